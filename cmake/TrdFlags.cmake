@@ -1,0 +1,38 @@
+# Every target of ours links trd_flags so that all of them compile alike.
+add_library(trd_flags INTERFACE)
+target_compile_options(trd_flags INTERFACE
+  -Wall -Wextra -Wnon-virtual-dtor -Wno-unused-parameter)
+target_compile_definitions(trd_flags INTERFACE
+  QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
+  QT_NO_FOREACH)
+
+if(TRD_SANITIZE)
+  target_compile_options(trd_flags INTERFACE
+    -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(trd_flags INTERFACE -fsanitize=address,undefined)
+endif()
+
+if(TRD_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "TRD_FUZZ needs clang: configure with -DCMAKE_CXX_COMPILER=clang++")
+  endif()
+  target_compile_options(trd_flags INTERFACE -fsanitize=fuzzer-no-link,address,undefined)
+  target_link_options(trd_flags INTERFACE -fsanitize=address,undefined)
+endif()
+
+# add_trd_test(name [QT] SOURCES... LIBS...): one GoogleTest executable run by CTest.
+# QT gives it a main that owns a QApplication; widget tests run offscreen so that
+# the suite needs no display.
+function(add_trd_test name)
+  cmake_parse_arguments(T "QT" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  if(T_QT)
+    target_link_libraries(${name} PRIVATE trd_flags trd_test_qtmain ${T_LIBS})
+  else()
+    target_link_libraries(${name} PRIVATE trd_flags GTest::gtest GTest::gtest_main ${T_LIBS})
+  endif()
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TRD_BIN_DIR=${CMAKE_BINARY_DIR}/bin;TRD_LIB_DIR=${CMAKE_BINARY_DIR}/lib"
+    TIMEOUT 300)
+endfunction()

@@ -1,0 +1,103 @@
+#pragma once
+// The XML data packet of the client data set: the format in which the server
+// answers, in which the change log (delta) travels back, and in which data sets
+// are saved to files. Shared by the client data set and the server, so it works
+// on UTF-8 bytes and never needs a display or a QString per value.
+//
+// Reading parses with pugixml in place; writing appends escaped text directly.
+// Any fault in a packet raises EDBClient with a message naming what is wrong
+// (and the field and row where there is one).
+#include "Exceptions.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace trd {
+
+// The four kinds of value our data sets hold. Packet field types map onto them:
+// string, string.uni -> ftString; i1 i2 i4 i8 ui1 ui2 ui4 boolean -> ftInteger
+// (boolean as 0/1); r8 fixed -> ftFloat; date time dateTime -> ftDateTime.
+enum class TFieldType { ftString, ftInteger, ftFloat, ftDateTime };
+
+struct PacketField {
+    QByteArray name;           // attrname, as UTF-8
+    TFieldType type = TFieldType::ftString;
+    int size = 0;              // WIDTH of a string field, in characters
+    QByteArray xmlType;        // fieldtype as read ("string", "i4", "r8", ...); empty = default for type
+    QByteArray subtype;        // SUBTYPE, e.g. "Money"
+    int decimals = 0;          // DECIMALS of a fixed field
+    bool required = false;
+    bool readOnly = false;
+    bool hidden = false;
+};
+
+// Row states of a delta packet; 0 = a plain data row.
+enum RowState : int { rsNone = 0, rsOriginal = 1, rsDeleted = 2, rsInserted = 4, rsModified = 8 };
+
+// Attributes of <PARAMS>, kept in order (e.g. DATASET_DELTA="1", LCID, CHANGE_LOG).
+using PacketParams = std::vector<std::pair<QByteArray, QByteArray>>;
+
+// Streams a packet into a UTF-8 buffer. Values are written per row in any order
+// of fields; a field not written in a row is absent, which reads back as null
+// (or, in a modified row of a delta, as unchanged).
+class PacketWriter {
+public:
+    explicit PacketWriter(QByteArray& out);
+
+    void begin(const std::vector<PacketField>& fields, const PacketParams& params = {});
+    void beginRow(int rowState = rsNone);
+    void string(int field, std::string_view utf8);
+    void string(int field, const QString& text);
+    void integer(int field, std::int64_t value);
+    void real(int field, double value);
+    void dateTime(int field, double dayCount);   // days since 1899-12-30, fraction = time of day
+    void endRow();
+    void end();
+
+private:
+    QByteArray& m_out;
+    std::vector<PacketField> m_fields;
+};
+
+// Parses a whole packet. Rows are visited in order with next(); values are read
+// by field index. Throws EDBClient for anything malformed: not XML, no METADATA
+// or ROWDATA, unknown field type, the binary file form, a value over its WIDTH,
+// a number or date that does not parse.
+class PacketReader {
+public:
+    explicit PacketReader(QByteArray packet);
+    ~PacketReader();
+    PacketReader(const PacketReader&) = delete;
+    PacketReader& operator=(const PacketReader&) = delete;
+
+    const std::vector<PacketField>& fields() const;
+    const PacketParams& params() const;
+    bool isDelta() const;             // PARAMS DATASET_DELTA="1"
+    int fieldIndex(std::string_view name) const;   // -1 when absent (case-sensitive)
+    std::size_t rowCount() const;
+
+    bool next();                      // moves to the next row; false after the last
+    int rowNumber() const;            // 1-based number of the current row
+    int rowState() const;             // RowState attribute, rsNone when absent
+    bool isNull(int field) const;     // attribute absent
+    std::string_view raw(int field) const;   // unescaped UTF-8 text; empty when absent
+    QString string(int field) const;  // checked against the field's WIDTH
+    std::int64_t integer(int field) const;
+    double real(int field) const;
+    double dateTime(int field) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+// True when the bytes are the binary file form of a data packet (refused, never misread).
+bool isBinaryPacket(const QByteArray& bytes);
+
+} // namespace trd
