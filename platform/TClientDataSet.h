@@ -1,0 +1,153 @@
+#pragma once
+// The client data set: an in-memory table loaded from a data packet, with a
+// cursor, edit states, before/after events, and a change log that can be sent
+// back as a delta, merged or undone. Behaves as the form framework's class of
+// the same name where the module relies on it.
+#include "DataPacket.h"
+#include "Exceptions.h"
+#include "TField.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace trd {
+
+class TDataSource;
+
+enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
+
+// What a data set tells its data sources (and through them, the controls).
+enum class TDataEvent {
+    deFieldChange,      // info: the TField* that changed while editing
+    deRecordChange,     // the current record's values changed (post, cancel, undo)
+    deDataSetChange,    // rows came or went (open, load, delete, merge, sort, EnableControls)
+    deDataSetScroll,    // the cursor moved; info: the previous row index
+    deLayoutChange,     // fields changed (open with another structure)
+    deUpdateState,      // State() changed
+};
+
+enum TLocateOption { loCaseInsensitive = 1, loPartialKey = 2 };
+using TLocateOptions = int;
+
+using TDataSetNotifyEvent = std::function<void(TClientDataSet*)>;
+
+class TClientDataSet : public QObject {
+    Q_OBJECT
+public:
+    explicit TClientDataSet(QObject* owner = nullptr);
+    ~TClientDataSet() override;
+
+    // ---- structure
+    // A persistent field, defined before opening. When persistent fields exist,
+    // a loaded packet must supply those fields (by name, other packet fields are
+    // ignored) and its values must fit them; otherwise the fields come from the packet.
+    TField* AddField(const QString& name, TFieldType type, int size = 0);
+    int FieldCount() const;
+    TField* Fields(int index) const;
+    TField* FindField(const QString& name) const;        // nullptr when absent (case-insensitive)
+    TField* FieldByName(const QString& name) const;      // EDBClient when absent
+    void CreateDataSet();                                 // opens empty on the persistent fields
+
+    // ---- opening and data
+    void Open();                                          // reopens the last data, or empty
+    void Close();
+    bool Active() const;
+    void SetActive(bool active);
+    TDataSetState State() const;
+    // The whole content as a packet (the change log applied), and loading one:
+    // close (close events), then open on the packet (open events), first row current.
+    // A packet that fails leaves the data set closed and raises EDBClient.
+    QByteArray Data() const;
+    void SetData(const QByteArray& packet);
+    void LoadFromFile(const QString& fileName);
+    void SaveToFile(const QString& fileName) const;
+
+    // ---- cursor
+    void First();
+    void Last();
+    void Next();
+    void Prior();
+    int MoveBy(int distance);
+    bool Eof() const;
+    bool Bof() const;
+    int RecNo() const;                                    // 1-based; 0 when empty or closed
+    void SetRecNo(int recNo);
+    int RecordCount() const;
+    bool IsEmpty() const;
+
+    // ---- editing
+    void Edit();
+    void Insert();
+    void Append();
+    void Post();
+    void Cancel();
+    void Delete();
+    void CheckBrowseMode();                               // posts a pending edit
+    bool Modified() const;
+
+    // ---- change log
+    int ChangeCount() const;
+    QByteArray Delta() const;                             // delta packet of the logged changes
+    void MergeChangeLog();
+    void CancelUpdates();
+
+    // ---- searching and order
+    // keyFields "A;B", one value per field; the case-insensitive option matches
+    // every listed field regardless of case. Moves the cursor (scroll events) on success.
+    bool Locate(const QString& keyFields, const QVariantList& keyValues, TLocateOptions options = 0);
+    // Orders the rows by the named fields ("A;B"); empty = the loaded order.
+    // A field name followed by " DESC" sorts that field descending.
+    QString IndexFieldNames() const;
+    void SetIndexFieldNames(const QString& fields);
+
+    // ---- controls
+    void DisableControls();
+    void EnableControls();
+    bool ControlsDisabled() const;
+
+    // ---- access for data-aware controls
+    // Fields read and write the active record: the current row, unless a control
+    // has set another row to display (grids painting row after row). No events.
+    int ActiveRecord() const;                             // 0-based row index, -1 when none
+    void SetActiveRecord(int row);                        // -1 restores the current row
+    int CurrentIndex() const;                             // 0-based index of the current row, -1 when none
+    QVariant ValueAt(int row, int field) const;           // value as shown (edit buffer for the row being edited)
+
+    // ---- events
+    TDataSetNotifyEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose;
+    TDataSetNotifyEvent BeforeInsert, AfterInsert, OnNewRecord;
+    TDataSetNotifyEvent BeforeEdit, AfterEdit, BeforePost, AfterPost;
+    TDataSetNotifyEvent BeforeCancel, AfterCancel, BeforeDelete, AfterDelete;
+    TDataSetNotifyEvent BeforeScroll, AfterScroll;
+
+private:
+    friend class TField;
+    friend class TDataSource;
+    void attach(TDataSource* source);
+    void detach(TDataSource* source);
+
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+// Makes the fields of a data set read another row for a while (a grid painting
+// a row), restoring the previous active record when it goes out of scope.
+class ActiveRecordScope {
+public:
+    ActiveRecordScope(TClientDataSet* dataSet, int row);
+    ~ActiveRecordScope();
+    ActiveRecordScope(const ActiveRecordScope&) = delete;
+    ActiveRecordScope& operator=(const ActiveRecordScope&) = delete;
+
+private:
+    TClientDataSet* m_dataSet;
+    int m_previous;
+};
+
+} // namespace trd

@@ -1,0 +1,41 @@
+#pragma once
+// Links a data set to data-aware controls: forwards the data set's events as
+// the state-change and data-change events and as a signal the controls follow.
+#include "TClientDataSet.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+
+namespace trd {
+
+class TDataSource : public QObject {
+    Q_OBJECT
+public:
+    explicit TDataSource(QObject* owner = nullptr);
+    ~TDataSource() override;
+
+    TClientDataSet* DataSet() const;
+    void SetDataSet(TClientDataSet* dataSet);
+    TDataSetState State() const;                          // dsInactive without a data set
+    bool Enabled = true;
+    bool AutoEdit = true;
+
+    // Fired on open, close and every change of state (entering/leaving edit).
+    std::function<void(TDataSource*)> OnStateChange;
+    // Fired on open, load, scroll, post/cancel, and every field change while
+    // editing (field = the changed field, otherwise nullptr).
+    std::function<void(TDataSource*, TField*)> OnDataChange;
+
+signals:
+    // For data-aware controls: every event the data set sends while controls are enabled.
+    void dataEvent(trd::TDataEvent event, qintptr info);
+
+private:
+    friend class TClientDataSet;
+    void notify(TDataEvent event, qintptr info);
+    TClientDataSet* m_dataSet = nullptr;
+};
+
+} // namespace trd
