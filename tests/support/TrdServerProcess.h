@@ -1,0 +1,65 @@
+#pragma once
+// Runs a real trd-server for end-to-end tests: a fresh temporary database, a
+// free loopback port, ready once GET /health answers. The destructor stops it.
+// kill9() and restart() let durability tests crash it and bring it back on the
+// same database (and, when it is still free, the same port).
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+class QProcess;
+
+namespace trd::test {
+
+class TrdServerProcess {
+public:
+    struct Options {
+        bool demo = false;          // --demo: languages and a few thousand demo rows
+        QString importTsv;          // --import-tsv FILE (docs/server.md) before serving
+        QString dbPath;             // empty: a database in a temporary folder
+        QStringList extraArgs;      // anything else for the command line
+        int startTimeoutMs = 30000;
+    };
+
+    TrdServerProcess();
+    explicit TrdServerProcess(Options options);
+    ~TrdServerProcess();
+    TrdServerProcess(const TrdServerProcess&) = delete;
+    TrdServerProcess& operator=(const TrdServerProcess&) = delete;
+
+    bool isRunning() const;
+    QString errorString() const;    // why the last start failed, with the server's log
+
+    QString host() const { return QStringLiteral("127.0.0.1"); }
+    int port() const { return m_port; }
+    QString hostPort() const;       // "127.0.0.1:PORT", the form of --server and TRD_SERVER
+    QString dbPath() const { return m_dbPath; }
+    QByteArray log() const;         // what the server wrote on stderr since its last start
+
+    // SIGKILL, no chance to clean up: what a power cut looks like to the database.
+    void kill9();
+    // SIGTERM and wait for the exit; true when it exited cleanly with status 0.
+    bool terminate();
+    // Start again on the same database (same port if still free); false on failure.
+    bool restart();
+
+    // Path of the trd-server binary: $TRD_BIN_DIR/trd-server (set by CTest).
+    static QString binaryPath();
+
+private:
+    bool start(bool keepPort);
+
+    Options m_options;
+    QTemporaryDir m_dir;
+    QString m_dbPath;
+    QString m_logPath;
+    QString m_outPath;
+    std::unique_ptr<QProcess> m_process;
+    int m_port = 0;
+    QString m_error;
+};
+
+} // namespace trd::test
