@@ -1,0 +1,97 @@
+#pragma once
+// The socket connection to an application server: host, port and the name of
+// the remote object, connect and disconnect with their events, and the
+// application-server object on which methods are called late-bound by name.
+// Calls are synchronous and go over HTTP/1.1 with keep-alive and TCP_NODELAY as
+// JSON-RPC 2.0 (docs/protocol.md). Nothing here starts a thread or takes a lock.
+//
+// Failures: a transport fault (refused, dropped, timed out, an answer that is no
+// JSON-RPC answer) always raises EConnectionError with a Portuguese message for
+// the user and leaves the connection closed; the next call connects again. An
+// error answer of a method comes back in the result for CheckResultServ, or,
+// with ThrowException, raises EServerError at once.
+#include "Exceptions.h"
+#include "JsonRpc.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+
+namespace trd {
+
+// The server could not be reached or did not answer as the protocol says.
+class EConnectionError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A method refused the request; the message is the server's text for the user.
+class EServerError : public Exception {
+public:
+    explicit EServerError(QString message, int errorCode = 0)
+        : Exception(std::move(message)), m_errorCode(errorCode) {}
+    int ErrorCode() const noexcept { return m_errorCode; }
+
+private:
+    int m_errorCode;
+};
+
+class TSocketConnection;
+
+// The remote object (ServerName) as seen from the client.
+class TAppServer {
+public:
+    TServerResult Call(const QString& method, std::initializer_list<TRemoteArg> args = {});
+    TServerResult Call(const QString& method, const TRemoteArgs& args);
+
+private:
+    friend class TSocketConnection;
+    explicit TAppServer(TSocketConnection& connection) : m_connection(connection) {}
+    TSocketConnection& m_connection;
+};
+
+class TSocketConnection : public QObject {
+    Q_OBJECT
+public:
+    explicit TSocketConnection(QObject* owner = nullptr);
+    ~TSocketConnection() override;
+
+    QString Host = QStringLiteral("127.0.0.1");
+    int Port = 8211;
+    QString ServerName;                 // the remote object: the path of every call
+    bool ThrowException = true;         // error answers raise EServerError at the call
+    int ConnectTimeoutMs = 5000;
+    int ReadTimeoutMs = 120000;         // a whole language can take a while; never forever
+
+    // Run by Open(); BeforeConnect is where a form sets Host and Port.
+    std::function<void(QObject* sender)> BeforeConnect, AfterConnect;
+    std::function<void(QObject* sender)> BeforeDisconnect, AfterDisconnect;
+
+    // Connects and checks that the server answers (GET /health). Raises
+    // EConnectionError when it does not; the connection stays closed then.
+    void Open();
+    void Close();
+    bool Connected() const;
+    void SetConnected(bool connected);
+
+    // The remote object; a call on a closed connection connects it first.
+    TAppServer& AppServer() { return m_appServer; }
+
+    QString Address() const;            // "host:port", as messages show it
+
+private:
+    friend class TAppServer;
+    TServerResult call(const QString& method, const TRemoteArgs& args);
+    [[noreturn]] void failTransport(int httplibError, qint64 elapsedMs);
+
+    struct Client;
+    std::unique_ptr<Client> m_client;
+    TAppServer m_appServer{*this};
+    std::int64_t m_nextId = 0;
+};
+
+} // namespace trd
