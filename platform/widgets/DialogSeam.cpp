@@ -1,0 +1,151 @@
+#include "DialogSeam.h"
+
+#include "TApplication.h"
+#include "TForm.h"
+#include "TOpenDialog.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace trd {
+
+int ModalResultOf(TMsgDlgBtn button)
+{
+    switch (button) {
+    case mbYes: return mrYes;
+    case mbNo: return mrNo;
+    case mbOK: return mrOk;
+    case mbCancel: return mrCancel;
+    case mbAbort: return mrAbort;
+    case mbRetry: return mrRetry;
+    case mbIgnore: return mrIgnore;
+    }
+    return mrNone;
+}
+
+int MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int helpContext)
+{
+    return Application()->Dialogs().MessageDlg(text, type, buttons, helpContext);
+}
+
+namespace {
+
+struct ButtonText {
+    TMsgDlgBtn button;
+    const char16_t* text;
+    QMessageBox::ButtonRole role;
+};
+
+// In the framework's order, with the Portuguese captions of the client.
+constexpr ButtonText kButtons[] = {
+    {mbYes, u"&Sim", QMessageBox::YesRole},
+    {mbNo, u"&Não", QMessageBox::NoRole},
+    {mbOK, u"OK", QMessageBox::AcceptRole},
+    {mbCancel, u"Cancelar", QMessageBox::RejectRole},
+    {mbAbort, u"&Abortar", QMessageBox::RejectRole},
+    {mbRetry, u"&Repetir", QMessageBox::AcceptRole},
+    {mbIgnore, u"&Ignorar", QMessageBox::AcceptRole},
+};
+
+QString captionOf(TMsgDlgType type)
+{
+    switch (type) {
+    case mtWarning: return QStringLiteral("Aviso");
+    case mtError: return QStringLiteral("Erro");
+    case mtInformation: return QStringLiteral("Informação");
+    case mtConfirmation: return QStringLiteral("Confirmação");
+    case mtCustom: break;
+    }
+    return QApplication::applicationDisplayName();
+}
+
+QMessageBox::Icon iconOf(TMsgDlgType type)
+{
+    switch (type) {
+    case mtWarning: return QMessageBox::Warning;
+    case mtError: return QMessageBox::Critical;
+    case mtInformation: return QMessageBox::Information;
+    case mtConfirmation: return QMessageBox::Question;
+    case mtCustom: break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QWidget* dialogParent()
+{
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    if (QWidget* active = QApplication::activeWindow())
+        return active;
+    return Application()->MainForm();
+}
+
+} // namespace
+
+int QtDialogSeam::MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons,
+                             int /*helpContext*/)
+{
+    QMessageBox box(iconOf(type), captionOf(type), text, QMessageBox::NoButton, dialogParent());
+    if (buttons == 0)
+        buttons = mbOK;
+    QAbstractButton* escapeButton = nullptr;
+    QAbstractButton* noButton = nullptr;
+    bool firstButton = true;
+    for (const auto& b : kButtons) {
+        if (!(buttons & b.button))
+            continue;
+        QPushButton* push = box.addButton(QString::fromUtf16(b.text), b.role);
+        push->setProperty("trdModalResult", ModalResultOf(b.button));
+        if (firstButton)
+            box.setDefaultButton(push);
+        firstButton = false;
+        if (b.button == mbCancel)
+            escapeButton = push;
+        if (b.button == mbNo)
+            noButton = push;
+    }
+    box.setEscapeButton(escapeButton ? escapeButton : noButton);
+    box.exec();
+    if (QAbstractButton* clicked = box.clickedButton())
+        return clicked->property("trdModalResult").toInt();
+    return (buttons & mbCancel) || !(buttons & mbNo) ? mrCancel : mrNo;
+}
+
+void QtDialogSeam::ShowError(const QString& text)
+{
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Erro"), text, QMessageBox::NoButton,
+                    dialogParent());
+    box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box.exec();
+}
+
+bool QtDialogSeam::ExecuteOpenDialog(TOpenDialog& dialog)
+{
+    QFileDialog fileDialog(dialogParent(), dialog.Title, dialog.InitialDir);
+    fileDialog.setFileMode(QFileDialog::ExistingFile);
+    fileDialog.setAcceptMode(QFileDialog::AcceptOpen);
+    const QStringList filters = dialog.QtNameFilters();
+    if (!filters.isEmpty()) {
+        fileDialog.setNameFilters(filters);
+        const int index = dialog.FilterIndex - 1;
+        if (index >= 0 && index < filters.size())
+            fileDialog.selectNameFilter(filters[index]);
+    }
+    if (!dialog.DefaultExt.isEmpty())
+        fileDialog.setDefaultSuffix(dialog.DefaultExt);
+    if (!dialog.FileName.isEmpty())
+        fileDialog.selectFile(dialog.FileName);
+    if (fileDialog.exec() != QDialog::Accepted || fileDialog.selectedFiles().isEmpty())
+        return false;
+    dialog.FileName = dialog.WithDefaultExt(fileDialog.selectedFiles().constFirst());
+    return true;
+}
+
+int QtDialogSeam::ExecModal(TForm& form)
+{
+    return form.RunModalLoop();
+}
+
+} // namespace trd

@@ -1,0 +1,62 @@
+#pragma once
+// The application object: the main form and its MDI area, the screen cursor,
+// processing pending messages, the general error display, and the dialog seam.
+// One per process; trd::Application() returns it. It lives in the shared
+// platform UI library so that the host and the package see the same one.
+#include "DialogSeam.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <exception>
+#include <memory>
+
+class QMdiArea;
+
+namespace trd {
+
+class TApplication {
+public:
+    enum TCursor { crDefault, crHourGlass, crSQLWait };
+
+    TApplication();
+    ~TApplication();
+    TApplication(const TApplication&) = delete;
+    TApplication& operator=(const TApplication&) = delete;
+
+    QWidget* MainForm() const;
+    void SetMainForm(QWidget* form);
+    // Where MDI-child forms go; without one they show as top-level windows.
+    QMdiArea* MdiArea() const;
+    void SetMdiArea(QMdiArea* area);
+
+    // Handles the events waiting in the queue and returns (no waiting).
+    void ProcessMessages();
+
+    // The screen cursor: an override cursor on the whole application, so any
+    // setting replaces the previous one and crDefault removes it.
+    void SetCursor(TCursor cursor);
+    TCursor Cursor() const;
+
+    // The general error display: a trd::Exception shows its Message(), any
+    // other exception its what() text. Goes through the dialog seam.
+    void ShowException(const std::exception& error);
+    // Shows the exception being handled; call only inside a catch block.
+    void HandleException();
+
+    DialogSeam& Dialogs();
+    // Installs a seam (not owned); nullptr restores the real Qt dialogs.
+    void SetDialogSeam(DialogSeam* seam);
+
+private:
+    QPointer<QWidget> m_mainForm;
+    QPointer<QMdiArea> m_mdiArea;
+    TCursor m_cursor = crDefault;
+    std::unique_ptr<QtDialogSeam> m_qtSeam;
+    DialogSeam* m_seam = nullptr;
+};
+
+// The process-wide application object.
+TApplication* Application();
+
+} // namespace trd
