@@ -23,6 +23,7 @@ namespace trd {
 // The four kinds of value our data sets hold. Packet field types map onto them:
 // string, string.uni -> ftString; i1 i2 i4 i8 ui1 ui2 ui4 boolean -> ftInteger
 // (boolean as 0/1); r8 fixed -> ftFloat; date time dateTime -> ftDateTime.
+// A field without xmlType is written as string, i8, r8 or dateTime.
 enum class TFieldType { ftString, ftInteger, ftFloat, ftDateTime };
 
 struct PacketField {

@@ -6,6 +6,9 @@
 #include <QDateTime>
 #include <QString>
 
+#include <cstddef>
+#include <string_view>
+
 namespace trd {
 
 using TDateTime = double;
@@ -24,6 +27,14 @@ TDateTime Now();                                           // now, local, millis
 QString DateTimeToPacketText(TDateTime value);
 // Parses any of the three packet forms; false when the text is none of them.
 bool PacketTextToDateTime(QStringView text, TDateTime& value);
+
+// The same packet forms on UTF-8 bytes by plain arithmetic (no QDateTime), for
+// the packet codec's per-value path.
+enum class PacketDateForm { Date, Time, DateTime };
+bool parsePacketDateTime(std::string_view text, TDateTime& value);
+// Writes the form into out (at least 24 bytes) and returns the length; 0 when
+// the value lies outside the years 1 to 9999 or is not finite.
+std::size_t formatPacketDateTime(TDateTime value, PacketDateForm form, char* out);
 
 // "dd/mm/yyyy", the form date edits show (Brazilian order).
 QString DateToStr(TDateTime value);

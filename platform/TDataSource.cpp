@@ -1,0 +1,62 @@
+#include "TDataSource.h"
+
+namespace trd {
+
+TDataSource::TDataSource(QObject* owner) : QObject(owner) {}
+
+TDataSource::~TDataSource()
+{
+    if (m_dataSet)
+        m_dataSet->detach(this);
+}
+
+TClientDataSet* TDataSource::DataSet() const
+{
+    return m_dataSet;
+}
+
+void TDataSource::SetDataSet(TClientDataSet* dataSet)
+{
+    if (dataSet == m_dataSet)
+        return;
+    if (m_dataSet)
+        m_dataSet->detach(this);
+    m_dataSet = dataSet;
+    if (m_dataSet)
+        m_dataSet->attach(this);
+    // Controls bound to this source must redraw from the new data set.
+    notify(TDataEvent::deUpdateState, 0);
+    notify(TDataEvent::deDataSetChange, 0);
+}
+
+TDataSetState TDataSource::State() const
+{
+    return m_dataSet ? m_dataSet->State() : TDataSetState::dsInactive;
+}
+
+void TDataSource::notify(TDataEvent event, qintptr info)
+{
+    if (!Enabled)
+        return;
+    emit dataEvent(event, info);
+    switch (event) {
+    case TDataEvent::deUpdateState:
+        if (OnStateChange)
+            OnStateChange(this);
+        break;
+    case TDataEvent::deFieldChange:
+        if (OnDataChange)
+            OnDataChange(this, reinterpret_cast<TField*>(info));
+        break;
+    case TDataEvent::deRecordChange:
+    case TDataEvent::deDataSetChange:
+    case TDataEvent::deDataSetScroll:
+        if (OnDataChange)
+            OnDataChange(this, nullptr);
+        break;
+    case TDataEvent::deLayoutChange:
+        break;
+    }
+}
+
+} // namespace trd
