@@ -1,0 +1,275 @@
+// Transport faults of the server connection against a local HTTP server that
+// misbehaves on purpose: each fault raises EConnectionError with a clear
+// Portuguese message, within the configured time, and leaves the connection
+// closed so that the next call connects again.
+#include "TSocketConnection.h"
+
+#include <httplib.h>
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <regex>
+#include <thread>
+
+using namespace trd;
+
+namespace {
+
+std::string idOf(const std::string& body)
+{
+    std::smatch m;
+    return std::regex_search(body, m, std::regex(R"re("id":(\d+))re")) ? m[1].str() : "null";
+}
+
+std::string methodOf(const std::string& body)
+{
+    std::smatch m;
+    return std::regex_search(body, m, std::regex(R"re("method":"(\w+)")re")) ? m[1].str() : "";
+}
+
+class FaultyServer {
+public:
+    FaultyServer()
+    {
+        m_server.Get("/health", [this](const httplib::Request&, httplib::Response& res) {
+            ++healthChecks;
+            if (sick) {
+                res.status = 503;
+                res.set_content("banco de dados inacessível", "text/plain");
+            } else {
+                res.set_content("OK", "text/plain");
+            }
+        });
+        m_server.Post("/Trd09300.rdmTraducao", [this](const httplib::Request& req, httplib::Response& res) {
+            ++calls;
+            lastBody = req.body;
+            const std::string method = methodOf(req.body);
+            const std::string id = idOf(req.body);
+            if (method == "Slow") {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+                res.set_content(R"({"jsonrpc":"2.0","id":)" + id + R"(,"result":"late"})", "application/json");
+            } else if (method == "Html") {
+                res.status = 502;
+                res.set_content("<html>Bad gateway</html>", "text/html");
+            } else if (method == "Broken") {
+                res.set_content(R"({"jsonrpc":"2.0","id":)" + id + R"(,"result":"<DATAPACKET)", "application/json");
+            } else if (method == "Drop") {
+                res.set_content_provider(1000000, "application/json",
+                                         [](size_t offset, size_t, httplib::DataSink& sink) {
+                                             if (offset > 0)
+                                                 return false;   // hang up halfway
+                                             const std::string part(4096, ' ');
+                                             sink.write(part.data(), part.size());
+                                             return true;
+                                         });
+            } else if (method == "Refuse") {
+                res.set_content(R"({"jsonrpc":"2.0","id":)" + id +
+                                    R"(,"error":{"code":-32000,"message":"Recusado pelo servidor."}})",
+                                "application/json");
+            } else {
+                res.set_content(R"({"jsonrpc":"2.0","id":)" + id + R"(,"result":"<ok/>"})", "application/json");
+            }
+        });
+        m_server.set_tcp_nodelay(true);
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        while (!m_server.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~FaultyServer()
+    {
+        m_server.stop();
+        m_thread.join();
+    }
+    int port() const { return m_port; }
+
+    std::atomic<int> healthChecks{0};
+    std::atomic<int> calls{0};
+    std::atomic<bool> sick{false};
+    std::string lastBody;
+
+private:
+    httplib::Server m_server;
+    std::thread m_thread;
+    int m_port = 0;
+};
+
+// A loopback port on which nobody listens: bound for a moment, never listened on.
+int deadPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
+class ConnectionFaults : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        conn.Host = QStringLiteral("127.0.0.1");
+        conn.Port = server.port();
+        conn.ServerName = QStringLiteral("Trd09300.rdmTraducao");
+        conn.ThrowException = false;
+        conn.ReadTimeoutMs = 300;
+    }
+
+    QString callFailure(const char* method)
+    {
+        try {
+            conn.AppServer().Call(QString::fromLatin1(method), {});
+        } catch (const EConnectionError& e) {
+            return e.Message();
+        }
+        return {};
+    }
+
+    FaultyServer server;
+    TSocketConnection conn;
+};
+
+} // namespace
+
+TEST_F(ConnectionFaults, BeforeConnectSetsTheAddressAndConnectChecksHealth)
+{
+    conn.Port = 1;
+    int before = 0, after = 0;
+    conn.BeforeConnect = [&](QObject* sender) {
+        ++before;
+        EXPECT_EQ(sender, &conn);
+        conn.Port = server.port();
+    };
+    conn.AfterConnect = [&](QObject*) { ++after; };
+    conn.Open();
+    EXPECT_TRUE(conn.Connected());
+    EXPECT_EQ(before, 1);
+    EXPECT_EQ(after, 1);
+    EXPECT_EQ(server.healthChecks, 1);
+    conn.Open();   // already open: nothing again
+    EXPECT_EQ(before, 1);
+
+    TServerResult r = conn.AppServer().Call(QStringLiteral("Echo"), {TRemoteArg("ENG"), TRemoteArg(5)});
+    EXPECT_TRUE(r.Ok);
+    EXPECT_EQ(r.Packet, QByteArray("<ok/>"));
+    EXPECT_NE(server.lastBody.find(R"("params":["ENG",5])"), std::string::npos);
+}
+
+TEST_F(ConnectionFaults, RefusedConnectionRaisesAndStaysClosed)
+{
+    conn.Port = deadPort();
+    try {
+        conn.Open();
+        FAIL() << "connect to a dead port succeeded";
+    } catch (const EConnectionError& e) {
+        EXPECT_TRUE(e.Message().startsWith(QStringLiteral("Não foi possível conectar ao servidor de aplicação em 127.0.0.1:")))
+            << e.Message().toStdString();
+    }
+    EXPECT_FALSE(conn.Connected());
+}
+
+TEST_F(ConnectionFaults, ServerThatAcceptsButNeverAnswersTimesOut)
+{
+    httplib::Server mute;   // listens (the kernel accepts) but nobody serves
+    conn.Port = mute.bind_to_any_port("127.0.0.1");
+    try {
+        conn.Open();
+        FAIL() << "a mute server was accepted";
+    } catch (const EConnectionError& e) {
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("não respondeu em"))) << e.Message().toStdString();
+    }
+    EXPECT_FALSE(conn.Connected());
+}
+
+TEST_F(ConnectionFaults, UnhealthyServerIsReportedAtConnect)
+{
+    server.sick = true;
+    try {
+        conn.Open();
+        FAIL() << "an unhealthy server was accepted";
+    } catch (const EConnectionError& e) {
+        EXPECT_TRUE(e.Message().contains(QStringLiteral("não está disponível (HTTP 503: banco de dados inacessível)")))
+            << e.Message().toStdString();
+    }
+    EXPECT_FALSE(conn.Connected());
+}
+
+TEST_F(ConnectionFaults, SlowAnswerTimesOutInsteadOfHanging)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const QString message = callFailure("Slow");
+    EXPECT_LT(clock.elapsed(), 1400);
+    EXPECT_EQ(message, QStringLiteral("O servidor de aplicação em 127.0.0.1:%1 não respondeu em 1 segundos.").arg(server.port()));
+    EXPECT_FALSE(conn.Connected());
+}
+
+TEST_F(ConnectionFaults, AnswerCutShortIsADroppedConnection)
+{
+    EXPECT_EQ(callFailure("Drop"),
+              QStringLiteral("A conexão com o servidor de aplicação em 127.0.0.1:%1 foi interrompida.").arg(server.port()));
+    EXPECT_FALSE(conn.Connected());
+    // The next call connects again by itself.
+    EXPECT_TRUE(conn.AppServer().Call(QStringLiteral("Echo")).Ok);
+    EXPECT_EQ(server.healthChecks, 2);
+}
+
+TEST_F(ConnectionFaults, AnswersThatAreNotJsonRpcAreTransportFaults)
+{
+    EXPECT_TRUE(callFailure("Html").contains(QStringLiteral("respondeu de forma inesperada (HTTP 502) à chamada de Html")));
+    EXPECT_TRUE(callFailure("Broken").startsWith(QStringLiteral("Resposta inválida do servidor de aplicação")));
+}
+
+TEST_F(ConnectionFaults, ErrorAnswerIsReturnedOrRaisedByThrowException)
+{
+    TServerResult r = conn.AppServer().Call(QStringLiteral("Refuse"));
+    EXPECT_FALSE(r.Ok);
+    EXPECT_EQ(r.ErrorMessage, QStringLiteral("Recusado pelo servidor."));
+    EXPECT_EQ(r.ErrorCode, -32000);
+    EXPECT_TRUE(conn.Connected());   // an error answer is no transport fault
+
+    conn.ThrowException = true;
+    try {
+        conn.AppServer().Call(QStringLiteral("Refuse"));
+        FAIL() << "no EServerError";
+    } catch (const EServerError& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("Recusado pelo servidor."));
+        EXPECT_EQ(e.ErrorCode(), -32000);
+    }
+}
+
+TEST_F(ConnectionFaults, BadAddressesAreRefusedBeforeAnyNetworkWork)
+{
+    conn.Host = QStringLiteral("  ");
+    EXPECT_THROW(conn.Open(), EConnectionError);
+    conn.Host = QStringLiteral("127.0.0.1");
+    conn.Port = 70000;
+    EXPECT_THROW(conn.Open(), EConnectionError);
+    EXPECT_EQ(server.healthChecks, 0);
+}
+
+TEST_F(ConnectionFaults, CloseFiresItsEventsOnceAndKeepsNoSocket)
+{
+    int before = 0, after = 0;
+    conn.BeforeDisconnect = [&](QObject*) { ++before; };
+    conn.AfterDisconnect = [&](QObject*) { ++after; };
+    conn.Close();   // not connected: nothing
+    conn.SetConnected(true);
+    conn.SetConnected(false);
+    conn.Close();
+    EXPECT_EQ(before, 1);
+    EXPECT_EQ(after, 1);
+    EXPECT_FALSE(conn.Connected());
+}
