@@ -1,0 +1,123 @@
+#include "JsonPacketWriter.h"
+
+#include "TDateTime.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+
+namespace trd::server {
+
+namespace {
+
+// Replacement of each byte that needs one: XML entities for markup and line
+// breaks (which must survive the attribute), a JSON escape for the backslash.
+struct EscapeTable {
+    std::array<const char*, 256> replacement{};
+    EscapeTable()
+    {
+        replacement['&'] = "&amp;";
+        replacement['<'] = "&lt;";
+        replacement['>'] = "&gt;";
+        replacement['"'] = "&quot;";
+        replacement['\\'] = "\\\\";
+        static const char* const controls[32] = {
+            "&#0;", "&#1;", "&#2;", "&#3;", "&#4;", "&#5;", "&#6;", "&#7;", "&#8;", "&#9;", "&#10;",
+            "&#11;", "&#12;", "&#13;", "&#14;", "&#15;", "&#16;", "&#17;", "&#18;", "&#19;", "&#20;",
+            "&#21;", "&#22;", "&#23;", "&#24;", "&#25;", "&#26;", "&#27;", "&#28;", "&#29;", "&#30;",
+            "&#31;"};
+        for (int c = 0; c < 32; ++c)
+            replacement[c] = controls[c];
+    }
+};
+
+const EscapeTable& escapeTable()
+{
+    static const EscapeTable table;
+    return table;
+}
+
+} // namespace
+
+void appendPacketValue(std::string& out, std::string_view utf8)
+{
+    const auto& table = escapeTable().replacement;
+    const char* p = utf8.data();
+    const char* const end = p + utf8.size();
+    const char* run = p;
+    for (; p != end; ++p) {
+        const char* rep = table[static_cast<unsigned char>(*p)];
+        if (!rep)
+            continue;
+        out.append(run, p);
+        out.append(rep);
+        run = p + 1;
+    }
+    out.append(run, end);
+}
+
+JsonPacketWriter::JsonPacketWriter(std::string& out, std::span<const AnswerField> fields)
+    : m_out(out), m_fields(fields)
+{
+    m_out += "\"<?xml version=\\\"1.0\\\" encoding=\\\"UTF-8\\\" standalone=\\\"yes\\\"?>"
+             "<DATAPACKET Version=\\\"2.0\\\"><METADATA><FIELDS>";
+    for (const auto& f : m_fields) {
+        m_out += "<FIELD attrname=\\\"";
+        m_out += f.name;
+        m_out += "\\\" fieldtype=\\\"";
+        m_out += f.type;
+        if (f.width > 0) {
+            m_out += "\\\" WIDTH=\\\"";
+            m_out += std::to_string(f.width);
+        }
+        m_out += "\\\"/>";
+    }
+    m_out += "</FIELDS><PARAMS/></METADATA><ROWDATA>";
+}
+
+void JsonPacketWriter::beginRow()
+{
+    m_out += "<ROW";
+}
+
+void JsonPacketWriter::attribute(int field)
+{
+    m_out += ' ';
+    m_out += m_fields[static_cast<std::size_t>(field)].name;
+    m_out += "=\\\"";
+}
+
+void JsonPacketWriter::string(int field, std::string_view utf8)
+{
+    attribute(field);
+    appendPacketValue(m_out, utf8);
+    m_out += "\\\"";
+}
+
+void JsonPacketWriter::number(int field, double value)
+{
+    attribute(field);
+    char buf[64];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value);
+    m_out.append(buf, res.ptr);
+    m_out += "\\\"";
+}
+
+void JsonPacketWriter::dateTime(int field, double dayCount)
+{
+    attribute(field);
+    m_out += trd::DateTimeToPacketText(dayCount).toStdString();
+    m_out += "\\\"";
+}
+
+void JsonPacketWriter::endRow()
+{
+    m_out += "/>";
+}
+
+void JsonPacketWriter::finish()
+{
+    m_out += "</ROWDATA></DATAPACKET>\"";
+}
+
+} // namespace trd::server

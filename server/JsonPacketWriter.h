@@ -1,0 +1,40 @@
+#pragma once
+// Writes an answer data packet straight into the JSON body as a JSON string
+// literal: the XML escaping of each value and the JSON escaping of the result
+// happen in one pass, so a 200,000-row answer is built once and never copied.
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace trd::server {
+
+struct AnswerField {
+    const char* name;
+    const char* type;   // "string", "r8", "dateTime"
+    int width = 0;      // WIDTH of a string field
+};
+
+class JsonPacketWriter {
+public:
+    // Writes the opening quote, the XML prolog and the metadata.
+    JsonPacketWriter(std::string& out, std::span<const AnswerField> fields);
+
+    void beginRow();
+    void string(int field, std::string_view utf8);
+    void number(int field, double value);
+    void dateTime(int field, double dayCount);
+    void endRow();
+    // Closes the packet and the JSON string.
+    void finish();
+
+private:
+    void attribute(int field);
+
+    std::string& m_out;
+    std::span<const AnswerField> m_fields;
+};
+
+// Appends text escaped for an XML attribute inside a JSON string.
+void appendPacketValue(std::string& out, std::string_view utf8);
+
+} // namespace trd::server

@@ -1,0 +1,44 @@
+#pragma once
+// Reading the positional arguments of a method: each read checks the JSON
+// type and the value's rule and refuses with a message naming the argument.
+#include "Json.h"
+#include "Storage.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trd::server {
+
+class MethodArgs {
+public:
+    MethodArgs(std::string_view method, std::vector<JsonValue>& params) : m_method(method), m_params(params) {}
+
+    std::size_t count() const { return m_params.size(); }
+    // Refuses unless the argument count is one of the given ones.
+    void expectCount(std::initializer_list<std::size_t> allowed) const;
+
+    // A string of at most maxChars characters, representable in Windows-1252.
+    std::string text(std::size_t index, const char* name, std::size_t maxChars) const;
+    // The packet argument, moved out of the request (it can be large).
+    std::string packet(std::size_t index, const char* name);
+    std::string language(std::size_t index) const;
+    // {"date": D} or a bare number; 0 is "no date".
+    double date(std::size_t index, const char* name) const;
+    // "T", "D", "N" or "X"; returns the status, or empty for "X".
+    std::string status(std::size_t index, bool allowNothing = true) const;
+    // "", "N" or "T".
+    std::string dateMode(std::size_t index) const;
+
+    // Change-date bounds for the date mode (docs/protocol.md, common rules).
+    static DateBounds bounds(double first, double last, const std::string& mode);
+
+private:
+    const JsonValue& at(std::size_t index) const { return m_params[index]; }
+    [[noreturn]] void wrongType(std::size_t index, const char* name, const char* expected) const;
+
+    std::string_view m_method;
+    std::vector<JsonValue>& m_params;
+};
+
+} // namespace trd::server

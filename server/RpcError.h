@@ -1,0 +1,32 @@
+#pragma once
+// A refusal that travels back to the client as a JSON-RPC error object; the
+// message is the Portuguese text the user sees.
+#include <stdexcept>
+#include <string>
+
+namespace trd::server {
+
+namespace rpc {
+inline constexpr int ParseError = -32700;
+inline constexpr int InvalidRequest = -32600;
+inline constexpr int MethodNotFound = -32601;
+inline constexpr int InvalidParams = -32602;
+inline constexpr int InternalError = -32603;
+inline constexpr int Refused = -32000;     // the data refuses it: conflict, duplicate, unknown language
+} // namespace rpc
+
+class RpcError : public std::runtime_error {
+public:
+    RpcError(int code, const std::string& message) : std::runtime_error(message), m_code(code) {}
+    int code() const noexcept { return m_code; }
+
+private:
+    int m_code;
+};
+
+[[noreturn]] inline void invalidParams(const std::string& message)
+{
+    throw RpcError(rpc::InvalidParams, message);
+}
+
+} // namespace trd::server

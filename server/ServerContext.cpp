@@ -1,0 +1,14 @@
+#include "ServerContext.h"
+
+#include "TDateTime.h"
+
+namespace trd::server {
+
+ServerContext::ServerContext(std::unique_ptr<StorageBackend> backend, std::function<double()> clock)
+    : m_backend(std::move(backend)), m_sessions(*m_backend),
+      m_writer(m_backend->openWriter(), clock ? std::move(clock) : std::function<double()>([] { return trd::Now(); })),
+      m_service(m_sessions, m_writer), m_handler(m_service)
+{
+}
+
+} // namespace trd::server

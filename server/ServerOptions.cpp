@@ -1,0 +1,100 @@
+#include "ServerOptions.h"
+
+#include <charconv>
+
+namespace trd::server {
+
+namespace {
+
+bool toNumber(const std::string& text, long long& value)
+{
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+} // namespace
+
+const char* serverUsage()
+{
+    return "uso: trd-server --db ARQUIVO [--listen HOST:PORTA] [--demo] [--threads N]\n"
+           "                  [--max-body MIB] [--import-tsv ARQUIVO] [--quiet]\n"
+           "  --db ARQUIVO        banco SQLite (criado com o esquema quando novo)\n"
+           "  --listen HOST:PORTA endereço de escuta (padrão 127.0.0.1:8211; porta 0 = qualquer livre)\n"
+           "  --demo              preenche um banco novo com dados de demonstração\n"
+           "  --threads N         threads de atendimento (padrão 32; cada cliente conectado ocupa uma)\n"
+           "  --max-body MIB      tamanho máximo de uma requisição (padrão 256)\n"
+           "  --import-tsv ARQ    importa idiomas e traduções de um arquivo TSV antes de atender\n"
+           "  --quiet             sem a linha de log por requisição\n";
+}
+
+std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& args, std::string& error)
+{
+    ServerOptions options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto value = [&]() -> const std::string* {
+            if (i + 1 >= args.size()) {
+                error = arg + " precisa de um valor";
+                return nullptr;
+            }
+            return &args[++i];
+        };
+        if (arg == "--db") {
+            const std::string* v = value();
+            if (!v)
+                return std::nullopt;
+            options.db = *v;
+        } else if (arg == "--listen") {
+            const std::string* v = value();
+            if (!v)
+                return std::nullopt;
+            const std::size_t colon = v->rfind(':');
+            long long port = -1;
+            if (colon == std::string::npos || colon == 0 || !toNumber(v->substr(colon + 1), port) || port < 0
+                || port > 65535) {
+                error = "--listen espera HOST:PORTA, recebeu " + *v;
+                return std::nullopt;
+            }
+            options.host = v->substr(0, colon);
+            options.port = static_cast<int>(port);
+        } else if (arg == "--threads") {
+            const std::string* v = value();
+            long long n = 0;
+            if (!v || !toNumber(*v, n) || n < 1 || n > 1024) {
+                error = "--threads espera um número de 1 a 1024";
+                return std::nullopt;
+            }
+            options.threads = static_cast<int>(n);
+        } else if (arg == "--max-body") {
+            const std::string* v = value();
+            long long n = 0;
+            if (!v || !toNumber(*v, n) || n < 1 || n > 4096) {
+                error = "--max-body espera um número de MiB de 1 a 4096";
+                return std::nullopt;
+            }
+            options.maxBody = static_cast<std::size_t>(n) << 20;
+        } else if (arg == "--import-tsv") {
+            const std::string* v = value();
+            if (!v)
+                return std::nullopt;
+            options.importTsv = *v;
+        } else if (arg == "--demo") {
+            options.demo = true;
+        } else if (arg == "--quiet") {
+            options.quiet = true;
+        } else if (arg == "--help" || arg == "-h") {
+            options.help = true;
+            return options;
+        } else {
+            error = "opção desconhecida: " + arg;
+            return std::nullopt;
+        }
+    }
+    if (options.db.empty()) {
+        error = "--db é obrigatório";
+        return std::nullopt;
+    }
+    return options;
+}
+
+} // namespace trd::server

@@ -1,0 +1,179 @@
+#include "SqliteConnection.h"
+
+#include "LikePattern.h"
+#include "Utf8Text.h"
+
+#include <memory>
+
+namespace trd::server {
+
+namespace {
+
+// Filter conditions are evaluated as per-row functions; these are the same
+// rules the PostgreSQL back end implements in SQL, so both answer alike.
+std::string_view argText(sqlite3_value* value)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+    return {text ? text : "", static_cast<std::size_t>(sqlite3_value_bytes(value))};
+}
+
+void upperFunction(sqlite3_context* ctx, int, sqlite3_value** argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const std::string folded = utf8::toUpper(argText(argv[0]));
+    sqlite3_result_text(ctx, folded.data(), static_cast<int>(folded.size()), SQLITE_TRANSIENT);
+}
+
+struct LikeAux {
+    explicit LikeAux(std::string_view pattern) : pattern(pattern) {}
+    LikePattern pattern;
+    std::string scratch;
+};
+
+template <bool Fold>
+void likeFunction(sqlite3_context* ctx, int, sqlite3_value** argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    // The compiled pattern lives as long as the statement's bound value.
+    auto* aux = static_cast<LikeAux*>(sqlite3_get_auxdata(ctx, 1));
+    std::unique_ptr<LikeAux> fresh;
+    if (!aux) {
+        fresh = std::make_unique<LikeAux>(argText(argv[1]));
+        aux = fresh.get();
+    }
+    const bool match = aux->pattern.matches(argText(argv[0]), Fold, aux->scratch);
+    sqlite3_result_int(ctx, match ? 1 : 0);
+    if (fresh)
+        sqlite3_set_auxdata(ctx, 1, fresh.release(), [](void* p) { delete static_cast<LikeAux*>(p); });
+}
+
+} // namespace
+
+SqliteStatement::~SqliteStatement()
+{
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+}
+
+SqliteStatement& SqliteStatement::bind(int index, std::string_view text)
+{
+    const int rc = sqlite3_bind_text(m_stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+    if (rc != SQLITE_OK)
+        m_conn->fail(rc);
+    return *this;
+}
+
+SqliteStatement& SqliteStatement::bind(int index, double value)
+{
+    const int rc = sqlite3_bind_double(m_stmt, index, value);
+    if (rc != SQLITE_OK)
+        m_conn->fail(rc);
+    return *this;
+}
+
+SqliteStatement& SqliteStatement::bind(int index, std::int64_t value)
+{
+    const int rc = sqlite3_bind_int64(m_stmt, index, value);
+    if (rc != SQLITE_OK)
+        m_conn->fail(rc);
+    return *this;
+}
+
+bool SqliteStatement::step()
+{
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    m_conn->fail(rc);
+}
+
+void SqliteStatement::run()
+{
+    while (step()) {
+    }
+}
+
+std::string_view SqliteStatement::text(int column) const
+{
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+    return {p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column))};
+}
+
+SqliteConnection::SqliteConnection(const std::string& path)
+{
+    const int rc = sqlite3_open_v2(path.c_str(), &m_db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        std::string message = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc);
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw SqliteError(rc, "não foi possível abrir o banco " + path + ": " + message);
+    }
+    sqlite3_extended_result_codes(m_db, 1);
+    sqlite3_busy_timeout(m_db, 10000);
+    // WAL lets readers run beside the writer; FULL makes every commit durable.
+    exec("PRAGMA journal_mode=WAL");
+    exec("PRAGMA synchronous=FULL");
+    exec("PRAGMA foreign_keys=ON");
+    exec("PRAGMA cache_size=-65536");
+    exec("PRAGMA temp_store=MEMORY");
+    exec("PRAGMA mmap_size=1073741824");
+    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
+    sqlite3_create_function(m_db, "trd_upper", 1, flags, nullptr, upperFunction, nullptr, nullptr);
+    sqlite3_create_function(m_db, "trd_like", 2, flags, nullptr, likeFunction<false>, nullptr, nullptr);
+    sqlite3_create_function(m_db, "trd_ulike", 2, flags, nullptr, likeFunction<true>, nullptr, nullptr);
+}
+
+SqliteConnection::~SqliteConnection()
+{
+    for (auto& [sql, stmt] : m_statements)
+        sqlite3_finalize(stmt);
+    sqlite3_close(m_db);
+}
+
+SqliteStatement SqliteConnection::prepare(const std::string& sql)
+{
+    auto it = m_statements.find(sql);
+    if (it == m_statements.end()) {
+        // Statement shapes are few, but filter chains can combine; keep the
+        // cache bounded.
+        if (m_statements.size() >= 128) {
+            for (auto& [text, stmt] : m_statements)
+                sqlite3_finalize(stmt);
+            m_statements.clear();
+        }
+        sqlite3_stmt* stmt = nullptr;
+        const int rc = sqlite3_prepare_v3(m_db, sql.c_str(), static_cast<int>(sql.size()),
+                                          SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+        if (rc != SQLITE_OK)
+            fail(rc);
+        it = m_statements.emplace(sql, stmt).first;
+    }
+    return SqliteStatement(*this, it->second);
+}
+
+void SqliteConnection::exec(const char* sql)
+{
+    char* error = nullptr;
+    const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, &error);
+    if (rc != SQLITE_OK) {
+        std::string message = error ? error : sqlite3_errstr(rc);
+        sqlite3_free(error);
+        throw SqliteError(sqlite3_extended_errcode(m_db), message);
+    }
+}
+
+void SqliteConnection::fail(int code) const
+{
+    throw SqliteError(sqlite3_extended_errcode(m_db) ? sqlite3_extended_errcode(m_db) : code, sqlite3_errmsg(m_db));
+}
+
+} // namespace trd::server

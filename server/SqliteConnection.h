@@ -1,0 +1,76 @@
+#pragma once
+// One SQLite connection with its prepared statements, its pragmas (WAL,
+// synchronous=FULL, foreign keys) and the SQL functions the filter conditions
+// use: trd_upper(x), trd_like(x, pattern), trd_ulike(x, pattern) (see
+// LikePattern for the LIKE rules). A connection is used by one thread at a time.
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace trd::server {
+
+class SqliteConnection;
+
+// A prepared statement borrowed from the connection's cache; reset and
+// unbound when the borrow ends, so the next user starts clean.
+class SqliteStatement {
+public:
+    SqliteStatement(SqliteConnection& connection, sqlite3_stmt* stmt) : m_conn(&connection), m_stmt(stmt) {}
+    ~SqliteStatement();
+    SqliteStatement(const SqliteStatement&) = delete;
+    SqliteStatement& operator=(const SqliteStatement&) = delete;
+
+    SqliteStatement& bind(int index, std::string_view text);
+    SqliteStatement& bind(int index, double value);
+    SqliteStatement& bind(int index, std::int64_t value);
+
+    // true while there is a row; throws SqliteError on failure.
+    bool step();
+    // Runs to completion (statements without rows).
+    void run();
+
+    std::string_view text(int column) const;
+    double real(int column) const { return sqlite3_column_double(m_stmt, column); }
+    std::int64_t integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
+    bool isNull(int column) const { return sqlite3_column_type(m_stmt, column) == SQLITE_NULL; }
+
+private:
+    SqliteConnection* m_conn;
+    sqlite3_stmt* m_stmt;
+};
+
+// A failed SQLite call, with its extended result code.
+class SqliteError : public std::exception {
+public:
+    SqliteError(int code, std::string message) : m_code(code), m_message(std::move(message)) {}
+    const char* what() const noexcept override { return m_message.c_str(); }
+    int code() const noexcept { return m_code; }
+    bool isConstraint() const noexcept { return (m_code & 0xFF) == SQLITE_CONSTRAINT; }
+
+private:
+    int m_code;
+    std::string m_message;
+};
+
+class SqliteConnection {
+public:
+    explicit SqliteConnection(const std::string& path);
+    ~SqliteConnection();
+    SqliteConnection(const SqliteConnection&) = delete;
+    SqliteConnection& operator=(const SqliteConnection&) = delete;
+
+    // Prepares once per connection and text; later calls reuse the statement.
+    SqliteStatement prepare(const std::string& sql);
+    void exec(const char* sql);
+    sqlite3* handle() const { return m_db; }
+    [[noreturn]] void fail(int code) const;
+
+private:
+    sqlite3* m_db = nullptr;
+    std::unordered_map<std::string, sqlite3_stmt*> m_statements;
+};
+
+} // namespace trd::server

@@ -1,0 +1,321 @@
+#include "SqliteStorage.h"
+
+#include "RpcError.h"
+#include "SqliteConnection.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+namespace trd::server {
+
+namespace {
+
+constexpr int SchemaVersion = 1;
+
+const char* const SchemaSql = R"SQL(
+CREATE TABLE IF NOT EXISTS IDIOMA (
+    IDIDIOMA TEXT NOT NULL PRIMARY KEY,
+    DSIDIOMA TEXT NOT NULL DEFAULT '',
+    IDIPROP  TEXT NOT NULL DEFAULT ''
+);
+CREATE TABLE IF NOT EXISTS TRADUCAO (
+    IDTRADUCAO    INTEGER PRIMARY KEY,
+    IDIDIOMA      TEXT NOT NULL REFERENCES IDIOMA(IDIDIOMA),
+    CDPROGTRAD    TEXT NOT NULL,
+    NMCOMPONENTE  TEXT NOT NULL,
+    STAGRVALPROP  TEXT NOT NULL,
+    STVALORPROP   TEXT NOT NULL DEFAULT '',
+    IDSITTRADUCAO TEXT NOT NULL CHECK (IDSITTRADUCAO IN ('T', 'D', 'N')),
+    DTALTERACAO   REAL NOT NULL
+);
+CREATE UNIQUE INDEX IF NOT EXISTS TRADUCAO_CHAVE
+    ON TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP);
+CREATE INDEX IF NOT EXISTS TRADUCAO_SITUACAO
+    ON TRADUCAO (IDIDIOMA, IDSITTRADUCAO, DTALTERACAO);
+CREATE INDEX IF NOT EXISTS TRADUCAO_DATA
+    ON TRADUCAO (IDIDIOMA, DTALTERACAO);
+)SQL";
+
+const char* const RowColumns =
+    "STAGRVALPROP, STVALORPROP, IDSITTRADUCAO, IDIDIOMA, NMCOMPONENTE, CDPROGTRAD, DTALTERACAO";
+
+TranslationRowView rowView(const SqliteStatement& st, int first)
+{
+    TranslationRowView row;
+    row.source = st.text(first);
+    row.destination = st.text(first + 1);
+    row.status = st.text(first + 2);
+    row.language = st.text(first + 3);
+    row.component = st.text(first + 4);
+    row.program = st.text(first + 5);
+    row.changed = st.real(first + 6);
+    return row;
+}
+
+// Appends the status and date conditions shared by row selections and counts,
+// returning the values to bind in order.
+void appendStatusAndDates(std::string& sql, std::string_view statuses, const DateBounds& dates)
+{
+    if (statuses.size() < 3) {
+        sql += " AND IDSITTRADUCAO IN (";
+        for (std::size_t i = 0; i < statuses.size(); ++i)
+            sql += i ? ",?" : "?";
+        sql += ')';
+    }
+    if (dates.from)
+        sql += " AND DTALTERACAO >= ?";
+    if (dates.until)
+        sql += " AND DTALTERACAO < ?";
+}
+
+int bindStatusAndDates(SqliteStatement& st, int index, const std::string& statuses, const DateBounds& dates)
+{
+    if (statuses.size() < 3)
+        for (std::size_t i = 0; i < statuses.size(); ++i)
+            st.bind(index++, std::string_view(statuses).substr(i, 1));
+    if (dates.from)
+        st.bind(index++, *dates.from);
+    if (dates.until)
+        st.bind(index++, *dates.until);
+    return index;
+}
+
+class SqliteSession : public StorageSession {
+public:
+    explicit SqliteSession(const std::string& path) : m_db(path) {}
+
+    std::vector<Language> languages() override
+    {
+        std::vector<Language> result;
+        auto st = m_db.prepare("SELECT IDIDIOMA, DSIDIOMA, IDIPROP FROM IDIOMA ORDER BY IDIDIOMA");
+        while (st.step())
+            result.push_back({std::string(st.text(0)), std::string(st.text(1)), std::string(st.text(2))});
+        return result;
+    }
+
+    void selectRows(const RowSelection& sel, const RowVisitor& visit) override
+    {
+        if (sel.statuses.empty())
+            return;   // every status argument was "X"
+        std::string sql = std::string("SELECT ") + RowColumns + " FROM TRADUCAO WHERE IDIDIOMA = ?";
+        appendStatusAndDates(sql, sel.statuses, sel.dates);
+        for (const auto& cond : sel.conditions) {
+            const std::string col = columnName(cond.column);
+            if (cond.op == FilterOperator::Equal)
+                sql += cond.upper ? " AND trd_upper(" + col + ") = ?" : " AND " + col + " = ?";
+            else
+                sql += (cond.upper ? " AND trd_ulike(" : " AND trd_like(") + col + ", ?)";
+        }
+        sql += " ORDER BY CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP";
+        auto st = m_db.prepare(sql);
+        st.bind(1, sel.language);
+        int index = bindStatusAndDates(st, 2, sel.statuses, sel.dates);
+        for (const auto& cond : sel.conditions)
+            st.bind(index++, cond.literal);
+        while (st.step())
+            visit(rowView(st, 0));
+    }
+
+    void selectListedRows(const std::string& language, const std::vector<ListedKey>& keys,
+                          const RowVisitor& visit) override
+    {
+        struct Found {
+            std::int64_t id;
+            std::string source, destination, status, component, program;
+            double changed;
+        };
+        std::vector<Found> found;
+        std::unordered_set<std::int64_t> seen;
+        const std::string base = std::string("SELECT IDTRADUCAO, ") + RowColumns
+            + " FROM TRADUCAO WHERE IDIDIOMA = ? AND CDPROGTRAD = ? AND NMCOMPONENTE = ?";
+        for (const auto& key : keys) {
+            auto st = m_db.prepare(key.source ? base + " AND STAGRVALPROP = ?" : base);
+            st.bind(1, language).bind(2, key.program).bind(3, key.component);
+            if (key.source)
+                st.bind(4, *key.source);
+            while (st.step()) {
+                const std::int64_t id = st.integer(0);
+                if (!seen.insert(id).second)
+                    continue;
+                const TranslationRowView v = rowView(st, 1);
+                found.push_back({id, std::string(v.source), std::string(v.destination), std::string(v.status),
+                                 std::string(v.component), std::string(v.program), v.changed});
+            }
+        }
+        std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+            return std::tie(a.program, a.component, a.source) < std::tie(b.program, b.component, b.source);
+        });
+        for (const auto& f : found)
+            visit({f.source, f.destination, f.status, language, f.component, f.program, f.changed});
+    }
+
+    std::int64_t countRows(const std::string& language, std::string_view statuses, const DateBounds& dates) override
+    {
+        if (statuses.empty())
+            return 0;
+        std::string sql = "SELECT COUNT(*) FROM TRADUCAO WHERE IDIDIOMA = ?";
+        appendStatusAndDates(sql, statuses, dates);
+        auto st = m_db.prepare(sql);
+        st.bind(1, language);
+        const std::string owned(statuses);
+        bindStatusAndDates(st, 2, owned, dates);
+        st.step();
+        return st.integer(0);
+    }
+
+    void ping() override
+    {
+        auto st = m_db.prepare("SELECT COUNT(*) FROM IDIOMA");
+        st.step();
+    }
+
+private:
+    SqliteConnection m_db;
+};
+
+class SqliteWriter : public StorageWriter {
+public:
+    explicit SqliteWriter(const std::string& path) : m_db(path) {}
+
+    void beginBatch() override { m_db.exec("BEGIN IMMEDIATE"); }
+    void beginItem() override { m_db.exec("SAVEPOINT delta"); }
+    void endItem(bool keep) override
+    {
+        if (!keep)
+            m_db.exec("ROLLBACK TO delta");
+        m_db.exec("RELEASE delta");
+    }
+    void commitBatch() override { m_db.exec("COMMIT"); }
+    void rollbackBatch() override
+    {
+        if (!sqlite3_get_autocommit(m_db.handle()))
+            m_db.exec("ROLLBACK");
+    }
+
+    void apply(const RowChange& change, double now) override
+    {
+        if (change.kind == RowChange::Kind::Insert) {
+            write("INSERT INTO TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, "
+                  "IDSITTRADUCAO, DTALTERACAO) VALUES (?, ?, ?, ?, ?, ?, ?)",
+                  change.updated, now, std::nullopt);
+            return;
+        }
+        const std::int64_t id = findUnchanged(change);
+        if (change.kind == RowChange::Kind::Delete) {
+            auto st = m_db.prepare("DELETE FROM TRADUCAO WHERE IDTRADUCAO = ?");
+            st.bind(1, id);
+            st.run();
+            return;
+        }
+        write("UPDATE TRADUCAO SET IDIDIOMA = ?, CDPROGTRAD = ?, NMCOMPONENTE = ?, STAGRVALPROP = ?, "
+              "STVALORPROP = ?, IDSITTRADUCAO = ?, DTALTERACAO = ? WHERE IDTRADUCAO = ?",
+              change.updated, now, id);
+    }
+
+    void putLanguage(const Language& language) override
+    {
+        auto st = m_db.prepare("INSERT INTO IDIOMA (IDIDIOMA, DSIDIOMA, IDIPROP) VALUES (?, ?, ?) "
+                               "ON CONFLICT (IDIDIOMA) DO UPDATE SET DSIDIOMA = excluded.DSIDIOMA, "
+                               "IDIPROP = excluded.IDIPROP");
+        st.bind(1, language.code).bind(2, language.description).bind(3, language.prop);
+        st.run();
+    }
+
+    void insertRow(const TranslationRow& row, double now) override
+    {
+        write("INSERT INTO TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, "
+              "IDSITTRADUCAO, DTALTERACAO) VALUES (?, ?, ?, ?, ?, ?, ?) "
+              "ON CONFLICT (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP) DO UPDATE SET "
+              "STVALORPROP = excluded.STVALORPROP, IDSITTRADUCAO = excluded.IDSITTRADUCAO, "
+              "DTALTERACAO = excluded.DTALTERACAO",
+              row, row.changed.value_or(now), std::nullopt);
+    }
+
+private:
+    [[noreturn]] static void changedByOther(const RowChange& change)
+    {
+        throw RpcError(rpc::Refused,
+                       "O registro foi alterado por outro usuário (Tela: " + change.original.program
+                           + ", Componente: " + change.original.component
+                           + "). Recarregue os registros e refaça a alteração.");
+    }
+
+    // The row as the client last saw it: found by its original key, with its
+    // original destination text and status still in place.
+    std::int64_t findUnchanged(const RowChange& change)
+    {
+        auto st = m_db.prepare("SELECT IDTRADUCAO, STVALORPROP, IDSITTRADUCAO FROM TRADUCAO "
+                               "WHERE IDIDIOMA = ? AND CDPROGTRAD = ? AND NMCOMPONENTE = ? AND STAGRVALPROP = ?");
+        st.bind(1, change.original.language).bind(2, change.original.program);
+        st.bind(3, change.original.component).bind(4, change.original.source);
+        if (!st.step() || st.text(1) != change.originalDestination || st.text(2) != change.originalStatus)
+            changedByOther(change);
+        return st.integer(0);
+    }
+
+    void write(const char* sql, const TranslationRow& row, double now, std::optional<std::int64_t> id)
+    {
+        auto st = m_db.prepare(sql);
+        st.bind(1, row.key.language).bind(2, row.key.program).bind(3, row.key.component);
+        st.bind(4, row.key.source).bind(5, row.destination).bind(6, row.status).bind(7, now);
+        if (id)
+            st.bind(8, *id);
+        try {
+            st.run();
+        } catch (const SqliteError& e) {
+            if (e.code() == SQLITE_CONSTRAINT_FOREIGNKEY)
+                throw RpcError(rpc::Refused, "Idioma não cadastrado: " + row.key.language + ".");
+            if (e.code() == SQLITE_CONSTRAINT_UNIQUE)
+                throw RpcError(rpc::Refused, "Já existe uma tradução para o idioma " + row.key.language
+                                                 + ", tela " + row.key.program + ", componente "
+                                                 + row.key.component + " com este texto de origem.");
+            if (e.isConstraint())
+                throw RpcError(rpc::InvalidParams, std::string("Registro inválido: ") + e.what() + ".");
+            throw;
+        }
+    }
+
+    SqliteConnection m_db;
+};
+
+} // namespace
+
+SqliteStorage::SqliteStorage(std::string path) : m_path(std::move(path))
+{
+    SqliteConnection db(m_path);
+    std::int64_t found = 0;
+    {
+        auto version = db.prepare("PRAGMA user_version");
+        version.step();
+        found = version.integer(0);
+    }
+    if (found > SchemaVersion)
+        throw SqliteError(SQLITE_ERROR, "o banco " + m_path + " tem um esquema mais novo (versão "
+                                            + std::to_string(found) + ") que este servidor");
+    if (found < SchemaVersion) {
+        db.exec("BEGIN IMMEDIATE");
+        db.exec(SchemaSql);
+        db.exec(("PRAGMA user_version=" + std::to_string(SchemaVersion)).c_str());
+        db.exec("COMMIT");
+    }
+}
+
+std::unique_ptr<StorageSession> SqliteStorage::openSession()
+{
+    return std::make_unique<SqliteSession>(m_path);
+}
+
+std::unique_ptr<StorageWriter> SqliteStorage::openWriter()
+{
+    return std::make_unique<SqliteWriter>(m_path);
+}
+
+bool SqliteStorage::isEmpty()
+{
+    SqliteConnection db(m_path);
+    auto st = db.prepare("SELECT EXISTS (SELECT 1 FROM IDIOMA) OR EXISTS (SELECT 1 FROM TRADUCAO)");
+    st.step();
+    return st.integer(0) == 0;
+}
+
+} // namespace trd::server

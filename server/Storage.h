@@ -1,0 +1,145 @@
+#pragma once
+// The storage interface of the server. Methods speak to it only; a back end
+// (SQLite, PostgreSQL) implements it on its own C client library. Read
+// sessions are used one per worker thread at a time; all writes go through one
+// writer, driven by the WriteCoordinator, which batches deltas into shared
+// transactions while keeping each delta atomic.
+#include "FilterFragment.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trd::server {
+
+// Field sizes of the translation row, in characters.
+namespace fieldsize {
+inline constexpr std::size_t Language = 3;
+inline constexpr std::size_t LanguageName = 30;
+inline constexpr std::size_t LanguageProp = 3;
+inline constexpr std::size_t Program = 20;
+inline constexpr std::size_t Component = 50;
+inline constexpr std::size_t Text = 4000;
+inline constexpr std::size_t Status = 1;
+} // namespace fieldsize
+
+struct Language {
+    std::string code;          // IDIDIOMA
+    std::string description;   // DSIDIOMA
+    std::string prop;          // IDIPROP
+};
+
+// One translation row as a back end hands it out: views into the back end's
+// own buffers, valid only during the visitor call.
+struct TranslationRowView {
+    std::string_view source;       // STAGRVALPROP
+    std::string_view destination;  // STVALORPROP
+    std::string_view status;       // IDSITTRADUCAO
+    std::string_view language;     // IDIDIOMA
+    std::string_view component;    // NMCOMPONENTE
+    std::string_view program;      // CDPROGTRAD
+    double changed = 0;            // DTALTERACAO, days since 1899-12-30, server local time
+};
+
+using RowVisitor = std::function<void(const TranslationRowView&)>;
+
+// Change-date bounds: from is inclusive, until exclusive; absent = open.
+struct DateBounds {
+    std::optional<double> from;
+    std::optional<double> until;
+};
+
+struct RowSelection {
+    std::string language;
+    std::string statuses;                      // wanted statuses, a subset of "TDN"
+    DateBounds dates;
+    std::vector<FilterCondition> conditions;   // all must hold
+};
+
+// The identity of a translation row: unique per language, program, component
+// and source text.
+struct RowKey {
+    std::string language;
+    std::string program;
+    std::string component;
+    std::string source;
+};
+
+// What a file of listed rows names: one row, or with no source text every row
+// of the component.
+struct ListedKey {
+    std::string program;
+    std::string component;
+    std::optional<std::string> source;
+};
+
+struct TranslationRow {
+    RowKey key;
+    std::string destination;
+    std::string status;
+    std::optional<double> changed;   // for imports; the server sets it on every client write
+};
+
+// One change of a SetDestino delta, validated.
+struct RowChange {
+    enum class Kind { Modify, Delete, Insert };
+    Kind kind = Kind::Modify;
+    int rowNumber = 0;                // row of the delta packet, for messages
+    RowKey original;                  // Modify/Delete: where the row was
+    std::string originalDestination;  // Modify/Delete: what the client saw
+    std::string originalStatus;
+    TranslationRow updated;           // Modify/Insert: the values to write
+};
+
+class StorageSession {
+public:
+    virtual ~StorageSession() = default;
+
+    virtual std::vector<Language> languages() = 0;
+    // Visits the rows in the order program, component, source text.
+    virtual void selectRows(const RowSelection& selection, const RowVisitor& visit) = 0;
+    // Visits each listed row of the language once, in the same order.
+    virtual void selectListedRows(const std::string& language, const std::vector<ListedKey>& keys,
+                                  const RowVisitor& visit) = 0;
+    virtual std::int64_t countRows(const std::string& language, std::string_view statuses,
+                                   const DateBounds& dates) = 0;
+    // Throws when the database does not answer.
+    virtual void ping() = 0;
+};
+
+// The single writer. Each batch is one transaction; each item inside it (one
+// delta) can be undone alone when it is refused.
+class StorageWriter {
+public:
+    virtual ~StorageWriter() = default;
+
+    virtual void beginBatch() = 0;
+    virtual void beginItem() = 0;
+    virtual void endItem(bool keep) = 0;
+    // Durable on return (fsync); throws when the commit fails.
+    virtual void commitBatch() = 0;
+    virtual void rollbackBatch() = 0;
+
+    // Applies one change with the given change date; throws RpcError(Refused)
+    // when the row was changed or deleted meanwhile, or when it would collide.
+    virtual void apply(const RowChange& change, double now) = 0;
+
+    // Imports (demo, seeding): insert or replace a language; insert rows.
+    virtual void putLanguage(const Language& language) = 0;
+    virtual void insertRow(const TranslationRow& row, double now) = 0;
+};
+
+class StorageBackend {
+public:
+    virtual ~StorageBackend() = default;
+    virtual std::unique_ptr<StorageSession> openSession() = 0;
+    virtual std::unique_ptr<StorageWriter> openWriter() = 0;
+    // True when the database has no language and no row yet (fresh file).
+    virtual bool isEmpty() = 0;
+};
+
+} // namespace trd::server

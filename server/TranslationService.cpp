@@ -1,0 +1,258 @@
+#include "TranslationService.h"
+
+#include "DeltaReader.h"
+#include "JsonPacketWriter.h"
+#include "ListedRowsReader.h"
+#include "MethodArgs.h"
+#include "RpcError.h"
+#include "Utf8Text.h"
+
+#include <algorithm>
+#include <array>
+
+namespace trd::server {
+
+namespace {
+
+constexpr std::array<AnswerField, 3> LanguageFields = {{
+    {"IDIDIOMA", "string", 3}, {"DSIDIOMA", "string", 30}, {"IDIPROP", "string", 3}}};
+
+constexpr std::array<AnswerField, 6> RowFields = {{
+    {"STAGRVALPROP", "string", 4000}, {"STVALORPROP", "string", 4000}, {"IDSITTRADUCAO", "string", 1},
+    {"IDIDIOMA", "string", 3}, {"NMCOMPONENTE", "string", 50}, {"CDPROGTRAD", "string", 20}}};
+
+// The information and report dialogs load these rows into a 250-character
+// field; longer texts travel in consecutive pieces (docs/protocol.md).
+constexpr std::size_t InfoTextWidth = 250;
+constexpr std::array<AnswerField, 2> InfoFields = {{{"IDSITTRADUCAO", "string", 1},
+                                                   {"STVALORPROP", "string", static_cast<int>(InfoTextWidth)}}};
+
+constexpr std::array<AnswerField, 1> CountFields = {{{"STVALORPROP", "r8", 0}}};
+
+constexpr std::array<AnswerField, 8> SummaryFields = {{
+    {"IDIDIOMA", "string", 3}, {"DSIDIOMA", "string", 30}, {"IDSITTRADUCAO", "string", 1},
+    {"STVALORPROP", "r8", 0}, {"NRCARACTER", "r8", 0}, {"NRTOTAL", "r8", 0}, {"PCLINHAS", "r8", 0},
+    {"DTULTALT", "dateTime", 0}}};
+
+constexpr std::array<AnswerField, 0> NoFields = {};
+
+void writeRows(StorageSession& session, const RowSelection& selection, std::string& out)
+{
+    JsonPacketWriter packet(out, RowFields);
+    session.selectRows(selection, [&packet](const TranslationRowView& row) {
+        packet.beginRow();
+        packet.string(0, row.source);
+        packet.string(1, row.destination);
+        packet.string(2, row.status);
+        packet.string(3, row.language);
+        packet.string(4, row.component);
+        packet.string(5, row.program);
+        packet.endRow();
+    });
+    packet.finish();
+}
+
+// The statuses wanted by the three status arguments ("X" wants none).
+std::string wantedStatuses(const MethodArgs& args)
+{
+    std::string wanted;
+    for (std::size_t i = 0; i < 3; ++i) {
+        const std::string s = args.status(i);
+        if (!s.empty() && wanted.find(s) == std::string::npos)
+            wanted += s;
+    }
+    return wanted;
+}
+
+} // namespace
+
+TranslationService::TranslationService(SessionPool& sessions, WriteCoordinator& writer)
+    : m_sessions(sessions), m_writer(writer)
+{
+}
+
+bool TranslationService::isMethod(std::string_view method)
+{
+    static constexpr std::string_view Methods[] = {"GetIdiTrad", "GetDestino", "GetFiltroDest",
+                                                   "GetCDSFilter", "SetDestino", "GetInfoTrad",
+                                                   "GetCalcTrad", "GetCalcNtrad", "GetCalcDuv"};
+    return std::find(std::begin(Methods), std::end(Methods), method) != std::end(Methods);
+}
+
+void TranslationService::call(std::string_view method, std::vector<JsonValue>& params, std::string& out)
+{
+    if (method == "GetIdiTrad") getIdiTrad(params, out);
+    else if (method == "GetDestino") getDestino(params, out);
+    else if (method == "GetFiltroDest") getFiltroDest(params, out);
+    else if (method == "GetCDSFilter") getCdsFilter(params, out);
+    else if (method == "SetDestino") setDestino(params, out);
+    else if (method == "GetInfoTrad") getInfoTrad(params, out);
+    else if (method == "GetCalcTrad") getCalcTrad(params, out);
+    else if (method == "GetCalcNtrad") getStatusSummary(params, "N", out);
+    else if (method == "GetCalcDuv") getStatusSummary(params, "D", out);
+    else throw RpcError(rpc::MethodNotFound, "Método desconhecido: " + std::string(method) + ".");
+}
+
+void TranslationService::getIdiTrad(std::vector<JsonValue>& params, std::string& out)
+{
+    MethodArgs("GetIdiTrad", params).expectCount({0});
+    const auto languages = m_sessions.acquire()->languages();
+    JsonPacketWriter packet(out, LanguageFields);
+    for (const auto& lang : languages) {
+        packet.beginRow();
+        packet.string(0, lang.code);
+        packet.string(1, lang.description);
+        packet.string(2, lang.prop);
+        packet.endRow();
+    }
+    packet.finish();
+}
+
+void TranslationService::getDestino(std::vector<JsonValue>& params, std::string& out)
+{
+    MethodArgs args("GetDestino", params);
+    args.expectCount({7});
+    RowSelection selection;
+    selection.statuses = wantedStatuses(args);
+    selection.language = args.language(3);
+    const double first = args.date(4, "data inicial");
+    const double last = args.date(5, "data final");
+    selection.dates = MethodArgs::bounds(first, last, args.dateMode(6));
+    writeRows(*m_sessions.acquire(), selection, out);
+}
+
+void TranslationService::getFiltroDest(std::vector<JsonValue>& params, std::string& out)
+{
+    MethodArgs args("GetFiltroDest", params);
+    args.expectCount({8});
+    RowSelection selection;
+    selection.statuses = wantedStatuses(args);
+    selection.conditions = parseFilterFragment(args.text(3, "filtro", 64 * 1024));
+    selection.language = args.language(4);
+    const double first = args.date(5, "data inicial");
+    const double last = args.date(6, "data final");
+    selection.dates = MethodArgs::bounds(first, last, args.dateMode(7));
+    writeRows(*m_sessions.acquire(), selection, out);
+}
+
+void TranslationService::getCdsFilter(std::vector<JsonValue>& params, std::string& out)
+{
+    MethodArgs args("GetCDSFilter", params);
+    args.expectCount({3});
+    const std::string language = args.language(0);
+    const std::string kind = args.text(2, "tipo de listagem", 1);
+    const std::string listed = args.packet(1, "itens listados");
+    const std::vector<ListedKey> keys = readListedRows(listed, language, kind);
+    JsonPacketWriter packet(out, RowFields);
+    m_sessions.acquire()->selectListedRows(language, keys, [&packet](const TranslationRowView& row) {
+        packet.beginRow();
+        packet.string(0, row.source);
+        packet.string(1, row.destination);
+        packet.string(2, row.status);
+        packet.string(3, row.language);
+        packet.string(4, row.component);
+        packet.string(5, row.program);
+        packet.endRow();
+    });
+    packet.finish();
+}
+
+void TranslationService::setDestino(std::vector<JsonValue>& params, std::string& out)
+{
+    MethodArgs args("SetDestino", params);
+    args.expectCount({1});
+    const std::vector<RowChange> changes = readDelta(args.packet(0, "pacote de alterações"));
+    if (!changes.empty())
+        m_writer.apply(changes);
+    JsonPacketWriter packet(out, NoFields);
+    packet.finish();
+}
+
+void TranslationService::getInfoTrad(std::vector<JsonValue>& params, std::string& out)
+{
+    MethodArgs args("GetInfoTrad", params);
+    args.expectCount({3, 1});
+    RowSelection selection;
+    selection.language = args.language(0);
+    selection.statuses = "TDN";
+    if (args.count() == 3) {
+        const double first = args.date(1, "data inicial");
+        const double last = args.date(2, "data final");
+        selection.dates = MethodArgs::bounds(first, last, "N");
+    }
+    JsonPacketWriter packet(out, InfoFields);
+    m_sessions.acquire()->selectRows(selection, [&packet](const TranslationRowView& row) {
+        std::string_view rest = row.destination;
+        do {
+            const std::string_view piece = utf8::left(rest, InfoTextWidth);
+            packet.beginRow();
+            packet.string(0, row.status);
+            packet.string(1, piece);
+            packet.endRow();
+            rest.remove_prefix(piece.size());
+        } while (!rest.empty());
+    });
+    packet.finish();
+}
+
+void TranslationService::getCalcTrad(std::vector<JsonValue>& params, std::string& out)
+{
+    MethodArgs args("GetCalcTrad", params);
+    args.expectCount({5, 1});
+    if (args.count() == 1) {
+        getStatusSummary(params, "T", out);
+        return;
+    }
+    const std::string language = args.language(0);
+    const double first = args.date(1, "data inicial");
+    const double last = args.date(2, "data final");
+    const std::string status = args.status(3);
+    const DateBounds dates = MethodArgs::bounds(first, last, args.dateMode(4));
+    const std::int64_t count = m_sessions.acquire()->countRows(language, status, dates);
+    JsonPacketWriter packet(out, CountFields);
+    packet.beginRow();
+    packet.number(0, static_cast<double>(count));
+    packet.endRow();
+    packet.finish();
+}
+
+void TranslationService::getStatusSummary(std::vector<JsonValue>& params, const char* status, std::string& out)
+{
+    MethodArgs args(status[0] == 'T' ? "GetCalcTrad" : status[0] == 'N' ? "GetCalcNtrad" : "GetCalcDuv", params);
+    args.expectCount({1});
+    const std::string language = args.language(0);
+    auto session = m_sessions.acquire();
+
+    std::string description;
+    for (const auto& lang : session->languages())
+        if (lang.code == language)
+            description = lang.description;
+    RowSelection selection;
+    selection.language = language;
+    selection.statuses = status;
+    double lines = 0;
+    double characters = 0;
+    double latest = 0;
+    session->selectRows(selection, [&](const TranslationRowView& row) {
+        lines += 1;
+        characters += static_cast<double>(utf8::countedLength(row.destination));
+        latest = std::max(latest, row.changed);
+    });
+    const auto total = static_cast<double>(session->countRows(language, "TDN", {}));
+
+    JsonPacketWriter packet(out, SummaryFields);
+    packet.beginRow();
+    packet.string(0, language);
+    packet.string(1, description);
+    packet.string(2, status);
+    packet.number(3, lines);
+    packet.number(4, characters);
+    packet.number(5, total);
+    packet.number(6, total > 0 ? lines * 100.0 / total : 0.0);
+    if (lines > 0)
+        packet.dateTime(7, latest);
+    packet.endRow();
+    packet.finish();
+}
+
+} // namespace trd::server

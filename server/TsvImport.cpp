@@ -1,0 +1,124 @@
+#include "TsvImport.h"
+
+#include "DeltaReader.h"
+#include "RpcError.h"
+#include "TDateTime.h"
+
+#include <QDateTime>
+
+#include <charconv>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace trd::server {
+
+namespace {
+
+std::string unescape(std::string_view field)
+{
+    std::string out;
+    out.reserve(field.size());
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] != '\\' || i + 1 == field.size()) {
+            out += field[i];
+            continue;
+        }
+        switch (field[++i]) {
+        case 't': out += '\t'; break;
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        case '\\': out += '\\'; break;
+        default: throw std::runtime_error(std::string("escape desconhecido \\") + field[i]);
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> split(const std::string& line)
+{
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t tab = line.find('\t', start);
+        fields.push_back(unescape(std::string_view(line).substr(start, tab == std::string::npos ? tab : tab - start)));
+        if (tab == std::string::npos)
+            return fields;
+        start = tab + 1;
+    }
+}
+
+double parseChangeDate(const std::string& text)
+{
+    double value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec == std::errc() && end == text.data() + text.size())
+        return value;
+    const QString qtext = QString::fromStdString(text);
+    QDateTime dt = QDateTime::fromString(qtext, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (!dt.isValid())
+        dt = QDateTime(QDate::fromString(qtext, QStringLiteral("yyyy-MM-dd")), QTime(0, 0));
+    if (!dt.isValid())
+        throw std::runtime_error("data de alteração inválida: " + text);
+    return trd::QDateTimeToDateTime(dt);
+}
+
+void check(const std::string& value, const char* field, std::size_t size)
+{
+    checkFieldText(value, field, size, 0);
+}
+
+} // namespace
+
+ImportCounts importTsv(std::istream& in, WriteCoordinator& writer)
+{
+    std::vector<Language> languages;
+    std::vector<TranslationRow> rows;
+    std::string line;
+    std::size_t number = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty() || line[0] == '#')
+            continue;
+        try {
+            const std::vector<std::string> f = split(line);
+            if (f[0] == "L" && f.size() == 4) {
+                check(f[1], "IDIDIOMA", fieldsize::Language);
+                check(f[2], "DSIDIOMA", fieldsize::LanguageName);
+                check(f[3], "IDIPROP", fieldsize::LanguageProp);
+                languages.push_back({f[1], f[2], f[3]});
+            } else if (f[0] == "R" && (f.size() == 7 || f.size() == 8)) {
+                TranslationRow row;
+                row.key = {f[1], f[2], f[3], f[4]};
+                row.destination = f[5];
+                row.status = f[6];
+                check(row.key.language, "IDIDIOMA", fieldsize::Language);
+                check(row.key.program, "CDPROGTRAD", fieldsize::Program);
+                check(row.key.component, "NMCOMPONENTE", fieldsize::Component);
+                check(row.key.source, "STAGRVALPROP", fieldsize::Text);
+                check(row.destination, "STVALORPROP", fieldsize::Text);
+                if (row.status != "T" && row.status != "D" && row.status != "N")
+                    throw std::runtime_error("situação inválida: " + row.status);
+                if (f.size() == 8)
+                    row.changed = parseChangeDate(f[7]);
+                rows.push_back(std::move(row));
+            } else {
+                throw std::runtime_error("esperado L com 3 campos ou R com 6 ou 7 campos");
+            }
+        } catch (const std::exception& e) {
+            throw std::runtime_error("linha " + std::to_string(number) + ": " + e.what());
+        }
+    }
+    writer.runExclusive([&](StorageWriter& w) {
+        const double now = trd::Now();
+        for (const auto& lang : languages)
+            w.putLanguage(lang);
+        for (const auto& row : rows)
+            w.insertRow(row, now);
+    });
+    return {languages.size(), rows.size()};
+}
+
+} // namespace trd::server

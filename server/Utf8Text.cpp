@@ -1,0 +1,235 @@
+#include "Utf8Text.h"
+
+#include "Win1252.h"
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+namespace trd::server::utf8 {
+
+namespace {
+
+// Fold table for the characters the fold can touch (U+0000..U+017F), built
+// once from the platform's Windows-1252 fold so client and server agree.
+struct FoldTable {
+    std::array<char32_t, 0x180> map{};
+    FoldTable()
+    {
+        for (char32_t c = 0; c < map.size(); ++c)
+            map[c] = trd::win1252::upper(static_cast<char16_t>(c));
+    }
+};
+
+const FoldTable& foldTable()
+{
+    static const FoldTable table;
+    return table;
+}
+
+// The 43 characters the counted length leaves out (all ASCII).
+struct IgnoredTable {
+    std::array<bool, 128> ignored{};
+    IgnoredTable()
+    {
+        const char* chars = "0123456789~!@#$%^&*()-_+=|\\{}[]:;\"<,>.?/` '";
+        for (const char* p = chars; *p; ++p)
+            ignored[static_cast<unsigned char>(*p)] = true;
+    }
+};
+
+const IgnoredTable& ignoredTable()
+{
+    static const IgnoredTable table;
+    return table;
+}
+
+} // namespace
+
+char32_t next(std::string_view text, std::size_t& pos)
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    const unsigned char c = s[pos];
+    if (c < 0x80) {
+        ++pos;
+        return c;
+    }
+    int extra;
+    char32_t cp;
+    char32_t min;
+    if (c >= 0xC2 && c <= 0xDF) { extra = 1; cp = c & 0x1F; min = 0x80; }
+    else if (c >= 0xE0 && c <= 0xEF) { extra = 2; cp = c & 0x0F; min = 0x800; }
+    else if (c >= 0xF0 && c <= 0xF4) { extra = 3; cp = c & 0x07; min = 0x10000; }
+    else { ++pos; return 0xFFFD; }
+    if (pos + extra >= n) {
+        ++pos;
+        return 0xFFFD;
+    }
+    for (int i = 1; i <= extra; ++i) {
+        const unsigned char t = s[pos + i];
+        if ((t & 0xC0) != 0x80) {
+            ++pos;
+            return 0xFFFD;
+        }
+        cp = (cp << 6) | (t & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        ++pos;
+        return 0xFFFD;
+    }
+    pos += extra + 1;
+    return cp;
+}
+
+bool isValid(std::string_view text)
+{
+    std::size_t pos = 0;
+    const std::size_t n = text.size();
+    while (pos < n) {
+        // ASCII runs dominate; skip them eight bytes at a time.
+        while (pos + 8 <= n) {
+            std::uint64_t word;
+            std::memcpy(&word, text.data() + pos, 8);
+            if (word & 0x8080808080808080ULL)
+                break;
+            pos += 8;
+        }
+        if (pos >= n)
+            break;
+        if (static_cast<unsigned char>(text[pos]) < 0x80) {
+            ++pos;
+            continue;
+        }
+        const std::size_t before = pos;
+        const char32_t cp = next(text, pos);
+        // U+FFFD is valid only when it was really encoded (3 bytes).
+        if (cp == 0xFFFD && pos - before != 3)
+            return false;
+    }
+    return true;
+}
+
+void append(std::string& out, char32_t ch)
+{
+    if (ch < 0x80) {
+        out += static_cast<char>(ch);
+    } else if (ch < 0x800) {
+        out += static_cast<char>(0xC0 | (ch >> 6));
+        out += static_cast<char>(0x80 | (ch & 0x3F));
+    } else if (ch < 0x10000) {
+        out += static_cast<char>(0xE0 | (ch >> 12));
+        out += static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (ch & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (ch >> 18));
+        out += static_cast<char>(0x80 | ((ch >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (ch & 0x3F));
+    }
+}
+
+std::size_t length(std::string_view text)
+{
+    std::size_t count = 0;
+    for (const char c : text)
+        count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return count;
+}
+
+std::string_view left(std::string_view text, std::size_t count)
+{
+    std::size_t pos = 0;
+    while (pos < text.size() && count > 0) {
+        next(text, pos);
+        --count;
+    }
+    return text.substr(0, pos);
+}
+
+bool isWin1252(std::string_view text)
+{
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        if (static_cast<unsigned char>(text[pos]) < 0x80) {
+            ++pos;
+            continue;
+        }
+        const std::size_t before = pos;
+        const char32_t cp = next(text, pos);
+        if (cp > 0xFFFF || (cp == 0xFFFD && pos - before != 3))
+            return false;
+        if (!trd::win1252::isRepresentable(static_cast<char16_t>(cp)))
+            return false;
+    }
+    return true;
+}
+
+bool hasForbiddenControl(std::string_view text)
+{
+    for (const char ch : text) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F)
+            return true;
+    }
+    return false;
+}
+
+char32_t upper(char32_t ch)
+{
+    if (ch < 0x180)
+        return foldTable().map[ch];
+    return ch;
+}
+
+void appendUpper(std::string& out, std::string_view text)
+{
+    const std::size_t start = out.size();
+    out.append(text);
+    char* p = out.data() + start;
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char c = static_cast<unsigned char>(p[i]);
+        if (c < 0x80) {
+            if (c >= 'a' && c <= 'z')
+                p[i] = static_cast<char>(c - 32);
+            ++i;
+            continue;
+        }
+        std::size_t pos = i;
+        const char32_t cp = next(text, pos);
+        if (pos - i == 2 && cp < 0x180) {
+            const char32_t up = foldTable().map[cp];
+            if (up != cp) {
+                // Every folded pair of the code page has two-byte forms on both sides.
+                p[i] = static_cast<char>(0xC0 | (up >> 6));
+                p[i + 1] = static_cast<char>(0x80 | (up & 0x3F));
+            }
+        }
+        i = pos;
+    }
+}
+
+std::string toUpper(std::string_view text)
+{
+    std::string out;
+    appendUpper(out, text);
+    return out;
+}
+
+std::size_t countedLength(std::string_view text)
+{
+    const auto& table = ignoredTable();
+    std::size_t count = 0;
+    for (const char ch : text) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if ((c & 0xC0) == 0x80)
+            continue;   // continuation byte: counted with its lead byte
+        if (c < 0x80 && table.ignored[c])
+            continue;
+        ++count;
+    }
+    return count;
+}
+
+} // namespace trd::server::utf8

@@ -1,0 +1,105 @@
+#include "WriteCoordinator.h"
+
+namespace trd::server {
+
+WriteCoordinator::WriteCoordinator(std::unique_ptr<StorageWriter> writer, std::function<double()> clock)
+    : m_writer(std::move(writer)), m_clock(std::move(clock))
+{
+}
+
+void WriteCoordinator::apply(const std::vector<RowChange>& changes)
+{
+    Job job;
+    job.changes = &changes;
+    std::unique_lock lock(m_mutex);
+    m_queue.push_back(&job);
+    while (!job.done) {
+        if (!m_leading)
+            lead(lock);
+        else
+            m_done.wait(lock);
+    }
+    if (job.error)
+        std::rethrow_exception(job.error);
+}
+
+void WriteCoordinator::lead(std::unique_lock<std::mutex>& lock)
+{
+    m_leading = true;
+    std::vector<Job*> batch;
+    batch.swap(m_queue);
+    lock.unlock();
+    runBatch(batch);
+    lock.lock();
+    for (Job* job : batch)
+        job->done = true;
+    ++m_stats.batches;
+    m_stats.deltas += batch.size();
+    m_leading = false;
+    m_done.notify_all();
+}
+
+void WriteCoordinator::runBatch(std::vector<Job*>& batch)
+{
+    try {
+        m_writer->beginBatch();
+        const double now = m_clock();
+        for (Job* job : batch) {
+            m_writer->beginItem();
+            try {
+                for (const RowChange& change : *job->changes)
+                    m_writer->apply(change, now);
+                m_writer->endItem(true);
+            } catch (...) {
+                job->error = std::current_exception();
+                m_writer->endItem(false);
+            }
+        }
+        m_writer->commitBatch();
+    } catch (...) {
+        // The transaction itself failed (I/O, disk full): nothing of the batch
+        // is on disk, so every delta in it fails, not only the refused ones.
+        const std::exception_ptr failure = std::current_exception();
+        try {
+            m_writer->rollbackBatch();
+        } catch (...) {
+        }
+        for (Job* job : batch)
+            if (!job->error)
+                job->error = failure;
+    }
+}
+
+void WriteCoordinator::runExclusive(const std::function<void(StorageWriter&)>& work)
+{
+    std::unique_lock lock(m_mutex);
+    m_done.wait(lock, [this] { return !m_leading; });
+    m_leading = true;
+    lock.unlock();
+    std::exception_ptr failure;
+    try {
+        m_writer->beginBatch();
+        work(*m_writer);
+        m_writer->commitBatch();
+    } catch (...) {
+        failure = std::current_exception();
+        try {
+            m_writer->rollbackBatch();
+        } catch (...) {
+        }
+    }
+    lock.lock();
+    m_leading = false;
+    m_done.notify_all();
+    lock.unlock();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+WriteCoordinator::Stats WriteCoordinator::stats() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_stats;
+}
+
+} // namespace trd::server

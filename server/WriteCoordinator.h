@@ -1,0 +1,59 @@
+#pragma once
+// Serialises every write through the one StorageWriter and commits deltas
+// that arrive together in one durable transaction (group commit). Each delta
+// runs inside its own savepoint, so a refused delta is undone alone; each
+// caller returns only after the transaction holding its delta is on disk.
+//
+// The first caller to find the writer idle becomes the leader: it takes every
+// delta queued so far, applies and commits them, then hands the results back.
+// Uncontended saves therefore run on the caller's own thread, with no handoff.
+#include "Storage.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace trd::server {
+
+class WriteCoordinator {
+public:
+    // clock gives the change date-time written on every row (days since 1899-12-30).
+    WriteCoordinator(std::unique_ptr<StorageWriter> writer, std::function<double()> clock);
+
+    // Applies the changes atomically and durably, or throws (RpcError for a
+    // refusal, another exception for a database failure) with nothing written.
+    void apply(const std::vector<RowChange>& changes);
+
+    // Runs work alone inside one transaction of its own (imports, demo data).
+    void runExclusive(const std::function<void(StorageWriter&)>& work);
+
+    struct Stats {
+        std::uint64_t batches = 0;
+        std::uint64_t deltas = 0;
+    };
+    Stats stats() const;
+
+private:
+    struct Job {
+        const std::vector<RowChange>* changes = nullptr;
+        std::exception_ptr error;
+        bool done = false;
+    };
+
+    void lead(std::unique_lock<std::mutex>& lock);
+    void runBatch(std::vector<Job*>& batch);
+
+    std::unique_ptr<StorageWriter> m_writer;
+    std::function<double()> m_clock;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_done;
+    std::vector<Job*> m_queue;
+    bool m_leading = false;
+    Stats m_stats;
+};
+
+} // namespace trd::server

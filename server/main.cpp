@@ -1,0 +1,91 @@
+// trd-server: the application server of the translation module.
+#include "DemoData.h"
+#include "HttpServer.h"
+#include "ServerContext.h"
+#include "ServerOptions.h"
+#include "SqliteStorage.h"
+#include "TsvImport.h"
+
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <pthread.h>
+#include <thread>
+
+using namespace trd::server;
+
+int main(int argc, char** argv)
+{
+    std::string error;
+    const auto options = parseServerOptions(std::vector<std::string>(argv + 1, argv + argc), error);
+    if (!options) {
+        std::fprintf(stderr, "trd-server: %s\n%s", error.c_str(), serverUsage());
+        return 2;
+    }
+    if (options->help) {
+        std::fputs(serverUsage(), stdout);
+        return 0;
+    }
+
+    // SIGINT/SIGTERM are taken by one thread with sigwait, so every other
+    // thread (the whole pool) is created with them blocked.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    try {
+        auto storage = std::make_unique<SqliteStorage>(options->db);
+        const bool fresh = storage->isEmpty();
+        ServerContext context(std::move(storage));
+        if (options->demo && fresh) {
+            const DemoCounts demo = fillDemo(context.writer());
+            std::fprintf(stderr, "trd-server: demonstração: %zu idiomas, %zu traduções\n", demo.languages, demo.rows);
+        }
+        if (!options->importTsv.empty()) {
+            std::ifstream in(options->importTsv, std::ios::binary);
+            if (!in)
+                throw std::runtime_error("não foi possível ler " + options->importTsv);
+            const ImportCounts counts = importTsv(in, context.writer());
+            std::fprintf(stderr, "trd-server: importados %zu idiomas e %zu traduções de %s\n", counts.languages,
+                         counts.rows, options->importTsv.c_str());
+        }
+
+        HttpOptions http;
+        http.host = options->host;
+        http.port = options->port;
+        http.threads = options->threads;
+        http.maxBody = options->maxBody;
+        http.log = !options->quiet;
+        HttpServer server(context.handler(), context.sessions(), http);
+        const int port = server.bind();
+        if (port < 0) {
+            std::fprintf(stderr, "trd-server: não foi possível escutar em %s:%d\n", options->host.c_str(),
+                         options->port);
+            return 1;
+        }
+        std::printf("listening on %s:%d\n", options->host.c_str(), port);
+        std::fflush(stdout);
+        std::fprintf(stderr, "trd-server: banco %s, escutando em %s:%d, %d threads\n", options->db.c_str(),
+                     options->host.c_str(), port, options->threads);
+
+        std::thread signalWaiter([&server, &stopSignals] {
+            int signal = 0;
+            sigwait(&stopSignals, &signal);
+            if (signal != 0)
+                server.stop();
+        });
+        const bool served = server.serve();
+        // Wake the waiter if serving ended on its own.
+        pthread_kill(signalWaiter.native_handle(), SIGTERM);
+        signalWaiter.join();
+        std::fprintf(stderr, "trd-server: encerrado\n");
+        return served ? 0 : 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "trd-server: %s\n", e.what());
+        return 1;
+    }
+}
