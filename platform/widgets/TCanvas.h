@@ -1,0 +1,78 @@
+#pragma once
+// The drawing surface handed to owner-draw handlers: a brush, a font and the
+// few drawing operations the module's painting uses, over a QPainter that is
+// valid while the grid paints a cell.
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QRect>
+#include <QString>
+
+class QPainter;
+
+namespace trd {
+
+// System colours the module names, read from the application palette.
+QColor clInfoBk();        // info-tip background
+QColor clHighlight();     // selection background
+// Text of an active window's caption. Qt has no caption colour of its own;
+// the selection text colour (white on most styles) is what Qt styles draw on
+// the highlight, which is where the module uses it.
+QColor clCaptionText();
+QColor clHighlightText();
+QColor clWindowText();
+QColor clWindow();
+QColor clBtnFace();
+inline QColor clOlive() { return QColor(128, 128, 0); }
+inline QColor clGreen() { return QColor(0, 128, 0); }
+inline QColor clYellow() { return QColor(255, 255, 0); }
+inline QColor clRed() { return QColor(255, 0, 0); }
+inline QColor clBlack() { return QColor(0, 0, 0); }
+inline QColor clWhite() { return QColor(255, 255, 255); }
+
+struct TBrush {
+    QColor Color = Qt::white;
+};
+
+struct TFont {
+    QColor Color = Qt::black;
+    bool Bold = false;
+    bool Italic = false;
+    bool Underline = false;
+    QString Name;         // empty: the control's font family
+    int Size = 0;         // points; 0: the control's size
+};
+
+class TCanvas {
+public:
+    // painter may be null: the canvas then ignores drawing (a handler called
+    // outside painting).
+    explicit TCanvas(QPainter* painter = nullptr, const QFont& baseFont = QFont());
+
+    TBrush Brush;
+    TFont Font;
+
+    void FillRect(const QRect& rect);
+    // Writes text with its top-left at (x, y), clipped to rect.
+    void TextRect(const QRect& rect, int x, int y, const QString& text);
+    void TextOut(int x, int y, const QString& text);
+    // A dotted rectangle along the inside of rect.
+    void DrawFocusRect(const QRect& rect);
+    // Copies source of bitmap into dest (scaled when the sizes differ), the
+    // pixels of transparentColor replaced by the brush colour.
+    void BrushCopy(const QRect& dest, const QImage& bitmap, const QRect& source,
+                   const QColor& transparentColor);
+    void Draw(int x, int y, const QImage& image);
+
+    QPainter* Painter() const { return m_painter; }
+    void SetPainter(QPainter* painter) { m_painter = painter; }
+    void SetBaseFont(const QFont& font);
+
+private:
+    QFont currentFont() const;
+
+    QPainter* m_painter;
+    QFont m_baseFont;
+};
+
+} // namespace trd

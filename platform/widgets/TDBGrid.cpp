@@ -1,0 +1,735 @@
+#include "TDBGrid.h"
+
+#include "Dispatch.h"
+#include "TApplication.h"
+#include "TClientDataSet.h"
+#include "TDBGridDelegate.h"
+#include "TDBGridModel.h"
+#include "TDataSource.h"
+#include "Win1252.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QTimer>
+
+namespace trd {
+
+namespace {
+bool isEditing(const TClientDataSet* ds)
+{
+    return ds && (ds->State() == TDataSetState::dsEdit || ds->State() == TDataSetState::dsInsert);
+}
+} // namespace
+
+TDBGrid::TDBGrid(QWidget* parent)
+    : QTableView(parent),
+      m_columns(this),
+      m_defaultColumns(this),
+      m_model(new TDBGridModel(this)),
+      m_delegate(new TDBGridDelegate(this))
+{
+    setModel(m_model);
+    setItemDelegate(m_delegate);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed |
+                    QAbstractItemView::DoubleClicked);
+    setWordWrap(false);
+    // A fixed row height keeps a million rows as cheap as a hundred.
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(rowHeight_());
+    verticalHeader()->setMinimumSectionSize(1);
+    horizontalHeader()->setSectionsClickable(true);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int section) {
+        if (TColumn* column = m_model->column(section))
+            TitleClick(column);
+    });
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int section, int, int size) {
+        if (TColumn* column = m_model->column(section); column && !m_syncing)
+            column->Width = size;
+    });
+    applyOptions();
+}
+
+TDBGrid::~TDBGrid() = default;
+
+int TDBGrid::rowHeight_() const
+{
+    return fontMetrics().height() + 4;
+}
+
+TClientDataSet* TDBGrid::DataSet() const
+{
+    return m_dataSource ? m_dataSource->DataSet() : nullptr;
+}
+
+void TDBGrid::SetDataSource(TDataSource* source)
+{
+    if (m_dataSource == source)
+        return;
+    if (m_dataSource)
+        disconnect(m_dataSource, nullptr, this, nullptr);
+    m_dataSource = source;
+    if (source) {
+        connect(source, &TDataSource::dataEvent, this, &TDBGrid::dataEvent);
+        connect(source, &QObject::destroyed, this, &TDBGrid::dataSetDestroyed);
+    }
+    dataEvent(TDataEvent::deLayoutChange, 0);
+}
+
+void TDBGrid::dataSetDestroyed()
+{
+    m_dataSource = nullptr;
+    rebuildDefaultColumns();
+    m_model->reset();
+}
+
+// ---------------------------------------------------------------- columns
+
+int TDBGrid::VisibleColumnCount() const
+{
+    const TDBGridColumns& source = m_columns.Count() > 0 ? m_columns : m_defaultColumns;
+    int n = 0;
+    for (int i = 0; i < source.Count(); ++i)
+        n += source.Items(i)->Visible ? 1 : 0;
+    return n;
+}
+
+TColumn* TDBGrid::VisibleColumn(int index) const
+{
+    const TDBGridColumns& source = m_columns.Count() > 0 ? m_columns : m_defaultColumns;
+    for (int i = 0; i < source.Count(); ++i) {
+        if (!source.Items(i)->Visible)
+            continue;
+        if (index-- == 0)
+            return source.Items(i);
+    }
+    return nullptr;
+}
+
+void TDBGrid::rebuildDefaultColumns()
+{
+    m_defaultColumns.Clear();
+    TClientDataSet* ds = DataSet();
+    if (!ds || m_columns.Count() > 0)
+        return;
+    for (int i = 0; i < ds->FieldCount(); ++i) {
+        TField* field = ds->Fields(i);
+        if (!field->Visible)
+            continue;
+        const int chars = field->DisplayWidth > 0 ? field->DisplayWidth
+                                                  : (field->DataType() == TFieldType::ftString ? field->Size() : 12);
+        const int width = qBound(24, fontMetrics().averageCharWidth() * qMin(chars, 40) + 8, 400);
+        m_defaultColumns.Add(field->FieldName(), QString(), width, false);
+    }
+}
+
+void TDBGrid::applyColumnWidths()
+{
+    ++m_syncing;
+    for (int i = 0; i < m_model->columnCount(); ++i)
+        if (TColumn* column = m_model->column(i))
+            horizontalHeader()->resizeSection(i, column->Width);
+    --m_syncing;
+}
+
+void TDBGrid::ColumnsChanged()
+{
+    closeInplaceEditor(false);
+    rebuildDefaultColumns();
+    m_model->reset();
+    applyColumnWidths();
+    followDataSet();
+}
+
+// ---------------------------------------------------------------- options
+
+void TDBGrid::SetOptions(TDBGridOptions options)
+{
+    m_options = options;
+    applyOptions();
+}
+
+void TDBGrid::SetOption(TDBGridOption option, bool on)
+{
+    SetOptions(on ? (m_options | option) : (m_options & ~option));
+}
+
+void TDBGrid::applyOptions()
+{
+    horizontalHeader()->setVisible(HasOption(dgTitles));
+    verticalHeader()->setVisible(HasOption(dgIndicator));
+    verticalHeader()->setFixedWidth(HasOption(dgIndicator) ? 12 : 0);
+    horizontalHeader()->setSectionResizeMode(HasOption(dgColumnResize) ? QHeaderView::Interactive
+                                                                      : QHeaderView::Fixed);
+    setShowGrid(HasOption(dgColLines) || HasOption(dgRowLines));
+    setTabKeyNavigation(HasOption(dgTabs));
+    setSelectionBehavior(HasOption(dgRowSelect) ? QAbstractItemView::SelectRows
+                                                : QAbstractItemView::SelectItems);
+    if (!HasOption(dgEditing) && m_editor)
+        closeInplaceEditor(true);
+    viewport()->update();
+}
+
+// ---------------------------------------------------------------- selection
+
+int TDBGrid::SelectedIndex() const
+{
+    const QModelIndex current = currentIndex();
+    return current.isValid() ? current.column() : m_lastSelectedIndex;
+}
+
+void TDBGrid::SetSelectedIndex(int index)
+{
+    if (index < 0 || index >= m_model->columnCount())
+        return;
+    const int row = currentIndex().isValid() ? currentIndex().row() : qMax(0, DataSet() ? DataSet()->CurrentIndex() : 0);
+    if (row < m_model->rowCount())
+        setCurrentIndex(m_model->index(row, index));
+    else
+        m_lastSelectedIndex = index;
+}
+
+TColumn* TDBGrid::SelectedColumn() const
+{
+    return m_model->column(SelectedIndex());
+}
+
+TField* TDBGrid::SelectedField() const
+{
+    return m_model->field(SelectedIndex());
+}
+
+QLineEdit* TDBGrid::InplaceEditor() const
+{
+    return state() == QAbstractItemView::EditingState ? m_editor.data() : nullptr;
+}
+
+bool TDBGrid::CanEditCell(int row, int column) const
+{
+    TClientDataSet* ds = DataSet();
+    if (!HasOption(dgEditing) || m_readOnly || !ds || !ds->Active() || row < 0 ||
+        (m_dataSource && !m_dataSource->Enabled))
+        return false;
+    TColumn* col = m_model->column(column);
+    TField* field = m_model->field(column);
+    return col && !col->ReadOnly && field && !field->ReadOnly;
+}
+
+void TDBGrid::DefaultDrawColumnCell(const QRect& rect, int, TColumn* column, TGridDrawState)
+{
+    m_canvas.FillRect(rect);
+    if (TField* field = column ? column->Field() : nullptr)
+        m_canvas.TextRect(rect, rect.left() + 2, rect.top() + 2, field->AsString());
+}
+
+// ---------------------------------------------------------------- following the data set
+
+void TDBGrid::dataEvent(TDataEvent event, qintptr)
+{
+    TClientDataSet* ds = DataSet();
+    switch (event) {
+    case TDataEvent::deLayoutChange:
+    case TDataEvent::deDataSetChange:
+        closeInplaceEditor(false);
+        if (event == TDataEvent::deLayoutChange)
+            rebuildDefaultColumns();
+        m_model->reset();
+        applyColumnWidths();
+        followDataSet();
+        break;
+    case TDataEvent::deDataSetScroll:
+        followDataSet();
+        break;
+    case TDataEvent::deRecordChange:
+    case TDataEvent::deFieldChange:
+        if (m_model->rowCountChanged()) {
+            closeInplaceEditor(false);
+            m_model->reset();
+            followDataSet();
+        } else if (ds) {
+            m_model->rowChanged(ds->CurrentIndex());
+        }
+        break;
+    case TDataEvent::deUpdateState:
+        if (!isEditing(ds))
+            closeInplaceEditor(false);
+        if (!ds || !ds->Active() || m_model->rowCountChanged()) {
+            if (!ds || !ds->Active())
+                rebuildDefaultColumns();
+            m_model->reset();
+            applyColumnWidths();
+        }
+        followDataSet();
+        viewport()->update();
+        break;
+    }
+}
+
+void TDBGrid::followDataSet()
+{
+    TClientDataSet* ds = DataSet();
+    if (!ds || !ds->Active())
+        return;
+    if (m_model->rowCountChanged())
+        m_model->reset();
+    const int row = ds->CurrentIndex();
+    if (row < 0 || row >= m_model->rowCount() || m_model->columnCount() == 0)
+        return;
+    const QModelIndex current = currentIndex();
+    if (current.isValid() && current.row() == row)
+        return;
+    // Text typed for another row must not be written into this one.
+    closeInplaceEditor(false);
+    const int column = current.isValid() ? current.column()
+                                         : qBound(0, m_lastSelectedIndex, m_model->columnCount() - 1);
+    ++m_syncing;
+    selectionModel()->setCurrentIndex(m_model->index(row, column), QItemSelectionModel::ClearAndSelect);
+    --m_syncing;
+    scrollTo(m_model->index(row, column));
+}
+
+void TDBGrid::leaveRecord(int* targetRow)
+{
+    TClientDataSet* ds = DataSet();
+    // An appended or inserted row the user never typed into goes away
+    // instead of being posted empty.
+    if (ds->State() == TDataSetState::dsInsert && !ds->Modified()) {
+        const int inserted = ds->CurrentIndex();
+        ds->Cancel();
+        if (targetRow && *targetRow > inserted)
+            --*targetRow;
+        return;
+    }
+    ds->CheckBrowseMode();
+}
+
+void TDBGrid::moveDataSetTo(int row)
+{
+    TClientDataSet* ds = DataSet();
+    if (m_syncing || !ds || !ds->Active() || ds->ControlsDisabled() || row == ds->CurrentIndex())
+        return;
+    Dispatch([&] {
+        int target = row;
+        leaveRecord(&target);
+        if (target != ds->CurrentIndex() && target < ds->RecordCount())
+            ds->MoveBy(target - ds->CurrentIndex());
+    });
+    // Back to the data set's row when it refused to move (a post that failed).
+    followDataSet();
+}
+
+void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    // The base commits and closes an editor left open on the previous cell.
+    QTableView::currentChanged(current, previous);
+    if (!current.isValid())
+        return;
+    if (!m_syncing && (!previous.isValid() || current.row() != previous.row()))
+        moveDataSetTo(current.row());
+    if (current.column() != m_lastSelectedIndex) {
+        m_lastSelectedIndex = current.column();
+        if (OnColExit && previous.isValid())
+            Dispatch([this] { OnColExit(this); });
+        if (OnColEnter)
+            Dispatch([this] { OnColEnter(this); });
+    }
+}
+
+// ---------------------------------------------------------------- editing
+
+bool TDBGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
+{
+    const EditTriggers opening = AnyKeyPressed | EditKeyPressed | DoubleClicked | SelectedClicked;
+    if (index.isValid() && (trigger & opening) && !(m_editor && m_editorIndex == index)) {
+        TClientDataSet* ds = DataSet();
+        if (!CanEditCell(index.row(), index.column()))
+            return false;
+        if (ds->State() == TDataSetState::dsBrowse) {
+            if (m_dataSource && !m_dataSource->AutoEdit)
+                return false;
+            if (!Dispatch([ds] { ds->Edit(); }))
+                return false;
+        }
+        if (!isEditing(ds))
+            return false;
+    }
+    return QTableView::edit(index, trigger, event);
+}
+
+void TDBGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
+{
+    QTableView::closeEditor(editor, hint);
+    if (editor == m_editor) {
+        m_editor = nullptr;
+        m_editorIndex = QPersistentModelIndex();
+    }
+}
+
+bool TDBGrid::commitEditor()
+{
+    if (!m_editor)
+        return true;
+    return m_delegate->writeEditor(m_editor, m_editorIndex);
+}
+
+void TDBGrid::closeInplaceEditor(bool commit)
+{
+    if (!m_editor)
+        return;
+    if (commit)
+        commitEditor();
+    QWidget* editor = m_editor;
+    closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+
+void TDBGrid::postOrCancel(bool post)
+{
+    TClientDataSet* ds = DataSet();
+    if (!isEditing(ds))
+        return;
+    Dispatch([&] {
+        if (post)
+            ds->Post();
+        else
+            ds->Cancel();
+    });
+    followDataSet();
+}
+
+void TDBGrid::insertRecord()
+{
+    TClientDataSet* ds = DataSet();
+    if (!ds || !ds->Active() || !HasOption(dgEditing) || m_readOnly)
+        return;
+    Dispatch([ds] { ds->Insert(); });
+    followDataSet();
+}
+
+void TDBGrid::deleteRecord()
+{
+    TClientDataSet* ds = DataSet();
+    if (!ds || !ds->Active() || ds->IsEmpty() || m_readOnly)
+        return;
+    if (HasOption(dgConfirmDelete) &&
+        MessageDlg(QStringLiteral("Excluir registro?"), mtConfirmation, mbYes | mbNo, 0) != mrYes)
+        return;
+    closeInplaceEditor(false);
+    Dispatch([ds] { ds->Delete(); });
+    followDataSet();
+}
+
+// ---------------------------------------------------------------- movement
+
+void TDBGrid::moveDown()
+{
+    TClientDataSet* ds = DataSet();
+    if (!ds || !ds->Active())
+        return;
+    Dispatch([&] {
+        if (ds->State() == TDataSetState::dsInsert && !ds->Modified()) {
+            if (ds->CurrentIndex() < ds->RecordCount() - 1)
+                ds->Cancel();
+            return;
+        }
+        ds->CheckBrowseMode();
+        // As the framework: at the last row Next fails and sets Eof, and only
+        // then may an editable grid start a new row.
+        ds->Next();
+        if (ds->Eof() && HasOption(dgEditing) && !m_readOnly)
+            ds->Append();
+    });
+    followDataSet();
+}
+
+void TDBGrid::moveUp()
+{
+    TClientDataSet* ds = DataSet();
+    if (!ds || !ds->Active())
+        return;
+    Dispatch([&] {
+        if (ds->State() == TDataSetState::dsInsert && !ds->Modified()) {
+            ds->Cancel();
+            return;
+        }
+        ds->CheckBrowseMode();
+        ds->Prior();
+    });
+    followDataSet();
+}
+
+void TDBGrid::tab(bool forward)
+{
+    const int columns = m_model->columnCount();
+    if (columns == 0)
+        return;
+    const QModelIndex current = currentIndex();
+    const int column = current.isValid() ? current.column() : 0;
+    const int next = column + (forward ? 1 : -1);
+    if (next >= 0 && next < columns) {
+        setCurrentIndex(m_model->index(current.row(), next));
+        return;
+    }
+    closeInplaceEditor(true);
+    if (forward)
+        moveDown();
+    else
+        moveUp();
+    TClientDataSet* ds = DataSet();
+    if (ds && ds->Active() && ds->CurrentIndex() >= 0 && ds->CurrentIndex() < m_model->rowCount())
+        setCurrentIndex(m_model->index(ds->CurrentIndex(), forward ? 0 : columns - 1));
+}
+
+// ---------------------------------------------------------------- keys
+
+bool TDBGrid::runKeyDown(QKeyEvent* event, int& key)
+{
+    if (!OnKeyDown)
+        return false;
+    Dispatch([&] { OnKeyDown(this, key, event->modifiers()); });
+    return key == 0;
+}
+
+bool TDBGrid::runKeyPress(QKeyEvent*, QChar& ch)
+{
+    if (!OnKeyPress)
+        return false;
+    Dispatch([&] { OnKeyPress(this, ch); });
+    return ch.isNull();
+}
+
+namespace {
+// The character a key types, as the framework's key-press event sees it
+// (Tab, Enter, Escape and Backspace included).
+QChar typedChar(const QKeyEvent* event)
+{
+    if (!event->text().isEmpty())
+        return event->text().at(0);
+    switch (event->key()) {
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab: return QChar(u'\t');
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return QChar(u'\r');
+    case Qt::Key_Escape: return QChar(0x1b);
+    case Qt::Key_Backspace: return QChar(u'\b');
+    default: return QChar();
+    }
+}
+} // namespace
+
+bool TDBGrid::navigationKey(int key, Qt::KeyboardModifiers modifiers)
+{
+    TClientDataSet* ds = DataSet();
+    switch (key) {
+    case Qt::Key_Down:
+        moveDown();
+        return true;
+    case Qt::Key_Up:
+        moveUp();
+        return true;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        if (!HasOption(dgTabs))
+            return false;
+        tab(key == Qt::Key_Tab && !(modifiers & Qt::ShiftModifier));
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (isEditing(ds)) {
+            postOrCancel(true);
+        } else if (currentIndex().isValid() && CanEditCell(currentIndex().row(), currentIndex().column())) {
+            edit(currentIndex(), EditKeyPressed, nullptr);
+        }
+        return true;
+    case Qt::Key_Escape:
+        if (!isEditing(ds))
+            return false;
+        postOrCancel(false);
+        return true;
+    case Qt::Key_Insert:
+        if (modifiers & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier))
+            return false;
+        insertRecord();
+        return true;
+    case Qt::Key_Delete:
+        if (!(modifiers & Qt::ControlModifier))
+            return false;
+        deleteRecord();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TDBGrid::keyPressEvent(QKeyEvent* event)
+{
+    int key = event->key();
+    if (runKeyDown(event, key)) {
+        event->accept();
+        return;
+    }
+    QChar ch = typedChar(event);
+    const QChar typed = ch;
+    if (!typed.isNull() && runKeyPress(event, ch)) {
+        event->accept();
+        return;
+    }
+    if (navigationKey(key, event->modifiers())) {
+        event->accept();
+        return;
+    }
+    if (!event->text().isEmpty() && !win1252::isRepresentable(event->text())) {
+        event->accept();
+        Application()->Dialogs().ShowError(
+            QStringLiteral("O caractere \"%1\" não pode ser usado neste texto.").arg(event->text()));
+        return;
+    }
+    // A character opens the editor (QAbstractItemView re-sends it there);
+    // the grid's handlers have seen it already.
+    m_forwardingKey = true;
+    if (ch != typed && !ch.isNull() && !event->text().isEmpty()) {
+        QKeyEvent replaced(event->type(), key, event->modifiers(), QString(ch));
+        QTableView::keyPressEvent(&replaced);
+    } else {
+        QTableView::keyPressEvent(event);
+    }
+    m_forwardingKey = false;
+}
+
+void TDBGrid::keyReleaseEvent(QKeyEvent* event)
+{
+    if (OnKeyUp) {
+        int key = event->key();
+        Dispatch([&] { OnKeyUp(this, key, event->modifiers()); });
+        if (key == 0) {
+            event->accept();
+            return;
+        }
+    }
+    QTableView::keyReleaseEvent(event);
+}
+
+bool TDBGrid::editorKeyPress(QKeyEvent* event)
+{
+    if (m_forwardingKey)
+        return false;   // the key that opened the editor: handled by the grid already
+    int key = event->key();
+    if (runKeyDown(event, key))
+        return true;
+    QChar ch = typedChar(event);
+    const QChar typed = ch;
+    if (!typed.isNull() && runKeyPress(event, ch))
+        return true;
+    if (ch != typed && !event->text().isEmpty()) {
+        QKeyEvent replaced(event->type(), key, event->modifiers(), QString(ch));
+        m_forwardingKey = true;
+        QCoreApplication::sendEvent(m_editor, &replaced);
+        m_forwardingKey = false;
+        return true;
+    }
+    if (!event->text().isEmpty() && !win1252::isRepresentable(event->text())) {
+        Application()->Dialogs().ShowError(
+            QStringLiteral("O caractere \"%1\" não pode ser usado neste texto.").arg(event->text()));
+        return true;
+    }
+    switch (key) {
+    case Qt::Key_Down:
+    case Qt::Key_Up:
+    case Qt::Key_PageDown:
+    case Qt::Key_PageUp:
+        if (!commitEditor())
+            return true;
+        closeInplaceEditor(false);
+        if (key == Qt::Key_Down)
+            moveDown();
+        else if (key == Qt::Key_Up)
+            moveUp();
+        else
+            QTableView::keyPressEvent(event);
+        return true;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        if (!commitEditor())
+            return true;
+        closeInplaceEditor(false);
+        if (HasOption(dgTabs))
+            tab(key == Qt::Key_Tab && !(event->modifiers() & Qt::ShiftModifier));
+        else
+            focusNextPrevChild(key == Qt::Key_Tab && !(event->modifiers() & Qt::ShiftModifier));
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (!commitEditor())
+            return true;
+        closeInplaceEditor(false);
+        postOrCancel(true);
+        return true;
+    case Qt::Key_Escape:
+        closeInplaceEditor(false);
+        postOrCancel(false);
+        return true;
+    case Qt::Key_Delete:
+        if (!(event->modifiers() & Qt::ControlModifier))
+            return false;
+        deleteRecord();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TDBGrid::editorKeyRelease(QKeyEvent* event)
+{
+    if (!OnKeyUp)
+        return;
+    int key = event->key();
+    Dispatch([&] { OnKeyUp(this, key, event->modifiers()); });
+}
+
+// ---------------------------------------------------------------- focus and mouse
+
+void TDBGrid::focusOutEvent(QFocusEvent* event)
+{
+    QTableView::focusOutEvent(event);
+    if (HasOption(dgCancelOnExit))
+        QTimer::singleShot(0, this, [this] { cancelOnExit(); });
+}
+
+void TDBGrid::cancelOnExit()
+{
+    QWidget* focus = QApplication::focusWidget();
+    if (focus && (focus == this || isAncestorOf(focus)))
+        return;
+    TClientDataSet* ds = DataSet();
+    if (ds && ds->State() == TDataSetState::dsInsert && !ds->Modified() && !m_editor) {
+        Dispatch([ds] { ds->Cancel(); });
+        followDataSet();
+    }
+}
+
+void TDBGrid::showEvent(QShowEvent* event)
+{
+    QTableView::showEvent(event);
+    // Columns are usually set up field by field while the form is built.
+    ColumnsChanged();
+}
+
+void TDBGrid::mousePressEvent(QMouseEvent* event)
+{
+    QTableView::mousePressEvent(event);
+    if (OnCellClick && indexAt(event->position().toPoint()).isValid())
+        Dispatch([this] { OnCellClick(this); });
+}
+
+void TDBGrid::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (OnDblClick)
+        Dispatch([this] { OnDblClick(this); });
+    QTableView::mouseDoubleClickEvent(event);
+}
+
+void TDBGrid::TitleClick(TColumn*) {}
+
+} // namespace trd

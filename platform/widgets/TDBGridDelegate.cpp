@@ -1,0 +1,181 @@
+#include "TDBGridDelegate.h"
+
+#include "Dispatch.h"
+#include "TApplication.h"
+#include "TClientDataSet.h"
+#include "TDBGrid.h"
+#include "TDBGridModel.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPainter>
+#include <QTimer>
+
+#include <exception>
+
+namespace trd {
+
+TDBGridDelegate::TDBGridDelegate(TDBGrid* grid) : QStyledItemDelegate(grid), m_grid(grid) {}
+
+void TDBGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                            const QModelIndex& index) const
+{
+    TClientDataSet* ds = m_grid->DataSet();
+    TColumn* column = m_grid->m_model->column(index.column());
+    if (!ds || !ds->Active() || !column)
+        return;
+
+    const QModelIndex current = m_grid->currentIndex();
+    const QLineEdit* editor = m_grid->InplaceEditor();
+    const bool focused = m_grid->hasFocus() || (editor && editor->hasFocus());
+    const bool currentCell = current.isValid() && current.row() == index.row() &&
+                             current.column() == index.column();
+    const bool inSelection = m_grid->HasOption(dgRowSelect)
+                                 ? current.isValid() && current.row() == index.row()
+                                 : currentCell;
+    TGridDrawState state = 0;
+    if (inSelection && (focused || m_grid->HasOption(dgAlwaysShowSelection)))
+        state |= gdSelected;
+    if (currentCell && focused)
+        state |= gdFocused;
+
+    TCanvas& canvas = m_grid->m_canvas;
+    canvas.SetPainter(painter);
+    canvas.SetBaseFont(option.font);
+    canvas.Brush.Color = (state & gdSelected) ? clHighlight() : clWindow();
+    canvas.Font.Color = (state & gdSelected) ? clHighlightText() : clWindowText();
+    painter->save();
+    painter->setClipRect(option.rect);
+    bool ok = true;
+    try {
+        // Field reads inside the handler give the row being painted.
+        ActiveRecordScope scope(ds, index.row());
+        if (m_grid->DefaultDrawing)
+            m_grid->DefaultDrawColumnCell(option.rect, index.column(), column, state);
+        if (m_grid->OnDrawColumnCell)
+            m_grid->OnDrawColumnCell(m_grid, option.rect, index.column(), column, state);
+    } catch (...) {
+        ok = false;
+    }
+    painter->restore();
+    canvas.SetPainter(nullptr);
+    if (!ok) {
+        paintFailed();
+    } else {
+        m_paintErrorPending = false;
+    }
+}
+
+void TDBGridDelegate::paintFailed() const
+{
+    // A dialog cannot open inside painting, and a handler that fails fails
+    // for every cell: show the first error once, after the paint, and no other
+    // until a cell paints cleanly again.
+    if (m_paintErrorPending)
+        return;
+    m_paintErrorPending = true;
+    std::exception_ptr error = std::current_exception();
+    QTimer::singleShot(0, m_grid, [error] {
+        try {
+            std::rethrow_exception(error);
+        } catch (...) {
+            Application()->HandleException();
+        }
+    });
+}
+
+QWidget* TDBGridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                                       const QModelIndex& index) const
+{
+    auto* editor = new QLineEdit(parent);
+    editor->setObjectName(QStringLiteral("InplaceEditor"));
+    editor->setFrame(false);
+    editor->setFont(option.font);
+    if (TField* field = m_grid->m_model->field(index.column()))
+        if (field->DataType() == TFieldType::ftString && field->Size() > 0)
+            editor->setMaxLength(field->Size());
+    m_grid->m_editor = editor;
+    m_grid->m_editorIndex = index;
+    return editor;
+}
+
+void TDBGridDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const
+{
+    // Loaded once, when it opens: later repaints of the row must not throw
+    // away what the user is typing.
+    auto* lineEdit = qobject_cast<QLineEdit*>(editor);
+    if (!lineEdit || lineEdit->property("trdLoaded").toBool())
+        return;
+    lineEdit->setProperty("trdLoaded", true);
+    TClientDataSet* ds = m_grid->DataSet();
+    TField* field = m_grid->m_model->field(index.column());
+    if (!ds || !field)
+        return;
+    ActiveRecordScope scope(ds, index.row());
+    lineEdit->setText(field->AsString());
+}
+
+void TDBGridDelegate::setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const
+{
+    writeEditor(editor, index);
+}
+
+bool TDBGridDelegate::writeEditor(QWidget* editor, const QModelIndex& index) const
+{
+    auto* lineEdit = qobject_cast<QLineEdit*>(editor);
+    TClientDataSet* ds = m_grid->DataSet();
+    TField* field = m_grid->m_model->field(index.column());
+    if (!lineEdit || !ds || !ds->Active() || !field || !m_grid->CanEditCell(index.row(), index.column()))
+        return true;
+    if (index.row() != ds->CurrentIndex())
+        return true;   // the data set moved on; the text belongs to no row now
+    const QString text = lineEdit->text();
+    if (text == field->AsString())
+        return true;
+    return Dispatch([&] {
+        if (ds->State() == TDataSetState::dsBrowse)
+            ds->Edit();
+        field->SetAsString(text);
+    });
+}
+
+void TDBGridDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                                           const QModelIndex&) const
+{
+    editor->setGeometry(option.rect);
+}
+
+bool TDBGridDelegate::eventFilter(QObject* object, QEvent* event)
+{
+    if (object == m_grid->m_editor) {
+        if (event->type() == QEvent::KeyPress) {
+            if (m_grid->editorKeyPress(static_cast<QKeyEvent*>(event)))
+                return true;
+            // Keys the grid did not take belong to the line edit; the base
+            // filter would turn Tab, Enter and Escape into its own editing hints.
+            return false;
+        }
+        if (event->type() == QEvent::KeyRelease) {
+            m_grid->editorKeyRelease(static_cast<QKeyEvent*>(event));
+            return false;
+        }
+        if (event->type() == QEvent::ShortcutOverride) {
+            // Keys the grid acts on must reach it rather than a form shortcut.
+            auto* key = static_cast<QKeyEvent*>(event);
+            switch (key->key()) {
+            case Qt::Key_Escape:
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+            case Qt::Key_Up:
+            case Qt::Key_Down:
+                event->accept();
+                return true;
+            default:
+                break;
+            }
+        }
+    }
+    return QStyledItemDelegate::eventFilter(object, event);
+}
+
+} // namespace trd

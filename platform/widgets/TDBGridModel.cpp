@@ -1,0 +1,121 @@
+#include "TDBGridModel.h"
+
+#include "TClientDataSet.h"
+#include "TDBGrid.h"
+#include "TDataSource.h"
+
+namespace trd {
+
+TDBGridModel::TDBGridModel(TDBGrid* grid) : QAbstractTableModel(grid), m_grid(grid) {}
+
+TClientDataSet* TDBGridModel::dataSet() const
+{
+    TClientDataSet* ds = m_grid->DataSet();
+    return ds && ds->Active() ? ds : nullptr;
+}
+
+int TDBGridModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_rows;
+}
+
+int TDBGridModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_slots.size());
+}
+
+void TDBGridModel::rebuildSlots()
+{
+    m_slots.clear();
+    TClientDataSet* ds = m_grid->DataSet();
+    for (int i = 0; i < m_grid->VisibleColumnCount(); ++i) {
+        TColumn* column = m_grid->VisibleColumn(i);
+        TField* field = column->Field();
+        m_slots.push_back({column, field ? field->Index() : -1});
+    }
+    Q_UNUSED(ds);
+}
+
+void TDBGridModel::reset()
+{
+    beginResetModel();
+    rebuildSlots();
+    TClientDataSet* ds = dataSet();
+    m_rows = ds ? ds->RecordCount() : 0;
+    endResetModel();
+}
+
+bool TDBGridModel::rowCountChanged() const
+{
+    TClientDataSet* ds = dataSet();
+    return (ds ? ds->RecordCount() : 0) != m_rows;
+}
+
+void TDBGridModel::rowChanged(int row)
+{
+    if (row >= 0 && row < m_rows && !m_slots.empty())
+        emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+}
+
+TColumn* TDBGridModel::column(int modelColumn) const
+{
+    if (modelColumn < 0 || modelColumn >= static_cast<int>(m_slots.size()))
+        return nullptr;
+    return m_slots[static_cast<size_t>(modelColumn)].column;
+}
+
+TField* TDBGridModel::field(int modelColumn) const
+{
+    TClientDataSet* ds = dataSet();
+    if (!ds || modelColumn < 0 || modelColumn >= static_cast<int>(m_slots.size()))
+        return nullptr;
+    const int fieldIndex = m_slots[static_cast<size_t>(modelColumn)].fieldIndex;
+    return fieldIndex >= 0 && fieldIndex < ds->FieldCount() ? ds->Fields(fieldIndex) : nullptr;
+}
+
+int TDBGridModel::modelColumnOf(const TColumn* column) const
+{
+    for (size_t i = 0; i < m_slots.size(); ++i)
+        if (m_slots[i].column == column)
+            return static_cast<int>(i);
+    return -1;
+}
+
+QVariant TDBGridModel::data(const QModelIndex& index, int role) const
+{
+    if (role != Qt::DisplayRole && role != Qt::EditRole)
+        return {};
+    TClientDataSet* ds = dataSet();
+    if (!ds || !index.isValid() || index.row() >= m_rows)
+        return {};
+    const int fieldIndex = m_slots[static_cast<size_t>(index.column())].fieldIndex;
+    if (fieldIndex < 0)
+        return {};
+    return ds->ValueAt(index.row(), fieldIndex);
+}
+
+QVariant TDBGridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    TColumn* col = column(section);
+    if (!col)
+        return {};
+    if (!col->Title.Caption.isEmpty())
+        return col->Title.Caption;
+    if (TField* f = field(section))
+        return f->DisplayLabel.isEmpty() ? f->FieldName() : f->DisplayLabel;
+    return col->FieldName;
+}
+
+Qt::ItemFlags TDBGridModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (m_grid->CanEditCell(index.row(), index.column()))
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+} // namespace trd
