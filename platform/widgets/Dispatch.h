@@ -16,6 +16,10 @@ namespace trd {
 // (an abort or an error that was shown).
 bool Dispatch(const std::function<void()>& handler);
 
+// Shows the exception being handled once the running event is over: for
+// errors raised where no dialog may open (painting). Call inside a catch block.
+void HandleExceptionLater(QObject* context);
+
 namespace detail {
 // Calls f with the longest leading part of args it accepts, as Qt does for
 // slots that take fewer arguments than the signal.

@@ -9,9 +9,6 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
-#include <QTimer>
-
-#include <exception>
 
 namespace trd {
 
@@ -56,14 +53,12 @@ void TDBGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
             m_grid->OnDrawColumnCell(m_grid, option.rect, index.column(), column, state);
     } catch (...) {
         ok = false;
+        paintFailed();
     }
     painter->restore();
     canvas.SetPainter(nullptr);
-    if (!ok) {
-        paintFailed();
-    } else {
+    if (ok)
         m_paintErrorPending = false;
-    }
 }
 
 void TDBGridDelegate::paintFailed() const
@@ -74,14 +69,7 @@ void TDBGridDelegate::paintFailed() const
     if (m_paintErrorPending)
         return;
     m_paintErrorPending = true;
-    std::exception_ptr error = std::current_exception();
-    QTimer::singleShot(0, m_grid, [error] {
-        try {
-            std::rethrow_exception(error);
-        } catch (...) {
-            Application()->HandleException();
-        }
-    });
+    HandleExceptionLater(m_grid);
 }
 
 QWidget* TDBGridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
