@@ -1,13 +1,649 @@
 #include "TClientDataSet.h"
 
+#include "ClientDataSetImpl.h"
+#include "TDataSource.h"
+
+#include <algorithm>
+
 namespace trd {
 
-struct TClientDataSet::Impl {};
+void TClientDataSet::Impl::rebuildRows()
+{
+    rows.clear();
+    rows.reserve(natural.size());
+    for (int r : natural) {
+        if (!deleted[static_cast<std::size_t>(r)])
+            rows.push_back(r);
+    }
+    sortRows();
+}
 
-TClientDataSet::TClientDataSet(QObject* owner) : QObject(owner), d(std::make_unique<Impl>()) {}
-TClientDataSet::~TClientDataSet() = default;
-void TClientDataSet::attach(TDataSource*) {}
-void TClientDataSet::detach(TDataSource*) {}
-TDataSetState TClientDataSet::State() const { return TDataSetState::dsInactive; }
+void TClientDataSet::Impl::sortRows()
+{
+    if (sortKeys.empty())
+        return;
+    std::stable_sort(rows.begin(), rows.end(), [this](int a, int b) {
+        for (const SortKey& k : sortKeys) {
+            const int c = store.compare(a, b, k.field);
+            if (c != 0)
+                return k.descending ? c > 0 : c < 0;
+        }
+        return false;
+    });
+}
+
+// Moves a posted record to its place in the index order (stable: after its equals).
+void TClientDataSet::Impl::placeInIndex(int record)
+{
+    if (sortKeys.empty())
+        return;
+    const auto it = std::find(rows.begin(), rows.end(), record);
+    if (it != rows.end())
+        rows.erase(it);
+    const auto less = [this](int a, int b) {
+        for (const SortKey& k : sortKeys) {
+            const int c = store.compare(a, b, k.field);
+            if (c != 0)
+                return k.descending ? c > 0 : c < 0;
+        }
+        return false;
+    };
+    rows.insert(std::upper_bound(rows.begin(), rows.end(), record, less), record);
+}
+
+int TClientDataSet::Impl::positionOf(int record) const
+{
+    const auto it = std::find(rows.begin(), rows.end(), record);
+    return it == rows.end() ? -1 : static_cast<int>(it - rows.begin());
+}
+
+// Leaves edit or insert state without events (close, delete of an edited row).
+void TClientDataSet::Impl::discardEdit()
+{
+    if (state == TDataSetState::dsInsert && insertedRecord >= 0) {
+        const int pos = positionOf(insertedRecord);
+        if (pos >= 0)
+            rows.erase(rows.begin() + pos);
+        if (insertedRecord == store.size() - 1) {
+            store.popBack();
+            deleted.pop_back();
+        }
+        insertedRecord = -1;
+        if (cur >= static_cast<int>(rows.size()))
+            cur = static_cast<int>(rows.size()) - 1;
+    }
+    buffer.clear();
+    modified = false;
+}
+
+bool TClientDataSet::Impl::bufferDiffers() const
+{
+    const int record = currentRecord();
+    for (int f = 0; f < store.fieldCount(); ++f) {
+        if (!(store.get(record, f) == buffer[static_cast<std::size_t>(f)]))
+            return true;
+    }
+    return false;
+}
+
+const CellValue* TClientDataSet::Impl::bufferFor(int row) const
+{
+    if (editing() && row == cur && !buffer.empty())
+        return buffer.data();
+    return nullptr;
+}
+
+// Insert and Append: a new row at the cursor or at the end, in insert state.
+void TClientDataSet::Impl::beginInsert(bool atEnd)
+{
+    checkActive();
+    q->CheckBrowseMode();
+    fire(q, q->BeforeInsert);
+    fire(q, q->BeforeScroll);
+    const int pos = atEnd || cur < 0 ? static_cast<int>(rows.size()) : cur;
+    const int record = store.append();
+    deleted.push_back(0);
+    rows.insert(rows.begin() + pos, record);
+    insertedRecord = record;
+    cur = pos;
+    eof = bof = false;
+    buffer = store.getRecord(record);
+    modified = false;
+    setState(TDataSetState::dsInsert);
+    notify(TDataEvent::deDataSetChange);
+    try {
+        fire(q, q->OnNewRecord);
+    } catch (...) {
+        discardEdit();
+        if (rows.empty())
+            eof = bof = true;
+        setState(TDataSetState::dsBrowse);
+        notify(TDataEvent::deDataSetChange);
+        throw;
+    }
+    fire(q, q->AfterInsert);
+    fire(q, q->AfterScroll);
+}
+
+std::vector<PacketField> TClientDataSet::Impl::fieldDefs() const
+{
+    std::vector<PacketField> defs = store.fields();
+    if (defs.size() != fields.size()) {
+        defs.clear();
+        for (const auto& f : fields) {
+            PacketField p;
+            p.name = f->FieldName().toUtf8();
+            p.type = f->DataType();
+            p.size = f->Size();
+            defs.push_back(p);
+        }
+    }
+    for (std::size_t i = 0; i < defs.size(); ++i) {
+        defs[i].required = fields[i]->Required;
+        defs[i].readOnly = fields[i]->ReadOnly;
+    }
+    return defs;
+}
+
+// Fields from a packet: the same TField objects when the structure is unchanged,
+// so that controls holding them keep working across reloads.
+void TClientDataSet::Impl::buildFields(const std::vector<PacketField>& packetFields)
+{
+    bool same = packetFields.size() == fields.size();
+    for (std::size_t i = 0; same && i < packetFields.size(); ++i) {
+        same = fields[i]->FieldName() == QString::fromUtf8(packetFields[i].name)
+            && fields[i]->DataType() == packetFields[i].type && fields[i]->Size() == packetFields[i].size;
+    }
+    if (same)
+        return;
+    fields.clear();
+    for (std::size_t i = 0; i < packetFields.size(); ++i) {
+        const PacketField& p = packetFields[i];
+        auto field = std::make_unique<TField>(q, QString::fromUtf8(p.name), p.type, p.size, static_cast<int>(i));
+        field->ReadOnly = p.readOnly;
+        field->Required = p.required;
+        field->Visible = !p.hidden;
+        fields.push_back(std::move(field));
+    }
+    notify(TDataEvent::deLayoutChange);
+}
+
+// ============================================================== construction
+
+TClientDataSet::TClientDataSet(QObject* owner) : QObject(owner), d(std::make_unique<Impl>(this)) {}
+
+TClientDataSet::~TClientDataSet()
+{
+    for (TDataSource* s : d->sources)
+        s->m_dataSet = nullptr;
+}
+
+void TClientDataSet::attach(TDataSource* source)
+{
+    if (std::find(d->sources.begin(), d->sources.end(), source) == d->sources.end())
+        d->sources.push_back(source);
+}
+
+void TClientDataSet::detach(TDataSource* source)
+{
+    d->sources.erase(std::remove(d->sources.begin(), d->sources.end(), source), d->sources.end());
+}
+
+// ============================================================== structure
+
+TField* TClientDataSet::AddField(const QString& name, TFieldType type, int size)
+{
+    if (d->active)
+        throw EDBClient(QStringLiteral("Não é possível definir campos com o conjunto de dados aberto."));
+    if (FindField(name))
+        throw EDBClient(QStringLiteral("Campo '%1' já existe.").arg(name));
+    if (!d->persistent) {
+        d->fields.clear();
+        d->persistent = true;
+    }
+    d->fields.push_back(std::make_unique<TField>(this, name, type, size, static_cast<int>(d->fields.size())));
+    d->store.reset({});
+    return d->fields.back().get();
+}
+
+int TClientDataSet::FieldCount() const
+{
+    return static_cast<int>(d->fields.size());
+}
+
+TField* TClientDataSet::Fields(int index) const
+{
+    if (index < 0 || index >= FieldCount())
+        throw EDBClient(QStringLiteral("Índice de campo fora dos limites: %1.").arg(index));
+    return d->fields[static_cast<std::size_t>(index)].get();
+}
+
+TField* TClientDataSet::FindField(const QString& name) const
+{
+    for (const auto& f : d->fields) {
+        if (f->FieldName().compare(name, Qt::CaseInsensitive) == 0)
+            return f.get();
+    }
+    return nullptr;
+}
+
+TField* TClientDataSet::FieldByName(const QString& name) const
+{
+    TField* f = FindField(name);
+    if (!f)
+        throw EDBClient(QStringLiteral("Campo '%1' não encontrado.").arg(name));
+    return f;
+}
+
+void TClientDataSet::CreateDataSet()
+{
+    if (d->fields.empty())
+        throw EDBClient(QStringLiteral("Não há campos definidos para criar o conjunto de dados."));
+    Close();
+    d->store.reset({});
+    d->store.reset(d->fieldDefs());
+    d->natural.clear();
+    d->deleted.clear();
+    d->log.clear();
+    Open();
+}
+
+// ============================================================== opening
+
+void TClientDataSet::Open()
+{
+    if (d->active)
+        return;
+    fire(this, BeforeOpen);
+    if (d->store.fieldCount() != FieldCount())
+        d->store.reset(d->fieldDefs());
+    d->rebuildRows();
+    d->active = true;
+    d->cur = d->rows.empty() ? -1 : 0;
+    d->bof = true;
+    d->eof = d->rows.empty();
+    d->activeOverride = -1;
+    d->setState(TDataSetState::dsBrowse);
+    d->notify(TDataEvent::deDataSetChange);
+    fire(this, AfterOpen);
+    fire(this, AfterScroll);
+}
+
+void TClientDataSet::Close()
+{
+    if (!d->active)
+        return;
+    fire(this, BeforeClose);
+    d->discardEdit();
+    d->active = false;
+    d->cur = -1;
+    d->eof = d->bof = true;
+    d->activeOverride = -1;
+    d->setState(TDataSetState::dsInactive);
+    d->notify(TDataEvent::deDataSetChange);
+    fire(this, AfterClose);
+}
+
+bool TClientDataSet::Active() const
+{
+    return d->active;
+}
+
+void TClientDataSet::SetActive(bool active)
+{
+    active ? Open() : Close();
+}
+
+TDataSetState TClientDataSet::State() const
+{
+    return d->state;
+}
+
+// ============================================================== cursor
+
+void TClientDataSet::First()
+{
+    d->checkActive();
+    CheckBrowseMode();
+    fire(this, BeforeScroll);
+    d->cur = d->rows.empty() ? -1 : 0;
+    d->bof = true;
+    d->eof = d->rows.empty();
+    d->notify(TDataEvent::deDataSetScroll);
+    fire(this, AfterScroll);
+}
+
+void TClientDataSet::Last()
+{
+    d->checkActive();
+    CheckBrowseMode();
+    fire(this, BeforeScroll);
+    d->cur = static_cast<int>(d->rows.size()) - 1;
+    d->eof = true;
+    d->bof = d->rows.empty();
+    d->notify(TDataEvent::deDataSetScroll);
+    fire(this, AfterScroll);
+}
+
+void TClientDataSet::Next()
+{
+    MoveBy(1);
+}
+
+void TClientDataSet::Prior()
+{
+    MoveBy(-1);
+}
+
+int TClientDataSet::MoveBy(int distance)
+{
+    d->checkActive();
+    CheckBrowseMode();
+    if (distance == 0)
+        return 0;
+    fire(this, BeforeScroll);
+    const int count = static_cast<int>(d->rows.size());
+    const int from = d->cur;
+    const qint64 wanted = static_cast<qint64>(from) + distance;
+    const int target = static_cast<int>(std::clamp<qint64>(wanted, count ? 0 : -1, count - 1));
+    // Eof/Bof: set only when a move tries to go past the end, cleared by any move.
+    if (distance > 0) {
+        d->eof = wanted > count - 1;
+        if (target != from)
+            d->bof = false;
+    } else {
+        d->bof = wanted < 0;
+        if (target != from)
+            d->eof = false;
+    }
+    d->cur = target;
+    if (target == from)
+        return 0;
+    d->notify(TDataEvent::deDataSetScroll, from);
+    fire(this, AfterScroll);
+    return target - from;
+}
+
+bool TClientDataSet::Eof() const
+{
+    return !d->active || d->eof;
+}
+
+bool TClientDataSet::Bof() const
+{
+    return !d->active || d->bof;
+}
+
+int TClientDataSet::RecNo() const
+{
+    return d->active && d->cur >= 0 ? d->cur + 1 : 0;
+}
+
+void TClientDataSet::SetRecNo(int recNo)
+{
+    d->checkActive();
+    CheckBrowseMode();
+    const int target = recNo - 1;
+    if (target < 0 || target >= static_cast<int>(d->rows.size()) || target == d->cur)
+        return;
+    fire(this, BeforeScroll);
+    const int from = d->cur;
+    d->cur = target;
+    d->eof = d->bof = false;
+    d->notify(TDataEvent::deDataSetScroll, from);
+    fire(this, AfterScroll);
+}
+
+int TClientDataSet::RecordCount() const
+{
+    return d->active ? static_cast<int>(d->rows.size()) : 0;
+}
+
+bool TClientDataSet::IsEmpty() const
+{
+    return RecordCount() == 0;
+}
+
+// ============================================================== editing
+
+void TClientDataSet::Edit()
+{
+    d->checkActive();
+    if (d->editing())
+        return;
+    if (d->rows.empty()) {
+        Insert();
+        return;
+    }
+    fire(this, BeforeEdit);
+    d->buffer = d->store.getRecord(d->currentRecord());
+    d->modified = false;
+    d->setState(TDataSetState::dsEdit);
+    d->notify(TDataEvent::deRecordChange);
+    fire(this, AfterEdit);
+}
+
+void TClientDataSet::Insert()
+{
+    d->beginInsert(false);
+}
+
+void TClientDataSet::Append()
+{
+    d->beginInsert(true);
+}
+
+void TClientDataSet::Post()
+{
+    d->checkActive();
+    if (!d->editing())
+        return;
+    fire(this, BeforePost);
+    for (const auto& f : d->fields) {
+        if (f->Required && d->buffer[static_cast<std::size_t>(f->Index())].null)
+            throw EDBClient(QStringLiteral("O campo '%1' deve ter um valor.").arg(f->FieldName()));
+    }
+    const int record = d->currentRecord();
+    if (d->state == TDataSetState::dsInsert) {
+        d->store.setRecord(record, d->buffer);
+        // In the natural order the new row goes before the row it was inserted at.
+        const int nextPos = d->cur + 1;
+        if (nextPos < static_cast<int>(d->rows.size())) {
+            const int nextRecord = d->rows[static_cast<std::size_t>(nextPos)];
+            const auto it = std::find(d->natural.begin(), d->natural.end(), nextRecord);
+            d->natural.insert(it, record);
+        } else {
+            d->natural.push_back(record);
+        }
+        d->log.inserted(record);
+        d->insertedRecord = -1;
+    } else if (d->bufferDiffers()) {
+        d->log.modified(record, d->store.getRecord(record));
+        d->store.setRecord(record, d->buffer);
+    }
+    d->buffer.clear();
+    d->modified = false;
+    d->placeInIndex(record);
+    d->cur = d->positionOf(record);
+    d->setState(TDataSetState::dsBrowse);
+    d->notify(TDataEvent::deRecordChange);
+    fire(this, AfterPost);
+}
+
+void TClientDataSet::Cancel()
+{
+    if (!d->editing())
+        return;
+    fire(this, BeforeCancel);
+    const bool wasInsert = d->state == TDataSetState::dsInsert;
+    d->discardEdit();
+    if (d->rows.empty())
+        d->eof = d->bof = true;
+    d->setState(TDataSetState::dsBrowse);
+    d->notify(wasInsert ? TDataEvent::deDataSetChange : TDataEvent::deRecordChange);
+    fire(this, AfterCancel);
+}
+
+void TClientDataSet::Delete()
+{
+    d->checkActive();
+    if (d->state == TDataSetState::dsInsert) {
+        Cancel();
+        return;
+    }
+    if (d->rows.empty())
+        throw EDBClient(emptyMessage());
+    fire(this, BeforeDelete);
+    fire(this, BeforeScroll);
+    d->discardEdit();
+    const int record = d->currentRecord();
+    if (d->log.deleted(record, d->store.getRecord(record))) {
+        // An insert of this log: it never reached anyone, so it simply goes.
+        d->natural.erase(std::find(d->natural.begin(), d->natural.end(), record));
+        d->store.release(record);
+    }
+    d->deleted[static_cast<std::size_t>(record)] = 1;
+    d->rows.erase(d->rows.begin() + d->cur);
+    const int count = static_cast<int>(d->rows.size());
+    if (d->cur >= count)
+        d->cur = count - 1;
+    d->eof = d->bof = count == 0;
+    d->setState(TDataSetState::dsBrowse);
+    d->notify(TDataEvent::deDataSetChange);
+    fire(this, AfterDelete);
+    fire(this, AfterScroll);
+}
+
+void TClientDataSet::CheckBrowseMode()
+{
+    d->checkActive();
+    if (!d->editing())
+        return;
+    if (d->modified)
+        Post();
+    else
+        Cancel();
+}
+
+bool TClientDataSet::Modified() const
+{
+    return d->editing() && d->modified;
+}
+
+// ============================================================== controls
+
+void TClientDataSet::DisableControls()
+{
+    if (d->disableCount++ == 0)
+        d->stateWhenDisabled = d->state;
+}
+
+void TClientDataSet::EnableControls()
+{
+    if (d->disableCount == 0)
+        return;
+    if (--d->disableCount > 0)
+        return;
+    if (d->state != d->stateWhenDisabled)
+        d->notify(TDataEvent::deUpdateState);
+    d->notify(TDataEvent::deDataSetChange);
+}
+
+bool TClientDataSet::ControlsDisabled() const
+{
+    return d->disableCount > 0;
+}
+
+// ============================================================== data-aware access
+
+int TClientDataSet::ActiveRecord() const
+{
+    if (!d->active)
+        return -1;
+    return d->activeOverride >= 0 ? d->activeOverride : d->cur;
+}
+
+void TClientDataSet::SetActiveRecord(int row)
+{
+    d->activeOverride = (row >= 0 && row < static_cast<int>(d->rows.size())) ? row : -1;
+}
+
+int TClientDataSet::CurrentIndex() const
+{
+    return d->active ? d->cur : -1;
+}
+
+QVariant TClientDataSet::ValueAt(int row, int field) const
+{
+    if (!d->active || row < 0 || row >= static_cast<int>(d->rows.size()) || field < 0 || field >= FieldCount())
+        return {};
+    if (const CellValue* buf = d->bufferFor(row))
+        return RecordStore::toVariant(d->fields[static_cast<std::size_t>(field)]->DataType(), buf[field]);
+    return d->store.variant(d->rows[static_cast<std::size_t>(row)], field);
+}
+
+// ============================================================== access for fields
+
+CellValue TClientDataSet::fieldValue(int field) const
+{
+    if (!d->active)
+        return {};
+    const int row = ActiveRecord();
+    if (row < 0 || row >= static_cast<int>(d->rows.size()))
+        return {};
+    if (const CellValue* buf = d->bufferFor(row))
+        return buf[field];
+    return d->store.get(d->rows[static_cast<std::size_t>(row)], field);
+}
+
+CellValue TClientDataSet::fieldOldValue(int field) const
+{
+    if (!d->active)
+        return {};
+    const int row = ActiveRecord();
+    if (row < 0 || row >= static_cast<int>(d->rows.size()))
+        return {};
+    const int record = d->rows[static_cast<std::size_t>(row)];
+    if (record == d->insertedRecord)
+        return {};
+    if (const Change* c = d->log.find(record)) {
+        if (c->kind == ChangeKind::Inserted)
+            return {};
+        return c->original[static_cast<std::size_t>(field)];
+    }
+    return d->store.get(record, field);
+}
+
+void TClientDataSet::checkWritable(const TField* field) const
+{
+    if (!d->active || !d->editing())
+        throw EDBClient(QStringLiteral("O conjunto de dados não está em modo de edição ou inclusão."));
+    if (field->ReadOnly)
+        throw EDBClient(QStringLiteral("O campo '%1' não pode ser modificado.").arg(field->FieldName()));
+}
+
+void TClientDataSet::setFieldValue(TField* field, const CellValue& value)
+{
+    checkWritable(field);
+    d->buffer[static_cast<std::size_t>(field->Index())] = value;
+    d->modified = true;
+    if (field->OnChange)
+        field->OnChange(field);
+    d->notify(TDataEvent::deFieldChange, reinterpret_cast<qintptr>(field));
+}
+
+
+// ============================================================== scope
+
+ActiveRecordScope::ActiveRecordScope(TClientDataSet* dataSet, int row)
+    : m_dataSet(dataSet), m_previous(dataSet->d->activeOverride)
+{
+    m_dataSet->SetActiveRecord(row);
+}
+
+ActiveRecordScope::~ActiveRecordScope()
+{
+    m_dataSet->d->activeOverride = m_previous;
+}
 
 } // namespace trd

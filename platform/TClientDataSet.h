@@ -19,6 +19,7 @@
 namespace trd {
 
 class TDataSource;
+struct CellValue;
 
 enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
 
@@ -129,8 +130,15 @@ public:
 private:
     friend class TField;
     friend class TDataSource;
+    friend class ActiveRecordScope;
     void attach(TDataSource* source);
     void detach(TDataSource* source);
+    // What fields read and write: the active record's value, its original, and
+    // a new value for the row being edited (checked by the field first).
+    CellValue fieldValue(int field) const;
+    CellValue fieldOldValue(int field) const;
+    void checkWritable(const TField* field) const;   // edit/insert state, field not read-only
+    void setFieldValue(TField* field, const CellValue& value);
 
     struct Impl;
     std::unique_ptr<Impl> d;

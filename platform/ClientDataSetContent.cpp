@@ -1,0 +1,310 @@
+#include "ClientDataSetImpl.h"
+#include "Win1252.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <cmath>
+
+namespace trd {
+
+// ============================================================== packets and files
+
+QByteArray TClientDataSet::Data() const
+{
+    QByteArray out;
+    PacketWriter writer(out);
+    writer.begin(d->fieldDefs());
+    if (d->store.fieldCount() == FieldCount()) {
+        for (int r : d->natural) {
+            if (d->deleted[static_cast<std::size_t>(r)])
+                continue;
+            writer.beginRow();
+            d->store.writeRow(writer, r);
+            writer.endRow();
+        }
+    }
+    writer.end();
+    return out;
+}
+
+void TClientDataSet::SetData(const QByteArray& packet)
+{
+    Close();
+    // The old rows go first: a failed load must not leave them half replaced,
+    // and a large answer should not have to fit beside them.
+    d->store.reset({});
+    d->natural.clear();
+    d->deleted.clear();
+    d->rows.clear();
+    d->log.clear();
+    try {
+        PacketReader reader(packet);
+        const std::vector<PacketField>& pf = reader.fields();
+        std::vector<int> map;
+        std::vector<PacketField> defs;
+        if (d->persistent) {
+            defs = d->fieldDefs();
+            for (std::size_t i = 0; i < d->fields.size(); ++i) {
+                const TField* f = d->fields[i].get();
+                int found = -1;
+                for (std::size_t k = 0; k < pf.size(); ++k) {
+                    if (QString::fromUtf8(pf[k].name).compare(f->FieldName(), Qt::CaseInsensitive) == 0)
+                        found = static_cast<int>(k);
+                }
+                if (found < 0)
+                    throw EDBClient(QStringLiteral("Campo '%1' não encontrado no pacote de dados.").arg(f->FieldName()));
+                const TFieldType from = pf[static_cast<std::size_t>(found)].type;
+                const bool numeric = from == TFieldType::ftInteger || from == TFieldType::ftFloat;
+                const bool fits = from == f->DataType()
+                    || (numeric && (f->DataType() == TFieldType::ftInteger || f->DataType() == TFieldType::ftFloat));
+                if (!fits)
+                    throw EDBClient(QStringLiteral("O tipo do campo '%1' no pacote de dados não corresponde ao campo "
+                                                   "do conjunto de dados.").arg(f->FieldName()));
+                defs[i].xmlType = pf[static_cast<std::size_t>(found)].xmlType;
+                map.push_back(found);
+            }
+        } else {
+            defs = pf;
+            for (std::size_t i = 0; i < pf.size(); ++i)
+                map.push_back(static_cast<int>(i));
+        }
+        d->store.reset(defs);
+        d->store.load(reader, map);
+        if (!d->persistent)
+            d->buildFields(pf);
+    } catch (...) {
+        d->store.reset({});
+        throw;
+    }
+    const int n = d->store.size();
+    d->natural.resize(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+        d->natural[static_cast<std::size_t>(i)] = i;
+    d->deleted.assign(static_cast<std::size_t>(n), 0);
+    // An index on fields the new packet lacks no longer applies.
+    if (!d->indexFieldNames.isEmpty()) {
+        try {
+            SetIndexFieldNames(d->indexFieldNames);
+        } catch (const EDBClient&) {
+            d->sortKeys.clear();
+            d->indexFieldNames.clear();
+        }
+    }
+    Open();
+}
+
+void TClientDataSet::LoadFromFile(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EDBClient(QStringLiteral("Não foi possível abrir o arquivo '%1': %2.").arg(fileName, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    file.close();
+    try {
+        SetData(bytes);
+    } catch (const EDBClient& e) {
+        throw EDBClient(QStringLiteral("Arquivo '%1': %2").arg(fileName, e.Message()), e.ErrorCode());
+    }
+}
+
+void TClientDataSet::SaveToFile(const QString& fileName) const
+{
+    const QByteArray bytes = Data();
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw EDBClient(QStringLiteral("Não foi possível gravar o arquivo '%1': %2.").arg(fileName, file.errorString()));
+}
+
+// ============================================================== change log
+
+int TClientDataSet::ChangeCount() const
+{
+    return d->log.count();
+}
+
+QByteArray TClientDataSet::Delta() const
+{
+    if (d->store.fieldCount() != FieldCount()) {
+        RecordStore empty;
+        empty.reset(d->fieldDefs());
+        return d->log.delta(empty);
+    }
+    return d->log.delta(d->store);
+}
+
+void TClientDataSet::MergeChangeLog()
+{
+    if (d->log.empty())
+        return;
+    for (const Change& c : d->log.changes()) {
+        if (c.kind == ChangeKind::Deleted)
+            d->store.release(c.record);
+    }
+    // Deleted rows leave the natural order for good.
+    d->natural.erase(std::remove_if(d->natural.begin(), d->natural.end(),
+                                    [this](int r) { return d->deleted[static_cast<std::size_t>(r)] != 0; }),
+                     d->natural.end());
+    d->log.clear();
+    if (d->active)
+        d->notify(TDataEvent::deDataSetChange);
+}
+
+void TClientDataSet::CancelUpdates()
+{
+    if (d->active)
+        Cancel();
+    if (d->log.empty())
+        return;
+    const int keep = d->currentRecord();
+    const std::vector<Change> changes = d->log.changes();
+    d->log.clear();
+    for (auto it = changes.rbegin(); it != changes.rend(); ++it) {
+        const Change& c = *it;
+        switch (c.kind) {
+        case ChangeKind::Modified:
+            d->store.setRecord(c.record, c.original);
+            break;
+        case ChangeKind::Deleted:
+            d->store.setRecord(c.record, c.original);
+            d->deleted[static_cast<std::size_t>(c.record)] = 0;
+            break;
+        case ChangeKind::Inserted:
+            d->natural.erase(std::find(d->natural.begin(), d->natural.end(), c.record));
+            d->deleted[static_cast<std::size_t>(c.record)] = 1;
+            d->store.release(c.record);
+            break;
+        }
+    }
+    const int oldPos = d->cur;
+    d->rebuildRows();
+    const int count = static_cast<int>(d->rows.size());
+    int pos = keep >= 0 ? d->positionOf(keep) : -1;
+    if (pos < 0)
+        pos = std::min(std::max(oldPos, 0), count - 1);
+    d->cur = count ? pos : -1;
+    if (count == 0)
+        d->eof = d->bof = true;
+    if (d->active)
+        d->notify(TDataEvent::deDataSetChange);
+}
+
+// ============================================================== searching and order
+
+namespace {
+
+bool matches(const RecordStore& store, int record, int field, const QVariant& key, TLocateOptions options)
+{
+    const bool keyNull = !key.isValid() || key.isNull();
+    if (store.isNull(record, field))
+        return keyNull || (store.fields()[static_cast<std::size_t>(field)].type == TFieldType::ftString
+                           && key.toString().isEmpty() && (options & loPartialKey));
+    if (keyNull)
+        return false;
+    const CellValue v = store.get(record, field);
+    switch (store.fields()[static_cast<std::size_t>(field)].type) {
+    case TFieldType::ftString: {
+        const QString k = key.toString();
+        if (options & loPartialKey) {
+            if (v.text.size() < k.size())
+                return false;
+        } else if (v.text.size() != k.size()) {
+            return false;
+        }
+        if (!(options & loCaseInsensitive))
+            return QStringView(v.text).left(k.size()) == k;
+        for (qsizetype i = 0; i < k.size(); ++i) {
+            if (win1252::upper(v.text[i].unicode()) != win1252::upper(k[i].unicode()))
+                return false;
+        }
+        return true;
+    }
+    case TFieldType::ftInteger: {
+        bool ok = false;
+        const qint64 k = key.toLongLong(&ok);
+        return ok && k == v.integer;
+    }
+    case TFieldType::ftFloat: {
+        bool ok = false;
+        const double k = key.toDouble(&ok);
+        return ok && k == v.number;
+    }
+    case TFieldType::ftDateTime: {
+        double k = 0;
+        if (key.userType() == QMetaType::QDateTime)
+            k = QDateTimeToDateTime(key.toDateTime());
+        else if (key.userType() == QMetaType::QDate)
+            k = DateToDateTime(key.toDate());
+        else {
+            bool ok = false;
+            k = key.toDouble(&ok);
+            if (!ok)
+                return false;
+        }
+        return std::llround(k * 86400000.0) == std::llround(v.number * 86400000.0);
+    }
+    }
+    return false;
+}
+
+} // namespace
+
+bool TClientDataSet::Locate(const QString& keyFields, const QVariantList& keyValues, TLocateOptions options)
+{
+    d->checkActive();
+    CheckBrowseMode();
+    std::vector<int> fieldIndexes;
+    for (const QString& name : keyFields.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        fieldIndexes.push_back(FieldByName(name.trimmed())->Index());
+    if (fieldIndexes.empty() || fieldIndexes.size() != static_cast<std::size_t>(keyValues.size()))
+        throw EDBClient(QStringLiteral("Número de valores de busca diferente do número de campos."));
+    int found = -1;
+    for (std::size_t pos = 0; pos < d->rows.size() && found < 0; ++pos) {
+        const int record = d->rows[pos];
+        bool all = true;
+        for (std::size_t k = 0; k < fieldIndexes.size() && all; ++k)
+            all = matches(d->store, record, fieldIndexes[k], keyValues[static_cast<qsizetype>(k)], options);
+        if (all)
+            found = static_cast<int>(pos);
+    }
+    if (found < 0)
+        return false;
+    fire(this, BeforeScroll);
+    const int from = d->cur;
+    d->cur = found;
+    d->eof = d->bof = false;
+    d->notify(TDataEvent::deDataSetScroll, from);
+    fire(this, AfterScroll);
+    return true;
+}
+
+QString TClientDataSet::IndexFieldNames() const
+{
+    return d->indexFieldNames;
+}
+
+void TClientDataSet::SetIndexFieldNames(const QString& fieldNames)
+{
+    std::vector<SortKey> keys;
+    for (const QString& part : fieldNames.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        QString name = part.trimmed();
+        bool descending = false;
+        if (name.endsWith(QLatin1String(" DESC"), Qt::CaseInsensitive)) {
+            descending = true;
+            name = name.left(name.size() - 5).trimmed();
+        }
+        keys.push_back({FieldByName(name)->Index(), descending});
+    }
+    if (d->active)
+        CheckBrowseMode();
+    d->sortKeys = std::move(keys);
+    d->indexFieldNames = fieldNames;
+    if (!d->active)
+        return;
+    const int keep = d->currentRecord();
+    d->rebuildRows();
+    d->cur = keep >= 0 ? d->positionOf(keep) : (d->rows.empty() ? -1 : 0);
+    d->notify(TDataEvent::deDataSetChange);
+}
+
+} // namespace trd

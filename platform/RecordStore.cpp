@@ -1,0 +1,353 @@
+#include "RecordStore.h"
+
+#include "TDateTime.h"
+#include "Win1252.h"
+
+#include <string_view>
+#include <unordered_map>
+
+namespace trd {
+
+namespace {
+
+// The letter a sort puts an accented letter with: users expect "Ação" beside
+// "Acesso", not after "Zoom". Accents and case only break ties.
+char16_t sortBase(char16_t ch)
+{
+    ch = win1252::upper(ch);
+    if (ch < 0xC0)
+        return ch;
+    static constexpr char16_t kBase[] = {
+        u'A', u'A', u'A', u'A', u'A', u'A', u'A', u'C', u'E', u'E', u'E', u'E', u'I', u'I', u'I', u'I',   // C0-CF
+        u'D', u'N', u'O', u'O', u'O', u'O', u'O', 0xD7, u'O', u'U', u'U', u'U', u'U', u'Y', 0xDE, 0xDF,  // D0-DF
+    };
+    if (ch <= 0xDF)
+        return kBase[ch - 0xC0];
+    switch (ch) {
+    case 0x0160: return u'S';
+    case 0x017D: return u'Z';
+    case 0x0178: return u'Y';
+    case 0x0152: return u'O';
+    default: return ch;
+    }
+}
+
+int compareFolded(const QString& a, const QString& b)
+{
+    const qsizetype n = std::min(a.size(), b.size());
+    const char16_t* pa = reinterpret_cast<const char16_t*>(a.utf16());
+    const char16_t* pb = reinterpret_cast<const char16_t*>(b.utf16());
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t ua = sortBase(pa[i]);
+        const char16_t ub = sortBase(pb[i]);
+        if (ua != ub)
+            return ua < ub ? -1 : 1;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size() ? -1 : 1;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t ua = win1252::upper(pa[i]);
+        const char16_t ub = win1252::upper(pb[i]);
+        if (ua != ub)
+            return ua < ub ? -1 : 1;
+    }
+    const int exact = QString::compare(a, b);
+    return exact < 0 ? -1 : (exact > 0 ? 1 : 0);
+}
+
+template <typename T>
+int cmp(T a, T b)
+{
+    return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+} // namespace
+
+bool CellValue::operator==(const CellValue& other) const
+{
+    if (null != other.null)
+        return false;
+    if (null)
+        return true;
+    // Only the member of the field's kind is ever set; the others stay at rest.
+    return text == other.text && number == other.number && integer == other.integer;
+}
+
+void RecordStore::reset(std::vector<PacketField> fields)
+{
+    m_fields = std::move(fields);
+    m_columns.assign(m_fields.size(), Column{});
+    m_size = 0;
+}
+
+int RecordStore::append()
+{
+    for (std::size_t f = 0; f < m_fields.size(); ++f) {
+        Column& c = m_columns[f];
+        if (m_fields[f].type == TFieldType::ftString) {
+            c.text.emplace_back();
+        } else {
+            if (m_fields[f].type == TFieldType::ftInteger)
+                c.integer.push_back(0);
+            else
+                c.number.push_back(0);
+            c.null.push_back(true);
+        }
+    }
+    return m_size++;
+}
+
+void RecordStore::popBack()
+{
+    if (m_size == 0)
+        return;
+    for (std::size_t f = 0; f < m_fields.size(); ++f) {
+        Column& c = m_columns[f];
+        if (m_fields[f].type == TFieldType::ftString) {
+            c.text.pop_back();
+        } else {
+            if (m_fields[f].type == TFieldType::ftInteger)
+                c.integer.pop_back();
+            else
+                c.number.pop_back();
+            c.null.pop_back();
+        }
+    }
+    --m_size;
+}
+
+void RecordStore::release(int record)
+{
+    for (std::size_t f = 0; f < m_fields.size(); ++f) {
+        if (m_fields[f].type == TFieldType::ftString)
+            m_columns[f].text[static_cast<std::size_t>(record)] = QString();
+    }
+}
+
+bool RecordStore::isNull(int record, int field) const
+{
+    const auto r = static_cast<std::size_t>(record);
+    const auto f = static_cast<std::size_t>(field);
+    if (m_fields[f].type == TFieldType::ftString)
+        return m_columns[f].text[r].isNull();
+    return m_columns[f].null[r];
+}
+
+CellValue RecordStore::get(int record, int field) const
+{
+    const auto r = static_cast<std::size_t>(record);
+    const auto f = static_cast<std::size_t>(field);
+    const Column& c = m_columns[f];
+    CellValue v;
+    switch (m_fields[f].type) {
+    case TFieldType::ftString:
+        v.text = c.text[r];
+        v.null = v.text.isNull();
+        break;
+    case TFieldType::ftInteger:
+        v.null = c.null[r];
+        v.integer = v.null ? 0 : c.integer[r];
+        break;
+    case TFieldType::ftFloat:
+    case TFieldType::ftDateTime:
+        v.null = c.null[r];
+        v.number = v.null ? 0 : c.number[r];
+        break;
+    }
+    return v;
+}
+
+void RecordStore::set(int record, int field, const CellValue& value)
+{
+    const auto r = static_cast<std::size_t>(record);
+    const auto f = static_cast<std::size_t>(field);
+    Column& c = m_columns[f];
+    switch (m_fields[f].type) {
+    case TFieldType::ftString:
+        c.text[r] = value.null ? QString() : (value.text.isNull() ? QString(QLatin1StringView("")) : value.text);
+        break;
+    case TFieldType::ftInteger:
+        c.null[r] = value.null;
+        c.integer[r] = value.null ? 0 : value.integer;
+        break;
+    case TFieldType::ftFloat:
+    case TFieldType::ftDateTime:
+        c.null[r] = value.null;
+        c.number[r] = value.null ? 0 : value.number;
+        break;
+    }
+}
+
+RecordValues RecordStore::getRecord(int record) const
+{
+    RecordValues values;
+    values.reserve(m_fields.size());
+    for (int f = 0; f < fieldCount(); ++f)
+        values.push_back(get(record, f));
+    return values;
+}
+
+void RecordStore::setRecord(int record, const RecordValues& values)
+{
+    for (int f = 0; f < fieldCount(); ++f)
+        set(record, f, values[static_cast<std::size_t>(f)]);
+}
+
+QVariant RecordStore::toVariant(TFieldType type, const CellValue& value)
+{
+    if (value.null)
+        return {};
+    switch (type) {
+    case TFieldType::ftString: return value.text;
+    case TFieldType::ftInteger: return value.integer;
+    case TFieldType::ftFloat: return value.number;
+    case TFieldType::ftDateTime: return DateTimeToQDateTime(value.number);
+    }
+    return {};
+}
+
+QVariant RecordStore::variant(int record, int field) const
+{
+    const auto f = static_cast<std::size_t>(field);
+    if (m_fields[f].type == TFieldType::ftString) {
+        const QString& text = m_columns[f].text[static_cast<std::size_t>(record)];
+        return text.isNull() ? QVariant() : QVariant(text);
+    }
+    return toVariant(m_fields[f].type, get(record, field));
+}
+
+int RecordStore::compare(int a, int b, int field) const
+{
+    const auto f = static_cast<std::size_t>(field);
+    const auto ra = static_cast<std::size_t>(a);
+    const auto rb = static_cast<std::size_t>(b);
+    const Column& c = m_columns[f];
+    if (m_fields[f].type == TFieldType::ftString) {
+        const QString& ta = c.text[ra];
+        const QString& tb = c.text[rb];
+        if (ta.isNull() || tb.isNull())
+            return cmp(!ta.isNull(), !tb.isNull());
+        return compareFolded(ta, tb);
+    }
+    const bool na = c.null[ra], nb = c.null[rb];
+    if (na || nb)
+        return cmp(!na, !nb);
+    if (m_fields[f].type == TFieldType::ftInteger)
+        return cmp(c.integer[ra], c.integer[rb]);
+    return cmp(c.number[ra], c.number[rb]);
+}
+
+void RecordStore::load(PacketReader& reader, const std::vector<int>& packetField)
+{
+    const std::size_t rows = reader.rowCount();
+    const std::size_t nf = m_fields.size();
+    for (std::size_t f = 0; f < nf; ++f) {
+        Column& c = m_columns[f];
+        if (m_fields[f].type == TFieldType::ftString) {
+            c.text.reserve(c.text.size() + rows);
+        } else {
+            c.null.reserve(c.null.size() + rows);
+            (m_fields[f].type == TFieldType::ftInteger ? c.integer.reserve(c.integer.size() + rows)
+                                                       : c.number.reserve(c.number.size() + rows));
+        }
+    }
+    // Short values (status, language, component, program) repeat from row to
+    // row: one shared string per distinct value keeps the memory per row small.
+    constexpr std::size_t kShareUpTo = 64;
+    constexpr std::size_t kMaxShared = 100000;
+    std::vector<std::unordered_map<std::string_view, QString>> shared(nf);
+
+    while (reader.next()) {
+        const int record = append();
+        const auto r = static_cast<std::size_t>(record);
+        for (std::size_t f = 0; f < nf; ++f) {
+            const int pf = packetField[f];
+            if (reader.isNull(pf))
+                continue;
+            const PacketField& field = m_fields[f];
+            Column& c = m_columns[f];
+            switch (field.type) {
+            case TFieldType::ftString: {
+                const std::string_view raw = reader.raw(pf);
+                auto& pool = shared[f];
+                const bool share = raw.size() <= kShareUpTo;
+                if (share) {
+                    const auto it = pool.find(raw);
+                    if (it != pool.end()) {
+                        c.text[r] = it->second;
+                        break;
+                    }
+                }
+                QString text = reader.string(pf);
+                if (field.size > 0 && text.size() > field.size)
+                    throw EDBClient(QStringLiteral("O valor do campo '%1' na linha %2 do pacote de dados excede o "
+                                                   "tamanho do campo (%3 caracteres).")
+                                        .arg(QString::fromUtf8(field.name))
+                                        .arg(reader.rowNumber())
+                                        .arg(field.size));
+                if (share && pool.size() < kMaxShared)
+                    pool.emplace(raw, text);
+                c.text[r] = std::move(text);
+                break;
+            }
+            case TFieldType::ftInteger:
+                c.integer[r] = reader.fields()[static_cast<std::size_t>(pf)].type == TFieldType::ftInteger
+                    ? reader.integer(pf)
+                    : static_cast<qint64>(reader.real(pf));
+                c.null[r] = false;
+                break;
+            case TFieldType::ftFloat:
+                c.number[r] = reader.fields()[static_cast<std::size_t>(pf)].type == TFieldType::ftInteger
+                    ? static_cast<double>(reader.integer(pf))
+                    : reader.real(pf);
+                c.null[r] = false;
+                break;
+            case TFieldType::ftDateTime:
+                c.number[r] = reader.dateTime(pf);
+                c.null[r] = false;
+                break;
+            }
+        }
+    }
+}
+
+void RecordStore::writeValue(PacketWriter& writer, TFieldType type, int field, const CellValue& value)
+{
+    if (value.null)
+        return;
+    switch (type) {
+    case TFieldType::ftString: writer.string(field, value.text); break;
+    case TFieldType::ftInteger: writer.integer(field, value.integer); break;
+    case TFieldType::ftFloat: writer.real(field, value.number); break;
+    case TFieldType::ftDateTime: writer.dateTime(field, value.number); break;
+    }
+}
+
+void RecordStore::writeRow(PacketWriter& writer, int record) const
+{
+    const auto r = static_cast<std::size_t>(record);
+    for (std::size_t f = 0; f < m_fields.size(); ++f) {
+        const Column& c = m_columns[f];
+        const int fi = static_cast<int>(f);
+        switch (m_fields[f].type) {
+        case TFieldType::ftString:
+            if (!c.text[r].isNull())
+                writer.string(fi, c.text[r]);
+            break;
+        case TFieldType::ftInteger:
+            if (!c.null[r])
+                writer.integer(fi, c.integer[r]);
+            break;
+        case TFieldType::ftFloat:
+            if (!c.null[r])
+                writer.real(fi, c.number[r]);
+            break;
+        case TFieldType::ftDateTime:
+            if (!c.null[r])
+                writer.dateTime(fi, c.number[r]);
+            break;
+        }
+    }
+}
+
+} // namespace trd

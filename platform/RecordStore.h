@@ -1,0 +1,69 @@
+#pragma once
+// The rows of a client data set, column by column: one QString per string
+// value (short repeated values share one string), numbers inline, a null flag
+// per numeric value. Records are addressed by a stable id; order, deletion and
+// the change log live in the data set, so a row never moves in memory.
+#include "DataPacket.h"
+
+#include <QString>
+#include <QVariant>
+
+#include <cstdint>
+#include <vector>
+
+namespace trd {
+
+// One value outside the store: the edit buffer and the change log's originals.
+struct CellValue {
+    QString text;
+    double number = 0;       // float and date-time
+    qint64 integer = 0;
+    bool null = true;
+
+    bool operator==(const CellValue& other) const;
+};
+
+using RecordValues = std::vector<CellValue>;
+
+class RecordStore {
+public:
+    void reset(std::vector<PacketField> fields);
+    const std::vector<PacketField>& fields() const { return m_fields; }
+    int fieldCount() const { return static_cast<int>(m_fields.size()); }
+    int size() const { return m_size; }
+
+    int append();                               // a new record, every value null
+    void popBack();
+    void release(int record);                   // frees a dropped record's texts
+
+    bool isNull(int record, int field) const;
+    CellValue get(int record, int field) const;
+    void set(int record, int field, const CellValue& value);
+    RecordValues getRecord(int record) const;
+    void setRecord(int record, const RecordValues& values);
+    QVariant variant(int record, int field) const;
+    // Orders two records by one field: nulls first, texts by the code page's fold.
+    int compare(int a, int b, int field) const;
+
+    // Appends every row of the packet. packetField[i] is the packet's field for
+    // our field i. Raises EDBClient (and leaves the rows read so far) when a
+    // value does not fit; the caller discards the store then.
+    void load(PacketReader& reader, const std::vector<int>& packetField);
+    void writeRow(PacketWriter& writer, int record) const;
+
+    static QVariant toVariant(TFieldType type, const CellValue& value);
+    static void writeValue(PacketWriter& writer, TFieldType type, int field, const CellValue& value);
+
+private:
+    struct Column {
+        std::vector<QString> text;
+        std::vector<double> number;
+        std::vector<qint64> integer;
+        std::vector<bool> null;
+    };
+    std::vector<PacketField> m_fields;
+    std::vector<Column> m_columns;
+    int m_size = 0;
+};
+
+} // namespace trd
