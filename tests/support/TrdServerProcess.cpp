@@ -73,7 +73,7 @@ TrdServerProcess::TrdServerProcess(Options options) : m_options(std::move(option
     m_dbPath = m_options.dbPath.isEmpty() ? m_dir.filePath(QStringLiteral("trd.db")) : m_options.dbPath;
     m_logPath = m_dir.filePath(QStringLiteral("server.log"));
     m_outPath = m_dir.filePath(QStringLiteral("server.out"));
-    start(false);
+    start(false, 0);
 }
 
 TrdServerProcess::~TrdServerProcess()
@@ -111,7 +111,7 @@ QByteArray TrdServerProcess::log() const
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-bool TrdServerProcess::start(bool keepPort)
+bool TrdServerProcess::start(bool restarting, int port)
 {
     m_error.clear();
     if (!m_dir.isValid()) {
@@ -119,10 +119,12 @@ bool TrdServerProcess::start(bool keepPort)
         return false;
     }
     QStringList args{QStringLiteral("--db"), m_dbPath, QStringLiteral("--listen"),
-                     QStringLiteral("127.0.0.1:%1").arg(keepPort ? m_port : 0)};
+                     QStringLiteral("127.0.0.1:%1").arg(port)};
     if (m_options.demo)
         args << QStringLiteral("--demo");
-    if (!m_options.importTsv.isEmpty())
+    // The seed belongs to the fresh database; a restart must find the data as
+    // the crash left it, not re-imported over it.
+    if (!m_options.importTsv.isEmpty() && !restarting)
         args << QStringLiteral("--import-tsv") << m_options.importTsv;
     args << m_options.extraArgs;
 
@@ -139,7 +141,7 @@ bool TrdServerProcess::start(bool keepPort)
         return false;
     }
     QDeadlineTimer deadline(m_options.startTimeoutMs);
-    int port = 0;
+    port = 0;
     while (!deadline.hasExpired()) {
         if (m_process->state() != QProcess::Running)
             break;
@@ -191,10 +193,10 @@ bool TrdServerProcess::restart()
 {
     if (isRunning())
         terminate();
-    if (start(true))
+    if (start(true, m_port))
         return true;
     const QString first = m_error;
-    if (start(false))   // the old port was taken meanwhile
+    if (start(true, 0))   // the old port was taken meanwhile
         return true;
     m_error = first + QStringLiteral("\n") + m_error;
     return false;

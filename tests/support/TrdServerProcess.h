@@ -43,14 +43,15 @@ public:
     void kill9();
     // SIGTERM and wait for the exit; true when it exited cleanly with status 0.
     bool terminate();
-    // Start again on the same database (same port if still free); false on failure.
+    // Start again on the same database (same port if still free), without the
+    // import of Options::importTsv; false on failure.
     bool restart();
 
     // Path of the trd-server binary: $TRD_BIN_DIR/trd-server (set by CTest).
     static QString binaryPath();
 
 private:
-    bool start(bool keepPort);
+    bool start(bool restarting, int port);
 
     Options m_options;
     QTemporaryDir m_dir;

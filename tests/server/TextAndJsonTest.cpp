@@ -1,0 +1,72 @@
+#include "Json.h"
+#include "JsonPacketWriter.h"
+#include "RpcError.h"
+#include "Utf8Text.h"
+
+#include "DataPacket.h"
+
+#include <gtest/gtest.h>
+
+using namespace trd::server;
+
+TEST(Utf8Text, Windows1252RepertoireAndCountedLength)
+{
+    EXPECT_TRUE(utf8::isWin1252("Informações € “aspas” Œ š"));
+    EXPECT_FALSE(utf8::isWin1252("Łódź"));
+    EXPECT_FALSE(utf8::isWin1252("emoji \xF0\x9F\x98\x80"));
+    EXPECT_FALSE(utf8::isWin1252("\xC3"));            // truncated sequence
+    EXPECT_FALSE(utf8::isWin1252("\xC0\xAF"));        // overlong
+    EXPECT_EQ(utf8::countedLength("12 - ABC!"), 3u);
+    EXPECT_EQ(utf8::countedLength(""), 0u);
+    EXPECT_EQ(utf8::countedLength("Ação\tfim\n"), 9u);   // letters, tab and line break count
+    EXPECT_EQ(utf8::length("Ação"), 4u);
+    EXPECT_EQ(utf8::left("Ação", 2), "Aç");
+    EXPECT_TRUE(utf8::hasForbiddenControl(std::string("a\0b", 3)));
+    EXPECT_FALSE(utf8::hasForbiddenControl("a\tb\r\nc"));
+}
+
+TEST(Json, ParsesTheEnvelopeAndRefusesMalformedText)
+{
+    const JsonValue v = parseJson(R"( {"id": 7, "params": ["a\u00e7\"", {"date": 45658.5}, null, true]} )");
+    ASSERT_TRUE(v.isObject());
+    EXPECT_EQ(v.find("id")->string(), "7");
+    const auto& params = v.find("params")->array();
+    EXPECT_EQ(params[0].string(), "aç\"");
+    EXPECT_DOUBLE_EQ(params[1].find("date")->number(), 45658.5);
+    EXPECT_TRUE(params[2].isNull());
+    EXPECT_EQ(parseJson(R"("\ud83d\ude00")").string(), "\xF0\x9F\x98\x80");
+
+    const char* bad[] = {"", "{", "{\"a\" 1}", "[1,]", "01", "1.", "\"\\ud800\"", "\"\\x\"", "\"a\nb\"",
+                         "nul", "{} {}", "\"\xC3\x28\"", "1e999999"};
+    for (const char* text : bad) {
+        try {
+            parseJson(text);
+            ADD_FAILURE() << "accepted: " << text;
+        } catch (const RpcError& e) {
+            EXPECT_EQ(e.code(), rpc::ParseError) << text;
+        }
+    }
+    // Deep nesting is refused, not a stack overflow.
+    EXPECT_THROW(parseJson(std::string(100000, '[')), RpcError);
+}
+
+TEST(JsonPacketWriter, ValuesSurviveBothEscapings)
+{
+    static const AnswerField fields[] = {{"STVALORPROP", "string", 4000}, {"QT", "r8", 0}};
+    std::string out;
+    JsonPacketWriter writer(out, fields);
+    const std::string tricky = "Tom & \"Jerry\" <b>\\n\nlinha 2\r\tfim € ç";
+    writer.beginRow();
+    writer.string(0, tricky);
+    writer.number(1, 12);
+    writer.endRow();
+    writer.finish();
+
+    const JsonValue json = parseJson(out);
+    ASSERT_TRUE(json.isString());
+    trd::PacketReader reader(QByteArray::fromStdString(json.string()));
+    ASSERT_TRUE(reader.next());
+    EXPECT_EQ(reader.raw(0), tricky);
+    EXPECT_DOUBLE_EQ(reader.real(1), 12);
+    EXPECT_FALSE(reader.next());
+}
