@@ -1,0 +1,289 @@
+#include "Cli_Trd09301.h"
+
+#include "Dispatch.h"
+#include "FiltroCriterios.h"
+#include "MensErro.h"
+#include "TApplication.h"
+#include "TDateEditPlus.h"
+#include "TOpenDialog.h"
+#include "TextFunctions.h"
+#include "UpperCaseValidator.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+
+namespace trd {
+
+bool boTestaFiltro = false;
+Filtra_Palavra TFiltro;
+Filtra_Prog TFiltro2;
+QString stTRAD;
+QString stDUV;
+QString stNTRAD;
+QString stPARAMSQL;
+QString stDataTrad;
+TDateTime dtDataIni = 0;
+TDateTime dtDataFin = 0;
+
+QPointer<TfrmFiltroTraducao> frmFiltroTraducao;
+
+namespace {
+
+const QStringList catalogo = {
+    QStringLiteral("Progs_N_Cad|Programa não cadastrado."),
+    QStringLiteral("Inv_Arq|Arquivo inválido."),
+    QStringLiteral("One_Check|Pelo menos uma das opções deve estar preenchida."),
+    QStringLiteral("DtIni_Vazia|Data Inicial deve ser informada."),
+    QStringLiteral("DtFin_Vazia|Data Final deve ser informada."),
+    QStringLiteral("DtIni_Maior_DtFin|Data Inicial deve ser menor que Data Final."),
+    QStringLiteral("Insufficient_Memory|Não foi possível retornar todos os registros selecionados. "
+                   "Nos campos \"Data de alteração\", tente filtrar por um período menor."),
+};
+
+template <typename T>
+T* criaEm(QWidget* parent, const char* name, const QRect& bounds)
+{
+    T* widget = new T(parent);
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(bounds);
+    return widget;
+}
+
+QGroupBox* grupo(QWidget* parent, const char* name, const QString& caption, const QRect& bounds)
+{
+    auto* box = criaEm<QGroupBox>(parent, name, bounds);
+    box->setTitle(caption);
+    return box;
+}
+
+QCheckBox* caixa(QWidget* parent, const char* name, const QString& caption, const QRect& bounds)
+{
+    auto* box = criaEm<QCheckBox>(parent, name, bounds);
+    box->setText(caption);
+    return box;
+}
+
+QLabel* rotulo(QWidget* parent, const char* name, const QString& caption, const QRect& bounds)
+{
+    auto* label = criaEm<QLabel>(parent, name, bounds);
+    label->setText(caption);
+    return label;
+}
+
+QLineEdit* edicaoMaiuscula(QWidget* parent, const char* name, const QRect& bounds)
+{
+    auto* edit = criaEm<QLineEdit>(parent, name, bounds);
+    edit->setValidator(new UpperCaseValidator(edit));
+    return edit;
+}
+
+} // namespace
+
+TfrmFiltroTraducao::TfrmFiltroTraducao(QWidget* parent) : TfrmRotiGeral(parent)
+{
+    setObjectName(QStringLiteral("frmFiltroTraducao"));
+    SetCaption(QStringLiteral("Filtro de Tradução"));
+    lblCodTela->setText(QStringLiteral("TRD09301"));
+    msgPadrao->Messages = catalogo;
+    setFixedSize(431, 383);
+
+    buildCriteria();
+    buildFileGroup();
+
+    opdTradErros = make<TOpenDialog>("opdTradErros", this);
+    opdTradErros->Title = QStringLiteral("Arquivo de lista de itens não traduzidos");
+    opdTradErros->FileName = QStringLiteral("CDSNTRAD.cds");
+    opdTradErros->DefaultExt = QStringLiteral("cds");
+    opdTradErros->Filter = QStringLiteral("Arquivos CDS (*.cds)|*.CDS");
+
+    depDtInicial->OnExit = [this](QObject* sender) { depDtInicialExit(sender); };
+    depDtFinal->OnExit = [this](QObject* sender) { depDtFinalExit(sender); };
+    // Like the framework's OnClick, it follows every change of the box, by
+    // the user or by code.
+    connect(chbFilArq, &QCheckBox::toggled, this, [this] { Dispatch([this] { chbFilArqClick(chbFilArq); }); });
+}
+
+void TfrmFiltroTraducao::buildCriteria()
+{
+    QWidget* area = grbDadosRel;
+
+    grbSituacao = grupo(area, "grbSituacao", QStringLiteral("Situação"), {6, 6, 343, 60});
+    ckbTraduzido = caixa(grbSituacao, "ckbTraduzido", QStringLiteral("Traduzido"), {10, 18, 100, 18});
+    ckbDuvida = caixa(grbSituacao, "ckbDuvida", QStringLiteral("Dúvida"), {120, 18, 100, 18});
+    ckbNaoTraduzido = caixa(grbSituacao, "ckbNaoTraduzido", QStringLiteral("Não Traduzido"), {220, 18, 115, 18});
+    CheckBox1 = caixa(grbSituacao, "CheckBox1", QStringLiteral("Revisado"), {10, 38, 100, 18});
+    ckbDuvida->setChecked(true);
+    ckbNaoTraduzido->setChecked(true);
+    CheckBox1->setChecked(true);
+
+    grbFilProg = grupo(area, "grbFilProg", QStringLiteral("Filtrar por Programa"), {6, 70, 343, 48});
+    lblCdProg = rotulo(grbFilProg, "lblCdProg", QStringLiteral("Código"), {10, 22, 50, 16});
+    edtCdProg = edicaoMaiuscula(grbFilProg, "edtCdProg", {62, 19, 150, 22});
+    chbPrefixo = caixa(grbFilProg, "chbPrefixo", QStringLiteral("Idêntico"), {226, 21, 100, 18});
+
+    grbComponente = grupo(area, "grbComponente", QStringLiteral("Filtrar por Componente"), {6, 122, 343, 48});
+    lblComponente = rotulo(grbComponente, "lblComponente", QStringLiteral("Nome"), {10, 22, 50, 16});
+    edtComponente = edicaoMaiuscula(grbComponente, "edtComponente", {62, 19, 270, 22});
+
+    grbFiltro = grupo(area, "grbFiltro", QStringLiteral("Filtrar por Palavras"), {6, 174, 343, 98});
+    cbbCampo = criaEm<QComboBox>(grbFiltro, "cbbCampo", {10, 19, 125, 22});
+    cbbCampo->addItems({QStringLiteral("Idioma Origem"), QStringLiteral("Idioma Destino")});
+    lblTexto = rotulo(grbFiltro, "lblTexto", QStringLiteral("Conteúdo"), {143, 22, 58, 16});
+    edtTexto = edicaoMaiuscula(grbFiltro, "edtTexto", {202, 19, 130, 22});
+    grbTipo = grupo(grbFiltro, "grbTipo", QStringLiteral("Tipo"), {10, 46, 322, 44});
+    rbtIdentico = criaEm<QRadioButton>(grbTipo, "rbtIdentico", {10, 19, 95, 18});
+    rbtIdentico->setText(QStringLiteral("Idêntico"));
+    rbtPrefixo = criaEm<QRadioButton>(grbTipo, "rbtPrefixo", {115, 19, 95, 18});
+    rbtPrefixo->setText(QStringLiteral("Prefixo"));
+    rbtParte = criaEm<QRadioButton>(grbTipo, "rbtParte", {220, 19, 95, 18});
+    rbtParte->setText(QStringLiteral("Parte"));
+    rbtParte->setChecked(true);
+
+    grbDataAlt = grupo(area, "grbDataAlt", QStringLiteral("Data de alteração"), {6, 276, 343, 48});
+    lblDtInicial = rotulo(grbDataAlt, "lblDtInicial", QStringLiteral("Inicial"), {10, 22, 44, 16});
+    depDtInicial = criaEm<TDateEditPlus>(grbDataAlt, "depDtInicial", {56, 19, 112, 22});
+    lblDtFinal = rotulo(grbDataAlt, "lblDtFinal", QStringLiteral("Final"), {182, 22, 36, 16});
+    depDtFinal = criaEm<TDateEditPlus>(grbDataAlt, "depDtFinal", {220, 19, 112, 22});
+    depDtInicial->SaveTime = false;
+    depDtFinal->SaveTime = false;
+}
+
+void TfrmFiltroTraducao::buildFileGroup()
+{
+    grbFilArq = grupo(grbDadosRel, "grbFilArq", QStringLiteral("Filtrar por Arquivo"), {6, 328, 343, 42});
+    chbFilArq = caixa(grbFilArq, "chbFilArq", QStringLiteral("Filtrar por Arquivo"), {10, 18, 128, 18});
+    chbArqNtrad = caixa(grbFilArq, "chbArqNtrad", QStringLiteral("Não Traduzido"), {140, 18, 100, 18});
+    chbArqErrTam = caixa(grbFilArq, "chbArqErrTam", QStringLiteral("Erro de Tamanho"), {240, 18, 100, 18});
+    chbArqNtrad->setChecked(true);
+    chbArqErrTam->setChecked(true);
+}
+
+void TfrmFiltroTraducao::FormCreate(QObject* sender)
+{
+    TfrmRotiGeral::FormCreate(sender);
+    boTestaFiltro = false;
+    ckbTraduzido->setChecked(false);
+    ckbDuvida->setChecked(true);
+    ckbNaoTraduzido->setChecked(true);
+    TFiltro.stTipo = QStringLiteral("Parte");
+    TFiltro.stPalavra.clear();
+}
+
+void TfrmFiltroTraducao::FormActivate(QObject* sender)
+{
+    TfrmRotiGeral::FormActivate(sender);
+    repaint();
+    cbbCampo->setCurrentIndex(0);
+    // Each box follows its own comparison; a stored kind that is none of the
+    // three leaves the buttons as they were.
+    if (TFiltro.stTipo == QLatin1String("Prefixo"))
+        rbtPrefixo->setChecked(true);
+    if (TFiltro.stTipo == QLatin1String("Parte"))
+        rbtParte->setChecked(true);
+    if (TFiltro.stTipo == QLatin1String("Identico"))
+        rbtIdentico->setChecked(true);
+    edtTexto->setText(TFiltro.stPalavra);
+    edtCdProg->setText(TFiltro2.stPrograma);
+}
+
+void TfrmFiltroTraducao::FormClose(QObject*, TCloseAction& action)
+{
+    // Unlike the other dialogs this one is never released: hidden, it keeps
+    // its settings for the next opening.
+    action = caHide;
+}
+
+void TfrmFiltroTraducao::chbFilArqClick(QObject*)
+{
+    const bool on = chbFilArq->isChecked();
+    for (QWidget* criterio : std::initializer_list<QWidget*>{
+             ckbTraduzido, ckbDuvida, ckbNaoTraduzido, CheckBox1, edtCdProg, chbPrefixo, edtComponente,
+             cbbCampo, edtTexto, rbtIdentico, rbtPrefixo, rbtParte, depDtInicial, depDtFinal, grbSituacao,
+             grbFilProg, grbComponente, grbFiltro, grbDataAlt})
+        criterio->setEnabled(!on);
+    chbArqNtrad->setEnabled(on);
+    chbArqErrTam->setEnabled(on);
+}
+
+void TfrmFiltroTraducao::depDtInicialExit(QObject*)
+{
+    if (!EmptyString(depDtInicial->text()))
+        depDtInicial->CheckValidDate();
+}
+
+void TfrmFiltroTraducao::depDtFinalExit(QObject*)
+{
+    if (!EmptyString(depDtFinal->text()))
+        depDtFinal->CheckValidDate();
+}
+
+void TfrmFiltroTraducao::sbtConfirmaClick(QObject* sender)
+{
+    TfrmRotiGeral::sbtConfirmaClick(sender);
+    if (chbFilArq->isChecked()) {
+        // The filter by a file of listed rows is not offered yet: confirming
+        // with the box ticked only closes the dialog.
+    } else {
+        filtroCriterios();
+    }
+    sbtCancel->Click();
+}
+
+void TfrmFiltroTraducao::filtroCriterios()
+{
+    if (EmptyString(depDtInicial->text()))
+        MensErro(msgPadrao->Msg(QStringLiteral("DtIni_Vazia")), true);
+    if (EmptyString(depDtFinal->text()))
+        MensErro(msgPadrao->Msg(QStringLiteral("DtFin_Vazia")), true);
+    // The confirm button takes no focus, so a date typed wrong may not have
+    // been checked on its way out; a date that does not parse would otherwise
+    // count as no date and leave that side of the range open.
+    depDtInicial->CheckValidDate();
+    depDtFinal->CheckValidDate();
+    if (depDtFinal->GetDate() < depDtInicial->GetDate())
+        MensErro(msgPadrao->Msg(QStringLiteral("DtIni_Maior_DtFin")), true);
+
+    dtDataIni = depDtInicial->GetDate();
+    dtDataFin = depDtFinal->GetDate();
+    boTestaFiltro = true;
+    stDataTrad = QStringLiteral("N");
+    stPARAMSQL.clear();
+
+    EscolhasCriterios escolhas;
+    escolhas.traduzido = ckbTraduzido->isChecked();
+    escolhas.duvida = ckbDuvida->isChecked();
+    escolhas.naoTraduzido = ckbNaoTraduzido->isChecked();
+    escolhas.programa = edtCdProg->text();
+    escolhas.programaIdentico = chbPrefixo->isChecked();
+    escolhas.componente = edtComponente->text();
+    escolhas.textoDestino = cbbCampo->currentIndex() != 0;
+    escolhas.tipo = rbtIdentico->isChecked() ? TipoPalavra::Identico
+        : rbtPrefixo->isChecked()            ? TipoPalavra::Prefixo
+                                             : TipoPalavra::Parte;
+    escolhas.palavra = edtTexto->text();
+    const FiltroCriterios f = montaFiltroCriterios(escolhas);
+    TFiltro.stPalavra = f.stPalavra;
+    TFiltro2.stPrograma = f.stPrograma;
+    TFiltro.stTipo = f.stTipo;
+    stTRAD = f.stTRAD;
+    stDUV = f.stDUV;
+    stNTRAD = f.stNTRAD;
+    stPARAMSQL = f.stPARAMSQL;
+
+    // Step 10, the request, comes with the editor it loads into.
+}
+
+void CriaFiltroTraducao()
+{
+    Application()->SetCursor(TApplication::crHourGlass);
+    if (!frmFiltroTraducao)
+        frmFiltroTraducao = CreateForm<TfrmFiltroTraducao>(Application()->MainForm());
+    frmFiltroTraducao->ShowModal();
+    Application()->SetCursor(TApplication::crDefault);
+}
+
+} // namespace trd
