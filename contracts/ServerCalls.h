@@ -1,0 +1,32 @@
+#pragma once
+// What the module requires of the application server: the name of its remote
+// object, the names of its methods, and CheckResultServ, which every answer
+// passes through before its data packet is loaded.
+#include "TSocketConnection.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace trd {
+
+inline const QString ServerNameTraducao = QStringLiteral("Trd09300.rdmTraducao");
+
+namespace metodo {
+inline const QString GetIdiTrad = QStringLiteral("GetIdiTrad");
+inline const QString GetDestino = QStringLiteral("GetDestino");
+inline const QString GetFiltroDest = QStringLiteral("GetFiltroDest");
+inline const QString GetCDSFilter = QStringLiteral("GetCDSFilter");
+inline const QString SetDestino = QStringLiteral("SetDestino");
+inline const QString GetInfoTrad = QStringLiteral("GetInfoTrad");
+inline const QString GetCalcTrad = QStringLiteral("GetCalcTrad");
+inline const QString GetCalcNtrad = QStringLiteral("GetCalcNtrad");
+inline const QString GetCalcDuv = QStringLiteral("GetCalcDuv");
+} // namespace metodo
+
+// The data packet of a successful answer. An error answer raises EServerError
+// with the server's message when `raise` is true (as every screen calls it);
+// otherwise the message is shown as an error and an empty packet returned.
+QByteArray CheckResultServ(const TServerResult& result, bool raise = true, int helpContext = 0);
+QByteArray CheckResultServ(TServerResult&& result, bool raise = true, int helpContext = 0);
+
+} // namespace trd

@@ -1,0 +1,72 @@
+#include "TfrmRotiGeral.h"
+
+#include "Glyphs.h"
+
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+namespace trd {
+
+TfrmRotiGeral::TfrmRotiGeral(QWidget* parent) : TfrmBase(parent)
+{
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->setSpacing(4);
+
+    m_leftColumn = new QVBoxLayout;
+    m_leftColumn->setSpacing(4);
+    grbDadosRel = make<QGroupBox>("grbDadosRel", this);
+    m_leftColumn->addWidget(grbDadosRel, 1);
+    layout->addLayout(m_leftColumn, 1);
+
+    panMenu = make<QFrame>("panMenu", this);
+    panMenu->setFrameShape(QFrame::StyledPanel);
+    panMenu->setFixedWidth(64);
+    auto* column = new QVBoxLayout(panMenu);
+    column->setContentsMargins(1, 1, 1, 1);
+    column->setSpacing(0);
+    panBotoes = make<QFrame>("panBotoes", panMenu);
+    panBotoes->setMinimumHeight(110);
+    column->addWidget(panBotoes, 1);
+    panHelp = make<QFrame>("panHelp", panMenu);
+    panHelp->setFrameShape(QFrame::StyledPanel);
+    panHelp->setFixedHeight(24);
+    auto* help = new QVBoxLayout(panHelp);
+    help->setContentsMargins(0, 0, 0, 0);
+    lblCodTela->setParent(panHelp);
+    help->addWidget(lblCodTela);
+    column->addWidget(panHelp);
+    layout->addWidget(panMenu);
+
+    sbtConfirma = make<TButtonFlat>("sbtConfirma", panBotoes);
+    sbtConfirma->SetBounds(20, 8, 21, 21);
+    sbtConfirma->SetGlyph(glyphs::TwoGlyphs(glyphs::Confirma));
+    sbtConfirma->SetHint(QStringLiteral("Confirmar"));
+    sbtConfirma->OnClick = [this](QObject* sender) { sbtConfirmaClick(sender); };
+
+    sbtCancel = make<TButtonFlat>("sbtCancel", panBotoes);
+    sbtCancel->SetBounds(20, 34, 21, 21);
+    sbtCancel->SetGlyph(glyphs::TwoGlyphs(glyphs::Cancela));
+    sbtCancel->SetHint(QStringLiteral("Fechar"));
+    sbtCancel->OnClick = [this](QObject* sender) { sbtCancelClick(sender); };
+
+    SetKeyPreview(true);
+}
+
+void TfrmRotiGeral::sbtConfirmaClick(QObject*) {}
+
+void TfrmRotiGeral::sbtCancelClick(QObject*)
+{
+    Close();
+}
+
+void TfrmRotiGeral::FormKeyDown(QObject* sender, int& key, Qt::KeyboardModifiers shift)
+{
+    TfrmBase::FormKeyDown(sender, key, shift);
+    if (key == Qt::Key_Escape && shift == Qt::NoModifier) {
+        key = 0;
+        sbtCancel->Click();
+    }
+}
+
+} // namespace trd
