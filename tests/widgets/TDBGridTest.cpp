@@ -1,0 +1,211 @@
+// The data grid's binding: rows and columns from the data set, the current
+// row followed both ways, and cell painting through OnDrawColumnCell.
+#include "GridFixture.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QTest>
+
+#include <map>
+#include <set>
+
+using namespace trd;
+using namespace trd::test;
+
+namespace {
+using GridBinding = GridTest;
+using GridPainting = GridTest;
+} // namespace
+
+TEST_F(GridBinding, ShowsEveryRowAndThePersistentColumnsWithTheirTitlesAndWidths)
+{
+    defineColumns();
+    load(5);
+    QAbstractItemModel* model = grid->model();
+    EXPECT_EQ(model->rowCount(), 5);
+    ASSERT_EQ(model->columnCount(), 3);
+    EXPECT_EQ(model->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Idioma Origem"));
+    EXPECT_EQ(grid->horizontalHeader()->sectionSize(0), 60);
+    EXPECT_EQ(grid->horizontalHeader()->sectionSize(2), 200);
+    EXPECT_EQ(model->data(model->index(3, 2)).toString(), QStringLiteral("destino 4"));
+
+    // Without persistent columns: one per field, titled by field name.
+    grid->Columns().Clear();
+    EXPECT_EQ(model->columnCount(), 3);
+    EXPECT_EQ(model->headerData(0, Qt::Horizontal).toString(), QStringLiteral("CODIGO"));
+
+    // A new packet replaces the rows; closing empties the grid.
+    ds->SetData(samplePacket(2));
+    EXPECT_EQ(model->rowCount(), 2);
+    ds->Close();
+    EXPECT_EQ(model->rowCount(), 0);
+}
+
+TEST_F(GridBinding, GridFollowsTheDataSetCursor)
+{
+    load(10);
+    EXPECT_EQ(currentGridRow(), 0);
+    ds->Next();
+    ds->Next();
+    EXPECT_EQ(currentGridRow(), 2);
+    ds->Last();
+    EXPECT_EQ(currentGridRow(), 9);
+    ds->SetRecNo(4);
+    EXPECT_EQ(currentGridRow(), 3);
+}
+
+TEST_F(GridBinding, DataSetFollowsTheGridWithItsScrollEvents)
+{
+    load(10);
+    int scrolls = 0;
+    ds->AfterScroll = [&](TClientDataSet*) { ++scrolls; };
+    key(Qt::Key_Down);
+    EXPECT_EQ(ds->RecNo(), 2);
+    key(Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(ds->RecNo(), 10);
+    EXPECT_FALSE(ds->Eof());   // moving onto the last row does not set Eof
+    const QRect third = grid->visualRect(grid->model()->index(2, 1));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, third.center());
+    EXPECT_EQ(ds->RecNo(), 3);
+    EXPECT_EQ(value("CODIGO"), QStringLiteral("C3"));
+    key(Qt::Key_Up);
+    EXPECT_EQ(ds->RecNo(), 2);
+    EXPECT_EQ(scrolls, 4);
+}
+
+TEST_F(GridBinding, WhileControlsAreDisabledTheGridNeitherFollowsNorMovesTheDataSet)
+{
+    load(10);
+    ds->DisableControls();
+    ds->Last();
+    EXPECT_EQ(currentGridRow(), 0);
+    grid->setCurrentIndex(grid->model()->index(5, 0));
+    EXPECT_EQ(ds->RecNo(), 10);
+    ds->EnableControls();
+    EXPECT_EQ(currentGridRow(), 9);
+}
+
+TEST_F(GridBinding, ColumnEnterFiresWhenTheSelectedColumnChanges)
+{
+    defineColumns();
+    load(3);
+    std::vector<QString> entered;
+    grid->OnColEnter = [&](QObject* sender) {
+        EXPECT_EQ(sender, grid);
+        entered.push_back(grid->SelectedField() ? grid->SelectedField()->FieldName() : QString());
+    };
+    EXPECT_EQ(grid->SelectedIndex(), 0);
+    key(Qt::Key_Right);
+    key(Qt::Key_Tab);
+    key(Qt::Key_Left);
+    key(Qt::Key_Down);   // same column: no event
+    EXPECT_EQ(entered, (std::vector<QString>{QStringLiteral("ORIGEM"), QStringLiteral("DESTINO"),
+                                             QStringLiteral("ORIGEM")}));
+    EXPECT_EQ(grid->SelectedColumn()->Title.Caption, QStringLiteral("Idioma Origem"));
+}
+
+TEST_F(GridPainting, HandlerReadsThePaintedRowThroughTheFieldsAndPaintsOnTheCanvas)
+{
+    defineColumns();
+    load(6);
+    grid->setFocus();
+    ds->SetRecNo(2);
+    std::map<int, QString> codes;          // painted row -> CODIGO the handler read
+    std::map<std::pair<int, int>, TGridDrawState> states;
+    std::set<TColumn*> columns;
+    grid->OnDrawColumnCell = [&](TDBGrid* sender, const QRect& rect, int dataCol, TColumn* column,
+                                 TGridDrawState state) {
+        const int row = sender->rowAt(rect.center().y());
+        codes[row] = ds->FieldByName(QStringLiteral("CODIGO"))->AsString();
+        states[{row, dataCol}] = state;
+        columns.insert(column);
+        TCanvas* canvas = sender->Canvas();
+        canvas->Brush.Color = ds->FieldByName(QStringLiteral("CODIGO"))->AsString() == QStringLiteral("C4")
+                                  ? QColor(0, 128, 0)
+                                  : clInfoBk();
+        canvas->FillRect(rect);
+    };
+    const QImage shot = grid->viewport()->grab().toImage();
+    ASSERT_EQ(codes.size(), 6u);
+    for (const auto& [row, code] : codes)
+        EXPECT_EQ(code, QStringLiteral("C%1").arg(row + 1));
+    EXPECT_EQ(columns.size(), 3u);
+    // The current row is still the data set's after painting.
+    EXPECT_EQ(value("CODIGO"), QStringLiteral("C2"));
+    EXPECT_EQ(ds->ActiveRecord(), ds->CurrentIndex());
+
+    const int sel = gdSelected | gdFocused;
+    EXPECT_EQ(states[std::make_pair(1, 0)], sel);   // the current cell
+    EXPECT_EQ(states[std::make_pair(1, 1)], 0);     // same row, other column
+    EXPECT_EQ(states[std::make_pair(3, 0)], 0);
+
+    const QPoint green = grid->visualRect(grid->model()->index(3, 1)).center();
+    const QPoint info = grid->visualRect(grid->model()->index(4, 1)).center();
+    EXPECT_EQ(shot.pixelColor(green), QColor(0, 128, 0));
+    EXPECT_EQ(shot.pixelColor(info), clInfoBk());
+}
+
+TEST_F(GridPainting, SelectionShowsWithoutFocusOnlyWithAlwaysShowSelection)
+{
+    load(3);
+    std::map<int, TGridDrawState> firstColumn;
+    grid->OnDrawColumnCell = [&](TDBGrid* sender, const QRect& rect, int dataCol, TColumn*, TGridDrawState state) {
+        if (dataCol == 0)
+            firstColumn[sender->rowAt(rect.center().y())] = state;
+    };
+    grid->clearFocus();
+    QApplication::processEvents();
+    grid->viewport()->grab();
+    EXPECT_EQ(firstColumn[0], 0);
+    grid->SetOption(dgAlwaysShowSelection, true);
+    grid->viewport()->grab();
+    EXPECT_EQ(firstColumn[0], gdSelected);
+    grid->SetOption(dgRowSelect, true);
+    grid->setFocus();
+    QApplication::processEvents();
+    firstColumn.clear();
+    std::map<int, TGridDrawState> lastColumn;
+    grid->OnDrawColumnCell = [&](TDBGrid* sender, const QRect& rect, int dataCol, TColumn*, TGridDrawState state) {
+        if (dataCol == 2)
+            lastColumn[sender->rowAt(rect.center().y())] = state;
+    };
+    grid->viewport()->grab();
+    EXPECT_TRUE(lastColumn[0] & gdSelected);   // the whole row
+    EXPECT_EQ(lastColumn[1], 0);
+}
+
+TEST_F(GridPainting, AFailingHandlerIsReportedOnceAfterThePaint)
+{
+    load(3);
+    grid->OnDrawColumnCell = [](TDBGrid*, const QRect&, int, TColumn*, TGridDrawState) {
+        throw Exception(QStringLiteral("falha ao pintar"));
+    };
+    grid->viewport()->grab();
+    EXPECT_TRUE(seam.errors().isEmpty());   // never from inside the paint
+    QApplication::processEvents();
+    grid->viewport()->grab();
+    QApplication::processEvents();
+    EXPECT_EQ(seam.errors(), QStringList{QStringLiteral("falha ao pintar")});
+}
+
+TEST_F(GridPainting, DefaultDrawingWritesTheFieldText)
+{
+    defineColumns();
+    load(2);
+    grid->clearFocus();
+    QApplication::processEvents();
+    const QImage shot = grid->viewport()->grab().toImage();
+    const QRect cell = grid->visualRect(grid->model()->index(1, 1));
+    int dark = 0;
+    for (int x = cell.left(); x <= cell.right(); ++x)
+        for (int y = cell.top(); y <= cell.bottom(); ++y)
+            dark += shot.pixelColor(x, y).lightness() < 128 ? 1 : 0;
+    EXPECT_GT(dark, 10);
+    grid->DefaultDrawing = false;
+    const QImage empty = grid->viewport()->grab().toImage();
+    dark = 0;
+    for (int x = cell.left() + 1; x < cell.right(); ++x)
+        for (int y = cell.top() + 1; y < cell.bottom(); ++y)
+            dark += empty.pixelColor(x, y).lightness() < 128 ? 1 : 0;
+    EXPECT_EQ(dark, 0);
+}
