@@ -4,7 +4,7 @@
 #include "Win1252.h"
 
 #include <string_view>
-#include <unordered_map>
+#include <cstring>
 
 namespace trd {
 
@@ -54,6 +54,65 @@ int compareFolded(const QString& a, const QString& b)
     const int exact = QString::compare(a, b);
     return exact < 0 ? -1 : (exact > 0 ? 1 : 0);
 }
+
+// Interns the short values of one column while a packet loads: open
+// addressing over the packet's own bytes, no allocation per lookup.
+class ValuePool {
+public:
+    const QString* find(std::string_view raw, std::uint32_t hash) const
+    {
+        if (m_slots.empty())
+            return nullptr;
+        for (std::size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
+            const Slot& s = m_slots[i];
+            if (!s.data)
+                return nullptr;
+            if (s.hash == hash && s.length == raw.size() && std::memcmp(s.data, raw.data(), raw.size()) == 0)
+                return &s.value;
+        }
+    }
+    void insert(std::string_view raw, std::uint32_t hash, const QString& value)
+    {
+        if ((m_used + 1) * 2 > m_slots.size())
+            grow();
+        std::size_t i = hash & m_mask;
+        while (m_slots[i].data)
+            i = (i + 1) & m_mask;
+        m_slots[i] = {raw.data(), static_cast<std::uint32_t>(raw.size()), hash, value};
+        ++m_used;
+    }
+    std::size_t size() const { return m_used; }
+
+    static std::uint32_t hashOf(std::string_view raw)
+    {
+        std::uint32_t h = 2166136261u;
+        for (const char c : raw)
+            h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+        return h;
+    }
+
+private:
+    struct Slot {
+        const char* data = nullptr;
+        std::uint32_t length = 0;
+        std::uint32_t hash = 0;
+        QString value;
+    };
+    void grow()
+    {
+        std::vector<Slot> old = std::move(m_slots);
+        m_slots.assign(old.empty() ? 1024 : old.size() * 2, Slot{});
+        m_mask = m_slots.size() - 1;
+        m_used = 0;
+        for (Slot& s : old) {
+            if (s.data)
+                insert(std::string_view(s.data, s.length), s.hash, s.value);
+        }
+    }
+    std::vector<Slot> m_slots;
+    std::size_t m_mask = 0;
+    std::size_t m_used = 0;
+};
 
 template <typename T>
 int cmp(T a, T b)
@@ -216,6 +275,17 @@ QVariant RecordStore::variant(int record, int field) const
     return toVariant(m_fields[f].type, get(record, field));
 }
 
+QString RecordStore::sortKey(int record, int field) const
+{
+    const QString& text = m_columns[static_cast<std::size_t>(field)].text[static_cast<std::size_t>(record)];
+    QString key(text.size(), Qt::Uninitialized);
+    char16_t* dst = reinterpret_cast<char16_t*>(key.data());
+    const char16_t* src = reinterpret_cast<const char16_t*>(text.utf16());
+    for (qsizetype i = 0; i < text.size(); ++i)
+        dst[i] = sortBase(src[i]);
+    return key;
+}
+
 int RecordStore::compare(int a, int b, int field) const
 {
     const auto f = static_cast<std::size_t>(field);
@@ -251,11 +321,15 @@ void RecordStore::load(PacketReader& reader, const std::vector<int>& packetField
                                                        : c.number.reserve(c.number.size() + rows));
         }
     }
-    // Short values (status, language, component, program) repeat from row to
-    // row: one shared string per distinct value keeps the memory per row small.
-    constexpr std::size_t kShareUpTo = 64;
-    constexpr std::size_t kMaxShared = 100000;
-    std::vector<std::unordered_map<std::string_view, QString>> shared(nf);
+    // Short fields (status, language, component, program) repeat the same few
+    // values from row to row: one shared string per distinct value keeps the
+    // memory per row small. Long texts are nearly all distinct and not pooled.
+    constexpr int kShareWidth = 64;
+    constexpr std::size_t kMaxShared = 20000;
+    std::vector<ValuePool> shared(nf);
+    std::vector<char> share(nf, 0);
+    for (std::size_t f = 0; f < nf; ++f)
+        share[f] = m_fields[f].type == TFieldType::ftString && m_fields[f].size > 0 && m_fields[f].size <= kShareWidth;
 
     while (reader.next()) {
         const int record = append();
@@ -269,12 +343,12 @@ void RecordStore::load(PacketReader& reader, const std::vector<int>& packetField
             switch (field.type) {
             case TFieldType::ftString: {
                 const std::string_view raw = reader.raw(pf);
-                auto& pool = shared[f];
-                const bool share = raw.size() <= kShareUpTo;
-                if (share) {
-                    const auto it = pool.find(raw);
-                    if (it != pool.end()) {
-                        c.text[r] = it->second;
+                ValuePool& pool = shared[f];
+                std::uint32_t hash = 0;
+                if (share[f]) {
+                    hash = ValuePool::hashOf(raw);
+                    if (const QString* known = pool.find(raw, hash)) {
+                        c.text[r] = *known;
                         break;
                     }
                 }
@@ -285,8 +359,12 @@ void RecordStore::load(PacketReader& reader, const std::vector<int>& packetField
                                         .arg(QString::fromUtf8(field.name))
                                         .arg(reader.rowNumber())
                                         .arg(field.size));
-                if (share && pool.size() < kMaxShared)
-                    pool.emplace(raw, text);
+                if (share[f]) {
+                    if (pool.size() < kMaxShared)
+                        pool.insert(raw, hash, text);
+                    else
+                        share[f] = 0;   // not a field of few values after all
+                }
                 c.text[r] = std::move(text);
                 break;
             }

@@ -107,7 +107,14 @@ bool isRepresentable(QStringView text)
 qsizetype firstUnrepresentable(QStringView text)
 {
     const char16_t* p = text.utf16();
-    for (qsizetype i = 0, n = text.size(); i < n; ++i) {
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    // Texts are mostly ASCII: skip them four characters at a time.
+    for (; i + 4 <= n; i += 4) {
+        if (((p[i] | p[i + 1] | p[i + 2] | p[i + 3]) & 0xFF80) != 0)
+            break;
+    }
+    for (; i < n; ++i) {
         const char16_t ch = p[i];
         if (ch < 0x80 || (ch >= 0xA0 && ch <= 0xFF))
             continue;
@@ -115,21 +122,6 @@ qsizetype firstUnrepresentable(QStringView text)
             return i;
     }
     return -1;
-}
-
-char16_t upper(char16_t ch)
-{
-    if (ch < 0x80)
-        return (ch >= u'a' && ch <= u'z') ? char16_t(ch - 0x20) : ch;
-    if (ch >= 0xE0 && ch <= 0xFE && ch != 0xF7)
-        return char16_t(ch - 0x20);
-    switch (ch) {
-    case 0x0161: return 0x0160;   // š
-    case 0x0153: return 0x0152;   // œ
-    case 0x017E: return 0x017D;   // ž
-    case 0x00FF: return 0x0178;   // ÿ
-    default: return ch;
-    }
 }
 
 QString upper(QStringView text)

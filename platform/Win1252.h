@@ -27,7 +27,20 @@ qsizetype firstUnrepresentable(QStringView text);
 // Upper-case fold of the code page's letters: a-z, the accented Latin letters
 // U+00E0..U+00FE except U+00F7, and š œ ž ÿ. Everything else (µ, ß, digits,
 // characters outside the code page) is left as it is.
-char16_t upper(char16_t ch);
+inline char16_t upper(char16_t ch)
+{
+    if (ch < 0x80)
+        return (ch >= u'a' && ch <= u'z') ? char16_t(ch - 0x20) : ch;
+    if (ch >= 0xE0 && ch <= 0xFE && ch != 0xF7)
+        return char16_t(ch - 0x20);
+    switch (ch) {
+    case 0x0161: return 0x0160;   // š
+    case 0x0153: return 0x0152;   // œ
+    case 0x017E: return 0x017D;   // ž
+    case 0x00FF: return 0x0178;   // ÿ
+    default: return ch;
+    }
+}
 QString upper(QStringView text);
 // The same fold on UTF-8 text, for the server (invalid UTF-8 is copied as is).
 std::string upperUtf8(std::string_view utf8);
