@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QLineEdit>
 #include <QTest>
 
@@ -281,4 +282,33 @@ TEST_F(GridKeys, HandlersDiscardKeysAndCharacters)
     key(Qt::Key_Left);   // other keys pass
     key(Qt::Key_Backspace);
     EXPECT_EQ(grid->InplaceEditor()->text(), QStringLiteral("Q"));
+}
+
+TEST_F(GridEditing, AnUntouchedNewRowIsCancelledWhenTheFocusLeavesTheGrid)
+{
+    auto* other = new QLineEdit(window.get());
+    window->layout()->addWidget(other);
+    other->show();
+    key(Qt::Key_Down);
+    key(Qt::Key_Down);
+    key(Qt::Key_Down);   // appends
+    ASSERT_EQ(ds->State(), TDataSetState::dsInsert);
+    other->setFocus();
+    QApplication::processEvents();
+    EXPECT_EQ(ds->State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(ds->RecordCount(), 3);
+    EXPECT_EQ(grid->model()->rowCount(), 3);
+}
+
+TEST_F(GridEditing, WithoutTabsTheTabKeyLeavesTheGridAfterWritingTheEditor)
+{
+    auto* other = new QLineEdit(window.get());
+    window->layout()->addWidget(other);
+    other->show();
+    grid->SetOption(dgTabs, false);
+    type(QStringLiteral("abc"));
+    key(Qt::Key_Tab);
+    EXPECT_TRUE(other->hasFocus());
+    EXPECT_EQ(ds->State(), TDataSetState::dsEdit);   // written, not posted
+    EXPECT_EQ(value("DESTINO"), QStringLiteral("abc"));
 }
