@@ -1,0 +1,43 @@
+#include "ClientOptions.h"
+
+#include "WebServer.h"
+
+#include <QCommandLineParser>
+
+namespace trd {
+
+ClientOptions ParseClientOptions(const QStringList& arguments)
+{
+    ClientOptions options;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Cliente do módulo de tradução."));
+    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")},
+                                        QStringLiteral("Mostra esta ajuda."));
+    const QCommandLineOption openOption(QStringLiteral("open"),
+                                        QStringLiteral("Abre o módulo de tradução ao iniciar."));
+    const QCommandLineOption serverOption(
+        QStringLiteral("server"),
+        QStringLiteral("Servidor de aplicação (padrão: $TRD_SERVER ou 127.0.0.1:%1).").arg(DefaultWebPort),
+        QStringLiteral("HOST:PORTA"));
+    parser.addOption(helpOption);
+    parser.addOption(openOption);
+    parser.addOption(serverOption);
+    options.helpText = parser.helpText();
+    if (!parser.parse(arguments)) {
+        options.error = parser.errorText();
+        return options;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        options.error = QStringLiteral("Argumento inesperado: %1").arg(parser.positionalArguments().first());
+        return options;
+    }
+    options.help = parser.isSet(helpOption);
+    options.open = parser.isSet(openOption);
+    options.server = parser.isSet(serverOption) ? parser.value(serverOption) : qEnvironmentVariable("TRD_SERVER");
+    QString reason;
+    if (!options.server.isEmpty() && !SetWebServer(options.server, &reason))
+        options.error = reason;
+    return options;
+}
+
+} // namespace trd

@@ -1,0 +1,21 @@
+#pragma once
+// The command line of trd-client: --open (open the translation module at
+// start-up) and --server HOST:PORT (else $TRD_SERVER, else the default).
+#include <QString>
+#include <QStringList>
+
+namespace trd {
+
+struct ClientOptions {
+    bool open = false;
+    QString server;          // as given; empty = the default address
+    QString error;           // why the command line was refused
+    bool help = false;
+    QString helpText;
+};
+
+// Parses arguments (argv, program name first) and the environment's TRD_SERVER.
+// On success WebURL/WebPort hold the server's address.
+ClientOptions ParseClientOptions(const QStringList& arguments);
+
+} // namespace trd

@@ -1,0 +1,72 @@
+#include "MainWindow.h"
+
+#include "DialogSeam.h"
+#include "Dispatch.h"
+#include "TApplication.h"
+#include "WebServer.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QStatusBar>
+
+namespace trd {
+
+MainWindow::MainWindow(const QString& libDir, QWidget* parent)
+    : QMainWindow(parent), m_package(QStringLiteral("Pkg_Trd09300"), libDir)
+{
+    setObjectName(QStringLiteral("frmPrincipal"));
+    setWindowTitle(QStringLiteral("Cliente de Tradução"));
+    resize(1024, 720);
+
+    m_mdiArea = new QMdiArea(this);
+    m_mdiArea->setObjectName(QStringLiteral("mdiPrincipal"));
+    m_mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setCentralWidget(m_mdiArea);
+
+    QMenu* arquivo = menuBar()->addMenu(QStringLiteral("&Arquivo"));
+    QAction* sair = arquivo->addAction(QStringLiteral("&Sair"));
+    sair->setObjectName(QStringLiteral("actSair"));
+    sair->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
+    connect(sair, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* modulos = menuBar()->addMenu(QStringLiteral("&Módulos"));
+    modulos->setObjectName(QStringLiteral("mnuModulos"));
+    m_traducao = modulos->addAction(QStringLiteral("&Tradução"));
+    m_traducao->setObjectName(QStringLiteral("actTraducao"));
+    connect(m_traducao, &QAction::triggered, this, &MainWindow::OpenTraducao);
+
+    QMenu* janelas = menuBar()->addMenu(QStringLiteral("&Janelas"));
+    connect(janelas->addAction(QStringLiteral("&Cascata")), &QAction::triggered, m_mdiArea, &QMdiArea::cascadeSubWindows);
+    connect(janelas->addAction(QStringLiteral("&Lado a lado")), &QAction::triggered, m_mdiArea, &QMdiArea::tileSubWindows);
+
+    auto* server = new QLabel(QStringLiteral("Servidor: %1:%2").arg(WebURL).arg(WebPort), this);
+    server->setObjectName(QStringLiteral("lblServidor"));
+    statusBar()->addPermanentWidget(server);
+
+    Application()->SetMainForm(this);
+    Application()->SetMdiArea(m_mdiArea);
+}
+
+MainWindow::~MainWindow()
+{
+    // The module's forms live in the MDI area; they go with it, before the
+    // application object stops pointing at this window.
+    m_mdiArea->closeAllSubWindows();
+    if (Application()->MainForm() == this)
+        Application()->SetMainForm(nullptr);
+    Application()->SetMdiArea(nullptr);
+}
+
+void MainWindow::OpenTraducao()
+{
+    Dispatch([this] {
+        QString error;
+        if (!m_package.Call("IniProc", &error))
+            MessageDlg(error, mtError, mbOK, 0);
+    });
+}
+
+} // namespace trd
