@@ -24,8 +24,10 @@ HttpServer::HttpServer(RpcHandler& handler, SessionPool& sessions, HttpOptions o
     const auto threads = static_cast<std::size_t>(std::max(1, m_options.threads));
     srv.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
     srv.set_tcp_nodelay(true);
+    // A kept-alive connection holds a worker while it idles; release it soon
+    // so that idle editors do not keep new clients waiting (clients reconnect).
     srv.set_keep_alive_max_count(1u << 30);
-    srv.set_keep_alive_timeout(60);
+    srv.set_keep_alive_timeout(5);
     srv.set_read_timeout(60, 0);
     srv.set_write_timeout(60, 0);
     srv.set_payload_max_length(m_options.maxBody);
