@@ -63,9 +63,9 @@ void TCanvas::TextRect(const QRect& rect, int x, int y, const QString& text)
     m_painter->setClipRect(rect, Qt::IntersectClip);
     m_painter->setFont(currentFont());
     m_painter->setPen(Font.Color);
-    // The framework places the text's top, not its baseline, at y.
-    const QRect area(x, y, qMax(0, rect.right() - x + 1), qMax(0, rect.bottom() - y + 1));
-    m_painter->drawText(area, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+    // The framework places the text's top, not its baseline, at y. Drawing
+    // at a point (clipped) skips the text formatting a rectangle would cost.
+    m_painter->drawText(QPoint(x, y + m_painter->fontMetrics().ascent()), text);
     m_painter->restore();
 }
 

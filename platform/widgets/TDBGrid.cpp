@@ -263,7 +263,6 @@ void TDBGrid::dataEvent(TDataEvent event, qintptr)
             applyColumnWidths();
         }
         followDataSet();
-        viewport()->update();
         break;
     }
 }
