@@ -1,2 +1,774 @@
-// Entry point of the package; the editor form is being put in place.
-extern "C" __attribute__((visibility("default"))) void IniProc() {}
+#include "Cli_Trd09300.h"
+
+#include "Cli_Trd09301.h"
+#include "Dispatch.h"
+#include "Glyphs.h"
+#include "MensErro.h"
+#include "ServerCalls.h"
+#include "ShowAvi.h"
+#include "StatusLamps.h"
+#include "TApplication.h"
+#include "TCanvas.h"
+#include "TraducaoRegras.h"
+#include "WebServer.h"
+
+#if __has_include("Cli_Trd09302.h")
+#include "Cli_Trd09302.h"
+#define TRD_TEM_INFORMACOES 1
+#endif
+#if __has_include("Cli_Trd09303.h")
+#include "Cli_Trd09303.h"
+#define TRD_TEM_RELATORIO 1
+#endif
+#if __has_include("Cli_Trd09306.h")
+#include "Cli_Trd09306.h"
+#define TRD_TEM_SUBSTITUIR 1
+#endif
+
+#include <QApplication>
+#include <QChildEvent>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <utility>
+
+namespace trd {
+
+QPointer<TfrmTraducao> frmTraducao;
+bool boStCriado = false;
+QString stIdioma;
+
+namespace {
+
+const QString NMSITUACAO = QStringLiteral("IDSITTRADUCAO");
+const QString NMORIGEM = QStringLiteral("STAGRVALPROP");
+const QString NMDESTINO = QStringLiteral("STVALORPROP");
+
+// Dialogs that are not part of this build leave their buttons and menu items
+// disabled: a button that does nothing would only mislead.
+#ifdef TRD_TEM_INFORMACOES
+constexpr bool kTemInformacoes = true;
+#else
+constexpr bool kTemInformacoes = false;
+#endif
+#ifdef TRD_TEM_RELATORIO
+constexpr bool kTemRelatorio = true;
+#else
+constexpr bool kTemRelatorio = false;
+#endif
+#ifdef TRD_TEM_SUBSTITUIR
+constexpr bool kTemSubstituir = true;
+#else
+constexpr bool kTemSubstituir = false;
+#endif
+
+// Closes the busy animation when the guarded steps leave, however they leave.
+struct BusyAnimation {
+    explicit BusyAnimation(int kind) { ActiveShowAvi(Application()->MainForm(), kind); }
+    ~BusyAnimation() { DeactiveShowAvi(); }
+    BusyAnimation(const BusyAnimation&) = delete;
+    BusyAnimation& operator=(const BusyAnimation&) = delete;
+};
+
+QFont boldFont(const QWidget* widget)
+{
+    QFont font = widget->font();
+    font.setBold(true);
+    return font;
+}
+
+} // namespace
+
+// ====================================================================== building
+
+TfrmTraducao::TfrmTraducao(QWidget* parent) : TfrmPadraoSortGrid(parent)
+{
+    setObjectName(QStringLiteral("frmTraducao"));
+    SetCaption(QStringLiteral("Tradução"));
+    lblCodTela->setText(QStringLiteral("TRD09300"));
+    resize(648, 555);
+    SetFormStyle(fsMDIChild);
+    SetWindowState(wsMaximized);
+
+    msgPadrao->Messages = {
+        QStringLiteral("Idi_Info|Idioma deve ser informado."),
+        QStringLiteral("Idi_Inv|Idioma Inválido."),
+        QStringLiteral("Insufficient_Memory|Não foi possível retornar todos os registros selecionados. "
+                       "Informe um intervalo de datas menor."),
+    };
+
+    cdsDestino = make<TClientDataSet>("cdsDestino", this);
+    cdsDestino->AddField(NMORIGEM, TFieldType::ftString, 4000)->DisplayWidth = 4000;
+    cdsDestino->AddField(NMDESTINO, TFieldType::ftString, 4000)->DisplayLabel = QStringLiteral("Idioma Destino");
+    cdsDestino->AddField(NMSITUACAO, TFieldType::ftString, 1);
+    cdsDestino->AddField(QStringLiteral("IDIDIOMA"), TFieldType::ftString, 3);
+    cdsDestino->AddField(QStringLiteral("NMCOMPONENTE"), TFieldType::ftString, 50);
+    cdsDestino->AddField(QStringLiteral("CDPROGTRAD"), TFieldType::ftString, 20);
+
+    cdsIdiomaOri = make<TClientDataSet>("cdsIdiomaOri", this);
+    cdsIdiomaOri->AddField(QStringLiteral("IDIDIOMA"), TFieldType::ftString, 3);
+    cdsIdiomaOri->AddField(QStringLiteral("DSIDIOMA"), TFieldType::ftString, 30);
+    cdsIdiomaOri->AddField(QStringLiteral("IDIPROP"), TFieldType::ftString, 3);
+
+    netTraducao = make<TNetConnection>("netTraducao", this);
+    netTraducao->ServerName = ServerNameTraducao;
+    netTraducao->ThrowException = false;
+
+    buildLanguagePanel();
+    buildGrid();
+    buildImageStore();
+    buildDetailPanel();
+    buildToolBar();
+    buildMenu();
+    connectEvents();
+    // Last: attaching the row set runs the state-change handler, which needs
+    // every button in place.
+    dtsPadrao->SetDataSet(cdsDestino);
+    dbtNome->SetDataField(NMSITUACAO);
+}
+
+TfrmTraducao::~TfrmTraducao()
+{
+    // Focus moves while the children go; the form must not hear of it then.
+    QObject::disconnect(m_focusConnection);
+}
+
+void TfrmTraducao::buildLanguagePanel()
+{
+    Panel1 = make<QFrame>("Panel1");
+    Panel1->setFrameShape(QFrame::StyledPanel);
+    Panel1->setFixedHeight(31);
+    Panel1->setAccessibleName(QStringLiteral(" "));
+    Label2 = make<QLabel>("Label2", QStringLiteral("Idioma Traduzido"), Panel1);
+    Label2->setFont(boldFont(Label2));
+    Label2->setGeometry(6, 9, 97, 15);
+    cbbIdioma = make<QComboBox>("cbbIdioma", Panel1);
+    cbbIdioma->setEditable(true);
+    cbbIdioma->setInsertPolicy(QComboBox::NoInsert);
+    cbbIdioma->setCompleter(nullptr);
+    cbbIdioma->setGeometry(109, 6, 134, 21);
+    QPalette palette = cbbIdioma->palette();
+    palette.setColor(QPalette::Base, clInfoBk());
+    cbbIdioma->setPalette(palette);
+    cbbIdioma->lineEdit()->setPalette(palette);
+    cbbIdioma->installEventFilter(this);
+    cbbIdioma->lineEdit()->installEventFilter(this);
+    FolhaDadosLayout()->insertWidget(0, Panel1);
+}
+
+void TfrmTraducao::buildImageStore()
+{
+    Panel3 = make<QFrame>("Panel3", this);
+    Panel3->setVisible(false);
+    auto image = [this](const char* name, const QImage& picture) {
+        auto* img = make<TImage>(name, Panel3);
+        img->SetPicture(picture);
+        return img;
+    };
+    using namespace lamps;
+    imgNTrad1 = image("imgNTrad1", LampGlyphs(Vermelha, true));
+    imgNTrad2 = image("imgNTrad2", LampGlyphs(Vermelha, false));
+    imgNTrad3 = image("imgNTrad3", LampIcon(Vermelha));
+    imgDuvida1 = image("imgDuvida1", LampGlyphs(Amarela, true));
+    imgDuvida2 = image("imgDuvida2", LampGlyphs(Amarela, false));
+    imgDuvida3 = image("imgDuvida3", LampIcon(Amarela));
+    imgTrad1 = image("imgTrad1", LampGlyphs(Verde, true));
+    imgTrad2 = image("imgTrad2", LampGlyphs(Verde, false));
+    imgTrad3 = image("imgTrad3", LampIcon(Verde));
+}
+
+void TfrmTraducao::buildDetailPanel()
+{
+    Panel4 = make<QFrame>("Panel4");
+    Panel4->setFrameShape(QFrame::StyledPanel);
+    Panel4->setFixedHeight(107);
+    auto label = [this](const char* name, const QString& text, int left, int top) {
+        auto* l = make<QLabel>(name, text, Panel4);
+        l->setFont(boldFont(l));
+        l->setTextFormat(Qt::PlainText);
+        l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        l->move(left, top);
+        l->resize(l->sizeHint().expandedTo(QSize(40, 16)));
+        return l;
+    };
+    lblOrigem = label("lblOrigem", QString(), 6, 4);
+    lblDestino = label("lblDestino", QString(), 8, 48);
+    lblTela = label("lblTela", QStringLiteral("Tela:"), 9, 84);
+    lblCodigo = label("lblCodigo", QString(), 45, 84);
+    lblComponente = label("lblComponente", QStringLiteral("Tipo de Componente:"), 272, 84);
+    lblNome = label("lblNome", QString(), 399, 84);
+    Panel4->installEventFilter(this);
+    FolhaDadosLayout()->addWidget(Panel4);
+    layoutDetailLabels();
+}
+
+void TfrmTraducao::layoutDetailLabels()
+{
+    // The texts can be long: they get the panel's width and clip at its edge.
+    const int width = qMax(Panel4->width(), 640);
+    lblOrigem->setGeometry(6, 4, width - 12, 42);
+    lblDestino->setGeometry(8, 48, width - 14, 34);
+    lblCodigo->setGeometry(45, 84, 220, 16);
+    lblNome->setGeometry(399, 84, qMax(width - 405, 120), 16);
+}
+
+void TfrmTraducao::buildGrid()
+{
+    dbgPadrao->setMinimumSize(626, 309);
+    dbgPadrao->SetOptions(dgTitles | dgColumnResize | dgColLines | dgRowLines | dgTabs |
+                          dgAlwaysShowSelection | dgConfirmDelete | dgCancelOnExit);
+    dbgPadrao->Columns().Add(NMSITUACAO, QStringLiteral("Sit."), 23, true);
+    dbgPadrao->Columns().Add(NMORIGEM, QStringLiteral("Idioma Origem"), 437, true);
+    dbgPadrao->Columns().Add(NMDESTINO, QStringLiteral("Idioma Destino"), 532, false);
+    dbgPadrao->ColumnsChanged();
+    dbgPadrao->DefaultDrawing = false;
+    dbgPadrao->viewport()->installEventFilter(this);
+}
+
+void TfrmTraducao::buildToolBar()
+{
+    auto button = [this](const char* name, int left, const QString& hint, const QImage& glyph) {
+        auto* b = make<TButtonFlat>(name, panMenu);
+        b->SetBounds(left, 4, 21, 21);
+        b->NumGlyphs = 2;
+        b->SetHint(hint);
+        b->SetGlyph(glyph);
+        b->setEnabled(false);
+        b->show();
+        return b;
+    };
+    sbtSubstituir = button("sbtSubstituir", 181, QStringLiteral("Localizar/ Substituir"),
+                           glyphs::TwoGlyphs(glyphs::Procurar));
+    sbtNTrad = button("sbtNTrad", 218, QStringLiteral("Não Traduzido"), imgNTrad2->Picture());
+    sbtDuvida = button("sbtDuvida", 239, QStringLiteral("Dúvida"), imgDuvida2->Picture());
+    sbtTrad = button("sbtTrad", 260, QStringLiteral("Traduzido"), imgTrad2->Picture());
+    sbtFiltro = button("sbtFiltro", 295, QStringLiteral("Filtrar"), glyphs::TwoGlyphs(glyphs::Verificar));
+    sbtInfor = button("sbtInfor", 316, QStringLiteral("Informações da Tradução"),
+                      glyphs::TwoGlyphs(glyphs::Ajuda));
+    for (TButtonFlat* status : {sbtNTrad, sbtDuvida, sbtTrad})
+        status->Tag = 0;   // showing image 2, the dim lamp
+
+    sbtImprimir->move(352, 4);
+    sbtAjuda->move(388, 4);
+    sbtFechar->move(424, 4);
+    SetActionEnabled(sbtImprimir, false);
+}
+
+void TfrmTraducao::buildMenu()
+{
+    N1 = AddMaintenanceSeparator("N1");
+    mnuSubstituir = AddMaintenanceItem("mnuSubstituir", QStringLiteral("Localizar/Substituir"),
+                                       QKeySequence(Qt::CTRL | Qt::Key_U));
+    N3 = AddMaintenanceSeparator("N3");
+    mnuNTrad = AddMaintenanceItem("mnuNTrad", QStringLiteral("Não Traduzido"), QKeySequence(Qt::CTRL | Qt::Key_N));
+    mnuDuvida = AddMaintenanceItem("mnuDuvida", QStringLiteral("Dúvida"), QKeySequence(Qt::CTRL | Qt::Key_D));
+    mnuTrad = AddMaintenanceItem("mnuTrad", QStringLiteral("Traduzido"), QKeySequence(Qt::CTRL | Qt::Key_T));
+    N2 = AddMaintenanceSeparator("N2");
+    mnuFiltro = AddMaintenanceItem("mnuFiltro", QStringLiteral("Fi&ltrar"), QKeySequence(Qt::CTRL | Qt::Key_L));
+    mnuInfor = AddMaintenanceItem("mnuInfor", QStringLiteral("In&formações da Tradução"));
+    for (QAction* item : {mnuSubstituir, mnuNTrad, mnuDuvida, mnuTrad, mnuFiltro, mnuInfor})
+        item->setEnabled(false);
+    for (QAction* item : {mnuNTrad, mnuDuvida, mnuTrad})
+        item->setCheckable(true);
+}
+
+void TfrmTraducao::connectEvents()
+{
+    netTraducao->BeforeConnect = [this](QObject* sender) { netTraducaoBeforeConnect(sender); };
+    ConnectDispatch(cbbIdioma, &QComboBox::editTextChanged, this, [this] { cbbIdiomaChange(cbbIdioma); });
+    m_focusConnection = connect(qApp, &QApplication::focusChanged, this,
+                                [this](QWidget* old, QWidget* now) { focusChanged(old, now); });
+
+    cdsDestino->AfterScroll = [this](TClientDataSet* ds) { cdsDestinoAfterScroll(ds); };
+    cdsDestino->BeforeInsert = [this](TClientDataSet* ds) { cdsDestinoBeforeInsert(ds); };
+    cdsDestino->AfterInsert = [this](TClientDataSet* ds) { cdsDestinoAfterInsert(ds); };
+    cdsDestino->BeforePost = [this](TClientDataSet* ds) { cdsDestinoBeforePost(ds); };
+    cdsDestino->AfterPost = [this](TClientDataSet* ds) { cdsDestinoAfterPost(ds); };
+    cdsDestino->AfterCancel = [this](TClientDataSet* ds) { cdsDestinoAfterCancel(ds); };
+    cdsDestino->AfterDelete = [this](TClientDataSet* ds) { cdsDestinoAfterDelete(ds); };
+    cdsDestino->AfterClose = [this](TClientDataSet* ds) { cdsDestinoAfterClose(ds); };
+    dtsPadrao->OnDataChange = [this](TDataSource* source, TField* field) { dtsPadraoDataChange(source, field); };
+
+    auto wire = [this](TButtonFlat* button, QAction* item, void (TfrmTraducao::*handler)(QObject*)) {
+        button->OnClick = [this, handler](QObject* sender) { (this->*handler)(sender); };
+        if (item)
+            connect(item, &QAction::triggered, this, [this, handler, item] {
+                Dispatch([&] { (this->*handler)(item); });
+                // A checkable item toggles itself when triggered; the marks
+                // show the current row's status, not the last click.
+                mostraSituacao();
+            });
+    };
+    wire(sbtSubstituir, nullptr, &TfrmTraducao::sbtSubstituirClick);
+    wire(sbtNTrad, mnuNTrad, &TfrmTraducao::sbtNTradClick);
+    wire(sbtDuvida, mnuDuvida, &TfrmTraducao::sbtDuvidaClick);
+    wire(sbtTrad, mnuTrad, &TfrmTraducao::sbtTradClick);
+    wire(sbtFiltro, mnuFiltro, &TfrmTraducao::sbtFiltroClick);
+    wire(sbtInfor, mnuInfor, &TfrmTraducao::sbtInforClick);
+    connect(mnuSubstituir, &QAction::triggered, this, [this] {
+        Dispatch([this] { mnuSubstituirClick(mnuSubstituir); });
+    });
+
+    dbgPadrao->OnDrawColumnCell = [this](TDBGrid* grid, const QRect& rect, int col, TColumn* column,
+                                         TGridDrawState state) {
+        dbgPadraoDrawColumnCell(grid, rect, col, column, state);
+    };
+    dbgPadrao->OnColEnter = [this](QObject* sender) { dbgPadraoColEnter(sender); };
+    dbgPadrao->OnKeyUp = [this](QObject* sender, int& key, Qt::KeyboardModifiers shift) {
+        dbgPadraoKeyUp(sender, key, shift);
+    };
+}
+
+// ====================================================================== opening and closing
+
+void criaTraducao()
+{
+    Application()->SetCursor(TApplication::crHourGlass);
+    struct RestoreCursor {
+        ~RestoreCursor() { Application()->SetCursor(TApplication::crDefault); }
+    } restore;
+    if (!boStCriado || !frmTraducao) {
+        frmTraducao = CreateForm<TfrmTraducao>();
+        boStCriado = true;
+    }
+    frmTraducao->SetWindowState(wsMaximized);
+    frmTraducao->Show();
+}
+
+void TfrmTraducao::FormCreate(QObject* sender)
+{
+    TfrmPadraoSortGrid::FormCreate(sender);
+    boTestaFiltro = false;
+    {
+        // Not guarded: a failed connect is reported by the connection itself.
+        // The animation still goes, or it would stay over the window for good.
+        BusyAnimation busy(aviConectando);
+        netTraducao->Open();
+    }
+    {
+        BusyAnimation busy(aviCarregandoIdiomas);
+        cdsIdiomaOri->SetData(CheckResultServ(netTraducao->AppServer().Call(metodo::GetIdiTrad), true, 0));
+    }
+    const QSignalBlocker quiet(cbbIdioma);   // filling the list chooses no language
+    cdsIdiomaOri->First();
+    while (!cdsIdiomaOri->Eof()) {
+        cbbIdioma->addItem(traducao::ItemIdioma(cdsIdiomaOri->FieldByName(QStringLiteral("IDIDIOMA"))->AsString(),
+                                                cdsIdiomaOri->FieldByName(QStringLiteral("DSIDIOMA"))->AsString()));
+        cdsIdiomaOri->Next();
+    }
+    cbbIdioma->setCurrentIndex(-1);
+    cbbIdioma->clearEditText();
+}
+
+void TfrmTraducao::netTraducaoBeforeConnect(QObject*)
+{
+    netTraducao->Port = WebPort;
+    netTraducao->Host = WebURL;
+}
+
+void TfrmTraducao::FormActivate(QObject* sender)
+{
+    TfrmPadraoSortGrid::FormActivate(sender);
+    SetWindowState(wsMaximized);
+    repaint();
+}
+
+void TfrmTraducao::FormClose(QObject* sender, TCloseAction& action)
+{
+    netTraducao->Close();
+    boStCriado = false;
+    TfrmPadraoSortGrid::FormClose(sender, action);
+}
+
+// ====================================================================== the language
+
+void TfrmTraducao::cbbIdiomaChange(QObject*)
+{
+    boTestaFiltro = false;
+    stIdioma = traducao::CodigoDoItem(cbbIdioma->currentText());
+    cdsDestino->Close();
+    if (cdsDestino->IsEmpty())
+        limpaDetalhe();
+}
+
+void TfrmTraducao::cbbIdiomaKeyPress(QObject*, QChar& key)
+{
+    key = QChar();
+}
+
+void TfrmTraducao::focusChanged(QWidget* old, QWidget* now)
+{
+    // The panel is left when the focus goes from inside it to another control
+    // of this form; a dialog or another window taking the focus is no exit.
+    if (!old || !now || !Panel1->isAncestorOf(old) || Panel1->isAncestorOf(now) || !isAncestorOf(now))
+        return;
+    // Handled once the focus change is complete, so that a message box or the
+    // modal filter dialog does not open in the middle of it.
+    QMetaObject::invokeMethod(this, [this] { Dispatch([this] { Panel1Exit(Panel1); }); }, Qt::QueuedConnection);
+}
+
+void TfrmTraducao::Panel1Exit(QObject*)
+{
+    const QString texto = cbbIdioma->currentText();
+    const bool valido = cdsIdiomaOri->Active() &&
+        cdsIdiomaOri->Locate(QStringLiteral("IDIDIOMA;DSIDIOMA"),
+                             {traducao::CodigoDoItem(texto), traducao::DescricaoDoItem(texto)}, loCaseInsensitive);
+    if (!valido) {
+        cbbIdioma->setFocus(Qt::OtherFocusReason);
+        MensErro(msgPadrao->Msg(texto.isEmpty() ? QStringLiteral("Idi_Info") : QStringLiteral("Idi_Inv")), true);
+    }
+    if (isVisible() && !boTestaFiltro && cdsDestino->IsEmpty())
+        CriaFiltroTraducao();
+}
+
+// ====================================================================== loading the rows
+
+void TfrmTraducao::sbtVerificarClick(QObject*)
+{
+    if (boTestaFiltro) {
+        try {
+            BusyAnimation busy(aviProcessando);
+            cdsDestino->SetData(CheckResultServ(
+                netTraducao->AppServer().Call(metodo::GetFiltroDest, {stTRAD, stDUV, stNTRAD, stPARAMSQL, stIdioma,
+                                                                      dtDataIni, dtDataFin, stDataTrad}),
+                true, 0));
+        } catch (const EDBClient&) {
+            MensErro(msgPadrao->Msg(QStringLiteral("Insufficient_Memory")), true);
+        }
+        return;
+    }
+    BusyAnimation busy(aviProcessando);
+    cdsDestino->SetData(CheckResultServ(
+        netTraducao->AppServer().Call(metodo::GetDestino, {QStringLiteral("T"), QStringLiteral("D"),
+                                                           QStringLiteral("N"), stIdioma, dtDataIni, dtDataFin,
+                                                           stDataTrad}),
+        true, 0));
+}
+
+void TfrmTraducao::cdsDestinoAfterScroll(TClientDataSet*)
+{
+    lblDestino->setText(cdsDestino->FieldByName(NMDESTINO)->AsString());
+    lblOrigem->setText(cdsDestino->FieldByName(NMORIGEM)->AsString());
+    lblCodigo->setText(cdsDestino->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString());
+    lblNome->setText(cdsDestino->FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString());
+}
+
+void TfrmTraducao::limpaDetalhe()
+{
+    for (QLabel* label : {lblDestino, lblOrigem, lblCodigo, lblNome})
+        label->clear();
+}
+
+// ====================================================================== other dialogs
+
+void TfrmTraducao::sbtFiltroClick(QObject*)
+{
+    CriaFiltroTraducao();
+}
+
+void TfrmTraducao::sbtInforClick(QObject*)
+{
+#ifdef TRD_TEM_INFORMACOES
+    CriaInfoTraducao();
+#endif
+}
+
+void TfrmTraducao::sbtImprimirClick(QObject*)
+{
+#ifdef TRD_TEM_RELATORIO
+    CriaRelTraducao();
+#endif
+}
+
+void TfrmTraducao::sbtSubstituirClick(QObject*)
+{
+#ifdef TRD_TEM_SUBSTITUIR
+    Substituir(cdsDestino);
+#endif
+}
+
+void TfrmTraducao::mnuSubstituirClick(QObject*)
+{
+    sbtSubstituirClick(sbtSubstituir);
+}
+
+// ====================================================================== status marking and saving
+
+void TfrmTraducao::sbtNTradClick(QObject*)
+{
+    marcaSituacao(traducao::SitNaoTraduzido);
+}
+
+void TfrmTraducao::sbtDuvidaClick(QObject*)
+{
+    marcaSituacao(traducao::SitDuvida);
+}
+
+void TfrmTraducao::sbtTradClick(QObject*)
+{
+    marcaSituacao(traducao::SitTraduzido);
+}
+
+void TfrmTraducao::marcaSituacao(const QString& situacao)
+{
+    TField* campo = cdsDestino->FieldByName(NMSITUACAO);
+    if (campo->AsString() == situacao)
+        return;
+    cdsDestino->Edit();
+    campo->SetAsString(situacao);
+    cdsDestino->Post();
+}
+
+void TfrmTraducao::sbtExcluirClick(QObject*)
+{
+    if (!cdsDestino->Active() || cdsDestino->IsEmpty() || cdsDestino->State() != TDataSetState::dsBrowse)
+        return;
+    if (msgMensagensPadroes->ShowMsg(QStringLiteral("Excl"), mtConfirmation, mbYes | mbNo, 0) == mrYes)
+        cdsDestino->Delete();
+}
+
+void TfrmTraducao::cdsDestinoBeforeInsert(TClientDataSet*)
+{
+    Abort();
+}
+
+void TfrmTraducao::cdsDestinoAfterInsert(TClientDataSet*) {}
+
+void TfrmTraducao::cdsDestinoBeforePost(TClientDataSet*)
+{
+    TField* situacao = cdsDestino->FieldByName(NMSITUACAO);
+    TField* destino = cdsDestino->FieldByName(NMDESTINO);
+    const QString promovida = traducao::SituacaoAoGravar(cdsDestino->FieldByName(NMORIGEM)->AsString(),
+                                                         destino->AsString(), situacao->AsString(),
+                                                         situacao->OldValue());
+    if (promovida != situacao->AsString())
+        situacao->SetAsString(promovida);
+    // Kept for the failure message: the server may refuse what was typed.
+    const QVariant antes = destino->OldValue();
+    m_textoFoiEditado = !antes.isValid() || antes.toString() != destino->AsString();
+    m_textoEditado = m_textoFoiEditado ? destino->AsString() : QString();
+}
+
+void TfrmTraducao::cdsDestinoAfterPost(TClientDataSet*)
+{
+    gravaAlteracoes();
+}
+
+void TfrmTraducao::cdsDestinoAfterDelete(TClientDataSet*)
+{
+    m_textoFoiEditado = false;
+    m_textoEditado.clear();
+    gravaAlteracoes();
+}
+
+void TfrmTraducao::gravaAlteracoes()
+{
+    if (cdsDestino->ChangeCount() == 0)
+        return;
+    const bool textoEditado = std::exchange(m_textoFoiEditado, false);
+    const QString texto = std::exchange(m_textoEditado, QString());
+    try {
+        BusyAnimation busy(aviProcessando);
+        CheckResultServ(netTraducao->AppServer().Call(metodo::SetDestino, {cdsDestino->Delta()}), true, 0);
+    } catch (const Exception& e) {
+        cdsDestino->CancelUpdates();
+        // The row shows what the server holds again; the user still gets
+        // what they had typed, to copy it back once the reason is dealt with.
+        if (textoEditado && !dynamic_cast<const EAbort*>(&e))
+            throw Exception(traducao::MensagemNaoGravado(e.Message(), texto));
+        throw;
+    } catch (...) {
+        cdsDestino->CancelUpdates();
+        throw;
+    }
+    cdsDestino->MergeChangeLog();
+}
+
+void TfrmTraducao::cdsDestinoAfterCancel(TClientDataSet*)
+{
+    cdsDestino->CancelUpdates();
+}
+
+void TfrmTraducao::cdsDestinoAfterClose(TClientDataSet*)
+{
+    for (TButtonFlat* button : {sbtNTrad, sbtDuvida, sbtTrad, sbtInfor})
+        button->setEnabled(false);
+    SetActionEnabled(sbtImprimir, false);
+    for (QAction* item : {mnuNTrad, mnuDuvida, mnuTrad, mnuFiltro, mnuInfor})
+        item->setEnabled(false);
+}
+
+void TfrmTraducao::dtsPadraoDataChange(QObject*, TField*)
+{
+    if (cdsDestino->IsEmpty())
+        return;
+    mostraSituacao();
+}
+
+void TfrmTraducao::mostraSituacao()
+{
+    if (!cdsDestino->Active() || cdsDestino->IsEmpty())
+        return;
+    const QString situacao = cdsDestino->FieldByName(NMSITUACAO)->AsString();
+    if (const auto acesas = traducao::LampadasAcesas(situacao)) {
+        struct Lamp {
+            TButtonFlat* button;
+            TImage* lit;
+            TImage* dim;
+        };
+        const Lamp lamps[3] = {{sbtNTrad, imgNTrad1, imgNTrad2},
+                               {sbtDuvida, imgDuvida1, imgDuvida2},
+                               {sbtTrad, imgTrad1, imgTrad2}};
+        for (int i = 0; i < 3; ++i) {
+            const int tag = (*acesas)[static_cast<std::size_t>(i)] ? 1 : 0;
+            if (lamps[i].button->Tag != tag) {
+                lamps[i].button->SetGlyph(tag ? lamps[i].lit->Picture() : lamps[i].dim->Picture());
+                lamps[i].button->Tag = tag;
+            }
+        }
+    }
+    mnuNTrad->setChecked(situacao == traducao::SitNaoTraduzido);
+    mnuDuvida->setChecked(situacao == traducao::SitDuvida);
+    mnuTrad->setChecked(situacao == traducao::SitTraduzido);
+}
+
+void TfrmTraducao::habilita(TButtonFlat* button, QAction* item, bool enabled)
+{
+    button->setEnabled(enabled);
+    if (item)
+        item->setEnabled(enabled);
+}
+
+void TfrmTraducao::dtsPadraoStateChange(QObject* sender)
+{
+    TfrmPadraoSortGrid::dtsPadraoStateChange(sender);
+    const TDataSetState estado = cdsDestino->State();
+    const bool registros = cdsDestino->Active() && !cdsDestino->IsEmpty();
+    const bool editando = estado == TDataSetState::dsEdit || estado == TDataSetState::dsInsert;
+    const traducao::Habilitacao h = traducao::HabilitacaoPorEstado(registros, editando);
+    SetActionEnabled(sbtIncluir, h.incluirProcurar);
+    SetActionEnabled(sbtProcurar, h.incluirProcurar);
+    SetActionEnabled(sbtExcluir, h.excluir);
+    habilita(sbtNTrad, mnuNTrad, h.situacoes);
+    habilita(sbtTrad, mnuTrad, h.situacoes);
+    habilita(sbtDuvida, mnuDuvida, h.situacoes);
+    habilita(sbtFiltro, mnuFiltro, h.filtro);
+    habilita(sbtInfor, mnuInfor, h.informacoes && kTemInformacoes);
+    habilita(sbtSubstituir, mnuSubstituir, h.substituir && kTemSubstituir);
+    SetActionEnabled(sbtImprimir, h.imprimir && kTemRelatorio);
+}
+
+// ====================================================================== grid painting and keys
+
+void TfrmTraducao::dbgPadraoDrawColumnCell(QObject*, const QRect& rect, int, TColumn* column,
+                                           TGridDrawState state)
+{
+    TCanvas* canvas = dbgPadrao->Canvas();
+    canvas->Brush.Color = clInfoBk();
+    canvas->FillRect(rect);
+    const QString situacao = cdsDestino->FieldByName(NMSITUACAO)->AsString();
+    if (situacao == traducao::SitTraduzido)
+        canvas->Font.Color = clGreen();
+    else if (situacao == traducao::SitDuvida)
+        canvas->Font.Color = clYellow();
+    else if (situacao == traducao::SitNaoTraduzido)
+        canvas->Font.Color = clRed();
+    if (state & gdSelected) {
+        canvas->Brush.Color = clHighlight();
+        canvas->FillRect(rect);
+        canvas->Font.Color = clCaptionText();
+    }
+    TField* field = column ? column->Field() : nullptr;
+    if (field)
+        canvas->TextRect(rect, rect.left() + 2, rect.top() + 2, field->AsString());
+    if (state & gdFocused)
+        canvas->DrawFocusRect(rect);
+    if (field && field->FieldName() == NMSITUACAO) {
+        const TImage* icon = situacao == traducao::SitTraduzido ? imgTrad3
+            : situacao == traducao::SitDuvida                   ? imgDuvida3
+            : situacao == traducao::SitNaoTraduzido             ? imgNTrad3
+                                                                : nullptr;
+        canvas->FillRect(rect);
+        if (icon) {
+            const QImage& picture = icon->Picture();
+            canvas->BrushCopy(QRect(rect.left() + 1, rect.top(), picture.width(), rect.height()), picture,
+                              QRect(0, 0, picture.width(), picture.height()), lamps::Oliva());
+        }
+    }
+}
+
+void TfrmTraducao::dbgPadraoColEnter(QObject*)
+{
+    TField* field = dbgPadrao->SelectedField();
+    dbgPadrao->SetOption(dgEditing, !(field && field->FieldName() == NMSITUACAO));
+}
+
+void TfrmTraducao::dbgPadraoKeyUp(QObject*, int&, Qt::KeyboardModifiers)
+{
+    if (dtsPadrao->State() != TDataSetState::dsEdit)
+        return;
+    if (QLineEdit* editor = dbgPadrao->InplaceEditor())
+        lblDestino->setText(editor->text());
+}
+
+void TfrmTraducao::dbgPadraoKeyDown(QObject* sender, int& key, Qt::KeyboardModifiers shift)
+{
+    TfrmPadraoSortGrid::dbgPadraoKeyDown(sender, key, shift);
+    if (cdsDestino->Eof() && (key == Qt::Key_Tab || key == Qt::Key_Down)) {
+        key = 0;
+        return;
+    }
+    // A typed text that cannot be stored is refused before it is posted, and
+    // stays in the editor for the user to correct.
+    static constexpr int commitKeys[] = {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Tab, Qt::Key_Backtab,
+                                         Qt::Key_Up,     Qt::Key_Down,  Qt::Key_PageUp, Qt::Key_PageDown};
+    QLineEdit* editor = dbgPadrao->InplaceEditor();
+    TField* field = dbgPadrao->SelectedField();
+    if (!editor || !field || field->FieldName() != NMDESTINO ||
+        std::find(std::begin(commitKeys), std::end(commitKeys), key) == std::end(commitKeys))
+        return;
+    const QString recusa = traducao::RecusaTextoDestino(editor->text(), field->Size());
+    if (!recusa.isEmpty()) {
+        key = 0;
+        MensErro(recusa, false);
+    }
+}
+
+void TfrmTraducao::dbgPadraoKeyPress(QObject* sender, QChar& key)
+{
+    TfrmPadraoSortGrid::dbgPadraoKeyPress(sender, key);
+    if (cdsDestino->Eof() && key == QChar(u'\t'))
+        key = QChar();
+}
+
+bool TfrmTraducao::eventFilter(QObject* watched, QEvent* event)
+{
+    if ((watched == cbbIdioma || watched == cbbIdioma->lineEdit()) && event->type() == QEvent::KeyPress) {
+        auto* keyEvent = static_cast<QKeyEvent*>(event);
+        QChar key = keyEvent->text().isEmpty() ? (keyEvent->key() == Qt::Key_Backspace ? QChar(u'\b') : QChar())
+                                               : keyEvent->text().at(0);
+        if (!key.isNull()) {
+            Dispatch([&] { cbbIdiomaKeyPress(cbbIdioma, key); });
+            if (key.isNull())
+                return true;
+        }
+    } else if (watched == Panel4 && event->type() == QEvent::Resize) {
+        layoutDetailLabels();
+    } else if (watched == dbgPadrao->viewport() && event->type() == QEvent::ChildPolished) {
+        // The in-place editor must take a text longer than the field, so that
+        // such a text is refused with a message instead of being cut short
+        // without a word (a paste, above all).
+        if (auto* editor = qobject_cast<QLineEdit*>(static_cast<QChildEvent*>(event)->child()))
+            editor->setMaxLength(32767);
+    }
+    return TfrmPadraoSortGrid::eventFilter(watched, event);
+}
+
+} // namespace trd
+
+void IniProc()
+{
+    trd::criaTraducao();
+}

@@ -1,0 +1,134 @@
+#pragma once
+// Unit Cli_Trd09300: the translation editor, the module's main screen. The
+// user picks a destination language, loads its rows from the application
+// server into cdsDestino, edits destination texts in the grid and marks each
+// row translated, doubtful or not translated; every posted change goes to the
+// server at once. The other screens of the package hang off this form: they
+// use frmTraducao's cdsDestino, netTraducao and cbbIdioma, and stIdioma.
+#include "TImage.h"
+#include "TNetConnection.h"
+#include "TfrmPadraoSortGrid.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPointer>
+#include <QString>
+
+namespace trd {
+
+class TfrmTraducao : public TfrmPadraoSortGrid {
+    Q_OBJECT
+public:
+    explicit TfrmTraducao(QWidget* parent = nullptr);
+    ~TfrmTraducao() override;
+
+    // The language panel, above the grid.
+    QFrame* Panel1;
+    QLabel* Label2;
+    QComboBox* cbbIdioma;
+
+    // Hidden store of the status pictures: 1 lit glyph pair, 2 dim glyph
+    // pair (32 by 16), 3 grid icon (16 by 16, olive = transparent).
+    QFrame* Panel3;
+    TImage *imgNTrad1, *imgNTrad2, *imgNTrad3;
+    TImage *imgDuvida1, *imgDuvida2, *imgDuvida3;
+    TImage *imgTrad1, *imgTrad2, *imgTrad3;
+
+    // The detail panel under the grid: the current row's texts, program and component.
+    QFrame* Panel4;
+    QLabel *lblOrigem, *lblDestino, *lblTela, *lblCodigo, *lblComponente, *lblNome;
+
+    TClientDataSet* cdsDestino;     // the translation rows of the chosen language
+    TClientDataSet* cdsIdiomaOri;   // the languages, read once per instance
+    TNetConnection* netTraducao;
+
+    // The editor's own tool-bar buttons and maintenance menu items.
+    TButtonFlat *sbtSubstituir, *sbtNTrad, *sbtDuvida, *sbtTrad, *sbtFiltro, *sbtInfor;
+    QAction *N1, *mnuSubstituir, *N3, *mnuNTrad, *mnuDuvida, *mnuTrad, *N2, *mnuFiltro, *mnuInfor;
+
+    // ---- form
+    void FormCreate(QObject* sender) override;
+    void FormActivate(QObject* sender) override;
+    void FormClose(QObject* sender, TCloseAction& action) override;
+    void netTraducaoBeforeConnect(QObject* sender);
+
+    // ---- language
+    void cbbIdiomaChange(QObject* sender);
+    void cbbIdiomaKeyPress(QObject* sender, QChar& key);
+    void Panel1Exit(QObject* sender);
+
+    // ---- rows
+    void sbtVerificarClick(QObject* sender) override;
+    void cdsDestinoAfterScroll(TClientDataSet* dataSet);
+
+    // ---- other dialogs
+    void sbtFiltroClick(QObject* sender);
+    void sbtInforClick(QObject* sender);
+    void sbtImprimirClick(QObject* sender) override;
+    void sbtSubstituirClick(QObject* sender);
+    void mnuSubstituirClick(QObject* sender);
+
+    // ---- status marking and saving
+    void sbtNTradClick(QObject* sender);
+    void sbtDuvidaClick(QObject* sender);
+    void sbtTradClick(QObject* sender);
+    void sbtExcluirClick(QObject* sender) override;
+    void cdsDestinoBeforeInsert(TClientDataSet* dataSet);
+    void cdsDestinoAfterInsert(TClientDataSet* dataSet);
+    void cdsDestinoBeforePost(TClientDataSet* dataSet);
+    void cdsDestinoAfterPost(TClientDataSet* dataSet);
+    void cdsDestinoAfterCancel(TClientDataSet* dataSet);
+    void cdsDestinoAfterDelete(TClientDataSet* dataSet);
+    void cdsDestinoAfterClose(TClientDataSet* dataSet);
+    void dtsPadraoDataChange(QObject* sender, TField* field);
+    void dtsPadraoStateChange(QObject* sender) override;
+
+    // ---- grid painting and keys
+    void dbgPadraoDrawColumnCell(QObject* sender, const QRect& rect, int dataCol, TColumn* column,
+                                 TGridDrawState state);
+    void dbgPadraoColEnter(QObject* sender);
+    void dbgPadraoKeyUp(QObject* sender, int& key, Qt::KeyboardModifiers shift);
+    void dbgPadraoKeyDown(QObject* sender, int& key, Qt::KeyboardModifiers shift) override;
+    void dbgPadraoKeyPress(QObject* sender, QChar& key) override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildLanguagePanel();
+    void buildImageStore();
+    void buildDetailPanel();
+    void buildGrid();
+    void buildToolBar();
+    void buildMenu();
+    void connectEvents();
+    void marcaSituacao(const QString& situacao);
+    void gravaAlteracoes();
+    void mostraSituacao();
+    void limpaDetalhe();
+    void habilita(TButtonFlat* button, QAction* item, bool enabled);
+    void layoutDetailLabels();
+    void focusChanged(QWidget* old, QWidget* now);
+
+    QMetaObject::Connection m_focusConnection;
+    QString m_textoEditado;     // a destination text typed in the edit being saved
+    bool m_textoFoiEditado = false;
+};
+
+// ---- unit-level values, as long as the package lives
+
+// The single editor instance; valid while boStCriado is true.
+extern QPointer<TfrmTraducao> frmTraducao;
+// The editor instance exists: false at load and after each close.
+extern bool boStCriado;
+// Code of the chosen destination language (characters 1 to 3 of cbbIdioma's
+// text); sent with every row request, by the filter dialog as well.
+extern QString stIdioma;
+
+// Opens the editor, or brings the open one forward, maximised.
+void criaTraducao();
+
+} // namespace trd
+
+// The package's entry, resolved by name by the host.
+extern "C" __attribute__((visibility("default"))) void IniProc();

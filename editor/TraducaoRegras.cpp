@@ -1,0 +1,82 @@
+#include "TraducaoRegras.h"
+
+namespace trd::traducao {
+
+QString ItemIdioma(const QString& idIdioma, const QString& dsIdioma)
+{
+    return idIdioma + QLatin1Char('-') + dsIdioma;
+}
+
+QString CodigoDoItem(const QString& item)
+{
+    return item.left(3);
+}
+
+QString DescricaoDoItem(const QString& item)
+{
+    return item.mid(4);
+}
+
+QString SituacaoAoGravar(const QString& origem, const QString& destino, const QString& situacao,
+                         const QVariant& situacaoAnterior)
+{
+    if (origem == destino)
+        return situacao;
+    const QString anterior = situacaoAnterior.isValid() ? situacaoAnterior.toString() : QString();
+    if ((situacao == SitNaoTraduzido || situacao == SitDuvida) && anterior == situacao)
+        return SitTraduzido;
+    return situacao;
+}
+
+std::optional<std::array<bool, 3>> LampadasAcesas(const QString& situacao)
+{
+    if (situacao == SitNaoTraduzido)
+        return std::array<bool, 3>{true, false, false};
+    if (situacao == SitDuvida)
+        return std::array<bool, 3>{false, true, false};
+    if (situacao == SitTraduzido)
+        return std::array<bool, 3>{false, false, true};
+    return std::nullopt;
+}
+
+Habilitacao HabilitacaoPorEstado(bool registros, bool editando)
+{
+    Habilitacao h;
+    h.incluirProcurar = false;
+    h.excluir = registros && !editando;
+    h.situacoes = registros && !editando;
+    h.filtro = !editando;
+    h.informacoes = registros && !editando;
+    h.substituir = registros && !editando;
+    h.imprimir = registros && !editando;
+    return h;
+}
+
+QString MensagemNaoGravado(const QString& motivo, const QString& textoDigitado)
+{
+    return motivo + QStringLiteral("\n\nO texto digitado não foi gravado: ") + textoDigitado;
+}
+
+} // namespace trd::traducao
+
+#include "Win1252.h"
+
+namespace trd::traducao {
+
+QString RecusaTextoDestino(const QString& texto, int tamanho)
+{
+    if (tamanho > 0 && texto.size() > tamanho)
+        return QStringLiteral("O texto digitado tem %1 caracteres; o máximo permitido é %2. "
+                              "Reduza o texto antes de continuar.")
+            .arg(texto.size())
+            .arg(tamanho);
+    const qsizetype bad = win1252::firstUnrepresentable(texto);
+    if (bad >= 0)
+        return QStringLiteral("O texto digitado contém o caractere \"%1\" (posição %2), que não pode ser "
+                              "gravado. Substitua-o antes de continuar.")
+            .arg(texto.mid(bad, QChar::isHighSurrogate(texto.at(bad).unicode()) ? 2 : 1))
+            .arg(bad + 1);
+    return {};
+}
+
+} // namespace trd::traducao

@@ -1,0 +1,65 @@
+#pragma once
+// The editor's rules that need no window: how a language is shown in the
+// combo and read back from it, how a posted row's status is promoted, which
+// lamp each button shows for a status, which tool-bar buttons and menu items
+// a state of the row set enables, and the texts the editor composes.
+#include <QString>
+#include <QVariant>
+
+#include <array>
+#include <optional>
+
+namespace trd::traducao {
+
+// Translation statuses as the rows carry them.
+inline const QString SitTraduzido = QStringLiteral("T");
+inline const QString SitDuvida = QStringLiteral("D");
+inline const QString SitNaoTraduzido = QStringLiteral("N");
+
+// A language as one combo item: the code, a hyphen, the description, nothing
+// added. Codes are three characters wide, so the description starts at the fifth.
+QString ItemIdioma(const QString& idIdioma, const QString& dsIdioma);
+// Characters 1 to 3 of an item's text: the language code.
+QString CodigoDoItem(const QString& item);
+// Characters 5 to the end: the description.
+QString DescricaoDoItem(const QString& item);
+
+// The status a row is posted with. A row whose status the user did not change
+// in this edit (the before-edit value is the same) and that is "N" or "D"
+// becomes "T" once its destination text differs from its source text, case
+// and blanks counting; anything else keeps the status it has.
+QString SituacaoAoGravar(const QString& origem, const QString& destino, const QString& situacao,
+                         const QVariant& situacaoAnterior);
+
+// Which lamp is lit on the three status buttons (N, D, T, in that order) for
+// a row's status; nullopt for a value that is no status (the buttons keep
+// what they show).
+std::optional<std::array<bool, 3>> LampadasAcesas(const QString& situacao);
+
+// What a state change of the row set enables. `registros`: open and not
+// empty; `editando`: in edit or insert mode.
+struct Habilitacao {
+    bool incluirProcurar = false;   // the inherited insert and search actions
+    bool excluir = false;           // the delete button and its menu item
+    bool situacoes = false;         // the three status buttons
+    bool filtro = false;            // the filter button
+    bool informacoes = false;       // the information button
+    bool substituir = false;        // find/replace button and menu item
+    bool imprimir = false;
+};
+Habilitacao HabilitacaoPorEstado(bool registros, bool editando);
+
+// What the user reads when a save is refused: the server's reason, then the
+// text they had typed, so that nothing they wrote is lost without a trace.
+QString MensagemNaoGravado(const QString& motivo, const QString& textoDigitado);
+
+} // namespace trd::traducao
+
+namespace trd::traducao {
+
+// Why a destination text cannot be stored in a field of `tamanho` characters:
+// too long, or holding a character the Windows-1252 code page lacks. Empty
+// when the text fits.
+QString RecusaTextoDestino(const QString& texto, int tamanho);
+
+} // namespace trd::traducao

@@ -1,0 +1,213 @@
+#include "EditorTestKit.h"
+
+#include "Dispatch.h"
+#include "TApplication.h"
+#include "WebServer.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMdiArea>
+#include <QTest>
+
+#include <sqlite3.h>
+
+namespace trd::test {
+
+namespace {
+
+QByteArray escaped(const QString& text)
+{
+    QByteArray out;
+    for (const QChar ch : text) {
+        switch (ch.unicode()) {
+        case '\t': out += "\\t"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\\': out += "\\\\"; break;
+        default: out += QString(ch).toUtf8();
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+QByteArray SeedTsv(const QList<Idioma>& idiomas, const QList<Linha>& linhas)
+{
+    QByteArray tsv;
+    for (const Idioma& i : idiomas)
+        tsv += "L\t" + escaped(i.codigo) + '\t' + escaped(i.descricao) + "\tPOR\n";
+    for (const Linha& l : linhas)
+        tsv += "R\t" + escaped(l.idioma) + '\t' + escaped(l.programa) + '\t' + escaped(l.componente) + '\t' +
+               escaped(l.origem) + '\t' + escaped(l.destino) + '\t' + escaped(l.situacao) + '\n';
+    return tsv;
+}
+
+void ResetFilterValues()
+{
+    boTestaFiltro = false;
+    stTRAD.clear();
+    stDUV.clear();
+    stNTRAD.clear();
+    stPARAMSQL.clear();
+    stDataTrad.clear();
+    dtDataIni = 0;
+    dtDataFin = 0;
+}
+
+EditorTest::EditorTest()
+{
+    mdi = new QMdiArea;
+    main.setCentralWidget(mdi);
+    main.resize(1000, 700);
+    Application()->SetMainForm(&main);
+    Application()->SetMdiArea(mdi);
+    main.show();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&main));
+    ResetFilterValues();
+    stIdioma.clear();
+}
+
+EditorTest::~EditorTest()
+{
+    closeEditor();
+    Application()->SetMdiArea(nullptr);
+    Application()->SetMainForm(nullptr);
+    ResetFilterValues();
+}
+
+void EditorTest::startServerFromFile(const QString& tsvPath)
+{
+    TrdServerProcess::Options options;
+    options.importTsv = tsvPath;
+    options.startTimeoutMs = 120000;
+    server = std::make_unique<TrdServerProcess>(options);
+    ASSERT_TRUE(server->isRunning()) << server->errorString().toStdString();
+    proxy = std::make_unique<RecordingProxy>(server->host(), server->port());
+    ASSERT_TRUE(SetWebServer(QStringLiteral("127.0.0.1:%1").arg(proxy->port())));
+}
+
+void EditorTest::startServer(const QList<Idioma>& idiomas, const QList<Linha>& linhas)
+{
+    const QString path = dir.filePath(QStringLiteral("seed.tsv"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(SeedTsv(idiomas, linhas));
+    file.close();
+    startServerFromFile(path);
+}
+
+TfrmTraducao* EditorTest::openEditor()
+{
+    IniProc();
+    EXPECT_TRUE(frmTraducao);
+    if (!frmTraducao)
+        return nullptr;
+    EXPECT_TRUE(QTest::qWaitFor([] { return frmTraducao->isVisible(); }));
+    main.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&main));
+    QApplication::processEvents();
+    return frmTraducao;
+}
+
+void EditorTest::closeEditor()
+{
+    if (frmTraducao)
+        frmTraducao->Close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QApplication::processEvents();
+}
+
+void EditorTest::chooseLanguage(const QString& item)
+{
+    const int index = frmTraducao->cbbIdioma->findText(item);
+    ASSERT_GE(index, 0) << item.toStdString();
+    frmTraducao->cbbIdioma->setCurrentIndex(index);
+    QApplication::processEvents();
+}
+
+void EditorTest::leaveLanguagePanel()
+{
+    // After a modal dialog no window is active and focus would not move.
+    main.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&main));
+    frmTraducao->cbbIdioma->setFocus();
+    QApplication::processEvents();
+    frmTraducao->dbgPadrao->setFocus();
+    // The exit is handled once the focus change is over.
+    QApplication::processEvents();
+    QApplication::processEvents();
+}
+
+void EditorTest::reload()
+{
+    // Before the first load the query button is still disabled, as created;
+    // the action itself is what the tests exercise.
+    Dispatch([] { frmTraducao->sbtVerificar->Click(); });
+    QApplication::processEvents();
+}
+
+void EditorTest::loadLanguage(const QString& item)
+{
+    chooseLanguage(item);
+    reload();
+}
+
+bool EditorTest::locate(const QString& origem)
+{
+    return frmTraducao->cdsDestino->Locate(QStringLiteral("STAGRVALPROP"), {origem});
+}
+
+QStringList EditorTest::dbRow(const QString& idioma, const QString& origem) const
+{
+    sqlite3* db = nullptr;
+    QStringList values;
+    if (sqlite3_open_v2(server->dbPath().toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        ADD_FAILURE() << "cannot open " << server->dbPath().toStdString();
+        sqlite3_close(db);
+        return values;
+    }
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "SELECT STVALORPROP, IDSITTRADUCAO FROM TRADUCAO WHERE IDIDIOMA = ? AND STAGRVALPROP = ?",
+                       -1, &st, nullptr);
+    const QByteArray a = idioma.toUtf8(), b = origem.toUtf8();
+    sqlite3_bind_text(st, 1, a.constData(), static_cast<int>(a.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 2, b.constData(), static_cast<int>(b.size()), SQLITE_TRANSIENT);
+    if (sqlite3_step(st) == SQLITE_ROW) {
+        values << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)))
+               << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
+    }
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return values;
+}
+
+int EditorTest::dbCount(const QString& idioma) const
+{
+    sqlite3* db = nullptr;
+    int count = -1;
+    if (sqlite3_open_v2(server->dbPath().toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM TRADUCAO WHERE IDIDIOMA = ?", -1, &st, nullptr);
+        const QByteArray a = idioma.toUtf8();
+        sqlite3_bind_text(st, 1, a.constData(), static_cast<int>(a.size()), SQLITE_TRANSIENT);
+        if (sqlite3_step(st) == SQLITE_ROW)
+            count = sqlite3_column_int(st, 0);
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    return count;
+}
+
+int EditorTest::serverCalls(const QString& method) const
+{
+    int count = 0;
+    for (const QByteArray& body : proxy->requests())
+        if (QJsonDocument::fromJson(body).object().value(QStringLiteral("method")).toString() == method)
+            ++count;
+    return count;
+}
+
+} // namespace trd::test

@@ -1,0 +1,124 @@
+// The editor's rules without a window: language items, promotion on post,
+// the lamps per status, the enable table, refused texts, the lamp pictures.
+#include "StatusLamps.h"
+#include "TraducaoRegras.h"
+
+#include <gtest/gtest.h>
+
+using namespace trd;
+using namespace trd::traducao;
+
+TEST(ItemIdioma, CodeHyphenDescriptionAndBack)
+{
+    EXPECT_EQ(ItemIdioma("ENG", "English"), QStringLiteral("ENG-English"));
+    EXPECT_EQ(ItemIdioma("POR", ""), QStringLiteral("POR-"));
+    EXPECT_EQ(CodigoDoItem("POR-Portuguese"), QStringLiteral("POR"));
+    EXPECT_EQ(DescricaoDoItem("POR-Portuguese"), QStringLiteral("Portuguese"));
+    // A description may itself hold hyphens; only the fourth character separates.
+    EXPECT_EQ(DescricaoDoItem("SRB-Serbo-Croatian"), QStringLiteral("Serbo-Croatian"));
+    EXPECT_EQ(CodigoDoItem(""), QString());
+    EXPECT_EQ(DescricaoDoItem("EN"), QString());
+}
+
+TEST(SituacaoAoGravar, PromotesOnlyAnUnchangedNOrDWhoseTextsDiffer)
+{
+    struct Case {
+        const char *origem, *destino, *situacao, *anterior, *esperada;
+    };
+    const Case cases[] = {
+        {"Save", "Salvar", "N", "N", "T"},     // typed a translation
+        {"Save", "Salvar", "D", "D", "T"},     // a doubtful row edited again
+        {"Save", "Salvar", "D", "N", "D"},     // the user just chose "Dúvida"
+        {"Save", "Salvar", "N", "T", "N"},     // the user just chose "Não Traduzido"
+        {"Save", "Save", "N", "N", "N"},       // texts equal: nothing to promote
+        {"Save", "Save", "D", "D", "D"},
+        {"Save", "save", "N", "N", "T"},       // case counts
+        {"Save", "Save ", "N", "N", "T"},      // blanks count
+        {"Save", "Save", "T", "T", "T"},       // "T" never changes here
+        {"Save", "Salvar", "T", "N", "T"},
+        {"Save", "Salvar", "Q", "Q", "Q"},     // no status: left alone
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SituacaoAoGravar(c.origem, c.destino, c.situacao, QString::fromLatin1(c.anterior)),
+                  QString::fromLatin1(c.esperada))
+            << c.origem << " / " << c.destino << " " << c.situacao << " (was " << c.anterior << ")";
+    // A null before-edit value is no status the user kept.
+    EXPECT_EQ(SituacaoAoGravar("a", "b", "N", QVariant()), QStringLiteral("N"));
+}
+
+TEST(LampadasAcesas, OneLampPerStatusAndNoneForOtherValues)
+{
+    EXPECT_EQ(LampadasAcesas("N"), (std::array<bool, 3>{true, false, false}));
+    EXPECT_EQ(LampadasAcesas("D"), (std::array<bool, 3>{false, true, false}));
+    EXPECT_EQ(LampadasAcesas("T"), (std::array<bool, 3>{false, false, true}));
+    EXPECT_FALSE(LampadasAcesas("t").has_value());
+    EXPECT_FALSE(LampadasAcesas("").has_value());
+}
+
+TEST(HabilitacaoPorEstado, FollowsTheStateOfTheRowSet)
+{
+    const Habilitacao browsing = HabilitacaoPorEstado(true, false);
+    EXPECT_TRUE(browsing.excluir && browsing.situacoes && browsing.filtro && browsing.informacoes &&
+                browsing.substituir && browsing.imprimir);
+    EXPECT_FALSE(browsing.incluirProcurar);
+
+    const Habilitacao empty = HabilitacaoPorEstado(false, false);
+    EXPECT_TRUE(empty.filtro);
+    EXPECT_FALSE(empty.excluir || empty.situacoes || empty.informacoes || empty.substituir || empty.imprimir ||
+                 empty.incluirProcurar);
+
+    const Habilitacao editing = HabilitacaoPorEstado(true, true);
+    EXPECT_FALSE(editing.excluir || editing.situacoes || editing.filtro || editing.informacoes ||
+                 editing.substituir || editing.imprimir || editing.incluirProcurar);
+}
+
+TEST(RecusaTextoDestino, RefusesTooLongAndUnrepresentableTexts)
+{
+    EXPECT_TRUE(RecusaTextoDestino(QString(4000, QLatin1Char('a')), 4000).isEmpty());
+    EXPECT_TRUE(RecusaTextoDestino(QStringLiteral("Ação € œ"), 4000).isEmpty());
+    const QString longo = RecusaTextoDestino(QString(4001, QLatin1Char('a')), 4000);
+    EXPECT_TRUE(longo.contains(QStringLiteral("4001")) && longo.contains(QStringLiteral("4000"))) << longo.toStdString();
+    const QString grego = RecusaTextoDestino(QStringLiteral("abc Ω"), 4000);
+    EXPECT_TRUE(grego.contains(QStringLiteral("\"Ω\"")) && grego.contains(QStringLiteral("posição 5")))
+        << grego.toStdString();
+    const QString emoji = RecusaTextoDestino(QStringLiteral("ok 😀"), 4000);
+    EXPECT_TRUE(emoji.contains(QStringLiteral("😀"))) << "a character outside the BMP is named whole";
+}
+
+TEST(MensagemNaoGravado, KeepsTheReasonAndTheTypedText)
+{
+    const QString m = MensagemNaoGravado(QStringLiteral("O registro foi alterado por outro usuário."),
+                                         QStringLiteral("Salvar como..."));
+    EXPECT_TRUE(m.startsWith(QStringLiteral("O registro foi alterado por outro usuário.")));
+    EXPECT_TRUE(m.endsWith(QStringLiteral("O texto digitado não foi gravado: Salvar como...")));
+}
+
+TEST(StatusLamps, GlyphPairsAndOliveIcons)
+{
+    using namespace trd::lamps;
+    for (Lamp lamp : {Vermelha, Amarela, Verde}) {
+        const QImage lit = LampGlyphs(lamp, true);
+        const QImage dim = LampGlyphs(lamp, false);
+        ASSERT_EQ(lit.size(), QSize(32, 16));
+        ASSERT_EQ(dim.size(), QSize(32, 16));
+        // The centre of the lamp: lit is brighter than dim, the disabled half is grey.
+        const QColor litCentre = lit.pixelColor(8, 8), dimCentre = dim.pixelColor(8, 8);
+        EXPECT_GT(litCentre.value(), dimCentre.value() + 40) << lamp;
+        const QColor grey = lit.pixelColor(24, 8);
+        EXPECT_LT(qAbs(grey.red() - grey.green()) + qAbs(grey.green() - grey.blue()), 30) << lamp;
+        EXPECT_EQ(lit.pixelColor(0, 0).alpha(), 0) << "glyph backgrounds are transparent";
+
+        const QImage icon = LampIcon(lamp);
+        ASSERT_EQ(icon.size(), QSize(16, 16));
+        EXPECT_EQ(icon.pixelColor(0, 0), Oliva());
+        EXPECT_EQ(icon.pixelColor(15, 15), Oliva());
+        EXPECT_NE(icon.pixelColor(8, 8), Oliva());
+    }
+    // Each status has its own hue.
+    EXPECT_GT(LampIcon(Vermelha).pixelColor(9, 9).red(), 150);
+    EXPECT_LT(LampIcon(Vermelha).pixelColor(9, 9).green(), 100);
+    EXPECT_GT(LampIcon(Verde).pixelColor(9, 9).green(), 120);
+    EXPECT_LT(LampIcon(Verde).pixelColor(9, 9).red(), 100);
+    const QColor yellow = LampIcon(Amarela).pixelColor(9, 9);
+    EXPECT_TRUE(yellow.red() > 150 && yellow.green() > 150 && yellow.blue() < 100);
+}
