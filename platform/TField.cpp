@@ -179,6 +179,9 @@ void TField::SetAsString(const QString& value)
         if (m_size > 0 && value.size() > m_size)
             throw EDBClient(QStringLiteral("O texto informado para o campo '%1' excede o tamanho máximo de %2 "
                                            "caracteres.").arg(m_name).arg(m_size));
+        // U+0000 cannot travel in a packet (XML has no way to write it).
+        if (value.contains(QChar(u'\0')))
+            throw EDBClient(QStringLiteral("O texto informado para o campo '%1' contém um caractere nulo.").arg(m_name));
         const qsizetype bad = win1252::firstUnrepresentable(value);
         if (bad >= 0)
             throw EDBClient(QStringLiteral("O texto informado para o campo '%1' contém o caractere '%2', que não "

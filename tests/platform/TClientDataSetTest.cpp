@@ -149,6 +149,7 @@ TEST(TClientDataSet, FieldsRefuseWhatDoesNotFit)
     texto->SetAsString(QString(20, QLatin1Char('x')));
     EXPECT_TRUE(errorOf([&] { texto->SetAsString(QStringLiteral("Привет")); }).contains(QStringLiteral("'П'")));
     EXPECT_EQ(texto->AsString(), QString(20, QLatin1Char('x')));
+    EXPECT_TRUE(errorOf([&] { texto->SetAsString(QStringLiteral("a") + QChar(u'\0')); }).contains(QStringLiteral("nulo")));
     texto->ReadOnly = true;
     EXPECT_TRUE(errorOf([&] { texto->SetAsString(QStringLiteral("y")); }).contains(QStringLiteral("não pode ser modificado")));
     ds.Cancel();
@@ -304,4 +305,40 @@ TEST(TClientDataSet, ActiveRecordReadsAnotherRowWithoutMoving)
     ds.Post();
     ds.Next();
     EXPECT_EQ(ds.ActiveRecord(), 1);
+}
+
+TEST(TClientDataSet, InsertDefaultsRequiredFieldsAndDeleteWhileEditing)
+{
+    TClientDataSet ds;
+    ds.SetData(fiveRows());
+    ds.FieldByName(QStringLiteral("ID"))->Required = true;
+    ds.OnNewRecord = [](TClientDataSet* d) { d->FieldByName(QStringLiteral("SIT"))->SetAsString(QStringLiteral("N")); };
+    ds.SetRecNo(3);
+    ds.Insert();
+    EXPECT_EQ(ds.RecNo(), 3);
+    EXPECT_EQ(ds.RecordCount(), 6);
+    EXPECT_EQ(ds.FieldByName(QStringLiteral("SIT"))->AsString(), QStringLiteral("N"));
+    EXPECT_FALSE(ds.FieldByName(QStringLiteral("SIT"))->OldValue().isValid()) << "a new row has no old values";
+    EXPECT_TRUE(errorOf([&] { ds.Post(); }).contains(QStringLiteral("'ID' deve ter um valor")));
+    EXPECT_EQ(ds.State(), TDataSetState::dsInsert);
+    ds.FieldByName(QStringLiteral("ID"))->SetAsString(QStringLiteral("Z"));
+    ds.Post();
+    EXPECT_EQ(column(ds, "ID"), QStringLiteral("A,B,Z,C,D,E"));
+
+    // Delete while editing drops the edit and deletes the row as it was.
+    ds.SetRecNo(1);
+    ds.Edit();
+    ds.FieldByName(QStringLiteral("TEXTO"))->SetAsString(QStringLiteral("descartado"));
+    ds.Delete();
+    EXPECT_EQ(ds.State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(ds.FieldByName(QStringLiteral("ID"))->AsString(), QStringLiteral("B"));
+    PacketReader delta(ds.Delta());
+    std::vector<int> states;
+    while (delta.next()) {
+        states.push_back(delta.rowState());
+        if (delta.rowState() == rsDeleted) {
+            EXPECT_EQ(delta.string(1), QStringLiteral("Arquivo"));
+        }
+    }
+    EXPECT_EQ(states, (std::vector<int>{rsInserted, rsDeleted}));
 }
