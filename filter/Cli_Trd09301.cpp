@@ -1,8 +1,11 @@
 #include "Cli_Trd09301.h"
 
+#include "Cli_Trd09300.h"
 #include "Dispatch.h"
 #include "FiltroCriterios.h"
 #include "MensErro.h"
+#include "ServerCalls.h"
+#include "ShowAvi.h"
 #include "TApplication.h"
 #include "TDateEditPlus.h"
 #include "TOpenDialog.h"
@@ -274,7 +277,30 @@ void TfrmFiltroTraducao::filtroCriterios()
     stNTRAD = f.stNTRAD;
     stPARAMSQL = f.stPARAMSQL;
 
-    // Step 10, the request, comes with the editor it loads into.
+    carregaLinhas();
+}
+
+void TfrmFiltroTraducao::carregaLinhas()
+{
+    if (!frmTraducao)
+        throw Exception(QStringLiteral("O editor de tradução não está aberto."));
+    TClientDataSet* cdsDestino = frmTraducao->cdsDestino;
+    cdsDestino->Close();
+    ActiveShowAvi(Application()->MainForm(), aviProcessando);
+    try {
+        TServerResult resposta = frmTraducao->netTraducao->AppServer().Call(
+            metodo::GetFiltroDest, {stTRAD, stDUV, stNTRAD, stPARAMSQL, stIdioma, dtDataIni, dtDataFin, stDataTrad});
+        cdsDestino->SetData(CheckResultServ(std::move(resposta), true, 0));
+        DeactiveShowAvi();
+    } catch (const EDBClient&) {
+        // The answer came but does not fit the row set: too many rows for
+        // the client; the user is asked for a shorter date range.
+        DeactiveShowAvi();
+        MensErro(msgPadrao->Msg(QStringLiteral("Insufficient_Memory")), true);
+    } catch (...) {
+        DeactiveShowAvi();
+        throw;
+    }
 }
 
 void CriaFiltroTraducao()

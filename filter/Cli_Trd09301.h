@@ -108,6 +108,7 @@ private:
     void buildCriteria();
     void buildFileGroup();
     void filtroCriterios();
+    void carregaLinhas();
 };
 
 // The single dialog instance; empty until the first CriaFiltroTraducao.

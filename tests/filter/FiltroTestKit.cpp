@@ -1,0 +1,99 @@
+#include "FiltroTestKit.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QTest>
+
+namespace trd::test {
+
+void limpaValoresFiltro()
+{
+    boTestaFiltro = false;
+    TFiltro = {};
+    TFiltro2 = {};
+    stTRAD.clear();
+    stDUV.clear();
+    stNTRAD.clear();
+    stPARAMSQL.clear();
+    stDataTrad.clear();
+    dtDataIni = 0;
+    dtDataFin = 0;
+}
+
+FiltroTestBase::FiltroTestBase()
+{
+    mdi = new QMdiArea;
+    principal.setCentralWidget(mdi);
+    principal.resize(1000, 700);
+    Application()->SetMainForm(&principal);
+    Application()->SetMdiArea(mdi);
+    principal.show();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&principal));
+    // Each test starts as the package does: no dialog yet, nothing filtered.
+    delete frmFiltroTraducao.data();
+    limpaValoresFiltro();
+}
+
+FiltroTestBase::~FiltroTestBase()
+{
+    delete frmFiltroTraducao.data();
+    limpaValoresFiltro();
+    Application()->SetMdiArea(nullptr);
+    Application()->SetMainForm(nullptr);
+}
+
+void digitaTexto(QWidget* edit, const QString& texto)
+{
+    for (QChar c : texto) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(edit, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(edit, &release);
+    }
+}
+
+void FiltroTestBase::abrirFiltro(const std::function<void(TfrmFiltroTraducao&)>& acao)
+{
+    // As after any modal window, nothing is active until the main window is
+    // activated again; then the dialog's showing activates it, as on a desktop.
+    principal.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&principal));
+    seam.onModal = [acao](TForm& form) {
+        auto& dialog = static_cast<TfrmFiltroTraducao&>(form);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &dialog; }))
+            << "the filter dialog never became active; active: "
+            << (QApplication::activeWindow() ? QApplication::activeWindow()->objectName().toStdString() : "none")
+            << " modal: " << (QApplication::activeModalWidget() ? QApplication::activeModalWidget()->objectName().toStdString() : "none");
+        acao(dialog);
+    };
+    CriaFiltroTraducao();
+    seam.onModal = nullptr;
+}
+
+void FiltroTestBase::valoresConhecidos()
+{
+    boTestaFiltro = false;
+    TFiltro.stTipo = QStringLiteral("Prefixo");
+    TFiltro.stPalavra = QStringLiteral("ANTES");
+    TFiltro2.stPrograma = QStringLiteral("PROG0");
+    stTRAD = stDUV = stNTRAD = QStringLiteral("?");
+    stPARAMSQL = QStringLiteral(" AND CDPROGTRAD = 'PROG0'");
+    stDataTrad = QStringLiteral("?");
+    dtDataIni = 1.0;
+    dtDataFin = 2.0;
+}
+
+void FiltroTestBase::esperaValoresConhecidos() const
+{
+    EXPECT_FALSE(boTestaFiltro);
+    EXPECT_EQ(TFiltro.stTipo, QStringLiteral("Prefixo"));
+    EXPECT_EQ(TFiltro.stPalavra, QStringLiteral("ANTES"));
+    EXPECT_EQ(TFiltro2.stPrograma, QStringLiteral("PROG0"));
+    EXPECT_EQ(stTRAD + stDUV + stNTRAD, QStringLiteral("???"));
+    EXPECT_EQ(stPARAMSQL, QStringLiteral(" AND CDPROGTRAD = 'PROG0'"));
+    EXPECT_EQ(stDataTrad, QStringLiteral("?"));
+    EXPECT_EQ(dtDataIni, 1.0);
+    EXPECT_EQ(dtDataFin, 2.0);
+}
+
+} // namespace trd::test

@@ -1,0 +1,47 @@
+#pragma once
+// What the filter dialog's tests share: a recording dialog seam, a fresh
+// dialog and fresh package-wide values for each test, opening the dialog and
+// acting inside its real modal loop, and a set of known values to tell
+// whether a refused confirmation changed any of them.
+#include "Cli_Trd09301.h"
+#include "RecordingDialogSeam.h"
+#include "TApplication.h"
+
+#include <QMainWindow>
+#include <QMdiArea>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace trd::test {
+
+// Puts every package-wide filter value back to its state at package load.
+void limpaValoresFiltro();
+
+// Types text into an edit key by key, as a user would, letters with accents
+// included (QTest's key clicks know ASCII only).
+void digitaTexto(QWidget* edit, const QString& texto);
+
+class FiltroTestBase : public ::testing::Test {
+protected:
+    FiltroTestBase();
+    ~FiltroTestBase() override;
+
+    // CriaFiltroTraducao with `acao` run inside the modal loop once the
+    // dialog is the active window; the dialog is cancelled if still open after.
+    void abrirFiltro(const std::function<void(TfrmFiltroTraducao&)>& acao);
+
+    // Sets every package-wide value to something no confirmation produces...
+    void valoresConhecidos();
+    // ...and checks that they all still hold it.
+    void esperaValoresConhecidos() const;
+
+    RecordingDialogSeam seam;
+    // The host's main window with its MDI area: the dialog's owner, and where
+    // the editor opens.
+    QMainWindow principal;
+    QMdiArea* mdi;
+};
+
+} // namespace trd::test

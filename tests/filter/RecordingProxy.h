@@ -1,0 +1,39 @@
+#pragma once
+// A loopback HTTP proxy in front of a real trd-server that keeps the body of
+// every call it passes on, so a test can read the exact request a screen sent
+// (the fragment text, the order and types of the arguments) while the real
+// server still answers it.
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+namespace trd::test {
+
+class RecordingProxy {
+public:
+    RecordingProxy(const QString& serverHost, int serverPort);
+    ~RecordingProxy();
+    RecordingProxy(const RecordingProxy&) = delete;
+    RecordingProxy& operator=(const RecordingProxy&) = delete;
+
+    int port() const;
+    // The request bodies passed on so far, oldest first.
+    QList<QByteArray> requests() const;
+    // The "params" array of the last call of that method, as JSON text; empty when none.
+    QByteArray lastParams(const QString& method) const;
+    void clear();
+
+    // The next call is answered, instead of by the server, with a JSON-RPC
+    // answer to it holding this member (`"result":...` or `"error":{...}`);
+    // the call is still recorded. For answers the real server does not give
+    // on demand: a broken packet, an error report.
+    void answerNextWith(const QByteArray& member);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace trd::test
