@@ -30,6 +30,11 @@ QByteArray TClientDataSet::Data() const
 
 void TClientDataSet::SetData(const QByteArray& packet)
 {
+    SetData(QByteArray(packet));
+}
+
+void TClientDataSet::SetData(QByteArray&& packet)
+{
     Close();
     // The old rows go first: a failed load must not leave them half replaced,
     // and a large answer should not have to fit beside them.
@@ -39,7 +44,7 @@ void TClientDataSet::SetData(const QByteArray& packet)
     d->rows.clear();
     d->log.clear();
     try {
-        PacketReader reader(packet);
+        PacketReader reader(std::move(packet));
         const std::vector<PacketField>& pf = reader.fields();
         std::vector<int> map;
         std::vector<PacketField> defs;
@@ -99,10 +104,10 @@ void TClientDataSet::LoadFromFile(const QString& fileName)
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throw EDBClient(QStringLiteral("Não foi possível abrir o arquivo '%1': %2.").arg(fileName, file.errorString()));
-    const QByteArray bytes = file.readAll();
+    QByteArray bytes = file.readAll();
     file.close();
     try {
-        SetData(bytes);
+        SetData(std::move(bytes));
     } catch (const EDBClient& e) {
         throw EDBClient(QStringLiteral("Arquivo '%1': %2").arg(fileName, e.Message()), e.ErrorCode());
     }

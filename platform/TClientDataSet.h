@@ -66,6 +66,9 @@ public:
     // A packet that fails leaves the data set closed and raises EDBClient.
     QByteArray Data() const;
     void SetData(const QByteArray& packet);
+    // The same, parsing in the caller's buffer when it is not shared (saves a
+    // copy of a large answer).
+    void SetData(QByteArray&& packet);
     void LoadFromFile(const QString& fileName);
     void SaveToFile(const QString& fileName) const;
 
