@@ -564,6 +564,12 @@ bool TDBGrid::navigationKey(int key, Qt::KeyboardModifiers modifiers)
 
 void TDBGrid::keyPressEvent(QKeyEvent* event)
 {
+    // While a cell is being edited its editor owns the keys, even one sent
+    // to the grid itself.
+    if (m_editor && state() == QAbstractItemView::EditingState && !m_forwardingKey) {
+        QCoreApplication::sendEvent(m_editor, event);
+        return;
+    }
     int key = event->key();
     if (runKeyDown(event, key)) {
         event->accept();

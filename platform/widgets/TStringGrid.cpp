@@ -229,8 +229,11 @@ void TStringGrid::paintCell(QPainter* painter, const QRect& rect, int col, int r
 
     m_canvas.SetPainter(painter);
     m_canvas.SetBaseFont(font);
-    m_canvas.Brush.Color = fixed ? FixedColor : Color;
-    m_canvas.Font.Color = clWindowText();
+    // As the framework prepares the canvas: a selected cell is highlighted,
+    // except the focused one, which shows the focus rectangle instead.
+    const bool highlight = (state & gdSelected) && !(state & gdFocused);
+    m_canvas.Brush.Color = fixed ? FixedColor : (highlight ? clHighlight() : Color);
+    m_canvas.Font.Color = highlight ? clHighlightText() : clWindowText();
     painter->save();
     painter->setClipRect(rect);
     bool ok = true;
@@ -238,6 +241,8 @@ void TStringGrid::paintCell(QPainter* painter, const QRect& rect, int col, int r
         if (DefaultDrawing) {
             m_canvas.FillRect(rect);
             m_canvas.TextRect(rect, rect.left() + 2, rect.top() + 2, Cells(col, row));
+            if (state & gdFocused)
+                m_canvas.DrawFocusRect(rect);
         }
         if (OnDrawCell)
             OnDrawCell(this, col, row, rect, state);

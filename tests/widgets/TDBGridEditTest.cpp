@@ -312,3 +312,15 @@ TEST_F(GridEditing, WithoutTabsTheTabKeyLeavesTheGridAfterWritingTheEditor)
     EXPECT_EQ(ds->State(), TDataSetState::dsEdit);   // written, not posted
     EXPECT_EQ(value("DESTINO"), QStringLiteral("abc"));
 }
+
+TEST_F(GridKeys, KeysSentToTheGridWhileEditingGoToTheEditor)
+{
+    int downs = 0;
+    grid->OnKeyDown = [&](QObject*, int&, Qt::KeyboardModifiers) { ++downs; };
+    QTest::keyClicks(grid, QStringLiteral("novo"));
+    ASSERT_NE(grid->InplaceEditor(), nullptr);
+    EXPECT_EQ(grid->InplaceEditor()->text(), QStringLiteral("novo"));
+    EXPECT_EQ(downs, 4);
+    QTest::keyClick(grid, Qt::Key_Return);
+    EXPECT_EQ(value("DESTINO"), QStringLiteral("novo"));
+}
