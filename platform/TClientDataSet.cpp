@@ -324,10 +324,11 @@ void TClientDataSet::First()
     d->checkActive();
     CheckBrowseMode();
     fire(this, BeforeScroll);
+    const int from = d->cur;
     d->cur = d->rows.empty() ? -1 : 0;
     d->bof = true;
     d->eof = d->rows.empty();
-    d->notify(TDataEvent::deDataSetScroll);
+    d->notify(TDataEvent::deDataSetScroll, from);
     fire(this, AfterScroll);
 }
 
@@ -336,10 +337,11 @@ void TClientDataSet::Last()
     d->checkActive();
     CheckBrowseMode();
     fire(this, BeforeScroll);
+    const int from = d->cur;
     d->cur = static_cast<int>(d->rows.size()) - 1;
     d->eof = true;
     d->bof = d->rows.empty();
-    d->notify(TDataEvent::deDataSetScroll);
+    d->notify(TDataEvent::deDataSetScroll, from);
     fire(this, AfterScroll);
 }
 

@@ -1,4 +1,5 @@
 #include "DataPacket.h"
+#include "TClientDataSet.h"
 
 #include <gtest/gtest.h>
 
@@ -196,6 +197,13 @@ TEST(DataPacket, BadPacketsRaiseEDBClientNamingTheProblem)
         const QString message = readError(c.bytes);
         EXPECT_TRUE(message.contains(QString::fromUtf8(c.expected)))
             << "packet: " << c.bytes.left(120).toStdString() << "\nmessage: " << message.toStdString();
+        // Loading it into a data set fails the same way and leaves it closed and empty.
+        TClientDataSet ds;
+        ds.SetData(packet(R"(<FIELD attrname="NOME" fieldtype="string" WIDTH="3"/>)", "<ROW NOME=\"abc\"/>"));
+        EXPECT_THROW(ds.SetData(c.bytes), EDBClient) << c.bytes.left(120).toStdString();
+        EXPECT_FALSE(ds.Active());
+        ds.Open();
+        EXPECT_TRUE(ds.IsEmpty());
     }
     EXPECT_TRUE(isBinaryPacket(QByteArray("\x96\x19\xE0\xBD", 4)));
     EXPECT_FALSE(isBinaryPacket(QByteArray("<?xm")));
