@@ -128,3 +128,23 @@ TEST(JsonRpcAnswer, DeepNestingIsRefusedNotOverflowed)
     deep += QByteArray(100000, '[');
     EXPECT_NE(malformedMessage(deep), QString());
 }
+
+TEST(JsonRpcAnswer, StopBytesAreFoundAtEveryOffsetOfAWord)
+{
+    // The scanner skips eight plain bytes at a time; whatever the alignment,
+    // an escape must be decoded and a raw control character refused.
+    const QByteArray plain = "abcdefghijklmnopqrstuvwxyzçãé0123456789";
+    for (int at = 0; at < 24; ++at) {
+        QByteArray escaped = plain;
+        escaped.insert(at, "\\\"");
+        QByteArray expected = plain;
+        expected.insert(at, '"');
+        TServerResult r = DecodeAnswer(answer("\"" + escaped + "\""), 1);
+        ASSERT_TRUE(r.Ok);
+        EXPECT_EQ(r.Packet, expected) << at;
+
+        QByteArray control = plain;
+        control.insert(at, '\x1f');
+        EXPECT_NE(malformedMessage(answer("\"" + control + "\"")), QString()) << at;
+    }
+}
