@@ -19,7 +19,9 @@ void TDBGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
 {
     TClientDataSet* ds = m_grid->DataSet();
     TColumn* column = m_grid->m_model->column(index.column());
-    if (!ds || !ds->Active() || !column)
+    // While its controls are disabled the data set may hold fewer rows than
+    // the view still shows; those rows are left blank until it tells us.
+    if (!ds || !ds->Active() || !column || index.row() >= ds->RecordCount())
         return;
 
     const QModelIndex current = m_grid->currentIndex();

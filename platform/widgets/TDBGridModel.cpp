@@ -86,7 +86,7 @@ QVariant TDBGridModel::data(const QModelIndex& index, int role) const
     if (role != Qt::DisplayRole && role != Qt::EditRole)
         return {};
     TClientDataSet* ds = dataSet();
-    if (!ds || !index.isValid() || index.row() >= m_rows)
+    if (!ds || !index.isValid() || index.row() >= m_rows || index.row() >= ds->RecordCount())
         return {};
     const int fieldIndex = m_slots[static_cast<size_t>(index.column())].fieldIndex;
     if (fieldIndex < 0)

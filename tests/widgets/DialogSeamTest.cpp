@@ -8,7 +8,9 @@
 #include "TOpenDialog.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -187,4 +189,39 @@ TEST(Application, ProcessMessagesRunsPostedWork)
     QTimer::singleShot(0, [&] { ran = true; });
     Application()->ProcessMessages();
     EXPECT_TRUE(ran);
+}
+
+namespace {
+// Clicks the button with this caption on the message box once it is up.
+void clickLater(const QString& caption, QStringList* captions)
+{
+    QTimer::singleShot(0, [=] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        for (QAbstractButton* b : box->buttons()) {
+            captions->append(b->text());
+            if (b->text() == caption)
+                b->click();
+        }
+    });
+}
+} // namespace
+
+TEST(QtSeam, MessageBoxShowsPortugueseButtonsAndReturnsThePressedOne)
+{
+    QtDialogSeam seam;
+    QStringList captions;
+    clickLater(QStringLiteral("&Não"), &captions);
+    EXPECT_EQ(seam.MessageDlg(QStringLiteral("Excluir registro?"), mtConfirmation, mbYes | mbNo, 0), mrNo);
+    EXPECT_TRUE(captions.contains(QStringLiteral("&Sim")));
+    EXPECT_TRUE(captions.contains(QStringLiteral("&Não")));
+
+    captions.clear();
+    clickLater(QStringLiteral("Cancelar"), &captions);
+    EXPECT_EQ(seam.MessageDlg(QStringLiteral("?"), mtWarning, mbOK | mbCancel, 0), mrCancel);
+    EXPECT_EQ(captions.size(), 2);
+
+    // Escape answers Cancel, or No when there is no Cancel.
+    QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
+    EXPECT_EQ(seam.MessageDlg(QStringLiteral("?"), mtConfirmation, mbYes | mbNo, 0), mrNo);
 }

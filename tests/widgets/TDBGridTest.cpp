@@ -209,3 +209,19 @@ TEST_F(GridPainting, DefaultDrawingWritesTheFieldText)
             dark += empty.pixelColor(x, y).lightness() < 128 ? 1 : 0;
     EXPECT_EQ(dark, 0);
 }
+
+TEST_F(GridPainting, RowsDeletedWhileControlsAreDisabledArePaintedBlankNotRead)
+{
+    load(5);
+    int painted = 0;
+    grid->OnDrawColumnCell = [&](TDBGrid*, const QRect&, int, TColumn*, TGridDrawState) { ++painted; };
+    ds->DisableControls();
+    ds->Last();
+    ds->Delete();
+    ds->Delete();
+    grid->viewport()->grab();   // the view still has five rows
+    EXPECT_EQ(painted, 3 * 3);
+    EXPECT_FALSE(grid->model()->data(grid->model()->index(4, 0)).isValid());
+    ds->EnableControls();
+    EXPECT_EQ(grid->model()->rowCount(), 3);
+}
