@@ -124,6 +124,7 @@ DemoCounts fillDemo(WriteCoordinator& writer)
             w.putLanguage({lang.code, lang.name, "POR"});
             ++counts.languages;
         }
+        w.beginBulkLoad();
         std::uint32_t seq = 0;
         for (const auto& lang : langs) {
             for (std::uint32_t p = 0; p < std::size(Programs); ++p) {
@@ -150,6 +151,7 @@ DemoCounts fillDemo(WriteCoordinator& writer)
                 }
             }
         }
+        w.endBulkLoad();
     });
     return counts;
 }

@@ -30,6 +30,11 @@ CREATE TABLE IF NOT EXISTS TRADUCAO (
 );
 CREATE UNIQUE INDEX IF NOT EXISTS TRADUCAO_CHAVE
     ON TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP);
+)SQL";
+
+// Secondary indexes: built with the schema, and rebuilt after a bulk load
+// into an empty table (sorting once beats inserting row by row).
+const char* const SecondaryIndexSql = R"SQL(
 CREATE INDEX IF NOT EXISTS TRADUCAO_SITUACAO
     ON TRADUCAO (IDIDIOMA, IDSITTRADUCAO, DTALTERACAO);
 CREATE INDEX IF NOT EXISTS TRADUCAO_DATA
@@ -231,6 +236,24 @@ public:
               row, row.changed.value_or(now), std::nullopt);
     }
 
+    void beginBulkLoad() override
+    {
+        {
+            auto st = m_db.prepare("SELECT NOT EXISTS (SELECT 1 FROM TRADUCAO)");
+            st.step();
+            m_bulk = st.integer(0) != 0;
+        }
+        if (m_bulk)
+            m_db.exec("DROP INDEX IF EXISTS TRADUCAO_SITUACAO; DROP INDEX IF EXISTS TRADUCAO_DATA;");
+    }
+
+    void endBulkLoad() override
+    {
+        if (m_bulk)
+            m_db.exec(SecondaryIndexSql);
+        m_bulk = false;
+    }
+
 private:
     [[noreturn]] static void changedByOther(const RowChange& change)
     {
@@ -276,6 +299,7 @@ private:
     }
 
     SqliteConnection m_db;
+    bool m_bulk = false;
 };
 
 } // namespace
@@ -295,6 +319,7 @@ SqliteStorage::SqliteStorage(std::string path) : m_path(std::move(path))
     if (found < SchemaVersion) {
         db.exec("BEGIN IMMEDIATE");
         db.exec(SchemaSql);
+        db.exec(SecondaryIndexSql);
         db.exec(("PRAGMA user_version=" + std::to_string(SchemaVersion)).c_str());
         db.exec("COMMIT");
     }

@@ -131,6 +131,11 @@ public:
     // Imports (demo, seeding): insert or replace a language; insert rows.
     virtual void putLanguage(const Language& language) = 0;
     virtual void insertRow(const TranslationRow& row, double now) = 0;
+
+    // Brackets a large import inside one batch. Into an empty table a back end
+    // may build its secondary indexes once at the end instead of row by row.
+    virtual void beginBulkLoad() {}
+    virtual void endBulkLoad() {}
 };
 
 class StorageBackend {

@@ -115,8 +115,10 @@ ImportCounts importTsv(std::istream& in, WriteCoordinator& writer)
         const double now = trd::Now();
         for (const auto& lang : languages)
             w.putLanguage(lang);
+        w.beginBulkLoad();
         for (const auto& row : rows)
             w.insertRow(row, now);
+        w.endBulkLoad();
     });
     return {languages.size(), rows.size()};
 }

@@ -83,6 +83,7 @@ std::size_t fill(WriteCoordinator& writer, int languages)
     writer.runExclusive([&](StorageWriter& w) {
         for (int l = 0; l < languages; ++l)
             w.putLanguage({languageCode(l), "Idioma " + std::to_string(l), "POR"});
+        w.beginBulkLoad();
         TranslationRow row;
         for (int l = 0; l < languages; ++l) {
             for (int p = 0; p < Programs; ++p) {
@@ -97,6 +98,7 @@ std::size_t fill(WriteCoordinator& writer, int languages)
                 }
             }
         }
+        w.endBulkLoad();
     });
     return rows;
 }

@@ -182,6 +182,8 @@ int main(int argc, char** argv)
                     processCpuSeconds() - cpuStart, rows);
     }
 
+    if (only == "fill")
+        return 0;
     if (only == "reads") {
         // For profiling the read path alone.
         serverTime(context.handler(), "GetDestino", rpc("GetDestino", "\"T\",\"D\",\"N\",\"L00\",0,0,\"\""), 10);
