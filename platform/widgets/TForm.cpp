@@ -81,6 +81,8 @@ void TForm::Show()
     QWidget* frame = m_subWindow ? static_cast<QWidget*>(m_subWindow.data()) : this;
     if (m_subWindow)
         QWidget::show();
+    else
+        placeOverMainForm();
     switch (m_windowState) {
     case wsNormal: frame->isMinimized() ? frame->showNormal() : frame->show(); break;
     case wsMaximized: frame->showMaximized(); break;
@@ -93,6 +95,18 @@ void TForm::Show()
         raise();
         activateWindow();
     }
+}
+
+void TForm::placeOverMainForm()
+{
+    // A form without an owner window opens centred over the host's main
+    // window the first time; afterwards it stays where the user put it.
+    QWidget* main = Application()->MainForm();
+    if (parentWidget() || testAttribute(Qt::WA_Moved) || !main || main == this || !main->isVisible())
+        return;
+    QRect frame = frameGeometry();
+    frame.moveCenter(main->frameGeometry().center());
+    move(frame.topLeft());
 }
 
 int TForm::ShowModal()
@@ -109,6 +123,7 @@ int TForm::RunModalLoop()
     if (!m_subWindow) {
         setWindowFlag(Qt::Dialog, true);
         setWindowModality(Qt::ApplicationModal);
+        placeOverMainForm();
     }
     show();
     raise();

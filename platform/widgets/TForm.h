@@ -84,6 +84,7 @@ private:
     TCloseAction closeAction();
     void applyCloseAction(TCloseAction action);
     void attachToMdiArea();
+    void placeOverMainForm();
     void activated();
     bool previewKey(QObject* receiver, QEvent* event);
 

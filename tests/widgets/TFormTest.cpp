@@ -217,3 +217,17 @@ TEST(Form, KeyPreviewSeesKeysBeforeTheFocusedControlAndCanDiscardThem)
     EXPECT_EQ(edit->text(), QStringLiteral("abc"));
     EXPECT_EQ(seen, (std::vector<int>{Qt::Key_B, Qt::Key_X, Qt::Key_C}));   // once each
 }
+
+TEST_F(MdiHost, AFormWithoutOwnerOpensOverTheMainWindowThenKeepsItsPlace)
+{
+    window.move(100, 50);
+    TForm form;
+    form.resize(200, 100);
+    form.Show();
+    const QPoint offset = form.frameGeometry().center() - window.frameGeometry().center();
+    EXPECT_LE(offset.manhattanLength(), 10);   // the frame is unknown before the first show
+    form.move(10, 10);
+    form.Close();
+    form.Show();
+    EXPECT_EQ(form.pos(), QPoint(10, 10));
+}
