@@ -6,7 +6,8 @@ set -euo pipefail
 PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev
-  libpugixml-dev libcpp-httplib-dev libsqlite3-dev libpq-dev
+  libpugixml-dev libcpp-httplib-dev libssl-dev zlib1g-dev libbrotli-dev
+  libsqlite3-dev libpq-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core
 )
