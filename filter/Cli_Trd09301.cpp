@@ -114,53 +114,53 @@ void TfrmFiltroTraducao::buildCriteria()
 {
     QWidget* area = grbDadosRel;
 
-    grbSituacao = grupo(area, "grbSituacao", QStringLiteral("Situação"), {6, 6, 343, 60});
-    ckbTraduzido = caixa(grbSituacao, "ckbTraduzido", QStringLiteral("Traduzido"), {10, 18, 100, 18});
-    ckbDuvida = caixa(grbSituacao, "ckbDuvida", QStringLiteral("Dúvida"), {120, 18, 100, 18});
-    ckbNaoTraduzido = caixa(grbSituacao, "ckbNaoTraduzido", QStringLiteral("Não Traduzido"), {220, 18, 115, 18});
-    CheckBox1 = caixa(grbSituacao, "CheckBox1", QStringLiteral("Revisado"), {10, 38, 100, 18});
+    grbSituacao = grupo(area, "grbSituacao", QStringLiteral("Situação"), {6, 4, 343, 58});
+    ckbTraduzido = caixa(grbSituacao, "ckbTraduzido", QStringLiteral("Traduzido"), {10, 17, 100, 18});
+    ckbDuvida = caixa(grbSituacao, "ckbDuvida", QStringLiteral("Dúvida"), {120, 17, 100, 18});
+    ckbNaoTraduzido = caixa(grbSituacao, "ckbNaoTraduzido", QStringLiteral("Não Traduzido"), {220, 17, 115, 18});
+    CheckBox1 = caixa(grbSituacao, "CheckBox1", QStringLiteral("Revisado"), {10, 36, 100, 18});
     ckbDuvida->setChecked(true);
     ckbNaoTraduzido->setChecked(true);
     CheckBox1->setChecked(true);
 
-    grbFilProg = grupo(area, "grbFilProg", QStringLiteral("Filtrar por Programa"), {6, 70, 343, 48});
-    lblCdProg = rotulo(grbFilProg, "lblCdProg", QStringLiteral("Código"), {10, 22, 50, 16});
-    edtCdProg = edicaoMaiuscula(grbFilProg, "edtCdProg", {62, 19, 150, 22});
-    chbPrefixo = caixa(grbFilProg, "chbPrefixo", QStringLiteral("Idêntico"), {226, 21, 100, 18});
+    grbFilProg = grupo(area, "grbFilProg", QStringLiteral("Filtrar por Programa"), {6, 64, 343, 46});
+    lblCdProg = rotulo(grbFilProg, "lblCdProg", QStringLiteral("Código"), {10, 21, 50, 16});
+    edtCdProg = edicaoMaiuscula(grbFilProg, "edtCdProg", {62, 18, 150, 22});
+    chbPrefixo = caixa(grbFilProg, "chbPrefixo", QStringLiteral("Idêntico"), {226, 20, 100, 18});
 
-    grbComponente = grupo(area, "grbComponente", QStringLiteral("Filtrar por Componente"), {6, 122, 343, 48});
-    lblComponente = rotulo(grbComponente, "lblComponente", QStringLiteral("Nome"), {10, 22, 50, 16});
-    edtComponente = edicaoMaiuscula(grbComponente, "edtComponente", {62, 19, 270, 22});
+    grbComponente = grupo(area, "grbComponente", QStringLiteral("Filtrar por Componente"), {6, 112, 343, 46});
+    lblComponente = rotulo(grbComponente, "lblComponente", QStringLiteral("Nome"), {10, 21, 50, 16});
+    edtComponente = edicaoMaiuscula(grbComponente, "edtComponente", {62, 18, 270, 22});
 
-    grbFiltro = grupo(area, "grbFiltro", QStringLiteral("Filtrar por Palavras"), {6, 174, 343, 98});
-    cbbCampo = criaEm<QComboBox>(grbFiltro, "cbbCampo", {10, 19, 125, 22});
+    grbFiltro = grupo(area, "grbFiltro", QStringLiteral("Filtrar por Palavras"), {6, 160, 343, 92});
+    cbbCampo = criaEm<QComboBox>(grbFiltro, "cbbCampo", {10, 18, 125, 22});
     cbbCampo->addItems({QStringLiteral("Idioma Origem"), QStringLiteral("Idioma Destino")});
-    lblTexto = rotulo(grbFiltro, "lblTexto", QStringLiteral("Conteúdo"), {143, 22, 58, 16});
-    edtTexto = edicaoMaiuscula(grbFiltro, "edtTexto", {202, 19, 130, 22});
-    grbTipo = grupo(grbFiltro, "grbTipo", QStringLiteral("Tipo"), {10, 46, 322, 44});
-    rbtIdentico = criaEm<QRadioButton>(grbTipo, "rbtIdentico", {10, 19, 95, 18});
+    lblTexto = rotulo(grbFiltro, "lblTexto", QStringLiteral("Conteúdo"), {143, 21, 58, 16});
+    edtTexto = edicaoMaiuscula(grbFiltro, "edtTexto", {202, 18, 130, 22});
+    grbTipo = grupo(grbFiltro, "grbTipo", QStringLiteral("Tipo"), {10, 44, 322, 42});
+    rbtIdentico = criaEm<QRadioButton>(grbTipo, "rbtIdentico", {10, 18, 95, 18});
     rbtIdentico->setText(QStringLiteral("Idêntico"));
-    rbtPrefixo = criaEm<QRadioButton>(grbTipo, "rbtPrefixo", {115, 19, 95, 18});
+    rbtPrefixo = criaEm<QRadioButton>(grbTipo, "rbtPrefixo", {115, 18, 95, 18});
     rbtPrefixo->setText(QStringLiteral("Prefixo"));
-    rbtParte = criaEm<QRadioButton>(grbTipo, "rbtParte", {220, 19, 95, 18});
+    rbtParte = criaEm<QRadioButton>(grbTipo, "rbtParte", {220, 18, 95, 18});
     rbtParte->setText(QStringLiteral("Parte"));
     rbtParte->setChecked(true);
 
-    grbDataAlt = grupo(area, "grbDataAlt", QStringLiteral("Data de alteração"), {6, 276, 343, 48});
-    lblDtInicial = rotulo(grbDataAlt, "lblDtInicial", QStringLiteral("Inicial"), {10, 22, 44, 16});
-    depDtInicial = criaEm<TDateEditPlus>(grbDataAlt, "depDtInicial", {56, 19, 112, 22});
-    lblDtFinal = rotulo(grbDataAlt, "lblDtFinal", QStringLiteral("Final"), {182, 22, 36, 16});
-    depDtFinal = criaEm<TDateEditPlus>(grbDataAlt, "depDtFinal", {220, 19, 112, 22});
+    grbDataAlt = grupo(area, "grbDataAlt", QStringLiteral("Data de alteração"), {6, 254, 343, 46});
+    lblDtInicial = rotulo(grbDataAlt, "lblDtInicial", QStringLiteral("Inicial"), {10, 21, 44, 16});
+    depDtInicial = criaEm<TDateEditPlus>(grbDataAlt, "depDtInicial", {56, 18, 112, 22});
+    lblDtFinal = rotulo(grbDataAlt, "lblDtFinal", QStringLiteral("Final"), {182, 21, 36, 16});
+    depDtFinal = criaEm<TDateEditPlus>(grbDataAlt, "depDtFinal", {220, 18, 112, 22});
     depDtInicial->SaveTime = false;
     depDtFinal->SaveTime = false;
 }
 
 void TfrmFiltroTraducao::buildFileGroup()
 {
-    grbFilArq = grupo(grbDadosRel, "grbFilArq", QStringLiteral("Filtrar por Arquivo"), {6, 328, 343, 42});
-    chbFilArq = caixa(grbFilArq, "chbFilArq", QStringLiteral("Filtrar por Arquivo"), {10, 18, 128, 18});
-    chbArqNtrad = caixa(grbFilArq, "chbArqNtrad", QStringLiteral("Não Traduzido"), {140, 18, 100, 18});
-    chbArqErrTam = caixa(grbFilArq, "chbArqErrTam", QStringLiteral("Erro de Tamanho"), {240, 18, 100, 18});
+    grbFilArq = grupo(grbDadosRel, "grbFilArq", QStringLiteral("Filtrar por Arquivo"), {6, 302, 343, 66});
+    chbFilArq = caixa(grbFilArq, "chbFilArq", QStringLiteral("Filtrar por Arquivo"), {10, 18, 160, 18});
+    chbArqNtrad = caixa(grbFilArq, "chbArqNtrad", QStringLiteral("Não Traduzido"), {30, 40, 130, 18});
+    chbArqErrTam = caixa(grbFilArq, "chbArqErrTam", QStringLiteral("Erro de Tamanho"), {170, 40, 150, 18});
     chbArqNtrad->setChecked(true);
     chbArqErrTam->setChecked(true);
 }
