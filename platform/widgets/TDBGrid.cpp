@@ -236,8 +236,14 @@ void TDBGrid::dataEvent(TDataEvent event, qintptr)
         closeInplaceEditor(false);
         if (event == TDataEvent::deLayoutChange)
             rebuildDefaultColumns();
-        m_model->reset();
-        applyColumnWidths();
+        // A merge of the change log after every save, or a sort, keeps the
+        // shape: repainting is enough, and much cheaper than a reset.
+        if (event == TDataEvent::deDataSetChange && m_model->sameShape()) {
+            m_model->allChanged();
+        } else {
+            m_model->reset();
+            applyColumnWidths();
+        }
         followDataSet();
         break;
     case TDataEvent::deDataSetScroll:

@@ -51,6 +51,18 @@ bool TDBGridModel::rowCountChanged() const
     return (ds ? ds->RecordCount() : 0) != m_rows;
 }
 
+bool TDBGridModel::sameShape() const
+{
+    return !rowCountChanged() && m_grid->VisibleColumnCount() == static_cast<int>(m_slots.size());
+}
+
+void TDBGridModel::allChanged()
+{
+    rebuildSlots();
+    if (m_rows > 0 && !m_slots.empty())
+        emit dataChanged(index(0, 0), index(m_rows - 1, columnCount() - 1));
+}
+
 void TDBGridModel::rowChanged(int row)
 {
     if (row >= 0 && row < m_rows && !m_slots.empty())

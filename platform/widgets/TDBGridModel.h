@@ -28,6 +28,10 @@ public:
     void reset();
     // True when the data set's row count differs from what the view knows.
     bool rowCountChanged() const;
+    // Same rows and columns as the view knows: values may have changed
+    // anywhere (a merge, a sort), which needs no reset of the view.
+    bool sameShape() const;
+    void allChanged();
     void rowChanged(int row);
 
     TColumn* column(int modelColumn) const;
