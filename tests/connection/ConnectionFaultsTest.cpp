@@ -79,6 +79,7 @@ public:
             }
         });
         m_server.set_tcp_nodelay(true);
+        m_server.set_keep_alive_timeout(1);   // idle connections are dropped quickly
         m_port = m_server.bind_to_any_port("127.0.0.1");
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
         while (!m_server.is_running())
@@ -272,4 +273,15 @@ TEST_F(ConnectionFaults, CloseFiresItsEventsOnceAndKeepsNoSocket)
     EXPECT_EQ(before, 1);
     EXPECT_EQ(after, 1);
     EXPECT_FALSE(conn.Connected());
+}
+
+TEST_F(ConnectionFaults, IdleConnectionDroppedByTheServerIsReopenedQuietly)
+{
+    conn.Open();
+    ASSERT_TRUE(conn.AppServer().Call(QStringLiteral("Echo")).Ok);
+    // The server closes a keep-alive connection idle for a second; a user who
+    // comes back later must not see a broken connection.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    EXPECT_TRUE(conn.AppServer().Call(QStringLiteral("Echo")).Ok);
+    EXPECT_EQ(server.calls, 2);
 }
