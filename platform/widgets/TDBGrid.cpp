@@ -493,16 +493,15 @@ bool TDBGrid::runKeyDown(QKeyEvent* event, int& key)
 {
     if (!OnKeyDown)
         return false;
-    Dispatch([&] { OnKeyDown(this, key, event->modifiers()); });
-    return key == 0;
+    // A handler that raised (an abort included) has abandoned the key.
+    return !Dispatch([&] { OnKeyDown(this, key, event->modifiers()); }) || key == 0;
 }
 
 bool TDBGrid::runKeyPress(QKeyEvent*, QChar& ch)
 {
     if (!OnKeyPress)
         return false;
-    Dispatch([&] { OnKeyPress(this, ch); });
-    return ch.isNull();
+    return !Dispatch([&] { OnKeyPress(this, ch); }) || ch.isNull();
 }
 
 namespace {
@@ -613,8 +612,7 @@ void TDBGrid::keyReleaseEvent(QKeyEvent* event)
 {
     if (OnKeyUp) {
         int key = event->key();
-        Dispatch([&] { OnKeyUp(this, key, event->modifiers()); });
-        if (key == 0) {
+        if (!Dispatch([&] { OnKeyUp(this, key, event->modifiers()); }) || key == 0) {
             event->accept();
             return;
         }

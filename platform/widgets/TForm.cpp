@@ -276,8 +276,8 @@ bool TForm::previewKey(QObject* receiver, QEvent* event)
         return false;
     auto* keyEvent = static_cast<QKeyEvent*>(event);
     int key = keyEvent->key();
-    Dispatch([&] { OnKeyDown(this, key, keyEvent->modifiers()); });
-    return key == 0;
+    // A handler that raised (an abort included) has abandoned the key.
+    return !Dispatch([&] { OnKeyDown(this, key, keyEvent->modifiers()); }) || key == 0;
 }
 
 bool TForm::eventFilter(QObject* watched, QEvent* event)

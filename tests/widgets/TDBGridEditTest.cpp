@@ -324,3 +324,21 @@ TEST_F(GridKeys, KeysSentToTheGridWhileEditingGoToTheEditor)
     QTest::keyClick(grid, Qt::Key_Return);
     EXPECT_EQ(value("DESTINO"), QStringLiteral("novo"));
 }
+
+TEST_F(GridKeys, AKeyHandlerThatAbortsAbandonsTheKey)
+{
+    grid->OnKeyPress = [&](QObject*, QChar& ch) {
+        if (ch == QLatin1Char('!'))
+            Abort();   // as MensErro does after showing its message
+    };
+    grid->OnKeyDown = [&](QObject*, int& k, Qt::KeyboardModifiers) {
+        if (k == Qt::Key_Down)
+            throw Exception(QStringLiteral("Não permitido."));
+    };
+    type(QStringLiteral("a!b"));
+    EXPECT_EQ(grid->InplaceEditor()->text(), QStringLiteral("ab"));
+    key(Qt::Key_Return);
+    key(Qt::Key_Down);
+    EXPECT_EQ(ds->RecNo(), 1);
+    EXPECT_EQ(seam.errors(), QStringList{QStringLiteral("Não permitido.")});
+}
