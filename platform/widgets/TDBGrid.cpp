@@ -39,6 +39,7 @@ TDBGrid::TDBGrid(QWidget* parent)
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(rowHeight_());
     verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
     horizontalHeader()->setSectionsClickable(true);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -161,7 +162,7 @@ void TDBGrid::applyOptions()
 {
     horizontalHeader()->setVisible(HasOption(dgTitles));
     verticalHeader()->setVisible(HasOption(dgIndicator));
-    verticalHeader()->setFixedWidth(HasOption(dgIndicator) ? 12 : 0);
+    verticalHeader()->setFixedWidth(HasOption(dgIndicator) ? 14 : 0);
     horizontalHeader()->setSectionResizeMode(HasOption(dgColumnResize) ? QHeaderView::Interactive
                                                                       : QHeaderView::Fixed);
     setShowGrid(HasOption(dgColLines) || HasOption(dgRowLines));
@@ -276,6 +277,8 @@ void TDBGrid::dataEvent(TDataEvent event, qintptr)
 void TDBGrid::followDataSet()
 {
     TClientDataSet* ds = DataSet();
+    if (HasOption(dgIndicator))
+        verticalHeader()->viewport()->update();
     if (!ds || !ds->Active())
         return;
     if (m_model->rowCountChanged())

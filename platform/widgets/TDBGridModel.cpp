@@ -108,7 +108,19 @@ QVariant TDBGridModel::data(const QModelIndex& index, int role) const
 
 QVariant TDBGridModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+    if (orientation == Qt::Vertical) {
+        // The indicator: the current row's mark, as the framework draws it
+        // (arrow browsing, I-beam editing, asterisk inserting).
+        TClientDataSet* ds = dataSet();
+        if (role != Qt::DisplayRole || !ds || section != ds->CurrentIndex())
+            return {};
+        switch (ds->State()) {
+        case TDataSetState::dsEdit: return QStringLiteral("I");
+        case TDataSetState::dsInsert: return QStringLiteral("*");
+        default: return QStringLiteral("\u25B8");
+        }
+    }
+    if (role != Qt::DisplayRole)
         return {};
     TColumn* col = column(section);
     if (!col)

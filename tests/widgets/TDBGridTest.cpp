@@ -225,3 +225,20 @@ TEST_F(GridPainting, RowsDeletedWhileControlsAreDisabledArePaintedBlankNotRead)
     ds->EnableControls();
     EXPECT_EQ(grid->model()->rowCount(), 3);
 }
+
+TEST_F(GridBinding, TheIndicatorMarksTheCurrentRowAndItsState)
+{
+    load(3);
+    QAbstractItemModel* model = grid->model();
+    auto mark = [&](int row) { return model->headerData(row, Qt::Vertical).toString(); };
+    EXPECT_EQ(mark(0), QStringLiteral("\u25B8"));
+    EXPECT_EQ(mark(1), QString());
+    ds->Next();
+    EXPECT_EQ(mark(0), QString());
+    EXPECT_EQ(mark(1), QStringLiteral("\u25B8"));
+    ds->Edit();
+    EXPECT_EQ(mark(1), QStringLiteral("I"));
+    ds->Cancel();
+    ds->Insert();
+    EXPECT_EQ(mark(ds->CurrentIndex()), QStringLiteral("*"));
+}
