@@ -50,7 +50,8 @@ public:
     // Runs while a form is modal (inside its real modal loop). It usually sets
     // the form's ModalResult or clicks a button that does. If the form is still
     // modal when it returns, the seam ends the loop with mrCancel so that a test
-    // can never hang. Without onModal the form is cancelled at once.
+    // does not hang (unless OnClose keeps refusing). Without onModal the form
+    // is cancelled at once.
     std::function<void(TForm&)> onModal;
 
     std::vector<Shown> shown;
