@@ -1,0 +1,199 @@
+// The whole path of a new user, in process with the real host and the real
+// package against a real trd-server: the host's main window opens the module
+// as `trd-client --open` does (the package loaded with QLibrary, IniProc
+// called by name), the user picks a language, leaves the language panel,
+// fills the filter dialog and confirms, types a destination text in the grid
+// and moves on, reloads, and finds the edit saved in the database and shown
+// with its promoted status.
+//
+// The test does not link the package: it reaches the screens only as a user
+// does, through widgets found by their names, keys and clicks.
+#include "ClientOptions.h"
+#include "MainWindow.h"
+#include "RecordingDialogSeam.h"
+#include "TApplication.h"
+#include "TForm.h"
+#include "TrdServerProcess.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <sqlite3.h>
+
+#include <gtest/gtest.h>
+
+using namespace trd;
+using namespace trd::test;
+
+namespace {
+
+const char* const Semente =
+    "L\tENG\tEnglish\tENG\n"
+    "L\tSPA\tEspañol\tSPA\n"
+    "R\tENG\tTRD09300\tBTNABRIR\tAbrir arquivo\t\tN\n"
+    "R\tENG\tTRD09300\tBTNSALVAR\tSalvar arquivo\tSave file\tD\n"
+    "R\tENG\tTRD09300\tBTNFECHAR\tFechar\tClose\tT\n"
+    "R\tENG\tTRD09301\tLBLARQUIVO\tArquivo de lista\t\tN\n"
+    "R\tSPA\tTRD09300\tBTNABRIR\tAbrir arquivo\t\tN\n";
+
+// Destination text and status of a row of the database.
+QStringList linhaBanco(const QString& dbPath, const char* idioma, const char* componente)
+{
+    QStringList valores;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(dbPath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db,
+                           "SELECT STVALORPROP, IDSITTRADUCAO FROM TRADUCAO "
+                           "WHERE IDIDIOMA = ? AND CDPROGTRAD = 'TRD09300' AND NMCOMPONENTE = ?",
+                           -1, &st, nullptr);
+        sqlite3_bind_text(st, 1, idioma, -1, SQLITE_STATIC);
+        sqlite3_bind_text(st, 2, componente, -1, SQLITE_STATIC);
+        if (sqlite3_step(st) == SQLITE_ROW)
+            valores << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)))
+                    << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    return valores;
+}
+
+// The grid row whose source text (column 1) is `origem`, or -1.
+int linhaDaGrade(const QTableView* grade, const QString& origem)
+{
+    const QAbstractItemModel* m = grade->model();
+    for (int r = 0; r < m->rowCount(); ++r)
+        if (m->index(r, 1).data().toString() == origem)
+            return r;
+    return -1;
+}
+
+template <typename T>
+T* achar(QWidget* raiz, const char* nome)
+{
+    T* w = raiz->findChild<T*>(QString::fromLatin1(nome));
+    EXPECT_NE(w, nullptr) << nome;
+    return w;
+}
+
+} // namespace
+
+TEST(NovoUsuarioTest, FiltraEditaRecarregaEEncontraAEdicaoPromovida)
+{
+    QTemporaryDir pasta;
+    const QString tsv = pasta.filePath(QStringLiteral("semente.tsv"));
+    {
+        QFile f(tsv);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(Semente);
+    }
+    TrdServerProcess::Options opcoes;
+    opcoes.importTsv = tsv;
+    TrdServerProcess servidor(opcoes);
+    ASSERT_TRUE(servidor.isRunning()) << servidor.errorString().toStdString();
+
+    // trd-client --open --server HOST:PORT, in process.
+    const ClientOptions linha = ParseClientOptions(
+        {QStringLiteral("trd-client"), QStringLiteral("--open"), QStringLiteral("--server"), servidor.hostPort()});
+    ASSERT_TRUE(linha.error.isEmpty()) << linha.error.toStdString();
+    ASSERT_TRUE(linha.open);
+    RecordingDialogSeam seam;
+    MainWindow janela(qEnvironmentVariable("TRD_LIB_DIR"));
+    janela.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&janela));
+    janela.OpenTraducao();
+    ASSERT_TRUE(seam.messages().isEmpty()) << seam.messages().join(u'\n').toStdString();
+    ASSERT_TRUE(seam.errors().isEmpty()) << seam.errors().join(u'\n').toStdString();
+
+    QWidget* editor = janela.findChild<QWidget*>(QStringLiteral("frmTraducao"));
+    ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return editor->isVisible(); }));
+    auto* cbbIdioma = achar<QComboBox>(editor, "cbbIdioma");
+    auto* grade = achar<QTableView>(editor, "dbgPadrao");
+    ASSERT_TRUE(cbbIdioma && grade);
+    ASSERT_EQ(cbbIdioma->count(), 2);
+
+    // Picks English from the list with the keyboard (typing is not accepted there).
+    janela.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&janela));
+    cbbIdioma->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cbbIdioma->hasFocus(); }));
+    QTest::keyClick(cbbIdioma, Qt::Key_Down);
+    ASSERT_EQ(cbbIdioma->currentText(), QStringLiteral("ENG-English"));
+
+    // Leaving the panel opens the filter dialog; the user fills it and confirms.
+    bool preencheu = false;
+    seam.onModal = [&](TForm& filtro) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &filtro; }));
+        EXPECT_EQ(filtro.Caption(), QStringLiteral("Filtro de Tradução"));
+        auto* traduzido = achar<QCheckBox>(&filtro, "ckbTraduzido");
+        auto* texto = achar<QLineEdit>(&filtro, "edtTexto");
+        auto* inicial = achar<QLineEdit>(&filtro, "depDtInicial");
+        auto* final = achar<QLineEdit>(&filtro, "depDtFinal");
+        auto* confirma = achar<QToolButton>(&filtro, "sbtConfirma");
+        ASSERT_TRUE(traduzido && texto && inicial && final && confirma);
+        QTest::mouseClick(traduzido, Qt::LeftButton);
+        texto->setFocus();
+        QTest::keyClicks(texto, QStringLiteral("arquivo"));
+        inicial->setFocus();
+        QTest::keyClicks(inicial, QStringLiteral("01/01/2020"));
+        final->setFocus();
+        QTest::keyClicks(final, QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy")));
+        QTest::mouseClick(confirma, Qt::LeftButton);
+        preencheu = true;
+    };
+    // Clicking into the grid takes the focus out of the language panel.
+    QTest::mouseClick(grade->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return seam.count(RecordingDialogSeam::Modal) == 1 && preencheu; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeModalWidget() == nullptr; }));
+    seam.onModal = nullptr;
+    EXPECT_TRUE(seam.messages().isEmpty()) << seam.messages().join(u'\n').toStdString();
+    EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join(u'\n').toStdString();
+    ASSERT_EQ(seam.last(RecordingDialogSeam::Modal)->answer, mrCancel);   // closed by its own cancel button
+
+    // The rows whose source holds "arquivo", of every status.
+    ASSERT_EQ(grade->model()->rowCount(), 3);
+    const int linha0 = linhaDaGrade(grade, QStringLiteral("Abrir arquivo"));
+    ASSERT_GE(linha0, 0);
+    EXPECT_EQ(grade->model()->index(linha0, 0).data().toString(), QStringLiteral("N"));
+
+    // Types the translation in the destination column and moves on.
+    janela.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&janela));
+    const QModelIndex celula = grade->model()->index(linha0, 2);
+    grade->scrollTo(celula);
+    QTest::mouseClick(grade->viewport(), Qt::LeftButton, Qt::NoModifier, grade->visualRect(celula).center());
+    ASSERT_EQ(grade->currentIndex(), celula);
+    QTest::keyClicks(grade->focusWidget(), QStringLiteral("Open file"));
+    QTest::keyClick(grade->focusWidget(), Qt::Key_Down);
+    EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join(u'\n').toStdString();
+
+    // Saved at once, promoted from "N" to "T"; the other language untouched.
+    EXPECT_EQ(linhaBanco(servidor.dbPath(), "ENG", "BTNABRIR"), (QStringList{QStringLiteral("Open file"), QStringLiteral("T")}));
+    EXPECT_EQ(linhaBanco(servidor.dbPath(), "SPA", "BTNABRIR"), (QStringList{QString(), QStringLiteral("N")}));
+
+    // Reloads with the tool-bar button: the filter in force is asked again.
+    auto* recarrega = achar<QToolButton>(editor, "sbtVerificar");
+    ASSERT_NE(recarrega, nullptr);
+    ASSERT_TRUE(recarrega->isEnabled());
+    QTest::mouseClick(recarrega, Qt::LeftButton);
+    EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join(u'\n').toStdString();
+    ASSERT_EQ(grade->model()->rowCount(), 3);
+    const int depois = linhaDaGrade(grade, QStringLiteral("Abrir arquivo"));
+    ASSERT_GE(depois, 0);
+    EXPECT_EQ(grade->model()->index(depois, 2).data().toString(), QStringLiteral("Open file"));
+    EXPECT_EQ(grade->model()->index(depois, 0).data().toString(), QStringLiteral("T"));
+
+    janela.MdiArea()->closeAllSubWindows();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
