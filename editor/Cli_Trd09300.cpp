@@ -123,9 +123,11 @@ TfrmTraducao::TfrmTraducao(QWidget* parent) : TfrmPadraoSortGrid(parent)
     buildToolBar();
     buildMenu();
     connectEvents();
-    // Last: attaching the row set runs the state-change handler, which needs
-    // every button in place.
+    // Attaching the row set is part of building the form, not a state change
+    // of it: every button stays as created until the row set first moves.
+    auto onStateChange = std::exchange(dtsPadrao->OnStateChange, nullptr);
     dtsPadrao->SetDataSet(cdsDestino);
+    dtsPadrao->OnStateChange = std::move(onStateChange);
     dbtNome->SetDataField(NMSITUACAO);
 }
 

@@ -1,0 +1,201 @@
+// Times the editor the way the user meets it, against a real trd-server on
+// loopback with a temporary SQLite database:
+//   1. the reload of a 200,000-row language, from the handler's start to the
+//      grid having painted its first row, beside a bare SQLite scan of the
+//      same rows (the floor any client-server design stands on);
+//   2. marking 1,000 rows one after another through the status button's
+//      handler, each save acknowledged durably, including the grid's repaint.
+// Usage: bench_editor [rows]   (TRD_BIN_DIR must name the folder of trd-server)
+#include "Cli_Trd09300.h"
+#include "Dispatch.h"
+#include "RecordingDialogSeam.h"
+#include "TApplication.h"
+#include "TrdServerProcess.h"
+#include "WebServer.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+using namespace trd;
+
+namespace {
+
+double percentile(std::vector<double> values, double p)
+{
+    std::sort(values.begin(), values.end());
+    const auto index = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
+    return values[std::min(index, values.size() - 1)];
+}
+
+QString writeSeed(const QTemporaryDir& dir, int rows)
+{
+    const QString path = dir.filePath(QStringLiteral("bench.tsv"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write("L\tENG\tEnglish\tPOR\nL\tPOR\tPortuguese\tPOR\n");
+    const char* status[] = {"T", "D", "N"};
+    QByteArray line;
+    for (int i = 0; i < rows; ++i) {
+        // Texts of a realistic length for screen captions and hints.
+        line = QStringLiteral("R\tENG\tTRD%1\tlblComponente%2\tTexto de origem da tela número %3, com acentuação\t"
+                              "Source text of screen number %3, translated\t%4\n")
+                   .arg(i % 700, 5, 10, QLatin1Char('0'))
+                   .arg(i % 41)
+                   .arg(i)
+                   .arg(QLatin1String(status[i % 3]))
+                   .toUtf8();
+        file.write(line);
+    }
+    return path;
+}
+
+// Every column of every row of the language, read as text: what the server's
+// own query must at least do.
+double sqliteScanMs(const QString& dbPath, long long& rowsRead)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(dbPath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db,
+                       "SELECT STAGRVALPROP, STVALORPROP, IDSITTRADUCAO, IDIDIOMA, NMCOMPONENTE, CDPROGTRAD "
+                       "FROM TRADUCAO WHERE IDIDIOMA = 'ENG' ORDER BY CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP",
+                       -1, &st, nullptr);
+    QElapsedTimer timer;
+    timer.start();
+    rowsRead = 0;
+    std::size_t bytes = 0;
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        for (int c = 0; c < 6; ++c)
+            bytes += static_cast<std::size_t>(sqlite3_column_bytes(st, c)) +
+                     (sqlite3_column_text(st, c) ? 1 : 0);
+        ++rowsRead;
+    }
+    const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    if (bytes == 0)
+        std::fprintf(stderr, "scan read nothing\n");
+    return ms;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int rows = argc > 1 ? std::atoi(argv[1]) : 200000;
+
+    QTemporaryDir dir;
+    std::printf("seeding %d rows...\n", rows);
+    std::fflush(stdout);
+    test::TrdServerProcess::Options options;
+    options.importTsv = writeSeed(dir, rows);
+    options.startTimeoutMs = 600000;
+    test::TrdServerProcess server(options);
+    if (!server.isRunning()) {
+        std::fprintf(stderr, "trd-server did not start: %s\n", qPrintable(server.errorString()));
+        return 1;
+    }
+    SetWebServer(server.hostPort());
+
+    RecordingDialogSeam seam;
+    QMainWindow main;
+    auto* mdi = new QMdiArea;
+    main.setCentralWidget(mdi);
+    main.resize(1200, 800);
+    Application()->SetMainForm(&main);
+    Application()->SetMdiArea(mdi);
+    main.show();
+    (void)QTest::qWaitForWindowActive(&main);
+
+    IniProc();
+    TfrmTraducao* form = frmTraducao;
+    form->cbbIdioma->setCurrentIndex(form->cbbIdioma->findText(QStringLiteral("ENG-English")));
+    QApplication::processEvents();
+
+    // ---- 1. reload
+    std::vector<double> reloads;
+    for (int run = 0; run < 6; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        Dispatch([form] { form->sbtVerificarClick(form->sbtVerificar); });
+        form->dbgPadrao->viewport()->repaint();   // the first rows on screen
+        const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+        if (form->cdsDestino->RecordCount() != rows || !seam.errors().isEmpty()) {
+            std::fprintf(stderr, "reload failed: %d rows, %s\n", form->cdsDestino->RecordCount(),
+                         qPrintable(seam.errors().join(QLatin1Char('|'))));
+            return 1;
+        }
+        if (run > 0)   // the first run warms the server's page cache
+            reloads.push_back(ms);
+        QApplication::processEvents();
+    }
+    long long scanned = 0;
+    std::vector<double> scans;
+    for (int run = 0; run < 5; ++run)
+        scans.push_back(sqliteScanMs(server.dbPath(), scanned));
+    const double reloadMedian = percentile(reloads, 0.5);
+    const double scanMedian = percentile(scans, 0.5);
+    std::printf("reload of %d rows, handler start to first row painted: median %.1f ms, min %.1f ms, max %.1f ms "
+                "(%zu runs)\n",
+                rows, reloadMedian, *std::min_element(reloads.begin(), reloads.end()),
+                *std::max_element(reloads.begin(), reloads.end()), reloads.size());
+    std::printf("bare SQLite scan of the same %lld rows (6 columns as text): median %.1f ms\n", scanned,
+                scanMedian);
+    std::printf("ratio reload / scan: %.1f\n", reloadMedian / scanMedian);
+
+    // ---- 2. marking rows, each saved durably
+    const int marks = std::min(1000, rows);
+    std::vector<double> perRow;
+    perRow.reserve(static_cast<std::size_t>(marks));
+    form->cdsDestino->First();
+    int failures = 0;
+    for (int i = 0; i < marks; ++i) {
+        // A status the row does not have yet, so every click really writes.
+        const QString now = form->cdsDestino->FieldByName(QStringLiteral("IDSITTRADUCAO"))->AsString();
+        TButtonFlat* button = now == QLatin1String("T") ? form->sbtDuvida : form->sbtTrad;
+        QElapsedTimer timer;
+        timer.start();
+        if (!Dispatch([button] { button->Click(); }))
+            ++failures;
+        form->dbgPadrao->viewport()->repaint();
+        perRow.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+        form->cdsDestino->Next();
+    }
+    std::printf("marking %d rows through the status button, each save durable, grid repainted: "
+                "p50 %.3f ms, p99 %.3f ms, max %.3f ms, failures %d\n",
+                marks, percentile(perRow, 0.5), percentile(perRow, 0.99),
+                *std::max_element(perRow.begin(), perRow.end()), failures);
+
+    // The server's own share, from its request log ("... SetDestino 0.412 ms ...").
+    std::vector<double> serverMs;
+    for (const QByteArray& line : server.log().split('\n')) {
+        const QList<QByteArray> parts = line.split(' ');
+        const qsizetype at = parts.indexOf(QByteArray("SetDestino"));
+        if (at >= 0 && at + 1 < parts.size())
+            serverMs.push_back(parts[at + 1].toDouble());
+    }
+    if (!serverMs.empty())
+        std::printf("  of which trd-server handling SetDestino (its log): p50 %.3f ms, p99 %.3f ms\n",
+                    percentile(serverMs, 0.5), percentile(serverMs, 0.99));
+
+    form->Close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    Application()->SetMdiArea(nullptr);
+    Application()->SetMainForm(nullptr);
+    return failures == 0 ? 0 : 1;
+}
