@@ -87,15 +87,9 @@ void TClientDataSet::SetData(QByteArray&& packet)
     for (int i = 0; i < n; ++i)
         d->natural[static_cast<std::size_t>(i)] = i;
     d->deleted.assign(static_cast<std::size_t>(n), 0);
-    // An index on fields the new packet lacks no longer applies.
-    if (!d->indexFieldNames.isEmpty()) {
-        try {
-            SetIndexFieldNames(d->indexFieldNames);
-        } catch (const EDBClient&) {
-            d->sortKeys.clear();
-            d->indexFieldNames.clear();
-        }
-    }
+    // The index follows the new fields (and waits while the packet lacks them).
+    if (!d->indexFieldNames.isEmpty())
+        SetIndexFieldNames(d->indexFieldNames);
     Open();
 }
 
@@ -288,6 +282,8 @@ QString TClientDataSet::IndexFieldNames() const
     return d->indexFieldNames;
 }
 
+// On a closed data set the names may precede the fields (set before the first
+// load): they are kept and take effect once a packet brings those fields.
 void TClientDataSet::SetIndexFieldNames(const QString& fieldNames)
 {
     std::vector<SortKey> keys;
@@ -298,7 +294,12 @@ void TClientDataSet::SetIndexFieldNames(const QString& fieldNames)
             descending = true;
             name = name.left(name.size() - 5).trimmed();
         }
-        keys.push_back({FieldByName(name)->Index(), descending});
+        const TField* field = d->active ? FieldByName(name) : FindField(name);
+        if (!field) {
+            keys.clear();
+            break;
+        }
+        keys.push_back({field->Index(), descending});
     }
     if (d->active)
         CheckBrowseMode();

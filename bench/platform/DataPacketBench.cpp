@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <vector>
 
 using namespace trd;
@@ -103,9 +104,30 @@ int main(int argc, char** argv)
     report("parse packet and visit every raw value", parse, 0);
 
     {
+        // A first load: a new data set, the packet still held by the caller (copied once).
+        std::vector<std::unique_ptr<TClientDataSet>> sets;
+        const Timing fresh = measure(repetitions, [&] {
+            sets.push_back(std::make_unique<TClientDataSet>());
+            sets.back()->SetData(packet);
+        });
+        sets.clear();
+        report("read and load into a new data set", fresh, 250);
+        std::vector<QByteArray> copies(static_cast<std::size_t>(repetitions), packet);
+        for (QByteArray& c : copies)
+            c.detach();
+        std::size_t next = 0;
+        const Timing moved = measure(repetitions, [&] {
+            sets.push_back(std::make_unique<TClientDataSet>());
+            sets.back()->SetData(std::move(copies[next++]));
+        });
+        sets.clear();
+        report("  the same, answer handed over (no copy)", moved, 250);
+    }
+    {
         TClientDataSet ds;
+        ds.SetData(packet);
         const Timing load = measure(repetitions, [&] { ds.SetData(packet); });
-        report("read and load (TClientDataSet::SetData)", load, 250);
+        report("reload, replacing the loaded rows", load, 250);
         QByteArray back;
         const Timing data = measure(repetitions, [&] { back = ds.Data(); });
         report("write back from data set (Data)", data, 150);

@@ -223,6 +223,14 @@ TEST(TClientDataSet, IndexOrdersRowsAndKeepsTheCurrentOne)
     ds.SetIndexFieldNames(QString());
     EXPECT_EQ(column(ds, "ID"), QStringLiteral("A,B,C,D,E"));
     EXPECT_THROW(ds.SetIndexFieldNames(QStringLiteral("NADA")), EDBClient);
+
+    // Named before the first load: applies once the fields arrive.
+    TClientDataSet early;
+    early.SetIndexFieldNames(QStringLiteral("TEXTO DESC"));
+    early.SetData(fiveRows());
+    EXPECT_EQ(column(early, "TEXTO"), QStringLiteral("Sair,Editar,Arquivo,Ajuda,Ação"));
+    EXPECT_EQ(early.RecNo(), 1);
+    EXPECT_EQ(early.FieldByName(QStringLiteral("ID"))->AsString(), QStringLiteral("E"));
 }
 
 TEST(TClientDataSet, FailedLoadLeavesTheDataSetClosed)
