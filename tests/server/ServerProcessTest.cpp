@@ -210,7 +210,7 @@ TEST(ServerProcess, AnAcknowledgedSaveSurvivesSigkill)
     const auto rows = client.call("GetFiltroDest", "\"T\",\"D\",\"N\",\" AND NMCOMPONENTE = 'sbtSalvar'\",\"ENG\",0,0,\"\"").rows;
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].at("STVALORPROP"), "&Save 19");
-    // The imported change dates were kept: the message row is the only one of 2023-03-13.
+    // The imported change dates were kept: the message row is the only one of day 45000.
     EXPECT_EQ(client.call("GetDestino", "\"T\",\"D\",\"N\",\"ENG\",{\"date\":45000},{\"date\":45000},\"N\"").rows.size(), 1u);
 }
 
