@@ -19,14 +19,21 @@ void TDataSource::SetDataSet(TClientDataSet* dataSet)
 {
     if (dataSet == m_dataSet)
         return;
+    const TDataSetState before = State();
+    const bool hadData = m_dataSet && m_dataSet->Active();
     if (m_dataSet)
         m_dataSet->detach(this);
     m_dataSet = dataSet;
     if (m_dataSet)
         m_dataSet->attach(this);
-    // Controls bound to this source must redraw from the new data set.
-    notify(TDataEvent::deUpdateState, 0);
-    notify(TDataEvent::deDataSetChange, 0);
+    // Handlers hear of a real change only: linking a closed data set while a
+    // form is being built must not run its state-change handler.
+    if (State() != before)
+        notify(TDataEvent::deUpdateState, 0);
+    if (hadData || (m_dataSet && m_dataSet->Active()))
+        notify(TDataEvent::deDataSetChange, 0);
+    else if (Enabled)
+        emit dataEvent(TDataEvent::deDataSetChange, 0);   // controls still redraw (empty)
 }
 
 TDataSetState TDataSource::State() const

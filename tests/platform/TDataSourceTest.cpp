@@ -60,6 +60,25 @@ TEST(TDataSource, ReportsStateAndDataChanges)
     EXPECT_GT(signals_, 10);
 }
 
+TEST(TDataSource, LinkingTellsHandlersOnlyOfRealChanges)
+{
+    TClientDataSet closed;
+    TDataSource source;
+    SourceLog log(source);
+    int signals_ = 0;
+    QObject::connect(&source, &TDataSource::dataEvent, [&](TDataEvent, qintptr) { ++signals_; });
+    source.SetDataSet(&closed);
+    EXPECT_EQ(log.take(), QString()) << "a form linking its closed data set runs no handler";
+    EXPECT_EQ(signals_, 1) << "controls are still told to redraw";
+
+    TClientDataSet open;
+    open.SetData(fiveRows());
+    source.SetDataSet(&open);
+    EXPECT_EQ(log.take(), QStringLiteral("S1 D"));
+    source.SetDataSet(nullptr);
+    EXPECT_EQ(log.take(), QStringLiteral("S0 D"));
+}
+
 TEST(TDataSource, DisabledControlsHearNothingUntilEnabledAgain)
 {
     TClientDataSet ds;
