@@ -107,30 +107,36 @@ JsonPacketWriter::JsonPacketWriter(std::string& out, std::span<const AnswerField
         m_out += "\\\"/>";
     }
     m_out += "</FIELDS><PARAMS/></METADATA><ROWDATA>";
+    for (const auto& f : m_fields)
+        m_prefixes.push_back(std::string(" ") + f.name + "=\\\"");
+    m_rowsStart = m_out.size();
+}
+
+void JsonPacketWriter::expectRows(std::size_t expectedRows)
+{
+    m_expectedRows = expectedRows;
 }
 
 void JsonPacketWriter::beginRow()
 {
+    // After a sample of rows, size the buffer for the whole answer at once.
+    if (++m_rows == 256 && m_expectedRows > m_rows) {
+        const std::size_t perRow = (m_out.size() - m_rowsStart) / (m_rows - 1) + 1;
+        m_out.reserve(m_out.size() + (m_expectedRows - m_rows + 1) * perRow * 11 / 10 + 64);
+    }
     m_out += "<ROW";
-}
-
-void JsonPacketWriter::attribute(int field)
-{
-    m_out += ' ';
-    m_out += m_fields[static_cast<std::size_t>(field)].name;
-    m_out += "=\\\"";
 }
 
 void JsonPacketWriter::string(int field, std::string_view utf8)
 {
-    attribute(field);
+    m_out += m_prefixes[static_cast<std::size_t>(field)];
     appendPacketValue(m_out, utf8);
     m_out += "\\\"";
 }
 
 void JsonPacketWriter::number(int field, double value)
 {
-    attribute(field);
+    m_out += m_prefixes[static_cast<std::size_t>(field)];
     char buf[64];
     const auto res = std::to_chars(buf, buf + sizeof buf, value);
     m_out.append(buf, res.ptr);
@@ -139,7 +145,7 @@ void JsonPacketWriter::number(int field, double value)
 
 void JsonPacketWriter::dateTime(int field, double dayCount)
 {
-    attribute(field);
+    m_out += m_prefixes[static_cast<std::size_t>(field)];
     m_out += trd::DateTimeToPacketText(dayCount).toStdString();
     m_out += "\\\"";
 }

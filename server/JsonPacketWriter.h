@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace trd::server {
 
@@ -27,11 +28,17 @@ public:
     // Closes the packet and the JSON string.
     void finish();
 
-private:
-    void attribute(int field);
+    // Once a few rows are written, reserves room for `expectedRows` rows of
+    // the same average size, so a large answer grows without repeated copies.
+    void expectRows(std::size_t expectedRows);
 
+private:
     std::string& m_out;
     std::span<const AnswerField> m_fields;
+    std::vector<std::string> m_prefixes;   // ` NAME=\"`, JSON-escaped, per field
+    std::size_t m_rowsStart = 0;
+    std::size_t m_rows = 0;
+    std::size_t m_expectedRows = 0;
 };
 
 // Appends text escaped for an XML attribute inside a JSON string.

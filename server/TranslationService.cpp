@@ -39,6 +39,11 @@ constexpr std::array<AnswerField, 0> NoFields = {};
 void writeRows(StorageSession& session, const RowSelection& selection, std::string& out)
 {
     JsonPacketWriter packet(out, RowFields);
+    // Without filter conditions the row count is an index-only count, far
+    // cheaper than growing a buffer of tens of megabytes step by step.
+    if (selection.conditions.empty())
+        packet.expectRows(static_cast<std::size_t>(
+            session.countRows(selection.language, selection.statuses, selection.dates)));
     session.selectRows(selection, [&packet](const TranslationRowView& row) {
         packet.beginRow();
         packet.string(0, row.source);

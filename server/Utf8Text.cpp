@@ -189,6 +189,20 @@ void appendUpper(std::string& out, std::string_view text)
     char* p = out.data() + start;
     const std::size_t n = text.size();
     for (std::size_t i = 0; i < n;) {
+        // Eight ASCII bytes at a time: flip bit 0x20 of every byte in a..z.
+        if (i + 8 <= n) {
+            std::uint64_t word;
+            std::memcpy(&word, p + i, 8);
+            if ((word & 0x8080808080808080ULL) == 0) {
+                const std::uint64_t geA = word + 0x1F1F1F1F1F1F1F1FULL;   // high bit set where byte >= 'a'
+                const std::uint64_t gtZ = word + 0x0505050505050505ULL;   // high bit set where byte > 'z'
+                const std::uint64_t lower = geA & ~gtZ & 0x8080808080808080ULL;
+                word ^= lower >> 2;
+                std::memcpy(p + i, &word, 8);
+                i += 8;
+                continue;
+            }
+        }
         const unsigned char c = static_cast<unsigned char>(p[i]);
         if (c < 0x80) {
             if (c >= 'a' && c <= 'z')

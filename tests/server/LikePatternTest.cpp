@@ -60,6 +60,9 @@ TEST(LikePattern, FoldsExactlyTheWindows1252Letters)
     EXPECT_EQ(toUpper("šœžÿ"), "ŠŒŽŸ");
     EXPECT_EQ(toUpper("÷µß"), "÷µß");
     EXPECT_EQ(toUpper("abc xyz 123"), "ABC XYZ 123");
+    // The letters' neighbours in ASCII stay, also in the eight-byte fast path.
+    EXPECT_EQ(toUpper("`az{@AZ[`az{~\x7f_z"), "`AZ{@AZ[`AZ{~\x7f_Z");
+    EXPECT_EQ(toUpper("municípios do estado"), "MUNICÍPIOS DO ESTADO");
     // Letters outside the code page stay as they are.
     EXPECT_EQ(toUpper("ăđ"), "ăđ");
     EXPECT_TRUE(like("Município", "%MUNICÍPIO%", true));
