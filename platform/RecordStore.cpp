@@ -275,15 +275,13 @@ QVariant RecordStore::variant(int record, int field) const
     return toVariant(m_fields[f].type, get(record, field));
 }
 
-QString RecordStore::sortKey(int record, int field) const
+qsizetype RecordStore::appendSortKey(int record, int field, std::vector<char16_t>& out) const
 {
     const QString& text = m_columns[static_cast<std::size_t>(field)].text[static_cast<std::size_t>(record)];
-    QString key(text.size(), Qt::Uninitialized);
-    char16_t* dst = reinterpret_cast<char16_t*>(key.data());
     const char16_t* src = reinterpret_cast<const char16_t*>(text.utf16());
     for (qsizetype i = 0; i < text.size(); ++i)
-        dst[i] = sortBase(src[i]);
-    return key;
+        out.push_back(sortBase(src[i]));
+    return text.size();
 }
 
 int RecordStore::compare(int a, int b, int field) const

@@ -44,9 +44,9 @@ public:
     QVariant variant(int record, int field) const;
     // Orders two records by one field: nulls first, texts by the code page's fold.
     int compare(int a, int b, int field) const;
-    // The primary key of that order for a string value (accents and case
-    // folded); equal keys fall back to compare().
-    QString sortKey(int record, int field) const;
+    // Appends the primary key of that order for a string value (accents and
+    // case folded) and returns its length; equal keys fall back to compare().
+    qsizetype appendSortKey(int record, int field, std::vector<char16_t>& out) const;
 
     // Appends every row of the packet. packetField[i] is the packet's field for
     // our field i. Raises EDBClient (and leaves the rows read so far) when a
