@@ -291,6 +291,8 @@ TEST(TClientDataSet, FilesRoundTripAndBadFilesAreRefused)
     EXPECT_FALSE(back.Active());
     EXPECT_TRUE(errorOf([&] { back.LoadFromFile(dir.filePath(QStringLiteral("nao-existe.xml"))); })
                     .contains(QStringLiteral("Não foi possível abrir")));
+    EXPECT_TRUE(errorOf([&] { ds.SaveToFile(dir.filePath(QStringLiteral("sem-pasta/arquivo.xml"))); })
+                    .contains(QStringLiteral("Não foi possível gravar")));
 }
 
 TEST(TClientDataSet, ActiveRecordReadsAnotherRowWithoutMoving)
