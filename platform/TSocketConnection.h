@@ -11,6 +11,7 @@
 // error answer of a method comes back in the result for CheckResultServ, or,
 // with ThrowException, raises EServerError at once.
 #include "Exceptions.h"
+#include "HttpClient.h"
 #include "JsonRpc.h"
 
 #include <QObject>
@@ -86,10 +87,9 @@ public:
 private:
     friend class TAppServer;
     TServerResult call(const QString& method, const TRemoteArgs& args);
-    [[noreturn]] void failTransport(int httplibError, qint64 elapsedMs);
+    [[noreturn]] void failTransport(int error, const QString& detail, const QString& method);
 
-    struct Client;
-    std::unique_ptr<Client> m_client;
+    std::unique_ptr<HttpClient> m_client;
     TAppServer m_appServer{*this};
     std::int64_t m_nextId = 0;
 };

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <memory>
 #include <chrono>
 #include <regex>
 #include <thread>
@@ -70,6 +71,20 @@ public:
                                              sink.write(part.data(), part.size());
                                              return true;
                                          });
+            } else if (method == "Chunked") {
+                // No length: the answer comes in chunks of odd sizes.
+                auto body = std::make_shared<std::string>(R"({"jsonrpc":"2.0","id":)" + id + R"(,"result":")" +
+                                                          std::string(300000, 'x') + R"("})");
+                res.set_chunked_content_provider("application/json", [body](size_t offset, httplib::DataSink& sink) {
+                    const size_t n = std::min<size_t>(7777, body->size() - offset);
+                    sink.write(body->data() + offset, n);
+                    if (offset + n == body->size())
+                        sink.done();
+                    return true;
+                });
+            } else if (method == "Big") {
+                res.set_content(R"({"jsonrpc":"2.0","id":)" + id + R"(,"result":")" + std::string(8000000, 'y') + R"("})",
+                                "application/json");
             } else if (method == "Refuse") {
                 res.set_content(R"({"jsonrpc":"2.0","id":)" + id +
                                     R"(,"error":{"code":-32000,"message":"Recusado pelo servidor."}})",
@@ -284,4 +299,17 @@ TEST_F(ConnectionFaults, IdleConnectionDroppedByTheServerIsReopenedQuietly)
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));
     EXPECT_TRUE(conn.AppServer().Call(QStringLiteral("Echo")).Ok);
     EXPECT_EQ(server.calls, 2);
+}
+
+TEST_F(ConnectionFaults, ChunkedAndLargeAnswersArriveWhole)
+{
+    TServerResult chunked = conn.AppServer().Call(QStringLiteral("Chunked"));
+    ASSERT_TRUE(chunked.Ok);
+    EXPECT_EQ(chunked.Packet, QByteArray(300000, 'x'));
+    TServerResult big = conn.AppServer().Call(QStringLiteral("Big"));
+    ASSERT_TRUE(big.Ok);
+    EXPECT_EQ(big.Packet, QByteArray(8000000, 'y'));
+    // The same kept-alive connection carries the next call.
+    EXPECT_TRUE(conn.AppServer().Call(QStringLiteral("Echo")).Ok);
+    EXPECT_EQ(server.healthChecks, 1);
 }

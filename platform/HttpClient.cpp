@@ -1,0 +1,372 @@
+#include "HttpClient.h"
+
+#include <QElapsedTimer>
+
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace trd {
+
+namespace {
+
+constexpr qsizetype kReadChunk = 256 * 1024;
+constexpr qsizetype kMaxHeaderBytes = 64 * 1024;
+
+QByteArray headerValue(const QByteArray& line, qsizetype colon)
+{
+    return line.mid(colon + 1).trimmed();
+}
+
+QString systemError(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+} // namespace
+
+HttpClient::HttpClient(QByteArray host, int port, int connectTimeoutMs, int ioTimeoutMs)
+    : m_host(std::move(host)), m_port(port), m_connectTimeoutMs(connectTimeoutMs), m_ioTimeoutMs(ioTimeoutMs)
+{
+}
+
+HttpClient::~HttpClient()
+{
+    Close();
+}
+
+void HttpClient::Close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_buffer.clear();
+    m_offset = 0;
+}
+
+HttpClient::Error HttpClient::fail(Error error, QString* detail, const QString& text)
+{
+    Close();
+    if (detail)
+        *detail = text;
+    return error;
+}
+
+HttpClient::Error HttpClient::waitFor(short events, int timeoutMs, QString* detail)
+{
+    pollfd p{m_fd, events, 0};
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        const int left = timeoutMs - int(clock.elapsed());
+        const int n = ::poll(&p, 1, left > 0 ? left : 0);
+        if (n > 0)
+            return Error::None;
+        if (n == 0)
+            return fail(Error::Timeout, detail, QStringLiteral("sem resposta em %1 ms").arg(timeoutMs));
+        if (errno != EINTR)
+            return fail(Error::Dropped, detail, systemError(errno));
+    }
+}
+
+HttpClient::Error HttpClient::connect(QString* detail)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const QByteArray port = QByteArray::number(m_port);
+    if (const int rc = ::getaddrinfo(m_host.constData(), port.constData(), &hints, &found); rc != 0)
+        return fail(Error::Connection, detail, QString::fromLocal8Bit(::gai_strerror(rc)));
+
+    Error result = Error::Connection;
+    QString reason;
+    for (addrinfo* a = found; a && m_fd < 0; a = a->ai_next) {
+        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+        if (fd < 0) {
+            reason = systemError(errno);
+            continue;
+        }
+        int rc = ::connect(fd, a->ai_addr, a->ai_addrlen);
+        if (rc < 0 && errno == EINPROGRESS) {
+            m_fd = fd;
+            const Error waited = waitFor(POLLOUT, m_connectTimeoutMs, &reason);   // closes on failure
+            if (waited == Error::Timeout) {
+                result = Error::ConnectionTimeout;
+                continue;
+            }
+            if (waited != Error::None)
+                continue;
+            int error = 0;
+            socklen_t length = sizeof error;
+            ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+            if (error != 0) {
+                reason = systemError(error);
+                Close();
+                result = Error::Connection;
+                continue;
+            }
+            rc = 0;
+        }
+        if (rc < 0) {
+            reason = systemError(errno);
+            if (m_fd < 0)
+                ::close(fd);
+            else
+                Close();
+            continue;
+        }
+        m_fd = fd;
+        const int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    }
+    ::freeaddrinfo(found);
+    if (m_fd < 0)
+        return fail(result, detail, reason);
+    return Error::None;
+}
+
+bool HttpClient::reusable()
+{
+    if (m_fd < 0)
+        return false;
+    // An idle kept-alive socket has nothing to read; readable means the
+    // server closed it (or sent something we never asked for).
+    pollfd p{m_fd, POLLIN, 0};
+    if (::poll(&p, 1, 0) == 0)
+        return true;
+    Close();
+    return false;
+}
+
+HttpClient::Error HttpClient::sendAll(const char* data, qsizetype size, QString* detail)
+{
+    while (size > 0) {
+        const ssize_t n = ::send(m_fd, data, size_t(size), MSG_NOSIGNAL);
+        if (n > 0) {
+            data += n;
+            size -= n;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (const Error e = waitFor(POLLOUT, m_ioTimeoutMs, detail); e != Error::None)
+                return e;
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            return fail(Error::Dropped, detail, systemError(errno));
+        }
+    }
+    return Error::None;
+}
+
+HttpClient::Error HttpClient::fill(QString* detail)
+{
+    if (m_offset == m_buffer.size()) {
+        m_buffer.clear();
+        m_offset = 0;
+    }
+    const qsizetype old = m_buffer.size();
+    m_buffer.resize(old + kReadChunk);
+    for (;;) {
+        const ssize_t n = ::recv(m_fd, m_buffer.data() + old, size_t(kReadChunk), 0);
+        if (n > 0) {
+            m_buffer.resize(old + n);
+            return Error::None;
+        }
+        if (n == 0) {
+            m_buffer.resize(old);
+            return fail(Error::Dropped, detail, QStringLiteral("conexão fechada pelo servidor"));
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            if (const Error e = waitFor(POLLIN, m_ioTimeoutMs, detail); e != Error::None)
+                return e;
+        } else if (errno != EINTR) {
+            return fail(Error::Dropped, detail, systemError(errno));
+        }
+    }
+}
+
+HttpClient::Error HttpClient::readExactly(char* out, qsizetype size, QString* detail)
+{
+    const qsizetype buffered = std::min(size, m_buffer.size() - m_offset);
+    std::memcpy(out, m_buffer.constData() + m_offset, size_t(buffered));
+    m_offset += buffered;
+    out += buffered;
+    size -= buffered;
+    // The rest goes straight from the socket into its place.
+    while (size > 0) {
+        const ssize_t n = ::recv(m_fd, out, size_t(size), 0);
+        if (n > 0) {
+            out += n;
+            size -= n;
+        } else if (n == 0) {
+            return fail(Error::Dropped, detail, QStringLiteral("resposta interrompida"));
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            if (const Error e = waitFor(POLLIN, m_ioTimeoutMs, detail); e != Error::None)
+                return e;
+        } else if (errno != EINTR) {
+            return fail(Error::Dropped, detail, systemError(errno));
+        }
+    }
+    return Error::None;
+}
+
+HttpClient::Error HttpClient::readLine(QByteArray& line, QString* detail)
+{
+    for (;;) {
+        const qsizetype nl = m_buffer.indexOf('\n', m_offset);
+        if (nl >= 0) {
+            line = m_buffer.mid(m_offset, nl - m_offset);
+            if (line.endsWith('\r'))
+                line.chop(1);
+            m_offset = nl + 1;
+            return Error::None;
+        }
+        if (m_buffer.size() - m_offset > kMaxHeaderBytes)
+            return fail(Error::Protocol, detail, QStringLiteral("linha de cabeçalho longa demais"));
+        if (const Error e = fill(detail); e != Error::None)
+            return e;
+    }
+}
+
+HttpClient::Error HttpClient::readChunked(QByteArray& body, QString* detail)
+{
+    QByteArray line;
+    for (;;) {
+        if (const Error e = readLine(line, detail); e != Error::None)
+            return e;
+        const qsizetype semicolon = line.indexOf(';');
+        bool ok = false;
+        const qlonglong size = (semicolon < 0 ? line : line.left(semicolon)).trimmed().toLongLong(&ok, 16);
+        if (!ok || size < 0 || size > (qlonglong(1) << 34))
+            return fail(Error::Protocol, detail, QStringLiteral("tamanho de bloco inválido"));
+        if (size == 0)
+            break;
+        const qsizetype old = body.size();
+        body.resize(old + qsizetype(size));
+        if (const Error e = readExactly(body.data() + old, qsizetype(size), detail); e != Error::None)
+            return e;
+        if (const Error e = readLine(line, detail); e != Error::None)
+            return e;
+    }
+    do {   // trailer fields, up to the empty line
+        if (const Error e = readLine(line, detail); e != Error::None)
+            return e;
+    } while (!line.isEmpty());
+    return Error::None;
+}
+
+HttpClient::Error HttpClient::Request(const char* method, const QByteArray& path, const QByteArray& body,
+                                      Response& response, QString* detail)
+{
+    response = Response();
+    if (!reusable()) {
+        if (const Error e = connect(detail); e != Error::None)
+            return e;
+    }
+    m_buffer.clear();
+    m_offset = 0;
+
+    QByteArray head;
+    head.reserve(256);
+    head += method;
+    head += ' ' + path + " HTTP/1.1\r\nHost: " + m_host + ':' + QByteArray::number(m_port) +
+            "\r\nAccept-Encoding: identity\r\nConnection: keep-alive\r\n";
+    if (!body.isEmpty() || std::strcmp(method, "POST") == 0)
+        head += "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
+    head += "\r\n";
+    // Header and body leave in one write when the body is small (TCP_NODELAY
+    // would otherwise send two segments for one request).
+    if (body.size() <= 64 * 1024) {
+        head += body;
+        if (const Error e = sendAll(head.constData(), head.size(), detail); e != Error::None)
+            return e;
+    } else {
+        if (const Error e = sendAll(head.constData(), head.size(), detail); e != Error::None)
+            return e;
+        if (const Error e = sendAll(body.constData(), body.size(), detail); e != Error::None)
+            return e;
+    }
+
+    QByteArray line;
+    qlonglong contentLength = -1;
+    bool chunked = false, closeAfter = false;
+    do {   // informational answers (1xx) come before the real one
+        if (const Error e = readLine(line, detail); e != Error::None)
+            return e;
+        if (!line.startsWith("HTTP/1.") || line.size() < 12 || line.at(8) != ' ')
+            return fail(Error::Protocol, detail, QStringLiteral("resposta sem linha de status HTTP"));
+        bool ok = false;
+        response.status = line.mid(9, 3).toInt(&ok);
+        if (!ok)
+            return fail(Error::Protocol, detail, QStringLiteral("código de status inválido"));
+        closeAfter = line.startsWith("HTTP/1.0");
+        for (;;) {
+            if (const Error e = readLine(line, detail); e != Error::None)
+                return e;
+            if (line.isEmpty())
+                break;
+            const qsizetype colon = line.indexOf(':');
+            if (colon <= 0)
+                return fail(Error::Protocol, detail, QStringLiteral("cabeçalho malformado"));
+            const QByteArray name = line.left(colon).trimmed().toLower();
+            if (name == "content-length") {
+                bool ok2 = false;
+                contentLength = headerValue(line, colon).toLongLong(&ok2);
+                if (!ok2 || contentLength < 0)
+                    return fail(Error::Protocol, detail, QStringLiteral("Content-Length inválido"));
+            } else if (name == "transfer-encoding") {
+                chunked = headerValue(line, colon).toLower().contains("chunked");
+            } else if (name == "content-type") {
+                response.contentType = headerValue(line, colon);
+            } else if (name == "connection") {
+                const QByteArray value = headerValue(line, colon).toLower();
+                closeAfter = value.contains("close") ? true : (value.contains("keep-alive") ? false : closeAfter);
+            }
+        }
+    } while (response.status >= 100 && response.status < 200);
+
+    if (std::strcmp(method, "HEAD") == 0 || response.status == 204 || response.status == 304) {
+        // no body
+    } else if (chunked) {
+        if (const Error e = readChunked(response.body, detail); e != Error::None)
+            return e;
+    } else if (contentLength >= 0) {
+        if (contentLength > (qlonglong(1) << 34))
+            return fail(Error::Protocol, detail, QStringLiteral("resposta grande demais"));
+        response.body.resize(qsizetype(contentLength));
+        if (const Error e = readExactly(response.body.data(), qsizetype(contentLength), detail); e != Error::None)
+            return e;
+    } else {
+        // No length: the body runs to the end of the connection.
+        response.body = m_buffer.mid(m_offset);
+        m_buffer.clear();
+        m_offset = 0;
+        for (;;) {
+            char chunk[65536];
+            const ssize_t n = ::recv(m_fd, chunk, sizeof chunk, 0);
+            if (n > 0) {
+                response.body.append(chunk, n);
+            } else if (n == 0) {
+                break;
+            } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                if (const Error e = waitFor(POLLIN, m_ioTimeoutMs, detail); e != Error::None)
+                    return e;
+            } else if (errno != EINTR) {
+                return fail(Error::Dropped, detail, systemError(errno));
+            }
+        }
+        closeAfter = true;
+    }
+    if (closeAfter)
+        Close();
+    return Error::None;
+}
+
+} // namespace trd

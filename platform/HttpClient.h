@@ -1,0 +1,65 @@
+#pragma once
+// A small blocking HTTP/1.1 client for the server connection: one kept-alive
+// socket, TCP_NODELAY, a deadline on connecting and on every wait for the
+// peer, and bodies read straight into their final buffer (an answer of a whole
+// language is tens of megabytes, so it is received with large reads into a
+// buffer sized by Content-Length rather than copied through small chunks).
+// It speaks exactly what the protocol needs: a request with a body, an answer
+// with Content-Length, chunked encoding, or a body up to the close.
+#include <QByteArray>
+#include <QString>
+
+namespace trd {
+
+class HttpClient {
+public:
+    enum class Error {
+        None,
+        Connection,         // refused, unreachable, unknown host
+        ConnectionTimeout,  // no answer to the connect within the deadline
+        Timeout,            // the peer went silent longer than the I/O deadline
+        Dropped,            // the connection closed or failed mid-exchange
+        Protocol,           // what came back is not HTTP/1.x
+    };
+
+    struct Response {
+        int status = 0;
+        QByteArray contentType;
+        QByteArray body;
+    };
+
+    HttpClient(QByteArray host, int port, int connectTimeoutMs, int ioTimeoutMs);
+    ~HttpClient();
+    HttpClient(const HttpClient&) = delete;
+    HttpClient& operator=(const HttpClient&) = delete;
+
+    // Sends one request and reads its answer, connecting first when there is
+    // no live connection. On failure the connection is closed and `detail`
+    // says what happened (for logs and messages).
+    Error Request(const char* method, const QByteArray& path, const QByteArray& body, Response& response,
+                  QString* detail = nullptr);
+
+    bool IsOpen() const { return m_fd >= 0; }
+    void Close();
+
+private:
+    Error connect(QString* detail);
+    bool reusable();
+    Error sendAll(const char* data, qsizetype size, QString* detail);
+    Error fill(QString* detail);           // reads more into m_buffer
+    Error readExactly(char* out, qsizetype size, QString* detail);
+    Error readLine(QByteArray& line, QString* detail);
+    Error readChunked(QByteArray& body, QString* detail);
+    Error waitFor(short events, int timeoutMs, QString* detail);
+    Error fail(Error error, QString* detail, const QString& text);
+
+    QByteArray m_host;
+    int m_port;
+    int m_connectTimeoutMs;
+    int m_ioTimeoutMs;
+    int m_fd = -1;
+    QByteArray m_buffer;     // bytes received and not consumed yet
+    qsizetype m_offset = 0;  // start of the unconsumed bytes in m_buffer
+};
+
+} // namespace trd
