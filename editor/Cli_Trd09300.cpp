@@ -2,7 +2,7 @@
 
 #include "Cli_Trd09301.h"
 #include "Dispatch.h"
-#include "Glyphs.h"
+#include "EditorGlyphs.h"
 #include "MensErro.h"
 #include "ServerCalls.h"
 #include "ShowAvi.h"
@@ -145,12 +145,14 @@ void TfrmTraducao::buildLanguagePanel()
     Panel1->setAccessibleName(QStringLiteral(" "));
     Label2 = make<QLabel>("Label2", QStringLiteral("Idioma Traduzido"), Panel1);
     Label2->setFont(boldFont(Label2));
-    Label2->setGeometry(6, 9, 97, 15);
+    // Placed as designed; a wider system font moves the combo along rather
+    // than cutting the caption.
+    Label2->setGeometry(6, 9, qMax(97, Label2->sizeHint().width()), 15);
     cbbIdioma = make<QComboBox>("cbbIdioma", Panel1);
     cbbIdioma->setEditable(true);
     cbbIdioma->setInsertPolicy(QComboBox::NoInsert);
     cbbIdioma->setCompleter(nullptr);
-    cbbIdioma->setGeometry(109, 6, 134, 21);
+    cbbIdioma->setGeometry(qMax(109, Label2->geometry().right() + 6), 6, 134, 21);
     QPalette palette = cbbIdioma->palette();
     palette.setColor(QPalette::Base, clInfoBk());
     cbbIdioma->setPalette(palette);
@@ -212,8 +214,12 @@ void TfrmTraducao::layoutDetailLabels()
     const int width = qMax(Panel4->width(), 640);
     lblOrigem->setGeometry(6, 4, width - 12, 42);
     lblDestino->setGeometry(8, 48, width - 14, 34);
-    lblCodigo->setGeometry(45, 84, 220, 16);
-    lblNome->setGeometry(399, 84, qMax(width - 405, 120), 16);
+    lblTela->resize(lblTela->sizeHint());
+    lblComponente->resize(lblComponente->sizeHint());
+    const int codigo = qMax(45, lblTela->geometry().right() + 6);
+    lblCodigo->setGeometry(codigo, 84, 272 - codigo - 6, 16);
+    const int nome = qMax(399, lblComponente->geometry().right() + 6);
+    lblNome->setGeometry(nome, 84, qMax(width - nome - 6, 120), 16);
 }
 
 void TfrmTraducao::buildGrid()
@@ -241,14 +247,12 @@ void TfrmTraducao::buildToolBar()
         b->show();
         return b;
     };
-    sbtSubstituir = button("sbtSubstituir", 181, QStringLiteral("Localizar/ Substituir"),
-                           glyphs::TwoGlyphs(glyphs::Procurar));
+    sbtSubstituir = button("sbtSubstituir", 181, QStringLiteral("Localizar/ Substituir"), editorglyphs::Substituir());
     sbtNTrad = button("sbtNTrad", 218, QStringLiteral("Não Traduzido"), imgNTrad2->Picture());
     sbtDuvida = button("sbtDuvida", 239, QStringLiteral("Dúvida"), imgDuvida2->Picture());
     sbtTrad = button("sbtTrad", 260, QStringLiteral("Traduzido"), imgTrad2->Picture());
-    sbtFiltro = button("sbtFiltro", 295, QStringLiteral("Filtrar"), glyphs::TwoGlyphs(glyphs::Verificar));
-    sbtInfor = button("sbtInfor", 316, QStringLiteral("Informações da Tradução"),
-                      glyphs::TwoGlyphs(glyphs::Ajuda));
+    sbtFiltro = button("sbtFiltro", 295, QStringLiteral("Filtrar"), editorglyphs::Filtro());
+    sbtInfor = button("sbtInfor", 316, QStringLiteral("Informações da Tradução"), editorglyphs::Informacoes());
     for (TButtonFlat* status : {sbtNTrad, sbtDuvida, sbtTrad})
         status->Tag = 0;   // showing image 2, the dim lamp
 

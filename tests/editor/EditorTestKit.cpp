@@ -61,7 +61,7 @@ EditorTest::EditorTest()
 {
     mdi = new QMdiArea;
     main.setCentralWidget(mdi);
-    main.resize(1000, 700);
+    main.resize(1400, 800);
     Application()->SetMainForm(&main);
     Application()->SetMdiArea(mdi);
     main.show();

@@ -1,0 +1,286 @@
+// The editor's grid: every cell painted by status (checked on the pixels of
+// a rendered grid), in-place editing only in the destination column, the
+// detail panel following the typing, Tab and Down stopping at the last row,
+// and typed texts that cannot be stored refused before they are posted.
+#include "EditorTestKit.h"
+
+#include "DataPacket.h"
+#include "Dispatch.h"
+#include "StatusLamps.h"
+#include "TCanvas.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QTest>
+
+using namespace trd;
+using namespace trd::test;
+
+namespace {
+
+const QList<Idioma> kIdiomas = {{"ENG", "English"}};
+const QList<Linha> kLinhas = {
+    {"ENG", "P1", "c1", "Salvar arquivo", "Save file", "T"},
+    {"ENG", "P2", "c2", "Dúvida", "Doubt", "D"},
+    {"ENG", "P3", "c3", "Nome", "Nome", "N"},
+    {"ENG", "P4", "c4", "Abrir", "Open", "T"},
+};
+
+bool near(const QColor& a, const QColor& b, int tolerance = 60)
+{
+    return qAbs(a.red() - b.red()) + qAbs(a.green() - b.green()) + qAbs(a.blue() - b.blue()) <= tolerance;
+}
+
+class EditorGrid : public EditorTest {
+protected:
+    TfrmTraducao* openWithRows()
+    {
+        startServer(kIdiomas, kLinhas);
+        TfrmTraducao* form = openEditor();
+        if (form)
+            loadLanguage(QStringLiteral("ENG-English"));
+        return form;
+    }
+    // Rows the server would never send (a status outside T, D, N), loaded
+    // straight into the row set: painting only.
+    void loadLocalRows(const QList<QStringList>& rows)
+    {
+        QByteArray packet;
+        PacketWriter writer(packet);
+        std::vector<PacketField> fields;
+        for (const auto& [name, size] : {std::pair{"STAGRVALPROP", 4000}, {"STVALORPROP", 4000}, {"IDSITTRADUCAO", 1},
+                                         {"IDIDIOMA", 3}, {"NMCOMPONENTE", 50}, {"CDPROGTRAD", 20}}) {
+            PacketField f;
+            f.name = name;
+            f.size = size;
+            fields.push_back(f);
+        }
+        writer.begin(fields);
+        for (const QStringList& row : rows) {
+            writer.beginRow();
+            for (int i = 0; i < 6; ++i)
+                writer.string(i, i < row.size() ? row[i] : QString());
+            writer.endRow();
+        }
+        writer.end();
+        frmTraducao->cdsDestino->SetData(packet);
+    }
+    QImage render() { return frmTraducao->dbgPadrao->viewport()->grab().toImage(); }
+    QRect cell(int row, int column) const
+    {
+        return frmTraducao->dbgPadrao->visualRect(frmTraducao->dbgPadrao->model()->index(row, column));
+    }
+    // Pixels of a rectangle (edges included) near a colour.
+    static int count(const QImage& image, const QRect& rect, const QColor& colour, int tolerance = 60)
+    {
+        int n = 0;
+        for (int y = rect.top(); y <= rect.bottom(); ++y)
+            for (int x = rect.left(); x <= rect.right(); ++x)
+                n += near(image.pixelColor(x, y), colour, tolerance) ? 1 : 0;
+        return n;
+    }
+    static int area(const QRect& rect) { return rect.width() * rect.height(); }
+    void focusCell(int row, int column)
+    {
+        frmTraducao->dbgPadrao->setFocus();
+        frmTraducao->dbgPadrao->setCurrentIndex(frmTraducao->dbgPadrao->model()->index(row, column));
+        QApplication::processEvents();
+    }
+};
+
+TEST_F(EditorGrid, CellsArePaintedByTheRowsStatus)
+{
+    startServer(kIdiomas, {});
+    TfrmTraducao* form = openEditor();
+    ASSERT_TRUE(form);
+    loadLocalRows({{"Salvar arquivo", "Save file", "T"},
+                   {"Dúvida grande", "Big doubt", "D"},
+                   {"Nome completo", "Full name", "N"},
+                   {"Outro estado", "Other status", "Q"}});
+    focusCell(3, 2);   // the current cell: last row, destination column
+    const QImage image = render();
+    const QColor background = clInfoBk();
+
+    struct Expect {
+        int row;
+        QColor text;
+    };
+    for (const Expect& e : {Expect{0, clGreen()}, Expect{1, clYellow()}, Expect{2, clRed()}}) {
+        SCOPED_TRACE(e.row);
+        for (int column : {1, 2}) {
+            const QRect r = cell(e.row, column).adjusted(1, 1, -1, -1);
+            EXPECT_TRUE(near(image.pixelColor(r.right() - 2, r.bottom() - 1), background, 6))
+                << "background of column " << column;
+            EXPECT_GT(count(image, r, e.text, 40), 8) << "text in its status colour, column " << column;
+            EXPECT_EQ(count(image, r, clHighlight(), 20), 0);
+        }
+        // The status cell: the lamp, no letter, no olive, no focus frame.
+        const QRect s = cell(e.row, 0);
+        EXPECT_EQ(count(image, s, lamps::Oliva(), 0), 0) << "olive is transparent";
+        const QRect beside(s.left() + 17, s.top(), s.width() - 17, s.height());
+        EXPECT_EQ(count(image, beside, background, 6), area(beside))
+            << "nothing but the background right of the lamp";
+    }
+    // Each lamp in its own hue.
+    auto lampPixels = [&](int row, const QColor& hue) {
+        const QRect s = cell(row, 0);
+        return count(image, QRect(s.left() + 1, s.top(), 16, s.height()), hue, 120);
+    };
+    EXPECT_GT(lampPixels(0, QColor(20, 190, 40)), 10);
+    EXPECT_GT(lampPixels(1, QColor(250, 220, 0)), 10);
+    EXPECT_GT(lampPixels(2, QColor(230, 20, 20)), 10);
+
+    // Another status: plain texts in the column's font colour, an empty status cell.
+    const QRect other = cell(3, 1).adjusted(1, 1, -1, -1);
+    EXPECT_GT(count(image, other, clWindowText(), 60), 8);
+    for (const QColor& status : {clGreen(), clYellow(), clRed()})
+        EXPECT_EQ(count(image, other, status, 40), 0);
+    const QRect otherStatus = cell(3, 0);
+    EXPECT_EQ(count(image, otherStatus, background, 6), area(otherStatus)) << "no icon, no letter";
+
+    // The selected cell: caption text on the highlight, no status colour.
+    const QRect selected = cell(3, 2).adjusted(2, 2, -2, -2);
+    EXPECT_TRUE(near(image.pixelColor(selected.right() - 2, selected.bottom() - 1), clHighlight(), 6));
+    EXPECT_GT(count(image, selected, clCaptionText(), 60), 8);
+}
+
+TEST_F(EditorGrid, ASelectedStatusCellShowsTheLampOnTheHighlightWithoutAFocusFrame)
+{
+    TfrmTraducao* form = openWithRows();
+    ASSERT_TRUE(form);
+    focusCell(0, 0);
+    const QImage image = render();
+    const QRect s = cell(0, 0);
+    EXPECT_EQ(count(image, s, lamps::Oliva(), 0), 0);
+    const QRect beside(s.left() + 17, s.top(), s.width() - 17, s.height());
+    EXPECT_EQ(count(image, beside, clHighlight(), 6), area(beside))
+        << "the lamp stands on the highlight, and the focus frame is gone";
+    EXPECT_EQ(count(image, QRect(s.left(), s.top(), 1, s.height()), clHighlight(), 6), s.height());
+    EXPECT_GT(count(image, QRect(s.left() + 1, s.top(), 16, s.height()), QColor(20, 190, 40), 120), 10);
+}
+
+TEST_F(EditorGrid, OnlyTheDestinationColumnOpensAnEditor)
+{
+    TfrmTraducao* form = openWithRows();
+    ASSERT_TRUE(form);
+    EXPECT_FALSE(form->dbgPadrao->HasOption(dgEditing)) << "off at creation";
+    focusCell(0, 1);
+    focusCell(0, 0);
+    EXPECT_FALSE(form->dbgPadrao->HasOption(dgEditing));
+    QTest::keyClicks(form->dbgPadrao, "x");
+    EXPECT_EQ(form->dbgPadrao->InplaceEditor(), nullptr);
+    EXPECT_EQ(form->cdsDestino->State(), TDataSetState::dsBrowse);
+
+    focusCell(0, 1);   // the source column is read-only
+    QTest::keyClicks(form->dbgPadrao, "x");
+    EXPECT_EQ(form->dbgPadrao->InplaceEditor(), nullptr);
+
+    focusCell(0, 2);
+    EXPECT_TRUE(form->dbgPadrao->HasOption(dgEditing));
+    QTest::keyClicks(form->dbgPadrao, "x");
+    ASSERT_NE(form->dbgPadrao->InplaceEditor(), nullptr);
+    EXPECT_EQ(form->cdsDestino->State(), TDataSetState::dsEdit);
+}
+
+TEST_F(EditorGrid, TheDetailPanelFollowsEveryKeyAndTheTypedTextIsPromotedAndSaved)
+{
+    TfrmTraducao* form = openWithRows();
+    ASSERT_TRUE(form);
+    focusCell(2, 2);   // "Nome", "N", destination equal to source
+    ASSERT_EQ(form->cdsDestino->FieldByName("STAGRVALPROP")->AsString(), "Nome");
+    QTest::keyClick(form->dbgPadrao, Qt::Key_N);
+    QLineEdit* editor = form->dbgPadrao->InplaceEditor();
+    ASSERT_TRUE(editor);
+    editor->selectAll();
+    QString typed;
+    for (const char ch : QByteArray("Name")) {
+        QTest::keyClick(editor, ch);
+        typed += QLatin1Char(ch);
+        EXPECT_EQ(form->lblDestino->text(), editor->text());
+    }
+    EXPECT_EQ(editor->text(), "Name");
+    QTest::keyClick(editor, Qt::Key_Return);
+    EXPECT_EQ(form->cdsDestino->State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(dbRow("ENG", "Nome"), QStringList({"Name", "T"}));
+    EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join('|').toStdString();
+}
+
+TEST_F(EditorGrid, TabAndDownStopAtTheLastRowWhileOtherKeysStillWork)
+{
+    TfrmTraducao* form = openWithRows();
+    ASSERT_TRUE(form);
+    int insertAttempts = 0;
+    auto refuse = form->cdsDestino->BeforeInsert;
+    form->cdsDestino->BeforeInsert = [&](TClientDataSet* ds) {
+        ++insertAttempts;
+        refuse(ds);
+    };
+    const int last = form->cdsDestino->RecordCount() - 1;
+    focusCell(last, 2);
+    QTest::keyClick(form->dbgPadrao, Qt::Key_Down);   // past the end: Eof
+    ASSERT_TRUE(form->cdsDestino->Eof());
+    const int attemptsAtEof = insertAttempts;
+    QTest::keyClick(form->dbgPadrao, Qt::Key_Down);
+    QTest::keyClick(form->dbgPadrao, Qt::Key_Tab);
+    EXPECT_EQ(insertAttempts, attemptsAtEof) << "Tab and Down are discarded at the end";
+    EXPECT_EQ(form->cdsDestino->RecordCount(), last + 1);
+    EXPECT_EQ(form->dbgPadrao->currentIndex().row(), last);
+    EXPECT_TRUE(seam.shown.empty());
+
+    // Any other key still reaches the grid and its editor.
+    QTest::keyClick(form->dbgPadrao, Qt::Key_Z);
+    QLineEdit* editor = form->dbgPadrao->InplaceEditor();
+    ASSERT_TRUE(editor);
+    EXPECT_TRUE(editor->text().endsWith('z'));
+    QTest::keyClick(editor, Qt::Key_Escape);
+    QTest::keyClick(form->dbgPadrao, Qt::Key_Up);
+    EXPECT_FALSE(form->cdsDestino->Eof());
+    EXPECT_EQ(form->dbgPadrao->currentIndex().row(), last - 1);
+}
+
+TEST_F(EditorGrid, TypedTextsThatCannotBeStoredAreRefusedBeforeTheyArePosted)
+{
+    TfrmTraducao* form = openWithRows();
+    ASSERT_TRUE(form);
+    focusCell(3, 2);   // "Abrir"
+    QTest::keyClick(form->dbgPadrao, Qt::Key_O);
+    QLineEdit* editor = form->dbgPadrao->InplaceEditor();
+    ASSERT_TRUE(editor);
+
+    editor->setText("Abrir Ω");   // as a paste would leave it
+    QTest::keyClick(editor, Qt::Key_Return);
+    ASSERT_EQ(seam.count(RecordingDialogSeam::Message), 1);
+    EXPECT_TRUE(seam.messages().first().contains("\"Ω\"")) << seam.messages().first().toStdString();
+    EXPECT_EQ(form->dbgPadrao->InplaceEditor(), editor) << "the text stays for the user to correct";
+    EXPECT_EQ(dbRow("ENG", "Abrir"), QStringList({"Open", "T"}));
+
+    const QString longText(4001, QLatin1Char('a'));
+    editor->setText(longText);
+    EXPECT_EQ(editor->text().size(), 4001) << "a long text is not cut short without a word";
+    QTest::keyClick(editor, Qt::Key_Down);
+    ASSERT_EQ(seam.count(RecordingDialogSeam::Message), 2);
+    EXPECT_TRUE(seam.messages().last().contains("4001"));
+    EXPECT_EQ(form->dbgPadrao->currentIndex().row(), 3);
+    EXPECT_EQ(dbRow("ENG", "Abrir"), QStringList({"Open", "T"}));
+
+    editor->setText("Open it");
+    QTest::keyClick(editor, Qt::Key_Return);
+    EXPECT_EQ(dbRow("ENG", "Abrir"), QStringList({"Open it", "T"}));
+    EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join('|').toStdString();
+}
+
+// Not a check: leaves a picture of the editor for a person to look at when
+// TRD_SCREENSHOT_DIR names a folder.
+TEST_F(EditorGrid, Screenshot)
+{
+    const QString folder = qEnvironmentVariable("TRD_SCREENSHOT_DIR");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "TRD_SCREENSHOT_DIR not set";
+    TfrmTraducao* form = openWithRows();
+    ASSERT_TRUE(form);
+    focusCell(1, 2);
+    main.grab().save(QDir(folder).filePath("editor.png"));
+}
+
+} // namespace
