@@ -611,6 +611,30 @@ void TDBGrid::keyPressEvent(QKeyEvent* event)
     m_forwardingKey = false;
 }
 
+bool TDBGrid::event(QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
+            m_tabKey = true;
+            const bool result = QTableView::event(event);
+            m_tabKey = false;
+            return result;
+        }
+    }
+    return QTableView::event(event);
+}
+
+bool TDBGrid::focusNextPrevChild(bool next)
+{
+    // Qt also asks a view to pass the focus on when it is hidden while
+    // focused, and the view answers with a Tab of its own: only a real Tab
+    // key may move through the cells (and post, and append).
+    if (m_tabKey)
+        return QTableView::focusNextPrevChild(next);
+    return QWidget::focusNextPrevChild(next);
+}
+
 void TDBGrid::keyReleaseEvent(QKeyEvent* event)
 {
     if (OnKeyUp) {
@@ -724,8 +748,14 @@ void TDBGrid::cancelOnExit()
 void TDBGrid::showEvent(QShowEvent* event)
 {
     QTableView::showEvent(event);
-    // Columns are usually set up field by field while the form is built.
-    ColumnsChanged();
+    // Columns are usually set up field by field while the form is built; a
+    // grid shown again unchanged keeps its editor and current cell.
+    if (m_model->sameColumns() && !m_model->rowCountChanged()) {
+        applyColumnWidths();
+        m_model->headerDataChanged(Qt::Horizontal, 0, qMax(0, m_model->columnCount() - 1));
+    } else {
+        ColumnsChanged();
+    }
 }
 
 void TDBGrid::mousePressEvent(QMouseEvent* event)

@@ -121,6 +121,8 @@ protected:
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     void keyboardSearch(const QString&) override {}
+    bool event(QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
     // The sortable grid reacts to title clicks.
     virtual void TitleClick(TColumn* column);
@@ -168,6 +170,7 @@ private:
     TCanvas m_canvas;
     int m_syncing = 0;          // > 0 while the grid follows the data set
     bool m_forwardingKey = false; // the key that opened the editor is being re-sent to it
+    bool m_tabKey = false;        // a Tab key press is being delivered to the grid
     int m_lastSelectedIndex = 0;
     QPointer<QLineEdit> m_editor;
     QPersistentModelIndex m_editorIndex;

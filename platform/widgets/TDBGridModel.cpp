@@ -56,6 +56,19 @@ bool TDBGridModel::sameShape() const
     return !rowCountChanged() && m_grid->VisibleColumnCount() == static_cast<int>(m_slots.size());
 }
 
+bool TDBGridModel::sameColumns() const
+{
+    if (m_grid->VisibleColumnCount() != static_cast<int>(m_slots.size()))
+        return false;
+    for (size_t i = 0; i < m_slots.size(); ++i) {
+        TColumn* column = m_grid->VisibleColumn(static_cast<int>(i));
+        TField* field = column->Field();
+        if (column != m_slots[i].column || (field ? field->Index() : -1) != m_slots[i].fieldIndex)
+            return false;
+    }
+    return true;
+}
+
 void TDBGridModel::allChanged()
 {
     rebuildSlots();

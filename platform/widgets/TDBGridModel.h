@@ -31,6 +31,8 @@ public:
     // Same rows and columns as the view knows: values may have changed
     // anywhere (a merge, a sort), which needs no reset of the view.
     bool sameShape() const;
+    // The shown columns and their fields are still what the model was built on.
+    bool sameColumns() const;
     void allChanged();
     void rowChanged(int row);
 

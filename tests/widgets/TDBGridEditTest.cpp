@@ -342,3 +342,26 @@ TEST_F(GridKeys, AKeyHandlerThatAbortsAbandonsTheKey)
     EXPECT_EQ(ds->RecNo(), 1);
     EXPECT_EQ(seam.errors(), QStringList{QStringLiteral("Não permitido.")});
 }
+
+TEST_F(GridEditing, HidingAndShowingTheGridKeepsWhatIsBeingTyped)
+{
+    // A hidden focused view is asked to pass the focus on, and answers with a
+    // Tab of its own: that must not move, post or append.
+    type(QStringLiteral("meio"));
+    grid->hide();
+    grid->show();
+    EXPECT_EQ(ds->State(), TDataSetState::dsEdit);
+    EXPECT_EQ(ds->RecNo(), 1);
+    ASSERT_NE(grid->InplaceEditor(), nullptr);
+    EXPECT_EQ(grid->InplaceEditor()->text(), QStringLiteral("meio"));
+    EXPECT_EQ(grid->SelectedIndex(), 2);
+    key(Qt::Key_Return);
+    EXPECT_EQ(value("DESTINO"), QStringLiteral("meio"));
+    // A column changed while hidden is picked up when shown.
+    grid->hide();
+    grid->Columns().Items(1)->Title.Caption = QStringLiteral("Origem");
+    grid->Columns().Items(1)->FieldName = QStringLiteral("CODIGO");
+    grid->show();
+    EXPECT_EQ(grid->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Origem"));
+    EXPECT_EQ(grid->model()->data(grid->model()->index(0, 1)).toString(), QStringLiteral("C1"));
+}
