@@ -3,7 +3,7 @@
 #include "Exceptions.h"
 #include "Json.h"
 #include "RpcError.h"
-#include "SqliteConnection.h"
+#include "Storage.h"
 
 #include <new>
 
@@ -78,7 +78,7 @@ RpcOutcome RpcHandler::handle(std::string_view body)
         fail(e.code(), e.what());
     } catch (const trd::EDBClient& e) {
         fail(rpc::InvalidParams, std::string("Pacote de dados inválido: ") + e.what());
-    } catch (const SqliteError& e) {
+    } catch (const StorageError& e) {
         fail(rpc::InternalError, std::string("Erro no banco de dados: ") + e.what() + ".");
     } catch (const std::bad_alloc&) {
         fail(rpc::InternalError, "Memória insuficiente para atender a requisição.");

@@ -16,9 +16,10 @@ bool toNumber(const std::string& text, long long& value)
 
 const char* serverUsage()
 {
-    return "uso: trd-server --db ARQUIVO [--listen HOST:PORTA] [--demo] [--threads N]\n"
+    return "uso: trd-server (--db ARQUIVO | --pg CONEXAO) [--listen HOST:PORTA] [--demo] [--threads N]\n"
            "                  [--max-body MIB] [--import-tsv ARQUIVO] [--quiet]\n"
            "  --db ARQUIVO        banco SQLite (criado com o esquema quando novo)\n"
+           "  --pg CONEXAO        banco PostgreSQL (texto de conexão da libpq, ex. \"host=db dbname=trd\")\n"
            "  --listen HOST:PORTA endereço de escuta (padrão 127.0.0.1:8211; porta 0 = qualquer livre)\n"
            "  --demo              preenche um banco novo com dados de demonstração\n"
            "  --threads N         threads de atendimento (padrão 32; cada cliente conectado ocupa uma)\n"
@@ -44,6 +45,11 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
             if (!v)
                 return std::nullopt;
             options.db = *v;
+        } else if (arg == "--pg") {
+            const std::string* v = value();
+            if (!v)
+                return std::nullopt;
+            options.pg = *v;
         } else if (arg == "--listen") {
             const std::string* v = value();
             if (!v)
@@ -90,8 +96,8 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
             return std::nullopt;
         }
     }
-    if (options.db.empty()) {
-        error = "--db é obrigatório";
+    if (options.db.empty() == options.pg.empty()) {
+        error = options.db.empty() ? "--db (ou --pg) é obrigatório" : "use --db ou --pg, não os dois";
         return std::nullopt;
     }
     return options;

@@ -8,6 +8,7 @@ namespace trd::server {
 
 struct ServerOptions {
     std::string db;
+    std::string pg;            // libpq connection string: PostgreSQL instead of a SQLite file
     std::string host = "127.0.0.1";
     int port = 8211;
     bool demo = false;

@@ -3,6 +3,8 @@
 // synchronous=FULL, foreign keys) and the SQL functions the filter conditions
 // use: trd_upper(x), trd_like(x, pattern), trd_ulike(x, pattern) (see
 // LikePattern for the LIKE rules). A connection is used by one thread at a time.
+#include "Storage.h"
+
 #include <sqlite3.h>
 
 #include <cstdint>
@@ -43,16 +45,14 @@ private:
 };
 
 // A failed SQLite call, with its extended result code.
-class SqliteError : public std::exception {
+class SqliteError : public StorageError {
 public:
-    SqliteError(int code, std::string message) : m_code(code), m_message(std::move(message)) {}
-    const char* what() const noexcept override { return m_message.c_str(); }
+    SqliteError(int code, const std::string& message) : StorageError(message), m_code(code) {}
     int code() const noexcept { return m_code; }
     bool isConstraint() const noexcept { return (m_code & 0xFF) == SQLITE_CONSTRAINT; }
 
 private:
     int m_code;
-    std::string m_message;
 };
 
 class SqliteConnection {

@@ -10,11 +10,19 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace trd::server {
+
+// A failure of the database itself (I/O, lost connection, corrupt file), as
+// opposed to a refusal of the data: answered as an internal error.
+class StorageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // Field sizes of the translation row, in characters.
 namespace fieldsize {

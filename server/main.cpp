@@ -4,6 +4,9 @@
 #include "ServerContext.h"
 #include "ServerOptions.h"
 #include "SqliteStorage.h"
+#ifdef TRD_HAVE_POSTGRESQL
+#include "PostgresStorage.h"
+#endif
 #include "TsvImport.h"
 
 #include <csignal>
@@ -38,7 +41,16 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
 
     try {
-        auto storage = std::make_unique<SqliteStorage>(options->db);
+        std::unique_ptr<StorageBackend> storage;
+        if (!options->pg.empty()) {
+#ifdef TRD_HAVE_POSTGRESQL
+            storage = std::make_unique<PostgresStorage>(options->pg);
+#else
+            throw std::runtime_error("este servidor foi compilado sem PostgreSQL");
+#endif
+        } else {
+            storage = std::make_unique<SqliteStorage>(options->db);
+        }
         const bool fresh = storage->isEmpty();
         ServerContext context(std::move(storage));
         if (options->demo && fresh) {
@@ -69,7 +81,8 @@ int main(int argc, char** argv)
         }
         std::printf("listening on %s:%d\n", options->host.c_str(), port);
         std::fflush(stdout);
-        std::fprintf(stderr, "trd-server: banco %s, escutando em %s:%d, %d threads\n", options->db.c_str(),
+        std::fprintf(stderr, "trd-server: banco %s, escutando em %s:%d, %d threads\n",
+                     options->pg.empty() ? options->db.c_str() : "PostgreSQL",
                      options->host.c_str(), port, options->threads);
 
         std::thread signalWaiter([&server, &stopSignals] {

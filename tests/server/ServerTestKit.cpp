@@ -148,9 +148,13 @@ std::string listedRowsPacket(const std::vector<Listed>& rows)
     return out.toStdString();
 }
 
-InProcessServer::InProcessServer()
+InProcessServer::InProcessServer() : InProcessServer(std::unique_ptr<StorageBackend>()) {}
+
+InProcessServer::InProcessServer(std::unique_ptr<StorageBackend> backend)
 {
-    m_context = std::make_unique<ServerContext>(std::make_unique<SqliteStorage>(path()), [this] { return m_now; });
+    if (!backend)
+        backend = std::make_unique<SqliteStorage>(path());
+    m_context = std::make_unique<ServerContext>(std::move(backend), [this] { return m_now; });
     m_context->writer().runExclusive([](StorageWriter& w) {
         w.putLanguage({"ENG", "Inglês", "POR"});
         w.putLanguage({"ESP", "Espanhol", "POR"});

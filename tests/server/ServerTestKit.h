@@ -68,7 +68,8 @@ std::string listedRowsPacket(const std::vector<Listed>& rows);
 // A server in process: the real methods and storage on a temporary file.
 class InProcessServer {
 public:
-    InProcessServer();
+    InProcessServer();                                              // SQLite in a temporary folder
+    explicit InProcessServer(std::unique_ptr<StorageBackend> backend);
     ~InProcessServer();
 
     // Languages ENG, ESP (and any rows given); dates as day counts.
