@@ -160,6 +160,8 @@ void TfrmTraducao::buildLanguagePanel()
     cbbIdioma->installEventFilter(this);
     cbbIdioma->lineEdit()->installEventFilter(this);
     FolhaDadosLayout()->insertWidget(0, Panel1);
+    // The panel sits above the grid, so Tab goes from the combo to the grid.
+    QWidget::setTabOrder(cbbIdioma, dbgPadrao);
 }
 
 void TfrmTraducao::buildImageStore()
@@ -753,6 +755,12 @@ bool TfrmTraducao::eventFilter(QObject* watched, QEvent* event)
 {
     if ((watched == cbbIdioma || watched == cbbIdioma->lineEdit()) && event->type() == QEvent::KeyPress) {
         auto* keyEvent = static_cast<QKeyEvent*>(event);
+        // Tab, Enter and Escape move the focus or act on the form; they are
+        // no typing, and Tab above all must still leave the language panel.
+        static constexpr int formKeys[] = {Qt::Key_Tab, Qt::Key_Backtab, Qt::Key_Return, Qt::Key_Enter,
+                                           Qt::Key_Escape};
+        if (std::find(std::begin(formKeys), std::end(formKeys), keyEvent->key()) != std::end(formKeys))
+            return TfrmPadraoSortGrid::eventFilter(watched, event);
         QChar key = keyEvent->text().isEmpty() ? (keyEvent->key() == Qt::Key_Backspace ? QChar(u'\b') : QChar())
                                                : keyEvent->text().at(0);
         if (!key.isNull()) {

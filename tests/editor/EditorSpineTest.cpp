@@ -115,6 +115,18 @@ TEST_F(EditorSpine, TypedCharactersNeverReachTheCombo)
     QTest::keyClick(form->cbbIdioma, Qt::Key_Down);
     EXPECT_FALSE(form->cbbIdioma->currentText().isEmpty()) << "the arrow keys still choose";
     EXPECT_EQ(stIdioma, form->cbbIdioma->currentText().left(3));
+
+    // Tab is no typing: it leaves the panel, which checks the language.
+    QWidget* focusAfterTab = nullptr;
+    seam.onModal = [&](TForm& dialog) {
+        focusAfterTab = QApplication::focusWidget();
+        dialog.SetModalResult(mrCancel);
+    };
+    QTest::keyClick(form->cbbIdioma, Qt::Key_Tab);
+    QApplication::processEvents();
+    EXPECT_FALSE(form->Panel1->isAncestorOf(QApplication::focusWidget()));
+    EXPECT_EQ(seam.count(RecordingDialogSeam::Modal), 1) << "a valid language opens the filter dialog";
+    EXPECT_NE(focusAfterTab, form->cbbIdioma);
 }
 
 TEST_F(EditorSpine, LeavingThePanelEmptyAsksForALanguageAndKeepsTheFocus)
