@@ -119,6 +119,10 @@ int TForm::RunModalLoop()
     if (m_modalLoop)
         return mrNone;   // already modal
     QPointer<TForm> self(this);
+    // As the framework's ShowModal: the window and control that were active
+    // get the focus back when the modal form closes.
+    QPointer<QWidget> previousWindow = QApplication::activeWindow();
+    QPointer<QWidget> previousFocus = QApplication::focusWidget();
     m_modalResult = mrNone;
     if (!m_subWindow) {
         setWindowFlag(Qt::Dialog, true);
@@ -156,6 +160,11 @@ int TForm::RunModalLoop()
     m_modalLoop = nullptr;
     hide();
     setWindowModality(Qt::NonModal);
+    if (previousWindow && previousWindow != this && previousWindow->isVisible()) {
+        previousWindow->activateWindow();
+        if (previousFocus && previousFocus->isVisible() && previousFocus->window() == previousWindow)
+            previousFocus->setFocus(Qt::OtherFocusReason);
+    }
     const int result = m_modalResult;
     if (action == caFree)
         Release();

@@ -231,3 +231,21 @@ TEST_F(MdiHost, AFormWithoutOwnerOpensOverTheMainWindowThenKeepsItsPlace)
     form.Show();
     EXPECT_EQ(form.pos(), QPoint(10, 10));
 }
+
+TEST_F(MdiHost, TheFocusGoesBackWhereItWasWhenAModalFormCloses)
+{
+    auto* edit = new QLineEdit(&window);
+    window.setMenuWidget(edit);
+    edit->show();
+    edit->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), edit);
+    TForm dialog;
+    auto* field = new QLineEdit(&dialog);
+    seam.onModal = [&](TForm& f) {
+        field->setFocus();
+        f.SetModalResult(mrOk);
+    };
+    EXPECT_EQ(dialog.ShowModal(), mrOk);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == edit; }));
+    EXPECT_EQ(QApplication::activeWindow(), &window);
+}
