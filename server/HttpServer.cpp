@@ -54,13 +54,19 @@ HttpServer::HttpServer(RpcHandler& handler, SessionPool& sessions, HttpOptions o
             log("-", 0, "objeto desconhecido " + req.path.substr(0, 80));
     });
     srv.Get("/health", [this](const httplib::Request&, httplib::Response& res) {
+        const auto start = std::chrono::steady_clock::now();
+        std::string outcome = "OK";
         try {
             m_sessions.acquire()->ping();
             res.set_content("OK", "text/plain");
         } catch (const std::exception& e) {
             res.status = 503;
-            res.set_content(std::string("database unavailable: ") + e.what(), "text/plain");
+            outcome = std::string("database unavailable: ") + e.what();
+            res.set_content(outcome, "text/plain");
         }
+        if (m_options.log)
+            log("health", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count(),
+                outcome);
     });
     // The only error status with a body of ours: a body over the limit never
     // reaches a handler, yet the client deserves a JSON-RPC answer.
