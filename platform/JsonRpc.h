@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -25,8 +26,10 @@ public:
 
     TRemoteArg(const QString& text) : m_value(text) {}
     TRemoteArg(const char* utf8) : m_value(QString::fromUtf8(utf8)) {}
-    TRemoteArg(int value) : m_value(std::int64_t{value}) {}
-    TRemoteArg(std::int64_t value) : m_value(value) {}
+    // Any whole number (int, qint64, ...): a JSON number.
+    template <typename T>
+        requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char>)
+    TRemoteArg(T value) : m_value(static_cast<std::int64_t>(value)) {}
     TRemoteArg(TDateTime value) : m_value(value) {}
     TRemoteArg(const QByteArray& packet) : m_value(packet) {}
 

@@ -38,6 +38,13 @@ TEST(JsonRpcRequest, EncodesEachArgumentKindInItsProtocolForm)
               R"({"date":45658.5},"<ROW A=\"x&quot;y\" B=\"1\"/>\n"]})");
 }
 
+TEST(JsonRpcRequest, EveryWholeNumberTypeIsAnInteger)
+{
+    const qint64 big = 9000000000LL;
+    const QByteArray body = EncodeRequest(2, QStringLiteral("M"), {TRemoteArg(big), TRemoteArg(short(-3)), TRemoteArg(7u)});
+    EXPECT_TRUE(body.endsWith(R"("params":[9000000000,-3,7]})")) << body.toStdString();
+}
+
 TEST(JsonRpcRequest, DateTimesKeepTheirTimeOfDayExactly)
 {
     const TDateTime value = 45658.0 + 13.0 / 24 + 7.0 / 1440 + 0.123 / 86400;
