@@ -4,6 +4,7 @@
 #include "Win1252.h"
 
 #include <string_view>
+#include <cmath>
 #include <cstring>
 
 namespace trd {
@@ -367,9 +368,17 @@ void RecordStore::load(PacketReader& reader, const std::vector<int>& packetField
                 break;
             }
             case TFieldType::ftInteger:
-                c.integer[r] = reader.fields()[static_cast<std::size_t>(pf)].type == TFieldType::ftInteger
-                    ? reader.integer(pf)
-                    : static_cast<qint64>(reader.real(pf));
+                if (reader.fields()[static_cast<std::size_t>(pf)].type == TFieldType::ftInteger) {
+                    c.integer[r] = reader.integer(pf);
+                } else {   // a float packet field read into an integer field
+                    const double v = std::round(reader.real(pf));
+                    if (!(v >= -9.2e18 && v <= 9.2e18))
+                        throw EDBClient(QStringLiteral("O valor do campo '%1' na linha %2 do pacote de dados está "
+                                                       "fora dos limites.")
+                                            .arg(QString::fromUtf8(field.name))
+                                            .arg(reader.rowNumber()));
+                    c.integer[r] = static_cast<qint64>(v);
+                }
                 c.null[r] = false;
                 break;
             case TFieldType::ftFloat:

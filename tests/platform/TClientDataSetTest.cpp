@@ -262,6 +262,17 @@ TEST(TClientDataSet, PersistentFieldsMustFitThePacket)
     EXPECT_TRUE(errorOf([&] { narrow.SetData(fiveRows()); }).contains(QStringLiteral("'TEXTO' na linha 1")));
     EXPECT_FALSE(narrow.Active());
 
+    // A float packet field read into an integer field: rounded, and refused when out of range.
+    const auto floats = [](const char* value) {
+        return QByteArray("<DATAPACKET><METADATA><FIELDS><FIELD attrname=\"N\" fieldtype=\"r8\"/></FIELDS></METADATA>"
+                          "<ROWDATA><ROW N=\"") + value + "\"/></ROWDATA></DATAPACKET>";
+    };
+    TClientDataSet integers;
+    integers.AddField(QStringLiteral("N"), TFieldType::ftInteger);
+    integers.SetData(floats("2.6"));
+    EXPECT_EQ(integers.FieldByName(QStringLiteral("N"))->AsInteger(), 3);
+    EXPECT_TRUE(errorOf([&] { integers.SetData(floats("1e300")); }).contains(QStringLiteral("fora dos limites")));
+
     TClientDataSet missing;
     missing.AddField(QStringLiteral("IDIOMA"), TFieldType::ftString, 3);
     EXPECT_TRUE(errorOf([&] { missing.SetData(fiveRows()); }).contains(QStringLiteral("IDIOMA")));

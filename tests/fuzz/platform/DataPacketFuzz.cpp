@@ -61,6 +61,20 @@ void loadAndWriteBack(const QByteArray& bytes)
     }
 }
 
+// Persistent fields take values of other packet types (a float into an integer).
+void loadIntoPersistentFields(const QByteArray& bytes)
+{
+    TClientDataSet ds;
+    ds.AddField(QStringLiteral("IDIDIOMA"), TFieldType::ftString, 3);
+    ds.AddField(QStringLiteral("QTD"), TFieldType::ftInteger);
+    ds.AddField(QStringLiteral("DTALT"), TFieldType::ftDateTime);
+    try {
+        ds.SetData(bytes);
+        ds.Data();
+    } catch (const EDBClient&) {
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -68,5 +82,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     readAll(bytes);
     loadAndWriteBack(bytes);
+    loadIntoPersistentFields(bytes);
     return 0;
 }
