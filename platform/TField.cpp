@@ -222,8 +222,8 @@ void TField::SetAsInteger(qint64 value)
     switch (m_type) {
     case TFieldType::ftString: return SetAsString(QString::number(value));
     case TFieldType::ftInteger: return m_dataSet->setFieldValue(this, integerValue(value));
-    case TFieldType::ftFloat:
-    case TFieldType::ftDateTime: return m_dataSet->setFieldValue(this, numberValue(static_cast<double>(value)));
+    case TFieldType::ftFloat: return m_dataSet->setFieldValue(this, numberValue(static_cast<double>(value)));
+    case TFieldType::ftDateTime: return SetAsDateTime(static_cast<double>(value));
     }
 }
 
@@ -238,8 +238,8 @@ void TField::SetAsFloat(double value)
         if (std::fabs(value) >= 9.2e18)
             throw EDBClient(QStringLiteral("Valor fora dos limites para o campo '%1'.").arg(m_name));
         return m_dataSet->setFieldValue(this, integerValue(std::llround(value)));
-    case TFieldType::ftFloat:
-    case TFieldType::ftDateTime: return m_dataSet->setFieldValue(this, numberValue(value));
+    case TFieldType::ftFloat: return m_dataSet->setFieldValue(this, numberValue(value));
+    case TFieldType::ftDateTime: return SetAsDateTime(value);
     }
 }
 
@@ -251,6 +251,8 @@ void TField::SetAsDateTime(TDateTime value)
     case TFieldType::ftInteger: return SetAsFloat(std::trunc(value));
     case TFieldType::ftFloat: return SetAsFloat(value);
     case TFieldType::ftDateTime: {
+        if (!std::isfinite(value))
+            throw EDBClient(QStringLiteral("Data fora dos limites para o campo '%1'.").arg(m_name));
         char probe[32];
         if (formatPacketDateTime(value, PacketDateForm::DateTime, probe) == 0)
             throw EDBClient(QStringLiteral("Data fora dos limites para o campo '%1'.").arg(m_name));

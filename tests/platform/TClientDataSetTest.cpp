@@ -178,6 +178,8 @@ TEST(TClientDataSet, ConversionsBetweenKinds)
     EXPECT_THROW(ds.FieldByName(QStringLiteral("N"))->SetAsString(QStringLiteral("4x")), EDBClient);
     ds.FieldByName(QStringLiteral("N"))->SetAsString(QString());
     EXPECT_TRUE(ds.FieldByName(QStringLiteral("N"))->IsNull());
+    EXPECT_THROW(ds.FieldByName(QStringLiteral("DT"))->SetAsFloat(1e300), EDBClient);   // no date that far
+    EXPECT_THROW(ds.FieldByName(QStringLiteral("N"))->SetAsFloat(1e19), EDBClient);
     ds.FieldByName(QStringLiteral("S"))->SetAsString(QStringLiteral("abc"));
     EXPECT_THROW(ds.FieldByName(QStringLiteral("S"))->AsFloat(), EDBClient);
     ds.Cancel();
