@@ -7,7 +7,7 @@ PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev
   libpugixml-dev libcpp-httplib-dev libssl-dev zlib1g-dev libbrotli-dev
-  libsqlite3-dev libpq-dev
+  libsqlite3-dev libpq-dev postgresql
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core
 )
