@@ -9,6 +9,7 @@
 #include "Cli_Trd09300.h"
 #include "Dispatch.h"
 #include "RecordingDialogSeam.h"
+#include "ShowAvi.h"
 #include "TApplication.h"
 #include "TrdServerProcess.h"
 #include "WebServer.h"
@@ -157,6 +158,33 @@ int main(int argc, char** argv)
     std::printf("bare SQLite scan of the same %lld rows (6 columns as text): median %.1f ms\n", scanned,
                 scanMedian);
     std::printf("ratio reload / scan: %.1f\n", reloadMedian / scanMedian);
+    std::vector<double> answerMs;
+    for (const QByteArray& line : server.log().split('\n')) {
+        const QList<QByteArray> parts = line.split(' ');
+        const qsizetype at = parts.indexOf(QByteArray("GetDestino"));
+        if (at >= 0 && at + 1 < parts.size())
+            answerMs.push_back(parts[at + 1].toDouble());
+    }
+    if (!answerMs.empty())
+        std::printf("  of which trd-server answering GetDestino (its log): median %.1f ms\n",
+                    percentile(answerMs, 0.5));
+    {
+        // The client's share without the editor: the call and the load alone.
+        std::vector<double> calls, loads;
+        for (int run = 0; run < 3; ++run) {
+            QElapsedTimer timer;
+            timer.start();
+            TServerResult answer = form->netTraducao->AppServer().Call(
+                QStringLiteral("GetDestino"), {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"),
+                                               QStringLiteral("ENG"), 0.0, 0.0, QString()});
+            calls.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+            timer.restart();
+            form->cdsDestino->SetData(answer.Packet);
+            loads.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+        }
+        std::printf("  call and transfer alone: median %.1f ms; loading the packet into the row set: median %.1f ms\n",
+                    percentile(calls, 0.5), percentile(loads, 0.5));
+    }
 
     // ---- 2. marking rows, each saved durably
     const int marks = std::min(1000, rows);
@@ -172,14 +200,70 @@ int main(int argc, char** argv)
         timer.start();
         if (!Dispatch([button] { button->Click(); }))
             ++failures;
-        form->dbgPadrao->viewport()->repaint();
+        // The repaint the change asked for (the row, the buttons), done now.
+        QApplication::processEvents();
         perRow.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
         form->cdsDestino->Next();
     }
-    std::printf("marking %d rows through the status button, each save durable, grid repainted: "
+    std::printf("marking %d rows through the status button, each save durable, pending repaints done: "
                 "p50 %.3f ms, p99 %.3f ms, max %.3f ms, failures %d\n",
                 marks, percentile(perRow, 0.5), percentile(perRow, 0.99),
                 *std::max_element(perRow.begin(), perRow.end()), failures);
+
+    // Where a mark's time goes: the grid's repaint alone, and the save's
+    // server round trip alone (the delta of one changed row, sent as is).
+    std::vector<double> repaints;
+    for (int i = 0; i < 200; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        form->dbgPadrao->viewport()->repaint();
+        repaints.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+    }
+    std::printf("  a full repaint of the grid's viewport alone: p50 %.3f ms\n", percentile(repaints, 0.5));
+    std::vector<double> busy;
+    for (int i = 0; i < 200; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        ActiveShowAvi(&main, aviProcessando);
+        DeactiveShowAvi();
+        QApplication::processEvents();
+        busy.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+    }
+    std::printf("  busy animation shown and closed, its repaints done: p50 %.3f ms\n", percentile(busy, 0.5));
+    std::vector<double> roundTrips, localMs, mergeMs;
+    QByteArray delta;
+    form->cdsDestino->First();
+    for (int i = 0; i < 200; ++i) {
+        TField* status = form->cdsDestino->FieldByName(QStringLiteral("IDSITTRADUCAO"));
+        const QString next = status->AsString() == QLatin1String("T") ? QStringLiteral("D") : QStringLiteral("T");
+        // Build the delta locally with the save handlers out of the way.
+        auto afterPost = std::exchange(form->cdsDestino->AfterPost, nullptr);
+        auto beforePost = std::exchange(form->cdsDestino->BeforePost, nullptr);
+        QElapsedTimer local;
+        local.start();
+        form->cdsDestino->Edit();
+        status->SetAsString(next);
+        form->cdsDestino->Post();
+        localMs.push_back(static_cast<double>(local.nsecsElapsed()) / 1e6);
+        form->cdsDestino->AfterPost = std::move(afterPost);
+        form->cdsDestino->BeforePost = std::move(beforePost);
+        QElapsedTimer timer;
+        timer.start();
+        delta = form->cdsDestino->Delta();
+        const TServerResult result = form->netTraducao->AppServer().Call(QStringLiteral("SetDestino"), {delta});
+        roundTrips.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+        if (!result.Ok)
+            ++failures;
+        QElapsedTimer merge;
+        merge.start();
+        form->cdsDestino->MergeChangeLog();
+        mergeMs.push_back(static_cast<double>(merge.nsecsElapsed()) / 1e6);
+        form->cdsDestino->Next();
+    }
+    std::printf("  edit + post (with the grid and buttons following): p50 %.3f ms; merge: p50 %.3f ms\n",
+                percentile(localMs, 0.5), percentile(mergeMs, 0.5));
+    std::printf("  delta + SetDestino round trip alone: p50 %.3f ms, p99 %.3f ms\n", percentile(roundTrips, 0.5),
+                percentile(roundTrips, 0.99));
 
     // The server's own share, from its request log ("... SetDestino 0.412 ms ...").
     std::vector<double> serverMs;
