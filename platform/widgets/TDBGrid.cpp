@@ -149,8 +149,16 @@ void TDBGrid::ColumnsChanged()
 
 void TDBGrid::SetOptions(TDBGridOptions options)
 {
+    const TDBGridOptions changed = m_options ^ options;
     m_options = options;
-    applyOptions();
+    // Switching editing per column (as the editor does on every column
+    // change) must not cost a repaint of the whole grid.
+    const TDBGridOptions visual = dgTitles | dgIndicator | dgColumnResize | dgColLines | dgRowLines |
+                                  dgTabs | dgRowSelect | dgAlwaysShowSelection;
+    if (changed & visual)
+        applyOptions();
+    else if (!HasOption(dgEditing) && m_editor)
+        closeInplaceEditor(true);
 }
 
 void TDBGrid::SetOption(TDBGridOption option, bool on)

@@ -34,9 +34,10 @@ class TDBGridDelegate;
 class TField;
 enum class TDataEvent;
 
+// The framework's options that the module's grids use; the always-shown
+// editor and multiple selection are not provided.
 enum TDBGridOption : int {
     dgEditing = 1 << 0,
-    dgAlwaysShowEditor = 1 << 1,
     dgTitles = 1 << 2,
     dgIndicator = 1 << 3,
     dgColumnResize = 1 << 4,
@@ -47,7 +48,6 @@ enum TDBGridOption : int {
     dgAlwaysShowSelection = 1 << 9,
     dgConfirmDelete = 1 << 10,
     dgCancelOnExit = 1 << 11,
-    dgMultiSelect = 1 << 12,
 };
 using TDBGridOptions = int;
 
