@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string>
 #include <unordered_map>
 
 namespace trd {
@@ -45,6 +46,16 @@ bool equalsNoCase(std::string_view a, std::string_view b)
             return false;
     }
     return true;
+}
+
+std::string asciiUpper(std::string_view text)
+{
+    std::string folded(text);
+    for (char& c : folded) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 0x20);
+    }
+    return folded;
 }
 
 QString q(std::string_view utf8)
@@ -393,6 +404,7 @@ struct PacketReader::Impl {
     std::vector<const char*> values;      // per field; nullptr = absent
     std::vector<std::size_t> lengths;
     std::unordered_map<std::string_view, int> byName;
+    std::unordered_map<std::string, int> byFoldedName;   // ASCII upper case
 
     void parse();
     void readFields(pugi::xml_node metadata);
@@ -532,16 +544,18 @@ void PacketReader::Impl::readFields(pugi::xml_node metadata)
         f.required = isTrue(attrNoCase(n, "required"));
         f.readOnly = isTrue(attrNoCase(n, "readonly"));
         f.hidden = isTrue(attrNoCase(n, "hidden"));
-        for (const PacketField& other : fields) {
-            if (other.name == f.name)
-                fail(QStringLiteral("Campo '%1' repetido no pacote de dados.").arg(q(name)));
-        }
         minValue.push_back(info->min);
         maxValue.push_back(info->max);
         fields.push_back(std::move(f));
     }
-    for (std::size_t i = 0; i < fields.size(); ++i)
-        byName.emplace(view(fields[i].name), static_cast<int>(i));
+    // Maps by name, exact and folded; built after the vector stops moving so
+    // that the views stay valid. Lookups stay O(1) however many fields a
+    // packet declares.
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (!byName.emplace(view(fields[i].name), static_cast<int>(i)).second)
+            fail(QStringLiteral("Campo '%1' repetido no pacote de dados.").arg(fieldName(static_cast<int>(i))));
+        byFoldedName.emplace(asciiUpper(view(fields[i].name)), static_cast<int>(i));
+    }
 
     if (const pugi::xml_node paramsNode = childNoCase(metadata, "PARAMS")) {
         for (pugi::xml_attribute a = paramsNode.first_attribute(); a; a = a.next_attribute()) {
@@ -557,11 +571,10 @@ int PacketReader::Impl::lookup(const char* name) const
     const auto it = byName.find(std::string_view(name));
     if (it != byName.end())
         return it->second;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (equalsNoCase(name, fields[i].name.constData()))
-            return static_cast<int>(i);
-    }
-    return -1;
+    if (byFoldedName.empty())
+        return -1;
+    const auto f = byFoldedName.find(asciiUpper(name));
+    return f == byFoldedName.end() ? -1 : f->second;
 }
 
 void PacketReader::Impl::readRow()

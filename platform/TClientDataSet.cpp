@@ -498,8 +498,10 @@ void TClientDataSet::Post()
     }
     d->buffer.clear();
     d->modified = false;
-    d->placeInIndex(record);
-    d->cur = d->positionOf(record);
+    if (!d->sortKeys.empty()) {   // without an index the row stays where it is (cheap appends)
+        d->placeInIndex(record);
+        d->cur = d->positionOf(record);
+    }
     d->setState(TDataSetState::dsBrowse);
     d->notify(TDataEvent::deRecordChange);
     fire(this, AfterPost);

@@ -128,7 +128,7 @@ TEST(DataPacket, ReadsWhatOtherWritersProduce)
         R"(<field ATTRNAME="A" FieldType="string" width="5"/><FIELD attrname="Q" fieldtype="r8" SUBTYPE="Money"/>)"
         R"(<FIELD attrname="I" fieldtype="ui1" required="true"/><FIELD attrname="T" fieldtype="time"/>)",
         "<ROW Q=\"1.5E2\" A=\"a&#10;b\" I=\"255\" T=\"23:59:59999\"/><ROW A=\"\" Q=\"\" rowstate=\"4\"/>"
-        "<ROW A=\"x\ny\"/>",
+        "<ROW A=\"x\ny\" q=\"2\"/>",
         R"(DATASET_DELTA="1")");
     PacketReader r(bytes);
     EXPECT_TRUE(r.isDelta());
@@ -149,6 +149,7 @@ TEST(DataPacket, ReadsWhatOtherWritersProduce)
     EXPECT_TRUE(r.isNull(1));    // an empty number is none
     ASSERT_TRUE(r.next());
     EXPECT_EQ(r.string(0), QStringLiteral("x\ny"));   // kept as written, not normalised
+    EXPECT_DOUBLE_EQ(r.real(1), 2);                    // a row attribute named in another case
 }
 
 TEST(DataPacket, ReadsAPacketDeclaredInTheWindowsCodePage)
