@@ -272,6 +272,7 @@ void TDBGrid::dataEvent(TDataEvent event, qintptr)
         if (!isEditing(ds))
             closeInplaceEditor(false);
         if (!ds || !ds->Active() || m_model->rowCountChanged()) {
+            closeInplaceEditor(false);
             if (!ds || !ds->Active())
                 rebuildDefaultColumns();
             m_model->reset();
@@ -289,8 +290,10 @@ void TDBGrid::followDataSet()
         verticalHeader()->viewport()->update();
     if (!ds || !ds->Active())
         return;
-    if (m_model->rowCountChanged())
+    if (m_model->rowCountChanged()) {
+        closeInplaceEditor(false);
         m_model->reset();
+    }
     const int row = ds->CurrentIndex();
     if (row < 0 || row >= m_model->rowCount() || m_model->columnCount() == 0)
         return;
