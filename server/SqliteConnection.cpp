@@ -107,7 +107,7 @@ std::string_view SqliteStatement::text(int column) const
     return {p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column))};
 }
 
-SqliteConnection::SqliteConnection(const std::string& path)
+SqliteConnection::SqliteConnection(const std::string& path, bool durable)
 {
     const int rc = sqlite3_open_v2(path.c_str(), &m_db,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -121,7 +121,7 @@ SqliteConnection::SqliteConnection(const std::string& path)
     sqlite3_busy_timeout(m_db, 10000);
     // WAL lets readers run beside the writer; FULL makes every commit durable.
     exec("PRAGMA journal_mode=WAL");
-    exec("PRAGMA synchronous=FULL");
+    exec(durable ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
     exec("PRAGMA foreign_keys=ON");
     exec("PRAGMA cache_size=-65536");
     exec("PRAGMA temp_store=MEMORY");

@@ -180,7 +180,7 @@ private:
 
 class SqliteWriter : public StorageWriter {
 public:
-    explicit SqliteWriter(const std::string& path) : m_db(path) {}
+    SqliteWriter(const std::string& path, bool durable) : m_db(path, durable) {}
 
     void beginBatch() override { m_db.exec("BEGIN IMMEDIATE"); }
     void beginItem() override { m_db.exec("SAVEPOINT delta"); }
@@ -325,6 +325,11 @@ SqliteStorage::SqliteStorage(std::string path) : m_path(std::move(path))
     }
 }
 
+SqliteStorage::SqliteStorage(std::string path, NotDurable) : SqliteStorage(std::move(path))
+{
+    m_durable = false;
+}
+
 std::unique_ptr<StorageSession> SqliteStorage::openSession()
 {
     return std::make_unique<SqliteSession>(m_path);
@@ -332,7 +337,7 @@ std::unique_ptr<StorageSession> SqliteStorage::openSession()
 
 std::unique_ptr<StorageWriter> SqliteStorage::openWriter()
 {
-    return std::make_unique<SqliteWriter>(m_path);
+    return std::make_unique<SqliteWriter>(m_path, m_durable);
 }
 
 bool SqliteStorage::isEmpty()

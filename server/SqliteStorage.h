@@ -13,6 +13,10 @@ public:
     // SqliteError when the file cannot be opened or holds another schema.
     explicit SqliteStorage(std::string path);
 
+    // Benchmarks only: commits that skip the fsync (see SqliteConnection).
+    struct NotDurable {};
+    SqliteStorage(std::string path, NotDurable);
+
     std::unique_ptr<StorageSession> openSession() override;
     std::unique_ptr<StorageWriter> openWriter() override;
     bool isEmpty() override;
@@ -21,6 +25,7 @@ public:
 
 private:
     std::string m_path;
+    bool m_durable = true;
 };
 
 } // namespace trd::server
