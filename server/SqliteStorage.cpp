@@ -1,6 +1,7 @@
 #include "SqliteStorage.h"
 
 #include "RpcError.h"
+#include "SqliteCheckpointer.h"
 #include "SqliteConnection.h"
 
 #include <algorithm>
@@ -180,7 +181,11 @@ private:
 
 class SqliteWriter : public StorageWriter {
 public:
-    SqliteWriter(const std::string& path, bool durable) : m_db(path, durable) {}
+    SqliteWriter(const std::string& path, bool durable) : m_db(path, durable), m_checkpointer(path, durable)
+    {
+        m_checkpointer.attach(m_db.handle());
+    }
+    ~SqliteWriter() override { m_checkpointer.detach(m_db.handle()); }
 
     void beginBatch() override { m_db.exec("BEGIN IMMEDIATE"); }
     void beginItem() override { m_db.exec("SAVEPOINT delta"); }
@@ -299,6 +304,7 @@ private:
     }
 
     SqliteConnection m_db;
+    SqliteCheckpointer m_checkpointer;
     bool m_bulk = false;
 };
 

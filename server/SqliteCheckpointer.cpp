@@ -1,0 +1,68 @@
+#include "SqliteCheckpointer.h"
+
+#include <chrono>
+
+namespace trd::server {
+
+namespace {
+constexpr int CheckpointPages = 1000;   // SQLite's own default threshold
+}
+
+SqliteCheckpointer::SqliteCheckpointer(const std::string& path, bool durable)
+    : m_db(path, durable), m_thread([this] { run(); })
+{
+}
+
+SqliteCheckpointer::~SqliteCheckpointer()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_one();
+    m_thread.join();
+}
+
+void SqliteCheckpointer::attach(sqlite3* writer)
+{
+    sqlite3_wal_hook(writer, &SqliteCheckpointer::walHook, this);
+}
+
+void SqliteCheckpointer::detach(sqlite3* writer)
+{
+    sqlite3_wal_hook(writer, nullptr, nullptr);
+}
+
+int SqliteCheckpointer::walHook(void* self, sqlite3*, const char*, int pages)
+{
+    auto* me = static_cast<SqliteCheckpointer*>(self);
+    bool wake = false;
+    {
+        std::lock_guard lock(me->m_mutex);
+        wake = me->m_pages < CheckpointPages && pages >= CheckpointPages;
+        me->m_pages = pages;
+    }
+    if (wake)
+        me->m_wake.notify_one();
+    return SQLITE_OK;
+}
+
+void SqliteCheckpointer::run()
+{
+    std::unique_lock lock(m_mutex);
+    while (!m_stop) {
+        // A full log is copied at once; a small one within a second, so that
+        // it does not linger while saves are rare.
+        m_wake.wait_for(lock, std::chrono::seconds(1), [this] { return m_stop || m_pages >= CheckpointPages; });
+        if (m_pages == 0)
+            continue;
+        m_pages = 0;
+        lock.unlock();
+        int logPages = 0, copied = 0;
+        // Busy or failed checkpoints are simply retried later; the log is safe.
+        sqlite3_wal_checkpoint_v2(m_db.handle(), nullptr, SQLITE_CHECKPOINT_PASSIVE, &logPages, &copied);
+        lock.lock();
+    }
+}
+
+} // namespace trd::server
