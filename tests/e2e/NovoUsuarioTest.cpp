@@ -152,8 +152,8 @@ TEST(NovoUsuarioTest, FiltraEditaRecarregaEEncontraAEdicaoPromovida)
         QTest::mouseClick(confirma, Qt::LeftButton);
         preencheu = true;
     };
-    // Clicking into the grid takes the focus out of the language panel.
-    QTest::mouseClick(grade->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+    // Tab takes the focus out of the language panel.
+    QTest::keyClick(cbbIdioma, Qt::Key_Tab);
     ASSERT_TRUE(QTest::qWaitFor([&] { return seam.count(RecordingDialogSeam::Modal) == 1 && preencheu; }));
     ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeModalWidget() == nullptr; }));
     seam.onModal = nullptr;
