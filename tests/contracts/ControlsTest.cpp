@@ -169,6 +169,13 @@ TEST(TDateEditPlusTest, ExitRunsWhenTheFocusMovesOn)
     };
     edit->setFocus();
     QTest::keyClicks(edit, QStringLiteral("01/02/2025"));
+    // Opening its own calendar is no exit: a half-typed date must not be checked then.
+    QTest::keyClick(edit, Qt::Key_Down, Qt::AltModifier);
+    ASSERT_NE(edit->CalendarPopup(), nullptr);
+    EXPECT_TRUE(edit->CalendarPopup()->isVisible());
+    EXPECT_EQ(exits, 0);
+    edit->CalendarPopup()->hide();
+    edit->setFocus();
     QTest::keyClick(edit, Qt::Key_Tab);
     EXPECT_EQ(exits, 1);
     EXPECT_TRUE(other->hasFocus());
