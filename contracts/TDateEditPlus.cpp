@@ -55,6 +55,14 @@ TDateEditPlus::TDateEditPlus(QWidget* parent) : QLineEdit(parent)
     open->setObjectName(QStringLiteral("actCalendario"));
     open->setToolTip(QStringLiteral("Calendário"));
     connect(open, &QAction::triggered, this, &TDateEditPlus::ShowCalendar);
+    // Users type dates as digits, as into the framework's masked date edit:
+    // a third digit in the day or month part starts the next part.
+    connect(this, &QLineEdit::textEdited, this, [this](const QString& typed) {
+        const qsizetype lastSlash = typed.lastIndexOf(u'/');
+        if (cursorPosition() != typed.size() || typed.count(u'/') >= 2 || typed.size() - lastSlash - 1 != 3)
+            return;
+        setText(typed.left(typed.size() - 1) + u'/' + typed.back());
+    });
     connect(this, &QLineEdit::textChanged, this, [this] {
         updateLook();
         if (OnChange)

@@ -283,3 +283,16 @@ TEST(ShowAviTest, FallsBackToTheApplicationMainForm)
     DeactiveShowAvi();
     EXPECT_FALSE(ShowAviActive());
 }
+
+TEST(TDateEditPlusTest, DigitsTypedGetTheirSeparators)
+{
+    TDateEditPlus edit;
+    QTest::keyClicks(&edit, QStringLiteral("31122030"));
+    EXPECT_EQ(edit.text(), QStringLiteral("31/12/2030"));
+    EXPECT_EQ(edit.GetDate(), EncodeDate(2030, 12, 31));
+
+    edit.clear();
+    QTest::keyClicks(&edit, QStringLiteral("1/2/2024"));   // separators typed by the user stay as typed
+    EXPECT_EQ(edit.text(), QStringLiteral("1/2/2024"));
+    EXPECT_EQ(edit.GetDate(), EncodeDate(2024, 2, 1));
+}
