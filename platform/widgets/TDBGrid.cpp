@@ -585,8 +585,16 @@ void TDBGrid::keyPressEvent(QKeyEvent* event)
 {
     // While a cell is being edited its editor owns the keys, even one sent
     // to the grid itself.
+    // A key the editor ignores propagates back up to the grid: handing it to
+    // the editor again would loop until the stack runs out.
     if (m_editor && state() == QAbstractItemView::EditingState && !m_forwardingKey) {
+        if (m_keyToEditor) {
+            event->ignore();
+            return;
+        }
+        m_keyToEditor = true;
         QCoreApplication::sendEvent(m_editor, event);
+        m_keyToEditor = false;
         return;
     }
     int key = event->key();

@@ -170,6 +170,7 @@ private:
     TCanvas m_canvas;
     int m_syncing = 0;          // > 0 while the grid follows the data set
     bool m_forwardingKey = false; // the key that opened the editor is being re-sent to it
+    bool m_keyToEditor = false;   // a key handed to the editor; if it comes back, the editor declined it
     bool m_tabKey = false;        // a Tab key press is being delivered to the grid
     int m_lastSelectedIndex = 0;
     QPointer<QLineEdit> m_editor;
