@@ -365,3 +365,17 @@ TEST_F(GridEditing, HidingAndShowingTheGridKeepsWhatIsBeingTyped)
     EXPECT_EQ(grid->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Origem"));
     EXPECT_EQ(grid->model()->data(grid->model()->index(0, 1)).toString(), QStringLiteral("C1"));
 }
+
+// A lone modifier is a key the in-place editor ignores; it used to travel back
+// to the grid, which handed it to the editor again until the stack ran out.
+TEST_F(GridKeys, AModifierAloneWhileEditingIsHarmless)
+{
+    type(QStringLiteral("novo"));
+    ASSERT_NE(grid->InplaceEditor(), nullptr);
+    QTest::keyPress(grid->InplaceEditor(), Qt::Key_Shift);
+    QTest::keyRelease(grid->InplaceEditor(), Qt::Key_Shift);
+    QTest::keyClicks(grid->InplaceEditor(), QStringLiteral("R"));
+    EXPECT_EQ(grid->InplaceEditor()->text(), QStringLiteral("novoR"));
+    key(Qt::Key_Return);
+    EXPECT_EQ(value("DESTINO"), QStringLiteral("novoR"));
+}
