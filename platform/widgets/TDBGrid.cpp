@@ -618,8 +618,16 @@ void TDBGrid::keyPressEvent(QKeyEvent* event)
             QStringLiteral("O caractere \"%1\" não pode ser usado neste texto.").arg(event->text()));
         return;
     }
-    // A character opens the editor (QAbstractItemView re-sends it there);
-    // the grid's handlers have seen it already.
+    // A character typed into a cell opens its editor with that character in
+    // place of the cell's text. Done here rather than by the view re-sending
+    // the key, whose effect on the editor's selection differs by platform.
+    if (!m_editor && ch.isPrint() && !event->text().isEmpty() && currentIndex().isValid()) {
+        if (edit(currentIndex(), EditKeyPressed, nullptr) && m_editor) {
+            m_editor->setText(QString(ch));
+            event->accept();
+            return;
+        }
+    }
     m_forwardingKey = true;
     if (ch != typed && !ch.isNull() && !event->text().isEmpty()) {
         QKeyEvent replaced(event->type(), key, event->modifiers(), QString(ch));
