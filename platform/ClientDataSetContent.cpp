@@ -145,8 +145,9 @@ void TClientDataSet::MergeChangeLog()
                                     [this](int r) { return d->deleted[static_cast<std::size_t>(r)] != 0; }),
                      d->natural.end());
     d->log.clear();
-    if (d->active)
-        d->notify(TDataEvent::deDataSetChange);
+    // No event: every row keeps the values it shows and deleted rows already
+    // left the view, so nothing a control displays has changed. A merge follows
+    // every save, and telling the controls would repaint a whole grid each time.
 }
 
 void TClientDataSet::CancelUpdates()

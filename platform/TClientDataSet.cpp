@@ -498,12 +498,15 @@ void TClientDataSet::Post()
     }
     d->buffer.clear();
     d->modified = false;
+    const int before = d->cur;
     if (!d->sortKeys.empty()) {   // without an index the row stays where it is (cheap appends)
         d->placeInIndex(record);
         d->cur = d->positionOf(record);
     }
     d->setState(TDataSetState::dsBrowse);
-    d->notify(TDataEvent::deRecordChange);
+    // A row the index moved shifts every row between its two places; one
+    // that stayed put changed alone, and only it needs redrawing.
+    d->notify(d->cur == before ? TDataEvent::deRecordChange : TDataEvent::deDataSetChange);
     fire(this, AfterPost);
 }
 

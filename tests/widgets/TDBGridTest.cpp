@@ -242,3 +242,50 @@ TEST_F(GridBinding, TheIndicatorMarksTheCurrentRowAndItsState)
     ds->Insert();
     EXPECT_EQ(mark(ds->CurrentIndex()), QStringLiteral("*"));
 }
+
+TEST_F(GridPainting, ASavedRowRepaintsAloneAndAMergeRepaintsNothing)
+{
+    load(8);
+    std::set<QString> painted;   // CODIGO of every row painted since the last clear
+    grid->OnDrawColumnCell = [&](TDBGrid*, const QRect&, int, TColumn*, TGridDrawState) {
+        painted.insert(ds->FieldByName(QStringLiteral("CODIGO"))->AsString());
+    };
+    grid->viewport()->repaint();
+    ASSERT_EQ(painted.size(), 8u);
+    auto edit = [&](const QString& text) {
+        ds->Edit();
+        ds->FieldByName(QStringLiteral("DESTINO"))->SetAsString(text);
+        ds->Post();
+    };
+
+    ds->SetRecNo(3);
+    QApplication::processEvents();
+    painted.clear();
+    edit(QStringLiteral("revisto"));
+    QApplication::processEvents();
+    // The row's rectangle takes in the grid line below it, which the view
+    // counts into the next row: at most that neighbour comes along.
+    EXPECT_TRUE(painted.count(QStringLiteral("C3")));
+    EXPECT_LE(painted.size(), 2u);
+    EXPECT_FALSE(painted.count(QStringLiteral("C2")) || painted.count(QStringLiteral("C5")));
+
+    painted.clear();
+    ds->MergeChangeLog();
+    QApplication::processEvents();
+    EXPECT_TRUE(painted.empty());
+    EXPECT_EQ(ds->ChangeCount(), 0);
+
+    // Under an index a post can move its row: every row it passed shifts.
+    ds->SetIndexFieldNames(QStringLiteral("DESTINO"));
+    ds->First();   // "destino 1"
+    QApplication::processEvents();
+    painted.clear();
+    edit(QStringLiteral("destino 6a"));   // C2 C4 C5 C6 C1 C7 C8 C3 ("revisto")
+    QApplication::processEvents();
+    EXPECT_EQ(ds->RecNo(), 5);
+    EXPECT_EQ(grid->currentIndex().row(), 4) << "the grid follows the row to its new place";
+    for (const char* code : {"C1", "C2", "C4", "C5", "C6"})
+        EXPECT_TRUE(painted.count(QLatin1String(code))) << code;
+    const QAbstractItemModel* model = grid->model();
+    EXPECT_EQ(model->data(model->index(0, 2)).toString(), QStringLiteral("destino 2"));
+}
