@@ -24,6 +24,9 @@ public:
     {
         setObjectName(QStringLiteral("aviShowAvi"));
         setAttribute(Qt::WA_TransparentForMouseEvents, false);
+        // It paints every pixel of its rectangle, so showing it and turning it
+        // never make Qt repaint the grid or panels beneath first.
+        setAttribute(Qt::WA_OpaquePaintEvent);
         setFixedSize(220, 64);
         m_timer.setInterval(80);
         QObject::connect(&m_timer, &QTimer::timeout, this, [this] {
@@ -57,10 +60,10 @@ protected:
     void paintEvent(QPaintEvent*) override
     {
         QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
         p.setPen(QColor(90, 90, 90));
         p.setBrush(palette().color(QPalette::ToolTipBase));
-        p.drawRoundedRect(rect().adjusted(0, 0, -1, -1), 6, 6);
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+        p.setRenderHint(QPainter::Antialiasing);
         const QPointF centre(32, height() / 2.0);
         for (int i = 0; i < 12; ++i) {
             const double angle = (i * 30.0) * M_PI / 180.0;
