@@ -659,7 +659,7 @@ void TClientDataSet::checkWritable(const TField* field) const
     if (!d->active || !d->editing())
         throw EDBClient(QStringLiteral("O conjunto de dados não está em modo de edição ou inclusão."));
     if (field->ReadOnly)
-        throw EDBClient(QStringLiteral("O campo '%1' não pode ser modificado.").arg(field->FieldName()));
+        throw EDBClient(QStringLiteral("O campo '%1' não pode ser modificado.").arg(field->DisplayName()));
 }
 
 void TClientDataSet::setFieldValue(TField* field, const CellValue& value)

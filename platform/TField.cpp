@@ -178,14 +178,14 @@ void TField::SetAsString(const QString& value)
     case TFieldType::ftString: {
         if (m_size > 0 && value.size() > m_size)
             throw EDBClient(QStringLiteral("O texto informado para o campo '%1' excede o tamanho máximo de %2 "
-                                           "caracteres.").arg(m_name).arg(m_size));
+                                           "caracteres.").arg(DisplayName()).arg(m_size));
         // U+0000 cannot travel in a packet (XML has no way to write it).
         if (value.contains(QChar(u'\0')))
-            throw EDBClient(QStringLiteral("O texto informado para o campo '%1' contém um caractere nulo.").arg(m_name));
+            throw EDBClient(QStringLiteral("O texto informado para o campo '%1' contém um caractere nulo.").arg(DisplayName()));
         const qsizetype bad = win1252::firstUnrepresentable(value);
         if (bad >= 0)
             throw EDBClient(QStringLiteral("O texto informado para o campo '%1' contém o caractere '%2', que não "
-                                           "pode ser representado.").arg(m_name, value.mid(bad, 1)));
+                                           "pode ser representado.").arg(DisplayName(), value.mid(bad, 1)));
         m_dataSet->setFieldValue(this, textValue(value));
         return;
     }
@@ -231,12 +231,12 @@ void TField::SetAsFloat(double value)
 {
     m_dataSet->checkWritable(this);
     if (!std::isfinite(value))
-        throw EDBClient(QStringLiteral("Valor numérico inválido para o campo '%1'.").arg(m_name));
+        throw EDBClient(QStringLiteral("Valor numérico inválido para o campo '%1'.").arg(DisplayName()));
     switch (m_type) {
     case TFieldType::ftString: return SetAsString(FloatToStrGeneral(value, DecimalSeparator()));
     case TFieldType::ftInteger:
         if (std::fabs(value) >= 9.2e18)
-            throw EDBClient(QStringLiteral("Valor fora dos limites para o campo '%1'.").arg(m_name));
+            throw EDBClient(QStringLiteral("Valor fora dos limites para o campo '%1'.").arg(DisplayName()));
         return m_dataSet->setFieldValue(this, integerValue(std::llround(value)));
     case TFieldType::ftFloat: return m_dataSet->setFieldValue(this, numberValue(value));
     case TFieldType::ftDateTime: return SetAsDateTime(value);
@@ -252,10 +252,10 @@ void TField::SetAsDateTime(TDateTime value)
     case TFieldType::ftFloat: return SetAsFloat(value);
     case TFieldType::ftDateTime: {
         if (!std::isfinite(value))
-            throw EDBClient(QStringLiteral("Data fora dos limites para o campo '%1'.").arg(m_name));
+            throw EDBClient(QStringLiteral("Data fora dos limites para o campo '%1'.").arg(DisplayName()));
         char probe[32];
         if (formatPacketDateTime(value, PacketDateForm::DateTime, probe) == 0)
-            throw EDBClient(QStringLiteral("Data fora dos limites para o campo '%1'.").arg(m_name));
+            throw EDBClient(QStringLiteral("Data fora dos limites para o campo '%1'.").arg(DisplayName()));
         return m_dataSet->setFieldValue(this, numberValue(value));
     }
     }

@@ -18,6 +18,9 @@ public:
     TField(TClientDataSet* dataSet, QString name, TFieldType type, int size, int index);
 
     const QString& FieldName() const { return m_name; }
+    // What the user reads for this field: in grid titles and in the messages
+    // that refuse a value.
+    const QString& DisplayName() const { return DisplayLabel.isEmpty() ? m_name : DisplayLabel; }
     TFieldType DataType() const { return m_type; }
     int Size() const { return m_size; }          // characters, for string fields
     int Index() const { return m_index; }

@@ -141,7 +141,7 @@ QVariant TDBGridModel::headerData(int section, Qt::Orientation orientation, int 
     if (!col->Title.Caption.isEmpty())
         return col->Title.Caption;
     if (TField* f = field(section))
-        return f->DisplayLabel.isEmpty() ? f->FieldName() : f->DisplayLabel;
+        return f->DisplayName();
     return col->FieldName;
 }
 
