@@ -123,6 +123,18 @@ int TForm::RunModalLoop()
     // get the focus back when the modal form closes.
     QPointer<QWidget> previousWindow = QApplication::activeWindow();
     QPointer<QWidget> previousFocus = QApplication::focusWidget();
+    // Also as ShowModal: the form is filled in under the default cursor
+    // whatever busy cursor its opener set, and the opener's cursor comes back
+    // unless a handler inside chose one of its own.
+    struct CursorGuard {
+        TApplication::TCursor saved = Application()->Cursor();
+        CursorGuard() { Application()->SetCursor(TApplication::crDefault); }
+        ~CursorGuard()
+        {
+            if (Application()->Cursor() == TApplication::crDefault)
+                Application()->SetCursor(saved);
+        }
+    } cursorGuard;
     m_modalResult = mrNone;
     if (!m_subWindow) {
         setWindowFlag(Qt::Dialog, true);

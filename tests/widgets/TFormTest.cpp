@@ -249,3 +249,28 @@ TEST_F(MdiHost, TheFocusGoesBackWhereItWasWhenAModalFormCloses)
     EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == edit; }));
     EXPECT_EQ(QApplication::activeWindow(), &window);
 }
+
+TEST_F(MdiHost, AModalFormRunsUnderTheDefaultCursorAndGivesTheOpenersBack)
+{
+    TForm dialog;
+    TApplication::TCursor inside = TApplication::crSQLWait;
+    seam.onModal = [&](TForm& f) {
+        inside = Application()->Cursor();
+        f.SetModalResult(mrOk);
+    };
+    Application()->SetCursor(TApplication::crHourGlass);
+    dialog.ShowModal();
+    EXPECT_EQ(inside, TApplication::crDefault);
+    EXPECT_EQ(Application()->Cursor(), TApplication::crHourGlass);
+    EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+
+    // A handler that sets a cursor of its own keeps it after the form closes.
+    seam.onModal = [&](TForm& f) {
+        Application()->SetCursor(TApplication::crSQLWait);
+        f.SetModalResult(mrOk);
+    };
+    dialog.ShowModal();
+    EXPECT_EQ(Application()->Cursor(), TApplication::crSQLWait);
+    Application()->SetCursor(TApplication::crDefault);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
