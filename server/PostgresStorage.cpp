@@ -1,11 +1,11 @@
 #include "PostgresStorage.h"
 
+#include "ListedRowsCollector.h"
 #include "PostgresConnection.h"
 #include "RpcError.h"
 
 #include <algorithm>
 #include <charconv>
-#include <unordered_set>
 
 namespace trd::server {
 
@@ -129,13 +129,7 @@ public:
     void selectListedRows(const std::string& language, const std::vector<ListedKey>& keys,
                           const RowVisitor& visit) override
     {
-        struct Found {
-            long long id;
-            std::string source, destination, status, component, program;
-            double changed;
-        };
-        std::vector<Found> found;
-        std::unordered_set<long long> seen;
+        ListedRowsCollector found;
         const std::string base = std::string("SELECT IDTRADUCAO, ") + RowColumns
             + " FROM TRADUCAO WHERE IDIDIOMA = $1 AND CDPROGTRAD = $2 AND NMCOMPONENTE = $3";
         for (const auto& key : keys) {
@@ -143,21 +137,9 @@ public:
             if (key.source)
                 params.push_back(*key.source);
             m_db.run(key.source ? base + " AND md5(STAGRVALPROP) = md5($4) AND STAGRVALPROP = $4" : base, params,
-                     [&](const PostgresConnection::Row& r) {
-                         const long long id = r.integer(0);
-                         if (!seen.insert(id).second)
-                             return;
-                         const TranslationRowView v = rowView(r, 1);
-                         found.push_back({id, std::string(v.source), std::string(v.destination),
-                                          std::string(v.status), std::string(v.component), std::string(v.program),
-                                          v.changed});
-                     });
+                     [&](const PostgresConnection::Row& r) { found.add(r.integer(0), rowView(r, 1)); });
         }
-        std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
-            return std::tie(a.program, a.component, a.source) < std::tie(b.program, b.component, b.source);
-        });
-        for (const auto& f : found)
-            visit({f.source, f.destination, f.status, language, f.component, f.program, f.changed});
+        found.visitSorted(language, visit);
     }
 
     std::int64_t countRows(const std::string& language, std::string_view statuses, const DateBounds& dates) override

@@ -1,11 +1,11 @@
 #include "SqliteStorage.h"
 
+#include "ListedRowsCollector.h"
 #include "RpcError.h"
 #include "SqliteCheckpointer.h"
 #include "SqliteConnection.h"
 
 #include <algorithm>
-#include <unordered_set>
 
 namespace trd::server {
 
@@ -125,13 +125,7 @@ public:
     void selectListedRows(const std::string& language, const std::vector<ListedKey>& keys,
                           const RowVisitor& visit) override
     {
-        struct Found {
-            std::int64_t id;
-            std::string source, destination, status, component, program;
-            double changed;
-        };
-        std::vector<Found> found;
-        std::unordered_set<std::int64_t> seen;
+        ListedRowsCollector found;
         const std::string base = std::string("SELECT IDTRADUCAO, ") + RowColumns
             + " FROM TRADUCAO WHERE IDIDIOMA = ? AND CDPROGTRAD = ? AND NMCOMPONENTE = ?";
         for (const auto& key : keys) {
@@ -139,20 +133,10 @@ public:
             st.bind(1, language).bind(2, key.program).bind(3, key.component);
             if (key.source)
                 st.bind(4, *key.source);
-            while (st.step()) {
-                const std::int64_t id = st.integer(0);
-                if (!seen.insert(id).second)
-                    continue;
-                const TranslationRowView v = rowView(st, 1);
-                found.push_back({id, std::string(v.source), std::string(v.destination), std::string(v.status),
-                                 std::string(v.component), std::string(v.program), v.changed});
-            }
+            while (st.step())
+                found.add(st.integer(0), rowView(st, 1));
         }
-        std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
-            return std::tie(a.program, a.component, a.source) < std::tie(b.program, b.component, b.source);
-        });
-        for (const auto& f : found)
-            visit({f.source, f.destination, f.status, language, f.component, f.program, f.changed});
+        found.visitSorted(language, visit);
     }
 
     std::int64_t countRows(const std::string& language, std::string_view statuses, const DateBounds& dates) override

@@ -36,6 +36,18 @@ constexpr std::array<AnswerField, 8> SummaryFields = {{
 
 constexpr std::array<AnswerField, 0> NoFields = {};
 
+void writeRow(JsonPacketWriter& packet, const TranslationRowView& row)
+{
+    packet.beginRow();
+    packet.string(0, row.source);
+    packet.string(1, row.destination);
+    packet.string(2, row.status);
+    packet.string(3, row.language);
+    packet.string(4, row.component);
+    packet.string(5, row.program);
+    packet.endRow();
+}
+
 void writeRows(StorageSession& session, const RowSelection& selection, std::string& out)
 {
     JsonPacketWriter packet(out, RowFields);
@@ -44,16 +56,7 @@ void writeRows(StorageSession& session, const RowSelection& selection, std::stri
     if (selection.conditions.empty())
         packet.expectRows(static_cast<std::size_t>(
             session.countRows(selection.language, selection.statuses, selection.dates)));
-    session.selectRows(selection, [&packet](const TranslationRowView& row) {
-        packet.beginRow();
-        packet.string(0, row.source);
-        packet.string(1, row.destination);
-        packet.string(2, row.status);
-        packet.string(3, row.language);
-        packet.string(4, row.component);
-        packet.string(5, row.program);
-        packet.endRow();
-    });
+    session.selectRows(selection, [&packet](const TranslationRowView& row) { writeRow(packet, row); });
     packet.finish();
 }
 
@@ -67,6 +70,15 @@ std::string wantedStatuses(const MethodArgs& args)
             wanted += s;
     }
     return wanted;
+}
+
+// The first date, the last date and how they bound the rows, from three
+// consecutive arguments.
+DateBounds dateBounds(const MethodArgs& args, std::size_t firstIndex)
+{
+    const double first = args.date(firstIndex, "data inicial");
+    const double last = args.date(firstIndex + 1, "data final");
+    return MethodArgs::bounds(first, last, args.dateMode(firstIndex + 2));
 }
 
 } // namespace
@@ -120,9 +132,7 @@ void TranslationService::getDestino(std::vector<JsonValue>& params, std::string&
     RowSelection selection;
     selection.statuses = wantedStatuses(args);
     selection.language = args.language(3);
-    const double first = args.date(4, "data inicial");
-    const double last = args.date(5, "data final");
-    selection.dates = MethodArgs::bounds(first, last, args.dateMode(6));
+    selection.dates = dateBounds(args, 4);
     writeRows(*m_sessions.acquire(), selection, out);
 }
 
@@ -134,9 +144,7 @@ void TranslationService::getFiltroDest(std::vector<JsonValue>& params, std::stri
     selection.statuses = wantedStatuses(args);
     selection.conditions = parseFilterFragment(args.text(3, "filtro", 64 * 1024));
     selection.language = args.language(4);
-    const double first = args.date(5, "data inicial");
-    const double last = args.date(6, "data final");
-    selection.dates = MethodArgs::bounds(first, last, args.dateMode(7));
+    selection.dates = dateBounds(args, 5);
     writeRows(*m_sessions.acquire(), selection, out);
 }
 
@@ -149,16 +157,7 @@ void TranslationService::getCdsFilter(std::vector<JsonValue>& params, std::strin
     const std::string listed = args.packet(1, "itens listados");
     const std::vector<ListedKey> keys = readListedRows(listed, language, kind);
     JsonPacketWriter packet(out, RowFields);
-    m_sessions.acquire()->selectListedRows(language, keys, [&packet](const TranslationRowView& row) {
-        packet.beginRow();
-        packet.string(0, row.source);
-        packet.string(1, row.destination);
-        packet.string(2, row.status);
-        packet.string(3, row.language);
-        packet.string(4, row.component);
-        packet.string(5, row.program);
-        packet.endRow();
-    });
+    m_sessions.acquire()->selectListedRows(language, keys, [&packet](const TranslationRowView& row) { writeRow(packet, row); });
     packet.finish();
 }
 

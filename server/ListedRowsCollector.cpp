@@ -1,0 +1,25 @@
+#include "ListedRowsCollector.h"
+
+#include <algorithm>
+#include <tuple>
+
+namespace trd::server {
+
+void ListedRowsCollector::add(std::int64_t id, const TranslationRowView& row)
+{
+    if (!m_seen.insert(id).second)
+        return;
+    m_found.push_back({std::string(row.source), std::string(row.destination), std::string(row.status),
+                       std::string(row.component), std::string(row.program), row.changed});
+}
+
+void ListedRowsCollector::visitSorted(const std::string& language, const RowVisitor& visit)
+{
+    std::sort(m_found.begin(), m_found.end(), [](const Found& a, const Found& b) {
+        return std::tie(a.program, a.component, a.source) < std::tie(b.program, b.component, b.source);
+    });
+    for (const auto& f : m_found)
+        visit({f.source, f.destination, f.status, language, f.component, f.program, f.changed});
+}
+
+} // namespace trd::server
