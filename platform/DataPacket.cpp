@@ -461,6 +461,18 @@ void convertLegacyEncoding(QByteArray& buffer)
     buffer = text.toUtf8();
 }
 
+// The whole text must be the number. from_chars takes no leading '+', which
+// writers put on positive values; "+-5" stays refused.
+template <typename Number>
+bool parseNumber(std::string_view v, Number& value)
+{
+    const char* begin = v.data();
+    if (*begin == '+' && v.size() > 1 && begin[1] != '-')
+        ++begin;
+    const auto [end, ec] = std::from_chars(begin, v.data() + v.size(), value);
+    return ec == std::errc() && end == v.data() + v.size();
+}
+
 } // namespace
 
 void PacketReader::Impl::parse()
@@ -710,11 +722,7 @@ std::int64_t PacketReader::integer(int field) const
         d->valueError(field, "Valor lógico inválido");
     }
     std::int64_t value = 0;
-    const char* begin = v.data();
-    if (*begin == '+' && v.size() > 1 && begin[1] != '-')
-        ++begin;
-    const auto [end, ec] = std::from_chars(begin, v.data() + v.size(), value);
-    if (ec != std::errc() || end != v.data() + v.size() || value < d->minValue[fi] || value > d->maxValue[fi])
+    if (!parseNumber(v, value) || value < d->minValue[fi] || value > d->maxValue[fi])
         d->valueError(field, "Valor inteiro inválido");
     return value;
 }
@@ -725,11 +733,7 @@ double PacketReader::real(int field) const
     if (v.empty())
         return 0;
     double value = 0;
-    const char* begin = v.data();
-    if (*begin == '+' && v.size() > 1 && begin[1] != '-')
-        ++begin;
-    const auto [end, ec] = std::from_chars(begin, v.data() + v.size(), value);
-    if (ec != std::errc() || end != v.data() + v.size() || !std::isfinite(value))
+    if (!parseNumber(v, value) || !std::isfinite(value))
         d->valueError(field, "Valor numérico inválido");
     return value;
 }

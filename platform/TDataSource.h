@@ -28,6 +28,18 @@ public:
     // editing (field = the changed field, otherwise nullptr).
     std::function<void(TDataSource*, TField*)> OnDataChange;
 
+    // Points a data-aware control's link at another source: the control
+    // leaves the events of the old one and calls onEvent on those of the new.
+    template <typename Slot>
+    static void Relink(QPointer<TDataSource>& link, TDataSource* source, QObject* control, Slot onEvent)
+    {
+        if (link)
+            QObject::disconnect(link, nullptr, control, nullptr);
+        link = source;
+        if (source)
+            QObject::connect(source, &TDataSource::dataEvent, control, std::move(onEvent));
+    }
+
 signals:
     // For data-aware controls: every event the data set sends while controls are enabled.
     void dataEvent(trd::TDataEvent event, qintptr info);

@@ -114,21 +114,16 @@ double TField::AsFloat() const
 
 TDateTime TField::AsDateTime() const
 {
+    // Numbers are days since 1899-12-30 already: only a text needs reading.
+    if (m_type != TFieldType::ftString)
+        return AsFloat();
     const CellValue v = m_dataSet->fieldValue(m_index);
     if (v.null)
         return 0;
-    switch (m_type) {
-    case TFieldType::ftString: {
-        double value = 0;
-        if (!parseDateTime(v.text, value))
-            throw EDBClient(QStringLiteral("'%1' não é uma data válida.").arg(v.text));
-        return value;
-    }
-    case TFieldType::ftInteger: return static_cast<double>(v.integer);
-    case TFieldType::ftFloat:
-    case TFieldType::ftDateTime: return v.number;
-    }
-    return 0;
+    double value = 0;
+    if (!parseDateTime(v.text, value))
+        throw EDBClient(QStringLiteral("'%1' não é uma data válida.").arg(v.text));
+    return value;
 }
 
 QVariant TField::Value() const

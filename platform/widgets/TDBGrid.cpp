@@ -70,13 +70,9 @@ void TDBGrid::SetDataSource(TDataSource* source)
 {
     if (m_dataSource == source)
         return;
-    if (m_dataSource)
-        disconnect(m_dataSource, nullptr, this, nullptr);
-    m_dataSource = source;
-    if (source) {
-        connect(source, &TDataSource::dataEvent, this, &TDBGrid::dataEvent);
+    TDataSource::Relink(m_dataSource, source, this, [this](TDataEvent event, qintptr info) { dataEvent(event, info); });
+    if (source)
         connect(source, &QObject::destroyed, this, &TDBGrid::dataSetDestroyed);
-    }
     dataEvent(TDataEvent::deLayoutChange, 0);
 }
 

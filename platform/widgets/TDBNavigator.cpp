@@ -55,11 +55,7 @@ TDBNavigator::TDBNavigator(QWidget* parent) : QWidget(parent)
 
 void TDBNavigator::SetDataSource(TDataSource* source)
 {
-    if (m_dataSource)
-        disconnect(m_dataSource, nullptr, this, nullptr);
-    m_dataSource = source;
-    if (source)
-        connect(source, &TDataSource::dataEvent, this, [this] { refresh(); });
+    TDataSource::Relink(m_dataSource, source, this, [this] { refresh(); });
     refresh();
 }
 

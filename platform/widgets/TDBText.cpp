@@ -6,11 +6,7 @@ TDBText::TDBText(QWidget* parent) : QLabel(parent) {}
 
 void TDBText::SetDataSource(TDataSource* source)
 {
-    if (m_dataSource)
-        disconnect(m_dataSource, nullptr, this, nullptr);
-    m_dataSource = source;
-    if (source)
-        connect(source, &TDataSource::dataEvent, this, [this] { refresh(); });
+    TDataSource::Relink(m_dataSource, source, this, [this] { refresh(); });
     refresh();
 }
 
