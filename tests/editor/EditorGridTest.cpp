@@ -34,14 +34,7 @@ bool near(const QColor& a, const QColor& b, int tolerance = 60)
 
 class EditorGrid : public EditorTest {
 protected:
-    TfrmTraducao* openWithRows()
-    {
-        startServer(kIdiomas, kLinhas);
-        TfrmTraducao* form = openEditor();
-        if (form)
-            loadLanguage(QStringLiteral("ENG-English"));
-        return form;
-    }
+    TfrmTraducao* openWithRows() { return openLoaded(kIdiomas, kLinhas, QStringLiteral("ENG-English")); }
     // Rows the server would never send (a status outside T, D, N), loaded
     // straight into the row set: painting only.
     void loadLocalRows(const QList<QStringList>& rows)

@@ -189,10 +189,8 @@ TEST_F(EditorSpine, AValidLanguageWithNoRowsOpensTheFilterUntilRowsAreLoaded)
 
 TEST_F(EditorSpine, ChoosingAnotherLanguageEmptiesTheGridTheDetailAndTheFilter)
 {
-    startServer(kIdiomas, someRows());
-    TfrmTraducao* form = openEditor();
+    TfrmTraducao* form = openLoaded(kIdiomas, someRows(), QStringLiteral("ENG-English"));
     ASSERT_TRUE(form);
-    loadLanguage(QStringLiteral("ENG-English"));
     ASSERT_TRUE(form->cdsDestino->Active());
     EXPECT_FALSE(form->lblOrigem->text().isEmpty());
     boTestaFiltro = true;
@@ -208,10 +206,8 @@ TEST_F(EditorSpine, ChoosingAnotherLanguageEmptiesTheGridTheDetailAndTheFilter)
 
 TEST_F(EditorSpine, ReloadWithoutFilterAsksForEveryRowOfTheLanguage)
 {
-    startServer(kIdiomas, someRows());
-    TfrmTraducao* form = openEditor();
+    TfrmTraducao* form = openLoaded(kIdiomas, someRows(), QStringLiteral("ENG-English"));
     ASSERT_TRUE(form);
-    loadLanguage(QStringLiteral("ENG-English"));
     EXPECT_EQ(proxy->lastParams(QStringLiteral("GetDestino")),
               QByteArray(R"(["T","D","N","ENG",{"date":0},{"date":0},""])"));
     ASSERT_EQ(form->cdsDestino->RecordCount(), dbCount(QStringLiteral("ENG")));
@@ -253,10 +249,8 @@ TEST_F(EditorSpine, ReloadUnderACriteriaFilterRepeatsItsEightValues)
 
 TEST_F(EditorSpine, AReloadThatFailsBeforeLoadingKeepsTheRows)
 {
-    startServer(kIdiomas, someRows());
-    TfrmTraducao* form = openEditor();
+    TfrmTraducao* form = openLoaded(kIdiomas, someRows(), QStringLiteral("ENG-English"));
     ASSERT_TRUE(form);
-    loadLanguage(QStringLiteral("ENG-English"));
     ASSERT_EQ(form->cdsDestino->RecordCount(), 3);
     proxy->answerNextWith(R"("error":{"code":-32603,"message":"Falha no banco de dados."})");
     reload();
@@ -268,10 +262,8 @@ TEST_F(EditorSpine, AReloadThatFailsBeforeLoadingKeepsTheRows)
 
 TEST_F(EditorSpine, AFilteredReloadWhoseAnswerDoesNotFitReportsInsufficientMemory)
 {
-    startServer(kIdiomas, someRows());
-    TfrmTraducao* form = openEditor();
+    TfrmTraducao* form = openLoaded(kIdiomas, someRows(), QStringLiteral("ENG-English"));
     ASSERT_TRUE(form);
-    loadLanguage(QStringLiteral("ENG-English"));
     boTestaFiltro = true;
     stTRAD = stDUV = stNTRAD = QStringLiteral("T");
     // A packet without the translation fields cannot be loaded into the row set.

@@ -30,14 +30,7 @@ const QList<Linha> kLinhas = {
 
 class EditorStatus : public EditorTest {
 protected:
-    TfrmTraducao* openWithRows()
-    {
-        startServer(kIdiomas, kLinhas);
-        TfrmTraducao* form = openEditor();
-        if (form)
-            loadLanguage(QStringLiteral("ENG-English"));
-        return form;
-    }
+    TfrmTraducao* openWithRows() { return openLoaded(kIdiomas, kLinhas, QStringLiteral("ENG-English")); }
     QString status() const { return frmTraducao->cdsDestino->FieldByName("IDSITTRADUCAO")->AsString(); }
     QString destination() const { return frmTraducao->cdsDestino->FieldByName("STVALORPROP")->AsString(); }
     // Types a destination text and posts it, as the grid does when the row is left.

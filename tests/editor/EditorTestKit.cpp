@@ -112,6 +112,15 @@ TfrmTraducao* EditorTest::openEditor()
     return frmTraducao;
 }
 
+TfrmTraducao* EditorTest::openLoaded(const QList<Idioma>& idiomas, const QList<Linha>& linhas, const QString& item)
+{
+    startServer(idiomas, linhas);
+    TfrmTraducao* form = openEditor();
+    if (form)
+        loadLanguage(item);
+    return form;
+}
+
 void EditorTest::closeEditor()
 {
     if (frmTraducao)

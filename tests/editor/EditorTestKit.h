@@ -44,6 +44,8 @@ protected:
     void startServerFromFile(const QString& tsvPath);
 
     TfrmTraducao* openEditor();      // IniProc, then wait until the editor is active
+    // Server on these rows, editor open, the language's rows loaded.
+    TfrmTraducao* openLoaded(const QList<Idioma>& idiomas, const QList<Linha>& linhas, const QString& item);
     void closeEditor();              // as the user does, then let the release happen
     void chooseLanguage(const QString& item);   // picks a combo item as the arrow keys do
     void leaveLanguagePanel();       // the focus goes from the combo to the grid
