@@ -27,13 +27,11 @@ int TDBGridModel::columnCount(const QModelIndex& parent) const
 void TDBGridModel::rebuildSlots()
 {
     m_slots.clear();
-    TClientDataSet* ds = m_grid->DataSet();
     for (int i = 0; i < m_grid->VisibleColumnCount(); ++i) {
         TColumn* column = m_grid->VisibleColumn(i);
         TField* field = column->Field();
         m_slots.push_back({column, field ? field->Index() : -1});
     }
-    Q_UNUSED(ds);
 }
 
 void TDBGridModel::reset()
@@ -96,14 +94,6 @@ TField* TDBGridModel::field(int modelColumn) const
         return nullptr;
     const int fieldIndex = m_slots[static_cast<size_t>(modelColumn)].fieldIndex;
     return fieldIndex >= 0 && fieldIndex < ds->FieldCount() ? ds->Fields(fieldIndex) : nullptr;
-}
-
-int TDBGridModel::modelColumnOf(const TColumn* column) const
-{
-    for (size_t i = 0; i < m_slots.size(); ++i)
-        if (m_slots[i].column == column)
-            return static_cast<int>(i);
-    return -1;
 }
 
 QVariant TDBGridModel::data(const QModelIndex& index, int role) const

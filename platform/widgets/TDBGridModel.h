@@ -38,7 +38,6 @@ public:
 
     TColumn* column(int modelColumn) const;
     TField* field(int modelColumn) const;
-    int modelColumnOf(const TColumn* column) const;
 
 private:
     struct Slot {
