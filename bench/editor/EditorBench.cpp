@@ -188,15 +188,27 @@ int main(int argc, char** argv)
 
     // ---- 2. marking rows, each saved durably
     const int marks = std::min(1000, rows);
-    std::vector<double> perRow, clickOnly;
+    std::vector<double> perRow, clickOnly, beforeSave, saving;
     perRow.reserve(static_cast<std::size_t>(marks));
     form->cdsDestino->First();
     int failures = 0;
+    // Splits the click at the save handler: what runs before it (the edit, the
+    // post and the controls following them) and the save itself (busy
+    // animation, delta, call, merge).
+    QElapsedTimer clickTimer;
+    auto savingHandler = form->cdsDestino->AfterPost;
+    form->cdsDestino->AfterPost = [&](TClientDataSet* ds) {
+        beforeSave.push_back(static_cast<double>(clickTimer.nsecsElapsed()) / 1e6);
+        QElapsedTimer timer;
+        timer.start();
+        savingHandler(ds);
+        saving.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+    };
     for (int i = 0; i < marks; ++i) {
         // A status the row does not have yet, so every click really writes.
         const QString now = form->cdsDestino->FieldByName(QStringLiteral("IDSITTRADUCAO"))->AsString();
         TButtonFlat* button = now == QLatin1String("T") ? form->sbtDuvida : form->sbtTrad;
-        QElapsedTimer timer;
+        QElapsedTimer& timer = clickTimer;
         timer.start();
         if (!Dispatch([button] { button->Click(); }))
             ++failures;
@@ -205,12 +217,19 @@ int main(int argc, char** argv)
         QApplication::processEvents();
         perRow.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
         form->cdsDestino->Next();
+        // The move to the next row is painted before the next click, as the
+        // user sees it; otherwise its repaint would be charged to that click.
+        QApplication::processEvents();
     }
     std::printf("marking %d rows through the status button, each save durable, pending repaints done: "
                 "p50 %.3f ms, p99 %.3f ms, max %.3f ms, failures %d\n",
                 marks, percentile(perRow, 0.5), percentile(perRow, 0.99),
                 *std::max_element(perRow.begin(), perRow.end()), failures);
     std::printf("  the click alone (save included, repaints pending): p50 %.3f ms\n", percentile(clickOnly, 0.5));
+    std::printf("    of which before the save handler (edit, post, controls following): p50 %.3f ms; "
+                "the save handler: p50 %.3f ms, p99 %.3f ms\n",
+                percentile(beforeSave, 0.5), percentile(saving, 0.5), percentile(saving, 0.99));
+    form->cdsDestino->AfterPost = savingHandler;
 
     // Where a mark's time goes: the grid's repaint alone, and the save's
     // server round trip alone (the delta of one changed row, sent as is).
