@@ -201,6 +201,16 @@ public:
             st.run();
             return;
         }
+        if (sameKey(change.original, change.updated.key)) {
+            // The usual save (a text or a status): SQLite rewrites only the
+            // indexes of the columns a statement sets, so leaving the key out
+            // spares the unique index and the language check on every save.
+            auto st = m_db.prepare("UPDATE TRADUCAO SET STVALORPROP = ?, IDSITTRADUCAO = ?, DTALTERACAO = ? "
+                                   "WHERE IDTRADUCAO = ?");
+            st.bind(1, change.updated.destination).bind(2, change.updated.status).bind(3, now).bind(4, id);
+            run(st, change.updated);
+            return;
+        }
         write("UPDATE TRADUCAO SET IDIDIOMA = ?, CDPROGTRAD = ?, NMCOMPONENTE = ?, STAGRVALPROP = ?, "
               "STVALORPROP = ?, IDSITTRADUCAO = ?, DTALTERACAO = ? WHERE IDTRADUCAO = ?",
               change.updated, now, id);
@@ -252,6 +262,12 @@ private:
                            + "). Recarregue os registros e refaça a alteração.");
     }
 
+    static bool sameKey(const RowKey& a, const RowKey& b)
+    {
+        return a.language == b.language && a.program == b.program && a.component == b.component
+            && a.source == b.source;
+    }
+
     // The row as the client last saw it: found by its original key, with its
     // original destination text and status still in place.
     std::int64_t findUnchanged(const RowChange& change)
@@ -272,6 +288,12 @@ private:
         st.bind(4, row.key.source).bind(5, row.destination).bind(6, row.status).bind(7, now);
         if (id)
             st.bind(8, *id);
+        run(st, row);
+    }
+
+    // Runs a write, telling the client in its terms why the database refused it.
+    static void run(SqliteStatement& st, const TranslationRow& row)
+    {
         try {
             st.run();
         } catch (const SqliteError& e) {
