@@ -3,11 +3,14 @@
 #include "TApplication.h"
 
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QPainter>
+#include <QPixmap>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
+#include <array>
 #include <cmath>
 
 namespace trd {
@@ -38,7 +41,11 @@ public:
     void start(int kind)
     {
         m_kind = kind;
-        m_text = ShowAviText(kind);
+        const QString text = ShowAviText(kind);
+        if (text != m_text) {
+            m_text = text;
+            dropFrames();
+        }
         if (QWidget* host = parentWidget())
             move((host->width() - width()) / 2, (host->height() - height()) / 2);
         show();
@@ -57,9 +64,38 @@ public:
     int kind() const { return m_kind; }
 
 protected:
+    // Each of the twelve turns is drawn once and kept: the indicator goes up
+    // around every server call, and shaping its text and smoothing its dots
+    // each time would cost more than the rest of its repaint.
     void paintEvent(QPaintEvent*) override
     {
-        QPainter p(this);
+        const qreal ratio = devicePixelRatioF();
+        QPixmap& frame = m_frames[static_cast<std::size_t>(m_step)];
+        if (frame.isNull() || frame.devicePixelRatio() != ratio) {
+            frame = QPixmap(size() * ratio);
+            frame.setDevicePixelRatio(ratio);
+            QPainter painter(&frame);
+            drawFrame(painter, m_step);
+        }
+        QPainter(this).drawPixmap(0, 0, frame);
+    }
+
+    void changeEvent(QEvent* event) override
+    {
+        if (event->type() == QEvent::PaletteChange || event->type() == QEvent::FontChange)
+            dropFrames();
+        QWidget::changeEvent(event);
+    }
+
+private:
+    void dropFrames()
+    {
+        for (QPixmap& frame : m_frames)
+            frame = QPixmap();
+    }
+
+    void drawFrame(QPainter& p, int step) const
+    {
         p.setPen(QColor(90, 90, 90));
         p.setBrush(palette().color(QPalette::ToolTipBase));
         p.drawRect(rect().adjusted(0, 0, -1, -1));
@@ -67,7 +103,7 @@ protected:
         const QPointF centre(32, height() / 2.0);
         for (int i = 0; i < 12; ++i) {
             const double angle = (i * 30.0) * M_PI / 180.0;
-            const int age = (m_step - i + 12) % 12;
+            const int age = (step - i + 12) % 12;
             QColor dot(20, 70, 160);
             dot.setAlpha(255 - age * 18);
             p.setPen(Qt::NoPen);
@@ -81,7 +117,7 @@ protected:
         p.drawText(rect().adjusted(58, 0, -8, 0), Qt::AlignVCenter | Qt::AlignLeft, m_text);
     }
 
-private:
+    std::array<QPixmap, 12> m_frames;
     QTimer m_timer;
     QString m_text;
     int m_kind = -1;

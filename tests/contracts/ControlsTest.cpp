@@ -268,6 +268,25 @@ TEST(ShowAviTest, VisibleOverTheMainFormForEachKindUntilDeactivated)
     EXPECT_EQ(ShowAviKind(), -1);
 }
 
+TEST(ShowAviTest, SwitchingKindsRepaintsTheText)
+{
+    QMainWindow main;
+    main.resize(800, 600);
+    main.show();
+    auto shot = [&](int kind) {
+        ActiveShowAvi(&main, kind);
+        QWidget* avi = main.findChild<QWidget*>(QStringLiteral("aviShowAvi"));
+        return avi ? avi->grab().toImage() : QImage();
+    };
+    const QImage connecting = shot(aviConectando);
+    const QImage processing = shot(aviProcessando);
+    ASSERT_FALSE(connecting.isNull());
+    // Switching kinds repaints the text: what was drawn for one is not kept for another.
+    EXPECT_NE(connecting, processing);
+    EXPECT_EQ(shot(aviConectando), connecting);
+    DeactiveShowAvi();
+}
+
 TEST(ShowAviTest, FallsBackToTheApplicationMainForm)
 {
     QMainWindow main;
