@@ -58,6 +58,15 @@ private:
         }
     }
 
+    // Steps over c when it is the next character.
+    bool accept(char c)
+    {
+        if (m_pos >= m_text.size() || m_text[m_pos] != c)
+            return false;
+        ++m_pos;
+        return true;
+    }
+
     void expectWord(std::string_view word)
     {
         if (m_text.substr(m_pos, word.size()) != word)
@@ -87,10 +96,8 @@ private:
         value.m_type = JsonValue::Type::Object;
         ++m_pos;
         skipBlanks();
-        if (m_pos < m_text.size() && m_text[m_pos] == '}') {
-            ++m_pos;
+        if (accept('}'))
             return;
-        }
         for (;;) {
             skipBlanks();
             if (m_pos >= m_text.size() || m_text[m_pos] != '"')
@@ -98,20 +105,15 @@ private:
             auto& member = value.m_object.emplace_back();
             parseString(member.first);
             skipBlanks();
-            if (m_pos >= m_text.size() || m_text[m_pos] != ':')
+            if (!accept(':'))
                 fail("':' esperado");
-            ++m_pos;
             skipBlanks();
             parseValue(member.second, depth + 1);
             skipBlanks();
-            if (m_pos < m_text.size() && m_text[m_pos] == ',') {
-                ++m_pos;
+            if (accept(','))
                 continue;
-            }
-            if (m_pos < m_text.size() && m_text[m_pos] == '}') {
-                ++m_pos;
+            if (accept('}'))
                 return;
-            }
             fail("',' ou '}' esperado");
         }
     }
@@ -121,22 +123,16 @@ private:
         value.m_type = JsonValue::Type::Array;
         ++m_pos;
         skipBlanks();
-        if (m_pos < m_text.size() && m_text[m_pos] == ']') {
-            ++m_pos;
+        if (accept(']'))
             return;
-        }
         for (;;) {
             skipBlanks();
             parseValue(value.m_array.emplace_back(), depth + 1);
             skipBlanks();
-            if (m_pos < m_text.size() && m_text[m_pos] == ',') {
-                ++m_pos;
+            if (accept(','))
                 continue;
-            }
-            if (m_pos < m_text.size() && m_text[m_pos] == ']') {
-                ++m_pos;
+            if (accept(']'))
                 return;
-            }
             fail("',' ou ']' esperado");
         }
     }
@@ -222,21 +218,14 @@ private:
                 ++m_pos;
             return m_pos - from;
         };
-        if (m_pos < m_text.size() && m_text[m_pos] == '-')
-            ++m_pos;
-        if (m_pos < m_text.size() && m_text[m_pos] == '0')
-            ++m_pos;
-        else if (digits() == 0)
+        accept('-');
+        if (!accept('0') && digits() == 0)
             fail("valor inesperado");
-        if (m_pos < m_text.size() && m_text[m_pos] == '.') {
-            ++m_pos;
-            if (digits() == 0)
-                fail("número inválido");
-        }
-        if (m_pos < m_text.size() && (m_text[m_pos] == 'e' || m_text[m_pos] == 'E')) {
-            ++m_pos;
-            if (m_pos < m_text.size() && (m_text[m_pos] == '+' || m_text[m_pos] == '-'))
-                ++m_pos;
+        if (accept('.') && digits() == 0)
+            fail("número inválido");
+        if (accept('e') || accept('E')) {
+            if (!accept('+'))
+                accept('-');
             if (digits() == 0)
                 fail("número inválido");
         }

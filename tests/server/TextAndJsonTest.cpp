@@ -36,8 +36,11 @@ TEST(Json, ParsesTheEnvelopeAndRefusesMalformedText)
     EXPECT_TRUE(params[2].isNull());
     EXPECT_EQ(parseJson(R"("\ud83d\ude00")").string(), "\xF0\x9F\x98\x80");
 
+    EXPECT_DOUBLE_EQ(parseJson("-0.5E+2").number(), -50);
+    EXPECT_DOUBLE_EQ(parseJson("[2e-1]").array()[0].number(), 0.2);
+
     const char* bad[] = {"", "{", "{\"a\" 1}", "[1,]", "01", "1.", "\"\\ud800\"", "\"\\x\"", "\"a\nb\"",
-                         "nul", "{} {}", "\"\xC3\x28\"", "1e999999"};
+                         "nul", "{} {}", "\"\xC3\x28\"", "1e999999", "-", "1e", "1e+", "+1", "{\"a\":1,}"};
     for (const char* text : bad) {
         try {
             parseJson(text);
