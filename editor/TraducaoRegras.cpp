@@ -1,5 +1,7 @@
 #include "TraducaoRegras.h"
 
+#include "Win1252.h"
+
 namespace trd::traducao {
 
 QString ItemIdioma(const QString& idIdioma, const QString& dsIdioma)
@@ -41,14 +43,15 @@ std::optional<std::array<bool, 3>> LampadasAcesas(const QString& situacao)
 
 Habilitacao HabilitacaoPorEstado(bool registros, bool editando)
 {
+    const bool sobreRegistros = registros && !editando;
     Habilitacao h;
     h.incluirProcurar = false;
-    h.excluir = registros && !editando;
-    h.situacoes = registros && !editando;
+    h.excluir = sobreRegistros;
+    h.situacoes = sobreRegistros;
     h.filtro = !editando;
-    h.informacoes = registros && !editando;
-    h.substituir = registros && !editando;
-    h.imprimir = registros && !editando;
+    h.informacoes = sobreRegistros;
+    h.substituir = sobreRegistros;
+    h.imprimir = sobreRegistros;
     return h;
 }
 
@@ -57,11 +60,6 @@ QString MensagemNaoGravado(const QString& motivo, const QString& textoDigitado)
     return motivo + QStringLiteral("\n\nO texto digitado não foi gravado: ") + textoDigitado;
 }
 
-} // namespace trd::traducao
-
-#include "Win1252.h"
-
-namespace trd::traducao {
 
 QString RecusaTextoDestino(const QString& texto, int tamanho)
 {
