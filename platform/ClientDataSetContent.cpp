@@ -136,14 +136,19 @@ void TClientDataSet::MergeChangeLog()
 {
     if (d->log.empty())
         return;
+    bool deletions = false;
     for (const Change& c : d->log.changes()) {
-        if (c.kind == ChangeKind::Deleted)
+        if (c.kind == ChangeKind::Deleted) {
             d->store.release(c.record);
+            deletions = true;
+        }
     }
-    // Deleted rows leave the natural order for good.
-    d->natural.erase(std::remove_if(d->natural.begin(), d->natural.end(),
-                                    [this](int r) { return d->deleted[static_cast<std::size_t>(r)] != 0; }),
-                     d->natural.end());
+    // Deleted rows leave the natural order for good. Only a logged delete
+    // leaves one behind there, so a merge of edits skips the walk over every row.
+    if (deletions)
+        d->natural.erase(std::remove_if(d->natural.begin(), d->natural.end(),
+                                        [this](int r) { return d->deleted[static_cast<std::size_t>(r)] != 0; }),
+                         d->natural.end());
     d->log.clear();
     // No event: every row keeps the values it shows and deleted rows already
     // left the view, so nothing a control displays has changed. A merge follows
