@@ -139,15 +139,19 @@ QImage Disabled(const QImage& normal)
     return out;
 }
 
-QImage TwoGlyphs(Kind kind)
+QImage GlyphPair(const QImage& normal)
 {
-    const QImage normal = normalGlyph(kind);
-    QImage both(32, 16, QImage::Format_ARGB32);
+    QImage both(32, 16, QImage::Format_ARGB32_Premultiplied);
     both.fill(Qt::transparent);
     QPainter p(&both);
     p.drawImage(0, 0, normal);
     p.drawImage(16, 0, Disabled(normal));
     return both;
+}
+
+QImage TwoGlyphs(Kind kind)
+{
+    return GlyphPair(normalGlyph(kind));
 }
 
 } // namespace trd::glyphs

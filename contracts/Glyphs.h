@@ -11,6 +11,8 @@ enum Kind {
     Imprimir, Ajuda, Fechar, Confirma, Cancela,
 };
 
+// The framework's two-glyph bitmap: the 16x16 picture and its disabled look side by side.
+QImage GlyphPair(const QImage& normal);
 QImage TwoGlyphs(Kind kind);
 // The disabled form of a 16 by 16 picture: grey, lighter, embossed.
 QImage Disabled(const QImage& normal);

@@ -20,12 +20,7 @@ QImage pair(const std::function<void(QPainter&)>& draw)
         p.setRenderHint(QPainter::Antialiasing, true);
         draw(p);
     }
-    QImage glyph(32, 16, QImage::Format_ARGB32_Premultiplied);
-    glyph.fill(Qt::transparent);
-    QPainter p(&glyph);
-    p.drawImage(0, 0, normal);
-    p.drawImage(16, 0, glyphs::Disabled(normal));
-    return glyph;
+    return glyphs::GlyphPair(normal);
 }
 
 } // namespace

@@ -65,13 +65,7 @@ QImage lampPicture(Lamp lamp, bool lit, const QColor& background)
 
 QImage LampGlyphs(Lamp lamp, bool lit)
 {
-    const QImage normal = lampPicture(lamp, lit, Qt::transparent);
-    QImage pair(32, 16, QImage::Format_ARGB32_Premultiplied);
-    pair.fill(Qt::transparent);
-    QPainter p(&pair);
-    p.drawImage(0, 0, normal);
-    p.drawImage(16, 0, glyphs::Disabled(normal));
-    return pair;
+    return glyphs::GlyphPair(lampPicture(lamp, lit, Qt::transparent));
 }
 
 QImage LampIcon(Lamp lamp)
