@@ -45,18 +45,6 @@ QByteArray SeedTsv(const QList<Idioma>& idiomas, const QList<Linha>& linhas)
     return tsv;
 }
 
-void ResetFilterValues()
-{
-    boTestaFiltro = false;
-    stTRAD.clear();
-    stDUV.clear();
-    stNTRAD.clear();
-    stPARAMSQL.clear();
-    stDataTrad.clear();
-    dtDataIni = 0;
-    dtDataFin = 0;
-}
-
 EditorTest::EditorTest()
 {
     mdi = new QMdiArea;
@@ -66,7 +54,7 @@ EditorTest::EditorTest()
     Application()->SetMdiArea(mdi);
     main.show();
     EXPECT_TRUE(QTest::qWaitForWindowActive(&main));
-    ResetFilterValues();
+    limpaValoresFiltro();
     stIdioma.clear();
 }
 
@@ -75,7 +63,7 @@ EditorTest::~EditorTest()
     closeEditor();
     Application()->SetMdiArea(nullptr);
     Application()->SetMainForm(nullptr);
-    ResetFilterValues();
+    limpaValoresFiltro();
 }
 
 void EditorTest::startServerFromFile(const QString& tsvPath)

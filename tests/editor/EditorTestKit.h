@@ -7,6 +7,7 @@
 #include "Cli_Trd09300.h"
 #include "Cli_Trd09301.h"
 #include "RecordingDialogSeam.h"
+#include "FiltroTestKit.h"
 #include "RecordingProxy.h"
 #include "TrdServerProcess.h"
 
@@ -67,6 +68,5 @@ protected:
     QMdiArea* mdi = nullptr;
 };
 
-void ResetFilterValues();
 
 } // namespace trd::test
