@@ -57,19 +57,6 @@ std::string number(double value)
     return std::string(buf, res.ptr);
 }
 
-TranslationRowView rowView(const PostgresConnection::Row& r, int first)
-{
-    TranslationRowView row;
-    row.source = r.text(first);
-    row.destination = r.text(first + 1);
-    row.status = r.text(first + 2);
-    row.language = r.text(first + 3);
-    row.component = r.text(first + 4);
-    row.program = r.text(first + 5);
-    row.changed = r.real(first + 6);
-    return row;
-}
-
 // Appends "$n" placeholders and their values for the status and date bounds.
 void appendStatusAndDates(std::string& sql, PostgresConnection::Params& params, std::string_view statuses,
                           const DateBounds& dates)
@@ -123,7 +110,7 @@ public:
                 sql += (cond.upper ? " AND trd_ulike(" : " AND trd_like(") + col + ", " + ph + ")";
         }
         sql += " ORDER BY CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP";
-        m_db.run(sql, params, [&](const PostgresConnection::Row& r) { visit(rowView(r, 0)); });
+        m_db.run(sql, params, [&](const PostgresConnection::Row& r) { visit(readRowView(r, 0)); });
     }
 
     void selectListedRows(const std::string& language, const std::vector<ListedKey>& keys,
@@ -137,7 +124,7 @@ public:
             if (key.source)
                 params.push_back(*key.source);
             m_db.run(key.source ? base + " AND md5(STAGRVALPROP) = md5($4) AND STAGRVALPROP = $4" : base, params,
-                     [&](const PostgresConnection::Row& r) { found.add(r.integer(0), rowView(r, 1)); });
+                     [&](const PostgresConnection::Row& r) { found.add(r.integer(0), readRowView(r, 1)); });
         }
         found.visitSorted(language, visit);
     }

@@ -45,19 +45,6 @@ CREATE INDEX IF NOT EXISTS TRADUCAO_DATA
 const char* const RowColumns =
     "STAGRVALPROP, STVALORPROP, IDSITTRADUCAO, IDIDIOMA, NMCOMPONENTE, CDPROGTRAD, DTALTERACAO";
 
-TranslationRowView rowView(const SqliteStatement& st, int first)
-{
-    TranslationRowView row;
-    row.source = st.text(first);
-    row.destination = st.text(first + 1);
-    row.status = st.text(first + 2);
-    row.language = st.text(first + 3);
-    row.component = st.text(first + 4);
-    row.program = st.text(first + 5);
-    row.changed = st.real(first + 6);
-    return row;
-}
-
 // Appends the status and date conditions shared by row selections and counts,
 // returning the values to bind in order.
 void appendStatusAndDates(std::string& sql, std::string_view statuses, const DateBounds& dates)
@@ -119,7 +106,7 @@ public:
         for (const auto& cond : sel.conditions)
             st.bind(index++, cond.literal);
         while (st.step())
-            visit(rowView(st, 0));
+            visit(readRowView(st, 0));
     }
 
     void selectListedRows(const std::string& language, const std::vector<ListedKey>& keys,
@@ -134,7 +121,7 @@ public:
             if (key.source)
                 st.bind(4, *key.source);
             while (st.step())
-                found.add(st.integer(0), rowView(st, 1));
+                found.add(st.integer(0), readRowView(st, 1));
         }
         found.visitSorted(language, visit);
     }

@@ -53,6 +53,22 @@ struct TranslationRowView {
     double changed = 0;            // DTALTERACAO, days since 1899-12-30, server local time
 };
 
+// A translation row from a result row whose columns, from `first` on, are in
+// the order of TranslationRowView; any back end's row with text() and real().
+template <typename ResultRow>
+TranslationRowView readRowView(const ResultRow& r, int first)
+{
+    TranslationRowView row;
+    row.source = r.text(first);
+    row.destination = r.text(first + 1);
+    row.status = r.text(first + 2);
+    row.language = r.text(first + 3);
+    row.component = r.text(first + 4);
+    row.program = r.text(first + 5);
+    row.changed = r.real(first + 6);
+    return row;
+}
+
 using RowVisitor = std::function<void(const TranslationRowView&)>;
 
 // Change-date bounds: from is inclusive, until exclusive; absent = open.
