@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -17,9 +18,9 @@ namespace trd {
 
 namespace {
 
-// A small frameless panel: a ring of dots turning, and the kind's text. The
-// timer turns it whenever the event loop runs (between calls, or when a long
-// loop processes messages); each Active paints it at once for the blocking case.
+// A small frameless panel: a ring of dots turning, and the kind's text. Its
+// timers run whenever the event loop does (between calls, or when a long loop
+// processes messages); pump() does their work while a synchronous call blocks.
 class BusyIndicator : public QWidget {
 public:
     explicit BusyIndicator(QWidget* parent)
@@ -31,15 +32,16 @@ public:
         // never make Qt repaint the grid or panels beneath first.
         setAttribute(Qt::WA_OpaquePaintEvent);
         setFixedSize(220, 64);
-        m_timer.setInterval(80);
-        QObject::connect(&m_timer, &QTimer::timeout, this, [this] {
-            m_step = (m_step + 1) % 12;
-            update();
-        });
+        hide();
+        m_turn.setInterval(FrameMs);
+        QObject::connect(&m_turn, &QTimer::timeout, this, [this] { turn(); });
+        m_reveal.setSingleShot(true);
+        QObject::connect(&m_reveal, &QTimer::timeout, this, [this] { reveal(); });
     }
 
     void start(int kind)
     {
+        const bool switching = m_kind >= 0;
         m_kind = kind;
         const QString text = ShowAviText(kind);
         if (text != m_text) {
@@ -48,17 +50,39 @@ public:
         }
         if (QWidget* host = parentWidget())
             move((host->width() - width()) / 2, (host->height() - height()) / 2);
-        show();
-        raise();
-        m_timer.start();
-        repaint();
+        if (isVisible()) {
+            // Already up: show the new text now.
+            raise();
+            repaint();
+            return;
+        }
+        // A new kind while waiting to appear keeps the first start's clock:
+        // it is the same wait as far as the user is concerned.
+        if (!switching)
+            m_since.start();
+        m_reveal.start(std::max<qint64>(0, ShowAviDelayMs - m_since.elapsed()));
     }
 
     void stop()
     {
-        m_timer.stop();
-        hide();
+        m_reveal.stop();
+        m_turn.stop();
+        if (isVisible())
+            hide();
         m_kind = -1;
+    }
+
+    void pump()
+    {
+        if (m_kind < 0)
+            return;
+        if (!isVisible()) {
+            if (m_since.elapsed() >= ShowAviDelayMs)
+                reveal();
+        } else if (m_lastFrame.elapsed() >= FrameMs) {
+            turn();
+            repaint();
+        }
     }
 
     int kind() const { return m_kind; }
@@ -88,6 +112,29 @@ protected:
     }
 
 private:
+    static constexpr int FrameMs = 80;
+
+    void reveal()
+    {
+        if (m_kind < 0 || isVisible())
+            return;
+        m_reveal.stop();
+        show();
+        raise();
+        m_turn.start();
+        m_lastFrame.start();
+        // Painted at once: the caller is usually blocked and the event loop
+        // will not run until the work is over.
+        repaint();
+    }
+
+    void turn()
+    {
+        m_step = (m_step + 1) % 12;
+        m_lastFrame.start();
+        update();
+    }
+
     void dropFrames()
     {
         for (QPixmap& frame : m_frames)
@@ -118,7 +165,10 @@ private:
     }
 
     std::array<QPixmap, 12> m_frames;
-    QTimer m_timer;
+    QTimer m_turn;
+    QTimer m_reveal;
+    QElapsedTimer m_since;      // since the indicator was asked for
+    QElapsedTimer m_lastFrame;  // since the last turn
     QString m_text;
     int m_kind = -1;
     int m_step = 0;
@@ -158,6 +208,12 @@ void DeactiveShowAvi()
     // A floating indicator (no main form) belongs to nobody: do not keep it.
     if (!g_indicator->parentWidget())
         delete g_indicator.data();
+}
+
+void ShowAviPump()
+{
+    if (g_indicator)
+        g_indicator->pump();
 }
 
 bool ShowAviActive()

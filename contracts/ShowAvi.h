@@ -1,8 +1,11 @@
 #pragma once
 // The shared busy indicator shown over the main form while the module works:
 // ActiveShowAvi(main form, kind) puts it up, DeactiveShowAvi takes it down.
-// It paints itself at once and runs no event loop of its own, so it costs a
-// repaint and no more around a synchronous server call.
+// Most of what it covers (a save, a short query) ends in a millisecond or two,
+// and a panel flashing over the grid on every save is noise, not feedback; so
+// it appears only once the work has lasted ShowAviDelayMs. Work that keeps the
+// event loop running gets it from a timer; a synchronous server call gets it
+// from ShowAviPump, which the connection runs while it waits.
 #include <QString>
 
 class QWidget;
@@ -23,7 +26,14 @@ void ActiveShowAvi(QWidget* mainForm, int kind);
 // Takes the indicator down; harmless when none is showing.
 void DeactiveShowAvi();
 
-bool ShowAviActive();
+// Lets the indicator catch up while its caller blocks: shows it once the work
+// has lasted ShowAviDelayMs and turns it from then on. Cheap, and harmless
+// when no indicator is active.
+void ShowAviPump();
+
+constexpr int ShowAviDelayMs = 250;
+
+bool ShowAviActive();            // between ActiveShowAvi and DeactiveShowAvi, shown yet or not
 int ShowAviKind();              // the kind showing, -1 when none
 QString ShowAviText(int kind);  // "Conectando...", "Processando...", ...
 

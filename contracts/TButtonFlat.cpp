@@ -1,6 +1,7 @@
 #include "TButtonFlat.h"
 
 #include "Dispatch.h"
+#include "EnabledRepaint.h"
 
 #include <QIcon>
 #include <QPixmap>
@@ -12,7 +13,10 @@ TButtonFlat::TButtonFlat(QWidget* parent) : QToolButton(parent)
     setAutoRaise(true);
     setFocusPolicy(Qt::NoFocus);   // a tool-bar button never takes the focus from the grid
     setIconSize(QSize(16, 16));
-    resize(21, 21);
+    // A fixed size, as the buttons are placed by position: a new glyph then
+    // repaints the button alone instead of laying out the form again.
+    setFixedSize(21, 21);
+    CoalesceEnabledRepaints(this);
     connect(this, &QToolButton::clicked, this, [this] {
         if (OnClick)
             Dispatch([this] { OnClick(this); });

@@ -22,7 +22,11 @@ public:
 
     QString Hint() const { return toolTip(); }
     void SetHint(const QString& hint) { setToolTip(hint); }
-    void SetBounds(int left, int top, int width, int height) { setGeometry(left, top, width, height); }
+    void SetBounds(int left, int top, int width, int height)
+    {
+        setFixedSize(width, height);
+        move(left, top);
+    }
 
     int Tag = 0;
 

@@ -1,6 +1,7 @@
 #include "TNetConnection.h"
 
 #include "ServerCalls.h"
+#include "ShowAvi.h"
 #include "WebServer.h"
 
 namespace trd {
@@ -11,6 +12,9 @@ TNetConnection::TNetConnection(QObject* owner) : TSocketConnection(owner)
     ThrowException = false;
     Host = WebURL;
     Port = WebPort;
+    // Every screen's calls are synchronous: the busy indicator they put up
+    // can only appear and turn from inside the wait.
+    OnWaiting = [] { ShowAviPump(); };
 }
 
 } // namespace trd

@@ -4,6 +4,7 @@
 // CheckResultServ (ThrowException false), and the address starts as the
 // configured server (WebURL, WebPort), so a connection that sets no address of
 // its own before connecting reaches the same server as every other screen.
+// While a call waits, the shared busy indicator is kept going (ShowAviPump).
 #include "TSocketConnection.h"
 
 namespace trd {

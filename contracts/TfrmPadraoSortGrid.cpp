@@ -41,6 +41,9 @@ TfrmPadraoSortGrid::TfrmPadraoSortGrid(QWidget* parent) : TfrmBase(parent)
     panMenu = make<QFrame>("panMenu", this);
     panMenu->setFrameShape(QFrame::StyledPanel);
     panMenu->setFixedHeight(31);
+    // Opaque panels: a flat button or the status text changing on every save
+    // then repaints the panel alone, not the whole form and its window beneath.
+    panMenu->setAutoFillBackground(true);
     auto* bar = new QHBoxLayout(panMenu);   // only the screen code is laid out; buttons sit by position
     bar->setContentsMargins(4, 0, 8, 0);
     bar->addStretch(1);
@@ -105,6 +108,7 @@ TfrmPadraoSortGrid::TfrmPadraoSortGrid(QWidget* parent) : TfrmBase(parent)
     panNavigator = make<QFrame>("panNavigator", this);
     panNavigator->setFrameShape(QFrame::StyledPanel);
     panNavigator->setFixedHeight(29);
+    panNavigator->setAutoFillBackground(true);
     auto* nav = new QHBoxLayout(panNavigator);
     nav->setContentsMargins(6, 1, 4, 1);
     dbtNome = make<TDBText>("dbtNome", panNavigator);

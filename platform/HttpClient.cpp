@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -64,14 +65,36 @@ HttpClient::Error HttpClient::waitFor(short events, int timeoutMs, QString* deta
     QElapsedTimer clock;
     clock.start();
     for (;;) {
-        const int left = timeoutMs - int(clock.elapsed());
-        const int n = ::poll(&p, 1, left > 0 ? left : 0);
+        const int left = std::max(0, timeoutMs - int(clock.elapsed()));
+        const int slice = m_waitHook ? std::min(left, m_waitHookIntervalMs) : left;
+        const int n = ::poll(&p, 1, slice);
+        if (n < 0 && errno != EINTR)
+            return fail(Error::Dropped, detail, systemError(errno));
+        if (m_waitHook)
+            runWaitHook();
         if (n > 0)
             return Error::None;
-        if (n == 0)
+        if (n == 0 && clock.elapsed() >= timeoutMs)
             return fail(Error::Timeout, detail, QStringLiteral("sem resposta em %1 ms").arg(timeoutMs));
-        if (errno != EINTR)
-            return fail(Error::Dropped, detail, systemError(errno));
+    }
+}
+
+void HttpClient::SetWaitHook(std::function<void()> hook, int intervalMs)
+{
+    m_waitHook = std::move(hook);
+    m_waitHookIntervalMs = std::max(1, intervalMs);
+}
+
+void HttpClient::runWaitHook()
+{
+    if (m_sinceHook.isValid() && m_sinceHook.elapsed() < m_waitHookIntervalMs)
+        return;
+    m_sinceHook.start();
+    try {
+        m_waitHook();
+    } catch (...) {
+        Close();
+        throw;
     }
 }
 
@@ -266,6 +289,7 @@ HttpClient::Error HttpClient::Request(const char* method, const QByteArray& path
                                       Response& response, QString* detail)
 {
     response = Response();
+    m_sinceHook.start();
     if (!reusable()) {
         if (const Error e = connect(detail); e != Error::None)
             return e;

@@ -7,7 +7,10 @@
 // It speaks exactly what the protocol needs: a request with a body, an answer
 // with Content-Length, chunked encoding, or a body up to the close.
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
+
+#include <functional>
 
 namespace trd {
 
@@ -42,6 +45,12 @@ public:
     bool IsOpen() const { return m_fd >= 0; }
     void Close();
 
+    // Run on the calling thread about every intervalMs while a request waits
+    // for the peer (connecting, sending, or an answer that is slow to come or
+    // long to arrive), so the caller can keep its screen alive. It must not
+    // use this client; if it throws, the connection is closed first.
+    void SetWaitHook(std::function<void()> hook, int intervalMs);
+
 private:
     Error connect(QString* detail);
     bool reusable();
@@ -52,6 +61,7 @@ private:
     Error readChunked(QByteArray& body, QString* detail);
     Error waitFor(short events, int timeoutMs, QString* detail);
     Error fail(Error error, QString* detail, const QString& text);
+    void runWaitHook();
 
     QByteArray m_host;
     int m_port;
@@ -60,6 +70,9 @@ private:
     int m_fd = -1;
     QByteArray m_buffer;     // bytes received and not consumed yet
     qsizetype m_offset = 0;  // start of the unconsumed bytes in m_buffer
+    std::function<void()> m_waitHook;
+    int m_waitHookIntervalMs = 0;
+    QElapsedTimer m_sinceHook;  // restarted by each request and each run of the hook
 };
 
 } // namespace trd

@@ -58,9 +58,10 @@ void TSocketConnection::Open()
     m_client = std::make_unique<HttpClient>(Host.trimmed().toUtf8(), Port, ConnectTimeoutMs, ReadTimeoutMs);
     // Connecting proves that the server is there and can reach its database,
     // so a wrong address is reported when the form opens, not at the first call.
+    m_client->SetWaitHook(OnWaiting, WaitingIntervalMs);
     HttpClient::Response health;
     QString detail;
-    if (const auto error = m_client->Request("GET", "/health", {}, health, &detail); error != HttpClient::Error::None)
+    if (const auto error = exchange("GET", "/health", {}, health, &detail); error != HttpClient::Error::None)
         failTransport(int(error), detail, QString());
     if (health.status != 200) {
         m_client.reset();
@@ -73,6 +74,19 @@ void TSocketConnection::Open()
     }
     if (AfterConnect)
         AfterConnect(this);
+}
+
+HttpClient::Error TSocketConnection::exchange(const char* verb, const QByteArray& path, const QByteArray& body,
+                                             HttpClient::Response& response, QString* detail)
+{
+    try {
+        return m_client->Request(verb, path, body, response, detail);
+    } catch (...) {
+        // Only the waiting hook throws here; what was half exchanged is lost
+        // with the socket, and the next call connects again.
+        m_client.reset();
+        throw;
+    }
 }
 
 void TSocketConnection::Close()
@@ -120,10 +134,10 @@ TServerResult TSocketConnection::call(const QString& method, const TRemoteArgs& 
     const std::int64_t id = ++m_nextId;
     const QByteArray request = jsonrpc::EncodeRequest(id, method, args);
 
+    m_client->SetWaitHook(OnWaiting, WaitingIntervalMs);
     HttpClient::Response response;
     QString detail;
-    if (const auto error = m_client->Request("POST", '/' + ServerName.toUtf8(), request, response, &detail);
-        error != HttpClient::Error::None)
+    if (const auto error = exchange("POST", '/' + ServerName.toUtf8(), request, response, &detail); error != HttpClient::Error::None)
         failTransport(int(error), detail, method);
 
     // JSON-RPC answers come as application/json whatever the HTTP status (an

@@ -68,6 +68,12 @@ public:
     int ConnectTimeoutMs = 5000;
     int ReadTimeoutMs = 120000;         // a whole language can take a while; never forever
 
+    // Run on the calling thread about every WaitingIntervalMs while a connect
+    // or a call waits for the server, so a busy indicator can show and turn
+    // during a synchronous call. It must not use this connection.
+    std::function<void()> OnWaiting;
+    int WaitingIntervalMs = 40;
+
     // Run by Open(); BeforeConnect is where a form sets Host and Port.
     std::function<void(QObject* sender)> BeforeConnect, AfterConnect;
     std::function<void(QObject* sender)> BeforeDisconnect, AfterDisconnect;
@@ -87,6 +93,8 @@ public:
 private:
     friend class TAppServer;
     TServerResult call(const QString& method, const TRemoteArgs& args);
+    HttpClient::Error exchange(const char* verb, const QByteArray& path, const QByteArray& body,
+                               HttpClient::Response& response, QString* detail);
     [[noreturn]] void failTransport(int error, const QString& detail, const QString& method);
 
     std::unique_ptr<HttpClient> m_client;

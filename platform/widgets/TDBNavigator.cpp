@@ -2,6 +2,7 @@
 
 #include "DialogSeam.h"
 #include "Dispatch.h"
+#include "EnabledRepaint.h"
 
 #include <QHBoxLayout>
 #include <QToolButton>
@@ -45,6 +46,7 @@ TDBNavigator::TDBNavigator(QWidget* parent) : QWidget(parent)
         button->setAutoRaise(true);
         button->setFocusPolicy(Qt::NoFocus);
         button->setFixedSize(23, 21);
+        CoalesceEnabledRepaints(button);
         connect(button, &QToolButton::clicked, this, [this, i] { BtnClick(static_cast<TNavigateBtn>(i)); });
         layout->addWidget(button);
         m_buttons[static_cast<size_t>(i)] = button;

@@ -222,14 +222,38 @@ TEST_F(ConnectionFaults, UnhealthyServerIsReportedAtConnect)
     EXPECT_FALSE(conn.Connected());
 }
 
-TEST_F(ConnectionFaults, SlowAnswerTimesOutInsteadOfHanging)
+TEST_F(ConnectionFaults, SlowAnswerTimesOutInsteadOfHangingAndRunsTheWaitingHookMeanwhile)
 {
+    std::vector<qint64> hookAt;
     QElapsedTimer clock;
+    conn.WaitingIntervalMs = 40;
+    conn.OnWaiting = [&] { hookAt.push_back(clock.elapsed()); };
+    conn.Open();
+    hookAt.clear();
     clock.start();
     const QString message = callFailure("Slow");
-    EXPECT_LT(clock.elapsed(), 1400);
+    const qint64 took = clock.elapsed();
+    // Waiting in slices for the hook keeps the deadline where it was.
+    EXPECT_GE(took, 290);
+    EXPECT_LT(took, 1400);
     EXPECT_EQ(message, QStringLiteral("O servidor de aplicação em 127.0.0.1:%1 não respondeu em 1 segundos.").arg(server.port()));
     EXPECT_FALSE(conn.Connected());
+    // About every 40 ms of the 300 ms wait, never in a burst.
+    EXPECT_GE(hookAt.size(), 5u);
+    EXPECT_LE(hookAt.size(), 9u);
+    for (std::size_t i = 1; i < hookAt.size(); ++i)
+        EXPECT_GE(hookAt[i] - hookAt[i - 1], 35) << "run " << i;
+}
+
+TEST_F(ConnectionFaults, AWaitingHookThatThrowsLeavesTheConnectionClosedAndUsable)
+{
+    conn.WaitingIntervalMs = 20;
+    conn.Open();
+    conn.OnWaiting = [] { throw Exception(QStringLiteral("interrompido")); };
+    EXPECT_THROW(conn.AppServer().Call(QStringLiteral("Slow"), {}), Exception);
+    EXPECT_FALSE(conn.Connected()) << "a half-read answer must not be taken for the next call's";
+    conn.OnWaiting = nullptr;
+    EXPECT_TRUE(conn.AppServer().Call(QStringLiteral("Echo"), {}).Ok);
 }
 
 TEST_F(ConnectionFaults, AnswerCutShortIsADroppedConnection)

@@ -14,9 +14,11 @@
 
 #include <QApplication>
 #include <QCalendarWidget>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMainWindow>
 #include <QTest>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -244,7 +246,7 @@ TEST(TNumberEditTest, KeyRefusedByMaxNumberNeverReachesTheField)
     EXPECT_EQ(edit.text(), QStringLiteral("12"));
 }
 
-TEST(ShowAviTest, VisibleOverTheMainFormForEachKindUntilDeactivated)
+TEST(ShowAviTest, AppearsOverTheMainFormOnlyOnceTheWorkLastsAndGoesWhenDeactivated)
 {
     QMainWindow main;
     main.resize(800, 600);
@@ -255,10 +257,18 @@ TEST(ShowAviTest, VisibleOverTheMainFormForEachKindUntilDeactivated)
         EXPECT_EQ(ShowAviKind(), kind);
         QWidget* avi = main.findChild<QWidget*>(QStringLiteral("aviShowAvi"));
         ASSERT_NE(avi, nullptr);
+        // Quick work (a save) must not flash a panel over the grid.
+        QApplication::processEvents();
+        EXPECT_FALSE(avi->isVisible());
+        // Work that lets the event loop run gets it from the delay's timer.
+        QTest::qWait(ShowAviDelayMs + 100);
         EXPECT_TRUE(avi->isVisible());
         EXPECT_TRUE(main.rect().contains(avi->geometry()));
         DeactiveShowAvi();
         EXPECT_FALSE(ShowAviActive());
+        EXPECT_FALSE(avi->isVisible());
+        // Nothing of a finished wait shows up later.
+        QTest::qWait(50);
         EXPECT_FALSE(avi->isVisible());
     }
     EXPECT_EQ(ShowAviText(aviConectando), QStringLiteral("Conectando..."));
@@ -266,6 +276,33 @@ TEST(ShowAviTest, VisibleOverTheMainFormForEachKindUntilDeactivated)
     EXPECT_EQ(ShowAviText(aviCarregandoIdiomas), QStringLiteral("Carregando idiomas..."));
     DeactiveShowAvi();   // a second close is harmless
     EXPECT_EQ(ShowAviKind(), -1);
+}
+
+TEST(ShowAviTest, ABlockedCallerShowsAndTurnsItThroughThePump)
+{
+    QMainWindow main;
+    main.resize(800, 600);
+    main.show();
+    ActiveShowAvi(&main, aviProcessando);
+    QWidget* avi = main.findChild<QWidget*>(QStringLiteral("aviShowAvi"));
+    ASSERT_NE(avi, nullptr);
+    // No event loop from here on, as inside a synchronous call.
+    QElapsedTimer clock;
+    clock.start();
+    ShowAviPump();
+    EXPECT_FALSE(avi->isVisible());
+    while (clock.elapsed() < ShowAviDelayMs + 20)
+        QThread::msleep(5);
+    ShowAviPump();
+    EXPECT_TRUE(avi->isVisible());
+    const QImage first = avi->grab().toImage();
+    QThread::msleep(100);
+    ShowAviPump();
+    EXPECT_NE(avi->grab().toImage(), first) << "the dots must turn while the caller waits";
+    DeactiveShowAvi();
+    EXPECT_FALSE(avi->isVisible());
+    ShowAviPump();   // after the work: nothing
+    EXPECT_FALSE(avi->isVisible());
 }
 
 TEST(ShowAviTest, SwitchingKindsRepaintsTheText)

@@ -3,6 +3,8 @@
 #include "TDBNavigator.h"
 #include "TDBText.h"
 
+#include <QApplication>
+#include <QHBoxLayout>
 #include <QToolButton>
 
 using namespace trd;
@@ -68,4 +70,35 @@ TEST_F(Navigator, DataTextShowsTheFieldOfTheCurrentRow)
     EXPECT_EQ(text.text(), QStringLiteral("X"));
     ds->Close();
     EXPECT_EQ(text.text(), QString());
+}
+
+TEST_F(Navigator, DataTextChangingRowsRepaintsItselfWithoutLayingOutTheWindowAgain)
+{
+    // A text changing on every save must not make Qt work out every layout up
+    // to the window (the editor's status text changes with each mark).
+    struct LayoutRequests : QObject {
+        int count = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            count += e->type() == QEvent::LayoutRequest;
+            return false;
+        }
+    } requests;
+    QWidget window;
+    auto* layout = new QHBoxLayout(&window);
+    auto* text = new TDBText(&window);
+    layout->addWidget(text, 1);
+    text->SetDataSource(source);
+    text->SetDataField(QStringLiteral("CODIGO"));
+    window.resize(300, 40);
+    window.show();
+    load(3);
+    QApplication::processEvents();
+    window.installEventFilter(&requests);
+    const QImage before = text->grab().toImage();
+    ds->Last();
+    QApplication::processEvents();
+    EXPECT_EQ(requests.count, 0);
+    EXPECT_EQ(text->text(), QStringLiteral("C3"));
+    EXPECT_NE(text->grab().toImage(), before) << "the new text must be painted";
 }
