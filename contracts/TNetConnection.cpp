@@ -2,6 +2,7 @@
 
 #include "ServerCalls.h"
 #include "ShowAvi.h"
+#include "TApplication.h"
 #include "WebServer.h"
 
 namespace trd {
@@ -12,9 +13,14 @@ TNetConnection::TNetConnection(QObject* owner) : TSocketConnection(owner)
     ThrowException = false;
     Host = WebURL;
     Port = WebPort;
-    // Every screen's calls are synchronous: the busy indicator they put up
-    // can only appear and turn from inside the wait.
-    OnWaiting = [] { ShowAviPump(); };
+    // Every screen's calls are synchronous. What the caller changed just
+    // before (a saved row, its status lamps) is painted while the server
+    // works rather than after; the busy indicator can only appear and turn
+    // from inside the wait.
+    OnWaiting = [] {
+        Application()->PaintPending();
+        ShowAviPump();
+    };
 }
 
 } // namespace trd

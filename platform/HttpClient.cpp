@@ -317,6 +317,11 @@ HttpClient::Error HttpClient::Request(const char* method, const QByteArray& path
         if (const Error e = sendAll(body.constData(), body.size(), detail); e != Error::None)
             return e;
     }
+    // The peer works on it now: the caller's moment for work of its own.
+    if (m_waitHook) {
+        m_sinceHook.invalidate();
+        runWaitHook();
+    }
 
     QByteArray line;
     qlonglong contentLength = -1;

@@ -45,10 +45,11 @@ public:
     bool IsOpen() const { return m_fd >= 0; }
     void Close();
 
-    // Run on the calling thread about every intervalMs while a request waits
-    // for the peer (connecting, sending, or an answer that is slow to come or
-    // long to arrive), so the caller can keep its screen alive. It must not
-    // use this client; if it throws, the connection is closed first.
+    // Run on the calling thread once a request has been sent, and then about
+    // every intervalMs while the request waits for the peer (connecting,
+    // sending, or an answer that is slow to come or long to arrive), so the
+    // caller can keep its screen alive. It must not use this client; if it
+    // throws, the connection is closed first.
     void SetWaitHook(std::function<void()> hook, int intervalMs);
 
 private:

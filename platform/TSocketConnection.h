@@ -68,9 +68,11 @@ public:
     int ConnectTimeoutMs = 5000;
     int ReadTimeoutMs = 120000;         // a whole language can take a while; never forever
 
-    // Run on the calling thread about every WaitingIntervalMs while a connect
-    // or a call waits for the server, so a busy indicator can show and turn
-    // during a synchronous call. It must not use this connection.
+    // Run on the calling thread as soon as a request has left, then about
+    // every WaitingIntervalMs while a connect or a call waits for the server:
+    // the screen can show the caller's change while the server works, and a
+    // busy indicator can show and turn during a synchronous call. It must not
+    // use this connection.
     std::function<void()> OnWaiting;
     int WaitingIntervalMs = 40;
 

@@ -30,6 +30,12 @@ void TApplication::ProcessMessages()
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
+void TApplication::PaintPending()
+{
+    if (QCoreApplication::instance())
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+}
+
 void TApplication::SetCursor(TCursor cursor)
 {
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {

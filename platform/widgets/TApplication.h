@@ -32,6 +32,11 @@ public:
 
     // Handles the events waiting in the queue and returns (no waiting).
     void ProcessMessages();
+    // Paints what is waiting to be painted and handles nothing else: no input,
+    // no timers, so it is safe inside a handler. A synchronous server call runs
+    // it once its request has left, so the screen shows the change while the
+    // server works on it instead of after.
+    void PaintPending();
 
     // The screen cursor: an override cursor on the whole application, so any
     // setting replaces the previous one and crDefault removes it.

@@ -1,11 +1,14 @@
 // The connection against a real trd-server: a method answered and its packet
 // intact, a server refusal raised by CheckResultServ, and the server stopped
 // in the middle of a session (the call fails clearly and the session goes on
-// once the server is back).
+// once the server is back), and what a call may run while it waits.
 #include "ServerCalls.h"
 #include "TNetConnection.h"
 #include "TrdServerProcess.h"
 #include "WebServer.h"
+
+#include <QApplication>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -101,4 +104,33 @@ TEST_F(ConnectionServer, ServerStoppedMidSessionFailsClearlyAndRecovers)
     ASSERT_TRUE(server->restart()) << server->errorString().toStdString();
     net.Port = server->port();   // restart keeps the port when it can
     EXPECT_TRUE(CheckResultServ(net.AppServer().Call(metodo::GetIdiTrad)).contains("<ROW "));
+}
+
+TEST_F(ConnectionServer, ACallPaintsWhatWaitsToBePaintedWhileTheServerWorksAndRunsNothingElse)
+{
+    struct Paints : QObject {
+        int count = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            count += e->type() == QEvent::Paint;
+            return false;
+        }
+    } paints;
+    QWidget widget;
+    widget.resize(120, 40);
+    widget.show();
+    QApplication::processEvents();
+    widget.installEventFilter(&paints);
+    bool posted = false;
+    QMetaObject::invokeMethod(&widget, [&] { posted = true; }, Qt::QueuedConnection);
+    widget.update();
+
+    TNetConnection net;
+    net.Open();
+    EXPECT_TRUE(net.AppServer().Call(metodo::GetIdiTrad).Ok);
+    // No event loop ran: the paint happened inside the call.
+    EXPECT_EQ(paints.count, 1);
+    EXPECT_FALSE(posted) << "inside a call only painting may run, never queued work or input";
+    QApplication::processEvents();
+    EXPECT_TRUE(posted);
 }
