@@ -88,6 +88,46 @@ TEST(TButtonFlatTest, ClickRunsTheHandlerAndAUserClickGoesThroughDispatch)
     EXPECT_EQ(seam.messages().size(), 1);
 }
 
+TEST(TButtonFlatTest, AnEnabledSwitchIsPaintedOnlyIfItStillHoldsOnceTheHandlerIsOver)
+{
+    struct Paints : QObject {
+        int count = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            count += e->type() == QEvent::Paint;
+            return false;
+        }
+    } paints;
+    QWidget panel;
+    panel.resize(80, 30);
+    auto* button = new TButtonFlat(&panel);
+    // The event loop's turns: the settled state is painted on the turn after
+    // the handler, its paint on the next.
+    auto turns = [] { QTest::qWait(30); };
+    panel.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+    turns();
+    button->installEventFilter(&paints);
+
+    // Off and on again inside one handler, as a post does to the record actions.
+    button->setEnabled(false);
+    button->setEnabled(true);
+    turns();
+    EXPECT_EQ(paints.count, 0);
+
+    // A real switch is painted, once; a button held down when switched off lets go.
+    button->setDown(true);
+    turns();
+    paints.count = 0;
+    button->setEnabled(false);
+    EXPECT_FALSE(button->isDown());
+    turns();
+    EXPECT_EQ(paints.count, 1);
+    button->setEnabled(true);
+    turns();
+    EXPECT_EQ(paints.count, 2);
+}
+
 TEST(GlyphsTest, DisabledPictureIsGreyAndDiffersFromTheNormalOne)
 {
     const QImage both = glyphs::TwoGlyphs(glyphs::Confirmar);
