@@ -2,6 +2,7 @@
 // intact, a server refusal raised by CheckResultServ, and the server stopped
 // in the middle of a session (the call fails clearly and the session goes on
 // once the server is back), and what a call may run while it waits.
+#include "EventCounter.h"
 #include "ServerCalls.h"
 #include "TNetConnection.h"
 #include "TrdServerProcess.h"
@@ -108,14 +109,7 @@ TEST_F(ConnectionServer, ServerStoppedMidSessionFailsClearlyAndRecovers)
 
 TEST_F(ConnectionServer, ACallPaintsWhatWaitsToBePaintedWhileTheServerWorksAndRunsNothingElse)
 {
-    struct Paints : QObject {
-        int count = 0;
-        bool eventFilter(QObject*, QEvent* e) override
-        {
-            count += e->type() == QEvent::Paint;
-            return false;
-        }
-    } paints;
+    test::EventCounter paints(QEvent::Paint);
     QWidget widget;
     widget.resize(120, 40);
     widget.show();

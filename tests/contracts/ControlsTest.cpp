@@ -1,5 +1,6 @@
 // The shared controls with the real widgets: flat button, date field, number
 // field and the busy indicator.
+#include "EventCounter.h"
 #include "Glyphs.h"
 #include "MensErro.h"
 #include "RecordingDialogSeam.h"
@@ -90,14 +91,7 @@ TEST(TButtonFlatTest, ClickRunsTheHandlerAndAUserClickGoesThroughDispatch)
 
 TEST(TButtonFlatTest, AnEnabledSwitchIsPaintedOnlyIfItStillHoldsOnceTheHandlerIsOver)
 {
-    struct Paints : QObject {
-        int count = 0;
-        bool eventFilter(QObject*, QEvent* e) override
-        {
-            count += e->type() == QEvent::Paint;
-            return false;
-        }
-    } paints;
+    test::EventCounter paints(QEvent::Paint);
     QWidget panel;
     panel.resize(80, 30);
     auto* button = new TButtonFlat(&panel);

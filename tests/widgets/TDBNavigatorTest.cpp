@@ -1,4 +1,5 @@
 // The navigator and the data text label on a data source.
+#include "EventCounter.h"
 #include "GridFixture.h"
 #include "TDBNavigator.h"
 #include "TDBText.h"
@@ -76,14 +77,7 @@ TEST_F(Navigator, DataTextChangingRowsRepaintsItselfWithoutLayingOutTheWindowAga
 {
     // A text changing on every save must not make Qt work out every layout up
     // to the window (the editor's status text changes with each mark).
-    struct LayoutRequests : QObject {
-        int count = 0;
-        bool eventFilter(QObject*, QEvent* e) override
-        {
-            count += e->type() == QEvent::LayoutRequest;
-            return false;
-        }
-    } requests;
+    test::EventCounter requests(QEvent::LayoutRequest);
     QWidget window;
     auto* layout = new QHBoxLayout(&window);
     auto* text = new TDBText(&window);
