@@ -32,14 +32,6 @@ void TDBText::setText(const QString& text)
     update();
 }
 
-void TDBText::setAlignment(Qt::Alignment alignment)
-{
-    if (alignment == m_alignment)
-        return;
-    m_alignment = alignment;
-    update();
-}
-
 QSize TDBText::sizeHint() const
 {
     const QFontMetrics metrics = fontMetrics();
@@ -61,7 +53,7 @@ void TDBText::paintEvent(QPaintEvent*)
     // One line, cut with an ellipsis when the place is too narrow.
     QString shown = m_text;
     shown.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
-    painter.drawText(area, int(m_alignment) | Qt::TextSingleLine,
+    painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                      fontMetrics().elidedText(shown, Qt::ElideRight, area.width()));
 }
 

@@ -22,8 +22,6 @@ public:
 
     QString text() const { return m_text; }
     void setText(const QString& text);
-    Qt::Alignment alignment() const { return m_alignment; }
-    void setAlignment(Qt::Alignment alignment);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -37,7 +35,6 @@ private:
     QPointer<TDataSource> m_dataSource;
     QString m_dataField;
     QString m_text;
-    Qt::Alignment m_alignment = Qt::AlignLeft | Qt::AlignVCenter;
 };
 
 } // namespace trd
