@@ -16,8 +16,8 @@ constexpr const char* ObjectPath = "/Trd09300.rdmTraducao";
 constexpr const char* JsonType = "application/json; charset=utf-8";
 } // namespace
 
-HttpServer::HttpServer(RpcHandler& handler, SessionPool& sessions, HttpOptions options)
-    : m_handler(handler), m_sessions(sessions), m_options(std::move(options)),
+HttpServer::HttpServer(RpcHandler& handler, HealthProbe& health, HttpOptions options)
+    : m_handler(handler), m_health(health), m_options(std::move(options)),
       m_server(std::make_unique<httplib::Server>())
 {
     auto& srv = *m_server;
@@ -43,7 +43,8 @@ HttpServer::HttpServer(RpcHandler& handler, SessionPool& sessions, HttpOptions o
             const std::string method = outcome.method.empty() ? "-" : outcome.method;
             log(method.c_str(), ms,
                 outcome.ok ? std::to_string(outcome.resultBytes) + " bytes"
-                           : "erro " + std::to_string(outcome.errorCode) + ": " + outcome.errorMessage);
+                           : "erro " + std::to_string(outcome.errorCode) + ": " + outcome.errorMessage
+                                 + (outcome.errorDetail.empty() ? std::string() : " [" + outcome.errorDetail + "]"));
         }
     });
     srv.Post(R"(/.*)", [this](const httplib::Request& req, httplib::Response& res) {
@@ -55,18 +56,13 @@ HttpServer::HttpServer(RpcHandler& handler, SessionPool& sessions, HttpOptions o
     });
     srv.Get("/health", [this](const httplib::Request&, httplib::Response& res) {
         const auto start = std::chrono::steady_clock::now();
-        std::string outcome = "OK";
-        try {
-            m_sessions.acquire()->ping();
-            res.set_content("OK", "text/plain");
-        } catch (const std::exception& e) {
-            res.status = 503;
-            outcome = std::string("database unavailable: ") + e.what();
-            res.set_content(outcome, "text/plain");
-        }
+        const HealthReport report = m_health.check();
+        res.status = report.ok ? 200 : 503;
+        res.set_content(report.body, "text/plain; charset=utf-8");
         if (m_options.log)
             log("health", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count(),
-                outcome);
+                report.ok ? std::string("OK") : report.body.substr(0, report.body.find('\n'))
+                        + (report.detail.empty() ? std::string() : " [" + report.detail + "]"));
     });
     // The only error status with a body of ours: a body over the limit never
     // reaches a handler, yet the client deserves a JSON-RPC answer.

@@ -1,9 +1,9 @@
 #pragma once
 // The HTTP face of the server: POST /Trd09300.rdmTraducao carries the
-// JSON-RPC calls, GET /health tells whether the database answers. One line per
+// JSON-RPC calls, GET /health tells what a save would meet. One line per
 // request goes to stderr: method, time taken, answer size or error.
+#include "HealthProbe.h"
 #include "RpcHandler.h"
-#include "SessionPool.h"
 
 #include <cstddef>
 #include <memory>
@@ -25,7 +25,7 @@ struct HttpOptions {
 
 class HttpServer {
 public:
-    HttpServer(RpcHandler& handler, SessionPool& sessions, HttpOptions options);
+    HttpServer(RpcHandler& handler, HealthProbe& health, HttpOptions options);
     ~HttpServer();
 
     // Binds; returns the port bound (the chosen one when port 0), or -1.
@@ -38,7 +38,7 @@ private:
     void log(const char* method, double ms, const std::string& what) const;
 
     RpcHandler& m_handler;
-    SessionPool& m_sessions;
+    HealthProbe& m_health;
     HttpOptions m_options;
     std::unique_ptr<httplib::Server> m_server;
 };

@@ -79,7 +79,8 @@ RpcOutcome RpcHandler::handle(std::string_view body)
     } catch (const trd::EDBClient& e) {
         fail(rpc::InvalidParams, std::string("Pacote de dados inválido: ") + e.what());
     } catch (const StorageError& e) {
-        fail(rpc::InternalError, std::string("Erro no banco de dados: ") + e.what() + ".");
+        fail(rpc::InternalError, e.userMessage());
+        outcome.errorDetail = e.what();
     } catch (const std::bad_alloc&) {
         fail(rpc::InternalError, "Memória insuficiente para atender a requisição.");
     } catch (const std::exception& e) {

@@ -15,6 +15,7 @@ struct RpcOutcome {
     bool ok = false;
     int errorCode = 0;
     std::string errorMessage;
+    std::string errorDetail;   // the database's own account of a failure: for the log, never the client
     std::size_t resultBytes = 0;
 };
 

@@ -2,6 +2,7 @@
 // Everything a running server holds, wired once: the storage back end, the
 // read sessions, the single writer and the methods. trd-server builds one;
 // tests and benchmarks build one in process.
+#include "HealthProbe.h"
 #include "RpcHandler.h"
 #include "SessionPool.h"
 #include "Storage.h"
@@ -23,6 +24,7 @@ public:
     WriteCoordinator& writer() { return m_writer; }
     TranslationService& service() { return m_service; }
     RpcHandler& handler() { return m_handler; }
+    HealthProbe& health() { return m_health; }
 
 private:
     std::unique_ptr<StorageBackend> m_backend;
@@ -30,6 +32,7 @@ private:
     WriteCoordinator m_writer;
     TranslationService m_service;
     RpcHandler m_handler;
+    HealthProbe m_health;
 };
 
 } // namespace trd::server

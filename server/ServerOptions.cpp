@@ -16,12 +16,17 @@ bool toNumber(const std::string& text, long long& value)
 
 const char* serverUsage()
 {
-    return "uso: trd-server (--db ARQUIVO | --pg CONEXAO) [--listen HOST:PORTA] [--demo] [--threads N]\n"
+    return "uso: trd-server (--db ARQUIVO | --pg CONEXAO) [--listen HOST:PORTA] [--create] [--demo]\n"
+           "                  [--read-only] [--full-check] [--min-free MIB] [--threads N]\n"
            "                  [--max-body MIB] [--import-tsv ARQUIVO] [--quiet]\n"
-           "  --db ARQUIVO        banco SQLite (criado com o esquema quando novo)\n"
+           "  --db ARQUIVO        banco SQLite; precisa existir, a menos que --create ou --demo\n"
            "  --pg CONEXAO        banco PostgreSQL (texto de conexão da libpq, ex. \"host=db dbname=trd\")\n"
            "  --listen HOST:PORTA endereço de escuta (padrão 127.0.0.1:8211; porta 0 = qualquer livre)\n"
-           "  --demo              preenche um banco novo com dados de demonstração\n"
+           "  --create            cria o banco SQLite quando o arquivo não existe ou está vazio\n"
+           "  --demo              cria o banco se preciso e preenche um banco novo com dados de demonstração\n"
+           "  --read-only         atende o banco SQLite somente para consulta (gravações recusadas)\n"
+           "  --full-check        verificação de integridade completa ao iniciar (padrão: a rápida)\n"
+           "  --min-free MIB      /health falha com menos espaço livre em disco (padrão 64)\n"
            "  --threads N         threads de atendimento (padrão 32; cada cliente conectado ocupa uma)\n"
            "  --max-body MIB      tamanho máximo de uma requisição (padrão 256)\n"
            "  --import-tsv ARQ    importa idiomas e traduções de um arquivo TSV antes de atender\n"
@@ -86,6 +91,20 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
             options.importTsv = *v;
         } else if (arg == "--demo") {
             options.demo = true;
+        } else if (arg == "--create") {
+            options.create = true;
+        } else if (arg == "--read-only") {
+            options.readOnly = true;
+        } else if (arg == "--full-check") {
+            options.fullCheck = true;
+        } else if (arg == "--min-free") {
+            const std::string* v = value();
+            long long n = 0;
+            if (!v || !toNumber(*v, n) || n < 0 || n > (1ll << 30)) {
+                error = "--min-free espera um número de MiB";
+                return std::nullopt;
+            }
+            options.minFreeMib = static_cast<std::uint64_t>(n);
         } else if (arg == "--quiet") {
             options.quiet = true;
         } else if (arg == "--help" || arg == "-h") {
@@ -98,6 +117,14 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
     }
     if (options.db.empty() == options.pg.empty()) {
         error = options.db.empty() ? "--db (ou --pg) é obrigatório" : "use --db ou --pg, não os dois";
+        return std::nullopt;
+    }
+    if (!options.pg.empty() && (options.create || options.readOnly || options.fullCheck)) {
+        error = "--create, --read-only e --full-check valem só para --db";
+        return std::nullopt;
+    }
+    if (options.readOnly && (options.create || options.demo || !options.importTsv.empty())) {
+        error = "--read-only não combina com --create, --demo ou --import-tsv";
         return std::nullopt;
     }
     return options;

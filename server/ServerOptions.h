@@ -1,5 +1,6 @@
 #pragma once
 // The command line of trd-server.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,7 +12,11 @@ struct ServerOptions {
     std::string pg;            // libpq connection string: PostgreSQL instead of a SQLite file
     std::string host = "127.0.0.1";
     int port = 8211;
-    bool demo = false;
+    bool demo = false;         // implies create
+    bool create = false;       // a missing or zero-length --db file becomes a new database
+    bool readOnly = false;     // serve --db without writes
+    bool fullCheck = false;    // full integrity check at start instead of the quick one
+    std::uint64_t minFreeMib = 64;   // /health fails below this much free disk
     int threads = 32;
     std::size_t maxBody = 256u << 20;
     std::string importTsv;

@@ -1,6 +1,7 @@
 #include "SqliteCheckpointer.h"
 
 #include <chrono>
+#include <cstdio>
 
 namespace trd::server {
 
@@ -8,8 +9,8 @@ namespace {
 constexpr int CheckpointPages = 1000;   // SQLite's own default threshold
 }
 
-SqliteCheckpointer::SqliteCheckpointer(const std::string& path, bool durable)
-    : m_db(path, durable), m_thread([this] { run(); })
+SqliteCheckpointer::SqliteCheckpointer(const std::string& path, bool durable, SqliteFileGuard& guard)
+    : m_db(path, durable, SqliteConnection::Mode::ReadWrite), m_guard(guard), m_thread([this] { run(); })
 {
 }
 
@@ -47,6 +48,16 @@ int SqliteCheckpointer::walHook(void* self, sqlite3*, const char*, int pages)
     return SQLITE_OK;
 }
 
+bool SqliteCheckpointer::rescue(sqlite3* db)
+{
+    int logPages = 0, copied = 0;
+    const int rc = sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_FULL, &logPages, &copied);
+    const bool all = rc == SQLITE_OK && copied == logPages;
+    std::fprintf(stderr, "trd-server: %d de %d páginas do registro de transações copiadas para o banco%s\n", copied,
+                 logPages, all ? "" : " (cópia incompleta)");
+    return all;
+}
+
 void SqliteCheckpointer::run()
 {
     std::unique_lock lock(m_mutex);
@@ -54,7 +65,15 @@ void SqliteCheckpointer::run()
         // A full log is copied at once; a small one within a second, so that
         // it does not linger while saves are rare.
         m_wake.wait_for(lock, std::chrono::seconds(1), [this] { return m_stop || m_pages >= CheckpointPages; });
-        if (m_pages == 0)
+        if (!m_rescued && !m_guard.check().empty()) {
+            m_rescued = true;
+            lock.unlock();
+            if (m_guard.databaseIntact())
+                rescue(m_db.handle());
+            lock.lock();
+            continue;
+        }
+        if (m_pages == 0 || m_rescued)
             continue;
         m_pages = 0;
         lock.unlock();

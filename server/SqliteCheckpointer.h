@@ -4,7 +4,11 @@
 // pages would also pay for copying the log into the database and its fsyncs.
 // Here the writer only reports how far the log has grown; a thread of our own
 // copies it back (passive checkpoints, which never block readers or the writer).
+// It also watches the files: when the WAL was deleted under the server, the
+// saves it still holds are copied into the database at once (a full checkpoint
+// through the WAL this connection still has open), so that a crash loses none.
 #include "SqliteConnection.h"
+#include "SqliteFileGuard.h"
 
 #include <condition_variable>
 #include <mutex>
@@ -15,7 +19,10 @@ namespace trd::server {
 
 class SqliteCheckpointer {
 public:
-    SqliteCheckpointer(const std::string& path, bool durable);
+    SqliteCheckpointer(const std::string& path, bool durable, SqliteFileGuard& guard);
+
+    // Copies the whole WAL into the database now; true when all of it went.
+    static bool rescue(sqlite3* db);
     ~SqliteCheckpointer();
     SqliteCheckpointer(const SqliteCheckpointer&) = delete;
     SqliteCheckpointer& operator=(const SqliteCheckpointer&) = delete;
@@ -30,6 +37,8 @@ private:
     void run();
 
     SqliteConnection m_db;
+    SqliteFileGuard& m_guard;
+    bool m_rescued = false;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     int m_pages = 0;

@@ -107,10 +107,36 @@ std::string_view SqliteStatement::text(int column) const
     return {p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column))};
 }
 
-SqliteConnection::SqliteConnection(const std::string& path, bool durable)
+std::string SqliteError::userMessageFor(int code)
 {
-    const int rc = sqlite3_open_v2(path.c_str(), &m_db,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    switch (code & 0xFF) {
+    case SQLITE_FULL:
+        return "Não há espaço em disco no servidor para gravar; nada foi gravado. Avise o administrador do sistema.";
+    case SQLITE_READONLY:
+        return "O banco de dados do servidor não aceita gravações (somente leitura); nada foi gravado. Avise o "
+               "administrador do sistema.";
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return "O banco de dados do servidor está danificado; a operação não foi feita. Avise o administrador do "
+               "sistema.";
+    case SQLITE_IOERR:
+    case SQLITE_CANTOPEN:
+        return "Erro de leitura ou gravação no disco do servidor; a operação não foi feita. Avise o administrador do "
+               "sistema.";
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return "O banco de dados do servidor está ocupado; tente novamente em instantes.";
+    default:
+        return {};
+    }
+}
+
+SqliteConnection::SqliteConnection(const std::string& path, bool durable, Mode mode)
+{
+    const int flags = mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY
+        : mode == Mode::Create               ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
+                                             : SQLITE_OPEN_READWRITE;
+    const int rc = sqlite3_open_v2(path.c_str(), &m_db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         std::string message = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc);
         sqlite3_close(m_db);
@@ -120,16 +146,18 @@ SqliteConnection::SqliteConnection(const std::string& path, bool durable)
     sqlite3_extended_result_codes(m_db, 1);
     sqlite3_busy_timeout(m_db, 10000);
     // WAL lets readers run beside the writer; FULL makes every commit durable.
-    exec("PRAGMA journal_mode=WAL");
+    // A read-only connection takes the journal mode the file already has.
+    if (mode != Mode::ReadOnly)
+        exec("PRAGMA journal_mode=WAL");
     exec(durable ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
     exec("PRAGMA foreign_keys=ON");
     exec("PRAGMA cache_size=-65536");
     exec("PRAGMA temp_store=MEMORY");
     exec("PRAGMA mmap_size=1073741824");
-    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
-    sqlite3_create_function(m_db, "trd_upper", 1, flags, nullptr, upperFunction, nullptr, nullptr);
-    sqlite3_create_function(m_db, "trd_like", 2, flags, nullptr, likeFunction<false>, nullptr, nullptr);
-    sqlite3_create_function(m_db, "trd_ulike", 2, flags, nullptr, likeFunction<true>, nullptr, nullptr);
+    const int functionFlags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
+    sqlite3_create_function(m_db, "trd_upper", 1, functionFlags, nullptr, upperFunction, nullptr, nullptr);
+    sqlite3_create_function(m_db, "trd_like", 2, functionFlags, nullptr, likeFunction<false>, nullptr, nullptr);
+    sqlite3_create_function(m_db, "trd_ulike", 2, functionFlags, nullptr, likeFunction<true>, nullptr, nullptr);
 }
 
 SqliteConnection::~SqliteConnection()
@@ -167,13 +195,21 @@ void SqliteConnection::exec(const char* sql)
     if (rc != SQLITE_OK) {
         std::string message = error ? error : sqlite3_errstr(rc);
         sqlite3_free(error);
-        throw SqliteError(sqlite3_extended_errcode(m_db), message);
+        raise(sqlite3_extended_errcode(m_db), message);
     }
 }
 
 void SqliteConnection::fail(int code) const
 {
-    throw SqliteError(sqlite3_extended_errcode(m_db) ? sqlite3_extended_errcode(m_db) : code, sqlite3_errmsg(m_db));
+    raise(sqlite3_extended_errcode(m_db) ? sqlite3_extended_errcode(m_db) : code, sqlite3_errmsg(m_db));
+}
+
+void SqliteConnection::raise(int code, const std::string& message) const
+{
+    SqliteError error(code, message);
+    if (m_damaged && error.isDamage())
+        m_damaged->store(true);
+    throw error;
 }
 
 } // namespace trd::server

@@ -7,6 +7,7 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -44,12 +45,15 @@ private:
     sqlite3_stmt* m_stmt;
 };
 
-// A failed SQLite call, with its extended result code.
+// A failed SQLite call, with its extended result code; the client is told
+// what the code means for a save, in its terms.
 class SqliteError : public StorageError {
 public:
-    SqliteError(int code, const std::string& message) : StorageError(message), m_code(code) {}
+    SqliteError(int code, const std::string& message) : StorageError(message, userMessageFor(code)), m_code(code) {}
     int code() const noexcept { return m_code; }
     bool isConstraint() const noexcept { return (m_code & 0xFF) == SQLITE_CONSTRAINT; }
+    bool isDamage() const noexcept { return (m_code & 0xFF) == SQLITE_CORRUPT || (m_code & 0xFF) == SQLITE_NOTADB; }
+    static std::string userMessageFor(int code);
 
 private:
     int m_code;
@@ -57,9 +61,14 @@ private:
 
 class SqliteConnection {
 public:
+    enum class Mode {
+        Create,     // the file is made when missing
+        ReadWrite,  // the file must exist: a connection never creates one behind the checks
+        ReadOnly,
+    };
     // durable=false (synchronous=NORMAL) exists only so that benchmarks can
     // tell the server's own cost from the disk's fsync; the server never uses it.
-    explicit SqliteConnection(const std::string& path, bool durable = true);
+    explicit SqliteConnection(const std::string& path, bool durable = true, Mode mode = Mode::Create);
     ~SqliteConnection();
     SqliteConnection(const SqliteConnection&) = delete;
     SqliteConnection& operator=(const SqliteConnection&) = delete;
@@ -69,9 +78,15 @@ public:
     void exec(const char* sql);
     sqlite3* handle() const { return m_db; }
     [[noreturn]] void fail(int code) const;
+    // Raised when a statement meets a damaged page or a file that is no
+    // database, so that the server can report it beside the failed request.
+    void setDamageFlag(std::atomic<bool>* flag) { m_damaged = flag; }
 
 private:
+    [[noreturn]] void raise(int code, const std::string& message) const;
+
     sqlite3* m_db = nullptr;
+    std::atomic<bool>* m_damaged = nullptr;
     std::unordered_map<std::string, sqlite3_stmt*> m_statements;
 };
 

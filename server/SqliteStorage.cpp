@@ -4,8 +4,13 @@
 #include "RpcError.h"
 #include "SqliteCheckpointer.h"
 #include "SqliteConnection.h"
+#include "SqliteFileGuard.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 namespace trd::server {
 
@@ -75,7 +80,11 @@ int bindStatusAndDates(SqliteStatement& st, int index, const std::string& status
 
 class SqliteSession : public StorageSession {
 public:
-    explicit SqliteSession(const std::string& path) : m_db(path) {}
+    SqliteSession(const std::string& path, SqliteConnection::Mode mode, std::atomic<bool>* damaged)
+        : m_db(path, true, mode)
+    {
+        m_db.setDamageFlag(damaged);
+    }
 
     std::vector<Language> languages() override
     {
@@ -152,13 +161,23 @@ private:
 
 class SqliteWriter : public StorageWriter {
 public:
-    SqliteWriter(const std::string& path, bool durable) : m_db(path, durable), m_checkpointer(path, durable)
+    SqliteWriter(const std::string& path, bool durable, SqliteFileGuard& guard, std::atomic<bool>* damaged)
+        : m_db(path, durable, SqliteConnection::Mode::ReadWrite), m_checkpointer(path, durable, guard), m_guard(guard)
     {
+        m_db.setDamageFlag(damaged);
         m_checkpointer.attach(m_db.handle());
+        // The connections now hold the database, its WAL and shared memory
+        // open: these are the files every later save must still find on disk.
+        m_db.exec("SELECT 1 FROM sqlite_schema LIMIT 1");
+        m_guard.record(true);
     }
     ~SqliteWriter() override { m_checkpointer.detach(m_db.handle()); }
 
-    void beginBatch() override { m_db.exec("BEGIN IMMEDIATE"); }
+    void beginBatch() override
+    {
+        checkFiles();
+        m_db.exec("BEGIN IMMEDIATE");
+    }
     void beginItem() override { m_db.exec("SAVEPOINT delta"); }
     void endItem(bool keep) override
     {
@@ -166,7 +185,18 @@ public:
             m_db.exec("ROLLBACK TO delta");
         m_db.exec("RELEASE delta");
     }
-    void commitBatch() override { m_db.exec("COMMIT"); }
+    void commitBatch() override
+    {
+        m_db.exec("COMMIT");
+        // Checked after the commit too: if the files went meanwhile, this
+        // commit is in a WAL no one will find again. It stands only when it
+        // could be copied into the database file, which is still in place.
+        if (m_guard.check().empty())
+            return;
+        if (!(m_guard.databaseIntact() && SqliteCheckpointer::rescue(m_db.handle())))
+            checkFiles();
+        m_rescued = true;
+    }
     void rollbackBatch() override
     {
         if (!sqlite3_get_autocommit(m_db.handle()))
@@ -241,6 +271,21 @@ public:
     }
 
 private:
+    void checkFiles()
+    {
+        const std::string lost = m_guard.check();
+        if (lost.empty())
+            return;
+        if (!m_rescued) {
+            // What was acknowledged still sits in the WAL this connection has
+            // open: put it in the database before anything else can go wrong.
+            m_rescued = true;
+            if (sqlite3_get_autocommit(m_db.handle()) && m_guard.databaseIntact())
+                SqliteCheckpointer::rescue(m_db.handle());
+        }
+        throw StorageError("database files lost", lost);
+    }
+
     [[noreturn]] static void changedByOther(const RowChange& change)
     {
         throw RpcError(rpc::Refused,
@@ -298,53 +343,213 @@ private:
 
     SqliteConnection m_db;
     SqliteCheckpointer m_checkpointer;
+    SqliteFileGuard& m_guard;
+    bool m_rescued = false;
     bool m_bulk = false;
 };
 
+// Served with --read-only: every write is refused before it starts.
+class ReadOnlyWriter : public StorageWriter {
+public:
+    void beginBatch() override { refuse(); }
+    void beginItem() override { refuse(); }
+    void endItem(bool) override { refuse(); }
+    void commitBatch() override { refuse(); }
+    void rollbackBatch() override {}
+    void apply(const RowChange&, double) override { refuse(); }
+    void putLanguage(const Language&) override { refuse(); }
+    void insertRow(const TranslationRow&, double) override { refuse(); }
+
+private:
+    [[noreturn]] static void refuse()
+    {
+        throw StorageError("read-only", "O servidor está atendendo este banco somente para consulta; alterações não "
+                                        "são aceitas. Nada foi gravado.");
+    }
+};
+
+std::string mib(std::uint64_t bytes)
+{
+    return std::to_string(bytes >> 20) + " MiB";
+}
+
 } // namespace
 
-SqliteStorage::SqliteStorage(std::string path) : m_path(std::move(path))
+SqliteStorage::SqliteStorage(std::string path, SqliteOpenOptions options)
+    : m_path(std::move(path)), m_options(options)
 {
-    SqliteConnection db(m_path);
-    std::int64_t found = 0;
-    {
-        auto version = db.prepare("PRAGMA user_version");
-        version.step();
-        found = version.integer(0);
+    struct stat st {};
+    const bool exists = ::stat(m_path.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode))
+        throw StorageError(m_path + " não é um arquivo de banco de dados");
+    if (!exists || st.st_size == 0) {
+        // A mistyped path or a truncated file must not quietly become an empty
+        // database that clients then fill while the real one sits elsewhere.
+        if (!m_options.create)
+            throw StorageError(exists ? "o arquivo " + m_path + " está vazio: não é um banco do trd-server (para criar "
+                                                                "um banco novo nele, use --create)"
+                                      : "o banco " + m_path + " não existe (para criar um banco novo, use --create)");
+        if (m_options.readOnly)
+            throw StorageError("--read-only não cria banco: " + m_path + " não existe ou está vazio");
+        struct stat wal {};
+        if (::stat((m_path + "-wal").c_str(), &wal) == 0 && wal.st_size > 0)
+            throw StorageError("existe " + m_path + "-wal sem o banco " + m_path
+                               + ": o banco foi removido; restaure-o antes de iniciar o servidor");
+        createSchema();
+        m_created = true;
+    } else {
+        if (!m_options.readOnly && ::access(m_path.c_str(), W_OK) != 0)
+            throw StorageError("o banco " + m_path + " não pode ser gravado por este usuário; para atendê-lo somente "
+                                                     "para consulta, use --read-only");
+        checkIdentity();
+        checkIntegrity();
+        if (!m_options.readOnly)
+            checkWritable();
     }
-    if (found > SchemaVersion)
-        throw SqliteError(SQLITE_ERROR, "o banco " + m_path + " tem um esquema mais novo (versão "
-                                            + std::to_string(found) + ") que este servidor");
-    if (found < SchemaVersion) {
-        db.exec("BEGIN IMMEDIATE");
-        db.exec(SchemaSql);
-        db.exec(SecondaryIndexSql);
-        db.exec(("PRAGMA user_version=" + std::to_string(SchemaVersion)).c_str());
-        db.exec("COMMIT");
+    m_guard = std::make_unique<SqliteFileGuard>(m_path);
+    if (m_options.readOnly)
+        m_guard->record(false);
+}
+
+SqliteStorage::~SqliteStorage() = default;
+
+void SqliteStorage::createSchema()
+{
+    SqliteConnection db(m_path, m_options.durable, SqliteConnection::Mode::Create);
+    db.exec("BEGIN IMMEDIATE");
+    db.exec(SchemaSql);
+    db.exec(SecondaryIndexSql);
+    db.exec(("PRAGMA application_id=" + std::to_string(ApplicationId)).c_str());
+    db.exec(("PRAGMA user_version=" + std::to_string(SchemaVersion)).c_str());
+    db.exec("COMMIT");
+}
+
+void SqliteStorage::checkIdentity()
+{
+    const auto mode = m_options.readOnly ? SqliteConnection::Mode::ReadOnly : SqliteConnection::Mode::ReadWrite;
+    std::int64_t application = 0, version = 0, tables = 0;
+    try {
+        SqliteConnection db(m_path, m_options.durable, mode);
+        auto id = db.prepare("PRAGMA application_id");
+        id.step();
+        application = id.integer(0);
+        auto uv = db.prepare("PRAGMA user_version");
+        uv.step();
+        version = uv.integer(0);
+        auto names = db.prepare("SELECT COUNT(*) FROM sqlite_schema WHERE type = 'table' AND name IN ('IDIOMA', "
+                                "'TRADUCAO')");
+        names.step();
+        tables = names.integer(0);
+    } catch (const SqliteError& e) {
+        if (e.isDamage())
+            throw StorageError("o arquivo " + m_path + " não é um banco SQLite (ou está danificado): " + e.what());
+        throw StorageError("não foi possível ler o banco " + m_path + ": " + e.what());
+    }
+    // Files of the first version carry no application_id; they are known by
+    // their schema version and tables.
+    const bool ours = application == ApplicationId || (application == 0 && version == 1 && tables == 2);
+    if (!ours)
+        throw StorageError("o arquivo " + m_path + " não é um banco do trd-server"
+                           + (application != 0 ? " (é de outro aplicativo: application_id " + std::to_string(application) + ")"
+                                               : std::string(" (não tem o esquema de traduções)")));
+    if (version > SchemaVersion)
+        throw StorageError("o banco " + m_path + " tem um esquema mais novo (versão " + std::to_string(version)
+                           + ") que este servidor (versão " + std::to_string(SchemaVersion) + ")");
+    if (version < 1 || tables != 2)
+        throw StorageError("o banco " + m_path + " está incompleto (esquema versão " + std::to_string(version)
+                           + "); restaure a cópia de segurança");
+    if (application == 0 && !m_options.readOnly) {
+        SqliteConnection db(m_path, m_options.durable, mode);
+        db.exec(("PRAGMA application_id=" + std::to_string(ApplicationId)).c_str());
     }
 }
 
-SqliteStorage::SqliteStorage(std::string path, NotDurable) : SqliteStorage(std::move(path))
+void SqliteStorage::checkIntegrity()
 {
-    m_durable = false;
+    const auto mode = m_options.readOnly ? SqliteConnection::Mode::ReadOnly : SqliteConnection::Mode::ReadWrite;
+    std::string faults;
+    int count = 0;
+    try {
+        SqliteConnection db(m_path, m_options.durable, mode);
+        auto st = db.prepare(m_options.fullCheck ? "PRAGMA integrity_check(20)" : "PRAGMA quick_check(20)");
+        while (st.step()) {
+            const std::string_view line = st.text(0);
+            if (line == "ok")
+                continue;
+            ++count;
+            faults += "\n  ";
+            faults += line;
+        }
+    } catch (const SqliteError& e) {
+        faults = std::string("\n  ") + e.what();
+        count = 1;
+    }
+    if (count > 0)
+        throw StorageError("o banco " + m_path + " está danificado (verificação de integridade):" + faults
+                           + "\nrestaure a cópia de segurança (veja docs/server.md)");
+}
+
+void SqliteStorage::checkWritable()
+{
+    try {
+        SqliteConnection db(m_path, m_options.durable, SqliteConnection::Mode::ReadWrite);
+        if (sqlite3_db_readonly(db.handle(), "main") == 1)
+            throw SqliteError(SQLITE_READONLY, "o arquivo só pode ser lido");
+        // The WAL and shared-memory files must be creatable beside the database too.
+        db.exec("BEGIN IMMEDIATE");
+        db.exec("ROLLBACK");
+    } catch (const SqliteError& e) {
+        throw StorageError("o banco " + m_path + " não aceita gravação (" + e.what()
+                           + "); para atendê-lo somente para consulta, use --read-only");
+    }
 }
 
 std::unique_ptr<StorageSession> SqliteStorage::openSession()
 {
-    return std::make_unique<SqliteSession>(m_path);
+    // A connection opened now would start a WAL of its own beside the one the
+    // others still write through.
+    if (std::string lost = m_guard->check(); !lost.empty())
+        throw StorageError("database files lost", lost);
+    return std::make_unique<SqliteSession>(
+        m_path, m_options.readOnly ? SqliteConnection::Mode::ReadOnly : SqliteConnection::Mode::ReadWrite, &m_damaged);
 }
 
 std::unique_ptr<StorageWriter> SqliteStorage::openWriter()
 {
-    return std::make_unique<SqliteWriter>(m_path, m_durable);
+    if (m_options.readOnly)
+        return std::make_unique<ReadOnlyWriter>();
+    return std::make_unique<SqliteWriter>(m_path, m_options.durable, *m_guard, &m_damaged);
 }
 
 bool SqliteStorage::isEmpty()
 {
-    SqliteConnection db(m_path);
+    SqliteConnection db(m_path, true,
+                        m_options.readOnly ? SqliteConnection::Mode::ReadOnly : SqliteConnection::Mode::ReadWrite);
     auto st = db.prepare("SELECT EXISTS (SELECT 1 FROM IDIOMA) OR EXISTS (SELECT 1 FROM TRADUCAO)");
     st.step();
     return st.integer(0) == 0;
+}
+
+StorageStatus SqliteStorage::status()
+{
+    StorageStatus s;
+    s.writable = !m_options.readOnly;
+    s.damaged = m_damaged.load();
+    std::filesystem::path dir = std::filesystem::path(m_path).parent_path();
+    struct statvfs fs {};
+    if (::statvfs(dir.empty() ? "." : dir.c_str(), &fs) == 0)
+        s.freeBytes = static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
+    if (std::string lost = m_guard->check(); !lost.empty()) {
+        s.writable = false;
+        s.problem = std::move(lost);
+    } else if (s.damaged) {
+        s.problem = "O banco de dados do servidor está danificado: uma leitura encontrou uma página com defeito. "
+                    "Avise o administrador do sistema.";
+    } else if (s.writable && s.freeBytes && *s.freeBytes < m_options.minFreeBytes) {
+        s.problem = "Pouco espaço em disco no servidor: " + mib(*s.freeBytes) + " livres; as gravações podem falhar. "
+                    "Avise o administrador do sistema.";
+    }
+    return s;
 }
 
 } // namespace trd::server

@@ -3,29 +3,61 @@
 // session and one for the writer. The schema is in docs/storage.md.
 #include "Storage.h"
 
+#include <atomic>
+#include <cstdint>
+#include <memory>
 #include <string>
 
 namespace trd::server {
 
+class SqliteFileGuard;
+
+struct SqliteOpenOptions {
+    bool create = false;       // a missing or zero-length file becomes a new database
+    bool readOnly = false;     // serve without writes (saves are refused)
+    bool fullCheck = false;    // PRAGMA integrity_check at open instead of quick_check
+    bool durable = true;       // false only for benchmarks (commits skip the fsync)
+    std::uint64_t minFreeBytes = 64u << 20;   // less free disk than this: unhealthy
+};
+
 class SqliteStorage : public StorageBackend {
 public:
-    // Opens the file, creating it with the schema when it is new. Throws
-    // SqliteError when the file cannot be opened or holds another schema.
-    explicit SqliteStorage(std::string path);
+    // The application_id this server stamps in its databases.
+    static constexpr std::int32_t ApplicationId = 0x54524430;   // "TRD0"
 
-    // Benchmarks only: commits that skip the fsync (see SqliteConnection).
-    struct NotDurable {};
-    SqliteStorage(std::string path, NotDurable);
+    // Opens the file and checks that it is this server's database, current
+    // and sound; creates it only when asked. Throws StorageError with a
+    // message for the operator (it names the file) when it refuses.
+    explicit SqliteStorage(std::string path, SqliteOpenOptions options = {});
+    ~SqliteStorage() override;
+
+    // Tests and tools: create the file when it is new.
+    static SqliteOpenOptions creating()
+    {
+        SqliteOpenOptions o;
+        o.create = true;
+        return o;
+    }
 
     std::unique_ptr<StorageSession> openSession() override;
     std::unique_ptr<StorageWriter> openWriter() override;
     bool isEmpty() override;
+    StorageStatus status() override;
 
     const std::string& path() const { return m_path; }
+    bool created() const { return m_created; }
 
 private:
+    void createSchema();
+    void checkIdentity();
+    void checkIntegrity();
+    void checkWritable();
+
     std::string m_path;
-    bool m_durable = true;
+    SqliteOpenOptions m_options;
+    bool m_created = false;
+    std::atomic<bool> m_damaged{false};
+    std::unique_ptr<SqliteFileGuard> m_guard;
 };
 
 } // namespace trd::server

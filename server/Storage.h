@@ -18,10 +18,34 @@
 namespace trd::server {
 
 // A failure of the database itself (I/O, lost connection, corrupt file), as
-// opposed to a refusal of the data: answered as an internal error.
+// opposed to a refusal of the data: answered as an internal error. what() is
+// the database's own account, for the server's log only; the client is told
+// userMessage(), which names neither files nor the database's internals.
 class StorageError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit StorageError(const std::string& detail, std::string userMessage = {}, bool retryable = false)
+        : std::runtime_error(detail), m_userMessage(std::move(userMessage)), m_retryable(retryable)
+    {
+        if (m_userMessage.empty())
+            m_userMessage = "Erro no banco de dados do servidor. Tente novamente; se persistir, avise o "
+                            "administrador do sistema.";
+    }
+    const std::string& userMessage() const noexcept { return m_userMessage; }
+    // True when running the same transaction again may succeed (a deadlock or
+    // a serialization failure the database resolved by aborting us).
+    bool retryable() const noexcept { return m_retryable; }
+
+private:
+    std::string m_userMessage;
+    bool m_retryable;
+};
+
+// What a save would meet now, for GET /health.
+struct StorageStatus {
+    bool writable = true;
+    std::string problem;                    // empty when saves can go ahead; else why not, for the user
+    std::optional<std::uint64_t> freeBytes; // free disk space where the database writes, when known
+    bool damaged = false;                   // a read met a damaged page since start
 };
 
 // Field sizes of the translation row, in characters.
@@ -169,6 +193,8 @@ public:
     virtual std::unique_ptr<StorageWriter> openWriter() = 0;
     // True when the database has no language and no row yet (fresh file).
     virtual bool isEmpty() = 0;
+    // Cheap enough for every health probe: no statement of its own.
+    virtual StorageStatus status() { return {}; }
 };
 
 } // namespace trd::server

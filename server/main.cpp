@@ -49,7 +49,15 @@ int main(int argc, char** argv)
             throw std::runtime_error("este servidor foi compilado sem PostgreSQL");
 #endif
         } else {
-            storage = std::make_unique<SqliteStorage>(options->db);
+            SqliteOpenOptions open;
+            open.create = options->create || options->demo;
+            open.readOnly = options->readOnly;
+            open.fullCheck = options->fullCheck;
+            open.minFreeBytes = options->minFreeMib << 20;
+            auto sqlite = std::make_unique<SqliteStorage>(options->db, open);
+            if (sqlite->created())
+                std::fprintf(stderr, "trd-server: banco novo criado em %s\n", options->db.c_str());
+            storage = std::move(sqlite);
         }
         const bool fresh = storage->isEmpty();
         ServerContext context(std::move(storage));
@@ -72,7 +80,7 @@ int main(int argc, char** argv)
         http.threads = options->threads;
         http.maxBody = options->maxBody;
         http.log = !options->quiet;
-        HttpServer server(context.handler(), context.sessions(), http);
+        HttpServer server(context.handler(), context.health(), http);
         const int port = server.bind();
         if (port < 0) {
             std::fprintf(stderr, "trd-server: não foi possível escutar em %s:%d\n", options->host.c_str(),
@@ -81,9 +89,9 @@ int main(int argc, char** argv)
         }
         std::printf("listening on %s:%d\n", options->host.c_str(), port);
         std::fflush(stdout);
-        std::fprintf(stderr, "trd-server: banco %s, escutando em %s:%d, %d threads\n",
+        std::fprintf(stderr, "trd-server: banco %s%s, escutando em %s:%d, %d threads\n",
                      options->pg.empty() ? options->db.c_str() : "PostgreSQL",
-                     options->host.c_str(), port, options->threads);
+                     options->readOnly ? " (somente consulta)" : "", options->host.c_str(), port, options->threads);
 
         std::thread signalWaiter([&server, &stopSignals] {
             int signal = 0;

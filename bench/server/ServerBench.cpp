@@ -172,7 +172,7 @@ int main(int argc, char** argv)
         else if (a == "--only") only = argv[i + 1];
     }
     const bool fresh = !std::filesystem::exists(db);
-    ServerContext context(std::make_unique<SqliteStorage>(db));
+    ServerContext context(std::make_unique<SqliteStorage>(db, SqliteStorage::creating()));
     std::printf("load average at start: %.2f\n", loadAverage());
     if (fresh) {
         const auto start = Clock::now();
@@ -196,7 +196,7 @@ int main(int argc, char** argv)
     http.port = 0;
     http.log = false;
     http.threads = std::max(32, clients + 4);
-    HttpServer server(context.handler(), context.sessions(), http);
+    HttpServer server(context.handler(), context.health(), http);
     const int port = server.bind();
     std::thread serving([&] { server.serve(); });
 
@@ -349,9 +349,11 @@ int main(int argc, char** argv)
     // The same single-row round trip without the fsync: what the server itself
     // costs (HTTP, JSON, packet, SQL), apart from the disk.
     {
-        ServerContext fast(std::make_unique<SqliteStorage>(db, SqliteStorage::NotDurable{}));
+        SqliteOpenOptions notDurable;
+        notDurable.durable = false;
+        ServerContext fast(std::make_unique<SqliteStorage>(db, notDurable));
         HttpOptions fastHttp = http;
-        HttpServer fastServer(fast.handler(), fast.sessions(), fastHttp);
+        HttpServer fastServer(fast.handler(), fast.health(), fastHttp);
         const int fastPort = fastServer.bind();
         std::thread fastServing([&] { fastServer.serve(); });
         httplib::Client client("127.0.0.1", fastPort);
@@ -386,7 +388,7 @@ int main(int argc, char** argv)
         std::filesystem::remove(probe);
         std::filesystem::remove(probe + "-wal");
         std::filesystem::remove(probe + "-shm");
-        SqliteStorage storage(probe);
+        SqliteStorage storage(probe, SqliteStorage::creating());
         auto writer = storage.openWriter();
         std::vector<double> times;
         for (int i = 0; i < 300; ++i) {

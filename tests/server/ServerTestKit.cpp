@@ -153,7 +153,7 @@ InProcessServer::InProcessServer() : InProcessServer(std::unique_ptr<StorageBack
 InProcessServer::InProcessServer(std::unique_ptr<StorageBackend> backend)
 {
     if (!backend)
-        backend = std::make_unique<SqliteStorage>(path());
+        backend = std::make_unique<SqliteStorage>(path(), SqliteStorage::creating());
     m_context = std::make_unique<ServerContext>(std::move(backend), [this] { return m_now; });
     m_context->writer().runExclusive([](StorageWriter& w) {
         w.putLanguage({"ENG", "Inglês", "POR"});

@@ -18,9 +18,10 @@ namespace trd::test {
 
 namespace {
 
-// One GET /health over a fresh connection; true on "200". Plain sockets keep
-// this helper free of Qt Network and of any HTTP library.
-bool healthOk(int port)
+// One GET /health over a fresh connection; true on "200" (or on any answer
+// when anyAnswer). Plain sockets keep this helper free of Qt Network and of
+// any HTTP library.
+bool healthOk(int port, bool anyAnswer)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0)
@@ -38,7 +39,7 @@ bool healthOk(int port)
         if (::send(fd, req, sizeof req - 1, MSG_NOSIGNAL) == static_cast<ssize_t>(sizeof req - 1)) {
             char buf[64] = {};
             const ssize_t n = ::recv(fd, buf, sizeof buf - 1, 0);
-            ok = n > 12 && std::strncmp(buf + 9, "200", 3) == 0;
+            ok = n > 12 && (anyAnswer ? std::strncmp(buf, "HTTP/1.1 ", 9) == 0 : std::strncmp(buf + 9, "200", 3) == 0);
         }
     }
     ::close(fd);
@@ -122,6 +123,10 @@ bool TrdServerProcess::start(bool restarting, int port)
                      QStringLiteral("127.0.0.1:%1").arg(port)};
     if (m_options.demo)
         args << QStringLiteral("--demo");
+    // The server creates a database only when told; a restart must find the
+    // one the first start made, never a new empty one.
+    if (!restarting && m_options.create)
+        args << QStringLiteral("--create");
     // The seed belongs to the fresh database; a restart must find the data as
     // the crash left it, not re-imported over it.
     if (!m_options.importTsv.isEmpty() && !restarting)
@@ -147,7 +152,7 @@ bool TrdServerProcess::start(bool restarting, int port)
             break;
         if (port == 0)
             port = announcedPort(m_outPath);
-        if (port != 0 && healthOk(port)) {
+        if (port != 0 && healthOk(port, !m_options.requireHealthy)) {
             m_port = port;
             return true;
         }

@@ -18,7 +18,7 @@ ServerContext& context()
     static ServerContext* ctx = [] {
         char dir[] = "/tmp/trd-fuzz-XXXXXX";
         const std::string path = std::string(mkdtemp(dir)) + "/fuzz.db";
-        auto* c = new ServerContext(std::make_unique<SqliteStorage>(path), [] { return 46000.5; });
+        auto* c = new ServerContext(std::make_unique<SqliteStorage>(path, SqliteStorage::creating()), [] { return 46000.5; });
         c->writer().runExclusive([](StorageWriter& w) {
             w.putLanguage({"ENG", "Inglês", "POR"});
             w.insertRow({{"ENG", "TRD09300", "sbtSalvar", "&Salvar"}, "&Save", "T", 46000.0}, 46000.0);

@@ -1,0 +1,386 @@
+// An operator's bad day against the real trd-server on SQLite: files that are
+// not its database, a damaged or read-only file, the database or its WAL
+// removed while it runs, a nearly full disk. Saves are counted as the client
+// sees them: acknowledged or refused, and what a restart finds.
+#include "ServerTestKit.h"
+#include "TrdServerProcess.h"
+
+#include <httplib.h>
+#include <sqlite3.h>
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <unistd.h>
+
+using namespace trd::server::test;
+using trd::test::TrdServerProcess;
+
+namespace {
+
+struct Exit {
+    int code = -1;
+    std::string err;
+};
+
+// Runs trd-server to its end (it is expected to refuse and exit).
+Exit runServer(const QStringList& args)
+{
+    QProcess p;
+    p.start(TrdServerProcess::binaryPath(), QStringList(args) << QStringLiteral("--listen") << QStringLiteral("127.0.0.1:0"));
+    Exit e;
+    if (!p.waitForFinished(20000)) {
+        p.kill();
+        p.waitForFinished();
+        e.err = "still running";
+        return e;
+    }
+    e.code = p.exitCode();
+    e.err = p.readAllStandardError().toStdString();
+    return e;
+}
+
+void sql(const QString& path, const char* statements)
+{
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, statements, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
+
+int tableCount(const QString& path)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM sqlite_schema WHERE type = 'table'", -1, &st, nullptr);
+    const int n = sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int(st, 0) : -1;
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return n;
+}
+
+QString writeSeed(const QTemporaryDir& dir)
+{
+    const QString path = dir.filePath(QStringLiteral("seed.tsv"));
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write("L\tENG\tInglês\tPOR\n"
+            "R\tENG\tTRD09300\tsbtSalvar\t&Salvar\t&Salvar\tN\n");
+    return path;
+}
+
+// A client that saves the one seeded row again and again, counting what the
+// server acknowledged; it knows the row's current values only from its own
+// acknowledged saves, as an editor would.
+class Saver {
+public:
+    // known: the row's text as last acknowledged before (a client that reloaded).
+    explicit Saver(const TrdServerProcess& server, std::string known = {})
+        : m_http(server.host().toStdString(), server.port())
+    {
+        m_http.set_read_timeout(30, 0);
+        if (!known.empty()) {
+            m_row.dst = std::move(known);
+            m_row.status = "T";
+        }
+    }
+    Answer save()
+    {
+        const std::string text = "&Save " + std::to_string(++m_attempts);
+        auto res = m_http.Post("/Trd09300.rdmTraducao",
+                               request("SetDestino", json(DeltaBuilder().modify(m_row, text, std::string("T")).xml())),
+                               "application/json");
+        Answer a = res ? parseAnswer(res->body) : Answer{false, -1, "transport failure", {}, {}};
+        if (a.ok) {
+            ++acknowledged;
+            m_row.dst = text;
+            m_row.status = "T";
+        }
+        return a;
+    }
+    std::string stored()
+    {
+        auto res = m_http.Post("/Trd09300.rdmTraducao",
+                               request("GetFiltroDest", "\"T\",\"D\",\"N\",\" AND NMCOMPONENTE = 'sbtSalvar'\",\"ENG\",0,0,\"\""),
+                               "application/json");
+        const Answer a = res ? parseAnswer(res->body) : Answer{};
+        return a.rows.size() == 1 ? a.rows[0].at("STVALORPROP") : "(" + a.message + ")";
+    }
+    const std::string& lastAcknowledged() const { return m_row.dst; }
+    httplib::Result health() { return m_http.Get("/health"); }
+    int acknowledged = 0;
+
+private:
+    httplib::Client m_http;
+    TRow m_row{"ENG", "TRD09300", "sbtSalvar", "&Salvar", "&Salvar", "N"};
+    int m_attempts = 0;
+};
+
+TrdServerProcess::Options seeded(const QString& tsv)
+{
+    TrdServerProcess::Options o;
+    o.importTsv = tsv;
+    return o;
+}
+
+TrdServerProcess::Options existing(const QString& db, const QStringList& args = {})
+{
+    TrdServerProcess::Options o;
+    o.dbPath = db;
+    o.create = false;
+    o.extraArgs = args;
+    return o;
+}
+
+} // namespace
+
+TEST(ServerStartUp, RefusesWhatIsNotItsDatabaseAndCreatesOnlyWhenAsked)
+{
+    QTemporaryDir dir;
+    const QString missing = dir.filePath(QStringLiteral("typo.db"));
+    Exit e = runServer({QStringLiteral("--db"), missing});
+    EXPECT_EQ(e.code, 1);
+    EXPECT_NE(e.err.find("não existe (para criar um banco novo, use --create)"), std::string::npos) << e.err;
+    EXPECT_FALSE(QFile::exists(missing));
+
+    const QString empty = dir.filePath(QStringLiteral("empty.db"));
+    QFile(empty).open(QIODevice::WriteOnly);
+    e = runServer({QStringLiteral("--db"), empty});
+    EXPECT_EQ(e.code, 1);
+    EXPECT_NE(e.err.find("está vazio"), std::string::npos) << e.err;
+    EXPECT_EQ(QFile(empty).size(), 0);
+
+    // Another program's database is left exactly as it was.
+    const QString foreign = dir.filePath(QStringLiteral("other.db"));
+    sql(foreign, "CREATE TABLE clientes (id INTEGER); PRAGMA application_id = 1234;");
+    e = runServer({QStringLiteral("--db"), foreign, QStringLiteral("--create")});
+    EXPECT_EQ(e.code, 1);
+    EXPECT_NE(e.err.find("não é um banco do trd-server (é de outro aplicativo"), std::string::npos) << e.err;
+    const QString plain = dir.filePath(QStringLiteral("plain.db"));
+    sql(plain, "CREATE TABLE IDIOMA (x);");
+    e = runServer({QStringLiteral("--db"), plain, QStringLiteral("--demo")});
+    EXPECT_EQ(e.code, 1);
+    EXPECT_NE(e.err.find("não tem o esquema de traduções"), std::string::npos) << e.err;
+    EXPECT_EQ(tableCount(foreign), 1);
+    EXPECT_EQ(tableCount(plain), 1);
+
+    const QString text = dir.filePath(QStringLiteral("notes.txt"));
+    QFile t(text);
+    t.open(QIODevice::WriteOnly);
+    t.write(QByteArray(8192, 'x'));
+    t.close();
+    e = runServer({QStringLiteral("--db"), text});
+    EXPECT_EQ(e.code, 1);
+    EXPECT_NE(e.err.find("não é um banco SQLite"), std::string::npos) << e.err;
+
+    EXPECT_EQ(runServer({QStringLiteral("--db"), missing, QStringLiteral("--read-only"), QStringLiteral("--demo")}).code, 2);
+
+    // Asked for, a new database is made, and later starts find it without being asked.
+    TrdServerProcess created(existing(missing, {QStringLiteral("--create")}));
+    ASSERT_TRUE(created.isRunning()) << created.errorString().toStdString();
+    ASSERT_TRUE(created.terminate());
+    TrdServerProcess again(existing(missing));
+    EXPECT_TRUE(again.isRunning()) << again.errorString().toStdString();
+}
+
+TEST(ServerStartUp, RefusesADamagedFileAndServesReadOnlyOnlyWhenAsked)
+{
+    QTemporaryDir dir;
+    QString db;
+    {
+        TrdServerProcess server(seeded(writeSeed(dir)));
+        ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+        Saver saver(server);
+        ASSERT_TRUE(saver.save().ok);
+        ASSERT_TRUE(server.terminate());
+        db = dir.filePath(QStringLiteral("saved.db"));
+        ASSERT_TRUE(QFile::copy(server.dbPath(), db));
+    }
+
+    // Every page after the header scrambled: the quick check at start finds it.
+    const QString damaged = dir.filePath(QStringLiteral("damaged.db"));
+    ASSERT_TRUE(QFile::copy(db, damaged));
+    {
+        QFile f(damaged);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        const qint64 size = f.size();
+        f.seek(4096);
+        QByteArray junk(size - 4096, '\0');
+        for (qsizetype i = 0; i < junk.size(); ++i)
+            junk[i] = char((i * 7919) >> 3);
+        f.write(junk);
+    }
+    for (const QString& check : {QStringLiteral("--quiet"), QStringLiteral("--full-check")}) {
+        const Exit e = runServer({QStringLiteral("--db"), damaged, check});
+        EXPECT_EQ(e.code, 1);
+        EXPECT_NE(e.err.find("está danificado"), std::string::npos) << e.err;
+    }
+
+    // Served read-only when asked: reads answer, saves are refused clearly.
+    {
+        TrdServerProcess server(existing(db, {QStringLiteral("--read-only")}));
+        ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+        Saver saver(server);
+        EXPECT_EQ(saver.stored(), "&Save 1");
+        const Answer refused = saver.save();
+        EXPECT_FALSE(refused.ok);
+        EXPECT_EQ(refused.message.rfind("O servidor está atendendo este banco somente para consulta", 0), 0u) << refused.message;
+        EXPECT_EQ(saver.stored(), "&Save 1");
+        auto health = saver.health();
+        ASSERT_TRUE(health);
+        EXPECT_EQ(health->status, 200);
+        EXPECT_NE(health->body.find("gravação: não aceita"), std::string::npos) << health->body;
+    }
+
+    // A file this user cannot write is refused unless served read-only
+    // (root writes anything, so this part needs an ordinary user).
+    if (geteuid() != 0) {
+        QFile::setPermissions(db, QFileDevice::ReadOwner);
+        const Exit e = runServer({QStringLiteral("--db"), db});
+        EXPECT_EQ(e.code, 1);
+        EXPECT_NE(e.err.find("use --read-only"), std::string::npos) << e.err;
+        QFile::setPermissions(db, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+}
+
+TEST(ServerWhileRunning, ADeletedOrReplacedDatabaseStopsTheAcknowledgements)
+{
+    QTemporaryDir dir;
+    const QString seed = writeSeed(dir);
+    for (const bool replace : {false, true}) {
+        TrdServerProcess server(seeded(seed));
+        ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+        Saver saver(server);
+        for (int i = 0; i < 3; ++i)
+            ASSERT_TRUE(saver.save().ok);
+        const std::string folder = dir.path().toStdString();
+        if (replace) {
+            // An older copy put in its place, as a careless restore would.
+            const QString copy = server.dbPath() + QStringLiteral(".old");
+            ASSERT_TRUE(QFile::copy(server.dbPath(), copy));
+            ASSERT_EQ(::rename(copy.toUtf8().constData(), server.dbPath().toUtf8().constData()), 0);
+        } else {
+            ASSERT_TRUE(QFile::remove(server.dbPath()));
+        }
+        for (int i = 0; i < 3; ++i) {
+            const Answer refused = saver.save();
+            EXPECT_FALSE(refused.ok);
+            EXPECT_EQ(refused.message.rfind("O servidor não grava mais: o arquivo do banco de dados foi ", 0), 0u) << refused.message;
+            EXPECT_EQ(refused.message.find(server.dbPath().toStdString()), std::string::npos);
+        }
+        EXPECT_EQ(saver.acknowledged, 3);
+        auto health = saver.health();
+        ASSERT_TRUE(health);
+        EXPECT_EQ(health->status, 503);
+        EXPECT_EQ(health->body.rfind("O servidor não grava mais", 0), 0u) << health->body;
+        EXPECT_EQ(health->body.find(folder), std::string::npos) << health->body;
+        // The server log names the file for the operator.
+        EXPECT_TRUE(server.log().contains(server.dbPath().toUtf8())) << server.log().toStdString();
+        server.terminate();
+        if (replace) {
+            ASSERT_TRUE(server.restart()) << server.errorString().toStdString();
+            Saver after(server);
+            EXPECT_EQ(after.stored(), "&Save 3");   // the copy held every acknowledged save
+        } else {
+            // Restarted on the vanished path it refuses instead of starting empty.
+            EXPECT_FALSE(server.restart());
+            EXPECT_TRUE(server.log().contains("não existe")) << server.log().toStdString();
+            EXPECT_FALSE(QFile::exists(server.dbPath()));
+        }
+    }
+}
+
+TEST(ServerWhileRunning, ALostWalKeepsEveryAcknowledgedSaveThroughACrash)
+{
+    QTemporaryDir dir;
+    TrdServerProcess server(seeded(writeSeed(dir)));
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    Saver saver(server);
+    ASSERT_TRUE(saver.save().ok);
+    ASSERT_TRUE(saver.save().ok);
+    ASSERT_TRUE(QFile::remove(server.dbPath() + QStringLiteral("-wal")));
+    const Answer refused = saver.save();
+    EXPECT_FALSE(refused.ok);
+    EXPECT_NE(refused.message.find("registro de transações (-wal)"), std::string::npos) << refused.message;
+    auto health = saver.health();
+    ASSERT_TRUE(health);
+    EXPECT_EQ(health->status, 503);
+    EXPECT_EQ(saver.acknowledged, 2);
+    server.kill9();
+    ASSERT_TRUE(server.restart()) << server.errorString().toStdString();
+    Saver after(server, saver.lastAcknowledged());
+    EXPECT_EQ(after.stored(), saver.lastAcknowledged());
+    EXPECT_TRUE(after.save().ok);   // a fresh start writes normally again
+}
+
+TEST(ServerWhileRunning, HealthSaysWhatASaveWouldMeet)
+{
+    QTemporaryDir dir;
+    TrdServerProcess::Options options = seeded(writeSeed(dir));
+    {
+        TrdServerProcess server(options);
+        ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+        auto health = Saver(server).health();
+        ASSERT_TRUE(health);
+        EXPECT_EQ(health->status, 200);
+        EXPECT_EQ(health->body.rfind("OK\n", 0), 0u) << health->body;
+        EXPECT_NE(health->body.find("gravação: aceita"), std::string::npos) << health->body;
+        EXPECT_NE(health->body.find("espaço livre: "), std::string::npos) << health->body;
+    }
+    // More free space asked for than any disk has: unhealthy, with the
+    // reason first, while saves themselves still go through.
+    options.extraArgs = {QStringLiteral("--min-free"), QStringLiteral("1000000000")};
+    options.requireHealthy = false;
+    TrdServerProcess server(options);
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    Saver saver(server);
+    auto health = saver.health();
+    ASSERT_TRUE(health);
+    EXPECT_EQ(health->status, 503);
+    EXPECT_EQ(health->body.rfind("Pouco espaço em disco no servidor: ", 0), 0u) << health->body;
+    EXPECT_TRUE(saver.save().ok);
+}
+
+TEST(ServerWhileRunning, DamagedPagesMetByAReadAreReportedWithoutTheirInternals)
+{
+    TrdServerProcess::Options demo;
+    demo.demo = true;
+    TrdServerProcess server(demo);
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    {
+        // The demo rows reach the database file at the first checkpoint, within a second.
+        QFile f(server.dbPath());
+        for (int i = 0; i < 100 && f.size() <= 250 * 4096; ++i)
+            QThread::msleep(50);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_GT(f.size(), 250 * 4096);
+        f.seek(60 * 4096);
+        f.write(QByteArray(150 * 4096, '\x5a'));
+    }
+    httplib::Client http(server.host().toStdString(), server.port());
+    int damaged = 0;
+    for (const char* language : {"ENG", "ESP", "FRA"}) {
+        auto res = http.Post("/Trd09300.rdmTraducao",
+                             request("GetFiltroDest", std::string("\"T\",\"D\",\"N\",\" AND UPPER(STVALORPROP) LIKE '%A%'\",\"")
+                                                          + language + "\",0,0,\"\""),
+                             "application/json");
+        ASSERT_TRUE(res);
+        const Answer a = parseAnswer(res->body);
+        if (!a.ok) {
+            ++damaged;
+            EXPECT_EQ(a.message, "O banco de dados do servidor está danificado; a operação não foi feita. Avise o "
+                                 "administrador do sistema.");
+        }
+    }
+    EXPECT_GT(damaged, 0);
+    auto health = http.Get("/health");
+    ASSERT_TRUE(health);
+    EXPECT_EQ(health->status, 503);
+    EXPECT_NE(health->body.find("integridade: páginas danificadas encontradas"), std::string::npos) << health->body;
+    EXPECT_TRUE(server.log().contains("[database disk image is malformed]")) << server.log().toStdString();
+}
