@@ -1,0 +1,309 @@
+// Times find and replace the way the user meets them, against a real
+// trd-server on loopback with a temporary SQLite database:
+//   1. find next over a 200,000-row language that goes round every row
+//      without a match, beside a bare SQLite scan for the same text and a
+//      bare in-memory loop over the same texts;
+//   2. replace-all over 100,000 rows of which 10,000 match, each replacement
+//      posted and saved durably, beside 10,000 times the single save's round
+//      trip measured in the same run; with the frames the busy panel painted;
+//   3. how long Stop takes to end a run that is going on.
+// Usage: bench_replace [rows] [replaceRows]   (TRD_BIN_DIR names trd-server's folder)
+#include "Cli_Trd09300.h"
+#include "Cli_Trd09306.h"
+#include "Dispatch.h"
+#include "RecordingDialogSeam.h"
+#include "TAnimate.h"
+#include "TApplication.h"
+#include "TrdServerProcess.h"
+#include "WebServer.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+using namespace trd;
+
+namespace {
+
+double percentile(std::vector<double> values, double p)
+{
+    std::sort(values.begin(), values.end());
+    const auto index = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
+    return values[std::min(index, values.size() - 1)];
+}
+
+double ms(const QElapsedTimer& t)
+{
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
+}
+
+// ENG: `rows` rows, none holding "zebra". POR: `replaceRows` rows, one in ten
+// holding "Zebra" once.
+QString writeSeed(const QTemporaryDir& dir, int rows, int replaceRows)
+{
+    const QString path = dir.filePath(QStringLiteral("bench.tsv"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write("L\tENG\tEnglish\tPOR\nL\tPOR\tPortuguese\tPOR\n");
+    const char* status[] = {"T", "D", "N"};
+    for (int i = 0; i < rows; ++i)
+        file.write(QStringLiteral("R\tENG\tTRD%1\tlblComponente%2\tTexto de origem da tela número %3, com acentuação\t"
+                                  "Source text of screen number %3, translated\t%4\n")
+                       .arg(i % 700, 5, 10, QLatin1Char('0'))
+                       .arg(i % 41)
+                       .arg(i)
+                       .arg(QLatin1String(status[i % 3]))
+                       .toUtf8());
+    for (int i = 0; i < replaceRows; ++i)
+        file.write(QStringLiteral("R\tPOR\tTRD%1\tlblComponente%2\tTexto de origem número %3\t%4 número %3\t%5\n")
+                       .arg(i % 700, 5, 10, QLatin1Char('0'))
+                       .arg(i % 41)
+                       .arg(i)
+                       .arg(i % 10 == 0 ? QStringLiteral("A Zebra do texto") : QStringLiteral("O cavalo do texto"))
+                       .arg(QLatin1String(status[i % 3]))
+                       .toUtf8());
+    return path;
+}
+
+double sqliteInstrMs(const QString& dbPath)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(dbPath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM TRADUCAO WHERE IDIDIOMA = 'ENG' AND instr(UPPER(STVALORPROP), 'ZEBRA') > 0",
+                       -1, &st, nullptr);
+    QElapsedTimer t;
+    t.start();
+    sqlite3_step(st);
+    const double elapsed = ms(t);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return elapsed;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int rows = argc > 1 ? std::atoi(argv[1]) : 200000;
+    const int replaceRows = argc > 2 ? std::atoi(argv[2]) : 100000;
+
+    QTemporaryDir dir;
+    std::printf("seeding %d + %d rows...\n", rows, replaceRows);
+    std::fflush(stdout);
+    test::TrdServerProcess::Options options;
+    options.importTsv = writeSeed(dir, rows, replaceRows);
+    options.startTimeoutMs = 600000;
+    test::TrdServerProcess server(options);
+    if (!server.isRunning()) {
+        std::fprintf(stderr, "trd-server did not start: %s\n", qPrintable(server.errorString()));
+        return 1;
+    }
+    SetWebServer(server.hostPort());
+
+    RecordingDialogSeam seam;
+    QMainWindow main;
+    auto* mdi = new QMdiArea;
+    main.setCentralWidget(mdi);
+    main.resize(1200, 800);
+    Application()->SetMainForm(&main);
+    Application()->SetMdiArea(mdi);
+    main.show();
+    (void)QTest::qWaitForWindowActive(&main);
+
+    IniProc();
+    TfrmTraducao* form = frmTraducao;
+    auto load = [&](const char* item) {
+        form->cbbIdioma->setCurrentIndex(form->cbbIdioma->findText(QString::fromLatin1(item)));
+        QApplication::processEvents();
+        Dispatch([form] { form->sbtVerificarClick(form->sbtVerificar); });
+        QApplication::processEvents();
+    };
+    load("ENG-English");
+    if (form->cdsDestino->RecordCount() != rows) {
+        std::fprintf(stderr, "load failed: %d rows\n", form->cdsDestino->RecordCount());
+        return 1;
+    }
+    Substituir(form->cdsDestino);
+    TfrmSubstituir* dlg = frmSubstituir;
+    QApplication::processEvents();
+    int failures = 0;
+
+    // ---- 1. find next round the whole language
+    dlg->edtLocalizar->setText(QStringLiteral("zebra"));
+    dlg->SetTpBuscaIndex(1);
+    for (bool ignoraCaixa : {true, false}) {
+        dlg->chbNoCase->setChecked(ignoraCaixa);
+        std::vector<double> finds;
+        for (int run = 0; run < 7; ++run) {
+            form->cdsDestino->First();
+            QApplication::processEvents();
+            seam.clear();
+            QElapsedTimer t;
+            t.start();
+            Dispatch([dlg] { dlg->sbtProcurar->Click(); });
+            finds.push_back(ms(t));
+            if (seam.messages() != QStringList{QStringLiteral("Texto Parecido não encontrado")} || boAchou)
+                ++failures;
+        }
+        std::printf("find next round %d rows without a match (Parte, case %s): median %.1f ms, max %.1f ms\n", rows,
+                    ignoraCaixa ? "ignored" : "kept", percentile(finds, 0.5),
+                    *std::max_element(finds.begin(), finds.end()));
+    }
+    {
+        std::vector<double> scans, loops;
+        const int campo = form->cdsDestino->FieldByName(QStringLiteral("STVALORPROP"))->Index();
+        for (int run = 0; run < 5; ++run) {
+            scans.push_back(sqliteInstrMs(server.dbPath()));
+            QElapsedTimer t;
+            t.start();
+            int hits = 0;
+            for (int r = 0; r < rows; ++r)
+                hits += form->cdsDestino->ValueAt(r, campo).toString().contains(QLatin1String("ZEBRA"), Qt::CaseInsensitive);
+            loops.push_back(ms(t));
+            failures += hits;
+        }
+        std::printf("  floor: bare SQLite scan instr(UPPER(text), 'ZEBRA') over the same rows: median %.1f ms\n",
+                    percentile(scans, 0.5));
+        std::printf("  floor: bare loop over the same texts in memory (contains, case ignored): median %.1f ms\n",
+                    percentile(loops, 0.5));
+    }
+
+    // ---- 2. replace-all, every replacement saved durably
+    load("POR-Portuguese");
+    if (form->cdsDestino->RecordCount() != replaceRows) {
+        std::fprintf(stderr, "load failed: %d rows\n", form->cdsDestino->RecordCount());
+        return 1;
+    }
+    // The single save's round trip in this sitting: one changed row's delta
+    // sent as is, the save handlers out of the way.
+    std::vector<double> roundTrips;
+    {
+        auto afterPost = std::exchange(form->cdsDestino->AfterPost, nullptr);
+        auto beforePost = std::exchange(form->cdsDestino->BeforePost, nullptr);
+        TField* status = form->cdsDestino->FieldByName(QStringLiteral("IDSITTRADUCAO"));
+        form->cdsDestino->First();
+        for (int i = 0; i < 300; ++i) {
+            form->cdsDestino->SetRecNo(2 + (i % 2));   // rows without the word
+            form->cdsDestino->Edit();
+            status->SetAsString(status->AsString() == QLatin1String("T") ? QStringLiteral("D") : QStringLiteral("T"));
+            form->cdsDestino->Post();
+            const QByteArray delta = form->cdsDestino->Delta();
+            QElapsedTimer t;
+            t.start();
+            const TServerResult result = form->netTraducao->AppServer().Call(QStringLiteral("SetDestino"), {delta});
+            roundTrips.push_back(ms(t));
+            if (!result.Ok)
+                ++failures;
+            form->cdsDestino->MergeChangeLog();
+        }
+        form->cdsDestino->AfterPost = std::move(afterPost);
+        form->cdsDestino->BeforePost = std::move(beforePost);
+    }
+    const double rtt = percentile(roundTrips, 0.5);
+    std::printf("single save (delta of one row + SetDestino, durable) round trip: p50 %.3f ms, p99 %.3f ms\n", rtt,
+                percentile(roundTrips, 0.99));
+
+    int frames = 0;
+    struct PaintCounter : QObject {
+        int* count;
+        explicit PaintCounter(int* c) : count(c) {}
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            if (e->type() == QEvent::Paint)
+                ++*count;
+            return false;
+        }
+    } counter(&frames);
+    dlg->anmAnima->installEventFilter(&counter);
+
+    auto replaceAll = [&](const QString& from, const QString& to, double& elapsedMs) {
+        dlg->edtLocalizar->setText(from);
+        dlg->edtSubstituir->setText(to);
+        seam.clear();
+        frames = 0;
+        const int saves = server.log().count("SetDestino");
+        QElapsedTimer t;
+        t.start();
+        Dispatch([dlg] { dlg->sbtSubstAll->Click(); });
+        elapsedMs = ms(t);
+        if (seam.messages() != QStringList{QStringLiteral("Substituição efetuada com sucesso")} ||
+            !seam.errors().isEmpty()) {
+            std::fprintf(stderr, "replace-all failed: %s %s\n", qPrintable(seam.messages().join('|')),
+                         qPrintable(seam.errors().join('|')));
+            ++failures;
+        }
+        QApplication::processEvents();
+        return server.log().count("SetDestino") - saves;
+    };
+    dlg->chbNoCase->setChecked(true);
+    for (int run = 0; run < 2; ++run) {
+        double elapsed = 0;
+        const int saved = replaceAll(run == 0 ? QStringLiteral("zebra") : QStringLiteral("cavalo-listrado"),
+                                     run == 0 ? QStringLiteral("cavalo-listrado") : QStringLiteral("zebra"), elapsed);
+        const int expected = replaceRows / 10;
+        const double budget = 1.5 * expected * rtt + 1000.0;
+        std::printf("replace-all over %d rows, %d saved (expected %d): %.0f ms = %.3f ms a replacement; "
+                    "budget 1.5 x %d x %.3f ms + 1 s = %.0f ms (%s); busy panel frames: %d (%.0f a second)\n",
+                    replaceRows, saved, expected, elapsed, elapsed / std::max(saved, 1), expected, rtt, budget,
+                    elapsed <= budget ? "met" : "MISSED", frames, frames * 1000.0 / elapsed);
+        if (saved != expected)
+            ++failures;
+    }
+    {
+        // The per-row message processing alone, on an idle queue.
+        QElapsedTimer t;
+        t.start();
+        for (int i = 0; i < replaceRows; ++i)
+            Application()->ProcessMessages();
+        std::printf("  processing pending messages once per row alone, %d rows: %.1f ms\n", replaceRows, ms(t));
+    }
+
+    // ---- 3. Stop while the run goes on
+    {
+        std::vector<double> latencies;
+        for (int run = 0; run < 5; ++run) {
+            QElapsedTimer clicked;
+            QTimer::singleShot(150 + 50 * run, dlg, [&] {
+                clicked.start();
+                QTest::mouseClick(dlg->sbtStop, Qt::LeftButton);
+            });
+            dlg->edtLocalizar->setText(QStringLiteral("texto"));   // every row matches
+            dlg->edtSubstituir->setText(run % 2 ? QStringLiteral("texto") : QStringLiteral("TEXTO"));
+            seam.clear();
+            Dispatch([dlg] { dlg->sbtSubstAll->Click(); });
+            latencies.push_back(clicked.isValid() ? ms(clicked) : -1);
+            if (!seam.messages().isEmpty() || boTraduzindo)
+                ++failures;
+        }
+        std::printf("Stop clicked during a run until the run has ended and put everything back: median %.1f ms, "
+                    "max %.1f ms (goal 100 ms)\n",
+                    percentile(latencies, 0.5), *std::max_element(latencies.begin(), latencies.end()));
+    }
+
+    dlg->Close();
+    form->Close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    Application()->SetMdiArea(nullptr);
+    Application()->SetMainForm(nullptr);
+    std::printf("failures: %d\n", failures);
+    return failures == 0 ? 0 : 1;
+}

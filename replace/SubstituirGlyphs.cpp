@@ -1,0 +1,67 @@
+#include "SubstituirGlyphs.h"
+
+#include "Glyphs.h"
+
+#include <QPainter>
+
+#include <functional>
+
+namespace trd::substituirglyphs {
+
+namespace {
+
+QImage pair(const std::function<void(QPainter&)>& draw)
+{
+    QImage normal(16, 16, QImage::Format_ARGB32_Premultiplied);
+    normal.fill(Qt::transparent);
+    {
+        QPainter p(&normal);
+        p.setRenderHint(QPainter::Antialiasing, true);
+        draw(p);
+    }
+    return glyphs::GlyphPair(normal);
+}
+
+// "A -> B" in a band of the picture, top at `y`, `h` high.
+void troca(QPainter& p, int y, int h)
+{
+    QFont font = p.font();
+    font.setPixelSize(h);
+    font.setBold(true);
+    p.setFont(font);
+    p.setPen(QColor(30, 30, 120));
+    p.drawText(QRect(0, y, 6, h), Qt::AlignCenter, QStringLiteral("A"));
+    p.setPen(QColor(150, 30, 30));
+    p.drawText(QRect(10, y, 6, h), Qt::AlignCenter, QStringLiteral("B"));
+    p.setPen(QPen(QColor(40, 40, 40), 1));
+    const qreal mid = y + h / 2.0;
+    p.drawLine(QPointF(5.5, mid), QPointF(10, mid));
+    p.drawLine(QPointF(8, mid - 2), QPointF(10, mid));
+    p.drawLine(QPointF(8, mid + 2), QPointF(10, mid));
+}
+
+} // namespace
+
+QImage Substituir()
+{
+    return pair([](QPainter& p) { troca(p, 3, 10); });
+}
+
+QImage SubstituirTodos()
+{
+    return pair([](QPainter& p) {
+        troca(p, 0, 8);
+        troca(p, 8, 8);
+    });
+}
+
+QImage Interromper()
+{
+    return pair([](QPainter& p) {
+        p.setPen(QPen(QColor(120, 0, 0), 1));
+        p.setBrush(QColor(210, 40, 40));
+        p.drawRoundedRect(QRectF(2.5, 2.5, 11, 11), 2, 2);
+    });
+}
+
+} // namespace trd::substituirglyphs

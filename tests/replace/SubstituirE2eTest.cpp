@@ -1,0 +1,176 @@
+// A new user's find and replace, end to end: the real host window loads the
+// package as trd-client does and opens the editor against a real trd-server;
+// the user picks a language, confirms the filter dialog, opens find/replace
+// from the editor's tool bar, types a word and its replacement, asks for
+// every row, and the server's database holds each replacement with the
+// status its save promoted it to. The test reaches the screens only as a
+// user does: widgets found by name, keys and clicks.
+#include "ClientOptions.h"
+#include "MainWindow.h"
+#include "RecordingDialogSeam.h"
+#include "TForm.h"
+#include "TrdServerProcess.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <sqlite3.h>
+
+#include <gtest/gtest.h>
+
+using namespace trd;
+using namespace trd::test;
+
+namespace {
+
+const char* const Semente =
+    "L\tENG\tEnglish\tENG\n"
+    "L\tSPA\tEspañol\tSPA\n"
+    "R\tENG\tTRD09300\tBTNABRIR\tAbrir arquivo\tOpen file\tN\n"
+    "R\tENG\tTRD09300\tBTNSALVAR\tSalvar arquivo\tSave &File\tD\n"
+    "R\tENG\tTRD09300\tBTNFECHAR\tFechar\tClose\tT\n"
+    "R\tENG\tTRD09300\tLBLLISTA\tLista de arquivos\tFILE LIST\tT\n"
+    "R\tSPA\tTRD09300\tBTNABRIR\tAbrir arquivo\tOpen file\tN\n";
+
+QStringList linhaBanco(const QString& dbPath, const char* idioma, const char* componente)
+{
+    QStringList valores;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(dbPath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, "SELECT STVALORPROP, IDSITTRADUCAO FROM TRADUCAO WHERE IDIDIOMA = ? AND NMCOMPONENTE = ?",
+                           -1, &st, nullptr);
+        sqlite3_bind_text(st, 1, idioma, -1, SQLITE_STATIC);
+        sqlite3_bind_text(st, 2, componente, -1, SQLITE_STATIC);
+        if (sqlite3_step(st) == SQLITE_ROW)
+            valores << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)))
+                    << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    return valores;
+}
+
+template <typename T>
+T* achar(QWidget* raiz, const char* nome)
+{
+    T* w = raiz->findChild<T*>(QString::fromLatin1(nome));
+    EXPECT_NE(w, nullptr) << nome;
+    return w;
+}
+
+QWidget* janelaChamada(const char* nome)
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String(nome) && w->isVisible())
+            return w;
+    return nullptr;
+}
+
+} // namespace
+
+TEST(SubstituirE2e, NovoUsuarioSubstituiUmaPalavraEmTodasAsLinhas)
+{
+    QTemporaryDir pasta;
+    const QString tsv = pasta.filePath(QStringLiteral("semente.tsv"));
+    {
+        QFile f(tsv);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(Semente);
+    }
+    TrdServerProcess::Options opcoes;
+    opcoes.importTsv = tsv;
+    TrdServerProcess servidor(opcoes);
+    ASSERT_TRUE(servidor.isRunning()) << servidor.errorString().toStdString();
+
+    const ClientOptions linha = ParseClientOptions(
+        {QStringLiteral("trd-client"), QStringLiteral("--open"), QStringLiteral("--server"), servidor.hostPort()});
+    ASSERT_TRUE(linha.error.isEmpty()) << linha.error.toStdString();
+    RecordingDialogSeam seam;
+    MainWindow janela(qEnvironmentVariable("TRD_LIB_DIR"));
+    janela.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&janela));
+    janela.OpenTraducao();
+    QWidget* editor = janela.findChild<QWidget*>(QStringLiteral("frmTraducao"));
+    ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return editor->isVisible(); }));
+    auto* cbbIdioma = achar<QComboBox>(editor, "cbbIdioma");
+    auto* substituir = achar<QToolButton>(editor, "sbtSubstituir");
+    ASSERT_TRUE(cbbIdioma && substituir);
+    EXPECT_FALSE(substituir->isEnabled()) << "nothing to search before rows are loaded";
+
+    // English, then the filter dialog: every status, any change date.
+    janela.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&janela));
+    cbbIdioma->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cbbIdioma->hasFocus(); }));
+    QTest::keyClick(cbbIdioma, Qt::Key_Down);
+    ASSERT_EQ(cbbIdioma->currentText(), QStringLiteral("ENG-English"));
+    seam.onModal = [&](TForm& filtro) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &filtro; }));
+        auto* traduzido = achar<QCheckBox>(&filtro, "ckbTraduzido");
+        auto* inicial = achar<QLineEdit>(&filtro, "depDtInicial");
+        auto* final = achar<QLineEdit>(&filtro, "depDtFinal");
+        auto* confirma = achar<QToolButton>(&filtro, "sbtConfirma");
+        ASSERT_TRUE(traduzido && inicial && final && confirma);
+        QTest::mouseClick(traduzido, Qt::LeftButton);
+        inicial->setFocus();
+        QTest::keyClicks(inicial, QStringLiteral("01/01/2020"));
+        final->setFocus();
+        QTest::keyClicks(final, QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy")));
+        QTest::mouseClick(confirma, Qt::LeftButton);
+    };
+    QTest::keyClick(cbbIdioma, Qt::Key_Tab);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return seam.count(RecordingDialogSeam::Modal) == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeModalWidget() == nullptr; }));
+    seam.onModal = nullptr;
+    ASSERT_TRUE(seam.errors().isEmpty()) << seam.errors().join(u'\n').toStdString();
+
+    // Find/replace from the tool bar.
+    janela.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&janela));
+    ASSERT_TRUE(substituir->isEnabled());
+    QTest::mouseClick(substituir, Qt::LeftButton);
+    QWidget* dialogo = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (dialogo = janelaChamada("frmSubstituir")) != nullptr; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == dialogo; }));
+    auto* localizar = achar<QLineEdit>(dialogo, "edtLocalizar");
+    auto* substituto = achar<QLineEdit>(dialogo, "edtSubstituir");
+    auto* parte = achar<QRadioButton>(dialogo, "rbtParte");
+    auto* semCaixa = achar<QCheckBox>(dialogo, "chbNoCase");
+    auto* todos = achar<QToolButton>(dialogo, "sbtSubstAll");
+    ASSERT_TRUE(localizar && substituto && parte && semCaixa && todos);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return localizar->hasFocus(); })) << "the search text takes the keys first";
+    QTest::keyClicks(localizar, QStringLiteral("file"));
+    QTest::keyClick(localizar, Qt::Key_Tab);
+    ASSERT_TRUE(substituto->hasFocus());
+    QTest::keyClicks(substituto, QStringLiteral("document"));
+    QTest::mouseClick(parte, Qt::LeftButton);
+    QTest::mouseClick(semCaixa, Qt::LeftButton);
+    ASSERT_TRUE(parte->isChecked() && semCaixa->isChecked());
+    QTest::mouseClick(todos, Qt::LeftButton);
+
+    EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join(u'\n').toStdString();
+    EXPECT_EQ(seam.messages(), QStringList{QStringLiteral("Substituição efetuada com sucesso")});
+    // Each replacement saved at once; "N" and "D" promoted now that the texts
+    // differ; the row's shortcut mark moved to the replacement; the row
+    // without the word and the other language untouched.
+    EXPECT_EQ(linhaBanco(servidor.dbPath(), "ENG", "BTNABRIR"), (QStringList{"Open document", "T"}));
+    EXPECT_EQ(linhaBanco(servidor.dbPath(), "ENG", "BTNSALVAR"), (QStringList{"Save &document", "T"}));
+    EXPECT_EQ(linhaBanco(servidor.dbPath(), "ENG", "BTNFECHAR"), (QStringList{"Close", "T"}));
+    EXPECT_EQ(linhaBanco(servidor.dbPath(), "ENG", "LBLLISTA"), (QStringList{"document LIST", "T"}));
+    EXPECT_EQ(linhaBanco(servidor.dbPath(), "SPA", "BTNABRIR"), (QStringList{"Open file", "N"}));
+
+    if (auto* form = qobject_cast<TForm*>(dialogo))
+        form->Close();
+    janela.MdiArea()->closeAllSubWindows();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}

@@ -1,0 +1,164 @@
+// The find/replace text rules without a window: shortcut marks, folding, the
+// row test, the start-text stop, the replace step with its mark moving, and
+// the end of replace-all's repetition in a row.
+#include "SubstituirRegras.h"
+
+#include <gtest/gtest.h>
+
+using namespace trd;
+using namespace trd::substituir;
+
+namespace {
+
+const auto Identico = TipoBusca::Identico;
+const auto Parte = TipoBusca::Parte;
+
+// Replace-all's treatment of one row text, without the row set: every step
+// the dialog makes, counted, so a repetition that does not end shows up as a
+// count, not a hang.
+struct Resultado {
+    QString texto;
+    int passos = 0;
+};
+Resultado substituiNaLinha(QString texto, const QString& busca, const QString& substituto, TipoBusca tipo,
+                           bool ignoraCaixa)
+{
+    Resultado r{texto, 0};
+    if (!LinhaConfere(busca, texto, tipo, ignoraCaixa))
+        return r;
+    qsizetype fim = 0;
+    do {
+        const Troca troca = TrocaTexto(r.texto, busca, substituto, fim);
+        if (!troca.feita)
+            break;
+        r.texto = troca.texto;
+        fim = troca.fimInsercao;
+        if (++r.passos > 1000)
+            break;
+    } while (ContinuaNaLinha(r.texto, busca, substituto, tipo, ignoraCaixa, fim));
+    return r;
+}
+
+} // namespace
+
+TEST(SubstituirRegras, ShortcutMarksGoUnlessAnotherAmpersandFollows)
+{
+    EXPECT_EQ(RetiraAtalho("&Arquivo"), "Arquivo");
+    EXPECT_EQ(RetiraAtalho("Sal&var"), "Salvar");
+    EXPECT_EQ(RetiraAtalho("&&x"), "&x");
+    EXPECT_EQ(RetiraAtalho("a && b"), "a & b");
+    EXPECT_EQ(RetiraAtalho("&&&a"), "&&a");
+    EXPECT_EQ(RetiraAtalho("x&"), "x&");
+    EXPECT_EQ(RetiraAtalho("&&&&"), "&&&&");
+    EXPECT_EQ(RetiraAtalho(""), "");
+    qsizetype onde = 0;
+    EXPECT_EQ(RetiraAtalho("S&al&var", 5, onde), "Salvar");
+    EXPECT_EQ(onde, 3) << "position 5 ('v') has two marks before it";
+    EXPECT_EQ(RetiraAtalho("ab", 2, onde), "ab");
+    EXPECT_EQ(onde, 2);
+}
+
+TEST(SubstituirRegras, FoldingUpperCasesAToZAndTheTwentyFourAccentedLettersOnly)
+{
+    ASSERT_EQ(CARACTER_NAO_MAIUSC.size(), 24u);
+    EXPECT_EQ(CARACTER_NAO_MAIUSC[0].minuscula, u'ã');
+    EXPECT_EQ(CARACTER_NAO_MAIUSC[3].maiuscula, u'Ç');
+    EXPECT_EQ(CARACTER_NAO_MAIUSC[23].minuscula, u'ù');
+    QString todas;
+    QString maiusculas;
+    for (const ParCaracter& par : CARACTER_NAO_MAIUSC) {
+        todas += QChar(par.minuscula);
+        maiusculas += QChar(par.maiuscula);
+    }
+    EXPECT_EQ(UpperCaracterAcento(todas), maiusculas);
+    EXPECT_EQ(Dobra(todas + "az"), maiusculas + "AZ");
+    EXPECT_EQ(UpperCaracterAcento("abc"), "abc") << "plain letters are not its business";
+    // Letters outside the table never change, nor does anything else.
+    const QString nunca = QStringLiteral("ýÿåæøœšžßµ€1&-");
+    EXPECT_EQ(Dobra(nunca), nunca);
+    EXPECT_EQ(Dobra(QStringLiteral("ação")), QStringLiteral("AÇÃO"));
+}
+
+TEST(SubstituirRegras, RowTestIdenticoWantsTheStartParteAnyPlace)
+{
+    EXPECT_TRUE(LinhaConfere("Arq", "Arquivo", Identico, false));
+    EXPECT_FALSE(LinhaConfere("Arq", "Abrir Arquivo", Identico, false));
+    EXPECT_TRUE(LinhaConfere("Arq", "Abrir Arquivo", Parte, false));
+    EXPECT_FALSE(LinhaConfere("Arq", "Abrir", Parte, false));
+    // Marks go from the row text, never from the search text.
+    EXPECT_TRUE(LinhaConfere("Arquivo", "&Arquivo", Identico, false));
+    EXPECT_FALSE(LinhaConfere("&Arquivo", "&Arquivo", Identico, false));
+    // Case: folded both sides when ignored, exact otherwise.
+    EXPECT_TRUE(LinhaConfere(QStringLiteral("ação"), QStringLiteral("AÇÃO"), Identico, true));
+    EXPECT_FALSE(LinhaConfere(QStringLiteral("ação"), QStringLiteral("AÇÃO"), Identico, false));
+    EXPECT_FALSE(LinhaConfere(QStringLiteral("ý"), QStringLiteral("Ý"), Parte, true));
+    EXPECT_TRUE(LinhaConfere("casa", "Casa casa", Parte, false));
+    EXPECT_FALSE(LinhaConfere("", "anything", Parte, true)) << "an empty search text matches no row";
+    EXPECT_FALSE(LinhaConfere("", "", Identico, false));
+}
+
+TEST(SubstituirRegras, FindStopsAtAStartTextEqualIgnoringOnlyAToZCase)
+{
+    EXPECT_TRUE(IgualAoInicio("", ""));
+    EXPECT_TRUE(IgualAoInicio("Abrir", "aBRIR"));
+    EXPECT_FALSE(IgualAoInicio(QStringLiteral("Ação"), QStringLiteral("AÇÃO"))) << "accented letters compare exactly";
+    EXPECT_FALSE(IgualAoInicio("&Abrir", "Abrir")) << "raw texts, marks kept";
+    EXPECT_FALSE(IgualAoInicio("Abrir ", "Abrir"));
+}
+
+TEST(SubstituirRegras, ReplaceStepMovesTheRowsMarkToTheReplacement)
+{
+    EXPECT_EQ(TrocaTexto("&Arquivo", "Arquivo", "File").texto, "&File");
+    EXPECT_EQ(TrocaTexto("Sal&var como", "como", "as").texto, "Salvar &as");
+    EXPECT_EQ(TrocaTexto("Salvar como", "como", "as").texto, "Salvar as");
+    // A text whose first "&" begins a "&&" gets no mark, and its "&&" comes out single.
+    EXPECT_EQ(TrocaTexto("a && b", "b", "c").texto, "a & c");
+    EXPECT_EQ(TrocaTexto("a && b &x", "x", "y").texto, "a & b y");
+    // The place is found ignoring case, whatever the row test did.
+    EXPECT_EQ(TrocaTexto("Casa casa", "casa", "Lar").texto, "Lar casa");
+    EXPECT_EQ(TrocaTexto(QStringLiteral("AÇÃO e ação"), QStringLiteral("ação"), "x").texto, QStringLiteral("x e ação"));
+    const Troca nada = TrocaTexto("Abrir", "Fechar", "x");
+    EXPECT_FALSE(nada.feita);
+    EXPECT_EQ(nada.texto, "Abrir");
+    // Where the inserted text ends, in the text without marks: the mark put
+    // in front of the replacement is not counted.
+    const Troca marcada = TrocaTexto("Sal&var como agora", "como", "as");
+    EXPECT_EQ(marcada.texto, "Salvar &as agora");
+    EXPECT_EQ(marcada.fimInsercao, 9);
+    EXPECT_EQ(TrocaTexto("aXa", "a", "b", 1).texto, "aXb") << "an occurrence before the start position is left";
+}
+
+TEST(SubstituirRegras, ReplaceAllEndsEveryRowAndReplacesEachOldOccurrenceOnce)
+{
+    // Plain cases first: every occurrence, nothing else.
+    EXPECT_EQ(substituiNaLinha("a a a", "a", "b", Parte, false).texto, "b b b");
+    EXPECT_EQ(substituiNaLinha("Arq Arq", "Arq", "X", Identico, false).texto, "X Arq")
+        << "Idêntico goes on only while what is left still begins with the search text";
+    EXPECT_EQ(substituiNaLinha("ArqArq", "Arq", "X", Identico, false).texto, "XX");
+    EXPECT_EQ(substituiNaLinha("Nada aqui", "Arq", "X", Parte, false).passos, 0);
+
+    // The replacement holds the search text: as stated, the first occurrence
+    // would be found inside the text just inserted, for ever.
+    const Resultado contem = substituiNaLinha("a a", "a", "ba", Parte, false);
+    EXPECT_EQ(contem.texto, "ba ba");
+    EXPECT_EQ(contem.passos, 2);
+    EXPECT_EQ(substituiNaLinha("file", "file", "file", Parte, true).texto, "file");
+    EXPECT_EQ(substituiNaLinha("Casa", "casa", "casa casa", Parte, true).texto, "casa casa");
+
+    // Deleting the replacement joins two pieces into the search text: the
+    // stated re-test matches a row that holds no occurrence any more.
+    const Resultado junta = substituiNaLinha("aXb ab", "ab", "X", Parte, false);
+    EXPECT_EQ(junta.texto, "aXb X");
+    EXPECT_EQ(junta.passos, 1);
+
+    // Ignoring case, the re-test folds the row text too: every occurrence is
+    // replaced, however it is written.
+    EXPECT_EQ(substituiNaLinha("File FILE file", "file", "doc", Parte, true).texto, "doc doc doc");
+    // Case kept: a row matches by its exact occurrence, and each step takes
+    // the first place found ignoring case, so both go.
+    EXPECT_EQ(substituiNaLinha("Casa casa", "casa", "Lar", Parte, false).texto, "Lar Lar");
+    // An empty replacement deletes; the rest ends as well.
+    EXPECT_EQ(substituiNaLinha("aaa", "a", "", Parte, false).texto, "");
+    EXPECT_EQ(substituiNaLinha("abab", "ab", "", Parte, false).texto, "");
+    EXPECT_EQ(substituiNaLinha("aabb", "ab", "", Parte, false).texto, "ab") << "the joined 'ab' was never in the row";
+}
