@@ -153,8 +153,9 @@ TEST(SubstituirE2e, NovoUsuarioSubstituiUmaPalavraEmTodasAsLinhas)
     QTest::keyClick(localizar, Qt::Key_Tab);
     ASSERT_TRUE(substituto->hasFocus());
     QTest::keyClicks(substituto, QStringLiteral("document"));
-    QTest::mouseClick(parte, Qt::LeftButton);
-    QTest::mouseClick(semCaixa, Qt::LeftButton);
+    // On the round box and the square, where the user aims.
+    QTest::mouseClick(parte, Qt::LeftButton, Qt::NoModifier, QPoint(8, parte->height() / 2));
+    QTest::mouseClick(semCaixa, Qt::LeftButton, Qt::NoModifier, QPoint(8, semCaixa->height() / 2));
     ASSERT_TRUE(parte->isChecked() && semCaixa->isChecked());
     QTest::mouseClick(todos, Qt::LeftButton);
 
