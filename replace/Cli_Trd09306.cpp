@@ -1,5 +1,6 @@
 #include "Cli_Trd09306.h"
 
+#include "BusyLoopFilter.h"
 #include "Dispatch.h"
 #include "Glyphs.h"
 #include "SubstituirGlyphs.h"
@@ -36,10 +37,6 @@ bool boTraduzindo = false;
 namespace {
 
 constexpr int kDestino = 1;
-// The busy panel and the form are repainted at most this often during
-// replace-all: what an eye can follow, and a small share of a run's time.
-constexpr qint64 kQuadroMs = 33;
-
 template <typename T>
 T* criaEm(QWidget* parent, const char* name, const QRect& bounds)
 {
@@ -86,64 +83,6 @@ bool temLinhas(const TClientDataSet* ds)
 {
     return ds && ds->Active() && ds->RecordCount() > 0;
 }
-
-// Installed on the application while replace-all runs. The run processes
-// pending messages once per row so that Stop gets through; nothing else may
-// reach the editor or the dialog meanwhile (a reload, a language change or a
-// close would pull the rows from under the run). Escape anywhere stops it.
-class BloqueioEntrada : public QObject {
-public:
-    BloqueioEntrada(QWidget* form, QWidget* painel, std::function<void()> interrompe)
-        : m_form(form), m_painel(painel), m_interrompe(std::move(interrompe))
-    {
-        qApp->installEventFilter(this);
-    }
-    ~BloqueioEntrada() override { qApp->removeEventFilter(this); }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-            m_interrompe();
-            return true;
-        }
-        if (!bloqueia(watched, event))
-            return false;
-        if (event->type() == QEvent::ShortcutOverride)
-            event->accept();   // keeps shortcuts of other windows from firing
-        else if (event->type() == QEvent::Close)
-            event->ignore();   // a close event left accepted closes the window anyway
-        return true;
-    }
-
-private:
-    bool bloqueia(QObject* watched, QEvent* event) const
-    {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::Wheel:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
-        case QEvent::ContextMenu:
-            break;
-        case QEvent::Close:
-            // The dialog's own close becomes a stop (FormClose); the editor
-            // and the main window stay open until the run is over.
-            return watched != m_form;
-        default:
-            return false;
-        }
-        auto* widget = qobject_cast<QWidget*>(watched);
-        return !(widget && (widget == m_painel || m_painel->isAncestorOf(widget)));
-    }
-
-    QWidget* m_form;
-    QWidget* m_painel;
-    std::function<void()> m_interrompe;
-};
 
 } // namespace
 
@@ -469,7 +408,16 @@ public:
         f->panMove1->raise();
         f->anmAnima->SetActive(true);
         f->sbtStop->setFocus();
-        f->m_quadro.invalidate();
+    }
+
+    // A frame, when one is due: the animation's next picture and whatever
+    // the run changed on screen since the last one.
+    void quadro(bool forcar = false)
+    {
+        if (!forcar && !m_filtro.FrameDue())
+            return;
+        f->anmAnima->update();
+        m_filtro.Frame();
     }
 
     // Detaches the row set's controls and, for the run, puts the rows in
@@ -515,7 +463,9 @@ public:
 
 private:
     TfrmSubstituir* f;
-    BloqueioEntrada m_bloqueio{f, f->panMove1, [form = f] { form->sbtStopClick(form->sbtStop); }};
+    // Pending messages get through once per row for Stop's sake; the rest of
+    // the input is dropped and painting waits for the next frame.
+    BusyLoopFilter m_filtro{f->panMove1, f, [form = f] { form->sbtStopClick(form->sbtStop); }};
     QPointer<TClientDataSet> m_ds;
     QString m_indice;
     std::vector<std::pair<QWidget*, bool>> m_habilitados;
@@ -542,7 +492,7 @@ void TfrmSubstituir::substituiTodos()
     bool completa = true;
     {
         Execucao execucao(this);
-        mostraQuadro(true);
+        execucao.quadro(true);
         QPointer<TClientDataSet> ds = cdsSubstituir;
         if (temLinhas(ds)) {
             ds->CheckBrowseMode();
@@ -555,7 +505,7 @@ void TfrmSubstituir::substituiTodos()
             const int campo = campoBusca()->Index();
             const int n = ds->RecordCount();
             for (int linha = 0; linha < n; ++linha) {
-                mostraQuadro(false);
+                execucao.quadro();
                 // Rows that do not match are read in place; the cursor moves
                 // only to a row that gets a replacement.
                 if (confere(ds->ValueAt(linha, campo).toString())) {
@@ -582,14 +532,6 @@ void TfrmSubstituir::substituiTodos()
     }
     if (completa)
         msgPadrao->ShowMsg(QStringLiteral("subst_sucess"), mtInformation, mbOK, 0);
-}
-
-void TfrmSubstituir::mostraQuadro(bool forcar)
-{
-    if (!forcar && m_quadro.isValid() && m_quadro.elapsed() < kQuadroMs)
-        return;
-    m_quadro.start();
-    repaint();
 }
 
 void TfrmSubstituir::sbtStopClick(QObject*)

@@ -12,7 +12,6 @@
 #include "TClientDataSet.h"
 #include "TfrmRotiGeral.h"
 
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
 
@@ -93,10 +92,8 @@ private:
     // in the row's text without marks. Returns where the inserted text ends.
     qsizetype trocaTexto(qsizetype aPartirDe);
     void substituiTodos();
-    void mostraQuadro(bool forcar);
 
     bool m_fecharAoTerminar = false;
-    QElapsedTimer m_quadro;   // since the form was last repainted by replace-all
 };
 
 // ---- unit-level values, as long as the package lives

@@ -32,6 +32,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <map>
 #include <cstdio>
 #include <vector>
 
@@ -234,6 +235,7 @@ int main(int argc, char** argv)
         }
     } counter(&frames);
     dlg->anmAnima->installEventFilter(&counter);
+    std::printf("dialog visible %d, panel %d\n", dlg->isVisible(), dlg->panMove1->isVisible());
 
     auto replaceAll = [&](const QString& from, const QString& to, double& elapsedMs) {
         dlg->edtLocalizar->setText(from);
@@ -255,6 +257,18 @@ int main(int argc, char** argv)
         return server.log().count("SetDestino") - saves;
     };
     dlg->chbNoCase->setChecked(true);
+    struct AllPaints : QObject {
+        std::map<QString, int> counts;
+        bool eventFilter(QObject* o, QEvent* e) override
+        {
+            if (e->type() == QEvent::Paint || e->type() == QEvent::LayoutRequest)
+                ++counts[QString::fromLatin1(o->metaObject()->className()) + QLatin1Char(':') + o->objectName() +
+                         (e->type() == QEvent::Paint ? QStringLiteral(" paint") : QStringLiteral(" layout"))];
+            return false;
+        }
+    } allPaints;
+    if (qEnvironmentVariableIsSet("TRD_BENCH_PAINTS"))
+        qApp->installEventFilter(&allPaints);
     for (int run = 0; run < 2; ++run) {
         double elapsed = 0;
         const int saved = replaceAll(run == 0 ? QStringLiteral("zebra") : QStringLiteral("cavalo-listrado"),
@@ -268,6 +282,9 @@ int main(int argc, char** argv)
         if (saved != expected)
             ++failures;
     }
+    qApp->removeEventFilter(&allPaints);
+    for (const auto& [name, count] : allPaints.counts)
+        std::printf("  %s: %d\n", qPrintable(name), count);
     {
         // The per-row message processing alone, on an idle queue.
         QElapsedTimer t;
