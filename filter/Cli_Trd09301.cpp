@@ -2,7 +2,9 @@
 
 #include "Cli_Trd09300.h"
 #include "Dispatch.h"
+#include "FiltroArquivo.h"
 #include "FiltroCriterios.h"
+#include "ListaItens.h"
 #include "MensErro.h"
 #include "ServerCalls.h"
 #include "ShowAvi.h"
@@ -18,6 +20,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+
+#include <memory>
 
 namespace trd {
 
@@ -227,12 +231,10 @@ void TfrmFiltroTraducao::depDtFinalExit(QObject*)
 void TfrmFiltroTraducao::sbtConfirmaClick(QObject* sender)
 {
     TfrmRotiGeral::sbtConfirmaClick(sender);
-    if (chbFilArq->isChecked()) {
-        // The filter by a file of listed rows is not offered yet: confirming
-        // with the box ticked only closes the dialog.
-    } else {
+    if (chbFilArq->isChecked())
+        filtroArquivo();
+    else
         filtroCriterios();
-    }
     sbtCancel->Click();
 }
 
@@ -299,6 +301,54 @@ void TfrmFiltroTraducao::carregaLinhas()
         MensErro(msgPadrao->Msg(QStringLiteral("Insufficient_Memory")), true);
     } catch (...) {
         DeactiveShowAvi();
+        throw;
+    }
+}
+
+void TfrmFiltroTraducao::filtroArquivo()
+{
+    // The file's rows carry no change date: the editor's next reload must not
+    // restrict by one either, even when the steps below stop early.
+    stDataTrad = QStringLiteral("T");
+    const QString tipo = TipoListagem(chbArqNtrad->isChecked(), chbArqErrTam->isChecked());
+    if (tipo.isEmpty()) {
+        chbArqNtrad->setFocus();
+        MensErro(msgPadrao->Msg(QStringLiteral("One_Check")), true);
+    }
+    // Owned by nothing and released on every way out.
+    const auto lista = std::make_unique<TClientDataSet>();
+    opdTradErros->InitialDir = PastaListas();
+    if (!opdTradErros->Execute())
+        return;
+    try {
+        lista->LoadFromFile(opdTradErros->FileName);
+    } catch (const std::exception&) {
+        // Missing, unreadable, not a data packet, the binary form: to the
+        // user they are all a file the dialog cannot use.
+        MensErro(msgPadrao->Msg(QStringLiteral("Inv_Arq")), true);
+    }
+    if (lista->IsEmpty())
+        return;
+    carregaLista(lista->Data(), tipo);
+}
+
+void TfrmFiltroTraducao::carregaLista(const QByteArray& pacote, const QString& tipo)
+{
+    if (!frmTraducao)
+        throw Exception(QStringLiteral("O editor de tradução não está aberto."));
+    TClientDataSet* cdsDestino = frmTraducao->cdsDestino;
+    cdsDestino->Close();
+    ActiveShowAvi(Application()->MainForm(), aviProcessando);
+    // Stays after success until CriaFiltroTraducao ends the modal dialog.
+    Application()->SetCursor(TApplication::crSQLWait);
+    try {
+        TServerResult resposta =
+            frmTraducao->netTraducao->AppServer().Call(metodo::GetCDSFilter, {stIdioma, pacote, tipo});
+        cdsDestino->SetData(CheckResultServ(std::move(resposta), true, 0));
+        DeactiveShowAvi();
+    } catch (...) {
+        DeactiveShowAvi();
+        Application()->SetCursor(TApplication::crDefault);
         throw;
     }
 }

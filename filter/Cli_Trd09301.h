@@ -109,6 +109,8 @@ private:
     void buildFileGroup();
     void filtroCriterios();
     void carregaLinhas();
+    void filtroArquivo();
+    void carregaLista(const QByteArray& pacote, const QString& tipo);
 };
 
 // The single dialog instance; empty until the first CriaFiltroTraducao.

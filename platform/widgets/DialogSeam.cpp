@@ -126,6 +126,9 @@ bool QtDialogSeam::ExecuteOpenDialog(TOpenDialog& dialog)
     QFileDialog fileDialog(dialogParent(), dialog.Title, dialog.InitialDir);
     fileDialog.setFileMode(QFileDialog::ExistingFile);
     fileDialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // Shows each entry as the filter's description says, without the patterns
+    // spelled in every case after it.
+    fileDialog.setOption(QFileDialog::HideNameFilterDetails);
     const QStringList filters = dialog.QtNameFilters();
     if (!filters.isEmpty()) {
         fileDialog.setNameFilters(filters);

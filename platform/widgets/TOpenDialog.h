@@ -22,7 +22,8 @@ public:
     // Shows the dialog; true (and FileName set) when the user chose a file.
     bool Execute();
 
-    // The filter as Qt name filters: "Description (*.ext)", one per pair.
+    // The filter as Qt name filters, one per pair: "Description (patterns)",
+    // each pattern matching names in any case ("*.[cC][dD][sS]").
     QStringList QtNameFilters() const;
     // name with DefaultExt appended when it has no extension.
     QString WithDefaultExt(const QString& name) const;

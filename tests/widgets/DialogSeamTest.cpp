@@ -8,8 +8,16 @@
 #include "TOpenDialog.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -109,10 +117,11 @@ TEST(OpenDialog, ExecuteGoesThroughTheSeamAndAddsTheDefaultExtension)
     EXPECT_EQ(seam.count(RecordingDialogSeam::OpenDialog), 4);
     EXPECT_EQ(seam.last(RecordingDialogSeam::OpenDialog)->text, dialog.Title);
 
-    EXPECT_EQ(dialog.QtNameFilters(), QStringList{QStringLiteral("Arquivos CDS (*.cds) (*.CDS)")});
-    dialog.Filter = QStringLiteral("Texto|*.txt;*.log|Todos|*.*");
+    EXPECT_EQ(dialog.QtNameFilters(), QStringList{QStringLiteral("Arquivos CDS (*.cds) (*.[cC][dD][sS])")});
+    dialog.Filter = QStringLiteral("Texto|*.txt;*.log|Todos|*.*|Lista|lista[0-9].x");
     EXPECT_EQ(dialog.QtNameFilters(),
-              (QStringList{QStringLiteral("Texto (*.txt *.log)"), QStringLiteral("Todos (*.*)")}));
+              (QStringList{QStringLiteral("Texto (*.[tT][xX][tT] *.[lL][oO][gG])"), QStringLiteral("Todos (*.*)"),
+                           QStringLiteral("Lista ([lL][iI][sS][tT][aA][0-9].[xX])")}));
 }
 
 TEST(RecordingSeam, ModalFormRunsItsRealLoopWhileTheCallbackActs)
@@ -224,4 +233,52 @@ TEST(QtSeam, MessageBoxShowsPortugueseButtonsAndReturnsThePressedOne)
     // Escape answers Cancel, or No when there is no Cancel.
     QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
     EXPECT_EQ(seam.MessageDlg(QStringLiteral("?"), mtConfirmation, mbYes | mbNo, 0), mrNo);
+}
+
+TEST(QtSeam, OpenDialogListsThePatternInAnyCaseAndReturnsTheChosenFile)
+{
+    // A case-sensitive file system: the pattern "*.CDS" must still find the
+    // lists a tool wrote in lower case.
+    QTemporaryDir pasta;
+    for (const char* nome : {"CDSNTRAD.cds", "OUTRA.CDS", "mista.Cds", "notas.txt", "cds"}) {
+        QFile f(pasta.filePath(QString::fromLatin1(nome)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    QtDialogSeam seam;
+    TOpenDialog dialog;
+    dialog.Title = QStringLiteral("Arquivo de lista de itens não traduzidos");
+    dialog.FileName = QStringLiteral("CDSNTRAD.cds");
+    dialog.DefaultExt = QStringLiteral(".cds");
+    dialog.Filter = QStringLiteral("Arquivos CDS (*.cds)|*.CDS");
+    dialog.InitialDir = pasta.path();
+
+    QStringList listados;
+    QString entrada, titulo, proposto;
+    QTimer::singleShot(0, [&] {
+        auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(fd, nullptr);
+        titulo = fd->windowTitle();
+        entrada = fd->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))->currentText();
+        auto* nome = fd->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        proposto = nome->text();
+        auto* lista = fd->findChild<QListView*>(QStringLiteral("listView"));
+        // The folder is read in the background.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return lista->model()->rowCount(lista->rootIndex()) >= 3; }));
+        QTest::qWait(100);
+        const QAbstractItemModel* m = lista->model();
+        for (int r = 0; r < m->rowCount(lista->rootIndex()); ++r) {
+            const QModelIndex i = m->index(r, 0, lista->rootIndex());
+            if (m->flags(i) & Qt::ItemIsEnabled)
+                listados << i.data().toString();
+        }
+        nome->setText(QStringLiteral("mista.Cds"));
+        QTest::keyClick(nome, Qt::Key_Return);
+    });
+    ASSERT_TRUE(seam.ExecuteOpenDialog(dialog));
+    listados.sort();
+    EXPECT_EQ(listados, (QStringList{QStringLiteral("CDSNTRAD.cds"), QStringLiteral("OUTRA.CDS"), QStringLiteral("mista.Cds")}));
+    EXPECT_EQ(entrada, QStringLiteral("Arquivos CDS (*.cds)"));
+    EXPECT_EQ(titulo, dialog.Title);
+    EXPECT_EQ(proposto, QStringLiteral("CDSNTRAD.cds"));
+    EXPECT_EQ(QFileInfo(dialog.FileName), QFileInfo(pasta.filePath(QStringLiteral("mista.Cds"))));
 }
