@@ -1,0 +1,193 @@
+#include "ListedRowsCheck.h"
+
+#include "ListaItens.h"
+#include "ServerCalls.h"
+#include "TClientDataSet.h"
+#include "TDateTime.h"
+#include "TSocketConnection.h"
+#include "WebServer.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace trd::check {
+
+namespace {
+
+// The fields the server reads (docs/listed-rows.md) and what the check found.
+struct ListFields {
+    TField* idioma;
+    TField* programa;
+    TField* componente;
+    TField* origem;
+    TField* tipo;
+    TField* mensagem;
+    TField* tamanho;
+    TField* permitido;
+};
+
+ListFields defineList(TClientDataSet& list)
+{
+    ListFields f{};
+    f.idioma = list.AddField(QStringLiteral("IDIDIOMA"), TFieldType::ftString, 3);
+    f.programa = list.AddField(QStringLiteral("CDPROGTRAD"), TFieldType::ftString, 20);
+    f.componente = list.AddField(QStringLiteral("NMCOMPONENTE"), TFieldType::ftString, 50);
+    f.origem = list.AddField(QStringLiteral("STAGRVALPROP"), TFieldType::ftString, 4000);
+    f.tipo = list.AddField(QStringLiteral("TPLISTA"), TFieldType::ftString, 1);
+    f.mensagem = list.AddField(QStringLiteral("DSMENSAGEM"), TFieldType::ftString, 200);
+    f.tamanho = list.AddField(QStringLiteral("NRTAMANHO"), TFieldType::ftInteger);
+    f.permitido = list.AddField(QStringLiteral("NRTAMMAX"), TFieldType::ftInteger);
+    list.CreateDataSet();
+    return f;
+}
+
+// Fails before the long part of the run rather than after it.
+void checkWritable(const QString& path)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder))
+        throw CheckError(CheckError::OutputNotWritable,
+                         QStringLiteral("Não foi possível criar a pasta %1 para gravar a lista.").arg(folder));
+    QSaveFile probe(path);
+    if (!probe.open(QIODevice::WriteOnly))
+        throw CheckError(CheckError::OutputNotWritable,
+                         QStringLiteral("Não é possível gravar o arquivo %1: %2.").arg(path, probe.errorString()));
+    probe.cancelWriting();
+}
+
+QString languageList(TClientDataSet& languages)
+{
+    QStringList items;
+    for (languages.First(); !languages.Eof(); languages.Next())
+        items << QStringLiteral("%1 (%2)").arg(languages.FieldByName(QStringLiteral("IDIDIOMA"))->AsString(),
+                                              languages.FieldByName(QStringLiteral("DSIDIOMA"))->AsString());
+    return items.isEmpty() ? QStringLiteral("nenhum") : items.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+QString outputPath(const QString& output)
+{
+    if (output.isEmpty())
+        return QDir(PastaListas()).filePath(NomeArquivoLista);
+    if (output.endsWith(u'/') || QFileInfo(output).isDir())
+        return QDir(output).filePath(NomeArquivoLista);
+    // The dialog lists files by their extension: a name without one gets it.
+    if (QFileInfo(output).suffix().isEmpty())
+        return output + QStringLiteral(".cds");
+    return output;
+}
+
+ListedRowsCheck::ListedRowsCheck(CheckOptions options) : m_options(std::move(options)) {}
+
+void ListedRowsCheck::report(const QString& step, qint64 done, qint64 total, bool newStep)
+{
+    if (onProgress)
+        onProgress({step, done, total, newStep});
+}
+
+CheckSummary ListedRowsCheck::run()
+{
+    CheckSummary summary;
+    summary.output = outputPath(m_options.output);
+    checkWritable(summary.output);
+
+    TSocketConnection net;
+    net.Host = WebURL;
+    net.Port = WebPort;
+    net.ServerName = ServerNameTraducao;
+    net.ThrowException = false;
+    net.WaitingIntervalMs = 250;
+    QString step;
+    QElapsedTimer clock;
+    net.OnWaiting = [&] { report(step, clock.elapsed() / 1000, 0, false); };
+    auto begin = [&](const QString& text) {
+        step = text;
+        clock.start();
+        report(step, 0, 0, true);
+    };
+
+    TClientDataSet languages;
+    TClientDataSet rows;
+    try {
+        begin(QStringLiteral("Conectando ao servidor de aplicação em %1").arg(net.Address()));
+        net.Open();
+        languages.SetData(CheckResultServ(net.AppServer().Call(metodo::GetIdiTrad), true, 0));
+        if (!languages.Locate(QStringLiteral("IDIDIOMA"), {m_options.language.trimmed()}, loCaseInsensitive))
+            throw CheckError(CheckError::UnknownLanguage,
+                             QStringLiteral("Idioma desconhecido: \"%1\". Idiomas do servidor: %2.")
+                                 .arg(m_options.language, languageList(languages)));
+        summary.language = languages.FieldByName(QStringLiteral("IDIDIOMA"))->AsString();
+
+        begin(QStringLiteral("Lendo as linhas de %1").arg(summary.language));
+        // Every row of every status and date, as the editor's first load asks.
+        rows.SetData(CheckResultServ(
+            net.AppServer().Call(metodo::GetDestino, {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"),
+                                                      summary.language, TDateTime(0), TDateTime(0), QString()}),
+            true, 0));
+    } catch (const EConnectionError& e) {
+        throw CheckError(CheckError::ServerUnreachable, e.Message());
+    } catch (const EServerError& e) {
+        throw CheckError(CheckError::Refused, QStringLiteral("O servidor recusou o pedido: %1").arg(e.Message()));
+    }
+    net.Close();
+
+    TClientDataSet list;
+    const ListFields out = defineList(list);
+    const TField* program = rows.FieldByName(QStringLiteral("CDPROGTRAD"));
+    const TField* component = rows.FieldByName(QStringLiteral("NMCOMPONENTE"));
+    const TField* source = rows.FieldByName(QStringLiteral("STAGRVALPROP"));
+    const TField* destination = rows.FieldByName(QStringLiteral("STVALORPROP"));
+    const TField* status = rows.FieldByName(QStringLiteral("IDSITTRADUCAO"));
+    auto append = [&](const QString& kind, const QString& message, const QString& sourceText) {
+        list.Append();
+        out.idioma->SetAsString(summary.language);
+        out.programa->SetAsString(program->AsString());
+        out.componente->SetAsString(component->AsString());
+        out.origem->SetAsString(sourceText);
+        out.tipo->SetAsString(kind);
+        out.mensagem->SetAsString(message);
+    };
+
+    const qint64 total = rows.RecordCount();
+    begin(QStringLiteral("Verificando %1 linhas de %2").arg(total).arg(summary.language));
+    for (rows.First(); !rows.Eof(); rows.Next()) {
+        const QString src = source->AsString();
+        const QString dst = destination->AsString();
+        if (m_options.untranslated) {
+            const QString reason = untranslatedReason(status->AsString(), src, dst);
+            if (!reason.isEmpty()) {
+                append(QStringLiteral("N"), reason, src);
+                list.Post();
+                ++summary.untranslated;
+            }
+        }
+        if (m_options.tooLong) {
+            const SizeFinding size = checkSize(src, dst, m_options.rule);
+            if (size.tooLong) {
+                append(QStringLiteral("E"), sizeMessage(size), src);
+                out.tamanho->SetAsInteger(size.found);
+                out.permitido->SetAsInteger(size.allowed);
+                list.Post();
+                ++summary.tooLong;
+            }
+        }
+        ++summary.rows;
+        if (summary.rows % 1000 == 0)
+            report(step, summary.rows, total, false);
+    }
+    report(step, summary.rows, total, false);
+
+    begin(QStringLiteral("Gravando %1").arg(summary.output));
+    try {
+        list.MergeChangeLog();
+        list.SaveToFile(summary.output);
+    } catch (const EDBClient& e) {
+        throw CheckError(CheckError::OutputNotWritable, e.Message());
+    }
+    return summary;
+}
+
+} // namespace trd::check
