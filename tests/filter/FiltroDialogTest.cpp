@@ -187,7 +187,7 @@ TEST_F(FiltroDialogTest, FileCheckBoxSwitchesCriteriaAndFileControls)
     });
 }
 
-TEST_F(FiltroDialogTest, ConfirmingTheFileFilterOnlyClosesTheDialog)
+TEST_F(FiltroDialogTest, ConfirmingTheFileFilterAndCancellingTheFileChangesOnlyTheDateMode)
 {
     abrirFiltro([](TfrmFiltroTraducao&) {});
     valoresConhecidos();
@@ -199,5 +199,8 @@ TEST_F(FiltroDialogTest, ConfirmingTheFileFilterOnlyClosesTheDialog)
     });
     EXPECT_TRUE(fechou);
     EXPECT_TRUE(seam.messages().isEmpty());
+    EXPECT_EQ(seam.count(RecordingDialogSeam::OpenDialog), 1);
+    EXPECT_EQ(stDataTrad, QStringLiteral("T"));
+    stDataTrad = QStringLiteral("?");
     esperaValoresConhecidos();
 }
