@@ -1,9 +1,65 @@
 #include "TfrmDadosGerRel.h"
 
+#include "Glyphs.h"
+#include "MensErro.h"
+#include "ReportDefinition.h"
+
+#include <QDir>
+#include <QFile>
 #include <QHBoxLayout>
+#include <QInputDialog>
+#include <QSettings>
+#include <QShortcut>
 #include <QVBoxLayout>
+#include <QXmlStreamReader>
 
 namespace trd {
+
+namespace {
+
+// The title a definition file gives itself, read from its root element only;
+// the file name when it has none or does not read (running it then names the fault).
+QString reportTitle(const QString& path)
+{
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) {
+        QXmlStreamReader xml(&file);
+        if (xml.readNextStartElement() && xml.name() == u"report") {
+            const QString title = xml.attributes().value(QStringLiteral("title")).toString().trimmed();
+            if (!title.isEmpty())
+                return title;
+        }
+    }
+    return QFileInfo(path).completeBaseName();
+}
+
+// A file name part from a title: letters and digits, the rest as '_'.
+QString slug(const QString& title)
+{
+    QString s;
+    for (QChar c : title.normalized(QString::NormalizationForm_D)) {
+        if (c.isLetterOrNumber() && c.unicode() < 128) s += c.toLower();
+        else if (c.category() == QChar::Mark_NonSpacing) continue;
+        else if (!s.endsWith(u'_')) s += u'_';
+    }
+    while (s.endsWith(u'_')) s.chop(1);
+    while (s.startsWith(u'_')) s.remove(0, 1);
+    return s.isEmpty() ? QStringLiteral("relatorio") : s.left(60);
+}
+
+// The catalog's "%s" placeholders filled in order.
+QString fillS(QString text, std::initializer_list<QString> values)
+{
+    for (const QString& v : values) {
+        const qsizetype at = text.indexOf(QStringLiteral("%s"));
+        if (at < 0)
+            break;
+        text.replace(at, 2, v);
+    }
+    return text;
+}
+
+} // namespace
 
 TfrmDadosGerRel::TfrmDadosGerRel(QWidget* parent) : TfrmRotiGeral(parent)
 {
@@ -11,17 +67,180 @@ TfrmDadosGerRel::TfrmDadosGerRel(QWidget* parent) : TfrmRotiGeral(parent)
     panRelat->setFrameShape(QFrame::StyledPanel);
     auto* row = new QHBoxLayout(panRelat);
     row->setContentsMargins(6, 3, 6, 3);
-    auto* caption = make<QLabel>("lblRelatorio", QStringLiteral("Relatório:"), panRelat);
+    row->setSpacing(2);
+    auto* caption = make<QLabel>("lblRelatorio", QStringLiteral("&Relatório:"), panRelat);
     row->addWidget(caption);
     cbbReportNames = make<QComboBox>("cbbReportNames", panRelat);
     cbbReportNames->setEditable(false);
+    cbbReportNames->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cbbReportNames->setMinimumContentsLength(12);
+    caption->setBuddy(cbbReportNames);
     row->addWidget(cbbReportNames, 1);
+
+    auto addButton = [&](const char* name, glyphs::Kind glyph, const QString& hint, auto handler) {
+        auto* b = make<TButtonFlat>(name, panRelat);
+        b->setFixedSize(21, 21);
+        b->SetGlyph(glyphs::TwoGlyphs(glyph));
+        b->SetHint(hint);
+        b->setFocusPolicy(Qt::TabFocus);
+        b->OnClick = [this, handler](QObject* sender) { (this->*handler)(sender); };
+        row->addWidget(b);
+        return b;
+    };
+    sbtExecRel = addButton("sbtExecRel", glyphs::Imprimir, QStringLiteral("Visualizar o relatório (F9)"),
+                           &TfrmDadosGerRel::sbtExecRelClick);
+    sbtEditRel = addButton("sbtEditRel", glyphs::Alterar, QStringLiteral("Editar o relatório (Ctrl+E)"),
+                           &TfrmDadosGerRel::sbtEditRelClick);
+    sbtNovoRel = addButton("sbtNovoRel", glyphs::Incluir, QStringLiteral("Novo relatório (Ctrl+N)"),
+                           &TfrmDadosGerRel::sbtNovoRelClick);
+    sbtExclRel = addButton("sbtExclRel", glyphs::Excluir, QStringLiteral("Excluir o relatório (Ctrl+Del)"),
+                           &TfrmDadosGerRel::sbtExclRelClick);
     lblCodRel = make<QLabel>("lblCodRel", panRelat);
     row->addWidget(lblCodRel);
     leftColumn()->addWidget(panRelat);
 
+    auto shortcut = [this](QKeySequence keys, TButtonFlat* button) {
+        auto* s = new QShortcut(keys, this);
+        connect(s, &QShortcut::activated, button, &QToolButton::click);
+    };
+    shortcut(QKeySequence(Qt::Key_F9), sbtExecRel);
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_E), sbtEditRel);
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_N), sbtNovoRel);
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete), sbtExclRel);
+
     msgMensagens = make<TMessages>("msgMensagens", this);
+    msgMensagens->Messages = {
+        QStringLiteral("Arq_Rel_Err|O arquivo contendo a definição do relatório de código '%s' não foi encontrado no diretório '%s'."),
+        QStringLiteral("NovoCaption|Título do relatório"),
+        QStringLiteral("NovoPrompt|Informe o título do relatório:"),
+        QStringLiteral("REG_NULL|AVISO: O diretório dos arquivos de tradução não foi definido no registro."),
+        QStringLiteral("Excluir_Rel|Excluir o relatório '%s'?"),
+    };
     netQRDesign = make<TNetConnection>("netQRDesign", this);
+    rpddPadrao = make<TReportDesignerDialog>("rpddPadrao", this);
+    rpddPadrao->Connection = netQRDesign;
+}
+
+QString TfrmDadosGerRel::ReportsFolder()
+{
+    const QString env = qEnvironmentVariable("TRD_REPORTS_DIR").trimmed();
+    if (!env.isEmpty())
+        return env;
+    return QSettings().value(ReportsFolderKey).toString().trimmed();
+}
+
+QString TfrmDadosGerRel::reportMsg(const QString& key) const
+{
+    return msgPadrao->HasKey(key) ? msgPadrao->Msg(key) : msgMensagens->Msg(key);
+}
+
+QString TfrmDadosGerRel::requireFolder() const
+{
+    const QString folder = ReportsFolder();
+    if (folder.isEmpty())
+        MensErro(reportMsg(QStringLiteral("REG_NULL")));
+    return folder;
+}
+
+QString TfrmDadosGerRel::requireReportFile() const
+{
+    const QString folder = requireFolder();
+    const QString file = SelectedReportFile();
+    if (file.isEmpty() || !QFileInfo(file).isFile())
+        MensErro(fillS(reportMsg(QStringLiteral("Arq_Rel_Err")), {lblCodRel->text(), QDir::toNativeSeparators(folder)}));
+    return file;
+}
+
+void TfrmDadosGerRel::LoadReportNames()
+{
+    const QString keep = SelectedReportFile();
+    cbbReportNames->clear();
+    const QString folder = ReportsFolder();
+    // Opening the dialog stays quiet: the warning shows in the list itself,
+    // and every action on reports refuses with it.
+    if (folder.isEmpty()) {
+        cbbReportNames->setPlaceholderText(reportMsg(QStringLiteral("REG_NULL")));
+        cbbReportNames->setToolTip(cbbReportNames->placeholderText());
+        return;
+    }
+    cbbReportNames->setPlaceholderText(QStringLiteral("(nenhum relatório %1 em %2)")
+                                           .arg(lblCodRel->text().trimmed(), QDir::toNativeSeparators(folder)));
+    cbbReportNames->setToolTip(QDir::toNativeSeparators(folder));
+    const QString code = lblCodRel->text().trimmed();
+    const QDir dir(folder);
+    const QStringList files = dir.entryList({code + QStringLiteral("_*.xml")}, QDir::Files, QDir::Name | QDir::IgnoreCase);
+    for (const QString& name : files) {
+        const QString path = dir.absoluteFilePath(name);
+        cbbReportNames->addItem(reportTitle(path), path);
+    }
+    const int index = cbbReportNames->findData(keep);
+    cbbReportNames->setCurrentIndex(index >= 0 ? index : (cbbReportNames->count() > 0 ? 0 : -1));
+}
+
+QString TfrmDadosGerRel::SelectedReportFile() const
+{
+    return cbbReportNames->currentIndex() < 0 ? QString() : cbbReportNames->currentData().toString();
+}
+
+void TfrmDadosGerRel::FormCreate(QObject* sender)
+{
+    TfrmRotiGeral::FormCreate(sender);
+    LoadReportNames();
+}
+
+void TfrmDadosGerRel::sbtConfirmaClick(QObject* sender)
+{
+    sbtExecRelClick(sender);
+}
+
+void TfrmDadosGerRel::sbtExecRelClick(QObject*)
+{
+    rpddPadrao->Preview(requireReportFile());
+}
+
+void TfrmDadosGerRel::sbtEditRelClick(QObject*)
+{
+    const QString file = requireReportFile();
+    if (rpddPadrao->Design(file))
+        LoadReportNames();
+}
+
+QString TfrmDadosGerRel::askNewTitle()
+{
+    bool ok = false;
+    const QString title = QInputDialog::getText(this, reportMsg(QStringLiteral("NovoCaption")),
+                                                reportMsg(QStringLiteral("NovoPrompt")), QLineEdit::Normal, QString(), &ok);
+    return ok ? title.trimmed() : QString();
+}
+
+void TfrmDadosGerRel::sbtNovoRelClick(QObject*)
+{
+    const QString folder = requireFolder();
+    const QString title = askNewTitle();
+    if (title.isEmpty())
+        return;
+    QDir dir(folder);
+    if (!dir.exists() && !dir.mkpath(QStringLiteral(".")))
+        MensErro(QStringLiteral("Não foi possível criar o diretório '%1'.").arg(QDir::toNativeSeparators(folder)));
+    const QString base = lblCodRel->text().trimmed() + u'_' + slug(title);
+    QString path = dir.absoluteFilePath(base + QStringLiteral(".xml"));
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = dir.absoluteFilePath(QStringLiteral("%1_%2.xml").arg(base).arg(n));
+    if (rpddPadrao->Design(path, title, lblCodRel->text().trimmed())) {
+        LoadReportNames();
+        cbbReportNames->setCurrentIndex(cbbReportNames->findData(path));
+    }
+}
+
+void TfrmDadosGerRel::sbtExclRelClick(QObject*)
+{
+    const QString file = requireReportFile();
+    const QString question = fillS(reportMsg(QStringLiteral("Excluir_Rel")), {cbbReportNames->currentText()});
+    if (MessageDlg(question, mtConfirmation, mbYes | mbNo) != mrYes)
+        return;
+    if (!QFile::remove(file))
+        MensErro(QStringLiteral("Não foi possível excluir o arquivo '%1'.").arg(QDir::toNativeSeparators(file)));
+    LoadReportNames();
 }
 
 } // namespace trd

@@ -10,6 +10,7 @@ PACKAGES=(
   libsqlite3-dev libpq-dev postgresql
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core
+  poppler-utils
 )
 
 missing=()

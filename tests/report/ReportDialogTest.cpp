@@ -1,0 +1,202 @@
+// The report dialog base with real widgets: the list of a code's reports from
+// the configured folder, the parameter request carrying exactly what a report
+// declares, the data sets of the dialog reached by component name, the
+// refusals "REG_NULL" and "Arq_Rel_Err", and the buttons that run, create and
+// delete reports.
+#include "ReportPreviewWindow.h"
+#include "ReportTestKit.h"
+#include "RecordingDialogSeam.h"
+#include "TfrmDadosGerRel.h"
+
+#include <QCoreApplication>
+#include <QSettings>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace trd;
+using namespace trd::test;
+
+namespace {
+
+const std::vector<FieldSpec> ResumoFields = {{"CDPROGTRAD", "string", 20}, {"LINHAS", "r8"}};
+
+// A report dialog as the module writes one: a data set of its own, loaded
+// while it answers the parameter request.
+class Relatorio : public TfrmDadosGerRel {
+public:
+    TClientDataSet* cdsResumo;
+    QStringList requested;        // names of the parameters of the last request
+    int requests = 0;
+    bool refuse = false;
+
+    Relatorio()
+    {
+        lblCodRel->setText(QStringLiteral("TST001"));
+        msgPadrao->Messages = {
+            QStringLiteral("Arq_Rel_Err|O arquivo contendo a definição do relatório de código '%s' não foi encontrado no diretório '%s'."),
+            QStringLiteral("REG_NULL|AVISO: O diretório dos arquivos de tradução não foi definido no registro."),
+            QStringLiteral("NovoCaption|Título do relatório"), QStringLiteral("NovoPrompt|Informe o título do relatório:")};
+        cdsResumo = make<TClientDataSet>("cdsResumo", this);
+        rpddPadrao->BeforeGetQueryParams = [this](QObject*, TParams& params, bool& abort) {
+            ++requests;
+            requested.clear();
+            for (int i = 0; i < params.Count(); ++i)
+                requested << params.Items(i).Name();
+            if (refuse) {
+                abort = true;
+                return;
+            }
+            if (ExistParam(params, QStringLiteral("P_IDIDIOMA")))
+                params.ParamByName(QStringLiteral("P_IDIDIOMA")).SetAsString(QStringLiteral("ENG"));
+            if (ExistParam(params, QStringLiteral("P_DtFim")))
+                params.ParamByName(QStringLiteral("P_DtFim")).SetAsDate(EncodeDate(2025, 4, 1));
+            LoadRows(*cdsResumo, ResumoFields, {{"TRD09300", "12"}, {"TRD09301", "30"}});
+        };
+    }
+};
+
+QByteArray definition(const char* title)
+{
+    return QByteArray(R"(<?xml version="1.0" encoding="UTF-8"?>
+<report version="1" title=")") + title + R"(" code="TST001">
+  <parameters>
+    <parameter name="P_IDIDIOMA"/>
+    <parameter name="P_DtFim" type="date"/>
+  </parameters>
+  <sources><dataset component="cdsResumo"/></sources>
+  <body>
+    <text>Idioma {P_IDIDIOMA} até {P_DtFim}</text>
+    <table source="cdsResumo">
+      <column field="CDPROGTRAD" title="Tela"/>
+      <column field="LINHAS" title="Linhas" align="right" format="0" total="sum"/>
+    </table>
+  </body>
+</report>
+)";
+}
+
+class ReportDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(config.isValid() && folder.isValid());
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        QCoreApplication::setOrganizationName(QStringLiteral("trd-tests"));
+        QCoreApplication::setApplicationName(QStringLiteral("report-dialog"));
+        qputenv("TRD_REPORTS_DIR", folder.path().toUtf8());
+    }
+    void TearDown() override { qunsetenv("TRD_REPORTS_DIR"); }
+
+    QTemporaryDir config;
+    QTemporaryDir folder;
+    RecordingDialogSeam seam;
+};
+
+TEST_F(ReportDialogTest, ListsTheReportsOfItsCodeAndRunsOneWithTheParametersItDeclares)
+{
+    WriteFile(folder, QStringLiteral("TST001_resumo.xml"), definition("Resumo por tela"));
+    WriteFile(folder, QStringLiteral("OUT999_outro.xml"), definition("De outro diálogo"));
+    auto* form = CreateForm<Relatorio>();
+    ASSERT_EQ(form->cbbReportNames->count(), 1);
+    EXPECT_EQ(form->cbbReportNames->itemText(0), QStringLiteral("Resumo por tela"));
+
+    QString pdf = folder.filePath(QStringLiteral("saida.pdf"));
+    int pages = 0;
+    seam.onModal = [&](TForm& f) {
+        auto* preview = qobject_cast<ReportPreviewWindow*>(&f);
+        ASSERT_NE(preview, nullptr);
+        pages = preview->Document().pageCount();
+        EXPECT_FALSE(preview->PageImage()->pixmap().isNull());
+        EXPECT_TRUE(preview->SavePdf(pdf));
+        f.Close();
+    };
+    form->sbtConfirma->Click();
+    EXPECT_EQ(form->requests, 1);
+    EXPECT_EQ(form->requested, (QStringList{QStringLiteral("P_IDIDIOMA"), QStringLiteral("P_DtFim")}));
+    EXPECT_EQ(pages, 1);
+    const QString text = PdfText(pdf);
+    EXPECT_TRUE(text.contains(QStringLiteral("Idioma ENG até 01/04/2025"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("TRD09301"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("42"))) << text.toStdString();
+    EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join(u'\n').toStdString();
+    delete form;
+}
+
+TEST_F(ReportDialogTest, AnAbortedRequestRunsNothing)
+{
+    WriteFile(folder, QStringLiteral("TST001_resumo.xml"), definition("Resumo"));
+    auto* form = CreateForm<Relatorio>();
+    form->refuse = true;
+    form->sbtExecRel->Click();
+    EXPECT_EQ(form->requests, 1);
+    EXPECT_EQ(seam.count(RecordingDialogSeam::Modal), 0);
+    delete form;
+}
+
+TEST_F(ReportDialogTest, AnUnsetFolderIsShownAndRefusesEveryAction)
+{
+    qunsetenv("TRD_REPORTS_DIR");
+    QSettings().remove(TfrmDadosGerRel::ReportsFolderKey);
+    auto* form = CreateForm<Relatorio>();
+    const QString regNull = QStringLiteral("AVISO: O diretório dos arquivos de tradução não foi definido no registro.");
+    EXPECT_EQ(form->cbbReportNames->count(), 0);
+    EXPECT_EQ(form->cbbReportNames->placeholderText(), regNull);
+    for (TButtonFlat* b : {form->sbtExecRel, form->sbtEditRel, form->sbtNovoRel, form->sbtExclRel}) {
+        seam.clear();
+        b->click();    // as the user clicks: through the dispatch helper
+        EXPECT_EQ(seam.messages(), QStringList{regNull}) << b->objectName().toStdString();
+    }
+    EXPECT_EQ(form->requests, 0);
+    delete form;
+
+    // The setting serves when the environment does not say.
+    QSettings().setValue(TfrmDadosGerRel::ReportsFolderKey, folder.path());
+    WriteFile(folder, QStringLiteral("TST001_resumo.xml"), definition("Resumo"));
+    form = CreateForm<Relatorio>();
+    EXPECT_EQ(form->cbbReportNames->count(), 1);
+    delete form;
+    QSettings().remove(TfrmDadosGerRel::ReportsFolderKey);
+}
+
+TEST_F(ReportDialogTest, AReportWhoseFileWentMissingNamesTheCodeAndTheFolder)
+{
+    const QString file = WriteFile(folder, QStringLiteral("TST001_resumo.xml"), definition("Resumo"));
+    auto* form = CreateForm<Relatorio>();
+    ASSERT_EQ(form->cbbReportNames->count(), 1);
+    QFile::remove(file);
+    form->sbtExecRel->click();
+    const QString expected = QStringLiteral("O arquivo contendo a definição do relatório de código 'TST001' não foi "
+                                            "encontrado no diretório '%1'.").arg(folder.path());
+    EXPECT_EQ(seam.messages(), QStringList{expected});
+    EXPECT_EQ(form->requests, 0);
+    delete form;
+}
+
+TEST_F(ReportDialogTest, AMalformedDefinitionIsShownWithItsFileAndLine)
+{
+    WriteFile(folder, QStringLiteral("TST001_ruim.xml"), "<report version=\"1\" title=\"Ruim\">\n<body>\n<tabel/>\n</body></report>");
+    auto* form = CreateForm<Relatorio>();
+    form->sbtExecRel->click();
+    ASSERT_EQ(seam.errors().size(), 1);
+    EXPECT_TRUE(seam.errors().first().contains(QStringLiteral("TST001_ruim.xml', linha 3"))) << seam.errors().first().toStdString();
+    EXPECT_TRUE(seam.errors().first().contains(QStringLiteral("<tabel>")));
+    delete form;
+}
+
+TEST_F(ReportDialogTest, DeletingAReportAsksFirstAndRemovesItsFile)
+{
+    const QString file = WriteFile(folder, QStringLiteral("TST001_resumo.xml"), definition("Resumo"));
+    auto* form = CreateForm<Relatorio>();
+    seam.answers = {mrNo};
+    form->sbtExclRel->click();
+    EXPECT_TRUE(QFile::exists(file));
+    EXPECT_EQ(seam.messages(), QStringList{QStringLiteral("Excluir o relatório 'Resumo'?")});
+    seam.answers = {mrYes};
+    form->sbtExclRel->click();
+    EXPECT_FALSE(QFile::exists(file));
+    EXPECT_EQ(form->cbbReportNames->count(), 0);
+    delete form;
+}
+
+} // namespace
