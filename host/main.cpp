@@ -3,7 +3,9 @@
 #include "MainWindow.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QTimer>
+#include <QTranslator>
 
 #include <cstdio>
 
@@ -11,6 +13,11 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("trd-client"));
+    // The client speaks Brazilian Portuguese, and so do Qt's own dialogs and
+    // menus (the file dialog, an edit's context menu) with Debian's translations.
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_pt_BR"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
 
     const trd::ClientOptions options = trd::ParseClientOptions(QApplication::arguments());
     if (options.help) {
