@@ -1,6 +1,7 @@
 #include "PostgresConnection.h"
 
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 
@@ -11,7 +12,37 @@ struct ResultDeleter {
     void operator()(PGresult* r) const { PQclear(r); }
 };
 using Result = std::unique_ptr<PGresult, ResultDeleter>;
+
+std::string trimmed(std::string text)
+{
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
 } // namespace
+
+std::string PostgresError::userMessageFor(const std::string& state)
+{
+    const std::string cls = state.substr(0, 2);
+    if (cls == "08" || state == "57P01" || state == "57P02" || state == "57P03")
+        return "Sem conexão com o banco de dados do servidor; a operação não foi feita. Tente novamente em instantes.";
+    if (state == "57014")
+        return "A operação excedeu o tempo limite do banco de dados e foi cancelada; nada foi gravado. Tente "
+               "novamente.";
+    if (state == "55P03")
+        return "Os registros estão bloqueados por outra operação no banco de dados; a operação não foi feita. Tente "
+               "novamente em instantes.";
+    if (isRetryable(state))
+        return "O banco de dados estava ocupado com gravações simultâneas e esta não pôde ser concluída; nada foi "
+               "gravado. Tente salvar novamente.";
+    if (cls == "53")
+        return "O banco de dados do servidor está sem recursos (espaço em disco ou memória); a operação não foi "
+               "feita. Avise o administrador do sistema.";
+    if (cls == "XX")
+        return "O banco de dados do servidor está danificado; a operação não foi feita. Avise o administrador do "
+               "sistema.";
+    return {};
+}
 
 double PostgresConnection::Row::real(int column) const
 {
@@ -29,17 +60,25 @@ long long PostgresConnection::Row::integer(int column) const
     return v;
 }
 
-PostgresConnection::PostgresConnection(const std::string& conninfo)
+PostgresConnection::PostgresConnection(const std::string& conninfo, PostgresTimeouts timeouts, PostgresLink* link)
+    : m_conninfo(conninfo), m_timeouts(timeouts), m_link(link)
 {
-    m_conn = PQconnectdb(conninfo.c_str());
+    if (m_link && !m_link->mayAttempt())
+        throw PostgresError("08006", "PostgreSQL fora do ar; nova tentativa de conexão em instantes");
+    if (m_link)
+        m_epoch = m_link->epoch();
+    m_conn = PQconnectdb(m_conninfo.c_str());
     if (PQstatus(m_conn) != CONNECTION_OK) {
-        const std::string message = PQerrorMessage(m_conn);
+        const std::string message = trimmed(PQerrorMessage(m_conn));
         PQfinish(m_conn);
         m_conn = nullptr;
+        if (m_link)
+            m_link->attemptFailed();
         throw PostgresError("08000", "não foi possível conectar ao PostgreSQL: " + message);
     }
-    // Every client write must be durable before it is acknowledged; texts are UTF-8.
-    exec("SET synchronous_commit = on; SET client_encoding = 'UTF8'; SET standard_conforming_strings = on");
+    open();
+    if (m_link)
+        m_link->attemptSucceeded();
 }
 
 PostgresConnection::~PostgresConnection()
@@ -47,16 +86,77 @@ PostgresConnection::~PostgresConnection()
     PQfinish(m_conn);
 }
 
+void PostgresConnection::open()
+{
+    // Every client write must be durable before it is acknowledged; texts are
+    // UTF-8. No call may hang on the database: statements and lock waits are
+    // bounded, and fail with a message of their own.
+    execOnce("SET synchronous_commit = on; SET client_encoding = 'UTF8'; SET standard_conforming_strings = on; "
+             "SET client_min_messages = warning; "
+             "SET statement_timeout = "
+             + std::to_string(m_timeouts.statementMs) + "; SET lock_timeout = " + std::to_string(m_timeouts.lockMs));
+}
+
+// Reconnects a connection that was lost (or that the others found stale),
+// never inside a transaction: that one is gone with its connection and the
+// caller must hear of it.
+void PostgresConnection::ensureOpen()
+{
+    const bool stale = m_link && m_epoch != m_link->epoch();
+    if (PQstatus(m_conn) == CONNECTION_OK && (!stale || PQtransactionStatus(m_conn) != PQTRANS_IDLE))
+        return;
+    if (m_link && !m_link->mayAttempt())
+        throw PostgresError("08006", "PostgreSQL fora do ar; nova tentativa de conexão em instantes");
+    if (m_link)
+        m_epoch = m_link->epoch();
+    m_statements.clear();
+    PQreset(m_conn);
+    if (PQstatus(m_conn) != CONNECTION_OK) {
+        if (m_link)
+            m_link->attemptFailed();
+        throw PostgresError("08006", "reconexão ao PostgreSQL falhou: " + trimmed(PQerrorMessage(m_conn)));
+    }
+    open();
+    if (m_link)
+        m_link->attemptSucceeded();
+    std::fprintf(stderr, "trd-server: conexão com o PostgreSQL restabelecida\n");
+}
+
+bool PostgresConnection::lostConnection()
+{
+    if (PQstatus(m_conn) != CONNECTION_BAD)
+        return false;
+    if (m_link)
+        m_link->lost();
+    return true;
+}
+
 void PostgresConnection::fail(PGresult* result)
 {
     const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
-    std::string message = result ? PQresultErrorMessage(result) : PQerrorMessage(m_conn);
-    while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
-        message.pop_back();
-    throw PostgresError(state ? state : "", message);
+    std::string message = trimmed(result ? PQresultErrorMessage(result) : PQerrorMessage(m_conn));
+    std::string sqlState = state ? state : "";
+    if (sqlState.empty() && PQstatus(m_conn) == CONNECTION_BAD)
+        sqlState = "08006";
+    throw PostgresError(sqlState, message);
 }
 
 void PostgresConnection::exec(const std::string& sql)
+{
+    ensureOpen();
+    const bool idle = PQtransactionStatus(m_conn) == PQTRANS_IDLE;
+    try {
+        execOnce(sql);
+        return;
+    } catch (const PostgresError&) {
+        if (!lostConnection() || !idle)
+            throw;
+    }
+    ensureOpen();
+    execOnce(sql);
+}
+
+void PostgresConnection::execOnce(const std::string& sql)
 {
     Result r(PQexec(m_conn, sql.c_str()));
     const ExecStatusType status = PQresultStatus(r.get());
@@ -79,6 +179,22 @@ const std::string& PostgresConnection::prepared(const std::string& sql, int para
 long long PostgresConnection::run(const std::string& sql, const Params& params,
                                   const std::function<void(const Row&)>& visit)
 {
+    ensureOpen();
+    const bool idle = PQtransactionStatus(m_conn) == PQTRANS_IDLE;
+    bool visited = false;
+    try {
+        return runOnce(sql, params, visit, visited);
+    } catch (const PostgresError&) {
+        if (!lostConnection() || !idle || visited)
+            throw;
+    }
+    ensureOpen();
+    return runOnce(sql, params, visit, visited);
+}
+
+long long PostgresConnection::runOnce(const std::string& sql, const Params& params,
+                                      const std::function<void(const Row&)>& visit, bool& visited)
+{
     const std::string& name = prepared(sql, static_cast<int>(params.size()));
     std::vector<const char*> values;
     values.reserve(params.size());
@@ -97,6 +213,7 @@ long long PostgresConnection::run(const std::string& sql, const Params& params,
         case PGRES_SINGLE_TUPLE:
             ++count;
             if (visit && !failure && !visitError) {
+                visited = true;
                 try {
                     visit(Row{r.get(), 0});
                 } catch (...) {

@@ -1,6 +1,10 @@
 #pragma once
 // One libpq connection with its prepared statements. Values travel as bound
-// parameters (text form); rows can be streamed one at a time.
+// parameters (text form); rows can be streamed one at a time. A connection
+// lost while idle (the database restarted) is opened again: a statement that
+// starts outside a transaction and has not delivered a row yet is run once
+// more on the new connection, so the first call after a restart works.
+#include "PostgresLink.h"
 #include "Storage.h"
 
 #include <libpq-fe.h>
@@ -15,20 +19,31 @@
 
 namespace trd::server {
 
-// A failed statement, with its SQLSTATE ("23505" unique violation, ...).
+// A failed statement, with its SQLSTATE ("23505" unique violation, ...); the
+// client is told what the state means, never the database's text.
 class PostgresError : public StorageError {
 public:
     PostgresError(std::string sqlState, const std::string& message)
-        : StorageError(message), m_sqlState(std::move(sqlState)) {}
+        : StorageError(message, userMessageFor(sqlState), isRetryable(sqlState)), m_sqlState(std::move(sqlState)) {}
     const std::string& sqlState() const { return m_sqlState; }
+
+    static std::string userMessageFor(const std::string& sqlState);
+    // Serialization failure, deadlock: the database aborted us to let another go.
+    static bool isRetryable(const std::string& sqlState) { return sqlState == "40001" || sqlState == "40P01"; }
 
 private:
     std::string m_sqlState;
 };
 
+struct PostgresTimeouts {
+    int statementMs = 30000;   // statement_timeout: no call runs longer
+    int lockMs = 5000;         // lock_timeout: no call waits longer for a lock
+};
+
 class PostgresConnection {
 public:
-    explicit PostgresConnection(const std::string& conninfo);
+    explicit PostgresConnection(const std::string& conninfo, PostgresTimeouts timeouts = {},
+                                PostgresLink* link = nullptr);
     ~PostgresConnection();
     PostgresConnection(const PostgresConnection&) = delete;
     PostgresConnection& operator=(const PostgresConnection&) = delete;
@@ -52,9 +67,19 @@ public:
     void exec(const std::string& sql);
 
 private:
+    void open();
+    void ensureOpen();
+    bool lostConnection();
+    long long runOnce(const std::string& sql, const Params& params, const std::function<void(const Row&)>& visit,
+                      bool& visited);
+    void execOnce(const std::string& sql);
     const std::string& prepared(const std::string& sql, int paramCount);
     [[noreturn]] void fail(PGresult* result);
 
+    std::string m_conninfo;
+    PostgresTimeouts m_timeouts;
+    PostgresLink* m_link;
+    unsigned m_epoch = 0;
     PGconn* m_conn = nullptr;
     std::unordered_map<std::string, std::string> m_statements;
 };

@@ -79,9 +79,30 @@ void appendStatusAndDates(std::string& sql, PostgresConnection::Params& params, 
     }
 }
 
+// A text[] literal for one bound parameter: every element quoted, with
+// backslashes and quotes escaped.
+std::string textArray(const std::vector<const std::string*>& values)
+{
+    std::string out = "{";
+    for (const std::string* v : values) {
+        if (out.size() > 1)
+            out += ',';
+        out += '"';
+        for (const char c : *v) {
+            if (c == '"' || c == '\\')
+                out += '\\';
+            out += c;
+        }
+        out += '"';
+    }
+    out += '}';
+    return out;
+}
+
 class PostgresSession : public StorageSession {
 public:
-    explicit PostgresSession(const std::string& conninfo) : m_db(conninfo) {}
+    PostgresSession(const std::string& conninfo, PostgresTimeouts timeouts, PostgresLink& link)
+        : m_db(conninfo, timeouts, &link) {}
 
     std::vector<Language> languages() override
     {
@@ -141,7 +162,19 @@ public:
         return count;
     }
 
-    void ping() override { m_db.run("SELECT 1", {}); }
+    // Answers, and no one holds a lock on the tables that would make saves
+    // wait (an outside LOCK TABLE, a CREATE INDEX): told at once rather than
+    // after the lock timeout.
+    void ping() override
+    {
+        bool blocked = false;
+        m_db.run("SELECT EXISTS (SELECT 1 FROM pg_locks WHERE granted AND pid <> pg_backend_pid() AND relation IN "
+                 "('traducao'::regclass, 'idioma'::regclass) AND mode IN ('ShareLock', 'ShareRowExclusiveLock', "
+                 "'ExclusiveLock', 'AccessExclusiveLock'))",
+                 {}, [&](const PostgresConnection::Row& r) { blocked = r.text(0) == "t"; });
+        if (blocked)
+            throw PostgresError("55P03", "tabela bloqueada por outra sessão");
+    }
 
 private:
     PostgresConnection m_db;
@@ -149,7 +182,8 @@ private:
 
 class PostgresWriter : public StorageWriter {
 public:
-    explicit PostgresWriter(const std::string& conninfo) : m_db(conninfo) {}
+    PostgresWriter(const std::string& conninfo, PostgresTimeouts timeouts, PostgresLink& link)
+        : m_db(conninfo, timeouts, &link) {}
 
     void beginBatch() override { m_db.exec("BEGIN ISOLATION LEVEL READ COMMITTED"); }
     void beginItem() override { m_db.exec("SAVEPOINT delta"); }
@@ -161,6 +195,27 @@ public:
     }
     void commitBatch() override { m_db.exec("COMMIT"); }
     void rollbackBatch() override { m_db.exec("ROLLBACK"); }
+
+    // Takes the row locks of a whole batch in one statement, in the order of
+    // the surrogate key, before any delta is applied: two servers saving the
+    // same rows then queue behind each other instead of each holding one row
+    // the other wants.
+    void lockRows(const std::vector<const RowKey*>& keys) override
+    {
+        if (keys.empty())
+            return;
+        std::vector<const std::string*> languages, programs, components, sources;
+        for (const RowKey* k : keys) {
+            languages.push_back(&k->language);
+            programs.push_back(&k->program);
+            components.push_back(&k->component);
+            sources.push_back(&k->source);
+        }
+        m_db.run("SELECT t.IDTRADUCAO FROM TRADUCAO t JOIN unnest($1::text[], $2::text[], $3::text[], $4::text[]) "
+                 "AS k(l, p, c, s) ON t.IDIDIOMA = k.l AND t.CDPROGTRAD = k.p AND t.NMCOMPONENTE = k.c "
+                 "AND md5(t.STAGRVALPROP) = md5(k.s) AND t.STAGRVALPROP = k.s ORDER BY t.IDTRADUCAO FOR UPDATE OF t",
+                 {textArray(languages), textArray(programs), textArray(components), textArray(sources)});
+    }
 
     void apply(const RowChange& change, double now) override
     {
@@ -232,7 +287,8 @@ private:
                                                  + row.key.program + ", componente " + row.key.component
                                                  + " com este texto de origem.");
             if (e.sqlState().rfind("23", 0) == 0)
-                throw RpcError(rpc::InvalidParams, std::string("Registro inválido: ") + e.what() + ".");
+                throw RpcError(rpc::InvalidParams, "Registro inválido (Tela: " + row.key.program + ", Componente: "
+                                                       + row.key.component + "): o banco de dados recusou os valores.");
             throw;
         }
     }
@@ -242,9 +298,10 @@ private:
 
 } // namespace
 
-PostgresStorage::PostgresStorage(std::string conninfo) : m_conninfo(std::move(conninfo))
+PostgresStorage::PostgresStorage(std::string conninfo, PostgresTimeouts timeouts)
+    : m_conninfo(std::move(conninfo)), m_timeouts(timeouts)
 {
-    PostgresConnection db(m_conninfo);
+    PostgresConnection db(m_conninfo, m_timeouts);
     // Several servers may start at once against one database.
     db.exec("BEGIN; SELECT pg_advisory_xact_lock(930093);");
     db.exec(SchemaSql);
@@ -253,17 +310,17 @@ PostgresStorage::PostgresStorage(std::string conninfo) : m_conninfo(std::move(co
 
 std::unique_ptr<StorageSession> PostgresStorage::openSession()
 {
-    return std::make_unique<PostgresSession>(m_conninfo);
+    return std::make_unique<PostgresSession>(m_conninfo, m_timeouts, m_link);
 }
 
 std::unique_ptr<StorageWriter> PostgresStorage::openWriter()
 {
-    return std::make_unique<PostgresWriter>(m_conninfo);
+    return std::make_unique<PostgresWriter>(m_conninfo, m_timeouts, m_link);
 }
 
 bool PostgresStorage::isEmpty()
 {
-    PostgresConnection db(m_conninfo);
+    PostgresConnection db(m_conninfo, m_timeouts);
     bool empty = true;
     db.run("SELECT NOT (EXISTS (SELECT 1 FROM IDIOMA) OR EXISTS (SELECT 1 FROM TRADUCAO))", {},
            [&](const PostgresConnection::Row& r) { empty = r.text(0) == "t"; });

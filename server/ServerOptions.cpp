@@ -12,12 +12,19 @@ bool toNumber(const std::string& text, long long& value)
     return ec == std::errc() && end == text.data() + text.size();
 }
 
+bool toSeconds(const std::string& text, double& value)
+{
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
 } // namespace
 
 const char* serverUsage()
 {
     return "uso: trd-server (--db ARQUIVO | --pg CONEXAO) [--listen HOST:PORTA] [--create] [--demo]\n"
            "                  [--read-only] [--full-check] [--min-free MIB] [--threads N]\n"
+           "                  [--pg-statement-timeout S] [--pg-lock-timeout S]\n"
            "                  [--max-body MIB] [--import-tsv ARQUIVO] [--quiet]\n"
            "  --db ARQUIVO        banco SQLite; precisa existir, a menos que --create ou --demo\n"
            "  --pg CONEXAO        banco PostgreSQL (texto de conexão da libpq, ex. \"host=db dbname=trd\")\n"
@@ -27,6 +34,8 @@ const char* serverUsage()
            "  --read-only         atende o banco SQLite somente para consulta (gravações recusadas)\n"
            "  --full-check        verificação de integridade completa ao iniciar (padrão: a rápida)\n"
            "  --min-free MIB      /health falha com menos espaço livre em disco (padrão 64)\n"
+           "  --pg-statement-timeout S  tempo máximo de um comando no PostgreSQL (padrão 30 s)\n"
+           "  --pg-lock-timeout S tempo máximo de espera por um bloqueio no PostgreSQL (padrão 5 s)\n"
            "  --threads N         threads de atendimento (padrão 32; cada cliente conectado ocupa uma)\n"
            "  --max-body MIB      tamanho máximo de uma requisição (padrão 256)\n"
            "  --import-tsv ARQ    importa idiomas e traduções de um arquivo TSV antes de atender\n"
@@ -91,6 +100,15 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
             options.importTsv = *v;
         } else if (arg == "--demo") {
             options.demo = true;
+        } else if (arg == "--pg-statement-timeout" || arg == "--pg-lock-timeout") {
+            const std::string* v = value();
+            double seconds = 0;
+            if (!v || !toSeconds(*v, seconds) || seconds < 0.01 || seconds > 86400) {
+                error = arg + " espera um tempo em segundos (de 0.01 a 86400)";
+                return std::nullopt;
+            }
+            (arg == "--pg-lock-timeout" ? options.pgLockTimeoutMs : options.pgStatementTimeoutMs) =
+                static_cast<int>(seconds * 1000 + 0.5);
         } else if (arg == "--create") {
             options.create = true;
         } else if (arg == "--read-only") {

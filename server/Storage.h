@@ -176,6 +176,11 @@ public:
     // when the row was changed or deleted meanwhile, or when it would collide.
     virtual void apply(const RowChange& change, double now) = 0;
 
+    // Locks, before a batch's changes are applied, the rows they find by
+    // their original keys. Back ends shared by several servers take the locks
+    // in one fixed order here, so that two batches never wait on each other.
+    virtual void lockRows(const std::vector<const RowKey*>&) {}
+
     // Imports (demo, seeding): insert or replace a language; insert rows.
     virtual void putLanguage(const Language& language) = 0;
     virtual void insertRow(const TranslationRow& row, double now) = 0;

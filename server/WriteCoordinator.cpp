@@ -1,5 +1,10 @@
 #include "WriteCoordinator.h"
 
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <thread>
+
 namespace trd::server {
 
 WriteCoordinator::WriteCoordinator(std::unique_ptr<StorageWriter> writer, std::function<double()> clock)
@@ -41,8 +46,52 @@ void WriteCoordinator::lead(std::unique_lock<std::mutex>& lock)
 
 void WriteCoordinator::runBatch(std::vector<Job*>& batch)
 {
+    // Rows found by their original keys are locked first, all together (see
+    // StorageWriter::lockRows).
+    std::vector<const RowKey*> keys;
+    for (Job* job : batch)
+        for (const RowChange& change : *job->changes)
+            if (change.kind != RowChange::Kind::Insert)
+                keys.push_back(&change.original);
+    for (int attempt = 1;; ++attempt) {
+        try {
+            runBatchOnce(batch, keys);
+            return;
+        } catch (const StorageError& e) {
+            // The database aborted the transaction to let a concurrent one go
+            // (another server on the same database): nothing of it stands, so
+            // it can simply run again, a few times, after a short random wait.
+            if (!e.retryable() || attempt >= MaxAttempts) {
+                failAll(batch, std::current_exception());
+                return;
+            }
+            std::fprintf(stderr, "trd-server: transação abortada pelo banco (%s); tentativa %d de %d\n", e.what(),
+                         attempt + 1, MaxAttempts);
+            for (Job* job : batch)
+                job->error = nullptr;
+            thread_local std::minstd_rand random(std::random_device{}());
+            std::this_thread::sleep_for(std::chrono::milliseconds(5 * attempt + random() % (20 * attempt)));
+        } catch (...) {
+            failAll(batch, std::current_exception());
+            return;
+        }
+    }
+}
+
+void WriteCoordinator::failAll(std::vector<Job*>& batch, std::exception_ptr failure)
+{
+    // The transaction itself failed (I/O, disk full): nothing of the batch is
+    // on disk, so every delta in it fails, not only the refused ones.
+    for (Job* job : batch)
+        if (!job->error)
+            job->error = failure;
+}
+
+void WriteCoordinator::runBatchOnce(std::vector<Job*>& batch, const std::vector<const RowKey*>& keys)
+{
     try {
         m_writer->beginBatch();
+        m_writer->lockRows(keys);
         const double now = m_clock();
         for (Job* job : batch) {
             m_writer->beginItem();
@@ -50,6 +99,11 @@ void WriteCoordinator::runBatch(std::vector<Job*>& batch)
                 for (const RowChange& change : *job->changes)
                     m_writer->apply(change, now);
                 m_writer->endItem(true);
+            } catch (const StorageError& e) {
+                if (e.retryable())
+                    throw;   // the whole transaction is lost, not this delta alone
+                job->error = std::current_exception();
+                m_writer->endItem(false);
             } catch (...) {
                 job->error = std::current_exception();
                 m_writer->endItem(false);
@@ -57,16 +111,11 @@ void WriteCoordinator::runBatch(std::vector<Job*>& batch)
         }
         m_writer->commitBatch();
     } catch (...) {
-        // The transaction itself failed (I/O, disk full): nothing of the batch
-        // is on disk, so every delta in it fails, not only the refused ones.
-        const std::exception_ptr failure = std::current_exception();
         try {
             m_writer->rollbackBatch();
         } catch (...) {
         }
-        for (Job* job : batch)
-            if (!job->error)
-                job->error = failure;
+        throw;
     }
 }
 

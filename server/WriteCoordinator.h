@@ -7,6 +7,8 @@
 // The first caller to find the writer idle becomes the leader: it takes every
 // delta queued so far, applies and commits them, then hands the results back.
 // Uncontended saves therefore run on the caller's own thread, with no handoff.
+// A batch the database aborts for a deadlock or a serialization failure is
+// run again a few times before its callers hear of it.
 #include "Storage.h"
 
 #include <condition_variable>
@@ -46,6 +48,10 @@ private:
 
     void lead(std::unique_lock<std::mutex>& lock);
     void runBatch(std::vector<Job*>& batch);
+    void runBatchOnce(std::vector<Job*>& batch, const std::vector<const RowKey*>& keys);
+    static void failAll(std::vector<Job*>& batch, std::exception_ptr failure);
+
+    static constexpr int MaxAttempts = 4;
 
     std::unique_ptr<StorageWriter> m_writer;
     std::function<double()> m_clock;

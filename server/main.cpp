@@ -44,7 +44,10 @@ int main(int argc, char** argv)
         std::unique_ptr<StorageBackend> storage;
         if (!options->pg.empty()) {
 #ifdef TRD_HAVE_POSTGRESQL
-            storage = std::make_unique<PostgresStorage>(options->pg);
+            PostgresTimeouts timeouts;
+            timeouts.statementMs = options->pgStatementTimeoutMs;
+            timeouts.lockMs = options->pgLockTimeoutMs;
+            storage = std::make_unique<PostgresStorage>(options->pg, timeouts);
 #else
             throw std::runtime_error("este servidor foi compilado sem PostgreSQL");
 #endif

@@ -1,80 +1,24 @@
 // The PostgreSQL back end gives the same answers as SQLite: a throwaway
-// cluster (initdb, socket only) and a fresh database per test.
+// cluster (tests/support/PostgresCluster.h) and a fresh database per test.
+#include "PostgresCluster.h"
 #include "PostgresStorage.h"
 #include "ServerTestKit.h"
 #include "Utf8Text.h"
 
-#include <QDir>
-#include <QTemporaryDir>
-
 #include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <unistd.h>
 
 using namespace trd::server;
 using namespace trd::server::test;
 
 namespace {
 
-// The server refuses to run as root, so as root the cluster belongs to nobody.
-std::string asServerUser(const std::string& command)
-{
-    return geteuid() == 0 ? "runuser -u nobody -- " + command : command;
-}
-
-class PostgresCluster {
-public:
-    PostgresCluster()
-    {
-        if (!m_dir.isValid() || std::system("command -v initdb >/dev/null 2>&1 && command -v pg_ctl >/dev/null 2>&1") != 0)
-            return;
-        m_path = m_dir.path().toStdString();
-        if (geteuid() == 0 && std::system(("chown nobody " + m_path).c_str()) != 0)
-            return;
-        const std::string log = m_path + "/pg.log";
-        if (std::system(asServerUser("initdb -D " + m_path + "/data -E UTF8 --locale=C -A trust -U trd >" + log + " 2>&1").c_str()) != 0)
-            return;
-        // The server's own log must be a file the server user creates.
-        m_ready = std::system(asServerUser("pg_ctl -D " + m_path + "/data -w -l " + m_path + "/data/server.log -o \"-k " + m_path
-                                           + " -c listen_addresses='' -p 5439 -F\" start >>" + log + " 2>&1").c_str()) == 0;
-    }
-    ~PostgresCluster()
-    {
-        if (m_ready)
-            std::system(asServerUser("pg_ctl -D " + m_path + "/data -m immediate stop >/dev/null 2>&1").c_str());
-    }
-    bool ready() const { return m_ready; }
-    // A new empty database; returns its connection string.
-    std::string freshDatabase()
-    {
-        const std::string name = "trd" + std::to_string(++m_databases);
-        const std::string base = "host=" + m_path + " port=5439 user=trd dbname=";
-        if (std::system(asServerUser("createdb -h " + m_path + " -p 5439 -U trd " + name).c_str()) != 0)
-            return {};
-        return base + name;
-    }
-
-private:
-    QTemporaryDir m_dir;
-    std::string m_path;
-    bool m_ready = false;
-    int m_databases = 0;
-};
-
-PostgresCluster& cluster()
-{
-    static PostgresCluster instance;
-    return instance;
-}
-
 class Postgres : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!cluster().ready())
+        if (!trd::test::postgresCluster().ready())
             GTEST_SKIP() << "no PostgreSQL server binaries (initdb, pg_ctl) to run a test cluster";
-        const std::string conninfo = cluster().freshDatabase();
+        const std::string conninfo = trd::test::postgresCluster().freshDatabase();
         ASSERT_FALSE(conninfo.empty());
         server = std::make_unique<InProcessServer>(std::make_unique<PostgresStorage>(conninfo));
         server->seed({

@@ -119,13 +119,16 @@ bool TrdServerProcess::start(bool restarting, int port)
         m_error = QStringLiteral("no temporary folder");
         return false;
     }
-    QStringList args{QStringLiteral("--db"), m_dbPath, QStringLiteral("--listen"),
-                     QStringLiteral("127.0.0.1:%1").arg(port)};
+    QStringList args{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port)};
+    if (m_options.pg.isEmpty())
+        args << QStringLiteral("--db") << m_dbPath;
+    else
+        args << QStringLiteral("--pg") << m_options.pg;
     if (m_options.demo)
         args << QStringLiteral("--demo");
     // The server creates a database only when told; a restart must find the
     // one the first start made, never a new empty one.
-    if (!restarting && m_options.create)
+    if (!restarting && m_options.create && m_options.pg.isEmpty())
         args << QStringLiteral("--create");
     // The seed belongs to the fresh database; a restart must find the data as
     // the crash left it, not re-imported over it.
