@@ -22,11 +22,13 @@ bool toSeconds(const std::string& text, double& value)
 
 const char* serverUsage()
 {
-    return "uso: trd-server (--db ARQUIVO | --pg CONEXAO) [--listen HOST:PORTA] [--create] [--demo]\n"
+    return "uso: trd-server --db ARQUIVO --backup COPIA\n"
+           "     trd-server (--db ARQUIVO | --pg CONEXAO) [--listen HOST:PORTA] [--create] [--demo]\n"
            "                  [--read-only] [--full-check] [--min-free MIB] [--threads N]\n"
            "                  [--pg-statement-timeout S] [--pg-lock-timeout S]\n"
            "                  [--max-body MIB] [--import-tsv ARQUIVO] [--quiet]\n"
            "  --db ARQUIVO        banco SQLite; precisa existir, a menos que --create ou --demo\n"
+           "  --backup COPIA      grava uma cópia de segurança do banco SQLite em uso (sem parar o servidor) e sai\n"
            "  --pg CONEXAO        banco PostgreSQL (texto de conexão da libpq, ex. \"host=db dbname=trd\")\n"
            "  --listen HOST:PORTA endereço de escuta (padrão 127.0.0.1:8211; porta 0 = qualquer livre)\n"
            "  --create            cria o banco SQLite quando o arquivo não existe ou está vazio\n"
@@ -109,6 +111,11 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
             }
             (arg == "--pg-lock-timeout" ? options.pgLockTimeoutMs : options.pgStatementTimeoutMs) =
                 static_cast<int>(seconds * 1000 + 0.5);
+        } else if (arg == "--backup") {
+            const std::string* v = value();
+            if (!v)
+                return std::nullopt;
+            options.backup = *v;
         } else if (arg == "--create") {
             options.create = true;
         } else if (arg == "--read-only") {
@@ -137,8 +144,13 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
         error = options.db.empty() ? "--db (ou --pg) é obrigatório" : "use --db ou --pg, não os dois";
         return std::nullopt;
     }
-    if (!options.pg.empty() && (options.create || options.readOnly || options.fullCheck)) {
-        error = "--create, --read-only e --full-check valem só para --db";
+    if (!options.pg.empty() && (options.create || options.readOnly || options.fullCheck || !options.backup.empty())) {
+        error = "--create, --read-only, --full-check e --backup valem só para --db (PostgreSQL: pg_dump, veja "
+                "docs/server.md)";
+        return std::nullopt;
+    }
+    if (!options.backup.empty() && (options.create || options.demo || !options.importTsv.empty())) {
+        error = "--backup só copia um banco existente";
         return std::nullopt;
     }
     if (options.readOnly && (options.create || options.demo || !options.importTsv.empty())) {

@@ -3,6 +3,7 @@
 #include "HttpServer.h"
 #include "ServerContext.h"
 #include "ServerOptions.h"
+#include "SqliteBackup.h"
 #include "SqliteStorage.h"
 #ifdef TRD_HAVE_POSTGRESQL
 #include "PostgresStorage.h"
@@ -41,6 +42,13 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
 
     try {
+        if (!options->backup.empty()) {
+            const BackupReport report = backupSqlite(options->db, options->backup);
+            std::fprintf(stderr, "trd-server: cópia de segurança de %s gravada em %s (%lld páginas, %.1f MiB, %.0f ms)\n",
+                         options->db.c_str(), options->backup.c_str(), static_cast<long long>(report.pages),
+                         static_cast<double>(report.bytes) / (1 << 20), report.ms);
+            return 0;
+        }
         std::unique_ptr<StorageBackend> storage;
         if (!options->pg.empty()) {
 #ifdef TRD_HAVE_POSTGRESQL

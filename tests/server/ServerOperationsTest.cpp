@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <atomic>
+#include <thread>
 #include <unistd.h>
 
 using namespace trd::server::test;
@@ -70,7 +72,8 @@ QString writeSeed(const QTemporaryDir& dir)
     QFile f(path);
     f.open(QIODevice::WriteOnly);
     f.write("L\tENG\tInglês\tPOR\n"
-            "R\tENG\tTRD09300\tsbtSalvar\t&Salvar\t&Salvar\tN\n");
+            "R\tENG\tTRD09300\tsbtSalvar\t&Salvar\t&Salvar\tN\n"
+            "R\tENG\tTRD09300\tsbtFechar\t&Fechar\t&Fechar\tN\n");
     return path;
 }
 
@@ -352,11 +355,12 @@ TEST(ServerWhileRunning, DamagedPagesMetByAReadAreReportedWithoutTheirInternals)
     demo.demo = true;
     TrdServerProcess server(demo);
     ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    // After a clean stop every page is in the database file and none in a
+    // WAL, so what is scrambled below is what the next reads meet.
+    ASSERT_TRUE(server.terminate());
+    ASSERT_TRUE(server.restart()) << server.errorString().toStdString();
     {
-        // The demo rows reach the database file at the first checkpoint, within a second.
         QFile f(server.dbPath());
-        for (int i = 0; i < 100 && f.size() <= 250 * 4096; ++i)
-            QThread::msleep(50);
         ASSERT_TRUE(f.open(QIODevice::ReadWrite));
         ASSERT_GT(f.size(), 250 * 4096);
         f.seek(60 * 4096);
@@ -383,4 +387,69 @@ TEST(ServerWhileRunning, DamagedPagesMetByAReadAreReportedWithoutTheirInternals)
     EXPECT_EQ(health->status, 503);
     EXPECT_NE(health->body.find("integridade: páginas danificadas encontradas"), std::string::npos) << health->body;
     EXPECT_TRUE(server.log().contains("[database disk image is malformed]")) << server.log().toStdString();
+}
+
+TEST(ServerBackup, ACopyTakenWhileClientsSaveIsConsistentAndServesAfterRestore)
+{
+    QTemporaryDir dir;
+    TrdServerProcess server(seeded(writeSeed(dir)));
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    // A saver keeps changing two rows in one delta each time: a consistent
+    // copy always holds both with the same number.
+    std::atomic<bool> stop{false};
+    std::atomic<int> acknowledged{0};
+    std::thread saving([&] {
+        httplib::Client http(server.host().toStdString(), server.port());
+        std::string a = "&Salvar", b = "&Fechar";
+        for (int i = 1; !stop.load(); ++i) {
+            const std::string text = "n" + std::to_string(i);
+            auto res = http.Post("/Trd09300.rdmTraducao",
+                                 request("SetDestino", json(DeltaBuilder()
+                                                                .modify({"ENG", "TRD09300", "sbtSalvar", "&Salvar", a, "N"}, text)
+                                                                .modify({"ENG", "TRD09300", "sbtFechar", "&Fechar", b, "N"}, text)
+                                                                .xml())),
+                                 "application/json");
+            if (!res || !parseAnswer(res->body).ok)
+                break;
+            a = b = text;
+            ++acknowledged;
+        }
+    });
+    const QString copy = dir.filePath(QStringLiteral("copia.db"));
+    for (int i = 0; i < 3; ++i) {
+        QThread::msleep(100);
+        const int before = acknowledged.load();
+        QProcess backup;
+        backup.start(TrdServerProcess::binaryPath(), {QStringLiteral("--db"), server.dbPath(), QStringLiteral("--backup"), copy});
+        ASSERT_TRUE(backup.waitForFinished(30000));
+        EXPECT_EQ(backup.exitCode(), 0) << backup.readAllStandardError().toStdString();
+        EXPECT_GT(acknowledged.load(), before);   // saves went on meanwhile
+    }
+    stop = true;
+    saving.join();
+    EXPECT_GT(acknowledged.load(), 3);
+    EXPECT_FALSE(QFile::exists(copy + QStringLiteral("-wal")));
+
+    // Restore: the copy put in place of the database (with no WAL beside it).
+    const QString restored = dir.filePath(QStringLiteral("restaurado.db"));
+    ASSERT_TRUE(QFile::copy(copy, restored));
+    TrdServerProcess again(existing(restored));
+    ASSERT_TRUE(again.isRunning()) << again.errorString().toStdString();
+    httplib::Client http(again.host().toStdString(), again.port());
+    auto res = http.Post("/Trd09300.rdmTraducao", request("GetDestino", "\"T\",\"D\",\"N\",\"ENG\",0,0,\"\""), "application/json");
+    ASSERT_TRUE(res);
+    const Answer rows = parseAnswer(res->body);
+    ASSERT_EQ(rows.rows.size(), 2u);
+    EXPECT_EQ(rows.rows[0].at("STVALORPROP"), rows.rows[1].at("STVALORPROP"));
+    EXPECT_EQ(rows.rows[0].at("STVALORPROP").rfind('n', 0), 0u) << rows.rows[0].at("STVALORPROP");
+
+    // Refusals: the database itself, another program's file, a missing source.
+    const Exit self = runServer({QStringLiteral("--db"), restored, QStringLiteral("--backup"), restored});
+    EXPECT_EQ(self.code, 1);
+    const QString foreign = dir.filePath(QStringLiteral("other.db"));
+    sql(foreign, "CREATE TABLE clientes (id INTEGER);");
+    const Exit over = runServer({QStringLiteral("--db"), restored, QStringLiteral("--backup"), foreign});
+    EXPECT_EQ(over.code, 1);
+    EXPECT_NE(over.err.find("não é uma cópia deste banco"), std::string::npos) << over.err;
+    EXPECT_EQ(tableCount(foreign), 1);
 }
