@@ -4,6 +4,7 @@
 #include "JsonPacketWriter.h"
 #include "ListedRowsReader.h"
 #include "MethodArgs.h"
+#include "ReportQueries.h"
 #include "RpcError.h"
 #include "Utf8Text.h"
 
@@ -92,7 +93,8 @@ bool TranslationService::isMethod(std::string_view method)
 {
     static constexpr std::string_view Methods[] = {"GetIdiTrad", "GetDestino", "GetFiltroDest",
                                                    "GetCDSFilter", "SetDestino", "GetInfoTrad",
-                                                   "GetCalcTrad", "GetCalcNtrad", "GetCalcDuv"};
+                                                   "GetCalcTrad", "GetCalcNtrad", "GetCalcDuv",
+                                                   "GetCatalogoRel", "GetConsultaRel"};
     return std::find(std::begin(Methods), std::end(Methods), method) != std::end(Methods);
 }
 
@@ -107,6 +109,8 @@ void TranslationService::call(std::string_view method, std::vector<JsonValue>& p
     else if (method == "GetCalcTrad") getCalcTrad(params, out);
     else if (method == "GetCalcNtrad") getStatusSummary(params, "N", out);
     else if (method == "GetCalcDuv") getStatusSummary(params, "D", out);
+    else if (method == "GetCatalogoRel") ReportQueries(m_sessions).catalog(params, out);
+    else if (method == "GetConsultaRel") ReportQueries(m_sessions).run(params, out);
     else throw RpcError(rpc::MethodNotFound, "Método desconhecido: " + std::string(method) + ".");
 }
 

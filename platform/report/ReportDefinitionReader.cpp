@@ -16,7 +16,8 @@ namespace {
 
 class Reader {
 public:
-    Reader(const QByteArray& xml, const QString& fileName) : m_xml(xml), m_file(fileName) {}
+    Reader(const QByteArray& xml, const QString& fileName)
+        : m_xml(xml), m_file(fileName), m_empty(xml.trimmed().isEmpty()) {}
 
     ReportDefinition read();
 
@@ -47,8 +48,12 @@ private:
     ReportTable readTable();
     void validate(ReportDefinition& def);
 
+    // The parser's own words, after ours: the XML is malformed.
+    [[noreturn]] void failXml() const { fail(QStringLiteral("XML malformado (%1).").arg(m_xml.errorString())); }
+
     QXmlStreamReader m_xml;
     QString m_file;
+    bool m_empty;
 };
 
 QString Reader::required(const char* name) const
@@ -119,17 +124,19 @@ bool Reader::nextChild()
             fail(QStringLiteral("texto inesperado \"%1\".").arg(m_xml.text().toString().trimmed().left(40)));
     }
     if (m_xml.hasError())
-        fail(m_xml.errorString());
+        failXml();
     return false;
 }
 
 ReportDefinition Reader::read()
 {
     ReportDefinition def;
+    if (m_empty)
+        fail(QStringLiteral("o arquivo está vazio."), 1);
     if (!m_xml.readNextStartElement()) {
         if (m_xml.hasError())
-            fail(m_xml.errorString());
-        fail(QStringLiteral("o arquivo está vazio."));
+            failXml();
+        fail(QStringLiteral("o arquivo não tem o elemento <report>."));
     }
     if (m_xml.name() != u"report")
         fail(QStringLiteral("esperado o elemento <report>, encontrado <%1>.").arg(m_xml.name().toString()));
@@ -156,14 +163,14 @@ ReportDefinition Reader::read()
         else fail(QStringLiteral("elemento <%1> desconhecido em <report>.").arg(name.toString()));
     }
     if (m_xml.hasError())
-        fail(m_xml.errorString());
+        failXml();
     if (!sawBody)
         fail(QStringLiteral("falta o elemento <body>."));
     // Anything after the root element is an error too.
     while (!m_xml.atEnd()) {
         m_xml.readNext();
         if (m_xml.hasError())
-            fail(m_xml.errorString());
+            failXml();
     }
     validate(def);
     return def;
@@ -314,8 +321,10 @@ void Reader::readBody(ReportDefinition& def)
             t.bold = boolean("bold", false);
             t.align = alignment("align");
             t.text = m_xml.readElementText(QXmlStreamReader::ErrorOnUnexpectedElement);
+            if (m_xml.error() == QXmlStreamReader::UnexpectedElementError)
+                fail(QStringLiteral("<text> contém apenas texto, sem elementos."));
             if (m_xml.hasError())
-                fail(QStringLiteral("<text> contém apenas texto: %1").arg(m_xml.errorString()));
+                failXml();
             def.body.emplace_back(t);
         } else if (name == u"table") {
             ReportTable t = readTable();

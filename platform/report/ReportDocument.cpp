@@ -29,7 +29,8 @@ double rowHeight(const ReportTable& t) { return t.fontPt * 1.55; }
 double headerHeight(const ReportTable& t) { return t.fontPt * 1.9; }
 
 // A font of pt points on a device of the given logical resolution, drawn by a
-// painter scaled to points: the point size is divided back by the scale.
+// painter scaled to points: the point size is divided back by the scale, so
+// the font's pixel size is pt and its metrics on the device are in points.
 QFont reportFont(double pt, bool bold, const QPaintDevice* device, bool italic = false)
 {
     QFont font(QStringLiteral("DejaVu Sans"));
@@ -249,8 +250,9 @@ void ReportDocument::paintPage(QPainter& painter, int pageIndex) const
             auto cell = [&](int col, double top, double h, const QString& text, const QFontMetricsF& fm) {
                 const QRectF r = cols[static_cast<std::size_t>(col)].adjusted(CellPad, 0, -CellPad, 0);
                 const QRectF cr(r.left(), top, r.width(), h);
-                const QString shown = fm.horizontalAdvance(text) * 72.0 / device->logicalDpiX() > cr.width()
-                    ? fm.elidedText(text, Qt::ElideRight, cr.width() * device->logicalDpiX() / 72.0) : text;
+                // The font's pixels are points here (see reportFont).
+                const QString shown = fm.horizontalAdvance(text) > cr.width()
+                    ? fm.elidedText(text, Qt::ElideRight, cr.width()) : text;
                 painter.drawText(cr, t->columns[col].align | Qt::AlignVCenter, shown);
             };
             double y = area.top();
@@ -280,8 +282,7 @@ void ReportDocument::paintPage(QPainter& painter, int pageIndex) const
                     painter.setFont(bold);
                     const QRectF r(area.left() + CellPad, y, tableRight - area.left() - 2 * CellPad, rh);
                     painter.drawText(r, Qt::AlignLeft | Qt::AlignVCenter,
-                                     fmBold.elidedText(data.groupLabel(line.index), Qt::ElideRight,
-                                                       r.width() * device->logicalDpiX() / 72.0));
+                                     fmBold.elidedText(data.groupLabel(line.index), Qt::ElideRight, r.width()));
                     break;
                 }
                 case ReportTableData::LineKind::Subtotal:
@@ -339,7 +340,7 @@ void ReportDocument::paintPage(QPainter& painter, int pageIndex) const
                 const QRectF label(area.left(), y, labelW - 4, slot);
                 painter.setPen(Qt::black);
                 painter.drawText(label, Qt::AlignRight | Qt::AlignVCenter,
-                                 fm.elidedText(data->groupLabel(g), Qt::ElideRight, label.width() * device->logicalDpiX() / 72.0));
+                                 fm.elidedText(data->groupLabel(g), Qt::ElideRight, label.width()));
                 const double w = maxValue > 0 ? std::max(0.0, v) / maxValue * barMax : 0;
                 painter.fillRect(QRectF(area.left() + labelW, y + slot * 0.15, w, slot * 0.7), QColor(70, 110, 170));
                 painter.drawText(QRectF(area.left() + labelW + w + 3, y, 57, slot), Qt::AlignLeft | Qt::AlignVCenter,

@@ -86,7 +86,7 @@ TParams TReportDesignerDialog::DeclaredParams(const ReportDefinition& definition
     return params;
 }
 
-std::unique_ptr<PreparedReport> TReportDesignerDialog::Prepare(const ReportDefinition& definition)
+std::unique_ptr<PreparedReport> TReportDesignerDialog::PrepareData(const ReportDefinition& definition)
 {
     TParams params = DeclaredParams(definition);
     bool abort = false;
@@ -94,7 +94,20 @@ std::unique_ptr<PreparedReport> TReportDesignerDialog::Prepare(const ReportDefin
         BeforeGetQueryParams(this, params, abort);
     if (abort)
         return nullptr;
-    return Bind(definition, params);
+    auto prepared = std::make_unique<PreparedReport>();
+    for (const ReportSource& source : definition.sources)
+        if (source.kind == ReportSource::Kind::Query)
+            prepared->queryData.push_back(runQuery(source, params));
+    prepared->params = std::move(params);
+    return prepared;
+}
+
+std::unique_ptr<PreparedReport> TReportDesignerDialog::Prepare(const ReportDefinition& definition)
+{
+    std::unique_ptr<PreparedReport> prepared = PrepareData(definition);
+    if (prepared)
+        prepared->document = bindTables(definition, *prepared);
+    return prepared;
 }
 
 std::unique_ptr<PreparedReport> TReportDesignerDialog::PrepareFile(const QString& fileName)
@@ -105,6 +118,17 @@ std::unique_ptr<PreparedReport> TReportDesignerDialog::PrepareFile(const QString
 std::unique_ptr<PreparedReport> TReportDesignerDialog::Bind(const ReportDefinition& definition, const TParams& params)
 {
     auto prepared = std::make_unique<PreparedReport>();
+    for (const ReportSource& source : definition.sources)
+        if (source.kind == ReportSource::Kind::Query)
+            prepared->queryData.push_back(runQuery(source, params));
+    prepared->params = params;
+    prepared->document = bindTables(definition, *prepared);
+    return prepared;
+}
+
+std::unique_ptr<ReportDocument> TReportDesignerDialog::bindTables(const ReportDefinition& definition,
+                                                                  const PreparedReport& prepared) const
+{
     std::map<QString, const TClientDataSet*> data;
     for (const ReportSource& source : definition.sources) {
         if (source.kind == ReportSource::Kind::DataSet) {
@@ -114,12 +138,12 @@ std::unique_ptr<PreparedReport> TReportDesignerDialog::Bind(const ReportDefiniti
                                        .arg(source.name, definition.title, source.target));
             data[source.name] = ds;
         } else {
-            prepared->queryData.push_back(runQuery(source, params));
-            data[source.name] = prepared->queryData.back().get();
+            for (const auto& q : prepared.queryData)
+                if (q->objectName() == source.name)
+                    data[source.name] = q.get();
         }
     }
-    prepared->document = std::make_unique<ReportDocument>(definition, params, data);
-    return prepared;
+    return std::make_unique<ReportDocument>(definition, prepared.params, data);
 }
 
 std::unique_ptr<TClientDataSet> TReportDesignerDialog::runQuery(const ReportSource& source, const TParams& params)
@@ -146,6 +170,7 @@ std::unique_ptr<TClientDataSet> TReportDesignerDialog::runQuery(const ReportSour
                                 QStringLiteral("Consulta '%1'").arg(source.target));
     auto ds = std::make_unique<TClientDataSet>();
     ds->setObjectName(source.name);
+    ds->setProperty("query", source.target);
     ds->SetData(std::move(packet));
     return ds;
 }

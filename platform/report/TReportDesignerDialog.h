@@ -31,6 +31,7 @@ class TSocketConnection;
 // A report ready to show: its document and the data its server queries brought.
 struct PreparedReport {
     std::vector<std::unique_ptr<TClientDataSet>> queryData;   // destroyed after the document
+    TParams params;                                           // as the request left them
     std::unique_ptr<ReportDocument> document;
 };
 
@@ -75,6 +76,9 @@ public:
     // set or field, server refusals) raise with a message naming them.
     std::unique_ptr<PreparedReport> Prepare(const ReportDefinition& definition);
     std::unique_ptr<PreparedReport> PrepareFile(const QString& fileName);
+    // The request and the server queries only, without binding tables (the
+    // designer, whose tables may still be incomplete): document stays null.
+    std::unique_ptr<PreparedReport> PrepareData(const ReportDefinition& definition);
     // Binds without raising the request (the designer's live preview): every
     // declared parameter is given as is.
     std::unique_ptr<PreparedReport> Bind(const ReportDefinition& definition, const TParams& params);
@@ -91,7 +95,7 @@ public:
 
 private:
     std::unique_ptr<TClientDataSet> runQuery(const ReportSource& source, const TParams& params);
-    QString remoteMethodObject() const;
+    std::unique_ptr<ReportDocument> bindTables(const ReportDefinition& definition, const PreparedReport& prepared) const;
 
     std::map<QString, QPointer<TClientDataSet>> m_registered;
 };

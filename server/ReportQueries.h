@@ -1,0 +1,29 @@
+#pragma once
+// The catalog of named, parameterised report queries (GetCatalogoRel,
+// GetConsultaRel): reports name a query and send its parameters by name; the
+// server checks each one against the query's declaration and binds it. No
+// client text ever becomes part of a statement.
+#include "Json.h"
+#include "SessionPool.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trd::server {
+
+class ReportQueries {
+public:
+    explicit ReportQueries(SessionPool& sessions) : m_sessions(sessions) {}
+
+    // GetCatalogoRel(): one row per query: NMCONSULTA, DSCONSULTA,
+    // PARAMETROS ("NAME:type;..."), CAMPOS ("FIELD;...").
+    void catalog(std::vector<JsonValue>& params, std::string& out);
+    // GetConsultaRel(name, param1, value1, param2, value2, ...): the query's rows.
+    void run(std::vector<JsonValue>& params, std::string& out);
+
+private:
+    SessionPool& m_sessions;
+};
+
+} // namespace trd::server

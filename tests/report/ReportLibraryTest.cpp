@@ -1,0 +1,273 @@
+// The report library without a dialog: definitions read strictly (file and
+// line in every refusal), tables bound to data (sort, groups, subtotals,
+// totals), pages (the header row again on every page, page N of M), charts,
+// PDF read back with pdftotext, CSV, and the write-read round trip.
+#include "ReportDefinition.h"
+#include "ReportDocument.h"
+#include "ReportError.h"
+#include "ReportTestKit.h"
+
+#include <QFile>
+#include <QPainter>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+using namespace trd;
+using namespace trd::test;
+
+namespace {
+
+const std::vector<FieldSpec> RowFields = {
+    {"CDPROGTRAD", "string", 20}, {"NMCOMPONENTE", "string", 50}, {"NRCARACTER", "r8"}, {"DTALTERACAO", "dateTime"}};
+
+std::vector<QStringList> sampleRows()
+{
+    return {{"TRD09301", "btnFiltro", "10", "20250301T10:00:00000"},
+            {"TRD09300", "lblIdioma", "7", "20250302T10:00:00000"},
+            {"TRD09301", "btnAplicar", "5", "20250303T10:00:00000"},
+            {"TRD09300", "sbtSalvar", "1234.5", "20250304T10:00:00000"}};
+}
+
+QByteArray groupedDefinition(const char* extraBody = "")
+{
+    return QByteArray(R"(<?xml version="1.0" encoding="UTF-8"?>
+<report version="1" title="Caracteres por tela">
+  <parameters><parameter name="P_IDIDIOMA"/></parameters>
+  <sources><dataset name="linhas" component="cdsLinhas"/></sources>
+  <body>
+    <text bold="true">Idioma: {P_IDIDIOMA}</text>
+    <table name="t" source="linhas" group="CDPROGTRAD" group-title="Tela: " main="true">
+      <sort field="NMCOMPONENTE"/>
+      <column field="NMCOMPONENTE" title="Componente" width="50"/>
+      <column field="NRCARACTER" title="Caracteres" width="30" align="right" format="#,##0.0" total="sum"/>
+      <column field="DTALTERACAO" title="Alterado" width="30" format="dd/MM/yyyy"/>
+    </table>)") + extraBody + R"(
+  </body>
+</report>
+)";
+}
+
+struct Fixture {
+    QTemporaryDir dir;
+    std::unique_ptr<TClientDataSet> data;
+    std::unique_ptr<ReportDocument> doc;
+
+    ReportDocument& make(const QByteArray& xml, std::vector<QStringList> rows, const QString& language = "ENG")
+    {
+        data = MakeDataSet(RowFields, rows, QStringLiteral("cdsLinhas"));
+        ReportDefinition def = ParseReportDefinition(xml, QStringLiteral("teste.xml"));
+        TParams params;
+        for (const ReportParameter& p : def.parameters)
+            params.CreateParam(p.type, p.name);
+        if (TParam* p = params.FindParam(QStringLiteral("P_IDIDIOMA")))
+            p->SetAsString(language);
+        doc = std::make_unique<ReportDocument>(def, params, std::map<QString, const TClientDataSet*>{{"linhas", data.get()}},
+                                               QDateTime(QDate(2025, 5, 6), QTime(14, 30)));
+        return *doc;
+    }
+    QString pdf()
+    {
+        const QString path = dir.filePath(QStringLiteral("r.pdf"));
+        EXPECT_TRUE(doc->exportPdf(path));
+        return path;
+    }
+};
+
+// Lines of text with runs of blanks squeezed, for order checks.
+QStringList squeezed(const QString& text)
+{
+    QStringList out;
+    for (QString line : text.split(u'\n')) {
+        line = line.simplified();
+        if (!line.isEmpty())
+            out << line;
+    }
+    return out;
+}
+
+TEST(ReportDocumentTest, GroupsSortedRowsWithSubtotalsAndAGrandTotalAndSubstitutesParameters)
+{
+    Fixture f;
+    f.make(groupedDefinition(), sampleRows());
+    const QStringList lines = squeezed(PdfText(f.pdf()));
+    auto at = [&](const QString& text) {
+        for (int i = 0; i < lines.size(); ++i)
+            if (lines[i] == text)
+                return i;
+        ADD_FAILURE() << "missing line: " << text.toStdString() << "\n" << lines.join(u'\n').toStdString();
+        return -1;
+    };
+    EXPECT_GE(at(QStringLiteral("Idioma: ENG")), 0);
+    // Groups in order of the group field, rows by component inside each.
+    const int g1 = at(QStringLiteral("Tela: TRD09300"));
+    const int r1 = at(QStringLiteral("lblIdioma 7,0 02/03/2025"));
+    const int r2 = at(QStringLiteral("sbtSalvar 1.234,5 04/03/2025"));
+    const int s1 = at(QStringLiteral("Subtotal 1.241,5"));
+    const int g2 = at(QStringLiteral("Tela: TRD09301"));
+    const int r3 = at(QStringLiteral("btnAplicar 5,0 03/03/2025"));
+    const int r4 = at(QStringLiteral("btnFiltro 10,0 01/03/2025"));
+    const int s2 = at(QStringLiteral("Subtotal 15,0"));
+    const int total = at(QStringLiteral("Total geral 1.256,5"));
+    EXPECT_TRUE(g1 < r1 && r1 < r2 && r2 < s1 && s1 < g2 && g2 < r3 && r3 < r4 && r4 < s2 && s2 < total)
+        << lines.join(u'\n').toStdString();
+    // Header and footer: title, date of the run, page N of M.
+    EXPECT_GE(at(QStringLiteral("Caracteres por tela 06/05/2025")), 0);
+    EXPECT_GE(at(QStringLiteral("Página 1 de 1")), 0);
+}
+
+TEST(ReportDocumentTest, TheHeaderRowOpensEveryPageATableRunsOnto)
+{
+    std::vector<QStringList> rows;
+    for (int i = 0; i < 400; ++i)
+        rows.push_back({QStringLiteral("TRD%1").arg(i / 100), QStringLiteral("cmp%1").arg(i, 3, 10, QLatin1Char('0')),
+                        QString::number(i), "20250301T10:00:00000"});
+    Fixture f;
+    const ReportDocument& doc = f.make(groupedDefinition(), rows);
+    ASSERT_GE(doc.pageCount(), 4);
+    const QStringList pages = PdfPages(f.pdf());
+    ASSERT_EQ(pages.size(), doc.pageCount());
+    QStringList seen;
+    for (int p = 0; p < pages.size(); ++p) {
+        const QStringList lines = squeezed(pages[p]);
+        EXPECT_TRUE(lines.contains(QStringLiteral("Componente Caracteres Alterado"))) << "page " << p + 1;
+        EXPECT_TRUE(lines.contains(QStringLiteral("Página %1 de %2").arg(p + 1).arg(pages.size()))) << "page " << p + 1;
+        for (const QString& l : lines)
+            if (l.startsWith(QStringLiteral("cmp")))
+                seen << l.section(u' ', 0, 0);
+    }
+    // Every row printed once, in order, none lost at a page break.
+    ASSERT_EQ(seen.size(), 400);
+    for (int i = 0; i < 400; ++i)
+        EXPECT_EQ(seen[i], QStringLiteral("cmp%1").arg(i, 3, 10, QLatin1Char('0')));
+    EXPECT_TRUE(squeezed(pages.last()).contains(QStringLiteral("Total geral 79.800,0")));
+}
+
+TEST(ReportDocumentTest, AChartDrawsOneBarPerGroupAndTheCsvHoldsTheMainTable)
+{
+    Fixture f;
+    f.make(groupedDefinition(R"(<chart table="t" value="NRCARACTER" title="Por tela"/>)"), sampleRows());
+    const QStringList lines = squeezed(PdfText(f.pdf()));
+    const int title = static_cast<int>(lines.indexOf(QStringLiteral("Por tela")));
+    ASSERT_GE(title, 0);
+    EXPECT_EQ(lines.mid(title + 1, 2), (QStringList{QStringLiteral("Tela: TRD09300 1.241,50"), QStringLiteral("Tela: TRD09301 15")}));
+    // The longer bar is the larger group's: look at the pixels.
+    const QImage page = f.doc->renderPage(0, 72);
+    ASSERT_FALSE(page.isNull());
+    auto barLength = [&](int yPoints) {
+        int count = 0;
+        for (int x = 0; x < page.width(); ++x)
+            count += page.pixelColor(x, yPoints) == QColor(70, 110, 170);
+        return count;
+    };
+    int longest = 0, shortest = 1 << 20;
+    for (int y = 0; y < page.height(); ++y)
+        if (const int n = barLength(y); n > 0) {
+            longest = std::max(longest, n);
+            shortest = std::min(shortest, n);
+        }
+    EXPECT_GT(longest, 50 * shortest / 10) << longest << " " << shortest;
+
+    const QString csv = f.dir.filePath(QStringLiteral("t.csv"));
+    ASSERT_TRUE(f.doc->exportCsv(csv));
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("\xEF\xBB\xBF" "Componente;Caracteres;Alterado\r\n"
+                                         "lblIdioma;7,0;02/03/2025\r\nsbtSalvar;1.234,5;04/03/2025\r\n"
+                                         "btnAplicar;5,0;03/03/2025\r\nbtnFiltro;10,0;01/03/2025\r\n"));
+}
+
+TEST(ReportDocumentTest, AFieldTheSourceLacksIsNamed)
+{
+    Fixture f;
+    QByteArray xml = groupedDefinition();
+    xml.replace("field=\"DTALTERACAO\"", "field=\"DTALTERADO\"");
+    try {
+        f.make(xml, sampleRows());
+        FAIL() << "no error";
+    } catch (const EReportError& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("O campo 'DTALTERADO' (coluna da tabela 't') não existe na fonte de dados 'linhas'."));
+    }
+}
+
+TEST(ReportDocumentTest, ALongTextCellIsCutNotSpilledAndAnEmptyTableStillPrintsItsHeader)
+{
+    Fixture f;
+    const QString longName = QString(50, u'x');
+    f.make(groupedDefinition(), {{"TRD09300", longName, "1", "20250301T10:00:00000"}});
+    const QString text = PdfText(f.pdf());
+    EXPECT_FALSE(text.contains(QString(45, u'x')));
+    EXPECT_TRUE(text.contains(QStringLiteral("xxx…")) || text.contains(QStringLiteral("xxx...")));
+
+    f.make(groupedDefinition(), {});
+    EXPECT_EQ(f.doc->pageCount(), 1);
+    EXPECT_TRUE(PdfText(f.pdf()).contains(QStringLiteral("Componente")));
+}
+
+struct Malformed {
+    const char* name;
+    QByteArray xml;
+    int line;
+    const char* says;
+};
+
+TEST(ReportDefinitionTest, AMalformedDefinitionIsRefusedWithFileLineAndReason)
+{
+    const QByteArray head = "<?xml version=\"1.0\"?>\n<report version=\"1\" title=\"T\">\n";
+    const std::vector<Malformed> cases = {
+        {"not xml", head + "<body>\n<text>a</texto>\n</body></report>", 4, "XML malformado"},
+        {"no version", "<report title=\"T\">\n<body/></report>", 1, "versão"},
+        {"future version", "<report version=\"9\">\n<body/></report>", 1, "versão do formato \"9\""},
+        {"unknown element", head + "<body>\n<tabela source=\"x\"/>\n</body></report>", 4, "<tabela>"},
+        {"unknown attribute", head + "<body>\n<text sise=\"3\">a</text>\n</body></report>", 4, "\"sise\""},
+        {"bad number", head + "<body>\n<text size=\"grande\">a</text>\n</body></report>", 4, "\"size\""},
+        {"undeclared source", head + "<body>\n\n<table source=\"nada\"><column field=\"A\"/></table>\n</body></report>", 5,
+         "\"nada\""},
+        {"table without columns", head + "<sources><dataset component=\"c\"/></sources>\n<body>\n<table source=\"c\">\n</table>\n</body></report>", 5,
+         "não tem colunas"},
+        {"undeclared query parameter", head + "<sources>\n<query query=\"LinhasPorTela\" params=\"P_X\"/>\n</sources><body/></report>", 4,
+         "\"P_X\""},
+        {"unknown variable", head + "<body>\n<text>Idioma {P_IDIOMA}</text>\n</body></report>", 4, "{P_IDIOMA}"},
+        {"chart of a table without groups", head + "<sources><dataset component=\"c\"/></sources><body>\n<table name=\"t\" source=\"c\"><column field=\"A\"/></table>\n<chart table=\"t\" value=\"A\"/>\n</body></report>", 5,
+         "não é agrupada"},
+        {"no body", head + "</report>", 3, "<body>"},
+        {"empty file", "", 1, "vazio"},
+    };
+    for (const Malformed& c : cases) {
+        try {
+            ParseReportDefinition(c.xml, QStringLiteral("/rel/TRD093_x.xml"));
+            ADD_FAILURE() << c.name << ": accepted";
+        } catch (const EReportError& e) {
+            const QString prefix = QStringLiteral("Definição de relatório inválida em '/rel/TRD093_x.xml', linha %1: ").arg(c.line);
+            EXPECT_TRUE(e.Message().startsWith(prefix)) << c.name << ": " << e.Message().toStdString();
+            EXPECT_TRUE(e.Message().contains(QString::fromUtf8(c.says))) << c.name << ": " << e.Message().toStdString();
+        }
+    }
+}
+
+TEST(ReportDefinitionTest, WhatIsWrittenReadsBackTheSame)
+{
+    ReportDefinition def = ParseReportDefinition(groupedDefinition(R"(<chart table="t" value="NRCARACTER" title="Por {P_IDIDIOMA}" height="50"/>)"),
+                                                 QStringLiteral("a.xml"));
+    def.page.orientation = QPageLayout::Landscape;
+    def.page.marginsMm = QMarginsF(10, 12, 10, 20);
+    def.footer.center = QStringLiteral("{code} & <rodapé>");
+    def.code = QStringLiteral("TRD093");
+    def.sources.append(ReportSource{QStringLiteral("q"), ReportSource::Kind::Query, QStringLiteral("LinhasPorTela"),
+                                    {QStringLiteral("P_IDIDIOMA")}, 0});
+    const QByteArray once = WriteReportDefinition(def);
+    const ReportDefinition back = ParseReportDefinition(once, QStringLiteral("b.xml"));
+    EXPECT_EQ(WriteReportDefinition(back), once);
+    EXPECT_EQ(back.footer.center, def.footer.center);
+    EXPECT_EQ(back.page.orientation, QPageLayout::Landscape);
+    EXPECT_EQ(back.page.marginsMm, def.page.marginsMm);
+    const ReportTable* t = back.findTable(QStringLiteral("t"));
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->groupTitle, QStringLiteral("Tela: "));
+    EXPECT_EQ(t->columns.size(), 3);
+    EXPECT_EQ(t->columns[1].total, ReportTotal::Sum);
+    EXPECT_EQ(t->columns[1].align, Qt::AlignRight);
+    EXPECT_EQ(back.sources.last().params, QStringList{QStringLiteral("P_IDIDIOMA")});
+}
+
+} // namespace
