@@ -156,13 +156,13 @@ void ReportDocument::layout()
                                                         }), m_body.width()));
             if (y + h > avail && y > 0)
                 newPage();
-            m_pages.back().items.push_back({e, 0, 0, y, h});
+            m_pages.back().items.push_back({e, 0, 0, y, h, -1});
             y += h;
         } else if (const auto* c = std::get_if<ReportChart>(&element)) {
             const double h = std::min(avail, c->heightMm * PointsPerMm);
             if (y + h > avail && y > 0)
                 newPage();
-            m_pages.back().items.push_back({e, 0, 0, y, h});
+            m_pages.back().items.push_back({e, 0, 0, y, h, -1});
             y += h;
         } else if (const auto* t = std::get_if<ReportTable>(&element)) {
             const ReportTableData& data = *m_tables[static_cast<std::size_t>(e)];
@@ -175,14 +175,17 @@ void ReportDocument::layout()
                 // The header row opens every part of the table, on every page.
                 if (y + hh + rh > avail && y > 0)
                     newPage();
-                const int fit = std::max(1, static_cast<int>(std::floor((avail - y - hh) / rh + 1e-9)));
+                // A group running on from the last page gets its heading again.
+                const int continued = line > 0 ? data.continuedGroup(line) : -1;
+                const double top = hh + (continued >= 0 ? rh : 0);
+                const int fit = std::max(1, static_cast<int>(std::floor((avail - y - top) / rh + 1e-9)));
                 int count = std::min(fit, total - line);
                 // A group heading never ends a page alone.
                 if (count > 1 && line + count < total && lines[static_cast<std::size_t>(line + count - 1)].kind
                                                           == ReportTableData::LineKind::GroupHeader)
                     --count;
-                m_pages.back().items.push_back({e, line, count, y, hh + count * rh});
-                y += hh + count * rh;
+                m_pages.back().items.push_back({e, line, count, y, top + count * rh, continued});
+                y += top + count * rh;
                 line += count;
                 if (line < total)
                     newPage();
@@ -265,6 +268,17 @@ void ReportDocument::paintPage(QPainter& painter, int pageIndex) const
             painter.setPen(thin);
             painter.drawLine(QPointF(area.left(), y + hh), QPointF(tableRight, y + hh));
             y += hh;
+            auto groupHeading = [&](const QString& label) {
+                painter.fillRect(QRectF(area.left(), y, tableRight - area.left(), rh), QColor(242, 242, 242));
+                painter.setFont(bold);
+                painter.setPen(Qt::black);
+                const QRectF r(area.left() + CellPad, y, tableRight - area.left() - 2 * CellPad, rh);
+                painter.drawText(r, Qt::AlignLeft | Qt::AlignVCenter, fmBold.elidedText(label, Qt::ElideRight, r.width()));
+            };
+            if (p.continuedGroup >= 0) {
+                groupHeading(data.groupLabel(p.continuedGroup) + QStringLiteral(" (continuação)"));
+                y += rh;
+            }
             const auto& lines = data.lines();
             for (int i = p.firstLine; i < p.firstLine + p.lineCount; ++i, y += rh) {
                 const ReportTableData::Line& line = lines[static_cast<std::size_t>(i)];
@@ -277,14 +291,9 @@ void ReportDocument::paintPage(QPainter& painter, int pageIndex) const
                     painter.setPen(hair);
                     painter.drawLine(QPointF(area.left(), y + rh), QPointF(tableRight, y + rh));
                     break;
-                case ReportTableData::LineKind::GroupHeader: {
-                    painter.fillRect(QRectF(area.left(), y, tableRight - area.left(), rh), QColor(242, 242, 242));
-                    painter.setFont(bold);
-                    const QRectF r(area.left() + CellPad, y, tableRight - area.left() - 2 * CellPad, rh);
-                    painter.drawText(r, Qt::AlignLeft | Qt::AlignVCenter,
-                                     fmBold.elidedText(data.groupLabel(line.index), Qt::ElideRight, r.width()));
+                case ReportTableData::LineKind::GroupHeader:
+                    groupHeading(data.groupLabel(line.index));
                     break;
-                }
                 case ReportTableData::LineKind::Subtotal:
                 case ReportTableData::LineKind::GrandTotal: {
                     const bool grand = line.kind == ReportTableData::LineKind::GrandTotal;

@@ -71,6 +71,7 @@ public:
         int lineCount;     // tables: lines on this page
         double y;          // points from the body's top
         double height;
+        int continuedGroup;  // tables: the group running on from the last page, else -1
     };
     struct Page {
         std::vector<Placement> items;

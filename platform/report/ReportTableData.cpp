@@ -222,6 +222,20 @@ QString ReportTableData::totalText(const std::vector<double>& totals, int column
     return FormatReportNumber(v, v == std::floor(v) ? QStringLiteral("#,##0") : QStringLiteral("#,##0.00"));
 }
 
+int ReportTableData::continuedGroup(int line) const
+{
+    if (m_groups.empty())
+        return -1;
+    const Line& l = m_lines[static_cast<std::size_t>(line)];
+    if (l.kind == LineKind::Subtotal)
+        return l.index;
+    if (l.kind != LineKind::Row)
+        return -1;
+    const auto after = std::upper_bound(m_groups.begin(), m_groups.end(), l.index,
+                                        [](int pos, const Group& g) { return pos < g.first; });
+    return static_cast<int>(after - m_groups.begin()) - 1;
+}
+
 double ReportTableData::groupValue(int group, const QString& field) const
 {
     const int f = fieldIndex(field);

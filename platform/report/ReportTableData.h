@@ -50,6 +50,8 @@ public:
     // The field index of a name in the bound data set, -1 when absent.
     int fieldIndex(const QString& field) const;
     double groupValue(int group, const QString& field) const;   // a group's sum of a field
+    // The group a line belongs to when it is a row or a subtotal, else -1.
+    int continuedGroup(int line) const;
 
 private:
     void sortRows();

@@ -3,12 +3,20 @@
 // declares, the data sets of the dialog reached by component name, the
 // refusals "REG_NULL" and "Arq_Rel_Err", and the buttons that run, create and
 // delete reports.
+#include "ReportDesignerWindow.h"
 #include "ReportPreviewWindow.h"
 #include "ReportTestKit.h"
 #include "RecordingDialogSeam.h"
 #include "TfrmDadosGerRel.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTableWidget>
+#include <QTimer>
 #include <QSettings>
 #include <QTest>
 
@@ -196,6 +204,102 @@ TEST_F(ReportDialogTest, DeletingAReportAsksFirstAndRemovesItsFile)
     form->sbtExclRel->click();
     EXPECT_FALSE(QFile::exists(file));
     EXPECT_EQ(form->cbbReportNames->count(), 0);
+    delete form;
+}
+
+// Answers the next modal input dialog with a text, as a user typing it would.
+void answerInput(const QString& text, QString* caption, QString* prompt)
+{
+    QTimer::singleShot(0, [=] {
+        auto* input = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(input, nullptr);
+        *caption = input->windowTitle();
+        *prompt = input->labelText();
+        input->setTextValue(text);
+        input->accept();
+    });
+}
+
+int rowOf(QTableWidget* grid, const QString& field)
+{
+    for (int r = 0; r < grid->rowCount(); ++r)
+        if (grid->item(r, 0)->text() == field)
+            return r;
+    return -1;
+}
+
+TEST_F(ReportDialogTest, TheDesignerCreatesAReportThatListsRunsAndReopensUnchanged)
+{
+    auto* form = CreateForm<Relatorio>();
+    QString caption, prompt;
+    answerInput(QStringLiteral("Linhas por tela"), &caption, &prompt);
+    QString error;
+    seam.onModal = [&](TForm& f) {
+        auto* d = qobject_cast<ReportDesignerWindow*>(&f);
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(d->edtTitulo->text(), QStringLiteral("Linhas por tela"));
+        d->cbbFonte->setCurrentIndex(d->cbbFonte->findData(QStringLiteral("dataset:cdsResumo")));
+        // The data set is empty until the dialog loads it: refreshing raises the request.
+        d->edtParametros->setText(QStringLiteral("P_IDIDIOMA:string"));
+        d->RefreshData();
+        QTableWidget* grid = d->grdColunas;
+        const int tela = rowOf(grid, QStringLiteral("CDPROGTRAD"));
+        const int linhas = rowOf(grid, QStringLiteral("LINHAS"));
+        ASSERT_GE(tela, 0);
+        ASSERT_GE(linhas, 0);
+        grid->item(tela, 0)->setCheckState(Qt::Checked);
+        grid->item(tela, 1)->setText(QStringLiteral("Tela"));
+        grid->item(linhas, 0)->setCheckState(Qt::Checked);
+        grid->item(linhas, 1)->setText(QStringLiteral("Linhas"));
+        grid->item(linhas, 2)->setText(QStringLiteral("25"));
+        grid->item(linhas, 4)->setText(QStringLiteral("0"));
+        static_cast<QComboBox*>(grid->cellWidget(linhas, 3))->setCurrentIndex(2);   // right
+        static_cast<QComboBox*>(grid->cellWidget(linhas, 5))->setCurrentIndex(1);   // sum
+        d->cbbOrdem->setCurrentIndex(d->cbbOrdem->findData(QStringLiteral("LINHAS")));
+        d->chbDecrescente->setChecked(true);
+        d->memTexto->setPlainText(QStringLiteral("Idioma {P_IDIDIOMA}"));
+        d->UpdatePreview();
+        error = d->PreviewMessage();
+        EXPECT_EQ(d->PreviewPages(), 1);
+        d->Save();
+    };
+    form->sbtNovoRel->click();
+    EXPECT_EQ(caption, QStringLiteral("Título do relatório"));
+    EXPECT_EQ(prompt, QStringLiteral("Informe o título do relatório:"));
+    EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+    ASSERT_EQ(form->cbbReportNames->count(), 1);
+    EXPECT_EQ(form->cbbReportNames->currentText(), QStringLiteral("Linhas por tela"));
+    const QString file = form->SelectedReportFile();
+    EXPECT_EQ(QFileInfo(file).fileName(), QStringLiteral("TST001_linhas_por_tela.xml"));
+    QFile saved(file);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QByteArray first = saved.readAll();
+    saved.close();
+
+    // Reopened and saved untouched, the file stays byte for byte the same.
+    seam.onModal = [&](TForm& f) {
+        auto* d = qobject_cast<ReportDesignerWindow*>(&f);
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(WriteReportDefinition(d->Definition()), first);
+        d->Save();
+    };
+    form->sbtEditRel->click();
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), first);
+    saved.close();
+
+    // And it runs: the request, the rows sorted by lines, the total.
+    QString pdf = folder.filePath(QStringLiteral("novo.pdf"));
+    seam.onModal = [&](TForm& f) {
+        auto* preview = qobject_cast<ReportPreviewWindow*>(&f);
+        ASSERT_NE(preview, nullptr);
+        EXPECT_TRUE(preview->SavePdf(pdf));
+        f.Close();
+    };
+    form->sbtExecRel->click();
+    const QString text = PdfText(pdf).simplified();
+    EXPECT_TRUE(text.contains(QStringLiteral("Idioma ENG Tela Linhas TRD09301 30 TRD09300 12 Total geral 42"))) << text.toStdString();
+    EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join(u'\n').toStdString();
     delete form;
 }
 
