@@ -2,102 +2,507 @@
 
 #include "RpcError.h"
 
-#include <httplib.h>
+#include <boost/asio.hpp>
+#include <boost/asio/ssl.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/ssl.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <unordered_map>
+#include <vector>
 
 namespace trd::server {
 
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+using Clock = std::chrono::steady_clock;
+
 namespace {
-constexpr const char* ObjectPath = "/Trd09300.rdmTraducao";
+
+constexpr std::string_view ObjectPath = "/Trd09300.rdmTraducao";
 constexpr const char* JsonType = "application/json; charset=utf-8";
+
+using Response = http::response<http::string_body>;
+
+std::string_view sv(beast::string_view text)
+{
+    return {text.data(), text.size()};
+}
+
+double msSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+std::string lowerAscii(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+std::string_view trimmed(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    return text;
+}
+
+// The host part of a Host header value ("[::1]:8211" -> "[::1]").
+std::string_view hostPart(std::string_view host)
+{
+    if (!host.empty() && host.front() == '[') {
+        const auto close = host.find(']');
+        return close == std::string_view::npos ? host : host.substr(0, close + 1);
+    }
+    const auto colon = host.find(':');
+    return colon == std::string_view::npos ? host : host.substr(0, colon);
+}
+
+bool isLoopbackName(std::string_view host)
+{
+    const std::string h = lowerAscii(host);
+    return h == "localhost" || h == "[::1]" || h == "::1" || h.rfind("127.", 0) == 0;
+}
+
 } // namespace
 
-HttpServer::HttpServer(RpcHandler& handler, HealthProbe& health, HttpOptions options)
-    : m_handler(handler), m_health(health), m_options(std::move(options)),
-      m_server(std::make_unique<httplib::Server>())
+std::string logValue(std::string_view value, std::size_t max)
 {
-    auto& srv = *m_server;
-    const auto threads = static_cast<std::size_t>(std::max(1, m_options.threads));
-    srv.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
-    srv.set_tcp_nodelay(true);
-    // A kept-alive connection holds a worker while it idles; release it soon
-    // so that idle editors do not keep new clients waiting (clients reconnect).
-    srv.set_keep_alive_max_count(1u << 30);
-    srv.set_keep_alive_timeout(5);
-    srv.set_read_timeout(60, 0);
-    srv.set_write_timeout(60, 0);
-    srv.set_payload_max_length(m_options.maxBody);
-
-    srv.Post(ObjectPath, [this](const httplib::Request& req, httplib::Response& res) {
-        const auto start = std::chrono::steady_clock::now();
-        RpcOutcome outcome = m_handler.handle(req.body);
-        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-        res.status = 200;
-        res.body = std::move(outcome.body);
-        res.set_header("Content-Type", JsonType);
-        if (m_options.log) {
-            const std::string method = outcome.method.empty() ? "-" : outcome.method;
-            log(method.c_str(), ms,
-                outcome.ok ? std::to_string(outcome.resultBytes) + " bytes"
-                           : "erro " + std::to_string(outcome.errorCode) + ": " + outcome.errorMessage
-                                 + (outcome.errorDetail.empty() ? std::string() : " [" + outcome.errorDetail + "]"));
+    std::string out;
+    out.reserve(std::min(value.size(), max) + 8);
+    std::size_t i = 0;
+    while (i < value.size()) {
+        const auto c = static_cast<unsigned char>(value[i]);
+        // Length of a well-formed UTF-8 sequence starting here, 0 if none.
+        std::size_t seq = 0;
+        if (c >= 0x20 && c < 0x7f && c != '\\') {
+            seq = 1;
+        } else if (c >= 0xc2 && c <= 0xf4) {
+            const std::size_t need = c < 0xe0 ? 2 : c < 0xf0 ? 3 : 4;
+            if (i + need <= value.size()) {
+                seq = need;
+                for (std::size_t k = 1; k < need; ++k)
+                    if ((static_cast<unsigned char>(value[i + k]) & 0xc0) != 0x80)
+                        seq = 0;
+            }
         }
-    });
-    srv.Post(R"(/.*)", [this](const httplib::Request& req, httplib::Response& res) {
-        res.status = 404;
-        res.body = RpcHandler::errorBody(rpc::MethodNotFound, "Objeto remoto desconhecido: " + req.path.substr(1, 80) + ".");
-        res.set_header("Content-Type", JsonType);
-        if (m_options.log)
-            log("-", 0, "objeto desconhecido " + req.path.substr(0, 80));
-    });
-    srv.Get("/health", [this](const httplib::Request&, httplib::Response& res) {
-        const auto start = std::chrono::steady_clock::now();
-        const HealthReport report = m_health.check();
-        res.status = report.ok ? 200 : 503;
-        res.set_content(report.body, "text/plain; charset=utf-8");
-        if (m_options.log)
-            log("health", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count(),
-                report.ok ? std::string("OK") : report.body.substr(0, report.body.find('\n'))
-                        + (report.detail.empty() ? std::string() : " [" + report.detail + "]"));
-    });
-    // The only error status with a body of ours: a body over the limit never
-    // reaches a handler, yet the client deserves a JSON-RPC answer.
-    srv.set_error_handler([this](const httplib::Request& req, httplib::Response& res) {
-        if (res.status == 413) {
-            res.body = RpcHandler::errorBody(rpc::InvalidRequest,
-                                             "Requisição grande demais: o limite é de "
-                                                 + std::to_string(m_options.maxBody / (1024 * 1024)) + " MiB.");
-            res.set_header("Content-Type", JsonType);
-            if (m_options.log)
-                log("-", 0, "erro: corpo acima do limite");
+        std::string piece;
+        if (seq > 0) {
+            piece.assign(value.substr(i, seq));
+        } else if (c == '\\') {
+            piece = "\\\\";
+            seq = 1;
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            piece = hex;
+            seq = 1;
         }
+        if (out.size() + piece.size() > max) {
+            out += "...";
+            break;
+        }
+        out += piece;
+        i += seq;
+    }
+    return out;
+}
+
+struct HttpServer::Impl {
+    Impl(RpcHandler& h, HealthProbe& p, HttpOptions o)
+        : handler(h), health(p), options(std::move(o)), workers(static_cast<std::size_t>(std::max(1, options.threads)))
+    {
+        const std::string bound = lowerAscii(options.host);
+        loopbackOnly = isLoopbackName(bound) || bound == "::1";
+        if (!options.tlsCertFile.empty()) {
+            tls = std::make_unique<asio::ssl::context>(asio::ssl::context::tls_server);
+            tls->set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2
+                             | asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1
+                             | asio::ssl::context::no_tlsv1_1 | asio::ssl::context::single_dh_use);
+            tls->use_certificate_chain_file(options.tlsCertFile);
+            tls->use_private_key_file(options.tlsKeyFile, asio::ssl::context::pem);
+        }
+    }
+    ~Impl()
+    {
+        ioc.stop();
+        workers.stop();
+        workers.join();
+    }
+
+    void accept();
+    void admit(tcp::socket socket);
+    void release(const std::string& address)
+    {
+        std::lock_guard lock(countsMutex);
+        --total;
+        auto it = perAddress.find(address);
+        if (it != perAddress.end() && --it->second <= 0)
+            perAddress.erase(it);
+    }
+    void log(std::string_view peer, std::string_view user, std::string_view method, double ms,
+             std::string_view what) const;
+
+    RpcHandler& handler;
+    HealthProbe& health;
+    HttpOptions options;
+    bool loopbackOnly = false;
+    std::string error;
+    std::atomic<int> inFlight{0};
+    // Connections count themselves out when destroyed, which can happen while
+    // the io context is torn down: the counts outlive it.
+    std::mutex countsMutex;
+    std::unordered_map<std::string, int> perAddress;
+    int total = 0;
+    std::unique_ptr<asio::ssl::context> tls;
+    asio::io_context ioc;
+    tcp::acceptor acceptor{asio::make_strand(ioc)};
+    asio::steady_timer acceptRetry{acceptor.get_executor()};
+    asio::thread_pool workers;
+};
+
+namespace {
+
+template <class Stream>
+class Connection : public std::enable_shared_from_this<Connection<Stream>> {
+public:
+    Connection(HttpServer::Impl& server, Stream stream, std::string address)
+        : m_server(server), m_stream(std::move(stream)), m_address(std::move(address))
+    {
+    }
+    ~Connection() { m_server.release(m_address); }
+
+    void start()
+    {
+        if constexpr (std::is_same_v<Stream, beast::tcp_stream>) {
+            readNext();
+        } else {
+            lowest().expires_after(std::chrono::milliseconds(m_server.options.requestTimeoutMs));
+            m_stream.async_handshake(asio::ssl::stream_base::server,
+                                     [self = this->shared_from_this()](beast::error_code ec) {
+                                         if (ec)
+                                             return self->close();
+                                         self->readNext();
+                                     });
+        }
+    }
+
+private:
+    beast::tcp_stream& lowest() { return beast::get_lowest_layer(m_stream); }
+    const HttpOptions& options() const { return m_server.options; }
+
+    // Waits for the first byte of the next request under the idle deadline;
+    // the whole request then has to arrive within the request deadline.
+    void readNext()
+    {
+        if (m_buffer.size() > 0)
+            return readRequest();
+        lowest().expires_after(std::chrono::milliseconds(options().idleTimeoutMs));
+        m_stream.async_read_some(m_buffer.prepare(4096),
+                                 [self = this->shared_from_this()](beast::error_code ec, std::size_t n) {
+                                     if (ec)
+                                         return self->close();
+                                     self->m_buffer.commit(n);
+                                     self->readRequest();
+                                 });
+    }
+
+    void readRequest()
+    {
+        m_parser.emplace();
+        m_parser->header_limit(static_cast<std::uint32_t>(options().maxHeaderBytes));
+        m_parser->body_limit(options().maxBody);
+        lowest().expires_after(std::chrono::milliseconds(options().requestTimeoutMs));
+        http::async_read_header(m_stream, m_buffer, *m_parser,
+                                [self = this->shared_from_this()](beast::error_code ec, std::size_t) {
+                                    self->onHeader(ec);
+                                });
+    }
+
+    void onHeader(beast::error_code ec)
+    {
+        if (ec)
+            return failRead(ec);
+        const auto& req = m_parser->get();
+        if (std::distance(req.begin(), req.end()) > options().maxHeaderCount)
+            return refuse(http::status::request_header_fields_too_large,
+                          "Requisição com cabeçalhos demais: o limite é de " + std::to_string(options().maxHeaderCount)
+                              + ".");
+        const auto encoding = lowerAscii(trimmed(sv(req[http::field::content_encoding])));
+        if (!encoding.empty() && encoding != "identity")
+            return refuse(http::status::unsupported_media_type,
+                          "Requisição comprimida não é aceita: envie o corpo sem compressão.");
+        if (lowerAscii(sv(req[http::field::expect])) == "100-continue") {
+            auto cont = std::make_shared<http::response<http::empty_body>>(http::status::continue_, req.version());
+            return http::async_write(m_stream, *cont,
+                                     [self = this->shared_from_this(), cont](beast::error_code ec, std::size_t) {
+                                         if (ec)
+                                             return self->close();
+                                         self->readBody();
+                                     });
+        }
+        readBody();
+    }
+
+    void readBody()
+    {
+        http::async_read(m_stream, m_buffer, *m_parser,
+                         [self = this->shared_from_this()](beast::error_code ec, std::size_t) {
+                             if (ec)
+                                 return self->failRead(ec);
+                             self->onRequest();
+                         });
+    }
+
+    void failRead(beast::error_code ec)
+    {
+        if (ec == http::error::header_limit)
+            return refuse(http::status::request_header_fields_too_large,
+                          "Cabeçalhos da requisição grandes demais: o limite é de "
+                              + std::to_string(options().maxHeaderBytes / 1024) + " KiB.");
+        if (ec == http::error::body_limit)
+            return refuse(http::status::payload_too_large, "Requisição grande demais: o limite é de "
+                                                               + std::to_string(options().maxBody / (1024 * 1024))
+                                                               + " MiB.");
+        if (ec == beast::error::timeout) {
+            log("-", 0, "conexão encerrada: requisição incompleta após "
+                            + std::to_string(options().requestTimeoutMs / 1000) + " s");
+            return close();
+        }
+        if (ec == http::error::end_of_stream || ec == asio::error::eof || ec == asio::error::connection_reset
+            || ec == asio::error::operation_aborted || ec == asio::ssl::error::stream_truncated)
+            return close();
+        refuse(http::status::bad_request, "Requisição HTTP malformada: " + ec.message() + ".");
+    }
+
+    // Refusals close the connection: what follows in the stream cannot be trusted.
+    void refuse(http::status status, const std::string& message)
+    {
+        log("-", 0, "recusada " + std::to_string(static_cast<int>(status)) + ": " + message);
+        Response res{status, 11};
+        res.set(http::field::content_type, JsonType);
+        res.keep_alive(false);
+        res.body() = RpcHandler::errorBody(rpc::InvalidRequest, message);
+        send(std::move(res), false, false);
+    }
+
+    void onRequest()
+    {
+        auto req = m_parser->release();
+        m_parser.reset();
+        const std::string_view target(req.target().data(), req.target().size());
+        const std::string_view path = target.substr(0, target.find('?'));
+        const bool keepAlive = req.keep_alive();
+        if (path == "/health" && (req.method() == http::verb::get || req.method() == http::verb::head))
+            return health(req.version(), keepAlive);
+        if (req.method() != http::verb::post || path != ObjectPath) {
+            Response res{http::status::not_found, req.version()};
+            res.set(http::field::content_type, JsonType);
+            res.body() = RpcHandler::errorBody(rpc::MethodNotFound,
+                                               "Objeto remoto desconhecido: " + std::string(path.substr(1, 80)) + ".");
+            log("-", 0, "objeto desconhecido " + std::string(path));
+            return send(std::move(res), keepAlive, false);
+        }
+        if (const std::string refusal = crossSiteRefusal(req); !refusal.empty())
+            return refuse(http::status::forbidden, refusal);
+        const auto type = lowerAscii(trimmed(sv(req[http::field::content_type])));
+        if (type.substr(0, type.find(';')) != "application/json")
+            return refuse(http::status::unsupported_media_type,
+                          "Tipo de conteúdo não aceito: as chamadas devem ser application/json.");
+
+        ++m_server.inFlight;
+        const unsigned version = req.version();
+        asio::post(m_server.workers, [self = this->shared_from_this(), req = std::move(req), version, keepAlive]() mutable {
+            const auto start = Clock::now();
+            RpcOutcome outcome = self->m_server.handler.handle(req.body());
+            req = {};
+            const double ms = msSince(start);
+            asio::post(self->m_stream.get_executor(),
+                       [self, outcome = std::move(outcome), version, keepAlive, ms]() mutable {
+                           self->log(outcome.method.empty() ? "-" : outcome.method, ms,
+                                     outcome.ok ? std::to_string(outcome.resultBytes) + " bytes"
+                                                : "erro " + std::to_string(outcome.errorCode) + ": "
+                                                      + outcome.errorMessage
+                                                      + (outcome.errorDetail.empty()
+                                                             ? std::string()
+                                                             : " [" + outcome.errorDetail + "]"));
+                           Response res{http::status::ok, version};
+                           res.set(http::field::content_type, JsonType);
+                           res.body() = std::move(outcome.body);
+                           self->send(std::move(res), keepAlive, true);
+                       });
+        });
+    }
+
+    // A browser on another site can post to a loopback or LAN server; such
+    // requests carry that site's Origin, or (DNS rebinding) a Host that is not
+    // ours. Neither is ever sent by the client program.
+    std::string crossSiteRefusal(const http::request<http::string_body>& req) const
+    {
+        const std::string_view host = trimmed(sv(req[http::field::host]));
+        if (m_server.loopbackOnly && !host.empty() && !isLoopbackName(hostPart(host)))
+            return "Requisição recusada: o servidor local não atende pelo nome " + logValue(host, 80) + ".";
+        const auto origin = req.find(http::field::origin);
+        if (origin != req.end()) {
+            const std::string value = lowerAscii(trimmed(sv(origin->value())));
+            const std::string h = lowerAscii(host);
+            if (h.empty() || (value != "http://" + h && value != "https://" + h))
+                return "Requisição recusada: origem de outro site (" + logValue(sv(origin->value()), 80) + ").";
+        }
+        return {};
+    }
+
+    void health(unsigned version, bool keepAlive)
+    {
+        ++m_server.inFlight;
+        asio::post(m_server.workers, [self = this->shared_from_this(), version, keepAlive] {
+            const auto start = Clock::now();
+            const HealthReport report = self->m_server.health.check();
+            Response res{report.ok ? http::status::ok : http::status::service_unavailable, version};
+            res.set(http::field::content_type, "text/plain; charset=utf-8");
+            res.body() = report.body;
+            const double ms = msSince(start);
+            std::string line = report.ok ? std::string("OK") : report.body.substr(0, report.body.find('\n'));
+            if (!report.ok && !report.detail.empty())
+                line += " [" + report.detail + "]";
+            asio::post(self->m_stream.get_executor(),
+                       [self, res = std::move(res), keepAlive, ms, line = std::move(line)]() mutable {
+                           self->log("health", ms, line);
+                           self->send(std::move(res), keepAlive, true);
+                       });
+        });
+    }
+
+    // Writes one answer; the next request (maybe already in the buffer, when
+    // the client pipelines) is read only after it, so answers keep the order
+    // of the requests.
+    void send(Response res, bool keepAlive, bool counted)
+    {
+        res.keep_alive(keepAlive);
+        res.prepare_payload();
+        m_response = std::make_shared<Response>(std::move(res));
+        lowest().expires_after(std::chrono::milliseconds(options().writeTimeoutMs));
+        http::async_write(m_stream, *m_response,
+                          [self = this->shared_from_this(), keepAlive, counted](beast::error_code ec, std::size_t) {
+                              if (counted)
+                                  --self->m_server.inFlight;
+                              self->m_response.reset();
+                              if (ec || !keepAlive)
+                                  return self->close();
+                              self->readNext();
+                          });
+    }
+
+    void close()
+    {
+        beast::error_code ignored;
+        lowest().socket().shutdown(tcp::socket::shutdown_both, ignored);
+        lowest().close();
+    }
+
+    void log(std::string_view method, double ms, const std::string& what)
+    {
+        if (m_server.options.log)
+            m_server.log(m_address, "-", method, ms, what);
+    }
+
+    HttpServer::Impl& m_server;
+    Stream m_stream;
+    std::string m_address;
+    beast::flat_buffer m_buffer;
+    std::optional<http::request_parser<http::string_body>> m_parser;
+    std::shared_ptr<Response> m_response;
+};
+
+// A connection over a limit gets a short answer written without waiting
+// (the socket buffer of a fresh connection takes it) and is closed.
+void turnAway(tcp::socket& socket, const std::string& message)
+{
+    const std::string body = RpcHandler::errorBody(rpc::InvalidRequest, message);
+    const std::string answer = "HTTP/1.1 503 Service Unavailable\r\nContent-Type: " + std::string(JsonType)
+                               + "\r\nConnection: close\r\nContent-Length: " + std::to_string(body.size())
+                               + "\r\n\r\n" + body;
+    beast::error_code ec;
+    socket.non_blocking(true, ec);
+    socket.write_some(asio::buffer(answer), ec);
+    socket.shutdown(tcp::socket::shutdown_both, ec);
+    socket.close(ec);
+}
+
+} // namespace
+
+void HttpServer::Impl::accept()
+{
+    acceptor.async_accept(asio::make_strand(ioc), [this](beast::error_code ec, tcp::socket socket) {
+        if (ec == asio::error::operation_aborted || !acceptor.is_open())
+            return;
+        if (ec) {
+            // Out of descriptors: leave the connection in the backlog a moment.
+            if (options.log)
+                log("-", "-", "-", 0, "accept falhou: " + ec.message());
+            acceptRetry.expires_after(std::chrono::milliseconds(50));
+            acceptRetry.async_wait([this](beast::error_code) { accept(); });
+            return;
+        }
+        admit(std::move(socket));
+        accept();
     });
 }
 
-HttpServer::~HttpServer() = default;
-
-int HttpServer::bind()
+void HttpServer::Impl::admit(tcp::socket socket)
 {
-    if (m_options.port == 0)
-        return m_server->bind_to_any_port(m_options.host);
-    return m_server->bind_to_port(m_options.host, m_options.port) ? m_options.port : -1;
+    beast::error_code ec;
+    const auto remote = socket.remote_endpoint(ec);
+    if (ec)
+        return;
+    std::string address = remote.address().to_string();
+    {
+        std::lock_guard lock(countsMutex);
+        std::string refusal;
+        int& mine = perAddress[address];
+        if (total >= options.maxConnections)
+            refusal = "Servidor com conexões demais; tente de novo em instantes.";
+        else if (mine >= options.maxPerAddress)
+            refusal = "Conexões demais deste endereço (limite " + std::to_string(options.maxPerAddress) + ").";
+        if (!refusal.empty()) {
+            if (mine == 0)
+                perAddress.erase(address);
+            if (options.log)
+                log(address, "-", "-", 0, "conexão recusada: " + refusal);
+            turnAway(socket, refusal);
+            return;
+        }
+        ++mine;
+        ++total;
+    }
+    socket.set_option(tcp::no_delay(true), ec);
+    if (tls) {
+        std::make_shared<Connection<beast::ssl_stream<beast::tcp_stream>>>(
+            *this, beast::ssl_stream<beast::tcp_stream>(beast::tcp_stream(std::move(socket)), *tls), std::move(address))
+            ->start();
+    } else {
+        std::make_shared<Connection<beast::tcp_stream>>(*this, beast::tcp_stream(std::move(socket)), std::move(address))
+            ->start();
+    }
 }
 
-bool HttpServer::serve()
-{
-    return m_server->listen_after_bind();
-}
-
-void HttpServer::stop()
-{
-    m_server->stop();
-}
-
-void HttpServer::log(const char* method, double ms, const std::string& what) const
+void HttpServer::Impl::log(std::string_view peer, std::string_view user, std::string_view method, double ms,
+                           std::string_view what) const
 {
     const auto now = std::chrono::system_clock::now();
     const std::time_t t = std::chrono::system_clock::to_time_t(now);
@@ -107,7 +512,86 @@ void HttpServer::log(const char* method, double ms, const std::string& what) con
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &tm);
     // One write per line, so lines of concurrent requests never interleave.
-    std::fprintf(stderr, "%s.%03d %s %.3f ms %s\n", stamp, static_cast<int>(msPart), method, ms, what.c_str());
+    std::fprintf(stderr, "%s.%03d %s %s %s %.3f ms %s\n", stamp, static_cast<int>(msPart),
+                 logValue(peer, 64).c_str(), logValue(user, 64).c_str(), logValue(method, 64).c_str(), ms,
+                 logValue(what, 300).c_str());
+}
+
+HttpServer::HttpServer(RpcHandler& handler, HealthProbe& health, HttpOptions options)
+    : m_impl(std::make_unique<Impl>(handler, health, std::move(options)))
+{
+}
+
+HttpServer::~HttpServer() = default;
+
+int HttpServer::bind()
+{
+    Impl& s = *m_impl;
+    beast::error_code ec;
+    tcp::resolver resolver(s.ioc);
+    const auto results = resolver.resolve(s.options.host, std::to_string(s.options.port),
+                                          tcp::resolver::passive | tcp::resolver::numeric_service, ec);
+    if (ec || results.empty()) {
+        s.error = "endereço de escuta inválido: " + s.options.host + " (" + ec.message() + ")";
+        return -1;
+    }
+    const tcp::endpoint endpoint = results.begin()->endpoint();
+    s.acceptor.open(endpoint.protocol(), ec);
+    // SO_REUSEADDR lets a restarted server bind past old TIME_WAIT
+    // connections; without SO_REUSEPORT a port taken by a live listener stays
+    // refused, so two servers never share one port.
+    if (!ec)
+        s.acceptor.set_option(asio::socket_base::reuse_address(true), ec);
+    if (!ec)
+        s.acceptor.bind(endpoint, ec);
+    if (ec == asio::error::address_in_use) {
+        s.error = "a porta " + std::to_string(s.options.port) + " de " + s.options.host
+                  + " já está em uso por outro programa (outro trd-server?)";
+        return -1;
+    }
+    if (!ec)
+        s.acceptor.listen(asio::socket_base::max_listen_connections, ec);
+    if (ec) {
+        s.error = "não foi possível escutar em " + s.options.host + ":" + std::to_string(s.options.port) + ": "
+                  + ec.message();
+        return -1;
+    }
+    return s.acceptor.local_endpoint().port();
+}
+
+const std::string& HttpServer::error() const
+{
+    return m_impl->error;
+}
+
+bool HttpServer::serve()
+{
+    Impl& s = *m_impl;
+    if (!s.acceptor.is_open())
+        return false;
+    asio::post(s.acceptor.get_executor(), [&s] { s.accept(); });
+    // One more loop thread keeps TLS handshakes and large writes from
+    // queueing behind each other; the calls run on the workers anyway.
+    std::thread second([&s] { s.ioc.run(); });
+    s.ioc.run();
+    second.join();
+    return true;
+}
+
+void HttpServer::stop()
+{
+    Impl& s = *m_impl;
+    asio::post(s.acceptor.get_executor(), [&s] {
+        beast::error_code ignored;
+        s.acceptor.close(ignored);
+        s.acceptRetry.cancel();
+    });
+    // Calls in flight finish and their answers go out; connections waiting
+    // for a next request are simply dropped with the loop.
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    while (s.inFlight.load() > 0 && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    s.ioc.stop();
 }
 
 } // namespace trd::server

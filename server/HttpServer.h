@@ -1,25 +1,39 @@
 #pragma once
 // The HTTP face of the server: POST /Trd09300.rdmTraducao carries the
 // JSON-RPC calls, GET /health tells what a save would meet. One line per
-// request goes to stderr: method, time taken, answer size or error.
+// request goes to stderr: client address, user, method, time taken, answer
+// size or error.
+//
+// Connections are served by an event loop (Boost.Beast on Asio), so an idle or
+// slow connection costs a socket and a few kilobytes, never a thread; the calls
+// themselves run on a pool of workers because they block on the database.
+// Everything a client can make the server hold is bounded: header bytes and
+// count, the time to send a whole request, the body, the connections of one
+// address and of all.
 #include "HealthProbe.h"
 #include "RpcHandler.h"
 
 #include <cstddef>
 #include <memory>
 #include <string>
-
-namespace httplib {
-class Server;
-}
+#include <string_view>
 
 namespace trd::server {
 
 struct HttpOptions {
     std::string host = "127.0.0.1";
-    int port = 8211;                         // 0: any free port
-    int threads = 32;                        // each keep-alive client holds one while connected
+    int port = 8211;                          // 0: any free port
+    int threads = 32;                         // workers running calls
     std::size_t maxBody = 256u << 20;
+    std::size_t maxHeaderBytes = 16u << 10;   // request line and header fields together
+    int maxHeaderCount = 64;
+    int requestTimeoutMs = 30000;             // from the first byte of a request to its last
+    int idleTimeoutMs = 300000;               // a kept-alive connection waiting for its next request
+    int writeTimeoutMs = 120000;              // to hand a whole answer to a client that reads slowly
+    int maxConnections = 20000;
+    int maxPerAddress = 64;
+    std::string tlsCertFile;                  // both set: HTTPS only
+    std::string tlsKeyFile;
     bool log = true;
 };
 
@@ -28,19 +42,23 @@ public:
     HttpServer(RpcHandler& handler, HealthProbe& health, HttpOptions options);
     ~HttpServer();
 
-    // Binds; returns the port bound (the chosen one when port 0), or -1.
+    // Binds exclusively; returns the port bound (the chosen one when port 0),
+    // or -1 with the reason in error().
     int bind();
+    const std::string& error() const;
     // Serves until stop(); returns false when serving failed.
     bool serve();
+    // Stops accepting, lets the calls in flight finish and answer, then ends serve().
     void stop();
 
-private:
-    void log(const char* method, double ms, const std::string& what) const;
+    struct Impl;
 
-    RpcHandler& m_handler;
-    HealthProbe& m_health;
-    HttpOptions m_options;
-    std::unique_ptr<httplib::Server> m_server;
+private:
+    std::unique_ptr<Impl> m_impl;
 };
+
+// Escapes control and non-ASCII bytes of a value echoed into the log and cuts
+// it to at most max bytes, so a client can neither forge lines nor flood them.
+std::string logValue(std::string_view value, std::size_t max = 120);
 
 } // namespace trd::server

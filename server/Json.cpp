@@ -41,6 +41,10 @@ public:
 
 private:
     static constexpr int MaxDepth = 64;
+    // A call takes a handful of values (packets travel as one string), and
+    // each parsed value costs about a hundred bytes: bounding the count keeps
+    // a request of many tiny values from costing many times its size.
+    static constexpr std::size_t MaxValues = 4096;
 
     [[noreturn]] void fail(const char* what) const
     {
@@ -78,6 +82,8 @@ private:
     {
         if (depth > MaxDepth)
             fail("aninhamento excessivo");
+        if (++m_values > MaxValues)
+            fail("valores demais");
         if (m_pos >= m_text.size())
             fail("fim inesperado");
         switch (m_text[m_pos]) {
@@ -238,6 +244,7 @@ private:
     }
 
     std::string_view m_text;
+    std::size_t m_values = 0;
     std::size_t m_pos = 0;
 };
 

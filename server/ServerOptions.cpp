@@ -26,7 +26,9 @@ const char* serverUsage()
            "     trd-server (--db ARQUIVO | --pg CONEXAO) [--listen HOST:PORTA] [--create] [--demo]\n"
            "                  [--read-only] [--full-check] [--min-free MIB] [--threads N]\n"
            "                  [--pg-statement-timeout S] [--pg-lock-timeout S]\n"
-           "                  [--max-body MIB] [--import-tsv ARQUIVO] [--quiet]\n"
+           "                  [--max-body MIB] [--max-connections N] [--max-per-address N]\n"
+           "                  [--request-timeout S] [--idle-timeout S] [--tls-cert PEM --tls-key PEM]\n"
+           "                  [--import-tsv ARQUIVO] [--quiet]\n"
            "  --db ARQUIVO        banco SQLite; precisa existir, a menos que --create ou --demo\n"
            "  --backup COPIA      grava uma cópia de segurança do banco SQLite em uso (sem parar o servidor) e sai\n"
            "  --pg CONEXAO        banco PostgreSQL (texto de conexão da libpq, ex. \"host=db dbname=trd\")\n"
@@ -38,8 +40,14 @@ const char* serverUsage()
            "  --min-free MIB      /health falha com menos espaço livre em disco (padrão 64)\n"
            "  --pg-statement-timeout S  tempo máximo de um comando no PostgreSQL (padrão 30 s)\n"
            "  --pg-lock-timeout S tempo máximo de espera por um bloqueio no PostgreSQL (padrão 5 s)\n"
-           "  --threads N         threads de atendimento (padrão 32; cada cliente conectado ocupa uma)\n"
+           "  --threads N         threads que executam as chamadas (padrão 32)\n"
            "  --max-body MIB      tamanho máximo de uma requisição (padrão 256)\n"
+           "  --max-connections N conexões abertas ao mesmo tempo (padrão 20000)\n"
+           "  --max-per-address N conexões abertas de um mesmo endereço (padrão 64)\n"
+           "  --request-timeout S prazo para receber uma requisição inteira (padrão 30 s)\n"
+           "  --idle-timeout S    conexão sem requisição é fechada após S segundos (padrão 300)\n"
+           "  --tls-cert PEM      certificado do servidor: atende só HTTPS (com --tls-key)\n"
+           "  --tls-key PEM       chave privada do certificado\n"
            "  --import-tsv ARQ    importa idiomas e traduções de um arquivo TSV antes de atender\n"
            "  --quiet             sem a linha de log por requisição\n";
 }
@@ -95,6 +103,25 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
                 return std::nullopt;
             }
             options.maxBody = static_cast<std::size_t>(n) << 20;
+        } else if (arg == "--max-connections" || arg == "--max-per-address" || arg == "--request-timeout"
+                   || arg == "--idle-timeout") {
+            const std::string* v = value();
+            long long n = 0;
+            const long long top = arg == "--max-connections" ? 1000000 : arg == "--max-per-address" ? 100000 : 86400;
+            if (!v || !toNumber(*v, n) || n < 1 || n > top) {
+                error = arg + " espera um número de 1 a " + std::to_string(top);
+                return std::nullopt;
+            }
+            const int k = static_cast<int>(n);
+            (arg == "--max-connections"   ? options.maxConnections
+             : arg == "--max-per-address" ? options.maxPerAddress
+             : arg == "--request-timeout" ? options.requestTimeoutS
+                                          : options.idleTimeoutS) = k;
+        } else if (arg == "--tls-cert" || arg == "--tls-key") {
+            const std::string* v = value();
+            if (!v)
+                return std::nullopt;
+            (arg == "--tls-cert" ? options.tlsCert : options.tlsKey) = *v;
         } else if (arg == "--import-tsv") {
             const std::string* v = value();
             if (!v)
@@ -155,6 +182,10 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
     }
     if (options.readOnly && (options.create || options.demo || !options.importTsv.empty())) {
         error = "--read-only não combina com --create, --demo ou --import-tsv";
+        return std::nullopt;
+    }
+    if (options.tlsCert.empty() != options.tlsKey.empty()) {
+        error = "--tls-cert e --tls-key vão juntos";
         return std::nullopt;
     }
     return options;

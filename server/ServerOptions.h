@@ -22,6 +22,12 @@ struct ServerOptions {
     int pgLockTimeoutMs = 5000;
     int threads = 32;
     std::size_t maxBody = 256u << 20;
+    int maxConnections = 20000;
+    int maxPerAddress = 64;
+    int requestTimeoutS = 30;      // to receive a whole request
+    int idleTimeoutS = 300;        // a kept-alive connection between requests
+    std::string tlsCert;           // PEM files; both or neither
+    std::string tlsKey;
     std::string importTsv;
     bool quiet = false;
     bool help = false;

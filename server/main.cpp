@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iostream>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <thread>
 
 using namespace trd::server;
@@ -40,6 +41,12 @@ int main(int argc, char** argv)
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // Idle connections cost a descriptor each: take all the system allows.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
 
     try {
         if (!options->backup.empty()) {
@@ -90,12 +97,17 @@ int main(int argc, char** argv)
         http.port = options->port;
         http.threads = options->threads;
         http.maxBody = options->maxBody;
+        http.maxConnections = options->maxConnections;
+        http.maxPerAddress = options->maxPerAddress;
+        http.requestTimeoutMs = options->requestTimeoutS * 1000;
+        http.idleTimeoutMs = options->idleTimeoutS * 1000;
+        http.tlsCertFile = options->tlsCert;
+        http.tlsKeyFile = options->tlsKey;
         http.log = !options->quiet;
         HttpServer server(context.handler(), context.health(), http);
         const int port = server.bind();
         if (port < 0) {
-            std::fprintf(stderr, "trd-server: não foi possível escutar em %s:%d\n", options->host.c_str(),
-                         options->port);
+            std::fprintf(stderr, "trd-server: %s\n", server.error().c_str());
             return 1;
         }
         std::printf("listening on %s:%d\n", options->host.c_str(), port);

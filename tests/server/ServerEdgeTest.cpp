@@ -1,0 +1,362 @@
+// The real trd-server under hostile clients, scaled down: every attack ends in
+// a bounded refusal and the server keeps answering everyone else at once.
+#include "ServerTestKit.h"
+#include "TrdServerProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+using namespace trd::server::test;
+using trd::test::TrdServerProcess;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+class Socket {
+public:
+    explicit Socket(int port)
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(static_cast<uint16_t>(port));
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    ~Socket()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+
+    bool ok() const { return m_fd >= 0; }
+    bool send(const std::string& data)
+    {
+        std::size_t done = 0;
+        while (done < data.size()) {
+            const ssize_t n = ::send(m_fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
+            if (n <= 0)
+                return false;
+            done += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+    // Reads until the peer closes, `until` appears `count` times, or timeoutMs passes.
+    std::string receive(int timeoutMs, const std::string& until = {}, int count = 1)
+    {
+        std::string got;
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            if (!until.empty()) {
+                int seen = 0;
+                for (auto at = got.find(until); at != std::string::npos; at = got.find(until, at + 1))
+                    ++seen;
+                if (seen >= count)
+                    return got;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0)
+                return got;
+            if (!readSome(static_cast<int>(left), got))
+                return got;
+        }
+    }
+    // One wait and one read; false on timeout or close.
+    bool readSome(int timeoutMs, std::string& into)
+    {
+        pollfd p{m_fd, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0)
+            return false;
+        char buf[65536];
+        const ssize_t n = ::recv(m_fd, buf, sizeof buf, 0);
+        if (n <= 0) {
+            m_closed = true;
+            return false;
+        }
+        into.append(buf, static_cast<std::size_t>(n));
+        return true;
+    }
+    // One whole HTTP answer (by its Content-Length), or what came before a close or the timeout.
+    std::string answer(int timeoutMs = 10000)
+    {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            const auto head = m_pending.find("\r\n\r\n");
+            if (head != std::string::npos) {
+                const auto at = m_pending.find("Content-Length: ");
+                const std::size_t length = at < head ? std::stoul(m_pending.substr(at + 16)) : 0;
+                if (m_pending.size() >= head + 4 + length) {
+                    std::string one = m_pending.substr(0, head + 4 + length);
+                    m_pending.erase(0, head + 4 + length);
+                    return one;
+                }
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0 || !readSome(static_cast<int>(left), m_pending))
+                return std::exchange(m_pending, {});
+        }
+    }
+    bool closedByPeer() const { return m_closed; }
+
+private:
+    int m_fd = -1;
+    bool m_closed = false;
+    std::string m_pending;
+};
+
+std::string bodyOf(const std::string& answer)
+{
+    const auto head = answer.find("\r\n\r\n");
+    return head == std::string::npos ? std::string() : answer.substr(head + 4);
+}
+
+std::string post(const std::string& body, const std::string& extraHeaders = {},
+                 const std::string& type = "application/json")
+{
+    return "POST /Trd09300.rdmTraducao HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: " + type
+           + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extraHeaders + "\r\n" + body;
+}
+
+const std::string Health = "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+
+// Milliseconds a fresh client waits for GET /health to answer 200.
+double healthLatencyMs(int port)
+{
+    const auto start = Clock::now();
+    Socket s(port);
+    if (!s.ok() || !s.send(Health))
+        return 1e9;
+    const std::string answer = s.receive(10000, "OK");
+    if (answer.rfind("HTTP/1.1 200", 0) != 0)
+        return 1e9;
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+TrdServerProcess::Options withArgs(QStringList args, bool demo = false)
+{
+    TrdServerProcess::Options o;
+    o.demo = demo;
+    o.extraArgs = std::move(args);
+    return o;
+}
+
+int status(const std::string& answer)
+{
+    return answer.size() > 12 ? std::stoi(answer.substr(9, 3)) : 0;
+}
+
+} // namespace
+
+TEST(ServerEdge, OversizedHeadersCompressedBodiesAndManyValuesAreRefusedCheaply)
+{
+    TrdServerProcess server;
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+
+    // An endless header block (here 2 MiB of short fields) stops at the header limit.
+    {
+        Socket s(server.port());
+        std::string flood = "POST /Trd09300.rdmTraducao HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+        for (int i = 0; i < 256 * 1024; ++i)
+            flood += "X-a: b\r\n";
+        s.send(flood);   // may fail part way: the server closes once it has refused
+        const std::string answer = s.answer();
+        EXPECT_EQ(status(answer), 431) << answer.substr(0, 200);
+    }
+    // Few bytes, too many fields.
+    {
+        Socket s(server.port());
+        std::string fields;
+        for (int i = 0; i < 100; ++i)
+            fields += "X-" + std::to_string(i) + ": b\r\n";
+        s.send(post(request("GetIdiTrad", ""), fields));
+        EXPECT_EQ(status(s.answer()), 431);
+    }
+    // A compressed body is never inflated.
+    {
+        Socket s(server.port());
+        s.send(post(std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00", 8), "Content-Encoding: gzip\r\n"));
+        const std::string answer = s.answer();
+        EXPECT_EQ(status(answer), 415);
+        EXPECT_NE(answer.find("comprimida"), std::string::npos);
+    }
+    // 100,000 tiny values in one call.
+    Socket s(server.port());
+    std::string params = "0";
+    for (int i = 0; i < 100000; ++i)
+        params += ",0";
+    s.send(post(request("GetIdiTrad", params)));
+    const Answer a = parseAnswer(bodyOf(s.answer()));
+    EXPECT_FALSE(a.ok);
+    EXPECT_NE(a.message.find("valores demais"), std::string::npos) << a.message;
+
+    EXPECT_LT(healthLatencyMs(server.port()), 2000);
+}
+
+TEST(ServerEdge, IdleAndSlowClientsDoNotKeepOthersWaiting)
+{
+    TrdServerProcess server(withArgs({"--max-per-address", "1000", "--request-timeout", "2"}));
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    // More idle keep-alive connections than there are workers, and slow
+    // senders that trickle a request one byte at a time.
+    std::vector<std::unique_ptr<Socket>> idle, slow;
+    for (int i = 0; i < 300; ++i) {
+        idle.push_back(std::make_unique<Socket>(server.port()));
+        ASSERT_TRUE(idle.back()->ok());
+        if (i % 10 == 0) {   // some of them after one answered request
+            idle.back()->send(Health);
+            idle.back()->receive(5000, "OK");
+        }
+    }
+    for (int i = 0; i < 50; ++i) {
+        slow.push_back(std::make_unique<Socket>(server.port()));
+        slow.back()->send("P");
+    }
+    for (int i = 0; i < 5; ++i)
+        EXPECT_LT(healthLatencyMs(server.port()), 500) << "round " << i;
+    // A request that is not whole within the deadline loses its connection.
+    const auto start = Clock::now();
+    slow.front()->receive(6000);
+    EXPECT_TRUE(slow.front()->closedByPeer());
+    EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 4.0);
+    // The idle ones are still open and usable.
+    ASSERT_TRUE(idle.back()->send(Health));
+    EXPECT_EQ(status(idle.back()->receive(5000, "OK")), 200);
+}
+
+TEST(ServerEdge, ConnectionsOfOneAddressAreCapped)
+{
+    TrdServerProcess server(withArgs({"--max-per-address", "4"}));
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    std::vector<std::unique_ptr<Socket>> held;
+    // The start-up health probes may still be counted for a moment.
+    for (int tries = 0; held.size() < 4 && tries < 100; ++tries) {
+        auto s = std::make_unique<Socket>(server.port());
+        s->send(Health);
+        if (status(s->answer()) == 200)
+            held.push_back(std::move(s));
+        else
+            ::usleep(20000);
+    }
+    ASSERT_EQ(held.size(), 4u);
+    Socket extra(server.port());
+    extra.send(Health);
+    const std::string refused = extra.receive(5000);
+    EXPECT_EQ(status(refused), 503);
+    EXPECT_NE(refused.find("Conexões demais deste endereço"), std::string::npos);
+    held.pop_back();
+    // The slot is given back when a connection closes.
+    bool served = false;
+    for (int i = 0; i < 50 && !served; ++i) {
+        served = healthLatencyMs(server.port()) < 1e9;
+        if (!served)
+            ::usleep(20000);
+    }
+    EXPECT_TRUE(served);
+}
+
+TEST(ServerEdge, PipelinedRequestsAreAnsweredInOrder)
+{
+    TrdServerProcess server(withArgs({}, true));
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    Socket s(server.port());
+    s.send(post(request("GetIdiTrad", "", 1)) + post(request("GetCalcTrad", "\"ENG\"", 2))
+           + post(request("GetIdiTrad", "", 3)));
+    const std::string answers = s.receive(10000, "HTTP/1.1 200", 3);
+    const auto one = answers.find("\"id\":1,");
+    const auto two = answers.find("\"id\":2,");
+    const auto three = answers.find("\"id\":3,");
+    ASSERT_NE(three, std::string::npos) << answers.substr(0, 300);
+    EXPECT_LT(one, two);
+    EXPECT_LT(two, three);
+}
+
+TEST(ServerEdge, CrossSiteRequestsAreRefusedAndWriteNothing)
+{
+    TrdServerProcess server(withArgs({}, true));
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    const std::string plant = request(
+        "SetDestino",
+        json(DeltaBuilder().insert(TRow{"ENG", "EVIL", "planted", "x", "y", "T"}).xml()));
+    struct Attempt {
+        std::string headers, type;
+        int status;
+    } attempts[] = {
+        {"Origin: http://evil.example\r\n", "text/plain", 403},
+        {"Origin: http://evil.example\r\n", "application/json", 403},
+        {"", "text/plain", 415},
+        {"", "application/x-www-form-urlencoded", 415},
+    };
+    for (const auto& attempt : attempts) {
+        Socket s(server.port());
+        s.send(post(plant, attempt.headers, attempt.type));
+        EXPECT_EQ(status(s.answer()), attempt.status) << attempt.headers << attempt.type;
+    }
+    // A rebound name pointing at the loopback server.
+    {
+        Socket s(server.port());
+        std::string req = post(plant);
+        req.replace(req.find("Host: 127.0.0.1"), 15, "Host: evil.example:" + std::to_string(server.port()));
+        s.send(req);
+        EXPECT_EQ(status(s.answer()), 403);
+    }
+    // The client's own requests, and a same-origin page, pass.
+    Socket s(server.port());
+    s.send(post(request("GetFiltroDest", "\"T\",\"D\",\"N\",\" AND CDPROGTRAD = 'EVIL'\",\"ENG\",0,0,\"\""),
+                "Origin: http://127.0.0.1\r\n"));
+    const std::string answer = s.answer();
+    EXPECT_EQ(status(answer), 200);
+    const Answer a = parseAnswer(bodyOf(answer));
+    EXPECT_TRUE(a.ok) << a.message;
+    EXPECT_TRUE(a.rows.empty());
+}
+
+TEST(ServerEdge, LogLinesCarryTheAddressAndCannotBeForgedOrFlooded)
+{
+    TrdServerProcess server;
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    Socket s(server.port());
+    s.send(post("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"X\\n2026-01-01 00:00:00.000 forged\",\"params\":[]}"));
+    s.answer();
+    s.send(post(request(std::string(1 << 20, 'M'), "")));
+    s.answer();
+    const QByteArray log = server.log();
+    EXPECT_FALSE(log.contains("\n2026-01-01 00:00:00.000 forged")) << log.toStdString();
+    EXPECT_TRUE(log.contains("X\\x0a2026")) << log.toStdString();
+    for (const QByteArray& line : log.split('\n'))
+        EXPECT_LT(line.size(), 1000) << line.left(200).toStdString();
+    EXPECT_TRUE(log.contains(" 127.0.0.1 "));
+}
+
+TEST(ServerEdge, ASecondServerOnATakenPortFailsClearly)
+{
+    TrdServerProcess first;
+    ASSERT_TRUE(first.isRunning()) << first.errorString().toStdString();
+    QTemporaryDir dir;
+    QProcess second;
+    second.start(TrdServerProcess::binaryPath(),
+                 {"--db", dir.filePath("other.db"), "--listen", "127.0.0.1:" + QString::number(first.port())});
+    ASSERT_TRUE(second.waitForFinished(20000));
+    EXPECT_EQ(second.exitCode(), 1);
+    EXPECT_TRUE(second.readAllStandardError().contains("já está em uso"));
+    EXPECT_LT(healthLatencyMs(first.port()), 2000);
+}
