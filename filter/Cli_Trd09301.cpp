@@ -85,6 +85,8 @@ QLineEdit* edicaoMaiuscula(QWidget* parent, const char* name, const QRect& bound
 {
     auto* edit = criaEm<QLineEdit>(parent, name, bounds);
     edit->setValidator(new UpperCaseValidator(edit));
+    // With the two '%' a LIKE may add, this is the longest pattern the server takes.
+    edit->setMaxLength(254);
     return edit;
 }
 

@@ -475,6 +475,28 @@ bool parseNumber(std::string_view v, Number& value)
 
 } // namespace
 
+// A NUL, raw or as a character reference, would silently cut the value it is
+// in (values are read as C strings), and XML forbids it anyway.
+static void refuseNullCharacters(const QByteArray& buffer)
+{
+    if (buffer.indexOf('\0') >= 0)
+        fail(QStringLiteral("Pacote de dados inválido: contém o caractere nulo."));
+    for (qsizetype at = buffer.indexOf("&#"); at >= 0; at = buffer.indexOf("&#", at + 2)) {
+        qsizetype i = at + 2;
+        const bool hex = i < buffer.size() && (buffer[i] == 'x' || buffer[i] == 'X');
+        if (hex)
+            ++i;
+        const qsizetype digits = i;
+        while (i < buffer.size() && buffer[i] == '0')
+            ++i;
+        if (i > digits && i < buffer.size() && buffer[i] == ';')
+            fail(QStringLiteral("Pacote de dados inválido: a referência %1 (caractere nulo) na posição %2 "
+                                           "não pode ser gravada.")
+                                .arg(QString::fromLatin1(buffer.mid(at, i - at + 1)))
+                                .arg(at));
+    }
+}
+
 void PacketReader::Impl::parse()
 {
     if (isBinaryPacket(buffer))
@@ -484,6 +506,7 @@ void PacketReader::Impl::parse()
     convertLegacyEncoding(buffer);
     if (buffer.isEmpty())
         fail(QStringLiteral("Pacote de dados vazio."));
+    refuseNullCharacters(buffer);
 
     // No whitespace normalisation: line breaks inside values are data.
     const unsigned options = pugi::parse_escapes;
@@ -503,6 +526,12 @@ void PacketReader::Impl::parse()
     }
     if (!root || !equalsNoCase(root.name(), "DATAPACKET"))
         fail(QStringLiteral("Pacote de dados inválido: falta o elemento DATAPACKET."));
+    // The parser accepts a fragment; a packet is one document, and what a
+    // second root would carry must not be acknowledged and then ignored.
+    for (pugi::xml_node n = root.next_sibling(); n; n = n.next_sibling())
+        if (n.type() == pugi::node_element)
+            fail(QStringLiteral("Pacote de dados inválido: há mais de um elemento raiz (<%1> após DATAPACKET).")
+                     .arg(quoted(n.name())));
     const pugi::xml_node metadata = childNoCase(root, "METADATA");
     if (!metadata)
         fail(QStringLiteral("Pacote de dados inválido: falta o elemento METADATA."));

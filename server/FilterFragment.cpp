@@ -9,8 +9,22 @@ namespace {
 
 // Bounds that no dialog reaches, so that a hostile fragment cannot make the
 // server build an unbounded query.
-constexpr std::size_t MaxFragmentBytes = 64 * 1024;
-constexpr std::size_t MaxConditions = 32;
+// The dialog writes at most three conditions, and its boxes take at most
+// MaxLikeCharacters characters; a LIKE costs its pattern's length times the
+// text's on every row, so its pattern is held to that. An equality costs no
+// more than reading the text, and may be as long as the column.
+constexpr std::size_t MaxFragmentBytes = 16 * 1024;
+constexpr std::size_t MaxConditions = 8;
+constexpr std::size_t MaxLikeCharacters = 256;
+constexpr std::size_t MaxEqualCharacters = 4000;
+
+std::size_t characterCount(std::string_view utf8Text)
+{
+    std::size_t n = 0;
+    for (const char c : utf8Text)
+        n += (static_cast<unsigned char>(c) & 0xc0) != 0x80;
+    return n;
+}
 
 struct ColumnWord {
     std::string_view word;
@@ -119,7 +133,13 @@ private:
         else
             fail("= ou LIKE");
         requireBlanks(cond.op == FilterOperator::Equal ? "=" : "LIKE");
+        const std::size_t at = m_pos;
         cond.literal = literal();
+        const std::size_t max = cond.op == FilterOperator::Like ? MaxLikeCharacters : MaxEqualCharacters;
+        if (characterCount(cond.literal) > max) {
+            m_pos = at;
+            fail("um texto de no máximo " + std::to_string(max) + " caracteres");
+        }
         return cond;
     }
 

@@ -1,9 +1,31 @@
 #include "ListedRowsCollector.h"
 
+#include "Json.h"
+
 #include <algorithm>
 #include <tuple>
 
 namespace trd::server {
+
+std::string listedKeysJson(const std::vector<ListedKey>& keys)
+{
+    std::string out = "[";
+    for (const auto& key : keys) {
+        if (out.size() > 1)
+            out += ',';
+        out += '[';
+        appendJsonString(out, key.program);
+        out += ',';
+        appendJsonString(out, key.component);
+        if (key.source) {
+            out += ',';
+            appendJsonString(out, *key.source);
+        }
+        out += ']';
+    }
+    out += ']';
+    return out;
+}
 
 void ListedRowsCollector::add(std::int64_t id, const TranslationRowView& row)
 {

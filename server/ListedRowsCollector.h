@@ -11,6 +11,11 @@
 
 namespace trd::server {
 
+// The keys as one JSON array of [program, component] or [program, component,
+// source], bound as a single value: the back ends join it against the table,
+// so a list of any length costs one statement.
+std::string listedKeysJson(const std::vector<ListedKey>& keys);
+
 class ListedRowsCollector {
 public:
     // Copies the row: a back end's views die with its cursor.

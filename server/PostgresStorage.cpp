@@ -138,15 +138,13 @@ public:
                           const RowVisitor& visit) override
     {
         ListedRowsCollector found;
-        const std::string base = std::string("SELECT IDTRADUCAO, ") + RowColumns
-            + " FROM TRADUCAO WHERE IDIDIOMA = $1 AND CDPROGTRAD = $2 AND NMCOMPONENTE = $3";
-        for (const auto& key : keys) {
-            PostgresConnection::Params params{language, key.program, key.component};
-            if (key.source)
-                params.push_back(*key.source);
-            m_db.run(key.source ? base + " AND md5(STAGRVALPROP) = md5($4) AND STAGRVALPROP = $4" : base, params,
-                     [&](const PostgresConnection::Row& r) { found.add(r.integer(0), readRowView(r, 1)); });
-        }
+        m_db.run(std::string("SELECT IDTRADUCAO, ") + RowColumns
+                     + " FROM json_array_elements($2::json) AS L CROSS JOIN LATERAL ("
+                       "SELECT * FROM TRADUCAO WHERE IDIDIOMA = $1 AND CDPROGTRAD = L.value->>0"
+                       " AND NMCOMPONENTE = L.value->>1 AND (json_array_length(L.value) < 3"
+                       " OR (md5(STAGRVALPROP) = md5(L.value->>2) AND STAGRVALPROP = L.value->>2))) AS T",
+                 PostgresConnection::Params{language, listedKeysJson(keys)},
+                 [&](const PostgresConnection::Row& r) { found.add(r.integer(0), readRowView(r, 1)); });
         found.visitSorted(language, visit);
     }
 

@@ -27,7 +27,8 @@ const char* serverUsage()
            "                  [--read-only] [--full-check] [--min-free MIB] [--threads N]\n"
            "                  [--pg-statement-timeout S] [--pg-lock-timeout S]\n"
            "                  [--max-body MIB] [--max-connections N] [--max-per-address N]\n"
-           "                  [--request-timeout S] [--idle-timeout S] [--tls-cert PEM --tls-key PEM]\n"
+           "                  [--request-timeout S] [--idle-timeout S] [--statement-timeout S]\n"
+           "                  [--tls-cert PEM --tls-key PEM]\n"
            "                  [--import-tsv ARQUIVO] [--quiet]\n"
            "  --db ARQUIVO        banco SQLite; precisa existir, a menos que --create ou --demo\n"
            "  --backup COPIA      grava uma cópia de segurança do banco SQLite em uso (sem parar o servidor) e sai\n"
@@ -46,6 +47,7 @@ const char* serverUsage()
            "  --max-per-address N conexões abertas de um mesmo endereço (padrão 64)\n"
            "  --request-timeout S prazo para receber uma requisição inteira (padrão 30 s)\n"
            "  --idle-timeout S    conexão sem requisição é fechada após S segundos (padrão 300)\n"
+           "  --statement-timeout S uma leitura no SQLite é interrompida após S segundos (padrão 30)\n"
            "  --tls-cert PEM      certificado do servidor: atende só HTTPS (com --tls-key)\n"
            "  --tls-key PEM       chave privada do certificado\n"
            "  --import-tsv ARQ    importa idiomas e traduções de um arquivo TSV antes de atender\n"
@@ -104,7 +106,7 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
             }
             options.maxBody = static_cast<std::size_t>(n) << 20;
         } else if (arg == "--max-connections" || arg == "--max-per-address" || arg == "--request-timeout"
-                   || arg == "--idle-timeout") {
+                   || arg == "--idle-timeout" || arg == "--statement-timeout") {
             const std::string* v = value();
             long long n = 0;
             const long long top = arg == "--max-connections" ? 1000000 : arg == "--max-per-address" ? 100000 : 86400;
@@ -116,7 +118,8 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
             (arg == "--max-connections"   ? options.maxConnections
              : arg == "--max-per-address" ? options.maxPerAddress
              : arg == "--request-timeout" ? options.requestTimeoutS
-                                          : options.idleTimeoutS) = k;
+             : arg == "--idle-timeout"    ? options.idleTimeoutS
+                                          : options.statementTimeoutS) = k;
         } else if (arg == "--tls-cert" || arg == "--tls-key") {
             const std::string* v = value();
             if (!v)

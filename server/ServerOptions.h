@@ -26,6 +26,7 @@ struct ServerOptions {
     int maxPerAddress = 64;
     int requestTimeoutS = 30;      // to receive a whole request
     int idleTimeoutS = 300;        // a kept-alive connection between requests
+    int statementTimeoutS = 30;    // one SQLite read statement
     std::string tlsCert;           // PEM files; both or neither
     std::string tlsKey;
     std::string importTsv;

@@ -59,6 +59,8 @@ SqliteStatement::~SqliteStatement()
 {
     sqlite3_reset(m_stmt);
     sqlite3_clear_bindings(m_stmt);
+    if (m_started)
+        m_conn->endStatement();
 }
 
 SqliteStatement& SqliteStatement::bind(int index, std::string_view text)
@@ -87,6 +89,10 @@ SqliteStatement& SqliteStatement::bind(int index, std::int64_t value)
 
 bool SqliteStatement::step()
 {
+    if (!m_started) {
+        m_started = true;
+        m_conn->startStatement();
+    }
     const int rc = sqlite3_step(m_stmt);
     if (rc == SQLITE_ROW)
         return true;
@@ -155,9 +161,26 @@ SqliteConnection::SqliteConnection(const std::string& path, bool durable, Mode m
     exec("PRAGMA temp_store=MEMORY");
     exec("PRAGMA mmap_size=1073741824");
     const int functionFlags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
+    sqlite3_progress_handler(m_db, 1000, &SqliteConnection::onProgress, this);
     sqlite3_create_function(m_db, "trd_upper", 1, functionFlags, nullptr, upperFunction, nullptr, nullptr);
     sqlite3_create_function(m_db, "trd_like", 2, functionFlags, nullptr, likeFunction<false>, nullptr, nullptr);
     sqlite3_create_function(m_db, "trd_ulike", 2, functionFlags, nullptr, likeFunction<true>, nullptr, nullptr);
+}
+
+void SqliteConnection::startStatement()
+{
+    m_timedOut = false;
+    m_deadline = m_timeLimitMs > 0 ? std::chrono::steady_clock::now() + std::chrono::milliseconds(m_timeLimitMs)
+                                   : std::chrono::steady_clock::time_point::max();
+}
+
+int SqliteConnection::onProgress(void* self)
+{
+    auto* conn = static_cast<SqliteConnection*>(self);
+    if (std::chrono::steady_clock::now() < conn->m_deadline)
+        return 0;
+    conn->m_timedOut = true;
+    return 1;
 }
 
 SqliteConnection::~SqliteConnection()
@@ -191,7 +214,9 @@ SqliteStatement SqliteConnection::prepare(const std::string& sql)
 void SqliteConnection::exec(const char* sql)
 {
     char* error = nullptr;
+    startStatement();
     const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, &error);
+    endStatement();
     if (rc != SQLITE_OK) {
         std::string message = error ? error : sqlite3_errstr(rc);
         sqlite3_free(error);
@@ -201,6 +226,9 @@ void SqliteConnection::exec(const char* sql)
 
 void SqliteConnection::fail(int code) const
 {
+    if (m_timedOut && (code & 0xFF) == SQLITE_INTERRUPT)
+        raise(code, "a consulta passou do limite de " + std::to_string(m_timeLimitMs / 1000)
+                        + " s e foi interrompida; restrinja o filtro e tente de novo");
     raise(sqlite3_extended_errcode(m_db) ? sqlite3_extended_errcode(m_db) : code, sqlite3_errmsg(m_db));
 }
 

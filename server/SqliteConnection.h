@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -43,6 +44,7 @@ public:
 private:
     SqliteConnection* m_conn;
     sqlite3_stmt* m_stmt;
+    bool m_started = false;
 };
 
 // A failed SQLite call, with its extended result code; the client is told
@@ -82,11 +84,21 @@ public:
     // database, so that the server can report it beside the failed request.
     void setDamageFlag(std::atomic<bool>* flag) { m_damaged = flag; }
 
+    // Each statement is interrupted once it has run this long (0: never), so
+    // that no request can hold a connection and a core indefinitely.
+    void setStatementTimeLimit(int ms) { m_timeLimitMs = ms; }
+    void startStatement();
+    void endStatement() { m_deadline = std::chrono::steady_clock::time_point::max(); }
+
 private:
     [[noreturn]] void raise(int code, const std::string& message) const;
 
     sqlite3* m_db = nullptr;
     std::atomic<bool>* m_damaged = nullptr;
+    static int onProgress(void* self);
+    int m_timeLimitMs = 0;
+    std::chrono::steady_clock::time_point m_deadline = std::chrono::steady_clock::time_point::max();
+    bool m_timedOut = false;
     std::unordered_map<std::string, sqlite3_stmt*> m_statements;
 };
 

@@ -80,10 +80,11 @@ int bindStatusAndDates(SqliteStatement& st, int index, const std::string& status
 
 class SqliteSession : public StorageSession {
 public:
-    SqliteSession(const std::string& path, SqliteConnection::Mode mode, std::atomic<bool>* damaged)
+    SqliteSession(const std::string& path, SqliteConnection::Mode mode, std::atomic<bool>* damaged, int timeLimitMs)
         : m_db(path, true, mode)
     {
         m_db.setDamageFlag(damaged);
+        m_db.setStatementTimeLimit(timeLimitMs);
     }
 
     std::vector<Language> languages() override
@@ -122,16 +123,17 @@ public:
                           const RowVisitor& visit) override
     {
         ListedRowsCollector found;
-        const std::string base = std::string("SELECT IDTRADUCAO, ") + RowColumns
-            + " FROM TRADUCAO WHERE IDIDIOMA = ? AND CDPROGTRAD = ? AND NMCOMPONENTE = ?";
-        for (const auto& key : keys) {
-            auto st = m_db.prepare(key.source ? base + " AND STAGRVALPROP = ?" : base);
-            st.bind(1, language).bind(2, key.program).bind(3, key.component);
-            if (key.source)
-                st.bind(4, *key.source);
-            while (st.step())
-                found.add(st.integer(0), readRowView(st, 1));
-        }
+        // The key list drives the join (CROSS JOIN keeps it outside), each
+        // element probing the unique key index once.
+        auto st = m_db.prepare(std::string("SELECT IDTRADUCAO, ") + RowColumns
+                               + " FROM json_each(?2) AS L CROSS JOIN TRADUCAO"
+                                 " WHERE IDIDIOMA = ?1 AND CDPROGTRAD = json_extract(L.value, '$[0]')"
+                                 " AND NMCOMPONENTE = json_extract(L.value, '$[1]')"
+                                 " AND (json_array_length(L.value) < 3"
+                                 " OR STAGRVALPROP = json_extract(L.value, '$[2]'))");
+        st.bind(1, language).bind(2, listedKeysJson(keys));
+        while (st.step())
+            found.add(st.integer(0), readRowView(st, 1));
         found.visitSorted(language, visit);
     }
 
@@ -511,7 +513,7 @@ std::unique_ptr<StorageSession> SqliteStorage::openSession()
     if (std::string lost = m_guard->check(); !lost.empty())
         throw StorageError("database files lost", lost);
     return std::make_unique<SqliteSession>(
-        m_path, m_options.readOnly ? SqliteConnection::Mode::ReadOnly : SqliteConnection::Mode::ReadWrite, &m_damaged);
+        m_path, m_options.readOnly ? SqliteConnection::Mode::ReadOnly : SqliteConnection::Mode::ReadWrite, &m_damaged, m_statementTimeLimitMs);
 }
 
 std::unique_ptr<StorageWriter> SqliteStorage::openWriter()

@@ -47,6 +47,11 @@ public:
     const std::string& path() const { return m_path; }
     bool created() const { return m_created; }
 
+    // Reads (every statement of a read session) are interrupted after this
+    // long with a clear error; 0 lifts the limit.
+    static constexpr int DefaultStatementTimeLimitMs = 30000;
+    void setStatementTimeLimit(int ms) { m_statementTimeLimitMs = ms; }
+
 private:
     void createSchema();
     void checkIdentity();
@@ -58,6 +63,7 @@ private:
     bool m_created = false;
     std::atomic<bool> m_damaged{false};
     std::unique_ptr<SqliteFileGuard> m_guard;
+    int m_statementTimeLimitMs = DefaultStatementTimeLimitMs;
 };
 
 } // namespace trd::server

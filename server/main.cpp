@@ -75,6 +75,7 @@ int main(int argc, char** argv)
             auto sqlite = std::make_unique<SqliteStorage>(options->db, open);
             if (sqlite->created())
                 std::fprintf(stderr, "trd-server: banco novo criado em %s\n", options->db.c_str());
+            sqlite->setStatementTimeLimit(options->statementTimeoutS * 1000);
             storage = std::move(sqlite);
         }
         const bool fresh = storage->isEmpty();

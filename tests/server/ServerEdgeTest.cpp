@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <arpa/inet.h>
@@ -359,4 +360,86 @@ TEST(ServerEdge, ASecondServerOnATakenPortFailsClearly)
     EXPECT_EQ(second.exitCode(), 1);
     EXPECT_TRUE(second.readAllStandardError().contains("já está em uso"));
     EXPECT_LT(healthLatencyMs(first.port()), 2000);
+}
+
+namespace {
+
+Answer call(int port, const std::string& method, const std::string& params)
+{
+    Socket s(port);
+    s.send(post(request(method, params)));
+    return parseAnswer(bodyOf(s.answer(60000)));
+}
+
+std::string filterParams(const std::string& fragment)
+{
+    return "\"T\",\"D\",\"N\"," + json(fragment) + ",\"ENG\",0,0,\"\"";
+}
+
+} // namespace
+
+TEST(ServerEdge, PacketsWithNullCharactersOrTwoRootsAreRefusedNotCut)
+{
+    TrdServerProcess server(withArgs({}, true));
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    std::string delta = DeltaBuilder().insert(TRow{"ENG", "ZZNUL", "cmp", "src", "before&#0;after", "T"}).xml();
+    Answer a = call(server.port(), "SetDestino", json(delta));
+    EXPECT_FALSE(a.ok);
+    EXPECT_NE(a.message.find("caractere nulo"), std::string::npos) << a.message;
+    delta = DeltaBuilder().insert(TRow{"ENG", "ZZNUL", "cmp", "src", "x&#x00;y", "T"}).xml();
+    EXPECT_FALSE(call(server.port(), "SetDestino", json(delta)).ok);
+    delta = DeltaBuilder().insert(TRow{"ENG", "ZZNUL", "cmp", "src", std::string("x\0y", 3), "T"}).xml();
+    EXPECT_FALSE(call(server.port(), "SetDestino", json(delta)).ok);
+
+    // A second document after the first: its change is neither applied nor acknowledged.
+    const std::string first = DeltaBuilder().insert(TRow{"ENG", "ZZTWO", "cmp", "a", "1", "T"}).xml();
+    const std::string second = DeltaBuilder().insert(TRow{"ENG", "ZZTWO", "cmp", "b", "2", "T"}).xml();
+    const std::string tail = second.substr(second.find("<DATAPACKET"));
+    a = call(server.port(), "SetDestino", json(first + tail));
+    EXPECT_FALSE(a.ok);
+    EXPECT_NE(a.message.find("mais de um elemento raiz"), std::string::npos) << a.message;
+    EXPECT_TRUE(call(server.port(), "GetFiltroDest", filterParams(" AND CDPROGTRAD LIKE 'ZZ%'")).rows.empty());
+}
+
+TEST(ServerEdge, CostlyFiltersAreBoundedInSizeAndTime)
+{
+    // Rows of the longest text, and a LIKE of the longest pattern the dialog
+    // can write, with a one-second statement limit.
+    QTemporaryDir dir;
+    const QString tsv = dir.filePath("long.tsv");
+    {
+        QFile f(tsv);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("L\tENG\tInglês\tPOR\n");
+        const QByteArray text(4000, 'a');
+        for (int i = 0; i < 3000; ++i)
+            f.write("R\tENG\tLONG\tc" + QByteArray::number(i) + "\t" + text + "\t\tN\n");
+    }
+    TrdServerProcess::Options options = withArgs({"--statement-timeout", "1"});
+    options.importTsv = tsv;
+    TrdServerProcess server(options);
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+
+    std::string pattern = "%";
+    for (int i = 0; i < 127; ++i)
+        pattern += "a_";
+    pattern += "b%";   // 256 characters: allowed, never matches, and slow on every row
+    const auto start = Clock::now();
+    const Answer slow = call(server.port(), "GetFiltroDest", filterParams(" AND STAGRVALPROP LIKE '" + pattern + "'"));
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    EXPECT_FALSE(slow.ok);
+    EXPECT_NE(slow.message.find("passou do limite de 1 s"), std::string::npos) << slow.message;
+    EXPECT_LT(seconds, 4.0);
+
+    // One character more is refused before any row is read; so are more conditions than the dialog writes.
+    const Answer tooLong = call(server.port(), "GetFiltroDest",
+                                filterParams(" AND STAGRVALPROP LIKE '" + pattern + "x'"));
+    EXPECT_FALSE(tooLong.ok);
+    EXPECT_NE(tooLong.message.find("no máximo 256 caracteres"), std::string::npos) << tooLong.message;
+    std::string many;
+    for (int i = 0; i < 9; ++i)
+        many += " AND CDPROGTRAD = 'LONG'";
+    EXPECT_FALSE(call(server.port(), "GetFiltroDest", filterParams(many)).ok);
+    // The server still answers at once.
+    EXPECT_TRUE(call(server.port(), "GetFiltroDest", filterParams(" AND NMCOMPONENTE = 'c7'")).ok);
 }
