@@ -298,7 +298,32 @@ private:
         res.set(http::field::content_type, JsonType);
         res.keep_alive(false);
         res.body() = RpcHandler::errorBody(rpc::InvalidRequest, message);
+        m_lingering = true;
         send(std::move(res), false, false);
+    }
+
+    // After a refusal the client may still be sending what was refused (a
+    // body over the limit); closing at once would reset the connection and
+    // lose the answer, so what follows is read and dropped, within bounds.
+    void drainThenClose()
+    {
+        beast::error_code ignored;
+        lowest().socket().shutdown(tcp::socket::shutdown_send, ignored);
+        lowest().expires_after(std::chrono::seconds(5));
+        drain();
+    }
+
+    void drain()
+    {
+        m_buffer.consume(m_buffer.size());
+        m_stream.async_read_some(m_buffer.prepare(64 * 1024),
+                                 [self = this->shared_from_this()](beast::error_code ec, std::size_t n) {
+                                     self->m_drained += n;
+                                     if (ec || self->m_drained > DrainLimit)
+                                         return self->close();
+                                     self->m_buffer.commit(n);
+                                     self->drain();
+                                 });
     }
 
     void onRequest()
@@ -402,6 +427,8 @@ private:
                               if (counted)
                                   --self->m_server.inFlight;
                               self->m_response.reset();
+                              if (!ec && self->m_lingering)
+                                  return self->drainThenClose();
                               if (ec || !keepAlive)
                                   return self->close();
                               self->readNext();
@@ -427,6 +454,9 @@ private:
     beast::flat_buffer m_buffer;
     std::optional<http::request_parser<http::string_body>> m_parser;
     std::shared_ptr<Response> m_response;
+    bool m_lingering = false;
+    std::size_t m_drained = 0;
+    static constexpr std::size_t DrainLimit = 64u << 20;
 };
 
 // A connection over a limit gets a short answer written without waiting

@@ -131,7 +131,8 @@ public:
                                  " AND NMCOMPONENTE = json_extract(L.value, '$[1]')"
                                  " AND (json_array_length(L.value) < 3"
                                  " OR STAGRVALPROP = json_extract(L.value, '$[2]'))");
-        st.bind(1, language).bind(2, listedKeysJson(keys));
+        const std::string list = listedKeysJson(keys);   // bound without a copy: must outlive the steps
+        st.bind(1, language).bind(2, list);
         while (st.step())
             found.add(st.integer(0), readRowView(st, 1));
         found.visitSorted(language, visit);

@@ -382,12 +382,17 @@ TEST(ServerEdge, PacketsWithNullCharactersOrTwoRootsAreRefusedNotCut)
 {
     TrdServerProcess server(withArgs({}, true));
     ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
-    std::string delta = DeltaBuilder().insert(TRow{"ENG", "ZZNUL", "cmp", "src", "before&#0;after", "T"}).xml();
-    Answer a = call(server.port(), "SetDestino", json(delta));
+    // The builder escapes what it is given; the attack writes the reference itself.
+    auto raw = [](std::string xml, const std::string& reference) {
+        xml.replace(xml.find("MARK"), 4, reference);
+        return xml;
+    };
+    const std::string marked = DeltaBuilder().insert(TRow{"ENG", "ZZNUL", "cmp", "src", "beforeMARKafter", "T"}).xml();
+    Answer a = call(server.port(), "SetDestino", json(raw(marked, "&#0;")));
     EXPECT_FALSE(a.ok);
     EXPECT_NE(a.message.find("caractere nulo"), std::string::npos) << a.message;
-    delta = DeltaBuilder().insert(TRow{"ENG", "ZZNUL", "cmp", "src", "x&#x00;y", "T"}).xml();
-    EXPECT_FALSE(call(server.port(), "SetDestino", json(delta)).ok);
+    EXPECT_FALSE(call(server.port(), "SetDestino", json(raw(marked, "&#x00;"))).ok);
+    std::string delta;
     delta = DeltaBuilder().insert(TRow{"ENG", "ZZNUL", "cmp", "src", std::string("x\0y", 3), "T"}).xml();
     EXPECT_FALSE(call(server.port(), "SetDestino", json(delta)).ok);
 
@@ -421,9 +426,9 @@ TEST(ServerEdge, CostlyFiltersAreBoundedInSizeAndTime)
     ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
 
     std::string pattern = "%";
-    for (int i = 0; i < 127; ++i)
+    for (int i = 0; i < 126; ++i)
         pattern += "a_";
-    pattern += "b%";   // 256 characters: allowed, never matches, and slow on every row
+    pattern += "b%";   // 255 characters: allowed, never matches, and slow on every row
     const auto start = Clock::now();
     const Answer slow = call(server.port(), "GetFiltroDest", filterParams(" AND STAGRVALPROP LIKE '" + pattern + "'"));
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -433,7 +438,7 @@ TEST(ServerEdge, CostlyFiltersAreBoundedInSizeAndTime)
 
     // One character more is refused before any row is read; so are more conditions than the dialog writes.
     const Answer tooLong = call(server.port(), "GetFiltroDest",
-                                filterParams(" AND STAGRVALPROP LIKE '" + pattern + "x'"));
+                                filterParams(" AND STAGRVALPROP LIKE '" + pattern + "xx'"));
     EXPECT_FALSE(tooLong.ok);
     EXPECT_NE(tooLong.message.find("no máximo 256 caracteres"), std::string::npos) << tooLong.message;
     std::string many;
