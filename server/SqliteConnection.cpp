@@ -227,8 +227,9 @@ void SqliteConnection::exec(const char* sql)
 void SqliteConnection::fail(int code) const
 {
     if (m_timedOut && (code & 0xFF) == SQLITE_INTERRUPT)
-        raise(code, "a consulta passou do limite de " + std::to_string(m_timeLimitMs / 1000)
-                        + " s e foi interrompida; restrinja o filtro e tente de novo");
+        throw StorageError("statement interrupted after " + std::to_string(m_timeLimitMs) + " ms",
+                           "A consulta passou do limite de " + std::to_string(m_timeLimitMs / 1000)
+                               + " s e foi interrompida; restrinja o filtro e tente de novo.");
     raise(sqlite3_extended_errcode(m_db) ? sqlite3_extended_errcode(m_db) : code, sqlite3_errmsg(m_db));
 }
 
