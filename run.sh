@@ -7,6 +7,8 @@
 #   TRD_DATA_DIR=folder  where the database and the server log live
 #                        (default: ${XDG_DATA_HOME:-~/.local/share}/trd)
 #   TRD_PORT=port        the port to try first (default 8211; a free one if taken)
+#   TRD_REPORTS_DIR=dir  the report definitions (default: those built beside the
+#                        programs, $BUILD_DIR/bin/relatorios)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -78,6 +80,10 @@ if ! healthy "$PORT"; then
   echo "run.sh: o servidor não respondeu; veja $SERVER_LOG" >&2
   exit 1
 fi
+
+# The module's reports are built beside the programs; a folder chosen by the
+# caller wins.
+export TRD_REPORTS_DIR="${TRD_REPORTS_DIR:-$(cd "$BUILD_DIR" && pwd)/bin/relatorios}"
 
 echo "run.sh: trd-server em 127.0.0.1:$PORT (banco $DB, log $SERVER_LOG)"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then

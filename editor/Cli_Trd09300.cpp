@@ -16,10 +16,8 @@
 #include "Cli_Trd09302.h"
 #define TRD_TEM_INFORMACOES 1
 #endif
-#if __has_include("Cli_Trd09303.h")
 #include "Cli_Trd09303.h"
 #define TRD_TEM_RELATORIO 1
-#endif
 #if __has_include("Cli_Trd09306.h")
 #include "Cli_Trd09306.h"
 #define TRD_TEM_SUBSTITUIR 1

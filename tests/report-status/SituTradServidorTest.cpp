@@ -1,0 +1,395 @@
+// The status report dialog with the real editor against a real trd-server:
+// the parameters each choice gives, the four server calls every request
+// makes (seen at a recording proxy), the refusals, a failing call reaching
+// the report run, and a new user's path from the editor's print button to
+// each shipped report written as PDF, whose figures must be the ones a
+// direct query of the server's database gives.
+#include "FiltroTestKit.h"
+#include "RecordingProxy.h"
+#include "ReportPreviewWindow.h"
+#include "ReportTestKit.h"
+#include "TrdServerProcess.h"
+
+#include "Cli_Trd09300.h"
+#include "Cli_Trd09303.h"
+#include "Dispatch.h"
+#include "MensErro.h"
+#include "ShowAvi.h"
+#include "TClientDataSet.h"
+#include "TDateEditPlus.h"
+#include "TField.h"
+#include "WebServer.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sqlite3.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace trd;
+using namespace trd::test;
+
+namespace {
+
+// (language, program, component, source, destination, status, change date)
+const char* const Semente =
+    "L\tENG\tEnglish\tENG\n"
+    "L\tSPA\tEspañol\tSPA\n"
+    "R\tENG\tTRD09300\tBTNABRIR\tAbrir\tOpen\tT\t2025-03-01 08:00:00\n"
+    "R\tENG\tTRD09300\tBTNSALVAR\tSalvar\tSave\tT\t2025-03-31 23:00:00\n"
+    "R\tENG\tTRD09300\tBTNFECHAR\tFechar\t\tN\t2025-03-15 12:00:00\n"
+    "R\tENG\tTRD09301\tLBLNOME\tNome\tName\tD\t2025-03-10 09:00:00\n"
+    "R\tENG\tTRD09301\tLBLTELA\tTela\tScreen\tT\t2025-02-28 23:59:00\n"
+    "R\tENG\tTRD09302\tLBLAGUA\tÁgua\tWater\tT\t2025-04-01 00:00:00\n"
+    "R\tENG\tTRD09302\tLBLCOPO\tCopo\tCup\tD\t2025-03-20 10:00:00\n"
+    "R\tENG\tTRD09302\tLBLPRATO\tPrato\t\tN\t2025-01-05 10:00:00\n"
+    "R\tSPA\tTRD09300\tBTNABRIR\tAbrir\tAbrir\tT\t2025-03-02 10:00:00\n";
+
+const QStringList Cinco = {QStringLiteral("P_SITUACAO"), QStringLiteral("P_TSITUACAO"), QStringLiteral("P_IDIDIOMA"),
+                           QStringLiteral("P_DtIni"), QStringLiteral("P_DtFim")};
+
+struct Ambiente {
+    QTemporaryDir pasta;
+    std::unique_ptr<TrdServerProcess> servidor;
+    std::unique_ptr<RecordingProxy> proxy;
+};
+Ambiente* ambiente = nullptr;
+
+// One number from a direct query of the server's database.
+double consultaBanco(const QString& sql)
+{
+    double valor = -1;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(ambiente->servidor->dbPath().toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+        SQLITE_OK) {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr) == SQLITE_OK &&
+            sqlite3_step(st) == SQLITE_ROW)
+            valor = sqlite3_column_double(st, 0);
+        else
+            ADD_FAILURE() << "query failed: " << sqlite3_errmsg(db) << " in " << sql.toStdString();
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    return valor;
+}
+
+int linhasBanco(const QString& condicao)
+{
+    return static_cast<int>(consultaBanco(QStringLiteral("SELECT COUNT(*) FROM TRADUCAO WHERE ") + condicao));
+}
+
+// The report data calls the proxy passed on, as "Method ["arg"]", in order.
+QStringList chamadas()
+{
+    QStringList lista;
+    for (const QByteArray& corpo : ambiente->proxy->requests()) {
+        const QJsonObject o = QJsonDocument::fromJson(corpo).object();
+        const QString metodo = o.value(QStringLiteral("method")).toString();
+        if (metodo.startsWith(QStringLiteral("GetCalc")) || metodo == QStringLiteral("GetInfoTrad"))
+            lista << metodo + u' ' +
+                         QString::fromUtf8(QJsonDocument(o.value(QStringLiteral("params")).toArray()).toJson(QJsonDocument::Compact));
+    }
+    return lista;
+}
+
+QStringList quatroChamadas(const char* idioma)
+{
+    const QString arg = QStringLiteral(" [\"%1\"]").arg(QString::fromLatin1(idioma));
+    return {QStringLiteral("GetCalcTrad") + arg, QStringLiteral("GetCalcNtrad") + arg, QStringLiteral("GetCalcDuv") + arg,
+            QStringLiteral("GetInfoTrad") + arg};
+}
+
+TDateTime marco(int dia) { return EncodeDate(2025, 3, dia); }
+
+// The parameters a report declaring `nomes` receives, as the designer builds them.
+TParams declarados(const QStringList& nomes)
+{
+    TParams p;
+    for (const QString& n : nomes)
+        p.CreateParam(n.startsWith(QStringLiteral("P_Dt")) ? TParamType::ftDate : TParamType::ftString, n);
+    return p;
+}
+
+// The dialog's answer to the request, as the designer raises it; false when
+// it refused (MensErro).
+bool pede(TfrmSituTrad& d, TParams& p)
+{
+    bool abort = false;
+    try {
+        d.rpddPadraoBeforeGetQueryParams(d.rpddPadrao, p, abort);
+    } catch (const EMensErro&) {
+        return false;
+    }
+    return !abort;
+}
+
+class SituTradServidorTest : public FiltroTestBase {
+protected:
+    static void SetUpTestSuite()
+    {
+        ambiente = new Ambiente;
+        const QString tsv = ambiente->pasta.filePath(QStringLiteral("semente.tsv"));
+        QFile arquivo(tsv);
+        ASSERT_TRUE(arquivo.open(QIODevice::WriteOnly));
+        arquivo.write(Semente);
+        arquivo.close();
+        TrdServerProcess::Options opcoes;
+        opcoes.importTsv = tsv;
+        ambiente->servidor = std::make_unique<TrdServerProcess>(opcoes);
+        ASSERT_TRUE(ambiente->servidor->isRunning()) << ambiente->servidor->errorString().toStdString();
+        ambiente->proxy = std::make_unique<RecordingProxy>(ambiente->servidor->host(), ambiente->servidor->port());
+    }
+
+    static void TearDownTestSuite()
+    {
+        delete ambiente;
+        ambiente = nullptr;
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(ambiente && ambiente->servidor->isRunning());
+        // The shipped definitions, where the build puts them beside the programs.
+        qputenv("TRD_REPORTS_DIR", (qEnvironmentVariable("TRD_BIN_DIR") + QStringLiteral("/relatorios")).toUtf8());
+        WebURL = QStringLiteral("127.0.0.1");
+        WebPort = ambiente->proxy->port();
+        criaTraducao();
+        ASSERT_TRUE(frmTraducao);
+        const int indice = frmTraducao->cbbIdioma->findText(QStringLiteral("ENG-English"));
+        ASSERT_GE(indice, 0);
+        frmTraducao->cbbIdioma->setCurrentIndex(indice);
+        ambiente->proxy->clear();
+        seam.clear();
+    }
+
+    void TearDown() override
+    {
+        if (frmTraducao) {
+            frmTraducao->Close();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+        qunsetenv("TRD_REPORTS_DIR");
+    }
+
+    // CriaRelTraducao with `acao` run inside the dialog's modal loop once it
+    // is active; `naPrevia` runs inside each report preview it opens.
+    void abreRelatorio(const std::function<void(TfrmSituTrad&)>& acao,
+                       const std::function<void(ReportPreviewWindow&)>& naPrevia = {})
+    {
+        principal.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&principal));
+        seam.onModal = [&](TForm& form) {
+            if (auto* previa = qobject_cast<ReportPreviewWindow*>(&form)) {
+                if (naPrevia)
+                    naPrevia(*previa);
+                previa->Close();
+                return;
+            }
+            auto* dialogo = qobject_cast<TfrmSituTrad*>(&form);
+            ASSERT_NE(dialogo, nullptr);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == dialogo; }));
+            acao(*dialogo);
+        };
+        CriaRelTraducao();
+        seam.onModal = nullptr;
+    }
+};
+
+void escolheIdioma(TfrmSituTrad& d, const QString& item)
+{
+    const int i = d.cbbIdioma->findText(item);
+    ASSERT_GE(i, 0) << item.toStdString();
+    d.cbbIdioma->setCurrentIndex(i);
+}
+
+} // namespace
+
+TEST_F(SituTradServidorTest, EachStatusChoiceAndTheDatesGiveTheParametersAndEveryRequestRepeatsTheFourCalls)
+{
+    abreRelatorio([](TfrmSituTrad& d) {
+        // As designed: the language list is the editor's, nothing chosen.
+        EXPECT_TRUE(d.cbbIdioma->isVisible());
+        EXPECT_EQ(d.cbbIdioma->count(), frmTraducao->cbbIdioma->count());
+        EXPECT_EQ(d.cbbSituacao->currentIndex(), -1);
+        EXPECT_EQ(d.lblCodTela->text(), QStringLiteral("TRD09303"));
+        EXPECT_EQ(d.lblCodRel->text(), QStringLiteral("TRD093"));
+        EXPECT_EQ(d.windowTitle(), QStringLiteral("Situação da Tradução"));
+
+        escolheIdioma(d, QStringLiteral("ENG-English"));
+        d.depDtIni->setText(QStringLiteral("01/03/2025"));
+        d.depDtFim->setText(QStringLiteral("31/03/2025"));
+        struct Caso {
+            int posicao;
+            const char* situacao;
+            const char* todas;
+        };
+        // Nothing chosen, then "Todos", "Dúvida", "Traduzido", "Não Traduzido".
+        for (const Caso c : {Caso{-1, "", "ALL"}, {3, "", "ALL"}, {2, "D", ""}, {0, "T", ""}, {1, "N", ""}}) {
+            SCOPED_TRACE(c.posicao);
+            d.cbbSituacao->setCurrentIndex(c.posicao);
+            ambiente->proxy->clear();
+            TParams p = declarados(Cinco);
+            ASSERT_TRUE(pede(d, p));
+            EXPECT_EQ(p.ParamByName(QStringLiteral("P_SITUACAO")).AsString(), QString::fromLatin1(c.situacao));
+            EXPECT_FALSE(p.ParamByName(QStringLiteral("P_SITUACAO")).IsNull());
+            EXPECT_EQ(p.ParamByName(QStringLiteral("P_TSITUACAO")).AsString(), QString::fromLatin1(c.todas));
+            EXPECT_EQ(p.ParamByName(QStringLiteral("P_IDIDIOMA")).AsString(), QStringLiteral("ENG"));
+            EXPECT_EQ(p.ParamByName(QStringLiteral("P_DtIni")).AsDate(), marco(1));
+            EXPECT_EQ(p.ParamByName(QStringLiteral("P_DtFim")).AsDate(), EncodeDate(2025, 4, 1));
+            EXPECT_EQ(chamadas(), quatroChamadas("ENG"));
+        }
+        EXPECT_FALSE(ShowAviActive());
+
+        // What the calls loaded is the server's answer for the language.
+        EXPECT_EQ(d.cdsCalcTrad->FieldByName(QStringLiteral("STVALORPROP"))->AsFloat(),
+                  linhasBanco(QStringLiteral("IDIDIOMA = 'ENG' AND IDSITTRADUCAO = 'T'")));
+        EXPECT_EQ(d.cdsCalcDuv->FieldByName(QStringLiteral("STVALORPROP"))->AsFloat(),
+                  linhasBanco(QStringLiteral("IDIDIOMA = 'ENG' AND IDSITTRADUCAO = 'D'")));
+        EXPECT_EQ(d.cdsCalcNtrad->FieldByName(QStringLiteral("STVALORPROP"))->AsFloat(),
+                  linhasBanco(QStringLiteral("IDIDIOMA = 'ENG' AND IDSITTRADUCAO = 'N'")));
+        EXPECT_EQ(d.cdsTraducao->RecordCount(), linhasBanco(QStringLiteral("IDIDIOMA = 'ENG'")));
+
+        // Empty dates are day 0: P_DtIni 0 and P_DtFim 1.
+        d.depDtIni->clear();
+        d.depDtFim->clear();
+        TParams p = declarados(Cinco);
+        ASSERT_TRUE(pede(d, p));
+        EXPECT_EQ(p.ParamByName(QStringLiteral("P_DtIni")).AsDate(), 0.0);
+        EXPECT_EQ(p.ParamByName(QStringLiteral("P_DtFim")).AsDate(), 1.0);
+
+        // A report with none of the five still loads the four data sets.
+        ambiente->proxy->clear();
+        TParams nenhum;
+        ASSERT_TRUE(pede(d, nenhum));
+        EXPECT_EQ(nenhum.Count(), 0);
+        EXPECT_EQ(chamadas(), quatroChamadas("ENG"));
+
+        // Some of them only: those are set, the others not asked for.
+        TParams alguns = declarados({QStringLiteral("P_DtFim"), QStringLiteral("P_IDIDIOMA")});
+        ASSERT_TRUE(pede(d, alguns));
+        EXPECT_EQ(alguns.Count(), 2);
+        EXPECT_EQ(alguns.ParamByName(QStringLiteral("P_IDIDIOMA")).AsString(), QStringLiteral("ENG"));
+    });
+    EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join(u'\n').toStdString();
+}
+
+TEST_F(SituTradServidorTest, ALanguageIsRequiredAndATypedOneMustNameAnItem)
+{
+    abreRelatorio([](TfrmSituTrad& d) {
+        d.cbbSituacao->setCurrentIndex(0);
+        TParams p = declarados(Cinco);
+        EXPECT_FALSE(pede(d, p));
+        for (int i = 0; i < p.Count(); ++i)
+            EXPECT_TRUE(p.Items(i).IsNull()) << p.Items(i).Name().toStdString();
+
+        d.cbbIdioma->setEditText(QStringLiteral("XYZ-Nenhum"));
+        EXPECT_FALSE(pede(d, p));
+        EXPECT_TRUE(p.ParamByName(QStringLiteral("P_IDIDIOMA")).IsNull());
+        EXPECT_TRUE(chamadas().isEmpty());
+
+        // Typed in lower case, a whole code names its item.
+        d.cbbIdioma->setEditText(QStringLiteral("spa"));
+        ASSERT_TRUE(pede(d, p));
+        EXPECT_EQ(p.ParamByName(QStringLiteral("P_IDIDIOMA")).AsString(), QStringLiteral("SPA"));
+        EXPECT_EQ(d.cbbIdioma->currentText(), QStringLiteral("SPA-Español"));
+        EXPECT_EQ(chamadas(), quatroChamadas("SPA"));
+    });
+    EXPECT_EQ(seam.messages(), (QStringList{QStringLiteral("Idioma deve ser informado."), QStringLiteral("Idioma Inválido.")}));
+}
+
+TEST_F(SituTradServidorTest, AFailingCallEndsTheRunWithTheServersMessageAndNoAnimationLeft)
+{
+    abreRelatorio([](TfrmSituTrad& d) {
+        escolheIdioma(d, QStringLiteral("ENG-English"));
+        d.cbbSituacao->setCurrentIndex(2);
+        ASSERT_GT(d.cbbReportNames->count(), 0);
+        ambiente->proxy->clear();
+        ambiente->proxy->answerNextWith(R"("error":{"code":-32000,"message":"Banco indisponível no momento."})");
+        d.sbtExecRel->click();
+        EXPECT_EQ(chamadas(), QStringList{quatroChamadas("ENG").first()});   // nothing after the failure
+        EXPECT_FALSE(ShowAviActive());
+        EXPECT_TRUE(d.isVisible());
+    });
+    ASSERT_EQ(seam.errors().size(), 1);
+    EXPECT_TRUE(seam.errors().first().contains(QStringLiteral("Banco indisponível no momento."))) << seam.errors().first().toStdString();
+    EXPECT_EQ(seam.count(RecordingDialogSeam::Modal), 1);   // the dialog only: no preview opened
+}
+
+TEST_F(SituTradServidorTest, ANewUserPrintsTheSummaryFromTheEditorAndItHoldsTheDatabasesCounts)
+{
+    // The language's rows loaded (before the first load the reload button is
+    // still disabled, so its action is run): the print button comes on.
+    ASSERT_FALSE(frmTraducao->sbtImprimir->isEnabled());
+    Dispatch([] { frmTraducao->sbtVerificar->Click(); });
+    QApplication::processEvents();
+    ASSERT_TRUE(frmTraducao->sbtImprimir->isEnabled());
+
+    QTemporaryDir saida;
+    QStringList textos;
+    QStringList titulos;
+    principal.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&principal));
+    seam.onModal = [&](TForm& form) {
+        if (auto* previa = qobject_cast<ReportPreviewWindow*>(&form)) {
+            const QString pdf = saida.filePath(QStringLiteral("r%1.pdf").arg(textos.size()));
+            EXPECT_TRUE(previa->SavePdf(pdf));
+            textos << PdfText(pdf);
+            QTest::keyClick(previa, Qt::Key_Escape);
+            return;
+        }
+        auto* d = qobject_cast<TfrmSituTrad*>(&form);
+        ASSERT_NE(d, nullptr);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == d; }));
+        // Keyboard: type the language, pick a status, type the dates.
+        d->cbbIdioma->setFocus();
+        QTest::keyClicks(d->cbbIdioma->lineEdit(), QStringLiteral("ENG"));
+        d->cbbSituacao->setFocus();
+        QTest::keyClick(d->cbbSituacao, Qt::Key_Down);   // "Traduzido"
+        EXPECT_EQ(d->cbbSituacao->currentText(), QStringLiteral("Traduzido"));
+        d->depDtIni->setFocus();
+        QTest::keyClicks(d->depDtIni, QStringLiteral("01/03/2025"));
+        d->depDtFim->setFocus();
+        QTest::keyClicks(d->depDtFim, QStringLiteral("31/03/2025"));
+        for (int i = 0; i < d->cbbReportNames->count(); ++i) {
+            d->cbbReportNames->setCurrentIndex(i);
+            titulos << d->cbbReportNames->currentText();
+            d->cbbReportNames->setFocus();
+            QTest::keyClick(d, Qt::Key_F9);
+        }
+        QTest::mouseClick(d->sbtCancel, Qt::LeftButton);
+    };
+    QTest::mouseClick(frmTraducao->sbtImprimir, Qt::LeftButton);
+    seam.onModal = nullptr;
+    EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join(u'\n').toStdString();
+    EXPECT_TRUE(seam.messages().isEmpty()) << seam.messages().join(u'\n').toStdString();
+    ASSERT_EQ(textos.size(), titulos.size());
+    ASSERT_GE(titulos.size(), 1);
+    EXPECT_FALSE(bostcriado);   // closed: the next request builds a new dialog
+
+    const int resumo = static_cast<int>(titulos.indexOf(QStringLiteral("Resumo da tradução por situação")));
+    ASSERT_GE(resumo, 0) << titulos.join(u'|').toStdString();
+    const QString texto = textos[resumo];
+    // The data row of each status: its code, then its lines and characters.
+    for (const char* sit : {"T", "D", "N"}) {
+        const QRegularExpression linha(QStringLiteral("^\\s*%1\\s+(\\d+)\\s+(\\d+)").arg(QString::fromLatin1(sit)),
+                                       QRegularExpression::MultilineOption);
+        const QRegularExpressionMatch m = linha.match(texto);
+        ASSERT_TRUE(m.hasMatch()) << sit << "\n" << texto.toStdString();
+        EXPECT_EQ(m.captured(1).toInt(), linhasBanco(QStringLiteral("IDIDIOMA = 'ENG' AND IDSITTRADUCAO = '%1'").arg(QString::fromLatin1(sit))))
+            << sit;
+    }
+    EXPECT_TRUE(texto.contains(QStringLiteral("Linhas por situação")));
+    EXPECT_TRUE(texto.contains(QStringLiteral("English")));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("\\b%1\\b").arg(linhasBanco(QStringLiteral("IDIDIOMA = 'ENG'")))).match(texto).hasMatch());
+}
