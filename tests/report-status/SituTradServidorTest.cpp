@@ -34,6 +34,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 
 using namespace trd;
@@ -364,6 +365,10 @@ TEST_F(SituTradServidorTest, ANewUserPrintsTheSummaryFromTheEditorAndItHoldsTheD
         for (int i = 0; i < d->cbbReportNames->count(); ++i) {
             d->cbbReportNames->setCurrentIndex(i);
             titulos << d->cbbReportNames->currentText();
+            // A desktop gives the dialog back its activation after the
+            // preview closes; offscreen it has to be asked for.
+            d->activateWindow();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(d));
             d->cbbReportNames->setFocus();
             QTest::keyClick(d, Qt::Key_F9);
         }
@@ -392,4 +397,94 @@ TEST_F(SituTradServidorTest, ANewUserPrintsTheSummaryFromTheEditorAndItHoldsTheD
     EXPECT_TRUE(texto.contains(QStringLiteral("Linhas por situação")));
     EXPECT_TRUE(texto.contains(QStringLiteral("English")));
     EXPECT_TRUE(QRegularExpression(QStringLiteral("\\b%1\\b").arg(linhasBanco(QStringLiteral("IDIDIOMA = 'ENG'")))).match(texto).hasMatch());
+}
+
+namespace {
+
+// The programs of the language, from the database.
+QStringList programasBanco()
+{
+    QStringList lista;
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(ambiente->servidor->dbPath().toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "SELECT DISTINCT CDPROGTRAD FROM TRADUCAO WHERE IDIDIOMA = 'ENG' ORDER BY 1", -1, &st, nullptr);
+    while (sqlite3_step(st) == SQLITE_ROW)
+        lista << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return lista;
+}
+
+} // namespace
+
+TEST_F(SituTradServidorTest, TheChangedRowsAndTheProgressReportsHoldWhatTheDatabaseHolds)
+{
+    Dispatch([] { frmTraducao->sbtVerificar->Click(); });
+    QApplication::processEvents();
+    ASSERT_TRUE(frmTraducao->sbtImprimir->isEnabled());
+
+    QTemporaryDir saida;
+    std::map<QString, QString> porTitulo;
+    QString titulo;
+    seam.onModal = [&](TForm& form) {
+        if (auto* previa = qobject_cast<ReportPreviewWindow*>(&form)) {
+            const QString pdf = saida.filePath(QStringLiteral("r%1.pdf").arg(porTitulo.size()));
+            EXPECT_TRUE(previa->SavePdf(pdf));
+            porTitulo[titulo] = PdfText(pdf);
+            previa->Close();
+            return;
+        }
+        auto* d = qobject_cast<TfrmSituTrad*>(&form);
+        ASSERT_NE(d, nullptr);
+        // The mouse this time: the language and the status from their lists.
+        escolheIdioma(*d, QStringLiteral("ENG-English"));
+        d->cbbSituacao->setCurrentIndex(0);   // "Traduzido"
+        d->depDtIni->SetDate(marco(1));
+        d->depDtFim->SetDate(marco(31));
+        for (int i = 0; i < d->cbbReportNames->count(); ++i) {
+            d->cbbReportNames->setCurrentIndex(i);
+            titulo = d->cbbReportNames->currentText();
+            QTest::mouseClick(d->sbtConfirma, Qt::LeftButton);
+        }
+        d->Close();
+    };
+    QTest::mouseClick(frmTraducao->sbtImprimir, Qt::LeftButton);
+    seam.onModal = nullptr;
+    EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join(u'\n').toStdString();
+    ASSERT_EQ(porTitulo.count(QStringLiteral("Linhas alteradas no período, por tela")), 1u);
+    ASSERT_EQ(porTitulo.count(QStringLiteral("Progresso da tradução por tela")), 1u);
+
+    // Changed rows: translated, changed on a day from 1 to 31 March, and nothing else.
+    const QString alteradas = porTitulo[QStringLiteral("Linhas alteradas no período, por tela")];
+    const QString periodo = QStringLiteral("IDIDIOMA = 'ENG' AND IDSITTRADUCAO = 'T' AND DTALTERACAO >= %1 AND DTALTERACAO < %2")
+                                .arg(marco(1)).arg(EncodeDate(2025, 4, 1));
+    const int esperadas = linhasBanco(periodo);
+    EXPECT_EQ(esperadas, 2);   // the seed's rows of the last moments of the range count, the next day's not
+    for (const QString& programa : programasBanco()) {
+        const int doPrograma = linhasBanco(periodo + QStringLiteral(" AND CDPROGTRAD = '%1'").arg(programa));
+        EXPECT_EQ(alteradas.contains(QStringLiteral("Tela: ") + programa), doPrograma > 0) << programa.toStdString();
+    }
+    for (const char* componente : {"BTNABRIR", "BTNSALVAR"})
+        EXPECT_TRUE(alteradas.contains(QString::fromLatin1(componente))) << componente << alteradas.toStdString();
+    for (const char* componente : {"LBLTELA", "LBLAGUA", "LBLNOME", "BTNFECHAR"})
+        EXPECT_FALSE(alteradas.contains(QString::fromLatin1(componente))) << componente;
+    const QRegularExpression total(QStringLiteral("Total geral\\s+(\\d+)"));
+    const QRegularExpressionMatch t = total.match(alteradas);
+    ASSERT_TRUE(t.hasMatch()) << alteradas.toStdString();
+    EXPECT_EQ(t.captured(1).toInt(), esperadas);
+
+    // Progress: per program its translated, doubtful, untranslated and all lines.
+    const QString progresso = porTitulo[QStringLiteral("Progresso da tradução por tela")];
+    for (const QString& programa : programasBanco()) {
+        const QRegularExpression linha(QStringLiteral("^\\s*%1\\s+(\\d+)\\s+(\\d+)\\s+(\\d+)\\s+(\\d+)").arg(programa),
+                                       QRegularExpression::MultilineOption);
+        const QRegularExpressionMatch m = linha.match(progresso);
+        ASSERT_TRUE(m.hasMatch()) << programa.toStdString() << "\n" << progresso.toStdString();
+        const QString doPrograma = QStringLiteral("IDIDIOMA = 'ENG' AND CDPROGTRAD = '%1'").arg(programa);
+        EXPECT_EQ(m.captured(1).toInt(), linhasBanco(doPrograma + QStringLiteral(" AND IDSITTRADUCAO = 'T'")));
+        EXPECT_EQ(m.captured(2).toInt(), linhasBanco(doPrograma + QStringLiteral(" AND IDSITTRADUCAO = 'D'")));
+        EXPECT_EQ(m.captured(3).toInt(), linhasBanco(doPrograma + QStringLiteral(" AND IDSITTRADUCAO = 'N'")));
+        EXPECT_EQ(m.captured(4).toInt(), linhasBanco(doPrograma));
+    }
 }
