@@ -4,12 +4,18 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <string>
 
 namespace trd {
 
-QString FloatToStrGeneral(double value, QChar decimalSeparator)
+namespace {
+
+// 15 significant digits rounded once from the exact binary value, laid out as
+// the general format does. std::to_chars ignores the C locale, which Qt sets
+// from the environment: printf would write a comma into the digits on a
+// machine whose locale uses one.
+template <typename Float>
+QString generalFormat(Float value, QChar decimalSeparator)
 {
     if (std::isnan(value))
         return QStringLiteral("NAN");
@@ -18,19 +24,24 @@ QString FloatToStrGeneral(double value, QChar decimalSeparator)
     if (value == 0)
         return QStringLiteral("0");
 
-    // 15 significant digits, rounded once by the C library; we only lay them out.
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%.14e", value);
+    char buf[64];
+    const auto written = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
     const char* p = buf;
     const bool negative = *p == '-';
     if (negative)
         ++p;
     std::string digits;
-    for (; *p && *p != 'e'; ++p) {
+    for (; p < written.ptr && *p != 'e'; ++p) {
         if (*p != '.')
             digits.push_back(*p);
     }
-    const int exponent = std::atoi(p + 1);
+    int exponent = 0;
+    if (p < written.ptr) {
+        const char* e = p + 1;
+        if (e < written.ptr && *e == '+')
+            ++e;
+        std::from_chars(e, written.ptr, exponent);
+    }
     while (digits.size() > 1 && digits.back() == '0')
         digits.pop_back();
 
@@ -63,7 +74,8 @@ QString FloatToStrGeneral(double value, QChar decimalSeparator)
     return out;
 }
 
-bool TryStrToFloat(QStringView text, QChar decimalSeparator, double& value)
+template <typename Float>
+bool readGeneral(QStringView text, QChar decimalSeparator, Float& value)
 {
     text = text.trimmed();
     std::string ascii;
@@ -107,12 +119,34 @@ bool TryStrToFloat(QStringView text, QChar decimalSeparator, double& value)
     if (i != n)
         return false;
 
-    double parsed = 0;
+    Float parsed = 0;
     const auto [end, ec] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), parsed);
     if (ec != std::errc() || end != ascii.data() + ascii.size() || !std::isfinite(parsed))
         return false;
     value = parsed;
     return true;
+}
+
+} // namespace
+
+QString FloatToStrGeneral(double value, QChar decimalSeparator)
+{
+    return generalFormat(value, decimalSeparator);
+}
+
+QString ExtendedToStrGeneral(long double value, QChar decimalSeparator)
+{
+    return generalFormat(value, decimalSeparator);
+}
+
+bool TryStrToFloat(QStringView text, QChar decimalSeparator, double& value)
+{
+    return readGeneral(text, decimalSeparator, value);
+}
+
+bool TryStrToExtended(QStringView text, QChar decimalSeparator, long double& value)
+{
+    return readGeneral(text, decimalSeparator, value);
 }
 
 QChar DecimalSeparator()

@@ -10,9 +10,13 @@
 namespace trd {
 
 QString FloatToStrGeneral(double value, QChar decimalSeparator);
+// The same from an extended-precision value, rounded once from it.
+QString ExtendedToStrGeneral(long double value, QChar decimalSeparator);
 // Optional sign, digits, the decimal separator, optional exponent; blanks
 // around are ignored; anything else is refused (returns false).
 bool TryStrToFloat(QStringView text, QChar decimalSeparator, double& value);
+// The same into extended precision: the nearest extended value to the text.
+bool TryStrToExtended(QStringView text, QChar decimalSeparator, long double& value);
 // The user's decimal separator (from the system locale).
 QChar DecimalSeparator();
 

@@ -1,6 +1,7 @@
 #include "TCanvas.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPalette>
 #include <QStyle>
@@ -78,6 +79,13 @@ void TCanvas::TextOut(int x, int y, const QString& text)
     m_painter->setPen(Font.Color);
     m_painter->drawText(QPoint(x, y + m_painter->fontMetrics().ascent()), text);
     m_painter->restore();
+}
+
+int TCanvas::TextWidth(const QString& text) const
+{
+    if (!m_painter)
+        return 0;
+    return QFontMetrics(currentFont(), m_painter->device()).horizontalAdvance(text);
 }
 
 void TCanvas::DrawFocusRect(const QRect& rect)

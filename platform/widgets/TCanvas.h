@@ -56,6 +56,8 @@ public:
     // Writes text with its top-left at (x, y), clipped to rect.
     void TextRect(const QRect& rect, int x, int y, const QString& text);
     void TextOut(int x, int y, const QString& text);
+    // Width in pixels of text in the canvas's current font (0 outside painting).
+    int TextWidth(const QString& text) const;
     // A dotted rectangle along the inside of rect.
     void DrawFocusRect(const QRect& rect);
     // Copies source of bitmap into dest (scaled when the sizes differ), the

@@ -53,3 +53,23 @@ TEST(FloatFormat, FormatAndReadRoundTrip)
         EXPECT_NEAR(back, x, std::abs(x) * 1e-14);
     }
 }
+
+TEST(FloatFormat, ExtendedPrecisionRoundsOnceFromTheExtendedValue)
+{
+    const QChar comma(u',');
+    // 0.1 in extended precision is not the double 0.1; both show as 0,1.
+    EXPECT_EQ(ExtendedToStrGeneral(0.1L, comma), QStringLiteral("0,1"));
+    EXPECT_EQ(ExtendedToStrGeneral(1e-7L, comma), QStringLiteral("1E-7"));
+    // Sixteen nines: the double nearest is 1E16 already; the extended value is
+    // exact and rounds to 1E16 at the fifteenth digit.
+    EXPECT_EQ(ExtendedToStrGeneral(9999999999999999.0L, comma), QStringLiteral("1E16"));
+    EXPECT_EQ(ExtendedToStrGeneral(123456.7890123456789L, QChar(u'.')), QStringLiteral("123456.789012346"));
+
+    long double back = 0;
+    ASSERT_TRUE(TryStrToExtended(u"0,1", comma, back));
+    EXPECT_EQ(back, 0.1L);   // the nearest extended value, not the double widened
+    EXPECT_NE(back, static_cast<long double>(0.1));
+    ASSERT_TRUE(TryStrToExtended(u"1,5E-6", comma, back));
+    EXPECT_EQ(back, 1.5e-6L);
+    EXPECT_FALSE(TryStrToExtended(u"1.5", comma, back));
+}
