@@ -118,6 +118,8 @@ TfrmInfoTraducao::TfrmInfoTraducao(QWidget* parent) : TfrmRotiGeral(parent)
     setTabOrder(nbePreco, depDtInicial);
     setTabOrder(depDtInicial, depDtFinal);
     setTabOrder(depDtFinal, stgCalculo);
+    // The price is what the user types first.
+    nbePreco->setFocus();
 }
 
 void TfrmInfoTraducao::buildGrid()
