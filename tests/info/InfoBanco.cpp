@@ -65,9 +65,11 @@ QString condicoes(const QString& situacao, Intervalo intervalo)
 
 } // namespace
 
-QByteArray SementeTeste()
+QByteArray SementeTeste(bool grande)
 {
-    QByteArray s = "L\tENG\tEnglish\tENG\nL\tPOR\tPortuguês\tPOR\nL\tBIG\tMuitas linhas\tPOR\n";
+    QByteArray s = "L\tENG\tEnglish\tENG\nL\tPOR\tPortuguês\tPOR\n";
+    if (grande)
+        s += "L\tBIG\tMuitas linhas\tPOR\n";
     QString longo;
     for (int i = 0; longo.size() < 600; ++i)
         longo += QStringLiteral("Configuração número %1 do relatório, página %2; ").arg(i).arg(i * 7);
@@ -87,7 +89,7 @@ QByteArray SementeTeste()
     s += linha("POR", "TRD09300", "btnFechar", "Fechar", "N", "2025-01-09 10:00:00");
     s += linha("POR", "TRD09300", "lblDuvida", "Dúvida?", "D", "2025-01-09 10:00:00");
     const char* situacoes[] = {"T", "N", "D"};
-    for (int i = 0; i < LinhasGrandes; ++i)
+    for (int i = 0; grande && i < LinhasGrandes; ++i)
         s += linha("BIG", "TRD09399", QStringLiteral("lbl%1").arg(i),
                    QStringLiteral("Texto de destino número %1, com acentuação").arg(i), situacoes[i % 3],
                    QStringLiteral("2025-06-%1 10:00:00").arg(1 + i % 28, 2, 10, QLatin1Char('0')));

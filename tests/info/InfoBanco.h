@@ -11,7 +11,8 @@ namespace trd::test {
 // Change dates are days of January 2025; the BIG language has LinhasGrandes
 // rows, all changed in June 2025.
 inline constexpr int LinhasGrandes = 20000;
-QByteArray SementeTeste();
+// Without the BIG language when `grande` is false.
+QByteArray SementeTeste(bool grande = true);
 
 // A range of days of January 2025, both days included.
 struct Intervalo {
