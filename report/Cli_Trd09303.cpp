@@ -94,17 +94,20 @@ TfrmSituTrad::TfrmSituTrad(QWidget* parent) : TfrmDadosGerRel(parent)
     rpddPadrao->BeforeGetQueryParams = [this](QObject* sender, TParams& params, bool& abort) {
         rpddPadraoBeforeGetQueryParams(sender, params, abort);
     };
-    setFixedSize(394, 140);
+    setFixedSize(sizeHint().expandedTo(QSize(394, 140)));
 }
 
 void TfrmSituTrad::buildControls()
 {
     QWidget* area = grbDadosRel;
-    area->setMinimumHeight(88);
+    // Designed at 394 by 140 for the client's smaller font: the fields keep
+    // room for a whole date and a whole language item, and the dialog grows
+    // to what they need.
+    area->setMinimumSize(382, 88);
 
-    GroupBox1 = criaEm<QGroupBox>(area, "GroupBox1", {4, 2, 160, 84});
+    GroupBox1 = criaEm<QGroupBox>(area, "GroupBox1", {4, 2, 200, 84});
     GroupBox1->setTitle(QStringLiteral("Idioma/Situação"));
-    cbbIdioma = criaEm<QComboBox>(GroupBox1, "cbbIdioma", {62, 18, 92, 22});
+    cbbIdioma = criaEm<QComboBox>(GroupBox1, "cbbIdioma", {62, 18, 130, 22});
     cbbIdioma->setEditable(true);
     cbbIdioma->setInsertPolicy(QComboBox::NoInsert);
     cbbIdioma->setCompleter(nullptr);
@@ -114,19 +117,19 @@ void TfrmSituTrad::buildControls()
     cbbIdioma->lineEdit()->setPalette(palette);
     cbbIdioma->setVisible(false);
     lblIdioma = rotulo(GroupBox1, "lblIdioma", QStringLiteral("&Idioma"), cbbIdioma, {8, 21, 52, 16});
-    cbbSituacao = criaEm<QComboBox>(GroupBox1, "cbbSituacao", {62, 50, 92, 22});
+    cbbSituacao = criaEm<QComboBox>(GroupBox1, "cbbSituacao", {62, 50, 130, 22});
     cbbSituacao->addItems(relatorio::ItensSituacao());
     cbbSituacao->setCurrentIndex(-1);
     lblSituacao = rotulo(GroupBox1, "lblSituacao", QStringLiteral("&Situação"), cbbSituacao, {8, 53, 52, 16});
 
-    grbData = criaEm<QGroupBox>(area, "grbData", {168, 2, 142, 84});
+    grbData = criaEm<QGroupBox>(area, "grbData", {208, 2, 170, 84});
     grbData->setTitle(QStringLiteral("Data de alteração"));
-    depDtIni = criaEm<TDateEditPlus>(grbData, "depDtIni", {46, 18, 90, 22});
-    depDtFim = criaEm<TDateEditPlus>(grbData, "depDtFim", {46, 50, 90, 22});
+    depDtIni = criaEm<TDateEditPlus>(grbData, "depDtIni", {52, 18, 112, 22});
+    depDtFim = criaEm<TDateEditPlus>(grbData, "depDtFim", {52, 50, 112, 22});
     depDtIni->SaveTime = false;
     depDtFim->SaveTime = false;
-    lblDtIni = rotulo(grbData, "lblDtIni", QStringLiteral("I&nicial"), depDtIni, {6, 21, 40, 16});
-    lblDtFim = rotulo(grbData, "lblDtFim", QStringLiteral("&Final"), depDtFim, {6, 53, 40, 16});
+    lblDtIni = rotulo(grbData, "lblDtIni", QStringLiteral("I&nicial"), depDtIni, {6, 21, 44, 16});
+    lblDtFim = rotulo(grbData, "lblDtFim", QStringLiteral("&Final"), depDtFim, {6, 53, 44, 16});
 
     QWidget::setTabOrder(cbbIdioma, cbbSituacao);
     QWidget::setTabOrder(cbbSituacao, depDtIni);
