@@ -19,6 +19,23 @@ std::string trimmed(std::string text)
         text.pop_back();
     return text;
 }
+// A database host that stops answering (a network cut, not a refusal) must
+// not hold a worker forever: a connection attempt gives up after 5 s, and a
+// silent peer is noticed by TCP keepalives within about 25 s. Settings the
+// operator gave win; URIs are left as they are.
+std::string withDefaults(const std::string& conninfo)
+{
+    if (conninfo.rfind("postgres", 0) == 0)
+        return conninfo;
+    std::string out = conninfo;
+    for (const char* setting : {"connect_timeout=5", "keepalives_idle=10", "keepalives_interval=5", "keepalives_count=3"}) {
+        const std::string key = std::string(setting).substr(0, std::string(setting).find('=') + 1);
+        if (conninfo.find(key) == std::string::npos)
+            out += std::string(" ") + setting;
+    }
+    return out;
+}
+
 } // namespace
 
 std::string PostgresError::userMessageFor(const std::string& state)
@@ -61,7 +78,7 @@ long long PostgresConnection::Row::integer(int column) const
 }
 
 PostgresConnection::PostgresConnection(const std::string& conninfo, PostgresTimeouts timeouts, PostgresLink* link)
-    : m_conninfo(conninfo), m_timeouts(timeouts), m_link(link)
+    : m_conninfo(withDefaults(conninfo)), m_timeouts(timeouts), m_link(link)
 {
     if (m_link && !m_link->mayAttempt())
         throw PostgresError("08006", "PostgreSQL fora do ar; nova tentativa de conexão em instantes");
