@@ -196,14 +196,16 @@ int main(int argc, char** argv)
     }
     // The single save's round trip in this sitting: one changed row's delta
     // sent as is, the save handlers out of the way.
-    std::vector<double> roundTrips;
-    {
-        // Nothing is painted while the call waits: the round trip alone.
+    // The single save's round trip in this sitting: one changed row's delta
+    // sent as is, the save handlers out of the way and nothing painted while
+    // the call waits. Measured before and after the runs, as the shared
+    // disk's sync time drifts; the lower figure makes the stricter budget.
+    const auto roundTrip = [&](const char* when) {
+        std::vector<double> roundTrips;
         auto onWaiting = std::exchange(form->netTraducao->OnWaiting, nullptr);
         auto afterPost = std::exchange(form->cdsDestino->AfterPost, nullptr);
         auto beforePost = std::exchange(form->cdsDestino->BeforePost, nullptr);
         TField* status = form->cdsDestino->FieldByName(QStringLiteral("IDSITTRADUCAO"));
-        form->cdsDestino->First();
         for (int i = 0; i < 300; ++i) {
             form->cdsDestino->SetRecNo(2 + (i % 2));   // rows without the word
             form->cdsDestino->Edit();
@@ -222,10 +224,11 @@ int main(int argc, char** argv)
         form->cdsDestino->AfterPost = std::move(afterPost);
         form->cdsDestino->BeforePost = std::move(beforePost);
         form->netTraducao->OnWaiting = std::move(onWaiting);
-    }
-    const double rtt = percentile(roundTrips, 0.5);
-    std::printf("single save (delta of one row + SetDestino, durable) round trip: p50 %.3f ms, p99 %.3f ms\n", rtt,
-                percentile(roundTrips, 0.99));
+        std::printf("single save (delta of one row + SetDestino, durable) round trip, %s: p50 %.3f ms, p99 %.3f ms\n",
+                    when, percentile(roundTrips, 0.5), percentile(roundTrips, 0.99));
+        return percentile(roundTrips, 0.5);
+    };
+    const double rttBefore = roundTrip("before the runs");
     const auto serverMs = [&server] {
         std::vector<double> out;
         for (const QByteArray& line : server.log().split('\n')) {
@@ -279,6 +282,12 @@ int main(int argc, char** argv)
         return server.log().count("SetDestino") - saves;
     };
     dlg->chbNoCase->setChecked(true);
+    struct Run {
+        double elapsed;
+        int saved;
+        int frames;
+    };
+    std::vector<Run> runs;
     struct AllPaints : QObject {
         std::map<QString, int> counts;
         bool eventFilter(QObject* o, QEvent* e) override
@@ -295,14 +304,18 @@ int main(int argc, char** argv)
         double elapsed = 0;
         const int saved = replaceAll(run == 0 ? QStringLiteral("zebra") : QStringLiteral("cavalo-listrado"),
                                      run == 0 ? QStringLiteral("cavalo-listrado") : QStringLiteral("zebra"), elapsed);
+        runs.push_back({elapsed, saved, frames});
+        if (saved != replaceRows / 10)
+            ++failures;
+    }
+    const double rtt = std::min(rttBefore, roundTrip("after the runs"));
+    for (const Run& r : runs) {
         const int expected = replaceRows / 10;
         const double budget = 1.5 * expected * rtt + 1000.0;
         std::printf("replace-all over %d rows, %d saved (expected %d): %.0f ms = %.3f ms a replacement; "
                     "budget 1.5 x %d x %.3f ms + 1 s = %.0f ms (%s); busy panel frames: %d (%.0f a second)\n",
-                    replaceRows, saved, expected, elapsed, elapsed / std::max(saved, 1), expected, rtt, budget,
-                    elapsed <= budget ? "met" : "MISSED", frames, frames * 1000.0 / elapsed);
-        if (saved != expected)
-            ++failures;
+                    replaceRows, r.saved, expected, r.elapsed, r.elapsed / std::max(r.saved, 1), expected, rtt, budget,
+                    r.elapsed <= budget ? "met" : "MISSED", r.frames, r.frames * 1000.0 / r.elapsed);
     }
     {
         const std::vector<double> all = serverMs();
