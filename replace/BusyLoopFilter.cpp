@@ -35,7 +35,6 @@ void BusyLoopFilter::Frame()
 {
     deliver();
     m_sinceFrame.start();
-    ++m_frames;
 }
 
 void BusyLoopFilter::deliver()

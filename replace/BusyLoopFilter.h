@@ -38,7 +38,6 @@ public:
     bool FrameDue() const { return m_sinceFrame.elapsed() >= FrameMs; }
     // Delivers the held-back and pending layouts and paintings now.
     void Frame();
-    int FramesDelivered() const { return m_frames; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -54,7 +53,6 @@ private:
     std::vector<QPointer<QWidget>> m_paintings;  // windows whose painting waits
     QElapsedTimer m_sinceFrame;
     bool m_delivering = false;
-    int m_frames = 0;
 };
 
 } // namespace trd

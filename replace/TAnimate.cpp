@@ -34,7 +34,6 @@ int TAnimate::Frame() const
 void TAnimate::paintEvent(QPaintEvent*)
 {
     const int frame = Frame();
-    m_painted = frame;
     QPainter p(this);
     p.fillRect(rect(), palette().window());
     p.setRenderHint(QPainter::Antialiasing);

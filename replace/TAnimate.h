@@ -23,8 +23,6 @@ public:
 
     // The frame the clock is at (StopFrame when stopped).
     int Frame() const;
-    // Whether the frame on screen is behind the clock.
-    bool Behind() const { return m_painted != Frame(); }
 
     QSize sizeHint() const override { return {48, 40}; }
 
@@ -34,7 +32,6 @@ protected:
 private:
     bool m_active = false;
     QElapsedTimer m_clock;
-    int m_painted = -1;
 };
 
 } // namespace trd
