@@ -199,9 +199,11 @@ int main(int argc, char** argv)
     // The single save's round trip in this sitting: one changed row's delta
     // sent as is, the save handlers out of the way and nothing painted while
     // the call waits. Measured before and after the runs, as the shared
-    // disk's sync time drifts; the lower figure makes the stricter budget.
+    // disk's sync time drifts; 10,000 saves cost 10,000 times the mean, so
+    // the budget takes the mean of both samples.
+    std::vector<double> roundTrips;
     const auto roundTrip = [&](const char* when) {
-        std::vector<double> roundTrips;
+        const std::size_t from = roundTrips.size();
         auto onWaiting = std::exchange(form->netTraducao->OnWaiting, nullptr);
         auto afterPost = std::exchange(form->cdsDestino->AfterPost, nullptr);
         auto beforePost = std::exchange(form->cdsDestino->BeforePost, nullptr);
@@ -224,11 +226,15 @@ int main(int argc, char** argv)
         form->cdsDestino->AfterPost = std::move(afterPost);
         form->cdsDestino->BeforePost = std::move(beforePost);
         form->netTraducao->OnWaiting = std::move(onWaiting);
-        std::printf("single save (delta of one row + SetDestino, durable) round trip, %s: p50 %.3f ms, p99 %.3f ms\n",
-                    when, percentile(roundTrips, 0.5), percentile(roundTrips, 0.99));
-        return percentile(roundTrips, 0.5);
+        const std::vector<double> these(roundTrips.begin() + static_cast<std::ptrdiff_t>(from), roundTrips.end());
+        double sum = 0;
+        for (double v : these)
+            sum += v;
+        std::printf("single save (delta of one row + SetDestino, durable) round trip, %s: p50 %.3f ms, mean %.3f ms, "
+                    "p99 %.3f ms\n",
+                    when, percentile(these, 0.5), sum / static_cast<double>(these.size()), percentile(these, 0.99));
     };
-    const double rttBefore = roundTrip("before the runs");
+    roundTrip("before the runs");
     const auto serverMs = [&server] {
         std::vector<double> out;
         for (const QByteArray& line : server.log().split('\n')) {
@@ -286,6 +292,7 @@ int main(int argc, char** argv)
         double elapsed;
         int saved;
         int frames;
+        double handlerMs;
     };
     std::vector<Run> runs;
     struct AllPaints : QObject {
@@ -302,20 +309,30 @@ int main(int argc, char** argv)
         qApp->installEventFilter(&allPaints);
     for (int run = 0; run < 2; ++run) {
         double elapsed = 0;
+        const std::size_t handlerFrom = saveHandler.size();
         const int saved = replaceAll(run == 0 ? QStringLiteral("zebra") : QStringLiteral("cavalo-listrado"),
                                      run == 0 ? QStringLiteral("cavalo-listrado") : QStringLiteral("zebra"), elapsed);
-        runs.push_back({elapsed, saved, frames});
+        double handlerMs = 0;
+        for (std::size_t i = handlerFrom; i < saveHandler.size(); ++i)
+            handlerMs += saveHandler[i];
+        runs.push_back({elapsed, saved, frames, handlerMs});
         if (saved != replaceRows / 10)
             ++failures;
     }
-    const double rtt = std::min(rttBefore, roundTrip("after the runs"));
+    roundTrip("after the runs");
+    double rttSum = 0;
+    for (double v : roundTrips)
+        rttSum += v;
+    const double rtt = rttSum / static_cast<double>(roundTrips.size());
     for (const Run& r : runs) {
         const int expected = replaceRows / 10;
         const double budget = 1.5 * expected * rtt + 1000.0;
         std::printf("replace-all over %d rows, %d saved (expected %d): %.0f ms = %.3f ms a replacement; "
-                    "budget 1.5 x %d x %.3f ms + 1 s = %.0f ms (%s); busy panel frames: %d (%.0f a second)\n",
+                    "budget 1.5 x %d x %.3f ms (mean round trip) + 1 s = %.0f ms (%s); outside the editor's save "
+                    "handler %.0f ms; busy panel frames: %d (%.0f a second)\n",
                     replaceRows, r.saved, expected, r.elapsed, r.elapsed / std::max(r.saved, 1), expected, rtt, budget,
-                    r.elapsed <= budget ? "met" : "MISSED", r.frames, r.frames * 1000.0 / r.elapsed);
+                    r.elapsed <= budget ? "met" : "MISSED", r.elapsed - r.handlerMs, r.frames,
+                    r.frames * 1000.0 / r.elapsed);
     }
     {
         const std::vector<double> all = serverMs();
