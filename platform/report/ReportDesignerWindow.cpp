@@ -201,8 +201,11 @@ void ReportDesignerWindow::buildEditors()
     scroll->setWidgetResizable(false);
     split->addWidget(left);
     split->addWidget(scroll);
-    split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 2);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 1);
+    scroll->setMinimumWidth(360);
+    split->setSizes({640, 520});
+    m_previewArea = scroll;
 
     const std::pair<QWidget*, const char*> names[] = {
         {edtTitulo, "edtTitulo"}, {cbbTamanho, "cbbTamanho"}, {cbbOrientacao, "cbbOrientacao"}, {cbbFonte, "cbbFonte"},
@@ -246,7 +249,7 @@ void ReportDesignerWindow::buildEditors()
     ConnectDispatch(ctrlS, &QShortcut::activated, this, [this] { Save(); });
     auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     ConnectDispatch(esc, &QShortcut::activated, this, [this] { Close(); });
-    resize(1100, 720);
+    resize(1200, 760);
 }
 
 void ReportDesignerWindow::loadSources()
@@ -326,6 +329,7 @@ void ReportDesignerWindow::fillFields(const QStringList& fields)
             }
         setColumnRow(r, c, in);
     }
+    grdColunas->resizeColumnToContents(ColField);
     for (QComboBox* combo : {cbbOrdem, cbbGrupo, cbbValorGrafico}) {
         const QString keep = combo->currentText();
         combo->clear();
@@ -463,7 +467,8 @@ ReportDefinition ReportDesignerWindow::Definition() const
     ReportTable table = old ? *old : ReportTable();
     if (table.name.isEmpty())
         table.name = QStringLiteral("principal");
-    table.main = true;
+    // The main table is this one either way: marked, or the only (first) one.
+    table.main = old ? old->main : false;
     const QString key = cbbFonte->currentData().toString();
     ReportSource source;
     source.name = old ? old->source : QStringLiteral("dados");
@@ -515,33 +520,57 @@ ReportDefinition ReportDesignerWindow::Definition() const
     table.subtotals = chbSubtotais->isChecked();
     table.grandTotal = chbTotalGeral->isChecked();
 
-    // The body: the opening text, the main table, its chart; other elements kept.
+    // The body: the opening text, the main table and its chart from the
+    // editors, each where it stood and with its other settings; the rest kept.
+    ReportChart chart{table.name, cbbValorGrafico->currentData().toString(), d.title, 70, 0};
+    bool hadChart = false;
+    ReportText opening{memTexto->toPlainText(), 10, false, Qt::AlignLeft, 0};
+    bool hadText = false;
+    for (const ReportElement& e : m_original.body) {
+        if (const auto* c = std::get_if<ReportChart>(&e); c && c->table == table.name && !hadChart) {
+            chart.title = c->title;
+            chart.heightMm = c->heightMm;
+            hadChart = true;
+        }
+        if (const auto* t = std::get_if<ReportText>(&e); t && !hadText) {
+            opening = *t;
+            opening.text = memTexto->toPlainText();
+            hadText = true;
+        }
+    }
+    const bool wantText = !opening.text.trimmed().isEmpty();
+    const bool wantChart = chbGrafico->isChecked() && !table.groupField.isEmpty() && !chart.valueField.isEmpty();
     std::vector<ReportElement> body;
-    bool textDone = false, tableDone = false;
-    auto addTable = [&] {
-        body.emplace_back(table);
-        if (chbGrafico->isChecked() && !table.groupField.isEmpty() && !cbbValorGrafico->currentData().toString().isEmpty())
-            body.emplace_back(ReportChart{table.name, cbbValorGrafico->currentData().toString(), d.title, 70, 0});
-        tableDone = true;
-    };
-    const QString text = memTexto->toPlainText();
-    if (!text.trimmed().isEmpty())
-        body.emplace_back(ReportText{text, 10, false, Qt::AlignLeft, 0});
+    bool textDone = false, tableDone = false, chartDone = false;
+    if (!hadText && wantText) {
+        body.emplace_back(opening);
+        textDone = true;
+    }
     for (const ReportElement& e : m_original.body) {
         if (std::holds_alternative<ReportText>(e) && !textDone) {
-            textDone = true;   // replaced by the editor's text
-            continue;
+            if (wantText)
+                body.emplace_back(opening);
+            textDone = true;
+        } else if (const auto* t = std::get_if<ReportTable>(&e); t && old && t->name == old->name) {
+            body.emplace_back(table);
+            tableDone = true;
+            if (wantChart && !hadChart) {
+                body.emplace_back(chart);
+                chartDone = true;
+            }
+        } else if (const auto* c = std::get_if<ReportChart>(&e); c && c->table == table.name) {
+            if (wantChart && !chartDone)
+                body.emplace_back(chart);
+            chartDone = true;
+        } else {
+            body.push_back(e);
         }
-        if (const auto* t = std::get_if<ReportTable>(&e); t && old && t->name == old->name) {
-            addTable();
-            continue;
-        }
-        if (const auto* c = std::get_if<ReportChart>(&e); c && c->table == table.name)
-            continue;          // the chart follows its table from the editors
-        body.push_back(e);
     }
-    if (!tableDone && !table.columns.isEmpty())
-        addTable();
+    if (!tableDone && !table.columns.isEmpty()) {
+        body.emplace_back(table);
+        if (wantChart && !chartDone)
+            body.emplace_back(chart);
+    }
     d.body = std::move(body);
     return d;
 }
@@ -579,7 +608,9 @@ void ReportDesignerWindow::UpdatePreview()
                 bound.Items(i) = *had;
         ReportDocument doc(def, bound, data);
         m_previewPages = doc.pageCount();
-        QImage page = doc.renderPage(0, 60);
+        // The first page as wide as the preview pane.
+        const double width = std::max(200, m_previewArea->viewport()->width() - 8);
+        QImage page = doc.renderPage(0, std::clamp(width * 72.0 / doc.pageSizePoints().width(), 30.0, 150.0));
         lblPreview->setPixmap(QPixmap::fromImage(page));
         lblPreview->resize(page.size());
         m_previewMessage.clear();

@@ -16,6 +16,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QScrollArea;
 class QTableWidget;
 
 namespace trd {
@@ -84,6 +85,7 @@ private:
     int m_previewPages = 0;
     bool m_loading = false;
     std::function<void()> m_changed;              // schedules a preview
+    QScrollArea* m_previewArea = nullptr;
 };
 
 } // namespace trd

@@ -303,4 +303,28 @@ TEST_F(ReportDialogTest, TheDesignerCreatesAReportThatListsRunsAndReopensUnchang
     delete form;
 }
 
+TEST_F(ReportDialogTest, TheDesignerKeepsWhatItDoesNotEditOfAHandWrittenDefinition)
+{
+    // A styled title, a chart before its table, a second table: opened and
+    // saved without a change, the definition means the same.
+    QByteArray xml = definition("Escrito à mão");
+    xml.replace("<text>", "<text size=\"14\" bold=\"true\" align=\"center\">");
+    xml.replace("<table source=\"cdsResumo\">", "<chart table=\"t\" value=\"LINHAS\" title=\"Barras\" height=\"40\"/>\n"
+                                                   "<table name=\"t\" source=\"cdsResumo\" group=\"CDPROGTRAD\">");
+    xml.replace("</body>", "<table name=\"outra\" source=\"cdsResumo\"><column field=\"LINHAS\"/></table></body>");
+    const QString file = WriteFile(folder, QStringLiteral("TST001_mao.xml"), xml);
+    const QByteArray expected = WriteReportDefinition(ReadReportDefinition(file));
+    auto* form = CreateForm<Relatorio>();
+    seam.onModal = [&](TForm& f) {
+        auto* d = qobject_cast<ReportDesignerWindow*>(&f);
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(d->memTexto->toPlainText(), QStringLiteral("Idioma {P_IDIDIOMA} até {P_DtFim}"));
+        EXPECT_TRUE(d->chbGrafico->isChecked());
+        d->Save();
+    };
+    form->sbtEditRel->click();
+    EXPECT_EQ(QString::fromUtf8(WriteReportDefinition(ReadReportDefinition(file))).toStdString(), QString::fromUtf8(expected).toStdString());
+    delete form;
+}
+
 } // namespace
