@@ -4,6 +4,7 @@
 #include "ReportDesignerWindow.h"
 #include "ReportError.h"
 #include "ReportPreviewWindow.h"
+#include "TApplication.h"
 #include "TClientDataSet.h"
 #include "TSocketConnection.h"
 
@@ -40,6 +41,18 @@ QByteArray checked(const TServerResult& result, const QString& what)
                                                                   : result.ErrorMessage));
     return result.Packet;
 }
+
+// The hourglass while a report gets ready; the cursor before it afterwards.
+class BusyCursor {
+public:
+    BusyCursor() : m_saved(Application()->Cursor()) { Application()->SetCursor(TApplication::crHourGlass); }
+    ~BusyCursor() { Application()->SetCursor(m_saved); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+    TApplication::TCursor m_saved;
+};
 
 } // namespace
 
@@ -94,6 +107,8 @@ std::unique_ptr<PreparedReport> TReportDesignerDialog::PrepareData(const ReportD
         BeforeGetQueryParams(this, params, abort);
     if (abort)
         return nullptr;
+    // The server queries and the binding of a large table take a moment.
+    const BusyCursor busy;
     auto prepared = std::make_unique<PreparedReport>();
     for (const ReportSource& source : definition.sources)
         if (source.kind == ReportSource::Kind::Query)
@@ -105,6 +120,7 @@ std::unique_ptr<PreparedReport> TReportDesignerDialog::PrepareData(const ReportD
 std::unique_ptr<PreparedReport> TReportDesignerDialog::Prepare(const ReportDefinition& definition)
 {
     std::unique_ptr<PreparedReport> prepared = PrepareData(definition);
+    const BusyCursor busy;
     if (prepared)
         prepared->document = bindTables(definition, *prepared);
     return prepared;

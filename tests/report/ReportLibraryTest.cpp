@@ -177,6 +177,29 @@ TEST(ReportDocumentTest, AChartDrawsOneBarPerGroupAndTheCsvHoldsTheMainTable)
                                          "btnAplicar;5,0;03/03/2025\r\nbtnFiltro;10,0;01/03/2025\r\n"));
 }
 
+TEST(ReportDocumentTest, ACancelledPdfOrCsvLeavesNoFile)
+{
+    std::vector<QStringList> rows;
+    for (int i = 0; i < 300; ++i)
+        rows.push_back({QStringLiteral("TRD%1").arg(i % 3), QStringLiteral("c%1").arg(i), QString::number(i), "20250301T10:00:00000"});
+    Fixture f;
+    f.make(groupedDefinition(), rows);
+    ASSERT_GT(f.doc->pageCount(), 3);
+    const QString pdf = f.dir.filePath(QStringLiteral("c.pdf"));
+    int seen = 0, total = 0;
+    EXPECT_FALSE(f.doc->exportPdf(pdf, [&](int done, int all) {
+        seen = done;
+        total = all;
+        return done < 2;
+    }));
+    EXPECT_EQ(seen, 2);
+    EXPECT_EQ(total, f.doc->pageCount());
+    EXPECT_FALSE(QFile::exists(pdf));
+    const QString csv = f.dir.filePath(QStringLiteral("c.csv"));
+    EXPECT_FALSE(f.doc->exportCsv(csv, [](int, int) { return false; }));
+    EXPECT_FALSE(QFile::exists(csv));
+}
+
 TEST(ReportDocumentTest, AFieldTheSourceLacksIsNamed)
 {
     Fixture f;
