@@ -354,11 +354,14 @@ private:
         const unsigned version = req.version();
         asio::post(m_server.workers, [self = this->shared_from_this(), req = std::move(req), version, keepAlive]() mutable {
             const auto start = Clock::now();
-            RpcOutcome outcome = self->m_server.handler.handle(req.body());
+            CallContext context;
+            context.authorization = std::string(sv(req[http::field::authorization]));
+            RpcOutcome outcome = self->m_server.handler.handle(req.body(), context);
             req = {};
             const double ms = msSince(start);
             asio::post(self->m_stream.get_executor(),
                        [self, outcome = std::move(outcome), version, keepAlive, ms]() mutable {
+                           self->m_user = outcome.user;
                            self->log(outcome.method.empty() ? "-" : outcome.method, ms,
                                      outcome.ok ? std::to_string(outcome.resultBytes) + " bytes"
                                                 : "erro " + std::to_string(outcome.errorCode) + ": "
@@ -445,12 +448,13 @@ private:
     void log(std::string_view method, double ms, const std::string& what)
     {
         if (m_server.options.log)
-            m_server.log(m_address, "-", method, ms, what);
+            m_server.log(m_address, m_user, method, ms, what);
     }
 
     HttpServer::Impl& m_server;
     Stream m_stream;
     std::string m_address;
+    std::string m_user = "-";    // the last call's, for the log lines of the connection
     beast::flat_buffer m_buffer;
     std::optional<http::request_parser<http::string_body>> m_parser;
     std::shared_ptr<Response> m_response;

@@ -13,6 +13,8 @@ inline constexpr int MethodNotFound = -32601;
 inline constexpr int InvalidParams = -32602;
 inline constexpr int InternalError = -32603;
 inline constexpr int Refused = -32000;     // the data refuses it: conflict, duplicate, unknown language
+inline constexpr int AuthRequired = -32001; // no session, or it expired: log in (again)
+inline constexpr int LoginFailed = -32002;  // wrong user name or password
 } // namespace rpc
 
 class RpcError : public std::runtime_error {

@@ -4,6 +4,7 @@
 #include "Json.h"
 #include "RpcError.h"
 #include "Storage.h"
+#include "UserStore.h"
 
 #include <new>
 
@@ -30,7 +31,45 @@ std::string RpcHandler::errorBody(int code, std::string_view message)
     return errorAnswer("null", code, message);
 }
 
-RpcOutcome RpcHandler::handle(std::string_view body)
+void RpcHandler::requireLogin(UserStore& users, std::chrono::seconds lifetime)
+{
+    m_users = &users;
+    m_sessionLifetime = lifetime;
+}
+
+std::string RpcHandler::login(const std::vector<JsonValue>& args, RpcOutcome& outcome)
+{
+    if (args.size() != 2 || !args[0].isString() || !args[1].isString())
+        throw RpcError(rpc::InvalidParams, "Login espera o usuário e a senha.");
+    const std::string& name = args[0].string();
+    outcome.user = name;
+    if (!m_users)
+        throw RpcError(rpc::Refused, "Este servidor não pede usuário e senha.");
+    const auto token = m_users->login(name, args[1].string(), m_sessionLifetime);
+    if (!token)
+        throw RpcError(rpc::LoginFailed, "Usuário ou senha incorretos.");
+    std::string result;
+    appendJsonString(result, *token);
+    return result;
+}
+
+void RpcHandler::authenticate(const CallContext& context, RpcOutcome& outcome)
+{
+    if (!m_users)
+        return;
+    constexpr std::string_view Bearer = "Bearer ";
+    const std::string_view header = context.authorization;
+    if (header.substr(0, Bearer.size()) == Bearer) {
+        if (const auto user = m_users->user(std::string(header.substr(Bearer.size())))) {
+            outcome.user = *user;
+            return;
+        }
+        throw RpcError(rpc::AuthRequired, "Sua sessão expirou ou foi encerrada: entre de novo com seu usuário e senha.");
+    }
+    throw RpcError(rpc::AuthRequired, "Este servidor pede usuário e senha: entre com os seus.");
+}
+
+RpcOutcome RpcHandler::handle(std::string_view body, const CallContext& context)
 {
     RpcOutcome outcome;
     std::string id = "null";
@@ -69,7 +108,12 @@ RpcOutcome RpcHandler::handle(std::string_view body)
         answer += id;
         answer += ",\"result\":";
         const std::size_t before = answer.size();
-        m_service.call(method->string(), args, answer);
+        if (method->string() == "Login") {
+            answer += login(args, outcome);
+        } else {
+            authenticate(context, outcome);
+            m_service.call(method->string(), args, answer);
+        }
         outcome.resultBytes = answer.size() - before;
         answer += '}';
         outcome.body = std::move(answer);

@@ -4,6 +4,7 @@
 // of HTTP, so tests and the fuzzer drive it directly.
 #include "TranslationService.h"
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -17,19 +18,37 @@ struct RpcOutcome {
     std::string errorMessage;
     std::string errorDetail;   // the database's own account of a failure: for the log, never the client
     std::size_t resultBytes = 0;
+    std::string user = "-";    // who called, for the log
+};
+
+class UserStore;
+
+// What the transport knows of a call besides its body.
+struct CallContext {
+    std::string authorization;  // the Authorization header: "Bearer TOKEN" after a login
 };
 
 class RpcHandler {
 public:
     explicit RpcHandler(TranslationService& service) : m_service(service) {}
 
-    RpcOutcome handle(std::string_view body);
+    RpcOutcome handle(std::string_view body, const CallContext& context = {});
+
+    // From then on every call but Login needs the token a Login gave, valid
+    // for `lifetime`; without it the call is refused with rpc::AuthRequired.
+    void requireLogin(UserStore& users, std::chrono::seconds lifetime);
 
     // An error answer with id null (for refusals made before a body is read).
     static std::string errorBody(int code, std::string_view message);
 
 private:
+    // Answers Login; returns the token as the JSON result.
+    std::string login(const std::vector<JsonValue>& args, RpcOutcome& outcome);
+    void authenticate(const CallContext& context, RpcOutcome& outcome);
+
     TranslationService& m_service;
+    UserStore* m_users = nullptr;
+    std::chrono::seconds m_sessionLifetime{0};
 };
 
 } // namespace trd::server

@@ -29,7 +29,9 @@ const char* serverUsage()
            "                  [--max-body MIB] [--max-connections N] [--max-per-address N]\n"
            "                  [--request-timeout S] [--idle-timeout S] [--statement-timeout S]\n"
            "                  [--tls-cert PEM --tls-key PEM]\n"
-           "                  [--import-tsv ARQUIVO] [--quiet]\n"
+           "                  [--users ARQUIVO] [--session-timeout S] [--import-tsv ARQUIVO] [--quiet]\n"
+           "       trd-server user (add|remove|reset|list) [NOME] (--users ARQUIVO | --db ARQUIVO)\n"
+           "                  (add e reset leem a senha da entrada padrão)\n"
            "  --db ARQUIVO        banco SQLite; precisa existir, a menos que --create ou --demo\n"
            "  --backup COPIA      grava uma cópia de segurança do banco SQLite em uso (sem parar o servidor) e sai\n"
            "  --pg CONEXAO        banco PostgreSQL (texto de conexão da libpq, ex. \"host=db dbname=trd\")\n"
@@ -48,10 +50,55 @@ const char* serverUsage()
            "  --request-timeout S prazo para receber uma requisição inteira (padrão 30 s)\n"
            "  --idle-timeout S    conexão sem requisição é fechada após S segundos (padrão 300)\n"
            "  --statement-timeout S uma leitura no SQLite é interrompida após S segundos (padrão 30)\n"
+           "  --users ARQUIVO     usuários e senhas (padrão: ARQUIVO-DO-BANCO.users, quando existe)\n"
+           "  --session-timeout S uma sessão aberta pelo login dura S segundos (padrão 43200)\n"
            "  --tls-cert PEM      certificado do servidor: atende só HTTPS (com --tls-key)\n"
            "  --tls-key PEM       chave privada do certificado\n"
            "  --import-tsv ARQ    importa idiomas e traduções de um arquivo TSV antes de atender\n"
            "  --quiet             sem a linha de log por requisição\n";
+}
+
+std::string usersFileFor(const std::string& users, const std::string& db)
+{
+    if (!users.empty())
+        return users;
+    return db.empty() ? std::string() : db + ".users";
+}
+
+std::optional<UserCommand> parseUserCommand(const std::vector<std::string>& args, std::string& error)
+{
+    UserCommand command;
+    std::string db, users;
+    std::vector<std::string> words;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if ((args[i] == "--users" || args[i] == "--db") && i + 1 < args.size()) {
+            (args[i] == "--users" ? users : db) = args[i + 1];
+            ++i;
+        } else {
+            words.push_back(args[i]);
+        }
+    }
+    if (words.empty() || (words[0] != "add" && words[0] != "remove" && words[0] != "reset" && words[0] != "list")) {
+        error = "user espera add, remove, reset ou list";
+        return std::nullopt;
+    }
+    command.action = words[0];
+    if (command.action != "list") {
+        if (words.size() != 2) {
+            error = "user " + command.action + " espera o nome do usuário";
+            return std::nullopt;
+        }
+        command.name = words[1];
+    } else if (words.size() != 1) {
+        error = "user list não recebe nome";
+        return std::nullopt;
+    }
+    command.usersFile = usersFileFor(users, db);
+    if (command.usersFile.empty()) {
+        error = "informe --users ARQUIVO (ou --db ARQUIVO)";
+        return std::nullopt;
+    }
+    return command;
 }
 
 std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& args, std::string& error)
@@ -120,6 +167,19 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
              : arg == "--request-timeout" ? options.requestTimeoutS
              : arg == "--idle-timeout"    ? options.idleTimeoutS
                                           : options.statementTimeoutS) = k;
+        } else if (arg == "--session-timeout") {
+            const std::string* v = value();
+            long long n = 0;
+            if (!v || !toNumber(*v, n) || n < 1 || n > 30LL * 86400) {
+                error = "--session-timeout espera um número de segundos de 1 a 2592000";
+                return std::nullopt;
+            }
+            options.sessionS = static_cast<int>(n);
+        } else if (arg == "--users") {
+            const std::string* v = value();
+            if (!v)
+                return std::nullopt;
+            options.users = *v;
         } else if (arg == "--tls-cert" || arg == "--tls-key") {
             const std::string* v = value();
             if (!v)

@@ -27,12 +27,25 @@ struct ServerOptions {
     int requestTimeoutS = 30;      // to receive a whole request
     int idleTimeoutS = 300;        // a kept-alive connection between requests
     int statementTimeoutS = 30;    // one SQLite read statement
+    std::string users;             // the users file; empty: beside the --db file, when it exists
+    int sessionS = 12 * 3600;      // a login's lifetime
     std::string tlsCert;           // PEM files; both or neither
     std::string tlsKey;
     std::string importTsv;
     bool quiet = false;
     bool help = false;
 };
+
+// trd-server user (add|remove|reset|list) [NAME] --users FILE | --db FILE
+struct UserCommand {
+    std::string action;
+    std::string name;
+    std::string usersFile;
+};
+std::optional<UserCommand> parseUserCommand(const std::vector<std::string>& args, std::string& error);
+
+// The users file a server uses: the one named, else the database's, "FILE.users".
+std::string usersFileFor(const std::string& users, const std::string& db);
 
 // Parses argv; returns the options, or sets error and returns nothing.
 std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& args, std::string& error);

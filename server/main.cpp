@@ -9,6 +9,7 @@
 #include "PostgresStorage.h"
 #endif
 #include "TsvImport.h"
+#include "UserStore.h"
 
 #include <csignal>
 #include <cstdio>
@@ -16,12 +17,81 @@
 #include <iostream>
 #include <pthread.h>
 #include <sys/resource.h>
+#include <termios.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace trd::server;
 
+namespace {
+
+// A password from standard input: typed without echo at a terminal, or the
+// first line of what is piped in.
+std::string readPassword(const char* prompt)
+{
+    const bool terminal = ::isatty(STDIN_FILENO);
+    termios saved{};
+    if (terminal) {
+        std::fputs(prompt, stderr);
+        tcgetattr(STDIN_FILENO, &saved);
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    std::string password;
+    std::getline(std::cin, password);
+    if (terminal) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        std::fputs("\n", stderr);
+    }
+    if (!password.empty() && password.back() == '\r')
+        password.pop_back();
+    return password;
+}
+
+int runUserCommand(const std::vector<std::string>& args)
+{
+    std::string error;
+    const auto command = parseUserCommand(args, error);
+    if (!command) {
+        std::fprintf(stderr, "trd-server: %s\n%s", error.c_str(), serverUsage());
+        return 2;
+    }
+    try {
+        UserStore users(command->usersFile);
+        if (command->action == "list") {
+            for (const auto& name : users.names())
+                std::printf("%s\n", name.c_str());
+        } else if (command->action == "remove") {
+            users.remove(command->name);
+            std::fprintf(stderr, "trd-server: usuário %s removido; as sessões dele terminam já\n", command->name.c_str());
+        } else {
+            const std::string password = readPassword("Senha: ");
+            if (command->action == "add")
+                users.add(command->name, password);
+            else
+                users.resetPassword(command->name, password);
+            std::fprintf(stderr, "trd-server: usuário %s %s em %s\n", command->name.c_str(),
+                         command->action == "add" ? "criado" : "com senha nova", command->usersFile.c_str());
+        }
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "trd-server: %s\n", e.what());
+        return 1;
+    }
+}
+
+bool isLoopbackHost(const std::string& host)
+{
+    return host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    if (argc > 1 && std::string(argv[1]) == "user")
+        return runUserCommand(std::vector<std::string>(argv + 2, argv + argc));
     std::string error;
     const auto options = parseServerOptions(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!options) {
@@ -91,6 +161,26 @@ int main(int argc, char** argv)
             const ImportCounts counts = importTsv(in, context.writer());
             std::fprintf(stderr, "trd-server: importados %zu idiomas e %zu traduções de %s\n", counts.languages,
                          counts.rows, options->importTsv.c_str());
+        }
+
+        // Who may call: the users of the users file; with none, only this
+        // machine's own users, through the loopback address.
+        std::unique_ptr<UserStore> users;
+        const std::string usersPath = usersFileFor(options->users, options->db);
+        if (!options->users.empty() || (!usersPath.empty() && ::access(usersPath.c_str(), F_OK) == 0))
+            users = std::make_unique<UserStore>(usersPath);
+        if (users && !users->empty()) {
+            context.handler().requireLogin(*users, std::chrono::seconds(options->sessionS));
+            std::fprintf(stderr, "trd-server: login exigido (%zu usuários em %s)\n", users->names().size(),
+                         usersPath.c_str());
+        } else if (!options->users.empty()) {
+            throw std::runtime_error("o arquivo de usuários " + usersPath
+                                     + " não tem usuários; crie-os com: trd-server user add NOME --users " + usersPath);
+        } else if (!isLoopbackHost(options->host)) {
+            throw std::runtime_error("sem usuários cadastrados o servidor só atende no endereço local (127.0.0.1); "
+                                     "crie usuários com: trd-server user add NOME --db "
+                                     + (options->db.empty() ? std::string("ARQUIVO") : options->db)
+                                     + " (ou --users ARQUIVO)");
         }
 
         HttpOptions http;

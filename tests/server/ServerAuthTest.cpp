@@ -1,0 +1,141 @@
+// Users and sessions against the real trd-server: the user subcommands, a
+// login, calls with and without its token, a wrong password, a forged token, a
+// reset password, a removed user, an expired session, and the refusal to serve
+// a network address with nobody to let in.
+#include "ServerTestKit.h"
+#include "TrdServerProcess.h"
+
+#include <httplib.h>
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <thread>
+
+using namespace trd::server::test;
+using trd::test::TrdServerProcess;
+
+namespace {
+
+// Runs `trd-server user ...`, feeding `input` on stdin; returns the exit status.
+int userCommand(const QStringList& args, const QByteArray& input = {}, QByteArray* out = nullptr)
+{
+    QProcess p;
+    p.start(TrdServerProcess::binaryPath(), QStringList{"user"} + args);
+    if (!p.waitForStarted(10000))
+        return -1;
+    p.write(input);
+    p.closeWriteChannel();
+    p.waitForFinished(30000);
+    if (out)
+        *out = p.readAllStandardOutput() + p.readAllStandardError();
+    return p.exitCode();
+}
+
+Answer call(int port, const std::string& method, const std::string& params, const std::string& token = {})
+{
+    httplib::Client http("127.0.0.1", port);
+    httplib::Headers headers;
+    if (!token.empty())
+        headers.emplace("Authorization", "Bearer " + token);
+    auto res = http.Post("/Trd09300.rdmTraducao", headers, request(method, params), "application/json");
+    if (!res)
+        return Answer{false, -1, "transport failure", {}, {}};
+    return parseAnswer(res->body);
+}
+
+// The token a Login answers, or "" (the result is a bare JSON string).
+std::string login(int port, const std::string& user, const std::string& password)
+{
+    httplib::Client http("127.0.0.1", port);
+    auto res = http.Post("/Trd09300.rdmTraducao", request("Login", json(user) + "," + json(password)),
+                         "application/json");
+    if (!res)
+        return {};
+    const auto at = res->body.find("\"result\":\"");
+    if (at == std::string::npos)
+        return {};
+    const auto start = at + 10;
+    return res->body.substr(start, res->body.find('"', start) - start);
+}
+
+} // namespace
+
+TEST(ServerAuth, OnlyKnownUsersWithALiveSessionGetIn)
+{
+    QTemporaryDir dir;
+    const QString users = dir.filePath("trd.users");
+    ASSERT_EQ(userCommand({"add", "ana", "--users", users}, "segredo-1\n"), 0);
+    ASSERT_EQ(userCommand({"add", "bruno", "--users", users}, "outro\n"), 0);
+    EXPECT_NE(userCommand({"add", "ana", "--users", users}, "x\n"), 0);   // already there
+    QByteArray listed;
+    ASSERT_EQ(userCommand({"list", "--users", users}, {}, &listed), 0);
+    EXPECT_TRUE(listed.contains("ana\nbruno\n")) << listed.toStdString();
+    QFile file(users);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray stored = file.readAll();
+    EXPECT_FALSE(stored.contains("segredo-1"));
+    EXPECT_TRUE(stored.contains("ana\t$argon2id$"));
+    EXPECT_EQ(file.permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup), 0);
+
+    TrdServerProcess::Options options;
+    options.demo = true;
+    options.extraArgs = {"--users", users, "--session-timeout", "3"};
+    TrdServerProcess server(options);
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    const int port = server.port();
+
+    Answer anonymous = call(port, "GetIdiTrad", "");
+    EXPECT_EQ(anonymous.code, -32001);
+    EXPECT_NE(anonymous.message.find("usuário e senha"), std::string::npos) << anonymous.message;
+
+    EXPECT_EQ(login(port, "ana", "errada"), "");
+    const Answer wrong = call(port, "Login", "\"ana\",\"errada\"");
+    EXPECT_EQ(wrong.code, -32002);
+    EXPECT_EQ(wrong.message, "Usuário ou senha incorretos.");
+    EXPECT_EQ(call(port, "Login", "\"ninguem\",\"segredo-1\"").code, -32002);
+
+    const std::string token = login(port, "ana", "segredo-1");
+    ASSERT_FALSE(token.empty());
+    EXPECT_TRUE(call(port, "GetIdiTrad", "", token).ok);
+    std::string forged = token;
+    forged[forged.size() - 1] = forged.back() == '0' ? '1' : '0';
+    EXPECT_EQ(call(port, "GetIdiTrad", "", forged).code, -32001);
+    // The log names who called; the password never appears.
+    EXPECT_TRUE(server.log().contains(" ana GetIdiTrad ")) << server.log().toStdString();
+    EXPECT_FALSE(server.log().contains("segredo-1"));
+
+    // A reset password ends the sessions opened with the old one.
+    ASSERT_EQ(userCommand({"reset", "ana", "--users", users}, "segredo-2\n"), 0);
+    EXPECT_EQ(call(port, "GetIdiTrad", "", token).code, -32001);
+    EXPECT_EQ(login(port, "ana", "segredo-1"), "");
+    const std::string renewed = login(port, "ana", "segredo-2");
+    EXPECT_TRUE(call(port, "GetIdiTrad", "", renewed).ok);
+
+    // A removed user is out at once.
+    const std::string bruno = login(port, "bruno", "outro");
+    ASSERT_TRUE(call(port, "GetIdiTrad", "", bruno).ok);
+    ASSERT_EQ(userCommand({"remove", "bruno", "--users", users}), 0);
+    EXPECT_EQ(call(port, "GetIdiTrad", "", bruno).code, -32001);
+    EXPECT_EQ(login(port, "bruno", "outro"), "");
+
+    // Sessions end when their time is up.
+    std::this_thread::sleep_for(std::chrono::milliseconds(3100));
+    const Answer expired = call(port, "GetIdiTrad", "", renewed);
+    EXPECT_EQ(expired.code, -32001);
+    EXPECT_NE(expired.message.find("expirou"), std::string::npos) << expired.message;
+}
+
+TEST(ServerAuth, WithoutUsersOnlyTheLoopbackAddressIsServed)
+{
+    QTemporaryDir dir;
+    QProcess p;
+    p.start(TrdServerProcess::binaryPath(),
+            {"--db", dir.filePath("t.db"), "--create", "--listen", "0.0.0.0:0"});
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(p.readAllStandardError().contains("trd-server user add"));
+}
