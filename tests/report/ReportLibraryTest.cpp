@@ -5,11 +5,16 @@
 #include "ReportDefinition.h"
 #include "ReportDocument.h"
 #include "ReportError.h"
+#include "ReportPreviewWindow.h"
+#include "TReportDesignerDialog.h"
 #include "ReportTestKit.h"
 
 #include <QFile>
 #include <QPainter>
+#include <QComboBox>
+#include <QLabel>
 #include <QRegularExpression>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -225,6 +230,43 @@ TEST(ReportDocumentTest, ALongTextCellIsCutNotSpilledAndAnEmptyTableStillPrintsI
     f.make(groupedDefinition(), {});
     EXPECT_EQ(f.doc->pageCount(), 1);
     EXPECT_TRUE(PdfText(f.pdf()).contains(QStringLiteral("Componente")));
+}
+
+TEST(ReportPreviewTest, PagesAndZoomFollowTheKeysAndTheZoomList)
+{
+    std::vector<QStringList> rows;
+    for (int i = 0; i < 400; ++i)
+        rows.push_back({QStringLiteral("TRD%1").arg(i % 4), QStringLiteral("c%1").arg(i), QString::number(i), "20250301T10:00:00000"});
+    auto prepared = std::make_unique<PreparedReport>();
+    prepared->queryData.push_back(MakeDataSet(RowFields, rows, QStringLiteral("cdsLinhas")));
+    prepared->document = std::make_unique<ReportDocument>(ParseReportDefinition(groupedDefinition(), QStringLiteral("p.xml")),
+                                                          TParams(), std::map<QString, const TClientDataSet*>{
+                                                                         {"linhas", prepared->queryData.back().get()}});
+    const int pages = prepared->document->pageCount();
+    ASSERT_GE(pages, 4);
+    ReportPreviewWindow window(std::move(prepared));
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_PageDown);
+    EXPECT_EQ(window.CurrentPage(), 1);
+    QTest::keyClick(&window, Qt::Key_End);
+    EXPECT_EQ(window.CurrentPage(), pages - 1);
+    QTest::keyClick(&window, Qt::Key_PageDown);          // stays on the last page
+    EXPECT_EQ(window.CurrentPage(), pages - 1);
+    QTest::keyClick(&window, Qt::Key_Home);
+    EXPECT_EQ(window.CurrentPage(), 0);
+
+    auto* zoom = window.findChild<QComboBox*>(QStringLiteral("cbbZoom"));
+    ASSERT_NE(zoom, nullptr);
+    zoom->setCurrentIndex(zoom->findData(100));
+    const int at100 = window.PageImage()->pixmap().width();
+    zoom->setCurrentIndex(zoom->findData(200));
+    const int at200 = window.PageImage()->pixmap().width();
+    EXPECT_NEAR(at200, 2 * at100, 2);
+    EXPECT_NEAR(at100 / window.PageImage()->pixmap().devicePixelRatio(), 794, 2);   // A4 at 96 dpi
+    QTest::keyClick(&window, Qt::Key_Minus, Qt::ControlModifier);
+    EXPECT_EQ(zoom->currentData().toInt(), 150);
 }
 
 struct Malformed {
