@@ -158,6 +158,21 @@ TEST_F(ReportServerTest, TheCatalogRefusesWhatItDoesNotDeclareByName)
     EXPECT_NEAR(ds.FieldByName(QStringLiteral("PCTRAD"))->AsFloat(), 66.667, 0.01);
 }
 
+TEST_F(ReportServerTest, TheDesignerSeesTheCatalogWithParametersAndFields)
+{
+    auto* form = dialog();
+    const QList<ReportCatalogQuery> catalog = form->rpddPadrao->Catalog();
+    QStringList names;
+    for (const ReportCatalogQuery& q : catalog)
+        names << q.name;
+    EXPECT_EQ(names, (QStringList{QStringLiteral("LinhasPorTela"), QStringLiteral("ProgressoPorTela"), QStringLiteral("ProgressoPorIdioma")}));
+    ASSERT_EQ(catalog.first().params.size(), 5);
+    EXPECT_EQ(catalog.first().params[3].name, QStringLiteral("P_DtIni"));
+    EXPECT_EQ(catalog.first().params[3].type, TParamType::ftDate);
+    EXPECT_TRUE(catalog.first().fields.contains(QStringLiteral("CDPROGTRAD")));
+    delete form;
+}
+
 TEST_F(ReportServerTest, AServerRefusalReachesTheUserWithTheQueryName)
 {
     QByteArray xml = Definition;
