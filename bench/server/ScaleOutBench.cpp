@@ -250,7 +250,10 @@ int main(int argc, char** argv)
         for (int s = 0; s < servers; ++s) {
             TrdServerProcess::Options o;
             o.pg = QString::fromStdString(conninfo);
-            o.extraArgs = {QStringLiteral("--quiet"), QStringLiteral("--threads"), QString::number(maxClients + 8)};
+            // All clients come from one address here; a balancer would also
+            // be one address to each server.
+            o.extraArgs = {QStringLiteral("--quiet"), QStringLiteral("--threads"), QString::number(maxClients + 8),
+                           QStringLiteral("--max-per-address"), QString::number(maxClients + 8)};
             running.push_back(std::make_unique<TrdServerProcess>(o));
             if (!running.back()->isRunning()) {
                 std::fprintf(stderr, "bench_scaleout: %s\n", running.back()->errorString().toUtf8().constData());
