@@ -148,6 +148,14 @@ public:
         found.visitSorted(language, visit);
     }
 
+    void selectInfoRows(const std::string& language, const DateBounds& dates, const InfoVisitor& visit) override
+    {
+        PostgresConnection::Params params{language};
+        std::string sql = "SELECT IDSITTRADUCAO, STVALORPROP FROM TRADUCAO WHERE IDIDIOMA = $1";
+        appendStatusAndDates(sql, params, "TDN", dates);
+        m_db.run(sql, params, [&](const PostgresConnection::Row& r) { visit(r.text(0), r.text(1)); });
+    }
+
     std::int64_t countRows(const std::string& language, std::string_view statuses, const DateBounds& dates) override
     {
         if (statuses.empty())

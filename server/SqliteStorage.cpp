@@ -138,6 +138,17 @@ public:
         found.visitSorted(language, visit);
     }
 
+    void selectInfoRows(const std::string& language, const DateBounds& dates, const InfoVisitor& visit) override
+    {
+        std::string sql = "SELECT IDSITTRADUCAO, STVALORPROP FROM TRADUCAO WHERE IDIDIOMA = ?";
+        appendStatusAndDates(sql, "TDN", dates);
+        auto st = m_db.prepare(sql);
+        st.bind(1, language);
+        bindStatusAndDates(st, 2, "TDN", dates);
+        while (st.step())
+            visit(st.text(0), st.text(1));
+    }
+
     std::int64_t countRows(const std::string& language, std::string_view statuses, const DateBounds& dates) override
     {
         if (statuses.empty())

@@ -94,6 +94,8 @@ TranslationRowView readRowView(const ResultRow& r, int first)
 }
 
 using RowVisitor = std::function<void(const TranslationRowView&)>;
+// A row's status and destination text, views valid during the call.
+using InfoVisitor = std::function<void(std::string_view status, std::string_view destination)>;
 
 // Change-date bounds: from is inclusive, until exclusive; absent = open.
 struct DateBounds {
@@ -153,6 +155,10 @@ public:
     // Visits each listed row of the language once, in the same order.
     virtual void selectListedRows(const std::string& language, const std::vector<ListedKey>& keys,
                                   const RowVisitor& visit) = 0;
+    // The status and destination text of every row of the language changed
+    // within the dates, in no particular order: what counting characters
+    // needs, without the other columns and without sorting.
+    virtual void selectInfoRows(const std::string& language, const DateBounds& dates, const InfoVisitor& visit) = 0;
     virtual std::int64_t countRows(const std::string& language, std::string_view statuses,
                                    const DateBounds& dates) = 0;
     // Throws when the database does not answer.

@@ -180,26 +180,33 @@ void TranslationService::getInfoTrad(std::vector<JsonValue>& params, std::string
 {
     MethodArgs args("GetInfoTrad", params);
     args.expectCount({3, 1});
-    RowSelection selection;
-    selection.language = args.language(0);
-    selection.statuses = "TDN";
-    if (args.count() == 3) {
-        const double first = args.date(1, "data inicial");
-        const double last = args.date(2, "data final");
-        selection.dates = MethodArgs::bounds(first, last, "N");
-    }
+    const std::string language = args.language(0);
     JsonPacketWriter packet(out, InfoFields);
-    m_sessions.acquire()->selectRows(selection, [&packet](const TranslationRowView& row) {
-        std::string_view rest = row.destination;
+    const auto writePieces = [&packet](std::string_view status, std::string_view destination) {
+        std::string_view rest = destination;
         do {
             const std::string_view piece = utf8::left(rest, InfoTextWidth);
             packet.beginRow();
-            packet.string(0, row.status);
+            packet.string(0, status);
             packet.string(1, piece);
             packet.endRow();
             rest.remove_prefix(piece.size());
         } while (!rest.empty());
-    });
+    };
+    auto session = m_sessions.acquire();
+    if (args.count() == 3) {
+        // The statistics dialog counts what it is sent, in any order: only
+        // the two columns, and no sort of a whole language by its key.
+        const double first = args.date(1, "data inicial");
+        const double last = args.date(2, "data final");
+        session->selectInfoRows(language, MethodArgs::bounds(first, last, "N"), writePieces);
+    } else {
+        RowSelection selection;
+        selection.language = language;
+        selection.statuses = "TDN";
+        session->selectRows(selection,
+                            [&writePieces](const TranslationRowView& row) { writePieces(row.status, row.destination); });
+    }
     packet.finish();
 }
 
