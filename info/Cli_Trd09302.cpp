@@ -161,18 +161,20 @@ void TfrmInfoTraducao::buildGrid()
 void TfrmInfoTraducao::buildFields()
 {
     QWidget* area = grbDadosRel;
-    lblPreco = rotulo(area, "lblPreco", QStringLiteral("Preço por Caracter"), {8, 168, 120, 16});
-    nbePreco = criaEm<TNumberEdit>(area, "nbePreco", {8, 186, 116, 22});
+    lblPreco = rotulo(area, "lblPreco", QStringLiteral("Preço por Caracter"), {8, 178, 116, 16});
+    nbePreco = criaEm<TNumberEdit>(area, "nbePreco", {8, 196, 112, 22});
     nbePreco->Decimals = 7;
     nbePreco->OnKeyPress = [this](QObject* sender, QChar& key) { nbePrecoKeyPress(sender, key); };
     nbePreco->OnChange = [this](QObject* sender) { nbePrecoChange(sender); };
 
-    grbDataAlt = criaEm<QGroupBox>(area, "grbDataAlt", {134, 162, 285, 50});
+    // Labels above the dates, so each field has room for a whole date and
+    // its calendar button at any system font.
+    grbDataAlt = criaEm<QGroupBox>(area, "grbDataAlt", {128, 160, 291, 66});
     grbDataAlt->setTitle(QStringLiteral("Data de alteração"));
-    lblDtInicial = rotulo(grbDataAlt, "lblDtInicial", QStringLiteral("Inicial"), {8, 23, 40, 16});
-    depDtInicial = criaEm<TDateEditPlus>(grbDataAlt, "depDtInicial", {48, 20, 100, 22});
-    lblDtFinal = rotulo(grbDataAlt, "lblDtFinal", QStringLiteral("Final"), {152, 23, 30, 16});
-    depDtFinal = criaEm<TDateEditPlus>(grbDataAlt, "depDtFinal", {181, 20, 100, 22});
+    lblDtInicial = rotulo(grbDataAlt, "lblDtInicial", QStringLiteral("Inicial"), {10, 20, 120, 16});
+    depDtInicial = criaEm<TDateEditPlus>(grbDataAlt, "depDtInicial", {10, 37, 130, 22});
+    lblDtFinal = rotulo(grbDataAlt, "lblDtFinal", QStringLiteral("Final"), {150, 20, 120, 16});
+    depDtFinal = criaEm<TDateEditPlus>(grbDataAlt, "depDtFinal", {150, 37, 130, 22});
     depDtInicial->SaveTime = false;
     depDtFinal->SaveTime = false;
     depDtInicial->OnExit = [this](QObject* sender) { depDtInicialExit(sender); };
@@ -181,7 +183,7 @@ void TfrmInfoTraducao::buildFields()
 
 void TfrmInfoTraducao::buildFoot()
 {
-    panBarra = criaEm<QFrame>(grbDadosRel, "panBarra", {3, 244, 416, 30});
+    panBarra = criaEm<QFrame>(grbDadosRel, "panBarra", {3, 240, 416, 30});
     panBarra->setFrameShape(QFrame::StyledPanel);
     lblStatus = rotulo(panBarra, "lblStatus", QStringLiteral("Calculando..."), {6, 6, 96, 18});
     lblStatus->hide();
