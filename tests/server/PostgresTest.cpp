@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace trd::server;
 using namespace trd::server::test;
 
@@ -96,4 +98,18 @@ TEST_F(Postgres, ListedRowsAndInformationRows)
     for (const auto& r : info.rows)
         pieces += r.at("STVALORPROP") == std::string(250, 'a') || r.at("STVALORPROP") == std::string(100, 'a');
     EXPECT_EQ(pieces, 3u);
+
+    // The dated form reads its own two-column query: the same rows in some
+    // order within the day, none outside it.
+    auto sorted = [](const Answer& a) {
+        std::vector<std::string> rows;
+        for (const auto& r : a.rows)
+            rows.push_back(r.at("IDSITTRADUCAO") + '|' + r.at("STVALORPROP"));
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    };
+    const Answer dated = server->call("GetInfoTrad", "\"ENG\"," + date(46000) + "," + date(46000.2));
+    EXPECT_EQ(sorted(dated), sorted(info));
+    EXPECT_TRUE(server->call("GetInfoTrad", "\"ENG\"," + date(46001) + "," + date(46002)).rows.empty());
+    EXPECT_EQ(server->call("GetCalcTrad", "\"ENG\"," + date(46000) + "," + date(46000) + ",\"T\",\"\"").rows.at(0).at("STVALORPROP"), "3");
 }
