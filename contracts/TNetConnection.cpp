@@ -4,6 +4,7 @@
 #include "ShowAvi.h"
 #include "TApplication.h"
 #include "WebServer.h"
+#include "WebSession.h"
 
 namespace trd {
 
@@ -13,6 +14,10 @@ TNetConnection::TNetConnection(QObject* owner) : TSocketConnection(owner)
     ThrowException = false;
     Host = WebURL;
     Port = WebPort;
+    // One login serves every screen; a screen whose call meets an ended
+    // session asks again and carries on.
+    SessionToken = [] { return WebSessionToken; };
+    Login = [this](const QString& message) { return WebLogin(*this, message); };
     // Every screen's calls are synchronous. What the caller changed just
     // before (a saved row, its status lamps) is painted while the server
     // works rather than after; the busy indicator can only appear and turn

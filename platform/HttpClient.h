@@ -42,6 +42,9 @@ public:
     Error Request(const char* method, const QByteArray& path, const QByteArray& body, Response& response,
                   QString* detail = nullptr);
 
+    // Sent as the Authorization header of every request while not empty.
+    void SetAuthorization(QByteArray value) { m_authorization = std::move(value); }
+
     bool IsOpen() const { return m_fd >= 0; }
     void Close();
 
@@ -73,6 +76,7 @@ private:
     qsizetype m_offset = 0;  // start of the unconsumed bytes in m_buffer
     std::function<void()> m_waitHook;
     int m_waitHookIntervalMs = 0;
+    QByteArray m_authorization;
     QElapsedTimer m_sinceHook;  // restarted by each request and each run of the hook
 };
 

@@ -130,7 +130,30 @@ void TSocketConnection::failTransport(int error, const QString& detail, const QS
 
 TServerResult TSocketConnection::call(const QString& method, const TRemoteArgs& args)
 {
+    TServerResult answer = callOnce(method, args);
+    if (!answer.Ok && answer.ErrorCode == AuthRequiredCode && Login && !m_inLogin) {
+        m_inLogin = true;
+        bool again = false;
+        try {
+            again = Login(answer.ErrorMessage);
+        } catch (...) {
+            m_inLogin = false;
+            throw;
+        }
+        m_inLogin = false;
+        if (again)
+            answer = callOnce(method, args);
+    }
+    if (!answer.Ok && ThrowException)
+        throw EServerError(answer.ErrorMessage, answer.ErrorCode);
+    return answer;
+}
+
+TServerResult TSocketConnection::callOnce(const QString& method, const TRemoteArgs& args)
+{
     Open();
+    m_client->SetAuthorization(SessionToken ? (SessionToken().isEmpty() ? QByteArray() : "Bearer " + SessionToken())
+                                            : QByteArray());
     const std::int64_t id = ++m_nextId;
     const QByteArray request = jsonrpc::EncodeRequest(id, method, args);
 
@@ -161,8 +184,6 @@ TServerResult TSocketConnection::call(const QString& method, const TRemoteArgs& 
             QStringLiteral("Resposta inválida do servidor de aplicação em %1 à chamada de %2: %3.")
                 .arg(Address(), method, e.Message()));
     }
-    if (!answer.Ok && ThrowException)
-        throw EServerError(answer.ErrorMessage, answer.ErrorCode);
     return answer;
 }
 

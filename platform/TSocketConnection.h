@@ -24,6 +24,10 @@
 
 namespace trd {
 
+// The server's error codes for sessions (docs/protocol.md).
+inline constexpr int AuthRequiredCode = -32001;   // no session, or it ended: log in
+inline constexpr int LoginFailedCode = -32002;    // wrong user name or password
+
 // The server could not be reached or did not answer as the protocol says.
 class EConnectionError : public Exception {
 public:
@@ -76,6 +80,15 @@ public:
     std::function<void()> OnWaiting;
     int WaitingIntervalMs = 40;
 
+    // Sessions, for servers that ask for a login. SessionToken gives the
+    // token each call carries (empty: none). When a call is answered that a
+    // login is needed (no session, or it expired), Login is run with the
+    // server's message on the calling thread; it returns true once it has a
+    // new token (a Login call of its own on this connection is fine), and the
+    // call is then sent again, once; false leaves the refusal as the answer.
+    std::function<QByteArray()> SessionToken;
+    std::function<bool(const QString& message)> Login;
+
     // Run by Open(); BeforeConnect is where a form sets Host and Port.
     std::function<void(QObject* sender)> BeforeConnect, AfterConnect;
     std::function<void(QObject* sender)> BeforeDisconnect, AfterDisconnect;
@@ -95,6 +108,7 @@ public:
 private:
     friend class TAppServer;
     TServerResult call(const QString& method, const TRemoteArgs& args);
+    TServerResult callOnce(const QString& method, const TRemoteArgs& args);
     HttpClient::Error exchange(const char* verb, const QByteArray& path, const QByteArray& body,
                                HttpClient::Response& response, QString* detail);
     [[noreturn]] void failTransport(int error, const QString& detail, const QString& method);
@@ -102,6 +116,7 @@ private:
     std::unique_ptr<HttpClient> m_client;
     TAppServer m_appServer{*this};
     std::int64_t m_nextId = 0;
+    bool m_inLogin = false;
 };
 
 } // namespace trd
