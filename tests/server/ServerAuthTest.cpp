@@ -139,3 +139,44 @@ TEST(ServerAuth, WithoutUsersOnlyTheLoopbackAddressIsServed)
     EXPECT_EQ(p.exitCode(), 1);
     EXPECT_TRUE(p.readAllStandardError().contains("trd-server user add"));
 }
+
+TEST(ServerAuth, TlsServesOnlyHttpsAndTheClientVerifiesTheCertificate)
+{
+    QTemporaryDir dir;
+    const QString cert = dir.filePath("cert.pem"), key = dir.filePath("key.pem"), other = dir.filePath("other.pem");
+    for (const QString& out : {cert, other}) {
+        QProcess openssl;
+        openssl.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1",
+                                  "-addext", "subjectAltName=IP:127.0.0.1", "-keyout",
+                                  out == cert ? key : dir.filePath("otherkey.pem"), "-out", out});
+        ASSERT_TRUE(openssl.waitForFinished(60000));
+        ASSERT_EQ(openssl.exitCode(), 0) << openssl.readAllStandardError().toStdString();
+    }
+    QProcess server;
+    server.start(TrdServerProcess::binaryPath(), {"--db", dir.filePath("t.db"), "--demo", "--listen", "127.0.0.1:0",
+                                                  "--tls-cert", cert, "--tls-key", key});
+    ASSERT_TRUE(server.waitForReadyRead(30000));
+    const QByteArray line = server.readLine();
+    const int port = line.mid(line.lastIndexOf(':') + 1).trimmed().toInt();
+    ASSERT_GT(port, 0) << line.toStdString();
+
+    httplib::SSLClient trusted("127.0.0.1", port);
+    trusted.set_ca_cert_path(cert.toStdString().c_str());
+    trusted.enable_server_certificate_verification(true);
+    auto ok = trusted.Post("/Trd09300.rdmTraducao", request("GetIdiTrad", ""), "application/json");
+    ASSERT_TRUE(ok) << httplib::to_string(ok.error());
+    EXPECT_TRUE(parseAnswer(ok->body).ok);
+
+    // A certificate the client does not trust: no exchange at all.
+    httplib::SSLClient wary("127.0.0.1", port);
+    wary.set_ca_cert_path(other.toStdString().c_str());
+    wary.enable_server_certificate_verification(true);
+    EXPECT_FALSE(wary.Post("/Trd09300.rdmTraducao", request("GetIdiTrad", ""), "application/json"));
+
+    // Plain HTTP gets nothing.
+    httplib::Client plain("127.0.0.1", port);
+    plain.set_read_timeout(5, 0);
+    EXPECT_FALSE(plain.Post("/Trd09300.rdmTraducao", request("GetIdiTrad", ""), "application/json"));
+    server.terminate();
+    server.waitForFinished(10000);
+}
