@@ -5,6 +5,7 @@
 #include "ReportError.h"
 #include "TClientDataSet.h"
 #include "TReportDesignerDialog.h"
+#include "WindowPlacement.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -249,7 +250,7 @@ void ReportDesignerWindow::buildEditors()
     ConnectDispatch(ctrlS, &QShortcut::activated, this, [this] { Save(); });
     auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     ConnectDispatch(esc, &QShortcut::activated, this, [this] { Close(); });
-    resize(1200, 760);
+    PlaceOnScreen(*this, QSize(1200, 760));
 }
 
 void ReportDesignerWindow::loadSources()

@@ -4,6 +4,7 @@
 #include "ReportProgress.h"
 #include "TClientDataSet.h"
 #include "TReportDesignerDialog.h"
+#include "WindowPlacement.h"
 
 #include <QComboBox>
 #include <QFileDialog>
@@ -106,7 +107,7 @@ ReportPreviewWindow::ReportPreviewWindow(std::unique_ptr<PreparedReport> report,
     key(QKeySequence(Qt::CTRL | Qt::Key_P), [this] { Print(); });
     key(QKeySequence(Qt::Key_Escape), [this] { Close(); });
 
-    resize(900, 1000);
+    PlaceOnScreen(*this, QSize(900, 1000));
     render();
 }
 

@@ -9,6 +9,7 @@
 #include "TReportDesignerDialog.h"
 #include "ReportTestKit.h"
 
+#include <QScreen>
 #include <QFile>
 #include <QPainter>
 #include <QComboBox>
@@ -248,6 +249,9 @@ TEST(ReportPreviewTest, PagesAndZoomFollowTheKeysAndTheZoomList)
     window.show();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    // It opens whole on the screen, even one lower than the page it would like.
+    EXPECT_TRUE(window.screen()->availableGeometry().contains(window.geometry()))
+        << "window at " << window.geometry().y() << " tall " << window.height();
     QTest::keyClick(&window, Qt::Key_PageDown);
     EXPECT_EQ(window.CurrentPage(), 1);
     QTest::keyClick(&window, Qt::Key_End);
