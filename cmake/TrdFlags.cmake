@@ -36,3 +36,24 @@ function(add_trd_test name)
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TRD_BIN_DIR=${CMAKE_BINARY_DIR}/bin;TRD_LIB_DIR=${CMAKE_BINARY_DIR}/lib"
     TIMEOUT 300)
 endfunction()
+
+# add_trd_xcb_test(name SOURCES... LIBS...): a widget test that needs a real X
+# server (window activation, focus handed back after a message box, a real
+# paste), run on Xvfb with the xcb platform. tools/install-deps.sh installs
+# xvfb; without xvfb-run the test is registered to fail with that reason.
+find_program(TRD_XVFB_RUN xvfb-run)
+function(add_trd_xcb_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE trd_flags trd_test_qtmain ${T_LIBS})
+  if(TRD_XVFB_RUN)
+    add_test(NAME ${name} COMMAND ${TRD_XVFB_RUN} -a -s "-screen 0 1600x1000x24 -nolisten tcp" $<TARGET_FILE:${name}>)
+  else()
+    add_test(NAME ${name} COMMAND ${CMAKE_COMMAND} -E echo "xvfb-run is missing: run tools/install-deps.sh")
+    set_tests_properties(${name} PROPERTIES WILL_FAIL TRUE)
+  endif()
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=xcb;TRD_BIN_DIR=${CMAKE_BINARY_DIR}/bin;TRD_LIB_DIR=${CMAKE_BINARY_DIR}/lib"
+    LABELS xcb
+    TIMEOUT 300)
+endfunction()

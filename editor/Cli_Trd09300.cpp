@@ -24,9 +24,9 @@
 #endif
 
 #include <QApplication>
-#include <QChildEvent>
 #include <QEvent>
 #include <QKeyEvent>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -131,6 +131,8 @@ TfrmTraducao::TfrmTraducao(QWidget* parent) : TfrmPadraoSortGrid(parent)
 
 TfrmTraducao::~TfrmTraducao()
 {
+    // Rows going with the form are no closing by the user: nothing to save then.
+    cdsDestino->BeforeClose = nullptr;
     // Focus moves while the children go; the form must not hear of it then.
     QObject::disconnect(m_focusConnection);
 }
@@ -232,7 +234,6 @@ void TfrmTraducao::buildGrid()
     dbgPadrao->Columns().Add(NMDESTINO, QStringLiteral("Idioma Destino"), 532, false);
     dbgPadrao->ColumnsChanged();
     dbgPadrao->DefaultDrawing = false;
-    dbgPadrao->viewport()->installEventFilter(this);
 }
 
 void TfrmTraducao::buildToolBar()
@@ -295,6 +296,7 @@ void TfrmTraducao::connectEvents()
     cdsDestino->AfterCancel = [this](TClientDataSet* ds) { cdsDestinoAfterCancel(ds); };
     cdsDestino->AfterDelete = [this](TClientDataSet* ds) { cdsDestinoAfterDelete(ds); };
     cdsDestino->AfterClose = [this](TClientDataSet* ds) { cdsDestinoAfterClose(ds); };
+    cdsDestino->BeforeClose = [this](TClientDataSet* ds) { cdsDestinoBeforeClose(ds); };
     dtsPadrao->OnDataChange = [this](TDataSource* source, TField* field) { dtsPadraoDataChange(source, field); };
 
     auto wire = [this](TButtonFlat* button, QAction* item, void (TfrmTraducao::*handler)(QObject*)) {
@@ -383,6 +385,9 @@ void TfrmTraducao::FormActivate(QObject* sender)
 
 void TfrmTraducao::FormClose(QObject* sender, TCloseAction& action)
 {
+    // A text typed and not yet posted is saved before the editor goes; if
+    // the server refuses it the editor stays open with the text.
+    gravaPendente();
     netTraducao->Close();
     boStCriado = false;
     TfrmPadraoSortGrid::FormClose(sender, action);
@@ -392,9 +397,22 @@ void TfrmTraducao::FormClose(QObject* sender, TCloseAction& action)
 
 void TfrmTraducao::cbbIdiomaChange(QObject*)
 {
+    // The rows of the language left go first: a text typed in them is saved
+    // on the way out. If the save is refused, the language stays as it was,
+    // with the rows and the text being typed.
+    try {
+        cdsDestino->Close();
+    } catch (...) {
+        const QSignalBlocker blocker(cbbIdioma);
+        const int item = cbbIdioma->findText(m_idiomaAtual, Qt::MatchFixedString);
+        if (item >= 0)
+            cbbIdioma->setCurrentIndex(item);
+        cbbIdioma->setEditText(m_idiomaAtual);
+        throw;
+    }
+    m_idiomaAtual = cbbIdioma->currentText();
     boTestaFiltro = false;
-    stIdioma = traducao::CodigoDoItem(cbbIdioma->currentText());
-    cdsDestino->Close();
+    stIdioma = traducao::CodigoDoItem(m_idiomaAtual);
     if (cdsDestino->IsEmpty())
         limpaDetalhe();
 }
@@ -597,6 +615,38 @@ void TfrmTraducao::cdsDestinoAfterCancel(TClientDataSet*)
     cdsDestino->CancelUpdates();
 }
 
+void TfrmTraducao::cdsDestinoBeforeClose(TClientDataSet*)
+{
+    gravaPendente();
+}
+
+void TfrmTraducao::gravaPendente()
+{
+    if (!cdsDestino->Active() || (cdsDestino->State() != TDataSetState::dsEdit &&
+                                  cdsDestino->State() != TDataSetState::dsInsert))
+        return;
+    // The grid's in-place editor writes what is typed into the field first; a
+    // text the field cannot hold raises here and stays in the editor.
+    cdsDestino->UpdateRecord();
+    TField* destino = cdsDestino->FieldByName(NMDESTINO);
+    const QString texto = destino->AsString();
+    const bool digitado = destino->OldValue().toString() != texto;
+    try {
+        cdsDestino->CheckBrowseMode();
+    } catch (...) {
+        // The refused save has put the row back as the server holds it; the
+        // user gets the text back where they were typing it.
+        if (digitado && cdsDestino->Active() && cdsDestino->State() == TDataSetState::dsBrowse &&
+            !cdsDestino->IsEmpty()) {
+            cdsDestino->Edit();
+            destino->SetAsString(texto);
+            dbgPadrao->SetSelectedIndex(2);
+            dbgPadrao->SetEditorMode(true);
+        }
+        throw;
+    }
+}
+
 void TfrmTraducao::cdsDestinoAfterClose(TClientDataSet*)
 {
     for (TButtonFlat* button : {sbtNTrad, sbtDuvida, sbtTrad, sbtInfor})
@@ -722,24 +772,8 @@ void TfrmTraducao::dbgPadraoKeyUp(QObject*, int&, Qt::KeyboardModifiers)
 void TfrmTraducao::dbgPadraoKeyDown(QObject* sender, int& key, Qt::KeyboardModifiers shift)
 {
     TfrmPadraoSortGrid::dbgPadraoKeyDown(sender, key, shift);
-    if (cdsDestino->Eof() && (key == Qt::Key_Tab || key == Qt::Key_Down)) {
+    if (cdsDestino->Eof() && (key == Qt::Key_Tab || key == Qt::Key_Down))
         key = 0;
-        return;
-    }
-    // A typed text that cannot be stored is refused before it is posted, and
-    // stays in the editor for the user to correct.
-    static constexpr int commitKeys[] = {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Tab, Qt::Key_Backtab,
-                                         Qt::Key_Up,     Qt::Key_Down,  Qt::Key_PageUp, Qt::Key_PageDown};
-    QLineEdit* editor = dbgPadrao->InplaceEditor();
-    TField* field = dbgPadrao->SelectedField();
-    if (!editor || !field || field->FieldName() != NMDESTINO ||
-        std::find(std::begin(commitKeys), std::end(commitKeys), key) == std::end(commitKeys))
-        return;
-    const QString recusa = traducao::RecusaTextoDestino(editor->text(), field->Size());
-    if (!recusa.isEmpty()) {
-        key = 0;
-        MensErro(recusa, false);
-    }
 }
 
 void TfrmTraducao::dbgPadraoKeyPress(QObject* sender, QChar& key)
@@ -768,12 +802,6 @@ bool TfrmTraducao::eventFilter(QObject* watched, QEvent* event)
         }
     } else if (watched == Panel4 && event->type() == QEvent::Resize) {
         layoutDetailLabels();
-    } else if (watched == dbgPadrao->viewport() && event->type() == QEvent::ChildPolished) {
-        // The in-place editor must take a text longer than the field, so that
-        // such a text is refused with a message instead of being cut short
-        // without a word (a paste, above all).
-        if (auto* editor = qobject_cast<QLineEdit*>(static_cast<QChildEvent*>(event)->child()))
-            editor->setMaxLength(32767);
     }
     return TfrmPadraoSortGrid::eventFilter(watched, event);
 }

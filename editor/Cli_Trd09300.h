@@ -80,6 +80,7 @@ public:
     void cdsDestinoAfterCancel(TClientDataSet* dataSet);
     void cdsDestinoAfterDelete(TClientDataSet* dataSet);
     void cdsDestinoAfterClose(TClientDataSet* dataSet);
+    void cdsDestinoBeforeClose(TClientDataSet* dataSet);
     void dtsPadraoDataChange(QObject* sender, TField* field);
     void dtsPadraoStateChange(QObject* sender) override;
 
@@ -104,6 +105,7 @@ private:
     void connectEvents();
     void marcaSituacao(const QString& situacao);
     void gravaAlteracoes();
+    void gravaPendente();
     void mostraSituacao();
     void limpaDetalhe();
     void habilita(TButtonFlat* button, QAction* item, bool enabled);
@@ -112,6 +114,7 @@ private:
 
     QMetaObject::Connection m_focusConnection;
     QString m_textoEditado;     // a destination text typed in the edit being saved
+    QString m_idiomaAtual;      // the combo's text whose rows the editor holds or last asked for
     bool m_textoFoiEditado = false;
 };
 

@@ -1,6 +1,5 @@
 #include "TraducaoRegras.h"
 
-#include "Win1252.h"
 
 namespace trd::traducao {
 
@@ -58,23 +57,6 @@ Habilitacao HabilitacaoPorEstado(bool registros, bool editando)
 QString MensagemNaoGravado(const QString& motivo, const QString& textoDigitado)
 {
     return motivo + QStringLiteral("\n\nO texto digitado não foi gravado: ") + textoDigitado;
-}
-
-
-QString RecusaTextoDestino(const QString& texto, int tamanho)
-{
-    if (tamanho > 0 && texto.size() > tamanho)
-        return QStringLiteral("O texto digitado tem %1 caracteres; o máximo permitido é %2. "
-                              "Reduza o texto antes de continuar.")
-            .arg(texto.size())
-            .arg(tamanho);
-    const qsizetype bad = win1252::firstUnrepresentable(texto);
-    if (bad >= 0)
-        return QStringLiteral("O texto digitado contém o caractere \"%1\" (posição %2), que não pode ser "
-                              "gravado. Substitua-o antes de continuar.")
-            .arg(texto.mid(bad, QChar::isHighSurrogate(texto.at(bad).unicode()) ? 2 : 1))
-            .arg(bad + 1);
-    return {};
 }
 
 } // namespace trd::traducao

@@ -54,12 +54,3 @@ Habilitacao HabilitacaoPorEstado(bool registros, bool editando);
 QString MensagemNaoGravado(const QString& motivo, const QString& textoDigitado);
 
 } // namespace trd::traducao
-
-namespace trd::traducao {
-
-// Why a destination text cannot be stored in a field of `tamanho` characters:
-// too long, or holding a character the Windows-1252 code page lacks. Empty
-// when the text fits.
-QString RecusaTextoDestino(const QString& texto, int tamanho);
-
-} // namespace trd::traducao

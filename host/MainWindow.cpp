@@ -6,10 +6,14 @@
 #include "WebServer.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QStatusBar>
+
+#include <algorithm>
 
 namespace trd {
 
@@ -58,6 +62,17 @@ MainWindow::~MainWindow()
     if (Application()->MainForm() == this)
         Application()->SetMainForm(nullptr);
     Application()->SetMdiArea(nullptr);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    m_mdiArea->closeAllSubWindows();
+    const QList<QMdiSubWindow*> windows = m_mdiArea->subWindowList();
+    if (std::any_of(windows.begin(), windows.end(), [](const QMdiSubWindow* w) { return w->isVisible(); })) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::OpenTraducao()

@@ -24,6 +24,12 @@ public:
     // reported in a message box; errors of the module go to the error display.
     void OpenTraducao();
 
+protected:
+    // Leaving the application closes the module's screens first, each by its
+    // own close handling: a screen that refuses (a text it could not save)
+    // keeps the application open.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     QMdiArea* m_mdiArea;
     QAction* m_traducao;

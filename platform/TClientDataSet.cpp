@@ -473,6 +473,9 @@ void TClientDataSet::Post()
     d->checkActive();
     if (!d->editing())
         return;
+    UpdateRecord();
+    if (!d->editing())
+        return;
     fire(this, BeforePost);
     for (const auto& f : d->fields) {
         if (f->Required && d->buffer[static_cast<std::size_t>(f->Index())].null)
@@ -559,10 +562,25 @@ void TClientDataSet::CheckBrowseMode()
     d->checkActive();
     if (!d->editing())
         return;
+    UpdateRecord();
+    if (!d->editing())
+        return;
     if (d->modified)
         Post();
     else
         Cancel();
+}
+
+void TClientDataSet::UpdateRecord()
+{
+    if (!d->active || !d->editing())
+        return;
+    // Also while the controls are disabled: what a control holds belongs to
+    // the record all the same.
+    const std::vector<TDataSource*> targets = d->sources;
+    for (TDataSource* s : targets)
+        if (std::find(d->sources.begin(), d->sources.end(), s) != d->sources.end())
+            s->updateRecord();
 }
 
 bool TClientDataSet::Modified() const

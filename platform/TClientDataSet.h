@@ -31,6 +31,7 @@ enum class TDataEvent {
     deDataSetScroll,    // the cursor moved; info: the previous row index
     deLayoutChange,     // fields changed (open with another structure)
     deUpdateState,      // State() changed
+    deUpdateRecord,     // controls write what they hold of the record being edited into its fields
 };
 
 enum TLocateOption { loCaseInsensitive = 1, loPartialKey = 2 };
@@ -93,6 +94,11 @@ public:
     void Cancel();
     void Delete();
     void CheckBrowseMode();                               // posts a pending edit
+    // Asks the controls to write what they hold of the record being edited
+    // (a grid's in-place editor) into its fields; Post and CheckBrowseMode do
+    // it first, so a text typed but not yet written is posted, not lost. A
+    // control that cannot write raises, which abandons the post.
+    void UpdateRecord();
     bool Modified() const;
 
     // ---- change log

@@ -1,5 +1,7 @@
 #include "TDataSource.h"
 
+#include <utility>
+
 namespace trd {
 
 TDataSource::TDataSource(QObject* owner) : QObject(owner) {}
@@ -62,8 +64,17 @@ void TDataSource::notify(TDataEvent event, qintptr info)
             OnDataChange(this, nullptr);
         break;
     case TDataEvent::deLayoutChange:
+    case TDataEvent::deUpdateRecord:
         break;
     }
+}
+
+void TDataSource::updateRecord()
+{
+    m_updateError = nullptr;
+    emit dataEvent(TDataEvent::deUpdateRecord, 0);
+    if (m_updateError)
+        std::rethrow_exception(std::exchange(m_updateError, nullptr));
 }
 
 } // namespace trd

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <exception>
 #include <functional>
 
 namespace trd {
@@ -40,6 +41,10 @@ public:
             QObject::connect(source, &TDataSource::dataEvent, control, std::move(onEvent));
     }
 
+    // For a data-aware control answering deUpdateRecord: the control could
+    // not write its value; the data set's UpdateRecord raises this error.
+    void RefuseUpdate(std::exception_ptr error) { m_updateError = std::move(error); }
+
 signals:
     // For data-aware controls: every event the data set sends while controls are enabled.
     void dataEvent(trd::TDataEvent event, qintptr info);
@@ -47,7 +52,9 @@ signals:
 private:
     friend class TClientDataSet;
     void notify(TDataEvent event, qintptr info);
+    void updateRecord();
     TClientDataSet* m_dataSet = nullptr;
+    std::exception_ptr m_updateError;
 };
 
 } // namespace trd

@@ -166,21 +166,32 @@ CellValue numberValue(double n)
 
 } // namespace
 
+QString TField::TextRefusal(const QString& value) const
+{
+    if (m_type != TFieldType::ftString)
+        return {};
+    if (m_size > 0 && value.size() > m_size)
+        return QStringLiteral("O texto informado para o campo '%1' tem %2 caracteres e excede o tamanho máximo de %3 "
+                              "caracteres.").arg(DisplayName()).arg(value.size()).arg(m_size);
+    // U+0000 cannot travel in a packet (XML has no way to write it).
+    if (value.contains(QChar(u'\0')))
+        return QStringLiteral("O texto informado para o campo '%1' contém um caractere nulo.").arg(DisplayName());
+    const qsizetype bad = win1252::firstUnrepresentable(value);
+    if (bad >= 0)
+        return QStringLiteral("O texto informado para o campo '%1' contém o caractere '%2' (posição %3), que não "
+                              "pode ser representado.")
+            .arg(DisplayName(), value.mid(bad, QChar::isHighSurrogate(value.at(bad).unicode()) ? 2 : 1))
+            .arg(bad + 1);
+    return {};
+}
+
 void TField::SetAsString(const QString& value)
 {
     m_dataSet->checkWritable(this);
     switch (m_type) {
     case TFieldType::ftString: {
-        if (m_size > 0 && value.size() > m_size)
-            throw EDBClient(QStringLiteral("O texto informado para o campo '%1' excede o tamanho máximo de %2 "
-                                           "caracteres.").arg(DisplayName()).arg(m_size));
-        // U+0000 cannot travel in a packet (XML has no way to write it).
-        if (value.contains(QChar(u'\0')))
-            throw EDBClient(QStringLiteral("O texto informado para o campo '%1' contém um caractere nulo.").arg(DisplayName()));
-        const qsizetype bad = win1252::firstUnrepresentable(value);
-        if (bad >= 0)
-            throw EDBClient(QStringLiteral("O texto informado para o campo '%1' contém o caractere '%2', que não "
-                                           "pode ser representado.").arg(DisplayName(), value.mid(bad, 1)));
+        if (const QString refusal = TextRefusal(value); !refusal.isEmpty())
+            throw EDBClient(refusal);
         m_dataSet->setFieldValue(this, textValue(value));
         return;
     }

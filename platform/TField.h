@@ -38,6 +38,10 @@ public:
     // refuse a read-only field, a string longer than Size and a text the
     // Windows-1252 code page cannot hold, and notify data sources of the change.
     void SetAsString(const QString& value);
+    // Why SetAsString would refuse this text for a string field (too long, a
+    // null character, a character the code page lacks); empty when it fits.
+    // Controls use it to refuse a text where it enters, before it is written.
+    QString TextRefusal(const QString& value) const;
     void SetAsInteger(qint64 value);
     void SetAsFloat(double value);
     void SetAsDateTime(TDateTime value);

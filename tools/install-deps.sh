@@ -12,6 +12,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core
   poppler-utils
+  xvfb xauth
 )
 
 missing=()

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
 namespace trd {
@@ -82,6 +83,23 @@ QWidget* dialogParent()
     return Application()->MainForm();
 }
 
+// Runs a message box. As the framework's message boxes do, the window that
+// was active gets the activation back when the box closes, and with it the
+// focus to the control that had it (an in-place editor keeps its text and
+// cursor); not every window manager hands it back by itself.
+void execRestoringActivation(QMessageBox& box)
+{
+    const QPointer<QWidget> window = QApplication::activeWindow();
+    const QPointer<QWidget> focus = QApplication::focusWidget();
+    box.exec();
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!window || !window->isVisible() || (modal && modal != window))
+        return;
+    window->activateWindow();
+    if (focus && focus->isVisible() && focus->window() == window && !focus->hasFocus())
+        focus->setFocus(Qt::ActiveWindowFocusReason);
+}
+
 } // namespace
 
 int QtDialogSeam::MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons,
@@ -107,7 +125,7 @@ int QtDialogSeam::MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButto
             noButton = push;
     }
     box.setEscapeButton(escapeButton ? escapeButton : noButton);
-    box.exec();
+    execRestoringActivation(box);
     if (QAbstractButton* clicked = box.clickedButton())
         return clicked->property("trdModalResult").toInt();
     return (buttons & mbCancel) || !(buttons & mbNo) ? mrCancel : mrNo;
@@ -118,7 +136,7 @@ void QtDialogSeam::ShowError(const QString& text)
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Erro"), text, QMessageBox::NoButton,
                     dialogParent());
     box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
-    box.exec();
+    execRestoringActivation(box);
 }
 
 bool QtDialogSeam::ExecuteOpenDialog(TOpenDialog& dialog)

@@ -212,6 +212,19 @@ QLineEdit* TDBGrid::InplaceEditor() const
     return state() == QAbstractItemView::EditingState ? m_editor.data() : nullptr;
 }
 
+void TDBGrid::SetEditorMode(bool on)
+{
+    if (!on) {
+        closeInplaceEditor(true);
+        return;
+    }
+    if (m_editor || !currentIndex().isValid())
+        return;
+    edit(currentIndex(), EditKeyPressed, nullptr);
+    if (m_editor)
+        m_editor->end(false);
+}
+
 bool TDBGrid::CanEditCell(int row, int column) const
 {
     TClientDataSet* ds = DataSet();
@@ -262,6 +275,18 @@ void TDBGrid::dataEvent(TDataEvent event, qintptr)
             followDataSet();
         } else if (ds) {
             m_model->rowChanged(ds->CurrentIndex());
+        }
+        break;
+    case TDataEvent::deUpdateRecord:
+        // The text being typed belongs to the record that is about to be
+        // posted; the editor stays open, as the user left it.
+        if (m_editor) {
+            try {
+                m_delegate->writeEditorOrRaise(m_editor, m_editorIndex);
+            } catch (...) {
+                if (m_dataSource)
+                    m_dataSource->RefuseUpdate(std::current_exception());
+            }
         }
         break;
     case TDataEvent::deUpdateState:

@@ -95,6 +95,9 @@ public:
     TCanvas* Canvas() { return &m_canvas; }
     // The in-place editor while a cell is being edited, else nullptr.
     QLineEdit* InplaceEditor() const;
+    // Opens the in-place editor on the current cell, with the field's value
+    // and the cursor at its end, as F2 does; false closes it, writing its text.
+    void SetEditorMode(bool on);
     // The framework's default cell painting: background and the field's text.
     void DefaultDrawColumnCell(const QRect& rect, int dataCol, TColumn* column, TGridDrawState state);
 

@@ -5,10 +5,12 @@
 #include "TClientDataSet.h"
 #include "TDBGrid.h"
 #include "TDBGridModel.h"
+#include "FieldTextValidator.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QTimer>
 
 namespace trd {
 
@@ -81,9 +83,20 @@ QWidget* TDBGridDelegate::createEditor(QWidget* parent, const QStyleOptionViewIt
     editor->setObjectName(QStringLiteral("InplaceEditor"));
     editor->setFrame(false);
     editor->setFont(option.font);
-    if (TField* field = m_grid->m_model->field(index.column()))
-        if (field->DataType() == TFieldType::ftString && field->Size() > 0)
-            editor->setMaxLength(field->Size());
+    if (TField* field = m_grid->m_model->field(index.column()); field && field->DataType() == TFieldType::ftString) {
+        // A paste (or a drop) that the field could not hold is refused whole,
+        // with the field's reason, and the editor keeps its text. A length
+        // limit would cut a paste short without a word instead.
+        auto* validator = new FieldTextValidator(field, editor);
+        editor->setValidator(validator);
+        connect(editor, &QLineEdit::inputRejected, editor, [editor, validator] {
+            const QString reason = validator->TakeRefusal();
+            if (reason.isEmpty())
+                return;
+            // Once the line edit has undone the change, not in the middle of it.
+            QTimer::singleShot(0, editor, [reason] { Application()->Dialogs().ShowError(reason); });
+        });
+    }
     m_grid->m_editor = editor;
     m_grid->m_editorIndex = index;
     return editor;
@@ -112,21 +125,24 @@ void TDBGridDelegate::setModelData(QWidget* editor, QAbstractItemModel*, const Q
 
 bool TDBGridDelegate::writeEditor(QWidget* editor, const QModelIndex& index) const
 {
+    return Dispatch([&] { writeEditorOrRaise(editor, index); });
+}
+
+void TDBGridDelegate::writeEditorOrRaise(QWidget* editor, const QModelIndex& index) const
+{
     auto* lineEdit = qobject_cast<QLineEdit*>(editor);
     TClientDataSet* ds = m_grid->DataSet();
     TField* field = m_grid->m_model->field(index.column());
     if (!lineEdit || !ds || !ds->Active() || !field || !m_grid->CanEditCell(index.row(), index.column()))
-        return true;
+        return;
     if (index.row() != ds->CurrentIndex())
-        return true;   // the data set moved on; the text belongs to no row now
+        return;   // the data set moved on; the text belongs to no row now
     const QString text = lineEdit->text();
     if (text == field->AsString())
-        return true;
-    return Dispatch([&] {
-        if (ds->State() == TDataSetState::dsBrowse)
-            ds->Edit();
-        field->SetAsString(text);
-    });
+        return;
+    if (ds->State() == TDataSetState::dsBrowse)
+        ds->Edit();
+    field->SetAsString(text);
 }
 
 void TDBGridDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
@@ -138,6 +154,16 @@ void TDBGridDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionVi
 bool TDBGridDelegate::eventFilter(QObject* object, QEvent* event)
 {
     if (object == m_grid->m_editor) {
+        if (event->type() == QEvent::FocusOut) {
+            // A message box, a menu or another application taking the focus
+            // for a while is no leaving of the cell: the editor stays open with
+            // its text and cursor, and gets the focus back when its window
+            // does. Only the focus moving to another control of the window
+            // ends the edit.
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
+                return false;
+        }
         if (event->type() == QEvent::KeyPress) {
             if (m_grid->editorKeyPress(static_cast<QKeyEvent*>(event)))
                 return true;

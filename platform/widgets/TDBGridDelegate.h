@@ -26,6 +26,8 @@ public:
     // Writes the editor's text to the field; false when the field refused it
     // (the error has been shown).
     bool writeEditor(QWidget* editor, const QModelIndex& index) const;
+    // The same, raising the field's refusal to the caller.
+    void writeEditorOrRaise(QWidget* editor, const QModelIndex& index) const;
 
 protected:
     bool eventFilter(QObject* object, QEvent* event) override;

@@ -197,3 +197,113 @@ TEST(NovoUsuarioTest, FiltraEditaRecarregaEEncontraAEdicaoPromovida)
     janela.MdiArea()->closeAllSubWindows();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
+
+namespace {
+
+// Fills the filter dialog with a date range that takes every row and confirms it.
+void confirmaFiltroAmplo(TForm& filtro)
+{
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &filtro; }));
+    auto* inicial = achar<QLineEdit>(&filtro, "depDtInicial");
+    auto* final = achar<QLineEdit>(&filtro, "depDtFinal");
+    auto* confirma = achar<QToolButton>(&filtro, "sbtConfirma");
+    auto* texto = achar<QLineEdit>(&filtro, "edtTexto");
+    ASSERT_TRUE(inicial && final && confirma && texto);
+    for (const char* situacao : {"ckbTraduzido", "ckbDuvida", "ckbNaoTraduzido"})
+        achar<QCheckBox>(&filtro, situacao)->setChecked(true);
+    texto->clear();
+    inicial->setFocus();
+    inicial->selectAll();
+    QTest::keyClicks(inicial, QStringLiteral("01/01/2020"));
+    final->setFocus();
+    final->selectAll();
+    QTest::keyClicks(final, QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy")));
+    QTest::mouseClick(confirma, Qt::LeftButton);
+}
+
+// Clicks the destination cell of the row with that source text and types, staying in the cell.
+void digitaNaCelula(QTableView* grade, const QString& origem, const QString& texto)
+{
+    const int linha = linhaDaGrade(grade, origem);
+    ASSERT_GE(linha, 0) << origem.toStdString();
+    const QModelIndex celula = grade->model()->index(linha, 2);
+    grade->scrollTo(celula);
+    QTest::mouseClick(grade->viewport(), Qt::LeftButton, Qt::NoModifier, grade->visualRect(celula).center());
+    ASSERT_EQ(grade->currentIndex(), celula);
+    QTest::keyClicks(grade->focusWidget(), texto);
+    auto* editor = grade->findChild<QLineEdit*>(QStringLiteral("InplaceEditor"));
+    ASSERT_TRUE(editor && editor->isVisible()) << "typing opened the cell's editor";
+    ASSERT_EQ(editor->text(), texto);
+}
+
+} // namespace
+
+TEST(NovoUsuarioTest, DigitaTrocaOIdiomaSemSairDaCelulaESaiDoProgramaSemPerderNada)
+{
+    QTemporaryDir pasta;
+    const QString tsv = pasta.filePath(QStringLiteral("semente.tsv"));
+    {
+        QFile f(tsv);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(Semente);
+    }
+    TrdServerProcess::Options opcoes;
+    opcoes.importTsv = tsv;
+    TrdServerProcess servidor(opcoes);
+    ASSERT_TRUE(servidor.isRunning()) << servidor.errorString().toStdString();
+    ASSERT_TRUE(ParseClientOptions({QStringLiteral("trd-client"), QStringLiteral("--server"), servidor.hostPort()})
+                    .error.isEmpty());
+    RecordingDialogSeam seam;
+    seam.onModal = [](TForm& filtro) { confirmaFiltroAmplo(filtro); };
+    MainWindow janela(qEnvironmentVariable("TRD_LIB_DIR"));
+    janela.show();
+    janela.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&janela));
+    janela.OpenTraducao();
+    QWidget* editor = janela.findChild<QWidget*>(QStringLiteral("frmTraducao"));
+    ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return editor->isVisible(); }));
+    auto* cbbIdioma = achar<QComboBox>(editor, "cbbIdioma");
+    auto* grade = achar<QTableView>(editor, "dbgPadrao");
+    ASSERT_TRUE(cbbIdioma && grade);
+
+    // English, and its rows through the filter dialog that leaving the panel opens.
+    janela.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&janela));
+    cbbIdioma->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cbbIdioma->hasFocus(); }));
+    QTest::keyClick(cbbIdioma, Qt::Key_Down);
+    QTest::keyClick(cbbIdioma, Qt::Key_Tab);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return grade->model()->rowCount() == 4; }));
+
+    // Types a translation and, still in the cell, takes the language combo and
+    // picks Spanish with the arrow key.
+    janela.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&janela));
+    digitaNaCelula(grade, QStringLiteral("Abrir arquivo"), QStringLiteral("Open file"));
+    janela.activateWindow();   // offscreen, typing in the grid leaves no window active
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&janela));
+    cbbIdioma->setFocus(Qt::MouseFocusReason);   // as a click on it
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cbbIdioma->hasFocus(); }));
+    QTest::keyClick(cbbIdioma, Qt::Key_Down);
+    ASSERT_EQ(cbbIdioma->currentText(), QStringLiteral("SPA-Español"));
+    EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join(u'\n').toStdString();
+    EXPECT_EQ(linhaBanco(servidor.dbPath(), "ENG", "BTNABRIR"), (QStringList{QStringLiteral("Open file"), QStringLiteral("T")}));
+    EXPECT_EQ(grade->model()->rowCount(), 0);
+
+    // Back to English; types again and leaves the program with Arquivo > Sair.
+    QTest::keyClick(cbbIdioma, Qt::Key_Up);
+    QTest::keyClick(cbbIdioma, Qt::Key_Tab);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return grade->model()->rowCount() == 4; }));
+    janela.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&janela));
+    digitaNaCelula(grade, QStringLiteral("Fechar"), QStringLiteral("Close it"));
+    auto* sair = janela.findChild<QAction*>(QStringLiteral("actSair"));
+    ASSERT_NE(sair, nullptr);
+    sair->trigger();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join(u'\n').toStdString();
+    EXPECT_EQ(linhaBanco(servidor.dbPath(), "ENG", "BTNFECHAR"), (QStringList{QStringLiteral("Close it"), QStringLiteral("T")}));
+    EXPECT_FALSE(janela.isVisible());
+    EXPECT_EQ(seam.count(RecordingDialogSeam::Modal), 2);
+}

@@ -1,7 +1,7 @@
 // The editor's grid: every cell painted by status (checked on the pixels of
 // a rendered grid), in-place editing only in the destination column, the
 // detail panel following the typing, Tab and Down stopping at the last row,
-// and typed texts that cannot be stored refused before they are posted.
+// and pasted texts that cannot be stored refused at the paste.
 #include "EditorTestKit.h"
 
 #include "DataPacket.h"
@@ -232,35 +232,35 @@ TEST_F(EditorGrid, TabAndDownStopAtTheLastRowWhileOtherKeysStillWork)
     EXPECT_EQ(form->dbgPadrao->currentIndex().row(), last - 1);
 }
 
-TEST_F(EditorGrid, TypedTextsThatCannotBeStoredAreRefusedBeforeTheyArePosted)
+TEST_F(EditorGrid, APastedTextTheFieldCannotHoldIsRefusedWholeAndTheEditorKeepsItsText)
 {
     TfrmTraducao* form = openWithRows();
     ASSERT_TRUE(form);
     focusCell(3, 2);   // "Abrir"
-    QTest::keyClick(form->dbgPadrao, Qt::Key_O);
+    QTest::keyClick(form->dbgPadrao, Qt::Key_Return);
     QLineEdit* editor = form->dbgPadrao->InplaceEditor();
     ASSERT_TRUE(editor);
+    editor->end(false);
 
-    editor->setText("Abrir Ω");   // as a paste would leave it
-    QTest::keyClick(editor, Qt::Key_Return);
-    ASSERT_EQ(seam.count(RecordingDialogSeam::Message), 1);
-    EXPECT_TRUE(seam.messages().first().contains("\"Ω\"")) << seam.messages().first().toStdString();
-    EXPECT_EQ(form->dbgPadrao->InplaceEditor(), editor) << "the text stays for the user to correct";
-    EXPECT_EQ(dbRow("ENG", "Abrir"), QStringList({"Open", "T"}));
+    editor->insert(QStringLiteral(" Ω"));   // what a paste does
+    QApplication::processEvents();
+    ASSERT_EQ(seam.count(RecordingDialogSeam::Error), 1);
+    EXPECT_TRUE(seam.errors().first().contains("'Ω' (posição 6)")) << seam.errors().first().toStdString();
+    EXPECT_EQ(editor->text(), "Open");
+    EXPECT_EQ(form->dbgPadrao->InplaceEditor(), editor);
 
-    const QString longText(4001, QLatin1Char('a'));
-    editor->setText(longText);
-    EXPECT_EQ(editor->text().size(), 4001) << "a long text is not cut short without a word";
-    QTest::keyClick(editor, Qt::Key_Down);
-    ASSERT_EQ(seam.count(RecordingDialogSeam::Message), 2);
-    EXPECT_TRUE(seam.messages().last().contains("4001"));
-    EXPECT_EQ(form->dbgPadrao->currentIndex().row(), 3);
-    EXPECT_EQ(dbRow("ENG", "Abrir"), QStringList({"Open", "T"}));
+    editor->insert(QString(3997, QLatin1Char('a')));
+    QApplication::processEvents();
+    ASSERT_EQ(seam.count(RecordingDialogSeam::Error), 2);
+    EXPECT_TRUE(seam.errors().last().contains("4001")) << seam.errors().last().toStdString();
+    EXPECT_EQ(editor->text(), "Open") << "never cut short without a word";
 
+    editor->insert(QString(3996, QLatin1Char('a')));   // exactly the field's size
+    EXPECT_EQ(editor->text().size(), 4000);
     editor->setText("Open it");
     QTest::keyClick(editor, Qt::Key_Return);
     EXPECT_EQ(dbRow("ENG", "Abrir"), QStringList({"Open it", "T"}));
-    EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join('|').toStdString();
+    EXPECT_EQ(seam.count(RecordingDialogSeam::Error), 2);
 }
 
 // Not a check: leaves a picture of the editor for a person to look at when

@@ -43,19 +43,6 @@ protected:
         });
     }
     void click(TButtonFlat* button) { Dispatch([button] { button->Click(); }); }
-    // Another user saves the row meanwhile.
-    void changeBehindTheEditor(const QString& origem, const QString& destino)
-    {
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(server->dbPath().toUtf8().constData(), &db), SQLITE_OK);
-        sqlite3_busy_timeout(db, 5000);
-        const QByteArray sql = QStringLiteral("UPDATE TRADUCAO SET STVALORPROP = '%1' WHERE STAGRVALPROP = '%2'")
-                                   .arg(destino, origem).toUtf8();
-        char* error = nullptr;
-        EXPECT_EQ(sqlite3_exec(db, sql.constData(), nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
-        sqlite3_free(error);
-        sqlite3_close(db);
-    }
 };
 
 TEST_F(EditorStatus, ClickingTheStatusTheRowAlreadyHasCallsNoServer)

@@ -53,6 +53,7 @@ EditorTest::EditorTest()
     Application()->SetMainForm(&main);
     Application()->SetMdiArea(mdi);
     main.show();
+    main.activateWindow();   // on an X server without a window manager nothing else does
     EXPECT_TRUE(QTest::qWaitForWindowActive(&main));
     limpaValoresFiltro();
     stIdioma.clear();
@@ -60,6 +61,9 @@ EditorTest::EditorTest()
 
 EditorTest::~EditorTest()
 {
+    // What a test left typed is no concern of the teardown.
+    if (frmTraducao && frmTraducao->cdsDestino->Active())
+        frmTraducao->cdsDestino->Cancel();
     closeEditor();
     Application()->SetMdiArea(nullptr);
     Application()->SetMainForm(nullptr);
@@ -111,8 +115,9 @@ TfrmTraducao* EditorTest::openLoaded(const QList<Idioma>& idiomas, const QList<L
 
 void EditorTest::closeEditor()
 {
+    // As the window's close button does: a refusal is shown, not thrown.
     if (frmTraducao)
-        frmTraducao->Close();
+        Dispatch([] { frmTraducao->Close(); });
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QApplication::processEvents();
 }
@@ -196,6 +201,21 @@ int EditorTest::dbCount(const QString& idioma) const
     }
     sqlite3_close(db);
     return count;
+}
+
+void EditorTest::changeBehindTheEditor(const QString& origem, const QString& destino)
+{
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(server->dbPath().toUtf8().constData(), &db), SQLITE_OK);
+    sqlite3_busy_timeout(db, 5000);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "UPDATE TRADUCAO SET STVALORPROP = ? WHERE STAGRVALPROP = ?", -1, &st, nullptr);
+    const QByteArray a = destino.toUtf8(), b = origem.toUtf8();
+    sqlite3_bind_text(st, 1, a.constData(), static_cast<int>(a.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 2, b.constData(), static_cast<int>(b.size()), SQLITE_TRANSIENT);
+    EXPECT_EQ(sqlite3_step(st), SQLITE_DONE) << sqlite3_errmsg(db);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
 }
 
 int EditorTest::serverCalls(const QString& method) const

@@ -58,6 +58,8 @@ protected:
     // an empty list when the row is gone.
     QStringList dbRow(const QString& idioma, const QString& origem) const;
     int dbCount(const QString& idioma) const;
+    // Another user saves the row meanwhile: the editor's next save of it is refused.
+    void changeBehindTheEditor(const QString& origem, const QString& destino);
     int serverCalls(const QString& method) const;   // calls of that method seen by the proxy
 
     QTemporaryDir dir;

@@ -72,19 +72,6 @@ TEST(HabilitacaoPorEstado, FollowsTheStateOfTheRowSet)
                  editing.substituir || editing.imprimir || editing.incluirProcurar);
 }
 
-TEST(RecusaTextoDestino, RefusesTooLongAndUnrepresentableTexts)
-{
-    EXPECT_TRUE(RecusaTextoDestino(QString(4000, QLatin1Char('a')), 4000).isEmpty());
-    EXPECT_TRUE(RecusaTextoDestino(QStringLiteral("Ação € œ"), 4000).isEmpty());
-    const QString longo = RecusaTextoDestino(QString(4001, QLatin1Char('a')), 4000);
-    EXPECT_TRUE(longo.contains(QStringLiteral("4001")) && longo.contains(QStringLiteral("4000"))) << longo.toStdString();
-    const QString grego = RecusaTextoDestino(QStringLiteral("abc Ω"), 4000);
-    EXPECT_TRUE(grego.contains(QStringLiteral("\"Ω\"")) && grego.contains(QStringLiteral("posição 5")))
-        << grego.toStdString();
-    const QString emoji = RecusaTextoDestino(QStringLiteral("ok 😀"), 4000);
-    EXPECT_TRUE(emoji.contains(QStringLiteral("😀"))) << "a character outside the BMP is named whole";
-}
-
 TEST(MensagemNaoGravado, KeepsTheReasonAndTheTypedText)
 {
     const QString m = MensagemNaoGravado(QStringLiteral("O registro foi alterado por outro usuário."),

@@ -146,12 +146,12 @@ TEST(TClientDataSet, FieldsRefuseWhatDoesNotFit)
               QStringLiteral("O conjunto de dados não está em modo de edição ou inclusão."));
     ds.Edit();
     EXPECT_EQ(errorOf([&] { texto->SetAsString(QString(21, QLatin1Char('x'))); }),
-              QStringLiteral("O texto informado para o campo 'TEXTO' excede o tamanho máximo de 20 caracteres."));
+              QStringLiteral("O texto informado para o campo 'TEXTO' tem 21 caracteres e excede o tamanho máximo de 20 caracteres."));
     texto->SetAsString(QString(20, QLatin1Char('x')));
     // The user reads the field's label when it has one, not its column name.
     texto->DisplayLabel = QStringLiteral("Texto traduzido");
     EXPECT_EQ(errorOf([&] { texto->SetAsString(QStringLiteral("Привет")); }),
-              QStringLiteral("O texto informado para o campo 'Texto traduzido' contém o caractere 'П', que não pode ser "
+              QStringLiteral("O texto informado para o campo 'Texto traduzido' contém o caractere 'П' (posição 1), que não pode ser "
                              "representado."));
     EXPECT_EQ(texto->AsString(), QString(20, QLatin1Char('x')));
     EXPECT_TRUE(errorOf([&] { texto->SetAsString(QStringLiteral("a") + QChar(u'\0')); }).contains(QStringLiteral("nulo")));
