@@ -6,12 +6,14 @@
 
 #include <QAction>
 #include <QCalendarWidget>
+#include <QDate>
 #include <QFocusEvent>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QRegularExpressionValidator>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -33,6 +35,23 @@ QIcon calendarIcon()
         for (int c = 0; c < 4; ++c)
             p.fillRect(3 + c * 3, 7 + r * 2, 2, 1, QColor(60, 60, 60));
     return QIcon(pixmap);
+}
+
+// The short forms a masked date field takes: "1/1/27" is 01/01/2027. A year of
+// two digits falls in the hundred years around today's. Other texts as typed.
+QString dataCompleta(const QString& text)
+{
+    static const QRegularExpression curta(QStringLiteral("^\\s*(\\d{1,2})/(\\d{1,2})/(\\d{2})\\s*$"));
+    const QRegularExpressionMatch m = curta.match(text);
+    if (!m.hasMatch())
+        return text;
+    const int hoje = QDate::currentDate().year();
+    int ano = hoje / 100 * 100 + m.captured(3).toInt();
+    if (ano > hoje + 50)
+        ano -= 100;
+    else if (ano <= hoje - 50)
+        ano += 100;
+    return QStringLiteral("%1/%2/%3").arg(m.captured(1), m.captured(2)).arg(ano);
 }
 
 } // namespace
@@ -79,7 +98,7 @@ TDateEditPlus::~TDateEditPlus()
 TDateTime TDateEditPlus::GetDate() const
 {
     TDateTime value = 0;
-    if (!StrToDate(text(), value))
+    if (!StrToDate(dataCompleta(text()), value))
         return 0;
     return std::floor(value);
 }
@@ -92,7 +111,7 @@ void TDateEditPlus::SetDate(TDateTime date)
 bool TDateEditPlus::HasValidDate() const
 {
     TDateTime value = 0;
-    return StrToDate(text(), value);
+    return StrToDate(dataCompleta(text()), value);
 }
 
 void TDateEditPlus::CheckValidDate()
@@ -118,12 +137,27 @@ void TDateEditPlus::updateLook()
     setPalette(pal);
 }
 
+void TDateEditPlus::focusInEvent(QFocusEvent* event)
+{
+    QLineEdit::focusInEvent(event);
+    // A filled date is typed over, as in a masked field, however the focus
+    // came (a click would otherwise leave the cursor in a full field).
+    if (event->reason() == Qt::MouseFocusReason || event->reason() == Qt::OtherFocusReason)
+        QTimer::singleShot(0, this, [this] {
+            if (hasFocus())
+                selectAll();
+        });
+}
+
 void TDateEditPlus::focusOutEvent(QFocusEvent* event)
 {
     QLineEdit::focusOutEvent(event);
     const Qt::FocusReason reason = event->reason();
     if (reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason)
         return;
+    // A short form is shown whole once the field is left.
+    if (const QString completa = dataCompleta(text()); completa != text() && HasValidDate())
+        SetDate(GetDate());
     if (m_popup && m_popup->isVisible())
         return;
     if (OnExit)

@@ -45,6 +45,7 @@ public:
     static const QStringList& WeekdayNames();   // Domingo ... Sábado
 
 protected:
+    void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 

@@ -135,6 +135,14 @@ TfrmPadraoSortGrid::TfrmPadraoSortGrid(QWidget* parent) : TfrmBase(parent)
         dbgPadraoKeyDown(sender, key, shift);
     };
     dbgPadrao->OnKeyPress = [this](QObject* sender, QChar& key) { dbgPadraoKeyPress(sender, key); };
+    // The navigator's delete is the form's delete action, with its rule and
+    // its question.
+    dbnPadrao->BeforeAction = [this](TDBNavigator*, TNavigateBtn button) {
+        if (button != nbDelete)
+            return;
+        sbtExcluirClick(sbtExcluir);
+        Abort();
+    };
 }
 
 TButtonFlat* TfrmPadraoSortGrid::toolButton(const char* name, int left, int glyph, const QString& hint)
@@ -259,7 +267,14 @@ void TfrmPadraoSortGrid::sbtFecharClick(QObject*)
     Close();
 }
 
-void TfrmPadraoSortGrid::dbgPadraoKeyDown(QObject*, int&, Qt::KeyboardModifiers) {}
+void TfrmPadraoSortGrid::dbgPadraoKeyDown(QObject*, int& key, Qt::KeyboardModifiers shift)
+{
+    // The grid's Ctrl+Delete is the form's delete action too.
+    if (key == Qt::Key_Delete && (shift & Qt::ControlModifier)) {
+        key = 0;
+        sbtExcluirClick(sbtExcluir);
+    }
+}
 
 void TfrmPadraoSortGrid::dbgPadraoKeyPress(QObject*, QChar&) {}
 

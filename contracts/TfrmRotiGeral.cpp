@@ -2,6 +2,7 @@
 
 #include "Glyphs.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
@@ -50,7 +51,30 @@ TfrmRotiGeral::TfrmRotiGeral(QWidget* parent) : TfrmBase(parent)
     sbtCancel->SetHint(QStringLiteral("Fechar"));
     sbtCancel->OnClick = [this](QObject* sender) { sbtCancelClick(sender); };
 
+    // Reached with Tab like any control; Space presses the focused one.
+    for (TButtonFlat* button : {sbtConfirma, sbtCancel})
+        button->setFocusPolicy(Qt::TabFocus);
+
     SetKeyPreview(true);
+}
+
+void TfrmRotiGeral::showEvent(QShowEvent* event)
+{
+    // The buttons close the tab order, after the derived dialog's own
+    // controls: the dialog opens with the focus on its first field, not on
+    // its confirm button.
+    if (!m_botoesPorUltimo) {
+        m_botoesPorUltimo = true;
+        QWidget* ultimo = nullptr;
+        for (QWidget* w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain())
+            if (w != sbtConfirma && w != sbtCancel && isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus))
+                ultimo = w;
+        if (ultimo) {
+            QWidget::setTabOrder(ultimo, sbtConfirma);
+            QWidget::setTabOrder(sbtConfirma, sbtCancel);
+        }
+    }
+    TfrmBase::showEvent(event);
 }
 
 void TfrmRotiGeral::sbtConfirmaClick(QObject*) {}
@@ -66,6 +90,16 @@ void TfrmRotiGeral::FormKeyDown(QObject* sender, int& key, Qt::KeyboardModifiers
     if (key == Qt::Key_Escape && shift == Qt::NoModifier) {
         key = 0;
         sbtCancel->Click();
+    } else if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !(shift & ~Qt::KeypadModifier)) {
+        // Enter presses the focused button, or confirms where the dialog says so.
+        auto* focused = qobject_cast<TButtonFlat*>(QApplication::focusWidget());
+        if (focused && focused->window() == this) {
+            key = 0;
+            focused->Click();
+        } else if (EnterConfirma) {
+            key = 0;
+            sbtConfirma->Click();
+        }
     }
 }
 

@@ -24,6 +24,9 @@ public:
     QFrame* panHelp;             // its foot, with lblCodTela
     TButtonFlat* sbtConfirma;
     TButtonFlat* sbtCancel;
+    // Enter anywhere in the dialog confirms it, as the default button of a
+    // dialog whose only action is its confirmation.
+    bool EnterConfirma = false;
 
     virtual void sbtConfirmaClick(QObject* sender);
     virtual void sbtCancelClick(QObject* sender);
@@ -32,9 +35,11 @@ public:
 
 protected:
     QVBoxLayout* leftColumn() const { return m_leftColumn; }
+    void showEvent(QShowEvent* event) override;
 
 private:
     QVBoxLayout* m_leftColumn;
+    bool m_botoesPorUltimo = false;
 };
 
 } // namespace trd

@@ -26,10 +26,12 @@
 #include <QApplication>
 #include <QEvent>
 #include <QKeyEvent>
+#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <new>
 #include <utility>
 
 namespace trd {
@@ -201,6 +203,20 @@ void TfrmTraducao::buildDetailPanel()
     };
     lblOrigem = label("lblOrigem", QString(), 6, 4);
     lblDestino = label("lblDestino", QString(), 8, 48);
+    // A long text wraps and scrolls inside its place instead of being cut at
+    // the panel's edge; it can be selected and copied.
+    for (QLabel* texto : {lblOrigem, lblDestino}) {
+        auto* area = new QScrollArea(Panel4);
+        area->setObjectName(texto->objectName() + QStringLiteral("Area"));
+        area->setFrameShape(QFrame::NoFrame);
+        area->setWidgetResizable(true);
+        area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        area->setFocusPolicy(Qt::NoFocus);
+        texto->setWordWrap(true);
+        texto->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        area->setWidget(texto);
+        area->setBackgroundRole(QPalette::Window);
+    }
     lblTela = label("lblTela", QStringLiteral("Tela:"), 9, 84);
     lblCodigo = label("lblCodigo", QString(), 45, 84);
     lblComponente = label("lblComponente", QStringLiteral("Tipo de Componente:"), 272, 84);
@@ -214,8 +230,8 @@ void TfrmTraducao::layoutDetailLabels()
 {
     // The texts can be long: they get the panel's width and clip at its edge.
     const int width = qMax(Panel4->width(), 640);
-    lblOrigem->setGeometry(6, 4, width - 12, 42);
-    lblDestino->setGeometry(8, 48, width - 14, 34);
+    lblOrigem->parentWidget()->parentWidget()->setGeometry(6, 4, width - 12, 42);
+    lblDestino->parentWidget()->parentWidget()->setGeometry(8, 48, width - 14, 34);
     lblTela->resize(lblTela->sizeHint());
     lblComponente->resize(lblComponente->sizeHint());
     const int codigo = qMax(45, lblTela->geometry().right() + 6);
@@ -297,6 +313,7 @@ void TfrmTraducao::connectEvents()
     cdsDestino->AfterDelete = [this](TClientDataSet* ds) { cdsDestinoAfterDelete(ds); };
     cdsDestino->AfterClose = [this](TClientDataSet* ds) { cdsDestinoAfterClose(ds); };
     cdsDestino->BeforeClose = [this](TClientDataSet* ds) { cdsDestinoBeforeClose(ds); };
+    cdsDestino->BeforeDelete = [this](TClientDataSet* ds) { cdsDestinoBeforeDelete(ds); };
     dtsPadrao->OnDataChange = [this](TDataSource* source, TField* field) { dtsPadraoDataChange(source, field); };
 
     auto wire = [this](TButtonFlat* button, QAction* item, void (TfrmTraducao::*handler)(QObject*)) {
@@ -443,6 +460,7 @@ void TfrmTraducao::Panel1Exit(QObject*)
         cbbIdioma->setFocus(Qt::OtherFocusReason);
         MensErro(msgPadrao->Msg(texto.isEmpty() ? QStringLiteral("Idi_Info") : QStringLiteral("Idi_Inv")), true);
     }
+    habilitaPorIdioma();
     if (isVisible() && !boTestaFiltro && cdsDestino->IsEmpty())
         CriaFiltroTraducao();
 }
@@ -460,19 +478,39 @@ void TfrmTraducao::sbtVerificarClick(QObject*)
                 true, 0));
         } catch (const EDBClient&) {
             MensErro(msgPadrao->Msg(QStringLiteral("Insufficient_Memory")), true);
+        } catch (const EOutOfMemory&) {
+            // Too many rows to hold is the same case as rows that do not fit.
+            MensErro(msgPadrao->Msg(QStringLiteral("Insufficient_Memory")), true);
+        } catch (const std::bad_alloc&) {
+            MensErro(msgPadrao->Msg(QStringLiteral("Insufficient_Memory")), true);
         }
         return;
     }
-    BusyAnimation busy(aviProcessando);
-    cdsDestino->SetData(CheckResultServ(
-        netTraducao->AppServer().Call(metodo::GetDestino, {QStringLiteral("T"), QStringLiteral("D"),
-                                                           QStringLiteral("N"), stIdioma, dtDataIni, dtDataFin,
-                                                           stDataTrad}),
-        true, 0));
+    try {
+        BusyAnimation busy(aviProcessando);
+        cdsDestino->SetData(CheckResultServ(
+            netTraducao->AppServer().Call(metodo::GetDestino, {QStringLiteral("T"), QStringLiteral("D"),
+                                                               QStringLiteral("N"), stIdioma, dtDataIni, dtDataFin,
+                                                               stDataTrad}),
+            true, 0));
+    } catch (const EOutOfMemory&) {
+        MensErro(msgPadrao->Msg(QStringLiteral("Insufficient_Memory")), true);
+    } catch (const std::bad_alloc&) {
+        MensErro(msgPadrao->Msg(QStringLiteral("Insufficient_Memory")), true);
+    }
 }
 
 void TfrmTraducao::cdsDestinoAfterScroll(TClientDataSet*)
 {
+    mostraDetalhe();
+}
+
+void TfrmTraducao::mostraDetalhe()
+{
+    if (!cdsDestino->Active() || cdsDestino->IsEmpty()) {
+        limpaDetalhe();
+        return;
+    }
     lblDestino->setText(cdsDestino->FieldByName(NMDESTINO)->AsString());
     lblOrigem->setText(cdsDestino->FieldByName(NMORIGEM)->AsString());
     lblCodigo->setText(cdsDestino->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString());
@@ -580,6 +618,11 @@ void TfrmTraducao::cdsDestinoAfterPost(TClientDataSet*)
     gravaAlteracoes();
 }
 
+void TfrmTraducao::cdsDestinoBeforeDelete(TClientDataSet*)
+{
+    m_linhaExcluida = cdsDestino->RecNo();
+}
+
 void TfrmTraducao::cdsDestinoAfterDelete(TClientDataSet*)
 {
     m_textoFoiEditado = false;
@@ -591,23 +634,33 @@ void TfrmTraducao::gravaAlteracoes()
 {
     if (cdsDestino->ChangeCount() == 0)
         return;
+    const int excluida = std::exchange(m_linhaExcluida, 0);
     const bool textoEditado = std::exchange(m_textoFoiEditado, false);
     const QString texto = std::exchange(m_textoEditado, QString());
     try {
         BusyAnimation busy(aviProcessando);
         CheckResultServ(netTraducao->AppServer().Call(metodo::SetDestino, {cdsDestino->Delta()}), true, 0);
     } catch (const Exception& e) {
-        cdsDestino->CancelUpdates();
+        desfazAlteracoes(excluida);
         // The row shows what the server holds again; the user still gets
         // what they had typed, to copy it back once the reason is dealt with.
         if (textoEditado && !dynamic_cast<const EAbort*>(&e))
             throw Exception(traducao::MensagemNaoGravado(e.Message(), texto));
         throw;
     } catch (...) {
-        cdsDestino->CancelUpdates();
+        desfazAlteracoes(excluida);
         throw;
     }
     cdsDestino->MergeChangeLog();
+}
+
+void TfrmTraducao::desfazAlteracoes(int linhaExcluida)
+{
+    cdsDestino->CancelUpdates();
+    // A deleted row that comes back is the current row again, where the user
+    // left it, so that the grid, the panel and the status buttons agree.
+    if (linhaExcluida > 0 && cdsDestino->Active() && linhaExcluida <= cdsDestino->RecordCount())
+        cdsDestino->SetRecNo(linhaExcluida);
 }
 
 void TfrmTraducao::cdsDestinoAfterCancel(TClientDataSet*)
@@ -654,10 +707,32 @@ void TfrmTraducao::cdsDestinoAfterClose(TClientDataSet*)
     SetActionEnabled(sbtImprimir, false);
     for (QAction* item : {mnuNTrad, mnuDuvida, mnuTrad, mnuFiltro, mnuInfor})
         item->setEnabled(false);
+    habilitaPorIdioma();
+}
+
+bool TfrmTraducao::idiomaValido() const
+{
+    return !cbbIdioma->currentText().isEmpty() &&
+           cbbIdioma->findText(cbbIdioma->currentText(), Qt::MatchFixedString) >= 0;
+}
+
+void TfrmTraducao::habilitaPorIdioma()
+{
+    // With a language chosen its rows can always be asked for, all of them
+    // (the reload) or some (the filter, Ctrl+L), also while none are loaded:
+    // otherwise a user who cancels the first filter could never load them.
+    const TDataSetState estado = cdsDestino->State();
+    if (estado == TDataSetState::dsEdit || estado == TDataSetState::dsInsert || !idiomaValido())
+        return;
+    SetActionEnabled(sbtVerificar, true);
+    habilita(sbtFiltro, mnuFiltro, true);
 }
 
 void TfrmTraducao::dtsPadraoDataChange(QObject*, TField*)
 {
+    // The panel names the current row after every change of it: an undone
+    // edit, a refused save, rows closed.
+    mostraDetalhe();
     if (cdsDestino->IsEmpty())
         return;
     mostraSituacao();
@@ -711,6 +786,7 @@ void TfrmTraducao::dtsPadraoStateChange(QObject* sender)
     habilita(sbtTrad, mnuTrad, h.situacoes);
     habilita(sbtDuvida, mnuDuvida, h.situacoes);
     habilita(sbtFiltro, mnuFiltro, h.filtro);
+    habilitaPorIdioma();
     habilita(sbtInfor, mnuInfor, h.informacoes && kTemInformacoes);
     habilita(sbtSubstituir, mnuSubstituir, h.substituir && kTemSubstituir);
     SetActionEnabled(sbtImprimir, h.imprimir && kTemRelatorio);
@@ -738,7 +814,7 @@ void TfrmTraducao::dbgPadraoDrawColumnCell(QObject*, const QRect& rect, int, TCo
     }
     TField* field = column ? column->Field() : nullptr;
     if (field)
-        canvas->TextRect(rect, rect.left() + 2, rect.top() + 2, field->AsString());
+        canvas->TextRect(rect, rect.left() + 2, rect.top() + 2, traducao::TextoEmUmaLinha(field->AsString()));
     if (state & gdFocused)
         canvas->DrawFocusRect(rect);
     if (field && field->FieldName() == NMSITUACAO) {

@@ -81,6 +81,7 @@ public:
     void cdsDestinoAfterDelete(TClientDataSet* dataSet);
     void cdsDestinoAfterClose(TClientDataSet* dataSet);
     void cdsDestinoBeforeClose(TClientDataSet* dataSet);
+    void cdsDestinoBeforeDelete(TClientDataSet* dataSet);
     void dtsPadraoDataChange(QObject* sender, TField* field);
     void dtsPadraoStateChange(QObject* sender) override;
 
@@ -106,8 +107,12 @@ private:
     void marcaSituacao(const QString& situacao);
     void gravaAlteracoes();
     void gravaPendente();
+    void desfazAlteracoes(int linhaExcluida);
     void mostraSituacao();
     void limpaDetalhe();
+    void mostraDetalhe();
+    bool idiomaValido() const;
+    void habilitaPorIdioma();
     void habilita(TButtonFlat* button, QAction* item, bool enabled);
     void layoutDetailLabels();
     void focusChanged(QWidget* old, QWidget* now);
@@ -116,6 +121,7 @@ private:
     QString m_textoEditado;     // a destination text typed in the edit being saved
     QString m_idiomaAtual;      // the combo's text whose rows the editor holds or last asked for
     bool m_textoFoiEditado = false;
+    int m_linhaExcluida = 0;    // RecNo of the row being deleted, to come back to if the server refuses
 };
 
 // ---- unit-level values, as long as the package lives

@@ -59,4 +59,15 @@ QString MensagemNaoGravado(const QString& motivo, const QString& textoDigitado)
     return motivo + QStringLiteral("\n\nO texto digitado não foi gravado: ") + textoDigitado;
 }
 
+QString TextoEmUmaLinha(const QString& texto)
+{
+    if (!texto.contains(u'\n') && !texto.contains(u'\r'))
+        return texto;
+    QString linha = texto;
+    linha.replace(QStringLiteral("\r\n"), QStringLiteral("¶"));
+    linha.replace(u'\n', u'¶');
+    linha.replace(u'\r', u'¶');
+    return linha;
+}
+
 } // namespace trd::traducao

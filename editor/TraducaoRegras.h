@@ -53,4 +53,9 @@ Habilitacao HabilitacaoPorEstado(bool registros, bool editando);
 // text they had typed, so that nothing they wrote is lost without a trace.
 QString MensagemNaoGravado(const QString& motivo, const QString& textoDigitado);
 
+// A text as one line of the grid: each line break shown as "¶", so that lines
+// do not run into each other ("aplicação.¶Verifique"). The text itself, shared,
+// when it has none.
+QString TextoEmUmaLinha(const QString& texto);
+
 } // namespace trd::traducao

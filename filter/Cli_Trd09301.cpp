@@ -21,6 +21,8 @@
 #include <QLineEdit>
 #include <QRadioButton>
 
+#include <new>
+
 #include <memory>
 
 namespace trd {
@@ -99,6 +101,7 @@ TfrmFiltroTraducao::TfrmFiltroTraducao(QWidget* parent) : TfrmRotiGeral(parent)
     lblCodTela->setText(QStringLiteral("TRD09301"));
     msgPadrao->Messages = catalogo;
     setFixedSize(431, 383);
+    EnterConfirma = true;
 
     buildCriteria();
     buildFileGroup();
@@ -301,6 +304,13 @@ void TfrmFiltroTraducao::carregaLinhas()
         // the client; the user is asked for a shorter date range.
         DeactiveShowAvi();
         MensErro(msgPadrao->Msg(QStringLiteral("Insufficient_Memory")), true);
+    } catch (const EOutOfMemory&) {
+        // Too large to receive or to hold: the same case.
+        DeactiveShowAvi();
+        MensErro(msgPadrao->Msg(QStringLiteral("Insufficient_Memory")), true);
+    } catch (const std::bad_alloc&) {
+        DeactiveShowAvi();
+        MensErro(msgPadrao->Msg(QStringLiteral("Insufficient_Memory")), true);
     } catch (...) {
         DeactiveShowAvi();
         throw;
@@ -357,11 +367,17 @@ void TfrmFiltroTraducao::carregaLista(const QByteArray& pacote, const QString& t
 
 void CriaFiltroTraducao()
 {
-    Application()->SetCursor(TApplication::crHourGlass);
+    // The default cursor comes back however the opening ends, an error in
+    // the dialog's creation or its modal loop included.
+    struct Ampulheta {
+        Ampulheta() { Application()->SetCursor(TApplication::crHourGlass); }
+        ~Ampulheta() { Application()->SetCursor(TApplication::crDefault); }
+        Ampulheta(const Ampulheta&) = delete;
+        Ampulheta& operator=(const Ampulheta&) = delete;
+    } ampulheta;
     if (!frmFiltroTraducao)
         frmFiltroTraducao = CreateForm<TfrmFiltroTraducao>(Application()->MainForm());
     frmFiltroTraducao->ShowModal();
-    Application()->SetCursor(TApplication::crDefault);
 }
 
 } // namespace trd

@@ -22,9 +22,21 @@ ClientOptions ParseClientOptions(const QStringList& arguments)
     parser.addOption(helpOption);
     parser.addOption(openOption);
     parser.addOption(serverOption);
-    options.helpText = parser.helpText();
+    // Written here rather than taken from the parser, whose headings and
+    // errors are in English.
+    options.helpText = QStringLiteral(
+        "Uso: trd-client [opções]\n"
+        "Cliente do módulo de tradução.\n"
+        "\n"
+        "Opções:\n"
+        "  -h, --help             Mostra esta ajuda.\n"
+        "  --open                 Abre o módulo de tradução ao iniciar.\n"
+        "  --server HOST:PORTA    Servidor de aplicação (padrão: $TRD_SERVER ou 127.0.0.1:%1).\n")
+                           .arg(DefaultWebPort);
     if (!parser.parse(arguments)) {
-        options.error = parser.errorText();
+        options.error = !parser.unknownOptionNames().isEmpty()
+            ? QStringLiteral("Opção desconhecida: %1 (veja trd-client --help)").arg(parser.unknownOptionNames().first())
+            : QStringLiteral("Falta o valor da opção --server (HOST:PORTA).");
         return options;
     }
     if (!parser.positionalArguments().isEmpty()) {

@@ -14,6 +14,20 @@
 
 int main(int argc, char** argv)
 {
+    // The options first: --help and a wrong option need no display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const trd::ClientOptions options = trd::ParseClientOptions(arguments);
+    if (options.help) {
+        std::fputs(options.helpText.toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr, "trd-client: %s\n", options.error.toLocal8Bit().constData());
+        return 2;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("trd-client"));
     // The client speaks Brazilian Portuguese, and so do Qt's own dialogs and
@@ -21,16 +35,6 @@ int main(int argc, char** argv)
     QTranslator qtTexts;
     if (qtTexts.load(QStringLiteral("qtbase_pt_BR"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTexts);
-
-    const trd::ClientOptions options = trd::ParseClientOptions(QApplication::arguments());
-    if (options.help) {
-        std::fputs(qPrintable(options.helpText), stdout);
-        return 0;
-    }
-    if (!options.error.isEmpty()) {
-        std::fprintf(stderr, "trd-client: %s\n", qPrintable(options.error));
-        return 2;
-    }
 
     trd::MainWindow window(trd::PackageLoader::DefaultLibDir(QApplication::applicationDirPath()));
     window.show();

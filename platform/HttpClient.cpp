@@ -271,6 +271,8 @@ HttpClient::Error HttpClient::readChunked(QByteArray& body, QString* detail)
             return fail(Error::Protocol, detail, QStringLiteral("tamanho de bloco inválido"));
         if (size == 0)
             break;
+        if (body.size() + size > m_maxBody)
+            return tooLarge(body.size() + size, detail);
         const qsizetype old = body.size();
         body.resize(old + qsizetype(size));
         if (const Error e = readExactly(body.data() + old, qsizetype(size), detail); e != Error::None)
@@ -283,6 +285,12 @@ HttpClient::Error HttpClient::readChunked(QByteArray& body, QString* detail)
             return e;
     } while (!line.isEmpty());
     return Error::None;
+}
+
+HttpClient::Error HttpClient::tooLarge(qint64 size, QString* detail)
+{
+    return fail(Error::TooLarge, detail,
+                QStringLiteral("a resposta tem %1 bytes ou mais, acima do limite de %2 bytes").arg(size).arg(m_maxBody));
 }
 
 HttpClient::Error HttpClient::Request(const char* method, const QByteArray& path, const QByteArray& body,
@@ -369,8 +377,8 @@ HttpClient::Error HttpClient::Request(const char* method, const QByteArray& path
         if (const Error e = readChunked(response.body, detail); e != Error::None)
             return e;
     } else if (contentLength >= 0) {
-        if (contentLength > (qlonglong(1) << 34))
-            return fail(Error::Protocol, detail, QStringLiteral("resposta grande demais"));
+        if (contentLength > m_maxBody)
+            return tooLarge(contentLength, detail);
         response.body.resize(qsizetype(contentLength));
         if (const Error e = readExactly(response.body.data(), qsizetype(contentLength), detail); e != Error::None)
             return e;
@@ -383,6 +391,8 @@ HttpClient::Error HttpClient::Request(const char* method, const QByteArray& path
             char chunk[65536];
             const ssize_t n = ::recv(m_fd, chunk, sizeof chunk, 0);
             if (n > 0) {
+                if (response.body.size() + n > m_maxBody)
+                    return tooLarge(response.body.size() + n, detail);
                 response.body.append(chunk, n);
             } else if (n == 0) {
                 break;

@@ -23,6 +23,7 @@ public:
         Timeout,            // the peer went silent longer than the I/O deadline
         Dropped,            // the connection closed or failed mid-exchange
         Protocol,           // what came back is not HTTP/1.x
+        TooLarge,           // the answer's body is over the limit (SetMaxBodySize)
     };
 
     struct Response {
@@ -45,6 +46,12 @@ public:
     // Sent as the Authorization header of every request while not empty.
     void SetAuthorization(QByteArray value) { m_authorization = std::move(value); }
 
+    // Answers with a larger body are refused before their buffer is
+    // allocated (Content-Length) or as soon as they pass it (chunked, or a
+    // body up to the close).
+    void SetMaxBodySize(qint64 bytes) { m_maxBody = bytes; }
+    qint64 MaxBodySize() const { return m_maxBody; }
+
     bool IsOpen() const { return m_fd >= 0; }
     void Close();
 
@@ -63,6 +70,7 @@ private:
     Error readExactly(char* out, qsizetype size, QString* detail);
     Error readLine(QByteArray& line, QString* detail);
     Error readChunked(QByteArray& body, QString* detail);
+    Error tooLarge(qint64 size, QString* detail);
     Error waitFor(short events, int timeoutMs, QString* detail);
     Error fail(Error error, QString* detail, const QString& text);
     void runWaitHook();
@@ -72,6 +80,7 @@ private:
     int m_connectTimeoutMs;
     int m_ioTimeoutMs;
     int m_fd = -1;
+    qint64 m_maxBody = qint64(1) << 30;
     QByteArray m_buffer;     // bytes received and not consumed yet
     qsizetype m_offset = 0;  // start of the unconsumed bytes in m_buffer
     std::function<void()> m_waitHook;

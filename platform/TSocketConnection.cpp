@@ -59,6 +59,7 @@ void TSocketConnection::Open()
     // Connecting proves that the server is there and can reach its database,
     // so a wrong address is reported when the form opens, not at the first call.
     m_client->SetWaitHook(OnWaiting, WaitingIntervalMs);
+    m_client->SetMaxBodySize(MaxAnswerBytes);
     HttpClient::Response health;
     QString detail;
     if (const auto error = exchange("GET", "/health", {}, health, &detail); error != HttpClient::Error::None)
@@ -120,6 +121,9 @@ void TSocketConnection::failTransport(int error, const QString& detail, const QS
     case HttpClient::Error::Dropped:
         throw EConnectionError(
             QStringLiteral("A conexão com o servidor de aplicação em %1 foi interrompida.").arg(where));
+    case HttpClient::Error::TooLarge:
+        throw EOutOfMemory(QStringLiteral("A resposta do servidor de aplicação em %1%2 é grande demais: %3.")
+                               .arg(where, method.isEmpty() ? QString() : QStringLiteral(" à chamada de ") + method, detail));
     case HttpClient::Error::Protocol:
     case HttpClient::Error::None:
         break;

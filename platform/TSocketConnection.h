@@ -34,6 +34,13 @@ public:
     using Exception::Exception;
 };
 
+// What the client was asked to hold does not fit: an answer over the
+// connection's limit (MaxAnswerBytes), or memory running out while it is loaded.
+class EOutOfMemory : public Exception {
+public:
+    using Exception::Exception;
+};
+
 // A method refused the request; the message is the server's text for the user.
 class EServerError : public Exception {
 public:
@@ -71,6 +78,9 @@ public:
     bool ThrowException = true;         // error answers raise EServerError at the call
     int ConnectTimeoutMs = 5000;
     int ReadTimeoutMs = 120000;         // a whole language can take a while; never forever
+    // The largest answer taken; a larger one raises EOutOfMemory before it is
+    // received, rather than taking the client's memory.
+    qint64 MaxAnswerBytes = qint64(1) << 30;
 
     // Run on the calling thread as soon as a request has left, then about
     // every WaitingIntervalMs while a connect or a call waits for the server:

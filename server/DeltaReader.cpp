@@ -47,6 +47,7 @@ TranslationRow toRow(const Values& values, int rowNumber)
         if (values[static_cast<std::size_t>(f)])
             checkFieldText(*values[static_cast<std::size_t>(f)], FieldNames[static_cast<std::size_t>(f)],
                            FieldSizes[static_cast<std::size_t>(f)], rowNumber);
+    checkLanguageCode(*values[LanguageCode], rowNumber);
     const std::string& status = *values[Status];
     if (status != "T" && status != "D" && status != "N")
         invalidParams("Situação inválida: \"" + status + "\"" + rowText(rowNumber) + ". Use T, D ou N.");
@@ -88,6 +89,15 @@ void checkFieldText(std::string_view value, const char* field, std::size_t maxCh
     if (length > maxChars)
         invalidParams(std::string("Texto longo demais no campo ") + field + where + ": " + std::to_string(length)
                       + " caracteres, o máximo é " + std::to_string(maxChars) + ".");
+}
+
+void checkLanguageCode(std::string_view code, int rowNumber)
+{
+    if (utf8::isWin1252(code) && utf8::length(code) != fieldsize::Language)
+        invalidParams("O código de idioma deve ter exatamente " + std::to_string(fieldsize::Language)
+                      + " caracteres: \"" + std::string(code) + "\""
+                      + (rowNumber > 0 ? rowText(rowNumber) : std::string()) + ".");
+    checkFieldText(code, "IDIDIOMA", fieldsize::Language, rowNumber);
 }
 
 std::vector<RowChange> readDelta(const std::string& packetXml)

@@ -17,4 +17,9 @@ std::vector<RowChange> readDelta(const std::string& packetXml);
 // characters the packet cannot carry. Throws RpcError(InvalidParams).
 void checkFieldText(std::string_view value, const char* field, std::size_t maxChars, int rowNumber);
 
+// A language code is exactly three characters: clients take the first three
+// characters of "CODE-Description" as the code, so a shorter code could be
+// stored but never chosen. Throws RpcError(InvalidParams).
+void checkLanguageCode(std::string_view code, int rowNumber);
+
 } // namespace trd::server

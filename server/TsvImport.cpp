@@ -85,7 +85,7 @@ ImportCounts importTsv(std::istream& in, WriteCoordinator& writer)
         try {
             const std::vector<std::string> f = split(line);
             if (f[0] == "L" && f.size() == 4) {
-                check(f[1], "IDIDIOMA", fieldsize::Language);
+                checkLanguageCode(f[1], 0);
                 check(f[2], "DSIDIOMA", fieldsize::LanguageName);
                 check(f[3], "IDIPROP", fieldsize::LanguageProp);
                 languages.push_back({f[1], f[2], f[3]});
@@ -94,7 +94,7 @@ ImportCounts importTsv(std::istream& in, WriteCoordinator& writer)
                 row.key = {f[1], f[2], f[3], f[4]};
                 row.destination = f[5];
                 row.status = f[6];
-                check(row.key.language, "IDIDIOMA", fieldsize::Language);
+                checkLanguageCode(row.key.language, 0);
                 check(row.key.program, "CDPROGTRAD", fieldsize::Program);
                 check(row.key.component, "NMCOMPONENTE", fieldsize::Component);
                 check(row.key.source, "STAGRVALPROP", fieldsize::Text);

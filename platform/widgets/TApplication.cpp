@@ -1,5 +1,7 @@
 #include "TApplication.h"
 
+#include <new>
+
 #include "Exceptions.h"
 
 #include <QApplication>
@@ -65,6 +67,8 @@ void TApplication::ShowException(const std::exception& error)
 {
     if (const auto* own = dynamic_cast<const Exception*>(&error))
         Dialogs().ShowError(own->Message());
+    else if (dynamic_cast<const std::bad_alloc*>(&error))
+        Dialogs().ShowError(QStringLiteral("Memória insuficiente para concluir a operação."));
     else
         Dialogs().ShowError(QString::fromUtf8(error.what()));
 }

@@ -49,6 +49,12 @@ public:
     // Shows the exception being handled; call only inside a catch block.
     void HandleException();
 
+    // The form of the application that was activated last (the framework's
+    // Screen.ActiveForm): a form's OnActivate runs only when the activation
+    // comes from another form, not back from a message box or another program.
+    QWidget* ActiveForm() const { return m_activeForm; }
+    void SetActiveForm(QWidget* form) { m_activeForm = form; }
+
     DialogSeam& Dialogs();
     // Installs a seam (not owned); nullptr restores the real Qt dialogs.
     void SetDialogSeam(DialogSeam* seam);
@@ -56,6 +62,7 @@ public:
 private:
     QPointer<QWidget> m_mainForm;
     QPointer<QMdiArea> m_mdiArea;
+    QPointer<QWidget> m_activeForm;
     TCursor m_cursor = crDefault;
     std::unique_ptr<QtDialogSeam> m_qtSeam;
     DialogSeam* m_seam = nullptr;

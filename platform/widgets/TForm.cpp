@@ -259,8 +259,19 @@ void TForm::SetKeyPreview(bool preview)
 
 void TForm::activated()
 {
+    if (Application()->ActiveForm() == this)
+        return;
+    Application()->SetActiveForm(this);
     if (OnActivate)
         Dispatch([this] { OnActivate(this); });
+}
+
+void TForm::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    // Shown again, it is activated anew.
+    if (!event->spontaneous() && Application()->ActiveForm() == this)
+        Application()->SetActiveForm(nullptr);
 }
 
 void TForm::showEvent(QShowEvent* event)

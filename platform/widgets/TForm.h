@@ -70,12 +70,16 @@ public:
 
     TNotifyEvent OnCreate;
     TNotifyEvent OnShow;
-    TNotifyEvent OnActivate;    // each time it becomes the active window or MDI child
+    // Each time it becomes the active window or MDI child after another form
+    // of the application was: not again when a message box over it closes or
+    // the user comes back from another program.
+    TNotifyEvent OnActivate;
     TCloseEvent OnClose;
     TKeyEvent OnKeyDown;
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

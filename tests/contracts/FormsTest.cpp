@@ -10,6 +10,7 @@
 #include "TfrmRotiGeral.h"
 #include "WebServer.h"
 
+#include <QApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMainWindow>
@@ -106,7 +107,7 @@ TEST(TfrmRotiGeralTest, EscapeClosesAndADerivedCloseMayKeepTheForm)
     form->closeAs = caHide;
     form->Show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form));
-    QTest::keyClick(form->grbDadosRel, Qt::Key_Escape);
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : form->grbDadosRel, Qt::Key_Escape);
     EXPECT_EQ(log.last(), QStringLiteral("close hide"));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     ASSERT_FALSE(form.isNull());

@@ -255,8 +255,11 @@ TEST_F(EditorStatus, ButtonsAndMenuItemsFollowTheStateOfTheRowSet)
     form->cdsDestino->Cancel();
     expectState(form, {true, true, true, true, true, true, true}, "after cancelling");
 
+    // With a language chosen the filter stays within reach, its menu item
+    // and Ctrl+L too, and so does the reload.
     chooseLanguage("POR-Portuguese");
-    expectState(form, {false, true, false, false, false, false, false}, "closed by a language change");
+    expectState(form, {false, true, true, false, false, false, false}, "closed by a language change");
+    EXPECT_TRUE(form->sbtVerificar->isEnabled());
 
     reload();
     ASSERT_TRUE(form->cdsDestino->Active());

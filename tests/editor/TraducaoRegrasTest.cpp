@@ -72,6 +72,13 @@ TEST(HabilitacaoPorEstado, FollowsTheStateOfTheRowSet)
                  editing.substituir || editing.imprimir || editing.incluirProcurar);
 }
 
+TEST(TextoEmUmaLinha, MarksEveryKindOfLineBreak)
+{
+    EXPECT_EQ(TextoEmUmaLinha(QStringLiteral("aplicação.\nVerifique")), QStringLiteral("aplicação.¶Verifique"));
+    EXPECT_EQ(TextoEmUmaLinha(QStringLiteral("a\r\nb\rc\n")), QStringLiteral("a¶b¶c¶"));
+    EXPECT_EQ(TextoEmUmaLinha(QStringLiteral("uma linha")), QStringLiteral("uma linha"));
+}
+
 TEST(MensagemNaoGravado, KeepsTheReasonAndTheTypedText)
 {
     const QString m = MensagemNaoGravado(QStringLiteral("O registro foi alterado por outro usuário."),

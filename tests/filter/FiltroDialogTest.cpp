@@ -204,3 +204,32 @@ TEST_F(FiltroDialogTest, ConfirmingTheFileFilterAndCancellingTheFileChangesOnlyT
     stDataTrad = QStringLiteral("?");
     esperaValoresConhecidos();
 }
+
+TEST_F(FiltroDialogTest, TabReachesTheButtonsAndEnterConfirms)
+{
+    abrirFiltro([&](TfrmFiltroTraducao& f) {
+        // Tab goes through the criteria to the confirm and cancel buttons.
+        f.ckbTraduzido->setFocus();
+        bool confirma = false, cancela = false;
+        for (int i = 0; i < 40 && !(confirma && cancela); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            confirma = confirma || QApplication::focusWidget() == f.sbtConfirma;
+            cancela = cancela || QApplication::focusWidget() == f.sbtCancel;
+        }
+        EXPECT_TRUE(confirma);
+        EXPECT_TRUE(cancela);
+
+        // Enter in a field confirms: without dates, the first date message.
+        f.edtTexto->setFocus();
+        QTest::keyClick(f.edtTexto, Qt::Key_Return);
+        EXPECT_EQ(seam.messages(), QStringList{QStringLiteral("Data Inicial deve ser informada.")});
+        EXPECT_TRUE(f.isVisible());
+
+        // Space or Enter on the focused cancel button closes without confirming.
+        f.sbtCancel->setFocus();
+        QTest::keyClick(f.sbtCancel, Qt::Key_Return);
+        EXPECT_FALSE(f.IsModal() && f.ModalResult() == mrNone);
+    });
+    EXPECT_EQ(seam.messages().size(), 1);
+    EXPECT_EQ(seam.last(RecordingDialogSeam::Modal)->answer, mrCancel);
+}

@@ -28,6 +28,7 @@ FiltroTestBase::FiltroTestBase()
     Application()->SetMainForm(&principal);
     Application()->SetMdiArea(mdi);
     principal.show();
+    principal.activateWindow();   // on an X server without a window manager nothing else does
     EXPECT_TRUE(QTest::qWaitForWindowActive(&principal));
     // Each test starts as the package does: no dialog yet, nothing filtered.
     delete frmFiltroTraducao.data();

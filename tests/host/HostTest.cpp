@@ -56,7 +56,12 @@ TEST(ClientOptionsTest, ServerComesFromTheCommandLineOrTheEnvironment)
     EXPECT_FALSE(o.error.isEmpty());
     EXPECT_EQ(WebURL, QStringLiteral("10.0.0.9"));   // a refused address changes nothing
     o = ParseClientOptions({QStringLiteral("trd-client"), QStringLiteral("--fechar")});
-    EXPECT_FALSE(o.error.isEmpty());
+    EXPECT_EQ(o.error, QStringLiteral("Opção desconhecida: fechar (veja trd-client --help)"));
+    o = ParseClientOptions({QStringLiteral("trd-client"), QStringLiteral("--help")});
+    EXPECT_TRUE(o.help);
+    EXPECT_TRUE(o.helpText.startsWith(QStringLiteral("Uso: trd-client [opções]")));
+    for (const char* english : {"Usage", "Options", "Displays"})
+        EXPECT_FALSE(o.helpText.contains(QLatin1String(english))) << english;
     o = ParseClientOptions({QStringLiteral("trd-client"), QStringLiteral("sobra")});
     EXPECT_FALSE(o.error.isEmpty());
     SetWebServer(u"127.0.0.1:8211");

@@ -47,6 +47,22 @@ TEST(TsvImport, AFaultyLineStopsTheImportWithNothingImported)
     EXPECT_THROW(importTsv(unknownLanguage, server.context().writer()), std::exception);
 }
 
+TEST(TsvImport, LanguageCodesOfOtherThanThreeCharactersAreRefusedByName)
+{
+    InProcessServer server;
+    for (const char* line : {"L\tEN\tInglês\tPOR\n", "L\tENGL\tInglês\tPOR\n", "R\tEN\tP\tc\ts\td\tT\n"}) {
+        std::istringstream in(line);
+        try {
+            importTsv(in, server.context().writer());
+            ADD_FAILURE() << "accepted " << line;
+        } catch (const std::exception& e) {
+            EXPECT_NE(std::string(e.what()).find("deve ter exatamente 3 caracteres"), std::string::npos) << e.what();
+        }
+    }
+    std::istringstream ok("L\tFRA\tFrancês\tPOR\n");
+    EXPECT_EQ(importTsv(ok, server.context().writer()).languages, 1u);
+}
+
 TEST(ServerOptions, ParsesTheCommandLineAndRefusesNonsense)
 {
     std::string error;

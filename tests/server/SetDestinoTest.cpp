@@ -94,6 +94,8 @@ TEST_F(SetDestino, InsertsThatCollideOrNameAnUnknownLanguageAreRefused)
     EXPECT_EQ(dup.message.rfind("Já existe uma tradução", 0), 0u) << dup.message;
     const Answer lang = save(DeltaBuilder().insert({"XYZ", "P", "c", "s", "d", "N"}));
     EXPECT_EQ(lang.message, "Idioma não cadastrado: XYZ.");
+    const Answer curto = save(DeltaBuilder().insert({"EN", "P", "c", "s", "d", "N"}));
+    EXPECT_NE(curto.message.find("deve ter exatamente 3 caracteres: \"EN\""), std::string::npos) << curto.message;
     EXPECT_EQ(allRows(server, "ENG").size(), 2u);
 }
 

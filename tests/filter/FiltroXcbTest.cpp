@@ -1,0 +1,85 @@
+// The filter dialog on a real X display, with real message boxes over it: a
+// message box closing gives the activation back to the dialog, and that is no
+// new opening of the dialog, so the user's entries stay as they were.
+#include "FiltroTestKit.h"
+
+#include "MessageBoxAnswerer.h"
+#include "TDateEditPlus.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTest>
+
+using namespace trd;
+using namespace trd::test;
+
+namespace {
+
+// The dialog runs in its real modal loop, driven by the test; message boxes
+// are the real ones, answered by a MessageBoxAnswerer.
+class RealBoxesSeam : public RecordingDialogSeam {
+public:
+    int MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int help) override
+    {
+        return m_real.MessageDlg(text, type, buttons, help);
+    }
+    void ShowError(const QString& text) override { m_real.ShowError(text); }
+
+private:
+    QtDialogSeam m_real;
+};
+
+class FiltroXcb : public FiltroTestBase {};
+
+TEST_F(FiltroXcb, TheUsersEntriesSurviveEveryMessageBoxOverTheDialog)
+{
+    RealBoxesSeam real;   // installed over the fixture's seam, for this test
+    MessageBoxAnswerer boxes;
+    bool rodou = false;
+    real.onModal = [&](TForm& form) {
+        auto& f = static_cast<TfrmFiltroTraducao&>(form);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &f; }));
+        f.cbbCampo->setCurrentIndex(1);
+        f.edtTexto->setFocus();
+        QTest::keyClicks(f.edtTexto, QStringLiteral("ARQUIVO"));
+        QTest::mouseClick(f.rbtIdentico, Qt::LeftButton);
+        f.edtCdProg->setFocus();
+        QTest::keyClicks(f.edtCdProg, QStringLiteral("TRD"));
+        auto entriesKept = [&] {
+            EXPECT_EQ(f.cbbCampo->currentIndex(), 1);
+            EXPECT_EQ(f.edtTexto->text(), QStringLiteral("ARQUIVO"));
+            EXPECT_TRUE(f.rbtIdentico->isChecked());
+            EXPECT_EQ(f.edtCdProg->text(), QStringLiteral("TRD"));
+        };
+
+        // A date that does not exist, checked on the way out of its field.
+        f.depDtInicial->setFocus();
+        QTest::keyClicks(f.depDtInicial, QStringLiteral("31/02/2025"));
+        QTest::keyClick(f.depDtInicial, Qt::Key_Tab);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.shown.size() == 1; }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &f; }));
+        QApplication::processEvents();
+        entriesKept();
+
+        // Confirming without the final date.
+        f.depDtInicial->selectAll();
+        QTest::keyClicks(f.depDtInicial, QStringLiteral("01/01/2025"));
+        QTest::mouseClick(f.sbtConfirma, Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.shown.size() == 2; }));
+        EXPECT_EQ(boxes.shown.last(), QStringLiteral("Data Final deve ser informada."));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &f; }));
+        QApplication::processEvents();
+        entriesKept();
+        EXPECT_EQ(f.depDtInicial->text(), QStringLiteral("01/01/2025"));
+        rodou = true;
+    };
+    principal.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&principal));
+    CriaFiltroTraducao();
+    EXPECT_TRUE(rodou);
+}
+
+} // namespace
