@@ -12,16 +12,9 @@
 #include "TraducaoRegras.h"
 #include "WebServer.h"
 
-#if __has_include("Cli_Trd09302.h")
 #include "Cli_Trd09302.h"
-#define TRD_TEM_INFORMACOES 1
-#endif
 #include "Cli_Trd09303.h"
-#define TRD_TEM_RELATORIO 1
-#if __has_include("Cli_Trd09306.h")
 #include "Cli_Trd09306.h"
-#define TRD_TEM_SUBSTITUIR 1
-#endif
 
 #include <QApplication>
 #include <QEvent>
@@ -45,24 +38,6 @@ namespace {
 const QString NMSITUACAO = QStringLiteral("IDSITTRADUCAO");
 const QString NMORIGEM = QStringLiteral("STAGRVALPROP");
 const QString NMDESTINO = QStringLiteral("STVALORPROP");
-
-// Dialogs that are not part of this build leave their buttons and menu items
-// disabled: a button that does nothing would only mislead.
-#ifdef TRD_TEM_INFORMACOES
-constexpr bool kTemInformacoes = true;
-#else
-constexpr bool kTemInformacoes = false;
-#endif
-#ifdef TRD_TEM_RELATORIO
-constexpr bool kTemRelatorio = true;
-#else
-constexpr bool kTemRelatorio = false;
-#endif
-#ifdef TRD_TEM_SUBSTITUIR
-constexpr bool kTemSubstituir = true;
-#else
-constexpr bool kTemSubstituir = false;
-#endif
 
 // Closes the busy animation when the guarded steps leave, however they leave.
 struct BusyAnimation {
@@ -532,23 +507,17 @@ void TfrmTraducao::sbtFiltroClick(QObject*)
 
 void TfrmTraducao::sbtInforClick(QObject*)
 {
-#ifdef TRD_TEM_INFORMACOES
     CriaInfoTraducao();
-#endif
 }
 
 void TfrmTraducao::sbtImprimirClick(QObject*)
 {
-#ifdef TRD_TEM_RELATORIO
     CriaRelTraducao();
-#endif
 }
 
 void TfrmTraducao::sbtSubstituirClick(QObject*)
 {
-#ifdef TRD_TEM_SUBSTITUIR
     Substituir(cdsDestino);
-#endif
 }
 
 void TfrmTraducao::mnuSubstituirClick(QObject*)
@@ -787,9 +756,9 @@ void TfrmTraducao::dtsPadraoStateChange(QObject* sender)
     habilita(sbtDuvida, mnuDuvida, h.situacoes);
     habilita(sbtFiltro, mnuFiltro, h.filtro);
     habilitaPorIdioma();
-    habilita(sbtInfor, mnuInfor, h.informacoes && kTemInformacoes);
-    habilita(sbtSubstituir, mnuSubstituir, h.substituir && kTemSubstituir);
-    SetActionEnabled(sbtImprimir, h.imprimir && kTemRelatorio);
+    habilita(sbtInfor, mnuInfor, h.informacoes);
+    habilita(sbtSubstituir, mnuSubstituir, h.substituir);
+    SetActionEnabled(sbtImprimir, h.imprimir);
 }
 
 // ====================================================================== grid painting and keys

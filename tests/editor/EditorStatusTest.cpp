@@ -215,23 +215,11 @@ void expectState(TfrmTraducao* form, const Expected& e, const char* where)
         EXPECT_EQ(a->isEnabled(), e.status) << a->objectName().toStdString();
     EXPECT_EQ(form->sbtFiltro->isEnabled(), e.filtro);
     EXPECT_EQ(form->mnuFiltro->isEnabled(), e.mnuFiltro);
-#if __has_include("Cli_Trd09302.h")
     EXPECT_EQ(form->sbtInfor->isEnabled(), e.infor);
     EXPECT_EQ(form->mnuInfor->isEnabled(), e.infor);
-#else
-    EXPECT_FALSE(form->sbtInfor->isEnabled() || form->mnuInfor->isEnabled()) << "no information dialog in this build";
-#endif
-#if __has_include("Cli_Trd09306.h")
     EXPECT_EQ(form->sbtSubstituir->isEnabled(), e.substituir);
     EXPECT_EQ(form->mnuSubstituir->isEnabled(), e.substituir);
-#else
-    EXPECT_FALSE(form->sbtSubstituir->isEnabled() || form->mnuSubstituir->isEnabled());
-#endif
-#if __has_include("Cli_Trd09303.h")
     EXPECT_EQ(form->sbtImprimir->isEnabled(), e.imprimir);
-#else
-    EXPECT_FALSE(form->sbtImprimir->isEnabled());
-#endif
     EXPECT_EQ(form->sbtExcluir->isEnabled(), e.excluir);
     EXPECT_EQ(form->mnuExcluir->isEnabled(), e.excluir);
     for (QAction* a : {form->mnuIncluir, form->mnuProcurar})
