@@ -8,6 +8,7 @@
 #include "Cli_Trd09300.h"
 #include "Cli_Trd09302.h"
 #include "Dispatch.h"
+#include "BenchHost.h"
 #include "RecordingDialogSeam.h"
 #include "TApplication.h"
 #include "TClientDataSet.h"
@@ -16,14 +17,11 @@
 #include "TNumberEdit.h"
 #include "TStringGrid.h"
 #include "TrdServerProcess.h"
-#include "WebServer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
-#include <QMainWindow>
-#include <QMdiArea>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -106,25 +104,11 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     std::printf("seeding %d rows...\n", rows);
     std::fflush(stdout);
-    test::TrdServerProcess::Options options;
-    options.importTsv = writeSeed(dir, rows);
-    options.startTimeoutMs = 600000;
-    test::TrdServerProcess server(options);
-    if (!server.isRunning()) {
-        std::fprintf(stderr, "trd-server did not start: %s\n", qPrintable(server.errorString()));
+    bench::BenchHost host(writeSeed(dir, rows));
+    if (!host.ok())
         return 1;
-    }
-    SetWebServer(server.hostPort());
-
-    RecordingDialogSeam seam;
-    QMainWindow main;
-    auto* mdi = new QMdiArea;
-    main.setCentralWidget(mdi);
-    main.resize(1200, 800);
-    Application()->SetMainForm(&main);
-    Application()->SetMdiArea(mdi);
-    main.show();
-    (void)QTest::qWaitForWindowActive(&main);
+    test::TrdServerProcess& server = host.server;
+    RecordingDialogSeam& seam = host.seam;
 
     IniProc();
     frmTraducao->cbbIdioma->setCurrentIndex(frmTraducao->cbbIdioma->findText(QStringLiteral("ENG-English")));

@@ -11,11 +11,11 @@
 #include "Cli_Trd09300.h"
 #include "Cli_Trd09306.h"
 #include "Dispatch.h"
+#include "BenchHost.h"
 #include "RecordingDialogSeam.h"
 #include "TAnimate.h"
 #include "TApplication.h"
 #include "TrdServerProcess.h"
-#include "WebServer.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -23,8 +23,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
-#include <QMainWindow>
-#include <QMdiArea>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -110,25 +108,11 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     std::printf("seeding %d + %d rows...\n", rows, replaceRows);
     std::fflush(stdout);
-    test::TrdServerProcess::Options options;
-    options.importTsv = writeSeed(dir, rows, replaceRows);
-    options.startTimeoutMs = 600000;
-    test::TrdServerProcess server(options);
-    if (!server.isRunning()) {
-        std::fprintf(stderr, "trd-server did not start: %s\n", qPrintable(server.errorString()));
+    bench::BenchHost host(writeSeed(dir, rows, replaceRows));
+    if (!host.ok())
         return 1;
-    }
-    SetWebServer(server.hostPort());
-
-    RecordingDialogSeam seam;
-    QMainWindow main;
-    auto* mdi = new QMdiArea;
-    main.setCentralWidget(mdi);
-    main.resize(1200, 800);
-    Application()->SetMainForm(&main);
-    Application()->SetMdiArea(mdi);
-    main.show();
-    (void)QTest::qWaitForWindowActive(&main);
+    test::TrdServerProcess& server = host.server;
+    RecordingDialogSeam& seam = host.seam;
 
     IniProc();
     TfrmTraducao* form = frmTraducao;

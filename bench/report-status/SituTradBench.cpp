@@ -7,6 +7,7 @@
 // Usage: bench_relatorio_situacao [rows]   (TRD_BIN_DIR names the folder of trd-server)
 #include "Cli_Trd09300.h"
 #include "Cli_Trd09303.h"
+#include "BenchHost.h"
 #include "RecordingDialogSeam.h"
 #include "RelatorioRegras.h"
 #include "ReportDefinition.h"
@@ -14,13 +15,11 @@
 #include "TApplication.h"
 #include "TClientDataSet.h"
 #include "TrdServerProcess.h"
-#include "WebServer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMainWindow>
-#include <QMdiArea>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -104,24 +103,12 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     std::printf("seeding %d rows...\n", rows);
     std::fflush(stdout);
-    test::TrdServerProcess::Options options;
-    options.importTsv = writeSeed(dir, rows);
-    options.startTimeoutMs = 600000;
-    test::TrdServerProcess server(options);
-    if (!server.isRunning()) {
-        std::fprintf(stderr, "trd-server did not start: %s\n", qPrintable(server.errorString()));
+    bench::BenchHost host(writeSeed(dir, rows));
+    if (!host.ok())
         return 1;
-    }
-    SetWebServer(server.hostPort());
-
-    RecordingDialogSeam seam;
-    QMainWindow main;
-    auto* mdi = new QMdiArea;
-    main.setCentralWidget(mdi);
-    Application()->SetMainForm(&main);
-    Application()->SetMdiArea(mdi);
-    main.show();
-    (void)QTest::qWaitForWindowActive(&main);
+    test::TrdServerProcess& server = host.server;
+    RecordingDialogSeam& seam = host.seam;
+    QMainWindow& main = host.main;
     IniProc();
     frmTraducao->cbbIdioma->setCurrentIndex(frmTraducao->cbbIdioma->findText(QStringLiteral("ENG-English")));
 
