@@ -245,17 +245,25 @@ void TfrmFiltroTraducao::sbtConfirmaClick(QObject* sender)
 
 void TfrmFiltroTraducao::filtroCriterios()
 {
-    if (EmptyString(depDtInicial->text()))
+    // Each refusal leaves the caret in the date it names, so that what the
+    // user types next, once the message is closed, goes where it is wanted.
+    if (EmptyString(depDtInicial->text())) {
+        depDtInicial->setFocus();
         MensErro(msgPadrao->Msg(QStringLiteral("DtIni_Vazia")), true);
-    if (EmptyString(depDtFinal->text()))
+    }
+    if (EmptyString(depDtFinal->text())) {
+        depDtFinal->setFocus();
         MensErro(msgPadrao->Msg(QStringLiteral("DtFin_Vazia")), true);
+    }
     // The confirm button takes no focus, so a date typed wrong may not have
     // been checked on its way out; a date that does not parse would otherwise
     // count as no date and leave that side of the range open.
     depDtInicial->CheckValidDate();
     depDtFinal->CheckValidDate();
-    if (depDtFinal->GetDate() < depDtInicial->GetDate())
+    if (depDtFinal->GetDate() < depDtInicial->GetDate()) {
+        depDtInicial->setFocus();
         MensErro(msgPadrao->Msg(QStringLiteral("DtIni_Maior_DtFin")), true);
+    }
 
     dtDataIni = depDtInicial->GetDate();
     dtDataFin = depDtFinal->GetDate();

@@ -74,6 +74,10 @@ TEST_F(FiltroXcb, TheUsersEntriesSurviveEveryMessageBoxOverTheDialog)
         QApplication::processEvents();
         entriesKept();
         EXPECT_EQ(f.depDtInicial->text(), QStringLiteral("01/01/2025"));
+        // The caret waits in the date the message named: typing goes there.
+        QWidget* foco = QApplication::focusWidget();
+        ASSERT_TRUE(foco == f.depDtFinal || f.depDtFinal->isAncestorOf(foco))
+            << (foco ? foco->objectName().toStdString() : "nothing");
         rodou = true;
     };
     principal.activateWindow();
