@@ -122,6 +122,36 @@ TEST_F(EditorAlcance, OnceALanguageIsChosenItsRowsCanBeLoadedAndFilteredWithoutR
     EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join('|').toStdString();
 }
 
+// An answer larger than the connection takes is refused before it is held,
+// and the user gets the catalog's advice (a narrower range), not a raw error.
+TEST_F(EditorAlcance, AnAnswerOverTheLimitIsTheInsufficientMemoryCaseAndLeavesTheRowsClosed)
+{
+    startServer(kIdiomas, kLinhas);
+    TfrmTraducao* form = openEditor();
+    ASSERT_TRUE(form);
+    chooseLanguage("ENG-English");
+    leaveLanguagePanel();   // the filter dialog opens; the user cancels it
+    form->netTraducao->Close();
+    form->netTraducao->MaxAnswerBytes = 256;   // far below the three rows' packet
+
+    QTest::mouseClick(form->sbtVerificar, Qt::LeftButton);
+    EXPECT_FALSE(form->cdsDestino->Active());
+    EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join('|').toStdString();
+    ASSERT_EQ(seam.messages().size(), 1) << seam.messages().join('|').toStdString();
+    EXPECT_TRUE(seam.messages().first().startsWith(QStringLiteral("Não foi possível retornar todos os registros selecionados.")))
+        << seam.messages().first().toStdString();
+    EXPECT_TRUE(form->lblOrigem->text().isEmpty());
+
+    // Within the limit again, the same reload brings the rows.
+    form->netTraducao->Close();
+    form->netTraducao->MaxAnswerBytes = qint64(1) << 30;
+    seam.clear();
+    QTest::mouseClick(form->sbtVerificar, Qt::LeftButton);
+    ASSERT_TRUE(form->cdsDestino->Active());
+    EXPECT_EQ(form->cdsDestino->RecordCount(), 3);
+    EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join('|').toStdString();
+}
+
 TEST_F(EditorAlcance, EveryDeleteGoesThroughTheEditorsRule)
 {
     TfrmTraducao* form = open();
