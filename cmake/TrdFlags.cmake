@@ -52,8 +52,12 @@ function(add_trd_xcb_test name)
     add_test(NAME ${name} COMMAND ${CMAKE_COMMAND} -E echo "xvfb-run is missing: run tools/install-deps.sh")
     set_tests_properties(${name} PROPERTIES WILL_FAIL TRUE)
   endif()
+  set(xcb_env "QT_QPA_PLATFORM=xcb;TRD_BIN_DIR=${CMAKE_BINARY_DIR}/bin;TRD_LIB_DIR=${CMAKE_BINARY_DIR}/lib")
+  if(TRD_SANITIZE)
+    list(APPEND xcb_env "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan-suppressions.txt")
+  endif()
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=xcb;TRD_BIN_DIR=${CMAKE_BINARY_DIR}/bin;TRD_LIB_DIR=${CMAKE_BINARY_DIR}/lib"
+    ENVIRONMENT "${xcb_env}"
     LABELS xcb
     TIMEOUT 300)
 endfunction()
