@@ -217,6 +217,30 @@ TEST(TDateEditPlusTest, ExitRunsWhenTheFocusMovesOn)
     EXPECT_TRUE(other->hasFocus());
 }
 
+// The short forms a masked date field takes are whole dates, shown whole once
+// the field is left; a filled date is typed over when the user clicks into it.
+TEST(TDateEditPlusTest, ShortFormsAreWholeDatesAndAFilledDateIsTypedOver)
+{
+    QWidget window;
+    auto* edit = new TDateEditPlus(&window);
+    auto* other = new QLineEdit(&window);
+    other->move(0, 40);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+
+    edit->setFocus();
+    QTest::keyClicks(edit, QStringLiteral("1/1/27"));
+    EXPECT_EQ(edit->GetDate(), EncodeDate(2027, 1, 1));
+    QTest::keyClick(edit, Qt::Key_Tab);
+    EXPECT_EQ(edit->text(), QStringLiteral("01/01/2027"));
+
+    QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(5, edit->height() / 2));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return edit->selectedText() == edit->text(); }));
+    QTest::keyClicks(edit, QStringLiteral("15/3/24"));
+    EXPECT_EQ(edit->GetDate(), EncodeDate(2024, 3, 15));
+}
+
 TEST(TDateEditPlusTest, CalendarShowsPortugueseWeekdaysAndPicksADate)
 {
     QWidget window;
