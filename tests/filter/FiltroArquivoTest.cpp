@@ -45,11 +45,7 @@ const char* const Semente =
     "R\tENG\tCAD00100\tBTNSALVAR\tSalvar\tSalvar\tN\t2025-01-11 09:00:00\n"
     "R\tPOR\tTRD09300\tBTNFECHAR\tFechar\tFechar\tT\t2025-01-10 09:00:00\n";
 
-struct Ambiente {
-    QTemporaryDir pasta;
-    std::unique_ptr<TrdServerProcess> servidor;
-    std::unique_ptr<RecordingProxy> proxy;
-};
+using Ambiente = ServidorSemeado;
 Ambiente* ambiente = nullptr;
 
 // One listed item; a null source lists the whole component, a null language
@@ -136,17 +132,8 @@ class FiltroArquivoTest : public FiltroTestBase {
 protected:
     static void SetUpTestSuite()
     {
-        ambiente = new Ambiente;
-        const QString tsv = ambiente->pasta.filePath(QStringLiteral("semente.tsv"));
-        QFile f(tsv);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(Semente);
-        f.close();
-        TrdServerProcess::Options opcoes;
-        opcoes.importTsv = tsv;
-        ambiente->servidor = std::make_unique<TrdServerProcess>(opcoes);
+        ambiente = new Ambiente(Semente);
         ASSERT_TRUE(ambiente->servidor->isRunning()) << ambiente->servidor->errorString().toStdString();
-        ambiente->proxy = std::make_unique<RecordingProxy>(ambiente->servidor->host(), ambiente->servidor->port());
     }
 
     static void TearDownTestSuite()

@@ -53,11 +53,7 @@ const char* const Semente =
     "R\tENG\tTRD09300\tLBL_X\tTraduções\tTranslations\tN\t2025-01-11 16:00:00\n"
     "R\tPOR\tTRD09300\tLBLTITULO\tSalvar arquivo\tSalvar arquivo\tN\t2025-01-10 09:00:00\n";
 
-struct Ambiente {
-    QTemporaryDir pasta;
-    std::unique_ptr<TrdServerProcess> servidor;
-    std::unique_ptr<RecordingProxy> proxy;
-};
+using Ambiente = ServidorSemeado;
 Ambiente* ambiente = nullptr;
 
 // Keys "PROGRAM|COMPONENT|SOURCE" of the rows a direct query of the database
@@ -141,17 +137,8 @@ class FiltroServidorTest : public FiltroTestBase {
 protected:
     static void SetUpTestSuite()
     {
-        ambiente = new Ambiente;
-        const QString tsv = ambiente->pasta.filePath(QStringLiteral("semente.tsv"));
-        QFile arquivo(tsv);
-        ASSERT_TRUE(arquivo.open(QIODevice::WriteOnly));
-        arquivo.write(Semente);
-        arquivo.close();
-        TrdServerProcess::Options opcoes;
-        opcoes.importTsv = tsv;
-        ambiente->servidor = std::make_unique<TrdServerProcess>(opcoes);
+        ambiente = new Ambiente(Semente);
         ASSERT_TRUE(ambiente->servidor->isRunning()) << ambiente->servidor->errorString().toStdString();
-        ambiente->proxy = std::make_unique<RecordingProxy>(ambiente->servidor->host(), ambiente->servidor->port());
     }
 
     static void TearDownTestSuite()

@@ -1,10 +1,25 @@
 #include "FiltroTestKit.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QKeyEvent>
 #include <QTest>
 
 namespace trd::test {
+
+ServidorSemeado::ServidorSemeado(const QByteArray& semente)
+{
+    const QString tsv = pasta.filePath(QStringLiteral("semente.tsv"));
+    QFile arquivo(tsv);
+    if (arquivo.open(QIODevice::WriteOnly))
+        arquivo.write(semente);
+    arquivo.close();
+    TrdServerProcess::Options opcoes;
+    opcoes.importTsv = tsv;
+    servidor = std::make_unique<TrdServerProcess>(opcoes);
+    if (servidor->isRunning())
+        proxy = std::make_unique<RecordingProxy>(servidor->host(), servidor->port());
+}
 
 void limpaValoresFiltro()
 {

@@ -5,14 +5,18 @@
 // whether a refused confirmation changed any of them.
 #include "Cli_Trd09301.h"
 #include "RecordingDialogSeam.h"
+#include "RecordingProxy.h"
 #include "TApplication.h"
+#include "TrdServerProcess.h"
 
 #include <QMainWindow>
 #include <QMdiArea>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 
 namespace trd::test {
 
@@ -22,6 +26,16 @@ void limpaValoresFiltro();
 // Types text into an edit key by key, as a user would, letters with accents
 // included (QTest's key clicks know ASCII only).
 void digitaTexto(QWidget* edit, const QString& texto);
+
+// A trd-server on a database imported from a seed (TSV text), reached through
+// a recording proxy, in a folder of its own: started once for a whole suite.
+// The caller checks servidor->isRunning().
+struct ServidorSemeado {
+    explicit ServidorSemeado(const QByteArray& semente);
+    QTemporaryDir pasta;
+    std::unique_ptr<TrdServerProcess> servidor;
+    std::unique_ptr<RecordingProxy> proxy;
+};
 
 class FiltroTestBase : public ::testing::Test {
 protected:

@@ -59,11 +59,7 @@ const char* const Semente =
 const QStringList Cinco = {QStringLiteral("P_SITUACAO"), QStringLiteral("P_TSITUACAO"), QStringLiteral("P_IDIDIOMA"),
                            QStringLiteral("P_DtIni"), QStringLiteral("P_DtFim")};
 
-struct Ambiente {
-    QTemporaryDir pasta;
-    std::unique_ptr<TrdServerProcess> servidor;
-    std::unique_ptr<RecordingProxy> proxy;
-};
+using Ambiente = ServidorSemeado;
 Ambiente* ambiente = nullptr;
 
 // One number from a direct query of the server's database.
@@ -139,17 +135,8 @@ class SituTradServidorTest : public FiltroTestBase {
 protected:
     static void SetUpTestSuite()
     {
-        ambiente = new Ambiente;
-        const QString tsv = ambiente->pasta.filePath(QStringLiteral("semente.tsv"));
-        QFile arquivo(tsv);
-        ASSERT_TRUE(arquivo.open(QIODevice::WriteOnly));
-        arquivo.write(Semente);
-        arquivo.close();
-        TrdServerProcess::Options opcoes;
-        opcoes.importTsv = tsv;
-        ambiente->servidor = std::make_unique<TrdServerProcess>(opcoes);
+        ambiente = new Ambiente(Semente);
         ASSERT_TRUE(ambiente->servidor->isRunning()) << ambiente->servidor->errorString().toStdString();
-        ambiente->proxy = std::make_unique<RecordingProxy>(ambiente->servidor->host(), ambiente->servidor->port());
     }
 
     static void TearDownTestSuite()
