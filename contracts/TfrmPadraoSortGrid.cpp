@@ -92,6 +92,9 @@ TfrmPadraoSortGrid::TfrmPadraoSortGrid(QWidget* parent) : TfrmBase(parent)
     scbFolhaDados = make<QScrollArea>("scbFolhaDados", panDbgPadrao);
     scbFolhaDados->setWidgetResizable(true);
     scbFolhaDados->setFrameShape(QFrame::NoFrame);
+    // A container, not a control: a click on its empty space or on a label
+    // in it leaves the focus (and the grid's open cell editor) where it is.
+    scbFolhaDados->setFocusPolicy(Qt::NoFocus);
     panel->addWidget(scbFolhaDados);
     auto* sheet = new QWidget;
     sheet->setObjectName(QStringLiteral("scbFolhaDadosConteudo"));

@@ -68,6 +68,12 @@ void TForm::attachToMdiArea()
     // close action, and releasing the form deletes the subwindow explicitly.
     m_subWindow = new QMdiSubWindow;
     m_subWindow->setWidget(this);
+    // A click on a control that takes no focus (a label, a panel, a tool-bar
+    // or navigator button) leaves the focus where it is, as in any form: the
+    // subwindow taking it would close the grid's open cell editor under the
+    // user's typing. Such a click still brings the form forward.
+    m_subWindow->setFocusPolicy(Qt::TabFocus);
+    m_subWindow->installEventFilter(this);
     area->addSubWindow(m_subWindow);
     connect(area, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* window) {
         if (window && window == m_subWindow)
@@ -314,6 +320,11 @@ bool TForm::previewKey(QObject* receiver, QEvent* event)
 
 bool TForm::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_subWindow && event->type() == QEvent::MouseButtonPress) {
+        if (QMdiArea* area = m_subWindow->mdiArea(); area && area->activeSubWindow() != m_subWindow)
+            area->setActiveSubWindow(m_subWindow);
+        return false;
+    }
     if (m_keyPreview && OnKeyDown && event->type() == QEvent::KeyPress)
         if (previewKey(watched, event))
             return true;

@@ -159,16 +159,26 @@ TEST_F(EditorAlcance, EveryDeleteGoesThroughTheEditorsRule)
     QToolButton* excluir = form->dbnPadrao->Button(nbDelete);
     ASSERT_TRUE(excluir);
 
-    // While a row is being edited, no delete of any kind asks or deletes.
+    // While a row is being edited, no delete of any kind asks or deletes, and
+    // the cell's editor stays as the user left it: a click on the navigator or
+    // on the detail panel takes no focus from it.
     focusRow(form, "Abrir");
     QTest::keyClicks(form->dbgPadrao, "Abr");
-    ASSERT_TRUE(form->dbgPadrao->InplaceEditor());
-    QTest::keyClick(form->dbgPadrao->InplaceEditor(), Qt::Key_Delete, Qt::ControlModifier);
+    QLineEdit* editor = form->dbgPadrao->InplaceEditor();
+    ASSERT_TRUE(editor);
+    QTest::keyClick(editor, Qt::Key_Delete, Qt::ControlModifier);
     if (excluir->isEnabled())
         QTest::mouseClick(excluir, Qt::LeftButton);
+    QTest::mouseClick(form->lblTela, Qt::LeftButton);
+    QApplication::processEvents();
     EXPECT_TRUE(seam.shown.empty()) << seam.messages().join('|').toStdString();
     EXPECT_EQ(form->cdsDestino->State(), TDataSetState::dsEdit);
-    form->cdsDestino->Cancel();
+    ASSERT_EQ(form->dbgPadrao->InplaceEditor(), editor);
+    EXPECT_TRUE(editor->hasFocus());
+    QTest::keyClicks(editor, "ir!");
+    EXPECT_EQ(editor->text(), "Abrir!");
+    QTest::keyClick(editor, Qt::Key_Return);
+    EXPECT_EQ(dbRow("ENG", "Abrir"), QStringList({"Abrir!", "T"}));
     form->dbgPadrao->setFocus();
 
     // Browsing: the grid's Ctrl+Delete and the navigator ask the editor's question.
