@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QHBoxLayout>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 namespace trd {
@@ -72,6 +73,18 @@ void TfrmRotiGeral::showEvent(QShowEvent* event)
         if (ultimo) {
             QWidget::setTabOrder(ultimo, sbtConfirma);
             QWidget::setTabOrder(sbtConfirma, sbtCancel);
+        }
+    }
+    // A dialog that was left from one of its buttons and is shown again opens
+    // on its first field, as the first time: Enter there confirms, where the
+    // button kept in focus would have cancelled again.
+    if (!event->spontaneous() && (focusWidget() == sbtConfirma || focusWidget() == sbtCancel)) {
+        for (QWidget* w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain()) {
+            if (w != sbtConfirma && w != sbtCancel && isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) &&
+                w->isEnabled() && w->isVisibleTo(this)) {
+                w->setFocus(Qt::TabFocusReason);
+                break;
+            }
         }
     }
     TfrmBase::showEvent(event);

@@ -12,6 +12,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 using namespace trd;
@@ -261,6 +263,40 @@ TEST_F(EditorGrid, APastedTextTheFieldCannotHoldIsRefusedWholeAndTheEditorKeepsI
     QTest::keyClick(editor, Qt::Key_Return);
     EXPECT_EQ(dbRow("ENG", "Abrir"), QStringList({"Open it", "T"}));
     EXPECT_EQ(seam.count(RecordingDialogSeam::Error), 2);
+}
+
+TEST_F(EditorGrid, MultiLineAndLongTextsCanBeReadInTheGridAndInTheDetailPanel)
+{
+    startServer(kIdiomas, {});
+    TfrmTraducao* form = openEditor();
+    ASSERT_TRUE(form);
+    QString longo;
+    for (int i = 0; longo.size() < 3000; ++i)
+        longo += QStringLiteral("palavra%1 ").arg(i);
+    loadLocalRows({{"Erro na aplicação.\nVerifique", "Error.\r\nCheck", "T"},
+                   {"Erro na aplicação.¶Verifique", "Error.¶Check", "T"},
+                   {longo, "Long", "T"}});
+    focusCell(2, 0);
+    const QImage image = render();
+
+    // A line break is painted as the mark, not glued to the next line.
+    for (int column : {1, 2}) {
+        const QRect quebra = cell(0, column), marca = cell(1, column);
+        ASSERT_EQ(quebra.size(), marca.size());
+        EXPECT_TRUE(image.copy(quebra) == image.copy(marca)) << "column " << column;
+    }
+
+    // The whole of a long text is in the panel, wrapped to its width, and
+    // scrolls there.
+    ASSERT_EQ(form->lblOrigem->text(), longo);
+    QApplication::processEvents();
+    EXPECT_TRUE(form->lblOrigem->wordWrap());
+    auto* area = qobject_cast<QScrollArea*>(form->lblOrigem->parentWidget()->parentWidget());
+    ASSERT_TRUE(area);
+    EXPECT_LE(form->lblOrigem->width(), area->viewport()->width());
+    EXPECT_GT(form->lblOrigem->height(), area->viewport()->height());
+    EXPECT_GT(area->verticalScrollBar()->maximum(), 0);
+    EXPECT_FALSE(area->horizontalScrollBar()->isVisible());
 }
 
 // Not a check: leaves a picture of the editor for a person to look at when

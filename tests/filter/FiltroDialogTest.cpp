@@ -4,6 +4,7 @@
 // instance that hides and survives.
 #include "FiltroTestKit.h"
 
+#include "Exceptions.h"
 #include "TDateEditPlus.h"
 
 #include <QApplication>
@@ -232,4 +233,38 @@ TEST_F(FiltroDialogTest, TabReachesTheButtonsAndEnterConfirms)
     });
     EXPECT_EQ(seam.messages().size(), 1);
     EXPECT_EQ(seam.last(RecordingDialogSeam::Modal)->answer, mrCancel);
+
+    // Left with the cancel button, the dialog opens again on a field, not on
+    // that button: Enter confirms, it does not cancel once more.
+    abrirFiltro([&](TfrmFiltroTraducao& f) {
+        QWidget* foco = QApplication::focusWidget();
+        ASSERT_TRUE(foco && f.isAncestorOf(foco));
+        EXPECT_NE(foco, f.sbtCancel);
+        EXPECT_NE(foco, f.sbtConfirma);
+        QTest::keyClick(foco, Qt::Key_Return);
+        EXPECT_EQ(seam.messages().size(), 2);
+        EXPECT_TRUE(f.isVisible());
+    });
+}
+
+TEST_F(FiltroDialogTest, TheHourglassGoesEvenWhenTheDialogsModalLoopFails)
+{
+    {
+        struct FailingSeam : RecordingDialogSeam {
+            TApplication::TCursor during = TApplication::crDefault;
+            int ExecModal(TForm&) override
+            {
+                during = Application()->Cursor();
+                throw Exception(QStringLiteral("falhou"));
+            }
+        } failing;
+        EXPECT_THROW(CriaFiltroTraducao(), Exception);
+        EXPECT_EQ(failing.during, TApplication::crHourGlass);
+        EXPECT_EQ(Application()->Cursor(), TApplication::crDefault);
+    }
+    // The dialog that stayed opens normally the next time.
+    bool abriu = false;
+    abrirFiltro([&](TfrmFiltroTraducao&) { abriu = true; });
+    EXPECT_TRUE(abriu);
+    EXPECT_EQ(Application()->Cursor(), TApplication::crDefault);
 }
