@@ -1,5 +1,6 @@
 #include "DataPacket.h"
 
+#include "CborPacketReader.h"
 #include "TDateTime.h"
 #include "Win1252.h"
 
@@ -77,8 +78,10 @@ QString quoted(std::string_view raw)
     throw EDBClient(message);
 }
 
+} // namespace
+
 // XML names only: a field name is written as an attribute name of every row.
-bool isValidName(std::string_view name)
+bool isValidPacketName(std::string_view name)
 {
     if (name.empty())
         return false;
@@ -92,17 +95,12 @@ bool isValidName(std::string_view name)
     return true;
 }
 
-struct TypeInfo {
-    const char* name;
-    TFieldType type;
-    std::int64_t min;
-    std::int64_t max;
-};
+namespace {
 
 constexpr std::int64_t kI64Min = std::numeric_limits<std::int64_t>::min();
 constexpr std::int64_t kI64Max = std::numeric_limits<std::int64_t>::max();
 
-constexpr TypeInfo kTypes[] = {
+constexpr PacketType kTypes[] = {
     {"string", TFieldType::ftString, 0, 0},
     {"string.uni", TFieldType::ftString, 0, 0},
     {"i1", TFieldType::ftInteger, -128, 127},
@@ -120,14 +118,18 @@ constexpr TypeInfo kTypes[] = {
     {"dateTime", TFieldType::ftDateTime, 0, 0},
 };
 
-const TypeInfo* findType(std::string_view xmlType)
+} // namespace
+
+const PacketType* findPacketType(std::string_view xmlType)
 {
-    for (const TypeInfo& t : kTypes) {
+    for (const PacketType& t : kTypes) {
         if (equalsNoCase(xmlType, t.name))
             return &t;
     }
     return nullptr;
 }
+
+namespace {
 
 const char* defaultXmlType(TFieldType type)
 {
@@ -140,12 +142,14 @@ const char* defaultXmlType(TFieldType type)
     return "string";
 }
 
-bool isBoolean(const PacketField& f)
+} // namespace
+
+bool isBooleanField(const PacketField& f)
 {
     return equalsNoCase(std::string_view(f.xmlType.constData(), static_cast<std::size_t>(f.xmlType.size())), "boolean");
 }
 
-PacketDateForm dateForm(const PacketField& f)
+PacketDateForm packetDateForm(const PacketField& f)
 {
     const std::string_view t(f.xmlType.constData(), static_cast<std::size_t>(f.xmlType.size()));
     if (equalsNoCase(t, "date"))
@@ -154,6 +158,8 @@ PacketDateForm dateForm(const PacketField& f)
         return PacketDateForm::Time;
     return PacketDateForm::DateTime;
 }
+
+namespace {
 
 // Bytes that cannot stand as they are inside a double-quoted attribute value.
 // Control characters go as character references so that line breaks and tabs
@@ -191,6 +197,11 @@ char* writeEscape(char* p, unsigned c)
 }
 
 } // namespace
+
+bool isCborPacket(const QByteArray& bytes)
+{
+    return cbor::startsWithSelfDescribe(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
 
 bool isBinaryPacket(const QByteArray& bytes)
 {
@@ -259,7 +270,7 @@ void PacketWriter::begin(const std::vector<PacketField>& fields, const PacketPar
 {
     m_fields = fields;
     for (const PacketField& f : m_fields) {
-        if (!isValidName(view(f.name)))
+        if (!isValidPacketName(view(f.name)))
             fail(QStringLiteral("Nome de campo inválido no pacote de dados: '%1'.").arg(q(view(f.name))));
     }
     m_out.append(R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?><DATAPACKET Version="2.0"><METADATA><FIELDS>)");
@@ -285,7 +296,7 @@ void PacketWriter::begin(const std::vector<PacketField>& fields, const PacketPar
     }
     m_out.append("</FIELDS><PARAMS");
     for (const auto& [name, value] : params) {
-        if (!isValidName(view(name)))
+        if (!isValidPacketName(view(name)))
             fail(QStringLiteral("Nome de parâmetro inválido no pacote de dados: '%1'.").arg(q(view(name))));
         appendAttr(m_out, view(name), view(value));
     }
@@ -346,7 +357,7 @@ void PacketWriter::string(int field, const QString& text)
 void PacketWriter::integer(int field, std::int64_t value)
 {
     const PacketField& f = m_fields[static_cast<std::size_t>(field)];
-    if (isBoolean(f)) {
+    if (isBooleanField(f)) {
         appendAttr(m_out, view(f.name), value ? "TRUE" : "FALSE");
         return;
     }
@@ -369,7 +380,7 @@ void PacketWriter::dateTime(int field, double dayCount)
 {
     const PacketField& f = m_fields[static_cast<std::size_t>(field)];
     char buf[32];
-    const std::size_t n = formatPacketDateTime(dayCount, dateForm(f), buf);
+    const std::size_t n = formatPacketDateTime(dayCount, packetDateForm(f), buf);
     if (n == 0)
         fail(QStringLiteral("Data fora do intervalo permitido no campo '%1'.").arg(q(view(f.name))));
     appendAttr(m_out, view(f.name), std::string_view(buf, n));
@@ -388,6 +399,7 @@ void PacketWriter::end()
 // ---------------------------------------------------------------- reader
 
 struct PacketReader::Impl {
+    std::unique_ptr<CborPacketReader> cbor;   // set for the binary form; the rest is the XML form's
     QByteArray buffer;
     pugi::xml_document doc;
     std::vector<PacketField> fields;
@@ -560,13 +572,13 @@ void PacketReader::Impl::readFields(pugi::xml_node metadata)
         const char* name = attrNoCase(n, "attrname").value();
         if (!*name)
             name = attrNoCase(n, "fieldname").value();
-        if (!isValidName(name))
+        if (!isValidPacketName(name))
             fail(QStringLiteral("Pacote de dados inválido: o campo nº %1 não tem um nome válido ('%2').")
                      .arg(number)
                      .arg(quoted(name)));
         f.name = QByteArray(name);
         const char* xmlType = attrNoCase(n, "fieldtype").value();
-        const TypeInfo* info = findType(xmlType);
+        const PacketType* info = findPacketType(xmlType);
         if (!info)
             fail(QStringLiteral("Tipo de campo desconhecido '%1' no campo '%2'.").arg(quoted(xmlType), q(name)));
         f.type = info->type;
@@ -661,6 +673,10 @@ void PacketReader::Impl::valueError(int field, const char* what) const
 
 PacketReader::PacketReader(QByteArray packet) : d(std::make_unique<Impl>())
 {
+    if (isCborPacket(packet)) {
+        d->cbor = std::make_unique<CborPacketReader>(std::move(packet));
+        return;
+    }
     d->buffer = std::move(packet);
     d->buffer.detach();
     d->parse();
@@ -668,21 +684,25 @@ PacketReader::PacketReader(QByteArray packet) : d(std::make_unique<Impl>())
 
 PacketReader::~PacketReader() = default;
 
-const std::vector<PacketField>& PacketReader::fields() const { return d->fields; }
-const PacketParams& PacketReader::params() const { return d->params; }
-bool PacketReader::isDelta() const { return d->delta; }
-std::size_t PacketReader::rowCount() const { return d->rowCount; }
-int PacketReader::rowNumber() const { return d->rowNumber; }
-int PacketReader::rowState() const { return d->rowState; }
+const std::vector<PacketField>& PacketReader::fields() const { return d->cbor ? d->cbor->fields() : d->fields; }
+const PacketParams& PacketReader::params() const { return d->cbor ? d->cbor->params() : d->params; }
+bool PacketReader::isDelta() const { return !d->cbor && d->delta; }
+std::size_t PacketReader::rowCount() const { return d->cbor ? d->cbor->rowCount() : d->rowCount; }
+int PacketReader::rowNumber() const { return d->cbor ? d->cbor->rowNumber() : d->rowNumber; }
+int PacketReader::rowState() const { return d->cbor ? int(rsNone) : d->rowState; }
 
 int PacketReader::fieldIndex(std::string_view name) const
 {
+    if (d->cbor)
+        return d->cbor->fieldIndex(name);
     const auto it = d->byName.find(name);
     return it == d->byName.end() ? -1 : it->second;
 }
 
 bool PacketReader::next()
 {
+    if (d->cbor)
+        return d->cbor->next();
     pugi::xml_node n = d->started ? d->row.next_sibling() : d->rowData.first_child();
     d->started = true;
     while (n && !(n.type() == pugi::node_element && equalsNoCase(n.name(), "ROW")))
@@ -699,6 +719,8 @@ bool PacketReader::next()
 
 bool PacketReader::isNull(int field) const
 {
+    if (d->cbor)
+        return d->cbor->isNull(field);
     const auto fi = static_cast<std::size_t>(field);
     if (d->values[fi] == nullptr)
         return true;
@@ -708,42 +730,51 @@ bool PacketReader::isNull(int field) const
 
 std::string_view PacketReader::raw(int field) const
 {
+    if (d->cbor)
+        return d->cbor->raw(field);
     const char* v = d->values[static_cast<std::size_t>(field)];
     return v ? std::string_view(v, d->lengths[static_cast<std::size_t>(field)]) : std::string_view();
 }
 
 QString PacketReader::string(int field) const
 {
-    const std::string_view v = raw(field);
+    if (d->cbor)
+        return d->cbor->string(field);
     if (!d->values[static_cast<std::size_t>(field)])
         return {};
-    QString text = QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size()));
+    return checkedPacketText(d->fields[static_cast<std::size_t>(field)], raw(field), d->rowNumber);
+}
+
+QString checkedPacketText(const PacketField& f, std::string_view utf8, int rowNumber)
+{
+    QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
     if (text.isNull())
         text = QString(QLatin1StringView(""));   // present but empty: not null
-    const PacketField& f = d->fields[static_cast<std::size_t>(field)];
     if (f.size > 0 && text.size() > f.size)
         fail(QStringLiteral("O valor do campo '%1' na linha %2 do pacote de dados excede o tamanho do campo (%3 caracteres).")
-                 .arg(d->fieldName(field))
-                 .arg(d->rowNumber)
+                 .arg(q(view(f.name)))
+                 .arg(rowNumber)
                  .arg(f.size));
     // Invalid UTF-8 decodes to U+FFFD, which the code page cannot hold either.
     const qsizetype bad = win1252::firstUnrepresentable(text);
     if (bad >= 0)
         fail(QStringLiteral("O valor do campo '%1' na linha %2 do pacote de dados contém um caractere que não pode "
                             "ser representado (U+%3).")
-                 .arg(d->fieldName(field))
-                 .arg(d->rowNumber)
+                 .arg(q(view(f.name)))
+                 .arg(rowNumber)
                  .arg(text.at(bad).unicode(), 4, 16, QLatin1Char('0')));
     return text;
 }
 
 std::int64_t PacketReader::integer(int field) const
 {
+    if (d->cbor)
+        return d->cbor->integer(field);
     const std::string_view v = raw(field);
     if (v.empty())
         return 0;
     const auto fi = static_cast<std::size_t>(field);
-    if (d->maxValue[fi] == 1 && d->minValue[fi] == 0 && isBoolean(d->fields[fi])) {
+    if (d->maxValue[fi] == 1 && d->minValue[fi] == 0 && isBooleanField(d->fields[fi])) {
         if (equalsNoCase(v, "TRUE") || v == "1")
             return 1;
         if (equalsNoCase(v, "FALSE") || v == "0")
@@ -758,6 +789,8 @@ std::int64_t PacketReader::integer(int field) const
 
 double PacketReader::real(int field) const
 {
+    if (d->cbor)
+        return d->cbor->real(field);
     const std::string_view v = raw(field);
     if (v.empty())
         return 0;
@@ -769,6 +802,8 @@ double PacketReader::real(int field) const
 
 double PacketReader::dateTime(int field) const
 {
+    if (d->cbor)
+        return d->cbor->dateTime(field);
     const std::string_view v = raw(field);
     if (v.empty())
         return 0;

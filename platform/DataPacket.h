@@ -8,6 +8,7 @@
 // Any fault in a packet raises EDBClient with a message naming what is wrong
 // (and the field and row where there is one).
 #include "Exceptions.h"
+#include "TDateTime.h"
 
 #include <QByteArray>
 #include <QString>
@@ -66,7 +67,7 @@ private:
     std::vector<PacketField> m_fields;
 };
 
-// Parses a whole packet. Rows are visited in order with next(); values are read
+// Reads a whole packet, in the XML form or the CBOR form. Rows are visited in order with next(); values are read
 // by field index. Throws EDBClient for anything malformed: not XML, no METADATA
 // or ROWDATA, unknown field type, the binary file form, a value over its WIDTH,
 // a number or date that does not parse.
@@ -100,5 +101,23 @@ private:
 
 // True when the bytes are the binary file form of a data packet (refused, never misread).
 bool isBinaryPacket(const QByteArray& bytes);
+// True when the bytes are the CBOR form (docs/data-packets.md): they start with
+// the self-describe tag, which no XML text can.
+bool isCborPacket(const QByteArray& bytes);
+
+// Rules every packet form shares.
+struct PacketType {
+    const char* name;          // the fieldtype as written
+    TFieldType type;
+    std::int64_t min;          // the range of an integer type
+    std::int64_t max;
+};
+const PacketType* findPacketType(std::string_view fieldtype);   // any case; nullptr when unknown
+bool isValidPacketName(std::string_view name);
+bool isBooleanField(const PacketField& field);
+PacketDateForm packetDateForm(const PacketField& field);
+// A present string value as the data set holds it, refused (EDBClient naming
+// the field and the 1-based row) when over the field's WIDTH or outside the code page.
+QString checkedPacketText(const PacketField& field, std::string_view utf8, int rowNumber);
 
 } // namespace trd

@@ -1,0 +1,157 @@
+#pragma once
+// The few pieces of CBOR (RFC 8949) our binary packets and answers need: a
+// bounds-checked cursor over the heads of data items, and head writers. Kept
+// this small on purpose: the packet reader reads straight from the received
+// bytes (texts are views into them, never copies), which a general decoder
+// would not let it do.
+#include <QByteArray>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace trd::cbor {
+
+enum Major : int { Unsigned = 0, Negative = 1, Bytes = 2, Text = 3, Array = 4, Map = 5, Tag = 6, Simple = 7 };
+
+// Simple values and float heads of major type 7 (the additional information).
+enum SimpleInfo : int { False = 20, True = 21, Null = 22, Undefined = 23, Half = 25, Single = 26, Double = 27 };
+
+// The self-describe tag 55799 as it is written before a packet: D9 D9 F7.
+inline constexpr char kSelfDescribe[] = "\xD9\xD9\xF7";
+// Tag 24: the byte string that follows holds one encoded CBOR data item.
+inline constexpr std::uint64_t kEncodedItemTag = 24;
+
+inline bool startsWithSelfDescribe(const char* data, std::size_t size)
+{
+    return size >= 3 && std::memcmp(data, kSelfDescribe, 3) == 0;
+}
+
+// A fault in the bytes: what is wrong (Portuguese, for messages) and where.
+struct Fault {
+    const char* what;
+    std::size_t offset;
+};
+
+struct Head {
+    int major = 0;
+    int info = 0;              // additional information (low five bits)
+    std::uint64_t value = 0;   // count, length, integer, tag number, or a float's bits
+};
+
+// Reads item heads from [begin, end). Every read checks the bytes left and
+// throws Fault; definite lengths only (our writers never use the indefinite
+// forms, and refusing them keeps every declared count checkable up front).
+class Cursor {
+public:
+    Cursor(const char* begin, const char* end) : m_begin(begin), m_p(begin), m_end(end) {}
+
+    std::size_t offset() const { return static_cast<std::size_t>(m_p - m_begin); }
+    std::size_t remaining() const { return static_cast<std::size_t>(m_end - m_p); }
+    bool atEnd() const { return m_p == m_end; }
+
+    [[noreturn]] void fail(const char* what) const { throw Fault{what, offset()}; }
+
+    Head head()
+    {
+        if (m_p == m_end)
+            fail("pacote truncado");
+        const auto initial = static_cast<unsigned char>(*m_p);
+        Head h;
+        h.major = initial >> 5;
+        h.info = initial & 31;
+        if (h.info < 24) {
+            h.value = static_cast<std::uint64_t>(h.info);
+            ++m_p;
+            return h;
+        }
+        if (h.info == 31)
+            fail(h.major == Simple ? "marca de fim sem item de comprimento indefinido"
+                                   : "comprimento indefinido não é aceito");
+        if (h.info > 27)
+            fail("valor reservado do CBOR");
+        const int bytes = 1 << (h.info - 24);
+        if (remaining() < static_cast<std::size_t>(bytes) + 1)
+            fail("pacote truncado");
+        ++m_p;
+        std::uint64_t value = 0;
+        for (int i = 0; i < bytes; ++i)
+            value = (value << 8) | static_cast<unsigned char>(m_p[i]);
+        m_p += bytes;
+        h.value = value;
+        if (h.major == Simple && h.info == 24 && value < 32)
+            fail("valor simples mal codificado");
+        return h;
+    }
+
+    // The head, which must be of this major type.
+    Head expect(int major, const char* what)
+    {
+        const std::size_t at = offset();
+        const Head h = head();
+        if (h.major != major)
+            throw Fault{what, at};
+        return h;
+    }
+
+    // The body of a byte or text string whose head was just read.
+    std::string_view take(std::uint64_t length)
+    {
+        if (length > remaining())
+            fail("pacote truncado");
+        const std::string_view bytes(m_p, static_cast<std::size_t>(length));
+        m_p += length;
+        return bytes;
+    }
+
+    std::string_view text(const char* what) { return take(expect(Text, what).value); }
+
+    // Skips one whole item (an entry this reader does not know), nesting bounded.
+    void skip(int depth = 0)
+    {
+        if (depth > 16)
+            fail("estrutura aninhada demais");
+        const Head h = head();
+        switch (h.major) {
+        case Bytes:
+        case Text: take(h.value); break;
+        case Array:
+            if (h.value > remaining())
+                fail("pacote truncado");
+            for (std::uint64_t i = 0; i < h.value; ++i)
+                skip(depth + 1);
+            break;
+        case Map:
+            if (h.value > remaining() / 2)
+                fail("pacote truncado");
+            for (std::uint64_t i = 0; i < 2 * h.value; ++i)
+                skip(depth + 1);
+            break;
+        case Tag: skip(depth + 1); break;
+        default: break;
+        }
+    }
+
+private:
+    const char* m_begin;
+    const char* m_p;
+    const char* m_end;
+};
+
+// The value of a float head (half, single or double precision).
+double floatValue(const Head& h);
+
+// Appends the shortest head for a major type and argument.
+void appendHead(std::string& out, int major, std::uint64_t value);
+// Appends a head whose argument takes eight bytes whatever its value, to be
+// filled in later with patchHead (a count not known when writing starts).
+std::size_t appendWideHead(std::string& out, int major);
+void patchHead(std::string& out, std::size_t at, std::uint64_t value);
+
+void appendText(std::string& out, std::string_view utf8);
+void appendDouble(std::string& out, double value);
+void appendInteger(std::string& out, std::int64_t value);
+void appendSimple(std::string& out, int info);
+
+} // namespace trd::cbor
