@@ -312,6 +312,8 @@ HttpClient::Error HttpClient::Request(const char* method, const QByteArray& path
             "\r\nAccept-Encoding: identity\r\nConnection: keep-alive\r\n";
     if (!m_authorization.isEmpty())
         head += "Authorization: " + m_authorization + "\r\n";
+    if (!m_accept.isEmpty())
+        head += "Accept: " + m_accept + "\r\n";
     if (!body.isEmpty() || std::strcmp(method, "POST") == 0)
         head += "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
     head += "\r\n";

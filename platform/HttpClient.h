@@ -45,6 +45,8 @@ public:
 
     // Sent as the Authorization header of every request while not empty.
     void SetAuthorization(QByteArray value) { m_authorization = std::move(value); }
+    // Sent as the Accept header of every request while not empty.
+    void SetAccept(QByteArray value) { m_accept = std::move(value); }
 
     // Answers with a larger body are refused before their buffer is
     // allocated (Content-Length) or as soon as they pass it (chunked, or a
@@ -86,6 +88,7 @@ private:
     std::function<void()> m_waitHook;
     int m_waitHookIntervalMs = 0;
     QByteArray m_authorization;
+    QByteArray m_accept;
     QElapsedTimer m_sinceHook;  // restarted by each request and each run of the hook
 };
 

@@ -1,5 +1,7 @@
 #include "JsonRpc.h"
 
+#include "Cbor.h"
+
 #include <charconv>
 #include <cstring>
 
@@ -425,6 +427,104 @@ TServerResult DecodeAnswer(QByteArray&& body, std::int64_t expectedId)
     if (haveResult) {
         result.Ok = true;
         body.truncate(packetEnd - base);
+        result.Packet = std::move(body);
+    }
+    return result;
+}
+
+namespace {
+
+void readCborError(cbor::Cursor& in, TServerResult& result)
+{
+    const std::size_t at = in.offset();
+    const cbor::Head map = in.expect(cbor::Map, "\"error\" não é um mapa");
+    if (map.value > in.remaining() / 2)
+        throw cbor::Fault{"\"error\" declara mais entradas do que cabem na resposta", at};
+    bool haveMessage = false;
+    for (std::uint64_t i = 0; i < map.value; ++i) {
+        const std::string_view key = in.text("chave que não é um texto");
+        if (key == "message") {
+            const std::string_view message = in.text("mensagem de erro que não é um texto");
+            result.ErrorMessage = QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size()));
+            haveMessage = true;
+        } else if (key == "code") {
+            const std::size_t codeAt = in.offset();
+            const cbor::Head code = in.head();
+            if ((code.major != cbor::Unsigned && code.major != cbor::Negative) || code.value > 0x7FFFFFFF)
+                throw cbor::Fault{"código de erro inválido", codeAt};
+            result.ErrorCode = code.major == cbor::Unsigned ? static_cast<int>(code.value) : -1 - static_cast<int>(code.value);
+        } else {
+            in.skip();
+        }
+    }
+    if (!haveMessage)
+        in.fail("erro sem mensagem");
+}
+
+} // namespace
+
+TServerResult DecodeCborAnswer(QByteArray&& body, std::int64_t expectedId)
+{
+    TServerResult result;
+    if (body.isEmpty())
+        throw EMalformedAnswer(QStringLiteral("resposta vazia"));
+    cbor::Cursor in(body.constData(), body.constData() + body.size());
+    std::size_t packetAt = 0, packetSize = 0;
+    bool haveResult = false, haveError = false, haveId = false, haveVersion = false;
+    try {
+        const cbor::Head map = in.expect(cbor::Map, "a resposta não é um mapa CBOR");
+        if (map.value > 16)
+            in.fail("a resposta tem entradas demais");
+        for (std::uint64_t i = 0; i < map.value; ++i) {
+            const std::string_view key = in.text("chave que não é um texto");
+            if (key == "result") {
+                if (haveResult)
+                    in.fail("\"result\" repetido");
+                const std::size_t at = in.offset();
+                cbor::Head h = in.head();
+                if (h.major == cbor::Tag && h.value == cbor::kEncodedItemTag)
+                    h = in.head();
+                if (h.major != cbor::Bytes)
+                    throw cbor::Fault{"\"result\" não é um pacote de dados", at};
+                packetAt = in.offset();
+                packetSize = in.take(h.value).size();
+                haveResult = true;
+            } else if (key == "error") {
+                readCborError(in, result);
+                haveError = true;
+            } else if (key == "id") {
+                const std::size_t at = in.offset();
+                const cbor::Head h = in.head();
+                const bool null = h.major == cbor::Simple && h.info == cbor::Null;
+                if (!null && (h.major != cbor::Unsigned || h.value != static_cast<std::uint64_t>(expectedId)))
+                    throw cbor::Fault{"\"id\" diferente do da requisição", at};
+                haveId = true;
+            } else if (key == "jsonrpc") {
+                if (in.text("versão de JSON-RPC diferente de 2.0") != "2.0")
+                    in.fail("versão de JSON-RPC diferente de 2.0");
+                haveVersion = true;
+            } else {
+                in.skip();
+            }
+        }
+        if (!in.atEnd())
+            in.fail("dados após o fim da resposta");
+    } catch (const cbor::Fault& fault) {
+        throw EMalformedAnswer(QStringLiteral("%1 (byte %2)").arg(QString::fromUtf8(fault.what)).arg(fault.offset));
+    }
+    if (!haveVersion)
+        throw EMalformedAnswer(QStringLiteral("falta \"jsonrpc\": \"2.0\""));
+    if (!haveId)
+        throw EMalformedAnswer(QStringLiteral("falta \"id\""));
+    if (haveResult == haveError)
+        throw EMalformedAnswer(haveResult ? QStringLiteral("\"result\" e \"error\" juntos")
+                                          : QStringLiteral("sem \"result\" nem \"error\""));
+    if (haveResult) {
+        result.Ok = true;
+        // Dropping the front of an unshared array only moves its start: the
+        // packet stays where it was received.
+        body.truncate(static_cast<qsizetype>(packetAt + packetSize));
+        body.remove(0, static_cast<qsizetype>(packetAt));
         result.Packet = std::move(body);
     }
     return result;

@@ -49,7 +49,7 @@ using TRemoteArgs = std::vector<TRemoteArg>;
 // (its message is the text to show the user as it stands).
 struct TServerResult {
     bool Ok = false;
-    QByteArray Packet;          // the XML text of the answer's data packet
+    QByteArray Packet;          // the answer's data packet (XML text, or its CBOR form)
     QString ErrorMessage;
     int ErrorCode = 0;
 };
@@ -73,6 +73,11 @@ void AppendJsonString(QByteArray& out, const char* utf8, qsizetype size);
 // can be unescaped in place without a second 40 MB buffer. Throws
 // EMalformedAnswer naming what is wrong when the body is not such an answer.
 TServerResult DecodeAnswer(QByteArray&& body, std::int64_t expectedId);
+
+// Reads an answer in its CBOR form (docs/protocol.md): the same envelope as a
+// CBOR map, the packet an encoded CBOR item. The packet keeps the body's
+// buffer (no copy of it).
+TServerResult DecodeCborAnswer(QByteArray&& body, std::int64_t expectedId);
 
 } // namespace jsonrpc
 } // namespace trd

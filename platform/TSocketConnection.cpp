@@ -158,6 +158,7 @@ TServerResult TSocketConnection::callOnce(const QString& method, const TRemoteAr
     Open();
     m_client->SetAuthorization(SessionToken ? (SessionToken().isEmpty() ? QByteArray() : "Bearer " + SessionToken())
                                             : QByteArray());
+    m_client->SetAccept(CompactAnswers ? QByteArrayLiteral("application/cbor, application/json;q=0.5") : QByteArray());
     const std::int64_t id = ++m_nextId;
     const QByteArray request = jsonrpc::EncodeRequest(id, method, args);
 
@@ -170,7 +171,8 @@ TServerResult TSocketConnection::callOnce(const QString& method, const TRemoteAr
     // JSON-RPC answers come as application/json whatever the HTTP status (an
     // unknown object is a 404 with an error object); anything else is a page
     // from something that is not our server.
-    if (!response.contentType.startsWith("application/json")) {
+    const bool cbor = CompactAnswers && response.contentType.startsWith("application/cbor");
+    if (!cbor && !response.contentType.startsWith("application/json")) {
         m_client.reset();
         throw EConnectionError(
             QStringLiteral("O servidor de aplicação em %1 respondeu de forma inesperada (HTTP %2) à chamada de %3.")
@@ -181,7 +183,8 @@ TServerResult TSocketConnection::callOnce(const QString& method, const TRemoteAr
 
     TServerResult answer;
     try {
-        answer = jsonrpc::DecodeAnswer(std::move(response.body), id);
+        answer = cbor ? jsonrpc::DecodeCborAnswer(std::move(response.body), id)
+                      : jsonrpc::DecodeAnswer(std::move(response.body), id);
     } catch (const EMalformedAnswer& e) {
         m_client.reset();
         throw EConnectionError(

@@ -81,6 +81,10 @@ public:
     // The largest answer taken; a larger one raises EOutOfMemory before it is
     // received, rather than taking the client's memory.
     qint64 MaxAnswerBytes = qint64(1) << 30;
+    // Asks for data packets in their CBOR form (Accept: application/cbor),
+    // several times cheaper to build, send and load than XML inside JSON;
+    // off, answers come as any JSON-RPC client gets them.
+    bool CompactAnswers = true;
 
     // Run on the calling thread as soon as a request has left, then about
     // every WaitingIntervalMs while a connect or a call waits for the server:

@@ -31,6 +31,7 @@ namespace {
 
 constexpr std::string_view ObjectPath = "/Trd09300.rdmTraducao";
 constexpr const char* JsonType = "application/json; charset=utf-8";
+constexpr const char* CborType = "application/cbor";
 
 using Response = http::response<http::string_body>;
 
@@ -356,6 +357,7 @@ private:
             const auto start = Clock::now();
             CallContext context;
             context.authorization = std::string(sv(req[http::field::authorization]));
+            context.acceptsCbor = acceptsCbor(sv(req[http::field::accept]));
             RpcOutcome outcome = self->m_server.handler.handle(req.body(), context);
             req = {};
             const double ms = msSince(start);
@@ -370,7 +372,7 @@ private:
                                                              ? std::string()
                                                              : " [" + outcome.errorDetail + "]"));
                            Response res{http::status::ok, version};
-                           res.set(http::field::content_type, JsonType);
+                           res.set(http::field::content_type, outcome.cbor ? CborType : JsonType);
                            res.body() = std::move(outcome.body);
                            self->send(std::move(res), keepAlive, true);
                        });

@@ -1,6 +1,6 @@
 #include "ReportQueries.h"
 
-#include "JsonPacketWriter.h"
+#include "AnswerPacketWriter.h"
 #include "MethodArgs.h"
 #include "RpcError.h"
 #include "Utf8Text.h"
@@ -33,7 +33,7 @@ struct Bound {
     double date(const char* name) const { return dates.at(name); }
 };
 
-using Runner = void (*)(StorageSession&, const Bound&, std::string&);
+using Runner = void (*)(StorageSession&, const Bound&, AnswerBuffer&);
 
 struct Query {
     const char* name;
@@ -75,7 +75,7 @@ std::string wantedStatuses(const Bound& b)
     return all == "ALL" || status.empty() ? std::string("TDN") : status;
 }
 
-void runLines(StorageSession& session, const Bound& b, std::string& out)
+void runLines(StorageSession& session, const Bound& b, AnswerBuffer& out)
 {
     RowSelection selection;
     selection.language = b.text("P_IDIDIOMA");
@@ -86,7 +86,7 @@ void runLines(StorageSession& session, const Bound& b, std::string& out)
         selection.dates.from = std::floor(from);
     if (const double until = b.date("P_DtFim"); until > 1)
         selection.dates.until = std::floor(until);
-    JsonPacketWriter packet(out, LinesFields);
+    AnswerPacketWriter packet(out, LinesFields);
     session.selectRows(selection, [&packet](const TranslationRowView& row) {
         packet.beginRow();
         packet.string(0, row.program);
@@ -101,12 +101,12 @@ void runLines(StorageSession& session, const Bound& b, std::string& out)
     packet.finish();
 }
 
-void runPrograms(StorageSession& session, const Bound& b, std::string& out)
+void runPrograms(StorageSession& session, const Bound& b, AnswerBuffer& out)
 {
     RowSelection selection;
     selection.language = b.text("P_IDIDIOMA");
     selection.statuses = "TDN";
-    JsonPacketWriter packet(out, ProgramFields);
+    AnswerPacketWriter packet(out, ProgramFields);
     std::string program;
     double counts[3] = {0, 0, 0};   // T, D, N
     double characters = 0;
@@ -143,9 +143,9 @@ void runPrograms(StorageSession& session, const Bound& b, std::string& out)
     packet.finish();
 }
 
-void runLanguages(StorageSession& session, const Bound&, std::string& out)
+void runLanguages(StorageSession& session, const Bound&, AnswerBuffer& out)
 {
-    JsonPacketWriter packet(out, LanguageFields);
+    AnswerPacketWriter packet(out, LanguageFields);
     for (const Language& lang : session.languages()) {
         const auto t = static_cast<double>(session.countRows(lang.code, "T", {}));
         const auto d = static_cast<double>(session.countRows(lang.code, "D", {}));
@@ -187,12 +187,12 @@ std::string names(const auto& items)
 
 } // namespace
 
-void ReportQueries::catalog(std::vector<JsonValue>& params, std::string& out)
+void ReportQueries::catalog(std::vector<JsonValue>& params, AnswerBuffer& out)
 {
     MethodArgs("GetCatalogoRel", params).expectCount({0});
     static constexpr std::array<AnswerField, 4> Fields = {{{"NMCONSULTA", "string", 40}, {"DSCONSULTA", "string", 200},
                                                            {"PARAMETROS", "string", 400}, {"CAMPOS", "string", 400}}};
-    JsonPacketWriter packet(out, Fields);
+    AnswerPacketWriter packet(out, Fields);
     for (const Query& q : Catalog) {
         std::string paramList, fieldList;
         for (const QueryParam& p : q.params)
@@ -209,7 +209,7 @@ void ReportQueries::catalog(std::vector<JsonValue>& params, std::string& out)
     packet.finish();
 }
 
-void ReportQueries::run(std::vector<JsonValue>& params, std::string& out)
+void ReportQueries::run(std::vector<JsonValue>& params, AnswerBuffer& out)
 {
     MethodArgs args("GetConsultaRel", params);
     if (params.empty() || params.size() % 2 == 0)

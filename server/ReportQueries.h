@@ -3,6 +3,7 @@
 // GetConsultaRel): reports name a query and send its parameters by name; the
 // server checks each one against the query's declaration and binds it. No
 // client text ever becomes part of a statement.
+#include "AnswerPacketWriter.h"
 #include "Json.h"
 #include "SessionPool.h"
 
@@ -18,9 +19,9 @@ public:
 
     // GetCatalogoRel(): one row per query: NMCONSULTA, DSCONSULTA,
     // PARAMETROS ("NAME:type;..."), CAMPOS ("FIELD;...").
-    void catalog(std::vector<JsonValue>& params, std::string& out);
+    void catalog(std::vector<JsonValue>& params, AnswerBuffer& out);
     // GetConsultaRel(name, param1, value1, param2, value2, ...): the query's rows.
-    void run(std::vector<JsonValue>& params, std::string& out);
+    void run(std::vector<JsonValue>& params, AnswerBuffer& out);
 
 private:
     SessionPool& m_sessions;

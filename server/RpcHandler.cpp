@@ -1,11 +1,15 @@
 #include "RpcHandler.h"
 
+#include "Cbor.h"
 #include "Exceptions.h"
 #include "Json.h"
 #include "RpcError.h"
 #include "Storage.h"
 #include "UserStore.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <new>
 
 namespace trd::server {
@@ -24,7 +28,64 @@ std::string errorAnswer(const std::string& id, int code, std::string_view messag
     return body;
 }
 
+// The request id in the CBOR envelope: the same value, as CBOR.
+void appendCborId(std::string& out, const JsonValue* id)
+{
+    if (!id || id->isNull()) {
+        cbor::appendSimple(out, cbor::Null);
+    } else if (id->isString()) {
+        cbor::appendText(out, id->string());
+    } else {
+        const double n = id->number();
+        if (n == std::floor(n) && std::fabs(n) < 9.0e15)
+            cbor::appendInteger(out, static_cast<std::int64_t>(n));
+        else
+            cbor::appendDouble(out, n);
+    }
+}
+
+std::string_view trimmedView(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}
+
+bool equalsNoCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size()
+        && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y)); });
+}
+
 } // namespace
+
+bool acceptsCbor(std::string_view accept)
+{
+    while (!accept.empty()) {
+        const std::size_t comma = accept.find(',');
+        std::string_view range = accept.substr(0, comma);
+        accept = comma == std::string_view::npos ? std::string_view() : accept.substr(comma + 1);
+        const std::size_t semicolon = range.find(';');
+        if (!equalsNoCase(trimmedView(range.substr(0, semicolon)), "application/cbor"))
+            continue;
+        bool refused = false;
+        for (std::string_view rest = semicolon == std::string_view::npos ? std::string_view() : range.substr(semicolon + 1);
+             !rest.empty();) {
+            const std::size_t next = rest.find(';');
+            const std::string_view param = trimmedView(rest.substr(0, next));
+            rest = next == std::string_view::npos ? std::string_view() : rest.substr(next + 1);
+            if (param.size() >= 2 && (param[0] == 'q' || param[0] == 'Q') && param[1] == '=') {
+                const std::string_view q = param.substr(2);
+                refused = !q.empty() && q.find_first_not_of("0.") == std::string_view::npos;
+            }
+        }
+        if (!refused)
+            return true;
+    }
+    return false;
+}
 
 std::string RpcHandler::errorBody(int code, std::string_view message)
 {
@@ -104,19 +165,41 @@ RpcOutcome RpcHandler::handle(std::string_view body, const CallContext& context)
             throw RpcError(rpc::InvalidParams, "Os argumentos (\"params\") devem ser uma lista.");
         std::vector<JsonValue>& args = params && params->isArray() ? params->array() : noParams;
 
-        std::string answer = "{\"jsonrpc\":\"2.0\",\"id\":";
-        answer += id;
-        answer += ",\"result\":";
-        const std::size_t before = answer.size();
+        // A data packet answers in CBOR when the client accepts it: the
+        // envelope as a CBOR map, the packet as an encoded CBOR item in it
+        // (docs/protocol.md). Login answers a token, not a packet: JSON.
+        const bool cbor = context.acceptsCbor && method->string() != "Login";
+        AnswerBuffer answer;
+        std::size_t resultHead = 0;
+        if (cbor) {
+            answer.form = PacketForm::Cbor;
+            cbor::appendHead(answer.bytes, cbor::Map, 3);
+            cbor::appendText(answer.bytes, "jsonrpc");
+            cbor::appendText(answer.bytes, "2.0");
+            cbor::appendText(answer.bytes, "id");
+            appendCborId(answer.bytes, request.find("id"));
+            cbor::appendText(answer.bytes, "result");
+            cbor::appendHead(answer.bytes, cbor::Tag, cbor::kEncodedItemTag);
+            resultHead = cbor::appendWideHead(answer.bytes, cbor::Bytes);
+        } else {
+            answer.bytes = "{\"jsonrpc\":\"2.0\",\"id\":";
+            answer.bytes += id;
+            answer.bytes += ",\"result\":";
+        }
+        const std::size_t before = answer.bytes.size();
         if (method->string() == "Login") {
-            answer += login(args, outcome);
+            answer.bytes += login(args, outcome);
         } else {
             authenticate(context, outcome);
             m_service.call(method->string(), args, answer);
         }
-        outcome.resultBytes = answer.size() - before;
-        answer += '}';
-        outcome.body = std::move(answer);
+        outcome.resultBytes = answer.bytes.size() - before;
+        if (cbor)
+            cbor::patchHead(answer.bytes, resultHead, outcome.resultBytes);
+        else
+            answer.bytes += '}';
+        outcome.body = std::move(answer.bytes);
+        outcome.cbor = cbor;
         outcome.ok = true;
     } catch (const RpcError& e) {
         fail(e.code(), e.what());

@@ -11,7 +11,8 @@
 namespace trd::server {
 
 struct RpcOutcome {
-    std::string body;          // the JSON answer
+    std::string body;          // the JSON answer, or its CBOR form when `cbor`
+    bool cbor = false;
     std::string method;        // for the log; empty when the request was unreadable
     bool ok = false;
     int errorCode = 0;
@@ -26,7 +27,12 @@ class UserStore;
 // What the transport knows of a call besides its body.
 struct CallContext {
     std::string authorization;  // the Authorization header: "Bearer TOKEN" after a login
+    bool acceptsCbor = false;   // the Accept header names application/cbor
 };
+
+// True when an Accept header value names application/cbor (and does not
+// refuse it with q=0).
+bool acceptsCbor(std::string_view accept);
 
 class RpcHandler {
 public:

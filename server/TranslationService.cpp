@@ -1,7 +1,7 @@
 #include "TranslationService.h"
 
 #include "DeltaReader.h"
-#include "JsonPacketWriter.h"
+#include "AnswerPacketWriter.h"
 #include "ListedRowsReader.h"
 #include "MethodArgs.h"
 #include "ReportQueries.h"
@@ -37,7 +37,7 @@ constexpr std::array<AnswerField, 8> SummaryFields = {{
 
 constexpr std::array<AnswerField, 0> NoFields = {};
 
-void writeRow(JsonPacketWriter& packet, const TranslationRowView& row)
+void writeRow(AnswerPacketWriter& packet, const TranslationRowView& row)
 {
     packet.beginRow();
     packet.string(0, row.source);
@@ -49,9 +49,9 @@ void writeRow(JsonPacketWriter& packet, const TranslationRowView& row)
     packet.endRow();
 }
 
-void writeRows(StorageSession& session, const RowSelection& selection, std::string& out)
+void writeRows(StorageSession& session, const RowSelection& selection, AnswerBuffer& out)
 {
-    JsonPacketWriter packet(out, RowFields);
+    AnswerPacketWriter packet(out, RowFields);
     // Without filter conditions the row count is an index-only count, far
     // cheaper than growing a buffer of tens of megabytes step by step.
     if (selection.conditions.empty())
@@ -98,7 +98,7 @@ bool TranslationService::isMethod(std::string_view method)
     return std::find(std::begin(Methods), std::end(Methods), method) != std::end(Methods);
 }
 
-void TranslationService::call(std::string_view method, std::vector<JsonValue>& params, std::string& out)
+void TranslationService::call(std::string_view method, std::vector<JsonValue>& params, AnswerBuffer& out)
 {
     if (method == "GetIdiTrad") getIdiTrad(params, out);
     else if (method == "GetDestino") getDestino(params, out);
@@ -114,11 +114,11 @@ void TranslationService::call(std::string_view method, std::vector<JsonValue>& p
     else throw RpcError(rpc::MethodNotFound, "Método desconhecido: " + std::string(method) + ".");
 }
 
-void TranslationService::getIdiTrad(std::vector<JsonValue>& params, std::string& out)
+void TranslationService::getIdiTrad(std::vector<JsonValue>& params, AnswerBuffer& out)
 {
     MethodArgs("GetIdiTrad", params).expectCount({0});
     const auto languages = m_sessions.acquire()->languages();
-    JsonPacketWriter packet(out, LanguageFields);
+    AnswerPacketWriter packet(out, LanguageFields);
     for (const auto& lang : languages) {
         packet.beginRow();
         packet.string(0, lang.code);
@@ -129,7 +129,7 @@ void TranslationService::getIdiTrad(std::vector<JsonValue>& params, std::string&
     packet.finish();
 }
 
-void TranslationService::getDestino(std::vector<JsonValue>& params, std::string& out)
+void TranslationService::getDestino(std::vector<JsonValue>& params, AnswerBuffer& out)
 {
     MethodArgs args("GetDestino", params);
     args.expectCount({7});
@@ -140,7 +140,7 @@ void TranslationService::getDestino(std::vector<JsonValue>& params, std::string&
     writeRows(*m_sessions.acquire(), selection, out);
 }
 
-void TranslationService::getFiltroDest(std::vector<JsonValue>& params, std::string& out)
+void TranslationService::getFiltroDest(std::vector<JsonValue>& params, AnswerBuffer& out)
 {
     MethodArgs args("GetFiltroDest", params);
     args.expectCount({8});
@@ -152,7 +152,7 @@ void TranslationService::getFiltroDest(std::vector<JsonValue>& params, std::stri
     writeRows(*m_sessions.acquire(), selection, out);
 }
 
-void TranslationService::getCdsFilter(std::vector<JsonValue>& params, std::string& out)
+void TranslationService::getCdsFilter(std::vector<JsonValue>& params, AnswerBuffer& out)
 {
     MethodArgs args("GetCDSFilter", params);
     args.expectCount({3});
@@ -160,28 +160,28 @@ void TranslationService::getCdsFilter(std::vector<JsonValue>& params, std::strin
     const std::string kind = args.text(2, "tipo de listagem", 1);
     const std::string listed = args.packet(1, "itens listados");
     const std::vector<ListedKey> keys = readListedRows(listed, language, kind);
-    JsonPacketWriter packet(out, RowFields);
+    AnswerPacketWriter packet(out, RowFields);
     m_sessions.acquire()->selectListedRows(language, keys, [&packet](const TranslationRowView& row) { writeRow(packet, row); });
     packet.finish();
 }
 
-void TranslationService::setDestino(std::vector<JsonValue>& params, std::string& out)
+void TranslationService::setDestino(std::vector<JsonValue>& params, AnswerBuffer& out)
 {
     MethodArgs args("SetDestino", params);
     args.expectCount({1});
     const std::vector<RowChange> changes = readDelta(args.packet(0, "pacote de alterações"));
     if (!changes.empty())
         m_writer.apply(changes);
-    JsonPacketWriter packet(out, NoFields);
+    AnswerPacketWriter packet(out, NoFields);
     packet.finish();
 }
 
-void TranslationService::getInfoTrad(std::vector<JsonValue>& params, std::string& out)
+void TranslationService::getInfoTrad(std::vector<JsonValue>& params, AnswerBuffer& out)
 {
     MethodArgs args("GetInfoTrad", params);
     args.expectCount({3, 1});
     const std::string language = args.language(0);
-    JsonPacketWriter packet(out, InfoFields);
+    AnswerPacketWriter packet(out, InfoFields);
     const auto writePieces = [&packet](std::string_view status, std::string_view destination) {
         std::string_view rest = destination;
         do {
@@ -210,7 +210,7 @@ void TranslationService::getInfoTrad(std::vector<JsonValue>& params, std::string
     packet.finish();
 }
 
-void TranslationService::getCalcTrad(std::vector<JsonValue>& params, std::string& out)
+void TranslationService::getCalcTrad(std::vector<JsonValue>& params, AnswerBuffer& out)
 {
     MethodArgs args("GetCalcTrad", params);
     args.expectCount({5, 1});
@@ -224,14 +224,14 @@ void TranslationService::getCalcTrad(std::vector<JsonValue>& params, std::string
     const std::string status = args.status(3);
     const DateBounds dates = MethodArgs::bounds(first, last, args.dateMode(4));
     const std::int64_t count = m_sessions.acquire()->countRows(language, status, dates);
-    JsonPacketWriter packet(out, CountFields);
+    AnswerPacketWriter packet(out, CountFields);
     packet.beginRow();
     packet.number(0, static_cast<double>(count));
     packet.endRow();
     packet.finish();
 }
 
-void TranslationService::getStatusSummary(std::vector<JsonValue>& params, const char* status, std::string& out)
+void TranslationService::getStatusSummary(std::vector<JsonValue>& params, const char* status, AnswerBuffer& out)
 {
     MethodArgs args(status[0] == 'T' ? "GetCalcTrad" : status[0] == 'N' ? "GetCalcNtrad" : "GetCalcDuv", params);
     args.expectCount({1});
@@ -255,7 +255,7 @@ void TranslationService::getStatusSummary(std::vector<JsonValue>& params, const 
     });
     const auto total = static_cast<double>(session->countRows(language, "TDN", {}));
 
-    JsonPacketWriter packet(out, SummaryFields);
+    AnswerPacketWriter packet(out, SummaryFields);
     packet.beginRow();
     packet.string(0, language);
     packet.string(1, description);

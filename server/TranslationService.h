@@ -1,6 +1,7 @@
 #pragma once
 // The methods of the remote data module Trd09300.rdmTraducao: argument
 // checking, the storage calls and the answer packets (docs/protocol.md).
+#include "AnswerPacketWriter.h"
 #include "Json.h"
 #include "SessionPool.h"
 #include "WriteCoordinator.h"
@@ -18,19 +19,19 @@ public:
     // Runs one method and appends its result (a JSON string holding the
     // packet) to out. Throws RpcError for a refusal; other exceptions are
     // failures of the database.
-    void call(std::string_view method, std::vector<JsonValue>& params, std::string& out);
+    void call(std::string_view method, std::vector<JsonValue>& params, AnswerBuffer& out);
 
     static bool isMethod(std::string_view method);
 
 private:
-    void getIdiTrad(std::vector<JsonValue>& params, std::string& out);
-    void getDestino(std::vector<JsonValue>& params, std::string& out);
-    void getFiltroDest(std::vector<JsonValue>& params, std::string& out);
-    void getCdsFilter(std::vector<JsonValue>& params, std::string& out);
-    void setDestino(std::vector<JsonValue>& params, std::string& out);
-    void getInfoTrad(std::vector<JsonValue>& params, std::string& out);
-    void getCalcTrad(std::vector<JsonValue>& params, std::string& out);
-    void getStatusSummary(std::vector<JsonValue>& params, const char* status, std::string& out);
+    void getIdiTrad(std::vector<JsonValue>& params, AnswerBuffer& out);
+    void getDestino(std::vector<JsonValue>& params, AnswerBuffer& out);
+    void getFiltroDest(std::vector<JsonValue>& params, AnswerBuffer& out);
+    void getCdsFilter(std::vector<JsonValue>& params, AnswerBuffer& out);
+    void setDestino(std::vector<JsonValue>& params, AnswerBuffer& out);
+    void getInfoTrad(std::vector<JsonValue>& params, AnswerBuffer& out);
+    void getCalcTrad(std::vector<JsonValue>& params, AnswerBuffer& out);
+    void getStatusSummary(std::vector<JsonValue>& params, const char* status, AnswerBuffer& out);
 
     SessionPool& m_sessions;
     WriteCoordinator& m_writer;

@@ -1,5 +1,5 @@
 #include "Json.h"
-#include "JsonPacketWriter.h"
+#include "AnswerPacketWriter.h"
 #include "RpcError.h"
 #include "Utf8Text.h"
 
@@ -53,23 +53,40 @@ TEST(Json, ParsesTheEnvelopeAndRefusesMalformedText)
     EXPECT_THROW(parseJson(std::string(100000, '[')), RpcError);
 }
 
-TEST(JsonPacketWriter, ValuesSurviveBothEscapings)
+TEST(AnswerPacketWriter, ValuesSurviveEitherForm)
 {
-    static const AnswerField fields[] = {{"STVALORPROP", "string", 4000}, {"QT", "r8", 0}};
-    std::string out;
-    JsonPacketWriter writer(out, fields);
+    static const AnswerField fields[] = {{"STVALORPROP", "string", 4000}, {"QT", "r8", 0}, {"DT", "dateTime", 0}};
     const std::string tricky = "Tom & \"Jerry\" <b>\\n\nlinha 2\r\tfim € ç";
-    writer.beginRow();
-    writer.string(0, tricky);
-    writer.number(1, 12);
-    writer.endRow();
-    writer.finish();
+    for (const PacketForm form : {PacketForm::XmlInJson, PacketForm::Cbor}) {
+        AnswerBuffer out;
+        out.form = form;
+        AnswerPacketWriter writer(out, fields);
+        writer.beginRow();
+        writer.string(0, tricky);
+        writer.number(1, 12);
+        writer.endRow();
+        writer.beginRow();   // the date left out: null in either form
+        writer.string(0, "");
+        writer.endRow();
+        writer.finish();
 
-    const JsonValue json = parseJson(out);
-    ASSERT_TRUE(json.isString());
-    trd::PacketReader reader(QByteArray::fromStdString(json.string()));
-    ASSERT_TRUE(reader.next());
-    EXPECT_EQ(reader.raw(0), tricky);
-    EXPECT_DOUBLE_EQ(reader.real(1), 12);
-    EXPECT_FALSE(reader.next());
+        QByteArray packet;
+        if (form == PacketForm::XmlInJson) {
+            const JsonValue json = parseJson(out.bytes);
+            ASSERT_TRUE(json.isString());
+            packet = QByteArray::fromStdString(json.string());
+        } else {
+            packet = QByteArray::fromStdString(out.bytes);
+            EXPECT_TRUE(trd::isCborPacket(packet));
+        }
+        trd::PacketReader reader(packet);
+        EXPECT_EQ(reader.fields()[0].size, 4000);
+        ASSERT_TRUE(reader.next());
+        EXPECT_EQ(reader.raw(0), tricky);
+        EXPECT_DOUBLE_EQ(reader.real(1), 12);
+        ASSERT_TRUE(reader.next());
+        EXPECT_FALSE(reader.isNull(0));
+        EXPECT_TRUE(reader.isNull(2));
+        EXPECT_FALSE(reader.next());
+    }
 }

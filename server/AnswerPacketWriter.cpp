@@ -1,4 +1,4 @@
-#include "JsonPacketWriter.h"
+#include "AnswerPacketWriter.h"
 
 #include "TDateTime.h"
 
@@ -90,9 +90,24 @@ void appendPacketValue(std::string& out, std::string_view utf8)
     out.append(run, end);
 }
 
-JsonPacketWriter::JsonPacketWriter(std::string& out, std::span<const AnswerField> fields)
-    : m_out(out), m_fields(fields)
+AnswerPacketWriter::AnswerPacketWriter(AnswerBuffer& out, std::span<const AnswerField> fields)
+    : m_out(out.bytes), m_fields(fields)
 {
+    if (out.form == PacketForm::Cbor) {
+        std::vector<trd::PacketField> defs;
+        for (const auto& f : m_fields) {
+            trd::PacketField def;
+            def.name = f.name;
+            def.xmlType = f.type;
+            def.type = trd::findPacketType(f.type)->type;
+            def.size = f.width;
+            defs.push_back(std::move(def));
+        }
+        m_cbor.emplace(m_out);
+        m_cbor->begin(defs);
+        m_rowsStart = m_out.size();
+        return;
+    }
     m_out += "\"<?xml version=\\\"1.0\\\" encoding=\\\"UTF-8\\\" standalone=\\\"yes\\\"?>"
              "<DATAPACKET Version=\\\"2.0\\\"><METADATA><FIELDS>";
     for (const auto& f : m_fields) {
@@ -112,30 +127,41 @@ JsonPacketWriter::JsonPacketWriter(std::string& out, std::span<const AnswerField
     m_rowsStart = m_out.size();
 }
 
-void JsonPacketWriter::expectRows(std::size_t expectedRows)
+void AnswerPacketWriter::expectRows(std::size_t expectedRows)
 {
     m_expectedRows = expectedRows;
 }
 
-void JsonPacketWriter::beginRow()
+// After a sample of rows, size the buffer for the whole answer at once.
+void AnswerPacketWriter::reserveAhead()
 {
-    // After a sample of rows, size the buffer for the whole answer at once.
     if (++m_rows == 256 && m_expectedRows > m_rows) {
         const std::size_t perRow = (m_out.size() - m_rowsStart) / (m_rows - 1) + 1;
         m_out.reserve(m_out.size() + (m_expectedRows - m_rows + 1) * perRow * 11 / 10 + 64);
     }
+}
+
+void AnswerPacketWriter::beginRow()
+{
+    reserveAhead();
+    if (m_cbor)
+        return m_cbor->beginRow();
     m_out += "<ROW";
 }
 
-void JsonPacketWriter::string(int field, std::string_view utf8)
+void AnswerPacketWriter::string(int field, std::string_view utf8)
 {
+    if (m_cbor)
+        return m_cbor->string(field, utf8);
     m_out += m_prefixes[static_cast<std::size_t>(field)];
     appendPacketValue(m_out, utf8);
     m_out += "\\\"";
 }
 
-void JsonPacketWriter::number(int field, double value)
+void AnswerPacketWriter::number(int field, double value)
 {
+    if (m_cbor)
+        return m_cbor->real(field, value);
     m_out += m_prefixes[static_cast<std::size_t>(field)];
     char buf[64];
     const auto res = std::to_chars(buf, buf + sizeof buf, value);
@@ -143,20 +169,26 @@ void JsonPacketWriter::number(int field, double value)
     m_out += "\\\"";
 }
 
-void JsonPacketWriter::dateTime(int field, double dayCount)
+void AnswerPacketWriter::dateTime(int field, double dayCount)
 {
+    if (m_cbor)
+        return m_cbor->dateTime(field, dayCount);
     m_out += m_prefixes[static_cast<std::size_t>(field)];
     m_out += trd::DateTimeToPacketText(dayCount).toStdString();
     m_out += "\\\"";
 }
 
-void JsonPacketWriter::endRow()
+void AnswerPacketWriter::endRow()
 {
+    if (m_cbor)
+        return m_cbor->endRow();
     m_out += "/>";
 }
 
-void JsonPacketWriter::finish()
+void AnswerPacketWriter::finish()
 {
+    if (m_cbor)
+        return m_cbor->end();
     m_out += "</ROWDATA></DATAPACKET>\"";
 }
 
