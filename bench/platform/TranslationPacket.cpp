@@ -1,5 +1,7 @@
 #include "TranslationPacket.h"
 
+#include "CborPacketWriter.h"
+
 #include <QStringList>
 
 #include <random>
@@ -106,6 +108,23 @@ QByteArray writeTranslationPacket(const std::vector<TranslationRow>& rows)
     }
     w.end();
     return out;
+}
+
+QByteArray writeTranslationCbor(const std::vector<TranslationRow>& rows)
+{
+    std::string out;
+    CborPacketWriter w(out);
+    w.begin(translationFields());
+    for (const TranslationRow& r : rows) {
+        w.beginRow();
+        for (const QString* text : {&r.source, &r.destination, &r.status, &r.language, &r.component, &r.program}) {
+            const QByteArray utf8 = text->toUtf8();
+            w.string(static_cast<int>(text - &r.source), std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+        }
+        w.endRow();
+    }
+    w.end();
+    return QByteArray::fromStdString(out);
 }
 
 } // namespace trd::bench

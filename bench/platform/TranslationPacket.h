@@ -16,5 +16,7 @@ struct TranslationRow {
 std::vector<PacketField> translationFields();
 std::vector<TranslationRow> makeTranslationRows(int count, unsigned seed = 20240131);
 QByteArray writeTranslationPacket(const std::vector<TranslationRow>& rows);
+// The same rows in the CBOR form the server sends to clients that ask for it.
+QByteArray writeTranslationCbor(const std::vector<TranslationRow>& rows);
 
 } // namespace trd::bench
