@@ -14,6 +14,8 @@ TNetConnection::TNetConnection(QObject* owner) : TSocketConnection(owner)
     ThrowException = false;
     Host = WebURL;
     Port = WebPort;
+    UseTls = WebTls;
+    TlsCaFile = WebTlsCaFile;
     // One login serves every screen; a screen whose call meets an ended
     // session asks again and carries on.
     SessionToken = [] { return WebSessionToken; };

@@ -4,10 +4,25 @@ namespace trd {
 
 QString WebURL = QStringLiteral("127.0.0.1");
 int WebPort = DefaultWebPort;
+bool WebTls = false;
+QString WebTlsCaFile;
 
 bool SetWebServer(QStringView hostPort, QString* error)
 {
-    const QStringView text = hostPort.trimmed();
+    QStringView text = hostPort.trimmed();
+    bool tls = false;
+    if (text.startsWith(u"https://", Qt::CaseInsensitive)) {
+        tls = true;
+        text = text.mid(8);
+    } else if (text.startsWith(u"http://", Qt::CaseInsensitive)) {
+        text = text.mid(7);
+    } else if (const qsizetype scheme = text.indexOf(u"://"); scheme >= 0) {
+        if (error)
+            *error = QStringLiteral("Endereço de servidor inválido: \"%1\" (use http:// ou https://).").arg(hostPort.trimmed());
+        return false;
+    }
+    if (text.endsWith(u'/'))
+        text.chop(1);
     QStringView host = text;
     QStringView portText;
     if (text.startsWith(u'[')) {
@@ -48,6 +63,7 @@ bool SetWebServer(QStringView hostPort, QString* error)
     }
     WebURL = host.toString();
     WebPort = port;
+    WebTls = tls;
     return true;
 }
 

@@ -366,6 +366,8 @@ void TfrmTraducao::netTraducaoBeforeConnect(QObject*)
 {
     netTraducao->Port = WebPort;
     netTraducao->Host = WebURL;
+    netTraducao->UseTls = WebTls;
+    netTraducao->TlsCaFile = WebTlsCaFile;
 }
 
 void TfrmTraducao::FormActivate(QObject* sender)

@@ -3,6 +3,7 @@
 #include "WebServer.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 namespace trd {
 
@@ -19,9 +20,13 @@ ClientOptions ParseClientOptions(const QStringList& arguments)
         QStringLiteral("server"),
         QStringLiteral("Servidor de aplicação (padrão: $TRD_SERVER ou 127.0.0.1:%1).").arg(DefaultWebPort),
         QStringLiteral("HOST:PORTA"));
+    const QCommandLineOption caOption(QStringLiteral("tls-ca"),
+                                      QStringLiteral("Confia só nas autoridades certificadoras deste arquivo PEM."),
+                                      QStringLiteral("ARQUIVO"));
     parser.addOption(helpOption);
     parser.addOption(openOption);
     parser.addOption(serverOption);
+    parser.addOption(caOption);
     // Written here rather than taken from the parser, whose headings and
     // errors are in English.
     options.helpText = QStringLiteral(
@@ -31,12 +36,18 @@ ClientOptions ParseClientOptions(const QStringList& arguments)
         "Opções:\n"
         "  -h, --help             Mostra esta ajuda.\n"
         "  --open                 Abre o módulo de tradução ao iniciar.\n"
-        "  --server HOST:PORTA    Servidor de aplicação (padrão: $TRD_SERVER ou 127.0.0.1:%1).\n")
+        "  --server HOST:PORTA    Servidor de aplicação (padrão: $TRD_SERVER ou 127.0.0.1:%1).\n"
+        "                         https://HOST:PORTA: conexão segura (TLS), com o certificado\n"
+        "                         do servidor verificado pelas autoridades do sistema.\n"
+        "  --tls-ca ARQUIVO       Conexão segura verificada só pelas autoridades certificadoras\n"
+        "                         deste arquivo PEM (por exemplo, a da empresa).\n")
                            .arg(DefaultWebPort);
     if (!parser.parse(arguments)) {
         options.error = !parser.unknownOptionNames().isEmpty()
             ? QStringLiteral("Opção desconhecida: %1 (veja trd-client --help)").arg(parser.unknownOptionNames().first())
-            : QStringLiteral("Falta o valor da opção --server (HOST:PORTA).");
+            : QStringLiteral("Falta o valor da opção %1.")
+                  .arg(arguments.contains(QStringLiteral("--tls-ca")) ? QStringLiteral("--tls-ca (ARQUIVO)")
+                                                                     : QStringLiteral("--server (HOST:PORTA)"));
         return options;
     }
     if (!parser.positionalArguments().isEmpty()) {
@@ -47,8 +58,25 @@ ClientOptions ParseClientOptions(const QStringList& arguments)
     options.open = parser.isSet(openOption);
     options.server = parser.isSet(serverOption) ? parser.value(serverOption) : qEnvironmentVariable("TRD_SERVER");
     QString reason;
-    if (!options.server.isEmpty() && !SetWebServer(options.server, &reason))
+    if (!options.server.isEmpty() && !SetWebServer(options.server, &reason)) {
         options.error = reason;
+        return options;
+    }
+    WebTlsCaFile.clear();
+    if (parser.isSet(caOption)) {
+        const QString ca = parser.value(caOption);
+        if (!QFileInfo(ca).isReadable()) {
+            options.error = QStringLiteral("Não foi possível ler o arquivo de autoridades certificadoras %1.").arg(ca);
+            return options;
+        }
+        if (options.server.startsWith(QStringLiteral("http://"), Qt::CaseInsensitive)) {
+            options.error = QStringLiteral("--tls-ca é para um servidor com TLS: use https:// no endereço.");
+            return options;
+        }
+        // An authority to trust means the server is to be reached over TLS.
+        WebTlsCaFile = QFileInfo(ca).absoluteFilePath();
+        WebTls = true;
+    }
     return options;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The command line of trd-client: --open (open the translation module at
-// start-up) and --server HOST:PORT (else $TRD_SERVER, else the default).
+// start-up), --server [https://]HOST:PORT (else $TRD_SERVER, else the default)
+// and --tls-ca FILE (TLS, trusting only the authorities of FILE).
 #include <QString>
 #include <QStringList>
 

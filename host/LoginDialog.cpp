@@ -9,14 +9,16 @@
 
 namespace trd {
 
-LoginDialog::LoginDialog(QWidget* parent, const QString& message, const QString& user) : QDialog(parent)
+LoginDialog::LoginDialog(QWidget* parent, const QString& message, const QString& user, WebSignIn signIn)
+    : QDialog(parent), m_signIn(std::move(signIn))
 {
     setObjectName(QStringLiteral("frmLogin"));
     setWindowTitle(QStringLiteral("Entrar no servidor"));
     auto* layout = new QVBoxLayout(this);
-    auto* reason = new QLabel(message, this);
-    reason->setWordWrap(true);
-    layout->addWidget(reason);
+    m_message = new QLabel(message, this);
+    m_message->setObjectName(QStringLiteral("lblMensagem"));
+    m_message->setWordWrap(true);
+    layout->addWidget(m_message);
     auto* form = new QFormLayout;
     m_user = new QLineEdit(user, this);
     m_user->setObjectName(QStringLiteral("edtUsuario"));
@@ -26,13 +28,32 @@ LoginDialog::LoginDialog(QWidget* parent, const QString& message, const QString&
     form->addRow(QStringLiteral("&Usuário:"), m_user);
     form->addRow(QStringLiteral("&Senha:"), m_password);
     layout->addLayout(form);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("&Entrar"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("&Cancelar"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    layout->addWidget(buttons);
+    m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    m_buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("&Entrar"));
+    m_buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("&Cancelar"));
+    connect(m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(m_buttons);
     (user.isEmpty() ? m_user : m_password)->setFocus();
+}
+
+void LoginDialog::accept()
+{
+    if (!m_signIn) {
+        QDialog::accept();
+        return;
+    }
+    // A second Enter while the server checks the password is not a second try.
+    m_buttons->setEnabled(false);
+    const QString refused = m_signIn(User(), Password());
+    m_buttons->setEnabled(true);
+    if (refused.isEmpty()) {
+        QDialog::accept();
+        return;
+    }
+    m_message->setText(refused);
+    m_password->clear();
+    m_password->setFocus();
 }
 
 QString LoginDialog::User() const

@@ -2,8 +2,11 @@
 
 #include "DialogSeam.h"
 #include "Dispatch.h"
+#include "LoginDialog.h"
 #include "TApplication.h"
+#include "TNetConnection.h"
 #include "WebServer.h"
+#include "WebSession.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -46,12 +49,25 @@ MainWindow::MainWindow(const QString& libDir, QWidget* parent)
     connect(janelas->addAction(QStringLiteral("&Cascata")), &QAction::triggered, m_mdiArea, &QMdiArea::cascadeSubWindows);
     connect(janelas->addAction(QStringLiteral("&Lado a lado")), &QAction::triggered, m_mdiArea, &QMdiArea::tileSubWindows);
 
-    auto* server = new QLabel(QStringLiteral("Servidor: %1:%2").arg(WebURL).arg(WebPort), this);
+    auto* server = new QLabel(QStringLiteral("Servidor: %1%2:%3")
+                                  .arg(WebTls ? QStringLiteral("https://") : QString(), WebURL)
+                                  .arg(WebPort),
+                              this);
     server->setObjectName(QStringLiteral("lblServidor"));
     statusBar()->addPermanentWidget(server);
 
     Application()->SetMainForm(this);
     Application()->SetMdiArea(m_mdiArea);
+
+    // One login serves every screen: asked at start, and again from any
+    // screen whose call finds the session ended.
+    WebLoginPrompt = [this](const QString& message, const WebSignIn& signIn) {
+        LoginDialog dialog(this, message, m_lastUser, [this, &signIn](const QString& user, const QString& password) {
+            m_lastUser = user;
+            return signIn(user, password);
+        });
+        return dialog.exec() == QDialog::Accepted;
+    };
 }
 
 MainWindow::~MainWindow()
@@ -59,6 +75,7 @@ MainWindow::~MainWindow()
     // The module's forms live in the MDI area; they go with it, before the
     // application object stops pointing at this window.
     m_mdiArea->closeAllSubWindows();
+    WebLoginPrompt = nullptr;
     if (Application()->MainForm() == this)
         Application()->SetMainForm(nullptr);
     Application()->SetMdiArea(nullptr);
@@ -73,6 +90,18 @@ void MainWindow::closeEvent(QCloseEvent* event)
         return;
     }
     QMainWindow::closeEvent(event);
+}
+
+void MainWindow::Start(bool open)
+{
+    try {
+        TNetConnection probe;
+        probe.AppServer().Call(QStringLiteral("GetIdiTrad"));
+    } catch (...) {
+        // Unreachable or refused: the screens say so when they need the server.
+    }
+    if (open)
+        OpenTraducao();
 }
 
 void MainWindow::OpenTraducao()

@@ -1,9 +1,6 @@
 // trd-client: the host of the translation module.
 #include "ClientOptions.h"
-#include "LoginDialog.h"
 #include "MainWindow.h"
-#include "TNetConnection.h"
-#include "WebSession.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -38,26 +35,6 @@ int main(int argc, char** argv)
 
     trd::MainWindow window(trd::PackageLoader::DefaultLibDir(QApplication::applicationDirPath()));
     window.show();
-    // A server with users asks for a login: once at start, and again from any
-    // screen whose call finds the session ended.
-    QString lastUser;
-    trd::WebAskLogin = [&window, &lastUser](QString& user, QString& password, const QString& message) {
-        trd::LoginDialog dialog(&window, message, lastUser);
-        if (dialog.exec() != QDialog::Accepted)
-            return false;
-        user = lastUser = dialog.User();
-        password = dialog.Password();
-        return true;
-    };
-    QTimer::singleShot(0, &window, [&window, open = options.open] {
-        try {
-            trd::TNetConnection probe;
-            probe.AppServer().Call(QStringLiteral("GetIdiTrad"));
-        } catch (...) {
-            // Unreachable or refused: the screens say so when they need the server.
-        }
-        if (open)
-            window.OpenTraducao();
-    });
+    QTimer::singleShot(0, &window, [&window, open = options.open] { window.Start(open); });
     return app.exec();
 }

@@ -1,5 +1,7 @@
 #include "HttpClient.h"
 
+#include "TlsChannel.h"
+
 #include <QElapsedTimer>
 
 #include <netdb.h>
@@ -42,8 +44,20 @@ HttpClient::~HttpClient()
     Close();
 }
 
+void HttpClient::SetTls(bool on, QByteArray caFile)
+{
+    if (on == m_tlsOn && caFile == m_tlsCaFile)
+        return;
+    Close();
+    m_tlsOn = on;
+    m_tlsCaFile = std::move(caFile);
+    m_tls.reset();
+}
+
 void HttpClient::Close()
 {
+    if (m_tls)
+        m_tls->Detach();
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
@@ -69,7 +83,7 @@ HttpClient::Error HttpClient::waitFor(short events, int timeoutMs, QString* deta
         const int slice = m_waitHook ? std::min(left, m_waitHookIntervalMs) : left;
         const int n = ::poll(&p, 1, slice);
         if (n < 0 && errno != EINTR)
-            return fail(Error::Dropped, detail, systemError(errno));
+            return fail(Error::Dropped, detail, ioError(errno));
         if (m_waitHook)
             runWaitHook();
         if (n > 0)
@@ -153,7 +167,54 @@ HttpClient::Error HttpClient::connect(QString* detail)
     ::freeaddrinfo(found);
     if (m_fd < 0)
         return fail(result, detail, reason);
-    return Error::None;
+    return m_tlsOn ? handshake(detail) : Error::None;
+}
+
+HttpClient::Error HttpClient::handshake(QString* detail)
+{
+    if (!m_tls)
+        m_tls = std::make_unique<TlsChannel>(m_tlsCaFile);
+    if (!m_tls->Attach(m_fd, m_host))
+        return fail(Error::Tls, detail, m_tls->Error());
+    // The handshake shares the connect's deadline: to the user both are
+    // "connecting".
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        switch (m_tls->Handshake()) {
+        case TlsChannel::Step::Done:
+            return Error::None;
+        case TlsChannel::Step::Failed:
+            return fail(Error::Tls, detail, m_tls->Error());
+        case TlsChannel::Step::Again:
+            break;
+        }
+        const int left = m_connectTimeoutMs - int(clock.elapsed());
+        if (left <= 0)
+            return fail(Error::ConnectionTimeout, detail, QStringLiteral("sem resposta ao TLS em %1 ms").arg(m_connectTimeoutMs));
+        if (const Error e = waitFor(m_tls->Wants(), left, detail); e != Error::None)
+            return e == Error::Timeout ? Error::ConnectionTimeout : e;
+    }
+}
+
+ssize_t HttpClient::recvSome(char* out, size_t size)
+{
+    return m_tls && m_tlsOn ? m_tls->Read(out, size) : ::recv(m_fd, out, size, 0);
+}
+
+ssize_t HttpClient::sendSome(const char* data, size_t size)
+{
+    return m_tls && m_tlsOn ? m_tls->Write(data, size) : ::send(m_fd, data, size, MSG_NOSIGNAL);
+}
+
+short HttpClient::ioWait(short plain) const
+{
+    return m_tls && m_tlsOn ? m_tls->Wants() : plain;
+}
+
+QString HttpClient::ioError(int code) const
+{
+    return m_tls && m_tlsOn && !m_tls->Error().isEmpty() ? m_tls->Error() : systemError(code);
 }
 
 bool HttpClient::reusable()
@@ -165,6 +226,10 @@ bool HttpClient::reusable()
     pollfd p{m_fd, POLLIN, 0};
     if (::poll(&p, 1, 0) == 0)
         return true;
+    // Over TLS the server may send session tickets after the handshake,
+    // which make an idle socket readable without ending anything.
+    if (m_tls && m_tlsOn && !(p.revents & (POLLHUP | POLLERR)) && m_tls->StillOpenWhenIdle())
+        return true;
     Close();
     return false;
 }
@@ -172,17 +237,17 @@ bool HttpClient::reusable()
 HttpClient::Error HttpClient::sendAll(const char* data, qsizetype size, QString* detail)
 {
     while (size > 0) {
-        const ssize_t n = ::send(m_fd, data, size_t(size), MSG_NOSIGNAL);
+        const ssize_t n = sendSome(data, size_t(size));
         if (n > 0) {
             data += n;
             size -= n;
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (const Error e = waitFor(POLLOUT, m_ioTimeoutMs, detail); e != Error::None)
+            if (const Error e = waitFor(ioWait(POLLOUT), m_ioTimeoutMs, detail); e != Error::None)
                 return e;
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else {
-            return fail(Error::Dropped, detail, systemError(errno));
+            return fail(Error::Dropped, detail, ioError(errno));
         }
     }
     return Error::None;
@@ -197,7 +262,7 @@ HttpClient::Error HttpClient::fill(QString* detail)
     const qsizetype old = m_buffer.size();
     m_buffer.resize(old + kReadChunk);
     for (;;) {
-        const ssize_t n = ::recv(m_fd, m_buffer.data() + old, size_t(kReadChunk), 0);
+        const ssize_t n = recvSome(m_buffer.data() + old, size_t(kReadChunk));
         if (n > 0) {
             m_buffer.resize(old + n);
             return Error::None;
@@ -207,10 +272,10 @@ HttpClient::Error HttpClient::fill(QString* detail)
             return fail(Error::Dropped, detail, QStringLiteral("conexão fechada pelo servidor"));
         }
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (const Error e = waitFor(POLLIN, m_ioTimeoutMs, detail); e != Error::None)
+            if (const Error e = waitFor(ioWait(POLLIN), m_ioTimeoutMs, detail); e != Error::None)
                 return e;
         } else if (errno != EINTR) {
-            return fail(Error::Dropped, detail, systemError(errno));
+            return fail(Error::Dropped, detail, ioError(errno));
         }
     }
 }
@@ -224,17 +289,17 @@ HttpClient::Error HttpClient::readExactly(char* out, qsizetype size, QString* de
     size -= buffered;
     // The rest goes straight from the socket into its place.
     while (size > 0) {
-        const ssize_t n = ::recv(m_fd, out, size_t(size), 0);
+        const ssize_t n = recvSome(out, size_t(size));
         if (n > 0) {
             out += n;
             size -= n;
         } else if (n == 0) {
             return fail(Error::Dropped, detail, QStringLiteral("resposta interrompida"));
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (const Error e = waitFor(POLLIN, m_ioTimeoutMs, detail); e != Error::None)
+            if (const Error e = waitFor(ioWait(POLLIN), m_ioTimeoutMs, detail); e != Error::None)
                 return e;
         } else if (errno != EINTR) {
-            return fail(Error::Dropped, detail, systemError(errno));
+            return fail(Error::Dropped, detail, ioError(errno));
         }
     }
     return Error::None;
@@ -308,7 +373,9 @@ HttpClient::Error HttpClient::Request(const char* method, const QByteArray& path
     QByteArray head;
     head.reserve(256);
     head += method;
-    head += ' ' + path + " HTTP/1.1\r\nHost: " + m_host + ':' + QByteArray::number(m_port) +
+    // An IPv6 address goes in brackets, as in a URL.
+    const QByteArray hostName = m_host.contains(':') ? '[' + m_host + ']' : m_host;
+    head += ' ' + path + " HTTP/1.1\r\nHost: " + hostName + ':' + QByteArray::number(m_port) +
             "\r\nAccept-Encoding: identity\r\nConnection: keep-alive\r\n";
     if (!m_authorization.isEmpty())
         head += "Authorization: " + m_authorization + "\r\n";
@@ -391,7 +458,7 @@ HttpClient::Error HttpClient::Request(const char* method, const QByteArray& path
         m_offset = 0;
         for (;;) {
             char chunk[65536];
-            const ssize_t n = ::recv(m_fd, chunk, sizeof chunk, 0);
+            const ssize_t n = recvSome(chunk, sizeof chunk);
             if (n > 0) {
                 if (response.body.size() + n > m_maxBody)
                     return tooLarge(response.body.size() + n, detail);
@@ -399,10 +466,10 @@ HttpClient::Error HttpClient::Request(const char* method, const QByteArray& path
             } else if (n == 0) {
                 break;
             } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                if (const Error e = waitFor(POLLIN, m_ioTimeoutMs, detail); e != Error::None)
+                if (const Error e = waitFor(ioWait(POLLIN), m_ioTimeoutMs, detail); e != Error::None)
                     return e;
             } else if (errno != EINTR) {
-                return fail(Error::Dropped, detail, systemError(errno));
+                return fail(Error::Dropped, detail, ioError(errno));
             }
         }
         closeAfter = true;

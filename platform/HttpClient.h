@@ -5,14 +5,20 @@
 // language is tens of megabytes, so it is received with large reads into a
 // buffer sized by Content-Length rather than copied through small chunks).
 // It speaks exactly what the protocol needs: a request with a body, an answer
-// with Content-Length, chunked encoding, or a body up to the close.
+// with Content-Length, chunked encoding, or a body up to the close. With
+// SetTls every exchange goes through TLS (TlsChannel) under the same deadlines.
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QString>
 
+#include <sys/types.h>
+
 #include <functional>
+#include <memory>
 
 namespace trd {
+
+class TlsChannel;
 
 class HttpClient {
 public:
@@ -24,6 +30,7 @@ public:
         Dropped,            // the connection closed or failed mid-exchange
         Protocol,           // what came back is not HTTP/1.x
         TooLarge,           // the answer's body is over the limit (SetMaxBodySize)
+        Tls,                // no secure connection: the certificate was refused, or no TLS there
     };
 
     struct Response {
@@ -54,6 +61,12 @@ public:
     void SetMaxBodySize(qint64 bytes) { m_maxBody = bytes; }
     qint64 MaxBodySize() const { return m_maxBody; }
 
+    // Speak TLS, verifying the server's certificate against the system's
+    // authorities, or only those of caFile when given. Takes effect at the
+    // next connect.
+    void SetTls(bool on, QByteArray caFile = {});
+    bool UsesTls() const { return m_tlsOn; }
+
     bool IsOpen() const { return m_fd >= 0; }
     void Close();
 
@@ -75,6 +88,13 @@ private:
     Error tooLarge(qint64 size, QString* detail);
     Error waitFor(short events, int timeoutMs, QString* detail);
     Error fail(Error error, QString* detail, const QString& text);
+    Error handshake(QString* detail);
+    // recv/send through TLS when it is on; ioWait is the poll event to wait
+    // for after EAGAIN, ioError the reason of a failure.
+    ssize_t recvSome(char* out, size_t size);
+    ssize_t sendSome(const char* data, size_t size);
+    short ioWait(short plain) const;
+    QString ioError(int code) const;
     void runWaitHook();
 
     QByteArray m_host;
@@ -90,6 +110,9 @@ private:
     QByteArray m_authorization;
     QByteArray m_accept;
     QElapsedTimer m_sinceHook;  // restarted by each request and each run of the hook
+    bool m_tlsOn = false;
+    QByteArray m_tlsCaFile;
+    std::unique_ptr<TlsChannel> m_tls;
 };
 
 } // namespace trd

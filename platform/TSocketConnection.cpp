@@ -56,6 +56,7 @@ void TSocketConnection::Open()
         throw EConnectionError(QStringLiteral("Porta inválida para o servidor de aplicação: %1.").arg(Port));
 
     m_client = std::make_unique<HttpClient>(Host.trimmed().toUtf8(), Port, ConnectTimeoutMs, ReadTimeoutMs);
+    m_client->SetTls(UseTls, TlsCaFile.toLocal8Bit());
     // Connecting proves that the server is there and can reach its database,
     // so a wrong address is reported when the form opens, not at the first call.
     m_client->SetWaitHook(OnWaiting, WaitingIntervalMs);
@@ -121,6 +122,11 @@ void TSocketConnection::failTransport(int error, const QString& detail, const QS
     case HttpClient::Error::Dropped:
         throw EConnectionError(
             QStringLiteral("A conexão com o servidor de aplicação em %1 foi interrompida.").arg(where));
+    case HttpClient::Error::Tls:
+        throw EConnectionError(
+            QStringLiteral("Não foi possível estabelecer uma conexão segura (TLS) com o servidor de aplicação em %1: %2. "
+                           "Nada foi enviado ao servidor.")
+                .arg(where, detail));
     case HttpClient::Error::TooLarge:
         throw EOutOfMemory(QStringLiteral("A resposta do servidor de aplicação em %1%2 é grande demais: %3.")
                                .arg(where, method.isEmpty() ? QString() : QStringLiteral(" à chamada de ") + method, detail));

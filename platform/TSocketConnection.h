@@ -75,6 +75,11 @@ public:
     QString Host = QStringLiteral("127.0.0.1");
     int Port = 8211;
     QString ServerName;                 // the remote object: the path of every call
+    // HTTPS: the server's certificate must be signed by an authority the
+    // system trusts, or by one in TlsCaFile when it is set, and name Host.
+    // A certificate that fails is refused with the reason, never bypassed.
+    bool UseTls = false;
+    QString TlsCaFile;
     bool ThrowException = true;         // error answers raise EServerError at the call
     int ConnectTimeoutMs = 5000;
     int ReadTimeoutMs = 120000;         // a whole language can take a while; never forever

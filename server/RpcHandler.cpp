@@ -92,10 +92,11 @@ std::string RpcHandler::errorBody(int code, std::string_view message)
     return errorAnswer("null", code, message);
 }
 
-void RpcHandler::requireLogin(UserStore& users, std::chrono::seconds lifetime)
+void RpcHandler::requireLogin(UserStore& users, std::chrono::seconds lifetime, bool anonymousWhileEmpty)
 {
     m_users = &users;
     m_sessionLifetime = lifetime;
+    m_anonymousWhileEmpty = anonymousWhileEmpty;
 }
 
 std::string RpcHandler::login(const std::vector<JsonValue>& args, RpcOutcome& outcome)
@@ -104,7 +105,7 @@ std::string RpcHandler::login(const std::vector<JsonValue>& args, RpcOutcome& ou
         throw RpcError(rpc::InvalidParams, "Login espera o usuário e a senha.");
     const std::string& name = args[0].string();
     outcome.user = name;
-    if (!m_users)
+    if (!m_users || (m_anonymousWhileEmpty && !m_users->hasUsers()))
         throw RpcError(rpc::Refused, "Este servidor não pede usuário e senha.");
     const auto token = m_users->login(name, args[1].string(), m_sessionLifetime);
     if (!token)
@@ -116,7 +117,7 @@ std::string RpcHandler::login(const std::vector<JsonValue>& args, RpcOutcome& ou
 
 void RpcHandler::authenticate(const CallContext& context, RpcOutcome& outcome)
 {
-    if (!m_users)
+    if (!m_users || (m_anonymousWhileEmpty && !m_users->hasUsers()))
         return;
     constexpr std::string_view Bearer = "Bearer ";
     const std::string_view header = context.authorization;

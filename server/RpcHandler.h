@@ -42,7 +42,10 @@ public:
 
     // From then on every call but Login needs the token a Login gave, valid
     // for `lifetime`; without it the call is refused with rpc::AuthRequired.
-    void requireLogin(UserStore& users, std::chrono::seconds lifetime);
+    // With anonymousWhileEmpty (a loopback server started with no users) the
+    // calls are let in while the users file has no user, and need a login as
+    // soon as one is added, without a restart.
+    void requireLogin(UserStore& users, std::chrono::seconds lifetime, bool anonymousWhileEmpty = false);
 
     // An error answer with id null (for refusals made before a body is read).
     static std::string errorBody(int code, std::string_view message);
@@ -55,6 +58,7 @@ private:
     TranslationService& m_service;
     UserStore* m_users = nullptr;
     std::chrono::seconds m_sessionLifetime{0};
+    bool m_anonymousWhileEmpty = false;
 };
 
 } // namespace trd::server

@@ -154,6 +154,13 @@ bool UserStore::empty() const
     return m_users.empty();
 }
 
+bool UserStore::hasUsers()
+{
+    std::lock_guard lock(m_mutex);
+    reloadIfChanged();
+    return !m_users.empty();
+}
+
 std::vector<std::string> UserStore::names() const
 {
     std::lock_guard lock(m_mutex);

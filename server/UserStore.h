@@ -46,6 +46,9 @@ public:
                                      std::chrono::seconds lifetime);
     std::optional<std::string> user(const std::string& token);
 
+    // Whether the file has a user now (reread when it changed).
+    bool hasUsers();
+
     static bool validName(const std::string& name);
 
 private:

@@ -164,10 +164,11 @@ int main(int argc, char** argv)
         }
 
         // Who may call: the users of the users file; with none, only this
-        // machine's own users, through the loopback address.
+        // machine's own users, through the loopback address, until a user is
+        // added to the file (which the server notices at the next call).
         std::unique_ptr<UserStore> users;
         const std::string usersPath = usersFileFor(options->users, options->db);
-        if (!options->users.empty() || (!usersPath.empty() && ::access(usersPath.c_str(), F_OK) == 0))
+        if (!usersPath.empty())
             users = std::make_unique<UserStore>(usersPath);
         if (users && !users->empty()) {
             context.handler().requireLogin(*users, std::chrono::seconds(options->sessionS));
@@ -181,6 +182,11 @@ int main(int argc, char** argv)
                                      "crie usuários com: trd-server user add NOME --db "
                                      + (options->db.empty() ? std::string("ARQUIVO") : options->db)
                                      + " (ou --users ARQUIVO)");
+        } else if (users) {
+            context.handler().requireLogin(*users, std::chrono::seconds(options->sessionS), true);
+            std::fprintf(stderr, "trd-server: sem usuários em %s: atende só este computador, sem login, até que um "
+                                 "usuário seja criado (trd-server user add)\n",
+                         usersPath.c_str());
         }
 
         HttpOptions http;

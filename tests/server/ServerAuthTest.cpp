@@ -180,3 +180,21 @@ TEST(ServerAuth, TlsServesOnlyHttpsAndTheClientVerifiesTheCertificate)
     server.terminate();
     server.waitForFinished(10000);
 }
+
+TEST(ServerAuth, AUserAddedToARunningServerWithoutUsersEndsAnonymousCalls)
+{
+    TrdServerProcess::Options options;
+    options.demo = true;
+    TrdServerProcess server(options);
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    const int port = server.port();
+    EXPECT_TRUE(call(port, "GetIdiTrad", "").ok);
+
+    ASSERT_EQ(userCommand({"add", "ana", "--db", server.dbPath()}, "segredo\n"), 0);
+    const Answer anonymous = call(port, "GetIdiTrad", "");
+    EXPECT_EQ(anonymous.code, -32001) << anonymous.message;
+    const std::string token = login(port, "ana", "segredo");
+    ASSERT_FALSE(token.empty());
+    EXPECT_TRUE(call(port, "GetIdiTrad", "", token).ok);
+    EXPECT_TRUE(server.log().contains(" ana GetIdiTrad ")) << server.log().toStdString();
+}
