@@ -21,7 +21,7 @@ namespace {
 // One GET /health over a fresh connection; true on "200" (or on any answer
 // when anyAnswer). Plain sockets keep this helper free of Qt Network and of
 // any HTTP library.
-bool healthOk(int port, bool anyAnswer)
+bool healthOk(int port, bool anyAnswer, bool tls)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0)
@@ -34,7 +34,11 @@ bool healthOk(int port, bool anyAnswer)
     addr.sin_port = htons(static_cast<uint16_t>(port));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     bool ok = false;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+    if (tls) {
+        // A server that speaks only TLS is ready once it accepts: it
+        // announces its port after it listens.
+        ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    } else if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
         const char req[] = "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
         if (::send(fd, req, sizeof req - 1, MSG_NOSIGNAL) == static_cast<ssize_t>(sizeof req - 1)) {
             char buf[64] = {};
@@ -155,7 +159,7 @@ bool TrdServerProcess::start(bool restarting, int port)
             break;
         if (port == 0)
             port = announcedPort(m_outPath);
-        if (port != 0 && healthOk(port, !m_options.requireHealthy)) {
+        if (port != 0 && healthOk(port, !m_options.requireHealthy, m_options.extraArgs.contains(QStringLiteral("--tls-cert")))) {
             m_port = port;
             return true;
         }

@@ -22,7 +22,7 @@ public:
         QString importTsv;          // --import-tsv FILE (docs/server.md) before serving
         QString dbPath;             // empty: a database in a temporary folder
         QString pg;                 // a PostgreSQL connection string: --pg instead of --db
-        QStringList extraArgs;      // anything else for the command line
+        QStringList extraArgs;      // anything else for the command line (with --tls-cert, ready once it accepts)
         int startTimeoutMs = 30000;
         bool requireHealthy = true; // false: ready once GET /health answers at all (200 or 503)
     };
