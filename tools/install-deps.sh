@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev libgl-dev qt6-translations-l10n
   libpugixml-dev libcpp-httplib-dev libssl-dev zlib1g-dev libbrotli-dev
   libsqlite3-dev libpq-dev postgresql
-  libboost-dev libsodium-dev openssl
+  libboost-dev libsodium-dev openssl ca-certificates
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core
   poppler-utils

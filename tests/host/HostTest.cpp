@@ -10,6 +10,7 @@
 #include "TrdServerProcess.h"
 #include "WebServer.h"
 
+#include <QFile>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTemporaryDir>
@@ -64,6 +65,28 @@ TEST(ClientOptionsTest, ServerComesFromTheCommandLineOrTheEnvironment)
         EXPECT_FALSE(o.helpText.contains(QLatin1String(english))) << english;
     o = ParseClientOptions({QStringLiteral("trd-client"), QStringLiteral("sobra")});
     EXPECT_FALSE(o.error.isEmpty());
+
+    // TLS: asked by the address's scheme, or by naming the authority to trust.
+    o = ParseClientOptions({"trd-client", "--server", "https://srv.local:9443/"});
+    EXPECT_TRUE(o.error.isEmpty()) << o.error.toStdString();
+    EXPECT_TRUE(WebTls);
+    EXPECT_EQ(WebURL, QStringLiteral("srv.local"));
+    EXPECT_EQ(WebPort, 9443);
+    EXPECT_TRUE(WebTlsCaFile.isEmpty());
+    QTemporaryDir dir;
+    const QString ca = dir.filePath("ca.pem");
+    QFile(ca).open(QIODevice::WriteOnly);
+    o = ParseClientOptions({"trd-client", "--server", "srv.local", "--tls-ca", ca});
+    EXPECT_TRUE(o.error.isEmpty()) << o.error.toStdString();
+    EXPECT_TRUE(WebTls);
+    EXPECT_EQ(WebTlsCaFile, ca);
+    EXPECT_FALSE(ParseClientOptions({"trd-client", "--server", "http://srv.local", "--tls-ca", ca}).error.isEmpty());
+    EXPECT_EQ(ParseClientOptions({"trd-client", "--tls-ca", dir.filePath("nada.pem")}).error,
+              QStringLiteral("Não foi possível ler o arquivo de autoridades certificadoras %1.").arg(dir.filePath("nada.pem")));
+    EXPECT_FALSE(ParseClientOptions({"trd-client", "--server", "ftp://srv.local"}).error.isEmpty());
+    o = ParseClientOptions({"trd-client", "--server", "http://srv.local:9300"});
+    EXPECT_FALSE(WebTls);
+    EXPECT_TRUE(WebTlsCaFile.isEmpty());
     SetWebServer(u"127.0.0.1:8211");
 }
 
