@@ -1,11 +1,16 @@
 // trd-server under hostile load, against the real binary: 20 savers while
 // 1,000 idle keep-alive connections and 100 slowloris senders stay open; how
 // long a new client waits to be answered; bursts of 200 simultaneous connects;
-// the single-save round trip with a login on, beside one without. Floors from
-// the same run: a GET /health round trip on a kept-alive connection (the
-// loopback and the HTTP layer with no database work).
+// the single-save round trip with a login on, beside one without; the same
+// through the client's own HttpClient with a login and TLS on, beside plain,
+// and what a new TLS connection costs; the peak memory of the server while
+// hostile requests arrive, beside its body limit. Floors from the same run: a
+// GET /health round trip on a kept-alive connection (the loopback and the
+// HTTP layer with no database work). The load average is printed at the start
+// and the end.
 //
 //   bench_edge [--seconds 5]
+#include "HttpClient.h"
 #include "ServerTestKit.h"
 #include "TrdServerProcess.h"
 
@@ -212,6 +217,155 @@ std::string loginToken(int port)
     return at == std::string::npos ? std::string() : answer.substr(at + 10, answer.find('"', at + 10) - at - 10);
 }
 
+
+void printLoad(const char* when)
+{
+    QFile f("/proc/loadavg");
+    f.open(QIODevice::ReadOnly);
+    std::printf("load average (%s): %s", when, f.readAll().constData());
+}
+
+// One save through trd-client's own HTTP client; its latency, or a negative
+// value when it failed.
+double clientSave(trd::HttpClient& http, TRow& row, int i)
+{
+    const std::string text = "d" + std::to_string(i) + (row.dst.size() % 2 ? "a" : "");
+    const QByteArray body = QByteArray::fromStdString(request("SetDestino", json(DeltaBuilder().modify(row, text).xml())));
+    trd::HttpClient::Response answer;
+    QString detail;
+    const auto start = Clock::now();
+    const auto error = http.Request("POST", "/Trd09300.rdmTraducao", body, answer, &detail);
+    const double took = ms(Clock::now() - start);
+    if (error != trd::HttpClient::Error::None || !answer.body.contains("\"result\"")) {
+        std::fprintf(stderr, "save failed: %s %s\n", qPrintable(detail), answer.body.left(200).constData());
+        return -1;
+    }
+    row.dst = text;
+    return took;
+}
+
+// Single saves on two kept-alive connections of trd-client's HttpClient, one
+// after the other in turn, so both meet the same moment of the shared machine.
+std::pair<Percentiles, Percentiles> alternateSaves(trd::HttpClient& a, TRow& rowA, trd::HttpClient& b, TRow& rowB,
+                                                   double seconds)
+{
+    std::vector<double> va, vb;
+    const auto until = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    for (int i = 0; Clock::now() < until; ++i) {
+        const double x = clientSave(a, rowA, i), y = clientSave(b, rowB, i);
+        if (x < 0 || y < 0)
+            break;
+        va.push_back(x);
+        vb.push_back(y);
+    }
+    return {percentiles(va), percentiles(vb)};
+}
+
+// A new connection and its first answer (GET /health): connect, the TLS
+// handshake when on (a full one each time, or resumed when `resume`), request.
+Percentiles newConnections(int port, bool tls, const QByteArray& ca, int n, bool resume)
+{
+    std::vector<double> v;
+    trd::HttpClient reused("127.0.0.1", port, 5000, 10000);
+    reused.SetTls(tls, ca);
+    for (int i = 0; i < n; ++i) {
+        trd::HttpClient fresh("127.0.0.1", port, 5000, 10000);
+        fresh.SetTls(tls, ca);
+        trd::HttpClient& http = resume ? reused : fresh;
+        http.Close();
+        trd::HttpClient::Response answer;
+        QString detail;
+        const auto start = Clock::now();
+        const auto error = http.Request("GET", "/health", {}, answer, &detail);
+        v.push_back(ms(Clock::now() - start));
+        if (error != trd::HttpClient::Error::None) {
+            std::fprintf(stderr, "connect failed: %s\n", qPrintable(detail));
+            break;
+        }
+    }
+    return percentiles(v);
+}
+
+long statusKiB(qint64 pid, const char* field)
+{
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qsizetype(std::strlen(field))).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+// Sends `head` and then `bodySize` bytes made by `piece` (repeated), as fast
+// as the server takes them, and returns the answer's status line ("" when
+// the server closed without one). Stops sending when the server closes.
+std::string hostile(int port, const std::string& head, const std::string& piece, std::size_t bodySize,
+                    const std::string& tail = {})
+{
+    const int fd = connectTo(port);
+    if (fd < 0)
+        return "(no connection)";
+    bool open = ::send(fd, head.data(), head.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(head.size());
+    std::string block;
+    while (block.size() < 1 << 20)
+        block += piece;
+    std::size_t sent = 0;
+    while (open && sent < bodySize) {
+        const std::size_t n = std::min(block.size(), bodySize - sent);
+        const ssize_t w = ::send(fd, block.data(), n, MSG_NOSIGNAL);
+        if (w <= 0)
+            open = false;
+        else
+            sent += static_cast<std::size_t>(w);
+    }
+    if (open && !tail.empty())
+        ::send(fd, tail.data(), tail.size(), MSG_NOSIGNAL);
+    std::string got;
+    char buf[4096];
+    pollfd p{fd, POLLIN, 0};
+    while (got.find("\r\n") == std::string::npos && ::poll(&p, 1, 60000) > 0) {
+        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n <= 0)
+            break;
+        got.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    const auto eol = got.find("\r\n");
+    return eol == std::string::npos ? std::string() : got.substr(0, eol);
+}
+
+// Creates a certificate authority and a server certificate it signs for
+// 127.0.0.1 with the openssl command; false when that fails.
+bool makeCertificates(const QTemporaryDir& dir)
+{
+    QFile ext(dir.filePath("server.ext"));
+    ext.open(QIODevice::WriteOnly);
+    ext.write("subjectAltName=IP:127.0.0.1\nextendedKeyUsage=serverAuth\n");
+    ext.close();
+    const QStringList ec = {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
+    const QList<QStringList> steps = {
+        QStringList{"req", "-x509"} + ec
+            + QStringList{"-days", "2", "-subj", "/CN=bench CA", "-addext", "basicConstraints=critical,CA:TRUE",
+                          "-addext", "keyUsage=critical,keyCertSign", "-keyout", dir.filePath("ca.key"), "-out",
+                          dir.filePath("ca.pem")},
+        QStringList{"req"} + ec
+            + QStringList{"-subj", "/CN=127.0.0.1", "-keyout", dir.filePath("key.pem"), "-out", dir.filePath("server.csr")},
+        QStringList{"x509", "-req", "-in", dir.filePath("server.csr"), "-CA", dir.filePath("ca.pem"), "-CAkey",
+                    dir.filePath("ca.key"), "-CAcreateserial", "-days", "2", "-extfile", ext.fileName(), "-out",
+                    dir.filePath("cert.pem")},
+    };
+    for (const QStringList& step : steps) {
+        QProcess p;
+        p.start("openssl", step);
+        if (!p.waitForFinished(60000) || p.exitCode() != 0) {
+            std::fprintf(stderr, "openssl failed: %s\n", p.readAllStandardError().constData());
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -243,6 +397,7 @@ int main(int argc, char** argv)
         p.waitForFinished();
     }
     const QStringList common{"--quiet", "--max-per-address", "5000", "--request-timeout", "600"};
+    printLoad("start");
 
     TrdServerProcess::Options open;
     open.importTsv = tsv;
@@ -307,5 +462,99 @@ int main(int argc, char** argv)
     RowTexts securedTexts(40, "d");
     print("single save round trip, with login (token checked per call)", concurrentSaves(secured.port(), securedTexts, 1, seconds, token));
     print("single save round trip, no login (again, same moment)", concurrentSaves(port, texts, 1, seconds));
+
+    // Login and TLS together, through the client's own HttpClient, beside
+    // the plain server without login through the same client.
+    if (!makeCertificates(dir))
+        return 1;
+    TrdServerProcess::Options tlsOptions = open;
+    tlsOptions.extraArgs = common + QStringList{"--users", users, "--tls-cert", dir.filePath("cert.pem"), "--tls-key",
+                                                dir.filePath("key.pem")};
+    TrdServerProcess tlsServer(tlsOptions);
+    if (!tlsServer.isRunning()) {
+        std::fprintf(stderr, "%s\n", qPrintable(tlsServer.errorString()));
+        return 1;
+    }
+    const QByteArray ca = dir.filePath("ca.pem").toLocal8Bit();
+    std::string tlsToken;
+    {
+        trd::HttpClient http("127.0.0.1", tlsServer.port(), 5000, 10000);
+        http.SetTls(true, ca);
+        trd::HttpClient::Response answer;
+        QString detail;
+        http.Request("POST", "/Trd09300.rdmTraducao", QByteArray::fromStdString(request("Login", "\"bench\",\"senha-bench\"")),
+                     answer, &detail);
+        const auto at = answer.body.indexOf("\"result\":\"");
+        if (at < 0) {
+            std::fprintf(stderr, "TLS login failed: %s %s\n", qPrintable(detail), answer.body.constData());
+            return 1;
+        }
+        tlsToken = answer.body.mid(at + 10, answer.body.indexOf('"', at + 10) - at - 10).toStdString();
+    }
+    std::printf("trd-client's HttpClient, one connection each kept alive, saves taken in turn:\n");
+    {
+        trd::HttpClient plain("127.0.0.1", port, 5000, 10000);
+        trd::HttpClient secure("127.0.0.1", tlsServer.port(), 5000, 10000);
+        secure.SetTls(true, ca);
+        secure.SetAuthorization(QByteArray::fromStdString("Bearer " + tlsToken));
+        TRow plainRow{"ENG", "BENCH", "c1", "fonte", texts[1], "N"};
+        TRow secureRow{"ENG", "BENCH", "c1", "fonte", "d", "N"};
+        const auto [a, b] = alternateSaves(plain, plainRow, secure, secureRow, 2 * seconds);
+        print("  single save, plain HTTP, no login", a);
+        print("  single save, TLS + login", b);
+        std::printf("  ratio TLS + login / plain: p50 %.2f x, p99 %.2f x\n", b.p50 / a.p50, b.p99 / a.p99);
+    }
+    std::printf("a new connection and its first answer (GET /health):\n");
+    print("  plain HTTP", newConnections(port, false, {}, 200, false));
+    print("  TLS, full handshake (ECDSA P-256 certificate)", newConnections(tlsServer.port(), true, ca, 200, false));
+    print("  TLS, session resumed", newConnections(tlsServer.port(), true, ca, 200, true));
+
+    // Memory: the server's peak resident size while each hostile request
+    // arrives (the peak is reset before each), beside its body limit.
+    constexpr int BodyMiB = 64;
+    TrdServerProcess::Options memOptions = open;
+    memOptions.extraArgs = QStringList{"--quiet", "--max-body", QString::number(BodyMiB)};
+    TrdServerProcess memServer(memOptions);
+    if (!memServer.isRunning()) {
+        std::fprintf(stderr, "%s\n", qPrintable(memServer.errorString()));
+        return 1;
+    }
+    const qint64 pid = memServer.pid();
+    const int memPort = memServer.port();
+    const std::size_t body = std::size_t(BodyMiB - 4) << 20;
+    const std::string postHead = "POST /Trd09300.rdmTraducao HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n";
+    const auto withLength = [&](std::size_t n, const std::string& extra = {}) {
+        return postHead + extra + "Content-Length: " + std::to_string(n) + "\r\n\r\n";
+    };
+    struct Attack {
+        const char* what;
+        std::string head, piece;
+        std::size_t size;
+        std::string tail;
+    };
+    const std::string paramsOpen = "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"GetIdiTrad\",\"params\":[";
+    const std::string stringOpen = "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"SetDestino\",\"params\":[\"";
+    const std::vector<Attack> attacks = {
+        {"200 MiB of header fields (X-a: b lines)", postHead, "X-a: b\r\n", std::size_t(200) << 20, {}},
+        {"1 MiB body sent as gzip (inflates to 1,000 MiB)", withLength(1 << 20, "Content-Encoding: gzip\r\n"),
+         std::string(1024, '\0'), std::size_t(1) << 20, {}},
+        {"60 MiB of params [0,0,...]", withLength(paramsOpen.size() + body + 1) + paramsOpen, "0,", body - 2, "0]}"},
+        {"60 MiB of nesting [[[...", withLength(paramsOpen.size() + body) + paramsOpen, "[", body, {}},
+        {"one 60 MiB string parameter", withLength(stringOpen.size() + body + 3) + stringOpen, "a", body, "\"]}"},
+        {"Content-Length of 10 GiB", withLength(std::size_t(10) << 30), "0", std::size_t(1) << 20, {}},
+    };
+    std::printf("peak memory of trd-server (VmHWM) while one hostile request arrives, --max-body %d MiB:\n", BodyMiB);
+    for (const Attack& a : attacks) {
+        QFile clear(QStringLiteral("/proc/%1/clear_refs").arg(pid));
+        const bool reset = clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
+        clear.close();
+        const long before = statusKiB(pid, "VmRSS:");
+        const std::string status = hostile(memPort, a.head, a.piece, a.size, a.tail);
+        const long peak = statusKiB(pid, "VmHWM:");
+        std::printf("  %-50s answer \"%s\": resident %.1f MiB before, peak %.1f MiB (+%.1f MiB = %.2f x the body limit)%s\n",
+                    a.what, status.c_str(), before / 1024.0, peak / 1024.0, (peak - before) / 1024.0,
+                    (peak - before) / 1024.0 / BodyMiB, reset ? "" : " [peak not reset: since start]");
+    }
+    printLoad("end");
     return 0;
 }

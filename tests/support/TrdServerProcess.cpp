@@ -73,6 +73,11 @@ int announcedPort(const QString& outPath)
 
 TrdServerProcess::TrdServerProcess() : TrdServerProcess(Options{}) {}
 
+qint64 TrdServerProcess::pid() const
+{
+    return m_process ? m_process->processId() : 0;
+}
+
 TrdServerProcess::TrdServerProcess(Options options) : m_options(std::move(options))
 {
     m_dbPath = m_options.dbPath.isEmpty() ? m_dir.filePath(QStringLiteral("trd.db")) : m_options.dbPath;

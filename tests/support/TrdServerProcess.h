@@ -40,6 +40,7 @@ public:
     int port() const { return m_port; }
     QString hostPort() const;       // "127.0.0.1:PORT", the form of --server and TRD_SERVER
     QString dbPath() const { return m_dbPath; }
+    qint64 pid() const;             // the running server's process id, 0 when none
     QByteArray log() const;         // what the server wrote on stderr since its last start
 
     // SIGKILL, no chance to clean up: what a power cut looks like to the database.
