@@ -193,13 +193,27 @@ public:
         if constexpr (std::is_same_v<Stream, beast::tcp_stream>) {
             readNext();
         } else {
+            // The first bytes say whether the client speaks TLS at all (a
+            // handshake record starts with 0x16): one that sends plain HTTP
+            // to this port is told so in plain HTTP, rather than left with a
+            // closed connection it cannot explain. The bytes read go to the
+            // handshake.
             lowest().expires_after(std::chrono::milliseconds(m_server.options.requestTimeoutMs));
-            m_stream.async_handshake(asio::ssl::stream_base::server,
-                                     [self = this->shared_from_this()](beast::error_code ec) {
-                                         if (ec)
-                                             return self->close();
-                                         self->readNext();
-                                     });
+            lowest().async_read_some(m_buffer.prepare(4096), [self = this->shared_from_this()](beast::error_code ec,
+                                                                                              std::size_t n) {
+                if (ec)
+                    return self->close();
+                self->m_buffer.commit(n);
+                if (*static_cast<const unsigned char*>(self->m_buffer.data().data()) != 0x16)
+                    return self->refusePlainHttp();
+                self->m_stream.async_handshake(asio::ssl::stream_base::server, self->m_buffer.data(),
+                                               [self](beast::error_code ec2, std::size_t used) {
+                                                   if (ec2)
+                                                       return self->close();
+                                                   self->m_buffer.consume(used);
+                                                   self->readNext();
+                                               });
+            });
         }
     }
 
@@ -438,6 +452,18 @@ private:
                                   return self->close();
                               self->readNext();
                           });
+    }
+
+    void refusePlainHttp()
+    {
+        log("-", 0, "recusado: HTTP sem TLS num servidor que só atende com TLS");
+        static const std::string body = "Este servidor só atende com TLS: use https:// no endereço do servidor.\n";
+        auto answer = std::make_shared<std::string>(
+            "HTTP/1.1 400 Bad Request\r\nContent-Type: text/plain; charset=utf-8\r\nConnection: close\r\n"
+            "Content-Length: "
+            + std::to_string(body.size()) + "\r\n\r\n" + body);
+        asio::async_write(lowest(), asio::buffer(*answer),
+                          [self = this->shared_from_this(), answer](beast::error_code, std::size_t) { self->close(); });
     }
 
     void close()

@@ -5,7 +5,8 @@
 // the login, nothing typed is lost), a removed user, and the same over TLS,
 // where the server's certificate is verified: accepted with the authority
 // that signed it, refused with the reason for an unknown authority and for a
-// host name the certificate does not name.
+// host name the certificate does not name, as for TLS asked of a plain server
+// and plain HTTP asked of a TLS one.
 //
 // Runs on Xvfb: the login dialog is a real modal window, answered by keys
 // typed into whatever has the focus, as a user would.
@@ -424,6 +425,19 @@ TEST(LoginTest, OverTlsTheCertificateIsVerifiedAndRefusalsSayWhy)
     // The right authority, but a name the certificate does not carry.
     refusedWith({"--server", QStringLiteral("https://localhost:%1").arg(port), "--tls-ca", certificates.ca},
                 QStringLiteral("o certificado do servidor não é do nome localhost"));
+    // TLS asked of a server without it, and plain HTTP asked of a TLS server:
+    // each side says what is wrong rather than a bare dropped connection.
+    TrdServerProcess plainServer;
+    ASSERT_TRUE(plainServer.isRunning()) << plainServer.errorString().toStdString();
+    refusedWith({"--server", QStringLiteral("https://127.0.0.1:%1").arg(plainServer.port()), "--tls-ca", certificates.ca},
+                QStringLiteral("o servidor não atende com TLS nesse endereço"));
+    {
+        LoginAnswerer login;
+        const QStringList shown = openWith({"--server", QStringLiteral("127.0.0.1:%1").arg(port)});
+        ASSERT_FALSE(shown.isEmpty());
+        EXPECT_TRUE(shown[0].contains(QStringLiteral("Este servidor só atende com TLS: use https://"))) << shown[0].toStdString();
+        EXPECT_TRUE(login.shown.isEmpty());
+    }
     SetWebServer(u"127.0.0.1:8211");
     WebTlsCaFile.clear();
 }

@@ -173,10 +173,13 @@ TEST(ServerAuth, TlsServesOnlyHttpsAndTheClientVerifiesTheCertificate)
     wary.enable_server_certificate_verification(true);
     EXPECT_FALSE(wary.Post("/Trd09300.rdmTraducao", request("GetIdiTrad", ""), "application/json"));
 
-    // Plain HTTP gets nothing.
+    // Plain HTTP gets no data, only a plain answer saying what to do.
     httplib::Client plain("127.0.0.1", port);
     plain.set_read_timeout(5, 0);
-    EXPECT_FALSE(plain.Post("/Trd09300.rdmTraducao", request("GetIdiTrad", ""), "application/json"));
+    auto refused = plain.Post("/Trd09300.rdmTraducao", request("GetIdiTrad", ""), "application/json");
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 400);
+    EXPECT_EQ(refused->body, "Este servidor só atende com TLS: use https:// no endereço do servidor.\n");
     server.terminate();
     server.waitForFinished(10000);
 }
