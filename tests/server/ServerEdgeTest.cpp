@@ -16,9 +16,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -242,6 +245,27 @@ TEST(ServerEdge, IdleAndSlowClientsDoNotKeepOthersWaiting)
     // The idle ones are still open and usable.
     ASSERT_TRUE(idle.back()->send(Health));
     EXPECT_EQ(status(idle.back()->receive(5000, "OK")), 200);
+}
+
+TEST(ServerEdge, ABurstOfConnectsIsAcceptedWithoutTheSynRetryStall)
+{
+    TrdServerProcess server(withArgs({"--max-per-address", "1000"}));
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    // 200 clients connect at once; a connect the listen backlog dropped would
+    // be retried by the kernel only after a second.
+    std::vector<double> waits(200, 1e9);
+    std::atomic<bool> go{false};
+    std::vector<std::thread> clients;
+    for (std::size_t c = 0; c < waits.size(); ++c)
+        clients.emplace_back([&, c] {
+            while (!go.load())
+                std::this_thread::yield();
+            waits[c] = healthLatencyMs(server.port());
+        });
+    go = true;
+    for (auto& t : clients)
+        t.join();
+    EXPECT_LT(*std::max_element(waits.begin(), waits.end()), 900.0);
 }
 
 TEST(ServerEdge, ConnectionsOfOneAddressAreCapped)
