@@ -1,6 +1,8 @@
-// The filter dialog on a real X display, with real message boxes over it: a
-// message box closing gives the activation back to the dialog, and that is no
-// new opening of the dialog, so the user's entries stay as they were.
+// The filter dialog on a real X display, with real message boxes over it and
+// another program taking the activation: a message box closing, or the user
+// coming back from the other program, gives the activation back to the dialog,
+// and that is no new opening of the dialog, so the user's entries stay as they
+// were.
 #include "FiltroTestKit.h"
 
 #include "MessageBoxAnswerer.h"
@@ -10,6 +12,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QProcess>
 #include <QRadioButton>
 #include <QTest>
 
@@ -32,7 +35,26 @@ private:
     QtDialogSeam m_real;
 };
 
-class FiltroXcb : public FiltroTestBase {};
+class FiltroXcb : public FiltroTestBase {
+protected:
+    // What the user enters before leaving the dialog for a while.
+    static void entries(TfrmFiltroTraducao& f)
+    {
+        f.cbbCampo->setCurrentIndex(1);
+        f.edtTexto->setFocus();
+        QTest::keyClicks(f.edtTexto, QStringLiteral("ARQUIVO"));
+        QTest::mouseClick(f.rbtIdentico, Qt::LeftButton);
+        f.edtCdProg->setFocus();
+        QTest::keyClicks(f.edtCdProg, QStringLiteral("TRD"));
+    }
+    static void entriesKept(TfrmFiltroTraducao& f)
+    {
+        EXPECT_EQ(f.cbbCampo->currentIndex(), 1);
+        EXPECT_EQ(f.edtTexto->text(), QStringLiteral("ARQUIVO"));
+        EXPECT_TRUE(f.rbtIdentico->isChecked());
+        EXPECT_EQ(f.edtCdProg->text(), QStringLiteral("TRD"));
+    }
+};
 
 TEST_F(FiltroXcb, TheUsersEntriesSurviveEveryMessageBoxOverTheDialog)
 {
@@ -42,18 +64,7 @@ TEST_F(FiltroXcb, TheUsersEntriesSurviveEveryMessageBoxOverTheDialog)
     real.onModal = [&](TForm& form) {
         auto& f = static_cast<TfrmFiltroTraducao&>(form);
         ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &f; }));
-        f.cbbCampo->setCurrentIndex(1);
-        f.edtTexto->setFocus();
-        QTest::keyClicks(f.edtTexto, QStringLiteral("ARQUIVO"));
-        QTest::mouseClick(f.rbtIdentico, Qt::LeftButton);
-        f.edtCdProg->setFocus();
-        QTest::keyClicks(f.edtCdProg, QStringLiteral("TRD"));
-        auto entriesKept = [&] {
-            EXPECT_EQ(f.cbbCampo->currentIndex(), 1);
-            EXPECT_EQ(f.edtTexto->text(), QStringLiteral("ARQUIVO"));
-            EXPECT_TRUE(f.rbtIdentico->isChecked());
-            EXPECT_EQ(f.edtCdProg->text(), QStringLiteral("TRD"));
-        };
+        entries(f);
 
         // A date that does not exist, checked on the way out of its field.
         f.depDtInicial->setFocus();
@@ -62,7 +73,7 @@ TEST_F(FiltroXcb, TheUsersEntriesSurviveEveryMessageBoxOverTheDialog)
         ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.shown.size() == 1; }));
         ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &f; }));
         QApplication::processEvents();
-        entriesKept();
+        entriesKept(f);
 
         // Confirming without the final date.
         f.depDtInicial->selectAll();
@@ -72,12 +83,54 @@ TEST_F(FiltroXcb, TheUsersEntriesSurviveEveryMessageBoxOverTheDialog)
         EXPECT_EQ(boxes.shown.last(), QStringLiteral("Data Final deve ser informada."));
         ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &f; }));
         QApplication::processEvents();
-        entriesKept();
+        entriesKept(f);
         EXPECT_EQ(f.depDtInicial->text(), QStringLiteral("01/01/2025"));
         // The caret waits in the date the message named: typing goes there.
         QWidget* foco = QApplication::focusWidget();
         ASSERT_TRUE(foco == f.depDtFinal || f.depDtFinal->isAncestorOf(foco))
             << (foco ? foco->objectName().toStdString() : "nothing");
+        rodou = true;
+    };
+    principal.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&principal));
+    CriaFiltroTraducao();
+    EXPECT_TRUE(rodou);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(FiltroXcb, TheUsersEntriesSurviveAVisitToAnotherProgram)
+{
+    bool rodou = false;
+    seam.onModal = [&](TForm& form) {
+        auto& f = static_cast<TfrmFiltroTraducao&>(form);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &f; }));
+        entries(f);
+
+        // The user goes to another program...
+        QProcess outro;
+        outro.start(QCoreApplication::applicationDirPath() + QStringLiteral("/trd_outro_programa"));
+        ASSERT_TRUE(outro.waitForStarted()) << outro.errorString().toStdString();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return outro.readAllStandardOutput().contains("ativa"); }, 10000));
+        EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::activeWindow() == nullptr; }, 10000))
+            << "the other program never took the activation";
+
+        // ...and comes back to the dialog while it is still running. Without a
+        // window manager the dialog asks for the focus itself, with a time
+        // later than the other program's: a change of its title brings the
+        // server's current time.
+        const QString titulo = f.windowTitle();
+        f.setWindowTitle(titulo + QStringLiteral(" "));
+        f.setWindowTitle(titulo);
+        QTest::qWait(100);
+        f.activateWindow();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &f; }, 10000));
+        QApplication::processEvents();
+        entriesKept(f);
+        outro.terminate();
+        outro.waitForFinished();
         rodou = true;
     };
     principal.activateWindow();
