@@ -320,7 +320,9 @@ bool TForm::previewKey(QObject* receiver, QEvent* event)
 
 bool TForm::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_subWindow && event->type() == QEvent::MouseButtonPress) {
+    // The type first: while the sub-window is being destroyed it is no longer
+    // a QMdiSubWindow, and comparing through the QPointer would cast it.
+    if (event->type() == QEvent::MouseButtonPress && watched == m_subWindow) {
         if (QMdiArea* area = m_subWindow->mdiArea(); area && area->activeSubWindow() != m_subWindow)
             area->setActiveSubWindow(m_subWindow);
         return false;
