@@ -325,7 +325,8 @@ void PacketWriter::string(int field, const QString& text)
     p += name.size();
     *p++ = '=';
     *p++ = '"';
-    const char16_t* s = reinterpret_cast<const char16_t*>(text.utf16());
+    // constData(), not utf16(): the latter copies a text that is not its own.
+    const char16_t* s = reinterpret_cast<const char16_t*>(text.constData());
     const char16_t* end = s + text.size();
     while (s < end) {
         const char16_t c = *s++;
@@ -745,9 +746,62 @@ QString PacketReader::string(int field) const
     return checkedPacketText(d->fields[static_cast<std::size_t>(field)], raw(field), d->rowNumber);
 }
 
+// UTF-8 to UTF-16 in one pass, checking the code page on the way, for texts
+// that are valid and within it (nearly all of them).
+bool decodeCodePageText(std::string_view utf8, char16_t* const begin, qsizetype& length)
+{
+    char16_t* out = begin;
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto* const end = p + utf8.size();
+    while (p < end) {
+        while (end - p >= 8) {   // ASCII without NUL, eight bytes at a time
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            constexpr std::uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+            if ((word & highs) || ((word - ones) & ~word & highs))
+                break;
+            for (int i = 0; i < 8; ++i)
+                out[i] = p[i];
+            p += 8;
+            out += 8;
+        }
+        if (p == end)
+            break;
+        const unsigned c = *p;
+        char16_t ch = 0;
+        if (c < 0x80) {
+            if (c == 0)
+                return false;
+            ch = static_cast<char16_t>(c);
+            ++p;
+        } else if (c >= 0xC2 && c <= 0xDF && end - p >= 2 && (p[1] & 0xC0) == 0x80) {
+            ch = static_cast<char16_t>(((c & 0x1F) << 6) | (p[1] & 0x3F));
+            p += 2;
+        } else if (c >= 0xE0 && c <= 0xEF && end - p >= 3 && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80) {
+            ch = static_cast<char16_t>(((c & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
+            if (ch < 0x800 || (ch >= 0xD800 && ch <= 0xDFFF))
+                return false;
+            p += 3;
+        } else {
+            return false;
+        }
+        if (!win1252::isRepresentable(ch))
+            return false;
+        *out++ = ch;
+    }
+    length = out - begin;
+    return true;
+}
+
 QString checkedPacketText(const PacketField& f, std::string_view utf8, int rowNumber)
 {
-    QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    QString text(static_cast<qsizetype>(utf8.size()), Qt::Uninitialized);
+    qsizetype length = 0;
+    const bool inCodePage = decodeCodePageText(utf8, reinterpret_cast<char16_t*>(text.data()), length);
+    if (inCodePage)
+        text.truncate(length);
+    else
+        text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
     if (text.isNull())
         text = QString(QLatin1StringView(""));   // present but empty: not null
     if (f.size > 0 && text.size() > f.size)
@@ -756,7 +810,7 @@ QString checkedPacketText(const PacketField& f, std::string_view utf8, int rowNu
                  .arg(rowNumber)
                  .arg(f.size));
     // Invalid UTF-8 decodes to U+FFFD, which the code page cannot hold either.
-    const qsizetype bad = win1252::firstUnrepresentable(text);
+    const qsizetype bad = inCodePage ? -1 : win1252::firstUnrepresentable(text);
     if (bad >= 0)
         fail(QStringLiteral("O valor do campo '%1' na linha %2 do pacote de dados contém um caractere que não pode "
                             "ser representado (U+%3).")

@@ -116,6 +116,10 @@ const PacketType* findPacketType(std::string_view fieldtype);   // any case; nul
 bool isValidPacketName(std::string_view name);
 bool isBooleanField(const PacketField& field);
 PacketDateForm packetDateForm(const PacketField& field);
+// Decodes UTF-8 into out (room for utf8.size() units) and sets length, in one
+// pass; false (out left undefined) when the text is not valid UTF-8, holds
+// U+0000 or a character outside Windows-1252: checkedPacketText names those.
+bool decodeCodePageText(std::string_view utf8, char16_t* out, qsizetype& length);
 // A present string value as the data set holds it, refused (EDBClient naming
 // the field and the 1-based row) when over the field's WIDTH or outside the code page.
 QString checkedPacketText(const PacketField& field, std::string_view utf8, int rowNumber);

@@ -36,8 +36,9 @@ char16_t sortBase(char16_t ch)
 int compareFolded(const QString& a, const QString& b)
 {
     const qsizetype n = std::min(a.size(), b.size());
-    const char16_t* pa = reinterpret_cast<const char16_t*>(a.utf16());
-    const char16_t* pb = reinterpret_cast<const char16_t*>(b.utf16());
+    // constData(), not utf16(): the latter copies a text the string does not own.
+    const char16_t* pa = reinterpret_cast<const char16_t*>(a.constData());
+    const char16_t* pb = reinterpret_cast<const char16_t*>(b.constData());
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t ua = sortBase(pa[i]);
         const char16_t ub = sortBase(pb[i]);
@@ -138,6 +139,31 @@ void RecordStore::reset(std::vector<PacketField> fields)
     m_fields = std::move(fields);
     m_columns.assign(m_fields.size(), Column{});
     m_size = 0;
+    m_block = 0;
+    m_blockUsed = 0;
+}
+
+char16_t* RecordStore::textRoom(std::size_t units)
+{
+    constexpr std::size_t kBlockUnits = 512 * 1024;   // 1 MB
+    while (m_block < m_blocks.size() && m_blocks[m_block].size - m_blockUsed < units) {
+        ++m_block;
+        m_blockUsed = 0;
+    }
+    if (m_block == m_blocks.size()) {
+        const std::size_t size = std::max(units, kBlockUnits);
+        m_blocks.push_back({std::unique_ptr<char16_t[]>(new char16_t[size]), size});
+        m_blockUsed = 0;
+    }
+    return m_blocks[m_block].data.get() + m_blockUsed;
+}
+
+// A text that may point into the blocks, as a string owning its characters.
+QString RecordStore::owned(const QString& text)
+{
+    if (text.isNull() || text.data_ptr().isMutable())
+        return text;   // null, or already owning (shared by reference count)
+    return QString(text.constData(), text.size());
 }
 
 int RecordStore::append()
@@ -201,7 +227,7 @@ CellValue RecordStore::get(int record, int field) const
     CellValue v;
     switch (m_fields[f].type) {
     case TFieldType::ftString:
-        v.text = c.text[r];
+        v.text = owned(c.text[r]);
         v.null = v.text.isNull();
         break;
     case TFieldType::ftInteger:
@@ -271,7 +297,7 @@ QVariant RecordStore::variant(int record, int field) const
     const auto f = static_cast<std::size_t>(field);
     if (m_fields[f].type == TFieldType::ftString) {
         const QString& text = m_columns[f].text[static_cast<std::size_t>(record)];
-        return text.isNull() ? QVariant() : QVariant(text);
+        return text.isNull() ? QVariant() : QVariant(owned(text));
     }
     return toVariant(m_fields[f].type, get(record, field));
 }
@@ -279,7 +305,7 @@ QVariant RecordStore::variant(int record, int field) const
 qsizetype RecordStore::appendSortKey(int record, int field, std::vector<char16_t>& out) const
 {
     const QString& text = m_columns[static_cast<std::size_t>(field)].text[static_cast<std::size_t>(record)];
-    const char16_t* src = reinterpret_cast<const char16_t*>(text.utf16());
+    const char16_t* src = reinterpret_cast<const char16_t*>(text.constData());
     for (qsizetype i = 0; i < text.size(); ++i)
         out.push_back(sortBase(src[i]));
     return text.size();
@@ -348,6 +374,18 @@ void RecordStore::load(PacketReader& reader, const std::vector<int>& packetField
                     hash = ValuePool::hashOf(raw);
                     if (const QString* known = pool.find(raw, hash)) {
                         c.text[r] = *known;
+                        break;
+                    }
+                }
+                if (!share[f]) {
+                    // Straight from the packet into the blocks; anything the
+                    // fast decoder does not take goes the checked way below.
+                    char16_t* room = textRoom(raw.size());
+                    qsizetype length = 0;
+                    if (!raw.empty() && decodeCodePageText(raw, room, length)
+                        && (field.size == 0 || length <= field.size)) {
+                        commitText(static_cast<std::size_t>(length));
+                        c.text[r] = QString::fromRawData(reinterpret_cast<const QChar*>(room), length);
                         break;
                     }
                 }

@@ -3,12 +3,19 @@
 // value (short repeated values share one string), numbers inline, a null flag
 // per numeric value. Records are addressed by a stable id; order, deletion and
 // the change log live in the data set, so a row never moves in memory.
+//
+// The long texts a packet brings are decoded into large blocks the store owns
+// (QString::fromRawData over them): no allocation per value when loading, no
+// freeing one by one when the rows go, and a reload reuses the blocks of the
+// rows it replaces. Such a text never leaves the store as it is: get() and
+// variant() hand out copies that own their characters.
 #include "DataPacket.h"
 
 #include <QString>
 #include <QVariant>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace trd {
@@ -27,6 +34,11 @@ using RecordValues = std::vector<CellValue>;
 
 class RecordStore {
 public:
+    RecordStore() = default;
+    RecordStore(const RecordStore&) = delete;
+    RecordStore& operator=(const RecordStore&) = delete;
+
+    // Drops every row; the text blocks stay for the next load.
     void reset(std::vector<PacketField> fields);
     const std::vector<PacketField>& fields() const { return m_fields; }
     int fieldCount() const { return static_cast<int>(m_fields.size()); }
@@ -58,6 +70,19 @@ public:
     static void writeValue(PacketWriter& writer, TFieldType type, int field, const CellValue& value);
 
 private:
+    // Room for `units` characters in the text blocks.
+    char16_t* textRoom(std::size_t units);
+    void commitText(std::size_t units) { m_blockUsed += units; }
+    static QString owned(const QString& text);
+
+    struct Block {
+        std::unique_ptr<char16_t[]> data;
+        std::size_t size = 0;
+    };
+    std::vector<Block> m_blocks;
+    std::size_t m_block = 0;        // the block being filled
+    std::size_t m_blockUsed = 0;    // units used in it
+
     struct Column {
         std::vector<QString> text;
         std::vector<double> number;

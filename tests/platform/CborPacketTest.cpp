@@ -336,3 +336,47 @@ TEST(CborPacket, WriterKeepsFieldOrderAndRefusesWhatWouldNotReadBack)
     CborPacketWriter named(bad);
     EXPECT_THROW(named.begin({field("1A", TFieldType::ftString, "string")}), EDBClient);
 }
+
+TEST(CborPacket, TextsTakenFromTheRowsOutliveTheRowsAndAReloadOverTheirMemory)
+{
+    const auto packetOf = [](const char* prefix) {
+        std::string out;
+        CborPacketWriter w(out);
+        w.begin({field("S", TFieldType::ftString, "string", 4000), field("K", TFieldType::ftString, "string", 10)});
+        for (int i = 0; i < 3000; ++i) {
+            w.beginRow();
+            w.string(0, prefix + std::to_string(i) + std::string(200, 'x'));
+            w.string(1, "k");
+            w.endRow();
+        }
+        w.end();
+        return QByteArray::fromStdString(out);
+    };
+    TClientDataSet ds;
+    ds.SetData(packetOf("primeiro "));
+    ds.Last();
+    const QString text = ds.FieldByName(QStringLiteral("S"))->AsString();
+    const QVariant shown = ds.ValueAt(ds.RecNo() - 1, 0);
+    ds.Edit();
+    ds.FieldByName(QStringLiteral("K"))->SetAsString(QStringLiteral("mudou"));
+    ds.Post();
+    const QByteArray delta = ds.Delta();
+
+    // The next load writes its texts over the memory of the rows it replaces.
+    ds.SetData(packetOf("o segundo "));
+    const QString expected = QStringLiteral("primeiro 2999") + QString(200, QLatin1Char('x'));
+    EXPECT_EQ(text, expected);
+    EXPECT_EQ(shown.toString(), expected);
+    PacketReader r(delta);
+    ASSERT_TRUE(r.next());
+    EXPECT_EQ(r.string(r.fieldIndex("S")), expected);
+    ds.Last();
+    EXPECT_EQ(ds.FieldByName(QStringLiteral("S"))->AsString(), QStringLiteral("o segundo 2999") + QString(200, QLatin1Char('x')));
+    // Sorting and writing back read the texts where they lie.
+    ds.SetIndexFieldNames(QStringLiteral("S DESC"));
+    ds.First();
+    EXPECT_EQ(ds.FieldByName(QStringLiteral("S"))->AsString(), QStringLiteral("o segundo 9") + QString(200, QLatin1Char('x')));
+    TClientDataSet again;
+    again.SetData(ds.Data());
+    EXPECT_EQ(again.Data(), ds.Data());
+}
