@@ -432,6 +432,10 @@ void RecordStore::load(PacketReader& reader, const std::vector<int>& packetField
             }
         }
     }
+    // Blocks past the one in use held the texts of rows that are gone: a
+    // smaller answer after a large one gives the memory back.
+    if (m_blocks.size() > m_block + 1)
+        m_blocks.resize(m_block + 1);
 }
 
 void RecordStore::writeValue(PacketWriter& writer, TFieldType type, int field, const CellValue& value)

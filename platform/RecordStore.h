@@ -7,7 +7,7 @@
 // The long texts a packet brings are decoded into large blocks the store owns
 // (QString::fromRawData over them): no allocation per value when loading, no
 // freeing one by one when the rows go, and a reload reuses the blocks of the
-// rows it replaces. Such a text never leaves the store as it is: get() and
+// rows it replaces (and frees those it does not need). Such a text never leaves the store as it is: get() and
 // variant() hand out copies that own their characters.
 #include "DataPacket.h"
 
