@@ -238,7 +238,9 @@ TEST(LoginTest, WrongPasswordExpiredSessionAndRemovedUserThroughTheHostWindow)
         ASSERT_TRUE(seed.open(QIODevice::WriteOnly));
         seed.write(Seed);
     }
-    constexpr int SessionS = 4;
+    // Long enough for the module to open on a loaded machine before the
+    // session runs out, which the test then waits for.
+    constexpr int SessionS = 8;
     TrdServerProcess::Options options;
     options.importTsv = dir.filePath("seed.tsv");
     options.extraArgs = {"--users", users, "--session-timeout", QString::number(SessionS)};
@@ -282,7 +284,7 @@ TEST(LoginTest, WrongPasswordExpiredSessionAndRemovedUserThroughTheHostWindow)
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, grid->visualRect(cell).center());
     ASSERT_EQ(grid->currentIndex(), cell);
     QTest::keyClicks(grid->focusWidget(), QStringLiteral("Open file"));
-    while (login.lastAnswer.elapsed() < SessionS * 1000 + 300)
+    while (login.lastAnswer.elapsed() < SessionS * 1000 + 1500)   // the login itself takes a moment
         QTest::qWait(100);
     login.answers = {{"ana", "certa"}};
     QTest::keyClick(grid->focusWidget(), Qt::Key_Down);
