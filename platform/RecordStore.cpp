@@ -377,25 +377,25 @@ void RecordStore::load(PacketReader& reader, const std::vector<int>& packetField
                         break;
                     }
                 }
-                if (!share[f]) {
-                    // Straight from the packet into the blocks; anything the
-                    // fast decoder does not take goes the checked way below.
-                    char16_t* room = textRoom(raw.size());
-                    qsizetype length = 0;
-                    if (!raw.empty() && decodeCodePageText(raw, room, length)
-                        && (field.size == 0 || length <= field.size)) {
-                        commitText(static_cast<std::size_t>(length));
-                        c.text[r] = QString::fromRawData(reinterpret_cast<const QChar*>(room), length);
-                        break;
-                    }
+                // Straight from the packet into the blocks; anything the fast
+                // decoder does not take goes the checked way, which names the
+                // fault. A shared value lies in the blocks once, and its rows
+                // copy a pointer, not a reference count.
+                QString text;
+                char16_t* room = textRoom(raw.size());
+                qsizetype length = 0;
+                if (!raw.empty() && decodeCodePageText(raw, room, length) && (field.size == 0 || length <= field.size)) {
+                    commitText(static_cast<std::size_t>(length));
+                    text = QString::fromRawData(reinterpret_cast<const QChar*>(room), length);
+                } else {
+                    text = reader.string(pf);
+                    if (field.size > 0 && text.size() > field.size)
+                        throw EDBClient(QStringLiteral("O valor do campo '%1' na linha %2 do pacote de dados excede o "
+                                                       "tamanho do campo (%3 caracteres).")
+                                            .arg(QString::fromUtf8(field.name))
+                                            .arg(reader.rowNumber())
+                                            .arg(field.size));
                 }
-                QString text = reader.string(pf);
-                if (field.size > 0 && text.size() > field.size)
-                    throw EDBClient(QStringLiteral("O valor do campo '%1' na linha %2 do pacote de dados excede o "
-                                                   "tamanho do campo (%3 caracteres).")
-                                        .arg(QString::fromUtf8(field.name))
-                                        .arg(reader.rowNumber())
-                                        .arg(field.size));
                 if (share[f]) {
                     if (pool.size() < kMaxShared)
                         pool.insert(raw, hash, text);
