@@ -13,18 +13,17 @@
 #include "RecordingDialogSeam.h"
 #include "TApplication.h"
 #include "TForm.h"
+#include "HostEditor.h"
 #include "TrdServerProcess.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -90,15 +89,8 @@ T* achar(QWidget* raiz, const char* nome)
 
 TEST(NovoUsuarioTest, FiltraEditaRecarregaEEncontraAEdicaoPromovida)
 {
-    QTemporaryDir pasta;
-    const QString tsv = pasta.filePath(QStringLiteral("semente.tsv"));
-    {
-        QFile f(tsv);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(Semente);
-    }
     TrdServerProcess::Options opcoes;
-    opcoes.importTsv = tsv;
+    opcoes.seedTsv = Semente;
     TrdServerProcess servidor(opcoes);
     ASSERT_TRUE(servidor.isRunning()) << servidor.errorString().toStdString();
 
@@ -110,26 +102,16 @@ TEST(NovoUsuarioTest, FiltraEditaRecarregaEEncontraAEdicaoPromovida)
     RecordingDialogSeam seam;
     MainWindow janela(qEnvironmentVariable("TRD_LIB_DIR"));
     janela.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&janela));
-    janela.OpenTraducao();
+    QWidget* editor = nullptr;
+    ASSERT_NO_FATAL_FAILURE(abreEditor(janela, seam, editor));
     ASSERT_TRUE(seam.messages().isEmpty()) << seam.messages().join(u'\n').toStdString();
-    ASSERT_TRUE(seam.errors().isEmpty()) << seam.errors().join(u'\n').toStdString();
-
-    QWidget* editor = janela.findChild<QWidget*>(QStringLiteral("frmTraducao"));
-    ASSERT_NE(editor, nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return editor->isVisible(); }));
     auto* cbbIdioma = achar<QComboBox>(editor, "cbbIdioma");
     auto* grade = achar<QTableView>(editor, "dbgPadrao");
     ASSERT_TRUE(cbbIdioma && grade);
     ASSERT_EQ(cbbIdioma->count(), 2);
 
     // Picks English from the list with the keyboard (typing is not accepted there).
-    janela.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&janela));
-    cbbIdioma->setFocus();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return cbbIdioma->hasFocus(); }));
-    QTest::keyClick(cbbIdioma, Qt::Key_Down);
-    ASSERT_EQ(cbbIdioma->currentText(), QStringLiteral("ENG-English"));
+    ASSERT_NO_FATAL_FAILURE(escolheIdiomaPelaSeta(janela, cbbIdioma, QStringLiteral("ENG-English")));
 
     // Leaving the panel opens the filter dialog; the user fills it and confirms.
     bool preencheu = false;
@@ -240,15 +222,8 @@ void digitaNaCelula(QTableView* grade, const QString& origem, const QString& tex
 
 TEST(NovoUsuarioTest, DigitaTrocaOIdiomaSemSairDaCelulaESaiDoProgramaSemPerderNada)
 {
-    QTemporaryDir pasta;
-    const QString tsv = pasta.filePath(QStringLiteral("semente.tsv"));
-    {
-        QFile f(tsv);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(Semente);
-    }
     TrdServerProcess::Options opcoes;
-    opcoes.importTsv = tsv;
+    opcoes.seedTsv = Semente;
     TrdServerProcess servidor(opcoes);
     ASSERT_TRUE(servidor.isRunning()) << servidor.errorString().toStdString();
     ASSERT_TRUE(ParseClientOptions({QStringLiteral("trd-client"), QStringLiteral("--server"), servidor.hostPort()})
@@ -258,21 +233,14 @@ TEST(NovoUsuarioTest, DigitaTrocaOIdiomaSemSairDaCelulaESaiDoProgramaSemPerderNa
     MainWindow janela(qEnvironmentVariable("TRD_LIB_DIR"));
     janela.show();
     janela.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&janela));
-    janela.OpenTraducao();
-    QWidget* editor = janela.findChild<QWidget*>(QStringLiteral("frmTraducao"));
-    ASSERT_NE(editor, nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return editor->isVisible(); }));
+    QWidget* editor = nullptr;
+    ASSERT_NO_FATAL_FAILURE(abreEditor(janela, seam, editor));
     auto* cbbIdioma = achar<QComboBox>(editor, "cbbIdioma");
     auto* grade = achar<QTableView>(editor, "dbgPadrao");
     ASSERT_TRUE(cbbIdioma && grade);
 
     // English, and its rows through the filter dialog that leaving the panel opens.
-    janela.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&janela));
-    cbbIdioma->setFocus();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return cbbIdioma->hasFocus(); }));
-    QTest::keyClick(cbbIdioma, Qt::Key_Down);
+    ASSERT_NO_FATAL_FAILURE(escolheIdiomaPelaSeta(janela, cbbIdioma, QStringLiteral("ENG-English")));
     QTest::keyClick(cbbIdioma, Qt::Key_Tab);
     ASSERT_TRUE(QTest::qWaitFor([&] { return grade->model()->rowCount() == 4; }));
 

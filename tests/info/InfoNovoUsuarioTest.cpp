@@ -13,17 +13,16 @@
 #include "MainWindow.h"
 #include "RecordingDialogSeam.h"
 #include "TForm.h"
+#include "HostEditor.h"
 #include "TrdServerProcess.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QComboBox>
 #include <QDate>
-#include <QFile>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -54,15 +53,8 @@ QWidget* janelaDeNome(const char* nome)
 
 TEST(InfoNovoUsuarioTest, AbreDoEditorCalculaEVeOQueOBancoConta)
 {
-    QTemporaryDir pasta;
-    const QString tsv = pasta.filePath(QStringLiteral("semente.tsv"));
-    {
-        QFile f(tsv);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(SementeTeste(false));
-    }
     TrdServerProcess::Options opcoes;
-    opcoes.importTsv = tsv;
+    opcoes.seedTsv = SementeTeste(false);
     TrdServerProcess servidor(opcoes);
     ASSERT_TRUE(servidor.isRunning()) << servidor.errorString().toStdString();
 
@@ -72,25 +64,15 @@ TEST(InfoNovoUsuarioTest, AbreDoEditorCalculaEVeOQueOBancoConta)
     RecordingDialogSeam seam;
     MainWindow janela(qEnvironmentVariable("TRD_LIB_DIR"));
     janela.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&janela));
-    janela.OpenTraducao();
-    ASSERT_TRUE(seam.errors().isEmpty()) << seam.errors().join(u'\n').toStdString();
-
-    QWidget* editor = janela.findChild<QWidget*>(QStringLiteral("frmTraducao"));
-    ASSERT_NE(editor, nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return editor->isVisible(); }));
+    QWidget* editor = nullptr;
+    ASSERT_NO_FATAL_FAILURE(abreEditor(janela, seam, editor));
     auto* cbbIdioma = achar<QComboBox>(editor, "cbbIdioma");
     auto* sbtInfor = achar<QToolButton>(editor, "sbtInfor");
     ASSERT_TRUE(cbbIdioma && sbtInfor);
     EXPECT_FALSE(sbtInfor->isEnabled());   // nothing loaded yet
 
     // English from the list, then out of the panel: the filter dialog loads its rows.
-    janela.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&janela));
-    cbbIdioma->setFocus();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return cbbIdioma->hasFocus(); }));
-    QTest::keyClick(cbbIdioma, Qt::Key_Down);
-    ASSERT_EQ(cbbIdioma->currentText(), QStringLiteral("ENG-English"));
+    ASSERT_NO_FATAL_FAILURE(escolheIdiomaPelaSeta(janela, cbbIdioma, QStringLiteral("ENG-English")));
     seam.onModal = [&](TForm& filtro) {
         ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &filtro; }));
         auto* inicial = achar<QLineEdit>(&filtro, "depDtInicial");

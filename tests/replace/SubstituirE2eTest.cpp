@@ -9,16 +9,15 @@
 #include "MainWindow.h"
 #include "RecordingDialogSeam.h"
 #include "TForm.h"
+#include "HostEditor.h"
 #include "TrdServerProcess.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -79,15 +78,8 @@ QWidget* janelaChamada(const char* nome)
 
 TEST(SubstituirE2e, NovoUsuarioSubstituiUmaPalavraEmTodasAsLinhas)
 {
-    QTemporaryDir pasta;
-    const QString tsv = pasta.filePath(QStringLiteral("semente.tsv"));
-    {
-        QFile f(tsv);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(Semente);
-    }
     TrdServerProcess::Options opcoes;
-    opcoes.importTsv = tsv;
+    opcoes.seedTsv = Semente;
     TrdServerProcess servidor(opcoes);
     ASSERT_TRUE(servidor.isRunning()) << servidor.errorString().toStdString();
 
@@ -97,23 +89,15 @@ TEST(SubstituirE2e, NovoUsuarioSubstituiUmaPalavraEmTodasAsLinhas)
     RecordingDialogSeam seam;
     MainWindow janela(qEnvironmentVariable("TRD_LIB_DIR"));
     janela.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&janela));
-    janela.OpenTraducao();
-    QWidget* editor = janela.findChild<QWidget*>(QStringLiteral("frmTraducao"));
-    ASSERT_NE(editor, nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return editor->isVisible(); }));
+    QWidget* editor = nullptr;
+    ASSERT_NO_FATAL_FAILURE(abreEditor(janela, seam, editor));
     auto* cbbIdioma = achar<QComboBox>(editor, "cbbIdioma");
     auto* substituir = achar<QToolButton>(editor, "sbtSubstituir");
     ASSERT_TRUE(cbbIdioma && substituir);
     EXPECT_FALSE(substituir->isEnabled()) << "nothing to search before rows are loaded";
 
     // English, then the filter dialog: every status, any change date.
-    janela.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&janela));
-    cbbIdioma->setFocus();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return cbbIdioma->hasFocus(); }));
-    QTest::keyClick(cbbIdioma, Qt::Key_Down);
-    ASSERT_EQ(cbbIdioma->currentText(), QStringLiteral("ENG-English"));
+    ASSERT_NO_FATAL_FAILURE(escolheIdiomaPelaSeta(janela, cbbIdioma, QStringLiteral("ENG-English")));
     seam.onModal = [&](TForm& filtro) {
         ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &filtro; }));
         auto* traduzido = achar<QCheckBox>(&filtro, "ckbTraduzido");

@@ -141,6 +141,15 @@ bool TrdServerProcess::start(bool restarting, int port)
         args << QStringLiteral("--create");
     // The seed belongs to the fresh database; a restart must find the data as
     // the crash left it, not re-imported over it.
+    if (!m_options.seedTsv.isEmpty() && !restarting) {
+        const QString semente = m_dir.filePath(QStringLiteral("seed.tsv"));
+        QFile f(semente);
+        if (!f.open(QIODevice::WriteOnly) || f.write(m_options.seedTsv) != m_options.seedTsv.size()) {
+            m_error = QStringLiteral("cannot write the seed file %1").arg(semente);
+            return false;
+        }
+        args << QStringLiteral("--import-tsv") << semente;
+    }
     if (!m_options.importTsv.isEmpty() && !restarting)
         args << QStringLiteral("--import-tsv") << m_options.importTsv;
     args << m_options.extraArgs;

@@ -20,6 +20,7 @@ public:
         bool demo = false;          // --demo: languages and a few thousand demo rows
         bool create = true;         // --create at the first start: the database may be new
         QString importTsv;          // --import-tsv FILE (docs/server.md) before serving
+        QByteArray seedTsv;         // the text of such a file, written to the temporary folder and imported
         QString dbPath;             // empty: a database in a temporary folder
         QString pg;                 // a PostgreSQL connection string: --pg instead of --db
         QStringList extraArgs;      // anything else for the command line (with --tls-cert, ready once it accepts)
