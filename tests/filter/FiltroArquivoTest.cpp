@@ -45,8 +45,7 @@ const char* const Semente =
     "R\tENG\tCAD00100\tBTNSALVAR\tSalvar\tSalvar\tN\t2025-01-11 09:00:00\n"
     "R\tPOR\tTRD09300\tBTNFECHAR\tFechar\tFechar\tT\t2025-01-10 09:00:00\n";
 
-using Ambiente = ServidorSemeado;
-Ambiente* ambiente = nullptr;
+ServidorSemeado*& ambiente = EditorSemeadoTestBase::ambiente;
 
 // One listed item; a null source lists the whole component, a null language
 // lists it for every language.
@@ -128,41 +127,16 @@ QJsonArray ultimosParametros(const QString& metodo)
     return QJsonDocument::fromJson(ambiente->proxy->lastParams(metodo)).array();
 }
 
-class FiltroArquivoTest : public FiltroTestBase {
+class FiltroArquivoTest : public EditorSemeadoTestBase {
 protected:
     static void SetUpTestSuite()
     {
-        ambiente = new Ambiente(Semente);
-        ASSERT_TRUE(ambiente->servidor->isRunning()) << ambiente->servidor->errorString().toStdString();
-    }
-
-    static void TearDownTestSuite()
-    {
-        delete ambiente;
-        ambiente = nullptr;
+        ASSERT_NO_FATAL_FAILURE(iniciaServidor(Semente));
     }
 
     void SetUp() override
     {
-        ASSERT_TRUE(ambiente && ambiente->servidor->isRunning());
-        WebURL = QStringLiteral("127.0.0.1");
-        WebPort = ambiente->proxy->port();
-        criaTraducao();
-        ASSERT_TRUE(frmTraducao);
-        const int eng = frmTraducao->cbbIdioma->findText(QStringLiteral("ENG-English"));
-        ASSERT_GE(eng, 0);
-        frmTraducao->cbbIdioma->setCurrentIndex(eng);
-        ASSERT_EQ(stIdioma, QStringLiteral("ENG"));
-        ambiente->proxy->clear();
-        seam.clear();
-    }
-
-    void TearDown() override
-    {
-        if (frmTraducao) {
-            frmTraducao->Close();
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        }
+        ASSERT_NO_FATAL_FAILURE(abreEditor(QStringLiteral("ENG-English")));
     }
 
     // Every row of the language in the editor, as its reload loads them.

@@ -53,8 +53,7 @@ const char* const Semente =
     "R\tENG\tTRD09300\tLBL_X\tTraduções\tTranslations\tN\t2025-01-11 16:00:00\n"
     "R\tPOR\tTRD09300\tLBLTITULO\tSalvar arquivo\tSalvar arquivo\tN\t2025-01-10 09:00:00\n";
 
-using Ambiente = ServidorSemeado;
-Ambiente* ambiente = nullptr;
+ServidorSemeado*& ambiente = EditorSemeadoTestBase::ambiente;
 
 // Keys "PROGRAM|COMPONENT|SOURCE" of the rows a direct query of the database
 // gives for the language ENG and the condition, sorted.
@@ -133,46 +132,16 @@ QJsonArray ultimosParametros(const QString& metodo)
     return QJsonDocument::fromJson(ambiente->proxy->lastParams(metodo)).array();
 }
 
-class FiltroServidorTest : public FiltroTestBase {
+class FiltroServidorTest : public EditorSemeadoTestBase {
 protected:
     static void SetUpTestSuite()
     {
-        ambiente = new Ambiente(Semente);
-        ASSERT_TRUE(ambiente->servidor->isRunning()) << ambiente->servidor->errorString().toStdString();
-    }
-
-    static void TearDownTestSuite()
-    {
-        delete ambiente;
-        ambiente = nullptr;
+        ASSERT_NO_FATAL_FAILURE(iniciaServidor(Semente));
     }
 
     void SetUp() override
     {
-        ASSERT_TRUE(ambiente && ambiente->servidor->isRunning());
-        WebURL = QStringLiteral("127.0.0.1");
-        WebPort = ambiente->proxy->port();
-        criaTraducao();
-        ASSERT_TRUE(frmTraducao);
-        escolheIdioma(QStringLiteral("ENG-English"));
-        ambiente->proxy->clear();
-        seam.clear();
-    }
-
-    void TearDown() override
-    {
-        if (frmTraducao) {
-            frmTraducao->Close();
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        }
-    }
-
-    void escolheIdioma(const QString& item)
-    {
-        const int indice = frmTraducao->cbbIdioma->findText(item);
-        ASSERT_GE(indice, 0) << item.toStdString();
-        frmTraducao->cbbIdioma->setCurrentIndex(indice);
-        ASSERT_EQ(stIdioma, item.left(3));
+        ASSERT_NO_FATAL_FAILURE(abreEditor(QStringLiteral("ENG-English")));
     }
 
     // Opens the dialog, lets `preenche` fill it and confirms; true when the
@@ -456,7 +425,7 @@ TEST_F(FiltroServidorTest, TheEditorsReloadRepeatsTheFilterInForce)
                                   "WHERE IDIDIOMA = 'ENG' AND NMCOMPONENTE = 'BTNSALVAR' AND CDPROGTRAD = 'TRD09300'"));
 
     // Another language ends the filter: the reload asks for every row.
-    escolheIdioma(QStringLiteral("POR-Português"));
+    escolheIdiomaDoEditor(QStringLiteral("POR-Português"));
     EXPECT_FALSE(boTestaFiltro);
     ambiente->proxy->clear();
     ASSERT_TRUE(Dispatch([] { frmTraducao->sbtVerificarClick(nullptr); }));

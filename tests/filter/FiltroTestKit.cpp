@@ -1,7 +1,9 @@
 #include "FiltroTestKit.h"
 
+#include "Cli_Trd09300.h"
+#include "WebServer.h"
+
 #include <QApplication>
-#include <QFile>
 #include <QKeyEvent>
 #include <QTest>
 
@@ -9,13 +11,8 @@ namespace trd::test {
 
 ServidorSemeado::ServidorSemeado(const QByteArray& semente)
 {
-    const QString tsv = pasta.filePath(QStringLiteral("semente.tsv"));
-    QFile arquivo(tsv);
-    if (arquivo.open(QIODevice::WriteOnly))
-        arquivo.write(semente);
-    arquivo.close();
     TrdServerProcess::Options opcoes;
-    opcoes.importTsv = tsv;
+    opcoes.seedTsv = semente;
     servidor = std::make_unique<TrdServerProcess>(opcoes);
     if (servidor->isRunning())
         proxy = std::make_unique<RecordingProxy>(servidor->host(), servidor->port());
@@ -110,6 +107,48 @@ void FiltroTestBase::esperaValoresConhecidos() const
     EXPECT_EQ(stDataTrad, QStringLiteral("?"));
     EXPECT_EQ(dtDataIni, 1.0);
     EXPECT_EQ(dtDataFin, 2.0);
+}
+
+ServidorSemeado* EditorSemeadoTestBase::ambiente = nullptr;
+
+void EditorSemeadoTestBase::iniciaServidor(const QByteArray& semente)
+{
+    ambiente = new ServidorSemeado(semente);
+    ASSERT_TRUE(ambiente->servidor->isRunning()) << ambiente->servidor->errorString().toStdString();
+}
+
+void EditorSemeadoTestBase::TearDownTestSuite()
+{
+    delete ambiente;
+    ambiente = nullptr;
+}
+
+void EditorSemeadoTestBase::abreEditor(const QString& idioma)
+{
+    ASSERT_TRUE(ambiente && ambiente->servidor->isRunning());
+    WebURL = QStringLiteral("127.0.0.1");
+    WebPort = ambiente->proxy->port();
+    criaTraducao();
+    ASSERT_TRUE(frmTraducao);
+    escolheIdiomaDoEditor(idioma);
+    ambiente->proxy->clear();
+    seam.clear();
+}
+
+void EditorSemeadoTestBase::TearDown()
+{
+    if (frmTraducao) {
+        frmTraducao->Close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+void EditorSemeadoTestBase::escolheIdiomaDoEditor(const QString& item)
+{
+    const int indice = frmTraducao->cbbIdioma->findText(item);
+    ASSERT_GE(indice, 0) << item.toStdString();
+    frmTraducao->cbbIdioma->setCurrentIndex(indice);
+    ASSERT_EQ(stIdioma, item.left(3));
 }
 
 } // namespace trd::test

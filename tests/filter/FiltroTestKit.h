@@ -58,4 +58,24 @@ protected:
     QMdiArea* mdi;
 };
 
+// The editor against one seeded server for a whole suite. The suite's
+// SetUpTestSuite calls iniciaServidor(semente) and each test's SetUp
+// abreEditor(idioma): a fresh editor that reaches the server through the
+// proxy, the language picked, the proxy's and the seam's records cleared.
+// Wrap both calls in ASSERT_NO_FATAL_FAILURE.
+class EditorSemeadoTestBase : public FiltroTestBase {
+public:
+    static ServidorSemeado* ambiente;   // the suite's server, between its set-up and tear-down
+
+protected:
+    static void iniciaServidor(const QByteArray& semente);
+    static void TearDownTestSuite();
+
+    void abreEditor(const QString& idioma);
+    void TearDown() override;
+
+    // Picks `item` ("ENG-English") in the editor's language list.
+    void escolheIdiomaDoEditor(const QString& item);
+};
+
 } // namespace trd::test

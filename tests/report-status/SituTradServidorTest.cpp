@@ -59,8 +59,7 @@ const char* const Semente =
 const QStringList Cinco = {QStringLiteral("P_SITUACAO"), QStringLiteral("P_TSITUACAO"), QStringLiteral("P_IDIDIOMA"),
                            QStringLiteral("P_DtIni"), QStringLiteral("P_DtFim")};
 
-using Ambiente = ServidorSemeado;
-Ambiente* ambiente = nullptr;
+ServidorSemeado*& ambiente = EditorSemeadoTestBase::ambiente;
 
 // One number from a direct query of the server's database.
 double consultaBanco(const QString& sql)
@@ -131,42 +130,23 @@ bool pede(TfrmSituTrad& d, TParams& p)
     return !abort;
 }
 
-class SituTradServidorTest : public FiltroTestBase {
+class SituTradServidorTest : public EditorSemeadoTestBase {
 protected:
     static void SetUpTestSuite()
     {
-        ambiente = new Ambiente(Semente);
-        ASSERT_TRUE(ambiente->servidor->isRunning()) << ambiente->servidor->errorString().toStdString();
-    }
-
-    static void TearDownTestSuite()
-    {
-        delete ambiente;
-        ambiente = nullptr;
+        ASSERT_NO_FATAL_FAILURE(iniciaServidor(Semente));
     }
 
     void SetUp() override
     {
-        ASSERT_TRUE(ambiente && ambiente->servidor->isRunning());
         // The shipped definitions, where the build puts them beside the programs.
         qputenv("TRD_REPORTS_DIR", (qEnvironmentVariable("TRD_BIN_DIR") + QStringLiteral("/relatorios")).toUtf8());
-        WebURL = QStringLiteral("127.0.0.1");
-        WebPort = ambiente->proxy->port();
-        criaTraducao();
-        ASSERT_TRUE(frmTraducao);
-        const int indice = frmTraducao->cbbIdioma->findText(QStringLiteral("ENG-English"));
-        ASSERT_GE(indice, 0);
-        frmTraducao->cbbIdioma->setCurrentIndex(indice);
-        ambiente->proxy->clear();
-        seam.clear();
+        ASSERT_NO_FATAL_FAILURE(abreEditor(QStringLiteral("ENG-English")));
     }
 
     void TearDown() override
     {
-        if (frmTraducao) {
-            frmTraducao->Close();
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        }
+        EditorSemeadoTestBase::TearDown();
         qunsetenv("TRD_REPORTS_DIR");
     }
 
