@@ -77,14 +77,6 @@ int linhaDaGrade(const QTableView* grade, const QString& origem)
     return -1;
 }
 
-template <typename T>
-T* achar(QWidget* raiz, const char* nome)
-{
-    T* w = raiz->findChild<T*>(QString::fromLatin1(nome));
-    EXPECT_NE(w, nullptr) << nome;
-    return w;
-}
-
 } // namespace
 
 TEST(NovoUsuarioTest, FiltraEditaRecarregaEEncontraAEdicaoPromovida)

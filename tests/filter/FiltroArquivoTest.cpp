@@ -122,11 +122,6 @@ QStringList linhasEditor()
     return linhas;
 }
 
-QJsonArray ultimosParametros(const QString& metodo)
-{
-    return QJsonDocument::fromJson(ambiente->proxy->lastParams(metodo)).array();
-}
-
 class FiltroArquivoTest : public EditorSemeadoTestBase {
 protected:
     static void SetUpTestSuite()

@@ -127,11 +127,6 @@ QJsonArray parametros(const char* trad, const char* duv, const char* ntrad, cons
                       QJsonObject{{QStringLiteral("date"), jan(ate)}}, QStringLiteral("N")};
 }
 
-QJsonArray ultimosParametros(const QString& metodo)
-{
-    return QJsonDocument::fromJson(ambiente->proxy->lastParams(metodo)).array();
-}
-
 class FiltroServidorTest : public EditorSemeadoTestBase {
 protected:
     static void SetUpTestSuite()

@@ -4,6 +4,7 @@
 #include "WebServer.h"
 
 #include <QApplication>
+#include <QJsonDocument>
 #include <QKeyEvent>
 #include <QTest>
 
@@ -141,6 +142,11 @@ void EditorSemeadoTestBase::TearDown()
         frmTraducao->Close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
+}
+
+QJsonArray EditorSemeadoTestBase::ultimosParametros(const QString& metodo)
+{
+    return QJsonDocument::fromJson(ambiente->proxy->lastParams(metodo)).array();
 }
 
 void EditorSemeadoTestBase::escolheIdiomaDoEditor(const QString& item)

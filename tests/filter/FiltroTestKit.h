@@ -9,6 +9,7 @@
 #include "TApplication.h"
 #include "TrdServerProcess.h"
 
+#include <QJsonArray>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QTemporaryDir>
@@ -73,6 +74,9 @@ protected:
 
     void abreEditor(const QString& idioma);
     void TearDown() override;
+
+    // The parameters of the last call of `metodo` through the proxy.
+    static QJsonArray ultimosParametros(const QString& metodo);
 
     // Picks `item` ("ENG-English") in the editor's language list.
     void escolheIdiomaDoEditor(const QString& item);

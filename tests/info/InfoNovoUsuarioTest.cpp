@@ -31,26 +31,6 @@
 using namespace trd;
 using namespace trd::test;
 
-namespace {
-
-template <typename T>
-T* achar(QWidget* raiz, const char* nome)
-{
-    T* w = raiz->findChild<T*>(QString::fromLatin1(nome));
-    EXPECT_NE(w, nullptr) << nome;
-    return w;
-}
-
-QWidget* janelaDeNome(const char* nome)
-{
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == QLatin1String(nome) && w->isVisible())
-            return w;
-    return nullptr;
-}
-
-} // namespace
-
 TEST(InfoNovoUsuarioTest, AbreDoEditorCalculaEVeOQueOBancoConta)
 {
     TrdServerProcess::Options opcoes;

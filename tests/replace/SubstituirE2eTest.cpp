@@ -58,22 +58,6 @@ QStringList linhaBanco(const QString& dbPath, const char* idioma, const char* co
     return valores;
 }
 
-template <typename T>
-T* achar(QWidget* raiz, const char* nome)
-{
-    T* w = raiz->findChild<T*>(QString::fromLatin1(nome));
-    EXPECT_NE(w, nullptr) << nome;
-    return w;
-}
-
-QWidget* janelaChamada(const char* nome)
-{
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == QLatin1String(nome) && w->isVisible())
-            return w;
-    return nullptr;
-}
-
 } // namespace
 
 TEST(SubstituirE2e, NovoUsuarioSubstituiUmaPalavraEmTodasAsLinhas)
@@ -124,7 +108,7 @@ TEST(SubstituirE2e, NovoUsuarioSubstituiUmaPalavraEmTodasAsLinhas)
     ASSERT_TRUE(substituir->isEnabled());
     QTest::mouseClick(substituir, Qt::LeftButton);
     QWidget* dialogo = nullptr;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return (dialogo = janelaChamada("frmSubstituir")) != nullptr; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (dialogo = janelaDeNome("frmSubstituir")) != nullptr; }));
     ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == dialogo; }));
     auto* localizar = achar<QLineEdit>(dialogo, "edtLocalizar");
     auto* substituto = achar<QLineEdit>(dialogo, "edtSubstituir");

@@ -6,6 +6,7 @@
 #include "MainWindow.h"
 #include "RecordingDialogSeam.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QString>
 #include <QTest>
@@ -14,6 +15,24 @@
 #include <gtest/gtest.h>
 
 namespace trd::test {
+
+// The child of `raiz` named `nome`, of type T; a failed expectation when none.
+template <typename T>
+T* achar(QWidget* raiz, const char* nome)
+{
+    T* w = raiz->findChild<T*>(QString::fromLatin1(nome));
+    EXPECT_NE(w, nullptr) << nome;
+    return w;
+}
+
+// The visible top-level window named `nome`, or null.
+inline QWidget* janelaDeNome(const char* nome)
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String(nome) && w->isVisible())
+            return w;
+    return nullptr;
+}
 
 // Waits until the shown `janela` is active and opens the editor in it, as the
 // host's menu does; `editor` is the editor's form, once visible. Wrap the call
