@@ -149,6 +149,18 @@ QImage GlyphPair(const QImage& normal)
     return both;
 }
 
+QImage DrawnPair(const std::function<void(QPainter&)>& draw)
+{
+    QImage normal(16, 16, QImage::Format_ARGB32_Premultiplied);
+    normal.fill(Qt::transparent);
+    {
+        QPainter p(&normal);
+        p.setRenderHint(QPainter::Antialiasing, true);
+        draw(p);
+    }
+    return GlyphPair(normal);
+}
+
 QImage TwoGlyphs(Kind kind)
 {
     return GlyphPair(normalGlyph(kind));

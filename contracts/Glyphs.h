@@ -4,6 +4,10 @@
 // right, as TButtonFlat expects.
 #include <QImage>
 
+#include <functional>
+
+class QPainter;
+
 namespace trd::glyphs {
 
 enum Kind {
@@ -13,6 +17,8 @@ enum Kind {
 
 // The framework's two-glyph bitmap: the 16x16 picture and its disabled look side by side.
 QImage GlyphPair(const QImage& normal);
+// The two-glyph bitmap of a 16x16 picture that `draw` paints, antialiased, on transparency.
+QImage DrawnPair(const std::function<void(QPainter&)>& draw);
 QImage TwoGlyphs(Kind kind);
 // The disabled form of a 16 by 16 picture: grey, lighter, embossed.
 QImage Disabled(const QImage& normal);

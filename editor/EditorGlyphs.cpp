@@ -5,29 +5,11 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include <functional>
-
 namespace trd::editorglyphs {
-
-namespace {
-
-QImage pair(const std::function<void(QPainter&)>& draw)
-{
-    QImage normal(16, 16, QImage::Format_ARGB32_Premultiplied);
-    normal.fill(Qt::transparent);
-    {
-        QPainter p(&normal);
-        p.setRenderHint(QPainter::Antialiasing, true);
-        draw(p);
-    }
-    return glyphs::GlyphPair(normal);
-}
-
-} // namespace
 
 QImage Substituir()
 {
-    return pair([](QPainter& p) {
+    return glyphs::DrawnPair([](QPainter& p) {
         QFont font = p.font();
         font.setPixelSize(8);
         font.setBold(true);
@@ -46,7 +28,7 @@ QImage Substituir()
 
 QImage Filtro()
 {
-    return pair([](QPainter& p) {
+    return glyphs::DrawnPair([](QPainter& p) {
         QPainterPath funnel;
         funnel.moveTo(1.5, 2.5);
         funnel.lineTo(14.5, 2.5);
@@ -63,7 +45,7 @@ QImage Filtro()
 
 QImage Informacoes()
 {
-    return pair([](QPainter& p) {
+    return glyphs::DrawnPair([](QPainter& p) {
         p.setPen(QPen(QColor(20, 60, 140), 1));
         p.setBrush(QColor(50, 110, 210));
         p.drawEllipse(QPointF(8, 8), 6.8, 6.8);

@@ -5,29 +5,11 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include <functional>
-
 namespace trd::infoglyphs {
-
-namespace {
-
-QImage pair(const std::function<void(QPainter&)>& draw)
-{
-    QImage normal(16, 16, QImage::Format_ARGB32_Premultiplied);
-    normal.fill(Qt::transparent);
-    {
-        QPainter p(&normal);
-        p.setRenderHint(QPainter::Antialiasing, true);
-        draw(p);
-    }
-    return glyphs::GlyphPair(normal);
-}
-
-} // namespace
 
 QImage Calcular()
 {
-    return pair([](QPainter& p) {
+    return glyphs::DrawnPair([](QPainter& p) {
         p.setPen(QPen(QColor(50, 50, 60), 1));
         p.setBrush(QColor(200, 200, 190));
         p.drawRoundedRect(QRectF(2.5, 0.5, 11, 15), 1.5, 1.5);
@@ -43,7 +25,7 @@ QImage Calcular()
 
 QImage Revisado()
 {
-    return pair([](QPainter& p) {
+    return glyphs::DrawnPair([](QPainter& p) {
         p.setPen(QPen(QColor(90, 90, 90), 1));
         p.setBrush(Qt::white);
         p.drawRect(QRectF(2.5, 0.5, 10, 14));

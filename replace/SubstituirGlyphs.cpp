@@ -4,23 +4,9 @@
 
 #include <QPainter>
 
-#include <functional>
-
 namespace trd::substituirglyphs {
 
 namespace {
-
-QImage pair(const std::function<void(QPainter&)>& draw)
-{
-    QImage normal(16, 16, QImage::Format_ARGB32_Premultiplied);
-    normal.fill(Qt::transparent);
-    {
-        QPainter p(&normal);
-        p.setRenderHint(QPainter::Antialiasing, true);
-        draw(p);
-    }
-    return glyphs::GlyphPair(normal);
-}
 
 // "A -> B" in a band of the picture, top at `y`, `h` high.
 void troca(QPainter& p, int y, int h)
@@ -44,12 +30,12 @@ void troca(QPainter& p, int y, int h)
 
 QImage Substituir()
 {
-    return pair([](QPainter& p) { troca(p, 3, 10); });
+    return glyphs::DrawnPair([](QPainter& p) { troca(p, 3, 10); });
 }
 
 QImage SubstituirTodos()
 {
-    return pair([](QPainter& p) {
+    return glyphs::DrawnPair([](QPainter& p) {
         troca(p, 0, 8);
         troca(p, 8, 8);
     });
@@ -57,7 +43,7 @@ QImage SubstituirTodos()
 
 QImage Interromper()
 {
-    return pair([](QPainter& p) {
+    return glyphs::DrawnPair([](QPainter& p) {
         p.setPen(QPen(QColor(120, 0, 0), 1));
         p.setBrush(QColor(210, 40, 40));
         p.drawRoundedRect(QRectF(2.5, 2.5, 11, 11), 2, 2);
