@@ -1,12 +1,18 @@
 #pragma once
 // Text set in a table cell of a report: broken into the lines that fit the
 // column's width, at the text's own line breaks, between words, and inside a
-// word longer than the column. Measured once at print resolution, so the
-// lines are the same on paper, in a PDF and on the screen; sizes in points.
+// word longer than the column. Measured at print resolution by the advances
+// of its characters (a report may measure hundreds of thousands of cells, and
+// shaping each would cost far more), so the lines are the same on paper, in a
+// PDF and on the screen; kerning only ever draws a line a little narrower.
+// Sizes in points.
 #include <QFont>
 #include <QFontMetricsF>
 #include <QString>
 #include <QStringList>
+
+#include <array>
+#include <unordered_map>
 
 class QPaintDevice;
 
@@ -28,7 +34,7 @@ public:
     QStringList lines(const QString& text, double width) const;
 
 private:
-    bool fitsOnOneLine(const QString& text, double width) const;
+    double advance(QChar c) const;   // device pixels
     template <typename Visit>
     void breakLines(const QString& text, double width, Visit visit) const;
 
@@ -36,7 +42,8 @@ private:
     QFontMetricsF m_metrics;
     double m_scale;           // device pixels per point
     double m_lineHeight;      // points
-    double m_widestLatin1;    // device pixels: no character of Latin-1 is wider
+    std::array<double, 256> m_latin1{};                      // advances of Latin-1, read at once
+    mutable std::unordered_map<char16_t, double> m_others;   // the rest, as they come
 };
 
 } // namespace trd
