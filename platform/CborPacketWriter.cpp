@@ -11,9 +11,21 @@ CborPacketWriter::CborPacketWriter(std::string& out) : m_out(out) {}
 
 void CborPacketWriter::begin(const std::vector<PacketField>& fields, const PacketParams& params)
 {
+    writeHeader(fields, params, false, 0);
+}
+
+void CborPacketWriter::beginOpen(const std::vector<PacketField>& fields, std::uint64_t announcedRows)
+{
+    writeHeader(fields, {}, true, announcedRows);
+}
+
+void CborPacketWriter::writeHeader(const std::vector<PacketField>& fields, const PacketParams& params, bool open,
+                                   std::uint64_t announcedRows)
+{
     m_fieldCount = static_cast<int>(fields.size());
+    m_open = open;
     m_out.append(cbor::kSelfDescribe, 3);
-    cbor::appendHead(m_out, cbor::Map, 3);
+    cbor::appendHead(m_out, cbor::Map, announcedRows > 0 ? 4 : 3);
     cbor::appendText(m_out, "fields");
     cbor::appendHead(m_out, cbor::Array, fields.size());
     for (const PacketField& f : fields) {
@@ -61,8 +73,15 @@ void CborPacketWriter::begin(const std::vector<PacketField>& fields, const Packe
         cbor::appendText(m_out, std::string_view(name.constData(), static_cast<std::size_t>(name.size())));
         cbor::appendText(m_out, std::string_view(value.constData(), static_cast<std::size_t>(value.size())));
     }
+    if (announcedRows > 0) {
+        cbor::appendText(m_out, "rowcount");
+        cbor::appendHead(m_out, cbor::Unsigned, announcedRows);
+    }
     cbor::appendText(m_out, "rows");
-    m_rowsHead = cbor::appendWideHead(m_out, cbor::Array);
+    if (open)
+        cbor::appendOpenArray(m_out);
+    else
+        m_rowsHead = cbor::appendWideHead(m_out, cbor::Array);
 }
 
 void CborPacketWriter::beginRow()
@@ -120,7 +139,21 @@ void CborPacketWriter::endRow()
 
 void CborPacketWriter::end()
 {
-    cbor::patchHead(m_out, m_rowsHead, m_rows);
+    if (m_open)
+        cbor::appendBreak(m_out);
+    else
+        cbor::patchHead(m_out, m_rowsHead, m_rows);
+}
+
+void CborPacketWriter::appendFailure(std::string& out, std::int64_t code, std::string_view message)
+{
+    cbor::appendHead(out, cbor::Map, 1);
+    cbor::appendText(out, "error");
+    cbor::appendHead(out, cbor::Map, 2);
+    cbor::appendText(out, "code");
+    cbor::appendInteger(out, code);
+    cbor::appendText(out, "message");
+    cbor::appendText(out, message);
 }
 
 } // namespace trd

@@ -16,6 +16,10 @@ public:
     explicit CborPacketWriter(std::string& out);
 
     void begin(const std::vector<PacketField>& fields, const PacketParams& params = {});
+    // The same, the rows in an open list (RFC 8949's indefinite length) for a
+    // writer that sends them before it knows how many there are; a count it
+    // expects (not 0) is announced for the reader to make room.
+    void beginOpen(const std::vector<PacketField>& fields, std::uint64_t announcedRows = 0);
     void beginRow();
     // Fields in increasing order within a row; the skipped ones are null.
     void string(int field, std::string_view utf8);
@@ -23,12 +27,19 @@ public:
     void real(int field, double value);
     void dateTime(int field, double dayCount);
     void endRow();
-    // Fills in the number of rows, which was not known when they started.
+    // Fills in the number of rows, which was not known when they started, or
+    // ends the open list.
     void end();
 
     std::size_t rows() const { return m_rows; }
 
+    // What a writer of an open list puts in place of the next row when it
+    // cannot go on: the rows before it are not the whole packet.
+    static void appendFailure(std::string& out, std::int64_t code, std::string_view message);
+
 private:
+    void writeHeader(const std::vector<PacketField>& fields, const PacketParams& params, bool open,
+                     std::uint64_t announcedRows);
     void skipTo(int field);
 
     std::string& m_out;
@@ -36,6 +47,7 @@ private:
     int m_fieldCount = 0;
     int m_next = 0;                // the next field a row expects
     std::size_t m_rowsHead = 0;
+    bool m_open = false;
     std::size_t m_rows = 0;
 };
 

@@ -51,12 +51,13 @@ void writeRow(AnswerPacketWriter& packet, const TranslationRowView& row)
 
 void writeRows(StorageSession& session, const RowSelection& selection, AnswerBuffer& out)
 {
-    AnswerPacketWriter packet(out, RowFields);
     // Without filter conditions the row count is an index-only count, far
-    // cheaper than growing a buffer of tens of megabytes step by step.
-    if (selection.conditions.empty())
-        packet.expectRows(static_cast<std::size_t>(
-            session.countRows(selection.language, selection.statuses, selection.dates)));
+    // cheaper than growing a buffer of tens of megabytes step by step, and
+    // it lets the client make room for the rows before they arrive.
+    const std::size_t expected = selection.conditions.empty()
+        ? static_cast<std::size_t>(session.countRows(selection.language, selection.statuses, selection.dates))
+        : 0;
+    AnswerPacketWriter packet(out, RowFields, expected);
     session.selectRows(selection, [&packet](const TranslationRowView& row) { writeRow(packet, row); });
     packet.finish();
 }

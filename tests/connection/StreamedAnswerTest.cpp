@@ -4,15 +4,20 @@
 // get the very bytes they always got; an answer cut anywhere, or a server
 // failing after it began to answer, ends in a clear error and a closed row
 // set, never in a short set of rows taken for the whole.
+#include "CuttingProxy.h"
 #include "ServerCalls.h"
 #include "TClientDataSet.h"
 #include "TNetConnection.h"
 #include "TrdServerProcess.h"
 #include "WebServer.h"
 
+#include <QCborStreamReader>
+#include <QCborValue>
 #include <QCryptographicHash>
+#include <QFile>
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -120,6 +125,8 @@ QByteArray listedRowsPacket()
     return file.Data();
 }
 
+const TRemoteArgs AllRowsOfEng = {"T", "D", "N", "ENG", TDateTime(0), TDateTime(0), QString()};
+
 QByteArray jsonString(const QByteArray& utf8)
 {
     QByteArray out = "\"";
@@ -168,4 +175,233 @@ TEST_F(StreamedAnswers, XmlAnswersForOtherClientsAreUnchangedByteForByte)
                 << call.name << " " << accept.constData() << answer.left(400).constData();
         }
     }
+}
+
+// Every method that answers rows loads them as they arrive, and the data set
+// ends as the whole answer leaves it: the same rows, count, position and
+// events as from the XML answer of a client that does not stream.
+TEST_F(StreamedAnswers, RowsLoadedAsTheyArriveAreTheRowsOfTheWholeAnswer)
+{
+    const std::pair<QString, TRemoteArgs> calls[] = {
+        {metodo::GetDestino, AllRowsOfEng},
+        {metodo::GetFiltroDest, {"T", "D", "N", " AND UPPER(STVALORPROP) LIKE '%A%'", "ENG", TDateTime(0), TDateTime(0), QString()}},
+        {metodo::GetCDSFilter, {"ENG", listedRowsPacket(), "3"}},
+        {metodo::GetInfoTrad, {"ENG"}},
+        {metodo::GetInfoTrad, {"ENG", TDateTime(0), TDateTime(0)}},
+    };
+    TNetConnection streamed, whole;
+    whole.CompactAnswers = false;
+    for (const auto& [method, args] : calls) {
+        TServerResult answer = streamed.AppServer().Call(method, args);
+        ASSERT_TRUE(answer.Ok) << method.toStdString();
+        // GetCDSFilter's few rows fit one piece: they come whole.
+        EXPECT_EQ(answer.Packet.isStream(), method != metodo::GetCDSFilter) << method.toStdString();
+        TClientDataSet fromStream, fromWhole;
+        fromStream.SetData(QByteArray("<?xml version=\"1.0\"?><DATAPACKET><METADATA><FIELDS/></METADATA><ROWDATA/></DATAPACKET>"));
+        fromWhole.SetData(QByteArray("<?xml version=\"1.0\"?><DATAPACKET><METADATA><FIELDS/></METADATA><ROWDATA/></DATAPACKET>"));
+        auto streamEvents = std::make_shared<QStringList>(), wholeEvents = std::make_shared<QStringList>();
+        for (auto [ds, events] : {std::pair{&fromStream, streamEvents}, std::pair{&fromWhole, wholeEvents}}) {
+            ds->BeforeClose = [events](TClientDataSet*) { *events << QStringLiteral("BeforeClose"); };
+            ds->AfterClose = [events](TClientDataSet*) { *events << QStringLiteral("AfterClose"); };
+            ds->BeforeOpen = [events](TClientDataSet* d) { *events << QStringLiteral("BeforeOpen %1").arg(d->Active()); };
+            ds->AfterOpen = [events](TClientDataSet* d) {
+                *events << QStringLiteral("AfterOpen %1 rows, at %2").arg(d->RecordCount()).arg(d->RecNo());
+            };
+        }
+        fromStream.SetData(CheckResultServ(std::move(answer), true, 0));
+        fromWhole.SetData(CheckResultServ(whole.AppServer().Call(method, args), true, 0));
+        EXPECT_GT(fromWhole.RecordCount(), 100) << method.toStdString();
+        EXPECT_EQ(fromStream.RecordCount(), fromWhole.RecordCount()) << method.toStdString();
+        EXPECT_EQ(fromStream.RecNo(), 1);
+        EXPECT_EQ(fromStream.Data(), fromWhole.Data()) << method.toStdString();
+        EXPECT_EQ(*streamEvents, *wholeEvents) << method.toStdString();
+        // The connection carries the next call after the stream was read.
+        EXPECT_TRUE(streamed.AppServer().Call(metodo::GetIdiTrad).Ok);
+    }
+    // An answer left unread is read into memory when the next call needs the
+    // connection, and still loads whole afterwards.
+    TServerResult first = streamed.AppServer().Call(metodo::GetDestino, AllRowsOfEng);
+    ASSERT_TRUE(first.Packet.isStream());
+    TClientDataSet languages, rows;
+    languages.SetData(CheckResultServ(streamed.AppServer().Call(metodo::GetIdiTrad), true, 0));
+    EXPECT_EQ(languages.RecordCount(), 2);
+    rows.SetData(CheckResultServ(std::move(first), true, 0));
+    EXPECT_EQ(rows.RecordCount(), RowCount);
+}
+
+// The connection cut anywhere in the answer (the network failing, the
+// server killed): the user is told the connection was interrupted, and the
+// data set holds either what it held before (the cut came before the rows
+// did, so the call itself failed) or nothing at all, closed. Never a part of
+// the rows taken for all of them.
+TEST_F(StreamedAnswers, AnAnswerCutAnywhereIsAClearErrorAndAClosedRowSet)
+{
+    test::CuttingProxy proxy(server->port());
+    TNetConnection net;
+    net.BeforeConnect = [&](QObject*) { net.Port = proxy.port(); };
+    const QString dropped =
+        QStringLiteral("A conexão com o servidor de aplicação em 127.0.0.1:%1 foi interrompida.").arg(proxy.port());
+
+    TClientDataSet whole;
+    whole.SetData(CheckResultServ(net.AppServer().Call(metodo::GetDestino, AllRowsOfEng), true, 0));
+    ASSERT_EQ(whole.RecordCount(), RowCount);
+    const qint64 size = proxy.lastAnswerBytes();
+    const QByteArray raw = rawExchange(server->port(), R"({"jsonrpc":"2.0","id":1,"method":"GetDestino","params":["T","D","N","ENG",{"date":0},{"date":0},""]})",
+                                       "Accept: application/cbor\r\n");
+    const qint64 headerEnd = raw.indexOf("\r\n\r\n") + 4;
+    ASSERT_TRUE(raw.contains("Transfer-Encoding: chunked")) << raw.left(300).constData();
+    ASSERT_GT(size, 1000000);
+
+    QList<qint64> cuts = {0, 1, 17, headerEnd - 1, headerEnd, headerEnd + 3, headerEnd + 12, headerEnd + 40,
+                          headerEnd + 300, size - 7, size - 5, size - 2, size - 1};
+    for (qint64 piece = 256 * 1024; piece < size; piece += 256 * 1024)   // about where the server's pieces meet
+        cuts << piece - 1 << piece + 11;
+    for (int i = 1; i < 24; ++i)
+        cuts << size * i / 24;
+    for (const qint64 cut : cuts) {
+        TClientDataSet ds;
+        ds.SetData(CheckResultServ(net.AppServer().Call(metodo::GetIdiTrad), true, 0));
+        ASSERT_EQ(ds.RecordCount(), 2);
+        proxy.cutNextAnswerAfter(cut);
+        bool callFailed = false, loadFailed = false;
+        TServerResult answer;
+        try {
+            answer = net.AppServer().Call(metodo::GetDestino, AllRowsOfEng);
+        } catch (const EConnectionError& e) {
+            callFailed = true;
+            EXPECT_EQ(e.Message(), dropped) << cut;
+        }
+        if (!callFailed) {
+            try {
+                ds.SetData(CheckResultServ(std::move(answer), true, 0));
+            } catch (const EConnectionError& e) {
+                loadFailed = true;
+                EXPECT_EQ(e.Message(), dropped) << cut;
+            }
+        }
+        EXPECT_EQ(proxy.lastAnswerBytes(), cut);
+        EXPECT_TRUE(callFailed || loadFailed) << "cut at " << cut << " of " << size << " loaded " << ds.RecordCount();
+        if (loadFailed) {
+            EXPECT_FALSE(ds.Active()) << cut;
+            EXPECT_EQ(ds.RecordCount(), 0) << cut;
+        } else {
+            EXPECT_TRUE(ds.Active()) << cut;
+            EXPECT_EQ(ds.RecordCount(), 2) << cut;
+        }
+        if (cut >= headerEnd + 300) {
+            EXPECT_TRUE(loadFailed) << cut;   // past the envelope the rows were loading
+        }
+        EXPECT_FALSE(net.Connected()) << cut;
+    }
+    // The connection works again at once.
+    TClientDataSet again;
+    again.SetData(CheckResultServ(net.AppServer().Call(metodo::GetDestino, AllRowsOfEng), true, 0));
+    EXPECT_EQ(again.Data(), whole.Data());
+}
+
+namespace {
+
+// A language whose rows lie in the database in their key order, so that a
+// page damaged near the end of the table is met near the end of the answer.
+QByteArray sortedSeed(int rows)
+{
+    QByteArray tsv = "L\tENG\tInglês\tPOR\n";
+    for (int i = 0; i < rows; ++i) {
+        const QByteArray n = QByteArray::number(i).rightJustified(6, '0');
+        tsv += "R\tENG\tP" + n.left(3) + "\tc" + n + "\tTexto de origem " + n + " de uma tela\tTranslated text " + n +
+               "\tT\t2025-03-01 10:00:00\n";
+    }
+    return tsv;
+}
+
+// Overwrites the table page that holds the rows at `fraction` of the table's
+// order, as a disk failing under a running server does.
+bool damageTablePage(const QString& dbPath, double fraction)
+{
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(dbPath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+        return false;
+    std::vector<qint64> pages;
+    qint64 pageSize = 0;
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "SELECT pageno FROM dbstat WHERE name = 'TRADUCAO' AND pagetype = 'leaf' ORDER BY path", -1, &st,
+                       nullptr);
+    while (st && sqlite3_step(st) == SQLITE_ROW)
+        pages.push_back(sqlite3_column_int64(st, 0));
+    sqlite3_finalize(st);
+    sqlite3_prepare_v2(db, "PRAGMA page_size", -1, &st, nullptr);
+    if (st && sqlite3_step(st) == SQLITE_ROW)
+        pageSize = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    if (pages.size() < 10 || pageSize <= 0)
+        return false;
+    QFile file(dbPath);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    const qint64 page = pages[static_cast<std::size_t>(fraction * static_cast<double>(pages.size()))];
+    return file.seek((page - 1) * pageSize) && file.write(QByteArray(pageSize, '\xFF')) == pageSize && file.flush();
+}
+
+} // namespace
+
+// The server meets a failure after its answer began (here a damaged page of
+// the database, near the end of the rows): the client is told the server's
+// own message, as for any refusal, and the data set is left closed and empty.
+// A client that knows nothing of the failure report gets no proper end of the
+// answer either: no last chunk, and CBOR that stops inside the rows.
+TEST_F(StreamedAnswers, AServerFailingAfterItBeganToAnswerIsToldAsAFailure)
+{
+    test::TrdServerProcess::Options options;
+    options.seedTsv = sortedSeed(20000);
+    test::TrdServerProcess damaged(options);
+    ASSERT_TRUE(damaged.isRunning()) << damaged.errorString().toStdString();
+    // Restarted, so that the rows are in the database file itself (not its
+    // write-ahead log) when its page is damaged behind the server's back.
+    ASSERT_TRUE(damaged.terminate());
+    ASSERT_TRUE(damaged.restart()) << damaged.errorString().toStdString();
+    WebPort = damaged.port();
+    TNetConnection net;
+    net.Open();
+    ASSERT_TRUE(damageTablePage(damaged.dbPath(), 0.8));
+
+    TClientDataSet ds;
+    ds.SetData(CheckResultServ(net.AppServer().Call(metodo::GetIdiTrad), true, 0));
+    TServerResult answer = net.AppServer().Call(metodo::GetDestino, AllRowsOfEng);
+    ASSERT_TRUE(answer.Ok);
+    ASSERT_TRUE(answer.Packet.isStream());   // it had begun
+    try {
+        ds.SetData(CheckResultServ(std::move(answer), true, 0));
+        FAIL() << "the rows before the damaged page loaded as the whole answer: " << ds.RecordCount();
+    } catch (const EServerError& e) {
+        EXPECT_TRUE(e.Message().startsWith(QStringLiteral("O banco de dados do servidor está danificado"))) << e.Message().toStdString();
+        EXPECT_EQ(e.ErrorCode(), -32603);
+    }
+    EXPECT_FALSE(ds.Active());
+    EXPECT_EQ(ds.RecordCount(), 0);
+    EXPECT_TRUE(damaged.log().contains("resposta interrompida após")) << damaged.log().toStdString();
+
+    const QByteArray raw = rawExchange(damaged.port(), R"({"jsonrpc":"2.0","id":9,"method":"GetDestino","params":["T","D","N","ENG",{"date":0},{"date":0},""]})",
+                                       "Accept: application/cbor\r\n");
+    ASSERT_TRUE(raw.contains("Transfer-Encoding: chunked")) << raw.left(300).constData();
+    EXPECT_FALSE(raw.endsWith("\r\n0\r\n\r\n"));
+    // The chunks' contents, read by a CBOR reader that is not ours: it runs
+    // out of bytes inside the answer.
+    QByteArray body;
+    for (qsizetype at = raw.indexOf("\r\n\r\n") + 4; at < raw.size();) {
+        const qsizetype eol = raw.indexOf("\r\n", at);
+        if (eol < 0)
+            break;
+        bool ok = false;
+        const qsizetype length = raw.mid(at, eol - at).toLongLong(&ok, 16);
+        if (!ok || length == 0)
+            break;
+        body += raw.mid(eol + 2, length);
+        at = eol + 2 + length + 2;
+    }
+    ASSERT_GT(body.size(), 256 * 1024);
+    QCborStreamReader reader(body);
+    const QCborValue whole = QCborValue::fromCbor(reader);
+    EXPECT_NE(reader.lastError(), QCborError::NoError);
+    Q_UNUSED(whole);
 }
