@@ -77,12 +77,6 @@ void appendBreak(std::string& out)
     out += static_cast<char>(kBreak);
 }
 
-void appendText(std::string& out, std::string_view utf8)
-{
-    appendHead(out, Text, utf8.size());
-    out.append(utf8);
-}
-
 void appendDouble(std::string& out, double value)
 {
     const auto bits = std::bit_cast<std::uint64_t>(value);

@@ -193,6 +193,39 @@ double floatValue(const Head& h);
 
 // Appends the shortest head for a major type and argument.
 void appendHead(std::string& out, int major, std::uint64_t value);
+
+// A text string: its head and its bytes in one append (the answer writer's
+// inner loop writes six a row).
+inline void appendText(std::string& out, std::string_view utf8)
+{
+    const std::size_t n = utf8.size();
+    if (n >= 65536) {
+        appendHead(out, Text, n);
+        out.append(utf8);
+        return;
+    }
+    char buffer[3 + 256];
+    std::size_t head = 1;
+    if (n < 24) {
+        buffer[0] = static_cast<char>((Text << 5) | static_cast<int>(n));
+    } else if (n < 256) {
+        buffer[0] = static_cast<char>((Text << 5) | 24);
+        buffer[1] = static_cast<char>(n);
+        head = 2;
+    } else {
+        buffer[0] = static_cast<char>((Text << 5) | 25);
+        buffer[1] = static_cast<char>(n >> 8);
+        buffer[2] = static_cast<char>(n);
+        head = 3;
+    }
+    if (n <= 256) {
+        std::memcpy(buffer + head, utf8.data(), n);
+        out.append(buffer, head + n);
+    } else {
+        out.append(buffer, head);
+        out.append(utf8);
+    }
+}
 // Appends a head whose argument takes eight bytes whatever its value, to be
 // filled in later with patchHead (a count not known when writing starts).
 std::size_t appendWideHead(std::string& out, int major);
@@ -202,7 +235,6 @@ void patchHead(std::string& out, std::size_t at, std::uint64_t value);
 void appendOpenArray(std::string& out);
 void appendBreak(std::string& out);
 
-void appendText(std::string& out, std::string_view utf8);
 void appendDouble(std::string& out, double value);
 void appendInteger(std::string& out, std::int64_t value);
 void appendSimple(std::string& out, int info);

@@ -2,7 +2,6 @@
 
 #include "TDateTime.h"
 
-#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -166,7 +165,6 @@ void CborPacketReader::readHeader()
     m_types.clear();
     m_params.clear();
     m_byName.clear();
-    m_announced = 0;
     const cbor::Head tag = m_in.expect(cbor::Tag, "falta a etiqueta de autodescrição");
     if (tag.value != kSelfDescribeTag)
         m_in.fail("falta a etiqueta de autodescrição");
@@ -184,12 +182,6 @@ void CborPacketReader::readHeader()
             haveFields = true;
         } else if (isKey(key, "params")) {
             readParams();
-        } else if (isKey(key, "rowcount")) {
-            const std::size_t countAt = m_in.offset();
-            const cbor::Head count = m_in.head();
-            if (count.major != cbor::Unsigned)
-                throw cbor::Fault{"'rowcount' não é um número inteiro sem sinal", countAt};
-            m_announced = count.value;
         } else if (isKey(key, "rows")) {
             if (!haveFields)
                 throw cbor::Fault{"a entrada 'rows' vem antes de 'fields'", keyAt};
@@ -287,16 +279,14 @@ void CborPacketReader::startRows()
     const cbor::Head list = m_in.openArray("'rows' não é uma lista", open);
     // Every row takes at least its own head and one byte a value: a count
     // beyond that is a lie (or a cut packet), refused before anything is
-    // reserved for it. An open list has no count; the one its writer
-    // announced only sizes the room made for the rows, within the same bound.
-    const std::size_t smallestRow = 1 + m_fields.size();
-    const std::size_t room = m_in.remaining() + bytesToCome();
+    // reserved for it. An open list has no count: room is made as rows come.
     if (open) {
-        constexpr std::uint64_t kLargestAnnounced = std::uint64_t(1) << 22;
         m_openRows = true;
-        m_rowCount = static_cast<std::size_t>(std::min({m_announced, std::uint64_t(room / smallestRow), kLargestAnnounced}));
+        m_rowCount = 0;
         return;
     }
+    const std::size_t smallestRow = 1 + m_fields.size();
+    const std::size_t room = m_in.remaining() + bytesToCome();
     if (list.value > room / smallestRow)
         throw EDBClient(QStringLiteral("Pacote de dados CBOR inválido: declara %1 linhas, mais do que os %2 bytes "
                                        "restantes podem conter (posição %3).")

@@ -31,9 +31,8 @@ public:
     const std::vector<PacketField>& fields() const { return m_fields; }
     const PacketParams& params() const { return m_params; }
     int fieldIndex(std::string_view name) const;
-    // The rows to make room for: the count of a definite list of rows, the
-    // writer's announced count for an open one (within what the bytes still
-    // to come could hold), 0 when unknown.
+    // The rows to make room for: the count of a definite list of rows, 0 for
+    // an open one.
     std::size_t rowCount() const { return m_rowCount; }
 
     bool next();
@@ -86,7 +85,6 @@ private:
     PacketParams m_params;
     std::unordered_map<std::string_view, int> m_byName;
     std::size_t m_rowCount = 0;
-    std::uint64_t m_announced = 0; // the writer's count of an open list of rows
     bool m_openRows = false;
     bool m_ended = false;
     int m_rowNumber = 0;

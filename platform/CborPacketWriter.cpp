@@ -11,21 +11,20 @@ CborPacketWriter::CborPacketWriter(std::string& out) : m_out(out) {}
 
 void CborPacketWriter::begin(const std::vector<PacketField>& fields, const PacketParams& params)
 {
-    writeHeader(fields, params, false, 0);
+    writeHeader(fields, params, false);
 }
 
-void CborPacketWriter::beginOpen(const std::vector<PacketField>& fields, std::uint64_t announcedRows)
+void CborPacketWriter::beginOpen(const std::vector<PacketField>& fields)
 {
-    writeHeader(fields, {}, true, announcedRows);
+    writeHeader(fields, {}, true);
 }
 
-void CborPacketWriter::writeHeader(const std::vector<PacketField>& fields, const PacketParams& params, bool open,
-                                   std::uint64_t announcedRows)
+void CborPacketWriter::writeHeader(const std::vector<PacketField>& fields, const PacketParams& params, bool open)
 {
     m_fieldCount = static_cast<int>(fields.size());
     m_open = open;
     m_out.append(cbor::kSelfDescribe, 3);
-    cbor::appendHead(m_out, cbor::Map, announcedRows > 0 ? 4 : 3);
+    cbor::appendHead(m_out, cbor::Map, 3);
     cbor::appendText(m_out, "fields");
     cbor::appendHead(m_out, cbor::Array, fields.size());
     for (const PacketField& f : fields) {
@@ -73,10 +72,6 @@ void CborPacketWriter::writeHeader(const std::vector<PacketField>& fields, const
         cbor::appendText(m_out, std::string_view(name.constData(), static_cast<std::size_t>(name.size())));
         cbor::appendText(m_out, std::string_view(value.constData(), static_cast<std::size_t>(value.size())));
     }
-    if (announcedRows > 0) {
-        cbor::appendText(m_out, "rowcount");
-        cbor::appendHead(m_out, cbor::Unsigned, announcedRows);
-    }
     cbor::appendText(m_out, "rows");
     if (open)
         cbor::appendOpenArray(m_out);
@@ -101,7 +96,7 @@ void CborPacketWriter::skipTo(int field)
 
 void CborPacketWriter::string(int field, std::string_view utf8)
 {
-    skipTo(field);
+    next(field);
     cbor::appendText(m_out, utf8);
 }
 

@@ -17,9 +17,8 @@ public:
 
     void begin(const std::vector<PacketField>& fields, const PacketParams& params = {});
     // The same, the rows in an open list (RFC 8949's indefinite length) for a
-    // writer that sends them before it knows how many there are; a count it
-    // expects (not 0) is announced for the reader to make room.
-    void beginOpen(const std::vector<PacketField>& fields, std::uint64_t announcedRows = 0);
+    // writer that sends them before it knows how many there are.
+    void beginOpen(const std::vector<PacketField>& fields);
     void beginRow();
     // Fields in increasing order within a row; the skipped ones are null.
     void string(int field, std::string_view utf8);
@@ -38,9 +37,16 @@ public:
     static void appendFailure(std::string& out, std::int64_t code, std::string_view message);
 
 private:
-    void writeHeader(const std::vector<PacketField>& fields, const PacketParams& params, bool open,
-                     std::uint64_t announcedRows);
+    void writeHeader(const std::vector<PacketField>& fields, const PacketParams& params, bool open);
     void skipTo(int field);
+    // The field a row writes next, the usual case, costs no call.
+    void next(int field)
+    {
+        if (field == m_next && field < m_fieldCount)
+            ++m_next;
+        else
+            skipTo(field);
+    }
 
     std::string& m_out;
     std::vector<char> m_boolean;   // per field

@@ -8,6 +8,7 @@
 // Usage: bench_editor [rows]   (TRD_BIN_DIR must name the folder of trd-server)
 #include "Cli_Trd09300.h"
 #include "DataPacket.h"
+#include "ServerCalls.h"
 #include "Dispatch.h"
 #include "BenchHost.h"
 #include "RecordingDialogSeam.h"
@@ -22,7 +23,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <malloc.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -91,6 +94,31 @@ double sqliteScanMs(const QString& dbPath, long long& rowsRead)
     return ms;
 }
 
+long minorFaults()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt;
+}
+
+// Field 10 of /proc/PID/stat.
+long processMinorFaults(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray stat = file.readAll();
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 7 ? fields[7].toLong() : 0;
+}
+
+std::size_t heapInUse()
+{
+    malloc_trim(0);
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -144,7 +172,7 @@ int main(int argc, char** argv)
                 *std::max_element(reloads.begin(), reloads.end()), reloads.size());
     std::printf("bare SQLite scan of the same %lld rows (6 columns as text): median %.1f ms\n", scanned,
                 scanMedian);
-    std::printf("ratio reload / scan: %.1f\n", reloadMedian / scanMedian);
+    std::printf("ratio reload / scan: %.2f\n", reloadMedian / scanMedian);
     std::vector<double> answerMs;
     for (const QByteArray& line : server.log().split('\n')) {
         const QList<QByteArray> parts = line.split(' ');
@@ -153,42 +181,79 @@ int main(int argc, char** argv)
             answerMs.push_back(parts[at + 1].toDouble());
     }
     if (!answerMs.empty())
-        std::printf("  of which trd-server answering GetDestino (its log): median %.1f ms\n",
-                    percentile(answerMs, 0.5));
+        std::printf("  of which trd-server answering GetDestino (its log): median %.1f ms (%.2f x the scan)\n",
+                    percentile(answerMs, 0.5), percentile(answerMs, 0.5) / scanMedian);
     {
-        // The client's share without the editor: the call and the load alone.
-        std::vector<double> calls, loads, transfers;
-        qsizetype answerBytes = 0;
-        bool cbor = false;
+        // The client's share without the editor. The call returns once the
+        // answer has begun; the rows then load as they arrive, while the
+        // server is still reading the later ones.
+        std::vector<double> firstBytes, loaded, serverMs, beyond, clientFaults, serverFaults;
+        qint64 answerBytes = 0;
         for (int run = 0; run < 3; ++run) {
             const qsizetype logBefore = server.log().size();
+            const long clientBefore = minorFaults();
+            const long serverBefore = processMinorFaults(server.pid());
             QElapsedTimer timer;
             timer.start();
             TServerResult answer = form->netTraducao->AppServer().Call(
                 QStringLiteral("GetDestino"), {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"),
                                                QStringLiteral("ENG"), 0.0, 0.0, QString()});
-            const double callMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
-            calls.push_back(callMs);
-            answerBytes = answer.Packet.size();
-            cbor = isCborPacket(answer.Packet);
-            // What the call took beyond the server's own time for it: the
-            // answer crossing the loopback and being read (plus the request).
+            firstBytes.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+            form->cdsDestino->SetData(std::move(answer.Packet));
+            const double all = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+            loaded.push_back(all);
+            clientFaults.push_back(static_cast<double>(minorFaults() - clientBefore));
+            serverFaults.push_back(static_cast<double>(processMinorFaults(server.pid()) - serverBefore));
             const QList<QByteArray> parts = server.log().mid(logBefore).split(' ');
             const qsizetype at = parts.indexOf(QByteArray("GetDestino"));
-            if (at >= 0 && at + 1 < parts.size())
-                transfers.push_back(callMs - parts[at + 1].toDouble());
-            timer.restart();
-            form->cdsDestino->SetData(answer.Packet);
-            loads.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+            if (at >= 0 && at + 2 < parts.size()) {
+                serverMs.push_back(parts[at + 1].toDouble());
+                beyond.push_back(all - parts[at + 1].toDouble());
+                answerBytes = parts[at + 3].toLongLong();
+            }
         }
-        std::printf("  call and transfer alone: median %.1f ms; loading the packet into the row set: median %.1f ms\n",
-                    percentile(calls, 0.5), percentile(loads, 0.5));
-        if (!transfers.empty()) {
-            const double ms = percentile(transfers, 0.5);
-            std::printf("  answer of %.1f MB (%s): the call beyond the server's time %.1f ms, %.2f GB/s effective\n",
-                        answerBytes / 1e6, cbor ? "CBOR" : "XML", ms,
-                        answerBytes / 1e6 / ms);
+        std::printf("  the call alone, request to its answer begun: median %.1f ms; to the last row loaded: median %.1f ms\n",
+                    percentile(firstBytes, 0.5), percentile(loaded, 0.5));
+        if (!serverMs.empty())
+            std::printf("  answer of %.1f MB (CBOR, in chunks): trd-server %.1f ms, the load ending %.1f ms after it "
+                        "(median)\n",
+                        static_cast<double>(answerBytes) / 1e6, percentile(serverMs, 0.5), percentile(beyond, 0.5));
+        std::printf("  minor page faults per call and load: client %.0f, trd-server %.0f (median)\n",
+                    percentile(clientFaults, 0.5), percentile(serverFaults, 0.5));
+
+        // The wire alone: the same answer received and not loaded.
+        std::vector<double> received;
+        for (int run = 0; run < 3; ++run) {
+            QElapsedTimer timer;
+            timer.start();
+            TServerResult answer = form->netTraducao->AppServer().Call(
+                QStringLiteral("GetDestino"), {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"),
+                                               QStringLiteral("ENG"), 0.0, 0.0, QString()});
+            const qsizetype size = answer.Packet.size();
+            received.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+            if (size == 0)
+                std::fprintf(stderr, "empty answer\n");
         }
+        std::printf("  the answer received whole, not loaded: median %.1f ms\n", percentile(received, 0.5));
+
+        // What the loaded rows hold beyond their text, for a data set that
+        // takes them as they arrive.
+        std::size_t textBytes = 0;
+        for (int r = 0; r < form->cdsDestino->RecordCount(); ++r)
+            for (int f = 0; f < form->cdsDestino->FieldCount(); ++f)
+                textBytes += 2 * static_cast<std::size_t>(form->cdsDestino->ValueAt(r, f).toString().size());
+        const std::size_t before = heapInUse();
+        auto* fresh = new TClientDataSet;
+        fresh->SetData(CheckResultServ(form->netTraducao->AppServer().Call(
+                                           QStringLiteral("GetDestino"), {QStringLiteral("T"), QStringLiteral("D"),
+                                                                          QStringLiteral("N"), QStringLiteral("ENG"), 0.0,
+                                                                          0.0, QString()}),
+                                       true, 0));
+        const std::size_t after = heapInUse();
+        std::printf("  heap held by %d rows loaded as they arrived: %.0f bytes per row beyond their text (UTF-16, %.0f)\n",
+                    fresh->RecordCount(), (double(after - before) - double(textBytes)) / fresh->RecordCount(),
+                    double(textBytes) / fresh->RecordCount());
+        delete fresh;
     }
 
     // ---- 2. marking rows, each saved durably

@@ -105,7 +105,7 @@ AnswerPacketWriter::AnswerPacketWriter(AnswerBuffer& out, std::span<const Answer
             defs.push_back(std::move(def));
         }
         m_cbor.emplace(m_out);
-        m_cbor->beginOpen(defs, expectedRows);
+        m_cbor->beginOpen(defs);
         m_rowsStart = m_out.size();
         return;
     }

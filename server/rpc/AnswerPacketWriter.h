@@ -76,8 +76,7 @@ struct AnswerBuffer {
 class AnswerPacketWriter {
 public:
     // Writes the packet's start and its metadata; `expectedRows` (not 0) is
-    // how many rows the method counted beforehand: the XML buffer is sized
-    // for them, and the CBOR form announces them to the reader.
+    // how many rows the method counted beforehand, for sizing a whole answer.
     AnswerPacketWriter(AnswerBuffer& out, std::span<const AnswerField> fields, std::size_t expectedRows = 0);
 
     void beginRow();

@@ -52,9 +52,10 @@ void writeRow(AnswerPacketWriter& packet, const TranslationRowView& row)
 void writeRows(StorageSession& session, const RowSelection& selection, AnswerBuffer& out)
 {
     // Without filter conditions the row count is an index-only count, far
-    // cheaper than growing a buffer of tens of megabytes step by step, and
-    // it lets the client make room for the rows before they arrive.
-    const std::size_t expected = selection.conditions.empty()
+    // cheaper than growing a buffer of tens of megabytes step by step. An
+    // answer sent in pieces grows no such buffer: it needs no count.
+    const bool whole = !(out.sink && out.form == PacketForm::Cbor);
+    const std::size_t expected = whole && selection.conditions.empty()
         ? static_cast<std::size_t>(session.countRows(selection.language, selection.statuses, selection.dates))
         : 0;
     AnswerPacketWriter packet(out, RowFields, expected);

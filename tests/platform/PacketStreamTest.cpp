@@ -37,11 +37,11 @@ std::vector<PacketField> fields()
 // Rows of every kind of value, some texts long, one longer than the reader's
 // window, nulls among them; written as an open list of rows, as the server
 // writes a large answer.
-std::string openPacket(int rows, std::uint64_t announced, bool hugeRow = true)
+std::string openPacket(int rows, bool hugeRow = true)
 {
     std::string out;
     CborPacketWriter w(out);
-    w.beginOpen(fields(), announced);
+    w.beginOpen(fields());
     for (int i = 0; i < rows; ++i) {
         w.beginRow();
         if (i % 13 != 4) {
@@ -106,7 +106,7 @@ private:
 // A data set already holding rows, so a failed load can be seen to leave none.
 void preload(TClientDataSet& ds)
 {
-    ds.SetData(QByteArray::fromStdString(openPacket(5, 0, false)));
+    ds.SetData(QByteArray::fromStdString(openPacket(5, false)));
     ASSERT_EQ(ds.RecordCount(), 5);
 }
 
@@ -122,8 +122,8 @@ TEST(PacketStream, RowsArrivingInPiecesOfAnySizeLoadAsTheWholePacketDoes)
     // they come with a smaller packet; one row larger than the reader's
     // window comes in larger pieces.
     const std::pair<std::string, std::vector<std::vector<std::size_t>>> cases[] = {
-        {openPacket(300, 300, false), {{1}, {7}, {2, 5, 11}}},
-        {openPacket(1500, 1500), {{4096}, {65536, 3}, {1 << 20}, {std::size_t(1) << 30}, odd}},
+        {openPacket(300, false), {{1}, {7}, {2, 5, 11}}},
+        {openPacket(1500), {{4096}, {65536, 3}, {1 << 20}, {std::size_t(1) << 30}, odd}},
     };
     for (const auto& [packet, sizes] : cases) {
         TClientDataSet whole;
@@ -148,20 +148,11 @@ TEST(PacketStream, RowsArrivingInPiecesOfAnySizeLoadAsTheWholePacketDoes)
     EXPECT_TRUE(huge.FieldByName(QStringLiteral("TEXTO"))->AsString().endsWith(QString(2500000, QLatin1Char('y'))));
 }
 
-TEST(PacketStream, AnnouncedCountsOnlySizeTheRoom)
-{
-    for (const std::uint64_t announced : {std::uint64_t(0), std::uint64_t(10), std::uint64_t(300), std::uint64_t(1) << 60}) {
-        TClientDataSet ds;
-        ds.SetData(ServerPacket(std::make_shared<PieceSource>(openPacket(300, announced, false), std::vector<std::size_t>{999})));
-        EXPECT_EQ(ds.RecordCount(), 300) << announced;
-    }
-}
-
 // The connection dropping anywhere: the source's own exception reaches the
 // caller (not a packet fault), and no row of the part that came stays.
 TEST(PacketStream, APacketThatStopsComingLeavesTheDataSetClosedAndEmpty)
 {
-    const std::string packet = openPacket(400, 400, false);
+    const std::string packet = openPacket(400, false);
     for (std::size_t cut = 0; cut < packet.size(); cut += 1 + cut / 9) {
         TClientDataSet ds;
         preload(ds);
@@ -203,7 +194,7 @@ TEST(PacketStream, APacketThatStopsComingLeavesTheDataSetClosedAndEmpty)
 // user the writer's message), or, for a packet read whole, raises it.
 TEST(PacketStream, AFailureReportInPlaceOfARowFailsTheLoadWithItsMessage)
 {
-    std::string packet = openPacket(200, 1000, false);
+    std::string packet = openPacket(200, false);
     packet.pop_back();   // the break that ends the rows
     const std::string message = "O banco de dados do servidor está danificado; a operação não foi feita.";
     CborPacketWriter::appendFailure(packet, -32603, message);
@@ -246,7 +237,7 @@ TEST(PacketStream, AFailureReportInPlaceOfARowFailsTheLoadWithItsMessage)
 // to the end first: the same packet, and the source's failure if it fails.
 TEST(PacketStream, AStreamReadAsBytesIsTheWholePacket)
 {
-    const std::string packet = openPacket(50, 50, false);
+    const std::string packet = openPacket(50, false);
     const ServerPacket stream(std::make_shared<PieceSource>(packet, std::vector<std::size_t>{100}));
     EXPECT_TRUE(stream.isStream());
     const QByteArray bytes = stream;
