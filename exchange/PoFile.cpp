@@ -22,7 +22,10 @@ QString q(std::string_view text)
 
 // Extracted comments we write, one per line.
 constexpr std::string_view IdComment = "id: ";
-constexpr std::string_view EmptyTranslatedComment = "situação: T, tradução vazia";
+// PO tells an untranslated message by its empty msgstr, and gettext drops
+// "fuzzy" from such a message; a row that is translated or doubtful with an
+// empty text says its status in this comment instead.
+constexpr std::string_view EmptyTextStatusComment = "situação com tradução vazia: ";
 
 // What gettext reported while reading: the first error, with its line. A
 // fatal error must not return to gettext, so it leaves by an exception that
@@ -146,9 +149,10 @@ void writePo(const ExportHeader& header, const std::vector<Row>& rows, const std
             po_message_set_msgstr(m, r.status == 'N' ? "" : r.destination.c_str());
             comments.assign(IdComment);
             comments += id;
-            if (r.status == 'T' && r.destination.empty()) {
+            if (r.status != 'N' && r.destination.empty()) {
                 comments += '\n';
-                comments += EmptyTranslatedComment;
+                comments += EmptyTextStatusComment;
+                comments += r.status;
             }
             po_message_set_extracted_comments(m, comments.c_str());
             if (r.status == 'D')
@@ -214,7 +218,7 @@ Document readPo(const std::string& path, std::string_view bytes)
             }
         }
         const std::string_view comments = po_message_extracted_comments(m);
-        bool emptyTranslated = false;
+        char emptyTextStatus = 0;
         std::size_t start = 0;
         while (start < comments.size()) {
             std::size_t end = comments.find('\n', start);
@@ -223,8 +227,10 @@ Document readPo(const std::string& path, std::string_view bytes)
             const std::string_view line = comments.substr(start, end - start);
             if (line.substr(0, IdComment.size()) == IdComment && unit.id.empty())
                 unit.id = line.substr(IdComment.size());
-            else if (line == EmptyTranslatedComment)
-                emptyTranslated = true;
+            else if (line.size() == EmptyTextStatusComment.size() + 1
+                     && line.substr(0, EmptyTextStatusComment.size()) == EmptyTextStatusComment
+                     && (line.back() == 'T' || line.back() == 'D'))
+                emptyTextStatus = line.back();
             start = end + 1;
         }
         const std::string_view msgstr = po_message_msgstr(m);
@@ -233,9 +239,12 @@ Document readPo(const std::string& path, std::string_view bytes)
         if (po_message_is_fuzzy(m)) {
             unit.status = 'D';
             unit.target = std::string(msgstr);
-        } else if (!msgstr.empty() || emptyTranslated) {
+        } else if (!msgstr.empty()) {
             unit.status = 'T';
             unit.target = std::string(msgstr);
+        } else if (emptyTextStatus) {
+            unit.status = emptyTextStatus;
+            unit.target = std::string();
         } else {
             unit.status = 'N';   // untranslated: the row keeps its text
         }
