@@ -2,7 +2,26 @@
 
 #include <QString>
 
+#include <algorithm>
+#include <string_view>
+
 namespace trd::exchange {
+
+std::optional<std::pair<std::size_t, std::size_t>> findRepeatedId(const std::vector<Unit>& units)
+{
+    // Sorting views of the ids costs far less than a hash table of 200,000 strings.
+    std::vector<std::pair<std::string_view, std::size_t>> ids;
+    ids.reserve(units.size());
+    for (std::size_t i = 0; i < units.size(); ++i)
+        if (!units[i].id.empty())
+            ids.emplace_back(units[i].id, i);
+    std::sort(ids.begin(), ids.end());
+    std::optional<std::pair<std::size_t, std::size_t>> first;
+    for (std::size_t i = 1; i < ids.size(); ++i)
+        if (ids[i].first == ids[i - 1].first && (!first || ids[i].second < first->second))
+            first = std::make_pair(ids[i - 1].second, ids[i].second);
+    return first;
+}
 
 const char* formatName(Format format)
 {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace trd::exchange {
@@ -66,6 +67,10 @@ private:
 struct ReadLimits {
     std::int64_t maxFileBytes = std::int64_t(512) << 20;
 };
+
+// The first unit (in file order) whose id an earlier unit already has, as
+// (earlier, later) indexes; units without an id are left out.
+std::optional<std::pair<std::size_t, std::size_t>> findRepeatedId(const std::vector<Unit>& units);
 
 const char* formatName(Format format);          // "XLIFF 1.2", "XLIFF 2.1", "PO"
 const char* formatExtension(Format format);     // "xlf", "xlf", "po"

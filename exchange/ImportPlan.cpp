@@ -5,21 +5,13 @@
 #include "UnitId.h"
 #include "Win1252.h"
 
-#include <unordered_map>
+#include <algorithm>
 
 namespace trd::exchange {
 
 namespace {
 
 constexpr int TextWidth = 4000;
-
-std::string keyOf(std::string_view program, std::string_view component, std::string_view source)
-{
-    std::string key;
-    key.reserve(program.size() + component.size() + source.size() + 2);
-    key.append(program).append(1, '\x1f').append(component).append(1, '\x1f').append(source);
-    return key;
-}
 
 QString changedText(double changed)
 {
@@ -47,14 +39,20 @@ QString textRuleBreak(std::string_view utf8)
 
 Plan planImport(const Document& document, const std::vector<Row>& rows, std::optional<double> exportDays)
 {
-    std::unordered_map<std::string, int> byId, byKey;
-    byId.reserve(rows.size());
-    byKey.reserve(rows.size());
+    // A unit's id is the digest of its row's key, so one sorted index of the
+    // rows' keys finds a unit by its id and, when a tool dropped the id, by
+    // its program, component and source, with no string per row.
+    std::vector<std::pair<UnitKey, int>> index;
+    index.reserve(rows.size());
     for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
         const Row& r = rows[static_cast<std::size_t>(i)];
-        byId.emplace(unitId(r.program, r.component, r.source), i);
-        byKey.emplace(keyOf(r.program, r.component, r.source), i);
+        index.emplace_back(unitKey(r.program, r.component, r.source), i);
     }
+    std::sort(index.begin(), index.end());
+    const auto find = [&index](const UnitKey& key) {
+        const auto it = std::lower_bound(index.begin(), index.end(), std::make_pair(key, -1));
+        return it != index.end() && it->first == key ? it->second : -1;
+    };
     std::vector<int> matchedBy(rows.size(), -1);   // the unit that took each row
 
     Plan plan;
@@ -63,12 +61,10 @@ Plan planImport(const Document& document, const std::vector<Row>& rows, std::opt
         const Unit& unit = document.units[static_cast<std::size_t>(u)];
         PlanEntry e;
         e.unit = u;
-        if (!unit.id.empty())
-            if (const auto it = byId.find(unit.id); it != byId.end())
-                e.row = it->second;
+        if (const auto key = keyOfId(unit.id))
+            e.row = find(*key);
         if (e.row < 0 && unit.program && unit.component)
-            if (const auto it = byKey.find(keyOf(*unit.program, *unit.component, unit.source)); it != byKey.end())
-                e.row = it->second;
+            e.row = find(unitKey(*unit.program, *unit.component, unit.source));
 
         if (e.row < 0) {
             e.outcome = Outcome::Unmatched;

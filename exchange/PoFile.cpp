@@ -9,7 +9,6 @@
 
 #include <cstdlib>
 #include <memory>
-#include <unordered_map>
 
 namespace trd::exchange {
 
@@ -134,13 +133,12 @@ void writePo(const ExportHeader& header, const std::vector<Row>& rows, const std
         po_message_set_msgid(head, "");
         po_message_set_msgstr(head, headerText(header).c_str());
         po_message_insert(it.get(), head);
-        std::unordered_map<std::string, bool> ids;
-        ids.reserve(rows.size());
+        std::vector<UnitKey> keys;
+        keys.reserve(rows.size());
         std::string comments;
         for (const Row& r : rows) {
-            const std::string id = unitId(r.program, r.component, r.source);
-            if (!ids.emplace(id, true).second)
-                throw FileError(0, QStringLiteral("duas linhas com a mesma identificação %1.").arg(q(id)));
+            keys.push_back(unitKey(r.program, r.component, r.source));
+            const std::string id = unitId(keys.back());
             po_message_t m = po_message_create();
             po_message_set_msgctxt(m, poContext(r.program, r.component).c_str());
             po_message_set_msgid(m, r.source.c_str());
@@ -159,6 +157,7 @@ void writePo(const ExportHeader& header, const std::vector<Row>& rows, const std
                 po_message_set_fuzzy(m, 1);
             po_message_insert(it.get(), m);
         }
+        checkDistinctKeys(keys);
     }
     ErrorSink sink;
     t_sink = &sink;
@@ -201,7 +200,6 @@ Document readPo(const std::string& path, std::string_view bytes)
         doc.language = field(header, "Language");
     doc.exportTime = field(header, "X-Trd-Export-Time");
 
-    std::unordered_map<std::string, int> seen;
     IteratorPtr it(po_message_iterator(file.get(), nullptr));
     while (po_message_t m = po_next_message(it.get())) {
         const char* context = po_message_msgctxt(m);
@@ -248,17 +246,15 @@ Document readPo(const std::string& path, std::string_view bytes)
         } else {
             unit.status = 'N';   // untranslated: the row keeps its text
         }
-        if (!unit.id.empty()) {
-            auto [entry, fresh] = seen.emplace(unit.id, 1);
-            if (!fresh) {
-                const std::string needle = "#. " + std::string(IdComment) + unit.id;
-                throw FileError(lineOfOccurrence(bytes, needle, 2),
-                                QStringLiteral("a identificação \"%1\" se repete (já usada na linha %2).")
-                                    .arg(q(unit.id))
-                                    .arg(lineOfOccurrence(bytes, needle, 1)));
-            }
-        }
         doc.units.push_back(std::move(unit));
+    }
+    if (const auto twin = findRepeatedId(doc.units)) {
+        // gettext keeps no line per message: the id's comment tells where.
+        const std::string& id = doc.units[twin->second].id;
+        const std::string needle = "#. " + std::string(IdComment) + id;
+        throw FileError(lineOfOccurrence(bytes, needle, 2), QStringLiteral("a identificação \"%1\" se repete (já usada na linha %2).")
+                                                                .arg(q(id))
+                                                                .arg(lineOfOccurrence(bytes, needle, 1)));
     }
     return doc;
 }

@@ -1,26 +1,45 @@
 #include "UnitId.h"
 
-#include <QCryptographicHash>
+#include <openssl/evp.h>
+
+#include <memory>
 
 namespace trd::exchange {
 
 namespace {
 
-std::string digest(char prefix, std::initializer_list<std::string_view> parts)
+constexpr char Hex[] = "0123456789abcdef";
+
+UnitKey digest(std::initializer_list<std::string_view> parts)
 {
-    QCryptographicHash hash(QCryptographicHash::Sha1);
+    // One context per thread, reset for each digest: a whole language is
+    // 200,000 of them.
+    thread_local const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+    EVP_DigestInit_ex(ctx.get(), EVP_sha1(), nullptr);
     bool first = true;
     for (std::string_view part : parts) {
         // A separator that no text holds (control characters other than tab
         // and line breaks are refused everywhere), so "a"+"bc" differs from "ab"+"c".
         if (!first)
-            hash.addData(QByteArrayView("\x1f", 1));
-        hash.addData(QByteArrayView(part.data(), static_cast<qsizetype>(part.size())));
+            EVP_DigestUpdate(ctx.get(), "\x1f", 1);
+        EVP_DigestUpdate(ctx.get(), part.data(), part.size());
         first = false;
     }
-    const QByteArray hex = hash.result().toHex().left(20);
-    std::string id(1, prefix);
-    id.append(hex.constData(), static_cast<std::size_t>(hex.size()));
+    unsigned char full[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_DigestFinal_ex(ctx.get(), full, &length);
+    UnitKey key;
+    std::copy(full, full + key.size(), key.begin());
+    return key;
+}
+
+std::string text(char prefix, const UnitKey& key)
+{
+    std::string id(1 + 2 * key.size(), prefix);
+    for (std::size_t i = 0; i < key.size(); ++i) {
+        id[1 + 2 * i] = Hex[key[i] >> 4];
+        id[2 + 2 * i] = Hex[key[i] & 15];
+    }
     return id;
 }
 
@@ -35,14 +54,44 @@ void appendEscaped(std::string& out, std::string_view value)
 
 } // namespace
 
+UnitKey unitKey(std::string_view program, std::string_view component, std::string_view source)
+{
+    return digest({program, component, source});
+}
+
+std::string unitId(const UnitKey& key)
+{
+    return text('u', key);
+}
+
 std::string unitId(std::string_view program, std::string_view component, std::string_view source)
 {
-    return digest('u', {program, component, source});
+    return text('u', unitKey(program, component, source));
+}
+
+std::optional<UnitKey> keyOfId(std::string_view id)
+{
+    UnitKey key;
+    if (id.size() != 1 + 2 * key.size() || id[0] != 'u')
+        return std::nullopt;
+    auto nibble = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    for (std::size_t i = 0; i < key.size(); ++i) {
+        const int hi = nibble(id[1 + 2 * i]), lo = nibble(id[2 + 2 * i]);
+        if (hi < 0 || lo < 0)
+            return std::nullopt;
+        key[i] = static_cast<std::uint8_t>(hi << 4 | lo);
+    }
+    return key;
 }
 
 std::string groupId(std::string_view program)
 {
-    return digest('p', {program});
+    return text('p', digest({program}));
 }
 
 std::string poContext(std::string_view program, std::string_view component)

@@ -7,7 +7,6 @@
 
 #include <cctype>
 #include <cstring>
-#include <unordered_map>
 
 namespace trd::exchange {
 
@@ -148,7 +147,6 @@ private:
     Document m_doc;
     bool m_v2 = false;
     bool m_haveLanguage = false;
-    std::unordered_map<std::string, int> m_idLines;
 };
 
 Document Reader::read(pugi::xml_document& doc)
@@ -166,6 +164,12 @@ Document Reader::read(pugi::xml_document& doc)
         read2(root);
     } else {
         throw FileError(lineOf(root), QStringLiteral("versão de XLIFF \"%1\" não é aceita (use 1.2 ou 2.x).").arg(q(version)));
+    }
+    if (const auto twin = findRepeatedId(m_doc.units)) {
+        const Unit& later = m_doc.units[twin->second];
+        throw FileError(later.line, QStringLiteral("a identificação \"%1\" se repete (já usada na linha %2).")
+                                        .arg(q(later.id))
+                                        .arg(m_doc.units[twin->first].line));
     }
     if (!m_haveLanguage)
         throw FileError(lineOf(root), QStringLiteral("o arquivo não diz o idioma de destino (%1).")
@@ -187,13 +191,6 @@ void Reader::setLanguage(std::string_view language, const pugi::xml_node& where)
 
 void Reader::addUnit(Unit unit)
 {
-    if (!unit.id.empty()) {
-        const auto [it, fresh] = m_idLines.emplace(unit.id, unit.line);
-        if (!fresh)
-            throw FileError(unit.line, QStringLiteral("a identificação \"%1\" se repete (já usada na linha %2).")
-                                           .arg(q(unit.id))
-                                           .arg(it->second));
-    }
     m_doc.units.push_back(std::move(unit));
 }
 

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <tuple>
-#include <unordered_set>
 
 namespace trd::exchange {
 
@@ -105,9 +104,9 @@ public:
                 m_out += " xml:space=\"preserve\"";
             m_out += ">\n";
         }
-        const std::string id = unitId(r.program, r.component, r.source);
-        if (!m_ids.insert(id).second)
-            throw FileError(0, QStringLiteral("duas linhas com a mesma identificação %1.").arg(QString::fromStdString(id)));
+        const UnitKey key = unitKey(r.program, r.component, r.source);
+        m_keys.push_back(key);
+        const std::string id = unitId(key);
         if (m_v2) {
             m_out += "   <unit";
             attr(m_out, "id", id);
@@ -139,6 +138,7 @@ public:
 
     void finish()
     {
+        checkDistinctKeys(m_keys);
         closeGroup();
         m_out += m_v2 ? " </file>\n</xliff>\n" : "  </body>\n </file>\n</xliff>\n";
     }
@@ -155,10 +155,18 @@ private:
     std::string& m_out;
     std::string m_time, m_original, m_program;
     bool m_inGroup = false;
-    std::unordered_set<std::string> m_ids;
+    std::vector<UnitKey> m_keys;
 };
 
 } // namespace
+
+void checkDistinctKeys(std::vector<UnitKey>& keys)
+{
+    std::sort(keys.begin(), keys.end());
+    const auto twin = std::adjacent_find(keys.begin(), keys.end());
+    if (twin != keys.end())
+        throw FileError(0, QStringLiteral("duas linhas com a mesma identificação %1.").arg(QString::fromStdString(unitId(*twin))));
+}
 
 void writeXliff(Format format, const ExportHeader& header, const std::vector<Row>& rows, std::string& out)
 {

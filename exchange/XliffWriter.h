@@ -7,6 +7,7 @@
 // escaping as it appends, as the data packets are.
 #include "ExchangeTypes.h"
 #include "ExportTime.h"
+#include "UnitId.h"
 
 #include <string>
 #include <vector>
@@ -28,5 +29,9 @@ void writeXliff(Format format, const ExportHeader& header, const std::vector<Row
 // The order every export writes rows in: program, component, source text,
 // compared byte by byte, so both back ends give the same file whatever their collation.
 void sortForExport(std::vector<Row>& rows);
+
+// Throws FileError when two rows would get one id (never seen: 80 bits of a
+// digest); sorts the keys.
+void checkDistinctKeys(std::vector<UnitKey>& keys);
 
 } // namespace trd::exchange

@@ -75,6 +75,7 @@ QString loadAverage()
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const int rowCount = argc > 1 ? std::max(1, atoi(argv[1])) : 200000;
     const int changes = argc > 2 ? std::max(1, atoi(argv[2])) : 10000;
     const int runs = 5;
