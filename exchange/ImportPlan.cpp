@@ -19,6 +19,24 @@ QString changedText(double changed)
         .arg(DateTimeToQDateTime(changed).toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")));
 }
 
+// A unit that changes its row: refused, a conflict, a new translation or a change.
+Outcome classifyChange(const std::string& destination, char status, const Row& row, std::optional<double> exportDays,
+                       QString& reason)
+{
+    reason = textRuleBreak(destination);
+    if (!reason.isEmpty())
+        return Outcome::Refused;
+    if (!exportDays) {
+        reason = QStringLiteral("o arquivo não diz quando foi exportado");
+        return Outcome::Conflict;
+    }
+    if (row.changed >= *exportDays) {
+        reason = changedText(row.changed);
+        return Outcome::Conflict;
+    }
+    return row.status == 'N' && status != 'N' ? Outcome::New : Outcome::Changed;
+}
+
 } // namespace
 
 QString textRuleBreak(std::string_view utf8)
@@ -76,24 +94,17 @@ Plan planImport(const Document& document, const std::vector<Row>& rows, std::opt
         } else {
             matchedBy[static_cast<std::size_t>(e.row)] = u;
             const Row& row = rows[static_cast<std::size_t>(e.row)];
-            e.destination = unit.target.value_or(row.destination);
+            const std::string& destination = unit.target ? *unit.target : row.destination;
             e.status = unit.status;
             if (!unit.problem.empty()) {
                 e.outcome = Outcome::Refused;
                 e.reason = QString::fromStdString(unit.problem);
-            } else if (e.destination == row.destination && e.status == row.status) {
+            } else if (destination == row.destination && e.status == row.status) {
+                // Most units of a returned file: counted, no copy of their text.
                 e.outcome = Outcome::Unchanged;
-            } else if (const QString broken = textRuleBreak(e.destination); !broken.isEmpty()) {
-                e.outcome = Outcome::Refused;
-                e.reason = broken;
-            } else if (!exportDays) {
-                e.outcome = Outcome::Conflict;
-                e.reason = QStringLiteral("o arquivo não diz quando foi exportado");
-            } else if (row.changed >= *exportDays) {
-                e.outcome = Outcome::Conflict;
-                e.reason = changedText(row.changed);
             } else {
-                e.outcome = row.status == 'N' && e.status != 'N' ? Outcome::New : Outcome::Changed;
+                e.destination = destination;
+                e.outcome = classifyChange(e.destination, e.status, row, exportDays, e.reason);
             }
         }
         ++plan.counts[static_cast<std::size_t>(e.outcome)];

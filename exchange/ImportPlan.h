@@ -28,7 +28,7 @@ struct PlanEntry {
     Outcome outcome = Outcome::Unmatched;
     int unit = -1;             // index into the document's units
     int row = -1;              // index into the rows; -1 when no row matches
-    std::string destination;   // the text the row would get
+    std::string destination;   // the text the row would get (left empty for unchanged units)
     char status = 'N';         // the status the row would get
     QString reason;            // Refused: why; Conflict: when the row changed
 };

@@ -38,70 +38,75 @@ bool isNameChar(unsigned char c)
 // so an undeclared reference is refused here rather than imported as text.
 // DOCTYPE declarations: entities (internal, whose expansion is the attack) and
 // external identifiers are refused; a bare DOCTYPE is harmless.
-void checkMarkup(std::string_view text)
+void checkMarkup(std::string_view text, const LineIndex& lines)
 {
-    int line = 1;
-    auto fail = [&](const QString& reason) { throw FileError(line, reason); };
-    auto skipTo = [&](std::size_t& i, std::string_view end) {
-        const std::size_t stop = text.find(end, i);
-        const std::size_t to = stop == std::string_view::npos ? text.size() : stop + end.size();
-        for (; i < to; ++i)
-            if (text[i] == '\n')
-                ++line;
-        --i;
+    std::size_t at = 0;
+    auto fail = [&](const QString& reason) { throw FileError(lines.lineAt(at), reason); };
+    // Only '<' and '&' matter: jump from one to the next with memchr rather
+    // than looking at every byte of a file of tens of megabytes.
+    const char* const base = text.data();
+    const char* nextLt = static_cast<const char*>(std::memchr(base, '<', text.size()));
+    const char* nextAmp = static_cast<const char*>(std::memchr(base, '&', text.size()));
+    auto advance = [&](const char*& next, char c, std::size_t from) {
+        next = from < text.size() ? static_cast<const char*>(std::memchr(base + from, c, text.size() - from)) : nullptr;
     };
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\n') {
-            ++line;
-        } else if (c == '<') {
-            if (startsWith(text, i, "<!--"))
-                skipTo(i, "-->");
-            else if (startsWith(text, i, "<![CDATA["))
-                skipTo(i, "]]>");
-            else if (startsWith(text, i, "<?"))
-                skipTo(i, "?>");
-            else if (startsWith(text, i, "<!DOCTYPE")) {
-                const std::size_t bracket = text.find('[', i);
-                const std::size_t close = text.find('>', i);
-                const std::string_view head = text.substr(i, (close == std::string_view::npos ? text.size() : close) - i);
-                const std::string_view decl =
-                    text.substr(i, bracket != std::string_view::npos && bracket < close ? text.size() - i : head.size());
-                if (decl.find("<!ENTITY") != std::string_view::npos)
+    auto skipPast = [&](std::size_t from, std::string_view close) {
+        const std::size_t stop = text.find(close, from);
+        return stop == std::string_view::npos ? text.size() : stop + close.size();
+    };
+    while (nextLt || nextAmp) {
+        const bool lt = nextLt && (!nextAmp || nextLt < nextAmp);
+        at = static_cast<std::size_t>((lt ? nextLt : nextAmp) - base);
+        if (lt) {
+            std::size_t after = at + 1;
+            if (startsWith(text, at, "<!--"))
+                after = skipPast(at + 4, "-->");
+            else if (startsWith(text, at, "<![CDATA["))
+                after = skipPast(at + 9, "]]>");
+            else if (startsWith(text, at, "<?"))
+                after = skipPast(at + 2, "?>");
+            else if (startsWith(text, at, "<!DOCTYPE")) {
+                const std::size_t bracket = text.find('[', at);
+                const std::size_t close = text.find('>', at);
+                const bool subset = bracket != std::string_view::npos && bracket < close;
+                const std::string_view outer = text.substr(at, (subset ? bracket : close) - at);
+                if (subset && text.find("<!ENTITY", at) != std::string_view::npos)
                     fail(QStringLiteral("o arquivo declara entidades (<!ENTITY>); expansão de entidades não é aceita."));
-                const std::string_view outer =
-                    bracket != std::string_view::npos && bracket < close ? text.substr(i, bracket - i) : head;
                 if (outer.find("SYSTEM") != std::string_view::npos || outer.find("PUBLIC") != std::string_view::npos)
                     fail(QStringLiteral("o arquivo aponta para uma DTD externa (<!DOCTYPE ... SYSTEM/PUBLIC>); "
                                         "entidades externas não são aceitas. Remova a linha <!DOCTYPE>."));
-                if (bracket != std::string_view::npos && bracket < close)
+                if (subset)
                     fail(QStringLiteral("o arquivo traz declarações próprias (<!DOCTYPE [...]>), que não são aceitas."));
             }
-        } else if (c == '&') {
-            std::size_t j = i + 1;
-            if (j < text.size() && text[j] == '#') {
-                ++j;
-                const bool hex = j < text.size() && text[j] == 'x';
-                if (hex)
-                    ++j;
-                const std::size_t digits = j;
-                while (j < text.size() && (hex ? std::isxdigit(static_cast<unsigned char>(text[j]))
-                                               : std::isdigit(static_cast<unsigned char>(text[j]))))
-                    ++j;
-                if (j == digits || j >= text.size() || text[j] != ';')
-                    fail(QStringLiteral("referência de caractere malformada."));
-            } else {
-                if (j >= text.size() || !isNameStart(static_cast<unsigned char>(text[j])))
-                    fail(QStringLiteral("\"&\" solto no texto: escreva &amp;amp;."));
-                while (j < text.size() && isNameChar(static_cast<unsigned char>(text[j])))
-                    ++j;
-                if (j >= text.size() || text[j] != ';')
-                    fail(QStringLiteral("referência de entidade malformada."));
-                const std::string_view name = text.substr(i + 1, j - i - 1);
-                if (name != "amp" && name != "lt" && name != "gt" && name != "quot" && name != "apos")
-                    fail(QStringLiteral("referência à entidade &%1; não declarada; entidades não são aceitas.").arg(q(name)));
-            }
+            advance(nextLt, '<', after);
+            if (nextAmp && nextAmp < base + after)
+                advance(nextAmp, '&', after);
+            continue;
         }
+        std::size_t j = at + 1;
+        if (j < text.size() && text[j] == '#') {
+            ++j;
+            const bool hex = j < text.size() && text[j] == 'x';
+            if (hex)
+                ++j;
+            const std::size_t digits = j;
+            while (j < text.size() && (hex ? std::isxdigit(static_cast<unsigned char>(text[j]))
+                                           : std::isdigit(static_cast<unsigned char>(text[j]))))
+                ++j;
+            if (j == digits || j >= text.size() || text[j] != ';')
+                fail(QStringLiteral("referência de caractere malformada."));
+        } else {
+            if (j >= text.size() || !isNameStart(static_cast<unsigned char>(text[j])))
+                fail(QStringLiteral("\"&\" solto no texto: escreva &amp;amp;."));
+            while (j < text.size() && isNameChar(static_cast<unsigned char>(text[j])))
+                ++j;
+            if (j >= text.size() || text[j] != ';')
+                fail(QStringLiteral("referência de entidade malformada."));
+            const std::string_view name = text.substr(at + 1, j - at - 1);
+            if (name != "amp" && name != "lt" && name != "gt" && name != "quot" && name != "apos")
+                fail(QStringLiteral("referência à entidade &%1; não declarada; entidades não são aceitas.").arg(q(name)));
+        }
+        advance(nextAmp, '&', j);
     }
 }
 
@@ -402,8 +407,8 @@ bool looksLikeXml(std::string_view bytes)
 Document readXliff(std::string& bytes)
 {
     checkUtf8File(bytes);
-    checkMarkup(bytes);
     const LineIndex lines(bytes);
+    checkMarkup(bytes, lines);
     pugi::xml_document doc;
     const unsigned options = pugi::parse_default | pugi::parse_ws_pcdata | pugi::parse_declaration;
     const pugi::xml_parse_result parsed =
