@@ -8,6 +8,7 @@
 #include "MensErro.h"
 
 #include <QAction>
+#include <QPointer>
 
 namespace trd {
 
@@ -28,9 +29,19 @@ bool prontoParaTroca(TfrmTraducao& editor)
     return true;
 }
 
+// Shows the dialog over the editor; when it closes the editor's window takes
+// the keyboard back, so its shortcuts work at once (without a window manager
+// nothing else would activate it).
 template <typename Dialog>
-void abre(Dialog* dialog)
+void abre(Dialog* dialog, TfrmTraducao& editor)
 {
+    QPointer<TfrmTraducao> alvo(&editor);
+    QObject::connect(dialog, &QDialog::finished, &editor, [alvo] {
+        if (!alvo)
+            return;
+        alvo->window()->activateWindow();
+        alvo->dbgPadrao->setFocus();
+    });
     dialog->setWindowModality(Qt::WindowModal);
     dialog->show();
     dialog->raise();
@@ -50,7 +61,7 @@ void addExchangeMenu(TfrmTraducao& editor)
         Dispatch([&editor] {
             if (!prontoParaTroca(editor))
                 return;
-            abre(new ExportDialog(stIdioma, boTestaFiltro, &editor));
+            abre(new ExportDialog(stIdioma, boTestaFiltro, &editor), editor);
         });
     });
     QObject::connect(importar, &QAction::triggered, &editor, [&editor] {
@@ -64,7 +75,7 @@ void addExchangeMenu(TfrmTraducao& editor)
                 if (alvo && alvo->cdsDestino->Active())
                     Dispatch([alvo] { alvo->sbtVerificarClick(alvo); });
             };
-            abre(dialog);
+            abre(dialog, editor);
         });
     });
 }

@@ -13,6 +13,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace trd {
 
 using namespace exchange;
@@ -202,6 +204,10 @@ void ImportDialog::mostraPrevia()
         tblUnidades->setItem(r, colMotivo, new QTableWidgetItem(e.reason));
     }
     tblUnidades->resizeColumnsToContents();
+    // Long texts would push the reason out of sight: no column but the
+    // reason wider than a quarter of the view.
+    for (int c = 0; c < colMotivo; ++c)
+        tblUnidades->setColumnWidth(c, std::min(tblUnidades->columnWidth(c), tblUnidades->viewport()->width() / 4));
     tblUnidades->setUpdatesEnabled(true);
 }
 
