@@ -1,6 +1,8 @@
 #include "ListedRowsCheck.h"
 
 #include "ListaItens.h"
+#include "RowChecks.h"
+#include "ShortcutConflicts.h"
 #include "ServerCalls.h"
 #include "TClientDataSet.h"
 #include "TDateTime.h"
@@ -11,6 +13,8 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSaveFile>
+
+#include <algorithm>
 
 namespace trd::check {
 
@@ -26,6 +30,8 @@ struct ListFields {
     TField* mensagem;
     TField* tamanho;
     TField* permitido;
+    TField* verificacao;
+    TField* gravidade;
 };
 
 ListFields defineList(TClientDataSet& list)
@@ -39,6 +45,8 @@ ListFields defineList(TClientDataSet& list)
     f.mensagem = list.AddField(QStringLiteral("DSMENSAGEM"), TFieldType::ftString, 200);
     f.tamanho = list.AddField(QStringLiteral("NRTAMANHO"), TFieldType::ftInteger);
     f.permitido = list.AddField(QStringLiteral("NRTAMMAX"), TFieldType::ftInteger);
+    f.verificacao = list.AddField(QStringLiteral("CDVERIFICACAO"), TFieldType::ftString, 20);
+    f.gravidade = list.AddField(QStringLiteral("TPGRAVIDADE"), TFieldType::ftString, 5);
     list.CreateDataSet();
     return f;
 }
@@ -64,6 +72,13 @@ QString languageList(TClientDataSet& languages)
         items << QStringLiteral("%1 (%2)").arg(languages.FieldByName(QStringLiteral("IDIDIOMA"))->AsString(),
                                               languages.FieldByName(QStringLiteral("DSIDIOMA"))->AsString());
     return items.isEmpty() ? QStringLiteral("nenhum") : items.join(QStringLiteral(", "));
+}
+
+// The message field holds 200 characters; a longer finding keeps its start.
+QString fitMessage(const QString& message)
+{
+    constexpr qsizetype width = 200;
+    return message.size() <= width ? message : message.left(width - 1) + QChar(0x2026);
 }
 
 } // namespace
@@ -153,6 +168,27 @@ CheckSummary ListedRowsCheck::run()
 
     const qint64 total = rows.RecordCount();
     begin(QStringLiteral("Verificando %1 linhas de %2").arg(total).arg(summary.language));
+    const bool sizeCheck = m_options.tooLong && m_options.checks.contains(quality::CheckId::Tamanho);
+    quality::RowOptions others;
+    others.checks = m_options.checks;
+    others.checks.remove(quality::CheckId::Tamanho);
+    others.size = m_options.rule;
+    const bool otherChecks = m_options.others && !others.checks.isEmpty();
+    const bool conflicts = otherChecks && others.checks.contains(quality::CheckId::ConflitoAtalho);
+    // The shortcut letters of every screen first: a row's conflict may be
+    // with a row that comes after it.
+    quality::ShortcutIndex shortcuts;
+    if (conflicts) {
+        int row = 0;
+        for (rows.First(); !rows.Eof(); rows.Next())
+            shortcuts.set(row++, program->AsString(), component->AsString(), source->AsString(), destination->AsString());
+    }
+    auto appendFinding = [&](const QString& kind, const quality::Finding& f, const QString& sourceText) {
+        append(kind, fitMessage(f.message), sourceText);
+        out.verificacao->SetAsString(quality::checkInfo(f.check).code.toString());
+        out.gravidade->SetAsString(quality::severityText(f.severity));
+    };
+    quality::Findings findings;
     for (rows.First(); !rows.Eof(); rows.Next()) {
         const QString src = source->AsString();
         const QString dst = destination->AsString();
@@ -164,14 +200,33 @@ CheckSummary ListedRowsCheck::run()
                 ++summary.untranslated;
             }
         }
-        if (m_options.tooLong) {
+        if (sizeCheck) {
             const SizeFinding size = checkSize(src, dst, m_options.rule);
             if (size.tooLong) {
-                append(QStringLiteral("E"), sizeMessage(size), src);
+                appendFinding(QStringLiteral("E"),
+                              {quality::CheckId::Tamanho, quality::checkInfo(quality::CheckId::Tamanho).severity,
+                               sizeMessage(size)},
+                              src);
                 out.tamanho->SetAsInteger(size.found);
                 out.permitido->SetAsInteger(size.allowed);
                 list.Post();
                 ++summary.tooLong;
+            }
+        }
+        if (otherChecks) {
+            findings.clear();
+            quality::checkRow(src, dst, status->AsString(), others, findings);
+            if (conflicts)
+                if (auto conflict = shortcuts.conflictOf(summary.rows, program->AsString(), src, dst))
+                    findings.append(std::move(*conflict));
+            std::stable_sort(findings.begin(), findings.end(),
+                             [](const quality::Finding& a, const quality::Finding& b) { return a.check < b.check; });
+            for (const quality::Finding& f : findings) {
+                appendFinding(QStringLiteral("Q"), f, src);
+                list.Post();
+                ++summary.others;
+                if (f.severity == quality::Severity::Erro)
+                    ++summary.erros;
             }
         }
         ++summary.rows;
