@@ -244,7 +244,7 @@ void numbers(const TextProfile& s, const TextProfile& d, Findings& out)
 void checkRow(QStringView source, QStringView destination, QStringView status, const RowOptions& options,
               Findings& out)
 {
-    if (destination.trimmed().isEmpty())
+    if (std::all_of(destination.begin(), destination.end(), [](QChar c) { return c.isSpace(); }))
         return;
     const CheckSet& checks = options.checks;
     TextProfile s;

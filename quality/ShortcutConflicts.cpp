@@ -6,23 +6,36 @@
 
 namespace trd::quality {
 
+namespace {
+
+// The part of a destination a message quotes.
+constexpr int QuotedLength = 60;
+
+} // namespace
+
 void ShortcutIndex::set(int row, QStringView program, QStringView component, QStringView source,
                         QStringView destination)
 {
     const QChar letter = markedLetter(destination);
     // Most rows mark nothing and never did: they cost one lookup of a number.
     if (const auto held = m_rowProgram.constFind(row); held != m_rowProgram.cend()) {
-        auto bucket = m_programs.find(*held);
-        bucket->removeIf([row](const Entry& e) { return e.row == row; });
-        if (bucket->isEmpty())
+        const auto bucket = m_programs.find(QStringView(*held));
+        bucket->second.entries.removeIf([row](const Entry& e) { return e.row == row; });
+        if (bucket->second.entries.isEmpty())
             m_programs.erase(bucket);
         m_rowProgram.erase(held);
     }
     if (letter.isNull())
         return;
-    const QString key = program.toString();
-    m_programs[key].append({row, letter, markedLetter(source), component.toString(), destination.toString()});
-    m_rowProgram.insert(row, key);
+    auto bucket = m_programs.find(program);
+    if (bucket == m_programs.end())
+        bucket = m_programs.emplace(program.toString(), Program()).first;
+    Program& p = bucket->second;
+    const QStringView quoted = destination.left(QuotedLength);
+    p.entries.append({row, letter, markedLetter(source), p.texts.size(), int(component.size()), int(quoted.size())});
+    p.texts += component;
+    p.texts += quoted;
+    m_rowProgram.insert(row, bucket->first);
 }
 
 void ShortcutIndex::clear()
@@ -37,12 +50,13 @@ std::optional<Finding> ShortcutIndex::conflictOf(int row, QStringView program, Q
     const QChar letter = markedLetter(destination);
     if (letter.isNull())
         return std::nullopt;
-    const auto bucket = m_programs.constFind(program.toString());
-    if (bucket == m_programs.cend())
+    const auto bucket = m_programs.find(program);
+    if (bucket == m_programs.end())
         return std::nullopt;
     const QChar sourceLetter = markedLetter(source);
     QList<const Entry*> others;
-    for (const Entry& e : *bucket) {
+    const Program& p = bucket->second;
+    for (const Entry& e : p.entries) {
         if (e.row == row || e.letter != letter)
             continue;
         if (!sourceLetter.isNull() && e.sourceLetter == sourceLetter)
@@ -52,13 +66,19 @@ std::optional<Finding> ShortcutIndex::conflictOf(int row, QStringView program, Q
     if (others.isEmpty())
         return std::nullopt;
     // The message names the first of them by component, in a stable order.
-    std::sort(others.begin(), others.end(), [](const Entry* a, const Entry* b) {
-        return a->component != b->component ? a->component < b->component : a->row < b->row;
+    auto component = [&p](const Entry* e) { return QStringView(p.texts).mid(e->text, e->componentLength); };
+    std::sort(others.begin(), others.end(), [&](const Entry* a, const Entry* b) {
+        const int order = component(a).compare(component(b));
+        return order != 0 ? order < 0 : a->row < b->row;
     });
     const Entry& first = *others.front();
+    const QStringView quoted = QStringView(p.texts).mid(first.text + first.componentLength, first.destinationLength);
     QString message = QStringLiteral("A tecla de atalho \"") + letter.toUpper() +
-                      QStringLiteral("\" também é marcada em ") + first.component + QStringLiteral(" (\"") +
-                      first.destination.left(60) + QStringLiteral("\")");
+                      QStringLiteral("\" também é marcada em ");
+    message += component(&first);
+    message += QStringLiteral(" (\"");
+    message += quoted;
+    message += QStringLiteral("\")");
     if (others.size() > 1)
         message += QStringLiteral(" e em mais ") + QString::number(others.size() - 1) +
                    (others.size() == 2 ? QStringLiteral(" texto") : QStringLiteral(" textos"));

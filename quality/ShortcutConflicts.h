@@ -14,6 +14,7 @@
 #include <QStringView>
 
 #include <optional>
+#include <unordered_map>
 
 namespace trd::quality {
 
@@ -24,7 +25,7 @@ public:
     // A destination without a mark costs nothing to hold.
     void set(int row, QStringView program, QStringView component, QStringView source, QStringView destination);
     void clear();
-    bool isEmpty() const { return m_programs.isEmpty(); }
+    bool isEmpty() const { return m_programs.empty(); }
 
     // The conflict of a row with the other rows of its program in the index,
     // for the texts given: they may be newer than those the index holds for
@@ -33,14 +34,30 @@ public:
                                       QStringView destination) const;
 
 private:
+    // The texts a message quotes live in one string per program, so that
+    // holding a row costs no allocation of its own.
     struct Entry {
         int row;
         QChar letter;           // of the destination's mark, folded
         QChar sourceLetter;     // of the source's mark, folded; null when none
-        QString component;
-        QString destination;
+        qsizetype text;         // where its component and destination start in Program::texts
+        int componentLength;
+        int destinationLength;  // at most the part a message quotes
     };
-    QHash<QString, QList<Entry>> m_programs;
+    struct Program {
+        QList<Entry> entries;
+        QString texts;
+    };
+    // Looked up by a view of the program's name: asking allocates nothing.
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(QStringView name) const noexcept { return qHash(name); }
+    };
+    struct NameEqual {
+        using is_transparent = void;
+        bool operator()(QStringView a, QStringView b) const noexcept { return a == b; }
+    };
+    std::unordered_map<QString, Program, NameHash, NameEqual> m_programs;
     QHash<int, QString> m_rowProgram;   // the program of each row held
 };
 

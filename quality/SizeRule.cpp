@@ -50,18 +50,57 @@ int allowedLength(int sourceLength, const SizeRule& rule)
     return allowed;
 }
 
+namespace {
+
+// The lines of a text one after the other, as splitLines cuts them, without
+// a list: the check runs for every row of a language.
+class LineCursor {
+public:
+    explicit LineCursor(QStringView text) : m_text(text) {}
+
+    // The next line; false after the last.
+    bool next(QStringView& line)
+    {
+        if (m_done)
+            return false;
+        qsizetype i = m_start;
+        while (i < m_text.size() && m_text[i] != u'\r' && m_text[i] != u'\n')
+            ++i;
+        line = m_text.mid(m_start, i - m_start);
+        if (i == m_text.size()) {
+            m_done = true;
+            return true;
+        }
+        if (m_text[i] == u'\r' && i + 1 < m_text.size() && m_text[i + 1] == u'\n')
+            ++i;
+        m_start = i + 1;
+        return true;
+    }
+
+private:
+    QStringView m_text;
+    qsizetype m_start = 0;
+    bool m_done = false;
+};
+
+} // namespace
+
 SizeFinding checkSize(QStringView source, QStringView destination, const SizeRule& rule)
 {
     SizeFinding worst;
     if (destination.isEmpty())
         return worst;
-    const QList<QStringView> sourceLines = splitLines(source);
-    const QList<QStringView> destLines = splitLines(destination);
+    LineCursor sourceLines(source);
+    LineCursor destLines(destination);
     int worstExcess = 0;
-    for (qsizetype i = 0; i < destLines.size(); ++i) {
-        const int found = shownLength(destLines[i], rule.countAmpersands);
-        const bool extra = i >= sourceLines.size();
-        const int sourceLength = extra ? 0 : shownLength(sourceLines[i], rule.countAmpersands);
+    bool sourceLeft = true;
+    QStringView sourceLine;
+    QStringView destLine;
+    for (int i = 0; destLines.next(destLine); ++i) {
+        sourceLeft = sourceLeft && sourceLines.next(sourceLine);
+        const int found = shownLength(destLine, rule.countAmpersands);
+        const bool extra = !sourceLeft;
+        const int sourceLength = extra ? 0 : shownLength(sourceLine, rule.countAmpersands);
         // A trailing line break adds an empty line that takes no room.
         if (extra && found == 0)
             continue;
@@ -69,7 +108,7 @@ SizeFinding checkSize(QStringView source, QStringView destination, const SizeRul
         const int excess = found - allowed;
         if (excess > worstExcess) {
             worstExcess = excess;
-            worst = {true, int(i) + 1, found, allowed, sourceLength, extra};
+            worst = {true, i + 1, found, allowed, sourceLength, extra};
         }
     }
     return worst;

@@ -1,7 +1,6 @@
 #include "QualityReport.h"
 
-#include "RowChecks.h"
-#include "ShortcutConflicts.h"
+#include "ProgramChecks.h"
 
 #include <QList>
 #include <QString>
@@ -49,25 +48,18 @@ public:
     {
         if (m_rows.isEmpty())
             return;
-        quality::ShortcutIndex shortcuts;
-        for (qsizetype i = 0; i < m_rows.size(); ++i)
-            shortcuts.set(int(i), u"", m_rows[i].component, m_rows[i].source, m_rows[i].destination);
+        QList<quality::RowTexts> texts;
+        texts.reserve(m_rows.size());
+        for (const Row& r : m_rows)
+            texts.append({r.component, r.source, r.destination, r.status});
         std::array<Tally, quality::CheckCount> tallies;
-        quality::Findings findings;
-        for (qsizetype i = 0; i < m_rows.size(); ++i) {
-            const Row& r = m_rows[i];
-            findings.clear();
-            quality::checkRow(r.source, r.destination, r.status, quality::RowOptions{}, findings);
-            if (auto conflict = shortcuts.conflictOf(int(i), u"", r.source, r.destination))
-                findings.append(std::move(*conflict));
-            for (const quality::Finding& f : findings) {
-                Tally& t = tallies[static_cast<std::size_t>(f.check)];
-                if (t.count++ == 0) {
-                    t.component = r.component;
-                    t.message = f.message.left(200);
-                }
+        quality::checkProgram(texts, quality::RowOptions{}, [&](qsizetype row, const quality::Finding& f) {
+            Tally& t = tallies[static_cast<std::size_t>(f.check)];
+            if (t.count++ == 0) {
+                t.component = m_rows[row].component;
+                t.message = f.message.left(200);
             }
-        }
+        });
         for (const quality::CheckInfo& check : quality::allChecks()) {
             const Tally& t = tallies[static_cast<std::size_t>(check.id)];
             if (t.count == 0)

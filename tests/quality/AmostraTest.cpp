@@ -2,6 +2,7 @@
 // check may find anything in it. Then, for every check, the fault it exists
 // to find seeded into a copy of it: every seeded row must be found.
 #include "AmostraLinhas.h"
+#include "ProgramChecks.h"
 #include "RowChecks.h"
 #include "ShortcutConflicts.h"
 
@@ -15,7 +16,8 @@ namespace {
 
 constexpr int Linhas = 10000;
 
-// Every finding of every row, the shortcut conflicts among the rows of each program included.
+// Every finding of every row, the shortcut conflicts among the rows of each
+// program included, with one index of every row: the editor's way.
 QList<Findings> verifica(const QList<LinhaAmostra>& linhas)
 {
     ShortcutIndex atalhos;
@@ -26,9 +28,35 @@ QList<Findings> verifica(const QList<LinhaAmostra>& linhas)
         const LinhaAmostra& l = linhas[i];
         checkRow(l.origem, l.destino, l.situacao, RowOptions{}, achados[i]);
         if (auto conflito = atalhos.conflictOf(int(i), l.programa, l.origem, l.destino))
-            achados[i].append(*conflito);
+            achados[i].insert(std::find_if(achados[i].begin(), achados[i].end(),
+                                           [](const Finding& f) { return f.check > CheckId::ConflitoAtalho; }),
+                              *conflito);
     }
     return achados;
+}
+
+// The same, one program after another: trd-check's and the report's way.
+QList<Findings> verificaPorPrograma(const QList<LinhaAmostra>& linhas)
+{
+    QList<Findings> achados(linhas.size());
+    QList<RowTexts> programa;
+    for (qsizetype i = 0; i < linhas.size();) {
+        const qsizetype inicio = i;
+        programa.clear();
+        for (; i < linhas.size() && linhas[i].programa == linhas[inicio].programa; ++i)
+            programa.append({linhas[i].componente, linhas[i].origem, linhas[i].destino, linhas[i].situacao});
+        checkProgram(programa, RowOptions{},
+                     [&](qsizetype linha, const Finding& f) { achados[inicio + linha].append(f); });
+    }
+    return achados;
+}
+
+std::string texto(const Findings& f)
+{
+    std::string s;
+    for (const Finding& x : f)
+        s += checkInfo(x.check).code.toString().toStdString() + ": " + x.message.toStdString() + "\n";
+    return s;
 }
 
 } // namespace
@@ -72,6 +100,13 @@ TEST(Amostra, EveryFaultSeededIntoACopyIsFoundByItsCheck)
                 semeadas << i;
         EXPECT_GT(semeadas.size(), check.id == CheckId::ConflitoAtalho ? 100 : 1000);
         const QList<Findings> achados = verifica(linhas);
+        // Both ways of holding the rows find the same, message for message.
+        const QList<Findings> porPrograma = verificaPorPrograma(linhas);
+        int diferentes = 0;
+        for (qsizetype i = 0; i < linhas.size(); ++i)
+            if (texto(achados[i]) != texto(porPrograma[i]) && ++diferentes <= 3)
+                ADD_FAILURE() << texto(achados[i]) << "  against  " << texto(porPrograma[i]);
+        EXPECT_EQ(diferentes, 0);
         int perdidas = 0;
         for (qsizetype i : semeadas) {
             const bool achou = std::any_of(achados[i].begin(), achados[i].end(),
