@@ -1,8 +1,7 @@
 #include "ListedRowsCheck.h"
 
 #include "ListaItens.h"
-#include "RowChecks.h"
-#include "ShortcutConflicts.h"
+#include "ProgramChecks.h"
 #include "ServerCalls.h"
 #include "TClientDataSet.h"
 #include "TDateTime.h"
@@ -13,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSet>
 
 #include <algorithm>
 
@@ -79,6 +79,24 @@ QString fitMessage(const QString& message)
 {
     constexpr qsizetype width = 200;
     return message.size() <= width ? message : message.left(width - 1) + QChar(0x2026);
+}
+
+// Whether the rows come a program after another: no program shows up again
+// after another one began.
+bool groupedByProgram(TClientDataSet& rows, const TField* program)
+{
+    QSet<QString> done;
+    QString current;
+    for (rows.First(); !rows.Eof(); rows.Next()) {
+        QString p = program->AsString();
+        if (p == current)
+            continue;
+        if (done.contains(p))
+            return false;
+        done.insert(current);
+        current = std::move(p);
+    }
+    return true;
 }
 
 } // namespace
@@ -156,11 +174,12 @@ CheckSummary ListedRowsCheck::run()
     const TField* source = rows.FieldByName(QStringLiteral("STAGRVALPROP"));
     const TField* destination = rows.FieldByName(QStringLiteral("STVALORPROP"));
     const TField* status = rows.FieldByName(QStringLiteral("IDSITTRADUCAO"));
-    auto append = [&](const QString& kind, const QString& message, const QString& sourceText) {
+    auto append = [&](const QString& kind, const QString& message, const QString& programText,
+                      const QString& componentText, const QString& sourceText) {
         list.Append();
         out.idioma->SetAsString(summary.language);
-        out.programa->SetAsString(program->AsString());
-        out.componente->SetAsString(component->AsString());
+        out.programa->SetAsString(programText);
+        out.componente->SetAsString(componentText);
         out.origem->SetAsString(sourceText);
         out.tipo->SetAsString(kind);
         out.mensagem->SetAsString(message);
@@ -174,65 +193,81 @@ CheckSummary ListedRowsCheck::run()
     others.checks.remove(quality::CheckId::Tamanho);
     others.size = m_options.rule;
     const bool otherChecks = m_options.others && !others.checks.isEmpty();
-    const bool conflicts = otherChecks && others.checks.contains(quality::CheckId::ConflitoAtalho);
-    // The shortcut letters of every screen first: a row's conflict may be
-    // with a row that comes after it.
-    quality::ShortcutIndex shortcuts;
-    if (conflicts) {
-        int row = 0;
-        for (rows.First(); !rows.Eof(); rows.Next())
-            shortcuts.set(row++, program->AsString(), component->AsString(), source->AsString(), destination->AsString());
-    }
-    auto appendFinding = [&](const QString& kind, const quality::Finding& f, const QString& sourceText) {
-        append(kind, fitMessage(f.message), sourceText);
+
+    // A screen's shortcut letters are compared among its rows, so the rows
+    // are checked a program at a time. The server answers them in that order
+    // (docs/protocol.md); should one not, they are put in it here.
+    if (otherChecks && !groupedByProgram(rows, program))
+        rows.SetIndexFieldNames(QStringLiteral("CDPROGTRAD"));
+
+    struct Row {
+        QString component, source, destination, status;
+    };
+    QList<Row> batch;
+    QString batchProgram;
+    QList<quality::RowTexts> texts;
+    QList<std::pair<qsizetype, quality::Finding>> found;
+    auto appendFinding = [&](const QString& kind, const quality::Finding& f, const Row& r) {
+        append(kind, fitMessage(f.message), batchProgram, r.component, r.source);
         out.verificacao->SetAsString(quality::checkInfo(f.check).code.toString());
         out.gravidade->SetAsString(quality::severityText(f.severity));
     };
-    quality::Findings findings;
-    for (rows.First(); !rows.Eof(); rows.Next()) {
-        const QString src = source->AsString();
-        const QString dst = destination->AsString();
-        if (m_options.untranslated) {
-            const QString reason = untranslatedReason(status->AsString(), src, dst);
-            if (!reason.isEmpty()) {
-                append(QStringLiteral("N"), reason, src);
-                list.Post();
-                ++summary.untranslated;
-            }
-        }
-        if (sizeCheck) {
-            const SizeFinding size = checkSize(src, dst, m_options.rule);
-            if (size.tooLong) {
-                appendFinding(QStringLiteral("E"),
-                              {quality::CheckId::Tamanho, quality::checkInfo(quality::CheckId::Tamanho).severity,
-                               sizeMessage(size)},
-                              src);
-                out.tamanho->SetAsInteger(size.found);
-                out.permitido->SetAsInteger(size.allowed);
-                list.Post();
-                ++summary.tooLong;
-            }
-        }
+    auto flush = [&] {
+        found.clear();
         if (otherChecks) {
-            findings.clear();
-            quality::checkRow(src, dst, status->AsString(), others, findings);
-            if (conflicts)
-                if (auto conflict = shortcuts.conflictOf(summary.rows, program->AsString(), src, dst))
-                    findings.append(std::move(*conflict));
-            std::stable_sort(findings.begin(), findings.end(),
-                             [](const quality::Finding& a, const quality::Finding& b) { return a.check < b.check; });
-            for (const quality::Finding& f : findings) {
-                appendFinding(QStringLiteral("Q"), f, src);
+            texts.clear();
+            for (const Row& r : std::as_const(batch))
+                texts.append({r.component, r.source, r.destination, r.status});
+            quality::checkProgram(texts, others,
+                                  [&](qsizetype row, const quality::Finding& f) { found.append({row, f}); });
+        }
+        qsizetype next = 0;
+        for (qsizetype i = 0; i < batch.size(); ++i) {
+            const Row& r = batch[i];
+            if (m_options.untranslated) {
+                const QString reason = untranslatedReason(r.status, r.source, r.destination);
+                if (!reason.isEmpty()) {
+                    append(QStringLiteral("N"), reason, batchProgram, r.component, r.source);
+                    list.Post();
+                    ++summary.untranslated;
+                }
+            }
+            if (sizeCheck) {
+                const SizeFinding size = checkSize(r.source, r.destination, m_options.rule);
+                if (size.tooLong) {
+                    appendFinding(QStringLiteral("E"),
+                                  {quality::CheckId::Tamanho, quality::checkInfo(quality::CheckId::Tamanho).severity,
+                                   sizeMessage(size)},
+                                  r);
+                    out.tamanho->SetAsInteger(size.found);
+                    out.permitido->SetAsInteger(size.allowed);
+                    list.Post();
+                    ++summary.tooLong;
+                }
+            }
+            for (; next < found.size() && found[next].first == i; ++next) {
+                const quality::Finding& f = found[next].second;
+                appendFinding(QStringLiteral("Q"), f, r);
                 list.Post();
                 ++summary.others;
                 if (f.severity == quality::Severity::Erro)
                     ++summary.erros;
             }
         }
+        batch.clear();
+    };
+    for (rows.First(); !rows.Eof(); rows.Next()) {
+        const QString prog = program->AsString();
+        if (prog != batchProgram) {
+            flush();
+            batchProgram = prog;
+        }
+        batch.append({component->AsString(), source->AsString(), destination->AsString(), status->AsString()});
         ++summary.rows;
         if (summary.rows % 1000 == 0)
             report(step, summary.rows, total, false);
     }
+    flush();
     report(step, summary.rows, total, false);
 
     begin(QStringLiteral("Gravando %1").arg(summary.output));

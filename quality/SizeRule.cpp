@@ -52,26 +52,41 @@ int allowedLength(int sourceLength, const SizeRule& rule)
 
 namespace {
 
-// The lines of a text one after the other, as splitLines cuts them, without
-// a list: the check runs for every row of a language.
+// The lines of a text one after the other, as splitLines cuts them, each
+// with the characters it shows, in one pass and without a list: the check
+// runs for every row of a language.
 class LineCursor {
 public:
-    explicit LineCursor(QStringView text) : m_text(text) {}
+    LineCursor(QStringView text, bool countAmpersands) : m_text(text), m_countAmpersands(countAmpersands) {}
 
-    // The next line; false after the last.
-    bool next(QStringView& line)
+    // The characters the next line shows; false after the last line.
+    bool next(int& shown)
     {
         if (m_done)
             return false;
+        const qsizetype n = m_text.size();
         qsizetype i = m_start;
-        while (i < m_text.size() && m_text[i] != u'\r' && m_text[i] != u'\n')
-            ++i;
-        line = m_text.mid(m_start, i - m_start);
-        if (i == m_text.size()) {
+        int length = 0;
+        for (; i < n; ++i) {
+            const QChar c = m_text[i];
+            if (c == u'\r' || c == u'\n')
+                break;
+            // "&&" shows one "&"; a lone "&" shows nothing (shownLength).
+            if (c == u'&' && !m_countAmpersands) {
+                if (i + 1 < n && m_text[i + 1] == u'&') {
+                    ++length;
+                    ++i;
+                }
+                continue;
+            }
+            ++length;
+        }
+        shown = length;
+        if (i >= n) {
             m_done = true;
             return true;
         }
-        if (m_text[i] == u'\r' && i + 1 < m_text.size() && m_text[i + 1] == u'\n')
+        if (m_text[i] == u'\r' && i + 1 < n && m_text[i + 1] == u'\n')
             ++i;
         m_start = i + 1;
         return true;
@@ -79,6 +94,7 @@ public:
 
 private:
     QStringView m_text;
+    bool m_countAmpersands;
     qsizetype m_start = 0;
     bool m_done = false;
 };
@@ -90,17 +106,16 @@ SizeFinding checkSize(QStringView source, QStringView destination, const SizeRul
     SizeFinding worst;
     if (destination.isEmpty())
         return worst;
-    LineCursor sourceLines(source);
-    LineCursor destLines(destination);
+    LineCursor sourceLines(source, rule.countAmpersands);
+    LineCursor destLines(destination, rule.countAmpersands);
     int worstExcess = 0;
     bool sourceLeft = true;
-    QStringView sourceLine;
-    QStringView destLine;
-    for (int i = 0; destLines.next(destLine); ++i) {
-        sourceLeft = sourceLeft && sourceLines.next(sourceLine);
-        const int found = shownLength(destLine, rule.countAmpersands);
+    int found = 0;
+    int sourceShown = 0;
+    for (int i = 0; destLines.next(found); ++i) {
+        sourceLeft = sourceLeft && sourceLines.next(sourceShown);
         const bool extra = !sourceLeft;
-        const int sourceLength = extra ? 0 : shownLength(sourceLine, rule.countAmpersands);
+        const int sourceLength = extra ? 0 : sourceShown;
         // A trailing line break adds an empty line that takes no room.
         if (extra && found == 0)
             continue;

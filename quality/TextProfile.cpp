@@ -170,7 +170,8 @@ private:
             ++i;
         p.hasLetter = true;
         const QStringView w = t.mid(start, i - start);
-        if (!m_previousWord.isEmpty() && m_previousWord.compare(w, Qt::CaseInsensitive) == 0) {
+        // Folding case keeps a word's length: words of other lengths are not compared.
+        if (m_previousWord.size() == w.size() && m_previousWord.compare(w, Qt::CaseInsensitive) == 0) {
             const qsizetype from = m_previousWord.data() - t.data();
             p.doubledWords.append(t.mid(from, i - from));
         }

@@ -197,24 +197,25 @@ void findSchemes(QStringView t, Spans& out)
     }
 }
 
-// "www." written in small letters or in capitals, found from its dot: a
-// vectorised search for "." is cheap, and most texts have few.
-void findWww(QStringView t, Spans& out)
+// "www." written in small letters or in capitals, its dot at `dot`.
+void addWww(QStringView t, qsizetype dot, Spans& out)
 {
-    for (qsizetype dot = t.indexOf(u'.', 3); dot >= 0; dot = t.indexOf(u'.', dot + 1)) {
-        const qsizetype p = dot - 3;
-        const bool small = t[p] == u'w' && t[p + 1] == u'w' && t[p + 2] == u'w';
-        const bool capitals = t[p] == u'W' && t[p + 1] == u'W' && t[p + 2] == u'W';
-        if (!small && !capitals)
-            continue;
-        if (p > 0 && (t[p - 1].isLetterOrNumber() || t[p - 1] == u'.' || t[p - 1] == u'/' || t[p - 1] == u'@'))
-            continue;
-        if (p + 4 >= t.size() || !t[p + 4].isLetterOrNumber() || inside(out, p))
-            continue;
-        const qsizetype e = addressEnd(t, p, p + 4);
-        out.append({p, e});
-        dot = e;
-    }
+    const qsizetype p = dot - 3;
+    if (p > 0 && (t[p - 1].isLetterOrNumber() || t[p - 1] == u'.' || t[p - 1] == u'/' || t[p - 1] == u'@'))
+        return;
+    if (p + 4 >= t.size() || !t[p + 4].isLetterOrNumber() || inside(out, p))
+        return;
+    out.append({p, addressEnd(t, p, p + 4)});
+}
+
+bool wwwBefore(QStringView t, qsizetype dot)
+{
+    if (dot < 3)
+        return false;
+    const char16_t a = t[dot - 3].unicode();
+    const char16_t b = t[dot - 2].unicode();
+    const char16_t c = t[dot - 1].unicode();
+    return (a == u'w' && b == u'w' && c == u'w') || (a == u'W' && b == u'W' && c == u'W');
 }
 
 bool isMailCharacter(QChar c)
@@ -318,12 +319,34 @@ qsizetype entityLength(QStringView text, qsizetype i)
 void findAddresses(QStringView text, Spans& out)
 {
     out.clear();
-    // Most texts hold no address: a vectorised search for a character each
-    // form needs tells, before anything slower looks.
-    if (text.indexOf(u'/') >= 0)
+    // Most texts hold no address: one pass looks for a character each form
+    // needs, before anything slower does. (One loop over a short text costs
+    // less than a library search per character.)
+    bool slash = false;
+    bool at = false;
+    QVarLengthArray<qsizetype, 2> wwwDots;
+    const QChar* d = text.data();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        switch (d[i].unicode()) {
+        case u'/':
+            slash = true;
+            break;
+        case u'@':
+            at = true;
+            break;
+        case u'.':
+            if (wwwBefore(text, i))
+                wwwDots.append(i);
+            break;
+        default:
+            break;
+        }
+    }
+    if (slash)
         findSchemes(text, out);
-    findWww(text, out);
-    if (text.indexOf(u'@') >= 0)
+    for (qsizetype dot : wwwDots)
+        addWww(text, dot, out);
+    if (at)
         findMail(text, out);
     std::sort(out.begin(), out.end(), [](const Span& a, const Span& b) { return a.begin < b.begin; });
 }
