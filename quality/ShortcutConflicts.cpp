@@ -17,17 +17,18 @@ void ShortcutIndex::set(int row, QStringView program, QStringView component, QSt
                         QStringView destination)
 {
     const QChar letter = markedLetter(destination);
-    // Most rows mark nothing and never did: they cost one lookup of a number.
-    if (const auto held = m_rowProgram.constFind(row); held != m_rowProgram.cend()) {
-        const auto bucket = m_programs.find(QStringView(*held));
+    // A row's program never changes: what the index held for it is in that
+    // program's entries, a screen's few marked texts.
+    auto bucket = m_programs.find(program);
+    if (bucket != m_programs.end()) {
         bucket->second.entries.removeIf([row](const Entry& e) { return e.row == row; });
-        if (bucket->second.entries.isEmpty())
+        if (letter.isNull() && bucket->second.entries.isEmpty()) {
             m_programs.erase(bucket);
-        m_rowProgram.erase(held);
+            return;
+        }
     }
     if (letter.isNull())
         return;
-    auto bucket = m_programs.find(program);
     if (bucket == m_programs.end())
         bucket = m_programs.emplace(program.toString(), Program()).first;
     Program& p = bucket->second;
@@ -35,13 +36,11 @@ void ShortcutIndex::set(int row, QStringView program, QStringView component, QSt
     p.entries.append({row, letter, markedLetter(source), p.texts.size(), int(component.size()), int(quoted.size())});
     p.texts += component;
     p.texts += quoted;
-    m_rowProgram.insert(row, bucket->first);
 }
 
 void ShortcutIndex::clear()
 {
     m_programs.clear();
-    m_rowProgram.clear();
 }
 
 std::optional<Finding> ShortcutIndex::conflictOf(int row, QStringView program, QStringView source,

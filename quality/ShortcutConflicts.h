@@ -20,8 +20,8 @@ namespace trd::quality {
 
 class ShortcutIndex {
 public:
-    // Adds a row, or replaces what the index holds for it (the row's program
-    // never changes). `row` is the caller's key: a record number, an index.
+    // Adds a row, or replaces what the index holds for it: a row's program
+    // never changes, so the row is looked for among that program's rows. `row` is the caller's key: a record number, an index.
     // A destination without a mark costs nothing to hold.
     void set(int row, QStringView program, QStringView component, QStringView source, QStringView destination);
     void clear();
@@ -58,7 +58,6 @@ private:
         bool operator()(QStringView a, QStringView b) const noexcept { return a == b; }
     };
     std::unordered_map<QString, Program, NameHash, NameEqual> m_programs;
-    QHash<int, QString> m_rowProgram;   // the program of each row held
 };
 
 } // namespace trd::quality
