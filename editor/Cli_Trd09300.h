@@ -16,6 +16,8 @@
 
 namespace trd {
 
+class VerificacoesDoEditor;
+
 class TfrmTraducao : public TfrmPadraoSortGrid {
     Q_OBJECT
 public:
@@ -39,6 +41,8 @@ public:
     QLabel *lblOrigem, *lblDestino, *lblTela, *lblCodigo, *lblComponente, *lblNome;
 
     TClientDataSet* cdsDestino;     // the translation rows of the chosen language
+    // The checks of the rows and the spelling of the cell being typed (docs/checks.md).
+    VerificacoesDoEditor* verificacoes;
     TClientDataSet* cdsIdiomaOri;   // the languages, read once per instance
     TNetConnection* netTraducao;
 

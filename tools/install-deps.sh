@@ -14,6 +14,7 @@ PACKAGES=(
   poppler-utils
   xvfb xauth
   libgettextpo-dev gettext qt6-l10n-tools libxml2-utils php-symfony-translation
+  libhunspell-dev hunspell-en-us hunspell-es
 )
 
 missing=()
