@@ -106,6 +106,13 @@ public:
     QByteArray Delta() const;                             // delta packet of the logged changes
     void MergeChangeLog();
     void CancelUpdates();
+    // Takes the current row of `source` (fields matched by name, the same
+    // types) as what the current row holds, as if it had been loaded so: no
+    // edit, nothing logged, the controls repaint the row. For a row read
+    // again from the server after a save of it failed, so that the next save
+    // is checked against what the server holds now. Needs browse state and
+    // no logged change of the row.
+    void RefreshRecord(const TClientDataSet& source);
 
     // ---- searching and order
     // keyFields "A;B", one value per field; the case-insensitive option matches

@@ -149,6 +149,13 @@ private:
     bool runKeyDown(QKeyEvent* event, int& key);
     bool runKeyPress(QKeyEvent* event, QChar& ch);
     bool editorKeyPress(QKeyEvent* event);
+    // A shortcut override from the in-place editor (CellEditorKeys.h); true
+    // when handled, with the event accepted for the cell or left for the
+    // window's shortcuts.
+    bool editorShortcutOverride(QKeyEvent* event);
+    // Posts what the cell holds before a command runs; false when the row
+    // is still being edited (the post was refused).
+    bool settleEdit();
     void editorKeyRelease(QKeyEvent* event);
     bool navigationKey(int key, Qt::KeyboardModifiers modifiers);
     bool commitEditor();
