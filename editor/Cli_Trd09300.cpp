@@ -604,9 +604,10 @@ void TfrmTraducao::cdsDestinoBeforePost(TClientDataSet*)
                                                          situacao->OldValue());
     if (promovida != situacao->AsString())
         situacao->SetAsString(promovida);
-    // Kept for the failure message: the server may refuse what was typed.
+    // A text typed in the cell is kept: if the server refuses it, it goes
+    // back into the cell. A replacement or a status is the code's, not typing.
     const QVariant antes = destino->OldValue();
-    m_textoFoiEditado = !antes.isValid() || antes.toString() != destino->AsString();
+    m_textoFoiEditado = dbgPadrao->RecordTyped() && (!antes.isValid() || antes.toString() != destino->AsString());
     m_textoEditado = m_textoFoiEditado ? destino->AsString() : QString();
 }
 
@@ -631,6 +632,7 @@ void TfrmTraducao::gravaAlteracoes()
 {
     if (cdsDestino->ChangeCount() == 0)
         return;
+    lblAviso->clear();
     const int excluida = std::exchange(m_linhaExcluida, 0);
     const bool textoEditado = std::exchange(m_textoFoiEditado, false);
     const QString texto = std::exchange(m_textoEditado, QString());
@@ -681,7 +683,7 @@ void TfrmTraducao::gravacaoFalhou(const Exception& erro, bool textoEditado, cons
         if (lida.FieldByName(NMDESTINO)->AsString() == destinoPostado &&
             lida.FieldByName(NMSITUACAO)->AsString() == situacaoPostada) {
             // What was posted is what the server holds: the save stands.
-            lblAviso->setText(traducao::AvisoGravacaoConfirmada());
+            lblAviso->setText(traducao::AvisoGravacaoConfirmada(chave.origem));
             return;
         }
     }
@@ -710,12 +712,18 @@ void TfrmTraducao::devolveTextoAoEditor(const QString& texto)
 {
     if (!cdsDestino->Active() || cdsDestino->IsEmpty() || cdsDestino->State() != TDataSetState::dsBrowse)
         return;
-    // Unposted, in the cell where it was typed: the user corrects it, takes
-    // the colleague's text, posts it over theirs deliberately or drops it.
+    // Unposted, in the cell where it was typed, over the row's text as the
+    // user had typed it: the user corrects it, takes the colleague's text,
+    // posts it over theirs deliberately or drops it with Escape.
     cdsDestino->Edit();
-    cdsDestino->FieldByName(NMDESTINO)->SetAsString(texto);
     dbgPadrao->SetSelectedIndex(2);
     dbgPadrao->SetEditorMode(true);
+    if (QLineEdit* editor = dbgPadrao->InplaceEditor()) {
+        editor->setText(texto);
+        lblDestino->setText(texto);
+    } else {
+        cdsDestino->FieldByName(NMDESTINO)->SetAsString(texto);
+    }
 }
 
 void TfrmTraducao::usaTextoDoColega(const QString& texto)
@@ -734,7 +742,6 @@ void TfrmTraducao::usaTextoDoColega(const QString& texto)
 
 void TfrmTraducao::esqueceGravacao()
 {
-    lblAviso->clear();
     if (panTextoColega->Mostrando()) {
         panTextoColega->Esconde();
         layoutDetailLabels();
@@ -780,6 +787,7 @@ void TfrmTraducao::cdsDestinoAfterClose(TClientDataSet*)
     for (QAction* item : {mnuNTrad, mnuDuvida, mnuTrad, mnuFiltro, mnuInfor})
         item->setEnabled(false);
     esqueceGravacao();
+    lblAviso->clear();
 }
 
 void TfrmTraducao::dtsPadraoDataChange(QObject*, TField*)

@@ -83,9 +83,9 @@ QString MensagemGravacaoIncerta(const QString& motivo, bool textoDigitado, bool 
     return mensagem + textoDoColega(doColega);
 }
 
-QString AvisoGravacaoConfirmada()
+QString AvisoGravacaoConfirmada(const QString& origem)
 {
-    return QStringLiteral("Gravado: o servidor confirmou a alteração.");
+    return QStringLiteral("Gravado: o servidor confirmou a alteração de \"%1\".").arg(origem);
 }
 
 QString TituloTextoDoColega(const QString& situacao)

@@ -60,9 +60,9 @@ QString MensagemNaoGravado(const QString& motivo, bool textoDigitado, bool doCol
 // never said to be lost, and the next save of the text checks it.
 QString MensagemGravacaoIncerta(const QString& motivo, bool textoDigitado, bool doColega);
 
-// The short note when a save that failed or went unanswered turns out to be
-// on the server all the same.
-QString AvisoGravacaoConfirmada();
+// The short note when a save of the row with this source text failed or went
+// unanswered and turns out to be on the server all the same.
+QString AvisoGravacaoConfirmada(const QString& origem);
 
 // The caption over a colleague's text of the row, with its status by name.
 QString TituloTextoDoColega(const QString& situacao);

@@ -119,7 +119,9 @@ public:
     // every listed field regardless of case. Moves the cursor (scroll events) on success.
     bool Locate(const QString& keyFields, const QVariantList& keyValues, TLocateOptions options = 0);
     // Orders the rows by the named fields ("A;B"); empty = the loaded order.
-    // A field name followed by " DESC" sorts that field descending.
+    // A field name followed by " DESC" sorts that field descending. The rows
+    // are ordered when this is set and when rows are loaded; a posted row
+    // keeps its place until then, so that rows do not move under the user.
     QString IndexFieldNames() const;
     void SetIndexFieldNames(const QString& fields);
 

@@ -303,8 +303,10 @@ void TDBGrid::dataEvent(TDataEvent event, qintptr)
         }
         break;
     case TDataEvent::deUpdateState:
-        if (!isEditing(ds))
+        if (!isEditing(ds)) {
             closeInplaceEditor(false);
+            m_recordTyped = false;
+        }
         if (!ds || !ds->Active() || m_model->rowCountChanged()) {
             closeInplaceEditor(false);
             if (!ds || !ds->Active())

@@ -112,6 +112,10 @@ public:
 
     // Whether the cell of this row and shown column may be typed into now.
     bool CanEditCell(int row, int column) const;
+    // The record being edited holds a text the user typed into one of this
+    // grid's cells (written from its editor); false once it is posted or
+    // cancelled, and for values set by code.
+    bool RecordTyped() const { return m_recordTyped; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -182,6 +186,7 @@ private:
     bool m_forwardingKey = false; // the key that opened the editor is being re-sent to it
     bool m_keyToEditor = false;   // a key handed to the editor; if it comes back, the editor declined it
     bool m_tabKey = false;        // a Tab key press is being delivered to the grid
+    bool m_recordTyped = false;   // see RecordTyped()
     int m_lastSelectedIndex = 0;
     QPointer<QLineEdit> m_editor;
     QPersistentModelIndex m_editorIndex;

@@ -176,6 +176,7 @@ void TDBGridDelegate::writeEditorOrRaise(QWidget* editor, const QModelIndex& ind
     if (ds->State() == TDataSetState::dsBrowse)
         ds->Edit();
     field->SetAsString(text);
+    m_grid->m_recordTyped = true;
 }
 
 void TDBGridDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
@@ -193,12 +194,8 @@ bool TDBGridDelegate::eventFilter(QObject* object, QEvent* event)
             // its text and cursor, and gets the focus back when its window
             // does. Only the focus moving to another control of the window
             // ends the edit.
-            // The menu bar takes the focus for the keyboard (Alt) and hands it
-            // back to this editor when it is left: closing the editor then
-            // would leave no control with the focus.
             const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-            if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason ||
-                reason == Qt::MenuBarFocusReason)
+            if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
                 return false;
         }
         if (event->type() == QEvent::KeyPress) {

@@ -67,7 +67,9 @@ TEST_F(EditorAlcance, AfterEveryUndoTheCurrentRowAndTheDetailPanelAgree)
     QTest::keyClicks(form->dbgPadrao, "Abc");
     QTest::keyClick(form->dbgPadrao->InplaceEditor(), Qt::Key_Return);
     ASSERT_EQ(seam.count(RecordingDialogSeam::Error), 1);
-    expectAgree(form, "Abrir");
+    EXPECT_EQ(form->cdsDestino->FieldByName("STAGRVALPROP")->AsString(), "Abrir");
+    EXPECT_EQ(form->dbgPadrao->currentIndex().row(), form->cdsDestino->RecNo() - 1);
+    EXPECT_EQ(form->lblOrigem->text(), "Abrir");
     EXPECT_EQ(form->lblDestino->text(), "Abc");
     ASSERT_TRUE(form->dbgPadrao->InplaceEditor());
     QTest::keyClick(form->dbgPadrao->InplaceEditor(), Qt::Key_Escape);

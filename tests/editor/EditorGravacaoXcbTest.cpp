@@ -81,7 +81,7 @@ TEST_F(EditorGravacao, ASaveLeftUnansweredIsNeverCalledLostAndIsRecognisedOnceTh
     // editor finds the server has it, and says so in a word.
     input.key("Return");
     EXPECT_EQ(boxes.shown.size(), 1) << boxes.shown.join('|').toStdString();
-    EXPECT_EQ(form->lblAviso->text(), traducao::AvisoGravacaoConfirmada());
+    EXPECT_EQ(form->lblAviso->text(), traducao::AvisoGravacaoConfirmada("Condições de pagamento"));
     EXPECT_EQ(form->cdsDestino->State(), TDataSetState::dsBrowse);
     EXPECT_EQ(form->cdsDestino->ChangeCount(), 0);
     EXPECT_EQ(shownDestination(rowOf("Condições de pagamento")), "Payment Terms s1 TO");
@@ -113,10 +113,11 @@ TEST_F(EditorGravacao, AnOutcomeTheServerCannotConfirmIsCheckedByReadingTheRowAg
     input.type(" No.");
     proxy->forwardNextThenAnswerWith(unknown);
     const int leituras = serverCalls("GetCDSFilter");
-    input.key("Return");
+    input.key("Down");
     EXPECT_TRUE(boxes.shown.isEmpty()) << boxes.shown.join('|').toStdString();
+    EXPECT_EQ(current(), "Fatura") << "the save stands, and so does the move";
     EXPECT_EQ(serverCalls("GetCDSFilter"), leituras + 1);
-    EXPECT_EQ(form->lblAviso->text(), traducao::AvisoGravacaoConfirmada());
+    EXPECT_EQ(form->lblAviso->text(), traducao::AvisoGravacaoConfirmada("Pedido"));
     EXPECT_EQ(form->cdsDestino->State(), TDataSetState::dsBrowse);
     EXPECT_EQ(dbRow("ENG", "Pedido"), QStringList({"Order No.", "T"}));
 

@@ -120,7 +120,12 @@ TEST_F(EditorStatus, ARefusedSaveShowsTheServersRowAndKeepsTheTypedTextInItsCell
     ASSERT_TRUE(form);
     ASSERT_TRUE(locate("Abrir"));
     changeBehindTheEditor("Abrir", "Opened by someone else");
-    postDestination("Meu texto");
+    form->dbgPadrao->setFocus();
+    form->dbgPadrao->setCurrentIndex(form->dbgPadrao->model()->index(form->cdsDestino->RecNo() - 1, 2));
+    QApplication::processEvents();
+    QTest::keyClicks(form->dbgPadrao, "Meu texto");
+    ASSERT_TRUE(form->dbgPadrao->InplaceEditor());
+    QTest::keyClick(form->dbgPadrao->InplaceEditor(), Qt::Key_Return);
 
     ASSERT_EQ(seam.count(RecordingDialogSeam::Error), 1);
     const QString shown = seam.errors().first();
@@ -137,7 +142,7 @@ TEST_F(EditorStatus, ARefusedSaveShowsTheServersRowAndKeepsTheTypedTextInItsCell
     EXPECT_EQ(form->panTextoColega->Texto(), "Opened by someone else");
 
     // Given up, the row shows what the server holds.
-    form->cdsDestino->Cancel();
+    QTest::keyClick(form->dbgPadrao->InplaceEditor(), Qt::Key_Escape);
     EXPECT_EQ(destination(), "Opened by someone else");
     EXPECT_EQ(status(), "N");
     EXPECT_FALSE(form->panTextoColega->Mostrando());
