@@ -402,6 +402,13 @@ bool TDBGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
         TClientDataSet* ds = DataSet();
         if (!CanEditCell(index.row(), index.column()))
             return false;
+        // A cell opens on the data set's row only: a double click on another
+        // row (its first click counted with an earlier one) moves there first,
+        // or the text typed would be written into no row and lost.
+        if (currentIndex() != index)
+            setCurrentIndex(index);
+        if (currentIndex() != index || ds->CurrentIndex() != index.row())
+            return false;
         if (ds->State() == TDataSetState::dsBrowse) {
             if (m_dataSource && !m_dataSource->AutoEdit)
                 return false;

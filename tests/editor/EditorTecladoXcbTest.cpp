@@ -32,15 +32,19 @@ protected:
     bool findReplaceOpen() const { return boIdCriado && frmSubstituir && frmSubstituir->isVisible(); }
 };
 
-TEST_F(EditorTeclado, InTheCellOnlyEditingKeysEditAndTheModulesShortcutsReachTheirCommands)
+const QList<Linha> kLinhas = {
+    {"ENG", "P1", "c1", "Alíquota de ICMS (%)", "Alíquota de ICMS (%)", "N"},
+    {"ENG", "P2", "c2", "Abrir", "Open", "T"},
+    {"ENG", "P3", "c3", "Fechar", "Close", "T"},
+    {"ENG", "P4", "c4", "Salvar", "Save", "D"},
+};
+
+TEST_F(EditorTeclado, InTheCellCtrlUOpensFindReplaceAndNoKeyDeletesALineOrClosesTheWindow)
 {
-    TfrmTraducao* form = open(kIdiomas, {
-                                            {"ENG", "P1", "c1", "Alíquota de ICMS (%)", "Alíquota de ICMS (%)", "N"},
-                                            {"ENG", "P2", "c2", "Abrir", "Open", "T"},
-                                            {"ENG", "P3", "c3", "Fechar", "Close", "T"},
-                                            {"ENG", "P4", "c4", "Salvar", "Save", "D"},
-                                        });
+    TfrmTraducao* form = open(kIdiomas, kLinhas);
     ASSERT_TRUE(form);
+    ASSERT_EQ(dbRow("ENG", "Alíquota de ICMS (%)"), QStringList({"Alíquota de ICMS (%)", "N"}));
+    ASSERT_EQ(dbRow("ENG", "Abrir"), QStringList({"Open", "T"}));
 
     // Ctrl+U in a cell where nothing was typed opens find/replace and
     // leaves the text alone (it used to erase it, and Down saved it empty).
@@ -48,21 +52,24 @@ TEST_F(EditorTeclado, InTheCellOnlyEditingKeysEditAndTheModulesShortcutsReachThe
     ASSERT_TRUE(editor);
     input.key("ctrl+u");
     EXPECT_TRUE(findReplaceOpen());
-    EXPECT_EQ(dbRow("ENG", "Alíquota de ICMS (%)"), QStringList({"Alíquota de ICMS (%)", "N"}));
     EXPECT_EQ(form->cdsDestino->State(), TDataSetState::dsBrowse);
     ASSERT_NO_FATAL_FAILURE(closeFindReplace());
+    EXPECT_EQ(dbRow("ENG", "Alíquota de ICMS (%)"), QStringList({"Alíquota de ICMS (%)", "N"}));
 
-    // The line deletions of other desktops edit nothing; Ctrl+W closes no
-    // window from inside a cell; undo and redo work as on Windows.
+    // The line deletions of other desktops edit nothing; with a text typed,
+    // Ctrl+U saves it first.
     editor = editCell("Abrir");
     ASSERT_TRUE(editor);
     input.type("ed");
+    input.key("Home");
     input.key("ctrl+k");
     EXPECT_EQ(editor->text(), "Opened");
-    input.key("ctrl+u");   // find/replace opens only after the text is saved
+    input.key("ctrl+u");
     EXPECT_EQ(dbRow("ENG", "Abrir"), QStringList({"Opened", "T"}));
     EXPECT_TRUE(findReplaceOpen());
     ASSERT_NO_FATAL_FAILURE(closeFindReplace());
+
+    // Ctrl+W closes no window from inside a cell; undo and redo work as on Windows.
     editor = editCell("Abrir");
     ASSERT_TRUE(editor);
     input.type("!");
@@ -76,10 +83,16 @@ TEST_F(EditorTeclado, InTheCellOnlyEditingKeysEditAndTheModulesShortcutsReachThe
     EXPECT_EQ(editor->text(), "Opened!");
     input.key("Escape");
     EXPECT_EQ(form->cdsDestino->State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(dbRow("ENG", "Abrir"), QStringList({"Opened", "T"}));
+    EXPECT_TRUE(boxes.shown.isEmpty()) << boxes.shown.join('|').toStdString();
+}
 
-    // Alt+M from the cell saves the text and opens the menu; Escape twice
-    // gives the keyboard back to the grid, where Down and typing work.
-    editor = editCell("Fechar");
+TEST_F(EditorTeclado, AltMFromTheCellSavesItOpensTheMenuAndEscapeTwiceLeavesTheKeyboardWorking)
+{
+    TfrmTraducao* form = open(kIdiomas, kLinhas);
+    ASSERT_TRUE(form);
+    ASSERT_EQ(dbRow("ENG", "Fechar"), QStringList({"Close", "T"}));
+    QPointer<QLineEdit> editor = editCell("Fechar");
     ASSERT_TRUE(editor);
     input.type("d");
     input.key("alt+m");
@@ -99,19 +112,39 @@ TEST_F(EditorTeclado, InTheCellOnlyEditingKeysEditAndTheModulesShortcutsReachThe
     EXPECT_EQ(form->dbgPadrao->InplaceEditor()->text(), "S");
 
     // Ctrl+T from the cell: the text is saved and the row marked.
+    ASSERT_EQ(dbRow("ENG", "Salvar"), QStringList({"Save", "D"}));
     input.type("aved");
     input.key("ctrl+t");
     EXPECT_EQ(dbRow("ENG", "Salvar"), QStringList({"Saved", "T"}));
     EXPECT_EQ(form->cdsDestino->State(), TDataSetState::dsBrowse);
+    EXPECT_TRUE(boxes.shown.isEmpty()) << boxes.shown.join('|').toStdString();
+}
 
-    // A destination left blank is no translation: the row keeps "N".
-    editor = editCell("Alíquota de ICMS (%)");
+TEST_F(EditorTeclado, ADestinationLeftBlankKeepsItsStatus)
+{
+    TfrmTraducao* form = open(kIdiomas, kLinhas);
+    ASSERT_TRUE(form);
+    ASSERT_EQ(dbRow("ENG", "Alíquota de ICMS (%)"), QStringList({"Alíquota de ICMS (%)", "N"}));
+    QPointer<QLineEdit> editor = editCell("Alíquota de ICMS (%)");
     ASSERT_TRUE(editor);
     input.key("ctrl+a");
     input.key("BackSpace");
     EXPECT_TRUE(editor->text().isEmpty());
     input.key("Down");
     EXPECT_EQ(dbRow("ENG", "Alíquota de ICMS (%)"), QStringList({"", "N"}));
+    // Blanks are no translation either; a real one is promoted.
+    editor = editCell("Alíquota de ICMS (%)");
+    ASSERT_TRUE(editor);
+    input.type("  ");
+    EXPECT_EQ(editor->text(), "  ");
+    input.key("Return");
+    EXPECT_EQ(dbRow("ENG", "Alíquota de ICMS (%)"), QStringList({"  ", "N"}));
+    editor = editCell("Alíquota de ICMS (%)");
+    ASSERT_TRUE(editor);
+    input.key("ctrl+a");
+    input.type("ICMS-Steuersatz (%)");
+    input.key("Return");
+    EXPECT_EQ(dbRow("ENG", "Alíquota de ICMS (%)"), QStringList({"ICMS-Steuersatz (%)", "T"}));
     EXPECT_TRUE(boxes.shown.isEmpty()) << boxes.shown.join('|').toStdString();
 }
 

@@ -2,6 +2,9 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QStyleHints>
 #include <QTest>
 #include <QWidget>
 #include <QWindow>
@@ -55,6 +58,16 @@ struct RealInput::Impl {
     Atom atom = 0;
     std::unique_ptr<MarkerFilter> filter;
     quint32 sent = 0;
+    QElapsedTimer lastClick;
+
+    // Two single clicks at one place are two clicks only when the second
+    // comes after the double-click time, as a user's would.
+    void spaceClicks()
+    {
+        const int interval = QGuiApplication::styleHints()->mouseDoubleClickInterval() + 100;
+        if (lastClick.isValid() && lastClick.elapsed() < interval)
+            QTest::qWait(int(interval - lastClick.elapsed()));
+    }
 
     KeyCode code(KeySym sym) const { return sym == NoSymbol ? 0 : XKeysymToKeycode(display, sym); }
     void press(KeyCode c, bool down) { XTestFakeKeyEvent(display, c, down ? True : False, CurrentTime); }
@@ -220,12 +233,14 @@ void RealInput::click(const QWidget* widget, QPoint at)
 {
     if (!d->display)
         return;
+    d->spaceClicks();
     const QPoint global = widget->mapToGlobal(at);
     XTestFakeMotionEvent(d->display, -1, global.x(), global.y(), CurrentTime);
     XTestFakeButtonEvent(d->display, 1, True, CurrentTime);
     XTestFakeButtonEvent(d->display, 1, False, CurrentTime);
     XFlush(d->display);
     sync();
+    d->lastClick.start();
 }
 
 void RealInput::click(const QWidget* widget)
@@ -237,6 +252,7 @@ void RealInput::doubleClick(const QWidget* widget, QPoint at)
 {
     if (!d->display)
         return;
+    d->spaceClicks();
     const QPoint global = widget->mapToGlobal(at);
     XTestFakeMotionEvent(d->display, -1, global.x(), global.y(), CurrentTime);
     for (int i = 0; i < 2; ++i) {
@@ -245,6 +261,7 @@ void RealInput::doubleClick(const QWidget* widget, QPoint at)
     }
     XFlush(d->display);
     sync();
+    d->lastClick.start();
 }
 
 } // namespace trd::test
