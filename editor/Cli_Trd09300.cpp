@@ -733,6 +733,7 @@ void TfrmTraducao::usaTextoDoColega(const QString& texto)
         editor->selectAll();
         editor->insert(texto);
         editor->setFocus(Qt::OtherFocusReason);
+        lblDestino->setText(texto);
     } else if (cdsDestino->State() == TDataSetState::dsEdit) {
         cdsDestino->FieldByName(NMDESTINO)->SetAsString(texto);
     }
