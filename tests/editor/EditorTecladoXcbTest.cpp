@@ -8,7 +8,6 @@
 #include "XcbEditorTest.h"
 
 #include "Cli_Trd09306.h"
-#include "TraducaoRegras.h"
 
 #include <QMenu>
 
@@ -252,7 +251,6 @@ TEST_F(EditorTeclado, ATypedPilcrowIsNotTakenForALineBreak)
     const QRect quebra = cellRect(rowOf("s1"), 2), pilcrow = cellRect(rowOf("s2"), 2);
     ASSERT_EQ(quebra.size(), pilcrow.size());
     EXPECT_FALSE(image.copy(quebra) == image.copy(pilcrow));
-    EXPECT_EQ(traducao::TextoEmUmaLinha("Error.\nCheck"), QString("Error.") + QChar(traducao::MarcaQuebraDeLinha) + "Check");
 }
 
 } // namespace
