@@ -10,6 +10,7 @@
 #include "TApplication.h"
 #include "TCanvas.h"
 #include "TraducaoRegras.h"
+#include "VerificacoesDoEditor.h"
 #include "WebServer.h"
 #include "TSocketConnection.h"
 
@@ -101,6 +102,7 @@ TfrmTraducao::TfrmTraducao(QWidget* parent) : TfrmPadraoSortGrid(parent)
     buildGrid();
     buildImageStore();
     buildDetailPanel();
+    verificacoes = new VerificacoesDoEditor(dbgPadrao, cdsDestino, FolhaDadosLayout(), this);
     buildToolBar();
     buildMenu();
     connectEvents();
@@ -435,6 +437,7 @@ void TfrmTraducao::cbbIdiomaChange(QObject*)
     m_idiomaAtual = cbbIdioma->currentText();
     boTestaFiltro = false;
     stIdioma = traducao::CodigoDoItem(m_idiomaAtual);
+    verificacoes->idiomaEscolhido(stIdioma);
     if (cdsDestino->IsEmpty())
         limpaDetalhe();
 }
@@ -611,11 +614,14 @@ void TfrmTraducao::cdsDestinoBeforePost(TClientDataSet*)
     const QVariant antes = destino->OldValue();
     m_textoFoiEditado = dbgPadrao->RecordTyped() && (!antes.isValid() || antes.toString() != destino->AsString());
     m_textoEditado = m_textoFoiEditado ? destino->AsString() : QString();
+    // A text that breaks its screen goes only when the user says so.
+    verificacoes->confirmaGravacao();
 }
 
 void TfrmTraducao::cdsDestinoAfterPost(TClientDataSet*)
 {
     gravaAlteracoes();
+    verificacoes->linhaGravada();
 }
 
 void TfrmTraducao::cdsDestinoBeforeDelete(TClientDataSet*)
@@ -628,6 +634,7 @@ void TfrmTraducao::cdsDestinoAfterDelete(TClientDataSet*)
     m_textoFoiEditado = false;
     m_textoEditado.clear();
     gravaAlteracoes();
+    verificacoes->linhasMudaram();
 }
 
 void TfrmTraducao::gravaAlteracoes()
@@ -791,6 +798,7 @@ void TfrmTraducao::cdsDestinoAfterClose(TClientDataSet*)
         item->setEnabled(false);
     esqueceGravacao();
     lblAviso->clear();
+    verificacoes->linhasMudaram();
 }
 
 void TfrmTraducao::dtsPadraoDataChange(QObject*, TField*)
@@ -798,6 +806,7 @@ void TfrmTraducao::dtsPadraoDataChange(QObject*, TField*)
     // The panel names the current row after every change of it: an undone
     // edit, a refused save, rows closed.
     mostraDetalhe();
+    verificacoes->linhaAtualMudou();
     if (cdsDestino->IsEmpty())
         return;
     mostraSituacao();
@@ -893,6 +902,8 @@ void TfrmTraducao::dbgPadraoDrawColumnCell(QObject*, const QRect& rect, int, TCo
                               QRect(0, 0, picture.width(), picture.height()), lamps::Oliva());
         }
     }
+    if (field && field->FieldName() == NMDESTINO)
+        verificacoes->pintaMarca(*canvas, rect);
 }
 
 void TfrmTraducao::dbgPadraoColEnter(QObject*)

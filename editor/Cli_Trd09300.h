@@ -18,6 +18,8 @@
 
 namespace trd {
 
+class VerificacoesDoEditor;
+
 class TfrmTraducao : public TfrmPadraoSortGrid {
     Q_OBJECT
 public:
@@ -46,6 +48,8 @@ public:
     QLabel* lblAviso;
 
     TClientDataSet* cdsDestino;     // the translation rows of the chosen language
+    // The checks of the rows and the spelling of the cell being typed (docs/checks.md).
+    VerificacoesDoEditor* verificacoes;
     TClientDataSet* cdsIdiomaOri;   // the languages, read once per instance
     TNetConnection* netTraducao;
 

@@ -13,6 +13,7 @@ PACKAGES=(
   fonts-dejavu-core
   poppler-utils
   xvfb xauth libxtst-dev
+  libhunspell-dev hunspell-en-us hunspell-es
 )
 
 missing=()
