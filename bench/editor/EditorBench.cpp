@@ -27,8 +27,15 @@
 #include <sqlite3.h>
 #include <sys/resource.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <thread>
 #include <vector>
 
 using namespace trd;
@@ -112,6 +119,52 @@ long processMinorFaults(qint64 pid)
     return fields.size() > 7 ? fields[7].toLong() : 0;
 }
 
+QByteArray loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').mid(0, 3).join(' ') : QByteArray("?");
+}
+
+// The wire's floor: `bytes` sent over a loopback TCP connection by another
+// thread in pieces of the server's size and received in large reads into one
+// buffer, nothing else done with them.
+double loopbackTransferMs(std::size_t bytes)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof addr;
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(listener, 1) != 0
+        || ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &length) != 0)
+        return -1;
+    std::thread sender([listener, bytes] {
+        const int fd = ::accept(listener, nullptr, nullptr);
+        std::string piece(256 * 1024, 'x');
+        for (std::size_t sent = 0; sent < bytes;) {
+            const ssize_t n = ::send(fd, piece.data(), std::min(piece.size(), bytes - sent), MSG_NOSIGNAL);
+            if (n <= 0)
+                break;
+            sent += static_cast<std::size_t>(n);
+        }
+        ::close(fd);
+    });
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    QElapsedTimer timer;
+    timer.start();
+    std::size_t received = 0;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+        std::vector<char> buffer(1 << 20);
+        for (ssize_t n; (n = ::recv(fd, buffer.data(), buffer.size(), 0)) > 0;)
+            received += static_cast<std::size_t>(n);
+    }
+    const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    ::close(fd);
+    sender.join();
+    ::close(listener);
+    return received == bytes ? ms : -1;
+}
+
 std::size_t heapInUse()
 {
     malloc_trim(0);
@@ -127,6 +180,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int rows = argc > 1 ? std::atoi(argv[1]) : 200000;
+    std::printf("load average at the start: %s\n", loadAverage().constData());
 
     QTemporaryDir dir;
     std::printf("seeding %d rows...\n", rows);
@@ -206,7 +260,7 @@ int main(int argc, char** argv)
             serverFaults.push_back(static_cast<double>(processMinorFaults(server.pid()) - serverBefore));
             const QList<QByteArray> parts = server.log().mid(logBefore).split(' ');
             const qsizetype at = parts.indexOf(QByteArray("GetDestino"));
-            if (at >= 0 && at + 2 < parts.size()) {
+            if (at >= 0 && at + 3 < parts.size()) {
                 serverMs.push_back(parts[at + 1].toDouble());
                 beyond.push_back(all - parts[at + 1].toDouble());
                 answerBytes = parts[at + 3].toLongLong();
@@ -235,6 +289,19 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "empty answer\n");
         }
         std::printf("  the answer received whole, not loaded: median %.1f ms\n", percentile(received, 0.5));
+        std::vector<double> wire, trips;
+        for (int run = 0; run < 3; ++run)
+            wire.push_back(loopbackTransferMs(static_cast<std::size_t>(answerBytes)));
+        for (int run = 0; run < 50; ++run) {
+            QElapsedTimer timer;
+            timer.start();
+            form->netTraducao->AppServer().Call(QStringLiteral("GetIdiTrad"));
+            trips.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+        }
+        std::printf("  floor: the same %.1f MB over a bare loopback socket: median %.1f ms (%.2f GB/s); "
+                    "floor: loopback round trip of a small call (GetIdiTrad): median %.2f ms\n",
+                    static_cast<double>(answerBytes) / 1e6, percentile(wire, 0.5),
+                    static_cast<double>(answerBytes) / 1e6 / percentile(wire, 0.5), percentile(trips, 0.5));
 
         // What the loaded rows hold beyond their text, for a data set that
         // takes them as they arrive.
@@ -384,6 +451,7 @@ int main(int argc, char** argv)
         std::printf("  of which trd-server handling SetDestino (its log): p50 %.3f ms, p99 %.3f ms\n",
                     percentile(serverMs, 0.5), percentile(serverMs, 0.99));
 
+    std::printf("load average at the end: %s\n", loadAverage().constData());
     form->Close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     Application()->SetMdiArea(nullptr);

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <ctime>
 #include <deque>
@@ -142,6 +143,7 @@ struct HttpServer::Impl {
     }
     ~Impl()
     {
+        stopping = true;
         ioc.stop();
         workers.stop();
         workers.join();
@@ -166,6 +168,7 @@ struct HttpServer::Impl {
     bool loopbackOnly = false;
     std::string error;
     std::atomic<int> inFlight{0};
+    std::atomic<bool> stopping{false};   // the loop is gone: no queued piece will be sent
     // Connections count themselves out when destroyed, which can happen while
     // the io context is torn down: the counts outlive it.
     std::mutex countsMutex;
@@ -181,21 +184,31 @@ struct HttpServer::Impl {
 namespace {
 
 // The pieces of a streamed answer between the worker that writes them and the
-// connection that sends them. The worker never waits: a client slower than
-// the database makes pieces queue, as a whole answer used to wait entire.
+// connection that sends them. A client slower than the database makes the
+// worker wait once `limit` bytes are queued, so an answer of any size holds
+// a few pieces, not itself; the connection's write deadline bounds the wait
+// (a client that stops reading is dropped, and the worker stops with it).
 // Sent pieces give their memory to the next ones, so a long answer reuses a
 // few buffers instead of faulting in fresh pages all along.
 class AnswerPieces : public AnswerSink {
 public:
-    explicit AnswerPieces(std::function<void()> wake) : m_wake(std::move(wake)) {}
+    AnswerPieces(std::function<void()> wake, std::size_t limit, const std::atomic<bool>& stopping)
+        : m_wake(std::move(wake)), m_limit(limit), m_stopping(stopping)
+    {
+    }
 
     void send(std::string& bytes) override
     {
         std::string next;
         {
-            std::lock_guard lock(m_mutex);
-            if (m_gone)
+            std::unique_lock lock(m_mutex);
+            // Slices, so that a server stopping without sending what is
+            // queued does not leave its worker waiting for good.
+            while (!m_gone && m_queued >= m_limit && !m_stopping.load())
+                m_room.wait_for(lock, std::chrono::milliseconds(100));
+            if (m_gone || m_stopping.load())
                 throw AnswerAbandoned();
+            m_queued += bytes.size();
             m_queue.push_back(std::move(bytes));
             if (!m_spare.empty()) {
                 next = std::move(m_spare.back());
@@ -216,23 +229,35 @@ public:
     }
     void done()
     {
-        std::lock_guard lock(m_mutex);
-        if (m_spare.size() < 4)
-            m_spare.push_back(std::move(m_queue.front()));
-        m_queue.pop_front();
+        {
+            std::lock_guard lock(m_mutex);
+            m_queued -= m_queue.front().size();
+            if (m_spare.size() < 4)
+                m_spare.push_back(std::move(m_queue.front()));
+            m_queue.pop_front();
+        }
+        m_room.notify_one();
     }
     // The connection failed: the worker stops at its next piece.
     void abandon()
     {
-        std::lock_guard lock(m_mutex);
-        m_gone = true;
-        m_queue.clear();
+        {
+            std::lock_guard lock(m_mutex);
+            m_gone = true;
+            m_queue.clear();
+            m_queued = 0;
+        }
+        m_room.notify_one();
     }
 
 private:
     std::function<void()> m_wake;
+    const std::size_t m_limit;
+    const std::atomic<bool>& m_stopping;
     std::mutex m_mutex;
+    std::condition_variable m_room;
     std::deque<std::string> m_queue;
+    std::size_t m_queued = 0;
     std::vector<std::string> m_spare;
     bool m_gone = false;
 };
@@ -429,9 +454,11 @@ private:
         // an HTTP/1.0 client, which has no chunks, gets it whole.
         std::shared_ptr<AnswerPieces> pieces;
         if (version >= 11) {
-            pieces = std::make_shared<AnswerPieces>([self = this->shared_from_this()] {
-                asio::post(self->m_stream.get_executor(), [self] { self->sendPieces(); });
-            });
+            pieces = std::make_shared<AnswerPieces>(
+                [self = this->shared_from_this()] {
+                    asio::post(self->m_stream.get_executor(), [self] { self->sendPieces(); });
+                },
+                options().maxQueuedAnswer, m_server.stopping);
             m_pieces = pieces;
             m_piecesStarted = m_piecesFinished = m_piecesCutShort = false;
             m_piecesKeepAlive = keepAlive;
@@ -809,6 +836,7 @@ void HttpServer::stop()
     const auto deadline = Clock::now() + std::chrono::seconds(30);
     while (s.inFlight.load() > 0 && Clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    s.stopping = true;
     s.ioc.stop();
 }
 
