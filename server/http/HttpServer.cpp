@@ -199,6 +199,7 @@ public:
 
     void send(std::string& bytes) override
     {
+        const std::size_t capacity = bytes.capacity();
         std::string next;
         {
             std::unique_lock lock(m_mutex);
@@ -216,6 +217,10 @@ public:
             }
         }
         next.clear();
+        // Room for a whole piece at once: a buffer that grew row by row
+        // would copy itself a few times over on the way.
+        if (next.capacity() < capacity)
+            next.reserve(capacity);
         bytes = std::move(next);
         m_wake();
     }
@@ -528,11 +533,15 @@ private:
                 head += "Connection: close\r\n";
             head += "\r\n";
             m_piecesHead = std::move(head);
+            // The whole answer has the time a whole answer has: a client
+            // taking its pieces one slow read at a time must not hold the
+            // call's worker (and the queued pieces) for longer.
+            m_piecesDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(options().writeTimeoutMs);
         } else {
             m_piecesHead.clear();
         }
         m_pieceInFlight = true;
-        lowest().expires_after(std::chrono::milliseconds(options().writeTimeoutMs));
+        lowest().expires_at(m_piecesDeadline);
         asio::async_write(m_stream, beast::buffers_cat(asio::buffer(m_piecesHead), http::make_chunk(asio::buffer(*piece))),
                           [self = this->shared_from_this()](beast::error_code ec, std::size_t) {
                               self->m_pieceInFlight = false;
@@ -669,6 +678,7 @@ private:
     bool m_piecesCutShort = false;
     bool m_piecesKeepAlive = false;
     bool m_pieceInFlight = false;
+    std::chrono::steady_clock::time_point m_piecesDeadline;
     bool m_lingering = false;
     std::size_t m_drained = 0;
     static constexpr std::size_t DrainLimit = 64u << 20;

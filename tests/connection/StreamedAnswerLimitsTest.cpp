@@ -98,6 +98,46 @@ void waitUntilIdle(qint64 pid)
     }
 }
 
+// Sends GetDestino for every row of ENG in the compact form on a fresh
+// connection with the given receive window (a small one: the kernel holds
+// little of the answer either); the socket, or -1.
+int requestRowsOfEng(int port, int window = 64 * 1024)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const QByteArray body = R"({"jsonrpc":"2.0","id":1,"method":"GetDestino","params":["T","D","N","ENG",{"date":0},{"date":0},""]})";
+    const QByteArray request = "POST /Trd09300.rdmTraducao HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+                               "Content-Type: application/json\r\nAccept: application/cbor\r\nContent-Length: " +
+                               QByteArray::number(body.size()) + "\r\n\r\n" + body;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0
+        || ::send(fd, request.constData(), static_cast<size_t>(request.size()), MSG_NOSIGNAL) != request.size()) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// What has come of the answer once its header is in (or the connection ended).
+QByteArray readHeader(int fd)
+{
+    QByteArray raw;
+    char buffer[65536];
+    while (!raw.contains("\r\n\r\n")) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 60000) != 1)
+            break;
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            break;
+        raw.append(buffer, n);
+    }
+    return raw;
+}
+
 // The body of a chunked answer, its chunks joined; `ended` tells whether the
 // last chunk came.
 QByteArray dechunk(const QByteArray& raw, qsizetype from, bool& ended)
@@ -136,30 +176,10 @@ TEST(StreamedAnswerLimits, AServerKeepsOnlyAFewPiecesAheadOfAClientThatStopsRead
     const qint64 before = statusKb(pid, "RssAnon:");
     ASSERT_GT(before, 0);
 
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    // A small receive window: the kernel holds little of the answer either.
-    const int window = 64 * 1024;
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(server.port()));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    const QByteArray body = R"({"jsonrpc":"2.0","id":1,"method":"GetDestino","params":["T","D","N","ENG",{"date":0},{"date":0},""]})";
-    const QByteArray request = "POST /Trd09300.rdmTraducao HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
-                               "Content-Type: application/json\r\nAccept: application/cbor\r\nContent-Length: " +
-                               QByteArray::number(body.size()) + "\r\n\r\n" + body;
-    ASSERT_EQ(::send(fd, request.constData(), static_cast<size_t>(request.size()), MSG_NOSIGNAL), request.size());
-
-    QByteArray raw;
+    const int fd = requestRowsOfEng(server.port());
+    ASSERT_GE(fd, 0);
+    QByteArray raw = readHeader(fd);
     char buffer[65536];
-    while (!raw.contains("\r\n\r\n")) {
-        pollfd p{fd, POLLIN, 0};
-        ASSERT_EQ(::poll(&p, 1, 60000), 1);
-        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        ASSERT_GT(n, 0);
-        raw.append(buffer, n);
-    }
     ASSERT_TRUE(raw.contains("Transfer-Encoding: chunked")) << raw.left(300).constData();
     waitUntilIdle(pid);
     const qint64 stalled = statusKb(pid, "RssAnon:");
@@ -178,6 +198,56 @@ TEST(StreamedAnswerLimits, AServerKeepsOnlyAFewPiecesAheadOfAClientThatStopsRead
     // call needs besides, far from the answer's size.
     EXPECT_LT((stalled - before) * 1024, cbor.size() / 2)
         << "grew by " << (stalled - before) << " kB for an answer of " << cbor.size() / 1024 << " kB";
+}
+
+// A client that takes the answer a little at a time (each piece in good time,
+// the whole far too slowly) has the time a whole answer has, not a piece's
+// time over and over: then it is dropped, and the call's worker (the only
+// one here) is free for the next client.
+TEST(StreamedAnswerLimits, AClientTakingAnAnswerSlowlyHasTheTimeOfAWholeAnswer)
+{
+    test::TrdServerProcess::Options options = seeded();
+    options.extraArgs = {QStringLiteral("--threads"), QStringLiteral("1"), QStringLiteral("--write-timeout"),
+                         QStringLiteral("2")};
+    test::TrdServerProcess server(options);
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+
+    const int fd = requestRowsOfEng(server.port(), 1 << 20);
+    ASSERT_GE(fd, 0);
+    QByteArray raw = readHeader(fd);
+    ASSERT_TRUE(raw.contains("Transfer-Encoding: chunked")) << raw.left(300).constData();
+    // Up to 256 KiB each 100 ms: a piece in a fraction of the two seconds,
+    // the whole answer in many times them.
+    QElapsedTimer clock;
+    clock.start();
+    static char buffer[256 * 1024];
+    bool dropped = false;
+    while (clock.elapsed() < 40000) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 10000) != 1)
+            break;
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) {
+            dropped = true;
+            break;
+        }
+        raw.append(buffer, n);
+        QThread::msleep(100);
+    }
+    ::close(fd);
+    ASSERT_TRUE(dropped) << "still reading after " << clock.elapsed() << " ms, " << raw.size() << " bytes";
+    bool ended = false;
+    dechunk(raw, raw.indexOf("\r\n\r\n") + 4, ended);
+    EXPECT_FALSE(ended) << "the whole answer came, in " << clock.elapsed() << " ms";
+    EXPECT_LT(raw.size(), 20 << 20);
+
+    WebURL = server.host();
+    WebPort = server.port();
+    TNetConnection net;
+    TClientDataSet languages;
+    languages.SetData(CheckResultServ(net.AppServer().Call(metodo::GetIdiTrad), true, 0));
+    EXPECT_EQ(languages.RecordCount(), 1);
+    EXPECT_TRUE(server.log().contains("resposta interrompida")) << server.log().toStdString();
 }
 
 // The rows are loaded from a window over the arriving answer: while they
