@@ -226,6 +226,27 @@ inline void appendText(std::string& out, std::string_view utf8)
         out.append(utf8);
     }
 }
+// The size of the shortest head for an argument, and the head written at
+// `at` (room for its size assumed); returns the byte after it.
+inline std::size_t headSize(std::uint64_t value)
+{
+    return value < 24 ? 1 : value <= 0xFF ? 2 : value <= 0xFFFF ? 3 : value <= 0xFFFFFFFFu ? 5 : 9;
+}
+inline char* writeHead(char* at, int major, std::uint64_t value)
+{
+    const std::size_t size = headSize(value);
+    const auto type = static_cast<unsigned char>(major << 5);
+    if (size == 1) {
+        *at = static_cast<char>(type | value);
+        return at + 1;
+    }
+    static constexpr unsigned char info[] = {0, 0, 24, 25, 0, 26, 0, 0, 0, 27};
+    *at = static_cast<char>(type | info[size]);
+    for (std::size_t i = 1; i < size; ++i)
+        at[i] = static_cast<char>(value >> (8 * (size - 1 - i)));
+    return at + size;
+}
+
 // Appends a head whose argument takes eight bytes whatever its value, to be
 // filled in later with patchHead (a count not known when writing starts).
 std::size_t appendWideHead(std::string& out, int major);

@@ -3,6 +3,7 @@
 #include "Cbor.h"
 
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 
 namespace trd {
@@ -129,6 +130,25 @@ void CborPacketWriter::endRow()
 {
     for (; m_next < m_fieldCount; ++m_next)
         cbor::appendSimple(m_out, cbor::Null);
+    ++m_rows;
+}
+
+void CborPacketWriter::textRow(std::span<const std::string_view> values)
+{
+    if (values.size() != static_cast<std::size_t>(m_fieldCount))
+        throw std::logic_error("CborPacketWriter: a row of texts needs one per field");
+    std::size_t size = cbor::headSize(values.size());
+    for (const std::string_view v : values)
+        size += cbor::headSize(v.size()) + v.size();
+    const std::size_t start = m_out.size();
+    m_out.resize(start + size);
+    char* at = cbor::writeHead(m_out.data() + start, cbor::Array, values.size());
+    for (const std::string_view v : values) {
+        at = cbor::writeHead(at, cbor::Text, v.size());
+        if (!v.empty())
+            std::memcpy(at, v.data(), v.size());
+        at += v.size();
+    }
     ++m_rows;
 }
 

@@ -5,6 +5,7 @@
 #include "DataPacket.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,9 @@ public:
     void real(int field, double value);
     void dateTime(int field, double dayCount);
     void endRow();
+    // A whole row of texts, one per field, written at once (a server's answer
+    // writes hundreds of thousands of them).
+    void textRow(std::span<const std::string_view> values);
     // Fills in the number of rows, which was not known when they started, or
     // ends the open list.
     void end();

@@ -185,6 +185,20 @@ void AnswerPacketWriter::endRow()
     m_out += "/>";
 }
 
+void AnswerPacketWriter::textRow(std::span<const std::string_view> values)
+{
+    if (m_cbor) {
+        reserveAhead();
+        m_cbor->textRow(values);
+        m_buffer.rowWritten();
+        return;
+    }
+    beginRow();
+    for (std::size_t f = 0; f < values.size(); ++f)
+        string(static_cast<int>(f), values[f]);
+    endRow();
+}
+
 void AnswerPacketWriter::finish()
 {
     if (m_cbor)

@@ -84,6 +84,9 @@ public:
     void number(int field, double value);
     void dateTime(int field, double dayCount);
     void endRow();
+    // A whole row of texts, one per field, the same as beginRow, string for
+    // each field and endRow, in fewer steps.
+    void textRow(std::span<const std::string_view> values);
     // Closes the packet (and the JSON string).
     void finish();
 

@@ -51,14 +51,9 @@ int utcOffsetMinutes()
 
 void writeRow(AnswerPacketWriter& packet, const TranslationRowView& row)
 {
-    packet.beginRow();
-    packet.string(0, row.source);
-    packet.string(1, row.destination);
-    packet.string(2, row.status);
-    packet.string(3, row.language);
-    packet.string(4, row.component);
-    packet.string(5, row.program);
-    packet.endRow();
+    const std::string_view values[] = {row.source, row.destination, row.status,
+                                       row.language, row.component, row.program};
+    packet.textRow(values);
 }
 
 void writeRows(StorageSession& session, const RowSelection& selection, AnswerBuffer& out)
