@@ -36,6 +36,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <thread>
 #include <vector>
 
@@ -75,6 +76,27 @@ QString writeSeed(const QTemporaryDir& dir, int rows)
 
 // Every column of every row of the language, read as text: what the server's
 // own query must at least do.
+double threadCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+// Processor time of a whole process (all its threads), in ms: fields 14 and
+// 15 of /proc/PID/stat, in clock ticks.
+double processCpuMs(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray stat = file.readAll();
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 12 ? (fields[11].toDouble() + fields[12].toDouble()) * 1000.0 / sysconf(_SC_CLK_TCK) : 0;
+}
+
+double scanCpu = 0;   // processor time of the last scan, ms
+
 double sqliteScanMs(const QString& dbPath, long long& rowsRead)
 {
     sqlite3* db = nullptr;
@@ -86,6 +108,7 @@ double sqliteScanMs(const QString& dbPath, long long& rowsRead)
                        -1, &st, nullptr);
     QElapsedTimer timer;
     timer.start();
+    const double cpuStart = threadCpuMs();
     rowsRead = 0;
     std::size_t bytes = 0;
     while (sqlite3_step(st) == SQLITE_ROW) {
@@ -95,6 +118,7 @@ double sqliteScanMs(const QString& dbPath, long long& rowsRead)
         ++rowsRead;
     }
     const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    scanCpu = threadCpuMs() - cpuStart;
     sqlite3_finalize(st);
     sqlite3_close(db);
     if (bytes == 0)
@@ -219,10 +243,16 @@ int main(int argc, char** argv)
     // ---- 1. reload, each beside a bare scan right after it: on a shared
     // machine the floor moves with the load, so each reload is compared with
     // its own.
-    std::vector<double> reloads, scans, ratios, serverRatios, answerMs;
+    std::vector<double> reloads, scans, ratios, serverRatios, answerMs, scanCpus;
+    double serverCpu = 0, clientCpu = 0;
     long long scanned = 0;
     for (int run = 0; run < 10; ++run) {
         const qsizetype logBefore = server.log().size();
+        const double serverCpuBefore = processCpuMs(server.pid());
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        const double clientCpuBefore = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
+            + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
         QElapsedTimer timer;
         timer.start();
         Dispatch([form] { form->sbtVerificarClick(form->sbtVerificar); });
@@ -234,9 +264,16 @@ int main(int argc, char** argv)
             return 1;
         }
         QApplication::processEvents();
+        const double serverCpuAfter = processCpuMs(server.pid());
+        getrusage(RUSAGE_SELF, &usage);
+        const double clientCpuAfter = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
+            + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
         const double scan = sqliteScanMs(server.dbPath(), scanned);
         if (run == 0)   // the first run warms the server's page cache
             continue;
+        serverCpu += serverCpuAfter - serverCpuBefore;
+        clientCpu += clientCpuAfter - clientCpuBefore;
+        scanCpus.push_back(scanCpu);
         reloads.push_back(ms);
         scans.push_back(scan);
         ratios.push_back(ms / scan);
@@ -258,6 +295,10 @@ int main(int argc, char** argv)
     if (!answerMs.empty())
         std::printf("  of which trd-server answering GetDestino (its log): median %.1f ms, %.2f x its scan (median)\n",
                     percentile(answerMs, 0.5), percentile(serverRatios, 0.5));
+    std::printf("  processor time a reload: trd-server %.0f ms (all its threads), the client %.0f ms; "
+                "the scan %.1f ms (median)\n",
+                serverCpu / static_cast<double>(reloads.size()), clientCpu / static_cast<double>(reloads.size()),
+                percentile(scanCpus, 0.5));
     {
         // The client's share without the editor. The call returns once the
         // answer has begun; the rows then load as they arrive, while the
