@@ -44,6 +44,28 @@ std::optional<BatchKind> batchKindFromCode(char code)
     return std::nullopt;
 }
 
+std::string_view usualMethod(BatchKind kind, bool undoesBatch)
+{
+    switch (kind) {
+    case BatchKind::Edit:
+    case BatchKind::Replace: return "SetDestino";
+    case BatchKind::Undo: return undoesBatch ? "DesfazLote" : "DesfazVersao";
+    case BatchKind::Import:
+    case BatchKind::Propagation: break;
+    }
+    return {};
+}
+
+int changeTypeCode(ChangeType type)
+{
+    return type == ChangeType::Insert ? 1 : type == ChangeType::Delete ? 2 : 0;
+}
+
+ChangeType changeTypeFromCode(long long code)
+{
+    return code == 1 ? ChangeType::Insert : code == 2 ? ChangeType::Delete : ChangeType::Change;
+}
+
 void checkBatchAccepts(const std::optional<BatchRecord>& batch, std::int64_t id, const WriteOrigin& origin,
                        const std::string& language)
 {

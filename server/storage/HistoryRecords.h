@@ -60,6 +60,15 @@ enum class ChangeType : char {
     Delete = 'E',   // the row was deleted
 };
 
+// The method that usually writes a batch of the kind: kept as nothing (a
+// single post's batch would otherwise carry "SetDestino" every time).
+std::string_view usualMethod(BatchKind kind, bool undoesBatch);
+
+// How a change type is stored: 0 a change (stored in no bytes at all by
+// SQLite), 1 an insert, 2 a delete.
+int changeTypeCode(ChangeType type);
+ChangeType changeTypeFromCode(long long code);
+
 // Refuses (BadArgument) a write of `origin` into the open batch `id` found as
 // `batch`: one that does not exist, another language's, another user's, or a
 // kind that is not written over several calls (an edit, an undo).

@@ -15,7 +15,7 @@ CREATE TABLE IF NOT EXISTS LOTE (
     IDIDIOMA       VARCHAR(3) COLLATE "C" NOT NULL,
     TPLOTE         CHAR(1) NOT NULL,
     NMUSUARIO      VARCHAR(64) NOT NULL,
-    NMMETODO       VARCHAR(40) NOT NULL,
+    NMMETODO       VARCHAR(40),
     DTLOTE         DOUBLE PRECISION NOT NULL,
     NRLINHAS       BIGINT NOT NULL DEFAULT 0,
     IDVERSAOINI    BIGINT,
@@ -28,7 +28,7 @@ CREATE TABLE IF NOT EXISTS VERSAO (
     IDLOTE        BIGINT NOT NULL,
     IDTRADUCAO    BIGINT NOT NULL,
     IDVERSAOANT   BIGINT,
-    TPALTERACAO   CHAR(1) NOT NULL,
+    TPALTERACAO   SMALLINT NOT NULL,
     IDSITANT      CHAR(1),
     IDSITTRADUCAO CHAR(1),
     STVALORANT    VARCHAR(4000) COLLATE "C",
@@ -77,7 +77,7 @@ CurrentRow readRow(const PostgresConnection::Row& r)
 
 const char* const VersionColumns = "v.IDVERSAO, v.IDLOTE, v.IDTRADUCAO, v.IDVERSAOANT, v.TPALTERACAO, v.IDSITANT, "
                                    "v.IDSITTRADUCAO, v.STVALORANT, COALESCE(v.DTALTERACAO, l.DTLOTE), l.TPLOTE, "
-                                   "l.NMUSUARIO, l.NMMETODO";
+                                   "l.NMUSUARIO, l.NMMETODO, l.IDLOTEDESFEITO";
 
 VersionRecord readVersion(const PostgresConnection::Row& r)
 {
@@ -87,8 +87,7 @@ VersionRecord readVersion(const PostgresConnection::Row& r)
     v.row = r.integer(2);
     if (!r.isNull(3))
         v.previous = r.integer(3);
-    const std::string_view type = r.text(4);
-    v.type = type == "I" ? ChangeType::Insert : type == "E" ? ChangeType::Delete : ChangeType::Change;
+    v.type = changeTypeFromCode(r.integer(4));
     v.statusBefore = r.text(5);
     v.statusAfter = r.text(6);
     if (!r.isNull(7))
@@ -97,7 +96,7 @@ VersionRecord readVersion(const PostgresConnection::Row& r)
     const std::string_view kind = r.text(9);
     v.kind = batchKindFromCode(kind.empty() ? 'E' : kind[0]).value_or(BatchKind::Edit);
     v.user = r.text(10);
-    v.method = r.text(11);
+    v.method = r.isNull(11) ? std::string(usualMethod(v.kind, !r.isNull(12))) : std::string(r.text(11));
     return v;
 }
 
@@ -112,7 +111,7 @@ BatchRecord readBatch(const PostgresConnection::Row& r)
     const std::string_view kind = r.text(2);
     b.kind = batchKindFromCode(kind.empty() ? 'E' : kind[0]).value_or(BatchKind::Edit);
     b.user = r.text(3);
-    b.method = r.text(4);
+    b.method = r.isNull(4) ? std::string(usualMethod(b.kind, !r.isNull(8))) : std::string(r.text(4));
     b.when = r.real(5);
     b.rows = r.integer(6);
     b.firstVersion = r.isNull(7) ? 0 : r.integer(7);
@@ -271,7 +270,10 @@ std::int64_t PostgresVersionLog::openBatch(const WriteOrigin& origin, const std:
     std::int64_t id = 0;
     m_db.runNullable("INSERT INTO LOTE (IDIDIOMA, TPLOTE, NMUSUARIO, NMMETODO, DTLOTE, IDLOTEDESFEITO) "
                      "VALUES ($1, $2, $3, $4, $5, $6) RETURNING IDLOTE",
-                     {language, std::string(1, static_cast<char>(origin.kind)), origin.user, origin.method,
+                     {language, std::string(1, static_cast<char>(origin.kind)), origin.user,
+                      origin.method == usualMethod(origin.kind, origin.undoes.has_value())
+                          ? std::nullopt
+                          : std::optional<std::string>(origin.method),
                       number(now), origin.undoes ? std::optional<std::string>(text(*origin.undoes)) : std::nullopt},
                      [&](const PostgresConnection::Row& r) { id = r.integer(0); });
     return id;
@@ -310,7 +312,7 @@ std::int64_t PostgresVersionLog::record(const std::string& language, std::int64_
         "l AS (UPDATE LOTE SET NRLINHAS = NRLINHAS + 1, IDVERSAOINI = COALESCE(IDVERSAOINI, (SELECT IDVERSAO FROM v)) "
         "WHERE IDLOTE = $1) SELECT IDVERSAO FROM v",
         {text(batch.id), text(row), previous ? std::optional<std::string>(text(*previous)) : std::nullopt,
-         std::string(1, static_cast<char>(type)), optional(statusBefore), optional(statusAfter),
+         std::to_string(changeTypeCode(type)), optional(statusBefore), optional(statusAfter),
          textBefore ? std::optional<std::string>(std::string(*textBefore)) : std::nullopt,
          changed == batch.when ? std::nullopt : std::optional<std::string>(number(changed))},
         [&](const PostgresConnection::Row& r) { version = r.integer(0); });

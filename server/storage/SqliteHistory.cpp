@@ -16,7 +16,7 @@ CREATE TABLE LOTE (
     IDIDIOMA       TEXT NOT NULL,
     TPLOTE         TEXT NOT NULL,
     NMUSUARIO      TEXT NOT NULL,
-    NMMETODO       TEXT NOT NULL,
+    NMMETODO       TEXT,
     DTLOTE         REAL NOT NULL,
     NRLINHAS       INTEGER NOT NULL DEFAULT 0,
     IDVERSAOINI    INTEGER,
@@ -28,7 +28,7 @@ CREATE TABLE VERSAO (
     IDLOTE        INTEGER NOT NULL,
     IDTRADUCAO    INTEGER NOT NULL,
     IDVERSAOANT   INTEGER,
-    TPALTERACAO   TEXT NOT NULL,
+    TPALTERACAO   INTEGER NOT NULL,
     IDSITANT      TEXT,
     IDSITTRADUCAO TEXT,
     STVALORANT    TEXT,
@@ -70,7 +70,7 @@ CurrentRow readRow(const SqliteStatement& st)
 // Columns of a version, its date resolved against its batch's.
 const char* const VersionColumns = "v.IDVERSAO, v.IDLOTE, v.IDTRADUCAO, v.IDVERSAOANT, v.TPALTERACAO, v.IDSITANT, "
                                    "v.IDSITTRADUCAO, v.STVALORANT, COALESCE(v.DTALTERACAO, l.DTLOTE), l.TPLOTE, "
-                                   "l.NMUSUARIO, l.NMMETODO";
+                                   "l.NMUSUARIO, l.NMMETODO, l.IDLOTEDESFEITO";
 
 VersionRecord readVersion(const SqliteStatement& st)
 {
@@ -80,8 +80,7 @@ VersionRecord readVersion(const SqliteStatement& st)
     v.row = st.integer(2);
     if (!st.isNull(3))
         v.previous = st.integer(3);
-    const std::string_view type = st.text(4);
-    v.type = type == "I" ? ChangeType::Insert : type == "E" ? ChangeType::Delete : ChangeType::Change;
+    v.type = changeTypeFromCode(st.integer(4));
     v.statusBefore = st.text(5);
     v.statusAfter = st.text(6);
     if (!st.isNull(7))
@@ -90,7 +89,7 @@ VersionRecord readVersion(const SqliteStatement& st)
     const std::string_view kind = st.text(9);
     v.kind = batchKindFromCode(kind.empty() ? 'E' : kind[0]).value_or(BatchKind::Edit);
     v.user = st.text(10);
-    v.method = st.text(11);
+    v.method = st.isNull(11) ? std::string(usualMethod(v.kind, !st.isNull(12))) : std::string(st.text(11));
     return v;
 }
 
@@ -105,7 +104,7 @@ BatchRecord readBatch(const SqliteStatement& st)
     const std::string_view kind = st.text(2);
     b.kind = batchKindFromCode(kind.empty() ? 'E' : kind[0]).value_or(BatchKind::Edit);
     b.user = st.text(3);
-    b.method = st.text(4);
+    b.method = st.isNull(4) ? std::string(usualMethod(b.kind, !st.isNull(8))) : std::string(st.text(4));
     b.when = st.real(5);
     b.rows = st.integer(6);
     b.firstVersion = st.isNull(7) ? 0 : st.integer(7);
@@ -282,7 +281,11 @@ std::int64_t SqliteVersionLog::openBatch(const WriteOrigin& origin, const std::s
     auto st = m_db.prepare("INSERT INTO LOTE (IDIDIOMA, TPLOTE, NMUSUARIO, NMMETODO, DTLOTE, IDLOTEDESFEITO) "
                            "VALUES (?, ?, ?, ?, ?, ?)");
     const char code = static_cast<char>(origin.kind);
-    st.bind(1, language).bind(2, std::string_view(&code, 1)).bind(3, origin.user).bind(4, origin.method).bind(5, now);
+    st.bind(1, language).bind(2, std::string_view(&code, 1)).bind(3, origin.user).bind(5, now);
+    if (origin.method == usualMethod(origin.kind, origin.undoes.has_value()))
+        st.bindNull(4);
+    else
+        st.bind(4, origin.method);
     if (origin.undoes)
         st.bind(6, *origin.undoes);
     else
@@ -316,8 +319,7 @@ std::int64_t SqliteVersionLog::record(const std::string& language, std::int64_t 
     const Open& batch = batchFor(language, now);
     auto st = m_db.prepare("INSERT INTO VERSAO (IDLOTE, IDTRADUCAO, IDVERSAOANT, TPALTERACAO, IDSITANT, IDSITTRADUCAO, "
                            "STVALORANT, DTALTERACAO) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
-    const char code = static_cast<char>(type);
-    st.bind(1, batch.id).bind(2, row).bind(4, std::string_view(&code, 1));
+    st.bind(1, batch.id).bind(2, row).bind(4, static_cast<std::int64_t>(changeTypeCode(type)));
     if (previous)
         st.bind(3, *previous);
     else
