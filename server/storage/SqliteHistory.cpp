@@ -140,14 +140,17 @@ std::optional<CurrentRow> SqliteHistoryReader::rowById(std::int64_t id)
 std::vector<VersionRecord> SqliteHistoryReader::chain(std::int64_t newest, std::size_t limit, std::int64_t downTo)
 {
     // Each version names the one before it; the walk ends at the first
-    // version no longer kept (pruned), at `downTo`, or after `limit`.
-    auto st = m_db.prepare(std::string("WITH RECURSIVE c(id, n) AS (SELECT ?1, 1 UNION ALL "
-                                       "SELECT v.IDVERSAOANT, c.n + 1 FROM c JOIN VERSAO v ON v.IDVERSAO = c.id "
-                                       "WHERE v.IDVERSAOANT IS NOT NULL AND c.id <> ?3 AND c.n < ?2) "
-                                       "SELECT ")
-                           + VersionColumns
-                           + " FROM c JOIN VERSAO v ON v.IDVERSAO = c.id JOIN LOTE l ON l.IDLOTE = v.IDLOTE "
-                             "ORDER BY c.n");
+    // version no longer kept (pruned), at `downTo`, or after `limit`. The
+    // walk carries each version's columns, so no row is looked up twice.
+    auto st = m_db.prepare(
+        "WITH RECURSIVE c(n, id, lote, linha, ant, tp, sa, sd, txt, dt) AS ("
+        "SELECT 1, IDVERSAO, IDLOTE, IDTRADUCAO, IDVERSAOANT, TPALTERACAO, IDSITANT, IDSITTRADUCAO, STVALORANT, "
+        "DTALTERACAO FROM VERSAO WHERE IDVERSAO = ?1 UNION ALL "
+        "SELECT c.n + 1, v.IDVERSAO, v.IDLOTE, v.IDTRADUCAO, v.IDVERSAOANT, v.TPALTERACAO, v.IDSITANT, "
+        "v.IDSITTRADUCAO, v.STVALORANT, v.DTALTERACAO FROM c JOIN VERSAO v ON v.IDVERSAO = c.ant "
+        "WHERE c.id <> ?3 AND c.n < ?2) "
+        "SELECT c.id, c.lote, c.linha, c.ant, c.tp, c.sa, c.sd, c.txt, COALESCE(c.dt, l.DTLOTE), l.TPLOTE, "
+        "l.NMUSUARIO, l.NMMETODO, l.IDLOTEDESFEITO FROM c JOIN LOTE l ON l.IDLOTE = c.lote ORDER BY c.n");
     st.bind(1, newest).bind(2, static_cast<std::int64_t>(limit == 0 ? INT64_MAX : limit)).bind(3, downTo);
     std::vector<VersionRecord> out;
     while (st.step())

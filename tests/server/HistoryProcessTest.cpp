@@ -366,5 +366,43 @@ TEST_P(HistoryProcess, AnUndoMeetingAColleaguesLaterSaveLeavesItAndNamesTheColle
     EXPECT_EQ(last.rows.at(0).at("NMUSUARIO"), "bia");
 }
 
+TEST_P(HistoryProcess, PruningRunsBesideAServingServerAndKeepsTheRows)
+{
+    TrdServerProcess server(options(plainSeed(20)));
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    Client client(server);
+    auto rows = client.rows();
+    ASSERT_TRUE(client.save(rows.at("c0003"), "novo 3", "T").ok);
+    ASSERT_EQ(client.call("GetLotes", "\"ENG\",0,0").rows.size(), 2u);
+
+    QStringList args{"--prune-history", "0"};
+    if (conninfo.empty())
+        args << "--db" << server.dbPath();
+    else
+        args << "--pg" << QString::fromStdString(conninfo);
+    QProcess prune;
+    prune.start(TrdServerProcess::binaryPath(), args);
+    ASSERT_TRUE(prune.waitForFinished(120000));
+    const QByteArray said = prune.readAllStandardError();
+    EXPECT_EQ(prune.exitCode(), 0) << said.toStdString();
+    EXPECT_TRUE(said.contains("2 lotes, 21 versões")) << said.toStdString();
+
+    // The server goes on serving and saving; the rows are as they were.
+    EXPECT_TRUE(client.call("GetLotes", "\"ENG\",0,0").rows.empty());
+    rows = client.rows();
+    EXPECT_EQ(rows.at("c0003").at("STVALORPROP"), "novo 3");
+    EXPECT_EQ(rows.at("c0004").at("STVALORPROP"), "antes 0004");
+    ASSERT_TRUE(client.save(rows.at("c0003"), "novo 3b", "D").ok);
+    const Answer h = client.history(client.rows().at("c0003"));
+    ASSERT_EQ(h.rows.size(), 1u);
+    EXPECT_EQ(h.rows[0].at("STVALORANT"), "novo 3");
+
+    QProcess wrong;
+    wrong.start(TrdServerProcess::binaryPath(), {"--prune-history", "muitos", "--db", "x.db"});
+    ASSERT_TRUE(wrong.waitForFinished(30000));
+    EXPECT_EQ(wrong.exitCode(), 2);
+    EXPECT_TRUE(wrong.readAllStandardError().contains("--prune-history espera um número de dias"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, HistoryProcess, ::testing::Values(Backend::Sqlite, Backend::Postgres),
                          [](const auto& info) { return info.param == Backend::Sqlite ? "Sqlite" : "Postgres"; });
