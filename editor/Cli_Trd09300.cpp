@@ -224,6 +224,8 @@ void TfrmTraducao::buildGrid()
     dbgPadrao->Columns().Add(NMORIGEM, QStringLiteral("Idioma Origem"), 437, true);
     dbgPadrao->Columns().Add(NMDESTINO, QStringLiteral("Idioma Destino"), 532, false);
     dbgPadrao->ColumnsChanged();
+    // On a wide screen the two texts share the room beyond the designed widths.
+    dbgPadrao->SetFillColumns({1, 2});
     dbgPadrao->DefaultDrawing = false;
 }
 

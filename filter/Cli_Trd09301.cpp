@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 
 #include <new>
 
@@ -223,13 +224,13 @@ void TfrmFiltroTraducao::chbFilArqClick(QObject*)
 
 void TfrmFiltroTraducao::depDtInicialExit(QObject*)
 {
-    if (!EmptyString(depDtInicial->text()))
+    if (!m_semChecagemAoSair && !EmptyString(depDtInicial->text()))
         depDtInicial->CheckValidDate();
 }
 
 void TfrmFiltroTraducao::depDtFinalExit(QObject*)
 {
-    if (!EmptyString(depDtFinal->text()))
+    if (!m_semChecagemAoSair && !EmptyString(depDtFinal->text()))
         depDtFinal->CheckValidDate();
 }
 
@@ -248,11 +249,11 @@ void TfrmFiltroTraducao::filtroCriterios()
     // Each refusal leaves the caret in the date it names, so that what the
     // user types next, once the message is closed, goes where it is wanted.
     if (EmptyString(depDtInicial->text())) {
-        depDtInicial->setFocus();
+        focaData(depDtInicial);
         MensErro(msgPadrao->Msg(QStringLiteral("DtIni_Vazia")), true);
     }
     if (EmptyString(depDtFinal->text())) {
-        depDtFinal->setFocus();
+        focaData(depDtFinal);
         MensErro(msgPadrao->Msg(QStringLiteral("DtFin_Vazia")), true);
     }
     // The confirm button takes no focus, so a date typed wrong may not have
@@ -293,6 +294,15 @@ void TfrmFiltroTraducao::filtroCriterios()
     stPARAMSQL = f.stPARAMSQL;
 
     carregaLinhas();
+}
+
+void TfrmFiltroTraducao::focaData(QWidget* data)
+{
+    // The date being left may hold a date that does not exist: its check on
+    // the way out would show its own message first and take the caret back.
+    // The confirmation checks it once the missing date is given.
+    const QScopedValueRollback<bool> semChecagem(m_semChecagemAoSair, true);
+    data->setFocus();
 }
 
 void TfrmFiltroTraducao::carregaLinhas()

@@ -123,6 +123,9 @@ TfrmSubstituir::TfrmSubstituir(QWidget* parent) : TfrmRotiGeral(parent)
     // Space), unlike a tool bar's, which must not take the focus from a grid.
     for (TButtonFlat* button : {sbtProcurar, sbtConfirma, sbtSubstAll, sbtCancel})
         button->setFocusPolicy(Qt::TabFocus);
+    // Enter finds next wherever the focus is, a focused button included;
+    // Space presses the focused button.
+    EnterPressionaFocado = false;
 
     setTabOrder(cbbIdioma, edtLocalizar);
     setTabOrder(edtLocalizar, edtSubstituir);

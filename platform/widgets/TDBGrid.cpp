@@ -13,6 +13,8 @@
 #include <QKeyEvent>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace trd {
 
 namespace {
@@ -48,7 +50,16 @@ TDBGrid::TDBGrid(QWidget* parent)
             TitleClick(column);
     });
     connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int section, int, int size) {
-        if (TColumn* column = m_model->column(section); column && !m_syncing)
+        if (m_syncing)
+            return;
+        // Sized by hand: every column keeps the width it shows now.
+        if (!m_fillColumns.empty()) {
+            m_fillColumns.clear();
+            for (int i = 0; i < m_model->columnCount(); ++i)
+                if (TColumn* column = m_model->column(i))
+                    column->Width = horizontalHeader()->sectionSize(i);
+        }
+        if (TColumn* column = m_model->column(section))
             column->Width = size;
     });
     applyOptions();
@@ -125,11 +136,53 @@ void TDBGrid::rebuildDefaultColumns()
 
 void TDBGrid::applyColumnWidths()
 {
-    ++m_syncing;
-    for (int i = 0; i < m_model->columnCount(); ++i)
+    const int count = m_model->columnCount();
+    std::vector<int> widths(static_cast<std::size_t>(count), 0);
+    int total = 0;
+    // A section is never narrower than the header allows.
+    const int narrowest = horizontalHeader()->minimumSectionSize();
+    for (int i = 0; i < count; ++i)
         if (TColumn* column = m_model->column(i))
-            horizontalHeader()->resizeSection(i, column->Width);
+            total += widths[static_cast<std::size_t>(i)] = std::max(column->Width, narrowest);
+    // The room beyond the columns goes to the fill columns, in proportion to
+    // their widths; the last one takes what rounding leaves.
+    int fill = 0;
+    for (int c : m_fillColumns)
+        if (c >= 0 && c < count)
+            fill += widths[static_cast<std::size_t>(c)];
+    const int extra = viewport()->width() - total;
+    if (extra > 0 && fill > 0) {
+        int given = 0;
+        int last = -1;
+        for (int c : m_fillColumns) {
+            if (c < 0 || c >= count)
+                continue;
+            const int share = static_cast<int>(static_cast<qint64>(extra) * widths[static_cast<std::size_t>(c)] / fill);
+            widths[static_cast<std::size_t>(c)] += share;
+            given += share;
+            last = c;
+        }
+        widths[static_cast<std::size_t>(last)] += extra - given;
+    }
+    ++m_syncing;
+    for (int i = 0; i < count; ++i)
+        if (m_model->column(i))
+            horizontalHeader()->resizeSection(i, widths[static_cast<std::size_t>(i)]);
     --m_syncing;
+}
+
+void TDBGrid::SetFillColumns(std::vector<int> columns)
+{
+    m_fillColumns = std::move(columns);
+    applyColumnWidths();
+}
+
+bool TDBGrid::viewportEvent(QEvent* event)
+{
+    const bool handled = QTableView::viewportEvent(event);
+    if (event->type() == QEvent::Resize && !m_fillColumns.empty())
+        applyColumnWidths();
+    return handled;
 }
 
 void TDBGrid::ColumnsChanged()

@@ -23,6 +23,8 @@
 #include <QPointer>
 #include <QTableView>
 
+#include <vector>
+
 namespace trd {
 
 class TClientDataSet;
@@ -75,6 +77,10 @@ public:
     TColumn* VisibleColumn(int index) const;
     // Re-reads titles, widths and fields after the columns were changed.
     void ColumnsChanged();
+    // The shown columns (by index) that share the room the grid has beyond
+    // its columns' widths, each in proportion to its width; none at first.
+    // Once the user sizes a column by hand, the widths are the user's.
+    void SetFillColumns(std::vector<int> columns);
 
     TDBGridOptions Options() const { return m_options; }
     void SetOptions(TDBGridOptions options);
@@ -125,6 +131,7 @@ protected:
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     void keyboardSearch(const QString&) override {}
     bool event(QEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     bool focusNextPrevChild(bool next) override;
 
     // The sortable grid reacts to title clicks.
@@ -176,6 +183,7 @@ private:
     bool m_keyToEditor = false;   // a key handed to the editor; if it comes back, the editor declined it
     bool m_tabKey = false;        // a Tab key press is being delivered to the grid
     int m_lastSelectedIndex = 0;
+    std::vector<int> m_fillColumns;
     QPointer<QLineEdit> m_editor;
     QPersistentModelIndex m_editorIndex;
 };
