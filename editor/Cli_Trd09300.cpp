@@ -3,6 +3,7 @@
 #include "Cli_Trd09301.h"
 #include "Dispatch.h"
 #include "EditorGlyphs.h"
+#include "HistoricoDoEditor.h"
 #include "MensErro.h"
 #include "ServerCalls.h"
 #include "ShowAvi.h"
@@ -97,6 +98,7 @@ TfrmTraducao::TfrmTraducao(QWidget* parent) : TfrmPadraoSortGrid(parent)
     buildDetailPanel();
     buildToolBar();
     buildMenu();
+    Historico = new historico::HistoricoDoEditor(*this);
     connectEvents();
     // Attaching the row set is part of building the form, not a state change
     // of it: every button stays as created until the row set first moves.
@@ -494,12 +496,14 @@ void TfrmTraducao::mostraDetalhe()
     lblOrigem->setText(cdsDestino->FieldByName(NMORIGEM)->AsString());
     lblCodigo->setText(cdsDestino->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString());
     lblNome->setText(cdsDestino->FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString());
+    Historico->LinhaAtual();
 }
 
 void TfrmTraducao::limpaDetalhe()
 {
     for (QLabel* label : {lblDestino, lblOrigem, lblCodigo, lblNome})
         label->clear();
+    Historico->LinhaAtual();
 }
 
 // ====================================================================== other dialogs
@@ -625,6 +629,7 @@ void TfrmTraducao::gravaAlteracoes()
         throw;
     }
     cdsDestino->MergeChangeLog();
+    Historico->Gravou();
 }
 
 void TfrmTraducao::desfazAlteracoes(int linhaExcluida)
@@ -681,6 +686,7 @@ void TfrmTraducao::cdsDestinoAfterClose(TClientDataSet*)
     for (QAction* item : {mnuNTrad, mnuDuvida, mnuTrad, mnuFiltro, mnuInfor})
         item->setEnabled(false);
     habilitaPorIdioma();
+    Historico->Habilita();
 }
 
 bool TfrmTraducao::idiomaValido() const
@@ -699,6 +705,7 @@ void TfrmTraducao::habilitaPorIdioma()
         return;
     SetActionEnabled(sbtVerificar, true);
     habilita(sbtFiltro, mnuFiltro, true);
+    Historico->Habilita();
 }
 
 void TfrmTraducao::dtsPadraoDataChange(QObject*, TField*)
@@ -763,6 +770,7 @@ void TfrmTraducao::dtsPadraoStateChange(QObject* sender)
     habilita(sbtInfor, mnuInfor, h.informacoes);
     habilita(sbtSubstituir, mnuSubstituir, h.substituir);
     SetActionEnabled(sbtImprimir, h.imprimir);
+    Historico->Habilita();
 }
 
 // ====================================================================== grid painting and keys

@@ -16,6 +16,10 @@
 
 namespace trd {
 
+namespace historico {
+class HistoricoDoEditor;
+}
+
 class TfrmTraducao : public TfrmPadraoSortGrid {
     Q_OBJECT
 public:
@@ -41,6 +45,10 @@ public:
     TClientDataSet* cdsDestino;     // the translation rows of the chosen language
     TClientDataSet* cdsIdiomaOri;   // the languages, read once per instance
     TNetConnection* netTraducao;
+
+    // The history of changes beside the screen: the last change of the
+    // current row under the detail panel, and its menu items (docs/editor.md).
+    historico::HistoricoDoEditor* Historico = nullptr;
 
     // The editor's own tool-bar buttons and maintenance menu items.
     TButtonFlat *sbtSubstituir, *sbtNTrad, *sbtDuvida, *sbtTrad, *sbtFiltro, *sbtInfor;
