@@ -11,6 +11,7 @@
 #include "TApplication.h"
 #include "TCanvas.h"
 #include "TraducaoRegras.h"
+#include "VerificacoesDoEditor.h"
 #include "WebServer.h"
 
 #include "Cli_Trd09302.h"
@@ -96,6 +97,7 @@ TfrmTraducao::TfrmTraducao(QWidget* parent) : TfrmPadraoSortGrid(parent)
     buildGrid();
     buildImageStore();
     buildDetailPanel();
+    verificacoes = new VerificacoesDoEditor(dbgPadrao, cdsDestino, FolhaDadosLayout(), this);
     buildToolBar();
     buildMenu();
     Historico = new historico::HistoricoDoEditor(*this);
@@ -411,6 +413,7 @@ void TfrmTraducao::cbbIdiomaChange(QObject*)
     m_idiomaAtual = cbbIdioma->currentText();
     boTestaFiltro = false;
     stIdioma = traducao::CodigoDoItem(m_idiomaAtual);
+    verificacoes->idiomaEscolhido(stIdioma);
     if (cdsDestino->IsEmpty())
         limpaDetalhe();
 }
@@ -588,11 +591,14 @@ void TfrmTraducao::cdsDestinoBeforePost(TClientDataSet*)
     const QVariant antes = destino->OldValue();
     m_textoFoiEditado = !antes.isValid() || antes.toString() != destino->AsString();
     m_textoEditado = m_textoFoiEditado ? destino->AsString() : QString();
+    // A text that breaks its screen goes only when the user says so.
+    verificacoes->confirmaGravacao();
 }
 
 void TfrmTraducao::cdsDestinoAfterPost(TClientDataSet*)
 {
     gravaAlteracoes();
+    verificacoes->linhaGravada();
 }
 
 void TfrmTraducao::cdsDestinoBeforeDelete(TClientDataSet*)
@@ -605,6 +611,7 @@ void TfrmTraducao::cdsDestinoAfterDelete(TClientDataSet*)
     m_textoFoiEditado = false;
     m_textoEditado.clear();
     gravaAlteracoes();
+    verificacoes->linhasMudaram();
 }
 
 void TfrmTraducao::gravaAlteracoes()
@@ -687,6 +694,7 @@ void TfrmTraducao::cdsDestinoAfterClose(TClientDataSet*)
         item->setEnabled(false);
     habilitaPorIdioma();
     Historico->Habilita();
+    verificacoes->linhasMudaram();
 }
 
 bool TfrmTraducao::idiomaValido() const
@@ -713,6 +721,7 @@ void TfrmTraducao::dtsPadraoDataChange(QObject*, TField*)
     // The panel names the current row after every change of it: an undone
     // edit, a refused save, rows closed.
     mostraDetalhe();
+    verificacoes->linhaAtualMudou();
     if (cdsDestino->IsEmpty())
         return;
     mostraSituacao();
@@ -810,6 +819,8 @@ void TfrmTraducao::dbgPadraoDrawColumnCell(QObject*, const QRect& rect, int, TCo
                               QRect(0, 0, picture.width(), picture.height()), lamps::Oliva());
         }
     }
+    if (field && field->FieldName() == NMDESTINO)
+        verificacoes->pintaMarca(*canvas, rect);
 }
 
 void TfrmTraducao::dbgPadraoColEnter(QObject*)

@@ -16,6 +16,7 @@
 
 namespace trd {
 
+class VerificacoesDoEditor;
 namespace historico {
 class HistoricoDoEditor;
 }
@@ -43,6 +44,8 @@ public:
     QLabel *lblOrigem, *lblDestino, *lblTela, *lblCodigo, *lblComponente, *lblNome;
 
     TClientDataSet* cdsDestino;     // the translation rows of the chosen language
+    // The checks of the rows and the spelling of the cell being typed (docs/checks.md).
+    VerificacoesDoEditor* verificacoes;
     TClientDataSet* cdsIdiomaOri;   // the languages, read once per instance
     TNetConnection* netTraducao;
 

@@ -101,7 +101,7 @@ TfrmFiltroTraducao::TfrmFiltroTraducao(QWidget* parent) : TfrmRotiGeral(parent)
     SetCaption(QStringLiteral("Filtro de Tradução"));
     lblCodTela->setText(QStringLiteral("TRD09301"));
     msgPadrao->Messages = catalogo;
-    setFixedSize(431, 383);
+    setFixedSize(431, 405);
     EnterConfirma = true;
 
     buildCriteria();
@@ -167,12 +167,14 @@ void TfrmFiltroTraducao::buildCriteria()
 
 void TfrmFiltroTraducao::buildFileGroup()
 {
-    grbFilArq = grupo(grbDadosRel, "grbFilArq", QStringLiteral("Filtrar por Arquivo"), {6, 302, 343, 66});
+    grbFilArq = grupo(grbDadosRel, "grbFilArq", QStringLiteral("Filtrar por Arquivo"), {6, 302, 343, 88});
     chbFilArq = caixa(grbFilArq, "chbFilArq", QStringLiteral("Filtrar por Arquivo"), {10, 18, 160, 18});
     chbArqNtrad = caixa(grbFilArq, "chbArqNtrad", QStringLiteral("Não Traduzido"), {30, 40, 130, 18});
     chbArqErrTam = caixa(grbFilArq, "chbArqErrTam", QStringLiteral("Erro de Tamanho"), {170, 40, 150, 18});
     chbArqNtrad->setChecked(true);
     chbArqErrTam->setChecked(true);
+    // Off at first: a list filtered as it always was until the user asks for more.
+    chbArqVerif = caixa(grbFilArq, "chbArqVerif", QStringLiteral("Outras Verificações"), {30, 62, 160, 18});
 }
 
 void TfrmFiltroTraducao::FormCreate(QObject* sender)
@@ -220,6 +222,7 @@ void TfrmFiltroTraducao::chbFilArqClick(QObject*)
         criterio->setEnabled(!on);
     chbArqNtrad->setEnabled(on);
     chbArqErrTam->setEnabled(on);
+    chbArqVerif->setEnabled(on);
 }
 
 void TfrmFiltroTraducao::depDtInicialExit(QObject*)
@@ -340,7 +343,7 @@ void TfrmFiltroTraducao::filtroArquivo()
     // The file's rows carry no change date: the editor's next reload must not
     // restrict by one either, even when the steps below stop early.
     stDataTrad = QStringLiteral("T");
-    const QString tipo = TipoListagem(chbArqNtrad->isChecked(), chbArqErrTam->isChecked());
+    const QString tipo = TipoListagem(chbArqNtrad->isChecked(), chbArqErrTam->isChecked(), chbArqVerif->isChecked());
     if (tipo.isEmpty()) {
         chbArqNtrad->setFocus();
         MensErro(msgPadrao->Msg(QStringLiteral("One_Check")), true);

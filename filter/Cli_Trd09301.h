@@ -94,6 +94,7 @@ public:
     QCheckBox* chbFilArq;
     QCheckBox* chbArqNtrad;
     QCheckBox* chbArqErrTam;
+    QCheckBox* chbArqVerif;         // "Outras Verificações": the checks' other findings (docs/checks.md)
     TOpenDialog* opdTradErros;
 
     void FormCreate(QObject* sender) override;

@@ -13,6 +13,7 @@ PACKAGES=(
   fonts-dejavu-core
   poppler-utils
   xvfb xauth
+  libhunspell-dev hunspell-en-us hunspell-es
 )
 
 missing=()
