@@ -25,7 +25,8 @@ public:
                 m_conexao->ServerName = ServerNameTraducao;
                 m_conexao->ThrowException = false;
                 m_conexao->ConnectTimeoutMs = 3000;
-                m_conexao->ReadTimeoutMs = 15000;
+                // Short: closing the editor waits for a request in flight.
+                m_conexao->ReadTimeoutMs = 5000;
             }
             m_servidor = servidor;
             const QByteArray token = servidor.token;
