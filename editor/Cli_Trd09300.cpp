@@ -4,6 +4,7 @@
 #include "Dispatch.h"
 #include "EditorGlyphs.h"
 #include "ExchangeMenu.h"
+#include "HistoricoDoEditor.h"
 #include "MensErro.h"
 #include "ServerCalls.h"
 #include "ShowAvi.h"
@@ -106,6 +107,7 @@ TfrmTraducao::TfrmTraducao(QWidget* parent) : TfrmPadraoSortGrid(parent)
     verificacoes = new VerificacoesDoEditor(dbgPadrao, cdsDestino, FolhaDadosLayout(), this);
     buildToolBar();
     buildMenu();
+    Historico = new historico::HistoricoDoEditor(*this);
     addExchangeMenu(*this);
     connectEvents();
     // Attaching the row set is part of building the form, not a state change
@@ -440,6 +442,8 @@ void TfrmTraducao::cbbIdiomaChange(QObject*)
     boTestaFiltro = false;
     stIdioma = traducao::CodigoDoItem(m_idiomaAtual);
     verificacoes->idiomaEscolhido(stIdioma);
+    // The language's batches can be listed before any of its rows is loaded.
+    Historico->Habilita();
     if (cdsDestino->IsEmpty())
         limpaDetalhe();
 }
@@ -525,12 +529,14 @@ void TfrmTraducao::mostraDetalhe()
     lblOrigem->setText(cdsDestino->FieldByName(NMORIGEM)->AsString());
     lblCodigo->setText(cdsDestino->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString());
     lblNome->setText(cdsDestino->FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString());
+    Historico->LinhaAtual();
 }
 
 void TfrmTraducao::limpaDetalhe()
 {
     for (QLabel* label : {lblDestino, lblOrigem, lblCodigo, lblNome})
         label->clear();
+    Historico->LinhaAtual();
 }
 
 // ====================================================================== other dialogs
@@ -665,6 +671,7 @@ void TfrmTraducao::gravaAlteracoes()
         throw;
     }
     cdsDestino->MergeChangeLog();
+    Historico->Gravou();
     esqueceGravacao();
 }
 
@@ -695,6 +702,7 @@ void TfrmTraducao::gravacaoFalhou(const Exception& erro, bool textoEditado, cons
             lida.FieldByName(NMSITUACAO)->AsString() == situacaoPostada) {
             // What was posted is what the server holds: the save stands.
             lblAviso->setText(traducao::AvisoGravacaoConfirmada(chave.origem));
+            Historico->Gravou();
             return;
         }
     }
@@ -800,6 +808,7 @@ void TfrmTraducao::cdsDestinoAfterClose(TClientDataSet*)
         item->setEnabled(false);
     esqueceGravacao();
     lblAviso->clear();
+    Historico->Habilita();
     verificacoes->linhasMudaram();
 }
 
@@ -865,6 +874,7 @@ void TfrmTraducao::dtsPadraoStateChange(QObject* sender)
     habilita(sbtInfor, mnuInfor, h.informacoes);
     habilita(sbtSubstituir, mnuSubstituir, h.substituir);
     SetActionEnabled(sbtImprimir, h.imprimir);
+    Historico->Habilita();
 }
 
 // ====================================================================== grid painting and keys

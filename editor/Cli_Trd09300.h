@@ -19,6 +19,9 @@
 namespace trd {
 
 class VerificacoesDoEditor;
+namespace historico {
+class HistoricoDoEditor;
+}
 
 class TfrmTraducao : public TfrmPadraoSortGrid {
     Q_OBJECT
@@ -52,6 +55,10 @@ public:
     VerificacoesDoEditor* verificacoes;
     TClientDataSet* cdsIdiomaOri;   // the languages, read once per instance
     TNetConnection* netTraducao;
+
+    // The history of changes beside the screen: the last change of the
+    // current row under the detail panel, and its menu items (docs/editor.md).
+    historico::HistoricoDoEditor* Historico = nullptr;
 
     // The editor's own tool-bar buttons and maintenance menu items.
     TButtonFlat *sbtSubstituir, *sbtNTrad, *sbtDuvida, *sbtTrad, *sbtFiltro, *sbtInfor;
