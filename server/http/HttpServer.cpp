@@ -474,11 +474,8 @@ private:
             CallContext context;
             context.authorization = std::string(sv(req[http::field::authorization]));
             context.acceptsCbor = acceptsCbor(sv(req[http::field::accept]));
-<<<<<<< HEAD
             context.sink = pieces.get();
-=======
             context.batch = std::string(sv(req["X-Trd-Lote"]));
->>>>>>> main
             RpcOutcome outcome = self->m_server.handler.handle(req.body(), context);
             req = {};
             const double ms = msSince(start);
