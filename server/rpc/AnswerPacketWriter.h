@@ -42,9 +42,9 @@ class AnswerSink {
 public:
     virtual ~AnswerSink() = default;
     // Takes the bytes for sending, leaving `bytes` empty (with room for the
-    // next piece). Never waits for the client: a slow one makes pieces queue,
-    // as a whole answer would have waited. Throws AnswerAbandoned once the
-    // connection has failed.
+    // next piece). May wait for a slow client to take what went before, so
+    // that an answer does not pile up whole in memory. Throws AnswerAbandoned
+    // once the connection has failed (or its time to take the answer is up).
     virtual void send(std::string& bytes) = 0;
 };
 

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -47,6 +48,18 @@ bool sendAll(int fd, const char* data, ssize_t size)
     return true;
 }
 
+// The method a JSON-RPC request calls, from its first bytes (the client
+// sends a small request's header and body in one write).
+QByteArray calledMethod(const QByteArray& request)
+{
+    qsizetype at = request.indexOf("\"method\"");
+    if (at < 0)
+        return {};
+    at = request.indexOf('"', request.indexOf(':', at) + 1);
+    const qsizetype end = at < 0 ? -1 : request.indexOf('"', at + 1);
+    return end < 0 ? QByteArray() : request.mid(at + 1, end - at - 1);
+}
+
 } // namespace
 
 struct CuttingProxy::Impl {
@@ -57,8 +70,10 @@ struct CuttingProxy::Impl {
     std::thread acceptor;
     std::mutex mutex;
     std::vector<std::thread> relays;
-    std::atomic<qint64> nextCut{-1};
-    std::atomic<qint64> lastAnswer{0};
+    std::mutex cutMutex;                 // guards the three below
+    qint64 nextCut = -1;
+    QByteArray cutMethod;                // empty: any POST
+    std::map<QByteArray, qint64> lastAnswer;   // by method; "" for any POST
 
     void relay(int client);
 };
@@ -67,6 +82,7 @@ void CuttingProxy::Impl::relay(int client)
 {
     const int server = loopbackSocket(serverPort, false);
     qint64 cut = -1;        // of the answer now passing
+    QByteArray method;      // that its request called
     bool answering = false; // a POST went to the server: its answer passes now
     qint64 passed = 0;
     std::vector<char> buffer(256 * 1024);
@@ -81,8 +97,12 @@ void CuttingProxy::Impl::relay(int client)
             if (n >= 5 && std::memcmp(buffer.data(), "POST ", 5) == 0) {
                 answering = true;
                 passed = 0;
-                lastAnswer = 0;
-                cut = nextCut.exchange(-1);
+                method = calledMethod(QByteArray::fromRawData(buffer.data(), n));
+                std::lock_guard lock(cutMutex);
+                lastAnswer[{}] = lastAnswer[method] = 0;
+                cut = -1;
+                if (cutMethod.isEmpty() || cutMethod == method)
+                    std::swap(cut, nextCut);
             }
             if (!sendAll(server, buffer.data(), n))
                 break;
@@ -96,7 +116,8 @@ void CuttingProxy::Impl::relay(int client)
                 n = static_cast<ssize_t>(cut - passed);
             if (answering) {
                 passed += n;
-                lastAnswer = passed;
+                std::lock_guard lock(cutMutex);
+                lastAnswer[{}] = lastAnswer[method] = passed;
             }
             if (!sendAll(client, buffer.data(), n) || cutting)
                 break;
@@ -155,14 +176,18 @@ int CuttingProxy::port() const
     return d->port;
 }
 
-void CuttingProxy::cutNextAnswerAfter(qint64 bytes)
+void CuttingProxy::cutNextAnswerAfter(qint64 bytes, const QByteArray& method)
 {
+    std::lock_guard lock(d->cutMutex);
     d->nextCut = bytes;
+    d->cutMethod = method;
 }
 
-qint64 CuttingProxy::lastAnswerBytes() const
+qint64 CuttingProxy::lastAnswerBytes(const QByteArray& method) const
 {
-    return d->lastAnswer;
+    std::lock_guard lock(d->cutMutex);
+    const auto it = d->lastAnswer.find(method);
+    return it == d->lastAnswer.end() ? 0 : it->second;
 }
 
 } // namespace trd::test

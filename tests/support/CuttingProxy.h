@@ -3,6 +3,7 @@
 // except that the answer to a POST can be cut after a given number of its
 // bytes, the connection then closed both ways, as a network that fails (or a
 // server killed) in the middle of an answer leaves it.
+#include <QByteArray>
 #include <QtGlobal>
 
 #include <memory>
@@ -18,10 +19,13 @@ public:
 
     int port() const;
     // The answer to the next POST is cut after `bytes` of it (status line and
-    // headers included) went to the client.
-    void cutNextAnswerAfter(qint64 bytes);
-    // How many bytes of the last POST's answer went to the client.
-    qint64 lastAnswerBytes() const;
+    // headers included) went to the client; given a method, the next POST
+    // that calls it (other calls, such as a screen's background requests,
+    // pass untouched).
+    void cutNextAnswerAfter(qint64 bytes, const QByteArray& method = {});
+    // How many bytes of the last POST's answer went to the client; given a
+    // method, of the last POST that called it.
+    qint64 lastAnswerBytes(const QByteArray& method = {}) const;
 
 private:
     struct Impl;
