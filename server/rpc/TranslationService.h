@@ -3,9 +3,11 @@
 // checking, the storage calls and the answer packets (docs/protocol.md).
 #include "AnswerPacketWriter.h"
 #include "Json.h"
+#include "MemoryMethods.h"
 #include "SessionPool.h"
 #include "WriteCoordinator.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +25,9 @@ public:
 
     static bool isMethod(std::string_view method);
 
+    // The translation memory's methods answer once it is given.
+    void setMemory(memory::TranslationMemory& memory);
+
 private:
     void getIdiTrad(std::vector<JsonValue>& params, AnswerBuffer& out);
     void getDestino(std::vector<JsonValue>& params, AnswerBuffer& out);
@@ -35,6 +40,8 @@ private:
 
     SessionPool& m_sessions;
     WriteCoordinator& m_writer;
+    memory::TranslationMemory* m_memory = nullptr;
+    std::unique_ptr<MemoryMethods> m_memoryMethods;
 };
 
 } // namespace trd::server

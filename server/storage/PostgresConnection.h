@@ -69,6 +69,8 @@ public:
     long long run(const std::string& sql, const Params& params, const std::function<void(const Row&)>& visit = {});
     // Runs plain SQL without parameters (DDL, transaction control).
     void exec(const std::string& sql);
+    // The libpq connection, for waiting on its socket (notifications).
+    PGconn* handle() const { return m_conn; }
 
 private:
     void open();

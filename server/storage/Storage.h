@@ -5,6 +5,7 @@
 // writer, driven by the WriteCoordinator, which batches deltas into shared
 // transactions while keeping each delta atomic.
 #include "FilterFragment.h"
+#include "RowChanges.h"
 #include "ServerError.h"
 
 #include <cstdint>
@@ -97,6 +98,8 @@ TranslationRowView readRowView(const ResultRow& r, int first)
 }
 
 using RowVisitor = std::function<void(const TranslationRowView&)>;
+// A row with its surrogate key (IDTRADUCAO), for what follows rows by it.
+using KeyedRowVisitor = std::function<void(std::int64_t id, const TranslationRowView&)>;
 // A row's status and destination text, views valid during the call.
 using InfoVisitor = std::function<void(std::string_view status, std::string_view destination)>;
 
@@ -166,6 +169,11 @@ public:
                                    const DateBounds& dates) = 0;
     // Throws when the database does not answer.
     virtual void ping() = 0;
+
+    // The translation memory's reads: every row of every language, and the
+    // rows with the given ids that still exist; both in no particular order.
+    virtual void scanRows(const KeyedRowVisitor& visit) = 0;
+    virtual void selectRowsById(const std::vector<std::int64_t>& ids, const KeyedRowVisitor& visit) = 0;
 };
 
 // The single writer. Each batch is one transaction; each item inside it (one
@@ -210,6 +218,9 @@ public:
     virtual bool isEmpty() = 0;
     // Cheap enough for every health probe: no statement of its own.
     virtual StorageStatus status() { return {}; }
+    // From now on, tells the watcher soon after each commit which rows it
+    // touched (RowChanges.h); a back end that cannot know says nothing.
+    virtual void watchRowChanges(RowChangeWatcher watcher) { (void)watcher; }
 };
 
 } // namespace trd::server
