@@ -59,13 +59,23 @@ std::size_t LengthBands::high(int band) { return bands().highs[static_cast<std::
 
 void distinctBigrams(std::string_view text, std::vector<std::uint16_t>& out)
 {
+    // Duplicates are dropped through a bit per possible bigram, cleared again
+    // afterwards: no sort. The keys come out in text order.
+    thread_local std::vector<std::uint64_t> seen(1 << 10, 0);
     out.clear();
     const auto& table = foldTable();
-    for (std::size_t i = 1; i < text.size(); ++i)
-        out.push_back(static_cast<std::uint16_t>(table[static_cast<unsigned char>(text[i - 1])] << 8
-                                                 | table[static_cast<unsigned char>(text[i])]));
-    std::sort(out.begin(), out.end());
-    out.erase(std::unique(out.begin(), out.end()), out.end());
+    for (std::size_t i = 1; i < text.size(); ++i) {
+        const auto g = static_cast<std::uint16_t>(table[static_cast<unsigned char>(text[i - 1])] << 8
+                                                  | table[static_cast<unsigned char>(text[i])]);
+        std::uint64_t& word = seen[g >> 6];
+        const std::uint64_t bit = std::uint64_t(1) << (g & 63);
+        if (!(word & bit)) {
+            word |= bit;
+            out.push_back(g);
+        }
+    }
+    for (const std::uint16_t g : out)
+        seen[g >> 6] = 0;
 }
 
 GramIndex::GramIndex(const std::vector<Text>& texts) : m_bands(static_cast<std::size_t>(LengthBands::count()))
@@ -84,8 +94,13 @@ GramIndex::GramIndex(const std::vector<Text>& texts) : m_bands(static_cast<std::
         if (members.empty())
             continue;
         band.entries.reserve(members.size());
-        for (const Text* t : members)
+        band.lengths.reserve(members.size());
+        band.gramCounts.reserve(members.size());
+        for (const Text* t : members) {
             band.entries.push_back(t->entry);
+            band.texts.push_back(t->text.data());
+            band.lengths.push_back(static_cast<std::uint16_t>(std::min<std::size_t>(t->text.size(), 0xFFFF)));
+        }
         // Counting sort by bigram: each key's positions come out ascending
         // because the band's texts are visited in order.
         std::fill(perKey.begin(), perKey.end(), 0);
@@ -95,6 +110,7 @@ GramIndex::GramIndex(const std::vector<Text>& texts) : m_bands(static_cast<std::
             for (const std::uint16_t g : grams)
                 ++perKey[g];
             total += grams.size();
+            band.gramCounts.push_back(static_cast<std::uint16_t>(std::min<std::size_t>(grams.size(), 0x7FFF)));
         }
         std::uint32_t offset = 0;
         for (std::size_t k = 0; k < perKey.size(); ++k) {
@@ -129,11 +145,12 @@ GramIndex::GramIndex(const std::vector<Text>& texts) : m_bands(static_cast<std::
     }
 }
 
-void GramIndex::count(const Band& band, std::uint16_t key, std::uint16_t* counts)
+std::size_t GramIndex::count(const Band& band, std::uint16_t key, std::uint16_t* counts)
 {
     const auto it = std::lower_bound(band.keys.begin(), band.keys.end(), key);
     if (it == band.keys.end() || *it != key)
-        return;
+        return 0;
+    std::size_t n = 0;
     const std::size_t k = static_cast<std::size_t>(it - band.keys.begin());
     const std::uint8_t* p = band.bytes.data() + band.starts[k];
     const std::uint8_t* end = band.bytes.data() + band.starts[k + 1];
@@ -147,14 +164,16 @@ void GramIndex::count(const Band& band, std::uint16_t key, std::uint16_t* counts
         }
         position += gap;
         ++counts[position];
+        ++n;
     }
+    return n;
 }
 
 std::size_t GramIndex::memoryBytes() const
 {
     std::size_t bytes = m_bands.capacity() * sizeof(Band);
     for (const Band& b : m_bands)
-        bytes += b.entries.capacity() * 4 + b.keys.capacity() * 2 + b.starts.capacity() * 4 + b.bytes.capacity();
+        bytes += b.entries.capacity() * 4 + b.lengths.capacity() * 2 + b.gramCounts.capacity() * 2 + b.texts.capacity() * sizeof(const char*) + b.keys.capacity() * 2 + b.starts.capacity() * 4 + b.bytes.capacity();
     return bytes;
 }
 

@@ -28,7 +28,8 @@ public:
     static std::size_t high(int band);   // inclusive
 };
 
-// The distinct folded bigrams of a text, as 16-bit keys, sorted.
+// The distinct folded bigrams of a text, as 16-bit keys, in the order they
+// first appear.
 void distinctBigrams(std::string_view text, std::vector<std::uint16_t>& out);
 
 class GramIndex {
@@ -43,6 +44,10 @@ public:
 
     struct Band {
         std::vector<std::uint32_t> entries;   // position in the band -> entry
+        // Each text's length and distinct bigrams, beside each other so that a
+        // search reads them in order rather than entry by entry.
+        std::vector<std::uint16_t> lengths, gramCounts;
+        std::vector<const char*> texts;
         std::vector<std::uint16_t> keys;      // the bigrams present, sorted
         std::vector<std::uint32_t> starts;    // keys.size() + 1 offsets into bytes
         std::vector<std::uint8_t> bytes;      // per key: varint gaps between positions
@@ -51,8 +56,8 @@ public:
     std::size_t entryCount() const { return m_entries; }
 
     // Adds 1 to counts[position] for every text of the band that holds the
-    // bigram.
-    static void count(const Band& band, std::uint16_t key, std::uint16_t* counts);
+    // bigram; returns how many there were.
+    static std::size_t count(const Band& band, std::uint16_t key, std::uint16_t* counts);
 
     std::size_t memoryBytes() const;
 

@@ -70,6 +70,20 @@ struct MemoryIndex::Language {
     std::vector<std::uint32_t> slots;   // open addressing by text: entry + 1, 0 empty
     std::shared_ptr<const GramIndex> grams;
     std::vector<std::uint32_t> tail;    // indexed entries not in the lists
+    // One bit an entry, set while it has a row that can be suggested: what a
+    // search tests for every candidate, small enough to stay in the cache.
+    std::vector<std::uint64_t> offered;
+
+    bool isOffered(std::uint32_t e) const { return (e >> 6) < offered.size() && ((offered[e >> 6] >> (e & 63)) & 1); }
+    void setOffered(std::uint32_t e, bool on)
+    {
+        if (offered.size() <= (e >> 6))
+            offered.resize((e >> 6) + 1 + offered.size() / 2, 0);
+        if (on)
+            offered[e >> 6] |= std::uint64_t(1) << (e & 63);
+        else
+            offered[e >> 6] &= ~(std::uint64_t(1) << (e & 63));
+    }
 
     std::string_view text(std::uint32_t e) const { return {entries[e].text, entries[e].length}; }
 
@@ -90,6 +104,17 @@ struct MemoryIndex::Language {
                 slots[slotOf(text(s - 1))] = s;
     }
 };
+
+std::uint64_t rowKeyHash(std::string_view program, std::string_view component, std::string_view source)
+{
+    thread_local std::string key;
+    key.assign(program);
+    key += '\x1f';
+    key += component;
+    key += '\x1f';
+    key += source;
+    return textHash(key);
+}
 
 MemoryIndex::MemoryIndex() = default;
 MemoryIndex::~MemoryIndex() = default;
@@ -120,7 +145,7 @@ std::vector<std::string> MemoryIndex::languageCodes() const
     return codes;
 }
 
-std::uint32_t MemoryIndex::entryFor(Language& language, const std::string& text)
+std::uint32_t MemoryIndex::entryFor(Language& language, std::string_view text)
 {
     if ((language.entries.size() + 1) * 2 > language.slots.size())
         language.grow();
@@ -128,8 +153,12 @@ std::uint32_t MemoryIndex::entryFor(Language& language, const std::string& text)
     if (language.slots[slot] != 0)
         return language.slots[slot] - 1;
     Entry entry;
-    entry.text = language.store.add(text);
-    entry.length = static_cast<std::uint16_t>(std::min<std::size_t>(text.size(), 0xFFFF));
+    const std::string_view kept = text.substr(0, 0xFFFF);
+    entry.text = language.store.add(kept);
+    entry.length = static_cast<std::uint32_t>(kept.size());
+    thread_local std::vector<std::uint16_t> grams;
+    distinctBigrams(kept, grams);
+    entry.grams = static_cast<std::uint32_t>(std::min<std::size_t>(grams.size(), 0x7FFF));
     language.entries.push_back(entry);
     language.slots[slot] = static_cast<std::uint32_t>(language.entries.size());
     return static_cast<std::uint32_t>(language.entries.size() - 1);
@@ -147,7 +176,9 @@ std::optional<std::uint32_t> MemoryIndex::findRow(std::int64_t id) const
 void MemoryIndex::put(const MemoryRow& row)
 {
     Language& language = languageFor(row.language);
-    const std::uint32_t e = entryFor(language, memoryText(row.source));
+    thread_local std::string text;
+    memoryText(row.source, text);
+    const std::uint32_t e = entryFor(language, text);
     std::uint32_t r;
     if (const auto found = findRow(row.id)) {
         r = *found;
@@ -173,8 +204,10 @@ void MemoryIndex::put(const MemoryRow& row)
     Row& x = m_rows[r];
     x.id = row.id;
     x.changed = row.changed;
-    x.translation = textHash(memoryText(row.destination));
+    memoryText(row.destination, text);
+    x.translation = textHash(text);
     x.translated = !row.destination.empty();
+    x.key = rowKeyHash(row.program, row.component, row.source);
     x.status = row.status;
     x.language = language.number;
     x.entry = e;
@@ -205,9 +238,10 @@ void MemoryIndex::link(std::uint32_t r)
     entry.firstRow = r;
     ++entry.rows;
     if (row.suggestible()) {
-        ++entry.suggestible;
+        if (entry.suggestible++ == 0)
+            language.setOffered(row.entry, true);
         if (!entry.indexed) {
-            entry.indexed = true;
+            entry.indexed = 1;
             language.tail.push_back(row.entry);
         }
     }
@@ -216,7 +250,8 @@ void MemoryIndex::link(std::uint32_t r)
 void MemoryIndex::unlink(std::uint32_t r)
 {
     Row& row = m_rows[r];
-    Entry& entry = m_languages[row.language]->entries[row.entry];
+    Language& language = *m_languages[row.language];
+    Entry& entry = language.entries[row.entry];
     std::uint32_t* link = &entry.firstRow;
     while (*link != r && *link != None)
         link = &m_rows[*link].next;
@@ -224,8 +259,8 @@ void MemoryIndex::unlink(std::uint32_t r)
         *link = row.next;
     row.next = None;
     --entry.rows;
-    if (row.suggestible())
-        --entry.suggestible;
+    if (row.suggestible() && --entry.suggestible == 0)
+        language.setOffered(row.entry, false);
 }
 
 std::optional<std::uint32_t> MemoryIndex::entryOf(const Language& language, std::string_view text) const
@@ -314,8 +349,10 @@ void MemoryIndex::offer(const Language& language, std::vector<Hit>& top, std::si
 }
 
 std::vector<MemoryIndex::Hit> MemoryIndex::fuzzy(const Language& language, std::string_view text, double threshold,
-                                                 std::size_t limit) const
+                                                 std::size_t limit, SearchCounts* searchCounts) const
 {
+    SearchCounts local;
+    SearchCounts& stats = searchCounts ? *searchCounts : local;
     std::vector<Hit> top;
     if (limit == 0 || text.empty() || threshold > 100)
         return top;
@@ -330,39 +367,68 @@ std::vector<MemoryIndex::Hit> MemoryIndex::fuzzy(const Language& language, std::
     thread_local std::vector<std::uint16_t> grams;
     distinctBigrams(text, grams);
     const int gramCount = static_cast<int>(grams.size());
+    // The largest distance that still reaches the threshold, by the length
+    // of the longer text.
+    thread_local std::vector<int> allowed;
+    allowed.resize(static_cast<std::size_t>(longest) + 1);
+    for (int n = shortest; n <= longest; ++n)
+        allowed[static_cast<std::size_t>(n)] = maxDistance(std::max(m, n), threshold);
+    // A text within distance d keeps at least max(|Gq|, |Gt|) − 2d of the
+    // bigrams, counted from either side (GramIndex.h).
+    const auto lowestDistance = [&](int length, int textGrams, int shared) {
+        const int fromLength = std::abs(m - length);
+        if (shared < 0)
+            return fromLength;
+        return std::max(fromLength, (std::max(gramCount, textGrams) - shared + 1) / 2);
+    };
 
+    // What the distance needs, copied from the band's arrays, so that the
+    // loop below reads the candidates in order rather than the entries.
     struct Candidate {
         std::uint32_t entry;
-        int shared;   // bigrams shared with the query; -1 when not counted (the tail)
+        std::int32_t shared;     // bigrams shared with the query; -1 when not counted (the tail)
+        std::uint32_t length;
+        std::uint32_t grams;
+        const char* text;
     };
     thread_local std::vector<Candidate> candidates;
     thread_local std::vector<std::uint16_t> counts;
     candidates.clear();
     const auto fits = [&](std::uint32_t e) {
         const Entry& entry = language.entries[e];
-        return entry.suggestible > 0 && entry.length >= shortest && entry.length <= longest && (!self || *self != e);
+        return language.isOffered(e) && static_cast<int>(entry.length) >= shortest
+            && static_cast<int>(entry.length) <= longest && (!self || *self != e);
     };
     if (language.grams) {
         for (int b = LengthBands::bandOf(static_cast<std::size_t>(shortest)); b <= LengthBands::bandOf(static_cast<std::size_t>(longest)); ++b) {
             const GramIndex::Band& band = language.grams->band(b);
             if (band.entries.empty())
                 continue;
-            const int bandLongest = static_cast<int>(std::min<std::size_t>(LengthBands::high(b), static_cast<std::size_t>(longest)));
-            const int needed = gramCount - 2 * maxDistance(std::max(m, bandLongest), threshold);
             counts.assign(band.entries.size(), 0);
             for (const std::uint16_t g : grams)
-                GramIndex::count(band, g, counts.data());
-            for (std::size_t pos = 0; pos < band.entries.size(); ++pos)
-                if (counts[pos] >= needed && fits(band.entries[pos]))
-                    candidates.push_back({band.entries[pos], counts[pos]});
+                stats.counted += GramIndex::count(band, g, counts.data());
+            const std::uint16_t* lengths = band.lengths.data();
+            const std::uint16_t* bandGrams = band.gramCounts.data();
+            for (std::size_t pos = 0; pos < band.entries.size(); ++pos) {
+                const int n = lengths[pos];
+                if (n < shortest || n > longest)
+                    continue;
+                const int shared = counts[pos];
+                const int lowest = lowestDistance(n, bandGrams[pos], shared);
+                if (lowest > allowed[static_cast<std::size_t>(n)])
+                    continue;
+                const std::uint32_t e = band.entries[pos];
+                if (language.isOffered(e) && (!self || *self != e))
+                    candidates.push_back({e, shared, static_cast<std::uint32_t>(n), bandGrams[pos], band.texts[pos]});
+            }
         }
     }
     for (const std::uint32_t e : language.tail)
         if (fits(e))
-            candidates.push_back({e, -1});
+            candidates.push_back({e, -1, language.entries[e].length, language.entries[e].grams, language.entries[e].text});
 
     // Most shared bigrams first: the likeliest matches fill the top early,
-    // and the bound then spares the distance of most of the rest.
+    // and its bound then spares the distance of most of the rest.
     thread_local std::vector<std::uint32_t> starts;
     thread_local std::vector<Candidate> ordered;
     starts.assign(static_cast<std::size_t>(gramCount) + 3, 0);
@@ -373,26 +439,54 @@ std::vector<MemoryIndex::Hit> MemoryIndex::fuzzy(const Language& language, std::
     ordered.resize(candidates.size());
     for (const Candidate& c : candidates)
         ordered[--starts[static_cast<std::size_t>(gramCount - c.shared + 1)]] = c;
-    // (The counting sort placed each group backwards; order inside a group
-    // does not matter.)
 
+    stats.candidates = ordered.size();
     const EditDistancePattern pattern(text);
-    for (const Candidate& c : ordered) {
-        const Entry& entry = language.entries[c.entry];
-        const int n = entry.length;
-        const int longer = std::max(m, n);
-        int lowest = std::abs(m - n);
-        if (c.shared >= 0)
-            lowest = std::max(lowest, (gramCount - c.shared + 1) / 2);
-        if (lowest > maxDistance(longer, threshold))
+    // Distances go four at a time (EditDistancePattern::distances); the
+    // texts lie anywhere in the store, so those a few candidates ahead are
+    // asked for from memory while these are computed.
+    constexpr std::size_t Ahead = 8;
+    constexpr std::size_t Lanes = EditDistancePattern::Lanes;
+    const Candidate* batch[Lanes];
+    std::size_t batched = 0;
+    const auto settle = [&] {
+        std::string_view texts[Lanes];
+        int distances[Lanes];
+        for (std::size_t k = 0; k < Lanes; ++k)
+            texts[k] = k < batched ? std::string_view(batch[k]->text, batch[k]->length) : batch[0]->text;
+        if (batched == Lanes)
+            pattern.distances(texts, distances);
+        else
+            for (std::size_t k = 0; k < batched; ++k)
+                distances[k] = pattern.distance(texts[k]);
+        for (std::size_t k = 0; k < batched; ++k) {
+            const Similarity s{distances[k], std::max(m, static_cast<int>(batch[k]->length))};
+            if (s.meets(threshold) && (top.size() < limit || compare(s, top.back().similarity) >= 0))
+                offer(language, top, limit, Hit{batch[k]->entry, s, bestRow(language, batch[k]->entry)});
+        }
+        stats.verified += batched;
+        batched = 0;
+    };
+    for (std::size_t i = 0; i < ordered.size(); ++i) {
+        if (i + Ahead < ordered.size()) {
+            const Candidate& next = ordered[i + Ahead];
+            __builtin_prefetch(next.text);
+            if (next.length > 64)
+                __builtin_prefetch(next.text + 64);
+        }
+        const Candidate& c = ordered[i];
+        const int n = static_cast<int>(c.length);
+        const int lowest = lowestDistance(n, static_cast<int>(c.grams), c.shared);
+        if (lowest > allowed[static_cast<std::size_t>(n)])
             continue;
-        if (top.size() >= limit && compare(Similarity{lowest, longer}, top.back().similarity) < 0)
+        if (top.size() >= limit && compare(Similarity{lowest, std::max(m, n)}, top.back().similarity) < 0)
             continue;
-        const Similarity s{pattern.distance(language.text(c.entry)), longer};
-        if (!s.meets(threshold) || (top.size() >= limit && compare(s, top.back().similarity) < 0))
-            continue;
-        offer(language, top, limit, Hit{c.entry, s, bestRow(language, c.entry)});
+        batch[batched++] = &c;
+        if (batched == Lanes)
+            settle();
     }
+    if (batched > 0)
+        settle();
     return top;
 }
 
@@ -465,7 +559,7 @@ void MemoryIndex::installGrams(const GramSnapshot& snapshot, std::shared_ptr<con
     language.tail.clear();
     for (std::uint32_t e = 0; e < language.entries.size(); ++e) {
         Entry& entry = language.entries[e];
-        entry.indexed = listed[e] || entry.suggestible > 0;
+        entry.indexed = listed[e] || entry.suggestible > 0 ? 1 : 0;
         if (!listed[e] && entry.suggestible > 0)
             language.tail.push_back(e);
     }
@@ -483,7 +577,7 @@ MemoryIndex::Usage MemoryIndex::usage() const
         u.texts += language->store.bytes();
         u.structure += sizeof(Language) + language->store.capacity() - language->store.bytes()
             + language->entries.capacity() * sizeof(Entry) + language->slots.capacity() * 4
-            + language->tail.capacity() * 4;
+            + language->tail.capacity() * 4 + language->offered.capacity() * 8;
         if (language->grams)
             u.structure += language->grams->memoryBytes();
     }

@@ -28,7 +28,13 @@ struct MemoryRow {
     std::string_view destination;
     char status = 'N';
     double changed = 0;
+    std::string_view program;
+    std::string_view component;
 };
+
+// A hash of a row's key within its language (program, component, source as
+// written): tells the row asked about from the others without its columns.
+std::uint64_t rowKeyHash(std::string_view program, std::string_view component, std::string_view source);
 
 class MemoryIndex {
 public:
@@ -38,6 +44,7 @@ public:
         std::int64_t id = 0;
         double changed = 0;
         std::uint64_t translation = 0;   // textHash of the translation, marks removed
+        std::uint64_t key = 0;           // rowKeyHash
         std::uint32_t entry = None;
         std::uint32_t next = None;       // next row of the same entry
         std::uint16_t language = 0;
@@ -50,8 +57,9 @@ public:
     // A distinct source of a language, shortcut marks removed, case kept.
     struct Entry {
         const char* text = nullptr;      // its bytes, in the language's store
-        std::uint16_t length = 0;
-        bool indexed = false;            // in the bigram lists or in the tail
+        std::uint32_t length : 16 = 0;
+        std::uint32_t grams : 15 = 0;    // its distinct bigrams (GramIndex)
+        std::uint32_t indexed : 1 = 0;   // in the bigram lists or in the tail
         std::uint32_t firstRow = None;
         std::uint32_t rows = 0;
         std::uint32_t suggestible = 0;
@@ -101,8 +109,13 @@ public:
     // above `threshold` percent, best first; never the entry of `text` itself.
     // Ties: the best row's status (T before D), its change (newest first),
     // then the text's bytes.
-    std::vector<Hit> fuzzy(const Language& language, std::string_view text, double threshold,
-                           std::size_t limit) const;
+    struct SearchCounts {
+        std::size_t counted = 0;      // bigram list entries read
+        std::size_t candidates = 0;   // texts that held enough bigrams
+        std::size_t verified = 0;     // of those, texts whose distance was computed
+    };
+    std::vector<Hit> fuzzy(const Language& language, std::string_view text, double threshold, std::size_t limit,
+                           SearchCounts* counts = nullptr) const;
     // The same by computing the distance to every suggestible entry: the
     // floor the benchmark compares the filter with.
     std::vector<Hit> fuzzyBruteForce(const Language& language, std::string_view text, double threshold,
@@ -127,7 +140,7 @@ public:
 
 private:
     Language& languageFor(std::string_view code);
-    std::uint32_t entryFor(Language& language, const std::string& text);
+    std::uint32_t entryFor(Language& language, std::string_view text);
     std::optional<std::uint32_t> findRow(std::int64_t id) const;
     void link(std::uint32_t r);
     void unlink(std::uint32_t r);

@@ -32,10 +32,10 @@ struct FoldTable {
 
 } // namespace
 
-std::string toWin1252(std::string_view utf8)
+namespace {
+
+void appendWin1252(std::string_view utf8, std::string& out)
 {
-    std::string out;
-    out.reserve(utf8.size());
     std::size_t pos = 0;
     while (pos < utf8.size()) {
         const auto byte = static_cast<unsigned char>(utf8[pos]);
@@ -48,7 +48,33 @@ std::string toWin1252(std::string_view utf8)
         const int mapped = ch < 0x10000 ? trd::win1252::fromUnicode(static_cast<char16_t>(ch)) : -1;
         out += static_cast<char>(mapped < 0 ? Unknown : mapped);
     }
+}
+
+} // namespace
+
+std::string toWin1252(std::string_view utf8)
+{
+    std::string out;
+    out.reserve(utf8.size());
+    appendWin1252(utf8, out);
     return out;
+}
+
+void memoryText(std::string_view utf8, std::string& out)
+{
+    out.clear();
+    appendWin1252(utf8, out);
+    if (out.find('&') == std::string::npos)
+        return;
+    // The marks go in place: each "&" is judged by the character after it in
+    // the original, which the removals never reach before it is read.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        if (out[i] == '&' && i + 1 < out.size() && out[i + 1] != '&')
+            continue;
+        out[kept++] = out[i];
+    }
+    out.resize(kept);
 }
 
 std::string fromWin1252(std::string_view bytes)

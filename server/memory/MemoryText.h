@@ -27,8 +27,14 @@ std::string fromWin1252(std::string_view bytes);
 std::string removeShortcutMarks(std::string_view text);
 
 // A source or translation as the memory keeps it: Windows-1252 bytes with the
-// shortcut marks removed, case kept.
-inline std::string memoryText(std::string_view utf8) { return removeShortcutMarks(toWin1252(utf8)); }
+// shortcut marks removed, case kept. The second form reuses out's storage.
+void memoryText(std::string_view utf8, std::string& out);
+inline std::string memoryText(std::string_view utf8)
+{
+    std::string out;
+    memoryText(utf8, out);
+    return out;
+}
 
 // The fold of the find/replace dialog: a-z and the 24 accented letters of its
 // table (ã õ ñ ç á é í ó ú ä ë ï ö ü â ê î ô û à è ì ò ù) upper-cased; every

@@ -12,6 +12,9 @@ namespace {
 
 // Rows read again per statement after changes.
 constexpr std::size_t RefreshChunk = 2000;
+// Rows read per translation of the same source for its list of programs:
+// a text repeated on a thousand screens costs no thousand rows a question.
+constexpr std::size_t ProgramRows = 64;
 
 MemoryRowDetail detailOf(std::int64_t id, const TranslationRowView& row)
 {
@@ -35,6 +38,8 @@ MemoryRow memoryRow(std::int64_t id, const TranslationRowView& row)
     m.destination = row.destination;
     m.status = row.status.empty() ? 'N' : row.status[0];
     m.changed = row.changed;
+    m.program = row.program;
+    m.component = row.component;
     return m;
 }
 
@@ -240,13 +245,14 @@ void TranslationMemory::refresh(const std::vector<std::int64_t>& ids)
         // Read outside the lock, applied inside: a row not found was deleted.
         struct Found {
             std::int64_t id;
-            std::string language, source, destination;
+            std::string language, source, destination, program, component;
             char status;
             double changed;
         };
         std::vector<Found> found;
         m_session->selectRowsById(chunk, [&](std::int64_t id, const TranslationRowView& row) {
             found.push_back({id, std::string(row.language), std::string(row.source), std::string(row.destination),
+                             std::string(row.program), std::string(row.component),
                              row.status.empty() ? 'N' : row.status[0], row.changed});
         });
         std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) { return a.id < b.id; });
@@ -254,7 +260,7 @@ void TranslationMemory::refresh(const std::vector<std::int64_t>& ids)
         auto f = found.begin();
         for (const std::int64_t id : chunk) {
             if (f != found.end() && f->id == id) {
-                m_index->put({id, f->language, f->source, f->destination, f->status, f->changed});
+                m_index->put({id, f->language, f->source, f->destination, f->status, f->changed, f->program, f->component});
                 ++f;
             } else {
                 m_index->remove(id);
@@ -308,7 +314,16 @@ Suggestions TranslationMemory::suggest(const MemoryQuery& query)
 {
     requireReady();
     const std::string text = memoryText(query.source);
-    std::vector<std::int64_t> exactIds;
+    // The same source's rows are grouped by translation in the index itself;
+    // the database is read only for each group's best row and, for its list
+    // of programs, a bounded number of its other rows.
+    struct Group {
+        std::int64_t best = 0;
+        std::size_t rows = 0;
+        std::string statuses;
+        std::vector<std::int64_t> read;   // best first
+    };
+    std::vector<Group> groups;
     struct Found {
         Similarity similarity;
         std::int64_t best;
@@ -319,10 +334,37 @@ Suggestions TranslationMemory::suggest(const MemoryQuery& query)
         std::shared_lock lock(m_indexMutex);
         if (const MemoryIndex::Language* language = m_index->language(query.language)) {
             if (query.exact)
-                if (const auto e = m_index->entryOf(*language, text))
-                    for (const std::uint32_t r : m_index->rowsOf(*language, *e))
-                        if (m_index->row(r).suggestible())
-                            exactIds.push_back(m_index->row(r).id);
+                if (const auto e = m_index->entryOf(*language, text)) {
+                    const std::uint64_t asked = rowKeyHash(query.program, query.component, query.source);
+                    std::map<std::uint64_t, std::vector<std::uint32_t>> byTranslation;
+                    for (const std::uint32_t r : m_index->rowsOf(*language, *e)) {
+                        const MemoryIndex::Row& row = m_index->row(r);
+                        if (row.suggestible() && row.key != asked)
+                            byTranslation[row.translation].push_back(r);
+                    }
+                    for (auto& [translation, rows] : byTranslation) {
+                        std::sort(rows.begin(), rows.end(), [&](std::uint32_t a, std::uint32_t b) {
+                            const MemoryIndex::Row& x = m_index->row(a);
+                            const MemoryIndex::Row& y = m_index->row(b);
+                            if (x.status != y.status)
+                                return x.status == 'T';
+                            if (x.changed != y.changed)
+                                return x.changed > y.changed;
+                            return x.id < y.id;
+                        });
+                        Group g;
+                        g.best = m_index->row(rows.front()).id;
+                        g.rows = rows.size();
+                        for (const std::uint32_t r : rows) {
+                            if (g.statuses.find(m_index->row(r).status) == std::string::npos)
+                                g.statuses += m_index->row(r).status;
+                            if (g.read.size() < ProgramRows)
+                                g.read.push_back(m_index->row(r).id);
+                        }
+                        std::sort(g.statuses.begin(), g.statuses.end(), [](char a, char b) { return a == 'T' && b != 'T'; });
+                        groups.push_back(std::move(g));
+                    }
+                }
             if (query.fuzzy)
                 for (const MemoryIndex::Hit& hit : m_index->fuzzy(*language, text, query.threshold, query.limit))
                     fuzzy.push_back({hit.similarity, m_index->row(hit.best).id,
@@ -331,7 +373,9 @@ Suggestions TranslationMemory::suggest(const MemoryQuery& query)
         }
     }
 
-    std::vector<std::int64_t> ids = exactIds;
+    std::vector<std::int64_t> ids;
+    for (const Group& g : groups)
+        ids.insert(ids.end(), g.read.begin(), g.read.end());
     for (const Found& f : fuzzy)
         ids.push_back(f.best);
     std::unordered_map<std::int64_t, MemoryRowDetail> byId;
@@ -339,19 +383,30 @@ Suggestions TranslationMemory::suggest(const MemoryQuery& query)
         byId.emplace(d.id, std::move(d));
 
     Suggestions answer;
-    // The exact rows, the row asked about left out, grouped by translation.
-    std::vector<const MemoryRowDetail*> exactRows;
-    for (const std::int64_t id : exactIds) {
-        const auto it = byId.find(id);
-        if (it == byId.end())
-            continue;
-        const MemoryRowDetail& d = it->second;
-        if (d.program == query.program && d.component == query.component && d.source == query.source)
-            continue;
-        if (suggestible(d) && memoryText(d.source) == text)   // else changed since the index saw it
-            exactRows.push_back(&d);
+    for (const Group& g : groups) {
+        const auto best = byId.find(g.best);
+        if (best == byId.end())
+            continue;   // deleted meanwhile
+        TranslationVariant v;
+        v.best = best->second;
+        v.rows = g.rows;
+        v.statuses = g.statuses;
+        for (const std::int64_t id : g.read)
+            if (const auto it = byId.find(id); it != byId.end())
+                v.programs.push_back(it->second.program);
+        std::sort(v.programs.begin(), v.programs.end());
+        v.programs.erase(std::unique(v.programs.begin(), v.programs.end()), v.programs.end());
+        v.programsComplete = g.read.size() == g.rows;
+        answer.exact.push_back(std::move(v));
     }
-    answer.exact = variantsOf(exactRows);
+    // The variant most rows agree on first (a T one before a D one).
+    std::sort(answer.exact.begin(), answer.exact.end(), [](const TranslationVariant& a, const TranslationVariant& b) {
+        if (a.best.status != b.best.status)
+            return a.best.status == "T";
+        if (a.rows != b.rows)
+            return a.rows > b.rows;
+        return shownBefore(a.best, b.best);
+    });
     for (const Found& f : fuzzy) {
         const auto it = byId.find(f.best);
         if (it == byId.end())

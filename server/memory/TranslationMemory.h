@@ -50,6 +50,7 @@ struct TranslationVariant {
     std::size_t rows = 0;
     std::string statuses;                 // those among the rows: "T", "D" or "TD"
     std::vector<std::string> programs;    // distinct, sorted
+    bool programsComplete = true;         // false when read from some of the rows only
 };
 
 // A similar source, shown by its best row.

@@ -24,8 +24,9 @@ constexpr std::array<AnswerField, 6> RowFields = {{
 constexpr double DefaultThreshold = 70;
 
 // The programs, comma-separated, within the field's 4000 characters: a list
-// that does not fit ends with how many were left out.
-std::string programList(const std::vector<std::string>& programs)
+// that does not fit ends with how many were left out; one read from some of
+// the rows only ends with "...".
+std::string programList(const std::vector<std::string>& programs, bool complete = true)
 {
     constexpr std::size_t Width = 4000;
     std::string list;
@@ -41,6 +42,8 @@ std::string programList(const std::vector<std::string>& programs)
             list += ", ";
         list += programs[i];
     }
+    if (!complete)
+        list += ", ...";
     return list;
 }
 
@@ -103,7 +106,7 @@ void MemoryMethods::getSugestoes(std::vector<JsonValue>& params, AnswerBuffer& o
         packet.number(7, static_cast<double>(v.rows));
         packet.number(8, 1);
         packet.string(9, v.statuses);
-        packet.string(10, programList(v.programs));
+        packet.string(10, programList(v.programs, v.programsComplete));
         packet.dateTime(11, v.best.changed);
         packet.endRow();
     }

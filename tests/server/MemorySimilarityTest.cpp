@@ -137,6 +137,18 @@ TEST(MemorySimilarity, FastDistanceEqualsTheFullTable)
             b = toWin1252(randomText(random() % 140));
         ASSERT_EQ(editDistance(a, b), referenceDistance(a, b)) << "round " << round;
         ASSERT_EQ(EditDistancePattern(a).distance(b), editDistanceReference(a, b)) << "round " << round;
+        // Four at a time, texts of different lengths in the lanes.
+        const EditDistancePattern pattern(a);
+        std::string texts[4];
+        std::string_view views[4];
+        for (int k = 0; k < 4; ++k) {
+            texts[k] = k == 0 ? b : toWin1252(randomText(1 + random() % 90));
+            views[k] = texts[k];
+        }
+        int four[4];
+        pattern.distances(views, four);
+        for (int k = 0; k < 4; ++k)
+            ASSERT_EQ(four[k], editDistanceReference(a, texts[k])) << "round " << round << " lane " << k;
     }
 }
 
@@ -253,7 +265,7 @@ std::vector<SeedRow> seededRows(std::mt19937& random, int count)
 
 void put(MemoryIndex& index, const SeedRow& r)
 {
-    index.put({r.id, "ENG", r.source, r.destination, r.status, r.changed});
+    index.put({r.id, "ENG", r.source, r.destination, r.status, r.changed, "P" + std::to_string(r.id), "c"});
 }
 
 } // namespace
