@@ -3,6 +3,7 @@
 #include "AnswerPacketWriter.h"
 #include "MemoryMethods.h"
 #include "MethodArgs.h"
+#include "QualityReport.h"
 #include "RpcError.h"
 #include "Utf8Text.h"
 
@@ -181,11 +182,19 @@ void runInconsistencies(Sources& sources, const Bound& b, AnswerBuffer& out)
     MemoryMethods::writeInconsistencies(*sources.memory, b.text("P_IDIDIOMA"), out);
 }
 
-constexpr std::array<Query, 4> Catalog = {{
+void runFindings(Sources& sources, const Bound& b, AnswerBuffer& out)
+{
+    auto session = sources.sessions.acquire();
+    runFindingsByProgram(*session, b.text("P_IDIDIOMA"), out);
+}
+
+constexpr std::array<Query, 5> Catalog = {{
     {"LinhasPorTela", "Linhas de um idioma por situação e período de alteração, para agrupar por tela", LinesParams,
      LinesFields, runLines},
     {"ProgressoPorTela", "Progresso da tradução de um idioma por tela", LanguageParam, ProgramFields, runPrograms},
     {"ProgressoPorIdioma", "Progresso da tradução de cada idioma", NoParams, LanguageFields, runLanguages},
+    {"VerificacoesPorTela", "O que as verificações acham nas traduções de um idioma, por tela e verificação",
+     LanguageParam, FindingsByProgramFields, runFindings},
     {"TraducoesDivergentes", "Textos de origem traduzidos de mais de uma forma, com suas variantes", LanguageParam,
      InconsistencyFields, runInconsistencies},
 }};
