@@ -21,6 +21,10 @@ inline const QString GetInfoTrad = QStringLiteral("GetInfoTrad");
 inline const QString GetCalcTrad = QStringLiteral("GetCalcTrad");
 inline const QString GetCalcNtrad = QStringLiteral("GetCalcNtrad");
 inline const QString GetCalcDuv = QStringLiteral("GetCalcDuv");
+// The translation memory (docs/memory.md).
+inline const QString GetSugestoes = QStringLiteral("GetSugestoes");
+inline const QString GetMesmaOrigem = QStringLiteral("GetMesmaOrigem");
+inline const QString GetInconsistencias = QStringLiteral("GetInconsistencias");
 } // namespace metodo
 
 // The data packet of a successful answer. An error answer raises EServerError

@@ -3,6 +3,7 @@
 #include "Cli_Trd09301.h"
 #include "Dispatch.h"
 #include "EditorGlyphs.h"
+#include "MemoriaDoEditor.h"
 #include "MensErro.h"
 #include "ServerCalls.h"
 #include "ShowAvi.h"
@@ -105,6 +106,7 @@ TfrmTraducao::TfrmTraducao(QWidget* parent) : TfrmPadraoSortGrid(parent)
     verificacoes = new VerificacoesDoEditor(dbgPadrao, cdsDestino, FolhaDadosLayout(), this);
     buildToolBar();
     buildMenu();
+    memoria = new MemoriaDoEditor(this);
     connectEvents();
     // Attaching the row set is part of building the form, not a state change
     // of it: every button stays as created until the row set first moves.
@@ -616,12 +618,14 @@ void TfrmTraducao::cdsDestinoBeforePost(TClientDataSet*)
     m_textoEditado = m_textoFoiEditado ? destino->AsString() : QString();
     // A text that breaks its screen goes only when the user says so.
     verificacoes->confirmaGravacao();
+    memoria->antesDeGravar();
 }
 
 void TfrmTraducao::cdsDestinoAfterPost(TClientDataSet*)
 {
     gravaAlteracoes();
     verificacoes->linhaGravada();
+    memoria->linhaGravada();
 }
 
 void TfrmTraducao::cdsDestinoBeforeDelete(TClientDataSet*)
@@ -807,6 +811,7 @@ void TfrmTraducao::dtsPadraoDataChange(QObject*, TField*)
     // edit, a refused save, rows closed.
     mostraDetalhe();
     verificacoes->linhaAtualMudou();
+    memoria->linhaAtualMudou();
     if (cdsDestino->IsEmpty())
         return;
     mostraSituacao();

@@ -18,6 +18,7 @@
 
 namespace trd {
 
+class MemoriaDoEditor;
 class VerificacoesDoEditor;
 
 class TfrmTraducao : public TfrmPadraoSortGrid {
@@ -50,6 +51,9 @@ public:
     TClientDataSet* cdsDestino;     // the translation rows of the chosen language
     // The checks of the rows and the spelling of the cell being typed (docs/checks.md).
     VerificacoesDoEditor* verificacoes;
+    // The translation memory: suggestions beside the detail panel, the question
+    // about rows of the same source after a post (docs/memory.md).
+    MemoriaDoEditor* memoria;
     TClientDataSet* cdsIdiomaOri;   // the languages, read once per instance
     TNetConnection* netTraducao;
 

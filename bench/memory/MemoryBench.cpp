@@ -421,7 +421,8 @@ void measureVisibility(std::size_t rows)
     std::vector<double> visible, saves;
     int k = 0;
     for (const auto& [x, y] : pairs) {
-        const std::string text = "Visível " + std::to_string(++k);
+        // ASCII, so that it reads the same inside the answer's XML and JSON.
+        const std::string text = "Visto em B " + std::to_string(++k) + " fim";
         const std::string save = request(
             "SetDestino", json(DeltaBuilder().modify({"L00", x.at("prog"), x.at("comp"), x.at("src"), x.at("dst"), x.at("status")}, text, "T").xml()));
         const auto t = Clock::now();
@@ -430,7 +431,7 @@ void measureVisibility(std::size_t rows)
         const auto acknowledged = Clock::now();
         saves.push_back(msSince(t));
         const std::string ask = request("GetSugestoes", json("L00") + "," + json(x.at("src")) + "," + json(y.at("prog")) + "," + json(y.at("comp")));
-        while (post(b, ask).find(json(text)) == std::string::npos && msSince(acknowledged) < 10000)
+        while (post(b, ask).find(text) == std::string::npos && msSince(acknowledged) < 10000)
             ;
         visible.push_back(msSince(acknowledged));
     }

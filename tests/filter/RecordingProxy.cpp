@@ -6,6 +6,9 @@
 
 #include <httplib.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -23,7 +26,23 @@ struct RecordingProxy::Impl {
     QList<QByteArray> bodies;
     std::optional<std::string> nextAnswer;
     bool forwardFirst = false;
+    std::string heldMethod;
+    std::chrono::milliseconds heldFor{0};
+    bool released = true;
+    std::condition_variable releasedChanged;
+    std::map<std::string, int> answered;
 };
+
+namespace {
+std::string methodOf(const std::string& body)
+{
+    return QJsonDocument::fromJson(QByteArray::fromStdString(body))
+        .object()
+        .value(QStringLiteral("method"))
+        .toString()
+        .toStdString();
+}
+} // namespace
 
 RecordingProxy::RecordingProxy(const QString& serverHost, int serverPort) : d(std::make_unique<Impl>())
 {
@@ -37,6 +56,24 @@ RecordingProxy::RecordingProxy(const QString& serverHost, int serverPort) : d(st
         res.set_content(answer ? answer->body : std::string("no server"), "text/plain");
     });
     d->server.Post(R"(/.*)", [impl](const httplib::Request& req, httplib::Response& res) {
+        const std::string method = methodOf(req.body);
+        struct Count {
+            Impl* impl;
+            const std::string& method;
+            ~Count()
+            {
+                std::lock_guard lock(impl->mutex);
+                ++impl->answered[method];
+            }
+        } count{impl, method};
+        {
+            std::unique_lock lock(impl->mutex);
+            if (!impl->heldMethod.empty() && method == impl->heldMethod) {
+                const auto until = std::chrono::steady_clock::now() + impl->heldFor;
+                impl->releasedChanged.wait_until(lock, until, [] { return false; });
+                impl->releasedChanged.wait(lock, [impl] { return impl->released; });
+            }
+        }
         std::optional<std::string> canned;
         bool forwardFirst = false;
         {
@@ -76,6 +113,7 @@ RecordingProxy::RecordingProxy(const QString& serverHost, int serverPort) : d(st
 
 RecordingProxy::~RecordingProxy()
 {
+    release();
     d->server.stop();
     if (d->thread.joinable())
         d->thread.join();
@@ -114,6 +152,30 @@ void RecordingProxy::forwardNextThenAnswerWith(const QByteArray& member)
     std::lock_guard lock(d->mutex);
     d->nextAnswer = member.toStdString();
     d->forwardFirst = true;
+}
+
+void RecordingProxy::hold(const QString& method, int minimumMs)
+{
+    std::lock_guard lock(d->mutex);
+    d->heldMethod = method.toStdString();
+    d->heldFor = std::chrono::milliseconds(minimumMs);
+    d->released = false;
+}
+
+void RecordingProxy::release()
+{
+    {
+        std::lock_guard lock(d->mutex);
+        d->released = true;
+    }
+    d->releasedChanged.notify_all();
+}
+
+int RecordingProxy::answered(const QString& method) const
+{
+    std::lock_guard lock(d->mutex);
+    const auto it = d->answered.find(method.toStdString());
+    return it == d->answered.end() ? 0 : it->second;
 }
 
 void RecordingProxy::clear()

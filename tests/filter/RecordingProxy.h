@@ -35,6 +35,13 @@ public:
     // or an outcome the server could not confirm).
     void forwardNextThenAnswerWith(const QByteArray& member);
 
+    // A slow server for one method: its calls wait at least `minimumMs`, and
+    // until release(), before they are passed on. Other calls pass as usual.
+    void hold(const QString& method, int minimumMs);
+    void release();
+    // Calls of that method answered so far.
+    int answered(const QString& method) const;
+
 private:
     struct Impl;
     std::unique_ptr<Impl> d;

@@ -1,0 +1,413 @@
+#include "MemoriaDoEditor.h"
+
+#include "AvisoPropagacao.h"
+#include "Cli_Trd09300.h"
+#include "Cli_Trd09306.h"
+#include "ConsultaMemoria.h"
+#include "Dispatch.h"
+#include "EscolhaLinhas.h"
+#include "PainelSugestoes.h"
+#include "ServerCalls.h"
+#include "ShowAvi.h"
+#include "TApplication.h"
+#include "TClientDataSet.h"
+#include "TDBGrid.h"
+#include "TraducoesDivergentes.h"
+
+#include <QAction>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QSettings>
+#include <QShortcut>
+#include <QVBoxLayout>
+
+namespace trd {
+
+namespace {
+
+const QString NMORIGEM = QStringLiteral("STAGRVALPROP");
+const QString NMDESTINO = QStringLiteral("STVALORPROP");
+const QString NMSITUACAO = QStringLiteral("IDSITTRADUCAO");
+const QString ChaveSempreAplicar = QStringLiteral("memoria/sempreAplicarNaoTraduzidas");
+
+// A pause after a move before asking: arrows held down ask once, at the end.
+constexpr int EsperaMs = 120;
+// How long an answer may take before the panel says the server is slow.
+constexpr int DemoraMs = 1000;
+
+struct Ocupado {
+    Ocupado() { ActiveShowAvi(Application()->MainForm(), aviProcessando); }
+    ~Ocupado() { DeactiveShowAvi(); }
+    Ocupado(const Ocupado&) = delete;
+    Ocupado& operator=(const Ocupado&) = delete;
+};
+
+} // namespace
+
+MemoriaDoEditor::MemoriaDoEditor(TfrmTraducao* editor)
+    : QObject(editor), m_editor(editor), m_painel(new PainelSugestoes), m_aviso(new AvisoPropagacao),
+      m_sugestoes(new ConsultaMemoria(this)), m_mesmaOrigem(new ConsultaMemoria(this))
+{
+    setObjectName(QStringLiteral("memoria"));
+    // The detail panel and the suggestions side by side, the question above them.
+    QVBoxLayout* area = editor->FolhaDadosLayout();
+    const int onde = area->indexOf(editor->Panel4);
+    auto* lado = new QWidget;
+    lado->setObjectName(QStringLiteral("panDetalheESugestoes"));
+    auto* linha = new QHBoxLayout(lado);
+    linha->setContentsMargins(0, 0, 0, 0);
+    linha->setSpacing(2);
+    area->removeWidget(editor->Panel4);
+    linha->addWidget(editor->Panel4, 3);
+    m_painel->setFixedHeight(editor->Panel4->height());
+    linha->addWidget(m_painel, 2);
+    area->insertWidget(onde, lado);
+    area->insertWidget(onde, m_aviso);
+
+    for (int i = 0; i < PainelSugestoes::Numeradas; ++i) {
+        auto* atalho = new QShortcut(QKeySequence(Qt::CTRL | (Qt::Key_1 + i)), editor);
+        atalho->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(atalho, &QShortcut::activated, this, [this, i] { Dispatch([&] { usaSugestao(i); }); });
+    }
+    connect(m_painel, &PainelSugestoes::usar, this, [this](int i) { Dispatch([&] { usaSugestao(i); }); });
+
+    m_espera.setSingleShot(true);
+    m_espera.setInterval(EsperaMs);
+    connect(&m_espera, &QTimer::timeout, this, &MemoriaDoEditor::pedeSugestoes);
+    m_demora.setSingleShot(true);
+    m_demora.setInterval(DemoraMs);
+    connect(&m_demora, &QTimer::timeout, this, [this] {
+        if (m_aguardando)
+            m_painel->mostraAviso(QStringLiteral("O servidor está demorando a responder; as sugestões aparecem assim "
+                                                 "que ele responder. O editor continua livre."));
+    });
+    connect(m_sugestoes, &ConsultaMemoria::respondeu, this, &MemoriaDoEditor::sugestoesChegaram);
+    connect(m_sugestoes, &ConsultaMemoria::falhou, this, &MemoriaDoEditor::sugestoesFalharam);
+    connect(m_mesmaOrigem, &ConsultaMemoria::respondeu, this, &MemoriaDoEditor::linhasChegaram);
+
+    connect(m_aviso, &AvisoPropagacao::aplicarNaoTraduzidas, this, [this] { Dispatch([this] { aplicaNaoTraduzidas(); }); });
+    connect(m_aviso, &AvisoPropagacao::escolher, this, [this] { Dispatch([this] { escolheLinhas(); }); });
+    connect(m_aviso, &AvisoPropagacao::dispensar, this, [this] {
+        m_aberta.reset();
+        m_aviso->esconde();
+    });
+
+    editor->AddMaintenanceSeparator("N4");
+    mnuDivergentes = editor->AddMaintenanceItem("mnuDivergentes", QStringLiteral("Traduções Di&vergentes..."));
+    mnuSempreAplicar = editor->AddMaintenanceItem(
+        "mnuSempreAplicar", QStringLiteral("Aplicar Sempre às Não Traduzidas de Mesma Ori&gem"));
+    mnuSempreAplicar->setCheckable(true);
+    mnuSempreAplicar->setChecked(SempreAplicar());
+    connect(mnuDivergentes, &QAction::triggered, this, [this] { Dispatch([this] { abreDivergentes(); }); });
+    connect(mnuSempreAplicar, &QAction::toggled, this, [](bool sempre) { SetSempreAplicar(sempre); });
+}
+
+MemoriaDoEditor::~MemoriaDoEditor() = default;
+
+TraducoesDivergentes* MemoriaDoEditor::divergentes() const
+{
+    return m_divergentes;
+}
+
+bool MemoriaDoEditor::SempreAplicar()
+{
+    return QSettings().value(ChaveSempreAplicar, false).toBool();
+}
+
+void MemoriaDoEditor::SetSempreAplicar(bool sempre)
+{
+    QSettings().setValue(ChaveSempreAplicar, sempre);
+}
+
+// ====================================================================== suggestions
+
+std::optional<MemoriaDoEditor::Chave> MemoriaDoEditor::chaveAtual() const
+{
+    TClientDataSet* linhas = m_editor->cdsDestino;
+    if (!linhas->Active() || linhas->IsEmpty())
+        return std::nullopt;
+    return Chave{linhas->FieldByName(QStringLiteral("IDIDIOMA"))->AsString(),
+                 linhas->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString(),
+                 linhas->FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString(),
+                 linhas->FieldByName(NMORIGEM)->AsString()};
+}
+
+void MemoriaDoEditor::linhaAtualMudou()
+{
+    const std::optional<Chave> chave = chaveAtual();
+    if (chave == m_perguntada)
+        return;   // the same row: typing in it changes nothing the memory is asked
+    m_perguntada = chave;
+    m_aguardando = false;
+    m_demora.stop();
+    if (!chave) {
+        m_espera.stop();
+        m_painel->mostraEstado(QStringLiteral("Sugestões da memória de tradução"));
+        return;
+    }
+    m_painel->mostraEstado(QStringLiteral("Procurando sugestões..."));
+    m_espera.start();
+}
+
+void MemoriaDoEditor::pedeSugestoes()
+{
+    if (!m_perguntada)
+        return;
+    const Chave& c = *m_perguntada;
+    m_pedidoSugestoes = m_sugestoes->pergunta(metodo::GetSugestoes, {c.idioma, c.origem, c.programa, c.componente});
+    m_aguardando = true;
+    m_demora.start();
+}
+
+void MemoriaDoEditor::sugestoesChegaram(int numero, const QByteArray& pacote)
+{
+    if (numero != m_pedidoSugestoes || !m_aguardando)
+        return;   // for a row the user has left
+    m_aguardando = false;
+    m_demora.stop();
+    try {
+        m_painel->mostra(memoria::LeSugestoes(pacote));
+    } catch (const Exception& e) {
+        m_painel->mostraEstado(QStringLiteral("Resposta inválida do servidor: ") + e.Message());
+    }
+}
+
+void MemoriaDoEditor::sugestoesFalharam(int numero, const QString& mensagem)
+{
+    if (numero != m_pedidoSugestoes || !m_aguardando)
+        return;
+    m_aguardando = false;
+    m_demora.stop();
+    m_painel->mostraEstado(QStringLiteral("Sem sugestões: ") + mensagem);
+}
+
+void MemoriaDoEditor::usaSugestao(int i)
+{
+    TClientDataSet* linhas = m_editor->cdsDestino;
+    if (i < 0 || i >= m_painel->quantas() || !linhas->Active() || linhas->IsEmpty())
+        return;
+    // Suggestions are for the row they were asked about; while another row's
+    // are on their way the panel holds none.
+    const QString texto = memoria::TextoParaCelula(linhas->FieldByName(NMORIGEM)->AsString(),
+                                                   m_painel->sugestao(i).traducao);
+    TDBGrid* grade = m_editor->dbgPadrao;
+    QLineEdit* celula = grade->InplaceEditor();
+    if (!celula) {
+        if (linhas->State() == TDataSetState::dsBrowse)
+            linhas->Edit();
+        grade->SetSelectedIndex(2);
+        grade->SetEditorMode(true);
+        celula = grade->InplaceEditor();
+    }
+    if (celula) {
+        // As typed over the whole text: Ctrl+Z brings the previous one back,
+        // Escape drops the edit, moving on posts it.
+        celula->selectAll();
+        celula->insert(texto);
+        celula->setFocus(Qt::OtherFocusReason);
+    } else if (linhas->State() == TDataSetState::dsEdit) {
+        linhas->FieldByName(NMDESTINO)->SetAsString(texto);
+    }
+    m_editor->lblDestino->setText(texto);
+}
+
+// ====================================================================== propagation
+
+void MemoriaDoEditor::antesDeGravar()
+{
+    const QVariant antes = m_editor->cdsDestino->FieldByName(NMDESTINO)->OldValue();
+    m_destinoAntes = antes.isValid() ? antes.toString() : QString();
+}
+
+void MemoriaDoEditor::linhaGravada()
+{
+    TClientDataSet* linhas = m_editor->cdsDestino;
+    const QString depois = linhas->FieldByName(NMDESTINO)->AsString();
+    const QString situacao = linhas->FieldByName(NMSITUACAO)->AsString();
+    // A replace-all run posts row after row: no question for each of them.
+    if (boTraduzindo || !memoria::PedePropagacao(m_destinoAntes, depois, situacao))
+        return;
+    const std::optional<Chave> chave = chaveAtual();
+    if (!chave)
+        return;
+    m_propagando = Propagacao{*chave, depois, situacao, {}, {}, {}};
+    m_pedidoLinhas = m_mesmaOrigem->pergunta(metodo::GetMesmaOrigem,
+                                             {chave->idioma, chave->origem, chave->programa, chave->componente});
+}
+
+void MemoriaDoEditor::linhasChegaram(int numero, const QByteArray& pacote)
+{
+    if (numero != m_pedidoLinhas)
+        return;
+    Dispatch([&] {
+        Propagacao p = m_propagando;
+        p.pacote = pacote;
+        p.linhas = memoria::LeMesmaOrigem(pacote);
+        p.contagem = memoria::Conta(p.linhas, p.traducao);
+        if (!memoria::HaOQueAplicar(p.contagem))
+            return;
+        if (SempreAplicar() && p.contagem.naoTraduzidas > 0) {
+            std::vector<int> naoTraduzidas;
+            for (std::size_t i = 0; i < p.linhas.size(); ++i)
+                if (memoria::RelacaoCom(p.linhas[i], p.traducao) == memoria::Relacao::NaoTraduzida)
+                    naoTraduzidas.push_back(static_cast<int>(i));
+            QByteArray depois;
+            const int gravadas = aplica(p.pacote, naoTraduzidas, p.traducao, p.situacao, &depois);
+            const QString feito = gravadas == 1
+                ? QStringLiteral("A tradução foi gravada também em 1 linha não traduzida de mesma origem.")
+                : QStringLiteral("A tradução foi gravada também em %1 linhas não traduzidas de mesma origem.").arg(gravadas);
+            if (p.contagem.diferentes == 0) {
+                m_aberta.reset();
+                m_aviso->informa(feito);
+                return;
+            }
+            // The rows that differ are still the user's to decide, from
+            // their state after this save.
+            p.pacote = depois;
+            p.linhas = memoria::LeMesmaOrigem(depois);
+            p.contagem = memoria::Conta(p.linhas, p.traducao);
+            m_aberta = p;
+            m_aviso->pergunta(feito + QLatin1Char(' ') + memoria::TextoDoAviso(p.contagem), p.contagem.naoTraduzidas);
+            return;
+        }
+        m_aberta = p;
+        m_aviso->pergunta(memoria::TextoDoAviso(p.contagem) + QStringLiteral(" Origem: \u00AB") + p.chave.origem
+                              + QStringLiteral("\u00BB, tradução nova: \u00AB") + p.traducao + QStringLiteral("\u00BB."),
+                          p.contagem.naoTraduzidas);
+    });
+}
+
+void MemoriaDoEditor::aplicaNaoTraduzidas()
+{
+    if (!m_aberta)
+        return;
+    const Propagacao p = *m_aberta;
+    std::vector<int> indices;
+    for (std::size_t i = 0; i < p.linhas.size(); ++i)
+        if (memoria::RelacaoCom(p.linhas[i], p.traducao) == memoria::Relacao::NaoTraduzida)
+            indices.push_back(static_cast<int>(i));
+    const int gravadas = aplica(p.pacote, indices, p.traducao, p.situacao);
+    m_aberta.reset();
+    m_aviso->informa(gravadas == 1 ? QStringLiteral("A tradução foi gravada em 1 linha não traduzida.")
+                                   : QStringLiteral("A tradução foi gravada em %1 linhas não traduzidas, de uma vez.")
+                                         .arg(gravadas));
+}
+
+void MemoriaDoEditor::escolheLinhas()
+{
+    if (!m_aberta)
+        return;
+    const Propagacao p = *m_aberta;
+    EscolhaLinhas escolha(p.chave.origem, p.traducao, p.linhas, m_editor);
+    const bool gravar = escolha.exec() == QDialog::Accepted;
+    devolveTeclado();
+    if (!gravar)
+        return;
+    const int gravadas = aplica(p.pacote, escolha.escolhidas(), p.traducao, p.situacao);
+    m_aberta.reset();
+    m_aviso->informa(gravadas == 1 ? QStringLiteral("A tradução foi gravada em 1 linha.")
+                                   : QStringLiteral("A tradução foi gravada em %1 linhas, de uma vez.").arg(gravadas));
+}
+
+int MemoriaDoEditor::aplica(const QByteArray& pacote, const std::vector<int>& indices, const QString& traducao,
+                            const QString& situacao, QByteArray* depois)
+{
+    TClientDataSet* carregadas = m_editor->cdsDestino;
+    // A text being typed in another row is posted first, as moving off it
+    // would: the rows shown must agree with what is saved here.
+    if (carregadas->Active())
+        carregadas->CheckBrowseMode();
+    TClientDataSet linhas;
+    linhas.SetData(pacote);
+    const QByteArray delta = memoria::DeltaDeAplicacao(linhas, indices, traducao, situacao);
+    if (delta.isEmpty()) {
+        if (depois)
+            *depois = pacote;
+        return 0;
+    }
+    const int gravadas = linhas.ChangeCount();
+    {
+        Ocupado ocupado;
+        CheckResultServ(m_editor->netTraducao->AppServer().Call(metodo::SetDestino, {delta}), true, 0);
+    }
+    atualizaCarregadas(linhas);
+    if (depois)
+        *depois = linhas.Data();
+    return gravadas;
+}
+
+void MemoriaDoEditor::atualizaCarregadas(TClientDataSet& gravadas)
+{
+    // The rows saved that the editor holds show their new values; nothing is
+    // logged or saved again, and the user's row stays the current one.
+    TClientDataSet* carregadas = m_editor->cdsDestino;
+    std::vector<int> mudadas;
+    for (gravadas.First(); !gravadas.Eof(); gravadas.Next())
+        if (gravadas.FieldByName(NMDESTINO)->OldValue().toString() != gravadas.FieldByName(NMDESTINO)->AsString() ||
+            gravadas.FieldByName(NMSITUACAO)->OldValue().toString() != gravadas.FieldByName(NMSITUACAO)->AsString())
+            mudadas.push_back(gravadas.RecNo());
+    gravadas.MergeChangeLog();
+    if (!carregadas->Active() || carregadas->IsEmpty() || carregadas->State() != TDataSetState::dsBrowse
+        || carregadas->ChangeCount() > 0)
+        return;
+    const int atual = carregadas->RecNo();
+    carregadas->DisableControls();
+    for (const int n : mudadas) {
+        gravadas.SetRecNo(n);
+        if (carregadas->Locate(QStringLiteral("IDIDIOMA;CDPROGTRAD;NMCOMPONENTE;STAGRVALPROP"),
+                               {gravadas.FieldByName(QStringLiteral("IDIDIOMA"))->AsString(),
+                                gravadas.FieldByName(QStringLiteral("CDPROGTRAD"))->AsString(),
+                                gravadas.FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString(),
+                                gravadas.FieldByName(NMORIGEM)->AsString()}))
+            carregadas->RefreshRecord(gravadas);
+    }
+    carregadas->SetRecNo(atual);
+    carregadas->EnableControls();
+}
+
+void MemoriaDoEditor::devolveTeclado()
+{
+    // After a modal dialog no window is active: the editor's grid takes the
+    // keyboard back, where the user was.
+    m_editor->activateWindow();
+    if (QLineEdit* celula = m_editor->dbgPadrao->InplaceEditor())
+        celula->setFocus(Qt::OtherFocusReason);
+    else
+        m_editor->dbgPadrao->setFocus(Qt::OtherFocusReason);
+}
+
+// ====================================================================== sources translated in more than one way
+
+void MemoriaDoEditor::abreDivergentes()
+{
+    if (!m_divergentes) {
+        m_divergentes = new TraducoesDivergentes(m_editor);
+        connect(m_divergentes, &TraducoesDivergentes::usarVariante, this,
+                [this](const QString& idioma, const QString& origem, const memoria::Variante& v) {
+                    Dispatch([&] { uniformiza(idioma, origem, v); });
+                });
+    }
+    m_divergentes->mostraIdioma(stIdioma);
+    m_divergentes->show();
+    m_divergentes->raise();
+}
+
+void MemoriaDoEditor::uniformiza(const QString& idioma, const QString& origem, const memoria::Variante& variante)
+{
+    // The source's rows as the server has them now; the chosen translation
+    // goes to those translated another way, in one save.
+    QByteArray pacote;
+    {
+        Ocupado ocupado;
+        pacote = CheckResultServ(
+            m_editor->netTraducao->AppServer().Call(metodo::GetMesmaOrigem, {idioma, origem, QString(), QString()}),
+            true, 0);
+    }
+    const std::vector<memoria::LinhaMesmaOrigem> linhas = memoria::LeMesmaOrigem(pacote);
+    aplica(pacote, memoria::LinhasParaUniformizar(linhas, variante.traducao), variante.traducao,
+           memoria::SituacaoDaVariante(variante));
+    if (m_divergentes)
+        m_divergentes->atualiza();
+}
+
+} // namespace trd
