@@ -34,6 +34,9 @@ const QString ChaveSempreAplicar = QStringLiteral("memoria/sempreAplicarNaoTradu
 constexpr int EsperaMs = 120;
 // How long an answer may take before the panel says the server is slow.
 constexpr int DemoraMs = 1000;
+// A question the server did not answer (unreachable, its memory still being
+// built at start) is asked again after this, while the row stays current.
+constexpr int RepeteMs = 3000;
 
 struct Ocupado {
     Ocupado() { ActiveShowAvi(Application()->MainForm(), aviProcessando); }
@@ -81,15 +84,19 @@ MemoriaDoEditor::MemoriaDoEditor(TfrmTraducao* editor)
             m_painel->mostraAviso(QStringLiteral("O servidor está demorando a responder; as sugestões aparecem assim "
                                                  "que ele responder. O editor continua livre."));
     });
+    m_repete.setSingleShot(true);
+    m_repete.setInterval(RepeteMs);
+    connect(&m_repete, &QTimer::timeout, this, &MemoriaDoEditor::pedeSugestoes);
     connect(m_sugestoes, &ConsultaMemoria::respondeu, this, &MemoriaDoEditor::sugestoesChegaram);
     connect(m_sugestoes, &ConsultaMemoria::falhou, this, &MemoriaDoEditor::sugestoesFalharam);
     connect(m_mesmaOrigem, &ConsultaMemoria::respondeu, this, &MemoriaDoEditor::linhasChegaram);
+    connect(m_mesmaOrigem, &ConsultaMemoria::falhou, this, &MemoriaDoEditor::linhasFalharam);
 
     connect(m_aviso, &AvisoPropagacao::aplicarNaoTraduzidas, this, [this] { Dispatch([this] { aplicaNaoTraduzidas(); }); });
     connect(m_aviso, &AvisoPropagacao::escolher, this, [this] { Dispatch([this] { escolheLinhas(); }); });
     connect(m_aviso, &AvisoPropagacao::dispensar, this, [this] {
-        m_aberta.reset();
         m_aviso->esconde();
+        perguntaFechada();
     });
 
     editor->AddMaintenanceSeparator("N4");
@@ -140,6 +147,7 @@ void MemoriaDoEditor::linhaAtualMudou()
     m_perguntada = chave;
     m_aguardando = false;
     m_demora.stop();
+    m_repete.stop();
     if (!chave) {
         m_espera.stop();
         m_painel->mostraEstado(QStringLiteral("Sugestões da memória de tradução"));
@@ -178,7 +186,9 @@ void MemoriaDoEditor::sugestoesFalharam(int numero, const QString& mensagem)
         return;
     m_aguardando = false;
     m_demora.stop();
-    m_painel->mostraEstado(QStringLiteral("Sem sugestões: ") + mensagem);
+    m_painel->mostraEstado(QStringLiteral("Sem sugestões: ") + mensagem
+                           + QStringLiteral(" (nova tentativa em instantes)"));
+    m_repete.start();
 }
 
 void MemoriaDoEditor::usaSugestao(int i)
@@ -230,19 +240,50 @@ void MemoriaDoEditor::linhaGravada()
     const std::optional<Chave> chave = chaveAtual();
     if (!chave)
         return;
-    m_propagando = Propagacao{*chave, depois, situacao, {}, {}, {}};
-    m_pedidoLinhas = m_mesmaOrigem->pergunta(metodo::GetMesmaOrigem,
-                                             {chave->idioma, chave->origem, chave->programa, chave->componente});
+    // A row posted again before its question came: only its newest text is asked about.
+    std::erase_if(m_fila, [&](const Gravacao& g) { return g.chave == *chave; });
+    m_fila.push_back({*chave, depois, situacao});
+    proximaPergunta();
+}
+
+void MemoriaDoEditor::proximaPergunta()
+{
+    if (m_perguntando || m_aberta || m_fila.empty())
+        return;
+    m_perguntando = m_fila.front();
+    m_fila.pop_front();
+    const Chave& c = m_perguntando->chave;
+    m_pedidoLinhas = m_mesmaOrigem->pergunta(metodo::GetMesmaOrigem, {c.idioma, c.origem, c.programa, c.componente});
+}
+
+void MemoriaDoEditor::perguntaFechada()
+{
+    m_aberta.reset();
+    proximaPergunta();
+}
+
+void MemoriaDoEditor::linhasFalharam(int numero, const QString& mensagem)
+{
+    if (numero != m_pedidoLinhas || !m_perguntando)
+        return;
+    // Never silent: the user learns that the rows of this source were not
+    // looked at, and may look for them with the filter.
+    const Gravacao g = *m_perguntando;
+    m_perguntando.reset();
+    m_aviso->informa(QStringLiteral("Não foi possível saber se outras linhas têm a mesma origem de \u00AB") + g.chave.origem
+                     + QStringLiteral("\u00BB: ") + mensagem);
+    proximaPergunta();
 }
 
 void MemoriaDoEditor::linhasChegaram(int numero, const QByteArray& pacote)
 {
-    if (numero != m_pedidoLinhas)
+    if (numero != m_pedidoLinhas || !m_perguntando)
         return;
+    const Gravacao g = *m_perguntando;
+    m_perguntando.reset();
+    bool aberta = false;
     Dispatch([&] {
-        Propagacao p = m_propagando;
-        p.pacote = pacote;
-        p.linhas = memoria::LeMesmaOrigem(pacote);
+        Propagacao p{g.chave, g.traducao, g.situacao, pacote, memoria::LeMesmaOrigem(pacote), {}};
         p.contagem = memoria::Conta(p.linhas, p.traducao);
         if (!memoria::HaOQueAplicar(p.contagem))
             return;
@@ -257,7 +298,6 @@ void MemoriaDoEditor::linhasChegaram(int numero, const QByteArray& pacote)
                 ? QStringLiteral("A tradução foi gravada também em 1 linha não traduzida de mesma origem.")
                 : QStringLiteral("A tradução foi gravada também em %1 linhas não traduzidas de mesma origem.").arg(gravadas);
             if (p.contagem.diferentes == 0) {
-                m_aberta.reset();
                 m_aviso->informa(feito);
                 return;
             }
@@ -267,14 +307,18 @@ void MemoriaDoEditor::linhasChegaram(int numero, const QByteArray& pacote)
             p.linhas = memoria::LeMesmaOrigem(depois);
             p.contagem = memoria::Conta(p.linhas, p.traducao);
             m_aberta = p;
+            aberta = true;
             m_aviso->pergunta(feito + QLatin1Char(' ') + memoria::TextoDoAviso(p.contagem), p.contagem.naoTraduzidas);
             return;
         }
         m_aberta = p;
+        aberta = true;
         m_aviso->pergunta(memoria::TextoDoAviso(p.contagem) + QStringLiteral(" Origem: \u00AB") + p.chave.origem
                               + QStringLiteral("\u00BB, tradução nova: \u00AB") + p.traducao + QStringLiteral("\u00BB."),
                           p.contagem.naoTraduzidas);
     });
+    if (!aberta)
+        proximaPergunta();
 }
 
 void MemoriaDoEditor::aplicaNaoTraduzidas()
@@ -286,11 +330,12 @@ void MemoriaDoEditor::aplicaNaoTraduzidas()
     for (std::size_t i = 0; i < p.linhas.size(); ++i)
         if (memoria::RelacaoCom(p.linhas[i], p.traducao) == memoria::Relacao::NaoTraduzida)
             indices.push_back(static_cast<int>(i));
+    // A save the server refuses leaves the question open, to be answered again or dismissed.
     const int gravadas = aplica(p.pacote, indices, p.traducao, p.situacao);
-    m_aberta.reset();
     m_aviso->informa(gravadas == 1 ? QStringLiteral("A tradução foi gravada em 1 linha não traduzida.")
                                    : QStringLiteral("A tradução foi gravada em %1 linhas não traduzidas, de uma vez.")
                                          .arg(gravadas));
+    perguntaFechada();
 }
 
 void MemoriaDoEditor::escolheLinhas()
@@ -304,9 +349,9 @@ void MemoriaDoEditor::escolheLinhas()
     if (!gravar)
         return;
     const int gravadas = aplica(p.pacote, escolha.escolhidas(), p.traducao, p.situacao);
-    m_aberta.reset();
     m_aviso->informa(gravadas == 1 ? QStringLiteral("A tradução foi gravada em 1 linha.")
                                    : QStringLiteral("A tradução foi gravada em %1 linhas, de uma vez.").arg(gravadas));
+    perguntaFechada();
 }
 
 int MemoriaDoEditor::aplica(const QByteArray& pacote, const std::vector<int>& indices, const QString& traducao,

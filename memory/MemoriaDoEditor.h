@@ -18,6 +18,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <deque>
 #include <optional>
 #include <vector>
 
@@ -64,6 +65,11 @@ private:
         QString idioma, programa, componente, origem;
         bool operator==(const Chave&) const = default;
     };
+    // A post that asks about its source's other rows.
+    struct Gravacao {
+        Chave chave;
+        QString traducao, situacao;
+    };
     // A posted row's source and new translation, and its other rows.
     struct Propagacao {
         Chave chave;
@@ -78,6 +84,10 @@ private:
     void sugestoesChegaram(int numero, const QByteArray& pacote);
     void sugestoesFalharam(int numero, const QString& mensagem);
     void linhasChegaram(int numero, const QByteArray& pacote);
+    void linhasFalharam(int numero, const QString& mensagem);
+    // Asks about the next post waiting, when no question is open or asked.
+    void proximaPergunta();
+    void perguntaFechada();
     void aplicaNaoTraduzidas();
     void escolheLinhas();
     void uniformiza(const QString& idioma, const QString& origem, const memoria::Variante& variante);
@@ -96,12 +106,17 @@ private:
     ConsultaMemoria* m_mesmaOrigem;
     QTimer m_espera;                // a short pause after a move: only the row the user stops on is asked about
     QTimer m_demora;                // the server is slow: say so
+    QTimer m_repete;                // a question that failed is asked again while its row stays current
     std::optional<Chave> m_perguntada;
     int m_pedidoSugestoes = 0;
     bool m_aguardando = false;
     QString m_destinoAntes;         // of the row being posted
     int m_pedidoLinhas = 0;
-    Propagacao m_propagando;        // the question asked of the server
+    // Posts whose question waits for the one open to be answered: each is
+    // asked in turn, so that none goes unasked and each is counted on the
+    // rows as they are when it is shown.
+    std::deque<Gravacao> m_fila;
+    std::optional<Gravacao> m_perguntando;   // asked of the server
     std::optional<Propagacao> m_aberta;   // the one the prompt asks about
 };
 
