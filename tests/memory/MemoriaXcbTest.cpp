@@ -19,6 +19,7 @@
 #include "TraducoesDivergentes.h"
 
 #include <QPushButton>
+#include <QSettings>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -41,11 +42,18 @@ const QList<Linha> kLinhas = {
     {"ENG", "P6", "lblArq", "Abrir arquivo", "Open file", "T"},
     {"ENG", "P7", "lblArq", "Abrir arquivos", "", "N"},       // 92 % like "Abrir arquivo"
     {"ENG", "P8", "lblArq", "Fechar arquivo", "Close file", "T"},
+    {"ENG", "P9", "lblFim", "Fechar", "", "N"},
+    {"ENG", "P10", "lblFim", "Fechar", "", "N"},
 };
 
 class Memoria : public XcbEditorTest {
 protected:
-    void SetUp() override { MemoriaDoEditor::SetSempreAplicar(false); }
+    void SetUp() override
+    {
+        // The user's setting lives in a folder of the test's own.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+        MemoriaDoEditor::SetSempreAplicar(false);
+    }
     void TearDown() override
     {
         if (proxy)
@@ -111,7 +119,7 @@ protected:
     QStringList allDb() const
     {
         QStringList all;
-        for (const char* p : {"P2", "P3", "P4", "P5"})
+        for (const char* p : {"P2", "P3", "P4", "P5", "P10"})
             all << db(p).join('|');
         return all;
     }
@@ -214,6 +222,32 @@ TEST_F(Memoria, TheQuestionAfterAPostChangesNothingUntilTheUserChoosesAndKeepsTh
     EXPECT_EQ(db("P4"), QStringList({"Store", "T"}));
     EXPECT_EQ(shownDestination(rowOfProgram("P2")), "Save it");
     EXPECT_EQ(form->cdsDestino->ChangeCount(), 0);
+    EXPECT_TRUE(keyboardInGrid());
+}
+
+TEST_F(Memoria, AQuestionWaitsForTheOneOpenAndNoneIsLost)
+{
+    TfrmTraducao* form = open(kIdiomas, kLinhas);
+    ASSERT_TRUE(form);
+    const QStringList inicio = allDb();
+    // Two rows posted while the server has not yet told about the first one's source.
+    proxy->hold(QStringLiteral("GetMesmaOrigem"), 0);
+    translate("P1", "Save");
+    translate("P9", "Close");
+    ASSERT_EQ(db("P9"), QStringList({"Close", "T"}));
+    proxy->release();
+    ASSERT_TRUE(waitFor([&] { return aviso()->mostrando(); }));
+    EXPECT_TRUE(aviso()->lblAviso->text().contains("«Salvar»")) << aviso()->lblAviso->text().toStdString();
+    input.key("alt+p");
+    ASSERT_TRUE(waitFor([&] { return aviso()->lblAviso->text().contains("«Fechar»"); }))
+        << aviso()->lblAviso->text().toStdString();
+    EXPECT_TRUE(aviso()->mostrando());
+    EXPECT_TRUE(aviso()->lblAviso->text().startsWith("Outra linha tem a mesma origem: 1 não traduzida, 0 iguais, 0 diferentes."))
+        << aviso()->lblAviso->text().toStdString();
+    EXPECT_EQ(allDb(), inicio);
+    input.key("alt+n");
+    EXPECT_TRUE(waitFor([&] { return db("P10") == QStringList({"Close", "T"}); }));
+    EXPECT_EQ(db("P2"), QStringList({"", "N"}));
     EXPECT_TRUE(keyboardInGrid());
 }
 
