@@ -60,6 +60,18 @@ private:
     std::size_t m_size = 0, m_used = 0, m_bytes = 0, m_capacity = 0;
 };
 
+// A vector's capacity brought to its size plus `room`.
+template <typename T>
+void keepWithRoom(std::vector<T>& v, std::size_t room)
+{
+    if (v.capacity() <= v.size() + room)
+        return;
+    std::vector<T> kept;
+    kept.reserve(v.size() + room);
+    kept.insert(kept.end(), v.begin(), v.end());
+    v.swap(kept);
+}
+
 } // namespace
 
 struct MemoryIndex::Language {
@@ -516,8 +528,15 @@ void MemoryIndex::buildAllGrams()
             installGrams(*snapshot, std::make_shared<const GramIndex>(snapshot->texts));
     }
     // The first load is done: what the vectors hold now is what they keep,
-    // with room for some growth.
-    m_rows.reserve(m_rows.size() + m_rows.size() / 8);
+    // with room for some growth, rather than the up to double that growing
+    // one row at a time left them.
+    keepWithRoom(m_rows, m_rows.size() / 8);
+    while (!m_rowOfId.empty() && m_rowOfId.back() == 0)
+        m_rowOfId.pop_back();
+    m_rowOfId.resize(m_rowOfId.size() + m_rowOfId.size() / 16, 0);
+    m_rowOfId.shrink_to_fit();
+    for (const auto& language : m_languages)
+        keepWithRoom(language->entries, language->entries.size() / 16);
 }
 
 std::vector<std::string> MemoryIndex::languagesWantingGrams() const
