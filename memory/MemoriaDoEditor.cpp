@@ -100,7 +100,7 @@ MemoriaDoEditor::MemoriaDoEditor(TfrmTraducao* editor)
     });
 
     editor->AddMaintenanceSeparator("N4");
-    mnuDivergentes = editor->AddMaintenanceItem("mnuDivergentes", QStringLiteral("Traduções Di&vergentes..."));
+    mnuDivergentes = editor->AddMaintenanceItem("mnuDivergentes", QStringLiteral("Traduções &Divergentes..."));
     mnuSempreAplicar = editor->AddMaintenanceItem(
         "mnuSempreAplicar", QStringLiteral("Aplicar Sempre às Não Traduzidas de Mesma Ori&gem"));
     mnuSempreAplicar->setCheckable(true);
@@ -449,10 +449,13 @@ void MemoriaDoEditor::uniformiza(const QString& idioma, const QString& origem, c
             true, 0);
     }
     const std::vector<memoria::LinhaMesmaOrigem> linhas = memoria::LeMesmaOrigem(pacote);
-    aplica(pacote, memoria::LinhasParaUniformizar(linhas, variante.traducao), variante.traducao,
-           memoria::SituacaoDaVariante(variante));
+    const int gravadas = aplica(pacote, memoria::LinhasParaUniformizar(linhas, variante.traducao), variante.traducao,
+                                memoria::SituacaoDaVariante(variante));
     if (m_divergentes)
-        m_divergentes->atualiza();
+        m_divergentes->atualiza(QStringLiteral("\u00AB%1\u00BB foi gravada em %2 de \u00AB%3\u00BB.")
+                                    .arg(variante.traducao,
+                                         gravadas == 1 ? QStringLiteral("1 linha") : QStringLiteral("%1 linhas").arg(gravadas),
+                                         origem));
 }
 
 } // namespace trd

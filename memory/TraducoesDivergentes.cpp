@@ -34,6 +34,7 @@ TraducoesDivergentes::TraducoesDivergentes(QWidget* parent) : QWidget(parent, Qt
     lstOrigens->setHeaderLabels({QStringLiteral("Origem / tradução"), QStringLiteral("Linhas"),
                                  QStringLiteral("Situações"), QStringLiteral("Telas")});
     lstOrigens->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstOrigens->header()->resizeSection(0, 360);
     coluna->addWidget(lstOrigens, 1);
     auto* botoes = new QHBoxLayout;
     btnUsar = new QPushButton(QStringLiteral("&Usar esta tradução nas outras linhas"), this);
@@ -48,7 +49,7 @@ TraducoesDivergentes::TraducoesDivergentes(QWidget* parent) : QWidget(parent, Qt
     botoes->addWidget(fechar);
     coluna->addLayout(botoes);
     connect(lstOrigens, &QTreeWidget::itemSelectionChanged, this, &TraducoesDivergentes::selecaoMudou);
-    connect(btnAtualizar, &QPushButton::clicked, this, &TraducoesDivergentes::atualiza);
+    connect(btnAtualizar, &QPushButton::clicked, this, [this] { atualiza(); });
     connect(fechar, &QPushButton::clicked, this, &QWidget::close);
     connect(btnUsar, &QPushButton::clicked, this, [this] {
         QString origem;
@@ -64,8 +65,9 @@ void TraducoesDivergentes::mostraIdioma(const QString& idioma)
     atualiza();
 }
 
-void TraducoesDivergentes::atualiza()
+void TraducoesDivergentes::atualiza(const QString& nota)
 {
+    m_nota = nota;
     lstOrigens->clear();
     m_origens.clear();
     btnUsar->setEnabled(false);
@@ -105,12 +107,14 @@ void TraducoesDivergentes::respondeu(int numero, const QByteArray& pacote)
     }
     for (int c = 1; c < 3; ++c)
         lstOrigens->resizeColumnToContents(c);
-    lblEstado->setText(m_origens.empty()
+    lblEstado->setText(m_nota + (m_nota.isEmpty() ? QString() : QStringLiteral(" ")) + (m_origens.empty()
                            ? QStringLiteral("Nenhuma origem do idioma %1 está traduzida de mais de uma forma.").arg(m_idioma)
-                           : QStringLiteral("%1 origens do idioma %2 traduzidas de mais de uma forma. Escolha a tradução "
-                                            "certa e use-a nas outras linhas.")
-                                 .arg(m_origens.size())
-                                 .arg(m_idioma));
+                           : (m_origens.size() == 1 ? QStringLiteral("1 origem do idioma %2 traduzida de mais de uma forma.")
+                                                        : QStringLiteral("%1 origens do idioma %2 traduzidas de mais de uma forma."))
+                                     .arg(m_origens.size())
+                                     .arg(m_idioma)
+                                 + QStringLiteral(" Escolha a tradução certa e use-a nas outras linhas.")));
+    m_nota.clear();
 }
 
 void TraducoesDivergentes::falhou(int numero, const QString& mensagem)

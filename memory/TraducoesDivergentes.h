@@ -25,7 +25,8 @@ public:
 
     // Asks for the language's sources (again).
     void mostraIdioma(const QString& idioma);
-    void atualiza();
+    // Asks again; `nota` (what was just saved) leads the state line once the answer is in.
+    void atualiza(const QString& nota = QString());
 
     const std::vector<memoria::OrigemDivergente>& origens() const { return m_origens; }
     QString idioma() const { return m_idioma; }
@@ -47,6 +48,7 @@ private:
     ConsultaMemoria* m_consulta;
     QString m_idioma;
     int m_pedido = 0;
+    QString m_nota;
     std::vector<memoria::OrigemDivergente> m_origens;
 };
 
