@@ -107,13 +107,16 @@ void TraducoesDivergentes::respondeu(int numero, const QByteArray& pacote)
     }
     for (int c = 1; c < 3; ++c)
         lstOrigens->resizeColumnToContents(c);
-    lblEstado->setText(m_nota + (m_nota.isEmpty() ? QString() : QStringLiteral(" ")) + (m_origens.empty()
-                           ? QStringLiteral("Nenhuma origem do idioma %1 está traduzida de mais de uma forma.").arg(m_idioma)
-                           : (m_origens.size() == 1 ? QStringLiteral("1 origem do idioma %2 traduzida de mais de uma forma.")
-                                                        : QStringLiteral("%1 origens do idioma %2 traduzidas de mais de uma forma."))
-                                     .arg(m_origens.size())
-                                     .arg(m_idioma)
-                                 + QStringLiteral(" Escolha a tradução certa e use-a nas outras linhas.")));
+    QString estado;
+    if (m_origens.empty())
+        estado = QStringLiteral("Nenhuma origem do idioma %1 está traduzida de mais de uma forma.").arg(m_idioma);
+    else if (m_origens.size() == 1)
+        estado = QStringLiteral("1 origem do idioma %1 traduzida de mais de uma forma.").arg(m_idioma);
+    else
+        estado = QStringLiteral("%1 origens do idioma %2 traduzidas de mais de uma forma.").arg(m_origens.size()).arg(m_idioma);
+    if (!m_origens.empty())
+        estado += QStringLiteral(" Escolha a tradução certa e use-a nas outras linhas.");
+    lblEstado->setText(m_nota.isEmpty() ? estado : m_nota + QLatin1Char(' ') + estado);
     m_nota.clear();
 }
 
