@@ -420,7 +420,9 @@ void measureVisibility(std::size_t rows)
     }
     std::vector<double> visible, saves;
     int k = 0;
-    for (const auto& [x, y] : pairs) {
+    // Forty saves over the pairs found, each row saved again with its last text as the original.
+    for (std::size_t n = 0; n < 40 && !pairs.empty(); ++n) {
+        auto& [x, y] = pairs[n % pairs.size()];
         // ASCII, so that it reads the same inside the answer's XML and JSON.
         const std::string text = "Visto em B " + std::to_string(++k) + " fim";
         const std::string save = request(
@@ -428,6 +430,8 @@ void measureVisibility(std::size_t rows)
         const auto t = Clock::now();
         if (post(a, save).find("\"result\"") == std::string::npos)
             continue;
+        x["dst"] = text;
+        x["status"] = "T";
         const auto acknowledged = Clock::now();
         saves.push_back(msSince(t));
         const std::string ask = request("GetSugestoes", json("L00") + "," + json(x.at("src")) + "," + json(y.at("prog")) + "," + json(y.at("comp")));
