@@ -3,6 +3,7 @@
 #include "Cli_Trd09301.h"
 #include "Dispatch.h"
 #include "EditorGlyphs.h"
+#include "ExchangeMenu.h"
 #include "MemoriaDoEditor.h"
 #include "MensErro.h"
 #include "ServerCalls.h"
@@ -107,6 +108,7 @@ TfrmTraducao::TfrmTraducao(QWidget* parent) : TfrmPadraoSortGrid(parent)
     buildToolBar();
     buildMenu();
     memoria = new MemoriaDoEditor(this);
+    addExchangeMenu(*this);
     connectEvents();
     // Attaching the row set is part of building the form, not a state change
     // of it: every button stays as created until the row set first moves.
