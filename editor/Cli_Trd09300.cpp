@@ -4,6 +4,7 @@
 #include "Dispatch.h"
 #include "EditorGlyphs.h"
 #include "ExchangeMenu.h"
+#include "HistoricoDoEditor.h"
 #include "MemoriaDoEditor.h"
 #include "MensErro.h"
 #include "ServerCalls.h"
@@ -107,6 +108,7 @@ TfrmTraducao::TfrmTraducao(QWidget* parent) : TfrmPadraoSortGrid(parent)
     verificacoes = new VerificacoesDoEditor(dbgPadrao, cdsDestino, FolhaDadosLayout(), this);
     buildToolBar();
     buildMenu();
+    Historico = new historico::HistoricoDoEditor(*this);
     memoria = new MemoriaDoEditor(this);
     addExchangeMenu(*this);
     connectEvents();
@@ -527,12 +529,14 @@ void TfrmTraducao::mostraDetalhe()
     lblOrigem->setText(cdsDestino->FieldByName(NMORIGEM)->AsString());
     lblCodigo->setText(cdsDestino->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString());
     lblNome->setText(cdsDestino->FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString());
+    Historico->LinhaAtual();
 }
 
 void TfrmTraducao::limpaDetalhe()
 {
     for (QLabel* label : {lblDestino, lblOrigem, lblCodigo, lblNome})
         label->clear();
+    Historico->LinhaAtual();
 }
 
 // ====================================================================== other dialogs
@@ -669,6 +673,7 @@ void TfrmTraducao::gravaAlteracoes()
         throw;
     }
     cdsDestino->MergeChangeLog();
+    Historico->Gravou();
     esqueceGravacao();
 }
 
@@ -699,6 +704,7 @@ void TfrmTraducao::gravacaoFalhou(const Exception& erro, bool textoEditado, cons
             lida.FieldByName(NMSITUACAO)->AsString() == situacaoPostada) {
             // What was posted is what the server holds: the save stands.
             lblAviso->setText(traducao::AvisoGravacaoConfirmada(chave.origem));
+            Historico->Gravou();
             return;
         }
     }
@@ -804,6 +810,7 @@ void TfrmTraducao::cdsDestinoAfterClose(TClientDataSet*)
         item->setEnabled(false);
     esqueceGravacao();
     lblAviso->clear();
+    Historico->Habilita();
     verificacoes->linhasMudaram();
 }
 
@@ -870,6 +877,7 @@ void TfrmTraducao::dtsPadraoStateChange(QObject* sender)
     habilita(sbtInfor, mnuInfor, h.informacoes);
     habilita(sbtSubstituir, mnuSubstituir, h.substituir);
     SetActionEnabled(sbtImprimir, h.imprimir);
+    Historico->Habilita();
 }
 
 // ====================================================================== grid painting and keys

@@ -20,6 +20,9 @@ namespace trd {
 
 class MemoriaDoEditor;
 class VerificacoesDoEditor;
+namespace historico {
+class HistoricoDoEditor;
+}
 
 class TfrmTraducao : public TfrmPadraoSortGrid {
     Q_OBJECT
@@ -56,6 +59,10 @@ public:
     MemoriaDoEditor* memoria;
     TClientDataSet* cdsIdiomaOri;   // the languages, read once per instance
     TNetConnection* netTraducao;
+
+    // The history of changes beside the screen: the last change of the
+    // current row under the detail panel, and its menu items (docs/editor.md).
+    historico::HistoricoDoEditor* Historico = nullptr;
 
     // The editor's own tool-bar buttons and maintenance menu items.
     TButtonFlat *sbtSubstituir, *sbtNTrad, *sbtDuvida, *sbtTrad, *sbtFiltro, *sbtInfor;

@@ -97,7 +97,11 @@ RecordingProxy::RecordingProxy(const QString& serverHost, int serverPort) : d(st
         }
         httplib::Client client(impl->host, impl->serverPort);
         client.set_read_timeout(120, 0);
-        const auto answer = client.Post(req.path, req.body, "application/json");
+        // The batch a save joins travels in a header; the server needs it.
+        httplib::Headers headers;
+        if (req.has_header("X-Trd-Lote"))
+            headers.emplace("X-Trd-Lote", req.get_header_value("X-Trd-Lote"));
+        const auto answer = client.Post(req.path, headers, req.body, "application/json");
         if (!answer) {
             res.status = 502;
             return;
