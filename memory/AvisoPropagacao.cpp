@@ -31,12 +31,15 @@ AvisoPropagacao::AvisoPropagacao(QWidget* parent) : QFrame(parent)
     };
     btnAplicar = botao("btnAplicarNaoTraduzidas", QStringLiteral("Aplicar às &não traduzidas"));
     btnEscolher = botao("btnEscolherLinhas", QStringLiteral("&Escolher linhas..."));
+    btnDesfazer = botao("btnDesfazerPropagacao", QStringLiteral("&Desfazer"));
     btnDispensar = botao("btnDispensar", QStringLiteral("Dis&pensar"));
+    btnDesfazer->setVisible(false);
     // The first way is the one offered: drawn as the default button.
     btnAplicar->setDefault(true);
     connect(btnAplicar, &QPushButton::clicked, this, &AvisoPropagacao::aplicarNaoTraduzidas);
     connect(btnEscolher, &QPushButton::clicked, this, &AvisoPropagacao::escolher);
     connect(btnDispensar, &QPushButton::clicked, this, &AvisoPropagacao::dispensar);
+    connect(btnDesfazer, &QPushButton::clicked, this, &AvisoPropagacao::desfazer);
     hide();
 }
 
@@ -46,15 +49,17 @@ void AvisoPropagacao::pergunta(const QString& texto, int naoTraduzidas)
     btnAplicar->setVisible(true);
     btnAplicar->setEnabled(naoTraduzidas > 0);
     btnEscolher->setVisible(true);
+    btnDesfazer->setVisible(false);
     btnDispensar->setText(QStringLiteral("Dis&pensar"));
     show();
 }
 
-void AvisoPropagacao::informa(const QString& texto)
+void AvisoPropagacao::informa(const QString& texto, bool podeDesfazer)
 {
     lblAviso->setText(texto);
     btnAplicar->setVisible(false);
     btnEscolher->setVisible(false);
+    btnDesfazer->setVisible(podeDesfazer);
     btnDispensar->setText(QStringLiteral("Fechar (Alt+&P)"));
     show();
 }

@@ -5,6 +5,7 @@
 // untranslated ones, pick the rows from a list, or dismiss. It sits under
 // the grid and never takes the keyboard: its buttons take no focus and answer
 // to Alt+N, Alt+E and Alt+P, so the user goes on typing where they were.
+// Once rows are saved it says how many, with "Desfazer" (Alt+D) to undo them.
 // It only asks: the editor does what was chosen (signals).
 #include <QFrame>
 
@@ -20,8 +21,9 @@ public:
 
     // Shows the question; `naoTraduzidas` enables the first button.
     void pergunta(const QString& texto, int naoTraduzidas);
-    // Shows a note with no choice but to close it (what was applied on its own).
-    void informa(const QString& texto);
+    // Shows a note with no choice but to close it, and to undo what it says
+    // was saved when `podeDesfazer`.
+    void informa(const QString& texto, bool podeDesfazer = false);
     void esconde();
     bool mostrando() const { return !isHidden(); }
 
@@ -29,11 +31,13 @@ public:
     QPushButton* btnAplicar;    // "Aplicar às não traduzidas"
     QPushButton* btnEscolher;   // "Escolher linhas..."
     QPushButton* btnDispensar;  // "Dispensar" (or "Fechar" under a note)
+    QPushButton* btnDesfazer;   // "Desfazer", under a note of rows saved
 
 signals:
     void aplicarNaoTraduzidas();
     void escolher();
     void dispensar();
+    void desfazer();
 };
 
 } // namespace trd

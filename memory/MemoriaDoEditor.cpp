@@ -6,6 +6,9 @@
 #include "ConsultaMemoria.h"
 #include "Dispatch.h"
 #include "EscolhaLinhas.h"
+#include "HistoricoDados.h"
+#include "HistoricoDoEditor.h"
+#include "HistoricoRegras.h"
 #include "PainelSugestoes.h"
 #include "ServerCalls.h"
 #include "ShowAvi.h"
@@ -21,6 +24,8 @@
 #include <QShortcut>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace trd {
 
 namespace {
@@ -29,6 +34,7 @@ const QString NMORIGEM = QStringLiteral("STAGRVALPROP");
 const QString NMDESTINO = QStringLiteral("STVALORPROP");
 const QString NMSITUACAO = QStringLiteral("IDSITTRADUCAO");
 const QString ChaveSempreAplicar = QStringLiteral("memoria/sempreAplicarNaoTraduzidas");
+const QByteArray CabecalhoDoLote = QByteArrayLiteral("X-Trd-Lote");
 
 // A pause after a move before asking: arrows held down ask once, at the end.
 constexpr int EsperaMs = 120;
@@ -95,9 +101,11 @@ MemoriaDoEditor::MemoriaDoEditor(TfrmTraducao* editor)
     connect(m_aviso, &AvisoPropagacao::aplicarNaoTraduzidas, this, [this] { Dispatch([this] { aplicaNaoTraduzidas(); }); });
     connect(m_aviso, &AvisoPropagacao::escolher, this, [this] { Dispatch([this] { escolheLinhas(); }); });
     connect(m_aviso, &AvisoPropagacao::dispensar, this, [this] {
+        m_desfazivel.reset();
         m_aviso->esconde();
         perguntaFechada();
     });
+    connect(m_aviso, &AvisoPropagacao::desfazer, this, [this] { Dispatch([this] { desfaz(); }); });
 
     editor->AddMaintenanceSeparator("N4");
     mnuDivergentes = editor->AddMaintenanceItem("mnuDivergentes", QStringLiteral("Traduções &Divergentes..."));
@@ -292,27 +300,28 @@ void MemoriaDoEditor::linhasChegaram(int numero, const QByteArray& pacote)
             for (std::size_t i = 0; i < p.linhas.size(); ++i)
                 if (memoria::RelacaoCom(p.linhas[i], p.traducao) == memoria::Relacao::NaoTraduzida)
                     naoTraduzidas.push_back(static_cast<int>(i));
-            QByteArray depois;
-            const int gravadas = aplica(p.pacote, naoTraduzidas, p.traducao, p.situacao, &depois);
-            const QString feito = gravadas == 1
+            const Gravadas g = aplica(p.chave.idioma, p.pacote, naoTraduzidas, p.traducao, p.situacao);
+            const QString feito = g.linhas == 1
                 ? QStringLiteral("A tradução foi gravada também em 1 linha não traduzida de mesma origem.")
-                : QStringLiteral("A tradução foi gravada também em %1 linhas não traduzidas de mesma origem.").arg(gravadas);
+                : QStringLiteral("A tradução foi gravada também em %1 linhas não traduzidas de mesma origem.").arg(g.linhas);
             if (p.contagem.diferentes == 0) {
-                m_aviso->informa(feito);
+                informaGravadas(feito, g);
                 return;
             }
             // The rows that differ are still the user's to decide, from
-            // their state after this save.
-            p.pacote = depois;
-            p.linhas = memoria::LeMesmaOrigem(depois);
+            // their state after this save (its undo is in the batches window).
+            p.pacote = g.depois;
+            p.linhas = memoria::LeMesmaOrigem(g.depois);
             p.contagem = memoria::Conta(p.linhas, p.traducao);
             m_aberta = p;
             aberta = true;
+            m_desfazivel.reset();
             m_aviso->pergunta(feito + QLatin1Char(' ') + memoria::TextoDoAviso(p.contagem), p.contagem.naoTraduzidas);
             return;
         }
         m_aberta = p;
         aberta = true;
+        m_desfazivel.reset();
         m_aviso->pergunta(memoria::TextoDoAviso(p.contagem) + QStringLiteral(" Origem: \u00AB") + p.chave.origem
                               + QStringLiteral("\u00BB, tradução nova: \u00AB") + p.traducao + QStringLiteral("\u00BB."),
                           p.contagem.naoTraduzidas);
@@ -331,10 +340,11 @@ void MemoriaDoEditor::aplicaNaoTraduzidas()
         if (memoria::RelacaoCom(p.linhas[i], p.traducao) == memoria::Relacao::NaoTraduzida)
             indices.push_back(static_cast<int>(i));
     // A save the server refuses leaves the question open, to be answered again or dismissed.
-    const int gravadas = aplica(p.pacote, indices, p.traducao, p.situacao);
-    m_aviso->informa(gravadas == 1 ? QStringLiteral("A tradução foi gravada em 1 linha não traduzida.")
-                                   : QStringLiteral("A tradução foi gravada em %1 linhas não traduzidas, de uma vez.")
-                                         .arg(gravadas));
+    const Gravadas g = aplica(p.chave.idioma, p.pacote, indices, p.traducao, p.situacao);
+    informaGravadas(g.linhas == 1 ? QStringLiteral("A tradução foi gravada em 1 linha não traduzida.")
+                                  : QStringLiteral("A tradução foi gravada em %1 linhas não traduzidas, de uma vez.")
+                                        .arg(g.linhas),
+                    g);
     perguntaFechada();
 }
 
@@ -348,14 +358,16 @@ void MemoriaDoEditor::escolheLinhas()
     devolveTeclado();
     if (!gravar)
         return;
-    const int gravadas = aplica(p.pacote, escolha.escolhidas(), p.traducao, p.situacao);
-    m_aviso->informa(gravadas == 1 ? QStringLiteral("A tradução foi gravada em 1 linha.")
-                                   : QStringLiteral("A tradução foi gravada em %1 linhas, de uma vez.").arg(gravadas));
+    const Gravadas g = aplica(p.chave.idioma, p.pacote, escolha.escolhidas(), p.traducao, p.situacao);
+    informaGravadas(g.linhas == 1 ? QStringLiteral("A tradução foi gravada em 1 linha.")
+                                  : QStringLiteral("A tradução foi gravada em %1 linhas, de uma vez.").arg(g.linhas),
+                    g);
     perguntaFechada();
 }
 
-int MemoriaDoEditor::aplica(const QByteArray& pacote, const std::vector<int>& indices, const QString& traducao,
-                            const QString& situacao, QByteArray* depois)
+MemoriaDoEditor::Gravadas MemoriaDoEditor::aplica(const QString& idioma, const QByteArray& pacote,
+                                                  const std::vector<int>& indices, const QString& traducao,
+                                                  const QString& situacao)
 {
     TClientDataSet* carregadas = m_editor->cdsDestino;
     // A text being typed in another row is posted first, as moving off it
@@ -364,21 +376,76 @@ int MemoriaDoEditor::aplica(const QByteArray& pacote, const std::vector<int>& in
         carregadas->CheckBrowseMode();
     TClientDataSet linhas;
     linhas.SetData(pacote);
+    Gravadas g;
+    g.idioma = idioma;
     const QByteArray delta = memoria::DeltaDeAplicacao(linhas, indices, traducao, situacao);
     if (delta.isEmpty()) {
-        if (depois)
-            *depois = pacote;
-        return 0;
+        g.depois = pacote;
+        return g;
     }
-    const int gravadas = linhas.ChangeCount();
+    g.linhas = linhas.ChangeCount();
     {
         Ocupado ocupado;
-        CheckResultServ(m_editor->netTraducao->AppServer().Call(metodo::SetDestino, {delta}), true, 0);
+        TSocketConnection& conexao = *m_editor->netTraducao;
+        // The rows go as one batch of the history of their own kind, so the
+        // batches window names it and undoes it whole. A server that keeps
+        // no history opens none: the save is still one batch of its own.
+        try {
+            g.lote = historico::AbreLote(conexao, idioma, QStringLiteral("propagacao"));
+        } catch (const Exception&) {
+            g.lote = 0;
+        }
+        auto& campos = conexao.ExtraHeaders;
+        if (g.lote != 0)
+            campos.append({CabecalhoDoLote, QByteArray::number(g.lote)});
+        const auto retira = [&campos] {
+            campos.erase(std::remove_if(campos.begin(), campos.end(),
+                                        [](const auto& c) { return c.first == CabecalhoDoLote; }),
+                         campos.end());
+        };
+        try {
+            CheckResultServ(conexao.AppServer().Call(metodo::SetDestino, {delta}), true, 0);
+        } catch (...) {
+            retira();
+            throw;
+        }
+        retira();
     }
     atualizaCarregadas(linhas);
-    if (depois)
-        *depois = linhas.Data();
-    return gravadas;
+    g.depois = linhas.Data();
+    return g;
+}
+
+void MemoriaDoEditor::informaGravadas(const QString& texto, const Gravadas& g)
+{
+    if (g.lote != 0 && g.linhas > 0)
+        m_desfazivel = g;
+    else
+        m_desfazivel.reset();
+    m_aviso->informa(texto, m_desfazivel.has_value());
+}
+
+void MemoriaDoEditor::desfaz()
+{
+    if (!m_desfazivel)
+        return;
+    const Gravadas g = *m_desfazivel;
+    // Offered once: refused or done, the offer goes (the batches window can still undo it).
+    m_desfazivel.reset();
+    m_aviso->informa(m_aviso->lblAviso->text(), false);
+    TClientDataSet* carregadas = m_editor->cdsDestino;
+    if (carregadas->Active())
+        carregadas->CheckBrowseMode();
+    historico::Desfazimento feito;
+    {
+        Ocupado ocupado;
+        feito = historico::DesfazLote(*m_editor->netTraducao, g.idioma, g.lote, false);
+    }
+    if (feito.lote != 0 && carregadas->Active() && g.idioma == stIdioma)
+        historico::RecarregaLinhas(*m_editor);
+    m_aviso->informa(QStringLiteral("Desfeito: ") + historico::ResumoDesfazimento(feito));
+    if (m_divergentes)
+        m_divergentes->atualiza();
 }
 
 void MemoriaDoEditor::atualizaCarregadas(TClientDataSet& gravadas)
@@ -449,13 +516,17 @@ void MemoriaDoEditor::uniformiza(const QString& idioma, const QString& origem, c
             true, 0);
     }
     const std::vector<memoria::LinhaMesmaOrigem> linhas = memoria::LeMesmaOrigem(pacote);
-    const int gravadas = aplica(pacote, memoria::LinhasParaUniformizar(linhas, variante.traducao), variante.traducao,
-                                memoria::SituacaoDaVariante(variante));
+    const Gravadas g = aplica(idioma, pacote, memoria::LinhasParaUniformizar(linhas, variante.traducao),
+                              variante.traducao, memoria::SituacaoDaVariante(variante));
+    const QString feito = QStringLiteral("\u00AB%1\u00BB foi gravada em %2 de \u00AB%3\u00BB.")
+                              .arg(variante.traducao,
+                                   g.linhas == 1 ? QStringLiteral("1 linha") : QStringLiteral("%1 linhas").arg(g.linhas),
+                                   origem);
     if (m_divergentes)
-        m_divergentes->atualiza(QStringLiteral("\u00AB%1\u00BB foi gravada em %2 de \u00AB%3\u00BB.")
-                                    .arg(variante.traducao,
-                                         gravadas == 1 ? QStringLiteral("1 linha") : QStringLiteral("%1 linhas").arg(gravadas),
-                                         origem));
+        m_divergentes->atualiza(feito);
+    // The editor's bar offers to undo it, unless it is asking about a post.
+    if (!m_aberta)
+        informaGravadas(feito, g);
 }
 
 } // namespace trd

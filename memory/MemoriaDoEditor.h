@@ -7,7 +7,8 @@
 //   nothing is saved until the row is posted;
 // - after a row is posted with a new translation, the question about the
 //   other rows of its source (AvisoPropagacao), never taking the keyboard;
-//   what the user chooses is saved in one SetDestino (one batch);
+//   what the user chooses is saved in one SetDestino, one batch of the
+//   history of kind "propagacao", which the note after it offers to undo;
 // - the setting "always apply to untranslated rows with the same source";
 // - the window of sources translated in more than one way.
 //
@@ -91,10 +92,22 @@ private:
     void aplicaNaoTraduzidas();
     void escolheLinhas();
     void uniformiza(const QString& idioma, const QString& origem, const memoria::Variante& variante);
+    // What one application saved: how many rows, its batch of the history
+    // (0 when the server keeps none), and the rows as saved.
+    struct Gravadas {
+        int linhas = 0;
+        QString idioma;
+        qint64 lote = 0;
+        QByteArray depois;
+    };
     // Saves `traducao` in the chosen rows of a GetMesmaOrigem answer, in one
-    // SetDestino; returns how many rows changed, and the rows as saved.
-    int aplica(const QByteArray& pacote, const std::vector<int>& indices, const QString& traducao,
-               const QString& situacao, QByteArray* depois = nullptr);
+    // SetDestino that is one batch of kind "propagacao".
+    Gravadas aplica(const QString& idioma, const QByteArray& pacote, const std::vector<int>& indices,
+                    const QString& traducao, const QString& situacao);
+    // The note after rows were saved, offering to undo them.
+    void informaGravadas(const QString& texto, const Gravadas& g);
+    // Undoes the batch the note offers (Desfazer).
+    void desfaz();
     void atualizaCarregadas(TClientDataSet& gravadas);
     void devolveTeclado();
 
@@ -118,6 +131,7 @@ private:
     std::deque<Gravacao> m_fila;
     std::optional<Gravacao> m_perguntando;   // asked of the server
     std::optional<Propagacao> m_aberta;   // the one the prompt asks about
+    std::optional<Gravadas> m_desfazivel; // what the note offers to undo
 };
 
 } // namespace trd

@@ -116,6 +116,31 @@ protected:
         QWidget* w = QApplication::focusWidget();
         return w && (w == frmTraducao->dbgPadrao || frmTraducao->dbgPadrao->isAncestorOf(w));
     }
+    // The kind (one letter) and batch of the newest version kept of each
+    // program's row, "-" where none is.
+    QStringList lastBatches(const QStringList& programas) const
+    {
+        sqlite3* h = nullptr;
+        QStringList out;
+        sqlite3_open_v2(server->dbPath().toUtf8().constData(), &h, SQLITE_OPEN_READONLY, nullptr);
+        for (const QString& programa : programas) {
+            sqlite3_stmt* st = nullptr;
+            sqlite3_prepare_v2(h,
+                               "SELECT l.TPLOTE, l.IDLOTE FROM TRADUCAO t JOIN VERSAO v ON v.IDTRADUCAO = t.IDTRADUCAO "
+                               "JOIN LOTE l ON l.IDLOTE = v.IDLOTE WHERE t.IDIDIOMA = 'ENG' AND t.CDPROGTRAD = ? "
+                               "ORDER BY v.IDVERSAO DESC LIMIT 1",
+                               -1, &st, nullptr);
+            const QByteArray p = programa.toUtf8();
+            sqlite3_bind_text(st, 1, p.constData(), p.size(), SQLITE_TRANSIENT);
+            out << (sqlite3_step(st) == SQLITE_ROW
+                        ? QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))) + ":"
+                              + QString::number(sqlite3_column_int64(st, 1))
+                        : QStringLiteral("-"));
+            sqlite3_finalize(st);
+        }
+        sqlite3_close(h);
+        return out;
+    }
     QStringList allDb() const
     {
         QStringList all;
@@ -223,6 +248,22 @@ TEST_F(Memoria, TheQuestionAfterAPostChangesNothingUntilTheUserChoosesAndKeepsTh
     EXPECT_EQ(shownDestination(rowOfProgram("P2")), "Save it");
     EXPECT_EQ(form->cdsDestino->ChangeCount(), 0);
     EXPECT_TRUE(keyboardInGrid());
+    // One batch of the history, of its own kind, for both rows.
+    const QStringList lotes = lastBatches({"P2", "P5", "P1"});
+    ASSERT_EQ(lotes.size(), 3);
+    EXPECT_TRUE(lotes[0].startsWith("P:")) << lotes.join(' ').toStdString();
+    EXPECT_EQ(lotes[0], lotes[1]);
+    EXPECT_NE(lotes[2], lotes[0]) << "the post itself is a batch of its own";
+
+    // The note offers to undo it: Alt+D puts both rows back, and the grid shows them so.
+    ASSERT_TRUE(aviso()->btnDesfazer->isVisible());
+    input.key("alt+d");
+    ASSERT_TRUE(waitFor([&] { return db("P2") == QStringList({"", "N"}); })) << db("P2").join('|').toStdString();
+    EXPECT_EQ(db("P5"), QStringList({"", "N"}));
+    EXPECT_EQ(db("P1"), QStringList({"Save it", "T"}));
+    EXPECT_TRUE(waitFor([&] { return shownDestination(rowOfProgram("P2")).isEmpty(); }));
+    EXPECT_TRUE(aviso()->lblAviso->text().startsWith("Desfeito: 2 linhas voltaram")) << aviso()->lblAviso->text().toStdString();
+    EXPECT_FALSE(aviso()->btnDesfazer->isVisible());
 }
 
 TEST_F(Memoria, AQuestionWaitsForTheOneOpenAndNoneIsLost)
@@ -329,6 +370,7 @@ TEST_F(Memoria, AVariantChosenInTheWindowOfDivergentTranslationsIsSavedInOneGo)
     EXPECT_EQ(db("P3"), QStringList({"Store", "T"}));
     EXPECT_EQ(db("P4"), QStringList({"Store", "T"}));
     EXPECT_EQ(db("P2"), QStringList({"", "N"}));   // untranslated rows are the question's, not this window's
+    EXPECT_TRUE(lastBatches({"P3"}).value(0).startsWith("P:")) << lastBatches({"P3"}).join(' ').toStdString();
     EXPECT_EQ(shownDestination(rowOfProgram("P3")), "Store");
     EXPECT_TRUE(waitFor([&] { return janela->lstOrigens->topLevelItemCount() == 0; }))
         << janela->lblEstado->text().toStdString();
