@@ -31,7 +31,7 @@ AvisoPropagacao::AvisoPropagacao(QWidget* parent) : QFrame(parent)
     };
     btnAplicar = botao("btnAplicarNaoTraduzidas", QStringLiteral("Aplicar às &não traduzidas"));
     btnEscolher = botao("btnEscolherLinhas", QStringLiteral("&Escolher linhas..."));
-    btnDesfazer = botao("btnDesfazerPropagacao", QStringLiteral("&Desfazer"));
+    btnDesfazer = botao("btnDesfazerPropagacao", QStringLiteral("Des&fazer"));
     btnDispensar = botao("btnDispensar", QStringLiteral("Dis&pensar"));
     btnDesfazer->setVisible(false);
     // The first way is the one offered: drawn as the default button.

@@ -5,7 +5,8 @@
 // untranslated ones, pick the rows from a list, or dismiss. It sits under
 // the grid and never takes the keyboard: its buttons take no focus and answer
 // to Alt+N, Alt+E and Alt+P, so the user goes on typing where they were.
-// Once rows are saved it says how many, with "Desfazer" (Alt+D) to undo them.
+// Once rows are saved it says how many, with "Desfazer" (Alt+F) to undo them
+// (Alt+D is the host window's "Módulos" menu).
 // It only asks: the editor does what was chosen (signals).
 #include <QFrame>
 

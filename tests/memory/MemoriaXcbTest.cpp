@@ -255,9 +255,9 @@ TEST_F(Memoria, TheQuestionAfterAPostChangesNothingUntilTheUserChoosesAndKeepsTh
     EXPECT_EQ(lotes[0], lotes[1]);
     EXPECT_NE(lotes[2], lotes[0]) << "the post itself is a batch of its own";
 
-    // The note offers to undo it: Alt+D puts both rows back, and the grid shows them so.
+    // The note offers to undo it: Alt+F puts both rows back, and the grid shows them so.
     ASSERT_TRUE(aviso()->btnDesfazer->isVisible());
-    input.key("alt+d");
+    input.key("alt+f");
     ASSERT_TRUE(waitFor([&] { return db("P2") == QStringList({"", "N"}); })) << db("P2").join('|').toStdString();
     EXPECT_EQ(db("P5"), QStringList({"", "N"}));
     EXPECT_EQ(db("P1"), QStringList({"Save it", "T"}));
