@@ -20,6 +20,7 @@ AvisoPropagacao::AvisoPropagacao(QWidget* parent) : QFrame(parent)
     lblAviso->setObjectName(QStringLiteral("lblPropagacao"));
     lblAviso->setTextFormat(Qt::PlainText);
     lblAviso->setWordWrap(true);
+    lblAviso->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     linha->addWidget(lblAviso, 1);
     auto botao = [this, linha](const char* nome, const QString& texto) {
         auto* b = new QPushButton(texto, this);

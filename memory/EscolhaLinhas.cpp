@@ -30,7 +30,8 @@ EscolhaLinhas::EscolhaLinhas(const QString& origem, const QString& traducao,
     lblCabecalho = new QLabel(this);
     lblCabecalho->setTextFormat(Qt::PlainText);
     lblCabecalho->setWordWrap(true);
-    lblCabecalho->setText(QStringLiteral("Origem: ") + origem + QStringLiteral("\nTradução: ") + traducao
+    lblCabecalho->setText(QStringLiteral("Origem: ") + memoria::Citado(origem, 200) + QStringLiteral("\nTradução: ")
+                          + memoria::Citado(traducao, 200)
                           + QStringLiteral("\nMarque as linhas que recebem esta tradução (as não traduzidas vêm "
                                            "marcadas). Elas são gravadas juntas, de uma vez."));
     coluna->addWidget(lblCabecalho);
@@ -44,7 +45,8 @@ EscolhaLinhas::EscolhaLinhas(const QString& origem, const QString& traducao,
         item->setText(0, l.programa);
         item->setText(1, l.componente);
         item->setText(2, situacaoPorExtenso(l.situacao));
-        item->setText(3, l.traducao);
+        item->setText(3, memoria::Citado(l.traducao, 200));
+        item->setToolTip(3, l.traducao);
         const memoria::Relacao r = memoria::RelacaoCom(l, traducao);
         item->setCheckState(0, r == memoria::Relacao::NaoTraduzida ? Qt::Checked : Qt::Unchecked);
         if (r == memoria::Relacao::Igual)

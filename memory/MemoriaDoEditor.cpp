@@ -278,7 +278,8 @@ void MemoriaDoEditor::linhasFalharam(int numero, const QString& mensagem)
     // looked at, and may look for them with the filter.
     const Gravacao g = *m_perguntando;
     m_perguntando.reset();
-    m_aviso->informa(QStringLiteral("Não foi possível saber se outras linhas têm a mesma origem de \u00AB") + g.chave.origem
+    m_aviso->informa(QStringLiteral("Não foi possível saber se outras linhas têm a mesma origem de \u00AB")
+                     + memoria::Citado(g.chave.origem)
                      + QStringLiteral("\u00BB: ") + mensagem);
     proximaPergunta();
 }
@@ -322,8 +323,9 @@ void MemoriaDoEditor::linhasChegaram(int numero, const QByteArray& pacote)
         m_aberta = p;
         aberta = true;
         m_desfazivel.reset();
-        m_aviso->pergunta(memoria::TextoDoAviso(p.contagem) + QStringLiteral(" Origem: \u00AB") + p.chave.origem
-                              + QStringLiteral("\u00BB, tradução nova: \u00AB") + p.traducao + QStringLiteral("\u00BB."),
+        m_aviso->pergunta(memoria::TextoDoAviso(p.contagem) + QStringLiteral(" Origem: \u00AB")
+                              + memoria::Citado(p.chave.origem) + QStringLiteral("\u00BB, tradução nova: \u00AB")
+                              + memoria::Citado(p.traducao) + QStringLiteral("\u00BB."),
                           p.contagem.naoTraduzidas);
     });
     if (!aberta)
@@ -519,9 +521,9 @@ void MemoriaDoEditor::uniformiza(const QString& idioma, const QString& origem, c
     const Gravadas g = aplica(idioma, pacote, memoria::LinhasParaUniformizar(linhas, variante.traducao),
                               variante.traducao, memoria::SituacaoDaVariante(variante));
     const QString feito = QStringLiteral("\u00AB%1\u00BB foi gravada em %2 de \u00AB%3\u00BB.")
-                              .arg(variante.traducao,
+                              .arg(memoria::Citado(variante.traducao),
                                    g.linhas == 1 ? QStringLiteral("1 linha") : QStringLiteral("%1 linhas").arg(g.linhas),
-                                   origem);
+                                   memoria::Citado(origem));
     if (m_divergentes)
         m_divergentes->atualiza(feito);
     // The editor's bar offers to undo it, unless it is asking about a post.

@@ -2,6 +2,7 @@
 
 #include "SubstituirRegras.h"
 #include "TClientDataSet.h"
+#include "TraducaoRegras.h"
 
 #include <cmath>
 
@@ -115,6 +116,12 @@ QString TextoDoAviso(const Contagem& c)
 bool HaOQueAplicar(const Contagem& c)
 {
     return c.naoTraduzidas + c.diferentes > 0;
+}
+
+QString Citado(const QString& texto, int maximo)
+{
+    const QString linha = traducao::TextoEmUmaLinha(texto);
+    return linha.size() <= maximo ? linha : linha.left(maximo - 1) + QChar(0x2026);
 }
 
 bool PedePropagacao(const QString& destinoAntes, const QString& destinoDepois, const QString& situacao)

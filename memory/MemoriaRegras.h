@@ -62,6 +62,10 @@ QString TextoDoAviso(const Contagem& c);
 // Whether there is anything to offer: a row not translated, or one that differs.
 bool HaOQueAplicar(const Contagem& c);
 
+// A text as the bar and the window quote it: one line, at most `maximo`
+// characters, "…" where it was cut (a source may hold 4,000).
+QString Citado(const QString& texto, int maximo = 60);
+
 // A posted row's change asks about its source's other rows when its text
 // changed and it now holds a translation in T or D.
 bool PedePropagacao(const QString& destinoAntes, const QString& destinoDepois, const QString& situacao);

@@ -50,6 +50,10 @@ PainelSugestoes::PainelSugestoes(QWidget* parent) : QFrame(parent)
     lblEstado = new QLabel(this);
     lblEstado->setObjectName(QStringLiteral("lblEstadoSugestoes"));
     lblEstado->setTextFormat(Qt::PlainText);
+    // A long message (a server's words) wraps inside the panel rather than
+    // widening it and the editor with it.
+    lblEstado->setWordWrap(true);
+    lblEstado->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     QFont negrito = lblEstado->font();
     negrito.setBold(true);
     lblEstado->setFont(negrito);
@@ -80,12 +84,13 @@ void PainelSugestoes::mostraEstado(const QString& texto)
 {
     m_sugestoes.clear();
     lstSugestoes->clear();
-    lblEstado->setText(texto);
+    mostraAviso(texto);
 }
 
 void PainelSugestoes::mostraAviso(const QString& texto)
 {
     lblEstado->setText(texto);
+    lblEstado->setToolTip(texto);
 }
 
 QString PainelSugestoes::estado() const
@@ -98,10 +103,10 @@ void PainelSugestoes::mostra(const QList<memoria::Sugestao>& sugestoes)
     m_sugestoes = sugestoes;
     lstSugestoes->clear();
     if (sugestoes.isEmpty()) {
-        lblEstado->setText(QStringLiteral("Nenhuma sugestão para esta linha."));
+        mostraAviso(QStringLiteral("Nenhuma sugestão para esta linha."));
         return;
     }
-    lblEstado->setText(sugestoes.size() == 1 ? QStringLiteral("1 sugestão (Ctrl+1 ou duplo clique usa)")
+    mostraAviso(sugestoes.size() == 1 ? QStringLiteral("1 sugestão (Ctrl+1 ou duplo clique usa)")
                                              : QStringLiteral("%1 sugestões (Ctrl+1 a Ctrl+%2 ou duplo clique usa)")
                                                    .arg(sugestoes.size())
                                                    .arg(qMin<int>(int(sugestoes.size()), Numeradas)));
@@ -111,7 +116,7 @@ void PainelSugestoes::mostra(const QList<memoria::Sugestao>& sugestoes)
         item->setText(0, i < Numeradas ? QString::number(i + 1) : QString());
         item->setText(1, QStringLiteral("%1%").arg(s.semelhanca));
         item->setIcon(1, lampada(s.situacao));
-        item->setText(2, s.traducao);
+        item->setText(2, memoria::Citado(s.traducao, 200));
         item->setText(3, memoria::OrigemDaSugestao(s));
         item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
         const QString texto = dica(s);

@@ -92,13 +92,15 @@ void TraducoesDivergentes::respondeu(int numero, const QByteArray& pacote)
     lstOrigens->clear();
     for (const memoria::OrigemDivergente& o : m_origens) {
         auto* grupo = new QTreeWidgetItem(lstOrigens);
-        grupo->setText(0, o.origem);
+        grupo->setText(0, memoria::Citado(o.origem, 200));
+        grupo->setToolTip(0, o.origem);
         grupo->setText(1, QString::number(o.linhas));
         grupo->setText(2, QStringLiteral("%1 traduções").arg(o.variantes.size()));
         grupo->setFlags(grupo->flags() & ~Qt::ItemIsSelectable);
         for (const memoria::Variante& v : o.variantes) {
             auto* item = new QTreeWidgetItem(grupo);
-            item->setText(0, v.traducao);
+            item->setText(0, memoria::Citado(v.traducao, 200));
+            item->setToolTip(0, v.traducao);
             item->setText(1, QString::number(v.linhas));
             item->setText(2, v.situacoes);
             item->setText(3, v.programas);

@@ -55,6 +55,16 @@ TEST(MemoriaRegras, TheTextPutIntoTheCellKeepsAShortcutOnlyWhereTheSourceHasOne)
     EXPECT_EQ(TextoParaCelula("&Salvar", "Save"), "Save");
 }
 
+TEST(MemoriaRegras, AQuotedTextIsOneLineAndCutWithAMark)
+{
+    EXPECT_EQ(Citado("Salvar"), "Salvar");
+    EXPECT_EQ(Citado("Linha 1\nLinha 2"), QString::fromUtf8("Linha 1\u21B5Linha 2"));
+    const QString longo(4000, u'a');
+    EXPECT_EQ(Citado(longo, 60).size(), 60);
+    EXPECT_TRUE(Citado(longo, 60).endsWith(QChar(0x2026)));
+    EXPECT_EQ(Citado(QString(60, u'a'), 60), QString(60, u'a'));
+}
+
 TEST(MemoriaRegras, RowsOfTheSourceCountedAgainstTheNewTranslation)
 {
     const Contagem c = Conta(Linhas, "Save");
