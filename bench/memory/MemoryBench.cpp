@@ -418,6 +418,11 @@ void measureVisibility(std::size_t rows)
                    pairs.emplace_back(x, y);
                });
     }
+    // Each row saved once a pair: a row that heads several pairs would go with a stale original.
+    {
+        std::set<std::pair<std::string, std::string>> seen;
+        std::erase_if(pairs, [&](const auto& p) { return !seen.insert({p.first.at("prog"), p.first.at("comp")}).second; });
+    }
     std::vector<double> visible, saves;
     int k = 0;
     // Forty saves over the pairs found, each row saved again with its last text as the original.
@@ -428,8 +433,10 @@ void measureVisibility(std::size_t rows)
         const std::string save = request(
             "SetDestino", json(DeltaBuilder().modify({"L00", x.at("prog"), x.at("comp"), x.at("src"), x.at("dst"), x.at("status")}, text, "T").xml()));
         const auto t = Clock::now();
-        if (post(a, save).find("\"result\"") == std::string::npos)
+        if (const std::string answer = post(a, save); answer.find("\"result\"") == std::string::npos) {
+            std::printf("visibility: a save was refused: %s\n", answer.substr(0, 300).c_str());
             continue;
+        }
         x["dst"] = text;
         x["status"] = "T";
         const auto acknowledged = Clock::now();
