@@ -444,6 +444,8 @@ void TfrmTraducao::cbbIdiomaChange(QObject*)
     boTestaFiltro = false;
     stIdioma = traducao::CodigoDoItem(m_idiomaAtual);
     verificacoes->idiomaEscolhido(stIdioma);
+    // The language's batches can be listed before any of its rows is loaded.
+    Historico->Habilita();
     if (cdsDestino->IsEmpty())
         limpaDetalhe();
 }

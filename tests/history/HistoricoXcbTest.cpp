@@ -290,3 +290,27 @@ TEST_F(HistoricoXcb, TheBatchesWindowUndoesABatchAndListsTheRowsItLeftAlone)
     ASSERT_TRUE(locate(QStringLiteral("Cliente 02")));
     EXPECT_EQ(form->cdsDestino->FieldByName("STVALORPROP")->AsString(), QStringLiteral("Customer 02"));
 }
+
+TEST_F(HistoricoXcb, TheBatchesWindowOpensForAChosenLanguageBeforeItsRowsAreLoaded)
+{
+    startServer(kIdiomas, clientes(2));
+    TfrmTraducao* form = openEditor();
+    ASSERT_TRUE(form);
+    EXPECT_FALSE(form->Historico->mnuLotes->isEnabled());   // no language yet
+    ASSERT_NO_FATAL_FAILURE(chooseLanguage(QStringLiteral("ENG-English")));
+    ASSERT_TRUE(form->cdsDestino->IsEmpty());
+    EXPECT_TRUE(form->Historico->mnuLotes->isEnabled());
+
+    QStringList tipos;
+    seam.onModal = [&](TForm& janela) {
+        auto* lotes = qobject_cast<TfrmLotes*>(&janela);
+        ASSERT_TRUE(lotes);
+        for (int i = 0; i < lotes->grdLotes->rowCount(); ++i)
+            tipos << lotes->grdLotes->item(i, 3)->text();
+        clicaNaTela(lotes->sbtCancel);
+    };
+    main.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+    QTest::keyClick(main.windowHandle(), Qt::Key_H, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(tipos, QStringList{QStringLiteral("Importação")});   // the server's start from its file
+}
