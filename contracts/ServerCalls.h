@@ -36,7 +36,8 @@ inline const QString GetInconsistencias = QStringLiteral("GetInconsistencias");
 // The data packet of a successful answer. An error answer raises EServerError
 // with the server's message when `raise` is true (as every screen calls it);
 // otherwise the message is shown as an error and an empty packet returned.
-QByteArray CheckResultServ(const TServerResult& result, bool raise = true, int helpContext = 0);
-QByteArray CheckResultServ(TServerResult&& result, bool raise = true, int helpContext = 0);
+// A large packet may still be arriving: SetData reads it as it comes.
+ServerPacket CheckResultServ(const TServerResult& result, bool raise = true, int helpContext = 0);
+ServerPacket CheckResultServ(TServerResult&& result, bool raise = true, int helpContext = 0);
 
 } // namespace trd

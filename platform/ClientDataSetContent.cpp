@@ -35,6 +35,24 @@ void TClientDataSet::SetData(const QByteArray& packet)
 
 void TClientDataSet::SetData(QByteArray&& packet)
 {
+    load([&packet] { return std::make_unique<PacketReader>(std::move(packet)); });
+}
+
+void TClientDataSet::SetData(ServerPacket&& packet)
+{
+    if (!packet.isStream())
+        return SetData(packet.takeBytes());
+    std::shared_ptr<PacketSource> source = packet.takeSource();
+    load([&source] { return std::make_unique<PacketReader>(std::move(source)); });
+}
+
+void TClientDataSet::SetData(const ServerPacket& packet)
+{
+    SetData(packet.bytes());
+}
+
+void TClientDataSet::load(const std::function<std::unique_ptr<PacketReader>()>& open)
+{
     Close();
     // The old rows go first: a failed load must not leave them half replaced,
     // and a large answer should not have to fit beside them.
@@ -44,7 +62,8 @@ void TClientDataSet::SetData(QByteArray&& packet)
     d->rows.clear();
     d->log.clear();
     try {
-        PacketReader reader(std::move(packet));
+        const std::unique_ptr<PacketReader> opened = open();
+        PacketReader& reader = *opened;
         const std::vector<PacketField>& pf = reader.fields();
         std::vector<int> map;
         std::vector<PacketField> defs;

@@ -62,7 +62,8 @@ public:
 
     // Appends every row of the packet. packetField[i] is the packet's field for
     // our field i. Raises EDBClient (and leaves the rows read so far) when a
-    // value does not fit; the caller discards the store then.
+    // value does not fit, or whatever a packet still arriving raises when it
+    // cannot arrive; the caller discards the store then.
     void load(PacketReader& reader, const std::vector<int>& packetField);
     void writeRow(PacketWriter& writer, int record) const;
 
@@ -91,6 +92,7 @@ private:
     };
     std::vector<PacketField> m_fields;
     std::vector<Column> m_columns;
+    std::vector<Column> m_spare;    // emptied columns of the rows before, for the next load
     int m_size = 0;
 };
 

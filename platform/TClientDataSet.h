@@ -5,6 +5,7 @@
 // the same name where the module relies on it.
 #include "DataPacket.h"
 #include "Exceptions.h"
+#include "PacketStream.h"
 #include "TField.h"
 
 #include <QByteArray>
@@ -70,6 +71,13 @@ public:
     // The same, parsing in the caller's buffer when it is not shared (saves a
     // copy of a large answer).
     void SetData(QByteArray&& packet);
+    // A server's answer: a packet still arriving is read as it comes, each
+    // row loaded as it arrives; the data set opens (and shows the rows) once
+    // the last one is in. A packet that cannot arrive whole (the connection
+    // dropped, the server reported a failure) raises what its source raised
+    // and leaves the data set closed and empty, never holding part of it.
+    void SetData(ServerPacket&& packet);
+    void SetData(const ServerPacket& packet);
     void LoadFromFile(const QString& fileName);
     void SaveToFile(const QString& fileName) const;
 
@@ -157,6 +165,8 @@ private:
     CellValue fieldOldValue(int field) const;
     void checkWritable(const TField* field) const;   // edit/insert state, field not read-only
     void setFieldValue(TField* field, const CellValue& value);
+
+    void load(const std::function<std::unique_ptr<PacketReader>()>& open);
 
     struct Impl;
     std::unique_ptr<Impl> d;

@@ -28,7 +28,7 @@ const char* serverUsage()
            "                  [--read-only] [--full-check] [--min-free MIB] [--threads N]\n"
            "                  [--pg-statement-timeout S] [--pg-lock-timeout S]\n"
            "                  [--max-body MIB] [--max-connections N] [--max-per-address N]\n"
-           "                  [--request-timeout S] [--idle-timeout S] [--statement-timeout S]\n"
+           "                  [--request-timeout S] [--idle-timeout S] [--write-timeout S] [--statement-timeout S]\n"
            "                  [--tls-cert PEM --tls-key PEM]\n"
            "                  [--users ARQUIVO] [--session-timeout S] [--import-tsv ARQUIVO] [--quiet]\n"
            "       trd-server user (add|remove|reset|list) [NOME] (--users ARQUIVO | --db ARQUIVO)\n"
@@ -52,6 +52,7 @@ const char* serverUsage()
            "  --max-per-address N conexões abertas de um mesmo endereço (padrão 64)\n"
            "  --request-timeout S prazo para receber uma requisição inteira (padrão 30 s)\n"
            "  --idle-timeout S    conexão sem requisição é fechada após S segundos (padrão 300)\n"
+           "  --write-timeout S   prazo para entregar uma resposta inteira ao cliente (padrão 120 s)\n"
            "  --statement-timeout S uma leitura no SQLite é interrompida após S segundos (padrão 30)\n"
            "  --users ARQUIVO     usuários e senhas (padrão: ARQUIVO-DO-BANCO.users, quando existe)\n"
            "  --session-timeout S uma sessão aberta pelo login dura S segundos (padrão 43200)\n"
@@ -156,7 +157,7 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
             }
             options.maxBody = static_cast<std::size_t>(n) << 20;
         } else if (arg == "--max-connections" || arg == "--max-per-address" || arg == "--request-timeout"
-                   || arg == "--idle-timeout" || arg == "--statement-timeout") {
+                   || arg == "--idle-timeout" || arg == "--write-timeout" || arg == "--statement-timeout") {
             const std::string* v = value();
             long long n = 0;
             const long long top = arg == "--max-connections" ? 1000000 : arg == "--max-per-address" ? 100000 : 86400;
@@ -169,6 +170,7 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
              : arg == "--max-per-address" ? options.maxPerAddress
              : arg == "--request-timeout" ? options.requestTimeoutS
              : arg == "--idle-timeout"    ? options.idleTimeoutS
+             : arg == "--write-timeout"   ? options.writeTimeoutS
                                           : options.statementTimeoutS) = k;
         } else if (arg == "--session-timeout") {
             const std::string* v = value();

@@ -27,6 +27,7 @@ struct ServerOptions {
     int maxPerAddress = 64;
     int requestTimeoutS = 30;      // to receive a whole request
     int idleTimeoutS = 300;        // a kept-alive connection between requests
+    int writeTimeoutS = 120;       // to hand a whole answer to the client
     int statementTimeoutS = 30;    // one SQLite read statement
     std::string users;             // the users file; empty: beside the --db file, when it exists
     int sessionS = 12 * 3600;      // a login's lifetime

@@ -210,6 +210,7 @@ int main(int argc, char** argv)
         http.maxPerAddress = options->maxPerAddress;
         http.requestTimeoutMs = options->requestTimeoutS * 1000;
         http.idleTimeoutMs = options->idleTimeoutS * 1000;
+        http.writeTimeoutMs = options->writeTimeoutS * 1000;
         http.tlsCertFile = options->tlsCert;
         http.tlsKeyFile = options->tlsKey;
         http.log = !options->quiet;

@@ -11,8 +11,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <ctime>
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -141,6 +143,7 @@ struct HttpServer::Impl {
     }
     ~Impl()
     {
+        stopping = true;
         ioc.stop();
         workers.stop();
         workers.join();
@@ -165,6 +168,7 @@ struct HttpServer::Impl {
     bool loopbackOnly = false;
     std::string error;
     std::atomic<int> inFlight{0};
+    std::atomic<bool> stopping{false};   // the loop is gone: no queued piece will be sent
     // Connections count themselves out when destroyed, which can happen while
     // the io context is torn down: the counts outlive it.
     std::mutex countsMutex;
@@ -178,6 +182,90 @@ struct HttpServer::Impl {
 };
 
 namespace {
+
+// The pieces of a streamed answer between the worker that writes them and the
+// connection that sends them. A client slower than the database makes the
+// worker wait once `limit` bytes are queued, so an answer of any size holds
+// a few pieces, not itself; the connection's write deadline bounds the wait
+// (a client that stops reading is dropped, and the worker stops with it).
+// Sent pieces give their memory to the next ones, so a long answer reuses a
+// few buffers instead of faulting in fresh pages all along.
+class AnswerPieces : public AnswerSink {
+public:
+    AnswerPieces(std::function<void()> wake, std::size_t limit, const std::atomic<bool>& stopping)
+        : m_wake(std::move(wake)), m_limit(limit), m_stopping(stopping)
+    {
+    }
+
+    void send(std::string& bytes) override
+    {
+        const std::size_t capacity = bytes.capacity();
+        std::string next;
+        {
+            std::unique_lock lock(m_mutex);
+            // Slices, so that a server stopping without sending what is
+            // queued does not leave its worker waiting for good.
+            while (!m_gone && m_queued >= m_limit && !m_stopping.load())
+                m_room.wait_for(lock, std::chrono::milliseconds(100));
+            if (m_gone || m_stopping.load())
+                throw AnswerAbandoned();
+            m_queued += bytes.size();
+            m_queue.push_back(std::move(bytes));
+            if (!m_spare.empty()) {
+                next = std::move(m_spare.back());
+                m_spare.pop_back();
+            }
+        }
+        next.clear();
+        // Room for a whole piece at once: a buffer that grew row by row
+        // would copy itself a few times over on the way.
+        if (next.capacity() < capacity)
+            next.reserve(capacity);
+        bytes = std::move(next);
+        m_wake();
+    }
+
+    // The connection's side: the piece to send next (it stays queued until
+    // done() says it went), or nullptr.
+    const std::string* front()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_queue.empty() ? nullptr : &m_queue.front();
+    }
+    void done()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_queued -= m_queue.front().size();
+            if (m_spare.size() < 4)
+                m_spare.push_back(std::move(m_queue.front()));
+            m_queue.pop_front();
+        }
+        m_room.notify_one();
+    }
+    // The connection failed: the worker stops at its next piece.
+    void abandon()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_gone = true;
+            m_queue.clear();
+            m_queued = 0;
+        }
+        m_room.notify_one();
+    }
+
+private:
+    std::function<void()> m_wake;
+    const std::size_t m_limit;
+    const std::atomic<bool>& m_stopping;
+    std::mutex m_mutex;
+    std::condition_variable m_room;
+    std::deque<std::string> m_queue;
+    std::size_t m_queued = 0;
+    std::vector<std::string> m_spare;
+    bool m_gone = false;
+};
 
 template <class Stream>
 class Connection : public std::enable_shared_from_this<Connection<Stream>> {
@@ -367,31 +455,127 @@ private:
 
         ++m_server.inFlight;
         const unsigned version = req.version();
-        asio::post(m_server.workers, [self = this->shared_from_this(), req = std::move(req), version, keepAlive]() mutable {
+        // A large CBOR answer goes out in chunks while the method writes it;
+        // an HTTP/1.0 client, which has no chunks, gets it whole.
+        std::shared_ptr<AnswerPieces> pieces;
+        if (version >= 11) {
+            pieces = std::make_shared<AnswerPieces>(
+                [self = this->shared_from_this()] {
+                    asio::post(self->m_stream.get_executor(), [self] { self->sendPieces(); });
+                },
+                options().maxQueuedAnswer, m_server.stopping);
+            m_pieces = pieces;
+            m_piecesStarted = m_piecesFinished = m_piecesCutShort = false;
+            m_piecesKeepAlive = keepAlive;
+        }
+        asio::post(m_server.workers, [self = this->shared_from_this(), req = std::move(req), version, keepAlive,
+                                      pieces]() mutable {
             const auto start = Clock::now();
             CallContext context;
             context.authorization = std::string(sv(req[http::field::authorization]));
             context.acceptsCbor = acceptsCbor(sv(req[http::field::accept]));
+            context.sink = pieces.get();
             context.batch = std::string(sv(req["X-Trd-Lote"]));
             RpcOutcome outcome = self->m_server.handler.handle(req.body(), context);
             req = {};
             const double ms = msSince(start);
             asio::post(self->m_stream.get_executor(),
                        [self, outcome = std::move(outcome), version, keepAlive, ms]() mutable {
-                           self->m_user = outcome.user;
-                           self->log(outcome.method.empty() ? "-" : outcome.method, ms,
-                                     outcome.ok ? std::to_string(outcome.resultBytes) + " bytes"
-                                                : "erro " + std::to_string(outcome.errorCode) + ": "
-                                                      + outcome.errorMessage
-                                                      + (outcome.errorDetail.empty()
-                                                             ? std::string()
-                                                             : " [" + outcome.errorDetail + "]"));
-                           Response res{http::status::ok, version};
-                           res.set(http::field::content_type, outcome.cbor ? CborType : JsonType);
-                           res.body() = std::move(outcome.body);
-                           self->send(std::move(res), keepAlive, true);
+                           self->answer(std::move(outcome), version, keepAlive, ms);
                        });
         });
+    }
+
+    void answer(RpcOutcome outcome, unsigned version, bool keepAlive, double ms)
+    {
+        m_user = outcome.user;
+        std::string what = outcome.ok ? std::to_string(outcome.resultBytes) + " bytes"
+                                      : "erro " + std::to_string(outcome.errorCode) + ": " + outcome.errorMessage
+                                            + (outcome.errorDetail.empty() ? std::string()
+                                                                            : " [" + outcome.errorDetail + "]");
+        if (outcome.cutShort)
+            what += " (resposta interrompida após " + std::to_string(outcome.sentBytes) + " bytes enviados)";
+        log(outcome.method.empty() ? "-" : outcome.method, ms, what);
+        if (outcome.streamed) {
+            // The last pieces may still be queued: the answer ends after them.
+            m_piecesFinished = true;
+            m_piecesCutShort = outcome.cutShort;
+            return sendPieces();
+        }
+        m_pieces.reset();
+        Response res{http::status::ok, version};
+        res.set(http::field::content_type, outcome.cbor ? CborType : JsonType);
+        res.body() = std::move(outcome.body);
+        send(std::move(res), keepAlive, true);
+    }
+
+    // Sends the queued pieces of a streamed answer one chunk at a time, the
+    // header before the first; once the method is done and the queue empty,
+    // the last chunk, or for an answer cut short no proper end at all: the
+    // connection is closed, so that no client can take what came for a
+    // whole answer.
+    void sendPieces()
+    {
+        if (!m_pieces || m_pieceInFlight)
+            return;
+        const std::string* piece = m_pieces->front();
+        if (!piece) {
+            if (m_piecesFinished)
+                endPieces();
+            return;
+        }
+        std::string head;
+        if (!m_piecesStarted) {
+            m_piecesStarted = true;
+            head = "HTTP/1.1 200 OK\r\nContent-Type: ";
+            head += CborType;
+            head += "\r\nTransfer-Encoding: chunked\r\n";
+            if (!m_piecesKeepAlive)
+                head += "Connection: close\r\n";
+            head += "\r\n";
+            m_piecesHead = std::move(head);
+            // The whole answer has the time a whole answer has: a client
+            // taking its pieces one slow read at a time must not hold the
+            // call's worker (and the queued pieces) for longer.
+            m_piecesDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(options().writeTimeoutMs);
+        } else {
+            m_piecesHead.clear();
+        }
+        m_pieceInFlight = true;
+        lowest().expires_at(m_piecesDeadline);
+        asio::async_write(m_stream, beast::buffers_cat(asio::buffer(m_piecesHead), http::make_chunk(asio::buffer(*piece))),
+                          [self = this->shared_from_this()](beast::error_code ec, std::size_t) {
+                              self->m_pieceInFlight = false;
+                              if (ec) {
+                                  self->m_pieces->abandon();
+                                  self->close();
+                                  if (self->m_piecesFinished)
+                                      self->endPieces();
+                                  return;
+                              }
+                              self->m_pieces->done();
+                              self->sendPieces();
+                          });
+    }
+
+    void endPieces()
+    {
+        const bool keepAlive = m_piecesKeepAlive && !m_piecesCutShort;
+        const bool cutShort = m_piecesCutShort;
+        m_pieces.reset();
+        m_piecesFinished = false;
+        if (cutShort || !lowest().socket().is_open()) {
+            --m_server.inFlight;
+            return close();
+        }
+        lowest().expires_after(std::chrono::milliseconds(options().writeTimeoutMs));
+        asio::async_write(m_stream, http::make_chunk_last(),
+                          [self = this->shared_from_this(), keepAlive](beast::error_code ec, std::size_t) {
+                              --self->m_server.inFlight;
+                              if (ec || !keepAlive)
+                                  return self->close();
+                              self->readNext();
+                          });
     }
 
     // A browser on another site can post to a loopback or LAN server; such
@@ -487,6 +671,15 @@ private:
     beast::flat_buffer m_buffer;
     std::optional<http::request_parser<http::string_body>> m_parser;
     std::shared_ptr<Response> m_response;
+    // The streamed answer being sent (onRequest to endPieces).
+    std::shared_ptr<AnswerPieces> m_pieces;
+    std::string m_piecesHead;
+    bool m_piecesStarted = false;
+    bool m_piecesFinished = false;   // the method is done: the queue holds all that is left
+    bool m_piecesCutShort = false;
+    bool m_piecesKeepAlive = false;
+    bool m_pieceInFlight = false;
+    std::chrono::steady_clock::time_point m_piecesDeadline;
     bool m_lingering = false;
     std::size_t m_drained = 0;
     static constexpr std::size_t DrainLimit = 64u << 20;
@@ -654,6 +847,7 @@ void HttpServer::stop()
     const auto deadline = Clock::now() + std::chrono::seconds(30);
     while (s.inFlight.load() > 0 && Clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    s.stopping = true;
     s.ioc.stop();
 }
 

@@ -9,7 +9,7 @@
 // themselves run on a pool of workers because they block on the database.
 // Everything a client can make the server hold is bounded: header bytes and
 // count, the time to send a whole request, the body, the connections of one
-// address and of all.
+// address and of all, and the part of a streamed answer it has not read yet.
 #include "HealthProbe.h"
 #include "RpcHandler.h"
 
@@ -30,6 +30,7 @@ struct HttpOptions {
     int requestTimeoutMs = 30000;             // from the first byte of a request to its last
     int idleTimeoutMs = 300000;               // a kept-alive connection waiting for its next request
     int writeTimeoutMs = 120000;              // to hand a whole answer to a client that reads slowly
+    std::size_t maxQueuedAnswer = 4u << 20;   // of a streamed answer not yet sent; its worker then waits
     int maxConnections = 20000;
     int maxPerAddress = 64;
     std::string tlsCertFile;                  // both set: HTTPS only

@@ -146,10 +146,27 @@ RpcOutcome RpcHandler::handle(std::string_view body, const CallContext& context)
 {
     RpcOutcome outcome;
     std::string id = "null";
+    AnswerBuffer answer;
     auto fail = [&](int code, const std::string& message) {
         outcome.ok = false;
         outcome.errorCode = code;
         outcome.errorMessage = message;
+        if (answer.streaming()) {
+            // The answer began as a success and its first rows are out: the
+            // client must not take the rows so far for all of them. In place
+            // of the next row goes the failure, and the transport ends the
+            // answer without its proper end.
+            outcome.streamed = true;
+            outcome.cutShort = true;
+            answer.bytes.resize(answer.rowsEnd);
+            trd::CborPacketWriter::appendFailure(answer.bytes, code, message);
+            try {
+                answer.flush();
+            } catch (const AnswerAbandoned&) {
+            }
+            outcome.sentBytes = answer.sent;
+            return;
+        }
         outcome.body = errorAnswer(id, code, message);
     };
     try {
@@ -178,21 +195,18 @@ RpcOutcome RpcHandler::handle(std::string_view body, const CallContext& context)
         std::vector<JsonValue>& args = params && params->isArray() ? params->array() : noParams;
 
         // A data packet answers in CBOR when the client accepts it: the
-        // envelope as a CBOR map, the packet as an encoded CBOR item in it
+        // envelope as a CBOR map whose last entry, "result", is the packet
         // (docs/protocol.md). Login answers a token, not a packet: JSON.
         const bool cbor = context.acceptsCbor && method->string() != "Login";
-        AnswerBuffer answer;
-        std::size_t resultHead = 0;
         if (cbor) {
             answer.form = PacketForm::Cbor;
+            answer.sink = context.sink;
             cbor::appendHead(answer.bytes, cbor::Map, 3);
             cbor::appendText(answer.bytes, "jsonrpc");
             cbor::appendText(answer.bytes, "2.0");
             cbor::appendText(answer.bytes, "id");
             appendCborId(answer.bytes, request.find("id"));
             cbor::appendText(answer.bytes, "result");
-            cbor::appendHead(answer.bytes, cbor::Tag, cbor::kEncodedItemTag);
-            resultHead = cbor::appendWideHead(answer.bytes, cbor::Bytes);
         } else {
             answer.bytes = "{\"jsonrpc\":\"2.0\",\"id\":";
             answer.bytes += id;
@@ -209,14 +223,25 @@ RpcOutcome RpcHandler::handle(std::string_view body, const CallContext& context)
             caller.batch = context.batch;
             m_service.call(method->string(), args, answer, caller);
         }
-        outcome.resultBytes = answer.bytes.size() - before;
-        if (cbor)
-            cbor::patchHead(answer.bytes, resultHead, outcome.resultBytes);
-        else
+        outcome.resultBytes = answer.sent + answer.bytes.size() - before;
+        if (!cbor)
             answer.bytes += '}';
-        outcome.body = std::move(answer.bytes);
         outcome.cbor = cbor;
         outcome.ok = true;
+        if (answer.streaming()) {
+            answer.flush();
+            outcome.streamed = true;
+            outcome.sentBytes = answer.sent;
+        } else {
+            outcome.body = std::move(answer.bytes);
+        }
+    } catch (const AnswerAbandoned& e) {
+        answer.sink = nullptr;
+        outcome.ok = false;
+        outcome.streamed = true;
+        outcome.cutShort = true;
+        outcome.errorMessage = e.what();
+        outcome.sentBytes = answer.sent;
     } catch (const RpcError& e) {
         fail(e.code(), e.what());
     } catch (const trd::EDBClient& e) {

@@ -13,6 +13,9 @@ namespace trd::server {
 struct RpcOutcome {
     std::string body;          // the JSON answer, or its CBOR form when `cbor`
     bool cbor = false;
+    bool streamed = false;     // the answer went out through the call's sink: `body` is empty
+    bool cutShort = false;     // a streamed answer that failed after it began: it ends with a failure report
+    std::size_t sentBytes = 0; // of a streamed answer
     std::string method;        // for the log; empty when the request was unreadable
     bool ok = false;
     int errorCode = 0;
@@ -28,6 +31,7 @@ class UserStore;
 struct CallContext {
     std::string authorization;  // the Authorization header: "Bearer TOKEN" after a login
     bool acceptsCbor = false;   // the Accept header names application/cbor
+    AnswerSink* sink = nullptr; // a CBOR answer larger than a piece goes out through it as it is written
     std::string batch;          // the X-Trd-Lote header: the open batch a save joins
 };
 
