@@ -23,6 +23,7 @@ bool toSeconds(const std::string& text, double& value)
 const char* serverUsage()
 {
     return "uso: trd-server --db ARQUIVO --backup COPIA\n"
+           "     trd-server (--db ARQUIVO | --pg CONEXAO) --prune-history DIAS\n"
            "     trd-server (--db ARQUIVO | --pg CONEXAO) [--listen HOST:PORTA] [--create] [--demo]\n"
            "                  [--read-only] [--full-check] [--min-free MIB] [--threads N]\n"
            "                  [--pg-statement-timeout S] [--pg-lock-timeout S]\n"
@@ -34,6 +35,8 @@ const char* serverUsage()
            "                  (add e reset leem a senha da entrada padrão)\n"
            "  --db ARQUIVO        banco SQLite; precisa existir, a menos que --create ou --demo\n"
            "  --backup COPIA      grava uma cópia de segurança do banco SQLite em uso (sem parar o servidor) e sai\n"
+           "  --prune-history DIAS remove do histórico de alterações os lotes de mais de DIAS dias e sai\n"
+           "                      (pode rodar ao lado do servidor em uso)\n"
            "  --pg CONEXAO        banco PostgreSQL (texto de conexão da libpq, ex. \"host=db dbname=trd\")\n"
            "  --listen HOST:PORTA endereço de escuta (padrão 127.0.0.1:8211; porta 0 = qualquer livre)\n"
            "  --create            cria o banco SQLite quando o arquivo não existe ou está vazio\n"
@@ -206,6 +209,14 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
             if (!v)
                 return std::nullopt;
             options.backup = *v;
+        } else if (arg == "--prune-history") {
+            const std::string* v = value();
+            double days = 0;
+            if (!v || !toSeconds(*v, days) || days < 0 || days > 1e6) {
+                error = "--prune-history espera um número de dias (0 ou mais)";
+                return std::nullopt;
+            }
+            options.pruneHistoryDays = days;
         } else if (arg == "--create") {
             options.create = true;
         } else if (arg == "--read-only") {
@@ -241,6 +252,11 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
     }
     if (!options.backup.empty() && (options.create || options.demo || !options.importTsv.empty())) {
         error = "--backup só copia um banco existente";
+        return std::nullopt;
+    }
+    if (options.pruneHistoryDays >= 0
+        && (options.create || options.demo || options.readOnly || !options.importTsv.empty() || !options.backup.empty())) {
+        error = "--prune-history só limpa o histórico de um banco existente";
         return std::nullopt;
     }
     if (options.readOnly && (options.create || options.demo || !options.importTsv.empty())) {

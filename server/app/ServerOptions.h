@@ -18,6 +18,7 @@ struct ServerOptions {
     bool fullCheck = false;    // full integrity check at start instead of the quick one
     std::uint64_t minFreeMib = 64;   // /health fails below this much free disk
     std::string backup;        // copy --db to this file and exit, instead of serving
+    double pruneHistoryDays = -1;   // >= 0: remove the history older than this many days and exit
     int pgStatementTimeoutMs = 30000;
     int pgLockTimeoutMs = 5000;
     int threads = 32;

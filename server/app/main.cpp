@@ -2,12 +2,14 @@
 #include "DemoData.h"
 #include "HttpServer.h"
 #include "ServerContext.h"
+#include "Prune.h"
 #include "ServerOptions.h"
 #include "SqliteBackup.h"
 #include "SqliteStorage.h"
 #ifdef TRD_HAVE_POSTGRESQL
 #include "PostgresStorage.h"
 #endif
+#include "TDateTime.h"
 #include "TsvImport.h"
 #include "UserStore.h"
 
@@ -150,6 +152,15 @@ int main(int argc, char** argv)
         }
         const bool fresh = storage->isEmpty();
         ServerContext context(std::move(storage));
+        if (options->pruneHistoryDays >= 0) {
+            const PruneCount removed =
+                history::pruneHistory(context.writer(), options->pruneHistoryDays, trd::Now());
+            std::fprintf(stderr, "trd-server: histórico de alterações com mais de %g dias removido: %lld lotes, %lld "
+                                 "versões\n",
+                         options->pruneHistoryDays, static_cast<long long>(removed.batches),
+                         static_cast<long long>(removed.versions));
+            return 0;
+        }
         if (options->demo && fresh) {
             const DemoCounts demo = fillDemo(context.writer());
             std::fprintf(stderr, "trd-server: demonstração: %zu idiomas, %zu traduções\n", demo.languages, demo.rows);

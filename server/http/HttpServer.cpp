@@ -372,6 +372,7 @@ private:
             CallContext context;
             context.authorization = std::string(sv(req[http::field::authorization]));
             context.acceptsCbor = acceptsCbor(sv(req[http::field::accept]));
+            context.batch = std::string(sv(req["X-Trd-Lote"]));
             RpcOutcome outcome = self->m_server.handler.handle(req.body(), context);
             req = {};
             const double ms = msSince(start);

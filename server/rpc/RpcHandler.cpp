@@ -203,7 +203,11 @@ RpcOutcome RpcHandler::handle(std::string_view body, const CallContext& context)
             answer.bytes += login(args, outcome);
         } else {
             authenticate(context, outcome);
-            m_service.call(method->string(), args, answer);
+            Caller caller;
+            if (outcome.user != "-")
+                caller.user = outcome.user;
+            caller.batch = context.batch;
+            m_service.call(method->string(), args, answer, caller);
         }
         outcome.resultBytes = answer.bytes.size() - before;
         if (cbor)

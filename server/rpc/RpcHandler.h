@@ -28,6 +28,7 @@ class UserStore;
 struct CallContext {
     std::string authorization;  // the Authorization header: "Bearer TOKEN" after a login
     bool acceptsCbor = false;   // the Accept header names application/cbor
+    std::string batch;          // the X-Trd-Lote header: the open batch a save joins
 };
 
 // True when an Accept header value names application/cbor (and does not

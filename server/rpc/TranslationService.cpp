@@ -85,7 +85,7 @@ DateBounds dateBounds(const MethodArgs& args, std::size_t firstIndex)
 } // namespace
 
 TranslationService::TranslationService(SessionPool& sessions, WriteCoordinator& writer)
-    : m_sessions(sessions), m_writer(writer)
+    : m_sessions(sessions), m_writer(writer), m_history(sessions, writer)
 {
 }
 
@@ -95,22 +95,25 @@ bool TranslationService::isMethod(std::string_view method)
                                                    "GetCDSFilter", "SetDestino", "GetInfoTrad",
                                                    "GetCalcTrad", "GetCalcNtrad", "GetCalcDuv",
                                                    "GetCatalogoRel", "GetConsultaRel"};
-    return std::find(std::begin(Methods), std::end(Methods), method) != std::end(Methods);
+    return std::find(std::begin(Methods), std::end(Methods), method) != std::end(Methods)
+        || HistoryMethods::isMethod(method);
 }
 
-void TranslationService::call(std::string_view method, std::vector<JsonValue>& params, AnswerBuffer& out)
+void TranslationService::call(std::string_view method, std::vector<JsonValue>& params, AnswerBuffer& out,
+                              const Caller& caller)
 {
     if (method == "GetIdiTrad") getIdiTrad(params, out);
     else if (method == "GetDestino") getDestino(params, out);
     else if (method == "GetFiltroDest") getFiltroDest(params, out);
     else if (method == "GetCDSFilter") getCdsFilter(params, out);
-    else if (method == "SetDestino") setDestino(params, out);
+    else if (method == "SetDestino") setDestino(params, out, caller);
     else if (method == "GetInfoTrad") getInfoTrad(params, out);
     else if (method == "GetCalcTrad") getCalcTrad(params, out);
     else if (method == "GetCalcNtrad") getStatusSummary(params, "N", out);
     else if (method == "GetCalcDuv") getStatusSummary(params, "D", out);
     else if (method == "GetCatalogoRel") ReportQueries(m_sessions).catalog(params, out);
     else if (method == "GetConsultaRel") ReportQueries(m_sessions).run(params, out);
+    else if (HistoryMethods::isMethod(method)) m_history.call(method, params, out, caller);
     else throw RpcError(rpc::MethodNotFound, "Método desconhecido: " + std::string(method) + ".");
 }
 
@@ -165,13 +168,21 @@ void TranslationService::getCdsFilter(std::vector<JsonValue>& params, AnswerBuff
     packet.finish();
 }
 
-void TranslationService::setDestino(std::vector<JsonValue>& params, AnswerBuffer& out)
+void TranslationService::setDestino(std::vector<JsonValue>& params, AnswerBuffer& out, const Caller& caller)
 {
     MethodArgs args("SetDestino", params);
     args.expectCount({1});
+    // A post is a batch of its own, unless the call names an open batch it
+    // joins (a replace-all run: docs/history.md).
+    WriteOrigin origin;
+    origin.user = caller.user;
+    origin.method = "SetDestino";
+    origin.batch = HistoryMethods::batchOfHeader(caller.batch);
+    if (origin.batch)
+        origin.kind = BatchKind::Replace;
     const std::vector<RowChange> changes = readDelta(args.packet(0, "pacote de alterações"));
     if (!changes.empty())
-        m_writer.apply(changes);
+        m_writer.apply(changes, origin);
     AnswerPacketWriter packet(out, NoFields);
     packet.finish();
 }

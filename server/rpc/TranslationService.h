@@ -2,6 +2,8 @@
 // The methods of the remote data module Trd09300.rdmTraducao: argument
 // checking, the storage calls and the answer packets (docs/protocol.md).
 #include "AnswerPacketWriter.h"
+#include "Caller.h"
+#include "HistoryMethods.h"
 #include "Json.h"
 #include "SessionPool.h"
 #include "WriteCoordinator.h"
@@ -19,7 +21,7 @@ public:
     // Runs one method and appends its result (a JSON string holding the
     // packet) to out. Throws RpcError, or a ServerError of the kind at
     // fault, for a refusal; a StorageError for a failure of the database.
-    void call(std::string_view method, std::vector<JsonValue>& params, AnswerBuffer& out);
+    void call(std::string_view method, std::vector<JsonValue>& params, AnswerBuffer& out, const Caller& caller = {});
 
     static bool isMethod(std::string_view method);
 
@@ -28,13 +30,14 @@ private:
     void getDestino(std::vector<JsonValue>& params, AnswerBuffer& out);
     void getFiltroDest(std::vector<JsonValue>& params, AnswerBuffer& out);
     void getCdsFilter(std::vector<JsonValue>& params, AnswerBuffer& out);
-    void setDestino(std::vector<JsonValue>& params, AnswerBuffer& out);
+    void setDestino(std::vector<JsonValue>& params, AnswerBuffer& out, const Caller& caller);
     void getInfoTrad(std::vector<JsonValue>& params, AnswerBuffer& out);
     void getCalcTrad(std::vector<JsonValue>& params, AnswerBuffer& out);
     void getStatusSummary(std::vector<JsonValue>& params, const char* status, AnswerBuffer& out);
 
     SessionPool& m_sessions;
     WriteCoordinator& m_writer;
+    HistoryMethods m_history;
 };
 
 } // namespace trd::server

@@ -2,9 +2,12 @@
 
 #include "ListedRowsCollector.h"
 #include "PostgresConnection.h"
+#include "PostgresHistory.h"
 
 #include <algorithm>
 #include <charconv>
+#include <functional>
+#include <optional>
 
 namespace trd::server {
 
@@ -101,7 +104,9 @@ std::string textArray(const std::vector<const std::string*>& values)
 class PostgresSession : public StorageSession {
 public:
     PostgresSession(const std::string& conninfo, PostgresTimeouts timeouts, PostgresLink& link)
-        : m_db(conninfo, timeouts, &link) {}
+        : m_db(conninfo, timeouts, &link), m_history(m_db) {}
+
+    HistoryReader& history() override { return m_history; }
 
     std::vector<Language> languages() override
     {
@@ -183,23 +188,62 @@ public:
 
 private:
     PostgresConnection m_db;
+    PostgresHistoryReader m_history;
 };
 
 class PostgresWriter : public StorageWriter {
 public:
     PostgresWriter(const std::string& conninfo, PostgresTimeouts timeouts, PostgresLink& link)
-        : m_db(conninfo, timeouts, &link) {}
+        : m_db(conninfo, timeouts, &link), m_reader(m_db), m_log(m_db, m_reader) {}
 
-    void beginBatch() override { m_db.exec("BEGIN ISOLATION LEVEL READ COMMITTED"); }
+    void beginBatch() override
+    {
+        m_db.exec("BEGIN ISOLATION LEVEL READ COMMITTED");
+        WriteOrigin origin;
+        origin.method = "trd-server";
+        origin.kind = BatchKind::Import;
+        m_log.setOrigin(origin);
+    }
     void beginItem() override { m_db.exec("SAVEPOINT delta"); }
     void endItem(bool keep) override
     {
-        if (!keep)
+        if (!keep) {
             m_db.exec("ROLLBACK TO SAVEPOINT delta");
+            m_log.forgetBatches();
+        }
         m_db.exec("RELEASE SAVEPOINT delta");
     }
     void commitBatch() override { m_db.exec("COMMIT"); }
-    void rollbackBatch() override { m_db.exec("ROLLBACK"); }
+    void rollbackBatch() override
+    {
+        m_log.forgetBatches();
+        m_db.exec("ROLLBACK");
+    }
+
+    void setOrigin(const WriteOrigin& origin) override { m_log.setOrigin(origin); }
+    std::int64_t openBatch(const WriteOrigin& origin, const std::string& language, double now) override
+    {
+        return m_log.openBatch(origin, language, now);
+    }
+    std::vector<std::int64_t> batchesWritten() const override { return m_log.written(); }
+    HistoryReader& history() override { return m_reader; }
+    PruneCount pruneHistory(double before, std::int64_t limit) override { return m_log.prune(before, limit); }
+
+    void lockRowIds(const std::vector<std::int64_t>& ids) override
+    {
+        if (ids.empty())
+            return;
+        std::string list = "{";
+        for (const std::int64_t id : ids) {
+            if (list.size() > 1)
+                list += ',';
+            list += std::to_string(id);
+        }
+        list += '}';
+        m_db.run("SELECT IDTRADUCAO FROM TRADUCAO WHERE IDTRADUCAO = ANY($1::bigint[]) ORDER BY IDTRADUCAO "
+                 "FOR UPDATE",
+                 {list});
+    }
 
     // Takes the row locks of a whole batch in one statement, in the order of
     // the surrogate key, before any delta is applied: two servers saving the
@@ -225,16 +269,15 @@ public:
     void apply(const RowChange& change, double now) override
     {
         if (change.kind == RowChange::Kind::Insert) {
-            write("INSERT INTO TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, "
-                  "IDSITTRADUCAO, DTALTERACAO) VALUES ($1, $2, $3, $4, $5, $6, $7)",
-                  change.updated, now, {});
+            insertNew(change.updated, now, now, change.reviveId, change.reviveAfterVersion);
             return;
         }
         // FOR UPDATE: another server sharing the database waits here, then
         // sees this delta's result, so the check and the write stay one step.
         long long id = -1;
+        std::optional<std::int64_t> last;
         std::string destination, status;
-        m_db.run("SELECT IDTRADUCAO, STVALORPROP, IDSITTRADUCAO FROM TRADUCAO WHERE IDIDIOMA = $1 AND "
+        m_db.run("SELECT IDTRADUCAO, STVALORPROP, IDSITTRADUCAO, IDULTVERSAO FROM TRADUCAO WHERE IDIDIOMA = $1 AND "
                  "CDPROGTRAD = $2 AND NMCOMPONENTE = $3 AND md5(STAGRVALPROP) = md5($4) AND STAGRVALPROP = $4 "
                  "FOR UPDATE",
                  {change.original.language, change.original.program, change.original.component,
@@ -243,6 +286,8 @@ public:
                      id = r.integer(0);
                      destination = r.text(1);
                      status = r.text(2);
+                     if (!r.isNull(3))
+                         last = r.integer(3);
                  });
         if (id < 0 || destination != change.originalDestination || status != change.originalStatus)
             throw ServerError(ErrorKind::Conflict,
@@ -250,12 +295,18 @@ public:
                                   + ", Componente: " + change.original.component
                                   + "). Recarregue os registros e refaça a alteração.");
         if (change.kind == RowChange::Kind::Delete) {
+            const std::int64_t version =
+                m_log.record(change.original.language, id, last, ChangeType::Delete, change.originalStatus, {},
+                             std::string_view(change.originalDestination), now, now);
+            m_log.recordDeletedKey(version, change.original);
             m_db.run("DELETE FROM TRADUCAO WHERE IDTRADUCAO = $1", {std::to_string(id)});
             return;
         }
+        const auto newest = keepChange(id, last, destination, status, change.updated, now, now);
         write("UPDATE TRADUCAO SET IDIDIOMA = $1, CDPROGTRAD = $2, NMCOMPONENTE = $3, STAGRVALPROP = $4, "
-              "STVALORPROP = $5, IDSITTRADUCAO = $6, DTALTERACAO = $7 WHERE IDTRADUCAO = $8",
-              change.updated, now, std::to_string(id));
+              "STVALORPROP = $5, IDSITTRADUCAO = $6, DTALTERACAO = $7, IDULTVERSAO = $8 WHERE IDTRADUCAO = $9",
+              change.updated, now, {newest ? std::optional<std::string>(std::to_string(*newest)) : std::nullopt,
+                                    std::to_string(id)});
     }
 
     void putLanguage(const Language& language) override
@@ -267,23 +318,70 @@ public:
 
     void insertRow(const TranslationRow& row, double now) override
     {
-        write("INSERT INTO TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, "
-              "IDSITTRADUCAO, DTALTERACAO) VALUES ($1, $2, $3, $4, $5, $6, $7) "
-              "ON CONFLICT (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, md5(STAGRVALPROP)) DO UPDATE SET "
-              "STVALORPROP = excluded.STVALORPROP, IDSITTRADUCAO = excluded.IDSITTRADUCAO, "
-              "DTALTERACAO = excluded.DTALTERACAO",
-              row, row.changed.value_or(now), {});
+        // A row that is already there takes the new values.
+        const double changed = row.changed.value_or(now);
+        const auto existing = m_reader.rowByKey(row.key.language, row.key.program, row.key.component, row.key.source);
+        if (!existing) {
+            insertNew(row, changed, now, std::nullopt, std::nullopt);
+            return;
+        }
+        const auto newest = keepChange(existing->id, existing->lastVersion, existing->destination, existing->status,
+                                       row, changed, now);
+        m_db.runNullable("UPDATE TRADUCAO SET STVALORPROP = $1, IDSITTRADUCAO = $2, DTALTERACAO = $3, IDULTVERSAO = $4 "
+                         "WHERE IDTRADUCAO = $5",
+                         {row.destination, row.status, number(changed),
+                          newest ? std::optional<std::string>(std::to_string(*newest)) : std::nullopt,
+                          std::to_string(existing->id)});
     }
 
 private:
-    void write(const char* sql, const TranslationRow& row, double now, std::string id)
+    // Keeps the version of a row going from (destination, status) to `row`
+    // and answers its newest version; a write that changes neither the text
+    // nor the status keeps none.
+    std::optional<std::int64_t> keepChange(std::int64_t id, std::optional<std::int64_t> last,
+                                           const std::string& destination, const std::string& status,
+                                           const TranslationRow& row, double changed, double now)
     {
-        PostgresConnection::Params params{row.key.language, row.key.program, row.key.component, row.key.source,
-                                          row.destination,  row.status,      number(now)};
-        if (!id.empty())
-            params.push_back(std::move(id));
+        const bool textChanged = destination != row.destination;
+        if (!textChanged && status == row.status)
+            return last;
+        return m_log.record(row.key.language, id, last, ChangeType::Change, status, row.status,
+                            textChanged ? std::optional<std::string_view>(destination) : std::nullopt, changed, now);
+    }
+
+    // A new row with its first version (the version's id taken first, so
+    // the row names it as it is written); an undo of a delete brings the row
+    // back under its old id when that is still free.
+    void insertNew(const TranslationRow& row, double changed, double now, std::optional<std::int64_t> reviveId,
+                   std::optional<std::int64_t> reviveAfter)
+    {
+        long long id = -1;
+        const auto take = [&](const PostgresConnection::Row& r) { id = r.integer(0); };
+        if (reviveId && !m_reader.rowById(*reviveId))
+            write("INSERT INTO TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, IDSITTRADUCAO, "
+                  "DTALTERACAO, IDTRADUCAO) OVERRIDING SYSTEM VALUE VALUES ($1, $2, $3, $4, $5, $6, $7, $8) "
+                  "RETURNING IDTRADUCAO",
+                  row, changed, {std::to_string(*reviveId)}, take);
+        else
+            write("INSERT INTO TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, IDSITTRADUCAO, "
+                  "DTALTERACAO) VALUES ($1, $2, $3, $4, $5, $6, $7) RETURNING IDTRADUCAO",
+                  row, changed, {}, take);
+        const std::int64_t version = m_log.record(row.key.language, id, reviveAfter, ChangeType::Insert, {},
+                                                  row.status, std::nullopt, changed, now);
+        m_db.run("UPDATE TRADUCAO SET IDULTVERSAO = $1 WHERE IDTRADUCAO = $2",
+                 {std::to_string(version), std::to_string(id)});
+    }
+
+    void write(const char* sql, const TranslationRow& row, double now, PostgresConnection::NullableParams extra,
+               const std::function<void(const PostgresConnection::Row&)>& visit = {})
+    {
+        PostgresConnection::NullableParams params{row.key.language, row.key.program, row.key.component,
+                                                  row.key.source,   row.destination,  row.status,
+                                                  number(now)};
+        for (auto& p : extra)
+            params.push_back(std::move(p));
         try {
-            m_db.run(sql, params);
+            m_db.runNullable(sql, params, visit);
         } catch (const PostgresError& e) {
             if (e.sqlState() == "23503")
                 throw ServerError(ErrorKind::Conflict, "Idioma não cadastrado: " + row.key.language + ".");
@@ -299,6 +397,8 @@ private:
     }
 
     PostgresConnection m_db;
+    PostgresHistoryReader m_reader;
+    PostgresVersionLog m_log;
 };
 
 } // namespace
@@ -309,8 +409,17 @@ PostgresStorage::PostgresStorage(std::string conninfo, PostgresTimeouts timeouts
     PostgresConnection db(m_conninfo, m_timeouts);
     // Several servers may start at once against one database.
     db.exec("BEGIN; SELECT pg_advisory_xact_lock(930093);");
-    db.exec(SchemaSql);
-    db.exec("COMMIT");
+    try {
+        // The version is checked first: a newer server's database is left
+        // as it is, its functions included.
+        const int version = pghistory::checkVersion(db);
+        db.exec(SchemaSql);
+        pghistory::upgrade(db, version);
+        db.exec("COMMIT");
+    } catch (...) {
+        db.exec("ROLLBACK");
+        throw;
+    }
 }
 
 std::unique_ptr<StorageSession> PostgresStorage::openSession()

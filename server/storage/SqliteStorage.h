@@ -17,6 +17,7 @@ struct SqliteOpenOptions {
     bool readOnly = false;     // serve without writes (saves are refused)
     bool fullCheck = false;    // PRAGMA integrity_check at open instead of quick_check
     bool durable = true;       // false only for benchmarks (commits skip the fsync)
+    bool keepVersions = true;  // false only for benchmarks (writes keep no history)
     std::uint64_t minFreeBytes = 64u << 20;   // less free disk than this: unhealthy
 };
 
@@ -54,13 +55,16 @@ public:
 
 private:
     void createSchema();
-    void checkIdentity();
+    // Returns the schema version found.
+    int checkIdentity();
+    void upgrade(int from);
     void checkIntegrity();
     void checkWritable();
 
     std::string m_path;
     SqliteOpenOptions m_options;
     bool m_created = false;
+    bool m_historyKept = true;   // false: a database of schema 1 served read-only
     std::atomic<bool> m_damaged{false};
     std::unique_ptr<SqliteFileGuard> m_guard;
     int m_statementTimeLimitMs = DefaultStatementTimeLimitMs;

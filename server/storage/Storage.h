@@ -18,6 +18,9 @@
 
 namespace trd::server {
 
+class HistoryReader;
+struct WriteOrigin;
+
 // A failure of the database itself (I/O, lost connection, corrupt file), as
 // opposed to a refusal of the data: internal, or unavailable when waiting may
 // mend it. what() is the database's own account, for the server's log only;
@@ -146,6 +149,16 @@ struct RowChange {
     std::string originalDestination;  // Modify/Delete: what the client saw
     std::string originalStatus;
     TranslationRow updated;           // Modify/Insert: the values to write
+    // Insert only, for an undo of a delete: bring the row back under its old
+    // IDTRADUCAO when it is free, its versions going on after this one.
+    std::optional<std::int64_t> reviveId;
+    std::optional<std::int64_t> reviveAfterVersion;
+};
+
+// What a run of --prune-history removed.
+struct PruneCount {
+    std::int64_t batches = 0;
+    std::int64_t versions = 0;
 };
 
 class StorageSession {
@@ -166,6 +179,9 @@ public:
                                    const DateBounds& dates) = 0;
     // Throws when the database does not answer.
     virtual void ping() = 0;
+
+    // The versions and batches kept of every write (docs/history.md).
+    virtual HistoryReader& history();
 };
 
 // The single writer. Each batch is one transaction; each item inside it (one
@@ -199,6 +215,23 @@ public:
     // may build its secondary indexes once at the end instead of row by row.
     virtual void beginBulkLoad() {}
     virtual void endBulkLoad() {}
+
+    // ---- history (docs/history.md)
+    // Every write keeps a version in a batch of this origin, from now until
+    // the next call or the end of the transaction; without a call, writes go
+    // to an import batch of the user "local".
+    virtual void setOrigin(const WriteOrigin&) {}
+    // Opens an empty batch that later writes name (WriteOrigin::batch).
+    virtual std::int64_t openBatch(const WriteOrigin& origin, const std::string& language, double now);
+    // The batches written since the last setOrigin.
+    virtual std::vector<std::int64_t> batchesWritten() const { return {}; }
+    // Reads inside the writer's transaction.
+    virtual HistoryReader& history();
+    // Locks the rows with these ids, in id order, before an undo reads them.
+    virtual void lockRowIds(const std::vector<std::int64_t>&) {}
+    // Removes up to `limit` batches opened before `before`, with their
+    // versions.
+    virtual PruneCount pruneHistory(double before, std::int64_t limit);
 };
 
 class StorageBackend {
