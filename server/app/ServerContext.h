@@ -6,6 +6,7 @@
 #include "RpcHandler.h"
 #include "SessionPool.h"
 #include "Storage.h"
+#include "TranslationMemory.h"
 #include "TranslationService.h"
 #include "WriteCoordinator.h"
 
@@ -25,6 +26,12 @@ public:
     TranslationService& service() { return m_service; }
     RpcHandler& handler() { return m_handler; }
     HealthProbe& health() { return m_health; }
+    memory::TranslationMemory& memory() { return m_memory; }
+
+    // Starts the translation memory: it follows the database's changes from
+    // now on and reads every row in the background (after any import, so the
+    // rows are read once).
+    void startMemory() { m_memory.start(); }
 
 private:
     std::unique_ptr<StorageBackend> m_backend;
@@ -33,6 +40,7 @@ private:
     TranslationService m_service;
     RpcHandler m_handler;
     HealthProbe m_health;
+    memory::TranslationMemory m_memory;
 };
 
 } // namespace trd::server

@@ -173,6 +173,7 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "trd-server: importados %zu idiomas e %zu traduções de %s\n", counts.languages,
                          counts.rows, options->importTsv.c_str());
         }
+        context.startMemory();
 
         // Who may call: the users of the users file; with none, only this
         // machine's own users, through the loopback address, until a user is

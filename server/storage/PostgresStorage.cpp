@@ -3,6 +3,7 @@
 #include "ListedRowsCollector.h"
 #include "PostgresConnection.h"
 #include "PostgresHistory.h"
+#include "PostgresRowWatcher.h"
 
 #include <algorithm>
 #include <charconv>
@@ -47,6 +48,21 @@ CREATE OR REPLACE FUNCTION trd_like(text, text) RETURNS boolean
 CREATE OR REPLACE FUNCTION trd_ulike(text, text) RETURNS boolean
     LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE
     AS $$ SELECT trd_upper($1) COLLATE "C" LIKE $2 ESCAPE '' $$;
+CREATE OR REPLACE FUNCTION trd_memoria_aviso() RETURNS trigger
+    LANGUAGE plpgsql AS $$
+BEGIN
+    IF current_setting('trd.carga_em_massa', true) = 'on' THEN
+        RETURN NULL;
+    END IF;
+    IF TG_OP = 'DELETE' THEN
+        PERFORM pg_notify('trd_memoria', OLD.IDTRADUCAO::text);
+    ELSE
+        PERFORM pg_notify('trd_memoria', NEW.IDTRADUCAO::text);
+    END IF;
+    RETURN NULL;
+END $$;
+CREATE OR REPLACE TRIGGER TRADUCAO_MEMORIA AFTER INSERT OR UPDATE OR DELETE ON TRADUCAO
+    FOR EACH ROW EXECUTE FUNCTION trd_memoria_aviso();
 )SQL";
 
 const char* const RowColumns =
@@ -186,6 +202,24 @@ public:
             throw PostgresError("55P03", "tabela bloqueada por outra sessão");
     }
 
+    void scanRows(const KeyedRowVisitor& visit) override
+    {
+        m_db.run(std::string("SELECT IDTRADUCAO, ") + RowColumns + " FROM TRADUCAO", {},
+                 [&](const PostgresConnection::Row& r) { visit(r.integer(0), readRowView(r, 1)); });
+    }
+
+    void selectRowsById(const std::vector<std::int64_t>& ids, const KeyedRowVisitor& visit) override
+    {
+        if (ids.empty())
+            return;
+        std::string list = "{";
+        for (const std::int64_t id : ids)
+            list += (list.size() > 1 ? "," : "") + std::to_string(id);
+        list += '}';
+        m_db.run(std::string("SELECT IDTRADUCAO, ") + RowColumns + " FROM TRADUCAO WHERE IDTRADUCAO = ANY($1::bigint[])",
+                 {list}, [&](const PostgresConnection::Row& r) { visit(r.integer(0), readRowView(r, 1)); });
+    }
+
 private:
     PostgresConnection m_db;
     PostgresHistoryReader m_history;
@@ -316,6 +350,14 @@ public:
                  {language.code, language.description, language.prop});
     }
 
+    // An import tells the servers once, at its end, to read every row again,
+    // rather than one notification a row.
+    void beginBulkLoad() override { m_db.exec("SELECT set_config('trd.carga_em_massa', 'on', true)"); }
+    void endBulkLoad() override
+    {
+        m_db.exec("SELECT set_config('trd.carga_em_massa', 'off', true); SELECT pg_notify('trd_memoria', '*')");
+    }
+
     void insertRow(const TranslationRow& row, double now) override
     {
         // A row that is already there takes the new values.
@@ -430,6 +472,15 @@ std::unique_ptr<StorageSession> PostgresStorage::openSession()
 std::unique_ptr<StorageWriter> PostgresStorage::openWriter()
 {
     return std::make_unique<PostgresWriter>(m_conninfo, m_timeouts, m_link);
+}
+
+PostgresStorage::~PostgresStorage() = default;
+
+void PostgresStorage::watchRowChanges(RowChangeWatcher watcher)
+{
+    m_changes.watch(std::move(watcher));
+    if (!m_watcher)
+        m_watcher = std::make_unique<PostgresRowWatcher>(m_conninfo, m_changes);
 }
 
 bool PostgresStorage::isEmpty()

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -193,6 +194,28 @@ public:
         return m_history;
     }
 
+    void scanRows(const KeyedRowVisitor& visit) override
+    {
+        auto st = m_db.prepare(std::string("SELECT IDTRADUCAO, ") + RowColumns + " FROM TRADUCAO");
+        while (st.step())
+            visit(st.integer(0), readRowView(st, 1));
+    }
+
+    void selectRowsById(const std::vector<std::int64_t>& ids, const KeyedRowVisitor& visit) override
+    {
+        if (ids.empty())
+            return;
+        std::string list = "[";
+        for (const std::int64_t id : ids)
+            list += (list.size() > 1 ? "," : "") + std::to_string(id);
+        list += ']';
+        auto st = m_db.prepare(std::string("SELECT IDTRADUCAO, ") + RowColumns
+                               + " FROM json_each(?) AS L CROSS JOIN TRADUCAO WHERE IDTRADUCAO = L.value");
+        st.bind(1, list);
+        while (st.step())
+            visit(st.integer(0), readRowView(st, 1));
+    }
+
 private:
     SqliteConnection m_db;
     SqliteHistoryReader m_history;
@@ -202,18 +225,25 @@ private:
 class SqliteWriter : public StorageWriter {
 public:
     SqliteWriter(const std::string& path, bool durable, bool keepVersions, SqliteFileGuard& guard,
-                 std::atomic<bool>* damaged)
+                 std::atomic<bool>* damaged, RowChangeRelay& changes)
         : m_db(path, durable, SqliteConnection::Mode::ReadWrite), m_checkpointer(path, durable, guard), m_guard(guard),
-          m_reader(m_db), m_log(m_db, m_reader), m_keepVersions(keepVersions)
+          m_reader(m_db), m_log(m_db, m_reader), m_keepVersions(keepVersions), m_changes(changes)
     {
         m_db.setDamageFlag(damaged);
+        // Every row this connection writes, whatever the statement, is told
+        // to the watcher once its transaction commits.
+        sqlite3_update_hook(m_db.handle(), &SqliteWriter::rowWritten, this);
         m_checkpointer.attach(m_db.handle());
         // The connections now hold the database, its WAL and shared memory
         // open: these are the files every later save must still find on disk.
         m_db.exec("SELECT 1 FROM sqlite_schema LIMIT 1");
         m_guard.record(true);
     }
-    ~SqliteWriter() override { m_checkpointer.detach(m_db.handle()); }
+    ~SqliteWriter() override
+    {
+        sqlite3_update_hook(m_db.handle(), nullptr, nullptr);
+        m_checkpointer.detach(m_db.handle());
+    }
 
     void beginBatch() override
     {
@@ -233,6 +263,8 @@ public:
     void commitBatch() override
     {
         m_db.exec("COMMIT");
+        m_changes.publish({std::move(m_written), false});
+        m_written.clear();
         // Checked after the commit too: if the files went meanwhile, this
         // commit is in a WAL no one will find again. It stands only when it
         // could be copied into the database file, which is still in place.
@@ -245,6 +277,7 @@ public:
     void rollbackBatch() override
     {
         m_log.forgetBatches();
+        m_written.clear();
         if (!sqlite3_get_autocommit(m_db.handle()))
             m_db.exec("ROLLBACK");
     }
@@ -337,6 +370,16 @@ public:
     }
 
 private:
+    static void rowWritten(void* self, int, const char*, const char* table, sqlite3_int64 rowid)
+    {
+        auto* writer = static_cast<SqliteWriter*>(self);
+        // A delta rolled back to its savepoint is still listed: the watcher
+        // reads the rows again, and finds them as they are.
+        if (std::strcmp(table, "TRADUCAO") == 0 && writer->m_changes.watched()
+            && writer->m_written.size() <= RowChangeRelay::MostListed)
+            writer->m_written.push_back(rowid);
+    }
+
     void checkFiles()
     {
         const std::string lost = m_guard.check();
@@ -491,6 +534,8 @@ private:
     SqliteHistoryReader m_reader;
     SqliteVersionLog m_log;
     bool m_keepVersions;
+    RowChangeRelay& m_changes;
+    std::vector<std::int64_t> m_written;   // rows of the open transaction
     bool m_rescued = false;
     bool m_bulk = false;
 };
@@ -695,7 +740,13 @@ std::unique_ptr<StorageWriter> SqliteStorage::openWriter()
 {
     if (m_options.readOnly)
         return std::make_unique<ReadOnlyWriter>();
-    return std::make_unique<SqliteWriter>(m_path, m_options.durable, m_options.keepVersions, *m_guard, &m_damaged);
+    return std::make_unique<SqliteWriter>(m_path, m_options.durable, m_options.keepVersions, *m_guard, &m_damaged,
+                                          m_changes);
+}
+
+void SqliteStorage::watchRowChanges(RowChangeWatcher watcher)
+{
+    m_changes.watch(std::move(watcher));
 }
 
 bool SqliteStorage::isEmpty()

@@ -44,6 +44,9 @@ public:
     std::unique_ptr<StorageWriter> openWriter() override;
     bool isEmpty() override;
     StorageStatus status() override;
+    // The writer of this server tells its commits; another process writing
+    // the same file is not seen (one server serves a SQLite file).
+    void watchRowChanges(RowChangeWatcher watcher) override;
 
     const std::string& path() const { return m_path; }
     bool created() const { return m_created; }
@@ -68,6 +71,7 @@ private:
     std::atomic<bool> m_damaged{false};
     std::unique_ptr<SqliteFileGuard> m_guard;
     int m_statementTimeLimitMs = DefaultStatementTimeLimitMs;
+    RowChangeRelay m_changes;
 };
 
 } // namespace trd::server

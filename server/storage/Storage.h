@@ -5,6 +5,7 @@
 // writer, driven by the WriteCoordinator, which batches deltas into shared
 // transactions while keeping each delta atomic.
 #include "FilterFragment.h"
+#include "RowChanges.h"
 #include "ServerError.h"
 
 #include <cstdint>
@@ -100,6 +101,8 @@ TranslationRowView readRowView(const ResultRow& r, int first)
 }
 
 using RowVisitor = std::function<void(const TranslationRowView&)>;
+// A row with its surrogate key (IDTRADUCAO), for what follows rows by it.
+using KeyedRowVisitor = std::function<void(std::int64_t id, const TranslationRowView&)>;
 // A row's status and destination text, views valid during the call.
 using InfoVisitor = std::function<void(std::string_view status, std::string_view destination)>;
 
@@ -182,6 +185,10 @@ public:
 
     // The versions and batches kept of every write (docs/history.md).
     virtual HistoryReader& history();
+    // The translation memory's reads: every row of every language, and the
+    // rows with the given ids that still exist; both in no particular order.
+    virtual void scanRows(const KeyedRowVisitor& visit) = 0;
+    virtual void selectRowsById(const std::vector<std::int64_t>& ids, const KeyedRowVisitor& visit) = 0;
 };
 
 // The single writer. Each batch is one transaction; each item inside it (one
@@ -243,6 +250,9 @@ public:
     virtual bool isEmpty() = 0;
     // Cheap enough for every health probe: no statement of its own.
     virtual StorageStatus status() { return {}; }
+    // From now on, tells the watcher soon after each commit which rows it
+    // touched (RowChanges.h); a back end that cannot know says nothing.
+    virtual void watchRowChanges(RowChangeWatcher watcher) { (void)watcher; }
 };
 
 } // namespace trd::server
