@@ -86,6 +86,11 @@ HistoryReader& StorageSession::history()
     noHistory();
 }
 
+ChangeWindow StorageSession::readChanges(const ChangeQuery&)
+{
+    noHistory();
+}
+
 HistoryReader& StorageWriter::history()
 {
     noHistory();

@@ -1,5 +1,6 @@
 #include "SqliteStorage.h"
 
+#include "ChangeReading.h"
 #include "ListedRowsCollector.h"
 #include "SqliteCheckpointer.h"
 #include "SqliteConnection.h"
@@ -192,6 +193,13 @@ public:
         if (!m_hasHistory)
             historyNotKept();
         return m_history;
+    }
+
+    ChangeWindow readChanges(const ChangeQuery& query) override
+    {
+        if (!m_hasHistory)
+            historyNotKept();
+        return changereading::readSqlite(m_db, query);
     }
 
     void scanRows(const KeyedRowVisitor& visit) override
@@ -744,9 +752,9 @@ std::unique_ptr<StorageWriter> SqliteStorage::openWriter()
                                           m_changes);
 }
 
-void SqliteStorage::watchRowChanges(RowChangeWatcher watcher)
+std::uint64_t SqliteStorage::watchRowChanges(RowChangeWatcher watcher)
 {
-    m_changes.watch(std::move(watcher));
+    return m_changes.watch(std::move(watcher));
 }
 
 bool SqliteStorage::isEmpty()

@@ -4,6 +4,7 @@
 // sessions are used one per worker thread at a time; all writes go through one
 // writer, driven by the WriteCoordinator, which batches deltas into shared
 // transactions while keeping each delta atomic.
+#include "ChangeRecords.h"
 #include "FilterFragment.h"
 #include "RowChanges.h"
 #include "ServerError.h"
@@ -189,6 +190,9 @@ public:
     // rows with the given ids that still exist; both in no particular order.
     virtual void scanRows(const KeyedRowVisitor& visit) = 0;
     virtual void selectRowsById(const std::vector<std::int64_t>& ids, const KeyedRowVisitor& visit) = 0;
+    // The change feed's reading: the versions after query.after, with their
+    // rows and what the reading could see (ChangeRecords.h, docs/live.md).
+    virtual ChangeWindow readChanges(const ChangeQuery& query);
 };
 
 // The single writer. Each batch is one transaction; each item inside it (one
@@ -252,7 +256,14 @@ public:
     virtual StorageStatus status() { return {}; }
     // From now on, tells the watcher soon after each commit which rows it
     // touched (RowChanges.h); a back end that cannot know says nothing.
-    virtual void watchRowChanges(RowChangeWatcher watcher) { (void)watcher; }
+    // Returns the watcher's number for unwatchRowChanges (0: not watched).
+    virtual std::uint64_t watchRowChanges(RowChangeWatcher watcher)
+    {
+        (void)watcher;
+        return 0;
+    }
+    // The watcher is not running when this returns, and is not called again.
+    virtual void unwatchRowChanges(std::uint64_t id) { (void)id; }
 };
 
 } // namespace trd::server
