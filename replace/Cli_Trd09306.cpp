@@ -351,6 +351,11 @@ void TfrmSubstituir::sbtConfirmaClick(QObject* sender)
         return;
     }
     TClientDataSet* ds = cdsSubstituir;
+    // A text typed in the grid's cell is posted (saved) before the row is
+    // tested and replaced in, as Localiza does: never written over the
+    // replacement afterwards.
+    if (temLinhas(ds))
+        ds->CheckBrowseMode();
     boAchou = temLinhas(ds) &&
               substituir::LinhaConfere(edtLocalizar->text(), campoBusca()->AsString(), tipoBusca(), chbNoCase->isChecked());
     if (!boAchou)

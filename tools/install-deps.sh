@@ -12,7 +12,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core
   poppler-utils
-  xvfb xauth
+  xvfb xauth libxtst-dev
   libhunspell-dev hunspell-en-us hunspell-es
 )
 

@@ -118,6 +118,10 @@ public:
 
     // Whether the cell of this row and shown column may be typed into now.
     bool CanEditCell(int row, int column) const;
+    // The record being edited holds a text the user typed into one of this
+    // grid's cells (written from its editor); false once it is posted or
+    // cancelled, and for values set by code.
+    bool RecordTyped() const { return m_recordTyped; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -156,6 +160,13 @@ private:
     bool runKeyDown(QKeyEvent* event, int& key);
     bool runKeyPress(QKeyEvent* event, QChar& ch);
     bool editorKeyPress(QKeyEvent* event);
+    // A shortcut override from the in-place editor (CellEditorKeys.h); true
+    // when handled, with the event accepted for the cell or left for the
+    // window's shortcuts.
+    bool editorShortcutOverride(QKeyEvent* event);
+    // Posts what the cell holds before a command runs; false when the row
+    // is still being edited (the post was refused).
+    bool settleEdit();
     void editorKeyRelease(QKeyEvent* event);
     bool navigationKey(int key, Qt::KeyboardModifiers modifiers);
     bool commitEditor();
@@ -182,6 +193,7 @@ private:
     bool m_forwardingKey = false; // the key that opened the editor is being re-sent to it
     bool m_keyToEditor = false;   // a key handed to the editor; if it comes back, the editor declined it
     bool m_tabKey = false;        // a Tab key press is being delivered to the grid
+    bool m_recordTyped = false;   // see RecordTyped()
     int m_lastSelectedIndex = 0;
     std::vector<int> m_fillColumns;
     QPointer<QLineEdit> m_editor;
