@@ -330,10 +330,7 @@ public:
                          last = r.integer(3);
                  });
         if (id < 0 || destination != change.originalDestination || status != change.originalStatus)
-            throw ServerError(ErrorKind::Conflict,
-                              "O registro foi alterado por outro usuário (Tela: " + change.original.program
-                                  + ", Componente: " + change.original.component
-                                  + "). Recarregue os registros e refaça a alteração.");
+            changedByOther(change.original, id < 0 || !last ? std::nullopt : m_reader.version(*last));
         if (change.kind == RowChange::Kind::Delete) {
             const std::int64_t version =
                 m_log.record(change.original.language, id, last, ChangeType::Delete, change.originalStatus, {},

@@ -403,13 +403,6 @@ private:
         throw StorageError("database files lost", lost);
     }
 
-    [[noreturn]] static void changedByOther(const RowChange& change)
-    {
-        throw ServerError(ErrorKind::Conflict,
-                          "O registro foi alterado por outro usuário (Tela: " + change.original.program
-                              + ", Componente: " + change.original.component
-                              + "). Recarregue os registros e refaça a alteração.");
-    }
 
     static bool sameKey(const RowKey& a, const RowKey& b)
     {
@@ -438,8 +431,10 @@ private:
                                "WHERE IDIDIOMA = ? AND CDPROGTRAD = ? AND NMCOMPONENTE = ? AND STAGRVALPROP = ?");
         st.bind(1, change.original.language).bind(2, change.original.program);
         st.bind(3, change.original.component).bind(4, change.original.source);
-        if (!st.step() || st.text(1) != change.originalDestination || st.text(2) != change.originalStatus)
-            changedByOther(change);
+        if (!st.step())
+            changedByOther(change.original, std::nullopt);
+        if (st.text(1) != change.originalDestination || st.text(2) != change.originalStatus)
+            changedByOther(change.original, st.isNull(3) ? std::nullopt : m_reader.version(st.integer(3)));
         Found found{st.integer(0), std::nullopt};
         if (!st.isNull(3))
             found.lastVersion = st.integer(3);

@@ -212,6 +212,16 @@ TEST(LiveFeed, AnswersTellEachSaveWithItsRowBeforeAndAfter)
     for (std::size_t i = 1; i < c.size(); ++i)
         EXPECT_LT(c[i - 1].find("seq")->number(), c[i].find("seq")->number());
 
+    // A save over a row changed since it was read is refused naming who
+    // changed it.
+    try {
+        save(server, Nome, "Cidade", std::nullopt, "bia");
+        ADD_FAILURE() << "a stale save was accepted";
+    } catch (const ServerError& e) {
+        EXPECT_NE(e.userMessage().find("O registro foi alterado por outro usuário (ana em "), std::string::npos)
+            << e.userMessage();
+    }
+
     // Nothing new: the request waits its time and moves the cursor on.
     const JsonValue idle = poll(feed, "ENG", cursor(rest), 50ms);
     EXPECT_TRUE(changes(idle).empty());
@@ -374,6 +384,12 @@ TEST_F(LiveFeedPostgres, AVersionCommittedAfterAHigherOneIsHeldBackNotLost)
     EXPECT_EQ(text(changes(both)[0], "destino"), "Town");
     EXPECT_EQ(text(changes(both)[0], "usuario"), "carla");
     EXPECT_EQ(text(changes(both)[1], "destino"), "&Save now");
+    try {
+        save(*server, Nome, "Cidade", std::nullopt, "bia");
+        ADD_FAILURE() << "a stale save was accepted";
+    } catch (const ServerError& e) {
+        EXPECT_NE(e.userMessage().find("alterado por outro usuário (carla em "), std::string::npos) << e.userMessage();
+    }
 }
 
 // A transaction that drew an id and rolled back never commits it: the feed
