@@ -65,6 +65,7 @@ void TDataSource::notify(TDataEvent event, qintptr info)
         break;
     case TDataEvent::deLayoutChange:
     case TDataEvent::deUpdateRecord:
+    case TDataEvent::deRowChange:   // not the current row: its controls repaint it, nothing else
         break;
     }
 }

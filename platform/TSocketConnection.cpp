@@ -120,6 +120,7 @@ void TSocketConnection::failTransport(int error, const QString& detail, const QS
         throw EConnectionError(
             QStringLiteral("O servidor de aplicação em %1 não respondeu em %2 segundos.").arg(where, seconds(ReadTimeoutMs)));
     case HttpClient::Error::Dropped:
+    case HttpClient::Error::Interrupted:
         throw EConnectionError(
             QStringLiteral("A conexão com o servidor de aplicação em %1 foi interrompida.").arg(where));
     case HttpClient::Error::Tls:

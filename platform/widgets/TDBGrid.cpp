@@ -306,7 +306,7 @@ void TDBGrid::DefaultDrawColumnCell(const QRect& rect, int, TColumn* column, TGr
 
 // ---------------------------------------------------------------- following the data set
 
-void TDBGrid::dataEvent(TDataEvent event, qintptr)
+void TDBGrid::dataEvent(TDataEvent event, qintptr info)
 {
     TClientDataSet* ds = DataSet();
     switch (event) {
@@ -342,6 +342,12 @@ void TDBGrid::dataEvent(TDataEvent event, qintptr)
         } else if (ds) {
             m_model->rowChanged(ds->CurrentIndex());
         }
+        break;
+    case TDataEvent::deRowChange:
+        // Another row than the one an open editor may be on: repainted, the
+        // editor left as it is.
+        if (!m_model->rowCountChanged())
+            m_model->rowChanged(static_cast<int>(info));
         break;
     case TDataEvent::deUpdateRecord:
         // The text being typed belongs to the record that is about to be
