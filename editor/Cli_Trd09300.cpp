@@ -3,6 +3,7 @@
 #include "Cli_Trd09301.h"
 #include "Dispatch.h"
 #include "EditorGlyphs.h"
+#include "ExchangeMenu.h"
 #include "MensErro.h"
 #include "ServerCalls.h"
 #include "ShowAvi.h"
@@ -105,6 +106,7 @@ TfrmTraducao::TfrmTraducao(QWidget* parent) : TfrmPadraoSortGrid(parent)
     verificacoes = new VerificacoesDoEditor(dbgPadrao, cdsDestino, FolhaDadosLayout(), this);
     buildToolBar();
     buildMenu();
+    addExchangeMenu(*this);
     connectEvents();
     // Attaching the row set is part of building the form, not a state change
     // of it: every button stays as created until the row set first moves.

@@ -13,6 +13,7 @@ PACKAGES=(
   fonts-dejavu-core
   poppler-utils
   xvfb xauth libxtst-dev
+  libgettextpo-dev gettext qt6-l10n-tools libxml2-utils php-symfony-translation
   libhunspell-dev hunspell-en-us hunspell-es
 )
 

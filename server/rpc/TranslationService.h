@@ -38,6 +38,7 @@ private:
     void setDestino(std::vector<JsonValue>& params, AnswerBuffer& out, const Caller& caller);
     void getInfoTrad(std::vector<JsonValue>& params, AnswerBuffer& out);
     void getCalcTrad(std::vector<JsonValue>& params, AnswerBuffer& out);
+    void getDataHoraServ(std::vector<JsonValue>& params, AnswerBuffer& out);
     void getStatusSummary(std::vector<JsonValue>& params, const char* status, AnswerBuffer& out);
 
     SessionPool& m_sessions;

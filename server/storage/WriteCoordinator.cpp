@@ -1,5 +1,6 @@
 #include "WriteCoordinator.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <random>
@@ -32,6 +33,7 @@ void WriteCoordinator::apply(const std::vector<RowChange>& changes, const WriteO
 void WriteCoordinator::lead(std::unique_lock<std::mutex>& lock)
 {
     m_leading = true;
+    m_leadStart = m_clock();
     std::vector<Job*> batch;
     batch.swap(m_queue);
     lock.unlock();
@@ -134,6 +136,7 @@ void WriteCoordinator::runExclusive(const WriteOrigin& origin, const std::functi
     std::unique_lock lock(m_mutex);
     m_done.wait(lock, [this] { return !m_leading; });
     m_leading = true;
+    m_leadStart = m_clock();
     lock.unlock();
     std::exception_ptr failure;
     try {
@@ -154,6 +157,13 @@ void WriteCoordinator::runExclusive(const WriteOrigin& origin, const std::functi
     lock.unlock();
     if (failure)
         std::rethrow_exception(failure);
+}
+
+double WriteCoordinator::readTime() const
+{
+    std::lock_guard lock(m_mutex);
+    const double now = m_clock();
+    return m_leading ? std::min(now, m_leadStart) : now;
 }
 
 WriteCoordinator::Stats WriteCoordinator::stats() const
