@@ -1,5 +1,6 @@
 #include "Cli_Trd09300.h"
 
+#include "AlteracoesAoVivo.h"
 #include "Cli_Trd09301.h"
 #include "Dispatch.h"
 #include "EditorGlyphs.h"
@@ -55,6 +56,13 @@ struct BusyAnimation {
     BusyAnimation& operator=(const BusyAnimation&) = delete;
 };
 
+// The tint of a row a colleague just changed: a light blue that keeps the
+// status colours of its texts readable.
+QColor CorAlteradaPorColega()
+{
+    return QColor(198, 226, 255);
+}
+
 QFont boldFont(const QWidget* widget)
 {
     QFont font = widget->font();
@@ -107,6 +115,7 @@ TfrmTraducao::TfrmTraducao(QWidget* parent) : TfrmPadraoSortGrid(parent)
     buildToolBar();
     buildMenu();
     addExchangeMenu(*this);
+    aoVivo = new AlteracoesAoVivo(*this);
     connectEvents();
     // Attaching the row set is part of building the form, not a state change
     // of it: every button stays as created until the row set first moves.
@@ -206,6 +215,13 @@ void TfrmTraducao::buildDetailPanel()
     lblCodigo = label("lblCodigo", QString(), 45, 84);
     lblComponente = label("lblComponente", QStringLiteral("Tipo de Componente:"), 272, 84);
     lblNome = label("lblNome", QString(), 399, 84);
+    lblAlteradoPor = make<QLabel>("lblAlteradoPor", QString(), Panel4);
+    lblAlteradoPor->setTextFormat(Qt::PlainText);
+    {
+        QPalette azul = lblAlteradoPor->palette();
+        azul.setColor(QPalette::WindowText, QColor(0, 0, 160));
+        lblAlteradoPor->setPalette(azul);
+    }
     panTextoColega = new TextoDoColega(Panel4);
     panTextoColega->setObjectName(QStringLiteral("panTextoColega"));
     connect(panTextoColega, &TextoDoColega::usar, this,
@@ -237,7 +253,10 @@ void TfrmTraducao::layoutDetailLabels()
     const int codigo = qMax(45, lblTela->geometry().right() + 6);
     lblCodigo->setGeometry(codigo, 84, 272 - codigo - 6, 16);
     const int nome = qMax(399, lblComponente->geometry().right() + 6);
-    lblNome->setGeometry(nome, 84, qMax(width - nome - 6, 120), 16);
+    // Who changed the row, at the line's right end; the component name gives way.
+    const int autor = lblAlteradoPor->text().isEmpty() ? width : width - lblAlteradoPor->sizeHint().width() - 8;
+    lblAlteradoPor->setGeometry(autor, 84, width - autor - 6, 16);
+    lblNome->setGeometry(nome, 84, qMax(autor - nome - 6, 120), 16);
 }
 
 void TfrmTraducao::buildGrid()
@@ -293,7 +312,9 @@ void TfrmTraducao::buildMenu()
     N2 = AddMaintenanceSeparator("N2");
     mnuFiltro = AddMaintenanceItem("mnuFiltro", QStringLiteral("Fi&ltrar"), QKeySequence(Qt::CTRL | Qt::Key_L));
     mnuInfor = AddMaintenanceItem("mnuInfor", QStringLiteral("In&formações da Tradução"));
-    for (QAction* item : {mnuSubstituir, mnuNTrad, mnuDuvida, mnuTrad, mnuFiltro, mnuInfor})
+    mnuAlteracaoColega = AddMaintenanceItem("mnuAlteracaoColega", QStringLiteral("Próxima Alteração de &Colega"),
+                                            QKeySequence(Qt::CTRL | Qt::Key_J));
+    for (QAction* item : {mnuSubstituir, mnuNTrad, mnuDuvida, mnuTrad, mnuFiltro, mnuInfor, mnuAlteracaoColega})
         item->setEnabled(false);
     for (QAction* item : {mnuNTrad, mnuDuvida, mnuTrad})
         item->setCheckable(true);
@@ -314,6 +335,7 @@ void TfrmTraducao::connectEvents()
     cdsDestino->AfterCancel = [this](TClientDataSet* ds) { cdsDestinoAfterCancel(ds); };
     cdsDestino->AfterDelete = [this](TClientDataSet* ds) { cdsDestinoAfterDelete(ds); };
     cdsDestino->AfterClose = [this](TClientDataSet* ds) { cdsDestinoAfterClose(ds); };
+    cdsDestino->AfterOpen = [this](TClientDataSet*) { aoVivo->linhasMudaram(); };
     cdsDestino->BeforeClose = [this](TClientDataSet* ds) { cdsDestinoBeforeClose(ds); };
     cdsDestino->BeforeDelete = [this](TClientDataSet* ds) { cdsDestinoBeforeDelete(ds); };
     dtsPadrao->OnDataChange = [this](TDataSource* source, TField* field) { dtsPadraoDataChange(source, field); };
@@ -334,6 +356,8 @@ void TfrmTraducao::connectEvents()
     wire(sbtTrad, mnuTrad, &TfrmTraducao::sbtTradClick);
     wire(sbtFiltro, mnuFiltro, &TfrmTraducao::sbtFiltroClick);
     wire(sbtInfor, mnuInfor, &TfrmTraducao::sbtInforClick);
+    connect(mnuAlteracaoColega, &QAction::triggered, this,
+            [this] { Dispatch([this] { mnuAlteracaoColegaClick(mnuAlteracaoColega); }); });
     connect(mnuSubstituir, &QAction::triggered, this, [this] {
         Dispatch([this] { mnuSubstituirClick(mnuSubstituir); });
     });
@@ -414,6 +438,7 @@ void TfrmTraducao::FormClose(QObject* sender, TCloseAction& action)
     // A text typed and not yet posted is saved before the editor goes; if
     // the server refuses it the editor stays open with the text.
     gravaPendente();
+    aoVivo->para();
     netTraducao->Close();
     boStCriado = false;
     TfrmPadraoSortGrid::FormClose(sender, action);
@@ -440,6 +465,7 @@ void TfrmTraducao::cbbIdiomaChange(QObject*)
     boTestaFiltro = false;
     stIdioma = traducao::CodigoDoItem(m_idiomaAtual);
     verificacoes->idiomaEscolhido(stIdioma);
+    aoVivo->segue(stIdioma);
     if (cdsDestino->IsEmpty())
         limpaDetalhe();
 }
@@ -525,11 +551,12 @@ void TfrmTraducao::mostraDetalhe()
     lblOrigem->setText(cdsDestino->FieldByName(NMORIGEM)->AsString());
     lblCodigo->setText(cdsDestino->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString());
     lblNome->setText(cdsDestino->FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString());
+    aoVivo->linhaAtualMudou();
 }
 
 void TfrmTraducao::limpaDetalhe()
 {
-    for (QLabel* label : {lblDestino, lblOrigem, lblCodigo, lblNome})
+    for (QLabel* label : {lblDestino, lblOrigem, lblCodigo, lblNome, lblAlteradoPor})
         label->clear();
 }
 
@@ -658,6 +685,7 @@ void TfrmTraducao::gravaAlteracoes()
             desfazAlteracoes(excluida);
             throw;
         }
+        aoVivo->estadoMudou();
         gravacaoFalhou(e, textoEditado, texto);
         return;
     } catch (...) {
@@ -666,6 +694,7 @@ void TfrmTraducao::gravaAlteracoes()
     }
     cdsDestino->MergeChangeLog();
     esqueceGravacao();
+    aoVivo->estadoMudou();
 }
 
 void TfrmTraducao::gravacaoFalhou(const Exception& erro, bool textoEditado, const QString& texto)
@@ -737,6 +766,18 @@ void TfrmTraducao::devolveTextoAoEditor(const QString& texto)
     }
 }
 
+void TfrmTraducao::mostraTextoDoColega(const QString& titulo, const QString& texto)
+{
+    panTextoColega->Mostra(titulo, texto);
+    layoutDetailLabels();
+}
+
+void TfrmTraducao::mnuAlteracaoColegaClick(QObject*)
+{
+    if (!aoVivo->irParaProxima())
+        lblAviso->setText(QStringLiteral("Nenhuma linha foi alterada por outro usuário desde que as linhas foram carregadas."));
+}
+
 void TfrmTraducao::usaTextoDoColega(const QString& texto)
 {
     if (QLineEdit* editor = dbgPadrao->InplaceEditor()) {
@@ -773,6 +814,7 @@ void TfrmTraducao::cdsDestinoAfterCancel(TClientDataSet*)
 {
     cdsDestino->CancelUpdates();
     esqueceGravacao();
+    aoVivo->estadoMudou();
 }
 
 void TfrmTraducao::cdsDestinoBeforeClose(TClientDataSet*)
@@ -801,6 +843,7 @@ void TfrmTraducao::cdsDestinoAfterClose(TClientDataSet*)
     esqueceGravacao();
     lblAviso->clear();
     verificacoes->linhasMudaram();
+    aoVivo->linhasMudaram();
 }
 
 void TfrmTraducao::dtsPadraoDataChange(QObject*, TField*)
@@ -865,6 +908,8 @@ void TfrmTraducao::dtsPadraoStateChange(QObject* sender)
     habilita(sbtInfor, mnuInfor, h.informacoes);
     habilita(sbtSubstituir, mnuSubstituir, h.substituir);
     SetActionEnabled(sbtImprimir, h.imprimir);
+    mnuAlteracaoColega->setEnabled(registros);
+    aoVivo->estadoMudou();
 }
 
 // ====================================================================== grid painting and keys
@@ -873,7 +918,8 @@ void TfrmTraducao::dbgPadraoDrawColumnCell(QObject*, const QRect& rect, int, TCo
                                            TGridDrawState state)
 {
     TCanvas* canvas = dbgPadrao->Canvas();
-    canvas->Brush.Color = clInfoBk();
+    // A row a colleague just changed is tinted for a moment.
+    canvas->Brush.Color = aoVivo->recente(cdsDestino->ActiveRecord()) ? CorAlteradaPorColega() : clInfoBk();
     canvas->FillRect(rect);
     const QString situacao = cdsDestino->FieldByName(NMSITUACAO)->AsString();
     if (situacao == traducao::SitTraduzido)

@@ -18,6 +18,7 @@
 
 namespace trd {
 
+class AlteracoesAoVivo;
 class VerificacoesDoEditor;
 
 class TfrmTraducao : public TfrmPadraoSortGrid {
@@ -44,18 +45,23 @@ public:
     // Beside the cell, in the detail panel: the text someone else saved in the
     // row while the user was typing, after the server refused the user's save.
     TextoDoColega* panTextoColega;
+    // Who changed the current row while the rows were open (docs/live.md).
+    QLabel* lblAlteradoPor;
     // A short note in the navigator panel (a save the server turned out to have).
     QLabel* lblAviso;
 
     TClientDataSet* cdsDestino;     // the translation rows of the chosen language
     // The checks of the rows and the spelling of the cell being typed (docs/checks.md).
     VerificacoesDoEditor* verificacoes;
+    // Colleagues' saves shown as they happen (docs/live.md).
+    AlteracoesAoVivo* aoVivo;
     TClientDataSet* cdsIdiomaOri;   // the languages, read once per instance
     TNetConnection* netTraducao;
 
     // The editor's own tool-bar buttons and maintenance menu items.
     TButtonFlat *sbtSubstituir, *sbtNTrad, *sbtDuvida, *sbtTrad, *sbtFiltro, *sbtInfor;
     QAction *N1, *mnuSubstituir, *N3, *mnuNTrad, *mnuDuvida, *mnuTrad, *N2, *mnuFiltro, *mnuInfor;
+    QAction* mnuAlteracaoColega;    // Ctrl+J: the next row a colleague changed
 
     // ---- form
     void FormCreate(QObject* sender) override;
@@ -104,6 +110,12 @@ public:
     void dbgPadraoKeyDown(QObject* sender, int& key, Qt::KeyboardModifiers shift) override;
     void dbgPadraoKeyPress(QObject* sender, QChar& key) override;
 
+    // ---- colleagues' saves
+    void mnuAlteracaoColegaClick(QObject* sender);
+    // A colleague's text of the row being edited, beside the cell, in the detail panel.
+    void mostraTextoDoColega(const QString& titulo, const QString& texto);
+    void layoutDetailLabels();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -128,7 +140,6 @@ private:
     void limpaDetalhe();
     void mostraDetalhe();
     void habilita(TButtonFlat* button, QAction* item, bool enabled);
-    void layoutDetailLabels();
     void focusChanged(QWidget* old, QWidget* now);
 
     QMetaObject::Connection m_focusConnection;

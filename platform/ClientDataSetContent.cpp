@@ -314,7 +314,7 @@ void TClientDataSet::ForgetRow(int row)
     if (row < d->cur || d->cur >= count)
         --d->cur;
     d->eof = d->bof = count == 0;
-    d->notify(TDataEvent::deDataSetChange);
+    d->notify(TDataEvent::deRowRemoved, row);
     if (wasCurrent)
         fire(this, AfterScroll);
 }

@@ -28,6 +28,7 @@ enum class TDataEvent {
     deFieldChange,      // info: the TField* that changed while editing
     deRecordChange,     // the current record's values changed (post, cancel, undo)
     deRowChange,        // another row's values changed (RefreshRow); info: its index
+    deRowRemoved,       // a row left without a change of the others (ForgetRow); info: its former index
     deDataSetChange,    // rows came or went (open, load, delete, merge, sort, EnableControls)
     deDataSetScroll,    // the cursor moved; info: the previous row index
     deLayoutChange,     // fields changed (open with another structure)

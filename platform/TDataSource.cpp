@@ -60,6 +60,7 @@ void TDataSource::notify(TDataEvent event, qintptr info)
     case TDataEvent::deRecordChange:
     case TDataEvent::deDataSetChange:
     case TDataEvent::deDataSetScroll:
+    case TDataEvent::deRowRemoved:
         if (OnDataChange)
             OnDataChange(this, nullptr);
         break;

@@ -349,6 +349,19 @@ void TDBGrid::dataEvent(TDataEvent event, qintptr info)
         if (!m_model->rowCountChanged())
             m_model->rowChanged(static_cast<int>(info));
         break;
+    case TDataEvent::deRowRemoved:
+        if (m_model->rowCount() == (ds ? ds->RecordCount() : 0) + 1 && info >= 0 && info < m_model->rowCount()) {
+            // The view moves its current cell by itself; the data set has
+            // placed its cursor already, which followDataSet shows.
+            ++m_syncing;
+            m_model->rowRemoved(static_cast<int>(info));
+            --m_syncing;
+        } else {
+            closeInplaceEditor(false);
+            m_model->reset();
+        }
+        followDataSet();
+        break;
     case TDataEvent::deUpdateRecord:
         // The text being typed belongs to the record that is about to be
         // posted; the editor stays open, as the user left it.

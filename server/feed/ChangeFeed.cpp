@@ -298,6 +298,14 @@ std::optional<std::string> ChangeFeed::cancel(std::uint64_t ticket)
     if (it == m_waiters.end())
         return std::nullopt;
     std::optional<std::string> body = answerLocked(it->language, it->since);
+    if (!body && m_ready && it->since && *it->since > m_horizon) {
+        // A cursor ahead of everything this server knows, a whole wait long
+        // (another server's reader is never that far behind): the versions
+        // it counted are gone (pruned, or the database went back to a
+        // copy), and whatever they changed the client cannot learn here.
+        body = reloadAnswer(m_horizon, "O servidor não tem mais as alterações até as últimas recebidas. "
+                                       "Recarregue os registros.");
+    }
     if (!body)
         body = noChanges(it->since ? std::max(*it->since, m_horizon) : -1);
     m_waiters.erase(it);

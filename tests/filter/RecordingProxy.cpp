@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QUrl>
 
 #include <httplib.h>
 
@@ -23,6 +24,9 @@ struct RecordingProxy::Impl {
     QList<QByteArray> bodies;
     std::optional<std::string> nextAnswer;
     bool forwardFirst = false;
+    bool feed = false;
+    bool feedBlocked = false;
+    int feedRequests = 0;
 };
 
 RecordingProxy::RecordingProxy(const QString& serverHost, int serverPort) : d(std::make_unique<Impl>())
@@ -35,6 +39,40 @@ RecordingProxy::RecordingProxy(const QString& serverHost, int serverPort) : d(st
         const auto answer = client.Get("/health");
         res.status = answer ? answer->status : 502;
         res.set_content(answer ? answer->body : std::string("no server"), "text/plain");
+    });
+    d->server.Get(R"(/.*/alteracoes)", [impl](const httplib::Request& req, httplib::Response& res) {
+        {
+            std::lock_guard lock(impl->mutex);
+            if (!impl->feed) {
+                res.status = 404;
+                return;
+            }
+            if (impl->feedBlocked) {
+                res.status = 503;
+                return;
+            }
+            ++impl->feedRequests;
+        }
+        std::string query;
+        for (const auto& [name, value] : req.params) {
+            std::string v = value;
+            if (name == "espera")
+                v = "1";
+            query += (query.empty() ? "?" : "&") + name + "="
+                + QUrl::toPercentEncoding(QString::fromStdString(v)).toStdString();
+        }
+        httplib::Client client(impl->host, impl->serverPort);
+        client.set_read_timeout(60, 0);
+        httplib::Headers headers;
+        if (req.has_header("Authorization"))
+            headers.emplace("Authorization", req.get_header_value("Authorization"));
+        const auto answer = client.Get(req.path + query, headers);
+        if (!answer) {
+            res.status = 502;
+            return;
+        }
+        res.status = answer->status;
+        res.set_content(answer->body, answer->get_header_value("Content-Type"));
     });
     d->server.Post(R"(/.*)", [impl](const httplib::Request& req, httplib::Response& res) {
         std::optional<std::string> canned;
@@ -114,6 +152,24 @@ void RecordingProxy::forwardNextThenAnswerWith(const QByteArray& member)
     std::lock_guard lock(d->mutex);
     d->nextAnswer = member.toStdString();
     d->forwardFirst = true;
+}
+
+void RecordingProxy::forwardFeed(bool on)
+{
+    std::lock_guard lock(d->mutex);
+    d->feed = on;
+}
+
+void RecordingProxy::blockFeed(bool blocked)
+{
+    std::lock_guard lock(d->mutex);
+    d->feedBlocked = blocked;
+}
+
+int RecordingProxy::feedRequests() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->feedRequests;
 }
 
 void RecordingProxy::clear()
