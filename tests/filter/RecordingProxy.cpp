@@ -83,10 +83,15 @@ RecordingProxy::RecordingProxy(const QString& serverHost, int serverPort) : d(st
             canned.swap(impl->nextAnswer);
             forwardFirst = std::exchange(impl->forwardFirst, false);
         }
+        // A session's token and a batch go on with the call.
+        httplib::Headers headers;
+        for (const char* name : {"Authorization", "X-Trd-Lote"})
+            if (req.has_header(name))
+                headers.emplace(name, req.get_header_value(name));
         if (canned && forwardFirst) {
             httplib::Client client(impl->host, impl->serverPort);
             client.set_read_timeout(120, 0);
-            client.Post(req.path, req.body, "application/json");
+            client.Post(req.path, headers, req.body, "application/json");
         }
         if (canned) {
             const QJsonValue id = QJsonDocument::fromJson(QByteArray::fromStdString(req.body))
@@ -98,7 +103,7 @@ RecordingProxy::RecordingProxy(const QString& serverHost, int serverPort) : d(st
         }
         httplib::Client client(impl->host, impl->serverPort);
         client.set_read_timeout(120, 0);
-        const auto answer = client.Post(req.path, req.body, "application/json");
+        const auto answer = client.Post(req.path, headers, req.body, "application/json");
         if (!answer) {
             res.status = 502;
             return;
