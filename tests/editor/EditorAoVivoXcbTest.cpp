@@ -298,10 +298,14 @@ TEST_F(EditorAoVivo, ChangesTheServerNoLongerKeepsMakeTheEditorReadItsRowsAgainI
     server->kill9();
     ASSERT_EQ(runServerCommand({"--db", server->dbPath(), "--prune-history", "0"}), 0);
     ASSERT_TRUE(server->restart()) << server->errorString().toStdString();
+    // A save after the restart does not hide the one that is gone.
+    bia = login(QStringLiteral("bia"));
+    ASSERT_NO_FATAL_FAILURE(biaSalva("ENG", "Texto 22", "Text 22 (bia)"));
     const int leituras = serverCalls("GetCDSFilter");
     proxy->blockFeed(false);
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return mostra("Texto 21", "Text 21 (bia)"); }, kEspera));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return mostra("Texto 22", "Text 22 (bia)"); }, kEspera));
     EXPECT_EQ(serverCalls("GetCDSFilter"), leituras + 1) << "the loaded rows, read again in one call";
     EXPECT_EQ(current(), "Texto 20");
     EXPECT_EQ(form->cdsDestino->RecordCount(), 60);

@@ -284,6 +284,21 @@ TEST(LiveFeed, ACursorBehindMemoryIsAnsweredFromTheHistoryUntilItIsNoLongerKept)
     EXPECT_GE(cursor(gone), start + 6);
     // A cursor within memory still is.
     EXPECT_EQ(changes(poll(feed, "ENG", start + 4)).size(), 1u);
+
+    // A server started after the pruning (memory empty) still counts from
+    // the highest number ever given: a cursor before it is sent to reload,
+    // not answered as if nothing had happened since.
+    ChangeFeed restarted(server.context().backend(), server.context().sessions(), limits);
+    restarted.start();
+    caughtUp(restarted, server);
+    const JsonValue after = poll(restarted, "ENG", start + 2, 50ms);
+    ASSERT_NE(after.find("recarregar"), nullptr);
+    EXPECT_GE(cursor(after), start + 6);
+    // A cursor ahead of every number given (the database went back to an
+    // older copy) is sent to reload once its wait is over.
+    const JsonValue ahead = poll(restarted, "ENG", start + 1000, 50ms);
+    ASSERT_NE(ahead.find("recarregar"), nullptr);
+    EXPECT_EQ(cursor(ahead), start + 6);
 }
 
 TEST(LiveFeed, ALargeBurstSendsClientsBehindItToReloadAndGoesOnAfterIt)
