@@ -551,7 +551,8 @@ void TfrmTraducao::mostraDetalhe()
     lblOrigem->setText(cdsDestino->FieldByName(NMORIGEM)->AsString());
     lblCodigo->setText(cdsDestino->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString());
     lblNome->setText(cdsDestino->FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString());
-    aoVivo->linhaAtualMudou();
+    if (aoVivo)
+        aoVivo->linhaAtualMudou();
 }
 
 void TfrmTraducao::limpaDetalhe()
@@ -909,7 +910,8 @@ void TfrmTraducao::dtsPadraoStateChange(QObject* sender)
     habilita(sbtSubstituir, mnuSubstituir, h.substituir);
     SetActionEnabled(sbtImprimir, h.imprimir);
     mnuAlteracaoColega->setEnabled(registros);
-    aoVivo->estadoMudou();
+    if (aoVivo)
+        aoVivo->estadoMudou();
 }
 
 // ====================================================================== grid painting and keys
@@ -919,7 +921,7 @@ void TfrmTraducao::dbgPadraoDrawColumnCell(QObject*, const QRect& rect, int, TCo
 {
     TCanvas* canvas = dbgPadrao->Canvas();
     // A row a colleague just changed is tinted for a moment.
-    canvas->Brush.Color = aoVivo->recente(cdsDestino->ActiveRecord()) ? CorAlteradaPorColega() : clInfoBk();
+    canvas->Brush.Color = aoVivo && aoVivo->recente(cdsDestino->ActiveRecord()) ? CorAlteradaPorColega() : clInfoBk();
     canvas->FillRect(rect);
     const QString situacao = cdsDestino->FieldByName(NMSITUACAO)->AsString();
     if (situacao == traducao::SitTraduzido)

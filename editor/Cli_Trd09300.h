@@ -54,7 +54,7 @@ public:
     // The checks of the rows and the spelling of the cell being typed (docs/checks.md).
     VerificacoesDoEditor* verificacoes;
     // Colleagues' saves shown as they happen (docs/live.md).
-    AlteracoesAoVivo* aoVivo;
+    AlteracoesAoVivo* aoVivo = nullptr;
     TClientDataSet* cdsIdiomaOri;   // the languages, read once per instance
     TNetConnection* netTraducao;
 
