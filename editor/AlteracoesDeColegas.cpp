@@ -101,6 +101,7 @@ AlteracoesDeColegas::Resultado AlteracoesDeColegas::confere(TClientDataSet& doSe
 void AlteracoesDeColegas::esquece()
 {
     m_espera.clear();
+    m_vistasEmEdicao.clear();
     m_autores.clear();
 }
 
@@ -134,6 +135,7 @@ AlteracoesDeColegas::Resultado AlteracoesDeColegas::processa(qint64 agoraMs)
     Resultado r;
     if (!m_linhas->Active()) {
         m_espera.clear();
+        m_vistasEmEdicao.clear();
         return r;
     }
     const std::vector<int> campos{m_campoOrigem, m_campoTela, m_campoComponente};
@@ -155,13 +157,23 @@ AlteracoesDeColegas::Resultado AlteracoesDeColegas::processa(qint64 agoraMs)
         if (linha < 0)
             continue;   // not among the loaded rows
         const Destino d = linhasQueEsperam.contains(linha) ? Destino::Esperar : decide(c, linha);
-        if (d == Destino::Passar)
+        if (d == Destino::Passar) {
+            // A change that waited for the user's edit and is found in the
+            // row now came in by the refused save's reading: a colleague's
+            // all the same, named as such.
+            if (m_vistasEmEdicao.remove(c.seq) && c.type != 'E'
+                && m_linhas->ValueAt(linha, m_campoDestino).toString() == c.destination) {
+                m_autores.insert(chave(linha), Autor{c.user, c.when, agoraMs});
+                r.linhaAtual = r.linhaAtual || linha == atual;
+            }
             continue;
+        }
         if (d == Destino::Esperar) {
             linhasQueEsperam.insert(linha);
             if (linha == atual && m_linhas->State() == TDataSetState::dsEdit && c.type != 'E') {
                 m_editada = c;
                 editadaMudou = true;
+                m_vistasEmEdicao.insert(c.seq);
             }
             ficam.push_back(std::move(c));
             continue;

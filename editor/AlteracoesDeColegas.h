@@ -15,6 +15,7 @@
 #include "ChangeFeedClient.h"
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 
 #include <vector>
@@ -75,6 +76,7 @@ private:
     QString m_idioma;
     QHash<QString, Autor> m_autores;        // by the row's key, which sorting does not change
     FeedChange m_editada;                   // the newest change of the row being edited
+    QSet<qint64> m_vistasEmEdicao;          // changes that waited for an edit of their row
 };
 
 } // namespace trd

@@ -92,7 +92,8 @@ void changedByOther(const RowKey& original, const std::optional<VersionRecord>& 
 {
     std::string who;
     if (newest) {
-        who = newest->user + " em "
+        // On a server without logins everyone is "local": no name to give.
+        who = (newest->user == "local" ? std::string() : newest->user + " ") + "em "
               + trd::DateTimeToQDateTime(newest->when).toString(QStringLiteral("dd/MM/yyyy 'às' HH:mm")).toStdString()
               + "; ";
     }

@@ -181,6 +181,8 @@ TEST(AlteracoesDeColegas, TheRowBeingEditedKeepsTheUsersTextAndTakesTheChangeOnl
     EXPECT_TRUE(a.tenta(6000).linhas.empty());
     EXPECT_FALSE(a.esperando());
     EXPECT_EQ(destino(*ds, 2), "Save");
+    ASSERT_TRUE(a.autor(2)) << "the colleague whose save refused the user's is named";
+    EXPECT_EQ(a.autor(2)->usuario, "bia");
 }
 
 TEST(AlteracoesDeColegas, ARowDeletedBySomeoneLeavesAndTheOthersKeepTheirPlaceAndCursor)

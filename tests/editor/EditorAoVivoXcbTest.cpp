@@ -234,6 +234,8 @@ TEST_F(EditorAoVivo, ARowBeingEditedKeepsTheUsersTextAndOffersTheColleagues)
     input.key("Escape");
     EXPECT_EQ(form->cdsDestino->State(), TDataSetState::dsBrowse);
     EXPECT_EQ(shownDestination(rowOf("Texto 03")), "Text 3 (bia)");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->lblAlteradoPor->text().startsWith("Alterado por bia às "); }))
+        << form->lblAlteradoPor->text().toStdString();
 
     // Again, taking bia's text from the panel while typing: the cell gets it.
     editor = editCell("Texto 04");
