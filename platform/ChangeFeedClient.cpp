@@ -159,7 +159,7 @@ bool ChangeFeedClient::Follow(const Endpoint& endpoint, const QString& language,
     m_shared = shared;
     setState(State::Connecting);
     m_thread = std::thread([this, shared, endpoint, language, waitS = WaitSeconds, maxPauseMs = MaxPauseMs,
-                            connectMs = ConnectTimeoutMs] {
+                            connectMs = ConnectTimeoutMs, gatherMs = GatherMs] {
         // The server answers a waiting request after waitS at the latest; a
         // silence much longer than that is a connection gone dead.
         HttpClient client(endpoint.host.toUtf8(), endpoint.port, connectMs, (waitS + 15) * 1000);
@@ -251,6 +251,8 @@ bool ChangeFeedClient::Follow(const Endpoint& endpoint, const QString& language,
                     post([this] { setState(State::Following); });
                     first();
                 }
+                if (told && gatherMs > 0 && shared->pause(gatherMs))
+                    break;
                 continue;
             }
             {

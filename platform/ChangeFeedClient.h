@@ -75,6 +75,11 @@ public:
     // the defaults suit a desktop.
     int WaitSeconds = 25;
     int MaxPauseMs = 10000;
+    // After an answer that brought changes, the next request leaves this
+    // much later: saves that come in a burst reach the follower together,
+    // in one answer, instead of one request each (the first save of a quiet
+    // moment still arrives at once).
+    int GatherMs = 25;
     int ConnectTimeoutMs = 5000;
 
     // Starts following `language` on the server at `endpoint`, from now: the

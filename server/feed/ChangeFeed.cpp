@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <limits>
+#include <map>
 
 namespace trd::server::feed {
 
@@ -217,12 +218,19 @@ std::optional<std::string> ChangeFeed::answerLocked(const std::string& language,
 
 void ChangeFeed::collectLocked(std::vector<Ready>& ready)
 {
+    // Followers in step ask the same question: its answer is built once.
+    std::map<std::pair<std::string, std::optional<std::int64_t>>, std::optional<std::string>> built;
     for (auto it = m_waiters.begin(); it != m_waiters.end();) {
-        std::optional<std::string> body;
-        if (m_ready && it->since && *it->since < m_base)
-            body = noChanges(*it->since);   // it asks again, and is answered from the database
-        else
-            body = answerLocked(it->language, it->since);
+        auto known = built.find({it->language, it->since});
+        if (known == built.end()) {
+            std::optional<std::string> answer;
+            if (m_ready && it->since && *it->since < m_base)
+                answer = noChanges(*it->since);   // it asks again, and is answered from the database
+            else
+                answer = answerLocked(it->language, it->since);
+            known = built.emplace(std::make_pair(it->language, it->since), std::move(answer)).first;
+        }
+        std::optional<std::string> body = known->second;
         if (!body) {
             ++it;
             continue;
@@ -254,6 +262,12 @@ std::optional<std::string> ChangeFeed::poll(const std::string& language, std::op
         }
     }
     return resume(language, *since);
+}
+
+bool ChangeFeed::answersFromMemory(std::optional<std::int64_t> since) const
+{
+    std::lock_guard lock(m_mutex);
+    return !(m_ready && since && *since < m_base);
 }
 
 std::string ChangeFeed::resume(const std::string& language, std::int64_t since)

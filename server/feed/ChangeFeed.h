@@ -62,6 +62,9 @@ public:
     // database for a cursor behind memory: call it where blocking is fine.
     std::optional<std::string> poll(const std::string& language, std::optional<std::int64_t> since,
                                     AnswerSink sink, std::uint64_t& ticket);
+    // poll() would answer this cursor from memory, without the database
+    // (it may still be wrong a moment later: a hint for where to call poll).
+    bool answersFromMemory(std::optional<std::int64_t> since) const;
     // Takes a waiting request back and answers it as it stands (no change
     // yet, the cursor moved on); nullopt when it was answered already.
     std::optional<std::string> cancel(std::uint64_t ticket);

@@ -433,8 +433,9 @@ private:
         CallContext context;
         context.authorization = std::string(sv(req[http::field::authorization]));
         const unsigned version = req.version();
-        asio::post(m_server.workers, [self = this->shared_from_this(), asked = std::move(asked),
-                                      context = std::move(context), version, keepAlive]() mutable {
+        const bool fromMemory = m_server.feed->answersFromMemory(asked.since);
+        auto work = [self = this->shared_from_this(), asked = std::move(asked), context = std::move(context), version,
+                     keepAlive]() mutable {
             const auto start = Clock::now();
             const RpcHandler::Admission admission = self->m_server.handler.admit(context);
             auto fail = [&](http::status status, int code, const std::string& message) {
@@ -482,7 +483,15 @@ private:
                         self->feedAnswered(http::status::ok, std::move(*now), version, keepAlive, start, {});
                 });
             });
-        });
+        };
+        // A follower in step (its cursor within what the feed keeps) needs no
+        // database: it is served here, on its connection's thread, without
+        // the two hops to a worker and back that every save would otherwise
+        // cost each follower. A cursor behind memory is read on a worker.
+        if (fromMemory)
+            work();
+        else
+            asio::post(m_server.workers, std::move(work));
     }
 
     void feedAnswered(http::status status, std::string body, unsigned version, bool keepAlive,
