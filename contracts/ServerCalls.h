@@ -21,6 +21,12 @@ inline const QString GetInfoTrad = QStringLiteral("GetInfoTrad");
 inline const QString GetCalcTrad = QStringLiteral("GetCalcTrad");
 inline const QString GetCalcNtrad = QStringLiteral("GetCalcNtrad");
 inline const QString GetCalcDuv = QStringLiteral("GetCalcDuv");
+// The history of changes (docs/history.md).
+inline const QString GetHistorico = QStringLiteral("GetHistorico");
+inline const QString GetLotes = QStringLiteral("GetLotes");
+inline const QString AbreLote = QStringLiteral("AbreLote");
+inline const QString DesfazLote = QStringLiteral("DesfazLote");
+inline const QString DesfazVersao = QStringLiteral("DesfazVersao");
 } // namespace metodo
 
 // The data packet of a successful answer. An error answer raises EServerError

@@ -1,6 +1,7 @@
 #include "AlteracoesAoVivo.h"
 
 #include "Cli_Trd09300.h"
+#include "HistoricoDoEditor.h"
 #include "LinhaDoServidor.h"
 #include "ShowAvi.h"
 #include "TApplication.h"
@@ -92,7 +93,6 @@ void AlteracoesAoVivo::linhasMudaram()
     // Rows loaded now are at least as new as anything told before.
     m_alteracoes.esquece();
     m_recarregar = false;
-    m_editor.lblAlteradoPor->clear();
 }
 
 bool AlteracoesAoVivo::podeMexer() const
@@ -182,27 +182,14 @@ void AlteracoesAoVivo::mostra(const AlteracoesDeColegas::Resultado& r)
         m_editor.verificacoes->linhasMudaram();
     if (!r.linhas.empty())
         m_fimDaMarca.start(JanelaMarcaMs + 50);
-    if (r.linhaAtual)
-        linhaAtualMudou();
+    // The history's line says who changed the current row last: asked again.
+    if (r.linhaAtual && m_editor.Historico)
+        m_editor.Historico->Gravou();
     if (const FeedChange* c = r.daLinhaEditada) {
         const QDateTime agora = QDateTime::currentDateTime();
         m_editor.mostraTextoDoColega(
             traducao::TituloTextoDoColega(c->status, c->user, DateTimeToQDateTime(c->when), agora), c->destination);
     }
-}
-
-void AlteracoesAoVivo::linhaAtualMudou()
-{
-    const TClientDataSet* linhas = m_editor.cdsDestino;
-    const AlteracoesDeColegas::Autor* autor = m_alteracoes.autor(linhas->CurrentIndex());
-    if (!autor) {
-        m_editor.lblAlteradoPor->clear();
-        return;
-    }
-    const QDateTime quando = autor->quando > 0 ? DateTimeToQDateTime(autor->quando) : QDateTime();
-    m_editor.lblAlteradoPor->setText(traducao::AlteradoPor(autor->usuario, quando, QDateTime::currentDateTime()));
-    m_editor.lblAlteradoPor->resize(m_editor.lblAlteradoPor->sizeHint());
-    m_editor.layoutDetailLabels();
 }
 
 bool AlteracoesAoVivo::recente(int linha) const

@@ -4,8 +4,9 @@
 // happens, without moving the current row, the selection or the scroll, and
 // without touching a cell being typed in (the colleague's text waits beside
 // it, in the detail panel, with "Usar este texto"). A row changed by a
-// colleague is tinted for a few seconds and the detail panel names who
-// changed it and when; Ctrl+J goes to the next such row. An indicator in the
+// colleague is tinted for a few seconds, and the history's line under the
+// detail panel, asked again, names who changed the current row and when;
+// Ctrl+J goes to the next such row. An indicator in the
 // navigator panel says whether live changes are connected; losing them
 // never stops editing or saving. When the server says changes were missed,
 // the loaded rows are read again in place.
@@ -44,8 +45,6 @@ public:
     void linhasMudaram();
     // The row set's state changed or a save ended: what waited is tried again.
     void estadoMudou();
-    // The current row changed, or its values did: the detail panel's name follows.
-    void linhaAtualMudou();
     // The background of the row being painted: tinted while recently changed by a colleague.
     bool recente(int linha) const;
 

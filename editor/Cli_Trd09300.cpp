@@ -5,6 +5,7 @@
 #include "Dispatch.h"
 #include "EditorGlyphs.h"
 #include "ExchangeMenu.h"
+#include "HistoricoDoEditor.h"
 #include "MensErro.h"
 #include "ServerCalls.h"
 #include "ShowAvi.h"
@@ -114,6 +115,7 @@ TfrmTraducao::TfrmTraducao(QWidget* parent) : TfrmPadraoSortGrid(parent)
     verificacoes = new VerificacoesDoEditor(dbgPadrao, cdsDestino, FolhaDadosLayout(), this);
     buildToolBar();
     buildMenu();
+    Historico = new historico::HistoricoDoEditor(*this);
     addExchangeMenu(*this);
     aoVivo = new AlteracoesAoVivo(*this);
     connectEvents();
@@ -215,13 +217,6 @@ void TfrmTraducao::buildDetailPanel()
     lblCodigo = label("lblCodigo", QString(), 45, 84);
     lblComponente = label("lblComponente", QStringLiteral("Tipo de Componente:"), 272, 84);
     lblNome = label("lblNome", QString(), 399, 84);
-    lblAlteradoPor = make<QLabel>("lblAlteradoPor", QString(), Panel4);
-    lblAlteradoPor->setTextFormat(Qt::PlainText);
-    {
-        QPalette azul = lblAlteradoPor->palette();
-        azul.setColor(QPalette::WindowText, QColor(0, 0, 160));
-        lblAlteradoPor->setPalette(azul);
-    }
     panTextoColega = new TextoDoColega(Panel4);
     panTextoColega->setObjectName(QStringLiteral("panTextoColega"));
     connect(panTextoColega, &TextoDoColega::usar, this,
@@ -253,10 +248,7 @@ void TfrmTraducao::layoutDetailLabels()
     const int codigo = qMax(45, lblTela->geometry().right() + 6);
     lblCodigo->setGeometry(codigo, 84, 272 - codigo - 6, 16);
     const int nome = qMax(399, lblComponente->geometry().right() + 6);
-    // Who changed the row, at the line's right end; the component name gives way.
-    const int autor = lblAlteradoPor->text().isEmpty() ? width : width - lblAlteradoPor->sizeHint().width() - 8;
-    lblAlteradoPor->setGeometry(autor, 84, width - autor - 6, 16);
-    lblNome->setGeometry(nome, 84, qMax(autor - nome - 6, 120), 16);
+    lblNome->setGeometry(nome, 84, qMax(width - nome - 6, 120), 16);
 }
 
 void TfrmTraducao::buildGrid()
@@ -466,6 +458,8 @@ void TfrmTraducao::cbbIdiomaChange(QObject*)
     stIdioma = traducao::CodigoDoItem(m_idiomaAtual);
     verificacoes->idiomaEscolhido(stIdioma);
     aoVivo->segue(stIdioma);
+    // The language's batches can be listed before any of its rows is loaded.
+    Historico->Habilita();
     if (cdsDestino->IsEmpty())
         limpaDetalhe();
 }
@@ -551,14 +545,14 @@ void TfrmTraducao::mostraDetalhe()
     lblOrigem->setText(cdsDestino->FieldByName(NMORIGEM)->AsString());
     lblCodigo->setText(cdsDestino->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString());
     lblNome->setText(cdsDestino->FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString());
-    if (aoVivo)
-        aoVivo->linhaAtualMudou();
+    Historico->LinhaAtual();
 }
 
 void TfrmTraducao::limpaDetalhe()
 {
-    for (QLabel* label : {lblDestino, lblOrigem, lblCodigo, lblNome, lblAlteradoPor})
+    for (QLabel* label : {lblDestino, lblOrigem, lblCodigo, lblNome})
         label->clear();
+    Historico->LinhaAtual();
 }
 
 // ====================================================================== other dialogs
@@ -694,6 +688,7 @@ void TfrmTraducao::gravaAlteracoes()
         throw;
     }
     cdsDestino->MergeChangeLog();
+    Historico->Gravou();
     esqueceGravacao();
     aoVivo->estadoMudou();
 }
@@ -725,6 +720,7 @@ void TfrmTraducao::gravacaoFalhou(const Exception& erro, bool textoEditado, cons
             lida.FieldByName(NMSITUACAO)->AsString() == situacaoPostada) {
             // What was posted is what the server holds: the save stands.
             lblAviso->setText(traducao::AvisoGravacaoConfirmada(chave.origem));
+            Historico->Gravou();
             return;
         }
     }
@@ -843,6 +839,7 @@ void TfrmTraducao::cdsDestinoAfterClose(TClientDataSet*)
         item->setEnabled(false);
     esqueceGravacao();
     lblAviso->clear();
+    Historico->Habilita();
     verificacoes->linhasMudaram();
     aoVivo->linhasMudaram();
 }
@@ -912,6 +909,7 @@ void TfrmTraducao::dtsPadraoStateChange(QObject* sender)
     mnuAlteracaoColega->setEnabled(registros);
     if (aoVivo)
         aoVivo->estadoMudou();
+    Historico->Habilita();
 }
 
 // ====================================================================== grid painting and keys

@@ -20,6 +20,9 @@ namespace trd {
 
 class AlteracoesAoVivo;
 class VerificacoesDoEditor;
+namespace historico {
+class HistoricoDoEditor;
+}
 
 class TfrmTraducao : public TfrmPadraoSortGrid {
     Q_OBJECT
@@ -45,8 +48,6 @@ public:
     // Beside the cell, in the detail panel: the text someone else saved in the
     // row while the user was typing, after the server refused the user's save.
     TextoDoColega* panTextoColega;
-    // Who changed the current row while the rows were open (docs/live.md).
-    QLabel* lblAlteradoPor;
     // A short note in the navigator panel (a save the server turned out to have).
     QLabel* lblAviso;
 
@@ -57,6 +58,10 @@ public:
     AlteracoesAoVivo* aoVivo = nullptr;
     TClientDataSet* cdsIdiomaOri;   // the languages, read once per instance
     TNetConnection* netTraducao;
+
+    // The history of changes beside the screen: the last change of the
+    // current row under the detail panel, and its menu items (docs/editor.md).
+    historico::HistoricoDoEditor* Historico = nullptr;
 
     // The editor's own tool-bar buttons and maintenance menu items.
     TButtonFlat *sbtSubstituir, *sbtNTrad, *sbtDuvida, *sbtTrad, *sbtFiltro, *sbtInfor;

@@ -117,13 +117,6 @@ QString QuandoFoi(const QDateTime& quando, const QDateTime& agora)
     return QStringLiteral("em %1 às %2").arg(quando.toString(QStringLiteral("dd/MM/yyyy")), hora);
 }
 
-QString AlteradoPor(const QString& usuario, const QDateTime& quando, const QDateTime& agora)
-{
-    if (usuario.isEmpty() && !quando.isValid())
-        return AlteradoNoServidor;
-    return QStringLiteral("Alterado por %1 %2.").arg(NomeDoColega(usuario), QuandoFoi(quando, agora));
-}
-
 IndicadorAoVivo IndicadorDoEstado(int estado, const QString& problema)
 {
     const QString continua = QStringLiteral(" A edição e a gravação continuam normalmente.");

@@ -76,10 +76,6 @@ QString TituloTextoDoColega(const QString& situacao, const QString& usuario, con
 QString NomeDoColega(const QString& usuario);
 // When, as a note says it: "às 14:32" today, "em 07/12/2025 às 14:32" before.
 QString QuandoFoi(const QDateTime& quando, const QDateTime& agora);
-// The detail panel's note on a row a colleague changed while the rows were
-// open; without a name when the change was found by reading the rows again.
-QString AlteradoPor(const QString& usuario, const QDateTime& quando, const QDateTime& agora);
-inline const QString AlteradoNoServidor = QStringLiteral("Atualizado com o que o servidor tem.");
 
 // What the live-changes indicator says, and its tooltip, for a state of the
 // change feed (ChangeFeedClient::State as a number: off, connecting,

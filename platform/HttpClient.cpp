@@ -384,6 +384,8 @@ HttpClient::Error HttpClient::Request(const char* method, const QByteArray& path
         head += "Authorization: " + m_authorization + "\r\n";
     if (!m_accept.isEmpty())
         head += "Accept: " + m_accept + "\r\n";
+    for (const auto& [name, value] : m_extraHeaders)
+        head += name + ": " + value + "\r\n";
     if (!body.isEmpty() || std::strcmp(method, "POST") == 0)
         head += "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
     head += "\r\n";

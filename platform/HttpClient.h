@@ -9,6 +9,8 @@
 // SetTls every exchange goes through TLS (TlsChannel) under the same deadlines.
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QList>
+#include <QPair>
 #include <QString>
 
 #include <sys/types.h>
@@ -55,6 +57,8 @@ public:
     void SetAuthorization(QByteArray value) { m_authorization = std::move(value); }
     // Sent as the Accept header of every request while not empty.
     void SetAccept(QByteArray value) { m_accept = std::move(value); }
+    // Further header fields of every request ("Name", "value"), as given.
+    void SetExtraHeaders(QList<QPair<QByteArray, QByteArray>> fields) { m_extraHeaders = std::move(fields); }
 
     // Answers with a larger body are refused before their buffer is
     // allocated (Content-Length) or as soon as they pass it (chunked, or a
@@ -118,6 +122,7 @@ private:
     int m_waitHookIntervalMs = 0;
     QByteArray m_authorization;
     QByteArray m_accept;
+    QList<QPair<QByteArray, QByteArray>> m_extraHeaders;
     QElapsedTimer m_sinceHook;  // restarted by each request and each run of the hook
     bool m_tlsOn = false;
     QByteArray m_tlsCaFile;

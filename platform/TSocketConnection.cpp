@@ -166,6 +166,7 @@ TServerResult TSocketConnection::callOnce(const QString& method, const TRemoteAr
     m_client->SetAuthorization(SessionToken ? (SessionToken().isEmpty() ? QByteArray() : "Bearer " + SessionToken())
                                             : QByteArray());
     m_client->SetAccept(CompactAnswers ? QByteArrayLiteral("application/cbor, application/json;q=0.5") : QByteArray());
+    m_client->SetExtraHeaders(ExtraHeaders);
     const std::int64_t id = ++m_nextId;
     const QByteArray request = jsonrpc::EncodeRequest(id, method, args);
 

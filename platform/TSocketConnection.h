@@ -95,6 +95,9 @@ public:
     // several times cheaper to build, send and load than XML inside JSON;
     // off, answers come as any JSON-RPC client gets them.
     bool CompactAnswers = true;
+    // Further header fields every call carries while they are set (the batch
+    // a save joins, X-Trd-Lote: docs/protocol.md).
+    QList<QPair<QByteArray, QByteArray>> ExtraHeaders;
 
     // Run on the calling thread as soon as a request has left, then about
     // every WaitingIntervalMs while a connect or a call waits for the server:

@@ -349,7 +349,7 @@ void readsAndUndo(const std::string& dir)
                 kept += std::string_view(reinterpret_cast<const char*>(sqlite3_column_text(st, 1))) == "L02";
             floor.push_back(msSince(start2));
             sqlite3_reset(st);
-            if (kept != 10000)
+            if (kept != 10001)   // the year's 10,000 and the seed's import
                 std::printf("  the floor found %zu batches\n", kept);
         }
         sqlite3_finalize(st);

@@ -87,8 +87,11 @@ public:
         }
         if (!(left == now) && !m_force) {
             const VersionRecord& later = chain.front().record;
-            return leftAlone(out, std::string(now.exists ? "alterada" : "excluída") + " depois por " + later.user
-                                      + " em " + when(later.when));
+            const std::string how = now.exists ? "alterada" : "excluída";
+            // A change that left no version (written to the database by hand).
+            if (later.id == plan.last->id)
+                return leftAlone(out, how + " depois, sem registro no histórico");
+            return leftAlone(out, how + " depois por " + later.user + " em " + when(later.when));
         }
         if (!current) {
             if (m_history.rowByKey(deleted->language, deleted->program, deleted->component, deleted->source))

@@ -431,3 +431,54 @@ TEST(HistoryUpgrade, ADatabaseOfSchemaOneIsUpgradedAtStartAndANewerOneRefused)
     }
     EXPECT_EQ(userVersion(newer), 3);
 }
+
+#ifdef TRD_HAVE_POSTGRESQL
+TEST(HistoryUpgrade, APostgresDatabaseOfSchemaOneIsUpgradedAndANewerOneLeftAsItIs)
+{
+    if (!trd::test::postgresCluster().ready())
+        GTEST_SKIP() << "no PostgreSQL server binaries (initdb, pg_ctl) to run a test cluster";
+    // A database as servers before the history made it: no version table.
+    const std::string old = trd::test::postgresCluster().freshDatabase();
+    {
+        PostgresConnection db(old);
+        db.exec("CREATE TABLE IDIOMA (IDIDIOMA VARCHAR(3) COLLATE \"C\" NOT NULL PRIMARY KEY, DSIDIOMA VARCHAR(30) NOT "
+                "NULL DEFAULT '', IDIPROP VARCHAR(3) NOT NULL DEFAULT '');"
+                "CREATE TABLE TRADUCAO (IDTRADUCAO BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY, IDIDIOMA VARCHAR(3) "
+                "COLLATE \"C\" NOT NULL REFERENCES IDIOMA (IDIDIOMA), CDPROGTRAD VARCHAR(20) COLLATE \"C\" NOT NULL, "
+                "NMCOMPONENTE VARCHAR(50) COLLATE \"C\" NOT NULL, STAGRVALPROP VARCHAR(4000) COLLATE \"C\" NOT NULL, "
+                "STVALORPROP VARCHAR(4000) COLLATE \"C\" NOT NULL DEFAULT '', IDSITTRADUCAO CHAR(1) NOT NULL, "
+                "DTALTERACAO DOUBLE PRECISION NOT NULL);"
+                "INSERT INTO IDIOMA VALUES ('ENG', 'Inglês', 'POR');"
+                "INSERT INTO TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, IDSITTRADUCAO, "
+                "DTALTERACAO) VALUES ('ENG', 'TRD09300', 'sbtSalvar', '&Salvar', 'Velho', 'D', 45000)");
+    }
+    {
+        InProcessServer server(std::make_unique<PostgresStorage>(old));
+        const TRow row{"ENG", "TRD09300", "sbtSalvar", "&Salvar", "Velho", "D"};
+        ASSERT_TRUE(server.call("SetDestino", json(DeltaBuilder().modify(row, std::string("Novo")).xml())).ok);
+        const Answer h = server.call("GetHistorico", "\"ENG\",\"TRD09300\",\"sbtSalvar\",\"&Salvar\",0");
+        ASSERT_EQ(h.rows.size(), 1u);
+        EXPECT_EQ(h.rows[0].at("STVALORANT"), "Velho");
+        EXPECT_EQ(h.rows[0].at("STVALORPROP"), "Novo");
+    }
+    PostgresConnection db(old);
+    long long version = 0;
+    db.run("SELECT MAX(VERSAO) FROM TRD_ESQUEMA", PostgresConnection::Params{},
+           [&](const PostgresConnection::Row& r) { version = r.integer(0); });
+    EXPECT_EQ(version, 2);
+
+    // A database of a later server is refused before anything is touched.
+    const std::string newer = trd::test::postgresCluster().freshDatabase();
+    PostgresConnection(newer).exec("CREATE TABLE TRD_ESQUEMA (VERSAO INTEGER NOT NULL); INSERT INTO TRD_ESQUEMA VALUES (3)");
+    try {
+        PostgresStorage refused(newer);
+        ADD_FAILURE() << "a newer schema was opened";
+    } catch (const StorageError& e) {
+        EXPECT_NE(std::string(e.what()).find("esquema mais novo (versão 3)"), std::string::npos) << e.what();
+    }
+    bool created = true;
+    PostgresConnection(newer).run("SELECT to_regclass('traducao') IS NOT NULL", PostgresConnection::Params{},
+                                  [&](const PostgresConnection::Row& r) { created = r.text(0) == "t"; });
+    EXPECT_FALSE(created);
+}
+#endif
