@@ -30,6 +30,7 @@
 #include "TrdServerProcess.h"
 
 #include <httplib.h>
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include <QCoreApplication>
@@ -375,6 +376,22 @@ void commitFloor(const QString& path)
                 percentile(times, 0.5), percentile(times, 0.99));
 }
 
+// A bare durable commit (one row updated) through libpq on one connection.
+void postgresCommitFloor(const std::string& conninfo)
+{
+    PGconn* db = PQconnectdb(conninfo.c_str());
+    std::vector<double> times;
+    for (int i = 0; i < 300 && PQstatus(db) == CONNECTION_OK; ++i) {
+        const auto t = Clock::now();
+        PQclear(PQexec(db, ("UPDATE idioma SET dsidioma = 'floor " + std::to_string(i) + "' WHERE ididioma = 'ENG'").c_str()));
+        times.push_back(msSince(t));
+    }
+    PQclear(PQexec(db, "UPDATE idioma SET dsidioma = 'Inglês' WHERE ididioma = 'ENG'"));
+    PQfinish(db);
+    std::printf("%-58s p50 %7.3f ms  p99 %7.3f ms\n", "floor: bare durable PostgreSQL commit (libpq, 1 row)",
+                percentile(times, 0.5), percentile(times, 0.99));
+}
+
 // ------------------------------------------------------------------ idle
 
 // Processor time of `seconds` with every subscriber waiting and nobody saving.
@@ -498,6 +515,8 @@ int twoServersOnPostgres(const Options& o, QTemporaryDir& dir)
             return 1;
         }
     }
+    postgresCommitFloor(conninfo.toStdString());
+    roundTripFloor();
     TrdServerProcess saving(serverOptions(o, conninfo)), telling(serverOptions(o, conninfo));
     if (!saving.isRunning() || !telling.isRunning()) {
         std::fprintf(stderr, "bench_live: %s%s\n", qPrintable(saving.errorString()), qPrintable(telling.errorString()));
