@@ -306,7 +306,7 @@ void TDBGrid::DefaultDrawColumnCell(const QRect& rect, int, TColumn* column, TGr
 
 // ---------------------------------------------------------------- following the data set
 
-void TDBGrid::dataEvent(TDataEvent event, qintptr)
+void TDBGrid::dataEvent(TDataEvent event, qintptr info)
 {
     TClientDataSet* ds = DataSet();
     switch (event) {
@@ -342,6 +342,25 @@ void TDBGrid::dataEvent(TDataEvent event, qintptr)
         } else if (ds) {
             m_model->rowChanged(ds->CurrentIndex());
         }
+        break;
+    case TDataEvent::deRowChange:
+        // Another row than the one an open editor may be on: repainted, the
+        // editor left as it is.
+        if (!m_model->rowCountChanged())
+            m_model->rowChanged(static_cast<int>(info));
+        break;
+    case TDataEvent::deRowRemoved:
+        if (m_model->rowCount() == (ds ? ds->RecordCount() : 0) + 1 && info >= 0 && info < m_model->rowCount()) {
+            // The view moves its current cell by itself; the data set has
+            // placed its cursor already, which followDataSet shows.
+            ++m_syncing;
+            m_model->rowRemoved(static_cast<int>(info));
+            --m_syncing;
+        } else {
+            closeInplaceEditor(false);
+            m_model->reset();
+        }
+        followDataSet();
         break;
     case TDataEvent::deUpdateRecord:
         // The text being typed belongs to the record that is about to be

@@ -174,6 +174,10 @@ int main(int argc, char** argv)
                          counts.rows, options->importTsv.c_str());
         }
         context.startMemory();
+        // A read-only server writes nothing, and nothing else writes its file:
+        // it has no changes to tell.
+        if (!options->readOnly)
+            context.startFeed();
 
         // Who may call: the users of the users file; with none, only this
         // machine's own users, through the loopback address, until a user is
@@ -215,6 +219,8 @@ int main(int argc, char** argv)
         http.tlsKeyFile = options->tlsKey;
         http.log = !options->quiet;
         HttpServer server(context.handler(), context.health(), http);
+        if (!options->readOnly)
+            server.setFeed(context.feed());
         const int port = server.bind();
         if (port < 0) {
             std::fprintf(stderr, "trd-server: %s\n", server.error().c_str());

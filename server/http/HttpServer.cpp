@@ -1,5 +1,6 @@
 #include "HttpServer.h"
 
+#include "FeedRequest.h"
 #include "RpcError.h"
 
 #include <boost/asio.hpp>
@@ -164,6 +165,7 @@ struct HttpServer::Impl {
 
     RpcHandler& handler;
     HealthProbe& health;
+    feed::ChangeFeed* feed = nullptr;
     HttpOptions options;
     bool loopbackOnly = false;
     std::string error;
@@ -271,7 +273,8 @@ template <class Stream>
 class Connection : public std::enable_shared_from_this<Connection<Stream>> {
 public:
     Connection(HttpServer::Impl& server, Stream stream, std::string address)
-        : m_server(server), m_stream(std::move(stream)), m_address(std::move(address))
+        : m_server(server), m_stream(std::move(stream)), m_address(std::move(address)),
+          m_feedWait(m_stream.get_executor())
     {
     }
     ~Connection() { m_server.release(m_address); }
@@ -438,6 +441,12 @@ private:
         const bool keepAlive = req.keep_alive();
         if (path == "/health" && (req.method() == http::verb::get || req.method() == http::verb::head))
             return health(req.version(), keepAlive);
+        if (path == FeedPath && req.method() == http::verb::get && m_server.feed) {
+            if (const std::string refusal = crossSiteRefusal(req); !refusal.empty())
+                return refuse(http::status::forbidden, refusal);
+            std::string query(target.substr(std::min(target.size(), path.size() + 1)));
+            return changes(std::move(req), query, keepAlive);
+        }
         if (req.method() != http::verb::post || path != ObjectPath) {
             Response res{http::status::not_found, req.version()};
             res.set(http::field::content_type, JsonType);
@@ -596,6 +605,90 @@ private:
         return {};
     }
 
+    // A request for a language's changes (FeedRequest.h). Checked on a
+    // worker (the session token, a cursor behind memory read from the
+    // database); when there is nothing yet, it waits in the feed: the
+    // connection holds a timer and no thread, and is answered by the feed's
+    // sink or, at the end of the wait, by taking the request back.
+    void changes(http::request<http::string_body> req, const std::string& query, bool keepAlive)
+    {
+        ++m_server.inFlight;
+        FeedRequest asked = readFeedRequest(query);
+        CallContext context;
+        context.authorization = std::string(sv(req[http::field::authorization]));
+        const unsigned version = req.version();
+        const bool fromMemory = m_server.feed->answersFromMemory(asked.since);
+        auto work = [self = this->shared_from_this(), asked = std::move(asked), context = std::move(context), version,
+                     keepAlive]() mutable {
+            const auto start = Clock::now();
+            const RpcHandler::Admission admission = self->m_server.handler.admit(context);
+            auto fail = [&](http::status status, int code, const std::string& message) {
+                asio::post(self->m_stream.get_executor(), [self, status, code, message, version, keepAlive, start,
+                                                           user = admission.user] {
+                    self->m_user = user;
+                    self->feedAnswered(status, RpcHandler::errorBody(code, message), version, keepAlive, start,
+                                       "erro " + std::to_string(code) + ": " + message);
+                });
+            };
+            if (!admission.ok)
+                return fail(http::status::unauthorized, admission.code, admission.message);
+            if (!asked.refusal.empty())
+                return fail(http::status::bad_request, rpc::InvalidParams, asked.refusal);
+            std::uint64_t ticket = 0;
+            std::optional<std::string> body;
+            try {
+                body = self->m_server.feed->poll(
+                    asked.language, asked.since,
+                    [self, version, keepAlive, start](std::string later) {
+                        asio::post(self->m_stream.get_executor(),
+                                   [self, later = std::move(later), version, keepAlive, start]() mutable {
+                                       self->m_feedWait.cancel();
+                                       self->feedAnswered(http::status::ok, std::move(later), version, keepAlive,
+                                                          start, {});
+                                   });
+                    },
+                    ticket);
+            } catch (const ServerError& e) {
+                return fail(http::status::service_unavailable, rpc::codeFor(e.kind()), e.userMessage());
+            } catch (const std::exception& e) {
+                return fail(http::status::internal_server_error, rpc::InternalError,
+                            std::string("Erro no servidor: ") + e.what() + ".");
+            }
+            asio::post(self->m_stream.get_executor(), [self, body = std::move(body), ticket, waitS = asked.waitSeconds,
+                                                       version, keepAlive, start, user = admission.user]() mutable {
+                self->m_user = user;
+                if (body)
+                    return self->feedAnswered(http::status::ok, std::move(*body), version, keepAlive, start, {});
+                self->m_feedWait.expires_after(std::chrono::seconds(waitS));
+                self->m_feedWait.async_wait([self, ticket, version, keepAlive, start](beast::error_code ec) {
+                    if (ec)
+                        return;   // answered by the feed meanwhile
+                    if (auto now = self->m_server.feed->cancel(ticket))
+                        self->feedAnswered(http::status::ok, std::move(*now), version, keepAlive, start, {});
+                });
+            });
+        };
+        // A follower in step (its cursor within what the feed keeps) needs no
+        // database: it is served here, on its connection's thread, without
+        // the two hops to a worker and back that every save would otherwise
+        // cost each follower. A cursor behind memory is read on a worker.
+        if (fromMemory)
+            work();
+        else
+            asio::post(m_server.workers, std::move(work));
+    }
+
+    void feedAnswered(http::status status, std::string body, unsigned version, bool keepAlive,
+                      Clock::time_point start, const std::string& error)
+    {
+        log("alteracoes", msSince(start), error.empty() ? std::to_string(body.size()) + " bytes" : error);
+        Response res{status, version};
+        res.set(http::field::content_type, JsonType);
+        res.set(http::field::cache_control, "no-store");
+        res.body() = std::move(body);
+        send(std::move(res), keepAlive, true);
+    }
+
     void health(unsigned version, bool keepAlive)
     {
         ++m_server.inFlight;
@@ -680,6 +773,7 @@ private:
     bool m_piecesKeepAlive = false;
     bool m_pieceInFlight = false;
     std::chrono::steady_clock::time_point m_piecesDeadline;
+    asio::steady_timer m_feedWait;   // how long a request for changes may wait
     bool m_lingering = false;
     std::size_t m_drained = 0;
     static constexpr std::size_t DrainLimit = 64u << 20;
@@ -820,6 +914,11 @@ const std::string& HttpServer::error() const
     return m_impl->error;
 }
 
+void HttpServer::setFeed(feed::ChangeFeed& feed)
+{
+    m_impl->feed = &feed;
+}
+
 bool HttpServer::serve()
 {
     Impl& s = *m_impl;
@@ -842,8 +941,11 @@ void HttpServer::stop()
         s.acceptor.close(ignored);
         s.acceptRetry.cancel();
     });
-    // Calls in flight finish and their answers go out; connections waiting
-    // for a next request are simply dropped with the loop.
+    // Requests waiting for changes are answered now; calls in flight finish
+    // and their answers go out; connections waiting for a next request are
+    // simply dropped with the loop.
+    if (s.feed)
+        s.feed->stop();
     const auto deadline = Clock::now() + std::chrono::seconds(30);
     while (s.inFlight.load() > 0 && Clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

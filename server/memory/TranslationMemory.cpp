@@ -107,7 +107,7 @@ TranslationMemory::~TranslationMemory()
     m_wake.notify_all();
     if (m_thread.joinable())
         m_thread.join();
-    m_backend.watchRowChanges({});
+    m_backend.unwatchRowChanges(m_watch);
 }
 
 void TranslationMemory::start()
@@ -116,7 +116,7 @@ void TranslationMemory::start()
         return;
     // Changes are followed before the rows are read, so a commit that the
     // read misses is still told, and read again after it.
-    m_backend.watchRowChanges([this](RowChanges changes) { onChanges(std::move(changes)); });
+    m_watch = m_backend.watchRowChanges([this](RowChanges changes) { onChanges(std::move(changes)); });
     {
         std::lock_guard lock(m_queueMutex);
         m_readAll = true;

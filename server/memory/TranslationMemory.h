@@ -144,6 +144,7 @@ private:
     std::atomic<double> m_buildSeconds{0};
     std::atomic<std::uint64_t> m_refreshed{0};
     std::thread m_thread;
+    std::uint64_t m_watch = 0;   // the back end's number for our watcher
 };
 
 } // namespace trd::server::memory

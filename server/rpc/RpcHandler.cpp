@@ -142,6 +142,21 @@ void RpcHandler::authenticate(const CallContext& context, RpcOutcome& outcome)
     throw RpcError(rpc::AuthRequired, "Este servidor pede usuário e senha: entre com os seus.");
 }
 
+RpcHandler::Admission RpcHandler::admit(const CallContext& context)
+{
+    Admission admission;
+    RpcOutcome outcome;
+    try {
+        authenticate(context, outcome);
+        admission.ok = true;
+        admission.user = outcome.user;
+    } catch (const RpcError& e) {
+        admission.code = e.code();
+        admission.message = e.what();
+    }
+    return admission;
+}
+
 RpcOutcome RpcHandler::handle(std::string_view body, const CallContext& context)
 {
     RpcOutcome outcome;

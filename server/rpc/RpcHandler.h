@@ -55,6 +55,16 @@ public:
     // An error answer with id null (for refusals made before a body is read).
     static std::string errorBody(int code, std::string_view message);
 
+    // For a request beside the JSON-RPC envelope (the change feed): whether
+    // it is let in as every method but Login is, and who makes it.
+    struct Admission {
+        bool ok = false;
+        std::string user = "-";
+        int code = 0;              // when refused: the JSON-RPC error code and message
+        std::string message;
+    };
+    Admission admit(const CallContext& context);
+
 private:
     // Answers Login; returns the token as the JSON result.
     std::string login(const std::vector<JsonValue>& args, RpcOutcome& outcome);

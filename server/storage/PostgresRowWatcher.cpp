@@ -48,9 +48,9 @@ void PostgresRowWatcher::run()
         std::unique_ptr<PostgresConnection> db;
         try {
             db = std::make_unique<PostgresConnection>(m_conninfo);
-            db->exec("LISTEN trd_memoria");
+            db->exec("LISTEN trd_alteracao");
         } catch (const std::exception& e) {
-            std::fprintf(stderr, "trd-server: memória de tradução: sem aviso de alterações do PostgreSQL (%s)\n",
+            std::fprintf(stderr, "trd-server: sem aviso de alterações do PostgreSQL (%s)\n",
                          e.what());
             lostSome = true;
             if (pause(retryMs))
@@ -95,7 +95,7 @@ void PostgresRowWatcher::run()
             m_relay.publish(std::move(changes));
         }
         if (!m_stop)
-            std::fprintf(stderr, "trd-server: memória de tradução: conexão de avisos com o PostgreSQL perdida; "
+            std::fprintf(stderr, "trd-server: conexão de avisos de alterações com o PostgreSQL perdida; "
                                  "reconectando\n");
     }
     std::lock_guard lock(m_mutex);

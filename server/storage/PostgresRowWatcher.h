@@ -1,6 +1,6 @@
 #pragma once
 // Hears, on a connection of its own, the notifications the database sends on
-// the channel trd_memoria after each commit that touched translation rows
+// the channel trd_alteracao after each commit that touched translation rows
 // (one per row, its IDTRADUCAO; "*" after an import), from every server
 // sharing the database, and hands them to the relay in batches.
 //

@@ -1,5 +1,6 @@
 #include "PostgresStorage.h"
 
+#include "ChangeReading.h"
 #include "ListedRowsCollector.h"
 #include "PostgresConnection.h"
 #include "PostgresHistory.h"
@@ -48,21 +49,21 @@ CREATE OR REPLACE FUNCTION trd_like(text, text) RETURNS boolean
 CREATE OR REPLACE FUNCTION trd_ulike(text, text) RETURNS boolean
     LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE
     AS $$ SELECT trd_upper($1) COLLATE "C" LIKE $2 ESCAPE '' $$;
-CREATE OR REPLACE FUNCTION trd_memoria_aviso() RETURNS trigger
+CREATE OR REPLACE FUNCTION trd_aviso_alteracao() RETURNS trigger
     LANGUAGE plpgsql AS $$
 BEGIN
     IF current_setting('trd.carga_em_massa', true) = 'on' THEN
         RETURN NULL;
     END IF;
     IF TG_OP = 'DELETE' THEN
-        PERFORM pg_notify('trd_memoria', OLD.IDTRADUCAO::text);
+        PERFORM pg_notify('trd_alteracao', OLD.IDTRADUCAO::text);
     ELSE
-        PERFORM pg_notify('trd_memoria', NEW.IDTRADUCAO::text);
+        PERFORM pg_notify('trd_alteracao', NEW.IDTRADUCAO::text);
     END IF;
     RETURN NULL;
 END $$;
-CREATE OR REPLACE TRIGGER TRADUCAO_MEMORIA AFTER INSERT OR UPDATE OR DELETE ON TRADUCAO
-    FOR EACH ROW EXECUTE FUNCTION trd_memoria_aviso();
+CREATE OR REPLACE TRIGGER TRADUCAO_AVISO AFTER INSERT OR UPDATE OR DELETE ON TRADUCAO
+    FOR EACH ROW EXECUTE FUNCTION trd_aviso_alteracao();
 )SQL";
 
 const char* const RowColumns =
@@ -123,6 +124,8 @@ public:
         : m_db(conninfo, timeouts, &link), m_history(m_db) {}
 
     HistoryReader& history() override { return m_history; }
+
+    ChangeWindow readChanges(const ChangeQuery& query) override { return changereading::readPostgres(m_db, query); }
 
     std::vector<Language> languages() override
     {
@@ -232,7 +235,10 @@ public:
 
     void beginBatch() override
     {
-        m_db.exec("BEGIN ISOLATION LEVEL READ COMMITTED");
+        // The transaction takes its id before it draws any version id: a
+        // reader that sees it in progress then knows that it may still
+        // commit versions below ids already committed (docs/live.md).
+        m_db.exec("BEGIN ISOLATION LEVEL READ COMMITTED; SELECT pg_current_xact_id()");
         WriteOrigin origin;
         origin.method = "trd-server";
         origin.kind = BatchKind::Import;
@@ -324,10 +330,7 @@ public:
                          last = r.integer(3);
                  });
         if (id < 0 || destination != change.originalDestination || status != change.originalStatus)
-            throw ServerError(ErrorKind::Conflict,
-                              "O registro foi alterado por outro usuário (Tela: " + change.original.program
-                                  + ", Componente: " + change.original.component
-                                  + "). Recarregue os registros e refaça a alteração.");
+            changedByOther(change.original, id < 0 || !last ? std::nullopt : m_reader.version(*last));
         if (change.kind == RowChange::Kind::Delete) {
             const std::int64_t version =
                 m_log.record(change.original.language, id, last, ChangeType::Delete, change.originalStatus, {},
@@ -355,7 +358,7 @@ public:
     void beginBulkLoad() override { m_db.exec("SELECT set_config('trd.carga_em_massa', 'on', true)"); }
     void endBulkLoad() override
     {
-        m_db.exec("SELECT set_config('trd.carga_em_massa', 'off', true); SELECT pg_notify('trd_memoria', '*')");
+        m_db.exec("SELECT set_config('trd.carga_em_massa', 'off', true); SELECT pg_notify('trd_alteracao', '*')");
     }
 
     void insertRow(const TranslationRow& row, double now) override
@@ -476,11 +479,13 @@ std::unique_ptr<StorageWriter> PostgresStorage::openWriter()
 
 PostgresStorage::~PostgresStorage() = default;
 
-void PostgresStorage::watchRowChanges(RowChangeWatcher watcher)
+std::uint64_t PostgresStorage::watchRowChanges(RowChangeWatcher watcher)
 {
-    m_changes.watch(std::move(watcher));
+    const std::uint64_t id = m_changes.watch(std::move(watcher));
+    std::lock_guard lock(m_watcherMutex);
     if (!m_watcher)
         m_watcher = std::make_unique<PostgresRowWatcher>(m_conninfo, m_changes);
+    return id;
 }
 
 bool PostgresStorage::isEmpty()

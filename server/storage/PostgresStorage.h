@@ -7,6 +7,7 @@
 #include "Storage.h"
 
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace trd::server {
@@ -24,14 +25,16 @@ public:
     std::unique_ptr<StorageWriter> openWriter() override;
     bool isEmpty() override;
     // Every server on the database hears of every commit (a trigger notifies
-    // the channel trd_memoria; docs/storage.md, "Row changes").
-    void watchRowChanges(RowChangeWatcher watcher) override;
+    // the channel trd_alteracao; docs/storage.md, "Row changes").
+    std::uint64_t watchRowChanges(RowChangeWatcher watcher) override;
+    void unwatchRowChanges(std::uint64_t id) override { m_changes.unwatch(id); }
 
 private:
     std::string m_conninfo;
     PostgresTimeouts m_timeouts;
     PostgresLink m_link;
     RowChangeRelay m_changes;
+    std::mutex m_watcherMutex;
     std::unique_ptr<PostgresRowWatcher> m_watcher;
 };
 

@@ -1,11 +1,12 @@
 #pragma once
 // Which translation rows a committed write touched, for whatever keeps a
-// copy of them (the translation memory). A back end tells its watcher after
+// copy of them or follows them (the translation memory, the change feed). A back end tells its watcher after
 // each commit: SQLite from its writer connection, PostgreSQL from every
 // server writing to the database (docs/storage.md, "Row changes").
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace trd::server {
@@ -17,7 +18,10 @@ struct RowChanges {
 
 using RowChangeWatcher = std::function<void(RowChanges)>;
 
-// Hands a back end's changes to the one watcher, if any; safe from any thread.
+// Hands a back end's changes to its watchers (the translation memory, the
+// change feed); safe from any thread. A watcher is called on the thread that
+// publishes (the writer's, or the database listener's) and must only take
+// note and return.
 class RowChangeRelay {
 public:
     // A commit listing more rows than this is told as "everything": reading
@@ -25,15 +29,23 @@ public:
     // restored underneath).
     static constexpr std::size_t MostListed = 20000;
 
-    void watch(RowChangeWatcher watcher)
+    // Returns the watcher's number, for unwatch().
+    std::uint64_t watch(RowChangeWatcher watcher)
     {
         std::lock_guard lock(m_mutex);
-        m_watcher = std::move(watcher);
+        m_watchers.emplace_back(++m_last, std::move(watcher));
+        return m_last;
+    }
+    // Once this returns the watcher is not running and is never called again.
+    void unwatch(std::uint64_t id)
+    {
+        std::lock_guard lock(m_mutex);
+        std::erase_if(m_watchers, [id](const auto& w) { return w.first == id; });
     }
     bool watched() const
     {
         std::lock_guard lock(m_mutex);
-        return static_cast<bool>(m_watcher);
+        return !m_watchers.empty();
     }
     void publish(RowChanges changes)
     {
@@ -44,13 +56,18 @@ public:
             changes.everything = true;
         }
         std::lock_guard lock(m_mutex);
-        if (m_watcher)
-            m_watcher(std::move(changes));
+        for (std::size_t i = 0; i < m_watchers.size(); ++i) {
+            if (i + 1 == m_watchers.size())
+                m_watchers[i].second(std::move(changes));
+            else
+                m_watchers[i].second(changes);
+        }
     }
 
 private:
     mutable std::mutex m_mutex;
-    RowChangeWatcher m_watcher;
+    std::vector<std::pair<std::uint64_t, RowChangeWatcher>> m_watchers;
+    std::uint64_t m_last = 0;
 };
 
 } // namespace trd::server

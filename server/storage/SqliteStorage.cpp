@@ -1,5 +1,6 @@
 #include "SqliteStorage.h"
 
+#include "ChangeReading.h"
 #include "ListedRowsCollector.h"
 #include "SqliteCheckpointer.h"
 #include "SqliteConnection.h"
@@ -187,6 +188,20 @@ public:
         st.step();
     }
 
+    HistoryReader& history() override
+    {
+        if (!m_hasHistory)
+            historyNotKept();
+        return m_history;
+    }
+
+    ChangeWindow readChanges(const ChangeQuery& query) override
+    {
+        if (!m_hasHistory)
+            historyNotKept();
+        return changereading::readSqlite(m_db, query);
+    }
+
     void scanRows(const KeyedRowVisitor& visit) override
     {
         auto st = m_db.prepare(std::string("SELECT IDTRADUCAO, ") + RowColumns + " FROM TRADUCAO");
@@ -207,13 +222,6 @@ public:
         st.bind(1, list);
         while (st.step())
             visit(st.integer(0), readRowView(st, 1));
-    }
-
-    HistoryReader& history() override
-    {
-        if (!m_hasHistory)
-            historyNotKept();
-        return m_history;
     }
 
 private:
@@ -395,13 +403,6 @@ private:
         throw StorageError("database files lost", lost);
     }
 
-    [[noreturn]] static void changedByOther(const RowChange& change)
-    {
-        throw ServerError(ErrorKind::Conflict,
-                          "O registro foi alterado por outro usuário (Tela: " + change.original.program
-                              + ", Componente: " + change.original.component
-                              + "). Recarregue os registros e refaça a alteração.");
-    }
 
     static bool sameKey(const RowKey& a, const RowKey& b)
     {
@@ -430,8 +431,10 @@ private:
                                "WHERE IDIDIOMA = ? AND CDPROGTRAD = ? AND NMCOMPONENTE = ? AND STAGRVALPROP = ?");
         st.bind(1, change.original.language).bind(2, change.original.program);
         st.bind(3, change.original.component).bind(4, change.original.source);
-        if (!st.step() || st.text(1) != change.originalDestination || st.text(2) != change.originalStatus)
-            changedByOther(change);
+        if (!st.step())
+            changedByOther(change.original, std::nullopt);
+        if (st.text(1) != change.originalDestination || st.text(2) != change.originalStatus)
+            changedByOther(change.original, st.isNull(3) ? std::nullopt : m_reader.version(st.integer(3)));
         Found found{st.integer(0), std::nullopt};
         if (!st.isNull(3))
             found.lastVersion = st.integer(3);
@@ -744,9 +747,9 @@ std::unique_ptr<StorageWriter> SqliteStorage::openWriter()
                                           m_changes);
 }
 
-void SqliteStorage::watchRowChanges(RowChangeWatcher watcher)
+std::uint64_t SqliteStorage::watchRowChanges(RowChangeWatcher watcher)
 {
-    m_changes.watch(std::move(watcher));
+    return m_changes.watch(std::move(watcher));
 }
 
 bool SqliteStorage::isEmpty()

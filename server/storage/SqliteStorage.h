@@ -46,7 +46,8 @@ public:
     StorageStatus status() override;
     // The writer of this server tells its commits; another process writing
     // the same file is not seen (one server serves a SQLite file).
-    void watchRowChanges(RowChangeWatcher watcher) override;
+    std::uint64_t watchRowChanges(RowChangeWatcher watcher) override;
+    void unwatchRowChanges(std::uint64_t id) override { m_changes.unwatch(id); }
 
     const std::string& path() const { return m_path; }
     bool created() const { return m_created; }

@@ -4,6 +4,7 @@
 // sessions are used one per worker thread at a time; all writes go through one
 // writer, driven by the WriteCoordinator, which batches deltas into shared
 // transactions while keeping each delta atomic.
+#include "ChangeRecords.h"
 #include "FilterFragment.h"
 #include "RowChanges.h"
 #include "ServerError.h"
@@ -190,6 +191,9 @@ public:
 
     // The versions and batches kept of every write (docs/history.md).
     virtual HistoryReader& history();
+    // The change feed's reading: the versions after query.after, with their
+    // rows and what the reading could see (ChangeRecords.h, docs/live.md).
+    virtual ChangeWindow readChanges(const ChangeQuery& query);
 };
 
 // The single writer. Each batch is one transaction; each item inside it (one
@@ -253,7 +257,14 @@ public:
     virtual StorageStatus status() { return {}; }
     // From now on, tells the watcher soon after each commit which rows it
     // touched (RowChanges.h); a back end that cannot know says nothing.
-    virtual void watchRowChanges(RowChangeWatcher watcher) { (void)watcher; }
+    // Returns the watcher's number for unwatchRowChanges (0: not watched).
+    virtual std::uint64_t watchRowChanges(RowChangeWatcher watcher)
+    {
+        (void)watcher;
+        return 0;
+    }
+    // The watcher is not running when this returns, and is not called again.
+    virtual void unwatchRowChanges(std::uint64_t id) { (void)id; }
 };
 
 } // namespace trd::server

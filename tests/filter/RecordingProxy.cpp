@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QUrl>
 
 #include <httplib.h>
 
@@ -31,6 +32,9 @@ struct RecordingProxy::Impl {
     bool released = true;
     std::condition_variable releasedChanged;
     std::map<std::string, int> answered;
+    bool feed = false;
+    bool feedBlocked = false;
+    int feedRequests = 0;
 };
 
 namespace {
@@ -54,6 +58,40 @@ RecordingProxy::RecordingProxy(const QString& serverHost, int serverPort) : d(st
         const auto answer = client.Get("/health");
         res.status = answer ? answer->status : 502;
         res.set_content(answer ? answer->body : std::string("no server"), "text/plain");
+    });
+    d->server.Get(R"(/.*/alteracoes)", [impl](const httplib::Request& req, httplib::Response& res) {
+        {
+            std::lock_guard lock(impl->mutex);
+            if (!impl->feed) {
+                res.status = 404;
+                return;
+            }
+            if (impl->feedBlocked) {
+                res.status = 503;
+                return;
+            }
+            ++impl->feedRequests;
+        }
+        std::string query;
+        for (const auto& [name, value] : req.params) {
+            std::string v = value;
+            if (name == "espera")
+                v = "1";
+            query += (query.empty() ? "?" : "&") + name + "="
+                + QUrl::toPercentEncoding(QString::fromStdString(v)).toStdString();
+        }
+        httplib::Client client(impl->host, impl->serverPort);
+        client.set_read_timeout(60, 0);
+        httplib::Headers headers;
+        if (req.has_header("Authorization"))
+            headers.emplace("Authorization", req.get_header_value("Authorization"));
+        const auto answer = client.Get(req.path + query, headers);
+        if (!answer) {
+            res.status = 502;
+            return;
+        }
+        res.status = answer->status;
+        res.set_content(answer->body, answer->get_header_value("Content-Type"));
     });
     d->server.Post(R"(/.*)", [impl](const httplib::Request& req, httplib::Response& res) {
         const std::string method = methodOf(req.body);
@@ -82,10 +120,15 @@ RecordingProxy::RecordingProxy(const QString& serverHost, int serverPort) : d(st
             canned.swap(impl->nextAnswer);
             forwardFirst = std::exchange(impl->forwardFirst, false);
         }
+        // A session's token and a batch go on with the call.
+        httplib::Headers headers;
+        for (const char* name : {"Authorization", "X-Trd-Lote"})
+            if (req.has_header(name))
+                headers.emplace(name, req.get_header_value(name));
         if (canned && forwardFirst) {
             httplib::Client client(impl->host, impl->serverPort);
             client.set_read_timeout(120, 0);
-            client.Post(req.path, req.body, "application/json");
+            client.Post(req.path, headers, req.body, "application/json");
         }
         if (canned) {
             const QJsonValue id = QJsonDocument::fromJson(QByteArray::fromStdString(req.body))
@@ -97,10 +140,6 @@ RecordingProxy::RecordingProxy(const QString& serverHost, int serverPort) : d(st
         }
         httplib::Client client(impl->host, impl->serverPort);
         client.set_read_timeout(120, 0);
-        // The batch a save joins travels in a header; the server needs it.
-        httplib::Headers headers;
-        if (req.has_header("X-Trd-Lote"))
-            headers.emplace("X-Trd-Lote", req.get_header_value("X-Trd-Lote"));
         const auto answer = client.Post(req.path, headers, req.body, "application/json");
         if (!answer) {
             res.status = 502;
@@ -180,6 +219,24 @@ int RecordingProxy::answered(const QString& method) const
     std::lock_guard lock(d->mutex);
     const auto it = d->answered.find(method.toStdString());
     return it == d->answered.end() ? 0 : it->second;
+}
+
+void RecordingProxy::forwardFeed(bool on)
+{
+    std::lock_guard lock(d->mutex);
+    d->feed = on;
+}
+
+void RecordingProxy::blockFeed(bool blocked)
+{
+    std::lock_guard lock(d->mutex);
+    d->feedBlocked = blocked;
+}
+
+int RecordingProxy::feedRequests() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->feedRequests;
 }
 
 void RecordingProxy::clear()
