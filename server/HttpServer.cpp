@@ -1,5 +1,6 @@
 #include "HttpServer.h"
 
+#include "HostPolicy.h"
 #include "RpcError.h"
 
 #include <boost/asio.hpp>
@@ -63,23 +64,6 @@ std::string_view trimmed(std::string_view text)
     return text;
 }
 
-// The host part of a Host header value ("[::1]:8211" -> "[::1]").
-std::string_view hostPart(std::string_view host)
-{
-    if (!host.empty() && host.front() == '[') {
-        const auto close = host.find(']');
-        return close == std::string_view::npos ? host : host.substr(0, close + 1);
-    }
-    const auto colon = host.find(':');
-    return colon == std::string_view::npos ? host : host.substr(0, colon);
-}
-
-bool isLoopbackName(std::string_view host)
-{
-    const std::string h = lowerAscii(host);
-    return h == "localhost" || h == "[::1]" || h == "::1" || h.rfind("127.", 0) == 0;
-}
-
 } // namespace
 
 std::string logValue(std::string_view value, std::size_t max)
@@ -126,10 +110,9 @@ std::string logValue(std::string_view value, std::size_t max)
 
 struct HttpServer::Impl {
     Impl(RpcHandler& h, HealthProbe& p, HttpOptions o)
-        : handler(h), health(p), options(std::move(o)), workers(static_cast<std::size_t>(std::max(1, options.threads)))
+        : handler(h), health(p), options(std::move(o)), hosts(options.host, options.serverNames),
+          workers(static_cast<std::size_t>(std::max(1, options.threads)))
     {
-        const std::string bound = lowerAscii(options.host);
-        loopbackOnly = isLoopbackName(bound) || bound == "::1";
         if (!options.tlsCertFile.empty()) {
             tls = std::make_unique<asio::ssl::context>(asio::ssl::context::tls_server);
             tls->set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2
@@ -162,7 +145,7 @@ struct HttpServer::Impl {
     RpcHandler& handler;
     HealthProbe& health;
     HttpOptions options;
-    bool loopbackOnly = false;
+    HostPolicy hosts;
     std::string error;
     std::atomic<int> inFlight{0};
     // Connections count themselves out when destroyed, which can happen while
@@ -398,17 +381,10 @@ private:
     // ours. Neither is ever sent by the client program.
     std::string crossSiteRefusal(const http::request<http::string_body>& req) const
     {
-        const std::string_view host = trimmed(sv(req[http::field::host]));
-        if (m_server.loopbackOnly && !host.empty() && !isLoopbackName(hostPart(host)))
-            return "Requisição recusada: o servidor local não atende pelo nome " + logValue(host, 80) + ".";
         const auto origin = req.find(http::field::origin);
-        if (origin != req.end()) {
-            const std::string value = lowerAscii(trimmed(sv(origin->value())));
-            const std::string h = lowerAscii(host);
-            if (h.empty() || (value != "http://" + h && value != "https://" + h))
-                return "Requisição recusada: origem de outro site (" + logValue(sv(origin->value()), 80) + ").";
-        }
-        return {};
+        return m_server.hosts.refusal(trimmed(sv(req[http::field::host])),
+                                      origin == req.end() ? std::string_view() : trimmed(sv(origin->value())),
+                                      origin != req.end());
     }
 
     void health(unsigned version, bool keepAlive)

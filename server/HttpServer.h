@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace trd::server {
 
@@ -32,6 +33,7 @@ struct HttpOptions {
     int writeTimeoutMs = 120000;              // to hand a whole answer to a client that reads slowly
     int maxConnections = 20000;
     int maxPerAddress = 64;
+    std::vector<std::string> serverNames;     // names clients may use besides the address (Host, Origin)
     std::string tlsCertFile;                  // both set: HTTPS only
     std::string tlsKeyFile;
     bool log = true;

@@ -28,7 +28,7 @@ const char* serverUsage()
            "                  [--pg-statement-timeout S] [--pg-lock-timeout S]\n"
            "                  [--max-body MIB] [--max-connections N] [--max-per-address N]\n"
            "                  [--request-timeout S] [--idle-timeout S] [--statement-timeout S]\n"
-           "                  [--tls-cert PEM --tls-key PEM]\n"
+           "                  [--tls-cert PEM --tls-key PEM] [--server-name NOME]...\n"
            "                  [--users ARQUIVO] [--session-timeout S] [--import-tsv ARQUIVO] [--quiet]\n"
            "       trd-server user (add|remove|reset|list) [NOME] (--users ARQUIVO | --db ARQUIVO)\n"
            "                  (add e reset leem a senha da entrada padrão)\n"
@@ -52,6 +52,7 @@ const char* serverUsage()
            "  --statement-timeout S uma leitura no SQLite é interrompida após S segundos (padrão 30)\n"
            "  --users ARQUIVO     usuários e senhas (padrão: ARQUIVO-DO-BANCO.users, quando existe)\n"
            "  --session-timeout S uma sessão aberta pelo login dura S segundos (padrão 43200)\n"
+           "  --server-name NOME  nome pelo qual os clientes chamam o servidor, além do endereço (pode repetir)\n"
            "  --tls-cert PEM      certificado do servidor: atende só HTTPS (com --tls-key)\n"
            "  --tls-key PEM       chave privada do certificado\n"
            "  --import-tsv ARQ    importa idiomas e traduções de um arquivo TSV antes de atender\n"
@@ -180,6 +181,15 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
             if (!v)
                 return std::nullopt;
             options.users = *v;
+        } else if (arg == "--server-name") {
+            const std::string* v = value();
+            if (!v)
+                return std::nullopt;
+            if (v->empty() || v->find_first_of(" \t/@") != std::string::npos) {
+                error = "--server-name espera um nome de computador (ex. trd.empresa.local), recebeu " + *v;
+                return std::nullopt;
+            }
+            options.serverNames.push_back(*v);
         } else if (arg == "--tls-cert" || arg == "--tls-key") {
             const std::string* v = value();
             if (!v)

@@ -29,6 +29,7 @@ struct ServerOptions {
     int statementTimeoutS = 30;    // one SQLite read statement
     std::string users;             // the users file; empty: beside the --db file, when it exists
     int sessionS = 12 * 3600;      // a login's lifetime
+    std::vector<std::string> serverNames;   // names clients use to reach the server (Host, Origin)
     std::string tlsCert;           // PEM files; both or neither
     std::string tlsKey;
     std::string importTsv;

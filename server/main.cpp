@@ -198,6 +198,7 @@ int main(int argc, char** argv)
         http.maxPerAddress = options->maxPerAddress;
         http.requestTimeoutMs = options->requestTimeoutS * 1000;
         http.idleTimeoutMs = options->idleTimeoutS * 1000;
+        http.serverNames = options->serverNames;
         http.tlsCertFile = options->tlsCert;
         http.tlsKeyFile = options->tlsKey;
         http.log = !options->quiet;

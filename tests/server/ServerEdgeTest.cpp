@@ -1,5 +1,6 @@
 // The real trd-server under hostile clients, scaled down: every attack ends in
 // a bounded refusal and the server keeps answering everyone else at once.
+#include "RawSocket.h"
 #include "ServerTestKit.h"
 #include "TrdServerProcess.h"
 
@@ -9,11 +10,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,118 +26,6 @@ using trd::test::TrdServerProcess;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-class Socket {
-public:
-    explicit Socket(int port)
-    {
-        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(static_cast<uint16_t>(port));
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-            ::close(m_fd);
-            m_fd = -1;
-        }
-    }
-    ~Socket()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-
-    bool ok() const { return m_fd >= 0; }
-    bool send(const std::string& data)
-    {
-        std::size_t done = 0;
-        while (done < data.size()) {
-            const ssize_t n = ::send(m_fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
-            if (n <= 0)
-                return false;
-            done += static_cast<std::size_t>(n);
-        }
-        return true;
-    }
-    // Reads until the peer closes, `until` appears `count` times, or timeoutMs passes.
-    std::string receive(int timeoutMs, const std::string& until = {}, int count = 1)
-    {
-        std::string got;
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        for (;;) {
-            if (!until.empty()) {
-                int seen = 0;
-                for (auto at = got.find(until); at != std::string::npos; at = got.find(until, at + 1))
-                    ++seen;
-                if (seen >= count)
-                    return got;
-            }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            if (left <= 0)
-                return got;
-            if (!readSome(static_cast<int>(left), got))
-                return got;
-        }
-    }
-    // One wait and one read; false on timeout or close.
-    bool readSome(int timeoutMs, std::string& into)
-    {
-        pollfd p{m_fd, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) <= 0)
-            return false;
-        char buf[65536];
-        const ssize_t n = ::recv(m_fd, buf, sizeof buf, 0);
-        if (n <= 0) {
-            m_closed = true;
-            return false;
-        }
-        into.append(buf, static_cast<std::size_t>(n));
-        return true;
-    }
-    // One whole HTTP answer (by its Content-Length), or what came before a close or the timeout.
-    std::string answer(int timeoutMs = 10000)
-    {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        for (;;) {
-            const auto head = m_pending.find("\r\n\r\n");
-            if (head != std::string::npos) {
-                const auto at = m_pending.find("Content-Length: ");
-                const std::size_t length = at < head ? std::stoul(m_pending.substr(at + 16)) : 0;
-                if (m_pending.size() >= head + 4 + length) {
-                    std::string one = m_pending.substr(0, head + 4 + length);
-                    m_pending.erase(0, head + 4 + length);
-                    return one;
-                }
-            }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            if (left <= 0 || !readSome(static_cast<int>(left), m_pending))
-                return std::exchange(m_pending, {});
-        }
-    }
-    bool closedByPeer() const { return m_closed; }
-
-private:
-    int m_fd = -1;
-    bool m_closed = false;
-    std::string m_pending;
-};
-
-std::string bodyOf(const std::string& answer)
-{
-    const auto head = answer.find("\r\n\r\n");
-    return head == std::string::npos ? std::string() : answer.substr(head + 4);
-}
-
-std::string post(const std::string& body, const std::string& extraHeaders = {},
-                 const std::string& type = "application/json")
-{
-    return "POST /Trd09300.rdmTraducao HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: " + type
-           + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extraHeaders + "\r\n" + body;
-}
-
-const std::string Health = "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
 
 // Milliseconds a fresh client waits for GET /health to answer 200.
 double healthLatencyMs(int port)
@@ -162,11 +46,6 @@ TrdServerProcess::Options withArgs(QStringList args, bool demo = false)
     o.demo = demo;
     o.extraArgs = std::move(args);
     return o;
-}
-
-int status(const std::string& answer)
-{
-    return answer.size() > 12 ? std::stoi(answer.substr(9, 3)) : 0;
 }
 
 } // namespace
@@ -353,6 +232,43 @@ TEST(ServerEdge, CrossSiteRequestsAreRefusedAndWriteNothing)
     const Answer a = parseAnswer(bodyOf(answer));
     EXPECT_TRUE(a.ok) << a.message;
     EXPECT_TRUE(a.rows.empty());
+}
+
+TEST(ServerEdge, HostAndOriginMustNameTheServerExactly)
+{
+    // A server without users holds data any page could read through a
+    // rebound name: only its own names may reach it.
+    TrdServerProcess server(withArgs({"--server-name", "trd.empresa.local"}, true));
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    const std::string port = std::to_string(server.port());
+    auto read = [&](const std::string& host, const std::string& origin) {
+        Socket s(server.port());
+        std::string req = post(request("GetIdiTrad", ""), origin.empty() ? "" : "Origin: " + origin + "\r\n");
+        req.replace(req.find("Host: 127.0.0.1"), 15, "Host: " + host);
+        s.send(req);
+        return s.answer();
+    };
+    for (const std::string name : {"127.0.0.1.attacker.example", "127.attacker.example", "127.0.0.1evil.com",
+                                   "localhost.attacker.example", "127.0.0.2", "evil.example", "127.0.0.1:x"}) {
+        for (const std::string& host : {name, name + ":" + port}) {
+            for (const std::string& origin : {std::string(), "http://" + host}) {
+                const std::string answer = read(host, origin);
+                EXPECT_EQ(status(answer), 403) << host << " / " << origin;
+                EXPECT_EQ(answer.find("ENG"), std::string::npos) << host;
+            }
+        }
+    }
+    // An Origin that is another site, or another port of a good name.
+    EXPECT_EQ(status(read("127.0.0.1:" + port, "http://127.0.0.1.attacker.example:" + port)), 403);
+    EXPECT_EQ(status(read("localhost:" + port, "http://localhost:3000")), 403);
+    // The server's own names, with and without the port, and a same-origin page.
+    for (const std::string name : {"127.0.0.1", "localhost", "LOCALHOST", "[::1]", "trd.empresa.local"}) {
+        for (const std::string& host : {name, name + ":" + port}) {
+            const std::string answer = read(host, "http://" + host);
+            EXPECT_EQ(status(answer), 200) << host;
+            EXPECT_NE(answer.find("ENG"), std::string::npos) << host;
+        }
+    }
 }
 
 TEST(ServerEdge, LogLinesCarryTheAddressAndCannotBeForgedOrFlooded)
