@@ -355,25 +355,30 @@ private:
             CallContext context;
             context.authorization = std::string(sv(req[http::field::authorization]));
             context.acceptsCbor = acceptsCbor(sv(req[http::field::accept]));
-            RpcOutcome outcome = self->m_server.handler.handle(req.body(), context);
-            req = {};
-            const double ms = msSince(start);
-            asio::post(self->m_stream.get_executor(),
-                       [self, outcome = std::move(outcome), version, keepAlive, ms]() mutable {
-                           self->m_user = outcome.user;
-                           self->log(outcome.method.empty() ? "-" : outcome.method, ms,
-                                     outcome.ok ? std::to_string(outcome.resultBytes) + " bytes"
-                                                : "erro " + std::to_string(outcome.errorCode) + ": "
-                                                      + outcome.errorMessage
-                                                      + (outcome.errorDetail.empty()
-                                                             ? std::string()
-                                                             : " [" + outcome.errorDetail + "]"));
-                           Response res{http::status::ok, version};
-                           res.set(http::field::content_type, outcome.cbor ? CborType : JsonType);
-                           res.body() = std::move(outcome.body);
-                           self->send(std::move(res), keepAlive, true);
-                       });
+            context.address = self->m_address;
+            // A Login answers later, from the log-in gate's threads: the
+            // worker is free at once.
+            self->m_server.handler.handleAsync(req.body(), context, [self, version, keepAlive, start](RpcOutcome outcome) {
+                const double ms = msSince(start);
+                asio::post(self->m_stream.get_executor(),
+                           [self, outcome = std::move(outcome), version, keepAlive, ms]() mutable {
+                               self->answer(std::move(outcome), version, keepAlive, ms);
+                           });
+            });
         });
+    }
+
+    void answer(RpcOutcome outcome, unsigned version, bool keepAlive, double ms)
+    {
+        m_user = outcome.user;
+        log(outcome.method.empty() ? "-" : outcome.method, ms,
+            outcome.ok ? std::to_string(outcome.resultBytes) + " bytes"
+                       : "erro " + std::to_string(outcome.errorCode) + ": " + outcome.errorMessage
+                             + (outcome.errorDetail.empty() ? std::string() : " [" + outcome.errorDetail + "]"));
+        Response res{http::status::ok, version};
+        res.set(http::field::content_type, outcome.cbor ? CborType : JsonType);
+        res.body() = std::move(outcome.body);
+        send(std::move(res), keepAlive, true);
     }
 
     // A browser on another site can post to a loopback or LAN server; such

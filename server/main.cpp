@@ -221,6 +221,7 @@ int main(int argc, char** argv)
                 server.stop();
         });
         const bool served = server.serve();
+        context.handler().stopLogins();
         // Wake the waiter if serving ended on its own.
         pthread_kill(signalWaiter.native_handle(), SIGTERM);
         signalWaiter.join();

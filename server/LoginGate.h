@@ -1,0 +1,110 @@
+#pragma once
+// Checks log-ins on threads of its own, so that password hashing (Argon2id,
+// 64 MiB and about a tenth of a second each, on purpose) never runs on the
+// workers that serve the calls, and a flood of wrong passwords can neither
+// guess quickly nor keep other people from logging in:
+//
+// - Failures are counted per user name and per client address. Past a few,
+//   each failure opens a waiting time that doubles with every further one
+//   (up to a minute); an attempt inside it is refused at once, unchecked,
+//   with the time left. A success clears the user's count; the address's
+//   fades once it has been quiet for a while.
+// - An unknown name is checked against a hash of a random password, so its
+//   answer takes as long as a known name's: timing does not tell which names
+//   exist, and unknown names are throttled the same way.
+// - The checks wait in one bounded queue. A log-in whose user and address have
+//   no failure on record goes before all others: it waits only for the checks
+//   already running and for such clean log-ins that came before it. Each user
+//   name and each address may have a few checks waiting at once; past that,
+//   or with the queue full, an attempt is refused at once.
+#include "UserStore.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+namespace trd::server {
+
+struct LoginResult {
+    enum class Kind { Accepted, WrongPassword, Throttled, Busy };
+    Kind kind = Kind::WrongPassword;
+    std::string token;            // Accepted: the session token
+    int waitSeconds = 0;          // Throttled: how long before the next attempt is checked
+    // The user's message for anything but Accepted.
+    std::string message() const;
+};
+
+class LoginGate {
+public:
+    struct Limits {
+        int hashers = 2;                                   // checks at once (each takes 64 MiB)
+        int userAllowance = 5;                             // failures of a name before waiting starts
+        int addressAllowance = 20;                         // failures from an address (an office behind NAT)
+        std::chrono::milliseconds firstWait{1000};         // doubles with each further failure
+        std::chrono::milliseconds longestWait{60000};
+        std::chrono::minutes forgetAfter{15};              // a quiet name or address starts afresh
+        std::size_t maxQueued = 256;
+        int maxPendingPerUser = 2;
+        int maxPendingPerAddress = 8;
+        std::size_t maxTracked = 20000;                    // names and addresses remembered
+    };
+
+    using Done = std::function<void(LoginResult)>;
+
+    LoginGate(UserStore& users, std::chrono::seconds sessionLifetime, Limits limits);
+    LoginGate(UserStore& users, std::chrono::seconds sessionLifetime);
+    ~LoginGate();
+    LoginGate(const LoginGate&) = delete;
+    LoginGate& operator=(const LoginGate&) = delete;
+
+    // Checks a log-in; done runs once, on this thread for an attempt refused
+    // at once, else on one of the gate's threads.
+    void submit(const std::string& name, const std::string& password, const std::string& address, Done done);
+    // The same, waiting for the answer.
+    LoginResult check(const std::string& name, const std::string& password, const std::string& address);
+
+private:
+    using Clock = std::chrono::steady_clock;
+    struct Record {
+        int failures = 0;
+        int pending = 0;
+        Clock::time_point notBefore{};
+        Clock::time_point lastSeen{};
+    };
+    struct Job {
+        std::string name, password, address;
+        Done done;
+    };
+    using Records = std::unordered_map<std::string, Record>;
+
+    void run();
+    void forgetOld(Records& records, Clock::time_point now);
+    Clock::duration waitFor(int failures, int allowance) const;
+    void noteOutcome(const Job& job, bool accepted);
+    Clock::time_point opensAt(const Record& user, const Record& address) const;
+    static int secondsUntil(Clock::time_point when, Clock::time_point now);
+
+    UserStore& m_users;
+    std::chrono::seconds m_lifetime;
+    Limits m_limits;
+    std::string m_decoy;   // hash of a random password, checked for unknown names
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    Records m_byUser, m_byAddress;
+    std::deque<std::unique_ptr<Job>> m_clean, m_suspect;
+    std::size_t m_queued = 0;
+    bool m_stop = false;
+    std::vector<std::thread> m_threads;
+};
+
+} // namespace trd::server
