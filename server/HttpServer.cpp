@@ -226,10 +226,69 @@ private:
         m_parser->header_limit(static_cast<std::uint32_t>(options().maxHeaderBytes));
         m_parser->body_limit(options().maxBody);
         lowest().expires_after(std::chrono::milliseconds(options().requestTimeoutMs));
-        http::async_read_header(m_stream, m_buffer, *m_parser,
-                                [self = this->shared_from_this()](beast::error_code ec, std::size_t) {
-                                    self->onHeader(ec);
-                                });
+        m_scanned = 0;
+        gatherHeader();
+    }
+
+    // The whole header block is gathered before it is parsed, so that its
+    // lines can be checked as they were sent: the parser itself would join a
+    // folded line into its field without a trace.
+    void gatherHeader()
+    {
+        const std::string_view buffered(static_cast<const char*>(m_buffer.data().data()), m_buffer.size());
+        const std::size_t end = buffered.find("\r\n\r\n", m_scanned);
+        if (end != std::string_view::npos) {
+            if (const std::string refusal = foldedLine(buffered.substr(0, end + 2)); !refusal.empty())
+                return refuse(http::status::bad_request, refusal);
+            return http::async_read_header(m_stream, m_buffer, *m_parser,
+                                           [self = this->shared_from_this()](beast::error_code ec, std::size_t) {
+                                               self->onHeader(ec);
+                                           });
+        }
+        if (buffered.size() >= options().maxHeaderBytes)
+            return failRead(http::error::header_limit);
+        m_scanned = buffered.size() < 3 ? 0 : buffered.size() - 3;
+        m_stream.async_read_some(m_buffer.prepare(4096),
+                                 [self = this->shared_from_this()](beast::error_code ec, std::size_t n) {
+                                     if (ec)
+                                         return self->failRead(ec);
+                                     self->m_buffer.commit(n);
+                                     self->gatherHeader();
+                                 });
+    }
+
+    // A header line that starts with a blank continues the one before it
+    // (obsolete line folding): refused, as RFC 9112 allows, since readers
+    // disagree on what such a field holds.
+    static std::string foldedLine(std::string_view head)
+    {
+        for (std::size_t at = head.find("\r\n"); at != std::string_view::npos && at + 2 < head.size();
+             at = head.find("\r\n", at + 2))
+            if (head[at + 2] == ' ' || head[at + 2] == '\t')
+                return "Requisição HTTP malformada: linha de cabeçalho dobrada (começa com espaço).";
+        return {};
+    }
+
+    // Fields that must appear at most once: with two, the server and a proxy
+    // in front of it could each believe a different one.
+    static std::string framingRefusal(const http::request<http::string_body>& req)
+    {
+        static constexpr std::pair<http::field, const char*> Single[] = {
+            {http::field::host, "Host"},
+            {http::field::origin, "Origin"},
+            {http::field::content_length, "Content-Length"},
+            {http::field::transfer_encoding, "Transfer-Encoding"},
+            {http::field::content_type, "Content-Type"},
+            {http::field::content_encoding, "Content-Encoding"},
+            {http::field::authorization, "Authorization"},
+            {http::field::expect, "Expect"},
+        };
+        for (const auto& [field, name] : Single)
+            if (req.count(field) > 1)
+                return std::string("Requisição HTTP malformada: o cabeçalho ") + name + " aparece mais de uma vez.";
+        if (req.version() >= 11 && req.count(http::field::host) == 0)
+            return "Requisição HTTP malformada: falta o cabeçalho Host.";
+        return {};
     }
 
     void onHeader(beast::error_code ec)
@@ -241,8 +300,13 @@ private:
             return refuse(http::status::request_header_fields_too_large,
                           "Requisição com cabeçalhos demais: o limite é de " + std::to_string(options().maxHeaderCount)
                               + ".");
+        if (const std::string refusal = framingRefusal(req); !refusal.empty())
+            return refuse(http::status::bad_request, refusal);
         const auto encoding = lowerAscii(trimmed(sv(req[http::field::content_encoding])));
-        if (!encoding.empty() && encoding != "identity")
+        // A body is never inflated, whether the compression is announced as
+        // its content coding or as a transfer coding before "chunked".
+        const auto transfer = lowerAscii(trimmed(sv(req[http::field::transfer_encoding])));
+        if ((!encoding.empty() && encoding != "identity") || (!transfer.empty() && transfer != "chunked"))
             return refuse(http::status::unsupported_media_type,
                           "Requisição comprimida não é aceita: envie o corpo sem compressão.");
         if (lowerAscii(sv(req[http::field::expect])) == "100-continue") {
@@ -468,6 +532,7 @@ private:
     std::optional<http::request_parser<http::string_body>> m_parser;
     std::shared_ptr<Response> m_response;
     bool m_lingering = false;
+    std::size_t m_scanned = 0;   // bytes of the buffer already searched for the header's end
     std::size_t m_drained = 0;
     static constexpr std::size_t DrainLimit = 64u << 20;
 };

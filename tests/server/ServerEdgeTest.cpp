@@ -271,6 +271,51 @@ TEST(ServerEdge, HostAndOriginMustNameTheServerExactly)
     }
 }
 
+TEST(ServerEdge, RequestsAreFramedStrictlySoNoOneReadsThemTwoWays)
+{
+    TrdServerProcess server(withArgs({}, true));
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    const std::string body = request("GetIdiTrad", "");
+    const std::string length = "Content-Length: " + std::to_string(body.size()) + "\r\n";
+    auto send = [&](const std::string& head, const std::string& rest) {
+        Socket s(server.port());
+        s.send("POST /Trd09300.rdmTraducao " + head + "\r\n" + rest + "\r\n" + body);
+        return s.answer();
+    };
+    const std::string json = "Content-Type: application/json\r\n";
+    struct Case {
+        const char* what;
+        std::string head, fields;
+        int status;
+        const char* says;
+    } cases[] = {
+        {"no Host", "HTTP/1.1", json + length, 400, "falta o cabeçalho Host"},
+        {"two Hosts", "HTTP/1.1", "Host: 127.0.0.1\r\nHost: evil.example\r\n" + json + length, 400, "Host aparece"},
+        {"two Origins", "HTTP/1.1", "Host: 127.0.0.1\r\nOrigin: http://127.0.0.1\r\nOrigin: http://evil.example\r\n" + json + length,
+         400, "Origin aparece"},
+        {"folded field", "HTTP/1.1", "Host: 127.0.0.1\r\nX-A: b\r\n c\r\n" + json + length, 400, "dobrada"},
+        {"folded Host", "HTTP/1.1", "Host: 127.0.0.1\r\n\t.evil.example\r\n" + json + length, 400, "dobrada"},
+        {"gzip before chunked", "HTTP/1.1", "Host: 127.0.0.1\r\nTransfer-Encoding: gzip, chunked\r\n" + json, 415,
+         "comprimida"},
+    };
+    for (const Case& c : cases) {
+        const std::string answer = send(c.head, c.fields);
+        EXPECT_EQ(status(answer), c.status) << c.what << "\n" << answer.substr(0, 300);
+        EXPECT_NE(answer.find(c.says), std::string::npos) << c.what << "\n" << answer.substr(0, 300);
+        EXPECT_EQ(answer.find("\"result\""), std::string::npos) << c.what;
+    }
+    // HTTP/1.0 needs no Host; one Host and a same-origin page pass as before.
+    EXPECT_EQ(status(send("HTTP/1.0", json + length)), 200);
+    EXPECT_EQ(status(send("HTTP/1.1", "Host: 127.0.0.1\r\nOrigin: http://127.0.0.1\r\n" + json + length)), 200);
+
+    // A key twice in the JSON envelope: which method would run is not guessed.
+    Socket s(server.port());
+    s.send(post("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"GetIdiTrad\",\"params\":[],\"method\":\"SetDestino\"}"));
+    const Answer a = parseAnswer(bodyOf(s.answer()));
+    EXPECT_EQ(a.code, -32700);
+    EXPECT_NE(a.message.find("membro repetido"), std::string::npos) << a.message;
+}
+
 TEST(ServerEdge, LogLinesCarryTheAddressAndCannotBeForgedOrFlooded)
 {
     TrdServerProcess server;
