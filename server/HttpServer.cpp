@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -108,6 +109,26 @@ std::string logValue(std::string_view value, std::size_t max)
     return out;
 }
 
+namespace {
+
+// What the connection limits know of a connection, whatever its stream: the
+// address it counts against, whether it still counts (an evicted one hands
+// its place to the newcomer at once), and when it started waiting idle for a
+// next request (0: it is not idle).
+class ConnectionBase : public std::enable_shared_from_this<ConnectionBase> {
+public:
+    explicit ConnectionBase(std::string address) : m_address(std::move(address)) {}
+    virtual ~ConnectionBase() = default;
+    // Closes the connection from its own executor.
+    virtual void evict() = 0;
+
+    const std::string m_address;
+    bool m_counted = true;        // guarded by the server's counts mutex
+    std::uint64_t m_idleKey = 0;  // likewise
+};
+
+} // namespace
+
 struct HttpServer::Impl {
     Impl(RpcHandler& h, HealthProbe& p, HttpOptions o)
         : handler(h), health(p), options(std::move(o)), hosts(options.host, options.serverNames),
@@ -131,13 +152,42 @@ struct HttpServer::Impl {
 
     void accept();
     void admit(tcp::socket socket);
-    void release(const std::string& address)
+    void release(ConnectionBase& connection)
     {
         std::lock_guard lock(countsMutex);
-        --total;
-        auto it = perAddress.find(address);
-        if (it != perAddress.end() && --it->second <= 0)
+        auto it = perAddress.find(connection.m_address);
+        if (it == perAddress.end())
+            return;
+        if (connection.m_idleKey)
+            it->second.idle.erase(connection.m_idleKey);
+        connection.m_idleKey = 0;
+        if (connection.m_counted) {
+            connection.m_counted = false;
+            --total;
+            --it->second.count;
+        }
+        if (it->second.count <= 0 && it->second.idle.empty())
             perAddress.erase(it);
+    }
+    // A connection waiting for the first byte of its next request can be
+    // closed to make room for a new one from the same address.
+    void markIdle(ConnectionBase& connection)
+    {
+        std::lock_guard lock(countsMutex);
+        auto it = perAddress.find(connection.m_address);
+        if (it == perAddress.end() || !connection.m_counted || connection.m_idleKey)
+            return;
+        connection.m_idleKey = ++idleSequence;
+        it->second.idle.emplace(connection.m_idleKey, connection.weak_from_this());
+    }
+    void markBusy(ConnectionBase& connection)
+    {
+        std::lock_guard lock(countsMutex);
+        if (!connection.m_idleKey)
+            return;
+        if (auto it = perAddress.find(connection.m_address); it != perAddress.end())
+            it->second.idle.erase(connection.m_idleKey);
+        connection.m_idleKey = 0;
     }
     void log(std::string_view peer, std::string_view user, std::string_view method, double ms,
              std::string_view what) const;
@@ -151,8 +201,13 @@ struct HttpServer::Impl {
     // Connections count themselves out when destroyed, which can happen while
     // the io context is torn down: the counts outlive it.
     std::mutex countsMutex;
-    std::unordered_map<std::string, int> perAddress;
+    struct AddressConnections {
+        int count = 0;
+        std::map<std::uint64_t, std::weak_ptr<ConnectionBase>> idle;   // oldest idle first
+    };
+    std::unordered_map<std::string, AddressConnections> perAddress;
     int total = 0;
+    std::uint64_t idleSequence = 0;
     std::unique_ptr<asio::ssl::context> tls;
     asio::io_context ioc;
     tcp::acceptor acceptor{asio::make_strand(ioc)};
@@ -163,13 +218,21 @@ struct HttpServer::Impl {
 namespace {
 
 template <class Stream>
-class Connection : public std::enable_shared_from_this<Connection<Stream>> {
+class Connection : public ConnectionBase {
 public:
     Connection(HttpServer::Impl& server, Stream stream, std::string address)
-        : m_server(server), m_stream(std::move(stream)), m_address(std::move(address))
+        : ConnectionBase(std::move(address)), m_server(server), m_stream(std::move(stream))
     {
     }
-    ~Connection() { m_server.release(m_address); }
+    ~Connection() override { m_server.release(*this); }
+
+    void evict() override
+    {
+        asio::post(m_stream.get_executor(), [self = self()] {
+            self->log("-", 0, "conexão ociosa fechada para dar lugar a uma nova do mesmo endereço");
+            self->close();
+        });
+    }
 
     void start()
     {
@@ -182,7 +245,7 @@ public:
             // closed connection it cannot explain. The bytes read go to the
             // handshake.
             lowest().expires_after(std::chrono::milliseconds(m_server.options.requestTimeoutMs));
-            lowest().async_read_some(m_buffer.prepare(4096), [self = this->shared_from_this()](beast::error_code ec,
+            lowest().async_read_some(m_buffer.prepare(4096), [self = self()](beast::error_code ec,
                                                                                               std::size_t n) {
                 if (ec)
                     return self->close();
@@ -201,6 +264,7 @@ public:
     }
 
 private:
+    std::shared_ptr<Connection> self() { return std::static_pointer_cast<Connection>(shared_from_this()); }
     beast::tcp_stream& lowest() { return beast::get_lowest_layer(m_stream); }
     const HttpOptions& options() const { return m_server.options; }
 
@@ -211,8 +275,10 @@ private:
         if (m_buffer.size() > 0)
             return readRequest();
         lowest().expires_after(std::chrono::milliseconds(options().idleTimeoutMs));
+        m_server.markIdle(*this);
         m_stream.async_read_some(m_buffer.prepare(4096),
-                                 [self = this->shared_from_this()](beast::error_code ec, std::size_t n) {
+                                 [self = self()](beast::error_code ec, std::size_t n) {
+                                     self->m_server.markBusy(*self);
                                      if (ec)
                                          return self->close();
                                      self->m_buffer.commit(n);
@@ -241,7 +307,7 @@ private:
             if (const std::string refusal = foldedLine(buffered.substr(0, end + 2)); !refusal.empty())
                 return refuse(http::status::bad_request, refusal);
             return http::async_read_header(m_stream, m_buffer, *m_parser,
-                                           [self = this->shared_from_this()](beast::error_code ec, std::size_t) {
+                                           [self = self()](beast::error_code ec, std::size_t) {
                                                self->onHeader(ec);
                                            });
         }
@@ -249,7 +315,7 @@ private:
             return failRead(http::error::header_limit);
         m_scanned = buffered.size() < 3 ? 0 : buffered.size() - 3;
         m_stream.async_read_some(m_buffer.prepare(4096),
-                                 [self = this->shared_from_this()](beast::error_code ec, std::size_t n) {
+                                 [self = self()](beast::error_code ec, std::size_t n) {
                                      if (ec)
                                          return self->failRead(ec);
                                      self->m_buffer.commit(n);
@@ -312,7 +378,7 @@ private:
         if (lowerAscii(sv(req[http::field::expect])) == "100-continue") {
             auto cont = std::make_shared<http::response<http::empty_body>>(http::status::continue_, req.version());
             return http::async_write(m_stream, *cont,
-                                     [self = this->shared_from_this(), cont](beast::error_code ec, std::size_t) {
+                                     [self = self(), cont](beast::error_code ec, std::size_t) {
                                          if (ec)
                                              return self->close();
                                          self->readBody();
@@ -324,7 +390,7 @@ private:
     void readBody()
     {
         http::async_read(m_stream, m_buffer, *m_parser,
-                         [self = this->shared_from_this()](beast::error_code ec, std::size_t) {
+                         [self = self()](beast::error_code ec, std::size_t) {
                              if (ec)
                                  return self->failRead(ec);
                              self->onRequest();
@@ -379,7 +445,7 @@ private:
     {
         m_buffer.consume(m_buffer.size());
         m_stream.async_read_some(m_buffer.prepare(64 * 1024),
-                                 [self = this->shared_from_this()](beast::error_code ec, std::size_t n) {
+                                 [self = self()](beast::error_code ec, std::size_t n) {
                                      self->m_drained += n;
                                      if (ec || self->m_drained > DrainLimit)
                                          return self->close();
@@ -414,7 +480,7 @@ private:
 
         ++m_server.inFlight;
         const unsigned version = req.version();
-        asio::post(m_server.workers, [self = this->shared_from_this(), req = std::move(req), version, keepAlive]() mutable {
+        asio::post(m_server.workers, [self = self(), req = std::move(req), version, keepAlive]() mutable {
             const auto start = Clock::now();
             CallContext context;
             context.authorization = std::string(sv(req[http::field::authorization]));
@@ -459,7 +525,7 @@ private:
     void health(unsigned version, bool keepAlive)
     {
         ++m_server.inFlight;
-        asio::post(m_server.workers, [self = this->shared_from_this(), version, keepAlive] {
+        asio::post(m_server.workers, [self = self(), version, keepAlive] {
             const auto start = Clock::now();
             const HealthReport report = self->m_server.health.check();
             Response res{report.ok ? http::status::ok : http::status::service_unavailable, version};
@@ -487,7 +553,7 @@ private:
         m_response = std::make_shared<Response>(std::move(res));
         lowest().expires_after(std::chrono::milliseconds(options().writeTimeoutMs));
         http::async_write(m_stream, *m_response,
-                          [self = this->shared_from_this(), keepAlive, counted](beast::error_code ec, std::size_t) {
+                          [self = self(), keepAlive, counted](beast::error_code ec, std::size_t) {
                               if (counted)
                                   --self->m_server.inFlight;
                               self->m_response.reset();
@@ -508,7 +574,7 @@ private:
             "Content-Length: "
             + std::to_string(body.size()) + "\r\n\r\n" + body);
         asio::async_write(lowest(), asio::buffer(*answer),
-                          [self = this->shared_from_this(), answer](beast::error_code, std::size_t) { self->close(); });
+                          [self = self(), answer](beast::error_code, std::size_t) { self->close(); });
     }
 
     void close()
@@ -526,7 +592,6 @@ private:
 
     HttpServer::Impl& m_server;
     Stream m_stream;
-    std::string m_address;
     std::string m_user = "-";    // the last call's, for the log lines of the connection
     beast::flat_buffer m_buffer;
     std::optional<http::request_parser<http::string_body>> m_parser;
@@ -579,25 +644,42 @@ void HttpServer::Impl::admit(tcp::socket socket)
     if (ec)
         return;
     std::string address = remote.address().to_string();
+    std::shared_ptr<ConnectionBase> evicted;
     {
         std::lock_guard lock(countsMutex);
         std::string refusal;
-        int& mine = perAddress[address];
+        AddressConnections& mine = perAddress[address];
+        // At the address's limit, its connection idle the longest gives way:
+        // one local program holding idle sockets must not lock every other
+        // local client out until they time out.
+        while (total < options.maxConnections && mine.count >= options.maxPerAddress && !mine.idle.empty()
+               && !evicted) {
+            evicted = mine.idle.begin()->second.lock();
+            mine.idle.erase(mine.idle.begin());
+            if (evicted) {
+                evicted->m_idleKey = 0;
+                evicted->m_counted = false;
+                --mine.count;
+                --total;
+            }
+        }
         if (total >= options.maxConnections)
             refusal = "Servidor com conexões demais; tente de novo em instantes.";
-        else if (mine >= options.maxPerAddress)
+        else if (mine.count >= options.maxPerAddress)
             refusal = "Conexões demais deste endereço (limite " + std::to_string(options.maxPerAddress) + ").";
         if (!refusal.empty()) {
-            if (mine == 0)
+            if (mine.count == 0 && mine.idle.empty())
                 perAddress.erase(address);
             if (options.log)
                 log(address, "-", "-", 0, "conexão recusada: " + refusal);
             turnAway(socket, refusal);
             return;
         }
-        ++mine;
+        ++mine.count;
         ++total;
     }
+    if (evicted)
+        evicted->evict();
     socket.set_option(tcp::no_delay(true), ec);
     if (tls) {
         std::make_shared<Connection<beast::ssl_stream<beast::tcp_stream>>>(

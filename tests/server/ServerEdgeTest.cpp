@@ -147,27 +147,56 @@ TEST(ServerEdge, ABurstOfConnectsIsAcceptedWithoutTheSynRetryStall)
     EXPECT_LT(*std::max_element(waits.begin(), waits.end()), 900.0);
 }
 
-TEST(ServerEdge, ConnectionsOfOneAddressAreCapped)
+TEST(ServerEdge, ConnectionsOfOneAddressAreCappedAndIdleOnesGiveWay)
 {
     TrdServerProcess server(withArgs({"--max-per-address", "4"}));
     ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
-    std::vector<std::unique_ptr<Socket>> held;
-    // The start-up health probes may still be counted for a moment.
-    for (int tries = 0; held.size() < 4 && tries < 100; ++tries) {
+    // Four kept-alive connections, each idle after one answer, the first the oldest.
+    std::vector<std::unique_ptr<Socket>> idle;
+    for (int tries = 0; idle.size() < 4 && tries < 100; ++tries) {
         auto s = std::make_unique<Socket>(server.port());
         s->send(Health);
         if (status(s->answer()) == 200)
-            held.push_back(std::move(s));
+            idle.push_back(std::move(s));
+        else
+            ::usleep(20000);   // the start-up health probes may still be counted for a moment
+    }
+    ASSERT_EQ(idle.size(), 4u);
+    // A fifth client from the same address is served: the oldest idle one
+    // is closed for it, the others stay usable.
+    std::vector<std::unique_ptr<Socket>> fresh;
+    for (int round = 0; round < 2; ++round) {
+        fresh.push_back(std::make_unique<Socket>(server.port()));
+        fresh.back()->send(Health);
+        EXPECT_EQ(status(fresh.back()->answer()), 200) << "round " << round;
+        idle[static_cast<std::size_t>(round)]->receive(5000);
+        EXPECT_TRUE(idle[static_cast<std::size_t>(round)]->closedByPeer()) << "round " << round;
+    }
+    for (std::size_t i = 2; i < idle.size(); ++i) {
+        ASSERT_TRUE(idle[i]->send(Health));
+        EXPECT_EQ(status(idle[i]->answer()), 200) << i;
+    }
+
+    // Connections in the middle of a request do not give way: past the
+    // limit a newcomer is refused, naming the limit.
+    idle.clear();
+    fresh.clear();
+    std::vector<std::unique_ptr<Socket>> busy;
+    for (int tries = 0; busy.size() < 4 && tries < 100; ++tries) {
+        auto s = std::make_unique<Socket>(server.port());
+        s->send("POST /Trd09300.rdmTraducao HTTP/1.1\r\nHost: 127.0.0.1\r\n");
+        if (s->receive(100).empty())
+            busy.push_back(std::move(s));
         else
             ::usleep(20000);
     }
-    ASSERT_EQ(held.size(), 4u);
+    ASSERT_EQ(busy.size(), 4u);
     Socket extra(server.port());
     extra.send(Health);
     const std::string refused = extra.receive(5000);
     EXPECT_EQ(status(refused), 503);
     EXPECT_NE(refused.find("Conexões demais deste endereço"), std::string::npos);
-    held.pop_back();
+    busy.pop_back();
     // The slot is given back when a connection closes.
     bool served = false;
     for (int i = 0; i < 50 && !served; ++i) {
