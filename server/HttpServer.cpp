@@ -139,8 +139,15 @@ struct HttpServer::Impl {
             tls->set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2
                              | asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1
                              | asio::ssl::context::no_tlsv1_1 | asio::ssl::context::single_dh_use);
-            tls->use_certificate_chain_file(options.tlsCertFile);
-            tls->use_private_key_file(options.tlsKeyFile, asio::ssl::context::pem);
+            beast::error_code ec;
+            tls->use_certificate_chain_file(options.tlsCertFile, ec);
+            if (ec)
+                throw std::runtime_error("não foi possível usar o certificado " + options.tlsCertFile + ": "
+                                         + ec.message());
+            tls->use_private_key_file(options.tlsKeyFile, asio::ssl::context::pem, ec);
+            if (ec)
+                throw std::runtime_error("não foi possível usar a chave privada " + options.tlsKeyFile + ": "
+                                         + ec.message());
         }
     }
     ~Impl()

@@ -5,6 +5,7 @@
 #include "ServerOptions.h"
 #include "SqliteBackup.h"
 #include "SqliteStorage.h"
+#include "StartupFiles.h"
 #ifdef TRD_HAVE_POSTGRESQL
 #include "PostgresStorage.h"
 #endif
@@ -168,8 +169,11 @@ int main(int argc, char** argv)
         // added to the file (which the server notices at the next call).
         std::unique_ptr<UserStore> users;
         const std::string usersPath = usersFileFor(options->users, options->db);
-        if (!usersPath.empty())
+        if (!usersPath.empty()) {
+            // It holds the secret that signs every session token.
+            checkPrivateFile(usersPath, "o arquivo de usuários");
             users = std::make_unique<UserStore>(usersPath);
+        }
         if (users && !users->empty()) {
             context.handler().requireLogin(*users, std::chrono::seconds(options->sessionS));
             std::fprintf(stderr, "trd-server: login exigido (%zu usuários em %s)\n", users->names().size(),
@@ -188,6 +192,10 @@ int main(int argc, char** argv)
                                  "usuário seja criado (trd-server user add)\n",
                          usersPath.c_str());
         }
+
+        if (!options->tlsCert.empty())
+            for (const std::string& warning : checkTlsFiles(options->tlsCert, options->tlsKey))
+                std::fprintf(stderr, "trd-server: atenção: %s\n", warning.c_str());
 
         HttpOptions http;
         http.host = options->host;
