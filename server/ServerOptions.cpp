@@ -35,7 +35,7 @@ const char* serverUsage()
            "  --db ARQUIVO        banco SQLite; precisa existir, a menos que --create ou --demo\n"
            "  --backup COPIA      grava uma cópia de segurança do banco SQLite em uso (sem parar o servidor) e sai\n"
            "  --pg CONEXAO        banco PostgreSQL (texto de conexão da libpq, ex. \"host=db dbname=trd\")\n"
-           "  --listen HOST:PORTA endereço de escuta (padrão 127.0.0.1:8211; porta 0 = qualquer livre)\n"
+           "  --listen HOST:PORTA endereço de escuta (padrão 127.0.0.1:8211; porta 0 = qualquer livre; IPv6: [::1]:8211)\n"
            "  --create            cria o banco SQLite quando o arquivo não existe ou está vazio\n"
            "  --demo              cria o banco se preciso e preenche um banco novo com dados de demonstração\n"
            "  --read-only         atende o banco SQLite somente para consulta (gravações recusadas)\n"
@@ -128,14 +128,20 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
             const std::string* v = value();
             if (!v)
                 return std::nullopt;
+            // An IPv6 address goes in brackets, as in a URL: [::1]:8211.
             const std::size_t colon = v->rfind(':');
             long long port = -1;
-            if (colon == std::string::npos || colon == 0 || !toNumber(v->substr(colon + 1), port) || port < 0
-                || port > 65535) {
-                error = "--listen espera HOST:PORTA, recebeu " + *v;
+            std::string host = colon == std::string::npos ? std::string() : v->substr(0, colon);
+            const bool bracketed = host.size() > 2 && host.front() == '[' && host.back() == ']';
+            if (bracketed)
+                host = host.substr(1, host.size() - 2);
+            if (colon == std::string::npos || host.empty() || !toNumber(v->substr(colon + 1), port) || port < 0
+                || port > 65535 || (!bracketed && host.find_first_of(":[]") != std::string::npos)
+                || (bracketed && host.find_first_of("[]") != std::string::npos)) {
+                error = "--listen espera HOST:PORTA (um endereço IPv6 entre colchetes: [::1]:8211), recebeu " + *v;
                 return std::nullopt;
             }
-            options.host = v->substr(0, colon);
+            options.host = host;
             options.port = static_cast<int>(port);
         } else if (arg == "--threads") {
             const std::string* v = value();

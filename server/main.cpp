@@ -1,5 +1,6 @@
 // trd-server: the application server of the translation module.
 #include "DemoData.h"
+#include "HostPolicy.h"
 #include "HttpServer.h"
 #include "ServerContext.h"
 #include "ServerOptions.h"
@@ -82,9 +83,11 @@ int runUserCommand(const std::vector<std::string>& args)
     }
 }
 
-bool isLoopbackHost(const std::string& host)
+// HOST:PORT as a URL writes it: an IPv6 address in brackets.
+std::string hostPort(const std::string& host, int port)
 {
-    return host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0;
+    const std::string h = host.find(':') == std::string::npos ? host : "[" + host + "]";
+    return h + ":" + std::to_string(port);
 }
 
 } // namespace
@@ -181,8 +184,9 @@ int main(int argc, char** argv)
         } else if (!options->users.empty()) {
             throw std::runtime_error("o arquivo de usuários " + usersPath
                                      + " não tem usuários; crie-os com: trd-server user add NOME --users " + usersPath);
-        } else if (!isLoopbackHost(options->host)) {
-            throw std::runtime_error("sem usuários cadastrados o servidor só atende no endereço local (127.0.0.1); "
+        } else if (!isLoopbackAddress(options->host)) {
+            throw std::runtime_error("sem usuários cadastrados o servidor só atende num endereço local (127.0.0.1, "
+                                     "[::1] ou localhost), não em " + hostPort(options->host, options->port) + "; "
                                      "crie usuários com: trd-server user add NOME --db "
                                      + (options->db.empty() ? std::string("ARQUIVO") : options->db)
                                      + " (ou --users ARQUIVO)");
@@ -216,11 +220,12 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "trd-server: %s\n", server.error().c_str());
             return 1;
         }
-        std::printf("listening on %s:%d\n", options->host.c_str(), port);
+        std::printf("listening on %s\n", hostPort(options->host, port).c_str());
         std::fflush(stdout);
-        std::fprintf(stderr, "trd-server: banco %s%s, escutando em %s:%d, %d threads\n",
+        std::fprintf(stderr, "trd-server: banco %s%s, escutando em %s, %d threads\n",
                      options->pg.empty() ? options->db.c_str() : "PostgreSQL",
-                     options->readOnly ? " (somente consulta)" : "", options->host.c_str(), port, options->threads);
+                     options->readOnly ? " (somente consulta)" : "", hostPort(options->host, port).c_str(),
+                     options->threads);
 
         std::thread signalWaiter([&server, &stopSignals] {
             int signal = 0;

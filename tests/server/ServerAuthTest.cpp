@@ -17,7 +17,11 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <thread>
@@ -136,15 +140,46 @@ TEST(ServerAuth, OnlyKnownUsersWithALiveSessionGetIn)
     EXPECT_NE(expired.message.find("expirou"), std::string::npos) << expired.message;
 }
 
-TEST(ServerAuth, WithoutUsersOnlyTheLoopbackAddressIsServed)
+TEST(ServerAuth, WithoutUsersOnlyALoopbackAddressIsServedIPv6Included)
 {
     QTemporaryDir dir;
-    QProcess p;
-    p.start(TrdServerProcess::binaryPath(),
-            {"--db", dir.filePath("t.db"), "--create", "--listen", "0.0.0.0:0"});
-    ASSERT_TRUE(p.waitForFinished(20000));
-    EXPECT_EQ(p.exitCode(), 1);
-    EXPECT_TRUE(p.readAllStandardError().contains("trd-server user add"));
+    for (const char* listen : {"0.0.0.0:0", "[::]:0"}) {
+        QProcess p;
+        p.start(TrdServerProcess::binaryPath(), {"--db", dir.filePath("t.db"), "--create", "--listen", listen});
+        ASSERT_TRUE(p.waitForFinished(20000));
+        EXPECT_EQ(p.exitCode(), 1) << listen;
+        const QByteArray err = p.readAllStandardError();
+        EXPECT_TRUE(err.contains("trd-server user add")) << err.toStdString();
+        EXPECT_TRUE(err.contains("[::1]")) << err.toStdString();
+    }
+
+    // The IPv6 loopback address, written as in a URL.
+    QProcess server;
+    server.start(TrdServerProcess::binaryPath(), {"--db", dir.filePath("t.db"), "--demo", "--listen", "[::1]:0"});
+    ASSERT_TRUE(server.waitForReadyRead(30000)) << server.readAllStandardError().toStdString();
+    const QByteArray line = server.readLine();
+    ASSERT_TRUE(line.startsWith("listening on [::1]:")) << line.toStdString();
+    const int port = line.mid(line.lastIndexOf(':') + 1).trimmed().toInt();
+    const int fd = ::socket(AF_INET6, SOCK_STREAM, 0);
+    sockaddr_in6 addr{};
+    addr.sin6_family = AF_INET6;
+    addr.sin6_port = htons(static_cast<uint16_t>(port));
+    addr.sin6_addr = in6addr_loopback;
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    const std::string body = request("GetIdiTrad", "");
+    const std::string req = "POST /Trd09300.rdmTraducao HTTP/1.1\r\nHost: [::1]:" + std::to_string(port)
+                            + "\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: "
+                            + std::to_string(body.size()) + "\r\n\r\n" + body;
+    ASSERT_EQ(::send(fd, req.data(), req.size(), MSG_NOSIGNAL), static_cast<ssize_t>(req.size()));
+    std::string answer;
+    char buf[65536];
+    for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;)
+        answer.append(buf, static_cast<std::size_t>(n));
+    ::close(fd);
+    EXPECT_EQ(answer.rfind("HTTP/1.1 200", 0), 0u) << answer.substr(0, 300);
+    EXPECT_TRUE(parseAnswer(answer.substr(answer.find("\r\n\r\n") + 4)).ok);
+    server.terminate();
+    server.waitForFinished(10000);
 }
 
 TEST(ServerAuth, TlsServesOnlyHttpsAndTheClientVerifiesTheCertificate)
