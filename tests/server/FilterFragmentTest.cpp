@@ -16,9 +16,9 @@ std::string refusal(std::string_view fragment)
 {
     try {
         parseFilterFragment(fragment);
-    } catch (const RpcError& e) {
-        EXPECT_EQ(e.code(), rpc::InvalidParams);
-        return e.what();
+    } catch (const ServerError& e) {
+        EXPECT_EQ(rpc::codeFor(e.kind()), rpc::InvalidParams);
+        return e.userMessage();
     }
     return {};
 }

@@ -1,6 +1,6 @@
 #include "Json.h"
 #include "AnswerPacketWriter.h"
-#include "RpcError.h"
+#include "ServerError.h"
 #include "Utf8Text.h"
 
 #include "DataPacket.h"
@@ -45,12 +45,13 @@ TEST(Json, ParsesTheEnvelopeAndRefusesMalformedText)
         try {
             parseJson(text);
             ADD_FAILURE() << "accepted: " << text;
-        } catch (const RpcError& e) {
-            EXPECT_EQ(e.code(), rpc::ParseError) << text;
+        } catch (const ServerError& e) {
+            EXPECT_EQ(e.kind(), ErrorKind::BadArgument) << text;
+            EXPECT_EQ(e.userMessage().rfind("Requisição inválida: JSON malformado (", 0), 0u) << text;
         }
     }
     // Deep nesting is refused, not a stack overflow.
-    EXPECT_THROW(parseJson(std::string(100000, '[')), RpcError);
+    EXPECT_THROW(parseJson(std::string(100000, '[')), ServerError);
 }
 
 TEST(AnswerPacketWriter, ValuesSurviveEitherForm)

@@ -1,8 +1,8 @@
-// Arbitrary filter fragments: either refused with RpcError or read into
+// Arbitrary filter fragments: either refused as a bad argument or read into
 // conditions whose literals then run through LIKE matching.
 #include "FilterFragment.h"
 #include "LikePattern.h"
-#include "RpcError.h"
+#include "ServerError.h"
 
 #include <cstdint>
 #include <string>
@@ -20,7 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             pattern.matches(cond.literal, false, scratch);
             pattern.matches(text, true, scratch);
         }
-    } catch (const RpcError&) {
+    } catch (const ServerError& e) {
+        if (e.kind() != ErrorKind::BadArgument)
+            throw;
     }
     return 0;
 }

@@ -61,6 +61,15 @@ std::string PostgresError::userMessageFor(const std::string& state)
     return {};
 }
 
+ErrorKind PostgresError::kindFor(const std::string& state)
+{
+    const std::string cls = state.substr(0, 2);
+    if (cls == "08" || cls == "53" || state == "57P01" || state == "57P02" || state == "57P03" || state == "57014"
+        || state == "55P03" || isRetryable(state))
+        return ErrorKind::Unavailable;
+    return ErrorKind::Internal;
+}
+
 double PostgresConnection::Row::real(int column) const
 {
     const std::string_view t = text(column);

@@ -54,6 +54,17 @@ std::string_view trimmedView(std::string_view s)
     return s;
 }
 
+// A body that does not parse is the envelope's own fault, which JSON-RPC
+// answers with a code of its own.
+JsonValue parseEnvelope(std::string_view body)
+{
+    try {
+        return parseJson(body);
+    } catch (const ServerError& e) {
+        throw RpcError(rpc::ParseError, e.userMessage());
+    }
+}
+
 bool equalsNoCase(std::string_view a, std::string_view b)
 {
     return a.size() == b.size()
@@ -152,7 +163,7 @@ bool RpcHandler::run(std::string_view body, const CallContext& context, RpcOutco
         outcome.body = errorAnswer(id, code, message);
     };
     try {
-        JsonValue request = parseJson(body);
+        JsonValue request = parseEnvelope(body);
         if (request.isArray())
             throw RpcError(rpc::InvalidRequest, "Requisição inválida: requisições em lote não são aceitas.");
         if (!request.isObject())
@@ -245,9 +256,10 @@ bool RpcHandler::run(std::string_view body, const CallContext& context, RpcOutco
         fail(e.code(), e.what());
     } catch (const trd::EDBClient& e) {
         fail(rpc::InvalidParams, std::string("Pacote de dados inválido: ") + e.what());
-    } catch (const StorageError& e) {
-        fail(rpc::InternalError, e.userMessage());
-        outcome.errorDetail = e.what();
+    } catch (const ServerError& e) {
+        fail(rpc::codeFor(e.kind()), e.userMessage());
+        if (!e.detail().empty())
+            outcome.errorDetail = e.detail();
     } catch (const std::bad_alloc&) {
         fail(rpc::InternalError, "Memória insuficiente para atender a requisição.");
     } catch (const std::exception& e) {

@@ -24,10 +24,14 @@ namespace trd::server {
 class PostgresError : public StorageError {
 public:
     PostgresError(std::string sqlState, const std::string& message)
-        : StorageError(message, userMessageFor(sqlState), isRetryable(sqlState)), m_sqlState(std::move(sqlState)) {}
+        : StorageError(message, userMessageFor(sqlState), isRetryable(sqlState), kindFor(sqlState)),
+          m_sqlState(std::move(sqlState)) {}
     const std::string& sqlState() const { return m_sqlState; }
 
     static std::string userMessageFor(const std::string& sqlState);
+    // Unavailable where waiting may mend it (connection, locks, time limit,
+    // resources), else internal.
+    static ErrorKind kindFor(const std::string& sqlState);
     // Serialization failure, deadlock: the database aborted us to let another go.
     static bool isRetryable(const std::string& sqlState) { return sqlState == "40001" || sqlState == "40P01"; }
 

@@ -137,6 +137,18 @@ std::string SqliteError::userMessageFor(int code)
     }
 }
 
+ErrorKind SqliteError::kindFor(int code)
+{
+    switch (code & 0xFF) {
+    case SQLITE_FULL:
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return ErrorKind::Unavailable;
+    default:
+        return ErrorKind::Internal;
+    }
+}
+
 SqliteConnection::SqliteConnection(const std::string& path, bool durable, Mode mode)
 {
     const int flags = mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY
@@ -229,7 +241,8 @@ void SqliteConnection::fail(int code) const
     if (m_timedOut && (code & 0xFF) == SQLITE_INTERRUPT)
         throw StorageError("statement interrupted after " + std::to_string(m_timeLimitMs) + " ms",
                            "A consulta passou do limite de " + std::to_string(m_timeLimitMs / 1000)
-                               + " s e foi interrompida; restrinja o filtro e tente de novo.");
+                               + " s e foi interrompida; restrinja o filtro e tente de novo.",
+                           false, ErrorKind::Unavailable);
     raise(sqlite3_extended_errcode(m_db) ? sqlite3_extended_errcode(m_db) : code, sqlite3_errmsg(m_db));
 }
 

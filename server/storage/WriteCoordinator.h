@@ -26,8 +26,9 @@ public:
     // clock gives the change date-time written on every row (days since 1899-12-30).
     WriteCoordinator(std::unique_ptr<StorageWriter> writer, std::function<double()> clock);
 
-    // Applies the changes atomically and durably, or throws (RpcError for a
-    // refusal, another exception for a database failure) with nothing written.
+    // Applies the changes atomically and durably, or throws (a ServerError of
+    // the data's refusal, a StorageError for a database failure) with nothing
+    // written.
     void apply(const std::vector<RowChange>& changes);
 
     // Runs work alone inside one transaction of its own (imports, demo data).

@@ -1,6 +1,6 @@
 #include "Json.h"
 
-#include "RpcError.h"
+#include "ServerError.h"
 #include "Utf8Text.h"
 
 #include <charconv>
@@ -50,8 +50,8 @@ private:
 
     [[noreturn]] void fail(const char* what) const
     {
-        throw RpcError(rpc::ParseError, "Requisição inválida: JSON malformado (" + std::string(what)
-                                            + " na posição " + std::to_string(m_pos) + ").");
+        badArgument("Requisição inválida: JSON malformado (" + std::string(what) + " na posição "
+                    + std::to_string(m_pos) + ").");
     }
 
     void skipBlanks()

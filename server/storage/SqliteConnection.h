@@ -51,11 +51,14 @@ private:
 // what the code means for a save, in its terms.
 class SqliteError : public StorageError {
 public:
-    SqliteError(int code, const std::string& message) : StorageError(message, userMessageFor(code)), m_code(code) {}
+    SqliteError(int code, const std::string& message)
+        : StorageError(message, userMessageFor(code), false, kindFor(code)), m_code(code) {}
     int code() const noexcept { return m_code; }
     bool isConstraint() const noexcept { return (m_code & 0xFF) == SQLITE_CONSTRAINT; }
     bool isDamage() const noexcept { return (m_code & 0xFF) == SQLITE_CORRUPT || (m_code & 0xFF) == SQLITE_NOTADB; }
     static std::string userMessageFor(int code);
+    // Unavailable where waiting may mend it (disk full, busy), else internal.
+    static ErrorKind kindFor(int code);
 
 private:
     int m_code;

@@ -1,6 +1,6 @@
 #include "FilterFragment.h"
 
-#include "RpcError.h"
+#include "ServerError.h"
 #include "Utf8Text.h"
 
 namespace trd::server {
@@ -66,8 +66,8 @@ private:
             const std::string_view rest = utf8::left(m_text.substr(m_pos), 20);
             found = "\"" + std::string(rest) + (rest.size() < m_text.size() - m_pos ? "...\"" : "\"");
         }
-        invalidParams("Filtro inválido na posição " + std::to_string(utf8::length(m_text.substr(0, m_pos)) + 1)
-                      + ": esperado " + expected + ", encontrado " + found + ".");
+        badArgument("Filtro inválido na posição " + std::to_string(utf8::length(m_text.substr(0, m_pos)) + 1)
+                    + ": esperado " + expected + ", encontrado " + found + ".");
     }
 
     bool skipBlanks()
@@ -187,7 +187,7 @@ const char* columnName(FilterColumn column)
 std::vector<FilterCondition> parseFilterFragment(std::string_view fragment)
 {
     if (fragment.size() > MaxFragmentBytes)
-        invalidParams("Filtro inválido: texto longo demais (mais de " + std::to_string(MaxFragmentBytes) + " bytes).");
+        badArgument("Filtro inválido: texto longo demais (mais de " + std::to_string(MaxFragmentBytes) + " bytes).");
     return FragmentParser(fragment).parse();
 }
 

@@ -17,8 +17,8 @@ public:
     TranslationService(SessionPool& sessions, WriteCoordinator& writer);
 
     // Runs one method and appends its result (a JSON string holding the
-    // packet) to out. Throws RpcError for a refusal; other exceptions are
-    // failures of the database.
+    // packet) to out. Throws RpcError, or a ServerError of the kind at
+    // fault, for a refusal; a StorageError for a failure of the database.
     void call(std::string_view method, std::vector<JsonValue>& params, AnswerBuffer& out);
 
     static bool isMethod(std::string_view method);

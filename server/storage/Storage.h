@@ -5,6 +5,7 @@
 // writer, driven by the WriteCoordinator, which batches deltas into shared
 // transactions while keeping each delta atomic.
 #include "FilterFragment.h"
+#include "ServerError.h"
 
 #include <cstdint>
 #include <functional>
@@ -18,25 +19,27 @@
 namespace trd::server {
 
 // A failure of the database itself (I/O, lost connection, corrupt file), as
-// opposed to a refusal of the data: answered as an internal error. what() is
-// the database's own account, for the server's log only; the client is told
-// userMessage(), which names neither files nor the database's internals.
-class StorageError : public std::runtime_error {
+// opposed to a refusal of the data: internal, or unavailable when waiting may
+// mend it. what() is the database's own account, for the server's log only;
+// the client is told userMessage(), which names neither files nor the
+// database's internals.
+class StorageError : public ServerError {
 public:
-    explicit StorageError(const std::string& detail, std::string userMessage = {}, bool retryable = false)
-        : std::runtime_error(detail), m_userMessage(std::move(userMessage)), m_retryable(retryable)
+    explicit StorageError(const std::string& detail, std::string userMessage = {}, bool retryable = false,
+                          ErrorKind kind = ErrorKind::Internal)
+        : ServerError(kind,
+                      userMessage.empty() ? std::string("Erro no banco de dados do servidor. Tente novamente; se "
+                                                        "persistir, avise o administrador do sistema.")
+                                          : std::move(userMessage),
+                      detail),
+          m_retryable(retryable)
     {
-        if (m_userMessage.empty())
-            m_userMessage = "Erro no banco de dados do servidor. Tente novamente; se persistir, avise o "
-                            "administrador do sistema.";
     }
-    const std::string& userMessage() const noexcept { return m_userMessage; }
     // True when running the same transaction again may succeed (a deadlock or
     // a serialization failure the database resolved by aborting us).
     bool retryable() const noexcept { return m_retryable; }
 
 private:
-    std::string m_userMessage;
     bool m_retryable;
 };
 
@@ -178,8 +181,9 @@ public:
     virtual void commitBatch() = 0;
     virtual void rollbackBatch() = 0;
 
-    // Applies one change with the given change date; throws RpcError(Refused)
-    // when the row was changed or deleted meanwhile, or when it would collide.
+    // Applies one change with the given change date; throws a Conflict
+    // ServerError when the row was changed or deleted meanwhile, or when it
+    // would collide.
     virtual void apply(const RowChange& change, double now) = 0;
 
     // Locks, before a batch's changes are applied, the rows they find by

@@ -34,7 +34,7 @@ struct FilterCondition {
 const char* columnName(FilterColumn column);
 
 // Parses a fragment; an empty or all-blank fragment gives no condition.
-// Throws RpcError(InvalidParams) with "Filtro inválido: ..." on anything else.
+// Throws a BadArgument ServerError with "Filtro inválido: ..." on anything else.
 std::vector<FilterCondition> parseFilterFragment(std::string_view fragment);
 
 } // namespace trd::server

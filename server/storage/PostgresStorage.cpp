@@ -2,7 +2,6 @@
 
 #include "ListedRowsCollector.h"
 #include "PostgresConnection.h"
-#include "RpcError.h"
 
 #include <algorithm>
 #include <charconv>
@@ -246,10 +245,10 @@ public:
                      status = r.text(2);
                  });
         if (id < 0 || destination != change.originalDestination || status != change.originalStatus)
-            throw RpcError(rpc::Refused,
-                           "O registro foi alterado por outro usuário (Tela: " + change.original.program
-                               + ", Componente: " + change.original.component
-                               + "). Recarregue os registros e refaça a alteração.");
+            throw ServerError(ErrorKind::Conflict,
+                              "O registro foi alterado por outro usuário (Tela: " + change.original.program
+                                  + ", Componente: " + change.original.component
+                                  + "). Recarregue os registros e refaça a alteração.");
         if (change.kind == RowChange::Kind::Delete) {
             m_db.run("DELETE FROM TRADUCAO WHERE IDTRADUCAO = $1", {std::to_string(id)});
             return;
@@ -287,14 +286,14 @@ private:
             m_db.run(sql, params);
         } catch (const PostgresError& e) {
             if (e.sqlState() == "23503")
-                throw RpcError(rpc::Refused, "Idioma não cadastrado: " + row.key.language + ".");
+                throw ServerError(ErrorKind::Conflict, "Idioma não cadastrado: " + row.key.language + ".");
             if (e.sqlState() == "23505")
-                throw RpcError(rpc::Refused, "Já existe uma tradução para o idioma " + row.key.language + ", tela "
-                                                 + row.key.program + ", componente " + row.key.component
-                                                 + " com este texto de origem.");
+                throw ServerError(ErrorKind::Conflict, "Já existe uma tradução para o idioma " + row.key.language
+                                                           + ", tela " + row.key.program + ", componente "
+                                                           + row.key.component + " com este texto de origem.");
             if (e.sqlState().rfind("23", 0) == 0)
-                throw RpcError(rpc::InvalidParams, "Registro inválido (Tela: " + row.key.program + ", Componente: "
-                                                       + row.key.component + "): o banco de dados recusou os valores.");
+                badArgument("Registro inválido (Tela: " + row.key.program + ", Componente: "
+                            + row.key.component + "): o banco de dados recusou os valores.");
             throw;
         }
     }

@@ -42,8 +42,8 @@ private:
     std::vector<std::pair<std::string, JsonValue>> m_object;
 };
 
-// Parses one JSON text (RFC 8259, no extensions). Throws RpcError(ParseError)
-// naming the byte offset of the fault. Nesting is limited so that a hostile
+// Parses one JSON text (RFC 8259, no extensions). Throws a BadArgument
+// ServerError naming the byte offset of the fault. Nesting is limited so that a hostile
 // body cannot exhaust the stack.
 JsonValue parseJson(std::string_view text);
 

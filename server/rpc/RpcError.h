@@ -1,6 +1,11 @@
 #pragma once
-// A refusal that travels back to the client as a JSON-RPC error object; the
-// message is the Portuguese text the user sees.
+// How errors travel back to the client as JSON-RPC error objects. The
+// server's errors (ServerError) go with the code of their kind; RpcError is
+// an error of the protocol itself (the envelope, the method, the session, the
+// arguments a method checks), born here with its code. Either message is the
+// Portuguese text the user sees.
+#include "ServerError.h"
+
 #include <stdexcept>
 #include <string>
 
@@ -15,6 +20,19 @@ inline constexpr int InternalError = -32603;
 inline constexpr int Refused = -32000;     // the data refuses it: conflict, duplicate, unknown language
 inline constexpr int AuthRequired = -32001; // no session, or it expired: log in (again)
 inline constexpr int LoginFailed = -32002;  // wrong user name or password
+
+// The code a ServerError of the kind is answered with: a database that is
+// down or failed are one code to the client, since neither wrote anything.
+constexpr int codeFor(ErrorKind kind)
+{
+    switch (kind) {
+    case ErrorKind::BadArgument: return InvalidParams;
+    case ErrorKind::Conflict: return Refused;
+    case ErrorKind::Unavailable:
+    case ErrorKind::Internal: return InternalError;
+    }
+    return InternalError;
+}
 } // namespace rpc
 
 class RpcError : public std::runtime_error {

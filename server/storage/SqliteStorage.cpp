@@ -1,7 +1,6 @@
 #include "SqliteStorage.h"
 
 #include "ListedRowsCollector.h"
-#include "RpcError.h"
 #include "SqliteCheckpointer.h"
 #include "SqliteConnection.h"
 #include "SqliteFileGuard.h"
@@ -309,10 +308,10 @@ private:
 
     [[noreturn]] static void changedByOther(const RowChange& change)
     {
-        throw RpcError(rpc::Refused,
-                       "O registro foi alterado por outro usuário (Tela: " + change.original.program
-                           + ", Componente: " + change.original.component
-                           + "). Recarregue os registros e refaça a alteração.");
+        throw ServerError(ErrorKind::Conflict,
+                          "O registro foi alterado por outro usuário (Tela: " + change.original.program
+                              + ", Componente: " + change.original.component
+                              + "). Recarregue os registros e refaça a alteração.");
     }
 
     static bool sameKey(const RowKey& a, const RowKey& b)
@@ -351,13 +350,13 @@ private:
             st.run();
         } catch (const SqliteError& e) {
             if (e.code() == SQLITE_CONSTRAINT_FOREIGNKEY)
-                throw RpcError(rpc::Refused, "Idioma não cadastrado: " + row.key.language + ".");
+                throw ServerError(ErrorKind::Conflict, "Idioma não cadastrado: " + row.key.language + ".");
             if (e.code() == SQLITE_CONSTRAINT_UNIQUE)
-                throw RpcError(rpc::Refused, "Já existe uma tradução para o idioma " + row.key.language
-                                                 + ", tela " + row.key.program + ", componente "
-                                                 + row.key.component + " com este texto de origem.");
+                throw ServerError(ErrorKind::Conflict, "Já existe uma tradução para o idioma " + row.key.language
+                                                           + ", tela " + row.key.program + ", componente "
+                                                           + row.key.component + " com este texto de origem.");
             if (e.isConstraint())
-                throw RpcError(rpc::InvalidParams, std::string("Registro inválido: ") + e.what() + ".");
+                badArgument(std::string("Registro inválido: ") + e.what() + ".");
             throw;
         }
     }
