@@ -330,7 +330,8 @@ TEST(ServerAuth, StartUpNamesTheFileAndTheFixForKeysCertificatesAndUsers)
     writeCertificate(dir.filePath("soon.pem"), dir.filePath("soonkey.pem"), -1, 10);
     s = startServer(withTls(dir.filePath("soon.pem"), dir.filePath("soonkey.pem")));
     EXPECT_EQ(s.code, -1) << s.err;
-    EXPECT_NE(s.err.find("vence em 9 dias"), std::string::npos) << s.err;
+    EXPECT_TRUE(s.err.find("vence em 9 dias") != std::string::npos || s.err.find("vence em 10 dias") != std::string::npos)
+        << s.err;
     s = startServer(withTls(cert, key));
     EXPECT_EQ(s.code, -1) << s.err;
     EXPECT_EQ(s.err.find("atenção"), std::string::npos) << s.err;
