@@ -89,8 +89,9 @@ public:
         // was a quarter slower through a 64 MB cache or a memory map than
         // through SQLite's own 2 MB cache reading from the system's file
         // cache: the small cache stays in the processor's cache. It also keeps
-        // a pool of many readers from holding 64 MB each.
-        m_db.exec("PRAGMA cache_size=-2000; PRAGMA mmap_size=0");
+        // a pool of many readers from holding 64 MB each. (No connection maps
+        // the file: see SqliteConnection.)
+        m_db.exec("PRAGMA cache_size=-2000");
     }
 
     std::vector<Language> languages() override

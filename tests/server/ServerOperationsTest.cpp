@@ -389,6 +389,73 @@ TEST(ServerWhileRunning, DamagedPagesMetByAReadAreReportedWithoutTheirInternals)
     EXPECT_TRUE(server.log().contains("[database disk image is malformed]")) << server.log().toStdString();
 }
 
+TEST(ServerWhileRunning, ADatabaseFileCutShortUnderTheServerIsReportedNotACrash)
+{
+    TrdServerProcess::Options demo;
+    demo.demo = true;
+    TrdServerProcess server(demo);
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    // Every page in the database file and none in memory yet, as after a
+    // restart: what the saves below need must be read from the file.
+    ASSERT_TRUE(server.terminate());
+    ASSERT_TRUE(server.restart()) << server.errorString().toStdString();
+    httplib::Client http(server.host().toStdString(), server.port());
+    auto rows = http.Post("/Trd09300.rdmTraducao", request("GetDestino", "\"T\",\"D\",\"N\",\"ENG\",0,0,\"\""),
+                          "application/json");
+    ASSERT_TRUE(rows);
+    const Answer all = parseAnswer(rows->body);
+    ASSERT_GT(all.rows.size(), 1000u);
+
+    // Savers change every row of the table, one large delta after another,
+    // while the file is cut to its first page under them.
+    std::atomic<bool> cut{false};
+    std::atomic<int> answered{0}, acknowledgedAfter{0}, failedTransport{0};
+    std::vector<std::thread> savers;
+    for (int s = 0; s < 2; ++s)
+        savers.emplace_back([&, s] {
+            httplib::Client mine(server.host().toStdString(), server.port());
+            mine.set_read_timeout(60, 0);
+            std::vector<TRow> rows;
+            for (std::size_t i = static_cast<std::size_t>(s); i < all.rows.size(); i += 2) {
+                const Row& r = all.rows[i];
+                rows.push_back({"ENG", r.at("CDPROGTRAD"), r.at("NMCOMPONENTE"), r.at("STAGRVALPROP"),
+                                r.at("STVALORPROP"), r.at("IDSITTRADUCAO")});
+            }
+            for (int round = 0, afterCut = 0; afterCut < 3 && round < 1000; ++round) {
+                const std::string text = "cortado " + std::to_string(round);
+                DeltaBuilder delta;
+                for (const TRow& row : rows)
+                    delta.modify(row, text, std::string("T"));
+                const bool after = cut.load();
+                afterCut += after;
+                auto res = mine.Post("/Trd09300.rdmTraducao", request("SetDestino", json(delta.xml())), "application/json");
+                if (!res) {
+                    ++failedTransport;
+                    return;
+                }
+                ++answered;
+                if (!parseAnswer(res->body).ok)
+                    continue;
+                acknowledgedAfter += after;
+                for (TRow& row : rows) {
+                    row.dst = text;
+                    row.status = "T";
+                }
+            }
+        });
+    QThread::msleep(200);
+    ASSERT_EQ(::truncate(server.dbPath().toUtf8().constData(), 4096), 0);
+    cut = true;
+    for (auto& t : savers)
+        t.join();
+    EXPECT_EQ(failedTransport.load(), 0);
+    EXPECT_GE(answered.load(), 6);
+    auto health = http.Get("/health");
+    ASSERT_TRUE(health);
+    EXPECT_EQ(health->status, 503) << health->body;
+    EXPECT_TRUE(server.terminate());   // still running, and stops cleanly
+}
+
 TEST(ServerBackup, ACopyTakenWhileClientsSaveIsConsistentAndServesAfterRestore)
 {
     QTemporaryDir dir;
