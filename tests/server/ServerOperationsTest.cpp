@@ -456,6 +456,46 @@ TEST(ServerWhileRunning, ADatabaseFileCutShortUnderTheServerIsReportedNotACrash)
     EXPECT_TRUE(server.terminate());   // still running, and stops cleanly
 }
 
+TEST(ServerBackup, NeverWritesOverADatabaseInUse)
+{
+    QTemporaryDir dir;
+    const QString seed = writeSeed(dir);
+    TrdServerProcess a(seeded(seed)), b(seeded(seed));
+    ASSERT_TRUE(a.isRunning()) << a.errorString().toStdString();
+    ASSERT_TRUE(b.isRunning()) << b.errorString().toStdString();
+    Saver saver(b);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(saver.save().ok);
+
+    // The other server's database, given as the copy's name by mistake.
+    const Exit over = runServer({"--db", a.dbPath(), "--backup", b.dbPath()});
+    EXPECT_EQ(over.code, 1);
+    EXPECT_NE(over.err.find("em uso"), std::string::npos) << over.err;
+    EXPECT_EQ(saver.stored(), "&Save 3");
+    EXPECT_TRUE(saver.save().ok);
+    ASSERT_TRUE(b.terminate());
+    ASSERT_TRUE(b.restart()) << b.errorString().toStdString();
+    EXPECT_EQ(Saver(b).stored(), "&Save 4");
+
+    // Any SQLite database another program is reading at that moment.
+    const QString other = dir.filePath("leitura.db");
+    sql(other, "CREATE TABLE t (x); INSERT INTO t VALUES (1);");
+    sqlite3* reader = nullptr;
+    ASSERT_EQ(sqlite3_open(other.toUtf8().constData(), &reader), SQLITE_OK);
+    sqlite3_exec(reader, "BEGIN; SELECT * FROM t;", nullptr, nullptr, nullptr);
+    const Exit locked = runServer({"--db", a.dbPath(), "--backup", other});
+    EXPECT_EQ(locked.code, 1);
+    EXPECT_NE(locked.err.find("em uso"), std::string::npos) << locked.err;
+    sqlite3_close(reader);
+    EXPECT_EQ(tableCount(other), 1);
+
+    // An earlier copy with a WAL left beside it.
+    const QString copy = dir.filePath("copia.db");
+    ASSERT_EQ(runServer({"--db", a.dbPath(), "--backup", copy}).code, 0);
+    QFile(copy + "-wal").open(QIODevice::WriteOnly);
+    EXPECT_EQ(runServer({"--db", a.dbPath(), "--backup", copy}).code, 1);
+}
+
 TEST(ServerBackup, ACopyTakenWhileClientsSaveIsConsistentAndServesAfterRestore)
 {
     QTemporaryDir dir;
