@@ -24,7 +24,7 @@ const char* serverUsage()
 {
     return "uso: trd-server --db ARQUIVO --backup COPIA\n"
            "     trd-server (--db ARQUIVO | --pg CONEXAO) [--listen HOST:PORTA] [--create] [--demo]\n"
-           "                  [--read-only] [--full-check] [--min-free MIB] [--threads N]\n"
+           "                  [--read-only] [--full-check] [--check-every S] [--min-free MIB] [--threads N]\n"
            "                  [--pg-statement-timeout S] [--pg-lock-timeout S]\n"
            "                  [--max-body MIB] [--max-connections N] [--max-per-address N]\n"
            "                  [--request-timeout S] [--idle-timeout S] [--statement-timeout S]\n"
@@ -40,6 +40,7 @@ const char* serverUsage()
            "  --demo              cria o banco se preciso e preenche um banco novo com dados de demonstração\n"
            "  --read-only         atende o banco SQLite somente para consulta (gravações recusadas)\n"
            "  --full-check        verificação de integridade completa ao iniciar (padrão: a rápida)\n"
+           "  --check-every S     verificação de integridade rápida a cada S segundos em funcionamento (padrão 600; 0 = só ao iniciar)\n"
            "  --min-free MIB      /health falha com menos espaço livre em disco (padrão 64)\n"
            "  --pg-statement-timeout S  tempo máximo de um comando no PostgreSQL (padrão 30 s)\n"
            "  --pg-lock-timeout S tempo máximo de espera por um bloqueio no PostgreSQL (padrão 5 s)\n"
@@ -105,6 +106,7 @@ std::optional<UserCommand> parseUserCommand(const std::vector<std::string>& args
 std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& args, std::string& error)
 {
     ServerOptions options;
+    bool checkEveryGiven = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         auto value = [&]() -> const std::string* {
@@ -228,6 +230,15 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
             options.readOnly = true;
         } else if (arg == "--full-check") {
             options.fullCheck = true;
+        } else if (arg == "--check-every") {
+            const std::string* v = value();
+            long long n = -1;
+            if (!v || !toNumber(*v, n) || n < 0 || n > 7 * 86400) {
+                error = "--check-every espera um número de segundos de 0 a 604800 (0: só ao iniciar)";
+                return std::nullopt;
+            }
+            options.checkEveryS = static_cast<int>(n);
+            checkEveryGiven = true;
         } else if (arg == "--min-free") {
             const std::string* v = value();
             long long n = 0;
@@ -250,9 +261,10 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
         error = options.db.empty() ? "--db (ou --pg) é obrigatório" : "use --db ou --pg, não os dois";
         return std::nullopt;
     }
-    if (!options.pg.empty() && (options.create || options.readOnly || options.fullCheck || !options.backup.empty())) {
-        error = "--create, --read-only, --full-check e --backup valem só para --db (PostgreSQL: pg_dump, veja "
-                "docs/server.md)";
+    if (!options.pg.empty()
+        && (options.create || options.readOnly || options.fullCheck || !options.backup.empty() || checkEveryGiven)) {
+        error = "--create, --read-only, --full-check, --check-every e --backup valem só para --db (PostgreSQL: "
+                "pg_dump e pg_amcheck, veja docs/server.md)";
         return std::nullopt;
     }
     if (!options.backup.empty() && (options.create || options.demo || !options.importTsv.empty())) {

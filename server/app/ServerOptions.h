@@ -16,6 +16,7 @@ struct ServerOptions {
     bool create = false;       // a missing or zero-length --db file becomes a new database
     bool readOnly = false;     // serve --db without writes
     bool fullCheck = false;    // full integrity check at start instead of the quick one
+    int checkEveryS = 600;     // the quick integrity check while serving, every S seconds; 0: never
     std::uint64_t minFreeMib = 64;   // /health fails below this much free disk
     std::string backup;        // copy --db to this file and exit, instead of serving
     int pgStatementTimeoutMs = 30000;

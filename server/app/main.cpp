@@ -145,6 +145,7 @@ int main(int argc, char** argv)
             open.create = options->create || options->demo;
             open.readOnly = options->readOnly;
             open.fullCheck = options->fullCheck;
+            open.checkEverySeconds = options->checkEveryS;
             open.minFreeBytes = options->minFreeMib << 20;
             auto sqlite = std::make_unique<SqliteStorage>(options->db, open);
             if (sqlite->created())

@@ -22,7 +22,7 @@ public:
     SqliteCheckpointer(const std::string& path, bool durable, SqliteFileGuard& guard);
 
     // Copies the whole WAL into the database now; true when all of it went.
-    static bool rescue(sqlite3* db);
+    static bool rescue(sqlite3* db, SqliteFileGuard& guard);
     ~SqliteCheckpointer();
     SqliteCheckpointer(const SqliteCheckpointer&) = delete;
     SqliteCheckpointer& operator=(const SqliteCheckpointer&) = delete;

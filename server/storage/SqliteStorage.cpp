@@ -4,6 +4,7 @@
 #include "SqliteCheckpointer.h"
 #include "SqliteConnection.h"
 #include "SqliteFileGuard.h"
+#include "SqliteIntegrityWatch.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -214,7 +215,7 @@ public:
         // could be copied into the database file, which is still in place.
         if (m_guard.check().empty())
             return;
-        if (!(m_guard.databaseIntact() && SqliteCheckpointer::rescue(m_db.handle())))
+        if (!(m_guard.databaseIntact() && SqliteCheckpointer::rescue(m_db.handle(), m_guard)))
             checkFiles();
         m_rescued = true;
     }
@@ -302,7 +303,7 @@ private:
             // open: put it in the database before anything else can go wrong.
             m_rescued = true;
             if (sqlite3_get_autocommit(m_db.handle()) && m_guard.databaseIntact())
-                SqliteCheckpointer::rescue(m_db.handle());
+                SqliteCheckpointer::rescue(m_db.handle(), m_guard);
         }
         throw StorageError("database files lost", lost);
     }
@@ -430,6 +431,10 @@ SqliteStorage::SqliteStorage(std::string path, SqliteOpenOptions options)
     m_guard = std::make_unique<SqliteFileGuard>(m_path);
     if (m_options.readOnly)
         m_guard->record(false);
+    if (m_options.checkEverySeconds > 0)
+        m_watch = std::make_unique<SqliteIntegrityWatch>(m_path, m_options.readOnly,
+                                                         std::chrono::seconds(m_options.checkEverySeconds), *m_guard,
+                                                         m_damaged);
 }
 
 SqliteStorage::~SqliteStorage() = default;

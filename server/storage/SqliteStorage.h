@@ -11,6 +11,7 @@
 namespace trd::server {
 
 class SqliteFileGuard;
+class SqliteIntegrityWatch;
 
 struct SqliteOpenOptions {
     bool create = false;       // a missing or zero-length file becomes a new database
@@ -18,6 +19,7 @@ struct SqliteOpenOptions {
     bool fullCheck = false;    // PRAGMA integrity_check at open instead of quick_check
     bool durable = true;       // false only for benchmarks (commits skip the fsync)
     std::uint64_t minFreeBytes = 64u << 20;   // less free disk than this: unhealthy
+    int checkEverySeconds = 0;                 // the integrity check on a schedule; 0: only at start
 };
 
 class SqliteStorage : public StorageBackend {
@@ -63,6 +65,7 @@ private:
     bool m_created = false;
     std::atomic<bool> m_damaged{false};
     std::unique_ptr<SqliteFileGuard> m_guard;
+    std::unique_ptr<SqliteIntegrityWatch> m_watch;   // after the guard it reports to
     int m_statementTimeLimitMs = DefaultStatementTimeLimitMs;
 };
 

@@ -16,6 +16,8 @@
 #include <QThread>
 
 #include <atomic>
+#include <cstdint>
+#include <filesystem>
 #include <thread>
 #include <unistd.h>
 
@@ -450,10 +452,100 @@ TEST(ServerWhileRunning, ADatabaseFileCutShortUnderTheServerIsReportedNotACrash)
         t.join();
     EXPECT_EQ(failedTransport.load(), 0);
     EXPECT_GE(answered.load(), 6);
+    EXPECT_EQ(acknowledgedAfter.load(), 0);
     auto health = http.Get("/health");
     ASSERT_TRUE(health);
     EXPECT_EQ(health->status, 503) << health->body;
+    EXPECT_NE(health->body.find("restaurado da última cópia de segurança"), std::string::npos) << health->body;
+    EXPECT_TRUE(server.log().contains("o tamanho do arquivo do banco de dados mudou")) << server.log().toStdString();
     EXPECT_TRUE(server.terminate());   // still running, and stops cleanly
+}
+
+TEST(ServerWhileRunning, ABackupCopiedOverTheLiveFileStopsTheSavesAtOnce)
+{
+    QTemporaryDir dir;
+    TrdServerProcess server(seeded(writeSeed(dir)));
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    Saver saver(server);
+    ASSERT_TRUE(saver.save().ok);
+    const QString copy = dir.filePath("copia.db");
+    ASSERT_EQ(runServer({"--db", server.dbPath(), "--backup", copy}).code, 0);
+    ASSERT_TRUE(saver.save().ok);
+    ASSERT_TRUE(saver.save().ok);
+    // cp over the running database: the same file, rewritten in place.
+    std::filesystem::copy_file(copy.toStdString(), server.dbPath().toStdString(),
+                               std::filesystem::copy_options::overwrite_existing);
+    for (int i = 0; i < 3; ++i) {
+        const Answer refused = saver.save();
+        EXPECT_FALSE(refused.ok);
+        EXPECT_EQ(refused.message.rfind("O servidor não grava mais: o arquivo do banco de dados foi alterado por outro "
+                                        "programa", 0), 0u) << refused.message;
+        EXPECT_NE(refused.message.find("restaurado da última cópia de segurança"), std::string::npos) << refused.message;
+    }
+    EXPECT_EQ(saver.acknowledged, 3);
+    auto health = saver.health();
+    ASSERT_TRUE(health);
+    EXPECT_EQ(health->status, 503);
+    EXPECT_TRUE(server.log().contains(server.dbPath().toUtf8())) << server.log().toStdString();
+}
+
+TEST(ServerWhileRunning, DamageWrittenIntoTheFileIsFoundByTheScheduledCheck)
+{
+    TrdServerProcess::Options demo;
+    demo.demo = true;
+    demo.extraArgs = {"--check-every", "1"};
+    TrdServerProcess server(demo);
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    ASSERT_TRUE(server.terminate());
+    ASSERT_TRUE(server.restart()) << server.errorString().toStdString();
+    // 8 KiB of random bytes in the middle of the file, on two pages the file
+    // guard's own sample (16 pages spread evenly) does not look at.
+    {
+        QFile f(server.dbPath());
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        const qint64 pages = f.size() / 4096;
+        ASSERT_GT(pages, 100);
+        auto sampled = [&](qint64 p) {
+            for (int i = 0; i < 16; ++i)
+                if (i * (pages - 1) / 15 == p)
+                    return true;
+            return false;
+        };
+        qint64 at = pages / 2;
+        while (sampled(at) || sampled(at + 1))
+            ++at;
+        QByteArray junk(8192, '\0');
+        std::uint32_t x = 2463534242u;
+        for (char& c : junk) {
+            x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+            c = static_cast<char>(x);
+        }
+        f.seek(at * 4096);
+        f.write(junk);
+    }
+    // Within a few checks the saves stop and /health says why.
+    httplib::Client http(server.host().toStdString(), server.port());
+    int status = 0;
+    std::string body;
+    for (int i = 0; i < 600 && status != 503; ++i) {
+        QThread::msleep(100);
+        if (auto health = http.Get("/health")) {
+            status = health->status;
+            body = health->body;
+        }
+    }
+    EXPECT_EQ(status, 503);
+    EXPECT_EQ(body.rfind("O servidor não grava mais: a verificação de integridade encontrou páginas danificadas", 0), 0u)
+        << body;
+    EXPECT_NE(body.find("integridade: páginas danificadas encontradas"), std::string::npos) << body;
+    auto res = http.Post("/Trd09300.rdmTraducao",
+                         request("SetDestino", json(DeltaBuilder().insert({"ENG", "NOVA", "c", "s", "d", "N"}).xml())),
+                         "application/json");
+    ASSERT_TRUE(res);
+    const Answer refused = parseAnswer(res->body);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_NE(refused.message.find("restaurado da última cópia de segurança"), std::string::npos) << refused.message;
+    EXPECT_TRUE(server.log().contains("verificação de integridade do banco encontrou danos")) << server.log().toStdString();
 }
 
 TEST(ServerBackup, NeverWritesOverADatabaseInUse)
