@@ -209,15 +209,29 @@ public:
     }
     void commitBatch() override
     {
-        m_db.exec("COMMIT");
+        try {
+            m_db.exec("COMMIT");
+        } catch (const SqliteError& e) {
+            // A full disk or a busy file stops the commit before its last
+            // frame is written: nothing of it is stored. Any other failure
+            // (an fsync that failed, an I/O error) may come after the frames
+            // reached the disk, and a restart would find them.
+            const int primary = e.code() & 0xFF;
+            if (primary == SQLITE_FULL || primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
+                throw;
+            throw outcomeUnknown(std::string("COMMIT: ") + e.what());
+        }
         // Checked after the commit too: if the files went meanwhile, this
-        // commit is in a WAL no one will find again. It stands only when it
-        // could be copied into the database file, which is still in place.
-        if (m_guard.check().empty())
+        // commit is in a WAL that may or may not be found again. It stands
+        // only when it could be copied into the database file, which is still
+        // in place; otherwise nobody can say, and the client is told so.
+        const std::string lost = m_guard.check();
+        if (lost.empty())
             return;
-        if (!(m_guard.databaseIntact() && SqliteCheckpointer::rescue(m_db.handle(), m_guard)))
-            checkFiles();
+        const bool rescued = !m_rescued && m_guard.databaseIntact() && SqliteCheckpointer::rescue(m_db.handle(), m_guard);
         m_rescued = true;
+        if (!rescued)
+            throw outcomeUnknown("committed after the files changed: " + lost);
     }
     void rollbackBatch() override
     {

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <thread>
+#include <fcntl.h>
 #include <unistd.h>
 
 using namespace trd::server::test;
@@ -546,6 +547,87 @@ TEST(ServerWhileRunning, DamageWrittenIntoTheFileIsFoundByTheScheduledCheck)
     EXPECT_FALSE(refused.ok);
     EXPECT_NE(refused.message.find("restaurado da última cópia de segurança"), std::string::npos) << refused.message;
     EXPECT_TRUE(server.log().contains("verificação de integridade do banco encontrou danos")) << server.log().toStdString();
+}
+
+namespace {
+
+// True while some other process holds the WAL write lock of the database
+// (byte 120 of its -shm file, open as shm): a write transaction is open.
+// The descriptor stays open: closing any descriptor of a file drops every
+// lock this process holds on it, the reader's included.
+bool writerActive(int shm)
+{
+    struct flock probe {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    probe.l_start = 120;
+    probe.l_len = 1;
+    return ::fcntl(shm, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+}
+
+} // namespace
+
+TEST(ServerWhileRunning, ASaveThatMayHaveBeenStoredIsNeverAnsweredNothingWasWritten)
+{
+    TrdServerProcess::Options demo;
+    demo.demo = true;
+    TrdServerProcess server(demo);
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    httplib::Client http(server.host().toStdString(), server.port());
+    http.set_read_timeout(120, 0);
+    auto rows = http.Post("/Trd09300.rdmTraducao", request("GetDestino", "\"T\",\"D\",\"N\",\"ENG\",0,0,\"\""),
+                          "application/json");
+    ASSERT_TRUE(rows);
+    const Answer all = parseAnswer(rows->body);
+    ASSERT_GT(all.rows.size(), 1000u);
+
+    // Another program reads the database from a moment before the save, so
+    // that what the save commits cannot be copied into the database file.
+    sqlite3* reader = nullptr;
+    ASSERT_EQ(sqlite3_open(server.dbPath().toUtf8().constData(), &reader), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT COUNT(*) FROM TRADUCAO;", nullptr, nullptr, nullptr), SQLITE_OK);
+    const int shm = ::open((server.dbPath() + "-shm").toUtf8().constData(), O_RDONLY);
+    ASSERT_GE(shm, 0);
+
+    // One large save; while its transaction is open, the shared-memory index is deleted.
+    DeltaBuilder delta;
+    for (const Row& r : all.rows)
+        delta.modify({"ENG", r.at("CDPROGTRAD"), r.at("NMCOMPONENTE"), r.at("STAGRVALPROP"), r.at("STVALORPROP"),
+                      r.at("IDSITTRADUCAO")},
+                     "talvez");
+    Answer answer;
+    std::thread save([&] {
+        auto res = http.Post("/Trd09300.rdmTraducao", request("SetDestino", json(delta.xml())), "application/json");
+        answer = res ? parseAnswer(res->body) : Answer{false, -1, "transport failure", {}, {}};
+    });
+    bool removed = false;
+    for (int i = 0; i < 60000 && !removed; ++i) {
+        if (writerActive(shm))
+            removed = QFile::remove(server.dbPath() + "-shm");
+        else
+            QThread::usleep(500);
+    }
+    save.join();
+    sqlite3_close(reader);
+    ::close(shm);
+    ASSERT_TRUE(removed);
+
+    // Whatever the server answered must be true of what a restart finds.
+    server.kill9();
+    ASSERT_TRUE(server.restart()) << server.errorString().toStdString();
+    auto after = http.Post("/Trd09300.rdmTraducao",
+                           request("GetFiltroDest", "\"T\",\"D\",\"N\",\" AND STVALORPROP = 'talvez'\",\"ENG\",0,0,\"\""),
+                           "application/json");
+    ASSERT_TRUE(after);
+    const bool stored = parseAnswer(after->body).rows.size() == all.rows.size();
+    if (answer.ok) {
+        EXPECT_TRUE(stored);
+    } else {
+        EXPECT_EQ(answer.message.find("Nada foi gravado"), std::string::npos) << answer.message;
+        EXPECT_EQ(answer.code, -32004) << answer.message;
+        EXPECT_NE(answer.message.find("Não se sabe se a alteração foi gravada"), std::string::npos) << answer.message;
+        EXPECT_TRUE(stored);   // this case: committed to the WAL, found again at the restart
+    }
 }
 
 TEST(ServerBackup, NeverWritesOverADatabaseInUse)
