@@ -7,10 +7,12 @@
 #include "SqliteIntegrityWatch.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
+#include <utility>
 
 namespace trd::server {
 
@@ -226,8 +228,11 @@ public:
         // only when it could be copied into the database file, which is still
         // in place; otherwise nobody can say, and the client is told so.
         const std::string lost = m_guard.check();
-        if (lost.empty())
+        if (lost.empty()) {
+            if (std::exchange(m_loaded, false))
+                shrinkLog();
             return;
+        }
         const bool rescued = !m_rescued && m_guard.databaseIntact() && SqliteCheckpointer::rescue(m_db.handle(), m_guard);
         m_rescued = true;
         if (!rescued)
@@ -235,6 +240,7 @@ public:
     }
     void rollbackBatch() override
     {
+        m_loaded = false;
         if (!sqlite3_get_autocommit(m_db.handle()))
             m_db.exec("ROLLBACK");
     }
@@ -290,6 +296,7 @@ public:
 
     void beginBulkLoad() override
     {
+        m_loaded = true;
         {
             auto st = m_db.prepare("SELECT NOT EXISTS (SELECT 1 FROM TRADUCAO)");
             st.step();
@@ -307,11 +314,29 @@ public:
     }
 
 private:
+    // A bulk load leaves a log as large as what it loaded; copied into the
+    // database at once and cut to nothing, it does not double the disk the
+    // database needs for as long as the server runs. (Later logs are cut back
+    // to the journal size limit whenever SQLite starts one afresh.)
+    void shrinkLog()
+    {
+        int logPages = 0, copied = 0;
+        SqliteFileGuard::OwnWrite writing(m_guard);
+        const int rc = sqlite3_wal_checkpoint_v2(m_db.handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, &logPages, &copied);
+        if (rc != SQLITE_OK)
+            std::fprintf(stderr, "trd-server: o registro de transações não pôde ser reduzido após a carga (%s); será "
+                                 "copiado para o banco aos poucos\n",
+                         sqlite3_errstr(rc));
+    }
+
     void checkFiles()
     {
         const std::string lost = m_guard.check();
-        if (lost.empty())
+        if (lost.empty()) {
+            if (std::exchange(m_loaded, false))
+                shrinkLog();
             return;
+        }
         if (!m_rescued) {
             // What was acknowledged still sits in the WAL this connection has
             // open: put it in the database before anything else can go wrong.
@@ -382,6 +407,7 @@ private:
     SqliteFileGuard& m_guard;
     bool m_rescued = false;
     bool m_bulk = false;
+    bool m_loaded = false;   // a bulk load is in the batch being committed
 };
 
 // Served with --read-only: every write is refused before it starts.

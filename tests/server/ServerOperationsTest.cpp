@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -628,6 +629,36 @@ TEST(ServerWhileRunning, ASaveThatMayHaveBeenStoredIsNeverAnsweredNothingWasWrit
         EXPECT_NE(answer.message.find("Não se sabe se a alteração foi gravada"), std::string::npos) << answer.message;
         EXPECT_TRUE(stored);   // this case: committed to the WAL, found again at the restart
     }
+}
+
+TEST(ServerWhileRunning, ALargeImportDoesNotLeaveALogAsLargeAsTheDatabase)
+{
+    QTemporaryDir dir;
+    const QString tsv = dir.filePath("grande.tsv");
+    {
+        QFile f(tsv);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("L\tENG\tInglês\tPOR\nL\tESP\tEspanhol\tPOR\n");
+        const QByteArray text(150, 'x');
+        for (int i = 0; i < 20000; ++i)
+            for (const char* language : {"ENG", "ESP"})
+                f.write(QByteArray("R\t") + language + "\tPROG" + QByteArray::number(i % 50) + "\tc"
+                        + QByteArray::number(i) + "\t" + text + "\t" + text + "\tN\n");
+    }
+    TrdServerProcess::Options options;
+    options.importTsv = tsv;
+    TrdServerProcess server(options);
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    const qint64 database = QFileInfo(server.dbPath()).size();
+    ASSERT_GT(database, 10 << 20);
+    // Serving, with every imported row in the database file and the log cut back.
+    EXPECT_LT(QFileInfo(server.dbPath() + "-wal").size(), 1 << 20) << "database " << database << " bytes";
+    httplib::Client http(server.host().toStdString(), server.port());
+    auto res = http.Post("/Trd09300.rdmTraducao", request("GetCalcTrad", "\"ESP\",0,0,\"N\",\"T\""), "application/json");
+    ASSERT_TRUE(res);
+    const Answer count = parseAnswer(res->body);
+    ASSERT_EQ(count.rows.size(), 1u) << res->body;
+    EXPECT_EQ(count.rows[0].at("STVALORPROP"), "20000");
 }
 
 TEST(ServerBackup, NeverWritesOverADatabaseInUse)
