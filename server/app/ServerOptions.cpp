@@ -1,5 +1,6 @@
 #include "ServerOptions.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace trd::server {
@@ -26,7 +27,7 @@ const char* serverUsage()
            "     trd-server (--db ARQUIVO | --pg CONEXAO) [--listen HOST:PORTA] [--create] [--demo]\n"
            "                  [--read-only] [--full-check] [--check-every S] [--min-free MIB] [--threads N]\n"
            "                  [--pg-statement-timeout S] [--pg-lock-timeout S]\n"
-           "                  [--max-body MIB] [--max-connections N] [--max-per-address N]\n"
+           "                  [--max-body MIB] [--body-memory MIB] [--max-connections N] [--max-per-address N]\n"
            "                  [--request-timeout S] [--idle-timeout S] [--statement-timeout S]\n"
            "                  [--tls-cert PEM --tls-key PEM] [--server-name NOME]...\n"
            "                  [--users ARQUIVO] [--session-timeout S] [--import-tsv ARQUIVO] [--quiet]\n"
@@ -46,6 +47,7 @@ const char* serverUsage()
            "  --pg-lock-timeout S tempo máximo de espera por um bloqueio no PostgreSQL (padrão 5 s)\n"
            "  --threads N         threads que executam as chamadas (padrão 32)\n"
            "  --max-body MIB      tamanho máximo de uma requisição (padrão 256)\n"
+           "  --body-memory MIB   memória para os corpos de todas as requisições em andamento (padrão 1024, ou 3 x --max-body)\n"
            "  --max-connections N conexões abertas ao mesmo tempo (padrão 20000)\n"
            "  --max-per-address N conexões abertas de um mesmo endereço (padrão 64)\n"
            "  --request-timeout S prazo para receber uma requisição inteira (padrão 30 s)\n"
@@ -161,6 +163,14 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
                 return std::nullopt;
             }
             options.maxBody = static_cast<std::size_t>(n) << 20;
+        } else if (arg == "--body-memory") {
+            const std::string* v = value();
+            long long n = 0;
+            if (!v || !toNumber(*v, n) || n < 1 || n > (1ll << 20)) {
+                error = "--body-memory espera um número de MiB";
+                return std::nullopt;
+            }
+            options.bodyMemory = static_cast<std::size_t>(n) << 20;
         } else if (arg == "--max-connections" || arg == "--max-per-address" || arg == "--request-timeout"
                    || arg == "--idle-timeout" || arg == "--statement-timeout") {
             const std::string* v = value();
@@ -273,6 +283,14 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
     }
     if (options.readOnly && (options.create || options.demo || !options.importTsv.empty())) {
         error = "--read-only não combina com --create, --demo ou --import-tsv";
+        return std::nullopt;
+    }
+    // The largest request alone must fit: it costs about three times its body.
+    if (options.bodyMemory == 0)
+        options.bodyMemory = std::max<std::size_t>(std::size_t(1024) << 20, 3 * options.maxBody + (1u << 20));
+    else if (options.bodyMemory < 3 * options.maxBody + (1u << 20)) {
+        error = "--body-memory precisa de ao menos 3 x --max-body + 1 MiB (" + std::to_string((3 * options.maxBody >> 20) + 1)
+                + " MiB): a maior requisição sozinha custa cerca de três vezes o seu corpo";
         return std::nullopt;
     }
     if (options.tlsCert.empty() != options.tlsKey.empty()) {

@@ -23,6 +23,7 @@ struct ServerOptions {
     int pgLockTimeoutMs = 5000;
     int threads = 32;
     std::size_t maxBody = 256u << 20;
+    std::size_t bodyMemory = 0;    // for request bodies in flight together; 0: 1 GiB or 3 x maxBody, the larger
     int maxConnections = 20000;
     int maxPerAddress = 64;
     int requestTimeoutS = 30;      // to receive a whole request

@@ -1,6 +1,7 @@
 #include "HttpServer.h"
 
 #include "HostPolicy.h"
+#include "MemoryBudget.h"
 #include "RpcError.h"
 
 #include <boost/asio.hpp>
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -132,6 +134,7 @@ public:
 struct HttpServer::Impl {
     Impl(RpcHandler& h, HealthProbe& p, HttpOptions o)
         : handler(h), health(p), options(std::move(o)), hosts(options.host, options.serverNames),
+          bodies(options.bodyMemory),
           workers(static_cast<std::size_t>(std::max(1, options.threads)))
     {
         if (!options.tlsCertFile.empty()) {
@@ -203,6 +206,7 @@ struct HttpServer::Impl {
     HealthProbe& health;
     HttpOptions options;
     HostPolicy hosts;
+    MemoryBudget bodies;
     std::string error;
     std::atomic<int> inFlight{0};
     // Connections count themselves out when destroyed, which can happen while
@@ -228,10 +232,15 @@ template <class Stream>
 class Connection : public ConnectionBase {
 public:
     Connection(HttpServer::Impl& server, Stream stream, std::string address)
-        : ConnectionBase(std::move(address)), m_server(server), m_stream(std::move(stream))
+        : ConnectionBase(std::move(address)), m_server(server), m_stream(std::move(stream)),
+          m_budgetWait(lowest().get_executor())
     {
     }
-    ~Connection() override { m_server.release(*this); }
+    ~Connection() override
+    {
+        releaseBodyMemory();
+        m_server.release(*this);
+    }
 
     void evict() override
     {
@@ -382,6 +391,69 @@ private:
         if ((!encoding.empty() && encoding != "identity") || (!transfer.empty() && transfer != "chunked"))
             return refuse(http::status::unsupported_media_type,
                           "Requisição comprimida não é aceita: envie o corpo sem compressão.");
+        // Its share of the memory for bodies is reserved before the body
+        // is read (and before a client waiting for "100 Continue" is told to
+        // send it): the whole share when the length is announced, a first
+        // part for a chunked body, which reserves more as it grows.
+        const auto length = m_parser->content_length();
+        const std::size_t first = m_parser->is_done() ? 0 : length ? static_cast<std::size_t>(*length) : ChunkStep;
+        reserveThen(costOf(first), [self = self()] { self->continueThenRead(); });
+    }
+
+    // What a request with a body of this size may cost while it is read and
+    // served: the body, the parsed string holding the packet and its copy.
+    static std::size_t costOf(std::size_t body) { return 3 * body + (64u << 10); }
+    static constexpr std::size_t ChunkStep = 1u << 20;
+
+    // Runs next once the request holds at least `cost` of the body memory;
+    // while it waits its turn the body stays unread. Waiting longer than the
+    // request time limit gets 503.
+    void reserveThen(std::size_t cost, std::function<void()> next)
+    {
+        if (cost <= m_reserved)
+            return next();
+        if (cost > m_server.bodies.total())
+            return refuse(http::status::service_unavailable, budgetRefusal());
+        const std::size_t more = cost - m_reserved;
+        const std::uint64_t ticket = m_server.bodies.acquire(more, [self = self(), more, next] {
+            asio::post(self->lowest().get_executor(), [self, more, next] {
+                self->m_budgetTicket = 0;
+                self->m_budgetWait.cancel();
+                self->m_reserved += more;
+                next();
+            });
+        });
+        if (ticket == 0) {
+            m_reserved += more;
+            return next();
+        }
+        m_budgetTicket = ticket;
+        m_budgetWait.expires_after(std::chrono::milliseconds(options().requestTimeoutMs));
+        m_budgetWait.async_wait([self = self(), ticket](beast::error_code ec) {
+            if (ec || self->m_budgetTicket != ticket || !self->m_server.bodies.cancel(ticket))
+                return;   // granted meanwhile
+            self->m_budgetTicket = 0;
+            self->refuse(http::status::service_unavailable, self->budgetRefusal());
+        });
+    }
+
+    std::string budgetRefusal() const
+    {
+        return "O servidor está recebendo requisições grandes demais ao mesmo tempo (limite de "
+               + std::to_string(m_server.bodies.total() >> 20) + " MiB em andamento); tente de novo em instantes.";
+    }
+
+    void releaseBodyMemory()
+    {
+        if (m_budgetTicket)
+            m_server.bodies.cancel(std::exchange(m_budgetTicket, 0));
+        if (m_reserved)
+            m_server.bodies.release(std::exchange(m_reserved, 0));
+    }
+
+    void continueThenRead()
+    {
+        const auto& req = m_parser->get();
         if (lowerAscii(sv(req[http::field::expect])) == "100-continue") {
             auto cont = std::make_shared<http::response<http::empty_body>>(http::status::continue_, req.version());
             return http::async_write(m_stream, *cont,
@@ -396,12 +468,24 @@ private:
 
     void readBody()
     {
-        http::async_read(m_stream, m_buffer, *m_parser,
-                         [self = self()](beast::error_code ec, std::size_t) {
-                             if (ec)
-                                 return self->failRead(ec);
-                             self->onRequest();
-                         });
+        if (m_parser->is_done())
+            return onRequest();
+        if (m_parser->content_length())
+            return http::async_read(m_stream, m_buffer, *m_parser, [self = self()](beast::error_code ec, std::size_t) {
+                if (ec)
+                    return self->failRead(ec);
+                self->onRequest();
+            });
+        // A chunked body: its share grows with it.
+        http::async_read_some(m_stream, m_buffer, *m_parser, [self = self()](beast::error_code ec, std::size_t) {
+            if (ec)
+                return self->failRead(ec);
+            if (self->m_parser->is_done())
+                return self->onRequest();
+            const std::size_t size = self->m_parser->get().body().size();
+            const std::size_t want = std::min(costOf(size + std::max(ChunkStep, size / 2)), costOf(self->options().maxBody));
+            self->reserveThen(want, [self] { self->readBody(); });
+        });
     }
 
     void failRead(beast::error_code ec)
@@ -555,6 +639,8 @@ private:
     // of the requests.
     void send(Response res, bool keepAlive, bool counted)
     {
+        // The request is done with: its body's memory goes back.
+        releaseBodyMemory();
         res.keep_alive(keepAlive);
         res.prepare_payload();
         m_response = std::make_shared<Response>(std::move(res));
@@ -604,6 +690,9 @@ private:
     std::optional<http::request_parser<http::string_body>> m_parser;
     std::shared_ptr<Response> m_response;
     bool m_lingering = false;
+    std::size_t m_reserved = 0;          // of the server's memory for bodies
+    std::uint64_t m_budgetTicket = 0;    // waiting for it
+    asio::steady_timer m_budgetWait;
     std::size_t m_scanned = 0;   // bytes of the buffer already searched for the header's end
     std::size_t m_drained = 0;
     static constexpr std::size_t DrainLimit = 64u << 20;

@@ -26,6 +26,7 @@ struct HttpOptions {
     int port = 8211;                          // 0: any free port
     int threads = 32;                         // workers running calls
     std::size_t maxBody = 256u << 20;
+    std::size_t bodyMemory = 1024u << 20;     // for all request bodies in flight together (each costs about 3 x its size)
     std::size_t maxHeaderBytes = 16u << 10;   // request line and header fields together
     int maxHeaderCount = 64;
     int requestTimeoutMs = 30000;             // from the first byte of a request to its last

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -93,6 +94,60 @@ TEST(ServerEdge, OversizedHeadersCompressedBodiesAndManyValuesAreRefusedCheaply)
     EXPECT_NE(a.message.find("valores demais"), std::string::npos) << a.message;
 
     EXPECT_LT(healthLatencyMs(server.port()), 2000);
+}
+
+namespace {
+
+long statusKiB(qint64 pid, const char* field)
+{
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qsizetype(std::strlen(field))).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+} // namespace
+
+TEST(ServerEdge, LargeBodiesInFlightShareOneMemoryBudget)
+{
+    // Room for one 7 MiB request at a time (each costs about three times its body).
+    TrdServerProcess server(withArgs({"--max-body", "8", "--body-memory", "25", "--max-per-address", "100"}));
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    const std::string open = "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"SetDestino\",\"params\":[\"";
+    const std::string close = "\"]}";
+    const std::string large = open + std::string((7u << 20) - open.size() - close.size(), 'a') + close;
+
+    // The peak resident size is measured from here (/proc/PID/clear_refs).
+    QFile clear(QStringLiteral("/proc/%1/clear_refs").arg(server.pid()));
+    ASSERT_TRUE(clear.open(QIODevice::WriteOnly) && clear.write("5") == 1);
+    clear.close();
+    const long rest = statusKiB(server.pid(), "VmRSS:");
+
+    // Ten of them at once: they take turns, and every one is answered.
+    std::vector<std::thread> senders;
+    std::atomic<int> answered{0};
+    for (int i = 0; i < 10; ++i)
+        senders.emplace_back([&] {
+            Socket s(server.port());
+            s.send(post(large));
+            const std::string answer = s.answer(60000);
+            answered += status(answer) == 200 && !parseAnswer(bodyOf(answer)).ok;   // an error answer: not XML
+        });
+    // Small calls do not queue behind them.
+    for (int i = 0; i < 5; ++i) {
+        Socket c(server.port());
+        c.send(post(request("GetIdiTrad", "")));
+        EXPECT_EQ(status(c.answer(30000)), 200);
+    }
+    for (auto& t : senders)
+        t.join();
+    EXPECT_EQ(answered.load(), 10);
+    const long peak = statusKiB(server.pid(), "VmHWM:");
+    // Ten bodies read at once would need 70 MiB for the bodies alone.
+    EXPECT_LT(peak - rest, 45 * 1024) << "resident " << rest / 1024 << " MiB at rest, peak " << peak / 1024 << " MiB";
 }
 
 TEST(ServerEdge, IdleAndSlowClientsDoNotKeepOthersWaiting)
