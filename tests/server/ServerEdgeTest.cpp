@@ -477,6 +477,49 @@ TEST(ServerEdge, PacketsWithNullCharactersOrTwoRootsAreRefusedNotCut)
     EXPECT_TRUE(call(server.port(), "GetFiltroDest", filterParams(" AND CDPROGTRAD LIKE 'ZZ%'")).rows.empty());
 }
 
+TEST(ServerEdge, MalformedXmlInADeltaIsRefusedWithItsReasonNotStoredAsText)
+{
+    TrdServerProcess server(withArgs({}, true));
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    const std::string marked = DeltaBuilder().insert(TRow{"ENG", "ZZXML", "cmp", "src", "aMARKb", "T"}).xml();
+    auto with = [&](const std::string& text) {
+        std::string xml = marked;
+        xml.replace(xml.find("MARK"), 4, text);
+        return xml;
+    };
+    std::string doctype = with("&e;");
+    doctype.insert(doctype.find("<DATAPACKET"), "<!DOCTYPE DATAPACKET [<!ENTITY e \"evil\">]>");
+    std::string twice = with("x");
+    twice.insert(twice.find("STVALORPROP=\"axb\"") + 17, " STVALORPROP=\"other\"");
+    const struct {
+        std::string xml;
+        const char* says;
+    } cases[] = {
+        {with("&bogus;"), "entidade desconhecida \"&bogus;\""},
+        {doctype, "entidade desconhecida \"&e;\""},
+        {with("&#;"), "referência de caractere malformada \"&#;\""},
+        {with("&#x;"), "referência de caractere malformada \"&#x;\""},
+        {with("&#xD800;"), "não é de um caractere Unicode"},
+        {with("&amp"), "falta o ';'"},
+        {with("& "), "falta o ';'"},
+        {twice, "o campo 'STVALORPROP' aparece mais de uma vez"},
+    };
+    for (const auto& c : cases) {
+        const Answer a = call(server.port(), "SetDestino", json(c.xml));
+        EXPECT_EQ(a.code, -32602) << c.says;
+        EXPECT_NE(a.message.find(c.says), std::string::npos) << a.message;
+    }
+    EXPECT_TRUE(call(server.port(), "GetFiltroDest", filterParams(" AND CDPROGTRAD = 'ZZXML'")).rows.empty());
+    // What XML allows still goes through: the five entities, character references, a comment.
+    std::string sound = with("&lt;&amp;&#233;&#xE9;&quot;&apos;&gt;");
+    sound.insert(sound.find("<DATAPACKET"), "<!-- a & b -->");
+    const Answer ok = call(server.port(), "SetDestino", json(sound));
+    EXPECT_TRUE(ok.ok) << ok.message;
+    const Answer stored = call(server.port(), "GetFiltroDest", filterParams(" AND CDPROGTRAD = 'ZZXML'"));
+    ASSERT_EQ(stored.rows.size(), 1u);
+    EXPECT_EQ(stored.rows[0].at("STVALORPROP"), "a<&éé\"'>b");
+}
+
 TEST(ServerEdge, CostlyFiltersAreBoundedInSizeAndTime)
 {
     // Rows of the longest text, and a LIKE of the longest pattern the dialog
