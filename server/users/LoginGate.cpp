@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <future>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 namespace trd::server {
 
 std::string LoginResult::message() const
@@ -31,8 +35,8 @@ LoginGate::LoginGate(UserStore& users, std::chrono::seconds sessionLifetime)
 LoginGate::LoginGate(UserStore& users, std::chrono::seconds sessionLifetime, Limits limits)
     : m_users(users), m_lifetime(sessionLifetime), m_limits(limits), m_decoy(UserStore::hashOfRandomPassword())
 {
-    for (int i = 0; i < std::max(1, m_limits.hashers); ++i)
-        m_threads.emplace_back([this] { run(); });
+    m_threads.emplace_back([this] { run(true); });
+    m_threads.emplace_back([this] { run(false); });
 }
 
 LoginGate::~LoginGate()
@@ -117,7 +121,7 @@ void LoginGate::submit(const std::string& name, const std::string& password, con
             ++m_queued;
             auto job = std::make_unique<Job>(Job{name, password, address, std::move(done)});
             (user.failures == 0 && from.failures == 0 ? m_clean : m_suspect).push_back(std::move(job));
-            m_wake.notify_one();
+            m_wake.notify_all();   // the lane's own thread
             return;
         }
     }
@@ -153,14 +157,16 @@ void LoginGate::noteOutcome(const Job& job, bool accepted)
     from.notBefore = std::max(from.notBefore, now + waitFor(from.failures, m_limits.addressAllowance));
 }
 
-void LoginGate::run()
+void LoginGate::run(bool clean)
 {
+    if (!clean)
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 19);
+    auto& lane = clean ? m_clean : m_suspect;
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock, [this] { return m_stop || !m_clean.empty() || !m_suspect.empty(); });
+        m_wake.wait(lock, [&] { return m_stop || !lane.empty(); });
         if (m_stop)
             return;
-        auto& lane = m_clean.empty() ? m_suspect : m_clean;
         std::unique_ptr<Job> job = std::move(lane.front());
         lane.pop_front();
         --m_queued;

@@ -12,11 +12,14 @@
 // - An unknown name is checked against a hash of a random password, so its
 //   answer takes as long as a known name's: timing does not tell which names
 //   exist, and unknown names are throttled the same way.
-// - The checks wait in one bounded queue. A log-in whose user and address have
-//   no failure on record goes before all others: it waits only for the checks
-//   already running and for such clean log-ins that came before it. Each user
-//   name and each address may have a few checks waiting at once; past that,
-//   or with the queue full, an attempt is refused at once.
+// - The checks wait in one bounded queue, in two lanes, each with a thread of
+//   its own (so two checks at once, 128 MiB at most). A log-in whose user and
+//   address have no failure on record goes in the clean lane: it waits only
+//   for the clean log-ins that came before it, never behind a guess. The
+//   others share the second lane, whose thread runs at the lowest priority,
+//   so that guesses take only what the processors leave. Each user name and
+//   each address may have a few checks waiting at once; past that, or with
+//   the queue full, an attempt is refused at once.
 #include "UserStore.h"
 
 #include <chrono>
@@ -46,7 +49,6 @@ struct LoginResult {
 class LoginGate {
 public:
     struct Limits {
-        int hashers = 2;                                   // checks at once (each takes 64 MiB)
         int userAllowance = 5;                             // failures of a name before waiting starts
         int addressAllowance = 20;                         // failures from an address (an office behind NAT)
         std::chrono::milliseconds firstWait{1000};         // doubles with each further failure
@@ -86,7 +88,8 @@ private:
     };
     using Records = std::unordered_map<std::string, Record>;
 
-    void run();
+    // One lane's thread: clean log-ins, or the others.
+    void run(bool clean);
     void forgetOld(Records& records, Clock::time_point now);
     Clock::duration waitFor(int failures, int allowance) const;
     void noteOutcome(const Job& job, bool accepted);
