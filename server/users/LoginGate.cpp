@@ -37,6 +37,7 @@ LoginGate::LoginGate(UserStore& users, std::chrono::seconds sessionLifetime, Lim
 {
     m_threads.emplace_back([this] { run(true); });
     m_threads.emplace_back([this] { run(false); });
+    m_threads.emplace_back([this] { answerRefusals(); });
 }
 
 LoginGate::~LoginGate()
@@ -46,12 +47,49 @@ LoginGate::~LoginGate()
         m_stop = true;
     }
     m_wake.notify_all();
+    m_refusalsDue.notify_all();
     for (auto& t : m_threads)
         t.join();
     // Attempts still waiting are answered, never dropped silently.
     for (auto* lane : {&m_clean, &m_suspect})
         for (auto& job : *lane)
             job->done(LoginResult{LoginResult::Kind::Busy, {}, 0});
+    for (auto& [due, refusal] : m_refusals)
+        refusal.first(refusal.second);
+}
+
+void LoginGate::refuseLater(Done done, LoginResult refusal)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_refusals.size() < m_limits.maxRefusalsHeld) {
+            m_refusals.emplace(Clock::now() + m_limits.refusalDelay, std::make_pair(std::move(done), refusal));
+            m_refusalsDue.notify_one();
+            return;
+        }
+    }
+    done(refusal);
+}
+
+void LoginGate::answerRefusals()
+{
+    std::unique_lock lock(m_mutex);
+    while (!m_stop) {
+        if (m_refusals.empty()) {
+            m_refusalsDue.wait(lock);
+            continue;
+        }
+        const auto due = m_refusals.begin()->first;
+        if (Clock::now() < due) {
+            m_refusalsDue.wait_until(lock, due);
+            continue;
+        }
+        auto refusal = std::move(m_refusals.begin()->second);
+        m_refusals.erase(m_refusals.begin());
+        lock.unlock();
+        refusal.first(refusal.second);
+        lock.lock();
+    }
 }
 
 int LoginGate::secondsUntil(Clock::time_point when, Clock::time_point now)
@@ -111,7 +149,7 @@ void LoginGate::submit(const std::string& name, const std::string& password, con
         }
         const auto opens = opensAt(user, from);
         if (opens > now) {
-            refused = {LoginResult::Kind::Throttled, {}, secondsUntil(opens, now)};
+            refused = {LoginResult::Kind::Throttled, {}, secondsUntil(opens, now + m_limits.refusalDelay)};
         } else if (user.pending >= m_limits.maxPendingPerUser || from.pending >= m_limits.maxPendingPerAddress
                    || m_queued >= m_limits.maxQueued) {
             refused = {LoginResult::Kind::Busy, {}, 0};
@@ -125,7 +163,7 @@ void LoginGate::submit(const std::string& name, const std::string& password, con
             return;
         }
     }
-    done(refused);
+    refuseLater(std::move(done), refused);
 }
 
 LoginResult LoginGate::check(const std::string& name, const std::string& password, const std::string& address)
@@ -177,9 +215,9 @@ void LoginGate::run(bool clean)
         if (opens > now) {
             --m_byUser[job->name].pending;
             --m_byAddress[job->address].pending;
-            const LoginResult throttled{LoginResult::Kind::Throttled, {}, secondsUntil(opens, now)};
+            const LoginResult throttled{LoginResult::Kind::Throttled, {}, secondsUntil(opens, now + m_limits.refusalDelay)};
             lock.unlock();
-            job->done(throttled);
+            refuseLater(std::move(job->done), throttled);
             lock.lock();
             continue;
         }

@@ -6,8 +6,10 @@
 //
 // - Failures are counted per user name and per client address. Past a few,
 //   each failure opens a waiting time that doubles with every further one
-//   (up to a minute); an attempt inside it is refused at once, unchecked,
-//   with the time left. A success clears the user's count; the address's
+//   (up to a minute); an attempt inside it is refused unchecked, with the
+//   time left. Refusals are answered a second late, without holding any
+//   thread: a loop of attempts gets one answer a second per connection
+//   instead of as many as the machine can make. A success clears the user's count; the address's
 //   fades once it has been quiet for a while.
 // - An unknown name is checked against a hash of a random password, so its
 //   answer takes as long as a known name's: timing does not tell which names
@@ -51,13 +53,15 @@ public:
     struct Limits {
         int userAllowance = 5;                             // failures of a name before waiting starts
         int addressAllowance = 20;                         // failures from an address (an office behind NAT)
-        std::chrono::milliseconds firstWait{1000};         // doubles with each further failure
+        std::chrono::milliseconds firstWait{2000};         // doubles with each further failure
         std::chrono::milliseconds longestWait{60000};
         std::chrono::minutes forgetAfter{15};              // a quiet name or address starts afresh
         std::size_t maxQueued = 256;
         int maxPendingPerUser = 2;
         int maxPendingPerAddress = 8;
         std::size_t maxTracked = 20000;                    // names and addresses remembered
+        std::chrono::milliseconds refusalDelay{1000};      // before a refusal is answered
+        std::size_t maxRefusalsHeld = 10000;               // past this, refusals are answered at once
     };
 
     using Done = std::function<void(LoginResult)>;
@@ -90,6 +94,9 @@ private:
 
     // One lane's thread: clean log-ins, or the others.
     void run(bool clean);
+    // Answers refusals once their delay is over, on a thread of its own.
+    void refuseLater(Done done, LoginResult refusal);
+    void answerRefusals();
     void forgetOld(Records& records, Clock::time_point now);
     Clock::duration waitFor(int failures, int allowance) const;
     void noteOutcome(const Job& job, bool accepted);
@@ -103,6 +110,8 @@ private:
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
+    std::condition_variable m_refusalsDue;
+    std::multimap<Clock::time_point, std::pair<Done, LoginResult>> m_refusals;
     Records m_byUser, m_byAddress;
     std::deque<std::unique_ptr<Job>> m_clean, m_suspect;
     std::size_t m_queued = 0;
