@@ -38,11 +38,13 @@ CheckOptions parseCheckOptions(const QStringList& arguments)
     const SizeRule defaults;
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Lista as linhas de um idioma não traduzidas (tipo N) e as de tradução longa demais para o lugar do\n"
-        "texto de origem (tipo E), num arquivo de itens listados que o filtro \"Filtrar por Arquivo\" lê.\n"
+        "Lista as linhas de um idioma não traduzidas (tipo N), as de tradução longa demais para o lugar do\n"
+        "texto de origem (tipo E) e as que as outras verificações acusam (tipo Q: marcadores, atalhos,\n"
+        "pontuação...), num arquivo de itens listados que o filtro \"Filtrar por Arquivo\" lê.\n"
         "Uma linha da tradução é longa demais quando passa o comprimento da linha correspondente do texto\n"
         "de origem mais o maior entre --percent por cento dele e --min-extra caracteres; uma linha a mais\n"
-        "que as do texto de origem também. O \"&\" que marca a letra de atalho não conta."));
+        "que as do texto de origem também. O \"&\" que marca a letra de atalho não conta.\n"
+        "Sai com 6 quando a lista foi gravada e alguma verificação achou um erro (docs/checks.md)."));
     const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Mostra esta ajuda."));
     const QCommandLineOption languageOption({QStringLiteral("l"), QStringLiteral("language")},
                                             QStringLiteral("Idioma a verificar (código, ex. ENG)."), QStringLiteral("IDIOMA"));
@@ -55,8 +57,18 @@ CheckOptions parseCheckOptions(const QStringList& arguments)
         QStringLiteral("Arquivo a gravar, ou pasta onde gravar %1 (padrão: a pasta TRD ao lado do programa).")
             .arg(QStringLiteral("CDSNTRAD.cds")),
         QStringLiteral("ARQUIVO"));
-    const QCommandLineOption kindsOption(QStringLiteral("kinds"),
-                                         QStringLiteral("Tipos a listar: N, E ou NE (padrão NE)."), QStringLiteral("TIPOS"));
+    const QCommandLineOption kindsOption(
+        QStringLiteral("kinds"), QStringLiteral("Tipos a listar: N, E, Q ou uma combinação (padrão NEQ)."),
+        QStringLiteral("TIPOS"));
+    QStringList codes;
+    for (const quality::CheckInfo& info : quality::allChecks())
+        codes << info.code.toString();
+    const QCommandLineOption checksOption(
+        QStringLiteral("checks"),
+        QStringLiteral("Verificações a fazer, separadas por vírgula (padrão: todas): %1. \"tamanho\" lista o tipo E, "
+                       "as outras o tipo Q.")
+            .arg(codes.join(QStringLiteral(", "))),
+        QStringLiteral("LISTA"));
     const QCommandLineOption percentOption(
         QStringLiteral("percent"),
         QStringLiteral("Quanto uma linha pode crescer, em % da linha de origem (padrão %1).").arg(defaults.percent),
@@ -72,7 +84,7 @@ CheckOptions parseCheckOptions(const QStringList& arguments)
                                              QStringLiteral("Conta também o \"&\" das letras de atalho."));
     const QCommandLineOption quietOption({QStringLiteral("q"), QStringLiteral("quiet")},
                                          QStringLiteral("Sem o progresso, só erros e o resumo."));
-    for (const auto* option : {&helpOption, &languageOption, &serverOption, &outputOption, &kindsOption, &percentOption,
+    for (const auto* option : {&helpOption, &languageOption, &serverOption, &outputOption, &kindsOption, &checksOption, &percentOption,
                                &minExtraOption, &maxLineOption, &ampersandOption, &quietOption})
         parser.addOption(*option);
     parser.addPositionalArgument(QStringLiteral("IDIOMA"), QStringLiteral("O idioma, se não dado por --language."));
@@ -103,11 +115,20 @@ CheckOptions parseCheckOptions(const QStringList& arguments)
         const QString kinds = parser.value(kindsOption).toUpper();
         options.untranslated = kinds.contains(u'N');
         options.tooLong = kinds.contains(u'E');
-        const bool onlyKnown = std::all_of(kinds.begin(), kinds.end(), [](QChar c) { return c == u'N' || c == u'E'; });
+        options.others = kinds.contains(u'Q');
+        const bool onlyKnown =
+            std::all_of(kinds.begin(), kinds.end(), [](QChar c) { return c == u'N' || c == u'E' || c == u'Q'; });
         if (!onlyKnown || kinds.isEmpty()) {
-            options.error = QStringLiteral("--kinds espera N, E ou NE, recebeu \"%1\".").arg(parser.value(kindsOption));
+            options.error =
+                QStringLiteral("--kinds espera N, E, Q ou uma combinação, recebeu \"%1\".").arg(parser.value(kindsOption));
             return options;
         }
+    }
+    if (parser.isSet(checksOption)) {
+        const auto checks = quality::CheckSet::parse(parser.value(checksOption), &options.error);
+        if (!checks)
+            return options;
+        options.checks = *checks;
     }
     if (!readNumber(parser, percentOption, 0, 1000, options.rule.percent, options.error) ||
         !readNumber(parser, minExtraOption, 0, 4000, options.rule.minExtra, options.error) ||

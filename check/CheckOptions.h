@@ -1,6 +1,7 @@
 #pragma once
 // The command line of trd-check.
 #include "CheckRules.h"
+#include "Checks.h"
 
 #include <QString>
 #include <QStringList>
@@ -13,6 +14,8 @@ struct CheckOptions {
     QString output;                 // file or folder; empty: the TRD folder beside the program
     bool untranslated = true;       // list kind N
     bool tooLong = true;            // list kind E
+    bool others = true;             // list kind Q: what the other checks find
+    quality::CheckSet checks = quality::CheckSet::all();   // the checks behind kinds E and Q
     SizeRule rule;
     bool quiet = false;             // no progress, only errors and the summary
     bool help = false;

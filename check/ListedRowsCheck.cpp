@@ -1,6 +1,7 @@
 #include "ListedRowsCheck.h"
 
 #include "ListaItens.h"
+#include "ProgramChecks.h"
 #include "ServerCalls.h"
 #include "TClientDataSet.h"
 #include "TDateTime.h"
@@ -11,6 +12,9 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSet>
+
+#include <algorithm>
 
 namespace trd::check {
 
@@ -26,6 +30,8 @@ struct ListFields {
     TField* mensagem;
     TField* tamanho;
     TField* permitido;
+    TField* verificacao;
+    TField* gravidade;
 };
 
 ListFields defineList(TClientDataSet& list)
@@ -39,6 +45,8 @@ ListFields defineList(TClientDataSet& list)
     f.mensagem = list.AddField(QStringLiteral("DSMENSAGEM"), TFieldType::ftString, 200);
     f.tamanho = list.AddField(QStringLiteral("NRTAMANHO"), TFieldType::ftInteger);
     f.permitido = list.AddField(QStringLiteral("NRTAMMAX"), TFieldType::ftInteger);
+    f.verificacao = list.AddField(QStringLiteral("CDVERIFICACAO"), TFieldType::ftString, 20);
+    f.gravidade = list.AddField(QStringLiteral("TPGRAVIDADE"), TFieldType::ftString, 5);
     list.CreateDataSet();
     return f;
 }
@@ -64,6 +72,31 @@ QString languageList(TClientDataSet& languages)
         items << QStringLiteral("%1 (%2)").arg(languages.FieldByName(QStringLiteral("IDIDIOMA"))->AsString(),
                                               languages.FieldByName(QStringLiteral("DSIDIOMA"))->AsString());
     return items.isEmpty() ? QStringLiteral("nenhum") : items.join(QStringLiteral(", "));
+}
+
+// The message field holds 200 characters; a longer finding keeps its start.
+QString fitMessage(const QString& message)
+{
+    constexpr qsizetype width = 200;
+    return message.size() <= width ? message : message.left(width - 1) + QChar(0x2026);
+}
+
+// Whether the rows come a program after another: no program shows up again
+// after another one began.
+bool groupedByProgram(TClientDataSet& rows, const TField* program)
+{
+    QSet<QString> done;
+    QString current;
+    for (rows.First(); !rows.Eof(); rows.Next()) {
+        QString p = program->AsString();
+        if (p == current)
+            continue;
+        if (done.contains(p))
+            return false;
+        done.insert(current);
+        current = std::move(p);
+    }
+    return true;
 }
 
 } // namespace
@@ -141,11 +174,12 @@ CheckSummary ListedRowsCheck::run()
     const TField* source = rows.FieldByName(QStringLiteral("STAGRVALPROP"));
     const TField* destination = rows.FieldByName(QStringLiteral("STVALORPROP"));
     const TField* status = rows.FieldByName(QStringLiteral("IDSITTRADUCAO"));
-    auto append = [&](const QString& kind, const QString& message, const QString& sourceText) {
+    auto append = [&](const QString& kind, const QString& message, const QString& programText,
+                      const QString& componentText, const QString& sourceText) {
         list.Append();
         out.idioma->SetAsString(summary.language);
-        out.programa->SetAsString(program->AsString());
-        out.componente->SetAsString(component->AsString());
+        out.programa->SetAsString(programText);
+        out.componente->SetAsString(componentText);
         out.origem->SetAsString(sourceText);
         out.tipo->SetAsString(kind);
         out.mensagem->SetAsString(message);
@@ -153,31 +187,87 @@ CheckSummary ListedRowsCheck::run()
 
     const qint64 total = rows.RecordCount();
     begin(QStringLiteral("Verificando %1 linhas de %2").arg(total).arg(summary.language));
+    const bool sizeCheck = m_options.tooLong && m_options.checks.contains(quality::CheckId::Tamanho);
+    quality::RowOptions others;
+    others.checks = m_options.checks;
+    others.checks.remove(quality::CheckId::Tamanho);
+    others.size = m_options.rule;
+    const bool otherChecks = m_options.others && !others.checks.isEmpty();
+
+    // A screen's shortcut letters are compared among its rows, so the rows
+    // are checked a program at a time. The server answers them in that order
+    // (docs/protocol.md); should one not, they are put in it here.
+    if (otherChecks && !groupedByProgram(rows, program))
+        rows.SetIndexFieldNames(QStringLiteral("CDPROGTRAD"));
+
+    struct Row {
+        QString component, source, destination, status;
+    };
+    QList<Row> batch;
+    QString batchProgram;
+    QList<quality::RowTexts> texts;
+    QList<std::pair<qsizetype, quality::Finding>> found;
+    auto appendFinding = [&](const QString& kind, const quality::Finding& f, const Row& r) {
+        append(kind, fitMessage(f.message), batchProgram, r.component, r.source);
+        out.verificacao->SetAsString(quality::checkInfo(f.check).code.toString());
+        out.gravidade->SetAsString(quality::severityText(f.severity));
+    };
+    auto flush = [&] {
+        found.clear();
+        if (otherChecks) {
+            texts.clear();
+            for (const Row& r : std::as_const(batch))
+                texts.append({r.component, r.source, r.destination, r.status});
+            quality::checkProgram(texts, others,
+                                  [&](qsizetype row, const quality::Finding& f) { found.append({row, f}); });
+        }
+        qsizetype next = 0;
+        for (qsizetype i = 0; i < batch.size(); ++i) {
+            const Row& r = batch[i];
+            if (m_options.untranslated) {
+                const QString reason = untranslatedReason(r.status, r.source, r.destination);
+                if (!reason.isEmpty()) {
+                    append(QStringLiteral("N"), reason, batchProgram, r.component, r.source);
+                    list.Post();
+                    ++summary.untranslated;
+                }
+            }
+            if (sizeCheck) {
+                const SizeFinding size = checkSize(r.source, r.destination, m_options.rule);
+                if (size.tooLong) {
+                    appendFinding(QStringLiteral("E"),
+                                  {quality::CheckId::Tamanho, quality::checkInfo(quality::CheckId::Tamanho).severity,
+                                   sizeMessage(size)},
+                                  r);
+                    out.tamanho->SetAsInteger(size.found);
+                    out.permitido->SetAsInteger(size.allowed);
+                    list.Post();
+                    ++summary.tooLong;
+                }
+            }
+            for (; next < found.size() && found[next].first == i; ++next) {
+                const quality::Finding& f = found[next].second;
+                appendFinding(QStringLiteral("Q"), f, r);
+                list.Post();
+                ++summary.others;
+                if (f.severity == quality::Severity::Erro)
+                    ++summary.erros;
+            }
+        }
+        batch.clear();
+    };
     for (rows.First(); !rows.Eof(); rows.Next()) {
-        const QString src = source->AsString();
-        const QString dst = destination->AsString();
-        if (m_options.untranslated) {
-            const QString reason = untranslatedReason(status->AsString(), src, dst);
-            if (!reason.isEmpty()) {
-                append(QStringLiteral("N"), reason, src);
-                list.Post();
-                ++summary.untranslated;
-            }
+        const QString prog = program->AsString();
+        if (prog != batchProgram) {
+            flush();
+            batchProgram = prog;
         }
-        if (m_options.tooLong) {
-            const SizeFinding size = checkSize(src, dst, m_options.rule);
-            if (size.tooLong) {
-                append(QStringLiteral("E"), sizeMessage(size), src);
-                out.tamanho->SetAsInteger(size.found);
-                out.permitido->SetAsInteger(size.allowed);
-                list.Post();
-                ++summary.tooLong;
-            }
-        }
+        batch.append({component->AsString(), source->AsString(), destination->AsString(), status->AsString()});
         ++summary.rows;
         if (summary.rows % 1000 == 0)
             report(step, summary.rows, total, false);
     }
+    flush();
     report(step, summary.rows, total, false);
 
     begin(QStringLiteral("Gravando %1").arg(summary.output));

@@ -1,7 +1,8 @@
 #pragma once
 // One run of trd-check: asks a running trd-server for every row of a
-// language, through the same connection and data set the client uses, keeps
-// those the rules list, and writes them as a file of listed rows
+// language, through the same connection and data set the client uses, runs
+// the checks (docs/checks.md) and keeps the rows they list, and writes them
+// as a file of listed rows
 // (docs/listed-rows.md) that the filter dialog's "Filtrar por Arquivo" reads.
 #include "CheckOptions.h"
 #include "Exceptions.h"
@@ -29,6 +30,8 @@ struct CheckSummary {
     int rows = 0;                   // rows of the language checked
     int untranslated = 0;           // listed as kind N
     int tooLong = 0;                // listed as kind E
+    int others = 0;                 // findings of the other checks, listed as kind Q
+    int erros = 0;                  // of which the severity is "erro"
 };
 
 // A step of a long run. `total` is 0 while its size is unknown (waiting for

@@ -11,6 +11,13 @@
 
 using namespace trd::check;
 
+namespace {
+
+// The list was written, and a check found a text that breaks its screen.
+constexpr int ErroFound = 6;
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
@@ -34,9 +41,13 @@ int main(int argc, char** argv)
     try {
         const CheckSummary s = check.run();
         progress.finish();
-        std::printf("%s: %d linhas de %s verificadas; %d não traduzidas, %d longas demais.\n",
+        std::printf("%s: %d linhas de %s verificadas; %d não traduzidas, %d longas demais",
                     qPrintable(s.output), s.rows, qPrintable(s.language), s.untranslated, s.tooLong);
-        return 0;
+        if (options.others)
+            std::printf(", %d outros achados (%d %s)", s.others, s.erros, s.erros == 1 ? "erro" : "erros");
+        std::printf(".\n");
+        // A script that gates on the check learns whether a screen would break.
+        return s.erros > 0 ? ErroFound : 0;
     } catch (const CheckError& e) {
         progress.finish();
         std::fprintf(stderr, "trd-check: %s\n", qPrintable(e.Message()));

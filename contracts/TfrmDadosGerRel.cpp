@@ -4,6 +4,7 @@
 #include "MensErro.h"
 #include "ReportDefinition.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QHBoxLayout>
@@ -121,12 +122,32 @@ TfrmDadosGerRel::TfrmDadosGerRel(QWidget* parent) : TfrmRotiGeral(parent)
     rpddPadrao->Connection = netQRDesign;
 }
 
-QString TfrmDadosGerRel::ReportsFolder()
+QString TfrmDadosGerRel::ReportsFolder(const QString& programFolder)
 {
     const QString env = qEnvironmentVariable("TRD_REPORTS_DIR").trimmed();
     if (!env.isEmpty())
         return env;
-    return QSettings().value(ReportsFolderKey).toString().trimmed();
+    const QString setting = QSettings().value(ReportsFolderKey).toString().trimmed();
+    if (!setting.isEmpty())
+        return setting;
+    // A client started directly, with nothing configured, still finds the
+    // reports it ships with.
+    const QString beside = QDir(programFolder).filePath(ReportsSubfolder);
+    return !programFolder.isEmpty() && QFileInfo(beside).isDir() ? beside : QString();
+}
+
+QString TfrmDadosGerRel::programFolder() const
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+QString TfrmDadosGerRel::folderNotSetMessage() const
+{
+    return reportMsg(QStringLiteral("REG_NULL")) +
+           QStringLiteral(" Informe-o na variável de ambiente %1 ou na configuração %2 (arquivo %3), ou "
+                          "instale os relatórios em %4.")
+               .arg(ReportsFolderEnv, ReportsFolderKey, QDir::toNativeSeparators(QSettings().fileName()),
+                    QDir::toNativeSeparators(QDir(programFolder()).filePath(ReportsSubfolder)));
 }
 
 QString TfrmDadosGerRel::reportMsg(const QString& key) const
@@ -138,7 +159,7 @@ QString TfrmDadosGerRel::requireFolder() const
 {
     const QString folder = ReportsFolder();
     if (folder.isEmpty())
-        MensErro(reportMsg(QStringLiteral("REG_NULL")));
+        MensErro(folderNotSetMessage());
     return folder;
 }
 
@@ -158,9 +179,11 @@ void TfrmDadosGerRel::LoadReportNames()
     const QString folder = ReportsFolder();
     // Opening the dialog stays quiet: the warning shows in the list itself,
     // and every action on reports refuses with it.
+    // The list is narrow: it says what is wrong in a few words, and its tip
+    // and every refused action give the whole message.
     if (folder.isEmpty()) {
-        cbbReportNames->setPlaceholderText(reportMsg(QStringLiteral("REG_NULL")));
-        cbbReportNames->setToolTip(cbbReportNames->placeholderText());
+        cbbReportNames->setPlaceholderText(QStringLiteral("(diretório dos relatórios não definido)"));
+        cbbReportNames->setToolTip(folderNotSetMessage());
         return;
     }
     cbbReportNames->setPlaceholderText(QStringLiteral("(nenhum relatório %1 em %2)")

@@ -7,7 +7,8 @@
 //
 // Reports are definition files "<code>_<name>.xml" in the reports folder
 // (ReportsFolder: the environment variable TRD_REPORTS_DIR, else the setting
-// "Relatorios/Diretorio"); the list shows those of the dialog's report code.
+// "Relatorios/Diretorio", else "relatorios" beside the program); the list
+// shows those of the dialog's report code.
 // A derived dialog answers rpddPadrao->BeforeGetQueryParams and owns the
 // client data sets its reports name (docs/reports.md).
 #include "TButtonFlat.h"
@@ -36,10 +37,14 @@ public:
     TReportDesignerDialog* rpddPadrao;
 
     // Where report definitions live: $TRD_REPORTS_DIR when set and not empty,
-    // else the client setting ReportsFolderKey; empty when neither is set.
-    static QString ReportsFolder();
+    // else the client setting ReportsFolderKey, else the folder "relatorios"
+    // in programFolder when there is one (where the build and an installation
+    // put the shipped reports); empty when none of them gives a folder.
+    static QString ReportsFolder(const QString& programFolder);
+    QString ReportsFolder() const { return ReportsFolder(programFolder()); }
     static inline const QString ReportsFolderKey = QStringLiteral("Relatorios/Diretorio");
     static inline const QString ReportsFolderEnv = QStringLiteral("TRD_REPORTS_DIR");
+    static inline const QString ReportsSubfolder = QStringLiteral("relatorios");
 
     // Fills cbbReportNames with the reports of lblCodRel's code (the list
     // shows "REG_NULL" when the folder is not set). Keeps the chosen file
@@ -61,6 +66,11 @@ public:
     virtual void sbtExclRelClick(QObject* sender);
 
 protected:
+    // The program's own folder, where the shipped reports sit in "relatorios".
+    virtual QString programFolder() const;
+    // "REG_NULL" and what to do about it: the variable, the setting and its
+    // file, the folder looked for beside the program.
+    QString folderNotSetMessage() const;
     // A catalog text: the derived dialog's msgPadrao first, then msgMensagens.
     QString reportMsg(const QString& key) const;
     // The folder, or MensErro("REG_NULL").

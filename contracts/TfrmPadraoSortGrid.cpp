@@ -5,7 +5,10 @@
 #include "TClientDataSet.h"
 
 #include <QHBoxLayout>
+#include <QShowEvent>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace trd {
 
@@ -36,6 +39,9 @@ TfrmPadraoSortGrid::TfrmPadraoSortGrid(QWidget* parent) : TfrmBase(parent)
     mnuVerificar = menuItem("mnuVerificar", QStringLiteral("&Verificar"), QKeySequence(Qt::Key_F5));
     mnuCancelar = menuItem("mnuCancelar", QStringLiteral("&Cancelar"));
     mnuConfirmar = menuItem("mnuConfirmar", QStringLiteral("C&onfirmar"));
+    m_separadorImprimir = mnuManutencao->addSeparator();
+    m_separadorImprimir->setObjectName(QStringLiteral("NImprimir"));
+    mnuImprimir = menuItem("mnuImprimir", QStringLiteral("I&mprimir..."), QKeySequence(Qt::CTRL | Qt::Key_P));
 
     // ---- tool bar
     panMenu = make<QFrame>("panMenu", this);
@@ -69,7 +75,7 @@ TfrmPadraoSortGrid::TfrmPadraoSortGrid(QWidget* parent) : TfrmBase(parent)
     bind(sbtVerificar, mnuVerificar, &TfrmPadraoSortGrid::sbtVerificarClick);
     bind(sbtCancelar, mnuCancelar, &TfrmPadraoSortGrid::sbtCancelarClick);
     bind(sbtConfirmar, mnuConfirmar, &TfrmPadraoSortGrid::sbtConfirmarClick);
-    bind(sbtImprimir, nullptr, &TfrmPadraoSortGrid::sbtImprimirClick);
+    bind(sbtImprimir, mnuImprimir, &TfrmPadraoSortGrid::sbtImprimirClick);
     bind(sbtAjuda, nullptr, &TfrmPadraoSortGrid::sbtAjudaClick);
     bind(sbtFechar, nullptr, &TfrmPadraoSortGrid::sbtFecharClick);
     for (auto& [button, item] : m_pairs)
@@ -148,6 +154,17 @@ TfrmPadraoSortGrid::TfrmPadraoSortGrid(QWidget* parent) : TfrmBase(parent)
     };
 }
 
+void TfrmPadraoSortGrid::showEvent(QShowEvent* event)
+{
+    int right = 0;
+    for (const QWidget* w : panMenu->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (w != lblCodTela && !w->isHidden())
+            right = std::max(right, w->geometry().right() + 1);
+    const QMargins margins = panMenu->layout()->contentsMargins();
+    panMenu->setMinimumWidth(right + 12 + lblCodTela->sizeHint().width() + margins.right());
+    TfrmBase::showEvent(event);
+}
+
 TButtonFlat* TfrmPadraoSortGrid::toolButton(const char* name, int left, int glyph, const QString& hint)
 {
     auto* button = make<TButtonFlat>(name, panMenu);
@@ -165,7 +182,8 @@ QAction* TfrmPadraoSortGrid::menuItem(const char* name, const QString& caption, 
     // beside it keeps its own shortcuts.
     item->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     addAction(item);
-    mnuManutencao->addAction(item);
+    // A screen's own items go before the print item, which stays last.
+    mnuManutencao->insertAction(mnuImprimir ? m_separadorImprimir : nullptr, item);
     return item;
 }
 
@@ -176,7 +194,7 @@ QAction* TfrmPadraoSortGrid::AddMaintenanceItem(const char* name, const QString&
 
 QAction* TfrmPadraoSortGrid::AddMaintenanceSeparator(const char* name)
 {
-    QAction* separator = mnuManutencao->addSeparator();
+    QAction* separator = mnuManutencao->insertSeparator(m_separadorImprimir);
     separator->setObjectName(QString::fromLatin1(name));
     return separator;
 }

@@ -39,6 +39,9 @@ public:
     QMenuBar* mnuMenu;
     QMenu* mnuManutencao;
     QAction *mnuIncluir, *mnuAlterar, *mnuExcluir, *mnuProcurar, *mnuVerificar, *mnuCancelar, *mnuConfirmar;
+    // Print (Ctrl+P), the print button's item: the screen's report reached
+    // from the keyboard as well. Last in the menu, after a separator.
+    QAction* mnuImprimir = nullptr;
 
     // Tool bar: the record actions, then print, help, close.
     QFrame* panMenu;
@@ -92,6 +95,9 @@ public:
 
 protected:
     TClientDataSet* dataSetPadrao() const { return dtsPadrao->DataSet(); }
+    // The tool bar is at least as wide as its buttons and the screen code
+    // beside them (the buttons sit by position, the screen has moved them).
+    void showEvent(QShowEvent* event) override;
 
 private:
     TButtonFlat* toolButton(const char* name, int left, int glyph, const QString& hint);
@@ -99,6 +105,7 @@ private:
     void bind(TButtonFlat* button, QAction* item, void (TfrmPadraoSortGrid::*handler)(QObject*));
 
     QVBoxLayout* m_folhaLayout;
+    QAction* m_separadorImprimir = nullptr;
     std::vector<std::pair<TButtonFlat*, QAction*>> m_pairs;
 };
 

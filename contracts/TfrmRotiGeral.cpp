@@ -7,6 +7,9 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <vector>
+
 namespace trd {
 
 TfrmRotiGeral::TfrmRotiGeral(QWidget* parent) : TfrmBase(parent)
@@ -64,15 +67,27 @@ void TfrmRotiGeral::showEvent(QShowEvent* event)
     // The buttons close the tab order, after the derived dialog's own
     // controls: the dialog opens with the focus on its first field, not on
     // its confirm button.
+    // The buttons of the column go in their order on screen, top to bottom.
     if (!m_botoesPorUltimo) {
         m_botoesPorUltimo = true;
         QWidget* ultimo = nullptr;
-        for (QWidget* w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain())
-            if (w != sbtConfirma && w != sbtCancel && isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus))
+        std::vector<QWidget*> botoes;
+        for (QWidget* w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain()) {
+            if (!isAncestorOf(w) || !(w->focusPolicy() & Qt::TabFocus))
+                continue;
+            if (panMenu->isAncestorOf(w))
+                botoes.push_back(w);
+            else
                 ultimo = w;
-        if (ultimo) {
-            QWidget::setTabOrder(ultimo, sbtConfirma);
-            QWidget::setTabOrder(sbtConfirma, sbtCancel);
+        }
+        std::stable_sort(botoes.begin(), botoes.end(), [this](QWidget* a, QWidget* b) {
+            const QPoint pa = a->mapTo(panMenu, QPoint()), pb = b->mapTo(panMenu, QPoint());
+            return pa.y() != pb.y() ? pa.y() < pb.y() : pa.x() < pb.x();
+        });
+        for (QWidget* botao : botoes) {
+            if (ultimo)
+                QWidget::setTabOrder(ultimo, botao);
+            ultimo = botao;
         }
     }
     // A dialog that was left from one of its buttons and is shown again opens
@@ -106,7 +121,7 @@ void TfrmRotiGeral::FormKeyDown(QObject* sender, int& key, Qt::KeyboardModifiers
     } else if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !(shift & ~Qt::KeypadModifier)) {
         // Enter presses the focused button, or confirms where the dialog says so.
         auto* focused = qobject_cast<TButtonFlat*>(QApplication::focusWidget());
-        if (focused && focused->window() == this) {
+        if (focused && focused->window() == this && EnterPressionaFocado) {
             key = 0;
             focused->Click();
         } else if (EnterConfirma) {

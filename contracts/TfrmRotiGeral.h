@@ -27,6 +27,10 @@ public:
     // Enter anywhere in the dialog confirms it, as the default button of a
     // dialog whose only action is its confirmation.
     bool EnterConfirma = false;
+    // Enter on a focused button presses it. A dialog whose Enter has one
+    // meaning wherever the focus is (find next) turns this off and handles
+    // Enter itself.
+    bool EnterPressionaFocado = true;
 
     virtual void sbtConfirmaClick(QObject* sender);
     virtual void sbtCancelClick(QObject* sender);

@@ -3,6 +3,7 @@
 #include "Cli_Trd09301.h"
 #include "Dispatch.h"
 #include "EditorGlyphs.h"
+#include "ExchangeMenu.h"
 #include "MensErro.h"
 #include "ServerCalls.h"
 #include "ShowAvi.h"
@@ -10,7 +11,9 @@
 #include "TApplication.h"
 #include "TCanvas.h"
 #include "TraducaoRegras.h"
+#include "VerificacoesDoEditor.h"
 #include "WebServer.h"
+#include "TSocketConnection.h"
 
 #include "Cli_Trd09302.h"
 #include "Cli_Trd09303.h"
@@ -19,6 +22,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QKeyEvent>
+#include <QBoxLayout>
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
@@ -38,6 +42,10 @@ namespace {
 const QString NMSITUACAO = QStringLiteral("IDSITTRADUCAO");
 const QString NMORIGEM = QStringLiteral("STAGRVALPROP");
 const QString NMDESTINO = QStringLiteral("STVALORPROP");
+
+// How long a row read back after a failed save may take: a server that did
+// not answer the save is not waited for a whole read timeout again.
+constexpr int kEsperaReleituraMs = 15000;
 
 // Closes the busy animation when the guarded steps leave, however they leave.
 struct BusyAnimation {
@@ -95,8 +103,10 @@ TfrmTraducao::TfrmTraducao(QWidget* parent) : TfrmPadraoSortGrid(parent)
     buildGrid();
     buildImageStore();
     buildDetailPanel();
+    verificacoes = new VerificacoesDoEditor(dbgPadrao, cdsDestino, FolhaDadosLayout(), this);
     buildToolBar();
     buildMenu();
+    addExchangeMenu(*this);
     connectEvents();
     // Attaching the row set is part of building the form, not a state change
     // of it: every button stays as created until the row set first moves.
@@ -196,15 +206,30 @@ void TfrmTraducao::buildDetailPanel()
     lblCodigo = label("lblCodigo", QString(), 45, 84);
     lblComponente = label("lblComponente", QStringLiteral("Tipo de Componente:"), 272, 84);
     lblNome = label("lblNome", QString(), 399, 84);
+    panTextoColega = new TextoDoColega(Panel4);
+    panTextoColega->setObjectName(QStringLiteral("panTextoColega"));
+    connect(panTextoColega, &TextoDoColega::usar, this,
+            [this](const QString& texto) { Dispatch([&] { usaTextoDoColega(texto); }); });
     Panel4->installEventFilter(this);
     FolhaDadosLayout()->addWidget(Panel4);
     layoutDetailLabels();
+
+    lblAviso = make<QLabel>("lblAviso", QString(), panNavigator);
+    lblAviso->setTextFormat(Qt::PlainText);
+    if (auto* linha = qobject_cast<QBoxLayout*>(panNavigator->layout()))
+        linha->insertWidget(1, lblAviso);
 }
 
 void TfrmTraducao::layoutDetailLabels()
 {
-    // The texts can be long: they get the panel's width and clip at its edge.
-    const int width = qMax(Panel4->width(), 640);
+    // The texts can be long: they get the panel's width and clip at its edge,
+    // or its left part while a colleague's text is shown at its right.
+    int width = qMax(Panel4->width(), 640);
+    if (panTextoColega && panTextoColega->Mostrando()) {
+        const int left = qMax(width / 2, qMin(520, width - 200));
+        panTextoColega->setGeometry(left, 2, width - left - 4, Panel4->height() - 4);
+        width = left;
+    }
     lblOrigem->parentWidget()->parentWidget()->setGeometry(6, 4, width - 12, 42);
     lblDestino->parentWidget()->parentWidget()->setGeometry(8, 48, width - 14, 34);
     lblTela->resize(lblTela->sizeHint());
@@ -224,6 +249,8 @@ void TfrmTraducao::buildGrid()
     dbgPadrao->Columns().Add(NMORIGEM, QStringLiteral("Idioma Origem"), 437, true);
     dbgPadrao->Columns().Add(NMDESTINO, QStringLiteral("Idioma Destino"), 532, false);
     dbgPadrao->ColumnsChanged();
+    // On a wide screen the two texts share the room beyond the designed widths.
+    dbgPadrao->SetFillColumns({1, 2});
     dbgPadrao->DefaultDrawing = false;
 }
 
@@ -329,12 +356,17 @@ void criaTraducao()
     struct RestoreCursor {
         ~RestoreCursor() { Application()->SetCursor(TApplication::crDefault); }
     } restore;
-    if (!boStCriado || !frmTraducao) {
+    const bool novo = !boStCriado || !frmTraducao;
+    if (novo) {
         frmTraducao = CreateForm<TfrmTraducao>();
         boStCriado = true;
     }
     frmTraducao->SetWindowState(wsMaximized);
     frmTraducao->Show();
+    // A new editor starts where the user starts, on the language list, so
+    // the keyboard works at once (arrows choose, Tab goes on to the rows).
+    if (novo && frmTraducao)
+        frmTraducao->cbbIdioma->setFocus(Qt::OtherFocusReason);
 }
 
 void TfrmTraducao::FormCreate(QObject* sender)
@@ -407,6 +439,7 @@ void TfrmTraducao::cbbIdiomaChange(QObject*)
     m_idiomaAtual = cbbIdioma->currentText();
     boTestaFiltro = false;
     stIdioma = traducao::CodigoDoItem(m_idiomaAtual);
+    verificacoes->idiomaEscolhido(stIdioma);
     if (cdsDestino->IsEmpty())
         limpaDetalhe();
 }
@@ -437,7 +470,6 @@ void TfrmTraducao::Panel1Exit(QObject*)
         cbbIdioma->setFocus(Qt::OtherFocusReason);
         MensErro(msgPadrao->Msg(texto.isEmpty() ? QStringLiteral("Idi_Info") : QStringLiteral("Idi_Inv")), true);
     }
-    habilitaPorIdioma();
     if (isVisible() && !boTestaFiltro && cdsDestino->IsEmpty())
         CriaFiltroTraducao();
 }
@@ -479,6 +511,7 @@ void TfrmTraducao::sbtVerificarClick(QObject*)
 
 void TfrmTraducao::cdsDestinoAfterScroll(TClientDataSet*)
 {
+    esqueceGravacao();
     mostraDetalhe();
 }
 
@@ -578,15 +611,19 @@ void TfrmTraducao::cdsDestinoBeforePost(TClientDataSet*)
                                                          situacao->OldValue());
     if (promovida != situacao->AsString())
         situacao->SetAsString(promovida);
-    // Kept for the failure message: the server may refuse what was typed.
+    // A text typed in the cell is kept: if the server refuses it, it goes
+    // back into the cell. A replacement or a status is the code's, not typing.
     const QVariant antes = destino->OldValue();
-    m_textoFoiEditado = !antes.isValid() || antes.toString() != destino->AsString();
+    m_textoFoiEditado = dbgPadrao->RecordTyped() && (!antes.isValid() || antes.toString() != destino->AsString());
     m_textoEditado = m_textoFoiEditado ? destino->AsString() : QString();
+    // A text that breaks its screen goes only when the user says so.
+    verificacoes->confirmaGravacao();
 }
 
 void TfrmTraducao::cdsDestinoAfterPost(TClientDataSet*)
 {
     gravaAlteracoes();
+    verificacoes->linhaGravada();
 }
 
 void TfrmTraducao::cdsDestinoBeforeDelete(TClientDataSet*)
@@ -599,30 +636,128 @@ void TfrmTraducao::cdsDestinoAfterDelete(TClientDataSet*)
     m_textoFoiEditado = false;
     m_textoEditado.clear();
     gravaAlteracoes();
+    verificacoes->linhasMudaram();
 }
 
 void TfrmTraducao::gravaAlteracoes()
 {
     if (cdsDestino->ChangeCount() == 0)
         return;
+    lblAviso->clear();
     const int excluida = std::exchange(m_linhaExcluida, 0);
     const bool textoEditado = std::exchange(m_textoFoiEditado, false);
     const QString texto = std::exchange(m_textoEditado, QString());
     try {
         BusyAnimation busy(aviProcessando);
         CheckResultServ(netTraducao->AppServer().Call(metodo::SetDestino, {cdsDestino->Delta()}), true, 0);
-    } catch (const Exception& e) {
+    } catch (const EAbort&) {
         desfazAlteracoes(excluida);
-        // The row shows what the server holds again; the user still gets
-        // what they had typed, to copy it back once the reason is dealt with.
-        if (textoEditado && !dynamic_cast<const EAbort*>(&e))
-            throw Exception(traducao::MensagemNaoGravado(e.Message(), texto));
         throw;
+    } catch (const Exception& e) {
+        if (excluida > 0) {
+            desfazAlteracoes(excluida);
+            throw;
+        }
+        gravacaoFalhou(e, textoEditado, texto);
+        return;
     } catch (...) {
         desfazAlteracoes(excluida);
         throw;
     }
     cdsDestino->MergeChangeLog();
+    esqueceGravacao();
+}
+
+void TfrmTraducao::gravacaoFalhou(const Exception& erro, bool textoEditado, const QString& texto)
+{
+    // A save with no answer (none in time, the connection dropped) or one the
+    // server itself could not confirm may have been applied all the same.
+    const auto* recusa = dynamic_cast<const EServerError*>(&erro);
+    const bool incerta = dynamic_cast<const EConnectionError*>(&erro) ||
+                         (recusa && recusa->ErrorCode() == OutcomeUnknownCode);
+    const ChaveLinha chave = chaveAtual();
+    const QString destinoPostado = cdsDestino->FieldByName(NMDESTINO)->AsString();
+    const QString situacaoPostada = cdsDestino->FieldByName(NMSITUACAO)->AsString();
+    // The row as it was before the edit, then as the server has it now.
+    desfazAlteracoes(0);
+    const QString destinoAntes = cdsDestino->FieldByName(NMDESTINO)->AsString();
+    TClientDataSet lida;
+    bool relida = false;
+    try {
+        BusyAnimation busy(aviProcessando);
+        relida = LeLinhaDoServidor(*netTraducao, chave, lida, kEsperaReleituraMs);
+    } catch (const Exception&) {
+        relida = false;   // still unknown: the server does not answer
+    }
+    if (relida) {
+        cdsDestino->RefreshRecord(lida);
+        if (lida.FieldByName(NMDESTINO)->AsString() == destinoPostado &&
+            lida.FieldByName(NMSITUACAO)->AsString() == situacaoPostada) {
+            // What was posted is what the server holds: the save stands.
+            lblAviso->setText(traducao::AvisoGravacaoConfirmada(chave.origem));
+            return;
+        }
+    }
+    const QString doColega = relida ? lida.FieldByName(NMDESTINO)->AsString() : QString();
+    const bool mostraColega = textoEditado && relida && doColega != destinoAntes;
+    if (textoEditado) {
+        devolveTextoAoEditor(texto);
+        if (mostraColega) {
+            panTextoColega->Mostra(traducao::TituloTextoDoColega(lida.FieldByName(NMSITUACAO)->AsString()), doColega);
+            layoutDetailLabels();
+        }
+    }
+    throw Exception(incerta ? traducao::MensagemGravacaoIncerta(erro.Message(), textoEditado, mostraColega)
+                            : traducao::MensagemNaoGravado(erro.Message(), textoEditado, mostraColega));
+}
+
+ChaveLinha TfrmTraducao::chaveAtual() const
+{
+    return {cdsDestino->FieldByName(QStringLiteral("IDIDIOMA"))->AsString(),
+            cdsDestino->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString(),
+            cdsDestino->FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString(),
+            cdsDestino->FieldByName(NMORIGEM)->AsString()};
+}
+
+void TfrmTraducao::devolveTextoAoEditor(const QString& texto)
+{
+    if (!cdsDestino->Active() || cdsDestino->IsEmpty() || cdsDestino->State() != TDataSetState::dsBrowse)
+        return;
+    // Unposted, in the cell where it was typed, over the row's text as the
+    // user had typed it: the user corrects it, takes the colleague's text,
+    // posts it over theirs deliberately or drops it with Escape.
+    cdsDestino->Edit();
+    dbgPadrao->SetSelectedIndex(2);
+    dbgPadrao->SetEditorMode(true);
+    if (QLineEdit* editor = dbgPadrao->InplaceEditor()) {
+        editor->setText(texto);
+        lblDestino->setText(texto);
+    } else {
+        cdsDestino->FieldByName(NMDESTINO)->SetAsString(texto);
+    }
+}
+
+void TfrmTraducao::usaTextoDoColega(const QString& texto)
+{
+    if (QLineEdit* editor = dbgPadrao->InplaceEditor()) {
+        // As typed over the whole text: Ctrl+Z brings the user's own back.
+        editor->selectAll();
+        editor->insert(texto);
+        editor->setFocus(Qt::OtherFocusReason);
+        lblDestino->setText(texto);
+    } else if (cdsDestino->State() == TDataSetState::dsEdit) {
+        cdsDestino->FieldByName(NMDESTINO)->SetAsString(texto);
+    }
+    panTextoColega->Esconde();
+    layoutDetailLabels();
+}
+
+void TfrmTraducao::esqueceGravacao()
+{
+    if (panTextoColega->Mostrando()) {
+        panTextoColega->Esconde();
+        layoutDetailLabels();
+    }
 }
 
 void TfrmTraducao::desfazAlteracoes(int linhaExcluida)
@@ -637,6 +772,7 @@ void TfrmTraducao::desfazAlteracoes(int linhaExcluida)
 void TfrmTraducao::cdsDestinoAfterCancel(TClientDataSet*)
 {
     cdsDestino->CancelUpdates();
+    esqueceGravacao();
 }
 
 void TfrmTraducao::cdsDestinoBeforeClose(TClientDataSet*)
@@ -650,25 +786,9 @@ void TfrmTraducao::gravaPendente()
                                   cdsDestino->State() != TDataSetState::dsInsert))
         return;
     // The grid's in-place editor writes what is typed into the field first; a
-    // text the field cannot hold raises here and stays in the editor.
-    cdsDestino->UpdateRecord();
-    TField* destino = cdsDestino->FieldByName(NMDESTINO);
-    const QString texto = destino->AsString();
-    const bool digitado = destino->OldValue().toString() != texto;
-    try {
-        cdsDestino->CheckBrowseMode();
-    } catch (...) {
-        // The refused save has put the row back as the server holds it; the
-        // user gets the text back where they were typing it.
-        if (digitado && cdsDestino->Active() && cdsDestino->State() == TDataSetState::dsBrowse &&
-            !cdsDestino->IsEmpty()) {
-            cdsDestino->Edit();
-            destino->SetAsString(texto);
-            dbgPadrao->SetSelectedIndex(2);
-            dbgPadrao->SetEditorMode(true);
-        }
-        throw;
-    }
+    // text the field cannot hold raises here and stays in the editor, and a
+    // refused save puts the text back there.
+    cdsDestino->CheckBrowseMode();
 }
 
 void TfrmTraducao::cdsDestinoAfterClose(TClientDataSet*)
@@ -678,25 +798,9 @@ void TfrmTraducao::cdsDestinoAfterClose(TClientDataSet*)
     SetActionEnabled(sbtImprimir, false);
     for (QAction* item : {mnuNTrad, mnuDuvida, mnuTrad, mnuFiltro, mnuInfor})
         item->setEnabled(false);
-    habilitaPorIdioma();
-}
-
-bool TfrmTraducao::idiomaValido() const
-{
-    return !cbbIdioma->currentText().isEmpty() &&
-           cbbIdioma->findText(cbbIdioma->currentText(), Qt::MatchFixedString) >= 0;
-}
-
-void TfrmTraducao::habilitaPorIdioma()
-{
-    // With a language chosen its rows can always be asked for, all of them
-    // (the reload) or some (the filter, Ctrl+L), also while none are loaded:
-    // otherwise a user who cancels the first filter could never load them.
-    const TDataSetState estado = cdsDestino->State();
-    if (estado == TDataSetState::dsEdit || estado == TDataSetState::dsInsert || !idiomaValido())
-        return;
-    SetActionEnabled(sbtVerificar, true);
-    habilita(sbtFiltro, mnuFiltro, true);
+    esqueceGravacao();
+    lblAviso->clear();
+    verificacoes->linhasMudaram();
 }
 
 void TfrmTraducao::dtsPadraoDataChange(QObject*, TField*)
@@ -704,6 +808,7 @@ void TfrmTraducao::dtsPadraoDataChange(QObject*, TField*)
     // The panel names the current row after every change of it: an undone
     // edit, a refused save, rows closed.
     mostraDetalhe();
+    verificacoes->linhaAtualMudou();
     if (cdsDestino->IsEmpty())
         return;
     mostraSituacao();
@@ -757,7 +862,6 @@ void TfrmTraducao::dtsPadraoStateChange(QObject* sender)
     habilita(sbtTrad, mnuTrad, h.situacoes);
     habilita(sbtDuvida, mnuDuvida, h.situacoes);
     habilita(sbtFiltro, mnuFiltro, h.filtro);
-    habilitaPorIdioma();
     habilita(sbtInfor, mnuInfor, h.informacoes);
     habilita(sbtSubstituir, mnuSubstituir, h.substituir);
     SetActionEnabled(sbtImprimir, h.imprimir);
@@ -800,6 +904,8 @@ void TfrmTraducao::dbgPadraoDrawColumnCell(QObject*, const QRect& rect, int, TCo
                               QRect(0, 0, picture.width(), picture.height()), lamps::Oliva());
         }
     }
+    if (field && field->FieldName() == NMDESTINO)
+        verificacoes->pintaMarca(*canvas, rect);
 }
 
 void TfrmTraducao::dbgPadraoColEnter(QObject*)

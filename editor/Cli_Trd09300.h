@@ -5,8 +5,10 @@
 // row translated, doubtful or not translated; every posted change goes to the
 // server at once. The other screens of the package hang off this form: they
 // use frmTraducao's cdsDestino, netTraducao and cbbIdioma, and stIdioma.
+#include "LinhaDoServidor.h"
 #include "TImage.h"
 #include "TNetConnection.h"
+#include "TextoDoColega.h"
 #include "TfrmPadraoSortGrid.h"
 
 #include <QComboBox>
@@ -15,6 +17,8 @@
 #include <QString>
 
 namespace trd {
+
+class VerificacoesDoEditor;
 
 class TfrmTraducao : public TfrmPadraoSortGrid {
     Q_OBJECT
@@ -37,8 +41,15 @@ public:
     // The detail panel under the grid: the current row's texts, program and component.
     QFrame* Panel4;
     QLabel *lblOrigem, *lblDestino, *lblTela, *lblCodigo, *lblComponente, *lblNome;
+    // Beside the cell, in the detail panel: the text someone else saved in the
+    // row while the user was typing, after the server refused the user's save.
+    TextoDoColega* panTextoColega;
+    // A short note in the navigator panel (a save the server turned out to have).
+    QLabel* lblAviso;
 
     TClientDataSet* cdsDestino;     // the translation rows of the chosen language
+    // The checks of the rows and the spelling of the cell being typed (docs/checks.md).
+    VerificacoesDoEditor* verificacoes;
     TClientDataSet* cdsIdiomaOri;   // the languages, read once per instance
     TNetConnection* netTraducao;
 
@@ -106,13 +117,16 @@ private:
     void connectEvents();
     void marcaSituacao(const QString& situacao);
     void gravaAlteracoes();
+    void gravacaoFalhou(const Exception& erro, bool textoEditado, const QString& texto);
+    void devolveTextoAoEditor(const QString& texto);
+    void usaTextoDoColega(const QString& texto);
+    void esqueceGravacao();
+    ChaveLinha chaveAtual() const;
     void gravaPendente();
     void desfazAlteracoes(int linhaExcluida);
     void mostraSituacao();
     void limpaDetalhe();
     void mostraDetalhe();
-    bool idiomaValido() const;
-    void habilitaPorIdioma();
     void habilita(TButtonFlat* button, QAction* item, bool enabled);
     void layoutDetailLabels();
     void focusChanged(QWidget* old, QWidget* now);

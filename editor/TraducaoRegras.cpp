@@ -21,7 +21,7 @@ QString DescricaoDoItem(const QString& item)
 QString SituacaoAoGravar(const QString& origem, const QString& destino, const QString& situacao,
                          const QVariant& situacaoAnterior)
 {
-    if (origem == destino)
+    if (origem == destino || destino.trimmed().isEmpty())
         return situacao;
     const QString anterior = situacaoAnterior.isValid() ? situacaoAnterior.toString() : QString();
     if ((situacao == SitNaoTraduzido || situacao == SitDuvida) && anterior == situacao)
@@ -54,9 +54,47 @@ Habilitacao HabilitacaoPorEstado(bool registros, bool editando)
     return h;
 }
 
-QString MensagemNaoGravado(const QString& motivo, const QString& textoDigitado)
+namespace {
+
+QString textoDoColega(bool doColega)
 {
-    return motivo + QStringLiteral("\n\nO texto digitado não foi gravado: ") + textoDigitado;
+    return doColega ? QStringLiteral(" O texto que outro usuário gravou está no painel abaixo da grade, "
+                                     "com a opção de usá-lo.")
+                    : QString();
+}
+
+} // namespace
+
+QString MensagemNaoGravado(const QString& motivo, bool textoDigitado, bool doColega)
+{
+    if (!textoDigitado)
+        return motivo;
+    return motivo + QStringLiteral("\n\nO texto digitado não foi gravado e continua na célula: corrija-o, "
+                                   "grave-o de novo ou descarte-o com Esc.") +
+           textoDoColega(doColega);
+}
+
+QString MensagemGravacaoIncerta(const QString& motivo, bool textoDigitado, bool doColega)
+{
+    QString mensagem = motivo + QStringLiteral("\n\nNão se sabe se a alteração foi gravada: o servidor não a confirmou.");
+    if (textoDigitado)
+        mensagem += QStringLiteral(" O texto digitado continua na célula; ao gravá-lo de novo, o editor confere "
+                                   "o que o servidor tem.");
+    return mensagem + textoDoColega(doColega);
+}
+
+QString AvisoGravacaoConfirmada(const QString& origem)
+{
+    return QStringLiteral("Gravado: o servidor confirmou a alteração de \"%1\".").arg(origem);
+}
+
+QString TituloTextoDoColega(const QString& situacao)
+{
+    const QString nome = situacao == SitTraduzido ? QStringLiteral("Traduzido")
+        : situacao == SitDuvida                  ? QStringLiteral("Dúvida")
+        : situacao == SitNaoTraduzido            ? QStringLiteral("Não Traduzido")
+                                                 : situacao;
+    return QStringLiteral("Texto gravado por outro usuário (%1):").arg(nome);
 }
 
 QString TextoEmUmaLinha(const QString& texto)
@@ -64,9 +102,9 @@ QString TextoEmUmaLinha(const QString& texto)
     if (!texto.contains(u'\n') && !texto.contains(u'\r'))
         return texto;
     QString linha = texto;
-    linha.replace(QStringLiteral("\r\n"), QStringLiteral("¶"));
-    linha.replace(u'\n', u'¶');
-    linha.replace(u'\r', u'¶');
+    linha.replace(QStringLiteral("\r\n"), QString(QChar(MarcaQuebraDeLinha)));
+    linha.replace(u'\n', QChar(MarcaQuebraDeLinha));
+    linha.replace(u'\r', QChar(MarcaQuebraDeLinha));
     return linha;
 }
 

@@ -27,7 +27,8 @@ QString DescricaoDoItem(const QString& item);
 // The status a row is posted with. A row whose status the user did not change
 // in this edit (the before-edit value is the same) and that is "N" or "D"
 // becomes "T" once its destination text differs from its source text, case
-// and blanks counting; anything else keeps the status it has.
+// and blanks counting, unless the destination is blank (a blank translation
+// is no translation); anything else keeps the status it has.
 QString SituacaoAoGravar(const QString& origem, const QString& destino, const QString& situacao,
                          const QVariant& situacaoAnterior);
 
@@ -49,13 +50,29 @@ struct Habilitacao {
 };
 Habilitacao HabilitacaoPorEstado(bool registros, bool editando);
 
-// What the user reads when a save is refused: the server's reason, then the
-// text they had typed, so that nothing they wrote is lost without a trace.
-QString MensagemNaoGravado(const QString& motivo, const QString& textoDigitado);
+// What the user reads when the server refused a save: its reason and, when a
+// text was typed, that it was not saved and waits in its cell; `doColega`
+// when someone else's text of the row is shown beside it.
+QString MensagemNaoGravado(const QString& motivo, bool textoDigitado, bool doColega);
 
-// A text as one line of the grid: each line break shown as "¶", so that lines
-// do not run into each other ("aplicação.¶Verifique"). The text itself, shared,
-// when it has none.
+// What the user reads when a save was not confirmed (no answer in time, the
+// connection dropped, or the server could not tell): the outcome is unknown,
+// never said to be lost, and the next save of the text checks it.
+QString MensagemGravacaoIncerta(const QString& motivo, bool textoDigitado, bool doColega);
+
+// The short note when a save of the row with this source text failed or went
+// unanswered and turns out to be on the server all the same.
+QString AvisoGravacaoConfirmada(const QString& origem);
+
+// The caption over a colleague's text of the row, with its status by name.
+QString TituloTextoDoColega(const QString& situacao);
+
+// A text as one line of the grid: each line break shown as "↵", a mark that no
+// text of the code page can hold, so a typed "¶" never passes for one
+// ("aplicação.↵Verifique"). The text itself, shared, when it has none.
 QString TextoEmUmaLinha(const QString& texto);
+
+// The mark of a line break in the grid.
+inline constexpr char16_t MarcaQuebraDeLinha = u'\u21B5';
 
 } // namespace trd::traducao

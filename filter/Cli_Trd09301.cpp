@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 
 #include <new>
 
@@ -100,7 +101,7 @@ TfrmFiltroTraducao::TfrmFiltroTraducao(QWidget* parent) : TfrmRotiGeral(parent)
     SetCaption(QStringLiteral("Filtro de Tradução"));
     lblCodTela->setText(QStringLiteral("TRD09301"));
     msgPadrao->Messages = catalogo;
-    setFixedSize(431, 383);
+    setFixedSize(431, 405);
     EnterConfirma = true;
 
     buildCriteria();
@@ -166,12 +167,14 @@ void TfrmFiltroTraducao::buildCriteria()
 
 void TfrmFiltroTraducao::buildFileGroup()
 {
-    grbFilArq = grupo(grbDadosRel, "grbFilArq", QStringLiteral("Filtrar por Arquivo"), {6, 302, 343, 66});
+    grbFilArq = grupo(grbDadosRel, "grbFilArq", QStringLiteral("Filtrar por Arquivo"), {6, 302, 343, 88});
     chbFilArq = caixa(grbFilArq, "chbFilArq", QStringLiteral("Filtrar por Arquivo"), {10, 18, 160, 18});
     chbArqNtrad = caixa(grbFilArq, "chbArqNtrad", QStringLiteral("Não Traduzido"), {30, 40, 130, 18});
     chbArqErrTam = caixa(grbFilArq, "chbArqErrTam", QStringLiteral("Erro de Tamanho"), {170, 40, 150, 18});
     chbArqNtrad->setChecked(true);
     chbArqErrTam->setChecked(true);
+    // Off at first: a list filtered as it always was until the user asks for more.
+    chbArqVerif = caixa(grbFilArq, "chbArqVerif", QStringLiteral("Outras Verificações"), {30, 62, 160, 18});
 }
 
 void TfrmFiltroTraducao::FormCreate(QObject* sender)
@@ -219,17 +222,18 @@ void TfrmFiltroTraducao::chbFilArqClick(QObject*)
         criterio->setEnabled(!on);
     chbArqNtrad->setEnabled(on);
     chbArqErrTam->setEnabled(on);
+    chbArqVerif->setEnabled(on);
 }
 
 void TfrmFiltroTraducao::depDtInicialExit(QObject*)
 {
-    if (!EmptyString(depDtInicial->text()))
+    if (!m_semChecagemAoSair && !EmptyString(depDtInicial->text()))
         depDtInicial->CheckValidDate();
 }
 
 void TfrmFiltroTraducao::depDtFinalExit(QObject*)
 {
-    if (!EmptyString(depDtFinal->text()))
+    if (!m_semChecagemAoSair && !EmptyString(depDtFinal->text()))
         depDtFinal->CheckValidDate();
 }
 
@@ -248,11 +252,11 @@ void TfrmFiltroTraducao::filtroCriterios()
     // Each refusal leaves the caret in the date it names, so that what the
     // user types next, once the message is closed, goes where it is wanted.
     if (EmptyString(depDtInicial->text())) {
-        depDtInicial->setFocus();
+        focaData(depDtInicial);
         MensErro(msgPadrao->Msg(QStringLiteral("DtIni_Vazia")), true);
     }
     if (EmptyString(depDtFinal->text())) {
-        depDtFinal->setFocus();
+        focaData(depDtFinal);
         MensErro(msgPadrao->Msg(QStringLiteral("DtFin_Vazia")), true);
     }
     // The confirm button takes no focus, so a date typed wrong may not have
@@ -295,6 +299,15 @@ void TfrmFiltroTraducao::filtroCriterios()
     carregaLinhas();
 }
 
+void TfrmFiltroTraducao::focaData(QWidget* data)
+{
+    // The date being left may hold a date that does not exist: its check on
+    // the way out would show its own message first and take the caret back.
+    // The confirmation checks it once the missing date is given.
+    const QScopedValueRollback<bool> semChecagem(m_semChecagemAoSair, true);
+    data->setFocus();
+}
+
 void TfrmFiltroTraducao::carregaLinhas()
 {
     if (!frmTraducao)
@@ -330,7 +343,7 @@ void TfrmFiltroTraducao::filtroArquivo()
     // The file's rows carry no change date: the editor's next reload must not
     // restrict by one either, even when the steps below stop early.
     stDataTrad = QStringLiteral("T");
-    const QString tipo = TipoListagem(chbArqNtrad->isChecked(), chbArqErrTam->isChecked());
+    const QString tipo = TipoListagem(chbArqNtrad->isChecked(), chbArqErrTam->isChecked(), chbArqVerif->isChecked());
     if (tipo.isEmpty()) {
         chbArqNtrad->setFocus();
         MensErro(msgPadrao->Msg(QStringLiteral("One_Check")), true);

@@ -94,6 +94,7 @@ public:
     QCheckBox* chbFilArq;
     QCheckBox* chbArqNtrad;
     QCheckBox* chbArqErrTam;
+    QCheckBox* chbArqVerif;         // "Outras Verificações": the checks' other findings (docs/checks.md)
     TOpenDialog* opdTradErros;
 
     void FormCreate(QObject* sender) override;
@@ -111,6 +112,11 @@ private:
     void carregaLinhas();
     void filtroArquivo();
     void carregaLista(const QByteArray& pacote, const QString& tipo);
+    // Puts the caret in the date a refusal names, without the other date's
+    // own check on its way out: one confirmation, one message.
+    void focaData(QWidget* data);
+
+    bool m_semChecagemAoSair = false;
 };
 
 // The single dialog instance; empty until the first CriaFiltroTraducao.

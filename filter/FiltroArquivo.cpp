@@ -2,15 +2,10 @@
 
 namespace trd {
 
-QString TipoListagem(bool naoTraduzido, bool erroTamanho)
+QString TipoListagem(bool naoTraduzido, bool erroTamanho, bool outrasVerificacoes)
 {
-    if (naoTraduzido && erroTamanho)
-        return QStringLiteral("3");
-    if (naoTraduzido)
-        return QStringLiteral("2");
-    if (erroTamanho)
-        return QStringLiteral("1");
-    return {};
+    const int tipo = (erroTamanho ? 1 : 0) + (naoTraduzido ? 2 : 0) + (outrasVerificacoes ? 4 : 0);
+    return tipo ? QString::number(tipo) : QString();
 }
 
 } // namespace trd

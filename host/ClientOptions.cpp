@@ -3,6 +3,7 @@
 #include "WebServer.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFileInfo>
 
 namespace trd {
@@ -78,6 +79,12 @@ ClientOptions ParseClientOptions(const QStringList& arguments)
         WebTls = true;
     }
     return options;
+}
+
+void SetClientIdentity()
+{
+    QCoreApplication::setOrganizationName(QString::fromLatin1(ClientOrganization));
+    QCoreApplication::setApplicationName(QString::fromLatin1(ClientApplication));
 }
 
 } // namespace trd

@@ -19,4 +19,10 @@ struct ClientOptions {
 // On success WebURL/WebPort hold the server's address.
 ClientOptions ParseClientOptions(const QStringList& arguments);
 
+// The names the client's settings file is kept under: on Linux
+// ~/.config/trd/trd-client.conf.
+inline constexpr const char* ClientOrganization = "trd";
+inline constexpr const char* ClientApplication = "trd-client";
+void SetClientIdentity();
+
 } // namespace trd

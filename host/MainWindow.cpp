@@ -39,7 +39,8 @@ MainWindow::MainWindow(const QString& libDir, QWidget* parent)
     sair->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
     connect(sair, &QAction::triggered, this, &QWidget::close);
 
-    QMenu* modulos = menuBar()->addMenu(QStringLiteral("&Módulos"));
+    // Alt+D: Alt+M opens the maintenance menu of the screen in front.
+    QMenu* modulos = menuBar()->addMenu(QStringLiteral("Mó&dulos"));
     modulos->setObjectName(QStringLiteral("mnuModulos"));
     m_traducao = modulos->addAction(QStringLiteral("&Tradução"));
     m_traducao->setObjectName(QStringLiteral("actTraducao"));

@@ -26,7 +26,7 @@ int main(int argc, char** argv)
     }
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("trd-client"));
+    trd::SetClientIdentity();
     // The client speaks Brazilian Portuguese, and so do Qt's own dialogs and
     // menus (the file dialog, an edit's context menu) with Debian's translations.
     QTranslator qtTexts;

@@ -23,6 +23,8 @@
 #include <QLabel>
 #include <QProgressBar>
 
+#include <algorithm>
+
 namespace trd {
 
 namespace Cli_Trd09302 {
@@ -336,7 +338,9 @@ void TfrmInfoTraducao::sbtConfirmaClick(QObject* sender)
     const qint64 n = contaLinhas(NetTradInfo, cdscalcntrad, {stIdiInfo, inicial, final_, QStringLiteral("N"), datadas});
     const qint64 d = contaLinhas(NetTradInfo, cdscalcduv, {stIdiInfo, inicial, final_, QStringLiteral("D"), datadas});
 
-    pgbCalcChar->setMaximum(cdstraducao->RecordCount());
+    // A range of 0 to 0 turns the bar into a busy indicator that never ends;
+    // no rows to count is an empty bar.
+    pgbCalcChar->setMaximum(std::max(cdstraducao->RecordCount(), 1));
     pgbCalcChar->setValue(0);
     lblStatus->show();
     Application()->SetCursor(TApplication::crSQLWait);

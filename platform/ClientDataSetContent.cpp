@@ -182,7 +182,21 @@ void TClientDataSet::CancelUpdates()
         }
     }
     const int oldPos = d->cur;
-    d->rebuildRows();
+    if (d->sortKeys.empty()) {
+        d->rebuildRows();
+    } else {
+        // Under an index the rows keep the places they are shown in (a post
+        // does not move them either); undone insertions go, undone deletions
+        // come back at their place in the order.
+        std::vector<int> back;
+        for (const Change& c : changes)
+            if (c.kind == ChangeKind::Deleted)
+                back.push_back(c.record);
+        d->rows.erase(std::remove_if(d->rows.begin(), d->rows.end(),
+                                     [this](int r) { return d->deleted[static_cast<std::size_t>(r)] != 0; }),
+                      d->rows.end());
+        d->restoreRows(back);
+    }
     const int count = static_cast<int>(d->rows.size());
     int pos = keep >= 0 ? d->positionOf(keep) : -1;
     if (pos < 0)
@@ -192,6 +206,28 @@ void TClientDataSet::CancelUpdates()
         d->eof = d->bof = true;
     if (d->active)
         d->notify(TDataEvent::deDataSetChange);
+}
+
+void TClientDataSet::RefreshRecord(const TClientDataSet& source)
+{
+    d->checkActive();
+    if (d->editing())
+        throw EDBClient(QStringLiteral("O registro está em edição e não pode ser relido."));
+    const int record = d->currentRecord();
+    const int from = source.d->active ? source.d->currentRecord() : -1;
+    if (record < 0 || from < 0)
+        throw EDBClient(emptyMessage());
+    if (d->log.find(record))
+        throw EDBClient(QStringLiteral("O registro tem alterações não gravadas e não pode ser relido."));
+    for (const auto& field : d->fields) {
+        const TField* other = source.FindField(field->FieldName());
+        if (!other)
+            continue;
+        if (other->DataType() != field->DataType())
+            throw EDBClient(QStringLiteral("O campo '%1' tem outro tipo na linha relida.").arg(field->FieldName()));
+        d->store.set(record, field->Index(), source.d->store.get(from, other->Index()));
+    }
+    d->notify(TDataEvent::deRecordChange);
 }
 
 // ============================================================== searching and order

@@ -94,7 +94,7 @@ struct TClientDataSet::Impl {
 
     void rebuildRows();
     void sortRows();
-    void placeInIndex(int record);
+    void restoreRows(const std::vector<int>& records);
     int positionOf(int record) const;
     void discardEdit();
     bool bufferDiffers() const;

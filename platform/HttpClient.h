@@ -59,6 +59,8 @@ public:
     // allocated (Content-Length) or as soon as they pass it (chunked, or a
     // body up to the close).
     void SetMaxBodySize(qint64 bytes) { m_maxBody = bytes; }
+    // The deadline of every wait for the peer once connected, from the next request on.
+    void SetIoTimeout(int ms) { m_ioTimeoutMs = ms; }
     qint64 MaxBodySize() const { return m_maxBody; }
 
     // Speak TLS, verifying the server's certificate against the system's

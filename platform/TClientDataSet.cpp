@@ -65,14 +65,11 @@ void TClientDataSet::Impl::sortRows()
     });
 }
 
-// Moves a posted record to its place in the index order (stable: after its equals).
-void TClientDataSet::Impl::placeInIndex(int record)
+// Puts records that are live again (an undone deletion) back among the
+// rows shown, each before the first row that follows it in the index order;
+// the other rows keep their places.
+void TClientDataSet::Impl::restoreRows(const std::vector<int>& records)
 {
-    if (sortKeys.empty())
-        return;
-    const auto it = std::find(rows.begin(), rows.end(), record);
-    if (it != rows.end())
-        rows.erase(it);
     const auto less = [this](int a, int b) {
         for (const SortKey& k : sortKeys) {
             const int c = store.compare(a, b, k.field);
@@ -81,7 +78,10 @@ void TClientDataSet::Impl::placeInIndex(int record)
         }
         return false;
     };
-    rows.insert(std::upper_bound(rows.begin(), rows.end(), record, less), record);
+    for (int record : records) {
+        const auto at = std::find_if(rows.begin(), rows.end(), [&](int row) { return less(record, row); });
+        rows.insert(at, record);
+    }
 }
 
 int TClientDataSet::Impl::positionOf(int record) const
@@ -501,15 +501,12 @@ void TClientDataSet::Post()
     }
     d->buffer.clear();
     d->modified = false;
-    const int before = d->cur;
-    if (!d->sortKeys.empty()) {   // without an index the row stays where it is (cheap appends)
-        d->placeInIndex(record);
-        d->cur = d->positionOf(record);
-    }
+    // Under an index too the row stays where it is until the order is asked
+    // for again (SetIndexFieldNames, a load): the row below stays below, and
+    // neither the user going on down the rows nor a loop walking them meets
+    // a row twice or misses one because a post moved it.
     d->setState(TDataSetState::dsBrowse);
-    // A row the index moved shifts every row between its two places; one
-    // that stayed put changed alone, and only it needs redrawing.
-    d->notify(d->cur == before ? TDataEvent::deRecordChange : TDataEvent::deDataSetChange);
+    d->notify(TDataEvent::deRecordChange);
     fire(this, AfterPost);
 }
 

@@ -106,13 +106,22 @@ public:
     QByteArray Delta() const;                             // delta packet of the logged changes
     void MergeChangeLog();
     void CancelUpdates();
+    // Takes the current row of `source` (fields matched by name, the same
+    // types) as what the current row holds, as if it had been loaded so: no
+    // edit, nothing logged, the controls repaint the row. For a row read
+    // again from the server after a save of it failed, so that the next save
+    // is checked against what the server holds now. Needs browse state and
+    // no logged change of the row.
+    void RefreshRecord(const TClientDataSet& source);
 
     // ---- searching and order
     // keyFields "A;B", one value per field; the case-insensitive option matches
     // every listed field regardless of case. Moves the cursor (scroll events) on success.
     bool Locate(const QString& keyFields, const QVariantList& keyValues, TLocateOptions options = 0);
     // Orders the rows by the named fields ("A;B"); empty = the loaded order.
-    // A field name followed by " DESC" sorts that field descending.
+    // A field name followed by " DESC" sorts that field descending. The rows
+    // are ordered when this is set and when rows are loaded; a posted row
+    // keeps its place until then, so that rows do not move under the user.
     QString IndexFieldNames() const;
     void SetIndexFieldNames(const QString& fields);
 

@@ -169,6 +169,7 @@ TServerResult TSocketConnection::callOnce(const QString& method, const TRemoteAr
     const QByteArray request = jsonrpc::EncodeRequest(id, method, args);
 
     m_client->SetWaitHook(OnWaiting, WaitingIntervalMs);
+    m_client->SetIoTimeout(ReadTimeoutMs);
     HttpClient::Response response;
     QString detail;
     if (const auto error = exchange("POST", '/' + ServerName.toUtf8(), request, response, &detail); error != HttpClient::Error::None)

@@ -27,6 +27,9 @@ namespace trd {
 // The server's error codes for sessions (docs/protocol.md).
 inline constexpr int AuthRequiredCode = -32001;   // no session, or it ended: log in
 inline constexpr int LoginFailedCode = -32002;    // wrong user name or password
+// The server cannot tell whether a write it was asked for was applied (it
+// may have been): the caller finds out by reading the data again.
+inline constexpr int OutcomeUnknownCode = -32004;
 
 // The server could not be reached or did not answer as the protocol says.
 class EConnectionError : public Exception {
@@ -82,7 +85,9 @@ public:
     QString TlsCaFile;
     bool ThrowException = true;         // error answers raise EServerError at the call
     int ConnectTimeoutMs = 5000;
-    int ReadTimeoutMs = 120000;         // a whole language can take a while; never forever
+    // A whole language can take a while; never forever. Read at every call,
+    // so a caller may give one call a shorter wait.
+    int ReadTimeoutMs = 120000;
     // The largest answer taken; a larger one raises EOutOfMemory before it is
     // received, rather than taking the client's memory.
     qint64 MaxAnswerBytes = qint64(1) << 30;

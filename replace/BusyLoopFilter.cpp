@@ -112,8 +112,14 @@ bool BusyLoopFilter::blocksInput(QObject* watched, QEvent* event) const
     default:
         return false;
     }
+    // On a display, input reaches the top-level window object (a QWindow,
+    // no widget) first, which hands it to the widget under the pointer or with
+    // the focus: that delivery is the one judged here. Stopping it at the
+    // window would drop the stop button's click with everything else.
     auto* widget = qobject_cast<QWidget*>(watched);
-    return !(widget && m_allowed && (widget == m_allowed || m_allowed->isAncestorOf(widget)));
+    if (!widget)
+        return !watched->isWindowType();
+    return !(m_allowed && (widget == m_allowed || m_allowed->isAncestorOf(widget)));
 }
 
 } // namespace trd

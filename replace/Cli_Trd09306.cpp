@@ -123,6 +123,9 @@ TfrmSubstituir::TfrmSubstituir(QWidget* parent) : TfrmRotiGeral(parent)
     // Space), unlike a tool bar's, which must not take the focus from a grid.
     for (TButtonFlat* button : {sbtProcurar, sbtConfirma, sbtSubstAll, sbtCancel})
         button->setFocusPolicy(Qt::TabFocus);
+    // Enter finds next wherever the focus is, a focused button included;
+    // Space presses the focused button.
+    EnterPressionaFocado = false;
 
     setTabOrder(cbbIdioma, edtLocalizar);
     setTabOrder(edtLocalizar, edtSubstituir);
@@ -348,6 +351,11 @@ void TfrmSubstituir::sbtConfirmaClick(QObject* sender)
         return;
     }
     TClientDataSet* ds = cdsSubstituir;
+    // A text typed in the grid's cell is posted (saved) before the row is
+    // tested and replaced in, as Localiza does: never written over the
+    // replacement afterwards.
+    if (temLinhas(ds))
+        ds->CheckBrowseMode();
     boAchou = temLinhas(ds) &&
               substituir::LinhaConfere(edtLocalizar->text(), campoBusca()->AsString(), tipoBusca(), chbNoCase->isChecked());
     if (!boAchou)

@@ -1,5 +1,8 @@
 #include "SubstituirRegras.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace trd {
 
 const std::array<ParCaracter, 24> CARACTER_NAO_MAIUSC = {{
@@ -139,24 +142,103 @@ bool IgualAoInicio(const QString& textoLinha, const QString& textoInicio)
     return true;
 }
 
+namespace {
+
+// What each "&" of a caption is, read left to right as a label shows it: "&&"
+// is one '&' shown; a "&" before a blank or a line break, or at the end, is a
+// '&' shown as well; any other "&" marks the character after it.
+enum class Papel : unsigned char { Texto, ParInicio, ParFim, Literal, Marca };
+
+std::vector<Papel> papeis(const QString& texto)
+{
+    std::vector<Papel> p(static_cast<std::size_t>(texto.size()), Papel::Texto);
+    const qsizetype n = texto.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (texto[i] != E)
+            continue;
+        const auto at = static_cast<std::size_t>(i);
+        if (i + 1 < n && texto[i + 1] == E) {
+            p[at] = Papel::ParInicio;
+            p[at + 1] = Papel::ParFim;
+            ++i;
+        } else if (i + 1 == n || texto[i + 1] == u' ' || texto[i + 1] == u'\t' || texto[i + 1] == u'\n' ||
+                   texto[i + 1] == u'\r') {
+            p[at] = Papel::Literal;
+        } else {
+            p[at] = Papel::Marca;
+        }
+    }
+    return p;
+}
+
+bool quebraOuFim(const QString& texto, qsizetype i)
+{
+    return i >= texto.size() || texto[i] == u' ' || texto[i] == u'\t' || texto[i] == u'\n' || texto[i] == u'\r';
+}
+
+} // namespace
+
 Troca TrocaTexto(const QString& textoLinha, const QString& busca, const QString& substituto, qsizetype aPartirDe)
 {
     Troca troca;
     troca.texto = textoLinha;
     if (busca.isEmpty())
         return troca;
+    // The occurrence is found where the row test looks, in the text without
+    // marks, and then mapped back onto the row's own characters: only those
+    // are replaced, and everything outside them stays as it was.
+    std::vector<qsizetype> origem;   // position in the row text of each character kept
+    origem.reserve(static_cast<std::size_t>(textoLinha.size()));
+    for (qsizetype i = 0, n = textoLinha.size(); i < n; ++i)
+        if (!(textoLinha[i] == E && i + 1 < n && textoLinha[i + 1] != E))
+            origem.push_back(i);
     const QString t = RetiraAtalho(textoLinha);
     const qsizetype lugar = Dobra(t).indexOf(Dobra(busca), aPartirDe);
     if (lugar < 0)
         return troca;
-    // The row's mark moves to the replacement; a text whose first "&" begins
-    // a "&&" has no mark to move.
-    const qsizetype primeiro = textoLinha.indexOf(E);
-    const bool temAtalho = primeiro >= 0 && primeiro != textoLinha.indexOf(QStringLiteral("&&"));
-    const QString inserido = temAtalho ? E + substituto : substituto;
-    troca.texto = t.left(lugar) + inserido + t.mid(lugar + busca.size());
+
+    const std::vector<Papel> papel = papeis(textoLinha);
+    const auto papelEm = [&](qsizetype i) { return papel[static_cast<std::size_t>(i)]; };
+    qsizetype inicio = origem[static_cast<std::size_t>(lugar)];
+    qsizetype fim = origem[static_cast<std::size_t>(lugar + busca.size() - 1)] + 1;
+    // A "&&" is one character shown: an occurrence that takes half of it
+    // takes all of it. A mark goes with the character it marks.
+    if (papelEm(inicio) == Papel::ParFim)
+        --inicio;
+    else if (inicio > 0 && papelEm(inicio - 1) == Papel::Marca)
+        --inicio;
+    if (papelEm(fim - 1) == Papel::ParInicio)
+        ++fim;
+
+    // The row's mark (its first one) moves to the first character of the
+    // inserted text, when that character can carry it: not a blank, not a
+    // '&', and the replacement has no mark of its own. Otherwise it stays
+    // where it is (or goes with the occurrence, when it was inside it).
+    qsizetype marca = -1;
+    for (qsizetype i = 0; i < textoLinha.size() && marca < 0; ++i)
+        if (papelEm(i) == Papel::Marca)
+            marca = i;
+    const std::vector<Papel> papelSubstituto = papeis(substituto);
+    const bool substitutoMarcado =
+        std::find(papelSubstituto.begin(), papelSubstituto.end(), Papel::Marca) != papelSubstituto.end();
+    const bool moveMarca =
+        marca >= 0 && !quebraOuFim(substituto, 0) && substituto[0] != E && !substitutoMarcado;
+    const QString inserido = moveMarca ? E + substituto : substituto;
+
+    QString antes = textoLinha.left(inicio);
+    QString depois = textoLinha.mid(fim);
+    if (moveMarca && marca < inicio)
+        antes.remove(marca, 1);
+    else if (moveMarca && marca >= fim)
+        depois.remove(marca - fim, 1);
+    // A '&' shown before the occurrence, which a blank used to follow, would
+    // turn into a mark before the new text: it is written doubled instead.
+    const QString seguinte = inserido + depois;
+    if (inicio > 0 && papelEm(inicio - 1) == Papel::Literal && !quebraOuFim(seguinte, 0))
+        antes.append(E);
+    troca.texto = antes + seguinte;
     troca.feita = true;
-    RetiraAtalho(troca.texto, lugar + inserido.size(), troca.fimInsercao);
+    RetiraAtalho(troca.texto, antes.size() + inserido.size(), troca.fimInsercao);
     return troca;
 }
 

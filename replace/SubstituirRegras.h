@@ -70,9 +70,13 @@ struct Troca {
 };
 // Replaces the first occurrence of the search text (located ignoring case,
 // always) that begins at or after `aPartirDe` in the row's text without
-// shortcut marks, by the replacement. Every shortcut mark of the row goes; if
-// the row had one (its first "&" does not begin its first "&&"), the
-// replacement gets it on its first character.
+// shortcut marks, by the replacement. Only the row's characters that make up
+// that occurrence are replaced (a "&&" it touches, a mark on its first
+// character go with it); every other character stays, a shown '&' included:
+// "&&", and a "&" before a blank or a line break or at the end, are text, not
+// marks. The row's mark, its first "&" before any other character, moves to
+// the first character of the replacement when that can carry it (not a
+// blank, not a '&', and the replacement has no mark of its own).
 Troca TrocaTexto(const QString& textoLinha, const QString& busca, const QString& substituto,
                  qsizetype aPartirDe = 0);
 

@@ -116,11 +116,11 @@ void TfrmSituTrad::buildControls()
     cbbIdioma->setPalette(palette);
     cbbIdioma->lineEdit()->setPalette(palette);
     cbbIdioma->setVisible(false);
-    lblIdioma = rotulo(GroupBox1, "lblIdioma", QStringLiteral("&Idioma"), cbbIdioma, {8, 21, 52, 16});
+    lblIdioma = rotulo(GroupBox1, "lblIdioma", QStringLiteral("Idioma"), cbbIdioma, {8, 21, 52, 16});
     cbbSituacao = criaEm<QComboBox>(GroupBox1, "cbbSituacao", {62, 50, 130, 22});
     cbbSituacao->addItems(relatorio::ItensSituacao());
     cbbSituacao->setCurrentIndex(-1);
-    lblSituacao = rotulo(GroupBox1, "lblSituacao", QStringLiteral("&Situação"), cbbSituacao, {8, 53, 52, 16});
+    lblSituacao = rotulo(GroupBox1, "lblSituacao", QStringLiteral("Situação"), cbbSituacao, {8, 53, 52, 16});
 
     grbData = criaEm<QGroupBox>(area, "grbData", {208, 2, 170, 84});
     grbData->setTitle(QStringLiteral("Data de alteração"));
@@ -128,8 +128,8 @@ void TfrmSituTrad::buildControls()
     depDtFim = criaEm<TDateEditPlus>(grbData, "depDtFim", {52, 50, 112, 22});
     depDtIni->SaveTime = false;
     depDtFim->SaveTime = false;
-    lblDtIni = rotulo(grbData, "lblDtIni", QStringLiteral("I&nicial"), depDtIni, {6, 21, 44, 16});
-    lblDtFim = rotulo(grbData, "lblDtFim", QStringLiteral("&Final"), depDtFim, {6, 53, 44, 16});
+    lblDtIni = rotulo(grbData, "lblDtIni", QStringLiteral("Inicial"), depDtIni, {6, 21, 44, 16});
+    lblDtFim = rotulo(grbData, "lblDtFim", QStringLiteral("Final"), depDtFim, {6, 53, 44, 16});
 
     QWidget::setTabOrder(cbbIdioma, cbbSituacao);
     QWidget::setTabOrder(cbbSituacao, depDtIni);
@@ -140,9 +140,12 @@ void TfrmSituTrad::buildControls()
 void TfrmSituTrad::FormCreate(QObject* sender)
 {
     TfrmDadosGerRel::FormCreate(sender);
-    ActiveShowAvi(Application()->MainForm(), aviConectando);
-    NetSitTrad->Open();
-    DeactiveShowAvi();
+    {
+        // Not guarded: a failed connect is reported by the connection itself.
+        // The animation still goes, or it would stay over the editor for good.
+        Animacao animacao(aviConectando);
+        NetSitTrad->Open();
+    }
     cbbIdioma->clear();
     if (frmTraducao)
         for (int i = 0; i < frmTraducao->cbbIdioma->count(); ++i)

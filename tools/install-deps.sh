@@ -12,7 +12,9 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core
   poppler-utils
-  xvfb xauth
+  xvfb xauth libxtst-dev
+  libgettextpo-dev gettext qt6-l10n-tools libxml2-utils php-symfony-translation
+  libhunspell-dev hunspell-en-us hunspell-es
 )
 
 missing=()

@@ -147,8 +147,8 @@ int main(int argc, char** argv)
     std::printf("rows of the language: %d (%lld destination bytes)\n", rows, scanned);
     std::printf("  bare SQLite scan of the rows          %9.1f ms   (floor)\n", scan);
     std::printf("  GetDestino into a data set            %9.1f ms   (floor: the fetch alone)\n", fetch);
-    std::printf("  trd-check, whole run                  %9.1f ms   (%d N + %d E listed, file %lld bytes)\n", whole,
-                summary.untranslated, summary.tooLong, QFileInfo(summary.output).size());
+    std::printf("  trd-check, whole run                  %9.1f ms   (%d N + %d E + %d Q listed, file %lld bytes)\n",
+                whole, summary.untranslated, summary.tooLong, summary.others, QFileInfo(summary.output).size());
     std::printf("  GetCDSFilter with that list           %9.1f ms   (%d rows loaded, list %lld bytes sent)\n", cdsFilter,
                 filtered, static_cast<long long>(packet.size()));
     std::printf("medians of %d runs\n", runs);

@@ -1,5 +1,6 @@
 #include "ReportDocument.h"
 
+#include "ReportCellText.h"
 #include "ReportError.h"
 #include "ReportFormat.h"
 #include "ReportVariables.h"
@@ -23,7 +24,6 @@ constexpr double BandHeight = 14;       // points, header and footer line
 constexpr double BandGap = 8;
 constexpr double ElementGap = 8;        // between body elements
 constexpr double CellPad = 2.5;
-constexpr double MeasureDpi = 1200;     // text is measured at print resolution
 
 double rowHeight(const ReportTable& t) { return t.fontPt * 1.55; }
 double headerHeight(const ReportTable& t) { return t.fontPt * 1.9; }
@@ -42,21 +42,10 @@ QFont reportFont(double pt, bool bold, const QPaintDevice* device, bool italic =
     return font;
 }
 
-const QImage& measureDevice()
-{
-    static const QImage image = [] {
-        QImage i(1, 1, QImage::Format_RGB32);
-        i.setDotsPerMeterX(qRound(MeasureDpi / 0.0254));
-        i.setDotsPerMeterY(qRound(MeasureDpi / 0.0254));
-        return i;
-    }();
-    return image;
-}
-
 // Height in points of a wrapped text.
 double textHeight(const ReportText& t, const QString& text, double width)
 {
-    const QImage& dev = measureDevice();
+    const QPaintDevice& dev = ReportMeasureDevice();
     QFont font = reportFont(t.fontPt, t.bold, &dev);
     font.setPointSizeF(t.fontPt);   // measured unscaled, in device pixels
     const QFontMetricsF fm(font, &dev);
@@ -66,6 +55,20 @@ double textHeight(const ReportText& t, const QString& text, double width)
 }
 
 } // namespace
+
+struct ReportDocument::TableLayout {
+    std::vector<double> left, width;   // each column, points from the table's left
+    double tableWidth = 0;
+    double rowHeight = 0;              // a line of one line of text
+    double headerHeight = 0;           // the header row, its titles wrapped
+    std::vector<float> heights;        // each printed line of the table
+    std::unique_ptr<ReportCellText> plain;
+    std::unique_ptr<ReportCellText> bold;
+
+    double textWidth(int column) const { return width[static_cast<std::size_t>(column)] - 2 * CellPad; }
+    // A row whose tallest cell takes `lines` lines.
+    double heightOf(int lines) const { return rowHeight + (lines - 1) * plain->lineHeight(); }
+};
 
 ReportDocument::ReportDocument(ReportDefinition definition, TParams params,
                                const std::map<QString, const TClientDataSet*>& dataSets, QDateTime printedAt)
@@ -87,6 +90,7 @@ ReportDocument::ReportDocument(ReportDefinition definition, TParams params,
             throw EReportError(QStringLiteral("A fonte de dados '%1' da tabela '%2' está fechada.").arg(t->source, t->name));
         m_tables.push_back(std::make_unique<ReportTableData>(*t, *data, t->source));
     }
+    m_tableLayouts.resize(m_tables.size());
     layout();
 }
 
@@ -164,34 +168,95 @@ void ReportDocument::layout()
                 newPage();
             m_pages.back().items.push_back({e, 0, 0, y, h, -1});
             y += h;
-        } else if (const auto* t = std::get_if<ReportTable>(&element)) {
+        } else if (std::holds_alternative<ReportTable>(element)) {
+            measureTable(e);
             const ReportTableData& data = *m_tables[static_cast<std::size_t>(e)];
+            const TableLayout& table = *m_tableLayouts[static_cast<std::size_t>(e)];
             const auto& lines = data.lines();
-            const double rh = rowHeight(*t);
-            const double hh = headerHeight(*t);
+            const double rh = table.rowHeight;
+            const double hh = table.headerHeight;
             const int total = static_cast<int>(lines.size());
+            auto height = [&](int line, double tallest) {
+                return std::min<double>(table.heights[static_cast<std::size_t>(line)], tallest);
+            };
+            // A row taller than a whole page is cut at the page's foot, with
+            // room left above it for the header row and a group heading.
+            const double tallest = std::max(rh, avail - hh - 2 * rh);
             int line = 0;
             do {
-                // The header row opens every part of the table, on every page.
-                if (y + hh + rh > avail && y > 0)
+                // The header row opens every part of the table, on every page,
+                // with at least one line under it (a group heading, with its
+                // first row).
+                double first = line < total ? height(line, tallest) : 0;
+                if (line + 1 < total && lines[static_cast<std::size_t>(line)].kind == ReportTableData::LineKind::GroupHeader)
+                    first += height(line + 1, tallest);
+                if (y + hh + std::max(first, rh) > avail && y > 0)
                     newPage();
                 // A group running on from the last page gets its heading again.
                 const int continued = line > 0 ? data.continuedGroup(line) : -1;
                 const double top = hh + (continued >= 0 ? rh : 0);
-                const int fit = std::max(1, static_cast<int>(std::floor((avail - y - top) / rh + 1e-9)));
-                int count = std::min(fit, total - line);
+                double used = top;
+                int count = 0;
+                while (line + count < total) {
+                    const double h = height(line + count, tallest);
+                    if (count > 0 && y + used + h > avail + 1e-6)
+                        break;
+                    used += h;
+                    ++count;
+                }
                 // A group heading never ends a page alone.
-                if (count > 1 && line + count < total && lines[static_cast<std::size_t>(line + count - 1)].kind
-                                                          == ReportTableData::LineKind::GroupHeader)
+                if (count > 1 && line + count < total &&
+                    lines[static_cast<std::size_t>(line + count - 1)].kind == ReportTableData::LineKind::GroupHeader) {
                     --count;
-                m_pages.back().items.push_back({e, line, count, y, top + count * rh, continued});
-                y += top + count * rh;
+                    used -= height(line + count, tallest);
+                }
+                m_pages.back().items.push_back({e, line, count, y, used, continued});
+                y += used;
                 line += count;
                 if (line < total)
                     newPage();
             } while (line < total);
         }
     }
+}
+
+void ReportDocument::measureTable(int element)
+{
+    const auto& t = std::get<ReportTable>(m_def.body[static_cast<std::size_t>(element)]);
+    const ReportTableData& data = *m_tables[static_cast<std::size_t>(element)];
+    auto table = std::make_unique<TableLayout>();
+    // Columns keep their proportions and shrink to the body's width.
+    double widthMm = 0;
+    for (const ReportColumn& c : t.columns)
+        widthMm += c.widthMm;
+    const double k = std::min(PointsPerMm, m_body.width() / widthMm);
+    double x = 0;
+    for (const ReportColumn& c : t.columns) {
+        table->left.push_back(x);
+        table->width.push_back(c.widthMm * k);
+        x += c.widthMm * k;
+    }
+    table->tableWidth = x;
+    table->plain = std::make_unique<ReportCellText>(t.fontPt, false);
+    table->bold = std::make_unique<ReportCellText>(t.fontPt, true);
+    table->rowHeight = rowHeight(t);
+
+    int titleLines = 1;
+    for (int c = 0; c < t.columns.size(); ++c)
+        titleLines = std::max(titleLines, table->bold->lineCount(t.columns[c].title, table->textWidth(c)));
+    table->headerHeight = headerHeight(t) + (titleLines - 1) * table->bold->lineHeight();
+
+    const auto& lines = data.lines();
+    table->heights.assign(lines.size(), static_cast<float>(table->rowHeight));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].kind != ReportTableData::LineKind::Row)
+            continue;
+        int n = 1;
+        for (int c = 0; c < t.columns.size(); ++c)
+            n = std::max(n, table->plain->lineCount(data.cellText(lines[i].index, c), table->textWidth(c)));
+        table->heights[i] = static_cast<float>(table->heightOf(n));
+    }
+    m_tableLayouts[static_cast<std::size_t>(element)] = std::move(table);
 }
 
 void ReportDocument::paintPage(QPainter& painter, int pageIndex) const
@@ -231,94 +296,8 @@ void ReportDocument::paintPage(QPainter& painter, int pageIndex) const
             painter.setPen(Qt::black);
             painter.drawText(area, Qt::TextWordWrap | t->align | Qt::AlignTop,
                              SubstituteVariables(t->text, [&](const QString& n) { return variable(n, pageIndex); }));
-        } else if (const auto* t = std::get_if<ReportTable>(&element)) {
-            const ReportTableData& data = *m_tables[static_cast<std::size_t>(p.element)];
-            // Columns keep their proportions and shrink to the body's width.
-            double widthMm = 0;
-            for (const ReportColumn& c : t->columns) widthMm += c.widthMm;
-            const double k = std::min(PointsPerMm, m_body.width() / widthMm);
-            std::vector<QRectF> cols;
-            double x = area.left();
-            for (const ReportColumn& c : t->columns) {
-                cols.emplace_back(x, 0, c.widthMm * k, 0);
-                x += c.widthMm * k;
-            }
-            const double tableRight = x;
-            const double rh = rowHeight(*t);
-            const double hh = headerHeight(*t);
-            const QFont plain = reportFont(t->fontPt, false, device);
-            const QFont bold = reportFont(t->fontPt, true, device);
-            const QFontMetricsF fmPlain(plain, device);
-            const QFontMetricsF fmBold(bold, device);
-            auto cell = [&](int col, double top, double h, const QString& text, const QFontMetricsF& fm) {
-                const QRectF r = cols[static_cast<std::size_t>(col)].adjusted(CellPad, 0, -CellPad, 0);
-                const QRectF cr(r.left(), top, r.width(), h);
-                // The font's pixels are points here (see reportFont).
-                const QString shown = fm.horizontalAdvance(text) > cr.width()
-                    ? fm.elidedText(text, Qt::ElideRight, cr.width()) : text;
-                painter.drawText(cr, t->columns[col].align | Qt::AlignVCenter, shown);
-            };
-            double y = area.top();
-            // Header row.
-            painter.fillRect(QRectF(area.left(), y, tableRight - area.left(), hh), QColor(225, 225, 225));
-            painter.setFont(bold);
-            painter.setPen(Qt::black);
-            for (int c = 0; c < t->columns.size(); ++c)
-                cell(c, y, hh, t->columns[c].title, fmBold);
-            painter.setPen(thin);
-            painter.drawLine(QPointF(area.left(), y + hh), QPointF(tableRight, y + hh));
-            y += hh;
-            auto groupHeading = [&](const QString& label) {
-                painter.fillRect(QRectF(area.left(), y, tableRight - area.left(), rh), QColor(242, 242, 242));
-                painter.setFont(bold);
-                painter.setPen(Qt::black);
-                const QRectF r(area.left() + CellPad, y, tableRight - area.left() - 2 * CellPad, rh);
-                painter.drawText(r, Qt::AlignLeft | Qt::AlignVCenter, fmBold.elidedText(label, Qt::ElideRight, r.width()));
-            };
-            if (p.continuedGroup >= 0) {
-                groupHeading(data.groupLabel(p.continuedGroup) + QStringLiteral(" (continuação)"));
-                y += rh;
-            }
-            const auto& lines = data.lines();
-            for (int i = p.firstLine; i < p.firstLine + p.lineCount; ++i, y += rh) {
-                const ReportTableData::Line& line = lines[static_cast<std::size_t>(i)];
-                painter.setPen(Qt::black);
-                switch (line.kind) {
-                case ReportTableData::LineKind::Row:
-                    painter.setFont(plain);
-                    for (int c = 0; c < t->columns.size(); ++c)
-                        cell(c, y, rh, data.cellText(line.index, c), fmPlain);
-                    painter.setPen(hair);
-                    painter.drawLine(QPointF(area.left(), y + rh), QPointF(tableRight, y + rh));
-                    break;
-                case ReportTableData::LineKind::GroupHeader:
-                    groupHeading(data.groupLabel(line.index));
-                    break;
-                case ReportTableData::LineKind::Subtotal:
-                case ReportTableData::LineKind::GrandTotal: {
-                    const bool grand = line.kind == ReportTableData::LineKind::GrandTotal;
-                    const auto& totals = grand ? data.grandTotals() : data.groups()[static_cast<std::size_t>(line.index)].totals;
-                    painter.setPen(thin);
-                    painter.drawLine(QPointF(area.left(), y), QPointF(tableRight, y));
-                    if (grand)
-                        painter.drawLine(QPointF(area.left(), y + 1.5), QPointF(tableRight, y + 1.5));
-                    painter.setPen(Qt::black);
-                    painter.setFont(bold);
-                    bool labelled = false;
-                    for (int c = 0; c < t->columns.size(); ++c) {
-                        const QString text = data.totalText(totals, c);
-                        if (text.isEmpty() && !labelled) {
-                            cell(c, y, rh, grand ? QStringLiteral("Total geral") : QStringLiteral("Subtotal"), fmBold);
-                            labelled = true;
-                            continue;
-                        }
-                        labelled = labelled || !text.isEmpty();
-                        cell(c, y, rh, text, fmBold);
-                    }
-                    break;
-                }
-                }
-            }
+        } else if (std::holds_alternative<ReportTable>(element)) {
+            paintTable(painter, p, area);
         } else if (const auto* c = std::get_if<ReportChart>(&element)) {
             const ReportTableData* data = tableData(c->table);
             painter.setPen(Qt::black);
@@ -362,6 +341,123 @@ void ReportDocument::paintPage(QPainter& painter, int pageIndex) const
         }
     }
     painter.restore();
+}
+
+void ReportDocument::paintTable(QPainter& painter, const Placement& p, const QRectF& area) const
+{
+    const auto& t = std::get<ReportTable>(m_def.body[static_cast<std::size_t>(p.element)]);
+    const ReportTableData& data = *m_tables[static_cast<std::size_t>(p.element)];
+    const TableLayout& table = *m_tableLayouts[static_cast<std::size_t>(p.element)];
+    const QPaintDevice* device = painter.device();
+    const QPen thin(QColor(0, 0, 0), 0.5);
+    const QPen hair(QColor(150, 150, 150), 0.3);
+    const double x0 = area.left();
+    const double right = x0 + table.tableWidth;
+    const double rh = table.rowHeight;
+    const double hh = table.headerHeight;
+    const QFont plain = reportFont(t.fontPt, false, device);
+    const QFont bold = reportFont(t.fontPt, true, device);
+    const QFontMetricsF fmPlain(plain, device);
+    const QFontMetricsF fmBold(bold, device);
+    auto columnRect = [&](int c, double top, double h) {
+        return QRectF(x0 + table.left[static_cast<std::size_t>(c)] + CellPad, top, table.textWidth(c), h);
+    };
+    // A cell's lines one under the other from `top`, each in the column's
+    // alignment; as many as `room` holds, the last one marked cut when the
+    // cell has more (a row taller than a page).
+    auto cellLines = [&](int c, double top, double room, const QString& text, const ReportCellText& measure,
+                         const QFontMetricsF& fm) {
+        QStringList lines = measure.lines(text, table.textWidth(c));
+        const double lh = measure.lineHeight();
+        const int fits = std::max(1, static_cast<int>(std::floor(room / lh + 1e-6)));
+        if (lines.size() > fits) {
+            lines = lines.mid(0, fits);
+            lines.back() = fm.elidedText(lines.back() + QStringLiteral("…"), Qt::ElideRight, table.textWidth(c));
+        }
+        for (int i = 0; i < lines.size(); ++i)
+            painter.drawText(columnRect(c, top + i * lh, lh), t.columns[c].align | Qt::AlignVCenter | Qt::TextDontClip,
+                             lines[i]);
+    };
+    double y = area.top();
+    // Header row: the titles wrapped, centred in its height.
+    painter.fillRect(QRectF(x0, y, table.tableWidth, hh), QColor(225, 225, 225));
+    painter.setFont(bold);
+    painter.setPen(Qt::black);
+    for (int c = 0; c < t.columns.size(); ++c) {
+        const int n = table.bold->lineCount(t.columns[c].title, table.textWidth(c));
+        cellLines(c, y + (hh - n * table.bold->lineHeight()) / 2, hh, t.columns[c].title, *table.bold, fmBold);
+    }
+    painter.setPen(thin);
+    painter.drawLine(QPointF(x0, y + hh), QPointF(right, y + hh));
+    y += hh;
+    auto groupHeading = [&](const QString& label) {
+        painter.fillRect(QRectF(x0, y, table.tableWidth, rh), QColor(242, 242, 242));
+        painter.setFont(bold);
+        painter.setPen(Qt::black);
+        const QRectF r(x0 + CellPad, y, table.tableWidth - 2 * CellPad, rh);
+        painter.drawText(r, Qt::AlignLeft | Qt::AlignVCenter, fmBold.elidedText(label, Qt::ElideRight, r.width()));
+    };
+    if (p.continuedGroup >= 0) {
+        groupHeading(data.groupLabel(p.continuedGroup) + QStringLiteral(" (continuação)"));
+        y += rh;
+    }
+    const double tallest = std::max(rh, m_body.height() - hh - 2 * rh);
+    const double padding = (rh - table.plain->lineHeight()) / 2;
+    const auto& lines = data.lines();
+    for (int i = p.firstLine; i < p.firstLine + p.lineCount; ++i) {
+        const ReportTableData::Line& line = lines[static_cast<std::size_t>(i)];
+        const double h = std::min<double>(table.heights[static_cast<std::size_t>(i)], tallest);
+        painter.setPen(Qt::black);
+        switch (line.kind) {
+        case ReportTableData::LineKind::Row:
+            painter.setFont(plain);
+            for (int c = 0; c < t.columns.size(); ++c)
+                cellLines(c, y + padding, h - 2 * padding, data.cellText(line.index, c), *table.plain, fmPlain);
+            painter.setPen(hair);
+            painter.drawLine(QPointF(x0, y + h), QPointF(right, y + h));
+            break;
+        case ReportTableData::LineKind::GroupHeader:
+            groupHeading(data.groupLabel(line.index));
+            break;
+        case ReportTableData::LineKind::Subtotal:
+        case ReportTableData::LineKind::GrandTotal: {
+            const bool grand = line.kind == ReportTableData::LineKind::GrandTotal;
+            const auto& totals = grand ? data.grandTotals() : data.groups()[static_cast<std::size_t>(line.index)].totals;
+            painter.setPen(thin);
+            painter.drawLine(QPointF(x0, y), QPointF(right, y));
+            if (grand)
+                painter.drawLine(QPointF(x0, y + 1.5), QPointF(right, y + 1.5));
+            painter.setPen(Qt::black);
+            painter.setFont(bold);
+            // The label comes first, when the first column holds no total; a
+            // total wider than its column takes the room of the columns to its
+            // left that hold none, and is never printed cut.
+            const QString label = grand ? QStringLiteral("Total geral") : QStringLiteral("Subtotal");
+            double free = x0;
+            if (!t.columns.isEmpty() && data.totalText(totals, 0).isEmpty()) {
+                const double w = table.bold->width(label);
+                painter.drawText(QRectF(x0 + CellPad, y, w, rh), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, label);
+                free = x0 + CellPad + w + CellPad;
+            }
+            for (int c = 0; c < t.columns.size(); ++c) {
+                const QString text = data.totalText(totals, c);
+                if (text.isEmpty())
+                    continue;
+                const QRectF own = columnRect(c, y, rh);
+                if (table.bold->width(text) <= own.width()) {
+                    painter.drawText(own, t.columns[c].align | Qt::AlignVCenter, text);
+                } else {
+                    const double from = std::min(free + CellPad, own.left());
+                    painter.drawText(QRectF(from, y, own.right() - from, rh),
+                                     Qt::AlignRight | Qt::AlignVCenter | Qt::TextDontClip, text);
+                }
+                free = own.right() + CellPad;
+            }
+            break;
+        }
+        }
+        y += h;
+    }
 }
 
 QImage ReportDocument::renderPage(int page, double dpi) const

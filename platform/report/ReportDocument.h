@@ -1,8 +1,10 @@
 #pragma once
 // A report ready to print: its definition, the parameter values, its tables
-// bound to their data, and the pages they fill. Pages are counted once, by
-// arithmetic over fixed line heights, and painted one at a time on demand, so
-// the first page shows at once and memory does not grow with the pages.
+// bound to their data, and the pages they fill. Table cells wrap within their
+// column (at their line breaks, between words, and inside a word longer than
+// the column), so a row is as tall as its tallest cell; the heights are
+// measured once, when the pages are counted, and the pages are painted one at
+// a time on demand, so memory does not grow with the pages.
 #include "ReportDefinition.h"
 #include "ReportTableData.h"
 #include "TParams.h"
@@ -77,14 +79,21 @@ public:
         std::vector<Placement> items;
     };
 
+    // How a table is set on the page: its columns' places and, per printed
+    // line, its height in points.
+    struct TableLayout;
+
 private:
     void layout();
+    void measureTable(int element);
     const ReportTableData* tableData(const QString& name) const;
+    void paintTable(QPainter& painter, const Placement& p, const QRectF& area) const;
 
     ReportDefinition m_def;
     TParams m_params;
     QDateTime m_printedAt;
     std::vector<std::unique_ptr<ReportTableData>> m_tables;   // per body element (null for non-tables)
+    std::vector<std::unique_ptr<TableLayout>> m_tableLayouts;  // the same
     std::vector<Page> m_pages;
     QRectF m_body;          // where the body goes, in points from the page's top left
     QRectF m_headerRect, m_footerRect;

@@ -7,6 +7,7 @@
 #include "WindowPlacement.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,6 +20,8 @@
 #include <QSpinBox>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace trd {
 
@@ -79,6 +82,9 @@ ReportPreviewWindow::ReportPreviewWindow(std::unique_ptr<PreparedReport> report,
     m_scroll->setWidget(m_image);
     layout->addWidget(m_scroll, 1);
     m_scroll->setFocusPolicy(Qt::StrongFocus);
+    // "Largura da página" and "Página inteira" follow the pane, whose size is
+    // known only once the window is laid out and shown, and changes with it.
+    m_scroll->viewport()->installEventFilter(this);
 
     ConnectDispatch(first, &QToolButton::clicked, this, [this] { ShowPage(0); });
     ConnectDispatch(prior, &QToolButton::clicked, this, [this] { ShowPage(m_page - 1); });
@@ -153,17 +159,23 @@ double ReportPreviewWindow::EffectiveDpi() const
 void ReportPreviewWindow::render()
 {
     const qreal ratio = devicePixelRatioF();
-    QImage page = Document().renderPage(m_page, EffectiveDpi() * ratio);
+    m_renderedDpi = EffectiveDpi();
+    QImage page = Document().renderPage(m_page, m_renderedDpi * ratio);
     page.setDevicePixelRatio(ratio);
     m_image->setPixmap(QPixmap::fromImage(page));
     m_image->resize(m_image->sizeHint());
 }
 
-void ReportPreviewWindow::resizeEvent(QResizeEvent* event)
+bool ReportPreviewWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    TForm::resizeEvent(event);
-    if (m_zoom <= 0)
-        render();
+    if (watched == m_scroll->viewport() && event->type() == QEvent::Resize && m_zoom <= 0) {
+        // The page fills the pane's width; rendering again only when that
+        // width really changes keeps a scroll bar coming and going from
+        // rendering without end.
+        if (std::abs(EffectiveDpi() - m_renderedDpi) > 0.01)
+            render();
+    }
+    return TForm::eventFilter(watched, event);
 }
 
 bool ReportPreviewWindow::SavePdf(const QString& fileName)

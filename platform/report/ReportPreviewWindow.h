@@ -39,7 +39,7 @@ public:
     QLabel* PageImage() const { return m_image; }
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void render();
@@ -49,6 +49,7 @@ private:
     std::unique_ptr<PreparedReport> m_report;
     int m_page = 0;
     int m_zoom = 0;
+    double m_renderedDpi = 0;
     QScrollArea* m_scroll;
     QLabel* m_image;
     QSpinBox* m_pageBox;

@@ -1,8 +1,7 @@
 #pragma once
 // A table of a report bound to its data: the rows in the table's order, its
 // groups with their subtotals, the grand totals, and the lines it prints
-// (group headings, rows, subtotals, the grand total), each of one height so
-// that pages can be counted by arithmetic however many rows there are.
+// (group headings, rows, subtotals, the grand total), in order.
 #include "ReportDefinition.h"
 
 #include <QString>

@@ -4,7 +4,20 @@ namespace trd {
 
 namespace {
 
-// Calls visit(name) for each {name}, appending literal parts to out.
+// A {name|value=text|...} writes the text given for the variable's value
+// ("=text" for the empty value), or the value itself when none is given.
+QString chosen(const QString& value, const QStringList& choices)
+{
+    for (const QString& choice : choices) {
+        const qsizetype equals = choice.indexOf(u'=');
+        if (equals >= 0 && choice.left(equals) == value)
+            return choice.mid(equals + 1);
+    }
+    return value;
+}
+
+// Calls visit(name, choices) for each {name} or {name|choices}, appending
+// literal parts to out.
 template <typename Visit>
 void scan(const QString& text, QString* out, Visit visit)
 {
@@ -18,9 +31,10 @@ void scan(const QString& text, QString* out, Visit visit)
         if (c == u'{') {
             const qsizetype close = text.indexOf(u'}', i + 1);
             if (close > i + 1) {
-                const QString name = text.mid(i + 1, close - i - 1);
-                if (!name.contains(u' ')) {
-                    visit(name);
+                QStringList parts = text.mid(i + 1, close - i - 1).split(u'|');
+                const QString name = parts.takeFirst();
+                if (!name.isEmpty() && !name.contains(u' ')) {
+                    visit(name, parts);
                     i = close;
                     continue;
                 }
@@ -42,7 +56,7 @@ bool builtIn(const QString& name, bool band)
 QString UnknownVariable(const QString& text, const QStringList& params, bool band)
 {
     QString unknown;
-    scan(text, nullptr, [&](const QString& name) {
+    scan(text, nullptr, [&](const QString& name, const QStringList&) {
         if (unknown.isEmpty() && !builtIn(name, band) && !params.contains(name, Qt::CaseInsensitive))
             unknown = name;
     });
@@ -55,7 +69,9 @@ QString SubstituteVariables(const QString& text, const std::function<QString(con
         return text;
     QString out;
     out.reserve(text.size());
-    scan(text, &out, [&](const QString& name) { out += value(name); });
+    scan(text, &out, [&](const QString& name, const QStringList& choices) {
+        out += choices.isEmpty() ? value(name) : chosen(value(name), choices);
+    });
     return out;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // {variables} in a report's texts: the report's own ({title}, {code}, {date},
 // {time}; {page} and {pages} in the header and footer) and its declared
-// parameters by name. "{{" writes a brace.
+// parameters by name. "{{" writes a brace. {name|value=text|...} writes the
+// text given for the variable's value instead of the value ("=text" gives the
+// text for an empty value); a value not listed is written as it is.
 #include <QString>
 #include <QStringList>
 

@@ -1,5 +1,6 @@
 #include "TDBGrid.h"
 
+#include "CellEditorKeys.h"
 #include "Dispatch.h"
 #include "TApplication.h"
 #include "TClientDataSet.h"
@@ -12,6 +13,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace trd {
 
@@ -48,7 +51,16 @@ TDBGrid::TDBGrid(QWidget* parent)
             TitleClick(column);
     });
     connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int section, int, int size) {
-        if (TColumn* column = m_model->column(section); column && !m_syncing)
+        if (m_syncing)
+            return;
+        // Sized by hand: every column keeps the width it shows now.
+        if (!m_fillColumns.empty()) {
+            m_fillColumns.clear();
+            for (int i = 0; i < m_model->columnCount(); ++i)
+                if (TColumn* column = m_model->column(i))
+                    column->Width = horizontalHeader()->sectionSize(i);
+        }
+        if (TColumn* column = m_model->column(section))
             column->Width = size;
     });
     applyOptions();
@@ -125,11 +137,53 @@ void TDBGrid::rebuildDefaultColumns()
 
 void TDBGrid::applyColumnWidths()
 {
-    ++m_syncing;
-    for (int i = 0; i < m_model->columnCount(); ++i)
+    const int count = m_model->columnCount();
+    std::vector<int> widths(static_cast<std::size_t>(count), 0);
+    int total = 0;
+    // A section is never narrower than the header allows.
+    const int narrowest = horizontalHeader()->minimumSectionSize();
+    for (int i = 0; i < count; ++i)
         if (TColumn* column = m_model->column(i))
-            horizontalHeader()->resizeSection(i, column->Width);
+            total += widths[static_cast<std::size_t>(i)] = std::max(column->Width, narrowest);
+    // The room beyond the columns goes to the fill columns, in proportion to
+    // their widths; the last one takes what rounding leaves.
+    int fill = 0;
+    for (int c : m_fillColumns)
+        if (c >= 0 && c < count)
+            fill += widths[static_cast<std::size_t>(c)];
+    const int extra = viewport()->width() - total;
+    if (extra > 0 && fill > 0) {
+        int given = 0;
+        int last = -1;
+        for (int c : m_fillColumns) {
+            if (c < 0 || c >= count)
+                continue;
+            const int share = static_cast<int>(static_cast<qint64>(extra) * widths[static_cast<std::size_t>(c)] / fill);
+            widths[static_cast<std::size_t>(c)] += share;
+            given += share;
+            last = c;
+        }
+        widths[static_cast<std::size_t>(last)] += extra - given;
+    }
+    ++m_syncing;
+    for (int i = 0; i < count; ++i)
+        if (m_model->column(i))
+            horizontalHeader()->resizeSection(i, widths[static_cast<std::size_t>(i)]);
     --m_syncing;
+}
+
+void TDBGrid::SetFillColumns(std::vector<int> columns)
+{
+    m_fillColumns = std::move(columns);
+    applyColumnWidths();
+}
+
+bool TDBGrid::viewportEvent(QEvent* event)
+{
+    const bool handled = QTableView::viewportEvent(event);
+    if (event->type() == QEvent::Resize && !m_fillColumns.empty())
+        applyColumnWidths();
+    return handled;
 }
 
 void TDBGrid::ColumnsChanged()
@@ -190,7 +244,11 @@ void TDBGrid::SetSelectedIndex(int index)
 {
     if (index < 0 || index >= m_model->columnCount())
         return;
-    const int row = currentIndex().isValid() ? currentIndex().row() : qMax(0, DataSet() ? DataSet()->CurrentIndex() : 0);
+    // The data set's row: the view may be on its way to another one.
+    const TClientDataSet* ds = DataSet();
+    const int row = ds && ds->Active() && ds->CurrentIndex() >= 0 ? ds->CurrentIndex()
+                    : currentIndex().isValid()                      ? currentIndex().row()
+                                                                    : 0;
     if (row < m_model->rowCount())
         setCurrentIndex(m_model->index(row, index));
     else
@@ -218,6 +276,9 @@ void TDBGrid::SetEditorMode(bool on)
         closeInplaceEditor(true);
         return;
     }
+    // On the data set's row, also while the grid is on its way to another
+    // one (a post refused as the user clicked elsewhere puts the text back).
+    followDataSet();
     if (m_editor || !currentIndex().isValid())
         return;
     edit(currentIndex(), EditKeyPressed, nullptr);
@@ -269,6 +330,11 @@ void TDBGrid::dataEvent(TDataEvent event, qintptr)
         break;
     case TDataEvent::deRecordChange:
     case TDataEvent::deFieldChange:
+        // Code changing the value under an open editor the user typed
+        // nothing into: the editor shows the new value and will not write
+        // the old one back.
+        if (m_editor && ds && m_editorIndex.row() == ds->CurrentIndex())
+            m_delegate->reloadUnchangedEditor(m_editor, m_editorIndex);
         if (m_model->rowCountChanged()) {
             closeInplaceEditor(false);
             m_model->reset();
@@ -290,8 +356,10 @@ void TDBGrid::dataEvent(TDataEvent event, qintptr)
         }
         break;
     case TDataEvent::deUpdateState:
-        if (!isEditing(ds))
+        if (!isEditing(ds)) {
             closeInplaceEditor(false);
+            m_recordTyped = false;
+        }
         if (!ds || !ds->Active() || m_model->rowCountChanged()) {
             closeInplaceEditor(false);
             if (!ds || !ds->Active())
@@ -386,6 +454,13 @@ bool TDBGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
     if (index.isValid() && (trigger & opening) && !(m_editor && m_editorIndex == index)) {
         TClientDataSet* ds = DataSet();
         if (!CanEditCell(index.row(), index.column()))
+            return false;
+        // A cell opens on the data set's row only: a double click on another
+        // row (its first click counted with an earlier one) moves there first,
+        // or the text typed would be written into no row and lost.
+        if (currentIndex() != index)
+            setCurrentIndex(index);
+        if (currentIndex() != index || ds->CurrentIndex() != index.row())
             return false;
         if (ds->State() == TDataSetState::dsBrowse) {
             if (m_dataSource && !m_dataSource->AutoEdit)
@@ -518,6 +593,9 @@ void TDBGrid::tab(bool forward)
     else
         moveUp();
     TClientDataSet* ds = DataSet();
+    // A refused post keeps the row, and the text back in its cell.
+    if (isEditing(ds))
+        return;
     if (ds && ds->Active() && ds->CurrentIndex() >= 0 && ds->CurrentIndex() < m_model->rowCount())
         setCurrentIndex(m_model->index(ds->CurrentIndex(), forward ? 0 : columns - 1));
 }
@@ -713,6 +791,22 @@ bool TDBGrid::editorKeyPress(QKeyEvent* event)
         m_forwardingKey = false;
         return true;
     }
+    switch (ClassifyCellKey(event, window())) {
+    case CellKey::Editing:
+        if (IsRedoKey(event)) {
+            m_editor->redo();
+            return true;
+        }
+        break;
+    case CellKey::Grid:
+        break;
+    case CellKey::MenuCommand:
+    case CellKey::Button:
+    case CellKey::Nothing:
+        // Settled and sent on as a shortcut already, or no key of the cell:
+        // it never edits the text.
+        return true;
+    }
     if (!event->text().isEmpty() && !win1252::isRepresentable(event->text())) {
         Application()->Dialogs().ShowError(
             QStringLiteral("O caractere \"%1\" não pode ser usado neste texto.").arg(event->text()));
@@ -762,6 +856,43 @@ bool TDBGrid::editorKeyPress(QKeyEvent* event)
     default:
         return false;
     }
+}
+
+bool TDBGrid::editorShortcutOverride(QKeyEvent* event)
+{
+    switch (ClassifyCellKey(event, window())) {
+    case CellKey::MenuCommand:
+        // The menus and their commands act on a settled row, as from the
+        // grid; a refused post keeps the text in the cell and runs nothing.
+        if (settleEdit()) {
+            event->ignore();
+            return true;
+        }
+        event->accept();
+        return true;
+    case CellKey::Button:
+        event->ignore();
+        return true;
+    case CellKey::Editing:
+    case CellKey::Grid:
+    case CellKey::Nothing:
+        break;
+    }
+    // The key comes to the cell as a key press, where the grid decides.
+    event->accept();
+    return true;
+}
+
+bool TDBGrid::settleEdit()
+{
+    TClientDataSet* ds = DataSet();
+    if (!commitEditor())
+        return false;
+    closeInplaceEditor(false);
+    if (ds && ds->Active() && isEditing(ds))
+        Dispatch([ds] { ds->CheckBrowseMode(); });
+    followDataSet();
+    return !isEditing(ds);
 }
 
 void TDBGrid::editorKeyRelease(QKeyEvent* event)

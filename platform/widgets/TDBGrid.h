@@ -23,6 +23,8 @@
 #include <QPointer>
 #include <QTableView>
 
+#include <vector>
+
 namespace trd {
 
 class TClientDataSet;
@@ -75,6 +77,10 @@ public:
     TColumn* VisibleColumn(int index) const;
     // Re-reads titles, widths and fields after the columns were changed.
     void ColumnsChanged();
+    // The shown columns (by index) that share the room the grid has beyond
+    // its columns' widths, each in proportion to its width; none at first.
+    // Once the user sizes a column by hand, the widths are the user's.
+    void SetFillColumns(std::vector<int> columns);
 
     TDBGridOptions Options() const { return m_options; }
     void SetOptions(TDBGridOptions options);
@@ -112,6 +118,10 @@ public:
 
     // Whether the cell of this row and shown column may be typed into now.
     bool CanEditCell(int row, int column) const;
+    // The record being edited holds a text the user typed into one of this
+    // grid's cells (written from its editor); false once it is posted or
+    // cancelled, and for values set by code.
+    bool RecordTyped() const { return m_recordTyped; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -125,6 +135,7 @@ protected:
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     void keyboardSearch(const QString&) override {}
     bool event(QEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     bool focusNextPrevChild(bool next) override;
 
     // The sortable grid reacts to title clicks.
@@ -149,6 +160,13 @@ private:
     bool runKeyDown(QKeyEvent* event, int& key);
     bool runKeyPress(QKeyEvent* event, QChar& ch);
     bool editorKeyPress(QKeyEvent* event);
+    // A shortcut override from the in-place editor (CellEditorKeys.h); true
+    // when handled, with the event accepted for the cell or left for the
+    // window's shortcuts.
+    bool editorShortcutOverride(QKeyEvent* event);
+    // Posts what the cell holds before a command runs; false when the row
+    // is still being edited (the post was refused).
+    bool settleEdit();
     void editorKeyRelease(QKeyEvent* event);
     bool navigationKey(int key, Qt::KeyboardModifiers modifiers);
     bool commitEditor();
@@ -175,7 +193,9 @@ private:
     bool m_forwardingKey = false; // the key that opened the editor is being re-sent to it
     bool m_keyToEditor = false;   // a key handed to the editor; if it comes back, the editor declined it
     bool m_tabKey = false;        // a Tab key press is being delivered to the grid
+    bool m_recordTyped = false;   // see RecordTyped()
     int m_lastSelectedIndex = 0;
+    std::vector<int> m_fillColumns;
     QPointer<QLineEdit> m_editor;
     QPersistentModelIndex m_editorIndex;
 };

@@ -14,6 +14,11 @@
 
 namespace trd {
 
+namespace {
+// The text the editor was opened (or reloaded) with.
+constexpr char kLoadedText[] = "trdLoadedText";
+} // namespace
+
 TDBGridDelegate::TDBGridDelegate(TDBGrid* grid) : QStyledItemDelegate(grid), m_grid(grid) {}
 
 void TDBGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -115,7 +120,30 @@ void TDBGridDelegate::setEditorData(QWidget* editor, const QModelIndex& index) c
     if (!ds || !field)
         return;
     ActiveRecordScope scope(ds, index.row());
-    lineEdit->setText(field->AsString());
+    load(lineEdit, field->AsString());
+}
+
+void TDBGridDelegate::load(QLineEdit* editor, const QString& text) const
+{
+    editor->setText(text);
+    editor->setProperty(kLoadedText, text);
+}
+
+bool TDBGridDelegate::holdsSomethingNew(const QLineEdit* editor)
+{
+    return editor->text() != editor->property(kLoadedText).toString();
+}
+
+void TDBGridDelegate::reloadUnchangedEditor(QWidget* editor, const QModelIndex& index) const
+{
+    auto* lineEdit = qobject_cast<QLineEdit*>(editor);
+    TClientDataSet* ds = m_grid->DataSet();
+    TField* field = m_grid->m_model->field(index.column());
+    if (!lineEdit || !ds || !field || holdsSomethingNew(lineEdit) || index.row() != ds->CurrentIndex())
+        return;
+    const QString value = field->AsString();
+    if (value != lineEdit->text())
+        load(lineEdit, value);
 }
 
 void TDBGridDelegate::setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const
@@ -137,12 +165,18 @@ void TDBGridDelegate::writeEditorOrRaise(QWidget* editor, const QModelIndex& ind
         return;
     if (index.row() != ds->CurrentIndex())
         return;   // the data set moved on; the text belongs to no row now
+    // An editor the user typed nothing into holds no value of its own: a
+    // value set meanwhile by code (a replacement) must not be written over
+    // with the one the editor was opened with.
+    if (!holdsSomethingNew(lineEdit))
+        return;
     const QString text = lineEdit->text();
     if (text == field->AsString())
         return;
     if (ds->State() == TDataSetState::dsBrowse)
         ds->Edit();
     field->SetAsString(text);
+    m_grid->m_recordTyped = true;
 }
 
 void TDBGridDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
@@ -175,21 +209,8 @@ bool TDBGridDelegate::eventFilter(QObject* object, QEvent* event)
             m_grid->editorKeyRelease(static_cast<QKeyEvent*>(event));
             return false;
         }
-        if (event->type() == QEvent::ShortcutOverride) {
-            // Keys the grid acts on must reach it rather than a form shortcut.
-            auto* key = static_cast<QKeyEvent*>(event);
-            switch (key->key()) {
-            case Qt::Key_Escape:
-            case Qt::Key_Return:
-            case Qt::Key_Enter:
-            case Qt::Key_Up:
-            case Qt::Key_Down:
-                event->accept();
-                return true;
-            default:
-                break;
-            }
-        }
+        if (event->type() == QEvent::ShortcutOverride)
+            return m_grid->editorShortcutOverride(static_cast<QKeyEvent*>(event));
     }
     return QStyledItemDelegate::eventFilter(object, event);
 }

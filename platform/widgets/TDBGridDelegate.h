@@ -4,6 +4,8 @@
 // grid so that the grid's key events and movement work while typing.
 #include <QStyledItemDelegate>
 
+class QLineEdit;
+
 namespace trd {
 
 class TDBGrid;
@@ -28,12 +30,17 @@ public:
     bool writeEditor(QWidget* editor, const QModelIndex& index) const;
     // The same, raising the field's refusal to the caller.
     void writeEditorOrRaise(QWidget* editor, const QModelIndex& index) const;
+    // Shows the field's value again in an editor the user typed nothing into.
+    void reloadUnchangedEditor(QWidget* editor, const QModelIndex& index) const;
+    // The user changed the editor's text since it was opened with the field's value.
+    static bool holdsSomethingNew(const QLineEdit* editor);
 
 protected:
     bool eventFilter(QObject* object, QEvent* event) override;
 
 private:
     void paintFailed() const;
+    void load(QLineEdit* editor, const QString& text) const;
 
     TDBGrid* m_grid;
     mutable bool m_paintErrorPending = false;

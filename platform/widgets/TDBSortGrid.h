@@ -1,7 +1,8 @@
 #pragma once
 // A data grid whose titles sort: a click on a column's title orders the data
 // set by that column's field, a second click on the same title orders it
-// descending. The current row stays current.
+// descending. The current row stays current. A row posted afterwards keeps
+// its place on the screen until the next title click (the data set's rule).
 #include "TDBGrid.h"
 
 namespace trd {

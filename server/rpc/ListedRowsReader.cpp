@@ -10,10 +10,15 @@ namespace trd::server {
 std::vector<ListedKey> readListedRows(const std::string& packetXml, const std::string& language,
                                       const std::string& listingKind)
 {
-    const bool wantSize = listingKind == "1" || listingKind == "3";
-    const bool wantUntranslated = listingKind == "2" || listingKind == "3";
-    if (!wantSize && !wantUntranslated)
-        invalidParams("Tipo de listagem inválido: \"" + listingKind + "\". Use 1, 2 ou 3.");
+    // A digit of bits: 1 size errors, 2 not translated, 4 the other checks'
+    // findings; "1", "2" and "3" are what the dialog has always sent.
+    const bool oneDigit = listingKind.size() == 1 && listingKind[0] >= '1' && listingKind[0] <= '7';
+    if (!oneDigit)
+        invalidParams("Tipo de listagem inválido: \"" + listingKind + "\". Use de 1 a 7.");
+    const int wanted = listingKind[0] - '0';
+    const bool wantSize = wanted & 1;
+    const bool wantUntranslated = wanted & 2;
+    const bool wantOthers = wanted & 4;
 
     std::vector<ListedKey> keys;
     try {
@@ -29,10 +34,10 @@ std::vector<ListedKey> readListedRows(const std::string& packetXml, const std::s
                 invalidParams(std::string("Arquivo de itens listados inválido: falta o campo ") + name + ".");
         while (reader.next()) {
             const std::string_view type = reader.raw(kind);
-            if (type != "E" && type != "N")
+            if (type != "E" && type != "N" && type != "Q")
                 invalidParams("Arquivo de itens listados inválido: TPLISTA \"" + std::string(type) + "\" na linha "
-                              + std::to_string(reader.rowNumber()) + " (use E ou N).");
-            if ((type == "E" && !wantSize) || (type == "N" && !wantUntranslated))
+                              + std::to_string(reader.rowNumber()) + " (use E, N ou Q).");
+            if ((type == "E" && !wantSize) || (type == "N" && !wantUntranslated) || (type == "Q" && !wantOthers))
                 continue;
             if (lang >= 0 && !reader.isNull(lang) && !reader.raw(lang).empty() && reader.raw(lang) != language)
                 continue;

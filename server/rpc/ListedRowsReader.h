@@ -8,8 +8,9 @@
 
 namespace trd::server {
 
-// listingKind: "1" size errors, "2" not translated, "3" both. Rows listed for
-// another language are left out. Throws RpcError(InvalidParams) for a packet
+// listingKind: a digit whose bits choose the kinds: 1 size errors (E), 2 not
+// translated (N), 4 the other checks' findings (Q); "3" is the first two.
+// Rows listed for another language are left out. Throws RpcError(InvalidParams) for a packet
 // that does not parse, lacks a required field or holds an unknown listing type.
 std::vector<ListedKey> readListedRows(const std::string& packetXml, const std::string& language,
                                       const std::string& listingKind);

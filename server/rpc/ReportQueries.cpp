@@ -2,6 +2,7 @@
 
 #include "AnswerPacketWriter.h"
 #include "MethodArgs.h"
+#include "QualityReport.h"
 #include "RpcError.h"
 #include "Utf8Text.h"
 
@@ -163,11 +164,18 @@ void runLanguages(StorageSession& session, const Bound&, AnswerBuffer& out)
     packet.finish();
 }
 
-constexpr std::array<Query, 3> Catalog = {{
+void runFindings(StorageSession& session, const Bound& b, AnswerBuffer& out)
+{
+    runFindingsByProgram(session, b.text("P_IDIDIOMA"), out);
+}
+
+constexpr std::array<Query, 4> Catalog = {{
     {"LinhasPorTela", "Linhas de um idioma por situação e período de alteração, para agrupar por tela", LinesParams,
      LinesFields, runLines},
     {"ProgressoPorTela", "Progresso da tradução de um idioma por tela", LanguageParam, ProgramFields, runPrograms},
     {"ProgressoPorIdioma", "Progresso da tradução de cada idioma", NoParams, LanguageFields, runLanguages},
+    {"VerificacoesPorTela", "O que as verificações acham nas traduções de um idioma, por tela e verificação",
+     LanguageParam, FindingsByProgramFields, runFindings},
 }};
 
 bool sameName(std::string_view a, std::string_view b)

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <ctime>
 
 namespace trd::server {
 
@@ -36,6 +37,17 @@ constexpr std::array<AnswerField, 8> SummaryFields = {{
     {"DTULTALT", "dateTime", 0}}};
 
 constexpr std::array<AnswerField, 0> NoFields = {};
+
+constexpr std::array<AnswerField, 2> ClockFields = {{{"DTATUAL", "dateTime", 0}, {"NRFUSO", "r8", 0}}};
+
+// Minutes east of UTC of the server's local time now.
+int utcOffsetMinutes()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return static_cast<int>(local.tm_gmtoff / 60);
+}
 
 void writeRow(AnswerPacketWriter& packet, const TranslationRowView& row)
 {
@@ -94,7 +106,7 @@ bool TranslationService::isMethod(std::string_view method)
     static constexpr std::string_view Methods[] = {"GetIdiTrad", "GetDestino", "GetFiltroDest",
                                                    "GetCDSFilter", "SetDestino", "GetInfoTrad",
                                                    "GetCalcTrad", "GetCalcNtrad", "GetCalcDuv",
-                                                   "GetCatalogoRel", "GetConsultaRel"};
+                                                   "GetCatalogoRel", "GetConsultaRel", "GetDataHoraServ"};
     return std::find(std::begin(Methods), std::end(Methods), method) != std::end(Methods);
 }
 
@@ -111,6 +123,7 @@ void TranslationService::call(std::string_view method, std::vector<JsonValue>& p
     else if (method == "GetCalcDuv") getStatusSummary(params, "D", out);
     else if (method == "GetCatalogoRel") ReportQueries(m_sessions).catalog(params, out);
     else if (method == "GetConsultaRel") ReportQueries(m_sessions).run(params, out);
+    else if (method == "GetDataHoraServ") getDataHoraServ(params, out);
     else throw RpcError(rpc::MethodNotFound, "Método desconhecido: " + std::string(method) + ".");
 }
 
@@ -173,6 +186,17 @@ void TranslationService::setDestino(std::vector<JsonValue>& params, AnswerBuffer
     if (!changes.empty())
         m_writer.apply(changes);
     AnswerPacketWriter packet(out, NoFields);
+    packet.finish();
+}
+
+void TranslationService::getDataHoraServ(std::vector<JsonValue>& params, AnswerBuffer& out)
+{
+    MethodArgs("GetDataHoraServ", params).expectCount({0});
+    AnswerPacketWriter packet(out, ClockFields);
+    packet.beginRow();
+    packet.dateTime(0, m_writer.readTime());
+    packet.number(1, utcOffsetMinutes());
+    packet.endRow();
     packet.finish();
 }
 

@@ -31,6 +31,7 @@ private:
     void setDestino(std::vector<JsonValue>& params, AnswerBuffer& out);
     void getInfoTrad(std::vector<JsonValue>& params, AnswerBuffer& out);
     void getCalcTrad(std::vector<JsonValue>& params, AnswerBuffer& out);
+    void getDataHoraServ(std::vector<JsonValue>& params, AnswerBuffer& out);
     void getStatusSummary(std::vector<JsonValue>& params, const char* status, AnswerBuffer& out);
 
     SessionPool& m_sessions;

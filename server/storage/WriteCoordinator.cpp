@@ -1,5 +1,6 @@
 #include "WriteCoordinator.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <random>
@@ -31,6 +32,7 @@ void WriteCoordinator::apply(const std::vector<RowChange>& changes)
 void WriteCoordinator::lead(std::unique_lock<std::mutex>& lock)
 {
     m_leading = true;
+    m_leadStart = m_clock();
     std::vector<Job*> batch;
     batch.swap(m_queue);
     lock.unlock();
@@ -124,6 +126,7 @@ void WriteCoordinator::runExclusive(const std::function<void(StorageWriter&)>& w
     std::unique_lock lock(m_mutex);
     m_done.wait(lock, [this] { return !m_leading; });
     m_leading = true;
+    m_leadStart = m_clock();
     lock.unlock();
     std::exception_ptr failure;
     try {
@@ -143,6 +146,13 @@ void WriteCoordinator::runExclusive(const std::function<void(StorageWriter&)>& w
     lock.unlock();
     if (failure)
         std::rethrow_exception(failure);
+}
+
+double WriteCoordinator::readTime() const
+{
+    std::lock_guard lock(m_mutex);
+    const double now = m_clock();
+    return m_leading ? std::min(now, m_leadStart) : now;
 }
 
 WriteCoordinator::Stats WriteCoordinator::stats() const

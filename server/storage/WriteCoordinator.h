@@ -31,6 +31,12 @@ public:
     // written.
     void apply(const std::vector<RowChange>& changes);
 
+    // A moment on the change-date clock that no write still to commit is
+    // dated before: now, or the date of the batch being written when one is.
+    // A read that starts after this call sees every row dated before it, so
+    // an export stamped with it can tell later changes by their date alone.
+    double readTime() const;
+
     // Runs work alone inside one transaction of its own (imports, demo data).
     void runExclusive(const std::function<void(StorageWriter&)>& work);
 
@@ -60,6 +66,7 @@ private:
     std::condition_variable m_done;
     std::vector<Job*> m_queue;
     bool m_leading = false;
+    double m_leadStart = 0;   // the clock when the running batch began, while m_leading
     Stats m_stats;
 };
 

@@ -133,7 +133,8 @@ TEST_F(CheckProgramTest, WritesBothKindsIntoTheTrdFolderBesideTheProgram)
                   QStringLiteral("N|TRD09301|lblSenha|Senha|||Não traduzido."),
               }));
     EXPECT_EQ(s.out.trimmed(),
-              lista + QStringLiteral(": 6 linhas de FRA verificadas; 3 não traduzidas, 3 longas demais."));
+              lista + QStringLiteral(": 6 linhas de FRA verificadas; 3 não traduzidas, 3 longas demais, "
+                                     "0 outros achados (0 erros)."));
     // Not on a terminal: a line per step (and, on a slow run, one every few seconds).
     QStringList passos;
     for (const QString& l : s.err.split(u'\n', Qt::SkipEmptyParts))

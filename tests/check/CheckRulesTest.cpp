@@ -129,6 +129,21 @@ TEST(CheckOptions, ReadsTheLanguageKindsAndRuleAndRefusesWhatItCannotUse)
     EXPECT_EQ(WebURL, QStringLiteral("10.0.0.7"));
     EXPECT_EQ(WebPort, 9000);
 
+    EXPECT_TRUE(padrao.others);
+    EXPECT_EQ(padrao.checks, quality::CheckSet::all());
+    const CheckOptions escolhidas =
+        parse({QStringLiteral("ENG"), QStringLiteral("--kinds"), QStringLiteral("qe"), QStringLiteral("--checks"),
+               QStringLiteral("marcadores,tamanho")});
+    ASSERT_TRUE(escolhidas.error.isEmpty()) << escolhidas.error.toStdString();
+    EXPECT_TRUE(escolhidas.others && escolhidas.tooLong && !escolhidas.untranslated);
+    EXPECT_TRUE(escolhidas.checks.contains(quality::CheckId::Marcadores));
+    EXPECT_TRUE(escolhidas.checks.contains(quality::CheckId::Tamanho));
+    EXPECT_FALSE(escolhidas.checks.contains(quality::CheckId::Atalho));
+    const CheckOptions desconhecida =
+        parse({QStringLiteral("ENG"), QStringLiteral("--checks"), QStringLiteral("marcadores,gramatica")});
+    EXPECT_TRUE(desconhecida.error.startsWith(QStringLiteral("Verificação desconhecida: \"gramatica\"")))
+        << desconhecida.error.toStdString();
+
     const QStringList recusadas[] = {
         {},
         {QStringLiteral("ENG"), QStringLiteral("FRA")},

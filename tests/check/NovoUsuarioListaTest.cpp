@@ -61,14 +61,16 @@ T* achar(QWidget* raiz, const char* nome)
     return w;
 }
 
-// "PROGRAM|COMPONENT|SOURCE" of the rows a file lists, each once.
+// "PROGRAM|COMPONENT|SOURCE" of the rows a file lists as not translated or
+// too long (the kinds the dialog's boxes ask for at first), each once.
 QStringList itensDaLista(const QString& caminho)
 {
     std::set<QString> itens;
     TClientDataSet lista;
     lista.LoadFromFile(caminho);
     for (lista.First(); !lista.Eof(); lista.Next())
-        itens.insert(lista.FieldByName(QStringLiteral("CDPROGTRAD"))->AsString() + u'|' +
+        if (lista.FieldByName(QStringLiteral("TPLISTA"))->AsString() != QStringLiteral("Q"))
+            itens.insert(lista.FieldByName(QStringLiteral("CDPROGTRAD"))->AsString() + u'|' +
                      lista.FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString() + u'|' +
                      lista.FieldByName(QStringLiteral("STAGRVALPROP"))->AsString());
     return QStringList(itens.begin(), itens.end());

@@ -166,12 +166,21 @@ TEST(TfrmPadraoSortGridTest, HasEveryMemberTheEditorInherits)
 
     QStringList items;
     for (QAction* a : form->mnuManutencao->actions()) {
+        if (a->isSeparator())
+            continue;
         items << a->objectName();
         EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
     }
+    // The seven record actions, and print last, with the print button.
     EXPECT_EQ(items, (QStringList{QStringLiteral("mnuIncluir"), QStringLiteral("mnuAlterar"), QStringLiteral("mnuExcluir"),
                                   QStringLiteral("mnuProcurar"), QStringLiteral("mnuVerificar"),
-                                  QStringLiteral("mnuCancelar"), QStringLiteral("mnuConfirmar")}));
+                                  QStringLiteral("mnuCancelar"), QStringLiteral("mnuConfirmar"),
+                                  QStringLiteral("mnuImprimir")}));
+    form->SetActionEnabled(form->sbtImprimir, true);
+    EXPECT_TRUE(form->mnuImprimir->isEnabled());
+    QAction* proprio = form->AddMaintenanceItem("mnuProprio", QStringLiteral("Próprio"));
+    EXPECT_EQ(form->mnuManutencao->actions().indexOf(proprio) + 2, form->mnuManutencao->actions().indexOf(form->mnuImprimir))
+        << "a screen's own items go before the print item";
     // The record actions sit left of where the editor puts its own buttons.
     for (TButtonFlat* b : {form->sbtIncluir, form->sbtAlterar, form->sbtExcluir, form->sbtProcurar,
                            form->sbtVerificar, form->sbtCancelar, form->sbtConfirmar}) {

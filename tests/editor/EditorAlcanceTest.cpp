@@ -1,8 +1,8 @@
 // The editor shows the truth and can be reached: after every undo (Escape, a
 // refused save, a refused delete, rows that could not be loaded) the current
-// row and the detail panel agree; once a language is chosen its rows can be
-// loaded and filtered without rows on screen; and every way to delete a row
-// goes through the editor's own rule.
+// row and the detail panel agree; with the rows closed the filter is reached
+// by its button and by leaving the language panel, as the enable table gives;
+// and every way to delete a row goes through the editor's own rule.
 #include "EditorTestKit.h"
 
 #include "Dispatch.h"
@@ -61,13 +61,20 @@ TEST_F(EditorAlcance, AfterEveryUndoTheCurrentRowAndTheDetailPanelAgree)
     expectAgree(form, "Abrir");
     EXPECT_EQ(form->lblDestino->text(), "Open");
 
-    // A refused save.
+    // A refused save: the typed text waits in the cell and the panel shows
+    // it; given up, the row as the server has it.
     changeBehindTheEditor("Abrir", "Opened elsewhere");
     QTest::keyClicks(form->dbgPadrao, "Abc");
     QTest::keyClick(form->dbgPadrao->InplaceEditor(), Qt::Key_Return);
     ASSERT_EQ(seam.count(RecordingDialogSeam::Error), 1);
+    EXPECT_EQ(form->cdsDestino->FieldByName("STAGRVALPROP")->AsString(), "Abrir");
+    EXPECT_EQ(form->dbgPadrao->currentIndex().row(), form->cdsDestino->RecNo() - 1);
+    EXPECT_EQ(form->lblOrigem->text(), "Abrir");
+    EXPECT_EQ(form->lblDestino->text(), "Abc");
+    ASSERT_TRUE(form->dbgPadrao->InplaceEditor());
+    QTest::keyClick(form->dbgPadrao->InplaceEditor(), Qt::Key_Escape);
     expectAgree(form, "Abrir");
-    EXPECT_EQ(form->lblDestino->text(), "Open");
+    EXPECT_EQ(form->lblDestino->text(), "Opened elsewhere");
 
     // A refused delete: the row comes back as the current one.
     changeBehindTheEditor("Nome", "Name elsewhere");
@@ -94,7 +101,7 @@ TEST_F(EditorAlcance, AfterEveryUndoTheCurrentRowAndTheDetailPanelAgree)
         EXPECT_TRUE(label->text().isEmpty()) << label->objectName().toStdString();
 }
 
-TEST_F(EditorAlcance, OnceALanguageIsChosenItsRowsCanBeLoadedAndFilteredWithoutRowsOnScreen)
+TEST_F(EditorAlcance, WithTheRowsClosedTheFilterIsReachedByItsButtonAndByLeavingThePanel)
 {
     startServer(kIdiomas, kLinhas);
     TfrmTraducao* form = openEditor();
@@ -103,22 +110,37 @@ TEST_F(EditorAlcance, OnceALanguageIsChosenItsRowsCanBeLoadedAndFilteredWithoutR
     leaveLanguagePanel();   // the filter dialog opens; the user cancels it
     ASSERT_EQ(seam.count(RecordingDialogSeam::Modal), 1);
     ASSERT_FALSE(form->cdsDestino->Active());
-    EXPECT_TRUE(form->sbtVerificar->isEnabled());
-    EXPECT_TRUE(form->mnuVerificar->isEnabled());
-    EXPECT_TRUE(form->sbtFiltro->isEnabled());
-    EXPECT_TRUE(form->mnuFiltro->isEnabled());
+    // No state change yet: every button and menu item as created, off.
+    for (QWidget* b : {static_cast<QWidget*>(form->sbtFiltro), static_cast<QWidget*>(form->sbtVerificar)})
+        EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
+    EXPECT_FALSE(form->mnuFiltro->isEnabled());
 
-    // Ctrl+L opens the filter again.
+    // Ctrl+L follows its menu item; leaving the panel opens the filter again.
     main.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
     form->dbgPadrao->setFocus();
     QTest::keyClick(form->dbgPadrao, Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(seam.count(RecordingDialogSeam::Modal), 1);
+    leaveLanguagePanel();
     EXPECT_EQ(seam.count(RecordingDialogSeam::Modal), 2);
 
-    // The reload asks for every row of the language.
-    QTest::mouseClick(form->sbtVerificar, Qt::LeftButton);
+    // Closed by a language change after rows: the filter button on, its menu
+    // item, Ctrl+L and the reload off; the button opens the filter.
+    reload();
     ASSERT_TRUE(form->cdsDestino->Active());
-    EXPECT_EQ(form->cdsDestino->RecordCount(), 3);
+    chooseLanguage("ENG-English");
+    form->cbbIdioma->setCurrentIndex(-1);
+    chooseLanguage("ENG-English");
+    ASSERT_FALSE(form->cdsDestino->Active());
+    EXPECT_TRUE(form->sbtFiltro->isEnabled());
+    EXPECT_FALSE(form->mnuFiltro->isEnabled());
+    EXPECT_FALSE(form->sbtVerificar->isEnabled());
+    EXPECT_FALSE(form->mnuVerificar->isEnabled());
+    form->dbgPadrao->setFocus();
+    QTest::keyClick(form->dbgPadrao, Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(seam.count(RecordingDialogSeam::Modal), 2);
+    QTest::mouseClick(form->sbtFiltro, Qt::LeftButton);
+    EXPECT_EQ(seam.count(RecordingDialogSeam::Modal), 3);
     EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join('|').toStdString();
 }
 
@@ -134,7 +156,7 @@ TEST_F(EditorAlcance, AnAnswerOverTheLimitIsTheInsufficientMemoryCaseAndLeavesTh
     form->netTraducao->Close();
     form->netTraducao->MaxAnswerBytes = 256;   // far below the three rows' packet
 
-    QTest::mouseClick(form->sbtVerificar, Qt::LeftButton);
+    reload();
     EXPECT_FALSE(form->cdsDestino->Active());
     EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join('|').toStdString();
     ASSERT_EQ(seam.messages().size(), 1) << seam.messages().join('|').toStdString();
@@ -146,7 +168,7 @@ TEST_F(EditorAlcance, AnAnswerOverTheLimitIsTheInsufficientMemoryCaseAndLeavesTh
     form->netTraducao->Close();
     form->netTraducao->MaxAnswerBytes = qint64(1) << 30;
     seam.clear();
-    QTest::mouseClick(form->sbtVerificar, Qt::LeftButton);
+    reload();
     ASSERT_TRUE(form->cdsDestino->Active());
     EXPECT_EQ(form->cdsDestino->RecordCount(), 3);
     EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join('|').toStdString();

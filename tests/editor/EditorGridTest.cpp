@@ -274,16 +274,19 @@ TEST_F(EditorGrid, MultiLineAndLongTextsCanBeReadInTheGridAndInTheDetailPanel)
     for (int i = 0; longo.size() < 3000; ++i)
         longo += QStringLiteral("palavra%1 ").arg(i);
     loadLocalRows({{"Erro na aplicação.\nVerifique", "Error.\r\nCheck", "T"},
+                   {"Erro na aplicação.Verifique", "Error.Check", "T"},
                    {"Erro na aplicação.¶Verifique", "Error.¶Check", "T"},
                    {longo, "Long", "T"}});
-    focusCell(2, 0);
+    focusCell(3, 0);
     const QImage image = render();
 
-    // A line break is painted as the mark, not glued to the next line.
+    // A line break is painted as a mark, not glued to the next line, and
+    // unlike a "¶" typed into the text.
     for (int column : {1, 2}) {
-        const QRect quebra = cell(0, column), marca = cell(1, column);
-        ASSERT_EQ(quebra.size(), marca.size());
-        EXPECT_TRUE(image.copy(quebra) == image.copy(marca)) << "column " << column;
+        const QRect quebra = cell(0, column), colado = cell(1, column), digitado = cell(2, column);
+        ASSERT_EQ(quebra.size(), digitado.size());
+        EXPECT_FALSE(image.copy(quebra) == image.copy(colado)) << "column " << column;
+        EXPECT_FALSE(image.copy(quebra) == image.copy(digitado)) << "column " << column;
     }
 
     // The whole of a long text is in the panel, wrapped to its width, and

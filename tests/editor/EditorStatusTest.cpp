@@ -114,32 +114,53 @@ TEST_F(EditorStatus, PostingPromotesAnUnchangedNOrDWhoseTextsNowDiffer)
     EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join('|').toStdString();
 }
 
-TEST_F(EditorStatus, ARefusedSaveRestoresTheRowAndTellsWhatWasNotSaved)
+TEST_F(EditorStatus, ARefusedSaveShowsTheServersRowAndKeepsTheTypedTextInItsCell)
 {
     TfrmTraducao* form = openWithRows();
     ASSERT_TRUE(form);
     ASSERT_TRUE(locate("Abrir"));
     changeBehindTheEditor("Abrir", "Opened by someone else");
-    postDestination("Meu texto");
+    form->dbgPadrao->setFocus();
+    form->dbgPadrao->setCurrentIndex(form->dbgPadrao->model()->index(form->cdsDestino->RecNo() - 1, 2));
+    QApplication::processEvents();
+    QTest::keyClicks(form->dbgPadrao, "Meu texto");
+    ASSERT_TRUE(form->dbgPadrao->InplaceEditor());
+    QTest::keyClick(form->dbgPadrao->InplaceEditor(), Qt::Key_Return);
 
     ASSERT_EQ(seam.count(RecordingDialogSeam::Error), 1);
     const QString shown = seam.errors().first();
     EXPECT_TRUE(shown.startsWith("O registro foi alterado por outro usuário")) << shown.toStdString();
-    EXPECT_TRUE(shown.endsWith("O texto digitado não foi gravado: Meu texto")) << shown.toStdString();
-    EXPECT_EQ(destination(), "Open") << "the row shows what it held before the edit";
-    EXPECT_EQ(status(), "N");
-    EXPECT_EQ(form->cdsDestino->ChangeCount(), 0);
-    EXPECT_EQ(form->cdsDestino->State(), TDataSetState::dsBrowse);
+    EXPECT_TRUE(shown.contains("O texto digitado não foi gravado e continua na célula")) << shown.toStdString();
+    EXPECT_EQ(form->cdsDestino->ChangeCount(), 0) << "nothing of the refused save is left logged";
     EXPECT_FALSE(ShowAviActive());
     EXPECT_EQ(dbRow("ENG", "Abrir"), QStringList({"Opened by someone else", "N"}));
+    // The text waits, unposted, in the cell; the colleague's is beside it.
+    EXPECT_EQ(form->cdsDestino->State(), TDataSetState::dsEdit);
+    ASSERT_TRUE(form->dbgPadrao->InplaceEditor());
+    EXPECT_EQ(form->dbgPadrao->InplaceEditor()->text(), "Meu texto");
+    EXPECT_TRUE(form->panTextoColega->Mostrando());
+    EXPECT_EQ(form->panTextoColega->Texto(), "Opened by someone else");
+
+    // Given up, the row shows what the server holds.
+    QTest::keyClick(form->dbgPadrao->InplaceEditor(), Qt::Key_Escape);
+    EXPECT_EQ(destination(), "Opened by someone else");
+    EXPECT_EQ(status(), "N");
+    EXPECT_FALSE(form->panTextoColega->Mostrando());
 
     // A refused status change has no typed text to report.
+    changeBehindTheEditor("Abrir", "Changed once more");
     seam.clear();
     click(form->sbtTrad);
     ASSERT_EQ(seam.count(RecordingDialogSeam::Error), 1);
     EXPECT_FALSE(seam.errors().first().contains("não foi gravado"));
     EXPECT_EQ(status(), "N");
+    EXPECT_EQ(destination(), "Changed once more");
+    EXPECT_EQ(form->cdsDestino->State(), TDataSetState::dsBrowse);
     EXPECT_EQ(form->cdsDestino->ChangeCount(), 0);
+    EXPECT_FALSE(form->panTextoColega->Mostrando());
+    // Clicked again, it is checked against the row as the server has it.
+    click(form->sbtTrad);
+    EXPECT_EQ(dbRow("ENG", "Abrir"), QStringList({"Changed once more", "T"}));
 }
 
 TEST_F(EditorStatus, InsertsAreRefusedSilentlyFromEveryWhere)
@@ -243,11 +264,12 @@ TEST_F(EditorStatus, ButtonsAndMenuItemsFollowTheStateOfTheRowSet)
     form->cdsDestino->Cancel();
     expectState(form, {true, true, true, true, true, true, true}, "after cancelling");
 
-    // With a language chosen the filter stays within reach, its menu item
-    // and Ctrl+L too, and so does the reload.
+    // Closed by a language change: the filter button on, its menu item (and
+    // Ctrl+L) off, and the reload off, as the base form gives it.
     chooseLanguage("POR-Portuguese");
-    expectState(form, {false, true, true, false, false, false, false}, "closed by a language change");
-    EXPECT_TRUE(form->sbtVerificar->isEnabled());
+    expectState(form, {false, true, false, false, false, false, false}, "closed by a language change");
+    EXPECT_FALSE(form->sbtVerificar->isEnabled());
+    EXPECT_FALSE(form->mnuVerificar->isEnabled());
 
     reload();
     ASSERT_TRUE(form->cdsDestino->Active());

@@ -1,6 +1,8 @@
 #include "EditorTestKit.h"
 
 #include "Dispatch.h"
+#include "ServerCalls.h"
+#include "TNetConnection.h"
 #include "TApplication.h"
 #include "WebServer.h"
 
@@ -216,6 +218,25 @@ void EditorTest::changeBehindTheEditor(const QString& origem, const QString& des
     EXPECT_EQ(sqlite3_step(st), SQLITE_DONE) << sqlite3_errmsg(db);
     sqlite3_finalize(st);
     sqlite3_close(db);
+}
+
+void EditorTest::saveFromAnotherClient(const QString& idioma, const QString& origem, const QString& destino)
+{
+    TNetConnection conexao;
+    conexao.ServerName = ServerNameTraducao;
+    conexao.ThrowException = false;
+    TClientDataSet linhas;
+    linhas.SetData(CheckResultServ(conexao.AppServer().Call(metodo::GetDestino,
+                                                            {QStringLiteral("T"), QStringLiteral("D"),
+                                                             QStringLiteral("N"), idioma, TDateTime(0), TDateTime(0),
+                                                             QString()}),
+                                   true, 0));
+    ASSERT_TRUE(linhas.Locate(QStringLiteral("STAGRVALPROP"), {origem})) << origem.toStdString();
+    linhas.Edit();
+    linhas.FieldByName(QStringLiteral("STVALORPROP"))->SetAsString(destino);
+    linhas.Post();
+    CheckResultServ(conexao.AppServer().Call(metodo::SetDestino, {linhas.Delta()}), true, 0);
+    linhas.MergeChangeLog();
 }
 
 int EditorTest::serverCalls(const QString& method) const

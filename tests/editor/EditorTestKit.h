@@ -60,6 +60,10 @@ protected:
     int dbCount(const QString& idioma) const;
     // Another user saves the row meanwhile: the editor's next save of it is refused.
     void changeBehindTheEditor(const QString& origem, const QString& destino);
+    // The same through a second client of the server, on its own connection
+    // and row set: it reads the language's rows and saves one destination
+    // text as the editor saves (edit, post, the change log to SetDestino).
+    void saveFromAnotherClient(const QString& idioma, const QString& origem, const QString& destino);
     int serverCalls(const QString& method) const;   // calls of that method seen by the proxy
 
     QTemporaryDir dir;

@@ -2,6 +2,7 @@
 // the lamps per status, the enable table, refused texts, the lamp pictures.
 #include "StatusLamps.h"
 #include "TraducaoRegras.h"
+#include "Win1252.h"
 
 #include <gtest/gtest.h>
 
@@ -37,6 +38,10 @@ TEST(SituacaoAoGravar, PromotesOnlyAnUnchangedNOrDWhoseTextsDiffer)
         {"Save", "Save", "T", "T", "T"},       // "T" never changes here
         {"Save", "Salvar", "T", "N", "T"},
         {"Save", "Salvar", "Q", "Q", "Q"},     // no status: left alone
+        {"Save", "", "N", "N", "N"},           // a blank translation is no translation
+        {"Save", " \t\r\n", "D", "D", "D"},
+        {"Save", "", "T", "T", "T"},
+        {"Save", "", "D", "N", "D"},           // the user's own choice stays
     };
     for (const Case& c : cases)
         EXPECT_EQ(SituacaoAoGravar(c.origem, c.destino, c.situacao, QString::fromLatin1(c.anterior)),
@@ -72,19 +77,36 @@ TEST(HabilitacaoPorEstado, FollowsTheStateOfTheRowSet)
                  editing.substituir || editing.imprimir || editing.incluirProcurar);
 }
 
-TEST(TextoEmUmaLinha, MarksEveryKindOfLineBreak)
+TEST(TextoEmUmaLinha, MarksEveryKindOfLineBreakWithAMarkNoTextCanHold)
 {
-    EXPECT_EQ(TextoEmUmaLinha(QStringLiteral("aplicação.\nVerifique")), QStringLiteral("aplicação.¶Verifique"));
-    EXPECT_EQ(TextoEmUmaLinha(QStringLiteral("a\r\nb\rc\n")), QStringLiteral("a¶b¶c¶"));
+    const QString marca = QString(QChar(MarcaQuebraDeLinha));
+    EXPECT_EQ(TextoEmUmaLinha(QStringLiteral("aplicação.\nVerifique")), "aplicação." + marca + "Verifique");
+    EXPECT_EQ(TextoEmUmaLinha(QStringLiteral("a\r\nb\rc\n")), "a" + marca + "b" + marca + "c" + marca);
     EXPECT_EQ(TextoEmUmaLinha(QStringLiteral("uma linha")), QStringLiteral("uma linha"));
+    // A typed "¶" is a character of the code page and stays as it is; the
+    // mark is none, so it cannot come from a text.
+    EXPECT_EQ(TextoEmUmaLinha(QStringLiteral("a¶b")), QStringLiteral("a¶b"));
+    EXPECT_FALSE(win1252::isRepresentable(marca));
 }
 
-TEST(MensagemNaoGravado, KeepsTheReasonAndTheTypedText)
+TEST(MensagemNaoGravado, SaysWhereTheTypedTextIsAndNeverCallsAnUnconfirmedSaveLost)
 {
-    const QString m = MensagemNaoGravado(QStringLiteral("O registro foi alterado por outro usuário."),
-                                         QStringLiteral("Salvar como..."));
-    EXPECT_TRUE(m.startsWith(QStringLiteral("O registro foi alterado por outro usuário.")));
-    EXPECT_TRUE(m.endsWith(QStringLiteral("O texto digitado não foi gravado: Salvar como...")));
+    const QString motivo = QStringLiteral("O registro foi alterado por outro usuário.");
+    EXPECT_EQ(MensagemNaoGravado(motivo, false, false), motivo) << "a status change: the reason alone";
+    const QString recusa = MensagemNaoGravado(motivo, true, true);
+    EXPECT_TRUE(recusa.startsWith(motivo));
+    EXPECT_TRUE(recusa.contains(QStringLiteral("O texto digitado não foi gravado e continua na célula")));
+    EXPECT_TRUE(recusa.contains(QStringLiteral("painel abaixo da grade")));
+    EXPECT_FALSE(MensagemNaoGravado(motivo, true, false).contains(QStringLiteral("painel")));
+
+    const QString semResposta = QStringLiteral("O servidor de aplicação em x:1 não respondeu em 120 segundos.");
+    for (bool digitado : {false, true}) {
+        const QString incerta = MensagemGravacaoIncerta(semResposta, digitado, false);
+        EXPECT_TRUE(incerta.startsWith(semResposta));
+        EXPECT_TRUE(incerta.contains(QStringLiteral("Não se sabe se a alteração foi gravada")));
+        EXPECT_FALSE(incerta.contains(QStringLiteral("não foi gravad")));
+        EXPECT_EQ(incerta.contains(QStringLiteral("continua na célula")), digitado);
+    }
 }
 
 TEST(StatusLamps, GlyphPairsAndOliveIcons)

@@ -34,7 +34,7 @@ TEST_F(FiltroDialogTest, FirstOpeningShowsTheDesignedState)
         ran = true;
         EXPECT_EQ(f.Caption(), QStringLiteral("Filtro de Tradução"));
         EXPECT_EQ(f.lblCodTela->text(), QStringLiteral("TRD09301"));
-        EXPECT_EQ(f.size(), QSize(431, 383));
+        EXPECT_EQ(f.size(), QSize(431, 405));
 
         EXPECT_EQ(f.grbSituacao->title(), QStringLiteral("Situação"));
         EXPECT_FALSE(f.ckbTraduzido->isChecked());
@@ -71,6 +71,8 @@ TEST_F(FiltroDialogTest, FirstOpeningShowsTheDesignedState)
         EXPECT_FALSE(f.chbFilArq->isChecked());
         EXPECT_TRUE(f.chbArqNtrad->isChecked());
         EXPECT_TRUE(f.chbArqErrTam->isChecked());
+        EXPECT_EQ(f.chbArqVerif->text(), QStringLiteral("Outras Verificações"));
+        EXPECT_FALSE(f.chbArqVerif->isChecked());
 
         for (QWidget* w : f.findChildren<QWidget*>())
             EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
@@ -177,6 +179,7 @@ TEST_F(FiltroDialogTest, FileCheckBoxSwitchesCriteriaAndFileControls)
             EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
         EXPECT_TRUE(f.chbArqNtrad->isEnabled());
         EXPECT_TRUE(f.chbArqErrTam->isEnabled());
+        EXPECT_TRUE(f.chbArqVerif->isEnabled());
         EXPECT_TRUE(f.chbFilArq->isEnabled());
 
         QTest::mouseClick(f.chbFilArq, Qt::LeftButton);
@@ -185,6 +188,7 @@ TEST_F(FiltroDialogTest, FileCheckBoxSwitchesCriteriaAndFileControls)
             EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
         EXPECT_FALSE(f.chbArqNtrad->isEnabled());
         EXPECT_FALSE(f.chbArqErrTam->isEnabled());
+        EXPECT_FALSE(f.chbArqVerif->isEnabled());
     });
 }
 

@@ -16,6 +16,8 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include <string>
+
 using namespace trd;
 using namespace trd::test;
 
@@ -132,6 +134,58 @@ TEST_F(FiltroXcb, TheUsersEntriesSurviveAVisitToAnotherProgram)
         outro.terminate();
         outro.waitForFinished();
         rodou = true;
+    };
+    principal.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&principal));
+    CriaFiltroTraducao();
+    EXPECT_TRUE(rodou);
+}
+
+} // namespace
+
+namespace {
+
+// One date empty, the other holding a day that does not exist, the caret in
+// the wrong one, Enter: one message, the empty date's, with the caret in it.
+TEST_F(FiltroXcb, AnEmptyDateGivesOneMessageAndTheCaretGoesThereWhateverTheOtherHolds)
+{
+    RealBoxesSeam real;
+    MessageBoxAnswerer boxes;
+    bool rodou = false;
+    real.onModal = [&](TForm& form) {
+        auto& f = static_cast<TfrmFiltroTraducao&>(form);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &f; }));
+        struct Caso {
+            TDateEditPlus* vazia;
+            TDateEditPlus* invalida;
+            QString mensagem;
+        };
+        for (const Caso& c : {Caso{f.depDtInicial, f.depDtFinal, QStringLiteral("Data Inicial deve ser informada.")},
+                              Caso{f.depDtFinal, f.depDtInicial, QStringLiteral("Data Final deve ser informada.")}}) {
+            SCOPED_TRACE(c.mensagem.toStdString());
+            boxes.shown.clear();
+            c.vazia->clear();
+            c.invalida->clear();
+            c.invalida->setFocus();
+            ASSERT_TRUE(QTest::qWaitFor([&] { return c.invalida->hasFocus(); }));
+            QApplication::processEvents();   // the field selects its text once it has the focus
+            // Typed and confirmed as the display delivers keys: to the window.
+            for (const char c : std::string("31/02/2025"))
+                QTest::keyClick(f.windowHandle(), c);
+            ASSERT_EQ(c.invalida->text(), QStringLiteral("31/02/2025"));
+            // The boxes are modal: the key is handled, every message shown and
+            // answered, by the time it returns.
+            QTest::keyClick(f.windowHandle(), Qt::Key_Return);
+            EXPECT_EQ(boxes.shown, QStringList{c.mensagem});
+            ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &f; }));
+            QApplication::processEvents();
+            QWidget* foco = QApplication::focusWidget();
+            EXPECT_TRUE(foco == c.vazia || c.vazia->isAncestorOf(foco))
+                << (foco ? foco->objectName().toStdString() : "nothing");
+            EXPECT_TRUE(f.isVisible());
+        }
+        rodou = true;
+        f.Close();
     };
     principal.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&principal));

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 
 namespace trd::test {
 
@@ -21,6 +22,7 @@ struct RecordingProxy::Impl {
     mutable std::mutex mutex;
     QList<QByteArray> bodies;
     std::optional<std::string> nextAnswer;
+    bool forwardFirst = false;
 };
 
 RecordingProxy::RecordingProxy(const QString& serverHost, int serverPort) : d(std::make_unique<Impl>())
@@ -36,10 +38,17 @@ RecordingProxy::RecordingProxy(const QString& serverHost, int serverPort) : d(st
     });
     d->server.Post(R"(/.*)", [impl](const httplib::Request& req, httplib::Response& res) {
         std::optional<std::string> canned;
+        bool forwardFirst = false;
         {
             std::lock_guard lock(impl->mutex);
             impl->bodies.append(QByteArray::fromStdString(req.body));
             canned.swap(impl->nextAnswer);
+            forwardFirst = std::exchange(impl->forwardFirst, false);
+        }
+        if (canned && forwardFirst) {
+            httplib::Client client(impl->host, impl->serverPort);
+            client.set_read_timeout(120, 0);
+            client.Post(req.path, req.body, "application/json");
         }
         if (canned) {
             const QJsonValue id = QJsonDocument::fromJson(QByteArray::fromStdString(req.body))
@@ -98,6 +107,13 @@ void RecordingProxy::answerNextWith(const QByteArray& member)
 {
     std::lock_guard lock(d->mutex);
     d->nextAnswer = member.toStdString();
+}
+
+void RecordingProxy::forwardNextThenAnswerWith(const QByteArray& member)
+{
+    std::lock_guard lock(d->mutex);
+    d->nextAnswer = member.toStdString();
+    d->forwardFirst = true;
 }
 
 void RecordingProxy::clear()

@@ -30,6 +30,10 @@ public:
     // the call is still recorded. For answers the real server does not give
     // on demand: a broken packet, an error report.
     void answerNextWith(const QByteArray& member);
+    // The same, after the server has had the call and answered it: the
+    // server did the work, the client hears something else (an answer lost
+    // or an outcome the server could not confirm).
+    void forwardNextThenAnswerWith(const QByteArray& member);
 
 private:
     struct Impl;

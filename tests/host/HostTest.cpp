@@ -7,12 +7,15 @@
 #include "RecordingDialogSeam.h"
 #include "TApplication.h"
 #include "TForm.h"
+#include "TfrmDadosGerRel.h"
 #include "TrdServerProcess.h"
 #include "WebServer.h"
 
+#include <QDir>
 #include <QFile>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -88,6 +91,24 @@ TEST(ClientOptionsTest, ServerComesFromTheCommandLineOrTheEnvironment)
     EXPECT_FALSE(WebTls);
     EXPECT_TRUE(WebTlsCaFile.isEmpty());
     SetWebServer(u"127.0.0.1:8211");
+}
+
+TEST(ClientOptionsTest, StartedDirectlyTheClientKeepsItsSettingsUnderItsNameAndFindsTheShippedReports)
+{
+    QTemporaryDir config;
+    const QByteArray configAntes = qgetenv("XDG_CONFIG_HOME");
+    const QByteArray relatoriosAntes = qgetenv("TRD_REPORTS_DIR");
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    qunsetenv("TRD_REPORTS_DIR");
+    SetClientIdentity();
+    EXPECT_TRUE(QSettings().fileName().endsWith(QStringLiteral("/trd/trd-client.conf"))) << QSettings().fileName().toStdString();
+    // Nothing configured: the reports the build put beside the programs.
+    const QString pasta = TfrmDadosGerRel::ReportsFolder(QCoreApplication::applicationDirPath());
+    EXPECT_EQ(pasta, QCoreApplication::applicationDirPath() + QStringLiteral("/relatorios"));
+    EXPECT_FALSE(QDir(pasta).entryList({QStringLiteral("TRD093_*.xml")}).isEmpty());
+    qputenv("XDG_CONFIG_HOME", configAntes);
+    if (!relatoriosAntes.isEmpty())
+        qputenv("TRD_REPORTS_DIR", relatoriosAntes);
 }
 
 TEST(PackageLoaderTest, LibraryFolderIsBesideTheExecutableUnlessTold)

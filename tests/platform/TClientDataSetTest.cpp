@@ -217,13 +217,25 @@ TEST(TClientDataSet, IndexOrdersRowsAndKeepsTheCurrentOne)
     EXPECT_EQ(ds.RecNo(), 4);
     ds.SetIndexFieldNames(QStringLiteral("SIT;ID DESC"));
     EXPECT_EQ(column(ds, "ID"), QStringLiteral("C,D,B,E,A"));
-    // A posted edit moves to its place in the order.
+    // A posted edit keeps its place, and the cursor with it, until the order
+    // is asked for again.
     ds.Locate(QStringLiteral("ID"), {QStringLiteral("C")});
     ds.Edit();
     ds.FieldByName(QStringLiteral("SIT"))->SetAsString(QStringLiteral("T"));
     ds.Post();
+    EXPECT_EQ(column(ds, "ID"), QStringLiteral("C,D,B,E,A"));
+    EXPECT_EQ(ds.RecNo(), 1);
+    ds.Next();
+    EXPECT_EQ(ds.FieldByName(QStringLiteral("ID"))->AsString(), QStringLiteral("D")) << "the row below stays below";
+    ds.SetIndexFieldNames(QStringLiteral("SIT;ID DESC"));
     EXPECT_EQ(column(ds, "ID"), QStringLiteral("D,B,E,C,A"));
-    EXPECT_EQ(ds.FieldByName(QStringLiteral("ID"))->AsString(), QStringLiteral("C"));
+    EXPECT_EQ(ds.FieldByName(QStringLiteral("ID"))->AsString(), QStringLiteral("D"));
+    // Undone, the rows keep their places too; a deletion comes back at its place.
+    ds.Next();
+    ds.Delete();
+    EXPECT_EQ(column(ds, "ID"), QStringLiteral("D,E,C,A"));
+    ds.CancelUpdates();
+    EXPECT_EQ(column(ds, "ID"), QStringLiteral("D,B,E,C,A"));
     // The order survives a reload; an empty name list restores the loaded order.
     ds.SetData(fiveRows());
     EXPECT_EQ(column(ds, "ID"), QStringLiteral("C,D,B,E,A"));

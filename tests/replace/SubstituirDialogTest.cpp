@@ -300,7 +300,7 @@ TEST_F(Substituicao, ReplaceSavesEachOccurrenceAndMovesTheMark)
     busca("b", 1);
     dlg->edtSubstituir->setText("c");
     clica(dlg->sbtConfirma);
-    EXPECT_EQ(dbRow("ENG", "Amp"), QStringList({"a & c", "T"}));
+    EXPECT_EQ(dbRow("ENG", "Amp"), QStringList({"a && c", "T"})) << "its \"&&\" stays";
 
     // No replacement text: told so, nothing searched or changed.
     ASSERT_TRUE(locate("Fim"));
@@ -439,14 +439,15 @@ TEST_F(Substituicao, AFailureEndsTheRunOnceAndKeepsWhatWasSaved)
     EXPECT_EQ(dbRow("ENG", "f3"), QStringList({"theirs", "N"}));
     EXPECT_EQ(dbRow("ENG", "f4"), QStringList({"old four", "N"})) << "the run ended at the failure";
     EXPECT_EQ(origemAtual(), "f3");
-    EXPECT_EQ(destinoAtual(), "old three") << "the refused row shows what it held";
+    EXPECT_EQ(destinoAtual(), "theirs") << "the refused row shows what the server holds";
+    EXPECT_EQ(frmTraducao->cdsDestino->State(), TDataSetState::dsBrowse);
     esperaRepouso();
     seam.clear();
 
     // A replacement that would make a text pass 4000 characters: the rows
     // before it keep theirs, the rest is not touched.
     busca("o", 1);
-    const QString longo(3993, QLatin1Char('x'));
+    const QString longo(3994, QLatin1Char('x'));
     dlg->edtSubstituir->setText(longo);
     clica(dlg->sbtSubstAll);
     ASSERT_EQ(seam.count(RecordingDialogSeam::Error), 1);
@@ -454,7 +455,8 @@ TEST_F(Substituicao, AFailureEndsTheRunOnceAndKeepsWhatWasSaved)
     EXPECT_TRUE(seam.messages().isEmpty());
     EXPECT_EQ(dbRow("ENG", "f1"), QStringList({"new " + longo + "ne", "T"}));
     EXPECT_EQ(dbRow("ENG", "f2"), QStringList({"new tw" + longo, "T"}));
+    EXPECT_EQ(dbRow("ENG", "f3"), QStringList({"theirs", "N"}));
     EXPECT_EQ(dbRow("ENG", "f4"), QStringList({"old four", "N"}));
-    EXPECT_EQ(origemAtual(), "f3");
+    EXPECT_EQ(origemAtual(), "f4");
     esperaRepouso();
 }

@@ -106,26 +106,106 @@ TEST(SubstituirRegras, FindStopsAtAStartTextEqualIgnoringOnlyAToZCase)
     EXPECT_FALSE(IgualAoInicio("Abrir ", "Abrir"));
 }
 
-TEST(SubstituirRegras, ReplaceStepMovesTheRowsMarkToTheReplacement)
+// One replace step: the row's text, the search text, the replacement and the
+// row's text afterwards.
+struct CasoTroca {
+    const char* linha;
+    const char* busca;
+    const char* substituto;
+    const char* esperado;
+};
+
+// Each row of the table is a text a user could hold in a caption, with its
+// '&' somewhere: a mark, a shown '&' ("&&", "& ", one at the end), before,
+// inside and after the occurrence replaced. Only the occurrence changes; the
+// row's mark moves to the replacement.
+const CasoTroca kCasosTroca[] = {
+    // The row's mark, wherever it is, moves to the replacement's first character.
+    {"&Arquivo", "Arquivo", "File", "&File"},
+    {"Sal&var como", "como", "as", "Salvar &as"},
+    {"Sal&var como", "Salvar", "Gravar", "&Gravar como"},
+    {"Salvar &como agora", "Salvar", "Gravar", "&Gravar como agora"},
+    {"Salvar como &agora", "como", "as", "Salvar &as agora"},
+    {"Salvar como", "como", "as", "Salvar as"},
+    // A '&' before a blank or a line break, or at the end, is shown: it stays.
+    {"Customer blocked by credit & collection.", "Customer", "Client", "Client blocked by credit & collection."},
+    {"Client bloqué par crédit & recouvrement.", "crédit", "credit", "Client bloqué par credit & recouvrement."},
+    {"& x", "x", "y", "& y"},
+    {"x & y", "x", "z", "z & y"},
+    {"x & y", "y", "z", "x & z"},
+    {"x &", "x", "y", "y &"},
+    {"a &\nb", "b", "c", "a &\nc"},
+    {"a &\r\nb", "a", "c", "c &\r\nb"},
+    {"x &\ty", "y", "z", "x &\tz"},
+    // "&&" shows one '&' and stays "&&", before or after the occurrence.
+    {"Save && exit", "exit", "quit", "Save && quit"},
+    {"exit && save", "exit", "quit", "quit && save"},
+    {"&&x", "x", "y", "&&y"},
+    {"x&&", "x", "y", "y&&"},
+    {"a && b", "b", "c", "a && c"},
+    {"&&&a b", "b", "c", "&&a &c"},
+    {"ab &&c &d", "ab", "X", "&X &&c d"},
+    {"a && b &x", "x", "y", "a && b &y"},
+    // The occurrence holds the '&': all of it goes, a "&&" whole.
+    {"A && B", "A & B", "X", "X"},
+    {"a&&b", "a&", "X", "Xb"},
+    {"a&&b", "&b", "X", "aX"},
+    {"&&&a", "&a", "X", "&X"},
+    {"x &y z", "y", "w", "x &w z"},
+    // A shown '&' that a blank used to follow is doubled rather than made a mark.
+    {"a & b", " b", "c", "a &&c"},
+    // A mark the replacement cannot carry stays where it was, or goes with
+    // the occurrence it was in.
+    {"&Abrir x", "x", " y", "&Abrir  y"},
+    {"&Abrir arquivo", "arquivo", "&file", "&Abrir &file"},
+    {"&Abrir x", "Abrir", "", " x"},
+    {"Abrir", "Fechar", "x", "Abrir"},
+    // Mark letters an ampersand-less replacement takes: "R&D" marks the D.
+    {"R&D department & co", "department", "dept", "RD &dept & co"},
+    // Found ignoring case, whatever the row test did.
+    {"Casa casa", "casa", "Lar", "Lar casa"},
+};
+
+TEST(SubstituirRegras, ReplaceStepChangesTheOccurrenceOnlyAndMovesTheRowsMark)
 {
-    EXPECT_EQ(TrocaTexto("&Arquivo", "Arquivo", "File").texto, "&File");
-    EXPECT_EQ(TrocaTexto("Sal&var como", "como", "as").texto, "Salvar &as");
-    EXPECT_EQ(TrocaTexto("Salvar como", "como", "as").texto, "Salvar as");
-    // A text whose first "&" begins a "&&" gets no mark, and its "&&" comes out single.
-    EXPECT_EQ(TrocaTexto("a && b", "b", "c").texto, "a & c");
-    EXPECT_EQ(TrocaTexto("a && b &x", "x", "y").texto, "a & b y");
-    // The place is found ignoring case, whatever the row test did.
-    EXPECT_EQ(TrocaTexto("Casa casa", "casa", "Lar").texto, "Lar casa");
+    for (const CasoTroca& c : kCasosTroca) {
+        const QString linha = QString::fromUtf8(c.linha);
+        const Troca troca = TrocaTexto(linha, QString::fromUtf8(c.busca), QString::fromUtf8(c.substituto));
+        EXPECT_EQ(troca.texto, QString::fromUtf8(c.esperado)) << "row '" << c.linha << "', '" << c.busca << "' -> '"
+                                                              << c.substituto << "'";
+        EXPECT_EQ(troca.feita, linha != troca.texto || std::string(c.busca) == c.substituto) << c.linha;
+    }
     EXPECT_EQ(TrocaTexto(QStringLiteral("AÇÃO e ação"), QStringLiteral("ação"), "x").texto, QStringLiteral("x e ação"));
-    const Troca nada = TrocaTexto("Abrir", "Fechar", "x");
-    EXPECT_FALSE(nada.feita);
-    EXPECT_EQ(nada.texto, "Abrir");
     // Where the inserted text ends, in the text without marks: the mark put
     // in front of the replacement is not counted.
     const Troca marcada = TrocaTexto("Sal&var como agora", "como", "as");
     EXPECT_EQ(marcada.texto, "Salvar &as agora");
     EXPECT_EQ(marcada.fimInsercao, 9);
     EXPECT_EQ(TrocaTexto("aXa", "a", "b", 1).texto, "aXb") << "an occurrence before the start position is left";
+    EXPECT_EQ(TrocaTexto("a & a", "a", "b", 1).texto, "a & b");
+}
+
+TEST(SubstituirRegras, ReplaceStepKeepsEveryShownAmpersandWhereverItStands)
+{
+    // A '&' at every position of a row, as "&&", as "& " and alone (a mark,
+    // or shown when a blank follows or it ends the text). Replacing the word
+    // keeps every other character; only a mark moves, to the replacement.
+    const QString frase = QStringLiteral("Abrir arquivo agora");
+    const QString busca = QStringLiteral("arquivo");
+    int casos = 0;
+    for (qsizetype i = 0; i <= frase.size(); ++i) {
+        for (const QString& amp : {QStringLiteral("&&"), QStringLiteral("& "), QStringLiteral("&")}) {
+            const QString linha = frase.left(i) + amp + frase.mid(i);
+            if (!RetiraAtalho(linha).contains(busca))
+                continue;   // the '&' split the word: the row does not match
+            const bool marca = amp == QStringLiteral("&") && i < frase.size() && frase[i] != u' ';
+            QString esperado = marca ? linha.left(i) + linha.mid(i + 1) : linha;
+            esperado.replace(esperado.indexOf(busca), busca.size(), marca ? QStringLiteral("&file") : QStringLiteral("file"));
+            EXPECT_EQ(TrocaTexto(linha, busca, QStringLiteral("file")).texto, esperado) << linha.toStdString();
+            ++casos;
+        }
+    }
+    EXPECT_EQ(casos, 3 * 20 - 2 * 6) << "every position but those inside the word for '&&' and '& '";
 }
 
 TEST(SubstituirRegras, ReplaceAllEndsEveryRowAndReplacesEachOldOccurrenceOnce)

@@ -30,7 +30,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sqlite3.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -54,6 +58,9 @@ const char* const Semente =
     "R\tENG\tTRD09302\tLBLAGUA\tÁgua\tWater\tT\t2025-04-01 00:00:00\n"
     "R\tENG\tTRD09302\tLBLCOPO\tCopo\tCup\tD\t2025-03-20 10:00:00\n"
     "R\tENG\tTRD09302\tLBLPRATO\tPrato\t\tN\t2025-01-05 10:00:00\n"
+    "R\tENG\tTRD09302\tMSGSEMESTOQUE\tSem estoque\\nConsulte o almoxarifado\t"
+    "Out of stock\\nCheck with the warehouse before you order again, or ask the purchasing department when it "
+    "comes back\tT\t2025-03-12 10:00:00\n"
     "R\tSPA\tTRD09300\tBTNABRIR\tAbrir\tAbrir\tT\t2025-03-02 10:00:00\n";
 
 const QStringList Cinco = {QStringLiteral("P_SITUACAO"), QStringLiteral("P_TSITUACAO"), QStringLiteral("P_IDIDIOMA"),
@@ -107,6 +114,20 @@ QStringList quatroChamadas(const char* idioma)
 }
 
 TDateTime marco(int dia) { return EncodeDate(2025, 3, dia); }
+
+// A loopback port on which nobody listens: bound for a moment, never listened on.
+int PortaSemServidor()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
 
 // The parameters a report declaring `nomes` receives, as the designer builds them.
 TParams declarados(const QStringList& nomes)
@@ -193,6 +214,11 @@ TEST_F(SituTradServidorTest, EachStatusChoiceAndTheDatesGiveTheParametersAndEver
         EXPECT_EQ(d.lblCodTela->text(), QStringLiteral("TRD09303"));
         EXPECT_EQ(d.lblCodRel->text(), QStringLiteral("TRD093"));
         EXPECT_EQ(d.windowTitle(), QStringLiteral("Situação da Tradução"));
+        // The labels read as they stand, no shortcut letter in them.
+        EXPECT_EQ(d.lblIdioma->text(), QStringLiteral("Idioma"));
+        EXPECT_EQ(d.lblSituacao->text(), QStringLiteral("Situação"));
+        EXPECT_EQ(d.lblDtIni->text(), QStringLiteral("Inicial"));
+        EXPECT_EQ(d.lblDtFim->text(), QStringLiteral("Final"));
 
         escolheIdioma(d, QStringLiteral("ENG-English"));
         d.depDtIni->setText(QStringLiteral("01/03/2025"));
@@ -292,6 +318,25 @@ TEST_F(SituTradServidorTest, AFailingCallEndsTheRunWithTheServersMessageAndNoAni
     ASSERT_EQ(seam.errors().size(), 1);
     EXPECT_TRUE(seam.errors().first().contains(QStringLiteral("Banco indisponível no momento."))) << seam.errors().first().toStdString();
     EXPECT_EQ(seam.count(RecordingDialogSeam::Modal), 1);   // the dialog only: no preview opened
+}
+
+TEST_F(SituTradServidorTest, AFailedConnectAtOpeningIsReportedAndLeavesNoBusyIndicator)
+{
+    // The server the dialog's own connection goes to is not there.
+    const int porta = WebPort;
+    WebPort = PortaSemServidor();
+    bool abriu = false;
+    abreRelatorio([&](TfrmSituTrad& d) {
+        abriu = true;
+        EXPECT_FALSE(ShowAviActive()) << "\"Conectando...\" left over the editor";
+        d.Close();
+    });
+    WebPort = porta;
+    EXPECT_TRUE(abriu);
+    EXPECT_FALSE(ShowAviActive());
+    ASSERT_EQ(seam.errors().size(), 1);
+    EXPECT_TRUE(seam.errors().first().startsWith(QStringLiteral("Não foi possível conectar ao servidor de aplicação")))
+        << seam.errors().first().toStdString();
 }
 
 TEST_F(SituTradServidorTest, ANewUserPrintsTheSummaryFromTheEditorAndItHoldsTheDatabasesCounts)
@@ -414,6 +459,11 @@ TEST_F(SituTradServidorTest, TheChangedRowsAndTheProgressReportsHoldWhatTheDatab
             titulo = d->cbbReportNames->currentText();
             QTest::mouseClick(d->sbtConfirma, Qt::LeftButton);
         }
+        // Every status: the changed rows again.
+        d->cbbSituacao->setCurrentIndex(3);   // "Todos"
+        d->cbbReportNames->setCurrentIndex(d->cbbReportNames->findText(QStringLiteral("Linhas alteradas no período, por tela")));
+        titulo = QStringLiteral("Todos");
+        QTest::mouseClick(d->sbtConfirma, Qt::LeftButton);
         d->Close();
     };
     QTest::mouseClick(frmTraducao->sbtImprimir, Qt::LeftButton);
@@ -427,7 +477,7 @@ TEST_F(SituTradServidorTest, TheChangedRowsAndTheProgressReportsHoldWhatTheDatab
     const QString periodo = QStringLiteral("IDIDIOMA = 'ENG' AND IDSITTRADUCAO = 'T' AND DTALTERACAO >= %1 AND DTALTERACAO < %2")
                                 .arg(marco(1)).arg(EncodeDate(2025, 4, 1));
     const int esperadas = linhasBanco(periodo);
-    EXPECT_EQ(esperadas, 2);   // the seed's rows of the last moments of the range count, the next day's not
+    EXPECT_EQ(esperadas, 3);   // the seed's rows of the last moments of the range count, the next day's not
     for (const QString& programa : programasBanco()) {
         const int doPrograma = linhasBanco(periodo + QStringLiteral(" AND CDPROGTRAD = '%1'").arg(programa));
         EXPECT_EQ(alteradas.contains(QStringLiteral("Tela: ") + programa), doPrograma > 0) << programa.toStdString();
@@ -440,6 +490,38 @@ TEST_F(SituTradServidorTest, TheChangedRowsAndTheProgressReportsHoldWhatTheDatab
     const QRegularExpressionMatch t = total.match(alteradas);
     ASSERT_TRUE(t.hasMatch()) << alteradas.toStdString();
     EXPECT_EQ(t.captured(1).toInt(), esperadas);
+    // The status chosen, by its name; a text with a line break and a long
+    // one printed whole, wrapped in their columns, nothing cut.
+    EXPECT_TRUE(alteradas.contains(QStringLiteral("Situação: Traduzido."))) << alteradas.toStdString();
+    EXPECT_FALSE(alteradas.contains(QStringLiteral("…"))) << alteradas.toStdString();
+    const QString texto = alteradas.simplified();
+    for (const char* celula : {"Sem estoque Consulte o almoxarifado",
+                               "Out of stock Check with the warehouse before you order again, or ask the purchasing "
+                               "department when it comes back"}) {
+        qsizetype onde = 0;
+        for (const QString& palavra : QString::fromUtf8(celula).split(u' ')) {
+            onde = texto.indexOf(palavra, onde);
+            ASSERT_GE(onde, 0) << palavra.toStdString() << " of '" << celula << "' in\n" << alteradas.toStdString();
+        }
+    }
+    for (const QString& linha : alteradas.split(u'\n'))
+        EXPECT_FALSE(linha.contains(QStringLiteral("Sem estoque")) && linha.contains(QStringLiteral("Consulte")))
+            << "the line break is a line of its own: " << linha.toStdString();
+
+    // Every status: "Todas", not the parameter's raw "ALL".
+    ASSERT_EQ(porTitulo.count(QStringLiteral("Todos")), 1u);
+    const QString todas = porTitulo[QStringLiteral("Todos")];
+    EXPECT_TRUE(todas.contains(QStringLiteral("Situação: Todas."))) << todas.toStdString();
+    EXPECT_FALSE(todas.contains(QStringLiteral("ALL")));
+    EXPECT_TRUE(todas.contains(QStringLiteral("BTNFECHAR"))) << "the untranslated row of March too";
+
+    // The reports that count every date say so on their page.
+    for (const char* semPeriodo : {"Progresso da tradução por tela", "Resumo da tradução por situação"}) {
+        ASSERT_EQ(porTitulo.count(QString::fromUtf8(semPeriodo)), 1u) << semPeriodo;
+        EXPECT_TRUE(porTitulo[QString::fromUtf8(semPeriodo)].simplified().contains(
+            QStringLiteral("qualquer que seja a data de alteração: o período escolhido não se aplica a este relatório")))
+            << semPeriodo;
+    }
 
     // Progress: per program its translated, doubtful, untranslated and all lines.
     const QString progresso = porTitulo[QStringLiteral("Progresso da tradução por tela")];

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -32,11 +33,15 @@ const std::vector<FieldSpec> ResumoFields = {{"CDPROGTRAD", "string", 20}, {"LIN
 // A report dialog as the module writes one: a data set of its own, loaded
 // while it answers the parameter request.
 class Relatorio : public TfrmDadosGerRel {
+protected:
+    QString programFolder() const override { return programa.isEmpty() ? TfrmDadosGerRel::programFolder() : programa; }
+
 public:
     TClientDataSet* cdsResumo;
     QStringList requested;        // names of the parameters of the last request
     int requests = 0;
     bool refuse = false;
+    QString programa;             // where the program runs from (its own folder when empty)
 
     Relatorio()
     {
@@ -142,27 +147,58 @@ TEST_F(ReportDialogTest, AnAbortedRequestRunsNothing)
     delete form;
 }
 
-TEST_F(ReportDialogTest, AnUnsetFolderIsShownAndRefusesEveryAction)
+// Creates the dialog as though the program ran from `programa`.
+static Relatorio* criaEm(const QString& programa)
+{
+    auto* form = new Relatorio;
+    form->programa = programa;
+    form->DoCreate();
+    return form;
+}
+
+TEST_F(ReportDialogTest, WithNothingConfiguredTheReportsBesideTheProgramServeElseEachActionSaysWhatToSet)
 {
     qunsetenv("TRD_REPORTS_DIR");
     QSettings().remove(TfrmDadosGerRel::ReportsFolderKey);
-    auto* form = CreateForm<Relatorio>();
+
+    // Started directly, nothing set: the reports shipped beside the program.
+    QTemporaryDir programa;
+    ASSERT_TRUE(QDir(programa.path()).mkdir(QStringLiteral("relatorios")));
+    WriteFile(programa, QStringLiteral("relatorios/TST001_resumo.xml"), definition("Resumo instalado"));
+    auto* form = criaEm(programa.path());
+    ASSERT_EQ(form->cbbReportNames->count(), 1);
+    EXPECT_EQ(form->cbbReportNames->itemText(0), QStringLiteral("Resumo instalado"));
+    delete form;
+
+    // No reports there either: the list says so in a few words, and every
+    // action refuses with the whole message, which names the variable, the
+    // setting with its file, and the folder looked for.
+    QTemporaryDir vazio;
+    form = criaEm(vazio.path());
     const QString regNull = QStringLiteral("AVISO: O diretório dos arquivos de tradução não foi definido no registro.");
     EXPECT_EQ(form->cbbReportNames->count(), 0);
-    EXPECT_EQ(form->cbbReportNames->placeholderText(), regNull);
+    EXPECT_LE(form->cbbReportNames->placeholderText().size(), 40) << "fits the list without being cut";
     for (TButtonFlat* b : {form->sbtExecRel, form->sbtEditRel, form->sbtNovoRel, form->sbtExclRel}) {
         seam.clear();
         b->click();    // as the user clicks: through the dispatch helper
-        EXPECT_EQ(seam.messages(), QStringList{regNull}) << b->objectName().toStdString();
+        ASSERT_EQ(seam.messages().size(), 1) << b->objectName().toStdString();
+        const QString m = seam.messages().first();
+        EXPECT_TRUE(m.startsWith(regNull)) << m.toStdString();
+        for (const QString& parte : {QStringLiteral("TRD_REPORTS_DIR"), QStringLiteral("Relatorios/Diretorio"),
+                                     QSettings().fileName(), vazio.filePath(QStringLiteral("relatorios"))})
+            EXPECT_TRUE(m.contains(parte)) << parte.toStdString() << " in " << m.toStdString();
     }
+    EXPECT_EQ(form->cbbReportNames->toolTip(), seam.messages().first());
     EXPECT_EQ(form->requests, 0);
     delete form;
 
-    // The setting serves when the environment does not say.
+    // The setting serves when the environment does not say, before the
+    // program's own folder.
     QSettings().setValue(TfrmDadosGerRel::ReportsFolderKey, folder.path());
     WriteFile(folder, QStringLiteral("TST001_resumo.xml"), definition("Resumo"));
-    form = CreateForm<Relatorio>();
-    EXPECT_EQ(form->cbbReportNames->count(), 1);
+    form = criaEm(programa.path());
+    ASSERT_EQ(form->cbbReportNames->count(), 1);
+    EXPECT_EQ(form->cbbReportNames->itemText(0), QStringLiteral("Resumo"));
     delete form;
     QSettings().remove(TfrmDadosGerRel::ReportsFolderKey);
 }

@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QScrollArea>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -219,18 +220,92 @@ TEST(ReportDocumentTest, AFieldTheSourceLacksIsNamed)
     }
 }
 
-TEST(ReportDocumentTest, ALongTextCellIsCutNotSpilledAndAnEmptyTableStillPrintsItsHeader)
+// Whether the words come in this order in the text, each after the last.
+bool inOrder(const QString& text, const QStringList& words)
 {
-    Fixture f;
-    const QString longName = QString(50, u'x');
-    f.make(groupedDefinition(), {{"TRD09300", longName, "1", "20250301T10:00:00000"}});
-    const QString text = PdfText(f.pdf());
-    EXPECT_FALSE(text.contains(QString(45, u'x')));
-    EXPECT_TRUE(text.contains(QStringLiteral("xxx…")) || text.contains(QStringLiteral("xxx...")));
+    qsizetype at = 0;
+    for (const QString& w : words) {
+        at = text.indexOf(w, at);
+        if (at < 0)
+            return false;
+        at += w.size();
+    }
+    return true;
+}
 
+TEST(ReportDocumentTest, CellsAndTitlesWrapInTheirColumnAndTotalsAreNeverCut)
+{
+    // Narrow columns: a long title, a text with a line break, a word longer
+    // than its column, and a total far wider than its column.
+    const QByteArray xml = R"(<?xml version="1.0" encoding="UTF-8"?>
+<report version="1" title="Colunas estreitas">
+  <sources><dataset name="linhas" component="cdsLinhas"/></sources>
+  <body>
+    <table name="t" source="linhas" main="true">
+      <column field="CDPROGTRAD" title="Tela" width="20"/>
+      <column field="NMCOMPONENTE" title="Componente com um título longo demais" width="25"/>
+      <column field="NRCARACTER" title="Qtd." width="17" align="right" format="#,##0" total="sum"/>
+    </table>
+  </body>
+</report>
+)";
+    const QString quebra = QStringLiteral("Sem estoque\nProduto indisponível");
+    const QString comprida = QString(50, u'x');
+    Fixture f;
+    f.make(xml, {{"TRD09300", quebra, "990000", "20250301T10:00:00000"},
+                 {"TRD09301", comprida, "990000", "20250301T10:00:00000"},
+                 {"TRD09302", "curto", "990001", "20250301T10:00:00000"}});
+    const QString text = PdfText(f.pdf());
+    EXPECT_FALSE(text.contains(QStringLiteral("…")) || text.contains(QStringLiteral("..."))) << text.toStdString();
+    // Every cell whole, in row order.
+    EXPECT_TRUE(inOrder(text, {"TRD09300", "Sem estoque", "990.000", "Produto", "indisponível", "TRD09301", "xxx", "990.000",
+                               "TRD09302", "curto", "990.001"}))
+        << text.toStdString();
+    EXPECT_EQ(text.count(u'x'), 50) << "the long word wraps inside its column, nothing of it lost";
+    // The line break is a line of its own, not drawn over the next row.
+    for (const QString& line : text.split(u'\n')) {
+        if (line.contains(QStringLiteral("Sem estoque"))) {
+            EXPECT_FALSE(line.contains(QStringLiteral("Produto"))) << line.toStdString();
+        }
+        EXPECT_FALSE(line.contains(QStringLiteral("indisponível")) && line.contains(QStringLiteral("TRD09301")))
+            << line.toStdString();
+    }
+    // The title wraps in the header row, every word of it printed.
+    EXPECT_TRUE(inOrder(text, {"Componente", "com", "um", "título", "longo", "demais"})) << text.toStdString();
+    // The total takes the room its column lacks.
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("Total geral\\s+2\\.970\\.001\\b")).match(text).hasMatch())
+        << text.toStdString();
+
+    // No rows: the header alone.
     f.make(groupedDefinition(), {});
     EXPECT_EQ(f.doc->pageCount(), 1);
     EXPECT_TRUE(PdfText(f.pdf()).contains(QStringLiteral("Componente")));
+}
+
+TEST(ReportDocumentTest, ARowTallerThanAPageIsCutAtThePagesFootAndTheNextRowsFollow)
+{
+    QString enorme;
+    for (int i = 0; i < 400; ++i)
+        enorme += QStringLiteral("linha%1\n").arg(i);
+    Fixture f;
+    const QByteArray xml = groupedDefinition();
+    // The component is a string of 50 in the fixture's data set: a data set
+    // of its own for the tall text.
+    const std::vector<FieldSpec> fields = {{"CDPROGTRAD", "string", 20}, {"NMCOMPONENTE", "string", 4000},
+                                           {"NRCARACTER", "r8"}, {"DTALTERACAO", "dateTime"}};
+    f.data = MakeDataSet(fields, {{"TRD09300", enorme, "1", "20250301T10:00:00000"},
+                                  {"TRD09300", "zdepois", "2", "20250302T10:00:00000"}},
+                         QStringLiteral("cdsLinhas"));
+    f.doc = std::make_unique<ReportDocument>(ParseReportDefinition(xml, QStringLiteral("t.xml")), TParams(),
+                                             std::map<QString, const TClientDataSet*>{{"linhas", f.data.get()}});
+    const QStringList pages = PdfPages(f.pdf());
+    ASSERT_EQ(pages.size(), f.doc->pageCount());
+    const QStringList onde = pages.filter(QStringLiteral("linha0"));
+    ASSERT_EQ(onde.size(), 1) << "the tall row is on one page";
+    EXPECT_TRUE(onde.first().contains(QStringLiteral("…"))) << "the cut is shown";
+    EXPECT_FALSE(pages.join(QString()).contains(QStringLiteral("linha399")));
+    EXPECT_TRUE(onde.first().contains(QStringLiteral("Tela: TRD09300"))) << "its group heading is with it";
+    EXPECT_TRUE(inOrder(pages.join(QString()), {"linha0", "zdepois", "Total geral"}));
 }
 
 TEST(ReportPreviewTest, PagesAndZoomFollowTheKeysAndTheZoomList)
@@ -252,6 +327,16 @@ TEST(ReportPreviewTest, PagesAndZoomFollowTheKeysAndTheZoomList)
     // It opens whole on the screen, even one lower than the page it would like.
     EXPECT_TRUE(window.screen()->availableGeometry().contains(window.geometry()))
         << "window at " << window.geometry().y() << " tall " << window.height();
+    // It opens at the page's width: the page fills the pane across, and
+    // follows the pane when the window is made wider.
+    auto* pane = window.findChild<QScrollArea*>(QStringLiteral("scrPagina"));
+    ASSERT_NE(pane, nullptr);
+    auto pageWidth = [&] { return window.PageImage()->pixmap().width() / window.PageImage()->pixmap().devicePixelRatio(); };
+    EXPECT_GE(pageWidth(), pane->viewport()->width() - 30) << "pane " << pane->viewport()->width();
+    EXPECT_LE(pageWidth(), pane->viewport()->width());
+    window.resize(window.width() + 200, window.height());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pageWidth() >= pane->viewport()->width() - 30; }))
+        << pageWidth() << " in " << pane->viewport()->width();
     QTest::keyClick(&window, Qt::Key_PageDown);
     EXPECT_EQ(window.CurrentPage(), 1);
     QTest::keyClick(&window, Qt::Key_End);

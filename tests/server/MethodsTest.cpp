@@ -163,6 +163,7 @@ TEST_F(Methods, GetCdsFilterAnswersTheListedRowsOfTheKindsAsked)
         {"TRD09300", "lblCodTela", std::string("Código da Tela"), "N", std::string("ESP")},   // another language
         {"TRD09300", "sbtSalvar", std::string("&Salvar"), "N", {}},           // listed twice: answered once
         {"NAOEXISTE", "x", std::string("y"), "E", {}},
+        {"TRD09300", "lblCodTela", std::string("Código da Tela"), "Q", std::string("ENG")},   // a check's finding
     });
     auto listed = [&](const std::string& kind) {
         const Answer a = server.call("GetCDSFilter", "\"ENG\"," + json(file) + "," + json(kind));
@@ -172,9 +173,18 @@ TEST_F(Methods, GetCdsFilterAnswersTheListedRowsOfTheKindsAsked)
     EXPECT_EQ(listed("1"), Strings{"&Salvar"});
     EXPECT_EQ(listed("2"), (Strings{"&Salvar", "Município"}));
     EXPECT_EQ(listed("3"), (Strings{"&Salvar", "Município"}));
+    // Bit 4 adds the other checks' findings; the first three kinds keep what they answered.
+    EXPECT_EQ(listed("4"), Strings{"Código da Tela"});
+    EXPECT_EQ(listed("5"), (Strings{"Código da Tela", "&Salvar"}));
+    EXPECT_EQ(listed("7"), (Strings{"Código da Tela", "&Salvar", "Município"}));
 
-    const Answer bad = server.call("GetCDSFilter", "\"ENG\"," + json(file) + ",\"4\"");
-    EXPECT_EQ(bad.message, "Tipo de listagem inválido: \"4\". Use 1, 2 ou 3.");
+    for (const char* kind : {"8", "0", "x", ""}) {
+        const Answer bad = server.call("GetCDSFilter", "\"ENG\"," + json(file) + "," + json(kind));
+        EXPECT_EQ(bad.message, "Tipo de listagem inválido: \"" + std::string(kind) + "\". Use de 1 a 7.");
+    }
+    const Answer unknownType = server.call(
+        "GetCDSFilter", "\"ENG\"," + json(listedRowsPacket({{"TRD09300", "x", {}, "X", {}}})) + ",\"7\"");
+    EXPECT_EQ(unknownType.message, "Arquivo de itens listados inválido: TPLISTA \"X\" na linha 1 (use E, N ou Q).");
     const Answer noKind = server.call("GetCDSFilter", "\"ENG\"," + json(DeltaBuilder().xml()) + ",\"3\"");
     EXPECT_EQ(noKind.message, "Arquivo de itens listados inválido: falta o campo TPLISTA.");
     const Answer garbage = server.call("GetCDSFilter", "\"ENG\",\"<DATAPACKET\",\"3\"");

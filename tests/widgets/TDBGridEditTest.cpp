@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLayout>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QTest>
 
 using namespace trd;
@@ -75,6 +76,29 @@ TEST_F(GridEditing, LeavingTheRowPostsTheTypedTextToTheRowItWasTypedIn)
     EXPECT_EQ(ds->RecNo(), 3);
     ds->First();
     EXPECT_EQ(value("DESTINO"), QStringLiteral("dois"));
+}
+
+TEST_F(GridEditing, ADoubleClickOnAnotherRowEditsThatRow)
+{
+    // A click on the first row, Down, then a second click there soon enough
+    // to make a double click with the first: the view gets no press of its
+    // own for it, only the double click.
+    const QPoint first = grid->visualRect(grid->model()->index(0, 2)).center();
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, first);
+    key(Qt::Key_Down);
+    ASSERT_EQ(ds->RecNo(), 2);
+    QMouseEvent twice(QEvent::MouseButtonDblClick, first, grid->viewport()->mapToGlobal(first), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(grid->viewport(), &twice);
+    ASSERT_NE(grid->InplaceEditor(), nullptr);
+    EXPECT_EQ(ds->RecNo(), 1) << "the row the cell is on";
+    EXPECT_EQ(currentGridRow(), 0);
+    grid->InplaceEditor()->end(false);
+    type(QStringLiteral(" editado"));
+    key(Qt::Key_Return);
+    EXPECT_EQ(value("DESTINO"), QStringLiteral("destino 1 editado"));
+    ds->Next();
+    EXPECT_EQ(value("DESTINO"), QStringLiteral("destino 2"));
 }
 
 TEST_F(GridEditing, ReadOnlyColumnsFieldsAndAGridWithoutEditingRefuseTyping)

@@ -275,17 +275,18 @@ TEST_F(GridPainting, ASavedRowRepaintsAloneAndAMergeRepaintsNothing)
     EXPECT_TRUE(painted.empty());
     EXPECT_EQ(ds->ChangeCount(), 0);
 
-    // Under an index a post can move its row: every row it passed shifts.
+    // Under an index too a post leaves its row in place: it alone repaints,
+    // and the grid stays on it.
     ds->SetIndexFieldNames(QStringLiteral("DESTINO"));
     ds->First();   // "destino 1"
     QApplication::processEvents();
     painted.clear();
-    edit(QStringLiteral("destino 6a"));   // C2 C4 C5 C6 C1 C7 C8 C3 ("revisto")
+    edit(QStringLiteral("destino 6a"));
     QApplication::processEvents();
-    EXPECT_EQ(ds->RecNo(), 5);
-    EXPECT_EQ(grid->currentIndex().row(), 4) << "the grid follows the row to its new place";
-    for (const char* code : {"C1", "C2", "C4", "C5", "C6"})
-        EXPECT_TRUE(painted.count(QLatin1String(code))) << code;
+    EXPECT_EQ(ds->RecNo(), 1);
+    EXPECT_EQ(grid->currentIndex().row(), 0);
+    EXPECT_TRUE(painted.count(QStringLiteral("C1")));
+    EXPECT_LE(painted.size(), 2u);
     const QAbstractItemModel* model = grid->model();
-    EXPECT_EQ(model->data(model->index(0, 2)).toString(), QStringLiteral("destino 2"));
+    EXPECT_EQ(model->data(model->index(0, 2)).toString(), QStringLiteral("destino 6a"));
 }

@@ -1,0 +1,170 @@
+#include "VerificacoesDoEditor.h"
+
+#include "Cli_Trd09306.h"
+#include "DialogSeam.h"
+#include "Exceptions.h"
+#include "OrtografiaCelula.h"
+#include "PainelVerificacoes.h"
+#include "TCanvas.h"
+#include "TClientDataSet.h"
+#include "TDBGrid.h"
+
+#include <QBoxLayout>
+#include <QChildEvent>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
+#include <QSettings>
+#include <QThread>
+
+namespace trd {
+
+VerificacoesDoEditor::VerificacoesDoEditor(TDBGrid* grade, TClientDataSet* linhas, QBoxLayout* area, QObject* dono)
+    : QObject(dono), m_grade(grade), m_linhas(linhas), m_painel(new PainelVerificacoes), m_verificacao(linhas)
+{
+    setObjectName(QStringLiteral("verificacoes"));
+    area->addWidget(m_painel);
+    grade->viewport()->installEventFilter(this);
+}
+
+VerificacoesDoEditor::~VerificacoesDoEditor()
+{
+    // A dictionary still opening finishes first: its thread must not outlive
+    // the code it runs.
+    for (const QPointer<QThread>& t : std::as_const(m_abrindo))
+        if (t)
+            t->wait();
+}
+
+void VerificacoesDoEditor::idiomaEscolhido(const QString& codigo)
+{
+    QSettings ajustes;
+    const quality::SpellSettings configuracao = quality::SpellSettings::read(ajustes);
+    const QString dicionario = configuracao.dictionaryFor(codigo);
+    if (dicionario == m_dicionario && (m_ortografia || dicionario.isEmpty()))
+        return;
+    m_dicionario = dicionario;
+    m_ortografia.reset();
+    const int abertura = ++m_abertura;
+    if (dicionario.isEmpty()) {
+        emit ortografiaPronta();
+        return;
+    }
+    auto aberto = std::make_shared<std::unique_ptr<quality::SpellChecker>>();
+    QThread* t = QThread::create([configuracao, codigo, aberto] { *aberto = quality::SpellChecker::open(configuracao, codigo); });
+    m_abrindo.append(t);
+    connect(t, &QThread::finished, this, [this, t, aberto, abertura] {
+        m_abrindo.removeAll(t);
+        t->deleteLater();
+        if (abertura != m_abertura)
+            return;   // another language was chosen meanwhile
+        m_ortografia = std::shared_ptr<quality::SpellChecker>(std::move(*aberto));
+        if (m_editor && m_ortografia)
+            new OrtografiaCelula(m_editor, m_ortografia);
+        emit ortografiaPronta();
+    });
+    t->start(QThread::LowPriority);
+}
+
+bool VerificacoesDoEditor::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_grade->viewport() && event->type() == QEvent::ChildAdded) {
+        // The in-place editor is being made; it is named and filled after this.
+        QMetaObject::invokeMethod(this, [this] {
+            QLineEdit* editor = m_grade->InplaceEditor();
+            if (editor && editor != m_editor)
+                editorAberto(editor);
+        }, Qt::QueuedConnection);
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void VerificacoesDoEditor::editorAberto(QLineEdit* editor)
+{
+    m_editor = editor;
+    connect(editor, &QLineEdit::textChanged, this, [this](const QString& texto) { mostraAchados(texto); });
+    connect(editor, &QObject::destroyed, this, [this] { mostraAchados(std::nullopt); });
+    if (m_ortografia)
+        new OrtografiaCelula(editor, m_ortografia);
+    mostraAchados(editor->text());
+}
+
+void VerificacoesDoEditor::mostraAchados(const std::optional<QString>& digitado)
+{
+    if (!m_painel)
+        return;
+    if (!m_linhas->Active() || m_linhas->IsEmpty()) {
+        m_painel->limpa();
+        return;
+    }
+    m_painel->mostra(m_verificacao.achados(m_linhas->CurrentIndex(), digitado));
+}
+
+void VerificacoesDoEditor::linhaAtualMudou()
+{
+    // While a cell is being typed in, what it holds is the destination.
+    if (m_editor && m_grade->InplaceEditor() == m_editor)
+        mostraAchados(m_editor->text());
+    else
+        mostraAchados(std::nullopt);
+}
+
+void VerificacoesDoEditor::confirmaGravacao()
+{
+    if (!boTraduzindo)
+        m_respostaDaExecucao.reset();
+    else if (m_respostaDaExecucao) {
+        if (!*m_respostaDaExecucao)
+            Abort();
+        return;
+    }
+    const int linha = m_linhas->CurrentIndex();
+    const QVariant anterior = m_linhas->FieldByName(QStringLiteral("STVALORPROP"))->OldValue();
+    const quality::Findings erros = m_verificacao.errosNovos(linha, anterior.toString());
+    if (erros.isEmpty())
+        return;
+    const bool sim = MessageDlg(PerguntaGravarComErros(erros), mtConfirmation, mbYes | mbNo, 0) == mrYes;
+    if (boTraduzindo)
+        m_respostaDaExecucao = sim;
+    if (!sim)
+        Abort();
+    m_verificacao.confirmada(linha);
+}
+
+void VerificacoesDoEditor::linhaGravada()
+{
+    m_verificacao.linhaGravada(m_linhas->CurrentIndex());
+    linhaAtualMudou();
+    // A conflict ends or starts on other rows of the program too.
+    m_grade->viewport()->update();
+}
+
+void VerificacoesDoEditor::linhasMudaram()
+{
+    m_verificacao.linhasMudaram();
+    linhaAtualMudou();
+}
+
+void VerificacoesDoEditor::pintaMarca(TCanvas& canvas, const QRect& celula)
+{
+    QPainter* p = canvas.Painter();
+    if (!p)
+        return;
+    const std::optional<quality::Severity> pior = m_verificacao.pior(m_linhas->ActiveRecord());
+    if (!pior)
+        return;
+    // A corner of the cell, as a spreadsheet marks a note: the status colour
+    // of the text and the lamp stay as they are.
+    const int lado = qMin(8, celula.height() / 2);
+    QPainterPath canto;
+    canto.moveTo(celula.right() - lado + 1, celula.top());
+    canto.lineTo(celula.right() + 1, celula.top());
+    canto.lineTo(celula.right() + 1, celula.top() + lado);
+    canto.closeSubpath();
+    p->save();
+    p->setRenderHint(QPainter::Antialiasing);
+    p->fillPath(canto, *pior == quality::Severity::Erro ? QColor(220, 0, 0) : QColor(230, 140, 0));
+    p->restore();
+}
+
+} // namespace trd

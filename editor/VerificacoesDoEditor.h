@@ -1,0 +1,86 @@
+#pragma once
+// The checks and the spelling in the translation editor (docs/checks.md):
+// the current row's findings in a panel under the detail panel, kept up to
+// date as the user types; a mark in the destination cell of each row with
+// findings, beside the status colours and lamps; the question before posting
+// a row with an "erro"; the spelling of the cell being typed in, with the
+// chosen language's dictionary, opened off the interface thread.
+//
+// The editor calls it at a few points of its own handlers; everything else
+// it finds by itself (the grid's in-place editor when it opens).
+#include "SpellChecker.h"
+#include "PainelVerificacoes.h"
+#include "VerificacaoLinhas.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+#include <optional>
+
+class QBoxLayout;
+class QLineEdit;
+class QRect;
+class QThread;
+
+namespace trd {
+
+class TCanvas;
+class TClientDataSet;
+class TDBGrid;
+
+class VerificacoesDoEditor : public QObject {
+    Q_OBJECT
+public:
+    // Puts its panel at the end of `area`.
+    VerificacoesDoEditor(TDBGrid* grade, TClientDataSet* linhas, QBoxLayout* area, QObject* dono);
+    ~VerificacoesDoEditor() override;
+
+    PainelVerificacoes* painel() const { return m_painel.data(); }
+    VerificacaoLinhas& verificacao() { return m_verificacao; }
+
+    // A language was chosen: its dictionary is opened in the background.
+    void idiomaEscolhido(const QString& codigo);
+    // The current row changed, or its values did: the panel follows.
+    void linhaAtualMudou();
+    // Before a post: an edit that brings an "erro" its saved text did not
+    // have asks the user, once for that text; No abandons the post (silently:
+    // the row stays as typed). In a replace-all run the first answer holds for
+    // the whole run.
+    void confirmaGravacao();
+    // After a post the server took.
+    void linhaGravada();
+    // Rows loaded, closed or deleted.
+    void linhasMudaram();
+    // Paints the mark of the row being painted in its destination cell.
+    void pintaMarca(TCanvas& canvas, const QRect& celula);
+
+    // The dictionary of the language chosen; null while it opens, or when
+    // the language has none.
+    std::shared_ptr<quality::SpellChecker> ortografia() const { return m_ortografia; }
+
+signals:
+    // The dictionary of the language chosen is ready, or the language has none.
+    void ortografiaPronta();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void editorAberto(QLineEdit* editor);
+    void mostraAchados(const std::optional<QString>& digitado);
+
+    TDBGrid* m_grade;
+    TClientDataSet* m_linhas;
+    QPointer<PainelVerificacoes> m_painel;   // the form's child: it may go first
+    VerificacaoLinhas m_verificacao;
+    QPointer<QLineEdit> m_editor;
+    std::optional<bool> m_respostaDaExecucao;   // the answer given in this replace-all run
+
+    std::shared_ptr<quality::SpellChecker> m_ortografia;
+    QString m_dicionario;           // of the language chosen
+    int m_abertura = 0;             // counts the openings asked for: only the last one's result counts
+    QList<QPointer<QThread>> m_abrindo;
+};
+
+} // namespace trd

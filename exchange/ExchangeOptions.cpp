@@ -1,0 +1,148 @@
+#include "ExchangeOptions.h"
+
+#include "WebServer.h"
+
+#include <QCommandLineParser>
+
+namespace trd::exchange {
+
+namespace {
+
+const char* Usage =
+    "Uso:\n"
+    "  trd-exchange export [opções] IDIOMA\n"
+    "      Exporta as linhas do idioma para um arquivo XLIFF 1.2, XLIFF 2.1 ou PO.\n"
+    "  trd-exchange import [opções] ARQUIVO\n"
+    "      Mostra o que a importação do arquivo faria (novas traduções, alterações, sem mudança,\n"
+    "      sem linha correspondente, conflitos, recusadas); com --apply, grava as novas traduções e\n"
+    "      as alterações no servidor, de uma vez. Conflitos (linhas alteradas no servidor depois da\n"
+    "      exportação do arquivo) só são gravados com --overwrite-conflicts.\n";
+
+} // namespace
+
+QString defaultOutput(const QString& language, Format format)
+{
+    return language.trimmed().toUpper() + u'.' + QLatin1String(formatExtension(format));
+}
+
+ExchangeOptions parseExchangeOptions(const QStringList& arguments)
+{
+    ExchangeOptions options;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromUtf8(Usage));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Mostra esta ajuda."));
+    const QCommandLineOption server(QStringLiteral("server"),
+                                    QStringLiteral("Servidor de aplicação (padrão: $TRD_SERVER ou 127.0.0.1:%1).").arg(DefaultWebPort),
+                                    QStringLiteral("HOST:PORTA"));
+    const QCommandLineOption tlsCa(QStringLiteral("tls-ca"), QStringLiteral("Confia só nas autoridades deste arquivo PEM."),
+                                   QStringLiteral("PEM"));
+    const QCommandLineOption user(QStringLiteral("user"),
+                                  QStringLiteral("Usuário, quando o servidor pede login (a senha vem de $TRD_PASSWORD ou "
+                                                 "é lida da entrada)."),
+                                  QStringLiteral("NOME"));
+    const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")}, QStringLiteral("Sem o progresso."));
+    const QCommandLineOption format(QStringLiteral("format"),
+                                    QStringLiteral("export: xliff12 (padrão), xliff21 ou po."), QStringLiteral("FORMATO"));
+    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
+                                    QStringLiteral("export: arquivo a gravar (padrão: IDIOMA.xlf ou IDIOMA.po)."),
+                                    QStringLiteral("ARQUIVO"));
+    const QCommandLineOption status(QStringLiteral("status"),
+                                    QStringLiteral("export: só as situações dadas, ex. ND (padrão TDN)."), QStringLiteral("SITUAÇÕES"));
+    const QCommandLineOption filter(QStringLiteral("filter"),
+                                    QStringLiteral("export: condições do filtro, como o diálogo de filtro as escreve, "
+                                                   "ex. \"AND CDPROGTRAD = 'TRD09300'\"."),
+                                    QStringLiteral("FILTRO"));
+    const QCommandLineOption language(QStringLiteral("language"),
+                                      QStringLiteral("import: o idioma em que importar (deve ser o do arquivo)."),
+                                      QStringLiteral("IDIOMA"));
+    const QCommandLineOption apply(QStringLiteral("apply"), QStringLiteral("import: grava no servidor."));
+    const QCommandLineOption overwrite(QStringLiteral("overwrite-conflicts"),
+                                       QStringLiteral("import: grava também os conflitos, sobre as alterações do servidor."));
+    const QCommandLineOption accept(QStringLiteral("accept-refused"),
+                                    QStringLiteral("import: grava as demais unidades quando algumas são recusadas."));
+    const QCommandLineOption list(QStringLiteral("list"),
+                                  QStringLiteral("import: lista também as novas traduções e as alterações."));
+    for (const auto* o : {&help, &server, &tlsCa, &user, &quiet, &format, &output, &status, &filter, &language, &apply,
+                          &overwrite, &accept, &list})
+        parser.addOption(*o);
+    parser.addPositionalArgument(QStringLiteral("COMANDO"), QStringLiteral("export ou import."));
+    options.helpText = parser.helpText();
+
+    if (!parser.parse(arguments)) {
+        options.error = parser.errorText();
+        return options;
+    }
+    options.help = parser.isSet(help);
+    if (options.help)
+        return options;
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty()) {
+        options.error = QStringLiteral("Informe o comando: export ou import.");
+        return options;
+    }
+    const QString command = positional.constFirst();
+    const QStringList rest = positional.mid(1);
+    const auto onlyFor = [&](const QList<const QCommandLineOption*>& opts, const QString& cmd) {
+        for (const auto* o : opts)
+            if (parser.isSet(*o)) {
+                options.error = QStringLiteral("--%1 só vale para %2.").arg(o->names().constLast(), cmd);
+                return false;
+            }
+        return true;
+    };
+    if (command == QLatin1String("export")) {
+        options.command = ExchangeOptions::Command::Export;
+        if (!onlyFor({&language, &apply, &overwrite, &accept, &list}, QStringLiteral("import")))
+            return options;
+        if (rest.size() != 1) {
+            options.error = QStringLiteral("Informe um idioma a exportar, ex. trd-exchange export ENG.");
+            return options;
+        }
+        options.language = rest.constFirst().trimmed();
+        if (parser.isSet(format)) {
+            const auto f = formatFromName(parser.value(format).toStdString());
+            if (!f) {
+                options.error = QStringLiteral("--format espera xliff12, xliff21 ou po, recebeu \"%1\".").arg(parser.value(format));
+                return options;
+            }
+            options.format = *f;
+        }
+        options.output = parser.isSet(output) ? parser.value(output) : defaultOutput(options.language, options.format);
+        if (parser.isSet(status)) {
+            options.statuses = parser.value(status).toUpper();
+            for (const QChar c : options.statuses)
+                if (c != u'T' && c != u'D' && c != u'N') {
+                    options.error = QStringLiteral("--status espera letras T, D e N, recebeu \"%1\".").arg(parser.value(status));
+                    return options;
+                }
+        }
+        options.filter = parser.value(filter);
+    } else if (command == QLatin1String("import")) {
+        options.command = ExchangeOptions::Command::Import;
+        if (!onlyFor({&format, &output, &status, &filter}, QStringLiteral("export")))
+            return options;
+        if (rest.size() != 1) {
+            options.error = QStringLiteral("Informe um arquivo a importar, ex. trd-exchange import ENG.xlf.");
+            return options;
+        }
+        options.file = rest.constFirst();
+        options.language = parser.value(language).trimmed();
+        options.apply = parser.isSet(apply);
+        options.overwriteConflicts = parser.isSet(overwrite);
+        options.acceptRefused = parser.isSet(accept);
+        options.listAll = parser.isSet(list);
+    } else {
+        options.error = QStringLiteral("Comando desconhecido: \"%1\" (use export ou import).").arg(command);
+        return options;
+    }
+    options.quiet = parser.isSet(quiet);
+    options.user = parser.value(user);
+    options.caFile = parser.value(tlsCa);
+    options.server = parser.isSet(server) ? parser.value(server) : qEnvironmentVariable("TRD_SERVER");
+    QString reason;
+    if (!options.server.isEmpty() && !SetWebServer(options.server, &reason))
+        options.error = reason;
+    return options;
+}
+
+} // namespace trd::exchange

@@ -1,0 +1,262 @@
+#include "PoFile.h"
+
+#include "FileBytes.h"
+#include "UnitId.h"
+
+#include <gettext-po.h>
+
+#include <QRegularExpression>
+
+#include <cstdlib>
+#include <memory>
+
+namespace trd::exchange {
+
+namespace {
+
+QString q(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Extracted comments we write, one per line.
+constexpr std::string_view IdComment = "id: ";
+// PO tells an untranslated message by its empty msgstr, and gettext drops
+// "fuzzy" from such a message; a row that is translated or doubtful with an
+// empty text says its status in this comment instead.
+constexpr std::string_view EmptyTextStatusComment = "situação com tradução vazia: ";
+
+// What gettext reported while reading: the first error, with its line. A
+// fatal error must not return to gettext, so it leaves by an exception that
+// readPo catches; the PO library's own allocations for that read are lost.
+struct ErrorSink {
+    int line = 0;
+    QString message;
+    bool failed = false;
+};
+thread_local ErrorSink* t_sink = nullptr;
+
+struct FatalRead {};
+
+void noteError(int severity, const char* message, std::size_t lineno)
+{
+    if (!t_sink)
+        return;
+    if (severity != PO_SEVERITY_WARNING && !t_sink->failed) {
+        t_sink->failed = true;
+        t_sink->line = static_cast<int>(lineno);
+        t_sink->message = QString::fromUtf8(message ? message : "").trimmed();
+    }
+    if (severity == PO_SEVERITY_FATAL_ERROR)
+        throw FatalRead{};
+}
+
+void xerror(int severity, po_message_t, const char*, size_t lineno, size_t, int, const char* text)
+{
+    noteError(severity, text, lineno);
+}
+
+void xerror2(int severity, po_message_t, const char*, size_t lineno, size_t, int, const char* text1, po_message_t,
+             const char*, size_t, size_t, int, const char* text2)
+{
+    const std::string both = std::string(text1 ? text1 : "") + " " + (text2 ? text2 : "");
+    noteError(severity, both.c_str(), lineno);
+}
+
+const po_xerror_handler Handler = {xerror, xerror2};
+
+struct PoFileDeleter {
+    void operator()(po_file_t f) const { po_file_free(f); }
+};
+using PoFilePtr = std::unique_ptr<std::remove_pointer_t<po_file_t>, PoFileDeleter>;
+
+struct IteratorDeleter {
+    void operator()(po_message_iterator_t it) const { po_message_iterator_free(it); }
+};
+using IteratorPtr = std::unique_ptr<std::remove_pointer_t<po_message_iterator_t>, IteratorDeleter>;
+
+// "2025-03-01 10:00-0300", the header's own date form.
+std::string headerDate(const std::string& iso)
+{
+    // iso: YYYY-MM-DDTHH:MM:SS.mmm+HH:MM
+    return iso.substr(0, 10) + " " + iso.substr(11, 5) + iso.substr(23, 3) + iso.substr(27, 2);
+}
+
+std::string headerText(const ExportHeader& header)
+{
+    const std::string time = formatExportTime(header.clock);
+    return "Project-Id-Version: Trd09300 " + header.language + "\n"
+           "POT-Creation-Date: " + headerDate(time) + "\n"
+           "PO-Revision-Date: " + headerDate(time) + "\n"
+           "Last-Translator: \n"
+           "Language-Team: \n"
+           "Language: " + header.language + "\n"
+           "MIME-Version: 1.0\n"
+           "Content-Type: text/plain; charset=UTF-8\n"
+           "Content-Transfer-Encoding: 8bit\n"
+           "X-Trd-Language: " + header.language + "\n"
+           "X-Trd-Export-Time: " + time + "\n";
+}
+
+std::string field(const char* header, const char* name)
+{
+    if (!header)
+        return {};
+    char* value = po_header_field(header, name);
+    if (!value)
+        return {};
+    std::string out(value);
+    std::free(value);
+    return out;
+}
+
+// The line of the n-th (1-based) occurrence of `needle`, 0 when not found.
+int lineOfOccurrence(std::string_view bytes, std::string_view needle, int n)
+{
+    std::size_t pos = 0;
+    for (int i = 0; i < n; ++i) {
+        pos = bytes.find(needle, i == 0 ? 0 : pos + 1);
+        if (pos == std::string_view::npos)
+            return 0;
+    }
+    return LineIndex(bytes.substr(0, pos + 1)).lineAt(pos);
+}
+
+} // namespace
+
+void writePo(const ExportHeader& header, const std::vector<Row>& rows, const std::string& path)
+{
+    PoFilePtr file(po_file_create());
+    {
+        IteratorPtr it(po_message_iterator(file.get(), nullptr));
+        po_message_t head = po_message_create();
+        po_message_set_msgid(head, "");
+        po_message_set_msgstr(head, headerText(header).c_str());
+        po_message_insert(it.get(), head);
+        std::vector<UnitKey> keys;
+        keys.reserve(rows.size());
+        std::string comments;
+        for (const Row& r : rows) {
+            keys.push_back(unitKey(r.program, r.component, r.source));
+            const std::string id = unitId(keys.back());
+            po_message_t m = po_message_create();
+            po_message_set_msgctxt(m, poContext(r.program, r.component).c_str());
+            po_message_set_msgid(m, r.source.c_str());
+            // An untranslated row gives no text: PO says "untranslated" by an
+            // empty msgstr, and an import leaves such a row's text as it is.
+            po_message_set_msgstr(m, r.status == 'N' ? "" : r.destination.c_str());
+            comments.assign(IdComment);
+            comments += id;
+            if (r.status != 'N' && r.destination.empty()) {
+                comments += '\n';
+                comments += EmptyTextStatusComment;
+                comments += r.status;
+            }
+            po_message_set_extracted_comments(m, comments.c_str());
+            if (r.status == 'D')
+                po_message_set_fuzzy(m, 1);
+            po_message_insert(it.get(), m);
+        }
+        checkDistinctKeys(keys);
+    }
+    ErrorSink sink;
+    t_sink = &sink;
+    try {
+        po_file_write(file.get(), path.c_str(), &Handler);
+    } catch (const FatalRead&) {
+    }
+    t_sink = nullptr;
+    if (sink.failed)
+        throw FileError(0, QStringLiteral("não foi possível gravar o arquivo PO: %1").arg(sink.message));
+}
+
+Document readPo(const std::string& path, std::string_view bytes)
+{
+    checkUtf8File(bytes);
+    ErrorSink sink;
+    t_sink = &sink;
+    PoFilePtr file;
+    try {
+        file.reset(po_file_read(path.c_str(), &Handler));
+    } catch (const FatalRead&) {
+    }
+    t_sink = nullptr;
+    if (sink.failed || !file)
+        throw FileError(sink.line, sink.message.isEmpty() ? QStringLiteral("o arquivo PO não pôde ser lido.")
+                                                         : QStringLiteral("PO malformado (%1).").arg(sink.message));
+
+    Document doc;
+    doc.format = Format::Po;
+    const char* header = po_file_domain_header(file.get(), nullptr);
+    const std::string contentType = field(header, "Content-Type");
+    static const QRegularExpression charsetRe(QStringLiteral("charset=([^;\\s]+)"), QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch charset = charsetRe.match(q(contentType));
+    if (charset.hasMatch() && charset.captured(1).compare(QStringLiteral("UTF-8"), Qt::CaseInsensitive) != 0
+        && charset.captured(1) != QStringLiteral("CHARSET") && charset.captured(1).compare(QStringLiteral("ASCII"), Qt::CaseInsensitive) != 0)
+        throw FileError(lineOfOccurrence(bytes, "charset=", 1),
+                        QStringLiteral("o arquivo PO declara charset=%1; só UTF-8 é aceito.").arg(charset.captured(1)));
+    doc.language = field(header, "X-Trd-Language");
+    if (doc.language.empty())
+        doc.language = field(header, "Language");
+    doc.exportTime = field(header, "X-Trd-Export-Time");
+
+    IteratorPtr it(po_message_iterator(file.get(), nullptr));
+    while (po_message_t m = po_next_message(it.get())) {
+        const char* context = po_message_msgctxt(m);
+        const std::string_view msgid = po_message_msgid(m);
+        if ((msgid.empty() && !context) || po_message_is_obsolete(m))
+            continue;
+        Unit unit;
+        unit.source = msgid;
+        if (context) {
+            std::string program, component;
+            if (splitPoContext(context, program, component)) {
+                unit.program = std::move(program);
+                unit.component = std::move(component);
+            }
+        }
+        const std::string_view comments = po_message_extracted_comments(m);
+        char emptyTextStatus = 0;
+        std::size_t start = 0;
+        while (start < comments.size()) {
+            std::size_t end = comments.find('\n', start);
+            if (end == std::string_view::npos)
+                end = comments.size();
+            const std::string_view line = comments.substr(start, end - start);
+            if (line.substr(0, IdComment.size()) == IdComment && unit.id.empty())
+                unit.id = line.substr(IdComment.size());
+            else if (line.size() == EmptyTextStatusComment.size() + 1
+                     && line.substr(0, EmptyTextStatusComment.size()) == EmptyTextStatusComment
+                     && (line.back() == 'T' || line.back() == 'D'))
+                emptyTextStatus = line.back();
+            start = end + 1;
+        }
+        const std::string_view msgstr = po_message_msgstr(m);
+        if (po_message_msgid_plural(m))
+            unit.problem = "formas de plural (msgid_plural) não são aceitas";
+        if (po_message_is_fuzzy(m)) {
+            unit.status = 'D';
+            unit.target = std::string(msgstr);
+        } else if (!msgstr.empty()) {
+            unit.status = 'T';
+            unit.target = std::string(msgstr);
+        } else if (emptyTextStatus) {
+            unit.status = emptyTextStatus;
+            unit.target = std::string();
+        } else {
+            unit.status = 'N';   // untranslated: the row keeps its text
+        }
+        doc.units.push_back(std::move(unit));
+    }
+    if (const auto twin = findRepeatedId(doc.units)) {
+        // gettext keeps no line per message: the id's comment tells where.
+        const std::string& id = doc.units[twin->second].id;
+        const std::string needle = "#. " + std::string(IdComment) + id;
+        throw FileError(lineOfOccurrence(bytes, needle, 2), QStringLiteral("a identificação \"%1\" se repete (já usada na linha %2).")
+                                                                .arg(q(id))
+                                                                .arg(lineOfOccurrence(bytes, needle, 1)));
+    }
+    return doc;
+}
+
+} // namespace trd::exchange

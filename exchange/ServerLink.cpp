@@ -1,0 +1,179 @@
+#include "ServerLink.h"
+
+#include "DataPacket.h"
+#include "TSocketConnection.h"
+
+#include <QElapsedTimer>
+
+#include <cmath>
+
+namespace trd::exchange {
+
+namespace {
+
+const QString RemoteObject = QStringLiteral("Trd09300.rdmTraducao");
+
+int fieldOf(const PacketReader& reader, const char* name)
+{
+    const int index = reader.fieldIndex(name);
+    if (index < 0)
+        throw ExchangeError(QStringLiteral("A resposta do servidor não traz o campo %1.").arg(QLatin1String(name)));
+    return index;
+}
+
+char statusOf(std::string_view status)
+{
+    return status.empty() ? 'N' : status.front();
+}
+
+} // namespace
+
+void JobControl::report(const QString& step, qint64 done, qint64 total) const
+{
+    if (onProgress)
+        onProgress({step, done, total});
+}
+
+void JobControl::checkCancel() const
+{
+    if (cancel && cancel->load(std::memory_order_relaxed))
+        throw Cancelled();
+}
+
+ServerLink::ServerLink(const ServerAddress& address, const JobControl& control)
+    : m_control(control), m_net(std::make_unique<TSocketConnection>()), m_token(address.token)
+{
+    m_net->Host = address.host;
+    m_net->Port = address.port;
+    m_net->UseTls = address.tls;
+    m_net->TlsCaFile = address.tlsCaFile;
+    m_net->ServerName = RemoteObject;
+    m_net->ThrowException = true;
+    m_net->WaitingIntervalMs = 100;
+    m_net->OnWaiting = [this] { m_control.checkCancel(); };
+    m_net->SessionToken = [this] { return m_token; };
+    if (address.login)
+        m_net->Login = [this, login = address.login](const QString& message) {
+            const QByteArray token = login(*m_net, message);
+            if (token.isEmpty())
+                return false;
+            m_token = token;
+            return true;
+        };
+}
+
+ServerLink::~ServerLink() = default;
+
+QByteArray ServerLink::packet(const QString& step, const std::function<QByteArray()>& call)
+{
+    m_control.checkCancel();
+    m_control.report(step);
+    QByteArray result = call();
+    m_control.checkCancel();
+    return result;
+}
+
+QString ServerLink::checkLanguage(const QString& typed)
+{
+    const QByteArray answer = packet(QStringLiteral("Conectando ao servidor de aplicação em %1").arg(m_net->Address()), [&] {
+        m_net->Open();
+        return m_net->AppServer().Call(QStringLiteral("GetIdiTrad")).Packet;
+    });
+    PacketReader reader(answer);
+    const int code = fieldOf(reader, "IDIDIOMA");
+    QStringList known;
+    while (reader.next()) {
+        const QString c = QString::fromUtf8(reader.raw(code).data(), static_cast<qsizetype>(reader.raw(code).size()));
+        if (c.compare(typed.trimmed(), Qt::CaseInsensitive) == 0)
+            return c;
+        known << c;
+    }
+    throw ExchangeError(QStringLiteral("Idioma desconhecido: \"%1\". Idiomas do servidor: %2.")
+                            .arg(typed, known.isEmpty() ? QStringLiteral("nenhum") : known.join(QStringLiteral(", "))));
+}
+
+ServerClock ServerLink::clock()
+{
+    const QByteArray answer = packet(QStringLiteral("Lendo a hora do servidor"), [&] {
+        return m_net->AppServer().Call(QStringLiteral("GetDataHoraServ")).Packet;
+    });
+    PacketReader reader(answer);
+    const int now = fieldOf(reader, "DTATUAL");
+    const int offset = fieldOf(reader, "NRFUSO");
+    if (!reader.next())
+        throw ExchangeError(QStringLiteral("O servidor não informou a hora."));
+    return {reader.dateTime(now), static_cast<int>(std::lround(reader.real(offset)))};
+}
+
+std::vector<Row> ServerLink::rows(const RowSelection& s)
+{
+    const QByteArray answer = packet(QStringLiteral("Lendo as linhas de %1").arg(s.language), [&] {
+        if (s.filtered)
+            return m_net->AppServer()
+                .Call(QStringLiteral("GetFiltroDest"),
+                      {s.statusT, s.statusD, s.statusN, s.fragment, s.language, s.firstDate, s.lastDate, s.dateMode})
+                .Packet;
+        return m_net->AppServer()
+            .Call(QStringLiteral("GetDestino"), {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"), s.language,
+                                                 TDateTime(0), TDateTime(0), QString()})
+            .Packet;
+    });
+    PacketReader reader(answer);
+    const int source = fieldOf(reader, "STAGRVALPROP"), destination = fieldOf(reader, "STVALORPROP"),
+              status = fieldOf(reader, "IDSITTRADUCAO"), component = fieldOf(reader, "NMCOMPONENTE"),
+              program = fieldOf(reader, "CDPROGTRAD");
+    std::vector<Row> rows;
+    rows.reserve(reader.rowCount());
+    while (reader.next()) {
+        Row r;
+        r.program = reader.raw(program);
+        r.component = reader.raw(component);
+        r.source = reader.raw(source);
+        r.destination = reader.raw(destination);
+        r.status = statusOf(reader.raw(status));
+        rows.push_back(std::move(r));
+    }
+    return rows;
+}
+
+std::vector<Row> ServerLink::rowsWithDates(const QString& language)
+{
+    const QByteArray answer = packet(QStringLiteral("Lendo as linhas de %1").arg(language), [&] {
+        // The report query of a language's lines carries each row's change date.
+        return m_net->AppServer()
+            .Call(QStringLiteral("GetConsultaRel"),
+                  {QStringLiteral("LinhasPorTela"), QStringLiteral("P_IDIDIOMA"), language, QStringLiteral("P_SITUACAO"),
+                   QString(), QStringLiteral("P_TSITUACAO"), QStringLiteral("ALL"), QStringLiteral("P_DtIni"), TDateTime(0),
+                   QStringLiteral("P_DtFim"), TDateTime(0)})
+            .Packet;
+    });
+    PacketReader reader(answer);
+    const int source = fieldOf(reader, "STAGRVALPROP"), destination = fieldOf(reader, "STVALORPROP"),
+              status = fieldOf(reader, "IDSITTRADUCAO"), component = fieldOf(reader, "NMCOMPONENTE"),
+              program = fieldOf(reader, "CDPROGTRAD"), changed = fieldOf(reader, "DTALTERACAO");
+    std::vector<Row> rows;
+    rows.reserve(reader.rowCount());
+    while (reader.next()) {
+        Row r;
+        r.program = reader.raw(program);
+        r.component = reader.raw(component);
+        r.source = reader.raw(source);
+        r.destination = reader.raw(destination);
+        r.status = statusOf(reader.raw(status));
+        r.changed = reader.dateTime(changed);
+        rows.push_back(std::move(r));
+    }
+    return rows;
+}
+
+void ServerLink::apply(const QByteArray& delta)
+{
+    m_control.checkCancel();
+    m_control.report(QStringLiteral("Gravando no servidor"));
+    // Once the change log has left, the server decides: cancelling now could
+    // only hide whether it was written, so the wait is not cancellable.
+    m_net->OnWaiting = nullptr;
+    m_net->AppServer().Call(QStringLiteral("SetDestino"), {delta});
+}
+
+} // namespace trd::exchange

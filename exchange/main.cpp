@@ -1,0 +1,156 @@
+// trd-exchange: exports a language of a running trd-server to XLIFF or PO for
+// outside translation tools, and imports such files back (docs/exchange.md).
+#include "ExchangeJobs.h"
+#include "ExchangeOptions.h"
+#include "TSocketConnection.h"
+#include "WebServer.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+using namespace trd;
+using namespace trd::exchange;
+
+namespace {
+
+enum Exit { Ok = 0, Refused = 1, BadCommandLine = 2, Unreachable = 3, RefusedUnits = 4 };
+
+ServerAddress addressFrom(const ExchangeOptions& options)
+{
+    ServerAddress address;
+    address.host = WebURL;
+    address.port = WebPort;
+    address.tls = WebTls || !options.caFile.isEmpty();
+    address.tlsCaFile = options.caFile;
+    if (!options.user.isEmpty())
+        address.login = [user = options.user](TSocketConnection& net, const QString& message) -> QByteArray {
+            QString password = qEnvironmentVariable("TRD_PASSWORD");
+            if (password.isEmpty()) {
+                std::fprintf(stderr, "%s\nSenha de %s: ", qPrintable(message), qPrintable(user));
+                std::string line;
+                std::getline(std::cin, line);
+                password = QString::fromStdString(line);
+            }
+            const TServerResult r = net.AppServer().Call(QStringLiteral("Login"), {user, password});
+            return r.Packet;
+        };
+    return address;
+}
+
+QString excerpt(const std::string& text)
+{
+    QString t = QString::fromStdString(text).replace(u'\n', QStringLiteral("\\n"));
+    return t.size() > 60 ? t.left(57) + QStringLiteral("...") : t;
+}
+
+void printEntry(const ImportPreview& p, const PlanEntry& e)
+{
+    const Unit& u = p.document.units[static_cast<std::size_t>(e.unit)];
+    const QString where = u.line > 0 ? QStringLiteral("linha %1").arg(u.line) : QStringLiteral("id %1").arg(QString::fromStdString(u.id));
+    QString line = QStringLiteral("  %1: %2/%3 \"%4\"")
+                       .arg(where, QString::fromStdString(u.program.value_or("?")),
+                            QString::fromStdString(u.component.value_or("?")), excerpt(u.source));
+    if (e.row >= 0 && (e.outcome == Outcome::New || e.outcome == Outcome::Changed || e.outcome == Outcome::Conflict)) {
+        const Row& r = p.rows[static_cast<std::size_t>(e.row)];
+        line += QStringLiteral(" %1 \"%2\" -> %3 \"%4\"")
+                    .arg(QChar::fromLatin1(r.status), excerpt(r.destination), QChar::fromLatin1(e.status), excerpt(e.destination));
+    }
+    if (!e.reason.isEmpty())
+        line += QStringLiteral(": ") + e.reason;
+    std::printf("%s\n", qPrintable(line));
+}
+
+int runImport(const ExchangeOptions& options, const JobControl& control)
+{
+    const ServerAddress address = addressFrom(options);
+    const ImportPreview preview = prepareImport(address, options.file, options.language, control);
+    const Plan& plan = preview.plan;
+    std::printf("%s: %d unidades para %s.\n", qPrintable(options.file), static_cast<int>(plan.entries.size()),
+                qPrintable(preview.language));
+    for (int o = 0; o < OutcomeCount; ++o)
+        std::printf("  %s %d\n", qPrintable((outcomeName(static_cast<Outcome>(o)) + u':').leftJustified(26)),
+                    plan.counts[static_cast<std::size_t>(o)]);
+    for (const Outcome o : {Outcome::Conflict, Outcome::Refused, Outcome::Unmatched, Outcome::New, Outcome::Changed}) {
+        if ((o == Outcome::New || o == Outcome::Changed) && !options.listAll)
+            continue;
+        if (plan.count(o) == 0)
+            continue;
+        std::printf("%s:\n", qPrintable(outcomeName(o).left(1).toUpper() + outcomeName(o).mid(1)));
+        for (const PlanEntry& e : plan.entries)
+            if (e.outcome == o)
+                printEntry(preview, e);
+    }
+    if (!options.apply) {
+        std::printf("Nada foi gravado (use --apply para gravar).\n");
+        return Ok;
+    }
+    if (plan.count(Outcome::Refused) > 0 && !options.acceptRefused) {
+        std::fprintf(stderr, "trd-exchange: %d unidade(s) recusadas; nada foi gravado. Use --accept-refused para gravar "
+                             "as demais.\n", plan.count(Outcome::Refused));
+        return RefusedUnits;
+    }
+    std::vector<bool> overwrite(plan.entries.size(), options.overwriteConflicts);
+    const int written = applyImport(address, preview, overwrite, true, control);
+    std::printf("%d linha(s) gravadas em %s.%s\n", written, qPrintable(preview.language),
+                plan.count(Outcome::Conflict) > 0 && !options.overwriteConflicts
+                    ? qPrintable(QStringLiteral(" %1 conflito(s) não gravados (--overwrite-conflicts grava).")
+                                     .arg(plan.count(Outcome::Conflict)))
+                    : "");
+    return Ok;
+}
+
+int runExport(const ExchangeOptions& options, const JobControl& control)
+{
+    ExportRequest request;
+    request.format = options.format;
+    request.path = options.output;
+    request.selection.language = options.language;
+    if (options.statuses != QLatin1String("TDN") || !options.filter.isEmpty()) {
+        request.selection.filtered = true;
+        auto pick = [&](char c) { return options.statuses.contains(QChar::fromLatin1(c)) ? QString(QChar::fromLatin1(c)) : QStringLiteral("X"); };
+        request.selection.statusT = pick('T');
+        request.selection.statusD = pick('D');
+        request.selection.statusN = pick('N');
+        request.selection.fragment = options.filter;
+        request.selection.dateMode = QStringLiteral("T");
+    }
+    const ExportSummary s = runExport(addressFrom(options), request, control);
+    std::printf("%s: %d linhas de %s em %s, exportadas em %s.\n", qPrintable(s.path), s.rows, qPrintable(s.language),
+                formatName(options.format), qPrintable(s.exportTime));
+    return Ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("trd-exchange"));
+    const ExchangeOptions options = parseExchangeOptions(QCoreApplication::arguments());
+    if (options.help) {
+        std::fputs(qPrintable(options.helpText), stdout);
+        return Ok;
+    }
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr, "trd-exchange: %s\nUse trd-exchange --help para ver as opções.\n", qPrintable(options.error));
+        return BadCommandLine;
+    }
+    JobControl control;
+    if (!options.quiet)
+        control.onProgress = [](const Progress& p) { std::fprintf(stderr, "%s...\n", qPrintable(p.step)); };
+    try {
+        return options.command == ExchangeOptions::Command::Export ? runExport(options, control) : runImport(options, control);
+    } catch (const EConnectionError& e) {
+        std::fprintf(stderr, "trd-exchange: %s\n", qPrintable(e.Message()));
+        return Unreachable;
+    } catch (const EServerError& e) {
+        std::fprintf(stderr, "trd-exchange: o servidor recusou: %s\n", qPrintable(e.Message()));
+        return Refused;
+    } catch (const trd::Exception& e) {
+        std::fprintf(stderr, "trd-exchange: %s\n", qPrintable(e.Message()));
+        return Refused;
+    }
+}

