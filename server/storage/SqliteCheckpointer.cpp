@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <thread>
 #include <utility>
 
 namespace trd::server {
@@ -49,11 +50,22 @@ int SqliteCheckpointer::walHook(void* self, sqlite3*, const char*, int pages)
     return SQLITE_OK;
 }
 
+int SqliteCheckpointer::checkpointWaiting(sqlite3* db, int mode, int* logPages, int* copied)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (;;) {
+        const int rc = sqlite3_wal_checkpoint_v2(db, nullptr, mode, logPages, copied);
+        if ((rc & 0xFF) != SQLITE_BUSY || std::chrono::steady_clock::now() >= deadline)
+            return rc;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
 bool SqliteCheckpointer::rescue(sqlite3* db, SqliteFileGuard& guard)
 {
     int logPages = 0, copied = 0;
     SqliteFileGuard::OwnWrite writing(guard);
-    const int rc = sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_FULL, &logPages, &copied);
+    const int rc = checkpointWaiting(db, SQLITE_CHECKPOINT_FULL, &logPages, &copied);
     const bool all = rc == SQLITE_OK && copied == logPages;
     std::fprintf(stderr, "trd-server: %d de %d páginas do registro de transações copiadas para o banco%s\n", copied,
                  logPages, all ? "" : " (cópia incompleta)");

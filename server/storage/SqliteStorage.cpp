@@ -322,7 +322,7 @@ private:
     {
         int logPages = 0, copied = 0;
         SqliteFileGuard::OwnWrite writing(m_guard);
-        const int rc = sqlite3_wal_checkpoint_v2(m_db.handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, &logPages, &copied);
+        const int rc = SqliteCheckpointer::checkpointWaiting(m_db.handle(), SQLITE_CHECKPOINT_TRUNCATE, &logPages, &copied);
         if (rc != SQLITE_OK)
             std::fprintf(stderr, "trd-server: o registro de transações não pôde ser reduzido após a carga (%s); será "
                                  "copiado para o banco aos poucos\n",
