@@ -447,8 +447,10 @@ std::vector<double> loginsDuringFlood(int port, int connections, int logins, std
                 const int fd = connectTo(port, from.c_str());
                 if (fd < 0)
                     return;
-                // Guesses at a user who exists, and at names that do not.
-                const std::string name = i % 2 ? "alvo" : "alvo" + std::to_string(i % 7);
+                // Now and then a user who exists; mostly a new name each
+                // time, which no name's count throttles: only the
+                // address's, after its first 20, so the checks go on.
+                const std::string name = i % 8 == 0 ? "alvo" : "alvo" + std::to_string(c) + "." + std::to_string(i);
                 const std::string answer =
                     roundTrip(fd, post(request("Login", json(name) + "," + json("chute" + std::to_string(i)))));
                 ::close(fd);
