@@ -318,6 +318,8 @@ private:
     void gatherHeader()
     {
         const std::string_view buffered(static_cast<const char*>(m_buffer.data().data()), m_buffer.size());
+        if (cannotStartARequest(buffered))
+            return failRead(http::error::bad_method);
         const std::size_t end = buffered.find("\r\n\r\n", m_scanned);
         if (end != std::string_view::npos) {
             if (const std::string refusal = foldedLine(buffered.substr(0, end + 2)); !refusal.empty())
@@ -337,6 +339,29 @@ private:
                                      self->m_buffer.commit(n);
                                      self->gatherHeader();
                                  });
+    }
+
+    // Bytes that no request line begins with (a TLS handshake sent to the
+    // plain port, binary noise) are refused as soon as they arrive, rather
+    // than waiting for a blank line that is never coming: the client then
+    // hears at once that this is not what it expected.
+    static bool cannotStartARequest(std::string_view buffered)
+    {
+        std::size_t i = 0;
+        while (i + 1 < buffered.size() && buffered[i] == '\r' && buffered[i + 1] == '\n')
+            i += 2;   // empty lines before a request line are allowed
+        for (const std::size_t method = i; i < buffered.size(); ++i) {
+            const char c = buffered[i];
+            if (c == ' ')
+                return i == method;
+            if (c == '\r' && i == method && i + 1 == buffered.size())
+                return false;   // perhaps an empty line cut in two
+            const bool token = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')
+                               || std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+            if (!token)
+                return true;
+        }
+        return false;
     }
 
     // A header line that starts with a blank continues the one before it

@@ -390,6 +390,13 @@ TEST(ServerEdge, RequestsAreFramedStrictlySoNoOneReadsThemTwoWays)
         EXPECT_NE(answer.find(c.says), std::string::npos) << c.what << "\n" << answer.substr(0, 300);
         EXPECT_EQ(answer.find("\"result\""), std::string::npos) << c.what;
     }
+    // A TLS handshake sent to the plain port is refused at once, not left
+    // waiting for the end of a header that never comes.
+    {
+        Socket tls(server.port());
+        tls.send(std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11));
+        EXPECT_EQ(status(tls.answer()), 400);
+    }
     // HTTP/1.0 needs no Host; one Host and a same-origin page pass as before.
     EXPECT_EQ(status(send("HTTP/1.0", json + length)), 200);
     EXPECT_EQ(status(send("HTTP/1.1", "Host: 127.0.0.1\r\nOrigin: http://127.0.0.1\r\n" + json + length)), 200);
