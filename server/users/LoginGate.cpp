@@ -35,8 +35,8 @@ LoginGate::LoginGate(UserStore& users, std::chrono::seconds sessionLifetime)
 LoginGate::LoginGate(UserStore& users, std::chrono::seconds sessionLifetime, Limits limits)
     : m_users(users), m_lifetime(sessionLifetime), m_limits(limits), m_decoy(UserStore::hashOfRandomPassword())
 {
-    m_threads.emplace_back([this] { run(true); });
-    m_threads.emplace_back([this] { run(false); });
+    for (Lane lane : {Clean, Retry, Guess})
+        m_threads.emplace_back([this, lane] { run(lane); });
     m_threads.emplace_back([this] { answerRefusals(); });
 }
 
@@ -51,8 +51,8 @@ LoginGate::~LoginGate()
     for (auto& t : m_threads)
         t.join();
     // Attempts still waiting are answered, never dropped silently.
-    for (auto* lane : {&m_clean, &m_suspect})
-        for (auto& job : *lane)
+    for (auto& lane : m_lanes)
+        for (auto& job : lane)
             job->done(LoginResult{LoginResult::Kind::Busy, {}, 0});
     for (auto& [due, refusal] : m_refusals)
         refusal.first(refusal.second);
@@ -108,6 +108,15 @@ LoginGate::Clock::duration LoginGate::waitFor(int failures, int allowance) const
     return std::min<Clock::duration>(wait, m_limits.longestWait);
 }
 
+LoginGate::Lane LoginGate::laneOf(const Record& user, const Record& address) const
+{
+    if (user.failures == 0 && address.failures == 0)
+        return Clean;
+    if (user.failures < m_limits.userAllowance && address.failures < m_limits.addressAllowance)
+        return Retry;
+    return Guess;
+}
+
 LoginGate::Clock::time_point LoginGate::opensAt(const Record& user, const Record& address) const
 {
     return std::max(user.notBefore, address.notBefore);
@@ -158,7 +167,7 @@ void LoginGate::submit(const std::string& name, const std::string& password, con
             ++from.pending;
             ++m_queued;
             auto job = std::make_unique<Job>(Job{name, password, address, std::move(done)});
-            (user.failures == 0 && from.failures == 0 ? m_clean : m_suspect).push_back(std::move(job));
+            m_lanes[laneOf(user, from)].push_back(std::move(job));
             m_wake.notify_all();   // the lane's own thread
             return;
         }
@@ -195,11 +204,11 @@ void LoginGate::noteOutcome(const Job& job, bool accepted)
     from.notBefore = std::max(from.notBefore, now + waitFor(from.failures, m_limits.addressAllowance));
 }
 
-void LoginGate::run(bool clean)
+void LoginGate::run(Lane which)
 {
-    if (!clean)
+    if (which == Guess)
         ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 19);
-    auto& lane = clean ? m_clean : m_suspect;
+    auto& lane = m_lanes[which];
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_wake.wait(lock, [&] { return m_stop || !lane.empty(); });

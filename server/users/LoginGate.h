@@ -14,16 +14,21 @@
 // - An unknown name is checked against a hash of a random password, so its
 //   answer takes as long as a known name's: timing does not tell which names
 //   exist, and unknown names are throttled the same way.
-// - The checks wait in one bounded queue, in two lanes, each with a thread of
-//   its own (so two checks at once, 128 MiB at most). A log-in whose user and
-//   address have no failure on record goes in the clean lane: it waits only
-//   for the clean log-ins that came before it, never behind a guess. The
-//   others share the second lane, whose thread runs at the lowest priority,
-//   so that guesses take only what the processors leave. Each user name and
+// - The checks wait in one bounded queue, in three lanes, each with a thread
+//   of its own (so three checks at once, 192 MiB at most). A log-in whose
+//   user and address have no failure on record goes in the clean lane: it
+//   waits only for the clean log-ins that came before it, never behind a
+//   guess. One whose user and address are still within their allowances (a
+//   person who mistyped) goes in the retry lane, at the same priority. Only
+//   attempts past an allowance, guessing by then, go in the third lane, whose
+//   thread runs at the lowest priority, so that they take only what the
+//   processors leave: a flood cannot take the processors from the calls, and
+//   a busy server does not starve someone's second try. Each user name and
 //   each address may have a few checks waiting at once; past that, or with
 //   the queue full, an attempt is refused at once.
 #include "UserStore.h"
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -92,8 +97,10 @@ private:
     };
     using Records = std::unordered_map<std::string, Record>;
 
-    // One lane's thread: clean log-ins, or the others.
-    void run(bool clean);
+    enum Lane { Clean, Retry, Guess, Lanes };
+    Lane laneOf(const Record& user, const Record& address) const;
+    // One lane's thread.
+    void run(Lane lane);
     // Answers refusals once their delay is over, on a thread of its own.
     void refuseLater(Done done, LoginResult refusal);
     void answerRefusals();
@@ -113,7 +120,7 @@ private:
     std::condition_variable m_refusalsDue;
     std::multimap<Clock::time_point, std::pair<Done, LoginResult>> m_refusals;
     Records m_byUser, m_byAddress;
-    std::deque<std::unique_ptr<Job>> m_clean, m_suspect;
+    std::array<std::deque<std::unique_ptr<Job>>, Lanes> m_lanes;
     std::size_t m_queued = 0;
     bool m_stop = false;
     std::vector<std::thread> m_threads;

@@ -200,3 +200,32 @@ TEST(LoginAbuse, AFloodOfWrongPasswordsDoesNotHoldBackSomeoneElsesLogin)
                                        [&](Clock::time_point t) { return t > sent && t < answered; });
     EXPECT_LE(between, 6) << "guesses checked while the log-in waited";
 }
+
+TEST(LoginAbuse, ASecondTryIsNotStarvedOnABusyMachine)
+{
+    Users users;
+    TrdServerProcess server(serving(users));
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    const int port = server.port();
+
+    // Every processor busy at normal priority, as on a loaded server.
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> hogs;
+    for (unsigned i = 0; i < std::max(2u, std::thread::hardware_concurrency()); ++i)
+        hogs.emplace_back([&] {
+            while (!stop.load(std::memory_order_relaxed)) {
+            }
+        });
+    Answer first, second;
+    const double clean = millisecondsOf([&] { first = login(port, "127.0.0.1", "bruno", "certa-bruno"); });
+    EXPECT_FALSE(accepted(login(port, "127.0.0.3", "ana", "errada")));
+    // Someone who mistyped once is no guesser: the second try is checked as
+    // promptly as anyone's first, not left to what the processors leave.
+    const double retry = millisecondsOf([&] { second = login(port, "127.0.0.3", "ana", "certa-ana"); });
+    stop = true;
+    for (auto& t : hogs)
+        t.join();
+    EXPECT_TRUE(accepted(first)) << first.message;
+    EXPECT_TRUE(accepted(second)) << second.message;
+    EXPECT_LT(retry, 10 * clean + 1000) << "first log-in " << clean << " ms, second try " << retry << " ms";
+}
