@@ -108,11 +108,34 @@ LoginGate::Clock::duration LoginGate::waitFor(int failures, int allowance) const
     return std::min<Clock::duration>(wait, m_limits.longestWait);
 }
 
-LoginGate::Lane LoginGate::laneOf(const Record& user, const Record& address) const
+std::string LoginGate::pairKey(const std::string& name, const std::string& address)
 {
-    if (user.failures == 0 && address.failures == 0)
-        return Clean;
-    if (user.failures < m_limits.userAllowance && address.failures < m_limits.addressAllowance)
+    return name + '\n' + address;
+}
+
+void LoginGate::rememberSuccess(const std::string& name, const std::string& address, Clock::time_point now)
+{
+    if (m_known.size() >= m_limits.maxTracked) {
+        // The oldest half goes: they are only a head start, never a right.
+        std::vector<Clock::time_point> when;
+        for (const auto& [key, at] : m_known)
+            when.push_back(at);
+        std::nth_element(when.begin(), when.begin() + static_cast<std::ptrdiff_t>(when.size() / 2), when.end());
+        const auto cut = when[when.size() / 2];
+        for (auto it = m_known.begin(); it != m_known.end();)
+            it = it->second <= cut ? m_known.erase(it) : std::next(it);
+    }
+    m_known[pairKey(name, address)] = now;
+}
+
+LoginGate::Lane LoginGate::laneOf(const std::string& name, const std::string& address, const Record& user,
+                                  const Record& from) const
+{
+    if (user.failures == 0 && from.failures == 0) {
+        const auto known = m_known.find(pairKey(name, address));
+        return known != m_known.end() && Clock::now() - known->second < m_limits.knownFor ? Known : Clean;
+    }
+    if (user.failures < m_limits.userAllowance && from.failures < m_limits.addressAllowance)
         return Retry;
     return Guess;
 }
@@ -167,7 +190,7 @@ void LoginGate::submit(const std::string& name, const std::string& password, con
             ++from.pending;
             ++m_queued;
             auto job = std::make_unique<Job>(Job{name, password, address, std::move(done)});
-            m_lanes[laneOf(user, from)].push_back(std::move(job));
+            m_lanes[laneOf(name, address, user, from)].push_back(std::move(job));
             m_wake.notify_all();   // the lane's own thread
             return;
         }
@@ -196,6 +219,7 @@ void LoginGate::noteOutcome(const Job& job, bool accepted)
         // not wipe what his guesses earned.
         user.failures = 0;
         user.notBefore = {};
+        rememberSuccess(job.name, job.address, now);
         return;
     }
     ++user.failures;
@@ -208,12 +232,18 @@ void LoginGate::run(Lane which)
 {
     if (which == Guess)
         ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 19);
-    auto& lane = m_lanes[which];
+    // The clean lane's thread serves the known log-ins first.
+    auto next = [&]() -> std::deque<std::unique_ptr<Job>>* {
+        if (which == Clean && !m_lanes[Known].empty())
+            return &m_lanes[Known];
+        return m_lanes[which].empty() ? nullptr : &m_lanes[which];
+    };
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock, [&] { return m_stop || !lane.empty(); });
+        m_wake.wait(lock, [&] { return m_stop || next(); });
         if (m_stop)
             return;
+        auto& lane = *next();
         std::unique_ptr<Job> job = std::move(lane.front());
         lane.pop_front();
         --m_queued;

@@ -18,7 +18,10 @@
 //   of its own (so three checks at once, 192 MiB at most). A log-in whose
 //   user and address have no failure on record goes in the clean lane: it
 //   waits only for the clean log-ins that came before it, never behind a
-//   guess. One whose user and address are still within their allowances (a
+//   guess. Within it, a user logging in again from an address where that
+//   user has logged in before goes first: at the start of a flood, every
+//   flooding machine's first guess is as clean as anyone's log-in, and the
+//   people who work here should not wait behind them. One whose user and address are still within their allowances (a
 //   person who mistyped) goes in the retry lane, at the same priority. Only
 //   attempts past an allowance, guessing by then, go in the third lane, whose
 //   thread runs at the lowest priority, so that they take only what the
@@ -64,7 +67,8 @@ public:
         std::size_t maxQueued = 256;
         int maxPendingPerUser = 2;
         int maxPendingPerAddress = 8;
-        std::size_t maxTracked = 20000;                    // names and addresses remembered
+        std::size_t maxTracked = 20000;                    // names, addresses and log-ins remembered
+        std::chrono::hours knownFor{24 * 30};              // a user's log-in from an address counts as known
         std::chrono::milliseconds refusalDelay{1000};      // before a refusal is answered
         std::size_t maxRefusalsHeld = 10000;               // past this, refusals are answered at once
     };
@@ -97,8 +101,11 @@ private:
     };
     using Records = std::unordered_map<std::string, Record>;
 
-    enum Lane { Clean, Retry, Guess, Lanes };
-    Lane laneOf(const Record& user, const Record& address) const;
+    // Known: the clean lane's front part, served by its thread first.
+    enum Lane { Known, Clean, Retry, Guess, Lanes };
+    Lane laneOf(const std::string& name, const std::string& address, const Record& user, const Record& from) const;
+    static std::string pairKey(const std::string& name, const std::string& address);
+    void rememberSuccess(const std::string& name, const std::string& address, Clock::time_point now);
     // One lane's thread.
     void run(Lane lane);
     // Answers refusals once their delay is over, on a thread of its own.
@@ -121,6 +128,7 @@ private:
     std::multimap<Clock::time_point, std::pair<Done, LoginResult>> m_refusals;
     Records m_byUser, m_byAddress;
     std::array<std::deque<std::unique_ptr<Job>>, Lanes> m_lanes;
+    std::unordered_map<std::string, Clock::time_point> m_known;   // user and address of a log-in -> when
     std::size_t m_queued = 0;
     bool m_stop = false;
     std::vector<std::thread> m_threads;
