@@ -431,6 +431,21 @@ private:
     std::thread m_trickle;
 };
 
+// Correct log-ins of "bench" from 127.0.0.1, each on a new connection, with
+// nothing else going on: the floor of the figure below.
+std::vector<double> loginsAlone(int port, int logins)
+{
+    std::vector<double> v;
+    for (int i = 0; i < logins; ++i) {
+        const auto start = Clock::now();
+        const int fd = connectTo(port);
+        roundTrip(fd, post(request("Login", "\"bench\",\"senha-bench\"")));
+        v.push_back(ms(Clock::now() - start));
+        ::close(fd);
+    }
+    return v;
+}
+
 // Correct log-ins of "bench" from 127.0.0.1, each on a new connection, while
 // `connections` other machines (127.0.1.x) loop wrong passwords for the user
 // "alvo" and for names that do not exist; the flood runs a second before the
@@ -817,6 +832,7 @@ int main(int argc, char** argv)
     }
     {
         std::size_t checked = 0;
+        print("correct log-in alone (floor)", percentiles(loginsAlone(secured.port(), 10)));
         print("correct log-in while 40 other machines loop wrong passwords",
               percentiles(loginsDuringFlood(secured.port(), 40, 30, &checked)));
         std::printf("  (wrong passwords answered meanwhile: %zu)\n", checked);
