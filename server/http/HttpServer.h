@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace trd::server {
 
@@ -27,6 +28,7 @@ struct HttpOptions {
     int port = 8211;                          // 0: any free port
     int threads = 32;                         // workers running calls
     std::size_t maxBody = 256u << 20;
+    std::size_t bodyMemory = 1024u << 20;     // for all request bodies in flight together (each costs about 3 x its size)
     std::size_t maxHeaderBytes = 16u << 10;   // request line and header fields together
     int maxHeaderCount = 64;
     int requestTimeoutMs = 30000;             // from the first byte of a request to its last
@@ -35,6 +37,7 @@ struct HttpOptions {
     std::size_t maxQueuedAnswer = 4u << 20;   // of a streamed answer not yet sent; its worker then waits
     int maxConnections = 20000;
     int maxPerAddress = 64;
+    std::vector<std::string> serverNames;     // names clients may use besides the address (Host, Origin)
     std::string tlsCertFile;                  // both set: HTTPS only
     std::string tlsKeyFile;
     bool log = true;

@@ -253,7 +253,20 @@ public:
         }
         m_db.exec("RELEASE SAVEPOINT delta");
     }
-    void commitBatch() override { m_db.exec("COMMIT"); }
+    void commitBatch() override
+    {
+        try {
+            m_db.exec("COMMIT");
+        } catch (const PostgresError& e) {
+            // The connection went while COMMIT was on its way or its answer
+            // was: the database may have committed. Anything else it answered
+            // is a refusal, and nothing was committed.
+            const std::string& state = e.sqlState();
+            if (state.rfind("08", 0) == 0 || state == "57P01" || state == "57P02" || state == "57P03")
+                throw outcomeUnknown(std::string("COMMIT: ") + e.what());
+            throw;
+        }
+    }
     void rollbackBatch() override
     {
         m_log.forgetBatches();

@@ -6,6 +6,7 @@
 #include "SqliteConnection.h"
 #include "SqliteFileGuard.h"
 #include "SqliteHistory.h"
+#include "SqliteIntegrityWatch.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
+#include <utility>
 
 namespace trd::server {
 
@@ -102,8 +104,9 @@ public:
         // was a quarter slower through a 64 MB cache or a memory map than
         // through SQLite's own 2 MB cache reading from the system's file
         // cache: the small cache stays in the processor's cache. It also keeps
-        // a pool of many readers from holding 64 MB each.
-        m_db.exec("PRAGMA cache_size=-2000; PRAGMA mmap_size=0");
+        // a pool of many readers from holding 64 MB each. (No connection maps
+        // the file: see SqliteConnection.)
+        m_db.exec("PRAGMA cache_size=-2000");
     }
 
     std::vector<Language> languages() override
@@ -270,22 +273,40 @@ public:
     }
     void commitBatch() override
     {
-        m_db.exec("COMMIT");
+        try {
+            m_db.exec("COMMIT");
+        } catch (const SqliteError& e) {
+            // A full disk or a busy file stops the commit before its last
+            // frame is written: nothing of it is stored. Any other failure
+            // (an fsync that failed, an I/O error) may come after the frames
+            // reached the disk, and a restart would find them.
+            const int primary = e.code() & 0xFF;
+            if (primary == SQLITE_FULL || primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
+                throw;
+            throw outcomeUnknown(std::string("COMMIT: ") + e.what());
+        }
         m_changes.publish({std::move(m_written), false});
         m_written.clear();
         // Checked after the commit too: if the files went meanwhile, this
-        // commit is in a WAL no one will find again. It stands only when it
-        // could be copied into the database file, which is still in place.
-        if (m_guard.check().empty())
+        // commit is in a WAL that may or may not be found again. It stands
+        // only when it could be copied into the database file, which is still
+        // in place; otherwise nobody can say, and the client is told so.
+        const std::string lost = m_guard.check();
+        if (lost.empty()) {
+            if (std::exchange(m_loaded, false))
+                shrinkLog();
             return;
-        if (!(m_guard.databaseIntact() && SqliteCheckpointer::rescue(m_db.handle())))
-            checkFiles();
+        }
+        const bool rescued = !m_rescued && m_guard.databaseIntact() && SqliteCheckpointer::rescue(m_db.handle(), m_guard);
         m_rescued = true;
+        if (!rescued)
+            throw outcomeUnknown("committed after the files changed: " + lost);
     }
     void rollbackBatch() override
     {
         m_written.clear();
         m_log.forgetBatches();
+        m_loaded = false;
         if (!sqlite3_get_autocommit(m_db.handle()))
             m_db.exec("ROLLBACK");
     }
@@ -361,6 +382,7 @@ public:
 
     void beginBulkLoad() override
     {
+        m_loaded = true;
         {
             auto st = m_db.prepare("SELECT NOT EXISTS (SELECT 1 FROM TRADUCAO)");
             st.step();
@@ -388,17 +410,35 @@ private:
             writer->m_written.push_back(rowid);
     }
 
+    // A bulk load leaves a log as large as what it loaded; copied into the
+    // database at once and cut to nothing, it does not double the disk the
+    // database needs for as long as the server runs. (Later logs are cut back
+    // to the journal size limit whenever SQLite starts one afresh.)
+    void shrinkLog()
+    {
+        int logPages = 0, copied = 0;
+        SqliteFileGuard::OwnWrite writing(m_guard);
+        const int rc = SqliteCheckpointer::checkpointWaiting(m_db.handle(), SQLITE_CHECKPOINT_TRUNCATE, &logPages, &copied);
+        if (rc != SQLITE_OK)
+            std::fprintf(stderr, "trd-server: o registro de transações não pôde ser reduzido após a carga (%s); será "
+                                 "copiado para o banco aos poucos\n",
+                         sqlite3_errstr(rc));
+    }
+
     void checkFiles()
     {
         const std::string lost = m_guard.check();
-        if (lost.empty())
+        if (lost.empty()) {
+            if (std::exchange(m_loaded, false))
+                shrinkLog();
             return;
+        }
         if (!m_rescued) {
             // What was acknowledged still sits in the WAL this connection has
             // open: put it in the database before anything else can go wrong.
             m_rescued = true;
             if (sqlite3_get_autocommit(m_db.handle()) && m_guard.databaseIntact())
-                SqliteCheckpointer::rescue(m_db.handle());
+                SqliteCheckpointer::rescue(m_db.handle(), m_guard);
         }
         throw StorageError("database files lost", lost);
     }
@@ -541,6 +581,7 @@ private:
     bool m_keepVersions;
     bool m_rescued = false;
     bool m_bulk = false;
+    bool m_loaded = false;   // a bulk load is in the batch being committed
 };
 
 // Served with --read-only: every write is refused before it starts.
@@ -610,6 +651,10 @@ SqliteStorage::SqliteStorage(std::string path, SqliteOpenOptions options)
     m_guard = std::make_unique<SqliteFileGuard>(m_path);
     if (m_options.readOnly)
         m_guard->record(false);
+    if (m_options.checkEverySeconds > 0)
+        m_watch = std::make_unique<SqliteIntegrityWatch>(m_path, m_options.readOnly,
+                                                         std::chrono::seconds(m_options.checkEverySeconds), *m_guard,
+                                                         m_damaged);
 }
 
 SqliteStorage::~SqliteStorage() = default;

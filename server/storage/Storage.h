@@ -48,6 +48,18 @@ private:
     bool m_retryable;
 };
 
+// A commit that failed, or whose files were lost, after the database may
+// already have made it durable: the caller must not be told that nothing was
+// written, nor that it was. detail names what happened, for the log.
+inline StorageError outcomeUnknown(const std::string& detail)
+{
+    return StorageError(detail,
+                        "Não se sabe se a alteração foi gravada: o banco de dados do servidor falhou no momento de "
+                        "confirmá-la. O registro será lido de novo do servidor para mostrar o que ficou gravado. Avise "
+                        "o administrador do sistema.",
+                        false, ErrorKind::OutcomeUnknown);
+}
+
 // What a save would meet now, for GET /health.
 struct StorageStatus {
     bool writable = true;
