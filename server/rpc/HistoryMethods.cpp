@@ -121,8 +121,7 @@ void HistoryMethods::getLotes(std::vector<JsonValue>& params, AnswerBuffer& out)
         return it != undoneBy.end() && !undoneBy.count(it->second) ? it->second : 0;
     };
 
-    AnswerPacketWriter packet(out, BatchFields);
-    packet.expectRows(batches.size());
+    AnswerPacketWriter packet(out, BatchFields, batches.size());
     for (const BatchRecord& b : batches) {
         packet.beginRow();
         packet.number(0, static_cast<double>(b.id));
