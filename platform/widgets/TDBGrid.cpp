@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QScrollBar>
 #include <QTimer>
 
 #include <algorithm>
@@ -352,9 +353,18 @@ void TDBGrid::dataEvent(TDataEvent event, qintptr info)
     case TDataEvent::deRowRemoved:
         if (m_model->rowCount() == (ds ? ds->RecordCount() : 0) + 1 && info >= 0 && info < m_model->rowCount()) {
             // The view moves its current cell by itself; the data set has
-            // placed its cursor already, which followDataSet shows.
+            // placed its cursor already, which followDataSet shows. A row
+            // leaving above the view would slide every row in it up by one:
+            // the view follows, so the user keeps seeing the same rows.
+            const int removed = static_cast<int>(info);
+            const int top = rowAt(0);
+            const int shift = removed < top ? rowViewportPosition(top + 1) - rowViewportPosition(top) : 0;
             ++m_syncing;
-            m_model->rowRemoved(static_cast<int>(info));
+            m_model->rowRemoved(removed);
+            if (shift > 0) {
+                QScrollBar* bar = verticalScrollBar();
+                bar->setValue(bar->value() - (verticalScrollMode() == ScrollPerItem ? 1 : shift));
+            }
             --m_syncing;
         } else {
             closeInplaceEditor(false);
