@@ -238,9 +238,13 @@ void LoginGate::run(Lane which)
             return &m_lanes[Known];
         return m_lanes[which].empty() ? nullptr : &m_lanes[which];
     };
+    // The other lanes start a check only while the clean lane has none to
+    // make: the processors and the memory bus go to the clean log-ins first,
+    // which then wait at most for the end of a check already under way.
+    auto cleanBusy = [&] { return m_cleanChecking || !m_lanes[Known].empty() || !m_lanes[Clean].empty(); };
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock, [&] { return m_stop || next(); });
+        m_wake.wait(lock, [&] { return m_stop || (next() && (which == Clean || !cleanBusy())); });
         if (m_stop)
             return;
         auto& lane = *next();
@@ -255,11 +259,15 @@ void LoginGate::run(Lane which)
             --m_byUser[job->name].pending;
             --m_byAddress[job->address].pending;
             const LoginResult throttled{LoginResult::Kind::Throttled, {}, secondsUntil(opens, now + m_limits.refusalDelay)};
+            if (which == Clean && !cleanBusy())
+                m_wake.notify_all();   // the other lanes' turn
             lock.unlock();
             refuseLater(std::move(job->done), throttled);
             lock.lock();
             continue;
         }
+        if (which == Clean)
+            m_cleanChecking = true;
         lock.unlock();
         const std::optional<std::string> hash = m_users.hashOf(job->name);
         // The same work for a name that does not exist.
@@ -269,6 +277,11 @@ void LoginGate::run(Lane which)
             result = {LoginResult::Kind::Accepted, m_users.issue(job->name, *hash, m_lifetime), 0};
         lock.lock();
         noteOutcome(*job, right);
+        if (which == Clean) {
+            m_cleanChecking = false;
+            if (!cleanBusy())
+                m_wake.notify_all();   // the other lanes' turn
+        }
         lock.unlock();
         job->done(std::move(result));
         lock.lock();

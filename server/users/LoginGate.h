@@ -21,14 +21,17 @@
 //   guess. Within it, a user logging in again from an address where that
 //   user has logged in before goes first: at the start of a flood, every
 //   flooding machine's first guess is as clean as anyone's log-in, and the
-//   people who work here should not wait behind them. One whose user and address are still within their allowances (a
-//   person who mistyped) goes in the retry lane, at the same priority. Only
-//   attempts past an allowance, guessing by then, go in the third lane, whose
-//   thread runs at the lowest priority, so that they take only what the
-//   processors leave: a flood cannot take the processors from the calls, and
-//   a busy server does not starve someone's second try. Each user name and
-//   each address may have a few checks waiting at once; past that, or with
-//   the queue full, an attempt is refused at once.
+//   people who work here should not wait behind them. One whose user and
+//   address are still within their allowances (a person who mistyped) goes
+//   in the retry lane, at the same priority. Only attempts past an
+//   allowance, guessing by then, go in the third lane, whose thread runs at
+//   the lowest priority, so that they take only what the processors leave:
+//   a flood cannot take the processors from the calls, and a busy server
+//   does not starve someone's second try. The retry and guess lanes start a
+//   check only while the clean lane has none to make, so a clean log-in
+//   waits at most for the end of a check already under way. Each user name
+//   and each address may have a few checks waiting at once; past that, or
+//   with the queue full, an attempt is refused at once.
 #include "UserStore.h"
 
 #include <array>
@@ -128,6 +131,7 @@ private:
     std::multimap<Clock::time_point, std::pair<Done, LoginResult>> m_refusals;
     Records m_byUser, m_byAddress;
     std::array<std::deque<std::unique_ptr<Job>>, Lanes> m_lanes;
+    bool m_cleanChecking = false;   // the clean lane's thread is checking a password
     std::unordered_map<std::string, Clock::time_point> m_known;   // user and address of a log-in -> when
     std::size_t m_queued = 0;
     bool m_stop = false;
