@@ -27,6 +27,10 @@ inline const QString GetLotes = QStringLiteral("GetLotes");
 inline const QString AbreLote = QStringLiteral("AbreLote");
 inline const QString DesfazLote = QStringLiteral("DesfazLote");
 inline const QString DesfazVersao = QStringLiteral("DesfazVersao");
+// The translation memory (docs/memory.md).
+inline const QString GetSugestoes = QStringLiteral("GetSugestoes");
+inline const QString GetMesmaOrigem = QStringLiteral("GetMesmaOrigem");
+inline const QString GetInconsistencias = QStringLiteral("GetInconsistencias");
 } // namespace metodo
 
 // The data packet of a successful answer. An error answer raises EServerError

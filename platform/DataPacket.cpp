@@ -3,6 +3,7 @@
 #include "CborPacketReader.h"
 #include "TDateTime.h"
 #include "Win1252.h"
+#include "XmlReferences.h"
 
 #include <pugixml.hpp>
 
@@ -489,25 +490,32 @@ bool parseNumber(std::string_view v, Number& value)
 } // namespace
 
 // A NUL, raw or as a character reference, would silently cut the value it is
-// in (values are read as C strings), and XML forbids it anyway.
-static void refuseNullCharacters(const QByteArray& buffer)
+// in (values are read as C strings), and XML forbids it anyway. References the
+// parser would keep as literal text, and repeated attributes, are refused too.
+static void refuseWhatTheParserLetsThrough(const QByteArray& buffer)
 {
     if (buffer.indexOf('\0') >= 0)
         fail(QStringLiteral("Pacote de dados inválido: contém o caractere nulo."));
-    for (qsizetype at = buffer.indexOf("&#"); at >= 0; at = buffer.indexOf("&#", at + 2)) {
-        qsizetype i = at + 2;
-        const bool hex = i < buffer.size() && (buffer[i] == 'x' || buffer[i] == 'X');
-        if (hex)
-            ++i;
-        const qsizetype digits = i;
-        while (i < buffer.size() && buffer[i] == '0')
-            ++i;
-        if (i > digits && i < buffer.size() && buffer[i] == ';')
-            fail(QStringLiteral("Pacote de dados inválido: a referência %1 (caractere nulo) na posição %2 "
-                                           "não pode ser gravada.")
-                                .arg(QString::fromLatin1(buffer.mid(at, i - at + 1)))
-                                .arg(at));
+    if (const XmlFault fault = firstXmlFault(std::string_view(buffer.constData(), static_cast<std::size_t>(buffer.size()))))
+        fail(QStringLiteral("Pacote de dados inválido: %1 (posição %2).").arg(q(fault.what)).arg(fault.offset));
+}
+
+// Every element but the rows (which readRow checks as it reads them) with
+// an attribute given twice is refused: the parser keeps both and the reader
+// would take the first.
+static void refuseRepeatedAttributes(pugi::xml_node node)
+{
+    for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+        for (pugi::xml_attribute b = a.next_attribute(); b; b = b.next_attribute())
+            if (equalsNoCase(a.name(), b.name()))
+                fail(QStringLiteral("Pacote de dados inválido: o atributo %1 aparece mais de uma vez em <%2>.")
+                         .arg(quoted(a.name()), quoted(node.name())));
     }
+    if (equalsNoCase(node.name(), "ROWDATA"))
+        return;
+    for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling())
+        if (child.type() == pugi::node_element)
+            refuseRepeatedAttributes(child);
 }
 
 void PacketReader::Impl::parse()
@@ -519,7 +527,7 @@ void PacketReader::Impl::parse()
     convertLegacyEncoding(buffer);
     if (buffer.isEmpty())
         fail(QStringLiteral("Pacote de dados vazio."));
-    refuseNullCharacters(buffer);
+    refuseWhatTheParserLetsThrough(buffer);
 
     // No whitespace normalisation: line breaks inside values are data.
     const unsigned options = pugi::parse_escapes;
@@ -545,6 +553,7 @@ void PacketReader::Impl::parse()
         if (n.type() == pugi::node_element)
             fail(QStringLiteral("Pacote de dados inválido: há mais de um elemento raiz (<%1> após DATAPACKET).")
                      .arg(quoted(n.name())));
+    refuseRepeatedAttributes(root);
     const pugi::xml_node metadata = childNoCase(root, "METADATA");
     if (!metadata)
         fail(QStringLiteral("Pacote de dados inválido: falta o elemento METADATA."));
@@ -635,6 +644,7 @@ void PacketReader::Impl::readRow()
 {
     std::fill(values.begin(), values.end(), nullptr);
     rowState = rsNone;
+    bool stateSeen = false;
     // Rows normally carry their attributes in field order: try the expected
     // field first and fall back to a lookup by name.
     std::size_t expected = 0;
@@ -644,6 +654,9 @@ void PacketReader::Impl::readRow()
         if (expected < fields.size() && std::strcmp(name, fields[expected].name.constData()) == 0) {
             field = static_cast<int>(expected);
         } else if (equalsNoCase(name, "RowState")) {
+            if (std::exchange(stateSeen, true))
+                fail(QStringLiteral("Pacote de dados inválido: o atributo RowState aparece mais de uma vez na linha %1.")
+                         .arg(rowNumber));
             const std::string_view v = a.value();
             int state = 0;
             const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), state);
@@ -658,6 +671,12 @@ void PacketReader::Impl::readRow()
         }
         if (field < 0)
             continue;   // attributes of no field (writers add their own) are not data
+        // The parser keeps both of two attributes of one name: which one
+        // the writer meant is not guessed.
+        if (values[static_cast<std::size_t>(field)])
+            fail(QStringLiteral("Pacote de dados inválido: o campo '%1' aparece mais de uma vez na linha %2.")
+                     .arg(fieldName(field))
+                     .arg(rowNumber));
         values[static_cast<std::size_t>(field)] = a.value();
         lengths[static_cast<std::size_t>(field)] = std::strlen(a.value());
         expected = static_cast<std::size_t>(field) + 1;

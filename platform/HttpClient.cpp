@@ -82,15 +82,18 @@ HttpClient::Error HttpClient::fail(Error error, QString* detail, const QString& 
 
 HttpClient::Error HttpClient::waitFor(short events, int timeoutMs, QString* detail)
 {
-    pollfd p{m_fd, events, 0};
+    pollfd p[2] = {{m_fd, events, 0}, {m_interruptFd, POLLIN, 0}};
+    const nfds_t watched = m_interruptFd >= 0 ? 2 : 1;
     QElapsedTimer clock;
     clock.start();
     for (;;) {
         const int left = std::max(0, timeoutMs - int(clock.elapsed()));
         const int slice = m_waitHook ? std::min(left, m_waitHookIntervalMs) : left;
-        const int n = ::poll(&p, 1, slice);
+        const int n = ::poll(p, watched, slice);
         if (n < 0 && errno != EINTR)
             return fail(Error::Dropped, detail, ioError(errno));
+        if (watched == 2 && p[1].revents != 0)
+            return fail(Error::Interrupted, detail, QStringLiteral("interrompida"));
         if (m_waitHook)
             runWaitHook();
         if (n > 0)

@@ -36,6 +36,7 @@ public:
         Protocol,           // what came back is not HTTP/1.x
         TooLarge,           // the answer's body is over the limit (SetMaxBodySize)
         Tls,                // no secure connection: the certificate was refused, or no TLS there
+        Interrupted,        // SetInterrupt's descriptor became readable: the caller gave up
     };
 
     struct Response {
@@ -93,6 +94,11 @@ public:
     void SetTls(bool on, QByteArray caFile = {});
     bool UsesTls() const { return m_tlsOn; }
 
+    // Every wait for the peer also watches this descriptor (-1: none); once
+    // it is readable, the exchange ends with Interrupted and the connection is
+    // closed. Another thread stops a waiting request by writing to it.
+    void SetInterrupt(int fd) { m_interruptFd = fd; }
+
     bool IsOpen() const { return m_fd >= 0; }
     void Close();
     // Closes the connection as failed: the exchange on it did not end well.
@@ -136,6 +142,7 @@ private:
     int m_connectTimeoutMs;
     int m_ioTimeoutMs;
     int m_fd = -1;
+    int m_interruptFd = -1;
     qint64 m_maxBody = qint64(1) << 30;
     QByteArray m_buffer;     // bytes received and not consumed yet
     qsizetype m_offset = 0;  // start of the unconsumed bytes in m_buffer

@@ -50,6 +50,11 @@ public:
 
     bool isNull(int record, int field) const;
     CellValue get(int record, int field) const;
+    // A string value as stored, without a copy: valid until the store changes.
+    QStringView textView(int record, int field) const
+    {
+        return m_columns[static_cast<std::size_t>(field)].text[static_cast<std::size_t>(record)];
+    }
     void set(int record, int field, const CellValue& value);
     RecordValues getRecord(int record) const;
     void setRecord(int record, const RecordValues& values);

@@ -28,6 +28,8 @@ enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
 enum class TDataEvent {
     deFieldChange,      // info: the TField* that changed while editing
     deRecordChange,     // the current record's values changed (post, cancel, undo)
+    deRowChange,        // another row's values changed (RefreshRow); info: its index
+    deRowRemoved,       // a row left without a change of the others (ForgetRow); info: its former index
     deDataSetChange,    // rows came or went (open, load, delete, merge, sort, EnableControls)
     deDataSetScroll,    // the cursor moved; info: the previous row index
     deLayoutChange,     // fields changed (open with another structure)
@@ -121,6 +123,19 @@ public:
     // is checked against what the server holds now. Needs browse state and
     // no logged change of the row.
     void RefreshRecord(const TClientDataSet& source);
+
+    // ---- rows the server tells of (a colleague's save, docs/live.md)
+    // The row (0-based, in index order) that holds each key in these fields,
+    // or -1, in one pass over the rows; the cursor does not move.
+    std::vector<int> FindRows(const std::vector<int>& fields, const std::vector<QStringList>& keys) const;
+    // Takes these values (field index, text) as what the row holds, as if it
+    // had been loaded so: nothing is logged, no edit starts, the controls
+    // repaint the row. Raises EDBClient for the row being edited or a row
+    // with logged changes.
+    void RefreshRow(int row, const std::vector<std::pair<int, QString>>& values);
+    // The row goes as if it had never been loaded: nothing is logged. Raises
+    // EDBClient while a row is being edited, or for a row with logged changes.
+    void ForgetRow(int row);
 
     // ---- searching and order
     // keyFields "A;B", one value per field; the case-insensitive option matches

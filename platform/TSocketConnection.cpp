@@ -30,6 +30,7 @@ std::exception_ptr transportFailure(HttpClient::Error error, const QString& deta
         return std::make_exception_ptr(EConnectionError(
             QStringLiteral("O servidor de aplicação em %1 não respondeu em %2 segundos.").arg(where, seconds(readTimeoutMs))));
     case HttpClient::Error::Dropped:
+    case HttpClient::Error::Interrupted:
         return std::make_exception_ptr(
             EConnectionError(QStringLiteral("A conexão com o servidor de aplicação em %1 foi interrompida.").arg(where)));
     case HttpClient::Error::Tls:

@@ -1,5 +1,6 @@
 #include "ServerOptions.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace trd::server {
@@ -25,11 +26,11 @@ const char* serverUsage()
     return "uso: trd-server --db ARQUIVO --backup COPIA\n"
            "     trd-server (--db ARQUIVO | --pg CONEXAO) --prune-history DIAS\n"
            "     trd-server (--db ARQUIVO | --pg CONEXAO) [--listen HOST:PORTA] [--create] [--demo]\n"
-           "                  [--read-only] [--full-check] [--min-free MIB] [--threads N]\n"
+           "                  [--read-only] [--full-check] [--check-every S] [--min-free MIB] [--threads N]\n"
            "                  [--pg-statement-timeout S] [--pg-lock-timeout S]\n"
-           "                  [--max-body MIB] [--max-connections N] [--max-per-address N]\n"
+           "                  [--max-body MIB] [--body-memory MIB] [--max-connections N] [--max-per-address N]\n"
            "                  [--request-timeout S] [--idle-timeout S] [--write-timeout S] [--statement-timeout S]\n"
-           "                  [--tls-cert PEM --tls-key PEM]\n"
+           "                  [--tls-cert PEM --tls-key PEM] [--server-name NOME]...\n"
            "                  [--users ARQUIVO] [--session-timeout S] [--import-tsv ARQUIVO] [--quiet]\n"
            "       trd-server user (add|remove|reset|list) [NOME] (--users ARQUIVO | --db ARQUIVO)\n"
            "                  (add e reset leem a senha da entrada padrão)\n"
@@ -38,16 +39,18 @@ const char* serverUsage()
            "  --prune-history DIAS remove do histórico de alterações os lotes de mais de DIAS dias e sai\n"
            "                      (pode rodar ao lado do servidor em uso)\n"
            "  --pg CONEXAO        banco PostgreSQL (texto de conexão da libpq, ex. \"host=db dbname=trd\")\n"
-           "  --listen HOST:PORTA endereço de escuta (padrão 127.0.0.1:8211; porta 0 = qualquer livre)\n"
+           "  --listen HOST:PORTA endereço de escuta (padrão 127.0.0.1:8211; porta 0 = qualquer livre; IPv6: [::1]:8211)\n"
            "  --create            cria o banco SQLite quando o arquivo não existe ou está vazio\n"
            "  --demo              cria o banco se preciso e preenche um banco novo com dados de demonstração\n"
            "  --read-only         atende o banco SQLite somente para consulta (gravações recusadas)\n"
            "  --full-check        verificação de integridade completa ao iniciar (padrão: a rápida)\n"
+           "  --check-every S     verificação de integridade rápida a cada S segundos em funcionamento (padrão 600; 0 = só ao iniciar)\n"
            "  --min-free MIB      /health falha com menos espaço livre em disco (padrão 64)\n"
            "  --pg-statement-timeout S  tempo máximo de um comando no PostgreSQL (padrão 30 s)\n"
            "  --pg-lock-timeout S tempo máximo de espera por um bloqueio no PostgreSQL (padrão 5 s)\n"
            "  --threads N         threads que executam as chamadas (padrão 32)\n"
            "  --max-body MIB      tamanho máximo de uma requisição (padrão 256)\n"
+           "  --body-memory MIB   memória para os corpos de todas as requisições em andamento (padrão 1024, ou 3 x --max-body)\n"
            "  --max-connections N conexões abertas ao mesmo tempo (padrão 20000)\n"
            "  --max-per-address N conexões abertas de um mesmo endereço (padrão 64)\n"
            "  --request-timeout S prazo para receber uma requisição inteira (padrão 30 s)\n"
@@ -56,6 +59,7 @@ const char* serverUsage()
            "  --statement-timeout S uma leitura no SQLite é interrompida após S segundos (padrão 30)\n"
            "  --users ARQUIVO     usuários e senhas (padrão: ARQUIVO-DO-BANCO.users, quando existe)\n"
            "  --session-timeout S uma sessão aberta pelo login dura S segundos (padrão 43200)\n"
+           "  --server-name NOME  nome pelo qual os clientes chamam o servidor, além do endereço (pode repetir)\n"
            "  --tls-cert PEM      certificado do servidor: atende só HTTPS (com --tls-key)\n"
            "  --tls-key PEM       chave privada do certificado\n"
            "  --import-tsv ARQ    importa idiomas e traduções de um arquivo TSV antes de atender\n"
@@ -108,6 +112,7 @@ std::optional<UserCommand> parseUserCommand(const std::vector<std::string>& args
 std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& args, std::string& error)
 {
     ServerOptions options;
+    bool checkEveryGiven = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         auto value = [&]() -> const std::string* {
@@ -131,14 +136,20 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
             const std::string* v = value();
             if (!v)
                 return std::nullopt;
+            // An IPv6 address goes in brackets, as in a URL: [::1]:8211.
             const std::size_t colon = v->rfind(':');
             long long port = -1;
-            if (colon == std::string::npos || colon == 0 || !toNumber(v->substr(colon + 1), port) || port < 0
-                || port > 65535) {
-                error = "--listen espera HOST:PORTA, recebeu " + *v;
+            std::string host = colon == std::string::npos ? std::string() : v->substr(0, colon);
+            const bool bracketed = host.size() > 2 && host.front() == '[' && host.back() == ']';
+            if (bracketed)
+                host = host.substr(1, host.size() - 2);
+            if (colon == std::string::npos || host.empty() || !toNumber(v->substr(colon + 1), port) || port < 0
+                || port > 65535 || (!bracketed && host.find_first_of(":[]") != std::string::npos)
+                || (bracketed && host.find_first_of("[]") != std::string::npos)) {
+                error = "--listen espera HOST:PORTA (um endereço IPv6 entre colchetes: [::1]:8211), recebeu " + *v;
                 return std::nullopt;
             }
-            options.host = v->substr(0, colon);
+            options.host = host;
             options.port = static_cast<int>(port);
         } else if (arg == "--threads") {
             const std::string* v = value();
@@ -156,6 +167,14 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
                 return std::nullopt;
             }
             options.maxBody = static_cast<std::size_t>(n) << 20;
+        } else if (arg == "--body-memory") {
+            const std::string* v = value();
+            long long n = 0;
+            if (!v || !toNumber(*v, n) || n < 1 || n > (1ll << 20)) {
+                error = "--body-memory espera um número de MiB";
+                return std::nullopt;
+            }
+            options.bodyMemory = static_cast<std::size_t>(n) << 20;
         } else if (arg == "--max-connections" || arg == "--max-per-address" || arg == "--request-timeout"
                    || arg == "--idle-timeout" || arg == "--write-timeout" || arg == "--statement-timeout") {
             const std::string* v = value();
@@ -185,6 +204,15 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
             if (!v)
                 return std::nullopt;
             options.users = *v;
+        } else if (arg == "--server-name") {
+            const std::string* v = value();
+            if (!v)
+                return std::nullopt;
+            if (v->empty() || v->find_first_of(" \t/@") != std::string::npos) {
+                error = "--server-name espera um nome de computador (ex. trd.empresa.local), recebeu " + *v;
+                return std::nullopt;
+            }
+            options.serverNames.push_back(*v);
         } else if (arg == "--tls-cert" || arg == "--tls-key") {
             const std::string* v = value();
             if (!v)
@@ -225,6 +253,15 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
             options.readOnly = true;
         } else if (arg == "--full-check") {
             options.fullCheck = true;
+        } else if (arg == "--check-every") {
+            const std::string* v = value();
+            long long n = -1;
+            if (!v || !toNumber(*v, n) || n < 0 || n > 7 * 86400) {
+                error = "--check-every espera um número de segundos de 0 a 604800 (0: só ao iniciar)";
+                return std::nullopt;
+            }
+            options.checkEveryS = static_cast<int>(n);
+            checkEveryGiven = true;
         } else if (arg == "--min-free") {
             const std::string* v = value();
             long long n = 0;
@@ -247,9 +284,10 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
         error = options.db.empty() ? "--db (ou --pg) é obrigatório" : "use --db ou --pg, não os dois";
         return std::nullopt;
     }
-    if (!options.pg.empty() && (options.create || options.readOnly || options.fullCheck || !options.backup.empty())) {
-        error = "--create, --read-only, --full-check e --backup valem só para --db (PostgreSQL: pg_dump, veja "
-                "docs/server.md)";
+    if (!options.pg.empty()
+        && (options.create || options.readOnly || options.fullCheck || !options.backup.empty() || checkEveryGiven)) {
+        error = "--create, --read-only, --full-check, --check-every e --backup valem só para --db (PostgreSQL: "
+                "pg_dump e pg_amcheck, veja docs/server.md)";
         return std::nullopt;
     }
     if (!options.backup.empty() && (options.create || options.demo || !options.importTsv.empty())) {
@@ -263,6 +301,14 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
     }
     if (options.readOnly && (options.create || options.demo || !options.importTsv.empty())) {
         error = "--read-only não combina com --create, --demo ou --import-tsv";
+        return std::nullopt;
+    }
+    // The largest request alone must fit: it costs about three times its body.
+    if (options.bodyMemory == 0)
+        options.bodyMemory = std::max<std::size_t>(std::size_t(1024) << 20, 3 * options.maxBody + (1u << 20));
+    else if (options.bodyMemory < 3 * options.maxBody + (1u << 20)) {
+        error = "--body-memory precisa de ao menos 3 x --max-body + 1 MiB (" + std::to_string((3 * options.maxBody >> 20) + 1)
+                + " MiB): a maior requisição sozinha custa cerca de três vezes o seu corpo";
         return std::nullopt;
     }
     if (options.tlsCert.empty() != options.tlsKey.empty()) {

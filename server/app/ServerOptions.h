@@ -16,6 +16,7 @@ struct ServerOptions {
     bool create = false;       // a missing or zero-length --db file becomes a new database
     bool readOnly = false;     // serve --db without writes
     bool fullCheck = false;    // full integrity check at start instead of the quick one
+    int checkEveryS = 600;     // the quick integrity check while serving, every S seconds; 0: never
     std::uint64_t minFreeMib = 64;   // /health fails below this much free disk
     std::string backup;        // copy --db to this file and exit, instead of serving
     double pruneHistoryDays = -1;   // >= 0: remove the history older than this many days and exit
@@ -23,6 +24,7 @@ struct ServerOptions {
     int pgLockTimeoutMs = 5000;
     int threads = 32;
     std::size_t maxBody = 256u << 20;
+    std::size_t bodyMemory = 0;    // for request bodies in flight together; 0: 1 GiB or 3 x maxBody, the larger
     int maxConnections = 20000;
     int maxPerAddress = 64;
     int requestTimeoutS = 30;      // to receive a whole request
@@ -31,6 +33,7 @@ struct ServerOptions {
     int statementTimeoutS = 30;    // one SQLite read statement
     std::string users;             // the users file; empty: beside the --db file, when it exists
     int sessionS = 12 * 3600;      // a login's lifetime
+    std::vector<std::string> serverNames;   // names clients use to reach the server (Host, Origin)
     std::string tlsCert;           // PEM files; both or neither
     std::string tlsKey;
     std::string importTsv;

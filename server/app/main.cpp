@@ -1,11 +1,13 @@
 // trd-server: the application server of the translation module.
 #include "DemoData.h"
+#include "HostPolicy.h"
 #include "HttpServer.h"
 #include "ServerContext.h"
 #include "Prune.h"
 #include "ServerOptions.h"
 #include "SqliteBackup.h"
 #include "SqliteStorage.h"
+#include "StartupFiles.h"
 #ifdef TRD_HAVE_POSTGRESQL
 #include "PostgresStorage.h"
 #endif
@@ -16,6 +18,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <malloc.h>
 #include <iostream>
 #include <pthread.h>
 #include <sys/resource.h>
@@ -83,9 +86,11 @@ int runUserCommand(const std::vector<std::string>& args)
     }
 }
 
-bool isLoopbackHost(const std::string& host)
+// HOST:PORT as a URL writes it: an IPv6 address in brackets.
+std::string hostPort(const std::string& host, int port)
 {
-    return host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0;
+    const std::string h = host.find(':') == std::string::npos ? host : "[" + host + "]";
+    return h + ":" + std::to_string(port);
 }
 
 } // namespace
@@ -113,6 +118,11 @@ int main(int argc, char** argv)
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // Request bodies and answers of megabytes are given back to the system
+    // when freed, instead of staying in the allocator's per-thread pools (a
+    // worker that once read a 200 MiB request would otherwise keep it): the
+    // memory budget for bodies in flight then bounds what the process holds.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
     // Idle connections cost a descriptor each: take all the system allows.
     rlimit files{};
     if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
@@ -143,6 +153,7 @@ int main(int argc, char** argv)
             open.create = options->create || options->demo;
             open.readOnly = options->readOnly;
             open.fullCheck = options->fullCheck;
+            open.checkEverySeconds = options->checkEveryS;
             open.minFreeBytes = options->minFreeMib << 20;
             auto sqlite = std::make_unique<SqliteStorage>(options->db, open);
             if (sqlite->created())
@@ -173,14 +184,22 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "trd-server: importados %zu idiomas e %zu traduções de %s\n", counts.languages,
                          counts.rows, options->importTsv.c_str());
         }
+        context.startMemory();
+        // A read-only server writes nothing, and nothing else writes its file:
+        // it has no changes to tell.
+        if (!options->readOnly)
+            context.startFeed();
 
         // Who may call: the users of the users file; with none, only this
         // machine's own users, through the loopback address, until a user is
         // added to the file (which the server notices at the next call).
         std::unique_ptr<UserStore> users;
         const std::string usersPath = usersFileFor(options->users, options->db);
-        if (!usersPath.empty())
+        if (!usersPath.empty()) {
+            // It holds the secret that signs every session token.
+            checkPrivateFile(usersPath, "o arquivo de usuários");
             users = std::make_unique<UserStore>(usersPath);
+        }
         if (users && !users->empty()) {
             context.handler().requireLogin(*users, std::chrono::seconds(options->sessionS));
             std::fprintf(stderr, "trd-server: login exigido (%zu usuários em %s)\n", users->names().size(),
@@ -188,8 +207,9 @@ int main(int argc, char** argv)
         } else if (!options->users.empty()) {
             throw std::runtime_error("o arquivo de usuários " + usersPath
                                      + " não tem usuários; crie-os com: trd-server user add NOME --users " + usersPath);
-        } else if (!isLoopbackHost(options->host)) {
-            throw std::runtime_error("sem usuários cadastrados o servidor só atende no endereço local (127.0.0.1); "
+        } else if (!isLoopbackAddress(options->host)) {
+            throw std::runtime_error("sem usuários cadastrados o servidor só atende num endereço local (127.0.0.1, "
+                                     "[::1] ou localhost), não em " + hostPort(options->host, options->port) + "; "
                                      "crie usuários com: trd-server user add NOME --db "
                                      + (options->db.empty() ? std::string("ARQUIVO") : options->db)
                                      + " (ou --users ARQUIVO)");
@@ -200,30 +220,39 @@ int main(int argc, char** argv)
                          usersPath.c_str());
         }
 
+        if (!options->tlsCert.empty())
+            for (const std::string& warning : checkTlsFiles(options->tlsCert, options->tlsKey))
+                std::fprintf(stderr, "trd-server: atenção: %s\n", warning.c_str());
+
         HttpOptions http;
         http.host = options->host;
         http.port = options->port;
         http.threads = options->threads;
         http.maxBody = options->maxBody;
+        http.bodyMemory = options->bodyMemory;
         http.maxConnections = options->maxConnections;
         http.maxPerAddress = options->maxPerAddress;
         http.requestTimeoutMs = options->requestTimeoutS * 1000;
         http.idleTimeoutMs = options->idleTimeoutS * 1000;
         http.writeTimeoutMs = options->writeTimeoutS * 1000;
+        http.serverNames = options->serverNames;
         http.tlsCertFile = options->tlsCert;
         http.tlsKeyFile = options->tlsKey;
         http.log = !options->quiet;
         HttpServer server(context.handler(), context.health(), http);
+        if (!options->readOnly)
+            server.setFeed(context.feed());
         const int port = server.bind();
         if (port < 0) {
             std::fprintf(stderr, "trd-server: %s\n", server.error().c_str());
             return 1;
         }
-        std::printf("listening on %s:%d\n", options->host.c_str(), port);
+        std::printf("listening on %s\n", hostPort(options->host, port).c_str());
         std::fflush(stdout);
-        std::fprintf(stderr, "trd-server: banco %s%s, escutando em %s:%d, %d threads\n",
+        std::fprintf(stderr, "trd-server: banco %s%s, escutando em %s, %d threads\n",
                      options->pg.empty() ? options->db.c_str() : "PostgreSQL",
-                     options->readOnly ? " (somente consulta)" : "", options->host.c_str(), port, options->threads);
+                     options->readOnly ? " (somente consulta)" : "", hostPort(options->host, port).c_str(),
+                     options->threads);
 
         std::thread signalWaiter([&server, &stopSignals] {
             int signal = 0;
@@ -232,6 +261,7 @@ int main(int argc, char** argv)
                 server.stop();
         });
         const bool served = server.serve();
+        context.handler().stopLogins();
         // Wake the waiter if serving ended on its own.
         pthread_kill(signalWaiter.native_handle(), SIGTERM);
         signalWaiter.join();

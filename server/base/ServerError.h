@@ -15,6 +15,7 @@ enum class ErrorKind {
     Conflict,     // the data refuses it: changed or deleted by another user, a duplicate, an unknown language
     Unavailable,  // the server cannot do it now (database unreachable or busy, disk full, read-only); nothing was done
     Internal,     // the server or its database failed; nothing was done
+    OutcomeUnknown,  // a write failed at or after its commit: it may or may not be stored
 };
 
 class ServerError : public std::runtime_error {

@@ -19,7 +19,9 @@ HealthReport HealthProbe::check()
         report.detail = e.what();
     }
     const StorageStatus status = m_backend.status();
-    if (reason.empty())
+    // Saves stopped for good (files lost, damage found) say what to do about
+    // it, which a failed read of the same file cannot.
+    if (reason.empty() || (!status.writable && !status.problem.empty()))
         reason = status.problem;
     report.ok = reason.empty();
     report.body = report.ok ? "OK" : reason;

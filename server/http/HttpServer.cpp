@@ -1,5 +1,8 @@
 #include "HttpServer.h"
 
+#include "FeedRequest.h"
+#include "HostPolicy.h"
+#include "MemoryBudget.h"
 #include "RpcError.h"
 
 #include <boost/asio.hpp>
@@ -15,6 +18,8 @@
 #include <cstdio>
 #include <ctime>
 #include <deque>
+#include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -65,23 +70,6 @@ std::string_view trimmed(std::string_view text)
     return text;
 }
 
-// The host part of a Host header value ("[::1]:8211" -> "[::1]").
-std::string_view hostPart(std::string_view host)
-{
-    if (!host.empty() && host.front() == '[') {
-        const auto close = host.find(']');
-        return close == std::string_view::npos ? host : host.substr(0, close + 1);
-    }
-    const auto colon = host.find(':');
-    return colon == std::string_view::npos ? host : host.substr(0, colon);
-}
-
-bool isLoopbackName(std::string_view host)
-{
-    const std::string h = lowerAscii(host);
-    return h == "localhost" || h == "[::1]" || h == "::1" || h.rfind("127.", 0) == 0;
-}
-
 } // namespace
 
 std::string logValue(std::string_view value, std::size_t max)
@@ -126,19 +114,46 @@ std::string logValue(std::string_view value, std::size_t max)
     return out;
 }
 
+namespace {
+
+// What the connection limits know of a connection, whatever its stream: the
+// address it counts against, whether it still counts (an evicted one hands
+// its place to the newcomer at once), and when it started waiting idle for a
+// next request (0: it is not idle).
+class ConnectionBase : public std::enable_shared_from_this<ConnectionBase> {
+public:
+    explicit ConnectionBase(std::string address) : m_address(std::move(address)) {}
+    virtual ~ConnectionBase() = default;
+    // Closes the connection from its own executor.
+    virtual void evict() = 0;
+
+    const std::string m_address;
+    bool m_counted = true;        // guarded by the server's counts mutex
+    std::uint64_t m_idleKey = 0;  // likewise
+};
+
+} // namespace
+
 struct HttpServer::Impl {
     Impl(RpcHandler& h, HealthProbe& p, HttpOptions o)
-        : handler(h), health(p), options(std::move(o)), workers(static_cast<std::size_t>(std::max(1, options.threads)))
+        : handler(h), health(p), options(std::move(o)), hosts(options.host, options.serverNames),
+          bodies(options.bodyMemory),
+          workers(static_cast<std::size_t>(std::max(1, options.threads)))
     {
-        const std::string bound = lowerAscii(options.host);
-        loopbackOnly = isLoopbackName(bound) || bound == "::1";
         if (!options.tlsCertFile.empty()) {
             tls = std::make_unique<asio::ssl::context>(asio::ssl::context::tls_server);
             tls->set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2
                              | asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1
                              | asio::ssl::context::no_tlsv1_1 | asio::ssl::context::single_dh_use);
-            tls->use_certificate_chain_file(options.tlsCertFile);
-            tls->use_private_key_file(options.tlsKeyFile, asio::ssl::context::pem);
+            beast::error_code ec;
+            tls->use_certificate_chain_file(options.tlsCertFile, ec);
+            if (ec)
+                throw std::runtime_error("não foi possível usar o certificado " + options.tlsCertFile + ": "
+                                         + ec.message());
+            tls->use_private_key_file(options.tlsKeyFile, asio::ssl::context::pem, ec);
+            if (ec)
+                throw std::runtime_error("não foi possível usar a chave privada " + options.tlsKeyFile + ": "
+                                         + ec.message());
         }
     }
     ~Impl()
@@ -151,29 +166,65 @@ struct HttpServer::Impl {
 
     void accept();
     void admit(tcp::socket socket);
-    void release(const std::string& address)
+    void release(ConnectionBase& connection)
     {
         std::lock_guard lock(countsMutex);
-        --total;
-        auto it = perAddress.find(address);
-        if (it != perAddress.end() && --it->second <= 0)
+        auto it = perAddress.find(connection.m_address);
+        if (it == perAddress.end())
+            return;
+        if (connection.m_idleKey)
+            it->second.idle.erase(connection.m_idleKey);
+        connection.m_idleKey = 0;
+        if (connection.m_counted) {
+            connection.m_counted = false;
+            --total;
+            --it->second.count;
+        }
+        if (it->second.count <= 0 && it->second.idle.empty())
             perAddress.erase(it);
+    }
+    // A connection waiting for the first byte of its next request can be
+    // closed to make room for a new one from the same address.
+    void markIdle(ConnectionBase& connection)
+    {
+        std::lock_guard lock(countsMutex);
+        auto it = perAddress.find(connection.m_address);
+        if (it == perAddress.end() || !connection.m_counted || connection.m_idleKey)
+            return;
+        connection.m_idleKey = ++idleSequence;
+        it->second.idle.emplace(connection.m_idleKey, connection.weak_from_this());
+    }
+    void markBusy(ConnectionBase& connection)
+    {
+        std::lock_guard lock(countsMutex);
+        if (!connection.m_idleKey)
+            return;
+        if (auto it = perAddress.find(connection.m_address); it != perAddress.end())
+            it->second.idle.erase(connection.m_idleKey);
+        connection.m_idleKey = 0;
     }
     void log(std::string_view peer, std::string_view user, std::string_view method, double ms,
              std::string_view what) const;
 
     RpcHandler& handler;
     HealthProbe& health;
+    feed::ChangeFeed* feed = nullptr;
     HttpOptions options;
-    bool loopbackOnly = false;
+    HostPolicy hosts;
+    MemoryBudget bodies;
     std::string error;
     std::atomic<int> inFlight{0};
     std::atomic<bool> stopping{false};   // the loop is gone: no queued piece will be sent
     // Connections count themselves out when destroyed, which can happen while
     // the io context is torn down: the counts outlive it.
     std::mutex countsMutex;
-    std::unordered_map<std::string, int> perAddress;
+    struct AddressConnections {
+        int count = 0;
+        std::map<std::uint64_t, std::weak_ptr<ConnectionBase>> idle;   // oldest idle first
+    };
+    std::unordered_map<std::string, AddressConnections> perAddress;
     int total = 0;
+    std::uint64_t idleSequence = 0;
     std::unique_ptr<asio::ssl::context> tls;
     asio::io_context ioc;
     tcp::acceptor acceptor{asio::make_strand(ioc)};
@@ -268,13 +319,26 @@ private:
 };
 
 template <class Stream>
-class Connection : public std::enable_shared_from_this<Connection<Stream>> {
+class Connection : public ConnectionBase {
 public:
     Connection(HttpServer::Impl& server, Stream stream, std::string address)
-        : m_server(server), m_stream(std::move(stream)), m_address(std::move(address))
+        : ConnectionBase(std::move(address)), m_server(server), m_stream(std::move(stream)),
+          m_feedWait(m_stream.get_executor()), m_budgetWait(lowest().get_executor())
     {
     }
-    ~Connection() { m_server.release(m_address); }
+    ~Connection() override
+    {
+        releaseBodyMemory();
+        m_server.release(*this);
+    }
+
+    void evict() override
+    {
+        asio::post(m_stream.get_executor(), [self = self()] {
+            self->log("-", 0, "conexão ociosa fechada para dar lugar a uma nova do mesmo endereço");
+            self->close();
+        });
+    }
 
     void start()
     {
@@ -287,7 +351,7 @@ public:
             // closed connection it cannot explain. The bytes read go to the
             // handshake.
             lowest().expires_after(std::chrono::milliseconds(m_server.options.requestTimeoutMs));
-            lowest().async_read_some(m_buffer.prepare(4096), [self = this->shared_from_this()](beast::error_code ec,
+            lowest().async_read_some(m_buffer.prepare(4096), [self = self()](beast::error_code ec,
                                                                                               std::size_t n) {
                 if (ec)
                     return self->close();
@@ -306,6 +370,7 @@ public:
     }
 
 private:
+    std::shared_ptr<Connection> self() { return std::static_pointer_cast<Connection>(shared_from_this()); }
     beast::tcp_stream& lowest() { return beast::get_lowest_layer(m_stream); }
     const HttpOptions& options() const { return m_server.options; }
 
@@ -316,8 +381,10 @@ private:
         if (m_buffer.size() > 0)
             return readRequest();
         lowest().expires_after(std::chrono::milliseconds(options().idleTimeoutMs));
+        m_server.markIdle(*this);
         m_stream.async_read_some(m_buffer.prepare(4096),
-                                 [self = this->shared_from_this()](beast::error_code ec, std::size_t n) {
+                                 [self = self()](beast::error_code ec, std::size_t n) {
+                                     self->m_server.markBusy(*self);
                                      if (ec)
                                          return self->close();
                                      self->m_buffer.commit(n);
@@ -331,10 +398,94 @@ private:
         m_parser->header_limit(static_cast<std::uint32_t>(options().maxHeaderBytes));
         m_parser->body_limit(options().maxBody);
         lowest().expires_after(std::chrono::milliseconds(options().requestTimeoutMs));
-        http::async_read_header(m_stream, m_buffer, *m_parser,
-                                [self = this->shared_from_this()](beast::error_code ec, std::size_t) {
-                                    self->onHeader(ec);
-                                });
+        m_scanned = 0;
+        gatherHeader();
+    }
+
+    // The whole header block is gathered before it is parsed, so that its
+    // lines can be checked as they were sent: the parser itself would join a
+    // folded line into its field without a trace.
+    void gatherHeader()
+    {
+        const std::string_view buffered(static_cast<const char*>(m_buffer.data().data()), m_buffer.size());
+        if (cannotStartARequest(buffered))
+            return failRead(http::error::bad_method);
+        const std::size_t end = buffered.find("\r\n\r\n", m_scanned);
+        if (end != std::string_view::npos) {
+            if (const std::string refusal = foldedLine(buffered.substr(0, end + 2)); !refusal.empty())
+                return refuse(http::status::bad_request, refusal);
+            return http::async_read_header(m_stream, m_buffer, *m_parser,
+                                           [self = self()](beast::error_code ec, std::size_t) {
+                                               self->onHeader(ec);
+                                           });
+        }
+        if (buffered.size() >= options().maxHeaderBytes)
+            return failRead(http::error::header_limit);
+        m_scanned = buffered.size() < 3 ? 0 : buffered.size() - 3;
+        m_stream.async_read_some(m_buffer.prepare(4096),
+                                 [self = self()](beast::error_code ec, std::size_t n) {
+                                     if (ec)
+                                         return self->failRead(ec);
+                                     self->m_buffer.commit(n);
+                                     self->gatherHeader();
+                                 });
+    }
+
+    // Bytes that no request line begins with (a TLS handshake sent to the
+    // plain port, binary noise) are refused as soon as they arrive, rather
+    // than waiting for a blank line that is never coming: the client then
+    // hears at once that this is not what it expected.
+    static bool cannotStartARequest(std::string_view buffered)
+    {
+        std::size_t i = 0;
+        while (i + 1 < buffered.size() && buffered[i] == '\r' && buffered[i + 1] == '\n')
+            i += 2;   // empty lines before a request line are allowed
+        for (const std::size_t method = i; i < buffered.size(); ++i) {
+            const char c = buffered[i];
+            if (c == ' ')
+                return i == method;
+            if (c == '\r' && i == method && i + 1 == buffered.size())
+                return false;   // perhaps an empty line cut in two
+            const bool token = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')
+                               || std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+            if (!token)
+                return true;
+        }
+        return false;
+    }
+
+    // A header line that starts with a blank continues the one before it
+    // (obsolete line folding): refused, as RFC 9112 allows, since readers
+    // disagree on what such a field holds.
+    static std::string foldedLine(std::string_view head)
+    {
+        for (std::size_t at = head.find("\r\n"); at != std::string_view::npos && at + 2 < head.size();
+             at = head.find("\r\n", at + 2))
+            if (head[at + 2] == ' ' || head[at + 2] == '\t')
+                return "Requisição HTTP malformada: linha de cabeçalho dobrada (começa com espaço).";
+        return {};
+    }
+
+    // Fields that must appear at most once: with two, the server and a proxy
+    // in front of it could each believe a different one.
+    static std::string framingRefusal(const http::request<http::string_body>& req)
+    {
+        static constexpr std::pair<http::field, const char*> Single[] = {
+            {http::field::host, "Host"},
+            {http::field::origin, "Origin"},
+            {http::field::content_length, "Content-Length"},
+            {http::field::transfer_encoding, "Transfer-Encoding"},
+            {http::field::content_type, "Content-Type"},
+            {http::field::content_encoding, "Content-Encoding"},
+            {http::field::authorization, "Authorization"},
+            {http::field::expect, "Expect"},
+        };
+        for (const auto& [field, name] : Single)
+            if (req.count(field) > 1)
+                return std::string("Requisição HTTP malformada: o cabeçalho ") + name + " aparece mais de uma vez.";
+        if (req.version() >= 11 && req.count(http::field::host) == 0)
+            return "Requisição HTTP malformada: falta o cabeçalho Host.";
+        return {};
     }
 
     void onHeader(beast::error_code ec)
@@ -346,14 +497,82 @@ private:
             return refuse(http::status::request_header_fields_too_large,
                           "Requisição com cabeçalhos demais: o limite é de " + std::to_string(options().maxHeaderCount)
                               + ".");
+        if (const std::string refusal = framingRefusal(req); !refusal.empty())
+            return refuse(http::status::bad_request, refusal);
         const auto encoding = lowerAscii(trimmed(sv(req[http::field::content_encoding])));
-        if (!encoding.empty() && encoding != "identity")
+        // A body is never inflated, whether the compression is announced as
+        // its content coding or as a transfer coding before "chunked".
+        const auto transfer = lowerAscii(trimmed(sv(req[http::field::transfer_encoding])));
+        if ((!encoding.empty() && encoding != "identity") || (!transfer.empty() && transfer != "chunked"))
             return refuse(http::status::unsupported_media_type,
                           "Requisição comprimida não é aceita: envie o corpo sem compressão.");
+        // Its share of the memory for bodies is reserved before the body
+        // is read (and before a client waiting for "100 Continue" is told to
+        // send it): the whole share when the length is announced, a first
+        // part for a chunked body, which reserves more as it grows.
+        const auto length = m_parser->content_length();
+        const std::size_t first = m_parser->is_done() ? 0 : length ? static_cast<std::size_t>(*length) : ChunkStep;
+        reserveThen(costOf(first), [self = self()] { self->continueThenRead(); });
+    }
+
+    // What a request with a body of this size may cost while it is read and
+    // served: the body, the parsed string holding the packet and its copy.
+    static std::size_t costOf(std::size_t body) { return 3 * body + (64u << 10); }
+    static constexpr std::size_t ChunkStep = 1u << 20;
+
+    // Runs next once the request holds at least `cost` of the body memory;
+    // while it waits its turn the body stays unread. Waiting longer than the
+    // request time limit gets 503.
+    void reserveThen(std::size_t cost, std::function<void()> next)
+    {
+        if (cost <= m_reserved)
+            return next();
+        if (cost > m_server.bodies.total())
+            return refuse(http::status::service_unavailable, budgetRefusal());
+        const std::size_t more = cost - m_reserved;
+        const std::uint64_t ticket = m_server.bodies.acquire(more, [self = self(), more, next] {
+            asio::post(self->lowest().get_executor(), [self, more, next] {
+                self->m_budgetTicket = 0;
+                self->m_budgetWait.cancel();
+                self->m_reserved += more;
+                next();
+            });
+        });
+        if (ticket == 0) {
+            m_reserved += more;
+            return next();
+        }
+        m_budgetTicket = ticket;
+        m_budgetWait.expires_after(std::chrono::milliseconds(options().requestTimeoutMs));
+        m_budgetWait.async_wait([self = self(), ticket](beast::error_code ec) {
+            if (ec || self->m_budgetTicket != ticket || !self->m_server.bodies.cancel(ticket))
+                return;   // granted meanwhile
+            self->m_budgetTicket = 0;
+            self->refuse(http::status::service_unavailable, self->budgetRefusal());
+        });
+    }
+
+    std::string budgetRefusal() const
+    {
+        return "O servidor está recebendo requisições grandes demais ao mesmo tempo (limite de "
+               + std::to_string(m_server.bodies.total() >> 20) + " MiB em andamento); tente de novo em instantes.";
+    }
+
+    void releaseBodyMemory()
+    {
+        if (m_budgetTicket)
+            m_server.bodies.cancel(std::exchange(m_budgetTicket, 0));
+        if (m_reserved)
+            m_server.bodies.release(std::exchange(m_reserved, 0));
+    }
+
+    void continueThenRead()
+    {
+        const auto& req = m_parser->get();
         if (lowerAscii(sv(req[http::field::expect])) == "100-continue") {
             auto cont = std::make_shared<http::response<http::empty_body>>(http::status::continue_, req.version());
             return http::async_write(m_stream, *cont,
-                                     [self = this->shared_from_this(), cont](beast::error_code ec, std::size_t) {
+                                     [self = self(), cont](beast::error_code ec, std::size_t) {
                                          if (ec)
                                              return self->close();
                                          self->readBody();
@@ -364,12 +583,24 @@ private:
 
     void readBody()
     {
-        http::async_read(m_stream, m_buffer, *m_parser,
-                         [self = this->shared_from_this()](beast::error_code ec, std::size_t) {
-                             if (ec)
-                                 return self->failRead(ec);
-                             self->onRequest();
-                         });
+        if (m_parser->is_done())
+            return onRequest();
+        if (m_parser->content_length())
+            return http::async_read(m_stream, m_buffer, *m_parser, [self = self()](beast::error_code ec, std::size_t) {
+                if (ec)
+                    return self->failRead(ec);
+                self->onRequest();
+            });
+        // A chunked body: its share grows with it.
+        http::async_read_some(m_stream, m_buffer, *m_parser, [self = self()](beast::error_code ec, std::size_t) {
+            if (ec)
+                return self->failRead(ec);
+            if (self->m_parser->is_done())
+                return self->onRequest();
+            const std::size_t size = self->m_parser->get().body().size();
+            const std::size_t want = std::min(costOf(size + std::max(ChunkStep, size / 2)), costOf(self->options().maxBody));
+            self->reserveThen(want, [self] { self->readBody(); });
+        });
     }
 
     void failRead(beast::error_code ec)
@@ -420,7 +651,7 @@ private:
     {
         m_buffer.consume(m_buffer.size());
         m_stream.async_read_some(m_buffer.prepare(64 * 1024),
-                                 [self = this->shared_from_this()](beast::error_code ec, std::size_t n) {
+                                 [self = self()](beast::error_code ec, std::size_t n) {
                                      self->m_drained += n;
                                      if (ec || self->m_drained > DrainLimit)
                                          return self->close();
@@ -438,6 +669,12 @@ private:
         const bool keepAlive = req.keep_alive();
         if (path == "/health" && (req.method() == http::verb::get || req.method() == http::verb::head))
             return health(req.version(), keepAlive);
+        if (path == FeedPath && req.method() == http::verb::get && m_server.feed) {
+            if (const std::string refusal = crossSiteRefusal(req); !refusal.empty())
+                return refuse(http::status::forbidden, refusal);
+            std::string query(target.substr(std::min(target.size(), path.size() + 1)));
+            return changes(std::move(req), query, keepAlive);
+        }
         if (req.method() != http::verb::post || path != ObjectPath) {
             Response res{http::status::not_found, req.version()};
             res.set(http::field::content_type, JsonType);
@@ -460,7 +697,7 @@ private:
         std::shared_ptr<AnswerPieces> pieces;
         if (version >= 11) {
             pieces = std::make_shared<AnswerPieces>(
-                [self = this->shared_from_this()] {
+                [self = self()] {
                     asio::post(self->m_stream.get_executor(), [self] { self->sendPieces(); });
                 },
                 options().maxQueuedAnswer, m_server.stopping);
@@ -468,7 +705,7 @@ private:
             m_piecesStarted = m_piecesFinished = m_piecesCutShort = false;
             m_piecesKeepAlive = keepAlive;
         }
-        asio::post(m_server.workers, [self = this->shared_from_this(), req = std::move(req), version, keepAlive,
+        asio::post(m_server.workers, [self = self(), req = std::move(req), version, keepAlive,
                                       pieces]() mutable {
             const auto start = Clock::now();
             CallContext context;
@@ -476,13 +713,16 @@ private:
             context.acceptsCbor = acceptsCbor(sv(req[http::field::accept]));
             context.sink = pieces.get();
             context.batch = std::string(sv(req["X-Trd-Lote"]));
-            RpcOutcome outcome = self->m_server.handler.handle(req.body(), context);
-            req = {};
-            const double ms = msSince(start);
-            asio::post(self->m_stream.get_executor(),
-                       [self, outcome = std::move(outcome), version, keepAlive, ms]() mutable {
-                           self->answer(std::move(outcome), version, keepAlive, ms);
-                       });
+            context.address = self->m_address;
+            // A Login answers later, from the log-in gate's threads: the
+            // worker is free at once.
+            self->m_server.handler.handleAsync(req.body(), context, [self, version, keepAlive, start](RpcOutcome outcome) {
+                const double ms = msSince(start);
+                asio::post(self->m_stream.get_executor(),
+                           [self, outcome = std::move(outcome), version, keepAlive, ms]() mutable {
+                               self->answer(std::move(outcome), version, keepAlive, ms);
+                           });
+            });
         });
     }
 
@@ -497,6 +737,8 @@ private:
             what += " (resposta interrompida após " + std::to_string(outcome.sentBytes) + " bytes enviados)";
         log(outcome.method.empty() ? "-" : outcome.method, ms, what);
         if (outcome.streamed) {
+            // The request is done with: its body's memory goes back.
+            releaseBodyMemory();
             // The last pieces may still be queued: the answer ends after them.
             m_piecesFinished = true;
             m_piecesCutShort = outcome.cutShort;
@@ -544,7 +786,7 @@ private:
         m_pieceInFlight = true;
         lowest().expires_at(m_piecesDeadline);
         asio::async_write(m_stream, beast::buffers_cat(asio::buffer(m_piecesHead), http::make_chunk(asio::buffer(*piece))),
-                          [self = this->shared_from_this()](beast::error_code ec, std::size_t) {
+                          [self = self()](beast::error_code ec, std::size_t) {
                               self->m_pieceInFlight = false;
                               if (ec) {
                                   self->m_pieces->abandon();
@@ -570,7 +812,7 @@ private:
         }
         lowest().expires_after(std::chrono::milliseconds(options().writeTimeoutMs));
         asio::async_write(m_stream, http::make_chunk_last(),
-                          [self = this->shared_from_this(), keepAlive](beast::error_code ec, std::size_t) {
+                          [self = self(), keepAlive](beast::error_code ec, std::size_t) {
                               --self->m_server.inFlight;
                               if (ec || !keepAlive)
                                   return self->close();
@@ -583,23 +825,100 @@ private:
     // ours. Neither is ever sent by the client program.
     std::string crossSiteRefusal(const http::request<http::string_body>& req) const
     {
-        const std::string_view host = trimmed(sv(req[http::field::host]));
-        if (m_server.loopbackOnly && !host.empty() && !isLoopbackName(hostPart(host)))
-            return "Requisição recusada: o servidor local não atende pelo nome " + logValue(host, 80) + ".";
         const auto origin = req.find(http::field::origin);
-        if (origin != req.end()) {
-            const std::string value = lowerAscii(trimmed(sv(origin->value())));
-            const std::string h = lowerAscii(host);
-            if (h.empty() || (value != "http://" + h && value != "https://" + h))
-                return "Requisição recusada: origem de outro site (" + logValue(sv(origin->value()), 80) + ").";
-        }
-        return {};
+        return m_server.hosts.refusal(trimmed(sv(req[http::field::host])),
+                                      origin == req.end() ? std::string_view() : trimmed(sv(origin->value())),
+                                      origin != req.end());
+    }
+
+    // A request for a language's changes (FeedRequest.h). Checked on a
+    // worker (the session token, a cursor behind memory read from the
+    // database); when there is nothing yet, it waits in the feed: the
+    // connection holds a timer and no thread, and is answered by the feed's
+    // sink or, at the end of the wait, by taking the request back.
+    void changes(http::request<http::string_body> req, const std::string& query, bool keepAlive)
+    {
+        ++m_server.inFlight;
+        FeedRequest asked = readFeedRequest(query);
+        CallContext context;
+        context.authorization = std::string(sv(req[http::field::authorization]));
+        const unsigned version = req.version();
+        const bool fromMemory = m_server.feed->answersFromMemory(asked.since);
+        auto work = [self = self(), asked = std::move(asked), context = std::move(context), version,
+                     keepAlive]() mutable {
+            const auto start = Clock::now();
+            const RpcHandler::Admission admission = self->m_server.handler.admit(context);
+            auto fail = [&](http::status status, int code, const std::string& message) {
+                asio::post(self->m_stream.get_executor(), [self, status, code, message, version, keepAlive, start,
+                                                           user = admission.user] {
+                    self->m_user = user;
+                    self->feedAnswered(status, RpcHandler::errorBody(code, message), version, keepAlive, start,
+                                       "erro " + std::to_string(code) + ": " + message);
+                });
+            };
+            if (!admission.ok)
+                return fail(http::status::unauthorized, admission.code, admission.message);
+            if (!asked.refusal.empty())
+                return fail(http::status::bad_request, rpc::InvalidParams, asked.refusal);
+            std::uint64_t ticket = 0;
+            std::optional<std::string> body;
+            try {
+                body = self->m_server.feed->poll(
+                    asked.language, asked.since,
+                    [self, version, keepAlive, start](std::string later) {
+                        asio::post(self->m_stream.get_executor(),
+                                   [self, later = std::move(later), version, keepAlive, start]() mutable {
+                                       self->m_feedWait.cancel();
+                                       self->feedAnswered(http::status::ok, std::move(later), version, keepAlive,
+                                                          start, {});
+                                   });
+                    },
+                    ticket);
+            } catch (const ServerError& e) {
+                return fail(http::status::service_unavailable, rpc::codeFor(e.kind()), e.userMessage());
+            } catch (const std::exception& e) {
+                return fail(http::status::internal_server_error, rpc::InternalError,
+                            std::string("Erro no servidor: ") + e.what() + ".");
+            }
+            asio::post(self->m_stream.get_executor(), [self, body = std::move(body), ticket, waitS = asked.waitSeconds,
+                                                       version, keepAlive, start, user = admission.user]() mutable {
+                self->m_user = user;
+                if (body)
+                    return self->feedAnswered(http::status::ok, std::move(*body), version, keepAlive, start, {});
+                self->m_feedWait.expires_after(std::chrono::seconds(waitS));
+                self->m_feedWait.async_wait([self, ticket, version, keepAlive, start](beast::error_code ec) {
+                    if (ec)
+                        return;   // answered by the feed meanwhile
+                    if (auto now = self->m_server.feed->cancel(ticket))
+                        self->feedAnswered(http::status::ok, std::move(*now), version, keepAlive, start, {});
+                });
+            });
+        };
+        // A follower in step (its cursor within what the feed keeps) needs no
+        // database: it is served here, on its connection's thread, without
+        // the two hops to a worker and back that every save would otherwise
+        // cost each follower. A cursor behind memory is read on a worker.
+        if (fromMemory)
+            work();
+        else
+            asio::post(m_server.workers, std::move(work));
+    }
+
+    void feedAnswered(http::status status, std::string body, unsigned version, bool keepAlive,
+                      Clock::time_point start, const std::string& error)
+    {
+        log("alteracoes", msSince(start), error.empty() ? std::to_string(body.size()) + " bytes" : error);
+        Response res{status, version};
+        res.set(http::field::content_type, JsonType);
+        res.set(http::field::cache_control, "no-store");
+        res.body() = std::move(body);
+        send(std::move(res), keepAlive, true);
     }
 
     void health(unsigned version, bool keepAlive)
     {
         ++m_server.inFlight;
-        asio::post(m_server.workers, [self = this->shared_from_this(), version, keepAlive] {
+        asio::post(m_server.workers, [self = self(), version, keepAlive] {
             const auto start = Clock::now();
             const HealthReport report = self->m_server.health.check();
             Response res{report.ok ? http::status::ok : http::status::service_unavailable, version};
@@ -622,12 +941,14 @@ private:
     // of the requests.
     void send(Response res, bool keepAlive, bool counted)
     {
+        // The request is done with: its body's memory goes back.
+        releaseBodyMemory();
         res.keep_alive(keepAlive);
         res.prepare_payload();
         m_response = std::make_shared<Response>(std::move(res));
         lowest().expires_after(std::chrono::milliseconds(options().writeTimeoutMs));
         http::async_write(m_stream, *m_response,
-                          [self = this->shared_from_this(), keepAlive, counted](beast::error_code ec, std::size_t) {
+                          [self = self(), keepAlive, counted](beast::error_code ec, std::size_t) {
                               if (counted)
                                   --self->m_server.inFlight;
                               self->m_response.reset();
@@ -648,7 +969,7 @@ private:
             "Content-Length: "
             + std::to_string(body.size()) + "\r\n\r\n" + body);
         asio::async_write(lowest(), asio::buffer(*answer),
-                          [self = this->shared_from_this(), answer](beast::error_code, std::size_t) { self->close(); });
+                          [self = self(), answer](beast::error_code, std::size_t) { self->close(); });
     }
 
     void close()
@@ -666,7 +987,6 @@ private:
 
     HttpServer::Impl& m_server;
     Stream m_stream;
-    std::string m_address;
     std::string m_user = "-";    // the last call's, for the log lines of the connection
     beast::flat_buffer m_buffer;
     std::optional<http::request_parser<http::string_body>> m_parser;
@@ -680,7 +1000,12 @@ private:
     bool m_piecesKeepAlive = false;
     bool m_pieceInFlight = false;
     std::chrono::steady_clock::time_point m_piecesDeadline;
+    asio::steady_timer m_feedWait;   // how long a request for changes may wait
     bool m_lingering = false;
+    std::size_t m_reserved = 0;          // of the server's memory for bodies
+    std::uint64_t m_budgetTicket = 0;    // waiting for it
+    asio::steady_timer m_budgetWait;
+    std::size_t m_scanned = 0;   // bytes of the buffer already searched for the header's end
     std::size_t m_drained = 0;
     static constexpr std::size_t DrainLimit = 64u << 20;
 };
@@ -727,25 +1052,42 @@ void HttpServer::Impl::admit(tcp::socket socket)
     if (ec)
         return;
     std::string address = remote.address().to_string();
+    std::shared_ptr<ConnectionBase> evicted;
     {
         std::lock_guard lock(countsMutex);
         std::string refusal;
-        int& mine = perAddress[address];
+        AddressConnections& mine = perAddress[address];
+        // At the address's limit, its connection idle the longest gives way:
+        // one local program holding idle sockets must not lock every other
+        // local client out until they time out.
+        while (total < options.maxConnections && mine.count >= options.maxPerAddress && !mine.idle.empty()
+               && !evicted) {
+            evicted = mine.idle.begin()->second.lock();
+            mine.idle.erase(mine.idle.begin());
+            if (evicted) {
+                evicted->m_idleKey = 0;
+                evicted->m_counted = false;
+                --mine.count;
+                --total;
+            }
+        }
         if (total >= options.maxConnections)
             refusal = "Servidor com conexões demais; tente de novo em instantes.";
-        else if (mine >= options.maxPerAddress)
+        else if (mine.count >= options.maxPerAddress)
             refusal = "Conexões demais deste endereço (limite " + std::to_string(options.maxPerAddress) + ").";
         if (!refusal.empty()) {
-            if (mine == 0)
+            if (mine.count == 0 && mine.idle.empty())
                 perAddress.erase(address);
             if (options.log)
                 log(address, "-", "-", 0, "conexão recusada: " + refusal);
             turnAway(socket, refusal);
             return;
         }
-        ++mine;
+        ++mine.count;
         ++total;
     }
+    if (evicted)
+        evicted->evict();
     socket.set_option(tcp::no_delay(true), ec);
     if (tls) {
         std::make_shared<Connection<beast::ssl_stream<beast::tcp_stream>>>(
@@ -820,6 +1162,11 @@ const std::string& HttpServer::error() const
     return m_impl->error;
 }
 
+void HttpServer::setFeed(feed::ChangeFeed& feed)
+{
+    m_impl->feed = &feed;
+}
+
 bool HttpServer::serve()
 {
     Impl& s = *m_impl;
@@ -842,8 +1189,11 @@ void HttpServer::stop()
         s.acceptor.close(ignored);
         s.acceptRetry.cancel();
     });
-    // Calls in flight finish and their answers go out; connections waiting
-    // for a next request are simply dropped with the loop.
+    // Requests waiting for changes are answered now; calls in flight finish
+    // and their answers go out; connections waiting for a next request are
+    // simply dropped with the loop.
+    if (s.feed)
+        s.feed->stop();
     const auto deadline = Clock::now() + std::chrono::seconds(30);
     while (s.inFlight.load() > 0 && Clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

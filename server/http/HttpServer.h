@@ -1,6 +1,7 @@
 #pragma once
 // The HTTP face of the server: POST /Trd09300.rdmTraducao carries the
-// JSON-RPC calls, GET /health tells what a save would meet. One line per
+// JSON-RPC calls, GET /health tells what a save would meet, GET
+// /Trd09300.rdmTraducao/alteracoes waits for colleagues' saves. One line per
 // request goes to stderr: client address, user, method, time taken, answer
 // size or error.
 //
@@ -10,6 +11,7 @@
 // Everything a client can make the server hold is bounded: header bytes and
 // count, the time to send a whole request, the body, the connections of one
 // address and of all, and the part of a streamed answer it has not read yet.
+#include "ChangeFeed.h"
 #include "HealthProbe.h"
 #include "RpcHandler.h"
 
@@ -17,6 +19,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace trd::server {
 
@@ -25,6 +28,7 @@ struct HttpOptions {
     int port = 8211;                          // 0: any free port
     int threads = 32;                         // workers running calls
     std::size_t maxBody = 256u << 20;
+    std::size_t bodyMemory = 1024u << 20;     // for all request bodies in flight together (each costs about 3 x its size)
     std::size_t maxHeaderBytes = 16u << 10;   // request line and header fields together
     int maxHeaderCount = 64;
     int requestTimeoutMs = 30000;             // from the first byte of a request to its last
@@ -33,6 +37,7 @@ struct HttpOptions {
     std::size_t maxQueuedAnswer = 4u << 20;   // of a streamed answer not yet sent; its worker then waits
     int maxConnections = 20000;
     int maxPerAddress = 64;
+    std::vector<std::string> serverNames;     // names clients may use besides the address (Host, Origin)
     std::string tlsCertFile;                  // both set: HTTPS only
     std::string tlsKeyFile;
     bool log = true;
@@ -50,7 +55,14 @@ public:
     // Serves until stop(); returns false when serving failed.
     bool serve();
     // Stops accepting, lets the calls in flight finish and answer, then ends serve().
+    // Requests waiting for changes are answered at once (the feed stops).
     void stop();
+
+    // Serves the change feed (GET /Trd09300.rdmTraducao/alteracoes,
+    // docs/protocol.md): a request waits for its language's next change
+    // holding a connection and no thread, so it counts against the limits of
+    // connections like any other. Set before serve().
+    void setFeed(feed::ChangeFeed& feed);
 
     struct Impl;
 

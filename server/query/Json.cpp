@@ -5,6 +5,8 @@
 
 #include <charconv>
 #include <cstring>
+#include <functional>
+#include <unordered_map>
 
 namespace trd::server {
 
@@ -104,12 +106,23 @@ private:
         skipBlanks();
         if (accept('}'))
             return;
+        std::unordered_multimap<std::size_t, std::size_t> seen;   // key hash -> member
         for (;;) {
             skipBlanks();
             if (m_pos >= m_text.size() || m_text[m_pos] != '"')
                 fail("nome de membro esperado");
             auto& member = value.m_object.emplace_back();
             parseString(member.first);
+            // With a key twice, readers disagree on which one counts; a
+            // request is never read one way here and another way elsewhere.
+            // Keys are compared by hash first: a hostile object of thousands
+            // of long keys differing only at the end costs one pass over them.
+            const std::size_t hash = std::hash<std::string>()(member.first);
+            auto [from, to] = seen.equal_range(hash);
+            for (auto it = from; it != to; ++it)
+                if (value.m_object[it->second].first == member.first)
+                    fail("membro repetido");
+            seen.emplace(hash, value.m_object.size() - 1);
             skipBlanks();
             if (!accept(':'))
                 fail("':' esperado");

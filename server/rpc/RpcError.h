@@ -20,6 +20,7 @@ inline constexpr int InternalError = -32603;
 inline constexpr int Refused = -32000;     // the data refuses it: conflict, duplicate, unknown language
 inline constexpr int AuthRequired = -32001; // no session, or it expired: log in (again)
 inline constexpr int LoginFailed = -32002;  // wrong user name or password
+inline constexpr int OutcomeUnknown = -32004; // a save may or may not be stored: read the row again
 
 // The code a ServerError of the kind is answered with: a database that is
 // down or failed are one code to the client, since neither wrote anything.
@@ -30,6 +31,7 @@ constexpr int codeFor(ErrorKind kind)
     case ErrorKind::Conflict: return Refused;
     case ErrorKind::Unavailable:
     case ErrorKind::Internal: return InternalError;
+    case ErrorKind::OutcomeUnknown: return OutcomeUnknown;
     }
     return InternalError;
 }

@@ -3,6 +3,7 @@
 #include "Cbor.h"
 #include "Exceptions.h"
 #include "Json.h"
+#include "LoginGate.h"
 #include "RpcError.h"
 #include "Storage.h"
 #include "UserStore.h"
@@ -103,27 +104,21 @@ std::string RpcHandler::errorBody(int code, std::string_view message)
     return errorAnswer("null", code, message);
 }
 
+RpcHandler::RpcHandler(TranslationService& service) : m_service(service) {}
+
+RpcHandler::~RpcHandler() = default;
+
 void RpcHandler::requireLogin(UserStore& users, std::chrono::seconds lifetime, bool anonymousWhileEmpty)
 {
     m_users = &users;
     m_sessionLifetime = lifetime;
     m_anonymousWhileEmpty = anonymousWhileEmpty;
+    m_gate = std::make_unique<LoginGate>(users, lifetime);
 }
 
-std::string RpcHandler::login(const std::vector<JsonValue>& args, RpcOutcome& outcome)
+void RpcHandler::stopLogins()
 {
-    if (args.size() != 2 || !args[0].isString() || !args[1].isString())
-        throw RpcError(rpc::InvalidParams, "Login espera o usuário e a senha.");
-    const std::string& name = args[0].string();
-    outcome.user = name;
-    if (!m_users || (m_anonymousWhileEmpty && !m_users->hasUsers()))
-        throw RpcError(rpc::Refused, "Este servidor não pede usuário e senha.");
-    const auto token = m_users->login(name, args[1].string(), m_sessionLifetime);
-    if (!token)
-        throw RpcError(rpc::LoginFailed, "Usuário ou senha incorretos.");
-    std::string result;
-    appendJsonString(result, *token);
-    return result;
+    m_gate.reset();
 }
 
 void RpcHandler::authenticate(const CallContext& context, RpcOutcome& outcome)
@@ -142,9 +137,39 @@ void RpcHandler::authenticate(const CallContext& context, RpcOutcome& outcome)
     throw RpcError(rpc::AuthRequired, "Este servidor pede usuário e senha: entre com os seus.");
 }
 
+RpcHandler::Admission RpcHandler::admit(const CallContext& context)
+{
+    Admission admission;
+    RpcOutcome outcome;
+    try {
+        authenticate(context, outcome);
+        admission.ok = true;
+        admission.user = outcome.user;
+    } catch (const RpcError& e) {
+        admission.code = e.code();
+        admission.message = e.what();
+    }
+    return admission;
+}
+
 RpcOutcome RpcHandler::handle(std::string_view body, const CallContext& context)
 {
     RpcOutcome outcome;
+    run(body, context, outcome, nullptr);
+    return outcome;
+}
+
+void RpcHandler::handleAsync(std::string_view body, const CallContext& context,
+                             std::function<void(RpcOutcome)> done)
+{
+    RpcOutcome outcome;
+    if (run(body, context, outcome, &done))
+        done(std::move(outcome));
+}
+
+bool RpcHandler::run(std::string_view body, const CallContext& context, RpcOutcome& outcome,
+                     std::function<void(RpcOutcome)>* done)
+{
     std::string id = "null";
     AnswerBuffer answer;
     auto fail = [&](int code, const std::string& message) {
@@ -194,10 +219,43 @@ RpcOutcome RpcHandler::handle(std::string_view body, const CallContext& context)
             throw RpcError(rpc::InvalidParams, "Os argumentos (\"params\") devem ser uma lista.");
         std::vector<JsonValue>& args = params && params->isArray() ? params->array() : noParams;
 
+        if (method->string() == "Login") {
+            // The token is a JSON string, never a packet: no CBOR here.
+            if (args.size() != 2 || !args[0].isString() || !args[1].isString())
+                throw RpcError(rpc::InvalidParams, "Login espera o usuário e a senha.");
+            outcome.user = args[0].string();
+            if (!m_gate || (m_anonymousWhileEmpty && !m_users->hasUsers()))
+                throw RpcError(rpc::Refused, "Este servidor não pede usuário e senha.");
+            auto reply = [id](RpcOutcome out, const LoginResult& result) {
+                if (result.kind == LoginResult::Kind::Accepted) {
+                    std::string token;
+                    appendJsonString(token, result.token);
+                    out.body = "{\"jsonrpc\":\"2.0\",\"id\":" + id + ",\"result\":" + token + "}";
+                    out.resultBytes = token.size();
+                    out.ok = true;
+                } else {
+                    out.ok = false;
+                    out.errorCode = rpc::LoginFailed;
+                    out.errorMessage = result.message();
+                    out.body = errorAnswer(id, rpc::LoginFailed, out.errorMessage);
+                }
+                return out;
+            };
+            if (!done) {
+                outcome = reply(std::move(outcome), m_gate->check(args[0].string(), args[1].string(), context.address));
+                return true;
+            }
+            m_gate->submit(args[0].string(), args[1].string(), context.address,
+                           [reply, outcome, finish = std::move(*done)](LoginResult result) {
+                               finish(reply(outcome, result));
+                           });
+            return false;
+        }
+
         // A data packet answers in CBOR when the client accepts it: the
         // envelope as a CBOR map whose last entry, "result", is the packet
-        // (docs/protocol.md). Login answers a token, not a packet: JSON.
-        const bool cbor = context.acceptsCbor && method->string() != "Login";
+        // (docs/protocol.md).
+        const bool cbor = context.acceptsCbor;
         if (cbor) {
             answer.form = PacketForm::Cbor;
             answer.sink = context.sink;
@@ -213,16 +271,12 @@ RpcOutcome RpcHandler::handle(std::string_view body, const CallContext& context)
             answer.bytes += ",\"result\":";
         }
         const std::size_t before = answer.bytes.size();
-        if (method->string() == "Login") {
-            answer.bytes += login(args, outcome);
-        } else {
-            authenticate(context, outcome);
-            Caller caller;
-            if (outcome.user != "-")
-                caller.user = outcome.user;
-            caller.batch = context.batch;
-            m_service.call(method->string(), args, answer, caller);
-        }
+        authenticate(context, outcome);
+        Caller caller;
+        if (outcome.user != "-")
+            caller.user = outcome.user;
+        caller.batch = context.batch;
+        m_service.call(method->string(), args, answer, caller);
         outcome.resultBytes = answer.sent + answer.bytes.size() - before;
         if (!cbor)
             answer.bytes += '}';
@@ -255,7 +309,7 @@ RpcOutcome RpcHandler::handle(std::string_view body, const CallContext& context)
     } catch (const std::exception& e) {
         fail(rpc::InternalError, std::string("Erro no servidor: ") + e.what() + ".");
     }
-    return outcome;
+    return true;
 }
 
 } // namespace trd::server

@@ -5,6 +5,8 @@
 #include "TranslationService.h"
 
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -25,6 +27,7 @@ struct RpcOutcome {
     std::string user = "-";    // who called, for the log
 };
 
+class LoginGate;
 class UserStore;
 
 // What the transport knows of a call besides its body.
@@ -33,6 +36,7 @@ struct CallContext {
     bool acceptsCbor = false;   // the Accept header names application/cbor
     AnswerSink* sink = nullptr; // a CBOR answer larger than a piece goes out through it as it is written
     std::string batch;          // the X-Trd-Lote header: the open batch a save joins
+    std::string address;        // the client's address: log-ins are throttled per address too
 };
 
 // True when an Accept header value names application/cbor (and does not
@@ -41,9 +45,14 @@ bool acceptsCbor(std::string_view accept);
 
 class RpcHandler {
 public:
-    explicit RpcHandler(TranslationService& service) : m_service(service) {}
+    explicit RpcHandler(TranslationService& service);
+    ~RpcHandler();
 
     RpcOutcome handle(std::string_view body, const CallContext& context = {});
+    // The same, answering through done: a Login is checked on the log-in
+    // gate's own threads, so the calling thread does not wait for it. done
+    // runs exactly once, on this thread or on one of the gate's.
+    void handleAsync(std::string_view body, const CallContext& context, std::function<void(RpcOutcome)> done);
 
     // From then on every call but Login needs the token a Login gave, valid
     // for `lifetime`; without it the call is refused with rpc::AuthRequired.
@@ -51,17 +60,34 @@ public:
     // calls are let in while the users file has no user, and need a login as
     // soon as one is added, without a restart.
     void requireLogin(UserStore& users, std::chrono::seconds lifetime, bool anonymousWhileEmpty = false);
+    // Ends the log-in checks (answering those still waiting); before the
+    // transport that would carry their answers goes away.
+    void stopLogins();
 
     // An error answer with id null (for refusals made before a body is read).
     static std::string errorBody(int code, std::string_view message);
 
+    // For a request beside the JSON-RPC envelope (the change feed): whether
+    // it is let in as every method but Login is, and who makes it.
+    struct Admission {
+        bool ok = false;
+        std::string user = "-";
+        int code = 0;              // when refused: the JSON-RPC error code and message
+        std::string message;
+    };
+    Admission admit(const CallContext& context);
+
 private:
-    // Answers Login; returns the token as the JSON result.
-    std::string login(const std::vector<JsonValue>& args, RpcOutcome& outcome);
+    struct Parsed;
+    // Reads the envelope and runs the call, or for a Login hands it to the
+    // gate and returns false (done will run later).
+    bool run(std::string_view body, const CallContext& context, RpcOutcome& outcome,
+             std::function<void(RpcOutcome)>* done);
     void authenticate(const CallContext& context, RpcOutcome& outcome);
 
     TranslationService& m_service;
     UserStore* m_users = nullptr;
+    std::unique_ptr<LoginGate> m_gate;
     std::chrono::seconds m_sessionLifetime{0};
     bool m_anonymousWhileEmpty = false;
 };

@@ -105,7 +105,13 @@ bool TranslationService::isMethod(std::string_view method)
                                                    "GetCalcTrad", "GetCalcNtrad", "GetCalcDuv",
                                                    "GetCatalogoRel", "GetConsultaRel", "GetDataHoraServ"};
     return std::find(std::begin(Methods), std::end(Methods), method) != std::end(Methods)
-        || HistoryMethods::isMethod(method);
+        || HistoryMethods::isMethod(method) || MemoryMethods::isMethod(method);
+}
+
+void TranslationService::setMemory(memory::TranslationMemory& memory)
+{
+    m_memory = &memory;
+    m_memoryMethods = std::make_unique<MemoryMethods>(memory);
 }
 
 void TranslationService::call(std::string_view method, std::vector<JsonValue>& params, AnswerBuffer& out,
@@ -120,10 +126,11 @@ void TranslationService::call(std::string_view method, std::vector<JsonValue>& p
     else if (method == "GetCalcTrad") getCalcTrad(params, out);
     else if (method == "GetCalcNtrad") getStatusSummary(params, "N", out);
     else if (method == "GetCalcDuv") getStatusSummary(params, "D", out);
-    else if (method == "GetCatalogoRel") ReportQueries(m_sessions).catalog(params, out);
-    else if (method == "GetConsultaRel") ReportQueries(m_sessions).run(params, out);
+    else if (method == "GetCatalogoRel") ReportQueries(m_sessions, m_memory).catalog(params, out);
+    else if (method == "GetConsultaRel") ReportQueries(m_sessions, m_memory).run(params, out);
     else if (method == "GetDataHoraServ") getDataHoraServ(params, out);
     else if (HistoryMethods::isMethod(method)) m_history.call(method, params, out, caller);
+    else if (m_memoryMethods && MemoryMethods::isMethod(method)) m_memoryMethods->call(method, params, out);
     else throw RpcError(rpc::MethodNotFound, "Método desconhecido: " + std::string(method) + ".");
 }
 

@@ -5,9 +5,11 @@
 #include "Caller.h"
 #include "HistoryMethods.h"
 #include "Json.h"
+#include "MemoryMethods.h"
 #include "SessionPool.h"
 #include "WriteCoordinator.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +27,9 @@ public:
 
     static bool isMethod(std::string_view method);
 
+    // The translation memory's methods answer once it is given.
+    void setMemory(memory::TranslationMemory& memory);
+
 private:
     void getIdiTrad(std::vector<JsonValue>& params, AnswerBuffer& out);
     void getDestino(std::vector<JsonValue>& params, AnswerBuffer& out);
@@ -39,6 +44,8 @@ private:
     SessionPool& m_sessions;
     WriteCoordinator& m_writer;
     HistoryMethods m_history;
+    memory::TranslationMemory* m_memory = nullptr;
+    std::unique_ptr<MemoryMethods> m_memoryMethods;
 };
 
 } // namespace trd::server

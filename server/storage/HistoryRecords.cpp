@@ -1,5 +1,7 @@
 #include "HistoryRecords.h"
 
+#include "TDateTime.h"
+
 #include <array>
 #include <utility>
 
@@ -82,6 +84,25 @@ void checkBatchAccepts(const std::optional<BatchRecord>& batch, std::int64_t id,
 }
 
 HistoryReader& StorageSession::history()
+{
+    noHistory();
+}
+
+void changedByOther(const RowKey& original, const std::optional<VersionRecord>& newest)
+{
+    std::string who;
+    if (newest) {
+        // On a server without logins everyone is "local": no name to give.
+        who = (newest->user == "local" ? std::string() : newest->user + " ") + "em "
+              + trd::DateTimeToQDateTime(newest->when).toString(QStringLiteral("dd/MM/yyyy 'às' HH:mm")).toStdString()
+              + "; ";
+    }
+    throw ServerError(ErrorKind::Conflict, "O registro foi alterado por outro usuário (" + who + "Tela: "
+                                               + original.program + ", Componente: " + original.component
+                                               + "). Recarregue os registros e refaça a alteração.");
+}
+
+ChangeWindow StorageSession::readChanges(const ChangeQuery&)
 {
     noHistory();
 }

@@ -94,6 +94,11 @@ struct VersionRecord {
     std::string method;
 };
 
+// The refusal of a save whose row changed since the client read it, naming
+// who changed it and when when the row's newest version tells (a row that
+// is gone, or one with no version yet, names no one).
+[[noreturn]] void changedByOther(const RowKey& original, const std::optional<VersionRecord>& newest);
+
 // A translation row as it stands, with its newest version.
 struct CurrentRow {
     std::int64_t id = 0;

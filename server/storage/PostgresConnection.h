@@ -75,6 +75,8 @@ public:
                           const std::function<void(const Row&)>& visit = {});
     // Runs plain SQL without parameters (DDL, transaction control).
     void exec(const std::string& sql);
+    // The libpq connection, for waiting on its socket (notifications).
+    PGconn* handle() const { return m_conn; }
 
 private:
     void open();

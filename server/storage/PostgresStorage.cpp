@@ -1,8 +1,10 @@
 #include "PostgresStorage.h"
 
+#include "ChangeReading.h"
 #include "ListedRowsCollector.h"
 #include "PostgresConnection.h"
 #include "PostgresHistory.h"
+#include "PostgresRowWatcher.h"
 
 #include <algorithm>
 #include <charconv>
@@ -47,6 +49,21 @@ CREATE OR REPLACE FUNCTION trd_like(text, text) RETURNS boolean
 CREATE OR REPLACE FUNCTION trd_ulike(text, text) RETURNS boolean
     LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE
     AS $$ SELECT trd_upper($1) COLLATE "C" LIKE $2 ESCAPE '' $$;
+CREATE OR REPLACE FUNCTION trd_aviso_alteracao() RETURNS trigger
+    LANGUAGE plpgsql AS $$
+BEGIN
+    IF current_setting('trd.carga_em_massa', true) = 'on' THEN
+        RETURN NULL;
+    END IF;
+    IF TG_OP = 'DELETE' THEN
+        PERFORM pg_notify('trd_alteracao', OLD.IDTRADUCAO::text);
+    ELSE
+        PERFORM pg_notify('trd_alteracao', NEW.IDTRADUCAO::text);
+    END IF;
+    RETURN NULL;
+END $$;
+CREATE OR REPLACE TRIGGER TRADUCAO_AVISO AFTER INSERT OR UPDATE OR DELETE ON TRADUCAO
+    FOR EACH ROW EXECUTE FUNCTION trd_aviso_alteracao();
 )SQL";
 
 const char* const RowColumns =
@@ -107,6 +124,8 @@ public:
         : m_db(conninfo, timeouts, &link), m_history(m_db) {}
 
     HistoryReader& history() override { return m_history; }
+
+    ChangeWindow readChanges(const ChangeQuery& query) override { return changereading::readPostgres(m_db, query); }
 
     std::vector<Language> languages() override
     {
@@ -186,6 +205,24 @@ public:
             throw PostgresError("55P03", "tabela bloqueada por outra sessão");
     }
 
+    void scanRows(const KeyedRowVisitor& visit) override
+    {
+        m_db.run(std::string("SELECT IDTRADUCAO, ") + RowColumns + " FROM TRADUCAO", {},
+                 [&](const PostgresConnection::Row& r) { visit(r.integer(0), readRowView(r, 1)); });
+    }
+
+    void selectRowsById(const std::vector<std::int64_t>& ids, const KeyedRowVisitor& visit) override
+    {
+        if (ids.empty())
+            return;
+        std::string list = "{";
+        for (const std::int64_t id : ids)
+            list += (list.size() > 1 ? "," : "") + std::to_string(id);
+        list += '}';
+        m_db.run(std::string("SELECT IDTRADUCAO, ") + RowColumns + " FROM TRADUCAO WHERE IDTRADUCAO = ANY($1::bigint[])",
+                 {list}, [&](const PostgresConnection::Row& r) { visit(r.integer(0), readRowView(r, 1)); });
+    }
+
 private:
     PostgresConnection m_db;
     PostgresHistoryReader m_history;
@@ -198,7 +235,10 @@ public:
 
     void beginBatch() override
     {
-        m_db.exec("BEGIN ISOLATION LEVEL READ COMMITTED");
+        // The transaction takes its id before it draws any version id: a
+        // reader that sees it in progress then knows that it may still
+        // commit versions below ids already committed (docs/live.md).
+        m_db.exec("BEGIN ISOLATION LEVEL READ COMMITTED; SELECT pg_current_xact_id()");
         WriteOrigin origin;
         origin.method = "trd-server";
         origin.kind = BatchKind::Import;
@@ -213,7 +253,20 @@ public:
         }
         m_db.exec("RELEASE SAVEPOINT delta");
     }
-    void commitBatch() override { m_db.exec("COMMIT"); }
+    void commitBatch() override
+    {
+        try {
+            m_db.exec("COMMIT");
+        } catch (const PostgresError& e) {
+            // The connection went while COMMIT was on its way or its answer
+            // was: the database may have committed. Anything else it answered
+            // is a refusal, and nothing was committed.
+            const std::string& state = e.sqlState();
+            if (state.rfind("08", 0) == 0 || state == "57P01" || state == "57P02" || state == "57P03")
+                throw outcomeUnknown(std::string("COMMIT: ") + e.what());
+            throw;
+        }
+    }
     void rollbackBatch() override
     {
         m_log.forgetBatches();
@@ -290,10 +343,7 @@ public:
                          last = r.integer(3);
                  });
         if (id < 0 || destination != change.originalDestination || status != change.originalStatus)
-            throw ServerError(ErrorKind::Conflict,
-                              "O registro foi alterado por outro usuário (Tela: " + change.original.program
-                                  + ", Componente: " + change.original.component
-                                  + "). Recarregue os registros e refaça a alteração.");
+            changedByOther(change.original, id < 0 || !last ? std::nullopt : m_reader.version(*last));
         if (change.kind == RowChange::Kind::Delete) {
             const std::int64_t version =
                 m_log.record(change.original.language, id, last, ChangeType::Delete, change.originalStatus, {},
@@ -314,6 +364,14 @@ public:
         m_db.run("INSERT INTO IDIOMA (IDIDIOMA, DSIDIOMA, IDIPROP) VALUES ($1, $2, $3) ON CONFLICT (IDIDIOMA) "
                  "DO UPDATE SET DSIDIOMA = excluded.DSIDIOMA, IDIPROP = excluded.IDIPROP",
                  {language.code, language.description, language.prop});
+    }
+
+    // An import tells the servers once, at its end, to read every row again,
+    // rather than one notification a row.
+    void beginBulkLoad() override { m_db.exec("SELECT set_config('trd.carga_em_massa', 'on', true)"); }
+    void endBulkLoad() override
+    {
+        m_db.exec("SELECT set_config('trd.carga_em_massa', 'off', true); SELECT pg_notify('trd_alteracao', '*')");
     }
 
     void insertRow(const TranslationRow& row, double now) override
@@ -430,6 +488,17 @@ std::unique_ptr<StorageSession> PostgresStorage::openSession()
 std::unique_ptr<StorageWriter> PostgresStorage::openWriter()
 {
     return std::make_unique<PostgresWriter>(m_conninfo, m_timeouts, m_link);
+}
+
+PostgresStorage::~PostgresStorage() = default;
+
+std::uint64_t PostgresStorage::watchRowChanges(RowChangeWatcher watcher)
+{
+    const std::uint64_t id = m_changes.watch(std::move(watcher));
+    std::lock_guard lock(m_watcherMutex);
+    if (!m_watcher)
+        m_watcher = std::make_unique<PostgresRowWatcher>(m_conninfo, m_changes);
+    return id;
 }
 
 bool PostgresStorage::isEmpty()

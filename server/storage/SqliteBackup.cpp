@@ -32,6 +32,45 @@ void syncPath(const std::string& path, bool directory)
     ::close(fd);
 }
 
+bool exists(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+// True when some process holds one of SQLite's locks on the file (the bytes
+// at 1 GiB that SQLite locks, whatever the file's size): a connection is
+// reading or writing it right now.
+bool lockedBySqlite(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct flock probe {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    probe.l_start = 0x40000000;   // SQLite's PENDING byte, then RESERVED and the SHARED range
+    probe.l_len = 512;
+    const bool locked = ::fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+    ::close(fd);
+    return locked;
+}
+
+// A target that is a database in use (a running server's, or any program's)
+// is never written over: the rename would leave that program writing into a
+// nameless file and its WAL beside a copy it does not belong to.
+void refuseTargetInUse(const std::string& target)
+{
+    for (const char* suffix : {"-wal", "-shm", "-journal"})
+        if (exists(target + suffix))
+            throw StorageError("o destino " + target + " tem " + target + suffix
+                               + " ao lado: é um banco em uso (talvez o de outro servidor) ou fechado no meio de uma "
+                                 "gravação; escolha outro nome para a cópia");
+    if (lockedBySqlite(target))
+        throw StorageError("o destino " + target
+                           + " é um banco SQLite em uso por outro programa; escolha outro nome para a cópia");
+}
+
 void removeCopy(const std::string& path)
 {
     for (const char* suffix : {"", "-wal", "-shm", "-journal"})
@@ -50,6 +89,7 @@ BackupReport backupSqlite(const std::string& source, const std::string& target)
     SqliteOpenOptions check;
     check.readOnly = true;
     { SqliteStorage verified(source, check); }
+    refuseTargetInUse(target);
     // Never overwrite something that is not an earlier copy.
     struct stat st {};
     if (::stat(target.c_str(), &st) == 0 && st.st_size > 0) {

@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <thread>
+#include <utility>
 
 namespace trd::server {
 
@@ -48,10 +50,22 @@ int SqliteCheckpointer::walHook(void* self, sqlite3*, const char*, int pages)
     return SQLITE_OK;
 }
 
-bool SqliteCheckpointer::rescue(sqlite3* db)
+int SqliteCheckpointer::checkpointWaiting(sqlite3* db, int mode, int* logPages, int* copied)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (;;) {
+        const int rc = sqlite3_wal_checkpoint_v2(db, nullptr, mode, logPages, copied);
+        if ((rc & 0xFF) != SQLITE_BUSY || std::chrono::steady_clock::now() >= deadline)
+            return rc;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+bool SqliteCheckpointer::rescue(sqlite3* db, SqliteFileGuard& guard)
 {
     int logPages = 0, copied = 0;
-    const int rc = sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_FULL, &logPages, &copied);
+    SqliteFileGuard::OwnWrite writing(guard);
+    const int rc = checkpointWaiting(db, SQLITE_CHECKPOINT_FULL, &logPages, &copied);
     const bool all = rc == SQLITE_OK && copied == logPages;
     std::fprintf(stderr, "trd-server: %d de %d páginas do registro de transações copiadas para o banco%s\n", copied,
                  logPages, all ? "" : " (cópia incompleta)");
@@ -65,21 +79,22 @@ void SqliteCheckpointer::run()
         // A full log is copied at once; a small one within a second, so that
         // it does not linger while saves are rare.
         m_wake.wait_for(lock, std::chrono::seconds(1), [this] { return m_stop || m_pages >= CheckpointPages; });
-        if (!m_rescued && !m_guard.check().empty()) {
-            m_rescued = true;
-            lock.unlock();
-            if (m_guard.databaseIntact())
-                rescue(m_db.handle());
-            lock.lock();
+        if (m_stop || m_rescued)
             continue;
-        }
-        if (m_pages == 0 || m_rescued)
-            continue;
-        m_pages = 0;
+        const int pages = std::exchange(m_pages, 0);
+        // The files are looked at without the lock, which the writer's
+        // commits take to report the log's growth.
         lock.unlock();
-        int logPages = 0, copied = 0;
-        // Busy or failed checkpoints are simply retried later; the log is safe.
-        sqlite3_wal_checkpoint_v2(m_db.handle(), nullptr, SQLITE_CHECKPOINT_PASSIVE, &logPages, &copied);
+        if (!m_guard.checkContent().empty()) {
+            m_rescued = true;
+            if (m_guard.databaseIntact())
+                rescue(m_db.handle(), m_guard);
+        } else if (pages > 0) {
+            int logPages = 0, copied = 0;
+            // Busy or failed checkpoints are simply retried later; the log is safe.
+            SqliteFileGuard::OwnWrite writing(m_guard);
+            sqlite3_wal_checkpoint_v2(m_db.handle(), nullptr, SQLITE_CHECKPOINT_PASSIVE, &logPages, &copied);
+        }
         lock.lock();
     }
 }

@@ -22,7 +22,14 @@ public:
     SqliteCheckpointer(const std::string& path, bool durable, SqliteFileGuard& guard);
 
     // Copies the whole WAL into the database now; true when all of it went.
-    static bool rescue(sqlite3* db);
+    static bool rescue(sqlite3* db, SqliteFileGuard& guard);
+
+    // sqlite3_wal_checkpoint_v2 in a blocking mode (FULL, RESTART,
+    // TRUNCATE) that also waits, up to 10 s, for another connection's
+    // checkpoint to end: SQLite answers SQLITE_BUSY at once, without its busy
+    // handler, while that connection holds the checkpoint lock, and this
+    // server's own background checkpoint may be running at any moment.
+    static int checkpointWaiting(sqlite3* db, int mode, int* logPages, int* copied);
     ~SqliteCheckpointer();
     SqliteCheckpointer(const SqliteCheckpointer&) = delete;
     SqliteCheckpointer& operator=(const SqliteCheckpointer&) = delete;

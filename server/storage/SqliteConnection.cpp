@@ -179,7 +179,14 @@ SqliteConnection::SqliteConnection(const std::string& path, bool durable, Mode m
     exec("PRAGMA foreign_keys=ON");
     exec("PRAGMA cache_size=-65536");
     exec("PRAGMA temp_store=MEMORY");
-    exec("PRAGMA mmap_size=1073741824");
+    // No memory map: a database file cut short under the server (an outside
+    // truncate, a copy over it) would turn the next read of a mapped page
+    // into SIGBUS and end the process; read() answers an error instead.
+    exec("PRAGMA mmap_size=0");
+    // Whenever SQLite starts the log afresh (every page of it copied into the
+    // database, no reader left on it), it cuts the file back to this size:
+    // a burst of large saves does not leave a log that size for good.
+    exec("PRAGMA journal_size_limit=67108864");
     const int functionFlags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
     sqlite3_progress_handler(m_db, 1000, &SqliteConnection::onProgress, this);
     sqlite3_create_function(m_db, "trd_upper", 1, functionFlags, nullptr, upperFunction, nullptr, nullptr);

@@ -1,30 +1,64 @@
 #pragma once
 // Notices when the files a running server writes through are no longer the
-// ones on disk: the database deleted or replaced, its WAL or shared-memory file
-// deleted. SQLite keeps writing into the open (now nameless) files and every
-// commit still succeeds, so without this check saves would be acknowledged
-// into files that vanish at the next restart or crash.
+// ones it opened, or no longer hold what it wrote: the database deleted,
+// replaced, cut short or written over by another program (a backup copied
+// over it in place keeps its inode), its WAL or shared-memory file deleted,
+// or damage found by the integrity check. SQLite keeps writing into the open
+// files and every commit still succeeds, so without this check saves would be
+// acknowledged into files that vanish or no longer make sense at the next
+// restart or crash.
+//
+// Between two checkpoints the database file does not change at all in WAL
+// mode: every write goes to the WAL. So its size, its header and a sample of
+// its pages are recorded after each of the server's own checkpoints (which
+// bracket their writes with OwnWrite) and must be the same at every check.
+// check() looks at the identities, the size and the header (a few system
+// calls, before every write transaction and after every commit);
+// checkContent() also reads the page sample (once a second).
 #include <sys/types.h>
 
+#include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace trd::server {
 
 class SqliteFileGuard {
 public:
     explicit SqliteFileGuard(std::string path);
+    ~SqliteFileGuard();
+    SqliteFileGuard(const SqliteFileGuard&) = delete;
+    SqliteFileGuard& operator=(const SqliteFileGuard&) = delete;
 
-    // Takes the identities of the files as they are now; call once the
-    // server's connections hold them open.
+    // Takes the identities of the files and the database's content marks as
+    // they are now; call once the server's connections hold them open.
     void record(bool withWal);
-    // Empty while the files on disk are the ones recorded; otherwise what
-    // happened, for the user (names no file). Once lost, stays lost.
+    // Empty while the files on disk are the ones recorded and unchanged;
+    // otherwise what happened, for the user (names no file). Once lost,
+    // stays lost.
     std::string check();
-    // True while the database file itself is the one recorded (only its WAL
-    // or shared memory went): what is still in the open WAL can be copied
-    // into it.
+    // The same, reading the page sample too.
+    std::string checkContent();
+    // True while the database file itself is the one recorded, unchanged
+    // (only its WAL or shared memory went): what is still in the open WAL can
+    // be copied into it.
     bool databaseIntact();
+    // The integrity check found damage: saves stop, as for lost files.
+    std::string markDamaged(const std::string& findings);
+
+    // The server's own writes into the database file (checkpoints): the
+    // content is not compared meanwhile, and recorded afresh at the end.
+    class OwnWrite {
+    public:
+        explicit OwnWrite(SqliteFileGuard& guard);
+        ~OwnWrite();
+        OwnWrite(const OwnWrite&) = delete;
+        OwnWrite& operator=(const OwnWrite&) = delete;
+
+    private:
+        SqliteFileGuard& m_guard;
+    };
 
 private:
     struct Identity {
@@ -33,13 +67,28 @@ private:
         ino_t inode = 0;
         bool operator==(const Identity&) const = default;
     };
-    static Identity identityOf(const std::string& path);
+    // What the database file holds, as far as the checks look.
+    struct Marks {
+        off_t size = -1;
+        std::string header;                 // the first 100 bytes
+        std::vector<std::uint64_t> sample;  // hashes of a few pages spread over the file
+    };
+    enum class Loss { None, Files, Content, Damage };
+
+    static Identity identityOf(const std::string& path, off_t* size = nullptr);
+    Marks readMarks(bool withSample) const;
+    std::string compare(bool withSample);
+    std::string lose(Loss loss, const std::string& what, const std::string& log);
 
     std::string m_path;
+    int m_fd = -1;   // the database as opened: reads what is in it now, whatever the path names
     std::mutex m_mutex;
     bool m_recorded = false;
     bool m_withWal = false;
+    int m_ownWrites = 0;
     Identity m_db, m_wal, m_shm;
+    Marks m_marks;
+    Loss m_loss = Loss::None;
     std::string m_lost;
 };
 

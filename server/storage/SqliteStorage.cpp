@@ -1,17 +1,21 @@
 #include "SqliteStorage.h"
 
+#include "ChangeReading.h"
 #include "ListedRowsCollector.h"
 #include "SqliteCheckpointer.h"
 #include "SqliteConnection.h"
 #include "SqliteFileGuard.h"
 #include "SqliteHistory.h"
+#include "SqliteIntegrityWatch.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
+#include <utility>
 
 namespace trd::server {
 
@@ -100,8 +104,9 @@ public:
         // was a quarter slower through a 64 MB cache or a memory map than
         // through SQLite's own 2 MB cache reading from the system's file
         // cache: the small cache stays in the processor's cache. It also keeps
-        // a pool of many readers from holding 64 MB each.
-        m_db.exec("PRAGMA cache_size=-2000; PRAGMA mmap_size=0");
+        // a pool of many readers from holding 64 MB each. (No connection maps
+        // the file: see SqliteConnection.)
+        m_db.exec("PRAGMA cache_size=-2000");
     }
 
     std::vector<Language> languages() override
@@ -193,6 +198,35 @@ public:
         return m_history;
     }
 
+    ChangeWindow readChanges(const ChangeQuery& query) override
+    {
+        if (!m_hasHistory)
+            historyNotKept();
+        return changereading::readSqlite(m_db, query);
+    }
+
+    void scanRows(const KeyedRowVisitor& visit) override
+    {
+        auto st = m_db.prepare(std::string("SELECT IDTRADUCAO, ") + RowColumns + " FROM TRADUCAO");
+        while (st.step())
+            visit(st.integer(0), readRowView(st, 1));
+    }
+
+    void selectRowsById(const std::vector<std::int64_t>& ids, const KeyedRowVisitor& visit) override
+    {
+        if (ids.empty())
+            return;
+        std::string list = "[";
+        for (const std::int64_t id : ids)
+            list += (list.size() > 1 ? "," : "") + std::to_string(id);
+        list += ']';
+        auto st = m_db.prepare(std::string("SELECT IDTRADUCAO, ") + RowColumns
+                               + " FROM json_each(?) AS L CROSS JOIN TRADUCAO WHERE IDTRADUCAO = L.value");
+        st.bind(1, list);
+        while (st.step())
+            visit(st.integer(0), readRowView(st, 1));
+    }
+
 private:
     SqliteConnection m_db;
     SqliteHistoryReader m_history;
@@ -202,18 +236,25 @@ private:
 class SqliteWriter : public StorageWriter {
 public:
     SqliteWriter(const std::string& path, bool durable, bool keepVersions, SqliteFileGuard& guard,
-                 std::atomic<bool>* damaged)
+                 std::atomic<bool>* damaged, RowChangeRelay& changes)
         : m_db(path, durable, SqliteConnection::Mode::ReadWrite), m_checkpointer(path, durable, guard), m_guard(guard),
-          m_reader(m_db), m_log(m_db, m_reader), m_keepVersions(keepVersions)
+          m_changes(changes), m_reader(m_db), m_log(m_db, m_reader), m_keepVersions(keepVersions)
     {
         m_db.setDamageFlag(damaged);
+        // Every row this connection writes, whatever the statement, is told
+        // to the watcher once its transaction commits.
+        sqlite3_update_hook(m_db.handle(), &SqliteWriter::rowWritten, this);
         m_checkpointer.attach(m_db.handle());
         // The connections now hold the database, its WAL and shared memory
         // open: these are the files every later save must still find on disk.
         m_db.exec("SELECT 1 FROM sqlite_schema LIMIT 1");
         m_guard.record(true);
     }
-    ~SqliteWriter() override { m_checkpointer.detach(m_db.handle()); }
+    ~SqliteWriter() override
+    {
+        sqlite3_update_hook(m_db.handle(), nullptr, nullptr);
+        m_checkpointer.detach(m_db.handle());
+    }
 
     void beginBatch() override
     {
@@ -232,19 +273,40 @@ public:
     }
     void commitBatch() override
     {
-        m_db.exec("COMMIT");
+        try {
+            m_db.exec("COMMIT");
+        } catch (const SqliteError& e) {
+            // A full disk or a busy file stops the commit before its last
+            // frame is written: nothing of it is stored. Any other failure
+            // (an fsync that failed, an I/O error) may come after the frames
+            // reached the disk, and a restart would find them.
+            const int primary = e.code() & 0xFF;
+            if (primary == SQLITE_FULL || primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
+                throw;
+            throw outcomeUnknown(std::string("COMMIT: ") + e.what());
+        }
+        m_changes.publish({std::move(m_written), false});
+        m_written.clear();
         // Checked after the commit too: if the files went meanwhile, this
-        // commit is in a WAL no one will find again. It stands only when it
-        // could be copied into the database file, which is still in place.
-        if (m_guard.check().empty())
+        // commit is in a WAL that may or may not be found again. It stands
+        // only when it could be copied into the database file, which is still
+        // in place; otherwise nobody can say, and the client is told so.
+        const std::string lost = m_guard.check();
+        if (lost.empty()) {
+            if (std::exchange(m_loaded, false))
+                shrinkLog();
             return;
-        if (!(m_guard.databaseIntact() && SqliteCheckpointer::rescue(m_db.handle())))
-            checkFiles();
+        }
+        const bool rescued = !m_rescued && m_guard.databaseIntact() && SqliteCheckpointer::rescue(m_db.handle(), m_guard);
         m_rescued = true;
+        if (!rescued)
+            throw outcomeUnknown("committed after the files changed: " + lost);
     }
     void rollbackBatch() override
     {
+        m_written.clear();
         m_log.forgetBatches();
+        m_loaded = false;
         if (!sqlite3_get_autocommit(m_db.handle()))
             m_db.exec("ROLLBACK");
     }
@@ -320,6 +382,7 @@ public:
 
     void beginBulkLoad() override
     {
+        m_loaded = true;
         {
             auto st = m_db.prepare("SELECT NOT EXISTS (SELECT 1 FROM TRADUCAO)");
             st.step();
@@ -337,28 +400,49 @@ public:
     }
 
 private:
+    static void rowWritten(void* self, int, const char*, const char* table, sqlite3_int64 rowid)
+    {
+        auto* writer = static_cast<SqliteWriter*>(self);
+        // A delta rolled back to its savepoint is still listed: the watcher
+        // reads the rows again, and finds them as they are.
+        if (std::strcmp(table, "TRADUCAO") == 0 && writer->m_changes.watched()
+            && writer->m_written.size() <= RowChangeRelay::MostListed)
+            writer->m_written.push_back(rowid);
+    }
+
+    // A bulk load leaves a log as large as what it loaded; copied into the
+    // database at once and cut to nothing, it does not double the disk the
+    // database needs for as long as the server runs. (Later logs are cut back
+    // to the journal size limit whenever SQLite starts one afresh.)
+    void shrinkLog()
+    {
+        int logPages = 0, copied = 0;
+        SqliteFileGuard::OwnWrite writing(m_guard);
+        const int rc = SqliteCheckpointer::checkpointWaiting(m_db.handle(), SQLITE_CHECKPOINT_TRUNCATE, &logPages, &copied);
+        if (rc != SQLITE_OK)
+            std::fprintf(stderr, "trd-server: o registro de transações não pôde ser reduzido após a carga (%s); será "
+                                 "copiado para o banco aos poucos\n",
+                         sqlite3_errstr(rc));
+    }
+
     void checkFiles()
     {
         const std::string lost = m_guard.check();
-        if (lost.empty())
+        if (lost.empty()) {
+            if (std::exchange(m_loaded, false))
+                shrinkLog();
             return;
+        }
         if (!m_rescued) {
             // What was acknowledged still sits in the WAL this connection has
             // open: put it in the database before anything else can go wrong.
             m_rescued = true;
             if (sqlite3_get_autocommit(m_db.handle()) && m_guard.databaseIntact())
-                SqliteCheckpointer::rescue(m_db.handle());
+                SqliteCheckpointer::rescue(m_db.handle(), m_guard);
         }
         throw StorageError("database files lost", lost);
     }
 
-    [[noreturn]] static void changedByOther(const RowChange& change)
-    {
-        throw ServerError(ErrorKind::Conflict,
-                          "O registro foi alterado por outro usuário (Tela: " + change.original.program
-                              + ", Componente: " + change.original.component
-                              + "). Recarregue os registros e refaça a alteração.");
-    }
 
     static bool sameKey(const RowKey& a, const RowKey& b)
     {
@@ -387,8 +471,10 @@ private:
                                "WHERE IDIDIOMA = ? AND CDPROGTRAD = ? AND NMCOMPONENTE = ? AND STAGRVALPROP = ?");
         st.bind(1, change.original.language).bind(2, change.original.program);
         st.bind(3, change.original.component).bind(4, change.original.source);
-        if (!st.step() || st.text(1) != change.originalDestination || st.text(2) != change.originalStatus)
-            changedByOther(change);
+        if (!st.step())
+            changedByOther(change.original, std::nullopt);
+        if (st.text(1) != change.originalDestination || st.text(2) != change.originalStatus)
+            changedByOther(change.original, st.isNull(3) ? std::nullopt : m_reader.version(st.integer(3)));
         Found found{st.integer(0), std::nullopt};
         if (!st.isNull(3))
             found.lastVersion = st.integer(3);
@@ -488,11 +574,14 @@ private:
     SqliteConnection m_db;
     SqliteCheckpointer m_checkpointer;
     SqliteFileGuard& m_guard;
+    RowChangeRelay& m_changes;
+    std::vector<std::int64_t> m_written;   // rows of the open transaction
     SqliteHistoryReader m_reader;
     SqliteVersionLog m_log;
     bool m_keepVersions;
     bool m_rescued = false;
     bool m_bulk = false;
+    bool m_loaded = false;   // a bulk load is in the batch being committed
 };
 
 // Served with --read-only: every write is refused before it starts.
@@ -562,6 +651,10 @@ SqliteStorage::SqliteStorage(std::string path, SqliteOpenOptions options)
     m_guard = std::make_unique<SqliteFileGuard>(m_path);
     if (m_options.readOnly)
         m_guard->record(false);
+    if (m_options.checkEverySeconds > 0)
+        m_watch = std::make_unique<SqliteIntegrityWatch>(m_path, m_options.readOnly,
+                                                         std::chrono::seconds(m_options.checkEverySeconds), *m_guard,
+                                                         m_damaged);
 }
 
 SqliteStorage::~SqliteStorage() = default;
@@ -695,7 +788,13 @@ std::unique_ptr<StorageWriter> SqliteStorage::openWriter()
 {
     if (m_options.readOnly)
         return std::make_unique<ReadOnlyWriter>();
-    return std::make_unique<SqliteWriter>(m_path, m_options.durable, m_options.keepVersions, *m_guard, &m_damaged);
+    return std::make_unique<SqliteWriter>(m_path, m_options.durable, m_options.keepVersions, *m_guard, &m_damaged,
+                                          m_changes);
+}
+
+std::uint64_t SqliteStorage::watchRowChanges(RowChangeWatcher watcher)
+{
+    return m_changes.watch(std::move(watcher));
 }
 
 bool SqliteStorage::isEmpty()

@@ -4,7 +4,9 @@
 // sessions are used one per worker thread at a time; all writes go through one
 // writer, driven by the WriteCoordinator, which batches deltas into shared
 // transactions while keeping each delta atomic.
+#include "ChangeRecords.h"
 #include "FilterFragment.h"
+#include "RowChanges.h"
 #include "ServerError.h"
 
 #include <cstdint>
@@ -45,6 +47,18 @@ public:
 private:
     bool m_retryable;
 };
+
+// A commit that failed, or whose files were lost, after the database may
+// already have made it durable: the caller must not be told that nothing was
+// written, nor that it was. detail names what happened, for the log.
+inline StorageError outcomeUnknown(const std::string& detail)
+{
+    return StorageError(detail,
+                        "Não se sabe se a alteração foi gravada: o banco de dados do servidor falhou no momento de "
+                        "confirmá-la. O registro será lido de novo do servidor para mostrar o que ficou gravado. Avise "
+                        "o administrador do sistema.",
+                        false, ErrorKind::OutcomeUnknown);
+}
 
 // What a save would meet now, for GET /health.
 struct StorageStatus {
@@ -100,6 +114,8 @@ TranslationRowView readRowView(const ResultRow& r, int first)
 }
 
 using RowVisitor = std::function<void(const TranslationRowView&)>;
+// A row with its surrogate key (IDTRADUCAO), for what follows rows by it.
+using KeyedRowVisitor = std::function<void(std::int64_t id, const TranslationRowView&)>;
 // A row's status and destination text, views valid during the call.
 using InfoVisitor = std::function<void(std::string_view status, std::string_view destination)>;
 
@@ -180,8 +196,16 @@ public:
     // Throws when the database does not answer.
     virtual void ping() = 0;
 
+    // The translation memory's reads: every row of every language, and the
+    // rows with the given ids that still exist; both in no particular order.
+    virtual void scanRows(const KeyedRowVisitor& visit) = 0;
+    virtual void selectRowsById(const std::vector<std::int64_t>& ids, const KeyedRowVisitor& visit) = 0;
+
     // The versions and batches kept of every write (docs/history.md).
     virtual HistoryReader& history();
+    // The change feed's reading: the versions after query.after, with their
+    // rows and what the reading could see (ChangeRecords.h, docs/live.md).
+    virtual ChangeWindow readChanges(const ChangeQuery& query);
 };
 
 // The single writer. Each batch is one transaction; each item inside it (one
@@ -243,6 +267,16 @@ public:
     virtual bool isEmpty() = 0;
     // Cheap enough for every health probe: no statement of its own.
     virtual StorageStatus status() { return {}; }
+    // From now on, tells the watcher soon after each commit which rows it
+    // touched (RowChanges.h); a back end that cannot know says nothing.
+    // Returns the watcher's number for unwatchRowChanges (0: not watched).
+    virtual std::uint64_t watchRowChanges(RowChangeWatcher watcher)
+    {
+        (void)watcher;
+        return 0;
+    }
+    // The watcher is not running when this returns, and is not called again.
+    virtual void unwatchRowChanges(std::uint64_t id) { (void)id; }
 };
 
 } // namespace trd::server

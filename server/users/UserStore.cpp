@@ -215,24 +215,31 @@ std::string UserStore::sign(const std::string& payload, const std::string& hash)
     return toHex(mac, sizeof mac);
 }
 
-std::optional<std::string> UserStore::login(const std::string& name, const std::string& password,
-                                            std::chrono::seconds lifetime)
+std::optional<std::string> UserStore::hashOf(const std::string& name)
 {
-    std::string hash;
-    {
-        std::lock_guard lock(m_mutex);
-        reloadIfChanged();
-        const auto it = m_users.find(name);
-        if (it == m_users.end())
-            return std::nullopt;
-        hash = it->second;
-    }
-    // The costly check runs outside the lock.
-    m_hashGate.acquire();
-    const bool right = crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
-    m_hashGate.release();
-    if (!right)
+    std::lock_guard lock(m_mutex);
+    reloadIfChanged();
+    const auto it = m_users.find(name);
+    if (it == m_users.end())
         return std::nullopt;
+    return it->second;
+}
+
+bool UserStore::matches(const std::string& hash, const std::string& password)
+{
+    return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
+}
+
+std::string UserStore::hashOfRandomPassword()
+{
+    initSodium();
+    unsigned char random[24];
+    randombytes_buf(random, sizeof random);
+    return hashPassword(toHex(random, sizeof random));
+}
+
+std::string UserStore::issue(const std::string& name, const std::string& hash, std::chrono::seconds lifetime)
+{
     const auto expiry = std::chrono::duration_cast<std::chrono::seconds>(
                             std::chrono::system_clock::now().time_since_epoch() + lifetime)
                             .count();

@@ -16,7 +16,6 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <semaphore>
 #include <string>
 #include <vector>
 
@@ -38,13 +37,19 @@ public:
     void remove(const std::string& name);
     void resetPassword(const std::string& name, const std::string& password);
 
-    // Serving. login() returns a token valid for `lifetime`, or nothing when
-    // the name or the password is wrong; user() returns whose token it is, or
-    // nothing when it is forged, expired, or its user was removed or reset.
-    // Both see changes made to the file by the subcommands while serving.
-    std::optional<std::string> login(const std::string& name, const std::string& password,
-                                     std::chrono::seconds lifetime);
+    // Serving. Checking a password is costly on purpose (Argon2id): the
+    // server runs it on threads of its own (LoginGate), in three steps.
+    // hashOf() gives the stored hash of a user (nothing for an unknown name),
+    // matches() checks a password against a hash, issue() signs a token valid
+    // for `lifetime`. user() returns whose token it is, or nothing when it is
+    // forged, expired, or its user was removed or reset. All of them see
+    // changes made to the file by the subcommands while serving.
+    std::optional<std::string> hashOf(const std::string& name);
+    static bool matches(const std::string& hash, const std::string& password);
+    std::string issue(const std::string& name, const std::string& hash, std::chrono::seconds lifetime);
     std::optional<std::string> user(const std::string& token);
+    // A hash made as the stored ones are, for a password no one knows.
+    static std::string hashOfRandomPassword();
 
     // Whether the file has a user now (reread when it changed).
     bool hasUsers();
@@ -62,9 +67,6 @@ private:
     std::string m_secret;                        // 32 bytes
     std::map<std::string, std::string> m_users;  // name -> hash
     std::timespec m_loadedStamp{};
-    // Each check of a password takes 64 MiB for about a tenth of a second:
-    // a flood of logins waits here rather than taking the machine's memory.
-    std::counting_semaphore<16> m_hashGate{2};
 };
 
 } // namespace trd::server

@@ -78,8 +78,13 @@ TEST(ServerOptions, ParsesTheCommandLineAndRefusesNonsense)
     EXPECT_EQ(o->threads, 4);
     EXPECT_TRUE(o->demo);
     EXPECT_EQ(o->maxBody, 2u << 20);
+    o = parseServerOptions({"--db", "x.db", "--listen", "[::1]:8212"}, error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_EQ(o->host, "::1");
+    EXPECT_EQ(o->port, 8212);
     for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
              {}, {"--db"}, {"--db", "x", "--listen", "8211"}, {"--db", "x", "--listen", "h:99999"},
+             {"--db", "x", "--listen", "::1:8211"}, {"--db", "x", "--listen", "[::1:8211"},
              {"--db", "x", "--threads", "0"}, {"--db", "x", "--frobnicate"}}) {
         EXPECT_FALSE(parseServerOptions(bad, error));
         EXPECT_FALSE(error.empty());

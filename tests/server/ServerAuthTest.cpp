@@ -13,6 +13,17 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <thread>
 
 using namespace trd::server::test;
@@ -129,15 +140,46 @@ TEST(ServerAuth, OnlyKnownUsersWithALiveSessionGetIn)
     EXPECT_NE(expired.message.find("expirou"), std::string::npos) << expired.message;
 }
 
-TEST(ServerAuth, WithoutUsersOnlyTheLoopbackAddressIsServed)
+TEST(ServerAuth, WithoutUsersOnlyALoopbackAddressIsServedIPv6Included)
 {
     QTemporaryDir dir;
-    QProcess p;
-    p.start(TrdServerProcess::binaryPath(),
-            {"--db", dir.filePath("t.db"), "--create", "--listen", "0.0.0.0:0"});
-    ASSERT_TRUE(p.waitForFinished(20000));
-    EXPECT_EQ(p.exitCode(), 1);
-    EXPECT_TRUE(p.readAllStandardError().contains("trd-server user add"));
+    for (const char* listen : {"0.0.0.0:0", "[::]:0"}) {
+        QProcess p;
+        p.start(TrdServerProcess::binaryPath(), {"--db", dir.filePath("t.db"), "--create", "--listen", listen});
+        ASSERT_TRUE(p.waitForFinished(20000));
+        EXPECT_EQ(p.exitCode(), 1) << listen;
+        const QByteArray err = p.readAllStandardError();
+        EXPECT_TRUE(err.contains("trd-server user add")) << err.toStdString();
+        EXPECT_TRUE(err.contains("[::1]")) << err.toStdString();
+    }
+
+    // The IPv6 loopback address, written as in a URL.
+    QProcess server;
+    server.start(TrdServerProcess::binaryPath(), {"--db", dir.filePath("t.db"), "--demo", "--listen", "[::1]:0"});
+    ASSERT_TRUE(server.waitForReadyRead(30000)) << server.readAllStandardError().toStdString();
+    const QByteArray line = server.readLine();
+    ASSERT_TRUE(line.startsWith("listening on [::1]:")) << line.toStdString();
+    const int port = line.mid(line.lastIndexOf(':') + 1).trimmed().toInt();
+    const int fd = ::socket(AF_INET6, SOCK_STREAM, 0);
+    sockaddr_in6 addr{};
+    addr.sin6_family = AF_INET6;
+    addr.sin6_port = htons(static_cast<uint16_t>(port));
+    addr.sin6_addr = in6addr_loopback;
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    const std::string body = request("GetIdiTrad", "");
+    const std::string req = "POST /Trd09300.rdmTraducao HTTP/1.1\r\nHost: [::1]:" + std::to_string(port)
+                            + "\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: "
+                            + std::to_string(body.size()) + "\r\n\r\n" + body;
+    ASSERT_EQ(::send(fd, req.data(), req.size(), MSG_NOSIGNAL), static_cast<ssize_t>(req.size()));
+    std::string answer;
+    char buf[65536];
+    for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;)
+        answer.append(buf, static_cast<std::size_t>(n));
+    ::close(fd);
+    EXPECT_EQ(answer.rfind("HTTP/1.1 200", 0), 0u) << answer.substr(0, 300);
+    EXPECT_TRUE(parseAnswer(answer.substr(answer.find("\r\n\r\n") + 4)).ok);
+    server.terminate();
+    server.waitForFinished(10000);
 }
 
 TEST(ServerAuth, TlsServesOnlyHttpsAndTheClientVerifiesTheCertificate)
@@ -182,6 +224,117 @@ TEST(ServerAuth, TlsServesOnlyHttpsAndTheClientVerifiesTheCertificate)
     EXPECT_EQ(refused->body, "Este servidor só atende com TLS: use https:// no endereço do servidor.\n");
     server.terminate();
     server.waitForFinished(10000);
+}
+
+namespace {
+
+// A P-256 key and a self-signed certificate for 127.0.0.1 valid from `from`
+// to `until` days from now; the key encrypted when a password is given.
+void writeCertificate(const QString& cert, const QString& key, long from, long until, const char* password = nullptr)
+{
+    EVP_PKEY* pkey = EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256");
+    X509* x = X509_new();
+    ASN1_INTEGER_set(X509_get_serialNumber(x), 1);
+    X509_gmtime_adj(X509_getm_notBefore(x), from * 86400);
+    X509_gmtime_adj(X509_getm_notAfter(x), until * 86400);
+    X509_set_pubkey(x, pkey);
+    X509_NAME_add_entry_by_txt(X509_get_subject_name(x), "CN", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
+    X509_set_issuer_name(x, X509_get_subject_name(x));
+    X509_sign(x, pkey, EVP_sha256());
+    FILE* c = std::fopen(cert.toUtf8().constData(), "w");
+    PEM_write_X509(c, x);
+    std::fclose(c);
+    FILE* k = std::fopen(key.toUtf8().constData(), "w");
+    ::fchmod(fileno(k), 0600);
+    PEM_write_PrivateKey(k, pkey, password ? EVP_aes_256_cbc() : nullptr, nullptr, 0, nullptr,
+                         const_cast<char*>(password));
+    std::fclose(k);
+    X509_free(x);
+    EVP_PKEY_free(pkey);
+}
+
+struct Start {
+    int code = -1;    // -1: still running (it started)
+    std::string err;
+};
+
+// Starts trd-server until it listens or exits; one that listens is stopped at once.
+Start startServer(const QStringList& args)
+{
+    QProcess p;
+    p.start(TrdServerProcess::binaryPath(), args + QStringList{"--listen", "127.0.0.1:0"});
+    QByteArray out;
+    for (int i = 0; i < 600 && !out.contains("listening on"); ++i) {
+        if (p.waitForFinished(100))
+            break;
+        out += p.readAllStandardOutput();
+    }
+    Start s;
+    if (p.state() == QProcess::Running) {
+        p.terminate();
+        p.waitForFinished(10000);
+    } else {
+        s.code = p.exitCode();
+    }
+    s.err = p.readAllStandardError().toStdString();
+    return s;
+}
+
+} // namespace
+
+TEST(ServerAuth, StartUpNamesTheFileAndTheFixForKeysCertificatesAndUsers)
+{
+    QTemporaryDir dir;
+    const QString db = dir.filePath("t.db"), cert = dir.filePath("cert.pem"), key = dir.filePath("key.pem");
+    writeCertificate(cert, key, -1, 365);
+    const QStringList base{"--db", db, "--create", "--quiet"};
+    const auto withTls = [&](const QString& c, const QString& k) { return base + QStringList{"--tls-cert", c, "--tls-key", k}; };
+
+    Start s = startServer(withTls(cert, dir.filePath("missing.pem")));
+    EXPECT_EQ(s.code, 1);
+    EXPECT_NE(s.err.find(dir.filePath("missing.pem").toStdString() + " não existe"), std::string::npos) << s.err;
+
+    const QString locked = dir.filePath("locked.pem");
+    writeCertificate(dir.filePath("locked-cert.pem"), locked, -1, 365, "segredo");
+    s = startServer(withTls(dir.filePath("locked-cert.pem"), locked));
+    EXPECT_EQ(s.code, 1);
+    EXPECT_NE(s.err.find(locked.toStdString() + " está protegida por senha"), std::string::npos) << s.err;
+    EXPECT_NE(s.err.find("openssl pkey -in " + locked.toStdString()), std::string::npos) << s.err;
+
+    // Keys and the users file (it holds the secret that signs sessions) must be the owner's alone.
+    QFile::setPermissions(key, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    s = startServer(withTls(cert, key));
+    EXPECT_EQ(s.code, 1);
+    EXPECT_NE(s.err.find("chmod 600 " + key.toStdString()), std::string::npos) << s.err;
+    QFile::setPermissions(key, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    const QString users = dir.filePath("t.users");
+    ASSERT_EQ(userCommand({"add", "ana", "--users", users}, "segredo\n"), 0);
+    QFile::setPermissions(users, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
+    s = startServer(base + QStringList{"--users", users});
+    EXPECT_EQ(s.code, 1);
+    EXPECT_NE(s.err.find("chmod 600 " + users.toStdString()), std::string::npos) << s.err;
+
+    // A key of another certificate.
+    writeCertificate(dir.filePath("other.pem"), dir.filePath("otherkey.pem"), -1, 365);
+    s = startServer(withTls(cert, dir.filePath("otherkey.pem")));
+    EXPECT_EQ(s.code, 1);
+    EXPECT_NE(s.err.find("não é a do certificado"), std::string::npos) << s.err;
+
+    // Expired, or about to: served, with a warning naming the date.
+    writeCertificate(dir.filePath("old.pem"), dir.filePath("oldkey.pem"), -30, -2);
+    s = startServer(withTls(dir.filePath("old.pem"), dir.filePath("oldkey.pem")));
+    EXPECT_EQ(s.code, -1) << s.err;
+    EXPECT_NE(s.err.find("atenção: o certificado " + dir.filePath("old.pem").toStdString() + " venceu em"), std::string::npos)
+        << s.err;
+    writeCertificate(dir.filePath("soon.pem"), dir.filePath("soonkey.pem"), -1, 10);
+    s = startServer(withTls(dir.filePath("soon.pem"), dir.filePath("soonkey.pem")));
+    EXPECT_EQ(s.code, -1) << s.err;
+    EXPECT_TRUE(s.err.find("vence em 9 dias") != std::string::npos || s.err.find("vence em 10 dias") != std::string::npos)
+        << s.err;
+    s = startServer(withTls(cert, key));
+    EXPECT_EQ(s.code, -1) << s.err;
+    EXPECT_EQ(s.err.find("atenção"), std::string::npos) << s.err;
 }
 
 TEST(ServerAuth, AUserAddedToARunningServerWithoutUsersEndsAnonymousCalls)

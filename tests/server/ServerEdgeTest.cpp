@@ -1,5 +1,6 @@
 // The real trd-server under hostile clients, scaled down: every attack ends in
 // a bounded refusal and the server keeps answering everyone else at once.
+#include "RawSocket.h"
 #include "ServerTestKit.h"
 #include "TrdServerProcess.h"
 
@@ -9,14 +10,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -30,118 +27,6 @@ using trd::test::TrdServerProcess;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-class Socket {
-public:
-    explicit Socket(int port)
-    {
-        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(static_cast<uint16_t>(port));
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-            ::close(m_fd);
-            m_fd = -1;
-        }
-    }
-    ~Socket()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-
-    bool ok() const { return m_fd >= 0; }
-    bool send(const std::string& data)
-    {
-        std::size_t done = 0;
-        while (done < data.size()) {
-            const ssize_t n = ::send(m_fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
-            if (n <= 0)
-                return false;
-            done += static_cast<std::size_t>(n);
-        }
-        return true;
-    }
-    // Reads until the peer closes, `until` appears `count` times, or timeoutMs passes.
-    std::string receive(int timeoutMs, const std::string& until = {}, int count = 1)
-    {
-        std::string got;
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        for (;;) {
-            if (!until.empty()) {
-                int seen = 0;
-                for (auto at = got.find(until); at != std::string::npos; at = got.find(until, at + 1))
-                    ++seen;
-                if (seen >= count)
-                    return got;
-            }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            if (left <= 0)
-                return got;
-            if (!readSome(static_cast<int>(left), got))
-                return got;
-        }
-    }
-    // One wait and one read; false on timeout or close.
-    bool readSome(int timeoutMs, std::string& into)
-    {
-        pollfd p{m_fd, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) <= 0)
-            return false;
-        char buf[65536];
-        const ssize_t n = ::recv(m_fd, buf, sizeof buf, 0);
-        if (n <= 0) {
-            m_closed = true;
-            return false;
-        }
-        into.append(buf, static_cast<std::size_t>(n));
-        return true;
-    }
-    // One whole HTTP answer (by its Content-Length), or what came before a close or the timeout.
-    std::string answer(int timeoutMs = 10000)
-    {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        for (;;) {
-            const auto head = m_pending.find("\r\n\r\n");
-            if (head != std::string::npos) {
-                const auto at = m_pending.find("Content-Length: ");
-                const std::size_t length = at < head ? std::stoul(m_pending.substr(at + 16)) : 0;
-                if (m_pending.size() >= head + 4 + length) {
-                    std::string one = m_pending.substr(0, head + 4 + length);
-                    m_pending.erase(0, head + 4 + length);
-                    return one;
-                }
-            }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            if (left <= 0 || !readSome(static_cast<int>(left), m_pending))
-                return std::exchange(m_pending, {});
-        }
-    }
-    bool closedByPeer() const { return m_closed; }
-
-private:
-    int m_fd = -1;
-    bool m_closed = false;
-    std::string m_pending;
-};
-
-std::string bodyOf(const std::string& answer)
-{
-    const auto head = answer.find("\r\n\r\n");
-    return head == std::string::npos ? std::string() : answer.substr(head + 4);
-}
-
-std::string post(const std::string& body, const std::string& extraHeaders = {},
-                 const std::string& type = "application/json")
-{
-    return "POST /Trd09300.rdmTraducao HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: " + type
-           + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extraHeaders + "\r\n" + body;
-}
-
-const std::string Health = "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
 
 // Milliseconds a fresh client waits for GET /health to answer 200.
 double healthLatencyMs(int port)
@@ -162,11 +47,6 @@ TrdServerProcess::Options withArgs(QStringList args, bool demo = false)
     o.demo = demo;
     o.extraArgs = std::move(args);
     return o;
-}
-
-int status(const std::string& answer)
-{
-    return answer.size() > 12 ? std::stoi(answer.substr(9, 3)) : 0;
 }
 
 } // namespace
@@ -214,6 +94,60 @@ TEST(ServerEdge, OversizedHeadersCompressedBodiesAndManyValuesAreRefusedCheaply)
     EXPECT_NE(a.message.find("valores demais"), std::string::npos) << a.message;
 
     EXPECT_LT(healthLatencyMs(server.port()), 2000);
+}
+
+namespace {
+
+long statusKiB(qint64 pid, const char* field)
+{
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qsizetype(std::strlen(field))).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+} // namespace
+
+TEST(ServerEdge, LargeBodiesInFlightShareOneMemoryBudget)
+{
+    // Room for one 7 MiB request at a time (each costs about three times its body).
+    TrdServerProcess server(withArgs({"--max-body", "8", "--body-memory", "25", "--max-per-address", "100"}));
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    const std::string open = "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"SetDestino\",\"params\":[\"";
+    const std::string close = "\"]}";
+    const std::string large = open + std::string((7u << 20) - open.size() - close.size(), 'a') + close;
+
+    // The peak resident size is measured from here (/proc/PID/clear_refs).
+    QFile clear(QStringLiteral("/proc/%1/clear_refs").arg(server.pid()));
+    ASSERT_TRUE(clear.open(QIODevice::WriteOnly) && clear.write("5") == 1);
+    clear.close();
+    const long rest = statusKiB(server.pid(), "VmRSS:");
+
+    // Ten of them at once: they take turns, and every one is answered.
+    std::vector<std::thread> senders;
+    std::atomic<int> answered{0};
+    for (int i = 0; i < 10; ++i)
+        senders.emplace_back([&] {
+            Socket s(server.port());
+            s.send(post(large));
+            const std::string answer = s.answer(60000);
+            answered += status(answer) == 200 && !parseAnswer(bodyOf(answer)).ok;   // an error answer: not XML
+        });
+    // Small calls do not queue behind them.
+    for (int i = 0; i < 5; ++i) {
+        Socket c(server.port());
+        c.send(post(request("GetIdiTrad", "")));
+        EXPECT_EQ(status(c.answer(30000)), 200);
+    }
+    for (auto& t : senders)
+        t.join();
+    EXPECT_EQ(answered.load(), 10);
+    const long peak = statusKiB(server.pid(), "VmHWM:");
+    // Ten bodies read at once would need 70 MiB for the bodies alone.
+    EXPECT_LT(peak - rest, 45 * 1024) << "resident " << rest / 1024 << " MiB at rest, peak " << peak / 1024 << " MiB";
 }
 
 TEST(ServerEdge, IdleAndSlowClientsDoNotKeepOthersWaiting)
@@ -268,27 +202,58 @@ TEST(ServerEdge, ABurstOfConnectsIsAcceptedWithoutTheSynRetryStall)
     EXPECT_LT(*std::max_element(waits.begin(), waits.end()), 900.0);
 }
 
-TEST(ServerEdge, ConnectionsOfOneAddressAreCapped)
+TEST(ServerEdge, ConnectionsOfOneAddressAreCappedAndIdleOnesGiveWay)
 {
     TrdServerProcess server(withArgs({"--max-per-address", "4"}));
     ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
-    std::vector<std::unique_ptr<Socket>> held;
-    // The start-up health probes may still be counted for a moment.
-    for (int tries = 0; held.size() < 4 && tries < 100; ++tries) {
+    // Four kept-alive connections, each idle after one answer, the first the oldest.
+    std::vector<std::unique_ptr<Socket>> idle;
+    for (int tries = 0; idle.size() < 4 && tries < 100; ++tries) {
         auto s = std::make_unique<Socket>(server.port());
         s->send(Health);
         if (status(s->answer()) == 200)
-            held.push_back(std::move(s));
+            idle.push_back(std::move(s));
+        else
+            ::usleep(20000);   // the start-up health probes may still be counted for a moment
+        if (idle.size() == 1)
+            ::usleep(200000);
+    }
+    ASSERT_EQ(idle.size(), 4u);
+    // A fifth client from the same address is served, and the oldest idle
+    // connection is closed for it; a sixth closes one more. The others stay usable.
+    std::vector<std::unique_ptr<Socket>> fresh;
+    for (int round = 0; round < 2; ++round) {
+        fresh.push_back(std::make_unique<Socket>(server.port()));
+        fresh.back()->send(Health);
+        EXPECT_EQ(status(fresh.back()->answer()), 200) << "round " << round;
+    }
+    idle[0]->receive(5000);
+    EXPECT_TRUE(idle[0]->closedByPeer());
+    int usable = 0;
+    for (std::size_t i = 1; i < idle.size(); ++i)
+        usable += idle[i]->send(Health) && status(idle[i]->answer()) == 200;
+    EXPECT_EQ(usable, 2);
+
+    // Connections in the middle of a request do not give way: past the
+    // limit a newcomer is refused, naming the limit.
+    idle.clear();
+    fresh.clear();
+    std::vector<std::unique_ptr<Socket>> busy;
+    for (int tries = 0; busy.size() < 4 && tries < 100; ++tries) {
+        auto s = std::make_unique<Socket>(server.port());
+        s->send("POST /Trd09300.rdmTraducao HTTP/1.1\r\nHost: 127.0.0.1\r\n");
+        if (s->receive(100).empty())
+            busy.push_back(std::move(s));
         else
             ::usleep(20000);
     }
-    ASSERT_EQ(held.size(), 4u);
+    ASSERT_EQ(busy.size(), 4u);
     Socket extra(server.port());
     extra.send(Health);
     const std::string refused = extra.receive(5000);
     EXPECT_EQ(status(refused), 503);
     EXPECT_NE(refused.find("Conexões demais deste endereço"), std::string::npos);
-    held.pop_back();
+    busy.pop_back();
     // The slot is given back when a connection closes.
     bool served = false;
     for (int i = 0; i < 50 && !served; ++i) {
@@ -353,6 +318,95 @@ TEST(ServerEdge, CrossSiteRequestsAreRefusedAndWriteNothing)
     const Answer a = parseAnswer(bodyOf(answer));
     EXPECT_TRUE(a.ok) << a.message;
     EXPECT_TRUE(a.rows.empty());
+}
+
+TEST(ServerEdge, HostAndOriginMustNameTheServerExactly)
+{
+    // A server without users holds data any page could read through a
+    // rebound name: only its own names may reach it.
+    TrdServerProcess server(withArgs({"--server-name", "trd.empresa.local"}, true));
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    const std::string port = std::to_string(server.port());
+    auto read = [&](const std::string& host, const std::string& origin) {
+        Socket s(server.port());
+        std::string req = post(request("GetIdiTrad", ""), origin.empty() ? "" : "Origin: " + origin + "\r\n");
+        req.replace(req.find("Host: 127.0.0.1"), 15, "Host: " + host);
+        s.send(req);
+        return s.answer();
+    };
+    for (const std::string name : {"127.0.0.1.attacker.example", "127.attacker.example", "127.0.0.1evil.com",
+                                   "localhost.attacker.example", "127.0.0.2", "evil.example", "127.0.0.1:x"}) {
+        for (const std::string& host : {name, name + ":" + port}) {
+            for (const std::string& origin : {std::string(), "http://" + host}) {
+                const std::string answer = read(host, origin);
+                EXPECT_EQ(status(answer), 403) << host << " / " << origin;
+                EXPECT_EQ(answer.find("ENG"), std::string::npos) << host;
+            }
+        }
+    }
+    // An Origin that is another site, or another port of a good name.
+    EXPECT_EQ(status(read("127.0.0.1:" + port, "http://127.0.0.1.attacker.example:" + port)), 403);
+    EXPECT_EQ(status(read("localhost:" + port, "http://localhost:3000")), 403);
+    // The server's own names, with and without the port, and a same-origin page.
+    for (const std::string name : {"127.0.0.1", "localhost", "LOCALHOST", "[::1]", "trd.empresa.local"}) {
+        for (const std::string& host : {name, name + ":" + port}) {
+            const std::string answer = read(host, "http://" + host);
+            EXPECT_EQ(status(answer), 200) << host;
+            EXPECT_NE(answer.find("ENG"), std::string::npos) << host;
+        }
+    }
+}
+
+TEST(ServerEdge, RequestsAreFramedStrictlySoNoOneReadsThemTwoWays)
+{
+    TrdServerProcess server(withArgs({}, true));
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    const std::string body = request("GetIdiTrad", "");
+    const std::string length = "Content-Length: " + std::to_string(body.size()) + "\r\n";
+    auto send = [&](const std::string& head, const std::string& rest) {
+        Socket s(server.port());
+        s.send("POST /Trd09300.rdmTraducao " + head + "\r\n" + rest + "\r\n" + body);
+        return s.answer();
+    };
+    const std::string json = "Content-Type: application/json\r\n";
+    struct Case {
+        const char* what;
+        std::string head, fields;
+        int status;
+        const char* says;
+    } cases[] = {
+        {"no Host", "HTTP/1.1", json + length, 400, "falta o cabeçalho Host"},
+        {"two Hosts", "HTTP/1.1", "Host: 127.0.0.1\r\nHost: evil.example\r\n" + json + length, 400, "Host aparece"},
+        {"two Origins", "HTTP/1.1", "Host: 127.0.0.1\r\nOrigin: http://127.0.0.1\r\nOrigin: http://evil.example\r\n" + json + length,
+         400, "Origin aparece"},
+        {"folded field", "HTTP/1.1", "Host: 127.0.0.1\r\nX-A: b\r\n c\r\n" + json + length, 400, "dobrada"},
+        {"folded Host", "HTTP/1.1", "Host: 127.0.0.1\r\n\t.evil.example\r\n" + json + length, 400, "dobrada"},
+        {"gzip before chunked", "HTTP/1.1", "Host: 127.0.0.1\r\nTransfer-Encoding: gzip, chunked\r\n" + json, 415,
+         "comprimida"},
+    };
+    for (const Case& c : cases) {
+        const std::string answer = send(c.head, c.fields);
+        EXPECT_EQ(status(answer), c.status) << c.what << "\n" << answer.substr(0, 300);
+        EXPECT_NE(answer.find(c.says), std::string::npos) << c.what << "\n" << answer.substr(0, 300);
+        EXPECT_EQ(answer.find("\"result\""), std::string::npos) << c.what;
+    }
+    // A TLS handshake sent to the plain port is refused at once, not left
+    // waiting for the end of a header that never comes.
+    {
+        Socket tls(server.port());
+        tls.send(std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11));
+        EXPECT_EQ(status(tls.answer()), 400);
+    }
+    // HTTP/1.0 needs no Host; one Host and a same-origin page pass as before.
+    EXPECT_EQ(status(send("HTTP/1.0", json + length)), 200);
+    EXPECT_EQ(status(send("HTTP/1.1", "Host: 127.0.0.1\r\nOrigin: http://127.0.0.1\r\n" + json + length)), 200);
+
+    // A key twice in the JSON envelope: which method would run is not guessed.
+    Socket s(server.port());
+    s.send(post("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"GetIdiTrad\",\"params\":[],\"method\":\"SetDestino\"}"));
+    const Answer a = parseAnswer(bodyOf(s.answer()));
+    EXPECT_EQ(a.code, -32700);
+    EXPECT_NE(a.message.find("membro repetido"), std::string::npos) << a.message;
 }
 
 TEST(ServerEdge, LogLinesCarryTheAddressAndCannotBeForgedOrFlooded)
@@ -428,6 +482,49 @@ TEST(ServerEdge, PacketsWithNullCharactersOrTwoRootsAreRefusedNotCut)
     EXPECT_FALSE(a.ok);
     EXPECT_NE(a.message.find("mais de um elemento raiz"), std::string::npos) << a.message;
     EXPECT_TRUE(call(server.port(), "GetFiltroDest", filterParams(" AND CDPROGTRAD LIKE 'ZZ%'")).rows.empty());
+}
+
+TEST(ServerEdge, MalformedXmlInADeltaIsRefusedWithItsReasonNotStoredAsText)
+{
+    TrdServerProcess server(withArgs({}, true));
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    const std::string marked = DeltaBuilder().insert(TRow{"ENG", "ZZXML", "cmp", "src", "aMARKb", "T"}).xml();
+    auto with = [&](const std::string& text) {
+        std::string xml = marked;
+        xml.replace(xml.find("MARK"), 4, text);
+        return xml;
+    };
+    std::string doctype = with("&e;");
+    doctype.insert(doctype.find("<DATAPACKET"), "<!DOCTYPE DATAPACKET [<!ENTITY e \"evil\">]>");
+    std::string twice = with("x");
+    twice.insert(twice.find("STVALORPROP=\"axb\"") + 17, " STVALORPROP=\"other\"");
+    const struct {
+        std::string xml;
+        const char* says;
+    } cases[] = {
+        {with("&bogus;"), "entidade desconhecida \"&bogus;\""},
+        {doctype, "entidade desconhecida \"&e;\""},
+        {with("&#;"), "referência de caractere malformada \"&#;\""},
+        {with("&#x;"), "referência de caractere malformada \"&#x;\""},
+        {with("&#xD800;"), "não é de um caractere Unicode"},
+        {with("&amp"), "falta o ';'"},
+        {with("& "), "falta o ';'"},
+        {twice, "o campo 'STVALORPROP' aparece mais de uma vez"},
+    };
+    for (const auto& c : cases) {
+        const Answer a = call(server.port(), "SetDestino", json(c.xml));
+        EXPECT_EQ(a.code, -32602) << c.says;
+        EXPECT_NE(a.message.find(c.says), std::string::npos) << a.message;
+    }
+    EXPECT_TRUE(call(server.port(), "GetFiltroDest", filterParams(" AND CDPROGTRAD = 'ZZXML'")).rows.empty());
+    // What XML allows still goes through: the five entities, character references, a comment.
+    std::string sound = with("&lt;&amp;&#233;&#xE9;&quot;&apos;&gt;");
+    sound.insert(sound.find("<DATAPACKET"), "<!-- a & b -->");
+    const Answer ok = call(server.port(), "SetDestino", json(sound));
+    EXPECT_TRUE(ok.ok) << ok.message;
+    const Answer stored = call(server.port(), "GetFiltroDest", filterParams(" AND CDPROGTRAD = 'ZZXML'"));
+    ASSERT_EQ(stored.rows.size(), 1u);
+    EXPECT_EQ(stored.rows[0].at("STVALORPROP"), "a<&éé\"'>b");
 }
 
 TEST(ServerEdge, CostlyFiltersAreBoundedInSizeAndTime)

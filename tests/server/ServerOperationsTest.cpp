@@ -11,12 +11,16 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include <atomic>
+#include <cstdint>
+#include <filesystem>
 #include <thread>
+#include <fcntl.h>
 #include <unistd.h>
 
 using namespace trd::server::test;
@@ -387,6 +391,314 @@ TEST(ServerWhileRunning, DamagedPagesMetByAReadAreReportedWithoutTheirInternals)
     EXPECT_EQ(health->status, 503);
     EXPECT_NE(health->body.find("integridade: páginas danificadas encontradas"), std::string::npos) << health->body;
     EXPECT_TRUE(server.log().contains("[database disk image is malformed]")) << server.log().toStdString();
+}
+
+TEST(ServerWhileRunning, ADatabaseFileCutShortUnderTheServerIsReportedNotACrash)
+{
+    TrdServerProcess::Options demo;
+    demo.demo = true;
+    TrdServerProcess server(demo);
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    // Every page in the database file and none in memory yet, as after a
+    // restart: what the saves below need must be read from the file.
+    ASSERT_TRUE(server.terminate());
+    ASSERT_TRUE(server.restart()) << server.errorString().toStdString();
+    httplib::Client http(server.host().toStdString(), server.port());
+    auto rows = http.Post("/Trd09300.rdmTraducao", request("GetDestino", "\"T\",\"D\",\"N\",\"ENG\",0,0,\"\""),
+                          "application/json");
+    ASSERT_TRUE(rows);
+    const Answer all = parseAnswer(rows->body);
+    ASSERT_GT(all.rows.size(), 1000u);
+
+    // Savers change every row of the table, one large delta after another,
+    // while the file is cut to its first page under them.
+    std::atomic<bool> cut{false};
+    std::atomic<int> answered{0}, acknowledgedAfter{0}, failedTransport{0};
+    std::vector<std::thread> savers;
+    for (int s = 0; s < 2; ++s)
+        savers.emplace_back([&, s] {
+            httplib::Client mine(server.host().toStdString(), server.port());
+            mine.set_read_timeout(60, 0);
+            std::vector<TRow> rows;
+            for (std::size_t i = static_cast<std::size_t>(s); i < all.rows.size(); i += 2) {
+                const Row& r = all.rows[i];
+                rows.push_back({"ENG", r.at("CDPROGTRAD"), r.at("NMCOMPONENTE"), r.at("STAGRVALPROP"),
+                                r.at("STVALORPROP"), r.at("IDSITTRADUCAO")});
+            }
+            for (int round = 0, afterCut = 0; afterCut < 3 && round < 1000; ++round) {
+                const std::string text = "cortado " + std::to_string(round);
+                DeltaBuilder delta;
+                for (const TRow& row : rows)
+                    delta.modify(row, text, std::string("T"));
+                const bool after = cut.load();
+                afterCut += after;
+                auto res = mine.Post("/Trd09300.rdmTraducao", request("SetDestino", json(delta.xml())), "application/json");
+                if (!res) {
+                    ++failedTransport;
+                    return;
+                }
+                ++answered;
+                if (!parseAnswer(res->body).ok)
+                    continue;
+                acknowledgedAfter += after;
+                for (TRow& row : rows) {
+                    row.dst = text;
+                    row.status = "T";
+                }
+            }
+        });
+    QThread::msleep(200);
+    ASSERT_EQ(::truncate(server.dbPath().toUtf8().constData(), 4096), 0);
+    cut = true;
+    for (auto& t : savers)
+        t.join();
+    EXPECT_EQ(failedTransport.load(), 0);
+    EXPECT_GE(answered.load(), 6);
+    EXPECT_EQ(acknowledgedAfter.load(), 0);
+    auto health = http.Get("/health");
+    ASSERT_TRUE(health);
+    EXPECT_EQ(health->status, 503) << health->body;
+    EXPECT_NE(health->body.find("restaurado da última cópia de segurança"), std::string::npos) << health->body;
+    EXPECT_TRUE(server.log().contains("o tamanho do arquivo do banco de dados mudou")) << server.log().toStdString();
+    EXPECT_TRUE(server.terminate());   // still running, and stops cleanly
+}
+
+TEST(ServerWhileRunning, ABackupCopiedOverTheLiveFileStopsTheSavesAtOnce)
+{
+    QTemporaryDir dir;
+    TrdServerProcess server(seeded(writeSeed(dir)));
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    Saver saver(server);
+    ASSERT_TRUE(saver.save().ok);
+    const QString copy = dir.filePath("copia.db");
+    ASSERT_EQ(runServer({"--db", server.dbPath(), "--backup", copy}).code, 0);
+    ASSERT_TRUE(saver.save().ok);
+    ASSERT_TRUE(saver.save().ok);
+    // cp over the running database: the same file, rewritten in place.
+    std::filesystem::copy_file(copy.toStdString(), server.dbPath().toStdString(),
+                               std::filesystem::copy_options::overwrite_existing);
+    for (int i = 0; i < 3; ++i) {
+        const Answer refused = saver.save();
+        EXPECT_FALSE(refused.ok);
+        EXPECT_EQ(refused.message.rfind("O servidor não grava mais: o arquivo do banco de dados foi alterado por outro "
+                                        "programa", 0), 0u) << refused.message;
+        EXPECT_NE(refused.message.find("restaurado da última cópia de segurança"), std::string::npos) << refused.message;
+    }
+    EXPECT_EQ(saver.acknowledged, 3);
+    auto health = saver.health();
+    ASSERT_TRUE(health);
+    EXPECT_EQ(health->status, 503);
+    EXPECT_TRUE(server.log().contains(server.dbPath().toUtf8())) << server.log().toStdString();
+}
+
+TEST(ServerWhileRunning, DamageWrittenIntoTheFileIsFoundByTheScheduledCheck)
+{
+    TrdServerProcess::Options demo;
+    demo.demo = true;
+    demo.extraArgs = {"--check-every", "1"};
+    TrdServerProcess server(demo);
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    ASSERT_TRUE(server.terminate());
+    ASSERT_TRUE(server.restart()) << server.errorString().toStdString();
+    // 8 KiB of random bytes in the middle of the file, on two pages the file
+    // guard's own sample (16 pages spread evenly) does not look at.
+    {
+        QFile f(server.dbPath());
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        const qint64 pages = f.size() / 4096;
+        ASSERT_GT(pages, 100);
+        auto sampled = [&](qint64 p) {
+            for (int i = 0; i < 16; ++i)
+                if (i * (pages - 1) / 15 == p)
+                    return true;
+            return false;
+        };
+        qint64 at = pages / 2;
+        while (sampled(at) || sampled(at + 1))
+            ++at;
+        QByteArray junk(8192, '\0');
+        std::uint32_t x = 2463534242u;
+        for (char& c : junk) {
+            x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+            c = static_cast<char>(x);
+        }
+        f.seek(at * 4096);
+        f.write(junk);
+    }
+    // Within a few checks the saves stop and /health says why.
+    httplib::Client http(server.host().toStdString(), server.port());
+    int status = 0;
+    std::string body;
+    for (int i = 0; i < 600 && status != 503; ++i) {
+        QThread::msleep(100);
+        if (auto health = http.Get("/health")) {
+            status = health->status;
+            body = health->body;
+        }
+    }
+    EXPECT_EQ(status, 503);
+    EXPECT_EQ(body.rfind("O servidor não grava mais: a verificação de integridade encontrou páginas danificadas", 0), 0u)
+        << body;
+    EXPECT_NE(body.find("integridade: páginas danificadas encontradas"), std::string::npos) << body;
+    auto res = http.Post("/Trd09300.rdmTraducao",
+                         request("SetDestino", json(DeltaBuilder().insert({"ENG", "NOVA", "c", "s", "d", "N"}).xml())),
+                         "application/json");
+    ASSERT_TRUE(res);
+    const Answer refused = parseAnswer(res->body);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_NE(refused.message.find("restaurado da última cópia de segurança"), std::string::npos) << refused.message;
+    EXPECT_TRUE(server.log().contains("verificação de integridade do banco encontrou danos")) << server.log().toStdString();
+}
+
+namespace {
+
+// True while some other process holds the WAL write lock of the database
+// (byte 120 of its -shm file, open as shm): a write transaction is open.
+// The descriptor stays open: closing any descriptor of a file drops every
+// lock this process holds on it, the reader's included.
+bool writerActive(int shm)
+{
+    struct flock probe {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    probe.l_start = 120;
+    probe.l_len = 1;
+    return ::fcntl(shm, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+}
+
+} // namespace
+
+TEST(ServerWhileRunning, ASaveThatMayHaveBeenStoredIsNeverAnsweredNothingWasWritten)
+{
+    TrdServerProcess::Options demo;
+    demo.demo = true;
+    TrdServerProcess server(demo);
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    httplib::Client http(server.host().toStdString(), server.port());
+    http.set_read_timeout(120, 0);
+    auto rows = http.Post("/Trd09300.rdmTraducao", request("GetDestino", "\"T\",\"D\",\"N\",\"ENG\",0,0,\"\""),
+                          "application/json");
+    ASSERT_TRUE(rows);
+    const Answer all = parseAnswer(rows->body);
+    ASSERT_GT(all.rows.size(), 1000u);
+
+    // Another program reads the database from a moment before the save, so
+    // that what the save commits cannot be copied into the database file.
+    sqlite3* reader = nullptr;
+    ASSERT_EQ(sqlite3_open(server.dbPath().toUtf8().constData(), &reader), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT COUNT(*) FROM TRADUCAO;", nullptr, nullptr, nullptr), SQLITE_OK);
+    const int shm = ::open((server.dbPath() + "-shm").toUtf8().constData(), O_RDONLY);
+    ASSERT_GE(shm, 0);
+
+    // One large save; while its transaction is open, the shared-memory index is deleted.
+    DeltaBuilder delta;
+    for (const Row& r : all.rows)
+        delta.modify({"ENG", r.at("CDPROGTRAD"), r.at("NMCOMPONENTE"), r.at("STAGRVALPROP"), r.at("STVALORPROP"),
+                      r.at("IDSITTRADUCAO")},
+                     "talvez");
+    Answer answer;
+    std::thread save([&] {
+        auto res = http.Post("/Trd09300.rdmTraducao", request("SetDestino", json(delta.xml())), "application/json");
+        answer = res ? parseAnswer(res->body) : Answer{false, -1, "transport failure", {}, {}};
+    });
+    bool removed = false;
+    for (int i = 0; i < 60000 && !removed; ++i) {
+        if (writerActive(shm))
+            removed = QFile::remove(server.dbPath() + "-shm");
+        else
+            QThread::usleep(500);
+    }
+    save.join();
+    sqlite3_close(reader);
+    ::close(shm);
+    ASSERT_TRUE(removed);
+
+    // Whatever the server answered must be true of what a restart finds.
+    server.kill9();
+    ASSERT_TRUE(server.restart()) << server.errorString().toStdString();
+    auto after = http.Post("/Trd09300.rdmTraducao",
+                           request("GetFiltroDest", "\"T\",\"D\",\"N\",\" AND STVALORPROP = 'talvez'\",\"ENG\",0,0,\"\""),
+                           "application/json");
+    ASSERT_TRUE(after);
+    const bool stored = parseAnswer(after->body).rows.size() == all.rows.size();
+    if (answer.ok) {
+        EXPECT_TRUE(stored);
+    } else {
+        EXPECT_EQ(answer.message.find("Nada foi gravado"), std::string::npos) << answer.message;
+        EXPECT_EQ(answer.code, -32004) << answer.message;
+        EXPECT_NE(answer.message.find("Não se sabe se a alteração foi gravada"), std::string::npos) << answer.message;
+        EXPECT_TRUE(stored);   // this case: committed to the WAL, found again at the restart
+    }
+}
+
+TEST(ServerWhileRunning, ALargeImportDoesNotLeaveALogAsLargeAsTheDatabase)
+{
+    QTemporaryDir dir;
+    const QString tsv = dir.filePath("grande.tsv");
+    {
+        QFile f(tsv);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("L\tENG\tInglês\tPOR\nL\tESP\tEspanhol\tPOR\n");
+        const QByteArray text(150, 'x');
+        for (int i = 0; i < 20000; ++i)
+            for (const char* language : {"ENG", "ESP"})
+                f.write(QByteArray("R\t") + language + "\tPROG" + QByteArray::number(i % 50) + "\tc"
+                        + QByteArray::number(i) + "\t" + text + "\t" + text + "\tN\n");
+    }
+    TrdServerProcess::Options options;
+    options.importTsv = tsv;
+    TrdServerProcess server(options);
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    const qint64 database = QFileInfo(server.dbPath()).size();
+    ASSERT_GT(database, 10 << 20);
+    // Serving, with every imported row in the database file and the log cut back.
+    EXPECT_LT(QFileInfo(server.dbPath() + "-wal").size(), 1 << 20) << "database " << database << " bytes\n" << server.log().toStdString();
+    httplib::Client http(server.host().toStdString(), server.port());
+    auto res = http.Post("/Trd09300.rdmTraducao", request("GetCalcTrad", "\"ESP\",0,0,\"N\",\"T\""), "application/json");
+    ASSERT_TRUE(res);
+    const Answer count = parseAnswer(res->body);
+    ASSERT_EQ(count.rows.size(), 1u) << res->body;
+    EXPECT_EQ(count.rows[0].at("STVALORPROP"), "20000");
+}
+
+TEST(ServerBackup, NeverWritesOverADatabaseInUse)
+{
+    QTemporaryDir dir;
+    const QString seed = writeSeed(dir);
+    TrdServerProcess a(seeded(seed)), b(seeded(seed));
+    ASSERT_TRUE(a.isRunning()) << a.errorString().toStdString();
+    ASSERT_TRUE(b.isRunning()) << b.errorString().toStdString();
+    Saver saver(b);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(saver.save().ok);
+
+    // The other server's database, given as the copy's name by mistake.
+    const Exit over = runServer({"--db", a.dbPath(), "--backup", b.dbPath()});
+    EXPECT_EQ(over.code, 1);
+    EXPECT_NE(over.err.find("em uso"), std::string::npos) << over.err;
+    EXPECT_EQ(saver.stored(), "&Save 3");
+    EXPECT_TRUE(saver.save().ok);
+    ASSERT_TRUE(b.terminate());
+    ASSERT_TRUE(b.restart()) << b.errorString().toStdString();
+    EXPECT_EQ(Saver(b).stored(), "&Save 4");
+
+    // Any SQLite database another program is reading at that moment.
+    const QString other = dir.filePath("leitura.db");
+    sql(other, "CREATE TABLE t (x); INSERT INTO t VALUES (1);");
+    sqlite3* reader = nullptr;
+    ASSERT_EQ(sqlite3_open(other.toUtf8().constData(), &reader), SQLITE_OK);
+    sqlite3_exec(reader, "BEGIN; SELECT * FROM t;", nullptr, nullptr, nullptr);
+    const Exit locked = runServer({"--db", a.dbPath(), "--backup", other});
+    EXPECT_EQ(locked.code, 1);
+    EXPECT_NE(locked.err.find("em uso"), std::string::npos) << locked.err;
+    sqlite3_close(reader);
+    EXPECT_EQ(tableCount(other), 1);
+
+    // An earlier copy with a WAL left beside it.
+    const QString copy = dir.filePath("copia.db");
+    ASSERT_EQ(runServer({"--db", a.dbPath(), "--backup", copy}).code, 0);
+    QFile(copy + "-wal").open(QIODevice::WriteOnly);
+    EXPECT_EQ(runServer({"--db", a.dbPath(), "--backup", copy}).code, 1);
 }
 
 TEST(ServerBackup, ACopyTakenWhileClientsSaveIsConsistentAndServesAfterRestore)

@@ -43,6 +43,7 @@ public:
     QString dbPath() const { return m_dbPath; }
     qint64 pid() const;             // the running server's process id, 0 when none
     QByteArray log() const;         // what the server wrote on stderr since its last start
+    QString logPath() const { return m_logPath; }   // where it goes, to follow while the server runs
 
     // SIGKILL, no chance to clean up: what a power cut looks like to the database.
     void kill9();
