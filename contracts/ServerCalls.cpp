@@ -18,7 +18,7 @@ void refuse(const TServerResult& result, bool raise, int helpContext)
 
 } // namespace
 
-QByteArray CheckResultServ(const TServerResult& result, bool raise, int helpContext)
+ServerPacket CheckResultServ(const TServerResult& result, bool raise, int helpContext)
 {
     if (!result.Ok) {
         refuse(result, raise, helpContext);
@@ -27,7 +27,7 @@ QByteArray CheckResultServ(const TServerResult& result, bool raise, int helpCont
     return result.Packet;
 }
 
-QByteArray CheckResultServ(TServerResult&& result, bool raise, int helpContext)
+ServerPacket CheckResultServ(TServerResult&& result, bool raise, int helpContext)
 {
     if (!result.Ok) {
         refuse(result, raise, helpContext);

@@ -21,12 +21,23 @@ inline const QString GetInfoTrad = QStringLiteral("GetInfoTrad");
 inline const QString GetCalcTrad = QStringLiteral("GetCalcTrad");
 inline const QString GetCalcNtrad = QStringLiteral("GetCalcNtrad");
 inline const QString GetCalcDuv = QStringLiteral("GetCalcDuv");
+// The history of changes (docs/history.md).
+inline const QString GetHistorico = QStringLiteral("GetHistorico");
+inline const QString GetLotes = QStringLiteral("GetLotes");
+inline const QString AbreLote = QStringLiteral("AbreLote");
+inline const QString DesfazLote = QStringLiteral("DesfazLote");
+inline const QString DesfazVersao = QStringLiteral("DesfazVersao");
+// The translation memory (docs/memory.md).
+inline const QString GetSugestoes = QStringLiteral("GetSugestoes");
+inline const QString GetMesmaOrigem = QStringLiteral("GetMesmaOrigem");
+inline const QString GetInconsistencias = QStringLiteral("GetInconsistencias");
 } // namespace metodo
 
 // The data packet of a successful answer. An error answer raises EServerError
 // with the server's message when `raise` is true (as every screen calls it);
 // otherwise the message is shown as an error and an empty packet returned.
-QByteArray CheckResultServ(const TServerResult& result, bool raise = true, int helpContext = 0);
-QByteArray CheckResultServ(TServerResult&& result, bool raise = true, int helpContext = 0);
+// A large packet may still be arriving: SetData reads it as it comes.
+ServerPacket CheckResultServ(const TServerResult& result, bool raise = true, int helpContext = 0);
+ServerPacket CheckResultServ(TServerResult&& result, bool raise = true, int helpContext = 0);
 
 } // namespace trd

@@ -28,6 +28,9 @@ TNetConnection::TNetConnection(QObject* owner) : TSocketConnection(owner)
         Application()->PaintPending();
         ShowAviPump();
     };
+    // While a large answer loads, its data set is closed: the busy indicator
+    // turns, and nothing paints the empty grid before the rows are in.
+    OnLoading = [] { ShowAviPump(); };
 }
 
 } // namespace trd

@@ -1,9 +1,12 @@
 #include "Cli_Trd09300.h"
 
+#include "AlteracoesAoVivo.h"
 #include "Cli_Trd09301.h"
 #include "Dispatch.h"
 #include "EditorGlyphs.h"
 #include "ExchangeMenu.h"
+#include "HistoricoDoEditor.h"
+#include "MemoriaDoEditor.h"
 #include "MensErro.h"
 #include "ServerCalls.h"
 #include "ShowAvi.h"
@@ -54,6 +57,13 @@ struct BusyAnimation {
     BusyAnimation(const BusyAnimation&) = delete;
     BusyAnimation& operator=(const BusyAnimation&) = delete;
 };
+
+// The tint of a row a colleague just changed: a light blue that keeps the
+// status colours of its texts readable.
+QColor CorAlteradaPorColega()
+{
+    return QColor(198, 226, 255);
+}
 
 QFont boldFont(const QWidget* widget)
 {
@@ -106,7 +116,10 @@ TfrmTraducao::TfrmTraducao(QWidget* parent) : TfrmPadraoSortGrid(parent)
     verificacoes = new VerificacoesDoEditor(dbgPadrao, cdsDestino, FolhaDadosLayout(), this);
     buildToolBar();
     buildMenu();
+    Historico = new historico::HistoricoDoEditor(*this);
+    memoria = new MemoriaDoEditor(this);
     addExchangeMenu(*this);
+    aoVivo = new AlteracoesAoVivo(*this);
     connectEvents();
     // Attaching the row set is part of building the form, not a state change
     // of it: every button stays as created until the row set first moves.
@@ -293,7 +306,9 @@ void TfrmTraducao::buildMenu()
     N2 = AddMaintenanceSeparator("N2");
     mnuFiltro = AddMaintenanceItem("mnuFiltro", QStringLiteral("Fi&ltrar"), QKeySequence(Qt::CTRL | Qt::Key_L));
     mnuInfor = AddMaintenanceItem("mnuInfor", QStringLiteral("In&formações da Tradução"));
-    for (QAction* item : {mnuSubstituir, mnuNTrad, mnuDuvida, mnuTrad, mnuFiltro, mnuInfor})
+    mnuAlteracaoColega = AddMaintenanceItem("mnuAlteracaoColega", QStringLiteral("Próxima Alteração de &Colega"),
+                                            QKeySequence(Qt::CTRL | Qt::Key_J));
+    for (QAction* item : {mnuSubstituir, mnuNTrad, mnuDuvida, mnuTrad, mnuFiltro, mnuInfor, mnuAlteracaoColega})
         item->setEnabled(false);
     for (QAction* item : {mnuNTrad, mnuDuvida, mnuTrad})
         item->setCheckable(true);
@@ -314,6 +329,7 @@ void TfrmTraducao::connectEvents()
     cdsDestino->AfterCancel = [this](TClientDataSet* ds) { cdsDestinoAfterCancel(ds); };
     cdsDestino->AfterDelete = [this](TClientDataSet* ds) { cdsDestinoAfterDelete(ds); };
     cdsDestino->AfterClose = [this](TClientDataSet* ds) { cdsDestinoAfterClose(ds); };
+    cdsDestino->AfterOpen = [this](TClientDataSet*) { aoVivo->linhasMudaram(); };
     cdsDestino->BeforeClose = [this](TClientDataSet* ds) { cdsDestinoBeforeClose(ds); };
     cdsDestino->BeforeDelete = [this](TClientDataSet* ds) { cdsDestinoBeforeDelete(ds); };
     dtsPadrao->OnDataChange = [this](TDataSource* source, TField* field) { dtsPadraoDataChange(source, field); };
@@ -334,6 +350,8 @@ void TfrmTraducao::connectEvents()
     wire(sbtTrad, mnuTrad, &TfrmTraducao::sbtTradClick);
     wire(sbtFiltro, mnuFiltro, &TfrmTraducao::sbtFiltroClick);
     wire(sbtInfor, mnuInfor, &TfrmTraducao::sbtInforClick);
+    connect(mnuAlteracaoColega, &QAction::triggered, this,
+            [this] { Dispatch([this] { mnuAlteracaoColegaClick(mnuAlteracaoColega); }); });
     connect(mnuSubstituir, &QAction::triggered, this, [this] {
         Dispatch([this] { mnuSubstituirClick(mnuSubstituir); });
     });
@@ -414,6 +432,7 @@ void TfrmTraducao::FormClose(QObject* sender, TCloseAction& action)
     // A text typed and not yet posted is saved before the editor goes; if
     // the server refuses it the editor stays open with the text.
     gravaPendente();
+    aoVivo->para();
     netTraducao->Close();
     boStCriado = false;
     TfrmPadraoSortGrid::FormClose(sender, action);
@@ -440,6 +459,9 @@ void TfrmTraducao::cbbIdiomaChange(QObject*)
     boTestaFiltro = false;
     stIdioma = traducao::CodigoDoItem(m_idiomaAtual);
     verificacoes->idiomaEscolhido(stIdioma);
+    aoVivo->segue(stIdioma);
+    // The language's batches can be listed before any of its rows is loaded.
+    Historico->Habilita();
     if (cdsDestino->IsEmpty())
         limpaDetalhe();
 }
@@ -525,12 +547,14 @@ void TfrmTraducao::mostraDetalhe()
     lblOrigem->setText(cdsDestino->FieldByName(NMORIGEM)->AsString());
     lblCodigo->setText(cdsDestino->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString());
     lblNome->setText(cdsDestino->FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString());
+    Historico->LinhaAtual();
 }
 
 void TfrmTraducao::limpaDetalhe()
 {
     for (QLabel* label : {lblDestino, lblOrigem, lblCodigo, lblNome})
         label->clear();
+    Historico->LinhaAtual();
 }
 
 // ====================================================================== other dialogs
@@ -618,12 +642,14 @@ void TfrmTraducao::cdsDestinoBeforePost(TClientDataSet*)
     m_textoEditado = m_textoFoiEditado ? destino->AsString() : QString();
     // A text that breaks its screen goes only when the user says so.
     verificacoes->confirmaGravacao();
+    memoria->antesDeGravar();
 }
 
 void TfrmTraducao::cdsDestinoAfterPost(TClientDataSet*)
 {
     gravaAlteracoes();
     verificacoes->linhaGravada();
+    memoria->linhaGravada();
 }
 
 void TfrmTraducao::cdsDestinoBeforeDelete(TClientDataSet*)
@@ -658,6 +684,7 @@ void TfrmTraducao::gravaAlteracoes()
             desfazAlteracoes(excluida);
             throw;
         }
+        aoVivo->estadoMudou();
         gravacaoFalhou(e, textoEditado, texto);
         return;
     } catch (...) {
@@ -665,7 +692,9 @@ void TfrmTraducao::gravaAlteracoes()
         throw;
     }
     cdsDestino->MergeChangeLog();
+    Historico->Gravou();
     esqueceGravacao();
+    aoVivo->estadoMudou();
 }
 
 void TfrmTraducao::gravacaoFalhou(const Exception& erro, bool textoEditado, const QString& texto)
@@ -695,6 +724,7 @@ void TfrmTraducao::gravacaoFalhou(const Exception& erro, bool textoEditado, cons
             lida.FieldByName(NMSITUACAO)->AsString() == situacaoPostada) {
             // What was posted is what the server holds: the save stands.
             lblAviso->setText(traducao::AvisoGravacaoConfirmada(chave.origem));
+            Historico->Gravou();
             return;
         }
     }
@@ -737,6 +767,18 @@ void TfrmTraducao::devolveTextoAoEditor(const QString& texto)
     }
 }
 
+void TfrmTraducao::mostraTextoDoColega(const QString& titulo, const QString& texto)
+{
+    panTextoColega->Mostra(titulo, texto);
+    layoutDetailLabels();
+}
+
+void TfrmTraducao::mnuAlteracaoColegaClick(QObject*)
+{
+    if (!aoVivo->irParaProxima())
+        lblAviso->setText(QStringLiteral("Nenhuma linha foi alterada por outro usuário desde que as linhas foram carregadas."));
+}
+
 void TfrmTraducao::usaTextoDoColega(const QString& texto)
 {
     if (QLineEdit* editor = dbgPadrao->InplaceEditor()) {
@@ -773,6 +815,7 @@ void TfrmTraducao::cdsDestinoAfterCancel(TClientDataSet*)
 {
     cdsDestino->CancelUpdates();
     esqueceGravacao();
+    aoVivo->estadoMudou();
 }
 
 void TfrmTraducao::cdsDestinoBeforeClose(TClientDataSet*)
@@ -800,7 +843,9 @@ void TfrmTraducao::cdsDestinoAfterClose(TClientDataSet*)
         item->setEnabled(false);
     esqueceGravacao();
     lblAviso->clear();
+    Historico->Habilita();
     verificacoes->linhasMudaram();
+    aoVivo->linhasMudaram();
 }
 
 void TfrmTraducao::dtsPadraoDataChange(QObject*, TField*)
@@ -809,6 +854,7 @@ void TfrmTraducao::dtsPadraoDataChange(QObject*, TField*)
     // edit, a refused save, rows closed.
     mostraDetalhe();
     verificacoes->linhaAtualMudou();
+    memoria->linhaAtualMudou();
     if (cdsDestino->IsEmpty())
         return;
     mostraSituacao();
@@ -865,6 +911,10 @@ void TfrmTraducao::dtsPadraoStateChange(QObject* sender)
     habilita(sbtInfor, mnuInfor, h.informacoes);
     habilita(sbtSubstituir, mnuSubstituir, h.substituir);
     SetActionEnabled(sbtImprimir, h.imprimir);
+    mnuAlteracaoColega->setEnabled(registros);
+    if (aoVivo)
+        aoVivo->estadoMudou();
+    Historico->Habilita();
 }
 
 // ====================================================================== grid painting and keys
@@ -873,7 +923,8 @@ void TfrmTraducao::dbgPadraoDrawColumnCell(QObject*, const QRect& rect, int, TCo
                                            TGridDrawState state)
 {
     TCanvas* canvas = dbgPadrao->Canvas();
-    canvas->Brush.Color = clInfoBk();
+    // A row a colleague just changed is tinted for a moment.
+    canvas->Brush.Color = aoVivo && aoVivo->recente(cdsDestino->ActiveRecord()) ? CorAlteradaPorColega() : clInfoBk();
     canvas->FillRect(rect);
     const QString situacao = cdsDestino->FieldByName(NMSITUACAO)->AsString();
     if (situacao == traducao::SitTraduzido)

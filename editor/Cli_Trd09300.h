@@ -18,7 +18,12 @@
 
 namespace trd {
 
+class MemoriaDoEditor;
+class AlteracoesAoVivo;
 class VerificacoesDoEditor;
+namespace historico {
+class HistoricoDoEditor;
+}
 
 class TfrmTraducao : public TfrmPadraoSortGrid {
     Q_OBJECT
@@ -50,12 +55,22 @@ public:
     TClientDataSet* cdsDestino;     // the translation rows of the chosen language
     // The checks of the rows and the spelling of the cell being typed (docs/checks.md).
     VerificacoesDoEditor* verificacoes;
+    // The translation memory: suggestions beside the detail panel, the question
+    // about rows of the same source after a post (docs/memory.md).
+    MemoriaDoEditor* memoria;
+    // Colleagues' saves shown as they happen (docs/live.md).
+    AlteracoesAoVivo* aoVivo = nullptr;
     TClientDataSet* cdsIdiomaOri;   // the languages, read once per instance
     TNetConnection* netTraducao;
+
+    // The history of changes beside the screen: the last change of the
+    // current row under the detail panel, and its menu items (docs/editor.md).
+    historico::HistoricoDoEditor* Historico = nullptr;
 
     // The editor's own tool-bar buttons and maintenance menu items.
     TButtonFlat *sbtSubstituir, *sbtNTrad, *sbtDuvida, *sbtTrad, *sbtFiltro, *sbtInfor;
     QAction *N1, *mnuSubstituir, *N3, *mnuNTrad, *mnuDuvida, *mnuTrad, *N2, *mnuFiltro, *mnuInfor;
+    QAction* mnuAlteracaoColega;    // Ctrl+J: the next row a colleague changed
 
     // ---- form
     void FormCreate(QObject* sender) override;
@@ -104,6 +119,12 @@ public:
     void dbgPadraoKeyDown(QObject* sender, int& key, Qt::KeyboardModifiers shift) override;
     void dbgPadraoKeyPress(QObject* sender, QChar& key) override;
 
+    // ---- colleagues' saves
+    void mnuAlteracaoColegaClick(QObject* sender);
+    // A colleague's text of the row being edited, beside the cell, in the detail panel.
+    void mostraTextoDoColega(const QString& titulo, const QString& texto);
+    void layoutDetailLabels();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -128,7 +149,6 @@ private:
     void limpaDetalhe();
     void mostraDetalhe();
     void habilita(TButtonFlat* button, QAction* item, bool enabled);
-    void layoutDetailLabels();
     void focusChanged(QWidget* old, QWidget* now);
 
     QMetaObject::Connection m_focusConnection;

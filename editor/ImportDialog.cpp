@@ -245,7 +245,9 @@ void ImportDialog::aplicar()
     const ServerAddress address = ExchangeRunner::editorServer();
     auto previa = m_previa;
     m_runner.start([this, address, previa, sobrescrever](const JobControl& control) {
-        m_gravadas = applyImport(address, *previa, sobrescrever, true, control);
+        const AppliedImport aplicada = applyImport(address, *previa, sobrescrever, true, control);
+        m_gravadas = aplicada.rows;
+        m_lote = aplicada.batch;
     });
 }
 
@@ -274,7 +276,12 @@ void ImportDialog::terminou(const QString& error, bool cancelled)
     lblEtapa->setText(QStringLiteral("%1 linha(s) gravadas.").arg(m_gravadas));
     if (OnApplied)
         OnApplied();
-    MessageDlg(QStringLiteral("%1 linha(s) de %2 gravadas.").arg(m_gravadas).arg(m_idioma), mtInformation, mbOK);
+    QString gravadas = QStringLiteral("%1 linha(s) de %2 gravadas.").arg(m_gravadas).arg(m_idioma);
+    if (m_lote != 0)
+        gravadas += QStringLiteral("\nA importação é o lote %1 do histórico: em Lotes de Alterações (Ctrl+Shift+H) ela "
+                                   "pode ser desfeita inteira.")
+                        .arg(m_lote);
+    MessageDlg(gravadas, mtInformation, mbOK);
     accept();
 }
 

@@ -9,6 +9,11 @@ namespace trd {
 
 QByteArray PacoteDaChave(const ChaveLinha& chave)
 {
+    return PacoteDasChaves({chave});
+}
+
+QByteArray PacoteDasChaves(const QList<ChaveLinha>& chaves)
+{
     TClientDataSet lista;
     lista.AddField(QStringLiteral("IDIDIOMA"), TFieldType::ftString, 3);
     lista.AddField(QStringLiteral("CDPROGTRAD"), TFieldType::ftString, 20);
@@ -16,13 +21,20 @@ QByteArray PacoteDaChave(const ChaveLinha& chave)
     lista.AddField(QStringLiteral("STAGRVALPROP"), TFieldType::ftString, 4000);
     lista.AddField(QStringLiteral("TPLISTA"), TFieldType::ftString, 1);
     lista.CreateDataSet();
-    lista.Append();
-    lista.FieldByName(QStringLiteral("IDIDIOMA"))->SetAsString(chave.idioma);
-    lista.FieldByName(QStringLiteral("CDPROGTRAD"))->SetAsString(chave.programa);
-    lista.FieldByName(QStringLiteral("NMCOMPONENTE"))->SetAsString(chave.componente);
-    lista.FieldByName(QStringLiteral("STAGRVALPROP"))->SetAsString(chave.origem);
-    lista.FieldByName(QStringLiteral("TPLISTA"))->SetAsString(QStringLiteral("N"));
-    lista.Post();
+    TField* idioma = lista.FieldByName(QStringLiteral("IDIDIOMA"));
+    TField* programa = lista.FieldByName(QStringLiteral("CDPROGTRAD"));
+    TField* componente = lista.FieldByName(QStringLiteral("NMCOMPONENTE"));
+    TField* origem = lista.FieldByName(QStringLiteral("STAGRVALPROP"));
+    TField* tipo = lista.FieldByName(QStringLiteral("TPLISTA"));
+    for (const ChaveLinha& chave : chaves) {
+        lista.Append();
+        idioma->SetAsString(chave.idioma);
+        programa->SetAsString(chave.programa);
+        componente->SetAsString(chave.componente);
+        origem->SetAsString(chave.origem);
+        tipo->SetAsString(QStringLiteral("N"));
+        lista.Post();
+    }
     return lista.Data();
 }
 
@@ -39,6 +51,13 @@ bool LeLinhaDoServidor(TSocketConnection& conexao, const ChaveLinha& chave, TCli
         true, 0));
     // Listed kinds match by program and component too; the source text makes it one row.
     return linha.Locate(QStringLiteral("STAGRVALPROP"), {chave.origem});
+}
+
+void LeLinhasDoServidor(TSocketConnection& conexao, const QString& idioma, const QList<ChaveLinha>& chaves,
+                        TClientDataSet& linhas)
+{
+    linhas.SetData(CheckResultServ(
+        conexao.AppServer().Call(metodo::GetCDSFilter, {idioma, PacoteDasChaves(chaves), QStringLiteral("2")}), true, 0));
 }
 
 } // namespace trd

@@ -97,6 +97,50 @@ QString TituloTextoDoColega(const QString& situacao)
     return QStringLiteral("Texto gravado por outro usuário (%1):").arg(nome);
 }
 
+QString TituloTextoDoColega(const QString& situacao, const QString& usuario, const QDateTime& quando,
+                            const QDateTime& agora)
+{
+    QString titulo = TituloTextoDoColega(situacao);
+    return titulo.replace(QStringLiteral("outro usuário"), NomeDoColega(usuario) + QLatin1Char(' ') + QuandoFoi(quando, agora));
+}
+
+QString NomeDoColega(const QString& usuario)
+{
+    return usuario.isEmpty() || usuario == QLatin1String("local") ? QStringLiteral("outro usuário") : usuario;
+}
+
+QString QuandoFoi(const QDateTime& quando, const QDateTime& agora)
+{
+    const QString hora = quando.toString(QStringLiteral("HH:mm"));
+    if (quando.date() == agora.date())
+        return QStringLiteral("às ") + hora;
+    return QStringLiteral("em %1 às %2").arg(quando.toString(QStringLiteral("dd/MM/yyyy")), hora);
+}
+
+IndicadorAoVivo IndicadorDoEstado(int estado, const QString& problema)
+{
+    const QString continua = QStringLiteral(" A edição e a gravação continuam normalmente.");
+    switch (estado) {
+    case 1:
+        return {QStringLiteral("○ Ao vivo: conectando..."),
+                QStringLiteral("Conectando às alterações ao vivo do servidor.") + continua, false};
+    case 2:
+        return {QStringLiteral("● Ao vivo"),
+                QStringLiteral("As gravações de outros usuários aparecem na grade assim que são feitas."), true};
+    case 3:
+        return {QStringLiteral("○ Ao vivo: sem conexão"),
+                QStringLiteral("Sem conexão com as alterações ao vivo (%1); tentando de novo.").arg(problema) + continua,
+                false};
+    case 4:
+        return {QStringLiteral("Ao vivo: indisponível"),
+                QStringLiteral("Este servidor não oferece alterações ao vivo: as gravações de outros usuários "
+                               "aparecem ao recarregar as linhas."),
+                false};
+    default:
+        return {};
+    }
+}
+
 QString TextoEmUmaLinha(const QString& texto)
 {
     if (!texto.contains(u'\n') && !texto.contains(u'\r'))

@@ -3,6 +3,7 @@
 // combo and read back from it, how a posted row's status is promoted, which
 // lamp each button shows for a status, which tool-bar buttons and menu items
 // a state of the row set enables, and the texts the editor composes.
+#include <QDateTime>
 #include <QString>
 #include <QVariant>
 
@@ -64,8 +65,26 @@ QString MensagemGravacaoIncerta(const QString& motivo, bool textoDigitado, bool 
 // unanswered and turns out to be on the server all the same.
 QString AvisoGravacaoConfirmada(const QString& origem);
 
-// The caption over a colleague's text of the row, with its status by name.
+// The caption over a colleague's text of the row, with its status by name;
+// with who saved it and when, once the change feed told (docs/live.md).
 QString TituloTextoDoColega(const QString& situacao);
+QString TituloTextoDoColega(const QString& situacao, const QString& usuario, const QDateTime& quando,
+                            const QDateTime& agora);
+
+// A colleague as the editor names them: the login name, or "outro usuário"
+// on a server without logins (where everyone is "local").
+QString NomeDoColega(const QString& usuario);
+// When, as a note says it: "às 14:32" today, "em 07/12/2025 às 14:32" before.
+QString QuandoFoi(const QDateTime& quando, const QDateTime& agora);
+
+// What the live-changes indicator says, and its tooltip, for a state of the
+// change feed (ChangeFeedClient::State as a number: off, connecting,
+// following, lost, unavailable).
+struct IndicadorAoVivo {
+    QString texto, dica;
+    bool ligado = false;
+};
+IndicadorAoVivo IndicadorDoEstado(int estado, const QString& problema);
 
 // A text as one line of the grid: each line break shown as "↵", a mark that no
 // text of the code page can hold, so a typed "¶" never passes for one

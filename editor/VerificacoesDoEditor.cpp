@@ -139,6 +139,14 @@ void VerificacoesDoEditor::linhaGravada()
     m_grade->viewport()->update();
 }
 
+void VerificacoesDoEditor::linhaAlterada(int linha)
+{
+    m_verificacao.linhaGravada(linha);
+    if (linha == m_linhas->CurrentIndex())
+        linhaAtualMudou();
+    m_grade->viewport()->update();
+}
+
 void VerificacoesDoEditor::linhasMudaram()
 {
     m_verificacao.linhasMudaram();

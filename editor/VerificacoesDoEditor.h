@@ -52,6 +52,8 @@ public:
     void linhaGravada();
     // Rows loaded, closed or deleted.
     void linhasMudaram();
+    // Another row's texts changed (a colleague's save).
+    void linhaAlterada(int linha);
     // Paints the mark of the row being painted in its destination cell.
     void pintaMarca(TCanvas& canvas, const QRect& celula);
 

@@ -127,22 +127,22 @@ ImportPreview prepareImport(const ServerAddress& address, const QString& path, c
     return preview;
 }
 
-int applyImport(const ServerAddress& address, const ImportPreview& preview, const std::vector<bool>& overwrite,
-                bool acceptRefusals, const JobControl& control)
+AppliedImport applyImport(const ServerAddress& address, const ImportPreview& preview,
+                          const std::vector<bool>& overwrite, bool acceptRefusals, const JobControl& control)
 {
     const int refused = preview.plan.count(Outcome::Refused);
     if (refused > 0 && !acceptRefusals)
         throw ExchangeError(QStringLiteral("%1 unidade(s) do arquivo foram recusadas; nada foi gravado. Confirme para "
                                            "gravar as demais sem elas.")
                                 .arg(refused));
-    int written = 0;
-    const QByteArray delta = buildDelta(preview.plan, preview.rows, preview.language, overwrite, &written);
-    if (written == 0)
-        return 0;
+    AppliedImport applied;
+    const QByteArray delta = buildDelta(preview.plan, preview.rows, preview.language, overwrite, &applied.rows);
+    if (applied.rows == 0)
+        return applied;
     control.checkCancel();
     ServerLink link(address, control);
-    link.apply(delta);
-    return written;
+    applied.batch = link.applyAsImport(delta, preview.language);
+    return applied;
 }
 
 } // namespace trd::exchange

@@ -55,13 +55,19 @@ struct ImportPreview {
 ImportPreview prepareImport(const ServerAddress& address, const QString& path, const QString& language,
                             const JobControl& control, const ReadLimits& limits = {});
 
+struct AppliedImport {
+    int rows = 0;       // rows written
+    qint64 batch = 0;   // the history's batch holding them; 0 when none was written
+};
+
 // Applies the preview's new translations and changes, and the conflicts that
 // `overwrite` marks (indexes of plan.entries), as one save through the
-// server's rules. Refused units are never written; with refusals in the plan
-// the apply goes ahead only when `acceptRefusals` (the user agreed).
-// Returns the number of rows written. Throws ExchangeError or the server's
-// refusal (EServerError), in which case nothing was written.
-int applyImport(const ServerAddress& address, const ImportPreview& preview, const std::vector<bool>& overwrite,
-                bool acceptRefusals, const JobControl& control);
+// server's rules and one batch of kind import in the history, which the
+// batches window lists and can undo. Refused units are never written; with
+// refusals in the plan the apply goes ahead only when `acceptRefusals` (the
+// user agreed). Throws ExchangeError or the server's refusal (EServerError),
+// in which case nothing was written.
+AppliedImport applyImport(const ServerAddress& address, const ImportPreview& preview,
+                          const std::vector<bool>& overwrite, bool acceptRefusals, const JobControl& control);
 
 } // namespace trd::exchange

@@ -12,6 +12,8 @@ namespace trd::exchange {
 namespace {
 
 const QString RemoteObject = QStringLiteral("Trd09300.rdmTraducao");
+// JSON-RPC's "method not found": a server of a version without the history.
+constexpr int MethodNotFound = -32601;
 
 int fieldOf(const PacketReader& reader, const char* name)
 {
@@ -174,6 +176,39 @@ void ServerLink::apply(const QByteArray& delta)
     // only hide whether it was written, so the wait is not cancellable.
     m_net->OnWaiting = nullptr;
     m_net->AppServer().Call(QStringLiteral("SetDestino"), {delta});
+}
+
+qint64 ServerLink::applyAsImport(const QByteArray& delta, const QString& language)
+{
+    m_control.checkCancel();
+    m_control.report(QStringLiteral("Abrindo o lote da importação"));
+    qint64 batch = 0;
+    try {
+        // A batch opened and never written to is not listed: a cancel while
+        // it opens leaves nothing behind.
+        PacketReader reader(m_net->AppServer().Call(QStringLiteral("AbreLote"), {language, QStringLiteral("importacao")}).Packet);
+        const int id = fieldOf(reader, "IDLOTE");
+        if (reader.next())
+            batch = static_cast<qint64>(reader.real(id));
+    } catch (const EServerError& e) {
+        if (e.ErrorCode() != MethodNotFound)
+            throw;
+    }
+    if (batch == 0) {
+        apply(delta);
+        return 0;
+    }
+    // The save joins the batch through its header, on this call only.
+    struct BatchHeader {
+        TSocketConnection& net;
+        BatchHeader(TSocketConnection& n, qint64 id) : net(n)
+        {
+            net.ExtraHeaders.append({QByteArrayLiteral("X-Trd-Lote"), QByteArray::number(id)});
+        }
+        ~BatchHeader() { net.ExtraHeaders.clear(); }
+    } header(*m_net, batch);
+    apply(delta);
+    return batch;
 }
 
 } // namespace trd::exchange

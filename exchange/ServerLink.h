@@ -82,6 +82,11 @@ public:
     // Applies the change log as one save; throws EServerError with the
     // server's reason when it refuses (then nothing was written).
     void apply(const QByteArray& delta);
+    // The same, as one batch of kind import in the language's history
+    // (docs/history.md), so that it is listed and can be undone whole.
+    // Returns the batch's number; 0 from a server that keeps no history,
+    // where the save goes ahead as an ordinary one.
+    qint64 applyAsImport(const QByteArray& delta, const QString& language);
 
 private:
     QByteArray packet(const QString& step, const std::function<QByteArray()>& call);

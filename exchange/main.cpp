@@ -93,8 +93,9 @@ int runImport(const ExchangeOptions& options, const JobControl& control)
         return RefusedUnits;
     }
     std::vector<bool> overwrite(plan.entries.size(), options.overwriteConflicts);
-    const int written = applyImport(address, preview, overwrite, true, control);
-    std::printf("%d linha(s) gravadas em %s.%s\n", written, qPrintable(preview.language),
+    const AppliedImport applied = applyImport(address, preview, overwrite, true, control);
+    std::printf("%d linha(s) gravadas em %s%s.%s\n", applied.rows, qPrintable(preview.language),
+                applied.batch != 0 ? qPrintable(QStringLiteral(", lote %1 do histórico").arg(applied.batch)) : "",
                 plan.count(Outcome::Conflict) > 0 && !options.overwriteConflicts
                     ? qPrintable(QStringLiteral(" %1 conflito(s) não gravados (--overwrite-conflicts grava).")
                                      .arg(plan.count(Outcome::Conflict)))

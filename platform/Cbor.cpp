@@ -67,10 +67,14 @@ void patchHead(std::string& out, std::size_t at, std::uint64_t value)
         out[at + 1 + static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * (7 - i)));
 }
 
-void appendText(std::string& out, std::string_view utf8)
+void appendOpenArray(std::string& out)
 {
-    appendHead(out, Text, utf8.size());
-    out.append(utf8);
+    out += static_cast<char>((Array << 5) | kIndefinite);
+}
+
+void appendBreak(std::string& out)
+{
+    out += static_cast<char>(kBreak);
 }
 
 void appendDouble(std::string& out, double value)

@@ -83,9 +83,28 @@ QString describe(const cbor::Head& h, std::string_view text)
 
 } // namespace
 
+// Runs one step of reading (the header, a row) from the bytes at hand; when
+// they end inside it, fetches more and runs it again from its start.
+template <typename Step>
+auto CborPacketReader::again(Step step)
+{
+    for (;;) {
+        const char* start = m_in.position();
+        const int rowNumber = m_rowNumber;
+        try {
+            return step();
+        } catch (const cbor::Truncated&) {
+            m_rowNumber = rowNumber;
+            if (!refill(start))
+                throw;
+        }
+    }
+}
+
 CborPacketReader::CborPacketReader(QByteArray packet) : m_buffer(std::move(packet)), m_in(nullptr, nullptr)
 {
-    m_in = cbor::Cursor(m_buffer.constData(), m_buffer.constData() + m_buffer.size());
+    m_filled = static_cast<std::size_t>(m_buffer.size());
+    m_in = cbor::Cursor(m_buffer.constData(), m_buffer.constData() + m_filled);
     try {
         readHeader();
     } catch (const cbor::Fault& fault) {
@@ -93,15 +112,65 @@ CborPacketReader::CborPacketReader(QByteArray packet) : m_buffer(std::move(packe
     }
 }
 
+CborPacketReader::CborPacketReader(std::shared_ptr<PacketSource> source)
+    : m_source(std::move(source)), m_sourceEnded(false), m_in(nullptr, nullptr)
+{
+    constexpr qsizetype kWindow = 1024 * 1024;
+    m_buffer.resize(kWindow);
+    m_in = cbor::Cursor(m_buffer.constData(), m_buffer.constData());
+    try {
+        again([this] { readHeader(); });
+    } catch (const cbor::Fault& fault) {
+        refuse(fault);
+    }
+}
+
+bool CborPacketReader::refill(const char* keep)
+{
+    if (m_sourceEnded)
+        return false;
+    constexpr std::size_t kLeastRead = 64 * 1024;
+    const auto from = static_cast<std::size_t>(keep - m_buffer.constData());
+    const std::size_t kept = m_filled - from;
+    if (from > 0 && kept > 0)
+        std::memmove(m_buffer.data(), m_buffer.constData() + from, kept);
+    m_base += from;
+    m_filled = kept;
+    // A row larger than the window (long texts) widens it.
+    if (static_cast<std::size_t>(m_buffer.size()) - m_filled < kLeastRead)
+        m_buffer.resize(m_buffer.size() * 2);
+    const std::size_t n = m_source->read(m_buffer.data() + m_filled, static_cast<std::size_t>(m_buffer.size()) - m_filled);
+    m_filled += n;
+    if (n == 0)
+        m_sourceEnded = true;
+    m_in = cbor::Cursor(m_buffer.constData(), m_buffer.constData() + m_filled, m_base);
+    return n > 0;
+}
+
+std::size_t CborPacketReader::bytesToCome() const
+{
+    return m_source && !m_sourceEnded ? m_source->limit() : 0;
+}
+
+void CborPacketReader::checkCount(std::uint64_t count, std::size_t smallestItem, const char* what, std::size_t at) const
+{
+    const std::size_t room = m_in.remaining() + bytesToCome();
+    if (count > room / smallestItem)
+        throw cbor::Fault{what, at};
+}
+
 void CborPacketReader::readHeader()
 {
+    m_fields.clear();
+    m_types.clear();
+    m_params.clear();
+    m_byName.clear();
     const cbor::Head tag = m_in.expect(cbor::Tag, "falta a etiqueta de autodescrição");
     if (tag.value != kSelfDescribeTag)
         m_in.fail("falta a etiqueta de autodescrição");
     const std::size_t at = m_in.offset();
     const cbor::Head map = m_in.expect(cbor::Map, "o pacote não é um mapa");
-    if (map.value > m_in.remaining() / 2)
-        throw cbor::Fault{"o mapa do pacote declara mais entradas do que cabem nele", at};
+    checkCount(map.value, 2, "o mapa do pacote declara mais entradas do que cabem nele", at);
     bool haveFields = false;
     for (std::uint64_t i = 0; i < map.value; ++i) {
         const std::size_t keyAt = m_in.offset();
@@ -131,8 +200,7 @@ void CborPacketReader::readFields()
 {
     const std::size_t at = m_in.offset();
     const cbor::Head list = m_in.expect(cbor::Array, "'fields' não é uma lista");
-    if (list.value > m_in.remaining())
-        throw cbor::Fault{"a lista de campos declara mais campos do que cabem no pacote", at};
+    checkCount(list.value, 1, "a lista de campos declara mais campos do que cabem no pacote", at);
     m_fields.reserve(static_cast<std::size_t>(list.value));
     for (std::uint64_t i = 0; i < list.value; ++i)
         readField(static_cast<int>(i) + 1);
@@ -151,8 +219,7 @@ void CborPacketReader::readField(int number)
 {
     const std::size_t at = m_in.offset();
     const cbor::Head map = m_in.expect(cbor::Map, "um campo não é um mapa");
-    if (map.value > m_in.remaining() / 2)
-        throw cbor::Fault{"um campo declara mais entradas do que cabem no pacote", at};
+    checkCount(map.value, 2, "um campo declara mais entradas do que cabem no pacote", at);
     PacketField f;
     std::string_view name, type;
     for (std::uint64_t i = 0; i < map.value; ++i) {
@@ -196,8 +263,7 @@ void CborPacketReader::readParams()
 {
     const std::size_t at = m_in.offset();
     const cbor::Head map = m_in.expect(cbor::Map, "'params' não é um mapa");
-    if (map.value > m_in.remaining() / 2)
-        throw cbor::Fault{"'params' declara mais entradas do que cabem no pacote", at};
+    checkCount(map.value, 2, "'params' declara mais entradas do que cabem no pacote", at);
     for (std::uint64_t i = 0; i < map.value; ++i) {
         const std::string_view name = m_in.text("nome de parâmetro não é um texto");
         const std::string_view value = m_in.text("valor de parâmetro não é um texto");
@@ -209,16 +275,23 @@ void CborPacketReader::readParams()
 void CborPacketReader::startRows()
 {
     const std::size_t at = m_in.offset();
-    const cbor::Head list = m_in.expect(cbor::Array, "'rows' não é uma lista");
+    bool open = false;
+    const cbor::Head list = m_in.openArray("'rows' não é uma lista", open);
     // Every row takes at least its own head and one byte a value: a count
     // beyond that is a lie (or a cut packet), refused before anything is
-    // reserved for it.
+    // reserved for it. An open list has no count: room is made as rows come.
+    if (open) {
+        m_openRows = true;
+        m_rowCount = 0;
+        return;
+    }
     const std::size_t smallestRow = 1 + m_fields.size();
-    if (list.value > m_in.remaining() / smallestRow)
+    const std::size_t room = m_in.remaining() + bytesToCome();
+    if (list.value > room / smallestRow)
         throw EDBClient(QStringLiteral("Pacote de dados CBOR inválido: declara %1 linhas, mais do que os %2 bytes "
                                        "restantes podem conter (posição %3).")
                             .arg(list.value)
-                            .arg(m_in.remaining())
+                            .arg(room)
                             .arg(at));
     m_rowCount = static_cast<std::size_t>(list.value);
 }
@@ -231,30 +304,90 @@ int CborPacketReader::fieldIndex(std::string_view name) const
 
 bool CborPacketReader::next()
 {
+    if (m_ended)
+        return false;
     try {
-        if (static_cast<std::size_t>(m_rowNumber) == m_rowCount) {
-            for (Value& v : m_values)
-                v = Value{};
-            if (!m_in.atEnd())
-                m_in.fail("há dados após o fim do pacote");
-            return false;
-        }
-        const std::size_t at = m_in.offset();
-        const cbor::Head row = m_in.expect(cbor::Array, "uma linha não é uma lista");
-        if (row.value != m_fields.size())
-            throw EDBClient(QStringLiteral("Pacote de dados CBOR inválido: a linha %1 tem %2 valores, e o pacote tem "
-                                           "%3 campos (posição %4).")
-                                .arg(m_rowNumber + 1)
-                                .arg(row.value)
-                                .arg(m_fields.size())
-                                .arg(at));
-        ++m_rowNumber;
-        for (std::size_t f = 0; f < m_fields.size(); ++f)
-            readValue(f);
+        return again([this] { return readRow(); });
     } catch (const cbor::Fault& fault) {
         refuse(fault);
     }
+}
+
+bool CborPacketReader::readRow()
+{
+    if (m_openRows ? m_in.takeBreak() : static_cast<std::size_t>(m_rowNumber) == m_rowCount) {
+        endRows();
+        return false;
+    }
+    const std::size_t at = m_in.offset();
+    if (m_openRows && (static_cast<unsigned char>(*m_in.position()) >> 5) == cbor::Map)
+        readFailure();
+    const cbor::Head row = m_in.expect(cbor::Array, "uma linha não é uma lista");
+    if (row.value != m_fields.size())
+        throw EDBClient(QStringLiteral("Pacote de dados CBOR inválido: a linha %1 tem %2 valores, e o pacote tem "
+                                       "%3 campos (posição %4).")
+                            .arg(m_rowNumber + 1)
+                            .arg(row.value)
+                            .arg(m_fields.size())
+                            .arg(at));
+    ++m_rowNumber;
+    for (std::size_t f = 0; f < m_fields.size(); ++f)
+        readValue(f);
     return true;
+}
+
+// After the rows the packet must end: with a source, the source too (which
+// also reads the end of the answer that carried it).
+void CborPacketReader::endRows()
+{
+    for (Value& v : m_values)
+        v = Value{};
+    if (!m_in.atEnd() || refill(m_in.position()))
+        m_in.fail("há dados após o fim do pacote");
+    m_ended = true;
+}
+
+// A writer that fails after its first rows went out ends the open list of
+// rows with {"error": {"code": N, "message": "..."}} where the next row would
+// be: the rows before it are not the whole answer.
+void CborPacketReader::readFailure()
+{
+    const std::size_t at = m_in.offset();
+    const cbor::Head map = m_in.expect(cbor::Map, "uma linha não é uma lista");
+    checkCount(map.value, 2, "uma linha não é uma lista", at);
+    std::int64_t code = 0;
+    QString message;
+    for (std::uint64_t i = 0; i < map.value; ++i) {
+        if (m_in.text("uma linha não é uma lista") != "error") {
+            m_in.skip();
+            continue;
+        }
+        const std::size_t errorAt = m_in.offset();
+        const cbor::Head error = m_in.expect(cbor::Map, "relato de falha malformado");
+        checkCount(error.value, 2, "relato de falha malformado", errorAt);
+        for (std::uint64_t k = 0; k < error.value; ++k) {
+            const std::string_view key = m_in.text("relato de falha malformado");
+            if (key == "message") {
+                const std::string_view text = m_in.text("relato de falha malformado");
+                message = QString::fromUtf8(text.data(), static_cast<qsizetype>(std::min<std::size_t>(text.size(), 2000)));
+            } else if (key == "code") {
+                const cbor::Head h = m_in.head();
+                if ((h.major != cbor::Unsigned && h.major != cbor::Negative) || h.value > kMaxInt64)
+                    throw cbor::Fault{"relato de falha malformado", errorAt};
+                code = h.major == cbor::Unsigned ? static_cast<std::int64_t>(h.value) : -1 - static_cast<std::int64_t>(h.value);
+            } else {
+                m_in.skip();
+            }
+        }
+    }
+    if (message.isEmpty())
+        throw cbor::Fault{"uma linha não é uma lista", at};
+    m_ended = true;
+    for (Value& v : m_values)
+        v = Value{};
+    if (m_source)
+        m_source->failed(code, message);
+    throw EDBClient(message);
 }
 
 void CborPacketReader::readValue(std::size_t field)

@@ -3,6 +3,7 @@
 #include "Cbor.h"
 
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 
 namespace trd {
@@ -11,7 +12,18 @@ CborPacketWriter::CborPacketWriter(std::string& out) : m_out(out) {}
 
 void CborPacketWriter::begin(const std::vector<PacketField>& fields, const PacketParams& params)
 {
+    writeHeader(fields, params, false);
+}
+
+void CborPacketWriter::beginOpen(const std::vector<PacketField>& fields)
+{
+    writeHeader(fields, {}, true);
+}
+
+void CborPacketWriter::writeHeader(const std::vector<PacketField>& fields, const PacketParams& params, bool open)
+{
     m_fieldCount = static_cast<int>(fields.size());
+    m_open = open;
     m_out.append(cbor::kSelfDescribe, 3);
     cbor::appendHead(m_out, cbor::Map, 3);
     cbor::appendText(m_out, "fields");
@@ -62,7 +74,10 @@ void CborPacketWriter::begin(const std::vector<PacketField>& fields, const Packe
         cbor::appendText(m_out, std::string_view(value.constData(), static_cast<std::size_t>(value.size())));
     }
     cbor::appendText(m_out, "rows");
-    m_rowsHead = cbor::appendWideHead(m_out, cbor::Array);
+    if (open)
+        cbor::appendOpenArray(m_out);
+    else
+        m_rowsHead = cbor::appendWideHead(m_out, cbor::Array);
 }
 
 void CborPacketWriter::beginRow()
@@ -82,7 +97,7 @@ void CborPacketWriter::skipTo(int field)
 
 void CborPacketWriter::string(int field, std::string_view utf8)
 {
-    skipTo(field);
+    next(field);
     cbor::appendText(m_out, utf8);
 }
 
@@ -118,9 +133,42 @@ void CborPacketWriter::endRow()
     ++m_rows;
 }
 
+void CborPacketWriter::textRow(std::span<const std::string_view> values)
+{
+    if (values.size() != static_cast<std::size_t>(m_fieldCount))
+        throw std::logic_error("CborPacketWriter: a row of texts needs one per field");
+    std::size_t size = cbor::headSize(values.size());
+    for (const std::string_view v : values)
+        size += cbor::headSize(v.size()) + v.size();
+    const std::size_t start = m_out.size();
+    m_out.resize(start + size);
+    char* at = cbor::writeHead(m_out.data() + start, cbor::Array, values.size());
+    for (const std::string_view v : values) {
+        at = cbor::writeHead(at, cbor::Text, v.size());
+        if (!v.empty())
+            std::memcpy(at, v.data(), v.size());
+        at += v.size();
+    }
+    ++m_rows;
+}
+
 void CborPacketWriter::end()
 {
-    cbor::patchHead(m_out, m_rowsHead, m_rows);
+    if (m_open)
+        cbor::appendBreak(m_out);
+    else
+        cbor::patchHead(m_out, m_rowsHead, m_rows);
+}
+
+void CborPacketWriter::appendFailure(std::string& out, std::int64_t code, std::string_view message)
+{
+    cbor::appendHead(out, cbor::Map, 1);
+    cbor::appendText(out, "error");
+    cbor::appendHead(out, cbor::Map, 2);
+    cbor::appendText(out, "code");
+    cbor::appendInteger(out, code);
+    cbor::appendText(out, "message");
+    cbor::appendText(out, message);
 }
 
 } // namespace trd

@@ -5,6 +5,7 @@
 #include <QSaveFile>
 
 #include <cmath>
+#include <unordered_map>
 
 namespace trd {
 
@@ -35,6 +36,24 @@ void TClientDataSet::SetData(const QByteArray& packet)
 
 void TClientDataSet::SetData(QByteArray&& packet)
 {
+    load([&packet] { return std::make_unique<PacketReader>(std::move(packet)); });
+}
+
+void TClientDataSet::SetData(ServerPacket&& packet)
+{
+    if (!packet.isStream())
+        return SetData(packet.takeBytes());
+    std::shared_ptr<PacketSource> source = packet.takeSource();
+    load([&source] { return std::make_unique<PacketReader>(std::move(source)); });
+}
+
+void TClientDataSet::SetData(const ServerPacket& packet)
+{
+    SetData(packet.bytes());
+}
+
+void TClientDataSet::load(const std::function<std::unique_ptr<PacketReader>()>& open)
+{
     Close();
     // The old rows go first: a failed load must not leave them half replaced,
     // and a large answer should not have to fit beside them.
@@ -44,7 +63,8 @@ void TClientDataSet::SetData(QByteArray&& packet)
     d->rows.clear();
     d->log.clear();
     try {
-        PacketReader reader(std::move(packet));
+        const std::unique_ptr<PacketReader> opened = open();
+        PacketReader& reader = *opened;
         const std::vector<PacketField>& pf = reader.fields();
         std::vector<int> map;
         std::vector<PacketField> defs;
@@ -228,6 +248,94 @@ void TClientDataSet::RefreshRecord(const TClientDataSet& source)
         d->store.set(record, field->Index(), source.d->store.get(from, other->Index()));
     }
     d->notify(TDataEvent::deRecordChange);
+}
+
+// ============================================================== rows the server tells of
+
+std::vector<int> TClientDataSet::FindRows(const std::vector<int>& fields, const std::vector<QStringList>& keys) const
+{
+    std::vector<int> found(keys.size(), -1);
+    if (!d->active || fields.empty() || keys.empty())
+        return found;
+    for (const int f : fields)
+        if (f < 0 || f >= d->store.fieldCount() || d->store.fields()[static_cast<std::size_t>(f)].type != TFieldType::ftString)
+            throw EDBClient(QStringLiteral("FindRows: o campo %1 não é um texto do conjunto de dados.").arg(f));
+    // Keys by the hash of their first field: each row costs one hash and,
+    // for a candidate only, the comparison of its fields.
+    std::unordered_multimap<std::size_t, std::size_t> byFirst;
+    for (std::size_t k = 0; k < keys.size(); ++k)
+        if (keys[k].size() == static_cast<qsizetype>(fields.size()))
+            byFirst.emplace(qHash(QStringView(keys[k].first())), k);
+    std::size_t left = byFirst.size();
+    for (std::size_t row = 0; row < d->rows.size() && left > 0; ++row) {
+        const int record = d->rows[row];
+        const auto range = byFirst.equal_range(qHash(d->store.textView(record, fields.front())));
+        for (auto it = range.first; it != range.second; ++it) {
+            const std::size_t k = it->second;
+            if (found[k] >= 0)
+                continue;
+            bool same = true;
+            for (std::size_t f = 0; f < fields.size() && same; ++f)
+                same = d->store.textView(record, fields[f]) == keys[k][static_cast<qsizetype>(f)];
+            if (same) {
+                found[k] = static_cast<int>(row);
+                --left;
+            }
+        }
+    }
+    return found;
+}
+
+void TClientDataSet::RefreshRow(int row, const std::vector<std::pair<int, QString>>& values)
+{
+    d->checkActive();
+    if (row < 0 || row >= static_cast<int>(d->rows.size()))
+        throw EDBClient(QStringLiteral("Linha %1 fora do conjunto de dados.").arg(row + 1));
+    const int record = d->rows[static_cast<std::size_t>(row)];
+    if (d->editing() && record == d->currentRecord())
+        throw EDBClient(QStringLiteral("O registro está em edição e não pode ser relido."));
+    if (d->log.find(record))
+        throw EDBClient(QStringLiteral("O registro tem alterações não gravadas e não pode ser relido."));
+    for (const auto& [field, text] : values) {
+        if (field < 0 || field >= d->store.fieldCount())
+            throw EDBClient(QStringLiteral("RefreshRow: campo %1 inexistente.").arg(field));
+        CellValue v;
+        v.text = text;
+        v.null = false;
+        d->store.set(record, field, v);
+    }
+    // The current row tells its data sources (the detail that shows it);
+    // another row only needs repainting, and an open editor stays open.
+    if (row == d->cur)
+        d->notify(TDataEvent::deRecordChange);
+    else
+        d->notify(TDataEvent::deRowChange, row);
+}
+
+void TClientDataSet::ForgetRow(int row)
+{
+    d->checkActive();
+    if (row < 0 || row >= static_cast<int>(d->rows.size()))
+        throw EDBClient(QStringLiteral("Linha %1 fora do conjunto de dados.").arg(row + 1));
+    if (d->editing())
+        throw EDBClient(QStringLiteral("Um registro está em edição: nenhuma linha pode sair agora."));
+    const int record = d->rows[static_cast<std::size_t>(row)];
+    if (d->log.find(record))
+        throw EDBClient(QStringLiteral("O registro tem alterações não gravadas."));
+    const bool wasCurrent = row == d->cur;
+    if (wasCurrent)
+        fire(this, BeforeScroll);
+    d->natural.erase(std::find(d->natural.begin(), d->natural.end(), record));
+    d->deleted[static_cast<std::size_t>(record)] = 1;
+    d->store.release(record);
+    d->rows.erase(d->rows.begin() + row);
+    const int count = static_cast<int>(d->rows.size());
+    if (row < d->cur || d->cur >= count)
+        --d->cur;
+    d->eof = d->bof = count == 0;
+    d->notify(TDataEvent::deRowRemoved, row);
+    if (wasCurrent)
+        fire(this, AfterScroll);
 }
 
 // ============================================================== searching and order

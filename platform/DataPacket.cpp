@@ -702,6 +702,11 @@ PacketReader::PacketReader(QByteArray packet) : d(std::make_unique<Impl>())
     d->parse();
 }
 
+PacketReader::PacketReader(std::shared_ptr<PacketSource> source) : d(std::make_unique<Impl>())
+{
+    d->cbor = std::make_unique<CborPacketReader>(std::move(source));
+}
+
 PacketReader::~PacketReader() = default;
 
 const std::vector<PacketField>& PacketReader::fields() const { return d->cbor ? d->cbor->fields() : d->fields; }

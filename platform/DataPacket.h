@@ -21,6 +21,8 @@
 
 namespace trd {
 
+class PacketSource;
+
 // The four kinds of value our data sets hold. Packet field types map onto them:
 // string, string.uni -> ftString; i1 i2 i4 i8 ui1 ui2 ui4 boolean -> ftInteger
 // (boolean as 0/1); r8 fixed -> ftFloat; date time dateTime -> ftDateTime.
@@ -74,6 +76,8 @@ private:
 class PacketReader {
 public:
     explicit PacketReader(QByteArray packet);
+    // A CBOR packet read as it arrives (the values of a row valid until next()).
+    explicit PacketReader(std::shared_ptr<PacketSource> source);
     ~PacketReader();
     PacketReader(const PacketReader&) = delete;
     PacketReader& operator=(const PacketReader&) = delete;
@@ -82,7 +86,7 @@ public:
     const PacketParams& params() const;
     bool isDelta() const;             // PARAMS DATASET_DELTA="1"
     int fieldIndex(std::string_view name) const;   // -1 when absent (case-sensitive)
-    std::size_t rowCount() const;
+    std::size_t rowCount() const;     // rows to make room for (CBOR: see CborPacketReader)
 
     bool next();                      // moves to the next row; false after the last
     int rowNumber() const;            // 1-based number of the current row

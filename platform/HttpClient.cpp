@@ -63,11 +63,18 @@ void HttpClient::Close()
     m_fd = -1;
     m_buffer.clear();
     m_offset = 0;
+    m_framing = Framing::None;
+}
+
+void HttpClient::Abort()
+{
+    Close();
+    m_failed = true;
 }
 
 HttpClient::Error HttpClient::fail(Error error, QString* detail, const QString& text)
 {
-    Close();
+    Abort();
     if (detail)
         *detail = text;
     return error;
@@ -75,15 +82,18 @@ HttpClient::Error HttpClient::fail(Error error, QString* detail, const QString& 
 
 HttpClient::Error HttpClient::waitFor(short events, int timeoutMs, QString* detail)
 {
-    pollfd p{m_fd, events, 0};
+    pollfd p[2] = {{m_fd, events, 0}, {m_interruptFd, POLLIN, 0}};
+    const nfds_t watched = m_interruptFd >= 0 ? 2 : 1;
     QElapsedTimer clock;
     clock.start();
     for (;;) {
         const int left = std::max(0, timeoutMs - int(clock.elapsed()));
         const int slice = m_waitHook ? std::min(left, m_waitHookIntervalMs) : left;
-        const int n = ::poll(&p, 1, slice);
+        const int n = ::poll(p, watched, slice);
         if (n < 0 && errno != EINTR)
             return fail(Error::Dropped, detail, ioError(errno));
+        if (watched == 2 && p[1].revents != 0)
+            return fail(Error::Interrupted, detail, QStringLiteral("interrompida"));
         if (m_waitHook)
             runWaitHook();
         if (n > 0)
@@ -167,6 +177,7 @@ HttpClient::Error HttpClient::connect(QString* detail)
     ::freeaddrinfo(found);
     if (m_fd < 0)
         return fail(result, detail, reason);
+    m_failed = false;
     return m_tlsOn ? handshake(detail) : Error::None;
 }
 
@@ -255,8 +266,13 @@ HttpClient::Error HttpClient::sendAll(const char* data, qsizetype size, QString*
 
 HttpClient::Error HttpClient::fill(QString* detail)
 {
+    // The buffer keeps its memory from read to read (resize, not clear):
+    // freeing and taking it again would fault in fresh pages every time.
     if (m_offset == m_buffer.size()) {
-        m_buffer.clear();
+        m_buffer.resize(0);
+        m_offset = 0;
+    } else if (m_offset > 0 && m_offset >= m_buffer.size() / 2) {
+        m_buffer.remove(0, m_offset);
         m_offset = 0;
     }
     const qsizetype old = m_buffer.size();
@@ -323,35 +339,6 @@ HttpClient::Error HttpClient::readLine(QByteArray& line, QString* detail)
     }
 }
 
-HttpClient::Error HttpClient::readChunked(QByteArray& body, QString* detail)
-{
-    QByteArray line;
-    for (;;) {
-        if (const Error e = readLine(line, detail); e != Error::None)
-            return e;
-        const qsizetype semicolon = line.indexOf(';');
-        bool ok = false;
-        const qlonglong size = (semicolon < 0 ? line : line.left(semicolon)).trimmed().toLongLong(&ok, 16);
-        if (!ok || size < 0 || size > (qlonglong(1) << 34))
-            return fail(Error::Protocol, detail, QStringLiteral("tamanho de bloco inválido"));
-        if (size == 0)
-            break;
-        if (body.size() + size > m_maxBody)
-            return tooLarge(body.size() + size, detail);
-        const qsizetype old = body.size();
-        body.resize(old + qsizetype(size));
-        if (const Error e = readExactly(body.data() + old, qsizetype(size), detail); e != Error::None)
-            return e;
-        if (const Error e = readLine(line, detail); e != Error::None)
-            return e;
-    }
-    do {   // trailer fields, up to the empty line
-        if (const Error e = readLine(line, detail); e != Error::None)
-            return e;
-    } while (!line.isEmpty());
-    return Error::None;
-}
-
 HttpClient::Error HttpClient::tooLarge(qint64 size, QString* detail)
 {
     return fail(Error::TooLarge, detail,
@@ -361,13 +348,36 @@ HttpClient::Error HttpClient::tooLarge(qint64 size, QString* detail)
 HttpClient::Error HttpClient::Request(const char* method, const QByteArray& path, const QByteArray& body,
                                       Response& response, QString* detail)
 {
+    if (const Error e = Start(method, path, body, response, detail); e != Error::None)
+        return e;
+    if (m_framing == Framing::Length) {
+        // The length is known: the body goes straight into a buffer of its size.
+        response.body.resize(qsizetype(m_left));
+        if (const Error e = readExactly(response.body.data(), qsizetype(m_left), detail); e != Error::None)
+            return e;
+        m_received = m_left;
+        m_left = 0;
+        m_framing = Framing::None;
+        if (m_closeAfter)
+            Close();
+        return Error::None;
+    }
+    return ReadRest(response.body, detail);
+}
+
+HttpClient::Error HttpClient::Start(const char* method, const QByteArray& path, const QByteArray& body,
+                                    Response& response, QString* detail)
+{
     response = Response();
     m_sinceHook.start();
+    // What is left of an answer nobody read would be taken for the next one.
+    if (m_framing != Framing::None)
+        Close();
     if (!reusable()) {
         if (const Error e = connect(detail); e != Error::None)
             return e;
     }
-    m_buffer.clear();
+    m_buffer.resize(0);
     m_offset = 0;
 
     QByteArray head;
@@ -381,6 +391,8 @@ HttpClient::Error HttpClient::Request(const char* method, const QByteArray& path
         head += "Authorization: " + m_authorization + "\r\n";
     if (!m_accept.isEmpty())
         head += "Accept: " + m_accept + "\r\n";
+    for (const auto& [name, value] : m_extraHeaders)
+        head += name + ": " + value + "\r\n";
     if (!body.isEmpty() || std::strcmp(method, "POST") == 0)
         head += "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
     head += "\r\n";
@@ -401,10 +413,15 @@ HttpClient::Error HttpClient::Request(const char* method, const QByteArray& path
         m_sinceHook.invalidate();
         runWaitHook();
     }
+    return readHead(method, response, detail);
+}
 
+HttpClient::Error HttpClient::readHead(const char* method, Response& response, QString* detail)
+{
     QByteArray line;
     qlonglong contentLength = -1;
-    bool chunked = false, closeAfter = false;
+    bool chunked = false;
+    m_closeAfter = false;
     do {   // informational answers (1xx) come before the real one
         if (const Error e = readLine(line, detail); e != Error::None)
             return e;
@@ -414,7 +431,7 @@ HttpClient::Error HttpClient::Request(const char* method, const QByteArray& path
         response.status = line.mid(9, 3).toInt(&ok);
         if (!ok)
             return fail(Error::Protocol, detail, QStringLiteral("código de status inválido"));
-        closeAfter = line.startsWith("HTTP/1.0");
+        m_closeAfter = line.startsWith("HTTP/1.0");
         for (;;) {
             if (const Error e = readLine(line, detail); e != Error::None)
                 return e;
@@ -435,48 +452,151 @@ HttpClient::Error HttpClient::Request(const char* method, const QByteArray& path
                 response.contentType = headerValue(line, colon);
             } else if (name == "connection") {
                 const QByteArray value = headerValue(line, colon).toLower();
-                closeAfter = value.contains("close") ? true : (value.contains("keep-alive") ? false : closeAfter);
+                m_closeAfter = value.contains("close") ? true : (value.contains("keep-alive") ? false : m_closeAfter);
             }
         }
     } while (response.status >= 100 && response.status < 200);
 
+    m_received = 0;
+    m_left = 0;
     if (std::strcmp(method, "HEAD") == 0 || response.status == 204 || response.status == 304) {
-        // no body
+        m_framing = Framing::Length;   // no body
     } else if (chunked) {
-        if (const Error e = readChunked(response.body, detail); e != Error::None)
-            return e;
+        m_framing = Framing::Chunked;
     } else if (contentLength >= 0) {
         if (contentLength > m_maxBody)
             return tooLarge(contentLength, detail);
-        response.body.resize(qsizetype(contentLength));
-        if (const Error e = readExactly(response.body.data(), qsizetype(contentLength), detail); e != Error::None)
-            return e;
+        m_framing = Framing::Length;
+        m_left = contentLength;
     } else {
         // No length: the body runs to the end of the connection.
-        response.body = m_buffer.mid(m_offset);
-        m_buffer.clear();
-        m_offset = 0;
-        for (;;) {
-            char chunk[65536];
-            const ssize_t n = recvSome(chunk, sizeof chunk);
-            if (n > 0) {
-                if (response.body.size() + n > m_maxBody)
-                    return tooLarge(response.body.size() + n, detail);
-                response.body.append(chunk, n);
-            } else if (n == 0) {
-                break;
-            } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                if (const Error e = waitFor(ioWait(POLLIN), m_ioTimeoutMs, detail); e != Error::None)
-                    return e;
-            } else if (errno != EINTR) {
-                return fail(Error::Dropped, detail, ioError(errno));
-            }
-        }
-        closeAfter = true;
+        m_framing = Framing::Close;
+        m_closeAfter = true;
     }
-    if (closeAfter)
-        Close();
     return Error::None;
+}
+
+qint64 HttpClient::BodyLeft() const
+{
+    switch (m_framing) {
+    case Framing::None: return 0;
+    case Framing::Length: return m_left;
+    case Framing::Chunked:
+    case Framing::Close: break;
+    }
+    return std::max<qint64>(0, m_maxBody - m_received);
+}
+
+// The body's bytes: those already received first, then straight from the socket.
+HttpClient::Error HttpClient::receive(char* out, qsizetype room, qsizetype& got, QString* detail)
+{
+    got = 0;
+    if (m_offset < m_buffer.size()) {
+        got = std::min(room, m_buffer.size() - m_offset);
+        std::memcpy(out, m_buffer.constData() + m_offset, size_t(got));
+        m_offset += got;
+        return Error::None;
+    }
+    for (;;) {
+        const ssize_t n = recvSome(out, size_t(room));
+        if (n > 0) {
+            got = n;
+            return Error::None;
+        }
+        if (n == 0)
+            return m_framing == Framing::Close ? Error::None
+                                               : fail(Error::Dropped, detail, QStringLiteral("resposta interrompida"));
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            if (const Error e = waitFor(ioWait(POLLIN), m_ioTimeoutMs, detail); e != Error::None)
+                return e;
+        } else if (errno != EINTR) {
+            return fail(Error::Dropped, detail, ioError(errno));
+        }
+    }
+}
+
+// The size line of the next chunk (after the end of the one before); at the
+// last chunk, the trailer fields too, which end the body.
+HttpClient::Error HttpClient::nextChunk(QString* detail)
+{
+    QByteArray line;
+    if (m_received > 0) {   // the line break that closes the chunk before
+        if (const Error e = readLine(line, detail); e != Error::None)
+            return e;
+        if (!line.isEmpty())
+            return fail(Error::Protocol, detail, QStringLiteral("bloco sem fim de linha"));
+    }
+    if (const Error e = readLine(line, detail); e != Error::None)
+        return e;
+    const qsizetype semicolon = line.indexOf(';');
+    bool ok = false;
+    const qlonglong size = (semicolon < 0 ? line : line.left(semicolon)).trimmed().toLongLong(&ok, 16);
+    if (!ok || size < 0 || size > (qlonglong(1) << 34))
+        return fail(Error::Protocol, detail, QStringLiteral("tamanho de bloco inválido"));
+    if (m_received + size > m_maxBody)
+        return tooLarge(m_received + size, detail);
+    m_left = size;
+    if (size > 0)
+        return Error::None;
+    do {   // trailer fields, up to the empty line
+        if (const Error e = readLine(line, detail); e != Error::None)
+            return e;
+    } while (!line.isEmpty());
+    return Error::None;
+}
+
+HttpClient::Error HttpClient::ReadBody(char* out, qsizetype room, qsizetype& got, QString* detail)
+{
+    got = 0;
+    if (m_framing == Framing::Chunked && m_left == 0) {
+        if (const Error e = nextChunk(detail); e != Error::None)
+            return e;
+        if (m_left == 0)
+            m_framing = Framing::Length;   // the last chunk: the body has ended
+    }
+    if (m_framing == Framing::None)
+        return Error::None;
+    if (m_framing == Framing::Length && m_left == 0) {
+        m_framing = Framing::None;
+        if (m_closeAfter)
+            Close();
+        return Error::None;
+    }
+    const qsizetype want = m_framing == Framing::Close ? room : qsizetype(std::min<qint64>(room, m_left));
+    if (want <= 0)
+        return Error::None;
+    if (const Error e = receive(out, want, got, detail); e != Error::None)
+        return e;
+    if (m_framing == Framing::Close) {
+        if (got == 0) {
+            m_framing = Framing::None;
+            Close();
+            return Error::None;
+        }
+        if (m_received + got > m_maxBody)
+            return tooLarge(m_received + got, detail);
+    } else {
+        m_left -= got;
+    }
+    m_received += got;
+    return Error::None;
+}
+
+HttpClient::Error HttpClient::ReadRest(QByteArray& body, QString* detail)
+{
+    for (;;) {
+        if (body.capacity() - body.size() < 64 * 1024)
+            body.reserve(std::max<qsizetype>(body.size() * 2, 256 * 1024));
+        const qsizetype old = body.size();
+        body.resize(body.capacity());
+        qsizetype got = 0;
+        const Error e = ReadBody(body.data() + old, body.size() - old, got, detail);
+        body.resize(old + got);
+        if (e != Error::None)
+            return e;
+        if (got == 0)
+            return Error::None;   // the end of the body
+    }
 }
 
 } // namespace trd

@@ -7,8 +7,13 @@
 // It speaks exactly what the protocol needs: a request with a body, an answer
 // with Content-Length, chunked encoding, or a body up to the close. With
 // SetTls every exchange goes through TLS (TlsChannel) under the same deadlines.
+//
+// An answer's body can also be taken as it arrives (Start, then ReadBody), so
+// the caller works on its first part while the rest is still on the way.
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QList>
+#include <QPair>
 #include <QString>
 
 #include <sys/types.h>
@@ -31,6 +36,7 @@ public:
         Protocol,           // what came back is not HTTP/1.x
         TooLarge,           // the answer's body is over the limit (SetMaxBodySize)
         Tls,                // no secure connection: the certificate was refused, or no TLS there
+        Interrupted,        // SetInterrupt's descriptor became readable: the caller gave up
     };
 
     struct Response {
@@ -50,10 +56,29 @@ public:
     Error Request(const char* method, const QByteArray& path, const QByteArray& body, Response& response,
                   QString* detail = nullptr);
 
+    // The same up to the end of the answer's header: the body is then read
+    // with ReadBody (or ReadRest). A request started before the last body
+    // was read to its end closes the connection first.
+    Error Start(const char* method, const QByteArray& path, const QByteArray& body, Response& response,
+                QString* detail = nullptr);
+    // Up to `room` bytes of the body into out, as many as arrive at once
+    // (waiting for at least one); `got` 0 once the body has ended, which
+    // leaves the connection ready for the next request.
+    Error ReadBody(char* out, qsizetype room, qsizetype& got, QString* detail = nullptr);
+    // The rest of the body, appended to `body`.
+    Error ReadRest(QByteArray& body, QString* detail = nullptr);
+    bool BodyPending() const { return m_framing != Framing::None; }
+    // Whether the body comes in chunks, and the bytes it may still bring (its
+    // length when given, else up to the limit of SetMaxBodySize).
+    bool BodyChunked() const { return m_framing == Framing::Chunked; }
+    qint64 BodyLeft() const;
+
     // Sent as the Authorization header of every request while not empty.
     void SetAuthorization(QByteArray value) { m_authorization = std::move(value); }
     // Sent as the Accept header of every request while not empty.
     void SetAccept(QByteArray value) { m_accept = std::move(value); }
+    // Further header fields of every request ("Name", "value"), as given.
+    void SetExtraHeaders(QList<QPair<QByteArray, QByteArray>> fields) { m_extraHeaders = std::move(fields); }
 
     // Answers with a larger body are refused before their buffer is
     // allocated (Content-Length) or as soon as they pass it (chunked, or a
@@ -69,8 +94,17 @@ public:
     void SetTls(bool on, QByteArray caFile = {});
     bool UsesTls() const { return m_tlsOn; }
 
+    // Every wait for the peer also watches this descriptor (-1: none); once
+    // it is readable, the exchange ends with Interrupted and the connection is
+    // closed. Another thread stops a waiting request by writing to it.
+    void SetInterrupt(int fd) { m_interruptFd = fd; }
+
     bool IsOpen() const { return m_fd >= 0; }
     void Close();
+    // Closes the connection as failed: the exchange on it did not end well.
+    void Abort();
+    // The last exchange failed (until the next connect).
+    bool Failed() const { return m_failed; }
 
     // Run on the calling thread once a request has been sent, and then about
     // every intervalMs while the request waits for the peer (connecting,
@@ -80,13 +114,17 @@ public:
     void SetWaitHook(std::function<void()> hook, int intervalMs);
 
 private:
+    enum class Framing { None, Length, Chunked, Close };
+
     Error connect(QString* detail);
+    Error readHead(const char* method, Response& response, QString* detail);
+    Error nextChunk(QString* detail);      // reads a chunk's size line (and the end of the body)
+    Error receive(char* out, qsizetype room, qsizetype& got, QString* detail);
     bool reusable();
     Error sendAll(const char* data, qsizetype size, QString* detail);
     Error fill(QString* detail);           // reads more into m_buffer
     Error readExactly(char* out, qsizetype size, QString* detail);
     Error readLine(QByteArray& line, QString* detail);
-    Error readChunked(QByteArray& body, QString* detail);
     Error tooLarge(qint64 size, QString* detail);
     Error waitFor(short events, int timeoutMs, QString* detail);
     Error fail(Error error, QString* detail, const QString& text);
@@ -104,13 +142,20 @@ private:
     int m_connectTimeoutMs;
     int m_ioTimeoutMs;
     int m_fd = -1;
+    int m_interruptFd = -1;
     qint64 m_maxBody = qint64(1) << 30;
     QByteArray m_buffer;     // bytes received and not consumed yet
     qsizetype m_offset = 0;  // start of the unconsumed bytes in m_buffer
+    Framing m_framing = Framing::None;   // how the body being read ends; None: no body pending
+    qint64 m_left = 0;       // bytes left of the body (Length) or of the current chunk (Chunked)
+    qint64 m_received = 0;   // body bytes read so far
+    bool m_closeAfter = false;
+    bool m_failed = false;
     std::function<void()> m_waitHook;
     int m_waitHookIntervalMs = 0;
     QByteArray m_authorization;
     QByteArray m_accept;
+    QList<QPair<QByteArray, QByteArray>> m_extraHeaders;
     QElapsedTimer m_sinceHook;  // restarted by each request and each run of the hook
     bool m_tlsOn = false;
     QByteArray m_tlsCaFile;

@@ -463,71 +463,128 @@ void readCborError(cbor::Cursor& in, TServerResult& result)
 
 } // namespace
 
+namespace {
+
+// What the envelope of a CBOR answer held, read up to where it was asked to stop.
+struct CborEnvelope {
+    bool version = false, id = false, result = false, error = false;
+    bool packetIsRest = false;    // "result" is the last entry: the packet runs to the end of the answer
+    std::size_t packetAt = 0, packetEnd = 0;
+};
+
+// Reads the envelope's entries. With stopAtPacket, stops where the packet of
+// a last "result" entry begins (the rest of the answer), leaving it unread.
+void walkCborEnvelope(cbor::Cursor& in, std::int64_t expectedId, bool stopAtPacket, TServerResult& result,
+                      CborEnvelope& e)
+{
+    const cbor::Head map = in.expect(cbor::Map, "a resposta não é um mapa CBOR");
+    if (map.value > 16)
+        in.fail("a resposta tem entradas demais");
+    for (std::uint64_t i = 0; i < map.value; ++i) {
+        const std::string_view key = in.text("chave que não é um texto");
+        if (key == "result") {
+            if (e.result)
+                in.fail("\"result\" repetido");
+            e.result = true;
+            e.packetAt = in.offset();
+            if (in.remaining() < 3)
+                in.truncated();
+            if (!cbor::startsWithSelfDescribe(in.position(), 3))
+                in.fail("\"result\" não é um pacote de dados");
+            if (i + 1 == map.value) {
+                e.packetIsRest = true;
+                if (stopAtPacket)
+                    return;
+                e.packetEnd = e.packetAt + in.remaining();
+                in.take(in.remaining());
+            } else {
+                in.skip();
+                e.packetEnd = in.offset();
+            }
+        } else if (key == "error") {
+            readCborError(in, result);
+            e.error = true;
+        } else if (key == "id") {
+            const std::size_t at = in.offset();
+            const cbor::Head h = in.head();
+            const bool null = h.major == cbor::Simple && h.info == cbor::Null;
+            if (!null && (h.major != cbor::Unsigned || h.value != static_cast<std::uint64_t>(expectedId)))
+                throw cbor::Fault{"\"id\" diferente do da requisição", at};
+            e.id = true;
+        } else if (key == "jsonrpc") {
+            if (in.text("versão de JSON-RPC diferente de 2.0") != "2.0")
+                in.fail("versão de JSON-RPC diferente de 2.0");
+            e.version = true;
+        } else {
+            in.skip();
+        }
+    }
+    if (!in.atEnd())
+        in.fail("dados após o fim da resposta");
+}
+
+void checkCborEnvelope(const CborEnvelope& e)
+{
+    if (!e.version)
+        throw EMalformedAnswer(QStringLiteral("falta \"jsonrpc\": \"2.0\""));
+    if (!e.id)
+        throw EMalformedAnswer(QStringLiteral("falta \"id\""));
+    if (e.result == e.error)
+        throw EMalformedAnswer(e.result ? QStringLiteral("\"result\" e \"error\" juntos")
+                                        : QStringLiteral("sem \"result\" nem \"error\""));
+}
+
+[[noreturn]] void malformed(const cbor::Fault& fault)
+{
+    throw EMalformedAnswer(QStringLiteral("%1 (byte %2)").arg(QString::fromUtf8(fault.what)).arg(fault.offset));
+}
+
+} // namespace
+
 TServerResult DecodeCborAnswer(QByteArray&& body, std::int64_t expectedId)
 {
     TServerResult result;
     if (body.isEmpty())
         throw EMalformedAnswer(QStringLiteral("resposta vazia"));
     cbor::Cursor in(body.constData(), body.constData() + body.size());
-    std::size_t packetAt = 0, packetSize = 0;
-    bool haveResult = false, haveError = false, haveId = false, haveVersion = false;
+    CborEnvelope envelope;
     try {
-        const cbor::Head map = in.expect(cbor::Map, "a resposta não é um mapa CBOR");
-        if (map.value > 16)
-            in.fail("a resposta tem entradas demais");
-        for (std::uint64_t i = 0; i < map.value; ++i) {
-            const std::string_view key = in.text("chave que não é um texto");
-            if (key == "result") {
-                if (haveResult)
-                    in.fail("\"result\" repetido");
-                const std::size_t at = in.offset();
-                cbor::Head h = in.head();
-                if (h.major == cbor::Tag && h.value == cbor::kEncodedItemTag)
-                    h = in.head();
-                if (h.major != cbor::Bytes)
-                    throw cbor::Fault{"\"result\" não é um pacote de dados", at};
-                packetAt = in.offset();
-                packetSize = in.take(h.value).size();
-                haveResult = true;
-            } else if (key == "error") {
-                readCborError(in, result);
-                haveError = true;
-            } else if (key == "id") {
-                const std::size_t at = in.offset();
-                const cbor::Head h = in.head();
-                const bool null = h.major == cbor::Simple && h.info == cbor::Null;
-                if (!null && (h.major != cbor::Unsigned || h.value != static_cast<std::uint64_t>(expectedId)))
-                    throw cbor::Fault{"\"id\" diferente do da requisição", at};
-                haveId = true;
-            } else if (key == "jsonrpc") {
-                if (in.text("versão de JSON-RPC diferente de 2.0") != "2.0")
-                    in.fail("versão de JSON-RPC diferente de 2.0");
-                haveVersion = true;
-            } else {
-                in.skip();
-            }
-        }
-        if (!in.atEnd())
-            in.fail("dados após o fim da resposta");
+        walkCborEnvelope(in, expectedId, false, result, envelope);
     } catch (const cbor::Fault& fault) {
-        throw EMalformedAnswer(QStringLiteral("%1 (byte %2)").arg(QString::fromUtf8(fault.what)).arg(fault.offset));
+        malformed(fault);
     }
-    if (!haveVersion)
-        throw EMalformedAnswer(QStringLiteral("falta \"jsonrpc\": \"2.0\""));
-    if (!haveId)
-        throw EMalformedAnswer(QStringLiteral("falta \"id\""));
-    if (haveResult == haveError)
-        throw EMalformedAnswer(haveResult ? QStringLiteral("\"result\" e \"error\" juntos")
-                                          : QStringLiteral("sem \"result\" nem \"error\""));
-    if (haveResult) {
+    checkCborEnvelope(envelope);
+    if (envelope.result) {
         result.Ok = true;
         // Dropping the front of an unshared array only moves its start: the
         // packet stays where it was received.
-        body.truncate(static_cast<qsizetype>(packetAt + packetSize));
-        body.remove(0, static_cast<qsizetype>(packetAt));
+        body.truncate(static_cast<qsizetype>(envelope.packetEnd));
+        body.remove(0, static_cast<qsizetype>(envelope.packetAt));
         result.Packet = std::move(body);
     }
     return result;
+}
+
+CborAnswerHead ReadCborAnswerHead(const QByteArray& head, std::int64_t expectedId)
+{
+    CborAnswerHead answer;
+    cbor::Cursor in(head.constData(), head.constData() + head.size());
+    CborEnvelope envelope;
+    TServerResult ignored;
+    try {
+        walkCborEnvelope(in, expectedId, true, ignored, envelope);
+    } catch (const cbor::Truncated&) {
+        return answer;   // more bytes are needed to tell
+    } catch (const cbor::Fault& fault) {
+        malformed(fault);
+    }
+    answer.complete = true;
+    if (envelope.packetIsRest && !envelope.error) {
+        checkCborEnvelope(envelope);
+        answer.packetFollows = true;
+        answer.packetAt = envelope.packetAt;
+    }
+    return answer;
 }
 
 } // namespace trd::jsonrpc

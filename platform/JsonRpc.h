@@ -4,6 +4,7 @@
 // JSON string that can be tens of megabytes, so both directions escape and
 // unescape in a single pass over raw bytes instead of building a JSON document.
 #include "Exceptions.h"
+#include "PacketStream.h"
 #include "TDateTime.h"
 
 #include <QByteArray>
@@ -49,7 +50,7 @@ using TRemoteArgs = std::vector<TRemoteArg>;
 // (its message is the text to show the user as it stands).
 struct TServerResult {
     bool Ok = false;
-    QByteArray Packet;          // the answer's data packet (XML text, or its CBOR form)
+    ServerPacket Packet;        // the answer's data packet (XML text, or its CBOR form, maybe still arriving)
     QString ErrorMessage;
     int ErrorCode = 0;
 };
@@ -75,9 +76,22 @@ void AppendJsonString(QByteArray& out, const char* utf8, qsizetype size);
 TServerResult DecodeAnswer(QByteArray&& body, std::int64_t expectedId);
 
 // Reads an answer in its CBOR form (docs/protocol.md): the same envelope as a
-// CBOR map, the packet an encoded CBOR item. The packet keeps the body's
+// CBOR map, the packet the value of "result". The packet keeps the body's
 // buffer (no copy of it).
 TServerResult DecodeCborAnswer(QByteArray&& body, std::int64_t expectedId);
+
+// The first bytes of an answer in its CBOR form, read before the rest has
+// arrived: whether they tell yet (complete), and whether the envelope checks
+// out with "result" as its last entry, so that everything from packetAt to
+// the end of the answer is the packet and can be read as it arrives. An
+// answer of another shape is read whole (DecodeCborAnswer). Throws
+// EMalformedAnswer for what is wrong already.
+struct CborAnswerHead {
+    bool complete = false;
+    bool packetFollows = false;
+    std::size_t packetAt = 0;
+};
+CborAnswerHead ReadCborAnswerHead(const QByteArray& head, std::int64_t expectedId);
 
 } // namespace jsonrpc
 } // namespace trd

@@ -3,9 +3,10 @@
 #include "TDateTime.h"
 #include "Win1252.h"
 
-#include <string_view>
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 namespace trd {
 
@@ -58,7 +59,8 @@ int compareFolded(const QString& a, const QString& b)
 }
 
 // Interns the short values of one column while a packet loads: open
-// addressing over the packet's own bytes, no allocation per lookup.
+// addressing, no allocation per lookup. The keys are copied into the pool (a
+// packet read as it arrives reuses its bytes for the rows that follow).
 class ValuePool {
 public:
     const QString* find(std::string_view raw, std::uint32_t hash) const
@@ -67,21 +69,17 @@ public:
             return nullptr;
         for (std::size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
             const Slot& s = m_slots[i];
-            if (!s.data)
+            if (!s.used)
                 return nullptr;
-            if (s.hash == hash && s.length == raw.size() && std::memcmp(s.data, raw.data(), raw.size()) == 0)
+            if (s.hash == hash && s.length == raw.size() && std::memcmp(m_keys.data() + s.key, raw.data(), raw.size()) == 0)
                 return &s.value;
         }
     }
     void insert(std::string_view raw, std::uint32_t hash, const QString& value)
     {
-        if ((m_used + 1) * 2 > m_slots.size())
-            grow();
-        std::size_t i = hash & m_mask;
-        while (m_slots[i].data)
-            i = (i + 1) & m_mask;
-        m_slots[i] = {raw.data(), static_cast<std::uint32_t>(raw.size()), hash, value};
-        ++m_used;
+        const std::size_t key = m_keys.size();
+        m_keys.append(raw);
+        place(key, static_cast<std::uint32_t>(raw.size()), hash, value);
     }
     std::size_t size() const { return m_used; }
 
@@ -95,11 +93,22 @@ public:
 
 private:
     struct Slot {
-        const char* data = nullptr;
+        std::size_t key = 0;         // where its bytes start in m_keys
         std::uint32_t length = 0;
         std::uint32_t hash = 0;
+        bool used = false;
         QString value;
     };
+    void place(std::size_t key, std::uint32_t length, std::uint32_t hash, const QString& value)
+    {
+        if ((m_used + 1) * 2 > m_slots.size())
+            grow();
+        std::size_t i = hash & m_mask;
+        while (m_slots[i].used)
+            i = (i + 1) & m_mask;
+        m_slots[i] = {key, length, hash, true, value};
+        ++m_used;
+    }
     void grow()
     {
         std::vector<Slot> old = std::move(m_slots);
@@ -107,14 +116,24 @@ private:
         m_mask = m_slots.size() - 1;
         m_used = 0;
         for (Slot& s : old) {
-            if (s.data)
-                insert(std::string_view(s.data, s.length), s.hash, s.value);
+            if (s.used)
+                place(s.key, s.length, s.hash, s.value);
         }
     }
     std::vector<Slot> m_slots;
+    std::string m_keys;
     std::size_t m_mask = 0;
     std::size_t m_used = 0;
 };
+
+// Gives back what a column holds beyond its rows and an eighth: room made for
+// more rows than came, or left by a larger load before.
+template <typename Vector>
+void trimRoom(Vector& v)
+{
+    if (v.capacity() > v.size() + v.size() / 8 + 1024)
+        v.shrink_to_fit();
+}
 
 template <typename T>
 int cmp(T a, T b)
@@ -137,7 +156,26 @@ bool CellValue::operator==(const CellValue& other) const
 void RecordStore::reset(std::vector<PacketField> fields)
 {
     m_fields = std::move(fields);
-    m_columns.assign(m_fields.size(), Column{});
+    // The columns of the rows that go are emptied and kept for the next
+    // rows: a reload writes into memory already mapped instead of faulting
+    // in fresh pages (load() gives back what it does not use).
+    for (Column& c : m_columns) {
+        c.text.clear();
+        c.number.clear();
+        c.integer.clear();
+        c.null.clear();
+        m_spare.push_back(std::move(c));
+    }
+    m_columns.clear();
+    m_columns.reserve(m_fields.size());
+    for (std::size_t f = 0; f < m_fields.size(); ++f) {
+        if (m_spare.empty()) {
+            m_columns.emplace_back();
+        } else {
+            m_columns.push_back(std::move(m_spare.back()));
+            m_spare.pop_back();
+        }
+    }
     m_size = 0;
     m_block = 0;
     m_blockUsed = 0;
@@ -433,9 +471,17 @@ void RecordStore::load(PacketReader& reader, const std::vector<int>& packetField
         }
     }
     // Blocks past the one in use held the texts of rows that are gone: a
-    // smaller answer after a large one gives the memory back.
+    // smaller answer after a large one gives the memory back. So do the
+    // columns, and the spare ones no load took.
     if (m_blocks.size() > m_block + 1)
         m_blocks.resize(m_block + 1);
+    for (Column& c : m_columns) {
+        trimRoom(c.text);
+        trimRoom(c.number);
+        trimRoom(c.integer);
+        trimRoom(c.null);
+    }
+    m_spare.clear();
 }
 
 void RecordStore::writeValue(PacketWriter& writer, TFieldType type, int field, const CellValue& value)

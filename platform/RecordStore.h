@@ -50,6 +50,11 @@ public:
 
     bool isNull(int record, int field) const;
     CellValue get(int record, int field) const;
+    // A string value as stored, without a copy: valid until the store changes.
+    QStringView textView(int record, int field) const
+    {
+        return m_columns[static_cast<std::size_t>(field)].text[static_cast<std::size_t>(record)];
+    }
     void set(int record, int field, const CellValue& value);
     RecordValues getRecord(int record) const;
     void setRecord(int record, const RecordValues& values);
@@ -62,7 +67,8 @@ public:
 
     // Appends every row of the packet. packetField[i] is the packet's field for
     // our field i. Raises EDBClient (and leaves the rows read so far) when a
-    // value does not fit; the caller discards the store then.
+    // value does not fit, or whatever a packet still arriving raises when it
+    // cannot arrive; the caller discards the store then.
     void load(PacketReader& reader, const std::vector<int>& packetField);
     void writeRow(PacketWriter& writer, int record) const;
 
@@ -91,6 +97,7 @@ private:
     };
     std::vector<PacketField> m_fields;
     std::vector<Column> m_columns;
+    std::vector<Column> m_spare;    // emptied columns of the rows before, for the next load
     int m_size = 0;
 };
 

@@ -5,6 +5,7 @@
 // the same name where the module relies on it.
 #include "DataPacket.h"
 #include "Exceptions.h"
+#include "PacketStream.h"
 #include "TField.h"
 
 #include <QByteArray>
@@ -27,6 +28,8 @@ enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
 enum class TDataEvent {
     deFieldChange,      // info: the TField* that changed while editing
     deRecordChange,     // the current record's values changed (post, cancel, undo)
+    deRowChange,        // another row's values changed (RefreshRow); info: its index
+    deRowRemoved,       // a row left without a change of the others (ForgetRow); info: its former index
     deDataSetChange,    // rows came or went (open, load, delete, merge, sort, EnableControls)
     deDataSetScroll,    // the cursor moved; info: the previous row index
     deLayoutChange,     // fields changed (open with another structure)
@@ -70,6 +73,13 @@ public:
     // The same, parsing in the caller's buffer when it is not shared (saves a
     // copy of a large answer).
     void SetData(QByteArray&& packet);
+    // A server's answer: a packet still arriving is read as it comes, each
+    // row loaded as it arrives; the data set opens (and shows the rows) once
+    // the last one is in. A packet that cannot arrive whole (the connection
+    // dropped, the server reported a failure) raises what its source raised
+    // and leaves the data set closed and empty, never holding part of it.
+    void SetData(ServerPacket&& packet);
+    void SetData(const ServerPacket& packet);
     void LoadFromFile(const QString& fileName);
     void SaveToFile(const QString& fileName) const;
 
@@ -114,6 +124,19 @@ public:
     // no logged change of the row.
     void RefreshRecord(const TClientDataSet& source);
 
+    // ---- rows the server tells of (a colleague's save, docs/live.md)
+    // The row (0-based, in index order) that holds each key in these fields,
+    // or -1, in one pass over the rows; the cursor does not move.
+    std::vector<int> FindRows(const std::vector<int>& fields, const std::vector<QStringList>& keys) const;
+    // Takes these values (field index, text) as what the row holds, as if it
+    // had been loaded so: nothing is logged, no edit starts, the controls
+    // repaint the row. Raises EDBClient for the row being edited or a row
+    // with logged changes.
+    void RefreshRow(int row, const std::vector<std::pair<int, QString>>& values);
+    // The row goes as if it had never been loaded: nothing is logged. Raises
+    // EDBClient while a row is being edited, or for a row with logged changes.
+    void ForgetRow(int row);
+
     // ---- searching and order
     // keyFields "A;B", one value per field; the case-insensitive option matches
     // every listed field regardless of case. Moves the cursor (scroll events) on success.
@@ -157,6 +180,8 @@ private:
     CellValue fieldOldValue(int field) const;
     void checkWritable(const TField* field) const;   // edit/insert state, field not read-only
     void setFieldValue(TField* field, const CellValue& value);
+
+    void load(const std::function<std::unique_ptr<PacketReader>()>& open);
 
     struct Impl;
     std::unique_ptr<Impl> d;

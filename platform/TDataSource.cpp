@@ -60,11 +60,13 @@ void TDataSource::notify(TDataEvent event, qintptr info)
     case TDataEvent::deRecordChange:
     case TDataEvent::deDataSetChange:
     case TDataEvent::deDataSetScroll:
+    case TDataEvent::deRowRemoved:
         if (OnDataChange)
             OnDataChange(this, nullptr);
         break;
     case TDataEvent::deLayoutChange:
     case TDataEvent::deUpdateRecord:
+    case TDataEvent::deRowChange:   // not the current row: its controls repaint it, nothing else
         break;
     }
 }

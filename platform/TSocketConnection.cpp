@@ -1,5 +1,8 @@
 #include "TSocketConnection.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace trd {
 
 namespace {
@@ -9,7 +12,150 @@ QString seconds(int ms)
     return QString::number((ms + 999) / 1000);
 }
 
+// What the user reads about a transport fault (docs/client.md, "Failures").
+std::exception_ptr transportFailure(HttpClient::Error error, const QString& detail, const QString& where,
+                                    const QString& method, int connectTimeoutMs, int readTimeoutMs)
+{
+    switch (error) {
+    case HttpClient::Error::Connection:
+        return std::make_exception_ptr(EConnectionError(
+            QStringLiteral("Não foi possível conectar ao servidor de aplicação em %1. "
+                           "Verifique se o servidor está em execução e se o endereço está correto.")
+                .arg(where)));
+    case HttpClient::Error::ConnectionTimeout:
+        return std::make_exception_ptr(EConnectionError(
+            QStringLiteral("O servidor de aplicação em %1 não aceitou a conexão em %2 segundos.")
+                .arg(where, seconds(connectTimeoutMs))));
+    case HttpClient::Error::Timeout:
+        return std::make_exception_ptr(EConnectionError(
+            QStringLiteral("O servidor de aplicação em %1 não respondeu em %2 segundos.").arg(where, seconds(readTimeoutMs))));
+    case HttpClient::Error::Dropped:
+    case HttpClient::Error::Interrupted:
+        return std::make_exception_ptr(
+            EConnectionError(QStringLiteral("A conexão com o servidor de aplicação em %1 foi interrompida.").arg(where)));
+    case HttpClient::Error::Tls:
+        return std::make_exception_ptr(EConnectionError(
+            QStringLiteral("Não foi possível estabelecer uma conexão segura (TLS) com o servidor de aplicação em %1: %2. "
+                           "Nada foi enviado ao servidor.")
+                .arg(where, detail)));
+    case HttpClient::Error::TooLarge:
+        return std::make_exception_ptr(
+            EOutOfMemory(QStringLiteral("A resposta do servidor de aplicação em %1%2 é grande demais: %3.")
+                             .arg(where, method.isEmpty() ? QString() : QStringLiteral(" à chamada de ") + method, detail)));
+    case HttpClient::Error::Protocol:
+    case HttpClient::Error::None:
+        break;
+    }
+    return std::make_exception_ptr(
+        EConnectionError(QStringLiteral("Resposta inválida do servidor de aplicação em %1%2: %3.")
+                             .arg(where, method.isEmpty() ? QString() : QStringLiteral(" à chamada de ") + method, detail)));
+}
+
 } // namespace
+
+// The packet of an answer still arriving: the bytes of it already read, then
+// the rest of the answer's body as the data set asks for it. The connection
+// carries nothing else meanwhile; a call made before this packet was read to
+// its end first reads the rest into memory (settle), and one dropped unread
+// closes the connection (the next call opens another).
+class TSocketConnection::AnswerStream : public PacketSource {
+public:
+    AnswerStream(std::shared_ptr<HttpClient> client, QByteArray first, const TSocketConnection& owner,
+                 const QString& method)
+        : m_client(std::move(client)), m_first(std::move(first)), m_where(owner.Address()), m_method(method),
+          m_connectTimeoutMs(owner.ConnectTimeoutMs), m_readTimeoutMs(owner.ReadTimeoutMs),
+          m_hook(owner.OnLoading), m_hookIntervalMs(owner.WaitingIntervalMs)
+    {
+    }
+    ~AnswerStream() override
+    {
+        if (m_client)
+            m_client->Abort();   // dropped unread: the connection cannot carry another call
+    }
+
+    std::size_t read(char* out, std::size_t room) override
+    {
+        if (m_failure)
+            std::rethrow_exception(m_failure);
+        if (m_offset < m_first.size()) {
+            const auto n = std::min<std::size_t>(room, static_cast<std::size_t>(m_first.size() - m_offset));
+            std::memcpy(out, m_first.constData() + m_offset, n);
+            m_offset += static_cast<qsizetype>(n);
+            if (m_offset == m_first.size())
+                m_first = QByteArray();
+            return n;
+        }
+        if (!m_client)
+            return 0;
+        m_client->SetWaitHook(m_hook, m_hookIntervalMs);
+        qsizetype got = 0;
+        QString detail;
+        const HttpClient::Error error = m_client->ReadBody(out, static_cast<qsizetype>(room), got, &detail);
+        if (error != HttpClient::Error::None) {
+            m_client.reset();   // the client closed itself
+            m_failure = transportFailure(error, detail, m_where, m_method, m_connectTimeoutMs, m_readTimeoutMs);
+            std::rethrow_exception(m_failure);
+        }
+        if (got == 0)
+            m_client.reset();   // the answer has ended: the connection is free for the next call
+        return static_cast<std::size_t>(got);
+    }
+
+    std::size_t limit() const override
+    {
+        return static_cast<std::size_t>(m_first.size() - m_offset)
+            + (m_client ? static_cast<std::size_t>(m_client->BodyLeft()) : 0);
+    }
+
+    [[noreturn]] void failed(std::int64_t code, const QString& message) override
+    {
+        // The server ends such an answer by closing the connection.
+        if (m_client) {
+            m_client->Abort();
+            m_client.reset();
+        }
+        m_failure = std::make_exception_ptr(EServerError(message, static_cast<int>(code)));
+        std::rethrow_exception(m_failure);
+    }
+
+    // Another call needs the connection: the rest of this answer is read now
+    // and kept, for whoever reads the packet later.
+    void settle()
+    {
+        if (!m_client || m_failure)
+            return;
+        QByteArray rest = m_first.mid(m_offset);
+        QString detail;
+        const HttpClient::Error error = m_client->ReadRest(rest, &detail);
+        if (error != HttpClient::Error::None)
+            m_failure = transportFailure(error, detail, m_where, m_method, m_connectTimeoutMs, m_readTimeoutMs);
+        m_first = std::move(rest);
+        m_offset = 0;
+        m_client.reset();
+    }
+
+    // The connection was closed by its owner: what is left of the answer is lost.
+    void abandon()
+    {
+        if (!m_client)
+            return;
+        m_client->Abort();
+        m_client.reset();
+        if (!m_failure)
+            m_failure = transportFailure(HttpClient::Error::Dropped, {}, m_where, m_method, m_connectTimeoutMs,
+                                         m_readTimeoutMs);
+    }
+
+private:
+    std::shared_ptr<HttpClient> m_client;   // set while the answer's body is still to be read
+    QByteArray m_first;
+    qsizetype m_offset = 0;
+    std::exception_ptr m_failure;
+    QString m_where, m_method;
+    int m_connectTimeoutMs, m_readTimeoutMs;
+    std::function<void()> m_hook;
+    int m_hookIntervalMs;
+};
 
 TServerResult TAppServer::Call(const QString& method, std::initializer_list<TRemoteArg> args)
 {
@@ -31,9 +177,11 @@ QString TSocketConnection::Address() const
     return QStringLiteral("%1:%2").arg(Host).arg(Port);
 }
 
+// A connection whose answer failed while a data set read it is closed, as
+// one whose call failed: the next call opens it again.
 bool TSocketConnection::Connected() const
 {
-    return m_client != nullptr;
+    return m_client != nullptr && !m_client->Failed();
 }
 
 void TSocketConnection::SetConnected(bool connected)
@@ -46,8 +194,9 @@ void TSocketConnection::SetConnected(bool connected)
 
 void TSocketConnection::Open()
 {
-    if (m_client)
+    if (Connected())
         return;
+    m_client.reset();
     if (BeforeConnect)
         BeforeConnect(this);
     if (Host.trimmed().isEmpty())
@@ -55,7 +204,7 @@ void TSocketConnection::Open()
     if (Port <= 0 || Port > 65535)
         throw EConnectionError(QStringLiteral("Porta inválida para o servidor de aplicação: %1.").arg(Port));
 
-    m_client = std::make_unique<HttpClient>(Host.trimmed().toUtf8(), Port, ConnectTimeoutMs, ReadTimeoutMs);
+    m_client = std::make_shared<HttpClient>(Host.trimmed().toUtf8(), Port, ConnectTimeoutMs, ReadTimeoutMs);
     m_client->SetTls(UseTls, TlsCaFile.toLocal8Bit());
     // Connecting proves that the server is there and can reach its database,
     // so a wrong address is reported when the form opens, not at the first call.
@@ -79,10 +228,11 @@ void TSocketConnection::Open()
 }
 
 HttpClient::Error TSocketConnection::exchange(const char* verb, const QByteArray& path, const QByteArray& body,
-                                             HttpClient::Response& response, QString* detail)
+                                             HttpClient::Response& response, QString* detail, bool whole)
 {
     try {
-        return m_client->Request(verb, path, body, response, detail);
+        return whole ? m_client->Request(verb, path, body, response, detail)
+                     : m_client->Start(verb, path, body, response, detail);
     } catch (...) {
         // Only the waiting hook throws here; what was half exchanged is lost
         // with the socket, and the next call connects again.
@@ -93,8 +243,13 @@ HttpClient::Error TSocketConnection::exchange(const char* verb, const QByteArray
 
 void TSocketConnection::Close()
 {
-    if (!m_client)
+    const bool connected = Connected();
+    if (const auto pending = m_pending.lock())
+        pending->abandon();
+    if (!connected) {
+        m_client.reset();
         return;
+    }
     if (BeforeDisconnect)
         BeforeDisconnect(this);
     m_client.reset();
@@ -105,37 +260,15 @@ void TSocketConnection::Close()
 void TSocketConnection::failTransport(int error, const QString& detail, const QString& method)
 {
     m_client.reset();
-    const QString where = Address();
-    switch (static_cast<HttpClient::Error>(error)) {
-    case HttpClient::Error::Connection:
-        throw EConnectionError(
-            QStringLiteral("Não foi possível conectar ao servidor de aplicação em %1. "
-                           "Verifique se o servidor está em execução e se o endereço está correto.")
-                .arg(where));
-    case HttpClient::Error::ConnectionTimeout:
-        throw EConnectionError(
-            QStringLiteral("O servidor de aplicação em %1 não aceitou a conexão em %2 segundos.")
-                .arg(where, seconds(ConnectTimeoutMs)));
-    case HttpClient::Error::Timeout:
-        throw EConnectionError(
-            QStringLiteral("O servidor de aplicação em %1 não respondeu em %2 segundos.").arg(where, seconds(ReadTimeoutMs)));
-    case HttpClient::Error::Dropped:
-        throw EConnectionError(
-            QStringLiteral("A conexão com o servidor de aplicação em %1 foi interrompida.").arg(where));
-    case HttpClient::Error::Tls:
-        throw EConnectionError(
-            QStringLiteral("Não foi possível estabelecer uma conexão segura (TLS) com o servidor de aplicação em %1: %2. "
-                           "Nada foi enviado ao servidor.")
-                .arg(where, detail));
-    case HttpClient::Error::TooLarge:
-        throw EOutOfMemory(QStringLiteral("A resposta do servidor de aplicação em %1%2 é grande demais: %3.")
-                               .arg(where, method.isEmpty() ? QString() : QStringLiteral(" à chamada de ") + method, detail));
-    case HttpClient::Error::Protocol:
-    case HttpClient::Error::None:
-        break;
-    }
-    throw EConnectionError(QStringLiteral("Resposta inválida do servidor de aplicação em %1%2: %3.")
-                               .arg(where, method.isEmpty() ? QString() : QStringLiteral(" à chamada de ") + method, detail));
+    std::rethrow_exception(transportFailure(static_cast<HttpClient::Error>(error), detail, Address(), method,
+                                            ConnectTimeoutMs, ReadTimeoutMs));
+}
+
+void TSocketConnection::failMalformed(const QString& method, const QString& detail)
+{
+    m_client.reset();
+    throw EConnectionError(QStringLiteral("Resposta inválida do servidor de aplicação em %1 à chamada de %2: %3.")
+                               .arg(Address(), method, detail));
 }
 
 TServerResult TSocketConnection::call(const QString& method, const TRemoteArgs& args)
@@ -161,10 +294,16 @@ TServerResult TSocketConnection::call(const QString& method, const TRemoteArgs& 
 
 TServerResult TSocketConnection::callOnce(const QString& method, const TRemoteArgs& args)
 {
+    // An answer handed over before and not read to its end still holds the
+    // connection: its rest is read first, for whoever reads it later.
+    if (const auto pending = m_pending.lock())
+        pending->settle();
+    m_pending.reset();
     Open();
     m_client->SetAuthorization(SessionToken ? (SessionToken().isEmpty() ? QByteArray() : "Bearer " + SessionToken())
                                             : QByteArray());
     m_client->SetAccept(CompactAnswers ? QByteArrayLiteral("application/cbor, application/json;q=0.5") : QByteArray());
+    m_client->SetExtraHeaders(ExtraHeaders);
     const std::int64_t id = ++m_nextId;
     const QByteArray request = jsonrpc::EncodeRequest(id, method, args);
 
@@ -172,7 +311,8 @@ TServerResult TSocketConnection::callOnce(const QString& method, const TRemoteAr
     m_client->SetIoTimeout(ReadTimeoutMs);
     HttpClient::Response response;
     QString detail;
-    if (const auto error = exchange("POST", '/' + ServerName.toUtf8(), request, response, &detail); error != HttpClient::Error::None)
+    if (const auto error = exchange("POST", '/' + ServerName.toUtf8(), request, response, &detail, !CompactAnswers);
+        error != HttpClient::Error::None)
         failTransport(int(error), detail, method);
 
     // JSON-RPC answers come as application/json whatever the HTTP status (an
@@ -187,18 +327,68 @@ TServerResult TSocketConnection::callOnce(const QString& method, const TRemoteAr
                 .arg(response.status)
                 .arg(method));
     }
-
-    TServerResult answer;
-    try {
-        answer = cbor ? jsonrpc::DecodeCborAnswer(std::move(response.body), id)
-                      : jsonrpc::DecodeAnswer(std::move(response.body), id);
-    } catch (const EMalformedAnswer& e) {
-        m_client.reset();
-        throw EConnectionError(
-            QStringLiteral("Resposta inválida do servidor de aplicação em %1 à chamada de %2: %3.")
-                .arg(Address(), method, e.Message()));
+    if (cbor)
+        return readCborAnswer(method, id, response);
+    if (m_client->BodyPending()) {
+        if (const auto error = m_client->ReadRest(response.body, &detail); error != HttpClient::Error::None)
+            failTransport(int(error), detail, method);
     }
-    return answer;
+    try {
+        return jsonrpc::DecodeAnswer(std::move(response.body), id);
+    } catch (const EMalformedAnswer& e) {
+        failMalformed(method, e.Message());
+    }
+}
+
+// A large answer is handed over once its envelope has been read: the caller
+// (a data set) reads the packet as it arrives. Anything smaller, and anything
+// not shaped so, is read whole first.
+TServerResult TSocketConnection::readCborAnswer(const QString& method, std::int64_t id, HttpClient::Response& response)
+{
+    QString detail;
+    const auto readMore = [&](QByteArray& into, qsizetype room) {
+        const qsizetype old = into.size();
+        into.resize(old + room);
+        qsizetype got = 0;
+        const auto error = m_client->ReadBody(into.data() + old, room, got, &detail);
+        into.resize(old + got);
+        if (error != HttpClient::Error::None)
+            failTransport(int(error), detail, method);
+        return got;
+    };
+    if (m_client->BodyChunked() || m_client->BodyLeft() > StreamAnswersFrom) {
+        QByteArray head;
+        try {
+            for (;;) {
+                if (readMore(head, 64 * 1024) == 0)
+                    break;   // the whole answer is in: read below
+                const jsonrpc::CborAnswerHead found = jsonrpc::ReadCborAnswerHead(head, id);
+                if (!found.complete)
+                    continue;
+                if (!found.packetFollows)
+                    break;
+                m_client->SetWaitHook(OnLoading, WaitingIntervalMs);
+                auto stream = std::make_shared<AnswerStream>(m_client, head.mid(qsizetype(found.packetAt)), *this, method);
+                m_pending = stream;
+                TServerResult answer;
+                answer.Ok = true;
+                answer.Packet = ServerPacket(std::move(stream));
+                return answer;
+            }
+        } catch (const EMalformedAnswer& e) {
+            failMalformed(method, e.Message());
+        }
+        response.body = std::move(head);
+    }
+    if (m_client->BodyPending()) {
+        if (const auto error = m_client->ReadRest(response.body, &detail); error != HttpClient::Error::None)
+            failTransport(int(error), detail, method);
+    }
+    try {
+        return jsonrpc::DecodeCborAnswer(std::move(response.body), id);
+    } catch (const EMalformedAnswer& e) {
+        failMalformed(method, e.Message());
+    }
 }
 
 } // namespace trd

@@ -95,6 +95,9 @@ public:
     // several times cheaper to build, send and load than XML inside JSON;
     // off, answers come as any JSON-RPC client gets them.
     bool CompactAnswers = true;
+    // Further header fields every call carries while they are set (the batch
+    // a save joins, X-Trd-Lote: docs/protocol.md).
+    QList<QPair<QByteArray, QByteArray>> ExtraHeaders;
 
     // Run on the calling thread as soon as a request has left, then about
     // every WaitingIntervalMs while a connect or a call waits for the server:
@@ -103,6 +106,14 @@ public:
     // use this connection.
     std::function<void()> OnWaiting;
     int WaitingIntervalMs = 40;
+    // Run instead, about as often, while a large answer's rows arrive and
+    // load into a data set (after the call returned, inside SetData). The
+    // data set is closed meanwhile, so this must not paint what shows it.
+    std::function<void()> OnLoading;
+
+    // Answers larger than this (or sent in chunks) are handed over as they
+    // begin to arrive, for the data set to read as they come (ServerPacket).
+    qint64 StreamAnswersFrom = 256 * 1024;
 
     // Sessions, for servers that ask for a login. SessionToken gives the
     // token each call carries (empty: none). When a call is answered that a
@@ -129,15 +140,20 @@ public:
 
     QString Address() const;            // "host:port", as messages show it
 
+    class AnswerStream;
+
 private:
     friend class TAppServer;
     TServerResult call(const QString& method, const TRemoteArgs& args);
     TServerResult callOnce(const QString& method, const TRemoteArgs& args);
+    TServerResult readCborAnswer(const QString& method, std::int64_t id, HttpClient::Response& response);
     HttpClient::Error exchange(const char* verb, const QByteArray& path, const QByteArray& body,
-                               HttpClient::Response& response, QString* detail);
+                               HttpClient::Response& response, QString* detail, bool whole = true);
     [[noreturn]] void failTransport(int error, const QString& detail, const QString& method);
+    [[noreturn]] void failMalformed(const QString& method, const QString& detail);
 
-    std::unique_ptr<HttpClient> m_client;
+    std::shared_ptr<HttpClient> m_client;
+    std::weak_ptr<AnswerStream> m_pending;   // an answer handed over and not read to its end
     TAppServer m_appServer{*this};
     std::int64_t m_nextId = 0;
     bool m_inLogin = false;

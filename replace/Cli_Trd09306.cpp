@@ -2,7 +2,10 @@
 
 #include "BusyLoopFilter.h"
 #include "Dispatch.h"
+#include "Cli_Trd09300.h"
 #include "Glyphs.h"
+#include "LoteDaSubstituicao.h"
+#include "OfertaDesfazer.h"
 #include "SubstituirGlyphs.h"
 #include "TAnimate.h"
 #include "TApplication.h"
@@ -18,6 +21,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <functional>
 #include <utility>
@@ -103,6 +107,8 @@ TfrmSubstituir::TfrmSubstituir(QWidget* parent) : TfrmRotiGeral(parent)
 
     buildFields();
     buildBusyPanel();
+    ofertaDesfazer = new historico::OfertaDesfazer(this);
+    leftColumn()->addWidget(ofertaDesfazer);
 
     // The button column, top to bottom: find next, replace, replace all, close.
     sbtProcurar = make<TButtonFlat>("sbtProcurar", panBotoes);
@@ -498,6 +504,9 @@ void TfrmSubstituir::sbtSubstAllClick(QObject*)
 void TfrmSubstituir::substituiTodos()
 {
     bool completa = true;
+    // The run's saves are one batch of the history, offered for undo when it
+    // ends, however it ends.
+    historico::LoteDaSubstituicao lote(frmTraducao ? frmTraducao->netTraducao : nullptr, stIdioma, ofertaDesfazer);
     {
         Execucao execucao(this);
         execucao.quadro(true);
@@ -518,11 +527,16 @@ void TfrmSubstituir::substituiTodos()
                 // only to a row that gets a replacement.
                 if (confere(ds->ValueAt(linha, campo).toString())) {
                     ds->SetRecNo(linha + 1);
+                    const QString textoAntes = campoBusca()->AsString();
+                    const QString situacaoAntes = ds->FieldByName(QStringLiteral("IDSITTRADUCAO"))->AsString();
                     qsizetype fim = 0;
                     do {
                         fim = trocaTexto(fim);
                     } while (fim >= 0 && substituir::ContinuaNaLinha(campoBusca()->AsString(), busca, substituto,
                                                                       tipo, ignoraCaixa, fim));
+                    if (campoBusca()->AsString() != textoAntes
+                        || ds->FieldByName(QStringLiteral("IDSITTRADUCAO"))->AsString() != situacaoAntes)
+                        lote.Alterou();
                 }
                 Application()->ProcessMessages();
                 if (!boTraduzindo || !ds || !ds->Active() || ds->RecordCount() != n) {
@@ -538,6 +552,9 @@ void TfrmSubstituir::substituiTodos()
             }
         }
     }
+    if (completa)
+        lote.Completa();
+    lote.Termina();
     if (completa)
         msgPadrao->ShowMsg(QStringLiteral("subst_sucess"), mtInformation, mbOK, 0);
 }

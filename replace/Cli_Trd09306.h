@@ -28,6 +28,9 @@ class QRadioButton;
 namespace trd {
 
 class TAnimate;
+namespace historico {
+class OfertaDesfazer;
+}
 
 // The field searched for each item of cbbIdioma: 0 "Origem", 1 "Destino".
 extern const std::array<QString, 2> NMCAMPO;
@@ -59,6 +62,8 @@ public:
     TAnimate* anmAnima;
     QLabel* lblGera;
     TButtonFlat* sbtStop;
+    // After a replace-all run that saved rows: the offer to undo it (docs/history.md).
+    historico::OfertaDesfazer* ofertaDesfazer;
 
     // The row set searched: the editor's, set by Substituir on every call.
     QPointer<TClientDataSet> cdsSubstituir;

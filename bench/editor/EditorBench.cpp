@@ -8,6 +8,7 @@
 // Usage: bench_editor [rows]   (TRD_BIN_DIR must name the folder of trd-server)
 #include "Cli_Trd09300.h"
 #include "DataPacket.h"
+#include "ServerCalls.h"
 #include "Dispatch.h"
 #include "BenchHost.h"
 #include "RecordingDialogSeam.h"
@@ -22,10 +23,21 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <malloc.h>
 #include <sqlite3.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <thread>
 #include <vector>
 
 using namespace trd;
@@ -64,6 +76,27 @@ QString writeSeed(const QTemporaryDir& dir, int rows)
 
 // Every column of every row of the language, read as text: what the server's
 // own query must at least do.
+double threadCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+// Processor time of a whole process (all its threads), in ms: fields 14 and
+// 15 of /proc/PID/stat, in clock ticks.
+double processCpuMs(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray stat = file.readAll();
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 12 ? (fields[11].toDouble() + fields[12].toDouble()) * 1000.0 / sysconf(_SC_CLK_TCK) : 0;
+}
+
+double scanCpu = 0;   // processor time of the last scan, ms
+
 double sqliteScanMs(const QString& dbPath, long long& rowsRead)
 {
     sqlite3* db = nullptr;
@@ -75,6 +108,7 @@ double sqliteScanMs(const QString& dbPath, long long& rowsRead)
                        -1, &st, nullptr);
     QElapsedTimer timer;
     timer.start();
+    const double cpuStart = threadCpuMs();
     rowsRead = 0;
     std::size_t bytes = 0;
     while (sqlite3_step(st) == SQLITE_ROW) {
@@ -84,11 +118,101 @@ double sqliteScanMs(const QString& dbPath, long long& rowsRead)
         ++rowsRead;
     }
     const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    scanCpu = threadCpuMs() - cpuStart;
     sqlite3_finalize(st);
     sqlite3_close(db);
     if (bytes == 0)
         std::fprintf(stderr, "scan read nothing\n");
     return ms;
+}
+
+long minorFaults()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt;
+}
+
+// Field 10 of /proc/PID/stat.
+long processMinorFaults(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray stat = file.readAll();
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 7 ? fields[7].toLong() : 0;
+}
+
+QByteArray loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').mid(0, 3).join(' ') : QByteArray("?");
+}
+
+// The wire's floor: `bytes` sent over a loopback TCP connection by another
+// thread in pieces of the server's size and received in large reads into one
+// buffer, nothing else done with them.
+double loopbackTransferMs(std::size_t bytes)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof addr;
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(listener, 1) != 0
+        || ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &length) != 0)
+        return -1;
+    std::thread sender([listener, bytes] {
+        const int fd = ::accept(listener, nullptr, nullptr);
+        std::string piece(256 * 1024, 'x');
+        for (std::size_t sent = 0; sent < bytes;) {
+            const ssize_t n = ::send(fd, piece.data(), std::min(piece.size(), bytes - sent), MSG_NOSIGNAL);
+            if (n <= 0)
+                break;
+            sent += static_cast<std::size_t>(n);
+        }
+        ::close(fd);
+    });
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    QElapsedTimer timer;
+    timer.start();
+    std::size_t received = 0;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+        std::vector<char> buffer(1 << 20);
+        for (ssize_t n; (n = ::recv(fd, buffer.data(), buffer.size(), 0)) > 0;)
+            received += static_cast<std::size_t>(n);
+    }
+    const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    ::close(fd);
+    sender.join();
+    ::close(listener);
+    return received == bytes ? ms : -1;
+}
+
+// What memory never touched before costs: `bytes` mapped and written once,
+// a page fault each page. An answer received into a fresh buffer pays this
+// on top of the copy (and the machine's virtualisation decides how much).
+double freshMemoryMs(std::size_t bytes)
+{
+    QElapsedTimer timer;
+    timer.start();
+    void* map = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (map == MAP_FAILED)
+        return -1;
+    auto* bytesAt = static_cast<volatile char*>(map);
+    for (std::size_t i = 0; i < bytes; i += 4096)
+        bytesAt[i] = 1;
+    const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    ::munmap(map, bytes);
+    return ms;
+}
+
+std::size_t heapInUse()
+{
+    malloc_trim(0);
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
 }
 
 } // namespace
@@ -99,6 +223,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int rows = argc > 1 ? std::atoi(argv[1]) : 200000;
+    std::printf("load average at the start: %s\n", loadAverage().constData());
 
     QTemporaryDir dir;
     std::printf("seeding %d rows...\n", rows);
@@ -115,9 +240,19 @@ int main(int argc, char** argv)
     form->cbbIdioma->setCurrentIndex(form->cbbIdioma->findText(QStringLiteral("ENG-English")));
     QApplication::processEvents();
 
-    // ---- 1. reload
-    std::vector<double> reloads;
-    for (int run = 0; run < 6; ++run) {
+    // ---- 1. reload, each beside a bare scan right after it: on a shared
+    // machine the floor moves with the load, so each reload is compared with
+    // its own.
+    std::vector<double> reloads, scans, ratios, serverRatios, answerMs, scanCpus;
+    double serverCpu = 0, clientCpu = 0;
+    long long scanned = 0;
+    for (int run = 0; run < 10; ++run) {
+        const qsizetype logBefore = server.log().size();
+        const double serverCpuBefore = processCpuMs(server.pid());
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        const double clientCpuBefore = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
+            + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
         QElapsedTimer timer;
         timer.start();
         Dispatch([form] { form->sbtVerificarClick(form->sbtVerificar); });
@@ -128,67 +263,131 @@ int main(int argc, char** argv)
                          qPrintable(seam.errors().join(QLatin1Char('|'))));
             return 1;
         }
-        if (run > 0)   // the first run warms the server's page cache
-            reloads.push_back(ms);
         QApplication::processEvents();
+        const double serverCpuAfter = processCpuMs(server.pid());
+        getrusage(RUSAGE_SELF, &usage);
+        const double clientCpuAfter = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
+            + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+        const double scan = sqliteScanMs(server.dbPath(), scanned);
+        if (run == 0)   // the first run warms the server's page cache
+            continue;
+        serverCpu += serverCpuAfter - serverCpuBefore;
+        clientCpu += clientCpuAfter - clientCpuBefore;
+        scanCpus.push_back(scanCpu);
+        reloads.push_back(ms);
+        scans.push_back(scan);
+        ratios.push_back(ms / scan);
+        const QList<QByteArray> parts = server.log().mid(logBefore).split(' ');
+        const qsizetype at = parts.indexOf(QByteArray("GetDestino"));
+        if (at >= 0 && at + 1 < parts.size()) {
+            answerMs.push_back(parts[at + 1].toDouble());
+            serverRatios.push_back(answerMs.back() / scan);
+        }
     }
-    long long scanned = 0;
-    std::vector<double> scans;
-    for (int run = 0; run < 5; ++run)
-        scans.push_back(sqliteScanMs(server.dbPath(), scanned));
-    const double reloadMedian = percentile(reloads, 0.5);
-    const double scanMedian = percentile(scans, 0.5);
     std::printf("reload of %d rows, handler start to first row painted: median %.1f ms, min %.1f ms, max %.1f ms "
                 "(%zu runs)\n",
-                rows, reloadMedian, *std::min_element(reloads.begin(), reloads.end()),
+                rows, percentile(reloads, 0.5), *std::min_element(reloads.begin(), reloads.end()),
                 *std::max_element(reloads.begin(), reloads.end()), reloads.size());
-    std::printf("bare SQLite scan of the same %lld rows (6 columns as text): median %.1f ms\n", scanned,
-                scanMedian);
-    std::printf("ratio reload / scan: %.1f\n", reloadMedian / scanMedian);
-    std::vector<double> answerMs;
-    for (const QByteArray& line : server.log().split('\n')) {
-        const QList<QByteArray> parts = line.split(' ');
-        const qsizetype at = parts.indexOf(QByteArray("GetDestino"));
-        if (at >= 0 && at + 1 < parts.size())
-            answerMs.push_back(parts[at + 1].toDouble());
-    }
+    std::printf("bare SQLite scan of the same %lld rows (6 columns as text), right after each: median %.1f ms\n",
+                scanned, percentile(scans, 0.5));
+    std::printf("ratio reload / its scan: median %.2f (from %.2f to %.2f)\n", percentile(ratios, 0.5),
+                *std::min_element(ratios.begin(), ratios.end()), *std::max_element(ratios.begin(), ratios.end()));
     if (!answerMs.empty())
-        std::printf("  of which trd-server answering GetDestino (its log): median %.1f ms\n",
-                    percentile(answerMs, 0.5));
+        std::printf("  of which trd-server answering GetDestino (its log): median %.1f ms, %.2f x its scan (median)\n",
+                    percentile(answerMs, 0.5), percentile(serverRatios, 0.5));
+    std::printf("  processor time a reload: trd-server %.0f ms (all its threads), the client %.0f ms; "
+                "the scan %.1f ms (median)\n",
+                serverCpu / static_cast<double>(reloads.size()), clientCpu / static_cast<double>(reloads.size()),
+                percentile(scanCpus, 0.5));
     {
-        // The client's share without the editor: the call and the load alone.
-        std::vector<double> calls, loads, transfers;
-        qsizetype answerBytes = 0;
-        bool cbor = false;
+        // The client's share without the editor. The call returns once the
+        // answer has begun; the rows then load as they arrive, while the
+        // server is still reading the later ones.
+        std::vector<double> firstBytes, loaded, serverMs, beyond, clientFaults, serverFaults;
+        qint64 answerBytes = 0;
         for (int run = 0; run < 3; ++run) {
             const qsizetype logBefore = server.log().size();
+            const long clientBefore = minorFaults();
+            const long serverBefore = processMinorFaults(server.pid());
             QElapsedTimer timer;
             timer.start();
             TServerResult answer = form->netTraducao->AppServer().Call(
                 QStringLiteral("GetDestino"), {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"),
                                                QStringLiteral("ENG"), 0.0, 0.0, QString()});
-            const double callMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
-            calls.push_back(callMs);
-            answerBytes = answer.Packet.size();
-            cbor = isCborPacket(answer.Packet);
-            // What the call took beyond the server's own time for it: the
-            // answer crossing the loopback and being read (plus the request).
+            firstBytes.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+            form->cdsDestino->SetData(std::move(answer.Packet));
+            const double all = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+            loaded.push_back(all);
+            clientFaults.push_back(static_cast<double>(minorFaults() - clientBefore));
+            serverFaults.push_back(static_cast<double>(processMinorFaults(server.pid()) - serverBefore));
             const QList<QByteArray> parts = server.log().mid(logBefore).split(' ');
             const qsizetype at = parts.indexOf(QByteArray("GetDestino"));
-            if (at >= 0 && at + 1 < parts.size())
-                transfers.push_back(callMs - parts[at + 1].toDouble());
-            timer.restart();
-            form->cdsDestino->SetData(answer.Packet);
-            loads.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+            if (at >= 0 && at + 3 < parts.size()) {
+                serverMs.push_back(parts[at + 1].toDouble());
+                beyond.push_back(all - parts[at + 1].toDouble());
+                answerBytes = parts[at + 3].toLongLong();
+            }
         }
-        std::printf("  call and transfer alone: median %.1f ms; loading the packet into the row set: median %.1f ms\n",
-                    percentile(calls, 0.5), percentile(loads, 0.5));
-        if (!transfers.empty()) {
-            const double ms = percentile(transfers, 0.5);
-            std::printf("  answer of %.1f MB (%s): the call beyond the server's time %.1f ms, %.2f GB/s effective\n",
-                        answerBytes / 1e6, cbor ? "CBOR" : "XML", ms,
-                        answerBytes / 1e6 / ms);
+        std::printf("  the call alone, request to its answer begun: median %.1f ms; to the last row loaded: median %.1f ms\n",
+                    percentile(firstBytes, 0.5), percentile(loaded, 0.5));
+        if (!serverMs.empty())
+            std::printf("  answer of %.1f MB (CBOR, in chunks): trd-server %.1f ms, the load ending %.1f ms after it "
+                        "(median)\n",
+                        static_cast<double>(answerBytes) / 1e6, percentile(serverMs, 0.5), percentile(beyond, 0.5));
+        std::printf("  minor page faults per call and load: client %.0f, trd-server %.0f (median)\n",
+                    percentile(clientFaults, 0.5), percentile(serverFaults, 0.5));
+
+        // The wire alone: the same answer received and not loaded.
+        std::vector<double> received;
+        for (int run = 0; run < 3; ++run) {
+            QElapsedTimer timer;
+            timer.start();
+            TServerResult answer = form->netTraducao->AppServer().Call(
+                QStringLiteral("GetDestino"), {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"),
+                                               QStringLiteral("ENG"), 0.0, 0.0, QString()});
+            const qsizetype size = answer.Packet.size();
+            received.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+            if (size == 0)
+                std::fprintf(stderr, "empty answer\n");
         }
+        std::printf("  the answer received whole, not loaded: median %.1f ms\n", percentile(received, 0.5));
+        std::vector<double> wire, trips;
+        for (int run = 0; run < 3; ++run)
+            wire.push_back(loopbackTransferMs(static_cast<std::size_t>(answerBytes)));
+        for (int run = 0; run < 50; ++run) {
+            QElapsedTimer timer;
+            timer.start();
+            form->netTraducao->AppServer().Call(QStringLiteral("GetIdiTrad"));
+            trips.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+        }
+        std::printf("  floor: the same %.1f MB over a bare loopback socket: median %.1f ms (%.2f GB/s); "
+                    "floor: loopback round trip of a small call (GetIdiTrad): median %.2f ms\n",
+                    static_cast<double>(answerBytes) / 1e6, percentile(wire, 0.5),
+                    static_cast<double>(answerBytes) / 1e6 / percentile(wire, 0.5), percentile(trips, 0.5));
+        std::vector<double> freshMs;
+        for (int run = 0; run < 3; ++run)
+            freshMs.push_back(freshMemoryMs(static_cast<std::size_t>(answerBytes)));
+        std::printf("  for comparison: %.1f MB of fresh memory written once (a page fault a page): median %.1f ms\n",
+                    static_cast<double>(answerBytes) / 1e6, percentile(freshMs, 0.5));
+
+        // What the loaded rows hold beyond their text, for a data set that
+        // takes them as they arrive.
+        std::size_t textBytes = 0;
+        for (int r = 0; r < form->cdsDestino->RecordCount(); ++r)
+            for (int f = 0; f < form->cdsDestino->FieldCount(); ++f)
+                textBytes += 2 * static_cast<std::size_t>(form->cdsDestino->ValueAt(r, f).toString().size());
+        const std::size_t before = heapInUse();
+        auto* fresh = new TClientDataSet;
+        fresh->SetData(CheckResultServ(form->netTraducao->AppServer().Call(
+                                           QStringLiteral("GetDestino"), {QStringLiteral("T"), QStringLiteral("D"),
+                                                                          QStringLiteral("N"), QStringLiteral("ENG"), 0.0,
+                                                                          0.0, QString()}),
+                                       true, 0));
+        const std::size_t after = heapInUse();
+        std::printf("  heap held by %d rows loaded as they arrived: %.0f bytes per row beyond their text (UTF-16, %.0f)\n",
+                    fresh->RecordCount(), (double(after - before) - double(textBytes)) / fresh->RecordCount(),
+                    double(textBytes) / fresh->RecordCount());
+        delete fresh;
     }
 
     // ---- 2. marking rows, each saved durably
@@ -319,6 +518,7 @@ int main(int argc, char** argv)
         std::printf("  of which trd-server handling SetDestino (its log): p50 %.3f ms, p99 %.3f ms\n",
                     percentile(serverMs, 0.5), percentile(serverMs, 0.99));
 
+    std::printf("load average at the end: %s\n", loadAverage().constData());
     form->Close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     Application()->SetMdiArea(nullptr);

@@ -212,7 +212,7 @@ int main(int argc, char** argv)
             const ImportPreview preview = prepareImport(address, path, QStringLiteral("FRA"), timed);
             plan.push_back(ms(phase));
             phase.restart();
-            written = applyImport(address, preview, {}, false, control);
+            written = applyImport(address, preview, {}, false, control).rows;
             apply.push_back(ms(phase));
             total.push_back(ms(t));
             if (preview.plan.count(Outcome::Conflict) > 0)

@@ -141,7 +141,7 @@ std::string currentText(ServerContext& context, int l, int p, int c)
 
 // The floor of any answer of a language: its rows read by SQLite's C API,
 // every column the answer carries, in the answer's order.
-double bareScanMs(const std::string& db, const char* language)
+double bareScanMs(const std::string& db, const char* language, double* cpuMedian = nullptr)
 {
     sqlite3* handle = nullptr;
     sqlite3_open_v2(db.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr);
@@ -151,36 +151,58 @@ double bareScanMs(const std::string& db, const char* language)
                        "FROM TRADUCAO WHERE IDIDIOMA = ? ORDER BY CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP",
                        -1, &st, nullptr);
     sqlite3_bind_text(st, 1, language, -1, SQLITE_STATIC);
-    std::vector<double> times;
+    std::vector<double> times, cpu;
     for (int run = 0; run < 5; ++run) {
         const auto start = Clock::now();
+        const double cpuStart = threadCpuMs();
         std::size_t bytes = 0;
         while (sqlite3_step(st) == SQLITE_ROW)
             for (int c = 0; c < 6; ++c)
                 bytes += static_cast<std::size_t>(sqlite3_column_bytes(st, c)) + (sqlite3_column_text(st, c) ? 1 : 0);
         times.push_back(msSince(start));
+        cpu.push_back(threadCpuMs() - cpuStart);
         sqlite3_reset(st);
         if (bytes == 0)
             std::printf("  the scan read nothing\n");
     }
     sqlite3_finalize(st);
     sqlite3_close(handle);
+    if (cpuMedian)
+        *cpuMedian = percentile(cpu, 0.5);
     return percentile(times, 0.5);
 }
 
-void serverTime(RpcHandler& handler, const char* what, const std::string& body, int runs, bool cbor = false)
+// Takes the pieces of a streamed answer as the HTTP layer does, without a
+// socket behind it: the server's own share of a streamed answer.
+class DiscardingSink : public AnswerSink {
+public:
+    void send(std::string& bytes) override
+    {
+        total += bytes.size();
+        std::swap(bytes, m_spare);
+        bytes.clear();
+    }
+    std::size_t total = 0;
+
+private:
+    std::string m_spare;
+};
+
+void serverTime(RpcHandler& handler, const char* what, const std::string& body, int runs, bool cbor = false,
+                AnswerSink* sink = nullptr)
 {
     std::vector<double> times, cpu;
     std::size_t bytes = 0;
     CallContext context;
     context.acceptsCbor = cbor;
+    context.sink = sink;
     for (int i = 0; i < runs; ++i) {
         const auto start = Clock::now();
         const double cpuStart = threadCpuMs();
         const RpcOutcome out = handler.handle(body, context);
         times.push_back(msSince(start));
         cpu.push_back(threadCpuMs() - cpuStart);
-        bytes = out.body.size();
+        bytes = out.streamed ? out.sentBytes : out.body.size();
         if (!out.ok)
             std::printf("  error: %s\n", out.errorMessage.c_str());
     }
@@ -217,9 +239,53 @@ int main(int argc, char** argv)
     if (only == "fill")
         return 0;
     if (only == "reads") {
-        // For profiling the read path alone.
-        serverTime(context.handler(), "GetDestino", rpc("GetDestino", "\"T\",\"D\",\"N\",\"L00\",0,0,\"\""), 10);
-        serverTime(context.handler(), "GetDestino (CBOR)", rpc("GetDestino", "\"T\",\"D\",\"N\",\"L00\",0,0,\"\""), 10, true);
+        // For profiling the read path alone, and where a streamed answer's
+        // server time goes beside the bare scan of its rows.
+        const std::string all = rpc("GetDestino", "\"T\",\"D\",\"N\",\"L00\",0,0,\"\"");
+        for (int round = 0; round < 2; ++round) {
+            double scanCpu = 0;
+            const double scan = bareScanMs(db, "L00", &scanCpu);
+            std::printf("%-44s median %8.1f ms                    cpu median %8.1f ms\n",
+                        "bare SQLite scan of those rows (floor)", scan, scanCpu);
+            {
+                std::vector<double> times, cpu;
+                for (int i = 0; i < 7; ++i) {
+                    auto session = context.sessions().acquire();
+                    RowSelection selection;
+                    selection.language = "L00";
+                    selection.statuses = "TDN";
+                    std::size_t seen = 0;
+                    const auto start = Clock::now();
+                    const double cpuStart = threadCpuMs();
+                    session->selectRows(selection, [&seen](const TranslationRowView& row) { seen += row.source.size(); });
+                    times.push_back(msSince(start));
+                    cpu.push_back(threadCpuMs() - cpuStart);
+                    if (seen == 0)
+                        std::printf("  no rows\n");
+                }
+                std::printf("%-44s median %8.1f ms                    cpu median %8.1f ms\n",
+                            "the server's row loop, writing nothing", percentile(times, 0.5), percentile(cpu, 0.5));
+            }
+            {
+                std::vector<double> times, cpu;
+                for (int i = 0; i < 7; ++i) {
+                    auto session = context.sessions().acquire();
+                    const auto start = Clock::now();
+                    const double cpuStart = threadCpuMs();
+                    const auto n = session->countRows("L00", "TDN", {});
+                    times.push_back(msSince(start));
+                    cpu.push_back(threadCpuMs() - cpuStart);
+                    if (n == 0)
+                        std::printf("  no rows\n");
+                }
+                std::printf("%-44s median %8.1f ms                    cpu median %8.1f ms\n", "the row count",
+                            percentile(times, 0.5), percentile(cpu, 0.5));
+            }
+            DiscardingSink sink;
+            serverTime(context.handler(), "GetDestino (CBOR, in pieces)", all, 7, true, &sink);
+            serverTime(context.handler(), "GetDestino (CBOR, whole)", all, 7, true);
+        }
+        serverTime(context.handler(), "GetDestino", all, 10);
         serverTime(context.handler(), "word filter",
                    rpc("GetFiltroDest", "\"T\",\"D\",\"N\"," + jsonString("AND UPPER(STVALORPROP) LIKE '%W%'") + ",\"L00\",0,0,\"\""), 10);
         return 0;

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QScrollBar>
 #include <QTimer>
 
 #include <algorithm>
@@ -306,7 +307,7 @@ void TDBGrid::DefaultDrawColumnCell(const QRect& rect, int, TColumn* column, TGr
 
 // ---------------------------------------------------------------- following the data set
 
-void TDBGrid::dataEvent(TDataEvent event, qintptr)
+void TDBGrid::dataEvent(TDataEvent event, qintptr info)
 {
     TClientDataSet* ds = DataSet();
     switch (event) {
@@ -342,6 +343,34 @@ void TDBGrid::dataEvent(TDataEvent event, qintptr)
         } else if (ds) {
             m_model->rowChanged(ds->CurrentIndex());
         }
+        break;
+    case TDataEvent::deRowChange:
+        // Another row than the one an open editor may be on: repainted, the
+        // editor left as it is.
+        if (!m_model->rowCountChanged())
+            m_model->rowChanged(static_cast<int>(info));
+        break;
+    case TDataEvent::deRowRemoved:
+        if (m_model->rowCount() == (ds ? ds->RecordCount() : 0) + 1 && info >= 0 && info < m_model->rowCount()) {
+            // The view moves its current cell by itself; the data set has
+            // placed its cursor already, which followDataSet shows. A row
+            // leaving above the view would slide every row in it up by one:
+            // the view follows, so the user keeps seeing the same rows.
+            const int removed = static_cast<int>(info);
+            const int top = rowAt(0);
+            const int shift = removed < top ? rowViewportPosition(top + 1) - rowViewportPosition(top) : 0;
+            ++m_syncing;
+            m_model->rowRemoved(removed);
+            if (shift > 0) {
+                QScrollBar* bar = verticalScrollBar();
+                bar->setValue(bar->value() - (verticalScrollMode() == ScrollPerItem ? 1 : shift));
+            }
+            --m_syncing;
+        } else {
+            closeInplaceEditor(false);
+            m_model->reset();
+        }
+        followDataSet();
         break;
     case TDataEvent::deUpdateRecord:
         // The text being typed belongs to the record that is about to be

@@ -80,6 +80,15 @@ void TDBGridModel::rowChanged(int row)
         emit dataChanged(index(row, 0), index(row, columnCount() - 1));
 }
 
+void TDBGridModel::rowRemoved(int row)
+{
+    if (row < 0 || row >= m_rows)
+        return;
+    beginRemoveRows(QModelIndex(), row, row);
+    --m_rows;
+    endRemoveRows();
+}
+
 TColumn* TDBGridModel::column(int modelColumn) const
 {
     if (modelColumn < 0 || modelColumn >= static_cast<int>(m_slots.size()))

@@ -35,6 +35,9 @@ public:
     bool sameColumns() const;
     void allChanged();
     void rowChanged(int row);
+    // One row left the data set: the view keeps its scroll and selection
+    // (moved up with the rows after it), as a reset would not.
+    void rowRemoved(int row);
 
     TColumn* column(int modelColumn) const;
     TField* field(int modelColumn) const;

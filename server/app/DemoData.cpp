@@ -119,7 +119,10 @@ DemoCounts fillDemo(WriteCoordinator& writer)
     const Lang langs[] = {{"ENG", "Inglês", 0}, {"ESP", "Espanhol", 1}, {"FRA", "Francês", 2}, {"ALE", "Alemão", -1}};
     DemoCounts counts;
     const double today = std::floor(trd::Now());
-    writer.runExclusive([&](StorageWriter& w) {
+    WriteOrigin origin;
+    origin.method = "--demo";
+    origin.kind = BatchKind::Import;
+    writer.runExclusive(origin, [&](StorageWriter& w) {
         for (const auto& lang : langs) {
             w.putLanguage({lang.code, lang.name, "POR"});
             ++counts.languages;

@@ -8,8 +8,9 @@ ServerContext::ServerContext(std::unique_ptr<StorageBackend> backend, std::funct
     : m_backend(std::move(backend)), m_sessions(*m_backend),
       m_writer(m_backend->openWriter(), clock ? std::move(clock) : std::function<double()>([] { return trd::Now(); })),
       m_service(m_sessions, m_writer), m_handler(m_service),
-      m_health(*m_backend, m_sessions)
+      m_health(*m_backend, m_sessions), m_memory(*m_backend, m_sessions), m_feed(*m_backend, m_sessions)
 {
+    m_service.setMemory(m_memory);
 }
 
 } // namespace trd::server

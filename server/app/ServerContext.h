@@ -2,10 +2,12 @@
 // Everything a running server holds, wired once: the storage back end, the
 // read sessions, the single writer and the methods. trd-server builds one;
 // tests and benchmarks build one in process.
+#include "ChangeFeed.h"
 #include "HealthProbe.h"
 #include "RpcHandler.h"
 #include "SessionPool.h"
 #include "Storage.h"
+#include "TranslationMemory.h"
 #include "TranslationService.h"
 #include "WriteCoordinator.h"
 
@@ -25,6 +27,15 @@ public:
     TranslationService& service() { return m_service; }
     RpcHandler& handler() { return m_handler; }
     HealthProbe& health() { return m_health; }
+    memory::TranslationMemory& memory() { return m_memory; }
+    feed::ChangeFeed& feed() { return m_feed; }
+
+    // Starts the translation memory: it follows the database's changes from
+    // now on and reads every row in the background (after any import, so the
+    // rows are read once).
+    void startMemory() { m_memory.start(); }
+    // Starts the change feed: it follows the database's commits from now on.
+    void startFeed() { m_feed.start(); }
 
 private:
     std::unique_ptr<StorageBackend> m_backend;
@@ -33,6 +44,8 @@ private:
     TranslationService m_service;
     RpcHandler m_handler;
     HealthProbe m_health;
+    memory::TranslationMemory m_memory;
+    feed::ChangeFeed m_feed;
 };
 
 } // namespace trd::server

@@ -24,17 +24,20 @@ bool toSeconds(const std::string& text, double& value)
 const char* serverUsage()
 {
     return "uso: trd-server --db ARQUIVO --backup COPIA\n"
+           "     trd-server (--db ARQUIVO | --pg CONEXAO) --prune-history DIAS\n"
            "     trd-server (--db ARQUIVO | --pg CONEXAO) [--listen HOST:PORTA] [--create] [--demo]\n"
            "                  [--read-only] [--full-check] [--check-every S] [--min-free MIB] [--threads N]\n"
            "                  [--pg-statement-timeout S] [--pg-lock-timeout S]\n"
            "                  [--max-body MIB] [--body-memory MIB] [--max-connections N] [--max-per-address N]\n"
-           "                  [--request-timeout S] [--idle-timeout S] [--statement-timeout S]\n"
+           "                  [--request-timeout S] [--idle-timeout S] [--write-timeout S] [--statement-timeout S]\n"
            "                  [--tls-cert PEM --tls-key PEM] [--server-name NOME]...\n"
            "                  [--users ARQUIVO] [--session-timeout S] [--import-tsv ARQUIVO] [--quiet]\n"
            "       trd-server user (add|remove|reset|list) [NOME] (--users ARQUIVO | --db ARQUIVO)\n"
            "                  (add e reset leem a senha da entrada padrão)\n"
            "  --db ARQUIVO        banco SQLite; precisa existir, a menos que --create ou --demo\n"
            "  --backup COPIA      grava uma cópia de segurança do banco SQLite em uso (sem parar o servidor) e sai\n"
+           "  --prune-history DIAS remove do histórico de alterações os lotes de mais de DIAS dias e sai\n"
+           "                      (pode rodar ao lado do servidor em uso)\n"
            "  --pg CONEXAO        banco PostgreSQL (texto de conexão da libpq, ex. \"host=db dbname=trd\")\n"
            "  --listen HOST:PORTA endereço de escuta (padrão 127.0.0.1:8211; porta 0 = qualquer livre; IPv6: [::1]:8211)\n"
            "  --create            cria o banco SQLite quando o arquivo não existe ou está vazio\n"
@@ -52,6 +55,7 @@ const char* serverUsage()
            "  --max-per-address N conexões abertas de um mesmo endereço (padrão 64)\n"
            "  --request-timeout S prazo para receber uma requisição inteira (padrão 30 s)\n"
            "  --idle-timeout S    conexão sem requisição é fechada após S segundos (padrão 300)\n"
+           "  --write-timeout S   prazo para entregar uma resposta inteira ao cliente (padrão 120 s)\n"
            "  --statement-timeout S uma leitura no SQLite é interrompida após S segundos (padrão 30)\n"
            "  --users ARQUIVO     usuários e senhas (padrão: ARQUIVO-DO-BANCO.users, quando existe)\n"
            "  --session-timeout S uma sessão aberta pelo login dura S segundos (padrão 43200)\n"
@@ -172,7 +176,7 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
             }
             options.bodyMemory = static_cast<std::size_t>(n) << 20;
         } else if (arg == "--max-connections" || arg == "--max-per-address" || arg == "--request-timeout"
-                   || arg == "--idle-timeout" || arg == "--statement-timeout") {
+                   || arg == "--idle-timeout" || arg == "--write-timeout" || arg == "--statement-timeout") {
             const std::string* v = value();
             long long n = 0;
             const long long top = arg == "--max-connections" ? 1000000 : arg == "--max-per-address" ? 100000 : 86400;
@@ -185,6 +189,7 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
              : arg == "--max-per-address" ? options.maxPerAddress
              : arg == "--request-timeout" ? options.requestTimeoutS
              : arg == "--idle-timeout"    ? options.idleTimeoutS
+             : arg == "--write-timeout"   ? options.writeTimeoutS
                                           : options.statementTimeoutS) = k;
         } else if (arg == "--session-timeout") {
             const std::string* v = value();
@@ -234,6 +239,14 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
             if (!v)
                 return std::nullopt;
             options.backup = *v;
+        } else if (arg == "--prune-history") {
+            const std::string* v = value();
+            double days = 0;
+            if (!v || !toSeconds(*v, days) || days < 0 || days > 1e6) {
+                error = "--prune-history espera um número de dias (0 ou mais)";
+                return std::nullopt;
+            }
+            options.pruneHistoryDays = days;
         } else if (arg == "--create") {
             options.create = true;
         } else if (arg == "--read-only") {
@@ -279,6 +292,11 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
     }
     if (!options.backup.empty() && (options.create || options.demo || !options.importTsv.empty())) {
         error = "--backup só copia um banco existente";
+        return std::nullopt;
+    }
+    if (options.pruneHistoryDays >= 0
+        && (options.create || options.demo || options.readOnly || !options.importTsv.empty() || !options.backup.empty())) {
+        error = "--prune-history só limpa o histórico de um banco existente";
         return std::nullopt;
     }
     if (options.readOnly && (options.create || options.demo || !options.importTsv.empty())) {

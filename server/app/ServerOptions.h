@@ -19,6 +19,7 @@ struct ServerOptions {
     int checkEveryS = 600;     // the quick integrity check while serving, every S seconds; 0: never
     std::uint64_t minFreeMib = 64;   // /health fails below this much free disk
     std::string backup;        // copy --db to this file and exit, instead of serving
+    double pruneHistoryDays = -1;   // >= 0: remove the history older than this many days and exit
     int pgStatementTimeoutMs = 30000;
     int pgLockTimeoutMs = 5000;
     int threads = 32;
@@ -28,6 +29,7 @@ struct ServerOptions {
     int maxPerAddress = 64;
     int requestTimeoutS = 30;      // to receive a whole request
     int idleTimeoutS = 300;        // a kept-alive connection between requests
+    int writeTimeoutS = 120;       // to hand a whole answer to the client
     int statementTimeoutS = 30;    // one SQLite read statement
     std::string users;             // the users file; empty: beside the --db file, when it exists
     int sessionS = 12 * 3600;      // a login's lifetime

@@ -111,7 +111,10 @@ ImportCounts importTsv(std::istream& in, WriteCoordinator& writer)
             throw std::runtime_error("linha " + std::to_string(number) + ": " + e.what());
         }
     }
-    writer.runExclusive([&](StorageWriter& w) {
+    WriteOrigin origin;
+    origin.method = "--import-tsv";
+    origin.kind = BatchKind::Import;
+    writer.runExclusive(origin, [&](StorageWriter& w) {
         const double now = trd::Now();
         for (const auto& lang : languages)
             w.putLanguage(lang);

@@ -3,6 +3,7 @@
 #include "HostPolicy.h"
 #include "HttpServer.h"
 #include "ServerContext.h"
+#include "Prune.h"
 #include "ServerOptions.h"
 #include "SqliteBackup.h"
 #include "SqliteStorage.h"
@@ -10,6 +11,7 @@
 #ifdef TRD_HAVE_POSTGRESQL
 #include "PostgresStorage.h"
 #endif
+#include "TDateTime.h"
 #include "TsvImport.h"
 #include "UserStore.h"
 
@@ -161,6 +163,15 @@ int main(int argc, char** argv)
         }
         const bool fresh = storage->isEmpty();
         ServerContext context(std::move(storage));
+        if (options->pruneHistoryDays >= 0) {
+            const PruneCount removed =
+                history::pruneHistory(context.writer(), options->pruneHistoryDays, trd::Now());
+            std::fprintf(stderr, "trd-server: histórico de alterações com mais de %g dias removido: %lld lotes, %lld "
+                                 "versões\n",
+                         options->pruneHistoryDays, static_cast<long long>(removed.batches),
+                         static_cast<long long>(removed.versions));
+            return 0;
+        }
         if (options->demo && fresh) {
             const DemoCounts demo = fillDemo(context.writer());
             std::fprintf(stderr, "trd-server: demonstração: %zu idiomas, %zu traduções\n", demo.languages, demo.rows);
@@ -173,6 +184,11 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "trd-server: importados %zu idiomas e %zu traduções de %s\n", counts.languages,
                          counts.rows, options->importTsv.c_str());
         }
+        context.startMemory();
+        // A read-only server writes nothing, and nothing else writes its file:
+        // it has no changes to tell.
+        if (!options->readOnly)
+            context.startFeed();
 
         // Who may call: the users of the users file; with none, only this
         // machine's own users, through the loopback address, until a user is
@@ -218,11 +234,14 @@ int main(int argc, char** argv)
         http.maxPerAddress = options->maxPerAddress;
         http.requestTimeoutMs = options->requestTimeoutS * 1000;
         http.idleTimeoutMs = options->idleTimeoutS * 1000;
+        http.writeTimeoutMs = options->writeTimeoutS * 1000;
         http.serverNames = options->serverNames;
         http.tlsCertFile = options->tlsCert;
         http.tlsKeyFile = options->tlsKey;
         http.log = !options->quiet;
         HttpServer server(context.handler(), context.health(), http);
+        if (!options->readOnly)
+            server.setFeed(context.feed());
         const int port = server.bind();
         if (port < 0) {
             std::fprintf(stderr, "trd-server: %s\n", server.error().c_str());

@@ -1,5 +1,6 @@
 #include "HttpServer.h"
 
+#include "FeedRequest.h"
 #include "HostPolicy.h"
 #include "MemoryBudget.h"
 #include "RpcError.h"
@@ -13,8 +14,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <ctime>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -155,6 +158,7 @@ struct HttpServer::Impl {
     }
     ~Impl()
     {
+        stopping = true;
         ioc.stop();
         workers.stop();
         workers.join();
@@ -204,11 +208,13 @@ struct HttpServer::Impl {
 
     RpcHandler& handler;
     HealthProbe& health;
+    feed::ChangeFeed* feed = nullptr;
     HttpOptions options;
     HostPolicy hosts;
     MemoryBudget bodies;
     std::string error;
     std::atomic<int> inFlight{0};
+    std::atomic<bool> stopping{false};   // the loop is gone: no queued piece will be sent
     // Connections count themselves out when destroyed, which can happen while
     // the io context is torn down: the counts outlive it.
     std::mutex countsMutex;
@@ -228,12 +234,96 @@ struct HttpServer::Impl {
 
 namespace {
 
+// The pieces of a streamed answer between the worker that writes them and the
+// connection that sends them. A client slower than the database makes the
+// worker wait once `limit` bytes are queued, so an answer of any size holds
+// a few pieces, not itself; the connection's write deadline bounds the wait
+// (a client that stops reading is dropped, and the worker stops with it).
+// Sent pieces give their memory to the next ones, so a long answer reuses a
+// few buffers instead of faulting in fresh pages all along.
+class AnswerPieces : public AnswerSink {
+public:
+    AnswerPieces(std::function<void()> wake, std::size_t limit, const std::atomic<bool>& stopping)
+        : m_wake(std::move(wake)), m_limit(limit), m_stopping(stopping)
+    {
+    }
+
+    void send(std::string& bytes) override
+    {
+        const std::size_t capacity = bytes.capacity();
+        std::string next;
+        {
+            std::unique_lock lock(m_mutex);
+            // Slices, so that a server stopping without sending what is
+            // queued does not leave its worker waiting for good.
+            while (!m_gone && m_queued >= m_limit && !m_stopping.load())
+                m_room.wait_for(lock, std::chrono::milliseconds(100));
+            if (m_gone || m_stopping.load())
+                throw AnswerAbandoned();
+            m_queued += bytes.size();
+            m_queue.push_back(std::move(bytes));
+            if (!m_spare.empty()) {
+                next = std::move(m_spare.back());
+                m_spare.pop_back();
+            }
+        }
+        next.clear();
+        // Room for a whole piece at once: a buffer that grew row by row
+        // would copy itself a few times over on the way.
+        if (next.capacity() < capacity)
+            next.reserve(capacity);
+        bytes = std::move(next);
+        m_wake();
+    }
+
+    // The connection's side: the piece to send next (it stays queued until
+    // done() says it went), or nullptr.
+    const std::string* front()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_queue.empty() ? nullptr : &m_queue.front();
+    }
+    void done()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_queued -= m_queue.front().size();
+            if (m_spare.size() < 4)
+                m_spare.push_back(std::move(m_queue.front()));
+            m_queue.pop_front();
+        }
+        m_room.notify_one();
+    }
+    // The connection failed: the worker stops at its next piece.
+    void abandon()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_gone = true;
+            m_queue.clear();
+            m_queued = 0;
+        }
+        m_room.notify_one();
+    }
+
+private:
+    std::function<void()> m_wake;
+    const std::size_t m_limit;
+    const std::atomic<bool>& m_stopping;
+    std::mutex m_mutex;
+    std::condition_variable m_room;
+    std::deque<std::string> m_queue;
+    std::size_t m_queued = 0;
+    std::vector<std::string> m_spare;
+    bool m_gone = false;
+};
+
 template <class Stream>
 class Connection : public ConnectionBase {
 public:
     Connection(HttpServer::Impl& server, Stream stream, std::string address)
         : ConnectionBase(std::move(address)), m_server(server), m_stream(std::move(stream)),
-          m_budgetWait(lowest().get_executor())
+          m_feedWait(m_stream.get_executor()), m_budgetWait(lowest().get_executor())
     {
     }
     ~Connection() override
@@ -579,6 +669,12 @@ private:
         const bool keepAlive = req.keep_alive();
         if (path == "/health" && (req.method() == http::verb::get || req.method() == http::verb::head))
             return health(req.version(), keepAlive);
+        if (path == FeedPath && req.method() == http::verb::get && m_server.feed) {
+            if (const std::string refusal = crossSiteRefusal(req); !refusal.empty())
+                return refuse(http::status::forbidden, refusal);
+            std::string query(target.substr(std::min(target.size(), path.size() + 1)));
+            return changes(std::move(req), query, keepAlive);
+        }
         if (req.method() != http::verb::post || path != ObjectPath) {
             Response res{http::status::not_found, req.version()};
             res.set(http::field::content_type, JsonType);
@@ -596,11 +692,27 @@ private:
 
         ++m_server.inFlight;
         const unsigned version = req.version();
-        asio::post(m_server.workers, [self = self(), req = std::move(req), version, keepAlive]() mutable {
+        // A large CBOR answer goes out in chunks while the method writes it;
+        // an HTTP/1.0 client, which has no chunks, gets it whole.
+        std::shared_ptr<AnswerPieces> pieces;
+        if (version >= 11) {
+            pieces = std::make_shared<AnswerPieces>(
+                [self = self()] {
+                    asio::post(self->m_stream.get_executor(), [self] { self->sendPieces(); });
+                },
+                options().maxQueuedAnswer, m_server.stopping);
+            m_pieces = pieces;
+            m_piecesStarted = m_piecesFinished = m_piecesCutShort = false;
+            m_piecesKeepAlive = keepAlive;
+        }
+        asio::post(m_server.workers, [self = self(), req = std::move(req), version, keepAlive,
+                                      pieces]() mutable {
             const auto start = Clock::now();
             CallContext context;
             context.authorization = std::string(sv(req[http::field::authorization]));
             context.acceptsCbor = acceptsCbor(sv(req[http::field::accept]));
+            context.sink = pieces.get();
+            context.batch = std::string(sv(req["X-Trd-Lote"]));
             context.address = self->m_address;
             // A Login answers later, from the log-in gate's threads: the
             // worker is free at once.
@@ -617,14 +729,95 @@ private:
     void answer(RpcOutcome outcome, unsigned version, bool keepAlive, double ms)
     {
         m_user = outcome.user;
-        log(outcome.method.empty() ? "-" : outcome.method, ms,
-            outcome.ok ? std::to_string(outcome.resultBytes) + " bytes"
-                       : "erro " + std::to_string(outcome.errorCode) + ": " + outcome.errorMessage
-                             + (outcome.errorDetail.empty() ? std::string() : " [" + outcome.errorDetail + "]"));
+        std::string what = outcome.ok ? std::to_string(outcome.resultBytes) + " bytes"
+                                      : "erro " + std::to_string(outcome.errorCode) + ": " + outcome.errorMessage
+                                            + (outcome.errorDetail.empty() ? std::string()
+                                                                            : " [" + outcome.errorDetail + "]");
+        if (outcome.cutShort)
+            what += " (resposta interrompida após " + std::to_string(outcome.sentBytes) + " bytes enviados)";
+        log(outcome.method.empty() ? "-" : outcome.method, ms, what);
+        if (outcome.streamed) {
+            // The request is done with: its body's memory goes back.
+            releaseBodyMemory();
+            // The last pieces may still be queued: the answer ends after them.
+            m_piecesFinished = true;
+            m_piecesCutShort = outcome.cutShort;
+            return sendPieces();
+        }
+        m_pieces.reset();
         Response res{http::status::ok, version};
         res.set(http::field::content_type, outcome.cbor ? CborType : JsonType);
         res.body() = std::move(outcome.body);
         send(std::move(res), keepAlive, true);
+    }
+
+    // Sends the queued pieces of a streamed answer one chunk at a time, the
+    // header before the first; once the method is done and the queue empty,
+    // the last chunk, or for an answer cut short no proper end at all: the
+    // connection is closed, so that no client can take what came for a
+    // whole answer.
+    void sendPieces()
+    {
+        if (!m_pieces || m_pieceInFlight)
+            return;
+        const std::string* piece = m_pieces->front();
+        if (!piece) {
+            if (m_piecesFinished)
+                endPieces();
+            return;
+        }
+        std::string head;
+        if (!m_piecesStarted) {
+            m_piecesStarted = true;
+            head = "HTTP/1.1 200 OK\r\nContent-Type: ";
+            head += CborType;
+            head += "\r\nTransfer-Encoding: chunked\r\n";
+            if (!m_piecesKeepAlive)
+                head += "Connection: close\r\n";
+            head += "\r\n";
+            m_piecesHead = std::move(head);
+            // The whole answer has the time a whole answer has: a client
+            // taking its pieces one slow read at a time must not hold the
+            // call's worker (and the queued pieces) for longer.
+            m_piecesDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(options().writeTimeoutMs);
+        } else {
+            m_piecesHead.clear();
+        }
+        m_pieceInFlight = true;
+        lowest().expires_at(m_piecesDeadline);
+        asio::async_write(m_stream, beast::buffers_cat(asio::buffer(m_piecesHead), http::make_chunk(asio::buffer(*piece))),
+                          [self = self()](beast::error_code ec, std::size_t) {
+                              self->m_pieceInFlight = false;
+                              if (ec) {
+                                  self->m_pieces->abandon();
+                                  self->close();
+                                  if (self->m_piecesFinished)
+                                      self->endPieces();
+                                  return;
+                              }
+                              self->m_pieces->done();
+                              self->sendPieces();
+                          });
+    }
+
+    void endPieces()
+    {
+        const bool keepAlive = m_piecesKeepAlive && !m_piecesCutShort;
+        const bool cutShort = m_piecesCutShort;
+        m_pieces.reset();
+        m_piecesFinished = false;
+        if (cutShort || !lowest().socket().is_open()) {
+            --m_server.inFlight;
+            return close();
+        }
+        lowest().expires_after(std::chrono::milliseconds(options().writeTimeoutMs));
+        asio::async_write(m_stream, http::make_chunk_last(),
+                          [self = self(), keepAlive](beast::error_code ec, std::size_t) {
+                              --self->m_server.inFlight;
+                              if (ec || !keepAlive)
+                                  return self->close();
+                              self->readNext();
+                          });
     }
 
     // A browser on another site can post to a loopback or LAN server; such
@@ -636,6 +829,90 @@ private:
         return m_server.hosts.refusal(trimmed(sv(req[http::field::host])),
                                       origin == req.end() ? std::string_view() : trimmed(sv(origin->value())),
                                       origin != req.end());
+    }
+
+    // A request for a language's changes (FeedRequest.h). Checked on a
+    // worker (the session token, a cursor behind memory read from the
+    // database); when there is nothing yet, it waits in the feed: the
+    // connection holds a timer and no thread, and is answered by the feed's
+    // sink or, at the end of the wait, by taking the request back.
+    void changes(http::request<http::string_body> req, const std::string& query, bool keepAlive)
+    {
+        ++m_server.inFlight;
+        FeedRequest asked = readFeedRequest(query);
+        CallContext context;
+        context.authorization = std::string(sv(req[http::field::authorization]));
+        const unsigned version = req.version();
+        const bool fromMemory = m_server.feed->answersFromMemory(asked.since);
+        auto work = [self = self(), asked = std::move(asked), context = std::move(context), version,
+                     keepAlive]() mutable {
+            const auto start = Clock::now();
+            const RpcHandler::Admission admission = self->m_server.handler.admit(context);
+            auto fail = [&](http::status status, int code, const std::string& message) {
+                asio::post(self->m_stream.get_executor(), [self, status, code, message, version, keepAlive, start,
+                                                           user = admission.user] {
+                    self->m_user = user;
+                    self->feedAnswered(status, RpcHandler::errorBody(code, message), version, keepAlive, start,
+                                       "erro " + std::to_string(code) + ": " + message);
+                });
+            };
+            if (!admission.ok)
+                return fail(http::status::unauthorized, admission.code, admission.message);
+            if (!asked.refusal.empty())
+                return fail(http::status::bad_request, rpc::InvalidParams, asked.refusal);
+            std::uint64_t ticket = 0;
+            std::optional<std::string> body;
+            try {
+                body = self->m_server.feed->poll(
+                    asked.language, asked.since,
+                    [self, version, keepAlive, start](std::string later) {
+                        asio::post(self->m_stream.get_executor(),
+                                   [self, later = std::move(later), version, keepAlive, start]() mutable {
+                                       self->m_feedWait.cancel();
+                                       self->feedAnswered(http::status::ok, std::move(later), version, keepAlive,
+                                                          start, {});
+                                   });
+                    },
+                    ticket);
+            } catch (const ServerError& e) {
+                return fail(http::status::service_unavailable, rpc::codeFor(e.kind()), e.userMessage());
+            } catch (const std::exception& e) {
+                return fail(http::status::internal_server_error, rpc::InternalError,
+                            std::string("Erro no servidor: ") + e.what() + ".");
+            }
+            asio::post(self->m_stream.get_executor(), [self, body = std::move(body), ticket, waitS = asked.waitSeconds,
+                                                       version, keepAlive, start, user = admission.user]() mutable {
+                self->m_user = user;
+                if (body)
+                    return self->feedAnswered(http::status::ok, std::move(*body), version, keepAlive, start, {});
+                self->m_feedWait.expires_after(std::chrono::seconds(waitS));
+                self->m_feedWait.async_wait([self, ticket, version, keepAlive, start](beast::error_code ec) {
+                    if (ec)
+                        return;   // answered by the feed meanwhile
+                    if (auto now = self->m_server.feed->cancel(ticket))
+                        self->feedAnswered(http::status::ok, std::move(*now), version, keepAlive, start, {});
+                });
+            });
+        };
+        // A follower in step (its cursor within what the feed keeps) needs no
+        // database: it is served here, on its connection's thread, without
+        // the two hops to a worker and back that every save would otherwise
+        // cost each follower. A cursor behind memory is read on a worker.
+        if (fromMemory)
+            work();
+        else
+            asio::post(m_server.workers, std::move(work));
+    }
+
+    void feedAnswered(http::status status, std::string body, unsigned version, bool keepAlive,
+                      Clock::time_point start, const std::string& error)
+    {
+        log("alteracoes", msSince(start), error.empty() ? std::to_string(body.size()) + " bytes" : error);
+        Response res{status, version};
+        res.set(http::field::content_type, JsonType);
+        res.set(http::field::cache_control, "no-store");
+        res.body() = std::move(body);
+        send(std::move(res), keepAlive, true);
     }
 
     void health(unsigned version, bool keepAlive)
@@ -714,6 +991,16 @@ private:
     beast::flat_buffer m_buffer;
     std::optional<http::request_parser<http::string_body>> m_parser;
     std::shared_ptr<Response> m_response;
+    // The streamed answer being sent (onRequest to endPieces).
+    std::shared_ptr<AnswerPieces> m_pieces;
+    std::string m_piecesHead;
+    bool m_piecesStarted = false;
+    bool m_piecesFinished = false;   // the method is done: the queue holds all that is left
+    bool m_piecesCutShort = false;
+    bool m_piecesKeepAlive = false;
+    bool m_pieceInFlight = false;
+    std::chrono::steady_clock::time_point m_piecesDeadline;
+    asio::steady_timer m_feedWait;   // how long a request for changes may wait
     bool m_lingering = false;
     std::size_t m_reserved = 0;          // of the server's memory for bodies
     std::uint64_t m_budgetTicket = 0;    // waiting for it
@@ -875,6 +1162,11 @@ const std::string& HttpServer::error() const
     return m_impl->error;
 }
 
+void HttpServer::setFeed(feed::ChangeFeed& feed)
+{
+    m_impl->feed = &feed;
+}
+
 bool HttpServer::serve()
 {
     Impl& s = *m_impl;
@@ -897,11 +1189,15 @@ void HttpServer::stop()
         s.acceptor.close(ignored);
         s.acceptRetry.cancel();
     });
-    // Calls in flight finish and their answers go out; connections waiting
-    // for a next request are simply dropped with the loop.
+    // Requests waiting for changes are answered now; calls in flight finish
+    // and their answers go out; connections waiting for a next request are
+    // simply dropped with the loop.
+    if (s.feed)
+        s.feed->stop();
     const auto deadline = Clock::now() + std::chrono::seconds(30);
     while (s.inFlight.load() > 0 && Clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    s.stopping = true;
     s.ioc.stop();
 }
 

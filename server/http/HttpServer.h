@@ -1,6 +1,7 @@
 #pragma once
 // The HTTP face of the server: POST /Trd09300.rdmTraducao carries the
-// JSON-RPC calls, GET /health tells what a save would meet. One line per
+// JSON-RPC calls, GET /health tells what a save would meet, GET
+// /Trd09300.rdmTraducao/alteracoes waits for colleagues' saves. One line per
 // request goes to stderr: client address, user, method, time taken, answer
 // size or error.
 //
@@ -9,7 +10,8 @@
 // themselves run on a pool of workers because they block on the database.
 // Everything a client can make the server hold is bounded: header bytes and
 // count, the time to send a whole request, the body, the connections of one
-// address and of all.
+// address and of all, and the part of a streamed answer it has not read yet.
+#include "ChangeFeed.h"
 #include "HealthProbe.h"
 #include "RpcHandler.h"
 
@@ -32,6 +34,7 @@ struct HttpOptions {
     int requestTimeoutMs = 30000;             // from the first byte of a request to its last
     int idleTimeoutMs = 300000;               // a kept-alive connection waiting for its next request
     int writeTimeoutMs = 120000;              // to hand a whole answer to a client that reads slowly
+    std::size_t maxQueuedAnswer = 4u << 20;   // of a streamed answer not yet sent; its worker then waits
     int maxConnections = 20000;
     int maxPerAddress = 64;
     std::vector<std::string> serverNames;     // names clients may use besides the address (Host, Origin)
@@ -52,7 +55,14 @@ public:
     // Serves until stop(); returns false when serving failed.
     bool serve();
     // Stops accepting, lets the calls in flight finish and answer, then ends serve().
+    // Requests waiting for changes are answered at once (the feed stops).
     void stop();
+
+    // Serves the change feed (GET /Trd09300.rdmTraducao/alteracoes,
+    // docs/protocol.md): a request waits for its language's next change
+    // holding a connection and no thread, so it counts against the limits of
+    // connections like any other. Set before serve().
+    void setFeed(feed::ChangeFeed& feed);
 
     struct Impl;
 

@@ -90,8 +90,9 @@ void appendPacketValue(std::string& out, std::string_view utf8)
     out.append(run, end);
 }
 
-AnswerPacketWriter::AnswerPacketWriter(AnswerBuffer& out, std::span<const AnswerField> fields)
-    : m_out(out.bytes), m_fields(fields)
+AnswerPacketWriter::AnswerPacketWriter(AnswerBuffer& out, std::span<const AnswerField> fields,
+                                       std::size_t expectedRows)
+    : m_buffer(out), m_out(out.bytes), m_fields(fields), m_expectedRows(expectedRows)
 {
     if (out.form == PacketForm::Cbor) {
         std::vector<trd::PacketField> defs;
@@ -104,7 +105,7 @@ AnswerPacketWriter::AnswerPacketWriter(AnswerBuffer& out, std::span<const Answer
             defs.push_back(std::move(def));
         }
         m_cbor.emplace(m_out);
-        m_cbor->begin(defs);
+        m_cbor->beginOpen(defs);
         m_rowsStart = m_out.size();
         return;
     }
@@ -127,15 +128,11 @@ AnswerPacketWriter::AnswerPacketWriter(AnswerBuffer& out, std::span<const Answer
     m_rowsStart = m_out.size();
 }
 
-void AnswerPacketWriter::expectRows(std::size_t expectedRows)
-{
-    m_expectedRows = expectedRows;
-}
-
-// After a sample of rows, size the buffer for the whole answer at once.
+// After a sample of rows, size the buffer for the whole answer at once
+// (unless it goes out in pieces).
 void AnswerPacketWriter::reserveAhead()
 {
-    if (++m_rows == 256 && m_expectedRows > m_rows) {
+    if (++m_rows == 256 && m_expectedRows > m_rows && !m_buffer.sink) {
         const std::size_t perRow = (m_out.size() - m_rowsStart) / (m_rows - 1) + 1;
         m_out.reserve(m_out.size() + (m_expectedRows - m_rows + 1) * perRow * 11 / 10 + 64);
     }
@@ -180,9 +177,26 @@ void AnswerPacketWriter::dateTime(int field, double dayCount)
 
 void AnswerPacketWriter::endRow()
 {
-    if (m_cbor)
-        return m_cbor->endRow();
+    if (m_cbor) {
+        m_cbor->endRow();
+        m_buffer.rowWritten();
+        return;
+    }
     m_out += "/>";
+}
+
+void AnswerPacketWriter::textRow(std::span<const std::string_view> values)
+{
+    if (m_cbor) {
+        reserveAhead();
+        m_cbor->textRow(values);
+        m_buffer.rowWritten();
+        return;
+    }
+    beginRow();
+    for (std::size_t f = 0; f < values.size(); ++f)
+        string(static_cast<int>(f), values[f]);
+    endRow();
 }
 
 void AnswerPacketWriter::finish()

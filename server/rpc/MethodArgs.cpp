@@ -103,6 +103,24 @@ std::string MethodArgs::dateMode(std::size_t index) const
     invalidParams("Modo de data inválido: \"" + shown + "\". Use N, T ou vazio.");
 }
 
+std::int64_t MethodArgs::integer(std::size_t index, const char* name, std::int64_t min, std::int64_t max) const
+{
+    if (!at(index).isNumber())
+        wrongType(index, name, "um número");
+    const double n = at(index).number();
+    if (!std::isfinite(n) || n != std::floor(n) || n < static_cast<double>(min) || n > static_cast<double>(max))
+        invalidParams(std::string(m_method) + ": o argumento " + std::to_string(index + 1) + " (" + name
+                      + ") deve ser um número inteiro de " + std::to_string(min) + " a " + std::to_string(max) + ".");
+    return static_cast<std::int64_t>(n);
+}
+
+bool MethodArgs::yesNo(std::size_t index, const char* name) const
+{
+    if (!at(index).isString() || (at(index).string() != "S" && at(index).string() != "N"))
+        wrongType(index, name, "\"S\" ou \"N\"");
+    return at(index).string() == "S";
+}
+
 DateBounds MethodArgs::bounds(double first, double last, const std::string& mode)
 {
     DateBounds bounds;

@@ -4,6 +4,7 @@
 #include "Json.h"
 #include "Storage.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,10 @@ public:
     std::string status(std::size_t index, bool allowNothing = true) const;
     // "", "N" or "T".
     std::string dateMode(std::size_t index) const;
+    // A whole number within [min, max].
+    std::int64_t integer(std::size_t index, const char* name, std::int64_t min, std::int64_t max) const;
+    // "S" (yes) or "N" (no).
+    bool yesNo(std::size_t index, const char* name) const;
 
     // Change-date bounds for the date mode (docs/protocol.md, common rules).
     static DateBounds bounds(double first, double last, const std::string& mode);

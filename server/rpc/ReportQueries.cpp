@@ -1,6 +1,7 @@
 #include "ReportQueries.h"
 
 #include "AnswerPacketWriter.h"
+#include "MemoryMethods.h"
 #include "MethodArgs.h"
 #include "QualityReport.h"
 #include "RpcError.h"
@@ -34,7 +35,14 @@ struct Bound {
     double date(const char* name) const { return dates.at(name); }
 };
 
-using Runner = void (*)(StorageSession&, const Bound&, AnswerBuffer&);
+// What a query reads from: the database, and the translation memory when the
+// server has one.
+struct Sources {
+    SessionPool& sessions;
+    memory::TranslationMemory* memory;
+};
+
+using Runner = void (*)(Sources&, const Bound&, AnswerBuffer&);
 
 struct Query {
     const char* name;
@@ -76,8 +84,9 @@ std::string wantedStatuses(const Bound& b)
     return all == "ALL" || status.empty() ? std::string("TDN") : status;
 }
 
-void runLines(StorageSession& session, const Bound& b, AnswerBuffer& out)
+void runLines(Sources& sources, const Bound& b, AnswerBuffer& out)
 {
+    auto session = sources.sessions.acquire();
     RowSelection selection;
     selection.language = b.text("P_IDIDIOMA");
     selection.statuses = wantedStatuses(b);
@@ -88,7 +97,7 @@ void runLines(StorageSession& session, const Bound& b, AnswerBuffer& out)
     if (const double until = b.date("P_DtFim"); until > 1)
         selection.dates.until = std::floor(until);
     AnswerPacketWriter packet(out, LinesFields);
-    session.selectRows(selection, [&packet](const TranslationRowView& row) {
+    session->selectRows(selection, [&packet](const TranslationRowView& row) {
         packet.beginRow();
         packet.string(0, row.program);
         packet.string(1, row.component);
@@ -102,8 +111,9 @@ void runLines(StorageSession& session, const Bound& b, AnswerBuffer& out)
     packet.finish();
 }
 
-void runPrograms(StorageSession& session, const Bound& b, AnswerBuffer& out)
+void runPrograms(Sources& sources, const Bound& b, AnswerBuffer& out)
 {
+    auto session = sources.sessions.acquire();
     RowSelection selection;
     selection.language = b.text("P_IDIDIOMA");
     selection.statuses = "TDN";
@@ -127,7 +137,7 @@ void runPrograms(StorageSession& session, const Bound& b, AnswerBuffer& out)
         packet.endRow();
     };
     // Rows come ordered by program: one pass, one program at a time.
-    session.selectRows(selection, [&](const TranslationRowView& row) {
+    session->selectRows(selection, [&](const TranslationRowView& row) {
         if (!open || row.program != program) {
             flush();
             program.assign(row.program);
@@ -144,13 +154,14 @@ void runPrograms(StorageSession& session, const Bound& b, AnswerBuffer& out)
     packet.finish();
 }
 
-void runLanguages(StorageSession& session, const Bound&, AnswerBuffer& out)
+void runLanguages(Sources& sources, const Bound&, AnswerBuffer& out)
 {
+    auto session = sources.sessions.acquire();
     AnswerPacketWriter packet(out, LanguageFields);
-    for (const Language& lang : session.languages()) {
-        const auto t = static_cast<double>(session.countRows(lang.code, "T", {}));
-        const auto d = static_cast<double>(session.countRows(lang.code, "D", {}));
-        const auto n = static_cast<double>(session.countRows(lang.code, "N", {}));
+    for (const Language& lang : session->languages()) {
+        const auto t = static_cast<double>(session->countRows(lang.code, "T", {}));
+        const auto d = static_cast<double>(session->countRows(lang.code, "D", {}));
+        const auto n = static_cast<double>(session->countRows(lang.code, "N", {}));
         packet.beginRow();
         packet.string(0, lang.code);
         packet.string(1, lang.description);
@@ -164,18 +175,28 @@ void runLanguages(StorageSession& session, const Bound&, AnswerBuffer& out)
     packet.finish();
 }
 
-void runFindings(StorageSession& session, const Bound& b, AnswerBuffer& out)
+void runInconsistencies(Sources& sources, const Bound& b, AnswerBuffer& out)
 {
-    runFindingsByProgram(session, b.text("P_IDIDIOMA"), out);
+    if (!sources.memory)
+        throw ServerError(ErrorKind::Unavailable, "Este servidor não tem memória de tradução.");
+    MemoryMethods::writeInconsistencies(*sources.memory, b.text("P_IDIDIOMA"), out);
 }
 
-constexpr std::array<Query, 4> Catalog = {{
+void runFindings(Sources& sources, const Bound& b, AnswerBuffer& out)
+{
+    auto session = sources.sessions.acquire();
+    runFindingsByProgram(*session, b.text("P_IDIDIOMA"), out);
+}
+
+constexpr std::array<Query, 5> Catalog = {{
     {"LinhasPorTela", "Linhas de um idioma por situação e período de alteração, para agrupar por tela", LinesParams,
      LinesFields, runLines},
     {"ProgressoPorTela", "Progresso da tradução de um idioma por tela", LanguageParam, ProgramFields, runPrograms},
     {"ProgressoPorIdioma", "Progresso da tradução de cada idioma", NoParams, LanguageFields, runLanguages},
     {"VerificacoesPorTela", "O que as verificações acham nas traduções de um idioma, por tela e verificação",
      LanguageParam, FindingsByProgramFields, runFindings},
+    {"TraducoesDivergentes", "Textos de origem traduzidos de mais de uma forma, com suas variantes", LanguageParam,
+     InconsistencyFields, runInconsistencies},
 }};
 
 bool sameName(std::string_view a, std::string_view b)
@@ -250,8 +271,8 @@ void ReportQueries::run(std::vector<JsonValue>& params, AnswerBuffer& out)
     for (const QueryParam& p : query->params)
         if (!bound.texts.count(p.name) && !bound.dates.count(p.name))
             invalidParams("A consulta " + std::string(query->name) + " precisa do parâmetro " + p.name + ".");
-    auto session = m_sessions.acquire();
-    query->run(*session, bound, out);
+    Sources sources{m_sessions, m_memory};
+    query->run(sources, bound, out);
 }
 
 } // namespace trd::server

@@ -6,6 +6,7 @@
 #include "AnswerPacketWriter.h"
 #include "Json.h"
 #include "SessionPool.h"
+#include "TranslationMemory.h"
 
 #include <string>
 #include <string_view>
@@ -15,7 +16,8 @@ namespace trd::server {
 
 class ReportQueries {
 public:
-    explicit ReportQueries(SessionPool& sessions) : m_sessions(sessions) {}
+    explicit ReportQueries(SessionPool& sessions, memory::TranslationMemory* memory = nullptr)
+        : m_sessions(sessions), m_memory(memory) {}
 
     // GetCatalogoRel(): one row per query: NMCONSULTA, DSCONSULTA,
     // PARAMETROS ("NAME:type;..."), CAMPOS ("FIELD;...").
@@ -25,6 +27,7 @@ public:
 
 private:
     SessionPool& m_sessions;
+    memory::TranslationMemory* m_memory;
 };
 
 } // namespace trd::server

@@ -137,6 +137,21 @@ void RpcHandler::authenticate(const CallContext& context, RpcOutcome& outcome)
     throw RpcError(rpc::AuthRequired, "Este servidor pede usuário e senha: entre com os seus.");
 }
 
+RpcHandler::Admission RpcHandler::admit(const CallContext& context)
+{
+    Admission admission;
+    RpcOutcome outcome;
+    try {
+        authenticate(context, outcome);
+        admission.ok = true;
+        admission.user = outcome.user;
+    } catch (const RpcError& e) {
+        admission.code = e.code();
+        admission.message = e.what();
+    }
+    return admission;
+}
+
 RpcOutcome RpcHandler::handle(std::string_view body, const CallContext& context)
 {
     RpcOutcome outcome;
@@ -156,10 +171,27 @@ bool RpcHandler::run(std::string_view body, const CallContext& context, RpcOutco
                      std::function<void(RpcOutcome)>* done)
 {
     std::string id = "null";
+    AnswerBuffer answer;
     auto fail = [&](int code, const std::string& message) {
         outcome.ok = false;
         outcome.errorCode = code;
         outcome.errorMessage = message;
+        if (answer.streaming()) {
+            // The answer began as a success and its first rows are out: the
+            // client must not take the rows so far for all of them. In place
+            // of the next row goes the failure, and the transport ends the
+            // answer without its proper end.
+            outcome.streamed = true;
+            outcome.cutShort = true;
+            answer.bytes.resize(answer.rowsEnd);
+            trd::CborPacketWriter::appendFailure(answer.bytes, code, message);
+            try {
+                answer.flush();
+            } catch (const AnswerAbandoned&) {
+            }
+            outcome.sentBytes = answer.sent;
+            return;
+        }
         outcome.body = errorAnswer(id, code, message);
     };
     try {
@@ -194,7 +226,7 @@ bool RpcHandler::run(std::string_view body, const CallContext& context, RpcOutco
             outcome.user = args[0].string();
             if (!m_gate || (m_anonymousWhileEmpty && !m_users->hasUsers()))
                 throw RpcError(rpc::Refused, "Este servidor não pede usuário e senha.");
-            auto answer = [id](RpcOutcome out, const LoginResult& result) {
+            auto reply = [id](RpcOutcome out, const LoginResult& result) {
                 if (result.kind == LoginResult::Kind::Accepted) {
                     std::string token;
                     appendJsonString(token, result.token);
@@ -210,32 +242,29 @@ bool RpcHandler::run(std::string_view body, const CallContext& context, RpcOutco
                 return out;
             };
             if (!done) {
-                outcome = answer(std::move(outcome), m_gate->check(args[0].string(), args[1].string(), context.address));
+                outcome = reply(std::move(outcome), m_gate->check(args[0].string(), args[1].string(), context.address));
                 return true;
             }
             m_gate->submit(args[0].string(), args[1].string(), context.address,
-                           [answer, outcome, finish = std::move(*done)](LoginResult result) {
-                               finish(answer(outcome, result));
+                           [reply, outcome, finish = std::move(*done)](LoginResult result) {
+                               finish(reply(outcome, result));
                            });
             return false;
         }
 
         // A data packet answers in CBOR when the client accepts it: the
-        // envelope as a CBOR map, the packet as an encoded CBOR item in it
+        // envelope as a CBOR map whose last entry, "result", is the packet
         // (docs/protocol.md).
         const bool cbor = context.acceptsCbor;
-        AnswerBuffer answer;
-        std::size_t resultHead = 0;
         if (cbor) {
             answer.form = PacketForm::Cbor;
+            answer.sink = context.sink;
             cbor::appendHead(answer.bytes, cbor::Map, 3);
             cbor::appendText(answer.bytes, "jsonrpc");
             cbor::appendText(answer.bytes, "2.0");
             cbor::appendText(answer.bytes, "id");
             appendCborId(answer.bytes, request.find("id"));
             cbor::appendText(answer.bytes, "result");
-            cbor::appendHead(answer.bytes, cbor::Tag, cbor::kEncodedItemTag);
-            resultHead = cbor::appendWideHead(answer.bytes, cbor::Bytes);
         } else {
             answer.bytes = "{\"jsonrpc\":\"2.0\",\"id\":";
             answer.bytes += id;
@@ -243,15 +272,30 @@ bool RpcHandler::run(std::string_view body, const CallContext& context, RpcOutco
         }
         const std::size_t before = answer.bytes.size();
         authenticate(context, outcome);
-        m_service.call(method->string(), args, answer);
-        outcome.resultBytes = answer.bytes.size() - before;
-        if (cbor)
-            cbor::patchHead(answer.bytes, resultHead, outcome.resultBytes);
-        else
+        Caller caller;
+        if (outcome.user != "-")
+            caller.user = outcome.user;
+        caller.batch = context.batch;
+        m_service.call(method->string(), args, answer, caller);
+        outcome.resultBytes = answer.sent + answer.bytes.size() - before;
+        if (!cbor)
             answer.bytes += '}';
-        outcome.body = std::move(answer.bytes);
         outcome.cbor = cbor;
         outcome.ok = true;
+        if (answer.streaming()) {
+            answer.flush();
+            outcome.streamed = true;
+            outcome.sentBytes = answer.sent;
+        } else {
+            outcome.body = std::move(answer.bytes);
+        }
+    } catch (const AnswerAbandoned& e) {
+        answer.sink = nullptr;
+        outcome.ok = false;
+        outcome.streamed = true;
+        outcome.cutShort = true;
+        outcome.errorMessage = e.what();
+        outcome.sentBytes = answer.sent;
     } catch (const RpcError& e) {
         fail(e.code(), e.what());
     } catch (const trd::EDBClient& e) {

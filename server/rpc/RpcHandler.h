@@ -15,6 +15,9 @@ namespace trd::server {
 struct RpcOutcome {
     std::string body;          // the JSON answer, or its CBOR form when `cbor`
     bool cbor = false;
+    bool streamed = false;     // the answer went out through the call's sink: `body` is empty
+    bool cutShort = false;     // a streamed answer that failed after it began: it ends with a failure report
+    std::size_t sentBytes = 0; // of a streamed answer
     std::string method;        // for the log; empty when the request was unreadable
     bool ok = false;
     int errorCode = 0;
@@ -31,6 +34,8 @@ class UserStore;
 struct CallContext {
     std::string authorization;  // the Authorization header: "Bearer TOKEN" after a login
     bool acceptsCbor = false;   // the Accept header names application/cbor
+    AnswerSink* sink = nullptr; // a CBOR answer larger than a piece goes out through it as it is written
+    std::string batch;          // the X-Trd-Lote header: the open batch a save joins
     std::string address;        // the client's address: log-ins are throttled per address too
 };
 
@@ -61,6 +66,16 @@ public:
 
     // An error answer with id null (for refusals made before a body is read).
     static std::string errorBody(int code, std::string_view message);
+
+    // For a request beside the JSON-RPC envelope (the change feed): whether
+    // it is let in as every method but Login is, and who makes it.
+    struct Admission {
+        bool ok = false;
+        std::string user = "-";
+        int code = 0;              // when refused: the JSON-RPC error code and message
+        std::string message;
+    };
+    Admission admit(const CallContext& context);
 
 private:
     struct Parsed;

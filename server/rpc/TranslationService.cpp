@@ -51,24 +51,21 @@ int utcOffsetMinutes()
 
 void writeRow(AnswerPacketWriter& packet, const TranslationRowView& row)
 {
-    packet.beginRow();
-    packet.string(0, row.source);
-    packet.string(1, row.destination);
-    packet.string(2, row.status);
-    packet.string(3, row.language);
-    packet.string(4, row.component);
-    packet.string(5, row.program);
-    packet.endRow();
+    const std::string_view values[] = {row.source, row.destination, row.status,
+                                       row.language, row.component, row.program};
+    packet.textRow(values);
 }
 
 void writeRows(StorageSession& session, const RowSelection& selection, AnswerBuffer& out)
 {
-    AnswerPacketWriter packet(out, RowFields);
     // Without filter conditions the row count is an index-only count, far
-    // cheaper than growing a buffer of tens of megabytes step by step.
-    if (selection.conditions.empty())
-        packet.expectRows(static_cast<std::size_t>(
-            session.countRows(selection.language, selection.statuses, selection.dates)));
+    // cheaper than growing a buffer of tens of megabytes step by step. An
+    // answer sent in pieces grows no such buffer: it needs no count.
+    const bool whole = !(out.sink && out.form == PacketForm::Cbor);
+    const std::size_t expected = whole && selection.conditions.empty()
+        ? static_cast<std::size_t>(session.countRows(selection.language, selection.statuses, selection.dates))
+        : 0;
+    AnswerPacketWriter packet(out, RowFields, expected);
     session.selectRows(selection, [&packet](const TranslationRowView& row) { writeRow(packet, row); });
     packet.finish();
 }
@@ -97,7 +94,7 @@ DateBounds dateBounds(const MethodArgs& args, std::size_t firstIndex)
 } // namespace
 
 TranslationService::TranslationService(SessionPool& sessions, WriteCoordinator& writer)
-    : m_sessions(sessions), m_writer(writer)
+    : m_sessions(sessions), m_writer(writer), m_history(sessions, writer)
 {
 }
 
@@ -107,23 +104,33 @@ bool TranslationService::isMethod(std::string_view method)
                                                    "GetCDSFilter", "SetDestino", "GetInfoTrad",
                                                    "GetCalcTrad", "GetCalcNtrad", "GetCalcDuv",
                                                    "GetCatalogoRel", "GetConsultaRel", "GetDataHoraServ"};
-    return std::find(std::begin(Methods), std::end(Methods), method) != std::end(Methods);
+    return std::find(std::begin(Methods), std::end(Methods), method) != std::end(Methods)
+        || HistoryMethods::isMethod(method) || MemoryMethods::isMethod(method);
 }
 
-void TranslationService::call(std::string_view method, std::vector<JsonValue>& params, AnswerBuffer& out)
+void TranslationService::setMemory(memory::TranslationMemory& memory)
+{
+    m_memory = &memory;
+    m_memoryMethods = std::make_unique<MemoryMethods>(memory);
+}
+
+void TranslationService::call(std::string_view method, std::vector<JsonValue>& params, AnswerBuffer& out,
+                              const Caller& caller)
 {
     if (method == "GetIdiTrad") getIdiTrad(params, out);
     else if (method == "GetDestino") getDestino(params, out);
     else if (method == "GetFiltroDest") getFiltroDest(params, out);
     else if (method == "GetCDSFilter") getCdsFilter(params, out);
-    else if (method == "SetDestino") setDestino(params, out);
+    else if (method == "SetDestino") setDestino(params, out, caller);
     else if (method == "GetInfoTrad") getInfoTrad(params, out);
     else if (method == "GetCalcTrad") getCalcTrad(params, out);
     else if (method == "GetCalcNtrad") getStatusSummary(params, "N", out);
     else if (method == "GetCalcDuv") getStatusSummary(params, "D", out);
-    else if (method == "GetCatalogoRel") ReportQueries(m_sessions).catalog(params, out);
-    else if (method == "GetConsultaRel") ReportQueries(m_sessions).run(params, out);
+    else if (method == "GetCatalogoRel") ReportQueries(m_sessions, m_memory).catalog(params, out);
+    else if (method == "GetConsultaRel") ReportQueries(m_sessions, m_memory).run(params, out);
     else if (method == "GetDataHoraServ") getDataHoraServ(params, out);
+    else if (HistoryMethods::isMethod(method)) m_history.call(method, params, out, caller);
+    else if (m_memoryMethods && MemoryMethods::isMethod(method)) m_memoryMethods->call(method, params, out);
     else throw RpcError(rpc::MethodNotFound, "Método desconhecido: " + std::string(method) + ".");
 }
 
@@ -178,13 +185,21 @@ void TranslationService::getCdsFilter(std::vector<JsonValue>& params, AnswerBuff
     packet.finish();
 }
 
-void TranslationService::setDestino(std::vector<JsonValue>& params, AnswerBuffer& out)
+void TranslationService::setDestino(std::vector<JsonValue>& params, AnswerBuffer& out, const Caller& caller)
 {
     MethodArgs args("SetDestino", params);
     args.expectCount({1});
+    // A post is a batch of its own, unless the call names an open batch it
+    // joins (a replace-all run: docs/history.md).
+    WriteOrigin origin;
+    origin.user = caller.user;
+    origin.method = "SetDestino";
+    origin.batch = HistoryMethods::batchOfHeader(caller.batch);
+    if (origin.batch)
+        origin.kind = BatchKind::Replace;
     const std::vector<RowChange> changes = readDelta(args.packet(0, "pacote de alterações"));
     if (!changes.empty())
-        m_writer.apply(changes);
+        m_writer.apply(changes, origin);
     AnswerPacketWriter packet(out, NoFields);
     packet.finish();
 }

@@ -205,27 +205,43 @@ const std::string& PostgresConnection::prepared(const std::string& sql, int para
 long long PostgresConnection::run(const std::string& sql, const Params& params,
                                   const std::function<void(const Row&)>& visit)
 {
+    std::vector<const char*> values;
+    values.reserve(params.size());
+    for (const auto& p : params)
+        values.push_back(p.c_str());
+    return runValues(sql, values, visit);
+}
+
+long long PostgresConnection::runNullable(const std::string& sql, const NullableParams& params,
+                                          const std::function<void(const Row&)>& visit)
+{
+    std::vector<const char*> values;
+    values.reserve(params.size());
+    for (const auto& p : params)
+        values.push_back(p ? p->c_str() : nullptr);
+    return runValues(sql, values, visit);
+}
+
+long long PostgresConnection::runValues(const std::string& sql, const std::vector<const char*>& values,
+                                        const std::function<void(const Row&)>& visit)
+{
     ensureOpen();
     const bool idle = PQtransactionStatus(m_conn) == PQTRANS_IDLE;
     bool visited = false;
     try {
-        return runOnce(sql, params, visit, visited);
+        return runOnce(sql, values, visit, visited);
     } catch (const PostgresError&) {
         if (!lostConnection() || !idle || visited)
             throw;
     }
     ensureOpen();
-    return runOnce(sql, params, visit, visited);
+    return runOnce(sql, values, visit, visited);
 }
 
-long long PostgresConnection::runOnce(const std::string& sql, const Params& params,
+long long PostgresConnection::runOnce(const std::string& sql, const std::vector<const char*>& values,
                                       const std::function<void(const Row&)>& visit, bool& visited)
 {
-    const std::string& name = prepared(sql, static_cast<int>(params.size()));
-    std::vector<const char*> values;
-    values.reserve(params.size());
-    for (const auto& p : params)
-        values.push_back(p.c_str());
+    const std::string& name = prepared(sql, static_cast<int>(values.size()));
     if (!PQsendQueryPrepared(m_conn, name.c_str(), static_cast<int>(values.size()), values.data(), nullptr,
                              nullptr, 0))
         fail(nullptr);

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -53,6 +54,8 @@ public:
     PostgresConnection& operator=(const PostgresConnection&) = delete;
 
     using Params = std::vector<std::string>;
+    // Parameters of which some may be NULL (nullopt).
+    using NullableParams = std::vector<std::optional<std::string>>;
     struct Row {
         PGresult* result;
         int row;
@@ -62,20 +65,27 @@ public:
         }
         double real(int column) const;
         long long integer(int column) const;
+        bool isNull(int column) const { return PQgetisnull(result, row, column) != 0; }
     };
 
     // Runs a statement (prepared once per connection) and visits its rows,
     // streamed one at a time; returns the number of rows affected or visited.
     long long run(const std::string& sql, const Params& params, const std::function<void(const Row&)>& visit = {});
+    long long runNullable(const std::string& sql, const NullableParams& params,
+                          const std::function<void(const Row&)>& visit = {});
     // Runs plain SQL without parameters (DDL, transaction control).
     void exec(const std::string& sql);
+    // The libpq connection, for waiting on its socket (notifications).
+    PGconn* handle() const { return m_conn; }
 
 private:
     void open();
     void ensureOpen();
     bool lostConnection();
-    long long runOnce(const std::string& sql, const Params& params, const std::function<void(const Row&)>& visit,
-                      bool& visited);
+    long long runValues(const std::string& sql, const std::vector<const char*>& values,
+                        const std::function<void(const Row&)>& visit);
+    long long runOnce(const std::string& sql, const std::vector<const char*>& values,
+                      const std::function<void(const Row&)>& visit, bool& visited);
     void execOnce(const std::string& sql);
     const std::string& prepared(const std::string& sql, int paramCount);
     [[noreturn]] void fail(PGresult* result);

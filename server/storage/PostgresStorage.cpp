@@ -1,10 +1,15 @@
 #include "PostgresStorage.h"
 
+#include "ChangeReading.h"
 #include "ListedRowsCollector.h"
 #include "PostgresConnection.h"
+#include "PostgresHistory.h"
+#include "PostgresRowWatcher.h"
 
 #include <algorithm>
 #include <charconv>
+#include <functional>
+#include <optional>
 
 namespace trd::server {
 
@@ -44,6 +49,21 @@ CREATE OR REPLACE FUNCTION trd_like(text, text) RETURNS boolean
 CREATE OR REPLACE FUNCTION trd_ulike(text, text) RETURNS boolean
     LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE
     AS $$ SELECT trd_upper($1) COLLATE "C" LIKE $2 ESCAPE '' $$;
+CREATE OR REPLACE FUNCTION trd_aviso_alteracao() RETURNS trigger
+    LANGUAGE plpgsql AS $$
+BEGIN
+    IF current_setting('trd.carga_em_massa', true) = 'on' THEN
+        RETURN NULL;
+    END IF;
+    IF TG_OP = 'DELETE' THEN
+        PERFORM pg_notify('trd_alteracao', OLD.IDTRADUCAO::text);
+    ELSE
+        PERFORM pg_notify('trd_alteracao', NEW.IDTRADUCAO::text);
+    END IF;
+    RETURN NULL;
+END $$;
+CREATE OR REPLACE TRIGGER TRADUCAO_AVISO AFTER INSERT OR UPDATE OR DELETE ON TRADUCAO
+    FOR EACH ROW EXECUTE FUNCTION trd_aviso_alteracao();
 )SQL";
 
 const char* const RowColumns =
@@ -101,7 +121,11 @@ std::string textArray(const std::vector<const std::string*>& values)
 class PostgresSession : public StorageSession {
 public:
     PostgresSession(const std::string& conninfo, PostgresTimeouts timeouts, PostgresLink& link)
-        : m_db(conninfo, timeouts, &link) {}
+        : m_db(conninfo, timeouts, &link), m_history(m_db) {}
+
+    HistoryReader& history() override { return m_history; }
+
+    ChangeWindow readChanges(const ChangeQuery& query) override { return changereading::readPostgres(m_db, query); }
 
     std::vector<Language> languages() override
     {
@@ -181,21 +205,52 @@ public:
             throw PostgresError("55P03", "tabela bloqueada por outra sessão");
     }
 
+    void scanRows(const KeyedRowVisitor& visit) override
+    {
+        m_db.run(std::string("SELECT IDTRADUCAO, ") + RowColumns + " FROM TRADUCAO", {},
+                 [&](const PostgresConnection::Row& r) { visit(r.integer(0), readRowView(r, 1)); });
+    }
+
+    void selectRowsById(const std::vector<std::int64_t>& ids, const KeyedRowVisitor& visit) override
+    {
+        if (ids.empty())
+            return;
+        std::string list = "{";
+        for (const std::int64_t id : ids)
+            list += (list.size() > 1 ? "," : "") + std::to_string(id);
+        list += '}';
+        m_db.run(std::string("SELECT IDTRADUCAO, ") + RowColumns + " FROM TRADUCAO WHERE IDTRADUCAO = ANY($1::bigint[])",
+                 {list}, [&](const PostgresConnection::Row& r) { visit(r.integer(0), readRowView(r, 1)); });
+    }
+
 private:
     PostgresConnection m_db;
+    PostgresHistoryReader m_history;
 };
 
 class PostgresWriter : public StorageWriter {
 public:
     PostgresWriter(const std::string& conninfo, PostgresTimeouts timeouts, PostgresLink& link)
-        : m_db(conninfo, timeouts, &link) {}
+        : m_db(conninfo, timeouts, &link), m_reader(m_db), m_log(m_db, m_reader) {}
 
-    void beginBatch() override { m_db.exec("BEGIN ISOLATION LEVEL READ COMMITTED"); }
+    void beginBatch() override
+    {
+        // The transaction takes its id before it draws any version id: a
+        // reader that sees it in progress then knows that it may still
+        // commit versions below ids already committed (docs/live.md).
+        m_db.exec("BEGIN ISOLATION LEVEL READ COMMITTED; SELECT pg_current_xact_id()");
+        WriteOrigin origin;
+        origin.method = "trd-server";
+        origin.kind = BatchKind::Import;
+        m_log.setOrigin(origin);
+    }
     void beginItem() override { m_db.exec("SAVEPOINT delta"); }
     void endItem(bool keep) override
     {
-        if (!keep)
+        if (!keep) {
             m_db.exec("ROLLBACK TO SAVEPOINT delta");
+            m_log.forgetBatches();
+        }
         m_db.exec("RELEASE SAVEPOINT delta");
     }
     void commitBatch() override
@@ -212,7 +267,36 @@ public:
             throw;
         }
     }
-    void rollbackBatch() override { m_db.exec("ROLLBACK"); }
+    void rollbackBatch() override
+    {
+        m_log.forgetBatches();
+        m_db.exec("ROLLBACK");
+    }
+
+    void setOrigin(const WriteOrigin& origin) override { m_log.setOrigin(origin); }
+    std::int64_t openBatch(const WriteOrigin& origin, const std::string& language, double now) override
+    {
+        return m_log.openBatch(origin, language, now);
+    }
+    std::vector<std::int64_t> batchesWritten() const override { return m_log.written(); }
+    HistoryReader& history() override { return m_reader; }
+    PruneCount pruneHistory(double before, std::int64_t limit) override { return m_log.prune(before, limit); }
+
+    void lockRowIds(const std::vector<std::int64_t>& ids) override
+    {
+        if (ids.empty())
+            return;
+        std::string list = "{";
+        for (const std::int64_t id : ids) {
+            if (list.size() > 1)
+                list += ',';
+            list += std::to_string(id);
+        }
+        list += '}';
+        m_db.run("SELECT IDTRADUCAO FROM TRADUCAO WHERE IDTRADUCAO = ANY($1::bigint[]) ORDER BY IDTRADUCAO "
+                 "FOR UPDATE",
+                 {list});
+    }
 
     // Takes the row locks of a whole batch in one statement, in the order of
     // the surrogate key, before any delta is applied: two servers saving the
@@ -238,16 +322,15 @@ public:
     void apply(const RowChange& change, double now) override
     {
         if (change.kind == RowChange::Kind::Insert) {
-            write("INSERT INTO TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, "
-                  "IDSITTRADUCAO, DTALTERACAO) VALUES ($1, $2, $3, $4, $5, $6, $7)",
-                  change.updated, now, {});
+            insertNew(change.updated, now, now, change.reviveId, change.reviveAfterVersion);
             return;
         }
         // FOR UPDATE: another server sharing the database waits here, then
         // sees this delta's result, so the check and the write stay one step.
         long long id = -1;
+        std::optional<std::int64_t> last;
         std::string destination, status;
-        m_db.run("SELECT IDTRADUCAO, STVALORPROP, IDSITTRADUCAO FROM TRADUCAO WHERE IDIDIOMA = $1 AND "
+        m_db.run("SELECT IDTRADUCAO, STVALORPROP, IDSITTRADUCAO, IDULTVERSAO FROM TRADUCAO WHERE IDIDIOMA = $1 AND "
                  "CDPROGTRAD = $2 AND NMCOMPONENTE = $3 AND md5(STAGRVALPROP) = md5($4) AND STAGRVALPROP = $4 "
                  "FOR UPDATE",
                  {change.original.language, change.original.program, change.original.component,
@@ -256,19 +339,24 @@ public:
                      id = r.integer(0);
                      destination = r.text(1);
                      status = r.text(2);
+                     if (!r.isNull(3))
+                         last = r.integer(3);
                  });
         if (id < 0 || destination != change.originalDestination || status != change.originalStatus)
-            throw ServerError(ErrorKind::Conflict,
-                              "O registro foi alterado por outro usuário (Tela: " + change.original.program
-                                  + ", Componente: " + change.original.component
-                                  + "). Recarregue os registros e refaça a alteração.");
+            changedByOther(change.original, id < 0 || !last ? std::nullopt : m_reader.version(*last));
         if (change.kind == RowChange::Kind::Delete) {
+            const std::int64_t version =
+                m_log.record(change.original.language, id, last, ChangeType::Delete, change.originalStatus, {},
+                             std::string_view(change.originalDestination), now, now);
+            m_log.recordDeletedKey(version, change.original);
             m_db.run("DELETE FROM TRADUCAO WHERE IDTRADUCAO = $1", {std::to_string(id)});
             return;
         }
+        const auto newest = keepChange(id, last, destination, status, change.updated, now, now);
         write("UPDATE TRADUCAO SET IDIDIOMA = $1, CDPROGTRAD = $2, NMCOMPONENTE = $3, STAGRVALPROP = $4, "
-              "STVALORPROP = $5, IDSITTRADUCAO = $6, DTALTERACAO = $7 WHERE IDTRADUCAO = $8",
-              change.updated, now, std::to_string(id));
+              "STVALORPROP = $5, IDSITTRADUCAO = $6, DTALTERACAO = $7, IDULTVERSAO = $8 WHERE IDTRADUCAO = $9",
+              change.updated, now, {newest ? std::optional<std::string>(std::to_string(*newest)) : std::nullopt,
+                                    std::to_string(id)});
     }
 
     void putLanguage(const Language& language) override
@@ -278,25 +366,80 @@ public:
                  {language.code, language.description, language.prop});
     }
 
+    // An import tells the servers once, at its end, to read every row again,
+    // rather than one notification a row.
+    void beginBulkLoad() override { m_db.exec("SELECT set_config('trd.carga_em_massa', 'on', true)"); }
+    void endBulkLoad() override
+    {
+        m_db.exec("SELECT set_config('trd.carga_em_massa', 'off', true); SELECT pg_notify('trd_alteracao', '*')");
+    }
+
     void insertRow(const TranslationRow& row, double now) override
     {
-        write("INSERT INTO TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, "
-              "IDSITTRADUCAO, DTALTERACAO) VALUES ($1, $2, $3, $4, $5, $6, $7) "
-              "ON CONFLICT (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, md5(STAGRVALPROP)) DO UPDATE SET "
-              "STVALORPROP = excluded.STVALORPROP, IDSITTRADUCAO = excluded.IDSITTRADUCAO, "
-              "DTALTERACAO = excluded.DTALTERACAO",
-              row, row.changed.value_or(now), {});
+        // A row that is already there takes the new values.
+        const double changed = row.changed.value_or(now);
+        const auto existing = m_reader.rowByKey(row.key.language, row.key.program, row.key.component, row.key.source);
+        if (!existing) {
+            insertNew(row, changed, now, std::nullopt, std::nullopt);
+            return;
+        }
+        const auto newest = keepChange(existing->id, existing->lastVersion, existing->destination, existing->status,
+                                       row, changed, now);
+        m_db.runNullable("UPDATE TRADUCAO SET STVALORPROP = $1, IDSITTRADUCAO = $2, DTALTERACAO = $3, IDULTVERSAO = $4 "
+                         "WHERE IDTRADUCAO = $5",
+                         {row.destination, row.status, number(changed),
+                          newest ? std::optional<std::string>(std::to_string(*newest)) : std::nullopt,
+                          std::to_string(existing->id)});
     }
 
 private:
-    void write(const char* sql, const TranslationRow& row, double now, std::string id)
+    // Keeps the version of a row going from (destination, status) to `row`
+    // and answers its newest version; a write that changes neither the text
+    // nor the status keeps none.
+    std::optional<std::int64_t> keepChange(std::int64_t id, std::optional<std::int64_t> last,
+                                           const std::string& destination, const std::string& status,
+                                           const TranslationRow& row, double changed, double now)
     {
-        PostgresConnection::Params params{row.key.language, row.key.program, row.key.component, row.key.source,
-                                          row.destination,  row.status,      number(now)};
-        if (!id.empty())
-            params.push_back(std::move(id));
+        const bool textChanged = destination != row.destination;
+        if (!textChanged && status == row.status)
+            return last;
+        return m_log.record(row.key.language, id, last, ChangeType::Change, status, row.status,
+                            textChanged ? std::optional<std::string_view>(destination) : std::nullopt, changed, now);
+    }
+
+    // A new row with its first version (the version's id taken first, so
+    // the row names it as it is written); an undo of a delete brings the row
+    // back under its old id when that is still free.
+    void insertNew(const TranslationRow& row, double changed, double now, std::optional<std::int64_t> reviveId,
+                   std::optional<std::int64_t> reviveAfter)
+    {
+        long long id = -1;
+        const auto take = [&](const PostgresConnection::Row& r) { id = r.integer(0); };
+        if (reviveId && !m_reader.rowById(*reviveId))
+            write("INSERT INTO TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, IDSITTRADUCAO, "
+                  "DTALTERACAO, IDTRADUCAO) OVERRIDING SYSTEM VALUE VALUES ($1, $2, $3, $4, $5, $6, $7, $8) "
+                  "RETURNING IDTRADUCAO",
+                  row, changed, {std::to_string(*reviveId)}, take);
+        else
+            write("INSERT INTO TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, IDSITTRADUCAO, "
+                  "DTALTERACAO) VALUES ($1, $2, $3, $4, $5, $6, $7) RETURNING IDTRADUCAO",
+                  row, changed, {}, take);
+        const std::int64_t version = m_log.record(row.key.language, id, reviveAfter, ChangeType::Insert, {},
+                                                  row.status, std::nullopt, changed, now);
+        m_db.run("UPDATE TRADUCAO SET IDULTVERSAO = $1 WHERE IDTRADUCAO = $2",
+                 {std::to_string(version), std::to_string(id)});
+    }
+
+    void write(const char* sql, const TranslationRow& row, double now, PostgresConnection::NullableParams extra,
+               const std::function<void(const PostgresConnection::Row&)>& visit = {})
+    {
+        PostgresConnection::NullableParams params{row.key.language, row.key.program, row.key.component,
+                                                  row.key.source,   row.destination,  row.status,
+                                                  number(now)};
+        for (auto& p : extra)
+            params.push_back(std::move(p));
         try {
-            m_db.run(sql, params);
+            m_db.runNullable(sql, params, visit);
         } catch (const PostgresError& e) {
             if (e.sqlState() == "23503")
                 throw ServerError(ErrorKind::Conflict, "Idioma não cadastrado: " + row.key.language + ".");
@@ -312,6 +455,8 @@ private:
     }
 
     PostgresConnection m_db;
+    PostgresHistoryReader m_reader;
+    PostgresVersionLog m_log;
 };
 
 } // namespace
@@ -322,8 +467,17 @@ PostgresStorage::PostgresStorage(std::string conninfo, PostgresTimeouts timeouts
     PostgresConnection db(m_conninfo, m_timeouts);
     // Several servers may start at once against one database.
     db.exec("BEGIN; SELECT pg_advisory_xact_lock(930093);");
-    db.exec(SchemaSql);
-    db.exec("COMMIT");
+    try {
+        // The version is checked first: a newer server's database is left
+        // as it is, its functions included.
+        const int version = pghistory::checkVersion(db);
+        db.exec(SchemaSql);
+        pghistory::upgrade(db, version);
+        db.exec("COMMIT");
+    } catch (...) {
+        db.exec("ROLLBACK");
+        throw;
+    }
 }
 
 std::unique_ptr<StorageSession> PostgresStorage::openSession()
@@ -334,6 +488,17 @@ std::unique_ptr<StorageSession> PostgresStorage::openSession()
 std::unique_ptr<StorageWriter> PostgresStorage::openWriter()
 {
     return std::make_unique<PostgresWriter>(m_conninfo, m_timeouts, m_link);
+}
+
+PostgresStorage::~PostgresStorage() = default;
+
+std::uint64_t PostgresStorage::watchRowChanges(RowChangeWatcher watcher)
+{
+    const std::uint64_t id = m_changes.watch(std::move(watcher));
+    std::lock_guard lock(m_watcherMutex);
+    if (!m_watcher)
+        m_watcher = std::make_unique<PostgresRowWatcher>(m_conninfo, m_changes);
+    return id;
 }
 
 bool PostgresStorage::isEmpty()

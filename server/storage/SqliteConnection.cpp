@@ -87,6 +87,14 @@ SqliteStatement& SqliteStatement::bind(int index, std::int64_t value)
     return *this;
 }
 
+SqliteStatement& SqliteStatement::bindNull(int index)
+{
+    const int rc = sqlite3_bind_null(m_stmt, index);
+    if (rc != SQLITE_OK)
+        m_conn->fail(rc);
+    return *this;
+}
+
 bool SqliteStatement::step()
 {
     if (!m_started) {

@@ -30,6 +30,7 @@ public:
     SqliteStatement& bind(int index, std::string_view text);
     SqliteStatement& bind(int index, double value);
     SqliteStatement& bind(int index, std::int64_t value);
+    SqliteStatement& bindNull(int index);
 
     // true while there is a row; throws SqliteError on failure.
     bool step();

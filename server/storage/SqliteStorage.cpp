@@ -1,13 +1,16 @@
 #include "SqliteStorage.h"
 
+#include "ChangeReading.h"
 #include "ListedRowsCollector.h"
 #include "SqliteCheckpointer.h"
 #include "SqliteConnection.h"
 #include "SqliteFileGuard.h"
+#include "SqliteHistory.h"
 #include "SqliteIntegrityWatch.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -18,7 +21,8 @@ namespace trd::server {
 
 namespace {
 
-constexpr int SchemaVersion = 1;
+// 1: languages and rows. 2: the history (batches and versions, docs/history.md).
+constexpr int SchemaVersion = 2;
 
 const char* const SchemaSql = R"SQL(
 CREATE TABLE IF NOT EXISTS IDIOMA (
@@ -80,10 +84,18 @@ int bindStatusAndDates(SqliteStatement& st, int index, const std::string& status
     return index;
 }
 
+[[noreturn]] void historyNotKept()
+{
+    throw ServerError(ErrorKind::Unavailable,
+                      "Este banco ainda não guarda o histórico de alterações: o servidor o atende somente para "
+                      "consulta e não pôde atualizá-lo. Inicie o servidor uma vez sem --read-only.");
+}
+
 class SqliteSession : public StorageSession {
 public:
-    SqliteSession(const std::string& path, SqliteConnection::Mode mode, std::atomic<bool>* damaged, int timeLimitMs)
-        : m_db(path, true, mode)
+    SqliteSession(const std::string& path, SqliteConnection::Mode mode, std::atomic<bool>* damaged, int timeLimitMs,
+                  bool history)
+        : m_db(path, true, mode), m_history(m_db), m_hasHistory(history)
     {
         m_db.setDamageFlag(damaged);
         m_db.setStatementTimeLimit(timeLimitMs);
@@ -179,34 +191,84 @@ public:
         st.step();
     }
 
+    HistoryReader& history() override
+    {
+        if (!m_hasHistory)
+            historyNotKept();
+        return m_history;
+    }
+
+    ChangeWindow readChanges(const ChangeQuery& query) override
+    {
+        if (!m_hasHistory)
+            historyNotKept();
+        return changereading::readSqlite(m_db, query);
+    }
+
+    void scanRows(const KeyedRowVisitor& visit) override
+    {
+        auto st = m_db.prepare(std::string("SELECT IDTRADUCAO, ") + RowColumns + " FROM TRADUCAO");
+        while (st.step())
+            visit(st.integer(0), readRowView(st, 1));
+    }
+
+    void selectRowsById(const std::vector<std::int64_t>& ids, const KeyedRowVisitor& visit) override
+    {
+        if (ids.empty())
+            return;
+        std::string list = "[";
+        for (const std::int64_t id : ids)
+            list += (list.size() > 1 ? "," : "") + std::to_string(id);
+        list += ']';
+        auto st = m_db.prepare(std::string("SELECT IDTRADUCAO, ") + RowColumns
+                               + " FROM json_each(?) AS L CROSS JOIN TRADUCAO WHERE IDTRADUCAO = L.value");
+        st.bind(1, list);
+        while (st.step())
+            visit(st.integer(0), readRowView(st, 1));
+    }
+
 private:
     SqliteConnection m_db;
+    SqliteHistoryReader m_history;
+    bool m_hasHistory;
 };
 
 class SqliteWriter : public StorageWriter {
 public:
-    SqliteWriter(const std::string& path, bool durable, SqliteFileGuard& guard, std::atomic<bool>* damaged)
-        : m_db(path, durable, SqliteConnection::Mode::ReadWrite), m_checkpointer(path, durable, guard), m_guard(guard)
+    SqliteWriter(const std::string& path, bool durable, bool keepVersions, SqliteFileGuard& guard,
+                 std::atomic<bool>* damaged, RowChangeRelay& changes)
+        : m_db(path, durable, SqliteConnection::Mode::ReadWrite), m_checkpointer(path, durable, guard), m_guard(guard),
+          m_changes(changes), m_reader(m_db), m_log(m_db, m_reader), m_keepVersions(keepVersions)
     {
         m_db.setDamageFlag(damaged);
+        // Every row this connection writes, whatever the statement, is told
+        // to the watcher once its transaction commits.
+        sqlite3_update_hook(m_db.handle(), &SqliteWriter::rowWritten, this);
         m_checkpointer.attach(m_db.handle());
         // The connections now hold the database, its WAL and shared memory
         // open: these are the files every later save must still find on disk.
         m_db.exec("SELECT 1 FROM sqlite_schema LIMIT 1");
         m_guard.record(true);
     }
-    ~SqliteWriter() override { m_checkpointer.detach(m_db.handle()); }
+    ~SqliteWriter() override
+    {
+        sqlite3_update_hook(m_db.handle(), nullptr, nullptr);
+        m_checkpointer.detach(m_db.handle());
+    }
 
     void beginBatch() override
     {
         checkFiles();
         m_db.exec("BEGIN IMMEDIATE");
+        m_log.setOrigin(defaultOrigin());
     }
     void beginItem() override { m_db.exec("SAVEPOINT delta"); }
     void endItem(bool keep) override
     {
-        if (!keep)
+        if (!keep) {
             m_db.exec("ROLLBACK TO delta");
+            m_log.forgetBatches();
+        }
         m_db.exec("RELEASE delta");
     }
     void commitBatch() override
@@ -223,6 +285,8 @@ public:
                 throw;
             throw outcomeUnknown(std::string("COMMIT: ") + e.what());
         }
+        m_changes.publish({std::move(m_written), false});
+        m_written.clear();
         // Checked after the commit too: if the files went meanwhile, this
         // commit is in a WAL that may or may not be found again. It stands
         // only when it could be copied into the database file, which is still
@@ -240,6 +304,8 @@ public:
     }
     void rollbackBatch() override
     {
+        m_written.clear();
+        m_log.forgetBatches();
         m_loaded = false;
         if (!sqlite3_get_autocommit(m_db.handle()))
             m_db.exec("ROLLBACK");
@@ -248,31 +314,34 @@ public:
     void apply(const RowChange& change, double now) override
     {
         if (change.kind == RowChange::Kind::Insert) {
-            write("INSERT INTO TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, "
-                  "IDSITTRADUCAO, DTALTERACAO) VALUES (?, ?, ?, ?, ?, ?, ?)",
-                  change.updated, now, std::nullopt);
+            insertNew(change.updated, now, now, change.reviveId, change.reviveAfterVersion);
             return;
         }
-        const std::int64_t id = findUnchanged(change);
+        const Found found = findUnchanged(change);
         if (change.kind == RowChange::Kind::Delete) {
+            if (m_keepVersions) {
+                const std::int64_t version =
+                    m_log.record(change.original.language, found.id, found.lastVersion, ChangeType::Delete,
+                                 change.originalStatus, {}, std::string_view(change.originalDestination), now, now);
+                m_log.recordDeletedKey(version, change.original);
+            }
             auto st = m_db.prepare("DELETE FROM TRADUCAO WHERE IDTRADUCAO = ?");
-            st.bind(1, id);
+            st.bind(1, found.id);
             st.run();
             return;
         }
+        const auto last = keepChange(found, change.originalDestination, change.originalStatus, change.updated,
+                                     now, now);
         if (sameKey(change.original, change.updated.key)) {
             // The usual save (a text or a status): SQLite rewrites only the
             // indexes of the columns a statement sets, so leaving the key out
             // spares the unique index and the language check on every save.
-            auto st = m_db.prepare("UPDATE TRADUCAO SET STVALORPROP = ?, IDSITTRADUCAO = ?, DTALTERACAO = ? "
-                                   "WHERE IDTRADUCAO = ?");
-            st.bind(1, change.updated.destination).bind(2, change.updated.status).bind(3, now).bind(4, id);
-            run(st, change.updated);
+            updateValues(found.id, change.updated, now, last);
             return;
         }
         write("UPDATE TRADUCAO SET IDIDIOMA = ?, CDPROGTRAD = ?, NMCOMPONENTE = ?, STAGRVALPROP = ?, "
-              "STVALORPROP = ?, IDSITTRADUCAO = ?, DTALTERACAO = ? WHERE IDTRADUCAO = ?",
-              change.updated, now, id);
+              "STVALORPROP = ?, IDSITTRADUCAO = ?, DTALTERACAO = ?, IDULTVERSAO = ? WHERE IDTRADUCAO = ?",
+              change.updated, now, last, found.id);
     }
 
     void putLanguage(const Language& language) override
@@ -286,13 +355,30 @@ public:
 
     void insertRow(const TranslationRow& row, double now) override
     {
-        write("INSERT INTO TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, "
-              "IDSITTRADUCAO, DTALTERACAO) VALUES (?, ?, ?, ?, ?, ?, ?) "
-              "ON CONFLICT (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP) DO UPDATE SET "
-              "STVALORPROP = excluded.STVALORPROP, IDSITTRADUCAO = excluded.IDSITTRADUCAO, "
-              "DTALTERACAO = excluded.DTALTERACAO",
-              row, row.changed.value_or(now), std::nullopt);
+        // A row that is already there takes the new values.
+        const double changed = row.changed.value_or(now);
+        const auto existing = m_reader.rowByKey(row.key.language, row.key.program, row.key.component, row.key.source);
+        if (!existing) {
+            insertNew(row, changed, now, std::nullopt, std::nullopt);
+            return;
+        }
+        const Found found{existing->id, existing->lastVersion};
+        updateValues(existing->id, row, changed,
+                     keepChange(found, existing->destination, existing->status, row, changed, now));
     }
+
+    void setOrigin(const WriteOrigin& origin) override { m_log.setOrigin(origin); }
+
+    std::int64_t openBatch(const WriteOrigin& origin, const std::string& language, double now) override
+    {
+        return m_log.openBatch(origin, language, now);
+    }
+
+    std::vector<std::int64_t> batchesWritten() const override { return m_log.written(); }
+
+    HistoryReader& history() override { return m_reader; }
+
+    PruneCount pruneHistory(double before, std::int64_t limit) override { return m_log.prune(before, limit); }
 
     void beginBulkLoad() override
     {
@@ -314,6 +400,16 @@ public:
     }
 
 private:
+    static void rowWritten(void* self, int, const char*, const char* table, sqlite3_int64 rowid)
+    {
+        auto* writer = static_cast<SqliteWriter*>(self);
+        // A delta rolled back to its savepoint is still listed: the watcher
+        // reads the rows again, and finds them as they are.
+        if (std::strcmp(table, "TRADUCAO") == 0 && writer->m_changes.watched()
+            && writer->m_written.size() <= RowChangeRelay::MostListed)
+            writer->m_written.push_back(rowid);
+    }
+
     // A bulk load leaves a log as large as what it loaded; copied into the
     // database at once and cut to nothing, it does not double the disk the
     // database needs for as long as the server runs. (Later logs are cut back
@@ -347,13 +443,6 @@ private:
         throw StorageError("database files lost", lost);
     }
 
-    [[noreturn]] static void changedByOther(const RowChange& change)
-    {
-        throw ServerError(ErrorKind::Conflict,
-                          "O registro foi alterado por outro usuário (Tela: " + change.original.program
-                              + ", Componente: " + change.original.component
-                              + "). Recarregue os registros e refaça a alteração.");
-    }
 
     static bool sameKey(const RowKey& a, const RowKey& b)
     {
@@ -361,26 +450,106 @@ private:
             && a.source == b.source;
     }
 
+    static WriteOrigin defaultOrigin()
+    {
+        WriteOrigin origin;
+        origin.method = "trd-server";
+        origin.kind = BatchKind::Import;
+        return origin;
+    }
+
+    struct Found {
+        std::int64_t id = 0;
+        std::optional<std::int64_t> lastVersion;
+    };
+
     // The row as the client last saw it: found by its original key, with its
     // original destination text and status still in place.
-    std::int64_t findUnchanged(const RowChange& change)
+    Found findUnchanged(const RowChange& change)
     {
-        auto st = m_db.prepare("SELECT IDTRADUCAO, STVALORPROP, IDSITTRADUCAO FROM TRADUCAO "
+        auto st = m_db.prepare("SELECT IDTRADUCAO, STVALORPROP, IDSITTRADUCAO, IDULTVERSAO FROM TRADUCAO "
                                "WHERE IDIDIOMA = ? AND CDPROGTRAD = ? AND NMCOMPONENTE = ? AND STAGRVALPROP = ?");
         st.bind(1, change.original.language).bind(2, change.original.program);
         st.bind(3, change.original.component).bind(4, change.original.source);
-        if (!st.step() || st.text(1) != change.originalDestination || st.text(2) != change.originalStatus)
-            changedByOther(change);
-        return st.integer(0);
+        if (!st.step())
+            changedByOther(change.original, std::nullopt);
+        if (st.text(1) != change.originalDestination || st.text(2) != change.originalStatus)
+            changedByOther(change.original, st.isNull(3) ? std::nullopt : m_reader.version(st.integer(3)));
+        Found found{st.integer(0), std::nullopt};
+        if (!st.isNull(3))
+            found.lastVersion = st.integer(3);
+        return found;
     }
 
-    void write(const char* sql, const TranslationRow& row, double now, std::optional<std::int64_t> id)
+    // Keeps the version of a row going from (destination, status) to `row`
+    // and answers the row's newest version afterwards. A write that changes
+    // neither the text nor the status keeps none.
+    std::optional<std::int64_t> keepChange(const Found& found, const std::string& destination,
+                                           const std::string& status, const TranslationRow& row, double changed,
+                                           double now)
+    {
+        const bool textChanged = destination != row.destination;
+        if (!m_keepVersions || (!textChanged && status == row.status))
+            return found.lastVersion;
+        return m_log.record(row.key.language, found.id, found.lastVersion, ChangeType::Change, status, row.status,
+                            textChanged ? std::optional<std::string_view>(destination) : std::nullopt, changed, now);
+    }
+
+    void updateValues(std::int64_t id, const TranslationRow& row, double changed, std::optional<std::int64_t> last)
+    {
+        auto st = m_db.prepare("UPDATE TRADUCAO SET STVALORPROP = ?, IDSITTRADUCAO = ?, DTALTERACAO = ?, "
+                               "IDULTVERSAO = ? WHERE IDTRADUCAO = ?");
+        st.bind(1, row.destination).bind(2, row.status).bind(3, changed).bind(5, id);
+        if (last)
+            st.bind(4, *last);
+        else
+            st.bindNull(4);
+        run(st, row);
+    }
+
+    // A new row, with its first version; an undo of a delete brings the row
+    // back under its old id when that is still free.
+    void insertNew(const TranslationRow& row, double changed, double now, std::optional<std::int64_t> reviveId,
+                   std::optional<std::int64_t> reviveAfter)
+    {
+        if (reviveId && !m_reader.rowById(*reviveId)) {
+            auto st = m_db.prepare("INSERT INTO TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, "
+                                   "STVALORPROP, IDSITTRADUCAO, DTALTERACAO, IDTRADUCAO) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+            bindRow(st, row, changed);
+            st.bind(8, *reviveId);
+            run(st, row);
+        } else {
+            auto st = m_db.prepare("INSERT INTO TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, "
+                                   "STVALORPROP, IDSITTRADUCAO, DTALTERACAO) VALUES (?, ?, ?, ?, ?, ?, ?)");
+            bindRow(st, row, changed);
+            run(st, row);
+        }
+        if (!m_keepVersions)
+            return;
+        const std::int64_t id = sqlite3_last_insert_rowid(m_db.handle());
+        const std::int64_t version = m_log.record(row.key.language, id, reviveAfter, ChangeType::Insert, {},
+                                                  row.status, std::nullopt, changed, now);
+        auto st = m_db.prepare("UPDATE TRADUCAO SET IDULTVERSAO = ? WHERE IDTRADUCAO = ?");
+        st.bind(1, version).bind(2, id);
+        st.run();
+    }
+
+    static void bindRow(SqliteStatement& st, const TranslationRow& row, double changed)
+    {
+        st.bind(1, row.key.language).bind(2, row.key.program).bind(3, row.key.component);
+        st.bind(4, row.key.source).bind(5, row.destination).bind(6, row.status).bind(7, changed);
+    }
+
+    void write(const char* sql, const TranslationRow& row, double now, std::optional<std::int64_t> last,
+               std::int64_t id)
     {
         auto st = m_db.prepare(sql);
-        st.bind(1, row.key.language).bind(2, row.key.program).bind(3, row.key.component);
-        st.bind(4, row.key.source).bind(5, row.destination).bind(6, row.status).bind(7, now);
-        if (id)
-            st.bind(8, *id);
+        bindRow(st, row, now);
+        if (last)
+            st.bind(8, *last);
+        else
+            st.bindNull(8);
+        st.bind(9, id);
         run(st, row);
     }
 
@@ -405,6 +574,11 @@ private:
     SqliteConnection m_db;
     SqliteCheckpointer m_checkpointer;
     SqliteFileGuard& m_guard;
+    RowChangeRelay& m_changes;
+    std::vector<std::int64_t> m_written;   // rows of the open transaction
+    SqliteHistoryReader m_reader;
+    SqliteVersionLog m_log;
+    bool m_keepVersions;
     bool m_rescued = false;
     bool m_bulk = false;
     bool m_loaded = false;   // a bulk load is in the batch being committed
@@ -463,10 +637,16 @@ SqliteStorage::SqliteStorage(std::string path, SqliteOpenOptions options)
         if (!m_options.readOnly && ::access(m_path.c_str(), W_OK) != 0)
             throw StorageError("o banco " + m_path + " não pode ser gravado por este usuário; para atendê-lo somente "
                                                      "para consulta, use --read-only");
-        checkIdentity();
+        const int version = checkIdentity();
         checkIntegrity();
         if (!m_options.readOnly)
             checkWritable();
+        if (version < SchemaVersion) {
+            if (m_options.readOnly)
+                m_historyKept = false;
+            else
+                upgrade(version);
+        }
     }
     m_guard = std::make_unique<SqliteFileGuard>(m_path);
     if (m_options.readOnly)
@@ -485,12 +665,34 @@ void SqliteStorage::createSchema()
     db.exec("BEGIN IMMEDIATE");
     db.exec(SchemaSql);
     db.exec(SecondaryIndexSql);
+    db.exec(sqlitehistory::SchemaSql);
     db.exec(("PRAGMA application_id=" + std::to_string(ApplicationId)).c_str());
     db.exec(("PRAGMA user_version=" + std::to_string(SchemaVersion)).c_str());
     db.exec("COMMIT");
 }
 
-void SqliteStorage::checkIdentity()
+// Brings a database of an earlier schema up to this one, all in one
+// transaction: a failure leaves it as it was. Servers of the earlier version
+// then refuse it as newer.
+void SqliteStorage::upgrade(int from)
+{
+    SqliteConnection db(m_path, m_options.durable, SqliteConnection::Mode::ReadWrite);
+    db.exec("BEGIN IMMEDIATE");
+    try {
+        if (from < 2)
+            db.exec(sqlitehistory::SchemaSql);
+        db.exec(("PRAGMA user_version=" + std::to_string(SchemaVersion)).c_str());
+        db.exec("COMMIT");
+    } catch (const std::exception& e) {
+        db.exec("ROLLBACK");
+        throw StorageError("não foi possível atualizar o esquema do banco " + m_path + " da versão "
+                           + std::to_string(from) + " para a " + std::to_string(SchemaVersion) + ": " + e.what());
+    }
+    std::fprintf(stderr, "trd-server: banco %s atualizado do esquema %d para o %d (histórico de alterações)\n",
+                 m_path.c_str(), from, SchemaVersion);
+}
+
+int SqliteStorage::checkIdentity()
 {
     const auto mode = m_options.readOnly ? SqliteConnection::Mode::ReadOnly : SqliteConnection::Mode::ReadWrite;
     std::int64_t application = 0, version = 0, tables = 0;
@@ -528,6 +730,7 @@ void SqliteStorage::checkIdentity()
         SqliteConnection db(m_path, m_options.durable, mode);
         db.exec(("PRAGMA application_id=" + std::to_string(ApplicationId)).c_str());
     }
+    return static_cast<int>(version);
 }
 
 void SqliteStorage::checkIntegrity()
@@ -577,14 +780,21 @@ std::unique_ptr<StorageSession> SqliteStorage::openSession()
     if (std::string lost = m_guard->check(); !lost.empty())
         throw StorageError("database files lost", lost);
     return std::make_unique<SqliteSession>(
-        m_path, m_options.readOnly ? SqliteConnection::Mode::ReadOnly : SqliteConnection::Mode::ReadWrite, &m_damaged, m_statementTimeLimitMs);
+        m_path, m_options.readOnly ? SqliteConnection::Mode::ReadOnly : SqliteConnection::Mode::ReadWrite, &m_damaged,
+        m_statementTimeLimitMs, m_historyKept);
 }
 
 std::unique_ptr<StorageWriter> SqliteStorage::openWriter()
 {
     if (m_options.readOnly)
         return std::make_unique<ReadOnlyWriter>();
-    return std::make_unique<SqliteWriter>(m_path, m_options.durable, *m_guard, &m_damaged);
+    return std::make_unique<SqliteWriter>(m_path, m_options.durable, m_options.keepVersions, *m_guard, &m_damaged,
+                                          m_changes);
+}
+
+std::uint64_t SqliteStorage::watchRowChanges(RowChangeWatcher watcher)
+{
+    return m_changes.watch(std::move(watcher));
 }
 
 bool SqliteStorage::isEmpty()

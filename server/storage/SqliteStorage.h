@@ -18,6 +18,7 @@ struct SqliteOpenOptions {
     bool readOnly = false;     // serve without writes (saves are refused)
     bool fullCheck = false;    // PRAGMA integrity_check at open instead of quick_check
     bool durable = true;       // false only for benchmarks (commits skip the fsync)
+    bool keepVersions = true;  // false only for benchmarks (writes keep no history)
     std::uint64_t minFreeBytes = 64u << 20;   // less free disk than this: unhealthy
     int checkEverySeconds = 0;                 // the integrity check on a schedule; 0: only at start
 };
@@ -45,6 +46,10 @@ public:
     std::unique_ptr<StorageWriter> openWriter() override;
     bool isEmpty() override;
     StorageStatus status() override;
+    // The writer of this server tells its commits; another process writing
+    // the same file is not seen (one server serves a SQLite file).
+    std::uint64_t watchRowChanges(RowChangeWatcher watcher) override;
+    void unwatchRowChanges(std::uint64_t id) override { m_changes.unwatch(id); }
 
     const std::string& path() const { return m_path; }
     bool created() const { return m_created; }
@@ -56,17 +61,21 @@ public:
 
 private:
     void createSchema();
-    void checkIdentity();
+    // Returns the schema version found.
+    int checkIdentity();
+    void upgrade(int from);
     void checkIntegrity();
     void checkWritable();
 
     std::string m_path;
     SqliteOpenOptions m_options;
     bool m_created = false;
+    bool m_historyKept = true;   // false: a database of schema 1 served read-only
     std::atomic<bool> m_damaged{false};
     std::unique_ptr<SqliteFileGuard> m_guard;
     std::unique_ptr<SqliteIntegrityWatch> m_watch;   // after the guard it reports to
     int m_statementTimeLimitMs = DefaultStatementTimeLimitMs;
+    RowChangeRelay m_changes;
 };
 
 } // namespace trd::server

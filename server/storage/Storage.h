@@ -4,7 +4,9 @@
 // sessions are used one per worker thread at a time; all writes go through one
 // writer, driven by the WriteCoordinator, which batches deltas into shared
 // transactions while keeping each delta atomic.
+#include "ChangeRecords.h"
 #include "FilterFragment.h"
+#include "RowChanges.h"
 #include "ServerError.h"
 
 #include <cstdint>
@@ -17,6 +19,9 @@
 #include <vector>
 
 namespace trd::server {
+
+class HistoryReader;
+struct WriteOrigin;
 
 // A failure of the database itself (I/O, lost connection, corrupt file), as
 // opposed to a refusal of the data: internal, or unavailable when waiting may
@@ -109,6 +114,8 @@ TranslationRowView readRowView(const ResultRow& r, int first)
 }
 
 using RowVisitor = std::function<void(const TranslationRowView&)>;
+// A row with its surrogate key (IDTRADUCAO), for what follows rows by it.
+using KeyedRowVisitor = std::function<void(std::int64_t id, const TranslationRowView&)>;
 // A row's status and destination text, views valid during the call.
 using InfoVisitor = std::function<void(std::string_view status, std::string_view destination)>;
 
@@ -158,6 +165,16 @@ struct RowChange {
     std::string originalDestination;  // Modify/Delete: what the client saw
     std::string originalStatus;
     TranslationRow updated;           // Modify/Insert: the values to write
+    // Insert only, for an undo of a delete: bring the row back under its old
+    // IDTRADUCAO when it is free, its versions going on after this one.
+    std::optional<std::int64_t> reviveId;
+    std::optional<std::int64_t> reviveAfterVersion;
+};
+
+// What a run of --prune-history removed.
+struct PruneCount {
+    std::int64_t batches = 0;
+    std::int64_t versions = 0;
 };
 
 class StorageSession {
@@ -178,6 +195,17 @@ public:
                                    const DateBounds& dates) = 0;
     // Throws when the database does not answer.
     virtual void ping() = 0;
+
+    // The translation memory's reads: every row of every language, and the
+    // rows with the given ids that still exist; both in no particular order.
+    virtual void scanRows(const KeyedRowVisitor& visit) = 0;
+    virtual void selectRowsById(const std::vector<std::int64_t>& ids, const KeyedRowVisitor& visit) = 0;
+
+    // The versions and batches kept of every write (docs/history.md).
+    virtual HistoryReader& history();
+    // The change feed's reading: the versions after query.after, with their
+    // rows and what the reading could see (ChangeRecords.h, docs/live.md).
+    virtual ChangeWindow readChanges(const ChangeQuery& query);
 };
 
 // The single writer. Each batch is one transaction; each item inside it (one
@@ -211,6 +239,23 @@ public:
     // may build its secondary indexes once at the end instead of row by row.
     virtual void beginBulkLoad() {}
     virtual void endBulkLoad() {}
+
+    // ---- history (docs/history.md)
+    // Every write keeps a version in a batch of this origin, from now until
+    // the next call or the end of the transaction; without a call, writes go
+    // to an import batch of the user "local".
+    virtual void setOrigin(const WriteOrigin&) {}
+    // Opens an empty batch that later writes name (WriteOrigin::batch).
+    virtual std::int64_t openBatch(const WriteOrigin& origin, const std::string& language, double now);
+    // The batches written since the last setOrigin.
+    virtual std::vector<std::int64_t> batchesWritten() const { return {}; }
+    // Reads inside the writer's transaction.
+    virtual HistoryReader& history();
+    // Locks the rows with these ids, in id order, before an undo reads them.
+    virtual void lockRowIds(const std::vector<std::int64_t>&) {}
+    // Removes up to `limit` batches opened before `before`, with their
+    // versions.
+    virtual PruneCount pruneHistory(double before, std::int64_t limit);
 };
 
 class StorageBackend {
@@ -222,6 +267,16 @@ public:
     virtual bool isEmpty() = 0;
     // Cheap enough for every health probe: no statement of its own.
     virtual StorageStatus status() { return {}; }
+    // From now on, tells the watcher soon after each commit which rows it
+    // touched (RowChanges.h); a back end that cannot know says nothing.
+    // Returns the watcher's number for unwatchRowChanges (0: not watched).
+    virtual std::uint64_t watchRowChanges(RowChangeWatcher watcher)
+    {
+        (void)watcher;
+        return 0;
+    }
+    // The watcher is not running when this returns, and is not called again.
+    virtual void unwatchRowChanges(std::uint64_t id) { (void)id; }
 };
 
 } // namespace trd::server

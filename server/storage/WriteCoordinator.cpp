@@ -13,10 +13,11 @@ WriteCoordinator::WriteCoordinator(std::unique_ptr<StorageWriter> writer, std::f
 {
 }
 
-void WriteCoordinator::apply(const std::vector<RowChange>& changes)
+void WriteCoordinator::apply(const std::vector<RowChange>& changes, const WriteOrigin& origin)
 {
     Job job;
     job.changes = &changes;
+    job.origin = &origin;
     std::unique_lock lock(m_mutex);
     m_queue.push_back(&job);
     while (!job.done) {
@@ -98,6 +99,7 @@ void WriteCoordinator::runBatchOnce(std::vector<Job*>& batch, const std::vector<
         for (Job* job : batch) {
             m_writer->beginItem();
             try {
+                m_writer->setOrigin(*job->origin);
                 for (const RowChange& change : *job->changes)
                     m_writer->apply(change, now);
                 m_writer->endItem(true);
@@ -123,6 +125,14 @@ void WriteCoordinator::runBatchOnce(std::vector<Job*>& batch, const std::vector<
 
 void WriteCoordinator::runExclusive(const std::function<void(StorageWriter&)>& work)
 {
+    WriteOrigin import;
+    import.method = "trd-server";
+    import.kind = BatchKind::Import;
+    runExclusive(import, work);
+}
+
+void WriteCoordinator::runExclusive(const WriteOrigin& origin, const std::function<void(StorageWriter&)>& work)
+{
     std::unique_lock lock(m_mutex);
     m_done.wait(lock, [this] { return !m_leading; });
     m_leading = true;
@@ -131,6 +141,7 @@ void WriteCoordinator::runExclusive(const std::function<void(StorageWriter&)>& w
     std::exception_ptr failure;
     try {
         m_writer->beginBatch();
+        m_writer->setOrigin(origin);
         work(*m_writer);
         m_writer->commitBatch();
     } catch (...) {

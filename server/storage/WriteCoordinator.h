@@ -9,6 +9,7 @@
 // Uncontended saves therefore run on the caller's own thread, with no handoff.
 // A batch the database aborts for a deadlock or a serialization failure is
 // run again a few times before its callers hear of it.
+#include "HistoryRecords.h"
 #include "Storage.h"
 
 #include <condition_variable>
@@ -28,8 +29,12 @@ public:
 
     // Applies the changes atomically and durably, or throws (a ServerError of
     // the data's refusal, a StorageError for a database failure) with nothing
-    // written.
-    void apply(const std::vector<RowChange>& changes);
+    // written. The changes are one batch of the origin's kind, one per
+    // language they touch, each row keeping its version (docs/history.md):
+    // this is how every multi-row write of the server (a save, a replace-all
+    // run's save, a propagation, an import of a file) becomes a batch that
+    // can be listed and undone.
+    void apply(const std::vector<RowChange>& changes, const WriteOrigin& origin = {});
 
     // A moment on the change-date clock that no write still to commit is
     // dated before: now, or the date of the batch being written when one is.
@@ -37,8 +42,14 @@ public:
     // an export stamped with it can tell later changes by their date alone.
     double readTime() const;
 
-    // Runs work alone inside one transaction of its own (imports, demo data).
+    // Runs work alone inside one transaction of its own (imports, demo data,
+    // undo); its writes are batches of `origin` (without one, an import of
+    // the user "local").
     void runExclusive(const std::function<void(StorageWriter&)>& work);
+    void runExclusive(const WriteOrigin& origin, const std::function<void(StorageWriter&)>& work);
+
+    // The change date-time the writes are given now.
+    double now() const { return m_clock(); }
 
     struct Stats {
         std::uint64_t batches = 0;
@@ -49,6 +60,7 @@ public:
 private:
     struct Job {
         const std::vector<RowChange>* changes = nullptr;
+        const WriteOrigin* origin = nullptr;
         std::exception_ptr error;
         bool done = false;
     };

@@ -2,7 +2,8 @@
 // trd-server, reached as a user does: keys enter through the top-level
 // window, as the display delivers them. The keyboard reaches the menus (one
 // Alt letter each) and the status report; the editor stays usable in a small
-// window and uses a large one.
+// window and uses a large one. The translation memory's bar answers its own
+// Alt letters beside the host's menus.
 #include "ClientOptions.h"
 #include "HostEditor.h"
 #include "MainWindow.h"
@@ -18,6 +19,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMenu>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTableView>
 #include <QTest>
@@ -35,7 +37,8 @@ const char* const Semente =
     "L\tENG\tEnglish\tENG\n"
     "R\tENG\tTRD09300\tBTNABRIR\tAbrir arquivo\t\tN\n"
     "R\tENG\tTRD09300\tBTNSALVAR\tSalvar arquivo\tSave file\tD\n"
-    "R\tENG\tTRD09300\tBTNFECHAR\tFechar\tClose\tT\n";
+    "R\tENG\tTRD09300\tBTNFECHAR\tFechar\tClose\tT\n"
+    "R\tENG\tTRD09301\tBTNFECHAR\tFechar\t\tN\n";
 
 // Fills the filter dialog with a date range that takes every row and confirms it.
 void confirmaFiltroAmplo(TForm& filtro)
@@ -74,7 +77,7 @@ protected:
         seam.onModal = [](TForm& filtro) { confirmaFiltroAmplo(filtro); };
         ASSERT_NO_FATAL_FAILURE(escolheIdiomaPelaSeta(*janela, cbbIdioma, QStringLiteral("ENG-English")));
         QTest::keyClick(cbbIdioma, Qt::Key_Tab);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return grade->model()->rowCount() == 3; }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return grade->model()->rowCount() == 4; }));
         seam.onModal = nullptr;
         janela->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(janela.get()));
@@ -142,6 +145,50 @@ TEST_F(TelaXcb, EachMenuHasItsOwnAltLetterAndCtrlPOpensTheStatusReport)
     seam.onModal = nullptr;
     EXPECT_TRUE(seam.messages().isEmpty()) << seam.messages().join(u'\n').toStdString();
     EXPECT_EQ(aberto, QStringLiteral("frmSituTrad"));
+    EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join(u'\n').toStdString();
+}
+
+TEST_F(TelaXcb, TheMemorysBarAnswersItsAltLettersBesideTheHostsMenus)
+{
+    // The row of TRD09300 "Fechar" gets a new translation; TRD09301's, not
+    // translated, shares its source.
+    const QAbstractItemModel* modelo = grade->model();
+    int linha = -1;
+    for (int r = 0; r < modelo->rowCount(); ++r)
+        if (modelo->data(modelo->index(r, 2)).toString() == QStringLiteral("Close"))
+            linha = r;
+    ASSERT_GE(linha, 0);
+    grade->setCurrentIndex(modelo->index(linha, 2));
+    tecla(Qt::Key_F2);
+    ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QLineEdit*>(QApplication::focusWidget()) != nullptr; }));
+    tecla(Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Shut"));
+    tecla(Qt::Key_Down);
+
+    auto* barra = editor->findChild<QWidget*>(QStringLiteral("panPropagacao"));
+    auto* desfazer = editor->findChild<QPushButton*>(QStringLiteral("btnDesfazerPropagacao"));
+    ASSERT_TRUE(barra && desfazer);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return barra->isVisible(); }, 30000)) << "no question after the post";
+    auto textoDe = [&](int r) { return modelo->data(modelo->index(r, 2)).toString(); };
+    auto linhaVazia = [&] {
+        for (int r = 0; r < modelo->rowCount(); ++r)
+            if (modelo->data(modelo->index(r, 1)).toString() == QStringLiteral("Fechar") && r != linha)
+                return r;
+        return -1;
+    };
+    const int outra = linhaVazia();
+    ASSERT_GE(outra, 0);
+    EXPECT_EQ(textoDe(outra), QString());
+
+    // Alt+N applies to the untranslated row; Alt+F (not the host's Alt+D) undoes it.
+    tecla(Qt::Key_N, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return textoDe(outra) == QStringLiteral("Shut"); }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return desfazer->isVisible(); }));
+    EXPECT_EQ(menuAberto(), nullptr);
+    tecla(Qt::Key_F, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return textoDe(linhaVazia()).isEmpty(); }, 30000))
+        << textoDe(linhaVazia()).toStdString();
+    EXPECT_EQ(menuAberto(), nullptr) << "a menu took the key";
     EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join(u'\n').toStdString();
 }
 

@@ -3,6 +3,7 @@
 // with and without a criteria filter, its failure paths, the detail panel.
 #include "EditorTestKit.h"
 
+#include "CuttingProxy.h"
 #include "MensErro.h"
 #include "ShowAvi.h"
 #include "WebServer.h"
@@ -258,6 +259,52 @@ TEST_F(EditorSpine, AReloadThatFailsBeforeLoadingKeepsTheRows)
     EXPECT_TRUE(form->cdsDestino->Active());
     EXPECT_EQ(form->cdsDestino->RecordCount(), 3);
     EXPECT_FALSE(ShowAviActive());
+}
+
+// A reload whose answer is cut in the middle (the network failing, the server
+// gone) while its rows load: the user reads that the connection was
+// interrupted (not that memory ran short), the grid shows none of the rows
+// that came, and the next reload brings them all.
+TEST_F(EditorSpine, AReloadCutInTheMiddleOfItsAnswerShowsNoneOfItsRows)
+{
+    QList<Linha> linhas;
+    for (int i = 0; i < 20000; ++i)
+        linhas.append({"ENG", QStringLiteral("TRD%1").arg(i / 100, 5, 10, QLatin1Char('0')), QStringLiteral("lbl%1").arg(i),
+                       QStringLiteral("Texto de origem número %1").arg(i), QStringLiteral("Source text %1").arg(i),
+                       i % 2 ? QStringLiteral("T") : QStringLiteral("N")});
+    startServer(kIdiomas, linhas);
+    CuttingProxy cutting(server->port());
+    ASSERT_TRUE(SetWebServer(QStringLiteral("127.0.0.1:%1").arg(cutting.port())));
+    TfrmTraducao* form = openEditor();
+    ASSERT_TRUE(form);
+    loadLanguage(QStringLiteral("ENG-English"));
+    ASSERT_EQ(form->cdsDestino->RecordCount(), 20000);
+    const qint64 size = cutting.lastAnswerBytes();
+    ASSERT_GT(size, 1000000);
+
+    const QString dropped =
+        QStringLiteral("A conexão com o servidor de aplicação em 127.0.0.1:%1 foi interrompida.").arg(cutting.port());
+    for (const bool filtered : {false, true}) {
+        boTestaFiltro = filtered;
+        stTRAD = stDUV = stNTRAD = QStringLiteral("T");
+        stPARAMSQL.clear();
+        stDataTrad = QStringLiteral("T");
+        cutting.cutNextAnswerAfter(size / 2);
+        seam.clear();
+        reload();
+        EXPECT_EQ(seam.errors(), QStringList{dropped}) << filtered;
+        EXPECT_TRUE(seam.messages().isEmpty()) << seam.messages().join('|').toStdString();
+        EXPECT_EQ(cutting.lastAnswerBytes(), size / 2);
+        EXPECT_FALSE(form->cdsDestino->Active()) << filtered;
+        EXPECT_EQ(form->dbgPadrao->model()->rowCount(), 0) << filtered;
+        EXPECT_FALSE(ShowAviActive());
+    }
+    boTestaFiltro = false;
+    seam.clear();
+    reload();
+    EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join('|').toStdString();
+    EXPECT_EQ(form->cdsDestino->RecordCount(), 20000);
+    EXPECT_EQ(form->dbgPadrao->model()->rowCount(), 20000);
 }
 
 TEST_F(EditorSpine, AFilteredReloadWhoseAnswerDoesNotFitReportsInsufficientMemory)

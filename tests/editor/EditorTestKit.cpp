@@ -76,6 +76,7 @@ void EditorTest::startServerFromFile(const QString& tsvPath)
 {
     TrdServerProcess::Options options;
     options.importTsv = tsvPath;
+    options.extraArgs = serverArgs;
     options.startTimeoutMs = 120000;
     server = std::make_unique<TrdServerProcess>(options);
     ASSERT_TRUE(server->isRunning()) << server->errorString().toStdString();

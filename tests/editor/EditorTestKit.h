@@ -67,6 +67,7 @@ protected:
     int serverCalls(const QString& method) const;   // calls of that method seen by the proxy
 
     QTemporaryDir dir;
+    QStringList serverArgs;          // more of the server's command line (a users file...)
     std::unique_ptr<TrdServerProcess> server;
     std::unique_ptr<RecordingProxy> proxy;
     RecordingDialogSeam seam;

@@ -2,7 +2,9 @@
 // the menu shortcut opens the dialog, the user picks the format and the file,
 // the import lists what the file would do, leaves a conflict unticked, and
 // applies; the server holds the file's change and keeps the colleague's, and
-// the grid shows what the server holds. Cancel leaves no file behind.
+// the grid shows what the server holds; the batches window lists the import
+// as one batch and undoes it. Cancel leaves no file behind.
+#include "Cli_Trd09308.h"
 #include "EditorTestKit.h"
 #include "ExchangeJobs.h"
 #include "UnitId.h"
@@ -159,11 +161,42 @@ TEST_F(ExchangeXcb, ExportEditImportWithAConflictLeftAlone)
     QPointer<QWidget> alive(dlg);
     QTest::mouseClick(aplicar, Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return alive.isNull() || !alive->isVisible(); }, 60000));
-    EXPECT_TRUE(seam.texts(RecordingDialogSeam::Message).join(u'\n').contains(QStringLiteral("1 linha(s) de ENG gravadas")));
+    const QString mensagens = seam.texts(RecordingDialogSeam::Message).join(u'\n');
+    EXPECT_TRUE(mensagens.contains(QStringLiteral("1 linha(s) de ENG gravadas"))) << mensagens.toStdString();
+    EXPECT_TRUE(mensagens.contains(QStringLiteral("Lotes de Alterações (Ctrl+Shift+H)"))) << mensagens.toStdString();
     EXPECT_EQ(dbRow(QStringLiteral("ENG"), QStringLiteral("Nome")), (QStringList{QStringLiteral("Name"), QStringLiteral("T")}));
     EXPECT_EQ(dbRow(QStringLiteral("ENG"), QStringLiteral("&Salvar")).value(0), QStringLiteral("&Store"));
     // The editor reloaded: its grid shows what the server holds.
     ASSERT_TRUE(QTest::qWaitFor([&] { return locate(QStringLiteral("Nome")) && form->cdsDestino->FieldByName(QStringLiteral("STVALORPROP"))->AsString() == QStringLiteral("Name"); }));
+
+    // The import is one batch in the batches window, undone from there.
+    QStringList tipo, linhas;
+    QString resultado;
+    seam.answers.push_back(mrYes);   // "Desfazer o lote ...?"
+    seam.onModal = [&](TForm& janela) {
+        auto* lotes = qobject_cast<TfrmLotes*>(&janela);
+        ASSERT_TRUE(lotes);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == lotes; }));
+        ASSERT_GE(lotes->grdLotes->rowCount(), 1);
+        tipo << lotes->grdLotes->item(0, 3)->text();
+        linhas << lotes->grdLotes->item(0, 4)->text();
+        lotes->grdLotes->setCurrentCell(0, 0);
+        ASSERT_TRUE(lotes->sbtConfirma->isEnabled());
+        QTest::mouseClick(lotes->sbtConfirma, Qt::LeftButton);
+        resultado = lotes->lblResultado->text();
+        QTest::mouseClick(lotes->sbtCancel, Qt::LeftButton);
+    };
+    main.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+    form->dbgPadrao->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([form] { return form->dbgPadrao->hasFocus(); }));
+    QTest::keyClick(form->dbgPadrao, Qt::Key_H, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(tipo, QStringList{QStringLiteral("Importação")});
+    EXPECT_EQ(linhas, QStringList{QStringLiteral("1")});
+    EXPECT_TRUE(resultado.contains(QStringLiteral("1 linha voltou"))) << resultado.toStdString();
+    EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join(u'\n').toStdString();
+    EXPECT_EQ(dbRow(QStringLiteral("ENG"), QStringLiteral("Nome")), (QStringList{QString(), QStringLiteral("N")}));
+    EXPECT_EQ(dbRow(QStringLiteral("ENG"), QStringLiteral("&Salvar")).value(0), QStringLiteral("&Store"));
 }
 
 TEST_F(ExchangeXcb, CancelledExportLeavesNoFileAndTheDialogOpen)

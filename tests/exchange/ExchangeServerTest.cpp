@@ -2,10 +2,13 @@
 // PostgreSQL: an export imported back unedited writes nothing in any format;
 // an edited file is applied as one save; a row changed on the server after
 // the export is never overwritten unless asked; refused units and malformed
-// files write nothing unless the user agrees.
+// files write nothing unless the user agrees; an applied import is one batch
+// of the history, listed as an import and undone whole.
+#include "DataPacket.h"
 #include "ExchangeJobs.h"
 #include "ExchangeTestData.h"
 #include "PostgresCluster.h"
+#include "TSocketConnection.h"
 #include "TrdServerProcess.h"
 #include "UnitId.h"
 
@@ -17,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 
 using namespace trd;
@@ -135,6 +139,17 @@ protected:
         f.write(bytes);
     }
     int saves() const { return static_cast<int>(server->log().count(" SetDestino ")); }
+    // A call on a connection of its own, as the editor's history windows make it.
+    QByteArray call(const QString& method, std::initializer_list<TRemoteArg> args)
+    {
+        TSocketConnection net;
+        net.Host = address.host;
+        net.Port = address.port;
+        net.ServerName = QStringLiteral("Trd09300.rdmTraducao");
+        net.ThrowException = true;
+        net.Open();
+        return net.AppServer().Call(method, args).Packet;
+    }
 
     std::unique_ptr<TrdServerProcess> server;
     ServerAddress address;
@@ -265,6 +280,94 @@ TEST_P(ExchangeServer, AMalformedFileOrAnotherLanguagesFileWritesNothing)
     EXPECT_TRUE(other.err.contains(QStringLiteral("é do idioma ENG, não de FRA"))) << other.err.toStdString();
     EXPECT_EQ(saves(), 0);
     expectSameRows(before, rows());
+}
+
+// What each row of a packet answer holds, by field name.
+std::vector<std::map<std::string, std::string>> packetRows(const QByteArray& packet)
+{
+    PacketReader reader(packet);
+    std::vector<std::map<std::string, std::string>> out;
+    while (reader.next()) {
+        std::map<std::string, std::string> row;
+        for (std::size_t f = 0; f < reader.fields().size(); ++f) {
+            const PacketField& field = reader.fields()[f];
+            const int i = static_cast<int>(f);
+            row[field.name.toStdString()] = field.type == TFieldType::ftFloat
+                                                ? std::to_string(static_cast<long long>(reader.real(i)))
+                                                : std::string(reader.raw(i));
+        }
+        out.push_back(std::move(row));
+    }
+    return out;
+}
+
+TEST_P(ExchangeServer, AnAppliedImportIsOneImportBatchThatUndoingPutsEveryRowBackByteForByte)
+{
+    const std::vector<Row> before = rows();
+    // A translator's file that changes every row but one, with texts of line
+    // breaks of both kinds, quotes, '&' and markup around what each row held
+    // (the whole Windows-1252 repertoire among them), and every status moved.
+    std::vector<Row> edited = before;
+    std::size_t changed = 0;
+    for (Row& r : edited) {
+        if (r.component == "lblIgualN")
+            continue;   // left as it is: no version, not in the batch
+        r.destination = "«" + r.destination + "»\r\n& \"ok\" <i>\n";
+        r.status = r.status == 'T' ? 'D' : 'T';
+        ++changed;
+    }
+    sortForExport(edited);
+    JobControl control;
+    ExportHeader header;
+    header.language = "ENG";
+    header.clock = ServerLink(address, control).clock();
+    const QString path = dir.filePath(QStringLiteral("eng.xlf"));
+    writeExchangeFile(Format::Xliff12, header, edited, path);
+
+    const Result applied = exchange({QStringLiteral("import"), QStringLiteral("--apply"), path});
+    ASSERT_EQ(applied.code, 0) << applied.out.toStdString() << applied.err.toStdString();
+    const QRegularExpressionMatch done =
+        QRegularExpression(QStringLiteral("(\\d+) linha\\(s\\) gravadas em ENG, lote (\\d+) do histórico")).match(applied.out);
+    ASSERT_TRUE(done.hasMatch()) << applied.out.toStdString();
+    EXPECT_EQ(done.captured(1).toULongLong(), changed);
+    const std::string batch = done.captured(2).toStdString();
+    EXPECT_EQ(saves(), 1);
+    const std::vector<Row> imported = rows();
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        if (before[i].component != "lblIgualN") {
+            EXPECT_NE(imported[i].destination, before[i].destination) << before[i].component << ": not imported";
+        }
+    }
+
+    // The batches window's list: the newest batch is the import, of the
+    // rows it changed, by the server's user.
+    auto batches = packetRows(call(QStringLiteral("GetLotes"), {QStringLiteral("ENG"), TDateTime(0), TDateTime(0)}));
+    ASSERT_FALSE(batches.empty());
+    EXPECT_EQ(batches.front().at("IDLOTE"), batch);
+    EXPECT_EQ(batches.front().at("TPLOTE"), "importacao");
+    EXPECT_EQ(batches.front().at("NRLINHAS"), std::to_string(changed));
+    EXPECT_EQ(batches.front().at("NMUSUARIO"), "local");
+    EXPECT_EQ(batches.front().at("IDDESFEITOPOR"), "0");
+
+    // Undone whole: every row the import changed says so, and every row of
+    // the language is back to its text and status byte for byte.
+    const auto undone = packetRows(call(QStringLiteral("DesfazLote"),
+                                        {QStringLiteral("ENG"), static_cast<qint64>(std::stoll(batch)), QStringLiteral("N")}));
+    ASSERT_EQ(undone.size(), changed);
+    for (const auto& r : undone)
+        EXPECT_EQ(r.at("DESFEITA"), "S") << r.at("NMCOMPONENTE") << ": " << r.at("DSMOTIVO");
+    const std::vector<Row> after = rows();
+    ASSERT_EQ(after.size(), before.size());
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(after[i].destination, before[i].destination) << before[i].component;
+        EXPECT_EQ(after[i].status, before[i].status) << before[i].component;
+    }
+    batches = packetRows(call(QStringLiteral("GetLotes"), {QStringLiteral("ENG"), TDateTime(0), TDateTime(0)}));
+    ASSERT_GE(batches.size(), 2u);
+    EXPECT_EQ(batches.front().at("TPLOTE"), "desfazer");
+    EXPECT_EQ(batches.front().at("IDLOTEDESFEITO"), batch);
+    EXPECT_EQ(batches.at(1).at("IDDESFEITOPOR"), batches.front().at("IDLOTE"));
+    EXPECT_EQ(rows(QStringLiteral("FRA")).front().destination, "&Enregistrer");   // another language untouched
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, ExchangeServer, ::testing::Values(Backend::Sqlite, Backend::Postgres),

@@ -3,9 +3,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QUrl>
 
 #include <httplib.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -23,7 +27,26 @@ struct RecordingProxy::Impl {
     QList<QByteArray> bodies;
     std::optional<std::string> nextAnswer;
     bool forwardFirst = false;
+    std::string heldMethod;
+    std::chrono::milliseconds heldFor{0};
+    bool released = true;
+    std::condition_variable releasedChanged;
+    std::map<std::string, int> answered;
+    bool feed = false;
+    bool feedBlocked = false;
+    int feedRequests = 0;
 };
+
+namespace {
+std::string methodOf(const std::string& body)
+{
+    return QJsonDocument::fromJson(QByteArray::fromStdString(body))
+        .object()
+        .value(QStringLiteral("method"))
+        .toString()
+        .toStdString();
+}
+} // namespace
 
 RecordingProxy::RecordingProxy(const QString& serverHost, int serverPort) : d(std::make_unique<Impl>())
 {
@@ -36,7 +59,59 @@ RecordingProxy::RecordingProxy(const QString& serverHost, int serverPort) : d(st
         res.status = answer ? answer->status : 502;
         res.set_content(answer ? answer->body : std::string("no server"), "text/plain");
     });
+    d->server.Get(R"(/.*/alteracoes)", [impl](const httplib::Request& req, httplib::Response& res) {
+        {
+            std::lock_guard lock(impl->mutex);
+            if (!impl->feed) {
+                res.status = 404;
+                return;
+            }
+            if (impl->feedBlocked) {
+                res.status = 503;
+                return;
+            }
+            ++impl->feedRequests;
+        }
+        std::string query;
+        for (const auto& [name, value] : req.params) {
+            std::string v = value;
+            if (name == "espera")
+                v = "1";
+            query += (query.empty() ? "?" : "&") + name + "="
+                + QUrl::toPercentEncoding(QString::fromStdString(v)).toStdString();
+        }
+        httplib::Client client(impl->host, impl->serverPort);
+        client.set_read_timeout(60, 0);
+        httplib::Headers headers;
+        if (req.has_header("Authorization"))
+            headers.emplace("Authorization", req.get_header_value("Authorization"));
+        const auto answer = client.Get(req.path + query, headers);
+        if (!answer) {
+            res.status = 502;
+            return;
+        }
+        res.status = answer->status;
+        res.set_content(answer->body, answer->get_header_value("Content-Type"));
+    });
     d->server.Post(R"(/.*)", [impl](const httplib::Request& req, httplib::Response& res) {
+        const std::string method = methodOf(req.body);
+        struct Count {
+            Impl* impl;
+            const std::string& method;
+            ~Count()
+            {
+                std::lock_guard lock(impl->mutex);
+                ++impl->answered[method];
+            }
+        } count{impl, method};
+        {
+            std::unique_lock lock(impl->mutex);
+            if (!impl->heldMethod.empty() && method == impl->heldMethod) {
+                const auto until = std::chrono::steady_clock::now() + impl->heldFor;
+                impl->releasedChanged.wait_until(lock, until, [] { return false; });
+                impl->releasedChanged.wait(lock, [impl] { return impl->released; });
+            }
+        }
         std::optional<std::string> canned;
         bool forwardFirst = false;
         {
@@ -45,10 +120,15 @@ RecordingProxy::RecordingProxy(const QString& serverHost, int serverPort) : d(st
             canned.swap(impl->nextAnswer);
             forwardFirst = std::exchange(impl->forwardFirst, false);
         }
+        // A session's token and a batch go on with the call.
+        httplib::Headers headers;
+        for (const char* name : {"Authorization", "X-Trd-Lote"})
+            if (req.has_header(name))
+                headers.emplace(name, req.get_header_value(name));
         if (canned && forwardFirst) {
             httplib::Client client(impl->host, impl->serverPort);
             client.set_read_timeout(120, 0);
-            client.Post(req.path, req.body, "application/json");
+            client.Post(req.path, headers, req.body, "application/json");
         }
         if (canned) {
             const QJsonValue id = QJsonDocument::fromJson(QByteArray::fromStdString(req.body))
@@ -60,7 +140,7 @@ RecordingProxy::RecordingProxy(const QString& serverHost, int serverPort) : d(st
         }
         httplib::Client client(impl->host, impl->serverPort);
         client.set_read_timeout(120, 0);
-        const auto answer = client.Post(req.path, req.body, "application/json");
+        const auto answer = client.Post(req.path, headers, req.body, "application/json");
         if (!answer) {
             res.status = 502;
             return;
@@ -76,6 +156,7 @@ RecordingProxy::RecordingProxy(const QString& serverHost, int serverPort) : d(st
 
 RecordingProxy::~RecordingProxy()
 {
+    release();
     d->server.stop();
     if (d->thread.joinable())
         d->thread.join();
@@ -114,6 +195,48 @@ void RecordingProxy::forwardNextThenAnswerWith(const QByteArray& member)
     std::lock_guard lock(d->mutex);
     d->nextAnswer = member.toStdString();
     d->forwardFirst = true;
+}
+
+void RecordingProxy::hold(const QString& method, int minimumMs)
+{
+    std::lock_guard lock(d->mutex);
+    d->heldMethod = method.toStdString();
+    d->heldFor = std::chrono::milliseconds(minimumMs);
+    d->released = false;
+}
+
+void RecordingProxy::release()
+{
+    {
+        std::lock_guard lock(d->mutex);
+        d->released = true;
+    }
+    d->releasedChanged.notify_all();
+}
+
+int RecordingProxy::answered(const QString& method) const
+{
+    std::lock_guard lock(d->mutex);
+    const auto it = d->answered.find(method.toStdString());
+    return it == d->answered.end() ? 0 : it->second;
+}
+
+void RecordingProxy::forwardFeed(bool on)
+{
+    std::lock_guard lock(d->mutex);
+    d->feed = on;
+}
+
+void RecordingProxy::blockFeed(bool blocked)
+{
+    std::lock_guard lock(d->mutex);
+    d->feedBlocked = blocked;
+}
+
+int RecordingProxy::feedRequests() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->feedRequests;
 }
 
 void RecordingProxy::clear()

@@ -35,6 +35,21 @@ public:
     // or an outcome the server could not confirm).
     void forwardNextThenAnswerWith(const QByteArray& member);
 
+    // A slow server for one method: its calls wait at least `minimumMs`, and
+    // until release(), before they are passed on. Other calls pass as usual.
+    void hold(const QString& method, int minimumMs);
+    void release();
+    // Calls of that method answered so far.
+    int answered(const QString& method) const;
+    // The change feed (GET .../alteracoes) is passed on too, each request
+    // waiting at most a second at the server, so that a test can cut it
+    // (blockFeed: every request is answered 503 at once, as a network that
+    // drops them) and restore it without waiting a long poll out. Off, the
+    // feed is unknown here (404), as at a server without one.
+    void forwardFeed(bool on);
+    void blockFeed(bool blocked);
+    int feedRequests() const;       // feed requests passed on to the server
+
 private:
     struct Impl;
     std::unique_ptr<Impl> d;

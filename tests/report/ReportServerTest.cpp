@@ -166,7 +166,8 @@ TEST_F(ReportServerTest, TheDesignerSeesTheCatalogWithParametersAndFields)
     for (const ReportCatalogQuery& q : catalog)
         names << q.name;
     EXPECT_EQ(names, (QStringList{QStringLiteral("LinhasPorTela"), QStringLiteral("ProgressoPorTela"),
-                                  QStringLiteral("ProgressoPorIdioma"), QStringLiteral("VerificacoesPorTela")}));
+                                  QStringLiteral("ProgressoPorIdioma"), QStringLiteral("VerificacoesPorTela"),
+                                  QStringLiteral("TraducoesDivergentes")}));
     ASSERT_EQ(catalog.first().params.size(), 5);
     EXPECT_EQ(catalog.first().params[3].name, QStringLiteral("P_DtIni"));
     EXPECT_EQ(catalog.first().params[3].type, TParamType::ftDate);

@@ -29,6 +29,8 @@ public:
     void selectInfoRows(const std::string&, const DateBounds&, const InfoVisitor&) override { m_fail(); }
     std::int64_t countRows(const std::string&, std::string_view, const DateBounds&) override { return m_fail(), 0; }
     void ping() override { m_fail(); }
+    void scanRows(const KeyedRowVisitor&) override { m_fail(); }
+    void selectRowsById(const std::vector<std::int64_t>&, const KeyedRowVisitor&) override { m_fail(); }
 
 private:
     const std::function<void()>& m_fail;

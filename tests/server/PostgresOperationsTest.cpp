@@ -14,8 +14,10 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 using namespace trd::server::test;
@@ -268,4 +270,68 @@ TEST_F(PostgresServer, TwoServersSavingTheSameRowsInOppositeOrdersNeverDeadlock)
     }
     RecordProperty("acknowledged", acknowledged.load());
     RecordProperty("refusedAsChanged", refusedAsChanged.load());
+}
+
+TEST_F(PostgresServer, ASaveThroughOneServerReachesTheOthersTranslationMemory)
+{
+    const QString seed = dir.filePath(QStringLiteral("memoria.tsv"));
+    {
+        QFile f(seed);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("L\tENG\tInglês\tPOR\n"
+                "R\tENG\tTRD09300\tc0\t&Salvar\t-\tN\n"
+                "R\tENG\tTRD09301\tc1\tSalvar\t-\tN\n"
+                "R\tENG\tTRD09302\tc2\tSalvar tudo\t-\tN\n");
+    }
+    TrdServerProcess::Options seeding = onPostgres(conninfo);
+    seeding.importTsv = seed;
+    TrdServerProcess a(seeding);
+    ASSERT_TRUE(a.isRunning()) << a.errorString().toStdString();
+    TrdServerProcess b(onPostgres(conninfo));
+    ASSERT_TRUE(b.isRunning()) << b.errorString().toStdString();
+    Client ca(a), cb(b);
+
+    const std::string askC1 = json("ENG") + "," + json("Salvar") + "," + json("TRD09301") + "," + json("c1");
+    auto suggestedToC1 = [&](Client& c) {
+        std::vector<std::string> seen;
+        for (const auto& r : c.call("GetSugestoes", askC1).rows)
+            seen.push_back(r.at("TPSUGESTAO") + ":" + r.at("STVALORPROP"));
+        return seen;
+    };
+    // Each server's memory is built in the background at start.
+    auto eventually = [](const std::function<bool()>& seen) {
+        for (const auto until = Clock::now() + std::chrono::seconds(30); Clock::now() < until;) {
+            if (seen())
+                return true;
+            QThread::msleep(20);
+        }
+        return seen();
+    };
+    ASSERT_TRUE(eventually([&] { return cb.call("GetSugestoes", askC1).ok && ca.call("GetSugestoes", askC1).ok; }));
+    EXPECT_TRUE(suggestedToC1(cb).empty());
+
+    // Saved through A, suggested by B: the same source (marks aside) and the similar one.
+    DeltaBuilder save;
+    save.modify({"ENG", "TRD09300", "c0", "&Salvar", "-", "N"}, "&Save", "T");
+    ASSERT_TRUE(ca.call("SetDestino", json(save.xml())).ok);
+    EXPECT_TRUE(eventually([&] { return suggestedToC1(cb) == std::vector<std::string>{"I:&Save"}; }))
+        << ::testing::PrintToString(suggestedToC1(cb));
+    const std::string askC2 = json("ENG") + "," + json("Salvar tudo") + "," + json("TRD09302") + "," + json("c2") + ",50";
+    const Answer similar = cb.call("GetSugestoes", askC2);
+    ASSERT_TRUE(similar.ok) << similar.message;
+    ASSERT_EQ(similar.rows.size(), 1u);
+    EXPECT_EQ(similar.rows[0].at("TPSUGESTAO"), "P");
+    EXPECT_EQ(similar.rows[0].at("NRSIMILAR"), "54");   // 100 × (1 − 5/11)
+
+    // And the other way: a different translation saved through B makes the
+    // source divergent for A.
+    DeltaBuilder other;
+    other.modify({"ENG", "TRD09301", "c1", "Salvar", "-", "N"}, "Store", "T");
+    ASSERT_TRUE(cb.call("SetDestino", json(other.xml())).ok);
+    EXPECT_TRUE(eventually([&] { return ca.call("GetInconsistencias", json("ENG")).rows.size() == 2; }));
+    std::vector<std::string> variants;
+    for (const auto& r : ca.call("GetInconsistencias", json("ENG")).rows)
+        variants.push_back(r.at("STVALORPROP"));
+    std::sort(variants.begin(), variants.end());
+    EXPECT_EQ(variants, (std::vector<std::string>{"&Save", "Store"}));
 }

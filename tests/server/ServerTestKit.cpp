@@ -191,6 +191,11 @@ Answer InProcessServer::call(const std::string& method, const std::string& param
     return parseAnswer(callRaw(request(method, params)));
 }
 
+Answer InProcessServer::call(const std::string& method, const std::string& params, const CallContext& context)
+{
+    return parseAnswer(m_context->handler().handle(request(method, params), context).body);
+}
+
 std::vector<Row> allRows(InProcessServer& server, const std::string& lang)
 {
     return server.call("GetDestino", "\"T\",\"D\",\"N\"," + json(lang) + ",0,0,\"\"").rows;

@@ -76,6 +76,8 @@ public:
     void seed(const std::vector<TRow>& rows, double changed = 46000.5);
     void seedAt(const TRow& row, double changed);
     Answer call(const std::string& method, const std::string& params);
+    // As a call with these headers (the X-Trd-Lote batch, a token).
+    Answer call(const std::string& method, const std::string& params, const CallContext& context);
     std::string callRaw(const std::string& body);
 
     void setNow(double now) { m_now = now; }

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QPointer>
 #include <QTest>
 
 #include <map>
@@ -289,4 +290,56 @@ TEST_F(GridPainting, ASavedRowRepaintsAloneAndAMergeRepaintsNothing)
     EXPECT_LE(painted.size(), 2u);
     const QAbstractItemModel* model = grid->model();
     EXPECT_EQ(model->data(model->index(0, 2)).toString(), QStringLiteral("destino 6a"));
+}
+
+TEST_F(GridPainting, RowsTheServerTellsOfRepaintAloneAndARowLeavingKeepsTheViewAndTheOpenEditor)
+{
+    load(300);
+    grid->SetOption(dgEditing, true);
+    std::set<QString> painted;
+    grid->OnDrawColumnCell = [&](TDBGrid*, const QRect&, int, TColumn*, TGridDrawState) {
+        painted.insert(ds->FieldByName(QStringLiteral("CODIGO"))->AsString());
+    };
+    ds->SetRecNo(150);
+    QApplication::processEvents();
+    const int top = grid->rowAt(0);
+    ASSERT_GT(top, 100) << "the grid must have scrolled for the check to mean something";
+    const QString topCode = ds->ValueAt(top, ds->FieldByName(QStringLiteral("CODIGO"))->Index()).toString();
+
+    // The user types in the current row's cell.
+    key(Qt::Key_Right);
+    key(Qt::Key_Right);
+    type(QStringLiteral("meu texto"));
+    QPointer<QWidget> editor = keyTarget();
+    ASSERT_EQ(ds->State(), TDataSetState::dsEdit);
+    ASSERT_NE(editor.data(), grid);
+
+    // Another row changes: it alone repaints, the editor stays with its text.
+    const int destino = ds->FieldByName(QStringLiteral("DESTINO"))->Index();
+    grid->viewport()->repaint();
+    painted.clear();
+    ds->RefreshRow(top + 2, {{destino, QStringLiteral("do colega")}});
+    QApplication::processEvents();
+    EXPECT_TRUE(painted.count(ds->ValueAt(top + 2, 0).toString()));
+    painted.erase(ds->FieldByName(QStringLiteral("CODIGO"))->AsString());   // under the editor, which repaints itself
+    EXPECT_LE(painted.size(), 2u);
+    EXPECT_EQ(grid->model()->data(grid->model()->index(top + 2, 2)).toString(), QStringLiteral("do colega"));
+    ASSERT_TRUE(editor);
+    EXPECT_EQ(keyTarget(), editor.data());
+    EXPECT_EQ(ds->ChangeCount(), 0);
+    // The row being edited cannot be written under the user.
+    EXPECT_THROW(ds->RefreshRow(ds->CurrentIndex(), {{destino, QStringLiteral("x")}}), EDBClient);
+    key(Qt::Key_Escape);
+    key(Qt::Key_Escape);
+    ASSERT_EQ(ds->State(), TDataSetState::dsBrowse);
+
+    // A row above the view leaves: the same rows stay in view, the cursor on its row.
+    const QString current = ds->FieldByName(QStringLiteral("CODIGO"))->AsString();
+    ds->ForgetRow(10);
+    QApplication::processEvents();
+    EXPECT_EQ(ds->RecordCount(), 299);
+    EXPECT_EQ(ds->FieldByName(QStringLiteral("CODIGO"))->AsString(), current);
+    EXPECT_EQ(grid->currentIndex().row(), ds->CurrentIndex());
+    EXPECT_EQ(ds->ValueAt(grid->rowAt(0), 0).toString(), topCode);
+    EXPECT_EQ(ds->ChangeCount(), 0);
 }

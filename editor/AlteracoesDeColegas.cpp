@@ -1,0 +1,232 @@
+#include "AlteracoesDeColegas.h"
+
+#include "TClientDataSet.h"
+
+#include <QSet>
+
+#include <algorithm>
+
+namespace trd {
+
+namespace {
+
+QString juntaChave(const QString& tela, const QString& componente, const QString& origem)
+{
+    return tela + QChar(0x1F) + componente + QChar(0x1F) + origem;
+}
+
+} // namespace
+
+AlteracoesDeColegas::AlteracoesDeColegas(TClientDataSet* linhas) : m_linhas(linhas)
+{
+    auto campo = [linhas](const char* nome) { return linhas->FieldByName(QLatin1String(nome))->Index(); };
+    m_campoTela = campo("CDPROGTRAD");
+    m_campoComponente = campo("NMCOMPONENTE");
+    m_campoOrigem = campo("STAGRVALPROP");
+    m_campoDestino = campo("STVALORPROP");
+    m_campoSituacao = campo("IDSITTRADUCAO");
+}
+
+QString AlteracoesDeColegas::chave(int linha) const
+{
+    return juntaChave(m_linhas->ValueAt(linha, m_campoTela).toString(),
+                      m_linhas->ValueAt(linha, m_campoComponente).toString(),
+                      m_linhas->ValueAt(linha, m_campoOrigem).toString());
+}
+
+AlteracoesDeColegas::Resultado AlteracoesDeColegas::recebe(const QString& idioma,
+                                                           const std::vector<FeedChange>& alteracoes, qint64 agoraMs)
+{
+    for (const FeedChange& c : alteracoes)
+        if (c.language == idioma)
+            m_espera.push_back(c);
+    return processa(agoraMs);
+}
+
+AlteracoesDeColegas::Resultado AlteracoesDeColegas::tenta(qint64 agoraMs)
+{
+    if (m_espera.empty())
+        return {};
+    return processa(agoraMs);
+}
+
+AlteracoesDeColegas::Resultado AlteracoesDeColegas::confere(TClientDataSet& doServidor, qint64 agoraMs)
+{
+    Resultado r;
+    if (!m_linhas->Active() || m_linhas->State() != TDataSetState::dsBrowse || m_linhas->ChangeCount() > 0)
+        return r;
+    m_espera.clear();
+    struct Valores {
+        QString destino, situacao;
+    };
+    QHash<QString, Valores> servidor;
+    TField* tela = doServidor.FieldByName(QStringLiteral("CDPROGTRAD"));
+    TField* componente = doServidor.FieldByName(QStringLiteral("NMCOMPONENTE"));
+    TField* origem = doServidor.FieldByName(QStringLiteral("STAGRVALPROP"));
+    TField* destino = doServidor.FieldByName(QStringLiteral("STVALORPROP"));
+    TField* situacao = doServidor.FieldByName(QStringLiteral("IDSITTRADUCAO"));
+    for (doServidor.First(); !doServidor.Eof(); doServidor.Next())
+        servidor.insert(juntaChave(tela->AsString(), componente->AsString(), origem->AsString()),
+                        {destino->AsString(), situacao->AsString()});
+    const int atual = m_linhas->CurrentIndex();
+    std::vector<int> saem;
+    for (int linha = 0; linha < m_linhas->RecordCount(); ++linha) {
+        const QString k = chave(linha);
+        const auto it = servidor.constFind(k);
+        if (it == servidor.cend()) {
+            saem.push_back(linha);
+            continue;
+        }
+        if (m_linhas->ValueAt(linha, m_campoDestino).toString() == it->destino
+            && m_linhas->ValueAt(linha, m_campoSituacao).toString() == it->situacao)
+            continue;
+        m_linhas->RefreshRow(linha, {{m_campoDestino, it->destino}, {m_campoSituacao, it->situacao}});
+        m_autores.insert(k, Autor{QString(), 0, agoraMs});
+        r.linhas.push_back(linha);
+        r.linhaAtual = r.linhaAtual || linha == atual;
+    }
+    for (auto it = saem.crbegin(); it != saem.crend(); ++it) {
+        m_autores.remove(chave(*it));
+        m_linhas->ForgetRow(*it);
+        ++r.removidas;
+        r.linhaAtual = r.linhaAtual || *it == atual;
+        std::erase(r.linhas, *it);
+        for (int& l : r.linhas)
+            if (l > *it)
+                --l;
+    }
+    return r;
+}
+
+void AlteracoesDeColegas::esquece()
+{
+    m_espera.clear();
+    m_vistasEmEdicao.clear();
+    m_autores.clear();
+}
+
+AlteracoesDeColegas::Destino AlteracoesDeColegas::decide(const FeedChange& c, int linha) const
+{
+    const TDataSetState estado = m_linhas->State();
+    // While a save is on its way (its change logged) or a row is inserted,
+    // nothing is touched: the row set is the save's until it ends.
+    if (m_linhas->ChangeCount() > 0 || estado == TDataSetState::dsInsert)
+        return Destino::Esperar;
+    const bool editando = estado == TDataSetState::dsEdit;
+    if (editando && linha == m_linhas->CurrentIndex())
+        return Destino::Esperar;
+    // A row leaving moves the others: never under an edit or a loop that
+    // holds the controls (replace-all walks the rows by position).
+    if (c.type == 'E' && (editando || m_linhas->ControlsDisabled()))
+        return Destino::Esperar;
+    const QString destino = m_linhas->ValueAt(linha, m_campoDestino).toString();
+    const QString situacao = m_linhas->ValueAt(linha, m_campoSituacao).toString();
+    if (c.type == 'E')
+        return destino == c.destinationBefore && situacao == c.statusBefore ? Destino::Aplicar : Destino::Passar;
+    if (destino == c.destination && situacao == c.status)
+        return Destino::Passar;     // already so: the user's own save, or loaded after it
+    if (c.type == 'I')
+        return Destino::Aplicar;    // a row created again after a deletion: nothing older to compare
+    return destino == c.destinationBefore && situacao == c.statusBefore ? Destino::Aplicar : Destino::Passar;
+}
+
+AlteracoesDeColegas::Resultado AlteracoesDeColegas::processa(qint64 agoraMs)
+{
+    Resultado r;
+    if (!m_linhas->Active()) {
+        m_espera.clear();
+        m_vistasEmEdicao.clear();
+        return r;
+    }
+    const std::vector<int> campos{m_campoOrigem, m_campoTela, m_campoComponente};
+    auto procura = [&](std::size_t desde) {
+        std::vector<QStringList> chaves;
+        chaves.reserve(m_espera.size() - desde);
+        for (std::size_t i = desde; i < m_espera.size(); ++i)
+            chaves.push_back({m_espera[i].source, m_espera[i].program, m_espera[i].component});
+        return m_linhas->FindRows(campos, chaves);
+    };
+    std::vector<int> achadas = procura(0);
+    std::vector<FeedChange> ficam;
+    QSet<int> linhasQueEsperam;     // a later change of a row waits behind an earlier one
+    const int atual = m_linhas->CurrentIndex();
+    bool editadaMudou = false;
+    for (std::size_t i = 0; i < m_espera.size(); ++i) {
+        FeedChange& c = m_espera[i];
+        const int linha = achadas[i];
+        if (linha < 0)
+            continue;   // not among the loaded rows
+        const Destino d = linhasQueEsperam.contains(linha) ? Destino::Esperar : decide(c, linha);
+        if (d == Destino::Passar) {
+            // A change that waited for the user's edit and is found in the
+            // row now came in by the refused save's reading: a colleague's
+            // all the same, named as such.
+            if (m_vistasEmEdicao.remove(c.seq) && c.type != 'E'
+                && m_linhas->ValueAt(linha, m_campoDestino).toString() == c.destination) {
+                m_autores.insert(chave(linha), Autor{c.user, c.when, agoraMs});
+                r.linhaAtual = r.linhaAtual || linha == atual;
+            }
+            continue;
+        }
+        if (d == Destino::Esperar) {
+            linhasQueEsperam.insert(linha);
+            if (linha == atual && m_linhas->State() == TDataSetState::dsEdit && c.type != 'E') {
+                m_editada = c;
+                editadaMudou = true;
+                m_vistasEmEdicao.insert(c.seq);
+            }
+            ficam.push_back(std::move(c));
+            continue;
+        }
+        if (c.type == 'E') {
+            m_autores.remove(chave(linha));
+            m_linhas->ForgetRow(linha);
+            ++r.removidas;
+            r.linhaAtual = r.linhaAtual || linha == atual;
+            // Rows after it moved up: what was found and noted moves with them.
+            for (int& l : r.linhas)
+                if (l > linha)
+                    --l;
+            std::erase(r.linhas, linha);
+            std::vector<int> resto = procura(i + 1);
+            achadas.assign(i + 1, -1);
+            achadas.insert(achadas.end(), resto.begin(), resto.end());
+            QSet<int> movidas;
+            for (int l : std::as_const(linhasQueEsperam))
+                movidas.insert(l > linha ? l - 1 : l);
+            linhasQueEsperam = movidas;
+            continue;
+        }
+        m_linhas->RefreshRow(linha, {{m_campoDestino, c.destination}, {m_campoSituacao, c.status}});
+        m_autores.insert(chave(linha), Autor{c.user, c.when, agoraMs});
+        if (std::find(r.linhas.begin(), r.linhas.end(), linha) == r.linhas.end())
+            r.linhas.push_back(linha);
+        r.linhaAtual = r.linhaAtual || linha == atual;
+    }
+    m_espera = std::move(ficam);
+    if (editadaMudou)
+        r.daLinhaEditada = &m_editada;
+    return r;
+}
+
+const AlteracoesDeColegas::Autor* AlteracoesDeColegas::autor(int linha) const
+{
+    if (m_autores.isEmpty() || !m_linhas->Active() || linha < 0 || linha >= m_linhas->RecordCount())
+        return nullptr;
+    const auto it = m_autores.constFind(chave(linha));
+    return it == m_autores.cend() ? nullptr : &it.value();
+}
+
+bool AlteracoesDeColegas::recente(int linha, qint64 agoraMs, qint64 janelaMs) const
+{
+    const Autor* a = autor(linha);
+    return a && agoraMs - a->recebida < janelaMs;
+}
+
+bool AlteracoesDeColegas::algumRecente(qint64 agoraMs, qint64 janelaMs) const
+{
+    return std::any_of(m_autores.cbegin(), m_autores.cend(),
+                       [&](const Autor& a) { return agoraMs - a.recebida < janelaMs; });
+}
+
+} // namespace trd

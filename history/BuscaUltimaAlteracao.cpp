@@ -1,0 +1,123 @@
+#include "BuscaUltimaAlteracao.h"
+
+#include "HistoricoRegras.h"
+#include "ServerCalls.h"
+#include "TSocketConnection.h"
+
+#include <QPointer>
+
+namespace trd::historico {
+
+// Lives on the background thread with its own connection.
+class BuscaUltimaAlteracao::Trabalhador : public QObject {
+public:
+    // Answers, on the background thread, the line for the row.
+    QString busca(const ChaveLinha& chave, const Servidor& servidor)
+    {
+        try {
+            if (!m_conexao || m_servidor.host != servidor.host || m_servidor.port != servidor.port
+                || m_servidor.tls != servidor.tls || m_servidor.caFile != servidor.caFile) {
+                m_conexao = std::make_unique<TSocketConnection>();
+                m_conexao->Host = servidor.host;
+                m_conexao->Port = servidor.port;
+                m_conexao->UseTls = servidor.tls;
+                m_conexao->TlsCaFile = servidor.caFile;
+                m_conexao->ServerName = ServerNameTraducao;
+                m_conexao->ThrowException = false;
+                m_conexao->ConnectTimeoutMs = 3000;
+                // Short: closing the editor waits for a request in flight.
+                m_conexao->ReadTimeoutMs = 5000;
+            }
+            m_servidor = servidor;
+            const QByteArray token = servidor.token;
+            m_conexao->SessionToken = [token] { return token; };
+            const TServerResult resposta = m_conexao->AppServer().Call(
+                metodo::GetHistorico, {chave.idioma, chave.programa, chave.componente, chave.origem, 1});
+            if (!resposta.Ok)
+                return {};   // a server without history, a session ended: the panel says nothing
+            const QList<Versao> versoes = LeVersoes(resposta.Packet);
+            return UltimaAlteracao(versoes.isEmpty() ? std::nullopt : std::optional<Versao>(versoes.first()));
+        } catch (...) {
+            m_conexao.reset();
+            return {};
+        }
+    }
+
+private:
+    std::unique_ptr<TSocketConnection> m_conexao;
+    Servidor m_servidor;
+};
+
+BuscaUltimaAlteracao::BuscaUltimaAlteracao(QObject* parent) : QObject(parent)
+{
+    m_trabalhador = new Trabalhador;
+    m_trabalhador->moveToThread(&m_thread);
+    connect(&m_thread, &QThread::finished, m_trabalhador, &QObject::deleteLater);
+    m_thread.setObjectName(QStringLiteral("ultima-alteracao"));
+    m_thread.start();
+    m_pausa.setSingleShot(true);
+    connect(&m_pausa, &QTimer::timeout, this, [this] { envia(); });
+}
+
+BuscaUltimaAlteracao::~BuscaUltimaAlteracao()
+{
+    m_thread.quit();
+    m_thread.wait();
+}
+
+void BuscaUltimaAlteracao::Pede(const ChaveLinha& chave, bool denovo)
+{
+    if (chave == m_desejada && chave == m_mostrada && !denovo)
+        return;
+    if (!(chave == m_desejada) || denovo)
+        m_mostrada = {};
+    m_desejada = chave;
+    m_pausa.start(PausaMs);
+}
+
+void BuscaUltimaAlteracao::Esquece()
+{
+    m_pausa.stop();
+    m_desejada = {};
+    m_mostrada = {};
+    if (Mostra)
+        Mostra(QString());
+}
+
+void BuscaUltimaAlteracao::envia()
+{
+    if (m_emCurso || m_desejada.vazia() || !Endereco)
+        return;   // the answer on its way sends the newest row next
+    m_emCurso = true;
+    const ChaveLinha chave = m_desejada;
+    const Servidor servidor = Endereco();
+    QPointer<BuscaUltimaAlteracao> self(this);
+    Trabalhador* trabalhador = m_trabalhador;
+    QMetaObject::invokeMethod(
+        m_trabalhador,
+        [trabalhador, chave, servidor, self] {
+            const QString linha = trabalhador->busca(chave, servidor);
+            // Back on the UI thread; dropped if the editor went meanwhile.
+            QMetaObject::invokeMethod(
+                self.data(), [self, chave, linha] {
+                    if (self)
+                        self->recebe(chave, linha);
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+}
+
+void BuscaUltimaAlteracao::recebe(const ChaveLinha& chave, const QString& linha)
+{
+    m_emCurso = false;
+    if (chave == m_desejada) {
+        m_mostrada = chave;
+        if (Mostra)
+            Mostra(linha);
+    } else if (!m_desejada.vazia() && !m_pausa.isActive()) {
+        envia();
+    }
+}
+
+} // namespace trd::historico

@@ -1,0 +1,130 @@
+#include "HistoricoDados.h"
+
+#include "ServerCalls.h"
+#include "TClientDataSet.h"
+
+#include <algorithm>
+#include <functional>
+
+namespace trd::historico {
+
+namespace {
+
+// Visits the rows of a packet through a client data set (either form).
+void cadaLinha(const QByteArray& pacote, const std::function<void(TClientDataSet&)>& visita)
+{
+    TClientDataSet dados;
+    dados.SetData(pacote);
+    for (dados.First(); !dados.Eof(); dados.Next())
+        visita(dados);
+}
+
+QString texto(TClientDataSet& d, const char* campo)
+{
+    return d.FieldByName(QString::fromLatin1(campo))->AsString();
+}
+
+qint64 numero(TClientDataSet& d, const char* campo)
+{
+    return static_cast<qint64>(d.FieldByName(QString::fromLatin1(campo))->AsFloat());
+}
+
+QByteArray chama(TSocketConnection& conexao, const QString& metodo, const TRemoteArgs& argumentos)
+{
+    return CheckResultServ(conexao.AppServer().Call(metodo, argumentos), true, 0);
+}
+
+} // namespace
+
+int Desfazimento::desfeitas() const
+{
+    return static_cast<int>(std::count_if(linhas.begin(), linhas.end(), [](const auto& l) { return l.desfeita; }));
+}
+
+int Desfazimento::mantidas() const
+{
+    return static_cast<int>(linhas.size()) - desfeitas();
+}
+
+QList<Versao> LeVersoes(const QByteArray& pacote)
+{
+    QList<Versao> versoes;
+    cadaLinha(pacote, [&](TClientDataSet& d) {
+        Versao v;
+        v.id = numero(d, "IDVERSAO");
+        v.lote = numero(d, "IDLOTE");
+        v.tipoLote = texto(d, "TPLOTE");
+        v.usuario = texto(d, "NMUSUARIO");
+        v.metodo = texto(d, "NMMETODO");
+        v.data = d.FieldByName(QStringLiteral("DTALTERACAO"))->AsDateTime();
+        v.alteracao = texto(d, "TPALTERACAO");
+        v.situacaoAntes = texto(d, "IDSITANT");
+        v.textoAntes = texto(d, "STVALORANT");
+        v.situacaoDepois = texto(d, "IDSITTRADUCAO");
+        v.textoDepois = texto(d, "STVALORPROP");
+        versoes.append(v);
+    });
+    return versoes;
+}
+
+QList<Lote> LeLotes(const QByteArray& pacote)
+{
+    QList<Lote> lotes;
+    cadaLinha(pacote, [&](TClientDataSet& d) {
+        Lote l;
+        l.id = numero(d, "IDLOTE");
+        l.data = d.FieldByName(QStringLiteral("DTLOTE"))->AsDateTime();
+        l.usuario = texto(d, "NMUSUARIO");
+        l.tipo = texto(d, "TPLOTE");
+        l.metodo = texto(d, "NMMETODO");
+        l.linhas = numero(d, "NRLINHAS");
+        l.desfaz = numero(d, "IDLOTEDESFEITO");
+        l.desfeitoPor = numero(d, "IDDESFEITOPOR");
+        lotes.append(l);
+    });
+    return lotes;
+}
+
+Desfazimento LeDesfazimento(const QByteArray& pacote)
+{
+    Desfazimento r;
+    cadaLinha(pacote, [&](TClientDataSet& d) {
+        r.lote = numero(d, "IDLOTE");
+        LinhaDesfeita l;
+        l.programa = texto(d, "CDPROGTRAD");
+        l.componente = texto(d, "NMCOMPONENTE");
+        l.origem = texto(d, "STAGRVALPROP");
+        l.desfeita = texto(d, "DESFEITA") == QStringLiteral("S");
+        l.motivo = texto(d, "DSMOTIVO");
+        l.texto = texto(d, "STVALORPROP");
+        l.situacao = texto(d, "IDSITTRADUCAO");
+        r.linhas.append(l);
+    });
+    return r;
+}
+
+QList<Versao> BuscaHistorico(TSocketConnection& conexao, const ChaveLinha& chave, int maximo)
+{
+    return LeVersoes(chama(conexao, metodo::GetHistorico,
+                           {chave.idioma, chave.programa, chave.componente, chave.origem, maximo}));
+}
+
+QList<Lote> BuscaLotes(TSocketConnection& conexao, const QString& idioma, TDateTime de, TDateTime ate)
+{
+    return LeLotes(chama(conexao, metodo::GetLotes, {idioma, de, ate}));
+}
+
+qint64 AbreLote(TSocketConnection& conexao, const QString& idioma, const QString& tipo)
+{
+    TClientDataSet dados;
+    dados.SetData(chama(conexao, metodo::AbreLote, {idioma, tipo}));
+    return dados.IsEmpty() ? 0 : static_cast<qint64>(dados.FieldByName(QStringLiteral("IDLOTE"))->AsFloat());
+}
+
+Desfazimento DesfazLote(TSocketConnection& conexao, const QString& idioma, qint64 lote, bool forcar)
+{
+    return LeDesfazimento(chama(conexao, metodo::DesfazLote,
+                                {idioma, lote, forcar ? QStringLiteral("S") : QStringLiteral("N")}));
+}
+
+} // namespace trd::historico

@@ -1,0 +1,534 @@
+#include "MemoriaDoEditor.h"
+
+#include "AvisoPropagacao.h"
+#include "Cli_Trd09300.h"
+#include "Cli_Trd09306.h"
+#include "ConsultaMemoria.h"
+#include "Dispatch.h"
+#include "EscolhaLinhas.h"
+#include "HistoricoDados.h"
+#include "HistoricoDoEditor.h"
+#include "HistoricoRegras.h"
+#include "PainelSugestoes.h"
+#include "ServerCalls.h"
+#include "ShowAvi.h"
+#include "TApplication.h"
+#include "TClientDataSet.h"
+#include "TDBGrid.h"
+#include "TraducoesDivergentes.h"
+
+#include <QAction>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QSettings>
+#include <QShortcut>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace trd {
+
+namespace {
+
+const QString NMORIGEM = QStringLiteral("STAGRVALPROP");
+const QString NMDESTINO = QStringLiteral("STVALORPROP");
+const QString NMSITUACAO = QStringLiteral("IDSITTRADUCAO");
+const QString ChaveSempreAplicar = QStringLiteral("memoria/sempreAplicarNaoTraduzidas");
+const QByteArray CabecalhoDoLote = QByteArrayLiteral("X-Trd-Lote");
+
+// A pause after a move before asking: arrows held down ask once, at the end.
+constexpr int EsperaMs = 120;
+// How long an answer may take before the panel says the server is slow.
+constexpr int DemoraMs = 1000;
+// A question the server did not answer (unreachable, its memory still being
+// built at start) is asked again after this, while the row stays current.
+constexpr int RepeteMs = 3000;
+
+struct Ocupado {
+    Ocupado() { ActiveShowAvi(Application()->MainForm(), aviProcessando); }
+    ~Ocupado() { DeactiveShowAvi(); }
+    Ocupado(const Ocupado&) = delete;
+    Ocupado& operator=(const Ocupado&) = delete;
+};
+
+} // namespace
+
+MemoriaDoEditor::MemoriaDoEditor(TfrmTraducao* editor)
+    : QObject(editor), m_editor(editor), m_painel(new PainelSugestoes), m_aviso(new AvisoPropagacao),
+      m_sugestoes(new ConsultaMemoria(this)), m_mesmaOrigem(new ConsultaMemoria(this))
+{
+    setObjectName(QStringLiteral("memoria"));
+    // The detail panel and the suggestions side by side, the question above them.
+    QVBoxLayout* area = editor->FolhaDadosLayout();
+    const int onde = area->indexOf(editor->Panel4);
+    auto* lado = new QWidget;
+    lado->setObjectName(QStringLiteral("panDetalheESugestoes"));
+    auto* linha = new QHBoxLayout(lado);
+    linha->setContentsMargins(0, 0, 0, 0);
+    linha->setSpacing(2);
+    area->removeWidget(editor->Panel4);
+    linha->addWidget(editor->Panel4, 3);
+    m_painel->setFixedHeight(editor->Panel4->height());
+    linha->addWidget(m_painel, 2);
+    area->insertWidget(onde, lado);
+    area->insertWidget(onde, m_aviso);
+
+    for (int i = 0; i < PainelSugestoes::Numeradas; ++i) {
+        auto* atalho = new QShortcut(QKeySequence(Qt::CTRL | (Qt::Key_1 + i)), editor);
+        atalho->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(atalho, &QShortcut::activated, this, [this, i] { Dispatch([&] { usaSugestao(i); }); });
+    }
+    connect(m_painel, &PainelSugestoes::usar, this, [this](int i) { Dispatch([&] { usaSugestao(i); }); });
+
+    m_espera.setSingleShot(true);
+    m_espera.setInterval(EsperaMs);
+    connect(&m_espera, &QTimer::timeout, this, &MemoriaDoEditor::pedeSugestoes);
+    m_demora.setSingleShot(true);
+    m_demora.setInterval(DemoraMs);
+    connect(&m_demora, &QTimer::timeout, this, [this] {
+        if (m_aguardando)
+            m_painel->mostraAviso(QStringLiteral("O servidor está demorando a responder; as sugestões aparecem assim "
+                                                 "que ele responder. O editor continua livre."));
+    });
+    m_repete.setSingleShot(true);
+    m_repete.setInterval(RepeteMs);
+    connect(&m_repete, &QTimer::timeout, this, &MemoriaDoEditor::pedeSugestoes);
+    connect(m_sugestoes, &ConsultaMemoria::respondeu, this, &MemoriaDoEditor::sugestoesChegaram);
+    connect(m_sugestoes, &ConsultaMemoria::falhou, this, &MemoriaDoEditor::sugestoesFalharam);
+    connect(m_mesmaOrigem, &ConsultaMemoria::respondeu, this, &MemoriaDoEditor::linhasChegaram);
+    connect(m_mesmaOrigem, &ConsultaMemoria::falhou, this, &MemoriaDoEditor::linhasFalharam);
+
+    connect(m_aviso, &AvisoPropagacao::aplicarNaoTraduzidas, this, [this] { Dispatch([this] { aplicaNaoTraduzidas(); }); });
+    connect(m_aviso, &AvisoPropagacao::escolher, this, [this] { Dispatch([this] { escolheLinhas(); }); });
+    connect(m_aviso, &AvisoPropagacao::dispensar, this, [this] {
+        m_desfazivel.reset();
+        m_aviso->esconde();
+        perguntaFechada();
+    });
+    connect(m_aviso, &AvisoPropagacao::desfazer, this, [this] { Dispatch([this] { desfaz(); }); });
+
+    editor->AddMaintenanceSeparator("N4");
+    mnuDivergentes = editor->AddMaintenanceItem("mnuDivergentes", QStringLiteral("Traduções &Divergentes..."));
+    mnuSempreAplicar = editor->AddMaintenanceItem(
+        "mnuSempreAplicar", QStringLiteral("Aplicar Sempre às Não Traduzidas de Mesma Ori&gem"));
+    mnuSempreAplicar->setCheckable(true);
+    mnuSempreAplicar->setChecked(SempreAplicar());
+    connect(mnuDivergentes, &QAction::triggered, this, [this] { Dispatch([this] { abreDivergentes(); }); });
+    connect(mnuSempreAplicar, &QAction::toggled, this, [](bool sempre) { SetSempreAplicar(sempre); });
+}
+
+MemoriaDoEditor::~MemoriaDoEditor() = default;
+
+TraducoesDivergentes* MemoriaDoEditor::divergentes() const
+{
+    return m_divergentes;
+}
+
+bool MemoriaDoEditor::SempreAplicar()
+{
+    return QSettings().value(ChaveSempreAplicar, false).toBool();
+}
+
+void MemoriaDoEditor::SetSempreAplicar(bool sempre)
+{
+    QSettings().setValue(ChaveSempreAplicar, sempre);
+}
+
+// ====================================================================== suggestions
+
+std::optional<MemoriaDoEditor::Chave> MemoriaDoEditor::chaveAtual() const
+{
+    TClientDataSet* linhas = m_editor->cdsDestino;
+    if (!linhas->Active() || linhas->IsEmpty())
+        return std::nullopt;
+    return Chave{linhas->FieldByName(QStringLiteral("IDIDIOMA"))->AsString(),
+                 linhas->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString(),
+                 linhas->FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString(),
+                 linhas->FieldByName(NMORIGEM)->AsString()};
+}
+
+void MemoriaDoEditor::linhaAtualMudou()
+{
+    const std::optional<Chave> chave = chaveAtual();
+    if (chave == m_perguntada)
+        return;   // the same row: typing in it changes nothing the memory is asked
+    m_perguntada = chave;
+    m_aguardando = false;
+    m_demora.stop();
+    m_repete.stop();
+    if (!chave) {
+        m_espera.stop();
+        m_painel->mostraEstado(QStringLiteral("Sugestões da memória de tradução"));
+        return;
+    }
+    m_painel->mostraEstado(QStringLiteral("Procurando sugestões..."));
+    m_espera.start();
+}
+
+void MemoriaDoEditor::pedeSugestoes()
+{
+    if (!m_perguntada)
+        return;
+    const Chave& c = *m_perguntada;
+    m_pedidoSugestoes = m_sugestoes->pergunta(metodo::GetSugestoes, {c.idioma, c.origem, c.programa, c.componente});
+    m_aguardando = true;
+    m_demora.start();
+}
+
+void MemoriaDoEditor::sugestoesChegaram(int numero, const QByteArray& pacote)
+{
+    if (numero != m_pedidoSugestoes || !m_aguardando)
+        return;   // for a row the user has left
+    m_aguardando = false;
+    m_demora.stop();
+    try {
+        m_painel->mostra(memoria::LeSugestoes(pacote));
+    } catch (const Exception& e) {
+        m_painel->mostraEstado(QStringLiteral("Resposta inválida do servidor: ") + e.Message());
+    }
+}
+
+void MemoriaDoEditor::sugestoesFalharam(int numero, const QString& mensagem)
+{
+    if (numero != m_pedidoSugestoes || !m_aguardando)
+        return;
+    m_aguardando = false;
+    m_demora.stop();
+    m_painel->mostraEstado(QStringLiteral("Sem sugestões: ") + mensagem
+                           + QStringLiteral(" (nova tentativa em instantes)"));
+    m_repete.start();
+}
+
+void MemoriaDoEditor::usaSugestao(int i)
+{
+    TClientDataSet* linhas = m_editor->cdsDestino;
+    if (i < 0 || i >= m_painel->quantas() || !linhas->Active() || linhas->IsEmpty())
+        return;
+    // Suggestions are for the row they were asked about; while another row's
+    // are on their way the panel holds none.
+    const QString texto = memoria::TextoParaCelula(linhas->FieldByName(NMORIGEM)->AsString(),
+                                                   m_painel->sugestao(i).traducao);
+    TDBGrid* grade = m_editor->dbgPadrao;
+    QLineEdit* celula = grade->InplaceEditor();
+    if (!celula) {
+        if (linhas->State() == TDataSetState::dsBrowse)
+            linhas->Edit();
+        grade->SetSelectedIndex(2);
+        grade->SetEditorMode(true);
+        celula = grade->InplaceEditor();
+    }
+    if (celula) {
+        // As typed over the whole text: Ctrl+Z brings the previous one back,
+        // Escape drops the edit, moving on posts it.
+        celula->selectAll();
+        celula->insert(texto);
+        celula->setFocus(Qt::OtherFocusReason);
+    } else if (linhas->State() == TDataSetState::dsEdit) {
+        linhas->FieldByName(NMDESTINO)->SetAsString(texto);
+    }
+    m_editor->lblDestino->setText(texto);
+}
+
+// ====================================================================== propagation
+
+void MemoriaDoEditor::antesDeGravar()
+{
+    const QVariant antes = m_editor->cdsDestino->FieldByName(NMDESTINO)->OldValue();
+    m_destinoAntes = antes.isValid() ? antes.toString() : QString();
+}
+
+void MemoriaDoEditor::linhaGravada()
+{
+    TClientDataSet* linhas = m_editor->cdsDestino;
+    const QString depois = linhas->FieldByName(NMDESTINO)->AsString();
+    const QString situacao = linhas->FieldByName(NMSITUACAO)->AsString();
+    // A replace-all run posts row after row: no question for each of them.
+    if (boTraduzindo || !memoria::PedePropagacao(m_destinoAntes, depois, situacao))
+        return;
+    const std::optional<Chave> chave = chaveAtual();
+    if (!chave)
+        return;
+    // A row posted again before its question came: only its newest text is asked about.
+    std::erase_if(m_fila, [&](const Gravacao& g) { return g.chave == *chave; });
+    m_fila.push_back({*chave, depois, situacao});
+    proximaPergunta();
+}
+
+void MemoriaDoEditor::proximaPergunta()
+{
+    if (m_perguntando || m_aberta || m_fila.empty())
+        return;
+    m_perguntando = m_fila.front();
+    m_fila.pop_front();
+    const Chave& c = m_perguntando->chave;
+    m_pedidoLinhas = m_mesmaOrigem->pergunta(metodo::GetMesmaOrigem, {c.idioma, c.origem, c.programa, c.componente});
+}
+
+void MemoriaDoEditor::perguntaFechada()
+{
+    m_aberta.reset();
+    proximaPergunta();
+}
+
+void MemoriaDoEditor::linhasFalharam(int numero, const QString& mensagem)
+{
+    if (numero != m_pedidoLinhas || !m_perguntando)
+        return;
+    // Never silent: the user learns that the rows of this source were not
+    // looked at, and may look for them with the filter.
+    const Gravacao g = *m_perguntando;
+    m_perguntando.reset();
+    m_aviso->informa(QStringLiteral("Não foi possível saber se outras linhas têm a mesma origem de \u00AB")
+                     + memoria::Citado(g.chave.origem)
+                     + QStringLiteral("\u00BB: ") + mensagem);
+    proximaPergunta();
+}
+
+void MemoriaDoEditor::linhasChegaram(int numero, const QByteArray& pacote)
+{
+    if (numero != m_pedidoLinhas || !m_perguntando)
+        return;
+    const Gravacao g = *m_perguntando;
+    m_perguntando.reset();
+    bool aberta = false;
+    Dispatch([&] {
+        Propagacao p{g.chave, g.traducao, g.situacao, pacote, memoria::LeMesmaOrigem(pacote), {}};
+        p.contagem = memoria::Conta(p.linhas, p.traducao);
+        if (!memoria::HaOQueAplicar(p.contagem))
+            return;
+        if (SempreAplicar() && p.contagem.naoTraduzidas > 0) {
+            std::vector<int> naoTraduzidas;
+            for (std::size_t i = 0; i < p.linhas.size(); ++i)
+                if (memoria::RelacaoCom(p.linhas[i], p.traducao) == memoria::Relacao::NaoTraduzida)
+                    naoTraduzidas.push_back(static_cast<int>(i));
+            const Gravadas g = aplica(p.chave.idioma, p.pacote, naoTraduzidas, p.traducao, p.situacao);
+            const QString feito = g.linhas == 1
+                ? QStringLiteral("A tradução foi gravada também em 1 linha não traduzida de mesma origem.")
+                : QStringLiteral("A tradução foi gravada também em %1 linhas não traduzidas de mesma origem.").arg(g.linhas);
+            if (p.contagem.diferentes == 0) {
+                informaGravadas(feito, g);
+                return;
+            }
+            // The rows that differ are still the user's to decide, from
+            // their state after this save (its undo is in the batches window).
+            p.pacote = g.depois;
+            p.linhas = memoria::LeMesmaOrigem(g.depois);
+            p.contagem = memoria::Conta(p.linhas, p.traducao);
+            m_aberta = p;
+            aberta = true;
+            m_desfazivel.reset();
+            m_aviso->pergunta(feito + QLatin1Char(' ') + memoria::TextoDoAviso(p.contagem), p.contagem.naoTraduzidas);
+            return;
+        }
+        m_aberta = p;
+        aberta = true;
+        m_desfazivel.reset();
+        m_aviso->pergunta(memoria::TextoDoAviso(p.contagem) + QStringLiteral(" Origem: \u00AB")
+                              + memoria::Citado(p.chave.origem) + QStringLiteral("\u00BB, tradução nova: \u00AB")
+                              + memoria::Citado(p.traducao) + QStringLiteral("\u00BB."),
+                          p.contagem.naoTraduzidas);
+    });
+    if (!aberta)
+        proximaPergunta();
+}
+
+void MemoriaDoEditor::aplicaNaoTraduzidas()
+{
+    if (!m_aberta)
+        return;
+    const Propagacao p = *m_aberta;
+    std::vector<int> indices;
+    for (std::size_t i = 0; i < p.linhas.size(); ++i)
+        if (memoria::RelacaoCom(p.linhas[i], p.traducao) == memoria::Relacao::NaoTraduzida)
+            indices.push_back(static_cast<int>(i));
+    // A save the server refuses leaves the question open, to be answered again or dismissed.
+    const Gravadas g = aplica(p.chave.idioma, p.pacote, indices, p.traducao, p.situacao);
+    informaGravadas(g.linhas == 1 ? QStringLiteral("A tradução foi gravada em 1 linha não traduzida.")
+                                  : QStringLiteral("A tradução foi gravada em %1 linhas não traduzidas, de uma vez.")
+                                        .arg(g.linhas),
+                    g);
+    perguntaFechada();
+}
+
+void MemoriaDoEditor::escolheLinhas()
+{
+    if (!m_aberta)
+        return;
+    const Propagacao p = *m_aberta;
+    EscolhaLinhas escolha(p.chave.origem, p.traducao, p.linhas, m_editor);
+    const bool gravar = escolha.exec() == QDialog::Accepted;
+    devolveTeclado();
+    if (!gravar)
+        return;
+    const Gravadas g = aplica(p.chave.idioma, p.pacote, escolha.escolhidas(), p.traducao, p.situacao);
+    informaGravadas(g.linhas == 1 ? QStringLiteral("A tradução foi gravada em 1 linha.")
+                                  : QStringLiteral("A tradução foi gravada em %1 linhas, de uma vez.").arg(g.linhas),
+                    g);
+    perguntaFechada();
+}
+
+MemoriaDoEditor::Gravadas MemoriaDoEditor::aplica(const QString& idioma, const QByteArray& pacote,
+                                                  const std::vector<int>& indices, const QString& traducao,
+                                                  const QString& situacao)
+{
+    TClientDataSet* carregadas = m_editor->cdsDestino;
+    // A text being typed in another row is posted first, as moving off it
+    // would: the rows shown must agree with what is saved here.
+    if (carregadas->Active())
+        carregadas->CheckBrowseMode();
+    TClientDataSet linhas;
+    linhas.SetData(pacote);
+    Gravadas g;
+    g.idioma = idioma;
+    const QByteArray delta = memoria::DeltaDeAplicacao(linhas, indices, traducao, situacao);
+    if (delta.isEmpty()) {
+        g.depois = pacote;
+        return g;
+    }
+    g.linhas = linhas.ChangeCount();
+    {
+        Ocupado ocupado;
+        TSocketConnection& conexao = *m_editor->netTraducao;
+        // The rows go as one batch of the history of their own kind, so the
+        // batches window names it and undoes it whole. A server that keeps
+        // no history opens none: the save is still one batch of its own.
+        try {
+            g.lote = historico::AbreLote(conexao, idioma, QStringLiteral("propagacao"));
+        } catch (const Exception&) {
+            g.lote = 0;
+        }
+        auto& campos = conexao.ExtraHeaders;
+        if (g.lote != 0)
+            campos.append({CabecalhoDoLote, QByteArray::number(g.lote)});
+        const auto retira = [&campos] {
+            campos.erase(std::remove_if(campos.begin(), campos.end(),
+                                        [](const auto& c) { return c.first == CabecalhoDoLote; }),
+                         campos.end());
+        };
+        try {
+            CheckResultServ(conexao.AppServer().Call(metodo::SetDestino, {delta}), true, 0);
+        } catch (...) {
+            retira();
+            throw;
+        }
+        retira();
+    }
+    atualizaCarregadas(linhas);
+    g.depois = linhas.Data();
+    return g;
+}
+
+void MemoriaDoEditor::informaGravadas(const QString& texto, const Gravadas& g)
+{
+    if (g.lote != 0 && g.linhas > 0)
+        m_desfazivel = g;
+    else
+        m_desfazivel.reset();
+    m_aviso->informa(texto, m_desfazivel.has_value());
+}
+
+void MemoriaDoEditor::desfaz()
+{
+    if (!m_desfazivel)
+        return;
+    const Gravadas g = *m_desfazivel;
+    // Offered once: refused or done, the offer goes (the batches window can still undo it).
+    m_desfazivel.reset();
+    m_aviso->informa(m_aviso->lblAviso->text(), false);
+    TClientDataSet* carregadas = m_editor->cdsDestino;
+    if (carregadas->Active())
+        carregadas->CheckBrowseMode();
+    historico::Desfazimento feito;
+    {
+        Ocupado ocupado;
+        feito = historico::DesfazLote(*m_editor->netTraducao, g.idioma, g.lote, false);
+    }
+    if (feito.lote != 0 && carregadas->Active() && g.idioma == stIdioma)
+        historico::RecarregaLinhas(*m_editor);
+    m_aviso->informa(QStringLiteral("Desfeito: ") + historico::ResumoDesfazimento(feito));
+    if (m_divergentes)
+        m_divergentes->atualiza();
+}
+
+void MemoriaDoEditor::atualizaCarregadas(TClientDataSet& gravadas)
+{
+    // The rows saved that the editor holds show their new values; nothing is
+    // logged or saved again, and the user's row stays the current one.
+    TClientDataSet* carregadas = m_editor->cdsDestino;
+    std::vector<int> mudadas;
+    for (gravadas.First(); !gravadas.Eof(); gravadas.Next())
+        if (gravadas.FieldByName(NMDESTINO)->OldValue().toString() != gravadas.FieldByName(NMDESTINO)->AsString() ||
+            gravadas.FieldByName(NMSITUACAO)->OldValue().toString() != gravadas.FieldByName(NMSITUACAO)->AsString())
+            mudadas.push_back(gravadas.RecNo());
+    gravadas.MergeChangeLog();
+    if (!carregadas->Active() || carregadas->IsEmpty() || carregadas->State() != TDataSetState::dsBrowse
+        || carregadas->ChangeCount() > 0)
+        return;
+    const int atual = carregadas->RecNo();
+    carregadas->DisableControls();
+    for (const int n : mudadas) {
+        gravadas.SetRecNo(n);
+        if (carregadas->Locate(QStringLiteral("IDIDIOMA;CDPROGTRAD;NMCOMPONENTE;STAGRVALPROP"),
+                               {gravadas.FieldByName(QStringLiteral("IDIDIOMA"))->AsString(),
+                                gravadas.FieldByName(QStringLiteral("CDPROGTRAD"))->AsString(),
+                                gravadas.FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString(),
+                                gravadas.FieldByName(NMORIGEM)->AsString()}))
+            carregadas->RefreshRecord(gravadas);
+    }
+    carregadas->SetRecNo(atual);
+    carregadas->EnableControls();
+}
+
+void MemoriaDoEditor::devolveTeclado()
+{
+    // After a modal dialog no window is active: the editor's grid takes the
+    // keyboard back, where the user was.
+    m_editor->activateWindow();
+    if (QLineEdit* celula = m_editor->dbgPadrao->InplaceEditor())
+        celula->setFocus(Qt::OtherFocusReason);
+    else
+        m_editor->dbgPadrao->setFocus(Qt::OtherFocusReason);
+}
+
+// ====================================================================== sources translated in more than one way
+
+void MemoriaDoEditor::abreDivergentes()
+{
+    if (!m_divergentes) {
+        m_divergentes = new TraducoesDivergentes(m_editor);
+        connect(m_divergentes, &TraducoesDivergentes::usarVariante, this,
+                [this](const QString& idioma, const QString& origem, const memoria::Variante& v) {
+                    Dispatch([&] { uniformiza(idioma, origem, v); });
+                });
+    }
+    m_divergentes->mostraIdioma(stIdioma);
+    m_divergentes->show();
+    m_divergentes->raise();
+}
+
+void MemoriaDoEditor::uniformiza(const QString& idioma, const QString& origem, const memoria::Variante& variante)
+{
+    // The source's rows as the server has them now; the chosen translation
+    // goes to those translated another way, in one save.
+    QByteArray pacote;
+    {
+        Ocupado ocupado;
+        pacote = CheckResultServ(
+            m_editor->netTraducao->AppServer().Call(metodo::GetMesmaOrigem, {idioma, origem, QString(), QString()}),
+            true, 0);
+    }
+    const std::vector<memoria::LinhaMesmaOrigem> linhas = memoria::LeMesmaOrigem(pacote);
+    const Gravadas g = aplica(idioma, pacote, memoria::LinhasParaUniformizar(linhas, variante.traducao),
+                              variante.traducao, memoria::SituacaoDaVariante(variante));
+    const QString feito = QStringLiteral("\u00AB%1\u00BB foi gravada em %2 de \u00AB%3\u00BB.")
+                              .arg(memoria::Citado(variante.traducao),
+                                   g.linhas == 1 ? QStringLiteral("1 linha") : QStringLiteral("%1 linhas").arg(g.linhas),
+                                   memoria::Citado(origem));
+    if (m_divergentes)
+        m_divergentes->atualiza(feito);
+    // The editor's bar offers to undo it, unless it is asking about a post.
+    if (!m_aberta)
+        informaGravadas(feito, g);
+}
+
+} // namespace trd

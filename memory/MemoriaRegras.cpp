@@ -1,0 +1,182 @@
+#include "MemoriaRegras.h"
+
+#include "SubstituirRegras.h"
+#include "TClientDataSet.h"
+#include "TraducaoRegras.h"
+
+#include <cmath>
+
+namespace trd::memoria {
+
+namespace {
+
+const QString Traduzido = QStringLiteral("T");
+const QString Duvida = QStringLiteral("D");
+const QString NaoTraduzido = QStringLiteral("N");
+
+QString campo(TClientDataSet& ds, const char* nome)
+{
+    TField* f = ds.FindField(QString::fromLatin1(nome));
+    return f ? f->AsString() : QString();
+}
+
+int numero(TClientDataSet& ds, const char* nome)
+{
+    TField* f = ds.FindField(QString::fromLatin1(nome));
+    return f ? static_cast<int>(std::floor(f->AsFloat())) : 0;
+}
+
+QString semMarcas(const QString& texto)
+{
+    return substituir::RetiraAtalho(texto);
+}
+
+} // namespace
+
+QList<Sugestao> LeSugestoes(const QByteArray& pacote)
+{
+    TClientDataSet ds;
+    ds.SetData(pacote);
+    QList<Sugestao> lista;
+    for (ds.First(); !ds.Eof(); ds.Next()) {
+        Sugestao s;
+        s.identica = campo(ds, "TPSUGESTAO") == QStringLiteral("I");
+        s.semelhanca = numero(ds, "NRSIMILAR");
+        s.traducao = campo(ds, "STVALORPROP");
+        s.situacao = campo(ds, "IDSITTRADUCAO");
+        s.origem = campo(ds, "STAGRVALPROP");
+        s.programa = campo(ds, "CDPROGTRAD");
+        s.componente = campo(ds, "NMCOMPONENTE");
+        s.linhas = numero(ds, "NRLINHAS");
+        s.traducoes = numero(ds, "NRTRADUCOES");
+        s.programas = campo(ds, "DSPROGRAMAS");
+        lista.append(s);
+    }
+    return lista;
+}
+
+QString OrigemDaSugestao(const Sugestao& s)
+{
+    QString texto = s.programa + QStringLiteral(" · ") + s.componente;
+    if (s.linhas > 1)
+        texto += s.linhas == 2 ? QStringLiteral(" e mais 1 linha") : QStringLiteral(" e mais %1 linhas").arg(s.linhas - 1);
+    if (!s.identica && s.traducoes > 1)
+        texto += QStringLiteral(", %1 traduções").arg(s.traducoes);
+    return texto;
+}
+
+QString TextoParaCelula(const QString& origemDaLinha, const QString& traducao)
+{
+    return semMarcas(origemDaLinha) == origemDaLinha ? semMarcas(traducao) : traducao;
+}
+
+std::vector<LinhaMesmaOrigem> LeMesmaOrigem(const QByteArray& pacote)
+{
+    TClientDataSet ds;
+    ds.SetData(pacote);
+    std::vector<LinhaMesmaOrigem> linhas;
+    for (ds.First(); !ds.Eof(); ds.Next())
+        linhas.push_back({campo(ds, "CDPROGTRAD"), campo(ds, "NMCOMPONENTE"), campo(ds, "STAGRVALPROP"),
+                          campo(ds, "STVALORPROP"), campo(ds, "IDSITTRADUCAO")});
+    return linhas;
+}
+
+Relacao RelacaoCom(const LinhaMesmaOrigem& linha, const QString& novaTraducao)
+{
+    if (linha.situacao == NaoTraduzido || linha.traducao.isEmpty())
+        return Relacao::NaoTraduzida;
+    return semMarcas(linha.traducao) == semMarcas(novaTraducao) ? Relacao::Igual : Relacao::Diferente;
+}
+
+Contagem Conta(const std::vector<LinhaMesmaOrigem>& linhas, const QString& novaTraducao)
+{
+    Contagem c;
+    for (const LinhaMesmaOrigem& l : linhas) {
+        switch (RelacaoCom(l, novaTraducao)) {
+        case Relacao::NaoTraduzida: ++c.naoTraduzidas; break;
+        case Relacao::Igual: ++c.iguais; break;
+        case Relacao::Diferente: ++c.diferentes; break;
+        }
+    }
+    return c;
+}
+
+QString TextoDoAviso(const Contagem& c)
+{
+    const QString quantas = c.total() == 1 ? QStringLiteral("Outra linha tem a mesma origem: ")
+                                           : QStringLiteral("Outras %1 linhas têm a mesma origem: ").arg(c.total());
+    const QString nao = c.naoTraduzidas == 1 ? QStringLiteral("1 não traduzida")
+                                             : QStringLiteral("%1 não traduzidas").arg(c.naoTraduzidas);
+    const QString iguais = c.iguais == 1 ? QStringLiteral("1 igual") : QStringLiteral("%1 iguais").arg(c.iguais);
+    const QString diferentes = c.diferentes == 1 ? QStringLiteral("1 diferente")
+                                                 : QStringLiteral("%1 diferentes").arg(c.diferentes);
+    return quantas + nao + QStringLiteral(", ") + iguais + QStringLiteral(", ") + diferentes + QStringLiteral(".");
+}
+
+bool HaOQueAplicar(const Contagem& c)
+{
+    return c.naoTraduzidas + c.diferentes > 0;
+}
+
+QString Citado(const QString& texto, int maximo)
+{
+    const QString linha = traducao::TextoEmUmaLinha(texto);
+    return linha.size() <= maximo ? linha : linha.left(maximo - 1) + QChar(0x2026);
+}
+
+bool PedePropagacao(const QString& destinoAntes, const QString& destinoDepois, const QString& situacao)
+{
+    return destinoAntes != destinoDepois && !destinoDepois.isEmpty() && (situacao == Traduzido || situacao == Duvida);
+}
+
+std::vector<OrigemDivergente> LeDivergencias(const QByteArray& pacote)
+{
+    TClientDataSet ds;
+    ds.SetData(pacote);
+    std::vector<OrigemDivergente> origens;
+    int grupo = -1;
+    for (ds.First(); !ds.Eof(); ds.Next()) {
+        const int este = numero(ds, "NRGRUPO");
+        if (origens.empty() || este != grupo) {
+            origens.push_back({campo(ds, "STAGRVALPROP"), numero(ds, "NRLINHASGRUPO"), {}});
+            grupo = este;
+        }
+        origens.back().variantes.push_back({campo(ds, "STVALORPROP"), campo(ds, "IDSITTRADUCAO"),
+                                            numero(ds, "NRLINHAS"), campo(ds, "DSSITUACOES"),
+                                            campo(ds, "DSPROGRAMAS")});
+    }
+    return origens;
+}
+
+std::vector<int> LinhasParaUniformizar(const std::vector<LinhaMesmaOrigem>& linhas, const QString& traducao)
+{
+    std::vector<int> indices;
+    for (std::size_t i = 0; i < linhas.size(); ++i)
+        if (RelacaoCom(linhas[i], traducao) == Relacao::Diferente)
+            indices.push_back(static_cast<int>(i));
+    return indices;
+}
+
+QString SituacaoDaVariante(const Variante& v)
+{
+    return v.situacoes.contains(Traduzido) ? Traduzido : Duvida;
+}
+
+QByteArray DeltaDeAplicacao(TClientDataSet& linhas, const std::vector<int>& indices, const QString& traducao,
+                            const QString& situacao)
+{
+    for (const int i : indices) {
+        linhas.SetRecNo(i + 1);
+        const QString texto = TextoParaCelula(linhas.FieldByName(QStringLiteral("STAGRVALPROP"))->AsString(), traducao);
+        if (linhas.FieldByName(QStringLiteral("STVALORPROP"))->AsString() == texto &&
+            linhas.FieldByName(QStringLiteral("IDSITTRADUCAO"))->AsString() == situacao)
+            continue;
+        linhas.Edit();
+        linhas.FieldByName(QStringLiteral("STVALORPROP"))->SetAsString(texto);
+        linhas.FieldByName(QStringLiteral("IDSITTRADUCAO"))->SetAsString(situacao);
+        linhas.Post();
+    }
+    return linhas.ChangeCount() > 0 ? linhas.Delta() : QByteArray();
+}
+
+} // namespace trd::memoria

@@ -1,0 +1,66 @@
+#include "FeedAnswer.h"
+
+#include "Json.h"
+
+#include <charconv>
+
+namespace trd::server::feed {
+
+namespace {
+
+void appendNumber(std::string& out, double value)
+{
+    char buf[32];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value);
+    out.append(buf, res.ptr);
+}
+
+void appendField(std::string& out, const char* name, std::string_view value)
+{
+    out += ",\"";
+    out += name;
+    out += "\":";
+    appendJsonString(out, value);
+}
+
+} // namespace
+
+std::string changesAnswer(std::int64_t upTo, const std::vector<const FeedEvent*>& events)
+{
+    std::string out = "{\"ate\":" + std::to_string(upTo) + ",\"alteracoes\":[";
+    bool first = true;
+    for (const FeedEvent* e : events) {
+        out += first ? "{" : ",{";
+        first = false;
+        out += "\"seq\":" + std::to_string(e->seq);
+        appendField(out, "tipo", std::string_view(&e->type, 1));
+        appendField(out, "idioma", e->language);
+        appendField(out, "tela", e->program);
+        appendField(out, "componente", e->component);
+        appendField(out, "origem", e->source);
+        if (e->type != 'E') {
+            appendField(out, "destino", e->textAfter);
+            appendField(out, "situacao", e->statusAfter);
+        }
+        if (e->type != 'I') {
+            appendField(out, "destinoAnterior", e->textBefore);
+            appendField(out, "situacaoAnterior", e->statusBefore);
+        }
+        out += ",\"data\":";
+        appendNumber(out, e->when);
+        appendField(out, "usuario", e->user);
+        out += '}';
+    }
+    out += "]}";
+    return out;
+}
+
+std::string reloadAnswer(std::int64_t upTo, const std::string& reason)
+{
+    std::string out = "{\"ate\":" + std::to_string(upTo) + ",\"recarregar\":true";
+    appendField(out, "motivo", reason);
+    out += '}';
+    return out;
+}
+
+} // namespace trd::server::feed

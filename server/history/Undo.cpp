@@ -1,0 +1,222 @@
+#include "Undo.h"
+
+#include "TDateTime.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+#include <map>
+
+namespace trd::server::history {
+
+namespace {
+
+std::string when(double day)
+{
+    return trd::DateTimeToQDateTime(day).toString(QStringLiteral("dd/MM/yyyy HH:mm")).toStdString();
+}
+
+// What an undo does to one row the batch wrote.
+struct RowPlan {
+    std::int64_t row = 0;
+    const VersionRecord* first = nullptr;   // the batch's first and last versions of the row
+    const VersionRecord* last = nullptr;
+};
+
+std::vector<RowPlan> rowsOf(const std::vector<VersionRecord>& versions)
+{
+    std::vector<RowPlan> plans;
+    std::map<std::int64_t, std::size_t> index;
+    for (const VersionRecord& v : versions) {
+        auto [it, added] = index.emplace(v.row, plans.size());
+        if (added)
+            plans.push_back({v.row, &v, &v});
+        else
+            plans[it->second].last = &v;
+    }
+    return plans;
+}
+
+class Undoer {
+public:
+    Undoer(StorageWriter& writer, double now, bool force)
+        : m_writer(writer), m_history(writer.history()), m_now(now), m_force(force)
+    {
+    }
+
+    UndoneRow undo(const RowPlan& plan)
+    {
+        UndoneRow out;
+        const std::optional<CurrentRow> current = m_history.rowById(plan.row);
+        const RowState now = stateOf(current);
+        out.now = now;
+        if (current) {
+            out.program = current->program;
+            out.component = current->component;
+            out.source = current->source;
+        }
+        // The chain from the row's newest version back to the batch's first
+        // one gives what the batch left and what it found. A deleted row's
+        // newest version is the delete, which kept its identity.
+        std::int64_t newest = current ? current->lastVersion.value_or(0) : 0;
+        std::optional<RowKey> deleted;
+        if (!current) {
+            if (const auto deletion = m_history.lastDeletion(plan.row)) {
+                newest = deletion->first;
+                deleted = deletion->second;
+                out.program = deleted->program;
+                out.component = deleted->component;
+                out.source = deleted->source;
+            }
+        }
+        if (!newest)
+            return leftAlone(out, "o histórico da linha não tem mais as versões deste lote");
+        const std::vector<ResolvedVersion> chain = resolveChain(m_history.chain(newest, 0, plan.first->id), now);
+        const auto find = [&](std::int64_t id) {
+            return std::find_if(chain.begin(), chain.end(), [id](const ResolvedVersion& r) { return r.record.id == id; });
+        };
+        const auto first = find(plan.first->id);
+        const auto last = find(plan.last->id);
+        if (first == chain.end() || last == chain.end())
+            return leftAlone(out, "o histórico da linha não tem mais as versões deste lote");
+        const RowState& left = last->after;
+        const RowState& before = first->before;
+        if (before == now) {
+            out.restored = true;   // already as it was before the batch
+            return out;
+        }
+        if (!(left == now) && !m_force) {
+            const VersionRecord& later = chain.front().record;
+            const std::string how = now.exists ? "alterada" : "excluída";
+            // A change that left no version (written to the database by hand).
+            if (later.id == plan.last->id)
+                return leftAlone(out, how + " depois, sem registro no histórico");
+            return leftAlone(out, how + " depois por " + later.user + " em " + when(later.when));
+        }
+        if (!current) {
+            if (m_history.rowByKey(deleted->language, deleted->program, deleted->component, deleted->source))
+                return leftAlone(out, "já existe outra linha com a mesma tela, componente e texto de origem");
+        }
+        write(plan.row, current, deleted, before, newest);
+        out.restored = true;
+        out.now = before;
+        return out;
+    }
+
+private:
+    static UndoneRow leftAlone(UndoneRow& row, std::string reason)
+    {
+        row.restored = false;
+        row.reason = std::move(reason);
+        return row;
+    }
+
+    // Puts the row back as `before`, from what it is now; a row brought back
+    // keeps its id when that is still free, and its versions go on.
+    void write(std::int64_t id, const std::optional<CurrentRow>& current, const std::optional<RowKey>& deleted,
+               const RowState& before, std::int64_t newest)
+    {
+        RowChange change;
+        if (current) {
+            change.original = {current->language, current->program, current->component, current->source};
+            change.originalDestination = current->destination;
+            change.originalStatus = current->status;
+            change.kind = before.exists ? RowChange::Kind::Modify : RowChange::Kind::Delete;
+            change.updated.key = change.original;
+        } else {
+            change.kind = RowChange::Kind::Insert;
+            change.updated.key = *deleted;
+            change.reviveId = id;
+            change.reviveAfterVersion = newest;
+        }
+        change.updated.destination = before.text;
+        change.updated.status = before.status;
+        m_writer.apply(change, m_now);
+    }
+
+    StorageWriter& m_writer;
+    HistoryReader& m_history;
+    double m_now;
+    bool m_force;
+};
+
+UndoOutcome run(StorageWriter& writer, const std::vector<VersionRecord>& versions, double now, bool force)
+{
+    UndoOutcome outcome;
+    const std::vector<RowPlan> plans = rowsOf(versions);
+    std::vector<std::int64_t> ids;
+    ids.reserve(plans.size());
+    for (const RowPlan& p : plans)
+        ids.push_back(p.row);
+    std::sort(ids.begin(), ids.end());
+    writer.lockRowIds(ids);
+    Undoer undoer(writer, now, force);
+    outcome.rows.reserve(plans.size());
+    for (const RowPlan& p : plans)
+        outcome.rows.push_back(undoer.undo(p));
+    const auto written = writer.batchesWritten();
+    if (!written.empty())
+        outcome.batch = written.front();
+    return outcome;
+}
+
+WriteOrigin originOf(const UndoRequest& request)
+{
+    WriteOrigin origin;
+    origin.user = request.user;
+    origin.method = request.method;
+    origin.kind = BatchKind::Undo;
+    return origin;
+}
+
+} // namespace
+
+UndoOutcome undoBatch(WriteCoordinator& writer, const UndoRequest& request, std::int64_t batchId)
+{
+    WriteOrigin origin = originOf(request);
+    origin.undoes = batchId;
+    UndoOutcome outcome;
+    const double now = writer.now();
+    writer.runExclusive(origin, [&](StorageWriter& w) {
+        HistoryReader& history = w.history();
+        const std::string named = "O lote " + std::to_string(batchId);
+        const std::optional<BatchRecord> batch = history.batch(batchId);
+        if (!batch)
+            badArgument(named + " não existe (ou já foi removido do histórico).");
+        if (batch->language != request.language)
+            badArgument(named + " é do idioma " + batch->language + ", não do idioma " + request.language + ".");
+        if (batch->rows == 0)
+            badArgument(named + " não tem alterações a desfazer.");
+        // Undone while its undo stands (an undo that was itself undone puts
+        // the batch's changes back, and the batch can be undone again).
+        if (const auto undo = history.undoneBy(batchId); undo && !history.undoneBy(*undo)) {
+            const auto by = history.batch(*undo);
+            throw ServerError(ErrorKind::Conflict,
+                              named + " já foi desfeito pelo lote " + std::to_string(*undo)
+                                  + (by ? " (" + by->user + ", " + when(by->when) + ")" : std::string())
+                                  + ". Para refazer o que ele alterou, desfaça o lote " + std::to_string(*undo) + ".");
+        }
+        outcome = run(w, history.batchVersions(*batch), now, request.force);
+    });
+    return outcome;
+}
+
+UndoOutcome undoVersion(WriteCoordinator& writer, const UndoRequest& request, std::int64_t versionId)
+{
+    UndoOutcome outcome;
+    const double now = writer.now();
+    writer.runExclusive(originOf(request), [&](StorageWriter& w) {
+        HistoryReader& history = w.history();
+        const std::string named = "A versão " + std::to_string(versionId);
+        const std::optional<VersionRecord> version = history.version(versionId);
+        if (!version)
+            badArgument(named + " não existe (ou já foi removida do histórico).");
+        const std::optional<BatchRecord> batch = history.batch(version->batch);
+        if (batch && batch->language != request.language)
+            badArgument(named + " é do idioma " + batch->language + ", não do idioma " + request.language + ".");
+        outcome = run(w, {*version}, now, request.force);
+    });
+    return outcome;
+}
+
+} // namespace trd::server::history

@@ -1,0 +1,200 @@
+#include "HistoryMethods.h"
+
+#include "MethodArgs.h"
+#include "RpcError.h"
+#include "Undo.h"
+#include "VersionStates.h"
+
+#include <algorithm>
+#include <array>
+#include <map>
+
+namespace trd::server {
+
+namespace {
+
+constexpr std::array<AnswerField, 11> VersionFields = {{
+    {"IDVERSAO", "r8", 0}, {"IDLOTE", "r8", 0}, {"TPLOTE", "string", 20}, {"NMUSUARIO", "string", 64},
+    {"NMMETODO", "string", 40}, {"DTALTERACAO", "dateTime", 0}, {"TPALTERACAO", "string", 1},
+    {"IDSITANT", "string", 1}, {"STVALORANT", "string", 4000}, {"IDSITTRADUCAO", "string", 1},
+    {"STVALORPROP", "string", 4000}}};
+
+constexpr std::array<AnswerField, 8> BatchFields = {{
+    {"IDLOTE", "r8", 0}, {"DTLOTE", "dateTime", 0}, {"NMUSUARIO", "string", 64}, {"TPLOTE", "string", 20},
+    {"NMMETODO", "string", 40}, {"NRLINHAS", "r8", 0}, {"IDLOTEDESFEITO", "r8", 0}, {"IDDESFEITOPOR", "r8", 0}}};
+
+constexpr std::array<AnswerField, 8> UndoFields = {{
+    {"IDLOTE", "r8", 0}, {"CDPROGTRAD", "string", 20}, {"NMCOMPONENTE", "string", 50},
+    {"STAGRVALPROP", "string", 4000}, {"DESFEITA", "string", 1}, {"DSMOTIVO", "string", 200},
+    {"STVALORPROP", "string", 4000}, {"IDSITTRADUCAO", "string", 1}}};
+
+constexpr std::array<AnswerField, 1> OpenFields = {{{"IDLOTE", "r8", 0}}};
+
+constexpr std::int64_t MaxId = 9007199254740991;   // 2^53 - 1: exact as a JSON number
+
+constexpr std::string_view Methods[] = {"GetHistorico", "GetLotes", "DesfazLote", "DesfazVersao", "AbreLote"};
+
+} // namespace
+
+bool HistoryMethods::isMethod(std::string_view method)
+{
+    return std::find(std::begin(Methods), std::end(Methods), method) != std::end(Methods);
+}
+
+void HistoryMethods::call(std::string_view method, std::vector<JsonValue>& params, AnswerBuffer& out,
+                          const Caller& caller)
+{
+    if (method == "GetHistorico") getHistorico(params, out);
+    else if (method == "GetLotes") getLotes(params, out);
+    else if (method == "DesfazLote" || method == "DesfazVersao") desfaz(method, params, out, caller);
+    else if (method == "AbreLote") abreLote(params, out, caller);
+    else throw RpcError(rpc::MethodNotFound, "Método desconhecido: " + std::string(method) + ".");
+}
+
+std::optional<std::int64_t> HistoryMethods::batchOfHeader(const std::string& header)
+{
+    if (header.empty())
+        return std::nullopt;
+    std::int64_t id = 0;
+    const bool digits = header.size() <= 15 && header.find_first_not_of("0123456789") == std::string::npos;
+    if (digits)
+        id = std::stoll(header);
+    if (!digits || id <= 0)
+        invalidParams("O cabeçalho X-Trd-Lote deve trazer o número de um lote aberto com AbreLote; recebido \""
+                      + header.substr(0, 20) + "\". Nada foi gravado.");
+    return id;
+}
+
+void HistoryMethods::getHistorico(std::vector<JsonValue>& params, AnswerBuffer& out)
+{
+    MethodArgs args("GetHistorico", params);
+    args.expectCount({5});
+    const std::string language = args.language(0);
+    const std::string program = args.text(1, "tela", fieldsize::Program);
+    const std::string component = args.text(2, "componente", fieldsize::Component);
+    const std::string source = args.text(3, "texto de origem", fieldsize::Text);
+    const auto limit = static_cast<std::size_t>(args.integer(4, "máximo de versões (0: todas)", 0, MaxId));
+
+    auto session = m_sessions.acquire();
+    HistoryReader& history = session->history();
+    const std::optional<CurrentRow> row = history.rowByKey(language, program, component, source);
+    std::vector<history::ResolvedVersion> versions;
+    if (row && row->lastVersion)
+        versions = history::resolveChain(history.chain(*row->lastVersion, limit), history::stateOf(row));
+
+    AnswerPacketWriter packet(out, VersionFields);
+    for (const auto& v : versions) {
+        packet.beginRow();
+        packet.number(0, static_cast<double>(v.record.id));
+        packet.number(1, static_cast<double>(v.record.batch));
+        packet.string(2, batchKindName(v.record.kind));
+        packet.string(3, v.record.user);
+        packet.string(4, v.record.method);
+        packet.dateTime(5, v.record.when);
+        packet.string(6, std::string_view(reinterpret_cast<const char*>(&v.record.type), 1));
+        packet.string(7, v.before.status);
+        packet.string(8, v.before.text);
+        packet.string(9, v.after.status);
+        packet.string(10, v.after.text);
+        packet.endRow();
+    }
+    packet.finish();
+}
+
+void HistoryMethods::getLotes(std::vector<JsonValue>& params, AnswerBuffer& out)
+{
+    MethodArgs args("GetLotes", params);
+    args.expectCount({3});
+    const std::string language = args.language(0);
+    const double first = args.date(1, "data inicial");
+    const double last = args.date(2, "data final");
+
+    auto session = m_sessions.acquire();
+    HistoryReader& history = session->history();
+    const std::vector<BatchRecord> batches = history.batches(language, MethodArgs::bounds(first, last, "N"));
+    // Which batches are undone now: undone by an undo that was not undone itself.
+    std::map<std::int64_t, std::int64_t> undoneBy;
+    for (const auto& [batch, undo] : history.undos(language))
+        undoneBy.emplace(batch, undo);
+    const auto inEffect = [&](std::int64_t batch) -> std::int64_t {
+        const auto it = undoneBy.find(batch);
+        return it != undoneBy.end() && !undoneBy.count(it->second) ? it->second : 0;
+    };
+
+    AnswerPacketWriter packet(out, BatchFields, batches.size());
+    for (const BatchRecord& b : batches) {
+        packet.beginRow();
+        packet.number(0, static_cast<double>(b.id));
+        packet.dateTime(1, b.when);
+        packet.string(2, b.user);
+        packet.string(3, batchKindName(b.kind));
+        packet.string(4, b.method);
+        packet.number(5, static_cast<double>(b.rows));
+        packet.number(6, static_cast<double>(b.undoes.value_or(0)));
+        packet.number(7, static_cast<double>(inEffect(b.id)));
+        packet.endRow();
+    }
+    packet.finish();
+}
+
+void HistoryMethods::desfaz(std::string_view method, std::vector<JsonValue>& params, AnswerBuffer& out,
+                            const Caller& caller)
+{
+    const bool whole = method == "DesfazLote";
+    MethodArgs args(method, params);
+    args.expectCount({3});
+    history::UndoRequest request;
+    request.language = args.language(0);
+    const std::int64_t id = args.integer(1, whole ? "lote" : "versão", 1, MaxId);
+    request.force = args.yesNo(2, "forçar");
+    request.user = caller.user;
+    request.method = std::string(method);
+    const history::UndoOutcome outcome =
+        whole ? history::undoBatch(m_writer, request, id) : history::undoVersion(m_writer, request, id);
+
+    AnswerPacketWriter packet(out, UndoFields);
+    for (const history::UndoneRow& row : outcome.rows) {
+        packet.beginRow();
+        packet.number(0, static_cast<double>(outcome.batch.value_or(0)));
+        packet.string(1, row.program);
+        packet.string(2, row.component);
+        packet.string(3, row.source);
+        packet.string(4, row.restored ? "S" : "N");
+        packet.string(5, row.reason);
+        packet.string(6, row.now.text);
+        packet.string(7, row.now.status);
+        packet.endRow();
+    }
+    packet.finish();
+}
+
+void HistoryMethods::abreLote(std::vector<JsonValue>& params, AnswerBuffer& out, const Caller& caller)
+{
+    MethodArgs args("AbreLote", params);
+    args.expectCount({2});
+    const std::string language = args.language(0);
+    const std::string kindName = args.text(1, "tipo", 20);
+    const std::optional<BatchKind> kind = batchKindFromName(kindName);
+    if (!kind || *kind == BatchKind::Edit || *kind == BatchKind::Undo)
+        invalidParams("AbreLote: tipo de lote inválido: \"" + kindName
+                      + "\". Use substituicao, importacao ou propagacao.");
+    WriteOrigin origin;
+    origin.user = caller.user;
+    origin.method = "SetDestino";
+    origin.kind = *kind;
+    bool known = false;
+    for (const Language& l : m_sessions.acquire()->languages())
+        known = known || l.code == language;
+    if (!known)
+        throw ServerError(ErrorKind::Conflict, "Idioma não cadastrado: " + language + ".");
+    std::int64_t id = 0;
+    const double now = m_writer.now();
+    m_writer.runExclusive(origin, [&](StorageWriter& w) { id = w.openBatch(origin, language, now); });
+    AnswerPacketWriter packet(out, OpenFields);
+    packet.beginRow();
+    packet.number(0, static_cast<double>(id));
+    packet.endRow();
+    packet.finish();
+}
+
+} // namespace trd::server

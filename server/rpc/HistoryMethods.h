@@ -1,0 +1,38 @@
+#pragma once
+// The methods of the history (docs/protocol.md, docs/history.md): a row's
+// versions, a language's batches, undo of a version or of a batch, and the
+// opening of a batch that several saves then join (a replace-all run).
+#include "AnswerPacketWriter.h"
+#include "Caller.h"
+#include "Json.h"
+#include "SessionPool.h"
+#include "WriteCoordinator.h"
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace trd::server {
+
+class HistoryMethods {
+public:
+    HistoryMethods(SessionPool& sessions, WriteCoordinator& writer) : m_sessions(sessions), m_writer(writer) {}
+
+    static bool isMethod(std::string_view method);
+    void call(std::string_view method, std::vector<JsonValue>& params, AnswerBuffer& out, const Caller& caller);
+
+    // The batch a save joins, from the X-Trd-Lote header; none when absent.
+    static std::optional<std::int64_t> batchOfHeader(const std::string& header);
+
+private:
+    void getHistorico(std::vector<JsonValue>& params, AnswerBuffer& out);
+    void getLotes(std::vector<JsonValue>& params, AnswerBuffer& out);
+    void desfaz(std::string_view method, std::vector<JsonValue>& params, AnswerBuffer& out, const Caller& caller);
+    void abreLote(std::vector<JsonValue>& params, AnswerBuffer& out, const Caller& caller);
+
+    SessionPool& m_sessions;
+    WriteCoordinator& m_writer;
+};
+
+} // namespace trd::server

@@ -1,0 +1,186 @@
+#include "MemoryMethods.h"
+
+#include "MethodArgs.h"
+#include "RpcError.h"
+#include "Utf8Text.h"
+
+#include <algorithm>
+#include <array>
+
+namespace trd::server {
+
+namespace {
+
+constexpr std::array<AnswerField, 12> SuggestionFields = {{
+    {"TPSUGESTAO", "string", 1},    {"NRSIMILAR", "r8", 0},           {"STVALORPROP", "string", 4000},
+    {"IDSITTRADUCAO", "string", 1}, {"STAGRVALPROP", "string", 4000}, {"CDPROGTRAD", "string", 20},
+    {"NMCOMPONENTE", "string", 50}, {"NRLINHAS", "r8", 0},            {"NRTRADUCOES", "r8", 0},
+    {"DSSITUACOES", "string", 2},   {"DSPROGRAMAS", "string", 4000},  {"DTALTERACAO", "dateTime", 0}}};
+
+constexpr std::array<AnswerField, 6> RowFields = {{
+    {"STAGRVALPROP", "string", 4000}, {"STVALORPROP", "string", 4000}, {"IDSITTRADUCAO", "string", 1},
+    {"IDIDIOMA", "string", 3}, {"NMCOMPONENTE", "string", 50}, {"CDPROGTRAD", "string", 20}}};
+
+constexpr double DefaultThreshold = 70;
+
+// The programs, comma-separated, within the field's 4000 characters: a list
+// that does not fit ends with how many were left out; one read from some of
+// the rows only ends with "...".
+std::string programList(const std::vector<std::string>& programs, bool complete = true)
+{
+    constexpr std::size_t Width = 4000;
+    std::string list;
+    for (std::size_t i = 0; i < programs.size(); ++i) {
+        const std::string more = " (+" + std::to_string(programs.size() - i) + ")";
+        const std::size_t needed = utf8::length(list) + (list.empty() ? 0 : 2) + utf8::length(programs[i]);
+        const bool last = i + 1 == programs.size();
+        if (needed + (last ? 0 : 8) > Width) {
+            list += more;
+            break;
+        }
+        if (!list.empty())
+            list += ", ";
+        list += programs[i];
+    }
+    if (!complete)
+        list += ", ...";
+    return list;
+}
+
+void writeVariant(AnswerPacketWriter& packet, const memory::TranslationVariant& v)
+{
+    packet.string(2, v.best.destination);
+    packet.string(3, v.best.status);
+    packet.string(4, v.best.source);
+    packet.string(5, v.best.program);
+    packet.string(6, v.best.component);
+}
+
+// The row asked about: language, source, program, component.
+memory::MemoryQuery askedRow(MethodArgs& args)
+{
+    memory::MemoryQuery q;
+    q.language = args.language(0);
+    q.source = args.text(1, "texto de origem", 4000);
+    q.program = args.text(2, "tela", 20);
+    q.component = args.text(3, "componente", 50);
+    return q;
+}
+
+} // namespace
+
+bool MemoryMethods::isMethod(std::string_view method)
+{
+    return method == "GetSugestoes" || method == "GetMesmaOrigem" || method == "GetInconsistencias";
+}
+
+void MemoryMethods::call(std::string_view method, std::vector<JsonValue>& params, AnswerBuffer& out)
+{
+    if (method == "GetSugestoes")
+        getSugestoes(params, out);
+    else if (method == "GetMesmaOrigem")
+        getMesmaOrigem(params, out);
+    else
+        getInconsistencias(params, out);
+}
+
+void MemoryMethods::getSugestoes(std::vector<JsonValue>& params, AnswerBuffer& out)
+{
+    MethodArgs args("GetSugestoes", params);
+    args.expectCount({4, 5});
+    memory::MemoryQuery q = askedRow(args);
+    q.threshold = DefaultThreshold;
+    if (args.count() == 5) {
+        if (!params[4].isNumber() || !(params[4].number() >= 1 && params[4].number() <= 100))
+            invalidParams("GetSugestoes: o argumento 5 (limiar de semelhança) deve ser um número de 1 a 100.");
+        q.threshold = params[4].number();
+    }
+    const memory::Suggestions found = m_memory.suggest(q);
+
+    AnswerPacketWriter packet(out, SuggestionFields);
+    for (const memory::TranslationVariant& v : found.exact) {
+        packet.beginRow();
+        packet.string(0, "I");
+        packet.number(1, 100);
+        writeVariant(packet, v);
+        packet.number(7, static_cast<double>(v.rows));
+        packet.number(8, 1);
+        packet.string(9, v.statuses);
+        packet.string(10, programList(v.programs, v.programsComplete));
+        packet.dateTime(11, v.best.changed);
+        packet.endRow();
+    }
+    for (const memory::FuzzySuggestion& f : found.fuzzy) {
+        packet.beginRow();
+        packet.string(0, "P");
+        packet.number(1, f.similarity.shownPercent());
+        packet.string(2, f.best.destination);
+        packet.string(3, f.best.status);
+        packet.string(4, f.best.source);
+        packet.string(5, f.best.program);
+        packet.string(6, f.best.component);
+        packet.number(7, static_cast<double>(f.rows));
+        packet.number(8, static_cast<double>(f.translations));
+        packet.string(9, "");
+        packet.string(10, "");
+        packet.dateTime(11, f.best.changed);
+        packet.endRow();
+    }
+    packet.finish();
+}
+
+void MemoryMethods::getMesmaOrigem(std::vector<JsonValue>& params, AnswerBuffer& out)
+{
+    MethodArgs args("GetMesmaOrigem", params);
+    args.expectCount({4});
+    const memory::MemoryQuery q = askedRow(args);
+    AnswerPacketWriter packet(out, RowFields);
+    for (const memory::MemoryRowDetail& row : m_memory.sameSource(q)) {
+        packet.beginRow();
+        packet.string(0, row.source);
+        packet.string(1, row.destination);
+        packet.string(2, row.status);
+        packet.string(3, q.language);
+        packet.string(4, row.component);
+        packet.string(5, row.program);
+        packet.endRow();
+    }
+    packet.finish();
+}
+
+void MemoryMethods::getInconsistencias(std::vector<JsonValue>& params, AnswerBuffer& out)
+{
+    MethodArgs args("GetInconsistencias", params);
+    args.expectCount({1});
+    writeInconsistencies(m_memory, args.language(0), out);
+}
+
+void MemoryMethods::writeInconsistencies(memory::TranslationMemory& memory, const std::string& language,
+                                         AnswerBuffer& out)
+{
+    const std::vector<memory::InconsistentSource> sources = memory.inconsistencies(language);
+    AnswerPacketWriter packet(out, InconsistencyFields);
+    double group = 0;
+    for (const memory::InconsistentSource& s : sources) {
+        ++group;
+        for (const memory::TranslationVariant& v : s.variants) {
+            packet.beginRow();
+            packet.number(0, group);
+            packet.string(1, s.source);
+            packet.number(2, static_cast<double>(s.rows));
+            packet.number(3, static_cast<double>(s.variants.size()));
+            packet.string(4, v.best.destination);
+            packet.string(5, v.best.status);
+            packet.number(6, static_cast<double>(v.rows));
+            packet.string(7, v.statuses);
+            packet.string(8, programList(v.programs));
+            packet.string(9, v.best.program);
+            packet.string(10, v.best.component);
+            packet.dateTime(11, v.best.changed);
+            packet.endRow();
+        }
+    }
+    packet.finish();
+}
+
+} // namespace trd::server

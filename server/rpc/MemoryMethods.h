@@ -1,0 +1,41 @@
+#pragma once
+// The methods of the translation memory (docs/protocol.md, "Translation
+// memory"): suggestions for a row, the rows that share its source, and the
+// sources translated in more than one way.
+#include "AnswerPacketWriter.h"
+#include "Json.h"
+#include "TranslationMemory.h"
+
+#include <array>
+#include <string_view>
+#include <vector>
+
+namespace trd::server {
+
+// The packet of GetInconsistencias and of the report query TraducoesDivergentes:
+// one row per variant, the variants of a source in a row with its group number.
+inline constexpr std::array<AnswerField, 12> InconsistencyFields = {{
+    {"NRGRUPO", "r8", 0},           {"STAGRVALPROP", "string", 4000}, {"NRLINHASGRUPO", "r8", 0},
+    {"NRVARIANTES", "r8", 0},       {"STVALORPROP", "string", 4000},  {"IDSITTRADUCAO", "string", 1},
+    {"NRLINHAS", "r8", 0},          {"DSSITUACOES", "string", 2},     {"DSPROGRAMAS", "string", 4000},
+    {"CDPROGTRAD", "string", 20},   {"NMCOMPONENTE", "string", 50},   {"DTALTERACAO", "dateTime", 0}}};
+
+
+class MemoryMethods {
+public:
+    explicit MemoryMethods(memory::TranslationMemory& memory) : m_memory(memory) {}
+
+    static bool isMethod(std::string_view method);
+    void call(std::string_view method, std::vector<JsonValue>& params, AnswerBuffer& out);
+
+    static void writeInconsistencies(memory::TranslationMemory& memory, const std::string& language, AnswerBuffer& out);
+
+private:
+    void getSugestoes(std::vector<JsonValue>& params, AnswerBuffer& out);
+    void getMesmaOrigem(std::vector<JsonValue>& params, AnswerBuffer& out);
+    void getInconsistencias(std::vector<JsonValue>& params, AnswerBuffer& out);
+
+    memory::TranslationMemory& m_memory;
+};
+
+} // namespace trd::server

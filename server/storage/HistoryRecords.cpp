@@ -1,0 +1,125 @@
+#include "HistoryRecords.h"
+
+#include "TDateTime.h"
+
+#include <array>
+#include <utility>
+
+namespace trd::server {
+
+namespace {
+constexpr std::array<std::pair<BatchKind, std::string_view>, 5> KindNames = {{
+    {BatchKind::Edit, "edicao"},
+    {BatchKind::Replace, "substituicao"},
+    {BatchKind::Import, "importacao"},
+    {BatchKind::Propagation, "propagacao"},
+    {BatchKind::Undo, "desfazer"},
+}};
+
+[[noreturn]] void noHistory()
+{
+    throw ServerError(ErrorKind::Unavailable, "Este servidor não guarda o histórico de alterações.");
+}
+} // namespace
+
+std::string_view batchKindName(BatchKind kind)
+{
+    for (const auto& [k, name] : KindNames)
+        if (k == kind)
+            return name;
+    return "edicao";
+}
+
+std::optional<BatchKind> batchKindFromName(std::string_view name)
+{
+    for (const auto& [k, n] : KindNames)
+        if (n == name)
+            return k;
+    return std::nullopt;
+}
+
+std::optional<BatchKind> batchKindFromCode(char code)
+{
+    for (const auto& [k, name] : KindNames)
+        if (static_cast<char>(k) == code)
+            return k;
+    return std::nullopt;
+}
+
+std::string_view usualMethod(BatchKind kind, bool undoesBatch)
+{
+    switch (kind) {
+    case BatchKind::Edit:
+    case BatchKind::Replace: return "SetDestino";
+    case BatchKind::Undo: return undoesBatch ? "DesfazLote" : "DesfazVersao";
+    case BatchKind::Import:
+    case BatchKind::Propagation: break;
+    }
+    return {};
+}
+
+int changeTypeCode(ChangeType type)
+{
+    return type == ChangeType::Insert ? 1 : type == ChangeType::Delete ? 2 : 0;
+}
+
+ChangeType changeTypeFromCode(long long code)
+{
+    return code == 1 ? ChangeType::Insert : code == 2 ? ChangeType::Delete : ChangeType::Change;
+}
+
+void checkBatchAccepts(const std::optional<BatchRecord>& batch, std::int64_t id, const WriteOrigin& origin,
+                       const std::string& language)
+{
+    const std::string named = "O lote " + std::to_string(id);
+    if (!batch)
+        badArgument(named + " não existe; nada foi gravado.");
+    if (batch->kind == BatchKind::Edit || batch->kind == BatchKind::Undo)
+        badArgument(named + " não recebe outras gravações; nada foi gravado.");
+    if (batch->language != language)
+        badArgument(named + " é do idioma " + batch->language + " e esta gravação é do idioma " + language
+                    + "; nada foi gravado.");
+    if (batch->user != origin.user)
+        badArgument(named + " foi aberto por outro usuário (" + batch->user + "); nada foi gravado.");
+}
+
+HistoryReader& StorageSession::history()
+{
+    noHistory();
+}
+
+void changedByOther(const RowKey& original, const std::optional<VersionRecord>& newest)
+{
+    std::string who;
+    if (newest) {
+        // On a server without logins everyone is "local": no name to give.
+        who = (newest->user == "local" ? std::string() : newest->user + " ") + "em "
+              + trd::DateTimeToQDateTime(newest->when).toString(QStringLiteral("dd/MM/yyyy 'às' HH:mm")).toStdString()
+              + "; ";
+    }
+    throw ServerError(ErrorKind::Conflict, "O registro foi alterado por outro usuário (" + who + "Tela: "
+                                               + original.program + ", Componente: " + original.component
+                                               + "). Recarregue os registros e refaça a alteração.");
+}
+
+ChangeWindow StorageSession::readChanges(const ChangeQuery&)
+{
+    noHistory();
+}
+
+HistoryReader& StorageWriter::history()
+{
+    noHistory();
+}
+
+std::int64_t StorageWriter::openBatch(const WriteOrigin&, const std::string&, double)
+{
+    noHistory();
+}
+
+PruneCount StorageWriter::pruneHistory(double, std::int64_t)
+{
+    noHistory();
+}
+
+} // namespace trd::server

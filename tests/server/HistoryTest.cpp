@@ -1,0 +1,484 @@
+// The history on both back ends, through the methods: every save keeps a
+// version that reads back whole, a replace-all run is one batch, undo of a
+// batch and of a version (rows changed since left alone, or forced), deletes
+// and inserts undone, an undo undone, bad input refused with nothing written,
+// the upgrade of a database of schema 1, and pruning.
+#include "PostgresCluster.h"
+#ifdef TRD_HAVE_POSTGRESQL
+#include "PostgresStorage.h"
+#endif
+#include "Prune.h"
+#include "ServerTestKit.h"
+#include "SqliteStorage.h"
+#include "TDateTime.h"
+
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+using namespace trd::server;
+using namespace trd::server::test;
+
+namespace {
+
+const TRow Save{"ENG", "TRD09300", "sbtSalvar", "&Salvar", "&Salvar", "N"};
+const TRow Close{"ENG", "TRD09300", "sbtFechar", "&Fechar", "&Close", "T"};
+const TRow Open{"ENG", "TRD09300", "sbtAbrir", "&Abrir", "&Open", "D"};
+const TRow Spanish{"ESP", "TRD09300", "sbtSalvar", "&Salvar", "&Guardar", "T"};
+
+enum class Backend { Sqlite, Postgres };
+
+std::string packetDate(double day)
+{
+    return trd::DateTimeToPacketText(day).toStdString();
+}
+
+class History : public ::testing::TestWithParam<Backend> {
+protected:
+    void SetUp() override
+    {
+        if (GetParam() == Backend::Postgres) {
+#ifdef TRD_HAVE_POSTGRESQL
+            if (!trd::test::postgresCluster().ready())
+                GTEST_SKIP() << "no PostgreSQL server binaries (initdb, pg_ctl) to run a test cluster";
+            const std::string conninfo = trd::test::postgresCluster().freshDatabase();
+            ASSERT_FALSE(conninfo.empty());
+            server = std::make_unique<InProcessServer>(std::make_unique<PostgresStorage>(conninfo));
+#else
+            GTEST_SKIP() << "built without PostgreSQL";
+#endif
+        } else {
+            server = std::make_unique<InProcessServer>();
+        }
+        server->seed({Save, Close, Open, Spanish}, 45000);
+    }
+
+    // The row as it stands now, as a client would know it.
+    TRow now(const TRow& r)
+    {
+        for (const auto& row : allRows(*server, r.lang))
+            if (row.at("NMCOMPONENTE") == r.comp) {
+                TRow out = r;
+                out.dst = row.at("STVALORPROP");
+                out.status = row.at("IDSITTRADUCAO");
+                return out;
+            }
+        return {};
+    }
+    Answer save(const TRow& r, std::optional<std::string> dst, std::optional<std::string> status = {},
+                const std::string& batch = {})
+    {
+        CallContext context;
+        context.batch = batch;
+        return server->call("SetDestino", json(DeltaBuilder().modify(now(r), dst, status).xml()), context);
+    }
+    Answer history(const TRow& r, int max = 0)
+    {
+        return server->call("GetHistorico", json(r.lang) + "," + json(r.prog) + "," + json(r.comp) + "," + json(r.src)
+                                                + "," + std::to_string(max));
+    }
+    Answer batches(const std::string& lang = "ENG", double from = 0, double until = 0)
+    {
+        return server->call("GetLotes", json(lang) + "," + date(from) + "," + date(until));
+    }
+    std::string openBatch(const std::string& lang = "ENG")
+    {
+        const Answer a = server->call("AbreLote", json(lang) + ",\"substituicao\"");
+        EXPECT_TRUE(a.ok) << a.message;
+        return a.ok ? a.rows.at(0).at("IDLOTE") : std::string("0");
+    }
+    Answer undo(const std::string& id, bool force = false, const std::string& lang = "ENG")
+    {
+        return server->call("DesfazLote", json(lang) + "," + id + "," + (force ? "\"S\"" : "\"N\""));
+    }
+    Answer undoVersion(const std::string& id, bool force = false, const std::string& lang = "ENG")
+    {
+        return server->call("DesfazVersao", json(lang) + "," + id + "," + (force ? "\"S\"" : "\"N\""));
+    }
+    // The batch of the newest save of the row.
+    std::string lastBatch(const TRow& r) { return history(r, 1).rows.at(0).at("IDLOTE"); }
+
+    std::unique_ptr<InProcessServer> server;
+};
+
+} // namespace
+
+TEST_P(History, EverySaveKeepsAVersionThatReadsBackWhole)
+{
+    server->setNow(46100.25);
+    ASSERT_TRUE(save(Close, std::string("Fe&char")).ok);
+    server->setNow(46100.5);
+    ASSERT_TRUE(save(Close, std::nullopt, std::string("D")).ok);   // the status alone
+    server->setNow(46101.75);
+    ASSERT_TRUE(save(Close, std::string("Fechar"), std::string("T")).ok);
+    // A refused save (the client's row is stale) keeps nothing.
+    TRow stale = Close;
+    const Answer refused = server->call("SetDestino", json(DeltaBuilder().modify(stale, std::string("x")).xml()));
+    ASSERT_FALSE(refused.ok);
+
+    const Answer h = history(Close);
+    ASSERT_TRUE(h.ok) << h.message;
+    ASSERT_EQ(h.rows.size(), 4u);
+    const auto expect = [&](std::size_t i, const char* type, const char* statusBefore, const char* before,
+                            const char* statusAfter, const char* after, const char* kind, double when) {
+        SCOPED_TRACE(i);
+        const Row& v = h.rows.at(i);
+        EXPECT_EQ(v.at("TPALTERACAO"), type);
+        EXPECT_EQ(v.at("IDSITANT"), statusBefore);
+        EXPECT_EQ(v.at("STVALORANT"), before);
+        EXPECT_EQ(v.at("IDSITTRADUCAO"), statusAfter);
+        EXPECT_EQ(v.at("STVALORPROP"), after);
+        EXPECT_EQ(v.at("TPLOTE"), kind);
+        EXPECT_EQ(v.at("NMUSUARIO"), "local");
+        EXPECT_EQ(v.at("DTALTERACAO"), packetDate(when));
+    };
+    expect(0, "A", "D", "Fe&char", "T", "Fechar", "edicao", 46101.75);
+    expect(1, "A", "T", "Fe&char", "D", "Fe&char", "edicao", 46100.5);
+    expect(2, "A", "T", "&Close", "T", "Fe&char", "edicao", 46100.25);
+    expect(3, "I", "", "", "T", "&Close", "importacao", 45000);
+    EXPECT_EQ(h.rows[0].at("NMMETODO"), "SetDestino");
+    // One batch per post, and versions numbered in the order they were written.
+    EXPECT_NE(h.rows[0].at("IDLOTE"), h.rows[1].at("IDLOTE"));
+    for (std::size_t i = 1; i < h.rows.size(); ++i)
+        EXPECT_GT(std::stoll(h.rows[i - 1].at("IDVERSAO")), std::stoll(h.rows[i].at("IDVERSAO")));
+
+    const Answer newest = history(Close, 1);
+    ASSERT_EQ(newest.rows.size(), 1u);
+    EXPECT_EQ(newest.rows[0], h.rows[0]);
+
+    const Answer all = batches();
+    ASSERT_TRUE(all.ok) << all.message;
+    ASSERT_EQ(all.rows.size(), 4u);   // three posts and the import of the seed
+    EXPECT_EQ(all.rows[0].at("TPLOTE"), "edicao");
+    EXPECT_EQ(all.rows[0].at("NRLINHAS"), "1");
+    EXPECT_EQ(all.rows[0].at("DTLOTE"), packetDate(46101.75));
+    EXPECT_EQ(all.rows[3].at("TPLOTE"), "importacao");
+    EXPECT_EQ(all.rows[3].at("NRLINHAS"), "3");   // the ENG rows of the seed; ESP has a batch of its own
+    const Answer oneDay = batches("ENG", 46100, 46100);
+    ASSERT_EQ(oneDay.rows.size(), 2u);
+    EXPECT_EQ(oneDay.rows[0].at("DTLOTE"), packetDate(46100.5));
+}
+
+TEST_P(History, AReplaceAllRunIsOneBatchUndoneWholeAndRedoneByUndoingTheUndo)
+{
+    const std::string run = openBatch();
+    server->setNow(46200.1);
+    ASSERT_TRUE(save(Save, std::string("&Save"), std::string("T"), run).ok);
+    server->setNow(46200.2);
+    ASSERT_TRUE(save(Close, std::string("&Shut"), std::nullopt, run).ok);
+    ASSERT_TRUE(save(Close, std::string("&Shut it"), std::nullopt, run).ok);   // a second occurrence in the row
+
+    Answer listed = batches();
+    ASSERT_EQ(listed.rows.at(0).at("IDLOTE"), run);
+    EXPECT_EQ(listed.rows[0].at("TPLOTE"), "substituicao");
+    EXPECT_EQ(listed.rows[0].at("NRLINHAS"), "3");
+
+    const Answer undone = undo(run);
+    ASSERT_TRUE(undone.ok) << undone.message;
+    ASSERT_EQ(undone.rows.size(), 2u);
+    const std::string undoBatch = undone.rows[0].at("IDLOTE");
+    EXPECT_GT(std::stoll(undoBatch), std::stoll(run));
+    for (const Row& r : undone.rows)
+        EXPECT_EQ(r.at("DESFEITA"), "S") << r.at("NMCOMPONENTE") << ": " << r.at("DSMOTIVO");
+    EXPECT_EQ(now(Save).dst, "&Salvar");
+    EXPECT_EQ(now(Save).status, "N");
+    EXPECT_EQ(now(Close).dst, "&Close");
+    EXPECT_EQ(now(Close).status, "T");
+
+    listed = batches();
+    EXPECT_EQ(listed.rows.at(0).at("IDLOTE"), undoBatch);
+    EXPECT_EQ(listed.rows[0].at("TPLOTE"), "desfazer");
+    EXPECT_EQ(listed.rows[0].at("IDLOTEDESFEITO"), run);
+    EXPECT_EQ(listed.rows[0].at("NRLINHAS"), "2");
+    EXPECT_EQ(listed.rows[1].at("IDDESFEITOPOR"), undoBatch);
+
+    const Answer twice = undo(run);
+    EXPECT_EQ(twice.code, -32000);
+    EXPECT_NE(twice.message.find("já foi desfeito pelo lote " + undoBatch), std::string::npos) << twice.message;
+
+    // Undoing the undo puts the run's changes back; the run can then be undone again.
+    ASSERT_TRUE(undo(undoBatch).ok);
+    EXPECT_EQ(now(Save).dst, "&Save");
+    EXPECT_EQ(now(Close).dst, "&Shut it");
+    EXPECT_EQ(batches().rows.at(2).at("IDDESFEITOPOR"), "0");
+    const Answer again = undo(run);
+    ASSERT_TRUE(again.ok) << again.message;
+    EXPECT_EQ(now(Close).dst, "&Close");
+}
+
+TEST_P(History, AnUndoMeetingARowChangedSinceLeavesItAndSaysSoUnlessForced)
+{
+    const std::string run = openBatch();
+    ASSERT_TRUE(save(Save, std::string("&Save"), std::string("T"), run).ok);
+    ASSERT_TRUE(save(Close, std::string("&Shut"), std::nullopt, run).ok);
+    server->setNow(46300.5);
+    ASSERT_TRUE(save(Close, std::string("Close it"), std::nullopt).ok);   // a colleague, later
+
+    const Answer undone = undo(run);
+    ASSERT_TRUE(undone.ok) << undone.message;
+    ASSERT_EQ(undone.rows.size(), 2u);
+    EXPECT_EQ(undone.rows[0].at("NMCOMPONENTE"), "sbtSalvar");
+    EXPECT_EQ(undone.rows[0].at("DESFEITA"), "S");
+    EXPECT_EQ(undone.rows[1].at("NMCOMPONENTE"), "sbtFechar");
+    EXPECT_EQ(undone.rows[1].at("DESFEITA"), "N");
+    EXPECT_EQ(undone.rows[1].at("DSMOTIVO"), "alterada depois por local em "
+                                                 + trd::DateTimeToQDateTime(46300.5)
+                                                       .toString(QStringLiteral("dd/MM/yyyy HH:mm"))
+                                                       .toStdString());
+    EXPECT_EQ(undone.rows[1].at("STVALORPROP"), "Close it");
+    EXPECT_EQ(now(Save).dst, "&Salvar");
+    EXPECT_EQ(now(Close).dst, "Close it");
+
+    // Forced, a row changed since goes back too.
+    const std::string second = openBatch();
+    ASSERT_TRUE(save(Open, std::string("Op&en"), std::string("T"), second).ok);
+    ASSERT_TRUE(save(Open, std::string("Open!"), std::string("N")).ok);
+    const Answer forced = undo(second, true);
+    ASSERT_TRUE(forced.ok) << forced.message;
+    EXPECT_EQ(forced.rows.at(0).at("DESFEITA"), "S");
+    EXPECT_EQ(now(Open).dst, "&Open");
+    EXPECT_EQ(now(Open).status, "D");
+}
+
+TEST_P(History, OneVersionIsUndoneOnlyWhileItIsTheRowsNewest)
+{
+    ASSERT_TRUE(save(Save, std::string("Save 1")).ok);
+    const std::string first = history(Save, 1).rows.at(0).at("IDVERSAO");
+    ASSERT_TRUE(save(Save, std::string("Save 2"), std::string("T")).ok);
+    const std::string second = history(Save, 1).rows.at(0).at("IDVERSAO");
+
+    const Answer old = undoVersion(first);
+    ASSERT_TRUE(old.ok) << old.message;
+    EXPECT_EQ(old.rows.at(0).at("DESFEITA"), "N");
+    EXPECT_EQ(old.rows[0].at("IDLOTE"), "0");   // nothing written, no batch
+    EXPECT_EQ(now(Save).dst, "Save 2");
+
+    const Answer newest = undoVersion(second);
+    ASSERT_TRUE(newest.ok) << newest.message;
+    EXPECT_EQ(newest.rows.at(0).at("DESFEITA"), "S");
+    EXPECT_EQ(now(Save).dst, "Save 1");
+    EXPECT_EQ(now(Save).status, "N");
+    EXPECT_EQ(history(Save, 1).rows.at(0).at("TPLOTE"), "desfazer");
+    EXPECT_EQ(history(Save, 1).rows.at(0).at("NMMETODO"), "DesfazVersao");
+}
+
+TEST_P(History, DeletesAndInsertsAreUndoneAndTheRowKeepsItsHistory)
+{
+    ASSERT_TRUE(server->call("SetDestino", json(DeltaBuilder().remove(now(Close)).xml())).ok);
+    ASSERT_TRUE(now(Close).src.empty());
+    const Answer listed = batches();
+    const std::string deletion = listed.rows.at(0).at("IDLOTE");
+
+    const Answer back = undo(deletion);
+    ASSERT_TRUE(back.ok) << back.message;
+    ASSERT_EQ(back.rows.size(), 1u);
+    EXPECT_EQ(back.rows[0].at("DESFEITA"), "S");
+    EXPECT_EQ(back.rows[0].at("NMCOMPONENTE"), "sbtFechar");
+    EXPECT_EQ(now(Close).dst, "&Close");
+    EXPECT_EQ(now(Close).status, "T");
+    const Answer h = history(Close);
+    ASSERT_EQ(h.rows.size(), 3u);   // brought back, deleted, imported
+    EXPECT_EQ(h.rows[0].at("TPALTERACAO"), "I");
+    EXPECT_EQ(h.rows[0].at("TPLOTE"), "desfazer");
+    EXPECT_EQ(h.rows[1].at("TPALTERACAO"), "E");
+    EXPECT_EQ(h.rows[1].at("STVALORANT"), "&Close");
+    EXPECT_EQ(h.rows[2].at("TPALTERACAO"), "I");
+
+    const TRow added{"ENG", "TRD09300", "sbtNovo", "&Novo", "&New", "D"};
+    ASSERT_TRUE(server->call("SetDestino", json(DeltaBuilder().insert(added).xml())).ok);
+    ASSERT_EQ(now(added).dst, "&New");
+    ASSERT_TRUE(undo(batches().rows.at(0).at("IDLOTE")).ok);
+    EXPECT_TRUE(now(added).src.empty());
+}
+
+TEST_P(History, BadInputIsRefusedInPortugueseAndWritesNothing)
+{
+    ASSERT_TRUE(save(Spanish, std::string("Guardar")).ok);
+    const std::string spanishBatch = lastBatch(Spanish);
+    ASSERT_TRUE(save(Save, std::string("&Save")).ok);
+    const std::string editBatch = lastBatch(Save);
+    const std::size_t batchesBefore = batches().rows.size();
+
+    const auto refused = [&](const Answer& a, int code, const std::string& words) {
+        EXPECT_FALSE(a.ok);
+        EXPECT_EQ(a.code, code) << a.message;
+        EXPECT_NE(a.message.find(words), std::string::npos) << a.message;
+    };
+    refused(undo("987654"), -32602, "O lote 987654 não existe");
+    refused(undo(spanishBatch), -32602, "é do idioma ESP, não do idioma ENG");
+    refused(undoVersion("987654"), -32602, "A versão 987654 não existe");
+    refused(undoVersion(history(Spanish, 1).rows.at(0).at("IDVERSAO")), -32602, "é do idioma ESP");
+    refused(server->call("DesfazLote", "\"ENG\"," + editBatch + ",\"talvez\""), -32602, "\"S\" ou \"N\"");
+    refused(server->call("DesfazLote", "\"ENG\",-3,\"N\""), -32602, "número inteiro");
+    refused(server->call("AbreLote", "\"ENG\",\"edicao\""), -32602, "tipo de lote inválido");
+    refused(server->call("AbreLote", "\"XYZ\",\"substituicao\""), -32000, "Idioma não cadastrado");
+    refused(server->call("GetHistorico", "\"ENG\",\"TRD09300\",\"sbtSalvar\",\"&Salvar\",-1"), -32602, "máximo");
+    // A save naming a batch it may not join writes nothing.
+    refused(save(Close, std::string("x"), {}, "abc"), -32602, "X-Trd-Lote");
+    refused(save(Close, std::string("x"), {}, editBatch), -32602, "não recebe outras gravações");
+    refused(save(Close, std::string("x"), {}, openBatch("ESP")), -32602, "é do idioma ESP e esta gravação é do idioma ENG");
+    refused(save(Close, std::string("x"), {}, "987654"), -32602, "O lote 987654 não existe");
+
+    EXPECT_EQ(now(Close).dst, "&Close");
+    EXPECT_EQ(history(Close).rows.size(), 1u);
+    EXPECT_EQ(batches().rows.size(), batchesBefore);
+    EXPECT_EQ(now(Save).dst, "&Save");
+}
+
+TEST_P(History, PruningRemovesTheOldBatchesAndTheRestStillReadsWhole)
+{
+    server->setNow(46000);
+    ASSERT_TRUE(save(Close, std::string("one")).ok);
+    server->setNow(46050);
+    ASSERT_TRUE(save(Close, std::string("two"), std::string("D")).ok);
+    server->setNow(46100);
+    ASSERT_TRUE(save(Close, std::string("three")).ok);
+
+    // The seed's import (45000) and the first two posts are over 30 days old.
+    const PruneCount removed = history::pruneHistory(server->context().writer(), 30, 46100, 2);
+    EXPECT_EQ(removed.batches, 4);   // ENG and ESP imports, two posts
+    EXPECT_EQ(removed.versions, 6);
+    const Answer h = history(Close);
+    ASSERT_EQ(h.rows.size(), 1u);
+    EXPECT_EQ(h.rows[0].at("STVALORANT"), "two");
+    EXPECT_EQ(h.rows[0].at("IDSITANT"), "D");
+    EXPECT_EQ(h.rows[0].at("STVALORPROP"), "three");
+    EXPECT_EQ(batches().rows.size(), 1u);
+    EXPECT_TRUE(history(Save).rows.empty());
+    // Saves go on, and chain onto what is left.
+    ASSERT_TRUE(save(Close, std::string("four")).ok);
+    EXPECT_EQ(history(Close).rows.size(), 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, History, ::testing::Values(Backend::Sqlite, Backend::Postgres),
+                         [](const auto& info) { return info.param == Backend::Sqlite ? "Sqlite" : "Postgres"; });
+
+// ---------------------------------------------------------------- schema upgrade (SQLite)
+
+namespace {
+
+// A database as servers before the history made it (schema 1).
+void makeSchemaOne(const std::string& path, int version)
+{
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    const std::string sql =
+        "CREATE TABLE IDIOMA (IDIDIOMA TEXT NOT NULL PRIMARY KEY, DSIDIOMA TEXT NOT NULL DEFAULT '', "
+        "IDIPROP TEXT NOT NULL DEFAULT '');"
+        "CREATE TABLE TRADUCAO (IDTRADUCAO INTEGER PRIMARY KEY, IDIDIOMA TEXT NOT NULL REFERENCES IDIOMA(IDIDIOMA), "
+        "CDPROGTRAD TEXT NOT NULL, NMCOMPONENTE TEXT NOT NULL, STAGRVALPROP TEXT NOT NULL, STVALORPROP TEXT NOT NULL "
+        "DEFAULT '', IDSITTRADUCAO TEXT NOT NULL CHECK (IDSITTRADUCAO IN ('T', 'D', 'N')), DTALTERACAO REAL NOT NULL);"
+        "CREATE UNIQUE INDEX TRADUCAO_CHAVE ON TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP);"
+        "INSERT INTO IDIOMA VALUES ('ENG', 'Inglês', 'POR');"
+        "INSERT INTO TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, IDSITTRADUCAO, "
+        "DTALTERACAO) VALUES ('ENG', 'TRD09300', 'sbtSalvar', '&Salvar', 'Velho', 'D', 45000);"
+        "PRAGMA application_id = 1414677552; PRAGMA user_version = "
+        + std::to_string(version) + ";";
+    ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+}
+
+int userVersion(const std::string& path)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &st, nullptr);
+    sqlite3_step(st);
+    const int version = sqlite3_column_int(st, 0);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return version;
+}
+
+} // namespace
+
+TEST(HistoryUpgrade, ADatabaseOfSchemaOneIsUpgradedAtStartAndANewerOneRefused)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("v1.db")).toStdString();
+    makeSchemaOne(path, 1);
+
+    // Served read-only it stays as it is, and says why there is no history.
+    {
+        SqliteOpenOptions readOnly;
+        readOnly.readOnly = true;
+        ServerContext reader(std::make_unique<SqliteStorage>(path, readOnly));
+        const std::string h =
+            reader.handler().handle(request("GetHistorico", "\"ENG\",\"TRD09300\",\"sbtSalvar\",\"&Salvar\",0")).body;
+        EXPECT_NE(h.find("-32603"), std::string::npos) << h;
+        EXPECT_NE(h.find("ainda não guarda o histórico"), std::string::npos) << h;
+        EXPECT_EQ(userVersion(path), 1);
+    }
+    {
+        InProcessServer server(std::make_unique<SqliteStorage>(path));
+        EXPECT_EQ(userVersion(path), 2);
+        const TRow old{"ENG", "TRD09300", "sbtSalvar", "&Salvar", "Velho", "D"};
+        ASSERT_TRUE(server.call("SetDestino", json(DeltaBuilder().modify(old, std::string("Novo")).xml())).ok);
+        const Answer h = server.call("GetHistorico", "\"ENG\",\"TRD09300\",\"sbtSalvar\",\"&Salvar\",0");
+        ASSERT_EQ(h.rows.size(), 1u);   // a row older than the history starts with its first change
+        EXPECT_EQ(h.rows[0].at("STVALORANT"), "Velho");
+        EXPECT_EQ(h.rows[0].at("STVALORPROP"), "Novo");
+    }
+
+    const std::string newer = dir.filePath(QStringLiteral("v3.db")).toStdString();
+    makeSchemaOne(newer, 3);
+    try {
+        SqliteStorage refused(newer);
+        ADD_FAILURE() << "a newer schema was opened";
+    } catch (const StorageError& e) {
+        EXPECT_NE(std::string(e.what()).find("esquema mais novo (versão 3)"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(userVersion(newer), 3);
+}
+
+#ifdef TRD_HAVE_POSTGRESQL
+TEST(HistoryUpgrade, APostgresDatabaseOfSchemaOneIsUpgradedAndANewerOneLeftAsItIs)
+{
+    if (!trd::test::postgresCluster().ready())
+        GTEST_SKIP() << "no PostgreSQL server binaries (initdb, pg_ctl) to run a test cluster";
+    // A database as servers before the history made it: no version table.
+    const std::string old = trd::test::postgresCluster().freshDatabase();
+    {
+        PostgresConnection db(old);
+        db.exec("CREATE TABLE IDIOMA (IDIDIOMA VARCHAR(3) COLLATE \"C\" NOT NULL PRIMARY KEY, DSIDIOMA VARCHAR(30) NOT "
+                "NULL DEFAULT '', IDIPROP VARCHAR(3) NOT NULL DEFAULT '');"
+                "CREATE TABLE TRADUCAO (IDTRADUCAO BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY, IDIDIOMA VARCHAR(3) "
+                "COLLATE \"C\" NOT NULL REFERENCES IDIOMA (IDIDIOMA), CDPROGTRAD VARCHAR(20) COLLATE \"C\" NOT NULL, "
+                "NMCOMPONENTE VARCHAR(50) COLLATE \"C\" NOT NULL, STAGRVALPROP VARCHAR(4000) COLLATE \"C\" NOT NULL, "
+                "STVALORPROP VARCHAR(4000) COLLATE \"C\" NOT NULL DEFAULT '', IDSITTRADUCAO CHAR(1) NOT NULL, "
+                "DTALTERACAO DOUBLE PRECISION NOT NULL);"
+                "INSERT INTO IDIOMA VALUES ('ENG', 'Inglês', 'POR');"
+                "INSERT INTO TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, IDSITTRADUCAO, "
+                "DTALTERACAO) VALUES ('ENG', 'TRD09300', 'sbtSalvar', '&Salvar', 'Velho', 'D', 45000)");
+    }
+    {
+        InProcessServer server(std::make_unique<PostgresStorage>(old));
+        const TRow row{"ENG", "TRD09300", "sbtSalvar", "&Salvar", "Velho", "D"};
+        ASSERT_TRUE(server.call("SetDestino", json(DeltaBuilder().modify(row, std::string("Novo")).xml())).ok);
+        const Answer h = server.call("GetHistorico", "\"ENG\",\"TRD09300\",\"sbtSalvar\",\"&Salvar\",0");
+        ASSERT_EQ(h.rows.size(), 1u);
+        EXPECT_EQ(h.rows[0].at("STVALORANT"), "Velho");
+        EXPECT_EQ(h.rows[0].at("STVALORPROP"), "Novo");
+    }
+    PostgresConnection db(old);
+    long long version = 0;
+    db.run("SELECT MAX(VERSAO) FROM TRD_ESQUEMA", PostgresConnection::Params{},
+           [&](const PostgresConnection::Row& r) { version = r.integer(0); });
+    EXPECT_EQ(version, 2);
+
+    // A database of a later server is refused before anything is touched.
+    const std::string newer = trd::test::postgresCluster().freshDatabase();
+    PostgresConnection(newer).exec("CREATE TABLE TRD_ESQUEMA (VERSAO INTEGER NOT NULL); INSERT INTO TRD_ESQUEMA VALUES (3)");
+    try {
+        PostgresStorage refused(newer);
+        ADD_FAILURE() << "a newer schema was opened";
+    } catch (const StorageError& e) {
+        EXPECT_NE(std::string(e.what()).find("esquema mais novo (versão 3)"), std::string::npos) << e.what();
+    }
+    bool created = true;
+    PostgresConnection(newer).run("SELECT to_regclass('traducao') IS NOT NULL", PostgresConnection::Params{},
+                                  [&](const PostgresConnection::Row& r) { created = r.text(0) == "t"; });
+    EXPECT_FALSE(created);
+}
+#endif

@@ -1,0 +1,301 @@
+// The change feed through the real trd-server: a waiting request answered by
+// another client's save, waiting requests counted against the address's
+// connections and answered when the server stops, a dropped request or a
+// restarted server resumed from the cursor without losing a save, refusals,
+// and two servers on one PostgreSQL database.
+#include "Json.h"
+#include "PostgresCluster.h"
+#include "ServerTestKit.h"
+#include "TrdServerProcess.h"
+
+#include <httplib.h>
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <future>
+
+using namespace trd::server;
+using namespace trd::server::test;
+using trd::test::TrdServerProcess;
+
+namespace {
+
+const QByteArray Seed = "L\tENG\tInglês\tPOR\n"
+                        "L\tESP\tEspanhol\tPOR\n"
+                        "R\tENG\tTRD09300\tsbtSalvar\t&Salvar\t&Save\tN\n"
+                        "R\tENG\tTRD09300\tsbtFechar\t&Fechar\t&Close\tT\n"
+                        "R\tENG\tTRD09301\tlblNome\tMunicípio\t\tN\n"
+                        "R\tESP\tTRD09300\tsbtSalvar\t&Salvar\t&Guardar\tT\n";
+
+TrdServerProcess::Options seeded(QStringList args = {}, QString pg = {})
+{
+    TrdServerProcess::Options o;
+    o.seedTsv = Seed;
+    o.extraArgs = std::move(args);
+    o.pg = std::move(pg);
+    return o;
+}
+
+struct FeedAnswer {
+    int status = 0;                  // 0: no answer (transport failure)
+    JsonValue body;
+    std::int64_t cursor() const
+    {
+        const JsonValue* upTo = body.find("ate");
+        return upTo ? static_cast<std::int64_t>(upTo->number()) : -1;
+    }
+    std::vector<std::string> destinations() const
+    {
+        std::vector<std::string> out;
+        if (const JsonValue* list = body.find("alteracoes"))
+            for (const JsonValue& c : list->array())
+                out.push_back(c.find("destino") ? c.find("destino")->string() : std::string("<excluída>"));
+        return out;
+    }
+};
+
+std::string feedPath(const std::string& language, std::optional<std::int64_t> since, int waitS)
+{
+    std::string path = "/Trd09300.rdmTraducao/alteracoes?idioma=" + language;
+    if (since)
+        path += "&desde=" + std::to_string(*since);
+    return path + "&espera=" + std::to_string(waitS);
+}
+
+// One request for changes on a connection of its own.
+FeedAnswer follow(int port, const std::string& language, std::optional<std::int64_t> since, int waitS = 60,
+                  const std::string& token = {})
+{
+    httplib::Client http("127.0.0.1", port);
+    http.set_read_timeout(waitS + 60, 0);
+    httplib::Headers headers;
+    if (!token.empty())
+        headers.emplace("Authorization", "Bearer " + token);
+    FeedAnswer answer;
+    auto res = http.Get(feedPath(language, since, waitS), headers);
+    if (!res)
+        return answer;
+    answer.status = res->status;
+    answer.body = parseJson(res->body);
+    return answer;
+}
+
+// A client that saves, on one kept-alive connection.
+class Saver {
+public:
+    explicit Saver(int port) : m_http("127.0.0.1", port) { m_http.set_read_timeout(60, 0); }
+    Answer save(const TRow& row, const std::string& dst)
+    {
+        auto res = m_http.Post("/Trd09300.rdmTraducao",
+                               request("SetDestino", json(DeltaBuilder().modify(row, dst).xml())), "application/json");
+        return res ? parseAnswer(res->body) : Answer{false, -1, "transport failure", {}, {}};
+    }
+
+private:
+    httplib::Client m_http;
+};
+
+const TRow Salvar{"ENG", "TRD09300", "sbtSalvar", "&Salvar", "&Save", "N"};
+const TRow Fechar{"ENG", "TRD09300", "sbtFechar", "&Fechar", "&Close", "T"};
+const TRow Nome{"ENG", "TRD09301", "lblNome", "Município", "", "N"};
+
+// Sends a request for changes and drops the connection without reading the
+// answer, as a client whose network goes away.
+void followAndDrop(int port, const std::string& path)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    ::inet_pton(AF_INET, "127.0.0.1", &addr.sin_addr);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    const std::string req = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    ASSERT_EQ(::send(fd, req.data(), req.size(), 0), static_cast<ssize_t>(req.size()));
+    ::usleep(100 * 1000);
+    ::close(fd);
+}
+
+} // namespace
+
+TEST(LiveFeedProcess, AWaitingRequestIsAnsweredByAnotherClientsSave)
+{
+    TrdServerProcess server(seeded());
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    const int port = server.port();
+    const std::int64_t start = follow(port, "ENG", std::nullopt).cursor();
+    ASSERT_GE(start, 0);
+
+    auto first = std::async(std::launch::async, [&] { return follow(port, "ENG", start); });
+    auto second = std::async(std::launch::async, [&] { return follow(port, "ENG", start); });
+    auto spanish = std::async(std::launch::async, [&] { return follow(port, "ESP", start, 2); });
+    ASSERT_EQ(first.wait_for(std::chrono::milliseconds(500)), std::future_status::timeout);
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(Saver(port).save(Fechar, "&Close it").ok);
+    const FeedAnswer a = first.get();
+    const FeedAnswer b = second.get();
+    EXPECT_LT(clock.elapsed(), 30000) << "answered by the save, not at the end of the wait";
+    EXPECT_EQ(a.status, 200);
+    EXPECT_EQ(a.destinations(), std::vector<std::string>{"&Close it"});
+    EXPECT_EQ(b.destinations(), std::vector<std::string>{"&Close it"});
+    EXPECT_GT(a.cursor(), start);
+    // Another language's follower waits its time and gets only a cursor.
+    const FeedAnswer c = spanish.get();
+    EXPECT_EQ(c.status, 200);
+    EXPECT_TRUE(c.destinations().empty());
+    EXPECT_GE(c.cursor(), a.cursor());
+}
+
+TEST(LiveFeedProcess, WaitingRequestsHoldConnectionsOfTheirAddressAndAreAnsweredWhenTheServerStops)
+{
+    TrdServerProcess server(seeded({"--max-per-address", "3"}));
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    const int port = server.port();
+    ::usleep(300 * 1000);   // the start-up check's connection is counted out
+    // A cursor ahead of the server (one a client brought from another): the
+    // requests wait for changes after it.
+    const std::int64_t ahead = 1000000;
+    std::vector<std::future<FeedAnswer>> waiting;
+    for (int i = 0; i < 3; ++i)
+        waiting.push_back(std::async(std::launch::async, [&] { return follow(port, "ENG", ahead); }));
+    ASSERT_EQ(waiting[0].wait_for(std::chrono::milliseconds(500)), std::future_status::timeout);
+
+    httplib::Client fourth("127.0.0.1", port);
+    auto refused = fourth.Get("/health");
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 503);
+    EXPECT_NE(refused->body.find("Conexões demais deste endereço"), std::string::npos) << refused->body;
+
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_TRUE(server.terminate());
+    for (auto& w : waiting) {
+        const FeedAnswer stopped = w.get();
+        EXPECT_EQ(stopped.status, 200);
+        EXPECT_TRUE(stopped.destinations().empty());
+        EXPECT_EQ(stopped.cursor(), ahead);
+    }
+    EXPECT_LT(clock.elapsed(), 20000) << "the server does not wait for the requests' time to run out";
+}
+
+TEST(LiveFeedProcess, ADroppedRequestOrARestartedServerResumesFromTheCursorWithoutLosingASave)
+{
+    TrdServerProcess server(seeded());
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    const std::int64_t start = follow(server.port(), "ENG", std::nullopt).cursor();
+    ASSERT_GE(start, 0);
+
+    // The request goes, the network drops it, saves go on meanwhile.
+    followAndDrop(server.port(), feedPath("ENG", start, 60));
+    {
+        Saver saver(server.port());
+        ASSERT_TRUE(saver.save(Salvar, "&Save one").ok);
+        ASSERT_TRUE(saver.save(Nome, "Town").ok);
+    }
+    const FeedAnswer resumed = follow(server.port(), "ENG", start);
+    EXPECT_EQ(resumed.destinations(), (std::vector<std::string>{"&Save one", "Town"}));
+
+    // A crash empties the server's memory: the cursor is served from the
+    // history, the save made while the client was away included.
+    server.kill9();
+    ASSERT_TRUE(server.restart()) << server.errorString().toStdString();
+    {
+        Saver saver(server.port());
+        ASSERT_TRUE(saver.save({"ENG", "TRD09300", "sbtSalvar", "&Salvar", "&Save one", "N"}, "&Save two").ok);
+    }
+    std::vector<std::string> all;
+    std::int64_t at = start;
+    for (int i = 0; i < 3 && all.size() < 3; ++i) {
+        const FeedAnswer a = follow(server.port(), "ENG", at, 1);
+        ASSERT_EQ(a.status, 200);
+        ASSERT_EQ(a.body.find("recarregar"), nullptr);
+        const auto got = a.destinations();
+        all.insert(all.end(), got.begin(), got.end());
+        at = a.cursor();
+    }
+    EXPECT_EQ(all, (std::vector<std::string>{"&Save one", "Town", "&Save two"}));
+}
+
+TEST(LiveFeedProcess, RefusesARequestWithoutASessionOrWithBadParameters)
+{
+    QTemporaryDir dir;
+    const QString users = dir.filePath("trd.users");
+    {
+        QProcess add;
+        add.start(TrdServerProcess::binaryPath(), {"user", "add", "ana", "--users", users});
+        ASSERT_TRUE(add.waitForStarted(10000));
+        add.write("segredo-1\n");
+        add.closeWriteChannel();
+        ASSERT_TRUE(add.waitForFinished(30000));
+        ASSERT_EQ(add.exitCode(), 0);
+    }
+    TrdServerProcess server(seeded({"--users", users}));
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    const FeedAnswer anonymous = follow(server.port(), "ENG", std::nullopt);
+    EXPECT_EQ(anonymous.status, 401);
+    EXPECT_EQ(anonymous.body.find("error")->find("code")->number(), -32001);
+
+    httplib::Client http("127.0.0.1", server.port());
+    auto res = http.Post("/Trd09300.rdmTraducao", request("Login", "\"ana\",\"segredo-1\""), "application/json");
+    ASSERT_TRUE(res);
+    const std::string token = parseJson(res->body).find("result")->string();
+    const FeedAnswer admitted = follow(server.port(), "ENG", std::nullopt, 1, token);
+    EXPECT_EQ(admitted.status, 200);
+    EXPECT_GE(admitted.cursor(), 0);
+
+    httplib::Headers bearer{{"Authorization", "Bearer " + token}};
+    for (const std::string query : {"idioma=EN", "idioma=ENG&desde=-1", "idioma=ENG&espera=999", "idioma=ENG&x=1",
+                                    "desde=3", "idioma=ENG&idioma=ESP"}) {
+        auto bad = http.Get("/Trd09300.rdmTraducao/alteracoes?" + query, bearer);
+        ASSERT_TRUE(bad) << query;
+        EXPECT_EQ(bad->status, 400) << query;
+        EXPECT_EQ(parseJson(bad->body).find("error")->find("code")->number(), -32602) << query;
+    }
+    // A page of another site cannot follow a loopback server's changes.
+    auto foreign = http.Get("/Trd09300.rdmTraducao/alteracoes?idioma=ENG",
+                            {{"Authorization", "Bearer " + token}, {"Origin", "http://example.com"}});
+    ASSERT_TRUE(foreign);
+    EXPECT_EQ(foreign->status, 403);
+}
+
+TEST(LiveFeedProcess, TwoServersOnOnePostgresDatabaseTellEachOthersSaves)
+{
+    if (!trd::test::postgresCluster().ready())
+        GTEST_SKIP() << "no PostgreSQL server binaries (initdb, pg_ctl) to run a test cluster";
+    const QString conninfo = QString::fromStdString(trd::test::postgresCluster().freshDatabase());
+    TrdServerProcess one(seeded({}, conninfo));
+    ASSERT_TRUE(one.isRunning()) << one.errorString().toStdString();
+    TrdServerProcess::Options second;
+    second.pg = conninfo;
+    TrdServerProcess two(second);
+    ASSERT_TRUE(two.isRunning()) << two.errorString().toStdString();
+
+    const std::int64_t atTwo = follow(two.port(), "ENG", std::nullopt).cursor();
+    const std::int64_t atOne = follow(one.port(), "ENG", std::nullopt).cursor();
+    auto onTwo = std::async(std::launch::async, [&] { return follow(two.port(), "ENG", atTwo); });
+    auto onOne = std::async(std::launch::async, [&] { return follow(one.port(), "ENG", atOne); });
+    ASSERT_EQ(onTwo.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(Saver(one.port()).save(Salvar, "&Save via one").ok);
+    const FeedAnswer heardByTwo = onTwo.get();
+    EXPECT_LT(clock.elapsed(), 30000);
+    EXPECT_EQ(heardByTwo.destinations(), std::vector<std::string>{"&Save via one"});
+    EXPECT_EQ(onOne.get().destinations(), std::vector<std::string>{"&Save via one"});
+
+    // And the other way, a cursor of one server taken to the other.
+    ASSERT_TRUE(Saver(two.port()).save({"ENG", "TRD09300", "sbtSalvar", "&Salvar", "&Save via one", "N"},
+                                       "&Save via two")
+                    .ok);
+    const FeedAnswer crossed = follow(one.port(), "ENG", heardByTwo.cursor());
+    EXPECT_EQ(crossed.destinations(), std::vector<std::string>{"&Save via two"});
+}
