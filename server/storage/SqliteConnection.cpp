@@ -157,12 +157,12 @@ ErrorKind SqliteError::kindFor(int code)
     }
 }
 
-SqliteConnection::SqliteConnection(const std::string& path, bool durable, Mode mode)
+SqliteConnection::SqliteConnection(const std::string& path, bool durable, Mode mode, const char* vfs)
 {
     const int flags = mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY
         : mode == Mode::Create               ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
                                              : SQLITE_OPEN_READWRITE;
-    const int rc = sqlite3_open_v2(path.c_str(), &m_db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    const int rc = sqlite3_open_v2(path.c_str(), &m_db, flags | SQLITE_OPEN_NOMUTEX, vfs);
     if (rc != SQLITE_OK) {
         std::string message = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc);
         sqlite3_close(m_db);

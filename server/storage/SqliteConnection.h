@@ -74,7 +74,9 @@ public:
     };
     // durable=false (synchronous=NORMAL) exists only so that benchmarks can
     // tell the server's own cost from the disk's fsync; the server never uses it.
-    explicit SqliteConnection(const std::string& path, bool durable = true, Mode mode = Mode::Create);
+    // vfs: a SQLite VFS by name (SqlitePacedVfs), or the default one.
+    explicit SqliteConnection(const std::string& path, bool durable = true, Mode mode = Mode::Create,
+                              const char* vfs = nullptr);
     ~SqliteConnection();
     SqliteConnection(const SqliteConnection&) = delete;
     SqliteConnection& operator=(const SqliteConnection&) = delete;

@@ -1,6 +1,7 @@
 #include "SqliteIntegrityWatch.h"
 
 #include "SqliteConnection.h"
+#include "SqlitePacedVfs.h"
 
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -23,6 +24,7 @@ SqliteIntegrityWatch::~SqliteIntegrityWatch()
         std::lock_guard lock(m_mutex);
         m_stop = true;
     }
+    m_stopping = true;
     m_wake.notify_one();
     m_thread.join();
 }
@@ -31,8 +33,12 @@ std::string SqliteIntegrityWatch::checkOnce()
 {
     std::string findings;
     try {
-        SqliteConnection db(m_path, true, m_readOnly ? SqliteConnection::Mode::ReadOnly : SqliteConnection::Mode::ReadWrite);
+        // Read paced, a quarter of the time: the check is there for damage
+        // no read has met yet, which can wait a few seconds more.
+        SqliteConnection db(m_path, true, m_readOnly ? SqliteConnection::Mode::ReadOnly : SqliteConnection::Mode::ReadWrite,
+                            pacedVfsName());
         db.exec("PRAGMA cache_size=-2000");
+        stopPacedReadsWhen(db.handle(), m_stopping);
         auto st = db.prepare("PRAGMA quick_check(20)");
         while (st.step()) {
             const std::string_view line = st.text(0);
@@ -42,6 +48,8 @@ std::string SqliteIntegrityWatch::checkOnce()
             findings += line;
         }
     } catch (const SqliteError& e) {
+        if (m_stopping)
+            return {};
         // A page that cannot be read at all (cut short, unreadable) is damage
         // too; a busy or locked file is only tried again next time.
         if (e.isDamage() || (e.code() & 0xFF) == SQLITE_IOERR)
@@ -63,6 +71,8 @@ void SqliteIntegrityWatch::run()
         if (m_guard.check().empty()) {
             const auto start = std::chrono::steady_clock::now();
             const std::string findings = checkOnce();
+            if (m_stopping)
+                return;   // cut short by the server's end: it found nothing
             const double ms =
                 std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
             if (findings.empty()) {
