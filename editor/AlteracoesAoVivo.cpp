@@ -24,10 +24,6 @@ qint64 agoraMs()
     return QDateTime::currentMSecsSinceEpoch();
 }
 
-// How long the first number of a language may take when it is chosen: the
-// editor's own server answers in a millisecond; one that does not answer
-// costs the user this much once, then the follower keeps trying by itself.
-constexpr int kPrimeiroNumeroMs = 3000;
 // A reading of the rows that could not be done now is tried again after this.
 constexpr int kNovaTentativaMs = 2000;
 
@@ -77,7 +73,10 @@ void AlteracoesAoVivo::segue(const QString& idioma)
     onde.objectPath = QLatin1Char('/') + conexao.ServerName;
     onde.tls = conexao.UseTls;
     onde.tlsCaFile = conexao.TlsCaFile;
-    m_feed.Follow(onde, idioma, WebSessionToken, kPrimeiroNumeroMs);
+    // Choosing a language never waits on the network: the follower asks for
+    // its first number by itself, and rows read before that number came are
+    // offered again for reading once it has.
+    m_feed.Follow(onde, idioma, WebSessionToken, 0);
     mostraEstado();
 }
 
@@ -86,6 +85,12 @@ void AlteracoesAoVivo::para()
     m_feed.Stop();
     m_alteracoes.esquece();
     mostraEstado();
+}
+
+void AlteracoesAoVivo::linhasLidas()
+{
+    m_feed.RowsRead();
+    linhasMudaram();
 }
 
 void AlteracoesAoVivo::linhasMudaram()

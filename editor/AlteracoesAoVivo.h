@@ -41,6 +41,8 @@ public:
     void segue(const QString& idioma);
     // The editor closes: nothing more is followed.
     void para();
+    // Rows of the language were just read from the server.
+    void linhasLidas();
     // Rows were loaded or closed.
     void linhasMudaram();
     // The row set's state changed or a save ended: what waited is tried again.

@@ -65,6 +65,18 @@ QColor CorAlteradaPorColega()
     return QColor(198, 226, 255);
 }
 
+} // namespace
+
+QColor CorTextoDuvida()
+{
+    // The status's yellow, darkened until it reads on the cream background
+    // as the green and the red do (a contrast of about 5 to 1); the lamp
+    // keeps its bright yellow.
+    return QColor(140, 105, 0);
+}
+
+namespace {
+
 QFont boldFont(const QWidget* widget)
 {
     QFont font = widget->font();
@@ -237,10 +249,12 @@ void TfrmTraducao::layoutDetailLabels()
 {
     // The texts can be long: they get the panel's width and clip at its edge,
     // or its left part while a colleague's text is shown at its right.
-    int width = qMax(Panel4->width(), 640);
+    int width = Panel4->isVisible() ? Panel4->width() : qMax(Panel4->width(), 640);
     if (panTextoColega && panTextoColega->Mostrando()) {
-        const int left = qMax(width / 2, qMin(520, width - 200));
-        panTextoColega->setGeometry(left, 2, width - left - 4, Panel4->height() - 4);
+        // Beside the two texts, above the program and component row, which
+        // stays readable; half the panel, so that its title fits.
+        const int left = width / 2;
+        panTextoColega->setGeometry(left, 2, width - left - 4, 80);
         width = left;
     }
     lblOrigem->parentWidget()->parentWidget()->setGeometry(6, 4, width - 12, 42);
@@ -297,16 +311,16 @@ void TfrmTraducao::buildToolBar()
 void TfrmTraducao::buildMenu()
 {
     N1 = AddMaintenanceSeparator("N1");
-    mnuSubstituir = AddMaintenanceItem("mnuSubstituir", QStringLiteral("Localizar/Substituir"),
+    mnuSubstituir = AddMaintenanceItem("mnuSubstituir", QStringLiteral("Localizar/Su&bstituir"),
                                        QKeySequence(Qt::CTRL | Qt::Key_U));
     N3 = AddMaintenanceSeparator("N3");
-    mnuNTrad = AddMaintenanceItem("mnuNTrad", QStringLiteral("Não Traduzido"), QKeySequence(Qt::CTRL | Qt::Key_N));
-    mnuDuvida = AddMaintenanceItem("mnuDuvida", QStringLiteral("Dúvida"), QKeySequence(Qt::CTRL | Qt::Key_D));
-    mnuTrad = AddMaintenanceItem("mnuTrad", QStringLiteral("Traduzido"), QKeySequence(Qt::CTRL | Qt::Key_T));
+    mnuNTrad = AddMaintenanceItem("mnuNTrad", QStringLiteral("&Não Traduzido"), QKeySequence(Qt::CTRL | Qt::Key_N));
+    mnuDuvida = AddMaintenanceItem("mnuDuvida", QStringLiteral("&Dúvida"), QKeySequence(Qt::CTRL | Qt::Key_D));
+    mnuTrad = AddMaintenanceItem("mnuTrad", QStringLiteral("Tradu&zido"), QKeySequence(Qt::CTRL | Qt::Key_T));
     N2 = AddMaintenanceSeparator("N2");
     mnuFiltro = AddMaintenanceItem("mnuFiltro", QStringLiteral("Fi&ltrar"), QKeySequence(Qt::CTRL | Qt::Key_L));
     mnuInfor = AddMaintenanceItem("mnuInfor", QStringLiteral("In&formações da Tradução"));
-    mnuAlteracaoColega = AddMaintenanceItem("mnuAlteracaoColega", QStringLiteral("Próxima Alteração de &Colega"),
+    mnuAlteracaoColega = AddMaintenanceItem("mnuAlteracaoColega", QStringLiteral("Próxima Alteração de Cole&ga"),
                                             QKeySequence(Qt::CTRL | Qt::Key_J));
     for (QAction* item : {mnuSubstituir, mnuNTrad, mnuDuvida, mnuTrad, mnuFiltro, mnuInfor, mnuAlteracaoColega})
         item->setEnabled(false);
@@ -329,7 +343,7 @@ void TfrmTraducao::connectEvents()
     cdsDestino->AfterCancel = [this](TClientDataSet* ds) { cdsDestinoAfterCancel(ds); };
     cdsDestino->AfterDelete = [this](TClientDataSet* ds) { cdsDestinoAfterDelete(ds); };
     cdsDestino->AfterClose = [this](TClientDataSet* ds) { cdsDestinoAfterClose(ds); };
-    cdsDestino->AfterOpen = [this](TClientDataSet*) { aoVivo->linhasMudaram(); };
+    cdsDestino->AfterOpen = [this](TClientDataSet*) { aoVivo->linhasLidas(); };
     cdsDestino->BeforeClose = [this](TClientDataSet* ds) { cdsDestinoBeforeClose(ds); };
     cdsDestino->BeforeDelete = [this](TClientDataSet* ds) { cdsDestinoBeforeDelete(ds); };
     dtsPadrao->OnDataChange = [this](TDataSource* source, TField* field) { dtsPadraoDataChange(source, field); };
@@ -630,6 +644,11 @@ void TfrmTraducao::cdsDestinoBeforePost(TClientDataSet*)
 {
     TField* situacao = cdsDestino->FieldByName(NMSITUACAO);
     TField* destino = cdsDestino->FieldByName(NMDESTINO);
+    // A text that breaks its screen goes only when the user says so. Asked
+    // before anything is written into the row: a No leaves the row exactly
+    // as the user left it (its status unpromoted, the text in the cell), so
+    // that a later post decides the status again from what it holds then.
+    verificacoes->confirmaGravacao();
     const QString promovida = traducao::SituacaoAoGravar(cdsDestino->FieldByName(NMORIGEM)->AsString(),
                                                          destino->AsString(), situacao->AsString(),
                                                          situacao->OldValue());
@@ -640,8 +659,6 @@ void TfrmTraducao::cdsDestinoBeforePost(TClientDataSet*)
     const QVariant antes = destino->OldValue();
     m_textoFoiEditado = dbgPadrao->RecordTyped() && (!antes.isValid() || antes.toString() != destino->AsString());
     m_textoEditado = m_textoFoiEditado ? destino->AsString() : QString();
-    // A text that breaks its screen goes only when the user says so.
-    verificacoes->confirmaGravacao();
     memoria->antesDeGravar();
 }
 
@@ -914,6 +931,8 @@ void TfrmTraducao::dtsPadraoStateChange(QObject* sender)
     mnuAlteracaoColega->setEnabled(registros);
     if (aoVivo)
         aoVivo->estadoMudou();
+    if (memoria)
+        memoria->estadoMudou();
     Historico->Habilita();
 }
 
@@ -930,7 +949,7 @@ void TfrmTraducao::dbgPadraoDrawColumnCell(QObject*, const QRect& rect, int, TCo
     if (situacao == traducao::SitTraduzido)
         canvas->Font.Color = clGreen();
     else if (situacao == traducao::SitDuvida)
-        canvas->Font.Color = clYellow();
+        canvas->Font.Color = CorTextoDuvida();
     else if (situacao == traducao::SitNaoTraduzido)
         canvas->Font.Color = clRed();
     if (state & gdSelected) {

@@ -11,6 +11,7 @@
 #include "TextoDoColega.h"
 #include "TfrmPadraoSortGrid.h"
 
+#include <QColor>
 #include <QComboBox>
 #include <QLabel>
 #include <QPointer>
@@ -54,10 +55,10 @@ public:
 
     TClientDataSet* cdsDestino;     // the translation rows of the chosen language
     // The checks of the rows and the spelling of the cell being typed (docs/checks.md).
-    VerificacoesDoEditor* verificacoes;
+    VerificacoesDoEditor* verificacoes = nullptr;
     // The translation memory: suggestions beside the detail panel, the question
     // about rows of the same source after a post (docs/memory.md).
-    MemoriaDoEditor* memoria;
+    MemoriaDoEditor* memoria = nullptr;
     // Colleagues' saves shown as they happen (docs/live.md).
     AlteracoesAoVivo* aoVivo = nullptr;
     TClientDataSet* cdsIdiomaOri;   // the languages, read once per instance
@@ -170,6 +171,9 @@ extern QString stIdioma;
 
 // Opens the editor, or brings the open one forward, maximised.
 void criaTraducao();
+
+// The colour of the texts of a doubtful row in the grid.
+QColor CorTextoDuvida();
 
 } // namespace trd
 

@@ -55,7 +55,7 @@ void addExchangeMenu(TfrmTraducao& editor)
     editor.AddMaintenanceSeparator("N4");
     QAction* exportar = editor.AddMaintenanceItem("mnuExportar", QStringLiteral("E&xportar Tradução..."),
                                                   QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
-    QAction* importar = editor.AddMaintenanceItem("mnuImportar", QStringLiteral("I&mportar Tradução..."),
+    QAction* importar = editor.AddMaintenanceItem("mnuImportar", QStringLiteral("Importar Trad&ução..."),
                                                   QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_I));
     QObject::connect(exportar, &QAction::triggered, &editor, [&editor] {
         Dispatch([&editor] {

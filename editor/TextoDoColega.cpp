@@ -22,6 +22,9 @@ TextoDoColega::TextoDoColega(QWidget* parent) : QFrame(parent)
     QFont bold = lblTitulo->font();
     bold.setBold(true);
     lblTitulo->setFont(bold);
+    // The title names who saved and with which status: it wraps rather than
+    // being cut at the panel's edge.
+    lblTitulo->setWordWrap(true);
     layout->addWidget(lblTitulo);
 
     // Texts can be long and hold line breaks: they wrap and scroll here.

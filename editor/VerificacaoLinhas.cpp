@@ -137,4 +137,14 @@ QString PerguntaGravarComErros(const quality::Findings& achados)
     return texto;
 }
 
+QString PerguntaGravarComErrosNaExecucao(const quality::Findings& achados, const QString& origem,
+                                         const QString& programa, const QString& componente)
+{
+    return QStringLiteral("Substituir Todos, linha de origem \u00AB%1\u00BB (tela %2, componente %3).\n\n")
+               .arg(origem, programa, componente)
+        + PerguntaGravarComErros(achados)
+        + QStringLiteral("\n\nA resposta vale para as demais linhas desta substituição com erro. Não: a linha "
+                         "fica como estava e a substituição continua.");
+}
+
 } // namespace trd

@@ -61,5 +61,10 @@ private:
 
 // The question before posting a text with errors: what breaks, then whether to post.
 QString PerguntaGravarComErros(const quality::Findings& achados);
+// The same question inside a replace-all run, which changes rows the user is
+// not looking at: it names the row, and says that the answer stands for the
+// run's other rows with errors and what No does.
+QString PerguntaGravarComErrosNaExecucao(const quality::Findings& achados, const QString& origem,
+                                         const QString& programa, const QString& componente);
 
 } // namespace trd

@@ -113,17 +113,24 @@ void VerificacoesDoEditor::confirmaGravacao()
 {
     if (!boTraduzindo)
         m_respostaDaExecucao.reset();
-    else if (m_respostaDaExecucao) {
-        if (!*m_respostaDaExecucao)
-            Abort();
-        return;
-    }
     const int linha = m_linhas->CurrentIndex();
     const QVariant anterior = m_linhas->FieldByName(QStringLiteral("STVALORPROP"))->OldValue();
     const quality::Findings erros = m_verificacao.errosNovos(linha, anterior.toString());
     if (erros.isEmpty())
         return;
-    const bool sim = MessageDlg(PerguntaGravarComErros(erros), mtConfirmation, mbYes | mbNo, 0) == mrYes;
+    // In a replace-all run the first answer stands for the run's other rows
+    // with a new erro; rows without one are saved as usual.
+    if (boTraduzindo && m_respostaDaExecucao) {
+        if (!*m_respostaDaExecucao)
+            Abort();
+        return;
+    }
+    const QString pergunta =
+        boTraduzindo ? PerguntaGravarComErrosNaExecucao(erros, m_linhas->FieldByName(QStringLiteral("STAGRVALPROP"))->AsString(),
+                                                        m_linhas->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString(),
+                                                        m_linhas->FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString())
+                     : PerguntaGravarComErros(erros);
+    const bool sim = MessageDlg(pergunta, mtConfirmation, mbYes | mbNo, 0) == mrYes;
     if (boTraduzindo)
         m_respostaDaExecucao = sim;
     if (!sim)

@@ -398,6 +398,13 @@ void CriaFiltroTraducao()
     } ampulheta;
     if (!frmFiltroTraducao)
         frmFiltroTraducao = CreateForm<TfrmFiltroTraducao>(Application()->MainForm());
+    // Each opening starts on the first criterion, not on the control that had
+    // the focus when the dialog was last confirmed (its confirm button, which
+    // the first Space or Enter would press at once).
+    TfrmFiltroTraducao* f = frmFiltroTraducao;
+    QWidget* primeiro = f->ckbTraduzido->isEnabled() ? static_cast<QWidget*>(f->ckbTraduzido)
+                                                       : static_cast<QWidget*>(f->chbFilArq);
+    primeiro->setFocus(Qt::OtherFocusReason);
     frmFiltroTraducao->ShowModal();
 }
 

@@ -78,8 +78,8 @@ TfrmHistorico::TfrmHistorico(QWidget* parent) : TfrmRotiGeral(parent)
     sbtConfirma->SetHint(QStringLiteral("Restaurar a versão escolhida"));
     sbtConfirma->setEnabled(false);
     connect(grdVersoes, &QTableWidget::itemSelectionChanged, this, [this] { selecionou(); });
-    // A double click on a version restores it, as the button does.
-    connect(grdVersoes, &QTableWidget::cellDoubleClicked, this, [this] {
+    // A double click on a version, or Enter on it, restores it as the button does.
+    connect(grdVersoes, &QAbstractItemView::activated, this, [this] {
         if (sbtConfirma->isEnabled())
             sbtConfirma->Click();
     });

@@ -15,6 +15,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
 namespace trd::historico {
@@ -52,7 +53,7 @@ HistoricoDoEditor::HistoricoDoEditor(TfrmTraducao& editor) : QObject(&editor), m
     N4 = editor.AddMaintenanceSeparator("N4");
     mnuHistorico = editor.AddMaintenanceItem("mnuHistorico", QStringLiteral("&Histórico da Linha..."),
                                              QKeySequence(Qt::CTRL | Qt::Key_H));
-    mnuLotes = editor.AddMaintenanceItem("mnuLotes", QStringLiteral("Lo&tes de Alterações..."),
+    mnuLotes = editor.AddMaintenanceItem("mnuLotes", QStringLiteral("Lotes de Alte&rações..."),
                                          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H));
     for (QAction* item : {mnuHistorico, mnuLotes})
         item->setEnabled(false);
@@ -123,6 +124,9 @@ void HistoricoDoEditor::mnuHistoricoClick(QObject*)
     QPointer<TfrmHistorico> janela = CreateForm<TfrmHistorico>(Application()->MainForm());
     janela->Carrega(chave, versoes, m_editor.cdsDestino->FieldByName(NMDESTINO)->AsString(),
                     m_editor.cdsDestino->FieldByName(NMSITUACAO)->AsString());
+    // The window opens with the keyboard on its versions: Up and Down choose,
+    // Enter restores.
+    janela->grdVersoes->setFocus(Qt::OtherFocusReason);
     const bool restaurar = janela->ShowModal() == mrOk && janela;
     const std::optional<Versao> escolhida = janela ? janela->Escolhida() : std::nullopt;
     if (janela)
@@ -136,6 +140,8 @@ void HistoricoDoEditor::mnuLotesClick(QObject*)
 {
     QPointer<TfrmLotes> janela = CreateForm<TfrmLotes>(Application()->MainForm());
     janela->Carrega(stIdioma);
+    // The keyboard on the batches: Up and Down choose the one to undo.
+    janela->grdLotes->setFocus(Qt::OtherFocusReason);
     janela->ShowModal();
     if (janela)
         janela->Release();

@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QSettings>
 #include <QShortcut>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -108,9 +109,9 @@ MemoriaDoEditor::MemoriaDoEditor(TfrmTraducao* editor)
     connect(m_aviso, &AvisoPropagacao::desfazer, this, [this] { Dispatch([this] { desfaz(); }); });
 
     editor->AddMaintenanceSeparator("N4");
-    mnuDivergentes = editor->AddMaintenanceItem("mnuDivergentes", QStringLiteral("Traduções &Divergentes..."));
+    mnuDivergentes = editor->AddMaintenanceItem("mnuDivergentes", QStringLiteral("&Traduções Divergentes..."));
     mnuSempreAplicar = editor->AddMaintenanceItem(
-        "mnuSempreAplicar", QStringLiteral("Aplicar Sempre às Não Traduzidas de Mesma Ori&gem"));
+        "mnuSempreAplicar", QStringLiteral("Aplicar &Sempre às Não Traduzidas de Mesma Origem"));
     mnuSempreAplicar->setCheckable(true);
     mnuSempreAplicar->setChecked(SempreAplicar());
     connect(mnuDivergentes, &QAction::triggered, this, [this] { Dispatch([this] { abreDivergentes(); }); });
@@ -256,7 +257,7 @@ void MemoriaDoEditor::linhaGravada()
 
 void MemoriaDoEditor::proximaPergunta()
 {
-    if (m_perguntando || m_aberta || m_fila.empty())
+    if (m_perguntando || m_aberta || m_adiada || m_fila.empty())
         return;
     m_perguntando = m_fila.front();
     m_fila.pop_front();
@@ -290,6 +291,33 @@ void MemoriaDoEditor::linhasChegaram(int numero, const QByteArray& pacote)
         return;
     const Gravacao g = *m_perguntando;
     m_perguntando.reset();
+    const TDataSetState estado = m_editor->cdsDestino->State();
+    if (SempreAplicar() && (estado == TDataSetState::dsEdit || estado == TDataSetState::dsInsert)) {
+        m_adiada = {g, pacote};
+        return;
+    }
+    respondeMesmaOrigem(g, pacote);
+}
+
+void MemoriaDoEditor::estadoMudou()
+{
+    if (!m_adiada)
+        return;
+    const TDataSetState estado = m_editor->cdsDestino->State();
+    if (estado == TDataSetState::dsEdit || estado == TDataSetState::dsInsert)
+        return;
+    // Answered after the event that ended the edit, not inside its handlers.
+    QMetaObject::invokeMethod(this, [this] {
+        const TDataSetState agora = m_editor->cdsDestino->State();
+        if (!m_adiada || agora == TDataSetState::dsEdit || agora == TDataSetState::dsInsert)
+            return;
+        const auto [g, pacote] = *std::exchange(m_adiada, std::nullopt);
+        respondeMesmaOrigem(g, pacote);
+    }, Qt::QueuedConnection);
+}
+
+void MemoriaDoEditor::respondeMesmaOrigem(const Gravacao& g, const QByteArray& pacote)
+{
     bool aberta = false;
     Dispatch([&] {
         Propagacao p{g.chave, g.traducao, g.situacao, pacote, memoria::LeMesmaOrigem(pacote), {}};
@@ -504,6 +532,10 @@ void MemoriaDoEditor::abreDivergentes()
     m_divergentes->mostraIdioma(stIdioma);
     m_divergentes->show();
     m_divergentes->raise();
+    // The window opens with the keyboard, on its list: the keys pressed
+    // next are for it, not for the editor's rows behind it.
+    m_divergentes->activateWindow();
+    m_divergentes->lstOrigens->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 void MemoriaDoEditor::uniformiza(const QString& idioma, const QString& origem, const memoria::Variante& variante)

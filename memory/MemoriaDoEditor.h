@@ -49,6 +49,8 @@ public:
     void antesDeGravar();
     // After a post the server took.
     void linhaGravada();
+    // The row set's state changed (an edit began, was posted or cancelled).
+    void estadoMudou();
 
     // Puts suggestion i (0 for Ctrl+1) into the cell's editor.
     void usaSugestao(int i);
@@ -85,6 +87,7 @@ private:
     void sugestoesChegaram(int numero, const QByteArray& pacote);
     void sugestoesFalharam(int numero, const QString& mensagem);
     void linhasChegaram(int numero, const QByteArray& pacote);
+    void respondeMesmaOrigem(const Gravacao& g, const QByteArray& pacote);
     void linhasFalharam(int numero, const QString& mensagem);
     // Asks about the next post waiting, when no question is open or asked.
     void proximaPergunta();
@@ -130,6 +133,10 @@ private:
     // rows as they are when it is shown.
     std::deque<Gravacao> m_fila;
     std::optional<Gravacao> m_perguntando;   // asked of the server
+    // An answer that would save by itself ("always apply") while the user
+    // types in a row: it waits until the row is posted or left, so that the
+    // typing is never posted by anyone but the user.
+    std::optional<std::pair<Gravacao, QByteArray>> m_adiada;
     std::optional<Propagacao> m_aberta;   // the one the prompt asks about
     std::optional<Gravadas> m_desfazivel; // what the note offers to undo
 };

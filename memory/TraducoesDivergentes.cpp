@@ -3,8 +3,11 @@
 #include "ConsultaMemoria.h"
 #include "Dispatch.h"
 #include "Exceptions.h"
+#include "HandBackActivation.h"
 #include "ServerCalls.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -57,6 +60,14 @@ TraducoesDivergentes::TraducoesDivergentes(QWidget* parent) : QWidget(parent, Qt
             emit usarVariante(m_idioma, origem, *v);
     });
     resize(820, 480);
+}
+
+void TraducoesDivergentes::closeEvent(QCloseEvent* event)
+{
+    const bool ativa = QApplication::activeWindow() == this;
+    QWidget::closeEvent(event);
+    if (event->isAccepted())
+        HandBackActivation(this, ativa);
 }
 
 void TraducoesDivergentes::mostraIdioma(const QString& idioma)

@@ -39,6 +39,9 @@ public:
 signals:
     void usarVariante(const QString& idioma, const QString& origem, const memoria::Variante& variante);
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void respondeu(int numero, const QByteArray& pacote);
     void falhou(int numero, const QString& mensagem);

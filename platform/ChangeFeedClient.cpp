@@ -87,7 +87,9 @@ struct ChangeFeedClient::Shared {
     std::mutex mutex;
     std::condition_variable firstCame;
     bool firstDone = false;     // the first attempt ended, with a number or not
-    bool followReturned = false;   // Follow() stopped waiting for the first number
+    // Rows were read before the first number came (Follow() stopped waiting
+    // for it, or the owner said so): the first answer is told as a reload.
+    bool readBeforeFirst = false;
     QByteArray token;
     QString problem;
     std::atomic<std::uint64_t> generation{0};
@@ -236,7 +238,7 @@ bool ChangeFeedClient::Follow(const Endpoint& endpoint, const QString& language,
                     // waiting: rows loaded meanwhile may miss what was saved
                     // before it, so they are to be read again.
                     std::lock_guard lock(shared->mutex);
-                    if (shared->followReturned && !batch.reload) {
+                    if (shared->readBeforeFirst && !batch.reload) {
                         batch.reload = true;
                         batch.reason = QStringLiteral("as alterações ao vivo começaram depois das linhas carregadas");
                     }
@@ -272,13 +274,24 @@ bool ChangeFeedClient::Follow(const Endpoint& endpoint, const QString& language,
         }
     });
     std::unique_lock lock(shared->mutex);
-    shared->firstCame.wait_for(lock, std::chrono::milliseconds(std::max(0, firstMs)), [&] { return shared->firstDone; });
-    shared->followReturned = true;
+    if (firstMs > 0) {
+        shared->firstCame.wait_for(lock, std::chrono::milliseconds(firstMs), [&] { return shared->firstDone; });
+        shared->readBeforeFirst = !shared->firstDone || m_cursor.load() < 0;
+    }
     lock.unlock();
     // The thread posted its first state; take it now so the caller sees it.
     if (m_cursor.load() >= 0 && m_state.load() != State::Following)
         setState(State::Following);
     return m_cursor.load() >= 0;
+}
+
+void ChangeFeedClient::RowsRead()
+{
+    if (!m_shared)
+        return;
+    std::lock_guard lock(m_shared->mutex);
+    if (m_cursor.load() < 0)
+        m_shared->readBeforeFirst = true;
 }
 
 void ChangeFeedClient::setState(State state, const QString& problem)

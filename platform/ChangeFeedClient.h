@@ -88,7 +88,13 @@ public:
     // it does not come in time the thread keeps asking, and once it has it
     // the owner is told to reload (rows loaded meanwhile may have missed
     // saves) (false). A follower already running is stopped first.
+    // With `firstMs` 0 it returns at once, never waiting on the network: the
+    // owner then says when it reads rows (RowsRead), and a first number that
+    // comes after that is told as a reload.
     bool Follow(const Endpoint& endpoint, const QString& language, QByteArray sessionToken, int firstMs = 3000);
+    // The owner read the language's rows now: if the first number has not
+    // come yet, those rows may miss saves made before it.
+    void RowsRead();
     // Stops following: the waiting request is abandoned at once, no signal
     // comes afterwards.
     void Stop();

@@ -63,6 +63,11 @@ bool BusyLoopFilter::eventFilter(QObject* watched, QEvent* event)
 {
     if (m_delivering)
         return false;
+    // A question the loop itself raises (a check's, a log-in, a refused
+    // save) is a modal window with a loop of its own: it is painted and
+    // answered as usual, Escape included, or nothing could ever answer it.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != m_ownWindow.data())
+        return false;
     switch (event->type()) {
     case QEvent::UpdateRequest:
         if (auto* w = qobject_cast<QWidget*>(watched)) {

@@ -4,7 +4,8 @@
 //  - input reaches only the widgets of one panel (the stop button's); every
 //    other click, key, wheel turn or shortcut is dropped and other windows
 //    refuse to close, so nothing can pull the loop's data from under it;
-//    Escape anywhere calls back (to stop);
+//    Escape anywhere calls back (to stop); a modal window the loop opens
+//    (a question about a row) is left alone, with its input and painting;
 //  - painting and layout are held back and delivered at most once a frame:
 //    each step may change what is shown (a row's texts, a label), and
 //    painting each change at once would cost more than the step itself,

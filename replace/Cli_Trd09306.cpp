@@ -1,6 +1,7 @@
 #include "Cli_Trd09306.h"
 
 #include "BusyLoopFilter.h"
+#include "DialogSeam.h"
 #include "Dispatch.h"
 #include "Cli_Trd09300.h"
 #include "Glyphs.h"
@@ -504,6 +505,7 @@ void TfrmSubstituir::sbtSubstAllClick(QObject*)
 void TfrmSubstituir::substituiTodos()
 {
     bool completa = true;
+    int recusadas = 0;   // rows the user chose not to save
     // The run's saves are one batch of the history, offered for undo when it
     // ends, however it ends.
     historico::LoteDaSubstituicao lote(frmTraducao ? frmTraducao->netTraducao : nullptr, stIdioma, ofertaDesfazer);
@@ -530,10 +532,17 @@ void TfrmSubstituir::substituiTodos()
                     const QString textoAntes = campoBusca()->AsString();
                     const QString situacaoAntes = ds->FieldByName(QStringLiteral("IDSITTRADUCAO"))->AsString();
                     qsizetype fim = 0;
-                    do {
-                        fim = trocaTexto(fim);
-                    } while (fim >= 0 && substituir::ContinuaNaLinha(campoBusca()->AsString(), busca, substituto,
-                                                                      tipo, ignoraCaixa, fim));
+                    try {
+                        do {
+                            fim = trocaTexto(fim);
+                        } while (fim >= 0 && substituir::ContinuaNaLinha(campoBusca()->AsString(), busca, substituto,
+                                                                          tipo, ignoraCaixa, fim));
+                    } catch (const EAbort&) {
+                        // The user said No to saving this row as the
+                        // replacement left it (a check's question): the row
+                        // keeps what it had, and the run goes on.
+                        ++recusadas;
+                    }
                     if (campoBusca()->AsString() != textoAntes
                         || ds->FieldByName(QStringLiteral("IDSITTRADUCAO"))->AsString() != situacaoAntes)
                         lote.Alterou();
@@ -555,6 +564,11 @@ void TfrmSubstituir::substituiTodos()
     if (completa)
         lote.Completa();
     lote.Termina();
+    if (recusadas > 0)
+        MessageDlg(recusadas == 1 ? QStringLiteral("1 linha não foi gravada: a resposta à pergunta sobre ela foi Não.")
+                                  : QStringLiteral("%1 linhas não foram gravadas: a resposta à pergunta sobre elas foi Não.")
+                                        .arg(recusadas),
+                   mtInformation, mbOK, 0);
     if (completa)
         msgPadrao->ShowMsg(QStringLiteral("subst_sucess"), mtInformation, mbOK, 0);
 }

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
+#include <QShortcut>
 #include <QWidget>
 
 #include <algorithm>
@@ -94,21 +95,24 @@ bool isEditingKey(const QKeyEvent* event)
     return false;
 }
 
-bool menuCarries(const QMenu* menu, const QKeySequence& sequence)
+// The command of `menu` (or of its submenus) that carries the key, if any.
+const QAction* menuCommand(const QMenu* menu, const QKeySequence& sequence)
 {
     for (const QAction* action : menu->actions()) {
         if (const QMenu* sub = action->menu()) {
-            if (menuCarries(sub, sequence))
-                return true;
+            if (const QAction* found = menuCommand(sub, sequence))
+                return found;
         } else if (action->shortcuts().contains(sequence)) {
-            return true;
+            return action;
         }
     }
-    return false;
+    return nullptr;
 }
 
+enum class MenuKey { None, Enabled, Disabled };
+
 // A command of one of the window's menu bars, or the letter of a menu title.
-bool isMenuKey(const QKeySequence& sequence, const QWidget* window)
+MenuKey menuKey(const QKeySequence& sequence, const QWidget* window)
 {
     QList<QMenuBar*> bars = window->findChildren<QMenuBar*>();
     for (const QMenuBar* bar : bars) {
@@ -116,12 +120,27 @@ bool isMenuKey(const QKeySequence& sequence, const QWidget* window)
             continue;
         for (const QAction* title : bar->actions()) {
             if (title->isVisible() && title->isEnabled() && QKeySequence::mnemonic(title->text()) == sequence)
-                return true;
-            if (const QMenu* menu = title->menu(); menu && menuCarries(menu, sequence))
-                return true;
+                return MenuKey::Enabled;
+            if (const QMenu* menu = title->menu())
+                if (const QAction* command = menuCommand(menu, sequence))
+                    return command->isEnabled() && title->isEnabled() ? MenuKey::Enabled : MenuKey::Disabled;
         }
     }
-    return false;
+    return MenuKey::None;
+}
+
+// A shortcut of a control that holds the cell (the editor's Ctrl+1 for its
+// first suggestion): it acts on the cell being typed in, as it stands.
+bool isCellShortcut(const QKeySequence& sequence, const QWidget* cell)
+{
+    if (!cell)
+        return false;
+    const QList<QShortcut*> shortcuts = cell->window()->findChildren<QShortcut*>();
+    return std::any_of(shortcuts.begin(), shortcuts.end(), [&](const QShortcut* s) {
+        const auto* owner = qobject_cast<const QWidget*>(s->parent());
+        return s->isEnabled() && s->key() == sequence && owner && owner->isAncestorOf(cell) &&
+               s->context() != Qt::WidgetShortcut;
+    });
 }
 
 bool isButtonKey(const QKeySequence& sequence, const QWidget* window)
@@ -139,7 +158,7 @@ bool IsRedoKey(const QKeyEvent* event)
     return event->key() == Qt::Key_Y && (event->modifiers() & kChordModifiers) == Qt::ControlModifier;
 }
 
-CellKey ClassifyCellKey(const QKeyEvent* event, const QWidget* window)
+CellKey ClassifyCellKey(const QKeyEvent* event, const QWidget* window, const QWidget* cell)
 {
     if (isGridKey(event))
         return CellKey::Grid;
@@ -148,9 +167,17 @@ CellKey ClassifyCellKey(const QKeyEvent* event, const QWidget* window)
     if (!window)
         return CellKey::Nothing;
     const QKeySequence sequence = sequenceOf(event);
-    if (isMenuKey(sequence, window))
+    switch (menuKey(sequence, window)) {
+    case MenuKey::Enabled:
         return CellKey::MenuCommand;
-    if (isButtonKey(sequence, window))
+    case MenuKey::Disabled:
+        // A command that is off while the row is being edited does nothing:
+        // it must not post the text on its way to nothing.
+        return CellKey::Nothing;
+    case MenuKey::None:
+        break;
+    }
+    if (isButtonKey(sequence, window) || isCellShortcut(sequence, cell))
         return CellKey::Button;
     return CellKey::Nothing;
 }

@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QKeyEvent>
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -83,6 +85,27 @@ QWidget* dialogParent()
     return Application()->MainForm();
 }
 
+// A message box answers a button's letter typed alone (S for Sim). A box
+// that opens while the user is typing a translation would take the next
+// letters of the text as its answer: here a letter answers only with Alt,
+// as on any other window; Enter, Escape, Space and the arrows stay as they are.
+class LettersNeedAlt : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return QObject::eventFilter(watched, event);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool chord = key->modifiers() & (Qt::AltModifier | Qt::ControlModifier | Qt::MetaModifier);
+        if (chord || key->text().isEmpty() || !key->text().at(0).isLetterOrNumber())
+            return QObject::eventFilter(watched, event);
+        return true;
+    }
+};
+
 // Runs a message box. As the framework's message boxes do, the window that
 // was active gets the activation back when the box closes, and with it the
 // focus to the control that had it (an in-place editor keeps its text and
@@ -91,6 +114,10 @@ void execRestoringActivation(QMessageBox& box)
 {
     const QPointer<QWidget> window = QApplication::activeWindow();
     const QPointer<QWidget> focus = QApplication::focusWidget();
+    LettersNeedAlt letters;
+    box.installEventFilter(&letters);
+    for (QAbstractButton* button : box.buttons())
+        button->installEventFilter(&letters);
     box.exec();
     QWidget* modal = QApplication::activeModalWidget();
     if (!window || !window->isVisible() || (modal && modal != window))

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QResizeEvent>
 #include <QScrollBar>
 #include <QTimer>
 
@@ -651,6 +652,12 @@ namespace {
 // (Tab, Enter, Escape and Backspace included).
 QChar typedChar(const QKeyEvent* event)
 {
+    // Alt with a letter is a command (a menu's or a button's letter), never a
+    // character of the text, even where the display sends the letter along;
+    // AltGr comes as no modifier or as Ctrl and Alt together.
+    const Qt::KeyboardModifiers chord = event->modifiers() & (Qt::ControlModifier | Qt::AltModifier);
+    if (chord == Qt::AltModifier || (event->modifiers() & Qt::MetaModifier))
+        return QChar();
     if (!event->text().isEmpty())
         return event->text().at(0);
     switch (event->key()) {
@@ -749,9 +756,17 @@ void TDBGrid::keyPressEvent(QKeyEvent* event)
     // A character typed into a cell opens its editor with that character in
     // place of the cell's text. Done here rather than by the view re-sending
     // the key, whose effect on the editor's selection differs by platform.
-    if (!m_editor && ch.isPrint() && !event->text().isEmpty() && currentIndex().isValid()) {
+    // A row still holding text typed and not yet posted is continued, never
+    // typed over: that text exists nowhere else.
+    if (!m_editor && !typed.isNull() && ch.isPrint() && !event->text().isEmpty() && currentIndex().isValid()) {
+        const bool continues = m_recordTyped && isEditing(DataSet());
         if (edit(currentIndex(), EditKeyPressed, nullptr) && m_editor) {
-            m_editor->setText(QString(ch));
+            if (continues) {
+                m_editor->end(false);
+                m_editor->insert(QString(ch));
+            } else {
+                m_editor->setText(QString(ch));
+            }
             event->accept();
             return;
         }
@@ -820,7 +835,7 @@ bool TDBGrid::editorKeyPress(QKeyEvent* event)
         m_forwardingKey = false;
         return true;
     }
-    switch (ClassifyCellKey(event, window())) {
+    switch (ClassifyCellKey(event, window(), m_editor)) {
     case CellKey::Editing:
         if (IsRedoKey(event)) {
             m_editor->redo();
@@ -845,9 +860,10 @@ bool TDBGrid::editorKeyPress(QKeyEvent* event)
     case Qt::Key_Down:
     case Qt::Key_Up:
     case Qt::Key_PageDown:
-    case Qt::Key_PageUp:
+    case Qt::Key_PageUp: {
         if (!commitEditor())
             return true;
+        const QModelIndex cell = m_editorIndex;
         closeInplaceEditor(false);
         if (key == Qt::Key_Down)
             moveDown();
@@ -855,24 +871,32 @@ bool TDBGrid::editorKeyPress(QKeyEvent* event)
             moveUp();
         else
             QTableView::keyPressEvent(event);
+        reopenRefusedEdit(cell);
         return true;
+    }
     case Qt::Key_Tab:
-    case Qt::Key_Backtab:
+    case Qt::Key_Backtab: {
         if (!commitEditor())
             return true;
+        const QModelIndex cell = m_editorIndex;
         closeInplaceEditor(false);
         if (HasOption(dgTabs))
             tab(key == Qt::Key_Tab && !(event->modifiers() & Qt::ShiftModifier));
         else
             focusNextPrevChild(key == Qt::Key_Tab && !(event->modifiers() & Qt::ShiftModifier));
+        reopenRefusedEdit(cell);
         return true;
+    }
     case Qt::Key_Return:
-    case Qt::Key_Enter:
+    case Qt::Key_Enter: {
         if (!commitEditor())
             return true;
+        const QModelIndex cell = m_editorIndex;
         closeInplaceEditor(false);
         postOrCancel(true);
+        reopenRefusedEdit(cell);
         return true;
+    }
     case Qt::Key_Escape:
         closeInplaceEditor(false);
         postOrCancel(false);
@@ -887,9 +911,34 @@ bool TDBGrid::editorKeyPress(QKeyEvent* event)
     }
 }
 
+void TDBGrid::reopenRefusedEdit(const QModelIndex& cell)
+{
+    // A post refused on the way out of the cell (a question answered No, a
+    // handler that abandoned it) leaves the row being edited with the typed
+    // text in its field: the text goes back into an open editor on the same
+    // cell, so the next key continues it instead of starting over.
+    TClientDataSet* ds = DataSet();
+    if (m_editor || !cell.isValid() || !isEditing(ds) || ds->CurrentIndex() != cell.row() ||
+        cell.row() >= m_model->rowCount() || cell.column() >= m_model->columnCount())
+        return;
+    // Only where the grid stayed: on the same cell, the keyboard not given
+    // to another control (a Tab to the next column or out of the grid leaves
+    // the edit as it is). Right after a question the window may not have the
+    // activation back yet: the editor takes the focus when it comes.
+    const QModelIndex index = m_model->index(cell.row(), cell.column());
+    const QWidget* focus = QApplication::focusWidget();
+    if (currentIndex() != index || (focus && focus != this && !isAncestorOf(focus)))
+        return;
+    edit(index, EditKeyPressed, nullptr);
+    if (m_editor) {
+        m_editor->end(false);
+        m_editor->setFocus(Qt::OtherFocusReason);
+    }
+}
+
 bool TDBGrid::editorShortcutOverride(QKeyEvent* event)
 {
-    switch (ClassifyCellKey(event, window())) {
+    switch (ClassifyCellKey(event, window(), m_editor)) {
     case CellKey::MenuCommand:
         // The menus and their commands act on a settled row, as from the
         // grid; a refused post keeps the text in the cell and runs nothing.
@@ -964,6 +1013,22 @@ void TDBGrid::showEvent(QShowEvent* event)
     } else {
         ColumnsChanged();
     }
+}
+
+void TDBGrid::resizeEvent(QResizeEvent* event)
+{
+    // A grid made shorter (a bar shown above or below it) keeps its current
+    // row in view: the row being worked on never ends up hidden behind it.
+    // The viewport has its new size already; whether the row was in view is
+    // judged on the height it had before.
+    const QModelIndex current = currentIndex();
+    QTableView::resizeEvent(event);
+    if (!current.isValid() || !event->oldSize().isValid() || event->size().height() >= event->oldSize().height())
+        return;
+    const QRect row = visualRect(current);
+    const int heightBefore = viewport()->height() + event->oldSize().height() - event->size().height();
+    if (row.bottom() >= 0 && row.top() < heightBefore)
+        scrollTo(current, EnsureVisible);
 }
 
 void TDBGrid::mousePressEvent(QMouseEvent* event)

@@ -128,6 +128,7 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
@@ -171,6 +172,7 @@ private:
     bool navigationKey(int key, Qt::KeyboardModifiers modifiers);
     bool commitEditor();
     void closeInplaceEditor(bool commit);
+    void reopenRefusedEdit(const QModelIndex& cell);
     void moveDown();
     void moveUp();
     void tab(bool forward);

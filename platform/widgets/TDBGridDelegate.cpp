@@ -197,6 +197,13 @@ bool TDBGridDelegate::eventFilter(QObject* object, QEvent* event)
             const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
             if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
                 return false;
+            // A click on another control (the detail panel's texts, to copy a
+            // word) is no leaving of the row either: the edit stays open with
+            // its text, cursor and undo, as the user left it, until the row is
+            // posted, cancelled or left in the grid. Closing it here would
+            // leave the typed text in the field with no editor, and the next
+            // key typed in the cell would start a new editor over it.
+            return false;
         }
         if (event->type() == QEvent::KeyPress) {
             if (m_grid->editorKeyPress(static_cast<QKeyEvent*>(event)))

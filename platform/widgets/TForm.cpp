@@ -1,6 +1,7 @@
 #include "TForm.h"
 
 #include "Dispatch.h"
+#include "HandBackActivation.h"
 #include "TApplication.h"
 
 #include <QApplication>
@@ -238,7 +239,10 @@ void TForm::Close()
         QPointer<TForm>& form;
         ~Reset() { if (form) form->m_closing = false; }
     } reset{self};
+    const bool wasActive = isWindow() && !m_subWindow && QApplication::activeWindow() == this;
     applyCloseAction(closeAction());
+    if (self && !isVisible())
+        HandBackActivation(this, wasActive);
 }
 
 void TForm::Release()

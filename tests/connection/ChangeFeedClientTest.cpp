@@ -187,6 +187,42 @@ TEST(ChangeFeedClient, AFirstNumberThatComesLateAsksForAReload)
     EXPECT_TRUE(waitFor([&] { return feed.CurrentState() == ChangeFeedClient::State::Following; }));
 }
 
+TEST(ChangeFeedClient, FollowingWithoutWaitingNeverBlocksAndOnlyRowsReadBeforeTheFirstNumberAskForAReload)
+{
+    TrdServerProcess::Options o;
+    o.seedTsv = kSeed;
+    TrdServerProcess server(o);
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    const auto pid = static_cast<pid_t>(server.pid());
+
+    // A server that does not answer: Follow returns at once all the same
+    // (the waiting default takes 3 s there), and rows read now are stale
+    // once the number comes.
+    ASSERT_EQ(::kill(pid, SIGSTOP), 0);
+    {
+        ChangeFeedClient feed;
+        Received got(feed);
+        QElapsedTimer took;
+        took.start();
+        EXPECT_FALSE(feed.Follow(at(server.port()), QStringLiteral("ENG"), {}, 0));
+        EXPECT_LT(took.elapsed(), 1500);
+        feed.RowsRead();
+        ::kill(pid, SIGCONT);
+        ASSERT_TRUE(waitFor([&] { return got.reloadAsked(); }));
+        EXPECT_GE(feed.Cursor(), 0);
+    }
+
+    // Rows read after the number came miss nothing: no reload, the changes come.
+    ChangeFeedClient feed;
+    Received got(feed);
+    feed.Follow(at(server.port()), QStringLiteral("ENG"), {}, 0);
+    ASSERT_TRUE(waitFor([&] { return feed.Cursor() >= 0; }));
+    feed.RowsRead();
+    ASSERT_NO_FATAL_FAILURE(save(server.port(), "ENG", "&Salvar", "three"));
+    ASSERT_TRUE(waitFor([&] { return got.changes().size() == 1; }));
+    EXPECT_FALSE(got.reloadAsked());
+}
+
 TEST(ChangeFeedClient, ARefusedSessionIsToldAndAFreshTokenIsTaken)
 {
     QTemporaryDir dir;

@@ -17,16 +17,21 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QMdiArea>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
 #include <QWindow>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace trd;
 using namespace trd::test;
@@ -146,6 +151,57 @@ TEST_F(TelaXcb, EachMenuHasItsOwnAltLetterAndCtrlPOpensTheStatusReport)
     EXPECT_TRUE(seam.messages().isEmpty()) << seam.messages().join(u'\n').toStdString();
     EXPECT_EQ(aberto, QStringLiteral("frmSituTrad"));
     EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join(u'\n').toStdString();
+}
+
+// Every menu of the window, the host's and the editor's, at every depth: each
+// letter belongs to one item (or title) only, and every command has one, so
+// that Alt and a letter always reach what it names; and each letter typed in
+// the open maintenance menu runs the item that owns it.
+TEST_F(TelaXcb, EveryMenuGivesEachLetterToOneItemAndEachItemALetter)
+{
+    QStringList problemas;
+    std::function<void(const QString&, const QList<QAction*>&)> percorre = [&](const QString& onde,
+                                                                               const QList<QAction*>& itens) {
+        QMap<QString, QString> dono;
+        for (QAction* a : itens) {
+            if (a->isSeparator() || !a->isVisible())
+                continue;
+            const QString texto = a->text();
+            const QKeySequence letra = QKeySequence::mnemonic(texto);
+            if (letra.isEmpty()) {
+                problemas << onde + QStringLiteral(": \"") + texto + QStringLiteral("\" has no letter");
+            } else {
+                const QString chave = letra.toString();
+                if (dono.contains(chave))
+                    problemas << onde + QStringLiteral(": ") + chave + QStringLiteral(" for both \"") + dono[chave]
+                                     + QStringLiteral("\" and \"") + texto + QStringLiteral("\"");
+                dono[chave] = texto;
+            }
+            if (QMenu* sub = a->menu())
+                percorre(onde + QStringLiteral(" > ") + texto, sub->actions());
+        }
+    };
+    int barras = 0;
+    for (QMenuBar* barra : janela->findChildren<QMenuBar*>()) {
+        if (!barra->isVisible())
+            continue;
+        ++barras;
+        percorre(QStringLiteral("menu bar"), barra->actions());
+    }
+    EXPECT_GE(barras, 1);
+    EXPECT_TRUE(problemas.isEmpty()) << problemas.join(u'\n').toStdString();
+
+    // Alt+M, then a letter: the item that owns it runs (the colleague's next
+    // change, which "Cancelar" used to shadow).
+    auto* colega = editor->findChild<QAction*>(QStringLiteral("mnuAlteracaoColega"));
+    ASSERT_TRUE(colega);
+    ASSERT_TRUE(colega->isEnabled());
+    QSignalSpy disparou(colega, &QAction::triggered);
+    tecla(Qt::Key_M, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([] { return menuAberto() != nullptr; }));
+    tecla(Qt::Key(QKeySequence::mnemonic(colega->text())[0].key()));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return disparou.count() == 1; }));
+    EXPECT_TRUE(QTest::qWaitFor([] { return menuAberto() == nullptr; }));
 }
 
 TEST_F(TelaXcb, TheMemorysBarAnswersItsAltLettersBesideTheHostsMenus)

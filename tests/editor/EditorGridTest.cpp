@@ -16,6 +16,8 @@
 #include <QScrollBar>
 #include <QTest>
 
+#include <cmath>
+
 using namespace trd;
 using namespace trd::test;
 
@@ -101,7 +103,16 @@ TEST_F(EditorGrid, CellsArePaintedByTheRowsStatus)
         int row;
         QColor text;
     };
-    for (const Expect& e : {Expect{0, clGreen()}, Expect{1, clYellow()}, Expect{2, clRed()}}) {
+    // Each status's text reads on the cream background (a doubtful row's
+    // yellow is darkened for it; its lamp stays bright).
+    auto luminance = [](const QColor& c) {
+        auto lin = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) + 0.0722 * lin(c.blueF());
+    };
+    auto contrast = [&](const QColor& text) { return (luminance(background) + 0.05) / (luminance(text) + 0.05); };
+    EXPECT_GE(contrast(CorTextoDuvida()), contrast(clRed()));
+    EXPECT_GE(contrast(CorTextoDuvida()), 4.5);
+    for (const Expect& e : {Expect{0, clGreen()}, Expect{1, CorTextoDuvida()}, Expect{2, clRed()}}) {
         SCOPED_TRACE(e.row);
         for (int column : {1, 2}) {
             const QRect r = cell(e.row, column).adjusted(1, 1, -1, -1);
@@ -129,7 +140,7 @@ TEST_F(EditorGrid, CellsArePaintedByTheRowsStatus)
     // Another status: plain texts in the column's font colour, an empty status cell.
     const QRect other = cell(3, 1).adjusted(1, 1, -1, -1);
     EXPECT_GT(count(image, other, clWindowText(), 60), 8);
-    for (const QColor& status : {clGreen(), clYellow(), clRed()})
+    for (const QColor& status : {clGreen(), CorTextoDuvida(), clRed()})
         EXPECT_EQ(count(image, other, status, 40), 0);
     const QRect otherStatus = cell(3, 0);
     EXPECT_EQ(count(image, otherStatus, background, 6), area(otherStatus)) << "no icon, no letter";

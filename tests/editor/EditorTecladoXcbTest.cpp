@@ -38,35 +38,37 @@ const QList<Linha> kLinhas = {
     {"ENG", "P4", "c4", "Salvar", "Save", "D"},
 };
 
-TEST_F(EditorTeclado, InTheCellCtrlUOpensFindReplaceAndNoKeyDeletesALineOrClosesTheWindow)
+TEST_F(EditorTeclado, InTheCellCtrlUIsOffAndNoKeyDeletesALineOrClosesTheWindow)
 {
     TfrmTraducao* form = open(kIdiomas, kLinhas);
     ASSERT_TRUE(form);
     ASSERT_EQ(dbRow("ENG", "Alíquota de ICMS (%)"), QStringList({"Alíquota de ICMS (%)", "N"}));
     ASSERT_EQ(dbRow("ENG", "Abrir"), QStringList({"Open", "T"}));
 
-    // Ctrl+U in a cell where nothing was typed opens find/replace and
-    // leaves the text alone (it used to erase it, and Down saved it empty).
+    // Ctrl+U in a cell: find/replace is off while a row is edited, so the
+    // key does nothing and the text stays (it used to erase it, and Down
+    // saved it empty). From the grid it opens find/replace.
     QPointer<QLineEdit> editor = editCell("Alíquota de ICMS (%)");
     ASSERT_TRUE(editor);
     input.key("ctrl+u");
+    EXPECT_FALSE(findReplaceOpen());
+    ASSERT_TRUE(editor);
+    EXPECT_EQ(editor->text(), "Alíquota de ICMS (%)");
+    input.key("Escape");
+    input.key("ctrl+u");
     EXPECT_TRUE(findReplaceOpen());
-    EXPECT_EQ(form->cdsDestino->State(), TDataSetState::dsBrowse);
     ASSERT_NO_FATAL_FAILURE(closeFindReplace());
     EXPECT_EQ(dbRow("ENG", "Alíquota de ICMS (%)"), QStringList({"Alíquota de ICMS (%)", "N"}));
 
-    // The line deletions of other desktops edit nothing; with a text typed,
-    // Ctrl+U saves it first.
+    // The line deletions of other desktops edit nothing; Enter saves the text.
     editor = editCell("Abrir");
     ASSERT_TRUE(editor);
     input.type("ed");
     input.key("Home");
     input.key("ctrl+k");
     EXPECT_EQ(editor->text(), "Opened");
-    input.key("ctrl+u");
+    input.key("Return");
     EXPECT_EQ(dbRow("ENG", "Abrir"), QStringList({"Opened", "T"}));
-    EXPECT_TRUE(findReplaceOpen());
-    ASSERT_NO_FATAL_FAILURE(closeFindReplace());
 
     // Ctrl+W closes no window from inside a cell; undo and redo work as on Windows.
     editor = editCell("Abrir");
@@ -110,12 +112,124 @@ TEST_F(EditorTeclado, AltMFromTheCellSavesItOpensTheMenuAndEscapeTwiceLeavesTheK
     ASSERT_TRUE(form->dbgPadrao->InplaceEditor()) << "typing opens the cell";
     EXPECT_EQ(form->dbgPadrao->InplaceEditor()->text(), "S");
 
-    // Ctrl+T from the cell: the text is saved and the row marked.
+    // Ctrl+T from the cell is off (no status is set while a row is edited):
+    // the text stays in the cell, unsaved; the post saves it once, promoted.
     ASSERT_EQ(dbRow("ENG", "Salvar"), QStringList({"Save", "D"}));
     input.type("aved");
+    const int gravacoes = serverCalls("SetDestino");
     input.key("ctrl+t");
+    EXPECT_EQ(dbRow("ENG", "Salvar"), QStringList({"Save", "D"}));
+    ASSERT_TRUE(form->dbgPadrao->InplaceEditor());
+    EXPECT_EQ(form->dbgPadrao->InplaceEditor()->text(), "Saved");
+    input.key("Return");
     EXPECT_EQ(dbRow("ENG", "Salvar"), QStringList({"Saved", "T"}));
+    EXPECT_EQ(serverCalls("SetDestino"), gravacoes + 1);
     EXPECT_EQ(form->cdsDestino->State(), TDataSetState::dsBrowse);
+    EXPECT_TRUE(boxes.shown.isEmpty()) << boxes.shown.join('|').toStdString();
+}
+
+// Rows whose shortcut marks the checks guard: a translation that drops the
+// mark breaks the screen, and the editor asks before saving it.
+const QList<Linha> kAtalhos = {
+    {"ENG", "P1", "sbtSalvar", "&Salvar", "&Salvar", "N"},   // not translated yet: the source copied
+    {"ENG", "P1", "sbtAbrir", "&Abrir", "&Open", "T"},
+    {"ENG", "P2", "lblNome", "Nome", "Nome", "N"},
+    {"ENG", "P2", "lblCodigo", "Código", "Code", "T"},
+};
+
+TEST_F(EditorTeclado, ANoToTheChecksQuestionLeavesTheRowAsItWasWithTheTextStillInItsCell)
+{
+    TfrmTraducao* form = open(kIdiomas, kAtalhos);
+    ASSERT_TRUE(form);
+    QPointer<QLineEdit> editor = editCell("&Salvar");
+    ASSERT_TRUE(editor);
+    input.key("ctrl+a");
+    input.type("Save");
+    // No, and a letter typed ahead into the question is not taken as "Sim".
+    boxes.replies = {{Qt::Key_S, Qt::Key_Escape}};
+    input.key("Down");
+    ASSERT_EQ(boxes.shown.size(), 1);
+    EXPECT_TRUE(boxes.shown[0].contains("Gravar assim mesmo?")) << boxes.shown[0].toStdString();
+    EXPECT_EQ(dbRow("ENG", "&Salvar"), QStringList({"&Salvar", "N"}));
+    EXPECT_EQ(serverCalls("SetDestino"), 0);
+    // Exactly as before the post: the row being edited, still N with its red
+    // lamp, and the text in an open cell that goes on where it was.
+    EXPECT_EQ(current(), "&Salvar");
+    EXPECT_EQ(form->cdsDestino->State(), TDataSetState::dsEdit);
+    EXPECT_EQ(form->cdsDestino->FieldByName("IDSITTRADUCAO")->AsString(), "N");
+    EXPECT_EQ(form->sbtNTrad->Tag, 1);
+    EXPECT_EQ(form->sbtTrad->Tag, 0);
+    editor = form->dbgPadrao->InplaceEditor();
+    ASSERT_TRUE(editor) << "the cell's editor is open again";
+    EXPECT_EQ(editor->text(), "Save");
+    EXPECT_TRUE(editor->hasFocus());
+    input.type("!");
+    EXPECT_EQ(editor->text(), "Save!");
+    // Cleared and left: a blank is no translation, the row stays N.
+    input.key("ctrl+a");
+    input.key("BackSpace");
+    input.key("Down");
+    EXPECT_EQ(dbRow("ENG", "&Salvar"), QStringList({"", "N"}));
+    EXPECT_EQ(boxes.shown.size(), 1);
+}
+
+TEST_F(EditorTeclado, AClickOnTheDetailPanelKeepsTheTypedTextAndTheNextKeyContinuesIt)
+{
+    TfrmTraducao* form = open(kIdiomas, kAtalhos);
+    ASSERT_TRUE(form);
+    QPointer<QLineEdit> editor = editCell("Nome");
+    ASSERT_TRUE(editor);
+    input.key("ctrl+a");
+    input.type("Nam");
+    // A click on the source text (to copy a word from it), then back on the cell.
+    input.click(form->lblOrigem, QPoint(4, form->lblOrigem->height() / 2));
+    input.doubleClick(form->lblOrigem, QPoint(4, form->lblOrigem->height() / 2));
+    EXPECT_EQ(form->cdsDestino->State(), TDataSetState::dsEdit);
+    EXPECT_EQ(dbRow("ENG", "Nome"), QStringList({"Nome", "N"}));
+    clickCell("Nome");
+    input.key("End");
+    input.type("e");
+    // The same editor, with its text and its undo, not a new one over it.
+    ASSERT_TRUE(editor);
+    EXPECT_EQ(form->dbgPadrao->InplaceEditor(), editor.data());
+    EXPECT_EQ(editor->text(), "Name");
+    input.key("Down");
+    EXPECT_EQ(dbRow("ENG", "Nome"), QStringList({"Name", "T"}));
+    EXPECT_EQ(serverCalls("SetDestino"), 1);
+}
+
+TEST_F(EditorTeclado, StatusKeysInACellDoNothingAndAltLettersNeverTypeIntoACell)
+{
+    TfrmTraducao* form = open(kIdiomas, kAtalhos);
+    ASSERT_TRUE(form);
+    QPointer<QLineEdit> editor = editCell("Nome");
+    ASSERT_TRUE(editor);
+    input.key("ctrl+a");
+    input.type("Name");
+    // Each of these is off while the row is edited: nothing posted, nothing
+    // marked, no dialog, the text where it was.
+    for (const char* key : {"ctrl+t", "ctrl+d", "ctrl+n", "ctrl+l", "F5", "alt+p", "alt+q"}) {
+        SCOPED_TRACE(key);
+        input.key(key);
+        ASSERT_TRUE(editor);
+        EXPECT_EQ(form->dbgPadrao->InplaceEditor(), editor.data());
+        EXPECT_EQ(editor->text(), "Name");
+        EXPECT_FALSE(QApplication::activeModalWidget());
+    }
+    EXPECT_EQ(serverCalls("SetDestino"), 0);
+    input.key("Down");
+    EXPECT_EQ(dbRow("ENG", "Nome"), QStringList({"Name", "T"}));
+    EXPECT_EQ(serverCalls("SetDestino"), 1) << "one change, one save";
+
+    // On the grid, Alt with a letter that no control takes opens no cell.
+    ASSERT_TRUE(locate("Código"));
+    form->dbgPadrao->setFocus();
+    input.key("alt+p");
+    input.key("alt+q");
+    EXPECT_FALSE(form->dbgPadrao->InplaceEditor());
+    EXPECT_EQ(form->cdsDestino->State(), TDataSetState::dsBrowse);
+    input.key("Down");
+    EXPECT_EQ(dbRow("ENG", "Código"), QStringList({"Code", "T"}));
     EXPECT_TRUE(boxes.shown.isEmpty()) << boxes.shown.join('|').toStdString();
 }
 

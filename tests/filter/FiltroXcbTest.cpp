@@ -141,6 +141,39 @@ TEST_F(FiltroXcb, TheUsersEntriesSurviveAVisitToAnotherProgram)
     EXPECT_TRUE(rodou);
 }
 
+TEST_F(FiltroXcb, EachOpeningStartsOnTheFirstCriterionNotOnTheButtonLastPressed)
+{
+    QWidget* primeiro = nullptr;
+    QWidget* focoAoFechar = nullptr;
+    seam.onModal = [&](TForm& form) {
+        auto& f = static_cast<TfrmFiltroTraducao&>(form);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &f; }));
+        primeiro = QApplication::focusWidget();
+        // The user ends on the confirm button (and leaves with Escape).
+        f.sbtConfirma->setFocus();
+        focoAoFechar = QApplication::focusWidget();
+        f.SetModalResult(mrCancel);
+    };
+    principal.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&principal));
+    CriaFiltroTraducao();
+    ASSERT_TRUE(frmFiltroTraducao);
+    EXPECT_EQ(primeiro, frmFiltroTraducao->ckbTraduzido);
+    EXPECT_EQ(focoAoFechar, frmFiltroTraducao->sbtConfirma);
+    primeiro = nullptr;
+    principal.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&principal));
+    // Without a window manager a window asks for the focus with the time of
+    // the last event it saw; a change of its title brings the server's
+    // current time, as the user's keys and clicks do on a real display.
+    const QString titulo = frmFiltroTraducao->windowTitle();
+    frmFiltroTraducao->setWindowTitle(titulo + QStringLiteral(" "));
+    frmFiltroTraducao->setWindowTitle(titulo);
+    QTest::qWait(100);
+    CriaFiltroTraducao();
+    EXPECT_EQ(primeiro, frmFiltroTraducao->ckbTraduzido) << "a Space now would tick a box, not confirm";
+}
+
 } // namespace
 
 namespace {

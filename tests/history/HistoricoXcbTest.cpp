@@ -183,6 +183,49 @@ TEST_F(HistoricoXcb, TheHistoryWindowPutsAVersionBackThroughTheEditorsOwnSave)
     EXPECT_EQ(dbRow("ENG", "Abrir"), (QStringList{"Open it", "N"}));
 }
 
+TEST_F(HistoricoXcb, TheHistoryAndBatchesWindowsOpenWithTheKeyboardOnTheirListsAndEnterRestores)
+{
+    TfrmTraducao* form = abre({{"ENG", "P1", "c", "Abrir", "Open", "N"}, {"ENG", "P2", "c", "Fechar", "Close", "T"}});
+    ASSERT_TRUE(form);
+    ASSERT_TRUE(locate(QStringLiteral("Abrir")));
+    clicaNaTela(form->sbtDuvida);
+    ASSERT_EQ(dbRow("ENG", "Abrir"), (QStringList{"Open", "D"}));
+
+    // The versions have the keyboard: Down chooses the import's, Enter puts it back.
+    bool viuFoco = false;
+    seam.onModal = [&](TForm& janela) {
+        auto* historico = qobject_cast<TfrmHistorico*>(&janela);
+        ASSERT_TRUE(historico);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == historico; }));
+        viuFoco = historico->grdVersoes->hasFocus();
+        QTest::keyClick(historico->windowHandle(), Qt::Key_Down);
+        ASSERT_TRUE(historico->sbtConfirma->isEnabled()) << historico->lblVersao->text().toStdString();
+        QTest::keyClick(historico->windowHandle(), Qt::Key_Return);
+    };
+    teclaNoEditor(Qt::Key_H, Qt::ControlModifier);
+    EXPECT_TRUE(viuFoco);
+    EXPECT_EQ(dbRow("ENG", "Abrir"), (QStringList{"Open", "N"}));
+    EXPECT_EQ(form->cdsDestino->FieldByName("STAGRVALPROP")->AsString(), QStringLiteral("Abrir"));
+
+    // The batches window too: Down moves its list, never the editor's row behind it.
+    QString linhaAntes = form->cdsDestino->FieldByName("STAGRVALPROP")->AsString();
+    int linhaDaLista = -1;
+    seam.onModal = [&](TForm& janela) {
+        auto* lotes = qobject_cast<TfrmLotes*>(&janela);
+        ASSERT_TRUE(lotes);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == lotes; }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return lotes->grdLotes->rowCount() >= 2; }));
+        EXPECT_TRUE(lotes->grdLotes->hasFocus());
+        QTest::keyClick(lotes->windowHandle(), Qt::Key_Down);
+        linhaDaLista = lotes->grdLotes->currentRow();
+        lotes->SetModalResult(mrCancel);
+    };
+    teclaNoEditor(Qt::Key_H, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_GE(linhaDaLista, 0);
+    EXPECT_EQ(form->cdsDestino->FieldByName("STAGRVALPROP")->AsString(), linhaAntes);
+    EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join(u'\n').toStdString();
+}
+
 TEST_F(HistoricoXcb, AReplaceAllRunIsOfferedForUndoAndTheUndoLeavesAColleaguesRow)
 {
     TfrmTraducao* form = abre(clientes(6));

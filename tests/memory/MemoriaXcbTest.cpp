@@ -376,3 +376,89 @@ TEST_F(Memoria, AVariantChosenInTheWindowOfDivergentTranslationsIsSavedInOneGo)
         << janela->lblEstado->text().toStdString();
     janela->close();
 }
+
+TEST_F(Memoria, AnAnswerThatAppliesByItselfWaitsUntilTheRowBeingTypedIsPosted)
+{
+    MemoriaDoEditor::SetSempreAplicar(true);
+    TfrmTraducao* form = open(kIdiomas, kLinhas);
+    ASSERT_TRUE(form);
+    proxy->hold(QStringLiteral("GetMesmaOrigem"), 0);
+    translate("P1", "Keep");
+    ASSERT_EQ(db("P1"), QStringList({"Keep", "T"}));
+    // The user types in another row while the answer about P1's source is on its way.
+    clickProgram("P9");
+    input.key("F2");
+    input.key("ctrl+a");
+    input.type("Clo");
+    QPointer<QLineEdit> celula = form->dbgPadrao->InplaceEditor();
+    ASSERT_TRUE(celula);
+    proxy->release();
+    ASSERT_TRUE(waitFor([&] { return proxy->answered(QStringLiteral("GetMesmaOrigem")) >= 1; }));
+    QTest::qWait(300);
+    // Nothing was posted behind the user's back: the typing is as it was.
+    EXPECT_EQ(form->dbgPadrao->InplaceEditor(), celula.data());
+    ASSERT_TRUE(celula);
+    EXPECT_EQ(celula->text(), "Clo");
+    EXPECT_EQ(form->cdsDestino->State(), TDataSetState::dsEdit);
+    EXPECT_EQ(db("P9"), QStringList({"", "N"}));
+    EXPECT_EQ(db("P2"), QStringList({"", "N"}));
+    // Once the user posts, the answer is applied as the setting says.
+    input.key("Return");
+    EXPECT_EQ(db("P9"), QStringList({"Clo", "T"}));
+    ASSERT_TRUE(waitFor([&] { return db("P2").value(0) == "Keep"; }));
+    EXPECT_EQ(db("P5"), QStringList({"Keep", "T"}));
+}
+
+TEST_F(Memoria, CtrlOnePutsTheSuggestionIntoACellBeingTyped)
+{
+    TfrmTraducao* form = open(kIdiomas, kLinhas);
+    ASSERT_TRUE(form);
+    clickProgram("P7");
+    ASSERT_TRUE(waitFor([&] { return painel()->quantas() == 1; })) << painel()->estado().toStdString();
+    input.key("F2");
+    input.type("x");
+    QPointer<QLineEdit> celula = form->dbgPadrao->InplaceEditor();
+    ASSERT_TRUE(celula);
+    input.key("ctrl+1");
+    ASSERT_TRUE(celula);
+    EXPECT_EQ(form->dbgPadrao->InplaceEditor(), celula.data());
+    EXPECT_EQ(celula->text(), "Open file");
+    EXPECT_EQ(db("P7"), QStringList({"", "N"}));
+    input.key("ctrl+z");
+    EXPECT_EQ(celula->text(), "x") << "as typed over the text: undo brings the user's own back";
+    input.key("ctrl+1");
+    input.key("Down");
+    EXPECT_EQ(db("P7"), QStringList({"Open file", "T"}));
+}
+
+TEST_F(Memoria, TheWindowOfDivergentTranslationsTakesTheKeyboardAndGivesItBackToTheGrid)
+{
+    TfrmTraducao* form = open(kIdiomas, kLinhas);
+    ASSERT_TRUE(form);
+    clickProgram("P6");
+    const QString linha = currentProgram();
+    form->memoria->mnuDivergentes->trigger();
+    QPointer<TraducoesDivergentes> janela = form->memoria->divergentes();
+    ASSERT_TRUE(janela);
+    ASSERT_TRUE(waitFor([&] { return QApplication::activeWindow() == janela.data(); }));
+    ASSERT_TRUE(waitFor([&] { return janela->lstOrigens->topLevelItemCount() == 1; }));
+    EXPECT_TRUE(janela->lstOrigens->hasFocus());
+    // Down is the window's: its list moves, the editor's row stays.
+    input.key("Down");
+    EXPECT_EQ(currentProgram(), linha);
+    EXPECT_TRUE(janela->lstOrigens->currentItem());
+    // Fechar by its letter: the keyboard is the grid's again, and the next
+    // Alt letter (meant for a bar that is gone) types nothing into a row.
+    input.key("alt+f");
+    ASSERT_TRUE(waitFor([&] { return !janela || !janela->isVisible(); }));
+    ASSERT_TRUE(waitFor([&] { return keyboardInGrid(); }, 5000))
+        << (QApplication::activeWindow() ? QApplication::activeWindow()->objectName().toStdString() : "no active window")
+        << " / " << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString() : "no focus")
+        << " / " << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className() : "");
+    input.key("alt+p");
+    EXPECT_FALSE(form->dbgPadrao->InplaceEditor());
+    EXPECT_EQ(form->cdsDestino->State(), TDataSetState::dsBrowse);
+    input.key("Down");
+    EXPECT_NE(currentProgram(), linha) << "the keys reach the grid";
+    EXPECT_EQ(db("P6"), QStringList({"Open file", "T"}));
+}

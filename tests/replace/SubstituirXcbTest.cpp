@@ -5,10 +5,15 @@
 #include "EditorTestKit.h"
 
 #include "Cli_Trd09306.h"
+#include "MessageBoxAnswerer.h"
+#include "OfertaDesfazer.h"
+#include "TApplication.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -150,6 +155,53 @@ TEST_F(SubstituirXcb, EnterOnAFocusedReplaceButtonFindsNext)
     EXPECT_TRUE(seam.messages().contains(kSucesso));
     EXPECT_EQ(dbRow("ENG", QStringLiteral("Abrir")).value(0), QStringLiteral("Show"));
     EXPECT_EQ(dbRow("ENG", QStringLiteral("Abrir tela")).value(0), QStringLiteral("Show screen"));
+}
+
+TEST_F(SubstituirXcb, AQuestionDuringReplaceAllIsAnsweredAndTheRunGoesOnWithoutTheRefusedRows)
+{
+    TfrmSubstituir* dlg = abre({
+        {"ENG", "P1", "lblAbrir", "Abrir %s", "Open %s", "T"},
+        {"ENG", "P2", "lblNome", "Nome", "Name %s", "T"},
+        {"ENG", "P3", "lblFechar", "Fechar %s", "Close %s", "T"},
+    });
+    ASSERT_TRUE(dlg);
+    // The real message boxes, answered with keys once each is the active window.
+    Application()->SetDialogSeam(nullptr);
+    MessageBoxAnswerer boxes;
+    boxes.replies = {{Qt::Key_Escape}};   // "Não" to the first question
+    // Should a box never get its keys, the run is let go so the test can fail.
+    QTimer socorro;
+    socorro.setSingleShot(true);
+    QObject::connect(&socorro, &QTimer::timeout, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box->reject();
+        boTraduzindo = false;
+    });
+    socorro.start(60000);
+    dlg->edtLocalizar->setText(QStringLiteral("%s"));
+    dlg->edtSubstituir->setText(QStringLiteral("it"));
+    dlg->SetTpBuscaIndex(1);
+    clicaNaTela(dlg->sbtSubstAll);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.shown.size() == 3; }, 30000)) << boxes.shown.join('|').toStdString();
+    ASSERT_TRUE(socorro.isActive()) << "the question could not be answered";
+    socorro.stop();
+
+    // The question names its row and says what No does.
+    EXPECT_TRUE(boxes.shown[0].contains(QStringLiteral("\u00ABAbrir %s\u00BB (tela P1, componente lblAbrir)")))
+        << boxes.shown[0].toStdString();
+    EXPECT_TRUE(boxes.shown[0].contains(QStringLiteral("Gravar assim mesmo?")));
+    EXPECT_TRUE(boxes.shown[0].contains(QStringLiteral("a substituição continua")));
+    EXPECT_EQ(boxes.shown[1], QStringLiteral("2 linhas não foram gravadas: a resposta à pergunta sobre elas foi Não."));
+    EXPECT_EQ(boxes.shown[2], kSucesso);
+    EXPECT_FALSE(boTraduzindo);
+    // The answer held for the run: both rows that would lose "%s" stay, the other is replaced.
+    EXPECT_EQ(dbRow("ENG", "Abrir %s"), QStringList({"Open %s", "T"}));
+    EXPECT_EQ(dbRow("ENG", "Nome"), QStringList({"Name it", "T"}));
+    EXPECT_EQ(dbRow("ENG", "Fechar %s"), QStringList({"Close %s", "T"}));
+    EXPECT_EQ(frmTraducao->cdsDestino->State(), TDataSetState::dsBrowse);
+    // The run's undo is offered for the row it saved.
+    EXPECT_TRUE(dlg->ofertaDesfazer->isVisible());
+    EXPECT_TRUE(dlg->ofertaDesfazer->lblOferta->text().contains(QStringLiteral("1"))) << dlg->ofertaDesfazer->lblOferta->text().toStdString();
 }
 
 } // namespace

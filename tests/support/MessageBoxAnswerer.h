@@ -10,6 +10,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <deque>
+
 namespace trd::test {
 
 class MessageBoxAnswerer : public QObject {
@@ -22,6 +24,9 @@ public:
     }
 
     QStringList shown;   // the texts of the boxes answered, in order
+    // The keys pressed on the next boxes, one list per box, in order; a box
+    // beyond them gets Enter.
+    std::deque<QList<Qt::Key>> replies;
 
 private:
     void poll()
@@ -31,7 +36,17 @@ private:
             return;
         m_answering = box;
         shown << box->text();
-        QTest::keyClick(box, Qt::Key_Return);
+        QList<Qt::Key> keys{Qt::Key_Return};
+        if (!replies.empty()) {
+            keys = replies.front();
+            replies.pop_front();
+        }
+        for (const Qt::Key key : keys) {
+            QPointer<QMessageBox> still(box);
+            if (!still || !still->isVisible())
+                break;
+            QTest::keyClick(still, key);
+        }
     }
 
     QTimer m_timer;
