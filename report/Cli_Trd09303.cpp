@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 
 namespace trd {
@@ -94,7 +95,10 @@ TfrmSituTrad::TfrmSituTrad(QWidget* parent) : TfrmDadosGerRel(parent)
     rpddPadrao->BeforeGetQueryParams = [this](QObject* sender, TParams& params, bool& abort) {
         rpddPadraoBeforeGetQueryParams(sender, params, abort);
     };
-    setFixedSize(sizeHint().expandedTo(QSize(394, 140)));
+    // Fixed at what its contents need, which the report list's titles set
+    // when they are read (and again when reports are added or removed).
+    setMinimumSize(394, 140);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void TfrmSituTrad::buildControls()

@@ -30,6 +30,8 @@
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -222,6 +224,19 @@ TEST_F(SituTradServidorTest, EachStatusChoiceAndTheDatesGiveTheParametersAndEver
         EXPECT_EQ(d.lblSituacao->text(), QStringLiteral("Situação"));
         EXPECT_EQ(d.lblDtIni->text(), QStringLiteral("Inicial"));
         EXPECT_EQ(d.lblDtFim->text(), QStringLiteral("Final"));
+        // Every shipped report's title reads whole in the closed list, and
+        // the report code beside it is not cut.
+        ASSERT_GE(d.cbbReportNames->count(), 5);
+        QStyleOptionComboBox opcao;
+        opcao.initFrom(d.cbbReportNames);
+        opcao.rect = d.cbbReportNames->rect();
+        const QRect texto = d.cbbReportNames->style()->subControlRect(QStyle::CC_ComboBox, &opcao,
+                                                                      QStyle::SC_ComboBoxEditField, d.cbbReportNames);
+        for (int i = 0; i < d.cbbReportNames->count(); ++i)
+            EXPECT_GE(texto.width(), d.cbbReportNames->fontMetrics().horizontalAdvance(d.cbbReportNames->itemText(i)))
+                << d.cbbReportNames->itemText(i).toStdString();
+        EXPECT_GE(d.lblCodRel->width(), d.lblCodRel->fontMetrics().horizontalAdvance(d.lblCodRel->text()));
+        EXPECT_LE(d.lblCodRel->geometry().right(), d.lblCodRel->parentWidget()->contentsRect().right());
 
         escolheIdioma(d, QStringLiteral("ENG-English"));
         d.depDtIni->setText(QStringLiteral("01/03/2025"));
