@@ -95,9 +95,9 @@ TfrmSituTrad::TfrmSituTrad(QWidget* parent) : TfrmDadosGerRel(parent)
     rpddPadrao->BeforeGetQueryParams = [this](QObject* sender, TParams& params, bool& abort) {
         rpddPadraoBeforeGetQueryParams(sender, params, abort);
     };
-    // Fixed at what its contents need, which the report list's titles set
-    // when they are read (and again when reports are added or removed).
-    setMinimumSize(394, 140);
+    // Fixed at what its contents need (never less than designed: the fields'
+    // area holds its own minimum), which the report list's titles set when
+    // they are read, and again when reports are added or removed.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
