@@ -4,19 +4,29 @@
 #include "MensErro.h"
 #include "ReportDefinition.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QInputDialog>
+#include <QLabel>
 #include <QSettings>
 #include <QShortcut>
 #include <QVBoxLayout>
 #include <QXmlStreamReader>
 
+#include <algorithm>
+
 namespace trd {
 
 namespace {
+
+// The report list's width in letters: room for a usual title at least, and
+// never so much that one long title widens the dialog past a screen's share.
+constexpr int MenorTitulo = 24;
+constexpr int MaiorTitulo = 56;
 
 // The title a definition file gives itself, read from its root element only;
 // the file name when it has none or does not read (running it then names the fault).
@@ -74,7 +84,7 @@ TfrmDadosGerRel::TfrmDadosGerRel(QWidget* parent) : TfrmRotiGeral(parent)
     cbbReportNames = make<QComboBox>("cbbReportNames", panRelat);
     cbbReportNames->setEditable(false);
     cbbReportNames->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    cbbReportNames->setMinimumContentsLength(12);
+    cbbReportNames->setMinimumContentsLength(MenorTitulo);
     caption->setBuddy(cbbReportNames);
     row->addWidget(cbbReportNames, 1);
 
@@ -97,6 +107,8 @@ TfrmDadosGerRel::TfrmDadosGerRel(QWidget* parent) : TfrmRotiGeral(parent)
     sbtExclRel = addButton("sbtExclRel", glyphs::Excluir, QStringLiteral("Excluir o relatório (Ctrl+Del)"),
                            &TfrmDadosGerRel::sbtExclRelClick);
     lblCodRel = make<QLabel>("lblCodRel", panRelat);
+    // The report code is read whole, never squeezed by the list beside it.
+    lblCodRel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     row->addWidget(lblCodRel);
     leftColumn()->addWidget(panRelat);
 
@@ -192,10 +204,20 @@ void TfrmDadosGerRel::LoadReportNames()
     const QString code = lblCodRel->text().trimmed();
     const QDir dir(folder);
     const QStringList files = dir.entryList({code + QStringLiteral("_*.xml")}, QDir::Files, QDir::Name | QDir::IgnoreCase);
+    int largura = 0;
     for (const QString& name : files) {
         const QString path = dir.absoluteFilePath(name);
-        cbbReportNames->addItem(reportTitle(path), path);
+        const QString title = reportTitle(path);
+        cbbReportNames->addItem(title, path);
+        cbbReportNames->setItemData(cbbReportNames->count() - 1, title, Qt::ToolTipRole);
+        largura = std::max(largura, cbbReportNames->fontMetrics().horizontalAdvance(title));
     }
+    // The list is as wide as its titles, within reason: a longer one is whole
+    // in the opened list and in its tip. The length counts the widest letter,
+    // so it covers the title's own width.
+    const int letra = std::max(1, cbbReportNames->fontMetrics().horizontalAdvance(QLatin1Char('X')));
+    cbbReportNames->setMinimumContentsLength(std::clamp((largura + letra - 1) / letra, MenorTitulo, MaiorTitulo));
+    cbbReportNames->view()->setMinimumWidth(largura + 2 * letra);
     const int index = cbbReportNames->findData(keep);
     cbbReportNames->setCurrentIndex(index >= 0 ? index : (cbbReportNames->count() > 0 ? 0 : -1));
 }

@@ -1,6 +1,7 @@
 #include "ImportDialog.h"
 
 #include "DialogSeam.h"
+#include "LarguraColunas.h"
 #include "TOpenDialog.h"
 
 #include <QCheckBox>
@@ -29,6 +30,14 @@ QString texto(const std::string& utf8)
 QString situacao(char s)
 {
     return s == 'T' ? QStringLiteral("Traduzido") : s == 'D' ? QStringLiteral("Dúvida") : QStringLiteral("Não Traduzido");
+}
+
+// A cell of a text that its column may cut.
+QTableWidgetItem* comDica(const QString& text)
+{
+    auto* item = new QTableWidgetItem(text);
+    item->setToolTip(text);
+    return item;
 }
 
 QString resultado(Outcome o)
@@ -193,21 +202,28 @@ void ImportDialog::mostraPrevia()
         tblUnidades->setItem(r, colResultado, res);
         tblUnidades->setItem(r, colTela, new QTableWidgetItem(texto(u.program.value_or(std::string()))));
         tblUnidades->setItem(r, colComponente, new QTableWidgetItem(texto(u.component.value_or(std::string()))));
-        tblUnidades->setItem(r, colOrigem, new QTableWidgetItem(texto(u.source)));
+        tblUnidades->setItem(r, colOrigem, comDica(texto(u.source)));
         if (e.row >= 0) {
             const Row& row = m_previa->rows[static_cast<std::size_t>(e.row)];
-            tblUnidades->setItem(r, colServidor,
-                                 new QTableWidgetItem(situacao(row.status) + QStringLiteral(": ") + texto(row.destination)));
-            tblUnidades->setItem(r, colArquivo,
-                                 new QTableWidgetItem(situacao(e.status) + QStringLiteral(": ") + texto(e.destination)));
+            tblUnidades->setItem(r, colServidor, comDica(situacao(row.status) + QStringLiteral(": ") + texto(row.destination)));
+            tblUnidades->setItem(r, colArquivo, comDica(situacao(e.status) + QStringLiteral(": ") + texto(e.destination)));
         }
-        tblUnidades->setItem(r, colMotivo, new QTableWidgetItem(e.reason));
+        tblUnidades->setItem(r, colMotivo, comDica(e.reason));
     }
     tblUnidades->resizeColumnsToContents();
-    // Long texts would push the reason out of sight: no column but the
-    // reason wider than a quarter of the view.
+    // The reason is what the user decides on: it keeps its width (up to most
+    // of the view) and the other columns share the rest, the long texts
+    // giving way first; the last section stretches over what is left, and
+    // each text a column may cut is whole in its tip.
+    const int vista = tblUnidades->viewport()->width();
+    const int motivo = std::min(tblUnidades->columnWidth(colMotivo), vista * 3 / 5);
+    std::vector<int> conteudo;
     for (int c = 0; c < colMotivo; ++c)
-        tblUnidades->setColumnWidth(c, std::min(tblUnidades->columnWidth(c), tblUnidades->viewport()->width() / 4));
+        conteudo.push_back(tblUnidades->columnWidth(c));
+    const std::vector<int> larguras =
+        DivideLargura(conteudo, vista - motivo, tblUnidades->fontMetrics().averageCharWidth() * 8);
+    for (int c = 0; c < colMotivo; ++c)
+        tblUnidades->setColumnWidth(c, larguras[static_cast<std::size_t>(c)]);
     tblUnidades->setUpdatesEnabled(true);
 }
 

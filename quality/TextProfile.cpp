@@ -27,13 +27,33 @@ bool isCloser(QChar c)
     }
 }
 
+// Where the character entity that ends at `k` ("&gt;" before it) begins;
+// -1 when none does. Its ";" is part of a name, not a sentence's mark.
+qsizetype entityEndingAt(QStringView t, qsizetype k)
+{
+    if (k < 4 || t[k - 1] != u';')
+        return -1;
+    // The longest entity read is a ten-letter name between "&" and ";".
+    const qsizetype from = std::max<qsizetype>(0, k - 12);
+    const qsizetype amp = t.lastIndexOf(u'&', k - 2);
+    return amp >= from && entityLength(t, amp) == k - amp ? amp : -1;
+}
+
 QChar endPunctuationOf(QStringView t)
 {
     qsizetype k = t.size();
-    while (k > 0 && (isBlank(t[k - 1]) || isLineBreak(t[k - 1])))
-        --k;
-    while (k > 0 && isCloser(t[k - 1]))
-        --k;
+    // Entities are not prose: one at the end ("Próximo &gt;", "&quot;OK.&quot;")
+    // is passed over like a closing quote, and the mark before it counts.
+    for (;;) {
+        while (k > 0 && (isBlank(t[k - 1]) || isLineBreak(t[k - 1])))
+            --k;
+        while (k > 0 && isCloser(t[k - 1]))
+            --k;
+        const qsizetype entity = entityEndingAt(t, k);
+        if (entity < 0)
+            break;
+        k = entity;
+    }
     if (k == 0)
         return {};
     const QChar last = t[k - 1];
@@ -202,7 +222,12 @@ private:
             ++i;
         if (i - start >= 2)
             ++p.doubleSpaces;
-        return i;   // a word after blanks alone may repeat the one before
+        // A word after one space may repeat the one before ("the the"); a run
+        // of blanks or a tab lines words up in columns ("--reverse      reverse"),
+        // where the same word on both sides is the layout, not a slip.
+        if (i - start >= 2 || t[start] == u'\t')
+            forgetWord();
+        return i;
     }
 
     qsizetype ampersand(qsizetype i, qsizetype end)

@@ -210,10 +210,12 @@ Troca TrocaTexto(const QString& textoLinha, const QString& busca, const QString&
     if (papelEm(fim - 1) == Papel::ParInicio)
         ++fim;
 
-    // The row's mark (its first one) moves to the first character of the
-    // inserted text, when that character can carry it: not a blank, not a
-    // '&', and the replacement has no mark of its own. Otherwise it stays
-    // where it is (or goes with the occurrence, when it was inside it).
+    // A caption has one mark. The row's (its first) moves to the first
+    // character of the inserted text, when that character can carry it: not
+    // a blank, not a '&', and the replacement has no mark of its own, which
+    // is then the row's. When it cannot, the row's mark stays where it is (or
+    // goes with the occurrence, when it was inside it). Any other mark of the
+    // row goes: two marks on one caption make its second letter a dead key.
     qsizetype marca = -1;
     for (qsizetype i = 0; i < textoLinha.size() && marca < 0; ++i)
         if (papelEm(i) == Papel::Marca)
@@ -224,13 +226,20 @@ Troca TrocaTexto(const QString& textoLinha, const QString& busca, const QString&
     const bool moveMarca =
         marca >= 0 && !quebraOuFim(substituto, 0) && substituto[0] != E && !substitutoMarcado;
     const QString inserido = moveMarca ? E + substituto : substituto;
+    const qsizetype fica = moveMarca || substitutoMarcado ? -1 : marca;
+    // Removing a mark joins the character before it to the one it marked, a
+    // letter or digit: no "&" around changes what it is.
+    const auto semMarcas = [&](qsizetype de, qsizetype ate) {
+        QString parte;
+        parte.reserve(ate - de);
+        for (qsizetype i = de; i < ate; ++i)
+            if (papelEm(i) != Papel::Marca || i == fica)
+                parte += textoLinha[i];
+        return parte;
+    };
 
-    QString antes = textoLinha.left(inicio);
-    QString depois = textoLinha.mid(fim);
-    if (moveMarca && marca < inicio)
-        antes.remove(marca, 1);
-    else if (moveMarca && marca >= fim)
-        depois.remove(marca - fim, 1);
+    QString antes = semMarcas(0, inicio);
+    const QString depois = semMarcas(fim, textoLinha.size());
     // A '&' shown before the occurrence, which a blank used to follow, would
     // turn into a mark before the new text: it is written doubled instead.
     const QString seguinte = inserido + depois;

@@ -76,7 +76,8 @@ struct Troca {
 // "&&", and a "&" before a blank or a line break or at the end, are text, not
 // marks. The row's mark, its first "&" before any other character, moves to
 // the first character of the replacement when that can carry it (not a
-// blank, not a '&', and the replacement has no mark of its own).
+// blank, not a '&', and the replacement has no mark of its own); every other
+// mark of the row is removed, so the row ends with one mark at most.
 Troca TrocaTexto(const QString& textoLinha, const QString& busca, const QString& substituto,
                  qsizetype aPartirDe = 0);
 

@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 
 namespace trd {
@@ -94,7 +95,10 @@ TfrmSituTrad::TfrmSituTrad(QWidget* parent) : TfrmDadosGerRel(parent)
     rpddPadrao->BeforeGetQueryParams = [this](QObject* sender, TParams& params, bool& abort) {
         rpddPadraoBeforeGetQueryParams(sender, params, abort);
     };
-    setFixedSize(sizeHint().expandedTo(QSize(394, 140)));
+    // Fixed at what its contents need (never less than designed: the fields'
+    // area holds its own minimum), which the report list's titles set when
+    // they are read, and again when reports are added or removed.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void TfrmSituTrad::buildControls()
@@ -140,11 +144,16 @@ void TfrmSituTrad::buildControls()
 void TfrmSituTrad::FormCreate(QObject* sender)
 {
     TfrmDadosGerRel::FormCreate(sender);
-    {
+    try {
         // Not guarded: a failed connect is reported by the connection itself.
         // The animation still goes, or it would stay over the editor for good.
         Animacao animacao(aviConectando);
         NetSitTrad->Open();
+    } catch (...) {
+        // The report of it is a message the user must answer: not under the
+        // hourglass of the opening, which has nothing left to wait for.
+        Application()->SetCursor(TApplication::crDefault);
+        throw;
     }
     cbbIdioma->clear();
     if (frmTraducao)
@@ -225,12 +234,19 @@ void TfrmSituTrad::carregaConjuntos(const QString& idioma)
 
 void CriaRelTraducao()
 {
-    Application()->SetCursor(TApplication::crHourGlass);
+    // The hourglass stays until the modal dialog returns (the modal loop shows
+    // the default cursor while the user fills it in), and goes however the
+    // opening ends, a failure in the dialog's creation or its loop included.
+    struct Ampulheta {
+        Ampulheta() { Application()->SetCursor(TApplication::crHourGlass); }
+        ~Ampulheta() { Application()->SetCursor(TApplication::crDefault); }
+        Ampulheta(const Ampulheta&) = delete;
+        Ampulheta& operator=(const Ampulheta&) = delete;
+    } ampulheta;
     if (!bostcriado || !frmSituTrad) {
         frmSituTrad = CreateForm<TfrmSituTrad>(Application()->MainForm());
         bostcriado = true;
     }
-    Application()->SetCursor(TApplication::crDefault);
     frmSituTrad->ShowModal();
     if (frmSituTrad)
         frmSituTrad->SetWindowState(wsNormal);

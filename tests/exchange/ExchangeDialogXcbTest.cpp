@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTest>
 
@@ -157,6 +158,11 @@ TEST_F(ExchangeXcb, ExportEditImportWithAConflictLeftAlone)
     ASSERT_GE(conflito, 0);
     EXPECT_EQ(tabela->item(conflito, 0)->checkState(), Qt::Unchecked);
     EXPECT_TRUE(tabela->item(conflito, 6)->text().contains(QStringLiteral("depois da exportação")));
+    // The reason reads whole without scrolling: the other columns give way.
+    const QString motivo = tabela->item(conflito, 6)->text();
+    EXPECT_LE(tabela->columnViewportPosition(6) + tabela->columnWidth(6), tabela->viewport()->width());
+    EXPECT_GE(tabela->columnWidth(6), tabela->fontMetrics().horizontalAdvance(motivo)) << motivo.toStdString();
+    EXPECT_EQ(tabela->horizontalScrollBar()->maximum(), 0);
 
     QPointer<QWidget> alive(dlg);
     QTest::mouseClick(aplicar, Qt::LeftButton);

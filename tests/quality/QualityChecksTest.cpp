@@ -146,6 +146,12 @@ TEST(Texto, LineBreaksSpacesPunctuationRepetitionsDelimitersNumbers)
         {u"Clique em \"OK\".", u"Click \"OK\".", {}},
         {u"Valor (opcional).", u"Value (optional).", {}},
         {u"Nome :", u"Nom :", {}},
+        // An entity's ";" ends a name, not a sentence: passed over, the mark before it counts.
+        {u"Próximo &gt;", u"Next >", {}},
+        {u"Digite &quot;sim.&quot;", u"Type \"yes.\"", {}},
+        {u"Próximo &gt;", u"Next. &gt;", {C::Pontuacao}, u"A origem termina sem pontuação e a tradução com \".\"."},
+        {u"Salvar; sair;", u"Save; exit", {C::Pontuacao}, u"A origem termina com \";\""},
+        {u"Tom & Jerry;", u"Tom & Jerry", {C::Pontuacao}},
         // Doubled blanks and words the source does not have.
         {u"Salvar o arquivo", u"Save the the file", {C::Repeticoes}, u"Palavra repetida na tradução: \"the the\"."},
         {u"Salvar o arquivo", u"Save The the file", {C::Repeticoes}},
@@ -153,6 +159,11 @@ TEST(Texto, LineBreaksSpacesPunctuationRepetitionsDelimitersNumbers)
         {u"Salvar  arquivo", u"Save  file", {}},
         {u"Ilha de Bora Bora", u"Île de Bora Bora", {}},
         {u"Salvar o arquivo", u"Save the\nthe file", {C::Quebras, C::Tamanho}},
+        {u"Salvar o arquivo", u"Save the\u00A0the file", {C::Repeticoes}, u"\"the\u00A0the\""},
+        // Blanks that line words up in columns: the same word on both sides is the layout.
+        {u"--reverse              inverte a ordem", u"--reverse              reverse the order", {}},
+        {u"-r\tinverte a ordem", u"-r reverse\treverse", {}},
+        {u"--reverse  inverte", u"--reverse  reverse reverse", {C::Repeticoes}, u"\"reverse reverse\""},
         // Brackets and quotes balanced as in the source.
         {u"Valor (opcional)", u"Value (optional", {C::Delimitadores}, u"Parênteses: a origem abre 1 e fecha 1; a tradução abre 1 e fecha 0."},
         {u"1) Primeiro", u"1) First", {}},

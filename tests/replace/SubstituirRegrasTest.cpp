@@ -157,9 +157,19 @@ const CasoTroca kCasosTroca[] = {
     // A mark the replacement cannot carry stays where it was, or goes with
     // the occurrence it was in.
     {"&Abrir x", "x", " y", "&Abrir  y"},
-    {"&Abrir arquivo", "arquivo", "&file", "&Abrir &file"},
+    {"&Abrir arquivo", "arquivo", "&file", "Abrir &file"},
     {"&Abrir x", "Abrir", "", " x"},
     {"Abrir", "Fechar", "x", "Abrir"},
+    // A caption keeps one mark: the row's moves or stays, any other goes;
+    // shown '&'s ("&&", "& ") are text and stay.
+    {"&Abrir e &Fechar", "Abrir", "Open", "&Open e Fechar"},
+    {"&Abrir e &Fechar", "Fechar", "Close", "Abrir e &Close"},
+    {"Sal&var e &sair", "e", "and", "Salvar &and sair"},
+    {"&Abrir && &Fechar & S&air", "Abrir", "Open", "&Open && Fechar & Sair"},
+    {"&&&Abrir &x", "Abrir", "Open", "&&&Open x"},
+    {"&Abrir e &Fechar x", "x", " y", "&Abrir e Fechar  y"},
+    {"&Abrir e &Fechar", "Abrir", "", " e Fechar"},
+    {"&Abrir e &Fechar", "e", "&and", "Abrir &and Fechar"},
     // Mark letters an ampersand-less replacement takes: "R&D" marks the D.
     {"R&D department & co", "department", "dept", "RD &dept & co"},
     // Found ignoring case, whatever the row test did.
@@ -241,4 +251,7 @@ TEST(SubstituirRegras, ReplaceAllEndsEveryRowAndReplacesEachOldOccurrenceOnce)
     EXPECT_EQ(substituiNaLinha("aaa", "a", "", Parte, false).texto, "");
     EXPECT_EQ(substituiNaLinha("abab", "ab", "", Parte, false).texto, "");
     EXPECT_EQ(substituiNaLinha("aabb", "ab", "", Parte, false).texto, "ab") << "the joined 'ab' was never in the row";
+    // The first replacement leaves the row one mark, on its text; the next
+    // ones move it on, so the run ends with it on the last replacement.
+    EXPECT_EQ(substituiNaLinha("&Abrir e &Abrir tudo", "Abrir", "Open", Parte, false).texto, "Open e &Open tudo");
 }

@@ -13,8 +13,10 @@
 #include "Cli_Trd09300.h"
 #include "Cli_Trd09303.h"
 #include "Dispatch.h"
+#include "Exceptions.h"
 #include "MensErro.h"
 #include "ShowAvi.h"
+#include "TApplication.h"
 #include "TClientDataSet.h"
 #include "TDateEditPlus.h"
 #include "TField.h"
@@ -22,11 +24,14 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -219,6 +224,19 @@ TEST_F(SituTradServidorTest, EachStatusChoiceAndTheDatesGiveTheParametersAndEver
         EXPECT_EQ(d.lblSituacao->text(), QStringLiteral("Situação"));
         EXPECT_EQ(d.lblDtIni->text(), QStringLiteral("Inicial"));
         EXPECT_EQ(d.lblDtFim->text(), QStringLiteral("Final"));
+        // Every shipped report's title reads whole in the closed list, and
+        // the report code beside it is not cut.
+        ASSERT_GE(d.cbbReportNames->count(), 5);
+        QStyleOptionComboBox opcao;
+        opcao.initFrom(d.cbbReportNames);
+        opcao.rect = d.cbbReportNames->rect();
+        const QRect texto = d.cbbReportNames->style()->subControlRect(QStyle::CC_ComboBox, &opcao,
+                                                                      QStyle::SC_ComboBoxEditField, d.cbbReportNames);
+        for (int i = 0; i < d.cbbReportNames->count(); ++i)
+            EXPECT_GE(texto.width(), d.cbbReportNames->fontMetrics().horizontalAdvance(d.cbbReportNames->itemText(i)))
+                << d.cbbReportNames->itemText(i).toStdString();
+        EXPECT_GE(d.lblCodRel->width(), d.lblCodRel->fontMetrics().horizontalAdvance(d.lblCodRel->text()));
+        EXPECT_LE(d.lblCodRel->geometry().right(), d.lblCodRel->parentWidget()->contentsRect().right());
 
         escolheIdioma(d, QStringLiteral("ENG-English"));
         d.depDtIni->setText(QStringLiteral("01/03/2025"));
@@ -337,6 +355,70 @@ TEST_F(SituTradServidorTest, AFailedConnectAtOpeningIsReportedAndLeavesNoBusyInd
     ASSERT_EQ(seam.errors().size(), 1);
     EXPECT_TRUE(seam.errors().first().startsWith(QStringLiteral("Não foi possível conectar ao servidor de aplicação")))
         << seam.errors().first().toStdString();
+}
+
+// The application's cursor where the opening hands over to the user: in the
+// error display, inside the modal dialog, and as the modal loop returns.
+class SeamDoCursor : public RecordingDialogSeam {
+public:
+    std::vector<TApplication::TCursor> noErro, aoVoltar;
+
+    void ShowError(const QString& text) override
+    {
+        noErro.push_back(Application()->Cursor());
+        RecordingDialogSeam::ShowError(text);
+    }
+    int ExecModal(TForm& form) override
+    {
+        const int resultado = RecordingDialogSeam::ExecModal(form);
+        aoVoltar.push_back(Application()->Cursor());
+        return resultado;
+    }
+};
+
+TEST_F(SituTradServidorTest, TheHourglassLastsUntilTheModalDialogReturnsAndNeverCoversWhatTheUserAnswers)
+{
+    principal.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&principal));
+    const int porta = WebPort;
+    for (const bool conecta : {true, false}) {
+        SCOPED_TRACE(conecta ? "connected" : "failed connect");
+        if (!conecta)
+            WebPort = PortaSemServidor();
+        SeamDoCursor cursores;
+        std::vector<TApplication::TCursor> noDialogo;
+        bool sobreposto = true;
+        cursores.onModal = [&](TForm& form) {
+            noDialogo.push_back(Application()->Cursor());
+            sobreposto = QGuiApplication::overrideCursor() != nullptr;
+            form.Close();
+        };
+        CriaRelTraducao();
+        WebPort = porta;
+
+        EXPECT_EQ(noDialogo, std::vector<TApplication::TCursor>{TApplication::crDefault});
+        EXPECT_FALSE(sobreposto) << "a busy cursor over the dialog being filled in";
+        // The opener's hourglass is back when the loop returns, until the
+        // opening itself ends; after a failed connect it was dropped for good.
+        EXPECT_EQ(cursores.aoVoltar,
+                  std::vector<TApplication::TCursor>{conecta ? TApplication::crHourGlass : TApplication::crDefault});
+        EXPECT_EQ(cursores.noErro.size(), conecta ? 0u : 1u);
+        for (const TApplication::TCursor c : cursores.noErro)
+            EXPECT_EQ(c, TApplication::crDefault) << "the failed connect's message shown under the hourglass";
+        EXPECT_EQ(Application()->Cursor(), TApplication::crDefault);
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    }
+
+    // A failure that leaves the opening before the dialog returns takes the
+    // hourglass with it.
+    struct SeamQueFalha : RecordingDialogSeam {
+        int ExecModal(TForm&) override { throw Exception(QStringLiteral("falhou")); }
+    } falha;
+    EXPECT_THROW(CriaRelTraducao(), Exception);
+    EXPECT_EQ(Application()->Cursor(), TApplication::crDefault);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    delete frmSituTrad.data();
+    bostcriado = false;
 }
 
 TEST_F(SituTradServidorTest, ANewUserPrintsTheSummaryFromTheEditorAndItHoldsTheDatabasesCounts)

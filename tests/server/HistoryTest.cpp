@@ -240,6 +240,35 @@ TEST_P(History, AnUndoMeetingARowChangedSinceLeavesItAndSaysSoUnlessForced)
     EXPECT_EQ(now(Open).status, "D");
 }
 
+TEST_P(History, AnUndoDatesTheRowsItPutsBackAtTheUndoSoAFileExportedBeforeSeesThemChanged)
+{
+    // The change date an exchange import compares with a file's export time
+    // is the row's, as the report query of a language's lines gives it.
+    const auto changed = [&](const TRow& r) {
+        const Answer a = server->call("GetConsultaRel", "\"LinhasPorTela\",\"P_IDIDIOMA\"," + json(r.lang)
+                                                            + ",\"P_SITUACAO\",\"\",\"P_TSITUACAO\",\"ALL\",\"P_DtIni\","
+                                                            + date(0) + ",\"P_DtFim\"," + date(0));
+        EXPECT_TRUE(a.ok) << a.message;
+        for (const Row& row : a.rows)
+            if (row.at("NMCOMPONENTE") == r.comp)
+                return row.at("DTALTERACAO");
+        return std::string();
+    };
+    ASSERT_EQ(changed(Close), packetDate(45000));
+    server->setNow(46400.25);
+    ASSERT_TRUE(save(Close, std::string("&Shut")).ok);
+    const std::string batch = lastBatch(Close);
+    // A file exported now (46400.5) holds "&Shut"; the undo comes after it.
+    server->setNow(46400.75);
+    const Answer undone = undo(batch);
+    ASSERT_TRUE(undone.ok) << undone.message;
+    ASSERT_EQ(now(Close).dst, "&Close");
+    // Dated before the export, the undo would be invisible to the import's
+    // conflict rule, and the file would put "&Shut" back without a question.
+    EXPECT_EQ(changed(Close), packetDate(46400.75));
+    EXPECT_EQ(history(Close, 1).rows.at(0).at("DTALTERACAO"), packetDate(46400.75));
+}
+
 TEST_P(History, OneVersionIsUndoneOnlyWhileItIsTheRowsNewest)
 {
     ASSERT_TRUE(save(Save, std::string("Save 1")).ok);
