@@ -177,7 +177,7 @@ TEST_F(SubstituirXcb, AQuestionDuringReplaceAllIsAnsweredAndTheRunGoesOnWithoutT
             box->reject();
         boTraduzindo = false;
     });
-    socorro.start(60000);
+    socorro.start(20000);
     dlg->edtLocalizar->setText(QStringLiteral("%s"));
     dlg->edtSubstituir->setText(QStringLiteral("it"));
     dlg->SetTpBuscaIndex(1);
