@@ -390,12 +390,7 @@ void CriaFiltroTraducao()
 {
     // The default cursor comes back however the opening ends, an error in
     // the dialog's creation or its modal loop included.
-    struct Ampulheta {
-        Ampulheta() { Application()->SetCursor(TApplication::crHourGlass); }
-        ~Ampulheta() { Application()->SetCursor(TApplication::crDefault); }
-        Ampulheta(const Ampulheta&) = delete;
-        Ampulheta& operator=(const Ampulheta&) = delete;
-    } ampulheta;
+    const HourGlassWhileOpening ampulheta;
     if (!frmFiltroTraducao)
         frmFiltroTraducao = CreateForm<TfrmFiltroTraducao>(Application()->MainForm());
     // Each opening starts on the first criterion, not on the control that had

@@ -453,10 +453,7 @@ namespace Cli_Trd09302 {
 
 void CriaInfoTraducao()
 {
-    struct Ampulheta {
-        Ampulheta() { Application()->SetCursor(TApplication::crHourGlass); }
-        ~Ampulheta() { Application()->SetCursor(TApplication::crDefault); }
-    } ampulheta;
+    const HourGlassWhileOpening ampulheta;
     // The flag says whether the dialog exists; the pointer also knows when
     // its owner window took it down with it.
     if (!boStCriado || !frmInfoTraducao) {

@@ -1,9 +1,11 @@
 #include "HttpClient.h"
 
+#include "NameResolution.h"
 #include "TlsChannel.h"
 
 #include <QElapsedTimer>
 
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -66,6 +68,15 @@ void HttpClient::Close()
     m_framing = Framing::None;
 }
 
+void HttpClient::AdoptConnected(int fd)
+{
+    Close();
+    // As the client's own sockets are: every wait is its poll's, not the kernel's.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    m_fd = fd;
+    m_failed = false;
+}
+
 void HttpClient::Abort()
 {
     Close();
@@ -124,17 +135,24 @@ void HttpClient::runWaitHook()
 
 HttpClient::Error HttpClient::connect(QString* detail)
 {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const QByteArray port = QByteArray::number(m_port);
-    if (const int rc = ::getaddrinfo(m_host.constData(), port.constData(), &hints, &found); rc != 0)
-        return fail(Error::Connection, detail, QString::fromLocal8Bit(::gai_strerror(rc)));
+    // The name is resolved under the connect's deadline and the caller's
+    // interrupt too: a name server that does not answer must not hold the
+    // call longer than a server that does not answer would.
+    AddressList found;
+    QString reason;
+    switch (ResolveHost(m_host, m_port, m_connectTimeoutMs, m_interruptFd, found, &reason)) {
+    case Resolution::Found:
+        break;
+    case Resolution::Failed:
+        return fail(Error::Connection, detail, reason);
+    case Resolution::TimedOut:
+        return fail(Error::ConnectionTimeout, detail, reason);
+    case Resolution::Interrupted:
+        return fail(Error::Interrupted, detail, reason);
+    }
 
     Error result = Error::Connection;
-    QString reason;
-    for (addrinfo* a = found; a && m_fd < 0; a = a->ai_next) {
+    for (addrinfo* a = found.get(); a && m_fd < 0; a = a->ai_next) {
         const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
         if (fd < 0) {
             reason = systemError(errno);
@@ -174,7 +192,6 @@ HttpClient::Error HttpClient::connect(QString* detail)
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
     }
-    ::freeaddrinfo(found);
     if (m_fd < 0)
         return fail(result, detail, reason);
     m_failed = false;
@@ -427,9 +444,11 @@ HttpClient::Error HttpClient::readHead(const char* method, Response& response, Q
             return e;
         if (!line.startsWith("HTTP/1.") || line.size() < 12 || line.at(8) != ' ')
             return fail(Error::Protocol, detail, QStringLiteral("resposta sem linha de status HTTP"));
-        bool ok = false;
-        response.status = line.mid(9, 3).toInt(&ok);
-        if (!ok)
+        // Three digits, 100 to 599: "020", "-12" or "+99" are no status.
+        const QByteArray code = line.mid(9, 3);
+        const bool digits = std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; });
+        response.status = digits ? code.toInt() : 0;
+        if (!digits || response.status < 100 || response.status > 599)
             return fail(Error::Protocol, detail, QStringLiteral("código de status inválido"));
         m_closeAfter = line.startsWith("HTTP/1.0");
         for (;;) {

@@ -100,6 +100,10 @@ public:
     void SetInterrupt(int fd) { m_interruptFd = fd; }
 
     bool IsOpen() const { return m_fd >= 0; }
+    // Takes a socket that is already connected to the peer (one end of a
+    // socket pair, for the reader's tests and fuzzing) as its connection; it
+    // is closed with the client.
+    void AdoptConnected(int fd);
     void Close();
     // Closes the connection as failed: the exchange on it did not end well.
     void Abort();

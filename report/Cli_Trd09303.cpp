@@ -237,12 +237,7 @@ void CriaRelTraducao()
     // The hourglass stays until the modal dialog returns (the modal loop shows
     // the default cursor while the user fills it in), and goes however the
     // opening ends, a failure in the dialog's creation or its loop included.
-    struct Ampulheta {
-        Ampulheta() { Application()->SetCursor(TApplication::crHourGlass); }
-        ~Ampulheta() { Application()->SetCursor(TApplication::crDefault); }
-        Ampulheta(const Ampulheta&) = delete;
-        Ampulheta& operator=(const Ampulheta&) = delete;
-    } ampulheta;
+    const HourGlassWhileOpening ampulheta;
     if (!bostcriado || !frmSituTrad) {
         frmSituTrad = CreateForm<TfrmSituTrad>(Application()->MainForm());
         bostcriado = true;

@@ -71,4 +71,15 @@ private:
 // The process-wide application object.
 TApplication* Application();
 
+// The hourglass while a screen is opened, the default cursor back however
+// the opening ends (a modal loop shows the default inside while the user
+// works in it).
+class HourGlassWhileOpening {
+public:
+    HourGlassWhileOpening() { Application()->SetCursor(TApplication::crHourGlass); }
+    ~HourGlassWhileOpening() { Application()->SetCursor(TApplication::crDefault); }
+    HourGlassWhileOpening(const HourGlassWhileOpening&) = delete;
+    HourGlassWhileOpening& operator=(const HourGlassWhileOpening&) = delete;
+};
+
 } // namespace trd

@@ -2,6 +2,8 @@
 // misbehaves on purpose: each fault raises EConnectionError with a clear
 // Portuguese message, within the configured time, and leaves the connection
 // closed so that the next call connects again.
+#include "HttpClient.h"
+#include "NameResolution.h"
 #include "TSocketConnection.h"
 
 #include <httplib.h>
@@ -11,11 +13,14 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netdb.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <memory>
+#include <string>
 #include <chrono>
 #include <regex>
 #include <thread>
@@ -308,6 +313,62 @@ TEST_F(ConnectionFaults, BadAddressesAreRefusedBeforeAnyNetworkWork)
     conn.Port = 70000;
     EXPECT_THROW(conn.Open(), EConnectionError);
     EXPECT_EQ(server.healthChecks, 0);
+}
+
+// Name resolution holds the connect's deadline and the caller's stop: a
+// name server that never answers cannot keep a call (or a follower asked to
+// stop) waiting beyond them.
+TEST_F(ConnectionFaults, NamesAreResolvedWithinTheDeadlineAndAStopEndsTheWait)
+{
+    AddressList found;
+    QString why;
+    // A numeric address needs no resolver, whatever the deadline.
+    EXPECT_EQ(ResolveHost("127.0.0.1", 8211, 0, -1, found, &why), Resolution::Found);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->ai_family, AF_INET);
+    // A name is looked up; with no time left the wait ends at once.
+    EXPECT_EQ(ResolveHost("localhost", 8211, 5000, -1, found, &why), Resolution::Found) << why.toStdString();
+    EXPECT_TRUE(found);
+    EXPECT_EQ(ResolveHost("localhost", 8211, 0, -1, found, &why), Resolution::TimedOut);
+    EXPECT_FALSE(found);
+    EXPECT_TRUE(why.contains(QStringLiteral("não foi resolvido"))) << why.toStdString();
+    // A stop already asked for wins over the lookup.
+    const int stop = ::eventfd(1, EFD_CLOEXEC);
+    ASSERT_GE(stop, 0);
+    EXPECT_EQ(ResolveHost("localhost", 8211, 5000, stop, found, &why), Resolution::Interrupted);
+    ::close(stop);
+    // A name nobody has fails with the resolver's reason.
+    EXPECT_EQ(ResolveHost("trd-nao-existe.invalid", 8211, 10000, -1, found, &why), Resolution::Failed);
+    EXPECT_FALSE(why.isEmpty());
+
+    // The connection by name reaches the server as by address.
+    conn.Host = QStringLiteral("localhost");
+    EXPECT_NO_THROW(conn.Open());
+    EXPECT_GE(server.healthChecks, 1);
+}
+
+// A status that is not three digits from 100 to 599 is no HTTP answer.
+TEST(HttpAnswerReader, AStatusOutsideHttpsCodesIsAProtocolFault)
+{
+    for (const char* status : {"020", "-12", "+99", "600", "2 0"}) {
+        SCOPED_TRACE(status);
+        int ends[2];
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+        HttpClient client("peer", 1, 1000, 1000);
+        client.AdoptConnected(ends[0]);
+        std::thread peer([&] {
+            char request[4096];
+            [[maybe_unused]] const ssize_t got = ::recv(ends[1], request, sizeof request, 0);
+            const std::string answer = std::string("HTTP/1.1 ") + status + " OK\r\nContent-Length: 2\r\n\r\n{}";
+            [[maybe_unused]] const ssize_t sent = ::send(ends[1], answer.data(), answer.size(), MSG_NOSIGNAL);
+        });
+        HttpClient::Response response;
+        QString detail;
+        EXPECT_EQ(client.Request("POST", "/x", "{}", response, &detail), HttpClient::Error::Protocol);
+        EXPECT_EQ(detail, QStringLiteral("código de status inválido"));
+        peer.join();
+        ::close(ends[1]);
+    }
 }
 
 TEST_F(ConnectionFaults, CloseFiresItsEventsOnceAndKeepsNoSocket)
