@@ -123,12 +123,24 @@ void RpcHandler::stopLogins()
 
 void RpcHandler::authenticate(const CallContext& context, RpcOutcome& outcome)
 {
-    if (!m_users || (m_anonymousWhileEmpty && !m_users->hasUsers()))
+    if (!m_users)
         return;
-    constexpr std::string_view Bearer = "Bearer ";
+    // Throws while the users file is broken or exposed: no call goes in then.
+    const bool anyUser = m_users->hasUsers();
+    if (!anyUser && m_anonymousWhileEmpty)
+        return;
+    // A server that started with users may listen beyond this machine: the
+    // last user removed does not open it to everyone.
+    if (!anyUser)
+        throw RpcError(rpc::AuthRequired, "Este servidor pede usuário e senha, mas não tem mais nenhum usuário "
+                                          "cadastrado: peça ao administrador do sistema que crie o seu.");
+    // The scheme is case-insensitive (RFC 9110, 11.1); the token follows it
+    // after one or more blanks.
     const std::string_view header = context.authorization;
-    if (header.substr(0, Bearer.size()) == Bearer) {
-        if (const auto user = m_users->user(std::string(header.substr(Bearer.size())))) {
+    const std::size_t blank = header.find(' ');
+    if (blank != std::string_view::npos && equalsNoCase(header.substr(0, blank), "Bearer")) {
+        const std::size_t token = header.find_first_not_of(' ', blank);
+        if (const auto user = m_users->user(std::string(header.substr(token == std::string_view::npos ? header.size() : token)))) {
             outcome.user = *user;
             return;
         }
@@ -148,6 +160,9 @@ RpcHandler::Admission RpcHandler::admit(const CallContext& context)
     } catch (const RpcError& e) {
         admission.code = e.code();
         admission.message = e.what();
+    } catch (const ServerError& e) {
+        admission.code = rpc::codeFor(e.kind());
+        admission.message = e.userMessage();
     }
     return admission;
 }
@@ -224,7 +239,9 @@ bool RpcHandler::run(std::string_view body, const CallContext& context, RpcOutco
             if (args.size() != 2 || !args[0].isString() || !args[1].isString())
                 throw RpcError(rpc::InvalidParams, "Login espera o usuário e a senha.");
             outcome.user = args[0].string();
-            if (!m_gate || (m_anonymousWhileEmpty && !m_users->hasUsers()))
+            // hasUsers() first: a broken or exposed users file refuses the
+            // log-in here, before it takes a place in the log-in queue.
+            if (!m_gate || (!m_users->hasUsers() && m_anonymousWhileEmpty))
                 throw RpcError(rpc::Refused, "Este servidor não pede usuário e senha.");
             auto reply = [id](RpcOutcome out, const LoginResult& result) {
                 if (result.kind == LoginResult::Kind::Accepted) {
@@ -275,7 +292,7 @@ bool RpcHandler::run(std::string_view body, const CallContext& context, RpcOutco
         Caller caller;
         if (outcome.user != "-")
             caller.user = outcome.user;
-        caller.batch = context.batch;
+        caller.batchHeaders = context.batchHeaders;
         m_service.call(method->string(), args, answer, caller);
         outcome.resultBytes = answer.sent + answer.bytes.size() - before;
         if (!cbor)

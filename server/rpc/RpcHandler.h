@@ -35,7 +35,7 @@ struct CallContext {
     std::string authorization;  // the Authorization header: "Bearer TOKEN" after a login
     bool acceptsCbor = false;   // the Accept header names application/cbor
     AnswerSink* sink = nullptr; // a CBOR answer larger than a piece goes out through it as it is written
-    std::string batch;          // the X-Trd-Lote header: the open batch a save joins
+    std::vector<std::string> batchHeaders;   // every X-Trd-Lote header: the open batch a save joins
     std::string address;        // the client's address: log-ins are throttled per address too
 };
 
