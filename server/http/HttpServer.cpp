@@ -1,6 +1,7 @@
 #include "HttpServer.h"
 
 #include "FeedRequest.h"
+#include "FeedWaiting.h"
 #include "HostPolicy.h"
 #include "MemoryBudget.h"
 #include "RpcError.h"
@@ -137,7 +138,7 @@ public:
 struct HttpServer::Impl {
     Impl(RpcHandler& h, HealthProbe& p, HttpOptions o)
         : handler(h), health(p), options(std::move(o)), hosts(options.host, options.serverNames),
-          bodies(options.bodyMemory),
+          bodies(options.bodyMemory), waiting(options.maxPerAddress),
           workers(static_cast<std::size_t>(std::max(1, options.threads)))
     {
         if (!options.tlsCertFile.empty()) {
@@ -212,6 +213,7 @@ struct HttpServer::Impl {
     HttpOptions options;
     HostPolicy hosts;
     MemoryBudget bodies;
+    WaitingPlaces waiting;   // the change feed's waiting requests, per address
     std::string error;
     std::atomic<int> inFlight{0};
     std::atomic<bool> stopping{false};   // the loop is gone: no queued piece will be sent
@@ -328,6 +330,8 @@ public:
     }
     ~Connection() override
     {
+        if (m_feedState && m_feedState->held)
+            m_server.waiting.give(m_address);
         releaseBodyMemory();
         m_server.release(*this);
     }
@@ -712,7 +716,8 @@ private:
             context.authorization = std::string(sv(req[http::field::authorization]));
             context.acceptsCbor = acceptsCbor(sv(req[http::field::accept]));
             context.sink = pieces.get();
-            context.batch = std::string(sv(req["X-Trd-Lote"]));
+            for (auto [it, end] = req.equal_range("X-Trd-Lote"); it != end; ++it)
+                context.batchHeaders.emplace_back(sv(it->value()));
             context.address = self->m_address;
             // A Login answers later, from the log-in gate's threads: the
             // worker is free at once.
@@ -860,38 +865,66 @@ private:
                 return fail(http::status::unauthorized, admission.code, admission.message);
             if (!asked.refusal.empty())
                 return fail(http::status::bad_request, rpc::InvalidParams, asked.refusal);
-            std::uint64_t ticket = 0;
+            auto state = std::make_shared<FeedWait>();
             std::optional<std::string> body;
             try {
                 body = self->m_server.feed->poll(
                     asked.language, asked.since,
-                    [self, version, keepAlive, start](std::string later) {
-                        asio::post(self->m_stream.get_executor(),
-                                   [self, later = std::move(later), version, keepAlive, start]() mutable {
-                                       self->m_feedWait.cancel();
-                                       self->feedAnswered(http::status::ok, std::move(later), version, keepAlive,
-                                                          start, {});
-                                   });
+                    [self, state, context, version, keepAlive, start](std::string later) {
+                        asio::post(self->m_stream.get_executor(), [self, state, context, later = std::move(later),
+                                                                   version, keepAlive, start]() mutable {
+                            if (state->done)
+                                return;   // its client went away meanwhile
+                            self->endFeedWait(*state);
+                            // The rights of the moment the change goes out, not
+                            // of the moment the request came in: a user
+                            // removed or expired meanwhile is told so instead.
+                            const RpcHandler::Admission now = self->m_server.handler.admit(context);
+                            if (!now.ok)
+                                return self->feedAnswered(http::status::unauthorized,
+                                                          RpcHandler::errorBody(now.code, now.message), version,
+                                                          keepAlive, start,
+                                                          "erro " + std::to_string(now.code) + ": " + now.message);
+                            self->feedAnswered(http::status::ok, std::move(later), version, keepAlive, start, {});
+                        });
                     },
-                    ticket);
+                    state->ticket);
             } catch (const ServerError& e) {
                 return fail(http::status::service_unavailable, rpc::codeFor(e.kind()), e.userMessage());
             } catch (const std::exception& e) {
                 return fail(http::status::internal_server_error, rpc::InternalError,
                             std::string("Erro no servidor: ") + e.what() + ".");
             }
-            asio::post(self->m_stream.get_executor(), [self, body = std::move(body), ticket, waitS = asked.waitSeconds,
+            if (!body && !self->m_server.waiting.take(self->m_address)) {
+                // Taken back, answered or not: the address keeps the rest of
+                // its connections for its calls.
+                self->m_server.feed->cancel(state->ticket);
+                return fail(http::status::service_unavailable, rpc::codeFor(ErrorKind::Unavailable),
+                            "Pedidos de alterações em espera demais deste endereço (limite "
+                                + std::to_string(self->m_server.waiting.allowance())
+                                + "); tente de novo em instantes.");
+            }
+            asio::post(self->m_stream.get_executor(), [self, body = std::move(body), state, waitS = asked.waitSeconds,
                                                        version, keepAlive, start, user = admission.user]() mutable {
                 self->m_user = user;
                 if (body)
                     return self->feedAnswered(http::status::ok, std::move(*body), version, keepAlive, start, {});
+                if (state->done) {
+                    self->m_server.waiting.give(self->m_address);   // answered before it began to wait here
+                    return;
+                }
+                state->held = true;
+                self->m_feedState = state;
                 self->m_feedWait.expires_after(std::chrono::seconds(waitS));
-                self->m_feedWait.async_wait([self, ticket, version, keepAlive, start](beast::error_code ec) {
-                    if (ec)
+                self->m_feedWait.async_wait([self, state, version, keepAlive, start](beast::error_code ec) {
+                    if (ec || state->done)
                         return;   // answered by the feed meanwhile
-                    if (auto now = self->m_server.feed->cancel(ticket))
+                    if (auto now = self->m_server.feed->cancel(state->ticket)) {
+                        self->endFeedWait(*state);
                         self->feedAnswered(http::status::ok, std::move(*now), version, keepAlive, start, {});
+                    }
                 });
+                self->watchFeedPeer(state, start);
             });
         };
         // A follower in step (its cursor within what the feed keeps) needs no
@@ -902,6 +935,41 @@ private:
             work();
         else
             asio::post(m_server.workers, std::move(work));
+    }
+
+    // A waiting request, on its connection's executor (but `ticket`, set by
+    // the feed when the request is kept).
+    struct FeedWait {
+        std::uint64_t ticket = 0;
+        bool done = false;   // answered, or its client gone
+        bool held = false;   // holds one of its address's waiting places
+    };
+    void endFeedWait(FeedWait& wait)
+    {
+        wait.done = true;
+        if (std::exchange(wait.held, false))
+            m_server.waiting.give(m_address);
+        m_feedWait.cancel();
+    }
+    // A client that closes its connection while its request waits is let go
+    // at once: the connection, and its place among its address's, are free
+    // for others instead of waiting out the two minutes.
+    void watchFeedPeer(const std::shared_ptr<FeedWait>& state, Clock::time_point start)
+    {
+        lowest().socket().async_wait(tcp::socket::wait_read, [self = self(), state, start](beast::error_code ec) {
+            if (ec || state->done)
+                return;
+            // Over TLS the bytes a client sends while it waits are its
+            // close_notify: a follower sends nothing else before its answer.
+            constexpr bool plain = std::is_same_v<Stream, beast::tcp_stream>;
+            if (plain && !peerHasGone(self->lowest().socket().native_handle()))
+                return;   // a pipelined request: read once this one is answered
+            self->m_server.feed->cancel(state->ticket);
+            self->endFeedWait(*state);
+            --self->m_server.inFlight;
+            self->log("alteracoes", msSince(start), "cliente desconectou durante a espera");
+            self->close();
+        });
     }
 
     void feedAnswered(http::status status, std::string body, unsigned version, bool keepAlive,
@@ -1001,6 +1069,7 @@ private:
     bool m_pieceInFlight = false;
     std::chrono::steady_clock::time_point m_piecesDeadline;
     asio::steady_timer m_feedWait;   // how long a request for changes may wait
+    std::shared_ptr<FeedWait> m_feedState;   // the request for changes that waits, if any
     bool m_lingering = false;
     std::size_t m_reserved = 0;          // of the server's memory for bodies
     std::uint64_t m_budgetTicket = 0;    // waiting for it
