@@ -1,8 +1,6 @@
 #include "FeedWaiting.h"
 
-#include <sys/socket.h>
-
-#include <cerrno>
+#include <poll.h>
 
 namespace trd::server {
 
@@ -26,11 +24,10 @@ void WaitingPlaces::give(const std::string& address)
 
 bool peerHasGone(int fd)
 {
-    char byte = 0;
-    const ssize_t n = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-    if (n > 0)
-        return false;
-    return n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+    // The peer's FIN is seen even behind bytes not read yet (a TLS client's
+    // close_notify): nothing is consumed.
+    pollfd p{fd, POLLRDHUP, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 } // namespace trd::server

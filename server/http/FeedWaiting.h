@@ -28,9 +28,9 @@ private:
     std::unordered_map<std::string, int> m_waiting;
 };
 
-// For a socket that has become readable while its request waits: true when
-// the peer closed it (or it failed), false when bytes wait to be read (a
-// pipelined request; nothing is consumed).
+// True when the peer of a connection has closed it (or it failed), whether
+// or not bytes it sent wait unread; false while it is open (a pipelined
+// request waiting is left where it is). Does not block.
 bool peerHasGone(int fd);
 
 } // namespace trd::server

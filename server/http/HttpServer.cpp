@@ -719,6 +719,7 @@ private:
             for (auto [it, end] = req.equal_range("X-Trd-Lote"); it != end; ++it)
                 context.batchHeaders.emplace_back(sv(it->value()));
             context.address = self->m_address;
+            context.clientGone = [self, fd = self->lowest().socket().native_handle()] { return peerHasGone(fd); };
             // A Login answers later, from the log-in gate's threads: the
             // worker is free at once.
             self->m_server.handler.handleAsync(req.body(), context, [self, version, keepAlive, start](RpcOutcome outcome) {
@@ -959,10 +960,7 @@ private:
         lowest().socket().async_wait(tcp::socket::wait_read, [self = self(), state, start](beast::error_code ec) {
             if (ec || state->done)
                 return;
-            // Over TLS the bytes a client sends while it waits are its
-            // close_notify: a follower sends nothing else before its answer.
-            constexpr bool plain = std::is_same_v<Stream, beast::tcp_stream>;
-            if (plain && !peerHasGone(self->lowest().socket().native_handle()))
+            if (!peerHasGone(self->lowest().socket().native_handle()))
                 return;   // a pipelined request: read once this one is answered
             self->m_server.feed->cancel(state->ticket);
             self->endFeedWait(*state);

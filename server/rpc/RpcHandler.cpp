@@ -6,6 +6,7 @@
 #include "LoginGate.h"
 #include "RpcError.h"
 #include "Storage.h"
+#include "SuggestionLane.h"
 #include "UserStore.h"
 
 #include <algorithm>
@@ -104,7 +105,10 @@ std::string RpcHandler::errorBody(int code, std::string_view message)
     return errorAnswer("null", code, message);
 }
 
-RpcHandler::RpcHandler(TranslationService& service) : m_service(service) {}
+RpcHandler::RpcHandler(TranslationService& service)
+    : m_service(service), m_suggestions(std::make_unique<SuggestionLane>())
+{
+}
 
 RpcHandler::~RpcHandler() = default;
 
@@ -119,6 +123,9 @@ void RpcHandler::requireLogin(UserStore& users, std::chrono::seconds lifetime, b
 void RpcHandler::stopLogins()
 {
     m_gate.reset();
+    // Suggestions still queued are answered as refused, while the transport
+    // that carries the answers is still there.
+    m_suggestions.reset();
 }
 
 void RpcHandler::authenticate(const CallContext& context, RpcOutcome& outcome)
@@ -266,6 +273,33 @@ bool RpcHandler::run(std::string_view body, const CallContext& context, RpcOutco
                            [reply, outcome, finish = std::move(*done)](LoginResult result) {
                                finish(reply(outcome, result));
                            });
+            return false;
+        }
+
+        // A suggestion waits its turn on its own lane, the caller's rights
+        // checked first so that nobody without them takes a place there.
+        if (done && m_suggestions && method->string() == "GetSugestoes") {
+            authenticate(context, outcome);
+            CallContext later = context;
+            later.sink = nullptr;   // a few rows: answered whole
+            const bool queued = m_suggestions->submit(
+                [this, body = std::string(body), later = std::move(later), finish = *done, id,
+                 method = outcome.method](bool stopping) mutable {
+                    RpcOutcome out;
+                    if (stopping || (later.clientGone && later.clientGone())) {
+                        out.method = method;
+                        out.errorCode = rpc::codeFor(ErrorKind::Unavailable);
+                        out.errorMessage = stopping ? "O servidor está sendo encerrado; a chamada não foi atendida."
+                                                    : "O cliente desistiu antes da vez da chamada; ela não foi atendida.";
+                        out.body = errorAnswer(id, out.errorCode, out.errorMessage);
+                    } else {
+                        run(body, later, out, nullptr);
+                    }
+                    finish(std::move(out));
+                });
+            if (!queued)
+                throw ServerError(ErrorKind::Unavailable, "O servidor está recebendo pedidos de sugestões demais ao "
+                                                          "mesmo tempo; tente de novo em instantes.");
             return false;
         }
 
