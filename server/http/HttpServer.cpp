@@ -332,6 +332,8 @@ public:
     {
         if (m_feedState && m_feedState->held)
             m_server.waiting.give(m_address);
+        if (m_answerHeld)
+            m_server.bodies.release(m_answerHeld);
         releaseBodyMemory();
         m_server.release(*this);
     }
@@ -751,6 +753,24 @@ private:
             return sendPieces();
         }
         m_pieces.reset();
+        // An answer sent whole is held until its client has taken it, for as
+        // long as the write deadline: many slow readers of large answers
+        // could otherwise hold any amount. It counts against the memory
+        // budget of the request bodies, and one that does not fit is refused
+        // (its request's own share has just gone back).
+        releaseBodyMemory();
+        if (!m_server.bodies.tryAcquire(outcome.body.size())) {
+            const std::string message = "O servidor está com respostas grandes demais aguardando clientes lentos ("
+                                        + std::to_string(m_server.bodies.total() >> 20)
+                                        + " MiB); tente de novo em instantes.";
+            log(outcome.method.empty() ? "-" : outcome.method, 0, "resposta de " + std::to_string(outcome.body.size())
+                                                                      + " bytes recusada: " + message);
+            Response refused{http::status::service_unavailable, version};
+            refused.set(http::field::content_type, JsonType);
+            refused.body() = RpcHandler::errorBody(rpc::codeFor(ErrorKind::Unavailable), message);
+            return send(std::move(refused), keepAlive, true);
+        }
+        m_answerHeld = outcome.body.size();
         Response res{http::status::ok, version};
         res.set(http::field::content_type, outcome.cbor ? CborType : JsonType);
         res.body() = std::move(outcome.body);
@@ -1018,6 +1038,8 @@ private:
                               if (counted)
                                   --self->m_server.inFlight;
                               self->m_response.reset();
+                              if (self->m_answerHeld)
+                                  self->m_server.bodies.release(std::exchange(self->m_answerHeld, 0));
                               if (!ec && self->m_lingering)
                                   return self->drainThenClose();
                               if (ec || !keepAlive)
@@ -1068,6 +1090,7 @@ private:
     std::chrono::steady_clock::time_point m_piecesDeadline;
     asio::steady_timer m_feedWait;   // how long a request for changes may wait
     std::shared_ptr<FeedWait> m_feedState;   // the request for changes that waits, if any
+    std::size_t m_answerHeld = 0;   // of the memory budget, by the answer being sent whole
     bool m_lingering = false;
     std::size_t m_reserved = 0;          // of the server's memory for bodies
     std::uint64_t m_budgetTicket = 0;    // waiting for it

@@ -69,7 +69,7 @@ TEST(SuggestionFlood, CallsPastTheLanesLengthAreRefusedAndThoseWhoseClientLeftAr
         ::usleep(100 * 1000);
     }
 
-    // Forty clients ask and leave at once: the one whose search began is
+    // Forty clients ask and leave at once: one whose search began is
     // answered into the void, those that found the lane full are refused,
     // the queued ones are dropped when their turn comes, without a search.
     std::vector<std::unique_ptr<Socket>> left, waiting;
@@ -84,7 +84,9 @@ TEST(SuggestionFlood, CallsPastTheLanesLengthAreRefusedAndThoseWhoseClientLeftAr
     for (int i = 0; i < 3000 && count(Dropped) + count(Full) < 39; ++i)
         ::usleep(100 * 1000);
     EXPECT_GE(count(Dropped), 20) << server.log().toStdString();
-    EXPECT_EQ(count(Dropped) + count(Full), 39) << server.log().toStdString();
+    // The first may have begun its search before its client was seen gone.
+    EXPECT_GE(count(Dropped) + count(Full), 39) << server.log().toStdString();
+    EXPECT_LE(count(Dropped) + count(Full), 40) << server.log().toStdString();
 
     // Then forty-five ask and wait for their answers.
     for (int i = 0; i < 45; ++i) {
