@@ -993,7 +993,18 @@ private:
     void feedAnswered(http::status status, std::string body, unsigned version, bool keepAlive,
                       Clock::time_point start, const std::string& error)
     {
-        log("alteracoes", msSince(start), error.empty() ? std::to_string(body.size()) + " bytes" : error);
+        // Held until the follower reads it, and a follower may never read:
+        // counted as every answer sent whole is.
+        if (!m_server.bodies.tryAcquire(body.size())) {
+            status = http::status::service_unavailable;
+            const std::string message = "O servidor está com respostas grandes demais aguardando clientes lentos; "
+                                        "tente de novo em instantes.";
+            body = RpcHandler::errorBody(rpc::codeFor(ErrorKind::Unavailable), message);
+            log("alteracoes", msSince(start), "resposta recusada: " + message);
+        } else {
+            m_answerHeld = body.size();
+            log("alteracoes", msSince(start), error.empty() ? std::to_string(body.size()) + " bytes" : error);
+        }
         Response res{status, version};
         res.set(http::field::content_type, JsonType);
         res.set(http::field::cache_control, "no-store");
