@@ -1,5 +1,6 @@
 #include "HttpServer.h"
 
+#include "AnswerPieces.h"
 #include "FeedRequest.h"
 #include "FeedWaiting.h"
 #include "HostPolicy.h"
@@ -138,7 +139,7 @@ public:
 struct HttpServer::Impl {
     Impl(RpcHandler& h, HealthProbe& p, HttpOptions o)
         : handler(h), health(p), options(std::move(o)), hosts(options.host, options.serverNames),
-          bodies(options.bodyMemory), waiting(options.maxPerAddress),
+          bodies(options.bodyMemory), waiting(options.maxPerAddress), readerWaits(std::max(1, options.threads) / 2),
           workers(static_cast<std::size_t>(std::max(1, options.threads)))
     {
         if (!options.tlsCertFile.empty()) {
@@ -214,6 +215,7 @@ struct HttpServer::Impl {
     HostPolicy hosts;
     MemoryBudget bodies;
     WaitingPlaces waiting;   // the change feed's waiting requests, per address
+    ReaderWaits readerWaits;   // workers waiting on slow readers of streamed answers: half of them at most
     std::string error;
     std::atomic<int> inFlight{0};
     std::atomic<bool> stopping{false};   // the loop is gone: no queued piece will be sent
@@ -235,90 +237,6 @@ struct HttpServer::Impl {
 };
 
 namespace {
-
-// The pieces of a streamed answer between the worker that writes them and the
-// connection that sends them. A client slower than the database makes the
-// worker wait once `limit` bytes are queued, so an answer of any size holds
-// a few pieces, not itself; the connection's write deadline bounds the wait
-// (a client that stops reading is dropped, and the worker stops with it).
-// Sent pieces give their memory to the next ones, so a long answer reuses a
-// few buffers instead of faulting in fresh pages all along.
-class AnswerPieces : public AnswerSink {
-public:
-    AnswerPieces(std::function<void()> wake, std::size_t limit, const std::atomic<bool>& stopping)
-        : m_wake(std::move(wake)), m_limit(limit), m_stopping(stopping)
-    {
-    }
-
-    void send(std::string& bytes) override
-    {
-        const std::size_t capacity = bytes.capacity();
-        std::string next;
-        {
-            std::unique_lock lock(m_mutex);
-            // Slices, so that a server stopping without sending what is
-            // queued does not leave its worker waiting for good.
-            while (!m_gone && m_queued >= m_limit && !m_stopping.load())
-                m_room.wait_for(lock, std::chrono::milliseconds(100));
-            if (m_gone || m_stopping.load())
-                throw AnswerAbandoned();
-            m_queued += bytes.size();
-            m_queue.push_back(std::move(bytes));
-            if (!m_spare.empty()) {
-                next = std::move(m_spare.back());
-                m_spare.pop_back();
-            }
-        }
-        next.clear();
-        // Room for a whole piece at once: a buffer that grew row by row
-        // would copy itself a few times over on the way.
-        if (next.capacity() < capacity)
-            next.reserve(capacity);
-        bytes = std::move(next);
-        m_wake();
-    }
-
-    // The connection's side: the piece to send next (it stays queued until
-    // done() says it went), or nullptr.
-    const std::string* front()
-    {
-        std::lock_guard lock(m_mutex);
-        return m_queue.empty() ? nullptr : &m_queue.front();
-    }
-    void done()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_queued -= m_queue.front().size();
-            if (m_spare.size() < 4)
-                m_spare.push_back(std::move(m_queue.front()));
-            m_queue.pop_front();
-        }
-        m_room.notify_one();
-    }
-    // The connection failed: the worker stops at its next piece.
-    void abandon()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_gone = true;
-            m_queue.clear();
-            m_queued = 0;
-        }
-        m_room.notify_one();
-    }
-
-private:
-    std::function<void()> m_wake;
-    const std::size_t m_limit;
-    const std::atomic<bool>& m_stopping;
-    std::mutex m_mutex;
-    std::condition_variable m_room;
-    std::deque<std::string> m_queue;
-    std::size_t m_queued = 0;
-    std::vector<std::string> m_spare;
-    bool m_gone = false;
-};
 
 template <class Stream>
 class Connection : public ConnectionBase {
@@ -706,7 +624,7 @@ private:
                 [self = self()] {
                     asio::post(self->m_stream.get_executor(), [self] { self->sendPieces(); });
                 },
-                options().maxQueuedAnswer, m_server.stopping);
+                options().maxQueuedAnswer, m_server.stopping, m_server.readerWaits, m_server.bodies);
             m_pieces = pieces;
             m_piecesStarted = m_piecesFinished = m_piecesCutShort = false;
             m_piecesKeepAlive = keepAlive;

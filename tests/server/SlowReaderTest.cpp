@@ -120,3 +120,45 @@ TEST(SlowReaders, WholeAnswersHeldForSlowReadersCountAgainstTheMemoryBudget)
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 200);
 }
+
+// Streamed (CBOR) answers make their worker wait while their reader is slow;
+// at most half the workers may, the others go on without waiting (the rest
+// of their answer queued within the memory budget), so a fresh client is
+// still served while every slow reader holds an answer it does not read.
+TEST(SlowReaders, SlowReadersOfStreamedAnswersLeaveWorkersForOthers)
+{
+    TrdServerProcess::Options options;
+    options.seedTsv = largeLanguage(60000);
+    options.extraArgs = {"--threads", "4", "--quiet"};
+    options.startTimeoutMs = 120000;
+    TrdServerProcess server(options);
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    const int port = server.port();
+    const std::string body = request("GetDestino", "\"T\",\"D\",\"N\",\"ENG\",0,0,\"\"");
+    const std::string http = "POST /Trd09300.rdmTraducao HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: "
+                             "application/json\r\nAccept: application/cbor\r\nConnection: close\r\nContent-Length: "
+                             + std::to_string(body.size()) + "\r\n\r\n" + body;
+    std::vector<int> slow;
+    for (int i = 0; i < 4; ++i) {
+        slow.push_back(narrowClient(port));
+        ASSERT_GE(slow.back(), 0);
+        ASSERT_EQ(::send(slow.back(), http.data(), http.size(), MSG_NOSIGNAL), static_cast<ssize_t>(http.size()));
+    }
+    ::sleep(3);   // every answer begun, and stuck on its reader
+
+    // Four workers, four slow readers: the fresh call still finds one.
+    httplib::Client fresh("127.0.0.1", port);
+    fresh.set_read_timeout(30, 0);
+    auto res = fresh.Post("/Trd09300.rdmTraducao", request("GetDataHoraServ", ""), "application/json");
+    ASSERT_TRUE(res) << "no worker left for a fresh client";
+    EXPECT_TRUE(parseAnswer(res->body).ok) << res->body;
+
+    // And the slow readers get their whole answers once they read.
+    for (const int fd : slow) {
+        const std::string got = readAll(fd, 120000);
+        ::close(fd);
+        EXPECT_EQ(got.rfind("HTTP/1.1 200", 0), 0u);
+        EXPECT_GT(got.size(), 10u << 20);
+        EXPECT_EQ(got.substr(got.size() - 5), "0\r\n\r\n") << "the answer did not end properly";
+    }
+}
