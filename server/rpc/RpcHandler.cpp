@@ -136,16 +136,19 @@ void RpcHandler::authenticate(const CallContext& context, RpcOutcome& outcome)
     const bool anyUser = m_users->hasUsers();
     if (!anyUser && m_anonymousWhileEmpty)
         return;
-    // A server that started with users may listen beyond this machine: the
-    // last user removed does not open it to everyone.
-    if (!anyUser)
-        throw RpcError(rpc::AuthRequired, "Este servidor pede usuário e senha, mas não tem mais nenhum usuário "
-                                          "cadastrado: peça ao administrador do sistema que crie o seu.");
     // The scheme is case-insensitive (RFC 9110, 11.1); the token follows it
     // after one or more blanks.
     const std::string_view header = context.authorization;
     const std::size_t blank = header.find(' ');
-    if (blank != std::string_view::npos && equalsNoCase(header.substr(0, blank), "Bearer")) {
+    const bool bearer = blank != std::string_view::npos && equalsNoCase(header.substr(0, blank), "Bearer");
+    // A server that started with users may listen beyond this machine: the
+    // last user removed does not open it to everyone.
+    if (!anyUser)
+        throw RpcError(rpc::AuthRequired,
+                       std::string(bearer ? "Sua sessão foi encerrada: este" : "Este")
+                           + " servidor pede usuário e senha, mas não tem mais nenhum usuário cadastrado: peça ao "
+                             "administrador do sistema que crie o seu.");
+    if (bearer) {
         const std::size_t token = header.find_first_not_of(' ', blank);
         if (const auto user = m_users->user(std::string(header.substr(token == std::string_view::npos ? header.size() : token)))) {
             outcome.user = *user;
