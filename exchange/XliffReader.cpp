@@ -122,6 +122,46 @@ bool attrIs(const pugi::xml_node& node, const char* name, std::string_view value
     const pugi::xml_attribute a = node.attribute(name);
     return a && std::string_view(a.value()) == value;
 }
+// Elements nested deeper than any XLIFF needs (a unit sits five levels down,
+// groups and inline markup add a few more) are refused before anything walks
+// the tree: the reading below recurses through groups and inline markup, and
+// a file of tens of thousands of nested <g> or <pc> would overflow its stack.
+constexpr int MaxElementDepth = 256;
+
+void checkDepth(const pugi::xml_document& doc, const LineIndex& lines)
+{
+    int depth = 0;   // of `node`, counting elements from the root's 1
+    pugi::xml_node node = doc.first_child();
+    while (node) {
+        if (node.type() == pugi::node_element) {
+            ++depth;
+            if (depth > MaxElementDepth) {
+                const std::ptrdiff_t offset = node.offset_debug();
+                throw FileError(offset < 0 ? 0 : lines.lineAt(static_cast<std::size_t>(offset)),
+                                QStringLiteral("os elementos estão aninhados em mais de %1 níveis (<%2> dentro de "
+                                               "<%3>...); um arquivo XLIFF não precisa de tantos.")
+                                    .arg(MaxElementDepth)
+                                    .arg(q(node.name()), q(node.parent().name())));
+            }
+            if (pugi::xml_node child = node.first_child()) {
+                node = child;
+                continue;
+            }
+            --depth;
+        }
+        // Up to the nearest ancestor with a next sibling; every element left
+        // on the way up is one level less.
+        while (node && !node.next_sibling()) {
+            node = node.parent();
+            if (node.type() == pugi::node_element)
+                --depth;
+            else
+                node = pugi::xml_node();   // the document: done
+        }
+        if (node)
+            node = node.next_sibling();
+    }
+}
 
 class Reader {
 public:
@@ -426,6 +466,7 @@ Document readXliff(std::string& bytes)
             if (!encoding.empty() && QString::compare(q(encoding), QStringLiteral("UTF-8"), Qt::CaseInsensitive) != 0)
                 throw FileError(1, QStringLiteral("o arquivo declara a codificação %1; só UTF-8 é aceito.").arg(q(encoding)));
         }
+    checkDepth(doc, lines);
     Reader reader(lines);
     return reader.read(doc);
 }

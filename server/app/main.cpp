@@ -155,6 +155,12 @@ int main(int argc, char** argv)
             open.fullCheck = options->fullCheck;
             open.checkEverySeconds = options->checkEveryS;
             open.minFreeBytes = options->minFreeMib << 20;
+            if (options->pruneHistoryDays >= 0) {
+                // Run from cron beside the serving server: it writes through
+                // the WAL only, and that server's checkpoints are no damage.
+                open.besideServer = true;
+                open.checkEverySeconds = 0;
+            }
             auto sqlite = std::make_unique<SqliteStorage>(options->db, open);
             if (sqlite->created())
                 std::fprintf(stderr, "trd-server: banco novo criado em %s\n", options->db.c_str());
@@ -199,6 +205,7 @@ int main(int argc, char** argv)
             // It holds the secret that signs every session token.
             checkPrivateFile(usersPath, "o arquivo de usuários");
             users = std::make_unique<UserStore>(usersPath);
+            users->watchWhileServing();
         }
         if (users && !users->empty()) {
             context.handler().requireLogin(*users, std::chrono::seconds(options->sessionS));

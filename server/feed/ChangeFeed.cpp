@@ -207,12 +207,21 @@ std::optional<std::string> ChangeFeed::answerLocked(const std::string& language,
     std::vector<const FeedEvent*> found;
     auto it = std::upper_bound(m_events.begin(), m_events.end(), *since,
                                [](std::int64_t seq, const FeedEvent& e) { return seq < e.seq; });
-    for (; it != m_events.end() && found.size() < m_limits.answerLimit; ++it)
-        if (it->language == language)
-            found.push_back(&*it);
+    std::size_t bytes = 0;
+    bool cut = false;
+    for (; it != m_events.end(); ++it) {
+        if (it->language != language)
+            continue;
+        if (found.size() == m_limits.answerLimit || (!found.empty() && bytes + it->bytes() > m_limits.answerBytes)) {
+            cut = true;
+            break;
+        }
+        bytes += it->bytes();
+        found.push_back(&*it);
+    }
     if (found.empty())
         return std::nullopt;
-    const std::int64_t upTo = found.size() == m_limits.answerLimit ? found.back()->seq : std::max(*since, m_horizon);
+    const std::int64_t upTo = cut ? found.back()->seq : std::max(*since, m_horizon);
     return changesAnswer(upTo, found);
 }
 
@@ -297,9 +306,13 @@ std::string ChangeFeed::resume(const std::string& language, std::int64_t since)
     if (!reason.empty())
         return reloadAnswer(horizon(), reason + " Recarregue os registros.");
     std::vector<const FeedEvent*> events;
-    for (const FeedEvent& e : composed.events)
-        if (events.size() < m_limits.answerLimit)
-            events.push_back(&e);
+    std::size_t bytes = 0;
+    for (const FeedEvent& e : composed.events) {
+        if (events.size() == m_limits.answerLimit || (!events.empty() && bytes + e.bytes() > m_limits.answerBytes))
+            break;
+        bytes += e.bytes();
+        events.push_back(&e);
+    }
     const std::int64_t upTo = events.size() < composed.events.size() ? events.back()->seq : base;
     return changesAnswer(std::max(upTo, since), events);
 }

@@ -39,6 +39,9 @@ struct FeedLimits {
     std::size_t readLimit = 10000;           // versions one reading takes; more at once: clients reload
     std::size_t resumeLimit = 2000;          // versions of a language read back for a client behind memory
     std::size_t answerLimit = 2000;          // changes in one answer; the client asks again for the rest
+    // and about this many bytes of them (one change at least): an answer is
+    // held until its follower reads it, and a follower may never read.
+    std::size_t answerBytes = 64u << 10;
 };
 
 class ChangeFeed {

@@ -1,6 +1,8 @@
 #include "HttpServer.h"
 
+#include "AnswerPieces.h"
 #include "FeedRequest.h"
+#include "FeedWaiting.h"
 #include "HostPolicy.h"
 #include "MemoryBudget.h"
 #include "RpcError.h"
@@ -137,7 +139,7 @@ public:
 struct HttpServer::Impl {
     Impl(RpcHandler& h, HealthProbe& p, HttpOptions o)
         : handler(h), health(p), options(std::move(o)), hosts(options.host, options.serverNames),
-          bodies(options.bodyMemory),
+          bodies(options.bodyMemory), waiting(options.maxPerAddress), readerWaits(std::max(1, options.threads) / 2),
           workers(static_cast<std::size_t>(std::max(1, options.threads)))
     {
         if (!options.tlsCertFile.empty()) {
@@ -212,6 +214,8 @@ struct HttpServer::Impl {
     HttpOptions options;
     HostPolicy hosts;
     MemoryBudget bodies;
+    WaitingPlaces waiting;   // the change feed's waiting requests, per address
+    ReaderWaits readerWaits;   // workers waiting on slow readers of streamed answers: half of them at most
     std::string error;
     std::atomic<int> inFlight{0};
     std::atomic<bool> stopping{false};   // the loop is gone: no queued piece will be sent
@@ -234,90 +238,6 @@ struct HttpServer::Impl {
 
 namespace {
 
-// The pieces of a streamed answer between the worker that writes them and the
-// connection that sends them. A client slower than the database makes the
-// worker wait once `limit` bytes are queued, so an answer of any size holds
-// a few pieces, not itself; the connection's write deadline bounds the wait
-// (a client that stops reading is dropped, and the worker stops with it).
-// Sent pieces give their memory to the next ones, so a long answer reuses a
-// few buffers instead of faulting in fresh pages all along.
-class AnswerPieces : public AnswerSink {
-public:
-    AnswerPieces(std::function<void()> wake, std::size_t limit, const std::atomic<bool>& stopping)
-        : m_wake(std::move(wake)), m_limit(limit), m_stopping(stopping)
-    {
-    }
-
-    void send(std::string& bytes) override
-    {
-        const std::size_t capacity = bytes.capacity();
-        std::string next;
-        {
-            std::unique_lock lock(m_mutex);
-            // Slices, so that a server stopping without sending what is
-            // queued does not leave its worker waiting for good.
-            while (!m_gone && m_queued >= m_limit && !m_stopping.load())
-                m_room.wait_for(lock, std::chrono::milliseconds(100));
-            if (m_gone || m_stopping.load())
-                throw AnswerAbandoned();
-            m_queued += bytes.size();
-            m_queue.push_back(std::move(bytes));
-            if (!m_spare.empty()) {
-                next = std::move(m_spare.back());
-                m_spare.pop_back();
-            }
-        }
-        next.clear();
-        // Room for a whole piece at once: a buffer that grew row by row
-        // would copy itself a few times over on the way.
-        if (next.capacity() < capacity)
-            next.reserve(capacity);
-        bytes = std::move(next);
-        m_wake();
-    }
-
-    // The connection's side: the piece to send next (it stays queued until
-    // done() says it went), or nullptr.
-    const std::string* front()
-    {
-        std::lock_guard lock(m_mutex);
-        return m_queue.empty() ? nullptr : &m_queue.front();
-    }
-    void done()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_queued -= m_queue.front().size();
-            if (m_spare.size() < 4)
-                m_spare.push_back(std::move(m_queue.front()));
-            m_queue.pop_front();
-        }
-        m_room.notify_one();
-    }
-    // The connection failed: the worker stops at its next piece.
-    void abandon()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_gone = true;
-            m_queue.clear();
-            m_queued = 0;
-        }
-        m_room.notify_one();
-    }
-
-private:
-    std::function<void()> m_wake;
-    const std::size_t m_limit;
-    const std::atomic<bool>& m_stopping;
-    std::mutex m_mutex;
-    std::condition_variable m_room;
-    std::deque<std::string> m_queue;
-    std::size_t m_queued = 0;
-    std::vector<std::string> m_spare;
-    bool m_gone = false;
-};
-
 template <class Stream>
 class Connection : public ConnectionBase {
 public:
@@ -328,6 +248,10 @@ public:
     }
     ~Connection() override
     {
+        if (m_feedState && m_feedState->held)
+            m_server.waiting.give(m_address);
+        if (m_answerHeld)
+            m_server.bodies.release(m_answerHeld);
         releaseBodyMemory();
         m_server.release(*this);
     }
@@ -700,7 +624,7 @@ private:
                 [self = self()] {
                     asio::post(self->m_stream.get_executor(), [self] { self->sendPieces(); });
                 },
-                options().maxQueuedAnswer, m_server.stopping);
+                options().maxQueuedAnswer, m_server.stopping, m_server.readerWaits, m_server.bodies);
             m_pieces = pieces;
             m_piecesStarted = m_piecesFinished = m_piecesCutShort = false;
             m_piecesKeepAlive = keepAlive;
@@ -712,8 +636,10 @@ private:
             context.authorization = std::string(sv(req[http::field::authorization]));
             context.acceptsCbor = acceptsCbor(sv(req[http::field::accept]));
             context.sink = pieces.get();
-            context.batch = std::string(sv(req["X-Trd-Lote"]));
+            for (auto [it, end] = req.equal_range("X-Trd-Lote"); it != end; ++it)
+                context.batchHeaders.emplace_back(sv(it->value()));
             context.address = self->m_address;
+            context.clientGone = [self, fd = self->lowest().socket().native_handle()] { return peerHasGone(fd); };
             // A Login answers later, from the log-in gate's threads: the
             // worker is free at once.
             self->m_server.handler.handleAsync(req.body(), context, [self, version, keepAlive, start](RpcOutcome outcome) {
@@ -745,6 +671,24 @@ private:
             return sendPieces();
         }
         m_pieces.reset();
+        // An answer sent whole is held until its client has taken it, for as
+        // long as the write deadline: many slow readers of large answers
+        // could otherwise hold any amount. It counts against the memory
+        // budget of the request bodies, and one that does not fit is refused
+        // (its request's own share has just gone back).
+        releaseBodyMemory();
+        if (!m_server.bodies.tryAcquire(outcome.body.size())) {
+            const std::string message = "O servidor está com respostas grandes demais aguardando clientes lentos ("
+                                        + std::to_string(m_server.bodies.total() >> 20)
+                                        + " MiB); tente de novo em instantes.";
+            log(outcome.method.empty() ? "-" : outcome.method, 0, "resposta de " + std::to_string(outcome.body.size())
+                                                                      + " bytes recusada: " + message);
+            Response refused{http::status::service_unavailable, version};
+            refused.set(http::field::content_type, JsonType);
+            refused.body() = RpcHandler::errorBody(rpc::codeFor(ErrorKind::Unavailable), message);
+            return send(std::move(refused), keepAlive, true);
+        }
+        m_answerHeld = outcome.body.size();
         Response res{http::status::ok, version};
         res.set(http::field::content_type, outcome.cbor ? CborType : JsonType);
         res.body() = std::move(outcome.body);
@@ -860,38 +804,66 @@ private:
                 return fail(http::status::unauthorized, admission.code, admission.message);
             if (!asked.refusal.empty())
                 return fail(http::status::bad_request, rpc::InvalidParams, asked.refusal);
-            std::uint64_t ticket = 0;
+            auto state = std::make_shared<FeedWait>();
             std::optional<std::string> body;
             try {
                 body = self->m_server.feed->poll(
                     asked.language, asked.since,
-                    [self, version, keepAlive, start](std::string later) {
-                        asio::post(self->m_stream.get_executor(),
-                                   [self, later = std::move(later), version, keepAlive, start]() mutable {
-                                       self->m_feedWait.cancel();
-                                       self->feedAnswered(http::status::ok, std::move(later), version, keepAlive,
-                                                          start, {});
-                                   });
+                    [self, state, context, version, keepAlive, start](std::string later) {
+                        asio::post(self->m_stream.get_executor(), [self, state, context, later = std::move(later),
+                                                                   version, keepAlive, start]() mutable {
+                            if (state->done)
+                                return;   // its client went away meanwhile
+                            self->endFeedWait(*state);
+                            // The rights of the moment the change goes out, not
+                            // of the moment the request came in: a user
+                            // removed or expired meanwhile is told so instead.
+                            const RpcHandler::Admission now = self->m_server.handler.admit(context);
+                            if (!now.ok)
+                                return self->feedAnswered(http::status::unauthorized,
+                                                          RpcHandler::errorBody(now.code, now.message), version,
+                                                          keepAlive, start,
+                                                          "erro " + std::to_string(now.code) + ": " + now.message);
+                            self->feedAnswered(http::status::ok, std::move(later), version, keepAlive, start, {});
+                        });
                     },
-                    ticket);
+                    state->ticket);
             } catch (const ServerError& e) {
                 return fail(http::status::service_unavailable, rpc::codeFor(e.kind()), e.userMessage());
             } catch (const std::exception& e) {
                 return fail(http::status::internal_server_error, rpc::InternalError,
                             std::string("Erro no servidor: ") + e.what() + ".");
             }
-            asio::post(self->m_stream.get_executor(), [self, body = std::move(body), ticket, waitS = asked.waitSeconds,
+            if (!body && !self->m_server.waiting.take(self->m_address)) {
+                // Taken back, answered or not: the address keeps the rest of
+                // its connections for its calls.
+                self->m_server.feed->cancel(state->ticket);
+                return fail(http::status::service_unavailable, rpc::codeFor(ErrorKind::Unavailable),
+                            "Pedidos de alterações em espera demais deste endereço (limite "
+                                + std::to_string(self->m_server.waiting.allowance())
+                                + "); tente de novo em instantes.");
+            }
+            asio::post(self->m_stream.get_executor(), [self, body = std::move(body), state, waitS = asked.waitSeconds,
                                                        version, keepAlive, start, user = admission.user]() mutable {
                 self->m_user = user;
                 if (body)
                     return self->feedAnswered(http::status::ok, std::move(*body), version, keepAlive, start, {});
+                if (state->done) {
+                    self->m_server.waiting.give(self->m_address);   // answered before it began to wait here
+                    return;
+                }
+                state->held = true;
+                self->m_feedState = state;
                 self->m_feedWait.expires_after(std::chrono::seconds(waitS));
-                self->m_feedWait.async_wait([self, ticket, version, keepAlive, start](beast::error_code ec) {
-                    if (ec)
+                self->m_feedWait.async_wait([self, state, version, keepAlive, start](beast::error_code ec) {
+                    if (ec || state->done)
                         return;   // answered by the feed meanwhile
-                    if (auto now = self->m_server.feed->cancel(ticket))
+                    if (auto now = self->m_server.feed->cancel(state->ticket)) {
+                        self->endFeedWait(*state);
                         self->feedAnswered(http::status::ok, std::move(*now), version, keepAlive, start, {});
+                    }
                 });
+                self->watchFeedPeer(state, start);
             });
         };
         // A follower in step (its cursor within what the feed keeps) needs no
@@ -904,10 +876,53 @@ private:
             asio::post(m_server.workers, std::move(work));
     }
 
+    // A waiting request, on its connection's executor (but `ticket`, set by
+    // the feed when the request is kept).
+    struct FeedWait {
+        std::uint64_t ticket = 0;
+        bool done = false;   // answered, or its client gone
+        bool held = false;   // holds one of its address's waiting places
+    };
+    void endFeedWait(FeedWait& wait)
+    {
+        wait.done = true;
+        if (std::exchange(wait.held, false))
+            m_server.waiting.give(m_address);
+        m_feedWait.cancel();
+    }
+    // A client that closes its connection while its request waits is let go
+    // at once: the connection, and its place among its address's, are free
+    // for others instead of waiting out the two minutes.
+    void watchFeedPeer(const std::shared_ptr<FeedWait>& state, Clock::time_point start)
+    {
+        lowest().socket().async_wait(tcp::socket::wait_read, [self = self(), state, start](beast::error_code ec) {
+            if (ec || state->done)
+                return;
+            if (!peerHasGone(self->lowest().socket().native_handle()))
+                return;   // a pipelined request: read once this one is answered
+            self->m_server.feed->cancel(state->ticket);
+            self->endFeedWait(*state);
+            --self->m_server.inFlight;
+            self->log("alteracoes", msSince(start), "cliente desconectou durante a espera");
+            self->close();
+        });
+    }
+
     void feedAnswered(http::status status, std::string body, unsigned version, bool keepAlive,
                       Clock::time_point start, const std::string& error)
     {
-        log("alteracoes", msSince(start), error.empty() ? std::to_string(body.size()) + " bytes" : error);
+        // Held until the follower reads it, and a follower may never read:
+        // counted as every answer sent whole is.
+        if (!m_server.bodies.tryAcquire(body.size())) {
+            status = http::status::service_unavailable;
+            const std::string message = "O servidor está com respostas grandes demais aguardando clientes lentos; "
+                                        "tente de novo em instantes.";
+            body = RpcHandler::errorBody(rpc::codeFor(ErrorKind::Unavailable), message);
+            log("alteracoes", msSince(start), "resposta recusada: " + message);
+        } else {
+            m_answerHeld = body.size();
+            log("alteracoes", msSince(start), error.empty() ? std::to_string(body.size()) + " bytes" : error);
+        }
         Response res{status, version};
         res.set(http::field::content_type, JsonType);
         res.set(http::field::cache_control, "no-store");
@@ -952,6 +967,8 @@ private:
                               if (counted)
                                   --self->m_server.inFlight;
                               self->m_response.reset();
+                              if (self->m_answerHeld)
+                                  self->m_server.bodies.release(std::exchange(self->m_answerHeld, 0));
                               if (!ec && self->m_lingering)
                                   return self->drainThenClose();
                               if (ec || !keepAlive)
@@ -1001,6 +1018,8 @@ private:
     bool m_pieceInFlight = false;
     std::chrono::steady_clock::time_point m_piecesDeadline;
     asio::steady_timer m_feedWait;   // how long a request for changes may wait
+    std::shared_ptr<FeedWait> m_feedState;   // the request for changes that waits, if any
+    std::size_t m_answerHeld = 0;   // of the memory budget, by the answer being sent whole
     bool m_lingering = false;
     std::size_t m_reserved = 0;          // of the server's memory for bodies
     std::uint64_t m_budgetTicket = 0;    // waiting for it

@@ -20,6 +20,15 @@ std::uint64_t MemoryBudget::acquire(std::size_t bytes, Grant grant)
     return ticket;
 }
 
+bool MemoryBudget::tryAcquire(std::size_t bytes)
+{
+    std::lock_guard lock(m_mutex);
+    if (bytes > m_total - m_used)
+        return false;
+    m_used += bytes;
+    return true;
+}
+
 bool MemoryBudget::cancel(std::uint64_t ticket)
 {
     bool found = false;

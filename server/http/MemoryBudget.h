@@ -29,6 +29,9 @@ public:
     // Gives up a wait: true when it was still waiting (grant will never
     // run), false when the bytes were granted meanwhile (it runs or ran).
     bool cancel(std::uint64_t ticket);
+    // Reserves bytes only when they fit now, never waiting: for an answer
+    // already made, whose memory is held until its client has taken it.
+    bool tryAcquire(std::size_t bytes);
     void release(std::size_t bytes);
 
     std::size_t inUse() const;

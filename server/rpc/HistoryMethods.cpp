@@ -51,10 +51,20 @@ void HistoryMethods::call(std::string_view method, std::vector<JsonValue>& param
     else throw RpcError(rpc::MethodNotFound, "Método desconhecido: " + std::string(method) + ".");
 }
 
-std::optional<std::int64_t> HistoryMethods::batchOfHeader(const std::string& header)
+std::optional<std::int64_t> HistoryMethods::batchOfHeader(const std::vector<std::string>& headers)
 {
-    if (header.empty())
+    if (headers.empty())
         return std::nullopt;
+    // A header given twice, or given with nothing in it, is a client that
+    // meant a batch and failed to say which: saving it as a post of its own
+    // would put it outside the run it belongs to.
+    if (headers.size() > 1)
+        invalidParams("O cabeçalho X-Trd-Lote veio " + std::to_string(headers.size())
+                      + " vezes; envie-o uma vez só, com o número do lote. Nada foi gravado.");
+    const std::string& header = headers.front();
+    if (header.find_first_not_of(" \t") == std::string::npos)
+        invalidParams("O cabeçalho X-Trd-Lote veio vazio; envie o número de um lote aberto com AbreLote, ou não o "
+                      "envie. Nada foi gravado.");
     std::int64_t id = 0;
     const bool digits = header.size() <= 15 && header.find_first_not_of("0123456789") == std::string::npos;
     if (digits)

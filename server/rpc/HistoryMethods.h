@@ -23,7 +23,7 @@ public:
     void call(std::string_view method, std::vector<JsonValue>& params, AnswerBuffer& out, const Caller& caller);
 
     // The batch a save joins, from the X-Trd-Lote header; none when absent.
-    static std::optional<std::int64_t> batchOfHeader(const std::string& header);
+    static std::optional<std::int64_t> batchOfHeader(const std::vector<std::string>& headers);
 
 private:
     void getHistorico(std::vector<JsonValue>& params, AnswerBuffer& out);

@@ -6,6 +6,7 @@
 #include "LoginGate.h"
 #include "RpcError.h"
 #include "Storage.h"
+#include "SuggestionLane.h"
 #include "UserStore.h"
 
 #include <algorithm>
@@ -104,7 +105,10 @@ std::string RpcHandler::errorBody(int code, std::string_view message)
     return errorAnswer("null", code, message);
 }
 
-RpcHandler::RpcHandler(TranslationService& service) : m_service(service) {}
+RpcHandler::RpcHandler(TranslationService& service)
+    : m_service(service), m_suggestions(std::make_unique<SuggestionLane>())
+{
+}
 
 RpcHandler::~RpcHandler() = default;
 
@@ -119,16 +123,34 @@ void RpcHandler::requireLogin(UserStore& users, std::chrono::seconds lifetime, b
 void RpcHandler::stopLogins()
 {
     m_gate.reset();
+    // Suggestions still queued are answered as refused, while the transport
+    // that carries the answers is still there.
+    m_suggestions.reset();
 }
 
 void RpcHandler::authenticate(const CallContext& context, RpcOutcome& outcome)
 {
-    if (!m_users || (m_anonymousWhileEmpty && !m_users->hasUsers()))
+    if (!m_users)
         return;
-    constexpr std::string_view Bearer = "Bearer ";
+    // Throws while the users file is broken or exposed: no call goes in then.
+    const bool anyUser = m_users->hasUsers();
+    if (!anyUser && m_anonymousWhileEmpty)
+        return;
+    // The scheme is case-insensitive (RFC 9110, 11.1); the token follows it
+    // after one or more blanks.
     const std::string_view header = context.authorization;
-    if (header.substr(0, Bearer.size()) == Bearer) {
-        if (const auto user = m_users->user(std::string(header.substr(Bearer.size())))) {
+    const std::size_t blank = header.find(' ');
+    const bool bearer = blank != std::string_view::npos && equalsNoCase(header.substr(0, blank), "Bearer");
+    // A server that started with users may listen beyond this machine: the
+    // last user removed does not open it to everyone.
+    if (!anyUser)
+        throw RpcError(rpc::AuthRequired,
+                       std::string(bearer ? "Sua sessão foi encerrada: este" : "Este")
+                           + " servidor pede usuário e senha, mas não tem mais nenhum usuário cadastrado: peça ao "
+                             "administrador do sistema que crie o seu.");
+    if (bearer) {
+        const std::size_t token = header.find_first_not_of(' ', blank);
+        if (const auto user = m_users->user(std::string(header.substr(token == std::string_view::npos ? header.size() : token)))) {
             outcome.user = *user;
             return;
         }
@@ -148,6 +170,9 @@ RpcHandler::Admission RpcHandler::admit(const CallContext& context)
     } catch (const RpcError& e) {
         admission.code = e.code();
         admission.message = e.what();
+    } catch (const ServerError& e) {
+        admission.code = rpc::codeFor(e.kind());
+        admission.message = e.userMessage();
     }
     return admission;
 }
@@ -224,7 +249,9 @@ bool RpcHandler::run(std::string_view body, const CallContext& context, RpcOutco
             if (args.size() != 2 || !args[0].isString() || !args[1].isString())
                 throw RpcError(rpc::InvalidParams, "Login espera o usuário e a senha.");
             outcome.user = args[0].string();
-            if (!m_gate || (m_anonymousWhileEmpty && !m_users->hasUsers()))
+            // hasUsers() first: a broken or exposed users file refuses the
+            // log-in here, before it takes a place in the log-in queue.
+            if (!m_gate || (!m_users->hasUsers() && m_anonymousWhileEmpty))
                 throw RpcError(rpc::Refused, "Este servidor não pede usuário e senha.");
             auto reply = [id](RpcOutcome out, const LoginResult& result) {
                 if (result.kind == LoginResult::Kind::Accepted) {
@@ -252,6 +279,33 @@ bool RpcHandler::run(std::string_view body, const CallContext& context, RpcOutco
             return false;
         }
 
+        // A suggestion waits its turn on its own lane, the caller's rights
+        // checked first so that nobody without them takes a place there.
+        if (done && m_suggestions && method->string() == "GetSugestoes") {
+            authenticate(context, outcome);
+            CallContext later = context;
+            later.sink = nullptr;   // a few rows: answered whole
+            const bool queued = m_suggestions->submit(
+                [this, body = std::string(body), later = std::move(later), finish = *done, id,
+                 method = outcome.method](bool stopping) mutable {
+                    RpcOutcome out;
+                    if (stopping || (later.clientGone && later.clientGone())) {
+                        out.method = method;
+                        out.errorCode = rpc::codeFor(ErrorKind::Unavailable);
+                        out.errorMessage = stopping ? "O servidor está sendo encerrado; a chamada não foi atendida."
+                                                    : "O cliente desistiu antes da vez da chamada; ela não foi atendida.";
+                        out.body = errorAnswer(id, out.errorCode, out.errorMessage);
+                    } else {
+                        run(body, later, out, nullptr);
+                    }
+                    finish(std::move(out));
+                });
+            if (!queued)
+                throw ServerError(ErrorKind::Unavailable, "O servidor está recebendo pedidos de sugestões demais ao "
+                                                          "mesmo tempo; tente de novo em instantes.");
+            return false;
+        }
+
         // A data packet answers in CBOR when the client accepts it: the
         // envelope as a CBOR map whose last entry, "result", is the packet
         // (docs/protocol.md).
@@ -275,7 +329,7 @@ bool RpcHandler::run(std::string_view body, const CallContext& context, RpcOutco
         Caller caller;
         if (outcome.user != "-")
             caller.user = outcome.user;
-        caller.batch = context.batch;
+        caller.batchHeaders = context.batchHeaders;
         m_service.call(method->string(), args, answer, caller);
         outcome.resultBytes = answer.sent + answer.bytes.size() - before;
         if (!cbor)

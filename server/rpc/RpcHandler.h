@@ -28,6 +28,7 @@ struct RpcOutcome {
 };
 
 class LoginGate;
+class SuggestionLane;
 class UserStore;
 
 // What the transport knows of a call besides its body.
@@ -35,8 +36,11 @@ struct CallContext {
     std::string authorization;  // the Authorization header: "Bearer TOKEN" after a login
     bool acceptsCbor = false;   // the Accept header names application/cbor
     AnswerSink* sink = nullptr; // a CBOR answer larger than a piece goes out through it as it is written
-    std::string batch;          // the X-Trd-Lote header: the open batch a save joins
+    std::vector<std::string> batchHeaders;   // every X-Trd-Lote header: the open batch a save joins
     std::string address;        // the client's address: log-ins are throttled per address too
+    // True once the client has closed its connection: a call that waited
+    // its turn (a suggestion) is then dropped without being run.
+    std::function<bool()> clientGone;
 };
 
 // True when an Accept header value names application/cbor (and does not
@@ -50,8 +54,9 @@ public:
 
     RpcOutcome handle(std::string_view body, const CallContext& context = {});
     // The same, answering through done: a Login is checked on the log-in
-    // gate's own threads, so the calling thread does not wait for it. done
-    // runs exactly once, on this thread or on one of the gate's.
+    // gate's own threads, and a GetSugestoes runs on the suggestions' own
+    // (SuggestionLane.h), so the calling thread does not wait for them. done
+    // runs exactly once, on this thread or on one of theirs.
     void handleAsync(std::string_view body, const CallContext& context, std::function<void(RpcOutcome)> done);
 
     // From then on every call but Login needs the token a Login gave, valid
@@ -60,8 +65,8 @@ public:
     // calls are let in while the users file has no user, and need a login as
     // soon as one is added, without a restart.
     void requireLogin(UserStore& users, std::chrono::seconds lifetime, bool anonymousWhileEmpty = false);
-    // Ends the log-in checks (answering those still waiting); before the
-    // transport that would carry their answers goes away.
+    // Ends the log-in checks and the suggestions' lane (answering those still
+    // waiting); before the transport that would carry their answers goes away.
     void stopLogins();
 
     // An error answer with id null (for refusals made before a body is read).
@@ -88,6 +93,7 @@ private:
     TranslationService& m_service;
     UserStore* m_users = nullptr;
     std::unique_ptr<LoginGate> m_gate;
+    std::unique_ptr<SuggestionLane> m_suggestions;   // GetSugestoes of handleAsync (SuggestionLane.h)
     std::chrono::seconds m_sessionLifetime{0};
     bool m_anonymousWhileEmpty = false;
 };

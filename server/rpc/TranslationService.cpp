@@ -194,7 +194,7 @@ void TranslationService::setDestino(std::vector<JsonValue>& params, AnswerBuffer
     WriteOrigin origin;
     origin.user = caller.user;
     origin.method = "SetDestino";
-    origin.batch = HistoryMethods::batchOfHeader(caller.batch);
+    origin.batch = HistoryMethods::batchOfHeader(caller.batchHeaders);
     if (origin.batch)
         origin.kind = BatchKind::Replace;
     const std::vector<RowChange> changes = readDelta(args.packet(0, "pacote de alterações"));

@@ -69,13 +69,20 @@ ChangeType changeTypeFromCode(long long code)
 }
 
 void checkBatchAccepts(const std::optional<BatchRecord>& batch, std::int64_t id, const WriteOrigin& origin,
-                       const std::string& language)
+                       const std::string& language, std::optional<std::int64_t> undoneBy)
 {
     const std::string named = "O lote " + std::to_string(id);
     if (!batch)
         badArgument(named + " não existe; nada foi gravado.");
     if (batch->kind == BatchKind::Edit || batch->kind == BatchKind::Undo)
         badArgument(named + " não recebe outras gravações; nada foi gravado.");
+    // An undo covers the versions the batch held when it ran: a later save
+    // into the batch would be listed as undone while no undo covers it. The
+    // batch is finished once undone, even after that undo was undone itself.
+    if (undoneBy)
+        throw ServerError(ErrorKind::Conflict, named + " foi desfeito pelo lote " + std::to_string(*undoneBy)
+                                                   + " e não recebe outras gravações; abra um lote novo (AbreLote). "
+                                                     "Nada foi gravado.");
     if (batch->language != language)
         badArgument(named + " é do idioma " + batch->language + " e esta gravação é do idioma " + language
                     + "; nada foi gravado.");

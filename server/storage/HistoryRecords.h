@@ -71,9 +71,10 @@ ChangeType changeTypeFromCode(long long code);
 
 // Refuses (BadArgument) a write of `origin` into the open batch `id` found as
 // `batch`: one that does not exist, another language's, another user's, or a
-// kind that is not written over several calls (an edit, an undo).
+// kind that is not written over several calls (an edit, an undo); and
+// (Conflict) one an undo has undone, `undoneBy` naming that undo.
 void checkBatchAccepts(const std::optional<BatchRecord>& batch, std::int64_t id, const WriteOrigin& origin,
-                       const std::string& language);
+                       const std::string& language, std::optional<std::int64_t> undoneBy);
 
 // One version as kept, with what its batch says about it.
 struct VersionRecord {

@@ -286,7 +286,8 @@ const PostgresVersionLog::Open& PostgresVersionLog::batchFor(const std::string& 
     Open open;
     if (m_origin.batch) {
         const auto existing = m_reader.batch(*m_origin.batch);
-        checkBatchAccepts(existing, *m_origin.batch, m_origin, language);
+        checkBatchAccepts(existing, *m_origin.batch, m_origin, language,
+                          existing ? m_reader.undoneBy(existing->id) : std::nullopt);
         open = {existing->id, existing->when};
     } else {
         open = {openBatch(m_origin, language, now), now};

@@ -20,7 +20,10 @@ const char* const RestoreAdvice = "restaure a última cópia de segurança do ba
 
 } // namespace
 
-SqliteFileGuard::SqliteFileGuard(std::string path) : m_path(std::move(path)) {}
+SqliteFileGuard::SqliteFileGuard(std::string path, bool watchContent)
+    : m_path(std::move(path)), m_watchContent(watchContent)
+{
+}
 
 SqliteFileGuard::~SqliteFileGuard()
 {
@@ -116,7 +119,7 @@ std::string SqliteFileGuard::compare(bool withSample)
     if (m_withWal && identityOf(m_path + "-shm") != m_shm)
         return lose(Loss::Files, "o índice compartilhado (-shm) do banco de dados foi removido ou substituído",
                     "o índice compartilhado (-shm) do banco de dados foi removido ou substituído");
-    if (m_ownWrites > 0)
+    if (m_ownWrites > 0 || !m_watchContent)
         return {};
     const Marks now = readMarks(withSample);
     std::string change;
@@ -149,7 +152,7 @@ bool SqliteFileGuard::databaseIntact()
 {
     std::lock_guard lock(m_mutex);
     return m_recorded && (m_loss == Loss::None || m_loss == Loss::Files) && identityOf(m_path) == m_db
-        && readMarks(false).size == m_marks.size;
+        && (!m_watchContent || readMarks(false).size == m_marks.size);
 }
 
 std::string SqliteFileGuard::markDamaged(const std::string& findings)

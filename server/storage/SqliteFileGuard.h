@@ -26,7 +26,11 @@ namespace trd::server {
 
 class SqliteFileGuard {
 public:
-    explicit SqliteFileGuard(std::string path);
+    // watchContent false: only the identities are compared. A tool run beside
+    // a serving server sees that server's checkpoints change the database
+    // file at any moment; they are no damage, and the tool copies nothing
+    // into the file itself (SqliteOpenOptions::besideServer).
+    explicit SqliteFileGuard(std::string path, bool watchContent = true);
     ~SqliteFileGuard();
     SqliteFileGuard(const SqliteFileGuard&) = delete;
     SqliteFileGuard& operator=(const SqliteFileGuard&) = delete;
@@ -81,6 +85,7 @@ private:
     std::string lose(Loss loss, const std::string& what, const std::string& log);
 
     std::string m_path;
+    bool m_watchContent;
     int m_fd = -1;   // the database as opened: reads what is in it now, whatever the path names
     std::mutex m_mutex;
     bool m_recorded = false;

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -235,16 +236,25 @@ private:
 
 class SqliteWriter : public StorageWriter {
 public:
-    SqliteWriter(const std::string& path, bool durable, bool keepVersions, SqliteFileGuard& guard,
+    SqliteWriter(const std::string& path, bool durable, bool keepVersions, bool besideServer, SqliteFileGuard& guard,
                  std::atomic<bool>* damaged, RowChangeRelay& changes)
-        : m_db(path, durable, SqliteConnection::Mode::ReadWrite), m_checkpointer(path, durable, guard), m_guard(guard),
-          m_changes(changes), m_reader(m_db), m_log(m_db, m_reader), m_keepVersions(keepVersions)
+        : m_db(path, durable, SqliteConnection::Mode::ReadWrite), m_guard(guard), m_changes(changes), m_reader(m_db),
+          m_log(m_db, m_reader), m_keepVersions(keepVersions)
     {
+        // Beside a serving server, that server alone copies the WAL into the
+        // database file (bracketed as its own write for its file guard); a
+        // checkpoint made here would change the file under it unannounced,
+        // which is exactly what an outside program damaging it looks like.
+        if (besideServer)
+            sqlite3_wal_autocheckpoint(m_db.handle(), 0);
+        else
+            m_checkpointer.emplace(path, durable, guard);
         m_db.setDamageFlag(damaged);
         // Every row this connection writes, whatever the statement, is told
         // to the watcher once its transaction commits.
         sqlite3_update_hook(m_db.handle(), &SqliteWriter::rowWritten, this);
-        m_checkpointer.attach(m_db.handle());
+        if (m_checkpointer)
+            m_checkpointer->attach(m_db.handle());
         // The connections now hold the database, its WAL and shared memory
         // open: these are the files every later save must still find on disk.
         m_db.exec("SELECT 1 FROM sqlite_schema LIMIT 1");
@@ -253,7 +263,8 @@ public:
     ~SqliteWriter() override
     {
         sqlite3_update_hook(m_db.handle(), nullptr, nullptr);
-        m_checkpointer.detach(m_db.handle());
+        if (m_checkpointer)
+            m_checkpointer->detach(m_db.handle());
     }
 
     void beginBatch() override
@@ -416,6 +427,8 @@ private:
     // to the journal size limit whenever SQLite starts one afresh.)
     void shrinkLog()
     {
+        if (!m_checkpointer)
+            return;
         int logPages = 0, copied = 0;
         SqliteFileGuard::OwnWrite writing(m_guard);
         const int rc = SqliteCheckpointer::checkpointWaiting(m_db.handle(), SQLITE_CHECKPOINT_TRUNCATE, &logPages, &copied);
@@ -572,7 +585,7 @@ private:
     }
 
     SqliteConnection m_db;
-    SqliteCheckpointer m_checkpointer;
+    std::optional<SqliteCheckpointer> m_checkpointer;   // none beside a serving server
     SqliteFileGuard& m_guard;
     RowChangeRelay& m_changes;
     std::vector<std::int64_t> m_written;   // rows of the open transaction
@@ -648,7 +661,7 @@ SqliteStorage::SqliteStorage(std::string path, SqliteOpenOptions options)
                 upgrade(version);
         }
     }
-    m_guard = std::make_unique<SqliteFileGuard>(m_path);
+    m_guard = std::make_unique<SqliteFileGuard>(m_path, !m_options.besideServer);
     if (m_options.readOnly)
         m_guard->record(false);
     if (m_options.checkEverySeconds > 0)
@@ -788,8 +801,8 @@ std::unique_ptr<StorageWriter> SqliteStorage::openWriter()
 {
     if (m_options.readOnly)
         return std::make_unique<ReadOnlyWriter>();
-    return std::make_unique<SqliteWriter>(m_path, m_options.durable, m_options.keepVersions, *m_guard, &m_damaged,
-                                          m_changes);
+    return std::make_unique<SqliteWriter>(m_path, m_options.durable, m_options.keepVersions, m_options.besideServer,
+                                          *m_guard, &m_damaged, m_changes);
 }
 
 std::uint64_t SqliteStorage::watchRowChanges(RowChangeWatcher watcher)

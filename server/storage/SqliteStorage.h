@@ -21,6 +21,11 @@ struct SqliteOpenOptions {
     bool keepVersions = true;  // false only for benchmarks (writes keep no history)
     std::uint64_t minFreeBytes = 64u << 20;   // less free disk than this: unhealthy
     int checkEverySeconds = 0;                 // the integrity check on a schedule; 0: only at start
+    // A tool's run (--prune-history) on a file a server may be serving: its
+    // commits stay in the WAL, which only the serving server copies into the
+    // database file, and the database file changing under it (that server's
+    // checkpoints) is not taken for damage. See SqliteFileGuard.
+    bool besideServer = false;
 };
 
 class SqliteStorage : public StorageBackend {

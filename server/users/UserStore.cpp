@@ -1,5 +1,7 @@
 #include "UserStore.h"
 
+#include "ServerError.h"
+
 #include <sodium.h>
 
 #include <fcntl.h>
@@ -129,6 +131,45 @@ void UserStore::reloadIfChanged()
         load();
 }
 
+void UserStore::watchWhileServing()
+{
+    std::lock_guard lock(m_mutex);
+    m_serving = true;
+}
+
+void UserStore::refreshServing()
+{
+    std::string fault;
+    struct stat st {};
+    const bool present = ::stat(m_path.c_str(), &st) == 0;
+    if (present && (st.st_mode & 0066) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        fault = "o arquivo de usuários " + m_path + " pode ser " + ((st.st_mode & 0044) ? "lido" : "alterado")
+              + " por outros usuários deste computador (permissões " + mode + "); proteja-o com: chmod 600 " + m_path;
+    } else if (!sameStamp(present ? st.st_mtim : std::timespec{}, m_loadedStamp) || !m_fault.empty()) {
+        try {
+            load();
+        } catch (const std::exception& e) {
+            // load() has emptied the store: without the fault below an empty
+            // store on a loopback server would let everyone in.
+            fault = e.what();
+        }
+    }
+    if (fault != m_fault) {
+        if (!fault.empty())
+            std::fprintf(stderr, "trd-server: %s: chamadas recusadas até que seja corrigido\n", fault.c_str());
+        else
+            std::fprintf(stderr, "trd-server: o arquivo de usuários %s voltou a ser aceito\n", m_path.c_str());
+        m_fault = fault;
+    }
+    if (!m_fault.empty())
+        throw ServerError(ErrorKind::Unavailable,
+                          "O servidor recusa as chamadas: o arquivo de usuários dele está com defeito ou desprotegido. "
+                          "Avise o administrador do sistema.",
+                          m_fault);
+}
+
 void UserStore::save() const
 {
     std::string text = "# usuários do trd-server: nome, TAB, hash Argon2id da senha\n";
@@ -157,7 +198,10 @@ bool UserStore::empty() const
 bool UserStore::hasUsers()
 {
     std::lock_guard lock(m_mutex);
-    reloadIfChanged();
+    if (m_serving)
+        refreshServing();
+    else
+        reloadIfChanged();
     return !m_users.empty();
 }
 
@@ -218,7 +262,17 @@ std::string UserStore::sign(const std::string& payload, const std::string& hash)
 std::optional<std::string> UserStore::hashOf(const std::string& name)
 {
     std::lock_guard lock(m_mutex);
-    reloadIfChanged();
+    if (m_serving) {
+        // Called on the log-in threads, where nothing may be thrown; the
+        // call itself was refused before it got there.
+        try {
+            refreshServing();
+        } catch (const ServerError&) {
+            return std::nullopt;
+        }
+    } else {
+        reloadIfChanged();
+    }
     const auto it = m_users.find(name);
     if (it == m_users.end())
         return std::nullopt;
@@ -272,7 +326,10 @@ std::optional<std::string> UserStore::user(const std::string& token)
     if (expiry <= now)
         return std::nullopt;
     std::lock_guard lock(m_mutex);
-    reloadIfChanged();
+    if (m_serving)
+        refreshServing();
+    else
+        reloadIfChanged();
     const auto it = m_users.find(name);
     if (it == m_users.end())
         return std::nullopt;

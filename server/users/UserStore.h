@@ -54,11 +54,21 @@ public:
     // Whether the file has a user now (reread when it changed).
     bool hasUsers();
 
+    // While serving, the file is looked at on every call: when it no longer
+    // reads (a line broken by hand) or became readable or writable by other
+    // users of the machine (its secret signs every token), hasUsers() and
+    // user() throw ServerError (Unavailable) with a message that names no
+    // file, the log says which file and why, and calls are refused until it
+    // is mended. hashOf() then answers nothing. Off for the subcommands.
+    void watchWhileServing();
+
     static bool validName(const std::string& name);
 
 private:
     void load();
     void reloadIfChanged();
+    // reloadIfChanged(), then the fault found, if any, as a ServerError.
+    void refreshServing();
     void save() const;
     std::string sign(const std::string& payload, const std::string& hash) const;
 
@@ -67,6 +77,8 @@ private:
     std::string m_secret;                        // 32 bytes
     std::map<std::string, std::string> m_users;  // name -> hash
     std::timespec m_loadedStamp{};
+    bool m_serving = false;
+    std::string m_fault;   // for the log: what is wrong with the file now; empty when sound
 };
 
 } // namespace trd::server

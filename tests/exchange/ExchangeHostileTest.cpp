@@ -240,4 +240,55 @@ TEST_F(Hostile, Xliff2SegmentsIgnorablesAndMarkupOfAnotherToolReadTheSame)
     EXPECT_TRUE(u.problem.empty()) << u.problem;
 }
 
+// Tens of thousands of nested elements (0.5 MB files) once overflowed the
+// reader's stack; past the documented depth the file is refused whole with
+// the line of the first element too deep, and a file nested as deep as real
+// tools nest still reads.
+TEST_F(Hostile, ElementsNestedTooDeepAreRefusedWithTheirLine)
+{
+    const auto nested = [](const QByteArray& open, const QByteArray& close, int depth) {
+        QByteArray text;
+        for (int i = 0; i < depth; ++i)
+            text += open;
+        text += "x";
+        for (int i = 0; i < depth; ++i)
+            text += close;
+        return text;
+    };
+    const QByteArray deepG = Xliff12Head + unit12("u1", "Texto", "\n" + nested("<g id=\"1\">", "</g>", 50000)) + Xliff12Tail;
+    const FileError g = refusal(deepG, "deep-g.xlf");
+    EXPECT_EQ(g.line(), 6) << g.Message().toStdString();
+    EXPECT_TRUE(g.reason().contains(QStringLiteral("aninhados em mais de 256 níveis"))) << g.Message().toStdString();
+
+    const QByteArray head2 = "<?xml version=\"1.0\"?>\n<xliff version=\"2.1\" trgLang=\"ENG\" srcLang=\"pt-BR\" "
+                             "xmlns=\"urn:oasis:names:tc:xliff:document:2.0\">\n<file id=\"f\">\n"
+                             "<group id=\"g\" name=\"P\"><unit name=\"C\" id=\"u2\"><segment state=\"translated\">"
+                             "<source>Texto</source>\n<target>";
+    const QByteArray tail2 = "</target></segment></unit></group></file></xliff>\n";
+    const FileError pc = refusal(head2 + nested("<pc id=\"1\">", "</pc>", 60000) + tail2, "deep-pc.xlf");
+    EXPECT_EQ(pc.line(), 5) << pc.Message().toStdString();
+    EXPECT_TRUE(pc.reason().contains(QStringLiteral("<pc> dentro de <pc>"))) << pc.Message().toStdString();
+
+    // Groups within groups recurse too, each on a line of its own.
+    QByteArray groups = Xliff12Head;
+    for (int i = 0; i < 20000; ++i)
+        groups += "<group>\n";
+    groups += unit12("u3", "a", "b");
+    for (int i = 0; i < 20000; ++i)
+        groups += "</group>\n";
+    groups += Xliff12Tail;
+    const FileError grp = refusal(groups, "deep-groups.xlf");
+    // The root is level 1, file 2, body 3, the header's group 4: the 253rd
+    // group of the file's own is the first too deep, on line 5 + 252.
+    EXPECT_EQ(grp.line(), 5 + 252) << grp.Message().toStdString();
+
+    // As deep as a tool nests its inline markup, and a few groups: read.
+    const QByteArray fine = Xliff12Head + "<group><group>\n"
+                            + unit12("u4", "Texto", nested("<g id=\"1\">", "</g>", 200)) + "</group></group>\n"
+                            + Xliff12Tail;
+    const Document doc = readExchangeFile(file(fine, "fine.xlf"));
+    ASSERT_EQ(doc.units.size(), 1u);
+    EXPECT_EQ(doc.units[0].target.value_or(""), "x");
+}
+
 } // namespace

@@ -17,6 +17,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <sqlite3.h>
+
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -402,6 +404,87 @@ TEST_P(HistoryProcess, PruningRunsBesideAServingServerAndKeepsTheRows)
     ASSERT_TRUE(wrong.waitForFinished(30000));
     EXPECT_EQ(wrong.exitCode(), 2);
     EXPECT_TRUE(wrong.readAllStandardError().contains("--prune-history espera um número de dias"));
+}
+
+// Pruning from cron while editors save: the serving server copies the log
+// into the database file whenever it likes, and the pruning process commits
+// chunk after chunk into the same log. Neither may take the other's writes
+// for another program's damage: every run ends with what it removed, and the
+// server goes on saving and healthy.
+TEST(HistoryProcessSqlite, PruningBesideSaversNeverReadsAsDamage)
+{
+    TrdServerProcess server([] {
+        TrdServerProcess::Options o;
+        o.seedTsv = plainSeed(40);
+        o.extraArgs << QStringLiteral("--quiet");
+        return o;
+    }());
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    // Enough old batches that pruning them takes a good number of chunks,
+    // and so several of the server's checkpoints.
+    ASSERT_TRUE(server.terminate());
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(server.dbPath().toUtf8().constData(), &db), SQLITE_OK);
+        const char* fill = "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300000) "
+                           "INSERT INTO LOTE (IDIDIOMA, TPLOTE, NMUSUARIO, DTLOTE) SELECT 'ENG', 'edicao', 'velho', "
+                           "1000 + i / 1000.0 FROM n";
+        EXPECT_EQ(sqlite3_exec(db, fill, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+        sqlite3_close(db);
+    }
+    ASSERT_TRUE(server.restart()) << server.errorString().toStdString();
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> saved{0}, failed{0};
+    std::mutex failureMutex;
+    std::string failure;
+    std::vector<std::thread> savers;
+    for (int s = 0; s < 6; ++s) {
+        savers.emplace_back([&, s] {
+            Client client(server);
+            auto rows = client.rows();
+            for (int n = 0; !stop; ++n) {
+                const std::string key = QStringLiteral("c%1").arg(s * 5 + n % 5, 4, 10, QChar(u'0')).toStdString();
+                const Answer a = client.save(rows.at(key), "salvo " + std::to_string(n), n % 2 ? "T" : "D");
+                if (a.ok) {
+                    ++saved;
+                    rows = client.rows();
+                } else {
+                    ++failed;
+                    std::lock_guard lock(failureMutex);
+                    failure = a.message;
+                    rows = client.rows();
+                }
+            }
+        });
+    }
+    const auto prune = [&](const char* days) {
+        QProcess p;
+        p.start(TrdServerProcess::binaryPath(), {"--prune-history", days, "--db", server.dbPath()});
+        EXPECT_TRUE(p.waitForFinished(300000));
+        const QByteArray said = p.readAllStandardError();
+        EXPECT_EQ(p.exitCode(), 0) << said.toStdString();
+        EXPECT_TRUE(said.contains(" lotes, ")) << said.toStdString();
+        return said;
+    };
+    const QByteArray first = prune("365");
+    EXPECT_TRUE(first.contains("300000 lotes")) << first.toStdString();
+    for (int run = 0; run < 4; ++run)
+        prune(run % 2 ? "0" : "365");
+    stop = true;
+    for (auto& t : savers)
+        t.join();
+
+    EXPECT_GT(saved.load(), 0);
+    EXPECT_EQ(failed.load(), 0) << failure;
+    httplib::Client http(server.host().toStdString(), server.port());
+    const auto health = http.Get("/health");
+    ASSERT_TRUE(health);
+    EXPECT_EQ(health->status, 200) << health->body;
+    Client client(server);
+    auto rows = client.rows();
+    EXPECT_TRUE(client.save(rows.at("c0039"), "depois", "T").ok);
+    EXPECT_FALSE(server.log().contains("alterações recusadas")) << server.log().toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, HistoryProcess, ::testing::Values(Backend::Sqlite, Backend::Postgres),

@@ -69,8 +69,15 @@ protected:
                 const std::string& batch = {})
     {
         CallContext context;
-        context.batch = batch;
+        if (!batch.empty())
+            context.batchHeaders = {batch};
         return server->call("SetDestino", json(DeltaBuilder().modify(now(r), dst, status).xml()), context);
+    }
+    Answer saveWithHeaders(const TRow& r, const std::string& dst, std::vector<std::string> headers)
+    {
+        CallContext context;
+        context.batchHeaders = std::move(headers);
+        return server->call("SetDestino", json(DeltaBuilder().modify(now(r), dst).xml()), context);
     }
     Answer history(const TRow& r, int max = 0)
     {
@@ -352,6 +359,45 @@ TEST_P(History, BadInputIsRefusedInPortugueseAndWritesNothing)
     EXPECT_EQ(history(Close).rows.size(), 1u);
     EXPECT_EQ(batches().rows.size(), batchesBefore);
     EXPECT_EQ(now(Save).dst, "&Save");
+}
+
+// An undo covers the versions a batch held when it ran: a save joining the
+// batch afterwards would be listed as undone with nothing to undo it. And a
+// client that sends the batch header wrongly meant a batch: its save is not
+// quietly made a post of its own.
+TEST_P(History, SavesIntoAnUndoneBatchOrWithABrokenBatchHeaderWriteNothing)
+{
+    const std::string run = openBatch();
+    ASSERT_TRUE(save(Save, std::string("&Save"), std::string("T"), run).ok);
+    const Answer undone = undo(run);
+    ASSERT_TRUE(undone.ok) << undone.message;
+    const std::string undoBatch = undone.rows.at(0).at("IDLOTE");
+    const std::size_t versions = history(Close).rows.size();
+    const std::size_t batchesBefore = batches().rows.size();
+
+    const auto refused = [&](const Answer& a, int code, const std::string& words) {
+        EXPECT_FALSE(a.ok);
+        EXPECT_EQ(a.code, code) << a.message;
+        EXPECT_NE(a.message.find(words), std::string::npos) << a.message;
+    };
+    const std::string why = "O lote " + run + " foi desfeito pelo lote " + undoBatch + " e não recebe outras gravações";
+    refused(save(Close, std::string("&Shut"), {}, run), -32000, why);
+    // Redone (the undo undone), the batch is still finished.
+    ASSERT_TRUE(undo(undoBatch).ok);
+    refused(save(Close, std::string("&Shut"), {}, run), -32000, why);
+
+    const std::string open = openBatch();
+    refused(saveWithHeaders(Close, "&Shut", {""}), -32602, "X-Trd-Lote veio vazio");
+    refused(saveWithHeaders(Close, "&Shut", {"  "}), -32602, "X-Trd-Lote veio vazio");
+    refused(saveWithHeaders(Close, "&Shut", {open, open}), -32602, "X-Trd-Lote veio 2 vezes");
+    refused(saveWithHeaders(Close, "&Shut", {open, "987654"}), -32602, "X-Trd-Lote veio 2 vezes");
+
+    EXPECT_EQ(now(Close).dst, "&Close");
+    EXPECT_EQ(history(Close).rows.size(), versions);
+    // Only the redo's batch was added.
+    EXPECT_EQ(batches().rows.size(), batchesBefore + 1);
+    // The open batch still takes its save once the header is right.
+    EXPECT_TRUE(saveWithHeaders(Close, "&Shut", {open}).ok);
 }
 
 TEST_P(History, PruningRemovesTheOldBatchesAndTheRestStillReadsWhole)

@@ -155,9 +155,12 @@ TEST(LiveFeedProcess, AWaitingRequestIsAnsweredByAnotherClientsSave)
     EXPECT_GE(c.cursor(), a.cursor());
 }
 
-TEST(LiveFeedProcess, WaitingRequestsHoldConnectionsOfTheirAddressAndAreAnsweredWhenTheServerStops)
+// Waiting requests hold connections of their address for minutes: they may
+// take half of them, so the address's calls and /health always find room
+// (an office behind one address reaches the limit with its editors alone).
+TEST(LiveFeedProcess, WaitingRequestsTakeAtMostHalfTheirAddresssConnectionsAndAreAnsweredWhenTheServerStops)
 {
-    TrdServerProcess server(seeded({"--max-per-address", "3"}));
+    TrdServerProcess server(seeded({"--max-per-address", "4"}));
     ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
     const int port = server.port();
     ::usleep(300 * 1000);   // the start-up check's connection is counted out
@@ -165,15 +168,24 @@ TEST(LiveFeedProcess, WaitingRequestsHoldConnectionsOfTheirAddressAndAreAnswered
     // requests wait for changes after it.
     const std::int64_t ahead = 1000000;
     std::vector<std::future<FeedAnswer>> waiting;
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 2; ++i)
         waiting.push_back(std::async(std::launch::async, [&] { return follow(port, "ENG", ahead); }));
     ASSERT_EQ(waiting[0].wait_for(std::chrono::milliseconds(500)), std::future_status::timeout);
+    ASSERT_EQ(waiting[1].wait_for(std::chrono::milliseconds(500)), std::future_status::timeout);
 
-    httplib::Client fourth("127.0.0.1", port);
-    auto refused = fourth.Get("/health");
-    ASSERT_TRUE(refused);
-    EXPECT_EQ(refused->status, 503);
-    EXPECT_NE(refused->body.find("Conexões demais deste endereço"), std::string::npos) << refused->body;
+    const FeedAnswer third = follow(port, "ENG", ahead);
+    EXPECT_EQ(third.status, 503);
+    const JsonValue* error = third.body.find("error");
+    ASSERT_NE(error, nullptr);
+    EXPECT_NE(error->find("message")->string().find("em espera demais deste endereço (limite 2)"), std::string::npos);
+    // The other two connections of the address serve its calls.
+    httplib::Client health("127.0.0.1", port), call("127.0.0.1", port);
+    auto healthy = health.Get("/health");
+    ASSERT_TRUE(healthy);
+    EXPECT_EQ(healthy->status, 200) << healthy->body;
+    auto answered = call.Post("/Trd09300.rdmTraducao", request("GetDataHoraServ", ""), "application/json");
+    ASSERT_TRUE(answered);
+    EXPECT_TRUE(parseAnswer(answered->body).ok) << answered->body;
 
     QElapsedTimer clock;
     clock.start();
@@ -185,6 +197,35 @@ TEST(LiveFeedProcess, WaitingRequestsHoldConnectionsOfTheirAddressAndAreAnswered
         EXPECT_EQ(stopped.cursor(), ahead);
     }
     EXPECT_LT(clock.elapsed(), 20000) << "the server does not wait for the requests' time to run out";
+}
+
+// A client that goes while its request waits gives its place back at once,
+// not when the wait runs out: the address can wait again straight away.
+TEST(LiveFeedProcess, AWaitingRequestWhoseClientClosedIsDroppedAtOnce)
+{
+    TrdServerProcess server(seeded({"--max-per-address", "4"}));
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    const int port = server.port();
+    const std::int64_t start = follow(port, "ENG", std::nullopt).cursor();
+    ASSERT_GE(start, 0);
+    for (int i = 0; i < 2; ++i)
+        followAndDrop(port, feedPath("ENG", start, 120));
+    QElapsedTimer clock;
+    clock.start();
+    while (server.log().count("cliente desconectou durante a espera") < 2 && clock.elapsed() < 30000)
+        ::usleep(50 * 1000);
+    EXPECT_EQ(server.log().count("cliente desconectou durante a espera"), 2) << server.log().toStdString();
+
+    std::vector<std::future<FeedAnswer>> again;
+    for (int i = 0; i < 2; ++i)
+        again.push_back(std::async(std::launch::async, [&] { return follow(port, "ENG", start); }));
+    ASSERT_EQ(again[0].wait_for(std::chrono::milliseconds(500)), std::future_status::timeout);
+    ASSERT_TRUE(Saver(port).save(Fechar, "&Close now").ok);
+    for (auto& a : again) {
+        const FeedAnswer got = a.get();
+        EXPECT_EQ(got.status, 200);
+        EXPECT_EQ(got.destinations(), std::vector<std::string>{"&Close now"});
+    }
 }
 
 TEST(LiveFeedProcess, ADroppedRequestOrARestartedServerResumesFromTheCursorWithoutLosingASave)
@@ -275,6 +316,60 @@ TEST(LiveFeedProcess, RefusesARequestWithoutASessionOrWithBadParameters)
                             {{"Authorization", "Bearer " + token}, {"Origin", "http://example.com"}});
     ASSERT_TRUE(foreign);
     EXPECT_EQ(foreign->status, 403);
+}
+
+// Rights are those of the moment a change goes out: a follower removed, or
+// whose session ran out, while its request waited is refused instead of
+// being told the colleagues' saves.
+TEST(LiveFeedProcess, AWaitingRequestOfARemovedOrExpiredUserGetsNoChanges)
+{
+    QTemporaryDir dir;
+    const QString users = dir.filePath("trd.users");
+    const auto userCommand = [&](const QStringList& args) {
+        QProcess p;
+        p.start(TrdServerProcess::binaryPath(), QStringList{"user"} + args + QStringList{"--users", users});
+        EXPECT_TRUE(p.waitForStarted(10000));
+        p.write("segredo-1\n");
+        p.closeWriteChannel();
+        EXPECT_TRUE(p.waitForFinished(30000));
+        return p.exitCode();
+    };
+    for (const char* name : {"ana", "bia", "caio"})
+        ASSERT_EQ(userCommand({"add", name}), 0);
+    TrdServerProcess server(seeded({"--users", users, "--session-timeout", "6"}));
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    const auto login = [&](const char* name) {
+        httplib::Client http("127.0.0.1", server.port());
+        auto res = http.Post("/Trd09300.rdmTraducao", request("Login", std::string("\"") + name + "\",\"segredo-1\""),
+                             "application/json");
+        return res ? parseJson(res->body).find("result")->string() : std::string();
+    };
+    const std::string bia = login("bia");
+    const std::string caio = login("caio");
+    ASSERT_FALSE(bia.empty());
+    const std::int64_t start = follow(server.port(), "ENG", std::nullopt, 1, bia).cursor();
+    ASSERT_GE(start, 0);
+    auto removed = std::async(std::launch::async, [&] { return follow(server.port(), "ENG", start, 60, bia); });
+    auto expiring = std::async(std::launch::async, [&] { return follow(server.port(), "ENG", start, 60, caio); });
+    ASSERT_EQ(removed.wait_for(std::chrono::milliseconds(500)), std::future_status::timeout);
+    ASSERT_EQ(userCommand({"remove", "bia"}), 0);
+    // caio's session, six seconds long, ends while his request waits.
+    ::sleep(7);
+
+    httplib::Client http("127.0.0.1", server.port());
+    auto saved = http.Post("/Trd09300.rdmTraducao", {{"Authorization", "Bearer " + login("ana")}},
+                           request("SetDestino", json(DeltaBuilder().modify(Fechar, "&Close it").xml())),
+                           "application/json");
+    ASSERT_TRUE(saved);
+    ASSERT_TRUE(parseAnswer(saved->body).ok) << saved->body;
+    for (auto* waiting : {&removed, &expiring}) {
+        const FeedAnswer a = waiting->get();
+        EXPECT_EQ(a.status, 401);
+        EXPECT_TRUE(a.destinations().empty());
+        const JsonValue* error = a.body.find("error");
+        ASSERT_NE(error, nullptr);
+        EXPECT_EQ(error->find("code")->number(), -32001);
+    }
 }
 
 TEST(LiveFeedProcess, TwoServersOnOnePostgresDatabaseTellEachOthersSaves)

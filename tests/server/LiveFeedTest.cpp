@@ -301,6 +301,51 @@ TEST(LiveFeed, ACursorBehindMemoryIsAnsweredFromTheHistoryUntilItIsNoLongerKept)
     EXPECT_EQ(cursor(ahead), start + 6);
 }
 
+// An answer is held until its follower reads it, and a follower may never
+// read: answers stop at about answerBytes (one change at least), from memory
+// as from the history, and the follower takes the rest in the next ones,
+// every change once and in order.
+TEST(LiveFeed, AnswersAreBoundedInBytesAndTheRestComesInTheNextOnes)
+{
+    InProcessServer server;
+    seedRows(server);
+    FeedLimits limits;
+    limits.answerBytes = 20000;
+    limits.keptEvents = 30;   // the oldest come back from the history
+    ChangeFeed feed(server.context().backend(), server.context().sessions(), limits);
+    feed.start();
+    const std::int64_t start = cursor(poll(feed, "ENG", std::nullopt));
+    std::string dst = "&Save";
+    std::vector<std::string> saved;
+    for (int i = 0; i < 40; ++i) {
+        // Each change keeps the text before and after: about 6 KB.
+        const std::string next = std::to_string(i) + std::string(2990, 'a' + i % 26);
+        save(server, {"ENG", "TRD09300", "sbtSalvar", "&Salvar", dst, "N"}, next, std::nullopt);
+        saved.push_back(next);
+        dst = next;
+    }
+    caughtUp(feed, server);
+
+    std::vector<std::string> seen;
+    std::int64_t at = start;
+    for (int round = 0; round < 40 && seen.size() < saved.size(); ++round) {
+        const std::string body = [&] {
+            std::uint64_t ticket = 0;
+            auto now = feed.poll("ENG", at, [](std::string) {}, ticket);
+            return now ? *now : feed.cancel(ticket).value_or("");
+        }();
+        ASSERT_FALSE(body.empty());
+        EXPECT_LT(body.size(), 20000u + 8000u) << "round " << round;
+        const JsonValue a = parseJson(body);
+        ASSERT_EQ(a.find("recarregar"), nullptr);
+        ASSERT_GT(cursor(a), at);
+        for (const JsonValue& c : changes(a))
+            seen.push_back(text(c, "destino"));
+        at = cursor(a);
+    }
+    EXPECT_EQ(seen, saved);
+}
+
 TEST(LiveFeed, ALargeBurstSendsClientsBehindItToReloadAndGoesOnAfterIt)
 {
     InProcessServer server;

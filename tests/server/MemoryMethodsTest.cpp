@@ -156,6 +156,11 @@ TEST_P(Memory, SimilarSourcesRankedWithTiesByStatusThenNewestAndOneASource)
     // A lower threshold lets the farther ones in, still five at most.
     EXPECT_EQ(similar(Asked, "50").size(), 5u);
     EXPECT_EQ(similar({"ENG", "X", "y", "Salvar como!", "", "N"}, "50").front(), "Salvar como 91");
+    // Below 50 % nothing more is searched: "Salvar!" at 43 % stays out even
+    // when 1 % is asked.
+    const TRow longer{"ENG", "X", "y", "Salvar como tudo", "", "N"};
+    EXPECT_EQ(similar(longer, "50"), (Strings{"Salvar como 68"}));
+    EXPECT_EQ(similar(longer, "1"), (Strings{"Salvar como 68"}));
     // The other language's rows never answer for this one.
     for (const std::string& s : similar({"ENG", "X", "y", "Salvar?", "", "N"}))
         EXPECT_NE(s.rfind("Salvar?", 0), 0u);

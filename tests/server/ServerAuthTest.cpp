@@ -353,4 +353,72 @@ TEST(ServerAuth, AUserAddedToARunningServerWithoutUsersEndsAnonymousCalls)
     ASSERT_FALSE(token.empty());
     EXPECT_TRUE(call(port, "GetIdiTrad", "", token).ok);
     EXPECT_TRUE(server.log().contains(" ana GetIdiTrad ")) << server.log().toStdString();
+
+    // Started without users on the loopback address, it is this machine's
+    // own server again once the last user goes.
+    ASSERT_EQ(userCommand({"remove", "ana", "--db", server.dbPath()}), 0);
+    EXPECT_TRUE(call(port, "GetIdiTrad", "").ok);
+}
+
+// The users file is looked at on every call while serving: the scheme of the
+// token is read without regard to case; a file made readable by others or
+// broken by hand refuses every call (never lets anyone in anonymously) and
+// says so without naming the file, which only the log does; the last user
+// removed leaves a server that started with users asking for a log-in.
+TEST(ServerAuth, TheUsersFileIsWatchedWhileServingAndNeverNamedToClients)
+{
+    QTemporaryDir dir;
+    const QString users = dir.filePath("trd.users");
+    ASSERT_EQ(userCommand({"add", "ana", "--users", users}, "segredo-1\n"), 0);
+    TrdServerProcess::Options options;
+    options.demo = true;
+    options.extraArgs = {"--users", users};
+    TrdServerProcess server(options);
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    const int port = server.port();
+    const std::string token = login(port, "ana", "segredo-1");
+    ASSERT_FALSE(token.empty());
+
+    const auto withScheme = [&](const std::string& authorization) {
+        httplib::Client http("127.0.0.1", port);
+        auto res = http.Post("/Trd09300.rdmTraducao", {{"Authorization", authorization}}, request("GetIdiTrad", ""),
+                             "application/json");
+        return res ? parseAnswer(res->body) : Answer{false, -1, "transport failure", {}, {}};
+    };
+    EXPECT_TRUE(withScheme("bearer " + token).ok);
+    EXPECT_TRUE(withScheme("BEARER  " + token).ok);
+    EXPECT_EQ(withScheme("Bearertoken" + token).code, -32001);
+
+    const auto refusedWithoutPath = [&](const Answer& a, const char* what) {
+        EXPECT_EQ(a.code, -32603) << what << ": " << a.message;
+        EXPECT_NE(a.message.find("arquivo de usuários"), std::string::npos) << what << ": " << a.message;
+        EXPECT_EQ(a.message.find(dir.path().toStdString()), std::string::npos) << what << ": " << a.message;
+        EXPECT_EQ(a.message.find("trd.users"), std::string::npos) << what << ": " << a.message;
+    };
+    ASSERT_EQ(::chmod(users.toUtf8().constData(), 0644), 0);
+    refusedWithoutPath(call(port, "GetIdiTrad", "", token), "readable by others");
+    refusedWithoutPath(call(port, "Login", "\"ana\",\"segredo-1\""), "log-in, readable by others");
+    EXPECT_TRUE(server.log().contains("permissões 0644")) << server.log().toStdString();
+    ASSERT_EQ(::chmod(users.toUtf8().constData(), 0600), 0);
+    EXPECT_TRUE(call(port, "GetIdiTrad", "", token).ok);
+
+    QFile file(users);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray sound = file.readAll();
+    file.close();
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(sound + "uma linha estragada\n");
+    file.close();
+    refusedWithoutPath(call(port, "GetIdiTrad", "", token), "broken");
+    refusedWithoutPath(call(port, "GetIdiTrad", ""), "broken, no token");
+    EXPECT_TRUE(server.log().contains("linha inválida")) << server.log().toStdString();
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(sound);
+    file.close();
+    EXPECT_TRUE(call(port, "GetIdiTrad", "", token).ok);
+
+    ASSERT_EQ(userCommand({"remove", "ana", "--users", users}), 0);
+    const Answer nobody = call(port, "GetIdiTrad", "");
+    EXPECT_EQ(nobody.code, -32001);
+    EXPECT_NE(nobody.message.find("não tem mais nenhum usuário cadastrado"), std::string::npos) << nobody.message;
 }
