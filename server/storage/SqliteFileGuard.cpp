@@ -173,8 +173,19 @@ SqliteFileGuard::OwnWrite::OwnWrite(SqliteFileGuard& guard) : m_guard(guard)
 SqliteFileGuard::OwnWrite::~OwnWrite()
 {
     std::lock_guard lock(m_guard.m_mutex);
-    if (--m_guard.m_ownWrites == 0 && m_guard.m_recorded && m_guard.m_lost.empty())
-        m_guard.m_marks = m_guard.readMarks(true);
+    if (--m_guard.m_ownWrites != 0 || !m_guard.m_recorded || !m_guard.m_lost.empty())
+        return;
+    const Marks now = m_guard.readMarks(true);
+    // The server's own writes (checkpoints) only ever add pages to the file:
+    // one that is shorter now was cut by another program while they ran, and
+    // is no new state to take as the file's own.
+    if (now.size >= 0 && now.size < m_guard.m_marks.size) {
+        m_guard.lose(Loss::Content, "o arquivo do banco de dados foi alterado por outro programa",
+                     "o tamanho do arquivo do banco de dados mudou de " + std::to_string(m_guard.m_marks.size) + " para "
+                         + std::to_string(now.size) + " bytes sem que o servidor as gravasse (outro programa o cortou)");
+        return;
+    }
+    m_guard.m_marks = now;
 }
 
 } // namespace trd::server
