@@ -735,13 +735,11 @@ void TfrmTraducao::gravacaoFalhou(const Exception& erro, bool textoEditado, cons
     } catch (const Exception&) {
         relida = false;   // still unknown: the server does not answer
     }
-    if (relida)
+    traducao::LinhaPostada doServidor;
+    if (relida) {
         cdsDestino->RefreshRecord(lida);
-    const auto doServidor = [&]() -> traducao::LinhaPostada {
-        if (!relida)
-            return {};
-        return {lida.FieldByName(NMDESTINO)->AsString(), lida.FieldByName(NMSITUACAO)->AsString()};
-    }();
+        doServidor = {lida.FieldByName(NMDESTINO)->AsString(), lida.FieldByName(NMSITUACAO)->AsString()};
+    }
     const traducao::DesfechoDaFalha desfecho = traducao::DesfechoDaGravacaoFalha(
         relida, doServidor, {destinoPostado, situacaoPostada}, destinoAntes, textoEditado);
     if (desfecho.gravada) {
