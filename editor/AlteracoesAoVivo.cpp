@@ -1,17 +1,16 @@
 #include "AlteracoesAoVivo.h"
 
-#include "Cli_Trd09300.h"
-#include "HistoricoDoEditor.h"
 #include "LinhaDoServidor.h"
+#include "ServicosDoEditor.h"
 #include "ShowAvi.h"
 #include "TApplication.h"
+#include "TClientDataSet.h"
 #include "TDateTime.h"
 #include "TraducaoRegras.h"
-#include "VerificacoesDoEditor.h"
+#include "TSocketConnection.h"
 #include "WebSession.h"
 
 #include <QApplication>
-#include <QBoxLayout>
 #include <QDateTime>
 #include <QLabel>
 
@@ -29,20 +28,19 @@ constexpr int kNovaTentativaMs = 2000;
 
 } // namespace
 
-AlteracoesAoVivo::AlteracoesAoVivo(TfrmTraducao& editor)
-    : QObject(&editor), m_editor(editor), m_alteracoes(editor.cdsDestino)
+AlteracoesAoVivo::AlteracoesAoVivo(ServicosDoEditor& editor)
+    : QObject(editor.janela()), m_editor(editor), m_alteracoes(&editor.linhas())
 {
-    m_indicador = new QLabel(editor.panNavigator);
+    m_indicador = new QLabel;
     m_indicador->setObjectName(QStringLiteral("lblAoVivo"));
     m_indicador->setTextFormat(Qt::PlainText);
     m_indicador->setAccessibleName(QStringLiteral("Alterações ao vivo"));
     m_indicador->hide();
-    if (auto* linha = qobject_cast<QBoxLayout*>(editor.panNavigator->layout()))
-        linha->insertWidget(linha->count() - 1, m_indicador);
+    editor.adicionaPainel(m_indicador, ServicosDoEditor::Lugar::Navegador);
 
     m_fimDaMarca.setSingleShot(true);
     connect(&m_fimDaMarca, &QTimer::timeout, this, [this] {
-        m_editor.dbgPadrao->viewport()->update();
+        m_editor.repintaLinhas();
         if (m_alteracoes.algumRecente(agoraMs(), JanelaMarcaMs))
             m_fimDaMarca.start(500);
     });
@@ -66,7 +64,7 @@ void AlteracoesAoVivo::segue(const QString& idioma)
         m_feed.Stop();
         return;
     }
-    TSocketConnection& conexao = *m_editor.netTraducao;
+    TSocketConnection& conexao = m_editor.conexao();
     ChangeFeedClient::Endpoint onde;
     onde.host = conexao.Host;
     onde.port = conexao.Port;
@@ -102,7 +100,7 @@ void AlteracoesAoVivo::linhasMudaram()
 
 bool AlteracoesAoVivo::podeMexer() const
 {
-    const TClientDataSet* linhas = m_editor.cdsDestino;
+    const TClientDataSet* linhas = &m_editor.linhas();
     return linhas->Active() && linhas->State() == TDataSetState::dsBrowse && linhas->ChangeCount() == 0 &&
            !linhas->ControlsDisabled() && !QApplication::activeModalWidget();
 }
@@ -114,9 +112,9 @@ void AlteracoesAoVivo::recebe(const FeedBatch& lote)
         estadoMudou();
         return;
     }
-    if (!m_editor.cdsDestino->Active())
+    if (!m_editor.linhas().Active())
         return;
-    mostra(m_alteracoes.recebe(stIdioma, lote.changes, agoraMs()));
+    mostra(m_alteracoes.recebe(m_editor.idioma(), lote.changes, agoraMs()));
 }
 
 void AlteracoesAoVivo::estadoMudou()
@@ -130,7 +128,7 @@ void AlteracoesAoVivo::estadoMudou()
         this,
         [this] {
             m_tentativaMarcada = false;
-            if (!m_editor.cdsDestino->Active())
+            if (!m_editor.linhas().Active())
                 return;
             if (m_recarregar) {
                 if (podeMexer())
@@ -147,14 +145,14 @@ void AlteracoesAoVivo::estadoMudou()
 
 void AlteracoesAoVivo::recarrega()
 {
-    TClientDataSet* linhas = m_editor.cdsDestino;
+    TClientDataSet* linhas = &m_editor.linhas();
     const int campoTela = linhas->FieldByName(QStringLiteral("CDPROGTRAD"))->Index();
     const int campoComponente = linhas->FieldByName(QStringLiteral("NMCOMPONENTE"))->Index();
     const int campoOrigem = linhas->FieldByName(QStringLiteral("STAGRVALPROP"))->Index();
     QList<ChaveLinha> chaves;
     chaves.reserve(linhas->RecordCount());
     for (int linha = 0; linha < linhas->RecordCount(); ++linha)
-        chaves.append({stIdioma, linhas->ValueAt(linha, campoTela).toString(),
+        chaves.append({m_editor.idioma(), linhas->ValueAt(linha, campoTela).toString(),
                        linhas->ValueAt(linha, campoComponente).toString(),
                        linhas->ValueAt(linha, campoOrigem).toString()});
     TClientDataSet doServidor;
@@ -163,7 +161,7 @@ void AlteracoesAoVivo::recarrega()
         struct Fecha {
             ~Fecha() { DeactiveShowAvi(); }
         } fecha;
-        LeLinhasDoServidor(*m_editor.netTraducao, stIdioma, chaves, doServidor);
+        LeLinhasDoServidor(m_editor.conexao(), m_editor.idioma(), chaves, doServidor);
     } catch (const std::exception&) {
         // Not now (the server does not answer): the rows stay as they are,
         // and the reading is tried again with the next change or state.
@@ -181,15 +179,12 @@ void AlteracoesAoVivo::recarrega()
 
 void AlteracoesAoVivo::mostra(const AlteracoesDeColegas::Resultado& r)
 {
-    for (const int linha : r.linhas)
-        m_editor.verificacoes->linhaAlterada(linha);
-    if (r.removidas > 0)
-        m_editor.verificacoes->linhasMudaram();
+    // The checks follow the rows changed; the history's line, asked again,
+    // says who changed the current row last.
+    if (!r.linhas.empty() || r.removidas > 0 || r.linhaAtual)
+        m_editor.alteradasPorOutro(r.linhas, r.removidas > 0, r.linhaAtual);
     if (!r.linhas.empty())
         m_fimDaMarca.start(JanelaMarcaMs + 50);
-    // The history's line says who changed the current row last: asked again.
-    if (r.linhaAtual && m_editor.Historico)
-        m_editor.Historico->Gravou();
     if (const FeedChange* c = r.daLinhaEditada) {
         const QDateTime agora = QDateTime::currentDateTime();
         m_editor.mostraTextoDoColega(
@@ -204,7 +199,7 @@ bool AlteracoesAoVivo::recente(int linha) const
 
 bool AlteracoesAoVivo::irParaProxima()
 {
-    TClientDataSet* linhas = m_editor.cdsDestino;
+    TClientDataSet* linhas = &m_editor.linhas();
     if (!linhas->Active() || linhas->IsEmpty())
         return false;
     const int total = linhas->RecordCount();

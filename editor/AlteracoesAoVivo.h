@@ -11,7 +11,8 @@
 // never stops editing or saving. When the server says changes were missed,
 // the loaded rows are read again in place.
 //
-// The editor calls it at a few points of its own handlers, as it does the checks.
+// The editor calls it at a few points of its own handlers, as it does the
+// checks; it reaches the editor through ServicosDoEditor alone.
 #include "AlteracoesDeColegas.h"
 #include "ChangeFeedClient.h"
 
@@ -24,13 +25,13 @@ class QRect;
 
 namespace trd {
 
+class ServicosDoEditor;
 class TCanvas;
-class TfrmTraducao;
 
 class AlteracoesAoVivo : public QObject {
     Q_OBJECT
 public:
-    explicit AlteracoesAoVivo(TfrmTraducao& editor);
+    explicit AlteracoesAoVivo(ServicosDoEditor& editor);
     ~AlteracoesAoVivo() override;
 
     // How long a row changed by a colleague stays tinted.
@@ -65,7 +66,7 @@ private:
     void mostraEstado();
     bool podeMexer() const;
 
-    TfrmTraducao& m_editor;
+    ServicosDoEditor& m_editor;
     ChangeFeedClient m_feed;
     AlteracoesDeColegas m_alteracoes;
     QLabel* m_indicador;

@@ -125,11 +125,11 @@ TfrmTraducao::TfrmTraducao(QWidget* parent) : TfrmPadraoSortGrid(parent)
     buildGrid();
     buildImageStore();
     buildDetailPanel();
-    verificacoes = new VerificacoesDoEditor(dbgPadrao, cdsDestino, FolhaDadosLayout(), this);
+    verificacoes = new VerificacoesDoEditor(*this);
     buildToolBar();
     buildMenu();
     Historico = new historico::HistoricoDoEditor(*this);
-    memoria = new MemoriaDoEditor(this);
+    memoria = new MemoriaDoEditor(*this);
     addExchangeMenu(*this);
     aoVivo = new AlteracoesAoVivo(*this);
     connectEvents();
@@ -735,80 +735,34 @@ void TfrmTraducao::gravacaoFalhou(const Exception& erro, bool textoEditado, cons
     } catch (const Exception&) {
         relida = false;   // still unknown: the server does not answer
     }
+    traducao::LinhaPostada doServidor;
     if (relida) {
         cdsDestino->RefreshRecord(lida);
-        if (lida.FieldByName(NMDESTINO)->AsString() == destinoPostado &&
-            lida.FieldByName(NMSITUACAO)->AsString() == situacaoPostada) {
-            // What was posted is what the server holds: the save stands.
-            lblAviso->setText(traducao::AvisoGravacaoConfirmada(chave.origem));
-            Historico->Gravou();
-            return;
-        }
+        doServidor = {lida.FieldByName(NMDESTINO)->AsString(), lida.FieldByName(NMSITUACAO)->AsString()};
     }
-    const QString doColega = relida ? lida.FieldByName(NMDESTINO)->AsString() : QString();
-    const bool mostraColega = textoEditado && relida && doColega != destinoAntes;
-    if (textoEditado) {
-        devolveTextoAoEditor(texto);
-        if (mostraColega) {
-            panTextoColega->Mostra(traducao::TituloTextoDoColega(lida.FieldByName(NMSITUACAO)->AsString()), doColega);
-            layoutDetailLabels();
-        }
-    }
-    throw Exception(incerta ? traducao::MensagemGravacaoIncerta(erro.Message(), textoEditado, mostraColega)
-                            : traducao::MensagemNaoGravado(erro.Message(), textoEditado, mostraColega));
-}
-
-ChaveLinha TfrmTraducao::chaveAtual() const
-{
-    return {cdsDestino->FieldByName(QStringLiteral("IDIDIOMA"))->AsString(),
-            cdsDestino->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString(),
-            cdsDestino->FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString(),
-            cdsDestino->FieldByName(NMORIGEM)->AsString()};
-}
-
-void TfrmTraducao::devolveTextoAoEditor(const QString& texto)
-{
-    if (!cdsDestino->Active() || cdsDestino->IsEmpty() || cdsDestino->State() != TDataSetState::dsBrowse)
+    const traducao::DesfechoDaFalha desfecho = traducao::DesfechoDaGravacaoFalha(
+        relida, doServidor, {destinoPostado, situacaoPostada}, destinoAntes, textoEditado);
+    if (desfecho.gravada) {
+        lblAviso->setText(traducao::AvisoGravacaoConfirmada(chave.origem));
+        Historico->Gravou();
         return;
-    // Unposted, in the cell where it was typed, over the row's text as the
-    // user had typed it: the user corrects it, takes the colleague's text,
-    // posts it over theirs deliberately or drops it with Escape.
-    cdsDestino->Edit();
-    dbgPadrao->SetSelectedIndex(2);
-    dbgPadrao->SetEditorMode(true);
-    if (QLineEdit* editor = dbgPadrao->InplaceEditor()) {
-        editor->setText(texto);
-        lblDestino->setText(texto);
-    } else {
-        cdsDestino->FieldByName(NMDESTINO)->SetAsString(texto);
     }
-}
-
-void TfrmTraducao::mostraTextoDoColega(const QString& titulo, const QString& texto)
-{
-    panTextoColega->Mostra(titulo, texto);
-    layoutDetailLabels();
+    if (desfecho.devolveTexto && cdsDestino->Active() && !cdsDestino->IsEmpty() &&
+        cdsDestino->State() == TDataSetState::dsBrowse) {
+        // Unposted, in the cell where it was typed: the user corrects it,
+        // takes the colleague's text, posts it over theirs deliberately or
+        // drops it with Escape.
+        digitaNaCelula(texto);
+    }
+    if (desfecho.mostraColega)
+        mostraTextoDoColega(traducao::TituloTextoDoColega(doServidor.situacao), doServidor.destino);
+    throw Exception(traducao::MensagemDaFalha(erro.Message(), incerta, desfecho));
 }
 
 void TfrmTraducao::mnuAlteracaoColegaClick(QObject*)
 {
     if (!aoVivo->irParaProxima())
         lblAviso->setText(QStringLiteral("Nenhuma linha foi alterada por outro usuário desde que as linhas foram carregadas."));
-}
-
-void TfrmTraducao::usaTextoDoColega(const QString& texto)
-{
-    if (QLineEdit* editor = dbgPadrao->InplaceEditor()) {
-        // As typed over the whole text: Ctrl+Z brings the user's own back.
-        editor->selectAll();
-        editor->insert(texto);
-        editor->setFocus(Qt::OtherFocusReason);
-        lblDestino->setText(texto);
-    } else if (cdsDestino->State() == TDataSetState::dsEdit) {
-        cdsDestino->FieldByName(NMDESTINO)->SetAsString(texto);
-    }
-    panTextoColega->Esconde();
-    layoutDetailLabels();
 }
 
 void TfrmTraducao::esqueceGravacao()

@@ -4,8 +4,11 @@
 // server into cdsDestino, edits destination texts in the grid and marks each
 // row translated, doubtful or not translated; every posted change goes to the
 // server at once. The other screens of the package hang off this form: they
-// use frmTraducao's cdsDestino, netTraducao and cbbIdioma, and stIdioma.
+// use frmTraducao's cdsDestino, netTraducao and cbbIdioma, and stIdioma. The
+// companions beside the screen (memory, history, live changes, checks,
+// exchange) see it only as their ServicosDoEditor.
 #include "LinhaDoServidor.h"
+#include "ServicosDoEditor.h"
 #include "TImage.h"
 #include "TNetConnection.h"
 #include "TextoDoColega.h"
@@ -26,7 +29,7 @@ namespace historico {
 class HistoricoDoEditor;
 }
 
-class TfrmTraducao : public TfrmPadraoSortGrid {
+class TfrmTraducao : public TfrmPadraoSortGrid, public ServicosDoEditor {
     Q_OBJECT
 public:
     explicit TfrmTraducao(QWidget* parent = nullptr);
@@ -122,9 +125,30 @@ public:
 
     // ---- colleagues' saves
     void mnuAlteracaoColegaClick(QObject* sender);
-    // A colleague's text of the row being edited, beside the cell, in the detail panel.
-    void mostraTextoDoColega(const QString& titulo, const QString& texto);
     void layoutDetailLabels();
+
+    // ---- what the companions are offered (ServicosDoEditor; Cli_Trd09300Servicos.cpp)
+    QWidget* janela() override;
+    TClientDataSet& linhas() override;
+    TSocketConnection& conexao() override;
+    QString idioma() const override;
+    QString textoDoIdioma() const override;
+    bool idiomaDaLista() const override;
+    bool substituindo() const override;
+    ChaveLinha chaveAtual() const override;
+    void digitaNaCelula(const QString& texto) override;
+    QLineEdit* celulaAberta() const override;
+    QWidget* areaDasCelulas() const override;
+    void repintaLinhas() override;
+    void devolveTeclado() override;
+    void recarrega() override;
+    void mostraTextoDoColega(const QString& titulo, const QString& texto) override;
+    void alteradasPorOutro(const std::vector<int>& linhas, bool removidas, bool atual) override;
+    void adicionaPainel(QWidget* painel, Lugar lugar) override;
+    void adicionaSeparador(const char* nome) override;
+    QAction* adicionaItem(const char* nome, const QString& texto, const QKeySequence& tecla = {}) override;
+    QShortcut* adicionaAtalho(const char* nome, const QKeySequence& tecla) override;
+    qint64 emLote(const QString& idioma, const QString& tipo, const std::function<void()>& chamada) override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -140,10 +164,10 @@ private:
     void marcaSituacao(const QString& situacao);
     void gravaAlteracoes();
     void gravacaoFalhou(const Exception& erro, bool textoEditado, const QString& texto);
-    void devolveTextoAoEditor(const QString& texto);
     void usaTextoDoColega(const QString& texto);
     void esqueceGravacao();
-    ChaveLinha chaveAtual() const;
+    // The detail panel, or the row that holds it and the panels beside it.
+    QWidget* blocoDoDetalhe() const;
     void gravaPendente();
     void desfazAlteracoes(int linhaExcluida);
     void mostraSituacao();
@@ -153,6 +177,7 @@ private:
     void focusChanged(QWidget* old, QWidget* now);
 
     QMetaObject::Connection m_focusConnection;
+    QWidget* m_ladoDoDetalhe = nullptr;   // the detail panel and what is beside it, once something is
     QString m_textoEditado;     // a destination text typed in the edit being saved
     QString m_idiomaAtual;      // the combo's text whose rows the editor holds or last asked for
     bool m_textoFoiEditado = false;

@@ -1,11 +1,12 @@
 #include "ExchangeMenu.h"
 
-#include "Cli_Trd09300.h"
 #include "Cli_Trd09301.h"
 #include "Dispatch.h"
 #include "ExportDialog.h"
 #include "ImportDialog.h"
 #include "MensErro.h"
+#include "ServicosDoEditor.h"
+#include "TClientDataSet.h"
 
 #include <QAction>
 #include <QPointer>
@@ -15,13 +16,13 @@ namespace trd {
 namespace {
 
 // The language the editor works on, or a refusal the user can act on.
-bool prontoParaTroca(TfrmTraducao& editor)
+bool prontoParaTroca(ServicosDoEditor& editor)
 {
-    if (stIdioma.trimmed().isEmpty() || editor.cbbIdioma->currentText().isEmpty()) {
+    if (editor.idioma().trimmed().isEmpty() || editor.textoDoIdioma().isEmpty()) {
         MensErro(QStringLiteral("Escolha o idioma antes de exportar ou importar a tradução."), true);
         return false;
     }
-    const TDataSetState state = editor.cdsDestino->State();
+    const TDataSetState state = editor.linhas().State();
     if (state == TDataSetState::dsEdit || state == TDataSetState::dsInsert) {
         MensErro(QStringLiteral("Termine a edição da linha antes de exportar ou importar a tradução."), true);
         return false;
@@ -32,15 +33,12 @@ bool prontoParaTroca(TfrmTraducao& editor)
 // Shows the dialog over the editor; when it closes the editor's window takes
 // the keyboard back, so its shortcuts work at once (without a window manager
 // nothing else would activate it).
-template <typename Dialog>
-void abre(Dialog* dialog, TfrmTraducao& editor)
+void abre(QDialog* dialog, ServicosDoEditor& editor)
 {
-    QPointer<TfrmTraducao> alvo(&editor);
-    QObject::connect(dialog, &QDialog::finished, &editor, [alvo] {
-        if (!alvo)
-            return;
-        alvo->window()->activateWindow();
-        alvo->dbgPadrao->setFocus();
+    QPointer<QWidget> alvo(editor.janela());
+    QObject::connect(dialog, &QDialog::finished, editor.janela(), [alvo, &editor] {
+        if (alvo)
+            editor.devolveTeclado();
     });
     dialog->setWindowModality(Qt::WindowModal);
     dialog->show();
@@ -50,30 +48,31 @@ void abre(Dialog* dialog, TfrmTraducao& editor)
 
 } // namespace
 
-void addExchangeMenu(TfrmTraducao& editor)
+void addExchangeMenu(ServicosDoEditor& editor)
 {
-    editor.AddMaintenanceSeparator("N4");
-    QAction* exportar = editor.AddMaintenanceItem("mnuExportar", QStringLiteral("E&xportar Tradução..."),
-                                                  QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
-    QAction* importar = editor.AddMaintenanceItem("mnuImportar", QStringLiteral("Importar Trad&ução..."),
-                                                  QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_I));
-    QObject::connect(exportar, &QAction::triggered, &editor, [&editor] {
+    editor.adicionaSeparador("N4");
+    QAction* exportar = editor.adicionaItem("mnuExportar", QStringLiteral("E&xportar Tradução..."),
+                                            QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
+    QAction* importar = editor.adicionaItem("mnuImportar", QStringLiteral("Importar Trad&ução..."),
+                                            QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_I));
+    QWidget* janela = editor.janela();
+    QObject::connect(exportar, &QAction::triggered, janela, [&editor] {
         Dispatch([&editor] {
             if (!prontoParaTroca(editor))
                 return;
-            abre(new ExportDialog(stIdioma, boTestaFiltro, &editor), editor);
+            abre(new ExportDialog(editor.idioma(), boTestaFiltro, editor.janela()), editor);
         });
     });
-    QObject::connect(importar, &QAction::triggered, &editor, [&editor] {
+    QObject::connect(importar, &QAction::triggered, janela, [&editor] {
         Dispatch([&editor] {
             if (!prontoParaTroca(editor))
                 return;
-            auto* dialog = new ImportDialog(stIdioma, &editor);
-            QPointer<TfrmTraducao> alvo(&editor);
-            dialog->OnApplied = [alvo] {
+            auto* dialog = new ImportDialog(editor.idioma(), editor.janela());
+            QPointer<QWidget> alvo(editor.janela());
+            dialog->OnApplied = [alvo, &editor] {
                 // The grid shows what the server now holds, by the editor's own reload.
-                if (alvo && alvo->cdsDestino->Active())
-                    Dispatch([alvo] { alvo->sbtVerificarClick(alvo); });
+                if (alvo && editor.linhas().Active())
+                    Dispatch([&editor] { editor.recarrega(); });
             };
             abre(dialog, editor);
         });

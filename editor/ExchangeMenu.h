@@ -4,8 +4,8 @@
 // (Ctrl+Shift+I), appended to its maintenance menu (docs/editor.md).
 namespace trd {
 
-class TfrmTraducao;
+class ServicosDoEditor;
 
-void addExchangeMenu(TfrmTraducao& editor);
+void addExchangeMenu(ServicosDoEditor& editor);
 
 } // namespace trd

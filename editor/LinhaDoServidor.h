@@ -17,6 +17,9 @@ class TSocketConnection;
 
 struct ChaveLinha {
     QString idioma, programa, componente, origem;
+
+    bool operator==(const ChaveLinha&) const = default;
+    bool vazia() const { return idioma.isEmpty() && programa.isEmpty() && componente.isEmpty() && origem.isEmpty(); }
 };
 
 // The listed-rows packet that names exactly this row, or these rows.

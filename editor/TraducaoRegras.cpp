@@ -152,4 +152,25 @@ QString TextoEmUmaLinha(const QString& texto)
     return linha;
 }
 
+DesfechoDaFalha DesfechoDaGravacaoFalha(bool relida, const LinhaPostada& doServidor, const LinhaPostada& postada,
+                                        const QString& destinoAntes, bool textoDigitado)
+{
+    DesfechoDaFalha d;
+    if (relida && doServidor.destino == postada.destino && doServidor.situacao == postada.situacao) {
+        d.gravada = true;
+        return d;
+    }
+    d.devolveTexto = textoDigitado;
+    // Only a text someone else saved meanwhile: the row's own text is the
+    // one the user typed over, no news.
+    d.mostraColega = textoDigitado && relida && doServidor.destino != destinoAntes;
+    return d;
+}
+
+QString MensagemDaFalha(const QString& motivo, bool incerta, const DesfechoDaFalha& desfecho)
+{
+    return incerta ? MensagemGravacaoIncerta(motivo, desfecho.devolveTexto, desfecho.mostraColega)
+                   : MensagemNaoGravado(motivo, desfecho.devolveTexto, desfecho.mostraColega);
+}
+
 } // namespace trd::traducao

@@ -61,6 +61,25 @@ QString MensagemNaoGravado(const QString& motivo, bool textoDigitado, bool doCol
 // never said to be lost, and the next save of the text checks it.
 QString MensagemGravacaoIncerta(const QString& motivo, bool textoDigitado, bool doColega);
 
+// What becomes of a save that failed or went unanswered, once the row was
+// read again from the server (`relida` false when it could not be): it
+// stands when the server holds exactly what was posted; otherwise a typed
+// text goes back into its cell, beside the colleague's text of the row when
+// the server's differs from the row as it was before the edit.
+struct LinhaPostada {
+    QString destino, situacao;
+};
+struct DesfechoDaFalha {
+    bool gravada = false;        // the save stands: nothing is lost, nothing raised
+    bool devolveTexto = false;   // the typed text goes back into the cell
+    bool mostraColega = false;   // the server's text of the row is shown beside it
+};
+DesfechoDaFalha DesfechoDaGravacaoFalha(bool relida, const LinhaPostada& doServidor, const LinhaPostada& postada,
+                                        const QString& destinoAntes, bool textoDigitado);
+// The message of a save that does not stand: unknown outcome (no answer, or
+// the server could not tell) or refused.
+QString MensagemDaFalha(const QString& motivo, bool incerta, const DesfechoDaFalha& desfecho);
+
 // The short note when a save of the row with this source text failed or went
 // unanswered and turns out to be on the server all the same.
 QString AvisoGravacaoConfirmada(const QString& origem);

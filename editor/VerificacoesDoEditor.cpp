@@ -1,15 +1,13 @@
 #include "VerificacoesDoEditor.h"
 
-#include "Cli_Trd09306.h"
 #include "DialogSeam.h"
 #include "Exceptions.h"
 #include "OrtografiaCelula.h"
 #include "PainelVerificacoes.h"
 #include "TCanvas.h"
 #include "TClientDataSet.h"
-#include "TDBGrid.h"
+#include "ServicosDoEditor.h"
 
-#include <QBoxLayout>
 #include <QChildEvent>
 #include <QLineEdit>
 #include <QPainter>
@@ -19,12 +17,13 @@
 
 namespace trd {
 
-VerificacoesDoEditor::VerificacoesDoEditor(TDBGrid* grade, TClientDataSet* linhas, QBoxLayout* area, QObject* dono)
-    : QObject(dono), m_grade(grade), m_linhas(linhas), m_painel(new PainelVerificacoes), m_verificacao(linhas)
+VerificacoesDoEditor::VerificacoesDoEditor(ServicosDoEditor& editor)
+    : QObject(editor.janela()), m_servicos(editor), m_linhas(&editor.linhas()), m_area(editor.areaDasCelulas()),
+      m_painel(new PainelVerificacoes), m_verificacao(m_linhas)
 {
     setObjectName(QStringLiteral("verificacoes"));
-    area->addWidget(m_painel);
-    grade->viewport()->installEventFilter(this);
+    editor.adicionaPainel(m_painel, ServicosDoEditor::Lugar::SobODetalhe);
+    m_area->installEventFilter(this);
 }
 
 VerificacoesDoEditor::~VerificacoesDoEditor()
@@ -68,10 +67,10 @@ void VerificacoesDoEditor::idiomaEscolhido(const QString& codigo)
 
 bool VerificacoesDoEditor::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_grade->viewport() && event->type() == QEvent::ChildAdded) {
+    if (watched == m_area && event->type() == QEvent::ChildAdded) {
         // The in-place editor is being made; it is named and filled after this.
         QMetaObject::invokeMethod(this, [this] {
-            QLineEdit* editor = m_grade->InplaceEditor();
+            QLineEdit* editor = m_servicos.celulaAberta();
             if (editor && editor != m_editor)
                 editorAberto(editor);
         }, Qt::QueuedConnection);
@@ -103,7 +102,7 @@ void VerificacoesDoEditor::mostraAchados(const std::optional<QString>& digitado)
 void VerificacoesDoEditor::linhaAtualMudou()
 {
     // While a cell is being typed in, what it holds is the destination.
-    if (m_editor && m_grade->InplaceEditor() == m_editor)
+    if (m_editor && m_servicos.celulaAberta() == m_editor)
         mostraAchados(m_editor->text());
     else
         mostraAchados(std::nullopt);
@@ -111,7 +110,8 @@ void VerificacoesDoEditor::linhaAtualMudou()
 
 void VerificacoesDoEditor::confirmaGravacao()
 {
-    if (!boTraduzindo)
+    const bool execucao = m_servicos.substituindo();
+    if (!execucao)
         m_respostaDaExecucao.reset();
     const int linha = m_linhas->CurrentIndex();
     const QVariant anterior = m_linhas->FieldByName(QStringLiteral("STVALORPROP"))->OldValue();
@@ -120,18 +120,18 @@ void VerificacoesDoEditor::confirmaGravacao()
         return;
     // In a replace-all run the first answer stands for the run's other rows
     // with a new erro; rows without one are saved as usual.
-    if (boTraduzindo && m_respostaDaExecucao) {
+    if (execucao && m_respostaDaExecucao) {
         if (!*m_respostaDaExecucao)
             Abort();
         return;
     }
     const QString pergunta =
-        boTraduzindo ? PerguntaGravarComErrosNaExecucao(erros, m_linhas->FieldByName(QStringLiteral("STAGRVALPROP"))->AsString(),
-                                                        m_linhas->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString(),
-                                                        m_linhas->FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString())
-                     : PerguntaGravarComErros(erros);
+        execucao ? PerguntaGravarComErrosNaExecucao(erros, m_linhas->FieldByName(QStringLiteral("STAGRVALPROP"))->AsString(),
+                                                    m_linhas->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString(),
+                                                    m_linhas->FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString())
+                 : PerguntaGravarComErros(erros);
     const bool sim = MessageDlg(pergunta, mtConfirmation, mbYes | mbNo, 0) == mrYes;
-    if (boTraduzindo)
+    if (execucao)
         m_respostaDaExecucao = sim;
     if (!sim)
         Abort();
@@ -143,7 +143,7 @@ void VerificacoesDoEditor::linhaGravada()
     m_verificacao.linhaGravada(m_linhas->CurrentIndex());
     linhaAtualMudou();
     // A conflict ends or starts on other rows of the program too.
-    m_grade->viewport()->update();
+    m_servicos.repintaLinhas();
 }
 
 void VerificacoesDoEditor::linhaAlterada(int linha)
@@ -151,7 +151,7 @@ void VerificacoesDoEditor::linhaAlterada(int linha)
     m_verificacao.linhaGravada(linha);
     if (linha == m_linhas->CurrentIndex())
         linhaAtualMudou();
-    m_grade->viewport()->update();
+    m_servicos.repintaLinhas();
 }
 
 void VerificacoesDoEditor::linhasMudaram()

@@ -7,7 +7,7 @@
 // chosen language's dictionary, opened off the interface thread.
 //
 // The editor calls it at a few points of its own handlers; everything else
-// it finds by itself (the grid's in-place editor when it opens).
+// it finds by itself through ServicosDoEditor (the cell's editor when it opens).
 #include "SpellChecker.h"
 #include "PainelVerificacoes.h"
 #include "VerificacaoLinhas.h"
@@ -18,22 +18,21 @@
 #include <memory>
 #include <optional>
 
-class QBoxLayout;
 class QLineEdit;
 class QRect;
 class QThread;
 
 namespace trd {
 
+class ServicosDoEditor;
 class TCanvas;
 class TClientDataSet;
-class TDBGrid;
 
 class VerificacoesDoEditor : public QObject {
     Q_OBJECT
 public:
-    // Puts its panel at the end of `area`.
-    VerificacoesDoEditor(TDBGrid* grade, TClientDataSet* linhas, QBoxLayout* area, QObject* dono);
+    // Puts its panel under the editor's detail panel.
+    explicit VerificacoesDoEditor(ServicosDoEditor& editor);
     ~VerificacoesDoEditor() override;
 
     PainelVerificacoes* painel() const { return m_painel.data(); }
@@ -72,8 +71,9 @@ private:
     void editorAberto(QLineEdit* editor);
     void mostraAchados(const std::optional<QString>& digitado);
 
-    TDBGrid* m_grade;
+    ServicosDoEditor& m_servicos;
     TClientDataSet* m_linhas;
+    QPointer<QWidget> m_area;       // where the cell's editor opens
     QPointer<PainelVerificacoes> m_painel;   // the form's child: it may go first
     VerificacaoLinhas m_verificacao;
     QPointer<QLineEdit> m_editor;

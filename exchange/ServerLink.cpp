@@ -1,6 +1,7 @@
 #include "ServerLink.h"
 
 #include "DataPacket.h"
+#include "ScopedBatch.h"
 #include "TSocketConnection.h"
 
 #include <QElapsedTimer>
@@ -199,14 +200,7 @@ qint64 ServerLink::applyAsImport(const QByteArray& delta, const QString& languag
         return 0;
     }
     // The save joins the batch through its header, on this call only.
-    struct BatchHeader {
-        TSocketConnection& net;
-        BatchHeader(TSocketConnection& n, qint64 id) : net(n)
-        {
-            net.ExtraHeaders.append({QByteArrayLiteral("X-Trd-Lote"), QByteArray::number(id)});
-        }
-        ~BatchHeader() { net.ExtraHeaders.clear(); }
-    } header(*m_net, batch);
+    const ScopedBatch inBatch(*m_net, batch);
     apply(delta);
     return batch;
 }

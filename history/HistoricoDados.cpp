@@ -1,5 +1,6 @@
 #include "HistoricoDados.h"
 
+#include "ScopedBatch.h"
 #include "ServerCalls.h"
 #include "TClientDataSet.h"
 
@@ -125,6 +126,20 @@ Desfazimento DesfazLote(TSocketConnection& conexao, const QString& idioma, qint6
 {
     return LeDesfazimento(chama(conexao, metodo::DesfazLote,
                                 {idioma, lote, forcar ? QStringLiteral("S") : QStringLiteral("N")}));
+}
+
+qint64 ChamaEmLote(TSocketConnection& conexao, const QString& idioma, const QString& tipo,
+                   const std::function<void()>& chamada)
+{
+    qint64 lote = 0;
+    try {
+        lote = AbreLote(conexao, idioma, tipo);
+    } catch (const Exception&) {
+        lote = 0;   // no history on this server: the save is still one batch of its own
+    }
+    ScopedBatch escopo(conexao, lote);
+    chamada();
+    return lote;
 }
 
 } // namespace trd::historico

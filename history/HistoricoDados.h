@@ -9,6 +9,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 namespace trd {
 
 class TSocketConnection;
@@ -70,6 +72,13 @@ QList<Versao> BuscaHistorico(TSocketConnection& conexao, const ChaveLinha& chave
 QList<Lote> BuscaLotes(TSocketConnection& conexao, const QString& idioma, TDateTime de, TDateTime ate);
 qint64 AbreLote(TSocketConnection& conexao, const QString& idioma, const QString& tipo);
 Desfazimento DesfazLote(TSocketConnection& conexao, const QString& idioma, qint64 lote, bool forcar);
+
+// Opens a batch of kind `tipo` and makes `chamada` inside it, its saves
+// joining the batch (ScopedBatch); returns the batch's number. A server that
+// keeps no history opens none: `chamada` is then made outside any, each save
+// a batch of its own, and 0 is returned. Raises what `chamada` raises.
+qint64 ChamaEmLote(TSocketConnection& conexao, const QString& idioma, const QString& tipo,
+                   const std::function<void()>& chamada);
 
 } // namespace historico
 } // namespace trd

@@ -6,12 +6,12 @@
 #include "Cli_Trd09308.h"
 #include "Dispatch.h"
 #include "ServerCalls.h"
+#include "ServicosDoEditor.h"
 #include "ShowAvi.h"
 #include "TApplication.h"
 #include "WebSession.h"
 
 #include <QAction>
-#include <QComboBox>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -34,7 +34,7 @@ struct Ocupado {
 
 } // namespace
 
-HistoricoDoEditor::HistoricoDoEditor(TfrmTraducao& editor) : QObject(&editor), m_editor(editor)
+HistoricoDoEditor::HistoricoDoEditor(ServicosDoEditor& editor) : QObject(editor.janela()), m_editor(editor)
 {
     // The line under the detail panel: the panel itself keeps its designed layout.
     panAlteracao = new QFrame;
@@ -47,14 +47,13 @@ HistoricoDoEditor::HistoricoDoEditor(TfrmTraducao& editor) : QObject(&editor), m
     lblAlteracao->setObjectName(QStringLiteral("lblAlteracao"));
     lblAlteracao->setTextFormat(Qt::PlainText);
     linha->addWidget(lblAlteracao, 1);
-    const int detalhe = editor.FolhaDadosLayout()->indexOf(editor.Panel4);
-    editor.FolhaDadosLayout()->insertWidget(detalhe + 1, panAlteracao);
+    editor.adicionaPainel(panAlteracao, ServicosDoEditor::Lugar::SobODetalhe);
 
-    N4 = editor.AddMaintenanceSeparator("N4");
-    mnuHistorico = editor.AddMaintenanceItem("mnuHistorico", QStringLiteral("&Histórico da Linha..."),
-                                             QKeySequence(Qt::CTRL | Qt::Key_H));
-    mnuLotes = editor.AddMaintenanceItem("mnuLotes", QStringLiteral("Lotes de Alte&rações..."),
-                                         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H));
+    editor.adicionaSeparador("N4");
+    mnuHistorico = editor.adicionaItem("mnuHistorico", QStringLiteral("&Histórico da Linha..."),
+                                       QKeySequence(Qt::CTRL | Qt::Key_H));
+    mnuLotes = editor.adicionaItem("mnuLotes", QStringLiteral("Lotes de Alte&rações..."),
+                                   QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H));
     for (QAction* item : {mnuHistorico, mnuLotes})
         item->setEnabled(false);
     connect(mnuHistorico, &QAction::triggered, this, [this] { Dispatch([this] { mnuHistoricoClick(mnuHistorico); }); });
@@ -62,11 +61,12 @@ HistoricoDoEditor::HistoricoDoEditor(TfrmTraducao& editor) : QObject(&editor), m
 
     m_busca = new BuscaUltimaAlteracao(this);
     m_busca->Endereco = [this] {
+        const TSocketConnection& conexao = m_editor.conexao();
         Servidor s;
-        s.host = m_editor.netTraducao->Host;
-        s.port = m_editor.netTraducao->Port;
-        s.tls = m_editor.netTraducao->UseTls;
-        s.caFile = m_editor.netTraducao->TlsCaFile;
+        s.host = conexao.Host;
+        s.port = conexao.Port;
+        s.tls = conexao.UseTls;
+        s.caFile = conexao.TlsCaFile;
         s.token = WebSessionToken;
         return s;
     };
@@ -75,13 +75,8 @@ HistoricoDoEditor::HistoricoDoEditor(TfrmTraducao& editor) : QObject(&editor), m
 
 ChaveLinha HistoricoDoEditor::ChaveAtual() const
 {
-    TClientDataSet* ds = m_editor.cdsDestino;
-    if (!ds->Active() || ds->IsEmpty())
-        return {};
-    return {ds->FieldByName(QStringLiteral("IDIDIOMA"))->AsString(),
-            ds->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString(),
-            ds->FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString(),
-            ds->FieldByName(QStringLiteral("STAGRVALPROP"))->AsString()};
+    const trd::ChaveLinha c = m_editor.chaveAtual();
+    return {c.idioma, c.programa, c.componente, c.origem};
 }
 
 void HistoricoDoEditor::LinhaAtual()
@@ -102,28 +97,26 @@ void HistoricoDoEditor::Gravou()
 
 void HistoricoDoEditor::Habilita()
 {
-    TClientDataSet* ds = m_editor.cdsDestino;
-    const bool linhas = ds->Active() && !ds->IsEmpty();
-    const bool editando = ds->State() == TDataSetState::dsEdit || ds->State() == TDataSetState::dsInsert;
-    const QString idioma = m_editor.cbbIdioma->currentText();
-    const bool idiomaValido = !idioma.isEmpty() && m_editor.cbbIdioma->findText(idioma, Qt::MatchFixedString) >= 0;
+    const TClientDataSet& ds = m_editor.linhas();
+    const bool linhas = ds.Active() && !ds.IsEmpty();
+    const bool editando = ds.State() == TDataSetState::dsEdit || ds.State() == TDataSetState::dsInsert;
     mnuHistorico->setEnabled(linhas && !editando);
-    mnuLotes->setEnabled(idiomaValido && !editando);
+    mnuLotes->setEnabled(m_editor.idiomaDaLista() && !editando);
 }
 
 void HistoricoDoEditor::mnuHistoricoClick(QObject*)
 {
     const ChaveLinha chave = ChaveAtual();
-    if (chave.vazia() || m_editor.cdsDestino->State() != TDataSetState::dsBrowse)
+    TClientDataSet& ds = m_editor.linhas();
+    if (chave.vazia() || ds.State() != TDataSetState::dsBrowse)
         return;
     QList<Versao> versoes;
     {
         Ocupado ocupado;
-        versoes = BuscaHistorico(*m_editor.netTraducao, chave);
+        versoes = BuscaHistorico(m_editor.conexao(), chave);
     }
     QPointer<TfrmHistorico> janela = CreateForm<TfrmHistorico>(Application()->MainForm());
-    janela->Carrega(chave, versoes, m_editor.cdsDestino->FieldByName(NMDESTINO)->AsString(),
-                    m_editor.cdsDestino->FieldByName(NMSITUACAO)->AsString());
+    janela->Carrega(chave, versoes, ds.FieldByName(NMDESTINO)->AsString(), ds.FieldByName(NMSITUACAO)->AsString());
     // The window opens with the keyboard on its versions: Up and Down choose,
     // Enter restores.
     janela->grdVersoes->setFocus(Qt::OtherFocusReason);
@@ -139,7 +132,7 @@ void HistoricoDoEditor::mnuHistoricoClick(QObject*)
 void HistoricoDoEditor::mnuLotesClick(QObject*)
 {
     QPointer<TfrmLotes> janela = CreateForm<TfrmLotes>(Application()->MainForm());
-    janela->Carrega(stIdioma);
+    janela->Carrega(m_editor.idioma());
     // The keyboard on the batches: Up and Down choose the one to undo.
     janela->grdLotes->setFocus(Qt::OtherFocusReason);
     janela->ShowModal();
@@ -149,7 +142,7 @@ void HistoricoDoEditor::mnuLotesClick(QObject*)
 
 void HistoricoDoEditor::Restaura(const Versao& versao)
 {
-    TClientDataSet* ds = m_editor.cdsDestino;
+    TClientDataSet* ds = &m_editor.linhas();
     ds->Edit();
     ds->FieldByName(NMDESTINO)->SetAsString(versao.textoDepois);
     ds->FieldByName(NMSITUACAO)->SetAsString(versao.situacaoDepois);
@@ -163,23 +156,21 @@ Desfazimento DesfazNoEditor(qint64 lote, bool forcar)
     Desfazimento resultado;
     {
         Ocupado ocupado;
-        resultado = DesfazLote(*frmTraducao->netTraducao, stIdioma, lote, forcar);
+        resultado = DesfazLote(frmTraducao->conexao(), frmTraducao->idioma(), lote, forcar);
     }
-    if (resultado.lote != 0 && frmTraducao->cdsDestino->Active())
+    if (resultado.lote != 0 && frmTraducao->linhas().Active())
         RecarregaLinhas(*frmTraducao);
     return resultado;
 }
 
-void RecarregaLinhas(TfrmTraducao& editor)
+void RecarregaLinhas(ServicosDoEditor& editor)
 {
-    TClientDataSet* ds = editor.cdsDestino;
-    QVariantList chave;
-    if (ds->Active() && !ds->IsEmpty())
-        for (const char* campo : {"IDIDIOMA", "CDPROGTRAD", "NMCOMPONENTE", "STAGRVALPROP"})
-            chave.append(ds->FieldByName(QString::fromLatin1(campo))->AsString());
-    editor.sbtVerificarClick(nullptr);
-    if (!chave.isEmpty() && ds->Active())
-        ds->Locate(QStringLiteral("IDIDIOMA;CDPROGTRAD;NMCOMPONENTE;STAGRVALPROP"), chave);
+    TClientDataSet& ds = editor.linhas();
+    const trd::ChaveLinha chave = editor.chaveAtual();
+    editor.recarrega();
+    if (!chave.vazia() && ds.Active())
+        ds.Locate(QStringLiteral("IDIDIOMA;CDPROGTRAD;NMCOMPONENTE;STAGRVALPROP"),
+                  {chave.idioma, chave.programa, chave.componente, chave.origem});
 }
 
 } // namespace trd::historico

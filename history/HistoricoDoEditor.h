@@ -5,7 +5,8 @@
 // menu items, "Histórico da Linha" (Ctrl+H: the row's versions, one of which
 // can be put back through the editor's own post and save) and "Lotes de
 // Alterações" (Ctrl+Shift+H: the language's batches, undone whole). The
-// editor calls its hooks; everything else lives here (docs/editor.md).
+// editor calls its hooks; everything else lives here, and it reaches the
+// editor through ServicosDoEditor alone (docs/editor.md).
 #include "HistoricoDados.h"
 
 #include <QObject>
@@ -17,7 +18,7 @@ class QLabel;
 
 namespace trd {
 
-class TfrmTraducao;
+class ServicosDoEditor;
 
 namespace historico {
 
@@ -27,7 +28,7 @@ class HistoricoDoEditor : public QObject {
     Q_OBJECT
 public:
     // Builds the line under the detail panel and the menu items.
-    explicit HistoricoDoEditor(TfrmTraducao& editor);
+    explicit HistoricoDoEditor(ServicosDoEditor& editor);
 
     QFrame* panAlteracao;
     QLabel* lblAlteracao;
@@ -57,7 +58,7 @@ public:
     ChaveLinha ChaveAtual() const;
 
 private:
-    TfrmTraducao& m_editor;
+    ServicosDoEditor& m_editor;
     BuscaUltimaAlteracao* m_busca;
 };
 
@@ -68,7 +69,7 @@ Desfazimento DesfazNoEditor(qint64 lote, bool forcar);
 
 // Reloads the editor's rows as its reload button does (the filter in force
 // included) and makes the row that was current current again.
-void RecarregaLinhas(TfrmTraducao& editor);
+void RecarregaLinhas(ServicosDoEditor& editor);
 
 } // namespace historico
 } // namespace trd

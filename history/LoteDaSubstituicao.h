@@ -5,8 +5,12 @@
 // and when the run ends, however it ends, the find/replace dialog offers to
 // undo the rows it changed. A server that keeps no history opens no batch:
 // the run goes on, each save a batch of its own, and nothing is offered.
+#include "ScopedBatch.h"
+
 #include <QPointer>
 #include <QString>
+
+#include <optional>
 
 namespace trd {
 
@@ -33,8 +37,8 @@ public:
     void Termina();
 
 private:
-    QPointer<TSocketConnection> m_conexao;
     QPointer<OfertaDesfazer> m_oferta;
+    std::optional<ScopedBatch> m_noLote;   // while the run lasts, its saves join the batch
     qint64 m_id = 0;
     int m_linhas = 0;
     bool m_completa = false;

@@ -1,8 +1,6 @@
 #include "MemoriaDoEditor.h"
 
 #include "AvisoPropagacao.h"
-#include "Cli_Trd09300.h"
-#include "Cli_Trd09306.h"
 #include "ConsultaMemoria.h"
 #include "Dispatch.h"
 #include "EscolhaLinhas.h"
@@ -11,19 +9,19 @@
 #include "HistoricoRegras.h"
 #include "PainelSugestoes.h"
 #include "ServerCalls.h"
+#include "ServicosDoEditor.h"
 #include "ShowAvi.h"
 #include "TApplication.h"
 #include "TClientDataSet.h"
-#include "TDBGrid.h"
+#include "TSocketConnection.h"
 #include "TraducoesDivergentes.h"
 
 #include <QAction>
-#include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSettings>
 #include <QShortcut>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -35,7 +33,6 @@ const QString NMORIGEM = QStringLiteral("STAGRVALPROP");
 const QString NMDESTINO = QStringLiteral("STVALORPROP");
 const QString NMSITUACAO = QStringLiteral("IDSITTRADUCAO");
 const QString ChaveSempreAplicar = QStringLiteral("memoria/sempreAplicarNaoTraduzidas");
-const QByteArray CabecalhoDoLote = QByteArrayLiteral("X-Trd-Lote");
 
 // A pause after a move before asking: arrows held down ask once, at the end.
 constexpr int EsperaMs = 120;
@@ -54,29 +51,18 @@ struct Ocupado {
 
 } // namespace
 
-MemoriaDoEditor::MemoriaDoEditor(TfrmTraducao* editor)
-    : QObject(editor), m_editor(editor), m_painel(new PainelSugestoes), m_aviso(new AvisoPropagacao),
+MemoriaDoEditor::MemoriaDoEditor(ServicosDoEditor& editor)
+    : QObject(editor.janela()), m_editor(editor), m_painel(new PainelSugestoes), m_aviso(new AvisoPropagacao),
       m_sugestoes(new ConsultaMemoria(this)), m_mesmaOrigem(new ConsultaMemoria(this))
 {
     setObjectName(QStringLiteral("memoria"));
     // The detail panel and the suggestions side by side, the question above them.
-    QVBoxLayout* area = editor->FolhaDadosLayout();
-    const int onde = area->indexOf(editor->Panel4);
-    auto* lado = new QWidget;
-    lado->setObjectName(QStringLiteral("panDetalheESugestoes"));
-    auto* linha = new QHBoxLayout(lado);
-    linha->setContentsMargins(0, 0, 0, 0);
-    linha->setSpacing(2);
-    area->removeWidget(editor->Panel4);
-    linha->addWidget(editor->Panel4, 3);
-    m_painel->setFixedHeight(editor->Panel4->height());
-    linha->addWidget(m_painel, 2);
-    area->insertWidget(onde, lado);
-    area->insertWidget(onde, m_aviso);
+    editor.adicionaPainel(m_painel, ServicosDoEditor::Lugar::AoLadoDoDetalhe);
+    editor.adicionaPainel(m_aviso, ServicosDoEditor::Lugar::AcimaDoDetalhe);
 
     for (int i = 0; i < PainelSugestoes::Numeradas; ++i) {
-        auto* atalho = new QShortcut(QKeySequence(Qt::CTRL | (Qt::Key_1 + i)), editor);
-        atalho->setContext(Qt::WidgetWithChildrenShortcut);
+        const QByteArray nome = "atalhoSugestao" + QByteArray::number(i + 1);
+        QShortcut* atalho = editor.adicionaAtalho(nome.constData(), QKeySequence(Qt::CTRL | (Qt::Key_1 + i)));
         connect(atalho, &QShortcut::activated, this, [this, i] { Dispatch([&] { usaSugestao(i); }); });
     }
     connect(m_painel, &PainelSugestoes::usar, this, [this](int i) { Dispatch([&] { usaSugestao(i); }); });
@@ -108,9 +94,9 @@ MemoriaDoEditor::MemoriaDoEditor(TfrmTraducao* editor)
     });
     connect(m_aviso, &AvisoPropagacao::desfazer, this, [this] { Dispatch([this] { desfaz(); }); });
 
-    editor->AddMaintenanceSeparator("N4");
-    mnuDivergentes = editor->AddMaintenanceItem("mnuDivergentes", QStringLiteral("&Traduções Divergentes..."));
-    mnuSempreAplicar = editor->AddMaintenanceItem(
+    editor.adicionaSeparador("N4");
+    mnuDivergentes = editor.adicionaItem("mnuDivergentes", QStringLiteral("&Traduções Divergentes..."));
+    mnuSempreAplicar = editor.adicionaItem(
         "mnuSempreAplicar", QStringLiteral("Aplicar &Sempre às Não Traduzidas de Mesma Origem"));
     mnuSempreAplicar->setCheckable(true);
     mnuSempreAplicar->setChecked(SempreAplicar());
@@ -139,13 +125,10 @@ void MemoriaDoEditor::SetSempreAplicar(bool sempre)
 
 std::optional<MemoriaDoEditor::Chave> MemoriaDoEditor::chaveAtual() const
 {
-    TClientDataSet* linhas = m_editor->cdsDestino;
-    if (!linhas->Active() || linhas->IsEmpty())
+    const Chave chave = m_editor.chaveAtual();
+    if (chave.vazia())
         return std::nullopt;
-    return Chave{linhas->FieldByName(QStringLiteral("IDIDIOMA"))->AsString(),
-                 linhas->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString(),
-                 linhas->FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString(),
-                 linhas->FieldByName(NMORIGEM)->AsString()};
+    return chave;
 }
 
 void MemoriaDoEditor::linhaAtualMudou()
@@ -202,49 +185,30 @@ void MemoriaDoEditor::sugestoesFalharam(int numero, const QString& mensagem)
 
 void MemoriaDoEditor::usaSugestao(int i)
 {
-    TClientDataSet* linhas = m_editor->cdsDestino;
-    if (i < 0 || i >= m_painel->quantas() || !linhas->Active() || linhas->IsEmpty())
+    TClientDataSet& linhas = m_editor.linhas();
+    if (i < 0 || i >= m_painel->quantas() || !linhas.Active() || linhas.IsEmpty())
         return;
     // Suggestions are for the row they were asked about; while another row's
     // are on their way the panel holds none.
-    const QString texto = memoria::TextoParaCelula(linhas->FieldByName(NMORIGEM)->AsString(),
-                                                   m_painel->sugestao(i).traducao);
-    TDBGrid* grade = m_editor->dbgPadrao;
-    QLineEdit* celula = grade->InplaceEditor();
-    if (!celula) {
-        if (linhas->State() == TDataSetState::dsBrowse)
-            linhas->Edit();
-        grade->SetSelectedIndex(2);
-        grade->SetEditorMode(true);
-        celula = grade->InplaceEditor();
-    }
-    if (celula) {
-        // As typed over the whole text: Ctrl+Z brings the previous one back,
-        // Escape drops the edit, moving on posts it.
-        celula->selectAll();
-        celula->insert(texto);
-        celula->setFocus(Qt::OtherFocusReason);
-    } else if (linhas->State() == TDataSetState::dsEdit) {
-        linhas->FieldByName(NMDESTINO)->SetAsString(texto);
-    }
-    m_editor->lblDestino->setText(texto);
+    m_editor.digitaNaCelula(memoria::TextoParaCelula(linhas.FieldByName(NMORIGEM)->AsString(),
+                                                     m_painel->sugestao(i).traducao));
 }
 
 // ====================================================================== propagation
 
 void MemoriaDoEditor::antesDeGravar()
 {
-    const QVariant antes = m_editor->cdsDestino->FieldByName(NMDESTINO)->OldValue();
+    const QVariant antes = m_editor.linhas().FieldByName(NMDESTINO)->OldValue();
     m_destinoAntes = antes.isValid() ? antes.toString() : QString();
 }
 
 void MemoriaDoEditor::linhaGravada()
 {
-    TClientDataSet* linhas = m_editor->cdsDestino;
-    const QString depois = linhas->FieldByName(NMDESTINO)->AsString();
-    const QString situacao = linhas->FieldByName(NMSITUACAO)->AsString();
+    TClientDataSet& linhas = m_editor.linhas();
+    const QString depois = linhas.FieldByName(NMDESTINO)->AsString();
+    const QString situacao = linhas.FieldByName(NMSITUACAO)->AsString();
     // A replace-all run posts row after row: no question for each of them.
-    if (boTraduzindo || !memoria::PedePropagacao(m_destinoAntes, depois, situacao))
+    if (m_editor.substituindo() || !memoria::PedePropagacao(m_destinoAntes, depois, situacao))
         return;
     const std::optional<Chave> chave = chaveAtual();
     if (!chave)
@@ -291,8 +255,8 @@ void MemoriaDoEditor::linhasChegaram(int numero, const QByteArray& pacote)
         return;
     const Gravacao g = *m_perguntando;
     m_perguntando.reset();
-    const TDataSetState estado = m_editor->cdsDestino->State();
-    if (SempreAplicar() && (estado == TDataSetState::dsEdit || estado == TDataSetState::dsInsert)) {
+    const TDataSetState estado = m_editor.linhas().State();
+    if (memoria::AdiaResposta(SempreAplicar(), estado == TDataSetState::dsEdit || estado == TDataSetState::dsInsert)) {
         m_adiada = {g, pacote};
         return;
     }
@@ -303,12 +267,12 @@ void MemoriaDoEditor::estadoMudou()
 {
     if (!m_adiada)
         return;
-    const TDataSetState estado = m_editor->cdsDestino->State();
+    const TDataSetState estado = m_editor.linhas().State();
     if (estado == TDataSetState::dsEdit || estado == TDataSetState::dsInsert)
         return;
     // Answered after the event that ended the edit, not inside its handlers.
     QMetaObject::invokeMethod(this, [this] {
-        const TDataSetState agora = m_editor->cdsDestino->State();
+        const TDataSetState agora = m_editor.linhas().State();
         if (!m_adiada || agora == TDataSetState::dsEdit || agora == TDataSetState::dsInsert)
             return;
         const auto [g, pacote] = *std::exchange(m_adiada, std::nullopt);
@@ -322,39 +286,33 @@ void MemoriaDoEditor::respondeMesmaOrigem(const Gravacao& g, const QByteArray& p
     Dispatch([&] {
         Propagacao p{g.chave, g.traducao, g.situacao, pacote, memoria::LeMesmaOrigem(pacote), {}};
         p.contagem = memoria::Conta(p.linhas, p.traducao);
-        if (!memoria::HaOQueAplicar(p.contagem))
+        const memoria::Resposta resposta = memoria::RespostaAMesmaOrigem(SempreAplicar(), p.contagem);
+        if (resposta == memoria::Resposta::Nada)
             return;
-        if (SempreAplicar() && p.contagem.naoTraduzidas > 0) {
-            std::vector<int> naoTraduzidas;
-            for (std::size_t i = 0; i < p.linhas.size(); ++i)
-                if (memoria::RelacaoCom(p.linhas[i], p.traducao) == memoria::Relacao::NaoTraduzida)
-                    naoTraduzidas.push_back(static_cast<int>(i));
-            const Gravadas g = aplica(p.chave.idioma, p.pacote, naoTraduzidas, p.traducao, p.situacao);
-            const QString feito = g.linhas == 1
-                ? QStringLiteral("A tradução foi gravada também em 1 linha não traduzida de mesma origem.")
-                : QStringLiteral("A tradução foi gravada também em %1 linhas não traduzidas de mesma origem.").arg(g.linhas);
-            if (p.contagem.diferentes == 0) {
-                informaGravadas(feito, g);
+        QString texto;
+        if (resposta == memoria::Resposta::Pergunta) {
+            texto = memoria::TextoDoAviso(p.contagem) + QStringLiteral(" Origem: \u00AB") + memoria::Citado(p.chave.origem)
+                + QStringLiteral("\u00BB, tradução nova: \u00AB") + memoria::Citado(p.traducao)
+                + QStringLiteral("\u00BB.");
+        } else {
+            const Gravadas feitas = aplica(p.chave.idioma, p.pacote, memoria::NaoTraduzidas(p.linhas, p.traducao),
+                                           p.traducao, p.situacao);
+            const QString feito = memoria::TextoAplicadaSozinha(feitas.linhas);
+            if (resposta == memoria::Resposta::Aplica) {
+                informaGravadas(feito, feitas);
                 return;
             }
             // The rows that differ are still the user's to decide, from
             // their state after this save (its undo is in the batches window).
-            p.pacote = g.depois;
-            p.linhas = memoria::LeMesmaOrigem(g.depois);
+            p.pacote = feitas.depois;
+            p.linhas = memoria::LeMesmaOrigem(feitas.depois);
             p.contagem = memoria::Conta(p.linhas, p.traducao);
-            m_aberta = p;
-            aberta = true;
-            m_desfazivel.reset();
-            m_aviso->pergunta(feito + QLatin1Char(' ') + memoria::TextoDoAviso(p.contagem), p.contagem.naoTraduzidas);
-            return;
+            texto = feito + QLatin1Char(' ') + memoria::TextoDoAviso(p.contagem);
         }
         m_aberta = p;
         aberta = true;
         m_desfazivel.reset();
-        m_aviso->pergunta(memoria::TextoDoAviso(p.contagem) + QStringLiteral(" Origem: \u00AB")
-                              + memoria::Citado(p.chave.origem) + QStringLiteral("\u00BB, tradução nova: \u00AB")
-                              + memoria::Citado(p.traducao) + QStringLiteral("\u00BB."),
-                          p.contagem.naoTraduzidas);
+        m_aviso->pergunta(texto, p.contagem.naoTraduzidas);
     });
     if (!aberta)
         proximaPergunta();
@@ -365,12 +323,9 @@ void MemoriaDoEditor::aplicaNaoTraduzidas()
     if (!m_aberta)
         return;
     const Propagacao p = *m_aberta;
-    std::vector<int> indices;
-    for (std::size_t i = 0; i < p.linhas.size(); ++i)
-        if (memoria::RelacaoCom(p.linhas[i], p.traducao) == memoria::Relacao::NaoTraduzida)
-            indices.push_back(static_cast<int>(i));
     // A save the server refuses leaves the question open, to be answered again or dismissed.
-    const Gravadas g = aplica(p.chave.idioma, p.pacote, indices, p.traducao, p.situacao);
+    const Gravadas g = aplica(p.chave.idioma, p.pacote, memoria::NaoTraduzidas(p.linhas, p.traducao), p.traducao,
+                              p.situacao);
     informaGravadas(g.linhas == 1 ? QStringLiteral("A tradução foi gravada em 1 linha não traduzida.")
                                   : QStringLiteral("A tradução foi gravada em %1 linhas não traduzidas, de uma vez.")
                                         .arg(g.linhas),
@@ -383,9 +338,9 @@ void MemoriaDoEditor::escolheLinhas()
     if (!m_aberta)
         return;
     const Propagacao p = *m_aberta;
-    EscolhaLinhas escolha(p.chave.origem, p.traducao, p.linhas, m_editor);
+    EscolhaLinhas escolha(p.chave.origem, p.traducao, p.linhas, m_editor.janela());
     const bool gravar = escolha.exec() == QDialog::Accepted;
-    devolveTeclado();
+    m_editor.devolveTeclado();
     if (!gravar)
         return;
     const Gravadas g = aplica(p.chave.idioma, p.pacote, escolha.escolhidas(), p.traducao, p.situacao);
@@ -399,7 +354,7 @@ MemoriaDoEditor::Gravadas MemoriaDoEditor::aplica(const QString& idioma, const Q
                                                   const std::vector<int>& indices, const QString& traducao,
                                                   const QString& situacao)
 {
-    TClientDataSet* carregadas = m_editor->cdsDestino;
+    TClientDataSet* carregadas = &m_editor.linhas();
     // A text being typed in another row is posted first, as moving off it
     // would: the rows shown must agree with what is saved here.
     if (carregadas->Active())
@@ -416,30 +371,12 @@ MemoriaDoEditor::Gravadas MemoriaDoEditor::aplica(const QString& idioma, const Q
     g.linhas = linhas.ChangeCount();
     {
         Ocupado ocupado;
-        TSocketConnection& conexao = *m_editor->netTraducao;
         // The rows go as one batch of the history of their own kind, so the
         // batches window names it and undoes it whole. A server that keeps
         // no history opens none: the save is still one batch of its own.
-        try {
-            g.lote = historico::AbreLote(conexao, idioma, QStringLiteral("propagacao"));
-        } catch (const Exception&) {
-            g.lote = 0;
-        }
-        auto& campos = conexao.ExtraHeaders;
-        if (g.lote != 0)
-            campos.append({CabecalhoDoLote, QByteArray::number(g.lote)});
-        const auto retira = [&campos] {
-            campos.erase(std::remove_if(campos.begin(), campos.end(),
-                                        [](const auto& c) { return c.first == CabecalhoDoLote; }),
-                         campos.end());
-        };
-        try {
-            CheckResultServ(conexao.AppServer().Call(metodo::SetDestino, {delta}), true, 0);
-        } catch (...) {
-            retira();
-            throw;
-        }
-        retira();
+        g.lote = m_editor.emLote(idioma, QStringLiteral("propagacao"), [&] {
+            CheckResultServ(m_editor.conexao().AppServer().Call(metodo::SetDestino, {delta}), true, 0);
+        });
     }
     atualizaCarregadas(linhas);
     g.depois = linhas.Data();
@@ -463,16 +400,16 @@ void MemoriaDoEditor::desfaz()
     // Offered once: refused or done, the offer goes (the batches window can still undo it).
     m_desfazivel.reset();
     m_aviso->informa(m_aviso->lblAviso->text(), false);
-    TClientDataSet* carregadas = m_editor->cdsDestino;
+    TClientDataSet* carregadas = &m_editor.linhas();
     if (carregadas->Active())
         carregadas->CheckBrowseMode();
     historico::Desfazimento feito;
     {
         Ocupado ocupado;
-        feito = historico::DesfazLote(*m_editor->netTraducao, g.idioma, g.lote, false);
+        feito = historico::DesfazLote(m_editor.conexao(), g.idioma, g.lote, false);
     }
-    if (feito.lote != 0 && carregadas->Active() && g.idioma == stIdioma)
-        historico::RecarregaLinhas(*m_editor);
+    if (feito.lote != 0 && carregadas->Active() && g.idioma == m_editor.idioma())
+        historico::RecarregaLinhas(m_editor);
     m_aviso->informa(QStringLiteral("Desfeito: ") + historico::ResumoDesfazimento(feito));
     if (m_divergentes)
         m_divergentes->atualiza();
@@ -482,7 +419,7 @@ void MemoriaDoEditor::atualizaCarregadas(TClientDataSet& gravadas)
 {
     // The rows saved that the editor holds show their new values; nothing is
     // logged or saved again, and the user's row stays the current one.
-    TClientDataSet* carregadas = m_editor->cdsDestino;
+    TClientDataSet* carregadas = &m_editor.linhas();
     std::vector<int> mudadas;
     for (gravadas.First(); !gravadas.Eof(); gravadas.Next())
         if (gravadas.FieldByName(NMDESTINO)->OldValue().toString() != gravadas.FieldByName(NMDESTINO)->AsString() ||
@@ -507,29 +444,18 @@ void MemoriaDoEditor::atualizaCarregadas(TClientDataSet& gravadas)
     carregadas->EnableControls();
 }
 
-void MemoriaDoEditor::devolveTeclado()
-{
-    // After a modal dialog no window is active: the editor's grid takes the
-    // keyboard back, where the user was.
-    m_editor->activateWindow();
-    if (QLineEdit* celula = m_editor->dbgPadrao->InplaceEditor())
-        celula->setFocus(Qt::OtherFocusReason);
-    else
-        m_editor->dbgPadrao->setFocus(Qt::OtherFocusReason);
-}
-
 // ====================================================================== sources translated in more than one way
 
 void MemoriaDoEditor::abreDivergentes()
 {
     if (!m_divergentes) {
-        m_divergentes = new TraducoesDivergentes(m_editor);
+        m_divergentes = new TraducoesDivergentes(m_editor.janela());
         connect(m_divergentes, &TraducoesDivergentes::usarVariante, this,
                 [this](const QString& idioma, const QString& origem, const memoria::Variante& v) {
                     Dispatch([&] { uniformiza(idioma, origem, v); });
                 });
     }
-    m_divergentes->mostraIdioma(stIdioma);
+    m_divergentes->mostraIdioma(m_editor.idioma());
     m_divergentes->show();
     m_divergentes->raise();
     // The window opens with the keyboard, on its list: the keys pressed
@@ -546,7 +472,7 @@ void MemoriaDoEditor::uniformiza(const QString& idioma, const QString& origem, c
     {
         Ocupado ocupado;
         pacote = CheckResultServ(
-            m_editor->netTraducao->AppServer().Call(metodo::GetMesmaOrigem, {idioma, origem, QString(), QString()}),
+            m_editor.conexao().AppServer().Call(metodo::GetMesmaOrigem, {idioma, origem, QString(), QString()}),
             true, 0);
     }
     const std::vector<memoria::LinhaMesmaOrigem> linhas = memoria::LeMesmaOrigem(pacote);

@@ -12,7 +12,9 @@
 // - the setting "always apply to untranslated rows with the same source";
 // - the window of sources translated in more than one way.
 //
-// The editor calls it at a few points of its own handlers.
+// The editor calls it at a few points of its own handlers; it reaches the
+// editor through ServicosDoEditor alone.
+#include "LinhaDoServidor.h"
 #include "MemoriaRegras.h"
 
 #include <QObject>
@@ -30,13 +32,13 @@ namespace trd {
 class AvisoPropagacao;
 class ConsultaMemoria;
 class PainelSugestoes;
-class TfrmTraducao;
+class ServicosDoEditor;
 class TraducoesDivergentes;
 
 class MemoriaDoEditor : public QObject {
     Q_OBJECT
 public:
-    explicit MemoriaDoEditor(TfrmTraducao* editor);
+    explicit MemoriaDoEditor(ServicosDoEditor& editor);
     ~MemoriaDoEditor() override;
 
     PainelSugestoes* painel() const { return m_painel; }
@@ -64,10 +66,7 @@ public:
     QAction *mnuDivergentes, *mnuSempreAplicar;
 
 private:
-    struct Chave {
-        QString idioma, programa, componente, origem;
-        bool operator==(const Chave&) const = default;
-    };
+    using Chave = ChaveLinha;
     // A post that asks about its source's other rows.
     struct Gravacao {
         Chave chave;
@@ -112,9 +111,8 @@ private:
     // Undoes the batch the note offers (Desfazer).
     void desfaz();
     void atualizaCarregadas(TClientDataSet& gravadas);
-    void devolveTeclado();
 
-    TfrmTraducao* m_editor;
+    ServicosDoEditor& m_editor;
     PainelSugestoes* m_painel;
     AvisoPropagacao* m_aviso;
     QPointer<TraducoesDivergentes> m_divergentes;

@@ -179,4 +179,34 @@ QByteArray DeltaDeAplicacao(TClientDataSet& linhas, const std::vector<int>& indi
     return linhas.ChangeCount() > 0 ? linhas.Delta() : QByteArray();
 }
 
+std::vector<int> NaoTraduzidas(const std::vector<LinhaMesmaOrigem>& linhas, const QString& novaTraducao)
+{
+    std::vector<int> indices;
+    for (std::size_t i = 0; i < linhas.size(); ++i)
+        if (RelacaoCom(linhas[i], novaTraducao) == Relacao::NaoTraduzida)
+            indices.push_back(static_cast<int>(i));
+    return indices;
+}
+
+Resposta RespostaAMesmaOrigem(bool sempreAplicar, const Contagem& c)
+{
+    if (!HaOQueAplicar(c))
+        return Resposta::Nada;
+    if (!sempreAplicar || c.naoTraduzidas == 0)
+        return Resposta::Pergunta;
+    return c.diferentes == 0 ? Resposta::Aplica : Resposta::AplicaEPergunta;
+}
+
+bool AdiaResposta(bool sempreAplicar, bool editando)
+{
+    return sempreAplicar && editando;
+}
+
+QString TextoAplicadaSozinha(int linhas)
+{
+    return linhas == 1 ? QStringLiteral("A tradução foi gravada também em 1 linha não traduzida de mesma origem.")
+                       : QStringLiteral("A tradução foi gravada também em %1 linhas não traduzidas de mesma origem.")
+                             .arg(linhas);
+}
+
 } // namespace trd::memoria

@@ -70,6 +70,24 @@ QString Citado(const QString& texto, int maximo = 60);
 // changed and it now holds a translation in T or D.
 bool PedePropagacao(const QString& destinoAntes, const QString& destinoDepois, const QString& situacao);
 
+// The rows (indexes into GetMesmaOrigem's answer) not translated yet, which
+// "apply to the untranslated rows" saves.
+std::vector<int> NaoTraduzidas(const std::vector<LinhaMesmaOrigem>& linhas, const QString& novaTraducao);
+
+// What the editor does with the answer about a posted row's other rows.
+enum class Resposta {
+    Nada,          // nothing to offer: no question, no save
+    Pergunta,      // the question, the user decides
+    Aplica,        // "always apply": saved in the untranslated rows by itself, then said
+    AplicaEPergunta,   // saved in the untranslated rows, and the rows that differ still asked about
+};
+Resposta RespostaAMesmaOrigem(bool sempreAplicar, const Contagem& c);
+// An answer that would save by itself waits while the user types in a row,
+// so that the typing is never posted by anyone but the user.
+bool AdiaResposta(bool sempreAplicar, bool editando);
+// The note after "always apply" saved the translation in `linhas` rows by itself.
+QString TextoAplicadaSozinha(int linhas);
+
 // A source translated in more than one way (GetInconsistencias).
 struct Variante {
     QString traducao;    // as its best row holds it

@@ -109,6 +109,45 @@ TEST(MensagemNaoGravado, SaysWhereTheTypedTextIsAndNeverCallsAnUnconfirmedSaveLo
     }
 }
 
+TEST(DesfechoDaGravacaoFalha, ASaveStandsOnlyWhenTheServerHoldsWhatWasPostedAndAColleagueIsShownOnlyWithNews)
+{
+    const LinhaPostada postada{QStringLiteral("Save"), QStringLiteral("T")};
+    const QString antes = QStringLiteral("Salvar");
+    struct Caso {
+        const char* porque;
+        bool relida;
+        LinhaPostada servidor;
+        bool digitado;
+        bool gravada, devolve, colega;
+    };
+    const Caso casos[] = {
+        {"the server holds the post: it stands, though its answer was lost", true, postada, true, true, false, false},
+        {"the text held but not the status: no stand", true, {QStringLiteral("Save"), QStringLiteral("D")}, true,
+         false, true, true},
+        {"unchanged on the server: the typed text goes back, no colleague", true, {antes, QStringLiteral("D")}, true,
+         false, true, false},
+        {"someone else's text: shown beside the cell", true, {QStringLiteral("Store"), QStringLiteral("T")}, true,
+         false, true, true},
+        {"a status click: nothing typed goes back, nothing shown", true, {QStringLiteral("Store"), QStringLiteral("T")},
+         false, false, false, false},
+        {"not read again: unknown, the typed text goes back alone", false, {}, true, false, true, false},
+    };
+    for (const Caso& c : casos) {
+        const DesfechoDaFalha d = DesfechoDaGravacaoFalha(c.relida, c.servidor, postada, antes, c.digitado);
+        EXPECT_EQ(d.gravada, c.gravada) << c.porque;
+        EXPECT_EQ(d.devolveTexto, c.devolve) << c.porque;
+        EXPECT_EQ(d.mostraColega, c.colega) << c.porque;
+    }
+    EXPECT_TRUE(DesfechoDaGravacaoFalha(true, {}, {}, QString(), false).gravada) << "an empty row posted empty";
+    EXPECT_FALSE(DesfechoDaGravacaoFalha(false, {}, {}, QString(), false).gravada) << "unread is never confirmed";
+
+    const QString motivo = QStringLiteral("O registro foi alterado por outro usuário.");
+    const DesfechoDaFalha comColega{false, true, true};
+    EXPECT_EQ(MensagemDaFalha(motivo, false, comColega), MensagemNaoGravado(motivo, true, true));
+    EXPECT_EQ(MensagemDaFalha(motivo, true, comColega), MensagemGravacaoIncerta(motivo, true, true));
+    EXPECT_EQ(MensagemDaFalha(motivo, false, {}), motivo);
+}
+
 TEST(StatusLamps, GlyphPairsAndOliveIcons)
 {
     using namespace trd::lamps;

@@ -115,3 +115,35 @@ TEST(MemoriaRegras, OneDeltaChangesExactlyTheChosenRowsWithTheirOriginalsForTheC
     iguais.SetData(pacote({{"P3", "c", "Salvar", "Save", "T"}}));
     EXPECT_TRUE(DeltaDeAplicacao(iguais, {0}, "&Save", "T").isEmpty());
 }
+
+TEST(MemoriaRegras, WhatTheAnswerAboutTheSourcesRowsLeadsToAndWhatItSays)
+{
+    EXPECT_EQ(NaoTraduzidas(Linhas, QStringLiteral("Save")), (std::vector<int>{0, 1}));
+    EXPECT_TRUE(NaoTraduzidas({Linhas[2], Linhas[3]}, QStringLiteral("Save")).empty());
+
+    struct Caso {
+        const char* porque;
+        bool sempre;
+        Contagem contagem;
+        Resposta resposta;
+    };
+    const Caso casos[] = {
+        {"only rows that agree: nothing to offer", true, {0, 2, 0}, Resposta::Nada},
+        {"nothing at all", false, {0, 0, 0}, Resposta::Nada},
+        {"the user decides unless told always", false, {2, 0, 1}, Resposta::Pergunta},
+        {"always, but no untranslated row: the differing ones are asked about", true, {0, 1, 1}, Resposta::Pergunta},
+        {"always, untranslated rows only: saved and said, no question", true, {3, 1, 0}, Resposta::Aplica},
+        {"always, and rows that differ stay the user's", true, {1, 0, 2}, Resposta::AplicaEPergunta},
+    };
+    for (const Caso& c : casos)
+        EXPECT_EQ(RespostaAMesmaOrigem(c.sempre, c.contagem), c.resposta) << c.porque;
+
+    EXPECT_TRUE(AdiaResposta(true, true)) << "typing is never posted by anyone but the user";
+    EXPECT_FALSE(AdiaResposta(true, false));
+    EXPECT_FALSE(AdiaResposta(false, true)) << "a question takes nothing from the row being typed";
+
+    EXPECT_EQ(TextoAplicadaSozinha(1),
+              QStringLiteral("A tradução foi gravada também em 1 linha não traduzida de mesma origem."));
+    EXPECT_EQ(TextoAplicadaSozinha(3),
+              QStringLiteral("A tradução foi gravada também em 3 linhas não traduzidas de mesma origem."));
+}

@@ -1,0 +1,214 @@
+// Unit Cli_Trd09300, the editor's side of ServicosDoEditor: what the
+// companions beside the screen are given of it, and nothing more.
+#include "Cli_Trd09300.h"
+
+#include "Cli_Trd09306.h"
+#include "HistoricoDados.h"
+#include "HistoricoDoEditor.h"
+#include "TeclasDaTela.h"
+#include "VerificacoesDoEditor.h"
+
+#include <QBoxLayout>
+#include <QLineEdit>
+#include <QShortcut>
+
+namespace trd {
+
+namespace {
+const QString NMORIGEM = QStringLiteral("STAGRVALPROP");
+const QString NMDESTINO = QStringLiteral("STVALORPROP");
+// The destination text's column of the grid.
+constexpr int ColunaDestino = 2;
+} // namespace
+
+QWidget* TfrmTraducao::janela()
+{
+    return this;
+}
+
+TClientDataSet& TfrmTraducao::linhas()
+{
+    return *cdsDestino;
+}
+
+TSocketConnection& TfrmTraducao::conexao()
+{
+    return *netTraducao;
+}
+
+QString TfrmTraducao::idioma() const
+{
+    return stIdioma;
+}
+
+QString TfrmTraducao::textoDoIdioma() const
+{
+    return cbbIdioma->currentText();
+}
+
+bool TfrmTraducao::idiomaDaLista() const
+{
+    const QString texto = cbbIdioma->currentText();
+    return !texto.isEmpty() && cbbIdioma->findText(texto, Qt::MatchFixedString) >= 0;
+}
+
+bool TfrmTraducao::substituindo() const
+{
+    return boTraduzindo;
+}
+
+ChaveLinha TfrmTraducao::chaveAtual() const
+{
+    if (!cdsDestino->Active() || cdsDestino->IsEmpty())
+        return {};
+    return {cdsDestino->FieldByName(QStringLiteral("IDIDIOMA"))->AsString(),
+            cdsDestino->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString(),
+            cdsDestino->FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString(),
+            cdsDestino->FieldByName(NMORIGEM)->AsString()};
+}
+
+void TfrmTraducao::digitaNaCelula(const QString& texto)
+{
+    if (!cdsDestino->Active() || cdsDestino->IsEmpty())
+        return;
+    QLineEdit* celula = dbgPadrao->InplaceEditor();
+    if (!celula) {
+        if (cdsDestino->State() == TDataSetState::dsBrowse)
+            cdsDestino->Edit();
+        dbgPadrao->SetSelectedIndex(ColunaDestino);
+        dbgPadrao->SetEditorMode(true);
+        celula = dbgPadrao->InplaceEditor();
+    }
+    if (celula) {
+        // As typed over the whole text: Ctrl+Z brings the previous one back,
+        // Escape drops the edit, moving on posts it.
+        celula->selectAll();
+        celula->insert(texto);
+        celula->setFocus(Qt::OtherFocusReason);
+    } else if (cdsDestino->State() == TDataSetState::dsEdit) {
+        cdsDestino->FieldByName(NMDESTINO)->SetAsString(texto);
+    }
+    lblDestino->setText(texto);
+}
+
+void TfrmTraducao::usaTextoDoColega(const QString& texto)
+{
+    digitaNaCelula(texto);
+    panTextoColega->Esconde();
+    layoutDetailLabels();
+}
+
+QLineEdit* TfrmTraducao::celulaAberta() const
+{
+    return dbgPadrao->InplaceEditor();
+}
+
+QWidget* TfrmTraducao::areaDasCelulas() const
+{
+    return dbgPadrao->viewport();
+}
+
+void TfrmTraducao::repintaLinhas()
+{
+    dbgPadrao->viewport()->update();
+}
+
+void TfrmTraducao::devolveTeclado()
+{
+    // After a modal dialog no window is active: the editor's grid takes the
+    // keyboard back, where the user was.
+    window()->activateWindow();
+    if (QLineEdit* celula = dbgPadrao->InplaceEditor())
+        celula->setFocus(Qt::OtherFocusReason);
+    else
+        dbgPadrao->setFocus(Qt::OtherFocusReason);
+}
+
+void TfrmTraducao::recarrega()
+{
+    sbtVerificarClick(sbtVerificar);
+}
+
+void TfrmTraducao::mostraTextoDoColega(const QString& titulo, const QString& texto)
+{
+    panTextoColega->Mostra(titulo, texto);
+    layoutDetailLabels();
+}
+
+void TfrmTraducao::alteradasPorOutro(const std::vector<int>& linhas, bool removidas, bool atual)
+{
+    for (const int linha : linhas)
+        verificacoes->linhaAlterada(linha);
+    if (removidas)
+        verificacoes->linhasMudaram();
+    // The history's line says who changed the current row last: asked again.
+    if (atual && Historico)
+        Historico->Gravou();
+}
+
+QWidget* TfrmTraducao::blocoDoDetalhe() const
+{
+    return m_ladoDoDetalhe ? m_ladoDoDetalhe : Panel4;
+}
+
+void TfrmTraducao::adicionaPainel(QWidget* painel, Lugar lugar)
+{
+    QVBoxLayout* area = FolhaDadosLayout();
+    switch (lugar) {
+    case Lugar::AoLadoDoDetalhe: {
+        if (!m_ladoDoDetalhe) {
+            const int onde = area->indexOf(Panel4);
+            m_ladoDoDetalhe = new QWidget;
+            m_ladoDoDetalhe->setObjectName(QStringLiteral("panDetalheESugestoes"));
+            auto* linha = new QHBoxLayout(m_ladoDoDetalhe);
+            linha->setContentsMargins(0, 0, 0, 0);
+            linha->setSpacing(2);
+            area->removeWidget(Panel4);
+            linha->addWidget(Panel4, 3);
+            area->insertWidget(onde, m_ladoDoDetalhe);
+        }
+        painel->setFixedHeight(Panel4->height());
+        static_cast<QHBoxLayout*>(m_ladoDoDetalhe->layout())->addWidget(painel, 2);
+        break;
+    }
+    case Lugar::AcimaDoDetalhe:
+        area->insertWidget(area->indexOf(blocoDoDetalhe()), painel);
+        break;
+    case Lugar::SobODetalhe:
+        area->insertWidget(area->indexOf(blocoDoDetalhe()) + 1, painel);
+        break;
+    case Lugar::Navegador:
+        painel->setParent(panNavigator);
+        if (auto* linha = qobject_cast<QBoxLayout*>(panNavigator->layout()))
+            linha->insertWidget(linha->count() - 1, painel);
+        break;
+    }
+}
+
+void TfrmTraducao::adicionaSeparador(const char* nome)
+{
+    AddMaintenanceSeparator(nome);
+}
+
+QAction* TfrmTraducao::adicionaItem(const char* nome, const QString& texto, const QKeySequence& tecla)
+{
+    ConfereTecla(*this, nome, tecla);
+    return AddMaintenanceItem(nome, texto, tecla);
+}
+
+QShortcut* TfrmTraducao::adicionaAtalho(const char* nome, const QKeySequence& tecla)
+{
+    ConfereTecla(*this, nome, tecla);
+    auto* atalho = new QShortcut(tecla, this);
+    atalho->setObjectName(QString::fromLatin1(nome));
+    // Like the menu's items: only while the focus is inside this screen.
+    atalho->setContext(Qt::WidgetWithChildrenShortcut);
+    return atalho;
+}
+
+qint64 TfrmTraducao::emLote(const QString& idioma, const QString& tipo, const std::function<void()>& chamada)
+{
+    return historico::ChamaEmLote(*netTraducao, idioma, tipo, chamada);
+}
+
+} // namespace trd
