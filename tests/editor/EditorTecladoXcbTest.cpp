@@ -162,7 +162,8 @@ TEST_F(EditorTeclado, ANoToTheChecksQuestionLeavesTheRowAsItWasWithTheTextStillI
     editor = form->dbgPadrao->InplaceEditor();
     ASSERT_TRUE(editor) << "the cell's editor is open again";
     EXPECT_EQ(editor->text(), "Save");
-    EXPECT_TRUE(editor->hasFocus());
+    // The window gets the activation back from the question, and the cell the keyboard.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return editor && editor->hasFocus(); }, 10000));
     input.type("!");
     EXPECT_EQ(editor->text(), "Save!");
     // Cleared and left: a blank is no translation, the row stays N.
