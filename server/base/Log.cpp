@@ -1,6 +1,7 @@
 #include "Log.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <ctime>
 #include <mutex>
@@ -157,6 +158,21 @@ void logLine(LogLevel level, std::string_view text)
     std::lock_guard lock(writing);
     std::fwrite(entry.data(), 1, entry.size(), stderr);
     std::fflush(stderr);
+}
+
+void logFormat(LogLevel level, const char* format, ...)
+{
+    std::va_list args;
+    va_start(args, format);
+    std::va_list again;
+    va_copy(again, args);
+    const int size = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string text(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
+    if (size > 0)
+        std::vsnprintf(text.data(), text.size() + 1, format, again);
+    va_end(again);
+    logLine(level, text);
 }
 
 } // namespace trd::server

@@ -22,6 +22,9 @@ enum class LogLevel { Info, Warning, Error };
 // text (a list of findings) becomes an indented continuation line.
 void logLine(LogLevel level, std::string_view text);
 
+// logLine of a printf-style text.
+void logFormat(LogLevel level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
 // The entry logLine writes for this moment, with its line break.
 std::string logEntry(std::chrono::system_clock::time_point when, LogLevel level, std::string_view text);
 
