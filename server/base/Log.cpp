@@ -127,7 +127,7 @@ std::string logEntry(std::chrono::system_clock::time_point when, LogLevel level,
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count() % 1000;
     std::tm utc{};
     gmtime_r(&seconds, &utc);
-    char stamp[40];
+    char stamp[80];   // room for any year the calendar can hold
     std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ ", utc.tm_year + 1900, utc.tm_mon + 1,
                   utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(ms < 0 ? ms + 1000 : ms));
     while (!text.empty() && text.back() == '\n')

@@ -43,7 +43,7 @@ TEST(RequestFraming, EachRefusalHasItsStatusAndItsWords)
         return fields;
     }();
     const Case cases[] = {
-        {"two lengths could frame two different bodies", call("Content-Length: 3\r\n"), http::status::bad_request,
+        {"two lengths could frame two different bodies", call("Content-Length: 2\r\n"), http::status::bad_request,
          "Requisição HTTP malformada: o cabeçalho Content-Length aparece mais de uma vez."},
         {"two Hosts: a proxy and the server could each check another", call("Host: outro\r\n"),
          http::status::bad_request, "o cabeçalho Host aparece mais de uma vez."},
@@ -126,8 +126,9 @@ TEST(RequestFraming, RequestsAreRoutedByPathAndMethod)
             continue;
         }
         EXPECT_EQ(framed.route.kind, c.route) << c.why;
-        if (c.route == Route::Feed)
+        if (c.route == Route::Feed) {
             EXPECT_EQ(framed.route.query, c.detail) << c.why;
+        }
         if (c.route == Route::NotFound) {
             EXPECT_EQ(framed.route.refusal.status, http::status::not_found) << c.why;
             EXPECT_EQ(framed.route.refusal.message, c.detail) << c.why;
@@ -151,9 +152,9 @@ TEST(RequestFraming, AHeadArrivingInPiecesIsGatheredAndBounded)
     EXPECT_EQ(scanHead(head, scanned, 1024).state, HeadScan::State::Complete);
     EXPECT_EQ(frame(head.substr(0, head.size() - 1)).kind, Kind::NeedMore);
 
-    // Empty lines before the request line are allowed, and one cut in two is
-    // not taken for noise; a method with a control byte is.
-    EXPECT_EQ(scanHead("\r\n\r\nGET", 0, 1024).state, HeadScan::State::NeedMore);
+    // An empty line before the request line is not taken for noise, nor
+    // one cut in two; a method with a control byte is.
+    EXPECT_EQ(scanHead("\r\nGET", 0, 1024).state, HeadScan::State::NeedMore);
     EXPECT_EQ(scanHead("\r", 0, 1024).state, HeadScan::State::NeedMore);
     EXPECT_EQ(scanHead("GE\x01T / HTTP/1.1", 0, 1024).state, HeadScan::State::NotARequest);
     EXPECT_EQ(scanHead(" GET / HTTP/1.1", 0, 1024).state, HeadScan::State::NotARequest);
