@@ -2,6 +2,7 @@
 #include "DemoData.h"
 #include "HostPolicy.h"
 #include "HttpServer.h"
+#include "Log.h"
 #include "ServerContext.h"
 #include "Prune.h"
 #include "ServerOptions.h"
@@ -59,7 +60,8 @@ int runUserCommand(const std::vector<std::string>& args)
     std::string error;
     const auto command = parseUserCommand(args, error);
     if (!command) {
-        std::fprintf(stderr, "trd-server: %s\n%s", error.c_str(), serverUsage());
+        logFormat(LogLevel::Error, "trd-server: %s", error.c_str());
+        std::fputs(serverUsage(), stderr);
         return 2;
     }
     try {
@@ -69,19 +71,20 @@ int runUserCommand(const std::vector<std::string>& args)
                 std::printf("%s\n", name.c_str());
         } else if (command->action == "remove") {
             users.remove(command->name);
-            std::fprintf(stderr, "trd-server: usuário %s removido; as sessões dele terminam já\n", command->name.c_str());
+            logFormat(LogLevel::Info,
+                      "trd-server: usuário %s removido; as sessões dele terminam já", command->name.c_str());
         } else {
             const std::string password = readPassword("Senha: ");
             if (command->action == "add")
                 users.add(command->name, password);
             else
                 users.resetPassword(command->name, password);
-            std::fprintf(stderr, "trd-server: usuário %s %s em %s\n", command->name.c_str(),
-                         command->action == "add" ? "criado" : "com senha nova", command->usersFile.c_str());
+            logFormat(LogLevel::Info, "trd-server: usuário %s %s em %s", command->name.c_str(),
+                      command->action == "add" ? "criado" : "com senha nova", command->usersFile.c_str());
         }
         return 0;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "trd-server: %s\n", e.what());
+        logFormat(LogLevel::Error, "trd-server: %s", e.what());
         return 1;
     }
 }
@@ -102,7 +105,8 @@ int main(int argc, char** argv)
     std::string error;
     const auto options = parseServerOptions(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!options) {
-        std::fprintf(stderr, "trd-server: %s\n%s", error.c_str(), serverUsage());
+        logFormat(LogLevel::Error, "trd-server: %s", error.c_str());
+        std::fputs(serverUsage(), stderr);
         return 2;
     }
     if (options->help) {
@@ -133,9 +137,10 @@ int main(int argc, char** argv)
     try {
         if (!options->backup.empty()) {
             const BackupReport report = backupSqlite(options->db, options->backup);
-            std::fprintf(stderr, "trd-server: cópia de segurança de %s gravada em %s (%lld páginas, %.1f MiB, %.0f ms)\n",
-                         options->db.c_str(), options->backup.c_str(), static_cast<long long>(report.pages),
-                         static_cast<double>(report.bytes) / (1 << 20), report.ms);
+            logFormat(LogLevel::Info,
+                      "trd-server: cópia de segurança de %s gravada em %s (%lld páginas, %.1f MiB, %.0f ms)",
+                      options->db.c_str(), options->backup.c_str(), static_cast<long long>(report.pages),
+                      static_cast<double>(report.bytes) / (1 << 20), report.ms);
             return 0;
         }
         std::unique_ptr<StorageBackend> storage;
@@ -163,7 +168,7 @@ int main(int argc, char** argv)
             }
             auto sqlite = std::make_unique<SqliteStorage>(options->db, open);
             if (sqlite->created())
-                std::fprintf(stderr, "trd-server: banco novo criado em %s\n", options->db.c_str());
+                logFormat(LogLevel::Info, "trd-server: banco novo criado em %s", options->db.c_str());
             sqlite->setStatementTimeLimit(options->statementTimeoutS * 1000);
             storage = std::move(sqlite);
         }
@@ -172,23 +177,25 @@ int main(int argc, char** argv)
         if (options->pruneHistoryDays >= 0) {
             const PruneCount removed =
                 history::pruneHistory(context.writer(), options->pruneHistoryDays, trd::Now());
-            std::fprintf(stderr, "trd-server: histórico de alterações com mais de %g dias removido: %lld lotes, %lld "
-                                 "versões\n",
-                         options->pruneHistoryDays, static_cast<long long>(removed.batches),
-                         static_cast<long long>(removed.versions));
+            logFormat(LogLevel::Info,
+                      "trd-server: histórico de alterações com mais de %g dias removido: %lld lotes, %lld "
+                      "versões",
+                      options->pruneHistoryDays, static_cast<long long>(removed.batches),
+                      static_cast<long long>(removed.versions));
             return 0;
         }
         if (options->demo && fresh) {
             const DemoCounts demo = fillDemo(context.writer());
-            std::fprintf(stderr, "trd-server: demonstração: %zu idiomas, %zu traduções\n", demo.languages, demo.rows);
+            logFormat(LogLevel::Info,
+                      "trd-server: demonstração: %zu idiomas, %zu traduções", demo.languages, demo.rows);
         }
         if (!options->importTsv.empty()) {
             std::ifstream in(options->importTsv, std::ios::binary);
             if (!in)
                 throw std::runtime_error("não foi possível ler " + options->importTsv);
             const ImportCounts counts = importTsv(in, context.writer());
-            std::fprintf(stderr, "trd-server: importados %zu idiomas e %zu traduções de %s\n", counts.languages,
-                         counts.rows, options->importTsv.c_str());
+            logFormat(LogLevel::Info, "trd-server: importados %zu idiomas e %zu traduções de %s", counts.languages,
+                      counts.rows, options->importTsv.c_str());
         }
         context.startMemory();
         // A read-only server writes nothing, and nothing else writes its file:
@@ -209,8 +216,8 @@ int main(int argc, char** argv)
         }
         if (users && !users->empty()) {
             context.handler().requireLogin(*users, std::chrono::seconds(options->sessionS));
-            std::fprintf(stderr, "trd-server: login exigido (%zu usuários em %s)\n", users->names().size(),
-                         usersPath.c_str());
+            logFormat(LogLevel::Info, "trd-server: login exigido (%zu usuários em %s)", users->names().size(),
+                      usersPath.c_str());
         } else if (!options->users.empty()) {
             throw std::runtime_error("o arquivo de usuários " + usersPath
                                      + " não tem usuários; crie-os com: trd-server user add NOME --users " + usersPath);
@@ -222,14 +229,15 @@ int main(int argc, char** argv)
                                      + " (ou --users ARQUIVO)");
         } else if (users) {
             context.handler().requireLogin(*users, std::chrono::seconds(options->sessionS), true);
-            std::fprintf(stderr, "trd-server: sem usuários em %s: atende só este computador, sem login, até que um "
-                                 "usuário seja criado (trd-server user add)\n",
-                         usersPath.c_str());
+            logFormat(LogLevel::Info,
+                      "trd-server: sem usuários em %s: atende só este computador, sem login, até que um "
+                      "usuário seja criado (trd-server user add)",
+                      usersPath.c_str());
         }
 
         if (!options->tlsCert.empty())
             for (const std::string& warning : checkTlsFiles(options->tlsCert, options->tlsKey))
-                std::fprintf(stderr, "trd-server: atenção: %s\n", warning.c_str());
+                logFormat(LogLevel::Warning, "trd-server: atenção: %s", warning.c_str());
 
         HttpOptions http;
         http.host = options->host;
@@ -251,15 +259,15 @@ int main(int argc, char** argv)
             server.setFeed(context.feed());
         const int port = server.bind();
         if (port < 0) {
-            std::fprintf(stderr, "trd-server: %s\n", server.error().c_str());
+            logFormat(LogLevel::Error, "trd-server: %s", server.error().c_str());
             return 1;
         }
         std::printf("listening on %s\n", hostPort(options->host, port).c_str());
         std::fflush(stdout);
-        std::fprintf(stderr, "trd-server: banco %s%s, escutando em %s, %d threads\n",
-                     options->pg.empty() ? options->db.c_str() : "PostgreSQL",
-                     options->readOnly ? " (somente consulta)" : "", hostPort(options->host, port).c_str(),
-                     options->threads);
+        logFormat(LogLevel::Info, "trd-server: banco %s%s, escutando em %s, %d threads",
+                  options->pg.empty() ? options->db.c_str() : "PostgreSQL",
+                  options->readOnly ? " (somente consulta)" : "", hostPort(options->host, port).c_str(),
+                  options->threads);
 
         std::thread signalWaiter([&server, &stopSignals] {
             int signal = 0;
@@ -272,10 +280,10 @@ int main(int argc, char** argv)
         // Wake the waiter if serving ended on its own.
         pthread_kill(signalWaiter.native_handle(), SIGTERM);
         signalWaiter.join();
-        std::fprintf(stderr, "trd-server: encerrado\n");
+        logFormat(LogLevel::Info, "trd-server: encerrado");
         return served ? 0 : 1;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "trd-server: %s\n", e.what());
+        logFormat(LogLevel::Error, "trd-server: %s", e.what());
         return 1;
     }
 }

@@ -1,6 +1,7 @@
 #include "ChangeFeed.h"
 
 #include "FeedAnswer.h"
+#include "Log.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -99,14 +100,15 @@ void ChangeFeed::run()
             const std::int64_t before = horizon();
             readOnce();
             if (failing)
-                std::fprintf(stderr, "trd-server: alterações ao vivo: leitura do histórico restabelecida\n");
+                logFormat(LogLevel::Info, "trd-server: alterações ao vivo: leitura do histórico restabelecida");
             failing = false;
             const bool again = m_settle.waiting() || m_skipUntil >= 0 || !m_ready;
             retryMs = !again ? 0 : (retryMs == 0 || horizon() != before) ? 5 : std::min(retryMs * 2, 500);
         } catch (const std::exception& e) {
             if (!failing)
-                std::fprintf(stderr, "trd-server: alterações ao vivo: leitura do histórico falhou (%s); tentando de novo\n",
-                             e.what());
+                logFormat(LogLevel::Warning,
+                          "trd-server: alterações ao vivo: leitura do histórico falhou (%s); tentando de novo",
+                          e.what());
             failing = true;
             retryMs = retryMs < 100 ? 100 : std::min(retryMs * 2, 2000);
         }

@@ -1,6 +1,6 @@
 #include "HostPolicy.h"
 
-#include "HttpServer.h"
+#include "Log.h"
 
 #include <arpa/inet.h>
 

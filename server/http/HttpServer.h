@@ -2,8 +2,8 @@
 // The HTTP face of the server: POST /Trd09300.rdmTraducao carries the
 // JSON-RPC calls, GET /health tells what a save would meet, GET
 // /Trd09300.rdmTraducao/alteracoes waits for colleagues' saves. One line per
-// request goes to stderr: client address, user, method, time taken, answer
-// size or error.
+// request goes to the log (Log.h): client address, user, method, time taken,
+// answer size or error.
 //
 // Connections are served by an event loop (Boost.Beast on Asio), so an idle or
 // slow connection costs a socket and a few kilobytes, never a thread; the calls
@@ -69,9 +69,5 @@ public:
 private:
     std::unique_ptr<Impl> m_impl;
 };
-
-// Escapes control and non-ASCII bytes of a value echoed into the log and cuts
-// it to at most max bytes, so a client can neither forge lines nor flood them.
-std::string logValue(std::string_view value, std::size_t max = 120);
 
 } // namespace trd::server

@@ -1,5 +1,7 @@
 #include "TranslationMemory.h"
 
+#include "Log.h"
+
 #include <algorithm>
 #include <iterator>
 #include <cstdio>
@@ -193,8 +195,8 @@ void TranslationMemory::run()
         } catch (const std::exception& e) {
             // The database did not answer: keep what was asked and try again
             // later; the index meanwhile answers as it stands.
-            std::fprintf(stderr, "trd-server: memória de tradução: %s; nova tentativa em %lld ms\n", e.what(),
-                         static_cast<long long>(retry.count()));
+            logFormat(LogLevel::Warning, "trd-server: memória de tradução: %s; nova tentativa em %lld ms", e.what(),
+                      static_cast<long long>(retry.count()));
             {
                 std::lock_guard lock(m_queueMutex);
                 if (readAll)
@@ -230,8 +232,8 @@ void TranslationMemory::rebuild()
         first = !m_ready.exchange(true);
     }
     if (first)
-        std::fprintf(stderr, "trd-server: memória de tradução pronta: %zu linhas em %.1f s\n", m_index->rowCount(),
-                     seconds);
+        logFormat(LogLevel::Info, "trd-server: memória de tradução pronta: %zu linhas em %.1f s", m_index->rowCount(),
+                  seconds);
     m_progress.notify_all();
 }
 

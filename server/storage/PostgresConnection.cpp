@@ -1,5 +1,7 @@
 #include "PostgresConnection.h"
 
+#include "Log.h"
+
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -145,7 +147,7 @@ void PostgresConnection::ensureOpen()
     open();
     if (m_link)
         m_link->attemptSucceeded();
-    std::fprintf(stderr, "trd-server: conexão com o PostgreSQL restabelecida\n");
+    logFormat(LogLevel::Info, "trd-server: conexão com o PostgreSQL restabelecida");
 }
 
 bool PostgresConnection::lostConnection()

@@ -1,5 +1,6 @@
 #include "PostgresRowWatcher.h"
 
+#include "Log.h"
 #include "PostgresConnection.h"
 
 #include <charconv>
@@ -50,8 +51,8 @@ void PostgresRowWatcher::run()
             db = std::make_unique<PostgresConnection>(m_conninfo);
             db->exec("LISTEN trd_alteracao");
         } catch (const std::exception& e) {
-            std::fprintf(stderr, "trd-server: sem aviso de alterações do PostgreSQL (%s)\n",
-                         e.what());
+            logFormat(LogLevel::Warning, "trd-server: sem aviso de alterações do PostgreSQL (%s)",
+                      e.what());
             lostSome = true;
             if (pause(retryMs))
                 break;
@@ -95,8 +96,8 @@ void PostgresRowWatcher::run()
             m_relay.publish(std::move(changes));
         }
         if (!m_stop)
-            std::fprintf(stderr, "trd-server: conexão de avisos de alterações com o PostgreSQL perdida; "
-                                 "reconectando\n");
+            logFormat(LogLevel::Warning, "trd-server: conexão de avisos de alterações com o PostgreSQL perdida; "
+                      "reconectando");
     }
     std::lock_guard lock(m_mutex);
     m_started = true;

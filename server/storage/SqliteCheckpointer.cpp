@@ -1,5 +1,7 @@
 #include "SqliteCheckpointer.h"
 
+#include "Log.h"
+
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -67,8 +69,9 @@ bool SqliteCheckpointer::rescue(sqlite3* db, SqliteFileGuard& guard)
     SqliteFileGuard::OwnWrite writing(guard);
     const int rc = checkpointWaiting(db, SQLITE_CHECKPOINT_FULL, &logPages, &copied);
     const bool all = rc == SQLITE_OK && copied == logPages;
-    std::fprintf(stderr, "trd-server: %d de %d páginas do registro de transações copiadas para o banco%s\n", copied,
-                 logPages, all ? "" : " (cópia incompleta)");
+    logFormat(all ? LogLevel::Info : LogLevel::Warning,
+              "trd-server: %d de %d páginas do registro de transações copiadas para o banco%s", copied,
+              logPages, all ? "" : " (cópia incompleta)");
     return all;
 }
 

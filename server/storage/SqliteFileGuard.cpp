@@ -1,5 +1,7 @@
 #include "SqliteFileGuard.h"
 
+#include "Log.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -97,8 +99,9 @@ std::string SqliteFileGuard::lose(Loss loss, const std::string& what, const std:
         + ". Nada foi gravado. Avise o administrador do sistema "
         + (loss == Loss::Files ? "(o servidor precisa ser reiniciado sobre o banco correto)."
                                : "(o banco precisa ser restaurado da última cópia de segurança).");
-    std::fprintf(stderr, "trd-server: %s (%s): alterações recusadas até reiniciar%s%s\n", log.c_str(), m_path.c_str(),
-                 loss == Loss::Files ? "" : "; ", loss == Loss::Files ? "" : RestoreAdvice);
+    logFormat(LogLevel::Error,
+              "trd-server: %s (%s): alterações recusadas até reiniciar%s%s", log.c_str(), m_path.c_str(),
+              loss == Loss::Files ? "" : "; ", loss == Loss::Files ? "" : RestoreAdvice);
     return m_lost;
 }
 

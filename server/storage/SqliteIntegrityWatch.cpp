@@ -1,5 +1,6 @@
 #include "SqliteIntegrityWatch.h"
 
+#include "Log.h"
 #include "SqliteConnection.h"
 #include "SqlitePacedVfs.h"
 
@@ -54,7 +55,8 @@ std::string SqliteIntegrityWatch::checkOnce()
         // too; a busy or locked file is only tried again next time.
         if (e.isDamage() || (e.code() & 0xFF) == SQLITE_IOERR)
             return e.what();
-        std::fprintf(stderr, "trd-server: verificação de integridade de %s adiada: %s\n", m_path.c_str(), e.what());
+        logFormat(LogLevel::Warning,
+                  "trd-server: verificação de integridade de %s adiada: %s", m_path.c_str(), e.what());
     }
     return findings;
 }
@@ -76,8 +78,8 @@ void SqliteIntegrityWatch::run()
             const double ms =
                 std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
             if (findings.empty()) {
-                std::fprintf(stderr, "trd-server: verificação de integridade de %s: sem falhas (%.0f ms)\n",
-                             m_path.c_str(), ms);
+                logFormat(LogLevel::Info, "trd-server: verificação de integridade de %s: sem falhas (%.0f ms)",
+                          m_path.c_str(), ms);
             } else if (m_guard.check().empty()) {
                 // Found with the files still the ones recorded: damage in them.
                 m_damaged = true;

@@ -2,6 +2,7 @@
 
 #include "ChangeReading.h"
 #include "ListedRowsCollector.h"
+#include "Log.h"
 #include "SqliteCheckpointer.h"
 #include "SqliteConnection.h"
 #include "SqliteFileGuard.h"
@@ -433,9 +434,10 @@ private:
         SqliteFileGuard::OwnWrite writing(m_guard);
         const int rc = SqliteCheckpointer::checkpointWaiting(m_db.handle(), SQLITE_CHECKPOINT_TRUNCATE, &logPages, &copied);
         if (rc != SQLITE_OK)
-            std::fprintf(stderr, "trd-server: o registro de transações não pôde ser reduzido após a carga (%s); será "
-                                 "copiado para o banco aos poucos\n",
-                         sqlite3_errstr(rc));
+            logFormat(LogLevel::Warning,
+                      "trd-server: o registro de transações não pôde ser reduzido após a carga (%s); será "
+                      "copiado para o banco aos poucos",
+                      sqlite3_errstr(rc));
     }
 
     void checkFiles()
@@ -701,8 +703,8 @@ void SqliteStorage::upgrade(int from)
         throw StorageError("não foi possível atualizar o esquema do banco " + m_path + " da versão "
                            + std::to_string(from) + " para a " + std::to_string(SchemaVersion) + ": " + e.what());
     }
-    std::fprintf(stderr, "trd-server: banco %s atualizado do esquema %d para o %d (histórico de alterações)\n",
-                 m_path.c_str(), from, SchemaVersion);
+    logFormat(LogLevel::Info, "trd-server: banco %s atualizado do esquema %d para o %d (histórico de alterações)",
+              m_path.c_str(), from, SchemaVersion);
 }
 
 int SqliteStorage::checkIdentity()

@@ -1,5 +1,7 @@
 #include "WriteCoordinator.h"
 
+#include "Log.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -68,8 +70,8 @@ void WriteCoordinator::runBatch(std::vector<Job*>& batch)
                 failAll(batch, std::current_exception());
                 return;
             }
-            std::fprintf(stderr, "trd-server: transação abortada pelo banco (%s); tentativa %d de %d\n", e.what(),
-                         attempt + 1, MaxAttempts);
+            logFormat(LogLevel::Warning, "trd-server: transação abortada pelo banco (%s); tentativa %d de %d", e.what(),
+                      attempt + 1, MaxAttempts);
             for (Job* job : batch)
                 job->error = nullptr;
             thread_local std::minstd_rand random(std::random_device{}());

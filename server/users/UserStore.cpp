@@ -1,5 +1,6 @@
 #include "UserStore.h"
 
+#include "Log.h"
 #include "ServerError.h"
 
 #include <sodium.h>
@@ -158,9 +159,9 @@ void UserStore::refreshServing()
     }
     if (fault != m_fault) {
         if (!fault.empty())
-            std::fprintf(stderr, "trd-server: %s: chamadas recusadas até que seja corrigido\n", fault.c_str());
+            logFormat(LogLevel::Error, "trd-server: %s: chamadas recusadas até que seja corrigido", fault.c_str());
         else
-            std::fprintf(stderr, "trd-server: o arquivo de usuários %s voltou a ser aceito\n", m_path.c_str());
+            logFormat(LogLevel::Info, "trd-server: o arquivo de usuários %s voltou a ser aceito", m_path.c_str());
         m_fault = fault;
     }
     if (!m_fault.empty())

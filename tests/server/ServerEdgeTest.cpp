@@ -401,6 +401,17 @@ TEST(ServerEdge, RequestsAreFramedStrictlySoNoOneReadsThemTwoWays)
     EXPECT_EQ(status(send("HTTP/1.0", json + length)), 200);
     EXPECT_EQ(status(send("HTTP/1.1", "Host: 127.0.0.1\r\nOrigin: http://127.0.0.1\r\n" + json + length)), 200);
 
+    // A target that is only a query has an empty path: answered 404 as any
+    // unknown object, and the server goes on serving.
+    {
+        Socket q(server.port());
+        q.send("GET ?x HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        const std::string answer = q.answer();
+        EXPECT_EQ(status(answer), 404) << answer.substr(0, 300);
+        EXPECT_NE(answer.find("Objeto remoto desconhecido: ."), std::string::npos) << answer.substr(0, 300);
+    }
+    EXPECT_LT(healthLatencyMs(server.port()), 5000);
+
     // A key twice in the JSON envelope: which method would run is not guessed.
     Socket s(server.port());
     s.send(post("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"GetIdiTrad\",\"params\":[],\"method\":\"SetDestino\"}"));
@@ -414,15 +425,21 @@ TEST(ServerEdge, LogLinesCarryTheAddressAndCannotBeForgedOrFlooded)
     TrdServerProcess server;
     ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
     Socket s(server.port());
-    s.send(post("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"X\\n2026-01-01 00:00:00.000 forged\",\"params\":[]}"));
+    s.send(post("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"X\\n2026-01-01T00:00:00.000Z info 10.0.0.1 forged\\u001b[2K\","
+                "\"params\":[]}"));
     s.answer();
     s.send(post(request(std::string(1 << 20, 'M'), "")));
     s.answer();
     const QByteArray log = server.log();
-    EXPECT_FALSE(log.contains("\n2026-01-01 00:00:00.000 forged")) << log.toStdString();
+    EXPECT_FALSE(log.contains("\n2026-01-01T00:00:00.000Z info 10.0.0.1 forged")) << log.toStdString();
     EXPECT_TRUE(log.contains("X\\x0a2026")) << log.toStdString();
-    for (const QByteArray& line : log.split('\n'))
+    EXPECT_TRUE(log.contains("forged\\x1b[2K")) << log.toStdString();
+    // Every line starts with the server's own UTC time, or continues one.
+    for (const QByteArray& line : log.split('\n')) {
         EXPECT_LT(line.size(), 1000) << line.left(200).toStdString();
+        const bool stamped = line.size() > 24 && line[4] == '-' && line[10] == 'T' && line[19] == '.' && line[23] == 'Z';
+        EXPECT_TRUE(line.isEmpty() || stamped || line.startsWith("    ")) << line.left(200).toStdString();
+    }
     EXPECT_TRUE(log.contains(" 127.0.0.1 "));
 }
 
