@@ -157,10 +157,7 @@ void AlteracoesAoVivo::recarrega()
                        linhas->ValueAt(linha, campoOrigem).toString()});
     TClientDataSet doServidor;
     try {
-        ActiveShowAvi(Application()->MainForm(), aviProcessando);
-        struct Fecha {
-            ~Fecha() { DeactiveShowAvi(); }
-        } fecha;
+        const ShowAviScope ocupado(aviProcessando);
         LeLinhasDoServidor(m_editor.conexao(), m_editor.idioma(), chaves, doServidor);
     } catch (const std::exception&) {
         // Not now (the server does not answer): the rows stay as they are,

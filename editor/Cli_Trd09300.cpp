@@ -50,14 +50,6 @@ const QString NMDESTINO = QStringLiteral("STVALORPROP");
 // not answer the save is not waited for a whole read timeout again.
 constexpr int kEsperaReleituraMs = 15000;
 
-// Closes the busy animation when the guarded steps leave, however they leave.
-struct BusyAnimation {
-    explicit BusyAnimation(int kind) { ActiveShowAvi(Application()->MainForm(), kind); }
-    ~BusyAnimation() { DeactiveShowAvi(); }
-    BusyAnimation(const BusyAnimation&) = delete;
-    BusyAnimation& operator=(const BusyAnimation&) = delete;
-};
-
 // The tint of a row a colleague just changed: a light blue that keeps the
 // status colours of its texts readable.
 QColor CorAlteradaPorColega()
@@ -408,11 +400,11 @@ void TfrmTraducao::FormCreate(QObject* sender)
     {
         // Not guarded: a failed connect is reported by the connection itself.
         // The animation still goes, or it would stay over the window for good.
-        BusyAnimation busy(aviConectando);
+        const ShowAviScope busy(aviConectando);
         netTraducao->Open();
     }
     {
-        BusyAnimation busy(aviCarregandoIdiomas);
+        const ShowAviScope busy(aviCarregandoIdiomas);
         cdsIdiomaOri->SetData(CheckResultServ(netTraducao->AppServer().Call(metodo::GetIdiTrad), true, 0));
     }
     const QSignalBlocker quiet(cbbIdioma);   // filling the list chooses no language
@@ -516,7 +508,7 @@ void TfrmTraducao::sbtVerificarClick(QObject*)
 {
     if (boTestaFiltro) {
         try {
-            BusyAnimation busy(aviProcessando);
+            const ShowAviScope busy(aviProcessando);
             cdsDestino->SetData(CheckResultServ(
                 netTraducao->AppServer().Call(metodo::GetFiltroDest, {stTRAD, stDUV, stNTRAD, stPARAMSQL, stIdioma,
                                                                       dtDataIni, dtDataFin, stDataTrad}),
@@ -532,7 +524,7 @@ void TfrmTraducao::sbtVerificarClick(QObject*)
         return;
     }
     try {
-        BusyAnimation busy(aviProcessando);
+        const ShowAviScope busy(aviProcessando);
         cdsDestino->SetData(CheckResultServ(
             netTraducao->AppServer().Call(metodo::GetDestino, {QStringLiteral("T"), QStringLiteral("D"),
                                                                QStringLiteral("N"), stIdioma, dtDataIni, dtDataFin,
@@ -691,7 +683,7 @@ void TfrmTraducao::gravaAlteracoes()
     const bool textoEditado = std::exchange(m_textoFoiEditado, false);
     const QString texto = std::exchange(m_textoEditado, QString());
     try {
-        BusyAnimation busy(aviProcessando);
+        const ShowAviScope busy(aviProcessando);
         CheckResultServ(netTraducao->AppServer().Call(metodo::SetDestino, {cdsDestino->Delta()}), true, 0);
     } catch (const EAbort&) {
         desfazAlteracoes(excluida);
@@ -730,7 +722,7 @@ void TfrmTraducao::gravacaoFalhou(const Exception& erro, bool textoEditado, cons
     TClientDataSet lida;
     bool relida = false;
     try {
-        BusyAnimation busy(aviProcessando);
+        const ShowAviScope busy(aviProcessando);
         relida = LeLinhaDoServidor(*netTraducao, chave, lida, kEsperaReleituraMs);
     } catch (const Exception&) {
         relida = false;   // still unknown: the server does not answer

@@ -25,13 +25,6 @@ namespace {
 const QString NMDESTINO = QStringLiteral("STVALORPROP");
 const QString NMSITUACAO = QStringLiteral("IDSITTRADUCAO");
 
-struct Ocupado {
-    Ocupado() { ActiveShowAvi(Application()->MainForm(), aviProcessando); }
-    ~Ocupado() { DeactiveShowAvi(); }
-    Ocupado(const Ocupado&) = delete;
-    Ocupado& operator=(const Ocupado&) = delete;
-};
-
 } // namespace
 
 HistoricoDoEditor::HistoricoDoEditor(ServicosDoEditor& editor) : QObject(editor.janela()), m_editor(editor)
@@ -112,7 +105,7 @@ void HistoricoDoEditor::mnuHistoricoClick(QObject*)
         return;
     QList<Versao> versoes;
     {
-        Ocupado ocupado;
+        const ShowAviScope ocupado(aviProcessando);
         versoes = BuscaHistorico(m_editor.conexao(), chave);
     }
     QPointer<TfrmHistorico> janela = CreateForm<TfrmHistorico>(Application()->MainForm());
@@ -155,7 +148,7 @@ Desfazimento DesfazNoEditor(qint64 lote, bool forcar)
         return {};
     Desfazimento resultado;
     {
-        Ocupado ocupado;
+        const ShowAviScope ocupado(aviProcessando);
         resultado = DesfazLote(frmTraducao->conexao(), frmTraducao->idioma(), lote, forcar);
     }
     if (resultado.lote != 0 && frmTraducao->linhas().Active())

@@ -42,13 +42,6 @@ constexpr int DemoraMs = 1000;
 // built at start) is asked again after this, while the row stays current.
 constexpr int RepeteMs = 3000;
 
-struct Ocupado {
-    Ocupado() { ActiveShowAvi(Application()->MainForm(), aviProcessando); }
-    ~Ocupado() { DeactiveShowAvi(); }
-    Ocupado(const Ocupado&) = delete;
-    Ocupado& operator=(const Ocupado&) = delete;
-};
-
 } // namespace
 
 MemoriaDoEditor::MemoriaDoEditor(ServicosDoEditor& editor)
@@ -370,7 +363,7 @@ MemoriaDoEditor::Gravadas MemoriaDoEditor::aplica(const QString& idioma, const Q
     }
     g.linhas = linhas.ChangeCount();
     {
-        Ocupado ocupado;
+        const ShowAviScope ocupado(aviProcessando);
         // The rows go as one batch of the history of their own kind, so the
         // batches window names it and undoes it whole. A server that keeps
         // no history opens none: the save is still one batch of its own.
@@ -405,7 +398,7 @@ void MemoriaDoEditor::desfaz()
         carregadas->CheckBrowseMode();
     historico::Desfazimento feito;
     {
-        Ocupado ocupado;
+        const ShowAviScope ocupado(aviProcessando);
         feito = historico::DesfazLote(m_editor.conexao(), g.idioma, g.lote, false);
     }
     if (feito.lote != 0 && carregadas->Active() && g.idioma == m_editor.idioma())
@@ -470,7 +463,7 @@ void MemoriaDoEditor::uniformiza(const QString& idioma, const QString& origem, c
     // goes to those translated another way, in one save.
     QByteArray pacote;
     {
-        Ocupado ocupado;
+        const ShowAviScope ocupado(aviProcessando);
         pacote = CheckResultServ(
             m_editor.conexao().AppServer().Call(metodo::GetMesmaOrigem, {idioma, origem, QString(), QString()}),
             true, 0);

@@ -54,14 +54,6 @@ QLabel* rotulo(QWidget* parent, const char* name, const QString& caption, QWidge
     return label;
 }
 
-// Closes the busy animation however the server calls end.
-struct Animacao {
-    explicit Animacao(int kind) { ActiveShowAvi(Application()->MainForm(), kind); }
-    ~Animacao() { DeactiveShowAvi(); }
-    Animacao(const Animacao&) = delete;
-    Animacao& operator=(const Animacao&) = delete;
-};
-
 } // namespace
 
 TfrmSituTrad::TfrmSituTrad(QWidget* parent) : TfrmDadosGerRel(parent)
@@ -147,7 +139,7 @@ void TfrmSituTrad::FormCreate(QObject* sender)
     try {
         // Not guarded: a failed connect is reported by the connection itself.
         // The animation still goes, or it would stay over the editor for good.
-        Animacao animacao(aviConectando);
+        const ShowAviScope animacao(aviConectando);
         NetSitTrad->Open();
     } catch (...) {
         // The report of it is a message the user must answer: not under the
@@ -223,7 +215,7 @@ void TfrmSituTrad::rpddPadraoBeforeGetQueryParams(QObject*, TParams& params, boo
 
 void TfrmSituTrad::carregaConjuntos(const QString& idioma)
 {
-    Animacao animacao(aviProcessando);
+    const ShowAviScope animacao(aviProcessando);
     TAppServer& server = NetSitTrad->AppServer();
     cdsCalcTrad->SetData(CheckResultServ(server.Call(metodo::GetCalcTrad, {idioma}), true, 0));
     cdsCalcNtrad->SetData(CheckResultServ(server.Call(metodo::GetCalcNtrad, {idioma}), true, 0));
@@ -237,7 +229,7 @@ void CriaRelTraducao()
     // The hourglass stays until the modal dialog returns (the modal loop shows
     // the default cursor while the user fills it in), and goes however the
     // opening ends, a failure in the dialog's creation or its loop included.
-    const HourGlassWhileOpening ampulheta;
+    const HourGlass ampulheta;
     if (!bostcriado || !frmSituTrad) {
         frmSituTrad = CreateForm<TfrmSituTrad>(Application()->MainForm());
         bostcriado = true;
