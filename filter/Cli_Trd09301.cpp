@@ -1,6 +1,7 @@
 #include "Cli_Trd09301.h"
 
 #include "Cli_Trd09300.h"
+#include "CriaControles.h"
 #include "Dispatch.h"
 #include "FiltroArquivo.h"
 #include "FiltroCriterios.h"
@@ -10,8 +11,8 @@
 #include "ShowAvi.h"
 #include "TApplication.h"
 #include "TDateEditPlus.h"
-#include "TOpenDialog.h"
 #include "TextFunctions.h"
+#include "TOpenDialog.h"
 #include "UpperCaseValidator.h"
 
 #include <QCheckBox>
@@ -53,36 +54,6 @@ const QStringList catalogo = {
     QStringLiteral("Insufficient_Memory|Não foi possível retornar todos os registros selecionados. "
                    "Nos campos \"Data de alteração\", tente filtrar por um período menor."),
 };
-
-template <typename T>
-T* criaEm(QWidget* parent, const char* name, const QRect& bounds)
-{
-    T* widget = new T(parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(bounds);
-    return widget;
-}
-
-QGroupBox* grupo(QWidget* parent, const char* name, const QString& caption, const QRect& bounds)
-{
-    auto* box = criaEm<QGroupBox>(parent, name, bounds);
-    box->setTitle(caption);
-    return box;
-}
-
-QCheckBox* caixa(QWidget* parent, const char* name, const QString& caption, const QRect& bounds)
-{
-    auto* box = criaEm<QCheckBox>(parent, name, bounds);
-    box->setText(caption);
-    return box;
-}
-
-QLabel* rotulo(QWidget* parent, const char* name, const QString& caption, const QRect& bounds)
-{
-    auto* label = criaEm<QLabel>(parent, name, bounds);
-    label->setText(caption);
-    return label;
-}
 
 QLineEdit* edicaoMaiuscula(QWidget* parent, const char* name, const QRect& bounds)
 {

@@ -1,6 +1,7 @@
 #include "Cli_Trd09302.h"
 
 #include "Cli_Trd09300.h"
+#include "CriaControles.h"
 #include "FloatFormat.h"
 #include "InfoCalculo.h"
 #include "InfoGlyphs.h"
@@ -11,10 +12,10 @@
 #include "TCanvas.h"
 #include "TClientDataSet.h"
 #include "TDateEditPlus.h"
+#include "TextFunctions.h"
 #include "TNetConnection.h"
 #include "TNumberEdit.h"
 #include "TStringGrid.h"
-#include "TextFunctions.h"
 #include "WebServer.h"
 
 #include <QElapsedTimer>
@@ -42,22 +43,6 @@ const QString NMVALOR = QStringLiteral("STVALORPROP");
 constexpr int ColLinhas = 1;
 constexpr int ColCaracteres = 2;
 constexpr int ColPreco = 3;
-
-template <typename T>
-T* criaEm(QWidget* parent, const char* name, const QRect& bounds)
-{
-    T* widget = new T(parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(bounds);
-    return widget;
-}
-
-QLabel* rotulo(QWidget* parent, const char* name, const QString& caption, const QRect& bounds)
-{
-    auto* label = criaEm<QLabel>(parent, name, bounds);
-    label->setText(caption);
-    return label;
-}
 
 TClientDataSet* contagem(QObject* owner, const char* name)
 {

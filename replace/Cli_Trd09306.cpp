@@ -1,9 +1,10 @@
 #include "Cli_Trd09306.h"
 
 #include "BusyLoopFilter.h"
+#include "Cli_Trd09300.h"
+#include "CriaControles.h"
 #include "DialogSeam.h"
 #include "Dispatch.h"
-#include "Cli_Trd09300.h"
 #include "Glyphs.h"
 #include "LoteDaSubstituicao.h"
 #include "OfertaDesfazer.h"
@@ -42,22 +43,6 @@ bool boTraduzindo = false;
 namespace {
 
 constexpr int kDestino = 1;
-template <typename T>
-T* criaEm(QWidget* parent, const char* name, const QRect& bounds)
-{
-    T* widget = new T(parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(bounds);
-    return widget;
-}
-
-QLabel* rotulo(QWidget* parent, const char* name, const QString& caption, const QRect& bounds)
-{
-    auto* label = criaEm<QLabel>(parent, name, bounds);
-    label->setText(caption);
-    return label;
-}
-
 // The hourglass on the form for as long as a handler works, however it leaves.
 struct CursorOcupado {
     explicit CursorOcupado(QWidget* form) : m_form(form) { m_form->setCursor(Qt::WaitCursor); }

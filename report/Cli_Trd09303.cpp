@@ -1,6 +1,7 @@
 #include "Cli_Trd09303.h"
 
 #include "Cli_Trd09300.h"
+#include "CriaControles.h"
 #include "MensErro.h"
 #include "RelatorioRegras.h"
 #include "ServerCalls.h"
@@ -36,23 +37,6 @@ const QStringList catalogo = {
     // bring empty data sets, or a server refusal, into a report that looks valid.
     QStringLiteral("Idioma_Inv|Idioma Inválido."),
 };
-
-template <typename T>
-T* criaEm(QWidget* parent, const char* name, const QRect& bounds)
-{
-    T* widget = new T(parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(bounds);
-    return widget;
-}
-
-QLabel* rotulo(QWidget* parent, const char* name, const QString& caption, QWidget* buddy, const QRect& bounds)
-{
-    auto* label = criaEm<QLabel>(parent, name, bounds);
-    label->setText(caption);
-    label->setBuddy(buddy);
-    return label;
-}
 
 } // namespace
 
