@@ -1,5 +1,6 @@
 #include "AlteracoesAoVivo.h"
 
+#include "CamposTraducao.h"
 #include "LinhaDoServidor.h"
 #include "ServicosDoEditor.h"
 #include "ShowAvi.h"
@@ -146,9 +147,9 @@ void AlteracoesAoVivo::estadoMudou()
 void AlteracoesAoVivo::recarrega()
 {
     TClientDataSet* linhas = &m_editor.linhas();
-    const int campoTela = linhas->FieldByName(QStringLiteral("CDPROGTRAD"))->Index();
-    const int campoComponente = linhas->FieldByName(QStringLiteral("NMCOMPONENTE"))->Index();
-    const int campoOrigem = linhas->FieldByName(QStringLiteral("STAGRVALPROP"))->Index();
+    const int campoTela = linhas->FieldByName(NMPROGRAMA)->Index();
+    const int campoComponente = linhas->FieldByName(NMCOMPONENTE)->Index();
+    const int campoOrigem = linhas->FieldByName(NMORIGEM)->Index();
     QList<ChaveLinha> chaves;
     chaves.reserve(linhas->RecordCount());
     for (int linha = 0; linha < linhas->RecordCount(); ++linha)

@@ -1,6 +1,7 @@
 #include "Cli_Trd09300.h"
 
 #include "AlteracoesAoVivo.h"
+#include "CamposTraducao.h"
 #include "Cli_Trd09301.h"
 #include "Dispatch.h"
 #include "EditorGlyphs.h"
@@ -14,9 +15,9 @@
 #include "TApplication.h"
 #include "TCanvas.h"
 #include "TraducaoRegras.h"
+#include "TSocketConnection.h"
 #include "VerificacoesDoEditor.h"
 #include "WebServer.h"
-#include "TSocketConnection.h"
 
 #include "Cli_Trd09302.h"
 #include "Cli_Trd09303.h"
@@ -42,9 +43,6 @@ QString stIdioma;
 
 namespace {
 
-const QString NMSITUACAO = QStringLiteral("IDSITTRADUCAO");
-const QString NMORIGEM = QStringLiteral("STAGRVALPROP");
-const QString NMDESTINO = QStringLiteral("STVALORPROP");
 
 // How long a row read back after a failed save may take: a server that did
 // not answer the save is not waited for a whole read timeout again.
@@ -100,12 +98,12 @@ TfrmTraducao::TfrmTraducao(QWidget* parent) : TfrmPadraoSortGrid(parent)
     cdsDestino->AddField(NMORIGEM, TFieldType::ftString, 4000)->DisplayWidth = 4000;
     cdsDestino->AddField(NMDESTINO, TFieldType::ftString, 4000)->DisplayLabel = QStringLiteral("Idioma Destino");
     cdsDestino->AddField(NMSITUACAO, TFieldType::ftString, 1);
-    cdsDestino->AddField(QStringLiteral("IDIDIOMA"), TFieldType::ftString, 3);
-    cdsDestino->AddField(QStringLiteral("NMCOMPONENTE"), TFieldType::ftString, 50);
-    cdsDestino->AddField(QStringLiteral("CDPROGTRAD"), TFieldType::ftString, 20);
+    cdsDestino->AddField(NMIDIOMA, TFieldType::ftString, 3);
+    cdsDestino->AddField(NMCOMPONENTE, TFieldType::ftString, 50);
+    cdsDestino->AddField(NMPROGRAMA, TFieldType::ftString, 20);
 
     cdsIdiomaOri = make<TClientDataSet>("cdsIdiomaOri", this);
-    cdsIdiomaOri->AddField(QStringLiteral("IDIDIOMA"), TFieldType::ftString, 3);
+    cdsIdiomaOri->AddField(NMIDIOMA, TFieldType::ftString, 3);
     cdsIdiomaOri->AddField(QStringLiteral("DSIDIOMA"), TFieldType::ftString, 30);
     cdsIdiomaOri->AddField(QStringLiteral("IDIPROP"), TFieldType::ftString, 3);
 
@@ -410,7 +408,7 @@ void TfrmTraducao::FormCreate(QObject* sender)
     const QSignalBlocker quiet(cbbIdioma);   // filling the list chooses no language
     cdsIdiomaOri->First();
     while (!cdsIdiomaOri->Eof()) {
-        cbbIdioma->addItem(traducao::ItemIdioma(cdsIdiomaOri->FieldByName(QStringLiteral("IDIDIOMA"))->AsString(),
+        cbbIdioma->addItem(traducao::ItemIdioma(cdsIdiomaOri->FieldByName(NMIDIOMA)->AsString(),
                                                 cdsIdiomaOri->FieldByName(QStringLiteral("DSIDIOMA"))->AsString()));
         cdsIdiomaOri->Next();
     }
@@ -551,8 +549,8 @@ void TfrmTraducao::mostraDetalhe()
     }
     lblDestino->setText(cdsDestino->FieldByName(NMDESTINO)->AsString());
     lblOrigem->setText(cdsDestino->FieldByName(NMORIGEM)->AsString());
-    lblCodigo->setText(cdsDestino->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString());
-    lblNome->setText(cdsDestino->FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString());
+    lblCodigo->setText(cdsDestino->FieldByName(NMPROGRAMA)->AsString());
+    lblNome->setText(cdsDestino->FieldByName(NMCOMPONENTE)->AsString());
     Historico->LinhaAtual();
 }
 

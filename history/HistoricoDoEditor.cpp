@@ -1,6 +1,7 @@
 #include "HistoricoDoEditor.h"
 
 #include "BuscaUltimaAlteracao.h"
+#include "CamposTraducao.h"
 #include "Cli_Trd09300.h"
 #include "Cli_Trd09307.h"
 #include "Cli_Trd09308.h"
@@ -22,8 +23,6 @@ namespace trd::historico {
 
 namespace {
 
-const QString NMDESTINO = QStringLiteral("STVALORPROP");
-const QString NMSITUACAO = QStringLiteral("IDSITTRADUCAO");
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "Cli_Trd09302.h"
 
+#include "CamposTraducao.h"
 #include "Cli_Trd09300.h"
 #include "CriaControles.h"
 #include "FloatFormat.h"
@@ -36,8 +37,8 @@ QString stIdiInfo;
 
 namespace {
 
-const QString NMSITUACAO = QStringLiteral("IDSITTRADUCAO");
-const QString NMVALOR = QStringLiteral("STVALORPROP");
+// The counts come back in the field of the destination text.
+const QString& NMVALOR = NMDESTINO;
 
 // Columns of the result grid.
 constexpr int ColLinhas = 1;

@@ -1,6 +1,7 @@
 #include "MemoriaDoEditor.h"
 
 #include "AvisoPropagacao.h"
+#include "CamposTraducao.h"
 #include "ConsultaMemoria.h"
 #include "Dispatch.h"
 #include "EscolhaLinhas.h"
@@ -13,8 +14,8 @@
 #include "ShowAvi.h"
 #include "TApplication.h"
 #include "TClientDataSet.h"
-#include "TSocketConnection.h"
 #include "TraducoesDivergentes.h"
+#include "TSocketConnection.h"
 
 #include <QAction>
 #include <QLabel>
@@ -29,9 +30,6 @@ namespace trd {
 
 namespace {
 
-const QString NMORIGEM = QStringLiteral("STAGRVALPROP");
-const QString NMDESTINO = QStringLiteral("STVALORPROP");
-const QString NMSITUACAO = QStringLiteral("IDSITTRADUCAO");
 const QString ChaveSempreAplicar = QStringLiteral("memoria/sempreAplicarNaoTraduzidas");
 
 // A pause after a move before asking: arrows held down ask once, at the end.
@@ -427,9 +425,9 @@ void MemoriaDoEditor::atualizaCarregadas(TClientDataSet& gravadas)
     for (const int n : mudadas) {
         gravadas.SetRecNo(n);
         if (carregadas->Locate(QStringLiteral("IDIDIOMA;CDPROGTRAD;NMCOMPONENTE;STAGRVALPROP"),
-                               {gravadas.FieldByName(QStringLiteral("IDIDIOMA"))->AsString(),
-                                gravadas.FieldByName(QStringLiteral("CDPROGTRAD"))->AsString(),
-                                gravadas.FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString(),
+                               {gravadas.FieldByName(NMIDIOMA)->AsString(),
+                                gravadas.FieldByName(NMPROGRAMA)->AsString(),
+                                gravadas.FieldByName(NMCOMPONENTE)->AsString(),
                                 gravadas.FieldByName(NMORIGEM)->AsString()}))
             carregadas->RefreshRecord(gravadas);
     }

@@ -1,6 +1,7 @@
 #include "Cli_Trd09306.h"
 
 #include "BusyLoopFilter.h"
+#include "CamposTraducao.h"
 #include "Cli_Trd09300.h"
 #include "CriaControles.h"
 #include "DialogSeam.h"
@@ -31,7 +32,7 @@
 
 namespace trd {
 
-const std::array<QString, 2> NMCAMPO = {QStringLiteral("STAGRVALPROP"), QStringLiteral("STVALORPROP")};
+const std::array<QString, 2> NMCAMPO = {NMORIGEM, NMDESTINO};
 const std::array<QString, 2> MSG_TXT_N_ENC = {QStringLiteral("text_id_nao_enc"), QStringLiteral("text_part_nao_enc")};
 
 QPointer<TfrmSubstituir> frmSubstituir;
@@ -515,7 +516,7 @@ void TfrmSubstituir::substituiTodos()
                 if (confere(ds->ValueAt(linha, campo).toString())) {
                     ds->SetRecNo(linha + 1);
                     const QString textoAntes = campoBusca()->AsString();
-                    const QString situacaoAntes = ds->FieldByName(QStringLiteral("IDSITTRADUCAO"))->AsString();
+                    const QString situacaoAntes = ds->FieldByName(NMSITUACAO)->AsString();
                     qsizetype fim = 0;
                     try {
                         do {
@@ -529,7 +530,7 @@ void TfrmSubstituir::substituiTodos()
                         ++recusadas;
                     }
                     if (campoBusca()->AsString() != textoAntes
-                        || ds->FieldByName(QStringLiteral("IDSITTRADUCAO"))->AsString() != situacaoAntes)
+                        || ds->FieldByName(NMSITUACAO)->AsString() != situacaoAntes)
                         lote.Alterou();
                 }
                 Application()->ProcessMessages();

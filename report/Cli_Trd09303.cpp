@@ -1,5 +1,6 @@
 #include "Cli_Trd09303.h"
 
+#include "CamposTraducao.h"
 #include "Cli_Trd09300.h"
 #include "CriaControles.h"
 #include "MensErro.h"
@@ -54,8 +55,8 @@ TfrmSituTrad::TfrmSituTrad(QWidget* parent) : TfrmDadosGerRel(parent)
     cdsCalcNtrad = make<TClientDataSet>("cdsCalcNtrad", this);
     cdsCalcDuv = make<TClientDataSet>("cdsCalcDuv", this);
     cdsTraducao = make<TClientDataSet>("cdsTraducao", this);
-    cdsTraducao->AddField(QStringLiteral("IDSITTRADUCAO"), TFieldType::ftString, 1);
-    cdsTraducao->AddField(QStringLiteral("STVALORPROP"), TFieldType::ftString, 250);
+    cdsTraducao->AddField(NMSITUACAO, TFieldType::ftString, 1);
+    cdsTraducao->AddField(NMDESTINO, TFieldType::ftString, 250);
     cdsPreCaracter = make<TClientDataSet>("cdsPreCaracter", this);
     dtsPreCaracter = make<TDataSource>("dtsPreCaracter", this);
     dtsPreCaracter->SetDataSet(cdsPreCaracter);
