@@ -1,5 +1,6 @@
 #include "ListedRowsCheck.h"
 
+#include "CamposTraducao.h"
 #include "ListaItens.h"
 #include "ProgramChecks.h"
 #include "ServerCalls.h"
@@ -37,10 +38,10 @@ struct ListFields {
 ListFields defineList(TClientDataSet& list)
 {
     ListFields f{};
-    f.idioma = list.AddField(QStringLiteral("IDIDIOMA"), TFieldType::ftString, 3);
-    f.programa = list.AddField(QStringLiteral("CDPROGTRAD"), TFieldType::ftString, 20);
-    f.componente = list.AddField(QStringLiteral("NMCOMPONENTE"), TFieldType::ftString, 50);
-    f.origem = list.AddField(QStringLiteral("STAGRVALPROP"), TFieldType::ftString, 4000);
+    f.idioma = list.AddField(NMIDIOMA, TFieldType::ftString, 3);
+    f.programa = list.AddField(NMPROGRAMA, TFieldType::ftString, 20);
+    f.componente = list.AddField(NMCOMPONENTE, TFieldType::ftString, 50);
+    f.origem = list.AddField(NMORIGEM, TFieldType::ftString, 4000);
     f.tipo = list.AddField(QStringLiteral("TPLISTA"), TFieldType::ftString, 1);
     f.mensagem = list.AddField(QStringLiteral("DSMENSAGEM"), TFieldType::ftString, 200);
     f.tamanho = list.AddField(QStringLiteral("NRTAMANHO"), TFieldType::ftInteger);
@@ -69,7 +70,7 @@ QString languageList(TClientDataSet& languages)
 {
     QStringList items;
     for (languages.First(); !languages.Eof(); languages.Next())
-        items << QStringLiteral("%1 (%2)").arg(languages.FieldByName(QStringLiteral("IDIDIOMA"))->AsString(),
+        items << QStringLiteral("%1 (%2)").arg(languages.FieldByName(NMIDIOMA)->AsString(),
                                               languages.FieldByName(QStringLiteral("DSIDIOMA"))->AsString());
     return items.isEmpty() ? QStringLiteral("nenhum") : items.join(QStringLiteral(", "));
 }
@@ -148,11 +149,11 @@ CheckSummary ListedRowsCheck::run()
         begin(QStringLiteral("Conectando ao servidor de aplicação em %1").arg(net.Address()));
         net.Open();
         languages.SetData(CheckResultServ(net.AppServer().Call(metodo::GetIdiTrad), true, 0));
-        if (!languages.Locate(QStringLiteral("IDIDIOMA"), {m_options.language.trimmed()}, loCaseInsensitive))
+        if (!languages.Locate(NMIDIOMA, {m_options.language.trimmed()}, loCaseInsensitive))
             throw CheckError(CheckError::UnknownLanguage,
                              QStringLiteral("Idioma desconhecido: \"%1\". Idiomas do servidor: %2.")
                                  .arg(m_options.language, languageList(languages)));
-        summary.language = languages.FieldByName(QStringLiteral("IDIDIOMA"))->AsString();
+        summary.language = languages.FieldByName(NMIDIOMA)->AsString();
 
         begin(QStringLiteral("Lendo as linhas de %1").arg(summary.language));
         // Every row of every status and date, as the editor's first load asks.
@@ -169,11 +170,11 @@ CheckSummary ListedRowsCheck::run()
 
     TClientDataSet list;
     const ListFields out = defineList(list);
-    const TField* program = rows.FieldByName(QStringLiteral("CDPROGTRAD"));
-    const TField* component = rows.FieldByName(QStringLiteral("NMCOMPONENTE"));
-    const TField* source = rows.FieldByName(QStringLiteral("STAGRVALPROP"));
-    const TField* destination = rows.FieldByName(QStringLiteral("STVALORPROP"));
-    const TField* status = rows.FieldByName(QStringLiteral("IDSITTRADUCAO"));
+    const TField* program = rows.FieldByName(NMPROGRAMA);
+    const TField* component = rows.FieldByName(NMCOMPONENTE);
+    const TField* source = rows.FieldByName(NMORIGEM);
+    const TField* destination = rows.FieldByName(NMDESTINO);
+    const TField* status = rows.FieldByName(NMSITUACAO);
     auto append = [&](const QString& kind, const QString& message, const QString& programText,
                       const QString& componentText, const QString& sourceText) {
         list.Append();
@@ -198,7 +199,7 @@ CheckSummary ListedRowsCheck::run()
     // are checked a program at a time. The server answers them in that order
     // (docs/protocol.md); should one not, they are put in it here.
     if (otherChecks && !groupedByProgram(rows, program))
-        rows.SetIndexFieldNames(QStringLiteral("CDPROGTRAD"));
+        rows.SetIndexFieldNames(NMPROGRAMA);
 
     struct Row {
         QString component, source, destination, status;

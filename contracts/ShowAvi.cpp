@@ -210,6 +210,16 @@ void DeactiveShowAvi()
         delete g_indicator.data();
 }
 
+ShowAviScope::ShowAviScope(int kind)
+{
+    ActiveShowAvi(Application()->MainForm(), kind);
+}
+
+ShowAviScope::~ShowAviScope()
+{
+    DeactiveShowAvi();
+}
+
 void ShowAviPump()
 {
     if (g_indicator)

@@ -26,6 +26,17 @@ void ActiveShowAvi(QWidget* mainForm, int kind);
 // Takes the indicator down; harmless when none is showing.
 void DeactiveShowAvi();
 
+// The indicator of that kind, over the application's main form, for as long
+// as the scope lasts; down however the scope is left. Left by an exception it
+// is down before the handler runs, so a message shown there is never covered.
+class ShowAviScope {
+public:
+    explicit ShowAviScope(int kind);
+    ~ShowAviScope();
+    ShowAviScope(const ShowAviScope&) = delete;
+    ShowAviScope& operator=(const ShowAviScope&) = delete;
+};
+
 // Lets the indicator catch up while its caller blocks: shows it once the work
 // has lasted ShowAviDelayMs and turns it from then on. Cheap, and harmless
 // when no indicator is active.

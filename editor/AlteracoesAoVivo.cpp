@@ -1,5 +1,6 @@
 #include "AlteracoesAoVivo.h"
 
+#include "CamposTraducao.h"
 #include "LinhaDoServidor.h"
 #include "ServicosDoEditor.h"
 #include "ShowAvi.h"
@@ -146,9 +147,9 @@ void AlteracoesAoVivo::estadoMudou()
 void AlteracoesAoVivo::recarrega()
 {
     TClientDataSet* linhas = &m_editor.linhas();
-    const int campoTela = linhas->FieldByName(QStringLiteral("CDPROGTRAD"))->Index();
-    const int campoComponente = linhas->FieldByName(QStringLiteral("NMCOMPONENTE"))->Index();
-    const int campoOrigem = linhas->FieldByName(QStringLiteral("STAGRVALPROP"))->Index();
+    const int campoTela = linhas->FieldByName(NMPROGRAMA)->Index();
+    const int campoComponente = linhas->FieldByName(NMCOMPONENTE)->Index();
+    const int campoOrigem = linhas->FieldByName(NMORIGEM)->Index();
     QList<ChaveLinha> chaves;
     chaves.reserve(linhas->RecordCount());
     for (int linha = 0; linha < linhas->RecordCount(); ++linha)
@@ -157,10 +158,7 @@ void AlteracoesAoVivo::recarrega()
                        linhas->ValueAt(linha, campoOrigem).toString()});
     TClientDataSet doServidor;
     try {
-        ActiveShowAvi(Application()->MainForm(), aviProcessando);
-        struct Fecha {
-            ~Fecha() { DeactiveShowAvi(); }
-        } fecha;
+        const ShowAviScope ocupado(aviProcessando);
         LeLinhasDoServidor(m_editor.conexao(), m_editor.idioma(), chaves, doServidor);
     } catch (const std::exception&) {
         // Not now (the server does not answer): the rows stay as they are,

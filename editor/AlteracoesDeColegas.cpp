@@ -1,5 +1,6 @@
 #include "AlteracoesDeColegas.h"
 
+#include "CamposTraducao.h"
 #include "TClientDataSet.h"
 
 #include <QSet>
@@ -19,12 +20,12 @@ QString juntaChave(const QString& tela, const QString& componente, const QString
 
 AlteracoesDeColegas::AlteracoesDeColegas(TClientDataSet* linhas) : m_linhas(linhas)
 {
-    auto campo = [linhas](const char* nome) { return linhas->FieldByName(QLatin1String(nome))->Index(); };
-    m_campoTela = campo("CDPROGTRAD");
-    m_campoComponente = campo("NMCOMPONENTE");
-    m_campoOrigem = campo("STAGRVALPROP");
-    m_campoDestino = campo("STVALORPROP");
-    m_campoSituacao = campo("IDSITTRADUCAO");
+    auto campo = [linhas](const QString& nome) { return linhas->FieldByName(nome)->Index(); };
+    m_campoTela = campo(NMPROGRAMA);
+    m_campoComponente = campo(NMCOMPONENTE);
+    m_campoOrigem = campo(NMORIGEM);
+    m_campoDestino = campo(NMDESTINO);
+    m_campoSituacao = campo(NMSITUACAO);
 }
 
 QString AlteracoesDeColegas::chave(int linha) const
@@ -60,11 +61,11 @@ AlteracoesDeColegas::Resultado AlteracoesDeColegas::confere(TClientDataSet& doSe
         QString destino, situacao;
     };
     QHash<QString, Valores> servidor;
-    TField* tela = doServidor.FieldByName(QStringLiteral("CDPROGTRAD"));
-    TField* componente = doServidor.FieldByName(QStringLiteral("NMCOMPONENTE"));
-    TField* origem = doServidor.FieldByName(QStringLiteral("STAGRVALPROP"));
-    TField* destino = doServidor.FieldByName(QStringLiteral("STVALORPROP"));
-    TField* situacao = doServidor.FieldByName(QStringLiteral("IDSITTRADUCAO"));
+    TField* tela = doServidor.FieldByName(NMPROGRAMA);
+    TField* componente = doServidor.FieldByName(NMCOMPONENTE);
+    TField* origem = doServidor.FieldByName(NMORIGEM);
+    TField* destino = doServidor.FieldByName(NMDESTINO);
+    TField* situacao = doServidor.FieldByName(NMSITUACAO);
     for (doServidor.First(); !doServidor.Eof(); doServidor.Next())
         servidor.insert(juntaChave(tela->AsString(), componente->AsString(), origem->AsString()),
                         {destino->AsString(), situacao->AsString()});

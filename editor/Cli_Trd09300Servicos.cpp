@@ -2,6 +2,7 @@
 // companions beside the screen are given of it, and nothing more.
 #include "Cli_Trd09300.h"
 
+#include "CamposTraducao.h"
 #include "Cli_Trd09306.h"
 #include "HistoricoDados.h"
 #include "HistoricoDoEditor.h"
@@ -15,8 +16,6 @@
 namespace trd {
 
 namespace {
-const QString NMORIGEM = QStringLiteral("STAGRVALPROP");
-const QString NMDESTINO = QStringLiteral("STVALORPROP");
 // The destination text's column of the grid.
 constexpr int ColunaDestino = 2;
 } // namespace
@@ -61,9 +60,9 @@ ChaveLinha TfrmTraducao::chaveAtual() const
 {
     if (!cdsDestino->Active() || cdsDestino->IsEmpty())
         return {};
-    return {cdsDestino->FieldByName(QStringLiteral("IDIDIOMA"))->AsString(),
-            cdsDestino->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString(),
-            cdsDestino->FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString(),
+    return {cdsDestino->FieldByName(NMIDIOMA)->AsString(),
+            cdsDestino->FieldByName(NMPROGRAMA)->AsString(),
+            cdsDestino->FieldByName(NMCOMPONENTE)->AsString(),
             cdsDestino->FieldByName(NMORIGEM)->AsString()};
 }
 

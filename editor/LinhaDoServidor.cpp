@@ -1,5 +1,6 @@
 #include "LinhaDoServidor.h"
 
+#include "CamposTraducao.h"
 #include "ServerCalls.h"
 #include "TClientDataSet.h"
 
@@ -15,16 +16,16 @@ QByteArray PacoteDaChave(const ChaveLinha& chave)
 QByteArray PacoteDasChaves(const QList<ChaveLinha>& chaves)
 {
     TClientDataSet lista;
-    lista.AddField(QStringLiteral("IDIDIOMA"), TFieldType::ftString, 3);
-    lista.AddField(QStringLiteral("CDPROGTRAD"), TFieldType::ftString, 20);
-    lista.AddField(QStringLiteral("NMCOMPONENTE"), TFieldType::ftString, 50);
-    lista.AddField(QStringLiteral("STAGRVALPROP"), TFieldType::ftString, 4000);
+    lista.AddField(NMIDIOMA, TFieldType::ftString, 3);
+    lista.AddField(NMPROGRAMA, TFieldType::ftString, 20);
+    lista.AddField(NMCOMPONENTE, TFieldType::ftString, 50);
+    lista.AddField(NMORIGEM, TFieldType::ftString, 4000);
     lista.AddField(QStringLiteral("TPLISTA"), TFieldType::ftString, 1);
     lista.CreateDataSet();
-    TField* idioma = lista.FieldByName(QStringLiteral("IDIDIOMA"));
-    TField* programa = lista.FieldByName(QStringLiteral("CDPROGTRAD"));
-    TField* componente = lista.FieldByName(QStringLiteral("NMCOMPONENTE"));
-    TField* origem = lista.FieldByName(QStringLiteral("STAGRVALPROP"));
+    TField* idioma = lista.FieldByName(NMIDIOMA);
+    TField* programa = lista.FieldByName(NMPROGRAMA);
+    TField* componente = lista.FieldByName(NMCOMPONENTE);
+    TField* origem = lista.FieldByName(NMORIGEM);
     TField* tipo = lista.FieldByName(QStringLiteral("TPLISTA"));
     for (const ChaveLinha& chave : chaves) {
         lista.Append();
@@ -50,7 +51,7 @@ bool LeLinhaDoServidor(TSocketConnection& conexao, const ChaveLinha& chave, TCli
         conexao.AppServer().Call(metodo::GetCDSFilter, {chave.idioma, PacoteDaChave(chave), QStringLiteral("2")}),
         true, 0));
     // Listed kinds match by program and component too; the source text makes it one row.
-    return linha.Locate(QStringLiteral("STAGRVALPROP"), {chave.origem});
+    return linha.Locate(NMORIGEM, {chave.origem});
 }
 
 void LeLinhasDoServidor(TSocketConnection& conexao, const QString& idioma, const QList<ChaveLinha>& chaves,

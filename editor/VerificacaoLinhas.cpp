@@ -1,5 +1,6 @@
 #include "VerificacaoLinhas.h"
 
+#include "CamposTraducao.h"
 #include "TClientDataSet.h"
 
 #include <algorithm>
@@ -21,9 +22,8 @@ VerificacaoLinhas::Textos VerificacaoLinhas::textos(int linha) const
 {
     // Read as the grid reads a row it paints: no scrolling, no events.
     ActiveRecordScope escopo(m_linhas, linha);
-    auto campo = [this](const char* nome) { return m_linhas->FieldByName(QString::fromLatin1(nome))->AsString(); };
-    return {campo("CDPROGTRAD"), campo("NMCOMPONENTE"), campo("STAGRVALPROP"), campo("STVALORPROP"),
-            campo("IDSITTRADUCAO")};
+    auto campo = [this](const QString& nome) { return m_linhas->FieldByName(nome)->AsString(); };
+    return {campo(NMPROGRAMA), campo(NMCOMPONENTE), campo(NMORIGEM), campo(NMDESTINO), campo(NMSITUACAO)};
 }
 
 int VerificacaoLinhas::id(const Textos& t)

@@ -1,12 +1,13 @@
 #include "VerificacoesDoEditor.h"
 
+#include "CamposTraducao.h"
 #include "DialogSeam.h"
 #include "Exceptions.h"
 #include "OrtografiaCelula.h"
 #include "PainelVerificacoes.h"
+#include "ServicosDoEditor.h"
 #include "TCanvas.h"
 #include "TClientDataSet.h"
-#include "ServicosDoEditor.h"
 
 #include <QChildEvent>
 #include <QLineEdit>
@@ -114,7 +115,7 @@ void VerificacoesDoEditor::confirmaGravacao()
     if (!execucao)
         m_respostaDaExecucao.reset();
     const int linha = m_linhas->CurrentIndex();
-    const QVariant anterior = m_linhas->FieldByName(QStringLiteral("STVALORPROP"))->OldValue();
+    const QVariant anterior = m_linhas->FieldByName(NMDESTINO)->OldValue();
     const quality::Findings erros = m_verificacao.errosNovos(linha, anterior.toString());
     if (erros.isEmpty())
         return;
@@ -126,9 +127,9 @@ void VerificacoesDoEditor::confirmaGravacao()
         return;
     }
     const QString pergunta =
-        execucao ? PerguntaGravarComErrosNaExecucao(erros, m_linhas->FieldByName(QStringLiteral("STAGRVALPROP"))->AsString(),
-                                                    m_linhas->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString(),
-                                                    m_linhas->FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString())
+        execucao ? PerguntaGravarComErrosNaExecucao(erros, m_linhas->FieldByName(NMORIGEM)->AsString(),
+                                                    m_linhas->FieldByName(NMPROGRAMA)->AsString(),
+                                                    m_linhas->FieldByName(NMCOMPONENTE)->AsString())
                  : PerguntaGravarComErros(erros);
     const bool sim = MessageDlg(pergunta, mtConfirmation, mbYes | mbNo, 0) == mrYes;
     if (execucao)

@@ -1,5 +1,6 @@
 #include "ExportTime.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
@@ -9,31 +10,6 @@ namespace {
 
 constexpr std::int64_t MsPerDay = 86'400'000;
 constexpr std::int64_t DayCountOfUnixEpoch = 25569;   // 1970-01-01 as days since 1899-12-30
-
-// Days since 1970-01-01 of a civil date, and back (proleptic Gregorian).
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
-{
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-void civilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d)
-{
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    y = static_cast<std::int64_t>(yoe) + era * 400;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    y += m <= 2;
-}
 
 std::int64_t floorDiv(std::int64_t a, std::int64_t b)
 {
@@ -69,9 +45,10 @@ std::string formatExportTime(const ServerClock& clock)
     const std::int64_t unixMs = localMs - DayCountOfUnixEpoch * MsPerDay;
     const std::int64_t day = floorDiv(unixMs, MsPerDay);
     std::int64_t msOfDay = unixMs - day * MsPerDay;
-    std::int64_t y;
-    unsigned m, d;
-    civilFromDays(day, y, m, d);
+    const std::chrono::year_month_day date{std::chrono::sys_days{std::chrono::days{day}}};
+    const int y = static_cast<int>(date.year());
+    const unsigned m = static_cast<unsigned>(date.month());
+    const unsigned d = static_cast<unsigned>(date.day());
     const int hh = static_cast<int>(msOfDay / 3'600'000);
     msOfDay %= 3'600'000;
     const int mi = static_cast<int>(msOfDay / 60'000);
@@ -80,7 +57,7 @@ std::string formatExportTime(const ServerClock& clock)
     const int ms = static_cast<int>(msOfDay % 1000);
     const int offset = std::abs(clock.offsetMinutes);
     char text[96];
-    std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02d:%02d:%02d.%03d%c%02d:%02d", static_cast<long long>(y), m, d,
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03d%c%02d:%02d", y, m, d,
                   hh, mi, ss, ms, clock.offsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
     return text;
 }
@@ -134,7 +111,11 @@ std::optional<std::int64_t> parseExportTime(std::string_view text)
         ++pos;
     if (pos != text.size())
         return std::nullopt;
-    const std::int64_t days = daysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d));
+    // A day past the month's end (the 31st of April) counts on into the next
+    // month, as <chrono> does with a day that is not in its month.
+    const std::chrono::year_month_day date{std::chrono::year{y}, std::chrono::month{static_cast<unsigned>(mo)},
+                                           std::chrono::day{static_cast<unsigned>(d)}};
+    const std::int64_t days = std::chrono::sys_days{date}.time_since_epoch().count();
     const std::int64_t localMs = days * MsPerDay + ((hh * 60LL + mi) * 60 + ss) * 1000 + fractionMs;
     return localMs - offsetMinutes * 60'000LL;
 }

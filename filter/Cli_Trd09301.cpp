@@ -1,6 +1,7 @@
 #include "Cli_Trd09301.h"
 
 #include "Cli_Trd09300.h"
+#include "CriaControles.h"
 #include "Dispatch.h"
 #include "FiltroArquivo.h"
 #include "FiltroCriterios.h"
@@ -10,8 +11,8 @@
 #include "ShowAvi.h"
 #include "TApplication.h"
 #include "TDateEditPlus.h"
-#include "TOpenDialog.h"
 #include "TextFunctions.h"
+#include "TOpenDialog.h"
 #include "UpperCaseValidator.h"
 
 #include <QCheckBox>
@@ -53,36 +54,6 @@ const QStringList catalogo = {
     QStringLiteral("Insufficient_Memory|Não foi possível retornar todos os registros selecionados. "
                    "Nos campos \"Data de alteração\", tente filtrar por um período menor."),
 };
-
-template <typename T>
-T* criaEm(QWidget* parent, const char* name, const QRect& bounds)
-{
-    T* widget = new T(parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(bounds);
-    return widget;
-}
-
-QGroupBox* grupo(QWidget* parent, const char* name, const QString& caption, const QRect& bounds)
-{
-    auto* box = criaEm<QGroupBox>(parent, name, bounds);
-    box->setTitle(caption);
-    return box;
-}
-
-QCheckBox* caixa(QWidget* parent, const char* name, const QString& caption, const QRect& bounds)
-{
-    auto* box = criaEm<QCheckBox>(parent, name, bounds);
-    box->setText(caption);
-    return box;
-}
-
-QLabel* rotulo(QWidget* parent, const char* name, const QString& caption, const QRect& bounds)
-{
-    auto* label = criaEm<QLabel>(parent, name, bounds);
-    label->setText(caption);
-    return label;
-}
 
 QLineEdit* edicaoMaiuscula(QWidget* parent, const char* name, const QRect& bounds)
 {
@@ -314,27 +285,20 @@ void TfrmFiltroTraducao::carregaLinhas()
         throw Exception(QStringLiteral("O editor de tradução não está aberto."));
     TClientDataSet* cdsDestino = frmTraducao->cdsDestino;
     cdsDestino->Close();
-    ActiveShowAvi(Application()->MainForm(), aviProcessando);
     try {
+        const ShowAviScope ocupado(aviProcessando);
         TServerResult resposta = frmTraducao->netTraducao->AppServer().Call(
             metodo::GetFiltroDest, {stTRAD, stDUV, stNTRAD, stPARAMSQL, stIdioma, dtDataIni, dtDataFin, stDataTrad});
         cdsDestino->SetData(CheckResultServ(std::move(resposta), true, 0));
-        DeactiveShowAvi();
     } catch (const EDBClient&) {
         // The answer came but does not fit the row set: too many rows for
         // the client; the user is asked for a shorter date range.
-        DeactiveShowAvi();
         MensErro(msgPadrao->Msg(QStringLiteral("Insufficient_Memory")), true);
     } catch (const EOutOfMemory&) {
         // Too large to receive or to hold: the same case.
-        DeactiveShowAvi();
         MensErro(msgPadrao->Msg(QStringLiteral("Insufficient_Memory")), true);
     } catch (const std::bad_alloc&) {
-        DeactiveShowAvi();
         MensErro(msgPadrao->Msg(QStringLiteral("Insufficient_Memory")), true);
-    } catch (...) {
-        DeactiveShowAvi();
-        throw;
     }
 }
 
@@ -371,16 +335,14 @@ void TfrmFiltroTraducao::carregaLista(const QByteArray& pacote, const QString& t
         throw Exception(QStringLiteral("O editor de tradução não está aberto."));
     TClientDataSet* cdsDestino = frmTraducao->cdsDestino;
     cdsDestino->Close();
-    ActiveShowAvi(Application()->MainForm(), aviProcessando);
-    // Stays after success until CriaFiltroTraducao ends the modal dialog.
-    Application()->SetCursor(TApplication::crSQLWait);
     try {
+        const ShowAviScope ocupado(aviProcessando);
+        // Stays after success until CriaFiltroTraducao ends the modal dialog.
+        Application()->SetCursor(TApplication::crSQLWait);
         TServerResult resposta =
             frmTraducao->netTraducao->AppServer().Call(metodo::GetCDSFilter, {stIdioma, pacote, tipo});
         cdsDestino->SetData(CheckResultServ(std::move(resposta), true, 0));
-        DeactiveShowAvi();
     } catch (...) {
-        DeactiveShowAvi();
         Application()->SetCursor(TApplication::crDefault);
         throw;
     }
@@ -390,7 +352,7 @@ void CriaFiltroTraducao()
 {
     // The default cursor comes back however the opening ends, an error in
     // the dialog's creation or its modal loop included.
-    const HourGlassWhileOpening ampulheta;
+    const HourGlass ampulheta;
     if (!frmFiltroTraducao)
         frmFiltroTraducao = CreateForm<TfrmFiltroTraducao>(Application()->MainForm());
     // Each opening starts on the first criterion, not on the control that had

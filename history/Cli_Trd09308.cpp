@@ -121,10 +121,7 @@ void TfrmLotes::sbtAtualizarClick(QObject*)
     if (!frmTraducao)
         return;
     {
-        ActiveShowAvi(Application()->MainForm(), aviProcessando);
-        struct Fecha {
-            ~Fecha() { DeactiveShowAvi(); }
-        } fecha;
+        const ShowAviScope ocupado(aviProcessando);
         m_lotes = historico::BuscaLotes(*frmTraducao->netTraducao, m_idioma,
                                         depDe->HasValidDate() ? depDe->GetDate() : 0,
                                         depAte->HasValidDate() ? depAte->GetDate() : 0);

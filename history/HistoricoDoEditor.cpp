@@ -1,6 +1,7 @@
 #include "HistoricoDoEditor.h"
 
 #include "BuscaUltimaAlteracao.h"
+#include "CamposTraducao.h"
 #include "Cli_Trd09300.h"
 #include "Cli_Trd09307.h"
 #include "Cli_Trd09308.h"
@@ -22,15 +23,6 @@ namespace trd::historico {
 
 namespace {
 
-const QString NMDESTINO = QStringLiteral("STVALORPROP");
-const QString NMSITUACAO = QStringLiteral("IDSITTRADUCAO");
-
-struct Ocupado {
-    Ocupado() { ActiveShowAvi(Application()->MainForm(), aviProcessando); }
-    ~Ocupado() { DeactiveShowAvi(); }
-    Ocupado(const Ocupado&) = delete;
-    Ocupado& operator=(const Ocupado&) = delete;
-};
 
 } // namespace
 
@@ -112,7 +104,7 @@ void HistoricoDoEditor::mnuHistoricoClick(QObject*)
         return;
     QList<Versao> versoes;
     {
-        Ocupado ocupado;
+        const ShowAviScope ocupado(aviProcessando);
         versoes = BuscaHistorico(m_editor.conexao(), chave);
     }
     QPointer<TfrmHistorico> janela = CreateForm<TfrmHistorico>(Application()->MainForm());
@@ -155,7 +147,7 @@ Desfazimento DesfazNoEditor(qint64 lote, bool forcar)
         return {};
     Desfazimento resultado;
     {
-        Ocupado ocupado;
+        const ShowAviScope ocupado(aviProcessando);
         resultado = DesfazLote(frmTraducao->conexao(), frmTraducao->idioma(), lote, forcar);
     }
     if (resultado.lote != 0 && frmTraducao->linhas().Active())

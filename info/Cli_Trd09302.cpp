@@ -1,6 +1,8 @@
 #include "Cli_Trd09302.h"
 
+#include "CamposTraducao.h"
 #include "Cli_Trd09300.h"
+#include "CriaControles.h"
 #include "FloatFormat.h"
 #include "InfoCalculo.h"
 #include "InfoGlyphs.h"
@@ -11,10 +13,10 @@
 #include "TCanvas.h"
 #include "TClientDataSet.h"
 #include "TDateEditPlus.h"
+#include "TextFunctions.h"
 #include "TNetConnection.h"
 #include "TNumberEdit.h"
 #include "TStringGrid.h"
-#include "TextFunctions.h"
 #include "WebServer.h"
 
 #include <QElapsedTimer>
@@ -35,37 +37,13 @@ QString stIdiInfo;
 
 namespace {
 
-const QString NMSITUACAO = QStringLiteral("IDSITTRADUCAO");
-const QString NMVALOR = QStringLiteral("STVALORPROP");
+// The counts come back in the field of the destination text.
+const QString& NMVALOR = NMDESTINO;
 
 // Columns of the result grid.
 constexpr int ColLinhas = 1;
 constexpr int ColCaracteres = 2;
 constexpr int ColPreco = 3;
-
-// Closes the busy animation however the guarded steps leave.
-struct BusyAnimation {
-    explicit BusyAnimation(int kind) { ActiveShowAvi(Application()->MainForm(), kind); }
-    ~BusyAnimation() { DeactiveShowAvi(); }
-    BusyAnimation(const BusyAnimation&) = delete;
-    BusyAnimation& operator=(const BusyAnimation&) = delete;
-};
-
-template <typename T>
-T* criaEm(QWidget* parent, const char* name, const QRect& bounds)
-{
-    T* widget = new T(parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(bounds);
-    return widget;
-}
-
-QLabel* rotulo(QWidget* parent, const char* name, const QString& caption, const QRect& bounds)
-{
-    auto* label = criaEm<QLabel>(parent, name, bounds);
-    label->setText(caption);
-    return label;
-}
 
 TClientDataSet* contagem(QObject* owner, const char* name)
 {
@@ -214,7 +192,7 @@ void TfrmInfoTraducao::FormCreate(QObject* sender)
     {
         // Not guarded: a failed connect is reported by the connection itself.
         // The animation still goes, or it would stay over the window for good.
-        BusyAnimation busy(aviConectando);
+        const ShowAviScope busy(aviConectando);
         NetTradInfo->Open();
     }
     if (!frmTraducao)
@@ -224,7 +202,7 @@ void TfrmInfoTraducao::FormCreate(QObject* sender)
 
     qint64 t = 0, n = 0, d = 0;
     {
-        BusyAnimation busy(aviProcessando);
+        const ShowAviScope busy(aviProcessando);
         const QString todas = QStringLiteral("T");
         t = contaLinhas(NetTradInfo, cdscalctrad, {stIdiInfo, 0, 0, QStringLiteral("T"), todas});
         n = contaLinhas(NetTradInfo, cdscalcntrad, {stIdiInfo, 0, 0, QStringLiteral("N"), todas});
@@ -410,7 +388,7 @@ void TfrmInfoTraducao::btnRevisadoClick(QObject*)
     Vd_DataHora(true);
     qint64 revisadas = 0;
     {
-        BusyAnimation busy(aviProcessando);
+        const ShowAviScope busy(aviProcessando);
         revisadas = contaLinhas(NetTradInfo, cdsRevisado,
                                 {stIdiInfo, depDtInicial->GetDate(), depDtFinal->GetDate(), QStringLiteral("T"),
                                  QString()});
@@ -453,7 +431,7 @@ namespace Cli_Trd09302 {
 
 void CriaInfoTraducao()
 {
-    const HourGlassWhileOpening ampulheta;
+    const HourGlass ampulheta;
     // The flag says whether the dialog exists; the pointer also knows when
     // its owner window took it down with it.
     if (!boStCriado || !frmInfoTraducao) {

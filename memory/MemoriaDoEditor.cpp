@@ -1,6 +1,7 @@
 #include "MemoriaDoEditor.h"
 
 #include "AvisoPropagacao.h"
+#include "CamposTraducao.h"
 #include "ConsultaMemoria.h"
 #include "Dispatch.h"
 #include "EscolhaLinhas.h"
@@ -13,8 +14,8 @@
 #include "ShowAvi.h"
 #include "TApplication.h"
 #include "TClientDataSet.h"
-#include "TSocketConnection.h"
 #include "TraducoesDivergentes.h"
+#include "TSocketConnection.h"
 
 #include <QAction>
 #include <QLabel>
@@ -29,9 +30,6 @@ namespace trd {
 
 namespace {
 
-const QString NMORIGEM = QStringLiteral("STAGRVALPROP");
-const QString NMDESTINO = QStringLiteral("STVALORPROP");
-const QString NMSITUACAO = QStringLiteral("IDSITTRADUCAO");
 const QString ChaveSempreAplicar = QStringLiteral("memoria/sempreAplicarNaoTraduzidas");
 
 // A pause after a move before asking: arrows held down ask once, at the end.
@@ -41,13 +39,6 @@ constexpr int DemoraMs = 1000;
 // A question the server did not answer (unreachable, its memory still being
 // built at start) is asked again after this, while the row stays current.
 constexpr int RepeteMs = 3000;
-
-struct Ocupado {
-    Ocupado() { ActiveShowAvi(Application()->MainForm(), aviProcessando); }
-    ~Ocupado() { DeactiveShowAvi(); }
-    Ocupado(const Ocupado&) = delete;
-    Ocupado& operator=(const Ocupado&) = delete;
-};
 
 } // namespace
 
@@ -370,7 +361,7 @@ MemoriaDoEditor::Gravadas MemoriaDoEditor::aplica(const QString& idioma, const Q
     }
     g.linhas = linhas.ChangeCount();
     {
-        Ocupado ocupado;
+        const ShowAviScope ocupado(aviProcessando);
         // The rows go as one batch of the history of their own kind, so the
         // batches window names it and undoes it whole. A server that keeps
         // no history opens none: the save is still one batch of its own.
@@ -405,7 +396,7 @@ void MemoriaDoEditor::desfaz()
         carregadas->CheckBrowseMode();
     historico::Desfazimento feito;
     {
-        Ocupado ocupado;
+        const ShowAviScope ocupado(aviProcessando);
         feito = historico::DesfazLote(m_editor.conexao(), g.idioma, g.lote, false);
     }
     if (feito.lote != 0 && carregadas->Active() && g.idioma == m_editor.idioma())
@@ -434,9 +425,9 @@ void MemoriaDoEditor::atualizaCarregadas(TClientDataSet& gravadas)
     for (const int n : mudadas) {
         gravadas.SetRecNo(n);
         if (carregadas->Locate(QStringLiteral("IDIDIOMA;CDPROGTRAD;NMCOMPONENTE;STAGRVALPROP"),
-                               {gravadas.FieldByName(QStringLiteral("IDIDIOMA"))->AsString(),
-                                gravadas.FieldByName(QStringLiteral("CDPROGTRAD"))->AsString(),
-                                gravadas.FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString(),
+                               {gravadas.FieldByName(NMIDIOMA)->AsString(),
+                                gravadas.FieldByName(NMPROGRAMA)->AsString(),
+                                gravadas.FieldByName(NMCOMPONENTE)->AsString(),
                                 gravadas.FieldByName(NMORIGEM)->AsString()}))
             carregadas->RefreshRecord(gravadas);
     }
@@ -470,7 +461,7 @@ void MemoriaDoEditor::uniformiza(const QString& idioma, const QString& origem, c
     // goes to those translated another way, in one save.
     QByteArray pacote;
     {
-        Ocupado ocupado;
+        const ShowAviScope ocupado(aviProcessando);
         pacote = CheckResultServ(
             m_editor.conexao().AppServer().Call(metodo::GetMesmaOrigem, {idioma, origem, QString(), QString()}),
             true, 0);

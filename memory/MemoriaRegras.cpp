@@ -1,5 +1,6 @@
 #include "MemoriaRegras.h"
 
+#include "CamposTraducao.h"
 #include "SubstituirRegras.h"
 #include "TClientDataSet.h"
 #include "TraducaoRegras.h"
@@ -167,13 +168,13 @@ QByteArray DeltaDeAplicacao(TClientDataSet& linhas, const std::vector<int>& indi
 {
     for (const int i : indices) {
         linhas.SetRecNo(i + 1);
-        const QString texto = TextoParaCelula(linhas.FieldByName(QStringLiteral("STAGRVALPROP"))->AsString(), traducao);
-        if (linhas.FieldByName(QStringLiteral("STVALORPROP"))->AsString() == texto &&
-            linhas.FieldByName(QStringLiteral("IDSITTRADUCAO"))->AsString() == situacao)
+        const QString texto = TextoParaCelula(linhas.FieldByName(NMORIGEM)->AsString(), traducao);
+        if (linhas.FieldByName(NMDESTINO)->AsString() == texto &&
+            linhas.FieldByName(NMSITUACAO)->AsString() == situacao)
             continue;
         linhas.Edit();
-        linhas.FieldByName(QStringLiteral("STVALORPROP"))->SetAsString(texto);
-        linhas.FieldByName(QStringLiteral("IDSITTRADUCAO"))->SetAsString(situacao);
+        linhas.FieldByName(NMDESTINO)->SetAsString(texto);
+        linhas.FieldByName(NMSITUACAO)->SetAsString(situacao);
         linhas.Post();
     }
     return linhas.ChangeCount() > 0 ? linhas.Delta() : QByteArray();

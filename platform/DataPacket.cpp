@@ -2,6 +2,7 @@
 
 #include "CborPacketReader.h"
 #include "TDateTime.h"
+#include "Utf8.h"
 #include "Win1252.h"
 #include "XmlReferences.h"
 
@@ -336,20 +337,10 @@ void PacketWriter::string(int field, const QString& text)
                 p = writeEscape(p, c);
             else
                 *p++ = static_cast<char>(c);
-        } else if (c < 0x800) {
-            *p++ = static_cast<char>(0xC0 | (c >> 6));
-            *p++ = static_cast<char>(0x80 | (c & 0x3F));
         } else if (c >= 0xD800 && c <= 0xDBFF && s < end && *s >= 0xDC00 && *s <= 0xDFFF) {
-            const char32_t cp = 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(*s++) - 0xDC00);
-            *p++ = static_cast<char>(0xF0 | (cp >> 18));
-            *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+            p = utf8::encode(p, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(*s++) - 0xDC00));
         } else {
-            const char16_t u = (c >= 0xD800 && c <= 0xDFFF) ? char16_t(0xFFFD) : c;   // lone surrogate
-            *p++ = static_cast<char>(0xE0 | (u >> 12));
-            *p++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            *p++ = static_cast<char>(0x80 | (u & 0x3F));
+            p = utf8::encode(p, (c >= 0xD800 && c <= 0xDFFF) ? char32_t(0xFFFD) : c);   // a lone surrogate
         }
     }
     *p++ = '"';

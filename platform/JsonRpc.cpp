@@ -1,6 +1,7 @@
 #include "JsonRpc.h"
 
 #include "Cbor.h"
+#include "Utf8.h"
 
 #include <charconv>
 #include <cstring>
@@ -249,22 +250,7 @@ private:
         } else if (code >= 0xDC00 && code <= 0xDFFF) {
             fail("par substituto inválido");
         }
-        if (code < 0x80) {
-            *out++ = char(code);
-        } else if (code < 0x800) {
-            *out++ = char(0xC0 | (code >> 6));
-            *out++ = char(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            *out++ = char(0xE0 | (code >> 12));
-            *out++ = char(0x80 | ((code >> 6) & 0x3F));
-            *out++ = char(0x80 | (code & 0x3F));
-        } else {
-            *out++ = char(0xF0 | (code >> 18));
-            *out++ = char(0x80 | ((code >> 12) & 0x3F));
-            *out++ = char(0x80 | ((code >> 6) & 0x3F));
-            *out++ = char(0x80 | (code & 0x3F));
-        }
-        return out;
+        return utf8::encode(out, code);
     }
 
     char* m_begin;

@@ -1,5 +1,6 @@
 #include "TDateTime.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 
@@ -11,42 +12,39 @@ constexpr std::int64_t kMsPerDay = 86400000;
 // Days from 1970-01-01 to 1899-12-30, the framework's day zero.
 constexpr std::int64_t kEpochOffset = 25569;
 
-// Proleptic Gregorian calendar by integer arithmetic (days since 1970-01-01).
-constexpr std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
+// The proleptic Gregorian calendar of <chrono>: days since 1970-01-01.
+struct CivilDate {
+    int y, m, d;
+};
+
+std::int64_t daysFromCivil(int y, int m, int d)
 {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+    const std::chrono::year_month_day date{std::chrono::year{y}, std::chrono::month{static_cast<unsigned>(m)},
+                                           std::chrono::day{static_cast<unsigned>(d)}};
+    return std::chrono::sys_days{date}.time_since_epoch().count();
 }
 
-constexpr void civilFromDays(std::int64_t z, int& y, int& m, int& d)
+CivilDate civilFromDays(std::int64_t z)
 {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    y = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2));
+    const std::chrono::year_month_day date{std::chrono::sys_days{std::chrono::days{z}}};
+    return {static_cast<int>(date.year()), static_cast<int>(static_cast<unsigned>(date.month())),
+            static_cast<int>(static_cast<unsigned>(date.day()))};
 }
 
+// The month and day are checked before they meet <chrono>, which keeps them
+// in a byte: a day of 257 would otherwise pass as the 1st.
 bool validDate(int y, int m, int d)
 {
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1)
+    if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1 || d > 31)
         return false;
-    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-    return d <= kDays[m - 1] + (m == 2 && leap ? 1 : 0);
+    return std::chrono::year_month_day{std::chrono::year{y}, std::chrono::month{static_cast<unsigned>(m)},
+                                       std::chrono::day{static_cast<unsigned>(d)}}
+        .ok();
 }
 
 double encode(int y, int m, int d, std::int64_t msOfDay)
 {
-    const auto days = static_cast<double>(daysFromCivil(y, static_cast<unsigned>(m), static_cast<unsigned>(d)) + kEpochOffset);
+    const auto days = static_cast<double>(daysFromCivil(y, m, d) + kEpochOffset);
     const double frac = static_cast<double>(msOfDay) / kMsPerDay;
     // Before day zero the fraction still counts forward from midnight: -1.25 is
     // 1899-12-29 06:00, so the time is subtracted from the (negative) day.
@@ -111,11 +109,19 @@ void put(char*& p, int value, int width)
     p += width;
 }
 
+// A date of a year beyond those <chrono> counts (32767 either way) is taken as
+// no date: no value could carry it back, since a value is read only within 4
+// million days of day zero.
+bool carried(const QDate& date)
+{
+    return date.isValid() && date.year() >= -32767 && date.year() <= 32767;
+}
+
 } // namespace
 
 TDateTime DateToDateTime(const QDate& date)
 {
-    if (!date.isValid())
+    if (!carried(date))
         return 0;
     return encode(date.year(), date.month(), date.day(), 0);
 }
@@ -125,14 +131,13 @@ QDate DateTimeToDate(TDateTime value)
     std::int64_t days, ms;
     if (!decode(value, days, ms))
         return {};
-    int y, m, d;
-    civilFromDays(days - kEpochOffset, y, m, d);
-    return QDate(y, m, d);
+    const CivilDate c = civilFromDays(days - kEpochOffset);
+    return QDate(c.y, c.m, c.d);
 }
 
 TDateTime QDateTimeToDateTime(const QDateTime& value)
 {
-    if (!value.isValid())
+    if (!value.isValid() || !carried(value.date()))
         return 0;
     const QDate date = value.date();
     return encode(date.year(), date.month(), date.day(), value.time().msecsSinceStartOfDay());
@@ -143,9 +148,8 @@ QDateTime DateTimeToQDateTime(TDateTime value)
     std::int64_t days, ms;
     if (!decode(value, days, ms))
         return {};
-    int y, m, d;
-    civilFromDays(days - kEpochOffset, y, m, d);
-    return QDateTime(QDate(y, m, d), QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms)));
+    const CivilDate c = civilFromDays(days - kEpochOffset);
+    return QDateTime(QDate(c.y, c.m, c.d), QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms)));
 }
 
 TDateTime EncodeDate(int year, int month, int day)
@@ -190,8 +194,7 @@ std::size_t formatPacketDateTime(TDateTime value, PacketDateForm form, char* out
     std::int64_t days, ms;
     if (!decode(value, days, ms))
         return 0;
-    int y, m, d;
-    civilFromDays(days - kEpochOffset, y, m, d);
+    const auto [y, m, d] = civilFromDays(days - kEpochOffset);
     if (form != PacketDateForm::Time && (y < 1 || y > 9999))
         return 0;
     char* p = out;

@@ -1,5 +1,7 @@
 #include "Win1252.h"
 
+#include "Utf8.h"
+
 #include <array>
 
 namespace trd::win1252 {
@@ -21,57 +23,6 @@ int highByteOf(char16_t ch)
             return 0x80 + i;
     }
     return -1;
-}
-
-void appendUtf8(std::string& out, char32_t cp)
-{
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
-// Length of the valid UTF-8 sequence at s (1..4) with its code point, or 0
-// when the bytes there are not valid UTF-8.
-int decodeUtf8(std::string_view s, std::size_t i, char32_t& cp)
-{
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    int len;
-    char32_t min;
-    if (b0 < 0x80) {
-        cp = b0;
-        return 1;
-    } else if ((b0 & 0xE0) == 0xC0) {
-        len = 2; cp = b0 & 0x1F; min = 0x80;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        len = 3; cp = b0 & 0x0F; min = 0x800;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        len = 4; cp = b0 & 0x07; min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (i + len > s.size())
-        return 0;
-    for (int k = 1; k < len; ++k) {
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (b & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return len;
 }
 
 } // namespace
@@ -147,7 +98,7 @@ std::string upperUtf8(std::string_view utf8)
             continue;
         }
         char32_t cp = 0;
-        const int len = decodeUtf8(utf8, i, cp);
+        const int len = utf8::decode(utf8, i, cp);
         if (len == 0) {             // not UTF-8: keep the byte as it came
             out.push_back(utf8[i]);
             ++i;
@@ -155,7 +106,7 @@ std::string upperUtf8(std::string_view utf8)
         }
         if (cp < 0x10000)
             cp = upper(static_cast<char16_t>(cp));
-        appendUtf8(out, cp);
+        utf8::append(out, cp);
         i += len;
     }
     return out;

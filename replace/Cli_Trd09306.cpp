@@ -1,9 +1,11 @@
 #include "Cli_Trd09306.h"
 
 #include "BusyLoopFilter.h"
+#include "CamposTraducao.h"
+#include "Cli_Trd09300.h"
+#include "CriaControles.h"
 #include "DialogSeam.h"
 #include "Dispatch.h"
-#include "Cli_Trd09300.h"
 #include "Glyphs.h"
 #include "LoteDaSubstituicao.h"
 #include "OfertaDesfazer.h"
@@ -30,7 +32,7 @@
 
 namespace trd {
 
-const std::array<QString, 2> NMCAMPO = {QStringLiteral("STAGRVALPROP"), QStringLiteral("STVALORPROP")};
+const std::array<QString, 2> NMCAMPO = {NMORIGEM, NMDESTINO};
 const std::array<QString, 2> MSG_TXT_N_ENC = {QStringLiteral("text_id_nao_enc"), QStringLiteral("text_part_nao_enc")};
 
 QPointer<TfrmSubstituir> frmSubstituir;
@@ -42,22 +44,6 @@ bool boTraduzindo = false;
 namespace {
 
 constexpr int kDestino = 1;
-template <typename T>
-T* criaEm(QWidget* parent, const char* name, const QRect& bounds)
-{
-    T* widget = new T(parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(bounds);
-    return widget;
-}
-
-QLabel* rotulo(QWidget* parent, const char* name, const QString& caption, const QRect& bounds)
-{
-    auto* label = criaEm<QLabel>(parent, name, bounds);
-    label->setText(caption);
-    return label;
-}
-
 // The hourglass on the form for as long as a handler works, however it leaves.
 struct CursorOcupado {
     explicit CursorOcupado(QWidget* form) : m_form(form) { m_form->setCursor(Qt::WaitCursor); }
@@ -530,7 +516,7 @@ void TfrmSubstituir::substituiTodos()
                 if (confere(ds->ValueAt(linha, campo).toString())) {
                     ds->SetRecNo(linha + 1);
                     const QString textoAntes = campoBusca()->AsString();
-                    const QString situacaoAntes = ds->FieldByName(QStringLiteral("IDSITTRADUCAO"))->AsString();
+                    const QString situacaoAntes = ds->FieldByName(NMSITUACAO)->AsString();
                     qsizetype fim = 0;
                     try {
                         do {
@@ -544,7 +530,7 @@ void TfrmSubstituir::substituiTodos()
                         ++recusadas;
                     }
                     if (campoBusca()->AsString() != textoAntes
-                        || ds->FieldByName(QStringLiteral("IDSITTRADUCAO"))->AsString() != situacaoAntes)
+                        || ds->FieldByName(NMSITUACAO)->AsString() != situacaoAntes)
                         lote.Alterou();
                 }
                 Application()->ProcessMessages();

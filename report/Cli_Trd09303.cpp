@@ -1,6 +1,8 @@
 #include "Cli_Trd09303.h"
 
+#include "CamposTraducao.h"
 #include "Cli_Trd09300.h"
+#include "CriaControles.h"
 #include "MensErro.h"
 #include "RelatorioRegras.h"
 #include "ServerCalls.h"
@@ -37,31 +39,6 @@ const QStringList catalogo = {
     QStringLiteral("Idioma_Inv|Idioma Inválido."),
 };
 
-template <typename T>
-T* criaEm(QWidget* parent, const char* name, const QRect& bounds)
-{
-    T* widget = new T(parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(bounds);
-    return widget;
-}
-
-QLabel* rotulo(QWidget* parent, const char* name, const QString& caption, QWidget* buddy, const QRect& bounds)
-{
-    auto* label = criaEm<QLabel>(parent, name, bounds);
-    label->setText(caption);
-    label->setBuddy(buddy);
-    return label;
-}
-
-// Closes the busy animation however the server calls end.
-struct Animacao {
-    explicit Animacao(int kind) { ActiveShowAvi(Application()->MainForm(), kind); }
-    ~Animacao() { DeactiveShowAvi(); }
-    Animacao(const Animacao&) = delete;
-    Animacao& operator=(const Animacao&) = delete;
-};
-
 } // namespace
 
 TfrmSituTrad::TfrmSituTrad(QWidget* parent) : TfrmDadosGerRel(parent)
@@ -78,8 +55,8 @@ TfrmSituTrad::TfrmSituTrad(QWidget* parent) : TfrmDadosGerRel(parent)
     cdsCalcNtrad = make<TClientDataSet>("cdsCalcNtrad", this);
     cdsCalcDuv = make<TClientDataSet>("cdsCalcDuv", this);
     cdsTraducao = make<TClientDataSet>("cdsTraducao", this);
-    cdsTraducao->AddField(QStringLiteral("IDSITTRADUCAO"), TFieldType::ftString, 1);
-    cdsTraducao->AddField(QStringLiteral("STVALORPROP"), TFieldType::ftString, 250);
+    cdsTraducao->AddField(NMSITUACAO, TFieldType::ftString, 1);
+    cdsTraducao->AddField(NMDESTINO, TFieldType::ftString, 250);
     cdsPreCaracter = make<TClientDataSet>("cdsPreCaracter", this);
     dtsPreCaracter = make<TDataSource>("dtsPreCaracter", this);
     dtsPreCaracter->SetDataSet(cdsPreCaracter);
@@ -147,7 +124,7 @@ void TfrmSituTrad::FormCreate(QObject* sender)
     try {
         // Not guarded: a failed connect is reported by the connection itself.
         // The animation still goes, or it would stay over the editor for good.
-        Animacao animacao(aviConectando);
+        const ShowAviScope animacao(aviConectando);
         NetSitTrad->Open();
     } catch (...) {
         // The report of it is a message the user must answer: not under the
@@ -223,7 +200,7 @@ void TfrmSituTrad::rpddPadraoBeforeGetQueryParams(QObject*, TParams& params, boo
 
 void TfrmSituTrad::carregaConjuntos(const QString& idioma)
 {
-    Animacao animacao(aviProcessando);
+    const ShowAviScope animacao(aviProcessando);
     TAppServer& server = NetSitTrad->AppServer();
     cdsCalcTrad->SetData(CheckResultServ(server.Call(metodo::GetCalcTrad, {idioma}), true, 0));
     cdsCalcNtrad->SetData(CheckResultServ(server.Call(metodo::GetCalcNtrad, {idioma}), true, 0));
@@ -237,7 +214,7 @@ void CriaRelTraducao()
     // The hourglass stays until the modal dialog returns (the modal loop shows
     // the default cursor while the user fills it in), and goes however the
     // opening ends, a failure in the dialog's creation or its loop included.
-    const HourGlassWhileOpening ampulheta;
+    const HourGlass ampulheta;
     if (!bostcriado || !frmSituTrad) {
         frmSituTrad = CreateForm<TfrmSituTrad>(Application()->MainForm());
         bostcriado = true;

@@ -1,5 +1,6 @@
 #include "RelatorioRegras.h"
 
+#include "CamposTraducao.h"
 #include "TClientDataSet.h"
 #include "TField.h"
 
@@ -93,8 +94,8 @@ void MontaResumo(TClientDataSet& resumo, TClientDataSet& traduzidos, TClientData
                                     {QStringLiteral("N"), ItensSituacao()[1], &naoTraduzidos}}};
 
     if (textos.Active()) {
-        const TField* sit = textos.FindField(QStringLiteral("IDSITTRADUCAO"));
-        const TField* texto = textos.FindField(QStringLiteral("STVALORPROP"));
+        const TField* sit = textos.FindField(NMSITUACAO);
+        const TField* texto = textos.FindField(NMDESTINO);
         if (sit && texto) {
             textos.DisableControls();
             for (textos.First(); !textos.Eof(); textos.Next())
@@ -108,7 +109,7 @@ void MontaResumo(TClientDataSet& resumo, TClientDataSet& traduzidos, TClientData
 
     resumo.Close();
     if (resumo.FieldCount() == 0) {
-        resumo.AddField(QStringLiteral("IDSITTRADUCAO"), TFieldType::ftString, 1);
+        resumo.AddField(NMSITUACAO, TFieldType::ftString, 1);
         resumo.AddField(QStringLiteral("DSSITUACAO"), TFieldType::ftString, 20);
         resumo.AddField(QStringLiteral("NRLINHAS"), TFieldType::ftFloat);
         resumo.AddField(QStringLiteral("NRCARACTER"), TFieldType::ftFloat);
@@ -119,9 +120,9 @@ void MontaResumo(TClientDataSet& resumo, TClientDataSet& traduzidos, TClientData
     resumo.CreateDataSet();
     for (const Linha& l : linhas) {
         resumo.Append();
-        resumo.FieldByName(QStringLiteral("IDSITTRADUCAO"))->SetAsString(l.codigo);
+        resumo.FieldByName(NMSITUACAO)->SetAsString(l.codigo);
         resumo.FieldByName(QStringLiteral("DSSITUACAO"))->SetAsString(l.descricao);
-        resumo.FieldByName(QStringLiteral("NRLINHAS"))->SetAsFloat(numero(*l.origem, QStringLiteral("STVALORPROP")));
+        resumo.FieldByName(QStringLiteral("NRLINHAS"))->SetAsFloat(numero(*l.origem, NMDESTINO));
         resumo.FieldByName(QStringLiteral("NRCARACTER"))->SetAsFloat(numero(*l.origem, QStringLiteral("NRCARACTER")));
         resumo.FieldByName(QStringLiteral("NRTEXTO"))->SetAsFloat(l.caracteresTexto);
         resumo.FieldByName(QStringLiteral("PCLINHAS"))->SetAsFloat(numero(*l.origem, QStringLiteral("PCLINHAS")));

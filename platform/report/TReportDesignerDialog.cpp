@@ -42,18 +42,6 @@ QByteArray checked(const TServerResult& result, const QString& what)
     return result.Packet;
 }
 
-// The hourglass while a report gets ready; the cursor before it afterwards.
-class BusyCursor {
-public:
-    BusyCursor() : m_saved(Application()->Cursor()) { Application()->SetCursor(TApplication::crHourGlass); }
-    ~BusyCursor() { Application()->SetCursor(m_saved); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-
-private:
-    TApplication::TCursor m_saved;
-};
-
 } // namespace
 
 TReportDesignerDialog::TReportDesignerDialog(QObject* owner) : QObject(owner) {}
@@ -107,8 +95,9 @@ std::unique_ptr<PreparedReport> TReportDesignerDialog::PrepareData(const ReportD
         BeforeGetQueryParams(this, params, abort);
     if (abort)
         return nullptr;
-    // The server queries and the binding of a large table take a moment.
-    const BusyCursor busy;
+    // The server queries and the binding of a large table take a moment:
+    // the hourglass meanwhile, the cursor before it afterwards.
+    const HourGlass busy(Application()->Cursor());
     auto prepared = std::make_unique<PreparedReport>();
     for (const ReportSource& source : definition.sources)
         if (source.kind == ReportSource::Kind::Query)
@@ -120,7 +109,7 @@ std::unique_ptr<PreparedReport> TReportDesignerDialog::PrepareData(const ReportD
 std::unique_ptr<PreparedReport> TReportDesignerDialog::Prepare(const ReportDefinition& definition)
 {
     std::unique_ptr<PreparedReport> prepared = PrepareData(definition);
-    const BusyCursor busy;
+    const HourGlass busy(Application()->Cursor());
     if (prepared)
         prepared->document = bindTables(definition, *prepared);
     return prepared;

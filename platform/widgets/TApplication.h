@@ -71,15 +71,22 @@ private:
 // The process-wide application object.
 TApplication* Application();
 
-// The hourglass while a screen is opened, the default cursor back however
-// the opening ends (a modal loop shows the default inside while the user
-// works in it).
-class HourGlassWhileOpening {
+// The hourglass for as long as a scope works, and `after` however the scope
+// is left. A screen's opening ends on the default cursor (a modal loop shows
+// the default inside while the user works in it); work done under someone
+// else's cursor hands back the one it found.
+class HourGlass {
 public:
-    HourGlassWhileOpening() { Application()->SetCursor(TApplication::crHourGlass); }
-    ~HourGlassWhileOpening() { Application()->SetCursor(TApplication::crDefault); }
-    HourGlassWhileOpening(const HourGlassWhileOpening&) = delete;
-    HourGlassWhileOpening& operator=(const HourGlassWhileOpening&) = delete;
+    explicit HourGlass(TApplication::TCursor after = TApplication::crDefault) : m_after(after)
+    {
+        Application()->SetCursor(TApplication::crHourGlass);
+    }
+    ~HourGlass() { Application()->SetCursor(m_after); }
+    HourGlass(const HourGlass&) = delete;
+    HourGlass& operator=(const HourGlass&) = delete;
+
+private:
+    TApplication::TCursor m_after;
 };
 
 } // namespace trd

@@ -1,5 +1,6 @@
 #include "TDBNavigator.h"
 
+#include "DataSetEditing.h"
 #include "DialogSeam.h"
 #include "Dispatch.h"
 #include "EnabledRepaint.h"
@@ -26,11 +27,6 @@ constexpr ButtonInfo kInfo[kNavigateButtonCount] = {
     {u"✓", u"Gravar alterações", "nbPost"},
     {u"✗", u"Cancelar alterações", "nbCancel"},
 };
-
-bool editing(const TClientDataSet* ds)
-{
-    return ds->State() == TDataSetState::dsEdit || ds->State() == TDataSetState::dsInsert;
-}
 } // namespace
 
 TDBNavigator::TDBNavigator(QWidget* parent) : QWidget(parent)
@@ -73,7 +69,7 @@ bool TDBNavigator::ButtonEnabled(TNavigateBtn button) const
     TClientDataSet* ds = m_dataSource && m_dataSource->Enabled ? m_dataSource->DataSet() : nullptr;
     if (!ds || !ds->Active())
         return false;
-    const bool edit = editing(ds);
+    const bool edit = isEditing(ds);
     const int row = ds->CurrentIndex();
     const int count = ds->RecordCount();
     switch (button) {

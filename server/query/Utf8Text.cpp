@@ -1,5 +1,6 @@
 #include "Utf8Text.h"
 
+#include "Utf8.h"
 #include "Win1252.h"
 
 #include <array>
@@ -48,37 +49,13 @@ const IgnoredTable& ignoredTable()
 
 char32_t next(std::string_view text, std::size_t& pos)
 {
-    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-    const unsigned char c = s[pos];
-    if (c < 0x80) {
-        ++pos;
-        return c;
-    }
-    int extra;
     char32_t cp;
-    char32_t min;
-    if (c >= 0xC2 && c <= 0xDF) { extra = 1; cp = c & 0x1F; min = 0x80; }
-    else if (c >= 0xE0 && c <= 0xEF) { extra = 2; cp = c & 0x0F; min = 0x800; }
-    else if (c >= 0xF0 && c <= 0xF4) { extra = 3; cp = c & 0x07; min = 0x10000; }
-    else { ++pos; return 0xFFFD; }
-    if (pos + extra >= n) {
+    const int len = trd::utf8::decode(text, pos, cp);
+    if (len == 0) {
         ++pos;
         return 0xFFFD;
     }
-    for (int i = 1; i <= extra; ++i) {
-        const unsigned char t = s[pos + i];
-        if ((t & 0xC0) != 0x80) {
-            ++pos;
-            return 0xFFFD;
-        }
-        cp = (cp << 6) | (t & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        ++pos;
-        return 0xFFFD;
-    }
-    pos += extra + 1;
+    pos += static_cast<std::size_t>(len);
     return cp;
 }
 
@@ -108,25 +85,6 @@ bool isValid(std::string_view text)
             return false;
     }
     return true;
-}
-
-void append(std::string& out, char32_t ch)
-{
-    if (ch < 0x80) {
-        out += static_cast<char>(ch);
-    } else if (ch < 0x800) {
-        out += static_cast<char>(0xC0 | (ch >> 6));
-        out += static_cast<char>(0x80 | (ch & 0x3F));
-    } else if (ch < 0x10000) {
-        out += static_cast<char>(0xE0 | (ch >> 12));
-        out += static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (ch & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (ch >> 18));
-        out += static_cast<char>(0x80 | ((ch >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (ch & 0x3F));
-    }
 }
 
 std::size_t length(std::string_view text)

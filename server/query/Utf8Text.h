@@ -3,6 +3,8 @@
 // Windows-1252 repertoire and its upper-case fold. Texts reach the server as
 // UTF-8 and go back the same way; these helpers never build a QString, so they
 // stay cheap inside SQL functions called once per row.
+#include "Utf8.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -16,7 +18,7 @@ bool isValid(std::string_view text);
 // U+FFFD and advances one byte, so a scan always terminates.
 char32_t next(std::string_view text, std::size_t& pos);
 
-void append(std::string& out, char32_t ch);
+using trd::utf8::append;
 
 // Number of characters (code points) of valid UTF-8.
 std::size_t length(std::string_view text);

@@ -1,5 +1,7 @@
 #include "PostgresHistory.h"
 
+#include "HistoryRowReading.h"
+
 #include <charconv>
 
 namespace trd::server {
@@ -56,71 +58,9 @@ std::string text(std::int64_t value)
     return std::to_string(value);
 }
 
-const char* const RowSelect = "SELECT IDTRADUCAO, IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, "
-                              "IDSITTRADUCAO, DTALTERACAO, IDULTVERSAO FROM TRADUCAO ";
-
-CurrentRow readRow(const PostgresConnection::Row& r)
-{
-    CurrentRow row;
-    row.id = r.integer(0);
-    row.language = r.text(1);
-    row.program = r.text(2);
-    row.component = r.text(3);
-    row.source = r.text(4);
-    row.destination = r.text(5);
-    row.status = r.text(6);
-    row.changed = r.real(7);
-    if (!r.isNull(8))
-        row.lastVersion = r.integer(8);
-    return row;
-}
-
-const char* const VersionColumns = "v.IDVERSAO, v.IDLOTE, v.IDTRADUCAO, v.IDVERSAOANT, v.TPALTERACAO, v.IDSITANT, "
-                                   "v.IDSITTRADUCAO, v.STVALORANT, COALESCE(v.DTALTERACAO, l.DTLOTE), l.TPLOTE, "
-                                   "l.NMUSUARIO, l.NMMETODO, l.IDLOTEDESFEITO";
-
-VersionRecord readVersion(const PostgresConnection::Row& r)
-{
-    VersionRecord v;
-    v.id = r.integer(0);
-    v.batch = r.integer(1);
-    v.row = r.integer(2);
-    if (!r.isNull(3))
-        v.previous = r.integer(3);
-    v.type = changeTypeFromCode(r.integer(4));
-    v.statusBefore = r.text(5);
-    v.statusAfter = r.text(6);
-    if (!r.isNull(7))
-        v.textBefore = std::string(r.text(7));
-    v.when = r.real(8);
-    const std::string_view kind = r.text(9);
-    v.kind = batchKindFromCode(kind.empty() ? 'E' : kind[0]).value_or(BatchKind::Edit);
-    v.user = r.text(10);
-    v.method = r.isNull(11) ? std::string(usualMethod(v.kind, !r.isNull(12))) : std::string(r.text(11));
-    return v;
-}
-
-const char* const BatchSelect = "SELECT IDLOTE, IDIDIOMA, TPLOTE, NMUSUARIO, NMMETODO, DTLOTE, NRLINHAS, "
-                                "IDVERSAOINI, IDLOTEDESFEITO FROM LOTE ";
-
-BatchRecord readBatch(const PostgresConnection::Row& r)
-{
-    BatchRecord b;
-    b.id = r.integer(0);
-    b.language = r.text(1);
-    const std::string_view kind = r.text(2);
-    b.kind = batchKindFromCode(kind.empty() ? 'E' : kind[0]).value_or(BatchKind::Edit);
-    b.user = r.text(3);
-    b.method = r.isNull(4) ? std::string(usualMethod(b.kind, !r.isNull(8))) : std::string(r.text(4));
-    b.when = r.real(5);
-    b.rows = r.integer(6);
-    b.firstVersion = r.isNull(7) ? 0 : r.integer(7);
-    if (!r.isNull(8))
-        b.undoes = r.integer(8);
-    return b;
-}
-
 } // namespace
+
+using namespace historyrows;
 
 int pghistory::checkVersion(PostgresConnection& db)
 {
@@ -221,13 +161,10 @@ std::vector<VersionRecord> PostgresHistoryReader::batchVersions(const BatchRecor
 std::optional<std::pair<std::int64_t, RowKey>> PostgresHistoryReader::lastDeletion(std::int64_t row)
 {
     std::optional<std::pair<std::int64_t, RowKey>> out;
-    m_db.run("SELECT e.IDVERSAO, e.IDIDIOMA, e.CDPROGTRAD, e.NMCOMPONENTE, e.STAGRVALPROP FROM VERSAO_EXCLUSAO e "
-             "JOIN VERSAO v ON v.IDVERSAO = e.IDVERSAO WHERE v.IDTRADUCAO = $1 ORDER BY e.IDVERSAO DESC LIMIT 1",
-             {text(row)}, [&](const PostgresConnection::Row& r) {
-                 out = std::pair{static_cast<std::int64_t>(r.integer(0)),
-                                 RowKey{std::string(r.text(1)), std::string(r.text(2)), std::string(r.text(3)),
-                                        std::string(r.text(4))}};
-             });
+    m_db.run(std::string("SELECT ") + DeletionColumns
+                 + " FROM VERSAO_EXCLUSAO e JOIN VERSAO v ON v.IDVERSAO = e.IDVERSAO WHERE v.IDTRADUCAO = $1 "
+                   "ORDER BY e.IDVERSAO DESC LIMIT 1",
+             {text(row)}, [&](const PostgresConnection::Row& r) { out = readDeletion(r); });
     return out;
 }
 
@@ -253,18 +190,6 @@ std::vector<std::pair<std::int64_t, std::int64_t>> PostgresHistoryReader::undos(
 
 // ---------------------------------------------------------------- writing
 
-void PostgresVersionLog::setOrigin(const WriteOrigin& origin)
-{
-    m_origin = origin;
-    forgetBatches();
-}
-
-void PostgresVersionLog::forgetBatches()
-{
-    m_open.clear();
-    m_written.clear();
-}
-
 std::int64_t PostgresVersionLog::openBatch(const WriteOrigin& origin, const std::string& language, double now)
 {
     std::int64_t id = 0;
@@ -277,23 +202,6 @@ std::int64_t PostgresVersionLog::openBatch(const WriteOrigin& origin, const std:
                       number(now), origin.undoes ? std::optional<std::string>(text(*origin.undoes)) : std::nullopt},
                      [&](const PostgresConnection::Row& r) { id = r.integer(0); });
     return id;
-}
-
-const PostgresVersionLog::Open& PostgresVersionLog::batchFor(const std::string& language, double now)
-{
-    if (auto it = m_open.find(language); it != m_open.end())
-        return it->second;
-    Open open;
-    if (m_origin.batch) {
-        const auto existing = m_reader.batch(*m_origin.batch);
-        checkBatchAccepts(existing, *m_origin.batch, m_origin, language,
-                          existing ? m_reader.undoneBy(existing->id) : std::nullopt);
-        open = {existing->id, existing->when};
-    } else {
-        open = {openBatch(m_origin, language, now), now};
-    }
-    m_written.push_back(open.id);
-    return m_open.emplace(language, open).first->second;
 }
 
 std::int64_t PostgresVersionLog::record(const std::string& language, std::int64_t row,

@@ -2,9 +2,8 @@
 // The history on PostgreSQL: the same tables as on SQLite (docs/history.md),
 // read and written through libpq, in the writer's transaction.
 #include "HistoryRecords.h"
+#include "VersionLog.h"
 #include "PostgresConnection.h"
-
-#include <map>
 
 namespace trd::server {
 
@@ -39,33 +38,19 @@ private:
     PostgresConnection& m_db;
 };
 
-class PostgresVersionLog {
+class PostgresVersionLog : public VersionLog {
 public:
-    PostgresVersionLog(PostgresConnection& db, PostgresHistoryReader& reader) : m_db(db), m_reader(reader) {}
+    PostgresVersionLog(PostgresConnection& db, PostgresHistoryReader& reader) : VersionLog(reader), m_db(db) {}
 
-    void setOrigin(const WriteOrigin& origin);
-    void forgetBatches();
-    const std::vector<std::int64_t>& written() const { return m_written; }
-
-    std::int64_t openBatch(const WriteOrigin& origin, const std::string& language, double now);
+    std::int64_t openBatch(const WriteOrigin& origin, const std::string& language, double now) override;
     std::int64_t record(const std::string& language, std::int64_t row, std::optional<std::int64_t> previous,
                         ChangeType type, std::string_view statusBefore, std::string_view statusAfter,
-                        const std::optional<std::string_view>& textBefore, double changed, double now);
-    void recordDeletedKey(std::int64_t version, const RowKey& key);
-    PruneCount prune(double before, std::int64_t limit);
+                        const std::optional<std::string_view>& textBefore, double changed, double now) override;
+    void recordDeletedKey(std::int64_t version, const RowKey& key) override;
+    PruneCount prune(double before, std::int64_t limit) override;
 
 private:
-    struct Open {
-        std::int64_t id = 0;
-        double when = 0;
-    };
-    const Open& batchFor(const std::string& language, double now);
-
     PostgresConnection& m_db;
-    PostgresHistoryReader& m_reader;
-    WriteOrigin m_origin;
-    std::map<std::string, Open> m_open;
-    std::vector<std::int64_t> m_written;
 };
 
 } // namespace trd::server

@@ -1,5 +1,7 @@
 #include "SqliteHistory.h"
 
+#include "HistoryRowReading.h"
+
 namespace trd::server {
 
 namespace sqlitehistory {
@@ -46,74 +48,7 @@ ALTER TABLE TRADUCAO ADD COLUMN IDULTVERSAO INTEGER;
 
 } // namespace sqlitehistory
 
-namespace {
-
-const char* const RowSelect = "SELECT IDTRADUCAO, IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, "
-                              "IDSITTRADUCAO, DTALTERACAO, IDULTVERSAO FROM TRADUCAO ";
-
-CurrentRow readRow(const SqliteStatement& st)
-{
-    CurrentRow r;
-    r.id = st.integer(0);
-    r.language = st.text(1);
-    r.program = st.text(2);
-    r.component = st.text(3);
-    r.source = st.text(4);
-    r.destination = st.text(5);
-    r.status = st.text(6);
-    r.changed = st.real(7);
-    if (!st.isNull(8))
-        r.lastVersion = st.integer(8);
-    return r;
-}
-
-// Columns of a version, its date resolved against its batch's.
-const char* const VersionColumns = "v.IDVERSAO, v.IDLOTE, v.IDTRADUCAO, v.IDVERSAOANT, v.TPALTERACAO, v.IDSITANT, "
-                                   "v.IDSITTRADUCAO, v.STVALORANT, COALESCE(v.DTALTERACAO, l.DTLOTE), l.TPLOTE, "
-                                   "l.NMUSUARIO, l.NMMETODO, l.IDLOTEDESFEITO";
-
-VersionRecord readVersion(const SqliteStatement& st)
-{
-    VersionRecord v;
-    v.id = st.integer(0);
-    v.batch = st.integer(1);
-    v.row = st.integer(2);
-    if (!st.isNull(3))
-        v.previous = st.integer(3);
-    v.type = changeTypeFromCode(st.integer(4));
-    v.statusBefore = st.text(5);
-    v.statusAfter = st.text(6);
-    if (!st.isNull(7))
-        v.textBefore = std::string(st.text(7));
-    v.when = st.real(8);
-    const std::string_view kind = st.text(9);
-    v.kind = batchKindFromCode(kind.empty() ? 'E' : kind[0]).value_or(BatchKind::Edit);
-    v.user = st.text(10);
-    v.method = st.isNull(11) ? std::string(usualMethod(v.kind, !st.isNull(12))) : std::string(st.text(11));
-    return v;
-}
-
-const char* const BatchSelect = "SELECT IDLOTE, IDIDIOMA, TPLOTE, NMUSUARIO, NMMETODO, DTLOTE, NRLINHAS, "
-                                "IDVERSAOINI, IDLOTEDESFEITO FROM LOTE ";
-
-BatchRecord readBatch(const SqliteStatement& st)
-{
-    BatchRecord b;
-    b.id = st.integer(0);
-    b.language = st.text(1);
-    const std::string_view kind = st.text(2);
-    b.kind = batchKindFromCode(kind.empty() ? 'E' : kind[0]).value_or(BatchKind::Edit);
-    b.user = st.text(3);
-    b.method = st.isNull(4) ? std::string(usualMethod(b.kind, !st.isNull(8))) : std::string(st.text(4));
-    b.when = st.real(5);
-    b.rows = st.integer(6);
-    b.firstVersion = st.isNull(7) ? 0 : st.integer(7);
-    if (!st.isNull(8))
-        b.undoes = st.integer(8);
-    return b;
-}
-
-} // namespace
+using namespace historyrows;
 
 // ---------------------------------------------------------------- reading
 
@@ -234,14 +169,13 @@ std::vector<VersionRecord> SqliteHistoryReader::batchVersions(const BatchRecord&
 std::optional<std::pair<std::int64_t, RowKey>> SqliteHistoryReader::lastDeletion(std::int64_t row)
 {
     // Deletes are rare: the table of their keys is small.
-    auto st = m_db.prepare("SELECT e.IDVERSAO, e.IDIDIOMA, e.CDPROGTRAD, e.NMCOMPONENTE, e.STAGRVALPROP "
-                           "FROM VERSAO_EXCLUSAO e JOIN VERSAO v ON v.IDVERSAO = e.IDVERSAO "
+    auto st = m_db.prepare(std::string("SELECT ") + DeletionColumns
+                           + " FROM VERSAO_EXCLUSAO e JOIN VERSAO v ON v.IDVERSAO = e.IDVERSAO "
                            "WHERE v.IDTRADUCAO = ? ORDER BY e.IDVERSAO DESC LIMIT 1");
     st.bind(1, row);
     if (!st.step())
         return std::nullopt;
-    return std::pair{st.integer(0), RowKey{std::string(st.text(1)), std::string(st.text(2)), std::string(st.text(3)),
-                                           std::string(st.text(4))}};
+    return readDeletion(st);
 }
 
 std::optional<std::int64_t> SqliteHistoryReader::undoneBy(std::int64_t batch)
@@ -266,19 +200,6 @@ std::vector<std::pair<std::int64_t, std::int64_t>> SqliteHistoryReader::undos(co
 
 // ---------------------------------------------------------------- writing
 
-void SqliteVersionLog::setOrigin(const WriteOrigin& origin)
-{
-    m_origin = origin;
-    m_open.clear();
-    m_written.clear();
-}
-
-void SqliteVersionLog::forgetBatches()
-{
-    m_open.clear();
-    m_written.clear();
-}
-
 std::int64_t SqliteVersionLog::openBatch(const WriteOrigin& origin, const std::string& language, double now)
 {
     auto st = m_db.prepare("INSERT INTO LOTE (IDIDIOMA, TPLOTE, NMUSUARIO, NMMETODO, DTLOTE, IDLOTEDESFEITO) "
@@ -295,23 +216,6 @@ std::int64_t SqliteVersionLog::openBatch(const WriteOrigin& origin, const std::s
         st.bindNull(6);
     st.run();
     return sqlite3_last_insert_rowid(m_db.handle());
-}
-
-const SqliteVersionLog::Open& SqliteVersionLog::batchFor(const std::string& language, double now)
-{
-    if (auto it = m_open.find(language); it != m_open.end())
-        return it->second;
-    Open open;
-    if (m_origin.batch) {
-        const auto existing = m_reader.batch(*m_origin.batch);
-        checkBatchAccepts(existing, *m_origin.batch, m_origin, language,
-                          existing ? m_reader.undoneBy(existing->id) : std::nullopt);
-        open = {existing->id, existing->when};
-    } else {
-        open = {openBatch(m_origin, language, now), now};
-    }
-    m_written.push_back(open.id);
-    return m_open.emplace(language, open).first->second;
 }
 
 std::int64_t SqliteVersionLog::record(const std::string& language, std::int64_t row,

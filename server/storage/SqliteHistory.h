@@ -3,9 +3,8 @@
 // 2), reading them, and the writer's side that keeps a version of every row
 // it writes in the same transaction (docs/history.md, docs/storage.md).
 #include "HistoryRecords.h"
+#include "VersionLog.h"
 #include "SqliteConnection.h"
-
-#include <map>
 
 namespace trd::server {
 
@@ -39,41 +38,24 @@ private:
     SqliteConnection& m_db;
 };
 
-// The writer's side: the batches of the current origin, opened as their
-// first row is written, and one version per row written.
-class SqliteVersionLog {
+// The writer's side on SQLite (VersionLog.h).
+class SqliteVersionLog : public VersionLog {
 public:
-    SqliteVersionLog(SqliteConnection& db, SqliteHistoryReader& reader) : m_db(db), m_reader(reader) {}
+    SqliteVersionLog(SqliteConnection& db, SqliteHistoryReader& reader)
+        : VersionLog(reader), m_db(db), m_reader(reader)
+    {
+    }
 
-    void setOrigin(const WriteOrigin& origin);
-    // Forgets the batches of a transaction (or of an item) that was rolled back.
-    void forgetBatches();
-    const std::vector<std::int64_t>& written() const { return m_written; }
-
-    std::int64_t openBatch(const WriteOrigin& origin, const std::string& language, double now);
-
-    // Keeps a version of a row written with the change date `changed` and
-    // returns its id; `now` dates the batch when this opens it.
+    std::int64_t openBatch(const WriteOrigin& origin, const std::string& language, double now) override;
     std::int64_t record(const std::string& language, std::int64_t row, std::optional<std::int64_t> previous,
                         ChangeType type, std::string_view statusBefore, std::string_view statusAfter,
-                        const std::optional<std::string_view>& textBefore, double changed, double now);
-    // The identity of a deleted row, for an undo to bring it back.
-    void recordDeletedKey(std::int64_t version, const RowKey& key);
-
-    PruneCount prune(double before, std::int64_t limit);
+                        const std::optional<std::string_view>& textBefore, double changed, double now) override;
+    void recordDeletedKey(std::int64_t version, const RowKey& key) override;
+    PruneCount prune(double before, std::int64_t limit) override;
 
 private:
-    struct Open {
-        std::int64_t id = 0;
-        double when = 0;
-    };
-    const Open& batchFor(const std::string& language, double now);
-
     SqliteConnection& m_db;
     SqliteHistoryReader& m_reader;
-    WriteOrigin m_origin;
-    std::map<std::string, Open> m_open;   // by language
-    std::vector<std::int64_t> m_written;
 };
 
 } // namespace trd::server

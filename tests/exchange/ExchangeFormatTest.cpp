@@ -111,6 +111,33 @@ TEST(ExportTime, WrittenAndReadBackOnTheServersClock)
         EXPECT_FALSE(parseExportTime(bad)) << bad;
 }
 
+TEST(ExportTime, TheCalendarAcrossLeapDaysMonthEndsAndCenturies)
+{
+    struct Case {
+        double localDays;   // noon on the server's clock
+        const char* written;
+    };
+    const Case cases[] = {
+        {60.5, "1900-02-28T12:00:00.000+00:00"},   // 1900 has no 29 February...
+        {61.5, "1900-03-01T12:00:00.000+00:00"},
+        {36585.5, "2000-02-29T12:00:00.000+00:00"},   // ...2000 has one...
+        {73109.5, "2100-02-28T12:00:00.000+00:00"},   // ...and 2100 has none again
+        {73110.5, "2100-03-01T12:00:00.000+00:00"},
+        {45657.5, "2024-12-31T12:00:00.000+00:00"},
+        {45658.5, "2025-01-01T12:00:00.000+00:00"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(formatExportTime({c.localDays, 0}), c.written);
+        const auto utc = parseExportTime(c.written);
+        ASSERT_TRUE(utc) << c.written;
+        EXPECT_NEAR(toServerDays(*utc, 0), c.localDays, 1e-9) << c.written;
+    }
+    // A day past its month's end, as a tool may write it, counts on into the
+    // next month rather than being refused.
+    EXPECT_EQ(parseExportTime("2100-02-29T12:00:00Z"), parseExportTime("2100-03-01T12:00:00Z"));
+    EXPECT_EQ(parseExportTime("2024-04-31T00:00:00Z"), parseExportTime("2024-05-01T00:00:00Z"));
+}
+
 TEST(UnitIds, StableAndTellingTheKeysApart)
 {
     EXPECT_EQ(unitId("P", "C", "S"), unitId("P", "C", "S"));
