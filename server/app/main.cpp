@@ -69,6 +69,15 @@ int runUserCommand(const std::vector<std::string>& args)
         if (command->action == "list") {
             for (const auto& name : users.names())
                 std::printf("%s\n", name.c_str());
+        } else if (command->action == "roles") {
+            for (const auto& [name, grants] : users.usersWithRoles())
+                std::printf("%s\t%s\n", name.c_str(),
+                            grants.inherited() ? "administrador:* (sem papéis gravados)" : grants.format().c_str());
+        } else if (command->action == "grant" || command->action == "revoke") {
+            const Grants after = command->action == "grant" ? users.grant(command->name, command->language, command->role)
+                                                            : users.revoke(command->name, command->language);
+            std::fprintf(stderr, "trd-server: papéis de %s: %s; valem a partir da próxima chamada dele\n",
+                         command->name.c_str(), after.format().c_str());
         } else if (command->action == "remove") {
             users.remove(command->name);
             logFormat(LogLevel::Info,
@@ -76,7 +85,7 @@ int runUserCommand(const std::vector<std::string>& args)
         } else {
             const std::string password = readPassword("Senha: ");
             if (command->action == "add")
-                users.add(command->name, password);
+                users.add(command->name, password, command->grants);
             else
                 users.resetPassword(command->name, password);
             logFormat(LogLevel::Info, "trd-server: usuário %s %s em %s", command->name.c_str(),

@@ -15,6 +15,17 @@ namespace trd::server {
 namespace asio = boost::asio;
 using tcp = asio::ip::tcp;
 
+namespace {
+
+// A feed request refused: 401 asks for a log-in; a user who has one but no
+// role gets 403, since logging in again would not help.
+http::status refusalStatus(int code)
+{
+    return code == rpc::Forbidden ? http::status::forbidden : http::status::unauthorized;
+}
+
+} // namespace
+
 template <class Stream>
 void HttpSession<Stream>::changes(Request req, const std::string& query, bool keepAlive)
 {
@@ -43,7 +54,7 @@ void HttpSession<Stream>::pollFeed(const FeedRequest& request, const CallContext
 {
     const RpcHandler::Admission admission = m_server.handler.admit(context);
     if (!admission.ok)
-        return feedRefused(http::status::unauthorized, admission.code, admission.message, asked, admission.user);
+        return feedRefused(refusalStatus(admission.code), admission.code, admission.message, asked, admission.user);
     if (!request.refusal.empty())
         return feedRefused(http::status::bad_request, rpc::InvalidParams, request.refusal, asked, admission.user);
     auto state = std::make_shared<FeedWait>();
@@ -56,7 +67,7 @@ void HttpSession<Stream>::pollFeed(const FeedRequest& request, const CallContext
                     self->feedChanged(state, context, std::move(later), asked);
                 });
             },
-            state->ticket);
+            state->ticket, request.reviewMarks);
     } catch (const ServerError& e) {
         return feedRefused(http::status::service_unavailable, rpc::codeFor(e.kind()), e.userMessage(), asked,
                            admission.user);
@@ -121,7 +132,7 @@ void HttpSession<Stream>::feedChanged(const std::shared_ptr<FeedWait>& state, co
     // request came in: a user removed or expired meanwhile is told so instead.
     const RpcHandler::Admission now = m_server.handler.admit(context);
     if (!now.ok)
-        return feedAnswered(http::status::unauthorized, RpcHandler::errorBody(now.code, now.message), asked,
+        return feedAnswered(refusalStatus(now.code), RpcHandler::errorBody(now.code, now.message), asked,
                             "erro " + std::to_string(now.code) + ": " + now.message);
     feedAnswered(http::status::ok, std::move(later), asked, {});
 }
