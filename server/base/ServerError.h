@@ -17,6 +17,7 @@ enum class ErrorKind {
     Internal,     // the server or its database failed; nothing was done
     OutcomeUnknown,  // a write failed at or after its commit: it may or may not be stored
     Forbidden,    // the caller lacks the role the request needs (docs/users.md); nothing was done
+    Unconfirmed,  // a guard stopped it (a release that would empty a language): done only when confirmed
 };
 
 class ServerError : public std::runtime_error {

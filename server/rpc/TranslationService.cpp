@@ -128,7 +128,7 @@ DateBounds dateBounds(const MethodArgs& args, std::size_t firstIndex)
 
 TranslationService::TranslationService(SessionPool& sessions, WriteCoordinator& writer)
     : m_sessions(sessions), m_writer(writer), m_history(sessions, writer), m_reports(sessions),
-      m_access(std::make_unique<AccessMethods>(sessions)), m_review(std::make_unique<ReviewMethods>(sessions, writer))
+      m_access(std::make_unique<AccessMethods>(sessions)), m_review(std::make_unique<ReviewMethods>(sessions, writer)), m_releases(sessions, writer)
 {
 }
 
@@ -156,7 +156,8 @@ bool TranslationService::isMethod(std::string_view method)
 {
     return findMethod(methods(), method) || findMethod(HistoryMethods::methods(), method)
         || findMethod(MemoryMethods::methods(), method) || findMethod(ReportQueries::methods(), method)
-        || findMethod(AccessMethods::methods(), method) || findMethod(ReviewMethods::methods(), method);
+        || findMethod(AccessMethods::methods(), method) || findMethod(ReviewMethods::methods(), method)
+        || findMethod(ReleaseMethods::methods(), method);
 }
 
 std::vector<std::string_view> TranslationService::methodNames()
@@ -172,6 +173,7 @@ std::vector<std::string_view> TranslationService::methodNames()
     add(ReportQueries::methods());
     add(AccessMethods::methods());
     add(ReviewMethods::methods());
+    add(ReleaseMethods::methods());
     return names;
 }
 
@@ -186,9 +188,17 @@ void TranslationService::call(std::string_view method, std::vector<JsonValue>& p
                               const Caller& caller)
 {
     MethodCall call{method, params, out, caller, {}};
+    // A release's batch is undone whole, by the release's own undo: the
+    // history's undo refuses it, and only an administrator may.
+    if (m_releases.takesUndo(method, params)) {
+        checkRight(ReleaseMethods::undoRight(), call);
+        m_releases.undo(call);
+        return;
+    }
     const bool ran = dispatch(*this, methods(), call) || dispatch(m_history, HistoryMethods::methods(), call)
         || dispatch(m_reports, ReportQueries::methods(), call) || dispatch(*m_access, AccessMethods::methods(), call)
         || dispatch(*m_review, ReviewMethods::methods(), call)
+        || dispatch(m_releases, ReleaseMethods::methods(), call)
         || (m_memoryMethods && dispatch(*m_memoryMethods, MemoryMethods::methods(), call));
     if (!ran)
         throw RpcError(rpc::MethodNotFound, "Método desconhecido: " + std::string(method) + ".");
@@ -206,7 +216,8 @@ void TranslationService::checkCall(std::string_view method, std::vector<JsonValu
         return false;
     };
     check(methods()) || check(HistoryMethods::methods()) || check(MemoryMethods::methods())
-        || check(ReportQueries::methods()) || check(AccessMethods::methods()) || check(ReviewMethods::methods());
+        || check(ReportQueries::methods()) || check(AccessMethods::methods()) || check(ReviewMethods::methods())
+        || check(ReleaseMethods::methods());
 }
 
 void TranslationService::getIdiTrad(MethodCall& call)

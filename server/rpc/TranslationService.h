@@ -8,6 +8,7 @@
 #include "MemoryMethods.h"
 #include "MethodTable.h"
 #include "ReportQueries.h"
+#include "ReleaseMethods.h"
 #include "SessionPool.h"
 #include "WriteCoordinator.h"
 
@@ -66,6 +67,7 @@ private:
     ReportQueries m_reports;
     std::unique_ptr<AccessMethods> m_access;
     std::unique_ptr<ReviewMethods> m_review;
+    ReleaseMethods m_releases;
     memory::TranslationMemory* m_memory = nullptr;
     std::unique_ptr<MemoryMethods> m_memoryMethods;
 };

@@ -15,6 +15,7 @@ constexpr std::array<std::pair<BatchKind, std::string_view>, 6> KindNames = {{
     {BatchKind::Propagation, "propagacao"},
     {BatchKind::Undo, "desfazer"},
     {BatchKind::Review, "revisao"},
+    {BatchKind::Release, "liberacao"},
 }};
 
 [[noreturn]] void noHistory()
@@ -54,6 +55,7 @@ std::string_view usualMethod(BatchKind kind, bool undoesBatch)
     case BatchKind::Replace: return "SetDestino";
     case BatchKind::Undo: return undoesBatch ? "DesfazLote" : "DesfazVersao";
     case BatchKind::Review: return "MarcaRevisao";
+    case BatchKind::Release: return "AplicaLiberacao";
     case BatchKind::Import:
     case BatchKind::Propagation: break;
     }
@@ -63,11 +65,13 @@ std::string_view usualMethod(BatchKind kind, bool undoesBatch)
 int changeTypeCode(ChangeType type)
 {
     switch (type) {
-    case ChangeType::Change: break;
+    case ChangeType::Change: return 0;
     case ChangeType::Insert: return 1;
     case ChangeType::Delete: return 2;
-    case ChangeType::Reviewed: return 3;
-    case ChangeType::Unreviewed: return 4;
+    case ChangeType::Obsolete: return 3;
+    case ChangeType::Revive: return 4;
+    case ChangeType::Reviewed: return 5;
+    case ChangeType::Unreviewed: return 6;
     }
     return 0;
 }
@@ -77,8 +81,10 @@ ChangeType changeTypeFromCode(long long code)
     switch (code) {
     case 1: return ChangeType::Insert;
     case 2: return ChangeType::Delete;
-    case 3: return ChangeType::Reviewed;
-    case 4: return ChangeType::Unreviewed;
+    case 3: return ChangeType::Obsolete;
+    case 4: return ChangeType::Revive;
+    case 5: return ChangeType::Reviewed;
+    case 6: return ChangeType::Unreviewed;
     default: return ChangeType::Change;
     }
 }
@@ -94,7 +100,8 @@ void checkBatchAccepts(const std::optional<BatchRecord>& batch, std::int64_t id,
     const std::string named = "O lote " + std::to_string(id);
     if (!batch)
         badArgument(named + " não existe; nada foi gravado.");
-    if (batch->kind == BatchKind::Edit || batch->kind == BatchKind::Undo || batch->kind == BatchKind::Review)
+    if (batch->kind == BatchKind::Edit || batch->kind == BatchKind::Undo || batch->kind == BatchKind::Review
+        || batch->kind == BatchKind::Release)
         badArgument(named + " não recebe outras gravações; nada foi gravado.");
     // An undo covers the versions the batch held when it ran: a later save
     // into the batch would be listed as undone while no undo covers it. The
@@ -147,6 +154,38 @@ std::int64_t StorageWriter::openBatch(const WriteOrigin&, const std::string&, do
 PruneCount StorageWriter::pruneHistory(double, std::int64_t)
 {
     noHistory();
+}
+
+namespace {
+[[noreturn]] void noReleases()
+{
+    throw ServerError(ErrorKind::Unavailable, "Este servidor não aplica liberações do aplicativo.");
+}
+} // namespace
+
+void StorageSession::readReleaseRows(const std::string&, const ReleaseRowVisitor&)
+{
+    noReleases();
+}
+
+void StorageSession::selectPreviousSources(const std::string&, std::int64_t, const PreviousSourceVisitor&)
+{
+    noReleases();
+}
+
+void StorageSession::selectObsoleteRows(const std::string&, const ObsoleteRowVisitor&)
+{
+    noReleases();
+}
+
+void StorageWriter::readReleaseRows(const std::string&, const ReleaseRowVisitor&)
+{
+    noReleases();
+}
+
+void StorageWriter::writeRelease(const ReleaseWrite&, double)
+{
+    noReleases();
 }
 
 } // namespace trd::server

@@ -25,9 +25,10 @@ enum class BatchKind : char {
     Propagation = 'P',  // one translation carried to rows with the same source text
     Undo = 'D',         // an undo of a version or of a batch
     Review = 'R',       // one review mark (MarcaRevisao, docs/users.md)
+    Release = 'L',      // one language's part of a release of the application (docs/releases.md)
 };
 
-// "edicao", "substituicao", "importacao", "propagacao", "desfazer", "revisao".
+// "edicao", "substituicao", "importacao", "propagacao", "desfazer", "revisao", "liberacao".
 std::string_view batchKindName(BatchKind kind);
 std::optional<BatchKind> batchKindFromName(std::string_view name);
 std::optional<BatchKind> batchKindFromCode(char code);
@@ -63,6 +64,10 @@ enum class ChangeType : char {
     // were (the version keeps the status as before and after, and no text).
     Reviewed = 'R',
     Unreviewed = 'U',
+    // Only in a release's batch, or in its undo: the flag moves, the text,
+    // status and change date stay.
+    Obsolete = 'O', // the row left the application: kept, out of every read
+    Revive = 'V',   // an obsolete row came back
 };
 bool isReviewMark(ChangeType type);
 
@@ -71,7 +76,8 @@ bool isReviewMark(ChangeType type);
 std::string_view usualMethod(BatchKind kind, bool undoesBatch);
 
 // How a change type is stored: 0 a change (stored in no bytes at all by
-// SQLite), 1 an insert, 2 a delete, 3 a review mark set, 4 one taken away.
+// SQLite), 1 an insert, 2 a delete, 3 made obsolete, 4 revived, 5 a review
+// mark set, 6 one taken away.
 int changeTypeCode(ChangeType type);
 ChangeType changeTypeFromCode(long long code);
 

@@ -1,0 +1,122 @@
+#include "ReleaseFile.h"
+
+#include "ServerError.h"
+#include "Storage.h"
+#include "Utf8Text.h"
+
+#include <unordered_map>
+
+namespace trd::server::release {
+
+namespace {
+
+struct Fault {
+    std::string reason;
+};
+
+std::string unescape(std::string_view field)
+{
+    std::string out;
+    out.reserve(field.size());
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] != '\\' || i + 1 == field.size()) {
+            out += field[i];
+            continue;
+        }
+        switch (field[++i]) {
+        case 't': out += '\t'; break;
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        case '\\': out += '\\'; break;
+        default: {
+            std::size_t pos = i;
+            std::string shown;
+            utf8::append(shown, utf8::next(field, pos));
+            throw Fault{"escape desconhecido \\" + shown + " (use \\t, \\n, \\r ou \\\\)"};
+        }
+        }
+    }
+    return out;
+}
+
+void checkField(const std::string& value, const char* name, std::size_t maxChars)
+{
+    if (!utf8::isWin1252(value))
+        throw Fault{std::string("o ") + name + " tem um caractere que não existe no Windows-1252"};
+    if (utf8::hasForbiddenControl(value))
+        throw Fault{std::string("o ") + name + " tem um caractere de controle"};
+    const std::size_t length = utf8::length(value);
+    if (length > maxChars)
+        throw Fault{std::string("o ") + name + " tem " + std::to_string(length) + " caracteres; o máximo é "
+                    + std::to_string(maxChars)};
+}
+
+ReleaseKey readLine(std::string_view line)
+{
+    if (!utf8::isValid(line))
+        throw Fault{"o texto não está em UTF-8"};
+    std::vector<std::string_view> fields;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t tab = line.find('\t', start);
+        fields.push_back(line.substr(start, tab == std::string_view::npos ? tab : tab - start));
+        if (tab == std::string_view::npos)
+            break;
+        start = tab + 1;
+    }
+    if (fields.size() != 3)
+        throw Fault{"esperados 3 campos separados por tabulação (programa, componente, texto de origem); "
+                    "encontrados " + std::to_string(fields.size())};
+    ReleaseKey key{unescape(fields[0]), unescape(fields[1]), unescape(fields[2]), 0};
+    checkField(key.program, "programa", fieldsize::Program);
+    checkField(key.component, "componente", fieldsize::Component);
+    checkField(key.source, "texto de origem", fieldsize::Text);
+    if (key.program.empty())
+        throw Fault{"o programa está vazio"};
+    if (key.component.empty())
+        throw Fault{"o componente está vazio"};
+    return key;
+}
+
+[[noreturn]] void refuse(std::size_t line, const std::string& reason)
+{
+    badArgument("Arquivo da liberação inválido, linha " + std::to_string(line) + ": " + reason
+                + ". Nada foi aplicado.");
+}
+
+} // namespace
+
+std::vector<ReleaseKey> readReleaseFile(std::string_view text)
+{
+    std::vector<ReleaseKey> keys;
+    // Where each key first stood: the key's three fields joined by a byte no
+    // field can hold (a NUL is a control character, refused above).
+    std::unordered_map<std::string, std::size_t> seen;
+    std::size_t number = 0;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t end = text.find('\n', pos);
+        std::string_view line = text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
+        pos = end == std::string_view::npos ? text.size() : end + 1;
+        ++number;
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (line.empty() || line.front() == '#')
+            continue;
+        ReleaseKey key;
+        try {
+            key = readLine(line);
+        } catch (const Fault& f) {
+            refuse(number, f.reason);
+        }
+        key.line = number;
+        std::string joined = key.program + '\0' + key.component + '\0' + key.source;
+        const auto [it, fresh] = seen.emplace(std::move(joined), number);
+        if (!fresh)
+            refuse(number, "a mesma chave (programa, componente, origem) já está na linha " + std::to_string(it->second));
+        keys.push_back(std::move(key));
+    }
+    return keys;
+}
+
+} // namespace trd::server::release
