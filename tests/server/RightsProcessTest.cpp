@@ -215,6 +215,7 @@ std::vector<MethodCase> methodTable()
     const auto fixed = [](std::string p) { return [p](Site&) { return p; }; };
     // A batch of another user (root), for the undo of anyone's.
     const auto rootSaves = [](Site& s) { ASSERT_TRUE(s.save(Admin, "sbtFechar", "&Close " + std::to_string(++counter)).ok); };
+    const std::string release = "TRD09300\tsbtSalvar\t&Salvar\nTRD09300\tsbtFechar\t&Fechar\nTRD09301\tlblNome\tMunicípio\n";
     const std::string listed = listedRowsPacket({{"TRD09300", "sbtSalvar", std::string("&Salvar"), "N", std::string("ENG")}});
     return {
         {"GetPapeis", NoRole, fixed("")},
@@ -255,6 +256,12 @@ std::vector<MethodCase> methodTable()
         {"GetUsuarios", Admin, fixed("")},
         {"ConcedePapel", Admin, fixed("\"leo\",\"leitor\",\"ESP\"")},
         {"RetiraPapel", Admin, fixed("\"leo\",\"ESP\"")},
+        // The release of the application the server already holds: ENG keeps
+        // every row, and applying it again changes nothing.
+        {"GetPreviaLiberacao", Reader, fixed(json(release))},
+        {"AplicaLiberacao", Admin, fixed(json(release))},
+        {"GetOrigensAnteriores", Reader, fixed("\"ENG\",\"T\"")},
+        {"GetObsoletas", Reader, fixed("\"ENG\"")},
     };
 }
 
