@@ -364,5 +364,23 @@ TEST_P(Releases, UndoRestoresEveryRowByteForByteAndOnlyWhenNothingChangedSince)
     EXPECT_TRUE(server->call("GetOrigensAnteriores", "\"ESP\",\"T\"").rows.empty());
 }
 
+TEST_P(Releases, TheMemoryOffersRowsThatLeftMarkedAndNeverListsThemForAPropagation)
+{
+    ASSERT_TRUE(apply(Release).ok);
+    server->context().startMemory();
+    ASSERT_TRUE(server->context().memory().waitReady(std::chrono::seconds(60)));
+    const Answer offered = server->call("GetSugestoes", "\"ENG\",\"Cancelar\",\"NOVO\",\"lblX\"");
+    ASSERT_TRUE(offered.ok) << offered.message;
+    ASSERT_EQ(offered.rows.size(), 1u);
+    EXPECT_EQ(offered.rows[0].at("STVALORPROP"), "Cancel");
+    EXPECT_EQ(offered.rows[0].at("STOBSOLETA"), "S");
+    const Answer live = server->call("GetSugestoes", "\"ENG\",\"Fechar\",\"NOVO\",\"lblX\"");
+    ASSERT_EQ(live.rows.size(), 1u);
+    EXPECT_EQ(live.rows[0].at("STOBSOLETA"), "N");
+    // Only the obsolete row has the old source: nothing to propagate to.
+    EXPECT_TRUE(server->call("GetMesmaOrigem", "\"ENG\",\"Salvar registro\",\"X\",\"y\"").rows.empty());
+    EXPECT_EQ(server->call("GetMesmaOrigem", "\"ENG\",\"Ajuda\",\"X\",\"y\"").rows.size(), 2u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, Releases, ::testing::Values(Backend::Sqlite, Backend::Postgres),
                          [](const auto& info) { return info.param == Backend::Sqlite ? "Sqlite" : "Postgres"; });
