@@ -427,10 +427,13 @@ TEST(ReleaseSchema, AFileWithoutItGetsItAtStartAndReadOnlyServesItAsItIs)
     {
         SqliteOpenOptions readOnly;
         readOnly.readOnly = true;
-        InProcessServer reader(std::make_unique<SqliteStorage>(path, readOnly));
-        EXPECT_EQ(allRows(reader, "ENG").size(), 2u);
-        EXPECT_TRUE(reader.call("GetObsoletas", "\"ENG\"").rows.empty());
-        EXPECT_EQ(reader.call("GetPreviaLiberacao", json(Release)).code, -32603);
+        ServerContext reader(std::make_unique<SqliteStorage>(path, readOnly));
+        const auto call = [&](const std::string& method, const std::string& params) {
+            return parseAnswer(reader.handler().handle(request(method, params)).body);
+        };
+        EXPECT_EQ(call("GetDestino", "\"T\",\"D\",\"N\",\"ENG\",0,0,\"\"").rows.size(), 2u);
+        EXPECT_TRUE(call("GetObsoletas", "\"ENG\"").rows.empty());
+        EXPECT_EQ(call("GetPreviaLiberacao", json(Release)).code, -32603);
     }
     EXPECT_EQ(sqliteScalar(path, flag), "0");
     const std::string schemaVersion = sqliteScalar(path, "PRAGMA user_version");
