@@ -8,7 +8,7 @@
 namespace trd::server {
 
 namespace {
-constexpr std::array<std::pair<BatchKind, std::string_view>, 6> KindNames = {{
+constexpr std::array<std::pair<BatchKind, std::string_view>, 7> KindNames = {{
     {BatchKind::Edit, "edicao"},
     {BatchKind::Replace, "substituicao"},
     {BatchKind::Import, "importacao"},
