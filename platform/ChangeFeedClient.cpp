@@ -60,7 +60,7 @@ bool ReadFeedAnswer(const QByteArray& body, FeedBatch& batch, QString* error)
         FeedChange c;
         c.seq = o.value(QLatin1String("seq")).toInteger(-1);
         const QString type = text(o, "tipo");
-        if (c.seq < 0 || type.size() != 1 || !QStringLiteral("AIE").contains(type))
+        if (c.seq < 0 || type.size() != 1 || !QStringLiteral("AIERU").contains(type))
             return refuse(QStringLiteral("uma alteração sem número ou tipo"));
         c.type = type.at(0).toLatin1();
         c.language = text(o, "idioma");
