@@ -32,8 +32,13 @@ const char* serverUsage()
            "                  [--request-timeout S] [--idle-timeout S] [--write-timeout S] [--statement-timeout S]\n"
            "                  [--tls-cert PEM --tls-key PEM] [--server-name NOME]...\n"
            "                  [--users ARQUIVO] [--session-timeout S] [--import-tsv ARQUIVO] [--quiet]\n"
-           "       trd-server user (add|remove|reset|list) [NOME] (--users ARQUIVO | --db ARQUIVO)\n"
+           "       trd-server user (add|remove|reset|list|roles) [NOME] (--users ARQUIVO | --db ARQUIVO)\n"
            "                  (add e reset leem a senha da entrada padrão)\n"
+           "       trd-server user add NOME --papel PAPEL:IDIOMA [--papel ...] (--users ARQUIVO | --db ARQUIVO)\n"
+           "       trd-server user grant NOME PAPEL IDIOMA (--users ARQUIVO | --db ARQUIVO)\n"
+           "       trd-server user revoke NOME IDIOMA (--users ARQUIVO | --db ARQUIVO)\n"
+           "                  PAPEL: leitor, tradutor, revisor ou administrador; IDIOMA: o código, ou * para todos\n"
+           "                  (add sem --papel: o usuário pode tudo, como antes dos papéis; veja docs/users.md)\n"
            "  --db ARQUIVO        banco SQLite; precisa existir, a menos que --create ou --demo\n"
            "  --backup COPIA      grava uma cópia de segurança do banco SQLite em uso (sem parar o servidor) e sai\n"
            "  --prune-history DIAS remove do histórico de alterações os lotes de mais de DIAS dias e sai\n"
@@ -78,34 +83,64 @@ std::optional<UserCommand> parseUserCommand(const std::vector<std::string>& args
     UserCommand command;
     std::string db, users;
     std::vector<std::string> words;
+    const auto fail = [&error](std::string why) {
+        error = std::move(why);
+        return std::nullopt;
+    };
     for (std::size_t i = 0; i < args.size(); ++i) {
         if ((args[i] == "--users" || args[i] == "--db") && i + 1 < args.size()) {
             (args[i] == "--users" ? users : db) = args[i + 1];
             ++i;
+        } else if (args[i] == "--papel" && i + 1 < args.size()) {
+            const std::string& given = args[++i];
+            const std::size_t colon = given.find(':');
+            const std::optional<Role> role = roleFromName(given.substr(0, colon));
+            const std::string language = colon == std::string::npos ? std::string() : given.substr(colon + 1);
+            if (!role || !Grants::validLanguage(language))
+                return fail("--papel espera PAPEL:IDIOMA (leitor, tradutor, revisor ou administrador; o código do "
+                            "idioma, ou * para todos), recebido \"" + given + "\"");
+            if (!command.grants)
+                command.grants = Grants();
+            command.grants->grant(language, *role);
         } else {
             words.push_back(args[i]);
         }
     }
-    if (words.empty() || (words[0] != "add" && words[0] != "remove" && words[0] != "reset" && words[0] != "list")) {
-        error = "user espera add, remove, reset ou list";
-        return std::nullopt;
-    }
+    static const std::vector<std::string> Actions = {"add", "remove", "reset", "list", "roles", "grant", "revoke"};
+    if (words.empty() || std::find(Actions.begin(), Actions.end(), words[0]) == Actions.end())
+        return fail("user espera add, remove, reset, list, roles, grant ou revoke");
     command.action = words[0];
-    if (command.action != "list") {
-        if (words.size() != 2) {
-            error = "user " + command.action + " espera o nome do usuário";
-            return std::nullopt;
-        }
+    if (command.grants && command.action != "add")
+        return fail("--papel só vale para user add; use user grant");
+    if (command.action == "list" || command.action == "roles") {
+        if (words.size() != 1)
+            return fail("user " + command.action + " não recebe nome");
+    } else if (command.action == "grant") {
+        if (words.size() != 4)
+            return fail("user grant espera NOME PAPEL IDIOMA");
+        const std::optional<Role> role = roleFromName(words[2]);
+        if (!role)
+            return fail("papel inválido: \"" + words[2] + "\" (use leitor, tradutor, revisor ou administrador)");
+        if (!Grants::validLanguage(words[3]))
+            return fail("idioma inválido: \"" + words[3] + "\" (use o código do idioma, ou * para todos)");
         command.name = words[1];
-    } else if (words.size() != 1) {
-        error = "user list não recebe nome";
-        return std::nullopt;
+        command.role = *role;
+        command.language = words[3];
+    } else if (command.action == "revoke") {
+        if (words.size() != 3)
+            return fail("user revoke espera NOME IDIOMA");
+        if (!Grants::validLanguage(words[2]))
+            return fail("idioma inválido: \"" + words[2] + "\" (use o código do idioma, ou * para todos)");
+        command.name = words[1];
+        command.language = words[2];
+    } else {
+        if (words.size() != 2)
+            return fail("user " + command.action + " espera o nome do usuário");
+        command.name = words[1];
     }
     command.usersFile = usersFileFor(users, db);
-    if (command.usersFile.empty()) {
-        error = "informe --users ARQUIVO (ou --db ARQUIVO)";
-        return std::nullopt;
-    }
+    if (command.usersFile.empty())
+        return fail("informe --users ARQUIVO (ou --db ARQUIVO)");
     return command;
 }
 

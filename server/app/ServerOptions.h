@@ -1,5 +1,7 @@
 #pragma once
 // The command line of trd-server.
+#include "Roles.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -41,11 +43,14 @@ struct ServerOptions {
     bool help = false;
 };
 
-// trd-server user (add|remove|reset|list) [NAME] --users FILE | --db FILE
+// trd-server user (add|remove|reset|list|roles|grant|revoke) [NAME ...] --users FILE | --db FILE
 struct UserCommand {
     std::string action;
     std::string name;
     std::string usersFile;
+    std::optional<Grants> grants;   // add --papel PAPEL:IDIOMA...: the new user's roles
+    Role role = Role::None;         // grant
+    std::string language;           // grant, revoke
 };
 std::optional<UserCommand> parseUserCommand(const std::vector<std::string>& args, std::string& error);
 

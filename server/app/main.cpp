@@ -67,13 +67,22 @@ int runUserCommand(const std::vector<std::string>& args)
         if (command->action == "list") {
             for (const auto& name : users.names())
                 std::printf("%s\n", name.c_str());
+        } else if (command->action == "roles") {
+            for (const auto& [name, grants] : users.usersWithRoles())
+                std::printf("%s\t%s\n", name.c_str(),
+                            grants.inherited() ? "administrador:* (sem papéis gravados)" : grants.format().c_str());
+        } else if (command->action == "grant" || command->action == "revoke") {
+            const Grants after = command->action == "grant" ? users.grant(command->name, command->language, command->role)
+                                                            : users.revoke(command->name, command->language);
+            std::fprintf(stderr, "trd-server: papéis de %s: %s; valem a partir da próxima chamada dele\n",
+                         command->name.c_str(), after.format().c_str());
         } else if (command->action == "remove") {
             users.remove(command->name);
             std::fprintf(stderr, "trd-server: usuário %s removido; as sessões dele terminam já\n", command->name.c_str());
         } else {
             const std::string password = readPassword("Senha: ");
             if (command->action == "add")
-                users.add(command->name, password);
+                users.add(command->name, password, command->grants);
             else
                 users.resetPassword(command->name, password);
             std::fprintf(stderr, "trd-server: usuário %s %s em %s\n", command->name.c_str(),

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <limits>
 #include <map>
+#include <tuple>
 
 namespace trd::server::feed {
 
@@ -18,6 +19,11 @@ constexpr std::int64_t Newest = std::numeric_limits<std::int64_t>::max();
 std::string noChanges(std::int64_t upTo)
 {
     return upTo >= 0 ? changesAnswer(upTo, {}) : std::string("{\"alteracoes\":[]}");
+}
+
+bool told(const FeedEvent& e, bool reviewMarks)
+{
+    return reviewMarks || (e.type != 'R' && e.type != 'U');
 }
 
 } // namespace
@@ -198,7 +204,7 @@ void ChangeFeed::reset(std::int64_t horizon)
 }
 
 std::optional<std::string> ChangeFeed::answerLocked(const std::string& language,
-                                                    std::optional<std::int64_t> since) const
+                                                    std::optional<std::int64_t> since, bool reviewMarks) const
 {
     if (!m_ready)
         return std::nullopt;
@@ -210,7 +216,7 @@ std::optional<std::string> ChangeFeed::answerLocked(const std::string& language,
     std::size_t bytes = 0;
     bool cut = false;
     for (; it != m_events.end(); ++it) {
-        if (it->language != language)
+        if (it->language != language || !told(*it, reviewMarks))
             continue;
         if (found.size() == m_limits.answerLimit || (!found.empty() && bytes + it->bytes() > m_limits.answerBytes)) {
             cut = true;
@@ -228,16 +234,16 @@ std::optional<std::string> ChangeFeed::answerLocked(const std::string& language,
 void ChangeFeed::collectLocked(std::vector<Ready>& ready)
 {
     // Followers in step ask the same question: its answer is built once.
-    std::map<std::pair<std::string, std::optional<std::int64_t>>, std::optional<std::string>> built;
+    std::map<std::tuple<std::string, std::optional<std::int64_t>, bool>, std::optional<std::string>> built;
     for (auto it = m_waiters.begin(); it != m_waiters.end();) {
-        auto known = built.find({it->language, it->since});
+        auto known = built.find({it->language, it->since, it->reviewMarks});
         if (known == built.end()) {
             std::optional<std::string> answer;
             if (m_ready && it->since && *it->since < m_base)
                 answer = noChanges(*it->since);   // it asks again, and is answered from the database
             else
-                answer = answerLocked(it->language, it->since);
-            known = built.emplace(std::make_pair(it->language, it->since), std::move(answer)).first;
+                answer = answerLocked(it->language, it->since, it->reviewMarks);
+            known = built.emplace(std::make_tuple(it->language, it->since, it->reviewMarks), std::move(answer)).first;
         }
         std::optional<std::string> body = known->second;
         if (!body) {
@@ -256,21 +262,21 @@ void ChangeFeed::deliver(std::vector<Ready>& ready)
 }
 
 std::optional<std::string> ChangeFeed::poll(const std::string& language, std::optional<std::int64_t> since,
-                                            AnswerSink sink, std::uint64_t& ticket)
+                                            AnswerSink sink, std::uint64_t& ticket, bool reviewMarks)
 {
     {
         std::lock_guard lock(m_mutex);
         if (!m_running && !m_ready)
             return noChanges(std::max(since.value_or(-1), m_horizon));
         if (!(m_ready && since && *since < m_base)) {
-            if (auto body = answerLocked(language, since))
+            if (auto body = answerLocked(language, since, reviewMarks))
                 return body;
             ticket = ++m_lastTicket;
-            m_waiters.push_back({ticket, language, since, std::move(sink)});
+            m_waiters.push_back({ticket, language, since, std::move(sink), reviewMarks});
             return std::nullopt;
         }
     }
-    return resume(language, *since);
+    return resume(language, *since, reviewMarks);
 }
 
 bool ChangeFeed::answersFromMemory(std::optional<std::int64_t> since) const
@@ -279,7 +285,7 @@ bool ChangeFeed::answersFromMemory(std::optional<std::int64_t> since) const
     return !(m_ready && since && *since < m_base);
 }
 
-std::string ChangeFeed::resume(const std::string& language, std::int64_t since)
+std::string ChangeFeed::resume(const std::string& language, std::int64_t since, bool reviewMarks)
 {
     std::int64_t base = 0;
     {
@@ -307,13 +313,18 @@ std::string ChangeFeed::resume(const std::string& language, std::int64_t since)
         return reloadAnswer(horizon(), reason + " Recarregue os registros.");
     std::vector<const FeedEvent*> events;
     std::size_t bytes = 0;
+    bool cut = false;
     for (const FeedEvent& e : composed.events) {
-        if (events.size() == m_limits.answerLimit || (!events.empty() && bytes + e.bytes() > m_limits.answerBytes))
+        if (!told(e, reviewMarks))
+            continue;
+        if (events.size() == m_limits.answerLimit || (!events.empty() && bytes + e.bytes() > m_limits.answerBytes)) {
+            cut = true;
             break;
+        }
         bytes += e.bytes();
         events.push_back(&e);
     }
-    const std::int64_t upTo = events.size() < composed.events.size() ? events.back()->seq : base;
+    const std::int64_t upTo = cut ? events.back()->seq : base;
     return changesAnswer(std::max(upTo, since), events);
 }
 
@@ -324,7 +335,7 @@ std::optional<std::string> ChangeFeed::cancel(std::uint64_t ticket)
                                  [ticket](const Waiter& w) { return w.ticket == ticket; });
     if (it == m_waiters.end())
         return std::nullopt;
-    std::optional<std::string> body = answerLocked(it->language, it->since);
+    std::optional<std::string> body = answerLocked(it->language, it->since, it->reviewMarks);
     if (!body && m_ready && it->since && *it->since > m_horizon) {
         // A cursor ahead of everything this server knows, a whole wait long
         // (another server's reader is never that far behind): the versions

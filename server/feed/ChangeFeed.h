@@ -63,8 +63,9 @@ public:
     // keeps the request, sets `ticket`, and later calls `sink` once, from the
     // feed's thread, unless cancel() took the request back first. Reads the
     // database for a cursor behind memory: call it where blocking is fine.
+    // Review marks (types R and U) are told only with `reviewMarks`.
     std::optional<std::string> poll(const std::string& language, std::optional<std::int64_t> since,
-                                    AnswerSink sink, std::uint64_t& ticket);
+                                    AnswerSink sink, std::uint64_t& ticket, bool reviewMarks = false);
     // poll() would answer this cursor from memory, without the database
     // (it may still be wrong a moment later: a hint for where to call poll).
     bool answersFromMemory(std::optional<std::int64_t> since) const;
@@ -85,6 +86,7 @@ private:
         std::string language;
         std::optional<std::int64_t> since;
         AnswerSink sink;
+        bool reviewMarks = false;
     };
     struct Ready {
         AnswerSink sink;
@@ -98,10 +100,11 @@ private:
     void reset(std::int64_t horizon);
     // Under m_mutex: the answer for the request as memory stands, or nullopt
     // when it has to wait.
-    std::optional<std::string> answerLocked(const std::string& language, std::optional<std::int64_t> since) const;
+    std::optional<std::string> answerLocked(const std::string& language, std::optional<std::int64_t> since,
+                                            bool reviewMarks) const;
     // Answers the waiting requests that can be answered now (under m_mutex).
     void collectLocked(std::vector<Ready>& ready);
-    std::string resume(const std::string& language, std::int64_t since);
+    std::string resume(const std::string& language, std::int64_t since, bool reviewMarks);
     static void deliver(std::vector<Ready>& ready);
 
     StorageBackend& m_backend;

@@ -38,11 +38,12 @@ std::string changesAnswer(std::int64_t upTo, const std::vector<const FeedEvent*>
         appendField(out, "tela", e->program);
         appendField(out, "componente", e->component);
         appendField(out, "origem", e->source);
-        if (e->type != 'E') {
+        const bool mark = e->type == 'R' || e->type == 'U';   // the text and status stayed
+        if (e->type != 'E' && !mark) {
             appendField(out, "destino", e->textAfter);
             appendField(out, "situacao", e->statusAfter);
         }
-        if (e->type != 'I') {
+        if (e->type != 'I' && !mark) {
             appendField(out, "destinoAnterior", e->textBefore);
             appendField(out, "situacaoAnterior", e->statusBefore);
         }

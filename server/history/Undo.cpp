@@ -37,14 +37,25 @@ std::vector<RowPlan> rowsOf(const std::vector<VersionRecord>& versions)
     return plans;
 }
 
+// An undo puts back text and status: a review mark is not one of them. It
+// is taken away with MarcaRevisao, and any undo that changes the row takes
+// it away with the change.
+bool onlyReviewMarks(const RowPlan& plan, const std::vector<VersionRecord>& versions)
+{
+    for (const VersionRecord& v : versions)
+        if (v.row == plan.row && !isReviewMark(v.type))
+            return false;
+    return true;
+}
+
 class Undoer {
 public:
-    Undoer(StorageWriter& writer, double now, bool force)
-        : m_writer(writer), m_history(writer.history()), m_now(now), m_force(force)
+    Undoer(StorageWriter& writer, double now, bool force, bool guardReviewed)
+        : m_writer(writer), m_history(writer.history()), m_now(now), m_force(force), m_guardReviewed(guardReviewed)
     {
     }
 
-    UndoneRow undo(const RowPlan& plan)
+    UndoneRow undo(const RowPlan& plan, bool reviewMarkOnly)
     {
         UndoneRow out;
         const std::optional<CurrentRow> current = m_history.rowById(plan.row);
@@ -69,6 +80,8 @@ public:
                 out.source = deleted->source;
             }
         }
+        if (reviewMarkOnly)
+            return leftAlone(out, "marca de revisão: não é desfeita (desmarque a linha)");
         if (!newest)
             return leftAlone(out, "o histórico da linha não tem mais as versões deste lote");
         const std::vector<ResolvedVersion> chain = resolveChain(m_history.chain(newest, 0, plan.first->id), now);
@@ -131,6 +144,7 @@ private:
         }
         change.updated.destination = before.text;
         change.updated.status = before.status;
+        change.guardReviewed = m_guardReviewed;
         m_writer.apply(change, m_now);
     }
 
@@ -138,9 +152,11 @@ private:
     HistoryReader& m_history;
     double m_now;
     bool m_force;
+    bool m_guardReviewed;
 };
 
-UndoOutcome run(StorageWriter& writer, const std::vector<VersionRecord>& versions, double now, bool force)
+UndoOutcome run(StorageWriter& writer, const std::vector<VersionRecord>& versions, double now, bool force,
+                bool guardReviewed)
 {
     UndoOutcome outcome;
     const std::vector<RowPlan> plans = rowsOf(versions);
@@ -150,14 +166,23 @@ UndoOutcome run(StorageWriter& writer, const std::vector<VersionRecord>& version
         ids.push_back(p.row);
     std::sort(ids.begin(), ids.end());
     writer.lockRowIds(ids);
-    Undoer undoer(writer, now, force);
+    Undoer undoer(writer, now, force, guardReviewed);
     outcome.rows.reserve(plans.size());
     for (const RowPlan& p : plans)
-        outcome.rows.push_back(undoer.undo(p));
+        outcome.rows.push_back(undoer.undo(p, onlyReviewMarks(p, versions)));
     const auto written = writer.batchesWritten();
     if (!written.empty())
         outcome.batch = written.front();
     return outcome;
+}
+
+// Before anything is written: another user's batch needs the right to undo
+// anyone's.
+void checkOwner(const UndoRequest& request, const std::string& owner, const std::string& what)
+{
+    if (!request.mayUndoOthers && owner != request.user)
+        throw ServerError(ErrorKind::Forbidden, "É preciso ser administrador do idioma " + request.language
+                                                    + " para desfazer " + what + ", que é de " + owner + ".");
 }
 
 WriteOrigin originOf(const UndoRequest& request)
@@ -196,7 +221,8 @@ UndoOutcome undoBatch(WriteCoordinator& writer, const UndoRequest& request, std:
                                   + (by ? " (" + by->user + ", " + when(by->when) + ")" : std::string())
                                   + ". Para refazer o que ele alterou, desfaça o lote " + std::to_string(*undo) + ".");
         }
-        outcome = run(w, history.batchVersions(*batch), now, request.force);
+        checkOwner(request, batch->user, "o lote " + std::to_string(batchId));
+        outcome = run(w, history.batchVersions(*batch), now, request.force, request.guardReviewed);
     });
     return outcome;
 }
@@ -214,7 +240,9 @@ UndoOutcome undoVersion(WriteCoordinator& writer, const UndoRequest& request, st
         const std::optional<BatchRecord> batch = history.batch(version->batch);
         if (batch && batch->language != request.language)
             badArgument(named + " é do idioma " + batch->language + ", não do idioma " + request.language + ".");
-        outcome = run(w, {*version}, now, request.force);
+        if (batch)
+            checkOwner(request, batch->user, "a versão " + std::to_string(versionId));
+        outcome = run(w, {*version}, now, request.force, request.guardReviewed);
     });
     return outcome;
 }

@@ -19,6 +19,12 @@ struct UndoRequest {
     std::string user = "local";
     std::string method;        // "DesfazLote", "DesfazVersao"
     bool force = false;        // also put back rows changed since
+    // Another user's batch or version: refused unless the caller may undo
+    // anyone's (administrador of the language; docs/users.md).
+    bool mayUndoOthers = true;
+    // A reviewed row is left alone unless the caller may change it (the
+    // language requires review and the caller is below revisor).
+    bool guardReviewed = false;
 };
 
 struct UndoneRow {

@@ -56,7 +56,7 @@ std::optional<std::int64_t> wholeNumber(std::string_view text)
 FeedRequest readFeedRequest(std::string_view query)
 {
     FeedRequest request;
-    bool hasLanguage = false, hasSince = false, hasWait = false;
+    bool hasLanguage = false, hasSince = false, hasWait = false, hasMarks = false;
     auto refuse = [&request](std::string why) {
         request.refusal = std::move(why);
         return request;
@@ -95,9 +95,16 @@ FeedRequest readFeedRequest(std::string_view query)
                 return refuse("espera deve ser um número de segundos de 0 a " + std::to_string(FeedMaxWaitSeconds)
                               + ".");
             request.waitSeconds = static_cast<int>(*seconds);
+        } else if (name == "revisoes") {
+            if (hasMarks)
+                return refuse("O parâmetro revisoes foi enviado duas vezes.");
+            hasMarks = true;
+            if (*value != "S" && *value != "N")
+                return refuse("revisoes deve ser S (contar também as marcas de revisão) ou N.");
+            request.reviewMarks = *value == "S";
         } else {
             return refuse("Parâmetro desconhecido: " + std::string(name.substr(0, 20))
-                          + ". Parâmetros: idioma, desde, espera.");
+                          + ". Parâmetros: idioma, desde, espera, revisoes.");
         }
     }
     if (!hasLanguage)

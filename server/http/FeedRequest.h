@@ -1,6 +1,6 @@
 #pragma once
 // The change feed's request line: GET /Trd09300.rdmTraducao/alteracoes
-// ?idioma=ENG&desde=N&espera=S (docs/protocol.md, "Live changes"), read
+// ?idioma=ENG&desde=N&espera=S&revisoes=S (docs/protocol.md, "Live changes"), read
 // strictly: an unknown, repeated or malformed parameter is refused with the
 // reason, as a method's arguments are.
 #include <cstdint>
@@ -16,6 +16,9 @@ struct FeedRequest {
     std::string language;
     std::optional<std::int64_t> since;   // absent: only the current cursor
     int waitSeconds = 25;                // how long the request may wait for a change
+    // revisoes=S: the review marks too (a client that knows them; others
+    // would take a change of an unknown type for a broken answer).
+    bool reviewMarks = false;
     std::string refusal;                 // not empty: the request is refused with this
 };
 

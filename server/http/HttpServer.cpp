@@ -49,6 +49,13 @@ std::string_view sv(beast::string_view text)
     return {text.data(), text.size()};
 }
 
+// A feed request refused: 401 asks for a log-in; a user who has one but no
+// role gets 403, since logging in again would not help.
+http::status refusalStatus(int code)
+{
+    return code == rpc::Forbidden ? http::status::forbidden : http::status::unauthorized;
+}
+
 double msSince(Clock::time_point start)
 {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -801,7 +808,7 @@ private:
                 });
             };
             if (!admission.ok)
-                return fail(http::status::unauthorized, admission.code, admission.message);
+                return fail(refusalStatus(admission.code), admission.code, admission.message);
             if (!asked.refusal.empty())
                 return fail(http::status::bad_request, rpc::InvalidParams, asked.refusal);
             auto state = std::make_shared<FeedWait>();
@@ -820,14 +827,14 @@ private:
                             // removed or expired meanwhile is told so instead.
                             const RpcHandler::Admission now = self->m_server.handler.admit(context);
                             if (!now.ok)
-                                return self->feedAnswered(http::status::unauthorized,
+                                return self->feedAnswered(refusalStatus(now.code),
                                                           RpcHandler::errorBody(now.code, now.message), version,
                                                           keepAlive, start,
                                                           "erro " + std::to_string(now.code) + ": " + now.message);
                             self->feedAnswered(http::status::ok, std::move(later), version, keepAlive, start, {});
                         });
                     },
-                    state->ticket);
+                    state->ticket, asked.reviewMarks);
             } catch (const ServerError& e) {
                 return fail(http::status::service_unavailable, rpc::codeFor(e.kind()), e.userMessage());
             } catch (const std::exception& e) {

@@ -117,6 +117,8 @@ private:
         if (!accept("AND"))
             fail("AND");
         requireBlanks("AND");
+        if (acceptWord("REVISADO"))
+            return reviewed();
         if (accept("UPPER(")) {
             cond.upper = true;
             cond.column = column();
@@ -141,6 +143,33 @@ private:
             fail("um texto de no máximo " + std::to_string(max) + " caracteres");
         }
         return cond;
+    }
+
+    // AND REVISADO = 'S' | 'N': the review mark, not a column's text.
+    FilterCondition reviewed()
+    {
+        FilterCondition cond;
+        cond.column = FilterColumn::Reviewed;
+        requireBlanks("REVISADO");
+        if (!accept("="))
+            fail("= (REVISADO aceita só = 'S' ou = 'N')");
+        requireBlanks("=");
+        const std::size_t at = m_pos;
+        cond.literal = literal();
+        if (cond.literal != "S" && cond.literal != "N") {
+            m_pos = at;
+            fail("'S' ou 'N' (REVISADO aceita só 'S' ou 'N')");
+        }
+        return cond;
+    }
+
+    bool acceptWord(std::string_view word)
+    {
+        const std::size_t end = m_pos + word.size();
+        if (m_text.substr(m_pos, word.size()) != word || (end < m_text.size() && isWordChar(m_text[end])))
+            return false;
+        m_pos = end;
+        return true;
     }
 
     std::string literal()
@@ -180,6 +209,7 @@ const char* columnName(FilterColumn column)
     case FilterColumn::DestinationText: return "STVALORPROP";
     case FilterColumn::Program: return "CDPROGTRAD";
     case FilterColumn::Component: return "NMCOMPONENTE";
+    case FilterColumn::Reviewed: break;
     }
     return "";
 }

@@ -9,6 +9,7 @@
 //   column-expr := column | "UPPER(" column ")"
 //   column      := STAGRVALPROP | STVALORPROP | CDPROGTRAD | NMCOMPONENTE
 //   literal     := "'" { character, a quote written twice } "'"
+//   condition   := "AND" blanks "REVISADO" blanks "=" blanks ("'S'" | "'N'")   (the review mark)
 //
 // Conditions are separated by blanks; keywords and columns are upper case, as
 // the dialog writes them.
@@ -18,7 +19,9 @@
 
 namespace trd::server {
 
-enum class FilterColumn { SourceText, DestinationText, Program, Component };
+// Reviewed is the review mark (literal "S" or "N", always Equal): the
+// storage selects it by RowSelection::reviewed, never as a column.
+enum class FilterColumn { SourceText, DestinationText, Program, Component, Reviewed };
 enum class FilterOperator { Equal, Like };
 
 struct FilterCondition {

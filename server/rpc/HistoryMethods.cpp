@@ -31,24 +31,20 @@ constexpr std::array<AnswerField, 8> UndoFields = {{
 constexpr std::array<AnswerField, 1> OpenFields = {{{"IDLOTE", "r8", 0}}};
 
 constexpr std::int64_t MaxId = 9007199254740991;   // 2^53 - 1: exact as a JSON number
-
-constexpr std::string_view Methods[] = {"GetHistorico", "GetLotes", "DesfazLote", "DesfazVersao", "AbreLote"};
-
 } // namespace
 
-bool HistoryMethods::isMethod(std::string_view method)
+std::span<const MethodEntry<HistoryMethods>> HistoryMethods::methods()
 {
-    return std::find(std::begin(Methods), std::end(Methods), method) != std::end(Methods);
-}
-
-void HistoryMethods::call(std::string_view method, std::vector<JsonValue>& params, AnswerBuffer& out,
-                          const Caller& caller)
-{
-    if (method == "GetHistorico") getHistorico(params, out);
-    else if (method == "GetLotes") getLotes(params, out);
-    else if (method == "DesfazLote" || method == "DesfazVersao") desfaz(method, params, out, caller);
-    else if (method == "AbreLote") abreLote(params, out, caller);
-    else throw RpcError(rpc::MethodNotFound, "Método desconhecido: " + std::string(method) + ".");
+    static constexpr MethodEntry<HistoryMethods> Table[] = {
+        {"GetHistorico", &HistoryMethods::getHistorico, Right::read()},
+        {"GetLotes", &HistoryMethods::getLotes, Right::read()},
+        // Another user's batch also needs administrador: checked by the undo
+        // once it has found whose the batch is, before it writes.
+        {"DesfazLote", &HistoryMethods::desfaz, Right::translate(0, "desfazer alterações dele")},
+        {"DesfazVersao", &HistoryMethods::desfaz, Right::translate(0, "desfazer alterações dele")},
+        {"AbreLote", &HistoryMethods::abreLote, Right::translate(0, "alterar suas traduções")},
+    };
+    return Table;
 }
 
 std::optional<std::int64_t> HistoryMethods::batchOfHeader(const std::vector<std::string>& headers)
@@ -75,8 +71,10 @@ std::optional<std::int64_t> HistoryMethods::batchOfHeader(const std::vector<std:
     return id;
 }
 
-void HistoryMethods::getHistorico(std::vector<JsonValue>& params, AnswerBuffer& out)
+void HistoryMethods::getHistorico(MethodCall& call)
 {
+    std::vector<JsonValue>& params = call.params;
+    AnswerBuffer& out = call.out;
     MethodArgs args("GetHistorico", params);
     args.expectCount({5});
     const std::string language = args.language(0);
@@ -111,8 +109,10 @@ void HistoryMethods::getHistorico(std::vector<JsonValue>& params, AnswerBuffer& 
     packet.finish();
 }
 
-void HistoryMethods::getLotes(std::vector<JsonValue>& params, AnswerBuffer& out)
+void HistoryMethods::getLotes(MethodCall& call)
 {
+    std::vector<JsonValue>& params = call.params;
+    AnswerBuffer& out = call.out;
     MethodArgs args("GetLotes", params);
     args.expectCount({3});
     const std::string language = args.language(0);
@@ -147,9 +147,12 @@ void HistoryMethods::getLotes(std::vector<JsonValue>& params, AnswerBuffer& out)
     packet.finish();
 }
 
-void HistoryMethods::desfaz(std::string_view method, std::vector<JsonValue>& params, AnswerBuffer& out,
-                            const Caller& caller)
+void HistoryMethods::desfaz(MethodCall& call)
 {
+    const std::string_view method = call.method;
+    std::vector<JsonValue>& params = call.params;
+    AnswerBuffer& out = call.out;
+    const Caller& caller = call.caller;
     const bool whole = method == "DesfazLote";
     MethodArgs args(method, params);
     args.expectCount({3});
@@ -159,6 +162,11 @@ void HistoryMethods::desfaz(std::string_view method, std::vector<JsonValue>& par
     request.force = args.yesNo(2, "forçar");
     request.user = caller.user;
     request.method = std::string(method);
+    const Role role = caller.grants.on(request.language);
+    request.mayUndoOthers = role >= Role::Administrator;
+    if (role < Role::Reviewer)
+        for (const auto& [language, rules] : m_sessions.acquire()->reviewSettings())
+            request.guardReviewed = request.guardReviewed || (language == request.language && rules.required);
     const history::UndoOutcome outcome =
         whole ? history::undoBatch(m_writer, request, id) : history::undoVersion(m_writer, request, id);
 
@@ -178,8 +186,11 @@ void HistoryMethods::desfaz(std::string_view method, std::vector<JsonValue>& par
     packet.finish();
 }
 
-void HistoryMethods::abreLote(std::vector<JsonValue>& params, AnswerBuffer& out, const Caller& caller)
+void HistoryMethods::abreLote(MethodCall& call)
 {
+    std::vector<JsonValue>& params = call.params;
+    AnswerBuffer& out = call.out;
+    const Caller& caller = call.caller;
     MethodArgs args("AbreLote", params);
     args.expectCount({2});
     const std::string language = args.language(0);

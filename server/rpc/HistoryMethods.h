@@ -5,6 +5,7 @@
 #include "AnswerPacketWriter.h"
 #include "Caller.h"
 #include "Json.h"
+#include "MethodTable.h"
 #include "SessionPool.h"
 #include "WriteCoordinator.h"
 
@@ -19,17 +20,16 @@ class HistoryMethods {
 public:
     HistoryMethods(SessionPool& sessions, WriteCoordinator& writer) : m_sessions(sessions), m_writer(writer) {}
 
-    static bool isMethod(std::string_view method);
-    void call(std::string_view method, std::vector<JsonValue>& params, AnswerBuffer& out, const Caller& caller);
+    static std::span<const MethodEntry<HistoryMethods>> methods();
 
     // The batch a save joins, from the X-Trd-Lote header; none when absent.
     static std::optional<std::int64_t> batchOfHeader(const std::vector<std::string>& headers);
 
 private:
-    void getHistorico(std::vector<JsonValue>& params, AnswerBuffer& out);
-    void getLotes(std::vector<JsonValue>& params, AnswerBuffer& out);
-    void desfaz(std::string_view method, std::vector<JsonValue>& params, AnswerBuffer& out, const Caller& caller);
-    void abreLote(std::vector<JsonValue>& params, AnswerBuffer& out, const Caller& caller);
+    void getHistorico(MethodCall& call);
+    void getLotes(MethodCall& call);
+    void desfaz(MethodCall& call);
+    void abreLote(MethodCall& call);
 
     SessionPool& m_sessions;
     WriteCoordinator& m_writer;

@@ -74,23 +74,20 @@ memory::MemoryQuery askedRow(MethodArgs& args)
 
 } // namespace
 
-bool MemoryMethods::isMethod(std::string_view method)
+std::span<const MethodEntry<MemoryMethods>> MemoryMethods::methods()
 {
-    return method == "GetSugestoes" || method == "GetMesmaOrigem" || method == "GetInconsistencias";
+    static constexpr MethodEntry<MemoryMethods> Table[] = {
+        {"GetSugestoes", &MemoryMethods::getSugestoes, Right::read()},
+        {"GetMesmaOrigem", &MemoryMethods::getMesmaOrigem, Right::read()},
+        {"GetInconsistencias", &MemoryMethods::getInconsistencias, Right::read()},
+    };
+    return Table;
 }
 
-void MemoryMethods::call(std::string_view method, std::vector<JsonValue>& params, AnswerBuffer& out)
+void MemoryMethods::getSugestoes(MethodCall& call)
 {
-    if (method == "GetSugestoes")
-        getSugestoes(params, out);
-    else if (method == "GetMesmaOrigem")
-        getMesmaOrigem(params, out);
-    else
-        getInconsistencias(params, out);
-}
-
-void MemoryMethods::getSugestoes(std::vector<JsonValue>& params, AnswerBuffer& out)
-{
+    std::vector<JsonValue>& params = call.params;
+    AnswerBuffer& out = call.out;
     MethodArgs args("GetSugestoes", params);
     args.expectCount({4, 5});
     memory::MemoryQuery q = askedRow(args);
@@ -134,8 +131,10 @@ void MemoryMethods::getSugestoes(std::vector<JsonValue>& params, AnswerBuffer& o
     packet.finish();
 }
 
-void MemoryMethods::getMesmaOrigem(std::vector<JsonValue>& params, AnswerBuffer& out)
+void MemoryMethods::getMesmaOrigem(MethodCall& call)
 {
+    std::vector<JsonValue>& params = call.params;
+    AnswerBuffer& out = call.out;
     MethodArgs args("GetMesmaOrigem", params);
     args.expectCount({4});
     const memory::MemoryQuery q = askedRow(args);
@@ -153,8 +152,10 @@ void MemoryMethods::getMesmaOrigem(std::vector<JsonValue>& params, AnswerBuffer&
     packet.finish();
 }
 
-void MemoryMethods::getInconsistencias(std::vector<JsonValue>& params, AnswerBuffer& out)
+void MemoryMethods::getInconsistencias(MethodCall& call)
 {
+    std::vector<JsonValue>& params = call.params;
+    AnswerBuffer& out = call.out;
     MethodArgs args("GetInconsistencias", params);
     args.expectCount({1});
     writeInconsistencies(m_memory, args.language(0), out);

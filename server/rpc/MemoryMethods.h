@@ -4,6 +4,7 @@
 // sources translated in more than one way.
 #include "AnswerPacketWriter.h"
 #include "Json.h"
+#include "MethodTable.h"
 #include "TranslationMemory.h"
 
 #include <array>
@@ -25,15 +26,14 @@ class MemoryMethods {
 public:
     explicit MemoryMethods(memory::TranslationMemory& memory) : m_memory(memory) {}
 
-    static bool isMethod(std::string_view method);
-    void call(std::string_view method, std::vector<JsonValue>& params, AnswerBuffer& out);
+    static std::span<const MethodEntry<MemoryMethods>> methods();
 
     static void writeInconsistencies(memory::TranslationMemory& memory, const std::string& language, AnswerBuffer& out);
 
 private:
-    void getSugestoes(std::vector<JsonValue>& params, AnswerBuffer& out);
-    void getMesmaOrigem(std::vector<JsonValue>& params, AnswerBuffer& out);
-    void getInconsistencias(std::vector<JsonValue>& params, AnswerBuffer& out);
+    void getSugestoes(MethodCall& call);
+    void getMesmaOrigem(MethodCall& call);
+    void getInconsistencias(MethodCall& call);
 
     memory::TranslationMemory& m_memory;
 };

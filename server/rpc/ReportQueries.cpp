@@ -216,9 +216,19 @@ std::string names(const auto& items)
 
 } // namespace
 
-void ReportQueries::catalog(std::vector<JsonValue>& params, AnswerBuffer& out)
+std::span<const MethodEntry<ReportQueries>> ReportQueries::methods()
 {
-    MethodArgs("GetCatalogoRel", params).expectCount({0});
+    static constexpr MethodEntry<ReportQueries> Table[] = {
+        {"GetCatalogoRel", &ReportQueries::catalog, Right::read()},
+        {"GetConsultaRel", &ReportQueries::run, Right::read()},
+    };
+    return Table;
+}
+
+void ReportQueries::catalog(MethodCall& call)
+{
+    AnswerBuffer& out = call.out;
+    MethodArgs("GetCatalogoRel", call.params).expectCount({0});
     static constexpr std::array<AnswerField, 4> Fields = {{{"NMCONSULTA", "string", 40}, {"DSCONSULTA", "string", 200},
                                                            {"PARAMETROS", "string", 400}, {"CAMPOS", "string", 400}}};
     AnswerPacketWriter packet(out, Fields);
@@ -238,8 +248,10 @@ void ReportQueries::catalog(std::vector<JsonValue>& params, AnswerBuffer& out)
     packet.finish();
 }
 
-void ReportQueries::run(std::vector<JsonValue>& params, AnswerBuffer& out)
+void ReportQueries::run(MethodCall& call)
 {
+    std::vector<JsonValue>& params = call.params;
+    AnswerBuffer& out = call.out;
     MethodArgs args("GetConsultaRel", params);
     if (params.empty() || params.size() % 2 == 0)
         invalidParams("GetConsultaRel recebe o nome da consulta seguido de pares nome do parâmetro, valor.");

@@ -5,6 +5,7 @@
 // client text ever becomes part of a statement.
 #include "AnswerPacketWriter.h"
 #include "Json.h"
+#include "MethodTable.h"
 #include "SessionPool.h"
 #include "TranslationMemory.h"
 
@@ -19,11 +20,14 @@ public:
     explicit ReportQueries(SessionPool& sessions, memory::TranslationMemory* memory = nullptr)
         : m_sessions(sessions), m_memory(memory) {}
 
+    static std::span<const MethodEntry<ReportQueries>> methods();
+    void setMemory(memory::TranslationMemory* memory) { m_memory = memory; }
+
     // GetCatalogoRel(): one row per query: NMCONSULTA, DSCONSULTA,
     // PARAMETROS ("NAME:type;..."), CAMPOS ("FIELD;...").
-    void catalog(std::vector<JsonValue>& params, AnswerBuffer& out);
+    void catalog(MethodCall& call);
     // GetConsultaRel(name, param1, value1, param2, value2, ...): the query's rows.
-    void run(std::vector<JsonValue>& params, AnswerBuffer& out);
+    void run(MethodCall& call);
 
 private:
     SessionPool& m_sessions;

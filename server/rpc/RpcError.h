@@ -20,6 +20,7 @@ inline constexpr int InternalError = -32603;
 inline constexpr int Refused = -32000;     // the data refuses it: conflict, duplicate, unknown language
 inline constexpr int AuthRequired = -32001; // no session, or it expired: log in (again)
 inline constexpr int LoginFailed = -32002;  // wrong user name or password
+inline constexpr int Forbidden = -32003;    // the caller lacks the role the method needs (docs/users.md)
 inline constexpr int OutcomeUnknown = -32004; // a save may or may not be stored: read the row again
 
 // The code a ServerError of the kind is answered with: a database that is
@@ -32,6 +33,7 @@ constexpr int codeFor(ErrorKind kind)
     case ErrorKind::Unavailable:
     case ErrorKind::Internal: return InternalError;
     case ErrorKind::OutcomeUnknown: return OutcomeUnknown;
+    case ErrorKind::Forbidden: return Forbidden;
     }
     return InternalError;
 }

@@ -150,13 +150,26 @@ void RpcHandler::authenticate(const CallContext& context, RpcOutcome& outcome)
                              "administrador do sistema que crie o seu.");
     if (bearer) {
         const std::size_t token = header.find_first_not_of(' ', blank);
-        if (const auto user = m_users->user(std::string(header.substr(token == std::string_view::npos ? header.size() : token)))) {
-            outcome.user = *user;
+        if (auto user = m_users->sessionUser(std::string(header.substr(token == std::string_view::npos ? header.size() : token)))) {
+            outcome.user = std::move(user->name);
+            outcome.grants = std::move(user->grants);
             return;
         }
         throw RpcError(rpc::AuthRequired, "Sua sessão expirou ou foi encerrada: entre de novo com seu usuário e senha.");
     }
     throw RpcError(rpc::AuthRequired, "Este servidor pede usuário e senha: entre com os seus.");
+}
+
+Caller RpcHandler::callerOf(const RpcOutcome& outcome, const CallContext& context) const
+{
+    Caller caller;
+    if (outcome.user != "-") {
+        caller.user = outcome.user;
+        caller.users = m_users;
+    }
+    caller.grants = outcome.grants;
+    caller.batchHeaders = context.batchHeaders;
+    return caller;
 }
 
 RpcHandler::Admission RpcHandler::admit(const CallContext& context)
@@ -165,8 +178,11 @@ RpcHandler::Admission RpcHandler::admit(const CallContext& context)
     RpcOutcome outcome;
     try {
         authenticate(context, outcome);
-        admission.ok = true;
         admission.user = outcome.user;
+        if (!outcome.grants.any())
+            throw RpcError(rpc::Forbidden, "É preciso ter um papel neste servidor (leitor ou acima) para ler as "
+                                           "traduções. Peça um ao administrador.");
+        admission.ok = true;
     } catch (const RpcError& e) {
         admission.code = e.code();
         admission.message = e.what();
@@ -283,6 +299,7 @@ bool RpcHandler::run(std::string_view body, const CallContext& context, RpcOutco
         // checked first so that nobody without them takes a place there.
         if (done && m_suggestions && method->string() == "GetSugestoes") {
             authenticate(context, outcome);
+            m_service.checkCall(method->string(), args, callerOf(outcome, context));
             CallContext later = context;
             later.sink = nullptr;   // a few rows: answered whole
             const bool queued = m_suggestions->submit(
@@ -326,11 +343,7 @@ bool RpcHandler::run(std::string_view body, const CallContext& context, RpcOutco
         }
         const std::size_t before = answer.bytes.size();
         authenticate(context, outcome);
-        Caller caller;
-        if (outcome.user != "-")
-            caller.user = outcome.user;
-        caller.batchHeaders = context.batchHeaders;
-        m_service.call(method->string(), args, answer, caller);
+        m_service.call(method->string(), args, answer, callerOf(outcome, context));
         outcome.resultBytes = answer.sent + answer.bytes.size() - before;
         if (!cbor)
             answer.bytes += '}';

@@ -3,6 +3,7 @@
 // one answer body out, every failure turned into an error object. Independent
 // of HTTP, so tests and the fuzzer drive it directly.
 #include "TranslationService.h"
+#include "Roles.h"
 
 #include <chrono>
 #include <functional>
@@ -25,6 +26,8 @@ struct RpcOutcome {
     std::string errorDetail;   // the database's own account of a failure: for the log, never the client
     std::size_t resultBytes = 0;
     std::string user = "-";    // who called, for the log
+    // The caller's roles (a server without users: administrador of all).
+    Grants grants = Grants::everything();
 };
 
 class LoginGate;
@@ -73,7 +76,8 @@ public:
     static std::string errorBody(int code, std::string_view message);
 
     // For a request beside the JSON-RPC envelope (the change feed): whether
-    // it is let in as every method but Login is, and who makes it.
+    // it is let in as every method but Login is, and who makes it. It needs
+    // the right to read (any role), checked with the roles of the moment.
     struct Admission {
         bool ok = false;
         std::string user = "-";
@@ -89,6 +93,7 @@ private:
     bool run(std::string_view body, const CallContext& context, RpcOutcome& outcome,
              std::function<void(RpcOutcome)>* done);
     void authenticate(const CallContext& context, RpcOutcome& outcome);
+    Caller callerOf(const RpcOutcome& outcome, const CallContext& context) const;
 
     TranslationService& m_service;
     UserStore* m_users = nullptr;

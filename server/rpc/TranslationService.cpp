@@ -5,6 +5,8 @@
 #include "ListedRowsReader.h"
 #include "MethodArgs.h"
 #include "ReportQueries.h"
+#include "AccessMethods.h"
+#include "ReviewMethods.h"
 #include "RpcError.h"
 #include "Utf8Text.h"
 
@@ -19,9 +21,12 @@ namespace {
 constexpr std::array<AnswerField, 3> LanguageFields = {{
     {"IDIDIOMA", "string", 3}, {"DSIDIOMA", "string", 30}, {"IDIPROP", "string", 3}}};
 
-constexpr std::array<AnswerField, 6> RowFields = {{
+// The translation row with its review mark after the six fields the editor
+// declares (docs/protocol.md, "Translation row packet").
+constexpr std::array<AnswerField, 8> RowFields = {{
     {"STAGRVALPROP", "string", 4000}, {"STVALORPROP", "string", 4000}, {"IDSITTRADUCAO", "string", 1},
-    {"IDIDIOMA", "string", 3}, {"NMCOMPONENTE", "string", 50}, {"CDPROGTRAD", "string", 20}}};
+    {"IDIDIOMA", "string", 3}, {"NMCOMPONENTE", "string", 50}, {"CDPROGTRAD", "string", 20},
+    {"NMREVISOR", "string", 64}, {"DTREVISAO", "dateTime", 0}}};
 
 // The information and report dialogs load these rows into a 250-character
 // field; longer texts travel in consecutive pieces (docs/protocol.md).
@@ -51,9 +56,37 @@ int utcOffsetMinutes()
 
 void writeRow(AnswerPacketWriter& packet, const TranslationRowView& row)
 {
-    const std::string_view values[] = {row.source, row.destination, row.status,
-                                       row.language, row.component, row.program};
-    packet.textRow(values);
+    packet.beginRow();
+    packet.string(0, row.source);
+    packet.string(1, row.destination);
+    packet.string(2, row.status);
+    packet.string(3, row.language);
+    packet.string(4, row.component);
+    packet.string(5, row.program);
+    packet.string(6, row.reviewer);
+    if (!row.reviewer.empty())
+        packet.dateTime(7, row.reviewed);
+    packet.endRow();
+}
+
+// A tradutor's save of a language that requires review may not touch a
+// reviewed row: the writer refuses it inside the transaction that would
+// write it (Storage.h, RowChange::guardReviewed).
+void guardReviewedRows(StorageSession& session, const Caller& caller, std::vector<RowChange>& changes)
+{
+    std::vector<std::pair<std::string, ReviewSettings>> settings;
+    bool read = false;
+    for (RowChange& change : changes) {
+        if (change.kind == RowChange::Kind::Insert || caller.grants.on(change.original.language) >= Role::Reviewer)
+            continue;
+        if (!read) {
+            settings = session.reviewSettings();
+            read = true;
+        }
+        for (const auto& [language, rules] : settings)
+            if (language == change.original.language && rules.required)
+                change.guardReviewed = true;
+    }
 }
 
 void writeRows(StorageSession& session, const RowSelection& selection, AnswerBuffer& out)
@@ -94,49 +127,76 @@ DateBounds dateBounds(const MethodArgs& args, std::size_t firstIndex)
 } // namespace
 
 TranslationService::TranslationService(SessionPool& sessions, WriteCoordinator& writer)
-    : m_sessions(sessions), m_writer(writer), m_history(sessions, writer)
+    : m_sessions(sessions), m_writer(writer), m_history(sessions, writer), m_reports(sessions),
+      m_access(std::make_unique<AccessMethods>(sessions)), m_review(std::make_unique<ReviewMethods>(sessions, writer))
 {
+}
+
+TranslationService::~TranslationService() = default;
+
+std::span<const MethodEntry<TranslationService>> TranslationService::methods()
+{
+    static constexpr MethodEntry<TranslationService> Table[] = {
+        {"GetIdiTrad", &TranslationService::getIdiTrad, Right::read()},
+        {"GetDestino", &TranslationService::getDestino, Right::read()},
+        {"GetFiltroDest", &TranslationService::getFiltroDest, Right::read()},
+        {"GetCDSFilter", &TranslationService::getCdsFilter, Right::read()},
+        {"SetDestino", &TranslationService::setDestino,
+         Right::translate(Right::DeltaLanguages, "alterar suas traduções")},
+        {"GetInfoTrad", &TranslationService::getInfoTrad, Right::read()},
+        {"GetCalcTrad", &TranslationService::getCalcTrad, Right::read()},
+        {"GetCalcNtrad", &TranslationService::getCalcNtrad, Right::read()},
+        {"GetCalcDuv", &TranslationService::getCalcDuv, Right::read()},
+        {"GetDataHoraServ", &TranslationService::getDataHoraServ, Right::read()},
+    };
+    return Table;
 }
 
 bool TranslationService::isMethod(std::string_view method)
 {
-    static constexpr std::string_view Methods[] = {"GetIdiTrad", "GetDestino", "GetFiltroDest",
-                                                   "GetCDSFilter", "SetDestino", "GetInfoTrad",
-                                                   "GetCalcTrad", "GetCalcNtrad", "GetCalcDuv",
-                                                   "GetCatalogoRel", "GetConsultaRel", "GetDataHoraServ"};
-    return std::find(std::begin(Methods), std::end(Methods), method) != std::end(Methods)
-        || HistoryMethods::isMethod(method) || MemoryMethods::isMethod(method);
+    return findMethod(methods(), method) || findMethod(HistoryMethods::methods(), method)
+        || findMethod(MemoryMethods::methods(), method) || findMethod(ReportQueries::methods(), method)
+        || findMethod(AccessMethods::methods(), method) || findMethod(ReviewMethods::methods(), method);
 }
 
 void TranslationService::setMemory(memory::TranslationMemory& memory)
 {
     m_memory = &memory;
     m_memoryMethods = std::make_unique<MemoryMethods>(memory);
+    m_reports.setMemory(&memory);
 }
 
 void TranslationService::call(std::string_view method, std::vector<JsonValue>& params, AnswerBuffer& out,
                               const Caller& caller)
 {
-    if (method == "GetIdiTrad") getIdiTrad(params, out);
-    else if (method == "GetDestino") getDestino(params, out);
-    else if (method == "GetFiltroDest") getFiltroDest(params, out);
-    else if (method == "GetCDSFilter") getCdsFilter(params, out);
-    else if (method == "SetDestino") setDestino(params, out, caller);
-    else if (method == "GetInfoTrad") getInfoTrad(params, out);
-    else if (method == "GetCalcTrad") getCalcTrad(params, out);
-    else if (method == "GetCalcNtrad") getStatusSummary(params, "N", out);
-    else if (method == "GetCalcDuv") getStatusSummary(params, "D", out);
-    else if (method == "GetCatalogoRel") ReportQueries(m_sessions, m_memory).catalog(params, out);
-    else if (method == "GetConsultaRel") ReportQueries(m_sessions, m_memory).run(params, out);
-    else if (method == "GetDataHoraServ") getDataHoraServ(params, out);
-    else if (HistoryMethods::isMethod(method)) m_history.call(method, params, out, caller);
-    else if (m_memoryMethods && MemoryMethods::isMethod(method)) m_memoryMethods->call(method, params, out);
-    else throw RpcError(rpc::MethodNotFound, "Método desconhecido: " + std::string(method) + ".");
+    MethodCall call{method, params, out, caller, {}};
+    const bool ran = dispatch(*this, methods(), call) || dispatch(m_history, HistoryMethods::methods(), call)
+        || dispatch(m_reports, ReportQueries::methods(), call) || dispatch(*m_access, AccessMethods::methods(), call)
+        || dispatch(*m_review, ReviewMethods::methods(), call)
+        || (m_memoryMethods && dispatch(*m_memoryMethods, MemoryMethods::methods(), call));
+    if (!ran)
+        throw RpcError(rpc::MethodNotFound, "Método desconhecido: " + std::string(method) + ".");
 }
 
-void TranslationService::getIdiTrad(std::vector<JsonValue>& params, AnswerBuffer& out)
+void TranslationService::checkCall(std::string_view method, std::vector<JsonValue>& params, const Caller& caller)
 {
-    MethodArgs("GetIdiTrad", params).expectCount({0});
+    AnswerBuffer none;
+    MethodCall call{method, params, none, caller, {}};
+    const auto check = [&](auto table) {
+        if (const auto* entry = findMethod(table, method)) {
+            checkRight(entry->right, call);
+            return true;
+        }
+        return false;
+    };
+    check(methods()) || check(HistoryMethods::methods()) || check(MemoryMethods::methods())
+        || check(ReportQueries::methods()) || check(AccessMethods::methods()) || check(ReviewMethods::methods());
+}
+
+void TranslationService::getIdiTrad(MethodCall& call)
+{
+    AnswerBuffer& out = call.out;
+    MethodArgs("GetIdiTrad", call.params).expectCount({0});
     const auto languages = m_sessions.acquire()->languages();
     AnswerPacketWriter packet(out, LanguageFields);
     for (const auto& lang : languages) {
@@ -149,9 +209,10 @@ void TranslationService::getIdiTrad(std::vector<JsonValue>& params, AnswerBuffer
     packet.finish();
 }
 
-void TranslationService::getDestino(std::vector<JsonValue>& params, AnswerBuffer& out)
+void TranslationService::getDestino(MethodCall& call)
 {
-    MethodArgs args("GetDestino", params);
+    AnswerBuffer& out = call.out;
+    MethodArgs args("GetDestino", call.params);
     args.expectCount({7});
     RowSelection selection;
     selection.statuses = wantedStatuses(args);
@@ -160,21 +221,35 @@ void TranslationService::getDestino(std::vector<JsonValue>& params, AnswerBuffer
     writeRows(*m_sessions.acquire(), selection, out);
 }
 
-void TranslationService::getFiltroDest(std::vector<JsonValue>& params, AnswerBuffer& out)
+void TranslationService::getFiltroDest(MethodCall& call)
 {
-    MethodArgs args("GetFiltroDest", params);
+    AnswerBuffer& out = call.out;
+    MethodArgs args("GetFiltroDest", call.params);
     args.expectCount({8});
     RowSelection selection;
     selection.statuses = wantedStatuses(args);
     selection.conditions = parseFilterFragment(args.text(3, "filtro", 64 * 1024));
+    // The review condition is not a column's: it selects by the mark.
+    for (auto it = selection.conditions.begin(); it != selection.conditions.end();) {
+        if (it->column != FilterColumn::Reviewed) {
+            ++it;
+            continue;
+        }
+        const bool wanted = it->literal == "S";
+        if (selection.reviewed && *selection.reviewed != wanted)
+            selection.statuses.clear();   // both S and N: no row
+        selection.reviewed = wanted;
+        it = selection.conditions.erase(it);
+    }
     selection.language = args.language(4);
     selection.dates = dateBounds(args, 5);
     writeRows(*m_sessions.acquire(), selection, out);
 }
 
-void TranslationService::getCdsFilter(std::vector<JsonValue>& params, AnswerBuffer& out)
+void TranslationService::getCdsFilter(MethodCall& call)
 {
-    MethodArgs args("GetCDSFilter", params);
+    AnswerBuffer& out = call.out;
+    MethodArgs args("GetCDSFilter", call.params);
     args.expectCount({3});
     const std::string language = args.language(0);
     const std::string kind = args.text(2, "tipo de listagem", 1);
@@ -185,10 +260,9 @@ void TranslationService::getCdsFilter(std::vector<JsonValue>& params, AnswerBuff
     packet.finish();
 }
 
-void TranslationService::setDestino(std::vector<JsonValue>& params, AnswerBuffer& out, const Caller& caller)
+void TranslationService::setDestino(MethodCall& call)
 {
-    MethodArgs args("SetDestino", params);
-    args.expectCount({1});
+    const Caller& caller = call.caller;
     // A post is a batch of its own, unless the call names an open batch it
     // joins (a replace-all run: docs/history.md).
     WriteOrigin origin;
@@ -197,16 +271,20 @@ void TranslationService::setDestino(std::vector<JsonValue>& params, AnswerBuffer
     origin.batch = HistoryMethods::batchOfHeader(caller.batchHeaders);
     if (origin.batch)
         origin.kind = BatchKind::Replace;
-    const std::vector<RowChange> changes = readDelta(args.packet(0, "pacote de alterações"));
-    if (!changes.empty())
+    // The delta was read when its languages' rights were checked.
+    std::vector<RowChange>& changes = call.delta;
+    if (!changes.empty()) {
+        guardReviewedRows(*m_sessions.acquire(), caller, changes);
         m_writer.apply(changes, origin);
-    AnswerPacketWriter packet(out, NoFields);
+    }
+    AnswerPacketWriter packet(call.out, NoFields);
     packet.finish();
 }
 
-void TranslationService::getDataHoraServ(std::vector<JsonValue>& params, AnswerBuffer& out)
+void TranslationService::getDataHoraServ(MethodCall& call)
 {
-    MethodArgs("GetDataHoraServ", params).expectCount({0});
+    AnswerBuffer& out = call.out;
+    MethodArgs("GetDataHoraServ", call.params).expectCount({0});
     AnswerPacketWriter packet(out, ClockFields);
     packet.beginRow();
     packet.dateTime(0, m_writer.readTime());
@@ -215,9 +293,10 @@ void TranslationService::getDataHoraServ(std::vector<JsonValue>& params, AnswerB
     packet.finish();
 }
 
-void TranslationService::getInfoTrad(std::vector<JsonValue>& params, AnswerBuffer& out)
+void TranslationService::getInfoTrad(MethodCall& call)
 {
-    MethodArgs args("GetInfoTrad", params);
+    AnswerBuffer& out = call.out;
+    MethodArgs args("GetInfoTrad", call.params);
     args.expectCount({3, 1});
     const std::string language = args.language(0);
     AnswerPacketWriter packet(out, InfoFields);
@@ -249,12 +328,23 @@ void TranslationService::getInfoTrad(std::vector<JsonValue>& params, AnswerBuffe
     packet.finish();
 }
 
-void TranslationService::getCalcTrad(std::vector<JsonValue>& params, AnswerBuffer& out)
+void TranslationService::getCalcNtrad(MethodCall& call)
 {
-    MethodArgs args("GetCalcTrad", params);
+    getStatusSummary(call.params, "N", call.out);
+}
+
+void TranslationService::getCalcDuv(MethodCall& call)
+{
+    getStatusSummary(call.params, "D", call.out);
+}
+
+void TranslationService::getCalcTrad(MethodCall& call)
+{
+    AnswerBuffer& out = call.out;
+    MethodArgs args("GetCalcTrad", call.params);
     args.expectCount({5, 1});
     if (args.count() == 1) {
-        getStatusSummary(params, "T", out);
+        getStatusSummary(call.params, "T", out);
         return;
     }
     const std::string language = args.language(0);

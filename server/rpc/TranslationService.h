@@ -6,24 +6,36 @@
 #include "HistoryMethods.h"
 #include "Json.h"
 #include "MemoryMethods.h"
+#include "MethodTable.h"
+#include "ReportQueries.h"
 #include "SessionPool.h"
 #include "WriteCoordinator.h"
 
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace trd::server {
 
+class AccessMethods;
+class ReviewMethods;
+
 class TranslationService {
 public:
     TranslationService(SessionPool& sessions, WriteCoordinator& writer);
+    ~TranslationService();
 
     // Runs one method and appends its result (a JSON string holding the
     // packet) to out. Throws RpcError, or a ServerError of the kind at
     // fault, for a refusal; a StorageError for a failure of the database.
+    // The caller's right to the method is checked first (MethodTable.h).
     void call(std::string_view method, std::vector<JsonValue>& params, AnswerBuffer& out, const Caller& caller = {});
+
+    // Only the right: for a call that waits its turn before it runs (a
+    // suggestion), so that nobody without it takes a place in the queue.
+    void checkCall(std::string_view method, std::vector<JsonValue>& params, const Caller& caller);
 
     static bool isMethod(std::string_view method);
 
@@ -31,19 +43,26 @@ public:
     void setMemory(memory::TranslationMemory& memory);
 
 private:
-    void getIdiTrad(std::vector<JsonValue>& params, AnswerBuffer& out);
-    void getDestino(std::vector<JsonValue>& params, AnswerBuffer& out);
-    void getFiltroDest(std::vector<JsonValue>& params, AnswerBuffer& out);
-    void getCdsFilter(std::vector<JsonValue>& params, AnswerBuffer& out);
-    void setDestino(std::vector<JsonValue>& params, AnswerBuffer& out, const Caller& caller);
-    void getInfoTrad(std::vector<JsonValue>& params, AnswerBuffer& out);
-    void getCalcTrad(std::vector<JsonValue>& params, AnswerBuffer& out);
-    void getDataHoraServ(std::vector<JsonValue>& params, AnswerBuffer& out);
+    static std::span<const MethodEntry<TranslationService>> methods();
+
+    void getIdiTrad(MethodCall& call);
+    void getDestino(MethodCall& call);
+    void getFiltroDest(MethodCall& call);
+    void getCdsFilter(MethodCall& call);
+    void setDestino(MethodCall& call);
+    void getInfoTrad(MethodCall& call);
+    void getCalcTrad(MethodCall& call);
+    void getCalcNtrad(MethodCall& call);
+    void getCalcDuv(MethodCall& call);
+    void getDataHoraServ(MethodCall& call);
     void getStatusSummary(std::vector<JsonValue>& params, const char* status, AnswerBuffer& out);
 
     SessionPool& m_sessions;
     WriteCoordinator& m_writer;
     HistoryMethods m_history;
+    ReportQueries m_reports;
+    std::unique_ptr<AccessMethods> m_access;
+    std::unique_ptr<ReviewMethods> m_review;
     memory::TranslationMemory* m_memory = nullptr;
     std::unique_ptr<MemoryMethods> m_memoryMethods;
 };

@@ -34,6 +34,8 @@ ChangeRecord readRecord(const ResultRow& r)
     case ChangeType::Insert: c.type = 'I'; break;
     case ChangeType::Delete: c.type = 'E'; break;
     case ChangeType::Change: c.type = 'A'; break;
+    case ChangeType::Reviewed: c.type = 'R'; break;
+    case ChangeType::Unreviewed: c.type = 'U'; break;
     }
     c.statusBefore = r.isNull(4) ? std::string() : std::string(r.text(4));
     c.statusAfter = r.isNull(5) ? std::string() : std::string(r.text(5));

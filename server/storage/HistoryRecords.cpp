@@ -8,12 +8,13 @@
 namespace trd::server {
 
 namespace {
-constexpr std::array<std::pair<BatchKind, std::string_view>, 5> KindNames = {{
+constexpr std::array<std::pair<BatchKind, std::string_view>, 6> KindNames = {{
     {BatchKind::Edit, "edicao"},
     {BatchKind::Replace, "substituicao"},
     {BatchKind::Import, "importacao"},
     {BatchKind::Propagation, "propagacao"},
     {BatchKind::Undo, "desfazer"},
+    {BatchKind::Review, "revisao"},
 }};
 
 [[noreturn]] void noHistory()
@@ -52,6 +53,7 @@ std::string_view usualMethod(BatchKind kind, bool undoesBatch)
     case BatchKind::Edit:
     case BatchKind::Replace: return "SetDestino";
     case BatchKind::Undo: return undoesBatch ? "DesfazLote" : "DesfazVersao";
+    case BatchKind::Review: return "MarcaRevisao";
     case BatchKind::Import:
     case BatchKind::Propagation: break;
     }
@@ -60,12 +62,30 @@ std::string_view usualMethod(BatchKind kind, bool undoesBatch)
 
 int changeTypeCode(ChangeType type)
 {
-    return type == ChangeType::Insert ? 1 : type == ChangeType::Delete ? 2 : 0;
+    switch (type) {
+    case ChangeType::Change: break;
+    case ChangeType::Insert: return 1;
+    case ChangeType::Delete: return 2;
+    case ChangeType::Reviewed: return 3;
+    case ChangeType::Unreviewed: return 4;
+    }
+    return 0;
 }
 
 ChangeType changeTypeFromCode(long long code)
 {
-    return code == 1 ? ChangeType::Insert : code == 2 ? ChangeType::Delete : ChangeType::Change;
+    switch (code) {
+    case 1: return ChangeType::Insert;
+    case 2: return ChangeType::Delete;
+    case 3: return ChangeType::Reviewed;
+    case 4: return ChangeType::Unreviewed;
+    default: return ChangeType::Change;
+    }
+}
+
+bool isReviewMark(ChangeType type)
+{
+    return type == ChangeType::Reviewed || type == ChangeType::Unreviewed;
 }
 
 void checkBatchAccepts(const std::optional<BatchRecord>& batch, std::int64_t id, const WriteOrigin& origin,
@@ -74,7 +94,7 @@ void checkBatchAccepts(const std::optional<BatchRecord>& batch, std::int64_t id,
     const std::string named = "O lote " + std::to_string(id);
     if (!batch)
         badArgument(named + " não existe; nada foi gravado.");
-    if (batch->kind == BatchKind::Edit || batch->kind == BatchKind::Undo)
+    if (batch->kind == BatchKind::Edit || batch->kind == BatchKind::Undo || batch->kind == BatchKind::Review)
         badArgument(named + " não recebe outras gravações; nada foi gravado.");
     // An undo covers the versions the batch held when it ran: a later save
     // into the batch would be listed as undone while no undo covers it. The

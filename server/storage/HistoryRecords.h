@@ -24,9 +24,10 @@ enum class BatchKind : char {
     Import = 'I',       // an import (--import-tsv, --demo, files)
     Propagation = 'P',  // one translation carried to rows with the same source text
     Undo = 'D',         // an undo of a version or of a batch
+    Review = 'R',       // one review mark (MarcaRevisao, docs/users.md)
 };
 
-// "edicao", "substituicao", "importacao", "propagacao", "desfazer".
+// "edicao", "substituicao", "importacao", "propagacao", "desfazer", "revisao".
 std::string_view batchKindName(BatchKind kind);
 std::optional<BatchKind> batchKindFromName(std::string_view name);
 std::optional<BatchKind> batchKindFromCode(char code);
@@ -58,14 +59,19 @@ enum class ChangeType : char {
     Change = 'A',   // text or status changed
     Insert = 'I',   // the row was created
     Delete = 'E',   // the row was deleted
+    // A review mark set or taken away: the text and status stay as they
+    // were (the version keeps the status as before and after, and no text).
+    Reviewed = 'R',
+    Unreviewed = 'U',
 };
+bool isReviewMark(ChangeType type);
 
 // The method that usually writes a batch of the kind: kept as nothing (a
 // single post's batch would otherwise carry "SetDestino" every time).
 std::string_view usualMethod(BatchKind kind, bool undoesBatch);
 
 // How a change type is stored: 0 a change (stored in no bytes at all by
-// SQLite), 1 an insert, 2 a delete.
+// SQLite), 1 an insert, 2 a delete, 3 a review mark set, 4 one taken away.
 int changeTypeCode(ChangeType type);
 ChangeType changeTypeFromCode(long long code);
 

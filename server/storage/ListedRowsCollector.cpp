@@ -32,7 +32,8 @@ void ListedRowsCollector::add(std::int64_t id, const TranslationRowView& row)
     if (!m_seen.insert(id).second)
         return;
     m_found.push_back({std::string(row.source), std::string(row.destination), std::string(row.status),
-                       std::string(row.component), std::string(row.program), row.changed});
+                       std::string(row.component), std::string(row.program), row.changed,
+                       std::string(row.reviewer), row.reviewed});
 }
 
 void ListedRowsCollector::visitSorted(const std::string& language, const RowVisitor& visit)
@@ -41,7 +42,7 @@ void ListedRowsCollector::visitSorted(const std::string& language, const RowVisi
         return std::tie(a.program, a.component, a.source) < std::tie(b.program, b.component, b.source);
     });
     for (const auto& f : m_found)
-        visit({f.source, f.destination, f.status, language, f.component, f.program, f.changed});
+        visit({f.source, f.destination, f.status, language, f.component, f.program, f.changed, f.reviewer, f.reviewed});
 }
 
 } // namespace trd::server

@@ -26,6 +26,8 @@ private:
     struct Found {
         std::string source, destination, status, component, program;
         double changed;
+        std::string reviewer;
+        double reviewed;
     };
     std::vector<Found> m_found;
     std::unordered_set<std::int64_t> m_seen;

@@ -4,6 +4,8 @@
 #include "ListedRowsCollector.h"
 #include "PostgresConnection.h"
 #include "PostgresHistory.h"
+#include "PostgresReview.h"
+#include "ReviewRules.h"
 #include "PostgresRowWatcher.h"
 
 #include <algorithm>
@@ -142,8 +144,11 @@ public:
         if (sel.statuses.empty())
             return;
         PostgresConnection::Params params{sel.language};
-        std::string sql = std::string("SELECT ") + RowColumns + " FROM TRADUCAO WHERE IDIDIOMA = $1";
+        std::string sql = std::string("SELECT ") + RowColumns + pgreview::MarkColumns + " FROM TRADUCAO t"
+                          + pgreview::MarkJoin + " WHERE IDIDIOMA = $1";
         appendStatusAndDates(sql, params, sel.statuses, sel.dates);
+        if (sel.reviewed)
+            sql += *sel.reviewed ? " AND r.IDTRADUCAO IS NOT NULL" : " AND r.IDTRADUCAO IS NULL";
         for (const auto& cond : sel.conditions) {
             params.push_back(cond.literal);
             const std::string col = columnName(cond.column);
@@ -154,20 +159,21 @@ public:
                 sql += (cond.upper ? " AND trd_ulike(" : " AND trd_like(") + col + ", " + ph + ")";
         }
         sql += " ORDER BY CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP";
-        m_db.run(sql, params, [&](const PostgresConnection::Row& r) { visit(readRowView(r, 0)); });
+        m_db.run(sql, params, [&](const PostgresConnection::Row& r) { visit(withMark(readRowView(r, 0), r, 7)); });
     }
 
     void selectListedRows(const std::string& language, const std::vector<ListedKey>& keys,
                           const RowVisitor& visit) override
     {
         ListedRowsCollector found;
-        m_db.run(std::string("SELECT IDTRADUCAO, ") + RowColumns
+        m_db.run(std::string("SELECT t.IDTRADUCAO, ") + RowColumns + pgreview::MarkColumns
                      + " FROM json_array_elements($2::json) AS L CROSS JOIN LATERAL ("
                        "SELECT * FROM TRADUCAO WHERE IDIDIOMA = $1 AND CDPROGTRAD = L.value->>0"
                        " AND NMCOMPONENTE = L.value->>1 AND (json_array_length(L.value) < 3"
-                       " OR (md5(STAGRVALPROP) = md5(L.value->>2) AND STAGRVALPROP = L.value->>2))) AS T",
+                       " OR (md5(STAGRVALPROP) = md5(L.value->>2) AND STAGRVALPROP = L.value->>2))) AS t"
+                     + pgreview::MarkJoin,
                  PostgresConnection::Params{language, listedKeysJson(keys)},
-                 [&](const PostgresConnection::Row& r) { found.add(r.integer(0), readRowView(r, 1)); });
+                 [&](const PostgresConnection::Row& r) { found.add(r.integer(0), withMark(readRowView(r, 1), r, 8)); });
         found.visitSorted(language, visit);
     }
 
@@ -189,6 +195,37 @@ public:
         std::int64_t count = 0;
         m_db.run(sql, params, [&](const PostgresConnection::Row& r) { count = r.integer(0); });
         return count;
+    }
+
+    std::vector<std::pair<std::string, ReviewSettings>> reviewSettings() override { return pgreview::settings(m_db); }
+
+    std::vector<ReviewCount> countReviewed(const std::string& language, const DateBounds& dates) override
+    {
+        std::vector<ReviewCount> counts = {{'T', 0, 0}, {'D', 0, 0}, {'N', 0, 0}};
+        PostgresConnection::Params params{language};
+        std::string sql = std::string("SELECT IDSITTRADUCAO, COUNT(*), COUNT(r.IDTRADUCAO) FROM TRADUCAO t")
+                          + pgreview::MarkJoin + " WHERE IDIDIOMA = $1";
+        appendStatusAndDates(sql, params, "TDN", dates);
+        sql += " GROUP BY IDSITTRADUCAO";
+        m_db.run(sql, params, [&](const PostgresConnection::Row& r) {
+            for (ReviewCount& c : counts)
+                if (r.text(0) == std::string_view(&c.status, 1)) {
+                    c.rows = r.integer(1);
+                    c.reviewed = r.integer(2);
+                }
+        });
+        return counts;
+    }
+
+    std::optional<ReviewMark> reviewMark(const RowKey& row) override
+    {
+        std::optional<ReviewMark> mark;
+        m_db.run(std::string("SELECT r.NMREVISOR, r.DTREVISAO FROM TRADUCAO t") + pgreview::MarkJoin
+                     + " WHERE IDIDIOMA = $1 AND CDPROGTRAD = $2 AND NMCOMPONENTE = $3 AND md5(STAGRVALPROP) = md5($4)"
+                       " AND STAGRVALPROP = $4 AND r.IDTRADUCAO IS NOT NULL",
+                 {row.language, row.program, row.component, row.source},
+                 [&](const PostgresConnection::Row& r) { mark = ReviewMark{std::string(r.text(0)), r.real(1)}; });
+        return mark;
     }
 
     // Answers, and no one holds a lock on the tables that would make saves
@@ -224,6 +261,15 @@ public:
     }
 
 private:
+    static TranslationRowView withMark(TranslationRowView row, const PostgresConnection::Row& r, int first)
+    {
+        if (!r.isNull(first)) {
+            row.reviewer = r.text(first);
+            row.reviewed = r.real(first + 1);
+        }
+        return row;
+    }
+
     PostgresConnection m_db;
     PostgresHistoryReader m_history;
 };
@@ -319,10 +365,19 @@ public:
                  {textArray(languages), textArray(programs), textArray(components), textArray(sources)});
     }
 
+    void setReviewSettings(const std::string& language, const ReviewSettings& settings) override
+    {
+        pgreview::putSettings(m_db, language, settings);
+    }
+
     void apply(const RowChange& change, double now) override
     {
         if (change.kind == RowChange::Kind::Insert) {
             insertNew(change.updated, now, now, change.reviveId, change.reviveAfterVersion);
+            return;
+        }
+        if (change.kind == RowChange::Kind::Review) {
+            markReviewed(change, now);
             return;
         }
         // FOR UPDATE: another server sharing the database waits here, then
@@ -344,6 +399,9 @@ public:
                  });
         if (id < 0 || destination != change.originalDestination || status != change.originalStatus)
             changedByOther(change.original, id < 0 || !last ? std::nullopt : m_reader.version(*last));
+        if (change.guardReviewed && review::touchesRow(change))
+            if (const auto mark = pgreview::markOf(m_db, id, last))
+                review::refuseReviewedRow(change.original, *mark);
         if (change.kind == RowChange::Kind::Delete) {
             const std::int64_t version =
                 m_log.record(change.original.language, id, last, ChangeType::Delete, change.originalStatus, {},
@@ -393,6 +451,29 @@ public:
     }
 
 private:
+    // Marks or unmarks a row as reviewed: a version of its own, which the
+    // mark then names; the row's text, status and change date stay. The
+    // row's lock (lockRows) keeps a save from slipping in between.
+    void markReviewed(const RowChange& change, double now)
+    {
+        const RowKey& key = change.original;
+        const std::optional<CurrentRow> row = m_reader.rowByKey(key.language, key.program, key.component, key.source);
+        if (!row)
+            review::refuseUnknownRow(key);
+        review::checkMark(change, *row, m_reader);
+        if (!change.marked && !pgreview::markOf(m_db, row->id, row->lastVersion))
+            return;
+        const std::int64_t version =
+            m_log.record(key.language, row->id, row->lastVersion,
+                         change.marked ? ChangeType::Reviewed : ChangeType::Unreviewed, row->status, row->status,
+                         std::nullopt, now, now);
+        m_db.run("UPDATE TRADUCAO SET IDULTVERSAO = $1 WHERE IDTRADUCAO = $2",
+                 {std::to_string(version), std::to_string(row->id)});
+        pgreview::putMark(m_db, row->id,
+                          change.marked ? std::optional<ReviewMark>(ReviewMark{change.reviewer, now}) : std::nullopt,
+                          version);
+    }
+
     // Keeps the version of a row going from (destination, status) to `row`
     // and answers its newest version; a write that changes neither the text
     // nor the status keeps none.
@@ -473,6 +554,7 @@ PostgresStorage::PostgresStorage(std::string conninfo, PostgresTimeouts timeouts
         const int version = pghistory::checkVersion(db);
         db.exec(SchemaSql);
         pghistory::upgrade(db, version);
+        pgreview::ensureSchema(db);
         db.exec("COMMIT");
     } catch (...) {
         db.exec("ROLLBACK");

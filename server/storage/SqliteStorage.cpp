@@ -6,6 +6,8 @@
 #include "SqliteConnection.h"
 #include "SqliteFileGuard.h"
 #include "SqliteHistory.h"
+#include "ReviewRules.h"
+#include "SqliteReview.h"
 #include "SqliteIntegrityWatch.h"
 
 #include <algorithm>
@@ -95,8 +97,8 @@ int bindStatusAndDates(SqliteStatement& st, int index, const std::string& status
 class SqliteSession : public StorageSession {
 public:
     SqliteSession(const std::string& path, SqliteConnection::Mode mode, std::atomic<bool>* damaged, int timeLimitMs,
-                  bool history)
-        : m_db(path, true, mode), m_history(m_db), m_hasHistory(history)
+                  bool history, bool review)
+        : m_db(path, true, mode), m_history(m_db), m_hasHistory(history), m_hasReview(review)
     {
         m_db.setDamageFlag(damaged);
         m_db.setStatementTimeLimit(timeLimitMs);
@@ -123,8 +125,14 @@ public:
     {
         if (sel.statuses.empty())
             return;   // every status argument was "X"
-        std::string sql = std::string("SELECT ") + RowColumns + " FROM TRADUCAO WHERE IDIDIOMA = ?";
+        std::string sql = std::string("SELECT ") + RowColumns + markColumns() + " FROM TRADUCAO" + markJoin()
+                          + " WHERE IDIDIOMA = ?";
         appendStatusAndDates(sql, sel.statuses, sel.dates);
+        if (sel.reviewed)
+            sql += *sel.reviewed && m_hasReview ? " AND r.IDTRADUCAO IS NOT NULL"
+                 : *sel.reviewed                ? " AND 0"
+                 : m_hasReview                  ? " AND r.IDTRADUCAO IS NULL"
+                                                : "";
         for (const auto& cond : sel.conditions) {
             const std::string col = columnName(cond.column);
             if (cond.op == FilterOperator::Equal)
@@ -139,7 +147,7 @@ public:
         for (const auto& cond : sel.conditions)
             st.bind(index++, cond.literal);
         while (st.step())
-            visit(readRowView(st, 0));
+            visit(withMark(readRowView(st, 0), st, 7));
     }
 
     void selectListedRows(const std::string& language, const std::vector<ListedKey>& keys,
@@ -148,16 +156,16 @@ public:
         ListedRowsCollector found;
         // The key list drives the join (CROSS JOIN keeps it outside), each
         // element probing the unique key index once.
-        auto st = m_db.prepare(std::string("SELECT IDTRADUCAO, ") + RowColumns
-                               + " FROM json_each(?2) AS L CROSS JOIN TRADUCAO"
-                                 " WHERE IDIDIOMA = ?1 AND CDPROGTRAD = json_extract(L.value, '$[0]')"
+        auto st = m_db.prepare(std::string("SELECT TRADUCAO.IDTRADUCAO, ") + RowColumns + markColumns()
+                               + " FROM json_each(?2) AS L CROSS JOIN TRADUCAO" + markJoin()
+                               + " WHERE IDIDIOMA = ?1 AND CDPROGTRAD = json_extract(L.value, '$[0]')"
                                  " AND NMCOMPONENTE = json_extract(L.value, '$[1]')"
                                  " AND (json_array_length(L.value) < 3"
                                  " OR STAGRVALPROP = json_extract(L.value, '$[2]'))");
         const std::string list = listedKeysJson(keys);   // bound without a copy: must outlive the steps
         st.bind(1, language).bind(2, list);
         while (st.step())
-            found.add(st.integer(0), readRowView(st, 1));
+            found.add(st.integer(0), withMark(readRowView(st, 1), st, 8));
         found.visitSorted(language, visit);
     }
 
@@ -190,6 +198,44 @@ public:
     {
         auto st = m_db.prepare("SELECT COUNT(*) FROM IDIOMA");
         st.step();
+    }
+
+    std::vector<std::pair<std::string, ReviewSettings>> reviewSettings() override
+    {
+        return m_hasReview ? sqlitereview::settings(m_db) : std::vector<std::pair<std::string, ReviewSettings>>{};
+    }
+
+    std::vector<ReviewCount> countReviewed(const std::string& language, const DateBounds& dates) override
+    {
+        std::vector<ReviewCount> counts = {{'T', 0, 0}, {'D', 0, 0}, {'N', 0, 0}};
+        std::string sql = std::string("SELECT IDSITTRADUCAO, COUNT(*), ")
+                          + (m_hasReview ? "COUNT(r.IDTRADUCAO)" : "0") + " FROM TRADUCAO" + markJoin()
+                          + " WHERE IDIDIOMA = ?";
+        appendStatusAndDates(sql, "TDN", dates);
+        sql += " GROUP BY IDSITTRADUCAO";
+        auto st = m_db.prepare(sql);
+        st.bind(1, language);
+        bindStatusAndDates(st, 2, "TDN", dates);
+        while (st.step())
+            for (ReviewCount& c : counts)
+                if (st.text(0) == std::string_view(&c.status, 1)) {
+                    c.rows = st.integer(1);
+                    c.reviewed = st.integer(2);
+                }
+        return counts;
+    }
+
+    std::optional<ReviewMark> reviewMark(const RowKey& row) override
+    {
+        if (!m_hasReview)
+            return std::nullopt;
+        auto st = m_db.prepare("SELECT r.NMREVISOR, r.DTREVISAO FROM TRADUCAO" + std::string(markJoin())
+                               + " WHERE IDIDIOMA = ? AND CDPROGTRAD = ? AND NMCOMPONENTE = ? AND STAGRVALPROP = ?"
+                                 " AND r.IDTRADUCAO IS NOT NULL");
+        st.bind(1, row.language).bind(2, row.program).bind(3, row.component).bind(4, row.source);
+        if (!st.step())
+            return std::nullopt;
+        return ReviewMark{std::string(st.text(0)), st.real(1)};
     }
 
     HistoryReader& history() override
@@ -229,9 +275,23 @@ public:
     }
 
 private:
+    const char* markColumns() const { return m_hasReview ? sqlitereview::MarkColumns : sqlitereview::NoMarkColumns; }
+    const char* markJoin() const { return m_hasReview ? sqlitereview::MarkJoin : ""; }
+
+    // The mark's columns after the row's, from `first` on.
+    static TranslationRowView withMark(TranslationRowView row, const SqliteStatement& st, int first)
+    {
+        if (!st.isNull(first)) {
+            row.reviewer = st.text(first);
+            row.reviewed = st.real(first + 1);
+        }
+        return row;
+    }
+
     SqliteConnection m_db;
     SqliteHistoryReader m_history;
     bool m_hasHistory;
+    bool m_hasReview;
 };
 
 class SqliteWriter : public StorageWriter {
@@ -328,7 +388,14 @@ public:
             insertNew(change.updated, now, now, change.reviveId, change.reviveAfterVersion);
             return;
         }
+        if (change.kind == RowChange::Kind::Review) {
+            markReviewed(change, now);
+            return;
+        }
         const Found found = findUnchanged(change);
+        if (change.guardReviewed && review::touchesRow(change))
+            if (const auto mark = sqlitereview::markOf(m_db, found.id, found.lastVersion))
+                review::refuseReviewedRow(change.original, *mark);
         if (change.kind == RowChange::Kind::Delete) {
             if (m_keepVersions) {
                 const std::int64_t version =
@@ -379,6 +446,11 @@ public:
     }
 
     void setOrigin(const WriteOrigin& origin) override { m_log.setOrigin(origin); }
+
+    void setReviewSettings(const std::string& language, const ReviewSettings& settings) override
+    {
+        sqlitereview::putSettings(m_db, language, settings);
+    }
 
     std::int64_t openBatch(const WriteOrigin& origin, const std::string& language, double now) override
     {
@@ -475,6 +547,31 @@ private:
         std::int64_t id = 0;
         std::optional<std::int64_t> lastVersion;
     };
+
+    // Marks or unmarks a row as reviewed: a version of its own, which the
+    // mark then names; the row's text, status and change date stay.
+    void markReviewed(const RowChange& change, double now)
+    {
+        const RowKey& key = change.original;
+        const std::optional<CurrentRow> row = m_reader.rowByKey(key.language, key.program, key.component, key.source);
+        if (!row)
+            review::refuseUnknownRow(key);
+        review::checkMark(change, *row, m_reader);
+        if (!change.marked && !sqlitereview::markOf(m_db, row->id, row->lastVersion))
+            return;   // nothing to take away
+        std::optional<std::int64_t> version = row->lastVersion;
+        if (m_keepVersions) {
+            version = m_log.record(key.language, row->id, row->lastVersion,
+                                   change.marked ? ChangeType::Reviewed : ChangeType::Unreviewed, row->status,
+                                   row->status, std::nullopt, now, now);
+            auto st = m_db.prepare("UPDATE TRADUCAO SET IDULTVERSAO = ? WHERE IDTRADUCAO = ?");
+            st.bind(1, *version).bind(2, row->id);
+            st.run();
+        }
+        sqlitereview::putMark(m_db, row->id,
+                              change.marked ? std::optional<ReviewMark>(ReviewMark{change.reviewer, now}) : std::nullopt,
+                              version);
+    }
 
     // The row as the client last saw it: found by its original key, with its
     // original destination text and status still in place.
@@ -660,6 +757,7 @@ SqliteStorage::SqliteStorage(std::string path, SqliteOpenOptions options)
             else
                 upgrade(version);
         }
+        addReviewTables();
     }
     m_guard = std::make_unique<SqliteFileGuard>(m_path, !m_options.besideServer);
     if (m_options.readOnly)
@@ -679,6 +777,7 @@ void SqliteStorage::createSchema()
     db.exec(SchemaSql);
     db.exec(SecondaryIndexSql);
     db.exec(sqlitehistory::SchemaSql);
+    sqlitereview::ensureSchema(db);
     db.exec(("PRAGMA application_id=" + std::to_string(ApplicationId)).c_str());
     db.exec(("PRAGMA user_version=" + std::to_string(SchemaVersion)).c_str());
     db.exec("COMMIT");
@@ -703,6 +802,28 @@ void SqliteStorage::upgrade(int from)
     }
     std::fprintf(stderr, "trd-server: banco %s atualizado do esquema %d para o %d (histórico de alterações)\n",
                  m_path.c_str(), from, SchemaVersion);
+}
+
+// The review marks' tables, added to a database that lacks them whatever
+// its schema version; a database served read-only is read without them.
+void SqliteStorage::addReviewTables()
+{
+    SqliteConnection db(m_path, m_options.durable,
+                        m_options.readOnly ? SqliteConnection::Mode::ReadOnly : SqliteConnection::Mode::ReadWrite);
+    if (sqlitereview::present(db))
+        return;
+    if (m_options.readOnly) {
+        m_reviewKept = false;
+        return;
+    }
+    db.exec("BEGIN IMMEDIATE");
+    try {
+        sqlitereview::ensureSchema(db);
+        db.exec("COMMIT");
+    } catch (const std::exception& e) {
+        db.exec("ROLLBACK");
+        throw StorageError("não foi possível criar as tabelas de revisão no banco " + m_path + ": " + e.what());
+    }
 }
 
 int SqliteStorage::checkIdentity()
@@ -794,7 +915,7 @@ std::unique_ptr<StorageSession> SqliteStorage::openSession()
         throw StorageError("database files lost", lost);
     return std::make_unique<SqliteSession>(
         m_path, m_options.readOnly ? SqliteConnection::Mode::ReadOnly : SqliteConnection::Mode::ReadWrite, &m_damaged,
-        m_statementTimeLimitMs, m_historyKept);
+        m_statementTimeLimitMs, m_historyKept, m_reviewKept);
 }
 
 std::unique_ptr<StorageWriter> SqliteStorage::openWriter()

@@ -60,6 +60,11 @@ inline StorageError outcomeUnknown(const std::string& detail)
                         false, ErrorKind::OutcomeUnknown);
 }
 
+[[noreturn]] inline void reviewNotKept()
+{
+    throw ServerError(ErrorKind::Unavailable, "Este banco não guarda marcas de revisão.");
+}
+
 // What a save would meet now, for GET /health.
 struct StorageStatus {
     bool writable = true;
@@ -95,6 +100,10 @@ struct TranslationRowView {
     std::string_view component;    // NMCOMPONENTE
     std::string_view program;      // CDPROGTRAD
     double changed = 0;            // DTALTERACAO, days since 1899-12-30, server local time
+    // The review mark, read by selectRows and selectListedRows only: who
+    // marked the row as reviewed (empty: not reviewed) and when.
+    std::string_view reviewer;     // NMREVISOR
+    double reviewed = 0;           // DTREVISAO
 };
 
 // A translation row from a result row whose columns, from `first` on, are in
@@ -130,6 +139,27 @@ struct RowSelection {
     std::string statuses;                      // wanted statuses, a subset of "TDN"
     DateBounds dates;
     std::vector<FilterCondition> conditions;   // all must hold
+    std::optional<bool> reviewed;              // only rows marked as reviewed (true) or not (false)
+};
+
+// The review rules of a language (docs/users.md), both off by default.
+struct ReviewSettings {
+    bool required = false;           // a reviewed row can be changed only by a revisor or above
+    bool ownChangeBlocked = false;   // a revisor cannot mark their own last change
+    bool operator==(const ReviewSettings&) const = default;
+};
+
+// A row's review mark.
+struct ReviewMark {
+    std::string reviewer;
+    double when = 0;
+};
+
+// Rows of one status and how many of them are marked as reviewed.
+struct ReviewCount {
+    char status = 'T';
+    std::int64_t rows = 0;
+    std::int64_t reviewed = 0;
 };
 
 // The identity of a translation row: unique per language, program, component
@@ -158,7 +188,9 @@ struct TranslationRow {
 
 // One change of a SetDestino delta, validated.
 struct RowChange {
-    enum class Kind { Modify, Delete, Insert };
+    // Review: marks (or unmarks) the row found by `original` as reviewed,
+    // leaving its text and status as they are.
+    enum class Kind { Modify, Delete, Insert, Review };
     Kind kind = Kind::Modify;
     int rowNumber = 0;                // row of the delta packet, for messages
     RowKey original;                  // Modify/Delete: where the row was
@@ -169,6 +201,18 @@ struct RowChange {
     // IDTRADUCAO when it is free, its versions going on after this one.
     std::optional<std::int64_t> reviveId;
     std::optional<std::int64_t> reviveAfterVersion;
+    // Modify/Delete: refused when the row is marked as reviewed and the
+    // change touches its text or status (required review, a writer below
+    // revisor).
+    bool guardReviewed = false;
+    // Review only: mark (true) or unmark; who marks; whether the row must
+    // still hold originalDestination/originalStatus (what the revisor saw);
+    // whether a row whose last change of text or status is the reviewer's
+    // own is refused (docs/users.md).
+    bool marked = false;
+    std::string reviewer;
+    bool checkSeen = false;
+    bool refuseOwnChange = false;
 };
 
 // What a run of --prune-history removed.
@@ -201,6 +245,23 @@ public:
     virtual void scanRows(const KeyedRowVisitor& visit) = 0;
     virtual void selectRowsById(const std::vector<std::int64_t>& ids, const KeyedRowVisitor& visit) = 0;
 
+    // The review marks and rules (docs/users.md).
+    // The rules of every language that has any turned on.
+    virtual std::vector<std::pair<std::string, ReviewSettings>> reviewSettings() { return {}; }
+    // Rows of the language within the dates, per status T, D, N, and how
+    // many are marked as reviewed.
+    virtual std::vector<ReviewCount> countReviewed(const std::string& language, const DateBounds& dates)
+    {
+        (void)language, (void)dates;
+        reviewNotKept();
+    }
+    // The row's mark; none when it is not marked or does not exist.
+    virtual std::optional<ReviewMark> reviewMark(const RowKey& row)
+    {
+        (void)row;
+        return std::nullopt;
+    }
+
     // The versions and batches kept of every write (docs/history.md).
     virtual HistoryReader& history();
     // The change feed's reading: the versions after query.after, with their
@@ -230,6 +291,13 @@ public:
     // their original keys. Back ends shared by several servers take the locks
     // in one fixed order here, so that two batches never wait on each other.
     virtual void lockRows(const std::vector<const RowKey*>&) {}
+
+    // Sets the review rules of a language (an administrador's call).
+    virtual void setReviewSettings(const std::string& language, const ReviewSettings& settings)
+    {
+        (void)language, (void)settings;
+        reviewNotKept();
+    }
 
     // Imports (demo, seeding): insert or replace a language; insert rows.
     virtual void putLanguage(const Language& language) = 0;

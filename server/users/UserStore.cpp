@@ -117,10 +117,18 @@ void UserStore::load()
             if (!secret || secret->size() != crypto_auth_hmacsha256_KEYBYTES)
                 throw std::runtime_error(m_path + ", linha " + std::to_string(number) + ": segredo inválido");
             m_secret = *secret;
-        } else if (validName(name) && value.rfind("$argon2id$", 0) == 0 && value.size() < crypto_pwhash_STRBYTES) {
-            m_users[name] = value;
-        } else {
+            continue;
+        }
+        const auto roles = value.find('\t');
+        const std::string hash = value.substr(0, roles);
+        if (!validName(name) || hash.rfind("$argon2id$", 0) != 0 || hash.size() >= crypto_pwhash_STRBYTES)
             throw std::runtime_error(m_path + ", linha " + std::to_string(number) + ": linha inválida");
+        Entry& entry = m_users[name];
+        entry.hash = hash;
+        try {
+            entry.grants = roles == std::string::npos ? Grants::everything(true) : Grants::parse(value.substr(roles + 1));
+        } catch (const std::exception& e) {
+            throw std::runtime_error(m_path + ", linha " + std::to_string(number) + ": " + e.what());
         }
     }
 }
@@ -172,11 +180,17 @@ void UserStore::refreshServing()
 
 void UserStore::save() const
 {
-    std::string text = "# usuários do trd-server: nome, TAB, hash Argon2id da senha\n";
+    std::string text = "# usuários do trd-server: nome, TAB, hash Argon2id da senha, TAB, papéis (papel:IDIOMA,...)\n";
     text += std::string(SecretTag) + '\t'
             + toHex(reinterpret_cast<const unsigned char*>(m_secret.data()), m_secret.size()) + '\n';
-    for (const auto& [name, hash] : m_users)
-        text += name + '\t' + hash + '\n';
+    for (const auto& [name, entry] : m_users) {
+        text += name + '\t' + entry.hash;
+        // A user who never had roles written keeps a line as it was before
+        // roles: a server of the earlier version still reads such a file.
+        if (!entry.grants.inherited())
+            text += '\t' + entry.grants.format();
+        text += '\n';
+    }
     const std::string temp = m_path + ".novo";
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
@@ -214,7 +228,7 @@ std::vector<std::string> UserStore::names() const
     return out;
 }
 
-void UserStore::add(const std::string& name, const std::string& password)
+void UserStore::add(const std::string& name, const std::string& password, const std::optional<Grants>& grants)
 {
     if (!validName(name))
         throw std::runtime_error("nome de usuário inválido: use até 64 letras, dígitos, '.', '_', '-' ou '@'");
@@ -226,7 +240,9 @@ void UserStore::add(const std::string& name, const std::string& password)
         m_secret.assign(crypto_auth_hmacsha256_KEYBYTES, '\0');
         randombytes_buf(m_secret.data(), m_secret.size());
     }
-    m_users[name] = hashPassword(password);
+    Entry& entry = m_users[name];
+    entry.hash = hashPassword(password);
+    entry.grants = grants ? *grants : Grants::everything(true);
     save();
 }
 
@@ -246,8 +262,51 @@ void UserStore::resetPassword(const std::string& name, const std::string& passwo
     auto it = m_users.find(name);
     if (it == m_users.end())
         throw std::runtime_error("o usuário " + name + " não existe");
-    it->second = hashPassword(password);
+    it->second.hash = hashPassword(password);
     save();
+}
+
+UserStore::Entry& UserStore::existing(const std::string& name)
+{
+    const auto it = m_users.find(name);
+    if (it == m_users.end())
+        throw std::invalid_argument("o usuário " + name + " não existe");
+    return it->second;
+}
+
+Grants UserStore::grant(const std::string& name, const std::string& language, Role role)
+{
+    if (!Grants::validLanguage(language))
+        throw std::invalid_argument("idioma inválido para um papel: \"" + language + "\" (use o código do idioma ou *)");
+    std::lock_guard lock(m_mutex);
+    load();
+    Entry& entry = existing(name);
+    entry.grants.grant(language, role);
+    save();
+    return entry.grants;
+}
+
+Grants UserStore::revoke(const std::string& name, const std::string& language)
+{
+    std::lock_guard lock(m_mutex);
+    load();
+    Entry& entry = existing(name);
+    entry.grants.revoke(language);
+    save();
+    return entry.grants;
+}
+
+std::vector<std::pair<std::string, Grants>> UserStore::usersWithRoles()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_serving)
+        refreshServing();
+    else
+        reloadIfChanged();
+    std::vector<std::pair<std::string, Grants>> out;
+    for (const auto& [name, entry] : m_users)
+        out.emplace_back(name, entry.grants);
+    return out;
 }
 
 std::string UserStore::sign(const std::string& payload, const std::string& hash) const
@@ -276,7 +335,7 @@ std::optional<std::string> UserStore::hashOf(const std::string& name)
     const auto it = m_users.find(name);
     if (it == m_users.end())
         return std::nullopt;
-    return it->second;
+    return it->second.hash;
 }
 
 bool UserStore::matches(const std::string& hash, const std::string& password)
@@ -303,6 +362,13 @@ std::string UserStore::issue(const std::string& name, const std::string& hash, s
 }
 
 std::optional<std::string> UserStore::user(const std::string& token)
+{
+    if (auto session = sessionUser(token))
+        return std::move(session->name);
+    return std::nullopt;
+}
+
+std::optional<UserStore::SessionUser> UserStore::sessionUser(const std::string& token)
 {
     const auto dot = token.find('.');
     if (dot == std::string::npos || token.size() > 512)
@@ -333,11 +399,11 @@ std::optional<std::string> UserStore::user(const std::string& token)
     const auto it = m_users.find(name);
     if (it == m_users.end())
         return std::nullopt;
-    const std::string expected = sign(*payload, it->second);
+    const std::string expected = sign(*payload, it->second.hash);
     const std::string given = token.substr(dot + 1);
     if (given.size() != expected.size() || sodium_memcmp(given.data(), expected.data(), given.size()) != 0)
         return std::nullopt;
-    return name;
+    return SessionUser{name, it->second.grants};
 }
 
 } // namespace trd::server

@@ -1,0 +1,28 @@
+#pragma once
+// The review mark's methods (docs/users.md, docs/protocol.md): a revisor
+// marks or unmarks one row, an administrador sets a language's review
+// rules, and the reviewed counts beside the counts per status.
+#include "MethodTable.h"
+#include "SessionPool.h"
+#include "WriteCoordinator.h"
+
+#include <span>
+
+namespace trd::server {
+
+class ReviewMethods {
+public:
+    ReviewMethods(SessionPool& sessions, WriteCoordinator& writer) : m_sessions(sessions), m_writer(writer) {}
+
+    static std::span<const MethodEntry<ReviewMethods>> methods();
+
+private:
+    void marcaRevisao(MethodCall& call);
+    void setRevisaoIdioma(MethodCall& call);
+    void getCalcRevisadas(MethodCall& call);
+
+    SessionPool& m_sessions;
+    WriteCoordinator& m_writer;
+};
+
+} // namespace trd::server
