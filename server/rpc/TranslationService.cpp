@@ -159,6 +159,22 @@ bool TranslationService::isMethod(std::string_view method)
         || findMethod(AccessMethods::methods(), method) || findMethod(ReviewMethods::methods(), method);
 }
 
+std::vector<std::string_view> TranslationService::methodNames()
+{
+    std::vector<std::string_view> names;
+    const auto add = [&names](auto table) {
+        for (const auto& entry : table)
+            names.push_back(entry.name);
+    };
+    add(methods());
+    add(HistoryMethods::methods());
+    add(MemoryMethods::methods());
+    add(ReportQueries::methods());
+    add(AccessMethods::methods());
+    add(ReviewMethods::methods());
+    return names;
+}
+
 void TranslationService::setMemory(memory::TranslationMemory& memory)
 {
     m_memory = &memory;

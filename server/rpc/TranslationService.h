@@ -38,6 +38,9 @@ public:
     void checkCall(std::string_view method, std::vector<JsonValue>& params, const Caller& caller);
 
     static bool isMethod(std::string_view method);
+    // Every method of every table, in table order (Login, answered by the
+    // handler itself, is none of them).
+    static std::vector<std::string_view> methodNames();
 
     // The translation memory's methods answer once it is given.
     void setMemory(memory::TranslationMemory& memory);
