@@ -198,6 +198,8 @@ bool ChangeFeedClient::Follow(const Endpoint& endpoint, const QString& language,
         while (!shared->stopped()) {
             QUrlQuery query;
             query.addQueryItem(QStringLiteral("idioma"), language);
+            // This follower reads review marks (types R and U): the server tells them only when asked.
+            query.addQueryItem(QStringLiteral("revisoes"), QStringLiteral("S"));
             const std::int64_t cursor = m_cursor.load();
             if (cursor >= 0) {
                 query.addQueryItem(QStringLiteral("desde"), QString::number(cursor));

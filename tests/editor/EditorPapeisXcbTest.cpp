@@ -8,6 +8,7 @@
 // new log-in; ana's users window grants a role.
 #include "XcbEditorTest.h"
 
+#include "AlteracoesAoVivo.h"
 #include "JanelaUsuarios.h"
 #include "PapeisDoEditor.h"
 #include "RevisaoDoEditor.h"
@@ -37,9 +38,10 @@ QList<Linha> linhas()
 {
     QList<Linha> l;
     for (int i = 0; i < 20; ++i)
-        l.append({"ENG", "P0", QStringLiteral("c%1").arg(i), QStringLiteral("Texto %1").arg(i, 2, 10, QLatin1Char('0')),
+        l.append({"ENG", "P0", QStringLiteral("c%1").arg(i, 2, 10, QLatin1Char('0')),
+                  QStringLiteral("Texto %1").arg(i, 2, 10, QLatin1Char('0')),
                   QStringLiteral("Text %1").arg(i), "T"});
-    l.append({"ESP", "P0", "c0", "Texto 00", "Texto 00 es", "T"});
+    l.append({"ESP", "P0", "c00", "Texto 00", "Texto 00 es", "T"});
     return l;
 }
 
@@ -97,6 +99,7 @@ protected:
         Application()->SetDialogSeam(nullptr);
         activate();
         EXPECT_TRUE(form->direitos->informado());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return form->aoVivo->indicador()->text() == "● Ao vivo"; }, kEspera));
         return form;
     }
 
@@ -119,7 +122,7 @@ protected:
         ASSERT_EQ(row.size(), 2);
         chamaComo("rita", metodo::MarcaRevisao, {"ENG", "P0", componente(origem), origem, "S", row[0], row[1]});
     }
-    static QString componente(const QString& origem) { return QStringLiteral("c%1").arg(origem.right(2).toInt()); }
+    static QString componente(const QString& origem) { return QStringLiteral("c") + origem.right(2); }
     // Who marked the row, as the server has it now.
     QString revisorNoServidor(const QString& origem)
     {
@@ -229,7 +232,7 @@ TEST_F(EditorPapeis, ARevisorReviewsRowsOneKeyEachAndAChangeTakesTheMarkAway)
     const QImage tela = form->dbgPadrao->viewport()->grab().toImage();
     const auto azul = [&](const QString& o) {
         const QRect c = cellRect(rowOf(o), 0);
-        const QColor cor = tela.pixelColor(c.right() - 6, c.bottom() - 4);
+        const QColor cor = tela.pixelColor(c.right() - 5, c.bottom() - 8);
         return cor.blue() > 150 && cor.red() < 80;
     };
     EXPECT_TRUE(azul("Texto 01"));
