@@ -103,6 +103,10 @@ void TfrmFiltroTraducao::buildCriteria()
     ckbDuvida->setChecked(true);
     ckbNaoTraduzido->setChecked(true);
     CheckBox1->setChecked(true);
+    lblRevisao = rotulo(grbSituacao, "lblRevisao", QStringLiteral("Marca de revisão"), {120, 37, 95, 16});
+    cbbRevisao = criaEm<QComboBox>(grbSituacao, "cbbRevisao", {218, 34, 117, 20});
+    cbbRevisao->addItems({QStringLiteral("Todas"), QStringLiteral("Revisadas"), QStringLiteral("Não revisadas")});
+    lblRevisao->setBuddy(cbbRevisao);
 
     grbFilProg = grupo(area, "grbFilProg", QStringLiteral("Filtrar por Programa"), {6, 64, 343, 46});
     lblCdProg = rotulo(grbFilProg, "lblCdProg", QStringLiteral("Código"), {10, 21, 50, 16});
@@ -187,7 +191,7 @@ void TfrmFiltroTraducao::chbFilArqClick(QObject*)
 {
     const bool on = chbFilArq->isChecked();
     for (QWidget* criterio : std::initializer_list<QWidget*>{
-             ckbTraduzido, ckbDuvida, ckbNaoTraduzido, CheckBox1, edtCdProg, chbPrefixo, edtComponente,
+             ckbTraduzido, ckbDuvida, ckbNaoTraduzido, CheckBox1, lblRevisao, cbbRevisao, edtCdProg, chbPrefixo, edtComponente,
              cbbCampo, edtTexto, rbtIdentico, rbtPrefixo, rbtParte, depDtInicial, depDtFinal, grbSituacao,
              grbFilProg, grbComponente, grbFiltro, grbDataAlt})
         criterio->setEnabled(!on);
@@ -258,6 +262,7 @@ void TfrmFiltroTraducao::filtroCriterios()
         : rbtPrefixo->isChecked()            ? TipoPalavra::Prefixo
                                              : TipoPalavra::Parte;
     escolhas.palavra = edtTexto->text();
+    escolhas.revisao = static_cast<FiltroRevisao>(qMax(0, cbbRevisao->currentIndex()));
     const FiltroCriterios f = montaFiltroCriterios(escolhas);
     TFiltro.stPalavra = f.stPalavra;
     TFiltro2.stPrograma = f.stPrograma;

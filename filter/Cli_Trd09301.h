@@ -65,6 +65,9 @@ public:
     QCheckBox* ckbDuvida;
     QCheckBox* ckbNaoTraduzido;
     QCheckBox* CheckBox1;           // "Revisado": shown, never part of a request
+    // The review mark (docs/users.md): all rows, only reviewed, only not reviewed.
+    QLabel* lblRevisao;
+    QComboBox* cbbRevisao;
     // "Filtrar por Programa"
     QGroupBox* grbFilProg;
     QLabel* lblCdProg;
