@@ -6,6 +6,7 @@
 #include "EditorGlyphs.h"
 #include "ExchangeMenu.h"
 #include "HistoricoDoEditor.h"
+#include "LiberacaoDoEditor.h"
 #include "MemoriaDoEditor.h"
 #include "MensErro.h"
 #include "ServerCalls.h"
@@ -132,6 +133,7 @@ TfrmTraducao::TfrmTraducao(QWidget* parent) : TfrmPadraoSortGrid(parent)
     memoria = new MemoriaDoEditor(*this);
     addExchangeMenu(*this);
     aoVivo = new AlteracoesAoVivo(*this);
+    new liberacao::LiberacaoDoEditor(*this);
     connectEvents();
     // Attaching the row set is part of building the form, not a state change
     // of it: every button stays as created until the row set first moves.

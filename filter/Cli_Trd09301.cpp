@@ -4,6 +4,8 @@
 #include "Dispatch.h"
 #include "FiltroArquivo.h"
 #include "FiltroCriterios.h"
+#include "LiberacaoDados.h"
+#include "LinhaDoServidor.h"
 #include "ListaItens.h"
 #include "MensErro.h"
 #include "ServerCalls.h"
@@ -52,6 +54,7 @@ const QStringList catalogo = {
     QStringLiteral("DtIni_Maior_DtFin|Data Inicial deve ser menor que Data Final."),
     QStringLiteral("Insufficient_Memory|Não foi possível retornar todos os registros selecionados. "
                    "Nos campos \"Data de alteração\", tente filtrar por um período menor."),
+    QStringLiteral("Sem_Reescritas|A última liberação do aplicativo não reescreveu nem moveu nenhuma linha deste idioma."),
 };
 
 template <typename T>
@@ -129,6 +132,8 @@ void TfrmFiltroTraducao::buildCriteria()
     ckbDuvida = caixa(grbSituacao, "ckbDuvida", QStringLiteral("Dúvida"), {120, 17, 100, 18});
     ckbNaoTraduzido = caixa(grbSituacao, "ckbNaoTraduzido", QStringLiteral("Não Traduzido"), {220, 17, 115, 18});
     CheckBox1 = caixa(grbSituacao, "CheckBox1", QStringLiteral("Revisado"), {10, 36, 100, 18});
+    chbLiberacao = caixa(grbSituacao, "chbLiberacao", QStringLiteral("Reescritas na última liberação"),
+                         {120, 36, 215, 18});
     ckbDuvida->setChecked(true);
     ckbNaoTraduzido->setChecked(true);
     CheckBox1->setChecked(true);
@@ -216,7 +221,7 @@ void TfrmFiltroTraducao::chbFilArqClick(QObject*)
 {
     const bool on = chbFilArq->isChecked();
     for (QWidget* criterio : std::initializer_list<QWidget*>{
-             ckbTraduzido, ckbDuvida, ckbNaoTraduzido, CheckBox1, edtCdProg, chbPrefixo, edtComponente,
+             ckbTraduzido, ckbDuvida, ckbNaoTraduzido, CheckBox1, chbLiberacao, edtCdProg, chbPrefixo, edtComponente,
              cbbCampo, edtTexto, rbtIdentico, rbtPrefixo, rbtParte, depDtInicial, depDtFinal, grbSituacao,
              grbFilProg, grbComponente, grbFiltro, grbDataAlt})
         criterio->setEnabled(!on);
@@ -296,7 +301,48 @@ void TfrmFiltroTraducao::filtroCriterios()
     stNTRAD = f.stNTRAD;
     stPARAMSQL = f.stPARAMSQL;
 
-    carregaLinhas();
+    if (chbLiberacao->isChecked())
+        carregaReescritas();
+    else
+        carregaLinhas();
+}
+
+void TfrmFiltroTraducao::carregaReescritas()
+{
+    if (!frmTraducao)
+        throw Exception(QStringLiteral("O editor de tradução não está aberto."));
+    TSocketConnection& conexao = *frmTraducao->netTraducao;
+    TClientDataSet* cdsDestino = frmTraducao->cdsDestino;
+    QList<ChaveLinha> chaves;
+    {
+        ActiveShowAvi(Application()->MainForm(), aviProcessando);
+        struct Fecha {
+            ~Fecha() { DeactiveShowAvi(); }
+        } fecha;
+        const QSet<QString> daUltima = liberacao::ReescritasDaUltima(liberacao::BuscaOrigens(conexao, stIdioma, true));
+        if (daUltima.isEmpty()) {
+            DeactiveShowAvi();
+            MensErro(msgPadrao->Msg(QStringLiteral("Sem_Reescritas")), true);
+        }
+        // The criteria as any filter has them, then only the rows the last
+        // release carried: what is loaded is the rows both name.
+        TClientDataSet criterios;
+        criterios.SetData(CheckResultServ(
+            conexao.AppServer().Call(metodo::GetFiltroDest,
+                                     {stTRAD, stDUV, stNTRAD, stPARAMSQL, stIdioma, dtDataIni, dtDataFin, stDataTrad}),
+            true, 0));
+        chaves = liberacao::LinhasEntre(criterios, stIdioma, daUltima);
+    }
+    // The rows are a list, as a file filter's: the editor's reload reads the
+    // whole language again, not this list.
+    boTestaFiltro = false;
+    stDataTrad = QStringLiteral("T");
+    cdsDestino->Close();
+    ActiveShowAvi(Application()->MainForm(), aviProcessando);
+    struct Fecha {
+        ~Fecha() { DeactiveShowAvi(); }
+    } fecha;
+    LeLinhasDoServidor(conexao, stIdioma, chaves, *cdsDestino);
 }
 
 void TfrmFiltroTraducao::focaData(QWidget* data)
