@@ -277,14 +277,15 @@ QList<ChaveLinha> LinhasEntre(TClientDataSet& linhas, const QString& idioma, con
 Arquivo LeArquivo(const QByteArray& bytes)
 {
     Arquivo a;
-    QStringDecoder todo(QStringDecoder::Utf8);
+    // Stateless: a sequence cut at the end of the file is an error too.
+    QStringDecoder todo(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
     a.texto = todo.decode(bytes);
     if (todo.hasError()) {
         // Found again line by line, to name it as the server names its faults.
         const QList<QByteArray> linhas = bytes.split('\n');
         for (qsizetype n = 0; n < linhas.size(); ++n) {
-            QStringDecoder uma(QStringDecoder::Utf8);
-            (void)uma.decode(linhas[n]);
+            QStringDecoder uma(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
+            const QString decodificada = uma.decode(linhas[n]);
             if (uma.hasError()) {
                 a.erro = QStringLiteral("Arquivo da liberação inválido, linha %1: o texto não está em UTF-8. "
                                         "Nada foi aplicado.")
