@@ -160,6 +160,19 @@ UndoOutcome run(StorageWriter& writer, const std::vector<VersionRecord>& version
     return outcome;
 }
 
+// A release's batch, or the undo of one, is undone whole by the release's
+// own undo (docs/releases.md): the rows it made obsolete or revived have no
+// text or status to put back, and its rows belong together.
+void refuseReleaseBatch(HistoryReader& history, const BatchRecord& batch, const std::string& named)
+{
+    if (batch.kind == BatchKind::Release)
+        badArgument(named + " é de uma liberação do aplicativo: desfaça o lote da liberação inteiro (DesfazLote).");
+    if (batch.undoes)
+        if (const auto undone = history.batch(*batch.undoes); undone && undone->kind == BatchKind::Release)
+            badArgument(named + " desfez a liberação do lote " + std::to_string(undone->id)
+                        + ": para aplicá-la de novo, aplique o arquivo da liberação (AplicaLiberacao).");
+}
+
 WriteOrigin originOf(const UndoRequest& request)
 {
     WriteOrigin origin;
@@ -187,6 +200,7 @@ UndoOutcome undoBatch(WriteCoordinator& writer, const UndoRequest& request, std:
             badArgument(named + " é do idioma " + batch->language + ", não do idioma " + request.language + ".");
         if (batch->rows == 0)
             badArgument(named + " não tem alterações a desfazer.");
+        refuseReleaseBatch(history, *batch, named);
         // Undone while its undo stands (an undo that was itself undone puts
         // the batch's changes back, and the batch can be undone again).
         if (const auto undo = history.undoneBy(batchId); undo && !history.undoneBy(*undo)) {
@@ -214,6 +228,8 @@ UndoOutcome undoVersion(WriteCoordinator& writer, const UndoRequest& request, st
         const std::optional<BatchRecord> batch = history.batch(version->batch);
         if (batch && batch->language != request.language)
             badArgument(named + " é do idioma " + batch->language + ", não do idioma " + request.language + ".");
+        if (batch)
+            refuseReleaseBatch(history, *batch, named + " é do lote " + std::to_string(batch->id) + ", que");
         outcome = run(w, {*version}, now, request.force);
     });
     return outcome;

@@ -30,9 +30,13 @@ ChangeRecord readRecord(const ResultRow& r)
     c.row = r.integer(1);
     if (!r.isNull(2))
         c.previous = r.integer(2);
+    // To a grid a row made obsolete leaves as a deleted one does, and a
+    // revived row comes as a created one.
     switch (changeTypeFromCode(r.isNull(3) ? 0 : r.integer(3))) {
-    case ChangeType::Insert: c.type = 'I'; break;
-    case ChangeType::Delete: c.type = 'E'; break;
+    case ChangeType::Insert:
+    case ChangeType::Revive: c.type = 'I'; break;
+    case ChangeType::Delete:
+    case ChangeType::Obsolete: c.type = 'E'; break;
     case ChangeType::Change: c.type = 'A'; break;
     }
     c.statusBefore = r.isNull(4) ? std::string() : std::string(r.text(4));

@@ -8,12 +8,13 @@
 namespace trd::server {
 
 namespace {
-constexpr std::array<std::pair<BatchKind, std::string_view>, 5> KindNames = {{
+constexpr std::array<std::pair<BatchKind, std::string_view>, 6> KindNames = {{
     {BatchKind::Edit, "edicao"},
     {BatchKind::Replace, "substituicao"},
     {BatchKind::Import, "importacao"},
     {BatchKind::Propagation, "propagacao"},
     {BatchKind::Undo, "desfazer"},
+    {BatchKind::Release, "liberacao"},
 }};
 
 [[noreturn]] void noHistory()
@@ -52,6 +53,7 @@ std::string_view usualMethod(BatchKind kind, bool undoesBatch)
     case BatchKind::Edit:
     case BatchKind::Replace: return "SetDestino";
     case BatchKind::Undo: return undoesBatch ? "DesfazLote" : "DesfazVersao";
+    case BatchKind::Release: return "AplicaLiberacao";
     case BatchKind::Import:
     case BatchKind::Propagation: break;
     }
@@ -60,12 +62,25 @@ std::string_view usualMethod(BatchKind kind, bool undoesBatch)
 
 int changeTypeCode(ChangeType type)
 {
-    return type == ChangeType::Insert ? 1 : type == ChangeType::Delete ? 2 : 0;
+    switch (type) {
+    case ChangeType::Change: return 0;
+    case ChangeType::Insert: return 1;
+    case ChangeType::Delete: return 2;
+    case ChangeType::Obsolete: return 3;
+    case ChangeType::Revive: return 4;
+    }
+    return 0;
 }
 
 ChangeType changeTypeFromCode(long long code)
 {
-    return code == 1 ? ChangeType::Insert : code == 2 ? ChangeType::Delete : ChangeType::Change;
+    switch (code) {
+    case 1: return ChangeType::Insert;
+    case 2: return ChangeType::Delete;
+    case 3: return ChangeType::Obsolete;
+    case 4: return ChangeType::Revive;
+    default: return ChangeType::Change;
+    }
 }
 
 void checkBatchAccepts(const std::optional<BatchRecord>& batch, std::int64_t id, const WriteOrigin& origin,
@@ -127,6 +142,38 @@ std::int64_t StorageWriter::openBatch(const WriteOrigin&, const std::string&, do
 PruneCount StorageWriter::pruneHistory(double, std::int64_t)
 {
     noHistory();
+}
+
+namespace {
+[[noreturn]] void noReleases()
+{
+    throw ServerError(ErrorKind::Unavailable, "Este servidor não aplica liberações do aplicativo.");
+}
+} // namespace
+
+void StorageSession::readReleaseRows(const std::string&, const ReleaseRowVisitor&)
+{
+    noReleases();
+}
+
+void StorageSession::selectPreviousSources(const std::string&, std::int64_t, const PreviousSourceVisitor&)
+{
+    noReleases();
+}
+
+void StorageSession::selectObsoleteRows(const std::string&, const ObsoleteRowVisitor&)
+{
+    noReleases();
+}
+
+void StorageWriter::readReleaseRows(const std::string&, const ReleaseRowVisitor&)
+{
+    noReleases();
+}
+
+void StorageWriter::writeRelease(const ReleaseWrite&, double)
+{
+    noReleases();
 }
 
 } // namespace trd::server

@@ -24,9 +24,10 @@ enum class BatchKind : char {
     Import = 'I',       // an import (--import-tsv, --demo, files)
     Propagation = 'P',  // one translation carried to rows with the same source text
     Undo = 'D',         // an undo of a version or of a batch
+    Release = 'L',      // one language's part of a release of the application (docs/releases.md)
 };
 
-// "edicao", "substituicao", "importacao", "propagacao", "desfazer".
+// "edicao", "substituicao", "importacao", "propagacao", "desfazer", "liberacao".
 std::string_view batchKindName(BatchKind kind);
 std::optional<BatchKind> batchKindFromName(std::string_view name);
 std::optional<BatchKind> batchKindFromCode(char code);
@@ -58,6 +59,10 @@ enum class ChangeType : char {
     Change = 'A',   // text or status changed
     Insert = 'I',   // the row was created
     Delete = 'E',   // the row was deleted
+    // Only in a release's batch, or in its undo: the flag moves, the text,
+    // status and change date stay.
+    Obsolete = 'O', // the row left the application: kept, out of every read
+    Revive = 'V',   // an obsolete row came back
 };
 
 // The method that usually writes a batch of the kind: kept as nothing (a
@@ -65,7 +70,7 @@ enum class ChangeType : char {
 std::string_view usualMethod(BatchKind kind, bool undoesBatch);
 
 // How a change type is stored: 0 a change (stored in no bytes at all by
-// SQLite), 1 an insert, 2 a delete.
+// SQLite), 1 an insert, 2 a delete, 3 made obsolete, 4 revived.
 int changeTypeCode(ChangeType type);
 ChangeType changeTypeFromCode(long long code);
 

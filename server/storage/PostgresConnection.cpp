@@ -1,5 +1,6 @@
 #include "PostgresConnection.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -180,6 +181,36 @@ void PostgresConnection::exec(const std::string& sql)
     }
     ensureOpen();
     execOnce(sql);
+}
+
+long long PostgresConnection::copyIn(const std::string& sql, std::string_view data)
+{
+    ensureOpen();
+    {
+        Result r(PQexec(m_conn, sql.c_str()));
+        if (PQresultStatus(r.get()) != PGRES_COPY_IN)
+            fail(r.get());
+    }
+    // In pieces: one call per megabyte keeps libpq's buffer small.
+    constexpr std::size_t Piece = 1 << 20;
+    const char* error = nullptr;
+    for (std::size_t at = 0; at < data.size() && !error; at += Piece) {
+        const std::size_t n = std::min(Piece, data.size() - at);
+        if (PQputCopyData(m_conn, data.data() + at, static_cast<int>(n)) != 1)
+            error = "o envio do COPY falhou";
+    }
+    if (PQputCopyEnd(m_conn, error) != 1)
+        throw PostgresError("08006", "COPY: " + trimmed(PQerrorMessage(m_conn)));
+    long long rows = 0;
+    while (PGresult* raw = PQgetResult(m_conn)) {
+        Result r(raw);
+        if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
+            fail(r.get());
+        const char* tuples = PQcmdTuples(r.get());
+        if (tuples && *tuples)
+            rows = std::atoll(tuples);
+    }
+    return rows;
 }
 
 void PostgresConnection::execOnce(const std::string& sql)

@@ -75,6 +75,10 @@ public:
                           const std::function<void(const Row&)>& visit = {});
     // Runs plain SQL without parameters (DDL, transaction control).
     void exec(const std::string& sql);
+    // COPY ... FROM STDIN of `data` (the text format: tab-separated columns,
+    // one row a line, escaped by the caller); inside the caller's
+    // transaction. Returns the rows copied.
+    long long copyIn(const std::string& sql, std::string_view data);
     // The libpq connection, for waiting on its socket (notifications).
     PGconn* handle() const { return m_conn; }
 

@@ -53,6 +53,9 @@ public:
                         const std::optional<std::string_view>& textBefore, double changed, double now);
     void recordDeletedKey(std::int64_t version, const RowKey& key);
     PruneCount prune(double before, std::int64_t limit);
+    // The batch the next version of the language goes to, opened now when
+    // it is not yet (a bulk write keeps its versions without record()).
+    std::int64_t batchId(const std::string& language, double now) { return batchFor(language, now).id; }
 
 private:
     struct Open {

@@ -4,6 +4,7 @@
 #include "ListedRowsCollector.h"
 #include "PostgresConnection.h"
 #include "PostgresHistory.h"
+#include "PostgresRelease.h"
 #include "PostgresRowWatcher.h"
 
 #include <algorithm>
@@ -68,6 +69,9 @@ CREATE OR REPLACE TRIGGER TRADUCAO_AVISO AFTER INSERT OR UPDATE OR DELETE ON TRA
 
 const char* const RowColumns =
     "STAGRVALPROP, STVALORPROP, IDSITTRADUCAO, IDIDIOMA, NMCOMPONENTE, CDPROGTRAD, DTALTERACAO";
+
+// Every read of the module's rows leaves obsolete ones out (docs/releases.md).
+const char* const LiveOnly = " AND FLOBSOLETA = 0";
 
 std::string number(double value)
 {
@@ -142,7 +146,7 @@ public:
         if (sel.statuses.empty())
             return;
         PostgresConnection::Params params{sel.language};
-        std::string sql = std::string("SELECT ") + RowColumns + " FROM TRADUCAO WHERE IDIDIOMA = $1";
+        std::string sql = std::string("SELECT ") + RowColumns + " FROM TRADUCAO WHERE IDIDIOMA = $1" + LiveOnly;
         appendStatusAndDates(sql, params, sel.statuses, sel.dates);
         for (const auto& cond : sel.conditions) {
             params.push_back(cond.literal);
@@ -163,7 +167,7 @@ public:
         ListedRowsCollector found;
         m_db.run(std::string("SELECT IDTRADUCAO, ") + RowColumns
                      + " FROM json_array_elements($2::json) AS L CROSS JOIN LATERAL ("
-                       "SELECT * FROM TRADUCAO WHERE IDIDIOMA = $1 AND CDPROGTRAD = L.value->>0"
+                       "SELECT * FROM TRADUCAO WHERE IDIDIOMA = $1 AND FLOBSOLETA = 0 AND CDPROGTRAD = L.value->>0"
                        " AND NMCOMPONENTE = L.value->>1 AND (json_array_length(L.value) < 3"
                        " OR (md5(STAGRVALPROP) = md5(L.value->>2) AND STAGRVALPROP = L.value->>2))) AS T",
                  PostgresConnection::Params{language, listedKeysJson(keys)},
@@ -174,7 +178,7 @@ public:
     void selectInfoRows(const std::string& language, const DateBounds& dates, const InfoVisitor& visit) override
     {
         PostgresConnection::Params params{language};
-        std::string sql = "SELECT IDSITTRADUCAO, STVALORPROP FROM TRADUCAO WHERE IDIDIOMA = $1";
+        std::string sql = std::string("SELECT IDSITTRADUCAO, STVALORPROP FROM TRADUCAO WHERE IDIDIOMA = $1") + LiveOnly;
         appendStatusAndDates(sql, params, "TDN", dates);
         m_db.run(sql, params, [&](const PostgresConnection::Row& r) { visit(r.text(0), r.text(1)); });
     }
@@ -184,10 +188,14 @@ public:
         if (statuses.empty())
             return 0;
         PostgresConnection::Params params{language};
-        std::string sql = "SELECT COUNT(*) FROM TRADUCAO WHERE IDIDIOMA = $1";
-        appendStatusAndDates(sql, params, statuses, dates);
+        std::string conditions;
+        appendStatusAndDates(conditions, params, statuses, dates);
+        // The whole count less the obsolete rows' (a partial index of their
+        // own): a filter on the flag would read every row of the table.
         std::int64_t count = 0;
-        m_db.run(sql, params, [&](const PostgresConnection::Row& r) { count = r.integer(0); });
+        m_db.run("SELECT (SELECT COUNT(*) FROM TRADUCAO WHERE IDIDIOMA = $1" + conditions
+                     + ") - (SELECT COUNT(*) FROM TRADUCAO WHERE IDIDIOMA = $1" + conditions + " AND FLOBSOLETA <> 0)",
+                 params, [&](const PostgresConnection::Row& r) { count = r.integer(0); });
         return count;
     }
 
@@ -207,8 +215,8 @@ public:
 
     void scanRows(const KeyedRowVisitor& visit) override
     {
-        m_db.run(std::string("SELECT IDTRADUCAO, ") + RowColumns + " FROM TRADUCAO", {},
-                 [&](const PostgresConnection::Row& r) { visit(r.integer(0), readRowView(r, 1)); });
+        m_db.run(std::string("SELECT IDTRADUCAO, ") + RowColumns + ", FLOBSOLETA FROM TRADUCAO", {},
+                 [&](const PostgresConnection::Row& r) { visit(r.integer(0), withFlag(r)); });
     }
 
     void selectRowsById(const std::vector<std::int64_t>& ids, const KeyedRowVisitor& visit) override
@@ -219,11 +227,33 @@ public:
         for (const std::int64_t id : ids)
             list += (list.size() > 1 ? "," : "") + std::to_string(id);
         list += '}';
-        m_db.run(std::string("SELECT IDTRADUCAO, ") + RowColumns + " FROM TRADUCAO WHERE IDTRADUCAO = ANY($1::bigint[])",
-                 {list}, [&](const PostgresConnection::Row& r) { visit(r.integer(0), readRowView(r, 1)); });
+        m_db.run(std::string("SELECT IDTRADUCAO, ") + RowColumns
+                     + ", FLOBSOLETA FROM TRADUCAO WHERE IDTRADUCAO = ANY($1::bigint[])",
+                 {list}, [&](const PostgresConnection::Row& r) { visit(r.integer(0), withFlag(r)); });
+    }
+
+    void readReleaseRows(const std::string& language, const ReleaseRowVisitor& visit) override
+    {
+        pgrelease::readRows(m_db, language, visit);
+    }
+    void selectPreviousSources(const std::string& language, std::int64_t batch,
+                               const PreviousSourceVisitor& visit) override
+    {
+        pgrelease::selectPreviousSources(m_db, language, batch, visit);
+    }
+    void selectObsoleteRows(const std::string& language, const ObsoleteRowVisitor& visit) override
+    {
+        pgrelease::selectObsoleteRows(m_db, language, visit);
     }
 
 private:
+    static TranslationRowView withFlag(const PostgresConnection::Row& r)
+    {
+        TranslationRowView row = readRowView(r, 1);
+        row.obsolete = r.integer(8) != 0;
+        return row;
+    }
+
     PostgresConnection m_db;
     PostgresHistoryReader m_history;
 };
@@ -282,6 +312,20 @@ public:
     HistoryReader& history() override { return m_reader; }
     PruneCount pruneHistory(double before, std::int64_t limit) override { return m_log.prune(before, limit); }
 
+    void readReleaseRows(const std::string& language, const ReleaseRowVisitor& visit) override
+    {
+        pgrelease::readRows(m_db, language, visit);
+    }
+    // In bulk; the servers' memories hear one "read everything" at the end
+    // instead of one notice a row.
+    void writeRelease(const ReleaseWrite& write, double now) override
+    {
+        const std::int64_t batch = m_log.batchId(write.language, now);
+        m_db.exec("SELECT set_config('trd.carga_em_massa', 'on', true)");
+        pgrelease::write(m_db, write, batch, now);
+        m_db.exec("SELECT set_config('trd.carga_em_massa', 'off', true); SELECT pg_notify('trd_alteracao', '*')");
+    }
+
     void lockRowIds(const std::vector<std::int64_t>& ids) override
     {
         if (ids.empty())
@@ -332,7 +376,7 @@ public:
         std::string destination, status;
         m_db.run("SELECT IDTRADUCAO, STVALORPROP, IDSITTRADUCAO, IDULTVERSAO FROM TRADUCAO WHERE IDIDIOMA = $1 AND "
                  "CDPROGTRAD = $2 AND NMCOMPONENTE = $3 AND md5(STAGRVALPROP) = md5($4) AND STAGRVALPROP = $4 "
-                 "FOR UPDATE",
+                 "AND FLOBSOLETA = 0 FOR UPDATE",
                  {change.original.language, change.original.program, change.original.component,
                   change.original.source},
                  [&](const PostgresConnection::Row& r) {
@@ -473,6 +517,7 @@ PostgresStorage::PostgresStorage(std::string conninfo, PostgresTimeouts timeouts
         const int version = pghistory::checkVersion(db);
         db.exec(SchemaSql);
         pghistory::upgrade(db, version);
+        pgrelease::ensureSchema(db);
         db.exec("COMMIT");
     } catch (...) {
         db.exec("ROLLBACK");

@@ -7,6 +7,7 @@
 #include "SqliteFileGuard.h"
 #include "SqliteHistory.h"
 #include "SqliteIntegrityWatch.h"
+#include "SqliteRelease.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -95,8 +96,9 @@ int bindStatusAndDates(SqliteStatement& st, int index, const std::string& status
 class SqliteSession : public StorageSession {
 public:
     SqliteSession(const std::string& path, SqliteConnection::Mode mode, std::atomic<bool>* damaged, int timeLimitMs,
-                  bool history)
-        : m_db(path, true, mode), m_history(m_db), m_hasHistory(history)
+                  bool history, bool releases)
+        : m_db(path, true, mode), m_history(m_db), m_hasHistory(history), m_releases(releases),
+          m_live(sqliterelease::liveCondition(releases))
     {
         m_db.setDamageFlag(damaged);
         m_db.setStatementTimeLimit(timeLimitMs);
@@ -123,7 +125,7 @@ public:
     {
         if (sel.statuses.empty())
             return;   // every status argument was "X"
-        std::string sql = std::string("SELECT ") + RowColumns + " FROM TRADUCAO WHERE IDIDIOMA = ?";
+        std::string sql = std::string("SELECT ") + RowColumns + " FROM TRADUCAO WHERE IDIDIOMA = ?" + m_live;
         appendStatusAndDates(sql, sel.statuses, sel.dates);
         for (const auto& cond : sel.conditions) {
             const std::string col = columnName(cond.column);
@@ -153,7 +155,7 @@ public:
                                  " WHERE IDIDIOMA = ?1 AND CDPROGTRAD = json_extract(L.value, '$[0]')"
                                  " AND NMCOMPONENTE = json_extract(L.value, '$[1]')"
                                  " AND (json_array_length(L.value) < 3"
-                                 " OR STAGRVALPROP = json_extract(L.value, '$[2]'))");
+                                 " OR STAGRVALPROP = json_extract(L.value, '$[2]'))" + m_live);
         const std::string list = listedKeysJson(keys);   // bound without a copy: must outlive the steps
         st.bind(1, language).bind(2, list);
         while (st.step())
@@ -163,7 +165,7 @@ public:
 
     void selectInfoRows(const std::string& language, const DateBounds& dates, const InfoVisitor& visit) override
     {
-        std::string sql = "SELECT IDSITTRADUCAO, STVALORPROP FROM TRADUCAO WHERE IDIDIOMA = ?";
+        std::string sql = std::string("SELECT IDSITTRADUCAO, STVALORPROP FROM TRADUCAO WHERE IDIDIOMA = ?") + m_live;
         appendStatusAndDates(sql, "TDN", dates);
         auto st = m_db.prepare(sql);
         st.bind(1, language);
@@ -176,14 +178,21 @@ public:
     {
         if (statuses.empty())
             return 0;
-        std::string sql = "SELECT COUNT(*) FROM TRADUCAO WHERE IDIDIOMA = ?";
-        appendStatusAndDates(sql, statuses, dates);
-        auto st = m_db.prepare(sql);
-        st.bind(1, language);
+        std::string conditions;
+        appendStatusAndDates(conditions, statuses, dates);
         const std::string owned(statuses);
-        bindStatusAndDates(st, 2, owned, dates);
+        const auto bind = [&](SqliteStatement& st) {
+            st.bind(1, language);
+            bindStatusAndDates(st, 2, owned, dates);
+        };
+        // The whole count is an index-only scan; a row filter on the flag
+        // would visit every row. Obsolete rows are few and have an index of
+        // their own.
+        auto st = m_db.prepare("SELECT COUNT(*) FROM TRADUCAO WHERE IDIDIOMA = ?" + conditions);
+        bind(st);
         st.step();
-        return st.integer(0);
+        const std::int64_t all = st.integer(0);
+        return m_releases ? all - sqliterelease::countObsolete(m_db, conditions, bind) : all;
     }
 
     void ping() override
@@ -208,9 +217,9 @@ public:
 
     void scanRows(const KeyedRowVisitor& visit) override
     {
-        auto st = m_db.prepare(std::string("SELECT IDTRADUCAO, ") + RowColumns + " FROM TRADUCAO");
+        auto st = m_db.prepare(std::string("SELECT IDTRADUCAO, ") + RowColumns + ", " + obsoleteColumn() + " FROM TRADUCAO");
         while (st.step())
-            visit(st.integer(0), readRowView(st, 1));
+            visit(st.integer(0), withFlag(st));
     }
 
     void selectRowsById(const std::vector<std::int64_t>& ids, const KeyedRowVisitor& visit) override
@@ -221,17 +230,51 @@ public:
         for (const std::int64_t id : ids)
             list += (list.size() > 1 ? "," : "") + std::to_string(id);
         list += ']';
-        auto st = m_db.prepare(std::string("SELECT IDTRADUCAO, ") + RowColumns
+        auto st = m_db.prepare(std::string("SELECT IDTRADUCAO, ") + RowColumns + ", " + obsoleteColumn()
                                + " FROM json_each(?) AS L CROSS JOIN TRADUCAO WHERE IDTRADUCAO = L.value");
         st.bind(1, list);
         while (st.step())
-            visit(st.integer(0), readRowView(st, 1));
+            visit(st.integer(0), withFlag(st));
+    }
+
+    void readReleaseRows(const std::string& language, const ReleaseRowVisitor& visit) override
+    {
+        releasesKept();
+        sqliterelease::readRows(m_db, language, visit);
+    }
+    void selectPreviousSources(const std::string& language, std::int64_t batch,
+                               const PreviousSourceVisitor& visit) override
+    {
+        if (m_releases)
+            sqliterelease::selectPreviousSources(m_db, language, batch, visit);
+    }
+    void selectObsoleteRows(const std::string& language, const ObsoleteRowVisitor& visit) override
+    {
+        if (m_releases)
+            sqliterelease::selectObsoleteRows(m_db, language, visit);
     }
 
 private:
+    const char* obsoleteColumn() const { return m_releases ? "FLOBSOLETA" : "0"; }
+    static TranslationRowView withFlag(const SqliteStatement& st)
+    {
+        TranslationRowView row = readRowView(st, 1);
+        row.obsolete = st.integer(8) != 0;
+        return row;
+    }
+    void releasesKept() const
+    {
+        if (!m_releases)
+            throw ServerError(ErrorKind::Unavailable,
+                              "Este banco ainda não guarda linhas obsoletas: o servidor o atende somente para consulta "
+                              "e não pôde atualizá-lo. Inicie o servidor uma vez sem --read-only.");
+    }
+
     SqliteConnection m_db;
     SqliteHistoryReader m_history;
     bool m_hasHistory;
+    bool m_releases;
+    const char* m_live;
 };
 
 class SqliteWriter : public StorageWriter {
@@ -391,6 +434,15 @@ public:
 
     PruneCount pruneHistory(double before, std::int64_t limit) override { return m_log.prune(before, limit); }
 
+    void readReleaseRows(const std::string& language, const ReleaseRowVisitor& visit) override
+    {
+        sqliterelease::readRows(m_db, language, visit);
+    }
+    void writeRelease(const ReleaseWrite& write, double now) override
+    {
+        sqliterelease::write(m_db, m_reader, m_log, write, now, m_keepVersions);
+    }
+
     void beginBulkLoad() override
     {
         m_loaded = true;
@@ -480,8 +532,10 @@ private:
     // original destination text and status still in place.
     Found findUnchanged(const RowChange& change)
     {
+        // An obsolete row is not there for a client: no read hands it out.
         auto st = m_db.prepare("SELECT IDTRADUCAO, STVALORPROP, IDSITTRADUCAO, IDULTVERSAO FROM TRADUCAO "
-                               "WHERE IDIDIOMA = ? AND CDPROGTRAD = ? AND NMCOMPONENTE = ? AND STAGRVALPROP = ?");
+                               "WHERE IDIDIOMA = ? AND CDPROGTRAD = ? AND NMCOMPONENTE = ? AND STAGRVALPROP = ?"
+                               " AND FLOBSOLETA = 0");
         st.bind(1, change.original.language).bind(2, change.original.program);
         st.bind(3, change.original.component).bind(4, change.original.source);
         if (!st.step())
@@ -660,6 +714,7 @@ SqliteStorage::SqliteStorage(std::string path, SqliteOpenOptions options)
             else
                 upgrade(version);
         }
+        ensureReleaseSchema();
     }
     m_guard = std::make_unique<SqliteFileGuard>(m_path, !m_options.besideServer);
     if (m_options.readOnly)
@@ -679,6 +734,7 @@ void SqliteStorage::createSchema()
     db.exec(SchemaSql);
     db.exec(SecondaryIndexSql);
     db.exec(sqlitehistory::SchemaSql);
+    sqliterelease::ensureSchema(db);
     db.exec(("PRAGMA application_id=" + std::to_string(ApplicationId)).c_str());
     db.exec(("PRAGMA user_version=" + std::to_string(SchemaVersion)).c_str());
     db.exec("COMMIT");
@@ -703,6 +759,31 @@ void SqliteStorage::upgrade(int from)
     }
     std::fprintf(stderr, "trd-server: banco %s atualizado do esquema %d para o %d (histórico de alterações)\n",
                  m_path.c_str(), from, SchemaVersion);
+}
+
+// The release's tables and flag are steps that look at what the file has,
+// not a schema number: a file that has them is left as it is.
+void SqliteStorage::ensureReleaseSchema()
+{
+    const auto mode = m_options.readOnly ? SqliteConnection::Mode::ReadOnly : SqliteConnection::Mode::ReadWrite;
+    SqliteConnection db(m_path, m_options.durable, mode);
+    if (m_options.readOnly) {
+        m_releasesKept = sqliterelease::present(db);
+        return;
+    }
+    db.exec("BEGIN IMMEDIATE");
+    try {
+        const bool had = sqliterelease::present(db);
+        sqliterelease::ensureSchema(db);
+        db.exec("COMMIT");
+        if (!had)
+            std::fprintf(stderr, "trd-server: banco %s agora guarda linhas obsoletas e origens anteriores "
+                                 "(liberações do aplicativo)\n",
+                         m_path.c_str());
+    } catch (const std::exception& e) {
+        db.exec("ROLLBACK");
+        throw StorageError("não foi possível preparar o banco " + m_path + " para liberações: " + e.what());
+    }
 }
 
 int SqliteStorage::checkIdentity()
@@ -794,7 +875,7 @@ std::unique_ptr<StorageSession> SqliteStorage::openSession()
         throw StorageError("database files lost", lost);
     return std::make_unique<SqliteSession>(
         m_path, m_options.readOnly ? SqliteConnection::Mode::ReadOnly : SqliteConnection::Mode::ReadWrite, &m_damaged,
-        m_statementTimeLimitMs, m_historyKept);
+        m_statementTimeLimitMs, m_historyKept, m_releasesKept);
 }
 
 std::unique_ptr<StorageWriter> SqliteStorage::openWriter()

@@ -69,6 +69,7 @@ private:
     // Returns the schema version found.
     int checkIdentity();
     void upgrade(int from);
+    void ensureReleaseSchema();
     void checkIntegrity();
     void checkWritable();
 
@@ -76,6 +77,7 @@ private:
     SqliteOpenOptions m_options;
     bool m_created = false;
     bool m_historyKept = true;   // false: a database of schema 1 served read-only
+    bool m_releasesKept = true;  // false: a database without the obsolete flag served read-only
     std::atomic<bool> m_damaged{false};
     std::unique_ptr<SqliteFileGuard> m_guard;
     std::unique_ptr<SqliteIntegrityWatch> m_watch;   // after the guard it reports to

@@ -6,6 +6,7 @@
 // transactions while keeping each delta atomic.
 #include "ChangeRecords.h"
 #include "FilterFragment.h"
+#include "ReleaseRecords.h"
 #include "RowChanges.h"
 #include "ServerError.h"
 
@@ -95,6 +96,7 @@ struct TranslationRowView {
     std::string_view component;    // NMCOMPONENTE
     std::string_view program;      // CDPROGTRAD
     double changed = 0;            // DTALTERACAO, days since 1899-12-30, server local time
+    bool obsolete = false;         // only the memory's reads (scanRows, selectRowsById) hand out obsolete rows
 };
 
 // A translation row from a result row whose columns, from `first` on, are in
@@ -206,6 +208,16 @@ public:
     // The change feed's reading: the versions after query.after, with their
     // rows and what the reading could see (ChangeRecords.h, docs/live.md).
     virtual ChangeWindow readChanges(const ChangeQuery& query);
+
+    // ---- releases (docs/releases.md). Every other read leaves obsolete rows out.
+    // Every row of the language, obsolete ones included, in no order.
+    virtual void readReleaseRows(const std::string& language, const ReleaseRowVisitor& visit);
+    // The live rows a release created from another row or the memory, in
+    // key order; only those of `batch` when it is not 0.
+    virtual void selectPreviousSources(const std::string& language, std::int64_t batch,
+                                       const PreviousSourceVisitor& visit);
+    // The language's obsolete rows, in key order.
+    virtual void selectObsoleteRows(const std::string& language, const ObsoleteRowVisitor& visit);
 };
 
 // The single writer. Each batch is one transaction; each item inside it (one
@@ -256,6 +268,15 @@ public:
     // Removes up to `limit` batches opened before `before`, with their
     // versions.
     virtual PruneCount pruneHistory(double before, std::int64_t limit);
+
+    // ---- releases (docs/releases.md)
+    // The language's rows inside the writer's transaction, obsolete ones
+    // included; on a database shared by several servers, other writers of
+    // the rows wait until the commit.
+    virtual void readReleaseRows(const std::string& language, const ReleaseRowVisitor& visit);
+    // Writes one language's part of a release or of its undo, each row with
+    // its version in write.batch.
+    virtual void writeRelease(const ReleaseWrite& write, double now);
 };
 
 class StorageBackend {

@@ -1,0 +1,239 @@
+#include "PostgresRelease.h"
+
+#include <charconv>
+
+namespace trd::server::pgrelease {
+
+namespace {
+
+const char* const TableSql = R"SQL(
+CREATE INDEX IF NOT EXISTS TRADUCAO_OBSOLETA
+    ON TRADUCAO (IDIDIOMA, IDSITTRADUCAO, DTALTERACAO) WHERE FLOBSOLETA <> 0;
+CREATE TABLE IF NOT EXISTS TRADUCAO_ANTERIOR (
+    IDTRADUCAO    BIGINT PRIMARY KEY REFERENCES TRADUCAO (IDTRADUCAO) ON DELETE CASCADE,
+    IDLOTE        BIGINT NOT NULL,
+    TPLIBERACAO   CHAR(1) NOT NULL,
+    IDTRADUCAOANT BIGINT,
+    CDPROGANT     VARCHAR(20) COLLATE "C" NOT NULL,
+    NMCOMPANT     VARCHAR(50) COLLATE "C" NOT NULL,
+    STAGRVALANT   VARCHAR(4000) COLLATE "C" NOT NULL,
+    NRSIMILAR     SMALLINT NOT NULL
+);
+)SQL";
+
+// Per connection, emptied at every commit; a rolled-back apply leaves
+// nothing in them either.
+const char* const StagingSql = R"SQL(
+CREATE TEMP TABLE IF NOT EXISTS trd_liberacao_novas (
+    IDTRADUCAO BIGINT, IDVERSAO BIGINT, CDPROGTRAD TEXT, NMCOMPONENTE TEXT, STAGRVALPROP TEXT,
+    STVALORPROP TEXT, IDSITTRADUCAO TEXT, TPLIBERACAO TEXT, IDTRADUCAOANT BIGINT, CDPROGANT TEXT,
+    NMCOMPANT TEXT, STAGRVALANT TEXT, NRSIMILAR INT
+) ON COMMIT DELETE ROWS;
+CREATE TEMP TABLE IF NOT EXISTS trd_liberacao_marcas (
+    IDTRADUCAO BIGINT, TPALTERACAO SMALLINT, IDVERSAO BIGINT
+) ON COMMIT DELETE ROWS;
+DELETE FROM trd_liberacao_novas;
+DELETE FROM trd_liberacao_marcas;
+)SQL";
+
+std::string number(double value)
+{
+    char buf[64];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value);
+    return std::string(buf, res.ptr);
+}
+
+void field(std::string& out, std::string_view value, bool last = false)
+{
+    appendCopyText(out, value);
+    out += last ? '\n' : '\t';
+}
+
+std::string insertsCopy(const ReleaseWrite& w)
+{
+    std::string out;
+    for (const ReleaseInsert& r : w.inserts) {
+        field(out, r.program);
+        field(out, r.component);
+        field(out, r.source);
+        field(out, r.destination);
+        field(out, r.status);
+        if (r.hasOrigin) {
+            const char kind = static_cast<char>(r.origin);
+            field(out, std::string_view(&kind, 1));
+            field(out, std::to_string(r.fromRow));
+            field(out, r.fromProgram);
+            field(out, r.fromComponent);
+            field(out, r.fromSource);
+            field(out, std::to_string(r.similarity), true);
+        } else {
+            out += "\\N\t\\N\t\\N\t\\N\t\\N\t\\N\n";
+        }
+    }
+    return out;
+}
+
+std::string marksCopy(const ReleaseWrite& w)
+{
+    std::string out;
+    const auto add = [&](const std::vector<std::int64_t>& ids, const char* type) {
+        for (const std::int64_t id : ids)
+            out += std::to_string(id) + '\t' + type + '\n';
+    };
+    add(w.obsolete, "3");
+    add(w.revive, "4");
+    add(w.remove, "2");
+    return out;
+}
+
+} // namespace
+
+void appendCopyText(std::string& out, std::string_view value)
+{
+    for (const char c : value) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\t': out += "\\t"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        default: out += c;
+        }
+    }
+}
+
+void ensureSchema(PostgresConnection& db)
+{
+    bool present = false;
+    db.run("SELECT EXISTS (SELECT 1 FROM information_schema.columns WHERE table_schema = current_schema() "
+           "AND table_name = 'traducao' AND column_name = 'flobsoleta')",
+           {}, [&](const PostgresConnection::Row& r) { present = r.text(0) == "t"; });
+    // A constant default is kept in the catalog: no row is rewritten.
+    if (!present)
+        db.exec("ALTER TABLE TRADUCAO ADD COLUMN FLOBSOLETA SMALLINT NOT NULL DEFAULT 0");
+    bool table = false;
+    db.run("SELECT to_regclass('traducao_anterior') IS NOT NULL", {},
+           [&](const PostgresConnection::Row& r) { table = r.text(0) == "t"; });
+    if (!present || !table)
+        db.exec(TableSql);
+}
+
+void readRows(PostgresConnection& db, const std::string& language, const ReleaseRowVisitor& visit)
+{
+    db.run("SELECT IDTRADUCAO, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, IDSITTRADUCAO, FLOBSOLETA "
+           "FROM TRADUCAO WHERE IDIDIOMA = $1",
+           {language}, [&](const PostgresConnection::Row& r) {
+               visit({r.integer(0), r.text(1), r.text(2), r.text(3), r.text(4), r.text(5), r.integer(6) != 0});
+           });
+}
+
+void selectPreviousSources(PostgresConnection& db, const std::string& language, std::int64_t batch,
+                           const PreviousSourceVisitor& visit)
+{
+    std::string sql = "SELECT t.CDPROGTRAD, t.NMCOMPONENTE, t.STAGRVALPROP, a.TPLIBERACAO, a.CDPROGANT, a.NMCOMPANT, "
+                      "a.STAGRVALANT, a.NRSIMILAR, a.IDLOTE, COALESCE(l.DTLOTE, 0) FROM TRADUCAO t "
+                      "JOIN TRADUCAO_ANTERIOR a ON a.IDTRADUCAO = t.IDTRADUCAO LEFT JOIN LOTE l ON l.IDLOTE = a.IDLOTE "
+                      "WHERE t.IDIDIOMA = $1 AND t.FLOBSOLETA = 0";
+    PostgresConnection::Params params{language};
+    if (batch != 0) {
+        sql += " AND a.IDLOTE = $2";
+        params.push_back(std::to_string(batch));
+    }
+    sql += " ORDER BY t.CDPROGTRAD, t.NMCOMPONENTE, t.STAGRVALPROP";
+    db.run(sql, params, [&](const PostgresConnection::Row& r) {
+        PreviousSourceView v;
+        v.program = r.text(0);
+        v.component = r.text(1);
+        v.source = r.text(2);
+        v.origin = static_cast<ReleaseOrigin>(r.text(3).empty() ? 'N' : r.text(3).front());
+        v.fromProgram = r.text(4);
+        v.fromComponent = r.text(5);
+        v.fromSource = r.text(6);
+        v.similarity = static_cast<int>(r.integer(7));
+        v.batch = r.integer(8);
+        v.batchWhen = r.real(9);
+        visit(v);
+    });
+}
+
+void selectObsoleteRows(PostgresConnection& db, const std::string& language, const ObsoleteRowVisitor& visit)
+{
+    db.run("SELECT t.CDPROGTRAD, t.NMCOMPONENTE, t.STAGRVALPROP, t.STVALORPROP, t.IDSITTRADUCAO, t.DTALTERACAO, "
+           "CASE WHEN v.TPALTERACAO = 3 THEN v.IDLOTE ELSE 0 END FROM TRADUCAO t "
+           "LEFT JOIN VERSAO v ON v.IDVERSAO = t.IDULTVERSAO WHERE t.IDIDIOMA = $1 AND t.FLOBSOLETA <> 0 "
+           "ORDER BY t.CDPROGTRAD, t.NMCOMPONENTE, t.STAGRVALPROP",
+           {language}, [&](const PostgresConnection::Row& r) {
+               visit({r.text(0), r.text(1), r.text(2), r.text(3), r.text(4), r.real(5),
+                      r.isNull(6) ? 0 : r.integer(6)});
+           });
+}
+
+void write(PostgresConnection& db, const ReleaseWrite& w, std::int64_t batch, double now)
+{
+    const std::string lote = std::to_string(batch);
+    db.exec(StagingSql);
+    long long versions = 0;
+    if (!w.inserts.empty()) {
+        db.copyIn("COPY trd_liberacao_novas (CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, IDSITTRADUCAO, "
+                  "TPLIBERACAO, IDTRADUCAOANT, CDPROGANT, NMCOMPANT, STAGRVALANT, NRSIMILAR) FROM STDIN",
+                  insertsCopy(w));
+        // Ids drawn first, so that each row names its version as it is
+        // written and the version its row, in three statements.
+        db.exec("UPDATE trd_liberacao_novas SET IDTRADUCAO = nextval(pg_get_serial_sequence('traducao', "
+                "'idtraducao')), IDVERSAO = nextval(pg_get_serial_sequence('versao', 'idversao'))");
+        try {
+            versions += db.run(
+                "INSERT INTO TRADUCAO (IDTRADUCAO, IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, "
+                "IDSITTRADUCAO, DTALTERACAO, IDULTVERSAO) OVERRIDING SYSTEM VALUE SELECT IDTRADUCAO, $1, CDPROGTRAD, "
+                "NMCOMPONENTE, STAGRVALPROP, STVALORPROP, IDSITTRADUCAO, $2, IDVERSAO FROM trd_liberacao_novas",
+                {w.language, number(now)});
+        } catch (const PostgresError& e) {
+            if (e.sqlState() == "23505")
+                throw ServerError(ErrorKind::Conflict,
+                                  "Outra gravação criou, durante a aplicação da liberação, uma linha que ela também "
+                                  "cria no idioma " + w.language + ". Nada foi aplicado; aplique a liberação de novo.");
+            throw;
+        }
+        db.run("INSERT INTO VERSAO (IDVERSAO, IDLOTE, IDTRADUCAO, TPALTERACAO, IDSITTRADUCAO) OVERRIDING SYSTEM VALUE "
+               "SELECT IDVERSAO, $1, IDTRADUCAO, 1, IDSITTRADUCAO FROM trd_liberacao_novas",
+               {lote});
+        db.run("INSERT INTO TRADUCAO_ANTERIOR (IDTRADUCAO, IDLOTE, TPLIBERACAO, IDTRADUCAOANT, CDPROGANT, NMCOMPANT, "
+               "STAGRVALANT, NRSIMILAR) SELECT IDTRADUCAO, $1, TPLIBERACAO, IDTRADUCAOANT, CDPROGANT, NMCOMPANT, "
+               "STAGRVALANT, NRSIMILAR FROM trd_liberacao_novas WHERE TPLIBERACAO IS NOT NULL",
+               {lote});
+    }
+    if (!w.obsolete.empty() || !w.revive.empty() || !w.remove.empty()) {
+        db.copyIn("COPY trd_liberacao_marcas (IDTRADUCAO, TPALTERACAO) FROM STDIN", marksCopy(w));
+        // Locked in id order before their versions are read: another
+        // server's save of one of them waits for the commit, which follows.
+        db.run("SELECT t.IDTRADUCAO FROM TRADUCAO t JOIN trd_liberacao_marcas m ON t.IDTRADUCAO = m.IDTRADUCAO "
+               "ORDER BY t.IDTRADUCAO FOR UPDATE OF t",
+               {});
+        db.exec("UPDATE trd_liberacao_marcas SET IDVERSAO = nextval(pg_get_serial_sequence('versao', 'idversao'))");
+        versions += db.run(
+            "INSERT INTO VERSAO (IDVERSAO, IDLOTE, IDTRADUCAO, IDVERSAOANT, TPALTERACAO, IDSITANT, IDSITTRADUCAO, "
+            "STVALORANT) OVERRIDING SYSTEM VALUE SELECT m.IDVERSAO, $1, t.IDTRADUCAO, t.IDULTVERSAO, m.TPALTERACAO, "
+            "t.IDSITTRADUCAO, CASE WHEN m.TPALTERACAO = 2 THEN NULL ELSE t.IDSITTRADUCAO END, "
+            "CASE WHEN m.TPALTERACAO = 2 THEN t.STVALORPROP END "
+            "FROM trd_liberacao_marcas m JOIN TRADUCAO t ON t.IDTRADUCAO = m.IDTRADUCAO",
+            {lote});
+        if (!w.remove.empty()) {
+            db.run("INSERT INTO VERSAO_EXCLUSAO (IDVERSAO, IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP) "
+                   "SELECT m.IDVERSAO, t.IDIDIOMA, t.CDPROGTRAD, t.NMCOMPONENTE, t.STAGRVALPROP "
+                   "FROM trd_liberacao_marcas m JOIN TRADUCAO t ON t.IDTRADUCAO = m.IDTRADUCAO WHERE m.TPALTERACAO = 2",
+                   {});
+            db.run("DELETE FROM TRADUCAO t USING trd_liberacao_marcas m WHERE t.IDTRADUCAO = m.IDTRADUCAO "
+                   "AND m.TPALTERACAO = 2",
+                   {});
+        }
+        db.run("UPDATE TRADUCAO t SET FLOBSOLETA = CASE WHEN m.TPALTERACAO = 3 THEN 1 ELSE 0 END, "
+               "IDULTVERSAO = m.IDVERSAO FROM trd_liberacao_marcas m WHERE t.IDTRADUCAO = m.IDTRADUCAO "
+               "AND m.TPALTERACAO IN (3, 4)",
+               {});
+    }
+    db.run("UPDATE LOTE SET NRLINHAS = NRLINHAS + $2, IDVERSAOINI = COALESCE(IDVERSAOINI, (SELECT MIN(v) FROM ("
+           "SELECT MIN(IDVERSAO) AS v FROM trd_liberacao_novas UNION ALL SELECT MIN(IDVERSAO) FROM trd_liberacao_marcas"
+           ") AS u)) WHERE IDLOTE = $1",
+           {lote, std::to_string(versions)});
+}
+
+} // namespace trd::server::pgrelease

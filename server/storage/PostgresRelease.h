@@ -1,0 +1,33 @@
+#pragma once
+// Releases on PostgreSQL (docs/releases.md, docs/storage.md): the same flag
+// and table as on SQLite, added by steps that look at what the database has;
+// the reads a release needs; and its writes in bulk: the rows copied into a
+// staging table (COPY), then a few set-based statements, the row updates that
+// lock rows other servers may save last, so that their saves wait for as
+// short a time as the commit allows.
+#include "PostgresConnection.h"
+#include "ReleaseRecords.h"
+
+#include <string>
+
+namespace trd::server {
+
+namespace pgrelease {
+
+// Adds whatever of the release's schema is missing; inside the caller's
+// (schema-locked) transaction. Running it again changes nothing.
+void ensureSchema(PostgresConnection& db);
+
+void readRows(PostgresConnection& db, const std::string& language, const ReleaseRowVisitor& visit);
+void selectPreviousSources(PostgresConnection& db, const std::string& language, std::int64_t batch,
+                           const PreviousSourceVisitor& visit);
+void selectObsoleteRows(PostgresConnection& db, const std::string& language, const ObsoleteRowVisitor& visit);
+
+// Writes one language's part into `batch`, with every row's version.
+void write(PostgresConnection& db, const ReleaseWrite& write, std::int64_t batch, double now);
+
+// Text for one column of COPY's text form.
+void appendCopyText(std::string& out, std::string_view value);
+
+} // namespace pgrelease
+} // namespace trd::server
