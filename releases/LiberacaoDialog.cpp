@@ -163,6 +163,9 @@ LiberacaoDialog::LiberacaoDialog(const QString& idioma, QWidget* parent)
     lblAvisos->setWordWrap(true);
     lblAvisos->setStyleSheet(QStringLiteral("color: #a00000; font-weight: bold"));
     lblAvisos->hide();
+    chkConfirmar = new QCheckBox(QStringLiteral("Aplicar mesmo assim: confirmo que essas linhas devem ficar obsoletas"), this);
+    chkConfirmar->setObjectName(QStringLiteral("chkConfirmar"));
+    chkConfirmar->hide();
 
     auto* idiomaLinha = new QHBoxLayout;
     cbbIdioma = new QComboBox(this);
@@ -219,6 +222,7 @@ LiberacaoDialog::LiberacaoDialog(const QString& idioma, QWidget* parent)
     layout->addLayout(opcoes);
     layout->addWidget(lblResumo);
     layout->addWidget(lblAvisos);
+    layout->addWidget(chkConfirmar);
     layout->addLayout(idiomaLinha);
     layout->addWidget(tblContagens, 2);
     layout->addLayout(mostrarLinha);
@@ -237,6 +241,7 @@ LiberacaoDialog::LiberacaoDialog(const QString& idioma, QWidget* parent)
     for (QSpinBox* s : {spnLimiar, spnLimite})
         connect(s, &QSpinBox::valueChanged, this, [this] { habilita(); });
     connect(chkMemoria, &QCheckBox::toggled, this, [this] { habilita(); });
+    connect(chkConfirmar, &QCheckBox::toggled, this, [this] { habilita(); });
     connect(edtArquivo, &QLineEdit::textChanged, this, [this] { habilita(); });
     connect(&m_runner, &ExchangeRunner::progress, this, [this](const QString& passo, qint64, qint64) {
         m_passo = passo;
@@ -271,7 +276,9 @@ void LiberacaoDialog::habilita()
     // The apply sends what was previewed, with the options of that preview.
     const bool previaValida = m_previa && !m_aplicada && m_opcoes.limiar == spnLimiar->value() &&
                               m_opcoes.limiteObsoletas == spnLimite->value() && m_opcoes.memoria == chkMemoria->isChecked();
-    btnAplicar->setEnabled(!trabalhando && previaValida && PodeAplicarLiberacao());
+    // A tripped guard (an empty file, too many rows leaving) wants the box ticked first.
+    const bool confirmada = !m_previa || !m_previa->precisaConfirmar() || chkConfirmar->isChecked();
+    btnAplicar->setEnabled(!trabalhando && previaValida && confirmada && PodeAplicarLiberacao());
     btnCancelar->setText(trabalhando ? QStringLiteral("Cancelar") : QStringLiteral("Fechar"));
     btnCancelar->setEnabled(!trabalhando || !m_enviada);
 }
@@ -290,6 +297,9 @@ void LiberacaoDialog::pedePrevia()
     m_linhas->mostra(nullptr, {});
     lblResumo->clear();
     lblAvisos->hide();
+    chkConfirmar = new QCheckBox(QStringLiteral("Aplicar mesmo assim: confirmo que essas linhas devem ficar obsoletas"), this);
+    chkConfirmar->setObjectName(QStringLiteral("chkConfirmar"));
+    chkConfirmar->hide();
     m_opcoes = {spnLimiar->value(), spnLimite->value(), chkMemoria->isChecked()};
     m_etapa = Etapa::Previa;
     m_enviada = false;
@@ -327,6 +337,8 @@ void LiberacaoDialog::aplicar()
         return;
     }
     const bool confirmado = !guarda.isEmpty();
+    if (confirmado && !chkConfirmar->isChecked())
+        return;
     const QString pergunta = confirmado
         ? guarda
         : QStringLiteral("Aplicar a liberação a %1 idioma(s)? As linhas que saem ficam obsoletas (nada é apagado), e a "
@@ -435,6 +447,7 @@ void LiberacaoDialog::mostra()
     avisos.removeDuplicates();
     lblAvisos->setText(avisos.join(QLatin1Char('\n')));
     lblAvisos->setVisible(!avisos.isEmpty());
+    chkConfirmar->setVisible(!avisos.isEmpty() || (!m_aplicada && m_previa->precisaConfirmar()));
     mostraLinhas();
 }
 

@@ -47,6 +47,7 @@ public:
     QPushButton *btnProcurar, *btnPrevia, *btnAplicar, *btnCancelar;
     QSpinBox *spnLimiar, *spnLimite;
     QCheckBox* chkMemoria;
+    QCheckBox* chkConfirmar;   // the guards' explicit word, shown only when a guard trips
     QLabel *lblResumo, *lblAvisos, *lblEtapa;
     QComboBox *cbbIdioma, *cbbMostrar;
     QTableView *tblContagens, *tblLinhas;
