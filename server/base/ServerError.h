@@ -16,6 +16,7 @@ enum class ErrorKind {
     Unavailable,  // the server cannot do it now (database unreachable or busy, disk full, read-only); nothing was done
     Internal,     // the server or its database failed; nothing was done
     OutcomeUnknown,  // a write failed at or after its commit: it may or may not be stored
+    Unconfirmed,  // a guard stopped it (a release that would empty a language): done only when confirmed
 };
 
 class ServerError : public std::runtime_error {

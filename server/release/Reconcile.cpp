@@ -103,7 +103,8 @@ struct Work {
     }
 
     // Identical sources, nearest first: the same component, the same
-    // program, another program.
+    // program, a component of the same name in another program (a screen
+    // renamed), anywhere else.
     void identical()
     {
         std::unordered_map<std::string_view, std::vector<std::size_t>> bySource;
@@ -117,9 +118,11 @@ struct Work {
             const ReleaseKey& k = key(j);
             const auto rank = [&](std::size_t i) {
                 const LanguageRow& r = row(i);
-                return r.program != k.program ? 2 : r.component != k.component ? 1 : 0;
+                if (r.program == k.program)
+                    return r.component == k.component ? 0 : 1;
+                return r.component == k.component ? 2 : 3;
             };
-            int best = 3;
+            int best = 4;
             for (const std::size_t i : it->second)
                 if (!rowTaken[i])
                     best = std::min(best, rank(i));

@@ -185,7 +185,7 @@ void HistoryMethods::abreLote(std::vector<JsonValue>& params, AnswerBuffer& out,
     const std::string language = args.language(0);
     const std::string kindName = args.text(1, "tipo", 20);
     const std::optional<BatchKind> kind = batchKindFromName(kindName);
-    if (!kind || *kind == BatchKind::Edit || *kind == BatchKind::Undo)
+    if (!kind || *kind == BatchKind::Edit || *kind == BatchKind::Undo || *kind == BatchKind::Release)
         invalidParams("AbreLote: tipo de lote inválido: \"" + kindName
                       + "\". Use substituicao, importacao ou propagacao.");
     WriteOrigin origin;

@@ -21,6 +21,7 @@ inline constexpr int Refused = -32000;     // the data refuses it: conflict, dup
 inline constexpr int AuthRequired = -32001; // no session, or it expired: log in (again)
 inline constexpr int LoginFailed = -32002;  // wrong user name or password
 inline constexpr int OutcomeUnknown = -32004; // a save may or may not be stored: read the row again
+inline constexpr int NeedsConfirmation = -32005; // a guard stopped a release's apply: confirm to apply all the same
 
 // The code a ServerError of the kind is answered with: a database that is
 // down or failed are one code to the client, since neither wrote anything.
@@ -32,6 +33,7 @@ constexpr int codeFor(ErrorKind kind)
     case ErrorKind::Unavailable:
     case ErrorKind::Internal: return InternalError;
     case ErrorKind::OutcomeUnknown: return OutcomeUnknown;
+    case ErrorKind::Unconfirmed: return NeedsConfirmation;
     }
     return InternalError;
 }

@@ -94,7 +94,7 @@ DateBounds dateBounds(const MethodArgs& args, std::size_t firstIndex)
 } // namespace
 
 TranslationService::TranslationService(SessionPool& sessions, WriteCoordinator& writer)
-    : m_sessions(sessions), m_writer(writer), m_history(sessions, writer)
+    : m_sessions(sessions), m_writer(writer), m_history(sessions, writer), m_releases(sessions, writer)
 {
 }
 
@@ -105,7 +105,7 @@ bool TranslationService::isMethod(std::string_view method)
                                                    "GetCalcTrad", "GetCalcNtrad", "GetCalcDuv",
                                                    "GetCatalogoRel", "GetConsultaRel", "GetDataHoraServ"};
     return std::find(std::begin(Methods), std::end(Methods), method) != std::end(Methods)
-        || HistoryMethods::isMethod(method) || MemoryMethods::isMethod(method);
+        || HistoryMethods::isMethod(method) || MemoryMethods::isMethod(method) || ReleaseMethods::isMethod(method);
 }
 
 void TranslationService::setMemory(memory::TranslationMemory& memory)
@@ -129,6 +129,8 @@ void TranslationService::call(std::string_view method, std::vector<JsonValue>& p
     else if (method == "GetCatalogoRel") ReportQueries(m_sessions, m_memory).catalog(params, out);
     else if (method == "GetConsultaRel") ReportQueries(m_sessions, m_memory).run(params, out);
     else if (method == "GetDataHoraServ") getDataHoraServ(params, out);
+    else if (ReleaseMethods::isMethod(method) || m_releases.takesUndo(method, params))
+        m_releases.call(method, params, out, caller);
     else if (HistoryMethods::isMethod(method)) m_history.call(method, params, out, caller);
     else if (m_memoryMethods && MemoryMethods::isMethod(method)) m_memoryMethods->call(method, params, out);
     else throw RpcError(rpc::MethodNotFound, "Método desconhecido: " + std::string(method) + ".");

@@ -6,6 +6,7 @@
 #include "HistoryMethods.h"
 #include "Json.h"
 #include "MemoryMethods.h"
+#include "ReleaseMethods.h"
 #include "SessionPool.h"
 #include "WriteCoordinator.h"
 
@@ -44,6 +45,7 @@ private:
     SessionPool& m_sessions;
     WriteCoordinator& m_writer;
     HistoryMethods m_history;
+    ReleaseMethods m_releases;
     memory::TranslationMemory* m_memory = nullptr;
     std::unique_ptr<MemoryMethods> m_memoryMethods;
 };

@@ -1,0 +1,295 @@
+#include "ReleaseMethods.h"
+
+#include "HistoryRecords.h"
+#include "MethodArgs.h"
+#include "ReleaseApply.h"
+#include "RpcError.h"
+
+#include <algorithm>
+#include <array>
+#include <map>
+
+namespace trd::server {
+
+namespace {
+
+constexpr std::array<AnswerField, 24> ReleaseFields = {{
+    {"TPLINHA", "string", 1},       {"IDIDIOMA", "string", 3},      {"CDPROGTRAD", "string", 20},
+    {"NMCOMPONENTE", "string", 50}, {"STAGRVALPROP", "string", 4000}, {"CDPROGANT", "string", 20},
+    {"NMCOMPANT", "string", 50},    {"STAGRVALANT", "string", 4000}, {"STVALORPROP", "string", 4000},
+    {"IDSITTRADUCAO", "string", 1}, {"NRSIMILAR", "r8", 0},          {"STMEMORIA", "string", 1},
+    {"NRVIVAS", "r8", 0},           {"NRMANTIDAS", "r8", 0},         {"NRREESCRITAS", "r8", 0},
+    {"NRMOVIDAS", "r8", 0},         {"NRNOVAS", "r8", 0},            {"NRMEMORIA", "r8", 0},
+    {"NRREVIVIDAS", "r8", 0},       {"NROBSOLETAS", "r8", 0},        {"PCOBSOLETAS", "r8", 0},
+    {"STCONFIRMAR", "string", 1},   {"DSAVISO", "string", 200},      {"IDLOTE", "r8", 0}}};
+enum ReleaseField {
+    Kind, LanguageCode, Program, Component, Source, FromProgram, FromComponent, FromSource, Destination, Status,
+    Similar, Memory, Live, Kept, Reworded, Moved, Added, FromMemory, Revived, Vanished, Percent, Confirm, Warning,
+    Batch
+};
+
+constexpr std::array<AnswerField, 11> PreviousFields = {{
+    {"CDPROGTRAD", "string", 20}, {"NMCOMPONENTE", "string", 50}, {"STAGRVALPROP", "string", 4000},
+    {"TPLIBERACAO", "string", 1}, {"CDPROGANT", "string", 20},    {"NMCOMPANT", "string", 50},
+    {"STAGRVALANT", "string", 4000}, {"NRSIMILAR", "r8", 0},       {"IDLOTE", "r8", 0},
+    {"DTLOTE", "dateTime", 0},    {"STULTIMA", "string", 1}}};
+
+constexpr std::array<AnswerField, 8> ObsoleteFields = {{
+    {"STAGRVALPROP", "string", 4000}, {"STVALORPROP", "string", 4000}, {"IDSITTRADUCAO", "string", 1},
+    {"IDIDIOMA", "string", 3},        {"NMCOMPONENTE", "string", 50},  {"CDPROGTRAD", "string", 20},
+    {"DTALTERACAO", "dateTime", 0},   {"IDLOTE", "r8", 0}}};
+
+// The same answer as the history's undo (docs/protocol.md, DesfazLote).
+constexpr std::array<AnswerField, 8> UndoFields = {{
+    {"IDLOTE", "r8", 0}, {"CDPROGTRAD", "string", 20}, {"NMCOMPONENTE", "string", 50},
+    {"STAGRVALPROP", "string", 4000}, {"DESFEITA", "string", 1}, {"DSMOTIVO", "string", 200},
+    {"STVALORPROP", "string", 4000}, {"IDSITTRADUCAO", "string", 1}}};
+
+constexpr std::string_view Methods[] = {"GetPreviaLiberacao", "AplicaLiberacao", "GetOrigensAnteriores",
+                                        "GetObsoletas"};
+
+constexpr std::int64_t MaxId = 9007199254740991;
+
+// The one place where applying a release (or undoing one) asks for the
+// caller's right: applying will need the role administrador. Every caller
+// may, for now.
+void checkMayApplyRelease(const Caller& caller)
+{
+    (void)caller;
+}
+
+// One row of the answer: every field written once, in the packet's order;
+// those a row kind does not use are empty.
+struct ReleaseRow {
+    char kind = 'S';
+    std::string_view language, program, component, source, fromProgram, fromComponent, fromSource, destination,
+        status;
+    double similar = 0;
+    bool memory = false;
+    const release::Counts* counts = nullptr;
+    const release::LanguageSummary* whole = nullptr;
+    std::int64_t batch = 0;
+};
+
+void writeRow(AnswerPacketWriter& packet, const ReleaseRow& r)
+{
+    const release::Counts none;
+    const release::Counts& c = r.counts ? *r.counts : none;
+    packet.beginRow();
+    packet.string(Kind, std::string_view(&r.kind, 1));
+    packet.string(LanguageCode, r.language);
+    packet.string(Program, r.program);
+    packet.string(Component, r.component);
+    packet.string(Source, r.source);
+    packet.string(FromProgram, r.fromProgram);
+    packet.string(FromComponent, r.fromComponent);
+    packet.string(FromSource, r.fromSource);
+    packet.string(Destination, r.destination);
+    packet.string(Status, r.status);
+    packet.number(Similar, r.similar);
+    packet.string(Memory, r.memory ? "S" : "N");
+    packet.number(Live, static_cast<double>(c.live));
+    packet.number(Kept, static_cast<double>(c.kept));
+    packet.number(Reworded, static_cast<double>(c.reworded));
+    packet.number(Moved, static_cast<double>(c.moved));
+    packet.number(Added, static_cast<double>(c.added));
+    packet.number(FromMemory, static_cast<double>(c.fromMemory));
+    packet.number(Revived, static_cast<double>(c.revived));
+    packet.number(Vanished, static_cast<double>(c.vanished));
+    packet.number(Percent, r.whole ? r.whole->vanishedPercent : 0);
+    packet.string(Confirm, r.whole && r.whole->needsConfirm ? "S" : "N");
+    packet.string(Warning, r.whole ? std::string_view(r.whole->warning) : std::string_view());
+    packet.number(Batch, static_cast<double>(r.batch));
+    packet.endRow();
+}
+
+void writeOutcome(AnswerBuffer& out, const release::ReleaseOutcome& outcome)
+{
+    AnswerPacketWriter packet(out, ReleaseFields);
+    for (const release::LanguageOutcome& l : outcome.languages) {
+        ReleaseRow total;
+        total.language = l.language;
+        total.counts = &l.summary.total;
+        total.whole = &l.summary;
+        total.batch = l.batch;
+        writeRow(packet, total);
+        for (const release::Counts& c : l.summary.programs) {
+            ReleaseRow program;
+            program.language = l.language;
+            program.program = c.program;
+            program.counts = &c;
+            writeRow(packet, program);
+        }
+        for (const release::DetailRow& d : l.details) {
+            ReleaseRow row;
+            row.kind = d.kind;
+            row.language = l.language;
+            row.program = d.program;
+            row.component = d.component;
+            row.source = d.source;
+            row.fromProgram = d.fromProgram;
+            row.fromComponent = d.fromComponent;
+            row.fromSource = d.fromSource;
+            row.destination = d.destination;
+            row.status = d.status;
+            row.similar = d.similarity;
+            row.memory = d.fromMemory;
+            writeRow(packet, row);
+        }
+    }
+    packet.finish();
+}
+
+// The batch of the language's newest release that no undo has undone.
+std::int64_t lastRelease(HistoryReader& history, const std::string& language)
+{
+    std::map<std::int64_t, std::int64_t> undoneBy;
+    for (const auto& [batch, undo] : history.undos(language))
+        undoneBy.emplace(batch, undo);
+    for (const BatchRecord& b : history.batches(language, {}))
+        if (b.kind == BatchKind::Release && !undoneBy.count(b.id))
+            return b.id;
+    return 0;
+}
+
+} // namespace
+
+bool ReleaseMethods::isMethod(std::string_view method)
+{
+    return std::find(std::begin(Methods), std::end(Methods), method) != std::end(Methods);
+}
+
+bool ReleaseMethods::takesUndo(std::string_view method, const std::vector<JsonValue>& params)
+{
+    if (method != "DesfazLote" || params.size() != 3 || !params[1].isNumber())
+        return false;
+    const double id = params[1].number();
+    if (!(id >= 1 && id <= static_cast<double>(MaxId)))
+        return false;
+    const auto batch = m_sessions.acquire()->history().batch(static_cast<std::int64_t>(id));
+    return batch && batch->kind == BatchKind::Release;
+}
+
+void ReleaseMethods::call(std::string_view method, std::vector<JsonValue>& params, AnswerBuffer& out,
+                          const Caller& caller)
+{
+    if (method == "GetPreviaLiberacao") previewOrApply(false, params, out, caller);
+    else if (method == "AplicaLiberacao") previewOrApply(true, params, out, caller);
+    else if (method == "GetOrigensAnteriores") previousSources(params, out);
+    else if (method == "GetObsoletas") obsoleteRows(params, out);
+    else if (method == "DesfazLote") undo(params, out, caller);
+    else throw RpcError(rpc::MethodNotFound, "Método desconhecido: " + std::string(method) + ".");
+}
+
+void ReleaseMethods::previewOrApply(bool apply, std::vector<JsonValue>& params, AnswerBuffer& out,
+                                    const Caller& caller)
+{
+    const char* name = apply ? "AplicaLiberacao" : "GetPreviaLiberacao";
+    MethodArgs args(name, params);
+    args.expectCount({1, 2, 3, 4, 5});
+    release::ReleaseRequest request;
+    request.file = args.packet(0, "arquivo da liberação");
+    if (args.count() > 1)
+        request.options.threshold = static_cast<int>(args.integer(1, "similaridade mínima (%)", 50, 100));
+    if (args.count() > 2)
+        request.vanishLimit = static_cast<int>(args.integer(2, "limite de linhas obsoletas (%)", 0, 100));
+    if (args.count() > 3)
+        request.options.memory = args.yesNo(3, "oferecer a memória");
+    if (args.count() > 4)
+        request.confirm = args.yesNo(4, "confirmar");
+    request.user = caller.user;
+
+    std::vector<std::string> languages;
+    for (const Language& l : m_sessions.acquire()->languages())
+        languages.push_back(l.code);
+    release::ReleaseOutcome outcome;
+    if (apply) {
+        checkMayApplyRelease(caller);
+        outcome = release::applyRelease(m_writer, languages, request);
+    } else {
+        outcome = release::previewRelease(*m_sessions.acquire(), languages, request);
+    }
+
+    writeOutcome(out, outcome);
+}
+
+void ReleaseMethods::previousSources(std::vector<JsonValue>& params, AnswerBuffer& out)
+{
+    MethodArgs args("GetOrigensAnteriores", params);
+    args.expectCount({2});
+    const std::string language = args.language(0);
+    const std::string scope = args.text(1, "escopo", 1);
+    if (scope != "U" && scope != "T")
+        invalidParams("GetOrigensAnteriores: escopo inválido: \"" + scope
+                      + "\". Use U (a última liberação) ou T (todas).");
+    auto session = m_sessions.acquire();
+    const std::int64_t last = lastRelease(session->history(), language);
+    AnswerPacketWriter packet(out, PreviousFields);
+    if (scope == "T" || last != 0) {
+        session->selectPreviousSources(language, scope == "U" ? last : 0, [&](const PreviousSourceView& v) {
+            const char kind = static_cast<char>(v.origin);
+            packet.beginRow();
+            packet.string(0, v.program);
+            packet.string(1, v.component);
+            packet.string(2, v.source);
+            packet.string(3, std::string_view(&kind, 1));
+            packet.string(4, v.fromProgram);
+            packet.string(5, v.fromComponent);
+            packet.string(6, v.fromSource);
+            packet.number(7, v.similarity);
+            packet.number(8, static_cast<double>(v.batch));
+            packet.dateTime(9, v.batchWhen);
+            packet.string(10, v.batch == last ? "S" : "N");
+            packet.endRow();
+        });
+    }
+    packet.finish();
+}
+
+void ReleaseMethods::obsoleteRows(std::vector<JsonValue>& params, AnswerBuffer& out)
+{
+    MethodArgs args("GetObsoletas", params);
+    args.expectCount({1});
+    const std::string language = args.language(0);
+    AnswerPacketWriter packet(out, ObsoleteFields);
+    m_sessions.acquire()->selectObsoleteRows(language, [&](const ObsoleteRowView& r) {
+        packet.beginRow();
+        packet.string(0, r.source);
+        packet.string(1, r.destination);
+        packet.string(2, r.status);
+        packet.string(3, language);
+        packet.string(4, r.component);
+        packet.string(5, r.program);
+        packet.dateTime(6, r.changed);
+        packet.number(7, static_cast<double>(r.batch));
+        packet.endRow();
+    });
+    packet.finish();
+}
+
+void ReleaseMethods::undo(std::vector<JsonValue>& params, AnswerBuffer& out, const Caller& caller)
+{
+    MethodArgs args("DesfazLote", params);
+    args.expectCount({3});
+    const std::string language = args.language(0);
+    const std::int64_t id = args.integer(1, "lote", 1, MaxId);
+    const bool force = args.yesNo(2, "forçar");
+    checkMayApplyRelease(caller);
+    const release::ReleaseUndoOutcome outcome = release::undoRelease(m_writer, language, id, force, caller.user);
+    AnswerPacketWriter packet(out, UndoFields);
+    for (const release::ReleaseUndoRow& row : outcome.rows) {
+        packet.beginRow();
+        packet.number(0, static_cast<double>(outcome.batch));
+        packet.string(1, row.program);
+        packet.string(2, row.component);
+        packet.string(3, row.source);
+        packet.string(4, row.restored ? "S" : "N");
+        packet.string(5, row.reason);
+        packet.string(6, row.destination);
+        packet.string(7, row.status);
+        packet.endRow();
+    }
+    packet.finish();
+}
+
+} // namespace trd::server
