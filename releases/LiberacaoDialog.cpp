@@ -297,8 +297,7 @@ void LiberacaoDialog::pedePrevia()
     m_linhas->mostra(nullptr, {});
     lblResumo->clear();
     lblAvisos->hide();
-    chkConfirmar = new QCheckBox(QStringLiteral("Aplicar mesmo assim: confirmo que essas linhas devem ficar obsoletas"), this);
-    chkConfirmar->setObjectName(QStringLiteral("chkConfirmar"));
+    chkConfirmar->setChecked(false);
     chkConfirmar->hide();
     m_opcoes = {spnLimiar->value(), spnLimite->value(), chkMemoria->isChecked()};
     m_etapa = Etapa::Previa;

@@ -89,7 +89,8 @@ LiberacaoDoEditor::LiberacaoDoEditor(ServicosDoEditor& editor) : QObject(editor.
 
 LiberacaoDoEditor::~LiberacaoDoEditor()
 {
-    m_fonte->SetDataSet(nullptr);
+    // The editor is going (this is its child): its rows are heard of no more.
+    disconnect(m_fonte, nullptr, this, nullptr);
     m_thread.quit();
     m_thread.wait();
 }

@@ -15,8 +15,11 @@
 #include "LiberacaoDoEditor.h"
 #include "PainelOrigemAnterior.h"
 #include "PreviaModelo.h"
+#include "TDateEditPlus.h"
 
 #include <QCheckBox>
+#include <QDate>
+#include <QSpinBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -34,10 +37,10 @@ namespace {
 
 constexpr int kEspera = 30000;
 
-const QList<Idioma> kIdiomas = {{"ENG", "English"}, {"ESP", "Español"}};
+const QList<trd::test::Idioma> kIdiomas = {{"ENG", "English"}, {"ESP", "Español"}};
 
 // Eight live rows of ENG; ESP has two of them.
-const QList<Linha> kLinhas = {
+const QList<trd::test::Linha> kLinhas = {
     {"ENG", "CAD01", "btnSalvar", "Salvar registro", "Save record", "T"},
     {"ENG", "CAD01", "lblNome", "Nome", "Name", "T"},
     {"ENG", "CAD01", "btnAntigo", "Antigo", "Old", "T"},
@@ -235,7 +238,9 @@ TEST_F(EditorLiberacao, ArquivoTruncadoOuVazioPedeAConfirmacaoEACancelaPrevia)
     EXPECT_TRUE(janela->lblAvisos->text().contains(QStringLiteral("ENG"))) << janela->lblAvisos->text().toStdString();
     ASSERT_TRUE(janela->chkConfirmar->isVisible());
     EXPECT_FALSE(janela->btnAplicar->isEnabled());
-    input.click(janela->chkConfirmar);
+    // On its box, where a user clicks it (the row is as wide as the window).
+    input.click(janela->chkConfirmar, QPoint(10, janela->chkConfirmar->height() / 2));
+    EXPECT_TRUE(janela->chkConfirmar->isChecked());
     EXPECT_TRUE(janela->btnAplicar->isEnabled());
     // A changed option wants a new preview before any apply.
     janela->spnLimite->setValue(90);
