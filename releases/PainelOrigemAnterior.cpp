@@ -42,8 +42,9 @@ PainelOrigemAnterior::PainelOrigemAnterior(QWidget* parent) : QFrame(parent)
     setObjectName(QStringLiteral("panOrigemAnterior"));
     setFrameShape(QFrame::StyledPanel);
     auto* grade = new QGridLayout(this);
-    grade->setContentsMargins(8, 4, 8, 4);
-    grade->setVerticalSpacing(2);
+    grade->setContentsMargins(8, 3, 8, 3);
+    grade->setVerticalSpacing(1);
+    grade->setHorizontalSpacing(16);
     lblTitulo = new QLabel(this);
     lblTitulo->setObjectName(QStringLiteral("lblTituloOrigem"));
     lblTitulo->setTextFormat(Qt::PlainText);
@@ -51,16 +52,16 @@ PainelOrigemAnterior::PainelOrigemAnterior(QWidget* parent) : QFrame(parent)
     negrito.setBold(true);
     lblTitulo->setFont(negrito);
     grade->addWidget(lblTitulo, 0, 0, 1, 2);
-    grade->addWidget(new QLabel(QStringLiteral("Origem anterior"), this), 1, 0);
-    grade->addWidget(new QLabel(QStringLiteral("Origem atual"), this), 1, 1);
     lblAnterior = texto(this, "lblOrigemAnterior");
     lblAtual = texto(this, "lblOrigemAtual");
-    grade->addWidget(lblAnterior, 2, 0);
-    grade->addWidget(lblAtual, 2, 1);
+    grade->addWidget(lblAnterior, 1, 0);
+    grade->addWidget(lblAtual, 1, 1);
     grade->setColumnStretch(0, 1);
     grade->setColumnStretch(1, 1);
-    // One height whatever the texts: moving from row to row never moves the grid.
-    setFixedHeight(84);
+    grade->setRowStretch(1, 1);
+    // One height whatever the texts (a title and two lines of each source):
+    // moving from row to row never moves the grid.
+    setFixedHeight(3 * fontMetrics().lineSpacing() + 12);
     hide();
 }
 
@@ -68,8 +69,8 @@ void PainelOrigemAnterior::Mostra(const Origem& origem)
 {
     const Diferenca d = DiferencaPalavras(origem.origemAnterior, origem.origem);
     lblTitulo->setText(TituloDaOrigem(origem));
-    lblAnterior->setText(MarcadoEmHtml(d.antes));
-    lblAtual->setText(MarcadoEmHtml(d.depois));
+    lblAnterior->setText(QStringLiteral("<b>Antes:</b> ") + MarcadoEmHtml(d.antes));
+    lblAtual->setText(QStringLiteral("<b>Agora:</b> ") + MarcadoEmHtml(d.depois));
     // A long text is cut by the panel's height; its tip holds it whole.
     lblAnterior->setToolTip(origem.origemAnterior);
     lblAtual->setToolTip(origem.origem);
