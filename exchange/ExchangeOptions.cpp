@@ -55,7 +55,20 @@ ExchangeOptions parseExchangeOptions(const QStringList& arguments)
     const QCommandLineOption language(QStringLiteral("language"),
                                       QStringLiteral("import: o idioma em que importar (deve ser o do arquivo)."),
                                       QStringLiteral("IDIOMA"));
-    const QCommandLineOption apply(QStringLiteral("apply"), QStringLiteral("import: grava no servidor."));
+    const QCommandLineOption apply(QStringLiteral("apply"), QStringLiteral("import, release: grava no servidor."));
+    const QCommandLineOption preview(QStringLiteral("preview"), QStringLiteral("release: só mostra o que a liberação faria."));
+    const QCommandLineOption confirm(QStringLiteral("confirm"),
+                                     QStringLiteral("release: aplica mesmo um arquivo vazio ou que tornaria obsoletas "
+                                                    "linhas demais de um idioma."));
+    const QCommandLineOption threshold(QStringLiteral("threshold"),
+                                       QStringLiteral("release: similaridade mínima de um texto reescrito, 50 a 100 (padrão 70)."),
+                                       QStringLiteral("PCT"));
+    const QCommandLineOption vanish(QStringLiteral("vanish-limit"),
+                                    QStringLiteral("release: parte máxima das linhas de um idioma que pode ficar obsoleta "
+                                                   "sem --confirm, 0 a 100 (padrão 30)."),
+                                    QStringLiteral("PCT"));
+    const QCommandLineOption noMemory(QStringLiteral("no-memory"),
+                                      QStringLiteral("release: não oferece às linhas novas a tradução idêntica da memória."));
     const QCommandLineOption overwrite(QStringLiteral("overwrite-conflicts"),
                                        QStringLiteral("import: grava também os conflitos, sobre as alterações do servidor."));
     const QCommandLineOption accept(QStringLiteral("accept-refused"),
@@ -63,9 +76,9 @@ ExchangeOptions parseExchangeOptions(const QStringList& arguments)
     const QCommandLineOption list(QStringLiteral("list"),
                                   QStringLiteral("import: lista também as novas traduções e as alterações."));
     for (const auto* o : {&help, &server, &tlsCa, &user, &quiet, &format, &output, &status, &filter, &language, &apply,
-                          &overwrite, &accept, &list})
+                          &overwrite, &accept, &list, &preview, &confirm, &threshold, &vanish, &noMemory})
         parser.addOption(*o);
-    parser.addPositionalArgument(QStringLiteral("COMANDO"), QStringLiteral("export ou import."));
+    parser.addPositionalArgument(QStringLiteral("COMANDO"), QStringLiteral("export, import ou release."));
     options.helpText = parser.helpText();
 
     if (!parser.parse(arguments)) {
@@ -77,7 +90,7 @@ ExchangeOptions parseExchangeOptions(const QStringList& arguments)
         return options;
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty()) {
-        options.error = QStringLiteral("Informe o comando: export ou import.");
+        options.error = QStringLiteral("Informe o comando: export, import ou release.");
         return options;
     }
     const QString command = positional.constFirst();
@@ -90,9 +103,11 @@ ExchangeOptions parseExchangeOptions(const QStringList& arguments)
             }
         return true;
     };
+    const QList<const QCommandLineOption*> releaseOnly = {&preview, &confirm, &threshold, &vanish, &noMemory};
     if (command == QLatin1String("export")) {
         options.command = ExchangeOptions::Command::Export;
-        if (!onlyFor({&language, &apply, &overwrite, &accept, &list}, QStringLiteral("import")))
+        if (!onlyFor({&language, &apply, &overwrite, &accept, &list}, QStringLiteral("import"))
+            || !onlyFor(releaseOnly, QStringLiteral("release")))
             return options;
         if (rest.size() != 1) {
             options.error = QStringLiteral("Informe um idioma a exportar, ex. trd-exchange export ENG.");
@@ -119,7 +134,8 @@ ExchangeOptions parseExchangeOptions(const QStringList& arguments)
         options.filter = parser.value(filter);
     } else if (command == QLatin1String("import")) {
         options.command = ExchangeOptions::Command::Import;
-        if (!onlyFor({&format, &output, &status, &filter}, QStringLiteral("export")))
+        if (!onlyFor({&format, &output, &status, &filter}, QStringLiteral("export"))
+            || !onlyFor(releaseOnly, QStringLiteral("release")))
             return options;
         if (rest.size() != 1) {
             options.error = QStringLiteral("Informe um arquivo a importar, ex. trd-exchange import ENG.xlf.");
@@ -131,8 +147,48 @@ ExchangeOptions parseExchangeOptions(const QStringList& arguments)
         options.overwriteConflicts = parser.isSet(overwrite);
         options.acceptRefused = parser.isSet(accept);
         options.listAll = parser.isSet(list);
+    } else if (command == QLatin1String("release")) {
+        options.command = ExchangeOptions::Command::Release;
+        if (!onlyFor({&format, &output, &status, &filter}, QStringLiteral("export"))
+            || !onlyFor({&language, &overwrite, &accept}, QStringLiteral("import")))
+            return options;
+        if (rest.size() != 1) {
+            options.error = QStringLiteral("Informe o arquivo da liberação, ex. trd-exchange release textos.tsv --preview.");
+            return options;
+        }
+        options.file = rest.constFirst();
+        options.preview = parser.isSet(preview);
+        options.apply = parser.isSet(apply);
+        if (options.preview == options.apply) {
+            options.error = QStringLiteral("Informe --preview (só mostrar) ou --apply (aplicar), um dos dois.");
+            return options;
+        }
+        if (parser.isSet(confirm) && !options.apply) {
+            options.error = QStringLiteral("--confirm só vale com --apply.");
+            return options;
+        }
+        options.confirm = parser.isSet(confirm);
+        options.memory = !parser.isSet(noMemory);
+        options.listAll = parser.isSet(list);
+        const auto percent = [&](const QCommandLineOption& o, int min, int& into) {
+            if (!parser.isSet(o))
+                return true;
+            bool ok = false;
+            const int value = parser.value(o).toInt(&ok);
+            if (!ok || value < min || value > 100) {
+                options.error = QStringLiteral("--%1 espera um número inteiro de %2 a 100, recebeu \"%3\".")
+                                    .arg(o.names().constLast())
+                                    .arg(min)
+                                    .arg(parser.value(o));
+                return false;
+            }
+            into = value;
+            return true;
+        };
+        if (!percent(threshold, 50, options.threshold) || !percent(vanish, 0, options.vanishLimit))
+            return options;
     } else {
-        options.error = QStringLiteral("Comando desconhecido: \"%1\" (use export ou import).").arg(command);
+        options.error = QStringLiteral("Comando desconhecido: \"%1\" (use export, import ou release).").arg(command);
         return options;
     }
     options.quiet = parser.isSet(quiet);

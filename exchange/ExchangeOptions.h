@@ -8,7 +8,7 @@
 namespace trd::exchange {
 
 struct ExchangeOptions {
-    enum class Command { None, Export, Import } command = Command::None;
+    enum class Command { None, Export, Import, Release } command = Command::None;
     QString server;                 // HOST:PORT as given; empty: $TRD_SERVER, else the default
     QString user;                   // log in as this user when the server asks
     QString caFile;                 // --tls-ca
@@ -25,6 +25,12 @@ struct ExchangeOptions {
     bool overwriteConflicts = false;
     bool acceptRefused = false;
     bool listAll = false;
+    // release (FILE in `file`, --apply in `apply`)
+    bool preview = false;
+    bool confirm = false;
+    int threshold = 70;
+    int vanishLimit = 30;
+    bool memory = true;
     bool help = false;
     QString helpText;
     QString error;                  // why the command line was refused

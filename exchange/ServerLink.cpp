@@ -205,4 +205,18 @@ qint64 ServerLink::applyAsImport(const QByteArray& delta, const QString& languag
     return batch;
 }
 
+QByteArray ServerLink::release(bool apply, const QString& file, int threshold, int vanishLimit, bool memory,
+                               bool confirm)
+{
+    const QString step = apply ? QStringLiteral("Aplicando a liberação em %1").arg(m_net->Address())
+                               : QStringLiteral("Calculando a prévia da liberação em %1").arg(m_net->Address());
+    return packet(step, [&] {
+        m_net->Open();
+        return m_net->AppServer()
+            .Call(apply ? QStringLiteral("AplicaLiberacao") : QStringLiteral("GetPreviaLiberacao"),
+                  {file, threshold, vanishLimit, memory ? "S" : "N", confirm ? "S" : "N"})
+            .Packet;
+    });
+}
+
 } // namespace trd::exchange

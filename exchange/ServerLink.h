@@ -87,6 +87,8 @@ public:
     // Returns the batch's number; 0 from a server that keeps no history,
     // where the save goes ahead as an ordinary one.
     qint64 applyAsImport(const QByteArray& delta, const QString& language);
+    // A release file's preview, or its apply (docs/releases.md): the answer packet.
+    QByteArray release(bool apply, const QString& file, int threshold, int vanishLimit, bool memory, bool confirm);
 
 private:
     QByteArray packet(const QString& step, const std::function<QByteArray()>& call);

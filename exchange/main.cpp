@@ -2,6 +2,7 @@
 // outside translation tools, and imports such files back (docs/exchange.md).
 #include "ExchangeJobs.h"
 #include "ExchangeOptions.h"
+#include "ReleaseRun.h"
 #include "TSocketConnection.h"
 #include "WebServer.h"
 
@@ -16,7 +17,9 @@ using namespace trd::exchange;
 
 namespace {
 
-enum Exit { Ok = 0, Refused = 1, BadCommandLine = 2, Unreachable = 3, RefusedUnits = 4 };
+enum Exit { Ok = 0, Refused = 1, BadCommandLine = 2, Unreachable = 3, RefusedUnits = 4, NeedsConfirmation = 5 };
+
+constexpr int GuardTripped = -32005;   // the server's code for a release that needs confirming
 
 ServerAddress addressFrom(const ExchangeOptions& options)
 {
@@ -103,6 +106,99 @@ int runImport(const ExchangeOptions& options, const JobControl& control)
     return Ok;
 }
 
+QString percent(double value)
+{
+    return QString::number(value, 'f', 2).replace(u'.', u',');
+}
+
+void printCounts(const ReleaseCounts& c)
+{
+    std::printf("%s%s: %lld vivas; %lld mantidas, %lld reescritas, %lld movidas, %lld novas (%lld da memória), "
+                "%lld revividas, %lld obsoletas%s%s\n",
+                c.program.isEmpty() ? "" : "  ", qPrintable(c.program.isEmpty() ? c.language : c.program),
+                static_cast<long long>(c.live), static_cast<long long>(c.kept), static_cast<long long>(c.reworded),
+                static_cast<long long>(c.moved), static_cast<long long>(c.added), static_cast<long long>(c.fromMemory),
+                static_cast<long long>(c.revived), static_cast<long long>(c.vanished),
+                c.program.isEmpty() ? qPrintable(QStringLiteral(" (%1 %)").arg(percent(c.vanishedPercent))) : "",
+                c.batch != 0 ? qPrintable(QStringLiteral("; lote %1 do histórico").arg(c.batch)) : "");
+}
+
+void printReleaseRow(const ReleaseRow& r)
+{
+    const QString here = r.program + u'/' + r.component;
+    switch (r.kind.unicode()) {
+    case u'R':
+        std::printf("  %s: \"%s\" -> \"%s\" (%d %%): \"%s\"\n", qPrintable(here), qPrintable(excerpt(r.fromSource.toStdString())),
+                    qPrintable(excerpt(r.source.toStdString())), r.similarity, qPrintable(excerpt(r.destination.toStdString())));
+        break;
+    case u'M':
+        std::printf("  %s/%s -> %s \"%s\": \"%s\"\n", qPrintable(r.fromProgram), qPrintable(r.fromComponent), qPrintable(here),
+                    qPrintable(excerpt(r.source.toStdString())), qPrintable(excerpt(r.destination.toStdString())));
+        break;
+    default:
+        std::printf("  %s \"%s\" %s \"%s\"%s\n", qPrintable(here), qPrintable(excerpt(r.source.toStdString())),
+                    qPrintable(r.status), qPrintable(excerpt(r.destination.toStdString())),
+                    r.fromMemory ? " (da memória)" : "");
+    }
+}
+
+int runRelease(const ExchangeOptions& options, const JobControl& control)
+{
+    ReleaseOptions release;
+    release.threshold = options.threshold;
+    release.vanishLimit = options.vanishLimit;
+    release.memory = options.memory;
+    release.confirm = options.confirm;
+    ReleaseAnswer answer;
+    try {
+        answer = trd::exchange::runRelease(addressFrom(options), options.file, options.apply, release, control);
+    } catch (const EServerError& e) {
+        if (e.ErrorCode() != GuardTripped)
+            throw;
+        std::fprintf(stderr, "trd-exchange: %s\nUse --confirm para aplicar assim mesmo.\n", qPrintable(e.Message()));
+        return NeedsConfirmation;
+    }
+    static const std::pair<char16_t, const char*> Lists[] = {
+        {u'R', "Reescritas"}, {u'M', "Movidas"}, {u'N', "Novas"}, {u'V', "Revividas"}, {u'O', "Obsoletas"}};
+    QString language;
+    for (const ReleaseCounts& c : answer.counts) {
+        printCounts(c);
+        if (!c.program.isEmpty() || c.language == language)
+            continue;
+        language = c.language;
+    }
+    for (const auto& [kind, title] : Lists) {
+        if ((kind == u'N' || kind == u'V' || kind == u'O') && !options.listAll)
+            continue;
+        QString shown;
+        for (const ReleaseRow& r : answer.rows) {
+            if (r.kind != QChar(kind))
+                continue;
+            if (r.language != shown) {
+                shown = r.language;
+                std::printf("%s (%s):\n", title, qPrintable(shown));
+            }
+            printReleaseRow(r);
+        }
+    }
+    bool needs = false;
+    for (const ReleaseCounts& c : answer.counts)
+        if (c.needsConfirm) {
+            needs = true;
+            std::fprintf(stderr, "trd-exchange: %s\n", qPrintable(c.warning));
+        }
+    if (options.apply) {
+        std::printf("Liberação aplicada.\n");
+        return Ok;
+    }
+    std::printf("Nada foi gravado (use --apply para aplicar).\n");
+    if (needs) {
+        std::fprintf(stderr, "trd-exchange: aplicar este arquivo pedirá --confirm.\n");
+        return NeedsConfirmation;
+    }
+    return Ok;
+}
+
 int runExport(const ExchangeOptions& options, const JobControl& control)
 {
     ExportRequest request;
@@ -143,7 +239,11 @@ int main(int argc, char** argv)
     if (!options.quiet)
         control.onProgress = [](const Progress& p) { std::fprintf(stderr, "%s...\n", qPrintable(p.step)); };
     try {
-        return options.command == ExchangeOptions::Command::Export ? runExport(options, control) : runImport(options, control);
+        switch (options.command) {
+        case ExchangeOptions::Command::Export: return runExport(options, control);
+        case ExchangeOptions::Command::Release: return runRelease(options, control);
+        default: return runImport(options, control);
+        }
     } catch (const EConnectionError& e) {
         std::fprintf(stderr, "trd-exchange: %s\n", qPrintable(e.Message()));
         return Unreachable;

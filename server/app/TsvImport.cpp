@@ -7,6 +7,7 @@
 #include <QDateTime>
 
 #include <charconv>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -68,6 +69,27 @@ void check(const std::string& value, const char* field, std::size_t size)
     checkFieldText(value, field, size, 0);
 }
 
+// Seeding writes each line's values over the row's: into a language that
+// already has rows, a file of sources with empty destinations would blank
+// its translations. A new release of the application goes through the
+// release's reconciliation instead, which carries them over.
+void refuseLanguagesWithRows(StorageWriter& w, const std::vector<TranslationRow>& rows)
+{
+    std::set<std::string> languages;
+    for (const TranslationRow& row : rows)
+        languages.insert(row.key.language);
+    for (const std::string& language : languages) {
+        std::size_t existing = 0;
+        w.readReleaseRows(language, [&](const ReleaseRowView&) { ++existing; });
+        if (existing > 0)
+            throw std::runtime_error("o idioma " + language + " já tem " + std::to_string(existing)
+                                     + " linha(s) neste banco: --import-tsv só semeia idiomas sem linhas e não "
+                                       "sobrescreve traduções. Para trazer os textos de uma nova versão do "
+                                       "aplicativo, use trd-exchange release ARQUIVO --preview e depois --apply "
+                                       "(docs/releases.md). Nada foi importado.");
+    }
+}
+
 } // namespace
 
 ImportCounts importTsv(std::istream& in, WriteCoordinator& writer)
@@ -115,6 +137,7 @@ ImportCounts importTsv(std::istream& in, WriteCoordinator& writer)
     origin.method = "--import-tsv";
     origin.kind = BatchKind::Import;
     writer.runExclusive(origin, [&](StorageWriter& w) {
+        refuseLanguagesWithRows(w, rows);
         const double now = trd::Now();
         for (const auto& lang : languages)
             w.putLanguage(lang);

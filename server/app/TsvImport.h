@@ -16,9 +16,10 @@ struct ImportCounts {
     std::size_t rows = 0;
 };
 
-// Imports in one transaction; an existing row (same key) takes the new
-// values. Throws std::runtime_error naming the line at fault, with nothing
-// imported.
+// Imports in one transaction; a key given twice in the file takes the later
+// line's values. Throws std::runtime_error naming the line at fault, or a
+// language of the file that already has rows in the database (a new release
+// goes through the release path, docs/releases.md), with nothing imported.
 ImportCounts importTsv(std::istream& in, WriteCoordinator& writer);
 
 } // namespace trd::server

@@ -370,6 +370,50 @@ TEST_P(ExchangeServer, AnAppliedImportIsOneImportBatchThatUndoingPutsEveryRowBac
     EXPECT_EQ(rows(QStringLiteral("FRA")).front().destination, "&Enregistrer");   // another language untouched
 }
 
+TEST_P(ExchangeServer, AReleaseOfTheSameTextsKeepsEveryRowAndATruncatedOneWaitsForConfirm)
+{
+    // The release file written with the import's escapes from every key of
+    // ENG (FRA's one key is among them): tabs, line breaks and backslashes inside texts read back
+    // as the same keys, so nothing leaves.
+    const std::vector<Row> before = rows();
+    QByteArray file = "# versão 2\n";
+    for (const Row& r : before)
+        file += tsvText(r.program) + "\t" + tsvText(r.component) + "\t" + tsvText(r.source) + "\n";
+    const QString path = dir.filePath(QStringLiteral("versao2.tsv"));
+    write(path, file);
+
+    Result r = exchange({QStringLiteral("release"), path, QStringLiteral("--preview")});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    const QString all = QString::number(before.size());
+    EXPECT_TRUE(r.out.contains(QStringLiteral("ENG: %1 vivas; %1 mantidas, 0 reescritas, 0 movidas, 0 novas").arg(all)))
+        << r.out.toStdString();
+    r = exchange({QStringLiteral("release"), path, QStringLiteral("--apply")});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    expectSameRows(before, rows());
+
+    // A file cut after its second text would make most of ENG obsolete.
+    const QString cut = dir.filePath(QStringLiteral("cortado.tsv"));
+    write(cut, file.left(file.indexOf('\n', file.indexOf('\n', file.indexOf('\n') + 1) + 1) + 1));
+    r = exchange({QStringLiteral("release"), cut, QStringLiteral("--preview")});
+    EXPECT_EQ(r.code, 5) << r.out.toStdString();
+    r = exchange({QStringLiteral("release"), cut, QStringLiteral("--apply")});
+    EXPECT_EQ(r.code, 5) << r.out.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("--confirm"))) << r.err.toStdString();
+    expectSameRows(before, rows());
+    r = exchange({QStringLiteral("release"), cut, QStringLiteral("--apply"), QStringLiteral("--confirm")});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(rows().size(), 2u);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("lote "))) << r.out.toStdString();
+
+    // Neither or both of --preview and --apply, --confirm without --apply, a
+    // threshold out of range: the command line is refused.
+    for (const QStringList& bad : {QStringList{QStringLiteral("release"), path},
+                                   QStringList{QStringLiteral("release"), path, QStringLiteral("--preview"), QStringLiteral("--apply")},
+                                   QStringList{QStringLiteral("release"), path, QStringLiteral("--preview"), QStringLiteral("--confirm")},
+                                   QStringList{QStringLiteral("release"), path, QStringLiteral("--preview"), QStringLiteral("--threshold"), QStringLiteral("40")}})
+        EXPECT_EQ(exchange(bad).code, 2) << bad.join(u' ').toStdString();
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, ExchangeServer, ::testing::Values(Backend::Sqlite, Backend::Postgres),
                          [](const auto& info) { return info.param == Backend::Sqlite ? "Sqlite" : "Postgres"; });
 

@@ -47,6 +47,26 @@ TEST(TsvImport, AFaultyLineStopsTheImportWithNothingImported)
     EXPECT_THROW(importTsv(unknownLanguage, server.context().writer()), std::exception);
 }
 
+TEST(TsvImport, ALanguageThatHasRowsIsNotOverwrittenAndTheReleasePathIsNamed)
+{
+    InProcessServer server;
+    server.seed({{"ENG", "TRD09300", "sbtSalvar", "Salvar", "Save", "T"}});
+    // A release's sources with empty destinations would blank ENG.
+    std::istringstream in("L\tFRA\tFrancês\tPOR\n"
+                          "R\tFRA\tTRD09300\tsbtSalvar\tSalvar\tEnregistrer\tT\n"
+                          "R\tENG\tTRD09300\tsbtSalvar\tSalvar\t\tN\n");
+    try {
+        importTsv(in, server.context().writer());
+        FAIL() << "overwrote ENG";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("o idioma ENG já tem 1 linha(s)"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("trd-exchange release"), std::string::npos) << e.what();
+    }
+    ASSERT_EQ(allRows(server, "ENG").size(), 1u);
+    EXPECT_EQ(allRows(server, "ENG")[0].at("STVALORPROP"), "Save");
+    EXPECT_TRUE(allRows(server, "FRA").empty());
+}
+
 TEST(TsvImport, LanguageCodesOfOtherThanThreeCharactersAreRefusedByName)
 {
     InProcessServer server;
