@@ -9,6 +9,7 @@
 #include "EditorGlyphs.h"
 #include "ExchangeMenu.h"
 #include "HistoricoDoEditor.h"
+#include "LiberacaoDoEditor.h"
 #include "MemoriaDoEditor.h"
 #include "PapeisDoEditor.h"
 #include "RevisaoDoEditor.h"
@@ -86,6 +87,7 @@ TfrmTraducao::TfrmTraducao(QWidget* parent) : TfrmPadraoSortGrid(parent)
     revisao = new RevisaoDoEditor(*this);
     direitos = new PapeisDoEditor(*this);
     revisao->segue(*direitos);
+    new liberacao::LiberacaoDoEditor(*this);
     connectEvents();
     // Attaching the row set is part of building the form, not a state change
     // of it: every button stays as created until the row set first moves.
