@@ -2,7 +2,6 @@
 
 #include "DialogSeam.h"
 #include "PreviaModelo.h"
-#include "QuemAplica.h"
 #include "TOpenDialog.h"
 #include "TSocketConnection.h"
 #include "ServerCalls.h"
@@ -109,8 +108,8 @@ QLabel* rotulo(const QString& texto, QWidget* pai)
 
 } // namespace
 
-LiberacaoDialog::LiberacaoDialog(const QString& idioma, QWidget* parent)
-    : QDialog(parent), m_idiomaInicial(idioma), m_contagens(new ContagensModelo(this)), m_linhas(new LinhasModelo(this))
+LiberacaoDialog::LiberacaoDialog(const QString& idioma, const QString& motivoSemAplicar, QWidget* parent)
+    : QDialog(parent), m_idiomaInicial(idioma), m_motivoSemAplicar(motivoSemAplicar), m_contagens(new ContagensModelo(this)), m_linhas(new LinhasModelo(this))
 {
     setObjectName(QStringLiteral("dlgLiberacao"));
     setWindowTitle(QStringLiteral("Liberação do Aplicativo"));
@@ -278,7 +277,8 @@ void LiberacaoDialog::habilita()
                               m_opcoes.limiteObsoletas == spnLimite->value() && m_opcoes.memoria == chkMemoria->isChecked();
     // A tripped guard (an empty file, too many rows leaving) wants the box ticked first.
     const bool confirmada = !m_previa || !m_previa->precisaConfirmar() || chkConfirmar->isChecked();
-    btnAplicar->setEnabled(!trabalhando && previaValida && confirmada && PodeAplicarLiberacao());
+    btnAplicar->setEnabled(!trabalhando && previaValida && confirmada && m_motivoSemAplicar.isEmpty());
+    btnAplicar->setToolTip(m_motivoSemAplicar);
     btnCancelar->setText(trabalhando ? QStringLiteral("Cancelar") : QStringLiteral("Fechar"));
     btnCancelar->setEnabled(!trabalhando || !m_enviada);
 }
@@ -324,7 +324,7 @@ void LiberacaoDialog::pedePrevia()
 
 void LiberacaoDialog::aplicar()
 {
-    if (!m_previa || m_aplicada || !PodeAplicarLiberacao())
+    if (!m_previa || m_aplicada || !m_motivoSemAplicar.isEmpty())
         return;
     const QString guarda = PedidoDeConfirmacao(*m_previa);
     qint64 alteradas = 0;

@@ -38,7 +38,8 @@ class LiberacaoDialog : public QDialog {
     Q_OBJECT
 public:
     // `idioma`: the language shown first (the editor's), when the release has it.
-    explicit LiberacaoDialog(const QString& idioma, QWidget* parent = nullptr);
+    // `motivoSemAplicar`: why this user may not apply (empty: they may).
+    LiberacaoDialog(const QString& idioma, const QString& motivoSemAplicar, QWidget* parent = nullptr);
 
     // Runs after an apply wrote rows (the editor offers to load its rows again).
     std::function<void(const Previa& aplicada)> OnAplicada;
@@ -74,6 +75,7 @@ private:
 
     QString m_idiomaInicial;
     Etapa m_etapa = Etapa::Nada;
+    QString m_motivoSemAplicar;        // not empty: the apply stays off, with this as its hint
     bool m_enviada = false;            // the apply left: no cancel from here on
     bool m_aplicada = false;
     QString m_arquivo;                 // the previewed file's text: the apply sends exactly it

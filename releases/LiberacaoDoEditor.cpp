@@ -1,5 +1,7 @@
 #include "LiberacaoDoEditor.h"
 
+#include "QuemAplica.h"
+
 #include "BuscaUltimaAlteracao.h"
 #include "DialogSeam.h"
 #include "Dispatch.h"
@@ -189,7 +191,7 @@ void LiberacaoDoEditor::abreJanela()
     const TDataSetState estado = m_editor.linhas().State();
     if (estado == TDataSetState::dsEdit || estado == TDataSetState::dsInsert)
         MensErro(QStringLiteral("Termine a edição da linha antes de abrir a liberação do aplicativo."), true);
-    auto* janela = new LiberacaoDialog(m_editor.idioma(), m_editor.janela());
+    auto* janela = new LiberacaoDialog(m_editor.idioma(), MotivoParaNaoAplicar(m_editor.papeis()), m_editor.janela());
     janela->OnAplicada = [this](const Previa& aplicada) { ofereceRecarga(aplicada); };
     QPointer<QWidget> alvo(m_editor.janela());
     connect(janela, &QDialog::finished, this, [this, alvo] {

@@ -2,9 +2,16 @@
 
 namespace trd::liberacao {
 
-bool PodeAplicarLiberacao()
+bool PodeAplicarLiberacao(const papeis::PapeisDoUsuario& papeis)
 {
-    return true;
+    return papeis.administraUsuarios();
+}
+
+QString MotivoParaNaoAplicar(const papeis::PapeisDoUsuario& papeis)
+{
+    return PodeAplicarLiberacao(papeis)
+               ? QString()
+               : QStringLiteral("É preciso ser administrador de todos os idiomas para aplicar uma liberação do aplicativo.");
 }
 
 } // namespace trd::liberacao
