@@ -292,10 +292,7 @@ void TfrmFiltroTraducao::carregaReescritas()
     TClientDataSet* cdsDestino = frmTraducao->cdsDestino;
     QList<ChaveLinha> chaves;
     {
-        ActiveShowAvi(Application()->MainForm(), aviProcessando);
-        struct Fecha {
-            ~Fecha() { DeactiveShowAvi(); }
-        } fecha;
+        const ShowAviScope ocupado(aviProcessando);
         const QSet<QString> daUltima = liberacao::ReescritasDaUltima(liberacao::BuscaOrigens(conexao, stIdioma, true));
         if (daUltima.isEmpty()) {
             DeactiveShowAvi();
@@ -315,10 +312,7 @@ void TfrmFiltroTraducao::carregaReescritas()
     boTestaFiltro = false;
     stDataTrad = QStringLiteral("T");
     cdsDestino->Close();
-    ActiveShowAvi(Application()->MainForm(), aviProcessando);
-    struct Fecha {
-        ~Fecha() { DeactiveShowAvi(); }
-    } fecha;
+    const ShowAviScope ocupado(aviProcessando);
     LeLinhasDoServidor(conexao, stIdioma, chaves, *cdsDestino);
 }
 
