@@ -31,6 +31,14 @@ inline const QString DesfazVersao = QStringLiteral("DesfazVersao");
 inline const QString GetSugestoes = QStringLiteral("GetSugestoes");
 inline const QString GetMesmaOrigem = QStringLiteral("GetMesmaOrigem");
 inline const QString GetInconsistencias = QStringLiteral("GetInconsistencias");
+// Roles and the review mark (docs/users.md).
+inline const QString GetPapeis = QStringLiteral("GetPapeis");
+inline const QString MarcaRevisao = QStringLiteral("MarcaRevisao");
+inline const QString SetRevisaoIdioma = QStringLiteral("SetRevisaoIdioma");
+inline const QString GetUsuarios = QStringLiteral("GetUsuarios");
+inline const QString ConcedePapel = QStringLiteral("ConcedePapel");
+inline const QString RetiraPapel = QStringLiteral("RetiraPapel");
+inline const QString GetCalcRevisadas = QStringLiteral("GetCalcRevisadas");
 } // namespace metodo
 
 // The data packet of a successful answer. An error answer raises EServerError

@@ -1,6 +1,7 @@
 #include "AlteracoesDeColegas.h"
 
 #include "CamposTraducao.h"
+#include "RevisaoRegras.h"
 #include "TClientDataSet.h"
 
 #include <QSet>
@@ -58,7 +59,8 @@ AlteracoesDeColegas::Resultado AlteracoesDeColegas::confere(TClientDataSet& doSe
         return r;
     m_espera.clear();
     struct Valores {
-        QString destino, situacao;
+        QString destino, situacao, revisor;
+        double quando = 0;
     };
     QHash<QString, Valores> servidor;
     TField* tela = doServidor.FieldByName(NMPROGRAMA);
@@ -66,9 +68,13 @@ AlteracoesDeColegas::Resultado AlteracoesDeColegas::confere(TClientDataSet& doSe
     TField* origem = doServidor.FieldByName(NMORIGEM);
     TField* destino = doServidor.FieldByName(NMDESTINO);
     TField* situacao = doServidor.FieldByName(NMSITUACAO);
+    TField* revisor = doServidor.FindField(revisao::NMREVISOR);
+    TField* quando = doServidor.FindField(revisao::DTREVISAO);
+    const bool marcas = revisor && quando && m_linhas->FindField(revisao::NMREVISOR);
     for (doServidor.First(); !doServidor.Eof(); doServidor.Next())
         servidor.insert(juntaChave(tela->AsString(), componente->AsString(), origem->AsString()),
-                        {destino->AsString(), situacao->AsString()});
+                        {destino->AsString(), situacao->AsString(), marcas ? revisor->AsString() : QString(),
+                         marcas && !quando->IsNull() ? quando->AsFloat() : 0});
     const int atual = m_linhas->CurrentIndex();
     std::vector<int> saem;
     for (int linha = 0; linha < m_linhas->RecordCount(); ++linha) {
@@ -79,9 +85,14 @@ AlteracoesDeColegas::Resultado AlteracoesDeColegas::confere(TClientDataSet& doSe
             continue;
         }
         if (m_linhas->ValueAt(linha, m_campoDestino).toString() == it->destino
-            && m_linhas->ValueAt(linha, m_campoSituacao).toString() == it->situacao)
+            && m_linhas->ValueAt(linha, m_campoSituacao).toString() == it->situacao
+            && (!marcas || revisao::MarcaDaLinha(*m_linhas, linha).revisor == it->revisor))
             continue;
-        m_linhas->RefreshRow(linha, {{m_campoDestino, it->destino}, {m_campoSituacao, it->situacao}});
+        std::vector<std::pair<int, QString>> valores{{m_campoDestino, it->destino}, {m_campoSituacao, it->situacao}};
+        if (marcas)
+            for (auto& v : revisao::ValoresDaMarca(*m_linhas, it->revisor, it->quando))
+                valores.push_back(std::move(v));
+        m_linhas->RefreshRow(linha, valores);
         m_autores.insert(k, Autor{QString(), 0, agoraMs});
         r.linhas.push_back(linha);
         r.linhaAtual = r.linhaAtual || linha == atual;
@@ -116,6 +127,12 @@ AlteracoesDeColegas::Destino AlteracoesDeColegas::decide(const FeedChange& c, in
     const bool editando = estado == TDataSetState::dsEdit;
     if (editando && linha == m_linhas->CurrentIndex())
         return Destino::Esperar;
+    // A mark leaves the text and status as they were: it is taken over any,
+    // unless the row has it already (the user's own mark, or loaded with it).
+    if (c.type == 'R' || c.type == 'U') {
+        const QString revisor = revisao::MarcaDaLinha(*m_linhas, linha).revisor;
+        return (c.type == 'R' ? revisor == c.user : revisor.isEmpty()) ? Destino::Passar : Destino::Aplicar;
+    }
     // A row leaving moves the others: never under an edit or a loop that
     // holds the controls (replace-all walks the rows by position).
     if (c.type == 'E' && (editando || m_linhas->ControlsDisabled()))
@@ -171,7 +188,8 @@ AlteracoesDeColegas::Resultado AlteracoesDeColegas::processa(qint64 agoraMs)
         }
         if (d == Destino::Esperar) {
             linhasQueEsperam.insert(linha);
-            if (linha == atual && m_linhas->State() == TDataSetState::dsEdit && c.type != 'E') {
+            if (linha == atual && m_linhas->State() == TDataSetState::dsEdit && c.type != 'E' && c.type != 'R'
+                && c.type != 'U') {
                 m_editada = c;
                 editadaMudou = true;
                 m_vistasEmEdicao.insert(c.seq);
@@ -198,7 +216,15 @@ AlteracoesDeColegas::Resultado AlteracoesDeColegas::processa(qint64 agoraMs)
             linhasQueEsperam = movidas;
             continue;
         }
-        m_linhas->RefreshRow(linha, {{m_campoDestino, c.destination}, {m_campoSituacao, c.status}});
+        if (c.type == 'R' || c.type == 'U') {
+            m_linhas->RefreshRow(linha, revisao::ValoresDaMarca(*m_linhas, c.type == 'R' ? c.user : QString(), c.when));
+        } else {
+            // Any change of the text or status takes the row's mark away, as on the server.
+            std::vector<std::pair<int, QString>> valores{{m_campoDestino, c.destination}, {m_campoSituacao, c.status}};
+            for (auto& v : revisao::ValoresDaMarca(*m_linhas, QString(), 0))
+                valores.push_back(std::move(v));
+            m_linhas->RefreshRow(linha, valores);
+        }
         m_autores.insert(chave(linha), Autor{c.user, c.when, agoraMs});
         if (std::find(r.linhas.begin(), r.linhas.end(), linha) == r.linhas.end())
             r.linhas.push_back(linha);

@@ -7,6 +7,8 @@
 #include "HistoricoDoEditor.h"
 #include "MemoriaDoEditor.h"
 #include "MensErro.h"
+#include "PapeisDoEditor.h"
+#include "RevisaoDoEditor.h"
 #include "ServerCalls.h"
 #include "ShowAvi.h"
 #include "StatusLamps.h"
@@ -152,6 +154,7 @@ void TfrmTraducao::cbbIdiomaChange(QObject*)
     boTestaFiltro = false;
     stIdioma = traducao::CodigoDoItem(m_idiomaAtual);
     verificacoes->idiomaEscolhido(stIdioma);
+    direitos->idiomaEscolhido(stIdioma);
     aoVivo->segue(stIdioma);
     // The language's batches can be listed before any of its rows is loaded.
     Historico->Habilita();
@@ -338,6 +341,7 @@ void TfrmTraducao::cdsDestinoBeforePost(TClientDataSet*)
     const QVariant antes = destino->OldValue();
     m_textoFoiEditado = dbgPadrao->RecordTyped() && (!antes.isValid() || antes.toString() != destino->AsString());
     m_textoEditado = m_textoFoiEditado ? destino->AsString() : QString();
+    revisao->antesDeGravar();
     memoria->antesDeGravar();
 }
 
@@ -505,6 +509,7 @@ void TfrmTraducao::dtsPadraoDataChange(QObject*, TField*)
     mostraDetalhe();
     verificacoes->linhaAtualMudou();
     memoria->linhaAtualMudou();
+    direitos->linhaAtualMudou();
     if (cdsDestino->IsEmpty())
         return;
     mostraSituacao();
@@ -553,20 +558,16 @@ void TfrmTraducao::dtsPadraoStateChange(QObject* sender)
     const traducao::Habilitacao h = traducao::HabilitacaoPorEstado(registros, editando);
     SetActionEnabled(sbtIncluir, h.incluirProcurar);
     SetActionEnabled(sbtProcurar, h.incluirProcurar);
-    SetActionEnabled(sbtExcluir, h.excluir);
-    habilita(sbtNTrad, mnuNTrad, h.situacoes);
-    habilita(sbtTrad, mnuTrad, h.situacoes);
-    habilita(sbtDuvida, mnuDuvida, h.situacoes);
-    habilita(sbtFiltro, mnuFiltro, h.filtro);
-    habilita(sbtInfor, mnuInfor, h.informacoes);
-    habilita(sbtSubstituir, mnuSubstituir, h.substituir);
-    SetActionEnabled(sbtImprimir, h.imprimir);
+    m_habilitacao = h;
+    aplicaHabilitacao();
     mnuAlteracaoColega->setEnabled(registros);
     if (aoVivo)
         aoVivo->estadoMudou();
     if (memoria)
         memoria->estadoMudou();
     Historico->Habilita();
+    if (direitos)
+        direitos->linhaAtualMudou();
 }
 
 // ====================================================================== grid painting and keys
@@ -606,6 +607,7 @@ void TfrmTraducao::dbgPadraoDrawColumnCell(QObject*, const QRect& rect, int, TCo
             canvas->BrushCopy(QRect(rect.left() + 1, rect.top(), picture.width(), rect.height()), picture,
                               QRect(0, 0, picture.width(), picture.height()), lamps::Oliva());
         }
+        revisao->pintaMarca(*canvas, rect);
     }
     if (field && field->FieldName() == NMDESTINO)
         verificacoes->pintaMarca(*canvas, rect);

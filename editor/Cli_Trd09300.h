@@ -13,6 +13,7 @@
 #include "TNetConnection.h"
 #include "TextoDoColega.h"
 #include "TfrmPadraoSortGrid.h"
+#include "TraducaoRegras.h"
 
 #include <QColor>
 #include <QComboBox>
@@ -20,11 +21,15 @@
 #include <QPointer>
 #include <QString>
 
+#include <array>
+
 namespace trd {
 
 class MemoriaDoEditor;
 class AlteracoesAoVivo;
 class VerificacoesDoEditor;
+class PapeisDoEditor;
+class RevisaoDoEditor;
 namespace historico {
 class HistoricoDoEditor;
 }
@@ -70,6 +75,10 @@ public:
     // The history of changes beside the screen: the last change of the
     // current row under the detail panel, and its menu items (docs/editor.md).
     historico::HistoricoDoEditor* Historico = nullptr;
+    // What the user may do, per language, and the controls it leaves them (docs/users.md).
+    PapeisDoEditor* direitos = nullptr;
+    // The review mark: the lamp in the grid, marking and unmarking by key (docs/users.md).
+    RevisaoDoEditor* revisao = nullptr;
 
     // The editor's own tool-bar buttons and maintenance menu items.
     TButtonFlat *sbtSubstituir, *sbtNTrad, *sbtDuvida, *sbtTrad, *sbtFiltro, *sbtInfor;
@@ -149,6 +158,8 @@ public:
     QAction* adicionaItem(const char* nome, const QString& texto, const QKeySequence& tecla = {}) override;
     QShortcut* adicionaAtalho(const char* nome, const QKeySequence& tecla) override;
     qint64 emLote(const QString& idioma, const QString& tipo, const std::function<void()>& chamada) override;
+    const papeis::PapeisDoUsuario& papeis() const override;
+    void restringe(Controle controle, const QString& motivo) override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -174,6 +185,8 @@ private:
     void limpaDetalhe();
     void mostraDetalhe();
     void habilita(TButtonFlat* button, QAction* item, bool enabled);
+    // What the state of the rows enables, less what the user may not use.
+    void aplicaHabilitacao();
     void focusChanged(QWidget* old, QWidget* now);
 
     QMetaObject::Connection m_focusConnection;
@@ -182,6 +195,8 @@ private:
     QString m_idiomaAtual;      // the combo's text whose rows the editor holds or last asked for
     bool m_textoFoiEditado = false;
     int m_linhaExcluida = 0;    // RecNo of the row being deleted, to come back to if the server refuses
+    traducao::Habilitacao m_habilitacao;            // what the state of the rows enables
+    std::array<QString, 3> m_restricoes;            // by Controle: why the user may not use it
 };
 
 // ---- unit-level values, as long as the package lives

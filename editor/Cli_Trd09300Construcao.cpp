@@ -9,7 +9,10 @@
 #include "EditorGlyphs.h"
 #include "ExchangeMenu.h"
 #include "HistoricoDoEditor.h"
+#include "LiberacaoDoEditor.h"
 #include "MemoriaDoEditor.h"
+#include "PapeisDoEditor.h"
+#include "RevisaoDoEditor.h"
 #include "ServerCalls.h"
 #include "StatusLamps.h"
 #include "TApplication.h"
@@ -81,6 +84,10 @@ TfrmTraducao::TfrmTraducao(QWidget* parent) : TfrmPadraoSortGrid(parent)
     memoria = new MemoriaDoEditor(*this);
     addExchangeMenu(*this);
     aoVivo = new AlteracoesAoVivo(*this);
+    revisao = new RevisaoDoEditor(*this);
+    direitos = new PapeisDoEditor(*this);
+    revisao->segue(*direitos);
+    new liberacao::LiberacaoDoEditor(*this);
     connectEvents();
     // Attaching the row set is part of building the form, not a state change
     // of it: every button stays as created until the row set first moves.

@@ -6,11 +6,15 @@
 #include "Cli_Trd09306.h"
 #include "HistoricoDados.h"
 #include "HistoricoDoEditor.h"
+#include "PapeisDoEditor.h"
 #include "TeclasDaTela.h"
 #include "VerificacoesDoEditor.h"
 
 #include <QBoxLayout>
 #include <QLineEdit>
+#include <QMenu>
+
+#include <utility>
 #include <QShortcut>
 
 namespace trd {
@@ -68,7 +72,8 @@ ChaveLinha TfrmTraducao::chaveAtual() const
 
 void TfrmTraducao::digitaNaCelula(const QString& texto)
 {
-    if (!cdsDestino->Active() || cdsDestino->IsEmpty())
+    // A grid the user may only read takes no text, from a suggestion or anywhere.
+    if (!cdsDestino->Active() || cdsDestino->IsEmpty() || !m_restricoes[int(Controle::Celula)].isEmpty())
         return;
     QLineEdit* celula = dbgPadrao->InplaceEditor();
     if (!celula) {
@@ -208,6 +213,68 @@ QShortcut* TfrmTraducao::adicionaAtalho(const char* nome, const QKeySequence& te
 qint64 TfrmTraducao::emLote(const QString& idioma, const QString& tipo, const std::function<void()>& chamada)
 {
     return historico::ChamaEmLote(*netTraducao, idioma, tipo, chamada);
+}
+
+const papeis::PapeisDoUsuario& TfrmTraducao::papeis() const
+{
+    static const papeis::PapeisDoUsuario todos = papeis::PapeisDoUsuario::Todos();
+    return direitos ? direitos->atuais() : todos;
+}
+
+void TfrmTraducao::restringe(Controle controle, const QString& motivo)
+{
+    QString& atual = m_restricoes[static_cast<std::size_t>(controle)];
+    if (atual == motivo)
+        return;
+    atual = motivo;
+    aplicaHabilitacao();
+}
+
+namespace {
+
+// A control's hint as designed, kept the first time a reason is added to it.
+void dizPorque(QWidget* controle, const QString& motivo)
+{
+    static const char* const designada = "trdDicaDesenhada";
+    if (!controle->property(designada).isValid())
+        controle->setProperty(designada, controle->toolTip());
+    const QString dica = controle->property(designada).toString();
+    controle->setToolTip(motivo.isEmpty() ? dica : (dica.isEmpty() ? motivo : dica + QStringLiteral(": ") + motivo));
+}
+
+void dizPorque(QAction* item, const QString& motivo)
+{
+    item->setToolTip(motivo.isEmpty() ? item->text().remove(QLatin1Char('&')) : motivo);
+    item->setStatusTip(motivo);
+}
+
+} // namespace
+
+void TfrmTraducao::aplicaHabilitacao()
+{
+    const traducao::Habilitacao& h = m_habilitacao;
+    const QString& celula = m_restricoes[static_cast<std::size_t>(Controle::Celula)];
+    const QString& situacoes = m_restricoes[static_cast<std::size_t>(Controle::Situacoes)];
+    const QString& substituir = m_restricoes[static_cast<std::size_t>(Controle::Substituir)];
+    SetActionEnabled(sbtExcluir, h.excluir && celula.isEmpty());
+    dizPorque(sbtExcluir, celula);
+    for (auto [button, item] : {std::pair{sbtNTrad, mnuNTrad}, {sbtDuvida, mnuDuvida}, {sbtTrad, mnuTrad}}) {
+        habilita(button, item, h.situacoes && situacoes.isEmpty());
+        dizPorque(button, situacoes);
+        dizPorque(item, situacoes);
+    }
+    habilita(sbtFiltro, mnuFiltro, h.filtro);
+    habilita(sbtInfor, mnuInfor, h.informacoes);
+    habilita(sbtSubstituir, mnuSubstituir, h.substituir && substituir.isEmpty());
+    dizPorque(sbtSubstituir, substituir);
+    dizPorque(mnuSubstituir, substituir);
+    SetActionEnabled(sbtImprimir, h.imprimir);
+    // The grid reads only: no typing, no new row, no deletion; it says why.
+    dbgPadrao->SetReadOnly(!celula.isEmpty());
+    dbgPadrao->viewport()->setToolTip(celula);
+    dbgPadrao->setStatusTip(celula);
+    // A menu item that is off says why when pointed at.
+    mnuManutencao->setToolTipsVisible(true);
 }
 
 } // namespace trd

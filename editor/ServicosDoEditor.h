@@ -3,11 +3,12 @@
 // screen (the memory, the history, colleagues' saves, the checks, the
 // exchange menu): the current row, the rows and the connection, a text put
 // into the cell as the user would type it, a place for a panel around the
-// detail panel, menu items whose keys are checked against the screen's, and
-// calls made inside a batch of the history. A companion reaches the editor
+// detail panel, menu items whose keys are checked against the screen's,
+// calls made inside a batch of the history, and what the user may do. A companion reaches the editor
 // through this alone, so it can be built and tested against a small stand-in
 // of it without the form, and the form's widgets stay the form's.
 #include "LinhaDoServidor.h"
+#include "Papeis.h"
 
 #include <QKeySequence>
 #include <QString>
@@ -92,6 +93,20 @@ public:
     // (its saves join the batch); the batch's number, or 0 when the server
     // keeps no history (then `chamada` is made all the same, outside any).
     virtual qint64 emLote(const QString& idioma, const QString& tipo, const std::function<void()>& chamada) = 0;
+
+    // ---- what the user may do (docs/users.md)
+    // The user's roles as the server last told them; every right until it has.
+    virtual const papeis::PapeisDoUsuario& papeis() const = 0;
+    // The screen's own controls a right governs.
+    enum class Controle {
+        Celula,       // typing in the grid (and deleting a row): the grid reads only
+        Situacoes,    // the three status buttons and their items
+        Substituir,   // find/replace
+    };
+    // Keeps `controle` off whatever the state of the rows, with `motivo` in
+    // its hint, so that no click or key of it fails; an empty `motivo` leaves
+    // it to the state of the rows again.
+    virtual void restringe(Controle controle, const QString& motivo) = 0;
 };
 
 } // namespace trd

@@ -5,6 +5,8 @@
 #include "Dispatch.h"
 #include "FiltroArquivo.h"
 #include "FiltroCriterios.h"
+#include "LiberacaoDados.h"
+#include "LinhaDoServidor.h"
 #include "ListaItens.h"
 #include "MensErro.h"
 #include "ServerCalls.h"
@@ -53,6 +55,7 @@ const QStringList catalogo = {
     QStringLiteral("DtIni_Maior_DtFin|Data Inicial deve ser menor que Data Final."),
     QStringLiteral("Insufficient_Memory|Não foi possível retornar todos os registros selecionados. "
                    "Nos campos \"Data de alteração\", tente filtrar por um período menor."),
+    QStringLiteral("Sem_Reescritas|A última liberação do aplicativo não reescreveu nem moveu nenhuma linha deste idioma."),
 };
 
 QLineEdit* edicaoMaiuscula(QWidget* parent, const char* name, const QRect& bounds)
@@ -72,7 +75,7 @@ TfrmFiltroTraducao::TfrmFiltroTraducao(QWidget* parent) : TfrmRotiGeral(parent)
     SetCaption(QStringLiteral("Filtro de Tradução"));
     lblCodTela->setText(QStringLiteral("TRD09301"));
     msgPadrao->Messages = catalogo;
-    setFixedSize(431, 405);
+    setFixedSize(431, 425);
     EnterConfirma = true;
 
     buildCriteria();
@@ -95,7 +98,7 @@ void TfrmFiltroTraducao::buildCriteria()
 {
     QWidget* area = grbDadosRel;
 
-    grbSituacao = grupo(area, "grbSituacao", QStringLiteral("Situação"), {6, 4, 343, 58});
+    grbSituacao = grupo(area, "grbSituacao", QStringLiteral("Situação"), {6, 4, 343, 78});
     ckbTraduzido = caixa(grbSituacao, "ckbTraduzido", QStringLiteral("Traduzido"), {10, 17, 100, 18});
     ckbDuvida = caixa(grbSituacao, "ckbDuvida", QStringLiteral("Dúvida"), {120, 17, 100, 18});
     ckbNaoTraduzido = caixa(grbSituacao, "ckbNaoTraduzido", QStringLiteral("Não Traduzido"), {220, 17, 115, 18});
@@ -103,17 +106,23 @@ void TfrmFiltroTraducao::buildCriteria()
     ckbDuvida->setChecked(true);
     ckbNaoTraduzido->setChecked(true);
     CheckBox1->setChecked(true);
+    lblRevisao = rotulo(grbSituacao, "lblRevisao", QStringLiteral("Marca de revisão"), {120, 37, 95, 16});
+    cbbRevisao = criaEm<QComboBox>(grbSituacao, "cbbRevisao", {218, 34, 117, 20});
+    cbbRevisao->addItems({QStringLiteral("Todas"), QStringLiteral("Revisadas"), QStringLiteral("Não revisadas")});
+    lblRevisao->setBuddy(cbbRevisao);
+    chbLiberacao = caixa(grbSituacao, "chbLiberacao", QStringLiteral("Reescritas na última liberação"),
+                         {10, 56, 325, 18});
 
-    grbFilProg = grupo(area, "grbFilProg", QStringLiteral("Filtrar por Programa"), {6, 64, 343, 46});
+    grbFilProg = grupo(area, "grbFilProg", QStringLiteral("Filtrar por Programa"), {6, 84, 343, 46});
     lblCdProg = rotulo(grbFilProg, "lblCdProg", QStringLiteral("Código"), {10, 21, 50, 16});
     edtCdProg = edicaoMaiuscula(grbFilProg, "edtCdProg", {62, 18, 150, 22});
     chbPrefixo = caixa(grbFilProg, "chbPrefixo", QStringLiteral("Idêntico"), {226, 20, 100, 18});
 
-    grbComponente = grupo(area, "grbComponente", QStringLiteral("Filtrar por Componente"), {6, 112, 343, 46});
+    grbComponente = grupo(area, "grbComponente", QStringLiteral("Filtrar por Componente"), {6, 132, 343, 46});
     lblComponente = rotulo(grbComponente, "lblComponente", QStringLiteral("Nome"), {10, 21, 50, 16});
     edtComponente = edicaoMaiuscula(grbComponente, "edtComponente", {62, 18, 270, 22});
 
-    grbFiltro = grupo(area, "grbFiltro", QStringLiteral("Filtrar por Palavras"), {6, 160, 343, 92});
+    grbFiltro = grupo(area, "grbFiltro", QStringLiteral("Filtrar por Palavras"), {6, 180, 343, 92});
     cbbCampo = criaEm<QComboBox>(grbFiltro, "cbbCampo", {10, 18, 125, 22});
     cbbCampo->addItems({QStringLiteral("Idioma Origem"), QStringLiteral("Idioma Destino")});
     lblTexto = rotulo(grbFiltro, "lblTexto", QStringLiteral("Conteúdo"), {143, 21, 58, 16});
@@ -127,7 +136,7 @@ void TfrmFiltroTraducao::buildCriteria()
     rbtParte->setText(QStringLiteral("Parte"));
     rbtParte->setChecked(true);
 
-    grbDataAlt = grupo(area, "grbDataAlt", QStringLiteral("Data de alteração"), {6, 254, 343, 46});
+    grbDataAlt = grupo(area, "grbDataAlt", QStringLiteral("Data de alteração"), {6, 274, 343, 46});
     lblDtInicial = rotulo(grbDataAlt, "lblDtInicial", QStringLiteral("Inicial"), {10, 21, 44, 16});
     depDtInicial = criaEm<TDateEditPlus>(grbDataAlt, "depDtInicial", {56, 18, 112, 22});
     lblDtFinal = rotulo(grbDataAlt, "lblDtFinal", QStringLiteral("Final"), {182, 21, 36, 16});
@@ -138,7 +147,7 @@ void TfrmFiltroTraducao::buildCriteria()
 
 void TfrmFiltroTraducao::buildFileGroup()
 {
-    grbFilArq = grupo(grbDadosRel, "grbFilArq", QStringLiteral("Filtrar por Arquivo"), {6, 302, 343, 88});
+    grbFilArq = grupo(grbDadosRel, "grbFilArq", QStringLiteral("Filtrar por Arquivo"), {6, 322, 343, 88});
     chbFilArq = caixa(grbFilArq, "chbFilArq", QStringLiteral("Filtrar por Arquivo"), {10, 18, 160, 18});
     chbArqNtrad = caixa(grbFilArq, "chbArqNtrad", QStringLiteral("Não Traduzido"), {30, 40, 130, 18});
     chbArqErrTam = caixa(grbFilArq, "chbArqErrTam", QStringLiteral("Erro de Tamanho"), {170, 40, 150, 18});
@@ -187,7 +196,8 @@ void TfrmFiltroTraducao::chbFilArqClick(QObject*)
 {
     const bool on = chbFilArq->isChecked();
     for (QWidget* criterio : std::initializer_list<QWidget*>{
-             ckbTraduzido, ckbDuvida, ckbNaoTraduzido, CheckBox1, edtCdProg, chbPrefixo, edtComponente,
+             ckbTraduzido, ckbDuvida, ckbNaoTraduzido, CheckBox1, lblRevisao, cbbRevisao, chbLiberacao, edtCdProg,
+             chbPrefixo, edtComponente,
              cbbCampo, edtTexto, rbtIdentico, rbtPrefixo, rbtParte, depDtInicial, depDtFinal, grbSituacao,
              grbFilProg, grbComponente, grbFiltro, grbDataAlt})
         criterio->setEnabled(!on);
@@ -258,6 +268,7 @@ void TfrmFiltroTraducao::filtroCriterios()
         : rbtPrefixo->isChecked()            ? TipoPalavra::Prefixo
                                              : TipoPalavra::Parte;
     escolhas.palavra = edtTexto->text();
+    escolhas.revisao = static_cast<FiltroRevisao>(qMax(0, cbbRevisao->currentIndex()));
     const FiltroCriterios f = montaFiltroCriterios(escolhas);
     TFiltro.stPalavra = f.stPalavra;
     TFiltro2.stPrograma = f.stPrograma;
@@ -267,7 +278,42 @@ void TfrmFiltroTraducao::filtroCriterios()
     stNTRAD = f.stNTRAD;
     stPARAMSQL = f.stPARAMSQL;
 
-    carregaLinhas();
+    if (chbLiberacao->isChecked())
+        carregaReescritas();
+    else
+        carregaLinhas();
+}
+
+void TfrmFiltroTraducao::carregaReescritas()
+{
+    if (!frmTraducao)
+        throw Exception(QStringLiteral("O editor de tradução não está aberto."));
+    TSocketConnection& conexao = *frmTraducao->netTraducao;
+    TClientDataSet* cdsDestino = frmTraducao->cdsDestino;
+    QList<ChaveLinha> chaves;
+    {
+        const ShowAviScope ocupado(aviProcessando);
+        const QSet<QString> daUltima = liberacao::ReescritasDaUltima(liberacao::BuscaOrigens(conexao, stIdioma, true));
+        if (daUltima.isEmpty()) {
+            DeactiveShowAvi();
+            MensErro(msgPadrao->Msg(QStringLiteral("Sem_Reescritas")), true);
+        }
+        // The criteria as any filter has them, then only the rows the last
+        // release carried: what is loaded is the rows both name.
+        TClientDataSet criterios;
+        criterios.SetData(CheckResultServ(
+            conexao.AppServer().Call(metodo::GetFiltroDest,
+                                     {stTRAD, stDUV, stNTRAD, stPARAMSQL, stIdioma, dtDataIni, dtDataFin, stDataTrad}),
+            true, 0));
+        chaves = liberacao::LinhasEntre(criterios, stIdioma, daUltima);
+    }
+    // The rows are a list, as a file filter's: the editor's reload reads the
+    // whole language again, not this list.
+    boTestaFiltro = false;
+    stDataTrad = QStringLiteral("T");
+    cdsDestino->Close();
+    const ShowAviScope ocupado(aviProcessando);
+    LeLinhasDoServidor(conexao, stIdioma, chaves, *cdsDestino);
 }
 
 void TfrmFiltroTraducao::focaData(QWidget* data)

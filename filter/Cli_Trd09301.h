@@ -65,6 +65,10 @@ public:
     QCheckBox* ckbDuvida;
     QCheckBox* ckbNaoTraduzido;
     QCheckBox* CheckBox1;           // "Revisado": shown, never part of a request
+    // The review mark (docs/users.md): all rows, only reviewed, only not reviewed.
+    QLabel* lblRevisao;
+    QComboBox* cbbRevisao;
+    QCheckBox* chbLiberacao;        // only the rows the last release reworded or moved (docs/releases.md)
     // "Filtrar por Programa"
     QGroupBox* grbFilProg;
     QLabel* lblCdProg;
@@ -110,6 +114,7 @@ private:
     void buildFileGroup();
     void filtroCriterios();
     void carregaLinhas();
+    void carregaReescritas();
     void filtroArquivo();
     void carregaLista(const QByteArray& pacote, const QString& tipo);
     // Puts the caret in the date a refusal names, without the other date's

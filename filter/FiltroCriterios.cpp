@@ -65,6 +65,12 @@ QString fragmentoFiltro(const EscolhasCriterios& escolhas)
         fragmento += pecaPrograma(escolhas);
     if (!EmptyString(escolhas.componente))
         fragmento += pecaComponente(escolhas);
+    if (escolhas.revisao != FiltroRevisao::Todas) {
+        if (!fragmento.isEmpty())
+            fragmento += QLatin1Char(' ');
+        fragmento += escolhas.revisao == FiltroRevisao::Revisadas ? QStringLiteral("AND REVISADO = 'S'")
+                                                                  : QStringLiteral("AND REVISADO = 'N'");
+    }
     return fragmento;
 }
 

@@ -10,6 +10,9 @@ namespace trd {
 // The match kind of the word text, as the radio buttons of "Tipo" offer it.
 enum class TipoPalavra { Identico, Prefixo, Parte };
 
+// The rows by their review mark (docs/users.md), as "Marca de revisão" offers them.
+enum class FiltroRevisao { Todas, Revisadas, NaoRevisadas };
+
 // The dialog's choices, as its controls hold them.
 struct EscolhasCriterios {
     bool traduzido = false;         // ckbTraduzido
@@ -21,6 +24,7 @@ struct EscolhasCriterios {
     bool textoDestino = false;      // cbbCampo on "Idioma Destino" (any item but the first)
     TipoPalavra tipo = TipoPalavra::Parte;
     QString palavra;                // edtTexto
+    FiltroRevisao revisao = FiltroRevisao::Todas;   // cbbRevisao
 };
 
 // What a confirmed criteria filter publishes besides its dates.
@@ -37,7 +41,8 @@ struct FiltroCriterios {
 FiltroCriterios montaFiltroCriterios(const EscolhasCriterios& escolhas);
 
 // The fragment alone: the word piece, then the program piece, then the
-// component piece, each present only when its text is not empty.
+// component piece, each present only when its text is not empty; then the
+// review piece, when only reviewed or only not reviewed rows are asked for.
 QString fragmentoFiltro(const EscolhasCriterios& escolhas);
 
 // Text as it goes between the quotes of a fragment literal: every quote

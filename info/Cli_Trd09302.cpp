@@ -123,6 +123,7 @@ void TfrmInfoTraducao::buildGrid()
     stgCalculo->DefaultDrawing = false;
     // Tab leaves the grid for the next control, as in a grid without tabbing.
     stgCalculo->setTabKeyNavigation(false);
+    stgCalculo->setToolTip(QStringLiteral("\u2713: as linhas com a marca de revisão (Revisado) hoje"));
     stgCalculo->OnDrawCell = [this](TStringGrid* sender, int col, int row, const QRect& rect, TGridDrawState state) {
         stgCalculoDrawCell(sender, col, row, rect, state);
     };
@@ -212,6 +213,28 @@ void TfrmInfoTraducao::FormCreate(QObject* sender)
     stgCalculo->SetCells(ColLinhas, info::LinhaNaoTraduzido, QString::number(n));
     stgCalculo->SetCells(ColLinhas, info::LinhaDuvida, QString::number(d));
     stgCalculo->SetCells(ColLinhas, info::LinhaTotal, QString::number(t + n + d));
+    contaRevisadas(0, 0, QStringLiteral("T"));
+}
+
+void TfrmInfoTraducao::contaRevisadas(double inicial, double final_, const QString& modo)
+{
+    m_revisadas = info::ContaRevisadas(*NetTradInfo, stIdiInfo, inicial, final_, modo);
+    stgCalculo->viewport()->update();
+}
+
+QString TfrmInfoTraducao::revisadasNaLinha(int linha) const
+{
+    if (!m_revisadas)
+        return QString();
+    qint64 n = 0;
+    switch (linha) {
+    case info::LinhaTraduzido: n = m_revisadas->traduzidas; break;
+    case info::LinhaNaoTraduzido: n = m_revisadas->naoTraduzidas; break;
+    case info::LinhaDuvida: n = m_revisadas->duvidas; break;
+    case info::LinhaTotal: n = m_revisadas->total(); break;
+    default: return QString();
+    }
+    return QStringLiteral("\u2713 ") + QString::number(n);
 }
 
 void TfrmInfoTraducao::FormActivate(QObject* sender)
@@ -315,6 +338,7 @@ void TfrmInfoTraducao::sbtConfirmaClick(QObject* sender)
     const qint64 t = contaLinhas(NetTradInfo, cdscalctrad, {stIdiInfo, inicial, final_, QStringLiteral("T"), datadas});
     const qint64 n = contaLinhas(NetTradInfo, cdscalcntrad, {stIdiInfo, inicial, final_, QStringLiteral("N"), datadas});
     const qint64 d = contaLinhas(NetTradInfo, cdscalcduv, {stIdiInfo, inicial, final_, QStringLiteral("D"), datadas});
+    contaRevisadas(inicial, final_, datadas);
 
     // A range of 0 to 0 turns the bar into a busy indicator that never ends;
     // no rows to count is an empty bar.
@@ -421,6 +445,14 @@ void TfrmInfoTraducao::stgCalculoDrawCell(TStringGrid*, int col, int row, const 
     const int x = row > 0 && col > 0 ? rect.left() + stgCalculo->ColWidths(col) - (canvas->TextWidth(texto) + 2)
                                      : rect.left() + 2;
     canvas->TextRect(rect, x, rect.top() + 2, texto);
+    // Beside the count of lines, at the cell's left: how many of them carry the review mark.
+    if (col == ColLinhas && row > 0) {
+        const QString revisadas = revisadasNaLinha(row);
+        if (!revisadas.isEmpty()) {
+            canvas->Font.Color = state & gdSelected ? clCaptionText() : QColor(0, 90, 200);
+            canvas->TextOut(rect.left() + 3, rect.top() + 2, revisadas);
+        }
+    }
     if (state & gdFocused)
         canvas->DrawFocusRect(rect);
 }

@@ -8,6 +8,7 @@
 // The dialog is modeless and has a connection of its own. It takes the
 // editor's language once, when it is created; closing releases it, so the
 // next opening counts the language chosen by then.
+#include "ContagemRevisadas.h"
 #include "TDBGrid.h"   // TGridDrawState
 #include "TfrmRotiGeral.h"
 
@@ -67,6 +68,9 @@ public:
     void sbtConfirmaClick(QObject* sender) override;
     void btnRevisadoClick(QObject* sender);
     void stgCalculoDrawCell(TStringGrid* sender, int col, int row, const QRect& rect, TGridDrawState state);
+    // The reviewed lines shown beside a grid row's count of lines (the T, N,
+    // D rows and the total), as "✓ 12"; empty when the server cannot tell.
+    QString revisadasNaLinha(int linha) const;
     void nbePrecoKeyPress(QObject* sender, QChar& key);
     void nbePrecoChange(QObject* sender);
     void depDtInicialExit(QObject* sender);
@@ -89,6 +93,9 @@ private:
     void somaLinhas(double preco);
     void mostraApuracao(const info::ApuracaoCusto& apuracao, int feitas);
     void estadoDeRepouso();
+    void contaRevisadas(double inicial, double final_, const QString& modo);
+
+    std::optional<info::Revisadas> m_revisadas;   // the reviewed counts, as last asked
 };
 
 namespace Cli_Trd09302 {

@@ -60,7 +60,7 @@ bool ReadFeedAnswer(const QByteArray& body, FeedBatch& batch, QString* error)
         FeedChange c;
         c.seq = o.value(QLatin1String("seq")).toInteger(-1);
         const QString type = text(o, "tipo");
-        if (c.seq < 0 || type.size() != 1 || !QStringLiteral("AIE").contains(type))
+        if (c.seq < 0 || type.size() != 1 || !QStringLiteral("AIERU").contains(type))
             return refuse(QStringLiteral("uma alteração sem número ou tipo"));
         c.type = type.at(0).toLatin1();
         c.language = text(o, "idioma");
@@ -198,6 +198,8 @@ bool ChangeFeedClient::Follow(const Endpoint& endpoint, const QString& language,
         while (!shared->stopped()) {
             QUrlQuery query;
             query.addQueryItem(QStringLiteral("idioma"), language);
+            // This follower reads review marks (types R and U): the server tells them only when asked.
+            query.addQueryItem(QStringLiteral("revisoes"), QStringLiteral("S"));
             const std::int64_t cursor = m_cursor.load();
             if (cursor >= 0) {
                 query.addQueryItem(QStringLiteral("desde"), QString::number(cursor));

@@ -24,7 +24,8 @@ namespace trd {
 
 // One save of a row, as the feed tells it: the row's key, its state before
 // and after (type 'A' changed, 'I' created: nothing before, 'E' deleted:
-// nothing after), when and by whom.
+// nothing after), when and by whom; or a review mark of the row ('R' marked,
+// 'U' unmarked, by `user` at `when`: the text and status stay as they were).
 struct FeedChange {
     std::int64_t seq = 0;
     char type = 'A';

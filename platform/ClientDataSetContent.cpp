@@ -299,9 +299,24 @@ void TClientDataSet::RefreshRow(int row, const std::vector<std::pair<int, QStrin
     for (const auto& [field, text] : values) {
         if (field < 0 || field >= d->store.fieldCount())
             throw EDBClient(QStringLiteral("RefreshRow: campo %1 inexistente.").arg(field));
+        // A number or a date goes as its text in the C locale ("46363.44"); an
+        // empty one makes the value null (a mark taken away has no date).
         CellValue v;
-        v.text = text;
-        v.null = false;
+        switch (d->fields[static_cast<std::size_t>(field)]->DataType()) {
+        case TFieldType::ftString:
+            v.text = text;
+            v.null = false;
+            break;
+        case TFieldType::ftInteger:
+            v.integer = text.toLongLong(&v.null);
+            v.null = !v.null;
+            break;
+        case TFieldType::ftFloat:
+        case TFieldType::ftDateTime:
+            v.number = text.toDouble(&v.null);
+            v.null = !v.null;
+            break;
+        }
         d->store.set(record, field, v);
     }
     // The current row tells its data sources (the detail that shows it);

@@ -130,8 +130,9 @@ public:
     std::vector<int> FindRows(const std::vector<int>& fields, const std::vector<QStringList>& keys) const;
     // Takes these values (field index, text) as what the row holds, as if it
     // had been loaded so: nothing is logged, no edit starts, the controls
-    // repaint the row. Raises EDBClient for the row being edited or a row
-    // with logged changes.
+    // repaint the row. A number or a date is given as its text in the C
+    // locale, an empty text making it null. Raises EDBClient for the row
+    // being edited or a row with logged changes.
     void RefreshRow(int row, const std::vector<std::pair<int, QString>>& values);
     // The row goes as if it had never been loaded: nothing is logged. Raises
     // EDBClient while a row is being edited, or for a row with logged changes.

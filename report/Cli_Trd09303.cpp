@@ -54,6 +54,7 @@ TfrmSituTrad::TfrmSituTrad(QWidget* parent) : TfrmDadosGerRel(parent)
     cdsCalcTrad = make<TClientDataSet>("cdsCalcTrad", this);
     cdsCalcNtrad = make<TClientDataSet>("cdsCalcNtrad", this);
     cdsCalcDuv = make<TClientDataSet>("cdsCalcDuv", this);
+    cdsRevisadas = make<TClientDataSet>("cdsRevisadas", this);
     cdsTraducao = make<TClientDataSet>("cdsTraducao", this);
     cdsTraducao->AddField(NMSITUACAO, TFieldType::ftString, 1);
     cdsTraducao->AddField(NMDESTINO, TFieldType::ftString, 250);
@@ -206,7 +207,17 @@ void TfrmSituTrad::carregaConjuntos(const QString& idioma)
     cdsCalcNtrad->SetData(CheckResultServ(server.Call(metodo::GetCalcNtrad, {idioma}), true, 0));
     cdsCalcDuv->SetData(CheckResultServ(server.Call(metodo::GetCalcDuv, {idioma}), true, 0));
     cdsTraducao->SetData(CheckResultServ(server.Call(metodo::GetInfoTrad, {idioma}), true, 0));
-    relatorio::MontaResumo(*cdsResumoSituacao, *cdsCalcTrad, *cdsCalcDuv, *cdsCalcNtrad, *cdsTraducao);
+    // The reviewed counts beside them; a server that cannot tell leaves the column empty.
+    cdsRevisadas->Close();
+    {
+        const bool lanca = NetSitTrad->ThrowException;
+        NetSitTrad->ThrowException = false;
+        TServerResult revisadas = server.Call(metodo::GetCalcRevisadas, {idioma, 0, 0, QStringLiteral("T")});
+        NetSitTrad->ThrowException = lanca;
+        if (revisadas.Ok)
+            cdsRevisadas->SetData(revisadas.Packet);
+    }
+    relatorio::MontaResumo(*cdsResumoSituacao, *cdsCalcTrad, *cdsCalcDuv, *cdsCalcNtrad, *cdsTraducao, cdsRevisadas);
 }
 
 void CriaRelTraducao()

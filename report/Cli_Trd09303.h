@@ -42,6 +42,7 @@ public:
     TClientDataSet* cdsCalcTrad;
     TClientDataSet* cdsCalcNtrad;
     TClientDataSet* cdsCalcDuv;
+    TClientDataSet* cdsRevisadas;   // GetCalcRevisadas: the reviewed lines of each status
     TClientDataSet* cdsTraducao;
     TClientDataSet* cdsPreCaracter;
     TDataSource* dtsPreCaracter;

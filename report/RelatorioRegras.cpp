@@ -1,6 +1,8 @@
 #include "RelatorioRegras.h"
 
 #include "CamposTraducao.h"
+#include "ContagemRevisadas.h"
+
 #include "TClientDataSet.h"
 #include "TField.h"
 
@@ -81,8 +83,9 @@ TDateTime data(const TClientDataSet& cds, const QString& campo)
 } // namespace
 
 void MontaResumo(TClientDataSet& resumo, TClientDataSet& traduzidos, TClientDataSet& duvidas,
-                 TClientDataSet& naoTraduzidos, TClientDataSet& textos)
+                 TClientDataSet& naoTraduzidos, TClientDataSet& textos, TClientDataSet* revisadas)
 {
+    const std::optional<info::Revisadas> contadas = revisadas ? info::LeRevisadas(*revisadas) : std::nullopt;
     struct Linha {
         QString codigo;
         QString descricao;
@@ -116,6 +119,7 @@ void MontaResumo(TClientDataSet& resumo, TClientDataSet& traduzidos, TClientData
         resumo.AddField(QStringLiteral("NRTEXTO"), TFieldType::ftFloat);
         resumo.AddField(QStringLiteral("PCLINHAS"), TFieldType::ftFloat);
         resumo.AddField(QStringLiteral("DTULTALT"), TFieldType::ftDateTime);
+        resumo.AddField(QStringLiteral("NRREVISADAS"), TFieldType::ftFloat);
     }
     resumo.CreateDataSet();
     for (const Linha& l : linhas) {
@@ -128,6 +132,9 @@ void MontaResumo(TClientDataSet& resumo, TClientDataSet& traduzidos, TClientData
         resumo.FieldByName(QStringLiteral("PCLINHAS"))->SetAsFloat(numero(*l.origem, QStringLiteral("PCLINHAS")));
         if (const TDateTime ultima = data(*l.origem, QStringLiteral("DTULTALT")); ultima != 0)
             resumo.FieldByName(QStringLiteral("DTULTALT"))->SetAsDateTime(ultima);
+        if (contadas)
+            if (TField* campo = resumo.FindField(QStringLiteral("NRREVISADAS")))
+                campo->SetAsFloat(static_cast<double>(contadas->da(l.codigo)));
         resumo.Post();
     }
     resumo.MergeChangeLog();

@@ -40,9 +40,12 @@ int ItemDoIdioma(const QString& texto, const QStringList& itens);
 // The status summary the summary report charts: one row per status (T, D, N)
 // with IDSITTRADUCAO, DSSITUACAO, NRLINHAS, NRCARACTER, PCLINHAS, DTULTALT
 // taken from the status data sets, and NRTEXTO, every character of the
-// destination texts of that status, summed over the rows of `textos`.
-// Data sets that are closed or lack a field add nothing for it.
+// destination texts of that status, summed over the rows of `textos`; and
+// NRREVISADAS, the lines of that status with the review mark, from
+// `revisadas` (GetCalcRevisadas), left empty when it is null or closed (a
+// server that cannot tell). Data sets that are closed or lack a field add
+// nothing for it.
 void MontaResumo(TClientDataSet& resumo, TClientDataSet& traduzidos, TClientDataSet& duvidas,
-                 TClientDataSet& naoTraduzidos, TClientDataSet& textos);
+                 TClientDataSet& naoTraduzidos, TClientDataSet& textos, TClientDataSet* revisadas = nullptr);
 
 } // namespace trd::relatorio

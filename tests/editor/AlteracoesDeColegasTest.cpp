@@ -5,6 +5,8 @@
 // someone leave without moving the others' order, and reading the rows
 // again in place.
 #include "AlteracoesDeColegas.h"
+#include "ChangeFeedClient.h"
+#include "RevisaoRegras.h"
 #include "TClientDataSet.h"
 
 #include <gtest/gtest.h>
@@ -233,4 +235,91 @@ TEST(AlteracoesDeColegas, ReadingTheRowsAgainTakesTheServersValuesInPlace)
     ASSERT_TRUE(a.autor(1));
     EXPECT_TRUE(a.autor(1)->usuario.isEmpty()) << "who changed it is not known";
     EXPECT_EQ(ds->ChangeCount(), 0);
+}
+
+// Review marks told by the feed: a colleague's mark and unmark are taken into
+// the row whatever its text (they leave text and status alone), the user's
+// own mark passes, a row being typed in waits, and a colleague's save of the
+// text takes the row's mark away as the server did.
+TEST(AlteracoesDeColegas, MarksArriveByTheFeedAndASaveTakesThemAway)
+{
+    // A row set declared with the mark, as the editor's.
+    auto ds = std::make_unique<TClientDataSet>();
+    for (const char* nome : {"STAGRVALPROP", "STVALORPROP"})
+        ds->AddField(QString::fromLatin1(nome), TFieldType::ftString, 4000);
+    ds->AddField("IDSITTRADUCAO", TFieldType::ftString, 1);
+    ds->AddField("IDIDIOMA", TFieldType::ftString, 3);
+    ds->AddField("NMCOMPONENTE", TFieldType::ftString, 50);
+    ds->AddField("CDPROGTRAD", TFieldType::ftString, 20);
+    revisao::DeclaraCampos(*ds);
+    ds->CreateDataSet();
+    for (const Linha& l : {kAbrir, kFechar, kSalvar}) {
+        ds->Append();
+        ds->FieldByName("IDIDIOMA")->SetAsString("ENG");
+        ds->FieldByName("CDPROGTRAD")->SetAsString(l.programa);
+        ds->FieldByName("NMCOMPONENTE")->SetAsString(l.componente);
+        ds->FieldByName("STAGRVALPROP")->SetAsString(l.origem);
+        ds->FieldByName("STVALORPROP")->SetAsString(l.destino);
+        ds->FieldByName("IDSITTRADUCAO")->SetAsString(l.situacao);
+        ds->Post();
+    }
+    ds->MergeChangeLog();
+    ds->First();
+    AlteracoesDeColegas a(ds.get());
+    const auto marca = [&](const Linha& l, char tipo, const QString& quem) {
+        FeedChange c = muda(l, QString(), QString(), QString(), QString(), quem);
+        c.type = tipo;
+        c.when = 46363.4375;   // 07/12/2026 10:30
+        return c;
+    };
+
+    AlteracoesDeColegas::Resultado r = a.recebe("ENG", {marca(kFechar, 'R', "rita")}, 1000);
+    EXPECT_EQ(r.linhas, std::vector<int>{1});
+    EXPECT_EQ(revisao::MarcaDaLinha(*ds, 1).revisor, "rita");
+    EXPECT_EQ(revisao::MarcaDaLinha(*ds, 1).quando, "07/12/2026 10:30");
+    EXPECT_EQ(destino(*ds, 1), "Close") << "a mark leaves the text alone";
+    EXPECT_EQ(ds->ChangeCount(), 0);
+    // Told again (the user's own mark coming back): nothing to take.
+    EXPECT_TRUE(a.recebe("ENG", {marca(kFechar, 'R', "rita")}, 1100).linhas.empty());
+
+    // A row being typed in is left alone until the edit ends; no colleague's text is offered for a mark.
+    ds->First();
+    ds->Edit();
+    ds->FieldByName("STVALORPROP")->SetAsString("Open!");
+    r = a.recebe("ENG", {marca(kAbrir, 'R', "ana")}, 1200);
+    EXPECT_TRUE(r.linhas.empty());
+    EXPECT_FALSE(r.daLinhaEditada);
+    EXPECT_TRUE(a.esperando());
+    ds->Cancel();
+    r = a.tenta(1300);
+    EXPECT_EQ(r.linhas, std::vector<int>{0});
+    EXPECT_EQ(revisao::MarcaDaLinha(*ds, 0).revisor, "ana");
+
+    // A colleague's save of the text clears the mark; an unmark clears it too.
+    r = a.recebe("ENG", {muda(kFechar, "Close", "T", "Shut", "T")}, 1400);
+    EXPECT_EQ(r.linhas, std::vector<int>{1});
+    EXPECT_EQ(destino(*ds, 1), "Shut");
+    EXPECT_EQ(revisao::MarcaDaLinha(*ds, 1).revisor, "");
+    r = a.recebe("ENG", {marca(kAbrir, 'U', "rita")}, 1500);
+    EXPECT_EQ(r.linhas, std::vector<int>{0});
+    EXPECT_EQ(revisao::MarcaDaLinha(*ds, 0).revisor, "");
+    EXPECT_EQ(ds->ChangeCount(), 0);
+}
+
+// The feed's answer carries marks as changes of their own; an answer with one
+// used to be refused whole, as if the connection were broken.
+TEST(AlteracoesDeColegas, TheFeedsAnswerReadsMarks)
+{
+    FeedBatch lote;
+    QString erro;
+    ASSERT_TRUE(ReadFeedAnswer(R"({"ate":7,"alteracoes":[
+        {"seq":6,"tipo":"R","idioma":"ENG","tela":"P1","componente":"btnAbrir","origem":"Abrir","usuario":"rita","data":46363.5},
+        {"seq":7,"tipo":"U","idioma":"ENG","tela":"P1","componente":"btnAbrir","origem":"Abrir","usuario":"rita","data":46363.6}]})",
+                               lote, &erro))
+        << erro.toStdString();
+    ASSERT_EQ(lote.changes.size(), 2u);
+    EXPECT_EQ(lote.changes[0].type, 'R');
+    EXPECT_EQ(lote.changes[1].type, 'U');
+    EXPECT_EQ(lote.changes[0].user, "rita");
+    EXPECT_FALSE(ReadFeedAnswer(R"({"ate":8,"alteracoes":[{"seq":8,"tipo":"X","idioma":"ENG"}]})", lote));
 }

@@ -51,6 +51,8 @@ public:
     int recargas = 0, tecladoDevolvido = 0, repinturas = 0;
     QStringList lotes;                     // emLote: "idioma|tipo"
     QList<QByteArray> cabecalhosNoLote;    // X-Trd-Lote while each emLote call ran
+    papeis::PapeisDoUsuario direitos = papeis::PapeisDoUsuario::Todos();   // what papeis() answers
+    QString restricoes[3];                 // restringe's reasons, by Controle
 
     // ---- its parts
     std::unique_ptr<QWidget> tela;
@@ -83,6 +85,8 @@ public:
     QAction* adicionaItem(const char* nome, const QString& texto, const QKeySequence& tecla = {}) override;
     QShortcut* adicionaAtalho(const char* nome, const QKeySequence& tecla) override;
     qint64 emLote(const QString& idioma, const QString& tipo, const std::function<void()>& chamada) override;
+    const papeis::PapeisDoUsuario& papeis() const override { return direitos; }
+    void restringe(Controle controle, const QString& motivo) override { restricoes[static_cast<int>(controle)] = motivo; }
 
     // Where a panel went: its place in the window's column, or in the row beside the detail.
     int posicao(QWidget* painel) const;

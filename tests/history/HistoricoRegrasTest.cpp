@@ -17,6 +17,7 @@ TEST(HistoricoRegras, TheLastChangeNamesWhoWhenAndHow)
     EXPECT_EQ(UltimaAlteracao(v), QStringLiteral("Última alteração: ana em 07/12/2026 10:40 (Substituição)"));
     EXPECT_EQ(UltimaAlteracao(std::nullopt), QStringLiteral("Sem alterações registradas"));
     EXPECT_EQ(NomeDoTipo(QStringLiteral("desfazer")), QStringLiteral("Desfazimento"));
+    EXPECT_EQ(NomeDoTipo(QStringLiteral("liberacao")), QStringLiteral("Liberação"));
     EXPECT_EQ(NomeDoTipo(QStringLiteral("outro")), QStringLiteral("outro"));
 }
 

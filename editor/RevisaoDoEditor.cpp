@@ -1,0 +1,149 @@
+#include "RevisaoDoEditor.h"
+
+#include "Dispatch.h"
+#include "PapeisDoEditor.h"
+#include "RevisaoRegras.h"
+#include "ServerCalls.h"
+#include "ServicosDoEditor.h"
+#include "TCanvas.h"
+#include "TClientDataSet.h"
+
+#include <QAction>
+#include <QPainter>
+#include <QPainterPath>
+#include <QWidget>
+
+namespace trd {
+
+namespace {
+
+const QString NMDESTINO = QStringLiteral("STVALORPROP");
+const QString NMSITUACAO = QStringLiteral("IDSITTRADUCAO");
+const QString SemMarca = QStringLiteral("Este servidor não guarda a marca de revisão.");
+
+// The lamp's colour: a blue apart from the three status colours.
+QColor CorDaMarca()
+{
+    return QColor(0, 90, 200);
+}
+
+} // namespace
+
+RevisaoDoEditor::RevisaoDoEditor(ServicosDoEditor& editor) : QObject(editor.janela()), m_editor(editor)
+{
+    revisao::DeclaraCampos(editor.linhas());
+    editor.adicionaSeparador("N6");
+    m_marcar = editor.adicionaItem("mnuMarcarRevisado", QStringLiteral("Marcar como Re&visado"),
+                                   QKeySequence(Qt::CTRL | Qt::Key_R));
+    m_desmarcar = editor.adicionaItem("mnuDesmarcarRevisado", QStringLiteral("Desmarcar Revisã&o"),
+                                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+    for (QAction* item : {m_marcar, m_desmarcar})
+        item->setEnabled(false);
+    connect(m_marcar, &QAction::triggered, this, [this] { Dispatch([this] { marca(true); }); });
+    connect(m_desmarcar, &QAction::triggered, this, [this] { Dispatch([this] { marca(false); }); });
+}
+
+void RevisaoDoEditor::segue(PapeisDoEditor& direitos)
+{
+    m_direitos = &direitos;
+    connect(&direitos, &PapeisDoEditor::mudaram, this, &RevisaoDoEditor::habilita);
+    habilita();
+}
+
+void RevisaoDoEditor::habilita()
+{
+    TClientDataSet& linhas = m_editor.linhas();
+    const bool registros = linhas.Active() && !linhas.IsEmpty() && !m_editor.substituindo();
+    QString motivo;
+    if (m_direitos && !m_direitos->informado())
+        motivo = SemMarca;
+    else
+        motivo = papeis::MotivoSemMarcar(m_editor.papeis(), m_editor.idioma());
+    const bool marcada = registros && !revisao::MarcaAtual(linhas).revisor.isEmpty();
+    m_marcar->setEnabled(registros && motivo.isEmpty());
+    // Nothing to take away from a row not reviewed; editing, the row's mark
+    // is the one it was loaded with, and the post settles it first.
+    m_desmarcar->setEnabled(registros && motivo.isEmpty() && (marcada || linhas.State() != TDataSetState::dsBrowse));
+    for (QAction* item : {m_marcar, m_desmarcar}) {
+        item->setToolTip(motivo.isEmpty() ? item->text().remove(QLatin1Char('&')) : motivo);
+        item->setStatusTip(motivo);
+    }
+}
+
+void RevisaoDoEditor::antesDeGravar()
+{
+    TClientDataSet& linhas = m_editor.linhas();
+    TField* revisor = linhas.FindField(revisao::NMREVISOR);
+    if (!revisor || revisor->AsString().isEmpty())
+        return;
+    const auto mudou = [&](const QString& nome) {
+        TField* f = linhas.FieldByName(nome);
+        const QVariant antes = f->OldValue();
+        return !antes.isValid() || antes.toString() != f->AsString();
+    };
+    // As the server does: any change of the text or status clears the mark;
+    // a post that leaves both as they were keeps it.
+    if (mudou(NMDESTINO) || mudou(NMSITUACAO)) {
+        revisor->SetAsString(QString());
+        linhas.FieldByName(revisao::DTREVISAO)->Clear();
+    }
+}
+
+void RevisaoDoEditor::pintaMarca(TCanvas& canvas, const QRect& celula) const
+{
+    QPainter* p = canvas.Painter();
+    if (!p || revisao::MarcaAtual(m_editor.linhas()).revisor.isEmpty())
+        return;
+    // A small seal at the lower right of the status lamp, a white tick on blue.
+    const int lado = qMin(10, celula.height() - 2);
+    const QRectF selo(celula.right() - lado, celula.bottom() - lado, lado, lado);
+    p->save();
+    p->setRenderHint(QPainter::Antialiasing);
+    p->setPen(Qt::NoPen);
+    p->setBrush(CorDaMarca());
+    p->drawEllipse(selo);
+    QPainterPath tique;
+    tique.moveTo(selo.left() + lado * 0.25, selo.top() + lado * 0.52);
+    tique.lineTo(selo.left() + lado * 0.43, selo.top() + lado * 0.72);
+    tique.lineTo(selo.left() + lado * 0.77, selo.top() + lado * 0.30);
+    p->setPen(QPen(Qt::white, qMax(1.5, lado / 6.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p->setBrush(Qt::NoBrush);
+    p->drawPath(tique);
+    p->restore();
+}
+
+void RevisaoDoEditor::marca(bool marcada)
+{
+    TClientDataSet& linhas = m_editor.linhas();
+    QAction* item = marcada ? m_marcar : m_desmarcar;
+    if (!item->isEnabled() || !linhas.Active() || linhas.IsEmpty())
+        return;
+    // A text being typed is posted first (a refused post raises and marks nothing).
+    linhas.CheckBrowseMode();
+    const ChaveLinha chave = m_editor.chaveAtual();
+    const QString destino = linhas.FieldByName(NMDESTINO)->AsString();
+    const QString situacao = linhas.FieldByName(NMSITUACAO)->AsString();
+    TServerResult resposta = m_editor.conexao().AppServer().Call(
+        metodo::MarcaRevisao, {chave.idioma, chave.programa, chave.componente, chave.origem,
+                               marcada ? QStringLiteral("S") : QStringLiteral("N"), destino, situacao});
+    if (!resposta.Ok && resposta.ErrorCode == -32003 && m_direitos)
+        m_direitos->perguntaAgora();   // the roles changed: the controls follow them
+    TClientDataSet marca;
+    marca.SetData(CheckResultServ(std::move(resposta), true, 0));
+    const int linha = linhas.CurrentIndex();
+    if (linha >= 0 && linhas.State() == TDataSetState::dsBrowse && linhas.ChangeCount() == 0) {
+        marca.First();
+        TField* revisor = marca.FindField(revisao::NMREVISOR);
+        TField* quando = marca.FindField(revisao::DTREVISAO);
+        const QString nome = revisor && !marca.IsEmpty() ? revisor->AsString() : QString();
+        const double data = quando && !marca.IsEmpty() && !quando->IsNull() ? quando->AsFloat() : 0;
+        linhas.RefreshRow(linha, revisao::ValoresDaMarca(linhas, nome, data));
+    }
+    // Reviewing rows one after another: the next row is current, no question asked.
+    if (marcada && linha < linhas.RecordCount() - 1)
+        linhas.Next();
+    m_editor.repintaLinhas();
+    habilita();
+}
+
+} // namespace trd
