@@ -21,11 +21,18 @@ T* criaEm(QWidget* parent, const char* name, const QRect& bounds)
     return widget;
 }
 
+// The same with its caption, given by the control's own setter.
+template <typename T, typename Setter>
+T* criaComTexto(QWidget* parent, const char* name, const QString& caption, const QRect& bounds, Setter poeTexto)
+{
+    T* widget = criaEm<T>(parent, name, bounds);
+    (widget->*poeTexto)(caption);
+    return widget;
+}
+
 inline QLabel* rotulo(QWidget* parent, const char* name, const QString& caption, const QRect& bounds)
 {
-    auto* label = criaEm<QLabel>(parent, name, bounds);
-    label->setText(caption);
-    return label;
+    return criaComTexto<QLabel>(parent, name, caption, bounds, &QLabel::setText);
 }
 
 // A label that hands its shortcut's focus to `buddy`.
@@ -38,16 +45,12 @@ inline QLabel* rotulo(QWidget* parent, const char* name, const QString& caption,
 
 inline QGroupBox* grupo(QWidget* parent, const char* name, const QString& caption, const QRect& bounds)
 {
-    auto* box = criaEm<QGroupBox>(parent, name, bounds);
-    box->setTitle(caption);
-    return box;
+    return criaComTexto<QGroupBox>(parent, name, caption, bounds, &QGroupBox::setTitle);
 }
 
 inline QCheckBox* caixa(QWidget* parent, const char* name, const QString& caption, const QRect& bounds)
 {
-    auto* box = criaEm<QCheckBox>(parent, name, bounds);
-    box->setText(caption);
-    return box;
+    return criaComTexto<QCheckBox>(parent, name, caption, bounds, &QCheckBox::setText);
 }
 
 } // namespace trd

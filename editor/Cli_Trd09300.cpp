@@ -197,20 +197,7 @@ void TfrmTraducao::Panel1Exit(QObject*)
 void TfrmTraducao::sbtVerificarClick(QObject*)
 {
     if (boTestaFiltro) {
-        try {
-            const ShowAviScope busy(aviProcessando);
-            cdsDestino->SetData(CheckResultServ(
-                netTraducao->AppServer().Call(metodo::GetFiltroDest, {stTRAD, stDUV, stNTRAD, stPARAMSQL, stIdioma,
-                                                                      dtDataIni, dtDataFin, stDataTrad}),
-                true, 0));
-        } catch (const EDBClient&) {
-            MensErro(msgPadrao->Msg(QStringLiteral("Insufficient_Memory")), true);
-        } catch (const EOutOfMemory&) {
-            // Too many rows to hold is the same case as rows that do not fit.
-            MensErro(msgPadrao->Msg(QStringLiteral("Insufficient_Memory")), true);
-        } catch (const std::bad_alloc&) {
-            MensErro(msgPadrao->Msg(QStringLiteral("Insufficient_Memory")), true);
-        }
+        CarregaLinhasFiltradas(*netTraducao, *cdsDestino, msgPadrao->Msg(QStringLiteral("Insufficient_Memory")));
         return;
     }
     try {

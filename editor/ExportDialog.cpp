@@ -2,6 +2,7 @@
 
 #include "Cli_Trd09301.h"
 #include "DialogSeam.h"
+#include "ProgressoDaTroca.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -61,12 +62,9 @@ ExportDialog::ExportDialog(const QString& language, bool filtered, QWidget* pare
     arquivo->addWidget(btnProcurar);
     form->addRow(QStringLiteral("Arquivo:"), arquivo);
 
-    lblEtapa = new QLabel(this);
-    lblEtapa->setObjectName(QStringLiteral("lblEtapa"));
-    pgbProgresso = new QProgressBar(this);
-    pgbProgresso->setObjectName(QStringLiteral("pgbProgresso"));
-    pgbProgresso->setRange(0, 1);
-    pgbProgresso->setValue(0);
+    const ProgressoDaTroca progresso = CriaProgresso(this, m_runner);
+    lblEtapa = progresso.etapa;
+    pgbProgresso = progresso.barra;
 
     auto* botoes = new QHBoxLayout;
     btnExportar = new QPushButton(QStringLiteral("Exportar"), this);
@@ -89,12 +87,6 @@ ExportDialog::ExportDialog(const QString& language, bool filtered, QWidget* pare
     connect(btnProcurar, &QPushButton::clicked, this, [this] { procurar(); });
     connect(btnExportar, &QPushButton::clicked, this, [this] { exportar(); });
     connect(btnCancelar, &QPushButton::clicked, this, [this] { reject(); });
-    connect(&m_runner, &ExchangeRunner::progress, this, [this](const QString& step, qint64 done, qint64 total) {
-        lblEtapa->setText(step);
-        pgbProgresso->setRange(0, total > 0 ? static_cast<int>(total) : 0);
-        if (total > 0)
-            pgbProgresso->setValue(static_cast<int>(done));
-    });
     connect(&m_runner, &ExchangeRunner::finished, this, &ExportDialog::terminou);
 }
 

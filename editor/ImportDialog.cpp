@@ -2,6 +2,7 @@
 
 #include "DialogSeam.h"
 #include "LarguraColunas.h"
+#include "ProgressoDaTroca.h"
 #include "TOpenDialog.h"
 
 #include <QCheckBox>
@@ -87,12 +88,9 @@ ImportDialog::ImportDialog(const QString& language, QWidget* parent) : QDialog(p
     tblUnidades->setSelectionBehavior(QAbstractItemView::SelectRows);
     tblUnidades->verticalHeader()->setVisible(false);
     tblUnidades->horizontalHeader()->setStretchLastSection(true);
-    lblEtapa = new QLabel(this);
-    lblEtapa->setObjectName(QStringLiteral("lblEtapa"));
-    pgbProgresso = new QProgressBar(this);
-    pgbProgresso->setObjectName(QStringLiteral("pgbProgresso"));
-    pgbProgresso->setRange(0, 1);
-    pgbProgresso->setValue(0);
+    const ProgressoDaTroca progresso = CriaProgresso(this, m_runner);
+    lblEtapa = progresso.etapa;
+    pgbProgresso = progresso.barra;
 
     auto* botoes = new QHBoxLayout;
     btnMarcarConflitos = new QPushButton(QStringLiteral("Sobrescrever todos os conflitos"), this);
@@ -123,12 +121,6 @@ ImportDialog::ImportDialog(const QString& language, QWidget* parent) : QDialog(p
         for (int r = 0; r < tblUnidades->rowCount(); ++r)
             if (QTableWidgetItem* item = tblUnidades->item(r, colResultado); item && (item->flags() & Qt::ItemIsUserCheckable))
                 item->setCheckState(Qt::Checked);
-    });
-    connect(&m_runner, &ExchangeRunner::progress, this, [this](const QString& step, qint64 done, qint64 total) {
-        lblEtapa->setText(step);
-        pgbProgresso->setRange(0, total > 0 ? static_cast<int>(total) : 0);
-        if (total > 0)
-            pgbProgresso->setValue(static_cast<int>(done));
     });
     connect(&m_runner, &ExchangeRunner::finished, this, &ImportDialog::terminou);
 }

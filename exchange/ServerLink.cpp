@@ -29,6 +29,30 @@ char statusOf(std::string_view status)
     return status.empty() ? 'N' : status.front();
 }
 
+// The rows of an answer, with their change dates where the answer carries them.
+std::vector<Row> readRows(const QByteArray& answer, bool withDates)
+{
+    PacketReader reader(answer);
+    const int source = fieldOf(reader, "STAGRVALPROP"), destination = fieldOf(reader, "STVALORPROP"),
+              status = fieldOf(reader, "IDSITTRADUCAO"), component = fieldOf(reader, "NMCOMPONENTE"),
+              program = fieldOf(reader, "CDPROGTRAD");
+    const int changed = withDates ? fieldOf(reader, "DTALTERACAO") : -1;
+    std::vector<Row> rows;
+    rows.reserve(reader.rowCount());
+    while (reader.next()) {
+        Row r;
+        r.program = reader.raw(program);
+        r.component = reader.raw(component);
+        r.source = reader.raw(source);
+        r.destination = reader.raw(destination);
+        r.status = statusOf(reader.raw(status));
+        if (changed >= 0)
+            r.changed = reader.dateTime(changed);
+        rows.push_back(std::move(r));
+    }
+    return rows;
+}
+
 } // namespace
 
 void JobControl::report(const QString& step, qint64 done, qint64 total) const
@@ -121,22 +145,7 @@ std::vector<Row> ServerLink::rows(const RowSelection& s)
                                                  TDateTime(0), TDateTime(0), QString()})
             .Packet;
     });
-    PacketReader reader(answer);
-    const int source = fieldOf(reader, "STAGRVALPROP"), destination = fieldOf(reader, "STVALORPROP"),
-              status = fieldOf(reader, "IDSITTRADUCAO"), component = fieldOf(reader, "NMCOMPONENTE"),
-              program = fieldOf(reader, "CDPROGTRAD");
-    std::vector<Row> rows;
-    rows.reserve(reader.rowCount());
-    while (reader.next()) {
-        Row r;
-        r.program = reader.raw(program);
-        r.component = reader.raw(component);
-        r.source = reader.raw(source);
-        r.destination = reader.raw(destination);
-        r.status = statusOf(reader.raw(status));
-        rows.push_back(std::move(r));
-    }
-    return rows;
+    return readRows(answer, false);
 }
 
 std::vector<Row> ServerLink::rowsWithDates(const QString& language)
@@ -150,23 +159,7 @@ std::vector<Row> ServerLink::rowsWithDates(const QString& language)
                    QStringLiteral("P_DtFim"), TDateTime(0)})
             .Packet;
     });
-    PacketReader reader(answer);
-    const int source = fieldOf(reader, "STAGRVALPROP"), destination = fieldOf(reader, "STVALORPROP"),
-              status = fieldOf(reader, "IDSITTRADUCAO"), component = fieldOf(reader, "NMCOMPONENTE"),
-              program = fieldOf(reader, "CDPROGTRAD"), changed = fieldOf(reader, "DTALTERACAO");
-    std::vector<Row> rows;
-    rows.reserve(reader.rowCount());
-    while (reader.next()) {
-        Row r;
-        r.program = reader.raw(program);
-        r.component = reader.raw(component);
-        r.source = reader.raw(source);
-        r.destination = reader.raw(destination);
-        r.status = statusOf(reader.raw(status));
-        r.changed = reader.dateTime(changed);
-        rows.push_back(std::move(r));
-    }
-    return rows;
+    return readRows(answer, true);
 }
 
 void ServerLink::apply(const QByteArray& delta)

@@ -331,21 +331,8 @@ void TfrmFiltroTraducao::carregaLinhas()
         throw Exception(QStringLiteral("O editor de tradução não está aberto."));
     TClientDataSet* cdsDestino = frmTraducao->cdsDestino;
     cdsDestino->Close();
-    try {
-        const ShowAviScope ocupado(aviProcessando);
-        TServerResult resposta = frmTraducao->netTraducao->AppServer().Call(
-            metodo::GetFiltroDest, {stTRAD, stDUV, stNTRAD, stPARAMSQL, stIdioma, dtDataIni, dtDataFin, stDataTrad});
-        cdsDestino->SetData(CheckResultServ(std::move(resposta), true, 0));
-    } catch (const EDBClient&) {
-        // The answer came but does not fit the row set: too many rows for
-        // the client; the user is asked for a shorter date range.
-        MensErro(msgPadrao->Msg(QStringLiteral("Insufficient_Memory")), true);
-    } catch (const EOutOfMemory&) {
-        // Too large to receive or to hold: the same case.
-        MensErro(msgPadrao->Msg(QStringLiteral("Insufficient_Memory")), true);
-    } catch (const std::bad_alloc&) {
-        MensErro(msgPadrao->Msg(QStringLiteral("Insufficient_Memory")), true);
-    }
+    CarregaLinhasFiltradas(*frmTraducao->netTraducao, *cdsDestino,
+                           msgPadrao->Msg(QStringLiteral("Insufficient_Memory")));
 }
 
 void TfrmFiltroTraducao::filtroArquivo()
@@ -391,6 +378,24 @@ void TfrmFiltroTraducao::carregaLista(const QByteArray& pacote, const QString& t
     } catch (...) {
         Application()->SetCursor(TApplication::crDefault);
         throw;
+    }
+}
+
+void CarregaLinhasFiltradas(TSocketConnection& conexao, TClientDataSet& linhas, const QString& muitasLinhas)
+{
+    try {
+        const ShowAviScope ocupado(aviProcessando);
+        TServerResult resposta = conexao.AppServer().Call(
+            metodo::GetFiltroDest, {stTRAD, stDUV, stNTRAD, stPARAMSQL, stIdioma, dtDataIni, dtDataFin, stDataTrad});
+        linhas.SetData(CheckResultServ(std::move(resposta), true, 0));
+    } catch (const EDBClient&) {
+        // The answer came but does not fit the row set: too many rows for the client.
+        MensErro(muitasLinhas, true);
+    } catch (const EOutOfMemory&) {
+        // Too large to receive or to hold: the same case.
+        MensErro(muitasLinhas, true);
+    } catch (const std::bad_alloc&) {
+        MensErro(muitasLinhas, true);
     }
 }
 

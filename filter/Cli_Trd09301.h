@@ -21,8 +21,10 @@ class QRadioButton;
 
 namespace trd {
 
+class TClientDataSet;
 class TDateEditPlus;
 class TOpenDialog;
+class TSocketConnection;
 
 // ---- package-wide values (they start empty, false or zero and live as long
 // as the package)
@@ -129,5 +131,11 @@ extern QPointer<TfrmFiltroTraducao> frmFiltroTraducao;
 
 // Opens the filter dialog modally, creating it the first time.
 void CriaFiltroTraducao();
+
+// The rows the filter values choose (GetFiltroDest) loaded into `linhas`, the
+// busy animation up meanwhile. An answer too large for the client (it does
+// not fit the row set, or memory runs out) ends in MensErro with
+// `muitasLinhas`: the user is asked for a shorter date range.
+void CarregaLinhasFiltradas(TSocketConnection& conexao, TClientDataSet& linhas, const QString& muitasLinhas);
 
 } // namespace trd

@@ -1,5 +1,6 @@
 #include "CborPacketReader.h"
 
+#include "PacketText.h"
 #include "TDateTime.h"
 
 #include <charconv>
@@ -14,18 +15,8 @@ namespace {
 constexpr std::uint64_t kSelfDescribeTag = 55799;
 constexpr std::uint64_t kMaxInt64 = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
 
-QString q(std::string_view utf8)
-{
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
-
-QString quoted(std::string_view raw)
-{
-    constexpr std::size_t kMax = 40;
-    if (raw.size() <= kMax)
-        return q(raw);
-    return QString::fromUtf8(raw.data(), kMax) + QStringLiteral("...");
-}
+using packettext::q;
+using packettext::quoted;
 
 [[noreturn]] void refuse(const cbor::Fault& fault)
 {

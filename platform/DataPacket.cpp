@@ -1,6 +1,7 @@
 #include "DataPacket.h"
 
 #include "CborPacketReader.h"
+#include "PacketText.h"
 #include "TDateTime.h"
 #include "Utf8.h"
 #include "Win1252.h"
@@ -61,19 +62,8 @@ std::string asciiUpper(std::string_view text)
     return folded;
 }
 
-QString q(std::string_view utf8)
-{
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
-
-// A bad value quoted in a message: enough to recognise it, never a page of text.
-QString quoted(std::string_view raw)
-{
-    constexpr std::size_t kMax = 40;
-    if (raw.size() <= kMax)
-        return q(raw);
-    return QString::fromUtf8(raw.data(), kMax) + QStringLiteral("...");
-}
+using packettext::q;
+using packettext::quoted;
 
 [[noreturn]] void fail(const QString& message)
 {

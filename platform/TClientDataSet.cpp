@@ -8,6 +8,23 @@
 
 namespace trd {
 
+namespace {
+
+// Whether the row is still being edited once the controls have written what
+// they hold into it: the writing may end the edit (a handler that posts or
+// cancels), and then there is nothing left to post.
+template <typename Impl>
+bool editingAfterUpdate(TClientDataSet& ds, Impl& d)
+{
+    d.checkActive();
+    if (!d.editing())
+        return false;
+    ds.UpdateRecord();
+    return d.editing();
+}
+
+} // namespace
+
 void TClientDataSet::Impl::rebuildRows()
 {
     rows.clear();
@@ -470,11 +487,7 @@ void TClientDataSet::Append()
 
 void TClientDataSet::Post()
 {
-    d->checkActive();
-    if (!d->editing())
-        return;
-    UpdateRecord();
-    if (!d->editing())
+    if (!editingAfterUpdate(*this, *d))
         return;
     fire(this, BeforePost);
     for (const auto& f : d->fields) {
@@ -556,11 +569,7 @@ void TClientDataSet::Delete()
 
 void TClientDataSet::CheckBrowseMode()
 {
-    d->checkActive();
-    if (!d->editing())
-        return;
-    UpdateRecord();
-    if (!d->editing())
+    if (!editingAfterUpdate(*this, *d))
         return;
     if (d->modified)
         Post();
@@ -639,12 +648,24 @@ QVariant TClientDataSet::ValueAt(int row, int field) const
 
 // ============================================================== access for fields
 
+namespace {
+
+// The row the fields read (the active record of an open data set), or -1
+// when there is none.
+template <typename Impl>
+int fieldRow(const Impl& d, int activeRecord)
+{
+    if (!d.active || activeRecord < 0 || activeRecord >= static_cast<int>(d.rows.size()))
+        return -1;
+    return activeRecord;
+}
+
+} // namespace
+
 CellValue TClientDataSet::fieldValue(int field) const
 {
-    if (!d->active)
-        return {};
-    const int row = ActiveRecord();
-    if (row < 0 || row >= static_cast<int>(d->rows.size()))
+    const int row = fieldRow(*d, ActiveRecord());
+    if (row < 0)
         return {};
     if (const CellValue* buf = d->bufferFor(row))
         return buf[field];
@@ -653,10 +674,8 @@ CellValue TClientDataSet::fieldValue(int field) const
 
 CellValue TClientDataSet::fieldOldValue(int field) const
 {
-    if (!d->active)
-        return {};
-    const int row = ActiveRecord();
-    if (row < 0 || row >= static_cast<int>(d->rows.size()))
+    const int row = fieldRow(*d, ActiveRecord());
+    if (row < 0)
         return {};
     const int record = d->rows[static_cast<std::size_t>(row)];
     if (record == d->insertedRecord)

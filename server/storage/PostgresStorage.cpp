@@ -1,6 +1,7 @@
 #include "PostgresStorage.h"
 
 #include "ChangeReading.h"
+#include "IdList.h"
 #include "ListedRowsCollector.h"
 #include "PostgresConnection.h"
 #include "PostgresHistory.h"
@@ -260,13 +261,9 @@ public:
     {
         if (ids.empty())
             return;
-        std::string list = "{";
-        for (const std::int64_t id : ids)
-            list += (list.size() > 1 ? "," : "") + std::to_string(id);
-        list += '}';
         m_db.run(std::string("SELECT IDTRADUCAO, ") + RowColumns
                      + ", FLOBSOLETA FROM TRADUCAO WHERE IDTRADUCAO = ANY($1::bigint[])",
-                 {list}, [&](const PostgresConnection::Row& r) { visit(r.integer(0), withFlag(r)); });
+                 {idList(ids, '{', '}')}, [&](const PostgresConnection::Row& r) { visit(r.integer(0), withFlag(r)); });
     }
 
     void readReleaseRows(const std::string& language, const ReleaseRowVisitor& visit) override
@@ -304,10 +301,12 @@ private:
     PostgresHistoryReader m_history;
 };
 
-class PostgresWriter : public StorageWriter {
+class PostgresWriter : public VersionKeepingWriter {
 public:
     PostgresWriter(const std::string& conninfo, PostgresTimeouts timeouts, PostgresLink& link)
-        : m_db(conninfo, timeouts, &link), m_reader(m_db), m_log(m_db, m_reader) {}
+        : VersionKeepingWriter(m_log, m_reader), m_db(conninfo, timeouts, &link), m_reader(m_db), m_log(m_db, m_reader)
+    {
+    }
 
     void beginBatch() override
     {
@@ -319,15 +318,6 @@ public:
         origin.method = "trd-server";
         origin.kind = BatchKind::Import;
         m_log.setOrigin(origin);
-    }
-    void beginItem() override { m_db.exec("SAVEPOINT delta"); }
-    void endItem(bool keep) override
-    {
-        if (!keep) {
-            m_db.exec("ROLLBACK TO SAVEPOINT delta");
-            m_log.forgetBatches();
-        }
-        m_db.exec("RELEASE SAVEPOINT delta");
     }
     void commitBatch() override
     {
@@ -349,15 +339,6 @@ public:
         m_db.exec("ROLLBACK");
     }
 
-    void setOrigin(const WriteOrigin& origin) override { m_log.setOrigin(origin); }
-    std::int64_t openBatch(const WriteOrigin& origin, const std::string& language, double now) override
-    {
-        return m_log.openBatch(origin, language, now);
-    }
-    std::vector<std::int64_t> batchesWritten() const override { return m_log.written(); }
-    HistoryReader& history() override { return m_reader; }
-    PruneCount pruneHistory(double before, std::int64_t limit) override { return m_log.prune(before, limit); }
-
     void readReleaseRows(const std::string& language, const ReleaseRowVisitor& visit) override
     {
         pgrelease::readRows(m_db, language, visit);
@@ -376,16 +357,9 @@ public:
     {
         if (ids.empty())
             return;
-        std::string list = "{";
-        for (const std::int64_t id : ids) {
-            if (list.size() > 1)
-                list += ',';
-            list += std::to_string(id);
-        }
-        list += '}';
         m_db.run("SELECT IDTRADUCAO FROM TRADUCAO WHERE IDTRADUCAO = ANY($1::bigint[]) ORDER BY IDTRADUCAO "
                  "FOR UPDATE",
-                 {list});
+                 {idList(ids, '{', '}')});
     }
 
     // Takes the row locks of a whole batch in one statement, in the order of
@@ -578,6 +552,8 @@ private:
             throw;
         }
     }
+
+    void execute(const char* sql) override { m_db.exec(sql); }
 
     PostgresConnection m_db;
     PostgresHistoryReader m_reader;

@@ -1,6 +1,7 @@
 #include "SqliteStorage.h"
 
 #include "ChangeReading.h"
+#include "IdList.h"
 #include "ListedRowsCollector.h"
 #include "Log.h"
 #include "SqliteCheckpointer.h"
@@ -273,12 +274,9 @@ public:
     {
         if (ids.empty())
             return;
-        std::string list = "[";
-        for (const std::int64_t id : ids)
-            list += (list.size() > 1 ? "," : "") + std::to_string(id);
-        list += ']';
         auto st = m_db.prepare(std::string("SELECT IDTRADUCAO, ") + RowColumns + ", " + obsoleteColumn()
                                + " FROM json_each(?) AS L CROSS JOIN TRADUCAO WHERE IDTRADUCAO = L.value");
+        const std::string list = idList(ids, '[', ']');   // bound, not copied: it lives while the statement runs
         st.bind(1, list);
         while (st.step())
             visit(st.integer(0), withFlag(st));
@@ -338,12 +336,12 @@ private:
     const char* m_live;
 };
 
-class SqliteWriter : public StorageWriter {
+class SqliteWriter : public VersionKeepingWriter {
 public:
     SqliteWriter(const std::string& path, bool durable, bool keepVersions, bool besideServer, SqliteFileGuard& guard,
                  std::atomic<bool>* damaged, RowChangeRelay& changes)
-        : m_db(path, durable, SqliteConnection::Mode::ReadWrite), m_guard(guard), m_changes(changes), m_reader(m_db),
-          m_log(m_db, m_reader), m_keepVersions(keepVersions)
+        : VersionKeepingWriter(m_log, m_reader), m_db(path, durable, SqliteConnection::Mode::ReadWrite), m_guard(guard),
+          m_changes(changes), m_reader(m_db), m_log(m_db, m_reader), m_keepVersions(keepVersions)
     {
         // Beside a serving server, that server alone copies the WAL into the
         // database file (bracketed as its own write for its file guard); a
@@ -376,15 +374,6 @@ public:
         checkFiles();
         m_db.exec("BEGIN IMMEDIATE");
         m_log.setOrigin(defaultOrigin());
-    }
-    void beginItem() override { m_db.exec("SAVEPOINT delta"); }
-    void endItem(bool keep) override
-    {
-        if (!keep) {
-            m_db.exec("ROLLBACK TO delta");
-            m_log.forgetBatches();
-        }
-        m_db.exec("RELEASE delta");
     }
     void commitBatch() override
     {
@@ -489,23 +478,10 @@ public:
                      keepChange(found, existing->destination, existing->status, row, changed, now));
     }
 
-    void setOrigin(const WriteOrigin& origin) override { m_log.setOrigin(origin); }
-
     void setReviewSettings(const std::string& language, const ReviewSettings& settings) override
     {
         sqlitereview::putSettings(m_db, language, settings);
     }
-
-    std::int64_t openBatch(const WriteOrigin& origin, const std::string& language, double now) override
-    {
-        return m_log.openBatch(origin, language, now);
-    }
-
-    std::vector<std::int64_t> batchesWritten() const override { return m_log.written(); }
-
-    HistoryReader& history() override { return m_reader; }
-
-    PruneCount pruneHistory(double before, std::int64_t limit) override { return m_log.prune(before, limit); }
 
     void readReleaseRows(const std::string& language, const ReleaseRowVisitor& visit) override
     {
@@ -736,6 +712,8 @@ private:
             throw;
         }
     }
+
+    void execute(const char* sql) override { m_db.exec(sql); }
 
     SqliteConnection m_db;
     std::optional<SqliteCheckpointer> m_checkpointer;   // none beside a serving server

@@ -31,4 +31,13 @@ const VersionLog::Open& VersionLog::batchFor(const std::string& language, double
     return m_open.emplace(language, open).first->second;
 }
 
+void VersionKeepingWriter::endItem(bool keep)
+{
+    if (!keep) {
+        execute("ROLLBACK TO SAVEPOINT delta");
+        m_versions.forgetBatches();
+    }
+    execute("RELEASE SAVEPOINT delta");
+}
+
 } // namespace trd::server

@@ -49,4 +49,35 @@ private:
     std::vector<std::int64_t> m_written;
 };
 
+// A writer whose writes the history keeps, as both back ends' writers are:
+// what the storage interface asks about batches is answered by its version
+// log, and each item of a batch (one delta) is a savepoint that a refused
+// item rolls back together with the batches it opened.
+class VersionKeepingWriter : public StorageWriter {
+public:
+    // Only the references are kept here: they may name members of the
+    // derived writer that are built after this base.
+    VersionKeepingWriter(VersionLog& log, HistoryReader& reader) : m_versions(log), m_historyReader(reader) {}
+
+    void beginItem() override { execute("SAVEPOINT delta"); }
+    void endItem(bool keep) override;
+
+    void setOrigin(const WriteOrigin& origin) override { m_versions.setOrigin(origin); }
+    std::int64_t openBatch(const WriteOrigin& origin, const std::string& language, double now) override
+    {
+        return m_versions.openBatch(origin, language, now);
+    }
+    std::vector<std::int64_t> batchesWritten() const override { return m_versions.written(); }
+    HistoryReader& history() override { return m_historyReader; }
+    PruneCount pruneHistory(double before, std::int64_t limit) override { return m_versions.prune(before, limit); }
+
+protected:
+    // Runs one statement inside the writer's transaction.
+    virtual void execute(const char* sql) = 0;
+
+private:
+    VersionLog& m_versions;
+    HistoryReader& m_historyReader;
+};
+
 } // namespace trd::server

@@ -23,6 +23,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 using namespace trd;
 
 namespace {
@@ -338,6 +340,29 @@ TEST(ShowAviTest, AppearsOverTheMainFormOnlyOnceTheWorkLastsAndGoesWhenDeactivat
     EXPECT_EQ(ShowAviText(aviProcessando), QStringLiteral("Processando..."));
     EXPECT_EQ(ShowAviText(aviCarregandoIdiomas), QStringLiteral("Carregando idiomas..."));
     DeactiveShowAvi();   // a second close is harmless
+    EXPECT_EQ(ShowAviKind(), -1);
+}
+
+TEST(ShowAviTest, AScopeTakesItDownBeforeTheHandlerOfWhatEndedItRuns)
+{
+    QMainWindow main;
+    main.show();
+    bool upInTheHandler = true;
+    try {
+        const ShowAviScope busy(aviProcessando);
+        EXPECT_TRUE(ShowAviActive());
+        EXPECT_EQ(ShowAviKind(), aviProcessando);
+        throw std::runtime_error("o servidor recusou");
+    } catch (const std::runtime_error&) {
+        // Where a screen shows the refusal: under the animation it would be covered.
+        upInTheHandler = ShowAviActive();
+    }
+    EXPECT_FALSE(upInTheHandler);
+    {
+        const ShowAviScope busy(aviConectando);
+        EXPECT_EQ(ShowAviKind(), aviConectando);
+    }
+    EXPECT_FALSE(ShowAviActive());
     EXPECT_EQ(ShowAviKind(), -1);
 }
 

@@ -250,6 +250,30 @@ TEST_F(MdiHost, TheFocusGoesBackWhereItWasWhenAModalFormCloses)
     EXPECT_EQ(QApplication::activeWindow(), &window);
 }
 
+TEST_F(MdiHost, TheHourglassOfAScopeGivesWayToTheCursorItWasToldHoweverTheScopeEnds)
+{
+    // A screen's opening ends on the default cursor...
+    Application()->SetCursor(TApplication::crSQLWait);
+    {
+        const HourGlass opening;
+        EXPECT_EQ(Application()->Cursor(), TApplication::crHourGlass);
+    }
+    EXPECT_EQ(Application()->Cursor(), TApplication::crDefault);
+    // ...work under someone else's cursor hands back the one it found, an
+    // exception on the way out included.
+    Application()->SetCursor(TApplication::crSQLWait);
+    EXPECT_THROW(
+        {
+            const HourGlass busy(Application()->Cursor());
+            EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+            throw Exception(QStringLiteral("falhou"));
+        },
+        Exception);
+    EXPECT_EQ(Application()->Cursor(), TApplication::crSQLWait);
+    Application()->SetCursor(TApplication::crDefault);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
 TEST_F(MdiHost, AModalFormRunsUnderTheDefaultCursorAndGivesTheOpenersBack)
 {
     TForm dialog;
