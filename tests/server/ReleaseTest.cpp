@@ -237,6 +237,24 @@ TEST_P(Releases, EachRuleAsTheGridTheFiguresAndTheHistorySeeIt)
     EXPECT_EQ(once, stored());
 }
 
+TEST_P(Releases, TheChangeFeedTellsRowsThatLeftAsDeletedAndNewOnesAsCreated)
+{
+    std::int64_t before = 0;
+    for (const ChangeRecord& c : server->context().sessions().acquire()->readChanges({0, "ENG", 1000}).records)
+        before = std::max(before, c.version);
+    ASSERT_TRUE(apply(Release).ok);
+    std::map<std::string, char> told;   // source -> type
+    for (const ChangeRecord& c : server->context().sessions().acquire()->readChanges({before, "ENG", 1000}).records) {
+        ASSERT_TRUE(c.rowExists) << c.version;   // a row that left is still there, obsolete
+        told[c.program + "/" + c.source] = c.type;
+    }
+    EXPECT_EQ(told.size(), 9u);   // 5 created, 4 left
+    EXPECT_EQ(told.at("TRD09300/Salvar registro"), 'E');
+    EXPECT_EQ(told.at("TRD09300/Cancelar"), 'E');
+    EXPECT_EQ(told.at("TRD09300/Salvar o registro"), 'I');
+    EXPECT_EQ(told.at("TRD09400/Ajuda"), 'I');
+}
+
 TEST_P(Releases, ARowThatComesBackIsAsItWas)
 {
     ASSERT_TRUE(apply(Release).ok);
