@@ -22,8 +22,8 @@ struct UndoRequest {
     // Another user's batch or version: refused unless the caller may undo
     // anyone's (administrador of the language; docs/users.md).
     bool mayUndoOthers = true;
-    // A reviewed row is left alone unless the caller may change it (the
-    // language requires review and the caller is below revisor).
+    // The caller is below revisor: a reviewed row of a language that
+    // requires review refuses the undo (RowChange::guardReviewed).
     bool guardReviewed = false;
 };
 

@@ -164,9 +164,7 @@ void HistoryMethods::desfaz(MethodCall& call)
     request.method = std::string(method);
     const Role role = caller.grants.on(request.language);
     request.mayUndoOthers = role >= Role::Administrator;
-    if (role < Role::Reviewer)
-        for (const auto& [language, rules] : m_sessions.acquire()->reviewSettings())
-            request.guardReviewed = request.guardReviewed || (language == request.language && rules.required);
+    request.guardReviewed = role < Role::Reviewer;
     const history::UndoOutcome outcome =
         whole ? history::undoBatch(m_writer, request, id) : history::undoVersion(m_writer, request, id);
 

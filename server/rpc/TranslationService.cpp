@@ -72,21 +72,11 @@ void writeRow(AnswerPacketWriter& packet, const TranslationRowView& row)
 // A tradutor's save of a language that requires review may not touch a
 // reviewed row: the writer refuses it inside the transaction that would
 // write it (Storage.h, RowChange::guardReviewed).
-void guardReviewedRows(StorageSession& session, const Caller& caller, std::vector<RowChange>& changes)
+void guardReviewedRows(const Caller& caller, std::vector<RowChange>& changes)
 {
-    std::vector<std::pair<std::string, ReviewSettings>> settings;
-    bool read = false;
-    for (RowChange& change : changes) {
-        if (change.kind == RowChange::Kind::Insert || caller.grants.on(change.original.language) >= Role::Reviewer)
-            continue;
-        if (!read) {
-            settings = session.reviewSettings();
-            read = true;
-        }
-        for (const auto& [language, rules] : settings)
-            if (language == change.original.language && rules.required)
-                change.guardReviewed = true;
-    }
+    for (RowChange& change : changes)
+        change.guardReviewed = change.kind != RowChange::Kind::Insert
+                            && caller.grants.on(change.original.language) < Role::Reviewer;
 }
 
 void writeRows(StorageSession& session, const RowSelection& selection, AnswerBuffer& out)
@@ -301,7 +291,7 @@ void TranslationService::setDestino(MethodCall& call)
     // The delta was read when its languages' rights were checked.
     std::vector<RowChange>& changes = call.delta;
     if (!changes.empty()) {
-        guardReviewedRows(*m_sessions.acquire(), caller, changes);
+        guardReviewedRows(caller, changes);
         m_writer.apply(changes, origin);
     }
     AnswerPacketWriter packet(call.out, NoFields);

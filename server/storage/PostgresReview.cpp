@@ -61,6 +61,17 @@ std::optional<ReviewMark> markOf(PostgresConnection& db, std::int64_t row, std::
     return mark;
 }
 
+std::optional<ReviewMark> requiredMarkOf(PostgresConnection& db, const std::string& language, std::int64_t row,
+                                         std::optional<std::int64_t> newest)
+{
+    std::optional<ReviewMark> mark;
+    db.runNullable("SELECT r.NMREVISOR, r.DTREVISAO FROM REVISAO r JOIN IDIOMA_REVISAO s ON s.IDIDIOMA = $1 AND "
+                   "s.FLREVOBRIG = 'S' WHERE r.IDTRADUCAO = $2 AND r.IDVERSAO IS NOT DISTINCT FROM $3::bigint",
+                   {language, std::to_string(row), idText(newest)},
+                   [&](const PostgresConnection::Row& r) { mark = ReviewMark{std::string(r.text(0)), r.real(1)}; });
+    return mark;
+}
+
 void putSettings(PostgresConnection& db, const std::string& language, const ReviewSettings& settings)
 {
     if (!settings.required && !settings.ownChangeBlocked) {

@@ -21,6 +21,9 @@ extern const char* const MarkJoin;      // joins REVISAO r to TRADUCAO t
 
 std::vector<std::pair<std::string, ReviewSettings>> settings(PostgresConnection& db);
 std::optional<ReviewMark> markOf(PostgresConnection& db, std::int64_t row, std::optional<std::int64_t> newest);
+// The mark, when the row's language requires review.
+std::optional<ReviewMark> requiredMarkOf(PostgresConnection& db, const std::string& language, std::int64_t row,
+                                         std::optional<std::int64_t> newest);
 void putSettings(PostgresConnection& db, const std::string& language, const ReviewSettings& settings);
 void putMark(PostgresConnection& db, std::int64_t row, const std::optional<ReviewMark>& mark,
              std::optional<std::int64_t> version);

@@ -418,7 +418,7 @@ public:
         if (id < 0 || destination != change.originalDestination || status != change.originalStatus)
             changedByOther(change.original, id < 0 || !last ? std::nullopt : m_reader.version(*last));
         if (change.guardReviewed && review::touchesRow(change))
-            if (const auto mark = pgreview::markOf(m_db, id, last))
+            if (const auto mark = pgreview::requiredMarkOf(m_db, change.original.language, id, last))
                 review::refuseReviewedRow(change.original, *mark);
         if (change.kind == RowChange::Kind::Delete) {
             const std::int64_t version =

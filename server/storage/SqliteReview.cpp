@@ -55,6 +55,21 @@ std::optional<ReviewMark> markOf(SqliteConnection& db, std::int64_t row, std::op
     return ReviewMark{std::string(st.text(0)), st.real(1)};
 }
 
+std::optional<ReviewMark> requiredMarkOf(SqliteConnection& db, const std::string& language, std::int64_t row,
+                                         std::optional<std::int64_t> newest)
+{
+    auto st = db.prepare("SELECT r.NMREVISOR, r.DTREVISAO FROM REVISAO r JOIN IDIOMA_REVISAO s ON s.IDIDIOMA = ? "
+                         "AND s.FLREVOBRIG = 'S' WHERE r.IDTRADUCAO = ? AND r.IDVERSAO IS ?");
+    st.bind(1, language).bind(2, row);
+    if (newest)
+        st.bind(3, *newest);
+    else
+        st.bindNull(3);
+    if (!st.step())
+        return std::nullopt;
+    return ReviewMark{std::string(st.text(0)), st.real(1)};
+}
+
 void putSettings(SqliteConnection& db, const std::string& language, const ReviewSettings& settings)
 {
     if (!settings.required && !settings.ownChangeBlocked) {

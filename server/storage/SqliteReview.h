@@ -31,6 +31,10 @@ extern const char* const NoMarkColumns;
 
 std::vector<std::pair<std::string, ReviewSettings>> settings(SqliteConnection& db);
 std::optional<ReviewMark> markOf(SqliteConnection& db, std::int64_t row, std::optional<std::int64_t> newest);
+// The mark, when the row's language requires review: what keeps a writer
+// below revisor from changing the row.
+std::optional<ReviewMark> requiredMarkOf(SqliteConnection& db, const std::string& language, std::int64_t row,
+                                         std::optional<std::int64_t> newest);
 void putSettings(SqliteConnection& db, const std::string& language, const ReviewSettings& settings);
 // Writes (or takes away) the mark of a row whose newest version is now `version`.
 void putMark(SqliteConnection& db, std::int64_t row, const std::optional<ReviewMark>& mark,

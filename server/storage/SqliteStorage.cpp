@@ -427,7 +427,7 @@ public:
         }
         const Found found = findUnchanged(change);
         if (change.guardReviewed && review::touchesRow(change))
-            if (const auto mark = sqlitereview::markOf(m_db, found.id, found.lastVersion))
+            if (const auto mark = sqlitereview::requiredMarkOf(m_db, change.original.language, found.id, found.lastVersion))
                 review::refuseReviewedRow(change.original, *mark);
         if (change.kind == RowChange::Kind::Delete) {
             if (m_keepVersions) {

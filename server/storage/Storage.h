@@ -203,9 +203,10 @@ struct RowChange {
     // IDTRADUCAO when it is free, its versions going on after this one.
     std::optional<std::int64_t> reviveId;
     std::optional<std::int64_t> reviveAfterVersion;
-    // Modify/Delete: refused when the row is marked as reviewed and the
-    // change touches its text or status (required review, a writer below
-    // revisor).
+    // Modify/Delete by a writer below revisor: refused when the row is
+    // marked as reviewed, its language requires review and the change
+    // touches its text or status. Checked by the writer in the transaction
+    // that would write it, rules and mark read together.
     bool guardReviewed = false;
     // Review only: mark (true) or unmark; who marks; whether the row must
     // still hold originalDestination/originalStatus (what the revisor saw);
