@@ -240,13 +240,19 @@ void dizPorque(QWidget* controle, const QString& motivo)
     if (!controle->property(designada).isValid())
         controle->setProperty(designada, controle->toolTip());
     const QString dica = controle->property(designada).toString();
-    controle->setToolTip(motivo.isEmpty() ? dica : (dica.isEmpty() ? motivo : dica + QStringLiteral(": ") + motivo));
+    const QString nova = motivo.isEmpty() ? dica : (dica.isEmpty() ? motivo : dica + QStringLiteral(": ") + motivo);
+    // Asked at every move of the row: only a change costs anything.
+    if (controle->toolTip() != nova)
+        controle->setToolTip(nova);
 }
 
 void dizPorque(QAction* item, const QString& motivo)
 {
-    item->setToolTip(motivo.isEmpty() ? item->text().remove(QLatin1Char('&')) : motivo);
-    item->setStatusTip(motivo);
+    const QString nova = motivo.isEmpty() ? item->text().remove(QLatin1Char('&')) : motivo;
+    if (item->toolTip() != nova)
+        item->setToolTip(nova);
+    if (item->statusTip() != motivo)
+        item->setStatusTip(motivo);
 }
 
 } // namespace
@@ -272,8 +278,10 @@ void TfrmTraducao::aplicaHabilitacao()
     SetActionEnabled(sbtImprimir, h.imprimir);
     // The grid reads only: no typing, no new row, no deletion; it says why.
     dbgPadrao->SetReadOnly(!celula.isEmpty());
-    dbgPadrao->viewport()->setToolTip(celula);
-    dbgPadrao->setStatusTip(celula);
+    if (dbgPadrao->viewport()->toolTip() != celula) {
+        dbgPadrao->viewport()->setToolTip(celula);
+        dbgPadrao->setStatusTip(celula);
+    }
     // A menu item that is off says why when pointed at.
     mnuManutencao->setToolTipsVisible(true);
 }
