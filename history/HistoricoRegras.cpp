@@ -25,6 +25,8 @@ QString NomeDoTipo(const QString& tipo)
         return QStringLiteral("Propagação");
     if (tipo == QLatin1String("desfazer"))
         return QStringLiteral("Desfazimento");
+    if (tipo == QLatin1String("revisao"))
+        return QStringLiteral("Revisão");
     return tipo;
 }
 
