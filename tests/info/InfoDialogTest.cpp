@@ -6,6 +6,7 @@
 
 #include "Cli_Trd09300.h"
 #include "Cli_Trd09302.h"
+#include "InfoCalculo.h"
 #include "FloatFormat.h"
 #include "RecordingDialogSeam.h"
 #include "ShowAvi.h"
