@@ -263,8 +263,16 @@ void TfrmTraducao::aplicaHabilitacao()
     const QString& celula = m_restricoes[static_cast<std::size_t>(Controle::Celula)];
     const QString& situacoes = m_restricoes[static_cast<std::size_t>(Controle::Situacoes)];
     const QString& substituir = m_restricoes[static_cast<std::size_t>(Controle::Substituir)];
-    SetActionEnabled(sbtExcluir, h.excluir && celula.isEmpty());
-    dizPorque(sbtExcluir, celula);
+    // Deleting changes the row as a status does: a reviewed row under required review stays.
+    const QString& excluir = celula.isEmpty() ? situacoes : celula;
+    SetActionEnabled(sbtExcluir, h.excluir && excluir.isEmpty());
+    dizPorque(sbtExcluir, excluir);
+    // The inherited edit button and the navigator's edits go with the cell.
+    // (The base form enables it as the delete button: browsing, with rows.)
+    SetActionEnabled(sbtAlterar, h.excluir && celula.isEmpty());
+    dizPorque(sbtAlterar, celula);
+    if (dbnPadrao->ReadOnly() != !celula.isEmpty())
+        dbnPadrao->SetReadOnly(!celula.isEmpty(), celula);
     for (auto [button, item] : {std::pair{sbtNTrad, mnuNTrad}, {sbtDuvida, mnuDuvida}, {sbtTrad, mnuTrad}}) {
         habilita(button, item, h.situacoes && situacoes.isEmpty());
         dizPorque(button, situacoes);
