@@ -102,3 +102,14 @@ TEST(FilterFragment, RefusesHugeFragmentsAndTooManyConditions)
     EXPECT_NE(refusal(many).find("no máximo 8"), std::string::npos);
     EXPECT_FALSE(refusal(" AND CDPROGTRAD = '" + std::string(70000, 'A') + "'").empty());
 }
+
+TEST(FilterFragment, TheReviewConditionTakesOnlySOrNWithEquals)
+{
+    EXPECT_EQ(parseFilterFragment(" AND REVISADO = 'S' AND CDPROGTRAD = 'X'"),
+              (std::vector<FilterCondition>{cond(FilterColumn::Reviewed, false, FilterOperator::Equal, "S"),
+                                            cond(FilterColumn::Program, false, FilterOperator::Equal, "X")}));
+    EXPECT_EQ(parseFilterFragment("AND REVISADO = 'N'").at(0).literal, "N");
+    for (const char* bad : {"AND REVISADO = 'X'", "AND REVISADO LIKE 'S'", "AND UPPER(REVISADO) = 'S'",
+                            "AND REVISADO = 's'", "AND REVISADOS = 'S'", "AND REVISADO='S'"})
+        EXPECT_NE(refusal(bad).rfind("Filtro inválido", 0), std::string::npos) << bad;
+}

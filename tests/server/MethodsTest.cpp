@@ -65,13 +65,19 @@ TEST_F(Methods, GetDestinoAnswersTheTranslationRowInTheClientsFieldOrder)
     ASSERT_TRUE(a.ok) << a.message;
     const std::vector<std::pair<std::string, int>> expected = {{"STAGRVALPROP", 4000}, {"STVALORPROP", 4000},
                                                                {"IDSITTRADUCAO", 1},   {"IDIDIOMA", 3},
-                                                               {"NMCOMPONENTE", 50},   {"CDPROGTRAD", 20}};
-    ASSERT_EQ(a.fields.size(), expected.size());
+                                                               {"NMCOMPONENTE", 50},   {"CDPROGTRAD", 20},
+                                                               {"NMREVISOR", 64}};
+    // The review mark after the six fields the editor declares.
+    ASSERT_EQ(a.fields.size(), expected.size() + 1);
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(a.fields[i].name, expected[i].first);
         EXPECT_EQ(a.fields[i].type, "string");
         EXPECT_EQ(a.fields[i].width, expected[i].second);
     }
+    EXPECT_EQ(a.fields.back().name, "DTREVISAO");
+    EXPECT_EQ(a.fields.back().type, "dateTime");
+    EXPECT_EQ(a.rows[0].at("NMREVISOR"), "");
+    EXPECT_EQ(a.rows[0].count("DTREVISAO"), 0u);
     // Every row of the language, ordered by program, component, source; texts intact.
     EXPECT_EQ(sources(a.rows), (Strings{"Registro gravado.\nDeseja incluir outro?", "Código da Tela", "&Salvar",
                                         "Município"}));

@@ -288,6 +288,27 @@ TEST(RightsTable, NamesEveryMethodOfEveryTable)
     EXPECT_EQ(tabled, served);
 }
 
+// A server without users keeps its meaning: whoever calls it from this
+// machine is administrador of every language, with no users to administer.
+TEST(RightsWithoutUsers, EveryCallerIsAdministratorOfEveryLanguage)
+{
+    InProcessServer server;
+    server.seed({{"ENG", "TRD09300", "sbtSalvar", "&Salvar", "&Save", "T"}});
+    const Answer papers = server.call("GetPapeis", "");
+    ASSERT_TRUE(papers.ok) << papers.message;
+    ASSERT_EQ(papers.rows.size(), 3u);   // *, ENG, ESP
+    for (const Row& r : papers.rows) {
+        EXPECT_EQ(r.at("NMUSUARIO"), "local");
+        EXPECT_EQ(r.at("TPPAPEL"), "administrador");
+        EXPECT_EQ(r.at("FLLOGIN"), "N");
+    }
+    EXPECT_TRUE(server.call("MarcaRevisao", "\"ENG\",\"TRD09300\",\"sbtSalvar\",\"&Salvar\",\"S\"").ok);
+    EXPECT_EQ(allRows(server, "ENG").at(0).at("NMREVISOR"), "local");
+    const Answer users = server.call("GetUsuarios", "");
+    EXPECT_EQ(users.code, -32000);
+    EXPECT_NE(users.message.find("não tem usuários"), std::string::npos) << users.message;
+}
+
 TEST_P(RightsProcess, EveryMethodAndTheFeedAgainstEveryRole)
 {
     for (const MethodCase& c : methodTable()) {
