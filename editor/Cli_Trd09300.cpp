@@ -296,7 +296,8 @@ void TfrmTraducao::marcaSituacao(const QString& situacao)
 
 void TfrmTraducao::sbtExcluirClick(QObject*)
 {
-    if (!cdsDestino->Active() || cdsDestino->IsEmpty() || cdsDestino->State() != TDataSetState::dsBrowse)
+    // Also from the navigator and the grid: a delete the user may not make is not offered.
+    if (!sbtExcluir->isEnabled() || !cdsDestino->Active() || cdsDestino->IsEmpty() || cdsDestino->State() != TDataSetState::dsBrowse)
         return;
     if (msgMensagensPadroes->ShowMsg(QStringLiteral("Excl"), mtConfirmation, mbYes | mbNo, 0) == mrYes)
         cdsDestino->Delete();

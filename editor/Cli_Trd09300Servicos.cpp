@@ -239,13 +239,19 @@ void dizPorque(QWidget* controle, const QString& motivo)
     if (!controle->property(designada).isValid())
         controle->setProperty(designada, controle->toolTip());
     const QString dica = controle->property(designada).toString();
-    controle->setToolTip(motivo.isEmpty() ? dica : (dica.isEmpty() ? motivo : dica + QStringLiteral(": ") + motivo));
+    const QString nova = motivo.isEmpty() ? dica : (dica.isEmpty() ? motivo : dica + QStringLiteral(": ") + motivo);
+    // Asked at every move of the row: only a change costs anything.
+    if (controle->toolTip() != nova)
+        controle->setToolTip(nova);
 }
 
 void dizPorque(QAction* item, const QString& motivo)
 {
-    item->setToolTip(motivo.isEmpty() ? item->text().remove(QLatin1Char('&')) : motivo);
-    item->setStatusTip(motivo);
+    const QString nova = motivo.isEmpty() ? item->text().remove(QLatin1Char('&')) : motivo;
+    if (item->toolTip() != nova)
+        item->setToolTip(nova);
+    if (item->statusTip() != motivo)
+        item->setStatusTip(motivo);
 }
 
 } // namespace
@@ -256,8 +262,16 @@ void TfrmTraducao::aplicaHabilitacao()
     const QString& celula = m_restricoes[static_cast<std::size_t>(Controle::Celula)];
     const QString& situacoes = m_restricoes[static_cast<std::size_t>(Controle::Situacoes)];
     const QString& substituir = m_restricoes[static_cast<std::size_t>(Controle::Substituir)];
-    SetActionEnabled(sbtExcluir, h.excluir && celula.isEmpty());
-    dizPorque(sbtExcluir, celula);
+    // Deleting changes the row as a status does: a reviewed row under required review stays.
+    const QString& excluir = celula.isEmpty() ? situacoes : celula;
+    SetActionEnabled(sbtExcluir, h.excluir && excluir.isEmpty());
+    dizPorque(sbtExcluir, excluir);
+    // The inherited edit button and the navigator's edits go with the cell.
+    // (The base form enables it as the delete button: browsing, with rows.)
+    SetActionEnabled(sbtAlterar, h.excluir && celula.isEmpty());
+    dizPorque(sbtAlterar, celula);
+    if (dbnPadrao->ReadOnly() != !celula.isEmpty())
+        dbnPadrao->SetReadOnly(!celula.isEmpty(), celula);
     for (auto [button, item] : {std::pair{sbtNTrad, mnuNTrad}, {sbtDuvida, mnuDuvida}, {sbtTrad, mnuTrad}}) {
         habilita(button, item, h.situacoes && situacoes.isEmpty());
         dizPorque(button, situacoes);
@@ -271,8 +285,10 @@ void TfrmTraducao::aplicaHabilitacao()
     SetActionEnabled(sbtImprimir, h.imprimir);
     // The grid reads only: no typing, no new row, no deletion; it says why.
     dbgPadrao->SetReadOnly(!celula.isEmpty());
-    dbgPadrao->viewport()->setToolTip(celula);
-    dbgPadrao->setStatusTip(celula);
+    if (dbgPadrao->viewport()->toolTip() != celula) {
+        dbgPadrao->viewport()->setToolTip(celula);
+        dbgPadrao->setStatusTip(celula);
+    }
     // A menu item that is off says why when pointed at.
     mnuManutencao->setToolTipsVisible(true);
 }

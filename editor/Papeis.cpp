@@ -160,6 +160,20 @@ QString MotivoSemMarcar(const PapeisDoUsuario& p, const QString& idioma)
     return p.podeRevisar(idioma) ? QString() : MotivoSemRevisao(idioma);
 }
 
+QString MotivoSemDesfazerLote(const PapeisDoUsuario& p, const QString& idioma, qint64 lote, const QString& autor,
+                              const QString& tipo)
+{
+    if (tipo == QLatin1String("revisao"))
+        return QStringLiteral("Marcas de revisão não são desfeitas: desmarque a linha no editor "
+                              "(Desmarcar Revisão, Ctrl+Shift+R).");
+    if (!p.podeEscrever(idioma))
+        return MotivoSemEscrita(idioma);
+    if (autor != p.usuario() && !p.administra(idioma))
+        return QStringLiteral("É preciso ser administrador do idioma %1 para desfazer o lote %2, que é de %3.")
+            .arg(idioma, QString::number(lote), autor);
+    return QString();
+}
+
 Restricoes RestricoesDoEditor(const PapeisDoUsuario& p, const QString& idioma, const MarcaDaLinha& linhaAtual)
 {
     Restricoes r;

@@ -90,6 +90,12 @@ QString MotivoSemAlterarLinha(const PapeisDoUsuario& p, const QString& idioma, c
 // Why the user may not mark or unmark rows of the language.
 QString MotivoSemMarcar(const PapeisDoUsuario& p, const QString& idioma);
 
+// Why the user may not undo this batch of the language: a tradutor or a
+// revisor undoes their own, an administrador anyone's; a batch of review
+// marks is never undone (an unmark takes a mark away).
+QString MotivoSemDesfazerLote(const PapeisDoUsuario& p, const QString& idioma, qint64 lote, const QString& autor,
+                              const QString& tipo);
+
 // What the editor's controls are left, for the chosen language and the current row.
 struct Restricoes {
     QString celula;         // typing in the grid, deleting, the suggestions and a colleague's text

@@ -102,17 +102,22 @@ void PapeisDoEditor::aplica()
     m_editor.restringe(ServicosDoEditor::Controle::Celula, r.celula);
     m_editor.restringe(ServicosDoEditor::Controle::Situacoes, r.situacoes);
     m_editor.restringe(ServicosDoEditor::Controle::Substituir, r.substituir);
-    if (auto* importar = m_editor.janela()->findChild<QAction*>(QStringLiteral("mnuImportar"))) {
+    const auto dizPorque = [](QAction* item, bool ligado, const QString& motivo) {
+        item->setEnabled(ligado);
+        if (item->toolTip() != motivo)
+            item->setToolTip(motivo);
+        if (item->statusTip() != motivo)
+            item->setStatusTip(motivo);
+    };
+    if (!m_importar)
+        m_importar = m_editor.janela()->findChild<QAction*>(QStringLiteral("mnuImportar"));
+    if (m_importar) {
         // Before a language is chosen the import says so itself when chosen.
         const QString motivo = idioma.isEmpty() ? QString() : r.importar;
-        importar->setEnabled(motivo.isEmpty());
-        importar->setToolTip(motivo);
-        importar->setStatusTip(motivo);
+        dizPorque(m_importar, motivo.isEmpty(), motivo);
     }
     const QString semUsuarios = !m_papeis.comLogin() ? SemUsuarios : r.usuarios;
-    m_usuarios->setEnabled(m_informado && semUsuarios.isEmpty());
-    m_usuarios->setToolTip(m_informado ? semUsuarios : QString());
-    m_usuarios->setStatusTip(m_usuarios->toolTip());
+    dizPorque(m_usuarios, m_informado && semUsuarios.isEmpty(), m_informado ? semUsuarios : QString());
 
     QString texto;
     if (m_informado) {
@@ -122,7 +127,8 @@ void PapeisDoEditor::aplica()
             texto += QStringLiteral(" · ") + daLinha;
     }
     m_rotulo->setText(texto);
-    m_rotulo->setToolTip(r.situacoes.isEmpty() ? r.celula : r.situacoes);
+    if (const QString dica = r.situacoes.isEmpty() ? r.celula : r.situacoes; m_rotulo->toolTip() != dica)
+        m_rotulo->setToolTip(dica);
     m_aplicadas = r;
     emit mudaram();
 }

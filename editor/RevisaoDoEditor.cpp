@@ -65,8 +65,11 @@ void RevisaoDoEditor::habilita()
     // is the one it was loaded with, and the post settles it first.
     m_desmarcar->setEnabled(registros && motivo.isEmpty() && (marcada || linhas.State() != TDataSetState::dsBrowse));
     for (QAction* item : {m_marcar, m_desmarcar}) {
-        item->setToolTip(motivo.isEmpty() ? item->text().remove(QLatin1Char('&')) : motivo);
-        item->setStatusTip(motivo);
+        const QString dica = motivo.isEmpty() ? item->text().remove(QLatin1Char('&')) : motivo;
+        if (item->toolTip() != dica)
+            item->setToolTip(dica);
+        if (item->statusTip() != motivo)
+            item->setStatusTip(motivo);
     }
 }
 
@@ -140,9 +143,9 @@ void RevisaoDoEditor::marca(bool marcada)
         linhas.RefreshRow(linha, revisao::ValoresDaMarca(linhas, nome, data));
     }
     // Reviewing rows one after another: the next row is current, no question asked.
+    // The row told the grid itself (its lamp repaints alone): no repaint of the whole grid.
     if (marcada && linha < linhas.RecordCount() - 1)
         linhas.Next();
-    m_editor.repintaLinhas();
     habilita();
 }
 

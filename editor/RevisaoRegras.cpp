@@ -51,6 +51,9 @@ QString TextoDaMarca(const papeis::MarcaDaLinha& marca)
 {
     if (marca.revisor.isEmpty())
         return QString();
+    // On a server without users everyone is "local": no name to tell.
+    if (marca.revisor == QLatin1String("local"))
+        return marca.quando.isEmpty() ? QStringLiteral("Revisada") : QStringLiteral("Revisada em %1").arg(marca.quando);
     if (marca.quando.isEmpty())
         return QStringLiteral("Revisada por %1").arg(marca.revisor);
     return QStringLiteral("Revisada por %1 em %2").arg(marca.revisor, marca.quando);

@@ -106,8 +106,11 @@ void TfrmFiltroTraducao::buildCriteria()
     ckbDuvida->setChecked(true);
     ckbNaoTraduzido->setChecked(true);
     CheckBox1->setChecked(true);
-    lblRevisao = rotulo(grbSituacao, "lblRevisao", QStringLiteral("Marca de revisão"), {120, 37, 95, 16});
-    cbbRevisao = criaEm<QComboBox>(grbSituacao, "cbbRevisao", {218, 34, 117, 20});
+    lblRevisao = rotulo(grbSituacao, "lblRevisao", QStringLiteral("Revisão"), {120, 37, 56, 16});
+    lblRevisao->resize(qMax(56, lblRevisao->sizeHint().width()), 16);
+    const int combo = lblRevisao->geometry().right() + 4;
+    cbbRevisao = criaEm<QComboBox>(grbSituacao, "cbbRevisao", {combo, 34, 335 - combo, 20});
+    cbbRevisao->setToolTip(QStringLiteral("As linhas pela marca de revisão (Revisado, com quem e quando)"));
     cbbRevisao->addItems({QStringLiteral("Todas"), QStringLiteral("Revisadas"), QStringLiteral("Não revisadas")});
     lblRevisao->setBuddy(cbbRevisao);
     chbLiberacao = caixa(grbSituacao, "chbLiberacao", QStringLiteral("Reescritas na última liberação"),

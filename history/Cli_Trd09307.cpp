@@ -1,6 +1,8 @@
 #include "Cli_Trd09307.h"
 
+#include "Cli_Trd09300.h"
 #include "HistoricoRegras.h"
+#include "RevisaoRegras.h"
 #include "StatusLamps.h"
 #include "TraducaoRegras.h"
 
@@ -128,7 +130,13 @@ std::optional<historico::Versao> TfrmHistorico::Selecionada() const
 void TfrmHistorico::selecionou()
 {
     const std::optional<historico::Versao> v = Selecionada();
-    sbtConfirma->setEnabled(v && historico::PodeRestaurar(*v, m_textoAtual, m_situacaoAtual));
+    // Restoring saves the row: the user must be allowed to change it.
+    const QString motivo = frmTraducao ? papeis::MotivoSemAlterarLinha(frmTraducao->papeis(), frmTraducao->idioma(),
+                                                                       revisao::MarcaAtual(frmTraducao->linhas()))
+                                       : QString();
+    sbtConfirma->setEnabled(v && historico::PodeRestaurar(*v, m_textoAtual, m_situacaoAtual) && motivo.isEmpty());
+    sbtConfirma->SetHint(motivo.isEmpty() ? QStringLiteral("Restaurar a versão escolhida")
+                                          : QStringLiteral("Restaurar a versão escolhida: ") + motivo);
     if (!v)
         return;
     lblVersao->setText(

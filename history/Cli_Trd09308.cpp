@@ -152,8 +152,14 @@ std::optional<historico::Lote> TfrmLotes::Selecionado() const
 void TfrmLotes::selecionou()
 {
     const std::optional<historico::Lote> l = Selecionado();
-    // A batch already undone is redone by undoing its undo.
-    sbtConfirma->setEnabled(l && l->desfeitoPor == 0);
+    // A batch already undone is redone by undoing its undo. Whose batch it
+    // is decides whether the user may undo it: the button says so beforehand.
+    const QString motivo = l && frmTraducao
+        ? papeis::MotivoSemDesfazerLote(frmTraducao->papeis(), m_idioma, l->id, l->usuario, l->tipo)
+        : QString();
+    sbtConfirma->setEnabled(l && l->desfeitoPor == 0 && motivo.isEmpty());
+    sbtConfirma->SetHint(motivo.isEmpty() ? QStringLiteral("Desfazer o lote escolhido")
+                                          : QStringLiteral("Desfazer o lote escolhido: ") + motivo);
 }
 
 void TfrmLotes::sbtConfirmaClick(QObject*)

@@ -27,6 +27,8 @@ QString NomeDoTipo(const QString& tipo)
         return QStringLiteral("Desfazimento");
     if (tipo == QLatin1String("liberacao"))
         return QStringLiteral("Liberação");
+    if (tipo == QLatin1String("revisao"))
+        return QStringLiteral("Revisão");
     return tipo;
 }
 

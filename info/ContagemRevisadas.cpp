@@ -48,8 +48,11 @@ std::optional<Revisadas> ContaRevisadas(TSocketConnection& conexao, const QStrin
         bool v;
         ~Devolve() { c.ThrowException = v; }
     } devolve{conexao, lanca};
-    TServerResult resposta = conexao.AppServer().Call(
-        metodo::GetCalcRevisadas, {idioma, TDateTime(dataInicial), TDateTime(dataFinal), modoData});
+    // No dates go as the counts beside them send them: whole zeros.
+    TServerResult resposta = dataInicial == 0 && dataFinal == 0
+        ? conexao.AppServer().Call(metodo::GetCalcRevisadas, {idioma, 0, 0, modoData})
+        : conexao.AppServer().Call(metodo::GetCalcRevisadas,
+                                   {idioma, TDateTime(dataInicial), TDateTime(dataFinal), modoData});
     if (!resposta.Ok)
         return std::nullopt;
     TClientDataSet linhas;

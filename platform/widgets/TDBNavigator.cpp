@@ -72,6 +72,9 @@ bool TDBNavigator::ButtonEnabled(TNavigateBtn button) const
     const bool edit = isEditing(ds);
     const int row = ds->CurrentIndex();
     const int count = ds->RecordCount();
+    // A data set the user may only read: moving only (posting or cancelling an edit begun elsewhere stays).
+    if (m_readOnly && (button == nbInsert || button == nbDelete || button == nbEdit))
+        return false;
     switch (button) {
     case nbFirst:
     case nbPrior: return row > 0;
@@ -84,6 +87,19 @@ bool TDBNavigator::ButtonEnabled(TNavigateBtn button) const
     case nbCancel: return edit;
     }
     return false;
+}
+
+void TDBNavigator::SetReadOnly(bool readOnly, const QString& why)
+{
+    m_readOnly = readOnly;
+    for (TNavigateBtn b : {nbInsert, nbDelete, nbEdit}) {
+        QToolButton* button = m_buttons[static_cast<size_t>(b)];
+        if (!button->property("trdDesignedHint").isValid())
+            button->setProperty("trdDesignedHint", button->toolTip());
+        const QString designed = button->property("trdDesignedHint").toString();
+        button->setToolTip(readOnly && !why.isEmpty() ? designed + QStringLiteral(": ") + why : designed);
+    }
+    refresh();
 }
 
 void TDBNavigator::refresh()

@@ -4,6 +4,7 @@
 #include "TDataSource.h"
 
 #include <QPointer>
+#include <QString>
 #include <QWidget>
 
 #include <array>
@@ -29,6 +30,10 @@ public:
     TNavButtonSet VisibleButtons() const { return m_visible; }
     void SetVisibleButtons(TNavButtonSet buttons);
     bool ConfirmDelete = true;
+    // The user may only read the rows: insert, delete and edit stay off,
+    // `why` added to their hints.
+    void SetReadOnly(bool readOnly, const QString& why = QString());
+    bool ReadOnly() const { return m_readOnly; }
 
     // Presses a button, as a click does (nothing when it is disabled).
     void BtnClick(TNavigateBtn button);
@@ -46,6 +51,7 @@ private:
     QPointer<TDataSource> m_dataSource;
     std::array<QToolButton*, kNavigateButtonCount> m_buttons{};
     TNavButtonSet m_visible = kAllNavButtons;
+    bool m_readOnly = false;
 };
 
 } // namespace trd

@@ -6,6 +6,7 @@
 
 #include "Cli_Trd09300.h"
 #include "Cli_Trd09302.h"
+#include "InfoCalculo.h"
 #include "FloatFormat.h"
 #include "RecordingDialogSeam.h"
 #include "ShowAvi.h"
@@ -151,18 +152,25 @@ TEST_F(InfoDialogTest, OpensWithEveryControlAndTheLanguagesWholeCounts)
     QStringList enviados;
     for (const QByteArray& corpo : ambiente->proxy->requests())
         enviados << QString::fromUtf8(corpo);
-    ASSERT_EQ(enviados.size(), 3);
+    ASSERT_EQ(enviados.size(), 4);
     for (int i = 0; i < 3; ++i) {
         const QJsonObject pedido = QJsonDocument::fromJson(enviados[i].toUtf8()).object();
         EXPECT_EQ(pedido[QStringLiteral("method")].toString(), QStringLiteral("GetCalcTrad"));
         EXPECT_EQ(pedido[QStringLiteral("params")].toArray(),
                   (QJsonArray{"ENG", 0, 0, QString(QChar(u"TND"[i])), "T"}));
     }
+    // Then the reviewed counts over the same rows, painted beside the counts (none reviewed yet).
+    const QJsonObject revisadas = QJsonDocument::fromJson(enviados[3].toUtf8()).object();
+    EXPECT_EQ(revisadas[QStringLiteral("method")].toString(), QStringLiteral("GetCalcRevisadas"));
+    EXPECT_EQ(revisadas[QStringLiteral("params")].toArray(), (QJsonArray{"ENG", 0, 0, "T"}));
+    EXPECT_EQ(f.revisadasNaLinha(info::LinhaTraduzido), QStringLiteral("\u2713 0"));
+    EXPECT_EQ(f.revisadasNaLinha(info::LinhaTotal), QStringLiteral("\u2713 0"));
+    EXPECT_EQ(f.revisadasNaLinha(info::LinhaRevisado), QString()) << "btnRevisado's row is its own";
 
     // Opening again shows the same dialog; closing releases it and its connection.
     CriaInfoTraducao();
     EXPECT_EQ(frmInfoTraducao.data(), &f);
-    EXPECT_EQ(ambiente->proxy->requests().size(), 3);
+    EXPECT_EQ(ambiente->proxy->requests().size(), 4);
     TNetConnection* conexao = f.NetTradInfo;
     QPointer<TfrmInfoTraducao> guarda(&f);
     EXPECT_TRUE(f.nbePreco->hasFocus());   // the price is what the user types first
