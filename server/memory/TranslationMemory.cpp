@@ -26,6 +26,7 @@ MemoryRowDetail detailOf(std::int64_t id, const TranslationRowView& row)
     d.program = row.program;
     d.component = row.component;
     d.changed = row.changed;
+    d.obsolete = row.obsolete;
     return d;
 }
 
@@ -431,7 +432,7 @@ std::vector<MemoryRowDetail> TranslationMemory::sameSource(const MemoryQuery& qu
     std::vector<MemoryRowDetail> rows = details(ids);
     std::erase_if(rows, [&](const MemoryRowDetail& d) {
         return (d.program == query.program && d.component == query.component && d.source == query.source)
-            || memoryText(d.source) != text;
+            || memoryText(d.source) != text || d.obsolete;
     });
     std::sort(rows.begin(), rows.end(), [](const MemoryRowDetail& a, const MemoryRowDetail& b) {
         if (a.program != b.program)
@@ -473,7 +474,7 @@ std::vector<InconsistentSource> TranslationMemory::inconsistencies(const std::st
     }
     std::map<std::string, std::vector<const MemoryRowDetail*>> bySource;   // folded, then as written
     for (const MemoryRowDetail& d : rows)
-        if (suggestible(d)) {
+        if (suggestible(d) && !d.obsolete) {
             const std::string text = memoryText(d.source);
             bySource[folded(text) + '\0' + text].push_back(&d);
         }

@@ -41,6 +41,7 @@ struct MemoryRowDetail {
     std::int64_t id = 0;
     std::string source, destination, status, program, component;
     double changed = 0;
+    bool obsolete = false;   // a row a release of the application left behind (docs/releases.md)
 };
 
 // Rows of one source that share one translation (shortcut marks aside),
@@ -90,11 +91,13 @@ public:
 
     // Throws ServerError (Unavailable) while the index is being built.
     Suggestions suggest(const MemoryQuery& query);
-    // Every other row of the language with the same source (marks removed,
-    // case kept), whatever its status, ordered by program and component.
+    // Every other live row of the language with the same source (marks
+    // removed, case kept), whatever its status, ordered by program and
+    // component. Obsolete rows are suggested (marked), never listed here:
+    // what this lists is written back by a propagation.
     std::vector<MemoryRowDetail> sameSource(const MemoryQuery& query);
-    // The sources of the language whose translated rows (T or D) do not all
-    // have the same translation, shortcut marks aside; ordered by source.
+    // The sources of the language whose translated live rows (T or D) do not
+    // all have the same translation, shortcut marks aside; ordered by source.
     std::vector<InconsistentSource> inconsistencies(const std::string& language);
 
     // Runs work(index) under the shared lock (benchmarks, tests).

@@ -6,7 +6,7 @@
 #include <map>
 #include <numeric>
 #include <tuple>
-#include <unordered_set>
+#include <unordered_map>
 
 namespace trd::server::release {
 
@@ -268,11 +268,27 @@ struct Work {
 
 } // namespace
 
+std::uint64_t ReleaseIndex::hash(std::string_view program, std::string_view component, std::string_view source)
+{
+    std::uint64_t h = memory::textHash(source);
+    h = (h ^ memory::textHash(component)) * 0x9E3779B97F4A7C15ULL;
+    h = (h ^ memory::textHash(program)) * 0x9E3779B97F4A7C15ULL;
+    return h ^ (h >> 29);
+}
+
 ReleaseIndex::ReleaseIndex(const std::vector<ReleaseKey>& keys) : m_keys(keys)
 {
-    m_byKey.reserve(keys.size());
-    for (std::size_t i = 0; i < keys.size(); ++i)
-        m_byKey.emplace(joinKey(keys[i].program, keys[i].component, keys[i].source), i);
+    std::size_t size = 16;
+    while (size < 2 * keys.size())
+        size *= 2;
+    m_slots.assign(size, 0);
+    m_mask = size - 1;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        std::uint64_t at = hash(keys[i].program, keys[i].component, keys[i].source) & m_mask;
+        while (m_slots[at] != 0)
+            at = (at + 1) & m_mask;
+        m_slots[at] = static_cast<std::uint32_t>(i + 1);
+    }
     m_ordered.resize(keys.size());
     std::iota(m_ordered.begin(), m_ordered.end(), std::size_t{0});
     std::sort(m_ordered.begin(), m_ordered.end(),
@@ -282,10 +298,12 @@ ReleaseIndex::ReleaseIndex(const std::vector<ReleaseKey>& keys) : m_keys(keys)
 std::optional<std::size_t> ReleaseIndex::find(std::string_view program, std::string_view component,
                                               std::string_view source) const
 {
-    const auto it = m_byKey.find(joinKey(program, component, source));
-    if (it == m_byKey.end())
-        return std::nullopt;
-    return it->second;
+    for (std::uint64_t at = hash(program, component, source) & m_mask; m_slots[at] != 0; at = (at + 1) & m_mask) {
+        const ReleaseKey& k = m_keys[m_slots[at] - 1];
+        if (k.source == source && k.component == component && k.program == program)
+            return m_slots[at] - 1;
+    }
+    return std::nullopt;
 }
 
 LanguagePlan reconcile(const ReleaseIndex& release, const std::vector<LanguageRow>& rows,

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace trd::server::release {
@@ -38,8 +37,13 @@ public:
     const std::vector<std::size_t>& ordered() const { return m_ordered; }
 
 private:
+    // Open addressing over the keys' indices: a language's every row is
+    // looked up once, and neither a joined key nor a node is built for it.
+    static std::uint64_t hash(std::string_view program, std::string_view component, std::string_view source);
+
     const std::vector<ReleaseKey>& m_keys;
-    std::unordered_map<std::string, std::size_t> m_byKey;
+    std::vector<std::uint32_t> m_slots;   // key index + 1; 0: empty
+    std::uint64_t m_mask = 0;
     std::vector<std::size_t> m_ordered;
 };
 

@@ -4,7 +4,9 @@
 #include "Storage.h"
 #include "Utf8Text.h"
 
-#include <unordered_map>
+#include <algorithm>
+#include <numeric>
+#include <tuple>
 
 namespace trd::server::release {
 
@@ -84,14 +86,34 @@ ReleaseKey readLine(std::string_view line)
                 + ". Nada foi aplicado.");
 }
 
+// A key on two lines: the earliest line that repeats an earlier one. Sorted
+// rather than hashed: a release holds some hundred thousand keys, and a sort
+// of their indices costs less than a hash table of their texts.
+void refuseDuplicates(const std::vector<ReleaseKey>& keys)
+{
+    std::vector<std::size_t> order(keys.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    const auto tied = [&](std::size_t i) { return std::tie(keys[i].program, keys[i].component, keys[i].source); };
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return tied(a) < tied(b); });
+    std::size_t repeat = keys.size(), first = 0;
+    for (std::size_t i = 1; i < order.size(); ++i)
+        if (tied(order[i]) == tied(order[i - 1]) && order[i] < repeat) {
+            repeat = order[i];
+            std::size_t j = i - 1;
+            while (j > 0 && tied(order[j - 1]) == tied(order[i]))
+                --j;
+            first = order[j];
+        }
+    if (repeat < keys.size())
+        refuse(keys[repeat].line,
+               "a mesma chave (programa, componente, origem) já está na linha " + std::to_string(keys[first].line));
+}
+
 } // namespace
 
 std::vector<ReleaseKey> readReleaseFile(std::string_view text)
 {
     std::vector<ReleaseKey> keys;
-    // Where each key first stood: the key's three fields joined by a byte no
-    // field can hold (a NUL is a control character, refused above).
-    std::unordered_map<std::string, std::size_t> seen;
     std::size_t number = 0;
     std::size_t pos = 0;
     while (pos < text.size()) {
@@ -110,12 +132,9 @@ std::vector<ReleaseKey> readReleaseFile(std::string_view text)
             refuse(number, f.reason);
         }
         key.line = number;
-        std::string joined = key.program + '\0' + key.component + '\0' + key.source;
-        const auto [it, fresh] = seen.emplace(std::move(joined), number);
-        if (!fresh)
-            refuse(number, "a mesma chave (programa, componente, origem) já está na linha " + std::to_string(it->second));
         keys.push_back(std::move(key));
     }
+    refuseDuplicates(keys);
     return keys;
 }
 

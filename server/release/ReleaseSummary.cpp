@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <map>
+#include <unordered_map>
 
 namespace trd::server::release {
 
@@ -23,11 +24,13 @@ std::string percentText(double percent)
 LanguageSummary summarize(const std::string& language, const LanguagePlan& plan, const ReleaseIndex& release,
                           const std::vector<LanguageRow>& rows, const GuardOptions& guard)
 {
-    std::map<std::string, Counts> byProgram;
-    const auto at = [&](const std::string& program) -> Counts& {
-        Counts& c = byProgram[program];
-        c.program = program;
-        return c;
+    // Views into the rows and keys, which outlive this call; sorted at the end.
+    std::unordered_map<std::string_view, Counts> counted;
+    const auto at = [&](std::string_view program) -> Counts& {
+        const auto [it, fresh] = counted.try_emplace(program);
+        if (fresh)
+            it->second.program = std::string(program);
+        return it->second;
     };
     const auto& keys = release.keys();
     for (const LanguageRow& row : rows)
@@ -50,8 +53,12 @@ LanguageSummary summarize(const std::string& language, const LanguagePlan& plan,
     for (const std::size_t r : plan.vanished)
         ++at(rows[r].program).vanished;
 
+    std::map<std::string_view, const Counts*> byProgram;
+    for (const auto& [name, c] : counted)
+        byProgram.emplace(name, &c);
     LanguageSummary s;
-    for (auto& [name, c] : byProgram) {
+    for (const auto& [name, counts] : byProgram) {
+        const Counts& c = *counts;
         s.total.live += c.live;
         s.total.kept += c.kept;
         s.total.reworded += c.reworded;

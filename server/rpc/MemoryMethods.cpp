@@ -11,11 +11,12 @@ namespace trd::server {
 
 namespace {
 
-constexpr std::array<AnswerField, 12> SuggestionFields = {{
+constexpr std::array<AnswerField, 13> SuggestionFields = {{
     {"TPSUGESTAO", "string", 1},    {"NRSIMILAR", "r8", 0},           {"STVALORPROP", "string", 4000},
     {"IDSITTRADUCAO", "string", 1}, {"STAGRVALPROP", "string", 4000}, {"CDPROGTRAD", "string", 20},
     {"NMCOMPONENTE", "string", 50}, {"NRLINHAS", "r8", 0},            {"NRTRADUCOES", "r8", 0},
-    {"DSSITUACOES", "string", 2},   {"DSPROGRAMAS", "string", 4000},  {"DTALTERACAO", "dateTime", 0}}};
+    {"DSSITUACOES", "string", 2},   {"DSPROGRAMAS", "string", 4000},  {"DTALTERACAO", "dateTime", 0},
+    {"STOBSOLETA", "string", 1}}};
 
 constexpr std::array<AnswerField, 6> RowFields = {{
     {"STAGRVALPROP", "string", 4000}, {"STVALORPROP", "string", 4000}, {"IDSITTRADUCAO", "string", 1},
@@ -113,6 +114,7 @@ void MemoryMethods::getSugestoes(std::vector<JsonValue>& params, AnswerBuffer& o
         packet.string(9, v.statuses);
         packet.string(10, programList(v.programs, v.programsComplete));
         packet.dateTime(11, v.best.changed);
+        packet.string(12, v.best.obsolete ? "S" : "N");
         packet.endRow();
     }
     for (const memory::FuzzySuggestion& f : found.fuzzy) {
@@ -129,6 +131,7 @@ void MemoryMethods::getSugestoes(std::vector<JsonValue>& params, AnswerBuffer& o
         packet.string(9, "");
         packet.string(10, "");
         packet.dateTime(11, f.best.changed);
+        packet.string(12, f.best.obsolete ? "S" : "N");
         packet.endRow();
     }
     packet.finish();

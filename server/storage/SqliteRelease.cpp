@@ -111,6 +111,15 @@ bool present(SqliteConnection& db)
     return st.integer(0) > 0;
 }
 
+bool complete(SqliteConnection& db)
+{
+    if (!present(db))
+        return false;
+    auto st = db.prepare("SELECT COUNT(*) FROM sqlite_schema WHERE name IN ('TRADUCAO_ANTERIOR', 'TRADUCAO_OBSOLETA')");
+    st.step();
+    return st.integer(0) == 2;
+}
+
 void ensureSchema(SqliteConnection& db)
 {
     // Adding a column with a constant default rewrites no row: existing rows

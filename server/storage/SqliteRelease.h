@@ -17,6 +17,8 @@ namespace sqliterelease {
 
 // True when TRADUCAO has the obsolete flag (a database the steps have run on).
 bool present(SqliteConnection& db);
+// True when all of it is there: nothing to write.
+bool complete(SqliteConnection& db);
 // Adds whatever of the release's schema is missing; inside the caller's
 // transaction. Running it again changes nothing.
 void ensureSchema(SqliteConnection& db);

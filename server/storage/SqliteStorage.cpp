@@ -771,6 +771,10 @@ void SqliteStorage::ensureReleaseSchema()
         m_releasesKept = sqliterelease::present(db);
         return;
     }
+    // Opened beside a serving server (--prune-history), a file that has it
+    // all gets no write at all.
+    if (sqliterelease::complete(db))
+        return;
     db.exec("BEGIN IMMEDIATE");
     try {
         const bool had = sqliterelease::present(db);

@@ -8,8 +8,11 @@
 #include "PostgresStorage.h"
 #endif
 #include "ServerTestKit.h"
+#include "SqliteStorage.h"
 
 #include <gtest/gtest.h>
+
+#include <sqlite3.h>
 
 #include <tuple>
 
@@ -234,6 +237,24 @@ TEST_P(Releases, EachRuleAsTheGridTheFiguresAndTheHistorySeeIt)
     EXPECT_EQ(once, stored());
 }
 
+TEST_P(Releases, TheChangeFeedTellsRowsThatLeftAsDeletedAndNewOnesAsCreated)
+{
+    std::int64_t before = 0;
+    for (const ChangeRecord& c : server->context().sessions().acquire()->readChanges({0, "ENG", 1000}).records)
+        before = std::max(before, c.version);
+    ASSERT_TRUE(apply(Release).ok);
+    std::map<std::string, char> told;   // source -> type
+    for (const ChangeRecord& c : server->context().sessions().acquire()->readChanges({before, "ENG", 1000}).records) {
+        ASSERT_TRUE(c.rowExists) << c.version;   // a row that left is still there, obsolete
+        told[c.program + "/" + c.source] = c.type;
+    }
+    EXPECT_EQ(told.size(), 9u);   // 5 created, 4 left
+    EXPECT_EQ(told.at("TRD09300/Salvar registro"), 'E');
+    EXPECT_EQ(told.at("TRD09300/Cancelar"), 'E');
+    EXPECT_EQ(told.at("TRD09300/Salvar o registro"), 'I');
+    EXPECT_EQ(told.at("TRD09400/Ajuda"), 'I');
+}
+
 TEST_P(Releases, ARowThatComesBackIsAsItWas)
 {
     ASSERT_TRUE(apply(Release).ok);
@@ -364,5 +385,87 @@ TEST_P(Releases, UndoRestoresEveryRowByteForByteAndOnlyWhenNothingChangedSince)
     EXPECT_TRUE(server->call("GetOrigensAnteriores", "\"ESP\",\"T\"").rows.empty());
 }
 
+TEST_P(Releases, TheMemoryOffersRowsThatLeftMarkedAndNeverListsThemForAPropagation)
+{
+    ASSERT_TRUE(apply(Release).ok);
+    server->context().startMemory();
+    ASSERT_TRUE(server->context().memory().waitReady(std::chrono::seconds(60)));
+    const Answer offered = server->call("GetSugestoes", "\"ENG\",\"Cancelar\",\"NOVO\",\"lblX\"");
+    ASSERT_TRUE(offered.ok) << offered.message;
+    ASSERT_EQ(offered.rows.size(), 1u);
+    EXPECT_EQ(offered.rows[0].at("STVALORPROP"), "Cancel");
+    EXPECT_EQ(offered.rows[0].at("STOBSOLETA"), "S");
+    const Answer live = server->call("GetSugestoes", "\"ENG\",\"Fechar\",\"NOVO\",\"lblX\"");
+    ASSERT_EQ(live.rows.size(), 1u);
+    EXPECT_EQ(live.rows[0].at("STOBSOLETA"), "N");
+    // Only the obsolete row has the old source: nothing to propagate to.
+    EXPECT_TRUE(server->call("GetMesmaOrigem", "\"ENG\",\"Salvar registro\",\"X\",\"y\"").rows.empty());
+    EXPECT_EQ(server->call("GetMesmaOrigem", "\"ENG\",\"Ajuda\",\"X\",\"y\"").rows.size(), 2u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, Releases, ::testing::Values(Backend::Sqlite, Backend::Postgres),
                          [](const auto& info) { return info.param == Backend::Sqlite ? "Sqlite" : "Postgres"; });
+
+namespace {
+
+std::string sqliteScalar(const std::string& path, const char* sql)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    sqlite3_stmt* st = nullptr;
+    std::string out;
+    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+        out = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return out;
+}
+
+} // namespace
+
+TEST(ReleaseSchema, AFileWithoutItGetsItAtStartAndReadOnlyServesItAsItIs)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("antes.db")).toStdString();
+    {
+        InProcessServer made(std::make_unique<SqliteStorage>(path, SqliteStorage::creating()));
+        made.seed({Seed[0], Seed[1]});
+    }
+    // As the file was before releases: no flag, no table of previous sources.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "DROP TABLE TRADUCAO_ANTERIOR; DROP INDEX TRADUCAO_OBSOLETA; "
+                           "ALTER TABLE TRADUCAO DROP COLUMN FLOBSOLETA",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK)
+        << sqlite3_errmsg(db);
+    sqlite3_close(db);
+    const char* const flag = "SELECT COUNT(*) FROM pragma_table_info('TRADUCAO') WHERE name = 'FLOBSOLETA'";
+    {
+        SqliteOpenOptions readOnly;
+        readOnly.readOnly = true;
+        ServerContext reader(std::make_unique<SqliteStorage>(path, readOnly));
+        const auto call = [&](const std::string& method, const std::string& params) {
+            return parseAnswer(reader.handler().handle(request(method, params)).body);
+        };
+        EXPECT_EQ(call("GetDestino", "\"T\",\"D\",\"N\",\"ENG\",0,0,\"\"").rows.size(), 2u);
+        EXPECT_TRUE(call("GetObsoletas", "\"ENG\"").rows.empty());
+        EXPECT_EQ(call("GetPreviaLiberacao", json(Release)).code, -32603);
+    }
+    EXPECT_EQ(sqliteScalar(path, flag), "0");
+    const std::string schemaVersion = sqliteScalar(path, "PRAGMA user_version");
+    {
+        InProcessServer server(std::make_unique<SqliteStorage>(path));
+        EXPECT_EQ(sqliteScalar(path, flag), "1");
+        EXPECT_EQ(allRows(server, "ENG").size(), 2u);   // every row live
+        ASSERT_TRUE(server.call("AplicaLiberacao", json(Release), {}).ok);
+    }
+    const std::string schema = sqliteScalar(path, "SELECT group_concat(sql, ';') FROM sqlite_schema");
+    {
+        InProcessServer again(std::make_unique<SqliteStorage>(path));
+        EXPECT_EQ(allRows(again, "ENG").size(), 8u);
+    }
+    EXPECT_EQ(sqliteScalar(path, "SELECT group_concat(sql, ';') FROM sqlite_schema"), schema);
+    EXPECT_EQ(sqliteScalar(path, "PRAGMA user_version"), schemaVersion);   // steps, not a schema number
+}
