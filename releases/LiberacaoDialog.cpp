@@ -57,8 +57,10 @@ public:
         documento.setHtml(html.toString());
         documento.setTextWidth(opcao.rect.width());
         painter->save();
-        painter->translate(opcao.rect.topLeft());
-        painter->setClipRect(QRect(QPoint(0, 0), opcao.rect.size()));
+        // Centred in the row as the plain cells beside it are.
+        const int acima = std::max(0, (opcao.rect.height() - static_cast<int>(documento.size().height())) / 2);
+        painter->translate(opcao.rect.topLeft() + QPoint(0, acima));
+        painter->setClipRect(QRect(QPoint(0, -acima), opcao.rect.size()));
         QAbstractTextDocumentLayout::PaintContext contexto;
         if (opcao.state & QStyle::State_Selected)
             contexto.palette.setColor(QPalette::Text, opcao.palette.color(QPalette::HighlightedText));
