@@ -1,5 +1,9 @@
 #include "SqliteReview.h"
 
+#include "ReviewRules.h"
+
+#include <cstdio>
+
 namespace trd::server::sqlitereview {
 
 const char* const MarkColumns = ", r.NMREVISOR, r.DTREVISAO";
@@ -31,6 +35,70 @@ bool present(SqliteConnection& db)
                          "'IDIOMA_REVISAO')");
     st.step();
     return st.integer(0) == 2;
+}
+
+bool addTables(const std::string& path, bool durable, bool readOnly)
+{
+    SqliteConnection db(path, durable, readOnly ? SqliteConnection::Mode::ReadOnly : SqliteConnection::Mode::ReadWrite);
+    if (present(db))
+        return true;
+    if (readOnly)
+        return false;
+    db.exec("BEGIN IMMEDIATE");
+    try {
+        ensureSchema(db);
+        db.exec("COMMIT");
+    } catch (const std::exception& e) {
+        db.exec("ROLLBACK");
+        throw StorageError("não foi possível criar as tabelas de revisão no banco " + path + ": " + e.what());
+    }
+    std::fprintf(stderr, "trd-server: banco %s: tabelas das marcas de revisão criadas\n", path.c_str());
+    return true;
+}
+
+std::optional<ReviewMark> markByKey(SqliteConnection& db, const RowKey& row)
+{
+    auto st = db.prepare(std::string("SELECT r.NMREVISOR, r.DTREVISAO FROM TRADUCAO") + MarkJoin
+                         + " WHERE IDIDIOMA = ? AND CDPROGTRAD = ? AND NMCOMPONENTE = ? AND STAGRVALPROP = ?"
+                           " AND r.IDTRADUCAO IS NOT NULL");
+    st.bind(1, row.language).bind(2, row.program).bind(3, row.component).bind(4, row.source);
+    if (!st.step())
+        return std::nullopt;
+    return ReviewMark{std::string(st.text(0)), st.real(1)};
+}
+
+TranslationRowView withMark(TranslationRowView row, const SqliteStatement& st, int first)
+{
+    if (!st.isNull(first)) {
+        row.reviewer = st.text(first);
+        row.reviewed = st.real(first + 1);
+    }
+    return row;
+}
+
+// A mark or an unmark is a version of its own, which the mark then names;
+// the row's text, status and change date stay.
+void markRow(SqliteConnection& db, SqliteHistoryReader& reader, SqliteVersionLog* log, const RowChange& change,
+             double now)
+{
+    const RowKey& key = change.original;
+    const std::optional<CurrentRow> row = reader.rowByKey(key.language, key.program, key.component, key.source);
+    if (!row)
+        review::refuseUnknownRow(key);
+    review::checkMark(change, *row, reader);
+    if (!change.marked && !markOf(db, row->id, row->lastVersion))
+        return;   // nothing to take away
+    std::optional<std::int64_t> version = row->lastVersion;
+    if (log) {
+        version = log->record(key.language, row->id, row->lastVersion,
+                              change.marked ? ChangeType::Reviewed : ChangeType::Unreviewed, row->status, row->status,
+                              std::nullopt, now, now);
+        auto st = db.prepare("UPDATE TRADUCAO SET IDULTVERSAO = ? WHERE IDTRADUCAO = ?");
+        st.bind(1, *version).bind(2, row->id);
+        st.run();
+    }
+    putMark(db, row->id, change.marked ? std::optional<ReviewMark>(ReviewMark{change.reviewer, now}) : std::nullopt,
+            version);
 }
 
 std::vector<std::pair<std::string, ReviewSettings>> settings(SqliteConnection& db)

@@ -5,6 +5,7 @@
 //                    it holds while that version is the row's newest
 //   IDIOMA_REVISAO   the rules of a language, absent while both are off
 #include "SqliteConnection.h"
+#include "SqliteHistory.h"
 #include "Storage.h"
 
 #include <cstdint>
@@ -21,6 +22,9 @@ namespace trd::server::sqlitereview {
 void ensureSchema(SqliteConnection& db);
 // Whether the database has them (a database served read-only may not).
 bool present(SqliteConnection& db);
+// Adds them to the database file when it lacks them, whatever its schema
+// version; answers whether it has them (read-only: maybe not).
+bool addTables(const std::string& path, bool durable, bool readOnly);
 
 // Appended to a row selection from TRADUCAO: the mark's two columns, and
 // the join that finds the mark that still holds.
@@ -30,6 +34,14 @@ extern const char* const MarkJoin;
 extern const char* const NoMarkColumns;
 
 std::vector<std::pair<std::string, ReviewSettings>> settings(SqliteConnection& db);
+// The mark that holds on the row with this identity.
+std::optional<ReviewMark> markByKey(SqliteConnection& db, const RowKey& row);
+// The mark's two columns of a selection (MarkColumns), from `first` on.
+TranslationRowView withMark(TranslationRowView row, const SqliteStatement& st, int first);
+// The writer's side of MarcaRevisao: checks the row (ReviewRules.h), then
+// keeps the mark's version (none without a log) and writes the mark.
+void markRow(SqliteConnection& db, SqliteHistoryReader& reader, SqliteVersionLog* log, const RowChange& change,
+             double now);
 std::optional<ReviewMark> markOf(SqliteConnection& db, std::int64_t row, std::optional<std::int64_t> newest);
 // The mark, when the row's language requires review: what keeps a writer
 // below revisor from changing the row.

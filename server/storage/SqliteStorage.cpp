@@ -151,7 +151,7 @@ public:
         for (const auto& cond : sel.conditions)
             st.bind(index++, cond.literal);
         while (st.step())
-            visit(withMark(readRowView(st, 0), st, 7));
+            visit(sqlitereview::withMark(readRowView(st, 0), st, 7));
     }
 
     void selectListedRows(const std::string& language, const std::vector<ListedKey>& keys,
@@ -169,7 +169,7 @@ public:
         const std::string list = listedKeysJson(keys);   // bound without a copy: must outlive the steps
         st.bind(1, language).bind(2, list);
         while (st.step())
-            found.add(st.integer(0), withMark(readRowView(st, 1), st, 8));
+            found.add(st.integer(0), sqlitereview::withMark(readRowView(st, 1), st, 8));
         found.visitSorted(language, visit);
     }
 
@@ -238,15 +238,7 @@ public:
 
     std::optional<ReviewMark> reviewMark(const RowKey& row) override
     {
-        if (!m_hasReview)
-            return std::nullopt;
-        auto st = m_db.prepare("SELECT r.NMREVISOR, r.DTREVISAO FROM TRADUCAO" + std::string(markJoin())
-                               + " WHERE IDIDIOMA = ? AND CDPROGTRAD = ? AND NMCOMPONENTE = ? AND STAGRVALPROP = ?"
-                                 " AND r.IDTRADUCAO IS NOT NULL");
-        st.bind(1, row.language).bind(2, row.program).bind(3, row.component).bind(4, row.source);
-        if (!st.step())
-            return std::nullopt;
-        return ReviewMark{std::string(st.text(0)), st.real(1)};
+        return m_hasReview ? sqlitereview::markByKey(m_db, row) : std::nullopt;
     }
 
     HistoryReader& history() override
@@ -302,16 +294,6 @@ public:
 private:
     const char* markColumns() const { return m_hasReview ? sqlitereview::MarkColumns : sqlitereview::NoMarkColumns; }
     const char* markJoin() const { return m_hasReview ? sqlitereview::MarkJoin : ""; }
-
-    // The mark's columns after the row's, from `first` on.
-    static TranslationRowView withMark(TranslationRowView row, const SqliteStatement& st, int first)
-    {
-        if (!st.isNull(first)) {
-            row.reviewer = st.text(first);
-            row.reviewed = st.real(first + 1);
-        }
-        return row;
-    }
 
     const char* obsoleteColumn() const { return m_releases ? "FLOBSOLETA" : "0"; }
     static TranslationRowView withFlag(const SqliteStatement& st)
@@ -422,7 +404,7 @@ public:
             return;
         }
         if (change.kind == RowChange::Kind::Review) {
-            markReviewed(change, now);
+            sqlitereview::markRow(m_db, m_reader, m_keepVersions ? &m_log : nullptr, change, now);
             return;
         }
         const Found found = findUnchanged(change);
@@ -577,31 +559,6 @@ private:
         std::int64_t id = 0;
         std::optional<std::int64_t> lastVersion;
     };
-
-    // Marks or unmarks a row as reviewed: a version of its own, which the
-    // mark then names; the row's text, status and change date stay.
-    void markReviewed(const RowChange& change, double now)
-    {
-        const RowKey& key = change.original;
-        const std::optional<CurrentRow> row = m_reader.rowByKey(key.language, key.program, key.component, key.source);
-        if (!row)
-            review::refuseUnknownRow(key);
-        review::checkMark(change, *row, m_reader);
-        if (!change.marked && !sqlitereview::markOf(m_db, row->id, row->lastVersion))
-            return;   // nothing to take away
-        std::optional<std::int64_t> version = row->lastVersion;
-        if (m_keepVersions) {
-            version = m_log.record(key.language, row->id, row->lastVersion,
-                                   change.marked ? ChangeType::Reviewed : ChangeType::Unreviewed, row->status,
-                                   row->status, std::nullopt, now, now);
-            auto st = m_db.prepare("UPDATE TRADUCAO SET IDULTVERSAO = ? WHERE IDTRADUCAO = ?");
-            st.bind(1, *version).bind(2, row->id);
-            st.run();
-        }
-        sqlitereview::putMark(m_db, row->id,
-                              change.marked ? std::optional<ReviewMark>(ReviewMark{change.reviewer, now}) : std::nullopt,
-                              version);
-    }
 
     // The row as the client last saw it: found by its original key, with its
     // original destination text and status still in place.
@@ -791,7 +748,7 @@ SqliteStorage::SqliteStorage(std::string path, SqliteOpenOptions options)
             else
                 upgrade(version);
         }
-        addReviewTables();
+        m_reviewKept = sqlitereview::addTables(m_path, m_options.durable, m_options.readOnly);
         ensureReleaseSchema();
     }
     m_guard = std::make_unique<SqliteFileGuard>(m_path, !m_options.besideServer);
@@ -838,28 +795,6 @@ void SqliteStorage::upgrade(int from)
     }
     logFormat(LogLevel::Info, "trd-server: banco %s atualizado do esquema %d para o %d (histórico de alterações)",
               m_path.c_str(), from, SchemaVersion);
-}
-
-// The review marks' tables, added to a database that lacks them whatever
-// its schema version; a database served read-only is read without them.
-void SqliteStorage::addReviewTables()
-{
-    SqliteConnection db(m_path, m_options.durable,
-                        m_options.readOnly ? SqliteConnection::Mode::ReadOnly : SqliteConnection::Mode::ReadWrite);
-    if (sqlitereview::present(db))
-        return;
-    if (m_options.readOnly) {
-        m_reviewKept = false;
-        return;
-    }
-    db.exec("BEGIN IMMEDIATE");
-    try {
-        sqlitereview::ensureSchema(db);
-        db.exec("COMMIT");
-    } catch (const std::exception& e) {
-        db.exec("ROLLBACK");
-        throw StorageError("não foi possível criar as tabelas de revisão no banco " + m_path + ": " + e.what());
-    }
 }
 
 // The release's tables and flag are steps that look at what the file has,

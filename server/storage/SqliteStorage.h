@@ -66,7 +66,6 @@ public:
 
 private:
     void createSchema();
-    void addReviewTables();
     // Returns the schema version found.
     int checkIdentity();
     void upgrade(int from);
