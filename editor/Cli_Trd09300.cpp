@@ -297,7 +297,8 @@ void TfrmTraducao::marcaSituacao(const QString& situacao)
 void TfrmTraducao::sbtExcluirClick(QObject*)
 {
     // Also from the navigator and the grid: a delete the user may not make is not offered.
-    if (!sbtExcluir->isEnabled() || !cdsDestino->Active() || cdsDestino->IsEmpty() || cdsDestino->State() != TDataSetState::dsBrowse)
+    if (!sbtExcluir->isEnabled() || !cdsDestino->Active() || cdsDestino->IsEmpty() ||
+        cdsDestino->State() != TDataSetState::dsBrowse)
         return;
     if (msgMensagensPadroes->ShowMsg(QStringLiteral("Excl"), mtConfirmation, mbYes | mbNo, 0) == mrYes)
         cdsDestino->Delete();

@@ -157,6 +157,9 @@ public:
     void adicionaSeparador(const char* nome) override;
     QAction* adicionaItem(const char* nome, const QString& texto, const QKeySequence& tecla = {}) override;
     QShortcut* adicionaAtalho(const char* nome, const QKeySequence& tecla) override;
+    QMenu* adicionaSubmenu(const char* nome, const QString& texto) override;
+    QAction* adicionaItemEm(QMenu* submenu, const char* nome, const QString& texto,
+                            const QKeySequence& tecla = {}) override;
     qint64 emLote(const QString& idioma, const QString& tipo, const std::function<void()>& chamada) override;
     const papeis::PapeisDoUsuario& papeis() const override;
     void restringe(Controle controle, const QString& motivo) override;

@@ -210,6 +210,29 @@ QShortcut* TfrmTraducao::adicionaAtalho(const char* nome, const QKeySequence& te
     return atalho;
 }
 
+QMenu* TfrmTraducao::adicionaSubmenu(const char* nome, const QString& texto)
+{
+    QAction* raiz = AddMaintenanceItem(nome, texto);
+    auto* submenu = new QMenu(this);
+    submenu->setObjectName(QString::fromLatin1(nome) + QStringLiteral("Menu"));
+    submenu->setToolTipsVisible(true);
+    raiz->setMenu(submenu);
+    return submenu;
+}
+
+QAction* TfrmTraducao::adicionaItemEm(QMenu* submenu, const char* nome, const QString& texto, const QKeySequence& tecla)
+{
+    ConfereTecla(*this, nome, tecla);
+    auto* item = new QAction(texto, this);
+    item->setObjectName(QString::fromLatin1(nome));
+    item->setShortcut(tecla);
+    // As the maintenance menu's own: only while the focus is inside this screen.
+    item->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(item);
+    submenu->addAction(item);
+    return item;
+}
+
 qint64 TfrmTraducao::emLote(const QString& idioma, const QString& tipo, const std::function<void()>& chamada)
 {
     return historico::ChamaEmLote(*netTraducao, idioma, tipo, chamada);

@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QMenu>
 #include <QWidget>
 
 namespace trd {
@@ -32,8 +33,12 @@ PapeisDoEditor::PapeisDoEditor(ServicosDoEditor& editor)
     m_rotulo->setTextFormat(Qt::PlainText);
     editor.adicionaPainel(m_rotulo, ServicosDoEditor::Lugar::Navegador);
 
-    m_usuarios = editor.adicionaItem("mnuUsuarios", QStringLiteral("Usuários e &Papéis..."),
-                                     QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_U));
+    // Beside the review mark's items when they are there.
+    const QKeySequence tecla(Qt::CTRL | Qt::SHIFT | Qt::Key_U);
+    QMenu* submenu = editor.janela()->findChild<QMenu*>(QStringLiteral("mnuRevisaoEquipeMenu"));
+    m_usuarios = submenu
+        ? editor.adicionaItemEm(submenu, "mnuUsuarios", QStringLiteral("&Usuários e Papéis..."), tecla)
+        : editor.adicionaItem("mnuUsuarios", QStringLiteral("Usuários e &Papéis..."), tecla);
     m_usuarios->setEnabled(false);
     connect(m_usuarios, &QAction::triggered, this, [this] { Dispatch([this] { abreUsuarios(); }); });
 

@@ -9,6 +9,7 @@
 #include "TClientDataSet.h"
 
 #include <QAction>
+#include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
 #include <QWidget>
@@ -32,11 +33,14 @@ QColor CorDaMarca()
 RevisaoDoEditor::RevisaoDoEditor(ServicosDoEditor& editor) : QObject(editor.janela()), m_editor(editor)
 {
     revisao::DeclaraCampos(editor.linhas());
+    // A submenu of their own (with the users window): the maintenance menu's
+    // letters are all taken but a few.
     editor.adicionaSeparador("N6");
-    m_marcar = editor.adicionaItem("mnuMarcarRevisado", QStringLiteral("Marcar como Re&visado"),
-                                   QKeySequence(Qt::CTRL | Qt::Key_R));
-    m_desmarcar = editor.adicionaItem("mnuDesmarcarRevisado", QStringLiteral("Desmarcar Revisã&o"),
-                                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+    QMenu* submenu = editor.adicionaSubmenu("mnuRevisaoEquipe", QStringLiteral("Revisão e E&quipe"));
+    m_marcar = editor.adicionaItemEm(submenu, "mnuMarcarRevisado", QStringLiteral("&Marcar como Revisado"),
+                                     QKeySequence(Qt::CTRL | Qt::Key_R));
+    m_desmarcar = editor.adicionaItemEm(submenu, "mnuDesmarcarRevisado", QStringLiteral("&Desmarcar Revisão"),
+                                        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
     for (QAction* item : {m_marcar, m_desmarcar})
         item->setEnabled(false);
     connect(m_marcar, &QAction::triggered, this, [this] { Dispatch([this] { marca(true); }); });

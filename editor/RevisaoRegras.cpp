@@ -7,10 +7,11 @@ namespace trd::revisao {
 
 void DeclaraCampos(TClientDataSet& linhas)
 {
+    // Optional: a server from before the mark sends rows without them, read as not reviewed.
     if (!linhas.FindField(NMREVISOR))
-        linhas.AddField(NMREVISOR, TFieldType::ftString, 64);
+        linhas.AddField(NMREVISOR, TFieldType::ftString, 64)->Optional = true;
     if (!linhas.FindField(DTREVISAO))
-        linhas.AddField(DTREVISAO, TFieldType::ftDateTime);
+        linhas.AddField(DTREVISAO, TFieldType::ftDateTime)->Optional = true;
 }
 
 QString DataDaMarca(double quando)

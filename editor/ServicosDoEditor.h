@@ -18,6 +18,7 @@
 
 class QAction;
 class QLineEdit;
+class QMenu;
 class QShortcut;
 class QWidget;
 
@@ -85,6 +86,11 @@ public:
     virtual void adicionaSeparador(const char* nome) = 0;
     // A key the screen already answers to is refused (std::logic_error naming both).
     virtual QAction* adicionaItem(const char* nome, const QString& texto, const QKeySequence& tecla = {}) = 0;
+    // A submenu at the end of the maintenance menu, and an item in it (the
+    // item's key checked as any, active while the focus is in the window).
+    virtual QMenu* adicionaSubmenu(const char* nome, const QString& texto) = 0;
+    virtual QAction* adicionaItemEm(QMenu* submenu, const char* nome, const QString& texto,
+                                    const QKeySequence& tecla = {}) = 0;
     // A key of the editor's window with no menu item, checked as the items are.
     virtual QShortcut* adicionaAtalho(const char* nome, const QKeySequence& tecla) = 0;
 

@@ -77,6 +77,10 @@ void TClientDataSet::load(const std::function<std::unique_ptr<PacketReader>()>& 
                     if (QString::fromUtf8(pf[k].name).compare(f->FieldName(), Qt::CaseInsensitive) == 0)
                         found = static_cast<int>(k);
                 }
+                if (found < 0 && f->Optional) {
+                    map.push_back(-1);
+                    continue;
+                }
                 if (found < 0)
                     throw EDBClient(QStringLiteral("Campo '%1' não encontrado no pacote de dados.").arg(f->FieldName()));
                 const TFieldType from = pf[static_cast<std::size_t>(found)].type;

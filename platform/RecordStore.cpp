@@ -399,7 +399,7 @@ void RecordStore::load(PacketReader& reader, const std::vector<int>& packetField
         const auto r = static_cast<std::size_t>(record);
         for (std::size_t f = 0; f < nf; ++f) {
             const int pf = packetField[f];
-            if (reader.isNull(pf))
+            if (pf < 0 || reader.isNull(pf))   // a field the packet lacks stays null
                 continue;
             const PacketField& field = m_fields[f];
             Column& c = m_columns[f];

@@ -69,6 +69,7 @@ public:
     // our field i. Raises EDBClient (and leaves the rows read so far) when a
     // value does not fit, or whatever a packet still arriving raises when it
     // cannot arrive; the caller discards the store then.
+    // `packetField`: the packet's column of each field, -1 for one it lacks (left null).
     void load(PacketReader& reader, const std::vector<int>& packetField);
     void writeRow(PacketWriter& writer, int record) const;
 

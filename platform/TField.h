@@ -54,6 +54,9 @@ public:
     bool ReadOnly = false;
     bool Visible = true;
     bool Required = false;
+    // A declared field a data packet may lack (one from an older server):
+    // the rows then load with it null instead of being refused.
+    bool Optional = false;
 
     std::function<void(TField*)> OnChange;
 

@@ -1,5 +1,7 @@
 #include "EditorFalso.h"
 
+#include <QMenu>
+
 #include "ScopedBatch.h"
 #include "TeclasDaTela.h"
 
@@ -152,6 +154,25 @@ QAction* EditorFalso::adicionaItem(const char* nome, const QString& texto, const
     item->setObjectName(QString::fromLatin1(nome));
     item->setShortcut(tecla);
     menu->addAction(item);
+    return item;
+}
+
+QMenu* EditorFalso::adicionaSubmenu(const char* nome, const QString& texto)
+{
+    auto* submenu = new QMenu(tela.get());
+    submenu->setObjectName(QString::fromLatin1(nome) + QStringLiteral("Menu"));
+    QAction* raiz = adicionaItem(nome, texto);
+    raiz->setMenu(submenu);
+    return submenu;
+}
+
+QAction* EditorFalso::adicionaItemEm(QMenu* submenu, const char* nome, const QString& texto, const QKeySequence& tecla)
+{
+    ConfereTecla(*tela, nome, tecla);
+    auto* item = new QAction(texto, tela.get());
+    item->setObjectName(QString::fromLatin1(nome));
+    item->setShortcut(tecla);
+    submenu->addAction(item);
     return item;
 }
 

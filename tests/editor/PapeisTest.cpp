@@ -5,6 +5,7 @@
 // answer that is none changes nothing; the filter's review condition.
 #include "FiltroCriterios.h"
 #include "Papeis.h"
+#include "RevisaoRegras.h"
 #include "TClientDataSet.h"
 
 #include <gtest/gtest.h>
@@ -111,6 +112,54 @@ TEST(Papeis, TheFilterNarrowsByTheReviewMarkAfterTheOtherConditions)
     e.programa = "TRD";
     EXPECT_EQ(fragmentoFiltro(e), " AND CDPROGTRAD LIKE '%TRD%' AND REVISADO = 'N'");
     EXPECT_EQ(montaFiltroCriterios(e).stPARAMSQL, fragmentoFiltro(e));
+}
+
+// Rows of a server from before the mark (no NMREVISOR, no DTREVISAO) load
+// into the editor's row set, declared with them, as rows not reviewed; a
+// packet with them gives each row its mark.
+TEST(Papeis, RowsWithoutTheMarksFieldsLoadAsNotReviewed)
+{
+    TClientDataSet antigo;
+    antigo.AddField("STAGRVALPROP", TFieldType::ftString, 100);
+    antigo.AddField("IDSITTRADUCAO", TFieldType::ftString, 1);
+    antigo.CreateDataSet();
+    antigo.Append();
+    antigo.FieldByName("STAGRVALPROP")->SetAsString("Salvar");
+    antigo.FieldByName("IDSITTRADUCAO")->SetAsString("T");
+    antigo.Post();
+    antigo.MergeChangeLog();
+
+    TClientDataSet editor;
+    editor.AddField("STAGRVALPROP", TFieldType::ftString, 100);
+    editor.AddField("IDSITTRADUCAO", TFieldType::ftString, 1);
+    revisao::DeclaraCampos(editor);
+    ASSERT_NO_THROW(editor.SetData(antigo.Data()));
+    ASSERT_EQ(editor.RecordCount(), 1);
+    EXPECT_EQ(editor.FieldByName("STAGRVALPROP")->AsString(), "Salvar");
+    EXPECT_TRUE(revisao::MarcaAtual(editor).revisor.isEmpty());
+
+    TClientDataSet novo;
+    novo.AddField("STAGRVALPROP", TFieldType::ftString, 100);
+    novo.AddField("IDSITTRADUCAO", TFieldType::ftString, 1);
+    novo.AddField("NMREVISOR", TFieldType::ftString, 64);
+    novo.AddField("DTREVISAO", TFieldType::ftDateTime);
+    novo.CreateDataSet();
+    novo.Append();
+    novo.FieldByName("STAGRVALPROP")->SetAsString("Abrir");
+    novo.FieldByName("IDSITTRADUCAO")->SetAsString("T");
+    novo.FieldByName("NMREVISOR")->SetAsString("ana");
+    novo.FieldByName("DTREVISAO")->SetAsDateTime(46363.4444444444);   // 07/12/2026 10:40
+    novo.Post();
+    novo.MergeChangeLog();
+    editor.SetData(novo.Data());
+    EXPECT_EQ(revisao::MarcaAtual(editor).revisor, "ana");
+    EXPECT_EQ(revisao::MarcaAtual(editor).quando, "07/12/2026 10:40");
+    EXPECT_EQ(revisao::TextoDaMarca(revisao::MarcaAtual(editor)), "Revisada por ana em 07/12/2026 10:40");
+    // A declared field that is not optional is still refused when missing.
+    TClientDataSet estrito;
+    estrito.AddField("STAGRVALPROP", TFieldType::ftString, 100);
+    estrito.AddField("NMCOMPONENTE", TFieldType::ftString, 50);
+    EXPECT_ANY_THROW(estrito.SetData(antigo.Data()));
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace trd;
 using namespace trd::relatorio;
 
@@ -83,4 +85,25 @@ TEST(RelatorioRegras, TheSummaryHasOneRowPerStatusFromItsOwnDataSetAndTheTextsOf
     resumo.First();
     resumo.Next();
     EXPECT_EQ(resumo.FieldByName(QStringLiteral("NRLINHAS"))->AsFloat(), 0);
+
+    // The reviewed lines of each status beside them (GetCalcRevisadas); none
+    // told (an older server) leaves the column empty, not zero.
+    EXPECT_TRUE(resumo.FieldByName(QStringLiteral("NRREVISADAS"))->IsNull());
+    TClientDataSet revisadas;
+    revisadas.AddField(QStringLiteral("IDSITTRADUCAO"), TFieldType::ftString, 1);
+    revisadas.AddField(QStringLiteral("NRLINHAS"), TFieldType::ftFloat);
+    revisadas.AddField(QStringLiteral("NRREVISADAS"), TFieldType::ftFloat);
+    revisadas.CreateDataSet();
+    for (auto [sit, n, r] : {std::tuple{"T", 3.0, 2.0}, {"D", 1.0, 1.0}, {"N", 2.0, 0.0}}) {
+        revisadas.Append();
+        revisadas.FieldByName(QStringLiteral("IDSITTRADUCAO"))->SetAsString(QString::fromLatin1(sit));
+        revisadas.FieldByName(QStringLiteral("NRLINHAS"))->SetAsFloat(n);
+        revisadas.FieldByName(QStringLiteral("NRREVISADAS"))->SetAsFloat(r);
+        revisadas.Post();
+    }
+    MontaResumo(resumo, trad, duv, ntrad, textos, &revisadas);
+    QList<double> porSituacao;
+    for (resumo.First(); !resumo.Eof(); resumo.Next())
+        porSituacao << resumo.FieldByName(QStringLiteral("NRREVISADAS"))->AsFloat();
+    EXPECT_EQ(porSituacao, (QList<double>{2, 1, 0})) << "T, D, N in the summary's order";
 }

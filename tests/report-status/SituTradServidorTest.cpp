@@ -114,8 +114,10 @@ QStringList chamadas()
 QStringList quatroChamadas(const char* idioma)
 {
     const QString arg = QStringLiteral(" [\"%1\"]").arg(QString::fromLatin1(idioma));
+    // Then the reviewed counts of every row of the language, beside them.
     return {QStringLiteral("GetCalcTrad") + arg, QStringLiteral("GetCalcNtrad") + arg, QStringLiteral("GetCalcDuv") + arg,
-            QStringLiteral("GetInfoTrad") + arg};
+            QStringLiteral("GetInfoTrad") + arg,
+            QStringLiteral("GetCalcRevisadas [\"%1\",0,0,\"T\"]").arg(QString::fromLatin1(idioma))};
 }
 
 TDateTime marco(int dia) { return EncodeDate(2025, 3, dia); }
