@@ -17,23 +17,8 @@ public:
     std::optional<papeis::PapeisDoUsuario> pergunta(const EnderecoDosPapeis& e)
     {
         try {
-            if (!m_conexao || m_endereco.host != e.host || m_endereco.port != e.port || m_endereco.tls != e.tls
-                || m_endereco.caFile != e.caFile) {
-                m_conexao = std::make_unique<TSocketConnection>();
-                m_conexao->Host = e.host;
-                m_conexao->Port = e.port;
-                m_conexao->UseTls = e.tls;
-                m_conexao->TlsCaFile = e.caFile;
-                m_conexao->ServerName = ServerNameTraducao;
-                m_conexao->ThrowException = false;
-                m_conexao->ConnectTimeoutMs = 3000;
-                // Short: closing the editor waits for a question in flight.
-                m_conexao->ReadTimeoutMs = 5000;
-            }
-            m_endereco = e;
-            const QByteArray token = e.token;
-            m_conexao->SessionToken = [token] { return token; };
-            const TServerResult resposta = m_conexao->AppServer().Call(metodo::GetPapeis);
+            TSocketConnection& conexao = m_conexao.para(e, false, 5000);
+            const TServerResult resposta = conexao.AppServer().Call(metodo::GetPapeis);
             if (!resposta.Ok)
                 return std::nullopt;
             TClientDataSet linhas;
@@ -43,14 +28,13 @@ public:
                 return std::nullopt;
             return p;
         } catch (...) {
-            m_conexao.reset();
+            m_conexao.esquece();
             return std::nullopt;
         }
     }
 
 private:
-    std::unique_ptr<TSocketConnection> m_conexao;
-    EnderecoDosPapeis m_endereco;
+    historico::ConexaoDeFundo m_conexao;
 };
 
 ConsultaPapeis::ConsultaPapeis(QObject* parent) : QObject(parent)

@@ -4,6 +4,7 @@
 // editor within moments (docs/users.md): a connection of its own on a thread
 // of its own, the editor's session; a failure or a server that cannot tell
 // changes nothing.
+#include "ConexaoDeFundo.h"
 #include "Papeis.h"
 
 #include <QObject>
@@ -15,13 +16,7 @@
 namespace trd {
 
 // Where the server is and the session to ask with, as the editor's connection has them.
-struct EnderecoDosPapeis {
-    QString host;
-    int port = 0;
-    bool tls = false;
-    QString caFile;
-    QByteArray token;
-};
+using EnderecoDosPapeis = historico::Servidor;
 
 class ConsultaPapeis : public QObject {
     Q_OBJECT

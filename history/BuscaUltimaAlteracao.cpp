@@ -15,37 +15,21 @@ public:
     QString busca(const ChaveLinha& chave, const Servidor& servidor)
     {
         try {
-            if (!m_conexao || m_servidor.host != servidor.host || m_servidor.port != servidor.port
-                || m_servidor.tls != servidor.tls || m_servidor.caFile != servidor.caFile) {
-                m_conexao = std::make_unique<TSocketConnection>();
-                m_conexao->Host = servidor.host;
-                m_conexao->Port = servidor.port;
-                m_conexao->UseTls = servidor.tls;
-                m_conexao->TlsCaFile = servidor.caFile;
-                m_conexao->ServerName = ServerNameTraducao;
-                m_conexao->ThrowException = false;
-                m_conexao->ConnectTimeoutMs = 3000;
-                // Short: closing the editor waits for a request in flight.
-                m_conexao->ReadTimeoutMs = 5000;
-            }
-            m_servidor = servidor;
-            const QByteArray token = servidor.token;
-            m_conexao->SessionToken = [token] { return token; };
-            const TServerResult resposta = m_conexao->AppServer().Call(
+            TSocketConnection& conexao = m_conexao.para(servidor, false, 5000);
+            const TServerResult resposta = conexao.AppServer().Call(
                 metodo::GetHistorico, {chave.idioma, chave.programa, chave.componente, chave.origem, 1});
             if (!resposta.Ok)
                 return {};   // a server without history, a session ended: the panel says nothing
             const QList<Versao> versoes = LeVersoes(resposta.Packet);
             return UltimaAlteracao(versoes.isEmpty() ? std::nullopt : std::optional<Versao>(versoes.first()));
         } catch (...) {
-            m_conexao.reset();
+            m_conexao.esquece();
             return {};
         }
     }
 
 private:
-    std::unique_ptr<TSocketConnection> m_conexao;
-    Servidor m_servidor;
+    ConexaoDeFundo m_conexao;
 };
 
 BuscaUltimaAlteracao::BuscaUltimaAlteracao(QObject* parent) : QObject(parent)

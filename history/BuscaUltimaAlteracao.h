@@ -5,6 +5,7 @@
 // newest row asked for is kept, and an answer for a row no longer current is
 // dropped. A connection of its own on a thread of its own, so the editor's
 // synchronous connection is never shared; a failure shows nothing.
+#include "ConexaoDeFundo.h"
 #include "HistoricoDados.h"
 
 #include <QObject>
@@ -15,16 +16,6 @@
 #include <memory>
 
 namespace trd::historico {
-
-// Where the server is and the session to show it, as the editor's connection
-// has them when a request leaves.
-struct Servidor {
-    QString host;
-    int port = 0;
-    bool tls = false;
-    QString caFile;
-    QByteArray token;
-};
 
 class BuscaUltimaAlteracao : public QObject {
     Q_OBJECT

@@ -36,33 +36,17 @@ public:
     bool busca(const historico::Servidor& servidor, const QString& idioma, QList<Origem>& origens)
     {
         try {
-            if (!m_conexao || m_servidor.host != servidor.host || m_servidor.port != servidor.port ||
-                m_servidor.tls != servidor.tls || m_servidor.caFile != servidor.caFile) {
-                m_conexao = std::make_unique<TSocketConnection>();
-                m_conexao->Host = servidor.host;
-                m_conexao->Port = servidor.port;
-                m_conexao->UseTls = servidor.tls;
-                m_conexao->TlsCaFile = servidor.caFile;
-                m_conexao->ServerName = ServerNameTraducao;
-                m_conexao->ThrowException = true;
-                m_conexao->ConnectTimeoutMs = 3000;
-                // Short: closing the editor waits for a request in flight.
-                m_conexao->ReadTimeoutMs = 10000;
-            }
-            m_servidor = servidor;
-            const QByteArray token = servidor.token;
-            m_conexao->SessionToken = [token] { return token; };
-            origens = BuscaOrigens(*m_conexao, idioma, false);
+            TSocketConnection& conexao = m_conexao.para(servidor, true, 10000);
+            origens = BuscaOrigens(conexao, idioma, false);
             return true;
         } catch (...) {
-            m_conexao.reset();
+            m_conexao.esquece();
             return false;
         }
     }
 
 private:
-    std::unique_ptr<TSocketConnection> m_conexao;
-    historico::Servidor m_servidor;
+    historico::ConexaoDeFundo m_conexao;
 };
 
 LiberacaoDoEditor::LiberacaoDoEditor(ServicosDoEditor& editor) : QObject(editor.janela()), m_editor(editor)

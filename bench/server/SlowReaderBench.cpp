@@ -10,6 +10,7 @@
 //    addresses, each asked a full answer of changes it does not take.
 //
 //   bench_slow_readers [--rows 200000] [--readers 50] [--samples 400] [--followers 1500]
+#include "BenchStats.h"
 #include "ServerTestKit.h"
 #include "TrdServerProcess.h"
 
@@ -35,36 +36,9 @@
 
 using namespace trd::server::test;
 using trd::test::TrdServerProcess;
-using Clock = std::chrono::steady_clock;
+using namespace trd::bench;
 
 namespace {
-
-struct Percentiles {
-    double p50 = 0, p99 = 0, max = 0;
-};
-
-Percentiles percentiles(std::vector<double> v)
-{
-    Percentiles p;
-    if (v.empty())
-        return p;
-    std::sort(v.begin(), v.end());
-    p.p50 = v[v.size() / 2];
-    p.p99 = v[std::min(v.size() - 1, v.size() * 99 / 100)];
-    p.max = v.back();
-    return p;
-}
-
-double ms(Clock::time_point since)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
-}
-
-std::string loadAverage()
-{
-    QFile f("/proc/loadavg");
-    return f.open(QIODevice::ReadOnly) ? f.readAll().left(14).toStdString() : std::string("?");
-}
 
 long residentKiB(qint64 pid)
 {

@@ -6,6 +6,7 @@
 // flooded ones, their ratio, and what became of the hostile calls.
 //
 //   bench_suggestion_flood [--rows 200000] [--calls 2000] [--samples 1500]
+#include "BenchStats.h"
 #include "ServerTestKit.h"
 #include "TrdServerProcess.h"
 
@@ -25,31 +26,9 @@
 
 using namespace trd::server::test;
 using trd::test::TrdServerProcess;
-using Clock = std::chrono::steady_clock;
+using namespace trd::bench;
 
 namespace {
-
-struct Percentiles {
-    double p50 = 0, p99 = 0, max = 0;
-};
-
-Percentiles percentiles(std::vector<double> v)
-{
-    Percentiles p;
-    if (v.empty())
-        return p;
-    std::sort(v.begin(), v.end());
-    p.p50 = v[v.size() / 2];
-    p.p99 = v[std::min(v.size() - 1, v.size() * 99 / 100)];
-    p.max = v.back();
-    return p;
-}
-
-std::string loadAverage()
-{
-    QFile f("/proc/loadavg");
-    return f.open(QIODevice::ReadOnly) ? f.readAll().left(14).toStdString() : std::string("?");
-}
 
 // Screen texts of a shared vocabulary: most short, a few long, as a large
 // language has them. ASCII, so that a cut never splits a character.
@@ -66,11 +45,6 @@ std::string text(unsigned& seed, std::size_t length)
     }
     t.resize(length);
     return t;
-}
-
-double ms(Clock::time_point since)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
 }
 
 // Alternates a GET /health and a one-row save, each on its own kept-alive
