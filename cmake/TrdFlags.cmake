@@ -1,7 +1,7 @@
 # Every target of ours links trd_flags so that all of them compile alike.
 add_library(trd_flags INTERFACE)
 target_compile_options(trd_flags INTERFACE
-  -Wall -Wextra -Wnon-virtual-dtor -Wno-unused-parameter)
+  -Wall -Wextra -Wnon-virtual-dtor -Wold-style-cast -Wno-unused-parameter)
 target_compile_definitions(trd_flags INTERFACE
   QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
   QT_NO_FOREACH)

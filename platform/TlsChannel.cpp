@@ -146,7 +146,9 @@ bool TlsChannel::Attach(int fd, const QByteArray& host)
         named = X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(m_ssl), host.constData()) == 1;
     } else {
         named = SSL_set1_host(m_ssl, host.constData()) == 1
-            && SSL_set_tlsext_host_name(m_ssl, const_cast<char*>(host.constData())) == 1;
+            // SSL_set_tlsext_host_name is this call behind a macro with a C cast in it.
+            && SSL_ctrl(m_ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                        const_cast<char*>(host.constData())) == 1;
     }
     if (!named) {
         m_error = QStringLiteral("endereço do servidor inválido para TLS: %1").arg(QString::fromUtf8(host));
