@@ -45,9 +45,11 @@ CheckOptions parseCheckOptions(const QStringList& arguments)
         "de origem mais o maior entre --percent por cento dele e --min-extra caracteres; uma linha a mais\n"
         "que as do texto de origem também. O \"&\" que marca a letra de atalho não conta.\n"
         "Sai com 6 quando a lista foi gravada e alguma verificação achou um erro (docs/checks.md)."));
-    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Mostra esta ajuda."));
+    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")},
+                                        QStringLiteral("Mostra esta ajuda."));
     const QCommandLineOption languageOption({QStringLiteral("l"), QStringLiteral("language")},
-                                            QStringLiteral("Idioma a verificar (código, ex. ENG)."), QStringLiteral("IDIOMA"));
+                                            QStringLiteral("Idioma a verificar (código, ex. ENG)."),
+                                            QStringLiteral("IDIOMA"));
     const QCommandLineOption serverOption(
         QStringLiteral("server"),
         QStringLiteral("Servidor de aplicação (padrão: $TRD_SERVER ou 127.0.0.1:%1).").arg(DefaultWebPort),
@@ -57,9 +59,9 @@ CheckOptions parseCheckOptions(const QStringList& arguments)
         QStringLiteral("Arquivo a gravar, ou pasta onde gravar %1 (padrão: a pasta TRD ao lado do programa).")
             .arg(QStringLiteral("CDSNTRAD.cds")),
         QStringLiteral("ARQUIVO"));
-    const QCommandLineOption kindsOption(
-        QStringLiteral("kinds"), QStringLiteral("Tipos a listar: N, E, Q ou uma combinação (padrão NEQ)."),
-        QStringLiteral("TIPOS"));
+    const QCommandLineOption kindsOption(QStringLiteral("kinds"),
+                                         QStringLiteral("Tipos a listar: N, E, Q ou uma combinação (padrão NEQ)."),
+                                         QStringLiteral("TIPOS"));
     QStringList codes;
     for (const quality::CheckInfo& info : quality::allChecks())
         codes << info.code.toString();
@@ -84,8 +86,8 @@ CheckOptions parseCheckOptions(const QStringList& arguments)
                                              QStringLiteral("Conta também o \"&\" das letras de atalho."));
     const QCommandLineOption quietOption({QStringLiteral("q"), QStringLiteral("quiet")},
                                          QStringLiteral("Sem o progresso, só erros e o resumo."));
-    for (const auto* option : {&helpOption, &languageOption, &serverOption, &outputOption, &kindsOption, &checksOption, &percentOption,
-                               &minExtraOption, &maxLineOption, &ampersandOption, &quietOption})
+    for (const auto* option : {&helpOption, &languageOption, &serverOption, &outputOption, &kindsOption, &checksOption,
+                               &percentOption, &minExtraOption, &maxLineOption, &ampersandOption, &quietOption})
         parser.addOption(*option);
     parser.addPositionalArgument(QStringLiteral("IDIOMA"), QStringLiteral("O idioma, se não dado por --language."));
     options.helpText = parser.helpText();
@@ -119,8 +121,8 @@ CheckOptions parseCheckOptions(const QStringList& arguments)
         const bool onlyKnown =
             std::all_of(kinds.begin(), kinds.end(), [](QChar c) { return c == u'N' || c == u'E' || c == u'Q'; });
         if (!onlyKnown || kinds.isEmpty()) {
-            options.error =
-                QStringLiteral("--kinds espera N, E, Q ou uma combinação, recebeu \"%1\".").arg(parser.value(kindsOption));
+            options.error = QStringLiteral("--kinds espera N, E, Q ou uma combinação, recebeu \"%1\".")
+                                .arg(parser.value(kindsOption));
             return options;
         }
     }
@@ -130,9 +132,9 @@ CheckOptions parseCheckOptions(const QStringList& arguments)
             return options;
         options.checks = *checks;
     }
-    if (!readNumber(parser, percentOption, 0, 1000, options.rule.percent, options.error) ||
-        !readNumber(parser, minExtraOption, 0, 4000, options.rule.minExtra, options.error) ||
-        !readNumber(parser, maxLineOption, 0, 4000, options.rule.maxLine, options.error))
+    if (!readNumber(parser, percentOption, 0, 1000, options.rule.percent, options.error)
+        || !readNumber(parser, minExtraOption, 0, 4000, options.rule.minExtra, options.error)
+        || !readNumber(parser, maxLineOption, 0, 4000, options.rule.maxLine, options.error))
         return options;
     options.rule.countAmpersands = parser.isSet(ampersandOption);
     options.quiet = parser.isSet(quietOption);

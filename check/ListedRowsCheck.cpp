@@ -71,7 +71,7 @@ QString languageList(TClientDataSet& languages)
     QStringList items;
     for (languages.First(); !languages.Eof(); languages.Next())
         items << QStringLiteral("%1 (%2)").arg(languages.FieldByName(NMIDIOMA)->AsString(),
-                                              languages.FieldByName(QStringLiteral("DSIDIOMA"))->AsString());
+                                               languages.FieldByName(QStringLiteral("DSIDIOMA"))->AsString());
     return items.isEmpty() ? QStringLiteral("nenhum") : items.join(QStringLiteral(", "));
 }
 
@@ -114,7 +114,9 @@ QString outputPath(const QString& output)
     return output;
 }
 
-ListedRowsCheck::ListedRowsCheck(CheckOptions options) : m_options(std::move(options)) {}
+ListedRowsCheck::ListedRowsCheck(CheckOptions options) : m_options(std::move(options))
+{
+}
 
 void ListedRowsCheck::report(const QString& step, qint64 done, qint64 total, bool newStep)
 {
@@ -157,10 +159,11 @@ CheckSummary ListedRowsCheck::run()
 
         begin(QStringLiteral("Lendo as linhas de %1").arg(summary.language));
         // Every row of every status and date, as the editor's first load asks.
-        rows.SetData(CheckResultServ(
-            net.AppServer().Call(metodo::GetDestino, {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"),
-                                                      summary.language, TDateTime(0), TDateTime(0), QString()}),
-            true, 0));
+        rows.SetData(
+            CheckResultServ(net.AppServer().Call(metodo::GetDestino,
+                                                 {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"),
+                                                  summary.language, TDateTime(0), TDateTime(0), QString()}),
+                            true, 0));
     } catch (const EConnectionError& e) {
         throw CheckError(CheckError::ServerUnreachable, e.Message());
     } catch (const EServerError& e) {
@@ -219,8 +222,9 @@ CheckSummary ListedRowsCheck::run()
             texts.clear();
             for (const Row& r : std::as_const(batch))
                 texts.append({r.component, r.source, r.destination, r.status});
-            quality::checkProgram(texts, others,
-                                  [&](qsizetype row, const quality::Finding& f) { found.append({row, f}); });
+            quality::checkProgram(texts, others, [&](qsizetype row, const quality::Finding& f) {
+                found.append({row, f});
+            });
         }
         qsizetype next = 0;
         for (qsizetype i = 0; i < batch.size(); ++i) {

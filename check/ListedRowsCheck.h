@@ -17,7 +17,7 @@ namespace trd::check {
 class CheckError : public Exception {
 public:
     enum Code { Refused = 1, ServerUnreachable = 3, UnknownLanguage = 4, OutputNotWritable = 5 };
-    CheckError(Code code, QString message) : Exception(std::move(message)), m_code(code) {}
+    CheckError(Code code, QString message) : Exception(std::move(message)), m_code(code) { }
     int exitCode() const noexcept { return m_code; }
 
 private:
@@ -25,13 +25,13 @@ private:
 };
 
 struct CheckSummary {
-    QString language;               // the code as the server spells it
-    QString output;                 // the file written
-    int rows = 0;                   // rows of the language checked
-    int untranslated = 0;           // listed as kind N
-    int tooLong = 0;                // listed as kind E
-    int others = 0;                 // findings of the other checks, listed as kind Q
-    int erros = 0;                  // of which the severity is "erro"
+    QString language; // the code as the server spells it
+    QString output; // the file written
+    int rows = 0; // rows of the language checked
+    int untranslated = 0; // listed as kind N
+    int tooLong = 0; // listed as kind E
+    int others = 0; // findings of the other checks, listed as kind Q
+    int erros = 0; // of which the severity is "erro"
 };
 
 // A step of a long run. `total` is 0 while its size is unknown (waiting for

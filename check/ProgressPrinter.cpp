@@ -2,7 +2,9 @@
 
 namespace trd::check {
 
-ProgressPrinter::ProgressPrinter(std::FILE* stream, bool terminal) : m_stream(stream), m_terminal(terminal) {}
+ProgressPrinter::ProgressPrinter(std::FILE* stream, bool terminal) : m_stream(stream), m_terminal(terminal)
+{
+}
 
 ProgressPrinter::~ProgressPrinter()
 {

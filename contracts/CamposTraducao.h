@@ -5,11 +5,11 @@
 
 namespace trd {
 
-inline const QString NMORIGEM = QStringLiteral("STAGRVALPROP");       // the source-language text
-inline const QString NMDESTINO = QStringLiteral("STVALORPROP");       // the destination-language text
-inline const QString NMSITUACAO = QStringLiteral("IDSITTRADUCAO");    // the translation status, one letter
-inline const QString NMIDIOMA = QStringLiteral("IDIDIOMA");           // the language code
-inline const QString NMPROGRAMA = QStringLiteral("CDPROGTRAD");       // the program, under "Tela:"
-inline const QString NMCOMPONENTE = QStringLiteral("NMCOMPONENTE");   // the component, under "Tipo de Componente:"
+inline const QString NMORIGEM = QStringLiteral("STAGRVALPROP"); // the source-language text
+inline const QString NMDESTINO = QStringLiteral("STVALORPROP"); // the destination-language text
+inline const QString NMSITUACAO = QStringLiteral("IDSITTRADUCAO"); // the translation status, one letter
+inline const QString NMIDIOMA = QStringLiteral("IDIDIOMA"); // the language code
+inline const QString NMPROGRAMA = QStringLiteral("CDPROGTRAD"); // the program, under "Tela:"
+inline const QString NMCOMPONENTE = QStringLiteral("NMCOMPONENTE"); // the component, under "Tipo de Componente:"
 
 } // namespace trd

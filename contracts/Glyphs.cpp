@@ -107,18 +107,42 @@ QImage normalGlyph(Kind kind)
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     switch (kind) {
-    case Incluir: drawPlus(p, QColor(20, 130, 40)); break;
-    case Alterar: drawPencil(p); break;
-    case Excluir: drawMinus(p, QColor(200, 30, 30)); break;
-    case Procurar: drawMagnifier(p); break;
-    case Verificar: drawRefresh(p); break;
-    case Cancelar: drawCross(p, QColor(200, 30, 30)); break;
-    case Confirmar: drawCheck(p, QColor(20, 130, 40)); break;
-    case Imprimir: drawPrinter(p); break;
-    case Ajuda: drawQuestion(p); break;
-    case Fechar: drawExit(p); break;
-    case Confirma: drawCheck(p, QColor(20, 130, 40)); break;
-    case Cancela: drawCross(p, QColor(200, 30, 30)); break;
+    case Incluir:
+        drawPlus(p, QColor(20, 130, 40));
+        break;
+    case Alterar:
+        drawPencil(p);
+        break;
+    case Excluir:
+        drawMinus(p, QColor(200, 30, 30));
+        break;
+    case Procurar:
+        drawMagnifier(p);
+        break;
+    case Verificar:
+        drawRefresh(p);
+        break;
+    case Cancelar:
+        drawCross(p, QColor(200, 30, 30));
+        break;
+    case Confirmar:
+        drawCheck(p, QColor(20, 130, 40));
+        break;
+    case Imprimir:
+        drawPrinter(p);
+        break;
+    case Ajuda:
+        drawQuestion(p);
+        break;
+    case Fechar:
+        drawExit(p);
+        break;
+    case Confirma:
+        drawCheck(p, QColor(20, 130, 40));
+        break;
+    case Cancela:
+        drawCross(p, QColor(200, 30, 30));
+        break;
     }
     return image;
 }

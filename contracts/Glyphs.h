@@ -11,8 +11,18 @@ class QPainter;
 namespace trd::glyphs {
 
 enum Kind {
-    Incluir, Alterar, Excluir, Procurar, Verificar, Cancelar, Confirmar,
-    Imprimir, Ajuda, Fechar, Confirma, Cancela,
+    Incluir,
+    Alterar,
+    Excluir,
+    Procurar,
+    Verificar,
+    Cancelar,
+    Confirmar,
+    Imprimir,
+    Ajuda,
+    Fechar,
+    Confirma,
+    Cancela,
 };
 
 // The framework's two-glyph bitmap: the 16x16 picture and its disabled look side by side.

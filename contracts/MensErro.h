@@ -10,7 +10,7 @@ namespace trd {
 // dispatch helper ends the handler silently: the user sees the message once.
 class EMensErro : public EAbort {
 public:
-    explicit EMensErro(QString text) : m_text(std::move(text)) {}
+    explicit EMensErro(QString text) : m_text(std::move(text)) { }
     const QString& Text() const noexcept { return m_text; }
 
 private:

@@ -167,8 +167,8 @@ private:
     std::array<QPixmap, 12> m_frames;
     QTimer m_turn;
     QTimer m_reveal;
-    QElapsedTimer m_since;      // since the indicator was asked for
-    QElapsedTimer m_lastFrame;  // since the last turn
+    QElapsedTimer m_since; // since the indicator was asked for
+    QElapsedTimer m_lastFrame; // since the last turn
     QString m_text;
     int m_kind = -1;
     int m_step = 0;
@@ -182,10 +182,13 @@ QPointer<BusyIndicator> g_indicator;
 QString ShowAviText(int kind)
 {
     switch (kind) {
-    case aviConectando: return QStringLiteral("Conectando...");
-    case aviCarregandoIdiomas: return QStringLiteral("Carregando idiomas...");
+    case aviConectando:
+        return QStringLiteral("Conectando...");
+    case aviCarregandoIdiomas:
+        return QStringLiteral("Carregando idiomas...");
     case aviProcessando:
-    default: return QStringLiteral("Processando...");
+    default:
+        return QStringLiteral("Processando...");
     }
 }
 

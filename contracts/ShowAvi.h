@@ -14,9 +14,9 @@ namespace trd {
 
 // The kinds the module uses; each shows its own text.
 enum TShowAvi : int {
-    aviConectando = 0,          // connecting to the server
-    aviProcessando = 1,         // a server call
-    aviCarregandoIdiomas = 6,   // the editor loading its languages
+    aviConectando = 0, // connecting to the server
+    aviProcessando = 1, // a server call
+    aviCarregandoIdiomas = 6, // the editor loading its languages
 };
 
 // Shows (or switches to) the indicator of that kind, centred over mainForm (or
@@ -44,8 +44,8 @@ void ShowAviPump();
 
 constexpr int ShowAviDelayMs = 250;
 
-bool ShowAviActive();            // between ActiveShowAvi and DeactiveShowAvi, shown yet or not
-int ShowAviKind();              // the kind showing, -1 when none
-QString ShowAviText(int kind);  // "Conectando...", "Processando...", ...
+bool ShowAviActive(); // between ActiveShowAvi and DeactiveShowAvi, shown yet or not
+int ShowAviKind(); // the kind showing, -1 when none
+QString ShowAviText(int kind); // "Conectando...", "Processando...", ...
 
 } // namespace trd

@@ -11,7 +11,7 @@ namespace trd {
 TButtonFlat::TButtonFlat(QWidget* parent) : QToolButton(parent)
 {
     setAutoRaise(true);
-    setFocusPolicy(Qt::NoFocus);   // a tool-bar button never takes the focus from the grid
+    setFocusPolicy(Qt::NoFocus); // a tool-bar button never takes the focus from the grid
     setIconSize(QSize(16, 16));
     // A fixed size, as the buttons are placed by position: a new glyph then
     // repaints the button alone instead of laying out the form again.

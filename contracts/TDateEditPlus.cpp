@@ -59,7 +59,7 @@ QString dataCompleta(const QString& text)
 const QStringList& TDateEditPlus::WeekdayNames()
 {
     static const QStringList names = {
-        QStringLiteral("Domingo"), QStringLiteral("Segunda"), QStringLiteral("Terça"), QStringLiteral("Quarta"),
+        QStringLiteral("Domingo"), QStringLiteral("Segunda"), QStringLiteral("Terça"),  QStringLiteral("Quarta"),
         QStringLiteral("Quinta"),  QStringLiteral("Sexta"),   QStringLiteral("Sábado"),
     };
     return names;

@@ -42,7 +42,7 @@ public:
     QWidget* CalendarPopup() const;
     QCalendarWidget* Calendar() const;
 
-    static const QStringList& WeekdayNames();   // Domingo ... Sábado
+    static const QStringList& WeekdayNames(); // Domingo ... Sábado
 
 protected:
     void focusInEvent(QFocusEvent* event) override;

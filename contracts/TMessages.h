@@ -11,7 +11,7 @@ namespace trd {
 class TMessages : public QObject {
     Q_OBJECT
 public:
-    explicit TMessages(QObject* owner = nullptr) : QObject(owner) {}
+    explicit TMessages(QObject* owner = nullptr) : QObject(owner) { }
 
     // One entry per line: the key, a vertical bar, the text (which may itself
     // hold bars). Lines without a bar are ignored.

@@ -11,7 +11,10 @@ namespace trd {
 
 namespace {
 
-bool isSeparator(QChar c) { return c == u',' || c == u'.'; }
+bool isSeparator(QChar c)
+{
+    return c == u',' || c == u'.';
+}
 
 } // namespace
 
@@ -70,7 +73,7 @@ void TNumberEdit::keyPressEvent(QKeyEvent* event)
 {
     const QString typed = event->text();
     if (typed.size() != 1 || !typed.at(0).isPrint() || (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
-        QLineEdit::keyPressEvent(event);   // editing and navigation keys
+        QLineEdit::keyPressEvent(event); // editing and navigation keys
         return;
     }
     QChar key = typed.at(0);
@@ -78,7 +81,7 @@ void TNumberEdit::keyPressEvent(QKeyEvent* event)
         try {
             OnKeyPress(this, key);
         } catch (const EAbort&) {
-            return;   // refused by the handler: the key never reaches the field
+            return; // refused by the handler: the key never reaches the field
         } catch (...) {
             Application()->HandleException();
             return;

@@ -26,12 +26,15 @@ QString Replace(const QString& what, const QString& text, const QString& with, i
 
 namespace {
 
-bool isSeparator(QChar c) { return c == u',' || c == u'.'; }
+bool isSeparator(QChar c)
+{
+    return c == u',' || c == u'.';
+}
 
 } // namespace
 
-void MaxNumber(const QString& text, int integerDigits, int decimalDigits, const QString& key,
-               int selStart, int selLength)
+void MaxNumber(const QString& text, int integerDigits, int decimalDigits, const QString& key, int selStart,
+               int selLength)
 {
     if (key.size() != 1)
         return;

@@ -24,7 +24,7 @@ QString Replace(const QString& what, const QString& text, const QString& with, i
 // that are neither digits nor a decimal separator pass: telling valid
 // characters apart is the field's own business. Both ',' and '.' count as the
 // decimal separator.
-void MaxNumber(const QString& text, int integerDigits, int decimalDigits, const QString& key,
-               int selStart, int selLength);
+void MaxNumber(const QString& text, int integerDigits, int decimalDigits, const QString& key, int selStart,
+               int selLength);
 
 } // namespace trd

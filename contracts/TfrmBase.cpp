@@ -32,13 +32,17 @@ void TfrmBase::FormCreate(QObject*)
     }
 }
 
-void TfrmBase::FormActivate(QObject*) {}
+void TfrmBase::FormActivate(QObject*)
+{
+}
 
 void TfrmBase::FormClose(QObject*, TCloseAction& action)
 {
     action = caFree;
 }
 
-void TfrmBase::FormKeyDown(QObject*, int&, Qt::KeyboardModifiers) {}
+void TfrmBase::FormKeyDown(QObject*, int&, Qt::KeyboardModifiers)
+{
+}
 
 } // namespace trd

@@ -17,8 +17,8 @@ class TfrmBase : public TForm {
 public:
     explicit TfrmBase(QWidget* parent = nullptr);
 
-    QLabel* lblCodTela;          // the screen code, e.g. "TRD09300"
-    TMessages* msgPadrao;        // the form's own message catalog
+    QLabel* lblCodTela; // the screen code, e.g. "TRD09300"
+    TMessages* msgPadrao; // the form's own message catalog
 
     virtual void FormCreate(QObject* sender);
     virtual void FormActivate(QObject* sender);

@@ -49,12 +49,17 @@ QString slug(const QString& title)
 {
     QString s;
     for (QChar c : title.normalized(QString::NormalizationForm_D)) {
-        if (c.isLetterOrNumber() && c.unicode() < 128) s += c.toLower();
-        else if (c.category() == QChar::Mark_NonSpacing) continue;
-        else if (!s.endsWith(u'_')) s += u'_';
+        if (c.isLetterOrNumber() && c.unicode() < 128)
+            s += c.toLower();
+        else if (c.category() == QChar::Mark_NonSpacing)
+            continue;
+        else if (!s.endsWith(u'_'))
+            s += u'_';
     }
-    while (s.endsWith(u'_')) s.chop(1);
-    while (s.startsWith(u'_')) s.remove(0, 1);
+    while (s.endsWith(u'_'))
+        s.chop(1);
+    while (s.startsWith(u'_'))
+        s.remove(0, 1);
     return s.isEmpty() ? QStringLiteral("relatorio") : s.left(60);
 }
 
@@ -123,7 +128,8 @@ TfrmDadosGerRel::TfrmDadosGerRel(QWidget* parent) : TfrmRotiGeral(parent)
 
     msgMensagens = make<TMessages>("msgMensagens", this);
     msgMensagens->Messages = {
-        QStringLiteral("Arq_Rel_Err|O arquivo contendo a definição do relatório de código '%s' não foi encontrado no diretório '%s'."),
+        QStringLiteral(
+            "Arq_Rel_Err|O arquivo contendo a definição do relatório de código '%s' não foi encontrado no diretório '%s'."),
         QStringLiteral("NovoCaption|Título do relatório"),
         QStringLiteral("NovoPrompt|Informe o título do relatório:"),
         QStringLiteral("REG_NULL|AVISO: O diretório dos arquivos de tradução não foi definido no registro."),
@@ -155,11 +161,11 @@ QString TfrmDadosGerRel::programFolder() const
 
 QString TfrmDadosGerRel::folderNotSetMessage() const
 {
-    return reportMsg(QStringLiteral("REG_NULL")) +
-           QStringLiteral(" Informe-o na variável de ambiente %1 ou na configuração %2 (arquivo %3), ou "
-                          "instale os relatórios em %4.")
-               .arg(ReportsFolderEnv, ReportsFolderKey, QDir::toNativeSeparators(QSettings().fileName()),
-                    QDir::toNativeSeparators(QDir(programFolder()).filePath(ReportsSubfolder)));
+    return reportMsg(QStringLiteral("REG_NULL"))
+        + QStringLiteral(" Informe-o na variável de ambiente %1 ou na configuração %2 (arquivo %3), ou "
+                         "instale os relatórios em %4.")
+              .arg(ReportsFolderEnv, ReportsFolderKey, QDir::toNativeSeparators(QSettings().fileName()),
+                   QDir::toNativeSeparators(QDir(programFolder()).filePath(ReportsSubfolder)));
 }
 
 QString TfrmDadosGerRel::reportMsg(const QString& key) const
@@ -180,7 +186,8 @@ QString TfrmDadosGerRel::requireReportFile() const
     const QString folder = requireFolder();
     const QString file = SelectedReportFile();
     if (file.isEmpty() || !QFileInfo(file).isFile())
-        MensErro(fillS(reportMsg(QStringLiteral("Arq_Rel_Err")), {lblCodRel->text(), QDir::toNativeSeparators(folder)}));
+        MensErro(
+            fillS(reportMsg(QStringLiteral("Arq_Rel_Err")), {lblCodRel->text(), QDir::toNativeSeparators(folder)}));
     return file;
 }
 
@@ -203,7 +210,8 @@ void TfrmDadosGerRel::LoadReportNames()
     cbbReportNames->setToolTip(QDir::toNativeSeparators(folder));
     const QString code = lblCodRel->text().trimmed();
     const QDir dir(folder);
-    const QStringList files = dir.entryList({code + QStringLiteral("_*.xml")}, QDir::Files, QDir::Name | QDir::IgnoreCase);
+    const QStringList files =
+        dir.entryList({code + QStringLiteral("_*.xml")}, QDir::Files, QDir::Name | QDir::IgnoreCase);
     int largura = 0;
     for (const QString& name : files) {
         const QString path = dir.absoluteFilePath(name);
@@ -253,8 +261,9 @@ void TfrmDadosGerRel::sbtEditRelClick(QObject*)
 QString TfrmDadosGerRel::askNewTitle()
 {
     bool ok = false;
-    const QString title = QInputDialog::getText(this, reportMsg(QStringLiteral("NovoCaption")),
-                                                reportMsg(QStringLiteral("NovoPrompt")), QLineEdit::Normal, QString(), &ok);
+    const QString title =
+        QInputDialog::getText(this, reportMsg(QStringLiteral("NovoCaption")), reportMsg(QStringLiteral("NovoPrompt")),
+                              QLineEdit::Normal, QString(), &ok);
     return ok ? title.trimmed() : QString();
 }
 

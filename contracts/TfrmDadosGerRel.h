@@ -26,13 +26,13 @@ public:
     explicit TfrmDadosGerRel(QWidget* parent = nullptr);
 
     QFrame* panRelat;
-    QComboBox* cbbReportNames;   // titles of the reports; item data: the file
-    QLabel* lblCodRel;           // the report code, e.g. "TRD093"
-    TButtonFlat* sbtExecRel;     // run the chosen report (preview)
-    TButtonFlat* sbtEditRel;     // open it in the designer
-    TButtonFlat* sbtNovoRel;     // create a report
-    TButtonFlat* sbtExclRel;     // delete the chosen report
-    TMessages* msgMensagens;     // the base's report messages (defaults of the report texts)
+    QComboBox* cbbReportNames; // titles of the reports; item data: the file
+    QLabel* lblCodRel; // the report code, e.g. "TRD093"
+    TButtonFlat* sbtExecRel; // run the chosen report (preview)
+    TButtonFlat* sbtEditRel; // open it in the designer
+    TButtonFlat* sbtNovoRel; // create a report
+    TButtonFlat* sbtExclRel; // delete the chosen report
+    TMessages* msgMensagens; // the base's report messages (defaults of the report texts)
     TNetConnection* netQRDesign;
     TReportDesignerDialog* rpddPadrao;
 
@@ -55,7 +55,7 @@ public:
     QString SelectedReportFile() const;
 
     void FormCreate(QObject* sender) override;
-    void sbtConfirmaClick(QObject* sender) override;   // runs the chosen report
+    void sbtConfirmaClick(QObject* sender) override; // runs the chosen report
 
     // The button actions. Each refuses with "REG_NULL" when the folder is not
     // set; running, editing and deleting refuse with "Arq_Rel_Err" when the

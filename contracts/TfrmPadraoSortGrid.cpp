@@ -50,7 +50,7 @@ TfrmPadraoSortGrid::TfrmPadraoSortGrid(QWidget* parent) : TfrmBase(parent)
     // Opaque panels: a flat button or the status text changing on every save
     // then repaints the panel alone, not the whole form and its window beneath.
     panMenu->setAutoFillBackground(true);
-    auto* bar = new QHBoxLayout(panMenu);   // only the screen code is laid out; buttons sit by position
+    auto* bar = new QHBoxLayout(panMenu); // only the screen code is laid out; buttons sit by position
     bar->setContentsMargins(4, 0, 8, 0);
     bar->addStretch(1);
     lblCodTela->setParent(panMenu);
@@ -203,9 +203,7 @@ void TfrmPadraoSortGrid::bind(TButtonFlat* button, QAction* item, void (TfrmPadr
 {
     button->OnClick = [this, handler](QObject* sender) { (this->*handler)(sender); };
     if (item) {
-        connect(item, &QAction::triggered, this, [this, handler, item] {
-            Dispatch([&] { (this->*handler)(item); });
-        });
+        connect(item, &QAction::triggered, this, [this, handler, item] { Dispatch([&] { (this->*handler)(item); }); });
     }
     m_pairs.emplace_back(button, item);
 }
@@ -261,7 +259,9 @@ void TfrmPadraoSortGrid::sbtProcurarClick(QObject*)
     dbgPadrao->setFocus(Qt::OtherFocusReason);
 }
 
-void TfrmPadraoSortGrid::sbtVerificarClick(QObject*) {}
+void TfrmPadraoSortGrid::sbtVerificarClick(QObject*)
+{
+}
 
 void TfrmPadraoSortGrid::sbtCancelarClick(QObject*)
 {
@@ -275,7 +275,9 @@ void TfrmPadraoSortGrid::sbtConfirmarClick(QObject*)
         data->Post();
 }
 
-void TfrmPadraoSortGrid::sbtImprimirClick(QObject*) {}
+void TfrmPadraoSortGrid::sbtImprimirClick(QObject*)
+{
+}
 
 void TfrmPadraoSortGrid::sbtAjudaClick(QObject*)
 {
@@ -297,6 +299,8 @@ void TfrmPadraoSortGrid::dbgPadraoKeyDown(QObject*, int& key, Qt::KeyboardModifi
     }
 }
 
-void TfrmPadraoSortGrid::dbgPadraoKeyPress(QObject*, QChar&) {}
+void TfrmPadraoSortGrid::dbgPadraoKeyPress(QObject*, QChar&)
+{
+}
 
 } // namespace trd

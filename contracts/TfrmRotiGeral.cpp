@@ -95,8 +95,8 @@ void TfrmRotiGeral::showEvent(QShowEvent* event)
     // button kept in focus would have cancelled again.
     if (!event->spontaneous() && (focusWidget() == sbtConfirma || focusWidget() == sbtCancel)) {
         for (QWidget* w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain()) {
-            if (w != sbtConfirma && w != sbtCancel && isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) &&
-                w->isEnabled() && w->isVisibleTo(this)) {
+            if (w != sbtConfirma && w != sbtCancel && isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus)
+                && w->isEnabled() && w->isVisibleTo(this)) {
                 w->setFocus(Qt::TabFocusReason);
                 break;
             }
@@ -105,7 +105,9 @@ void TfrmRotiGeral::showEvent(QShowEvent* event)
     TfrmBase::showEvent(event);
 }
 
-void TfrmRotiGeral::sbtConfirmaClick(QObject*) {}
+void TfrmRotiGeral::sbtConfirmaClick(QObject*)
+{
+}
 
 void TfrmRotiGeral::sbtCancelClick(QObject*)
 {

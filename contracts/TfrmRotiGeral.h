@@ -18,10 +18,10 @@ class TfrmRotiGeral : public TfrmBase {
 public:
     explicit TfrmRotiGeral(QWidget* parent = nullptr);
 
-    QGroupBox* grbDadosRel;      // the dialog's own controls go here, placed by position
-    QFrame* panMenu;             // the button column
-    QFrame* panBotoes;           // its buttons, placed by position (21 by 21)
-    QFrame* panHelp;             // its foot, with lblCodTela
+    QGroupBox* grbDadosRel; // the dialog's own controls go here, placed by position
+    QFrame* panMenu; // the button column
+    QFrame* panBotoes; // its buttons, placed by position (21 by 21)
+    QFrame* panHelp; // its foot, with lblCodTela
     TButtonFlat* sbtConfirma;
     TButtonFlat* sbtCancel;
     // Enter anywhere in the dialog confirms it, as the default button of a

@@ -18,7 +18,8 @@ bool SetWebServer(QStringView hostPort, QString* error)
         text = text.mid(7);
     } else if (const qsizetype scheme = text.indexOf(u"://"); scheme >= 0) {
         if (error)
-            *error = QStringLiteral("Endereço de servidor inválido: \"%1\" (use http:// ou https://).").arg(hostPort.trimmed());
+            *error = QStringLiteral("Endereço de servidor inválido: \"%1\" (use http:// ou https://).")
+                         .arg(hostPort.trimmed());
         return false;
     }
     if (text.endsWith(u'/'))

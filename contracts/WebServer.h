@@ -8,10 +8,10 @@
 
 namespace trd {
 
-extern QString WebURL;     // host name or address of the application server
-extern int WebPort;        // its port
-extern bool WebTls;        // HTTPS, the server's certificate verified
-extern QString WebTlsCaFile;   // trust only the authorities in this PEM file (empty: the system's)
+extern QString WebURL; // host name or address of the application server
+extern int WebPort; // its port
+extern bool WebTls; // HTTPS, the server's certificate verified
+extern QString WebTlsCaFile; // trust only the authorities in this PEM file (empty: the system's)
 
 inline constexpr int DefaultWebPort = 8211;
 

@@ -102,8 +102,8 @@ void AlteracoesAoVivo::linhasMudaram()
 bool AlteracoesAoVivo::podeMexer() const
 {
     const TClientDataSet* linhas = &m_editor.linhas();
-    return linhas->Active() && linhas->State() == TDataSetState::dsBrowse && linhas->ChangeCount() == 0 &&
-           !linhas->ControlsDisabled() && !QApplication::activeModalWidget();
+    return linhas->Active() && linhas->State() == TDataSetState::dsBrowse && linhas->ChangeCount() == 0
+        && !linhas->ControlsDisabled() && !QApplication::activeModalWidget();
 }
 
 void AlteracoesAoVivo::recebe(const FeedBatch& lote)

@@ -70,8 +70,8 @@ private:
     ChangeFeedClient m_feed;
     AlteracoesDeColegas m_alteracoes;
     QLabel* m_indicador;
-    QTimer m_fimDaMarca;            // repaints the rows whose tint ends
-    bool m_recarregar = false;      // the server said changes were missed: read the rows again when possible
+    QTimer m_fimDaMarca; // repaints the rows whose tint ends
+    bool m_recarregar = false; // the server said changes were missed: read the rows again when possible
     bool m_tentativaMarcada = false;
 };
 

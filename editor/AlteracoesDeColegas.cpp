@@ -142,9 +142,9 @@ AlteracoesDeColegas::Destino AlteracoesDeColegas::decide(const FeedChange& c, in
     if (c.type == 'E')
         return destino == c.destinationBefore && situacao == c.statusBefore ? Destino::Aplicar : Destino::Passar;
     if (destino == c.destination && situacao == c.status)
-        return Destino::Passar;     // already so: the user's own save, or loaded after it
+        return Destino::Passar; // already so: the user's own save, or loaded after it
     if (c.type == 'I')
-        return Destino::Aplicar;    // a row created again after a deletion: nothing older to compare
+        return Destino::Aplicar; // a row created again after a deletion: nothing older to compare
     return destino == c.destinationBefore && situacao == c.statusBefore ? Destino::Aplicar : Destino::Passar;
 }
 
@@ -166,14 +166,14 @@ AlteracoesDeColegas::Resultado AlteracoesDeColegas::processa(qint64 agoraMs)
     };
     std::vector<int> achadas = procura(0);
     std::vector<FeedChange> ficam;
-    QSet<int> linhasQueEsperam;     // a later change of a row waits behind an earlier one
+    QSet<int> linhasQueEsperam; // a later change of a row waits behind an earlier one
     const int atual = m_linhas->CurrentIndex();
     bool editadaMudou = false;
     for (std::size_t i = 0; i < m_espera.size(); ++i) {
         FeedChange& c = m_espera[i];
         const int linha = achadas[i];
         if (linha < 0)
-            continue;   // not among the loaded rows
+            continue; // not among the loaded rows
         const Destino d = linhasQueEsperam.contains(linha) ? Destino::Esperar : decide(c, linha);
         if (d == Destino::Passar) {
             // A change that waited for the user's edit and is found in the

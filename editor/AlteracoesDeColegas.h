@@ -31,14 +31,14 @@ public:
     // Who changed a row and when, as last told.
     struct Autor {
         QString usuario;
-        double quando = 0;      // TDateTime of the change
-        qint64 recebida = 0;    // when it was taken (ms since the epoch), for the brief mark
+        double quando = 0; // TDateTime of the change
+        qint64 recebida = 0; // when it was taken (ms since the epoch), for the brief mark
     };
 
     struct Resultado {
-        std::vector<int> linhas;            // rows changed (0-based, grid order), after any removal
-        int removidas = 0;                  // rows deleted by someone that left the grid
-        bool linhaAtual = false;            // the current row was among them
+        std::vector<int> linhas; // rows changed (0-based, grid order), after any removal
+        int removidas = 0; // rows deleted by someone that left the grid
+        bool linhaAtual = false; // the current row was among them
         // A change of the row being edited, kept for later: the newest one.
         const FeedChange* daLinhaEditada = nullptr;
     };
@@ -72,11 +72,11 @@ private:
 
     TClientDataSet* m_linhas;
     int m_campoTela, m_campoComponente, m_campoOrigem, m_campoDestino, m_campoSituacao;
-    std::vector<FeedChange> m_espera;       // in the order told
+    std::vector<FeedChange> m_espera; // in the order told
     QString m_idioma;
-    QHash<QString, Autor> m_autores;        // by the row's key, which sorting does not change
-    FeedChange m_editada;                   // the newest change of the row being edited
-    QSet<qint64> m_vistasEmEdicao;          // changes that waited for an edit of their row
+    QHash<QString, Autor> m_autores; // by the row's key, which sorting does not change
+    FeedChange m_editada; // the newest change of the row being edited
+    QSet<qint64> m_vistasEmEdicao; // changes that waited for an edit of their row
 };
 
 } // namespace trd

@@ -96,7 +96,7 @@ void TfrmTraducao::FormCreate(QObject* sender)
         const ShowAviScope busy(aviCarregandoIdiomas);
         cdsIdiomaOri->SetData(CheckResultServ(netTraducao->AppServer().Call(metodo::GetIdiTrad), true, 0));
     }
-    const QSignalBlocker quiet(cbbIdioma);   // filling the list chooses no language
+    const QSignalBlocker quiet(cbbIdioma); // filling the list chooses no language
     cdsIdiomaOri->First();
     while (!cdsIdiomaOri->Eof()) {
         cbbIdioma->addItem(traducao::ItemIdioma(cdsIdiomaOri->FieldByName(NMIDIOMA)->AsString(),
@@ -175,15 +175,16 @@ void TfrmTraducao::focusChanged(QWidget* old, QWidget* now)
         return;
     // Handled once the focus change is complete, so that a message box or the
     // modal filter dialog does not open in the middle of it.
-    QMetaObject::invokeMethod(this, [this] { Dispatch([this] { Panel1Exit(Panel1); }); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { Dispatch([this] { Panel1Exit(Panel1); }); }, Qt::QueuedConnection);
 }
 
 void TfrmTraducao::Panel1Exit(QObject*)
 {
     const QString texto = cbbIdioma->currentText();
-    const bool valido = cdsIdiomaOri->Active() &&
-        cdsIdiomaOri->Locate(QStringLiteral("IDIDIOMA;DSIDIOMA"),
-                             {traducao::CodigoDoItem(texto), traducao::DescricaoDoItem(texto)}, loCaseInsensitive);
+    const bool valido = cdsIdiomaOri->Active()
+        && cdsIdiomaOri->Locate(QStringLiteral("IDIDIOMA;DSIDIOMA"),
+                                {traducao::CodigoDoItem(texto), traducao::DescricaoDoItem(texto)}, loCaseInsensitive);
     if (!valido) {
         cbbIdioma->setFocus(Qt::OtherFocusReason);
         MensErro(msgPadrao->Msg(texto.isEmpty() ? QStringLiteral("Idi_Info") : QStringLiteral("Idi_Inv")), true);
@@ -203,9 +204,9 @@ void TfrmTraducao::sbtVerificarClick(QObject*)
     try {
         const ShowAviScope busy(aviProcessando);
         cdsDestino->SetData(CheckResultServ(
-            netTraducao->AppServer().Call(metodo::GetDestino, {QStringLiteral("T"), QStringLiteral("D"),
-                                                               QStringLiteral("N"), stIdioma, dtDataIni, dtDataFin,
-                                                               stDataTrad}),
+            netTraducao->AppServer().Call(metodo::GetDestino,
+                                          {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"), stIdioma,
+                                           dtDataIni, dtDataFin, stDataTrad}),
             true, 0));
     } catch (const EOutOfMemory&) {
         MensErro(msgPadrao->Msg(QStringLiteral("Insufficient_Memory")), true);
@@ -297,8 +298,8 @@ void TfrmTraducao::marcaSituacao(const QString& situacao)
 void TfrmTraducao::sbtExcluirClick(QObject*)
 {
     // Also from the navigator and the grid: a delete the user may not make is not offered.
-    if (!sbtExcluir->isEnabled() || !cdsDestino->Active() || cdsDestino->IsEmpty() ||
-        cdsDestino->State() != TDataSetState::dsBrowse)
+    if (!sbtExcluir->isEnabled() || !cdsDestino->Active() || cdsDestino->IsEmpty()
+        || cdsDestino->State() != TDataSetState::dsBrowse)
         return;
     if (msgMensagensPadroes->ShowMsg(QStringLiteral("Excl"), mtConfirmation, mbYes | mbNo, 0) == mrYes)
         cdsDestino->Delete();
@@ -309,7 +310,9 @@ void TfrmTraducao::cdsDestinoBeforeInsert(TClientDataSet*)
     Abort();
 }
 
-void TfrmTraducao::cdsDestinoAfterInsert(TClientDataSet*) {}
+void TfrmTraducao::cdsDestinoAfterInsert(TClientDataSet*)
+{
+}
 
 void TfrmTraducao::cdsDestinoBeforePost(TClientDataSet*)
 {
@@ -320,9 +323,8 @@ void TfrmTraducao::cdsDestinoBeforePost(TClientDataSet*)
     // as the user left it (its status unpromoted, the text in the cell), so
     // that a later post decides the status again from what it holds then.
     verificacoes->confirmaGravacao();
-    const QString promovida = traducao::SituacaoAoGravar(cdsDestino->FieldByName(NMORIGEM)->AsString(),
-                                                         destino->AsString(), situacao->AsString(),
-                                                         situacao->OldValue());
+    const QString promovida = traducao::SituacaoAoGravar(
+        cdsDestino->FieldByName(NMORIGEM)->AsString(), destino->AsString(), situacao->AsString(), situacao->OldValue());
     if (promovida != situacao->AsString())
         situacao->SetAsString(promovida);
     // A text typed in the cell is kept: if the server refuses it, it goes
@@ -391,8 +393,8 @@ void TfrmTraducao::gravacaoFalhou(const Exception& erro, bool textoEditado, cons
     // A save with no answer (none in time, the connection dropped) or one the
     // server itself could not confirm may have been applied all the same.
     const auto* recusa = dynamic_cast<const EServerError*>(&erro);
-    const bool incerta = dynamic_cast<const EConnectionError*>(&erro) ||
-                         (recusa && recusa->ErrorCode() == OutcomeUnknownCode);
+    const bool incerta =
+        dynamic_cast<const EConnectionError*>(&erro) || (recusa && recusa->ErrorCode() == OutcomeUnknownCode);
     const ChaveLinha chave = chaveAtual();
     const QString destinoPostado = cdsDestino->FieldByName(NMDESTINO)->AsString();
     const QString situacaoPostada = cdsDestino->FieldByName(NMSITUACAO)->AsString();
@@ -405,7 +407,7 @@ void TfrmTraducao::gravacaoFalhou(const Exception& erro, bool textoEditado, cons
         const ShowAviScope busy(aviProcessando);
         relida = LeLinhaDoServidor(*netTraducao, chave, lida, kEsperaReleituraMs);
     } catch (const Exception&) {
-        relida = false;   // still unknown: the server does not answer
+        relida = false; // still unknown: the server does not answer
     }
     traducao::LinhaPostada doServidor;
     if (relida) {
@@ -419,8 +421,8 @@ void TfrmTraducao::gravacaoFalhou(const Exception& erro, bool textoEditado, cons
         Historico->Gravou();
         return;
     }
-    if (desfecho.devolveTexto && cdsDestino->Active() && !cdsDestino->IsEmpty() &&
-        cdsDestino->State() == TDataSetState::dsBrowse) {
+    if (desfecho.devolveTexto && cdsDestino->Active() && !cdsDestino->IsEmpty()
+        && cdsDestino->State() == TDataSetState::dsBrowse) {
         // Unposted, in the cell where it was typed: the user corrects it,
         // takes the colleague's text, posts it over theirs deliberately or
         // drops it with Escape.
@@ -434,7 +436,8 @@ void TfrmTraducao::gravacaoFalhou(const Exception& erro, bool textoEditado, cons
 void TfrmTraducao::mnuAlteracaoColegaClick(QObject*)
 {
     if (!aoVivo->irParaProxima())
-        lblAviso->setText(QStringLiteral("Nenhuma linha foi alterada por outro usuário desde que as linhas foram carregadas."));
+        lblAviso->setText(
+            QStringLiteral("Nenhuma linha foi alterada por outro usuário desde que as linhas foram carregadas."));
 }
 
 void TfrmTraducao::esqueceGravacao()
@@ -468,8 +471,8 @@ void TfrmTraducao::cdsDestinoBeforeClose(TClientDataSet*)
 
 void TfrmTraducao::gravaPendente()
 {
-    if (!cdsDestino->Active() || (cdsDestino->State() != TDataSetState::dsEdit &&
-                                  cdsDestino->State() != TDataSetState::dsInsert))
+    if (!cdsDestino->Active()
+        || (cdsDestino->State() != TDataSetState::dsEdit && cdsDestino->State() != TDataSetState::dsInsert))
         return;
     // The grid's in-place editor writes what is typed into the field first; a
     // text the field cannot hold raises here and stays in the editor, and a
@@ -515,9 +518,8 @@ void TfrmTraducao::mostraSituacao()
             TImage* lit;
             TImage* dim;
         };
-        const Lamp lamps[3] = {{sbtNTrad, imgNTrad1, imgNTrad2},
-                               {sbtDuvida, imgDuvida1, imgDuvida2},
-                               {sbtTrad, imgTrad1, imgTrad2}};
+        const Lamp lamps[3] = {
+            {sbtNTrad, imgNTrad1, imgNTrad2}, {sbtDuvida, imgDuvida1, imgDuvida2}, {sbtTrad, imgTrad1, imgTrad2}};
         for (int i = 0; i < 3; ++i) {
             const int tag = (*acesas)[static_cast<std::size_t>(i)] ? 1 : 0;
             if (lamps[i].button->Tag != tag) {
@@ -561,8 +563,7 @@ void TfrmTraducao::dtsPadraoStateChange(QObject* sender)
 
 // ====================================================================== grid painting and keys
 
-void TfrmTraducao::dbgPadraoDrawColumnCell(QObject*, const QRect& rect, int, TColumn* column,
-                                           TGridDrawState state)
+void TfrmTraducao::dbgPadraoDrawColumnCell(QObject*, const QRect& rect, int, TColumn* column, TGridDrawState state)
 {
     TCanvas* canvas = dbgPadrao->Canvas();
     // A row a colleague just changed is tinted for a moment.
@@ -636,8 +637,7 @@ bool TfrmTraducao::eventFilter(QObject* watched, QEvent* event)
         auto* keyEvent = static_cast<QKeyEvent*>(event);
         // Tab, Enter and Escape move the focus or act on the form; they are
         // no typing, and Tab above all must still leave the language panel.
-        static constexpr int formKeys[] = {Qt::Key_Tab, Qt::Key_Backtab, Qt::Key_Return, Qt::Key_Enter,
-                                           Qt::Key_Escape};
+        static constexpr int formKeys[] = {Qt::Key_Tab, Qt::Key_Backtab, Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape};
         if (std::find(std::begin(formKeys), std::end(formKeys), keyEvent->key()) != std::end(formKeys))
             return TfrmPadraoSortGrid::eventFilter(watched, event);
         QChar key = keyEvent->text().isEmpty() ? (keyEvent->key() == Qt::Key_Backspace ? QChar(u'\b') : QChar())

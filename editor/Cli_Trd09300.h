@@ -61,7 +61,7 @@ public:
     // A short note in the navigator panel (a save the server turned out to have).
     QLabel* lblAviso;
 
-    TClientDataSet* cdsDestino;     // the translation rows of the chosen language
+    TClientDataSet* cdsDestino; // the translation rows of the chosen language
     // The checks of the rows and the spelling of the cell being typed (docs/checks.md).
     VerificacoesDoEditor* verificacoes = nullptr;
     // The translation memory: suggestions beside the detail panel, the question
@@ -69,7 +69,7 @@ public:
     MemoriaDoEditor* memoria = nullptr;
     // Colleagues' saves shown as they happen (docs/live.md).
     AlteracoesAoVivo* aoVivo = nullptr;
-    TClientDataSet* cdsIdiomaOri;   // the languages, read once per instance
+    TClientDataSet* cdsIdiomaOri; // the languages, read once per instance
     TNetConnection* netTraducao;
 
     // The history of changes beside the screen: the last change of the
@@ -83,7 +83,7 @@ public:
     // The editor's own tool-bar buttons and maintenance menu items.
     TButtonFlat *sbtSubstituir, *sbtNTrad, *sbtDuvida, *sbtTrad, *sbtFiltro, *sbtInfor;
     QAction *N1, *mnuSubstituir, *N3, *mnuNTrad, *mnuDuvida, *mnuTrad, *N2, *mnuFiltro, *mnuInfor;
-    QAction* mnuAlteracaoColega;    // Ctrl+J: the next row a colleague changed
+    QAction* mnuAlteracaoColega; // Ctrl+J: the next row a colleague changed
 
     // ---- form
     void FormCreate(QObject* sender) override;
@@ -193,13 +193,13 @@ private:
     void focusChanged(QWidget* old, QWidget* now);
 
     QMetaObject::Connection m_focusConnection;
-    QWidget* m_ladoDoDetalhe = nullptr;   // the detail panel and what is beside it, once something is
-    QString m_textoEditado;     // a destination text typed in the edit being saved
-    QString m_idiomaAtual;      // the combo's text whose rows the editor holds or last asked for
+    QWidget* m_ladoDoDetalhe = nullptr; // the detail panel and what is beside it, once something is
+    QString m_textoEditado; // a destination text typed in the edit being saved
+    QString m_idiomaAtual; // the combo's text whose rows the editor holds or last asked for
     bool m_textoFoiEditado = false;
-    int m_linhaExcluida = 0;    // RecNo of the row being deleted, to come back to if the server refuses
-    traducao::Habilitacao m_habilitacao;            // what the state of the rows enables
-    std::array<QString, 3> m_restricoes;            // by Controle: why the user may not use it
+    int m_linhaExcluida = 0; // RecNo of the row being deleted, to come back to if the server refuses
+    traducao::Habilitacao m_habilitacao; // what the state of the rows enables
+    std::array<QString, 3> m_restricoes; // by Controle: why the user may not use it
 };
 
 // ---- unit-level values, as long as the package lives

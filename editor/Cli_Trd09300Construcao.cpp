@@ -226,8 +226,8 @@ void TfrmTraducao::layoutDetailLabels()
 void TfrmTraducao::buildGrid()
 {
     dbgPadrao->setMinimumSize(626, 309);
-    dbgPadrao->SetOptions(dgTitles | dgColumnResize | dgColLines | dgRowLines | dgTabs |
-                          dgAlwaysShowSelection | dgConfirmDelete | dgCancelOnExit);
+    dbgPadrao->SetOptions(dgTitles | dgColumnResize | dgColLines | dgRowLines | dgTabs | dgAlwaysShowSelection
+                          | dgConfirmDelete | dgCancelOnExit);
     dbgPadrao->Columns().Add(NMSITUACAO, QStringLiteral("Sit."), 23, true);
     dbgPadrao->Columns().Add(NMORIGEM, QStringLiteral("Idioma Origem"), 437, true);
     dbgPadrao->Columns().Add(NMDESTINO, QStringLiteral("Idioma Destino"), 532, false);
@@ -256,7 +256,7 @@ void TfrmTraducao::buildToolBar()
     sbtFiltro = button("sbtFiltro", 295, QStringLiteral("Filtrar"), editorglyphs::Filtro());
     sbtInfor = button("sbtInfor", 316, QStringLiteral("Informações da Tradução"), editorglyphs::Informacoes());
     for (TButtonFlat* status : {sbtNTrad, sbtDuvida, sbtTrad})
-        status->Tag = 0;   // showing image 2, the dim lamp
+        status->Tag = 0; // showing image 2, the dim lamp
 
     sbtImprimir->move(352, 4);
     sbtAjuda->move(388, 4);
@@ -322,9 +322,8 @@ void TfrmTraducao::connectEvents()
     wire(sbtInfor, mnuInfor, &TfrmTraducao::sbtInforClick);
     connect(mnuAlteracaoColega, &QAction::triggered, this,
             [this] { Dispatch([this] { mnuAlteracaoColegaClick(mnuAlteracaoColega); }); });
-    connect(mnuSubstituir, &QAction::triggered, this, [this] {
-        Dispatch([this] { mnuSubstituirClick(mnuSubstituir); });
-    });
+    connect(mnuSubstituir, &QAction::triggered, this,
+            [this] { Dispatch([this] { mnuSubstituirClick(mnuSubstituir); }); });
 
     dbgPadrao->OnDrawColumnCell = [this](TDBGrid* grid, const QRect& rect, int col, TColumn* column,
                                          TGridDrawState state) {

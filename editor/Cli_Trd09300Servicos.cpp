@@ -64,10 +64,8 @@ ChaveLinha TfrmTraducao::chaveAtual() const
 {
     if (!cdsDestino->Active() || cdsDestino->IsEmpty())
         return {};
-    return {cdsDestino->FieldByName(NMIDIOMA)->AsString(),
-            cdsDestino->FieldByName(NMPROGRAMA)->AsString(),
-            cdsDestino->FieldByName(NMCOMPONENTE)->AsString(),
-            cdsDestino->FieldByName(NMORIGEM)->AsString()};
+    return {cdsDestino->FieldByName(NMIDIOMA)->AsString(), cdsDestino->FieldByName(NMPROGRAMA)->AsString(),
+            cdsDestino->FieldByName(NMCOMPONENTE)->AsString(), cdsDestino->FieldByName(NMORIGEM)->AsString()};
 }
 
 void TfrmTraducao::digitaNaCelula(const QString& texto)

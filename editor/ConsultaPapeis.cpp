@@ -64,7 +64,7 @@ void ConsultaPapeis::Segue(int intervaloMs)
 void ConsultaPapeis::pergunta()
 {
     if (m_emCurso || !Endereco)
-        return;   // one question at a time: a slow server is not piled on
+        return; // one question at a time: a slow server is not piled on
     m_emCurso = true;
     const EnderecoDosPapeis endereco = Endereco();
     QPointer<ConsultaPapeis> self(this);
@@ -74,7 +74,8 @@ void ConsultaPapeis::pergunta()
         [trabalhador, endereco, self] {
             const std::optional<papeis::PapeisDoUsuario> p = trabalhador->pergunta(endereco);
             QMetaObject::invokeMethod(
-                self.data(), [self, p] {
+                self.data(),
+                [self, p] {
                     if (!self)
                         return;
                     self->m_emCurso = false;

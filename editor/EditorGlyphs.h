@@ -6,8 +6,8 @@
 
 namespace trd::editorglyphs {
 
-QImage Substituir();   // a magnifier over an "A" turning into a "B"
-QImage Filtro();       // a funnel
-QImage Informacoes();  // an "i" in a blue disc
+QImage Substituir(); // a magnifier over an "A" turning into a "B"
+QImage Filtro(); // a funnel
+QImage Informacoes(); // an "i" in a blue disc
 
 } // namespace trd::editorglyphs

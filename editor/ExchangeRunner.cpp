@@ -5,7 +5,9 @@
 
 namespace trd {
 
-ExchangeRunner::ExchangeRunner(QObject* parent) : QObject(parent) {}
+ExchangeRunner::ExchangeRunner(QObject* parent) : QObject(parent)
+{
+}
 
 ExchangeRunner::~ExchangeRunner()
 {
@@ -35,7 +37,8 @@ bool ExchangeRunner::start(std::function<void(const exchange::JobControl&)> job)
         exchange::JobControl control;
         control.cancel = &m_cancel;
         control.onProgress = [this](const exchange::Progress& p) {
-            QMetaObject::invokeMethod(this, [this, p] { emit progress(p.step, p.done, p.total); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, p] { emit progress(p.step, p.done, p.total); }, Qt::QueuedConnection);
         };
         QString error;
         bool cancelled = false;
@@ -49,14 +52,17 @@ bool ExchangeRunner::start(std::function<void(const exchange::JobControl&)> job)
         } catch (const std::exception& e) {
             error = QString::fromUtf8(e.what());
         }
-        QMetaObject::invokeMethod(this, [this, error, cancelled] {
-            if (m_thread) {
-                m_thread->wait();
-                m_thread->deleteLater();
-                m_thread = nullptr;
-            }
-            emit finished(error, cancelled);
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this, error, cancelled] {
+                if (m_thread) {
+                    m_thread->wait();
+                    m_thread->deleteLater();
+                    m_thread = nullptr;
+                }
+                emit finished(error, cancelled);
+            },
+            Qt::QueuedConnection);
     });
     m_thread->start();
     return true;

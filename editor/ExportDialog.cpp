@@ -28,7 +28,8 @@ constexpr Format Formats[] = {Format::Xliff12, Format::Xliff21, Format::Po};
 
 } // namespace
 
-ExportDialog::ExportDialog(const QString& language, bool filtered, QWidget* parent) : QDialog(parent), m_idioma(language)
+ExportDialog::ExportDialog(const QString& language, bool filtered, QWidget* parent)
+    : QDialog(parent), m_idioma(language)
 {
     setObjectName(QStringLiteral("dlgExportar"));
     setWindowTitle(QStringLiteral("Exportar Tradução"));
@@ -120,7 +121,8 @@ void ExportDialog::exportar()
         return;
     }
     if (QFileInfo::exists(arquivo)
-        && MessageDlg(QStringLiteral("O arquivo %1 já existe. Substituir?").arg(arquivo), mtConfirmation, mbYes | mbNo) != mrYes)
+        && MessageDlg(QStringLiteral("O arquivo %1 já existe. Substituir?").arg(arquivo), mtConfirmation, mbYes | mbNo)
+            != mrYes)
         return;
     ExportRequest request;
     request.format = Formats[cbbFormato->currentIndex()];
@@ -137,7 +139,8 @@ void ExportDialog::exportar()
         request.selection.lastDate = dtDataFin;
         request.selection.dateMode = stDataTrad;
     }
-    for (QWidget* w : std::initializer_list<QWidget*>{cbbFormato, rbtIdioma, rbtFiltro, edtArquivo, btnProcurar, btnExportar})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{cbbFormato, rbtIdioma, rbtFiltro, edtArquivo, btnProcurar, btnExportar})
         w->setEnabled(false);
     pgbProgresso->setRange(0, 0);
     const ServerAddress address = ExchangeRunner::editorServer();

@@ -42,8 +42,8 @@ private:
     void formatoMudou();
 
     QString m_idioma;
-    QString m_resumo;          // written by the job, read once it has ended
-    ExchangeRunner m_runner;   // last: waits for the job before the rest goes
+    QString m_resumo; // written by the job, read once it has ended
+    ExchangeRunner m_runner; // last: waits for the job before the rest goes
 };
 
 } // namespace trd

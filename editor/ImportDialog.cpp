@@ -30,7 +30,9 @@ QString texto(const std::string& utf8)
 
 QString situacao(char s)
 {
-    return s == 'T' ? QStringLiteral("Traduzido") : s == 'D' ? QStringLiteral("Dúvida") : QStringLiteral("Não Traduzido");
+    return s == 'T' ? QStringLiteral("Traduzido")
+        : s == 'D'  ? QStringLiteral("Dúvida")
+                    : QStringLiteral("Não Traduzido");
 }
 
 // A cell of a text that its column may cut.
@@ -44,12 +46,18 @@ QTableWidgetItem* comDica(const QString& text)
 QString resultado(Outcome o)
 {
     switch (o) {
-    case Outcome::New: return QStringLiteral("Nova tradução");
-    case Outcome::Changed: return QStringLiteral("Alteração");
-    case Outcome::Unchanged: return QStringLiteral("Sem mudança");
-    case Outcome::Unmatched: return QStringLiteral("Sem linha");
-    case Outcome::Conflict: return QStringLiteral("Conflito");
-    case Outcome::Refused: return QStringLiteral("Recusada");
+    case Outcome::New:
+        return QStringLiteral("Nova tradução");
+    case Outcome::Changed:
+        return QStringLiteral("Alteração");
+    case Outcome::Unchanged:
+        return QStringLiteral("Sem mudança");
+    case Outcome::Unmatched:
+        return QStringLiteral("Sem linha");
+    case Outcome::Conflict:
+        return QStringLiteral("Conflito");
+    case Outcome::Refused:
+        return QStringLiteral("Recusada");
     }
     return {};
 }
@@ -81,9 +89,10 @@ ImportDialog::ImportDialog(const QString& language, QWidget* parent) : QDialog(p
     lblResumo->setWordWrap(true);
     tblUnidades = new QTableWidget(0, colCount, this);
     tblUnidades->setObjectName(QStringLiteral("tblUnidades"));
-    tblUnidades->setHorizontalHeaderLabels({QStringLiteral("Resultado"), QStringLiteral("Tela"), QStringLiteral("Componente"),
-                                            QStringLiteral("Idioma Origem"), QStringLiteral("No servidor"),
-                                            QStringLiteral("No arquivo"), QStringLiteral("Motivo")});
+    tblUnidades->setHorizontalHeaderLabels({QStringLiteral("Resultado"), QStringLiteral("Tela"),
+                                            QStringLiteral("Componente"), QStringLiteral("Idioma Origem"),
+                                            QStringLiteral("No servidor"), QStringLiteral("No arquivo"),
+                                            QStringLiteral("Motivo")});
     tblUnidades->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tblUnidades->setSelectionBehavior(QAbstractItemView::SelectRows);
     tblUnidades->verticalHeader()->setVisible(false);
@@ -119,7 +128,8 @@ ImportDialog::ImportDialog(const QString& language, QWidget* parent) : QDialog(p
     connect(btnCancelar, &QPushButton::clicked, this, [this] { reject(); });
     connect(btnMarcarConflitos, &QPushButton::clicked, this, [this] {
         for (int r = 0; r < tblUnidades->rowCount(); ++r)
-            if (QTableWidgetItem* item = tblUnidades->item(r, colResultado); item && (item->flags() & Qt::ItemIsUserCheckable))
+            if (QTableWidgetItem* item = tblUnidades->item(r, colResultado);
+                item && (item->flags() & Qt::ItemIsUserCheckable))
                 item->setCheckState(Qt::Checked);
     });
     connect(&m_runner, &ExchangeRunner::finished, this, &ImportDialog::terminou);
@@ -171,9 +181,12 @@ void ImportDialog::mostraPrevia()
     const Plan& plan = m_previa->plan;
     QStringList partes;
     for (int o = 0; o < OutcomeCount; ++o)
-        partes << QStringLiteral("%1 %2").arg(plan.counts[static_cast<std::size_t>(o)]).arg(outcomeName(static_cast<Outcome>(o)));
-    lblResumo->setText(QStringLiteral("%1 unidades para %2: %3.").arg(plan.entries.size()).arg(m_previa->language,
-                                                                                          partes.join(QStringLiteral(", "))));
+        partes << QStringLiteral("%1 %2")
+                      .arg(plan.counts[static_cast<std::size_t>(o)])
+                      .arg(outcomeName(static_cast<Outcome>(o)));
+    lblResumo->setText(QStringLiteral("%1 unidades para %2: %3.")
+                           .arg(plan.entries.size())
+                           .arg(m_previa->language, partes.join(QStringLiteral(", "))));
     // Unchanged units are counted, not listed: a whole language would bury
     // the few lines that need a look.
     m_linhasDaTabela.clear();
@@ -197,8 +210,10 @@ void ImportDialog::mostraPrevia()
         tblUnidades->setItem(r, colOrigem, comDica(texto(u.source)));
         if (e.row >= 0) {
             const Row& row = m_previa->rows[static_cast<std::size_t>(e.row)];
-            tblUnidades->setItem(r, colServidor, comDica(situacao(row.status) + QStringLiteral(": ") + texto(row.destination)));
-            tblUnidades->setItem(r, colArquivo, comDica(situacao(e.status) + QStringLiteral(": ") + texto(e.destination)));
+            tblUnidades->setItem(r, colServidor,
+                                 comDica(situacao(row.status) + QStringLiteral(": ") + texto(row.destination)));
+            tblUnidades->setItem(r, colArquivo,
+                                 comDica(situacao(e.status) + QStringLiteral(": ") + texto(e.destination)));
         }
         tblUnidades->setItem(r, colMotivo, comDica(e.reason));
     }
@@ -245,11 +260,12 @@ void ImportDialog::aplicar()
                                      "gravadas. Gravar as outras %2?")
                           .arg(recusadas)
                           .arg(aGravar),
-                      mtConfirmation, mbYes | mbNo) != mrYes)
+                      mtConfirmation, mbYes | mbNo)
+            != mrYes)
         return;
     m_etapa = Etapa::Aplicando;
     trabalhando(true);
-    btnCancelar->setEnabled(false);   // once sent, the server decides
+    btnCancelar->setEnabled(false); // once sent, the server decides
     const ServerAddress address = ExchangeRunner::editorServer();
     auto previa = m_previa;
     m_runner.start([this, address, previa, sobrescrever](const JobControl& control) {

@@ -49,11 +49,11 @@ private:
 
     QString m_idioma;
     std::shared_ptr<exchange::ImportPreview> m_previa;
-    std::vector<int> m_linhasDaTabela;   // the plan entry each table row shows
+    std::vector<int> m_linhasDaTabela; // the plan entry each table row shows
     enum class Etapa { Nada, Lendo, Aplicando } m_etapa = Etapa::Nada;
     int m_gravadas = 0;
-    qint64 m_lote = 0;   // the history's batch of what was written
-    ExchangeRunner m_runner;   // last: waits for the job before the rest goes
+    qint64 m_lote = 0; // the history's batch of what was written
+    ExchangeRunner m_runner; // last: waits for the job before the rest goes
 };
 
 } // namespace trd

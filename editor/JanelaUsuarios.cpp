@@ -44,8 +44,8 @@ JanelaUsuarios::JanelaUsuarios(TSocketConnection& conexao, QWidget* parent) : QD
     cbbIdioma->setObjectName(QStringLiteral("cbbIdioma"));
     cbbPapel = new QComboBox;
     cbbPapel->setObjectName(QStringLiteral("cbbPapel"));
-    for (papeis::Papel p : {papeis::Papel::Leitor, papeis::Papel::Tradutor, papeis::Papel::Revisor,
-                            papeis::Papel::Administrador})
+    for (papeis::Papel p :
+         {papeis::Papel::Leitor, papeis::Papel::Tradutor, papeis::Papel::Revisor, papeis::Papel::Administrador})
         cbbPapel->addItem(papeis::NomeDoPapel(p), static_cast<int>(p));
     btnConceder = new QPushButton(QStringLiteral("&Conceder"));
     btnConceder->setObjectName(QStringLiteral("btnConceder"));
@@ -108,9 +108,8 @@ JanelaUsuarios::JanelaUsuarios(TSocketConnection& conexao, QWidget* parent) : QD
                             idiomaEscolhido(cbbIdioma));
         });
     });
-    connect(btnRetirar, &QPushButton::clicked, this, [this] {
-        Dispatch([this] { modelo->retira(cbbUsuario->currentText(), idiomaEscolhido(cbbIdioma)); });
-    });
+    connect(btnRetirar, &QPushButton::clicked, this,
+            [this] { Dispatch([this] { modelo->retira(cbbUsuario->currentText(), idiomaEscolhido(cbbIdioma)); }); });
     connect(btnGravarRegras, &QPushButton::clicked, this, [this] {
         Dispatch([this] {
             modelo->gravaRegras(idiomaEscolhido(cbbIdiomaRegras),
@@ -119,8 +118,7 @@ JanelaUsuarios::JanelaUsuarios(TSocketConnection& conexao, QWidget* parent) : QD
         });
     });
     connect(cbbIdiomaRegras, &QComboBox::currentIndexChanged, this, [this] { mostraRegras(); });
-    connect(tbvPapeis->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this] { escolheuLinha(); });
+    connect(tbvPapeis->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { escolheuLinha(); });
     connect(btnFechar, &QPushButton::clicked, this, &QDialog::accept);
 }
 

@@ -48,8 +48,8 @@ bool LeLinhaDoServidor(TSocketConnection& conexao, const ChaveLinha& chave, TCli
     } espera{conexao, conexao.ReadTimeoutMs};
     conexao.ReadTimeoutMs = std::min(conexao.ReadTimeoutMs, esperaMs);
     linha.SetData(CheckResultServ(
-        conexao.AppServer().Call(metodo::GetCDSFilter, {chave.idioma, PacoteDaChave(chave), QStringLiteral("2")}),
-        true, 0));
+        conexao.AppServer().Call(metodo::GetCDSFilter, {chave.idioma, PacoteDaChave(chave), QStringLiteral("2")}), true,
+        0));
     // Listed kinds match by program and component too; the source text makes it one row.
     return linha.Locate(NMORIGEM, {chave.origem});
 }
@@ -58,7 +58,8 @@ void LeLinhasDoServidor(TSocketConnection& conexao, const QString& idioma, const
                         TClientDataSet& linhas)
 {
     linhas.SetData(CheckResultServ(
-        conexao.AppServer().Call(metodo::GetCDSFilter, {idioma, PacoteDasChaves(chaves), QStringLiteral("2")}), true, 0));
+        conexao.AppServer().Call(metodo::GetCDSFilter, {idioma, PacoteDasChaves(chaves), QStringLiteral("2")}), true,
+        0));
 }
 
 } // namespace trd

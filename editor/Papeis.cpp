@@ -33,11 +33,16 @@ Papel PapelDoNome(const QString& nome)
 QString NomeDoPapel(Papel papel)
 {
     switch (papel) {
-    case Papel::Leitor: return QStringLiteral("leitor");
-    case Papel::Tradutor: return QStringLiteral("tradutor");
-    case Papel::Revisor: return QStringLiteral("revisor");
-    case Papel::Administrador: return QStringLiteral("administrador");
-    case Papel::Nenhum: break;
+    case Papel::Leitor:
+        return QStringLiteral("leitor");
+    case Papel::Tradutor:
+        return QStringLiteral("tradutor");
+    case Papel::Revisor:
+        return QStringLiteral("revisor");
+    case Papel::Administrador:
+        return QStringLiteral("administrador");
+    case Papel::Nenhum:
+        break;
     }
     return QString();
 }
@@ -52,8 +57,8 @@ PapeisDoUsuario PapeisDoUsuario::Todos()
 
 bool PapeisDoUsuario::Le(TClientDataSet& resposta)
 {
-    if (!resposta.Active() || !resposta.FindField(QStringLiteral("IDIDIOMA")) ||
-        !resposta.FindField(QStringLiteral("TPPAPEL")))
+    if (!resposta.Active() || !resposta.FindField(QStringLiteral("IDIDIOMA"))
+        || !resposta.FindField(QStringLiteral("TPPAPEL")))
         return false;
     PapeisDoUsuario lido;
     bool temTodas = false;
@@ -69,8 +74,9 @@ bool PapeisDoUsuario::Le(TClientDataSet& resposta)
         }
         lido.m_porIdioma.insert(idioma, papel);
         lido.m_idiomas.append(idioma);
-        lido.m_regras.insert(idioma, RegrasDeRevisao{campo(resposta, "FLREVOBRIG") == QLatin1String("S"),
-                                                     campo(resposta, "FLREVPROPRIA") == QLatin1String("S")});
+        lido.m_regras.insert(idioma,
+                             RegrasDeRevisao{campo(resposta, "FLREVOBRIG") == QLatin1String("S"),
+                                             campo(resposta, "FLREVPROPRIA") == QLatin1String("S")});
     }
     if (!temTodas)
         return false;

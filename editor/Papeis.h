@@ -22,8 +22,8 @@ QString NomeDoPapel(Papel papel);
 
 // The review settings of a language.
 struct RegrasDeRevisao {
-    bool obrigatoria = false;        // FLREVOBRIG: a reviewed row changes only by a revisor or above
-    bool propriaBloqueada = false;   // FLREVPROPRIA: a revisor cannot mark their own last change
+    bool obrigatoria = false; // FLREVOBRIG: a reviewed row changes only by a revisor or above
+    bool propriaBloqueada = false; // FLREVPROPRIA: a revisor cannot mark their own last change
     bool operator==(const RegrasDeRevisao&) const = default;
 };
 
@@ -79,8 +79,8 @@ QString MotivoSemRegras(const QString& idioma);
 
 // A row as the review mark concerns it.
 struct MarcaDaLinha {
-    QString revisor;        // empty: not reviewed
-    QString quando;         // "07/12/2026 10:40", when reviewed
+    QString revisor; // empty: not reviewed
+    QString quando; // "07/12/2026 10:40", when reviewed
 };
 
 // Why the user may not change this row (its text or status): empty when they
@@ -98,12 +98,12 @@ QString MotivoSemDesfazerLote(const PapeisDoUsuario& p, const QString& idioma, q
 
 // What the editor's controls are left, for the chosen language and the current row.
 struct Restricoes {
-    QString celula;         // typing in the grid, deleting, the suggestions and a colleague's text
-    QString situacoes;      // the three status buttons and items
-    QString substituir;     // find/replace
-    QString importar;       // the exchange's import
-    QString marcar;         // marking and unmarking the review mark
-    QString usuarios;       // the users window
+    QString celula; // typing in the grid, deleting, the suggestions and a colleague's text
+    QString situacoes; // the three status buttons and items
+    QString substituir; // find/replace
+    QString importar; // the exchange's import
+    QString marcar; // marking and unmarking the review mark
+    QString usuarios; // the users window
     bool operator==(const Restricoes&) const = default;
 };
 Restricoes RestricoesDoEditor(const PapeisDoUsuario& p, const QString& idioma, const MarcaDaLinha& linhaAtual);

@@ -19,9 +19,9 @@ namespace trd {
 
 namespace {
 
-const QString SemUsuarios = QStringLiteral(
-    "Este servidor não tem usuários: quem o chama da própria máquina é administrador. "
-    "Crie usuários com trd-server user add.");
+const QString SemUsuarios =
+    QStringLiteral("Este servidor não tem usuários: quem o chama da própria máquina é administrador. "
+                   "Crie usuários com trd-server user add.");
 
 } // namespace
 
@@ -36,9 +36,8 @@ PapeisDoEditor::PapeisDoEditor(ServicosDoEditor& editor)
     // Beside the review mark's items when they are there.
     const QKeySequence tecla(Qt::CTRL | Qt::SHIFT | Qt::Key_U);
     QMenu* submenu = editor.janela()->findChild<QMenu*>(QStringLiteral("mnuRevisaoEquipeMenu"));
-    m_usuarios = submenu
-        ? editor.adicionaItemEm(submenu, "mnuUsuarios", QStringLiteral("&Usuários e Papéis..."), tecla)
-        : editor.adicionaItem("mnuUsuarios", QStringLiteral("Usuários e &Papéis..."), tecla);
+    m_usuarios = submenu ? editor.adicionaItemEm(submenu, "mnuUsuarios", QStringLiteral("&Usuários e Papéis..."), tecla)
+                         : editor.adicionaItem("mnuUsuarios", QStringLiteral("Usuários e &Papéis..."), tecla);
     m_usuarios->setEnabled(false);
     connect(m_usuarios, &QAction::triggered, this, [this] { Dispatch([this] { abreUsuarios(); }); });
 
@@ -66,7 +65,7 @@ bool PapeisDoEditor::perguntaAgora()
         recebe(p);
         return true;
     } catch (const Exception&) {
-        return false;   // the editor's own calls will say what is wrong with the server
+        return false; // the editor's own calls will say what is wrong with the server
     }
 }
 

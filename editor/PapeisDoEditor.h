@@ -60,7 +60,7 @@ private:
     papeis::Restricoes m_aplicadas;
     QLabel* m_rotulo;
     QAction* m_usuarios;
-    QAction* m_importar = nullptr;   // the exchange's import, once found
+    QAction* m_importar = nullptr; // the exchange's import, once found
     ConsultaPapeis* m_consulta;
 };
 

@@ -11,8 +11,8 @@ namespace trd {
 class ExchangeRunner;
 
 struct ProgressoDaTroca {
-    QLabel* etapa;         // lblEtapa
-    QProgressBar* barra;   // pgbProgresso
+    QLabel* etapa; // lblEtapa
+    QProgressBar* barra; // pgbProgresso
 };
 
 ProgressoDaTroca CriaProgresso(QWidget* dialogo, const ExchangeRunner& runner);

@@ -130,11 +130,12 @@ void RevisaoDoEditor::marca(bool marcada)
     const ChaveLinha chave = m_editor.chaveAtual();
     const QString destino = linhas.FieldByName(NMDESTINO)->AsString();
     const QString situacao = linhas.FieldByName(NMSITUACAO)->AsString();
-    TServerResult resposta = m_editor.conexao().AppServer().Call(
-        metodo::MarcaRevisao, {chave.idioma, chave.programa, chave.componente, chave.origem,
-                               marcada ? QStringLiteral("S") : QStringLiteral("N"), destino, situacao});
+    TServerResult resposta =
+        m_editor.conexao().AppServer().Call(metodo::MarcaRevisao,
+                                            {chave.idioma, chave.programa, chave.componente, chave.origem,
+                                             marcada ? QStringLiteral("S") : QStringLiteral("N"), destino, situacao});
     if (!resposta.Ok && resposta.ErrorCode == -32003 && m_direitos)
-        m_direitos->perguntaAgora();   // the roles changed: the controls follow them
+        m_direitos->perguntaAgora(); // the roles changed: the controls follow them
     TClientDataSet marca;
     marca.SetData(CheckResultServ(std::move(resposta), true, 0));
     const int linha = linhas.CurrentIndex();

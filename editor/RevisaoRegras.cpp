@@ -60,8 +60,7 @@ QString TextoDaMarca(const papeis::MarcaDaLinha& marca)
     return QStringLiteral("Revisada por %1 em %2").arg(marca.revisor, marca.quando);
 }
 
-std::vector<std::pair<int, QString>> ValoresDaMarca(const TClientDataSet& linhas, const QString& revisor,
-                                                   double quando)
+std::vector<std::pair<int, QString>> ValoresDaMarca(const TClientDataSet& linhas, const QString& revisor, double quando)
 {
     std::vector<std::pair<int, QString>> valores;
     TField* r = linhas.FindField(NMREVISOR);

@@ -40,7 +40,7 @@ QString TextoDaMarca(const papeis::MarcaDaLinha& marca);
 // revisor): the field indexes with their texts, for RefreshRow. Empty when
 // the row set has no such fields.
 std::vector<std::pair<int, QString>> ValoresDaMarca(const TClientDataSet& linhas, const QString& revisor,
-                                                   double quando);
+                                                    double quando);
 
 } // namespace revisao
 } // namespace trd

@@ -75,10 +75,10 @@ public:
 
     // ---- places and keys
     enum class Lugar {
-        AoLadoDoDetalhe,   // at the detail panel's right, as tall as it
-        AcimaDoDetalhe,    // between the grid and the detail panel
-        SobODetalhe,       // right under the detail panel, above what was put there before
-        Navegador,         // in the navigator bar, before its last control
+        AoLadoDoDetalhe, // at the detail panel's right, as tall as it
+        AcimaDoDetalhe, // between the grid and the detail panel
+        SobODetalhe, // right under the detail panel, above what was put there before
+        Navegador, // in the navigator bar, before its last control
     };
     // Places `painel` (the editor's window takes it over).
     virtual void adicionaPainel(QWidget* painel, Lugar lugar) = 0;
@@ -105,9 +105,9 @@ public:
     virtual const papeis::PapeisDoUsuario& papeis() const = 0;
     // The screen's own controls a right governs.
     enum class Controle {
-        Celula,       // typing in the grid (and deleting a row): the grid reads only
-        Situacoes,    // the three status buttons and their items
-        Substituir,   // find/replace
+        Celula, // typing in the grid (and deleting a row): the grid reads only
+        Situacoes, // the three status buttons and their items
+        Substituir, // find/replace
     };
     // Keeps `controle` off whatever the state of the rows, with `motivo` in
     // its hint, so that no click or key of it fails; an empty `motivo` leaves

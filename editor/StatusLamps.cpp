@@ -12,9 +12,12 @@ namespace {
 QColor lampColour(Lamp lamp)
 {
     switch (lamp) {
-    case Vermelha: return QColor(230, 20, 20);
-    case Amarela: return QColor(250, 220, 0);
-    case Verde: return QColor(20, 190, 40);
+    case Vermelha:
+        return QColor(230, 20, 20);
+    case Amarela:
+        return QColor(250, 220, 0);
+    case Verde:
+        return QColor(20, 190, 40);
     }
     return Qt::gray;
 }

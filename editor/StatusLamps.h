@@ -16,7 +16,10 @@ namespace trd::lamps {
 enum Lamp { Vermelha, Amarela, Verde };
 
 // The colour whose pixels the grid icons treat as transparent.
-inline QColor Oliva() { return QColor(128, 128, 0); }
+inline QColor Oliva()
+{
+    return QColor(128, 128, 0);
+}
 
 QImage LampGlyphs(Lamp lamp, bool lit);
 QImage LampIcon(Lamp lamp);

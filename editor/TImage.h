@@ -9,7 +9,7 @@ namespace trd {
 
 class TImage : public QLabel {
 public:
-    explicit TImage(QWidget* parent = nullptr) : QLabel(parent) {}
+    explicit TImage(QWidget* parent = nullptr) : QLabel(parent) { }
 
     const QImage& Picture() const { return m_picture; }
     void SetPicture(const QImage& picture)

@@ -26,8 +26,8 @@ public:
     QString Texto() const { return m_texto; }
 
     QLabel* lblTitulo;
-    QLabel* lblTexto;      // selectable, so that a part of it can be copied
-    QPushButton* btnUsar;  // "Usar este texto" (Alt+U); takes no focus, so the cell keeps it
+    QLabel* lblTexto; // selectable, so that a part of it can be copied
+    QPushButton* btnUsar; // "Usar este texto" (Alt+U); takes no focus, so the cell keeps it
 
 signals:
     void usar(const QString& texto);

@@ -1,6 +1,5 @@
 #include "TraducaoRegras.h"
 
-
 namespace trd::traducao {
 
 QString ItemIdioma(const QString& idIdioma, const QString& dsIdioma)
@@ -69,14 +68,16 @@ QString MensagemNaoGravado(const QString& motivo, bool textoDigitado, bool doCol
 {
     if (!textoDigitado)
         return motivo;
-    return motivo + QStringLiteral("\n\nO texto digitado não foi gravado e continua na célula: corrija-o, "
-                                   "grave-o de novo ou descarte-o com Esc.") +
-           textoDoColega(doColega);
+    return motivo
+        + QStringLiteral("\n\nO texto digitado não foi gravado e continua na célula: corrija-o, "
+                         "grave-o de novo ou descarte-o com Esc.")
+        + textoDoColega(doColega);
 }
 
 QString MensagemGravacaoIncerta(const QString& motivo, bool textoDigitado, bool doColega)
 {
-    QString mensagem = motivo + QStringLiteral("\n\nNão se sabe se a alteração foi gravada: o servidor não a confirmou.");
+    QString mensagem =
+        motivo + QStringLiteral("\n\nNão se sabe se a alteração foi gravada: o servidor não a confirmou.");
     if (textoDigitado)
         mensagem += QStringLiteral(" O texto digitado continua na célula; ao gravá-lo de novo, o editor confere "
                                    "o que o servidor tem.");
@@ -91,9 +92,9 @@ QString AvisoGravacaoConfirmada(const QString& origem)
 QString TituloTextoDoColega(const QString& situacao)
 {
     const QString nome = situacao == SitTraduzido ? QStringLiteral("Traduzido")
-        : situacao == SitDuvida                  ? QStringLiteral("Dúvida")
-        : situacao == SitNaoTraduzido            ? QStringLiteral("Não Traduzido")
-                                                 : situacao;
+        : situacao == SitDuvida                   ? QStringLiteral("Dúvida")
+        : situacao == SitNaoTraduzido             ? QStringLiteral("Não Traduzido")
+                                                  : situacao;
     return QStringLiteral("Texto gravado por outro usuário (%1):").arg(nome);
 }
 
@@ -101,7 +102,8 @@ QString TituloTextoDoColega(const QString& situacao, const QString& usuario, con
                             const QDateTime& agora)
 {
     QString titulo = TituloTextoDoColega(situacao);
-    return titulo.replace(QStringLiteral("outro usuário"), NomeDoColega(usuario) + QLatin1Char(' ') + QuandoFoi(quando, agora));
+    return titulo.replace(QStringLiteral("outro usuário"),
+                          NomeDoColega(usuario) + QLatin1Char(' ') + QuandoFoi(quando, agora));
 }
 
 QString NomeDoColega(const QString& usuario)
@@ -129,7 +131,8 @@ IndicadorAoVivo IndicadorDoEstado(int estado, const QString& problema)
                 QStringLiteral("As gravações de outros usuários aparecem na grade assim que são feitas."), true};
     case 3:
         return {QStringLiteral("○ Ao vivo: sem conexão"),
-                QStringLiteral("Sem conexão com as alterações ao vivo (%1); tentando de novo.").arg(problema) + continua,
+                QStringLiteral("Sem conexão com as alterações ao vivo (%1); tentando de novo.").arg(problema)
+                    + continua,
                 false};
     case 4:
         return {QStringLiteral("Ao vivo: indisponível"),

@@ -41,12 +41,12 @@ std::optional<std::array<bool, 3>> LampadasAcesas(const QString& situacao);
 // What a state change of the row set enables. `registros`: open and not
 // empty; `editando`: in edit or insert mode.
 struct Habilitacao {
-    bool incluirProcurar = false;   // the inherited insert and search actions
-    bool excluir = false;           // the delete button and its menu item
-    bool situacoes = false;         // the three status buttons
-    bool filtro = false;            // the filter button
-    bool informacoes = false;       // the information button
-    bool substituir = false;        // find/replace button and menu item
+    bool incluirProcurar = false; // the inherited insert and search actions
+    bool excluir = false; // the delete button and its menu item
+    bool situacoes = false; // the three status buttons
+    bool filtro = false; // the filter button
+    bool informacoes = false; // the information button
+    bool substituir = false; // find/replace button and menu item
     bool imprimir = false;
 };
 Habilitacao HabilitacaoPorEstado(bool registros, bool editando);
@@ -70,9 +70,9 @@ struct LinhaPostada {
     QString destino, situacao;
 };
 struct DesfechoDaFalha {
-    bool gravada = false;        // the save stands: nothing is lost, nothing raised
-    bool devolveTexto = false;   // the typed text goes back into the cell
-    bool mostraColega = false;   // the server's text of the row is shown beside it
+    bool gravada = false; // the save stands: nothing is lost, nothing raised
+    bool devolveTexto = false; // the typed text goes back into the cell
+    bool mostraColega = false; // the server's text of the row is shown beside it
 };
 DesfechoDaFalha DesfechoDaGravacaoFalha(bool relida, const LinhaPostada& doServidor, const LinhaPostada& postada,
                                         const QString& destinoAntes, bool textoDigitado);

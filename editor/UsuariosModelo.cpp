@@ -124,7 +124,8 @@ QVariant UsuariosModelo::data(const QModelIndex& index, int role) const
         return {};
     const Concessao& c = m_concessoes.at(index.row());
     switch (index.column()) {
-    case ColUsuario: return c.usuario;
+    case ColUsuario:
+        return c.usuario;
     case ColIdioma:
         if (c.idioma.isEmpty())
             return QString();
@@ -133,7 +134,8 @@ QVariant UsuariosModelo::data(const QModelIndex& index, int role) const
         if (c.papel.isEmpty())
             return QStringLiteral("(sem papel)");
         return c.herdado ? c.papel + QStringLiteral(" (sem papéis gravados)") : c.papel;
-    default: break;
+    default:
+        break;
     }
     return {};
 }
@@ -143,10 +145,14 @@ QVariant UsuariosModelo::headerData(int section, Qt::Orientation orientation, in
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
     switch (section) {
-    case ColUsuario: return QStringLiteral("Usuário");
-    case ColIdioma: return QStringLiteral("Idioma");
-    case ColPapel: return QStringLiteral("Papel");
-    default: break;
+    case ColUsuario:
+        return QStringLiteral("Usuário");
+    case ColIdioma:
+        return QStringLiteral("Idioma");
+    case ColPapel:
+        return QStringLiteral("Papel");
+    default:
+        break;
     }
     return {};
 }

@@ -23,7 +23,7 @@ public:
 
     struct Concessao {
         QString usuario, idioma, papel;
-        bool herdado = false;   // a users file from before roles: administrador of "*" until a grant or revoke
+        bool herdado = false; // a users file from before roles: administrador of "*" until a grant or revoke
         bool operator==(const Concessao&) const = default;
     };
     enum Coluna { ColUsuario, ColIdioma, ColPapel, NColunas };

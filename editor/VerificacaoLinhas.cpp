@@ -16,7 +16,9 @@ QString chave(const QString& programa, const QString& componente, const QString&
 
 } // namespace
 
-VerificacaoLinhas::VerificacaoLinhas(TClientDataSet* linhas) : m_linhas(linhas) {}
+VerificacaoLinhas::VerificacaoLinhas(TClientDataSet* linhas) : m_linhas(linhas)
+{
+}
 
 VerificacaoLinhas::Textos VerificacaoLinhas::textos(int linha) const
 {
@@ -67,11 +69,10 @@ quality::Findings VerificacaoLinhas::achados(int linha, const std::optional<QStr
         // A row the index does not hold has no id yet: -1 is nobody's.
         const int eu = existente == m_ids.cend() ? -1 : *existente;
         if (auto conflito = m_atalhos.conflictOf(eu, t.programa, t.origem, t.destino))
-            encontrados.insert(std::find_if(encontrados.begin(), encontrados.end(),
-                                            [](const quality::Finding& f) {
-                                                return f.check > quality::CheckId::ConflitoAtalho;
-                                            }),
-                               std::move(*conflito));
+            encontrados.insert(
+                std::find_if(encontrados.begin(), encontrados.end(),
+                             [](const quality::Finding& f) { return f.check > quality::CheckId::ConflitoAtalho; }),
+                std::move(*conflito));
     }
     return encontrados;
 }
@@ -91,7 +92,7 @@ void VerificacaoLinhas::linhaGravada(int linha)
     const Textos t = textos(linha);
     const auto existente = m_ids.constFind(chave(t.programa, t.componente, t.origem));
     if (existente == m_ids.cend() && !t.destino.contains(u'&'))
-        return;   // never marked a letter, still does not
+        return; // never marked a letter, still does not
     m_atalhos.set(id(t), t.programa, t.componente, t.origem, t.destino);
 }
 
@@ -113,8 +114,8 @@ quality::Findings VerificacaoLinhas::errosNovos(int linha, const QString& destin
         return novos;
     const quality::Findings antes = achados(linha, destinoAnterior);
     for (const quality::Finding& f : agora) {
-        const bool jaTinha = std::any_of(antes.begin(), antes.end(),
-                                         [&f](const quality::Finding& a) { return a.check == f.check; });
+        const bool jaTinha =
+            std::any_of(antes.begin(), antes.end(), [&f](const quality::Finding& a) { return a.check == f.check; });
         if (f.severity == quality::Severity::Erro && !jaTinha)
             novos.append(f);
     }

@@ -56,7 +56,7 @@ private:
     // one row of each), which sorting the grid does not change.
     QHash<QString, int> m_ids;
     bool m_indiceFeito = false;
-    QSet<QString> m_confirmadas;   // rows and texts the user chose to post with their errors
+    QSet<QString> m_confirmadas; // rows and texts the user chose to post with their errors
 };
 
 // The question before posting a text with errors: what breaks, then whether to post.

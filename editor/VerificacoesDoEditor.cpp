@@ -51,13 +51,14 @@ void VerificacoesDoEditor::idiomaEscolhido(const QString& codigo)
         return;
     }
     auto aberto = std::make_shared<std::unique_ptr<quality::SpellChecker>>();
-    QThread* t = QThread::create([configuracao, codigo, aberto] { *aberto = quality::SpellChecker::open(configuracao, codigo); });
+    QThread* t = QThread::create(
+        [configuracao, codigo, aberto] { *aberto = quality::SpellChecker::open(configuracao, codigo); });
     m_abrindo.append(t);
     connect(t, &QThread::finished, this, [this, t, aberto, abertura] {
         m_abrindo.removeAll(t);
         t->deleteLater();
         if (abertura != m_abertura)
-            return;   // another language was chosen meanwhile
+            return; // another language was chosen meanwhile
         m_ortografia = std::shared_ptr<quality::SpellChecker>(std::move(*aberto));
         if (m_editor && m_ortografia)
             new OrtografiaCelula(m_editor, m_ortografia);
@@ -70,11 +71,14 @@ bool VerificacoesDoEditor::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_area && event->type() == QEvent::ChildAdded) {
         // The in-place editor is being made; it is named and filled after this.
-        QMetaObject::invokeMethod(this, [this] {
-            QLineEdit* editor = m_servicos.celulaAberta();
-            if (editor && editor != m_editor)
-                editorAberto(editor);
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                QLineEdit* editor = m_servicos.celulaAberta();
+                if (editor && editor != m_editor)
+                    editorAberto(editor);
+            },
+            Qt::QueuedConnection);
     }
     return QObject::eventFilter(watched, event);
 }
@@ -126,11 +130,11 @@ void VerificacoesDoEditor::confirmaGravacao()
             Abort();
         return;
     }
-    const QString pergunta =
-        execucao ? PerguntaGravarComErrosNaExecucao(erros, m_linhas->FieldByName(NMORIGEM)->AsString(),
-                                                    m_linhas->FieldByName(NMPROGRAMA)->AsString(),
-                                                    m_linhas->FieldByName(NMCOMPONENTE)->AsString())
-                 : PerguntaGravarComErros(erros);
+    const QString pergunta = execucao
+        ? PerguntaGravarComErrosNaExecucao(erros, m_linhas->FieldByName(NMORIGEM)->AsString(),
+                                           m_linhas->FieldByName(NMPROGRAMA)->AsString(),
+                                           m_linhas->FieldByName(NMCOMPONENTE)->AsString())
+        : PerguntaGravarComErros(erros);
     const bool sim = MessageDlg(pergunta, mtConfirmation, mbYes | mbNo, 0) == mrYes;
     if (execucao)
         m_respostaDaExecucao = sim;

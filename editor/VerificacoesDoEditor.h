@@ -73,15 +73,15 @@ private:
 
     ServicosDoEditor& m_servicos;
     TClientDataSet* m_linhas;
-    QPointer<QWidget> m_area;       // where the cell's editor opens
-    QPointer<PainelVerificacoes> m_painel;   // the form's child: it may go first
+    QPointer<QWidget> m_area; // where the cell's editor opens
+    QPointer<PainelVerificacoes> m_painel; // the form's child: it may go first
     VerificacaoLinhas m_verificacao;
     QPointer<QLineEdit> m_editor;
-    std::optional<bool> m_respostaDaExecucao;   // the answer given in this replace-all run
+    std::optional<bool> m_respostaDaExecucao; // the answer given in this replace-all run
 
     std::shared_ptr<quality::SpellChecker> m_ortografia;
-    QString m_dicionario;           // of the language chosen
-    int m_abertura = 0;             // counts the openings asked for: only the last one's result counts
+    QString m_dicionario; // of the language chosen
+    int m_abertura = 0; // counts the openings asked for: only the last one's result counts
     QList<QPointer<QThread>> m_abrindo;
 };
 

@@ -31,15 +31,16 @@ void writeExchangeFile(Format format, const ExportHeader& header, const std::vec
         // renamed over it once complete, so a failed write leaves no half file.
         QTemporaryFile temp(folder + QStringLiteral("/.trd-exchange-XXXXXX.po"));
         if (!temp.open())
-            throw FileError(0, QStringLiteral("não é possível gravar na pasta %1: %2.").arg(folder, temp.errorString()));
+            throw FileError(0,
+                            QStringLiteral("não é possível gravar na pasta %1: %2.").arg(folder, temp.errorString()));
         temp.close();
         writePo(header, rows, localPath(temp.fileName()));
         QFile::remove(path);
         if (!temp.rename(path))
             throw FileError(0, QStringLiteral("não foi possível gravar %1: %2.").arg(path, temp.errorString()));
         temp.setAutoRemove(false);
-        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
-                                        | QFileDevice::ReadOther);
+        QFile::setPermissions(
+            path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
         return;
     }
     std::string bytes;
@@ -79,9 +80,10 @@ Document readExchangeFile(const QString& path, const ReadLimits& limits)
     if (!info.exists())
         throw FileError(0, QStringLiteral("o arquivo %1 não existe.").arg(path));
     if (info.size() > limits.maxFileBytes)
-        throw FileError(0, QStringLiteral("o arquivo tem %1 MiB; o máximo aceito é %2 MiB.")
-                               .arg(info.size() >> 20)
-                               .arg(limits.maxFileBytes >> 20));
+        throw FileError(0,
+                        QStringLiteral("o arquivo tem %1 MiB; o máximo aceito é %2 MiB.")
+                            .arg(info.size() >> 20)
+                            .arg(limits.maxFileBytes >> 20));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw FileError(0, QStringLiteral("não foi possível ler %1: %2.").arg(path, file.errorString()));

@@ -19,7 +19,7 @@ namespace trd::exchange {
 
 struct ExportRequest {
     Format format = Format::Xliff12;
-    RowSelection selection;   // selection.language as typed; the server's spelling is used
+    RowSelection selection; // selection.language as typed; the server's spelling is used
     QString path;
 };
 
@@ -42,10 +42,10 @@ Document readExchangeFile(const QString& path, const ReadLimits& limits = {});
 
 struct ImportPreview {
     QString path;
-    QString language;                  // as the server spells it
+    QString language; // as the server spells it
     Document document;
-    std::vector<Row> rows;             // the language's rows when the preview was made
-    std::optional<double> exportDays;  // the file's export time on the server's clock
+    std::vector<Row> rows; // the language's rows when the preview was made
+    std::optional<double> exportDays; // the file's export time on the server's clock
     Plan plan;
 };
 
@@ -56,8 +56,8 @@ ImportPreview prepareImport(const ServerAddress& address, const QString& path, c
                             const JobControl& control, const ReadLimits& limits = {});
 
 struct AppliedImport {
-    int rows = 0;       // rows written
-    qint64 batch = 0;   // the history's batch holding them; 0 when none was written
+    int rows = 0; // rows written
+    qint64 batch = 0; // the history's batch holding them; 0 when none was written
 };
 
 // Applies the preview's new translations and changes, and the conflicts that

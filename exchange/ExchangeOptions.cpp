@@ -8,15 +8,14 @@ namespace trd::exchange {
 
 namespace {
 
-const char* Usage =
-    "Uso:\n"
-    "  trd-exchange export [opções] IDIOMA\n"
-    "      Exporta as linhas do idioma para um arquivo XLIFF 1.2, XLIFF 2.1 ou PO.\n"
-    "  trd-exchange import [opções] ARQUIVO\n"
-    "      Mostra o que a importação do arquivo faria (novas traduções, alterações, sem mudança,\n"
-    "      sem linha correspondente, conflitos, recusadas); com --apply, grava as novas traduções e\n"
-    "      as alterações no servidor, de uma vez. Conflitos (linhas alteradas no servidor depois da\n"
-    "      exportação do arquivo) só são gravados com --overwrite-conflicts.\n";
+const char* Usage = "Uso:\n"
+                    "  trd-exchange export [opções] IDIOMA\n"
+                    "      Exporta as linhas do idioma para um arquivo XLIFF 1.2, XLIFF 2.1 ou PO.\n"
+                    "  trd-exchange import [opções] ARQUIVO\n"
+                    "      Mostra o que a importação do arquivo faria (novas traduções, alterações, sem mudança,\n"
+                    "      sem linha correspondente, conflitos, recusadas); com --apply, grava as novas traduções e\n"
+                    "      as alterações no servidor, de uma vez. Conflitos (linhas alteradas no servidor depois da\n"
+                    "      exportação do arquivo) só são gravados com --overwrite-conflicts.\n";
 
 } // namespace
 
@@ -31,23 +30,28 @@ ExchangeOptions parseExchangeOptions(const QStringList& arguments)
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(Usage));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Mostra esta ajuda."));
-    const QCommandLineOption server(QStringLiteral("server"),
-                                    QStringLiteral("Servidor de aplicação (padrão: $TRD_SERVER ou 127.0.0.1:%1).").arg(DefaultWebPort),
-                                    QStringLiteral("HOST:PORTA"));
-    const QCommandLineOption tlsCa(QStringLiteral("tls-ca"), QStringLiteral("Confia só nas autoridades deste arquivo PEM."),
+    const QCommandLineOption server(
+        QStringLiteral("server"),
+        QStringLiteral("Servidor de aplicação (padrão: $TRD_SERVER ou 127.0.0.1:%1).").arg(DefaultWebPort),
+        QStringLiteral("HOST:PORTA"));
+    const QCommandLineOption tlsCa(QStringLiteral("tls-ca"),
+                                   QStringLiteral("Confia só nas autoridades deste arquivo PEM."),
                                    QStringLiteral("PEM"));
-    const QCommandLineOption user(QStringLiteral("user"),
-                                  QStringLiteral("Usuário, quando o servidor pede login (a senha vem de $TRD_PASSWORD ou "
-                                                 "é lida da entrada)."),
-                                  QStringLiteral("NOME"));
+    const QCommandLineOption user(
+        QStringLiteral("user"),
+        QStringLiteral("Usuário, quando o servidor pede login (a senha vem de $TRD_PASSWORD ou "
+                       "é lida da entrada)."),
+        QStringLiteral("NOME"));
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")}, QStringLiteral("Sem o progresso."));
     const QCommandLineOption format(QStringLiteral("format"),
-                                    QStringLiteral("export: xliff12 (padrão), xliff21 ou po."), QStringLiteral("FORMATO"));
+                                    QStringLiteral("export: xliff12 (padrão), xliff21 ou po."),
+                                    QStringLiteral("FORMATO"));
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
                                     QStringLiteral("export: arquivo a gravar (padrão: IDIOMA.xlf ou IDIOMA.po)."),
                                     QStringLiteral("ARQUIVO"));
     const QCommandLineOption status(QStringLiteral("status"),
-                                    QStringLiteral("export: só as situações dadas, ex. ND (padrão TDN)."), QStringLiteral("SITUAÇÕES"));
+                                    QStringLiteral("export: só as situações dadas, ex. ND (padrão TDN)."),
+                                    QStringLiteral("SITUAÇÕES"));
     const QCommandLineOption filter(QStringLiteral("filter"),
                                     QStringLiteral("export: condições do filtro, como o diálogo de filtro as escreve, "
                                                    "ex. \"AND CDPROGTRAD = 'TRD09300'\"."),
@@ -56,21 +60,26 @@ ExchangeOptions parseExchangeOptions(const QStringList& arguments)
                                       QStringLiteral("import: o idioma em que importar (deve ser o do arquivo)."),
                                       QStringLiteral("IDIOMA"));
     const QCommandLineOption apply(QStringLiteral("apply"), QStringLiteral("import, release: grava no servidor."));
-    const QCommandLineOption preview(QStringLiteral("preview"), QStringLiteral("release: só mostra o que a liberação faria."));
+    const QCommandLineOption preview(QStringLiteral("preview"),
+                                     QStringLiteral("release: só mostra o que a liberação faria."));
     const QCommandLineOption confirm(QStringLiteral("confirm"),
                                      QStringLiteral("release: aplica mesmo um arquivo vazio ou que tornaria obsoletas "
                                                     "linhas demais de um idioma."));
-    const QCommandLineOption threshold(QStringLiteral("threshold"),
-                                       QStringLiteral("release: similaridade mínima de um texto reescrito, 50 a 100 (padrão 70)."),
-                                       QStringLiteral("PCT"));
-    const QCommandLineOption vanish(QStringLiteral("vanish-limit"),
-                                    QStringLiteral("release: parte máxima das linhas de um idioma que pode ficar obsoleta "
-                                                   "sem --confirm, 0 a 100 (padrão 30)."),
-                                    QStringLiteral("PCT"));
-    const QCommandLineOption noMemory(QStringLiteral("no-memory"),
-                                      QStringLiteral("release: não oferece às linhas novas a tradução idêntica da memória."));
-    const QCommandLineOption overwrite(QStringLiteral("overwrite-conflicts"),
-                                       QStringLiteral("import: grava também os conflitos, sobre as alterações do servidor."));
+    const QCommandLineOption threshold(
+        QStringLiteral("threshold"),
+        QStringLiteral("release: similaridade mínima de um texto reescrito, 50 a 100 (padrão 70)."),
+        QStringLiteral("PCT"));
+    const QCommandLineOption vanish(
+        QStringLiteral("vanish-limit"),
+        QStringLiteral("release: parte máxima das linhas de um idioma que pode ficar obsoleta "
+                       "sem --confirm, 0 a 100 (padrão 30)."),
+        QStringLiteral("PCT"));
+    const QCommandLineOption noMemory(
+        QStringLiteral("no-memory"),
+        QStringLiteral("release: não oferece às linhas novas a tradução idêntica da memória."));
+    const QCommandLineOption overwrite(
+        QStringLiteral("overwrite-conflicts"),
+        QStringLiteral("import: grava também os conflitos, sobre as alterações do servidor."));
     const QCommandLineOption accept(QStringLiteral("accept-refused"),
                                     QStringLiteral("import: grava as demais unidades quando algumas são recusadas."));
     const QCommandLineOption list(QStringLiteral("list"),
@@ -117,7 +126,8 @@ ExchangeOptions parseExchangeOptions(const QStringList& arguments)
         if (parser.isSet(format)) {
             const auto f = formatFromName(parser.value(format).toStdString());
             if (!f) {
-                options.error = QStringLiteral("--format espera xliff12, xliff21 ou po, recebeu \"%1\".").arg(parser.value(format));
+                options.error =
+                    QStringLiteral("--format espera xliff12, xliff21 ou po, recebeu \"%1\".").arg(parser.value(format));
                 return options;
             }
             options.format = *f;
@@ -127,7 +137,8 @@ ExchangeOptions parseExchangeOptions(const QStringList& arguments)
             options.statuses = parser.value(status).toUpper();
             for (const QChar c : options.statuses)
                 if (c != u'T' && c != u'D' && c != u'N') {
-                    options.error = QStringLiteral("--status espera letras T, D e N, recebeu \"%1\".").arg(parser.value(status));
+                    options.error =
+                        QStringLiteral("--status espera letras T, D e N, recebeu \"%1\".").arg(parser.value(status));
                     return options;
                 }
         }
@@ -153,7 +164,8 @@ ExchangeOptions parseExchangeOptions(const QStringList& arguments)
             || !onlyFor({&language, &overwrite, &accept}, QStringLiteral("import")))
             return options;
         if (rest.size() != 1) {
-            options.error = QStringLiteral("Informe o arquivo da liberação, ex. trd-exchange release textos.tsv --preview.");
+            options.error =
+                QStringLiteral("Informe o arquivo da liberação, ex. trd-exchange release textos.tsv --preview.");
             return options;
         }
         options.file = rest.constFirst();

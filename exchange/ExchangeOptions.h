@@ -9,16 +9,16 @@ namespace trd::exchange {
 
 struct ExchangeOptions {
     enum class Command { None, Export, Import, Release } command = Command::None;
-    QString server;                 // HOST:PORT as given; empty: $TRD_SERVER, else the default
-    QString user;                   // log in as this user when the server asks
-    QString caFile;                 // --tls-ca
+    QString server; // HOST:PORT as given; empty: $TRD_SERVER, else the default
+    QString user; // log in as this user when the server asks
+    QString caFile; // --tls-ca
     bool quiet = false;
     // export
     QString language;
     Format format = Format::Xliff12;
     QString output;
     QString statuses = QStringLiteral("TDN");
-    QString filter;                 // a filter fragment, as the filter dialog writes it
+    QString filter; // a filter fragment, as the filter dialog writes it
     // import
     QString file;
     bool apply = false;
@@ -33,7 +33,7 @@ struct ExchangeOptions {
     bool memory = true;
     bool help = false;
     QString helpText;
-    QString error;                  // why the command line was refused
+    QString error; // why the command line was refused
 };
 
 // Parses arguments (program name first). On success WebURL/WebPort/WebTls

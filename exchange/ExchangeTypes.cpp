@@ -26,9 +26,12 @@ std::optional<std::pair<std::size_t, std::size_t>> findRepeatedId(const std::vec
 const char* formatName(Format format)
 {
     switch (format) {
-    case Format::Xliff12: return "XLIFF 1.2";
-    case Format::Xliff21: return "XLIFF 2.1";
-    case Format::Po: return "PO";
+    case Format::Xliff12:
+        return "XLIFF 1.2";
+    case Format::Xliff21:
+        return "XLIFF 2.1";
+    case Format::Po:
+        return "PO";
     }
     return "";
 }

@@ -17,12 +17,12 @@ enum class Format { Xliff12, Xliff21, Po };
 // A translation row of the server, as an export writes it and an import
 // compares against it.
 struct Row {
-    std::string program;       // CDPROGTRAD
-    std::string component;     // NMCOMPONENTE
-    std::string source;        // STAGRVALPROP
-    std::string destination;   // STVALORPROP
-    char status = 'N';         // IDSITTRADUCAO: T, D or N
-    double changed = 0;        // DTALTERACAO, days since 1899-12-30 on the server's clock (imports only)
+    std::string program; // CDPROGTRAD
+    std::string component; // NMCOMPONENTE
+    std::string source; // STAGRVALPROP
+    std::string destination; // STVALORPROP
+    char status = 'N'; // IDSITTRADUCAO: T, D or N
+    double changed = 0; // DTALTERACAO, days since 1899-12-30 on the server's clock (imports only)
 };
 
 // One unit read from a file. Program and component are absent when the tool
@@ -35,14 +35,14 @@ struct Unit {
     std::string source;
     std::optional<std::string> target;
     char status = 'N';
-    int line = 0;              // where the unit starts in the file; 0 when the format does not tell
-    std::string problem;       // why this unit cannot be imported (an unknown state, markup), else empty
+    int line = 0; // where the unit starts in the file; 0 when the format does not tell
+    std::string problem; // why this unit cannot be imported (an unknown state, markup), else empty
 };
 
 struct Document {
     Format format = Format::Xliff12;
-    std::string language;      // the target language as the file names it
-    std::string exportTime;    // ISO 8601 with offset, as written; empty when the file has none
+    std::string language; // the target language as the file names it
+    std::string exportTime; // ISO 8601 with offset, as written; empty when the file has none
     std::vector<Unit> units;
 };
 
@@ -72,8 +72,8 @@ struct ReadLimits {
 // (earlier, later) indexes; units without an id are left out.
 std::optional<std::pair<std::size_t, std::size_t>> findRepeatedId(const std::vector<Unit>& units);
 
-const char* formatName(Format format);          // "XLIFF 1.2", "XLIFF 2.1", "PO"
-const char* formatExtension(Format format);     // "xlf", "xlf", "po"
+const char* formatName(Format format); // "XLIFF 1.2", "XLIFF 2.1", "PO"
+const char* formatExtension(Format format); // "xlf", "xlf", "po"
 // "xliff12", "xliff21", "po" (any case), as the command line spells them.
 std::optional<Format> formatFromName(const std::string& name);
 

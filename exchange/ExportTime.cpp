@@ -9,7 +9,7 @@ namespace trd::exchange {
 namespace {
 
 constexpr std::int64_t MsPerDay = 86'400'000;
-constexpr std::int64_t DayCountOfUnixEpoch = 25569;   // 1970-01-01 as days since 1899-12-30
+constexpr std::int64_t DayCountOfUnixEpoch = 25569; // 1970-01-01 as days since 1899-12-30
 
 std::int64_t floorDiv(std::int64_t a, std::int64_t b)
 {
@@ -57,8 +57,8 @@ std::string formatExportTime(const ServerClock& clock)
     const int ms = static_cast<int>(msOfDay % 1000);
     const int offset = std::abs(clock.offsetMinutes);
     char text[96];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03d%c%02d:%02d", y, m, d,
-                  hh, mi, ss, ms, clock.offsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03d%c%02d:%02d", y, m, d, hh, mi, ss, ms,
+                  clock.offsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
     return text;
 }
 

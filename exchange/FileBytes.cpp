@@ -22,10 +22,17 @@ std::size_t sequenceLength(const unsigned char* p, const unsigned char* end)
     unsigned min;
     if (c < 0x80)
         return 1;
-    if (c >= 0xC2 && c <= 0xDF) { n = 2; min = 0x80; }
-    else if (c >= 0xE0 && c <= 0xEF) { n = 3; min = 0x800; }
-    else if (c >= 0xF0 && c <= 0xF4) { n = 4; min = 0x10000; }
-    else return 0;
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+        min = 0x80;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        min = 0x800;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        min = 0x10000;
+    } else
+        return 0;
     if (static_cast<std::size_t>(end - p) < n)
         return 0;
     unsigned cp = c & (0xFF >> (n + 1));

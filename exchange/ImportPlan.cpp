@@ -71,7 +71,7 @@ Plan planImport(const Document& document, const std::vector<Row>& rows, std::opt
         const auto it = std::lower_bound(index.begin(), index.end(), std::make_pair(key, -1));
         return it != index.end() && it->first == key ? it->second : -1;
     };
-    std::vector<int> matchedBy(rows.size(), -1);   // the unit that took each row
+    std::vector<int> matchedBy(rows.size(), -1); // the unit that took each row
 
     Plan plan;
     plan.entries.reserve(document.units.size());
@@ -89,8 +89,9 @@ Plan planImport(const Document& document, const std::vector<Row>& rows, std::opt
         } else if (const int other = matchedBy[static_cast<std::size_t>(e.row)]; other >= 0) {
             e.outcome = Outcome::Refused;
             const int line = document.units[static_cast<std::size_t>(other)].line;
-            e.reason = line > 0 ? QStringLiteral("a unidade da linha %1 já corresponde à mesma linha da tradução").arg(line)
-                                : QStringLiteral("outra unidade do arquivo já corresponde à mesma linha da tradução");
+            e.reason = line > 0
+                ? QStringLiteral("a unidade da linha %1 já corresponde à mesma linha da tradução").arg(line)
+                : QStringLiteral("outra unidade do arquivo já corresponde à mesma linha da tradução");
         } else {
             matchedBy[static_cast<std::size_t>(e.row)] = u;
             const Row& row = rows[static_cast<std::size_t>(e.row)];
@@ -134,7 +135,7 @@ QByteArray buildDelta(const Plan& plan, const std::vector<Row>& rows, const QStr
     for (std::size_t i = 0; i < plan.entries.size(); ++i) {
         const PlanEntry& e = plan.entries[i];
         const bool take = e.outcome == Outcome::New || e.outcome == Outcome::Changed
-                          || (e.outcome == Outcome::Conflict && i < overwrite.size() && overwrite[i]);
+            || (e.outcome == Outcome::Conflict && i < overwrite.size() && overwrite[i]);
         if (!take)
             continue;
         const Row& row = rows[static_cast<std::size_t>(e.row)];
@@ -161,12 +162,18 @@ QByteArray buildDelta(const Plan& plan, const std::vector<Row>& rows, const QStr
 QString outcomeName(Outcome outcome)
 {
     switch (outcome) {
-    case Outcome::New: return QStringLiteral("novas traduções");
-    case Outcome::Changed: return QStringLiteral("alterações");
-    case Outcome::Unchanged: return QStringLiteral("sem mudança");
-    case Outcome::Unmatched: return QStringLiteral("sem linha correspondente");
-    case Outcome::Conflict: return QStringLiteral("conflitos");
-    case Outcome::Refused: return QStringLiteral("recusadas");
+    case Outcome::New:
+        return QStringLiteral("novas traduções");
+    case Outcome::Changed:
+        return QStringLiteral("alterações");
+    case Outcome::Unchanged:
+        return QStringLiteral("sem mudança");
+    case Outcome::Unmatched:
+        return QStringLiteral("sem linha correspondente");
+    case Outcome::Conflict:
+        return QStringLiteral("conflitos");
+    case Outcome::Refused:
+        return QStringLiteral("recusadas");
     }
     return {};
 }

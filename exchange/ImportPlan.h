@@ -26,15 +26,15 @@ inline constexpr int OutcomeCount = 6;
 
 struct PlanEntry {
     Outcome outcome = Outcome::Unmatched;
-    int unit = -1;             // index into the document's units
-    int row = -1;              // index into the rows; -1 when no row matches
-    std::string destination;   // the text the row would get (left empty for unchanged units)
-    char status = 'N';         // the status the row would get
-    QString reason;            // Refused: why; Conflict: when the row changed
+    int unit = -1; // index into the document's units
+    int row = -1; // index into the rows; -1 when no row matches
+    std::string destination; // the text the row would get (left empty for unchanged units)
+    char status = 'N'; // the status the row would get
+    QString reason; // Refused: why; Conflict: when the row changed
 };
 
 struct Plan {
-    std::vector<PlanEntry> entries;   // one per unit, in the file's order
+    std::vector<PlanEntry> entries; // one per unit, in the file's order
     std::array<int, OutcomeCount> counts{};
     int count(Outcome o) const { return counts[static_cast<std::size_t>(o)]; }
 };
@@ -54,6 +54,6 @@ Plan planImport(const Document& document, const std::vector<Row>& rows, std::opt
 QByteArray buildDelta(const Plan& plan, const std::vector<Row>& rows, const QString& language,
                       const std::vector<bool>& overwrite, int* written = nullptr);
 
-QString outcomeName(Outcome outcome);   // "novas traduções", "alterações", ...
+QString outcomeName(Outcome outcome); // "novas traduções", "alterações", ...
 
 } // namespace trd::exchange

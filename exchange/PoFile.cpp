@@ -36,7 +36,7 @@ struct ErrorSink {
 };
 thread_local ErrorSink* t_sink = nullptr;
 
-struct FatalRead {};
+struct FatalRead { };
 
 void noteError(int severity, const char* message, std::size_t lineno)
 {
@@ -85,17 +85,27 @@ std::string headerDate(const std::string& iso)
 std::string headerText(const ExportHeader& header)
 {
     const std::string time = formatExportTime(header.clock);
-    return "Project-Id-Version: Trd09300 " + header.language + "\n"
-           "POT-Creation-Date: " + headerDate(time) + "\n"
-           "PO-Revision-Date: " + headerDate(time) + "\n"
-           "Last-Translator: \n"
-           "Language-Team: \n"
-           "Language: " + header.language + "\n"
-           "MIME-Version: 1.0\n"
-           "Content-Type: text/plain; charset=UTF-8\n"
-           "Content-Transfer-Encoding: 8bit\n"
-           "X-Trd-Language: " + header.language + "\n"
-           "X-Trd-Export-Time: " + time + "\n";
+    return "Project-Id-Version: Trd09300 " + header.language
+        + "\n"
+          "POT-Creation-Date: "
+        + headerDate(time)
+        + "\n"
+          "PO-Revision-Date: "
+        + headerDate(time)
+        + "\n"
+          "Last-Translator: \n"
+          "Language-Team: \n"
+          "Language: "
+        + header.language
+        + "\n"
+          "MIME-Version: 1.0\n"
+          "Content-Type: text/plain; charset=UTF-8\n"
+          "Content-Transfer-Encoding: 8bit\n"
+          "X-Trd-Language: "
+        + header.language
+        + "\n"
+          "X-Trd-Export-Time: "
+        + time + "\n";
 }
 
 std::string field(const char* header, const char* name)
@@ -182,17 +192,20 @@ Document readPo(const std::string& path, std::string_view bytes)
     }
     t_sink = nullptr;
     if (sink.failed || !file)
-        throw FileError(sink.line, sink.message.isEmpty() ? QStringLiteral("o arquivo PO não pôde ser lido.")
-                                                         : QStringLiteral("PO malformado (%1).").arg(sink.message));
+        throw FileError(sink.line,
+                        sink.message.isEmpty() ? QStringLiteral("o arquivo PO não pôde ser lido.")
+                                               : QStringLiteral("PO malformado (%1).").arg(sink.message));
 
     Document doc;
     doc.format = Format::Po;
     const char* header = po_file_domain_header(file.get(), nullptr);
     const std::string contentType = field(header, "Content-Type");
-    static const QRegularExpression charsetRe(QStringLiteral("charset=([^;\\s]+)"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression charsetRe(QStringLiteral("charset=([^;\\s]+)"),
+                                              QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch charset = charsetRe.match(q(contentType));
     if (charset.hasMatch() && charset.captured(1).compare(QStringLiteral("UTF-8"), Qt::CaseInsensitive) != 0
-        && charset.captured(1) != QStringLiteral("CHARSET") && charset.captured(1).compare(QStringLiteral("ASCII"), Qt::CaseInsensitive) != 0)
+        && charset.captured(1) != QStringLiteral("CHARSET")
+        && charset.captured(1).compare(QStringLiteral("ASCII"), Qt::CaseInsensitive) != 0)
         throw FileError(lineOfOccurrence(bytes, "charset=", 1),
                         QStringLiteral("o arquivo PO declara charset=%1; só UTF-8 é aceito.").arg(charset.captured(1)));
     doc.language = field(header, "X-Trd-Language");
@@ -244,7 +257,7 @@ Document readPo(const std::string& path, std::string_view bytes)
             unit.status = emptyTextStatus;
             unit.target = std::string();
         } else {
-            unit.status = 'N';   // untranslated: the row keeps its text
+            unit.status = 'N'; // untranslated: the row keeps its text
         }
         doc.units.push_back(std::move(unit));
     }
@@ -252,9 +265,10 @@ Document readPo(const std::string& path, std::string_view bytes)
         // gettext keeps no line per message: the id's comment tells where.
         const std::string& id = doc.units[twin->second].id;
         const std::string needle = "#. " + std::string(IdComment) + id;
-        throw FileError(lineOfOccurrence(bytes, needle, 2), QStringLiteral("a identificação \"%1\" se repete (já usada na linha %2).")
-                                                                .arg(q(id))
-                                                                .arg(lineOfOccurrence(bytes, needle, 1)));
+        throw FileError(lineOfOccurrence(bytes, needle, 2),
+                        QStringLiteral("a identificação \"%1\" se repete (já usada na linha %2).")
+                            .arg(q(id))
+                            .arg(lineOfOccurrence(bytes, needle, 1)));
     }
     return doc;
 }

@@ -12,14 +12,14 @@
 namespace trd::exchange {
 
 struct ReleaseOptions {
-    int threshold = 70;       // least similarity for a reworded text, percent
-    int vanishLimit = 30;     // share of a language's live rows that may leave without confirming
-    bool memory = true;       // offer new rows the memory's exact translated match
-    bool confirm = false;     // apply even when a guard trips
+    int threshold = 70; // least similarity for a reworded text, percent
+    int vanishLimit = 30; // share of a language's live rows that may leave without confirming
+    bool memory = true; // offer new rows the memory's exact translated match
+    bool confirm = false; // apply even when a guard trips
 };
 
 struct ReleaseCounts {
-    QString language, program;   // program empty: the language's totals
+    QString language, program; // program empty: the language's totals
     qint64 live = 0, kept = 0, reworded = 0, moved = 0, added = 0, fromMemory = 0, revived = 0, vanished = 0;
     double vanishedPercent = 0;
     bool needsConfirm = false;
@@ -28,7 +28,7 @@ struct ReleaseCounts {
 };
 
 struct ReleaseRow {
-    QChar kind;                 // R reworded, M moved, N new, V revived, O vanished
+    QChar kind; // R reworded, M moved, N new, V revived, O vanished
     QString language, program, component, source;
     QString fromProgram, fromComponent, fromSource;
     QString destination, status;
@@ -37,7 +37,7 @@ struct ReleaseRow {
 };
 
 struct ReleaseAnswer {
-    std::vector<ReleaseCounts> counts;   // per language: its totals, then its programs
+    std::vector<ReleaseCounts> counts; // per language: its totals, then its programs
     std::vector<ReleaseRow> rows;
     bool needsConfirm() const;
 };

@@ -102,10 +102,11 @@ QByteArray ServerLink::packet(const QString& step, const std::function<QByteArra
 
 QString ServerLink::checkLanguage(const QString& typed)
 {
-    const QByteArray answer = packet(QStringLiteral("Conectando ao servidor de aplicação em %1").arg(m_net->Address()), [&] {
-        m_net->Open();
-        return m_net->AppServer().Call(QStringLiteral("GetIdiTrad")).Packet;
-    });
+    const QByteArray answer =
+        packet(QStringLiteral("Conectando ao servidor de aplicação em %1").arg(m_net->Address()), [&] {
+            m_net->Open();
+            return m_net->AppServer().Call(QStringLiteral("GetIdiTrad")).Packet;
+        });
     PacketReader reader(answer);
     const int code = fieldOf(reader, "IDIDIOMA");
     QStringList known;
@@ -121,9 +122,8 @@ QString ServerLink::checkLanguage(const QString& typed)
 
 ServerClock ServerLink::clock()
 {
-    const QByteArray answer = packet(QStringLiteral("Lendo a hora do servidor"), [&] {
-        return m_net->AppServer().Call(QStringLiteral("GetDataHoraServ")).Packet;
-    });
+    const QByteArray answer = packet(QStringLiteral("Lendo a hora do servidor"),
+                                     [&] { return m_net->AppServer().Call(QStringLiteral("GetDataHoraServ")).Packet; });
     PacketReader reader(answer);
     const int now = fieldOf(reader, "DTATUAL");
     const int offset = fieldOf(reader, "NRFUSO");
@@ -141,8 +141,9 @@ std::vector<Row> ServerLink::rows(const RowSelection& s)
                       {s.statusT, s.statusD, s.statusN, s.fragment, s.language, s.firstDate, s.lastDate, s.dateMode})
                 .Packet;
         return m_net->AppServer()
-            .Call(QStringLiteral("GetDestino"), {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"), s.language,
-                                                 TDateTime(0), TDateTime(0), QString()})
+            .Call(QStringLiteral("GetDestino"),
+                  {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"), s.language, TDateTime(0),
+                   TDateTime(0), QString()})
             .Packet;
     });
     return readRows(answer, false);
@@ -154,9 +155,9 @@ std::vector<Row> ServerLink::rowsWithDates(const QString& language)
         // The report query of a language's lines carries each row's change date.
         return m_net->AppServer()
             .Call(QStringLiteral("GetConsultaRel"),
-                  {QStringLiteral("LinhasPorTela"), QStringLiteral("P_IDIDIOMA"), language, QStringLiteral("P_SITUACAO"),
-                   QString(), QStringLiteral("P_TSITUACAO"), QStringLiteral("ALL"), QStringLiteral("P_DtIni"), TDateTime(0),
-                   QStringLiteral("P_DtFim"), TDateTime(0)})
+                  {QStringLiteral("LinhasPorTela"), QStringLiteral("P_IDIDIOMA"), language,
+                   QStringLiteral("P_SITUACAO"), QString(), QStringLiteral("P_TSITUACAO"), QStringLiteral("ALL"),
+                   QStringLiteral("P_DtIni"), TDateTime(0), QStringLiteral("P_DtFim"), TDateTime(0)})
             .Packet;
     });
     return readRows(answer, true);
@@ -180,7 +181,8 @@ qint64 ServerLink::applyAsImport(const QByteArray& delta, const QString& languag
     try {
         // A batch opened and never written to is not listed: a cancel while
         // it opens leaves nothing behind.
-        PacketReader reader(m_net->AppServer().Call(QStringLiteral("AbreLote"), {language, QStringLiteral("importacao")}).Packet);
+        PacketReader reader(
+            m_net->AppServer().Call(QStringLiteral("AbreLote"), {language, QStringLiteral("importacao")}).Packet);
         const int id = fieldOf(reader, "IDLOTE");
         if (reader.next())
             batch = static_cast<qint64>(reader.real(id));

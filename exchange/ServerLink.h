@@ -44,7 +44,7 @@ struct Progress {
 // The run was cancelled by the user: nothing was written.
 class Cancelled : public Exception {
 public:
-    Cancelled() : Exception(QStringLiteral("Operação cancelada; nada foi gravado.")) {}
+    Cancelled() : Exception(QStringLiteral("Operação cancelada; nada foi gravado.")) { }
 };
 
 // Progress reports and the cancel flag of one run.
@@ -53,7 +53,7 @@ struct JobControl {
     const std::atomic<bool>* cancel = nullptr;
 
     void report(const QString& step, qint64 done = 0, qint64 total = 0) const;
-    void checkCancel() const;   // throws Cancelled once the flag is set
+    void checkCancel() const; // throws Cancelled once the flag is set
 };
 
 // Which rows an export takes: a whole language, or the editor's current

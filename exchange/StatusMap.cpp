@@ -5,9 +5,12 @@ namespace trd::exchange::status {
 const char* xliff12State(char status)
 {
     switch (status) {
-    case 'T': return "translated";
-    case 'D': return "needs-review-translation";
-    default: return "new";
+    case 'T':
+        return "translated";
+    case 'D':
+        return "needs-review-translation";
+    default:
+        return "new";
     }
 }
 
@@ -32,8 +35,10 @@ const char* xliff21State(char status)
 {
     switch (status) {
     case 'T':
-    case 'D': return "translated";
-    default: return "initial";
+    case 'D':
+        return "translated";
+    default:
+        return "initial";
     }
 }
 

@@ -71,12 +71,14 @@ void checkMarkup(std::string_view text, const LineIndex& lines)
                 const bool subset = bracket != std::string_view::npos && bracket < close;
                 const std::string_view outer = text.substr(at, (subset ? bracket : close) - at);
                 if (subset && text.find("<!ENTITY", at) != std::string_view::npos)
-                    fail(QStringLiteral("o arquivo declara entidades (<!ENTITY>); expansão de entidades não é aceita."));
+                    fail(
+                        QStringLiteral("o arquivo declara entidades (<!ENTITY>); expansão de entidades não é aceita."));
                 if (outer.find("SYSTEM") != std::string_view::npos || outer.find("PUBLIC") != std::string_view::npos)
                     fail(QStringLiteral("o arquivo aponta para uma DTD externa (<!DOCTYPE ... SYSTEM/PUBLIC>); "
                                         "entidades externas não são aceitas. Remova a linha <!DOCTYPE>."));
                 if (subset)
-                    fail(QStringLiteral("o arquivo traz declarações próprias (<!DOCTYPE [...]>), que não são aceitas."));
+                    fail(
+                        QStringLiteral("o arquivo traz declarações próprias (<!DOCTYPE [...]>), que não são aceitas."));
             }
             advance(nextLt, '<', after);
             if (nextAmp && nextAmp < base + after)
@@ -90,8 +92,9 @@ void checkMarkup(std::string_view text, const LineIndex& lines)
             if (hex)
                 ++j;
             const std::size_t digits = j;
-            while (j < text.size() && (hex ? std::isxdigit(static_cast<unsigned char>(text[j]))
-                                           : std::isdigit(static_cast<unsigned char>(text[j]))))
+            while (j < text.size()
+                   && (hex ? std::isxdigit(static_cast<unsigned char>(text[j]))
+                           : std::isdigit(static_cast<unsigned char>(text[j]))))
                 ++j;
             if (j == digits || j >= text.size() || text[j] != ';')
                 fail(QStringLiteral("referência de caractere malformada."));
@@ -104,7 +107,8 @@ void checkMarkup(std::string_view text, const LineIndex& lines)
                 fail(QStringLiteral("referência de entidade malformada."));
             const std::string_view name = text.substr(at + 1, j - at - 1);
             if (name != "amp" && name != "lt" && name != "gt" && name != "quot" && name != "apos")
-                fail(QStringLiteral("referência à entidade &%1; não declarada; entidades não são aceitas.").arg(q(name)));
+                fail(QStringLiteral("referência à entidade &%1; não declarada; entidades não são aceitas.")
+                         .arg(q(name)));
         }
         advance(nextAmp, '&', j);
     }
@@ -130,7 +134,7 @@ constexpr int MaxElementDepth = 256;
 
 void checkDepth(const pugi::xml_document& doc, const LineIndex& lines)
 {
-    int depth = 0;   // of `node`, counting elements from the root's 1
+    int depth = 0; // of `node`, counting elements from the root's 1
     pugi::xml_node node = doc.first_child();
     while (node) {
         if (node.type() == pugi::node_element) {
@@ -156,7 +160,7 @@ void checkDepth(const pugi::xml_document& doc, const LineIndex& lines)
             if (node.type() == pugi::node_element)
                 --depth;
             else
-                node = pugi::xml_node();   // the document: done
+                node = pugi::xml_node(); // the document: done
         }
         if (node)
             node = node.next_sibling();
@@ -165,7 +169,7 @@ void checkDepth(const pugi::xml_document& doc, const LineIndex& lines)
 
 class Reader {
 public:
-    explicit Reader(const LineIndex& lines) : m_lines(lines) {}
+    explicit Reader(const LineIndex& lines) : m_lines(lines) { }
 
     Document read(pugi::xml_document& doc);
 
@@ -198,7 +202,9 @@ Document Reader::read(pugi::xml_document& doc)
 {
     const pugi::xml_node root = doc.document_element();
     if (localName(root) != "xliff")
-        throw FileError(lineOf(root), QStringLiteral("o elemento raiz é <%1>, não <xliff>: não é um arquivo XLIFF.").arg(q(root.name())));
+        throw FileError(
+            lineOf(root),
+            QStringLiteral("o elemento raiz é <%1>, não <xliff>: não é um arquivo XLIFF.").arg(q(root.name())));
     const std::string_view version = root.attribute("version").value();
     if (version == "1.2") {
         m_doc.format = Format::Xliff12;
@@ -208,17 +214,20 @@ Document Reader::read(pugi::xml_document& doc)
         m_v2 = true;
         read2(root);
     } else {
-        throw FileError(lineOf(root), QStringLiteral("versão de XLIFF \"%1\" não é aceita (use 1.2 ou 2.x).").arg(q(version)));
+        throw FileError(lineOf(root),
+                        QStringLiteral("versão de XLIFF \"%1\" não é aceita (use 1.2 ou 2.x).").arg(q(version)));
     }
     if (const auto twin = findRepeatedId(m_doc.units)) {
         const Unit& later = m_doc.units[twin->second];
-        throw FileError(later.line, QStringLiteral("a identificação \"%1\" se repete (já usada na linha %2).")
-                                        .arg(q(later.id))
-                                        .arg(m_doc.units[twin->first].line));
+        throw FileError(later.line,
+                        QStringLiteral("a identificação \"%1\" se repete (já usada na linha %2).")
+                            .arg(q(later.id))
+                            .arg(m_doc.units[twin->first].line));
     }
     if (!m_haveLanguage)
-        throw FileError(lineOf(root), QStringLiteral("o arquivo não diz o idioma de destino (%1).")
-                                          .arg(m_v2 ? QStringLiteral("trgLang") : QStringLiteral("target-language")));
+        throw FileError(lineOf(root),
+                        QStringLiteral("o arquivo não diz o idioma de destino (%1).")
+                            .arg(m_v2 ? QStringLiteral("trgLang") : QStringLiteral("target-language")));
     return std::move(m_doc);
 }
 
@@ -227,8 +236,9 @@ void Reader::setLanguage(std::string_view language, const pugi::xml_node& where)
     if (language.empty())
         return;
     if (m_haveLanguage && QString::compare(q(language), q(m_doc.language), Qt::CaseInsensitive) != 0)
-        throw FileError(lineOf(where), QStringLiteral("o arquivo mistura idiomas de destino (%1 e %2).")
-                                           .arg(q(m_doc.language), q(language)));
+        throw FileError(
+            lineOf(where),
+            QStringLiteral("o arquivo mistura idiomas de destino (%1 e %2).").arg(q(m_doc.language), q(language)));
     if (!m_haveLanguage)
         m_doc.language = language;
     m_haveLanguage = true;
@@ -404,15 +414,15 @@ void Reader::unit2(const pugi::xml_node& node, const std::optional<std::string>&
         if (tgt)
             inlineText(tgt, target, unit.problem);
         else if (!segment)
-            target += sourceText;   // an ignorable without target is the same in both languages
+            target += sourceText; // an ignorable without target is the same in both languages
         if (!segment)
             continue;
         ++segments;
         if (tgt)
             ++withTarget;
         const pugi::xml_attribute state = part.attribute("state");
-        const std::optional<char> s =
-            status::fromXliff21(state.value(), static_cast<bool>(state), part.attribute("subState").value(), !tgt || !tgt.first_child());
+        const std::optional<char> s = status::fromXliff21(
+            state.value(), static_cast<bool>(state), part.attribute("subState").value(), !tgt || !tgt.first_child());
         if (!s) {
             if (unit.problem.empty())
                 unit.problem = "situação \"" + std::string(state.value()) + "\" desconhecida";
@@ -455,16 +465,19 @@ Document readXliff(std::string& bytes)
         doc.load_buffer_inplace(bytes.data(), bytes.size(), options, pugi::encoding_utf8);
     if (!parsed) {
         const int line = parsed.offset >= 0 ? lines.lineAt(static_cast<std::size_t>(parsed.offset)) : 0;
-        const bool truncated = parsed.status == pugi::status_end_element_mismatch && parsed.offset >= static_cast<std::ptrdiff_t>(bytes.size()) - 1;
-        throw FileError(line, QStringLiteral("XML malformado (%1)%2.")
-                                  .arg(QString::fromUtf8(parsed.description()),
-                                       truncated ? QStringLiteral("; o arquivo parece cortado") : QString()));
+        const bool truncated = parsed.status == pugi::status_end_element_mismatch
+            && parsed.offset >= static_cast<std::ptrdiff_t>(bytes.size()) - 1;
+        throw FileError(line,
+                        QStringLiteral("XML malformado (%1)%2.")
+                            .arg(QString::fromUtf8(parsed.description()),
+                                 truncated ? QStringLiteral("; o arquivo parece cortado") : QString()));
     }
     for (pugi::xml_node node = doc.first_child(); node; node = node.next_sibling())
         if (node.type() == pugi::node_declaration) {
             const std::string_view encoding = node.attribute("encoding").value();
             if (!encoding.empty() && QString::compare(q(encoding), QStringLiteral("UTF-8"), Qt::CaseInsensitive) != 0)
-                throw FileError(1, QStringLiteral("o arquivo declara a codificação %1; só UTF-8 é aceito.").arg(q(encoding)));
+                throw FileError(
+                    1, QStringLiteral("o arquivo declara a codificação %1; só UTF-8 é aceito.").arg(q(encoding)));
         }
     checkDepth(doc, lines);
     Reader reader(lines);

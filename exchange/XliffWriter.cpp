@@ -18,11 +18,20 @@ void appendText(std::string& out, std::string_view text)
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char* rep = nullptr;
         switch (text[i]) {
-        case '&': rep = "&amp;"; break;
-        case '<': rep = "&lt;"; break;
-        case '>': rep = "&gt;"; break;
-        case '\r': rep = "&#13;"; break;
-        default: continue;
+        case '&':
+            rep = "&amp;";
+            break;
+        case '<':
+            rep = "&lt;";
+            break;
+        case '>':
+            rep = "&gt;";
+            break;
+        case '\r':
+            rep = "&#13;";
+            break;
+        default:
+            continue;
         }
         out.append(text.data() + start, i - start);
         out.append(rep);
@@ -37,14 +46,29 @@ void appendAttr(std::string& out, std::string_view text)
 {
     for (char c : text) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\t': out += "&#9;"; break;
-        case '\n': out += "&#10;"; break;
-        case '\r': out += "&#13;"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\t':
+            out += "&#9;";
+            break;
+        case '\n':
+            out += "&#10;";
+            break;
+        case '\r':
+            out += "&#13;";
+            break;
+        default:
+            out += c;
         }
     }
 }
@@ -165,7 +189,8 @@ void checkDistinctKeys(std::vector<UnitKey>& keys)
     std::sort(keys.begin(), keys.end());
     const auto twin = std::adjacent_find(keys.begin(), keys.end());
     if (twin != keys.end())
-        throw FileError(0, QStringLiteral("duas linhas com a mesma identificação %1.").arg(QString::fromStdString(unitId(*twin))));
+        throw FileError(
+            0, QStringLiteral("duas linhas com a mesma identificação %1.").arg(QString::fromStdString(unitId(*twin))));
 }
 
 void writeXliff(Format format, const ExportHeader& header, const std::vector<Row>& rows, std::string& out)

@@ -18,8 +18,8 @@ namespace trd::exchange {
 inline constexpr const char* SourceLanguage = "pt-BR";
 
 struct ExportHeader {
-    std::string language;   // IDIDIOMA, as the server spells it
-    ServerClock clock;      // the server's clock when the rows were read
+    std::string language; // IDIDIOMA, as the server spells it
+    ServerClock clock; // the server's clock when the rows were read
 };
 
 // Rows must be in the order sortForExport gives. Throws FileError when two

@@ -19,7 +19,7 @@ namespace {
 
 enum Exit { Ok = 0, Refused = 1, BadCommandLine = 2, Unreachable = 3, RefusedUnits = 4, NeedsConfirmation = 5 };
 
-constexpr int GuardTripped = -32005;   // the server's code for a release that needs confirming
+constexpr int GuardTripped = -32005; // the server's code for a release that needs confirming
 
 ServerAddress addressFrom(const ExchangeOptions& options)
 {
@@ -52,14 +52,16 @@ QString excerpt(const std::string& text)
 void printEntry(const ImportPreview& p, const PlanEntry& e)
 {
     const Unit& u = p.document.units[static_cast<std::size_t>(e.unit)];
-    const QString where = u.line > 0 ? QStringLiteral("linha %1").arg(u.line) : QStringLiteral("id %1").arg(QString::fromStdString(u.id));
+    const QString where =
+        u.line > 0 ? QStringLiteral("linha %1").arg(u.line) : QStringLiteral("id %1").arg(QString::fromStdString(u.id));
     QString line = QStringLiteral("  %1: %2/%3 \"%4\"")
                        .arg(where, QString::fromStdString(u.program.value_or("?")),
                             QString::fromStdString(u.component.value_or("?")), excerpt(u.source));
     if (e.row >= 0 && (e.outcome == Outcome::New || e.outcome == Outcome::Changed || e.outcome == Outcome::Conflict)) {
         const Row& r = p.rows[static_cast<std::size_t>(e.row)];
         line += QStringLiteral(" %1 \"%2\" -> %3 \"%4\"")
-                    .arg(QChar::fromLatin1(r.status), excerpt(r.destination), QChar::fromLatin1(e.status), excerpt(e.destination));
+                    .arg(QChar::fromLatin1(r.status), excerpt(r.destination), QChar::fromLatin1(e.status),
+                         excerpt(e.destination));
     }
     if (!e.reason.isEmpty())
         line += QStringLiteral(": ") + e.reason;
@@ -91,8 +93,10 @@ int runImport(const ExchangeOptions& options, const JobControl& control)
         return Ok;
     }
     if (plan.count(Outcome::Refused) > 0 && !options.acceptRefused) {
-        std::fprintf(stderr, "trd-exchange: %d unidade(s) recusadas; nada foi gravado. Use --accept-refused para gravar "
-                             "as demais.\n", plan.count(Outcome::Refused));
+        std::fprintf(stderr,
+                     "trd-exchange: %d unidade(s) recusadas; nada foi gravado. Use --accept-refused para gravar "
+                     "as demais.\n",
+                     plan.count(Outcome::Refused));
         return RefusedUnits;
     }
     std::vector<bool> overwrite(plan.entries.size(), options.overwriteConflicts);
@@ -128,12 +132,14 @@ void printReleaseRow(const ReleaseRow& r)
     const QString here = r.program + u'/' + r.component;
     switch (r.kind.unicode()) {
     case u'R':
-        std::printf("  %s: \"%s\" -> \"%s\" (%d %%): \"%s\"\n", qPrintable(here), qPrintable(excerpt(r.fromSource.toStdString())),
-                    qPrintable(excerpt(r.source.toStdString())), r.similarity, qPrintable(excerpt(r.destination.toStdString())));
+        std::printf("  %s: \"%s\" -> \"%s\" (%d %%): \"%s\"\n", qPrintable(here),
+                    qPrintable(excerpt(r.fromSource.toStdString())), qPrintable(excerpt(r.source.toStdString())),
+                    r.similarity, qPrintable(excerpt(r.destination.toStdString())));
         break;
     case u'M':
-        std::printf("  %s/%s -> %s \"%s\": \"%s\"\n", qPrintable(r.fromProgram), qPrintable(r.fromComponent), qPrintable(here),
-                    qPrintable(excerpt(r.source.toStdString())), qPrintable(excerpt(r.destination.toStdString())));
+        std::printf("  %s/%s -> %s \"%s\": \"%s\"\n", qPrintable(r.fromProgram), qPrintable(r.fromComponent),
+                    qPrintable(here), qPrintable(excerpt(r.source.toStdString())),
+                    qPrintable(excerpt(r.destination.toStdString())));
         break;
     default:
         std::printf("  %s \"%s\" %s \"%s\"%s\n", qPrintable(here), qPrintable(excerpt(r.source.toStdString())),
@@ -207,7 +213,10 @@ int runExport(const ExchangeOptions& options, const JobControl& control)
     request.selection.language = options.language;
     if (options.statuses != QLatin1String("TDN") || !options.filter.isEmpty()) {
         request.selection.filtered = true;
-        auto pick = [&](char c) { return options.statuses.contains(QChar::fromLatin1(c)) ? QString(QChar::fromLatin1(c)) : QStringLiteral("X"); };
+        auto pick = [&](char c) {
+            return options.statuses.contains(QChar::fromLatin1(c)) ? QString(QChar::fromLatin1(c))
+                                                                   : QStringLiteral("X");
+        };
         request.selection.statusT = pick('T');
         request.selection.statusD = pick('D');
         request.selection.statusN = pick('N');
@@ -232,7 +241,8 @@ int main(int argc, char** argv)
         return Ok;
     }
     if (!options.error.isEmpty()) {
-        std::fprintf(stderr, "trd-exchange: %s\nUse trd-exchange --help para ver as opções.\n", qPrintable(options.error));
+        std::fprintf(stderr, "trd-exchange: %s\nUse trd-exchange --help para ver as opções.\n",
+                     qPrintable(options.error));
         return BadCommandLine;
     }
     JobControl control;
@@ -240,9 +250,12 @@ int main(int argc, char** argv)
         control.onProgress = [](const Progress& p) { std::fprintf(stderr, "%s...\n", qPrintable(p.step)); };
     try {
         switch (options.command) {
-        case ExchangeOptions::Command::Export: return runExport(options, control);
-        case ExchangeOptions::Command::Release: return runRelease(options, control);
-        default: return runImport(options, control);
+        case ExchangeOptions::Command::Export:
+            return runExport(options, control);
+        case ExchangeOptions::Command::Release:
+            return runRelease(options, control);
+        default:
+            return runImport(options, control);
         }
     } catch (const EConnectionError& e) {
         std::fprintf(stderr, "trd-exchange: %s\n", qPrintable(e.Message()));

@@ -55,7 +55,8 @@ const QStringList catalogo = {
     QStringLiteral("DtIni_Maior_DtFin|Data Inicial deve ser menor que Data Final."),
     QStringLiteral("Insufficient_Memory|Não foi possível retornar todos os registros selecionados. "
                    "Nos campos \"Data de alteração\", tente filtrar por um período menor."),
-    QStringLiteral("Sem_Reescritas|A última liberação do aplicativo não reescreveu nem moveu nenhuma linha deste idioma."),
+    QStringLiteral(
+        "Sem_Reescritas|A última liberação do aplicativo não reescreveu nem moveu nenhuma linha deste idioma."),
 };
 
 QLineEdit* edicaoMaiuscula(QWidget* parent, const char* name, const QRect& bounds)
@@ -113,8 +114,8 @@ void TfrmFiltroTraducao::buildCriteria()
     cbbRevisao->setToolTip(QStringLiteral("As linhas pela marca de revisão (Revisado, com quem e quando)"));
     cbbRevisao->addItems({QStringLiteral("Todas"), QStringLiteral("Revisadas"), QStringLiteral("Não revisadas")});
     lblRevisao->setBuddy(cbbRevisao);
-    chbLiberacao = caixa(grbSituacao, "chbLiberacao", QStringLiteral("Reescritas na última liberação"),
-                         {10, 56, 325, 18});
+    chbLiberacao =
+        caixa(grbSituacao, "chbLiberacao", QStringLiteral("Reescritas na última liberação"), {10, 56, 325, 18});
 
     grbFilProg = grupo(area, "grbFilProg", QStringLiteral("Filtrar por Programa"), {6, 84, 343, 46});
     lblCdProg = rotulo(grbFilProg, "lblCdProg", QStringLiteral("Código"), {10, 21, 50, 16});
@@ -199,10 +200,10 @@ void TfrmFiltroTraducao::chbFilArqClick(QObject*)
 {
     const bool on = chbFilArq->isChecked();
     for (QWidget* criterio : std::initializer_list<QWidget*>{
-             ckbTraduzido, ckbDuvida, ckbNaoTraduzido, CheckBox1, lblRevisao, cbbRevisao, chbLiberacao, edtCdProg,
-             chbPrefixo, edtComponente,
-             cbbCampo, edtTexto, rbtIdentico, rbtPrefixo, rbtParte, depDtInicial, depDtFinal, grbSituacao,
-             grbFilProg, grbComponente, grbFiltro, grbDataAlt})
+             ckbTraduzido, ckbDuvida,     ckbNaoTraduzido, CheckBox1,     lblRevisao, cbbRevisao,
+             chbLiberacao, edtCdProg,     chbPrefixo,      edtComponente, cbbCampo,   edtTexto,
+             rbtIdentico,  rbtPrefixo,    rbtParte,        depDtInicial,  depDtFinal, grbSituacao,
+             grbFilProg,   grbComponente, grbFiltro,       grbDataAlt})
         criterio->setEnabled(!on);
     chbArqNtrad->setEnabled(on);
     chbArqErrTam->setEnabled(on);
@@ -413,8 +414,8 @@ void CriaFiltroTraducao()
     // the focus when the dialog was last confirmed (its confirm button, which
     // the first Space or Enter would press at once).
     TfrmFiltroTraducao* f = frmFiltroTraducao;
-    QWidget* primeiro = f->ckbTraduzido->isEnabled() ? static_cast<QWidget*>(f->ckbTraduzido)
-                                                       : static_cast<QWidget*>(f->chbFilArq);
+    QWidget* primeiro =
+        f->ckbTraduzido->isEnabled() ? static_cast<QWidget*>(f->ckbTraduzido) : static_cast<QWidget*>(f->chbFilArq);
     primeiro->setFocus(Qt::OtherFocusReason);
     frmFiltroTraducao->ShowModal();
 }

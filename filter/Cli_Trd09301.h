@@ -66,16 +66,16 @@ public:
     QCheckBox* ckbTraduzido;
     QCheckBox* ckbDuvida;
     QCheckBox* ckbNaoTraduzido;
-    QCheckBox* CheckBox1;           // "Revisado": shown, never part of a request
+    QCheckBox* CheckBox1; // "Revisado": shown, never part of a request
     // The review mark (docs/users.md): all rows, only reviewed, only not reviewed.
     QLabel* lblRevisao;
     QComboBox* cbbRevisao;
-    QCheckBox* chbLiberacao;        // only the rows the last release reworded or moved (docs/releases.md)
+    QCheckBox* chbLiberacao; // only the rows the last release reworded or moved (docs/releases.md)
     // "Filtrar por Programa"
     QGroupBox* grbFilProg;
     QLabel* lblCdProg;
     QLineEdit* edtCdProg;
-    QCheckBox* chbPrefixo;          // "Idêntico": the program code must match whole
+    QCheckBox* chbPrefixo; // "Idêntico": the program code must match whole
     // "Filtrar por Componente"
     QGroupBox* grbComponente;
     QLabel* lblComponente;
@@ -100,7 +100,7 @@ public:
     QCheckBox* chbFilArq;
     QCheckBox* chbArqNtrad;
     QCheckBox* chbArqErrTam;
-    QCheckBox* chbArqVerif;         // "Outras Verificações": the checks' other findings (docs/checks.md)
+    QCheckBox* chbArqVerif; // "Outras Verificações": the checks' other findings (docs/checks.md)
     TOpenDialog* opdTradErros;
 
     void FormCreate(QObject* sender) override;

@@ -10,8 +10,8 @@ const QString aspa = QStringLiteral("'");
 
 QString pecaPalavra(const EscolhasCriterios& e)
 {
-    const QString coluna = e.textoDestino ? QStringLiteral("AND UPPER(STVALORPROP)")
-                                          : QStringLiteral("AND UPPER(STAGRVALPROP)");
+    const QString coluna =
+        e.textoDestino ? QStringLiteral("AND UPPER(STVALORPROP)") : QStringLiteral("AND UPPER(STAGRVALPROP)");
     const QString w = textoLiteral(e.palavra);
     switch (e.tipo) {
     case TipoPalavra::Identico:
@@ -49,9 +49,12 @@ QString textoLiteral(const QString& texto)
 QString nomeTipo(TipoPalavra tipo)
 {
     switch (tipo) {
-    case TipoPalavra::Identico: return QStringLiteral("Identico");
-    case TipoPalavra::Prefixo: return QStringLiteral("Prefixo");
-    case TipoPalavra::Parte: break;
+    case TipoPalavra::Identico:
+        return QStringLiteral("Identico");
+    case TipoPalavra::Prefixo:
+        return QStringLiteral("Prefixo");
+    case TipoPalavra::Parte:
+        break;
     }
     return QStringLiteral("Parte");
 }

@@ -15,27 +15,27 @@ enum class FiltroRevisao { Todas, Revisadas, NaoRevisadas };
 
 // The dialog's choices, as its controls hold them.
 struct EscolhasCriterios {
-    bool traduzido = false;         // ckbTraduzido
-    bool duvida = true;             // ckbDuvida
-    bool naoTraduzido = true;       // ckbNaoTraduzido
-    QString programa;               // edtCdProg
-    bool programaIdentico = false;  // chbPrefixo: the code must match whole
-    QString componente;             // edtComponente
-    bool textoDestino = false;      // cbbCampo on "Idioma Destino" (any item but the first)
+    bool traduzido = false; // ckbTraduzido
+    bool duvida = true; // ckbDuvida
+    bool naoTraduzido = true; // ckbNaoTraduzido
+    QString programa; // edtCdProg
+    bool programaIdentico = false; // chbPrefixo: the code must match whole
+    QString componente; // edtComponente
+    bool textoDestino = false; // cbbCampo on "Idioma Destino" (any item but the first)
     TipoPalavra tipo = TipoPalavra::Parte;
-    QString palavra;                // edtTexto
-    FiltroRevisao revisao = FiltroRevisao::Todas;   // cbbRevisao
+    QString palavra; // edtTexto
+    FiltroRevisao revisao = FiltroRevisao::Todas; // cbbRevisao
 };
 
 // What a confirmed criteria filter publishes besides its dates.
 struct FiltroCriterios {
-    QString stTRAD;                 // "T" or "X"
-    QString stDUV;                  // "D" or "X"
-    QString stNTRAD;                // "N" or "X"
-    QString stPARAMSQL;             // the filter fragment
-    QString stTipo;                 // "Identico", "Prefixo" or "Parte"
-    QString stPalavra;              // the word text as typed
-    QString stPrograma;             // the program code as typed
+    QString stTRAD; // "T" or "X"
+    QString stDUV; // "D" or "X"
+    QString stNTRAD; // "N" or "X"
+    QString stPARAMSQL; // the filter fragment
+    QString stTipo; // "Identico", "Prefixo" or "Parte"
+    QString stPalavra; // the word text as typed
+    QString stPrograma; // the program code as typed
 };
 
 FiltroCriterios montaFiltroCriterios(const EscolhasCriterios& escolhas);

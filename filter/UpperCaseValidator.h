@@ -9,7 +9,7 @@ namespace trd {
 class UpperCaseValidator : public QValidator {
     Q_OBJECT
 public:
-    explicit UpperCaseValidator(QObject* parent = nullptr) : QValidator(parent) {}
+    explicit UpperCaseValidator(QObject* parent = nullptr) : QValidator(parent) { }
     State validate(QString& input, int& pos) const override;
     void fixup(QString& input) const override;
 };

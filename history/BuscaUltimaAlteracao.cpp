@@ -19,7 +19,7 @@ public:
             const TServerResult resposta = conexao.AppServer().Call(
                 metodo::GetHistorico, {chave.idioma, chave.programa, chave.componente, chave.origem, 1});
             if (!resposta.Ok)
-                return {};   // a server without history, a session ended: the panel says nothing
+                return {}; // a server without history, a session ended: the panel says nothing
             const QList<Versao> versoes = LeVersoes(resposta.Packet);
             return UltimaAlteracao(versoes.isEmpty() ? std::nullopt : std::optional<Versao>(versoes.first()));
         } catch (...) {
@@ -71,7 +71,7 @@ void BuscaUltimaAlteracao::Esquece()
 void BuscaUltimaAlteracao::envia()
 {
     if (m_emCurso || m_desejada.vazia() || !Endereco)
-        return;   // the answer on its way sends the newest row next
+        return; // the answer on its way sends the newest row next
     m_emCurso = true;
     const ChaveLinha chave = m_desejada;
     const Servidor servidor = Endereco();
@@ -83,7 +83,8 @@ void BuscaUltimaAlteracao::envia()
             const QString linha = trabalhador->busca(chave, servidor);
             // Back on the UI thread; dropped if the editor went meanwhile.
             QMetaObject::invokeMethod(
-                self.data(), [self, chave, linha] {
+                self.data(),
+                [self, chave, linha] {
                     if (self)
                         self->recebe(chave, linha);
                 },

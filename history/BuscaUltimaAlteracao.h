@@ -44,9 +44,9 @@ private:
     QThread m_thread;
     Trabalhador* m_trabalhador = nullptr;
     QTimer m_pausa;
-    ChaveLinha m_desejada;     // the current row
-    ChaveLinha m_mostrada;     // the row whose line the panel shows
-    bool m_emCurso = false;    // a request is on its way
+    ChaveLinha m_desejada; // the current row
+    ChaveLinha m_mostrada; // the row whose line the panel shows
+    bool m_emCurso = false; // a request is on its way
 };
 
 } // namespace trd::historico

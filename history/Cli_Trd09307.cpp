@@ -54,9 +54,8 @@ TfrmHistorico::TfrmHistorico(QWidget* parent) : TfrmRotiGeral(parent)
     lblOrigem->setTextFormat(Qt::PlainText);
     lblOrigem->setWordWrap(true);
     grdVersoes = make<QTableWidget>("grdVersoes", 0, 5, grbDadosRel);
-    grdVersoes->setHorizontalHeaderLabels(
-        {QStringLiteral("Data"), QStringLiteral("Usuário"), QStringLiteral("Tipo"), QStringLiteral("Sit."),
-         QStringLiteral("Texto")});
+    grdVersoes->setHorizontalHeaderLabels({QStringLiteral("Data"), QStringLiteral("Usuário"), QStringLiteral("Tipo"),
+                                           QStringLiteral("Sit."), QStringLiteral("Texto")});
     grdVersoes->setSelectionBehavior(QAbstractItemView::SelectRows);
     grdVersoes->setSelectionMode(QAbstractItemView::SingleSelection);
     grdVersoes->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -107,8 +106,9 @@ void TfrmHistorico::Carrega(const historico::ChaveLinha& chave, const QList<hist
         lamp->setIcon(lampada(v.situacaoDepois));
         lamp->setToolTip(v.situacaoDepois);
         grdVersoes->setItem(i, cSituacao, lamp);
-        grdVersoes->setItem(i, cTexto, new QTableWidgetItem(excluida ? QStringLiteral("(linha excluída)")
-                                                                     : traducao::TextoEmUmaLinha(v.textoDepois)));
+        grdVersoes->setItem(i, cTexto,
+                            new QTableWidgetItem(excluida ? QStringLiteral("(linha excluída)")
+                                                          : traducao::TextoEmUmaLinha(v.textoDepois)));
     }
     if (versoes.isEmpty())
         lblVersao->setText(QStringLiteral("Sem alterações registradas para esta linha."));
@@ -139,12 +139,11 @@ void TfrmHistorico::selecionou()
                                           : QStringLiteral("Restaurar a versão escolhida: ") + motivo);
     if (!v)
         return;
-    lblVersao->setText(
-        QStringLiteral("%1, %2 (%3, lote %4)\nAntes: %5\nDepois: %6")
-            .arg(v->usuario, historico::DataHora(v->data), historico::NomeDoTipo(v->tipoLote))
-            .arg(v->lote)
-            .arg(estado(v->textoAntes, v->situacaoAntes, v->alteracao != QLatin1String("I")),
-                 estado(v->textoDepois, v->situacaoDepois, v->alteracao != QLatin1String("E"))));
+    lblVersao->setText(QStringLiteral("%1, %2 (%3, lote %4)\nAntes: %5\nDepois: %6")
+                           .arg(v->usuario, historico::DataHora(v->data), historico::NomeDoTipo(v->tipoLote))
+                           .arg(v->lote)
+                           .arg(estado(v->textoAntes, v->situacaoAntes, v->alteracao != QLatin1String("I")),
+                                estado(v->textoDepois, v->situacaoDepois, v->alteracao != QLatin1String("E"))));
 }
 
 void TfrmHistorico::sbtConfirmaClick(QObject*)

@@ -20,14 +20,14 @@ class TfrmHistorico : public TfrmRotiGeral {
 public:
     explicit TfrmHistorico(QWidget* parent = nullptr);
 
-    QLabel* lblLinha;          // program and component
-    QLabel* lblOrigem;         // the source text
-    QTableWidget* grdVersoes;  // Data, Usuário, Tipo, Sit., Texto
-    QLabel* lblVersao;         // the chosen version: before and after
+    QLabel* lblLinha; // program and component
+    QLabel* lblOrigem; // the source text
+    QTableWidget* grdVersoes; // Data, Usuário, Tipo, Sit., Texto
+    QLabel* lblVersao; // the chosen version: before and after
 
     // The row, its versions (newest first) and what it holds now.
-    void Carrega(const historico::ChaveLinha& chave, const QList<historico::Versao>& versoes,
-                 const QString& textoAtual, const QString& situacaoAtual);
+    void Carrega(const historico::ChaveLinha& chave, const QList<historico::Versao>& versoes, const QString& textoAtual,
+                 const QString& situacaoAtual);
     // The version to put back, once the dialog was confirmed.
     std::optional<historico::Versao> Escolhida() const { return m_escolhida; }
     // The version the list has selected, if any.

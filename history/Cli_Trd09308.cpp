@@ -66,24 +66,24 @@ TfrmLotes::TfrmLotes(QWidget* parent) : TfrmRotiGeral(parent)
     periodo->setColumnStretch(0, 1);
     area->addLayout(periodo);
     grdLotes = tabela(grbDadosRel, "grdLotes",
-                      {QStringLiteral("Lote"), QStringLiteral("Data"), QStringLiteral("Usuário"), QStringLiteral("Tipo"),
-                       QStringLiteral("Linhas"), QStringLiteral("Situação")});
+                      {QStringLiteral("Lote"), QStringLiteral("Data"), QStringLiteral("Usuário"),
+                       QStringLiteral("Tipo"), QStringLiteral("Linhas"), QStringLiteral("Situação")});
     grdLotes->setColumnWidth(0, 70);
     grdLotes->setColumnWidth(1, 120);
     grdLotes->setColumnWidth(2, 100);
     grdLotes->setColumnWidth(3, 110);
     grdLotes->setColumnWidth(4, 60);
     area->addWidget(grdLotes, 3);
-    chbForcar = make<QCheckBox>("chbForcar", QStringLiteral("Desfazer também as linhas alteradas depois do lote"),
-                                grbDadosRel);
+    chbForcar =
+        make<QCheckBox>("chbForcar", QStringLiteral("Desfazer também as linhas alteradas depois do lote"), grbDadosRel);
     area->addWidget(chbForcar);
     lblResultado = make<QLabel>("lblResultado", grbDadosRel);
     lblResultado->setTextFormat(Qt::PlainText);
     lblResultado->setWordWrap(true);
     area->addWidget(lblResultado);
-    grdMantidas = tabela(grbDadosRel, "grdMantidas",
-                         {QStringLiteral("Tela"), QStringLiteral("Componente"), QStringLiteral("Origem"),
-                          QStringLiteral("Motivo")});
+    grdMantidas = tabela(
+        grbDadosRel, "grdMantidas",
+        {QStringLiteral("Tela"), QStringLiteral("Componente"), QStringLiteral("Origem"), QStringLiteral("Motivo")});
     grdMantidas->setColumnWidth(0, 90);
     grdMantidas->setColumnWidth(1, 120);
     grdMantidas->setColumnWidth(2, 200);
@@ -122,9 +122,9 @@ void TfrmLotes::sbtAtualizarClick(QObject*)
         return;
     {
         const ShowAviScope ocupado(aviProcessando);
-        m_lotes = historico::BuscaLotes(*frmTraducao->netTraducao, m_idioma,
-                                        depDe->HasValidDate() ? depDe->GetDate() : 0,
-                                        depAte->HasValidDate() ? depAte->GetDate() : 0);
+        m_lotes =
+            historico::BuscaLotes(*frmTraducao->netTraducao, m_idioma, depDe->HasValidDate() ? depDe->GetDate() : 0,
+                                  depAte->HasValidDate() ? depAte->GetDate() : 0);
     }
     grdLotes->setRowCount(static_cast<int>(m_lotes.size()));
     for (int i = 0; i < m_lotes.size(); ++i) {
@@ -167,12 +167,11 @@ void TfrmLotes::sbtConfirmaClick(QObject*)
     const std::optional<historico::Lote> l = Selecionado();
     if (!l || l->desfeitoPor != 0)
         return;
-    const QString pergunta =
-        QStringLiteral("Desfazer o lote %1 (%2, %3 em %4, %5 %6)?")
-            .arg(l->id)
-            .arg(historico::NomeDoTipo(l->tipo), l->usuario, historico::DataHora(l->data))
-            .arg(l->linhas)
-            .arg(l->linhas == 1 ? QStringLiteral("linha") : QStringLiteral("linhas"));
+    const QString pergunta = QStringLiteral("Desfazer o lote %1 (%2, %3 em %4, %5 %6)?")
+                                 .arg(l->id)
+                                 .arg(historico::NomeDoTipo(l->tipo), l->usuario, historico::DataHora(l->data))
+                                 .arg(l->linhas)
+                                 .arg(l->linhas == 1 ? QStringLiteral("linha") : QStringLiteral("linhas"));
     if (MessageDlg(pergunta, mtConfirmation, mbYes | mbNo) != mrYes)
         return;
     const historico::Desfazimento feito = historico::DesfazNoEditor(l->id, chbForcar->isChecked());

@@ -26,10 +26,10 @@ public:
     QLabel* lblIdioma;
     TDateEditPlus* depDe;
     TDateEditPlus* depAte;
-    QTableWidget* grdLotes;      // Lote, Data, Usuário, Tipo, Linhas, Situação
-    QCheckBox* chbForcar;        // also put back rows changed since
-    QLabel* lblResultado;        // what the last undo did
-    QTableWidget* grdMantidas;   // the rows it left alone: Tela, Componente, Origem, Motivo
+    QTableWidget* grdLotes; // Lote, Data, Usuário, Tipo, Linhas, Situação
+    QCheckBox* chbForcar; // also put back rows changed since
+    QLabel* lblResultado; // what the last undo did
+    QTableWidget* grdMantidas; // the rows it left alone: Tela, Componente, Origem, Motivo
     TButtonFlat* sbtAtualizar;
 
     // The language's batches of the last 30 days.

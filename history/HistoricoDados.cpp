@@ -106,8 +106,8 @@ Desfazimento LeDesfazimento(const QByteArray& pacote)
 
 QList<Versao> BuscaHistorico(TSocketConnection& conexao, const ChaveLinha& chave, int maximo)
 {
-    return LeVersoes(chama(conexao, metodo::GetHistorico,
-                           {chave.idioma, chave.programa, chave.componente, chave.origem, maximo}));
+    return LeVersoes(
+        chama(conexao, metodo::GetHistorico, {chave.idioma, chave.programa, chave.componente, chave.origem, maximo}));
 }
 
 QList<Lote> BuscaLotes(TSocketConnection& conexao, const QString& idioma, TDateTime de, TDateTime ate)
@@ -124,8 +124,8 @@ qint64 AbreLote(TSocketConnection& conexao, const QString& idioma, const QString
 
 Desfazimento DesfazLote(TSocketConnection& conexao, const QString& idioma, qint64 lote, bool forcar)
 {
-    return LeDesfazimento(chama(conexao, metodo::DesfazLote,
-                                {idioma, lote, forcar ? QStringLiteral("S") : QStringLiteral("N")}));
+    return LeDesfazimento(
+        chama(conexao, metodo::DesfazLote, {idioma, lote, forcar ? QStringLiteral("S") : QStringLiteral("N")}));
 }
 
 qint64 ChamaEmLote(TSocketConnection& conexao, const QString& idioma, const QString& tipo,
@@ -135,7 +135,7 @@ qint64 ChamaEmLote(TSocketConnection& conexao, const QString& idioma, const QStr
     try {
         lote = AbreLote(conexao, idioma, tipo);
     } catch (const Exception&) {
-        lote = 0;   // no history on this server: the save is still one batch of its own
+        lote = 0; // no history on this server: the save is still one batch of its own
     }
     ScopedBatch escopo(conexao, lote);
     chamada();

@@ -28,11 +28,11 @@ struct ChaveLinha {
 struct Versao {
     qint64 id = 0;
     qint64 lote = 0;
-    QString tipoLote;          // "edicao", "substituicao", "importacao", "propagacao", "desfazer"
+    QString tipoLote; // "edicao", "substituicao", "importacao", "propagacao", "desfazer"
     QString usuario;
     QString metodo;
     TDateTime data = 0;
-    QString alteracao;         // "A" text or status, "I" row created, "E" row deleted
+    QString alteracao; // "A" text or status, "I" row created, "E" row deleted
     QString situacaoAntes, textoAntes;
     QString situacaoDepois, textoDepois;
 };
@@ -42,19 +42,19 @@ struct Lote {
     TDateTime data = 0;
     QString usuario, tipo, metodo;
     qint64 linhas = 0;
-    qint64 desfaz = 0;         // an undo: the batch it undid
-    qint64 desfeitoPor = 0;    // the undo that undid it and still stands
+    qint64 desfaz = 0; // an undo: the batch it undid
+    qint64 desfeitoPor = 0; // the undo that undid it and still stands
 };
 
 struct LinhaDesfeita {
     QString programa, componente, origem;
     bool desfeita = false;
-    QString motivo;            // why it was left alone
-    QString texto, situacao;   // the row after the undo
+    QString motivo; // why it was left alone
+    QString texto, situacao; // the row after the undo
 };
 
 struct Desfazimento {
-    qint64 lote = 0;           // the undo's own batch; 0 when nothing was written
+    qint64 lote = 0; // the undo's own batch; 0 when nothing was written
     QList<LinhaDesfeita> linhas;
 
     int desfeitas() const;

@@ -23,7 +23,6 @@ namespace trd::historico {
 
 namespace {
 
-
 } // namespace
 
 HistoricoDoEditor::HistoricoDoEditor(ServicosDoEditor& editor) : QObject(editor.janela()), m_editor(editor)

@@ -16,7 +16,7 @@ LoteDaSubstituicao::LoteDaSubstituicao(TSocketConnection* conexao, const QString
     try {
         m_id = AbreLote(*conexao, idioma, QStringLiteral("substituicao"));
     } catch (const Exception&) {
-        m_id = 0;   // no history on this server: the run's saves stay one batch each
+        m_id = 0; // no history on this server: the run's saves stay one batch each
     }
     m_noLote.emplace(*conexao, m_id);
 }

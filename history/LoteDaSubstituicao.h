@@ -38,7 +38,7 @@ public:
 
 private:
     QPointer<OfertaDesfazer> m_oferta;
-    std::optional<ScopedBatch> m_noLote;   // while the run lasts, its saves join the batch
+    std::optional<ScopedBatch> m_noLote; // while the run lasts, its saves join the batch
     qint64 m_id = 0;
     int m_linhas = 0;
     bool m_completa = false;

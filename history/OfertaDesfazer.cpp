@@ -93,7 +93,7 @@ void OfertaDesfazer::sbtDesfazerClick(QObject*)
     try {
         feito = DesfazNoEditor(lote, false);
     } catch (...) {
-        Retira();   // refused (undone meanwhile from the batches window, say): nothing left to offer
+        Retira(); // refused (undone meanwhile from the batches window, say): nothing left to offer
         throw;
     }
     Retira();

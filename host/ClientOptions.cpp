@@ -30,25 +30,25 @@ ClientOptions ParseClientOptions(const QStringList& arguments)
     parser.addOption(caOption);
     // Written here rather than taken from the parser, whose headings and
     // errors are in English.
-    options.helpText = QStringLiteral(
-        "Uso: trd-client [opções]\n"
-        "Cliente do módulo de tradução.\n"
-        "\n"
-        "Opções:\n"
-        "  -h, --help             Mostra esta ajuda.\n"
-        "  --open                 Abre o módulo de tradução ao iniciar.\n"
-        "  --server HOST:PORTA    Servidor de aplicação (padrão: $TRD_SERVER ou 127.0.0.1:%1).\n"
-        "                         https://HOST:PORTA: conexão segura (TLS), com o certificado\n"
-        "                         do servidor verificado pelas autoridades do sistema.\n"
-        "  --tls-ca ARQUIVO       Conexão segura verificada só pelas autoridades certificadoras\n"
-        "                         deste arquivo PEM (por exemplo, a da empresa).\n")
-                           .arg(DefaultWebPort);
+    options.helpText =
+        QStringLiteral("Uso: trd-client [opções]\n"
+                       "Cliente do módulo de tradução.\n"
+                       "\n"
+                       "Opções:\n"
+                       "  -h, --help             Mostra esta ajuda.\n"
+                       "  --open                 Abre o módulo de tradução ao iniciar.\n"
+                       "  --server HOST:PORTA    Servidor de aplicação (padrão: $TRD_SERVER ou 127.0.0.1:%1).\n"
+                       "                         https://HOST:PORTA: conexão segura (TLS), com o certificado\n"
+                       "                         do servidor verificado pelas autoridades do sistema.\n"
+                       "  --tls-ca ARQUIVO       Conexão segura verificada só pelas autoridades certificadoras\n"
+                       "                         deste arquivo PEM (por exemplo, a da empresa).\n")
+            .arg(DefaultWebPort);
     if (!parser.parse(arguments)) {
         options.error = !parser.unknownOptionNames().isEmpty()
             ? QStringLiteral("Opção desconhecida: %1 (veja trd-client --help)").arg(parser.unknownOptionNames().first())
             : QStringLiteral("Falta o valor da opção %1.")
                   .arg(arguments.contains(QStringLiteral("--tls-ca")) ? QStringLiteral("--tls-ca (ARQUIVO)")
-                                                                     : QStringLiteral("--server (HOST:PORTA)"));
+                                                                      : QStringLiteral("--server (HOST:PORTA)"));
         return options;
     }
     if (!parser.positionalArguments().isEmpty()) {

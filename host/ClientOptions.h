@@ -9,8 +9,8 @@ namespace trd {
 
 struct ClientOptions {
     bool open = false;
-    QString server;          // as given; empty = the default address
-    QString error;           // why the command line was refused
+    QString server; // as given; empty = the default address
+    QString error; // why the command line was refused
     bool help = false;
     QString helpText;
 };

@@ -47,13 +47,14 @@ MainWindow::MainWindow(const QString& libDir, QWidget* parent)
     connect(m_traducao, &QAction::triggered, this, &MainWindow::OpenTraducao);
 
     QMenu* janelas = menuBar()->addMenu(QStringLiteral("&Janelas"));
-    connect(janelas->addAction(QStringLiteral("&Cascata")), &QAction::triggered, m_mdiArea, &QMdiArea::cascadeSubWindows);
-    connect(janelas->addAction(QStringLiteral("&Lado a lado")), &QAction::triggered, m_mdiArea, &QMdiArea::tileSubWindows);
+    connect(janelas->addAction(QStringLiteral("&Cascata")), &QAction::triggered, m_mdiArea,
+            &QMdiArea::cascadeSubWindows);
+    connect(janelas->addAction(QStringLiteral("&Lado a lado")), &QAction::triggered, m_mdiArea,
+            &QMdiArea::tileSubWindows);
 
-    auto* server = new QLabel(QStringLiteral("Servidor: %1%2:%3")
-                                  .arg(WebTls ? QStringLiteral("https://") : QString(), WebURL)
-                                  .arg(WebPort),
-                              this);
+    auto* server = new QLabel(
+        QStringLiteral("Servidor: %1%2:%3").arg(WebTls ? QStringLiteral("https://") : QString(), WebURL).arg(WebPort),
+        this);
     server->setObjectName(QStringLiteral("lblServidor"));
     statusBar()->addPermanentWidget(server);
 

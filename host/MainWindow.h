@@ -43,7 +43,7 @@ private:
     QMdiArea* m_mdiArea;
     QAction* m_traducao;
     PackageLoader m_package;
-    QString m_lastUser;   // offered again when the session must be renewed
+    QString m_lastUser; // offered again when the session must be renewed
 };
 
 } // namespace trd

@@ -29,7 +29,8 @@ bool PackageLoader::Call(const char* entry, QString* error)
     const QString path = FilePath();
     if (!QFileInfo::exists(path)) {
         if (error)
-            *error = QStringLiteral("O pacote %1 não foi encontrado em %2.").arg(m_package, QDir::toNativeSeparators(m_libDir));
+            *error = QStringLiteral("O pacote %1 não foi encontrado em %2.")
+                         .arg(m_package, QDir::toNativeSeparators(m_libDir));
         return false;
     }
     // Never unloaded: its forms may outlive any call, and unloading code that

@@ -13,7 +13,7 @@ public:
     // The library folder: $TRD_LIB_DIR when set, else ../lib beside the executable.
     static QString DefaultLibDir(const QString& applicationDir);
 
-    QString FilePath() const;   // libDir/lib<package>.so
+    QString FilePath() const; // libDir/lib<package>.so
 
     // Loads the package (once) and calls the entry point by name. Returns false
     // with a Portuguese message in *error when the package or the symbol is

@@ -228,11 +228,20 @@ QString TfrmInfoTraducao::revisadasNaLinha(int linha) const
         return QString();
     qint64 n = 0;
     switch (linha) {
-    case info::LinhaTraduzido: n = m_revisadas->traduzidas; break;
-    case info::LinhaNaoTraduzido: n = m_revisadas->naoTraduzidas; break;
-    case info::LinhaDuvida: n = m_revisadas->duvidas; break;
-    case info::LinhaTotal: n = m_revisadas->total(); break;
-    default: return QString();
+    case info::LinhaTraduzido:
+        n = m_revisadas->traduzidas;
+        break;
+    case info::LinhaNaoTraduzido:
+        n = m_revisadas->naoTraduzidas;
+        break;
+    case info::LinhaDuvida:
+        n = m_revisadas->duvidas;
+        break;
+    case info::LinhaTotal:
+        n = m_revisadas->total();
+        break;
+    default:
+        return QString();
     }
     return QStringLiteral("\u2713 ") + QString::number(n);
 }
@@ -334,7 +343,7 @@ void TfrmInfoTraducao::sbtConfirmaClick(QObject* sender)
     const TDateTime final_ = depDtFinal->GetDate();
     cdstraducao->SetData(
         CheckResultServ(NetTradInfo->AppServer().Call(metodo::GetInfoTrad, {stIdiInfo, inicial, final_}), true, 0));
-    const QString datadas;   // empty date mode: the dates bound the change date
+    const QString datadas; // empty date mode: the dates bound the change date
     const qint64 t = contaLinhas(NetTradInfo, cdscalctrad, {stIdiInfo, inicial, final_, QStringLiteral("T"), datadas});
     const qint64 n = contaLinhas(NetTradInfo, cdscalcntrad, {stIdiInfo, inicial, final_, QStringLiteral("N"), datadas});
     const qint64 d = contaLinhas(NetTradInfo, cdscalcduv, {stIdiInfo, inicial, final_, QStringLiteral("D"), datadas});
@@ -413,9 +422,9 @@ void TfrmInfoTraducao::btnRevisadoClick(QObject*)
     qint64 revisadas = 0;
     {
         const ShowAviScope busy(aviProcessando);
-        revisadas = contaLinhas(NetTradInfo, cdsRevisado,
-                                {stIdiInfo, depDtInicial->GetDate(), depDtFinal->GetDate(), QStringLiteral("T"),
-                                 QString()});
+        revisadas =
+            contaLinhas(NetTradInfo, cdsRevisado,
+                        {stIdiInfo, depDtInicial->GetDate(), depDtFinal->GetDate(), QStringLiteral("T"), QString()});
     }
     stgCalculo->SetCells(ColLinhas, info::LinhaRevisado, QString::number(revisadas));
 }

@@ -9,7 +9,7 @@
 // editor's language once, when it is created; closing releases it, so the
 // next opening counts the language chosen by then.
 #include "ContagemRevisadas.h"
-#include "TDBGrid.h"   // TGridDrawState
+#include "TDBGrid.h" // TGridDrawState
 #include "TfrmRotiGeral.h"
 
 #include <QPointer>
@@ -41,7 +41,7 @@ public:
     // cost per status, the revised lines and the totals, as texts.
     TStringGrid* stgCalculo;
     QLabel* lblPreco;
-    TNumberEdit* nbePreco;          // price per character
+    TNumberEdit* nbePreco; // price per character
     // "Data de alteração"
     QGroupBox* grbDataAlt;
     QLabel* lblDtInicial;
@@ -52,10 +52,10 @@ public:
     QFrame* panBarra;
     QLabel* lblStatus;
     QProgressBar* pgbCalcChar;
-    TButtonFlat* btnRevisado;       // under sbtConfirma, which here calculates
+    TButtonFlat* btnRevisado; // under sbtConfirma, which here calculates
 
-    TClientDataSet* cdstraducao;    // the rows: IDSITTRADUCAO, STVALORPROP
-    TClientDataSet* cdscalctrad;    // one count of lines each, in STVALORPROP
+    TClientDataSet* cdstraducao; // the rows: IDSITTRADUCAO, STVALORPROP
+    TClientDataSet* cdscalctrad; // one count of lines each, in STVALORPROP
     TClientDataSet* cdscalcntrad;
     TClientDataSet* cdscalcduv;
     TClientDataSet* cdsRevisado;
@@ -95,7 +95,7 @@ private:
     void estadoDeRepouso();
     void contaRevisadas(double inicial, double final_, const QString& modo);
 
-    std::optional<info::Revisadas> m_revisadas;   // the reviewed counts, as last asked
+    std::optional<info::Revisadas> m_revisadas; // the reviewed counts, as last asked
 };
 
 namespace Cli_Trd09302 {

@@ -17,10 +17,9 @@ namespace trd::info {
 // The 43 characters a text's counted length leaves out: the ten digits, the
 // blank and the punctuation a translator is not paid for.
 inline constexpr std::array<char16_t, 43> CaracteresIgnorados = {
-    u'0', u'1', u'2', u'3', u'4', u'5', u'6', u'7', u'8', u'9',
-    u'~', u'!', u'@', u'#', u'$', u'%', u'^', u'&', u'*', u'(', u')', u'-', u'_', u'+', u'=', u'|',
-    u'\\', u'{', u'}', u'[', u']', u':', u';', u'"', u'<', u',', u'>', u'.', u'?', u'/', u'`', u' ',
-    u'\''};
+    u'0', u'1', u'2', u'3', u'4', u'5', u'6', u'7', u'8', u'9', u'~', u'!',  u'@', u'#', u'$',
+    u'%', u'^', u'&', u'*', u'(', u')', u'-', u'_', u'+', u'=', u'|', u'\\', u'{', u'}', u'[',
+    u']', u':', u';', u'"', u'<', u',', u'>', u'.', u'?', u'/', u'`', u' ',  u'\''};
 
 // The length of text, in Windows-1252 characters (one byte each), once every
 // ignored character is removed. Letters, accented ones included, tabs, line
@@ -57,7 +56,7 @@ QString SomaCusto(const QString& textoCelula, double preco, std::int64_t tamanho
 // is painted and at the end, with the same result as writing them every row.
 class ApuracaoCusto {
 public:
-    explicit ApuracaoCusto(double preco) : m_preco(preco) {}
+    explicit ApuracaoCusto(double preco) : m_preco(preco) { }
 
     // A row of the answer: its status and its destination text's counted length.
     void Soma(QStringView situacao, std::int64_t tamanho);
@@ -69,7 +68,7 @@ public:
     QString TextoCusto(int linha, QChar separador) const;
 
 private:
-    static int indice(int linha);   // -1 for a row without running sums
+    static int indice(int linha); // -1 for a row without running sums
     void soma(std::size_t i, std::int64_t tamanho, long double parcela);
 
     double m_preco;

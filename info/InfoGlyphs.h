@@ -5,7 +5,7 @@
 
 namespace trd::infoglyphs {
 
-QImage Calcular();   // a pocket calculator
-QImage Revisado();   // a sheet with a green tick
+QImage Calcular(); // a pocket calculator
+QImage Revisado(); // a sheet with a green tick
 
 } // namespace trd::infoglyphs

@@ -12,7 +12,7 @@ AvisoPropagacao::AvisoPropagacao(QWidget* parent) : QFrame(parent)
     setFrameShape(QFrame::StyledPanel);
     setAutoFillBackground(true);
     QPalette cores = palette();
-    cores.setColor(QPalette::Window, QColor(255, 248, 205));   // a note, not an error
+    cores.setColor(QPalette::Window, QColor(255, 248, 205)); // a note, not an error
     setPalette(cores);
     auto* linha = new QHBoxLayout(this);
     linha->setContentsMargins(6, 2, 6, 2);

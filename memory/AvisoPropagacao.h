@@ -29,10 +29,10 @@ public:
     bool mostrando() const { return !isHidden(); }
 
     QLabel* lblAviso;
-    QPushButton* btnAplicar;    // "Aplicar às não traduzidas"
-    QPushButton* btnEscolher;   // "Escolher linhas..."
-    QPushButton* btnDispensar;  // "Dispensar" (or "Fechar" under a note)
-    QPushButton* btnDesfazer;   // "Desfazer", under a note of rows saved
+    QPushButton* btnAplicar; // "Aplicar às não traduzidas"
+    QPushButton* btnEscolher; // "Escolher linhas..."
+    QPushButton* btnDispensar; // "Dispensar" (or "Fechar" under a note)
+    QPushButton* btnDesfazer; // "Desfazer", under a note of rows saved
 
 signals:
     void aplicarNaoTraduzidas();

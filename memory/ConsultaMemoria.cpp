@@ -12,7 +12,9 @@ namespace trd {
 class ConsultaMemoria::Trabalho : public QObject {
 public:
     Trabalho(std::shared_ptr<std::atomic<int>> ultima, std::shared_ptr<std::atomic<bool>> encerrando)
-        : m_ultima(std::move(ultima)), m_encerrando(std::move(encerrando)) {}
+        : m_ultima(std::move(ultima)), m_encerrando(std::move(encerrando))
+    {
+    }
 
     struct Endereco {
         QString host;
@@ -62,15 +64,18 @@ public:
             if (m_encerrando->load())
                 return;
             if (resposta.Ok)
-                QMetaObject::invokeMethod(dono, [dono, numero, pacote = resposta.Packet] { emit dono->respondeu(numero, pacote); });
+                QMetaObject::invokeMethod(
+                    dono, [dono, numero, pacote = resposta.Packet] { emit dono->respondeu(numero, pacote); });
             else
-                QMetaObject::invokeMethod(dono, [dono, numero, m = resposta.ErrorMessage] { emit dono->falhou(numero, m); });
+                QMetaObject::invokeMethod(dono,
+                                          [dono, numero, m = resposta.ErrorMessage] { emit dono->falhou(numero, m); });
         } catch (const Exception& e) {
             if (!m_encerrando->load())
                 QMetaObject::invokeMethod(dono, [dono, numero, m = e.Message()] { emit dono->falhou(numero, m); });
         } catch (const std::exception& e) {
             if (!m_encerrando->load())
-                QMetaObject::invokeMethod(dono, [dono, numero, m = QString::fromLocal8Bit(e.what())] { emit dono->falhou(numero, m); });
+                QMetaObject::invokeMethod(
+                    dono, [dono, numero, m = QString::fromLocal8Bit(e.what())] { emit dono->falhou(numero, m); });
         }
     }
 

@@ -76,7 +76,8 @@ MemoriaDoEditor::MemoriaDoEditor(ServicosDoEditor& editor)
     connect(m_mesmaOrigem, &ConsultaMemoria::respondeu, this, &MemoriaDoEditor::linhasChegaram);
     connect(m_mesmaOrigem, &ConsultaMemoria::falhou, this, &MemoriaDoEditor::linhasFalharam);
 
-    connect(m_aviso, &AvisoPropagacao::aplicarNaoTraduzidas, this, [this] { Dispatch([this] { aplicaNaoTraduzidas(); }); });
+    connect(m_aviso, &AvisoPropagacao::aplicarNaoTraduzidas, this,
+            [this] { Dispatch([this] { aplicaNaoTraduzidas(); }); });
     connect(m_aviso, &AvisoPropagacao::escolher, this, [this] { Dispatch([this] { escolheLinhas(); }); });
     connect(m_aviso, &AvisoPropagacao::dispensar, this, [this] {
         m_desfazivel.reset();
@@ -87,8 +88,8 @@ MemoriaDoEditor::MemoriaDoEditor(ServicosDoEditor& editor)
 
     editor.adicionaSeparador("N4");
     mnuDivergentes = editor.adicionaItem("mnuDivergentes", QStringLiteral("&Traduções Divergentes..."));
-    mnuSempreAplicar = editor.adicionaItem(
-        "mnuSempreAplicar", QStringLiteral("Aplicar &Sempre às Não Traduzidas de Mesma Origem"));
+    mnuSempreAplicar =
+        editor.adicionaItem("mnuSempreAplicar", QStringLiteral("Aplicar &Sempre às Não Traduzidas de Mesma Origem"));
     mnuSempreAplicar->setCheckable(true);
     mnuSempreAplicar->setChecked(SempreAplicar());
     connect(mnuDivergentes, &QAction::triggered, this, [this] { Dispatch([this] { abreDivergentes(); }); });
@@ -126,7 +127,7 @@ void MemoriaDoEditor::linhaAtualMudou()
 {
     const std::optional<Chave> chave = chaveAtual();
     if (chave == m_perguntada)
-        return;   // the same row: typing in it changes nothing the memory is asked
+        return; // the same row: typing in it changes nothing the memory is asked
     m_perguntada = chave;
     m_aguardando = false;
     m_demora.stop();
@@ -153,7 +154,7 @@ void MemoriaDoEditor::pedeSugestoes()
 void MemoriaDoEditor::sugestoesChegaram(int numero, const QByteArray& pacote)
 {
     if (numero != m_pedidoSugestoes || !m_aguardando)
-        return;   // for a row the user has left
+        return; // for a row the user has left
     m_aguardando = false;
     m_demora.stop();
     try {
@@ -181,8 +182,8 @@ void MemoriaDoEditor::usaSugestao(int i)
         return;
     // Suggestions are for the row they were asked about; while another row's
     // are on their way the panel holds none.
-    m_editor.digitaNaCelula(memoria::TextoParaCelula(linhas.FieldByName(NMORIGEM)->AsString(),
-                                                     m_painel->sugestao(i).traducao));
+    m_editor.digitaNaCelula(
+        memoria::TextoParaCelula(linhas.FieldByName(NMORIGEM)->AsString(), m_painel->sugestao(i).traducao));
 }
 
 // ====================================================================== propagation
@@ -235,8 +236,7 @@ void MemoriaDoEditor::linhasFalharam(int numero, const QString& mensagem)
     const Gravacao g = *m_perguntando;
     m_perguntando.reset();
     m_aviso->informa(QStringLiteral("Não foi possível saber se outras linhas têm a mesma origem de \u00AB")
-                     + memoria::Citado(g.chave.origem)
-                     + QStringLiteral("\u00BB: ") + mensagem);
+                     + memoria::Citado(g.chave.origem) + QStringLiteral("\u00BB: ") + mensagem);
     proximaPergunta();
 }
 
@@ -262,13 +262,16 @@ void MemoriaDoEditor::estadoMudou()
     if (estado == TDataSetState::dsEdit || estado == TDataSetState::dsInsert)
         return;
     // Answered after the event that ended the edit, not inside its handlers.
-    QMetaObject::invokeMethod(this, [this] {
-        const TDataSetState agora = m_editor.linhas().State();
-        if (!m_adiada || agora == TDataSetState::dsEdit || agora == TDataSetState::dsInsert)
-            return;
-        const auto [g, pacote] = *std::exchange(m_adiada, std::nullopt);
-        respondeMesmaOrigem(g, pacote);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            const TDataSetState agora = m_editor.linhas().State();
+            if (!m_adiada || agora == TDataSetState::dsEdit || agora == TDataSetState::dsInsert)
+                return;
+            const auto [g, pacote] = *std::exchange(m_adiada, std::nullopt);
+            respondeMesmaOrigem(g, pacote);
+        },
+        Qt::QueuedConnection);
 }
 
 void MemoriaDoEditor::respondeMesmaOrigem(const Gravacao& g, const QByteArray& pacote)
@@ -282,12 +285,12 @@ void MemoriaDoEditor::respondeMesmaOrigem(const Gravacao& g, const QByteArray& p
             return;
         QString texto;
         if (resposta == memoria::Resposta::Pergunta) {
-            texto = memoria::TextoDoAviso(p.contagem) + QStringLiteral(" Origem: \u00AB") + memoria::Citado(p.chave.origem)
-                + QStringLiteral("\u00BB, tradução nova: \u00AB") + memoria::Citado(p.traducao)
-                + QStringLiteral("\u00BB.");
+            texto = memoria::TextoDoAviso(p.contagem) + QStringLiteral(" Origem: \u00AB")
+                + memoria::Citado(p.chave.origem) + QStringLiteral("\u00BB, tradução nova: \u00AB")
+                + memoria::Citado(p.traducao) + QStringLiteral("\u00BB.");
         } else {
-            const Gravadas feitas = aplica(p.chave.idioma, p.pacote, memoria::NaoTraduzidas(p.linhas, p.traducao),
-                                           p.traducao, p.situacao);
+            const Gravadas feitas =
+                aplica(p.chave.idioma, p.pacote, memoria::NaoTraduzidas(p.linhas, p.traducao), p.traducao, p.situacao);
             const QString feito = memoria::TextoAplicadaSozinha(feitas.linhas);
             if (resposta == memoria::Resposta::Aplica) {
                 informaGravadas(feito, feitas);
@@ -315,12 +318,12 @@ void MemoriaDoEditor::aplicaNaoTraduzidas()
         return;
     const Propagacao p = *m_aberta;
     // A save the server refuses leaves the question open, to be answered again or dismissed.
-    const Gravadas g = aplica(p.chave.idioma, p.pacote, memoria::NaoTraduzidas(p.linhas, p.traducao), p.traducao,
-                              p.situacao);
-    informaGravadas(g.linhas == 1 ? QStringLiteral("A tradução foi gravada em 1 linha não traduzida.")
-                                  : QStringLiteral("A tradução foi gravada em %1 linhas não traduzidas, de uma vez.")
-                                        .arg(g.linhas),
-                    g);
+    const Gravadas g =
+        aplica(p.chave.idioma, p.pacote, memoria::NaoTraduzidas(p.linhas, p.traducao), p.traducao, p.situacao);
+    informaGravadas(
+        g.linhas == 1 ? QStringLiteral("A tradução foi gravada em 1 linha não traduzida.")
+                      : QStringLiteral("A tradução foi gravada em %1 linhas não traduzidas, de uma vez.").arg(g.linhas),
+        g);
     perguntaFechada();
 }
 
@@ -413,8 +416,8 @@ void MemoriaDoEditor::atualizaCarregadas(TClientDataSet& gravadas)
     TClientDataSet* carregadas = &m_editor.linhas();
     std::vector<int> mudadas;
     for (gravadas.First(); !gravadas.Eof(); gravadas.Next())
-        if (gravadas.FieldByName(NMDESTINO)->OldValue().toString() != gravadas.FieldByName(NMDESTINO)->AsString() ||
-            gravadas.FieldByName(NMSITUACAO)->OldValue().toString() != gravadas.FieldByName(NMSITUACAO)->AsString())
+        if (gravadas.FieldByName(NMDESTINO)->OldValue().toString() != gravadas.FieldByName(NMDESTINO)->AsString()
+            || gravadas.FieldByName(NMSITUACAO)->OldValue().toString() != gravadas.FieldByName(NMSITUACAO)->AsString())
             mudadas.push_back(gravadas.RecNo());
     gravadas.MergeChangeLog();
     if (!carregadas->Active() || carregadas->IsEmpty() || carregadas->State() != TDataSetState::dsBrowse
@@ -424,11 +427,10 @@ void MemoriaDoEditor::atualizaCarregadas(TClientDataSet& gravadas)
     carregadas->DisableControls();
     for (const int n : mudadas) {
         gravadas.SetRecNo(n);
-        if (carregadas->Locate(QStringLiteral("IDIDIOMA;CDPROGTRAD;NMCOMPONENTE;STAGRVALPROP"),
-                               {gravadas.FieldByName(NMIDIOMA)->AsString(),
-                                gravadas.FieldByName(NMPROGRAMA)->AsString(),
-                                gravadas.FieldByName(NMCOMPONENTE)->AsString(),
-                                gravadas.FieldByName(NMORIGEM)->AsString()}))
+        if (carregadas->Locate(
+                QStringLiteral("IDIDIOMA;CDPROGTRAD;NMCOMPONENTE;STAGRVALPROP"),
+                {gravadas.FieldByName(NMIDIOMA)->AsString(), gravadas.FieldByName(NMPROGRAMA)->AsString(),
+                 gravadas.FieldByName(NMCOMPONENTE)->AsString(), gravadas.FieldByName(NMORIGEM)->AsString()}))
             carregadas->RefreshRecord(gravadas);
     }
     carregadas->SetRecNo(atual);
@@ -463,16 +465,17 @@ void MemoriaDoEditor::uniformiza(const QString& idioma, const QString& origem, c
     {
         const ShowAviScope ocupado(aviProcessando);
         pacote = CheckResultServ(
-            m_editor.conexao().AppServer().Call(metodo::GetMesmaOrigem, {idioma, origem, QString(), QString()}),
-            true, 0);
+            m_editor.conexao().AppServer().Call(metodo::GetMesmaOrigem, {idioma, origem, QString(), QString()}), true,
+            0);
     }
     const std::vector<memoria::LinhaMesmaOrigem> linhas = memoria::LeMesmaOrigem(pacote);
     const Gravadas g = aplica(idioma, pacote, memoria::LinhasParaUniformizar(linhas, variante.traducao),
                               variante.traducao, memoria::SituacaoDaVariante(variante));
-    const QString feito = QStringLiteral("\u00AB%1\u00BB foi gravada em %2 de \u00AB%3\u00BB.")
-                              .arg(memoria::Citado(variante.traducao),
-                                   g.linhas == 1 ? QStringLiteral("1 linha") : QStringLiteral("%1 linhas").arg(g.linhas),
-                                   memoria::Citado(origem));
+    const QString feito =
+        QStringLiteral("\u00AB%1\u00BB foi gravada em %2 de \u00AB%3\u00BB.")
+            .arg(memoria::Citado(variante.traducao),
+                 g.linhas == 1 ? QStringLiteral("1 linha") : QStringLiteral("%1 linhas").arg(g.linhas),
+                 memoria::Citado(origem));
     if (m_divergentes)
         m_divergentes->atualiza(feito);
     // The editor's bar offers to undo it, unless it is asking about a post.

@@ -76,7 +76,7 @@ private:
     struct Propagacao {
         Chave chave;
         QString traducao, situacao;
-        QByteArray pacote;   // GetMesmaOrigem's answer
+        QByteArray pacote; // GetMesmaOrigem's answer
         std::vector<memoria::LinhaMesmaOrigem> linhas;
         memoria::Contagem contagem;
     };
@@ -116,26 +116,26 @@ private:
     PainelSugestoes* m_painel;
     AvisoPropagacao* m_aviso;
     QPointer<TraducoesDivergentes> m_divergentes;
-    ConsultaMemoria* m_sugestoes;   // each kind of question has its own thread and connection
+    ConsultaMemoria* m_sugestoes; // each kind of question has its own thread and connection
     ConsultaMemoria* m_mesmaOrigem;
-    QTimer m_espera;                // a short pause after a move: only the row the user stops on is asked about
-    QTimer m_demora;                // the server is slow: say so
-    QTimer m_repete;                // a question that failed is asked again while its row stays current
+    QTimer m_espera; // a short pause after a move: only the row the user stops on is asked about
+    QTimer m_demora; // the server is slow: say so
+    QTimer m_repete; // a question that failed is asked again while its row stays current
     std::optional<Chave> m_perguntada;
     int m_pedidoSugestoes = 0;
     bool m_aguardando = false;
-    QString m_destinoAntes;         // of the row being posted
+    QString m_destinoAntes; // of the row being posted
     int m_pedidoLinhas = 0;
     // Posts whose question waits for the one open to be answered: each is
     // asked in turn, so that none goes unasked and each is counted on the
     // rows as they are when it is shown.
     std::deque<Gravacao> m_fila;
-    std::optional<Gravacao> m_perguntando;   // asked of the server
+    std::optional<Gravacao> m_perguntando; // asked of the server
     // An answer that would save by itself ("always apply") while the user
     // types in a row: it waits until the row is posted or left, so that the
     // typing is never posted by anyone but the user.
     std::optional<std::pair<Gravacao, QByteArray>> m_adiada;
-    std::optional<Propagacao> m_aberta;   // the one the prompt asks about
+    std::optional<Propagacao> m_aberta; // the one the prompt asks about
     std::optional<Gravadas> m_desfazivel; // what the note offers to undo
 };
 

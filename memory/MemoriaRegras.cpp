@@ -60,7 +60,8 @@ QString OrigemDaSugestao(const Sugestao& s)
 {
     QString texto = s.programa + QStringLiteral(" · ") + s.componente;
     if (s.linhas > 1)
-        texto += s.linhas == 2 ? QStringLiteral(" e mais 1 linha") : QStringLiteral(" e mais %1 linhas").arg(s.linhas - 1);
+        texto +=
+            s.linhas == 2 ? QStringLiteral(" e mais 1 linha") : QStringLiteral(" e mais %1 linhas").arg(s.linhas - 1);
     if (!s.identica && s.traducoes > 1)
         texto += QStringLiteral(", %1 traduções").arg(s.traducoes);
     return texto;
@@ -94,9 +95,15 @@ Contagem Conta(const std::vector<LinhaMesmaOrigem>& linhas, const QString& novaT
     Contagem c;
     for (const LinhaMesmaOrigem& l : linhas) {
         switch (RelacaoCom(l, novaTraducao)) {
-        case Relacao::NaoTraduzida: ++c.naoTraduzidas; break;
-        case Relacao::Igual: ++c.iguais; break;
-        case Relacao::Diferente: ++c.diferentes; break;
+        case Relacao::NaoTraduzida:
+            ++c.naoTraduzidas;
+            break;
+        case Relacao::Igual:
+            ++c.iguais;
+            break;
+        case Relacao::Diferente:
+            ++c.diferentes;
+            break;
         }
     }
     return c;
@@ -109,8 +116,8 @@ QString TextoDoAviso(const Contagem& c)
     const QString nao = c.naoTraduzidas == 1 ? QStringLiteral("1 não traduzida")
                                              : QStringLiteral("%1 não traduzidas").arg(c.naoTraduzidas);
     const QString iguais = c.iguais == 1 ? QStringLiteral("1 igual") : QStringLiteral("%1 iguais").arg(c.iguais);
-    const QString diferentes = c.diferentes == 1 ? QStringLiteral("1 diferente")
-                                                 : QStringLiteral("%1 diferentes").arg(c.diferentes);
+    const QString diferentes =
+        c.diferentes == 1 ? QStringLiteral("1 diferente") : QStringLiteral("%1 diferentes").arg(c.diferentes);
     return quantas + nao + QStringLiteral(", ") + iguais + QStringLiteral(", ") + diferentes + QStringLiteral(".");
 }
 
@@ -169,8 +176,8 @@ QByteArray DeltaDeAplicacao(TClientDataSet& linhas, const std::vector<int>& indi
     for (const int i : indices) {
         linhas.SetRecNo(i + 1);
         const QString texto = TextoParaCelula(linhas.FieldByName(NMORIGEM)->AsString(), traducao);
-        if (linhas.FieldByName(NMDESTINO)->AsString() == texto &&
-            linhas.FieldByName(NMSITUACAO)->AsString() == situacao)
+        if (linhas.FieldByName(NMDESTINO)->AsString() == texto
+            && linhas.FieldByName(NMSITUACAO)->AsString() == situacao)
             continue;
         linhas.Edit();
         linhas.FieldByName(NMDESTINO)->SetAsString(texto);
@@ -205,9 +212,9 @@ bool AdiaResposta(bool sempreAplicar, bool editando)
 
 QString TextoAplicadaSozinha(int linhas)
 {
-    return linhas == 1 ? QStringLiteral("A tradução foi gravada também em 1 linha não traduzida de mesma origem.")
-                       : QStringLiteral("A tradução foi gravada também em %1 linhas não traduzidas de mesma origem.")
-                             .arg(linhas);
+    return linhas == 1
+        ? QStringLiteral("A tradução foi gravada também em 1 linha não traduzida de mesma origem.")
+        : QStringLiteral("A tradução foi gravada também em %1 linhas não traduzidas de mesma origem.").arg(linhas);
 }
 
 } // namespace trd::memoria

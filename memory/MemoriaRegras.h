@@ -18,14 +18,14 @@ namespace trd::memoria {
 
 // One line of the suggestions panel (GetSugestoes, docs/protocol.md).
 struct Sugestao {
-    bool identica = false;   // the same source (shortcut marks aside); else a similar one
-    int semelhanca = 0;      // percent, rounded down
+    bool identica = false; // the same source (shortcut marks aside); else a similar one
+    int semelhanca = 0; // percent, rounded down
     QString traducao;
-    QString situacao;        // of the row it is shown by: "T", or "D" (doubtful)
+    QString situacao; // of the row it is shown by: "T", or "D" (doubtful)
     QString origem, programa, componente;
-    int linhas = 0;          // rows behind it
-    int traducoes = 0;       // their distinct translations (similar sources)
-    QString programas;       // the programs of its rows (same source)
+    int linhas = 0; // rows behind it
+    int traducoes = 0; // their distinct translations (similar sources)
+    QString programas; // the programs of its rows (same source)
 };
 
 // Reads GetSugestoes' answer; raises EDBClient for a packet that is not one.
@@ -76,10 +76,10 @@ std::vector<int> NaoTraduzidas(const std::vector<LinhaMesmaOrigem>& linhas, cons
 
 // What the editor does with the answer about a posted row's other rows.
 enum class Resposta {
-    Nada,          // nothing to offer: no question, no save
-    Pergunta,      // the question, the user decides
-    Aplica,        // "always apply": saved in the untranslated rows by itself, then said
-    AplicaEPergunta,   // saved in the untranslated rows, and the rows that differ still asked about
+    Nada, // nothing to offer: no question, no save
+    Pergunta, // the question, the user decides
+    Aplica, // "always apply": saved in the untranslated rows by itself, then said
+    AplicaEPergunta, // saved in the untranslated rows, and the rows that differ still asked about
 };
 Resposta RespostaAMesmaOrigem(bool sempreAplicar, const Contagem& c);
 // An answer that would save by itself waits while the user types in a row,
@@ -90,16 +90,16 @@ QString TextoAplicadaSozinha(int linhas);
 
 // A source translated in more than one way (GetInconsistencias).
 struct Variante {
-    QString traducao;    // as its best row holds it
-    QString situacao;    // of its best row
+    QString traducao; // as its best row holds it
+    QString situacao; // of its best row
     int linhas = 0;
-    QString situacoes;   // among its rows: "T", "D" or "TD"
+    QString situacoes; // among its rows: "T", "D" or "TD"
     QString programas;
 };
 struct OrigemDivergente {
     QString origem;
     int linhas = 0;
-    std::vector<Variante> variantes;   // the one most rows agree on first
+    std::vector<Variante> variantes; // the one most rows agree on first
 };
 std::vector<OrigemDivergente> LeDivergencias(const QByteArray& pacote);
 

@@ -16,8 +16,8 @@ namespace {
 QIcon lampada(const QString& situacao)
 {
     const lamps::Lamp cor = situacao == QStringLiteral("T") ? lamps::Verde
-        : situacao == QStringLiteral("D")                  ? lamps::Amarela
-                                                           : lamps::Vermelha;
+        : situacao == QStringLiteral("D")                   ? lamps::Amarela
+                                                            : lamps::Vermelha;
     QPixmap pixmap = QPixmap::fromImage(lamps::LampIcon(cor));
     pixmap.setMask(pixmap.createMaskFromColor(lamps::Oliva()));
     return QIcon(pixmap);
@@ -25,10 +25,11 @@ QIcon lampada(const QString& situacao)
 
 QString dica(const memoria::Sugestao& s)
 {
-    QString texto = (s.identica ? QStringLiteral("Mesma origem") : QStringLiteral("Origem parecida (%1%)").arg(s.semelhanca))
+    QString texto =
+        (s.identica ? QStringLiteral("Mesma origem") : QStringLiteral("Origem parecida (%1%)").arg(s.semelhanca))
         + QStringLiteral(": ") + s.origem + QStringLiteral("\nTradução: ") + s.traducao
-        + (s.situacao == QStringLiteral("D") ? QStringLiteral(" (dúvida)") : QString())
-        + QStringLiteral("\nTela: ") + s.programa + QStringLiteral(", componente: ") + s.componente;
+        + (s.situacao == QStringLiteral("D") ? QStringLiteral(" (dúvida)") : QString()) + QStringLiteral("\nTela: ")
+        + s.programa + QStringLiteral(", componente: ") + s.componente;
     if (s.linhas > 1)
         texto += QStringLiteral("\n%1 linhas com esta tradução").arg(s.linhas);
     if (!s.programas.isEmpty())
@@ -107,9 +108,9 @@ void PainelSugestoes::mostra(const QList<memoria::Sugestao>& sugestoes)
         return;
     }
     mostraAviso(sugestoes.size() == 1 ? QStringLiteral("1 sugestão (Ctrl+1 ou duplo clique usa)")
-                                             : QStringLiteral("%1 sugestões (Ctrl+1 a Ctrl+%2 ou duplo clique usa)")
-                                                   .arg(sugestoes.size())
-                                                   .arg(qMin<int>(int(sugestoes.size()), Numeradas)));
+                                      : QStringLiteral("%1 sugestões (Ctrl+1 a Ctrl+%2 ou duplo clique usa)")
+                                            .arg(sugestoes.size())
+                                            .arg(qMin<int>(int(sugestoes.size()), Numeradas)));
     for (int i = 0; i < sugestoes.size(); ++i) {
         const memoria::Sugestao& s = sugestoes.at(i);
         auto* item = new QTreeWidgetItem(lstSugestoes);

@@ -86,7 +86,8 @@ void TraducoesDivergentes::atualiza(const QString& nota)
         lblEstado->setText(QStringLiteral("Escolha um idioma no editor."));
         return;
     }
-    lblEstado->setText(QStringLiteral("Procurando as origens do idioma %1 traduzidas de mais de uma forma...").arg(m_idioma));
+    lblEstado->setText(
+        QStringLiteral("Procurando as origens do idioma %1 traduzidas de mais de uma forma...").arg(m_idioma));
     m_pedido = m_consulta->pergunta(metodo::GetInconsistencias, {m_idioma});
 }
 
@@ -126,7 +127,9 @@ void TraducoesDivergentes::respondeu(int numero, const QByteArray& pacote)
     else if (m_origens.size() == 1)
         estado = QStringLiteral("1 origem do idioma %1 traduzida de mais de uma forma.").arg(m_idioma);
     else
-        estado = QStringLiteral("%1 origens do idioma %2 traduzidas de mais de uma forma.").arg(m_origens.size()).arg(m_idioma);
+        estado = QStringLiteral("%1 origens do idioma %2 traduzidas de mais de uma forma.")
+                     .arg(m_origens.size())
+                     .arg(m_idioma);
     if (!m_origens.empty())
         estado += QStringLiteral(" Escolha a tradução certa e use-a nas outras linhas.");
     lblEstado->setText(m_nota.isEmpty() ? estado : m_nota + QLatin1Char(' ') + estado);

@@ -33,7 +33,7 @@ public:
 
     QLabel* lblEstado;
     QTreeWidget* lstOrigens;
-    QPushButton* btnUsar;        // "Usar esta tradução nas outras linhas"
+    QPushButton* btnUsar; // "Usar esta tradução nas outras linhas"
     QPushButton* btnAtualizar;
 
 signals:

@@ -22,8 +22,10 @@ double floatValue(const Head& h)
             value = mantissa == 0 ? INFINITY : NAN;
         return (half & 0x8000) ? -value : value;
     }
-    case Single: return static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(h.value)));
-    default: return std::bit_cast<double>(h.value);
+    case Single:
+        return static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(h.value)));
+    default:
+        return std::bit_cast<double>(h.value);
     }
 }
 

@@ -36,7 +36,7 @@ struct Fault {
 
 // The bytes ran out inside an item. For a whole packet that is a fault like
 // any other; a reader fed as the bytes arrive fetches more and tries again.
-struct Truncated : Fault {};
+struct Truncated : Fault { };
 
 // The head of an indefinite-length array or map, and the break that ends it.
 inline constexpr int kIndefinite = 31;
@@ -44,8 +44,8 @@ inline constexpr unsigned char kBreak = 0xFF;
 
 struct Head {
     int major = 0;
-    int info = 0;              // additional information (low five bits)
-    std::uint64_t value = 0;   // count, length, integer, tag number, or a float's bits
+    int info = 0; // additional information (low five bits)
+    std::uint64_t value = 0; // count, length, integer, tag number, or a float's bits
 };
 
 // Reads item heads from [begin, end); offsets count from `base` (where begin
@@ -56,7 +56,9 @@ struct Head {
 class Cursor {
 public:
     Cursor(const char* begin, const char* end, std::size_t base = 0)
-        : m_begin(begin), m_p(begin), m_end(end), m_base(base) {}
+        : m_begin(begin), m_p(begin), m_end(end), m_base(base)
+    {
+    }
 
     std::size_t offset() const { return m_base + static_cast<std::size_t>(m_p - m_begin); }
     std::size_t remaining() const { return static_cast<std::size_t>(m_end - m_p); }
@@ -163,7 +165,9 @@ public:
         const Head h = head();
         switch (h.major) {
         case Bytes:
-        case Text: take(h.value); break;
+        case Text:
+            take(h.value);
+            break;
         case Array:
             if (h.value > remaining())
                 truncated();
@@ -176,8 +180,11 @@ public:
             for (std::uint64_t i = 0; i < 2 * h.value; ++i)
                 skip(depth + 1);
             break;
-        case Tag: skip(depth + 1); break;
-        default: break;
+        case Tag:
+            skip(depth + 1);
+            break;
+        default:
+            break;
         }
     }
 

@@ -52,15 +52,21 @@ int readSmallUnsigned(cbor::Cursor& in, const char* what)
 QString describe(const cbor::Head& h, std::string_view text)
 {
     switch (h.major) {
-    case cbor::Unsigned: return QString::number(h.value);
+    case cbor::Unsigned:
+        return QString::number(h.value);
     case cbor::Negative:
         return h.value < kMaxInt64 ? QString::number(-1 - static_cast<std::int64_t>(h.value))
                                    : QStringLiteral("-(1 + %1)").arg(h.value);
-    case cbor::Text: return quoted(text);
-    case cbor::Bytes: return QStringLiteral("(cadeia de bytes)");
-    case cbor::Array: return QStringLiteral("(lista)");
-    case cbor::Map: return QStringLiteral("(mapa)");
-    case cbor::Tag: return QStringLiteral("(etiqueta %1)").arg(h.value);
+    case cbor::Text:
+        return quoted(text);
+    case cbor::Bytes:
+        return QStringLiteral("(cadeia de bytes)");
+    case cbor::Array:
+        return QStringLiteral("(lista)");
+    case cbor::Map:
+        return QStringLiteral("(mapa)");
+    case cbor::Tag:
+        return QStringLiteral("(etiqueta %1)").arg(h.value);
     default:
         if (h.info == cbor::True)
             return QStringLiteral("true");
@@ -130,7 +136,8 @@ bool CborPacketReader::refill(const char* keep)
     // A row larger than the window (long texts) widens it.
     if (static_cast<std::size_t>(m_buffer.size()) - m_filled < kLeastRead)
         m_buffer.resize(m_buffer.size() * 2);
-    const std::size_t n = m_source->read(m_buffer.data() + m_filled, static_cast<std::size_t>(m_buffer.size()) - m_filled);
+    const std::size_t n =
+        m_source->read(m_buffer.data() + m_filled, static_cast<std::size_t>(m_buffer.size()) - m_filled);
     m_filled += n;
     if (n == 0)
         m_sourceEnded = true;
@@ -181,7 +188,7 @@ void CborPacketReader::readHeader()
             startRows();
             return;
         } else {
-            m_in.skip();   // an entry a later writer may add
+            m_in.skip(); // an entry a later writer may add
         }
     }
     m_in.fail("falta a entrada 'rows'");
@@ -198,8 +205,9 @@ void CborPacketReader::readFields()
     // Views into m_fields' names: built once the vector stops moving.
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
         const QByteArray& name = m_fields[i].name;
-        if (!m_byName.emplace(std::string_view(name.constData(), static_cast<std::size_t>(name.size())),
-                              static_cast<int>(i))
+        if (!m_byName
+                 .emplace(std::string_view(name.constData(), static_cast<std::size_t>(name.size())),
+                          static_cast<int>(i))
                  .second)
             throw EDBClient(QStringLiteral("Campo '%1' repetido no pacote de dados.").arg(QString::fromUtf8(name)));
     }
@@ -226,8 +234,7 @@ void CborPacketReader::readField(int number)
         else if (isKey(key, "subtype")) {
             const std::string_view subtype = m_in.text("o subtipo do campo não é um texto");
             f.subtype = QByteArray(subtype.data(), static_cast<qsizetype>(subtype.size()));
-        }
-        else if (isKey(key, "required"))
+        } else if (isKey(key, "required"))
             f.required = readBool(m_in, "'required' não é um valor lógico");
         else if (isKey(key, "readonly"))
             f.readOnly = readBool(m_in, "'readonly' não é um valor lógico");
@@ -360,12 +367,14 @@ void CborPacketReader::readFailure()
             const std::string_view key = m_in.text("relato de falha malformado");
             if (key == "message") {
                 const std::string_view text = m_in.text("relato de falha malformado");
-                message = QString::fromUtf8(text.data(), static_cast<qsizetype>(std::min<std::size_t>(text.size(), 2000)));
+                message =
+                    QString::fromUtf8(text.data(), static_cast<qsizetype>(std::min<std::size_t>(text.size(), 2000)));
             } else if (key == "code") {
                 const cbor::Head h = m_in.head();
                 if ((h.major != cbor::Unsigned && h.major != cbor::Negative) || h.value > kMaxInt64)
                     throw cbor::Fault{"relato de falha malformado", errorAt};
-                code = h.major == cbor::Unsigned ? static_cast<std::int64_t>(h.value) : -1 - static_cast<std::int64_t>(h.value);
+                code = h.major == cbor::Unsigned ? static_cast<std::int64_t>(h.value)
+                                                 : -1 - static_cast<std::int64_t>(h.value);
             } else {
                 m_in.skip();
             }
@@ -400,8 +409,8 @@ void CborPacketReader::readValue(std::size_t field)
     case cbor::Negative: {
         if (h.value > kMaxInt64 || type.type == TFieldType::ftString)
             break;
-        const auto value = h.major == cbor::Unsigned ? static_cast<std::int64_t>(h.value)
-                                                     : -1 - static_cast<std::int64_t>(h.value);
+        const auto value =
+            h.major == cbor::Unsigned ? static_cast<std::int64_t>(h.value) : -1 - static_cast<std::int64_t>(h.value);
         if (type.type == TFieldType::ftInteger) {
             if (value < type.min || value > type.max)
                 break;
@@ -461,10 +470,17 @@ void CborPacketReader::valueError(std::size_t field, const QString& what) const
     const PacketField& f = m_fields[field];
     const char* kind = "Texto inválido";
     switch (f.type) {
-    case TFieldType::ftString: break;
-    case TFieldType::ftInteger: kind = isBooleanField(f) ? "Valor lógico inválido" : "Valor inteiro inválido"; break;
-    case TFieldType::ftFloat: kind = "Valor numérico inválido"; break;
-    case TFieldType::ftDateTime: kind = "Data inválida"; break;
+    case TFieldType::ftString:
+        break;
+    case TFieldType::ftInteger:
+        kind = isBooleanField(f) ? "Valor lógico inválido" : "Valor inteiro inválido";
+        break;
+    case TFieldType::ftFloat:
+        kind = "Valor numérico inválido";
+        break;
+    case TFieldType::ftDateTime:
+        kind = "Data inválida";
+        break;
     }
     throw EDBClient(QStringLiteral("%1 '%2' no campo '%3', linha %4 do pacote de dados.")
                         .arg(QString::fromUtf8(kind), what, QString::fromUtf8(f.name))

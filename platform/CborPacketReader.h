@@ -75,8 +75,8 @@ private:
     auto again(Step step);
 
     QByteArray m_buffer;
-    std::size_t m_filled = 0;      // bytes of m_buffer holding the packet
-    std::size_t m_base = 0;        // where m_buffer starts in the packet
+    std::size_t m_filled = 0; // bytes of m_buffer holding the packet
+    std::size_t m_base = 0; // where m_buffer starts in the packet
     std::shared_ptr<PacketSource> m_source;
     bool m_sourceEnded = true;
     cbor::Cursor m_in;

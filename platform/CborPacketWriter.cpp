@@ -8,7 +8,9 @@
 
 namespace trd {
 
-CborPacketWriter::CborPacketWriter(std::string& out) : m_out(out) {}
+CborPacketWriter::CborPacketWriter(std::string& out) : m_out(out)
+{
+}
 
 void CborPacketWriter::begin(const std::vector<PacketField>& fields, const PacketParams& params)
 {
@@ -31,8 +33,10 @@ void CborPacketWriter::writeHeader(const std::vector<PacketField>& fields, const
     for (const PacketField& f : fields) {
         const std::string_view name(f.name.constData(), static_cast<std::size_t>(f.name.size()));
         if (!isValidPacketName(name))
-            throw EDBClient(QStringLiteral("Nome de campo inválido no pacote de dados: '%1'.").arg(QString::fromUtf8(f.name)));
-        const PacketType* type = findPacketType(std::string_view(f.xmlType.constData(), static_cast<std::size_t>(f.xmlType.size())));
+            throw EDBClient(
+                QStringLiteral("Nome de campo inválido no pacote de dados: '%1'.").arg(QString::fromUtf8(f.name)));
+        const PacketType* type =
+            findPacketType(std::string_view(f.xmlType.constData(), static_cast<std::size_t>(f.xmlType.size())));
         const char* typeName = type && type->type == f.type ? type->name
             : f.type == TFieldType::ftString                ? "string"
             : f.type == TFieldType::ftInteger               ? "i8"
@@ -57,9 +61,11 @@ void CborPacketWriter::writeHeader(const std::vector<PacketField>& fields, const
         }
         if (!f.subtype.isEmpty()) {
             cbor::appendText(m_out, "subtype");
-            cbor::appendText(m_out, std::string_view(f.subtype.constData(), static_cast<std::size_t>(f.subtype.size())));
+            cbor::appendText(m_out,
+                             std::string_view(f.subtype.constData(), static_cast<std::size_t>(f.subtype.size())));
         }
-        for (const auto& [on, key] : {std::pair{f.required, "required"}, {f.readOnly, "readonly"}, {f.hidden, "hidden"}}) {
+        for (const auto& [on, key] :
+             {std::pair{f.required, "required"}, {f.readOnly, "readonly"}, {f.hidden, "hidden"}}) {
             if (on) {
                 cbor::appendText(m_out, key);
                 cbor::appendSimple(m_out, cbor::True);

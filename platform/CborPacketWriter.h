@@ -23,7 +23,7 @@ public:
     void beginRow();
     // Fields in increasing order within a row; the skipped ones are null.
     void string(int field, std::string_view utf8);
-    void integer(int field, std::int64_t value);   // true/false for a boolean field
+    void integer(int field, std::int64_t value); // true/false for a boolean field
     void real(int field, double value);
     void dateTime(int field, double dayCount);
     void endRow();
@@ -53,9 +53,9 @@ private:
     }
 
     std::string& m_out;
-    std::vector<char> m_boolean;   // per field
+    std::vector<char> m_boolean; // per field
     int m_fieldCount = 0;
-    int m_next = 0;                // the next field a row expects
+    int m_next = 0; // the next field a row expects
     std::size_t m_rowsHead = 0;
     bool m_open = false;
     std::size_t m_rows = 0;

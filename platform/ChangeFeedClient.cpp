@@ -86,7 +86,7 @@ struct ChangeFeedClient::Shared {
     int stopFd = -1;
     std::mutex mutex;
     std::condition_variable firstCame;
-    bool firstDone = false;     // the first attempt ended, with a number or not
+    bool firstDone = false; // the first attempt ended, with a number or not
     // Rows were read before the first number came (Follow() stopped waiting
     // for it, or the owner said so): the first answer is told as a reload.
     bool readBeforeFirst = false;
@@ -94,7 +94,7 @@ struct ChangeFeedClient::Shared {
     QString problem;
     std::atomic<std::uint64_t> generation{0};
 
-    Shared() : stopFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    Shared() : stopFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) { }
     ~Shared()
     {
         if (stopFd >= 0)
@@ -172,7 +172,8 @@ bool ChangeFeedClient::Follow(const Endpoint& endpoint, const QString& language,
         auto post = [this, shared](auto work) {
             const std::uint64_t generation = shared->generation;
             QMetaObject::invokeMethod(
-                this, [shared, generation, work = std::move(work)]() mutable {
+                this,
+                [shared, generation, work = std::move(work)]() mutable {
                     if (shared->generation == generation)
                         work();
                 },

@@ -30,9 +30,9 @@ struct FeedChange {
     std::int64_t seq = 0;
     char type = 'A';
     QString language, program, component, source;
-    QString destination, status;               // after the save
-    QString destinationBefore, statusBefore;   // before it
-    double when = 0;                           // TDateTime of the change
+    QString destination, status; // after the save
+    QString destinationBefore, statusBefore; // before it
+    double when = 0; // TDateTime of the change
     QString user;
 };
 
@@ -53,23 +53,23 @@ class ChangeFeedClient : public QObject {
     Q_OBJECT
 public:
     enum class State {
-        Off,            // not following
-        Connecting,     // asking for the first number, or again after a drop
-        Following,      // a request waits at the server
-        Lost,           // the last request failed; trying again after a pause
-        Unavailable,    // the server has no change feed (an older server): not tried again soon
+        Off, // not following
+        Connecting, // asking for the first number, or again after a drop
+        Following, // a request waits at the server
+        Lost, // the last request failed; trying again after a pause
+        Unavailable, // the server has no change feed (an older server): not tried again soon
     };
 
     struct Endpoint {
         QString host = QStringLiteral("127.0.0.1");
         int port = 8211;
-        QString objectPath;     // "/Trd09300.rdmTraducao": the feed is objectPath + "/alteracoes"
+        QString objectPath; // "/Trd09300.rdmTraducao": the feed is objectPath + "/alteracoes"
         bool tls = false;
         QString tlsCaFile;
     };
 
     explicit ChangeFeedClient(QObject* parent = nullptr);
-    ~ChangeFeedClient() override;   // stops
+    ~ChangeFeedClient() override; // stops
 
     // How long each request may wait at the server (its "espera"), and the
     // longest pause between attempts after a failure. For tests and benches;

@@ -11,7 +11,7 @@ const Change* ChangeLog::find(int record) const
 void ChangeLog::modified(int record, const RecordValues& original)
 {
     if (find(record))
-        return;   // still the first original; an insert stays an insert
+        return; // still the first original; an insert stays an insert
     m_index.emplace(record, m_changes.size());
     m_changes.push_back({record, ChangeKind::Modified, original});
 }
@@ -36,7 +36,7 @@ bool ChangeLog::deleted(int record, const RecordValues& current)
         reindex();
         return true;
     }
-    change.kind = ChangeKind::Deleted;   // keeps the original values of the edit
+    change.kind = ChangeKind::Deleted; // keeps the original values of the edit
     return false;
 }
 
@@ -72,7 +72,7 @@ QByteArray ChangeLog::delta(const RecordStore& store) const
                 const CellValue current = store.get(change.record, f);
                 if (current == change.original[static_cast<std::size_t>(f)])
                     continue;
-                if (current.null)   // a value cleared: absent would read as unchanged
+                if (current.null) // a value cleared: absent would read as unchanged
                     writer.string(f, std::string_view());
                 else
                     RecordStore::writeValue(writer, store.fields()[static_cast<std::size_t>(f)].type, f, current);

@@ -17,7 +17,7 @@ enum class ChangeKind { Modified, Inserted, Deleted };
 struct Change {
     int record = -1;
     ChangeKind kind = ChangeKind::Modified;
-    RecordValues original;   // for Modified and Deleted
+    RecordValues original; // for Modified and Deleted
 };
 
 class ChangeLog {

@@ -82,14 +82,16 @@ void TClientDataSet::load(const std::function<std::unique_ptr<PacketReader>()>& 
                     continue;
                 }
                 if (found < 0)
-                    throw EDBClient(QStringLiteral("Campo '%1' não encontrado no pacote de dados.").arg(f->FieldName()));
+                    throw EDBClient(
+                        QStringLiteral("Campo '%1' não encontrado no pacote de dados.").arg(f->FieldName()));
                 const TFieldType from = pf[static_cast<std::size_t>(found)].type;
                 const bool numeric = from == TFieldType::ftInteger || from == TFieldType::ftFloat;
                 const bool fits = from == f->DataType()
                     || (numeric && (f->DataType() == TFieldType::ftInteger || f->DataType() == TFieldType::ftFloat));
                 if (!fits)
                     throw EDBClient(QStringLiteral("O tipo do campo '%1' no pacote de dados não corresponde ao campo "
-                                                   "do conjunto de dados.").arg(f->FieldName()));
+                                                   "do conjunto de dados.")
+                                        .arg(f->FieldName()));
                 defs[i].xmlType = pf[static_cast<std::size_t>(found)].xmlType;
                 map.push_back(found);
             }
@@ -136,7 +138,8 @@ void TClientDataSet::SaveToFile(const QString& fileName) const
     const QByteArray bytes = Data();
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw EDBClient(QStringLiteral("Não foi possível gravar o arquivo '%1': %2.").arg(fileName, file.errorString()));
+        throw EDBClient(
+            QStringLiteral("Não foi possível gravar o arquivo '%1': %2.").arg(fileName, file.errorString()));
 }
 
 // ============================================================== change log
@@ -262,7 +265,8 @@ std::vector<int> TClientDataSet::FindRows(const std::vector<int>& fields, const 
     if (!d->active || fields.empty() || keys.empty())
         return found;
     for (const int f : fields)
-        if (f < 0 || f >= d->store.fieldCount() || d->store.fields()[static_cast<std::size_t>(f)].type != TFieldType::ftString)
+        if (f < 0 || f >= d->store.fieldCount()
+            || d->store.fields()[static_cast<std::size_t>(f)].type != TFieldType::ftString)
             throw EDBClient(QStringLiteral("FindRows: o campo %1 não é um texto do conjunto de dados.").arg(f));
     // Keys by the hash of their first field: each row costs one hash and,
     // for a candidate only, the comparison of its fields.
@@ -365,8 +369,9 @@ bool matches(const RecordStore& store, int record, int field, const QVariant& ke
 {
     const bool keyNull = !key.isValid() || key.isNull();
     if (store.isNull(record, field))
-        return keyNull || (store.fields()[static_cast<std::size_t>(field)].type == TFieldType::ftString
-                           && key.toString().isEmpty() && (options & loPartialKey));
+        return keyNull
+            || (store.fields()[static_cast<std::size_t>(field)].type == TFieldType::ftString && key.toString().isEmpty()
+                && (options & loPartialKey));
     if (keyNull)
         return false;
     const CellValue v = store.get(record, field);

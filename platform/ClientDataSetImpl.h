@@ -35,27 +35,27 @@ struct SortKey {
 
 struct TClientDataSet::Impl {
     TClientDataSet* q;
-    explicit Impl(TClientDataSet* owner) : q(owner) {}
+    explicit Impl(TClientDataSet* owner) : q(owner) { }
 
     std::vector<std::unique_ptr<TField>> fields;
-    bool persistent = false;            // fields defined by AddField, not by packets
+    bool persistent = false; // fields defined by AddField, not by packets
 
     RecordStore store;
-    std::vector<int> natural;           // live and deleted records, in load/insert order
-    std::vector<std::uint8_t> deleted;  // per record: logged as deleted
-    std::vector<int> rows;              // the visible rows, in index order
+    std::vector<int> natural; // live and deleted records, in load/insert order
+    std::vector<std::uint8_t> deleted; // per record: logged as deleted
+    std::vector<int> rows; // the visible rows, in index order
     ChangeLog log;
 
     bool active = false;
     TDataSetState state = TDataSetState::dsInactive;
-    int cur = -1;                       // position in rows
+    int cur = -1; // position in rows
     bool eof = true;
     bool bof = true;
     int activeOverride = -1;
 
-    RecordValues buffer;                // the row being edited or inserted
+    RecordValues buffer; // the row being edited or inserted
     bool modified = false;
-    int insertedRecord = -1;            // the record of an insert not yet posted
+    int insertedRecord = -1; // the record of an insert not yet posted
 
     std::vector<SortKey> sortKeys;
     QString indexFieldNames;
@@ -71,13 +71,16 @@ struct TClientDataSet::Impl {
         if (!active)
             throw EDBClient(closedMessage());
     }
-    int currentRecord() const { return cur >= 0 && cur < static_cast<int>(rows.size()) ? rows[static_cast<std::size_t>(cur)] : -1; }
+    int currentRecord() const
+    {
+        return cur >= 0 && cur < static_cast<int>(rows.size()) ? rows[static_cast<std::size_t>(cur)] : -1;
+    }
 
     void notify(TDataEvent event, qintptr info = 0)
     {
         if (disableCount > 0)
             return;
-        const std::vector<TDataSource*> targets = sources;   // a handler may detach
+        const std::vector<TDataSource*> targets = sources; // a handler may detach
         for (TDataSource* s : targets) {
             if (std::find(sources.begin(), sources.end(), s) != sources.end())
                 s->notify(event, info);

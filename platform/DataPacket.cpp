@@ -126,10 +126,14 @@ namespace {
 const char* defaultXmlType(TFieldType type)
 {
     switch (type) {
-    case TFieldType::ftString: return "string";
-    case TFieldType::ftInteger: return "i8";   // our integers are 64-bit
-    case TFieldType::ftFloat: return "r8";
-    case TFieldType::ftDateTime: return "dateTime";
+    case TFieldType::ftString:
+        return "string";
+    case TFieldType::ftInteger:
+        return "i8"; // our integers are 64-bit
+    case TFieldType::ftFloat:
+        return "r8";
+    case TFieldType::ftDateTime:
+        return "dateTime";
     }
     return "string";
 }
@@ -173,10 +177,18 @@ constexpr EscapeTable kEscape;
 char* writeEscape(char* p, unsigned c)
 {
     switch (c) {
-    case '&': std::memcpy(p, "&amp;", 5); return p + 5;
-    case '<': std::memcpy(p, "&lt;", 4); return p + 4;
-    case '>': std::memcpy(p, "&gt;", 4); return p + 4;
-    case '"': std::memcpy(p, "&quot;", 6); return p + 6;
+    case '&':
+        std::memcpy(p, "&amp;", 5);
+        return p + 5;
+    case '<':
+        std::memcpy(p, "&lt;", 4);
+        return p + 4;
+    case '>':
+        std::memcpy(p, "&gt;", 4);
+        return p + 4;
+    case '"':
+        std::memcpy(p, "&quot;", 6);
+        return p + 6;
     default:
         *p++ = '&';
         *p++ = '#';
@@ -204,7 +216,9 @@ bool isBinaryPacket(const QByteArray& bytes)
 
 // ---------------------------------------------------------------- writer
 
-PacketWriter::PacketWriter(QByteArray& out) : m_out(out) {}
+PacketWriter::PacketWriter(QByteArray& out) : m_out(out)
+{
+}
 
 namespace {
 
@@ -265,7 +279,8 @@ void PacketWriter::begin(const std::vector<PacketField>& fields, const PacketPar
         if (!isValidPacketName(view(f.name)))
             fail(QStringLiteral("Nome de campo inválido no pacote de dados: '%1'.").arg(q(view(f.name))));
     }
-    m_out.append(R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?><DATAPACKET Version="2.0"><METADATA><FIELDS>)");
+    m_out.append(
+        R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?><DATAPACKET Version="2.0"><METADATA><FIELDS>)");
     for (const PacketField& f : m_fields) {
         m_out.append("<FIELD");
         appendAttr(m_out, "attrname", view(f.name));
@@ -330,7 +345,7 @@ void PacketWriter::string(int field, const QString& text)
         } else if (c >= 0xD800 && c <= 0xDBFF && s < end && *s >= 0xDC00 && *s <= 0xDFFF) {
             p = utf8::encode(p, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(*s++) - 0xDC00));
         } else {
-            p = utf8::encode(p, (c >= 0xD800 && c <= 0xDFFF) ? char32_t(0xFFFD) : c);   // a lone surrogate
+            p = utf8::encode(p, (c >= 0xD800 && c <= 0xDFFF) ? char32_t(0xFFFD) : c); // a lone surrogate
         }
     }
     *p++ = '"';
@@ -382,7 +397,7 @@ void PacketWriter::end()
 // ---------------------------------------------------------------- reader
 
 struct PacketReader::Impl {
-    std::unique_ptr<CborPacketReader> cbor;   // set for the binary form; the rest is the XML form's
+    std::unique_ptr<CborPacketReader> cbor; // set for the binary form; the rest is the XML form's
     QByteArray buffer;
     pugi::xml_document doc;
     std::vector<PacketField> fields;
@@ -396,10 +411,10 @@ struct PacketReader::Impl {
     bool started = false;
     int rowNumber = 0;
     int rowState = rsNone;
-    std::vector<const char*> values;      // per field; nullptr = absent
+    std::vector<const char*> values; // per field; nullptr = absent
     std::vector<std::size_t> lengths;
     std::unordered_map<std::string_view, int> byName;
-    std::unordered_map<std::string, int> byFoldedName;   // ASCII upper case
+    std::unordered_map<std::string, int> byFoldedName; // ASCII upper case
 
     void parse();
     void readFields(pugi::xml_node metadata);
@@ -451,8 +466,8 @@ void convertLegacyEncoding(QByteArray& buffer)
         || decl.indexOf("latin1", at) > 0 || decl.indexOf("latin-1", at) > 0;
     if (!legacy)
         return;
-    const QString text = win1252::fromBytes(std::string_view(buffer.constData() + declEnd + 2,
-                                                             static_cast<std::size_t>(buffer.size() - declEnd - 2)));
+    const QString text = win1252::fromBytes(
+        std::string_view(buffer.constData() + declEnd + 2, static_cast<std::size_t>(buffer.size() - declEnd - 2)));
     buffer = text.toUtf8();
 }
 
@@ -477,7 +492,8 @@ static void refuseWhatTheParserLetsThrough(const QByteArray& buffer)
 {
     if (buffer.indexOf('\0') >= 0)
         fail(QStringLiteral("Pacote de dados inválido: contém o caractere nulo."));
-    if (const XmlFault fault = firstXmlFault(std::string_view(buffer.constData(), static_cast<std::size_t>(buffer.size()))))
+    if (const XmlFault fault =
+            firstXmlFault(std::string_view(buffer.constData(), static_cast<std::size_t>(buffer.size()))))
         fail(QStringLiteral("Pacote de dados inválido: %1 (posição %2).").arg(q(fault.what)).arg(fault.offset));
 }
 
@@ -636,8 +652,9 @@ void PacketReader::Impl::readRow()
             field = static_cast<int>(expected);
         } else if (equalsNoCase(name, "RowState")) {
             if (std::exchange(stateSeen, true))
-                fail(QStringLiteral("Pacote de dados inválido: o atributo RowState aparece mais de uma vez na linha %1.")
-                         .arg(rowNumber));
+                fail(
+                    QStringLiteral("Pacote de dados inválido: o atributo RowState aparece mais de uma vez na linha %1.")
+                        .arg(rowNumber));
             const std::string_view v = a.value();
             int state = 0;
             const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), state);
@@ -651,7 +668,7 @@ void PacketReader::Impl::readRow()
             field = lookup(name);
         }
         if (field < 0)
-            continue;   // attributes of no field (writers add their own) are not data
+            continue; // attributes of no field (writers add their own) are not data
         // The parser keeps both of two attributes of one name: which one
         // the writer meant is not guessed.
         if (values[static_cast<std::size_t>(field)])
@@ -690,12 +707,30 @@ PacketReader::PacketReader(std::shared_ptr<PacketSource> source) : d(std::make_u
 
 PacketReader::~PacketReader() = default;
 
-const std::vector<PacketField>& PacketReader::fields() const { return d->cbor ? d->cbor->fields() : d->fields; }
-const PacketParams& PacketReader::params() const { return d->cbor ? d->cbor->params() : d->params; }
-bool PacketReader::isDelta() const { return !d->cbor && d->delta; }
-std::size_t PacketReader::rowCount() const { return d->cbor ? d->cbor->rowCount() : d->rowCount; }
-int PacketReader::rowNumber() const { return d->cbor ? d->cbor->rowNumber() : d->rowNumber; }
-int PacketReader::rowState() const { return d->cbor ? int(rsNone) : d->rowState; }
+const std::vector<PacketField>& PacketReader::fields() const
+{
+    return d->cbor ? d->cbor->fields() : d->fields;
+}
+const PacketParams& PacketReader::params() const
+{
+    return d->cbor ? d->cbor->params() : d->params;
+}
+bool PacketReader::isDelta() const
+{
+    return !d->cbor && d->delta;
+}
+std::size_t PacketReader::rowCount() const
+{
+    return d->cbor ? d->cbor->rowCount() : d->rowCount;
+}
+int PacketReader::rowNumber() const
+{
+    return d->cbor ? d->cbor->rowNumber() : d->rowNumber;
+}
+int PacketReader::rowState() const
+{
+    return d->cbor ? int(rsNone) : d->rowState;
+}
 
 int PacketReader::fieldIndex(std::string_view name) const
 {
@@ -759,7 +794,7 @@ bool decodeCodePageText(std::string_view utf8, char16_t* const begin, qsizetype&
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
     const auto* const end = p + utf8.size();
     while (p < end) {
-        while (end - p >= 8) {   // ASCII without NUL, eight bytes at a time
+        while (end - p >= 8) { // ASCII without NUL, eight bytes at a time
             std::uint64_t word;
             std::memcpy(&word, p, 8);
             constexpr std::uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
@@ -808,9 +843,10 @@ QString checkedPacketText(const PacketField& f, std::string_view utf8, int rowNu
     else
         text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
     if (text.isNull())
-        text = QString(QLatin1StringView(""));   // present but empty: not null
+        text = QString(QLatin1StringView("")); // present but empty: not null
     if (f.size > 0 && text.size() > f.size)
-        fail(QStringLiteral("O valor do campo '%1' na linha %2 do pacote de dados excede o tamanho do campo (%3 caracteres).")
+        fail(QStringLiteral(
+                 "O valor do campo '%1' na linha %2 do pacote de dados excede o tamanho do campo (%3 caracteres).")
                  .arg(q(view(f.name)))
                  .arg(rowNumber)
                  .arg(f.size));

@@ -30,12 +30,12 @@ class PacketSource;
 enum class TFieldType { ftString, ftInteger, ftFloat, ftDateTime };
 
 struct PacketField {
-    QByteArray name;           // attrname, as UTF-8
+    QByteArray name; // attrname, as UTF-8
     TFieldType type = TFieldType::ftString;
-    int size = 0;              // WIDTH of a string field, in characters
-    QByteArray xmlType;        // fieldtype as read ("string", "i4", "r8", ...); empty = default for type
-    QByteArray subtype;        // SUBTYPE, e.g. "Money"
-    int decimals = 0;          // DECIMALS of a fixed field
+    int size = 0; // WIDTH of a string field, in characters
+    QByteArray xmlType; // fieldtype as read ("string", "i4", "r8", ...); empty = default for type
+    QByteArray subtype; // SUBTYPE, e.g. "Money"
+    int decimals = 0; // DECIMALS of a fixed field
     bool required = false;
     bool readOnly = false;
     bool hidden = false;
@@ -60,7 +60,7 @@ public:
     void string(int field, const QString& text);
     void integer(int field, std::int64_t value);
     void real(int field, double value);
-    void dateTime(int field, double dayCount);   // days since 1899-12-30, fraction = time of day
+    void dateTime(int field, double dayCount); // days since 1899-12-30, fraction = time of day
     void endRow();
     void end();
 
@@ -84,16 +84,16 @@ public:
 
     const std::vector<PacketField>& fields() const;
     const PacketParams& params() const;
-    bool isDelta() const;             // PARAMS DATASET_DELTA="1"
-    int fieldIndex(std::string_view name) const;   // -1 when absent (case-sensitive)
-    std::size_t rowCount() const;     // rows to make room for (CBOR: see CborPacketReader)
+    bool isDelta() const; // PARAMS DATASET_DELTA="1"
+    int fieldIndex(std::string_view name) const; // -1 when absent (case-sensitive)
+    std::size_t rowCount() const; // rows to make room for (CBOR: see CborPacketReader)
 
-    bool next();                      // moves to the next row; false after the last
-    int rowNumber() const;            // 1-based number of the current row
-    int rowState() const;             // RowState attribute, rsNone when absent
-    bool isNull(int field) const;     // attribute absent
-    std::string_view raw(int field) const;   // unescaped UTF-8 text; empty when absent
-    QString string(int field) const;  // checked against the field's WIDTH
+    bool next(); // moves to the next row; false after the last
+    int rowNumber() const; // 1-based number of the current row
+    int rowState() const; // RowState attribute, rsNone when absent
+    bool isNull(int field) const; // attribute absent
+    std::string_view raw(int field) const; // unescaped UTF-8 text; empty when absent
+    QString string(int field) const; // checked against the field's WIDTH
     std::int64_t integer(int field) const;
     double real(int field) const;
     double dateTime(int field) const;
@@ -111,12 +111,12 @@ bool isCborPacket(const QByteArray& bytes);
 
 // Rules every packet form shares.
 struct PacketType {
-    const char* name;          // the fieldtype as written
+    const char* name; // the fieldtype as written
     TFieldType type;
-    std::int64_t min;          // the range of an integer type
+    std::int64_t min; // the range of an integer type
     std::int64_t max;
 };
-const PacketType* findPacketType(std::string_view fieldtype);   // any case; nullptr when unknown
+const PacketType* findPacketType(std::string_view fieldtype); // any case; nullptr when unknown
 bool isValidPacketName(std::string_view name);
 bool isBooleanField(const PacketField& field);
 PacketDateForm packetDateForm(const PacketField& field);

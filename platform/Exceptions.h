@@ -10,7 +10,7 @@ namespace trd {
 
 class Exception : public std::exception {
 public:
-    explicit Exception(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8()) {}
+    explicit Exception(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8()) { }
     const QString& Message() const noexcept { return m_message; }
     const char* what() const noexcept override { return m_utf8.constData(); }
 
@@ -22,10 +22,13 @@ private:
 // Raised by Abort(): unwinds the running handler without any message.
 class EAbort : public Exception {
 public:
-    EAbort() : Exception(QStringLiteral("Operation aborted")) {}
+    EAbort() : Exception(QStringLiteral("Operation aborted")) { }
 };
 
-[[noreturn]] inline void Abort() { throw EAbort(); }
+[[noreturn]] inline void Abort()
+{
+    throw EAbort();
+}
 
 class EDatabaseError : public Exception {
 public:
@@ -35,8 +38,9 @@ public:
 // The client data set's own error class (a database error with an error code).
 class EDBClient : public EDatabaseError {
 public:
-    explicit EDBClient(QString message, int errorCode = 0)
-        : EDatabaseError(std::move(message)), m_errorCode(errorCode) {}
+    explicit EDBClient(QString message, int errorCode = 0) : EDatabaseError(std::move(message)), m_errorCode(errorCode)
+    {
+    }
     int ErrorCode() const noexcept { return m_errorCode; }
 
 private:

@@ -161,7 +161,7 @@ HttpClient::Error HttpClient::connect(QString* detail)
         int rc = ::connect(fd, a->ai_addr, a->ai_addrlen);
         if (rc < 0 && errno == EINPROGRESS) {
             m_fd = fd;
-            const Error waited = waitFor(POLLOUT, m_connectTimeoutMs, &reason);   // closes on failure
+            const Error waited = waitFor(POLLOUT, m_connectTimeoutMs, &reason); // closes on failure
             if (waited == Error::Timeout) {
                 result = Error::ConnectionTimeout;
                 continue;
@@ -219,7 +219,8 @@ HttpClient::Error HttpClient::handshake(QString* detail)
         }
         const int left = m_connectTimeoutMs - int(clock.elapsed());
         if (left <= 0)
-            return fail(Error::ConnectionTimeout, detail, QStringLiteral("sem resposta ao TLS em %1 ms").arg(m_connectTimeoutMs));
+            return fail(Error::ConnectionTimeout, detail,
+                        QStringLiteral("sem resposta ao TLS em %1 ms").arg(m_connectTimeoutMs));
         if (const Error e = waitFor(m_tls->Wants(), left, detail); e != Error::None)
             return e == Error::Timeout ? Error::ConnectionTimeout : e;
     }
@@ -358,8 +359,9 @@ HttpClient::Error HttpClient::readLine(QByteArray& line, QString* detail)
 
 HttpClient::Error HttpClient::tooLarge(qint64 size, QString* detail)
 {
-    return fail(Error::TooLarge, detail,
-                QStringLiteral("a resposta tem %1 bytes ou mais, acima do limite de %2 bytes").arg(size).arg(m_maxBody));
+    return fail(
+        Error::TooLarge, detail,
+        QStringLiteral("a resposta tem %1 bytes ou mais, acima do limite de %2 bytes").arg(size).arg(m_maxBody));
 }
 
 HttpClient::Error HttpClient::Request(const char* method, const QByteArray& path, const QByteArray& body,
@@ -402,8 +404,8 @@ HttpClient::Error HttpClient::Start(const char* method, const QByteArray& path, 
     head += method;
     // An IPv6 address goes in brackets, as in a URL.
     const QByteArray hostName = m_host.contains(':') ? '[' + m_host + ']' : m_host;
-    head += ' ' + path + " HTTP/1.1\r\nHost: " + hostName + ':' + QByteArray::number(m_port) +
-            "\r\nAccept-Encoding: identity\r\nConnection: keep-alive\r\n";
+    head += ' ' + path + " HTTP/1.1\r\nHost: " + hostName + ':' + QByteArray::number(m_port)
+        + "\r\nAccept-Encoding: identity\r\nConnection: keep-alive\r\n";
     if (!m_authorization.isEmpty())
         head += "Authorization: " + m_authorization + "\r\n";
     if (!m_accept.isEmpty())
@@ -439,7 +441,7 @@ HttpClient::Error HttpClient::readHead(const char* method, Response& response, Q
     qlonglong contentLength = -1;
     bool chunked = false;
     m_closeAfter = false;
-    do {   // informational answers (1xx) come before the real one
+    do { // informational answers (1xx) come before the real one
         if (const Error e = readLine(line, detail); e != Error::None)
             return e;
         if (!line.startsWith("HTTP/1.") || line.size() < 12 || line.at(8) != ' ')
@@ -479,7 +481,7 @@ HttpClient::Error HttpClient::readHead(const char* method, Response& response, Q
     m_received = 0;
     m_left = 0;
     if (std::strcmp(method, "HEAD") == 0 || response.status == 204 || response.status == 304) {
-        m_framing = Framing::Length;   // no body
+        m_framing = Framing::Length; // no body
     } else if (chunked) {
         m_framing = Framing::Chunked;
     } else if (contentLength >= 0) {
@@ -498,10 +500,13 @@ HttpClient::Error HttpClient::readHead(const char* method, Response& response, Q
 qint64 HttpClient::BodyLeft() const
 {
     switch (m_framing) {
-    case Framing::None: return 0;
-    case Framing::Length: return m_left;
+    case Framing::None:
+        return 0;
+    case Framing::Length:
+        return m_left;
     case Framing::Chunked:
-    case Framing::Close: break;
+    case Framing::Close:
+        break;
     }
     return std::max<qint64>(0, m_maxBody - m_received);
 }
@@ -539,7 +544,7 @@ HttpClient::Error HttpClient::receive(char* out, qsizetype room, qsizetype& got,
 HttpClient::Error HttpClient::nextChunk(QString* detail)
 {
     QByteArray line;
-    if (m_received > 0) {   // the line break that closes the chunk before
+    if (m_received > 0) { // the line break that closes the chunk before
         if (const Error e = readLine(line, detail); e != Error::None)
             return e;
         if (!line.isEmpty())
@@ -557,7 +562,7 @@ HttpClient::Error HttpClient::nextChunk(QString* detail)
     m_left = size;
     if (size > 0)
         return Error::None;
-    do {   // trailer fields, up to the empty line
+    do { // trailer fields, up to the empty line
         if (const Error e = readLine(line, detail); e != Error::None)
             return e;
     } while (!line.isEmpty());
@@ -571,7 +576,7 @@ HttpClient::Error HttpClient::ReadBody(char* out, qsizetype room, qsizetype& got
         if (const Error e = nextChunk(detail); e != Error::None)
             return e;
         if (m_left == 0)
-            m_framing = Framing::Length;   // the last chunk: the body has ended
+            m_framing = Framing::Length; // the last chunk: the body has ended
     }
     if (m_framing == Framing::None)
         return Error::None;
@@ -614,7 +619,7 @@ HttpClient::Error HttpClient::ReadRest(QByteArray& body, QString* detail)
         if (e != Error::None)
             return e;
         if (got == 0)
-            return Error::None;   // the end of the body
+            return Error::None; // the end of the body
     }
 }
 

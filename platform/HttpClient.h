@@ -29,14 +29,14 @@ class HttpClient {
 public:
     enum class Error {
         None,
-        Connection,         // refused, unreachable, unknown host
-        ConnectionTimeout,  // no answer to the connect within the deadline
-        Timeout,            // the peer went silent longer than the I/O deadline
-        Dropped,            // the connection closed or failed mid-exchange
-        Protocol,           // what came back is not HTTP/1.x
-        TooLarge,           // the answer's body is over the limit (SetMaxBodySize)
-        Tls,                // no secure connection: the certificate was refused, or no TLS there
-        Interrupted,        // SetInterrupt's descriptor became readable: the caller gave up
+        Connection, // refused, unreachable, unknown host
+        ConnectionTimeout, // no answer to the connect within the deadline
+        Timeout, // the peer went silent longer than the I/O deadline
+        Dropped, // the connection closed or failed mid-exchange
+        Protocol, // what came back is not HTTP/1.x
+        TooLarge, // the answer's body is over the limit (SetMaxBodySize)
+        Tls, // no secure connection: the certificate was refused, or no TLS there
+        Interrupted, // SetInterrupt's descriptor became readable: the caller gave up
     };
 
     struct Response {
@@ -122,11 +122,11 @@ private:
 
     Error connect(QString* detail);
     Error readHead(const char* method, Response& response, QString* detail);
-    Error nextChunk(QString* detail);      // reads a chunk's size line (and the end of the body)
+    Error nextChunk(QString* detail); // reads a chunk's size line (and the end of the body)
     Error receive(char* out, qsizetype room, qsizetype& got, QString* detail);
     bool reusable();
     Error sendAll(const char* data, qsizetype size, QString* detail);
-    Error fill(QString* detail);           // reads more into m_buffer
+    Error fill(QString* detail); // reads more into m_buffer
     Error readExactly(char* out, qsizetype size, QString* detail);
     Error readLine(QByteArray& line, QString* detail);
     Error tooLarge(qint64 size, QString* detail);
@@ -148,11 +148,11 @@ private:
     int m_fd = -1;
     int m_interruptFd = -1;
     qint64 m_maxBody = qint64(1) << 30;
-    QByteArray m_buffer;     // bytes received and not consumed yet
-    qsizetype m_offset = 0;  // start of the unconsumed bytes in m_buffer
-    Framing m_framing = Framing::None;   // how the body being read ends; None: no body pending
-    qint64 m_left = 0;       // bytes left of the body (Length) or of the current chunk (Chunked)
-    qint64 m_received = 0;   // body bytes read so far
+    QByteArray m_buffer; // bytes received and not consumed yet
+    qsizetype m_offset = 0; // start of the unconsumed bytes in m_buffer
+    Framing m_framing = Framing::None; // how the body being read ends; None: no body pending
+    qint64 m_left = 0; // bytes left of the body (Length) or of the current chunk (Chunked)
+    qint64 m_received = 0; // body bytes read so far
     bool m_closeAfter = false;
     bool m_failed = false;
     std::function<void()> m_waitHook;
@@ -160,7 +160,7 @@ private:
     QByteArray m_authorization;
     QByteArray m_accept;
     QList<QPair<QByteArray, QByteArray>> m_extraHeaders;
-    QElapsedTimer m_sinceHook;  // restarted by each request and each run of the hook
+    QElapsedTimer m_sinceHook; // restarted by each request and each run of the hook
     bool m_tlsOn = false;
     QByteArray m_tlsCaFile;
     std::unique_ptr<TlsChannel> m_tls;

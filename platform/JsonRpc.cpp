@@ -44,7 +44,7 @@ inline bool plainWord(const char* p)
     const std::uint64_t slash = w ^ (ones * '\\');
     const std::uint64_t zeroQuote = (quote - ones) & ~quote & highs;
     const std::uint64_t zeroSlash = (slash - ones) & ~slash & highs;
-    const std::uint64_t control = (w - ones * 0x20) & ~w & highs;   // some byte < 0x20
+    const std::uint64_t control = (w - ones * 0x20) & ~w & highs; // some byte < 0x20
     return (zeroQuote | zeroSlash | control) == 0;
 }
 
@@ -52,7 +52,7 @@ inline bool plainWord(const char* p)
 // where, so a broken server or proxy is reported precisely.
 class Reader {
 public:
-    Reader(char* begin, char* end) : m_begin(begin), m_p(begin), m_end(end) {}
+    Reader(char* begin, char* end) : m_begin(begin), m_p(begin), m_end(end) { }
 
     [[noreturn]] void fail(const char* what) const
     {
@@ -64,8 +64,18 @@ public:
         while (m_p < m_end && (*m_p == ' ' || *m_p == '\t' || *m_p == '\n' || *m_p == '\r'))
             ++m_p;
     }
-    bool atEnd() { skipBlanks(); return m_p == m_end; }
-    char peek() { skipBlanks(); if (m_p == m_end) fail("resposta incompleta"); return *m_p; }
+    bool atEnd()
+    {
+        skipBlanks();
+        return m_p == m_end;
+    }
+    char peek()
+    {
+        skipBlanks();
+        if (m_p == m_end)
+            fail("resposta incompleta");
+        return *m_p;
+    }
     void expect(char c)
     {
         if (peek() != c) {
@@ -74,7 +84,13 @@ public:
         }
         ++m_p;
     }
-    bool accept(char c) { if (peek() != c) return false; ++m_p; return true; }
+    bool accept(char c)
+    {
+        if (peek() != c)
+            return false;
+        ++m_p;
+        return true;
+    }
 
     // Unescapes the string at the cursor into `out`, which may point at or before
     // the string itself: unescaped text is never longer than its escaped form.
@@ -144,7 +160,9 @@ public:
         if (depth > 64)
             fail("estrutura aninhada demais");
         switch (peek()) {
-        case '"': skipString(); return;
+        case '"':
+            skipString();
+            return;
         case '{':
             ++m_p;
             if (accept('}'))
@@ -165,9 +183,12 @@ public:
             while (accept(','));
             expect(']');
             return;
-        case 't': return literal("true");
-        case 'f': return literal("false");
-        case 'n': return literal("null");
+        case 't':
+            return literal("true");
+        case 'f':
+            return literal("false");
+        case 'n':
+            return literal("null");
         default:
             skipNumber();
         }
@@ -214,10 +235,14 @@ private:
         for (int i = 0; i < 4; ++i) {
             const char c = *m_p++;
             value <<= 4;
-            if (c >= '0' && c <= '9') value |= unsigned(c - '0');
-            else if (c >= 'a' && c <= 'f') value |= unsigned(c - 'a' + 10);
-            else if (c >= 'A' && c <= 'F') value |= unsigned(c - 'A' + 10);
-            else fail("escape \\u inválido");
+            if (c >= '0' && c <= '9')
+                value |= unsigned(c - '0');
+            else if (c >= 'a' && c <= 'f')
+                value |= unsigned(c - 'a' + 10);
+            else if (c >= 'A' && c <= 'F')
+                value |= unsigned(c - 'A' + 10);
+            else
+                fail("escape \\u inválido");
         }
         return value;
     }
@@ -227,16 +252,34 @@ private:
         if (m_p == m_end)
             fail("escape incompleto");
         switch (*m_p++) {
-        case '"': *out++ = '"'; return out;
-        case '\\': *out++ = '\\'; return out;
-        case '/': *out++ = '/'; return out;
-        case 'b': *out++ = '\b'; return out;
-        case 'f': *out++ = '\f'; return out;
-        case 'n': *out++ = '\n'; return out;
-        case 'r': *out++ = '\r'; return out;
-        case 't': *out++ = '\t'; return out;
-        case 'u': break;
-        default: fail("escape inválido");
+        case '"':
+            *out++ = '"';
+            return out;
+        case '\\':
+            *out++ = '\\';
+            return out;
+        case '/':
+            *out++ = '/';
+            return out;
+        case 'b':
+            *out++ = '\b';
+            return out;
+        case 'f':
+            *out++ = '\f';
+            return out;
+        case 'n':
+            *out++ = '\n';
+            return out;
+        case 'r':
+            *out++ = '\r';
+            return out;
+        case 't':
+            *out++ = '\t';
+            return out;
+        case 'u':
+            break;
+        default:
+            fail("escape inválido");
         }
         unsigned code = hex4();
         if (code >= 0xD800 && code <= 0xDBFF) {
@@ -275,11 +318,21 @@ void AppendJsonString(QByteArray& out, const char* utf8, qsizetype size)
             break;
         const unsigned char c = static_cast<unsigned char>(*p++);
         switch (c) {
-        case '"': out.append("\\\"", 2); break;
-        case '\\': out.append("\\\\", 2); break;
-        case '\n': out.append("\\n", 2); break;
-        case '\r': out.append("\\r", 2); break;
-        case '\t': out.append("\\t", 2); break;
+        case '"':
+            out.append("\\\"", 2);
+            break;
+        case '\\':
+            out.append("\\\\", 2);
+            break;
+        case '\n':
+            out.append("\\n", 2);
+            break;
+        case '\r':
+            out.append("\\r", 2);
+            break;
+        case '\t':
+            out.append("\\t", 2);
+            break;
         default: {
             const char esc[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
             out.append(esc, 6);
@@ -307,8 +360,12 @@ QByteArray EncodeRequest(std::int64_t id, const QString& method, const TRemoteAr
             out.append(',');
         first = false;
         switch (arg.kind()) {
-        case TRemoteArg::Kind::String: appendString(out, arg.text()); break;
-        case TRemoteArg::Kind::Integer: appendNumber(out, arg.integer()); break;
+        case TRemoteArg::Kind::String:
+            appendString(out, arg.text());
+            break;
+        case TRemoteArg::Kind::Integer:
+            appendNumber(out, arg.integer());
+            break;
         case TRemoteArg::Kind::DateTime:
             out.append(R"({"date":)");
             appendNumber(out, arg.dateTime());
@@ -358,7 +415,7 @@ TServerResult DecodeAnswer(QByteArray&& body, std::int64_t expectedId)
     TServerResult result;
     if (body.isEmpty())
         throw EMalformedAnswer(QStringLiteral("resposta vazia"));
-    char* const base = body.data();   // detaches once, before any pointer is taken
+    char* const base = body.data(); // detaches once, before any pointer is taken
     Reader in(base, base + body.size());
     bool haveResult = false, haveError = false, haveId = false, haveVersion = false;
     char* packetEnd = nullptr;
@@ -438,7 +495,8 @@ void readCborError(cbor::Cursor& in, TServerResult& result)
             const cbor::Head code = in.head();
             if ((code.major != cbor::Unsigned && code.major != cbor::Negative) || code.value > 0x7FFFFFFF)
                 throw cbor::Fault{"código de erro inválido", codeAt};
-            result.ErrorCode = code.major == cbor::Unsigned ? static_cast<int>(code.value) : -1 - static_cast<int>(code.value);
+            result.ErrorCode =
+                code.major == cbor::Unsigned ? static_cast<int>(code.value) : -1 - static_cast<int>(code.value);
         } else {
             in.skip();
         }
@@ -454,7 +512,7 @@ namespace {
 // What the envelope of a CBOR answer held, read up to where it was asked to stop.
 struct CborEnvelope {
     bool version = false, id = false, result = false, error = false;
-    bool packetIsRest = false;    // "result" is the last entry: the packet runs to the end of the answer
+    bool packetIsRest = false; // "result" is the last entry: the packet runs to the end of the answer
     std::size_t packetAt = 0, packetEnd = 0;
 };
 
@@ -560,7 +618,7 @@ CborAnswerHead ReadCborAnswerHead(const QByteArray& head, std::int64_t expectedI
     try {
         walkCborEnvelope(in, expectedId, true, ignored, envelope);
     } catch (const cbor::Truncated&) {
-        return answer;   // more bytes are needed to tell
+        return answer; // more bytes are needed to tell
     } catch (const cbor::Fault& fault) {
         malformed(fault);
     }

@@ -25,14 +25,16 @@ class TRemoteArg {
 public:
     enum class Kind { String, Integer, DateTime, Packet };
 
-    TRemoteArg(const QString& text) : m_value(text) {}
-    TRemoteArg(const char* utf8) : m_value(QString::fromUtf8(utf8)) {}
+    TRemoteArg(const QString& text) : m_value(text) { }
+    TRemoteArg(const char* utf8) : m_value(QString::fromUtf8(utf8)) { }
     // Any whole number (int, qint64, ...): a JSON number.
     template <typename T>
-        requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char>)
-    TRemoteArg(T value) : m_value(static_cast<std::int64_t>(value)) {}
-    TRemoteArg(TDateTime value) : m_value(value) {}
-    TRemoteArg(const QByteArray& packet) : m_value(packet) {}
+    requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char>) TRemoteArg(T value)
+        : m_value(static_cast<std::int64_t>(value))
+    {
+    }
+    TRemoteArg(TDateTime value) : m_value(value) { }
+    TRemoteArg(const QByteArray& packet) : m_value(packet) { }
 
     Kind kind() const { return static_cast<Kind>(m_value.index()); }
     const QString& text() const { return std::get<QString>(m_value); }
@@ -50,7 +52,7 @@ using TRemoteArgs = std::vector<TRemoteArg>;
 // (its message is the text to show the user as it stands).
 struct TServerResult {
     bool Ok = false;
-    ServerPacket Packet;        // the answer's data packet (XML text, or its CBOR form, maybe still arriving)
+    ServerPacket Packet; // the answer's data packet (XML text, or its CBOR form, maybe still arriving)
     QString ErrorMessage;
     int ErrorCode = 0;
 };

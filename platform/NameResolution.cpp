@@ -28,7 +28,7 @@ namespace {
 // gives up leaves it to end by itself, and whichever of the two lets go last
 // frees what it found.
 struct Lookup {
-    Lookup() : doneFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    Lookup() : doneFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) { }
     ~Lookup()
     {
         if (result)
@@ -87,7 +87,8 @@ Resolution ResolveHost(const QByteArray& host, int port, int deadlineMs, int int
         const qint64 left = deadlineMs - clock.elapsed();
         if (left <= 0) {
             if (why)
-                *why = QStringLiteral("o nome %1 não foi resolvido em %2 ms").arg(QString::fromUtf8(host)).arg(deadlineMs);
+                *why =
+                    QStringLiteral("o nome %1 não foi resolvido em %2 ms").arg(QString::fromUtf8(host)).arg(deadlineMs);
             return Resolution::TimedOut;
         }
         pollfd watched[2] = {{lookup->doneFd, POLLIN, 0}, {interruptFd, POLLIN, 0}};

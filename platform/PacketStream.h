@@ -41,11 +41,11 @@ public:
 class ServerPacket {
 public:
     ServerPacket() = default;
-    ServerPacket(QByteArray bytes) : m_bytes(std::move(bytes)) {}
-    ServerPacket(const char* bytes) : m_bytes(bytes) {}
-    explicit ServerPacket(std::shared_ptr<PacketSource> source) : m_source(std::move(source)) {}
+    ServerPacket(QByteArray bytes) : m_bytes(std::move(bytes)) { }
+    ServerPacket(const char* bytes) : m_bytes(bytes) { }
+    explicit ServerPacket(std::shared_ptr<PacketSource> source) : m_source(std::move(source)) { }
 
-    ServerPacket(const ServerPacket& other) : m_bytes(other.bytes()) {}
+    ServerPacket(const ServerPacket& other) : m_bytes(other.bytes()) { }
     ServerPacket& operator=(const ServerPacket& other)
     {
         if (this != &other) {

@@ -20,17 +20,22 @@ char16_t sortBase(char16_t ch)
     if (ch < 0xC0)
         return ch;
     static constexpr char16_t kBase[] = {
-        u'A', u'A', u'A', u'A', u'A', u'A', u'A', u'C', u'E', u'E', u'E', u'E', u'I', u'I', u'I', u'I',   // C0-CF
-        u'D', u'N', u'O', u'O', u'O', u'O', u'O', 0xD7, u'O', u'U', u'U', u'U', u'U', u'Y', 0xDE, 0xDF,  // D0-DF
+        u'A', u'A', u'A', u'A', u'A', u'A', u'A', u'C', u'E', u'E', u'E', u'E', u'I', u'I', u'I', u'I', // C0-CF
+        u'D', u'N', u'O', u'O', u'O', u'O', u'O', 0xD7, u'O', u'U', u'U', u'U', u'U', u'Y', 0xDE, 0xDF, // D0-DF
     };
     if (ch <= 0xDF)
         return kBase[ch - 0xC0];
     switch (ch) {
-    case 0x0160: return u'S';
-    case 0x017D: return u'Z';
-    case 0x0178: return u'Y';
-    case 0x0152: return u'O';
-    default: return ch;
+    case 0x0160:
+        return u'S';
+    case 0x017D:
+        return u'Z';
+    case 0x0178:
+        return u'Y';
+    case 0x0152:
+        return u'O';
+    default:
+        return ch;
     }
 }
 
@@ -71,7 +76,8 @@ public:
             const Slot& s = m_slots[i];
             if (!s.used)
                 return nullptr;
-            if (s.hash == hash && s.length == raw.size() && std::memcmp(m_keys.data() + s.key, raw.data(), raw.size()) == 0)
+            if (s.hash == hash && s.length == raw.size()
+                && std::memcmp(m_keys.data() + s.key, raw.data(), raw.size()) == 0)
                 return &s.value;
         }
     }
@@ -93,7 +99,7 @@ public:
 
 private:
     struct Slot {
-        std::size_t key = 0;         // where its bytes start in m_keys
+        std::size_t key = 0; // where its bytes start in m_keys
         std::uint32_t length = 0;
         std::uint32_t hash = 0;
         bool used = false;
@@ -183,7 +189,7 @@ void RecordStore::reset(std::vector<PacketField> fields)
 
 char16_t* RecordStore::textRoom(std::size_t units)
 {
-    constexpr std::size_t kBlockUnits = 512 * 1024;   // 1 MB
+    constexpr std::size_t kBlockUnits = 512 * 1024; // 1 MB
     while (m_block < m_blocks.size() && m_blocks[m_block].size - m_blockUsed < units) {
         ++m_block;
         m_blockUsed = 0;
@@ -200,7 +206,7 @@ char16_t* RecordStore::textRoom(std::size_t units)
 QString RecordStore::owned(const QString& text)
 {
     if (text.isNull() || text.data_ptr().isMutable())
-        return text;   // null, or already owning (shared by reference count)
+        return text; // null, or already owning (shared by reference count)
     return QString(text.constData(), text.size());
 }
 
@@ -322,10 +328,14 @@ QVariant RecordStore::toVariant(TFieldType type, const CellValue& value)
     if (value.null)
         return {};
     switch (type) {
-    case TFieldType::ftString: return value.text;
-    case TFieldType::ftInteger: return value.integer;
-    case TFieldType::ftFloat: return value.number;
-    case TFieldType::ftDateTime: return DateTimeToQDateTime(value.number);
+    case TFieldType::ftString:
+        return value.text;
+    case TFieldType::ftInteger:
+        return value.integer;
+    case TFieldType::ftFloat:
+        return value.number;
+    case TFieldType::ftDateTime:
+        return DateTimeToQDateTime(value.number);
     }
     return {};
 }
@@ -399,7 +409,7 @@ void RecordStore::load(PacketReader& reader, const std::vector<int>& packetField
         const auto r = static_cast<std::size_t>(record);
         for (std::size_t f = 0; f < nf; ++f) {
             const int pf = packetField[f];
-            if (pf < 0 || reader.isNull(pf))   // a field the packet lacks stays null
+            if (pf < 0 || reader.isNull(pf)) // a field the packet lacks stays null
                 continue;
             const PacketField& field = m_fields[f];
             Column& c = m_columns[f];
@@ -422,7 +432,8 @@ void RecordStore::load(PacketReader& reader, const std::vector<int>& packetField
                 QString text;
                 char16_t* room = textRoom(raw.size());
                 qsizetype length = 0;
-                if (!raw.empty() && decodeCodePageText(raw, room, length) && (field.size == 0 || length <= field.size)) {
+                if (!raw.empty() && decodeCodePageText(raw, room, length)
+                    && (field.size == 0 || length <= field.size)) {
                     commitText(static_cast<std::size_t>(length));
                     text = QString::fromRawData(reinterpret_cast<const QChar*>(room), length);
                 } else {
@@ -438,7 +449,7 @@ void RecordStore::load(PacketReader& reader, const std::vector<int>& packetField
                     if (pool.size() < kMaxShared)
                         pool.insert(raw, hash, text);
                     else
-                        share[f] = 0;   // not a field of few values after all
+                        share[f] = 0; // not a field of few values after all
                 }
                 c.text[r] = std::move(text);
                 break;
@@ -446,7 +457,7 @@ void RecordStore::load(PacketReader& reader, const std::vector<int>& packetField
             case TFieldType::ftInteger:
                 if (reader.fields()[static_cast<std::size_t>(pf)].type == TFieldType::ftInteger) {
                     c.integer[r] = reader.integer(pf);
-                } else {   // a float packet field read into an integer field
+                } else { // a float packet field read into an integer field
                     const double v = std::round(reader.real(pf));
                     if (!(v >= -9.2e18 && v <= 9.2e18))
                         throw EDBClient(QStringLiteral("O valor do campo '%1' na linha %2 do pacote de dados está "
@@ -489,10 +500,18 @@ void RecordStore::writeValue(PacketWriter& writer, TFieldType type, int field, c
     if (value.null)
         return;
     switch (type) {
-    case TFieldType::ftString: writer.string(field, value.text); break;
-    case TFieldType::ftInteger: writer.integer(field, value.integer); break;
-    case TFieldType::ftFloat: writer.real(field, value.number); break;
-    case TFieldType::ftDateTime: writer.dateTime(field, value.number); break;
+    case TFieldType::ftString:
+        writer.string(field, value.text);
+        break;
+    case TFieldType::ftInteger:
+        writer.integer(field, value.integer);
+        break;
+    case TFieldType::ftFloat:
+        writer.real(field, value.number);
+        break;
+    case TFieldType::ftDateTime:
+        writer.dateTime(field, value.number);
+        break;
     }
 }
 

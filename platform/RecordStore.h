@@ -23,7 +23,7 @@ namespace trd {
 // One value outside the store: the edit buffer and the change log's originals.
 struct CellValue {
     QString text;
-    double number = 0;       // float and date-time
+    double number = 0; // float and date-time
     qint64 integer = 0;
     bool null = true;
 
@@ -44,9 +44,9 @@ public:
     int fieldCount() const { return static_cast<int>(m_fields.size()); }
     int size() const { return m_size; }
 
-    int append();                               // a new record, every value null
+    int append(); // a new record, every value null
     void popBack();
-    void release(int record);                   // frees a dropped record's texts
+    void release(int record); // frees a dropped record's texts
 
     bool isNull(int record, int field) const;
     CellValue get(int record, int field) const;
@@ -87,8 +87,8 @@ private:
         std::size_t size = 0;
     };
     std::vector<Block> m_blocks;
-    std::size_t m_block = 0;        // the block being filled
-    std::size_t m_blockUsed = 0;    // units used in it
+    std::size_t m_block = 0; // the block being filled
+    std::size_t m_blockUsed = 0; // units used in it
 
     struct Column {
         std::vector<QString> text;
@@ -98,7 +98,7 @@ private:
     };
     std::vector<PacketField> m_fields;
     std::vector<Column> m_columns;
-    std::vector<Column> m_spare;    // emptied columns of the rows before, for the next load
+    std::vector<Column> m_spare; // emptied columns of the rows before, for the next load
     int m_size = 0;
 };
 

@@ -28,9 +28,9 @@ public:
     static const QByteArray& HeaderName();
 
 private:
-    QPointer<TSocketConnection> m_connection;   // may go first (the editor closing)
+    QPointer<TSocketConnection> m_connection; // may go first (the editor closing)
     qint64 m_batch;
-    QList<QPair<QByteArray, QByteArray>> m_hidden;   // an outer scope's field, set aside
+    QList<QPair<QByteArray, QByteArray>> m_hidden; // an outer scope's field, set aside
 };
 
 } // namespace trd

@@ -44,7 +44,7 @@ void TClientDataSet::Impl::sortRows()
     // every comparison made sorting 200,000 texts take seconds.
     struct KeyRef {
         std::size_t offset = 0;
-        qsizetype length = -1;   // -1: null or not a string
+        qsizetype length = -1; // -1: null or not a string
     };
     std::vector<char16_t> buffer;
     std::vector<std::vector<KeyRef>> keys(sortKeys.size());
@@ -220,7 +220,9 @@ void TClientDataSet::Impl::buildFields(const std::vector<PacketField>& packetFie
 
 // ============================================================== construction
 
-TClientDataSet::TClientDataSet(QObject* owner) : QObject(owner), d(std::make_unique<Impl>(this)) {}
+TClientDataSet::TClientDataSet(QObject* owner) : QObject(owner), d(std::make_unique<Impl>(this))
+{
+}
 
 TClientDataSet::~TClientDataSet()
 {
@@ -705,7 +707,6 @@ void TClientDataSet::setFieldValue(TField* field, const CellValue& value)
         field->OnChange(field);
     d->notify(TDataEvent::deFieldChange, reinterpret_cast<qintptr>(field));
 }
-
 
 // ============================================================== scope
 

@@ -26,15 +26,15 @@ enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
 
 // What a data set tells its data sources (and through them, the controls).
 enum class TDataEvent {
-    deFieldChange,      // info: the TField* that changed while editing
-    deRecordChange,     // the current record's values changed (post, cancel, undo)
-    deRowChange,        // another row's values changed (RefreshRow); info: its index
-    deRowRemoved,       // a row left without a change of the others (ForgetRow); info: its former index
-    deDataSetChange,    // rows came or went (open, load, delete, merge, sort, EnableControls)
-    deDataSetScroll,    // the cursor moved; info: the previous row index
-    deLayoutChange,     // fields changed (open with another structure)
-    deUpdateState,      // State() changed
-    deUpdateRecord,     // controls write what they hold of the record being edited into its fields
+    deFieldChange, // info: the TField* that changed while editing
+    deRecordChange, // the current record's values changed (post, cancel, undo)
+    deRowChange, // another row's values changed (RefreshRow); info: its index
+    deRowRemoved, // a row left without a change of the others (ForgetRow); info: its former index
+    deDataSetChange, // rows came or went (open, load, delete, merge, sort, EnableControls)
+    deDataSetScroll, // the cursor moved; info: the previous row index
+    deLayoutChange, // fields changed (open with another structure)
+    deUpdateState, // State() changed
+    deUpdateRecord, // controls write what they hold of the record being edited into its fields
 };
 
 enum TLocateOption { loCaseInsensitive = 1, loPartialKey = 2 };
@@ -55,12 +55,12 @@ public:
     TField* AddField(const QString& name, TFieldType type, int size = 0);
     int FieldCount() const;
     TField* Fields(int index) const;
-    TField* FindField(const QString& name) const;        // nullptr when absent (case-insensitive)
-    TField* FieldByName(const QString& name) const;      // EDBClient when absent
-    void CreateDataSet();                                 // opens empty on the persistent fields
+    TField* FindField(const QString& name) const; // nullptr when absent (case-insensitive)
+    TField* FieldByName(const QString& name) const; // EDBClient when absent
+    void CreateDataSet(); // opens empty on the persistent fields
 
     // ---- opening and data
-    void Open();                                          // reopens the last data, or empty
+    void Open(); // reopens the last data, or empty
     void Close();
     bool Active() const;
     void SetActive(bool active);
@@ -91,7 +91,7 @@ public:
     int MoveBy(int distance);
     bool Eof() const;
     bool Bof() const;
-    int RecNo() const;                                    // 1-based; 0 when empty or closed
+    int RecNo() const; // 1-based; 0 when empty or closed
     void SetRecNo(int recNo);
     int RecordCount() const;
     bool IsEmpty() const;
@@ -103,7 +103,7 @@ public:
     void Post();
     void Cancel();
     void Delete();
-    void CheckBrowseMode();                               // posts a pending edit
+    void CheckBrowseMode(); // posts a pending edit
     // Asks the controls to write what they hold of the record being edited
     // (a grid's in-place editor) into its fields; Post and CheckBrowseMode do
     // it first, so a text typed but not yet written is posted, not lost. A
@@ -113,7 +113,7 @@ public:
 
     // ---- change log
     int ChangeCount() const;
-    QByteArray Delta() const;                             // delta packet of the logged changes
+    QByteArray Delta() const; // delta packet of the logged changes
     void MergeChangeLog();
     void CancelUpdates();
     // Takes the current row of `source` (fields matched by name, the same
@@ -157,10 +157,10 @@ public:
     // ---- access for data-aware controls
     // Fields read and write the active record: the current row, unless a control
     // has set another row to display (grids painting row after row). No events.
-    int ActiveRecord() const;                             // 0-based row index, -1 when none
-    void SetActiveRecord(int row);                        // -1 restores the current row
-    int CurrentIndex() const;                             // 0-based index of the current row, -1 when none
-    QVariant ValueAt(int row, int field) const;           // value as shown (edit buffer for the row being edited)
+    int ActiveRecord() const; // 0-based row index, -1 when none
+    void SetActiveRecord(int row); // -1 restores the current row
+    int CurrentIndex() const; // 0-based index of the current row, -1 when none
+    QVariant ValueAt(int row, int field) const; // value as shown (edit buffer for the row being edited)
 
     // ---- events
     TDataSetNotifyEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose;
@@ -179,7 +179,7 @@ private:
     // a new value for the row being edited (checked by the field first).
     CellValue fieldValue(int field) const;
     CellValue fieldOldValue(int field) const;
-    void checkWritable(const TField* field) const;   // edit/insert state, field not read-only
+    void checkWritable(const TField* field) const; // edit/insert state, field not read-only
     void setFieldValue(TField* field, const CellValue& value);
 
     void load(const std::function<std::unique_ptr<PacketReader>()>& open);

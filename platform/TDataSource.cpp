@@ -4,7 +4,9 @@
 
 namespace trd {
 
-TDataSource::TDataSource(QObject* owner) : QObject(owner) {}
+TDataSource::TDataSource(QObject* owner) : QObject(owner)
+{
+}
 
 TDataSource::~TDataSource()
 {
@@ -35,7 +37,7 @@ void TDataSource::SetDataSet(TClientDataSet* dataSet)
     if (hadData || (m_dataSet && m_dataSet->Active()))
         notify(TDataEvent::deDataSetChange, 0);
     else if (Enabled)
-        emit dataEvent(TDataEvent::deDataSetChange, 0);   // controls still redraw (empty)
+        emit dataEvent(TDataEvent::deDataSetChange, 0); // controls still redraw (empty)
 }
 
 TDataSetState TDataSource::State() const
@@ -66,7 +68,7 @@ void TDataSource::notify(TDataEvent event, qintptr info)
         break;
     case TDataEvent::deLayoutChange:
     case TDataEvent::deUpdateRecord:
-    case TDataEvent::deRowChange:   // not the current row: its controls repaint it, nothing else
+    case TDataEvent::deRowChange: // not the current row: its controls repaint it, nothing else
         break;
     }
 }

@@ -19,7 +19,7 @@ public:
 
     TClientDataSet* DataSet() const;
     void SetDataSet(TClientDataSet* dataSet);
-    TDataSetState State() const;                          // dsInactive without a data set
+    TDataSetState State() const; // dsInactive without a data set
     bool Enabled = true;
     bool AutoEdit = true;
 

@@ -171,7 +171,7 @@ bool parsePacketDateTime(std::string_view text, TDateTime& value)
 {
     int y, m, d;
     std::int64_t ms = 0;
-    if (text.size() >= 3 && text[2] == ':') {   // time only
+    if (text.size() >= 3 && text[2] == ':') { // time only
         if (!parseTime(text, ms))
             return false;
         value = static_cast<double>(ms) / kMsPerDay;

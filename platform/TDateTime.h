@@ -17,11 +17,11 @@ using TDateTime = double;
 TDateTime DateToDateTime(const QDate& date);
 // The date part of a value (negative fractions follow the framework: the day is the integral part).
 QDate DateTimeToDate(TDateTime value);
-TDateTime QDateTimeToDateTime(const QDateTime& value);   // local wall-clock time, no zone conversion
+TDateTime QDateTimeToDateTime(const QDateTime& value); // local wall-clock time, no zone conversion
 QDateTime DateTimeToQDateTime(TDateTime value);
-TDateTime EncodeDate(int year, int month, int day);       // 0 for an invalid date
-TDateTime Date();                                          // today, local
-TDateTime Now();                                           // now, local, millisecond precision
+TDateTime EncodeDate(int year, int month, int day); // 0 for an invalid date
+TDateTime Date(); // today, local
+TDateTime Now(); // now, local, millisecond precision
 
 // Packet text forms: date "YYYYMMDD", time "HH:MM:SSmmm", dateTime "YYYYMMDDTHH:MM:SSmmm".
 QString DateTimeToPacketText(TDateTime value);

@@ -66,10 +66,14 @@ QString TField::AsString() const
     if (v.null)
         return QString(QLatin1StringView(""));
     switch (m_type) {
-    case TFieldType::ftString: return v.text;
-    case TFieldType::ftInteger: return QString::number(v.integer);
-    case TFieldType::ftFloat: return FloatToStrGeneral(v.number, DecimalSeparator());
-    case TFieldType::ftDateTime: return dateTimeText(v.number);
+    case TFieldType::ftString:
+        return v.text;
+    case TFieldType::ftInteger:
+        return QString::number(v.integer);
+    case TFieldType::ftFloat:
+        return FloatToStrGeneral(v.number, DecimalSeparator());
+    case TFieldType::ftDateTime:
+        return dateTimeText(v.number);
     }
     return {};
 }
@@ -86,9 +90,12 @@ qint64 TField::AsInteger() const
             throw EDBClient(QStringLiteral("'%1' não é um valor inteiro válido.").arg(v.text));
         return value;
     }
-    case TFieldType::ftInteger: return v.integer;
-    case TFieldType::ftFloat: return std::llround(v.number);
-    case TFieldType::ftDateTime: return static_cast<qint64>(std::trunc(v.number));
+    case TFieldType::ftInteger:
+        return v.integer;
+    case TFieldType::ftFloat:
+        return std::llround(v.number);
+    case TFieldType::ftDateTime:
+        return static_cast<qint64>(std::trunc(v.number));
     }
     return 0;
 }
@@ -105,9 +112,11 @@ double TField::AsFloat() const
             throw EDBClient(QStringLiteral("'%1' não é um valor numérico válido.").arg(v.text));
         return value;
     }
-    case TFieldType::ftInteger: return static_cast<double>(v.integer);
+    case TFieldType::ftInteger:
+        return static_cast<double>(v.integer);
     case TFieldType::ftFloat:
-    case TFieldType::ftDateTime: return v.number;
+    case TFieldType::ftDateTime:
+        return v.number;
     }
     return 0;
 }
@@ -172,7 +181,10 @@ QString TField::TextRefusal(const QString& value) const
         return {};
     if (m_size > 0 && value.size() > m_size)
         return QStringLiteral("O texto informado para o campo '%1' tem %2 caracteres e excede o tamanho máximo de %3 "
-                              "caracteres.").arg(DisplayName()).arg(value.size()).arg(m_size);
+                              "caracteres.")
+            .arg(DisplayName())
+            .arg(value.size())
+            .arg(m_size);
     // U+0000 cannot travel in a packet (XML has no way to write it).
     if (value.contains(QChar(u'\0')))
         return QStringLiteral("O texto informado para o campo '%1' contém um caractere nulo.").arg(DisplayName());
@@ -226,10 +238,14 @@ void TField::SetAsInteger(qint64 value)
 {
     m_dataSet->checkWritable(this);
     switch (m_type) {
-    case TFieldType::ftString: return SetAsString(QString::number(value));
-    case TFieldType::ftInteger: return m_dataSet->setFieldValue(this, integerValue(value));
-    case TFieldType::ftFloat: return m_dataSet->setFieldValue(this, numberValue(static_cast<double>(value)));
-    case TFieldType::ftDateTime: return SetAsDateTime(static_cast<double>(value));
+    case TFieldType::ftString:
+        return SetAsString(QString::number(value));
+    case TFieldType::ftInteger:
+        return m_dataSet->setFieldValue(this, integerValue(value));
+    case TFieldType::ftFloat:
+        return m_dataSet->setFieldValue(this, numberValue(static_cast<double>(value)));
+    case TFieldType::ftDateTime:
+        return SetAsDateTime(static_cast<double>(value));
     }
 }
 
@@ -239,13 +255,16 @@ void TField::SetAsFloat(double value)
     if (!std::isfinite(value))
         throw EDBClient(QStringLiteral("Valor numérico inválido para o campo '%1'.").arg(DisplayName()));
     switch (m_type) {
-    case TFieldType::ftString: return SetAsString(FloatToStrGeneral(value, DecimalSeparator()));
+    case TFieldType::ftString:
+        return SetAsString(FloatToStrGeneral(value, DecimalSeparator()));
     case TFieldType::ftInteger:
         if (std::fabs(value) >= 9.2e18)
             throw EDBClient(QStringLiteral("Valor fora dos limites para o campo '%1'.").arg(DisplayName()));
         return m_dataSet->setFieldValue(this, integerValue(std::llround(value)));
-    case TFieldType::ftFloat: return m_dataSet->setFieldValue(this, numberValue(value));
-    case TFieldType::ftDateTime: return SetAsDateTime(value);
+    case TFieldType::ftFloat:
+        return m_dataSet->setFieldValue(this, numberValue(value));
+    case TFieldType::ftDateTime:
+        return SetAsDateTime(value);
     }
 }
 
@@ -253,9 +272,12 @@ void TField::SetAsDateTime(TDateTime value)
 {
     m_dataSet->checkWritable(this);
     switch (m_type) {
-    case TFieldType::ftString: return SetAsString(dateTimeText(value));
-    case TFieldType::ftInteger: return SetAsFloat(std::trunc(value));
-    case TFieldType::ftFloat: return SetAsFloat(value);
+    case TFieldType::ftString:
+        return SetAsString(dateTimeText(value));
+    case TFieldType::ftInteger:
+        return SetAsFloat(std::trunc(value));
+    case TFieldType::ftFloat:
+        return SetAsFloat(value);
     case TFieldType::ftDateTime: {
         if (!std::isfinite(value))
             throw EDBClient(QStringLiteral("Data fora dos limites para o campo '%1'.").arg(DisplayName()));
@@ -272,7 +294,8 @@ void TField::SetValue(const QVariant& value)
     if (!value.isValid() || value.isNull())
         return Clear();
     switch (value.userType()) {
-    case QMetaType::QString: return SetAsString(value.toString());
+    case QMetaType::QString:
+        return SetAsString(value.toString());
     case QMetaType::Bool:
     case QMetaType::Int:
     case QMetaType::UInt:
@@ -280,12 +303,17 @@ void TField::SetValue(const QVariant& value)
     case QMetaType::LongLong:
     case QMetaType::ULongLong:
     case QMetaType::Short:
-    case QMetaType::UShort: return SetAsInteger(value.toLongLong());
+    case QMetaType::UShort:
+        return SetAsInteger(value.toLongLong());
     case QMetaType::Double:
-    case QMetaType::Float: return SetAsFloat(value.toDouble());
-    case QMetaType::QDateTime: return SetAsDateTime(QDateTimeToDateTime(value.toDateTime()));
-    case QMetaType::QDate: return SetAsDateTime(DateToDateTime(value.toDate()));
-    default: return SetAsString(value.toString());
+    case QMetaType::Float:
+        return SetAsFloat(value.toDouble());
+    case QMetaType::QDateTime:
+        return SetAsDateTime(QDateTimeToDateTime(value.toDateTime()));
+    case QMetaType::QDate:
+        return SetAsDateTime(DateToDateTime(value.toDate()));
+    default:
+        return SetAsString(value.toString());
     }
 }
 

@@ -22,17 +22,17 @@ public:
     // that refuse a value.
     const QString& DisplayName() const { return DisplayLabel.isEmpty() ? m_name : DisplayLabel; }
     TFieldType DataType() const { return m_type; }
-    int Size() const { return m_size; }          // characters, for string fields
+    int Size() const { return m_size; } // characters, for string fields
     int Index() const { return m_index; }
     TClientDataSet* DataSet() const { return m_dataSet; }
 
     bool IsNull() const;
-    QString AsString() const;                    // null -> ""
-    qint64 AsInteger() const;                    // null -> 0; EDBClient when the text is no integer
+    QString AsString() const; // null -> ""
+    qint64 AsInteger() const; // null -> 0; EDBClient when the text is no integer
     double AsFloat() const;
     TDateTime AsDateTime() const;
-    QVariant Value() const;                      // null -> invalid QVariant
-    QVariant OldValue() const;                   // as last loaded, merged or posted
+    QVariant Value() const; // null -> invalid QVariant
+    QVariant OldValue() const; // as last loaded, merged or posted
 
     // Setters need the data set in edit or insert state (EDBClient otherwise),
     // refuse a read-only field, a string longer than Size and a text the
@@ -49,7 +49,7 @@ public:
     void Clear();
 
     // Display properties used by grids and data-aware controls.
-    QString DisplayLabel;                        // empty -> FieldName
+    QString DisplayLabel; // empty -> FieldName
     int DisplayWidth = 0;
     bool ReadOnly = false;
     bool Visible = true;

@@ -18,37 +18,39 @@ std::exception_ptr transportFailure(HttpClient::Error error, const QString& deta
 {
     switch (error) {
     case HttpClient::Error::Connection:
-        return std::make_exception_ptr(EConnectionError(
-            QStringLiteral("Não foi possível conectar ao servidor de aplicação em %1. "
-                           "Verifique se o servidor está em execução e se o endereço está correto.")
-                .arg(where)));
+        return std::make_exception_ptr(
+            EConnectionError(QStringLiteral("Não foi possível conectar ao servidor de aplicação em %1. "
+                                            "Verifique se o servidor está em execução e se o endereço está correto.")
+                                 .arg(where)));
     case HttpClient::Error::ConnectionTimeout:
-        return std::make_exception_ptr(EConnectionError(
-            QStringLiteral("O servidor de aplicação em %1 não aceitou a conexão em %2 segundos.")
-                .arg(where, seconds(connectTimeoutMs))));
+        return std::make_exception_ptr(
+            EConnectionError(QStringLiteral("O servidor de aplicação em %1 não aceitou a conexão em %2 segundos.")
+                                 .arg(where, seconds(connectTimeoutMs))));
     case HttpClient::Error::Timeout:
-        return std::make_exception_ptr(EConnectionError(
-            QStringLiteral("O servidor de aplicação em %1 não respondeu em %2 segundos.").arg(where, seconds(readTimeoutMs))));
+        return std::make_exception_ptr(
+            EConnectionError(QStringLiteral("O servidor de aplicação em %1 não respondeu em %2 segundos.")
+                                 .arg(where, seconds(readTimeoutMs))));
     case HttpClient::Error::Dropped:
     case HttpClient::Error::Interrupted:
-        return std::make_exception_ptr(
-            EConnectionError(QStringLiteral("A conexão com o servidor de aplicação em %1 foi interrompida.").arg(where)));
+        return std::make_exception_ptr(EConnectionError(
+            QStringLiteral("A conexão com o servidor de aplicação em %1 foi interrompida.").arg(where)));
     case HttpClient::Error::Tls:
         return std::make_exception_ptr(EConnectionError(
-            QStringLiteral("Não foi possível estabelecer uma conexão segura (TLS) com o servidor de aplicação em %1: %2. "
-                           "Nada foi enviado ao servidor.")
+            QStringLiteral(
+                "Não foi possível estabelecer uma conexão segura (TLS) com o servidor de aplicação em %1: %2. "
+                "Nada foi enviado ao servidor.")
                 .arg(where, detail)));
     case HttpClient::Error::TooLarge:
-        return std::make_exception_ptr(
-            EOutOfMemory(QStringLiteral("A resposta do servidor de aplicação em %1%2 é grande demais: %3.")
-                             .arg(where, method.isEmpty() ? QString() : QStringLiteral(" à chamada de ") + method, detail)));
+        return std::make_exception_ptr(EOutOfMemory(
+            QStringLiteral("A resposta do servidor de aplicação em %1%2 é grande demais: %3.")
+                .arg(where, method.isEmpty() ? QString() : QStringLiteral(" à chamada de ") + method, detail)));
     case HttpClient::Error::Protocol:
     case HttpClient::Error::None:
         break;
     }
-    return std::make_exception_ptr(
-        EConnectionError(QStringLiteral("Resposta inválida do servidor de aplicação em %1%2: %3.")
-                             .arg(where, method.isEmpty() ? QString() : QStringLiteral(" à chamada de ") + method, detail)));
+    return std::make_exception_ptr(EConnectionError(
+        QStringLiteral("Resposta inválida do servidor de aplicação em %1%2: %3.")
+            .arg(where, method.isEmpty() ? QString() : QStringLiteral(" à chamada de ") + method, detail)));
 }
 
 } // namespace
@@ -63,14 +65,14 @@ public:
     AnswerStream(std::shared_ptr<HttpClient> client, QByteArray first, const TSocketConnection& owner,
                  const QString& method)
         : m_client(std::move(client)), m_first(std::move(first)), m_where(owner.Address()), m_method(method),
-          m_connectTimeoutMs(owner.ConnectTimeoutMs), m_readTimeoutMs(owner.ReadTimeoutMs),
-          m_hook(owner.OnLoading), m_hookIntervalMs(owner.WaitingIntervalMs)
+          m_connectTimeoutMs(owner.ConnectTimeoutMs), m_readTimeoutMs(owner.ReadTimeoutMs), m_hook(owner.OnLoading),
+          m_hookIntervalMs(owner.WaitingIntervalMs)
     {
     }
     ~AnswerStream() override
     {
         if (m_client)
-            m_client->Abort();   // dropped unread: the connection cannot carry another call
+            m_client->Abort(); // dropped unread: the connection cannot carry another call
     }
 
     std::size_t read(char* out, std::size_t room) override
@@ -92,12 +94,12 @@ public:
         QString detail;
         const HttpClient::Error error = m_client->ReadBody(out, static_cast<qsizetype>(room), got, &detail);
         if (error != HttpClient::Error::None) {
-            m_client.reset();   // the client closed itself
+            m_client.reset(); // the client closed itself
             m_failure = transportFailure(error, detail, m_where, m_method, m_connectTimeoutMs, m_readTimeoutMs);
             std::rethrow_exception(m_failure);
         }
         if (got == 0)
-            m_client.reset();   // the answer has ended: the connection is free for the next call
+            m_client.reset(); // the answer has ended: the connection is free for the next call
         return static_cast<std::size_t>(got);
     }
 
@@ -147,7 +149,7 @@ public:
     }
 
 private:
-    std::shared_ptr<HttpClient> m_client;   // set while the answer's body is still to be read
+    std::shared_ptr<HttpClient> m_client; // set while the answer's body is still to be read
     QByteArray m_first;
     qsizetype m_offset = 0;
     std::exception_ptr m_failure;
@@ -167,7 +169,9 @@ TServerResult TAppServer::Call(const QString& method, const TRemoteArgs& args)
     return m_connection.call(method, args);
 }
 
-TSocketConnection::TSocketConnection(QObject* owner) : QObject(owner) {}
+TSocketConnection::TSocketConnection(QObject* owner) : QObject(owner)
+{
+}
 
 // Closing here fires no events: the handlers belong to a form that is being destroyed.
 TSocketConnection::~TSocketConnection() = default;
@@ -217,18 +221,17 @@ void TSocketConnection::Open()
     if (health.status != 200) {
         m_client.reset();
         const QString reason = QString::fromUtf8(health.body).trimmed();
-        throw EConnectionError(
-            QStringLiteral("O servidor de aplicação em %1 não está disponível (HTTP %2%3).")
-                .arg(Address())
-                .arg(health.status)
-                .arg(reason.isEmpty() ? QString() : QStringLiteral(": ") + reason.left(200)));
+        throw EConnectionError(QStringLiteral("O servidor de aplicação em %1 não está disponível (HTTP %2%3).")
+                                   .arg(Address())
+                                   .arg(health.status)
+                                   .arg(reason.isEmpty() ? QString() : QStringLiteral(": ") + reason.left(200)));
     }
     if (AfterConnect)
         AfterConnect(this);
 }
 
 HttpClient::Error TSocketConnection::exchange(const char* verb, const QByteArray& path, const QByteArray& body,
-                                             HttpClient::Response& response, QString* detail, bool whole)
+                                              HttpClient::Response& response, QString* detail, bool whole)
 {
     try {
         return whole ? m_client->Request(verb, path, body, response, detail)
@@ -361,14 +364,15 @@ TServerResult TSocketConnection::readCborAnswer(const QString& method, std::int6
         try {
             for (;;) {
                 if (readMore(head, 64 * 1024) == 0)
-                    break;   // the whole answer is in: read below
+                    break; // the whole answer is in: read below
                 const jsonrpc::CborAnswerHead found = jsonrpc::ReadCborAnswerHead(head, id);
                 if (!found.complete)
                     continue;
                 if (!found.packetFollows)
                     break;
                 m_client->SetWaitHook(OnLoading, WaitingIntervalMs);
-                auto stream = std::make_shared<AnswerStream>(m_client, head.mid(qsizetype(found.packetAt)), *this, method);
+                auto stream =
+                    std::make_shared<AnswerStream>(m_client, head.mid(qsizetype(found.packetAt)), *this, method);
                 m_pending = stream;
                 TServerResult answer;
                 answer.Ok = true;

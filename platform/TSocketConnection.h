@@ -25,8 +25,8 @@
 namespace trd {
 
 // The server's error codes for sessions (docs/protocol.md).
-inline constexpr int AuthRequiredCode = -32001;   // no session, or it ended: log in
-inline constexpr int LoginFailedCode = -32002;    // wrong user name or password
+inline constexpr int AuthRequiredCode = -32001; // no session, or it ended: log in
+inline constexpr int LoginFailedCode = -32002; // wrong user name or password
 // The server cannot tell whether a write it was asked for was applied (it
 // may have been): the caller finds out by reading the data again.
 inline constexpr int OutcomeUnknownCode = -32004;
@@ -48,7 +48,7 @@ public:
 class EServerError : public Exception {
 public:
     explicit EServerError(QString message, int errorCode = 0)
-        : Exception(std::move(message)), m_errorCode(errorCode) {}
+        : Exception(std::move(message)), m_errorCode(errorCode) { }
     int ErrorCode() const noexcept { return m_errorCode; }
 
 private:
@@ -65,7 +65,7 @@ public:
 
 private:
     friend class TSocketConnection;
-    explicit TAppServer(TSocketConnection& connection) : m_connection(connection) {}
+    explicit TAppServer(TSocketConnection& connection) : m_connection(connection) { }
     TSocketConnection& m_connection;
 };
 
@@ -77,13 +77,13 @@ public:
 
     QString Host = QStringLiteral("127.0.0.1");
     int Port = 8211;
-    QString ServerName;                 // the remote object: the path of every call
+    QString ServerName; // the remote object: the path of every call
     // HTTPS: the server's certificate must be signed by an authority the
     // system trusts, or by one in TlsCaFile when it is set, and name Host.
     // A certificate that fails is refused with the reason, never bypassed.
     bool UseTls = false;
     QString TlsCaFile;
-    bool ThrowException = true;         // error answers raise EServerError at the call
+    bool ThrowException = true; // error answers raise EServerError at the call
     int ConnectTimeoutMs = 5000;
     // A whole language can take a while; never forever. Read at every call,
     // so a caller may give one call a shorter wait.
@@ -125,8 +125,8 @@ public:
     std::function<bool(const QString& message)> Login;
 
     // Run by Open(); BeforeConnect is where a form sets Host and Port.
-    std::function<void(QObject* sender)> BeforeConnect, AfterConnect;
-    std::function<void(QObject* sender)> BeforeDisconnect, AfterDisconnect;
+    std::function<void(QObject*sender)> BeforeConnect, AfterConnect;
+    std::function<void(QObject*sender)> BeforeDisconnect, AfterDisconnect;
 
     // Connects and checks that the server answers (GET /health). Raises
     // EConnectionError when it does not; the connection stays closed then.
@@ -138,7 +138,7 @@ public:
     // The remote object; a call on a closed connection connects it first.
     TAppServer& AppServer() { return m_appServer; }
 
-    QString Address() const;            // "host:port", as messages show it
+    QString Address() const; // "host:port", as messages show it
 
     class AnswerStream;
 
@@ -153,7 +153,7 @@ private:
     [[noreturn]] void failMalformed(const QString& method, const QString& detail);
 
     std::shared_ptr<HttpClient> m_client;
-    std::weak_ptr<AnswerStream> m_pending;   // an answer handed over and not read to its end
+    std::weak_ptr<AnswerStream> m_pending; // an answer handed over and not read to its end
     TAppServer m_appServer{*this};
     std::int64_t m_nextId = 0;
     bool m_inLogin = false;

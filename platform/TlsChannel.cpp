@@ -74,12 +74,15 @@ QString openSslText()
 bool isIpAddress(const QByteArray& host)
 {
     unsigned char address[16];
-    return ::inet_pton(AF_INET, host.constData(), address) == 1 || ::inet_pton(AF_INET6, host.constData(), address) == 1;
+    return ::inet_pton(AF_INET, host.constData(), address) == 1
+        || ::inet_pton(AF_INET6, host.constData(), address) == 1;
 }
 
 } // namespace
 
-TlsChannel::TlsChannel(QByteArray caFile) : m_caFile(std::move(caFile)) {}
+TlsChannel::TlsChannel(QByteArray caFile) : m_caFile(std::move(caFile))
+{
+}
 
 TlsChannel::~TlsChannel()
 {
@@ -148,7 +151,8 @@ bool TlsChannel::Attach(int fd, const QByteArray& host)
         named = SSL_set1_host(m_ssl, host.constData()) == 1
             // SSL_set_tlsext_host_name is this call behind a macro with a C cast in it.
             && SSL_ctrl(m_ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
-                        const_cast<char*>(host.constData())) == 1;
+                        const_cast<char*>(host.constData()))
+                == 1;
     }
     if (!named) {
         m_error = QStringLiteral("endereço do servidor inválido para TLS: %1").arg(QString::fromUtf8(host));
@@ -175,7 +179,8 @@ QString TlsChannel::verifyFailure(long code) const
     case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
     case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
     case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
-        return QStringLiteral("o certificado do servidor não foi emitido por uma autoridade certificadora confiável (%1)")
+        return QStringLiteral(
+                   "o certificado do servidor não foi emitido por uma autoridade certificadora confiável (%1)")
             .arg(authorities);
     case X509_V_ERR_CERT_HAS_EXPIRED:
         return QStringLiteral("o certificado do servidor expirou");
@@ -205,7 +210,8 @@ TlsChannel::Step TlsChannel::Handshake()
     } else if (error == SSL_ERROR_SSL) {
         const int reason = ERR_GET_REASON(ERR_peek_last_error());
         if (reason == SSL_R_WRONG_VERSION_NUMBER || reason == SSL_R_PACKET_LENGTH_TOO_LONG)
-            m_error = QStringLiteral("o servidor não atende com TLS nesse endereço (use http:// para um servidor sem TLS)");
+            m_error =
+                QStringLiteral("o servidor não atende com TLS nesse endereço (use http:// para um servidor sem TLS)");
         else
             m_error = QStringLiteral("o servidor recusou a conexão segura (%1)").arg(openSslText());
     } else {
@@ -280,7 +286,7 @@ void TlsChannel::Detach()
             SSL_SESSION_free(session);
         }
     }
-    SSL_free(m_ssl);   // frees the BIO; the socket is its owner's
+    SSL_free(m_ssl); // frees the BIO; the socket is its owner's
     m_ssl = nullptr;
 }
 

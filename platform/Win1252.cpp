@@ -10,10 +10,9 @@ namespace {
 
 // 0x80..0x9F: the only bytes where the code page departs from Latin-1.
 constexpr std::array<char16_t, 32> kHigh = {
-    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
-    0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178,
+    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178,
 };
 
 int highByteOf(char16_t ch)
@@ -38,7 +37,7 @@ int fromUnicode(char16_t ch)
 {
     if (ch < 0x80 || (ch >= 0xA0 && ch <= 0xFF))
         return ch;
-    if (ch < 0xA0)   // C1 controls: the code page puts other characters there
+    if (ch < 0xA0) // C1 controls: the code page puts other characters there
         return -1;
     return highByteOf(ch);
 }
@@ -99,7 +98,7 @@ std::string upperUtf8(std::string_view utf8)
         }
         char32_t cp = 0;
         const int len = utf8::decode(utf8, i, cp);
-        if (len == 0) {             // not UTF-8: keep the byte as it came
+        if (len == 0) { // not UTF-8: keep the byte as it came
             out.push_back(utf8[i]);
             ++i;
             continue;

@@ -34,11 +34,16 @@ inline char16_t upper(char16_t ch)
     if (ch >= 0xE0 && ch <= 0xFE && ch != 0xF7)
         return char16_t(ch - 0x20);
     switch (ch) {
-    case 0x0161: return 0x0160;   // š
-    case 0x0153: return 0x0152;   // œ
-    case 0x017E: return 0x017D;   // ž
-    case 0x00FF: return 0x0178;   // ÿ
-    default: return ch;
+    case 0x0161:
+        return 0x0160; // š
+    case 0x0153:
+        return 0x0152; // œ
+    case 0x017E:
+        return 0x017D; // ž
+    case 0x00FF:
+        return 0x0178; // ÿ
+    default:
+        return ch;
     }
 }
 QString upper(QStringView text);

@@ -14,7 +14,7 @@ struct NameChars {
     {
         for (int c = 0; c < 256; ++c)
             in[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == ':'
-                 || c == '-' || c == '.' || c >= 0x80;
+                || c == '-' || c == '.' || c >= 0x80;
     }
 };
 constexpr NameChars Names;
@@ -80,10 +80,14 @@ XmlFault checkReference(std::string_view xml, std::size_t at, std::size_t& end)
     while (i < xml.size() && isNameChar(static_cast<unsigned char>(xml[i])))
         ++i;
     if (i == name || i >= xml.size() || xml[i] != ';')
-        return {at, "'&' sem uma referência completa (\"" + shown(xml.substr(at, i - at)) + "\", falta o ';'?); o próprio caractere se escreve &amp;"};
+        return {at,
+                "'&' sem uma referência completa (\"" + shown(xml.substr(at, i - at))
+                    + "\", falta o ';'?); o próprio caractere se escreve &amp;"};
     const std::string_view entity = xml.substr(name, i - name);
     if (entity != "lt" && entity != "gt" && entity != "amp" && entity != "quot" && entity != "apos")
-        return {at, "referência à entidade desconhecida \"&" + shown(entity) + ";\" (só &lt; &gt; &amp; &quot; &apos; e referências de caractere)"};
+        return {at,
+                "referência à entidade desconhecida \"&" + shown(entity)
+                    + ";\" (só &lt; &gt; &amp; &quot; &apos; e referências de caractere)"};
     end = i + 1;
     return {};
 }
@@ -180,7 +184,7 @@ XmlFault firstFaultInContext(std::string_view xml)
             while (j < xml.size() && isNameChar(static_cast<unsigned char>(xml[j])))
                 ++j;
             if (j == nameStart)
-                return {};   // the parser says what is wrong
+                return {}; // the parser says what is wrong
             while (j < xml.size() && isBlank(xml[j]))
                 ++j;
             if (j >= xml.size() || xml[j] != '=')
@@ -212,7 +216,6 @@ XmlFault firstFaultInContext(std::string_view xml)
     }
 }
 
-
 } // namespace
 
 XmlFault firstXmlFault(std::string_view xml)
@@ -229,7 +232,8 @@ XmlFault firstXmlFault(std::string_view xml)
         if (!amp)
             return {};
         std::size_t end = 0;
-        if (XmlFault fault = checkReference(xml, static_cast<std::size_t>(static_cast<const char*>(amp) - xml.data()), end))
+        if (XmlFault fault =
+                checkReference(xml, static_cast<std::size_t>(static_cast<const char*>(amp) - xml.data()), end))
             return fault;
         i = end;
     }

@@ -12,7 +12,7 @@ namespace trd {
 
 struct XmlFault {
     std::size_t offset = 0;
-    std::string what;   // in Portuguese, for the message; empty when the text is sound
+    std::string what; // in Portuguese, for the message; empty when the text is sound
     explicit operator bool() const { return !what.empty(); }
 };
 

@@ -77,8 +77,7 @@ std::optional<CheckSet> CheckSet::parse(QStringView list, QString* error)
 
 bool hasErro(const Findings& findings)
 {
-    return std::any_of(findings.begin(), findings.end(),
-                       [](const Finding& f) { return f.severity == Severity::Erro; });
+    return std::any_of(findings.begin(), findings.end(), [](const Finding& f) { return f.severity == Severity::Erro; });
 }
 
 } // namespace trd::quality

@@ -17,26 +17,26 @@ namespace trd::quality {
 enum class Severity : std::uint8_t { Erro, Aviso };
 
 enum class CheckId : std::uint8_t {
-    Marcadores,       // format placeholders: %s, %1, {0}
-    Atalho,           // the shortcut mark "&"
-    ConflitoAtalho,   // two texts of one screen marking the same letter
-    Quebras,          // line breaks
-    Espacos,          // spaces at the start and at the end
-    Pontuacao,        // end punctuation
-    Repeticoes,       // doubled spaces and words
-    Delimitadores,    // brackets and quotes
-    Numeros,          // numbers
-    IgualOrigem,      // a translated row whose text is still its source
-    Tamanho,          // a line too long for the place of its source
+    Marcadores, // format placeholders: %s, %1, {0}
+    Atalho, // the shortcut mark "&"
+    ConflitoAtalho, // two texts of one screen marking the same letter
+    Quebras, // line breaks
+    Espacos, // spaces at the start and at the end
+    Pontuacao, // end punctuation
+    Repeticoes, // doubled spaces and words
+    Delimitadores, // brackets and quotes
+    Numeros, // numbers
+    IgualOrigem, // a translated row whose text is still its source
+    Tamanho, // a line too long for the place of its source
 };
 
 inline constexpr int CheckCount = 11;
 
 struct CheckInfo {
     CheckId id;
-    QStringView code;       // "marcadores", "atalho", ...
+    QStringView code; // "marcadores", "atalho", ...
     Severity severity;
-    QStringView title;      // what the user reads in lists and reports
+    QStringView title; // what the user reads in lists and reports
 };
 
 // Every check, in the order findings are reported.
@@ -63,7 +63,7 @@ public:
     static std::optional<CheckSet> parse(QStringView list, QString* error);
 
 private:
-    constexpr explicit CheckSet(std::uint32_t bits) : m_bits(bits) {}
+    constexpr explicit CheckSet(std::uint32_t bits) : m_bits(bits) { }
     static constexpr std::uint32_t bit(CheckId id) { return 1u << static_cast<unsigned>(id); }
     std::uint32_t m_bits = 0;
 };

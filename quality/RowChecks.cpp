@@ -75,17 +75,16 @@ QString differenceMessage(const Views& missing, const Views& extra, const QStrin
 {
     QString message;
     if (!missing.isEmpty()) {
-        message = missing.size() == 1
-            ? QStringLiteral("Falta na tradução o ") + singular + u' ' + quotedList(missing)
-            : QStringLiteral("Faltam na tradução os ") + plural + u' ' + quotedList(missing);
+        message = missing.size() == 1 ? QStringLiteral("Falta na tradução o ") + singular + u' ' + quotedList(missing)
+                                      : QStringLiteral("Faltam na tradução os ") + plural + u' ' + quotedList(missing);
         message += QStringLiteral(" da origem.");
     }
     if (!extra.isEmpty()) {
         if (!message.isEmpty())
             message += u' ';
         message += missing.isEmpty() && extra.size() == 1 ? QStringLiteral("A tradução tem o ") + singular
-                   : missing.isEmpty()                    ? QStringLiteral("A tradução tem os ") + plural
-                   : extra.size() == 1                    ? QStringLiteral("Tem o ") + singular
+            : missing.isEmpty()                           ? QStringLiteral("A tradução tem os ") + plural
+            : extra.size() == 1                           ? QStringLiteral("Tem o ") + singular
                                                           : QStringLiteral("Tem os ") + plural;
         message += u' ' + quotedList(extra) + QStringLiteral(", que a origem não tem.");
     }
@@ -128,17 +127,17 @@ void shortcutMark(const TextProfile& s, const TextProfile& d, Findings& out)
 {
     QStringList sentences;
     if (!s.marks.isEmpty() && d.marks.isEmpty())
-        sentences << QStringLiteral("A origem marca a tecla de atalho ") + quoted(s.marks[0].mid(1)) + QStringLiteral(" (") +
-                         s.marks[0].toString() + QStringLiteral("); a tradução não marca nenhuma.");
+        sentences << QStringLiteral("A origem marca a tecla de atalho ") + quoted(s.marks[0].mid(1))
+                + QStringLiteral(" (") + s.marks[0].toString() + QStringLiteral("); a tradução não marca nenhuma.");
     if (s.marks.isEmpty() && !d.marks.isEmpty())
-        sentences << QStringLiteral("A tradução marca a tecla de atalho ") + quoted(d.marks[0].mid(1)) + QStringLiteral(" (") +
-                         d.marks[0].toString() + QStringLiteral("), que a origem não marca.");
+        sentences << QStringLiteral("A tradução marca a tecla de atalho ") + quoted(d.marks[0].mid(1))
+                + QStringLiteral(" (") + d.marks[0].toString() + QStringLiteral("), que a origem não marca.");
     if (d.marks.size() > 1)
-        sentences << QStringLiteral("A tradução marca ") + QString::number(d.marks.size()) +
-                         QStringLiteral(" teclas de atalho (") + markList(d.marks) + QStringLiteral("); só uma pode valer.");
+        sentences << QStringLiteral("A tradução marca ") + QString::number(d.marks.size())
+                + QStringLiteral(" teclas de atalho (") + markList(d.marks) + QStringLiteral("); só uma pode valer.");
     if (d.strayAmpersands.size() > s.strayAmpersands.size())
-        sentences << QStringLiteral("O \"&\" em ") + quoted(d.strayAmpersands[0]) +
-                         QStringLiteral(" não marca letra nem dígito; para mostrar \"&\" escreva \"&&\".");
+        sentences << QStringLiteral("O \"&\" em ") + quoted(d.strayAmpersands[0])
+                + QStringLiteral(" não marca letra nem dígito; para mostrar \"&\" escreva \"&&\".");
     if (!sentences.isEmpty())
         add(out, CheckId::Atalho, sentences.join(u' '));
 }
@@ -152,10 +151,9 @@ void lineBreaks(const TextProfile& s, const TextProfile& d, Findings& out)
 {
     if (s.lineBreaks == d.lineBreaks)
         return;
-    const QString source = s.lineBreaks == 0
-        ? QStringLiteral("A origem não tem quebra de linha")
-        : QStringLiteral("A origem tem ") +
-              countOf(s.lineBreaks, QStringLiteral("quebra de linha"), QStringLiteral("quebras de linha"));
+    const QString source = s.lineBreaks == 0 ? QStringLiteral("A origem não tem quebra de linha")
+                                             : QStringLiteral("A origem tem ")
+            + countOf(s.lineBreaks, QStringLiteral("quebra de linha"), QStringLiteral("quebras de linha"));
     const QString destination = d.lineBreaks == 0 ? QStringLiteral("a tradução não tem nenhuma")
                                                   : QStringLiteral("a tradução tem ") + QString::number(d.lineBreaks);
     add(out, CheckId::Quebras, source + QStringLiteral("; ") + destination + u'.');
@@ -166,8 +164,8 @@ void spaces(const TextProfile& s, const TextProfile& d, Findings& out)
     QStringList sentences;
     auto compare = [&](int source, int destination, const QString& where) {
         if (source != destination)
-            sentences << QStringLiteral("Espaços ") + where + QStringLiteral(": ") + QString::number(source) +
-                             QStringLiteral(" na origem, ") + QString::number(destination) + QStringLiteral(" na tradução.");
+            sentences << QStringLiteral("Espaços ") + where + QStringLiteral(": ") + QString::number(source)
+                    + QStringLiteral(" na origem, ") + QString::number(destination) + QStringLiteral(" na tradução.");
     };
     compare(s.leadingSpaces, d.leadingSpaces, QStringLiteral("no início"));
     compare(s.trailingSpaces, d.trailingSpaces, QStringLiteral("no fim"));
@@ -183,8 +181,8 @@ void endPunctuation(const TextProfile& s, const TextProfile& d, Findings& out)
         return mark.isNull() ? QStringLiteral("sem pontuação") : QStringLiteral("com ") + quoted(QStringView(&mark, 1));
     };
     add(out, CheckId::Pontuacao,
-        QStringLiteral("A origem termina ") + ending(s.endPunctuation) + QStringLiteral(" e a tradução ") +
-            ending(d.endPunctuation) + u'.');
+        QStringLiteral("A origem termina ") + ending(s.endPunctuation) + QStringLiteral(" e a tradução ")
+            + ending(d.endPunctuation) + u'.');
 }
 
 void repetitions(const TextProfile& s, const TextProfile& d, Findings& out)
@@ -199,8 +197,8 @@ void repetitions(const TextProfile& s, const TextProfile& d, Findings& out)
         for (QStringView pair : d.doubledWords)
             doubled.append(pair);
         sentences << (doubled.size() == 1 ? QStringLiteral("Palavra repetida na tradução: ")
-                                          : QStringLiteral("Palavras repetidas na tradução: ")) +
-                         quotedList(doubled) + u'.';
+                                          : QStringLiteral("Palavras repetidas na tradução: "))
+                + quotedList(doubled) + u'.';
     }
     if (!sentences.isEmpty())
         add(out, CheckId::Repeticoes, sentences.join(u' '));
@@ -212,10 +210,10 @@ void delimiters(const TextProfile& s, const TextProfile& d, Findings& out)
     auto compare = [&](const Brackets& source, const Brackets& destination, const QString& name) {
         if (source.balance() == destination.balance())
             return;
-        sentences << name + QStringLiteral(": a origem abre ") + QString::number(source.opened) +
-                         QStringLiteral(" e fecha ") + QString::number(source.closed) +
-                         QStringLiteral("; a tradução abre ") + QString::number(destination.opened) +
-                         QStringLiteral(" e fecha ") + QString::number(destination.closed) + u'.';
+        sentences << name + QStringLiteral(": a origem abre ") + QString::number(source.opened)
+                + QStringLiteral(" e fecha ") + QString::number(source.closed) + QStringLiteral("; a tradução abre ")
+                + QString::number(destination.opened) + QStringLiteral(" e fecha ")
+                + QString::number(destination.closed) + u'.';
     };
     compare(s.parentheses, d.parentheses, QStringLiteral("Parênteses"));
     compare(s.squareBrackets, d.squareBrackets, QStringLiteral("Colchetes"));
@@ -223,8 +221,8 @@ void delimiters(const TextProfile& s, const TextProfile& d, Findings& out)
     // Quotes have no side that opens in every language ("…", «…», „…“):
     // what counts is whether every one is closed, as in the source.
     if (s.doubleQuotes % 2 != d.doubleQuotes % 2)
-        sentences << QStringLiteral("Aspas: ") + QString::number(s.doubleQuotes) + QStringLiteral(" na origem, ") +
-                         QString::number(d.doubleQuotes) + QStringLiteral(" na tradução.");
+        sentences << QStringLiteral("Aspas: ") + QString::number(s.doubleQuotes) + QStringLiteral(" na origem, ")
+                + QString::number(d.doubleQuotes) + QStringLiteral(" na tradução.");
     if (!sentences.isEmpty())
         add(out, CheckId::Delimitadores, sentences.join(u' '));
 }
@@ -241,8 +239,7 @@ void numbers(const TextProfile& s, const TextProfile& d, Findings& out)
 
 } // namespace
 
-void checkRow(QStringView source, QStringView destination, QStringView status, const RowOptions& options,
-              Findings& out)
+void checkRow(QStringView source, QStringView destination, QStringView status, const RowOptions& options, Findings& out)
 {
     if (std::all_of(destination.begin(), destination.end(), [](QChar c) { return c.isSpace(); }))
         return;

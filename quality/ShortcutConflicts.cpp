@@ -59,7 +59,7 @@ std::optional<Finding> ShortcutIndex::conflictOf(int row, QStringView program, Q
         if (e.row == row || e.letter != letter)
             continue;
         if (!sourceLetter.isNull() && e.sourceLetter == sourceLetter)
-            continue;   // the sources already shared the letter
+            continue; // the sources already shared the letter
         others << &e;
     }
     if (others.isEmpty())
@@ -72,15 +72,15 @@ std::optional<Finding> ShortcutIndex::conflictOf(int row, QStringView program, Q
     });
     const Entry& first = *others.front();
     const QStringView quoted = QStringView(p.texts).mid(first.text + first.componentLength, first.destinationLength);
-    QString message = QStringLiteral("A tecla de atalho \"") + letter.toUpper() +
-                      QStringLiteral("\" também é marcada em ");
+    QString message =
+        QStringLiteral("A tecla de atalho \"") + letter.toUpper() + QStringLiteral("\" também é marcada em ");
     message += component(&first);
     message += QStringLiteral(" (\"");
     message += quoted;
     message += QStringLiteral("\")");
     if (others.size() > 1)
-        message += QStringLiteral(" e em mais ") + QString::number(others.size() - 1) +
-                   (others.size() == 2 ? QStringLiteral(" texto") : QStringLiteral(" textos"));
+        message += QStringLiteral(" e em mais ") + QString::number(others.size() - 1)
+            + (others.size() == 2 ? QStringLiteral(" texto") : QStringLiteral(" textos"));
     message += QStringLiteral(" desta tela; na origem não coincidiam.");
     return Finding{CheckId::ConflitoAtalho, checkInfo(CheckId::ConflitoAtalho).severity, std::move(message)};
 }

@@ -30,19 +30,18 @@ public:
     // The conflict of a row with the other rows of its program in the index,
     // for the texts given: they may be newer than those the index holds for
     // it (the editor asks while the user types).
-    std::optional<Finding> conflictOf(int row, QStringView program, QStringView source,
-                                      QStringView destination) const;
+    std::optional<Finding> conflictOf(int row, QStringView program, QStringView source, QStringView destination) const;
 
 private:
     // The texts a message quotes live in one string per program, so that
     // holding a row costs no allocation of its own.
     struct Entry {
         int row;
-        QChar letter;           // of the destination's mark, folded
-        QChar sourceLetter;     // of the source's mark, folded; null when none
-        qsizetype text;         // where its component and destination start in Program::texts
+        QChar letter; // of the destination's mark, folded
+        QChar sourceLetter; // of the source's mark, folded; null when none
+        qsizetype text; // where its component and destination start in Program::texts
         int componentLength;
-        int destinationLength;  // at most the part a message quotes
+        int destinationLength; // at most the part a message quotes
     };
     struct Program {
         QList<Entry> entries;

@@ -57,7 +57,7 @@ namespace {
 // runs for every row of a language.
 class LineCursor {
 public:
-    LineCursor(QStringView text, bool countAmpersands) : m_text(text), m_countAmpersands(countAmpersands) {}
+    LineCursor(QStringView text, bool countAmpersands) : m_text(text), m_countAmpersands(countAmpersands) { }
 
     // The characters the next line shows; false after the last line.
     bool next(int& shown)

@@ -12,10 +12,10 @@ namespace trd::quality {
 
 // How much longer than its source a destination line may be.
 struct SizeRule {
-    int percent = 40;               // a line may grow by this share of its source line...
-    int minExtra = 5;               // ...or by this many characters, whichever is more
-    int maxLine = 0;                // and no line may pass this length (0: no such limit)
-    bool countAmpersands = false;   // count the "&" that marks a shortcut letter
+    int percent = 40; // a line may grow by this share of its source line...
+    int minExtra = 5; // ...or by this many characters, whichever is more
+    int maxLine = 0; // and no line may pass this length (0: no such limit)
+    bool countAmpersands = false; // count the "&" that marks a shortcut letter
 };
 
 // Lines of a text, split at CR LF, LF or CR; an empty text has one empty line.

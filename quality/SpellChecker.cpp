@@ -22,8 +22,7 @@ std::unique_ptr<SpellChecker> SpellChecker::open(const SpellSettings& settings, 
     const QString dictionary = settings.dictionaryFor(language);
     if (dictionary.isEmpty())
         return nullptr;
-    return openFiles(settings.affixFile(dictionary), settings.wordFile(dictionary),
-                     settings.userWordsFile(dictionary));
+    return openFiles(settings.affixFile(dictionary), settings.wordFile(dictionary), settings.userWordsFile(dictionary));
 }
 
 std::unique_ptr<SpellChecker> SpellChecker::openFiles(const QString& affixFile, const QString& wordFile,
@@ -33,12 +32,12 @@ std::unique_ptr<SpellChecker> SpellChecker::openFiles(const QString& affixFile, 
     // every word would be underlined.
     if (!QFileInfo(affixFile).isReadable() || !QFileInfo(wordFile).isReadable())
         return nullptr;
-    auto hunspell = std::make_unique<Hunspell>(QFile::encodeName(affixFile).constData(),
-                                               QFile::encodeName(wordFile).constData());
+    auto hunspell =
+        std::make_unique<Hunspell>(QFile::encodeName(affixFile).constData(), QFile::encodeName(wordFile).constData());
     const QByteArray encoding = QByteArray::fromStdString(hunspell->get_dict_encoding()).toUpper();
     const bool utf8 = encoding == "UTF-8" || encoding == "UTF8";
     if (!utf8 && encoding != "ISO8859-1" && encoding != "ISO-8859-1" && encoding != "LATIN1")
-        return nullptr;   // an encoding the texts cannot be written in for it
+        return nullptr; // an encoding the texts cannot be written in for it
     std::unique_ptr<SpellChecker> checker(new SpellChecker(std::move(hunspell), userWordsFile));
     checker->m_utf8 = utf8;
     QFile words(userWordsFile);
@@ -129,8 +128,8 @@ bool SpellChecker::addUserWord(const QString& word, QString* error)
         // Whole or not at all: a list cut in half would lose the user's words.
         QDir().mkpath(QFileInfo(m_userWordsFile).absolutePath());
         QSaveFile file(m_userWordsFile);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Text) ||
-            file.write(words.join(u'\n').toUtf8() + '\n') < 0 || !file.commit()) {
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Text) || file.write(words.join(u'\n').toUtf8() + '\n') < 0
+            || !file.commit()) {
             if (error)
                 *error = QStringLiteral("Não foi possível gravar a lista de palavras %1: %2.")
                              .arg(m_userWordsFile, file.errorString());

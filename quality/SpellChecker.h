@@ -49,7 +49,7 @@ private:
     std::unique_ptr<Hunspell> m_hunspell;
     QString m_userWordsFile;
     bool m_utf8 = true;
-    mutable QHash<QString, bool> m_known;   // words looked up, the typing repeats them
+    mutable QHash<QString, bool> m_known; // words looked up, the typing repeats them
 };
 
 } // namespace trd::quality

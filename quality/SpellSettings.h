@@ -21,9 +21,9 @@ class QSettings;
 namespace trd::quality {
 
 struct SpellSettings {
-    QString folder;                          // the dictionaries' files
-    QString userWordsFolder;                 // one list of words per dictionary
-    QHash<QString, QString> dictionaries;    // language code, upper case -> dictionary name
+    QString folder; // the dictionaries' files
+    QString userWordsFolder; // one list of words per dictionary
+    QHash<QString, QString> dictionaries; // language code, upper case -> dictionary name
 
     // The usual dictionaries in Debian's folder, the word lists in the
     // user's data folder.

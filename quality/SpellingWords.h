@@ -11,9 +11,9 @@
 namespace trd::quality {
 
 struct SpellingWord {
-    qsizetype start = 0;    // in the text, the mark included
+    qsizetype start = 0; // in the text, the mark included
     qsizetype length = 0;
-    QString word;           // as it is looked up: without the mark
+    QString word; // as it is looked up: without the mark
 };
 
 QList<SpellingWord> spellingWords(QStringView text);

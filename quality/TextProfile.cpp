@@ -9,7 +9,12 @@ namespace {
 bool isDoubleQuote(QChar c)
 {
     switch (c.unicode()) {
-    case u'"': case 0x201C: case 0x201D: case 0x201E: case 0xAB: case 0xBB:
+    case u'"':
+    case 0x201C:
+    case 0x201D:
+    case 0x201E:
+    case 0xAB:
+    case 0xBB:
         return true;
     default:
         return false;
@@ -20,7 +25,14 @@ bool isDoubleQuote(QChar c)
 bool isCloser(QChar c)
 {
     switch (c.unicode()) {
-    case u'"': case u'\'': case u')': case u']': case u'}': case 0x201D: case 0x2019: case 0xBB:
+    case u'"':
+    case u'\'':
+    case u')':
+    case u']':
+    case u'}':
+    case 0x201D:
+    case 0x2019:
+    case 0xBB:
         return true;
     default:
         return false;
@@ -61,7 +73,11 @@ QChar endPunctuationOf(QStringView t)
     case u'.':
         // "..." and "…" are the same mark.
         return k >= 3 && t[k - 2] == u'.' && t[k - 3] == u'.' ? QChar(0x2026) : last;
-    case u':': case u'?': case u'!': case u';': case 0x2026:
+    case u':':
+    case u'?':
+    case u'!':
+    case u';':
+    case 0x2026:
         return last;
     default:
         return {};
@@ -105,7 +121,7 @@ qsizetype readAddress(QStringView t, const Span& span, TextProfile& p)
 // Reads the text between the leading and the trailing blanks.
 class Scanner {
 public:
-    Scanner(QStringView text, TextProfile& profile) : t(text), p(profile) {}
+    Scanner(QStringView text, TextProfile& profile) : t(text), p(profile) { }
 
     void run(qsizetype begin, qsizetype end, const Spans& addresses)
     {
@@ -123,10 +139,7 @@ public:
     }
 
 private:
-    void forgetWord()
-    {
-        m_previousWord = {};
-    }
+    void forgetWord() { m_previousWord = {}; }
 
     qsizetype step(qsizetype i, qsizetype end)
     {
@@ -233,7 +246,7 @@ private:
     qsizetype ampersand(qsizetype i, qsizetype end)
     {
         if (i + 1 < end && t[i + 1] == u'&')
-            return i + 2;   // "&&" shows one "&"
+            return i + 2; // "&&" shows one "&"
         if (const qsizetype len = entityLength(t, i); len && i + len <= end)
             return i + len;
         if (i + 1 < end && t[i + 1].isLetterOrNumber())
@@ -301,8 +314,8 @@ QChar markedLetter(QStringView t)
             i = t.indexOf(u'&', i + 2);
             continue;
         }
-        const bool inAddress = std::any_of(addresses.begin(), addresses.end(),
-                                           [i](const Span& s) { return i >= s.begin && i < s.end; });
+        const bool inAddress =
+            std::any_of(addresses.begin(), addresses.end(), [i](const Span& s) { return i >= s.begin && i < s.end; });
         if (!inAddress && !entityLength(t, i) && next.isLetterOrNumber())
             return next.toCaseFolded();
         i = t.indexOf(u'&', i + 1);

@@ -17,21 +17,21 @@ struct Brackets {
 };
 
 struct TextProfile {
-    QVarLengthArray<QStringView, 8> placeholders;     // as written: "%s", "%0:d", "{0:N2}"
-    QVarLengthArray<QStringView, 8> numbers;          // digits with their separators: "1.000", "3,5"
-    QVarLengthArray<QStringView, 2> marks;            // "&S": a mark on a letter or digit
-    QVarLengthArray<QStringView, 2> strayAmpersands;  // "& ", "&-", a final "&": a mark on nothing
-    QVarLengthArray<QStringView, 2> doubledWords;     // "de de"
+    QVarLengthArray<QStringView, 8> placeholders; // as written: "%s", "%0:d", "{0:N2}"
+    QVarLengthArray<QStringView, 8> numbers; // digits with their separators: "1.000", "3,5"
+    QVarLengthArray<QStringView, 2> marks; // "&S": a mark on a letter or digit
+    QVarLengthArray<QStringView, 2> strayAmpersands; // "& ", "&-", a final "&": a mark on nothing
+    QVarLengthArray<QStringView, 2> doubledWords; // "de de"
     int lineBreaks = 0;
     int leadingSpaces = 0;
     int trailingSpaces = 0;
-    int doubleSpaces = 0;           // runs of two or more blanks between other characters
+    int doubleSpaces = 0; // runs of two or more blanks between other characters
     Brackets parentheses;
     Brackets squareBrackets;
-    Brackets braces;                // prose braces; a brace placeholder is no bracket
-    int doubleQuotes = 0;           // " “ ” „ « »
-    QChar endPunctuation;           // . : ? ! ; or … (also for "..."); null when none
-    bool hasLetter = false;         // a letter outside placeholders and addresses
+    Brackets braces; // prose braces; a brace placeholder is no bracket
+    int doubleQuotes = 0; // " “ ” „ « »
+    QChar endPunctuation; // . : ? ! ; or … (also for "..."); null when none
+    bool hasLetter = false; // a letter outside placeholders and addresses
 };
 
 // Reads `text` into `profile`, which is cleared first (its storage is reused).

@@ -9,9 +9,25 @@ namespace {
 bool isConversion(QChar c)
 {
     switch (c.unicode()) {
-    case u'd': case u'i': case u'u': case u'o': case u'x': case u'X':
-    case u'e': case u'E': case u'f': case u'F': case u'g': case u'G': case u'a': case u'A':
-    case u'c': case u's': case u'p': case u'n': case u'm':
+    case u'd':
+    case u'i':
+    case u'u':
+    case u'o':
+    case u'x':
+    case u'X':
+    case u'e':
+    case u'E':
+    case u'f':
+    case u'F':
+    case u'g':
+    case u'G':
+    case u'a':
+    case u'A':
+    case u'c':
+    case u's':
+    case u'p':
+    case u'n':
+    case u'm':
         return true;
     default:
         return false;
@@ -95,7 +111,7 @@ qsizetype braceLength(QStringView t, qsizetype i)
     const qsizetype n = t.size();
     qsizetype k = skipDigits(t, i + 1);
     if (k == i + 1)
-        return 0;   // "{nome}", "{ texto }": prose or a name, not an argument
+        return 0; // "{nome}", "{ texto }": prose or a name, not an argument
     if (k < n && t[k] == u',') {
         ++k;
         if (k < n && t[k] == u'-')
@@ -115,8 +131,8 @@ qsizetype braceLength(QStringView t, qsizetype i)
 
 bool isHexDigit(QChar c)
 {
-    return isAsciiDigit(c) || (c.unicode() >= u'a' && c.unicode() <= u'f') ||
-           (c.unicode() >= u'A' && c.unicode() <= u'F');
+    return isAsciiDigit(c) || (c.unicode() >= u'a' && c.unicode() <= u'f')
+        || (c.unicode() >= u'A' && c.unicode() <= u'F');
 }
 
 bool isAsciiLetter(QChar c)
@@ -129,7 +145,13 @@ bool isAsciiLetter(QChar c)
 bool isTrailingPunctuation(QChar c)
 {
     switch (c.unicode()) {
-    case u'.': case u',': case u';': case u':': case u'!': case u'?': case u'\'':
+    case u'.':
+    case u',':
+    case u';':
+    case u':':
+    case u'!':
+    case u'?':
+    case u'\'':
         return true;
     default:
         return false;
@@ -139,7 +161,13 @@ bool isTrailingPunctuation(QChar c)
 bool endsAddress(QChar c)
 {
     switch (c.unicode()) {
-    case u'"': case u'<': case u'>': case 0x201C: case 0x201D: case 0xAB: case 0xBB:
+    case u'"':
+    case u'<':
+    case u'>':
+    case 0x201C:
+    case 0x201D:
+    case 0xAB:
+    case 0xBB:
         return true;
     default:
         return c.isSpace();
@@ -230,8 +258,8 @@ void findMail(QStringView t, Spans& out)
         if (p < 0)
             return;
         from = p + 1;
-        if (p == 0 || p + 1 >= t.size() || !t[p - 1].isLetterOrNumber() || !t[p + 1].isLetterOrNumber() ||
-            inside(out, p))
+        if (p == 0 || p + 1 >= t.size() || !t[p - 1].isLetterOrNumber() || !t[p + 1].isLetterOrNumber()
+            || inside(out, p))
             continue;
         qsizetype b = p;
         while (b > 0 && isMailCharacter(t[b - 1]))
@@ -250,19 +278,20 @@ void findMail(QStringView t, Spans& out)
 bool isEntityName(QStringView name)
 {
     static constexpr QStringView Names[] = {
-        u"amp", u"lt", u"gt", u"quot", u"apos", u"nbsp", u"copy", u"reg", u"trade", u"hellip", u"mdash",
-        u"ndash", u"laquo", u"raquo", u"lsquo", u"rsquo", u"ldquo", u"rdquo", u"sbquo", u"bdquo", u"euro",
-        u"pound", u"yen", u"cent", u"curren", u"deg", u"plusmn", u"times", u"divide", u"middot", u"bull",
-        u"sect", u"para", u"ordf", u"ordm", u"iexcl", u"iquest", u"shy", u"micro", u"frac12", u"frac14",
-        u"frac34", u"sup1", u"sup2", u"sup3", u"szlig", u"brvbar", u"macr", u"acute", u"cedil", u"uml",
-        u"not", u"dagger", u"permil", u"lsaquo", u"rsaquo", u"thinsp", u"ensp", u"emsp", u"zwnj", u"zwj",
+        u"amp",    u"lt",     u"gt",     u"quot",   u"apos",   u"nbsp",   u"copy",   u"reg",    u"trade",
+        u"hellip", u"mdash",  u"ndash",  u"laquo",  u"raquo",  u"lsquo",  u"rsquo",  u"ldquo",  u"rdquo",
+        u"sbquo",  u"bdquo",  u"euro",   u"pound",  u"yen",    u"cent",   u"curren", u"deg",    u"plusmn",
+        u"times",  u"divide", u"middot", u"bull",   u"sect",   u"para",   u"ordf",   u"ordm",   u"iexcl",
+        u"iquest", u"shy",    u"micro",  u"frac12", u"frac14", u"frac34", u"sup1",   u"sup2",   u"sup3",
+        u"szlig",  u"brvbar", u"macr",   u"acute",  u"cedil",  u"uml",    u"not",    u"dagger", u"permil",
+        u"lsaquo", u"rsaquo", u"thinsp", u"ensp",   u"emsp",   u"zwnj",   u"zwj",
     };
     for (QStringView known : Names)
         if (name == known)
             return true;
     // Accented letters: "aacute", "Ccedil", "otilde", "AElig", "oslash"...
-    static constexpr QStringView Accents[] = {u"acute", u"grave", u"circ", u"uml", u"tilde", u"cedil",
-                                              u"ring", u"slash", u"lig", u"Elig", u"th"};
+    static constexpr QStringView Accents[] = {u"acute", u"grave", u"circ", u"uml",  u"tilde", u"cedil",
+                                              u"ring",  u"slash", u"lig",  u"Elig", u"th"};
     if (name.size() < 3 || !isAsciiLetter(name[0]))
         return false;
     for (QStringView accent : Accents)

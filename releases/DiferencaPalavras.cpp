@@ -75,7 +75,9 @@ Diferenca DiferencaPalavras(const QString& antes, const QString& depois)
         // comuns[i][j]: the longest run shared by a[i..] and b[j..] (middle only).
         const qsizetype largura = m + 1;
         std::vector<quint16> comuns(static_cast<std::size_t>((n + 1) * largura), 0);
-        auto em = [&](qsizetype i, qsizetype j) -> quint16& { return comuns[static_cast<std::size_t>(i * largura + j)]; };
+        auto em = [&](qsizetype i, qsizetype j) -> quint16& {
+            return comuns[static_cast<std::size_t>(i * largura + j)];
+        };
         for (qsizetype i = n - 1; i >= 0; --i)
             for (qsizetype j = m - 1; j >= 0; --j)
                 em(i, j) = a[inicio + i] == b[inicio + j] ? static_cast<quint16>(em(i + 1, j + 1) + 1)

@@ -18,8 +18,8 @@ struct Trecho {
 };
 
 struct Diferenca {
-    QList<Trecho> antes;    // the previous text: Igual and Saiu
-    QList<Trecho> depois;   // the current text: Igual and Entrou
+    QList<Trecho> antes; // the previous text: Igual and Saiu
+    QList<Trecho> depois; // the current text: Igual and Entrou
 };
 
 // The pieces the comparison works on: a word (letters, digits and the

@@ -154,7 +154,7 @@ QString PedidoDeConfirmacao(const Previa& previa)
                                          : i.aviso);
     if (avisos.isEmpty())
         return {};
-    avisos.removeDuplicates();   // an empty file is told once, not once per language
+    avisos.removeDuplicates(); // an empty file is told once, not once per language
     return QStringLiteral("Atenção:\n\n%1\n\nAplicar a liberação mesmo assim?").arg(avisos.join(QStringLiteral("\n")));
 }
 
@@ -165,7 +165,8 @@ QString ResumoDoResultado(const Previa& aplicada)
     for (const Idioma& i : aplicada.idiomas) {
         const Contagem& c = i.total;
         if (c.alteradas() == 0) {
-            partes << QStringLiteral("%1: nada mudou (%2).").arg(i.codigo, contados(c.mantidas, "linha mantida", "linhas mantidas"));
+            partes << QStringLiteral("%1: nada mudou (%2).")
+                          .arg(i.codigo, contados(c.mantidas, "linha mantida", "linhas mantidas"));
             continue;
         }
         QStringList o;
@@ -180,7 +181,8 @@ QString ResumoDoResultado(const Previa& aplicada)
         conta(c.obsoletas, "obsoleta", "obsoletas");
         QString linha = QStringLiteral("%1: %2").arg(i.codigo, o.join(QStringLiteral(", ")));
         if (c.daMemoria > 0)
-            linha += QStringLiteral(" (%1)").arg(contados(c.daMemoria, "nova com o texto da memória", "novas com o texto da memória"));
+            linha += QStringLiteral(" (%1)").arg(
+                contados(c.daMemoria, "nova com o texto da memória", "novas com o texto da memória"));
         if (i.lote != 0) {
             linha += QStringLiteral("; lote %1").arg(i.lote);
             algumLote = true;
@@ -197,11 +199,16 @@ QString ResumoDoResultado(const Previa& aplicada)
 QString NomeDoTipo(Tipo tipo)
 {
     switch (tipo) {
-    case Tipo::Reescrita: return QStringLiteral("Reescrita");
-    case Tipo::Movida: return QStringLiteral("Movida");
-    case Tipo::Nova: return QStringLiteral("Nova");
-    case Tipo::Revivida: return QStringLiteral("Revivida");
-    case Tipo::Obsoleta: return QStringLiteral("Obsoleta");
+    case Tipo::Reescrita:
+        return QStringLiteral("Reescrita");
+    case Tipo::Movida:
+        return QStringLiteral("Movida");
+    case Tipo::Nova:
+        return QStringLiteral("Nova");
+    case Tipo::Revivida:
+        return QStringLiteral("Revivida");
+    case Tipo::Obsoleta:
+        return QStringLiteral("Obsoleta");
     }
     return {};
 }
@@ -319,7 +326,8 @@ QByteArray Aplica(TSocketConnection& conexao, const QString& arquivo, const Opco
 
 QList<Origem> BuscaOrigens(TSocketConnection& conexao, const QString& idioma, bool ultima)
 {
-    return LeOrigens(chama(conexao, GetOrigensAnteriores, {idioma, ultima ? QStringLiteral("U") : QStringLiteral("T")}));
+    return LeOrigens(
+        chama(conexao, GetOrigensAnteriores, {idioma, ultima ? QStringLiteral("U") : QStringLiteral("T")}));
 }
 
 } // namespace trd::liberacao

@@ -26,17 +26,16 @@ namespace liberacao {
 
 // How the server reconciles (the arguments of GetPreviaLiberacao and AplicaLiberacao).
 struct Opcoes {
-    int limiar = 70;             // least similarity, in percent, for a reworded text to be carried
-    int limiteObsoletas = 30;    // largest share of a language's live rows that may leave without confirming
-    bool memoria = true;         // offer a new row the memory's exact translated match
+    int limiar = 70; // least similarity, in percent, for a reworded text to be carried
+    int limiteObsoletas = 30; // largest share of a language's live rows that may leave without confirming
+    bool memoria = true; // offer a new row the memory's exact translated match
 };
 
 // What the release does to one program of a language (or, with `programa`
 // empty, to the whole language).
 struct Contagem {
     QString programa;
-    qint64 vivas = 0, mantidas = 0, reescritas = 0, movidas = 0, novas = 0, daMemoria = 0, revividas = 0,
-           obsoletas = 0;
+    qint64 vivas = 0, mantidas = 0, reescritas = 0, movidas = 0, novas = 0, daMemoria = 0, revividas = 0, obsoletas = 0;
 
     bool operator==(const Contagem&) const = default;
     // Rows written by an apply: created, revived or made obsolete.
@@ -46,11 +45,11 @@ struct Contagem {
 struct Idioma {
     QString codigo;
     Contagem total;
-    QList<Contagem> programas;   // in program order
+    QList<Contagem> programas; // in program order
     double pcObsoletas = 0;
-    bool confirmar = false;      // an apply needs the user's explicit word
-    QString aviso;               // why
-    qint64 lote = 0;             // the apply's batch (0: nothing changed, and always in a preview)
+    bool confirmar = false; // an apply needs the user's explicit word
+    QString aviso; // why
+    qint64 lote = 0; // the apply's batch (0: nothing changed, and always in a preview)
 };
 
 // A row the preview lists. The kinds as the server names them.
@@ -59,14 +58,14 @@ enum class Tipo : char { Reescrita = 'R', Movida = 'M', Nova = 'N', Revivida = '
 struct Linha {
     Tipo tipo = Tipo::Nova;
     QString idioma, programa, componente, origem;
-    QString programaAnterior, componenteAnterior, origemAnterior;   // R, M: the row whose translation is carried
-    QString texto, situacao;     // after the release
+    QString programaAnterior, componenteAnterior, origemAnterior; // R, M: the row whose translation is carried
+    QString texto, situacao; // after the release
     int similaridade = 0;
     bool daMemoria = false;
 };
 
 struct Previa {
-    QList<Idioma> idiomas;       // in code order
+    QList<Idioma> idiomas; // in code order
     QList<Linha> linhas;
 
     const Idioma* idioma(const QString& codigo) const;
@@ -90,13 +89,13 @@ QString NomeDoTipo(Tipo tipo);
 
 // Where a live row's translation came from, as the last release(s) left it.
 struct Origem {
-    QString programa, componente, origem;                   // the live row
-    Tipo tipo = Tipo::Reescrita;                            // R, M, or N with the memory's text
+    QString programa, componente, origem; // the live row
+    Tipo tipo = Tipo::Reescrita; // R, M, or N with the memory's text
     QString programaAnterior, componenteAnterior, origemAnterior;
     int similaridade = 0;
     qint64 lote = 0;
     TDateTime data = 0;
-    bool ultima = false;                                    // of the language's last release that stands
+    bool ultima = false; // of the language's last release that stands
 
     // The text before it changed: a reworded or moved row's previous source.
     bool mudouAOrigem() const { return tipo == Tipo::Reescrita || tipo == Tipo::Movida; }
@@ -123,7 +122,7 @@ QList<ChaveLinha> LinhasEntre(TClientDataSet& linhas, const QString& idioma, con
 struct Arquivo {
     QString texto;
     QString erro;
-    qint64 linhas = 0;           // lines that hold a key (not empty, not a comment)
+    qint64 linhas = 0; // lines that hold a key (not empty, not a comment)
 };
 Arquivo LeArquivo(const QByteArray& bytes);
 

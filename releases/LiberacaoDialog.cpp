@@ -111,7 +111,8 @@ QLabel* rotulo(const QString& texto, QWidget* pai)
 } // namespace
 
 LiberacaoDialog::LiberacaoDialog(const QString& idioma, const QString& motivoSemAplicar, QWidget* parent)
-    : QDialog(parent), m_idiomaInicial(idioma), m_motivoSemAplicar(motivoSemAplicar), m_contagens(new ContagensModelo(this)), m_linhas(new LinhasModelo(this))
+    : QDialog(parent), m_idiomaInicial(idioma), m_motivoSemAplicar(motivoSemAplicar),
+      m_contagens(new ContagensModelo(this)), m_linhas(new LinhasModelo(this))
 {
     setObjectName(QStringLiteral("dlgLiberacao"));
     setWindowTitle(QStringLiteral("Liberação do Aplicativo"));
@@ -164,7 +165,8 @@ LiberacaoDialog::LiberacaoDialog(const QString& idioma, const QString& motivoSem
     lblAvisos->setWordWrap(true);
     lblAvisos->setStyleSheet(QStringLiteral("color: #a00000; font-weight: bold"));
     lblAvisos->hide();
-    chkConfirmar = new QCheckBox(QStringLiteral("Aplicar mesmo assim: confirmo que essas linhas devem ficar obsoletas"), this);
+    chkConfirmar =
+        new QCheckBox(QStringLiteral("Aplicar mesmo assim: confirmo que essas linhas devem ficar obsoletas"), this);
     chkConfirmar->setObjectName(QStringLiteral("chkConfirmar"));
     chkConfirmar->hide();
 
@@ -248,15 +250,14 @@ LiberacaoDialog::LiberacaoDialog(const QString& idioma, const QString& motivoSem
         m_passo = passo;
         if (m_etapa == Etapa::Aplicacao && passo.startsWith(QStringLiteral("Aplicando"))) {
             m_enviada = true;
-            btnCancelar->setEnabled(false);   // sent: the server decides, all or nothing
+            btnCancelar->setEnabled(false); // sent: the server decides, all or nothing
         }
         lblEtapa->setText(passo);
     });
     connect(&m_runner, &ExchangeRunner::finished, this, &LiberacaoDialog::terminou);
     m_segundos.setInterval(1000);
-    connect(&m_segundos, &QTimer::timeout, this, [this] {
-        lblEtapa->setText(QStringLiteral("%1... %2 s").arg(m_passo).arg(m_relogio.elapsed() / 1000));
-    });
+    connect(&m_segundos, &QTimer::timeout, this,
+            [this] { lblEtapa->setText(QStringLiteral("%1... %2 s").arg(m_passo).arg(m_relogio.elapsed() / 1000)); });
     habilita();
 }
 
@@ -272,11 +273,12 @@ void LiberacaoDialog::procurar()
 void LiberacaoDialog::habilita()
 {
     const bool trabalhando = m_runner.running();
-    for (QWidget* w : std::initializer_list<QWidget*>{edtArquivo, btnProcurar, btnPrevia, spnLimiar, spnLimite, chkMemoria})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{edtArquivo, btnProcurar, btnPrevia, spnLimiar, spnLimite, chkMemoria})
         w->setEnabled(!trabalhando);
     // The apply sends what was previewed, with the options of that preview.
-    const bool previaValida = m_previa && !m_aplicada && m_opcoes.limiar == spnLimiar->value() &&
-                              m_opcoes.limiteObsoletas == spnLimite->value() && m_opcoes.memoria == chkMemoria->isChecked();
+    const bool previaValida = m_previa && !m_aplicada && m_opcoes.limiar == spnLimiar->value()
+        && m_opcoes.limiteObsoletas == spnLimite->value() && m_opcoes.memoria == chkMemoria->isChecked();
     // A tripped guard (an empty file, too many rows leaving) wants the box ticked first.
     const bool confirmada = !m_previa || !m_previa->precisaConfirmar() || chkConfirmar->isChecked();
     btnAplicar->setEnabled(!trabalhando && previaValida && confirmada && m_motivoSemAplicar.isEmpty());
@@ -316,8 +318,8 @@ void LiberacaoDialog::pedePrevia()
         *resultado = LePrevia(PedePrevia(*conexao, *texto, opcoes));
     });
     // The text stays with the preview: the apply sends exactly what was previewed.
-    connect(&m_runner, &ExchangeRunner::finished, this, [this, texto] { m_arquivo = *texto; },
-            Qt::SingleShotConnection);
+    connect(
+        &m_runner, &ExchangeRunner::finished, this, [this, texto] { m_arquivo = *texto; }, Qt::SingleShotConnection);
     m_relogio.start();
     m_segundos.start();
     pgbProgresso->setRange(0, 0);
@@ -333,8 +335,9 @@ void LiberacaoDialog::aplicar()
     for (const Idioma& i : m_previa->idiomas)
         alteradas += i.total.alteradas();
     if (guarda.isEmpty() && alteradas == 0) {
-        MessageDlg(QStringLiteral("A liberação não muda nenhuma linha: todas as chaves do arquivo já estão como ele diz."),
-                   mtInformation, mbOK);
+        MessageDlg(
+            QStringLiteral("A liberação não muda nenhuma linha: todas as chaves do arquivo já estão como ele diz."),
+            mtInformation, mbOK);
         return;
     }
     const bool confirmado = !guarda.isEmpty();
@@ -427,8 +430,8 @@ void LiberacaoDialog::mostra()
         cbbIdioma->clear();
         cbbIdioma->addItems(codigos);
         const QString escolhido = codigos.contains(antes) ? antes
-            : codigos.contains(m_idiomaInicial)          ? m_idiomaInicial
-                                                         : QString();
+            : codigos.contains(m_idiomaInicial)           ? m_idiomaInicial
+                                                          : QString();
         cbbIdioma->setCurrentIndex(escolhido.isEmpty() ? 0 : codigos.indexOf(escolhido));
     }
     const QString codigo = cbbIdioma->currentText();
@@ -437,9 +440,13 @@ void LiberacaoDialog::mostra()
 
     QStringList partes;
     for (const Idioma& i : m_previa->idiomas)
-        partes << QStringLiteral("%1: %2 de %3 linhas vivas mudam").arg(i.codigo).arg(i.total.alteradas()).arg(i.total.vivas);
-    lblResumo->setText((m_aplicada ? QStringLiteral("Aplicada. ") : QStringLiteral("Prévia (nada foi gravado). ")) +
-                       (partes.isEmpty() ? QStringLiteral("O servidor não tem idiomas.") : partes.join(QStringLiteral("; ")) + QLatin1Char('.')));
+        partes << QStringLiteral("%1: %2 de %3 linhas vivas mudam")
+                      .arg(i.codigo)
+                      .arg(i.total.alteradas())
+                      .arg(i.total.vivas);
+    lblResumo->setText((m_aplicada ? QStringLiteral("Aplicada. ") : QStringLiteral("Prévia (nada foi gravado). "))
+                       + (partes.isEmpty() ? QStringLiteral("O servidor não tem idiomas.")
+                                           : partes.join(QStringLiteral("; ")) + QLatin1Char('.')));
     QStringList avisos;
     if (!m_aplicada)
         for (const Idioma& i : m_previa->idiomas)
@@ -462,8 +469,8 @@ void LiberacaoDialog::mostraLinhas()
     // The two sources share what the view has left after the short columns.
     const int vista = tblLinhas->viewport()->width();
     int curtas = 0;
-    for (int c : {LinhasModelo::colTipo, LinhasModelo::colPrograma, LinhasModelo::colComponente,
-                  LinhasModelo::colSimilaridade})
+    for (int c :
+         {LinhasModelo::colTipo, LinhasModelo::colPrograma, LinhasModelo::colComponente, LinhasModelo::colSimilaridade})
         curtas += tblLinhas->columnWidth(c);
     const int fonte = std::max(160, (vista - curtas) * 3 / 8);
     tblLinhas->setColumnWidth(LinhasModelo::colAnterior, fonte);

@@ -48,7 +48,7 @@ public:
     QPushButton *btnProcurar, *btnPrevia, *btnAplicar, *btnCancelar;
     QSpinBox *spnLimiar, *spnLimite;
     QCheckBox* chkMemoria;
-    QCheckBox* chkConfirmar;   // the guards' explicit word, shown only when a guard trips
+    QCheckBox* chkConfirmar; // the guards' explicit word, shown only when a guard trips
     QLabel *lblResumo, *lblAvisos, *lblEtapa;
     QComboBox *cbbIdioma, *cbbMostrar;
     QTableView *tblContagens, *tblLinhas;
@@ -75,19 +75,19 @@ private:
 
     QString m_idiomaInicial;
     Etapa m_etapa = Etapa::Nada;
-    QString m_motivoSemAplicar;        // not empty: the apply stays off, with this as its hint
-    bool m_enviada = false;            // the apply left: no cancel from here on
+    QString m_motivoSemAplicar; // not empty: the apply stays off, with this as its hint
+    bool m_enviada = false; // the apply left: no cancel from here on
     bool m_aplicada = false;
-    QString m_arquivo;                 // the previewed file's text: the apply sends exactly it
-    Opcoes m_opcoes;                   // and the options it was previewed with
-    std::shared_ptr<Previa> m_resultado;   // filled by the job's thread
+    QString m_arquivo; // the previewed file's text: the apply sends exactly it
+    Opcoes m_opcoes; // and the options it was previewed with
+    std::shared_ptr<Previa> m_resultado; // filled by the job's thread
     std::shared_ptr<const Previa> m_previa;
     ContagensModelo* m_contagens;
     LinhasModelo* m_linhas;
     QElapsedTimer m_relogio;
     QTimer m_segundos;
     QString m_passo;
-    ExchangeRunner m_runner;           // last: waits for the job before the rest goes
+    ExchangeRunner m_runner; // last: waits for the job before the rest goes
 };
 
 } // namespace trd::liberacao

@@ -141,7 +141,7 @@ void LiberacaoDoEditor::buscaOrigens()
 void LiberacaoDoEditor::recebe(const QString& idioma, quint64 pedido, const QList<Origem>& origens, bool ok)
 {
     if (pedido != m_pedido)
-        return;   // a newer request is on its way
+        return; // a newer request is on its way
     if (!ok) {
         // Not now: asked again with the next rows loaded.
         m_idiomaDasOrigens.clear();
@@ -156,7 +156,8 @@ void LiberacaoDoEditor::recebe(const QString& idioma, quint64 pedido, const QLis
 void LiberacaoDoEditor::mostraAtual()
 {
     const ChaveLinha chave = m_editor.chaveAtual();
-    const bool temOrigens = std::any_of(m_origens.cbegin(), m_origens.cend(), [](const Origem& o) { return o.mudouAOrigem(); });
+    const bool temOrigens =
+        std::any_of(m_origens.cbegin(), m_origens.cend(), [](const Origem& o) { return o.mudouAOrigem(); });
     if (chave.vazia() || chave.idioma != m_idiomaDasOrigens || !temOrigens) {
         m_painel->Esconde();
         return;
@@ -200,7 +201,8 @@ void LiberacaoDoEditor::ofereceRecarga(const Previa& aplicada)
     if (MessageDlg(QStringLiteral("A liberação mudou linhas de %1: linhas novas chegaram e outras ficaram obsoletas. "
                                   "Carregar as linhas do editor de novo agora?")
                        .arg(doEditor->codigo),
-                   mtConfirmation, mbYes | mbNo) != mrYes)
+                   mtConfirmation, mbYes | mbNo)
+        != mrYes)
         return;
     historico::RecarregaLinhas(m_editor);
     buscaOrigens();

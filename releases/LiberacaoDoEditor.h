@@ -57,10 +57,10 @@ private:
     ServicosDoEditor& m_editor;
     TDataSource* m_fonte;
     PainelOrigemAnterior* m_painel;
-    QTimer m_espera;                    // rows loaded: their origins are asked once the loading settles
+    QTimer m_espera; // rows loaded: their origins are asked once the loading settles
     QThread m_thread;
     Trabalhador* m_trabalhador = nullptr;
-    quint64 m_pedido = 0;               // the newest request; older answers are dropped
+    quint64 m_pedido = 0; // the newest request; older answers are dropped
     QString m_idiomaDasOrigens;
     int m_linhasDasOrigens = -1;
     QHash<QString, Origem> m_origens;

@@ -26,7 +26,8 @@ QLabel* texto(QWidget* pai, const char* nome)
 
 QString TituloDaOrigem(const Origem& o)
 {
-    const QString quando = o.data != 0 ? DateTimeToQDateTime(o.data).toString(QStringLiteral("dd/MM/yyyy HH:mm")) : QString();
+    const QString quando =
+        o.data != 0 ? DateTimeToQDateTime(o.data).toString(QStringLiteral("dd/MM/yyyy HH:mm")) : QString();
     const QString liberacao = quando.isEmpty() ? QStringLiteral("na liberação (lote %1)").arg(o.lote)
                                                : QStringLiteral("na liberação de %1 (lote %2)").arg(quando).arg(o.lote);
     if (o.tipo == Tipo::Movida)

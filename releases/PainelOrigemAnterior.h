@@ -24,8 +24,8 @@ public:
     bool Mostrando() const { return !isHidden(); }
 
     QLabel* lblTitulo;
-    QLabel* lblAnterior;   // the previous source, the words that left marked
-    QLabel* lblAtual;      // the current source, the words that came in marked
+    QLabel* lblAnterior; // the previous source, the words that left marked
+    QLabel* lblAtual; // the current source, the words that came in marked
 };
 
 // The panel's title for a row: how it came and from which release.

@@ -33,7 +33,9 @@ QString simples(const QString& texto)
 
 // ====================================================================== the counts
 
-ContagensModelo::ContagensModelo(QObject* parent) : QAbstractTableModel(parent) {}
+ContagensModelo::ContagensModelo(QObject* parent) : QAbstractTableModel(parent)
+{
+}
 
 void ContagensModelo::mostra(std::shared_ptr<const Previa> previa, const QString& codigo)
 {
@@ -66,16 +68,25 @@ qint64 ContagensModelo::valor(int linha, Coluna coluna) const
     if (!c)
         return 0;
     switch (coluna) {
-    case colVivas: return c->vivas;
-    case colMantidas: return c->mantidas;
-    case colReescritas: return c->reescritas;
-    case colMovidas: return c->movidas;
-    case colNovas: return c->novas;
-    case colDaMemoria: return c->daMemoria;
-    case colRevividas: return c->revividas;
-    case colObsoletas: return c->obsoletas;
+    case colVivas:
+        return c->vivas;
+    case colMantidas:
+        return c->mantidas;
+    case colReescritas:
+        return c->reescritas;
+    case colMovidas:
+        return c->movidas;
+    case colNovas:
+        return c->novas;
+    case colDaMemoria:
+        return c->daMemoria;
+    case colRevividas:
+        return c->revividas;
+    case colObsoletas:
+        return c->obsoletas;
     case colPrograma:
-    case colCount: break;
+    case colCount:
+        break;
     }
     return 0;
 }
@@ -94,7 +105,8 @@ QVariant ContagensModelo::data(const QModelIndex& index, int role) const
     if (role == Qt::TextAlignmentRole && coluna != colPrograma)
         return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
     if (role == Qt::ToolTipRole && index.row() == 0 && coluna == colObsoletas && m_idioma)
-        return QStringLiteral("%1 % das linhas vivas").arg(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(m_idioma->pcObsoletas, 'f', 2));
+        return QStringLiteral("%1 % das linhas vivas")
+            .arg(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(m_idioma->pcObsoletas, 'f', 2));
     return {};
 }
 
@@ -103,8 +115,8 @@ QVariant ContagensModelo::headerData(int section, Qt::Orientation orientation, i
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
     static const QStringList titulos = {
-        QStringLiteral("Programa"), QStringLiteral("Vivas"),      QStringLiteral("Mantidas"),
-        QStringLiteral("Reescritas"), QStringLiteral("Movidas"),  QStringLiteral("Novas"),
+        QStringLiteral("Programa"),   QStringLiteral("Vivas"),     QStringLiteral("Mantidas"),
+        QStringLiteral("Reescritas"), QStringLiteral("Movidas"),   QStringLiteral("Novas"),
         QStringLiteral("Da memória"), QStringLiteral("Revividas"), QStringLiteral("Obsoletas"),
     };
     return section >= 0 && section < titulos.size() ? QVariant(titulos[section]) : QVariant();
@@ -112,7 +124,9 @@ QVariant ContagensModelo::headerData(int section, Qt::Orientation orientation, i
 
 // ====================================================================== the rows
 
-LinhasModelo::LinhasModelo(QObject* parent) : QAbstractTableModel(parent) {}
+LinhasModelo::LinhasModelo(QObject* parent) : QAbstractTableModel(parent)
+{
+}
 
 void LinhasModelo::mostra(std::shared_ptr<const Previa> previa, const QString& codigo, const QList<Tipo>& tipos)
 {
@@ -170,7 +184,8 @@ QVariant LinhasModelo::data(const QModelIndex& index, int role) const
         }
         case colSimilaridade:
             return l->similaridade > 0 ? QStringLiteral("%1 %").arg(l->similaridade) : QString();
-        case colCount: break;
+        case colCount:
+            break;
         }
         return {};
     }
@@ -192,8 +207,8 @@ QVariant LinhasModelo::headerData(int section, Qt::Orientation orientation, int 
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
     static const QStringList titulos = {
-        QStringLiteral("Tipo"),            QStringLiteral("Programa"),    QStringLiteral("Componente"),
-        QStringLiteral("Similaridade"),    QStringLiteral("Origem anterior"), QStringLiteral("Origem nova"),
+        QStringLiteral("Tipo"),         QStringLiteral("Programa"),        QStringLiteral("Componente"),
+        QStringLiteral("Similaridade"), QStringLiteral("Origem anterior"), QStringLiteral("Origem nova"),
         QStringLiteral("Tradução"),
     };
     return section >= 0 && section < titulos.size() ? QVariant(titulos[section]) : QVariant();

@@ -16,8 +16,18 @@ namespace trd::liberacao {
 class ContagensModelo : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Coluna { colPrograma, colVivas, colMantidas, colReescritas, colMovidas, colNovas, colDaMemoria, colRevividas,
-                  colObsoletas, colCount };
+    enum Coluna {
+        colPrograma,
+        colVivas,
+        colMantidas,
+        colReescritas,
+        colMovidas,
+        colNovas,
+        colDaMemoria,
+        colRevividas,
+        colObsoletas,
+        colCount
+    };
     explicit ContagensModelo(QObject* parent = nullptr);
 
     // Shows `codigo`'s counts (none when the preview has no such language).

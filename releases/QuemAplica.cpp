@@ -10,8 +10,8 @@ bool PodeAplicarLiberacao(const papeis::PapeisDoUsuario& papeis)
 QString MotivoParaNaoAplicar(const papeis::PapeisDoUsuario& papeis)
 {
     return PodeAplicarLiberacao(papeis)
-               ? QString()
-               : QStringLiteral("É preciso ser administrador de todos os idiomas para aplicar uma liberação do aplicativo.");
+        ? QString()
+        : QStringLiteral("É preciso ser administrador de todos os idiomas para aplicar uma liberação do aplicativo.");
 }
 
 } // namespace trd::liberacao

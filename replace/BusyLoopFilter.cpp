@@ -94,9 +94,9 @@ bool BusyLoopFilter::eventFilter(QObject* watched, QEvent* event)
     if (!blocksInput(watched, event))
         return false;
     if (event->type() == QEvent::ShortcutOverride)
-        event->accept();   // keeps the shortcuts of other windows from firing
+        event->accept(); // keeps the shortcuts of other windows from firing
     else if (event->type() == QEvent::Close)
-        event->ignore();   // a close event left accepted closes the window anyway
+        event->ignore(); // a close event left accepted closes the window anyway
     return true;
 }
 

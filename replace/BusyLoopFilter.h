@@ -50,8 +50,8 @@ private:
     QPointer<QWidget> m_allowed;
     QPointer<QWidget> m_ownWindow;
     std::function<void()> m_onEscape;
-    std::vector<QPointer<QWidget>> m_layouts;    // widgets whose layout request waits
-    std::vector<QPointer<QWidget>> m_paintings;  // windows whose painting waits
+    std::vector<QPointer<QWidget>> m_layouts; // widgets whose layout request waits
+    std::vector<QPointer<QWidget>> m_paintings; // windows whose painting waits
     QElapsedTimer m_sinceFrame;
     bool m_delivering = false;
 };

@@ -349,8 +349,9 @@ void TfrmSubstituir::sbtConfirmaClick(QObject* sender)
     // replacement afterwards.
     if (temLinhas(ds))
         ds->CheckBrowseMode();
-    boAchou = temLinhas(ds) &&
-              substituir::LinhaConfere(edtLocalizar->text(), campoBusca()->AsString(), tipoBusca(), chbNoCase->isChecked());
+    boAchou = temLinhas(ds)
+        && substituir::LinhaConfere(edtLocalizar->text(), campoBusca()->AsString(), tipoBusca(),
+                                    chbNoCase->isChecked());
     if (!boAchou)
         Localiza();
     if (boAchou)
@@ -399,9 +400,9 @@ public:
     {
         boTraduzindo = true;
         f->setCursor(Qt::WaitCursor);
-        for (QWidget* w : std::initializer_list<QWidget*>{f->sbtProcurar, f->sbtConfirma, f->sbtSubstAll, f->sbtCancel,
-                                                          f->cbbIdioma, f->edtLocalizar, f->edtSubstituir,
-                                                          f->rdgTpBusca, f->grbCase}) {
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{f->sbtProcurar, f->sbtConfirma, f->sbtSubstAll, f->sbtCancel, f->cbbIdioma,
+                                             f->edtLocalizar, f->edtSubstituir, f->rdgTpBusca, f->grbCase}) {
             m_habilitados.push_back({w, w->isEnabled()});
             w->setEnabled(false);
         }
@@ -491,7 +492,7 @@ void TfrmSubstituir::sbtSubstAllClick(QObject*)
 void TfrmSubstituir::substituiTodos()
 {
     bool completa = true;
-    int recusadas = 0;   // rows the user chose not to save
+    int recusadas = 0; // rows the user chose not to save
     // The run's saves are one batch of the history, offered for undo when it
     // ends, however it ends.
     historico::LoteDaSubstituicao lote(frmTraducao ? frmTraducao->netTraducao : nullptr, stIdioma, ofertaDesfazer);
@@ -521,8 +522,9 @@ void TfrmSubstituir::substituiTodos()
                     try {
                         do {
                             fim = trocaTexto(fim);
-                        } while (fim >= 0 && substituir::ContinuaNaLinha(campoBusca()->AsString(), busca, substituto,
-                                                                          tipo, ignoraCaixa, fim));
+                        } while (fim >= 0
+                                 && substituir::ContinuaNaLinha(campoBusca()->AsString(), busca, substituto, tipo,
+                                                                ignoraCaixa, fim));
                     } catch (const EAbort&) {
                         // The user said No to saving this row as the
                         // replacement left it (a check's question): the row
@@ -551,9 +553,10 @@ void TfrmSubstituir::substituiTodos()
         lote.Completa();
     lote.Termina();
     if (recusadas > 0)
-        MessageDlg(recusadas == 1 ? QStringLiteral("1 linha não foi gravada: a resposta à pergunta sobre ela foi Não.")
-                                  : QStringLiteral("%1 linhas não foram gravadas: a resposta à pergunta sobre elas foi Não.")
-                                        .arg(recusadas),
+        MessageDlg(recusadas == 1
+                       ? QStringLiteral("1 linha não foi gravada: a resposta à pergunta sobre ela foi Não.")
+                       : QStringLiteral("%1 linhas não foram gravadas: a resposta à pergunta sobre elas foi Não.")
+                             .arg(recusadas),
                    mtInformation, mbOK, 0);
     if (completa)
         msgPadrao->ShowMsg(QStringLiteral("subst_sucess"), mtInformation, mbOK, 0);

@@ -44,18 +44,18 @@ public:
     ~TfrmSubstituir() override;
 
     QLabel* lblOriDes;
-    QComboBox* cbbIdioma;          // which text of the rows is searched
+    QComboBox* cbbIdioma; // which text of the rows is searched
     QLabel* lblLocalizar;
-    QLineEdit* edtLocalizar;       // the search text
+    QLineEdit* edtLocalizar; // the search text
     QLabel* lblSubstituir;
-    QLineEdit* edtSubstituir;      // the replacement text
-    QGroupBox* rdgTpBusca;         // radio group: "Idêntico", "Parte"
+    QLineEdit* edtSubstituir; // the replacement text
+    QGroupBox* rdgTpBusca; // radio group: "Idêntico", "Parte"
     QRadioButton* rbtIdentico;
     QRadioButton* rbtParte;
     QGroupBox* grbCase;
     QCheckBox* chbNoCase;
-    TButtonFlat* sbtProcurar;      // find next
-    TButtonFlat* sbtSubstAll;      // replace all
+    TButtonFlat* sbtProcurar; // find next
+    TButtonFlat* sbtSubstAll; // replace all
     // The busy panel over the fields while replace-all runs.
     QFrame* panMove1;
     QFrame* panMove2;
@@ -104,10 +104,10 @@ private:
 // ---- unit-level values, as long as the package lives
 
 extern QPointer<TfrmSubstituir> frmSubstituir;
-extern bool boIdCriado;     // the instance exists
-extern bool boPrimVez;      // the first activation still has to reset the controls
-extern bool boAchou;        // the current row matches
-extern bool boTraduzindo;   // a replace-all run is in progress; Stop clears it
+extern bool boIdCriado; // the instance exists
+extern bool boPrimVez; // the first activation still has to reset the controls
+extern bool boAchou; // the current row matches
+extern bool boTraduzindo; // a replace-all run is in progress; Stop clears it
 
 // Opens the dialog on that row set, or brings the open one forward with all
 // its settings.

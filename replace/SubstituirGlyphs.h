@@ -5,8 +5,8 @@
 
 namespace trd::substituirglyphs {
 
-QImage Substituir();        // an "A" with an arrow to a "B"
-QImage SubstituirTodos();   // two rows of "A" to "B"
-QImage Interromper();       // a red stop square
+QImage Substituir(); // an "A" with an arrow to a "B"
+QImage SubstituirTodos(); // two rows of "A" to "B"
+QImage Interromper(); // a red stop square
 
 } // namespace trd::substituirglyphs

@@ -6,30 +6,30 @@
 namespace trd {
 
 const std::array<ParCaracter, 24> CARACTER_NAO_MAIUSC = {{
-    {u'\u00E3', u'\u00C3'},   //  1 ã Ã
-    {u'\u00F5', u'\u00D5'},   //  2 õ Õ
-    {u'\u00F1', u'\u00D1'},   //  3 ñ Ñ
-    {u'\u00E7', u'\u00C7'},   //  4 ç Ç
-    {u'\u00E1', u'\u00C1'},   //  5 á Á
-    {u'\u00E9', u'\u00C9'},   //  6 é É
-    {u'\u00ED', u'\u00CD'},   //  7 í Í
-    {u'\u00F3', u'\u00D3'},   //  8 ó Ó
-    {u'\u00FA', u'\u00DA'},   //  9 ú Ú
-    {u'\u00E4', u'\u00C4'},   // 10 ä Ä
-    {u'\u00EB', u'\u00CB'},   // 11 ë Ë
-    {u'\u00EF', u'\u00CF'},   // 12 ï Ï
-    {u'\u00F6', u'\u00D6'},   // 13 ö Ö
-    {u'\u00FC', u'\u00DC'},   // 14 ü Ü
-    {u'\u00E2', u'\u00C2'},   // 15 â Â
-    {u'\u00EA', u'\u00CA'},   // 16 ê Ê
-    {u'\u00EE', u'\u00CE'},   // 17 î Î
-    {u'\u00F4', u'\u00D4'},   // 18 ô Ô
-    {u'\u00FB', u'\u00DB'},   // 19 û Û
-    {u'\u00E0', u'\u00C0'},   // 20 à À
-    {u'\u00E8', u'\u00C8'},   // 21 è È
-    {u'\u00EC', u'\u00CC'},   // 22 ì Ì
-    {u'\u00F2', u'\u00D2'},   // 23 ò Ò
-    {u'\u00F9', u'\u00D9'},   // 24 ù Ù
+    {u'\u00E3', u'\u00C3'}, //  1 ã Ã
+    {u'\u00F5', u'\u00D5'}, //  2 õ Õ
+    {u'\u00F1', u'\u00D1'}, //  3 ñ Ñ
+    {u'\u00E7', u'\u00C7'}, //  4 ç Ç
+    {u'\u00E1', u'\u00C1'}, //  5 á Á
+    {u'\u00E9', u'\u00C9'}, //  6 é É
+    {u'\u00ED', u'\u00CD'}, //  7 í Í
+    {u'\u00F3', u'\u00D3'}, //  8 ó Ó
+    {u'\u00FA', u'\u00DA'}, //  9 ú Ú
+    {u'\u00E4', u'\u00C4'}, // 10 ä Ä
+    {u'\u00EB', u'\u00CB'}, // 11 ë Ë
+    {u'\u00EF', u'\u00CF'}, // 12 ï Ï
+    {u'\u00F6', u'\u00D6'}, // 13 ö Ö
+    {u'\u00FC', u'\u00DC'}, // 14 ü Ü
+    {u'\u00E2', u'\u00C2'}, // 15 â Â
+    {u'\u00EA', u'\u00CA'}, // 16 ê Ê
+    {u'\u00EE', u'\u00CE'}, // 17 î Î
+    {u'\u00F4', u'\u00D4'}, // 18 ô Ô
+    {u'\u00FB', u'\u00DB'}, // 19 û Û
+    {u'\u00E0', u'\u00C0'}, // 20 à À
+    {u'\u00E8', u'\u00C8'}, // 21 è È
+    {u'\u00EC', u'\u00CC'}, // 22 ì Ì
+    {u'\u00F2', u'\u00D2'}, // 23 ò Ò
+    {u'\u00F9', u'\u00D9'}, // 24 ù Ù
 }};
 
 } // namespace trd
@@ -48,9 +48,30 @@ inline char16_t dobraCaracter(char16_t c)
     if (c < 0x80)
         return (c >= u'a' && c <= u'z') ? char16_t(c - 0x20) : c;
     switch (c) {
-    case 0xE3: case 0xF5: case 0xF1: case 0xE7: case 0xE1: case 0xE9: case 0xED: case 0xF3:
-    case 0xFA: case 0xE4: case 0xEB: case 0xEF: case 0xF6: case 0xFC: case 0xE2: case 0xEA:
-    case 0xEE: case 0xF4: case 0xFB: case 0xE0: case 0xE8: case 0xEC: case 0xF2: case 0xF9:
+    case 0xE3:
+    case 0xF5:
+    case 0xF1:
+    case 0xE7:
+    case 0xE1:
+    case 0xE9:
+    case 0xED:
+    case 0xF3:
+    case 0xFA:
+    case 0xE4:
+    case 0xEB:
+    case 0xEF:
+    case 0xF6:
+    case 0xFC:
+    case 0xE2:
+    case 0xEA:
+    case 0xEE:
+    case 0xF4:
+    case 0xFB:
+    case 0xE0:
+    case 0xE8:
+    case 0xEC:
+    case 0xF2:
+    case 0xF9:
         // Each of these lies 0x20 above its uppercase form in the code page.
         return char16_t(c - 0x20);
     default:
@@ -161,8 +182,8 @@ std::vector<Papel> papeis(const QString& texto)
             p[at] = Papel::ParInicio;
             p[at + 1] = Papel::ParFim;
             ++i;
-        } else if (i + 1 == n || texto[i + 1] == u' ' || texto[i + 1] == u'\t' || texto[i + 1] == u'\n' ||
-                   texto[i + 1] == u'\r') {
+        } else if (i + 1 == n || texto[i + 1] == u' ' || texto[i + 1] == u'\t' || texto[i + 1] == u'\n'
+                   || texto[i + 1] == u'\r') {
             p[at] = Papel::Literal;
         } else {
             p[at] = Papel::Marca;
@@ -187,7 +208,7 @@ Troca TrocaTexto(const QString& textoLinha, const QString& busca, const QString&
     // The occurrence is found where the row test looks, in the text without
     // marks, and then mapped back onto the row's own characters: only those
     // are replaced, and everything outside them stays as it was.
-    std::vector<qsizetype> origem;   // position in the row text of each character kept
+    std::vector<qsizetype> origem; // position in the row text of each character kept
     origem.reserve(static_cast<std::size_t>(textoLinha.size()));
     for (qsizetype i = 0, n = textoLinha.size(); i < n; ++i)
         if (!(textoLinha[i] == E && i + 1 < n && textoLinha[i + 1] != E))
@@ -223,8 +244,7 @@ Troca TrocaTexto(const QString& textoLinha, const QString& busca, const QString&
     const std::vector<Papel> papelSubstituto = papeis(substituto);
     const bool substitutoMarcado =
         std::find(papelSubstituto.begin(), papelSubstituto.end(), Papel::Marca) != papelSubstituto.end();
-    const bool moveMarca =
-        marca >= 0 && !quebraOuFim(substituto, 0) && substituto[0] != E && !substitutoMarcado;
+    const bool moveMarca = marca >= 0 && !quebraOuFim(substituto, 0) && substituto[0] != E && !substitutoMarcado;
     const QString inserido = moveMarca ? E + substituto : substituto;
     const qsizetype fica = moveMarca || substitutoMarcado ? -1 : marca;
     // Removing a mark joins the character before it to the one it marked, a

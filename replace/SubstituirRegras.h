@@ -53,7 +53,7 @@ public:
     bool operator()(const QString& textoLinha) const;
 
 private:
-    QString m_busca;   // folded when case is ignored
+    QString m_busca; // folded when case is ignored
     TipoBusca m_tipo;
     bool m_ignoraCaixa;
 };
@@ -64,9 +64,9 @@ bool IgualAoInicio(const QString& textoLinha, const QString& textoInicio);
 
 // The replace step on a row's raw text.
 struct Troca {
-    bool feita = false;          // an occurrence was found and replaced
-    QString texto;               // the row's new raw text
-    qsizetype fimInsercao = 0;   // where the inserted text ends, in RetiraAtalho(texto)
+    bool feita = false; // an occurrence was found and replaced
+    QString texto; // the row's new raw text
+    qsizetype fimInsercao = 0; // where the inserted text ends, in RetiraAtalho(texto)
 };
 // Replaces the first occurrence of the search text (located ignoring case,
 // always) that begins at or after `aPartirDe` in the row's text without
@@ -78,8 +78,7 @@ struct Troca {
 // the first character of the replacement when that can carry it (not a
 // blank, not a '&', and the replacement has no mark of its own); every other
 // mark of the row is removed, so the row ends with one mark at most.
-Troca TrocaTexto(const QString& textoLinha, const QString& busca, const QString& substituto,
-                 qsizetype aPartirDe = 0);
+Troca TrocaTexto(const QString& textoLinha, const QString& busca, const QString& substituto, qsizetype aPartirDe = 0);
 
 // What replace-all tests again after a replacement: the row's text without
 // shortcut marks and with every occurrence of the replacement (as typed,

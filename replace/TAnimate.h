@@ -14,7 +14,7 @@ public:
     explicit TAnimate(QWidget* parent = nullptr);
 
     static constexpr int FrameCount = 24;
-    static constexpr int FrameMs = 50;   // one turn in 1.2 s
+    static constexpr int FrameMs = 50; // one turn in 1.2 s
 
     // Running: frames follow the clock. Stopped: StopFrame is shown.
     bool Active() const { return m_active; }

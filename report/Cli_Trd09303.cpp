@@ -168,9 +168,10 @@ void TfrmSituTrad::rpddPadraoBeforeGetQueryParams(QObject*, TParams& params, boo
         QStringList itens;
         for (int i = 0; i < cbbIdioma->count(); ++i)
             itens << cbbIdioma->itemText(i);
-        item = cbbIdioma->currentIndex() >= 0 && cbbIdioma->itemText(cbbIdioma->currentIndex()) == cbbIdioma->currentText()
-                   ? cbbIdioma->currentIndex()
-                   : relatorio::ItemDoIdioma(cbbIdioma->currentText(), itens);
+        item =
+            cbbIdioma->currentIndex() >= 0 && cbbIdioma->itemText(cbbIdioma->currentIndex()) == cbbIdioma->currentText()
+            ? cbbIdioma->currentIndex()
+            : relatorio::ItemDoIdioma(cbbIdioma->currentText(), itens);
         if (item < 0) {
             cbbIdioma->setFocus();
             MensErro(msgPadrao->Msg(QStringLiteral("Idioma_Inv")), true);

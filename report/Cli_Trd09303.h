@@ -27,9 +27,9 @@ public:
     // "Idioma/Situação"
     QGroupBox* GroupBox1;
     QLabel* lblIdioma;
-    QComboBox* cbbIdioma;        // editable; a copy of the editor's language list
+    QComboBox* cbbIdioma; // editable; a copy of the editor's language list
     QLabel* lblSituacao;
-    QComboBox* cbbSituacao;      // "Traduzido", "Não Traduzido", "Dúvida", "Todos"
+    QComboBox* cbbSituacao; // "Traduzido", "Não Traduzido", "Dúvida", "Todos"
     // "Data de alteração"
     QGroupBox* grbData;
     QLabel* lblDtIni;
@@ -42,7 +42,7 @@ public:
     TClientDataSet* cdsCalcTrad;
     TClientDataSet* cdsCalcNtrad;
     TClientDataSet* cdsCalcDuv;
-    TClientDataSet* cdsRevisadas;   // GetCalcRevisadas: the reviewed lines of each status
+    TClientDataSet* cdsRevisadas; // GetCalcRevisadas: the reviewed lines of each status
     TClientDataSet* cdsTraducao;
     TClientDataSet* cdsPreCaracter;
     TDataSource* dtsPreCaracter;

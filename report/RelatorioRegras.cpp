@@ -20,10 +20,14 @@ const QStringList& ItensSituacao()
 QString CodigoSituacao(int posicao)
 {
     switch (posicao) {
-    case 0: return QStringLiteral("T");
-    case 1: return QStringLiteral("N");
-    case 2: return QStringLiteral("D");
-    default: return QString();
+    case 0:
+        return QStringLiteral("T");
+    case 1:
+        return QStringLiteral("N");
+    case 2:
+        return QStringLiteral("D");
+    default:
+        return QString();
     }
 }
 

@@ -120,9 +120,10 @@ int main(int argc, char** argv)
     net.ServerName = ServerNameTraducao;
     const double fetch = timeIt(runs, [&] {
         TClientDataSet cds;
-        cds.SetData(CheckResultServ(net.AppServer().Call(metodo::GetDestino, {QStringLiteral("T"), QStringLiteral("D"),
-                                                                              QStringLiteral("N"), QStringLiteral("FRA"),
-                                                                              TDateTime(0), TDateTime(0), QString()})));
+        cds.SetData(
+            CheckResultServ(net.AppServer().Call(metodo::GetDestino,
+                                                 {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"),
+                                                  QStringLiteral("FRA"), TDateTime(0), TDateTime(0), QString()})));
     });
 
     // The whole check, as trd-check runs it.
@@ -139,8 +140,8 @@ int main(int argc, char** argv)
     int filtered = 0;
     const double cdsFilter = timeIt(runs, [&] {
         TClientDataSet cds;
-        cds.SetData(CheckResultServ(net.AppServer().Call(
-            metodo::GetCDSFilter, {QStringLiteral("FRA"), packet, QStringLiteral("3")})));
+        cds.SetData(CheckResultServ(
+            net.AppServer().Call(metodo::GetCDSFilter, {QStringLiteral("FRA"), packet, QStringLiteral("3")})));
         filtered = cds.RecordCount();
     });
 
@@ -149,8 +150,8 @@ int main(int argc, char** argv)
     std::printf("  GetDestino into a data set            %9.1f ms   (floor: the fetch alone)\n", fetch);
     std::printf("  trd-check, whole run                  %9.1f ms   (%d N + %d E + %d Q listed, file %lld bytes)\n",
                 whole, summary.untranslated, summary.tooLong, summary.others, QFileInfo(summary.output).size());
-    std::printf("  GetCDSFilter with that list           %9.1f ms   (%d rows loaded, list %lld bytes sent)\n", cdsFilter,
-                filtered, static_cast<long long>(packet.size()));
+    std::printf("  GetCDSFilter with that list           %9.1f ms   (%d rows loaded, list %lld bytes sent)\n",
+                cdsFilter, filtered, static_cast<long long>(packet.size()));
     std::printf("medians of %d runs\n", runs);
     return 0;
 }

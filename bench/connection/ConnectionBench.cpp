@@ -29,9 +29,9 @@ using namespace trd;
 
 namespace {
 
-const char* const kWords[] = {"Salvar", "registro", "Cancelar", "operação", "Tradução", "idioma", "Confirma",
-                              "exclusão", "Tela", "campo", "valor", "inválido", "Data", "informada", "&Arquivo",
-                              "Relatório", "situação", "\"Texto\"", "Código", "programa"};
+const char* const kWords[] = {"Salvar",   "registro",  "Cancelar", "operação",  "Tradução", "idioma",  "Confirma",
+                              "exclusão", "Tela",      "campo",    "valor",     "inválido", "Data",    "informada",
+                              "&Arquivo", "Relatório", "situação", "\"Texto\"", "Código",   "programa"};
 
 QByteArray phrase(unsigned& seed, int words)
 {
@@ -54,9 +54,9 @@ QString writeTsv(const QString& path, int rows)
     unsigned seed = 7;
     const char* status[] = {"T", "D", "N"};
     for (int i = 0; i < rows; ++i) {
-        QByteArray line = "R\tENG\tTRD" + QByteArray::number(10000 + i / 400) + "\tcomp" + QByteArray::number(i % 400) +
-                          "\t" + phrase(seed, 6) + " " + QByteArray::number(i) + "\t" + phrase(seed, 6) + "\t" +
-                          status[i % 3] + "\n";
+        QByteArray line = "R\tENG\tTRD" + QByteArray::number(10000 + i / 400) + "\tcomp" + QByteArray::number(i % 400)
+            + "\t" + phrase(seed, 6) + " " + QByteArray::number(i) + "\t" + phrase(seed, 6) + "\t" + status[i % 3]
+            + "\n";
         f.write(line);
     }
     return path;
@@ -120,7 +120,6 @@ void clientOnly(const QByteArray& packet)
     http.stop();
     serving.join();
 }
-
 
 // A packet of the translation row's shape, built here (no server needed).
 QByteArray localPacket(int rows)
@@ -199,8 +198,8 @@ void endToEnd(int rows, const QString& tsv)
         TClientDataSet cds;
         clock.restart();
         const double cpu0 = threadCpuMs();
-        packet = CheckResultServ(net.AppServer().Call(metodo::GetDestino,
-                                                      {"T", "D", "N", "ENG", TDateTime(0), TDateTime(0), QString()}));
+        packet = CheckResultServ(
+            net.AppServer().Call(metodo::GetDestino, {"T", "D", "N", "ENG", TDateTime(0), TDateTime(0), QString()}));
         const double t1 = clock.nsecsElapsed() / 1e6;
         callCpu.push_back(threadCpuMs() - cpu0);
         cds.SetData(packet);

@@ -95,7 +95,7 @@ double processCpuMs(qint64 pid)
     return fields.size() > 12 ? (fields[11].toDouble() + fields[12].toDouble()) * 1000.0 / sysconf(_SC_CLK_TCK) : 0;
 }
 
-double scanCpu = 0;   // processor time of the last scan, ms
+double scanCpu = 0; // processor time of the last scan, ms
 
 double sqliteScanMs(const QString& dbPath, long long& rowsRead)
 {
@@ -113,8 +113,7 @@ double sqliteScanMs(const QString& dbPath, long long& rowsRead)
     std::size_t bytes = 0;
     while (sqlite3_step(st) == SQLITE_ROW) {
         for (int c = 0; c < 6; ++c)
-            bytes += static_cast<std::size_t>(sqlite3_column_bytes(st, c)) +
-                     (sqlite3_column_text(st, c) ? 1 : 0);
+            bytes += static_cast<std::size_t>(sqlite3_column_bytes(st, c)) + (sqlite3_column_text(st, c) ? 1 : 0);
         ++rowsRead;
     }
     const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
@@ -256,7 +255,7 @@ int main(int argc, char** argv)
         QElapsedTimer timer;
         timer.start();
         Dispatch([form] { form->sbtVerificarClick(form->sbtVerificar); });
-        form->dbgPadrao->viewport()->repaint();   // the first rows on screen
+        form->dbgPadrao->viewport()->repaint(); // the first rows on screen
         const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
         if (form->cdsDestino->RecordCount() != rows || !seam.errors().isEmpty()) {
             std::fprintf(stderr, "reload failed: %d rows, %s\n", form->cdsDestino->RecordCount(),
@@ -269,7 +268,7 @@ int main(int argc, char** argv)
         const double clientCpuAfter = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
             + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
         const double scan = sqliteScanMs(server.dbPath(), scanned);
-        if (run == 0)   // the first run warms the server's page cache
+        if (run == 0) // the first run warms the server's page cache
             continue;
         serverCpu += serverCpuAfter - serverCpuBefore;
         clientCpu += clientCpuAfter - clientCpuBefore;
@@ -311,9 +310,10 @@ int main(int argc, char** argv)
             const long serverBefore = processMinorFaults(server.pid());
             QElapsedTimer timer;
             timer.start();
-            TServerResult answer = form->netTraducao->AppServer().Call(
-                QStringLiteral("GetDestino"), {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"),
-                                               QStringLiteral("ENG"), 0.0, 0.0, QString()});
+            TServerResult answer =
+                form->netTraducao->AppServer().Call(QStringLiteral("GetDestino"),
+                                                    {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"),
+                                                     QStringLiteral("ENG"), 0.0, 0.0, QString()});
             firstBytes.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
             form->cdsDestino->SetData(std::move(answer.Packet));
             const double all = static_cast<double>(timer.nsecsElapsed()) / 1e6;
@@ -328,8 +328,9 @@ int main(int argc, char** argv)
                 answerBytes = parts[at + 3].toLongLong();
             }
         }
-        std::printf("  the call alone, request to its answer begun: median %.1f ms; to the last row loaded: median %.1f ms\n",
-                    percentile(firstBytes, 0.5), percentile(loaded, 0.5));
+        std::printf(
+            "  the call alone, request to its answer begun: median %.1f ms; to the last row loaded: median %.1f ms\n",
+            percentile(firstBytes, 0.5), percentile(loaded, 0.5));
         if (!serverMs.empty())
             std::printf("  answer of %.1f MB (CBOR, in chunks): trd-server %.1f ms, the load ending %.1f ms after it "
                         "(median)\n",
@@ -342,9 +343,10 @@ int main(int argc, char** argv)
         for (int run = 0; run < 3; ++run) {
             QElapsedTimer timer;
             timer.start();
-            TServerResult answer = form->netTraducao->AppServer().Call(
-                QStringLiteral("GetDestino"), {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"),
-                                               QStringLiteral("ENG"), 0.0, 0.0, QString()});
+            TServerResult answer =
+                form->netTraducao->AppServer().Call(QStringLiteral("GetDestino"),
+                                                    {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"),
+                                                     QStringLiteral("ENG"), 0.0, 0.0, QString()});
             const qsizetype size = answer.Packet.size();
             received.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
             if (size == 0)
@@ -378,15 +380,16 @@ int main(int argc, char** argv)
                 textBytes += 2 * static_cast<std::size_t>(form->cdsDestino->ValueAt(r, f).toString().size());
         const std::size_t before = heapInUse();
         auto* fresh = new TClientDataSet;
-        fresh->SetData(CheckResultServ(form->netTraducao->AppServer().Call(
-                                           QStringLiteral("GetDestino"), {QStringLiteral("T"), QStringLiteral("D"),
-                                                                          QStringLiteral("N"), QStringLiteral("ENG"), 0.0,
-                                                                          0.0, QString()}),
-                                       true, 0));
+        fresh->SetData(CheckResultServ(
+            form->netTraducao->AppServer().Call(QStringLiteral("GetDestino"),
+                                                {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"),
+                                                 QStringLiteral("ENG"), 0.0, 0.0, QString()}),
+            true, 0));
         const std::size_t after = heapInUse();
-        std::printf("  heap held by %d rows loaded as they arrived: %.0f bytes per row beyond their text (UTF-16, %.0f)\n",
-                    fresh->RecordCount(), (double(after - before) - double(textBytes)) / fresh->RecordCount(),
-                    double(textBytes) / fresh->RecordCount());
+        std::printf(
+            "  heap held by %d rows loaded as they arrived: %.0f bytes per row beyond their text (UTF-16, %.0f)\n",
+            fresh->RecordCount(), (double(after - before) - double(textBytes)) / fresh->RecordCount(),
+            double(textBytes) / fresh->RecordCount());
         delete fresh;
     }
 
@@ -452,7 +455,8 @@ int main(int argc, char** argv)
             QElapsedTimer timer;
             timer.start();
             const QRect row = form->dbgPadrao->visualRect(form->dbgPadrao->currentIndex());
-            form->dbgPadrao->viewport()->repaint(QRect(0, row.top(), form->dbgPadrao->viewport()->width(), row.height()));
+            form->dbgPadrao->viewport()->repaint(
+                QRect(0, row.top(), form->dbgPadrao->viewport()->width(), row.height()));
             rowRep.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
         }
         std::printf("  a repaint of one row of the grid alone: p50 %.3f ms\n", percentile(rowRep, 0.5));
@@ -466,8 +470,9 @@ int main(int argc, char** argv)
         QApplication::processEvents();
         busy.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
     }
-    std::printf("  busy indicator asked for and closed at once (it shows only after %d ms), repaints done: p50 %.3f ms\n",
-                ShowAviDelayMs, percentile(busy, 0.5));
+    std::printf(
+        "  busy indicator asked for and closed at once (it shows only after %d ms), repaints done: p50 %.3f ms\n",
+        ShowAviDelayMs, percentile(busy, 0.5));
     std::vector<double> roundTrips, localMs, mergeMs;
     QByteArray delta;
     // The round trip on its own: the row posted below is not painted during the call.

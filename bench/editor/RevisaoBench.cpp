@@ -175,11 +175,12 @@ void BM_MarcaRevisaoCrua(benchmark::State& state, Ambiente& a)
         const auto v = [&](const char* campo) {
             return linhas.ValueAt(linha, linhas.FieldByName(QString::fromLatin1(campo))->Index()).toString();
         };
-        const QString idioma = v("IDIDIOMA"), tela = v("CDPROGTRAD"), comp = v("NMCOMPONENTE"), origem = v("STAGRVALPROP"),
-                      destino = v("STVALORPROP"), situacao = v("IDSITTRADUCAO");
+        const QString idioma = v("IDIDIOMA"), tela = v("CDPROGTRAD"), comp = v("NMCOMPONENTE"),
+                      origem = v("STAGRVALPROP"), destino = v("STVALORPROP"), situacao = v("IDSITTRADUCAO");
         QElapsedTimer t;
         t.start();
-        const TServerResult r = c.AppServer().Call(metodo::MarcaRevisao, {idioma, tela, comp, origem, "S", destino, situacao});
+        const TServerResult r =
+            c.AppServer().Call(metodo::MarcaRevisao, {idioma, tela, comp, origem, "S", destino, situacao});
         ms.push_back(double(t.nsecsElapsed()) / 1e6);
         if (!r.Ok) {
             state.SkipWithError(qPrintable(r.ErrorMessage));

@@ -105,10 +105,11 @@ int main(int argc, char** argv)
         QElapsedTimer t;
         t.start();
         sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(db,
-                           "SELECT CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, IDSITTRADUCAO, DTALTERACAO FROM TRADUCAO "
-                           "WHERE IDIDIOMA = 'FRA' ORDER BY CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP",
-                           -1, &st, nullptr);
+        sqlite3_prepare_v2(
+            db,
+            "SELECT CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, IDSITTRADUCAO, DTALTERACAO FROM TRADUCAO "
+            "WHERE IDIDIOMA = 'FRA' ORDER BY CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP",
+            -1, &st, nullptr);
         long long bytes = 0;
         while (sqlite3_step(st) == SQLITE_ROW)
             bytes += sqlite3_column_bytes(st, 3);
@@ -122,8 +123,9 @@ int main(int argc, char** argv)
     {
         sqlite3* c = nullptr;
         sqlite3_open(dir.filePath(QStringLiteral("floor.db")).toUtf8().constData(), &c);
-        sqlite3_exec(c, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; CREATE TABLE t(v INTEGER); INSERT INTO t VALUES(0);",
-                     nullptr, nullptr, nullptr);
+        sqlite3_exec(
+            c, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; CREATE TABLE t(v INTEGER); INSERT INTO t VALUES(0);",
+            nullptr, nullptr, nullptr);
         for (int r = 0; r < 50; ++r) {
             QElapsedTimer t;
             t.start();
@@ -144,8 +146,9 @@ int main(int argc, char** argv)
             QElapsedTimer t;
             t.start();
             PacketReader reader(net.AppServer()
-                                    .Call(QStringLiteral("GetDestino"), {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"),
-                                                                         QStringLiteral("FRA"), TDateTime(0), TDateTime(0), QString()})
+                                    .Call(QStringLiteral("GetDestino"),
+                                          {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"),
+                                           QStringLiteral("FRA"), TDateTime(0), TDateTime(0), QString()})
                                     .Packet);
             std::size_t n = 0;
             while (reader.next())
@@ -171,8 +174,8 @@ int main(int argc, char** argv)
             runExport(address, request, control);
             times.push_back(ms(t));
         }
-        std::printf("  export, %-9s                          %8.1f ms   (file %lld bytes)\n", formatName(format), median(times),
-                    QFileInfo(request.path).size());
+        std::printf("  export, %-9s                          %8.1f ms   (file %lld bytes)\n", formatName(format),
+                    median(times), QFileInfo(request.path).size());
     }
 
     for (Format format : {Format::Xliff12, Format::Po}) {
@@ -188,7 +191,8 @@ int main(int argc, char** argv)
             std::vector<Row> rows = link.rows(whole);
             sortForExport(rows);
             const int step = std::max(1, static_cast<int>(rows.size()) / changes);
-            for (std::size_t i = 0, n = 0; i < rows.size() && static_cast<int>(n) < changes; i += static_cast<std::size_t>(step), ++n) {
+            for (std::size_t i = 0, n = 0; i < rows.size() && static_cast<int>(n) < changes;
+                 i += static_cast<std::size_t>(step), ++n) {
                 rows[i].destination = "Traduction revue " + std::to_string(r) + " " + std::to_string(i);
                 rows[i].status = 'T';
             }
@@ -218,8 +222,8 @@ int main(int argc, char** argv)
             if (preview.plan.count(Outcome::Conflict) > 0)
                 std::printf("  (unexpected: %d conflicts)\n", preview.plan.count(Outcome::Conflict));
         }
-        std::printf("  import, %-9s end to end                %8.1f ms   (%d rows written in one save)\n", formatName(format),
-                    median(total), written);
+        std::printf("  import, %-9s end to end                %8.1f ms   (%d rows written in one save)\n",
+                    formatName(format), median(total), written);
         std::printf("      read and check the file %8.1f ms, rows with dates %8.1f ms, plan %8.1f ms, apply %8.1f ms\n",
                     median(readFile), median(readRows), median(plan), median(apply));
     }

@@ -157,7 +157,7 @@ int main(int argc, char** argv)
                          qPrintable(f->stgCalculo->Cells(1, 5)));
             return 1;
         }
-        if (run > 0) {   // the first run warms the server's page cache
+        if (run > 0) { // the first run warms the server's page cache
             clicks.push_back(whole);
             loops.push_back(own);
             frameCounts.push_back(frames);
@@ -190,9 +190,9 @@ int main(int argc, char** argv)
         for (int run = 0; run < 50; ++run) {
             QElapsedTimer t;
             t.start();
-            f->NetTradInfo->AppServer().Call(QStringLiteral("GetCalcTrad"),
-                                             {lang, EncodeDate(2025, 1, 1), EncodeDate(2025, 12, 31),
-                                              QStringLiteral("T"), QString()});
+            f->NetTradInfo->AppServer().Call(
+                QStringLiteral("GetCalcTrad"),
+                {lang, EncodeDate(2025, 1, 1), EncodeDate(2025, 12, 31), QStringLiteral("T"), QString()});
             counts.push_back(ms(t));
         }
         std::printf("  GetInfoTrad call and transfer: median %.1f ms; loading it into cdstraducao: median %.1f ms\n",
@@ -235,8 +235,8 @@ int main(int argc, char** argv)
             f->repaint();
             paints.push_back(ms(t));
         }
-        std::printf("one repaint of the dialog: median %.2f ms; once per row would add about %.0f ms\n",
-                    median(paints), median(paints) * rows);
+        std::printf("one repaint of the dialog: median %.2f ms; once per row would add about %.0f ms\n", median(paints),
+                    median(paints) * rows);
     }
     f->Close();
     frmTraducao->Close();

@@ -125,7 +125,8 @@ QString writeSeed(const QString& path, const Options& o)
                                            + "\t-\tN\n")
                         .toUtf8());
     for (int i = o.savers * RowsPerSaver; i < o.rows; ++i)
-        f.write(QStringLiteral("R\tENG\tTRD%1\tc%2\tTexto de tela %2\tScreen text %2\tT\n").arg(i / 50).arg(i).toUtf8());
+        f.write(
+            QStringLiteral("R\tENG\tTRD%1\tc%2\tTexto de tela %2\tScreen text %2\tT\n").arg(i / 50).arg(i).toUtf8());
     return path;
 }
 
@@ -156,20 +157,20 @@ long residentKiB(qint64 pid)
 
 struct SaveTimes {
     std::mutex mutex;
-    std::unordered_map<std::string, Clock::time_point> sent;   // by the text saved
+    std::unordered_map<std::string, Clock::time_point> sent; // by the text saved
 };
 
 // Each saver saves its own rows one after another, `intervalMs` apart, for
 // the given seconds; returns the round trips (ms).
-std::vector<double> runSavers(const TrdServerProcess& server, const Options& o, const std::string& tag, SaveTimes* times,
-                              std::vector<std::vector<std::string>>& known)
+std::vector<double> runSavers(const TrdServerProcess& server, const Options& o, const std::string& tag,
+                              SaveTimes* times, std::vector<std::vector<std::string>>& known)
 {
     std::vector<std::vector<double>> trips(static_cast<std::size_t>(o.savers));
     std::vector<std::thread> threads;
     std::atomic<int> failed{0};
     for (int s = 0; s < o.savers; ++s) {
         threads.emplace_back([&, s] {
-            niceThisThread(0);   // a saver is a person at work, whatever the subscribers' priority
+            niceThisThread(0); // a saver is a person at work, whatever the subscribers' priority
             httplib::Client http(server.host().toStdString(), server.port());
             http.set_keep_alive(true);
             http.set_tcp_nodelay(true);
@@ -183,7 +184,8 @@ std::vector<double> runSavers(const TrdServerProcess& server, const Options& o, 
                 const std::string body = request(
                     "SetDestino",
                     json(DeltaBuilder()
-                             .modify({"ENG", "TRD09300", component(s, r), "Origem " + component(s, r), mine[r], "N"}, next)
+                             .modify({"ENG", "TRD09300", component(s, r), "Origem " + component(s, r), mine[r], "N"},
+                                     next)
                              .xml()));
                 const auto t = Clock::now();
                 if (times) {
@@ -222,12 +224,12 @@ struct Subscriber {
 };
 
 struct Visibility {
-    std::map<std::string, std::vector<double>> bySave;   // the text saved: each subscriber's latency
+    std::map<std::string, std::vector<double>> bySave; // the text saved: each subscriber's latency
     std::vector<double> all;
 };
 
-std::vector<std::unique_ptr<Subscriber>> subscribe(const TrdServerProcess& server, const Options& o, const QByteArray& packet,
-                                                   Visibility& seen, SaveTimes& times)
+std::vector<std::unique_ptr<Subscriber>> subscribe(const TrdServerProcess& server, const Options& o,
+                                                   const QByteArray& packet, Visibility& seen, SaveTimes& times)
 {
     std::vector<std::unique_ptr<Subscriber>> subs;
     ChangeFeedClient::Endpoint at;
@@ -325,8 +327,9 @@ QByteArray loadRows(const TrdServerProcess& server)
     c.Port = server.port();
     c.ServerName = ServerNameTraducao;
     return c.AppServer()
-        .Call(metodo::GetDestino, {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"), QStringLiteral("ENG"),
-                                   TDateTime(0), TDateTime(0), QString()})
+        .Call(metodo::GetDestino,
+              {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"), QStringLiteral("ENG"), TDateTime(0),
+               TDateTime(0), QString()})
         .Packet;
 }
 
@@ -360,8 +363,9 @@ void commitFloor(const QString& path)
     sqlite3* db = nullptr;
     // The plain unix file system layer: nothing of the server's in the way.
     sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, "unix");
-    sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; CREATE TABLE t(a INTEGER); INSERT INTO t VALUES(0);",
-                 nullptr, nullptr, nullptr);
+    sqlite3_exec(
+        db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; CREATE TABLE t(a INTEGER); INSERT INTO t VALUES(0);",
+        nullptr, nullptr, nullptr);
     std::vector<double> times;
     // The first commits grow the log file; measured after them, as a server's are.
     for (int i = 1; i <= 800; ++i) {
@@ -383,7 +387,8 @@ void postgresCommitFloor(const std::string& conninfo)
     std::vector<double> times;
     for (int i = 0; i < 300 && PQstatus(db) == CONNECTION_OK; ++i) {
         const auto t = Clock::now();
-        PQclear(PQexec(db, ("UPDATE idioma SET dsidioma = 'floor " + std::to_string(i) + "' WHERE ididioma = 'ENG'").c_str()));
+        PQclear(PQexec(
+            db, ("UPDATE idioma SET dsidioma = 'floor " + std::to_string(i) + "' WHERE ididioma = 'ENG'").c_str()));
         times.push_back(msSince(t));
     }
     PQclear(PQexec(db, "UPDATE idioma SET dsidioma = 'Inglês' WHERE ididioma = 'ENG'"));
@@ -446,9 +451,10 @@ TrdServerProcess::Options serverOptions(const Options& o, const QString& pg)
     TrdServerProcess::Options s;
     s.pg = pg;
     const int connections = o.subscribers + o.savers + o.idle + 64;
-    s.extraArgs = {QStringLiteral("--quiet"), QStringLiteral("--threads"), QString::number(o.savers + 8),
-                   QStringLiteral("--max-per-address"), QString::number(connections),
-                   QStringLiteral("--max-connections"), QString::number(connections)};
+    s.extraArgs = {QStringLiteral("--quiet"),     QStringLiteral("--threads"),
+                   QString::number(o.savers + 8), QStringLiteral("--max-per-address"),
+                   QString::number(connections),  QStringLiteral("--max-connections"),
+                   QString::number(connections)};
     return s;
 }
 
@@ -463,13 +469,14 @@ int oneServer(const Options& o, QTemporaryDir& dir)
     }
     commitFloor(dir.filePath(QStringLiteral("floor.db")));
     roundTripFloor();
-    std::vector<std::vector<std::string>> known(static_cast<std::size_t>(o.savers), std::vector<std::string>(RowsPerSaver, "-"));
+    std::vector<std::vector<std::string>> known(static_cast<std::size_t>(o.savers),
+                                                std::vector<std::string>(RowsPerSaver, "-"));
 
     double server0 = cpuMs(server.pid()), self0 = cpuMs(::getpid());
     const std::vector<double> without = runSavers(server, o, "sem", nullptr, known);
     std::printf("%-58s p50 %7.3f ms  p99 %7.3f ms  (%zu saves; CPU: server %.0f ms, savers %.0f ms)\n",
-                "savers' SetDestino, no subscriber", percentile(without, 0.5), percentile(without, 0.99), without.size(),
-                cpuMs(server.pid()) - server0, cpuMs(::getpid()) - self0);
+                "savers' SetDestino, no subscriber", percentile(without, 0.5), percentile(without, 0.99),
+                without.size(), cpuMs(server.pid()) - server0, cpuMs(::getpid()) - self0);
 
     const QByteArray packet = loadRows(server);
     SaveTimes times;
@@ -522,7 +529,8 @@ int twoServersOnPostgres(const Options& o, QTemporaryDir& dir)
         std::fprintf(stderr, "bench_live: %s%s\n", qPrintable(saving.errorString()), qPrintable(telling.errorString()));
         return 1;
     }
-    std::vector<std::vector<std::string>> known(static_cast<std::size_t>(o.savers), std::vector<std::string>(RowsPerSaver, "-"));
+    std::vector<std::vector<std::string>> known(static_cast<std::size_t>(o.savers),
+                                                std::vector<std::string>(RowsPerSaver, "-"));
     const QByteArray packet = loadRows(telling);
     SaveTimes times;
     Visibility seen;
@@ -549,18 +557,26 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto next = [&] { return i + 1 < argc ? std::atoi(argv[++i]) : 0; };
-        if (a == "--subscribers") o.subscribers = next();
-        else if (a == "--savers") o.savers = next();
-        else if (a == "--seconds") o.seconds = next();
-        else if (a == "--interval-ms") o.intervalMs = next();
-        else if (a == "--rows") o.rows = next();
-        else if (a == "--idle") o.idle = next();
-        else if (a == "--pg") o.pg = true;
-        else if (a == "--same-priority") o.samePriority = true;
+        if (a == "--subscribers")
+            o.subscribers = next();
+        else if (a == "--savers")
+            o.savers = next();
+        else if (a == "--seconds")
+            o.seconds = next();
+        else if (a == "--interval-ms")
+            o.intervalMs = next();
+        else if (a == "--rows")
+            o.rows = next();
+        else if (a == "--idle")
+            o.idle = next();
+        else if (a == "--pg")
+            o.pg = true;
+        else if (a == "--same-priority")
+            o.samePriority = true;
     }
-    std::printf("load average at start: %.2f (%u cores); %d subscribers of %d rows, %d savers, a save every %d ms each, %d s\n",
-                loadAverage(), std::thread::hardware_concurrency(), o.subscribers, o.rows, o.savers, o.intervalMs,
-                o.seconds);
+    std::printf(
+        "load average at start: %.2f (%u cores); %d subscribers of %d rows, %d savers, a save every %d ms each, %d s\n",
+        loadAverage(), std::thread::hardware_concurrency(), o.subscribers, o.rows, o.savers, o.intervalMs, o.seconds);
     QTemporaryDir dir;
     const int status = o.pg ? twoServersOnPostgres(o, dir) : oneServer(o, dir);
     std::printf("load average at end: %.2f\n", loadAverage());

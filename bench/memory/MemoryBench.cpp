@@ -95,7 +95,8 @@ std::vector<Asked> sampleRows(const std::string& db, std::size_t count, std::uin
     sqlite3* h = nullptr;
     sqlite3_open_v2(db.c_str(), &h, SQLITE_OPEN_READONLY, nullptr);
     sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(h, "SELECT STAGRVALPROP, CDPROGTRAD, NMCOMPONENTE FROM TRADUCAO WHERE IDIDIOMA = 'L00'", -1, &st, nullptr);
+    sqlite3_prepare_v2(h, "SELECT STAGRVALPROP, CDPROGTRAD, NMCOMPONENTE FROM TRADUCAO WHERE IDIDIOMA = 'L00'", -1, &st,
+                       nullptr);
     std::vector<Asked> all;
     while (sqlite3_step(st) == SQLITE_ROW)
         all.push_back({reinterpret_cast<const char*>(sqlite3_column_text(st, 0)),
@@ -202,8 +203,10 @@ void measureFts5(const std::vector<std::string>& texts, const std::vector<std::s
     std::filesystem::remove(path);
     sqlite3* h = nullptr;
     sqlite3_open(path.c_str(), &h);
-    sqlite3_exec(h, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; "
-                    "CREATE VIRTUAL TABLE fonte USING fts5(texto, tokenize='trigram');", nullptr, nullptr, nullptr);
+    sqlite3_exec(h,
+                 "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; "
+                 "CREATE VIRTUAL TABLE fonte USING fts5(texto, tokenize='trigram');",
+                 nullptr, nullptr, nullptr);
     const auto built = Clock::now();
     sqlite3_exec(h, "BEGIN", nullptr, nullptr, nullptr);
     sqlite3_stmt* ins = nullptr;
@@ -219,7 +222,8 @@ void measureFts5(const std::vector<std::string>& texts, const std::vector<std::s
     sqlite3_exec(h, "COMMIT; INSERT INTO fonte(fonte) VALUES('optimize');", nullptr, nullptr, nullptr);
     const double buildMs = msSince(built);
     sqlite3_stmt* size = nullptr;
-    sqlite3_prepare_v2(h, "SELECT SUM(pgsize) FROM dbstat WHERE name LIKE 'fonte_%' AND name <> 'fonte_content'", -1, &size, nullptr);
+    sqlite3_prepare_v2(h, "SELECT SUM(pgsize) FROM dbstat WHERE name LIKE 'fonte_%' AND name <> 'fonte_content'", -1,
+                       &size, nullptr);
     double indexBytes = 0;
     if (size && sqlite3_step(size) == SQLITE_ROW)
         indexBytes = sqlite3_column_double(size, 0);
@@ -227,7 +231,8 @@ void measureFts5(const std::vector<std::string>& texts, const std::vector<std::s
     if (indexBytes == 0)
         indexBytes = static_cast<double>(std::filesystem::file_size(path));
     std::printf("\nFTS5 trigram (SQLite %s): %zu texts indexed in %.1f s, index %.0f MiB (%.0f bytes/text; "
-                "texts apart)\n", sqlite3_libversion(), texts.size(), buildMs / 1000, indexBytes / 1048576,
+                "texts apart)\n",
+                sqlite3_libversion(), texts.size(), buildMs / 1000, indexBytes / 1048576,
                 indexBytes / static_cast<double>(texts.size()));
 
     for (const int limit : {0, 100}) {
@@ -265,7 +270,8 @@ void measureFts5(const std::vector<std::string>& texts, const std::vector<std::s
             times.push_back(msSince(t));
         }
         sqlite3_finalize(st);
-        const std::string label = limit ? "FTS5 trigram, 100 best by bm25, then distance" : "FTS5 trigram, every text sharing a trigram, then distance";
+        const std::string label = limit ? "FTS5 trigram, 100 best by bm25, then distance"
+                                        : "FTS5 trigram, every text sharing a trigram, then distance";
         printTimes(label.c_str(), times);
         std::printf("    candidates per question %.0f; recall of the exact top 5: %.1f %%\n",
                     static_cast<double>(candidates) / static_cast<double>(queries.size()), recall(expected, got));
@@ -340,7 +346,8 @@ void measurePgTrgm(const std::vector<std::string>& texts, const std::vector<std:
         for (const std::string& q : queries) {
             const auto t = Clock::now();
             std::vector<std::string> found;
-            db.run(way.sql, {fromWin1252(q)}, [&](const PostgresConnection::Row& r) { found.push_back(toWin1252(r.text(0))); });
+            db.run(way.sql, {fromWin1252(q)},
+                   [&](const PostgresConnection::Row& r) { found.push_back(toWin1252(r.text(0))); });
             candidates += found.size();
             got.push_back(topOf(q, found));
             times.push_back(msSince(t));
@@ -401,11 +408,13 @@ void measureVisibility(std::size_t rows)
         c->set_tcp_nodelay(true);
     }
     // Ready: both answer suggestions (the memory read every row).
-    const std::string probe = request("GetSugestoes", json("L00") + "," + json("x") + "," + json("P") + "," + json("c"));
+    const std::string probe =
+        request("GetSugestoes", json("L00") + "," + json("x") + "," + json("P") + "," + json("c"));
     for (auto* c : {&a, &b})
         while (post(*c, probe).find("\"result\"") == std::string::npos)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    std::printf("visibility: both servers started and ready in %.1f s (%zu rows each)\n", msSince(started) / 1000, rows);
+    std::printf("visibility: both servers started and ready in %.1f s (%zu rows each)\n", msSince(started) / 1000,
+                rows);
 
     // Pairs of rows with the same source: save one through A, ask B about the other.
     std::vector<std::pair<Row, Row>> pairs;
@@ -415,8 +424,11 @@ void measureVisibility(std::size_t rows)
                "b.NMCOMPONENTE FROM TRADUCAO a JOIN TRADUCAO b ON a.IDIDIOMA = b.IDIDIOMA AND md5(a.STAGRVALPROP) = "
                "md5(b.STAGRVALPROP) AND a.IDTRADUCAO < b.IDTRADUCAO WHERE a.IDIDIOMA = 'L00' LIMIT 40",
                {}, [&](const PostgresConnection::Row& r) {
-                   Row x{{"prog", std::string(r.text(0))}, {"comp", std::string(r.text(1))}, {"src", std::string(r.text(2))},
-                         {"dst", std::string(r.text(3))}, {"status", std::string(r.text(4))}};
+                   Row x{{"prog", std::string(r.text(0))},
+                         {"comp", std::string(r.text(1))},
+                         {"src", std::string(r.text(2))},
+                         {"dst", std::string(r.text(3))},
+                         {"status", std::string(r.text(4))}};
                    Row y{{"prog", std::string(r.text(5))}, {"comp", std::string(r.text(6))}};
                    pairs.emplace_back(x, y);
                });
@@ -424,7 +436,9 @@ void measureVisibility(std::size_t rows)
     // Each row saved once a pair: a row that heads several pairs would go with a stale original.
     {
         std::set<std::pair<std::string, std::string>> seen;
-        std::erase_if(pairs, [&](const auto& p) { return !seen.insert({p.first.at("prog"), p.first.at("comp")}).second; });
+        std::erase_if(pairs, [&](const auto& p) {
+            return !seen.insert({p.first.at("prog"), p.first.at("comp")}).second;
+        });
     }
     std::vector<double> visible, saves;
     int k = 0;
@@ -434,7 +448,10 @@ void measureVisibility(std::size_t rows)
         // ASCII, so that it reads the same inside the answer's XML and JSON.
         const std::string text = "Visto em B " + std::to_string(++k) + " fim";
         const std::string save = request(
-            "SetDestino", json(DeltaBuilder().modify({"L00", x.at("prog"), x.at("comp"), x.at("src"), x.at("dst"), x.at("status")}, text, "T").xml()));
+            "SetDestino",
+            json(DeltaBuilder()
+                     .modify({"L00", x.at("prog"), x.at("comp"), x.at("src"), x.at("dst"), x.at("status")}, text, "T")
+                     .xml()));
         const auto t = Clock::now();
         if (const std::string answer = post(a, save); answer.find("\"result\"") == std::string::npos) {
             std::printf("visibility: a save was refused: %s\n", answer.substr(0, 300).c_str());
@@ -444,7 +461,9 @@ void measureVisibility(std::size_t rows)
         x["status"] = "T";
         const auto acknowledged = Clock::now();
         saves.push_back(msSince(t));
-        const std::string ask = request("GetSugestoes", json("L00") + "," + json(x.at("src")) + "," + json(y.at("prog")) + "," + json(y.at("comp")));
+        const std::string ask =
+            request("GetSugestoes",
+                    json("L00") + "," + json(x.at("src")) + "," + json(y.at("prog")) + "," + json(y.at("comp")));
         while (post(b, ask).find(text) == std::string::npos && msSince(acknowledged) < 10000)
             ;
         visible.push_back(msSince(acknowledged));
@@ -481,18 +500,28 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto next = [&] { return i + 1 < argc ? std::string(argv[++i]) : std::string(); };
-        if (a == "--db") o.db = next();
-        else if (a == "--rows") o.rows = std::stoul(next());
-        else if (a == "--languages") o.languages = std::stoi(next());
-        else if (a == "--queries") o.queries = std::stoul(next());
-        else if (a == "--brute") o.brute = std::stoul(next());
-        else if (a == "--candidates") o.candidates = true;
-        else if (a == "--visibility") o.visibility = true;
-        else if (a == "--pg-rows") o.pgRows = std::stoul(next());
-        else if (a == "--candidate-queries") o.candidateQueries = std::stoul(next());
+        if (a == "--db")
+            o.db = next();
+        else if (a == "--rows")
+            o.rows = std::stoul(next());
+        else if (a == "--languages")
+            o.languages = std::stoi(next());
+        else if (a == "--queries")
+            o.queries = std::stoul(next());
+        else if (a == "--brute")
+            o.brute = std::stoul(next());
+        else if (a == "--candidates")
+            o.candidates = true;
+        else if (a == "--visibility")
+            o.visibility = true;
+        else if (a == "--pg-rows")
+            o.pgRows = std::stoul(next());
+        else if (a == "--candidate-queries")
+            o.candidateQueries = std::stoul(next());
         else {
-            std::fprintf(stderr, "usage: bench_memory --db PATH [--rows N] [--languages L] [--queries Q] [--brute B] "
-                                 "[--candidates] [--visibility [--pg-rows N]]\n");
+            std::fprintf(stderr,
+                         "usage: bench_memory --db PATH [--rows N] [--languages L] [--queries Q] [--brute B] "
+                         "[--candidates] [--visibility [--pg-rows N]]\n");
             return 2;
         }
     }
@@ -525,8 +554,8 @@ int main(int argc, char** argv)
                     "mean source %.0f characters, longest %zu\n",
                     written, o.languages, perLanguage, msSince(t) / 1000,
                     100.0 * static_cast<double>(shares.repeats) / static_cast<double>(perLanguage),
-                    100.0 * static_cast<double>(shares.nearRepeats) / static_cast<double>(perLanguage), shares.meanLength,
-                    shares.longest);
+                    100.0 * static_cast<double>(shares.nearRepeats) / static_cast<double>(perLanguage),
+                    shares.meanLength, shares.longest);
     }
 
     std::size_t scanned = 0;
@@ -545,7 +574,8 @@ int main(int argc, char** argv)
     const double readyMs = msSince(started);
     const auto figures = context.memory().figures();
     const long after = residentKib();
-    std::printf("\nindex ready at start in %.2f s (%zu rows, load %.2f)\n", readyMs / 1000, figures.rows, loadAverage());
+    std::printf("\nindex ready at start in %.2f s (%zu rows, load %.2f)\n", readyMs / 1000, figures.rows,
+                loadAverage());
     std::printf("index memory: %.1f bytes/row beyond the texts (%.0f MiB), texts %.1f bytes/row (%.0f MiB); "
                 "resident memory grew %.0f MiB (%.1f bytes/row, the texts included)\n",
                 static_cast<double>(figures.usage.structure) / static_cast<double>(figures.rows),
@@ -581,7 +611,8 @@ int main(int argc, char** argv)
         });
         fuzzyIndex.push_back(msSince(t));
         clock_gettime(CLOCK_THREAD_CPUTIME_ID, &c1);
-        fuzzyCpu.push_back(static_cast<double>(c1.tv_sec - c0.tv_sec) * 1000 + static_cast<double>(c1.tv_nsec - c0.tv_nsec) / 1e6);
+        fuzzyCpu.push_back(static_cast<double>(c1.tv_sec - c0.tv_sec) * 1000
+                           + static_cast<double>(c1.tv_nsec - c0.tv_nsec) / 1e6);
         slow.push_back({fuzzyCpu.back(), text.size(), counts});
         withFuzzy += top.empty() ? 0 : 1;
 
@@ -627,8 +658,12 @@ int main(int argc, char** argv)
     std::printf("\nfuzzy search by length of the question (medians; CPU time of the search)\n");
     for (std::size_t lo = 0; lo < slow.size();) {
         std::size_t hi = lo;
-        const std::size_t limit = slow[lo].length < 10 ? 10 : slow[lo].length < 30 ? 30 : slow[lo].length < 100 ? 100
-                                : slow[lo].length < 300 ? 300 : slow[lo].length < 1000 ? 1000 : 5000;
+        const std::size_t limit = slow[lo].length < 10 ? 10
+            : slow[lo].length < 30                     ? 30
+            : slow[lo].length < 100                    ? 100
+            : slow[lo].length < 300                    ? 300
+            : slow[lo].length < 1000                   ? 1000
+                                                       : 5000;
         std::vector<double> ms, counted, candidates, verified;
         while (hi < slow.size() && slow[hi].length < limit) {
             ms.push_back(slow[hi].ms);
@@ -638,8 +673,9 @@ int main(int argc, char** argv)
             ++hi;
         }
         std::printf("  length < %4zu: %4zu questions, %8.3f ms (p95 %8.3f), list entries %8.0f, candidates %7.0f, "
-                    "distances %7.0f\n", limit, hi - lo, percentile(ms, 0.5), percentile(ms, 0.95),
-                    percentile(counted, 0.5), percentile(candidates, 0.5), percentile(verified, 0.5));
+                    "distances %7.0f\n",
+                    limit, hi - lo, percentile(ms, 0.5), percentile(ms, 0.95), percentile(counted, 0.5),
+                    percentile(candidates, 0.5), percentile(verified, 0.5));
         lo = hi;
     }
 

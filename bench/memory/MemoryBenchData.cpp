@@ -12,26 +12,166 @@ namespace {
 // The words screens use most, first; the Zipf law gives the first ones most
 // of the draws, as in real catalogs.
 const char* const CommonWords[] = {
-    "de", "o", "a", "do", "da", "para", "não", "em", "registro", "código", "e", "informe", "data", "com", "os",
-    "valor", "cliente", "produto", "que", "selecione", "é", "nota", "fiscal", "pedido", "um", "uma", "por", "número",
-    "salvar", "cancelar", "confirma", "exclusão", "arquivo", "relatório", "período", "inicial", "final", "tela",
-    "campo", "obrigatório", "inválido", "inválida", "usuário", "senha", "empresa", "filial", "estoque", "quantidade",
-    "preço", "total", "desconto", "vencimento", "pagamento", "conta", "banco", "fornecedor", "endereço", "cidade",
-    "estado", "telefone", "e-mail", "observação", "situação", "ativo", "inativo", "tipo", "descrição", "grupo",
-    "unidade", "medida", "peso", "lote", "série", "emissão", "entrada", "saída", "transferência", "centro", "custo",
-    "plano", "contas", "lançamento", "histórico", "saldo", "anterior", "atual", "pesquisar", "imprimir", "abrir",
-    "fechar", "novo", "alterar", "excluir", "consultar", "gravar", "processar", "gerar", "importar", "exportar",
-    "deseja", "realmente", "operação", "concluída", "sucesso", "erro", "ao", "na", "no", "das", "dos", "se", "foi",
-    "ser", "já", "existe", "cadastrado", "cadastro", "clientes", "produtos", "pedidos", "notas", "itens", "item",
-    "tecle", "F2", "F3", "ou", "clique", "aqui", "mais", "menos", "todos", "nenhum", "sim", "configuração",
-    "parâmetros", "sistema", "versão", "atualização", "disponível", "aguarde", "carregando", "dados", "informações",
-    "documento", "vendedor", "comissão", "frete", "transportadora", "veículo", "placa", "motorista", "rota",
+    "de",
+    "o",
+    "a",
+    "do",
+    "da",
+    "para",
+    "não",
+    "em",
+    "registro",
+    "código",
+    "e",
+    "informe",
+    "data",
+    "com",
+    "os",
+    "valor",
+    "cliente",
+    "produto",
+    "que",
+    "selecione",
+    "é",
+    "nota",
+    "fiscal",
+    "pedido",
+    "um",
+    "uma",
+    "por",
+    "número",
+    "salvar",
+    "cancelar",
+    "confirma",
+    "exclusão",
+    "arquivo",
+    "relatório",
+    "período",
+    "inicial",
+    "final",
+    "tela",
+    "campo",
+    "obrigatório",
+    "inválido",
+    "inválida",
+    "usuário",
+    "senha",
+    "empresa",
+    "filial",
+    "estoque",
+    "quantidade",
+    "preço",
+    "total",
+    "desconto",
+    "vencimento",
+    "pagamento",
+    "conta",
+    "banco",
+    "fornecedor",
+    "endereço",
+    "cidade",
+    "estado",
+    "telefone",
+    "e-mail",
+    "observação",
+    "situação",
+    "ativo",
+    "inativo",
+    "tipo",
+    "descrição",
+    "grupo",
+    "unidade",
+    "medida",
+    "peso",
+    "lote",
+    "série",
+    "emissão",
+    "entrada",
+    "saída",
+    "transferência",
+    "centro",
+    "custo",
+    "plano",
+    "contas",
+    "lançamento",
+    "histórico",
+    "saldo",
+    "anterior",
+    "atual",
+    "pesquisar",
+    "imprimir",
+    "abrir",
+    "fechar",
+    "novo",
+    "alterar",
+    "excluir",
+    "consultar",
+    "gravar",
+    "processar",
+    "gerar",
+    "importar",
+    "exportar",
+    "deseja",
+    "realmente",
+    "operação",
+    "concluída",
+    "sucesso",
+    "erro",
+    "ao",
+    "na",
+    "no",
+    "das",
+    "dos",
+    "se",
+    "foi",
+    "ser",
+    "já",
+    "existe",
+    "cadastrado",
+    "cadastro",
+    "clientes",
+    "produtos",
+    "pedidos",
+    "notas",
+    "itens",
+    "item",
+    "tecle",
+    "F2",
+    "F3",
+    "ou",
+    "clique",
+    "aqui",
+    "mais",
+    "menos",
+    "todos",
+    "nenhum",
+    "sim",
+    "configuração",
+    "parâmetros",
+    "sistema",
+    "versão",
+    "atualização",
+    "disponível",
+    "aguarde",
+    "carregando",
+    "dados",
+    "informações",
+    "documento",
+    "vendedor",
+    "comissão",
+    "frete",
+    "transportadora",
+    "veículo",
+    "placa",
+    "motorista",
+    "rota",
 };
 
-const char* const Syllables[] = {"ba", "be", "ca", "ção", "da", "de", "do", "fa", "fi", "ga", "la", "le", "li", "lo",
-                                 "ma", "me", "mi", "mo", "na", "ne", "no", "pa", "pe", "pi", "po", "ra", "re", "ri",
-                                 "ro", "sa", "se", "si", "so", "ta", "te", "ti", "to", "va", "ve", "vi", "zá", "ções",
-                                 "men", "tar", "lar", "ção", "dor", "sis", "ter", "con", "pro", "ex", "in", "tra"};
+const char* const Syllables[] = {"ba",  "be",  "ca",  "ção", "da",  "de",  "do",  "fa", "fi",   "ga",  "la",
+                                 "le",  "li",  "lo",  "ma",  "me",  "mi",  "mo",  "na", "ne",   "no",  "pa",
+                                 "pe",  "pi",  "po",  "ra",  "re",  "ri",  "ro",  "sa", "se",   "si",  "so",
+                                 "ta",  "te",  "ti",  "to",  "va",  "ve",  "vi",  "zá", "ções", "men", "tar",
+                                 "lar", "ção", "dor", "sis", "ter", "con", "pro", "ex", "in",   "tra"};
 
 std::uint32_t mix(std::uint32_t x)
 {
@@ -139,24 +279,36 @@ std::string MemoryTexts::nearRepeat(std::string source)
         return source + "s";
     const std::size_t at = m_random() % words.size();
     switch (m_random() % 8) {
-    case 0: words[at] = word(); break;                                          // a word changed
-    case 1: words.insert(words.begin() + static_cast<std::ptrdiff_t>(at), word()); break;   // added
+    case 0:
+        words[at] = word();
+        break; // a word changed
+    case 1:
+        words.insert(words.begin() + static_cast<std::ptrdiff_t>(at), word());
+        break; // added
     case 2:
         if (words.size() > 1)
-            words.erase(words.begin() + static_cast<std::ptrdiff_t>(at));       // dropped
+            words.erase(words.begin() + static_cast<std::ptrdiff_t>(at)); // dropped
         else
             words[0] += ":";
         break;
-    case 3: words.back() += ":"; break;                                         // punctuation
-    case 4: words.back() += "..."; break;
-    case 5: words[at] += "s"; break;                                            // a plural
-    case 6: {                                                                   // case
+    case 3:
+        words.back() += ":";
+        break; // punctuation
+    case 4:
+        words.back() += "...";
+        break;
+    case 5:
+        words[at] += "s";
+        break; // a plural
+    case 6: { // case
         for (char& c : words[at])
             if (c >= 'a' && c <= 'z')
                 c = static_cast<char>(c - 32);
         break;
     }
-    default: words[at].insert(words[at].begin(), '&'); break;                   // a shortcut mark
+    default:
+        words[at].insert(words[at].begin(), '&');
+        break; // a shortcut mark
     }
     std::string text;
     for (const std::string& w : words)
@@ -194,17 +346,28 @@ std::vector<GeneratedRow> MemoryTexts::rows(std::size_t count)
             // Words per text as in real catalogs (Debian's Portuguese ones:
             // median 5, 90 % up to 12, 99 % up to 44, a few past 4,000 characters).
             const unsigned size = m_random() % 1000;
-            const auto between = [&](int lo, int hi) { return lo + static_cast<int>(m_random() % unsigned(hi - lo + 1)); };
+            const auto between = [&](int lo, int hi) {
+                return lo + static_cast<int>(m_random() % unsigned(hi - lo + 1));
+            };
             int words;
-            if (size < 100) words = 1;                                 // captions
-            else if (size < 250) words = 2;
-            else if (size < 500) words = between(3, 5);                // labels
-            else if (size < 750) words = between(6, 8);                // hints
-            else if (size < 900) words = between(9, 12);               // messages
-            else if (size < 950) words = between(13, 17);
-            else if (size < 990) words = between(18, 44);              // long messages
-            else if (size < 999) words = between(45, 146);             // help texts
-            else words = between(147, 600);                            // up to 4,000 characters
+            if (size < 100)
+                words = 1; // captions
+            else if (size < 250)
+                words = 2;
+            else if (size < 500)
+                words = between(3, 5); // labels
+            else if (size < 750)
+                words = between(6, 8); // hints
+            else if (size < 900)
+                words = between(9, 12); // messages
+            else if (size < 950)
+                words = between(13, 17);
+            else if (size < 990)
+                words = between(18, 44); // long messages
+            else if (size < 999)
+                words = between(45, 146); // help texts
+            else
+                words = between(147, 600); // up to 4,000 characters
             row.source = phrase(words);
         }
         const unsigned s = m_random() % 100;

@@ -18,8 +18,8 @@ namespace trd::server::bench {
 
 struct GeneratedRow {
     std::string program, component, source;
-    std::string translation;   // per language: translate(source, language, variant)
-    int variant = 0;           // 0 usually; 1 for a repeat translated another way
+    std::string translation; // per language: translate(source, language, variant)
+    int variant = 0; // 0 usually; 1 for a repeat translated another way
     char status = 'T';
 };
 
@@ -45,7 +45,7 @@ private:
 
     std::mt19937 m_random;
     std::vector<std::string> m_words;
-    std::vector<double> m_cumulative;   // Zipf weights, cumulated
+    std::vector<double> m_cumulative; // Zipf weights, cumulated
     Shares m_shares;
 };
 

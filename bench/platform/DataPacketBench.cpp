@@ -85,7 +85,7 @@ int main(int argc, char** argv)
     std::printf("%d rows, packet %.1f MB, %.1f characters of text per row\n", rowCount, packet.size() / 1e6,
                 double(textChars) / rowCount);
     report("write packet (PacketWriter)", write, 150);
-    if (argc > 3) {   // keep the packet for other tools
+    if (argc > 3) { // keep the packet for other tools
         QFile file(QString::fromLocal8Bit(argv[3]));
         if (file.open(QIODevice::WriteOnly))
             file.write(packet);
@@ -144,7 +144,8 @@ int main(int argc, char** argv)
 
     // The same answer in the CBOR form.
     QByteArray cbor;
-    report("write packet, CBOR form (CborPacketWriter)", measure(repetitions, [&] { cbor = writeTranslationCbor(rows); }), 0);
+    report("write packet, CBOR form (CborPacketWriter)",
+           measure(repetitions, [&] { cbor = writeTranslationCbor(rows); }), 0);
     std::printf("CBOR packet %.1f MB\n", cbor.size() / 1e6);
     {
         TClientDataSet ds;

@@ -11,26 +11,27 @@ namespace trd::bench {
 namespace {
 
 const QStringList kPortuguese = {
-    QStringLiteral("Cadastro"), QStringLiteral("de"), QStringLiteral("clientes"), QStringLiteral("Informe"),
-    QStringLiteral("o"), QStringLiteral("codigo"), QStringLiteral("do"), QStringLiteral("produto"),
-    QStringLiteral("Deseja"), QStringLiteral("excluir"), QStringLiteral("registro"), QStringLiteral("selecionado"),
-    QStringLiteral("Data"), QStringLiteral("inicial"), QStringLiteral("final"), QStringLiteral("Valor"),
-    QStringLiteral("total"), QStringLiteral("pedido"), QStringLiteral("Confirmar"), QStringLiteral("Cancelar"),
-    QStringLiteral("Filtrar"), QStringLiteral("por"), QStringLiteral("periodo"), QStringLiteral("Situacao"),
-    QStringLiteral("fornecedor"), QStringLiteral("nota"), QStringLiteral("fiscal"), QStringLiteral("estoque"),
+    QStringLiteral("Cadastro"),   QStringLiteral("de"),      QStringLiteral("clientes"),  QStringLiteral("Informe"),
+    QStringLiteral("o"),          QStringLiteral("codigo"),  QStringLiteral("do"),        QStringLiteral("produto"),
+    QStringLiteral("Deseja"),     QStringLiteral("excluir"), QStringLiteral("registro"),  QStringLiteral("selecionado"),
+    QStringLiteral("Data"),       QStringLiteral("inicial"), QStringLiteral("final"),     QStringLiteral("Valor"),
+    QStringLiteral("total"),      QStringLiteral("pedido"),  QStringLiteral("Confirmar"), QStringLiteral("Cancelar"),
+    QStringLiteral("Filtrar"),    QStringLiteral("por"),     QStringLiteral("periodo"),   QStringLiteral("Situacao"),
+    QStringLiteral("fornecedor"), QStringLiteral("nota"),    QStringLiteral("fiscal"),    QStringLiteral("estoque"),
 };
 const QStringList kEnglish = {
-    QStringLiteral("Customer"), QStringLiteral("registration"), QStringLiteral("Enter"), QStringLiteral("the"),
-    QStringLiteral("product"), QStringLiteral("code"), QStringLiteral("Do"), QStringLiteral("you"),
-    QStringLiteral("want"), QStringLiteral("to"), QStringLiteral("delete"), QStringLiteral("selected"),
-    QStringLiteral("record"), QStringLiteral("Start"), QStringLiteral("date"), QStringLiteral("End"),
-    QStringLiteral("Total"), QStringLiteral("amount"), QStringLiteral("order"), QStringLiteral("Confirm"),
-    QStringLiteral("Cancel"), QStringLiteral("Filter"), QStringLiteral("by"), QStringLiteral("period"),
-    QStringLiteral("Status"), QStringLiteral("supplier"), QStringLiteral("invoice"), QStringLiteral("stock"),
+    QStringLiteral("Customer"), QStringLiteral("registration"), QStringLiteral("Enter"),   QStringLiteral("the"),
+    QStringLiteral("product"),  QStringLiteral("code"),         QStringLiteral("Do"),      QStringLiteral("you"),
+    QStringLiteral("want"),     QStringLiteral("to"),           QStringLiteral("delete"),  QStringLiteral("selected"),
+    QStringLiteral("record"),   QStringLiteral("Start"),        QStringLiteral("date"),    QStringLiteral("End"),
+    QStringLiteral("Total"),    QStringLiteral("amount"),       QStringLiteral("order"),   QStringLiteral("Confirm"),
+    QStringLiteral("Cancel"),   QStringLiteral("Filter"),       QStringLiteral("by"),      QStringLiteral("period"),
+    QStringLiteral("Status"),   QStringLiteral("supplier"),     QStringLiteral("invoice"), QStringLiteral("stock"),
 };
 const QStringList kSpecial = {
-    QStringLiteral("&Arquivo"), QStringLiteral("\"Tradução\""), QStringLiteral("Ação"), QStringLiteral("<não>"),
-    QStringLiteral("linha\r\nseguinte"), QStringLiteral("Preço & condição"), QStringLiteral("'Opção'"),
+    QStringLiteral("&Arquivo"), QStringLiteral("\"Tradução\""),      QStringLiteral("Ação"),
+    QStringLiteral("<não>"),    QStringLiteral("linha\r\nseguinte"), QStringLiteral("Preço & condição"),
+    QStringLiteral("'Opção'"),
 };
 const QStringList kComponentKinds = {QStringLiteral("lbl"), QStringLiteral("btn"), QStringLiteral("edt"),
                                      QStringLiteral("grb"), QStringLiteral("mnu"), QStringLiteral("MSG")};
@@ -38,7 +39,7 @@ const QStringList kComponentKinds = {QStringLiteral("lbl"), QStringLiteral("btn"
 QString sentence(std::mt19937& rng, const QStringList& words, bool special)
 {
     std::uniform_int_distribution<int> word(0, static_cast<int>(words.size()) - 1);
-    std::uniform_int_distribution<int> length(20, 60);   // about 40 on average
+    std::uniform_int_distribution<int> length(20, 60); // about 40 on average
     const int target = length(rng);
     QString text;
     if (special)
@@ -119,7 +120,8 @@ QByteArray writeTranslationCbor(const std::vector<TranslationRow>& rows)
         w.beginRow();
         for (const QString* text : {&r.source, &r.destination, &r.status, &r.language, &r.component, &r.program}) {
             const QByteArray utf8 = text->toUtf8();
-            w.string(static_cast<int>(text - &r.source), std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+            w.string(static_cast<int>(text - &r.source),
+                     std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
         }
         w.endRow();
     }

@@ -142,8 +142,10 @@ LinhaAmostra longRow()
     r.situacao = QStringLiteral("T");
     int n = 0;
     while (r.origem.size() < 3900) {
-        r.origem += QStringLiteral("Linha %1 do relatório com %s itens e {0} pedidos em http://exemplo.com/a?b=%1. ").arg(n);
-        r.destino += QStringLiteral("Line %1 of the report with %s items and {0} orders at http://exemplo.com/a?b=%1. ").arg(n);
+        r.origem +=
+            QStringLiteral("Linha %1 do relatório com %s itens e {0} pedidos em http://exemplo.com/a?b=%1. ").arg(n);
+        r.destino +=
+            QStringLiteral("Line %1 of the report with %s items and {0} orders at http://exemplo.com/a?b=%1. ").arg(n);
         ++n;
     }
     r.origem = r.origem.left(4000);
@@ -163,7 +165,8 @@ QStringList spellingRows(int count)
     QString row;
     int word = 0;
     for (qsizetype i = 1; i < lines.size() && rows.size() < count; i += 7) {
-        QString w = QString::fromUtf8(lines[i].left(lines[i].indexOf('/') < 0 ? lines[i].size() : lines[i].indexOf('/')));
+        QString w =
+            QString::fromUtf8(lines[i].left(lines[i].indexOf('/') < 0 ? lines[i].size() : lines[i].indexOf('/')));
         if (w.size() < 3 || !w.at(0).isLower())
             continue;
         if (++word % 10 == 0)
@@ -206,17 +209,22 @@ int main(int argc, char** argv)
     const LinhaAmostra big = longRow();
     Findings findings;
     const int repeats = 2000;
-    const double bigScan = timeIt(5, [&] {
-        for (int i = 0; i < repeats; ++i)
-            sink = bareScan({big});
-    }) / repeats;
-    const double bigChecks = timeIt(5, [&] {
-        for (int i = 0; i < repeats; ++i) {
-            findings.clear();
-            checkRow(big.origem, big.destino, big.situacao, RowOptions{}, findings);
-        }
-    }) / repeats;
-    std::printf("\n2. one row of %lld + %lld characters\n", qlonglong(big.origem.size()), qlonglong(big.destino.size()));
+    const double bigScan = timeIt(5,
+                                  [&] {
+                                      for (int i = 0; i < repeats; ++i)
+                                          sink = bareScan({big});
+                                  })
+        / repeats;
+    const double bigChecks = timeIt(5,
+                                    [&] {
+                                        for (int i = 0; i < repeats; ++i) {
+                                            findings.clear();
+                                            checkRow(big.origem, big.destino, big.situacao, RowOptions{}, findings);
+                                        }
+                                    })
+        / repeats;
+    std::printf("\n2. one row of %lld + %lld characters\n", qlonglong(big.origem.size()),
+                qlonglong(big.destino.size()));
     std::printf("   floor: bare scan of the row                            %9.4f ms\n", bigScan);
     std::printf("   every check of the row                                 %9.4f ms  (%lld findings)\n", bigChecks,
                 qlonglong(findings.size()));
@@ -271,7 +279,8 @@ int main(int argc, char** argv)
     std::printf("     the same, processor time of the thread               %9.4f ms median, %.4f ms p99, %.4f ms max\n",
                 percentile(coldCpu, 0.5), percentile(coldCpu, 0.99), percentile(coldCpu, 1.0));
     std::printf("   spelling it again (as while typing)                    %9.4f ms median\n", percentile(warm, 0.5));
-    std::printf("   suggestions for one misspelt word                      %9.4f ms median\n", percentile(suggest, 0.5));
+    std::printf("   suggestions for one misspelt word                      %9.4f ms median\n",
+                percentile(suggest, 0.5));
     std::printf("\nload average at end: %.2f\n", loadAverage());
     return 0;
 }

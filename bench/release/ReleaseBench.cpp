@@ -118,7 +118,7 @@ void fillPostgres(const std::string& conninfo, const Setup& s)
     for (int l = 0; l < s.languages; ++l)
         for (int i = 0; i < s.rows; ++i)
             data += language(l) + '\t' + program(i) + '\t' + component(i) + '\t' + source(i) + '\t' + translation(l, i)
-                    + "\tT\t46000.5\n";
+                + "\tT\t46000.5\n";
     db.copyIn("COPY TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, IDSITTRADUCAO, "
               "DTALTERACAO) FROM STDIN",
               data);
@@ -129,7 +129,8 @@ std::string call(RpcHandler& handler, const std::string& method, const std::stri
 {
     std::string params;
     appendJsonString(params, file);
-    const RpcOutcome o = handler.handle("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"" + method + "\",\"params\":[" + params + "]}");
+    const RpcOutcome o =
+        handler.handle("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"" + method + "\",\"params\":[" + params + "]}");
     if (!o.ok) {
         std::fprintf(stderr, "%s: %s\n", method.c_str(), o.errorMessage.c_str());
         std::exit(1);
@@ -214,7 +215,8 @@ int main(int argc, char** argv)
         else if (a == "--postgres-only")
             sqlite = false;
         else {
-            std::fprintf(stderr, "uso: bench_release [--dir PATH] [--languages N] [--rows N] [--sqlite-only|--postgres-only]\n");
+            std::fprintf(
+                stderr, "uso: bench_release [--dir PATH] [--languages N] [--rows N] [--sqlite-only|--postgres-only]\n");
             return 2;
         }
     }

@@ -84,8 +84,9 @@ double sqliteInstrMs(const QString& dbPath)
     sqlite3* db = nullptr;
     sqlite3_open_v2(dbPath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
     sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM TRADUCAO WHERE IDIDIOMA = 'ENG' AND instr(UPPER(STVALORPROP), 'ZEBRA') > 0",
-                       -1, &st, nullptr);
+    sqlite3_prepare_v2(
+        db, "SELECT COUNT(*) FROM TRADUCAO WHERE IDIDIOMA = 'ENG' AND instr(UPPER(STVALORPROP), 'ZEBRA') > 0", -1, &st,
+        nullptr);
     QElapsedTimer t;
     t.start();
     sqlite3_step(st);
@@ -162,7 +163,8 @@ int main(int argc, char** argv)
             t.start();
             int hits = 0;
             for (int r = 0; r < rows; ++r)
-                hits += form->cdsDestino->ValueAt(r, campo).toString().contains(QLatin1String("ZEBRA"), Qt::CaseInsensitive);
+                hits += form->cdsDestino->ValueAt(r, campo).toString().contains(QLatin1String("ZEBRA"),
+                                                                                Qt::CaseInsensitive);
             loops.push_back(ms(t));
             failures += hits;
         }
@@ -193,7 +195,7 @@ int main(int argc, char** argv)
         auto beforePost = std::exchange(form->cdsDestino->BeforePost, nullptr);
         TField* status = form->cdsDestino->FieldByName(QStringLiteral("IDSITTRADUCAO"));
         for (int i = 0; i < 300; ++i) {
-            form->cdsDestino->SetRecNo(2 + (i % 2));   // rows without the word
+            form->cdsDestino->SetRecNo(2 + (i % 2)); // rows without the word
             form->cdsDestino->Edit();
             status->SetAsString(status->AsString() == QLatin1String("T") ? QStringLiteral("D") : QStringLiteral("T"));
             form->cdsDestino->Post();
@@ -234,7 +236,7 @@ int main(int argc, char** argv)
     int frames = 0;
     struct PaintCounter : QObject {
         int* count;
-        explicit PaintCounter(int* c) : count(c) {}
+        explicit PaintCounter(int* c) : count(c) { }
         bool eventFilter(QObject*, QEvent* e) override
         {
             if (e->type() == QEvent::Paint)
@@ -262,8 +264,8 @@ int main(int argc, char** argv)
         t.start();
         Dispatch([dlg] { dlg->sbtSubstAll->Click(); });
         elapsedMs = ms(t);
-        if (seam.messages() != QStringList{QStringLiteral("Substituição efetuada com sucesso")} ||
-            !seam.errors().isEmpty()) {
+        if (seam.messages() != QStringList{QStringLiteral("Substituição efetuada com sucesso")}
+            || !seam.errors().isEmpty()) {
             std::fprintf(stderr, "replace-all failed: %s %s\n", qPrintable(seam.messages().join('|')),
                          qPrintable(seam.errors().join('|')));
             ++failures;
@@ -284,8 +286,8 @@ int main(int argc, char** argv)
         bool eventFilter(QObject* o, QEvent* e) override
         {
             if (e->type() == QEvent::Paint || e->type() == QEvent::LayoutRequest)
-                ++counts[QString::fromLatin1(o->metaObject()->className()) + QLatin1Char(':') + o->objectName() +
-                         (e->type() == QEvent::Paint ? QStringLiteral(" paint") : QStringLiteral(" layout"))];
+                ++counts[QString::fromLatin1(o->metaObject()->className()) + QLatin1Char(':') + o->objectName()
+                         + (e->type() == QEvent::Paint ? QStringLiteral(" paint") : QStringLiteral(" layout"))];
             return false;
         }
     } allPaints;
@@ -358,7 +360,7 @@ int main(int argc, char** argv)
                 clicked = true;
                 QTest::mouseClick(dlg->sbtStop, Qt::LeftButton);
             });
-            dlg->edtLocalizar->setText(QStringLiteral("texto"));   // every row matches
+            dlg->edtLocalizar->setText(QStringLiteral("texto")); // every row matches
             dlg->edtSubstituir->setText(run % 2 ? QStringLiteral("texto") : QStringLiteral("TEXTO"));
             seam.clear();
             Dispatch([dlg] { dlg->sbtSubstAll->Click(); });
@@ -366,9 +368,10 @@ int main(int argc, char** argv)
             if (!seam.messages().isEmpty() || boTraduzindo)
                 ++failures;
         }
-        std::printf("Stop: from the click being due during a run to the run having ended and put everything back: median %.1f ms, "
-                    "max %.1f ms (goal 100 ms)\n",
-                    percentile(latencies, 0.5), *std::max_element(latencies.begin(), latencies.end()));
+        std::printf(
+            "Stop: from the click being due during a run to the run having ended and put everything back: median %.1f ms, "
+            "max %.1f ms (goal 100 ms)\n",
+            percentile(latencies, 0.5), *std::max_element(latencies.begin(), latencies.end()));
     }
 
     dlg->Close();

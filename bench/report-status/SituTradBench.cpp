@@ -34,7 +34,10 @@ using namespace trd;
 
 namespace {
 
-double ms(const QElapsedTimer& t) { return static_cast<double>(t.nsecsElapsed()) / 1e6; }
+double ms(const QElapsedTimer& t)
+{
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
+}
 
 // Median of `runs` timings of `work`, after one run that warms the caches.
 double timed(int runs, const std::function<void()>& work)
@@ -79,7 +82,8 @@ double sqliteScanMs(const QString& dbPath)
     sqlite3_open_v2(dbPath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
     const double elapsed = timed(3, [db] {
         sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(db, "SELECT IDSITTRADUCAO, STVALORPROP FROM TRADUCAO WHERE IDIDIOMA = 'ENG'", -1, &st, nullptr);
+        sqlite3_prepare_v2(db, "SELECT IDSITTRADUCAO, STVALORPROP FROM TRADUCAO WHERE IDIDIOMA = 'ENG'", -1, &st,
+                           nullptr);
         long long bytes = 0;
         while (sqlite3_step(st) == SQLITE_ROW)
             bytes += sqlite3_column_bytes(st, 1) + sqlite3_column_bytes(st, 0);
@@ -129,20 +133,23 @@ int main(int argc, char** argv)
     TAppServer& app_ = d->NetSitTrad->AppServer();
     const QString eng = QStringLiteral("ENG");
     TClientDataSet scratch;
-    const double info = timed(5, [&] { scratch.SetData(CheckResultServ(app_.Call(QStringLiteral("GetInfoTrad"), {eng}))); });
+    const double info =
+        timed(5, [&] { scratch.SetData(CheckResultServ(app_.Call(QStringLiteral("GetInfoTrad"), {eng}))); });
     const double calcs = timed(5, [&] {
         for (const char* m : {"GetCalcTrad", "GetCalcNtrad", "GetCalcDuv"})
             scratch.SetData(CheckResultServ(app_.Call(QString::fromLatin1(m), {eng})));
     });
     const double summary = timed(5, [&] {
-        relatorio::MontaResumo(*d->cdsResumoSituacao, *d->cdsCalcTrad, *d->cdsCalcDuv, *d->cdsCalcNtrad, *d->cdsTraducao);
+        relatorio::MontaResumo(*d->cdsResumoSituacao, *d->cdsCalcTrad, *d->cdsCalcDuv, *d->cdsCalcNtrad,
+                               *d->cdsTraducao);
     });
     const double roundTrip = timed(20, [&] {
         (void)app_.Call(QStringLiteral("GetCalcTrad"), {eng, 0.0, 0.0, QStringLiteral("X"), QStringLiteral("T")});
     });
     const double scan = sqliteScanMs(server.dbPath());
 
-    const QString definition = qEnvironmentVariable("TRD_BIN_DIR") + QStringLiteral("/relatorios/TRD093_01_resumo_por_situacao.xml");
+    const QString definition =
+        qEnvironmentVariable("TRD_BIN_DIR") + QStringLiteral("/relatorios/TRD093_01_resumo_por_situacao.xml");
     double prepare = -1;
     if (QFile::exists(definition))
         prepare = timed(3, [&] { (void)d->rpddPadrao->PrepareFile(definition); });

@@ -68,7 +68,10 @@ const char* Definition = R"(<?xml version="1.0" encoding="UTF-8"?>
 </report>
 )";
 
-double ms(const QElapsedTimer& t) { return static_cast<double>(t.nsecsElapsed()) / 1e6; }
+double ms(const QElapsedTimer& t)
+{
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
+}
 
 long vmKb(const char* key)
 {
@@ -137,7 +140,8 @@ void run(int rows, const QTemporaryDir& dir)
     t.restart();
     doc.exportCsv(dir.filePath(QStringLiteral("report.csv")));
     std::printf("CSV of the main table                  %9.1f ms\n", ms(t));
-    std::printf("memory: RSS with the data %ld MB, peak RSS of the run %ld MB\n", rssData / 1024, vmKb("VmHWM:") / 1024);
+    std::printf("memory: RSS with the data %ld MB, peak RSS of the run %ld MB\n", rssData / 1024,
+                vmKb("VmHWM:") / 1024);
 }
 
 } // namespace

@@ -7,10 +7,10 @@ namespace trd::server::bench {
 namespace {
 
 constexpr const char* Words[] = {
-    "cadastro", "cliente", "pedido", "valor", "data", "código", "situação", "relatório", "estoque",
-    "window", "fornecedor", "endereço", "confirma", "exclusão", "registro", "salvar", "cancelar",
-    "total", "quantidade", "preço", "software", "item", "nota", "fiscal", "emissão", "vencimento",
-    "imprimir", "período", "observação", "usuário", "senha", "ação"};
+    "cadastro", "cliente",    "pedido",     "valor",    "data",       "código",   "situação", "relatório",
+    "estoque",  "window",     "fornecedor", "endereço", "confirma",   "exclusão", "registro", "salvar",
+    "cancelar", "total",      "quantidade", "preço",    "software",   "item",     "nota",     "fiscal",
+    "emissão",  "vencimento", "imprimir",   "período",  "observação", "usuário",  "senha",    "ação"};
 constexpr unsigned WordCount = sizeof Words / sizeof Words[0];
 
 unsigned mix(unsigned x)

@@ -8,9 +8,9 @@
 namespace trd::server::bench {
 
 inline constexpr int Programs = 2000;
-inline constexpr int ComponentsPerProgram = 100;   // 200,000 rows per language
+inline constexpr int ComponentsPerProgram = 100; // 200,000 rows per language
 
-std::string languageCode(int index);              // "L00", "L01", ...
+std::string languageCode(int index); // "L00", "L01", ...
 std::string programCode(int index);
 std::string componentName(int index);
 std::string sourceText(int program, int component);

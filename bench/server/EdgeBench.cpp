@@ -108,8 +108,8 @@ std::string roundTrip(int fd, const std::string& request)
 std::string post(const std::string& body, const std::string& token = {})
 {
     return "POST /Trd09300.rdmTraducao HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
-           + (token.empty() ? std::string() : "Authorization: Bearer " + token + "\r\n")
-           + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+        + (token.empty() ? std::string() : "Authorization: Bearer " + token + "\r\n")
+        + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
 const std::string Health = "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
@@ -160,11 +160,14 @@ using RowTexts = std::vector<std::string>;
 
 Percentiles concurrentSaves(int port, RowTexts& texts, int savers, double seconds, const std::string& token = {})
 {
-    const auto until = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    const auto until =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     std::vector<std::vector<double>> each(static_cast<std::size_t>(savers));
     std::vector<std::thread> threads;
     for (int s = 0; s < savers; ++s)
-        threads.emplace_back([&, s] { each[static_cast<std::size_t>(s)] = saves(port, s, texts[static_cast<std::size_t>(s)], until, token); });
+        threads.emplace_back([&, s] {
+            each[static_cast<std::size_t>(s)] = saves(port, s, texts[static_cast<std::size_t>(s)], until, token);
+        });
     for (auto& t : threads)
         t.join();
     std::vector<double> all;
@@ -237,7 +240,6 @@ std::string loginToken(int port)
     return at == std::string::npos ? std::string() : answer.substr(at + 10, answer.find('"', at + 10) - at - 10);
 }
 
-
 void printLoad(const char* when)
 {
     QFile f("/proc/loadavg");
@@ -250,7 +252,8 @@ void printLoad(const char* when)
 double clientSave(trd::HttpClient& http, TRow& row, int i)
 {
     const std::string text = "d" + std::to_string(i) + (row.dst.size() % 2 ? "a" : "");
-    const QByteArray body = QByteArray::fromStdString(request("SetDestino", json(DeltaBuilder().modify(row, text).xml())));
+    const QByteArray body =
+        QByteArray::fromStdString(request("SetDestino", json(DeltaBuilder().modify(row, text).xml())));
     trd::HttpClient::Response answer;
     QString detail;
     const auto start = Clock::now();
@@ -270,7 +273,8 @@ std::pair<Percentiles, Percentiles> alternateSaves(trd::HttpClient& a, TRow& row
                                                    double seconds)
 {
     std::vector<double> va, vb;
-    const auto until = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    const auto until =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     for (int i = 0; Clock::now() < until; ++i) {
         const double x = clientSave(a, rowA, i), y = clientSave(b, rowB, i);
         if (x < 0 || y < 0)
@@ -370,7 +374,8 @@ bool makeCertificates(const QTemporaryDir& dir)
                           "-addext", "keyUsage=critical,keyCertSign", "-keyout", dir.filePath("ca.key"), "-out",
                           dir.filePath("ca.pem")},
         QStringList{"req"} + ec
-            + QStringList{"-subj", "/CN=127.0.0.1", "-keyout", dir.filePath("key.pem"), "-out", dir.filePath("server.csr")},
+            + QStringList{"-subj", "/CN=127.0.0.1", "-keyout", dir.filePath("key.pem"), "-out",
+                          dir.filePath("server.csr")},
         QStringList{"x509", "-req", "-in", dir.filePath("server.csr"), "-CA", dir.filePath("ca.pem"), "-CAkey",
                     dir.filePath("ca.key"), "-CAcreateserial", "-days", "2", "-extfile", ext.fileName(), "-out",
                     dir.filePath("cert.pem")},
@@ -507,7 +512,8 @@ struct TimedSaves {
 // Like concurrentSaves, keeping each save's start time.
 TimedSaves timedSaves(int port, RowTexts& texts, int savers, double seconds)
 {
-    const auto until = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    const auto until =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     std::vector<TimedSaves> each(static_cast<std::size_t>(savers));
     std::vector<std::thread> threads;
     for (int s = 0; s < savers; ++s)
@@ -542,7 +548,7 @@ TimedSaves timedSaves(int port, RowTexts& texts, int savers, double seconds)
 // from its line ("... sem falhas (N ms)"), as it appears.
 class CheckSpans {
 public:
-    explicit CheckSpans(QString log) : m_log(std::move(log)), m_thread([this] { run(); }) {}
+    explicit CheckSpans(QString log) : m_log(std::move(log)), m_thread([this] { run(); }) { }
     ~CheckSpans()
     {
         m_stop = true;
@@ -582,7 +588,8 @@ private:
                     const double took = line.mid(at + 12).split(' ').first().toDouble();
                     std::lock_guard lock(m_mutex);
                     m_durations.push_back(took);
-                    m_spans.emplace_back(now - std::chrono::microseconds(static_cast<long long>(took * 1000) + 10000), now);
+                    m_spans.emplace_back(now - std::chrono::microseconds(static_cast<long long>(took * 1000) + 10000),
+                                         now);
                 }
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -619,22 +626,27 @@ int integrityRun(const QString& db, const QString& tsv, double seconds)
             std::fprintf(stderr, "cannot open %s\n", qPrintable(db));
             return 1;
         }
-        auto run = [&](const char* sql) { sqlite3_exec(conn, sql, [](void*, int, char**, char**) { return 0; }, nullptr, nullptr); };
+        auto run = [&](const char* sql) {
+            sqlite3_exec(
+                conn, sql, [](void*, int, char**, char**) { return 0; }, nullptr, nullptr);
+        };
         std::printf("database %s: %.0f MB\n", qPrintable(db), QFileInfo(db).size() / 1e6);
         std::printf("floor: bare scan of every row's text (SELECT SUM(LENGTH(STVALORPROP)) ...), best of 3: %.0f ms\n",
                     bestOf(3, [&] { run("SELECT SUM(LENGTH(STVALORPROP)) FROM TRADUCAO"); }));
-        std::printf("PRAGMA quick_check in process, alone, best of 3: %.0f ms\n", bestOf(3, [&] { run("PRAGMA quick_check"); }));
+        std::printf("PRAGMA quick_check in process, alone, best of 3: %.0f ms\n",
+                    bestOf(3, [&] { run("PRAGMA quick_check"); }));
         sqlite3_close(conn);
     }
     TrdServerProcess::Options options;
     options.dbPath = db;
     options.create = false;
-    options.importTsv = tsv;   // the savers' rows, reset to their first text at each start
+    options.importTsv = tsv; // the savers' rows, reset to their first text at each start
     std::vector<double> off, on, onOutside;
     std::vector<double> checks;
     for (int round = 0; round < 2; ++round) {
         for (const bool checking : {false, true}) {
-            options.extraArgs = QStringList{"--quiet", "--max-per-address", "5000", "--check-every", checking ? "1" : "0"};
+            options.extraArgs =
+                QStringList{"--quiet", "--max-per-address", "5000", "--check-every", checking ? "1" : "0"};
             TrdServerProcess server(options);
             if (!server.isRunning()) {
                 std::fprintf(stderr, "%s\n", qPrintable(server.errorString()));
@@ -792,8 +804,9 @@ int main(int argc, char** argv)
         return status;
     }
     if (!compareDir.isEmpty()) {
-        const int status = compareRun({{"this build", qgetenv("TRD_BIN_DIR")}, {"the build compared", compareDir.toLocal8Bit()}},
-                                      tsv, users, common, seconds);
+        const int status =
+            compareRun({{"this build", qgetenv("TRD_BIN_DIR")}, {"the build compared", compareDir.toLocal8Bit()}}, tsv,
+                       users, common, seconds);
         printLoad("end");
         return status;
     }
@@ -817,7 +830,8 @@ int main(int argc, char** argv)
 
     {
         Crowd crowd(port);
-        std::printf("with %zu idle keep-alive connections and %zu slowloris senders open:\n", crowd.idle(), crowd.slow());
+        std::printf("with %zu idle keep-alive connections and %zu slowloris senders open:\n", crowd.idle(),
+                    crowd.slow());
         print("  20 savers", concurrentSaves(port, texts, 20, seconds));
         print("  new client waits (connect + /health)", newClientWaits(port, 100));
         print("  burst of 200 simultaneous connects", burst(port, 200));
@@ -839,7 +853,8 @@ int main(int argc, char** argv)
     }
     const std::string token = loginToken(secured.port());
     RowTexts securedTexts(40, "d");
-    print("single save round trip, with login (token checked per call)", concurrentSaves(secured.port(), securedTexts, 1, seconds, token));
+    print("single save round trip, with login (token checked per call)",
+          concurrentSaves(secured.port(), securedTexts, 1, seconds, token));
     print("single save round trip, no login (again, same moment)", concurrentSaves(port, texts, 1, seconds));
 
     // Login and TLS together, through the client's own HttpClient, beside
@@ -847,8 +862,8 @@ int main(int argc, char** argv)
     if (!makeCertificates(dir))
         return 1;
     TrdServerProcess::Options tlsOptions = open;
-    tlsOptions.extraArgs = common + QStringList{"--users", users, "--tls-cert", dir.filePath("cert.pem"), "--tls-key",
-                                                dir.filePath("key.pem")};
+    tlsOptions.extraArgs = common
+        + QStringList{"--users", users, "--tls-cert", dir.filePath("cert.pem"), "--tls-key", dir.filePath("key.pem")};
     TrdServerProcess tlsServer(tlsOptions);
     if (!tlsServer.isRunning()) {
         std::fprintf(stderr, "%s\n", qPrintable(tlsServer.errorString()));
@@ -861,8 +876,8 @@ int main(int argc, char** argv)
         http.SetTls(true, ca);
         trd::HttpClient::Response answer;
         QString detail;
-        http.Request("POST", "/Trd09300.rdmTraducao", QByteArray::fromStdString(request("Login", "\"bench\",\"senha-bench\"")),
-                     answer, &detail);
+        http.Request("POST", "/Trd09300.rdmTraducao",
+                     QByteArray::fromStdString(request("Login", "\"bench\",\"senha-bench\"")), answer, &detail);
         const auto at = answer.body.indexOf("\"result\":\"");
         if (at < 0) {
             std::fprintf(stderr, "TLS login failed: %s %s\n", qPrintable(detail), answer.body.constData());
@@ -901,7 +916,8 @@ int main(int argc, char** argv)
     const qint64 pid = memServer.pid();
     const int memPort = memServer.port();
     const std::size_t body = std::size_t(BodyMiB - 4) << 20;
-    const std::string postHead = "POST /Trd09300.rdmTraducao HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n";
+    const std::string postHead =
+        "POST /Trd09300.rdmTraducao HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n";
     const auto withLength = [&](std::size_t n, const std::string& extra = {}) {
         return postHead + extra + "Content-Length: " + std::to_string(n) + "\r\n\r\n";
     };
@@ -915,8 +931,11 @@ int main(int argc, char** argv)
     const std::string stringOpen = "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"SetDestino\",\"params\":[\"";
     const std::vector<Attack> attacks = {
         {"200 MiB of header fields (X-a: b lines)", postHead, "X-a: b\r\n", std::size_t(200) << 20, {}},
-        {"1 MiB body sent as gzip (inflates to 1,000 MiB)", withLength(1 << 20, "Content-Encoding: gzip\r\n"),
-         std::string(1024, '\0'), std::size_t(1) << 20, {}},
+        {"1 MiB body sent as gzip (inflates to 1,000 MiB)",
+         withLength(1 << 20, "Content-Encoding: gzip\r\n"),
+         std::string(1024, '\0'),
+         std::size_t(1) << 20,
+         {}},
         {"60 MiB of params [0,0,...]", withLength(paramsOpen.size() + body + 1) + paramsOpen, "0,", body - 2, "0]}"},
         {"60 MiB of nesting [[[...", withLength(paramsOpen.size() + body) + paramsOpen, "[", body, {}},
         {"one 60 MiB string parameter", withLength(stringOpen.size() + body + 3) + stringOpen, "a", body, "\"]}"},
@@ -930,9 +949,10 @@ int main(int argc, char** argv)
         const long before = statusKiB(pid, "VmRSS:");
         const std::string status = hostile(memPort, a.head, a.piece, a.size, a.tail);
         const long peak = statusKiB(pid, "VmHWM:");
-        std::printf("  %-50s answer \"%s\": resident %.1f MiB before, peak %.1f MiB (+%.1f MiB = %.2f x the body limit)%s\n",
-                    a.what, status.c_str(), before / 1024.0, peak / 1024.0, (peak - before) / 1024.0,
-                    (peak - before) / 1024.0 / BodyMiB, reset ? "" : " [peak not reset: since start]");
+        std::printf(
+            "  %-50s answer \"%s\": resident %.1f MiB before, peak %.1f MiB (+%.1f MiB = %.2f x the body limit)%s\n",
+            a.what, status.c_str(), before / 1024.0, peak / 1024.0, (peak - before) / 1024.0,
+            (peak - before) / 1024.0 / BodyMiB, reset ? "" : " [peak not reset: since start]");
     }
     printLoad("end");
     return 0;

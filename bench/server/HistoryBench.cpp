@@ -211,8 +211,9 @@ void saveRoundTrip(const std::string& dir, int saves)
     std::vector<double> withVersions, without, loopback, commits;
     sqlite3* floorDb = nullptr;
     sqlite3_open((dir + "/floor.db").c_str(), &floorDb);
-    sqlite3_exec(floorDb, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; CREATE TABLE T (A INTEGER PRIMARY KEY, B TEXT);"
-                          "INSERT INTO T VALUES (1, '')",
+    sqlite3_exec(floorDb,
+                 "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; CREATE TABLE T (A INTEGER PRIMARY KEY, B TEXT);"
+                 "INSERT INTO T VALUES (1, '')",
                  nullptr, nullptr, nullptr);
     sqlite3_stmt* floorUpdate = nullptr;
     sqlite3_prepare_v2(floorDb, "UPDATE T SET B = ? WHERE A = 1", -1, &floorUpdate, nullptr);
@@ -241,7 +242,7 @@ void saveRoundTrip(const std::string& dir, int saves)
         const std::string value = "valor " + std::to_string(i);
         sqlite3_bind_text(floorUpdate, 1, value.c_str(), -1, SQLITE_TRANSIENT);
         const auto commitStart = Clock::now();
-        sqlite3_step(floorUpdate);   // autocommit: one durable transaction
+        sqlite3_step(floorUpdate); // autocommit: one durable transaction
         const double commit = msSince(commitStart);
         sqlite3_reset(floorUpdate);
         if (i > 100) {
@@ -259,15 +260,15 @@ void saveRoundTrip(const std::string& dir, int saves)
     b.join();
     std::printf("save round trip, versions kept                p50 %6.3f ms  p99 %6.3f ms\n",
                 percentile(withVersions, 0.5), percentile(withVersions, 0.99));
-    std::printf("save round trip, no versions (same moments)   p50 %6.3f ms  p99 %6.3f ms\n",
-                percentile(without, 0.5), percentile(without, 0.99));
+    std::printf("save round trip, no versions (same moments)   p50 %6.3f ms  p99 %6.3f ms\n", percentile(without, 0.5),
+                percentile(without, 0.99));
     std::printf("  ratio                                       p50 %6.2f x   p99 %6.2f x   (%d saves each)\n",
                 percentile(withVersions, 0.5) / percentile(without, 0.5),
                 percentile(withVersions, 0.99) / percentile(without, 0.99), saves);
-    std::printf("  floor: loopback round trip (GET /health)    p50 %6.3f ms  p99 %6.3f ms\n",
-                percentile(loopback, 0.5), percentile(loopback, 0.99));
-    std::printf("  floor: bare durable commit (C API)          p50 %6.3f ms  p99 %6.3f ms\n",
-                percentile(commits, 0.5), percentile(commits, 0.99));
+    std::printf("  floor: loopback round trip (GET /health)    p50 %6.3f ms  p99 %6.3f ms\n", percentile(loopback, 0.5),
+                percentile(loopback, 0.99));
+    std::printf("  floor: bare durable commit (C API)          p50 %6.3f ms  p99 %6.3f ms\n", percentile(commits, 0.5),
+                percentile(commits, 0.99));
 }
 
 // ---------------------------------------------------------------- reads and undo
@@ -294,8 +295,8 @@ void readsAndUndo(const std::string& dir)
         sqlite3* db = nullptr;
         sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
         sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(db, "SELECT * FROM VERSAO WHERE IDVERSAO > (SELECT MAX(IDVERSAO) - 1000 FROM VERSAO)", -1, &st,
-                           nullptr);
+        sqlite3_prepare_v2(db, "SELECT * FROM VERSAO WHERE IDVERSAO > (SELECT MAX(IDVERSAO) - 1000 FROM VERSAO)", -1,
+                           &st, nullptr);
         std::vector<double> floor;
         for (int run = 0; run < 30; ++run) {
             const auto start = Clock::now();
@@ -327,7 +328,11 @@ void readsAndUndo(const std::string& dir)
                 origin.method = "SetDestino";
                 w.setOrigin(origin);
                 const std::string lang = "L0" + std::to_string(l);
-                w.insertRow({{lang, "BENCH", component(row), source(row)}, text(row, ++version[std::size_t(i)] + 5000), "T", day}, day);
+                w.insertRow({{lang, "BENCH", component(row), source(row)},
+                             text(row, ++version[std::size_t(i)] + 5000),
+                             "T",
+                             day},
+                            day);
             }
         });
         std::printf("(50,000 one-row batches written in %.1f s)\n", msSince(start) / 1000);
@@ -349,14 +354,15 @@ void readsAndUndo(const std::string& dir)
                 kept += std::string_view(reinterpret_cast<const char*>(sqlite3_column_text(st, 1))) == "L02";
             floor.push_back(msSince(start2));
             sqlite3_reset(st);
-            if (kept != 10001)   // the year's 10,000 and the seed's import
+            if (kept != 10001) // the year's 10,000 and the seed's import
                 std::printf("  the floor found %zu batches\n", kept);
         }
         sqlite3_finalize(st);
         sqlite3_close(db);
-        std::printf("GetLotes, a year of one language (server time) median %6.2f ms  cpu %6.2f ms  (10,000 batches, %zu "
-                    "bytes)\n",
-                    ms, cpu, bytes);
+        std::printf(
+            "GetLotes, a year of one language (server time) median %6.2f ms  cpu %6.2f ms  (10,000 batches, %zu "
+            "bytes)\n",
+            ms, cpu, bytes);
         std::printf("  floor: bare scan of all 50,000 batches      median %6.2f ms\n", percentile(floor, 0.5));
     }
 
@@ -398,8 +404,9 @@ void readsAndUndo(const std::string& dir)
         const auto floorStart = Clock::now();
         sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
         sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(db, "UPDATE TRADUCAO SET STVALORPROP = ?, DTALTERACAO = ? WHERE IDIDIOMA = 'L01' AND "
-                               "CDPROGTRAD = 'BENCH' AND NMCOMPONENTE = ? AND STAGRVALPROP = ?",
+        sqlite3_prepare_v2(db,
+                           "UPDATE TRADUCAO SET STVALORPROP = ?, DTALTERACAO = ? WHERE IDIDIOMA = 'L01' AND "
+                           "CDPROGTRAD = 'BENCH' AND NMCOMPONENTE = ? AND STAGRVALPROP = ?",
                            -1, &st, nullptr);
         for (int row = 0; row < Rows; ++row) {
             const std::string t = text(row, 77777), c = component(row), s = source(row);
@@ -414,7 +421,8 @@ void readsAndUndo(const std::string& dir)
         sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
         const double floor = msSince(floorStart);
         sqlite3_close(db);
-        std::printf("DesfazLote, 10,000 rows (server time, durable) %8.1f ms  (%zu answer bytes)\n", ms, out.body.size());
+        std::printf("DesfazLote, 10,000 rows (server time, durable) %8.1f ms  (%zu answer bytes)\n", ms,
+                    out.body.size());
         std::printf("  floor: 10,000 rows updated by the C API, one durable transaction %8.1f ms\n", floor);
     }
 }
@@ -450,8 +458,10 @@ void disk(const std::string& dir)
                     // The text the version keeps is the one being replaced.
                     textBytes += text(row, version[std::size_t(row)]).size();
                     ++version[std::size_t(row)];
-                    w.insertRow({{"L00", "BENCH", component(row), source(row)}, text(row, version[std::size_t(row)]),
-                                 "T", 46000 + i / 86400.0},
+                    w.insertRow({{"L00", "BENCH", component(row), source(row)},
+                                 text(row, version[std::size_t(row)]),
+                                 "T",
+                                 46000 + i / 86400.0},
                                 46000 + i / 86400.0);
                 }
             });
@@ -474,8 +484,10 @@ int main(int argc, char** argv)
     int saves = 2000;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
-        if (a == "--dir") dir = argv[i + 1];
-        else if (a == "--saves") saves = std::stoi(argv[i + 1]);
+        if (a == "--dir")
+            dir = argv[i + 1];
+        else if (a == "--saves")
+            saves = std::stoi(argv[i + 1]);
     }
     QTemporaryDir temporary(dir.empty() ? QDir::tempPath() + QStringLiteral("/bench-history-XXXXXX")
                                         : QString::fromStdString(dir) + QStringLiteral("/bench-history-XXXXXX"));

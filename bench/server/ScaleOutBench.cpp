@@ -126,12 +126,13 @@ Outcome runClients(const std::vector<std::unique_ptr<TrdServerProcess>>& servers
             const auto until = measureFrom + std::chrono::seconds(seconds);
             for (int i = 0; Clock::now() < until; ++i) {
                 const int r = i % RowsPerClient;
-                const std::string next = "Saved " + std::to_string(servers.size()) + "/" + std::to_string(clients) + "/"
-                    + std::to_string(i);
+                const std::string next =
+                    "Saved " + std::to_string(servers.size()) + "/" + std::to_string(clients) + "/" + std::to_string(i);
                 const std::string body = request(
                     "SetDestino",
                     json(DeltaBuilder()
-                             .modify({"ENG", "TRD09300", component(c, r), "Origem " + component(c, r), known[r], "N"}, next)
+                             .modify({"ENG", "TRD09300", component(c, r), "Origem " + component(c, r), known[r], "N"},
+                                     next)
                              .xml()));
                 const auto t = Clock::now();
                 auto res = http.Post("/Trd09300.rdmTraducao", body, "application/json");
@@ -173,13 +174,14 @@ void commitFloor(const std::string& conninfo)
     std::vector<double> times;
     for (int i = 0; i < 300 && PQstatus(db) == CONNECTION_OK; ++i) {
         const auto t = Clock::now();
-        PQclear(PQexec(db, ("UPDATE idioma SET dsidioma = 'floor " + std::to_string(i) + "' WHERE ididioma = 'ENG'").c_str()));
+        PQclear(PQexec(
+            db, ("UPDATE idioma SET dsidioma = 'floor " + std::to_string(i) + "' WHERE ididioma = 'ENG'").c_str()));
         times.push_back(msSince(t));
     }
     PQclear(PQexec(db, "UPDATE idioma SET dsidioma = 'Inglês' WHERE ididioma = 'ENG'"));
     PQfinish(db);
-    std::printf("%-46s p50 %6.3f ms  p99 %6.3f ms\n", "floor: bare durable commit (libpq, 1 row)", percentile(times, 0.5),
-                percentile(times, 0.99));
+    std::printf("%-46s p50 %6.3f ms  p99 %6.3f ms\n", "floor: bare durable commit (libpq, 1 row)",
+                percentile(times, 0.5), percentile(times, 0.99));
 }
 
 void roundTripFloor()

@@ -206,8 +206,8 @@ void serverTime(RpcHandler& handler, const char* what, const std::string& body, 
         if (!out.ok)
             std::printf("  error: %s\n", out.errorMessage.c_str());
     }
-    std::printf("%-44s median %8.1f ms  min %8.1f ms  cpu median %8.1f ms  (%zu bytes)\n", what,
-                percentile(times, 0.5), *std::min_element(times.begin(), times.end()), percentile(cpu, 0.5), bytes);
+    std::printf("%-44s median %8.1f ms  min %8.1f ms  cpu median %8.1f ms  (%zu bytes)\n", what, percentile(times, 0.5),
+                *std::min_element(times.begin(), times.end()), percentile(cpu, 0.5), bytes);
 }
 
 } // namespace
@@ -219,11 +219,16 @@ int main(int argc, char** argv)
     std::string only;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
-        if (a == "--db") db = argv[i + 1];
-        else if (a == "--languages") languages = std::stoi(argv[i + 1]);
-        else if (a == "--clients") clients = std::stoi(argv[i + 1]);
-        else if (a == "--seconds") seconds = std::stoi(argv[i + 1]);
-        else if (a == "--only") only = argv[i + 1];
+        if (a == "--db")
+            db = argv[i + 1];
+        else if (a == "--languages")
+            languages = std::stoi(argv[i + 1]);
+        else if (a == "--clients")
+            clients = std::stoi(argv[i + 1]);
+        else if (a == "--seconds")
+            seconds = std::stoi(argv[i + 1]);
+        else if (a == "--only")
+            only = argv[i + 1];
     }
     const bool fresh = !std::filesystem::exists(db);
     ServerContext context(std::make_unique<SqliteStorage>(db, SqliteStorage::creating()));
@@ -257,7 +262,8 @@ int main(int argc, char** argv)
                     std::size_t seen = 0;
                     const auto start = Clock::now();
                     const double cpuStart = threadCpuMs();
-                    session->selectRows(selection, [&seen](const TranslationRowView& row) { seen += row.source.size(); });
+                    session->selectRows(selection,
+                                        [&seen](const TranslationRowView& row) { seen += row.source.size(); });
                     times.push_back(msSince(start));
                     cpu.push_back(threadCpuMs() - cpuStart);
                     if (seen == 0)
@@ -287,7 +293,9 @@ int main(int argc, char** argv)
         }
         serverTime(context.handler(), "GetDestino", all, 10);
         serverTime(context.handler(), "word filter",
-                   rpc("GetFiltroDest", "\"T\",\"D\",\"N\"," + jsonString("AND UPPER(STVALORPROP) LIKE '%W%'") + ",\"L00\",0,0,\"\""), 10);
+                   rpc("GetFiltroDest",
+                       "\"T\",\"D\",\"N\"," + jsonString("AND UPPER(STVALORPROP) LIKE '%W%'") + ",\"L00\",0,0,\"\""),
+                   10);
         return 0;
     }
 
@@ -305,9 +313,13 @@ int main(int argc, char** argv)
     serverTime(context.handler(), "GetDestino, 200,000 rows (server time)", all, 5);
     serverTime(context.handler(), "GetDestino, 200,000 rows, CBOR (server time)", all, 5, true);
     serverTime(context.handler(), "word filter %W% on 200,000 rows (server time)",
-               rpc("GetFiltroDest", "\"T\",\"D\",\"N\"," + jsonString("AND UPPER(STVALORPROP) LIKE '%W%'") + ",\"L00\",0,0,\"\""), 5);
+               rpc("GetFiltroDest",
+                   "\"T\",\"D\",\"N\"," + jsonString("AND UPPER(STVALORPROP) LIKE '%W%'") + ",\"L00\",0,0,\"\""),
+               5);
     serverTime(context.handler(), "word filter %CLIENTE% (server time)",
-               rpc("GetFiltroDest", "\"T\",\"D\",\"N\"," + jsonString("AND UPPER(STVALORPROP) LIKE '%CLIENTE%'") + ",\"L00\",0,0,\"\""), 5);
+               rpc("GetFiltroDest",
+                   "\"T\",\"D\",\"N\"," + jsonString("AND UPPER(STVALORPROP) LIKE '%CLIENTE%'") + ",\"L00\",0,0,\"\""),
+               5);
     {
         httplib::Client client("127.0.0.1", port);
         client.set_read_timeout(120, 0);
@@ -355,8 +367,8 @@ int main(int argc, char** argv)
             }
             dst = next;
         }
-        std::printf("%-44s p50 %6.3f ms  p99 %6.3f ms\n", "single-row SetDestino (server time)",
-                    percentile(times, 0.5), percentile(times, 0.99));
+        std::printf("%-44s p50 %6.3f ms  p99 %6.3f ms\n", "single-row SetDestino (server time)", percentile(times, 0.5),
+                    percentile(times, 0.99));
     }
 
     // One client saving one row after another: loopback round trip, durable.
@@ -393,7 +405,7 @@ int main(int argc, char** argv)
         std::atomic<bool> stop = false;
         std::vector<std::vector<double>> latencies(static_cast<std::size_t>(clients));
         std::vector<std::vector<std::string>> lastSaved(static_cast<std::size_t>(clients),
-                                                       std::vector<std::string>(ComponentsPerProgram));
+                                                        std::vector<std::string>(ComponentsPerProgram));
         std::atomic<int> failures = 0;
         const int l = 2 % languages;
         std::vector<std::thread> threads;
@@ -402,7 +414,7 @@ int main(int argc, char** argv)
                 httplib::Client client("127.0.0.1", port);
                 client.set_tcp_nodelay(true);
                 client.set_keep_alive(true);
-                client.set_read_timeout(60, 0);   // a slow answer is a latency, not a failure
+                client.set_read_timeout(60, 0); // a slow answer is a latency, not a failure
                 const int p = 100 + t;
                 for (int i = 1; !stop; ++i) {
                     const int c = i % ComponentsPerProgram;
@@ -410,8 +422,9 @@ int main(int argc, char** argv)
                     if (current.empty())
                         current = currentText(context, l, p, c);
                     const std::string next = destinationText(l, p, c, i);
-                    const std::string body = saveRequest({languageCode(l), programCode(p), componentName(c), sourceText(p, c)},
-                                                         current, statusOf(l, p, c), next);
+                    const std::string body =
+                        saveRequest({languageCode(l), programCode(p), componentName(c), sourceText(p, c)}, current,
+                                    statusOf(l, p, c), next);
                     const auto start = Clock::now();
                     auto res = client.Post("/Trd09300.rdmTraducao", body, "application/json");
                     latencies[std::size_t(t)].push_back(msSince(start));
@@ -436,11 +449,12 @@ int main(int argc, char** argv)
         for (const auto& v : latencies)
             all.insert(all.end(), v.begin(), v.end());
         const auto after = context.writer().stats();
-        std::printf("%-44s %8.0f saves/s  p50 %6.2f ms  p99 %6.2f ms  max %7.1f ms  failures %d  (%.1f deltas per commit)\n",
-                    (std::to_string(clients) + " concurrent savers").c_str(), double(all.size()) / elapsed,
-                    percentile(all, 0.5), percentile(all, 0.99), all.empty() ? 0.0 : *std::max_element(all.begin(), all.end()),
-                    failures.load(),
-                    double(after.deltas - before.deltas) / double(std::max<std::uint64_t>(1, after.batches - before.batches)));
+        std::printf(
+            "%-44s %8.0f saves/s  p50 %6.2f ms  p99 %6.2f ms  max %7.1f ms  failures %d  (%.1f deltas per commit)\n",
+            (std::to_string(clients) + " concurrent savers").c_str(), double(all.size()) / elapsed,
+            percentile(all, 0.5), percentile(all, 0.99), all.empty() ? 0.0 : *std::max_element(all.begin(), all.end()),
+            failures.load(),
+            double(after.deltas - before.deltas) / double(std::max<std::uint64_t>(1, after.batches - before.batches)));
 
         // No lost update: every row holds the last text its client saw acknowledged.
         auto session = context.sessions().acquire();

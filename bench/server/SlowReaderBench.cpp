@@ -145,7 +145,7 @@ QByteArray language(int rows)
     const QByteArray filler(200, 'x');
     for (int i = 0; i < rows; ++i)
         tsv += "R\tENG\tTRD09300\tc" + QByteArray::number(i) + "\tOrigem " + QByteArray::number(i) + filler
-               + "\tDestino\tT\n";
+            + "\tDestino\tT\n";
     return tsv;
 }
 
@@ -185,7 +185,7 @@ int main(int argc, char** argv)
     const std::string body = request("GetDestino", "\"T\",\"D\",\"N\",\"ENG\",0,0,\"\"");
     const std::string http = "POST /Trd09300.rdmTraducao HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: "
                              "application/json\r\nAccept: application/cbor\r\nConnection: close\r\nContent-Length: "
-                             + std::to_string(body.size()) + "\r\n\r\n" + body;
+        + std::to_string(body.size()) + "\r\n\r\n" + body;
     std::vector<int> slow;
     for (int i = 0; i < readers; ++i) {
         const int fd = narrowClient(port, INADDR_LOOPBACK);
@@ -209,7 +209,7 @@ int main(int argc, char** argv)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     });
-    const double readersSettled = waitQuiet(server.pid());   // every answer begun and waiting on its reader
+    const double readersSettled = waitQuiet(server.pid()); // every answer begun and waiting on its reader
     measure(port, samples, slowFresh, slowKept);
     const long slowKiB = residentKiB(server.pid());
     reading = false;
@@ -240,8 +240,8 @@ int main(int argc, char** argv)
         for (int i = 0; i < 300; ++i) {
             const std::string next = "salvo " + std::to_string(i) + filler;
             const TRow row{"ENG", "BENCH", "alvo", "Texto salvo", current, "T"};
-            auto res = s.Post("/Trd09300.rdmTraducao", request("SetDestino", json(DeltaBuilder().modify(row, next).xml())),
-                              "application/json");
+            auto res = s.Post("/Trd09300.rdmTraducao",
+                              request("SetDestino", json(DeltaBuilder().modify(row, next).xml())), "application/json");
             if (res && parseAnswer(res->body).ok)
                 current = next;
         }

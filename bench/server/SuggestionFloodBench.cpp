@@ -34,9 +34,9 @@ namespace {
 // language has them. ASCII, so that a cut never splits a character.
 std::string text(unsigned& seed, std::size_t length)
 {
-    static const char* const Words[] = {"arquivo", "salvar", "traducao", "janela", "registro", "campo", "valor",
-                                        "idioma", "tela", "programa", "componente", "situacao", "origem", "destino",
-                                        "abrir", "fechar", "consulta", "relatorio", "usuario", "senha"};
+    static const char* const Words[] = {"arquivo", "salvar", "traducao", "janela",     "registro", "campo",  "valor",
+                                        "idioma",  "tela",   "programa", "componente", "situacao", "origem", "destino",
+                                        "abrir",   "fechar", "consulta", "relatorio",  "usuario",  "senha"};
     std::string t;
     while (t.size() < length) {
         seed = seed * 1103515245u + 12345u;
@@ -65,8 +65,8 @@ void measure(int port, int samples, std::vector<double>& health, std::vector<dou
         const std::string next = "salvo " + std::to_string(++saved);
         const TRow row{"ENG", "BENCH", "alvo", "Texto salvo", current, "T"};
         start = Clock::now();
-        auto saved = s.Post("/Trd09300.rdmTraducao", request("SetDestino", json(DeltaBuilder().modify(row, next).xml())),
-                            "application/json");
+        auto saved = s.Post("/Trd09300.rdmTraducao",
+                            request("SetDestino", json(DeltaBuilder().modify(row, next).xml())), "application/json");
         if (saved && parseAnswer(saved->body).ok) {
             saves.push_back(ms(start));
             current = next;
@@ -117,8 +117,8 @@ int main(int argc, char** argv)
     }
     const int port = server.port();
     unsigned qseed = 99;
-    const std::string hostile = request("GetSugestoes", json("ENG") + "," + json(text(qseed, 4000)) + ","
-                                                            + json("P") + "," + json("novo") + ",1");
+    const std::string hostile = request(
+        "GetSugestoes", json("ENG") + "," + json(text(qseed, 4000)) + "," + json("P") + "," + json("novo") + ",1");
     httplib::Client probe("127.0.0.1", port);
     probe.set_read_timeout(300, 0);
     for (int i = 0; i < 6000; ++i) {

@@ -42,7 +42,10 @@ QByteArray packet(int rows)
     return out;
 }
 
-double ms(const QElapsedTimer& t) { return static_cast<double>(t.nsecsElapsed()) / 1e6; }
+double ms(const QElapsedTimer& t)
+{
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
+}
 
 double median(std::vector<double> v)
 {

@@ -50,10 +50,8 @@ const QPaintDevice& ReportMeasureDevice()
 }
 
 ReportCellText::ReportCellText(double pointSize, bool bold)
-    : m_font(cellFont(pointSize, bold)),
-      m_metrics(m_font, &ReportMeasureDevice()),
-      m_scale(ReportMeasureDevice().logicalDpiY() / 72.0),
-      m_lineHeight(m_metrics.lineSpacing() / m_scale)
+    : m_font(cellFont(pointSize, bold)), m_metrics(m_font, &ReportMeasureDevice()),
+      m_scale(ReportMeasureDevice().logicalDpiY() / 72.0), m_lineHeight(m_metrics.lineSpacing() / m_scale)
 {
     for (char16_t c = 0; c < 256; ++c)
         m_latin1[c] = m_metrics.horizontalAdvance(QChar(c));

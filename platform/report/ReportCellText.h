@@ -34,16 +34,16 @@ public:
     QStringList lines(const QString& text, double width) const;
 
 private:
-    double advance(QChar c) const;   // device pixels
+    double advance(QChar c) const; // device pixels
     template <typename Visit>
     void breakLines(const QString& text, double width, Visit visit) const;
 
     QFont m_font;
     QFontMetricsF m_metrics;
-    double m_scale;           // device pixels per point
-    double m_lineHeight;      // points
-    std::array<double, 256> m_latin1{};                      // advances of Latin-1, read at once
-    mutable std::unordered_map<char16_t, double> m_others;   // the rest, as they come
+    double m_scale; // device pixels per point
+    double m_lineHeight; // points
+    std::array<double, 256> m_latin1{}; // advances of Latin-1, read at once
+    mutable std::unordered_map<char16_t, double> m_others; // the rest, as they come
 };
 
 } // namespace trd

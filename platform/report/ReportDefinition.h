@@ -21,7 +21,7 @@ inline constexpr int ReportFormatVersion = 1;
 struct ReportPageSetup {
     QPageSize::PageSizeId size = QPageSize::A4;
     QPageLayout::Orientation orientation = QPageLayout::Portrait;
-    QMarginsF marginsMm{15, 15, 15, 15};       // left, top, right, bottom
+    QMarginsF marginsMm{15, 15, 15, 15}; // left, top, right, bottom
 };
 
 // Three slots of a header or footer line; texts may hold {variables}.
@@ -40,10 +40,10 @@ struct ReportParameter {
 // the report parameters it binds.
 struct ReportSource {
     enum class Kind { DataSet, Query };
-    QString name;            // how tables refer to it
+    QString name; // how tables refer to it
     Kind kind = Kind::DataSet;
-    QString target;          // the data set's component name, or the query's name
-    QStringList params;      // Query: the report parameters it sends, by name
+    QString target; // the data set's component name, or the query's name
+    QStringList params; // Query: the report parameters it sends, by name
     int line = 0;
 };
 
@@ -54,7 +54,7 @@ struct ReportColumn {
     QString title;
     double widthMm = 30;
     Qt::Alignment align = Qt::AlignLeft;
-    QString format;          // numbers: "0", "0.00", "#,##0.00", "0%"; dates: "dd/MM/yyyy"
+    QString format; // numbers: "0", "0.00", "#,##0.00", "0%"; dates: "dd/MM/yyyy"
     ReportTotal total = ReportTotal::None;
 };
 
@@ -68,17 +68,17 @@ struct ReportTable {
     QString source;
     QList<ReportColumn> columns;
     QList<ReportSortKey> sort;
-    QString groupField;      // empty: no groups
-    QString groupTitle;      // text before the group's value, e.g. "Tela: "
-    bool subtotals = true;   // with groups: a subtotal line after each group
-    bool grandTotal = true;  // a total line at the end, when a column totals
-    bool main = false;       // the table CSV export writes
+    QString groupField; // empty: no groups
+    QString groupTitle; // text before the group's value, e.g. "Tela: "
+    bool subtotals = true; // with groups: a subtotal line after each group
+    bool grandTotal = true; // a total line at the end, when a column totals
+    bool main = false; // the table CSV export writes
     double fontPt = 9;
     int line = 0;
 };
 
 struct ReportText {
-    QString text;            // may hold {variables}; line breaks kept
+    QString text; // may hold {variables}; line breaks kept
     double fontPt = 10;
     bool bold = false;
     Qt::Alignment align = Qt::AlignLeft;
@@ -100,7 +100,7 @@ using ReportElement = std::variant<ReportText, ReportTable, ReportChart>;
 struct ReportDefinition {
     int version = ReportFormatVersion;
     QString title;
-    QString code;            // the report code of the dialogs that list it
+    QString code; // the report code of the dialogs that list it
     ReportPageSetup page;
     ReportBand header{QStringLiteral("{title}"), QString(), QStringLiteral("{date}")};
     ReportBand footer{QString(), QString(), QStringLiteral("Página {page} de {pages}")};
@@ -110,7 +110,7 @@ struct ReportDefinition {
 
     const ReportSource* findSource(const QString& name) const;
     const ReportTable* findTable(const QString& name) const;
-    const ReportTable* mainTable() const;   // the one marked main, else the first
+    const ReportTable* mainTable() const; // the one marked main, else the first
 };
 
 // Reads a definition. Raises EReportError naming the file and the line for

@@ -17,7 +17,9 @@ namespace {
 class Reader {
 public:
     Reader(const QByteArray& xml, const QString& fileName)
-        : m_xml(xml), m_file(fileName), m_empty(xml.trimmed().isEmpty()) {}
+        : m_xml(xml), m_file(fileName), m_empty(xml.trimmed().isEmpty())
+    {
+    }
 
     ReportDefinition read();
 
@@ -37,7 +39,7 @@ private:
     bool boolean(const char* name, bool fallback) const;
     Qt::Alignment alignment(const char* name) const;
     void checkAttributes(std::initializer_list<const char*> allowed) const;
-    bool nextChild();        // the next child element of the current one; false at its end
+    bool nextChild(); // the next child element of the current one; false at its end
     void skipToEnd() { m_xml.skipCurrentElement(); }
 
     void readPage(ReportDefinition& def);
@@ -73,7 +75,10 @@ double Reader::number(const char* name, double fallback, double min, double max)
     const double v = attr(name).trimmed().toDouble(&ok);
     if (!ok || v < min || v > max)
         fail(QStringLiteral("o atributo \"%1\" deve ser um número entre %2 e %3, não \"%4\".")
-                 .arg(QLatin1String(name)).arg(min).arg(max).arg(attr(name)));
+                 .arg(QLatin1String(name))
+                 .arg(min)
+                 .arg(max)
+                 .arg(attr(name)));
     return v;
 }
 
@@ -108,7 +113,8 @@ void Reader::checkAttributes(std::initializer_list<const char*> allowed) const
         for (const char* name : allowed)
             known = known || a.name() == QLatin1String(name);
         if (!known)
-            fail(QStringLiteral("atributo \"%1\" desconhecido em <%2>.").arg(a.name().toString(), m_xml.name().toString()));
+            fail(QStringLiteral("atributo \"%1\" desconhecido em <%2>.")
+                     .arg(a.name().toString(), m_xml.name().toString()));
     }
 }
 
@@ -147,20 +153,29 @@ ReportDefinition Reader::read()
     def.version = attr("version").toInt(&ok);
     if (!ok || def.version < 1 || def.version > ReportFormatVersion)
         fail(QStringLiteral("versão do formato \"%1\" não suportada (esta versão lê até a %2).")
-                 .arg(attr("version")).arg(ReportFormatVersion));
+                 .arg(attr("version"))
+                 .arg(ReportFormatVersion));
     def.title = attr("title");
     def.code = attr("code").trimmed();
 
     bool sawBody = false;
     while (nextChild()) {
         const auto name = m_xml.name();
-        if (name == u"page") readPage(def);
-        else if (name == u"header") def.header = readBand();
-        else if (name == u"footer") def.footer = readBand();
-        else if (name == u"parameters") readParameters(def);
-        else if (name == u"sources") readSources(def);
-        else if (name == u"body") { readBody(def); sawBody = true; }
-        else fail(QStringLiteral("elemento <%1> desconhecido em <report>.").arg(name.toString()));
+        if (name == u"page")
+            readPage(def);
+        else if (name == u"header")
+            def.header = readBand();
+        else if (name == u"footer")
+            def.footer = readBand();
+        else if (name == u"parameters")
+            readParameters(def);
+        else if (name == u"sources")
+            readSources(def);
+        else if (name == u"body") {
+            readBody(def);
+            sawBody = true;
+        } else
+            fail(QStringLiteral("elemento <%1> desconhecido em <report>.").arg(name.toString()));
     }
     if (m_xml.hasError())
         failXml();
@@ -180,18 +195,28 @@ void Reader::readPage(ReportDefinition& def)
 {
     checkAttributes({"size", "orientation", "margins"});
     const QString size = attr("size").trimmed().toUpper();
-    if (size.isEmpty() || size == u"A4") def.page.size = QPageSize::A4;
-    else if (size == u"A3") def.page.size = QPageSize::A3;
-    else if (size == u"A5") def.page.size = QPageSize::A5;
-    else if (size == u"LETTER") def.page.size = QPageSize::Letter;
-    else if (size == u"LEGAL") def.page.size = QPageSize::Legal;
-    else fail(QStringLiteral("tamanho de página \"%1\" desconhecido (A3, A4, A5, Letter, Legal).").arg(attr("size")));
+    if (size.isEmpty() || size == u"A4")
+        def.page.size = QPageSize::A4;
+    else if (size == u"A3")
+        def.page.size = QPageSize::A3;
+    else if (size == u"A5")
+        def.page.size = QPageSize::A5;
+    else if (size == u"LETTER")
+        def.page.size = QPageSize::Letter;
+    else if (size == u"LEGAL")
+        def.page.size = QPageSize::Legal;
+    else
+        fail(QStringLiteral("tamanho de página \"%1\" desconhecido (A3, A4, A5, Letter, Legal).").arg(attr("size")));
     const QString orientation = attr("orientation").trimmed().toLower();
-    if (orientation.isEmpty() || orientation == u"portrait") def.page.orientation = QPageLayout::Portrait;
-    else if (orientation == u"landscape") def.page.orientation = QPageLayout::Landscape;
-    else fail(QStringLiteral("orientação \"%1\" desconhecida (portrait ou landscape).").arg(attr("orientation")));
+    if (orientation.isEmpty() || orientation == u"portrait")
+        def.page.orientation = QPageLayout::Portrait;
+    else if (orientation == u"landscape")
+        def.page.orientation = QPageLayout::Landscape;
+    else
+        fail(QStringLiteral("orientação \"%1\" desconhecida (portrait ou landscape).").arg(attr("orientation")));
     if (has("margins")) {
-        const QStringList parts = attr("margins").split(QRegularExpression(QStringLiteral("[\\s,;]+")), Qt::SkipEmptyParts);
+        const QStringList parts =
+            attr("margins").split(QRegularExpression(QStringLiteral("[\\s,;]+")), Qt::SkipEmptyParts);
         QList<double> mm;
         for (const QString& p : parts) {
             bool ok = false;
@@ -200,9 +225,12 @@ void Reader::readPage(ReportDefinition& def)
                 fail(QStringLiteral("margem \"%1\" inválida (milímetros, de 0 a 100).").arg(p));
             mm.append(v);
         }
-        if (mm.size() == 1) def.page.marginsMm = QMarginsF(mm[0], mm[0], mm[0], mm[0]);
-        else if (mm.size() == 4) def.page.marginsMm = QMarginsF(mm[0], mm[1], mm[2], mm[3]);
-        else fail(QStringLiteral("as margens são um valor ou quatro (esquerda, topo, direita, base)."));
+        if (mm.size() == 1)
+            def.page.marginsMm = QMarginsF(mm[0], mm[0], mm[0], mm[0]);
+        else if (mm.size() == 4)
+            def.page.marginsMm = QMarginsF(mm[0], mm[1], mm[2], mm[3]);
+        else
+            fail(QStringLiteral("as margens são um valor ou quatro (esquerda, topo, direita, base)."));
     }
     skipToEnd();
 }
@@ -225,7 +253,8 @@ void Reader::readParameters(ReportDefinition& def)
         p.name = required("name");
         const QString type = attr("type").isEmpty() ? QStringLiteral("string") : attr("type");
         if (!ParamTypeFromName(type, p.type))
-            fail(QStringLiteral("tipo de parâmetro \"%1\" desconhecido (string, date, datetime, float, integer).").arg(type));
+            fail(QStringLiteral("tipo de parâmetro \"%1\" desconhecido (string, date, datetime, float, integer).")
+                     .arg(type));
         for (const ReportParameter& other : def.parameters)
             if (other.name.compare(p.name, Qt::CaseInsensitive) == 0)
                 fail(QStringLiteral("o parâmetro \"%1\" foi declarado duas vezes.").arg(p.name));
@@ -251,7 +280,8 @@ void Reader::readSources(ReportDefinition& def)
             s.name = attr("name").trimmed().isEmpty() ? s.target : attr("name").trimmed();
             s.params = attr("params").split(QRegularExpression(QStringLiteral("[\\s,;]+")), Qt::SkipEmptyParts);
         } else {
-            fail(QStringLiteral("elemento <%1> desconhecido em <sources> (dataset ou query).").arg(m_xml.name().toString()));
+            fail(QStringLiteral("elemento <%1> desconhecido em <sources> (dataset ou query).")
+                     .arg(m_xml.name().toString()));
         }
         if (def.findSource(s.name))
             fail(QStringLiteral("a fonte de dados \"%1\" foi declarada duas vezes.").arg(s.name));
@@ -283,23 +313,30 @@ ReportTable Reader::readTable()
             c.align = alignment("align");
             c.format = attr("format");
             const QString total = attr("total").trimmed().toLower();
-            if (total.isEmpty() || total == u"none") c.total = ReportTotal::None;
-            else if (total == u"sum") c.total = ReportTotal::Sum;
-            else if (total == u"count") c.total = ReportTotal::Count;
-            else if (total == u"avg" || total == u"average") c.total = ReportTotal::Average;
-            else fail(QStringLiteral("total \"%1\" desconhecido (sum, count, avg).").arg(attr("total")));
+            if (total.isEmpty() || total == u"none")
+                c.total = ReportTotal::None;
+            else if (total == u"sum")
+                c.total = ReportTotal::Sum;
+            else if (total == u"count")
+                c.total = ReportTotal::Count;
+            else if (total == u"avg" || total == u"average")
+                c.total = ReportTotal::Average;
+            else
+                fail(QStringLiteral("total \"%1\" desconhecido (sum, count, avg).").arg(attr("total")));
             t.columns.append(c);
         } else if (m_xml.name() == u"sort") {
             checkAttributes({"field", "order"});
             ReportSortKey k;
             k.field = required("field");
             const QString order = attr("order").trimmed().toLower();
-            if (order == u"desc") k.descending = true;
+            if (order == u"desc")
+                k.descending = true;
             else if (!order.isEmpty() && order != u"asc")
                 fail(QStringLiteral("ordem \"%1\" desconhecida (asc ou desc).").arg(attr("order")));
             t.sort.append(k);
         } else {
-            fail(QStringLiteral("elemento <%1> desconhecido em <table> (column ou sort).").arg(m_xml.name().toString()));
+            fail(
+                QStringLiteral("elemento <%1> desconhecido em <table> (column ou sort).").arg(m_xml.name().toString()));
         }
         skipToEnd();
     }
@@ -357,12 +394,16 @@ void Reader::validate(ReportDefinition& def)
     for (const ReportSource& s : def.sources)
         for (const QString& p : s.params)
             if (!names.contains(p, Qt::CaseInsensitive))
-                fail(QStringLiteral("a consulta \"%1\" envia o parâmetro \"%2\", que o relatório não declara em <parameters>.")
-                         .arg(s.name, p), s.line);
+                fail(QStringLiteral(
+                         "a consulta \"%1\" envia o parâmetro \"%2\", que o relatório não declara em <parameters>.")
+                         .arg(s.name, p),
+                     s.line);
     auto checkVars = [&](const QString& text, int at, bool band) {
         const QString unknown = UnknownVariable(text, names, band);
         if (!unknown.isEmpty())
-            fail(QStringLiteral("variável {%1} desconhecida: não é parâmetro declarado nem variável do relatório.").arg(unknown), at);
+            fail(QStringLiteral("variável {%1} desconhecida: não é parâmetro declarado nem variável do relatório.")
+                     .arg(unknown),
+                 at);
     };
     for (const ReportBand* band : {&def.header, &def.footer})
         for (const QString* slot : {&band->left, &band->center, &band->right})
@@ -373,13 +414,15 @@ void Reader::validate(ReportDefinition& def)
         } else if (const auto* t = std::get_if<ReportTable>(&e)) {
             if (!def.findSource(t->source))
                 fail(QStringLiteral("a tabela \"%1\" usa a fonte de dados \"%2\", que não está declarada em <sources>.")
-                         .arg(t->name, t->source), t->line);
+                         .arg(t->name, t->source),
+                     t->line);
         } else if (const auto* c = std::get_if<ReportChart>(&e)) {
             const ReportTable* table = def.findTable(c->table);
             if (!table)
                 fail(QStringLiteral("o gráfico usa a tabela \"%1\", que não existe.").arg(c->table), c->line);
             if (table->groupField.isEmpty())
-                fail(QStringLiteral("o gráfico mostra os grupos da tabela \"%1\", que não é agrupada.").arg(c->table), c->line);
+                fail(QStringLiteral("o gráfico mostra os grupos da tabela \"%1\", que não é agrupada.").arg(c->table),
+                     c->line);
         }
     }
 }

@@ -56,20 +56,28 @@ Qt::Alignment alignOf(int index)
 ReportTotal totalOf(int index)
 {
     switch (index) {
-    case 1: return ReportTotal::Sum;
-    case 2: return ReportTotal::Count;
-    case 3: return ReportTotal::Average;
-    default: return ReportTotal::None;
+    case 1:
+        return ReportTotal::Sum;
+    case 2:
+        return ReportTotal::Count;
+    case 3:
+        return ReportTotal::Average;
+    default:
+        return ReportTotal::None;
     }
 }
 
 int totalIndex(ReportTotal t)
 {
     switch (t) {
-    case ReportTotal::Sum: return 1;
-    case ReportTotal::Count: return 2;
-    case ReportTotal::Average: return 3;
-    case ReportTotal::None: break;
+    case ReportTotal::Sum:
+        return 1;
+    case ReportTotal::Count:
+        return 2;
+    case ReportTotal::Average:
+        return 3;
+    case ReportTotal::None:
+        break;
     }
     return 0;
 }
@@ -83,8 +91,8 @@ int totalIndex(ReportTotal t)
 
 } // namespace
 
-ReportDesignerWindow::ReportDesignerWindow(TReportDesignerDialog& dialog, ReportDefinition definition,
-                                           QString fileName, QWidget* parent)
+ReportDesignerWindow::ReportDesignerWindow(TReportDesignerDialog& dialog, ReportDefinition definition, QString fileName,
+                                           QWidget* parent)
     : TForm(parent), m_dialog(dialog), m_original(std::move(definition)), m_fileName(std::move(fileName))
 {
     SetCaption(QStringLiteral("Editor de relatório - %1").arg(m_original.title));
@@ -140,8 +148,9 @@ void ReportDesignerWindow::buildEditors()
     label(QStringLiteral("Te&xto:"), memTexto);
 
     grdColunas = new QTableWidget(0, ColCount, left);
-    grdColunas->setHorizontalHeaderLabels({QStringLiteral("Campo"), QStringLiteral("Título"), QStringLiteral("Largura (mm)"),
-                                           QStringLiteral("Alinhamento"), QStringLiteral("Formato"), QStringLiteral("Total")});
+    grdColunas->setHorizontalHeaderLabels({QStringLiteral("Campo"), QStringLiteral("Título"),
+                                           QStringLiteral("Largura (mm)"), QStringLiteral("Alinhamento"),
+                                           QStringLiteral("Formato"), QStringLiteral("Total")});
     grdColunas->horizontalHeader()->setSectionResizeMode(ColTitle, QHeaderView::Stretch);
     grdColunas->verticalHeader()->hide();
     grdColunas->setTabKeyNavigation(false);
@@ -208,12 +217,21 @@ void ReportDesignerWindow::buildEditors()
     split->setSizes({640, 520});
     m_previewArea = scroll;
 
-    const std::pair<QWidget*, const char*> names[] = {
-        {edtTitulo, "edtTitulo"}, {cbbTamanho, "cbbTamanho"}, {cbbOrientacao, "cbbOrientacao"}, {cbbFonte, "cbbFonte"},
-        {edtParametros, "edtParametros"}, {memTexto, "memTexto"}, {grdColunas, "grdColunas"}, {cbbOrdem, "cbbOrdem"},
-        {chbDecrescente, "chbDecrescente"}, {cbbGrupo, "cbbGrupo"}, {edtTituloGrupo, "edtTituloGrupo"},
-        {chbSubtotais, "chbSubtotais"}, {chbTotalGeral, "chbTotalGeral"}, {chbGrafico, "chbGrafico"},
-        {cbbValorGrafico, "cbbValorGrafico"}};
+    const std::pair<QWidget*, const char*> names[] = {{edtTitulo, "edtTitulo"},
+                                                      {cbbTamanho, "cbbTamanho"},
+                                                      {cbbOrientacao, "cbbOrientacao"},
+                                                      {cbbFonte, "cbbFonte"},
+                                                      {edtParametros, "edtParametros"},
+                                                      {memTexto, "memTexto"},
+                                                      {grdColunas, "grdColunas"},
+                                                      {cbbOrdem, "cbbOrdem"},
+                                                      {chbDecrescente, "chbDecrescente"},
+                                                      {cbbGrupo, "cbbGrupo"},
+                                                      {edtTituloGrupo, "edtTituloGrupo"},
+                                                      {chbSubtotais, "chbSubtotais"},
+                                                      {chbTotalGeral, "chbTotalGeral"},
+                                                      {chbGrafico, "chbGrafico"},
+                                                      {cbbValorGrafico, "cbbValorGrafico"}};
     for (const auto& [w, n] : names)
         w->setObjectName(QLatin1String(n));
 
@@ -295,9 +313,10 @@ void ReportDesignerWindow::setColumnRow(int row, const ReportColumn& c, bool inc
     QComboBox* align = cellCombo(grdColunas, row, ColAlign,
                                  {QStringLiteral("esquerda"), QStringLiteral("centro"), QStringLiteral("direita")},
                                  alignIndex(c.align));
-    QComboBox* total = cellCombo(grdColunas, row, ColTotal,
-                                 {QStringLiteral("nenhum"), QStringLiteral("soma"), QStringLiteral("contagem"), QStringLiteral("média")},
-                                 totalIndex(c.total));
+    QComboBox* total = cellCombo(
+        grdColunas, row, ColTotal,
+        {QStringLiteral("nenhum"), QStringLiteral("soma"), QStringLiteral("contagem"), QStringLiteral("média")},
+        totalIndex(c.total));
     connect(align, &QComboBox::currentIndexChanged, this, [this] { m_changed(); });
     connect(total, &QComboBox::currentIndexChanged, this, [this] { m_changed(); });
 }
@@ -362,7 +381,8 @@ void ReportDesignerWindow::loadDefinition()
     const ReportTable* table = d.mainTable();
     const ReportSource* source = table ? d.findSource(table->source) : nullptr;
     if (source) {
-        const QString key = (source->kind == ReportSource::Kind::DataSet ? DataSetPrefix : QueryPrefix) + source->target;
+        const QString key =
+            (source->kind == ReportSource::Kind::DataSet ? DataSetPrefix : QueryPrefix) + source->target;
         if (cbbFonte->findData(key) < 0)
             cbbFonte->addItem(source->target, key);
         cbbFonte->setCurrentIndex(cbbFonte->findData(key));
@@ -400,7 +420,8 @@ void ReportDesignerWindow::sourceChanged()
     const QString key = cbbFonte->currentData().toString();
     for (const ReportCatalogQuery& q : m_catalog)
         if (QueryPrefix + q.name == key) {
-            QStringList params = edtParametros->text().split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+            QStringList params =
+                edtParametros->text().split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
             for (const ReportParameter& p : q.params) {
                 bool present = false;
                 for (const QString& have : params)
@@ -449,13 +470,16 @@ ReportDefinition ReportDesignerWindow::Definition() const
     d.page.size = static_cast<QPageSize::PageSizeId>(cbbTamanho->currentData().toInt());
     d.page.orientation = cbbOrientacao->currentIndex() == 1 ? QPageLayout::Landscape : QPageLayout::Portrait;
     d.parameters.clear();
-    for (const QString& item : edtParametros->text().split(QRegularExpression(QStringLiteral("[\\s,;]+")), Qt::SkipEmptyParts)) {
+    for (const QString& item :
+         edtParametros->text().split(QRegularExpression(QStringLiteral("[\\s,;]+")), Qt::SkipEmptyParts)) {
         ReportParameter p;
         p.name = item.section(u':', 0, 0);
         const QString type = item.section(u':', 1, 1);
         if (!type.isEmpty() && !ParamTypeFromName(type, p.type))
-            throw EReportError(QStringLiteral("Tipo de parâmetro \"%1\" desconhecido em \"%2\" (string, date, datetime, float, integer).")
-                                   .arg(type, item));
+            throw EReportError(
+                QStringLiteral(
+                    "Tipo de parâmetro \"%1\" desconhecido em \"%2\" (string, date, datetime, float, integer).")
+                    .arg(type, item));
         bool dup = false;
         for (const ReportParameter& have : d.parameters)
             dup = dup || have.name.compare(p.name, Qt::CaseInsensitive) == 0;
@@ -600,7 +624,8 @@ void ReportDesignerWindow::UpdatePreview()
                         data[s.name] = q.get();
             }
             if (!data.count(s.name))
-                throw EReportError(QStringLiteral("Sem dados da fonte '%1' ainda: atualize os dados (F5).").arg(s.target));
+                throw EReportError(
+                    QStringLiteral("Sem dados da fonte '%1' ainda: atualize os dados (F5).").arg(s.target));
         }
         const TParams params = m_params ? *m_params : TReportDesignerDialog::DeclaredParams(def);
         TParams bound = TReportDesignerDialog::DeclaredParams(def);

@@ -50,10 +50,10 @@ public:
     QLineEdit* edtTitulo;
     QComboBox* cbbTamanho;
     QComboBox* cbbOrientacao;
-    QComboBox* cbbFonte;         // item data: "dataset:<component>" or "query:<name>"
-    QLineEdit* edtParametros;    // "NAME:type NAME:type"
+    QComboBox* cbbFonte; // item data: "dataset:<component>" or "query:<name>"
+    QLineEdit* edtParametros; // "NAME:type NAME:type"
     QPlainTextEdit* memTexto;
-    QTableWidget* grdColunas;    // included, field, title, width, align, format, total
+    QTableWidget* grdColunas; // included, field, title, width, align, format, total
     QComboBox* cbbOrdem;
     QCheckBox* chbDecrescente;
     QComboBox* cbbGrupo;
@@ -79,12 +79,12 @@ private:
     ReportDefinition m_original;
     QString m_fileName;
     QList<ReportCatalogQuery> m_catalog;
-    std::unique_ptr<PreparedReport> m_prepared;    // data of the last refresh
-    std::unique_ptr<TParams> m_params;             // values of the last request
+    std::unique_ptr<PreparedReport> m_prepared; // data of the last refresh
+    std::unique_ptr<TParams> m_params; // values of the last request
     QString m_previewMessage;
     int m_previewPages = 0;
     bool m_loading = false;
-    std::function<void()> m_changed;              // schedules a preview
+    std::function<void()> m_changed; // schedules a preview
     QScrollArea* m_previewArea = nullptr;
 };
 

@@ -20,13 +20,19 @@ namespace {
 
 constexpr double PointsPerMm = 72.0 / 25.4;
 constexpr double BandFontPt = 8;
-constexpr double BandHeight = 14;       // points, header and footer line
+constexpr double BandHeight = 14; // points, header and footer line
 constexpr double BandGap = 8;
-constexpr double ElementGap = 8;        // between body elements
+constexpr double ElementGap = 8; // between body elements
 constexpr double CellPad = 2.5;
 
-double rowHeight(const ReportTable& t) { return t.fontPt * 1.55; }
-double headerHeight(const ReportTable& t) { return t.fontPt * 1.9; }
+double rowHeight(const ReportTable& t)
+{
+    return t.fontPt * 1.55;
+}
+double headerHeight(const ReportTable& t)
+{
+    return t.fontPt * 1.9;
+}
 
 // A font of pt points on a device of the given logical resolution, drawn by a
 // painter scaled to points: the point size is divided back by the scale, so
@@ -47,7 +53,7 @@ double textHeight(const ReportText& t, const QString& text, double width)
 {
     const QPaintDevice& dev = ReportMeasureDevice();
     QFont font = reportFont(t.fontPt, t.bold, &dev);
-    font.setPointSizeF(t.fontPt);   // measured unscaled, in device pixels
+    font.setPointSizeF(t.fontPt); // measured unscaled, in device pixels
     const QFontMetricsF fm(font, &dev);
     const double scale = dev.logicalDpiY() / 72.0;
     const QRectF r = fm.boundingRect(QRectF(0, 0, width * scale, 1e9), Qt::TextWordWrap | t.align, text);
@@ -57,11 +63,11 @@ double textHeight(const ReportText& t, const QString& text, double width)
 } // namespace
 
 struct ReportDocument::TableLayout {
-    std::vector<double> left, width;   // each column, points from the table's left
+    std::vector<double> left, width; // each column, points from the table's left
     double tableWidth = 0;
-    double rowHeight = 0;              // a line of one line of text
-    double headerHeight = 0;           // the header row, its titles wrapped
-    std::vector<float> heights;        // each printed line of the table
+    double rowHeight = 0; // a line of one line of text
+    double headerHeight = 0; // the header row, its titles wrapped
+    std::vector<float> heights; // each printed line of the table
     std::unique_ptr<ReportCellText> plain;
     std::unique_ptr<ReportCellText> bold;
 
@@ -85,9 +91,11 @@ ReportDocument::ReportDocument(ReportDefinition definition, TParams params,
             if (name.compare(t->source, Qt::CaseInsensitive) == 0)
                 data = ds;
         if (!data)
-            throw EReportError(QStringLiteral("A fonte de dados '%1' da tabela '%2' não foi encontrada.").arg(t->source, t->name));
+            throw EReportError(
+                QStringLiteral("A fonte de dados '%1' da tabela '%2' não foi encontrada.").arg(t->source, t->name));
         if (!data->Active())
-            throw EReportError(QStringLiteral("A fonte de dados '%1' da tabela '%2' está fechada.").arg(t->source, t->name));
+            throw EReportError(
+                QStringLiteral("A fonte de dados '%1' da tabela '%2' está fechada.").arg(t->source, t->name));
         m_tables.push_back(std::make_unique<ReportTableData>(*t, *data, t->source));
     }
     m_tableLayouts.resize(m_tables.size());
@@ -116,12 +124,18 @@ const ReportTableData* ReportDocument::tableData(const QString& name) const
 
 QString ReportDocument::variable(const QString& name, int page) const
 {
-    if (name == u"title") return m_def.title;
-    if (name == u"code") return m_def.code;
-    if (name == u"date") return m_printedAt.toString(QStringLiteral("dd/MM/yyyy"));
-    if (name == u"time") return m_printedAt.toString(QStringLiteral("HH:mm"));
-    if (name == u"page") return QString::number(page + 1);
-    if (name == u"pages") return QString::number(pageCount());
+    if (name == u"title")
+        return m_def.title;
+    if (name == u"code")
+        return m_def.code;
+    if (name == u"date")
+        return m_printedAt.toString(QStringLiteral("dd/MM/yyyy"));
+    if (name == u"time")
+        return m_printedAt.toString(QStringLiteral("HH:mm"));
+    if (name == u"page")
+        return QString::number(page + 1);
+    if (name == u"pages")
+        return QString::number(pageCount());
     if (const TParam* p = m_params.FindParam(name))
         return p->AsString();
     return {};
@@ -133,7 +147,8 @@ void ReportDocument::layout()
     const QMarginsF m = m_def.page.marginsMm * PointsPerMm;
     QRectF content(m.left(), m.top(), page.width() - m.left() - m.right(), page.height() - m.top() - m.bottom());
     if (content.width() < 72 || content.height() < 144)
-        throw EReportError(QStringLiteral("As margens do relatório '%1' não deixam espaço para o conteúdo.").arg(m_def.title));
+        throw EReportError(
+            QStringLiteral("As margens do relatório '%1' não deixam espaço para o conteúdo.").arg(m_def.title));
     m_headerRect = QRectF(content.left(), content.top(), content.width(), BandHeight);
     m_footerRect = QRectF(content.left(), content.bottom() - BandHeight, content.width(), BandHeight);
     m_body = content;
@@ -155,9 +170,10 @@ void ReportDocument::layout()
             y += ElementGap;
         const ReportElement& element = m_def.body[static_cast<std::size_t>(e)];
         if (const auto* t = std::get_if<ReportText>(&element)) {
-            const double h = std::min(avail, textHeight(*t, SubstituteVariables(t->text, [&](const QString& n) {
-                                                            return variable(n, 0);
-                                                        }), m_body.width()));
+            const double h =
+                std::min(avail,
+                         textHeight(*t, SubstituteVariables(t->text, [&](const QString& n) { return variable(n, 0); }),
+                                    m_body.width()));
             if (y + h > avail && y > 0)
                 newPage();
             m_pages.back().items.push_back({e, 0, 0, y, h, -1});
@@ -188,7 +204,8 @@ void ReportDocument::layout()
                 // with at least one line under it (a group heading, with its
                 // first row).
                 double first = line < total ? height(line, tallest) : 0;
-                if (line + 1 < total && lines[static_cast<std::size_t>(line)].kind == ReportTableData::LineKind::GroupHeader)
+                if (line + 1 < total
+                    && lines[static_cast<std::size_t>(line)].kind == ReportTableData::LineKind::GroupHeader)
                     first += height(line + 1, tallest);
                 if (y + hh + std::max(first, rh) > avail && y > 0)
                     newPage();
@@ -205,8 +222,9 @@ void ReportDocument::layout()
                     ++count;
                 }
                 // A group heading never ends a page alone.
-                if (count > 1 && line + count < total &&
-                    lines[static_cast<std::size_t>(line + count - 1)].kind == ReportTableData::LineKind::GroupHeader) {
+                if (count > 1 && line + count < total
+                    && lines[static_cast<std::size_t>(line + count - 1)].kind
+                        == ReportTableData::LineKind::GroupHeader) {
                     --count;
                     used -= height(line + count, tallest);
                 }
@@ -277,7 +295,9 @@ void ReportDocument::paintPage(QPainter& painter, int pageIndex) const
             return;
         painter.setFont(reportFont(BandFontPt, false, device));
         painter.setPen(Qt::black);
-        auto sub = [&](const QString& t) { return SubstituteVariables(t, [&](const QString& n) { return variable(n, pageIndex); }); };
+        auto sub = [&](const QString& t) {
+            return SubstituteVariables(t, [&](const QString& n) { return variable(n, pageIndex); });
+        };
         painter.drawText(r, Qt::AlignLeft | Qt::AlignVCenter, sub(b.left));
         painter.drawText(r, Qt::AlignHCenter | Qt::AlignVCenter, sub(b.center));
         painter.drawText(r, Qt::AlignRight | Qt::AlignVCenter, sub(b.right));
@@ -304,8 +324,9 @@ void ReportDocument::paintPage(QPainter& painter, int pageIndex) const
             double top = area.top();
             if (!c->title.isEmpty()) {
                 painter.setFont(reportFont(10, true, device));
-                painter.drawText(QRectF(area.left(), top, area.width(), 16), Qt::AlignLeft | Qt::AlignVCenter,
-                                 SubstituteVariables(c->title, [&](const QString& n) { return variable(n, pageIndex); }));
+                painter.drawText(
+                    QRectF(area.left(), top, area.width(), 16), Qt::AlignLeft | Qt::AlignVCenter,
+                    SubstituteVariables(c->title, [&](const QString& n) { return variable(n, pageIndex); }));
                 top += 18;
             }
             if (!data || data->groups().empty())
@@ -331,11 +352,13 @@ void ReportDocument::paintPage(QPainter& painter, int pageIndex) const
                                  fm.elidedText(data->groupLabel(g), Qt::ElideRight, label.width()));
                 const double w = maxValue > 0 ? std::max(0.0, v) / maxValue * barMax : 0;
                 painter.fillRect(QRectF(area.left() + labelW, y + slot * 0.15, w, slot * 0.7), QColor(70, 110, 170));
-                painter.drawText(QRectF(area.left() + labelW + w + 3, y, 57, slot), Qt::AlignLeft | Qt::AlignVCenter,
-                                 FormatReportNumber(v, v == std::floor(v) ? QStringLiteral("#,##0") : QStringLiteral("#,##0.00")));
+                painter.drawText(
+                    QRectF(area.left() + labelW + w + 3, y, 57, slot), Qt::AlignLeft | Qt::AlignVCenter,
+                    FormatReportNumber(v, v == std::floor(v) ? QStringLiteral("#,##0") : QStringLiteral("#,##0.00")));
             }
             if (shown < groups) {
-                painter.drawText(QRectF(area.left(), area.bottom() - slot, area.width(), slot), Qt::AlignRight | Qt::AlignVCenter,
+                painter.drawText(QRectF(area.left(), area.bottom() - slot, area.width(), slot),
+                                 Qt::AlignRight | Qt::AlignVCenter,
                                  QStringLiteral("... e mais %1 grupos").arg(groups - shown));
             }
         }
@@ -422,7 +445,8 @@ void ReportDocument::paintTable(QPainter& painter, const Placement& p, const QRe
         case ReportTableData::LineKind::Subtotal:
         case ReportTableData::LineKind::GrandTotal: {
             const bool grand = line.kind == ReportTableData::LineKind::GrandTotal;
-            const auto& totals = grand ? data.grandTotals() : data.groups()[static_cast<std::size_t>(line.index)].totals;
+            const auto& totals =
+                grand ? data.grandTotals() : data.groups()[static_cast<std::size_t>(line.index)].totals;
             painter.setPen(thin);
             painter.drawLine(QPointF(x0, y), QPointF(right, y));
             if (grand)
@@ -436,7 +460,8 @@ void ReportDocument::paintTable(QPainter& painter, const Placement& p, const QRe
             double free = x0;
             if (!t.columns.isEmpty() && data.totalText(totals, 0).isEmpty()) {
                 const double w = table.bold->width(label);
-                painter.drawText(QRectF(x0 + CellPad, y, w, rh), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, label);
+                painter.drawText(QRectF(x0 + CellPad, y, w, rh), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip,
+                                 label);
                 free = x0 + CellPad + w + CellPad;
             }
             for (int c = 0; c < t.columns.size(); ++c) {
@@ -527,7 +552,8 @@ bool ReportDocument::exportCsv(const QString& fileName, const ReportProgress& pr
     };
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
-        throw EReportError(QStringLiteral("Não foi possível gravar o arquivo '%1': %2.").arg(fileName, file.errorString()));
+        throw EReportError(
+            QStringLiteral("Não foi possível gravar o arquivo '%1': %2.").arg(fileName, file.errorString()));
     QByteArray out("\xEF\xBB\xBF");
     QStringList fields;
     for (const ReportColumn& c : main->columns)
@@ -550,7 +576,8 @@ bool ReportDocument::exportCsv(const QString& fileName, const ReportProgress& pr
     }
     file.write(out);
     if (!file.commit())
-        throw EReportError(QStringLiteral("Não foi possível gravar o arquivo '%1': %2.").arg(fileName, file.errorString()));
+        throw EReportError(
+            QStringLiteral("Não foi possível gravar o arquivo '%1': %2.").arg(fileName, file.errorString()));
     return true;
 }
 

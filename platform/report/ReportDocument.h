@@ -68,12 +68,12 @@ public:
     // What a page holds: parts of body elements (for tables, a run of lines
     // under a repeated header row), each at its offset from the body's top.
     struct Placement {
-        int element;       // index in the body
-        int firstLine;     // tables: first line on this page
-        int lineCount;     // tables: lines on this page
-        double y;          // points from the body's top
+        int element; // index in the body
+        int firstLine; // tables: first line on this page
+        int lineCount; // tables: lines on this page
+        double y; // points from the body's top
         double height;
-        int continuedGroup;  // tables: the group running on from the last page, else -1
+        int continuedGroup; // tables: the group running on from the last page, else -1
     };
     struct Page {
         std::vector<Placement> items;
@@ -92,10 +92,10 @@ private:
     ReportDefinition m_def;
     TParams m_params;
     QDateTime m_printedAt;
-    std::vector<std::unique_ptr<ReportTableData>> m_tables;   // per body element (null for non-tables)
-    std::vector<std::unique_ptr<TableLayout>> m_tableLayouts;  // the same
+    std::vector<std::unique_ptr<ReportTableData>> m_tables; // per body element (null for non-tables)
+    std::vector<std::unique_ptr<TableLayout>> m_tableLayouts; // the same
     std::vector<Page> m_pages;
-    QRectF m_body;          // where the body goes, in points from the page's top left
+    QRectF m_body; // where the body goes, in points from the page's top left
     QRectF m_headerRect, m_footerRect;
 };
 

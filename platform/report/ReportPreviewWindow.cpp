@@ -65,7 +65,8 @@ ReportPreviewWindow::ReportPreviewWindow(std::unique_ptr<PreparedReport> report,
         m_zoomBox->addItem(QStringLiteral("%1%").arg(z), z);
     auto* print = button(this, QStringLiteral("&Imprimir..."), QStringLiteral("Imprimir (Ctrl+P)"), "btnImprimir");
     auto* pdf = button(this, QStringLiteral("&PDF..."), QStringLiteral("Salvar como PDF"), "btnPdf");
-    auto* csv = button(this, QStringLiteral("&CSV..."), QStringLiteral("Exportar a tabela principal como CSV"), "btnCsv");
+    auto* csv =
+        button(this, QStringLiteral("&CSV..."), QStringLiteral("Exportar a tabela principal como CSV"), "btnCsv");
     auto* close = button(this, QStringLiteral("&Fechar"), QStringLiteral("Fechar (Esc)"), "btnFechar");
     for (QWidget* w : std::initializer_list<QWidget*>{first, prior, m_pageBox, m_pageCount, next, last, m_zoomBox})
         bar->addWidget(w);
@@ -108,8 +109,11 @@ ReportPreviewWindow::ReportPreviewWindow(std::unique_ptr<PreparedReport> report,
     key(QKeySequence(Qt::CTRL | Qt::Key_End), [this] { ShowPage(Document().pageCount() - 1); });
     key(QKeySequence(Qt::Key_Home), [this] { ShowPage(0); });
     key(QKeySequence(Qt::Key_End), [this] { ShowPage(Document().pageCount() - 1); });
-    key(QKeySequence(Qt::CTRL | Qt::Key_Plus), [this] { m_zoomBox->setCurrentIndex(std::min(m_zoomBox->count() - 1, std::max(2, m_zoomBox->currentIndex() + 1))); });
-    key(QKeySequence(Qt::CTRL | Qt::Key_Minus), [this] { m_zoomBox->setCurrentIndex(std::max(2, m_zoomBox->currentIndex() - 1)); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_Plus), [this] {
+        m_zoomBox->setCurrentIndex(std::min(m_zoomBox->count() - 1, std::max(2, m_zoomBox->currentIndex() + 1)));
+    });
+    key(QKeySequence(Qt::CTRL | Qt::Key_Minus),
+        [this] { m_zoomBox->setCurrentIndex(std::max(2, m_zoomBox->currentIndex() - 1)); });
     key(QKeySequence(Qt::CTRL | Qt::Key_P), [this] { Print(); });
     key(QKeySequence(Qt::Key_Escape), [this] { Close(); });
 

@@ -24,7 +24,7 @@ public:
     ~ReportPreviewWindow() override;
 
     const ReportDocument& Document() const;
-    int CurrentPage() const { return m_page; }         // 0-based
+    int CurrentPage() const { return m_page; } // 0-based
     void ShowPage(int page);
     // Zoom in percent of the page's size at 96 dpi; 0 fits the width, -1 the whole page.
     void SetZoom(int percent);

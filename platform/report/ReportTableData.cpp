@@ -34,7 +34,7 @@ struct SortColumn {
         const auto ib = static_cast<std::size_t>(b);
         int c = 0;
         if (nulls[ia] != nulls[ib])
-            c = nulls[ia] ? -1 : 1;            // nulls first, as data sets sort them
+            c = nulls[ia] ? -1 : 1; // nulls first, as data sets sort them
         else if (nulls[ia])
             c = 0;
         else if (numeric)
@@ -89,7 +89,8 @@ void ReportTableData::sortRows()
 {
     QList<ReportSortKey> keys = m_table.sort;
     // Groups need their rows together: the group field leads the order.
-    if (m_groupField >= 0 && (keys.isEmpty() || keys.first().field.compare(m_table.groupField, Qt::CaseInsensitive) != 0))
+    if (m_groupField >= 0
+        && (keys.isEmpty() || keys.first().field.compare(m_table.groupField, Qt::CaseInsensitive) != 0))
         keys.prepend(ReportSortKey{m_table.groupField, false});
     if (keys.isEmpty())
         return;
@@ -101,15 +102,20 @@ void ReportTableData::sortRows()
         c.descending = k.descending;
         c.numeric = m_data.Fields(field)->DataType() != TFieldType::ftString;
         c.nulls.resize(static_cast<std::size_t>(rows));
-        if (c.numeric) c.numbers.resize(static_cast<std::size_t>(rows));
-        else c.texts.resize(static_cast<std::size_t>(rows));
+        if (c.numeric)
+            c.numbers.resize(static_cast<std::size_t>(rows));
+        else
+            c.texts.resize(static_cast<std::size_t>(rows));
         for (int r = 0; r < rows; ++r) {
             const QVariant v = m_data.ValueAt(r, field);
             const auto i = static_cast<std::size_t>(r);
             c.nulls[i] = !v.isValid();
-            if (!v.isValid()) continue;
-            if (c.numeric) c.numbers[i] = numberOf(v);
-            else c.texts[i] = v.toString();
+            if (!v.isValid())
+                continue;
+            if (c.numeric)
+                c.numbers[i] = numberOf(v);
+            else
+                c.texts[i] = v.toString();
         }
         columns.push_back(std::move(c));
     }
@@ -142,10 +148,17 @@ void ReportTableData::buildGroups()
         std::vector<double> totals(ncols, NoTotal);
         for (std::size_t c = 0; c < ncols; ++c) {
             switch (m_table.columns[static_cast<qsizetype>(c)].total) {
-            case ReportTotal::Sum: totals[c] = sums[c]; break;
-            case ReportTotal::Count: totals[c] = counts[c]; break;
-            case ReportTotal::Average: totals[c] = counts[c] ? sums[c] / counts[c] : 0; break;
-            case ReportTotal::None: break;
+            case ReportTotal::Sum:
+                totals[c] = sums[c];
+                break;
+            case ReportTotal::Count:
+                totals[c] = counts[c];
+                break;
+            case ReportTotal::Average:
+                totals[c] = counts[c] ? sums[c] / counts[c] : 0;
+                break;
+            case ReportTotal::None:
+                break;
             }
         }
         return totals;

@@ -19,13 +19,13 @@ public:
     enum class LineKind : std::uint8_t { GroupHeader, Row, Subtotal, GrandTotal };
     struct Line {
         LineKind kind;
-        int index;            // Row: position in order(); group lines: the group
+        int index; // Row: position in order(); group lines: the group
     };
     struct Group {
-        QVariant value;       // the group field's value
-        int first = 0;        // first position in order()
+        QVariant value; // the group field's value
+        int first = 0; // first position in order()
         int count = 0;
-        std::vector<double> totals;    // per column (NaN where the column does not total)
+        std::vector<double> totals; // per column (NaN where the column does not total)
     };
 
     // Binds the table to its data set: every column, sort and group field
@@ -48,7 +48,7 @@ public:
     QString totalText(const std::vector<double>& totals, int column) const;
     // The field index of a name in the bound data set, -1 when absent.
     int fieldIndex(const QString& field) const;
-    double groupValue(int group, const QString& field) const;   // a group's sum of a field
+    double groupValue(int group, const QString& field) const; // a group's sum of a field
     // The group a line belongs to when it is a row or a subtotal, else -1.
     int continuedGroup(int line) const;
 
@@ -59,9 +59,9 @@ private:
 
     const ReportTable& m_table;
     const TClientDataSet& m_data;
-    std::vector<int> m_columnField;    // data set field index per column
+    std::vector<int> m_columnField; // data set field index per column
     int m_groupField = -1;
-    std::vector<int> m_order;          // data set row indices in print order
+    std::vector<int> m_order; // data set row indices in print order
     std::vector<Group> m_groups;
     std::vector<Line> m_lines;
     std::vector<double> m_grand;

@@ -24,7 +24,8 @@ void scan(const QString& text, QString* out, Visit visit)
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
         if (c == u'{' && i + 1 < text.size() && text.at(i + 1) == u'{') {
-            if (out) out->append(c);
+            if (out)
+                out->append(c);
             ++i;
             continue;
         }
@@ -40,7 +41,8 @@ void scan(const QString& text, QString* out, Visit visit)
                 }
             }
         }
-        if (out) out->append(c);
+        if (out)
+            out->append(c);
     }
 }
 

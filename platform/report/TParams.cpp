@@ -9,23 +9,34 @@ namespace trd {
 bool ParamTypeFromName(const QString& name, TParamType& type)
 {
     const QString n = name.toLower();
-    if (n == u"string") type = TParamType::ftString;
-    else if (n == u"date") type = TParamType::ftDate;
-    else if (n == u"datetime") type = TParamType::ftDateTime;
-    else if (n == u"float") type = TParamType::ftFloat;
-    else if (n == u"integer") type = TParamType::ftInteger;
-    else return false;
+    if (n == u"string")
+        type = TParamType::ftString;
+    else if (n == u"date")
+        type = TParamType::ftDate;
+    else if (n == u"datetime")
+        type = TParamType::ftDateTime;
+    else if (n == u"float")
+        type = TParamType::ftFloat;
+    else if (n == u"integer")
+        type = TParamType::ftInteger;
+    else
+        return false;
     return true;
 }
 
 QString ParamTypeName(TParamType type)
 {
     switch (type) {
-    case TParamType::ftString: return QStringLiteral("string");
-    case TParamType::ftDate: return QStringLiteral("date");
-    case TParamType::ftDateTime: return QStringLiteral("datetime");
-    case TParamType::ftFloat: return QStringLiteral("float");
-    case TParamType::ftInteger: return QStringLiteral("integer");
+    case TParamType::ftString:
+        return QStringLiteral("string");
+    case TParamType::ftDate:
+        return QStringLiteral("date");
+    case TParamType::ftDateTime:
+        return QStringLiteral("datetime");
+    case TParamType::ftFloat:
+        return QStringLiteral("float");
+    case TParamType::ftInteger:
+        return QStringLiteral("integer");
     }
     return {};
 }
@@ -35,9 +46,12 @@ QString TParam::AsString() const
     if (IsNull())
         return {};
     switch (m_value.typeId()) {
-    case QMetaType::QString: return m_value.toString();
-    case QMetaType::LongLong: return QString::number(m_value.toLongLong());
-    default: break;
+    case QMetaType::QString:
+        return m_value.toString();
+    case QMetaType::LongLong:
+        return QString::number(m_value.toLongLong());
+    default:
+        break;
     }
     const double v = m_value.toDouble();
     if (m_type == TParamType::ftDate)
@@ -54,8 +68,8 @@ TDateTime TParam::AsDateTime() const
     if (m_value.typeId() == QMetaType::QString) {
         TDateTime v = 0;
         if (!StrToDate(m_value.toString(), v))
-            throw EReportError(QStringLiteral("O parâmetro '%1' não contém uma data válida: '%2'.")
-                                   .arg(m_name, m_value.toString()));
+            throw EReportError(
+                QStringLiteral("O parâmetro '%1' não contém uma data válida: '%2'.").arg(m_name, m_value.toString()));
         return v;
     }
     return m_value.toDouble();
@@ -74,8 +88,8 @@ double TParam::AsFloat() const
         bool ok = false;
         const double v = m_value.toString().trimmed().replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
         if (!ok)
-            throw EReportError(QStringLiteral("O parâmetro '%1' não contém um número válido: '%2'.")
-                                   .arg(m_name, m_value.toString()));
+            throw EReportError(
+                QStringLiteral("O parâmetro '%1' não contém um número válido: '%2'.").arg(m_name, m_value.toString()));
         return v;
     }
     return m_value.toDouble();

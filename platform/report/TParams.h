@@ -19,7 +19,7 @@ QString ParamTypeName(TParamType type);
 
 class TParam {
 public:
-    TParam(QString name, TParamType type) : m_name(std::move(name)), m_type(type) {}
+    TParam(QString name, TParamType type) : m_name(std::move(name)), m_type(type) { }
 
     const QString& Name() const { return m_name; }
     TParamType DataType() const { return m_type; }
@@ -29,13 +29,13 @@ public:
 
     // Reads convert as the framework does: a null parameter reads as "" or 0.
     QString AsString() const;
-    TDateTime AsDate() const;         // the day only
+    TDateTime AsDate() const; // the day only
     TDateTime AsDateTime() const;
     double AsFloat() const;
     qint64 AsInteger() const;
 
     TParam& SetAsString(const QString& value);
-    TParam& SetAsDate(TDateTime value);        // keeps the day, drops the time
+    TParam& SetAsDate(TDateTime value); // keeps the day, drops the time
     TParam& SetAsDateTime(TDateTime value);
     TParam& SetAsFloat(double value);
     TParam& SetAsInteger(qint64 value);
@@ -68,7 +68,7 @@ public:
     void Clear() { m_items.clear(); }
 
 private:
-    std::deque<TParam> m_items;   // stable addresses: handlers keep references
+    std::deque<TParam> m_items; // stable addresses: handlers keep references
 };
 
 // True when the list holds a parameter of that name: a report dialog sets a

@@ -36,15 +36,17 @@ private:
 QByteArray checked(const TServerResult& result, const QString& what)
 {
     if (!result.Ok)
-        throw EReportError(QStringLiteral("%1: %2").arg(what, result.ErrorMessage.isEmpty()
-                                                                  ? QStringLiteral("o servidor recusou a consulta.")
-                                                                  : result.ErrorMessage));
+        throw EReportError(QStringLiteral("%1: %2").arg(
+            what,
+            result.ErrorMessage.isEmpty() ? QStringLiteral("o servidor recusou a consulta.") : result.ErrorMessage));
     return result.Packet;
 }
 
 } // namespace
 
-TReportDesignerDialog::TReportDesignerDialog(QObject* owner) : QObject(owner) {}
+TReportDesignerDialog::TReportDesignerDialog(QObject* owner) : QObject(owner)
+{
+}
 
 TReportDesignerDialog::~TReportDesignerDialog() = default;
 
@@ -139,8 +141,10 @@ std::unique_ptr<ReportDocument> TReportDesignerDialog::bindTables(const ReportDe
         if (source.kind == ReportSource::Kind::DataSet) {
             TClientDataSet* ds = FindDataSet(source.target);
             if (!ds)
-                throw EReportError(QStringLiteral("A fonte de dados '%1' do relatório '%2' não existe: o diálogo não tem o conjunto de dados '%3'.")
-                                       .arg(source.name, definition.title, source.target));
+                throw EReportError(
+                    QStringLiteral(
+                        "A fonte de dados '%1' do relatório '%2' não existe: o diálogo não tem o conjunto de dados '%3'.")
+                        .arg(source.name, definition.title, source.target));
             data[source.name] = ds;
         } else {
             for (const auto& q : prepared.queryData)
@@ -154,25 +158,35 @@ std::unique_ptr<ReportDocument> TReportDesignerDialog::bindTables(const ReportDe
 std::unique_ptr<TClientDataSet> TReportDesignerDialog::runQuery(const ReportSource& source, const TParams& params)
 {
     if (!Connection)
-        throw EReportError(QStringLiteral("A consulta '%1' precisa do servidor, mas o relatório não tem conexão.").arg(source.target));
+        throw EReportError(
+            QStringLiteral("A consulta '%1' precisa do servidor, mas o relatório não tem conexão.").arg(source.target));
     TRemoteArgs args;
     args.emplace_back(source.target);
     for (const QString& name : source.params) {
         const TParam& p = params.ParamByName(name);
         if (p.IsNull())
-            throw EReportError(QStringLiteral("O parâmetro '%1' da consulta '%2' não recebeu valor.").arg(p.Name(), source.target));
+            throw EReportError(
+                QStringLiteral("O parâmetro '%1' da consulta '%2' não recebeu valor.").arg(p.Name(), source.target));
         args.emplace_back(p.Name());
         switch (p.DataType()) {
-        case TParamType::ftDate: args.emplace_back(TRemoteArg(p.AsDate())); break;
-        case TParamType::ftDateTime: args.emplace_back(TRemoteArg(p.AsDateTime())); break;
-        case TParamType::ftInteger: args.emplace_back(TRemoteArg(p.AsInteger())); break;
+        case TParamType::ftDate:
+            args.emplace_back(TRemoteArg(p.AsDate()));
+            break;
+        case TParamType::ftDateTime:
+            args.emplace_back(TRemoteArg(p.AsDateTime()));
+            break;
+        case TParamType::ftInteger:
+            args.emplace_back(TRemoteArg(p.AsInteger()));
+            break;
         case TParamType::ftFloat:
-        case TParamType::ftString: args.emplace_back(p.AsString()); break;
+        case TParamType::ftString:
+            args.emplace_back(p.AsString());
+            break;
         }
     }
     ServerNameScope scope(*Connection, DefaultDatabaseName);
-    QByteArray packet = checked(Connection->AppServer().Call(QueryMethod, args),
-                                QStringLiteral("Consulta '%1'").arg(source.target));
+    QByteArray packet =
+        checked(Connection->AppServer().Call(QueryMethod, args), QStringLiteral("Consulta '%1'").arg(source.target));
     auto ds = std::make_unique<TClientDataSet>();
     ds->setObjectName(source.name);
     ds->setProperty("query", source.target);
@@ -192,7 +206,8 @@ QList<ReportCatalogQuery> TReportDesignerDialog::Catalog()
         ReportCatalogQuery q;
         q.name = ds.FieldByName(QStringLiteral("NMCONSULTA"))->AsString();
         q.description = ds.FieldByName(QStringLiteral("DSCONSULTA"))->AsString();
-        for (const QString& item : ds.FieldByName(QStringLiteral("PARAMETROS"))->AsString().split(u';', Qt::SkipEmptyParts)) {
+        for (const QString& item :
+             ds.FieldByName(QStringLiteral("PARAMETROS"))->AsString().split(u';', Qt::SkipEmptyParts)) {
             ReportParameter p;
             p.name = item.section(u':', 0, 0);
             ParamTypeFromName(item.section(u':', 1, 1), p.type);

@@ -30,8 +30,8 @@ class TSocketConnection;
 
 // A report ready to show: its document and the data its server queries brought.
 struct PreparedReport {
-    std::vector<std::unique_ptr<TClientDataSet>> queryData;   // destroyed after the document
-    TParams params;                                           // as the request left them
+    std::vector<std::unique_ptr<TClientDataSet>> queryData; // destroyed after the document
+    TParams params; // as the request left them
     std::unique_ptr<ReportDocument> document;
 };
 
@@ -95,7 +95,8 @@ public:
 
 private:
     std::unique_ptr<TClientDataSet> runQuery(const ReportSource& source, const TParams& params);
-    std::unique_ptr<ReportDocument> bindTables(const ReportDefinition& definition, const PreparedReport& prepared) const;
+    std::unique_ptr<ReportDocument> bindTables(const ReportDefinition& definition,
+                                               const PreparedReport& prepared) const;
 
     std::map<QString, QPointer<TClientDataSet>> m_registered;
 };

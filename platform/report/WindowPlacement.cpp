@@ -23,8 +23,7 @@ void PlaceOnScreen(QWidget& window, QSize wanted)
     // for them so the whole window, title included, stays on the screen.
     const QRect free = screen->availableGeometry();
     const int titleRoom = window.style()->pixelMetric(QStyle::PM_TitleBarHeight) + 16;
-    const QSize size(std::min(wanted.width(), free.width() - 16),
-                     std::min(wanted.height(), free.height() - titleRoom));
+    const QSize size(std::min(wanted.width(), free.width() - 16), std::min(wanted.height(), free.height() - titleRoom));
     window.resize(size);
     window.move(free.x() + (free.width() - size.width()) / 2,
                 free.y() + titleRoom - 8 + (free.height() - titleRoom - size.height()) / 2);

@@ -62,17 +62,28 @@ bool isEditingKey(const QKeyEvent* event)
     if (!event->text().isEmpty() && event->text().at(0).isPrint() && ctrl == alt && !(chord & Qt::MetaModifier))
         return true;
     static constexpr QKeySequence::StandardKey editing[] = {
-        QKeySequence::Copy,           QKeySequence::Cut,
-        QKeySequence::Paste,          QKeySequence::Undo,
-        QKeySequence::Redo,           QKeySequence::SelectAll,
-        QKeySequence::MoveToNextChar, QKeySequence::MoveToPreviousChar,
-        QKeySequence::MoveToNextWord, QKeySequence::MoveToPreviousWord,
-        QKeySequence::MoveToStartOfLine, QKeySequence::MoveToEndOfLine,
-        QKeySequence::SelectNextChar, QKeySequence::SelectPreviousChar,
-        QKeySequence::SelectNextWord, QKeySequence::SelectPreviousWord,
-        QKeySequence::SelectStartOfLine, QKeySequence::SelectEndOfLine,
-        QKeySequence::DeleteStartOfWord, QKeySequence::DeleteEndOfWord,
-        QKeySequence::Backspace,      QKeySequence::Delete,
+        QKeySequence::Copy,
+        QKeySequence::Cut,
+        QKeySequence::Paste,
+        QKeySequence::Undo,
+        QKeySequence::Redo,
+        QKeySequence::SelectAll,
+        QKeySequence::MoveToNextChar,
+        QKeySequence::MoveToPreviousChar,
+        QKeySequence::MoveToNextWord,
+        QKeySequence::MoveToPreviousWord,
+        QKeySequence::MoveToStartOfLine,
+        QKeySequence::MoveToEndOfLine,
+        QKeySequence::SelectNextChar,
+        QKeySequence::SelectPreviousChar,
+        QKeySequence::SelectNextWord,
+        QKeySequence::SelectPreviousWord,
+        QKeySequence::SelectStartOfLine,
+        QKeySequence::SelectEndOfLine,
+        QKeySequence::DeleteStartOfWord,
+        QKeySequence::DeleteEndOfWord,
+        QKeySequence::Backspace,
+        QKeySequence::Delete,
     };
     if (std::any_of(std::begin(editing), std::end(editing), [event](auto k) { return event->matches(k); }))
         return true;
@@ -138,8 +149,8 @@ bool isCellShortcut(const QKeySequence& sequence, const QWidget* cell)
     const QList<QShortcut*> shortcuts = cell->window()->findChildren<QShortcut*>();
     return std::any_of(shortcuts.begin(), shortcuts.end(), [&](const QShortcut* s) {
         const auto* owner = qobject_cast<const QWidget*>(s->parent());
-        return s->isEnabled() && s->key() == sequence && owner && owner->isAncestorOf(cell) &&
-               s->context() != Qt::WidgetShortcut;
+        return s->isEnabled() && s->key() == sequence && owner && owner->isAncestorOf(cell)
+            && s->context() != Qt::WidgetShortcut;
     });
 }
 

@@ -26,11 +26,11 @@ class QWidget;
 namespace trd {
 
 enum class CellKey {
-    Editing,       // the line edit's own
-    Grid,          // the grid moves, posts or cancels
-    MenuCommand,   // settle the edit, then the window's menus take it
-    Button,        // a button's or the cell's holder's shortcut takes it, the edit as it is
-    Nothing,       // swallowed
+    Editing, // the line edit's own
+    Grid, // the grid moves, posts or cancels
+    MenuCommand, // settle the edit, then the window's menus take it
+    Button, // a button's or the cell's holder's shortcut takes it, the edit as it is
+    Nothing, // swallowed
 };
 
 // What `event`, pressed in a cell editor of a grid in `window`, is for.

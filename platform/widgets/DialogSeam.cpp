@@ -17,13 +17,20 @@ namespace trd {
 int ModalResultOf(TMsgDlgBtn button)
 {
     switch (button) {
-    case mbYes: return mrYes;
-    case mbNo: return mrNo;
-    case mbOK: return mrOk;
-    case mbCancel: return mrCancel;
-    case mbAbort: return mrAbort;
-    case mbRetry: return mrRetry;
-    case mbIgnore: return mrIgnore;
+    case mbYes:
+        return mrYes;
+    case mbNo:
+        return mrNo;
+    case mbOK:
+        return mrOk;
+    case mbCancel:
+        return mrCancel;
+    case mbAbort:
+        return mrAbort;
+    case mbRetry:
+        return mrRetry;
+    case mbIgnore:
+        return mrIgnore;
     }
     return mrNone;
 }
@@ -43,23 +50,25 @@ struct ButtonText {
 
 // In the framework's order, with the Portuguese captions of the client.
 constexpr ButtonText kButtons[] = {
-    {mbYes, u"&Sim", QMessageBox::YesRole},
-    {mbNo, u"&Não", QMessageBox::NoRole},
-    {mbOK, u"OK", QMessageBox::AcceptRole},
-    {mbCancel, u"Cancelar", QMessageBox::RejectRole},
-    {mbAbort, u"&Abortar", QMessageBox::RejectRole},
-    {mbRetry, u"&Repetir", QMessageBox::AcceptRole},
+    {mbYes, u"&Sim", QMessageBox::YesRole},           {mbNo, u"&Não", QMessageBox::NoRole},
+    {mbOK, u"OK", QMessageBox::AcceptRole},           {mbCancel, u"Cancelar", QMessageBox::RejectRole},
+    {mbAbort, u"&Abortar", QMessageBox::RejectRole},  {mbRetry, u"&Repetir", QMessageBox::AcceptRole},
     {mbIgnore, u"&Ignorar", QMessageBox::AcceptRole},
 };
 
 QString captionOf(TMsgDlgType type)
 {
     switch (type) {
-    case mtWarning: return QStringLiteral("Aviso");
-    case mtError: return QStringLiteral("Erro");
-    case mtInformation: return QStringLiteral("Informação");
-    case mtConfirmation: return QStringLiteral("Confirmação");
-    case mtCustom: break;
+    case mtWarning:
+        return QStringLiteral("Aviso");
+    case mtError:
+        return QStringLiteral("Erro");
+    case mtInformation:
+        return QStringLiteral("Informação");
+    case mtConfirmation:
+        return QStringLiteral("Confirmação");
+    case mtCustom:
+        break;
     }
     return QApplication::applicationDisplayName();
 }
@@ -67,11 +76,16 @@ QString captionOf(TMsgDlgType type)
 QMessageBox::Icon iconOf(TMsgDlgType type)
 {
     switch (type) {
-    case mtWarning: return QMessageBox::Warning;
-    case mtError: return QMessageBox::Critical;
-    case mtInformation: return QMessageBox::Information;
-    case mtConfirmation: return QMessageBox::Question;
-    case mtCustom: break;
+    case mtWarning:
+        return QMessageBox::Warning;
+    case mtError:
+        return QMessageBox::Critical;
+    case mtInformation:
+        return QMessageBox::Information;
+    case mtConfirmation:
+        return QMessageBox::Question;
+    case mtCustom:
+        break;
     }
     return QMessageBox::NoIcon;
 }
@@ -129,8 +143,7 @@ void execRestoringActivation(QMessageBox& box)
 
 } // namespace
 
-int QtDialogSeam::MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons,
-                             int /*helpContext*/)
+int QtDialogSeam::MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int /*helpContext*/)
 {
     QMessageBox box(iconOf(type), captionOf(type), text, QMessageBox::NoButton, dialogParent());
     if (buttons == 0)
@@ -160,8 +173,7 @@ int QtDialogSeam::MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButto
 
 void QtDialogSeam::ShowError(const QString& text)
 {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Erro"), text, QMessageBox::NoButton,
-                    dialogParent());
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Erro"), text, QMessageBox::NoButton, dialogParent());
     box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     execRestoringActivation(box);
 }

@@ -21,7 +21,7 @@ enum TMsgDlgBtn : int {
     mbRetry = 0x20,
     mbIgnore = 0x40,
 };
-using TMsgDlgButtons = int;   // an or-ed set of TMsgDlgBtn
+using TMsgDlgButtons = int; // an or-ed set of TMsgDlgBtn
 
 enum TModalResult : int {
     mrNone = 0,
@@ -43,8 +43,7 @@ public:
 
     // A message box; returns the TModalResult of the button pressed
     // (mrCancel, or mrNo without a Cancel button, when it is closed otherwise).
-    virtual int MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons,
-                           int helpContext) = 0;
+    virtual int MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int helpContext) = 0;
     // The general error display.
     virtual void ShowError(const QString& text) = 0;
     // Shows the open-file dialog; on OK sets the dialog's FileName and returns true.
@@ -57,8 +56,7 @@ public:
 // own modal loop.
 class QtDialogSeam : public DialogSeam {
 public:
-    int MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons,
-                   int helpContext) override;
+    int MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int helpContext) override;
     void ShowError(const QString& text) override;
     bool ExecuteOpenDialog(TOpenDialog& dialog) override;
     int ExecModal(TForm& form) override;

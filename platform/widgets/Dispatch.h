@@ -29,7 +29,8 @@ void invokePrefix(F& f, Tuple& args)
     if constexpr (N == 0) {
         f();
     } else {
-        auto call = [&]<std::size_t... I>(std::index_sequence<I...>) {
+        auto call = [&]<std::size_t... I>(std::index_sequence<I...>)
+        {
             if constexpr (std::is_invocable_v<F&, std::tuple_element_t<I, Tuple>&...>)
                 f(std::get<I>(args)...);
             else
@@ -44,8 +45,7 @@ void invokePrefix(F& f, Tuple& args)
 // the signal's arguments, or fewer from the front; context ends the connection
 // when destroyed.
 template <typename Sender, typename Signal, typename Handler>
-QMetaObject::Connection ConnectDispatch(Sender* sender, Signal signal, const QObject* context,
-                                        Handler handler)
+QMetaObject::Connection ConnectDispatch(Sender* sender, Signal signal, const QObject* context, Handler handler)
 {
     return QObject::connect(sender, signal, context, [h = std::move(handler)](auto... args) mutable {
         auto tuple = std::make_tuple(args...);

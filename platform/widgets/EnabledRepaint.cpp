@@ -12,7 +12,7 @@ namespace {
 
 class EnabledRepaintFilter : public QObject {
 public:
-    explicit EnabledRepaintFilter(QWidget* widget) : QObject(widget), m_widget(widget) {}
+    explicit EnabledRepaintFilter(QWidget* widget) : QObject(widget), m_widget(widget) { }
 
     bool eventFilter(QObject*, QEvent* event) override
     {
@@ -24,12 +24,13 @@ public:
         case QEvent::EnabledChange:
             // What the button's own handler would do besides repainting: a
             // button switched off while held down lets go.
-            if (auto* button = qobject_cast<QAbstractButton*>(m_widget); button && !button->isEnabled() &&
-                                                                         button->isDown())
+            if (auto* button = qobject_cast<QAbstractButton*>(m_widget);
+                button && !button->isEnabled() && button->isDown())
                 button->setDown(false);
             if (!m_pending) {
                 m_pending = true;
-                QMetaObject::invokeMethod(this, [this] { settle(); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    this, [this] { settle(); }, Qt::QueuedConnection);
             }
             return true;
         default:

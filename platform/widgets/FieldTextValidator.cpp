@@ -6,7 +6,9 @@
 
 namespace trd {
 
-FieldTextValidator::FieldTextValidator(TField* field, QObject* parent) : QValidator(parent), m_field(field) {}
+FieldTextValidator::FieldTextValidator(TField* field, QObject* parent) : QValidator(parent), m_field(field)
+{
+}
 
 QValidator::State FieldTextValidator::validate(QString& input, int&) const
 {

@@ -52,8 +52,7 @@ const RecordingDialogSeam::Shown* RecordingDialogSeam::last(Kind kind) const
     return nullptr;
 }
 
-int RecordingDialogSeam::MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons,
-                                    int helpContext)
+int RecordingDialogSeam::MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int helpContext)
 {
     int answer = mrNone;
     if (!answers.empty()) {

@@ -23,11 +23,11 @@ public:
     enum Kind { Message, Error, OpenDialog, Modal };
     struct Shown {
         Kind kind = Message;
-        QString text;              // message text; dialog title; modal form's caption
+        QString text; // message text; dialog title; modal form's caption
         TMsgDlgType type = mtCustom;
         TMsgDlgButtons buttons = 0;
         int helpContext = 0;
-        int answer = mrNone;       // what the seam answered
+        int answer = mrNone; // what the seam answered
     };
 
     // Installs itself as the application's seam when install is true; the
@@ -61,11 +61,10 @@ public:
     QStringList messages() const { return texts(Message); }
     QStringList errors() const { return texts(Error); }
     int count(Kind kind) const;
-    const Shown* last(Kind kind) const;    // nullptr when none
+    const Shown* last(Kind kind) const; // nullptr when none
     void clear() { shown.clear(); }
 
-    int MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons,
-                   int helpContext) override;
+    int MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int helpContext) override;
     void ShowError(const QString& text) override;
     bool ExecuteOpenDialog(TOpenDialog& dialog) override;
     int ExecModal(TForm& form) override;

@@ -21,10 +21,22 @@ TApplication* Application()
     return &instance;
 }
 
-QWidget* TApplication::MainForm() const { return m_mainForm; }
-void TApplication::SetMainForm(QWidget* form) { m_mainForm = form; }
-QMdiArea* TApplication::MdiArea() const { return m_mdiArea; }
-void TApplication::SetMdiArea(QMdiArea* area) { m_mdiArea = area; }
+QWidget* TApplication::MainForm() const
+{
+    return m_mainForm;
+}
+void TApplication::SetMainForm(QWidget* form)
+{
+    m_mainForm = form;
+}
+QMdiArea* TApplication::MdiArea() const
+{
+    return m_mdiArea;
+}
+void TApplication::SetMdiArea(QMdiArea* area)
+{
+    m_mdiArea = area;
+}
 
 void TApplication::ProcessMessages()
 {
@@ -61,7 +73,10 @@ void TApplication::SetCursor(TCursor cursor)
     }
 }
 
-TApplication::TCursor TApplication::Cursor() const { return m_cursor; }
+TApplication::TCursor TApplication::Cursor() const
+{
+    return m_cursor;
+}
 
 void TApplication::ShowException(const std::exception& error)
 {
@@ -95,6 +110,9 @@ DialogSeam& TApplication::Dialogs()
     return *m_qtSeam;
 }
 
-void TApplication::SetDialogSeam(DialogSeam* seam) { m_seam = seam; }
+void TApplication::SetDialogSeam(DialogSeam* seam)
+{
+    m_seam = seam;
+}
 
 } // namespace trd

@@ -16,13 +16,34 @@ QColor paletteColor(QPalette::ColorRole role)
 }
 } // namespace
 
-QColor clInfoBk() { return paletteColor(QPalette::ToolTipBase); }
-QColor clHighlight() { return paletteColor(QPalette::Highlight); }
-QColor clCaptionText() { return paletteColor(QPalette::HighlightedText); }
-QColor clHighlightText() { return paletteColor(QPalette::HighlightedText); }
-QColor clWindowText() { return paletteColor(QPalette::WindowText); }
-QColor clWindow() { return paletteColor(QPalette::Base); }
-QColor clBtnFace() { return paletteColor(QPalette::Button); }
+QColor clInfoBk()
+{
+    return paletteColor(QPalette::ToolTipBase);
+}
+QColor clHighlight()
+{
+    return paletteColor(QPalette::Highlight);
+}
+QColor clCaptionText()
+{
+    return paletteColor(QPalette::HighlightedText);
+}
+QColor clHighlightText()
+{
+    return paletteColor(QPalette::HighlightedText);
+}
+QColor clWindowText()
+{
+    return paletteColor(QPalette::WindowText);
+}
+QColor clWindow()
+{
+    return paletteColor(QPalette::Base);
+}
+QColor clBtnFace()
+{
+    return paletteColor(QPalette::Button);
+}
 
 TCanvas::TCanvas(QPainter* painter, const QFont& baseFont) : m_painter(painter)
 {
@@ -101,8 +122,7 @@ void TCanvas::DrawFocusRect(const QRect& rect)
     m_painter->restore();
 }
 
-void TCanvas::BrushCopy(const QRect& dest, const QImage& bitmap, const QRect& source,
-                        const QColor& transparentColor)
+void TCanvas::BrushCopy(const QRect& dest, const QImage& bitmap, const QRect& source, const QColor& transparentColor)
 {
     if (!m_painter || bitmap.isNull())
         return;

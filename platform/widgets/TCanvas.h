@@ -13,8 +13,8 @@ class QPainter;
 namespace trd {
 
 // System colours the module names, read from the application palette.
-QColor clInfoBk();        // info-tip background
-QColor clHighlight();     // selection background
+QColor clInfoBk(); // info-tip background
+QColor clHighlight(); // selection background
 // Text of an active window's caption. Qt has no caption colour of its own;
 // the selection text colour (white on most styles) is what Qt styles draw on
 // the highlight, which is where the module uses it.
@@ -23,12 +23,30 @@ QColor clHighlightText();
 QColor clWindowText();
 QColor clWindow();
 QColor clBtnFace();
-inline QColor clOlive() { return QColor(128, 128, 0); }
-inline QColor clGreen() { return QColor(0, 128, 0); }
-inline QColor clYellow() { return QColor(255, 255, 0); }
-inline QColor clRed() { return QColor(255, 0, 0); }
-inline QColor clBlack() { return QColor(0, 0, 0); }
-inline QColor clWhite() { return QColor(255, 255, 255); }
+inline QColor clOlive()
+{
+    return QColor(128, 128, 0);
+}
+inline QColor clGreen()
+{
+    return QColor(0, 128, 0);
+}
+inline QColor clYellow()
+{
+    return QColor(255, 255, 0);
+}
+inline QColor clRed()
+{
+    return QColor(255, 0, 0);
+}
+inline QColor clBlack()
+{
+    return QColor(0, 0, 0);
+}
+inline QColor clWhite()
+{
+    return QColor(255, 255, 255);
+}
 
 struct TBrush {
     QColor Color = Qt::white;
@@ -39,8 +57,8 @@ struct TFont {
     bool Bold = false;
     bool Italic = false;
     bool Underline = false;
-    QString Name;         // empty: the control's font family
-    int Size = 0;         // points; 0: the control's size
+    QString Name; // empty: the control's font family
+    int Size = 0; // points; 0: the control's size
 };
 
 class TCanvas {
@@ -62,8 +80,7 @@ public:
     void DrawFocusRect(const QRect& rect);
     // Copies source of bitmap into dest (scaled when the sizes differ), the
     // pixels of transparentColor replaced by the brush colour.
-    void BrushCopy(const QRect& dest, const QImage& bitmap, const QRect& source,
-                   const QColor& transparentColor);
+    void BrushCopy(const QRect& dest, const QImage& bitmap, const QRect& source, const QColor& transparentColor);
     void Draw(int x, int y, const QImage& image);
 
     QPainter* Painter() const { return m_painter; }

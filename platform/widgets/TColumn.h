@@ -19,10 +19,10 @@ struct TColumnTitle {
 
 class TColumn {
 public:
-    explicit TColumn(TDBGrid* grid) : m_grid(grid) {}
+    explicit TColumn(TDBGrid* grid) : m_grid(grid) { }
 
     QString FieldName;
-    TColumnTitle Title;       // empty caption: the field's display label
+    TColumnTitle Title; // empty caption: the field's display label
     int Width = 64;
     bool ReadOnly = false;
     bool Visible = true;
@@ -38,7 +38,7 @@ private:
 
 class TDBGridColumns {
 public:
-    explicit TDBGridColumns(TDBGrid* grid) : m_grid(grid) {}
+    explicit TDBGridColumns(TDBGrid* grid) : m_grid(grid) { }
 
     TColumn* Add();
     TColumn* Add(const QString& fieldName, const QString& title, int width, bool readOnly = false);

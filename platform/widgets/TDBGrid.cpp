@@ -19,17 +19,14 @@
 namespace trd {
 
 TDBGrid::TDBGrid(QWidget* parent)
-    : QTableView(parent),
-      m_columns(this),
-      m_defaultColumns(this),
-      m_model(new TDBGridModel(this)),
+    : QTableView(parent), m_columns(this), m_defaultColumns(this), m_model(new TDBGridModel(this)),
       m_delegate(new TDBGridDelegate(this))
 {
     setModel(m_model);
     setItemDelegate(m_delegate);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed |
-                    QAbstractItemView::DoubleClicked);
+    setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed
+                    | QAbstractItemView::DoubleClicked);
     setWordWrap(false);
     // A fixed row height keeps a million rows as cheap as a hundred.
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -196,8 +193,8 @@ void TDBGrid::SetOptions(TDBGridOptions options)
     m_options = options;
     // Switching editing per column (as the editor does on every column
     // change) must not cost a repaint of the whole grid.
-    const TDBGridOptions visual = dgTitles | dgIndicator | dgColumnResize | dgColLines | dgRowLines |
-                                  dgTabs | dgRowSelect | dgAlwaysShowSelection;
+    const TDBGridOptions visual = dgTitles | dgIndicator | dgColumnResize | dgColLines | dgRowLines | dgTabs
+        | dgRowSelect | dgAlwaysShowSelection;
     if (changed & visual)
         applyOptions();
     else if (!HasOption(dgEditing) && m_editor)
@@ -214,12 +211,10 @@ void TDBGrid::applyOptions()
     horizontalHeader()->setVisible(HasOption(dgTitles));
     verticalHeader()->setVisible(HasOption(dgIndicator));
     verticalHeader()->setFixedWidth(HasOption(dgIndicator) ? 14 : 0);
-    horizontalHeader()->setSectionResizeMode(HasOption(dgColumnResize) ? QHeaderView::Interactive
-                                                                      : QHeaderView::Fixed);
+    horizontalHeader()->setSectionResizeMode(HasOption(dgColumnResize) ? QHeaderView::Interactive : QHeaderView::Fixed);
     setShowGrid(HasOption(dgColLines) || HasOption(dgRowLines));
     setTabKeyNavigation(HasOption(dgTabs));
-    setSelectionBehavior(HasOption(dgRowSelect) ? QAbstractItemView::SelectRows
-                                                : QAbstractItemView::SelectItems);
+    setSelectionBehavior(HasOption(dgRowSelect) ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
     if (!HasOption(dgEditing) && m_editor)
         closeInplaceEditor(true);
     viewport()->update();
@@ -240,8 +235,8 @@ void TDBGrid::SetSelectedIndex(int index)
     // The data set's row: the view may be on its way to another one.
     const TClientDataSet* ds = DataSet();
     const int row = ds && ds->Active() && ds->CurrentIndex() >= 0 ? ds->CurrentIndex()
-                    : currentIndex().isValid()                      ? currentIndex().row()
-                                                                    : 0;
+        : currentIndex().isValid()                                ? currentIndex().row()
+                                                                  : 0;
     if (row < m_model->rowCount())
         setCurrentIndex(m_model->index(row, index));
     else
@@ -282,8 +277,8 @@ void TDBGrid::SetEditorMode(bool on)
 bool TDBGrid::CanEditCell(int row, int column) const
 {
     TClientDataSet* ds = DataSet();
-    if (!HasOption(dgEditing) || m_readOnly || !ds || !ds->Active() || row < 0 ||
-        (m_dataSource && !m_dataSource->Enabled))
+    if (!HasOption(dgEditing) || m_readOnly || !ds || !ds->Active() || row < 0
+        || (m_dataSource && !m_dataSource->Enabled))
         return false;
     TColumn* col = m_model->column(column);
     TField* field = m_model->field(column);
@@ -412,8 +407,8 @@ void TDBGrid::followDataSet()
         return;
     // Text typed for another row must not be written into this one.
     closeInplaceEditor(false);
-    const int column = current.isValid() ? current.column()
-                                         : qBound(0, m_lastSelectedIndex, m_model->columnCount() - 1);
+    const int column =
+        current.isValid() ? current.column() : qBound(0, m_lastSelectedIndex, m_model->columnCount() - 1);
     ++m_syncing;
     selectionModel()->setCurrentIndex(m_model->index(row, column), QItemSelectionModel::ClearAndSelect);
     --m_syncing;
@@ -549,8 +544,8 @@ void TDBGrid::deleteRecord()
     TClientDataSet* ds = DataSet();
     if (!ds || !ds->Active() || ds->IsEmpty() || m_readOnly)
         return;
-    if (HasOption(dgConfirmDelete) &&
-        MessageDlg(QStringLiteral("Excluir registro?"), mtConfirmation, mbYes | mbNo, 0) != mrYes)
+    if (HasOption(dgConfirmDelete)
+        && MessageDlg(QStringLiteral("Excluir registro?"), mtConfirmation, mbYes | mbNo, 0) != mrYes)
         return;
     closeInplaceEditor(false);
     Dispatch([ds] { ds->Delete(); });
@@ -685,6 +680,8 @@ void TDBGrid::mouseDoubleClickEvent(QMouseEvent* event)
     QTableView::mouseDoubleClickEvent(event);
 }
 
-void TDBGrid::TitleClick(TColumn*) {}
+void TDBGrid::TitleClick(TColumn*)
+{
+}
 
 } // namespace trd

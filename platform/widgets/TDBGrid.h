@@ -134,7 +134,7 @@ protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
-    void keyboardSearch(const QString&) override {}
+    void keyboardSearch(const QString&) override { }
     bool event(QEvent* event) override;
     bool viewportEvent(QEvent* event) override;
     bool focusNextPrevChild(bool next) override;
@@ -185,17 +185,17 @@ private:
     QPointer<TDataSource> m_dataSource;
     TDBGridColumns m_columns;
     TDBGridColumns m_defaultColumns;
-    TDBGridOptions m_options = dgEditing | dgTitles | dgIndicator | dgColumnResize | dgColLines |
-                               dgRowLines | dgTabs | dgConfirmDelete | dgCancelOnExit;
+    TDBGridOptions m_options = dgEditing | dgTitles | dgIndicator | dgColumnResize | dgColLines | dgRowLines | dgTabs
+        | dgConfirmDelete | dgCancelOnExit;
     bool m_readOnly = false;
     TDBGridModel* m_model;
     TDBGridDelegate* m_delegate;
     TCanvas m_canvas;
-    int m_syncing = 0;          // > 0 while the grid follows the data set
+    int m_syncing = 0; // > 0 while the grid follows the data set
     bool m_forwardingKey = false; // the key that opened the editor is being re-sent to it
-    bool m_keyToEditor = false;   // a key handed to the editor; if it comes back, the editor declined it
-    bool m_tabKey = false;        // a Tab key press is being delivered to the grid
-    bool m_recordTyped = false;   // see RecordTyped()
+    bool m_keyToEditor = false; // a key handed to the editor; if it comes back, the editor declined it
+    bool m_tabKey = false; // a Tab key press is being delivered to the grid
+    bool m_recordTyped = false; // see RecordTyped()
     int m_lastSelectedIndex = 0;
     std::vector<int> m_fillColumns;
     QPointer<QLineEdit> m_editor;

@@ -19,10 +19,11 @@ namespace {
 constexpr char kLoadedText[] = "trdLoadedText";
 } // namespace
 
-TDBGridDelegate::TDBGridDelegate(TDBGrid* grid) : QStyledItemDelegate(grid), m_grid(grid) {}
+TDBGridDelegate::TDBGridDelegate(TDBGrid* grid) : QStyledItemDelegate(grid), m_grid(grid)
+{
+}
 
-void TDBGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
-                            const QModelIndex& index) const
+void TDBGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     TClientDataSet* ds = m_grid->DataSet();
     TColumn* column = m_grid->m_model->column(index.column());
@@ -34,11 +35,9 @@ void TDBGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const QModelIndex current = m_grid->currentIndex();
     const QLineEdit* editor = m_grid->InplaceEditor();
     const bool focused = m_grid->hasFocus() || (editor && editor->hasFocus());
-    const bool currentCell = current.isValid() && current.row() == index.row() &&
-                             current.column() == index.column();
-    const bool inSelection = m_grid->HasOption(dgRowSelect)
-                                 ? current.isValid() && current.row() == index.row()
-                                 : currentCell;
+    const bool currentCell = current.isValid() && current.row() == index.row() && current.column() == index.column();
+    const bool inSelection =
+        m_grid->HasOption(dgRowSelect) ? current.isValid() && current.row() == index.row() : currentCell;
     TGridDrawState state = 0;
     if (inSelection && (focused || m_grid->HasOption(dgAlwaysShowSelection)))
         state |= gdSelected;
@@ -164,7 +163,7 @@ void TDBGridDelegate::writeEditorOrRaise(QWidget* editor, const QModelIndex& ind
     if (!lineEdit || !ds || !ds->Active() || !field || !m_grid->CanEditCell(index.row(), index.column()))
         return;
     if (index.row() != ds->CurrentIndex())
-        return;   // the data set moved on; the text belongs to no row now
+        return; // the data set moved on; the text belongs to no row now
     // An editor the user typed nothing into holds no value of its own: a
     // value set meanwhile by code (a replacement) must not be written over
     // with the one the editor was opened with.

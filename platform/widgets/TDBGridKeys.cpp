@@ -47,12 +47,17 @@ QChar typedChar(const QKeyEvent* event)
         return event->text().at(0);
     switch (event->key()) {
     case Qt::Key_Tab:
-    case Qt::Key_Backtab: return QChar(u'\t');
+    case Qt::Key_Backtab:
+        return QChar(u'\t');
     case Qt::Key_Return:
-    case Qt::Key_Enter: return QChar(u'\r');
-    case Qt::Key_Escape: return QChar(0x1b);
-    case Qt::Key_Backspace: return QChar(u'\b');
-    default: return QChar();
+    case Qt::Key_Enter:
+        return QChar(u'\r');
+    case Qt::Key_Escape:
+        return QChar(0x1b);
+    case Qt::Key_Backspace:
+        return QChar(u'\b');
+    default:
+        return QChar();
     }
 }
 } // namespace
@@ -205,7 +210,7 @@ void TDBGrid::keyReleaseEvent(QKeyEvent* event)
 bool TDBGrid::editorKeyPress(QKeyEvent* event)
 {
     if (m_forwardingKey)
-        return false;   // the key that opened the editor: handled by the grid already
+        return false; // the key that opened the editor: handled by the grid already
     int key = event->key();
     if (runKeyDown(event, key))
         return true;
@@ -303,8 +308,8 @@ void TDBGrid::reopenRefusedEdit(const QModelIndex& cell)
     // text in its field: the text goes back into an open editor on the same
     // cell, so the next key continues it instead of starting over.
     TClientDataSet* ds = DataSet();
-    if (m_editor || !cell.isValid() || !isEditing(ds) || ds->CurrentIndex() != cell.row() ||
-        cell.row() >= m_model->rowCount() || cell.column() >= m_model->columnCount())
+    if (m_editor || !cell.isValid() || !isEditing(ds) || ds->CurrentIndex() != cell.row()
+        || cell.row() >= m_model->rowCount() || cell.column() >= m_model->columnCount())
         return;
     // Only where the grid stayed: on the same cell, the keyboard not given
     // to another control (a Tab to the next column or out of the grid leaves

@@ -6,7 +6,9 @@
 
 namespace trd {
 
-TDBGridModel::TDBGridModel(TDBGrid* grid) : QAbstractTableModel(grid), m_grid(grid) {}
+TDBGridModel::TDBGridModel(TDBGrid* grid) : QAbstractTableModel(grid), m_grid(grid)
+{
+}
 
 TClientDataSet* TDBGridModel::dataSet() const
 {
@@ -127,9 +129,12 @@ QVariant TDBGridModel::headerData(int section, Qt::Orientation orientation, int 
         if (role != Qt::DisplayRole || !ds || section != ds->CurrentIndex())
             return {};
         switch (ds->State()) {
-        case TDataSetState::dsEdit: return QStringLiteral("I");
-        case TDataSetState::dsInsert: return QStringLiteral("*");
-        default: return QStringLiteral("\u25B8");
+        case TDataSetState::dsEdit:
+            return QStringLiteral("I");
+        case TDataSetState::dsInsert:
+            return QStringLiteral("*");
+        default:
+            return QStringLiteral("\u25B8");
         }
     }
     if (role != Qt::DisplayRole)

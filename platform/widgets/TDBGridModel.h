@@ -44,7 +44,7 @@ public:
 
 private:
     struct Slot {
-        TColumn* column = nullptr;      // nullptr: a default column for fieldIndex
+        TColumn* column = nullptr; // nullptr: a default column for fieldIndex
         int fieldIndex = -1;
     };
     TClientDataSet* dataSet() const;

@@ -17,14 +17,10 @@ struct ButtonInfo {
     const char* name;
 };
 constexpr ButtonInfo kInfo[kNavigateButtonCount] = {
-    {u"|◀", u"Primeiro registro", "nbFirst"},
-    {u"◀", u"Registro anterior", "nbPrior"},
-    {u"▶", u"Próximo registro", "nbNext"},
-    {u"▶|", u"Último registro", "nbLast"},
-    {u"+", u"Incluir registro", "nbInsert"},
-    {u"−", u"Excluir registro", "nbDelete"},
-    {u"▲", u"Alterar registro", "nbEdit"},
-    {u"✓", u"Gravar alterações", "nbPost"},
+    {u"|◀", u"Primeiro registro", "nbFirst"},   {u"◀", u"Registro anterior", "nbPrior"},
+    {u"▶", u"Próximo registro", "nbNext"},      {u"▶|", u"Último registro", "nbLast"},
+    {u"+", u"Incluir registro", "nbInsert"},    {u"−", u"Excluir registro", "nbDelete"},
+    {u"▲", u"Alterar registro", "nbEdit"},      {u"✓", u"Gravar alterações", "nbPost"},
     {u"✗", u"Cancelar alterações", "nbCancel"},
 };
 } // namespace
@@ -77,14 +73,20 @@ bool TDBNavigator::ButtonEnabled(TNavigateBtn button) const
         return false;
     switch (button) {
     case nbFirst:
-    case nbPrior: return row > 0;
+    case nbPrior:
+        return row > 0;
     case nbNext:
-    case nbLast: return row >= 0 && row < count - 1;
-    case nbInsert: return !edit;
-    case nbDelete: return count > 0;
-    case nbEdit: return !edit && count > 0;
+    case nbLast:
+        return row >= 0 && row < count - 1;
+    case nbInsert:
+        return !edit;
+    case nbDelete:
+        return count > 0;
+    case nbEdit:
+        return !edit && count > 0;
     case nbPost:
-    case nbCancel: return edit;
+    case nbCancel:
+        return edit;
     }
     return false;
 }
@@ -126,20 +128,35 @@ void TDBNavigator::act(TNavigateBtn button)
 {
     TClientDataSet* ds = m_dataSource->DataSet();
     switch (button) {
-    case nbFirst: ds->First(); break;
-    case nbPrior: ds->Prior(); break;
-    case nbNext: ds->Next(); break;
-    case nbLast: ds->Last(); break;
-    case nbInsert: ds->Insert(); break;
+    case nbFirst:
+        ds->First();
+        break;
+    case nbPrior:
+        ds->Prior();
+        break;
+    case nbNext:
+        ds->Next();
+        break;
+    case nbLast:
+        ds->Last();
+        break;
+    case nbInsert:
+        ds->Insert();
+        break;
     case nbDelete:
-        if (ConfirmDelete &&
-            MessageDlg(QStringLiteral("Excluir registro?"), mtConfirmation, mbYes | mbNo, 0) != mrYes)
+        if (ConfirmDelete && MessageDlg(QStringLiteral("Excluir registro?"), mtConfirmation, mbYes | mbNo, 0) != mrYes)
             return;
         ds->Delete();
         break;
-    case nbEdit: ds->Edit(); break;
-    case nbPost: ds->Post(); break;
-    case nbCancel: ds->Cancel(); break;
+    case nbEdit:
+        ds->Edit();
+        break;
+    case nbPost:
+        ds->Post();
+        break;
+    case nbCancel:
+        ds->Cancel();
+        break;
     }
 }
 

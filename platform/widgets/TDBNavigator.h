@@ -16,7 +16,7 @@ namespace trd {
 
 enum TNavigateBtn { nbFirst, nbPrior, nbNext, nbLast, nbInsert, nbDelete, nbEdit, nbPost, nbCancel };
 constexpr int kNavigateButtonCount = 9;
-using TNavButtonSet = int;   // bit (1 << TNavigateBtn) per visible button
+using TNavButtonSet = int; // bit (1 << TNavigateBtn) per visible button
 constexpr TNavButtonSet kAllNavButtons = (1 << kNavigateButtonCount) - 1;
 
 class TDBNavigator : public QWidget {

@@ -12,7 +12,7 @@ class TDBSortGrid : public TDBGrid {
 public:
     explicit TDBSortGrid(QWidget* parent = nullptr);
 
-    TNotifyEvent OnTitleClick;   // after the sort
+    TNotifyEvent OnTitleClick; // after the sort
 
 protected:
     void TitleClick(TColumn* column) override;

@@ -13,7 +13,9 @@
 
 namespace trd {
 
-TForm::TForm(QWidget* parent) : QWidget(parent, Qt::Window) {}
+TForm::TForm(QWidget* parent) : QWidget(parent, Qt::Window)
+{
+}
 
 TForm::~TForm()
 {
@@ -23,7 +25,10 @@ TForm::~TForm()
         m_modalLoop->exit(mrCancel);
 }
 
-void TForm::SetFormStyle(TFormStyle style) { m_formStyle = style; }
+void TForm::SetFormStyle(TFormStyle style)
+{
+    m_formStyle = style;
+}
 
 TWindowState TForm::WindowState() const
 {
@@ -45,9 +50,15 @@ void TForm::SetWindowState(TWindowState state)
     if (!frame->isVisible())
         return;
     switch (state) {
-    case wsNormal: frame->showNormal(); break;
-    case wsMaximized: frame->showMaximized(); break;
-    case wsMinimized: frame->showMinimized(); break;
+    case wsNormal:
+        frame->showNormal();
+        break;
+    case wsMaximized:
+        frame->showMaximized();
+        break;
+    case wsMinimized:
+        frame->showMinimized();
+        break;
     }
 }
 
@@ -91,9 +102,15 @@ void TForm::Show()
     else
         placeOverMainForm();
     switch (m_windowState) {
-    case wsNormal: frame->isMinimized() ? frame->showNormal() : frame->show(); break;
-    case wsMaximized: frame->showMaximized(); break;
-    case wsMinimized: frame->showMinimized(); break;
+    case wsNormal:
+        frame->isMinimized() ? frame->showNormal() : frame->show();
+        break;
+    case wsMaximized:
+        frame->showMaximized();
+        break;
+    case wsMinimized:
+        frame->showMinimized();
+        break;
     }
     if (m_subWindow) {
         if (QMdiArea* area = m_subWindow->mdiArea())
@@ -124,7 +141,7 @@ int TForm::ShowModal()
 int TForm::RunModalLoop()
 {
     if (m_modalLoop)
-        return mrNone;   // already modal
+        return mrNone; // already modal
     QPointer<TForm> self(this);
     // As the framework's ShowModal: the window and control that were active
     // get the focus back when the modal form closes.
@@ -159,7 +176,7 @@ int TForm::RunModalLoop()
         if (m_modalResult == mrNone)
             loop.exec(QEventLoop::DialogExec);
         if (!self)
-            return mrCancel;   // destroyed while modal
+            return mrCancel; // destroyed while modal
         if (m_modalResult == mrNone)
             continue;
         // As the framework does: a modal result closes the form, and OnClose
@@ -237,7 +254,11 @@ void TForm::Close()
     QPointer<TForm> self(this);
     struct Reset {
         QPointer<TForm>& form;
-        ~Reset() { if (form) form->m_closing = false; }
+        ~Reset()
+        {
+            if (form)
+                form->m_closing = false;
+        }
     } reset{self};
     const bool wasActive = isWindow() && !m_subWindow && QApplication::activeWindow() == this;
     applyCloseAction(closeAction());
@@ -250,7 +271,7 @@ void TForm::Release()
     hide();
     if (m_subWindow) {
         m_subWindow->hide();
-        m_subWindow->deleteLater();   // takes the form with it
+        m_subWindow->deleteLater(); // takes the form with it
     } else {
         deleteLater();
     }

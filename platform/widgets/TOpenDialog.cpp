@@ -7,7 +7,9 @@
 
 namespace trd {
 
-TOpenDialog::TOpenDialog(QObject* owner) : QObject(owner) {}
+TOpenDialog::TOpenDialog(QObject* owner) : QObject(owner)
+{
+}
 
 bool TOpenDialog::Execute()
 {

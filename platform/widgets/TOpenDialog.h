@@ -13,11 +13,11 @@ public:
     explicit TOpenDialog(QObject* owner = nullptr);
 
     QString Title;
-    QString FileName;      // the chosen file after a successful Execute
-    QString DefaultExt;    // without the dot; added when the typed name has none
-    QString Filter;        // "Description|*.ext|Other|*.a;*.b"
+    QString FileName; // the chosen file after a successful Execute
+    QString DefaultExt; // without the dot; added when the typed name has none
+    QString Filter; // "Description|*.ext|Other|*.a;*.b"
     QString InitialDir;
-    int FilterIndex = 1;   // 1-based, as in the framework
+    int FilterIndex = 1; // 1-based, as in the framework
 
     // Shows the dialog; true (and FileName set) when the user chose a file.
     bool Execute();

@@ -14,7 +14,7 @@ namespace trd {
 // The texts, column by row, and which cells are fixed.
 class TStringGridModel : public QAbstractTableModel {
 public:
-    explicit TStringGridModel(TStringGrid* grid) : QAbstractTableModel(grid), m_grid(grid) {}
+    explicit TStringGridModel(TStringGrid* grid) : QAbstractTableModel(grid), m_grid(grid) { }
 
     int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : m_rows; }
     int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : m_cols; }
@@ -83,7 +83,7 @@ private:
 
 class TStringGridDelegate : public QStyledItemDelegate {
 public:
-    explicit TStringGridDelegate(TStringGrid* grid) : QStyledItemDelegate(grid), m_grid(grid) {}
+    explicit TStringGridDelegate(TStringGrid* grid) : QStyledItemDelegate(grid), m_grid(grid) { }
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         m_grid->paintCell(painter, option.rect, index.column(), index.row(), option.font);
@@ -93,8 +93,7 @@ private:
     TStringGrid* m_grid;
 };
 
-TStringGrid::TStringGrid(QWidget* parent)
-    : QTableView(parent), m_model(new TStringGridModel(this))
+TStringGrid::TStringGrid(QWidget* parent) : QTableView(parent), m_model(new TStringGridModel(this))
 {
     Color = clWindow();
     FixedColor = clBtnFace();
@@ -119,8 +118,14 @@ TStringGrid::TStringGrid(QWidget* parent)
 
 TStringGrid::~TStringGrid() = default;
 
-int TStringGrid::ColCount() const { return m_model->columnCount(); }
-int TStringGrid::RowCount() const { return m_model->rowCount(); }
+int TStringGrid::ColCount() const
+{
+    return m_model->columnCount();
+}
+int TStringGrid::RowCount() const
+{
+    return m_model->rowCount();
+}
 
 void TStringGrid::SetColCount(int count)
 {
@@ -169,13 +174,31 @@ void TStringGrid::ensureCurrent()
         setCurrentIndex(m_model->index(m_fixedRows, m_fixedCols));
 }
 
-QString TStringGrid::Cells(int col, int row) const { return m_model->cell(col, row); }
-void TStringGrid::SetCells(int col, int row, const QString& text) { m_model->setCell(col, row, text); }
+QString TStringGrid::Cells(int col, int row) const
+{
+    return m_model->cell(col, row);
+}
+void TStringGrid::SetCells(int col, int row, const QString& text)
+{
+    m_model->setCell(col, row, text);
+}
 
-int TStringGrid::ColWidths(int col) const { return columnWidth(col); }
-void TStringGrid::SetColWidths(int col, int width) { setColumnWidth(col, width); }
-int TStringGrid::RowHeights(int row) const { return rowHeight(row); }
-void TStringGrid::SetRowHeights(int row, int height) { setRowHeight(row, height); }
+int TStringGrid::ColWidths(int col) const
+{
+    return columnWidth(col);
+}
+void TStringGrid::SetColWidths(int col, int width)
+{
+    setColumnWidth(col, width);
+}
+int TStringGrid::RowHeights(int row) const
+{
+    return rowHeight(row);
+}
+void TStringGrid::SetRowHeights(int row, int height)
+{
+    setRowHeight(row, height);
+}
 
 void TStringGrid::SetDefaultColWidth(int width)
 {
@@ -191,8 +214,14 @@ void TStringGrid::SetDefaultRowHeight(int height)
         setRowHeight(r, height);
 }
 
-int TStringGrid::Col() const { return currentIndex().isValid() ? currentIndex().column() : m_fixedCols; }
-int TStringGrid::Row() const { return currentIndex().isValid() ? currentIndex().row() : m_fixedRows; }
+int TStringGrid::Col() const
+{
+    return currentIndex().isValid() ? currentIndex().column() : m_fixedCols;
+}
+int TStringGrid::Row() const
+{
+    return currentIndex().isValid() ? currentIndex().row() : m_fixedRows;
+}
 
 void TStringGrid::SetCol(int col)
 {
@@ -209,8 +238,8 @@ void TStringGrid::SetRow(int row)
 void TStringGrid::SetEditing(bool editing)
 {
     m_editing = editing;
-    setEditTriggers(editing ? (QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed |
-                               QAbstractItemView::DoubleClicked)
+    setEditTriggers(editing ? (QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed
+                               | QAbstractItemView::DoubleClicked)
                             : QAbstractItemView::NoEditTriggers);
 }
 

@@ -4,7 +4,7 @@
 // and an owner-draw event painting on Canvas().
 #include "FormEvents.h"
 #include "TCanvas.h"
-#include "TDBGrid.h"   // TGridDrawState
+#include "TDBGrid.h" // TGridDrawState
 
 #include <QTableView>
 
@@ -48,7 +48,7 @@ public:
     void SetCol(int col);
     void SetRow(int row);
 
-    QColor Color;                  // background of the non-fixed cells
+    QColor Color; // background of the non-fixed cells
     QColor FixedColor;
     bool DefaultDrawing = true;
     bool Editing() const { return m_editing; }

@@ -59,9 +59,10 @@ constexpr Phrase Phrases[] = {
      "Informe el código o pulse F2 para buscar", "Saisissez le code ou appuyez sur F2 pour rechercher"},
     {"sbtConfirma.Hint", "Confirma as alterações", "Confirms the changes", "Confirma los cambios",
      "Confirme les modifications"},
-    {"sbtCancel.Hint", "Cancela as alterações", "Cancels the changes", "Cancela los cambios", "Annule les modifications"},
-    {"msgPadrao.Excl", "Confirma a exclusão do registro?", "Delete this record?", "¿Confirma la eliminación del registro?",
-     "Confirmer la suppression de l'enregistrement ?"},
+    {"sbtCancel.Hint", "Cancela as alterações", "Cancels the changes", "Cancela los cambios",
+     "Annule les modifications"},
+    {"msgPadrao.Excl", "Confirma a exclusão do registro?", "Delete this record?",
+     "¿Confirma la eliminación del registro?", "Confirmer la suppression de l'enregistrement ?"},
     {"msgPadrao.Gravado", "Registro gravado com sucesso.\nDeseja incluir outro?",
      "Record saved successfully.\nDo you want to add another?", "Registro guardado con éxito.\n¿Desea incluir otro?",
      "Enregistrement sauvegardé.\nVoulez-vous en ajouter un autre ?"},
@@ -69,7 +70,8 @@ constexpr Phrase Phrases[] = {
     {"msgPadrao.DtIni_Vazia", "Data Inicial deve ser informada.", "Start Date must be entered.",
      "Debe informarse la Fecha Inicial.", "La date de début doit être saisie."},
     {"msgPadrao.Sem_Estoque", "Saldo em estoque insuficiente para o item %s.\nSaldo atual: %d.",
-     "Insufficient stock for item %s.\nCurrent balance: %d.", "Saldo de stock insuficiente para el ítem %s.\nSaldo actual: %d.",
+     "Insufficient stock for item %s.\nCurrent balance: %d.",
+     "Saldo de stock insuficiente para el ítem %s.\nSaldo actual: %d.",
      "Stock insuffisant pour l'article %s.\nSolde actuel : %d."},
     {"msgPadrao.Cli_Bloq", "Cliente bloqueado pelo crédito & cobrança.", "Customer blocked by credit & collection.",
      "Cliente bloqueado por crédito & cobranza.", "Client bloqué par crédit & recouvrement."},
@@ -89,12 +91,12 @@ constexpr Phrase Phrases[] = {
     {"lblReferencia", "Referência", "Reference", "Referencia", "Référence"},
 };
 
-constexpr const char* Programs[] = {
-    "TRD09300", "TRD09301", "TRD09302", "TRD09303", "TRD09306", "CAD01001", "CAD01002", "CAD01010",
-    "CAD01015", "FAT02001", "FAT02010", "FAT02011", "FAT02020", "EST03001", "EST03005", "EST03012",
-    "FIN04001", "FIN04002", "FIN04010", "FIN04030", "COM05001", "COM05007", "PCP06001", "PCP06004",
-    "CTB07001", "CTB07002", "FIS08001", "FIS08003", "RH10001", "RH10005", "VEN11001", "VEN11002",
-    "EXP12001", "EXP12003", "LOG13001", "LOG13002", "QUA14001", "MAN15001", "SEG16001", "SEG16002"};
+constexpr const char* Programs[] = {"TRD09300", "TRD09301", "TRD09302", "TRD09303", "TRD09306", "CAD01001", "CAD01002",
+                                    "CAD01010", "CAD01015", "FAT02001", "FAT02010", "FAT02011", "FAT02020", "EST03001",
+                                    "EST03005", "EST03012", "FIN04001", "FIN04002", "FIN04010", "FIN04030", "COM05001",
+                                    "COM05007", "PCP06001", "PCP06004", "CTB07001", "CTB07002", "FIS08001", "FIS08003",
+                                    "RH10001",  "RH10005",  "VEN11001", "VEN11002", "EXP12001", "EXP12003", "LOG13001",
+                                    "LOG13002", "QUA14001", "MAN15001", "SEG16001", "SEG16002"};
 
 // A small deterministic mixer: the same demo every time, without a global generator.
 std::uint32_t mix(std::uint32_t x)
@@ -114,7 +116,7 @@ DemoCounts fillDemo(WriteCoordinator& writer)
     struct Lang {
         const char* code;
         const char* name;
-        int column;   // 0 en, 1 es, 2 fr, -1 not translated yet
+        int column; // 0 en, 1 es, 2 fr, -1 not translated yet
     };
     const Lang langs[] = {{"ENG", "Inglês", 0}, {"ESP", "Espanhol", 1}, {"FRA", "Francês", 2}, {"ALE", "Alemão", -1}};
     DemoCounts counts;

@@ -98,7 +98,8 @@ std::optional<UserCommand> parseUserCommand(const std::vector<std::string>& args
             const std::string language = colon == std::string::npos ? std::string() : given.substr(colon + 1);
             if (!role || !Grants::validLanguage(language))
                 return fail("--papel espera PAPEL:IDIOMA (leitor, tradutor, revisor ou administrador; o código do "
-                            "idioma, ou * para todos), recebido \"" + given + "\"");
+                            "idioma, ou * para todos), recebido \""
+                            + given + "\"");
             if (!command.grants)
                 command.grants = Grants();
             command.grants->grant(language, *role);
@@ -220,12 +221,12 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
                 return std::nullopt;
             }
             const int k = static_cast<int>(n);
-            (arg == "--max-connections"   ? options.maxConnections
-             : arg == "--max-per-address" ? options.maxPerAddress
-             : arg == "--request-timeout" ? options.requestTimeoutS
-             : arg == "--idle-timeout"    ? options.idleTimeoutS
-             : arg == "--write-timeout"   ? options.writeTimeoutS
-                                          : options.statementTimeoutS) = k;
+            (arg == "--max-connections"       ? options.maxConnections
+                 : arg == "--max-per-address" ? options.maxPerAddress
+                 : arg == "--request-timeout" ? options.requestTimeoutS
+                 : arg == "--idle-timeout"    ? options.idleTimeoutS
+                 : arg == "--write-timeout"   ? options.writeTimeoutS
+                                              : options.statementTimeoutS) = k;
         } else if (arg == "--session-timeout") {
             const std::string* v = value();
             long long n = 0;
@@ -330,7 +331,8 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
         return std::nullopt;
     }
     if (options.pruneHistoryDays >= 0
-        && (options.create || options.demo || options.readOnly || !options.importTsv.empty() || !options.backup.empty())) {
+        && (options.create || options.demo || options.readOnly || !options.importTsv.empty()
+            || !options.backup.empty())) {
         error = "--prune-history só limpa o histórico de um banco existente";
         return std::nullopt;
     }
@@ -342,8 +344,9 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
     if (options.bodyMemory == 0)
         options.bodyMemory = std::max<std::size_t>(std::size_t(1024) << 20, 3 * options.maxBody + (1u << 20));
     else if (options.bodyMemory < 3 * options.maxBody + (1u << 20)) {
-        error = "--body-memory precisa de ao menos 3 x --max-body + 1 MiB (" + std::to_string((3 * options.maxBody >> 20) + 1)
-                + " MiB): a maior requisição sozinha custa cerca de três vezes o seu corpo";
+        error = "--body-memory precisa de ao menos 3 x --max-body + 1 MiB ("
+            + std::to_string((3 * options.maxBody >> 20) + 1)
+            + " MiB): a maior requisição sozinha custa cerca de três vezes o seu corpo";
         return std::nullopt;
     }
     if (options.tlsCert.empty() != options.tlsKey.empty()) {

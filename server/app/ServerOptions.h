@@ -11,32 +11,32 @@ namespace trd::server {
 
 struct ServerOptions {
     std::string db;
-    std::string pg;            // libpq connection string: PostgreSQL instead of a SQLite file
+    std::string pg; // libpq connection string: PostgreSQL instead of a SQLite file
     std::string host = "127.0.0.1";
     int port = 8211;
-    bool demo = false;         // implies create
-    bool create = false;       // a missing or zero-length --db file becomes a new database
-    bool readOnly = false;     // serve --db without writes
-    bool fullCheck = false;    // full integrity check at start instead of the quick one
-    int checkEveryS = 600;     // the quick integrity check while serving, every S seconds; 0: never
-    std::uint64_t minFreeMib = 64;   // /health fails below this much free disk
-    std::string backup;        // copy --db to this file and exit, instead of serving
-    double pruneHistoryDays = -1;   // >= 0: remove the history older than this many days and exit
+    bool demo = false; // implies create
+    bool create = false; // a missing or zero-length --db file becomes a new database
+    bool readOnly = false; // serve --db without writes
+    bool fullCheck = false; // full integrity check at start instead of the quick one
+    int checkEveryS = 600; // the quick integrity check while serving, every S seconds; 0: never
+    std::uint64_t minFreeMib = 64; // /health fails below this much free disk
+    std::string backup; // copy --db to this file and exit, instead of serving
+    double pruneHistoryDays = -1; // >= 0: remove the history older than this many days and exit
     int pgStatementTimeoutMs = 30000;
     int pgLockTimeoutMs = 5000;
     int threads = 32;
     std::size_t maxBody = 256u << 20;
-    std::size_t bodyMemory = 0;    // for request bodies in flight together; 0: 1 GiB or 3 x maxBody, the larger
+    std::size_t bodyMemory = 0; // for request bodies in flight together; 0: 1 GiB or 3 x maxBody, the larger
     int maxConnections = 20000;
     int maxPerAddress = 64;
-    int requestTimeoutS = 30;      // to receive a whole request
-    int idleTimeoutS = 300;        // a kept-alive connection between requests
-    int writeTimeoutS = 120;       // to hand a whole answer to the client
-    int statementTimeoutS = 30;    // one SQLite read statement
-    std::string users;             // the users file; empty: beside the --db file, when it exists
-    int sessionS = 12 * 3600;      // a login's lifetime
-    std::vector<std::string> serverNames;   // names clients use to reach the server (Host, Origin)
-    std::string tlsCert;           // PEM files; both or neither
+    int requestTimeoutS = 30; // to receive a whole request
+    int idleTimeoutS = 300; // a kept-alive connection between requests
+    int writeTimeoutS = 120; // to hand a whole answer to the client
+    int statementTimeoutS = 30; // one SQLite read statement
+    std::string users; // the users file; empty: beside the --db file, when it exists
+    int sessionS = 12 * 3600; // a login's lifetime
+    std::vector<std::string> serverNames; // names clients use to reach the server (Host, Origin)
+    std::string tlsCert; // PEM files; both or neither
     std::string tlsKey;
     std::string importTsv;
     bool quiet = false;
@@ -48,9 +48,9 @@ struct UserCommand {
     std::string action;
     std::string name;
     std::string usersFile;
-    std::optional<Grants> grants;   // add --papel PAPEL:IDIOMA...: the new user's roles
-    Role role = Role::None;         // grant
-    std::string language;           // grant, revoke
+    std::optional<Grants> grants; // add --papel PAPEL:IDIOMA...: the new user's roles
+    Role role = Role::None; // grant
+    std::string language; // grant, revoke
 };
 std::optional<UserCommand> parseUserCommand(const std::vector<std::string>& args, std::string& error);
 

@@ -35,7 +35,7 @@ using Key = std::unique_ptr<EVP_PKEY, Freer<EVP_PKEY, EVP_PKEY_free>>;
 // Opens a file the server must read, or refuses naming it and why not.
 Bio openForReading(const std::string& path, const std::string& what, const std::string& option)
 {
-    struct stat st {};
+    struct stat st { };
     if (::stat(path.c_str(), &st) != 0)
         refuse(what + " " + path + " não existe (" + option + "); confira o caminho");
     if (!S_ISREG(st.st_mode))
@@ -72,9 +72,9 @@ int noPassword(char*, int, int, void* asked)
 
 void checkPrivateFile(const std::string& path, const std::string& what)
 {
-    struct stat st {};
+    struct stat st { };
     if (::stat(path.c_str(), &st) != 0)
-        return;   // a missing file is reported where it is opened
+        return; // a missing file is reported where it is opened
     const unsigned others = st.st_mode & 0066;
     if (others == 0)
         return;
@@ -91,20 +91,25 @@ std::vector<std::string> checkTlsFiles(const std::string& certFile, const std::s
     Bio certBio = openForReading(certFile, "o certificado", "--tls-cert");
     Certificate certificate(PEM_read_bio_X509(certBio.get(), nullptr, nullptr, nullptr));
     if (!certificate)
-        refuse("o arquivo " + certFile + " (--tls-cert) não é um certificado em formato PEM (\"-----BEGIN "
-               "CERTIFICATE-----\")");
+        refuse("o arquivo " + certFile
+               + " (--tls-cert) não é um certificado em formato PEM (\"-----BEGIN "
+                 "CERTIFICATE-----\")");
 
     Bio keyBio = openForReading(keyFile, "a chave privada", "--tls-key");
     checkPrivateFile(keyFile, "a chave privada");
     bool asked = false;
     Key key(PEM_read_bio_PrivateKey(keyBio.get(), nullptr, noPassword, &asked));
     if (!key && asked)
-        refuse("a chave privada " + keyFile + " está protegida por senha, que o servidor não tem como digitar; "
-               "grave uma cópia sem senha e use-a: openssl pkey -in " + keyFile + " -out CHAVE-SEM-SENHA.pem && "
-               "chmod 600 CHAVE-SEM-SENHA.pem");
+        refuse("a chave privada " + keyFile
+               + " está protegida por senha, que o servidor não tem como digitar; "
+                 "grave uma cópia sem senha e use-a: openssl pkey -in "
+               + keyFile
+               + " -out CHAVE-SEM-SENHA.pem && "
+                 "chmod 600 CHAVE-SEM-SENHA.pem");
     if (!key)
-        refuse("o arquivo " + keyFile + " (--tls-key) não é uma chave privada em formato PEM (\"-----BEGIN "
-               "PRIVATE KEY-----\")");
+        refuse("o arquivo " + keyFile
+               + " (--tls-key) não é uma chave privada em formato PEM (\"-----BEGIN "
+                 "PRIVATE KEY-----\")");
     if (X509_check_private_key(certificate.get(), key.get()) != 1)
         refuse("a chave privada " + keyFile + " não é a do certificado " + certFile
                + "; use a chave gerada com esse certificado");

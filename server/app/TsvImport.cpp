@@ -26,11 +26,20 @@ std::string unescape(std::string_view field)
             continue;
         }
         switch (field[++i]) {
-        case 't': out += '\t'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case '\\': out += '\\'; break;
-        default: throw std::runtime_error(std::string("escape desconhecido \\") + field[i]);
+        case 't':
+            out += '\t';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        case '\\':
+            out += '\\';
+            break;
+        default:
+            throw std::runtime_error(std::string("escape desconhecido \\") + field[i]);
         }
     }
     return out;

@@ -74,14 +74,15 @@ int runUserCommand(const std::vector<std::string>& args)
                 std::printf("%s\t%s\n", name.c_str(),
                             grants.inherited() ? "administrador:* (sem papéis gravados)" : grants.format().c_str());
         } else if (command->action == "grant" || command->action == "revoke") {
-            const Grants after = command->action == "grant" ? users.grant(command->name, command->language, command->role)
-                                                            : users.revoke(command->name, command->language);
+            const Grants after = command->action == "grant"
+                ? users.grant(command->name, command->language, command->role)
+                : users.revoke(command->name, command->language);
             std::fprintf(stderr, "trd-server: papéis de %s: %s; valem a partir da próxima chamada dele\n",
                          command->name.c_str(), after.format().c_str());
         } else if (command->action == "remove") {
             users.remove(command->name);
-            logFormat(LogLevel::Info,
-                      "trd-server: usuário %s removido; as sessões dele terminam já", command->name.c_str());
+            logFormat(LogLevel::Info, "trd-server: usuário %s removido; as sessões dele terminam já",
+                      command->name.c_str());
         } else {
             const std::string password = readPassword("Senha: ");
             if (command->action == "add")
@@ -184,8 +185,7 @@ int main(int argc, char** argv)
         const bool fresh = storage->isEmpty();
         ServerContext context(std::move(storage));
         if (options->pruneHistoryDays >= 0) {
-            const PruneCount removed =
-                history::pruneHistory(context.writer(), options->pruneHistoryDays, trd::Now());
+            const PruneCount removed = history::pruneHistory(context.writer(), options->pruneHistoryDays, trd::Now());
             logFormat(LogLevel::Info,
                       "trd-server: histórico de alterações com mais de %g dias removido: %lld lotes, %lld "
                       "versões",
@@ -195,8 +195,8 @@ int main(int argc, char** argv)
         }
         if (options->demo && fresh) {
             const DemoCounts demo = fillDemo(context.writer());
-            logFormat(LogLevel::Info,
-                      "trd-server: demonstração: %zu idiomas, %zu traduções", demo.languages, demo.rows);
+            logFormat(LogLevel::Info, "trd-server: demonstração: %zu idiomas, %zu traduções", demo.languages,
+                      demo.rows);
         }
         if (!options->importTsv.empty()) {
             std::ifstream in(options->importTsv, std::ios::binary);
@@ -232,8 +232,10 @@ int main(int argc, char** argv)
                                      + " não tem usuários; crie-os com: trd-server user add NOME --users " + usersPath);
         } else if (!isLoopbackAddress(options->host)) {
             throw std::runtime_error("sem usuários cadastrados o servidor só atende num endereço local (127.0.0.1, "
-                                     "[::1] ou localhost), não em " + hostPort(options->host, options->port) + "; "
-                                     "crie usuários com: trd-server user add NOME --db "
+                                     "[::1] ou localhost), não em "
+                                     + hostPort(options->host, options->port)
+                                     + "; "
+                                       "crie usuários com: trd-server user add NOME --db "
                                      + (options->db.empty() ? std::string("ARQUIVO") : options->db)
                                      + " (ou --users ARQUIVO)");
         } else if (users) {

@@ -17,7 +17,7 @@ std::size_t sequenceAt(std::string_view text, std::size_t at, char32_t& code)
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[at + k]); };
     const unsigned char lead = byte(0);
     std::size_t need = 0;
-    unsigned char low = 0x80, high = 0xbf;   // the second byte's range
+    unsigned char low = 0x80, high = 0xbf; // the second byte's range
     if (lead < 0x80) {
         code = lead;
         return 1;
@@ -58,7 +58,7 @@ std::size_t sequenceAt(std::string_view text, std::size_t at, char32_t& code)
 bool isActive(char32_t code)
 {
     return code < 0x20 || (code >= 0x7f && code <= 0x9f) || code == 0x2028 || code == 0x2029 || code == 0x200e
-           || code == 0x200f || (code >= 0x202a && code <= 0x202e) || (code >= 0x2066 && code <= 0x2069);
+        || code == 0x200f || (code >= 0x202a && code <= 0x202e) || (code >= 0x2066 && code <= 0x2069);
 }
 
 void appendHex(std::string& out, std::string_view bytes)
@@ -110,7 +110,8 @@ std::string logValue(std::string_view value, std::size_t max)
     std::string scratch;
     for (std::size_t at = 0; at < value.size();) {
         std::size_t used = 1;
-        const std::string_view piece = value[at] == '\\' ? std::string_view("\\\\") : safePiece(value, at, used, scratch);
+        const std::string_view piece =
+            value[at] == '\\' ? std::string_view("\\\\") : safePiece(value, at, used, scratch);
         if (out.size() + piece.size() > max) {
             out += "...";
             break;
@@ -127,7 +128,7 @@ std::string logEntry(std::chrono::system_clock::time_point when, LogLevel level,
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count() % 1000;
     std::tm utc{};
     gmtime_r(&seconds, &utc);
-    char stamp[80];   // room for any year the calendar can hold
+    char stamp[80]; // room for any year the calendar can hold
     std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ ", utc.tm_year + 1900, utc.tm_mon + 1,
                   utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(ms < 0 ? ms + 1000 : ms));
     while (!text.empty() && text.back() == '\n')

@@ -11,13 +11,13 @@
 namespace trd::server {
 
 enum class ErrorKind {
-    BadArgument,  // the request is wrong: a value breaks its rule, a text does not parse
-    Conflict,     // the data refuses it: changed or deleted by another user, a duplicate, an unknown language
-    Unavailable,  // the server cannot do it now (database unreachable or busy, disk full, read-only); nothing was done
-    Internal,     // the server or its database failed; nothing was done
-    OutcomeUnknown,  // a write failed at or after its commit: it may or may not be stored
-    Forbidden,    // the caller lacks the role the request needs (docs/users.md); nothing was done
-    Unconfirmed,  // a guard stopped it (a release that would empty a language): done only when confirmed
+    BadArgument, // the request is wrong: a value breaks its rule, a text does not parse
+    Conflict, // the data refuses it: changed or deleted by another user, a duplicate, an unknown language
+    Unavailable, // the server cannot do it now (database unreachable or busy, disk full, read-only); nothing was done
+    Internal, // the server or its database failed; nothing was done
+    OutcomeUnknown, // a write failed at or after its commit: it may or may not be stored
+    Forbidden, // the caller lacks the role the request needs (docs/users.md); nothing was done
+    Unconfirmed, // a guard stopped it (a release that would empty a language): done only when confirmed
 };
 
 class ServerError : public std::runtime_error {

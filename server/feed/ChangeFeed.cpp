@@ -125,7 +125,7 @@ void ChangeFeed::readOnce()
 {
     if (!m_ready)
         return settleStart();
-    const std::int64_t from = m_horizon;   // written by this thread only
+    const std::int64_t from = m_horizon; // written by this thread only
     ChangeQuery query;
     // While a burst too large to keep goes by, only the horizon is read.
     query.after = m_skipUntil >= 0 ? Newest : from;
@@ -205,8 +205,8 @@ void ChangeFeed::reset(std::int64_t horizon)
     deliver(ready);
 }
 
-std::optional<std::string> ChangeFeed::answerLocked(const std::string& language,
-                                                    std::optional<std::int64_t> since, bool reviewMarks) const
+std::optional<std::string> ChangeFeed::answerLocked(const std::string& language, std::optional<std::int64_t> since,
+                                                    bool reviewMarks) const
 {
     if (!m_ready)
         return std::nullopt;
@@ -242,7 +242,7 @@ void ChangeFeed::collectLocked(std::vector<Ready>& ready)
         if (known == built.end()) {
             std::optional<std::string> answer;
             if (m_ready && it->since && *it->since < m_base)
-                answer = noChanges(*it->since);   // it asks again, and is answered from the database
+                answer = noChanges(*it->since); // it asks again, and is answered from the database
             else
                 answer = answerLocked(it->language, it->since, it->reviewMarks);
             known = built.emplace(std::make_tuple(it->language, it->since, it->reviewMarks), std::move(answer)).first;
@@ -304,7 +304,7 @@ std::string ChangeFeed::resume(const std::string& language, std::int64_t since, 
         reason = "As alterações posteriores às últimas recebidas já não são guardadas pelo servidor.";
     else if (window.more)
         reason = "Houve mais de " + std::to_string(m_limits.resumeLimit)
-                 + " alterações neste idioma desde as últimas recebidas.";
+            + " alterações neste idioma desde as últimas recebidas.";
     Composed composed;
     if (reason.empty()) {
         composed = composeEvents(window, base);
@@ -333,8 +333,8 @@ std::string ChangeFeed::resume(const std::string& language, std::int64_t since, 
 std::optional<std::string> ChangeFeed::cancel(std::uint64_t ticket)
 {
     std::lock_guard lock(m_mutex);
-    const auto it = std::find_if(m_waiters.begin(), m_waiters.end(),
-                                 [ticket](const Waiter& w) { return w.ticket == ticket; });
+    const auto it =
+        std::find_if(m_waiters.begin(), m_waiters.end(), [ticket](const Waiter& w) { return w.ticket == ticket; });
     if (it == m_waiters.end())
         return std::nullopt;
     std::optional<std::string> body = answerLocked(it->language, it->since, it->reviewMarks);
@@ -343,8 +343,9 @@ std::optional<std::string> ChangeFeed::cancel(std::uint64_t ticket)
         // (another server's reader is never that far behind): the versions
         // it counted are gone (pruned, or the database went back to a
         // copy), and whatever they changed the client cannot learn here.
-        body = reloadAnswer(m_horizon, "O servidor não tem mais as alterações até as últimas recebidas. "
-                                       "Recarregue os registros.");
+        body = reloadAnswer(m_horizon,
+                            "O servidor não tem mais as alterações até as últimas recebidas. "
+                            "Recarregue os registros.");
     }
     if (!body)
         body = noChanges(it->since ? std::max(*it->since, m_horizon) : -1);

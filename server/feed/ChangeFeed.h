@@ -34,11 +34,11 @@
 namespace trd::server::feed {
 
 struct FeedLimits {
-    std::size_t keptEvents = 20000;          // changes kept in memory, the newest
-    std::size_t keptBytes = 32u << 20;       // and at most about this much of them
-    std::size_t readLimit = 10000;           // versions one reading takes; more at once: clients reload
-    std::size_t resumeLimit = 2000;          // versions of a language read back for a client behind memory
-    std::size_t answerLimit = 2000;          // changes in one answer; the client asks again for the rest
+    std::size_t keptEvents = 20000; // changes kept in memory, the newest
+    std::size_t keptBytes = 32u << 20; // and at most about this much of them
+    std::size_t readLimit = 10000; // versions one reading takes; more at once: clients reload
+    std::size_t resumeLimit = 2000; // versions of a language read back for a client behind memory
+    std::size_t answerLimit = 2000; // changes in one answer; the client asks again for the rest
     // and about this many bytes of them (one change at least): an answer is
     // held until its follower reads it, and a follower may never read.
     std::size_t answerBytes = 64u << 10;
@@ -64,8 +64,8 @@ public:
     // feed's thread, unless cancel() took the request back first. Reads the
     // database for a cursor behind memory: call it where blocking is fine.
     // Review marks (types R and U) are told only with `reviewMarks`.
-    std::optional<std::string> poll(const std::string& language, std::optional<std::int64_t> since,
-                                    AnswerSink sink, std::uint64_t& ticket, bool reviewMarks = false);
+    std::optional<std::string> poll(const std::string& language, std::optional<std::int64_t> since, AnswerSink sink,
+                                    std::uint64_t& ticket, bool reviewMarks = false);
     // poll() would answer this cursor from memory, without the database
     // (it may still be wrong a moment later: a hint for where to call poll).
     bool answersFromMemory(std::optional<std::int64_t> since) const;
@@ -112,10 +112,10 @@ private:
     const FeedLimits m_limits;
 
     mutable std::mutex m_mutex;
-    mutable std::condition_variable m_moved;        // the horizon moved
+    mutable std::condition_variable m_moved; // the horizon moved
     bool m_ready = false;
     std::int64_t m_horizon = -1;
-    std::int64_t m_base = -1;                       // memory keeps the changes after this one
+    std::int64_t m_base = -1; // memory keeps the changes after this one
     std::deque<FeedEvent> m_events;
     std::size_t m_bytes = 0;
     std::vector<Waiter> m_waiters;
@@ -128,7 +128,7 @@ private:
     bool m_told = false;
     bool m_stop = false;
     std::atomic<bool> m_running{false};
-    std::int64_t m_skipUntil = -1;                  // a burst too large to keep: skipped up to here
+    std::int64_t m_skipUntil = -1; // a burst too large to keep: skipped up to here
     std::uint64_t m_watch = 0;
     std::thread m_thread;
 };

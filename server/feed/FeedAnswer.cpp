@@ -38,7 +38,7 @@ std::string changesAnswer(std::int64_t upTo, const std::vector<const FeedEvent*>
         appendField(out, "tela", e->program);
         appendField(out, "componente", e->component);
         appendField(out, "origem", e->source);
-        const bool mark = e->type == 'R' || e->type == 'U';   // the text and status stayed
+        const bool mark = e->type == 'R' || e->type == 'U'; // the text and status stayed
         if (e->type != 'E' && !mark) {
             appendField(out, "destino", e->textAfter);
             appendField(out, "situacao", e->statusAfter);

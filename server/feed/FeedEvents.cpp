@@ -6,8 +6,8 @@ namespace trd::server::feed {
 
 std::size_t FeedEvent::bytes() const
 {
-    return sizeof(FeedEvent) + language.size() + program.size() + component.size() + source.size()
-           + textBefore.size() + textAfter.size() + user.size();
+    return sizeof(FeedEvent) + language.size() + program.size() + component.size() + source.size() + textBefore.size()
+        + textAfter.size() + user.size();
 }
 
 namespace {
@@ -46,7 +46,7 @@ Composed composeEvents(const ChangeWindow& window, std::int64_t upTo)
                 out.known = true;
                 out.textAfter = *w.textBefore;
             } else if (resolved[next->second].known) {
-                out = resolved[next->second];   // a status change: the text stayed
+                out = resolved[next->second]; // a status change: the text stayed
             }
         } else if (r.rowExists && r.rowNewest == r.version) {
             out.known = true;

@@ -12,12 +12,12 @@
 namespace trd::server::feed {
 
 struct FeedEvent {
-    std::int64_t seq = 0;           // the version's id
-    char type = 'A';                // 'A' changed, 'I' created, 'E' deleted
+    std::int64_t seq = 0; // the version's id
+    char type = 'A'; // 'A' changed, 'I' created, 'E' deleted
     std::string language, program, component, source;
-    std::string statusBefore, textBefore;   // empty for a created row
-    std::string statusAfter, textAfter;     // empty for a deleted row
-    double when = 0;                // the change date-time
+    std::string statusBefore, textBefore; // empty for a created row
+    std::string statusAfter, textAfter; // empty for a deleted row
+    double when = 0; // the change date-time
     std::string user;
 
     // What holding it costs, about: for the bounds of the feed's memory.
@@ -25,7 +25,7 @@ struct FeedEvent {
 };
 
 struct Composed {
-    std::vector<FeedEvent> events;  // ordered by seq
+    std::vector<FeedEvent> events; // ordered by seq
     // Versions up to `upTo` whose state could not be told from the reading
     // (its list was cut before the row's next version, or pruned history
     // broke the row's chain): the feed does not pretend to know them.

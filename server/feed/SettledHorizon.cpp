@@ -18,8 +18,8 @@ std::int64_t SettledHorizon::advance(const ChangeWindow& window)
     // that listed it, so the earlier readings settle first.
     while (!m_pending.empty()) {
         const auto& ids = m_pending.front().inProgress;
-        const bool ended = std::none_of(ids.begin(), ids.end(),
-                                        [&](std::int64_t id) { return std::binary_search(now.begin(), now.end(), id); });
+        const bool ended = std::none_of(
+            ids.begin(), ids.end(), [&](std::int64_t id) { return std::binary_search(now.begin(), now.end(), id); });
         if (!ended)
             break;
         m_settled = std::max(m_settled, m_pending.front().newest);
@@ -27,8 +27,8 @@ std::int64_t SettledHorizon::advance(const ChangeWindow& window)
     }
     // A later reading with no newer version adds nothing: the earlier one
     // waits for fewer transactions.
-    const bool newer = m_pending.empty() ? (m_settled < 0 || window.newest > m_settled)
-                                         : window.newest > m_pending.back().newest;
+    const bool newer =
+        m_pending.empty() ? (m_settled < 0 || window.newest > m_settled) : window.newest > m_pending.back().newest;
     if (newer)
         m_pending.push_back({window.newest, std::move(now)});
     return m_settled;

@@ -31,7 +31,7 @@ public:
 private:
     struct Pending {
         std::int64_t newest;
-        std::vector<std::int64_t> inProgress;   // sorted
+        std::vector<std::int64_t> inProgress; // sorted
     };
     std::int64_t m_settled = -1;
     std::deque<Pending> m_pending;

@@ -19,7 +19,7 @@ std::string when(double day)
 // What an undo does to one row the batch wrote.
 struct RowPlan {
     std::int64_t row = 0;
-    const VersionRecord* first = nullptr;   // the batch's first and last versions of the row
+    const VersionRecord* first = nullptr; // the batch's first and last versions of the row
     const VersionRecord* last = nullptr;
 };
 
@@ -86,7 +86,8 @@ public:
             return leftAlone(out, "o histórico da linha não tem mais as versões deste lote");
         const std::vector<ResolvedVersion> chain = resolveChain(m_history.chain(newest, 0, plan.first->id), now);
         const auto find = [&](std::int64_t id) {
-            return std::find_if(chain.begin(), chain.end(), [id](const ResolvedVersion& r) { return r.record.id == id; });
+            return std::find_if(chain.begin(), chain.end(),
+                                [id](const ResolvedVersion& r) { return r.record.id == id; });
         };
         const auto first = find(plan.first->id);
         const auto last = find(plan.last->id);
@@ -95,7 +96,7 @@ public:
         const RowState& left = last->after;
         const RowState& before = first->before;
         if (before == now) {
-            out.restored = true;   // already as it was before the batch
+            out.restored = true; // already as it was before the batch
             return out;
         }
         if (!(left == now) && !m_force) {
@@ -181,8 +182,9 @@ UndoOutcome run(StorageWriter& writer, const std::vector<VersionRecord>& version
 void checkOwner(const UndoRequest& request, const std::string& owner, const std::string& what)
 {
     if (!request.mayUndoOthers && owner != request.user)
-        throw ServerError(ErrorKind::Forbidden, "É preciso ser administrador do idioma " + request.language
-                                                    + " para desfazer " + what + ", que é de " + owner + ".");
+        throw ServerError(ErrorKind::Forbidden,
+                          "É preciso ser administrador do idioma " + request.language + " para desfazer " + what
+                              + ", que é de " + owner + ".");
 }
 
 // A release's batch, or the undo of one, is undone whole by the release's

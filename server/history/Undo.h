@@ -15,10 +15,10 @@
 namespace trd::server::history {
 
 struct UndoRequest {
-    std::string language;      // the caller's language: a batch of another is refused
+    std::string language; // the caller's language: a batch of another is refused
     std::string user = "local";
-    std::string method;        // "DesfazLote", "DesfazVersao"
-    bool force = false;        // also put back rows changed since
+    std::string method; // "DesfazLote", "DesfazVersao"
+    bool force = false; // also put back rows changed since
     // Another user's batch or version: refused unless the caller may undo
     // anyone's (administrador of the language; docs/users.md).
     bool mayUndoOthers = true;
@@ -29,14 +29,14 @@ struct UndoRequest {
 
 struct UndoneRow {
     std::string program, component, source;
-    bool restored = false;     // put back (or already as it was before)
-    std::string reason;        // why it was left alone
-    RowState now;              // the row after the undo
+    bool restored = false; // put back (or already as it was before)
+    std::string reason; // why it was left alone
+    RowState now; // the row after the undo
 };
 
 struct UndoOutcome {
-    std::optional<std::int64_t> batch;   // the undo's own batch; none when nothing was written
-    std::vector<UndoneRow> rows;         // one per row of the batch, in the order it first wrote them
+    std::optional<std::int64_t> batch; // the undo's own batch; none when nothing was written
+    std::vector<UndoneRow> rows; // one per row of the batch, in the order it first wrote them
 };
 
 // Refuses (a ServerError naming the fault) an unknown or another language's

@@ -29,7 +29,7 @@ namespace trd::server {
 
 // How many workers wait on slow readers now, and how many may.
 struct ReaderWaits {
-    explicit ReaderWaits(int allowed) : allowed(allowed > 0 ? allowed : 1) {}
+    explicit ReaderWaits(int allowed) : allowed(allowed > 0 ? allowed : 1) { }
     const int allowed;
     std::atomic<int> now{0};
     bool take();
@@ -38,8 +38,8 @@ struct ReaderWaits {
 
 class AnswerPieces : public AnswerSink {
 public:
-    AnswerPieces(std::function<void()> wake, std::size_t limit, const std::atomic<bool>& stopping,
-                 ReaderWaits& waits, MemoryBudget& budget);
+    AnswerPieces(std::function<void()> wake, std::size_t limit, const std::atomic<bool>& stopping, ReaderWaits& waits,
+                 MemoryBudget& budget);
     ~AnswerPieces() override;
 
     void send(std::string& bytes) override;
@@ -64,7 +64,7 @@ private:
     std::condition_variable m_room;
     std::deque<std::string> m_queue;
     std::size_t m_queued = 0;
-    std::size_t m_extra = 0;   // queued beyond the limit, reserved from the budget
+    std::size_t m_extra = 0; // queued beyond the limit, reserved from the budget
     std::vector<std::string> m_spare;
     bool m_gone = false;
 };

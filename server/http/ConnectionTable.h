@@ -20,7 +20,7 @@ namespace trd::server {
 // What the table knows of a connection, whatever its stream.
 class CountedConnection : public std::enable_shared_from_this<CountedConnection> {
 public:
-    explicit CountedConnection(std::string address) : m_address(std::move(address)) {}
+    explicit CountedConnection(std::string address) : m_address(std::move(address)) { }
     virtual ~CountedConnection() = default;
     CountedConnection(const CountedConnection&) = delete;
     CountedConnection& operator=(const CountedConnection&) = delete;
@@ -33,8 +33,8 @@ public:
 private:
     friend class ConnectionTable;
     const std::string m_address;
-    bool m_counted = true;        // still counts (an evicted one does not); under the table's mutex
-    std::uint64_t m_idleKey = 0;  // when it started waiting idle (0: it is not idle); likewise
+    bool m_counted = true; // still counts (an evicted one does not); under the table's mutex
+    std::uint64_t m_idleKey = 0; // when it started waiting idle (0: it is not idle); likewise
 };
 
 class ConnectionTable {
@@ -45,8 +45,8 @@ public:
     }
 
     struct Admission {
-        std::string refusal;   // not empty: the connection is turned away with this
-        std::shared_ptr<CountedConnection> evicted;   // to evict() once the table is let go
+        std::string refusal; // not empty: the connection is turned away with this
+        std::shared_ptr<CountedConnection> evicted; // to evict() once the table is let go
     };
     // Counts a new connection of `address` in, or says why not.
     Admission admit(const std::string& address);
@@ -64,7 +64,7 @@ public:
 private:
     struct AddressConnections {
         int count = 0;
-        std::map<std::uint64_t, std::weak_ptr<CountedConnection>> idle;   // oldest idle first
+        std::map<std::uint64_t, std::weak_ptr<CountedConnection>> idle; // oldest idle first
     };
 
     const int m_maxConnections;

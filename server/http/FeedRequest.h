@@ -14,12 +14,12 @@ inline constexpr std::string_view FeedPath = "/Trd09300.rdmTraducao/alteracoes";
 
 struct FeedRequest {
     std::string language;
-    std::optional<std::int64_t> since;   // absent: only the current cursor
-    int waitSeconds = 25;                // how long the request may wait for a change
+    std::optional<std::int64_t> since; // absent: only the current cursor
+    int waitSeconds = 25; // how long the request may wait for a change
     // revisoes=S: the review marks too (a client that knows them; others
     // would take a change of an unknown type for a broken answer).
     bool reviewMarks = false;
-    std::string refusal;                 // not empty: the request is refused with this
+    std::string refusal; // not empty: the request is refused with this
 };
 
 inline constexpr int FeedDefaultWaitSeconds = 25;

@@ -14,7 +14,7 @@ namespace trd::server {
 class WaitingPlaces {
 public:
     // Half of an address's connections, at least one.
-    explicit WaitingPlaces(int maxPerAddress) : m_allowance(maxPerAddress / 2 > 0 ? maxPerAddress / 2 : 1) {}
+    explicit WaitingPlaces(int maxPerAddress) : m_allowance(maxPerAddress / 2 > 0 ? maxPerAddress / 2 : 1) { }
 
     int allowance() const { return m_allowance; }
     // Takes a place for a request of `address`; false when its allowance is

@@ -14,12 +14,12 @@ namespace trd::server {
 struct HealthReport {
     bool ok = false;
     std::string body;
-    std::string detail;   // the database's own error, for the log only
+    std::string detail; // the database's own error, for the log only
 };
 
 class HealthProbe {
 public:
-    HealthProbe(StorageBackend& backend, SessionPool& sessions) : m_backend(backend), m_sessions(sessions) {}
+    HealthProbe(StorageBackend& backend, SessionPool& sessions) : m_backend(backend), m_sessions(sessions) { }
     HealthReport check();
 
 private:

@@ -95,7 +95,7 @@ std::string HostPolicy::refusal(std::string_view host, std::string_view origin, 
 {
     if (!host.empty() && !accepts(hostPart(host)))
         return std::string("Requisição recusada: o servidor ") + (m_local ? "local " : "") + "não atende pelo nome "
-               + logValue(host, 80) + ".";
+            + logValue(host, 80) + ".";
     if (hasOrigin) {
         // The page must be the server's own: the same scheme-less host and
         // port the request was sent to.

@@ -34,7 +34,7 @@ public:
     static std::string_view hostPart(std::string_view host);
 
 private:
-    std::vector<std::string> m_names;   // lower case
+    std::vector<std::string> m_names; // lower case
     bool m_checkHost = true;
     bool m_local = false;
 };

@@ -41,8 +41,7 @@ void turnAway(tcp::socket& socket, const std::string& message)
 {
     const std::string body = RpcHandler::errorBody(rpc::InvalidRequest, message);
     const std::string answer = "HTTP/1.1 503 Service Unavailable\r\nContent-Type: " + std::string(JsonType)
-                               + "\r\nConnection: close\r\nContent-Length: " + std::to_string(body.size())
-                               + "\r\n\r\n" + body;
+        + "\r\nConnection: close\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
     beast::error_code ec;
     socket.non_blocking(true, ec);
     socket.write_some(asio::buffer(answer), ec);
@@ -70,8 +69,8 @@ void ServerShared::log(std::string_view peer, std::string_view user, std::string
 {
     char took[32];
     std::snprintf(took, sizeof took, " %.3f ms ", ms);
-    logLine(level, logValue(peer, 64) + " " + logValue(user, 64) + " " + logValue(method, 64) + took
-                                + logValue(what, 300));
+    logLine(level,
+            logValue(peer, 64) + " " + logValue(user, 64) + " " + logValue(method, 64) + took + logValue(what, 300));
 }
 
 struct HttpServer::Impl : ServerShared {
@@ -170,14 +169,14 @@ int HttpServer::bind()
         s.acceptor.bind(endpoint, ec);
     if (ec == asio::error::address_in_use) {
         s.error = "a porta " + std::to_string(s.options.port) + " de " + s.options.host
-                  + " já está em uso por outro programa (outro trd-server?)";
+            + " já está em uso por outro programa (outro trd-server?)";
         return -1;
     }
     if (!ec)
         s.acceptor.listen(asio::socket_base::max_listen_connections, ec);
     if (ec) {
         s.error = "não foi possível escutar em " + s.options.host + ":" + std::to_string(s.options.port) + ": "
-                  + ec.message();
+            + ec.message();
         return -1;
     }
     return s.acceptor.local_endpoint().port();

@@ -25,20 +25,20 @@ namespace trd::server {
 
 struct HttpOptions {
     std::string host = "127.0.0.1";
-    int port = 8211;                          // 0: any free port
-    int threads = 32;                         // workers running calls
+    int port = 8211; // 0: any free port
+    int threads = 32; // workers running calls
     std::size_t maxBody = 256u << 20;
-    std::size_t bodyMemory = 1024u << 20;     // for all request bodies in flight together (each costs about 3 x its size)
-    std::size_t maxHeaderBytes = 16u << 10;   // request line and header fields together
+    std::size_t bodyMemory = 1024u << 20; // for all request bodies in flight together (each costs about 3 x its size)
+    std::size_t maxHeaderBytes = 16u << 10; // request line and header fields together
     int maxHeaderCount = 64;
-    int requestTimeoutMs = 30000;             // from the first byte of a request to its last
-    int idleTimeoutMs = 300000;               // a kept-alive connection waiting for its next request
-    int writeTimeoutMs = 120000;              // to hand a whole answer to a client that reads slowly
-    std::size_t maxQueuedAnswer = 4u << 20;   // of a streamed answer not yet sent; its worker then waits
+    int requestTimeoutMs = 30000; // from the first byte of a request to its last
+    int idleTimeoutMs = 300000; // a kept-alive connection waiting for its next request
+    int writeTimeoutMs = 120000; // to hand a whole answer to a client that reads slowly
+    std::size_t maxQueuedAnswer = 4u << 20; // of a streamed answer not yet sent; its worker then waits
     int maxConnections = 20000;
     int maxPerAddress = 64;
-    std::vector<std::string> serverNames;     // names clients may use besides the address (Host, Origin)
-    std::string tlsCertFile;                  // both set: HTTPS only
+    std::vector<std::string> serverNames; // names clients may use besides the address (Host, Origin)
+    std::string tlsCertFile; // both set: HTTPS only
     std::string tlsKeyFile;
     bool log = true;
 };

@@ -48,9 +48,8 @@ void HttpSession<Stream>::start()
         // this port is told so in plain HTTP, rather than left with a closed
         // connection it cannot explain. The bytes read go to the handshake.
         lowest().expires_after(std::chrono::milliseconds(options().requestTimeoutMs));
-        lowest().async_read_some(m_buffer.prepare(4096), [self = self()](beast::error_code ec, std::size_t n) {
-            self->onSniffed(ec, n);
-        });
+        lowest().async_read_some(m_buffer.prepare(4096),
+                                 [self = self()](beast::error_code ec, std::size_t n) { self->onSniffed(ec, n); });
     }
 }
 
@@ -63,10 +62,9 @@ void HttpSession<Stream>::onSniffed(beast::error_code ec, std::size_t n)
         m_buffer.commit(n);
         if (*static_cast<const unsigned char*>(m_buffer.data().data()) != 0x16)
             return refusePlainHttp();
-        m_stream.async_handshake(asio::ssl::stream_base::server, m_buffer.data(),
-                                 [self = self()](beast::error_code ec2, std::size_t used) {
-                                     self->onHandshake(ec2, used);
-                                 });
+        m_stream.async_handshake(
+            asio::ssl::stream_base::server, m_buffer.data(),
+            [self = self()](beast::error_code ec2, std::size_t used) { self->onHandshake(ec2, used); });
     }
 }
 
@@ -88,9 +86,8 @@ void HttpSession<Stream>::readNext()
         return readRequest();
     lowest().expires_after(std::chrono::milliseconds(options().idleTimeoutMs));
     m_server.connections.markIdle(*this);
-    m_stream.async_read_some(m_buffer.prepare(4096), [self = self()](beast::error_code ec, std::size_t n) {
-        self->onFirstBytes(ec, n);
-    });
+    m_stream.async_read_some(m_buffer.prepare(4096),
+                             [self = self()](beast::error_code ec, std::size_t n) { self->onFirstBytes(ec, n); });
 }
 
 template <class Stream>
@@ -127,9 +124,8 @@ void HttpSession<Stream>::gatherHeader()
     case HeadScan::State::Folded:
         return refuse(http::status::bad_request, scan.refusal);
     case HeadScan::State::Complete:
-        return http::async_read_header(m_stream, m_buffer, *m_parser, [self = self()](beast::error_code ec, std::size_t) {
-            self->onHeader(ec);
-        });
+        return http::async_read_header(m_stream, m_buffer, *m_parser,
+                                       [self = self()](beast::error_code ec, std::size_t) { self->onHeader(ec); });
     case HeadScan::State::NeedMore:
         break;
     }
@@ -153,9 +149,8 @@ void HttpSession<Stream>::onHeader(beast::error_code ec)
     // (and before a client waiting for "100 Continue" is told to send it):
     // the whole share when the length is announced, a first part for a
     // chunked body, which reserves more as it grows.
-    reserveThen(firstShare(m_parser->is_done(), announcedLength(m_parser->content_length())), [self = self()] {
-        self->continueThenRead();
-    });
+    reserveThen(firstShare(m_parser->is_done(), announcedLength(m_parser->content_length())),
+                [self = self()] { self->continueThenRead(); });
 }
 
 // Runs next once the request holds at least `cost` of the body memory; while
@@ -194,7 +189,7 @@ template <class Stream>
 void HttpSession<Stream>::onBudgetWaitOver(beast::error_code ec, std::uint64_t ticket)
 {
     if (ec || m_budgetTicket != ticket || !m_server.bodies.cancel(ticket))
-        return;   // granted meanwhile
+        return; // granted meanwhile
     m_budgetTicket = 0;
     refuse(http::status::service_unavailable, budgetRefusal());
 }
@@ -203,7 +198,7 @@ template <class Stream>
 std::string HttpSession<Stream>::budgetRefusal() const
 {
     return "O servidor está recebendo requisições grandes demais ao mesmo tempo (limite de "
-           + std::to_string(m_server.bodies.total() >> 20) + " MiB em andamento); tente de novo em instantes.";
+        + std::to_string(m_server.bodies.total() >> 20) + " MiB em andamento); tente de novo em instantes.";
 }
 
 template <class Stream>
@@ -241,9 +236,8 @@ void HttpSession<Stream>::readBody()
                 return self->failRead(ec);
             self->onRequest();
         });
-    http::async_read_some(m_stream, m_buffer, *m_parser, [self = self()](beast::error_code ec, std::size_t) {
-        self->onBodyPart(ec);
-    });
+    http::async_read_some(m_stream, m_buffer, *m_parser,
+                          [self = self()](beast::error_code ec, std::size_t) { self->onBodyPart(ec); });
 }
 
 // A chunked body: its share grows with it.
@@ -263,8 +257,9 @@ void HttpSession<Stream>::failRead(beast::error_code ec)
     const ReadFailure failure = readFailure(ec, m_server.framing());
     switch (failure.action) {
     case ReadFailure::Action::TimedOut:
-        log("-", 0, "conexão encerrada: requisição incompleta após " + std::to_string(options().requestTimeoutMs / 1000)
-                        + " s");
+        log("-", 0,
+            "conexão encerrada: requisição incompleta após " + std::to_string(options().requestTimeoutMs / 1000)
+                + " s");
         return close();
     case ReadFailure::Action::Close:
         return close();

@@ -60,8 +60,8 @@ private:
     // `ticket`, set by the feed when the request is kept).
     struct FeedWait {
         std::uint64_t ticket = 0;
-        bool done = false;   // answered, or its client gone
-        bool held = false;   // holds one of its address's waiting places
+        bool done = false; // answered, or its client gone
+        bool held = false; // holds one of its address's waiting places
     };
 
     std::shared_ptr<HttpSession> self() { return std::static_pointer_cast<HttpSession>(shared_from_this()); }
@@ -120,7 +120,7 @@ private:
 
     ServerShared& m_server;
     Stream m_stream;
-    std::string m_user = "-";    // the last call's, for the log lines of the connection
+    std::string m_user = "-"; // the last call's, for the log lines of the connection
     beast::flat_buffer m_buffer;
     std::optional<http::request_parser<http::string_body>> m_parser;
     std::shared_ptr<Response> m_response;
@@ -128,27 +128,27 @@ private:
     std::shared_ptr<AnswerPieces> m_pieces;
     std::string m_piecesHead;
     bool m_piecesStarted = false;
-    bool m_piecesFinished = false;   // the method is done: the queue holds all that is left
+    bool m_piecesFinished = false; // the method is done: the queue holds all that is left
     bool m_piecesCutShort = false;
     bool m_piecesKeepAlive = false;
     bool m_pieceInFlight = false;
     Clock::time_point m_piecesDeadline;
-    boost::asio::steady_timer m_feedWait;    // how long a request for changes may wait
-    std::shared_ptr<FeedWait> m_feedState;   // the request for changes that waits, if any
-    std::size_t m_answerHeld = 0;   // of the memory budget, by the answer being sent whole
+    boost::asio::steady_timer m_feedWait; // how long a request for changes may wait
+    std::shared_ptr<FeedWait> m_feedState; // the request for changes that waits, if any
+    std::size_t m_answerHeld = 0; // of the memory budget, by the answer being sent whole
     bool m_lingering = false;
-    std::size_t m_reserved = 0;          // of the server's memory for bodies
-    std::uint64_t m_budgetTicket = 0;    // waiting for it
+    std::size_t m_reserved = 0; // of the server's memory for bodies
+    std::uint64_t m_budgetTicket = 0; // waiting for it
     boost::asio::steady_timer m_budgetWait;
-    std::size_t m_scanned = 0;   // bytes of the buffer already searched for the head's end
+    std::size_t m_scanned = 0; // bytes of the buffer already searched for the head's end
     std::size_t m_drained = 0;
     static constexpr std::size_t DrainLimit = 64u << 20;
 };
 
 // The members one file defines and the others call, instantiated there for
 // both streams.
-#define TRD_HTTP_SESSION_MEMBER(ret, name, params) \
-    template ret HttpSession<PlainStream>::name params; \
+#define TRD_HTTP_SESSION_MEMBER(ret, name, params)                                                                     \
+    template ret HttpSession<PlainStream>::name params;                                                                \
     template ret HttpSession<TlsStream>::name params;
 
 inline double msSince(std::chrono::steady_clock::time_point start)

@@ -59,7 +59,7 @@ void HttpSession<Stream>::answer(RpcOutcome outcome, unsigned version, bool keep
     m_user = outcome.user;
     std::string what = outcome.ok ? std::to_string(outcome.resultBytes) + " bytes"
                                   : "erro " + std::to_string(outcome.errorCode) + ": " + outcome.errorMessage
-                                        + (outcome.errorDetail.empty() ? std::string() : " [" + outcome.errorDetail + "]");
+            + (outcome.errorDetail.empty() ? std::string() : " [" + outcome.errorDetail + "]");
     if (outcome.cutShort)
         what += " (resposta interrompida após " + std::to_string(outcome.sentBytes) + " bytes enviados)";
     const std::string method = outcome.method.empty() ? "-" : outcome.method;
@@ -81,8 +81,7 @@ void HttpSession<Stream>::answer(RpcOutcome outcome, unsigned version, bool keep
     releaseBodyMemory();
     if (!m_server.bodies.tryAcquire(outcome.body.size())) {
         const std::string message = "O servidor está com respostas grandes demais aguardando clientes lentos ("
-                                    + std::to_string(m_server.bodies.total() >> 20)
-                                    + " MiB); tente de novo em instantes.";
+            + std::to_string(m_server.bodies.total() >> 20) + " MiB); tente de novo em instantes.";
         log(method, 0, "resposta de " + std::to_string(outcome.body.size()) + " bytes recusada: " + message);
         Response refused{http::status::service_unavailable, version};
         refused.set(http::field::content_type, JsonType);

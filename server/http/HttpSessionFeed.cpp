@@ -63,9 +63,10 @@ void HttpSession<Stream>::pollFeed(const FeedRequest& request, const CallContext
         body = m_server.feed->poll(
             request.language, request.since,
             [self = self(), state, context, asked](std::string later) {
-                asio::post(self->m_stream.get_executor(), [self, state, context, later = std::move(later), asked]() mutable {
-                    self->feedChanged(state, context, std::move(later), asked);
-                });
+                asio::post(self->m_stream.get_executor(),
+                           [self, state, context, later = std::move(later), asked]() mutable {
+                               self->feedChanged(state, context, std::move(later), asked);
+                           });
             },
             state->ticket, request.reviewMarks);
     } catch (const ServerError& e) {
@@ -84,10 +85,10 @@ void HttpSession<Stream>::pollFeed(const FeedRequest& request, const CallContext
                                + std::to_string(m_server.waiting.allowance()) + "); tente de novo em instantes.",
                            asked, admission.user);
     }
-    asio::post(m_stream.get_executor(), [self = self(), body = std::move(body), state, wait = request.waitSeconds, asked,
-                                         user = admission.user]() mutable {
-        self->feedPolled(std::move(body), state, wait, asked, std::move(user));
-    });
+    asio::post(
+        m_stream.get_executor(),
+        [self = self(), body = std::move(body), state, wait = request.waitSeconds, asked,
+         user = admission.user]() mutable { self->feedPolled(std::move(body), state, wait, asked, std::move(user)); });
 }
 
 template <class Stream>
@@ -110,13 +111,14 @@ void HttpSession<Stream>::feedPolled(std::optional<std::string> body, const std:
     if (body)
         return feedAnswered(http::status::ok, std::move(*body), asked, {});
     if (state->done) {
-        m_server.waiting.give(address());   // answered before it began to wait here
+        m_server.waiting.give(address()); // answered before it began to wait here
         return;
     }
     state->held = true;
     m_feedState = state;
     m_feedWait.expires_after(std::chrono::seconds(waitSeconds));
-    m_feedWait.async_wait([self = self(), state, asked](beast::error_code ec) { self->feedWaitOver(ec, state, asked); });
+    m_feedWait.async_wait(
+        [self = self(), state, asked](beast::error_code ec) { self->feedWaitOver(ec, state, asked); });
     watchFeedPeer(state, asked.start);
 }
 
@@ -126,7 +128,7 @@ void HttpSession<Stream>::feedChanged(const std::shared_ptr<FeedWait>& state, co
                                       std::string later, Asked asked)
 {
     if (state->done)
-        return;   // its client went away meanwhile
+        return; // its client went away meanwhile
     endFeedWait(*state);
     // The rights of the moment the change goes out, not of the moment the
     // request came in: a user removed or expired meanwhile is told so instead.
@@ -141,7 +143,7 @@ template <class Stream>
 void HttpSession<Stream>::feedWaitOver(beast::error_code ec, const std::shared_ptr<FeedWait>& state, Asked asked)
 {
     if (ec || state->done)
-        return;   // answered by the feed meanwhile
+        return; // answered by the feed meanwhile
     if (auto now = m_server.feed->cancel(state->ticket)) {
         endFeedWait(*state);
         feedAnswered(http::status::ok, std::move(*now), asked, {});
@@ -175,7 +177,7 @@ void HttpSession<Stream>::onFeedPeer(beast::error_code ec, const std::shared_ptr
     if (ec || state->done)
         return;
     if (!peerHasGone(lowest().socket().native_handle()))
-        return;   // a pipelined request: read once this one is answered
+        return; // a pipelined request: read once this one is answered
     m_server.feed->cancel(state->ticket);
     endFeedWait(*state);
     --m_server.inFlight;

@@ -16,7 +16,7 @@ namespace trd::server {
 
 class MemoryBudget {
 public:
-    explicit MemoryBudget(std::size_t total) : m_total(total) {}
+    explicit MemoryBudget(std::size_t total) : m_total(total) { }
 
     std::size_t total() const { return m_total; }
 

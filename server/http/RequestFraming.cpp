@@ -41,15 +41,15 @@ bool cannotStartARequest(std::string_view buffered)
 {
     std::size_t i = 0;
     while (i + 1 < buffered.size() && buffered[i] == '\r' && buffered[i + 1] == '\n')
-        i += 2;   // empty lines before a request line are allowed
+        i += 2; // empty lines before a request line are allowed
     for (const std::size_t method = i; i < buffered.size(); ++i) {
         const char c = buffered[i];
         if (c == ' ')
             return i == method;
         if (c == '\r' && i == method && i + 1 == buffered.size())
-            return false;   // perhaps an empty line cut in two
+            return false; // perhaps an empty line cut in two
         const bool token = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')
-                           || std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+            || std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
         if (!token)
             return true;
     }
@@ -114,7 +114,8 @@ std::optional<Refusal> headRefusal(const http::request_header<>& head, const Fra
 {
     if (std::distance(head.begin(), head.end()) > limits.maxHeaderCount)
         return Refusal{http::status::request_header_fields_too_large,
-                       "Requisição com cabeçalhos demais: o limite é de " + std::to_string(limits.maxHeaderCount) + "."};
+                       "Requisição com cabeçalhos demais: o limite é de " + std::to_string(limits.maxHeaderCount)
+                           + "."};
     // Fields that must appear at most once: with two, the server and a proxy
     // in front of it could each believe a different one.
     static constexpr std::pair<http::field, const char*> Single[] = {
@@ -130,7 +131,8 @@ std::optional<Refusal> headRefusal(const http::request_header<>& head, const Fra
     for (const auto& [field, name] : Single)
         if (head.count(field) > 1)
             return Refusal{http::status::bad_request,
-                           std::string("Requisição HTTP malformada: o cabeçalho ") + name + " aparece mais de uma vez."};
+                           std::string("Requisição HTTP malformada: o cabeçalho ") + name
+                               + " aparece mais de uma vez."};
     if (head.version() >= 11 && head.count(http::field::host) == 0)
         return Refusal{http::status::bad_request, "Requisição HTTP malformada: falta o cabeçalho Host."};
     // A body is never inflated, whether the compression is announced as its
@@ -187,9 +189,9 @@ RequestRoute routeRequest(const http::request_header<>& head, const HostPolicy& 
     if (head.method() != http::verb::post || path != ObjectPath) {
         // A target that is only a query has no path at all.
         route.kind = RequestRoute::Kind::NotFound;
-        route.refusal = {http::status::not_found, "Objeto remoto desconhecido: "
-                                                      + std::string(path.substr(std::min<std::size_t>(1, path.size()), 80))
-                                                      + "."};
+        route.refusal = {
+            http::status::not_found,
+            "Objeto remoto desconhecido: " + std::string(path.substr(std::min<std::size_t>(1, path.size()), 80)) + "."};
         return route;
     }
     if (std::string refusal = crossSiteRefusal(head, hosts); !refusal.empty())
@@ -240,7 +242,7 @@ FramedHead frameHead(std::string_view bytes, const FramingLimits& limits, const 
         const std::size_t used = parser.put(boost::asio::buffer(rest.data(), rest.size()), ec);
         rest.remove_prefix(used);
         if (ec == http::error::need_more || (!ec && used == 0))
-            return framed;   // the connection would read on
+            return framed; // the connection would read on
         if (ec)
             return failed(ec);
     }

@@ -29,7 +29,7 @@ inline constexpr std::string_view ObjectPath = "/Trd09300.rdmTraducao";
 inline constexpr std::string_view HealthPath = "/health";
 
 struct FramingLimits {
-    std::size_t maxHeaderBytes = 16u << 10;   // request line and header fields together
+    std::size_t maxHeaderBytes = 16u << 10; // request line and header fields together
     int maxHeaderCount = 64;
     std::size_t maxBody = 256u << 20;
 };
@@ -55,11 +55,11 @@ std::string foldedLine(std::string_view head);
 // parser would join a folded line into its field without a trace.
 struct HeadScan {
     enum class State {
-        NeedMore,      // read more, then scan again from `scanned`
-        Complete,      // the head ends in the buffer: parse it
-        NotARequest,   // cannotStartARequest
-        TooLarge,      // no end within the header limit
-        Folded,        // foldedLine: refused with `refusal`
+        NeedMore, // read more, then scan again from `scanned`
+        Complete, // the head ends in the buffer: parse it
+        NotARequest, // cannotStartARequest
+        TooLarge, // no end within the header limit
+        Folded, // foldedLine: refused with `refusal`
     };
     State state = State::NeedMore;
     std::size_t scanned = 0;
@@ -97,14 +97,14 @@ std::size_t grownShare(std::size_t received, std::size_t maxBody);
 // Where a request goes, once read.
 struct RequestRoute {
     enum class Kind {
-        Health,     // GET or HEAD /health
-        Feed,       // GET of the change feed, when the server serves one; `query` is what follows '?'
-        Call,       // POST of JSON-RPC calls
-        NotFound,   // no such object: answered with `refusal` (404), the connection kept
-        Refused,    // cross-site or not JSON: answered with `refusal`, the connection closed
+        Health, // GET or HEAD /health
+        Feed, // GET of the change feed, when the server serves one; `query` is what follows '?'
+        Call, // POST of JSON-RPC calls
+        NotFound, // no such object: answered with `refusal` (404), the connection kept
+        Refused, // cross-site or not JSON: answered with `refusal`, the connection closed
     };
     Kind kind = Kind::NotFound;
-    std::string path;    // the target without its query
+    std::string path; // the target without its query
     std::string query;
     Refusal refusal;
 };
@@ -120,10 +120,10 @@ std::string crossSiteRefusal(const http::request_header<>& head, const HostPolic
 struct FramedHead {
     enum class Kind { NeedMore, Closed, Refused, Routed };
     Kind kind = Kind::NeedMore;
-    Refusal refusal;       // Refused
-    RequestRoute route;    // Routed
+    Refusal refusal; // Refused
+    RequestRoute route; // Routed
     std::optional<std::uint64_t> contentLength;
-    std::size_t headBytes = 0;   // of `bytes`, up to the body
+    std::size_t headBytes = 0; // of `bytes`, up to the body
 };
 FramedHead frameHead(std::string_view bytes, const FramingLimits& limits, const HostPolicy& hosts, bool feedServed);
 

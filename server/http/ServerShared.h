@@ -34,8 +34,8 @@ struct ServerShared {
 
     // One line of the request log (unless --quiet): client address, user,
     // method, time taken, what came of it.
-    void log(std::string_view peer, std::string_view user, std::string_view method, double ms,
-             std::string_view what, LogLevel level = LogLevel::Info) const;
+    void log(std::string_view peer, std::string_view user, std::string_view method, double ms, std::string_view what,
+             LogLevel level = LogLevel::Info) const;
     FramingLimits framing() const;
 
     RpcHandler& handler;
@@ -44,12 +44,12 @@ struct ServerShared {
     const HttpOptions options;
     const HostPolicy hosts;
     MemoryBudget bodies;
-    WaitingPlaces waiting;     // the change feed's waiting requests, per address
-    ReaderWaits readerWaits;   // workers waiting on slow readers of streamed answers: half of them at most
+    WaitingPlaces waiting; // the change feed's waiting requests, per address
+    ReaderWaits readerWaits; // workers waiting on slow readers of streamed answers: half of them at most
     std::atomic<int> inFlight{0};
-    std::atomic<bool> stopping{false};   // the loop is gone: no queued piece will be sent
+    std::atomic<bool> stopping{false}; // the loop is gone: no queued piece will be sent
     ConnectionTable connections;
-    std::unique_ptr<boost::asio::ssl::context> tls;   // set: HTTPS only
+    std::unique_ptr<boost::asio::ssl::context> tls; // set: HTTPS only
     boost::asio::io_context ioc;
     boost::asio::thread_pool workers;
 };

@@ -53,9 +53,9 @@ using Signed4 = std::int64_t __attribute__((vector_size(32)));
 // one word. A lane whose text has ended keeps computing on empty masks, but
 // its score no longer moves. Built for AVX2 and for plain x86-64 alike; the
 // loader picks the one the processor runs.
-__attribute__((target_clones("avx2", "default")))
-void fourDistances(const std::uint64_t* masks, const std::string_view* texts, std::size_t length, std::uint64_t lastBit,
-                   int* out)
+__attribute__((target_clones("avx2", "default"))) void fourDistances(const std::uint64_t* masks,
+                                                                     const std::string_view* texts, std::size_t length,
+                                                                     std::uint64_t lastBit, int* out)
 {
     std::size_t longest = 0;
     for (std::size_t k = 0; k < 4; ++k)
@@ -76,7 +76,7 @@ void fourDistances(const std::uint64_t* masks, const std::string_view* texts, st
         const Lanes4 xh = (((eq & pv) + pv) ^ pv) | eq;
         Lanes4 ph = mv | ~(xh | pv);
         Lanes4 mh = pv & xh;
-        const Signed4 active = static_cast<std::int64_t>(j) < ends;   // -1 where the text goes on
+        const Signed4 active = static_cast<std::int64_t>(j) < ends; // -1 where the text goes on
         // A true comparison is -1: subtracting it adds one.
         score -= ((ph & last) != 0) & active;
         score += ((mh & last) != 0) & active;
@@ -92,8 +92,9 @@ void fourDistances(const std::uint64_t* masks, const std::string_view* texts, st
 // The same for patterns of 65 to 128 characters: each lane's word is two
 // halves, the carry of the addition and the bit of the shifts passed from
 // the low half to the high one by hand.
-__attribute__((target_clones("avx2", "default")))
-void fourWideDistances(const unsigned __int128* masks, const std::string_view* texts, std::size_t length, int* out)
+__attribute__((target_clones("avx2", "default"))) void fourWideDistances(const unsigned __int128* masks,
+                                                                         const std::string_view* texts,
+                                                                         std::size_t length, int* out)
 {
     std::size_t longest = 0;
     for (std::size_t k = 0; k < 4; ++k)

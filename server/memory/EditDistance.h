@@ -30,8 +30,8 @@ private:
     std::string m_text;
     std::size_t m_length = 0;
     std::size_t m_blocks = 0;
-    std::vector<std::uint64_t> m_masks;   // [byte][block]
-    std::uint64_t m_lastBit = 0;          // the bit of the pattern's last character in its block
+    std::vector<std::uint64_t> m_masks; // [byte][block]
+    std::uint64_t m_lastBit = 0; // the bit of the pattern's last character in its block
     // Patterns of 65 to 128 characters also as one 128-bit word: the
     // carries between the halves come from the compiler's arithmetic rather
     // than from the block loop.

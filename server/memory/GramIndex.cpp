@@ -12,7 +12,7 @@ namespace {
 constexpr std::size_t LongestBanded = 4096;
 
 struct BandTable {
-    std::vector<std::uint8_t> bandOfLength;   // 0 .. LongestBanded
+    std::vector<std::uint8_t> bandOfLength; // 0 .. LongestBanded
     std::vector<std::size_t> lows, highs;
     BandTable()
     {
@@ -47,15 +47,24 @@ void putVarint(std::vector<std::uint8_t>& out, std::uint32_t value)
 
 } // namespace
 
-int LengthBands::count() { return static_cast<int>(bands().lows.size()); }
+int LengthBands::count()
+{
+    return static_cast<int>(bands().lows.size());
+}
 
 int LengthBands::bandOf(std::size_t length)
 {
     return length > LongestBanded ? count() - 1 : bands().bandOfLength[length];
 }
 
-std::size_t LengthBands::low(int band) { return bands().lows[static_cast<std::size_t>(band)]; }
-std::size_t LengthBands::high(int band) { return bands().highs[static_cast<std::size_t>(band)]; }
+std::size_t LengthBands::low(int band)
+{
+    return bands().lows[static_cast<std::size_t>(band)];
+}
+std::size_t LengthBands::high(int band)
+{
+    return bands().highs[static_cast<std::size_t>(band)];
+}
 
 void distinctBigrams(std::string_view text, std::vector<std::uint16_t>& out)
 {
@@ -173,7 +182,9 @@ std::size_t GramIndex::memoryBytes() const
 {
     std::size_t bytes = m_bands.capacity() * sizeof(Band);
     for (const Band& b : m_bands)
-        bytes += b.entries.capacity() * 4 + b.lengths.capacity() * 2 + b.gramCounts.capacity() * 2 + b.texts.capacity() * sizeof(const char*) + b.keys.capacity() * 2 + b.starts.capacity() * 4 + b.bytes.capacity();
+        bytes += b.entries.capacity() * 4 + b.lengths.capacity() * 2 + b.gramCounts.capacity() * 2
+            + b.texts.capacity() * sizeof(const char*) + b.keys.capacity() * 2 + b.starts.capacity() * 4
+            + b.bytes.capacity();
     return bytes;
 }
 

@@ -25,7 +25,7 @@ public:
     static int count();
     static int bandOf(std::size_t length);
     static std::size_t low(int band);
-    static std::size_t high(int band);   // inclusive
+    static std::size_t high(int band); // inclusive
 };
 
 // The distinct folded bigrams of a text, as 16-bit keys, in the order they
@@ -43,14 +43,14 @@ public:
     GramIndex() = default;
 
     struct Band {
-        std::vector<std::uint32_t> entries;   // position in the band -> entry
+        std::vector<std::uint32_t> entries; // position in the band -> entry
         // Each text's length and distinct bigrams, beside each other so that a
         // search reads them in order rather than entry by entry.
         std::vector<std::uint16_t> lengths, gramCounts;
         std::vector<const char*> texts;
-        std::vector<std::uint16_t> keys;      // the bigrams present, sorted
-        std::vector<std::uint32_t> starts;    // keys.size() + 1 offsets into bytes
-        std::vector<std::uint8_t> bytes;      // per key: varint gaps between positions
+        std::vector<std::uint16_t> keys; // the bigrams present, sorted
+        std::vector<std::uint32_t> starts; // keys.size() + 1 offsets into bytes
+        std::vector<std::uint8_t> bytes; // per key: varint gaps between positions
     };
     const Band& band(int index) const { return m_bands[static_cast<std::size_t>(index)]; }
     std::size_t entryCount() const { return m_entries; }

@@ -18,7 +18,7 @@ constexpr std::int64_t DenseIds = 1 << 20;
 // The tail is searched text by text; past this share of the language the
 // bigram lists are rebuilt.
 constexpr std::size_t TailFloor = 2048;
-constexpr std::size_t TailShare = 8;   // 1/8 of the entries in the lists
+constexpr std::size_t TailShare = 8; // 1/8 of the entries in the lists
 
 // The largest distance at which a pair whose longer text has `longer`
 // characters still reaches the threshold; -1 when none does.
@@ -40,7 +40,8 @@ public:
     const char* add(std::string_view text)
     {
         if (m_chunks.empty() || m_used + text.size() > m_size) {
-            m_size = std::max<std::size_t>(text.size(), m_chunks.empty() ? 64 * 1024 : std::min<std::size_t>(m_size * 2, 4 << 20));
+            m_size = std::max<std::size_t>(text.size(),
+                                           m_chunks.empty() ? 64 * 1024 : std::min<std::size_t>(m_size * 2, 4 << 20));
             m_chunks.push_back(std::make_unique<char[]>(m_size));
             m_capacity += m_size;
             m_used = 0;
@@ -79,9 +80,9 @@ struct MemoryIndex::Language {
     std::uint16_t number = 0;
     std::vector<Entry> entries;
     TextStore store;
-    std::vector<std::uint32_t> slots;   // open addressing by text: entry + 1, 0 empty
+    std::vector<std::uint32_t> slots; // open addressing by text: entry + 1, 0 empty
     std::shared_ptr<const GramIndex> grams;
-    std::vector<std::uint32_t> tail;    // indexed entries not in the lists
+    std::vector<std::uint32_t> tail; // indexed entries not in the lists
     // One bit an entry, set while it has a row that can be suggested: what a
     // search tests for every candidate, small enough to stay in the cache.
     std::vector<std::uint64_t> offered;
@@ -320,8 +321,9 @@ std::uint32_t MemoryIndex::bestRow(const Language& language, std::uint32_t e) co
             continue;
         }
         const Row& b = m_rows[best];
-        if (row.status != b.status ? row.status == 'T'
-                                   : row.changed != b.changed ? row.changed > b.changed : row.id < b.id)
+        if (row.status != b.status         ? row.status == 'T'
+                : row.changed != b.changed ? row.changed > b.changed
+                                           : row.id < b.id)
             best = r;
     }
     return best;
@@ -398,7 +400,7 @@ std::vector<MemoryIndex::Hit> MemoryIndex::fuzzy(const Language& language, std::
     // loop below reads the candidates in order rather than the entries.
     struct Candidate {
         std::uint32_t entry;
-        std::int32_t shared;     // bigrams shared with the query; -1 when not counted (the tail)
+        std::int32_t shared; // bigrams shared with the query; -1 when not counted (the tail)
         std::uint32_t length;
         std::uint32_t grams;
         const char* text;
@@ -412,7 +414,8 @@ std::vector<MemoryIndex::Hit> MemoryIndex::fuzzy(const Language& language, std::
             && static_cast<int>(entry.length) <= longest && (!self || *self != e);
     };
     if (language.grams) {
-        for (int b = LengthBands::bandOf(static_cast<std::size_t>(shortest)); b <= LengthBands::bandOf(static_cast<std::size_t>(longest)); ++b) {
+        for (int b = LengthBands::bandOf(static_cast<std::size_t>(shortest));
+             b <= LengthBands::bandOf(static_cast<std::size_t>(longest)); ++b) {
             const GramIndex::Band& band = language.grams->band(b);
             if (band.entries.empty())
                 continue;
@@ -437,7 +440,8 @@ std::vector<MemoryIndex::Hit> MemoryIndex::fuzzy(const Language& language, std::
     }
     for (const std::uint32_t e : language.tail)
         if (fits(e))
-            candidates.push_back({e, -1, language.entries[e].length, language.entries[e].grams, language.entries[e].text});
+            candidates.push_back(
+                {e, -1, language.entries[e].length, language.entries[e].grams, language.entries[e].text});
 
     // Most shared bigrams first: the likeliest matches fill the top early,
     // and its bound then spares the distance of most of the rest.

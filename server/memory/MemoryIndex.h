@@ -43,29 +43,29 @@ public:
     struct Row {
         std::int64_t id = 0;
         double changed = 0;
-        std::uint64_t translation = 0;   // textHash of the translation, marks removed
-        std::uint64_t key = 0;           // rowKeyHash
+        std::uint64_t translation = 0; // textHash of the translation, marks removed
+        std::uint64_t key = 0; // rowKeyHash
         std::uint32_t entry = None;
-        std::uint32_t next = None;       // next row of the same entry
+        std::uint32_t next = None; // next row of the same entry
         std::uint16_t language = 0;
         char status = 'N';
-        bool translated = false;         // the translation is not empty
+        bool translated = false; // the translation is not empty
         // Only translated rows in T or D are ever suggested.
         bool suggestible() const { return translated && (status == 'T' || status == 'D'); }
     };
 
     // A distinct source of a language, shortcut marks removed, case kept.
     struct Entry {
-        const char* text = nullptr;      // its bytes, in the language's store
+        const char* text = nullptr; // its bytes, in the language's store
         std::uint32_t length : 16 = 0;
-        std::uint32_t grams : 15 = 0;    // its distinct bigrams (GramIndex)
-        std::uint32_t indexed : 1 = 0;   // in the bigram lists or in the tail
+        std::uint32_t grams : 15 = 0; // its distinct bigrams (GramIndex)
+        std::uint32_t indexed : 1 = 0; // in the bigram lists or in the tail
         std::uint32_t firstRow = None;
         std::uint32_t rows = 0;
         std::uint32_t suggestible = 0;
     };
 
-    struct Language;   // defined in the .cpp
+    struct Language; // defined in the .cpp
 
     MemoryIndex();
     ~MemoryIndex();
@@ -103,16 +103,16 @@ public:
     struct Hit {
         std::uint32_t entry = None;
         Similarity similarity;
-        std::uint32_t best = None;   // bestRow
+        std::uint32_t best = None; // bestRow
     };
     // The `limit` entries most similar to `text` (memoryText form) at or
     // above `threshold` percent, best first; never the entry of `text` itself.
     // Ties: the best row's status (T before D), its change (newest first),
     // then the text's bytes.
     struct SearchCounts {
-        std::size_t counted = 0;      // bigram list entries read
-        std::size_t candidates = 0;   // texts that held enough bigrams
-        std::size_t verified = 0;     // of those, texts whose distance was computed
+        std::size_t counted = 0; // bigram list entries read
+        std::size_t candidates = 0; // texts that held enough bigrams
+        std::size_t verified = 0; // of those, texts whose distance was computed
     };
     std::vector<Hit> fuzzy(const Language& language, std::string_view text, double threshold, std::size_t limit,
                            SearchCounts* counts = nullptr) const;
@@ -133,8 +133,8 @@ public:
     void installGrams(const GramSnapshot& snapshot, std::shared_ptr<const GramIndex> grams);
 
     struct Usage {
-        std::size_t texts = 0;        // the entries' bytes
-        std::size_t structure = 0;    // everything else
+        std::size_t texts = 0; // the entries' bytes
+        std::size_t structure = 0; // everything else
     };
     Usage usage() const;
 
@@ -151,8 +151,8 @@ private:
     std::map<std::string, std::uint16_t, std::less<>> m_languageNumbers;
     std::vector<Row> m_rows;
     std::vector<std::uint32_t> m_freeRows;
-    std::vector<std::uint32_t> m_rowOfId;   // id -> row + 1 (0: none), for the usual dense ids
-    std::map<std::int64_t, std::uint32_t> m_farIds;   // ids too far apart for that vector
+    std::vector<std::uint32_t> m_rowOfId; // id -> row + 1 (0: none), for the usual dense ids
+    std::map<std::int64_t, std::uint32_t> m_farIds; // ids too far apart for that vector
     std::size_t m_rowCount = 0;
 };
 

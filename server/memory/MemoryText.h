@@ -40,7 +40,10 @@ inline std::string memoryText(std::string_view utf8)
 // table (ã õ ñ ç á é í ó ú ä ë ï ö ü â ê î ô û à è ì ò ù) upper-cased; every
 // other byte (ý, ÿ, å, æ, ø, š, œ, ž among the letters) unchanged.
 const std::array<unsigned char, 256>& foldTable();
-inline unsigned char fold(unsigned char c) { return foldTable()[c]; }
+inline unsigned char fold(unsigned char c)
+{
+    return foldTable()[c];
+}
 std::string folded(std::string_view text);
 
 // The Levenshtein distance of the folded texts: insertions, deletions and

@@ -180,7 +180,7 @@ void TranslationMemory::run()
         }
         try {
             if (readAll) {
-                rebuild();   // covers the ids told before it began
+                rebuild(); // covers the ids told before it began
             } else {
                 std::sort(ids.begin(), ids.end());
                 ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
@@ -224,7 +224,7 @@ void TranslationMemory::rebuild()
         std::unique_lock lock(m_indexMutex);
         m_index.swap(index);
     }
-    index.reset();   // the old one, outside the lock
+    index.reset(); // the old one, outside the lock
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     m_buildSeconds = seconds;
     bool first = false;
@@ -243,8 +243,9 @@ void TranslationMemory::refresh(const std::vector<std::int64_t>& ids)
     if (!m_session)
         m_session = m_backend.openSession();
     for (std::size_t start = 0; start < ids.size(); start += RefreshChunk) {
-        const std::vector<std::int64_t> chunk(ids.begin() + static_cast<std::ptrdiff_t>(start),
-                                              ids.begin() + static_cast<std::ptrdiff_t>(std::min(ids.size(), start + RefreshChunk)));
+        const std::vector<std::int64_t> chunk(
+            ids.begin() + static_cast<std::ptrdiff_t>(start),
+            ids.begin() + static_cast<std::ptrdiff_t>(std::min(ids.size(), start + RefreshChunk)));
         // Read outside the lock, applied inside: a row not found was deleted.
         struct Found {
             std::int64_t id;
@@ -263,7 +264,8 @@ void TranslationMemory::refresh(const std::vector<std::int64_t>& ids)
         auto f = found.begin();
         for (const std::int64_t id : chunk) {
             if (f != found.end() && f->id == id) {
-                m_index->put({id, f->language, f->source, f->destination, f->status, f->changed, f->program, f->component});
+                m_index->put(
+                    {id, f->language, f->source, f->destination, f->status, f->changed, f->program, f->component});
                 ++f;
             } else {
                 m_index->remove(id);
@@ -309,7 +311,8 @@ std::vector<MemoryRowDetail> TranslationMemory::details(const std::vector<std::i
     if (ids.empty())
         return rows;
     auto session = m_sessions.acquire();
-    session->selectRowsById(ids, [&](std::int64_t id, const TranslationRowView& row) { rows.push_back(detailOf(id, row)); });
+    session->selectRowsById(ids,
+                            [&](std::int64_t id, const TranslationRowView& row) { rows.push_back(detailOf(id, row)); });
     return rows;
 }
 
@@ -324,7 +327,7 @@ Suggestions TranslationMemory::suggest(const MemoryQuery& query)
         std::int64_t best = 0;
         std::size_t rows = 0;
         std::string statuses;
-        std::vector<std::int64_t> read;   // best first
+        std::vector<std::int64_t> read; // best first
     };
     std::vector<Group> groups;
     struct Found {
@@ -364,7 +367,8 @@ Suggestions TranslationMemory::suggest(const MemoryQuery& query)
                             if (g.read.size() < ProgramRows)
                                 g.read.push_back(m_index->row(r).id);
                         }
-                        std::sort(g.statuses.begin(), g.statuses.end(), [](char a, char b) { return a == 'T' && b != 'T'; });
+                        std::sort(g.statuses.begin(), g.statuses.end(),
+                                  [](char a, char b) { return a == 'T' && b != 'T'; });
                         groups.push_back(std::move(g));
                     }
                 }
@@ -389,7 +393,7 @@ Suggestions TranslationMemory::suggest(const MemoryQuery& query)
     for (const Group& g : groups) {
         const auto best = byId.find(g.best);
         if (best == byId.end())
-            continue;   // deleted meanwhile
+            continue; // deleted meanwhile
         TranslationVariant v;
         v.best = best->second;
         v.rows = g.rows;
@@ -413,7 +417,7 @@ Suggestions TranslationMemory::suggest(const MemoryQuery& query)
     for (const Found& f : fuzzy) {
         const auto it = byId.find(f.best);
         if (it == byId.end())
-            continue;   // deleted meanwhile
+            continue; // deleted meanwhile
         answer.fuzzy.push_back({f.similarity, it->second, f.rows, f.translations});
     }
     return answer;
@@ -474,7 +478,7 @@ std::vector<InconsistentSource> TranslationMemory::inconsistencies(const std::st
             ids.begin() + static_cast<std::ptrdiff_t>(std::min(ids.size(), start + RefreshChunk))));
         std::move(chunk.begin(), chunk.end(), std::back_inserter(rows));
     }
-    std::map<std::string, std::vector<const MemoryRowDetail*>> bySource;   // folded, then as written
+    std::map<std::string, std::vector<const MemoryRowDetail*>> bySource; // folded, then as written
     for (const MemoryRowDetail& d : rows)
         if (suggestible(d) && !d.obsolete) {
             const std::string text = memoryText(d.source);
@@ -484,7 +488,7 @@ std::vector<InconsistentSource> TranslationMemory::inconsistencies(const std::st
     for (const auto& [key, group] : bySource) {
         std::vector<TranslationVariant> variants = variantsOf(group);
         if (variants.size() < 2)
-            continue;   // agreed meanwhile
+            continue; // agreed meanwhile
         InconsistentSource source;
         source.source = variants.front().best.source;
         source.rows = group.size();

@@ -28,10 +28,10 @@ namespace trd::server::memory {
 // A question about one row.
 struct MemoryQuery {
     std::string language;
-    std::string source;      // as the row holds it, shortcut marks and all (UTF-8)
-    std::string program;     // with the source, the row asked about: never its own match
+    std::string source; // as the row holds it, shortcut marks and all (UTF-8)
+    std::string program; // with the source, the row asked about: never its own match
     std::string component;
-    double threshold = 70;   // percent
+    double threshold = 70; // percent
     std::size_t limit = 5;
     bool exact = true;
     bool fuzzy = true;
@@ -41,7 +41,7 @@ struct MemoryRowDetail {
     std::int64_t id = 0;
     std::string source, destination, status, program, component;
     double changed = 0;
-    bool obsolete = false;   // a row a release of the application left behind (docs/releases.md)
+    bool obsolete = false; // a row a release of the application left behind (docs/releases.md)
 };
 
 // Rows of one source that share one translation (shortcut marks aside),
@@ -49,27 +49,27 @@ struct MemoryRowDetail {
 struct TranslationVariant {
     MemoryRowDetail best;
     std::size_t rows = 0;
-    std::string statuses;                 // those among the rows: "T", "D" or "TD"
-    std::vector<std::string> programs;    // distinct, sorted
-    bool programsComplete = true;         // false when read from some of the rows only
+    std::string statuses; // those among the rows: "T", "D" or "TD"
+    std::vector<std::string> programs; // distinct, sorted
+    bool programsComplete = true; // false when read from some of the rows only
 };
 
 // A similar source, shown by its best row.
 struct FuzzySuggestion {
     Similarity similarity;
     MemoryRowDetail best;
-    std::size_t rows = 0;           // its rows that can be suggested
-    std::size_t translations = 0;   // their distinct translations
+    std::size_t rows = 0; // its rows that can be suggested
+    std::size_t translations = 0; // their distinct translations
 };
 
 struct Suggestions {
-    std::vector<TranslationVariant> exact;   // the other rows of the same source, by translation
+    std::vector<TranslationVariant> exact; // the other rows of the same source, by translation
     std::vector<FuzzySuggestion> fuzzy;
 };
 
 // A source translated in more than one way: its variants, most rows first.
 struct InconsistentSource {
-    std::string source;   // as its first variant's best row holds it
+    std::string source; // as its first variant's best row holds it
     std::size_t rows = 0;
     std::vector<TranslationVariant> variants;
 };
@@ -110,10 +110,10 @@ public:
 
     struct Figures {
         bool ready = false;
-        double buildSeconds = 0;   // the last full read
+        double buildSeconds = 0; // the last full read
         std::size_t rows = 0;
         MemoryIndex::Usage usage;
-        std::uint64_t refreshed = 0;   // rows read again after changes
+        std::uint64_t refreshed = 0; // rows read again after changes
     };
     Figures figures() const;
 
@@ -129,7 +129,7 @@ private:
 
     StorageBackend& m_backend;
     SessionPool& m_sessions;
-    std::unique_ptr<StorageSession> m_session;   // the maintenance thread's own
+    std::unique_ptr<StorageSession> m_session; // the maintenance thread's own
 
     mutable std::shared_mutex m_indexMutex;
     std::unique_ptr<MemoryIndex> m_index;
@@ -141,13 +141,13 @@ private:
     bool m_readAll = false;
     bool m_busy = false;
     bool m_stop = false;
-    std::uint64_t m_told = 0;      // change notices received
-    std::uint64_t m_applied = 0;   // of those, applied
+    std::uint64_t m_told = 0; // change notices received
+    std::uint64_t m_applied = 0; // of those, applied
     std::atomic<bool> m_ready{false};
     std::atomic<double> m_buildSeconds{0};
     std::atomic<std::uint64_t> m_refreshed{0};
     std::thread m_thread;
-    std::uint64_t m_watch = 0;   // the back end's number for our watcher
+    std::uint64_t m_watch = 0; // the back end's number for our watcher
 };
 
 } // namespace trd::server::memory

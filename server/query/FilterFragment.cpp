@@ -39,7 +39,7 @@ constexpr ColumnWord Columns[] = {
 
 class FragmentParser {
 public:
-    explicit FragmentParser(std::string_view text) : m_text(text) {}
+    explicit FragmentParser(std::string_view text) : m_text(text) { }
 
     std::vector<FilterCondition> parse()
     {
@@ -97,8 +97,7 @@ private:
         for (const auto& c : Columns) {
             // A column name must not run on into more letters (STVALORPROPX).
             const std::size_t end = m_pos + c.word.size();
-            if (m_text.substr(m_pos, c.word.size()) == c.word
-                && (end == m_text.size() || !isWordChar(m_text[end]))) {
+            if (m_text.substr(m_pos, c.word.size()) == c.word && (end == m_text.size() || !isWordChar(m_text[end]))) {
                 m_pos = end;
                 return c.column;
             }
@@ -205,11 +204,16 @@ private:
 const char* columnName(FilterColumn column)
 {
     switch (column) {
-    case FilterColumn::SourceText: return "STAGRVALPROP";
-    case FilterColumn::DestinationText: return "STVALORPROP";
-    case FilterColumn::Program: return "CDPROGTRAD";
-    case FilterColumn::Component: return "NMCOMPONENTE";
-    case FilterColumn::Reviewed: break;
+    case FilterColumn::SourceText:
+        return "STAGRVALPROP";
+    case FilterColumn::DestinationText:
+        return "STVALORPROP";
+    case FilterColumn::Program:
+        return "CDPROGTRAD";
+    case FilterColumn::Component:
+        return "NMCOMPONENTE";
+    case FilterColumn::Reviewed:
+        break;
     }
     return "";
 }

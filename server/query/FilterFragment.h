@@ -26,9 +26,9 @@ enum class FilterOperator { Equal, Like };
 
 struct FilterCondition {
     FilterColumn column = FilterColumn::SourceText;
-    bool upper = false;          // UPPER(column): compare the Windows-1252 upper-case fold
+    bool upper = false; // UPPER(column): compare the Windows-1252 upper-case fold
     FilterOperator op = FilterOperator::Equal;
-    std::string literal;         // UTF-8, quotes undoubled
+    std::string literal; // UTF-8, quotes undoubled
 
     bool operator==(const FilterCondition&) const = default;
 };

@@ -28,7 +28,7 @@ JsonValue* JsonValue::find(std::string_view key)
 
 class JsonParser {
 public:
-    explicit JsonParser(std::string_view text) : m_text(text) {}
+    explicit JsonParser(std::string_view text) : m_text(text) { }
 
     JsonValue parseDocument()
     {
@@ -89,13 +89,31 @@ private:
         if (m_pos >= m_text.size())
             fail("fim inesperado");
         switch (m_text[m_pos]) {
-        case '{': parseObject(value, depth); break;
-        case '[': parseArray(value, depth); break;
-        case '"': value.m_type = JsonValue::Type::String; parseString(value.m_string); break;
-        case 't': expectWord("true"); value.m_type = JsonValue::Type::Bool; value.m_bool = true; break;
-        case 'f': expectWord("false"); value.m_type = JsonValue::Type::Bool; break;
-        case 'n': expectWord("null"); break;
-        default: parseNumber(value); break;
+        case '{':
+            parseObject(value, depth);
+            break;
+        case '[':
+            parseArray(value, depth);
+            break;
+        case '"':
+            value.m_type = JsonValue::Type::String;
+            parseString(value.m_string);
+            break;
+        case 't':
+            expectWord("true");
+            value.m_type = JsonValue::Type::Bool;
+            value.m_bool = true;
+            break;
+        case 'f':
+            expectWord("false");
+            value.m_type = JsonValue::Type::Bool;
+            break;
+        case 'n':
+            expectWord("null");
+            break;
+        default:
+            parseNumber(value);
+            break;
         }
     }
 
@@ -106,7 +124,7 @@ private:
         skipBlanks();
         if (accept('}'))
             return;
-        std::unordered_multimap<std::size_t, std::size_t> seen;   // key hash -> member
+        std::unordered_multimap<std::size_t, std::size_t> seen; // key hash -> member
         for (;;) {
             skipBlanks();
             if (m_pos >= m_text.size() || m_text[m_pos] != '"')
@@ -164,17 +182,21 @@ private:
         for (int i = 0; i < 4; ++i) {
             const char c = m_text[m_pos++];
             v <<= 4;
-            if (c >= '0' && c <= '9') v |= unsigned(c - '0');
-            else if (c >= 'a' && c <= 'f') v |= unsigned(c - 'a' + 10);
-            else if (c >= 'A' && c <= 'F') v |= unsigned(c - 'A' + 10);
-            else fail("escape \\u inválido");
+            if (c >= '0' && c <= '9')
+                v |= unsigned(c - '0');
+            else if (c >= 'a' && c <= 'f')
+                v |= unsigned(c - 'a' + 10);
+            else if (c >= 'A' && c <= 'F')
+                v |= unsigned(c - 'A' + 10);
+            else
+                fail("escape \\u inválido");
         }
         return v;
     }
 
     void parseString(std::string& out)
     {
-        ++m_pos;   // opening quote
+        ++m_pos; // opening quote
         for (;;) {
             // Copy the run up to the next quote or backslash in one go.
             const std::size_t start = m_pos;
@@ -199,14 +221,30 @@ private:
                 fail("escape incompleto");
             const char e = m_text[m_pos++];
             switch (e) {
-            case '"': out += '"'; break;
-            case '\\': out += '\\'; break;
-            case '/': out += '/'; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
+            case '"':
+                out += '"';
+                break;
+            case '\\':
+                out += '\\';
+                break;
+            case '/':
+                out += '/';
+                break;
+            case 'b':
+                out += '\b';
+                break;
+            case 'f':
+                out += '\f';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 't':
+                out += '\t';
+                break;
             case 'u': {
                 char32_t cp = hex4();
                 if (cp >= 0xD800 && cp <= 0xDBFF) {
@@ -223,7 +261,8 @@ private:
                 utf8::append(out, cp);
                 break;
             }
-            default: fail("escape inválido");
+            default:
+                fail("escape inválido");
             }
         }
     }
@@ -278,11 +317,21 @@ void appendJsonString(std::string& out, std::string_view text)
         out.append(text.data() + run, i - run);
         run = i + 1;
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             out += "\\u00";
             out += hex[c >> 4];
@@ -296,10 +345,18 @@ void appendJsonString(std::string& out, std::string_view text)
 void appendJson(std::string& out, const JsonValue& value)
 {
     switch (value.type()) {
-    case JsonValue::Type::Null: out += "null"; break;
-    case JsonValue::Type::Bool: out += value.boolean() ? "true" : "false"; break;
-    case JsonValue::Type::Number: out += value.string(); break;
-    case JsonValue::Type::String: appendJsonString(out, value.string()); break;
+    case JsonValue::Type::Null:
+        out += "null";
+        break;
+    case JsonValue::Type::Bool:
+        out += value.boolean() ? "true" : "false";
+        break;
+    case JsonValue::Type::Number:
+        out += value.string();
+        break;
+    case JsonValue::Type::String:
+        appendJsonString(out, value.string());
+        break;
     case JsonValue::Type::Array: {
         out += '[';
         bool first = true;

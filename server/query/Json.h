@@ -23,7 +23,7 @@ public:
 
     bool boolean() const { return m_bool; }
     double number() const { return m_number; }
-    const std::string& string() const { return m_string; }   // UTF-8; for numbers, their source text
+    const std::string& string() const { return m_string; } // UTF-8; for numbers, their source text
     std::string& string() { return m_string; }
     const std::vector<JsonValue>& array() const { return m_array; }
     std::vector<JsonValue>& array() { return m_array; }

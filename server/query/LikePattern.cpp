@@ -23,9 +23,14 @@ LikePattern::LikePattern(std::string_view pattern) : m_pattern(pattern)
     if (m_hasOne) {
         for (std::size_t i = 0; i < m_pattern.size();) {
             const char c = m_pattern[i];
-            if (c == '%') { m_compiled += AnyRun; ++i; }
-            else if (c == '_') { m_compiled += AnyOne; ++i; }
-            else m_compiled += utf8::next(m_pattern, i);
+            if (c == '%') {
+                m_compiled += AnyRun;
+                ++i;
+            } else if (c == '_') {
+                m_compiled += AnyOne;
+                ++i;
+            } else
+                m_compiled += utf8::next(m_pattern, i);
         }
     }
 }

@@ -23,9 +23,9 @@ private:
     bool matchGeneral(std::string_view text) const;
 
     std::string m_pattern;
-    bool m_hasOne = false;                 // holds `_`: needs character-wise matching
-    std::vector<std::string> m_segments;   // the literal runs between `%`
-    std::u32string m_compiled;             // characters, with markers for `%` and `_`
+    bool m_hasOne = false; // holds `_`: needs character-wise matching
+    std::vector<std::string> m_segments; // the literal runs between `%`
+    std::u32string m_compiled; // characters, with markers for `%` and `_`
 };
 
 } // namespace trd::server

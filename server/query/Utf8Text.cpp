@@ -152,8 +152,8 @@ void appendUpper(std::string& out, std::string_view text)
             std::uint64_t word;
             std::memcpy(&word, p + i, 8);
             if ((word & 0x8080808080808080ULL) == 0) {
-                const std::uint64_t geA = word + 0x1F1F1F1F1F1F1F1FULL;   // high bit set where byte >= 'a'
-                const std::uint64_t gtZ = word + 0x0505050505050505ULL;   // high bit set where byte > 'z'
+                const std::uint64_t geA = word + 0x1F1F1F1F1F1F1F1FULL; // high bit set where byte >= 'a'
+                const std::uint64_t gtZ = word + 0x0505050505050505ULL; // high bit set where byte > 'z'
                 const std::uint64_t lower = geA & ~gtZ & 0x8080808080808080ULL;
                 word ^= lower >> 2;
                 std::memcpy(p + i, &word, 8);
@@ -196,7 +196,7 @@ std::size_t countedLength(std::string_view text)
     for (const char ch : text) {
         const unsigned char c = static_cast<unsigned char>(ch);
         if ((c & 0xC0) == 0x80)
-            continue;   // continuation byte: counted with its lead byte
+            continue; // continuation byte: counted with its lead byte
         if (c < 0x80 && table.ignored[c])
             continue;
         ++count;

@@ -40,14 +40,14 @@ struct Work {
     const ReconcileOptions& options;
     LanguagePlan plan;
 
-    std::vector<std::size_t> leaving;        // row indices, key order
-    std::vector<std::string> leavingText;    // their sources as the memory compares them
+    std::vector<std::size_t> leaving; // row indices, key order
+    std::vector<std::string> leavingText; // their sources as the memory compares them
     std::vector<std::string> leavingTranslation;
     std::vector<char> rowTaken;
-    std::vector<std::size_t> fresh;          // key indices without a row, key order
+    std::vector<std::size_t> fresh; // key indices without a row, key order
     std::vector<std::string> freshText;
     std::vector<char> carried;
-    std::vector<char> ruledOut;              // a guess between texts: carried from nothing
+    std::vector<char> ruledOut; // a guess between texts: carried from nothing
 
     const ReleaseKey& key(std::size_t j) const { return release.keys()[fresh[j]]; }
     const LanguageRow& row(std::size_t i) const { return rows[leaving[i]]; }
@@ -70,7 +70,8 @@ struct Work {
                 leaving.push_back(r);
             }
         }
-        std::sort(leaving.begin(), leaving.end(), [&](std::size_t a, std::size_t b) { return keyLess(rows[a], rows[b]); });
+        std::sort(leaving.begin(), leaving.end(),
+                  [&](std::size_t a, std::size_t b) { return keyLess(rows[a], rows[b]); });
         std::sort(plan.revived.begin(), plan.revived.end(),
                   [&](std::size_t a, std::size_t b) { return keyLess(rows[a], rows[b]); });
         for (const std::size_t k : release.ordered())
@@ -160,7 +161,8 @@ struct Work {
         }
     }
 
-    std::vector<Pair> candidatePairs(const std::vector<std::size_t>& rowsHere, const std::vector<std::size_t>& keysHere) const
+    std::vector<Pair> candidatePairs(const std::vector<std::size_t>& rowsHere,
+                                     const std::vector<std::size_t>& keysHere) const
     {
         std::vector<Pair> pairs;
         const double t = options.threshold;
@@ -314,7 +316,9 @@ LanguagePlan reconcile(const ReleaseIndex& release, const std::vector<LanguageRo
     work.identical();
     work.similar();
     work.added();
-    auto byKey = [&](const Carried& a, const Carried& b) { return keyLess(release.keys()[a.key], release.keys()[b.key]); };
+    auto byKey = [&](const Carried& a, const Carried& b) {
+        return keyLess(release.keys()[a.key], release.keys()[b.key]);
+    };
     std::sort(work.plan.reworded.begin(), work.plan.reworded.end(), byKey);
     std::sort(work.plan.moved.begin(), work.plan.moved.end(), byKey);
     return std::move(work.plan);

@@ -21,8 +21,8 @@ struct LanguageRow {
 };
 
 struct ReconcileOptions {
-    int threshold = 70;     // least similarity, percent, for a reworded text
-    bool memory = true;     // offer a new key the memory's exact translated match
+    int threshold = 70; // least similarity, percent, for a reworded text
+    bool memory = true; // offer a new key the memory's exact translated match
 };
 
 // The release's keys, indexed once for every language.
@@ -42,30 +42,30 @@ private:
     static std::uint64_t hash(std::string_view program, std::string_view component, std::string_view source);
 
     const std::vector<ReleaseKey>& m_keys;
-    std::vector<std::uint32_t> m_slots;   // key index + 1; 0: empty
+    std::vector<std::uint32_t> m_slots; // key index + 1; 0: empty
     std::uint64_t m_mask = 0;
     std::vector<std::size_t> m_ordered;
 };
 
 // A new key that takes a leaving row's translation.
 struct Carried {
-    std::size_t key = 0;        // into the release's keys
-    std::size_t row = 0;        // into the language's rows: the row that leaves
-    int similarity = 100;       // shown percent, rounded down
+    std::size_t key = 0; // into the release's keys
+    std::size_t row = 0; // into the language's rows: the row that leaves
+    int similarity = 100; // shown percent, rounded down
 };
 
 struct Added {
     std::size_t key = 0;
-    std::optional<std::size_t> memoryRow;   // the row whose translation is offered as D
+    std::optional<std::size_t> memoryRow; // the row whose translation is offered as D
 };
 
 struct LanguagePlan {
-    std::vector<std::size_t> kept;       // key indices
-    std::vector<Carried> reworded;       // same program and component
-    std::vector<Carried> moved;          // identical source elsewhere
-    std::vector<Added> added;            // new keys, in key order
-    std::vector<std::size_t> revived;    // row indices: obsolete rows whose key is back
-    std::vector<std::size_t> vanished;   // row indices: live rows that leave, carried nowhere
+    std::vector<std::size_t> kept; // key indices
+    std::vector<Carried> reworded; // same program and component
+    std::vector<Carried> moved; // identical source elsewhere
+    std::vector<Added> added; // new keys, in key order
+    std::vector<std::size_t> revived; // row indices: obsolete rows whose key is back
+    std::vector<std::size_t> vanished; // row indices: live rows that leave, carried nowhere
     std::size_t liveBefore = 0;
 
     // True when applying would write nothing.

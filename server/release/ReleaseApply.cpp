@@ -33,7 +33,7 @@ DetailRow carriedRow(char kind, const ReleaseKey& key, const LanguageRow& from, 
     d.fromComponent = from.component;
     d.fromSource = from.source;
     d.destination = from.destination;
-    d.status = "D";   // never T: a changed text is looked at again
+    d.status = "D"; // never T: a changed text is looked at again
     d.similarity = similarity;
     return d;
 }
@@ -86,8 +86,9 @@ LanguageOutcome planLanguage(const std::string& language, const std::vector<Lang
         const bool reworded = list == &plan.reworded;
         for (const Carried& c : *list) {
             out.details.push_back(carriedRow(reworded ? 'R' : 'M', keys[c.key], rows[c.row], c.similarity));
-            write.inserts.push_back(insertOf(out.details.back(), reworded ? ReleaseOrigin::Reworded : ReleaseOrigin::Moved,
-                                             &rows[c.row], c.similarity));
+            write.inserts.push_back(insertOf(out.details.back(),
+                                             reworded ? ReleaseOrigin::Reworded : ReleaseOrigin::Moved, &rows[c.row],
+                                             c.similarity));
             write.obsolete.push_back(rows[c.row].id);
         }
     }
@@ -203,9 +204,10 @@ ReleaseUndoOutcome undoRelease(WriteCoordinator& writer, const std::string& lang
         if (batch->kind != BatchKind::Release)
             badArgument(named + " não é de uma liberação do aplicativo.");
         if (const auto undo = history.undoneBy(batchId))
-            throw ServerError(ErrorKind::Conflict, named + " já foi desfeito pelo lote " + std::to_string(*undo)
-                                                       + ". Para trazer a liberação de volta, aplique o arquivo dela "
-                                                         "de novo (AplicaLiberacao).");
+            throw ServerError(ErrorKind::Conflict,
+                              named + " já foi desfeito pelo lote " + std::to_string(*undo)
+                                  + ". Para trazer a liberação de volta, aplique o arquivo dela "
+                                    "de novo (AplicaLiberacao).");
         ReleaseWrite write;
         write.language = language;
         bool changedSince = false;
@@ -225,9 +227,10 @@ ReleaseUndoOutcome undoRelease(WriteCoordinator& writer, const std::string& lang
             }
             row.restored = true;
             if (!current || current->lastVersion != v.id) {
-                const auto later = current && current->lastVersion ? history.version(*current->lastVersion) : std::nullopt;
+                const auto later =
+                    current && current->lastVersion ? history.version(*current->lastVersion) : std::nullopt;
                 row.reason = std::string(current ? "alterada" : "excluída") + " depois"
-                             + (later ? " por " + later->user + " em " + when(later->when) : std::string());
+                    + (later ? " por " + later->user + " em " + when(later->when) : std::string());
                 changedSince = true;
                 row.restored = force;
             }
@@ -239,7 +242,7 @@ ReleaseUndoOutcome undoRelease(WriteCoordinator& writer, const std::string& lang
                 else if (v.type == ChangeType::Revive)
                     write.obsolete.push_back(v.row);
             } else if (v.type != ChangeType::Insert) {
-                row.restored = false;   // gone: nothing to bring back or put away
+                row.restored = false; // gone: nothing to bring back or put away
             }
             outcome.rows.push_back(std::move(row));
         }

@@ -15,16 +15,16 @@
 namespace trd::server::release {
 
 struct ReleaseRequest {
-    std::string file;          // the release file's text
+    std::string file; // the release file's text
     ReconcileOptions options;
-    int vanishLimit = 30;      // percent
-    bool confirm = false;      // apply even when a guard trips
+    int vanishLimit = 30; // percent
+    bool confirm = false; // apply even when a guard trips
     std::string user = "local";
 };
 
 // A row of the answer's lists (docs/protocol.md, "Releases").
 struct DetailRow {
-    char kind = 'N';           // 'R', 'M', 'N', 'V', 'O'
+    char kind = 'N'; // 'R', 'M', 'N', 'V', 'O'
     std::string program, component, source;
     std::string fromProgram, fromComponent, fromSource;
     std::string destination, status;
@@ -35,13 +35,13 @@ struct DetailRow {
 struct LanguageOutcome {
     std::string language;
     LanguageSummary summary;
-    std::vector<DetailRow> details;   // by kind R, M, N, V, O, each in key order
-    std::int64_t batch = 0;           // the apply's batch; 0 when nothing was written
+    std::vector<DetailRow> details; // by kind R, M, N, V, O, each in key order
+    std::int64_t batch = 0; // the apply's batch; 0 when nothing was written
 };
 
 struct ReleaseOutcome {
     std::size_t keys = 0;
-    std::vector<LanguageOutcome> languages;   // in the order given
+    std::vector<LanguageOutcome> languages; // in the order given
 };
 
 // Writes nothing. Refuses (BadArgument) a file with a fault.
@@ -55,19 +55,19 @@ ReleaseOutcome applyRelease(WriteCoordinator& writer, const std::vector<std::str
 struct ReleaseUndoRow {
     std::string program, component, source;
     bool restored = false;
-    std::string reason;        // why the undo did not go ahead, for a row changed since
-    std::string destination, status;   // after the undo (empty when the row is gone)
+    std::string reason; // why the undo did not go ahead, for a row changed since
+    std::string destination, status; // after the undo (empty when the row is gone)
 };
 
 struct ReleaseUndoOutcome {
-    std::int64_t batch = 0;    // the undo's own batch; 0 when nothing was written
+    std::int64_t batch = 0; // the undo's own batch; 0 when nothing was written
     std::vector<ReleaseUndoRow> rows;
 };
 
 // Undoes the whole of one language's release batch: rows it created deleted,
 // rows it made obsolete live again, rows it revived obsolete again. When a
 // row it wrote has changed since, nothing is undone unless forced.
-ReleaseUndoOutcome undoRelease(WriteCoordinator& writer, const std::string& language, std::int64_t batch,
-                               bool force, const std::string& user);
+ReleaseUndoOutcome undoRelease(WriteCoordinator& writer, const std::string& language, std::int64_t batch, bool force,
+                               const std::string& user);
 
 } // namespace trd::server::release

@@ -26,10 +26,18 @@ std::string unescape(std::string_view field)
             continue;
         }
         switch (field[++i]) {
-        case 't': out += '\t'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case '\\': out += '\\'; break;
+        case 't':
+            out += '\t';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        case '\\':
+            out += '\\';
+            break;
         default: {
             std::size_t pos = i;
             std::string shown;
@@ -68,7 +76,8 @@ ReleaseKey readLine(std::string_view line)
     }
     if (fields.size() != 3)
         throw Fault{"esperados 3 campos separados por tabulação (programa, componente, texto de origem); "
-                    "encontrados " + std::to_string(fields.size())};
+                    "encontrados "
+                    + std::to_string(fields.size())};
     ReleaseKey key{unescape(fields[0]), unescape(fields[1]), unescape(fields[2]), 0};
     checkField(key.program, "programa", fieldsize::Program);
     checkField(key.component, "componente", fieldsize::Component);

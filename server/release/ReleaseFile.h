@@ -12,10 +12,10 @@
 namespace trd::server::release {
 
 struct ReleaseKey {
-    std::string program;     // CDPROGTRAD
-    std::string component;   // NMCOMPONENTE
-    std::string source;      // STAGRVALPROP
-    std::size_t line = 0;    // where it stands in the file, from 1
+    std::string program; // CDPROGTRAD
+    std::string component; // NMCOMPONENTE
+    std::string source; // STAGRVALPROP
+    std::size_t line = 0; // where it stands in the file, from 1
 };
 
 // The keys in file order. Throws a BadArgument ServerError, "Arquivo da

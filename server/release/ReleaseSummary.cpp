@@ -70,16 +70,17 @@ LanguageSummary summarize(const std::string& language, const LanguagePlan& plan,
         s.programs.push_back(c);
     }
     if (s.total.live > 0)
-        s.vanishedPercent = std::round(10000.0 * static_cast<double>(s.total.vanished) / static_cast<double>(s.total.live)) / 100.0;
+        s.vanishedPercent =
+            std::round(10000.0 * static_cast<double>(s.total.vanished) / static_cast<double>(s.total.live)) / 100.0;
     if (guard.emptyFile && s.total.live > 0) {
         s.needsConfirm = true;
         s.warning = "O arquivo da liberação não tem nenhuma linha: aplicado, ele tornaria obsoletas todas as "
-                    + thousands(s.total.live) + " linhas vivas de " + language + ".";
+            + thousands(s.total.live) + " linhas vivas de " + language + ".";
     } else if (100 * s.total.vanished > static_cast<std::size_t>(guard.vanishLimit) * s.total.live) {
         s.needsConfirm = true;
         s.warning = "A liberação tornaria obsoletas " + percentText(s.vanishedPercent) + " % das linhas vivas de "
-                    + language + " (" + thousands(s.total.vanished) + " de " + thousands(s.total.live)
-                    + "; o limite é " + std::to_string(guard.vanishLimit) + " %).";
+            + language + " (" + thousands(s.total.vanished) + " de " + thousands(s.total.live) + "; o limite é "
+            + std::to_string(guard.vanishLimit) + " %).";
     }
     return s;
 }

@@ -10,21 +10,21 @@
 namespace trd::server::release {
 
 struct Counts {
-    std::string program;          // empty: the whole language
-    std::size_t live = 0;         // live rows before the release
+    std::string program; // empty: the whole language
+    std::size_t live = 0; // live rows before the release
     std::size_t kept = 0, reworded = 0, moved = 0, added = 0, fromMemory = 0, revived = 0, vanished = 0;
 };
 
 struct LanguageSummary {
     Counts total;
-    std::vector<Counts> programs;   // in program order
-    double vanishedPercent = 0;     // of the live rows, two decimals
+    std::vector<Counts> programs; // in program order
+    double vanishedPercent = 0; // of the live rows, two decimals
     bool needsConfirm = false;
-    std::string warning;            // why, for the user; empty when not
+    std::string warning; // why, for the user; empty when not
 };
 
 struct GuardOptions {
-    int vanishLimit = 30;   // percent of the live rows
+    int vanishLimit = 30; // percent of the live rows
     bool emptyFile = false;
 };
 

@@ -12,12 +12,15 @@ namespace trd::server {
 
 namespace {
 
-constexpr std::array<AnswerField, 6> RoleFields = {{
-    {"NMUSUARIO", "string", 64}, {"IDIDIOMA", "string", 3}, {"TPPAPEL", "string", 20},
-    {"FLREVOBRIG", "string", 1}, {"FLREVPROPRIA", "string", 1}, {"FLLOGIN", "string", 1}}};
+constexpr std::array<AnswerField, 6> RoleFields = {{{"NMUSUARIO", "string", 64},
+                                                    {"IDIDIOMA", "string", 3},
+                                                    {"TPPAPEL", "string", 20},
+                                                    {"FLREVOBRIG", "string", 1},
+                                                    {"FLREVPROPRIA", "string", 1},
+                                                    {"FLLOGIN", "string", 1}}};
 
-constexpr std::array<AnswerField, 4> UserFields = {{
-    {"NMUSUARIO", "string", 64}, {"IDIDIOMA", "string", 3}, {"TPPAPEL", "string", 20}, {"FLHERDADO", "string", 1}}};
+constexpr std::array<AnswerField, 4> UserFields = {
+    {{"NMUSUARIO", "string", 64}, {"IDIDIOMA", "string", 3}, {"TPPAPEL", "string", 20}, {"FLHERDADO", "string", 1}}};
 
 std::string_view yesNo(bool value)
 {
@@ -27,8 +30,9 @@ std::string_view yesNo(bool value)
 UserStore& usersOf(const Caller& caller)
 {
     if (!caller.users)
-        throw ServerError(ErrorKind::Conflict, "Este servidor não tem usuários: quem o chama da própria máquina é "
-                                               "administrador. Crie usuários com trd-server user add.");
+        throw ServerError(ErrorKind::Conflict,
+                          "Este servidor não tem usuários: quem o chama da própria máquina é "
+                          "administrador. Crie usuários com trd-server user add.");
     return *caller.users;
 }
 
@@ -82,10 +86,13 @@ void keepAnAdministrator(UserStore& users, const Caller& caller, const std::stri
     if (!was || other)
         return;
     if (user == caller.user)
-        throw ServerError(ErrorKind::Conflict, "Você é o único administrador de todos os idiomas: conceda esse papel a "
-                                               "outro usuário antes de retirá-lo de você.");
-    throw ServerError(ErrorKind::Conflict, "O usuário " + user + " é o único administrador de todos os idiomas: "
-                                                                 "conceda esse papel a outro usuário antes de retirá-lo dele.");
+        throw ServerError(ErrorKind::Conflict,
+                          "Você é o único administrador de todos os idiomas: conceda esse papel a "
+                          "outro usuário antes de retirá-lo de você.");
+    throw ServerError(ErrorKind::Conflict,
+                      "O usuário " + user
+                          + " é o único administrador de todos os idiomas: "
+                            "conceda esse papel a outro usuário antes de retirá-lo dele.");
 }
 
 } // namespace

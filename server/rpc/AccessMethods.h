@@ -11,7 +11,7 @@ namespace trd::server {
 
 class AccessMethods {
 public:
-    explicit AccessMethods(SessionPool& sessions) : m_sessions(sessions) {}
+    explicit AccessMethods(SessionPool& sessions) : m_sessions(sessions) { }
 
     static std::span<const MethodEntry<AccessMethods>> methods();
 

@@ -26,10 +26,9 @@ struct EscapeTable {
         replacement['"'] = "&quot;";
         replacement['\\'] = "\\\\";
         static const char* const controls[32] = {
-            "&#0;", "&#1;", "&#2;", "&#3;", "&#4;", "&#5;", "&#6;", "&#7;", "&#8;", "&#9;", "&#10;",
-            "&#11;", "&#12;", "&#13;", "&#14;", "&#15;", "&#16;", "&#17;", "&#18;", "&#19;", "&#20;",
-            "&#21;", "&#22;", "&#23;", "&#24;", "&#25;", "&#26;", "&#27;", "&#28;", "&#29;", "&#30;",
-            "&#31;"};
+            "&#0;",  "&#1;",  "&#2;",  "&#3;",  "&#4;",  "&#5;",  "&#6;",  "&#7;",  "&#8;",  "&#9;",  "&#10;",
+            "&#11;", "&#12;", "&#13;", "&#14;", "&#15;", "&#16;", "&#17;", "&#18;", "&#19;", "&#20;", "&#21;",
+            "&#22;", "&#23;", "&#24;", "&#25;", "&#26;", "&#27;", "&#28;", "&#29;", "&#30;", "&#31;"};
         for (int c = 0; c < 32; ++c)
             replacement[c] = controls[c];
     }
@@ -59,10 +58,10 @@ const char* nextSpecial(const char* p, const char* end)
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         // Control bytes: below 0x20 as unsigned, i.e. (v ^ 0x80) < (0x20 ^ 0x80) as signed.
         const __m128i control = _mm_cmplt_epi8(_mm_xor_si128(v, high), _mm_xor_si128(space, high));
-        const __m128i special = _mm_or_si128(
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, amp)),
-                         _mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, gt))),
-            _mm_or_si128(_mm_cmpeq_epi8(v, backslash), control));
+        const __m128i special =
+            _mm_or_si128(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, amp)),
+                                      _mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, gt))),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, backslash), control));
         const int mask = _mm_movemask_epi8(special);
         if (mask != 0)
             return p + __builtin_ctz(static_cast<unsigned>(mask));
@@ -90,8 +89,7 @@ void appendPacketValue(std::string& out, std::string_view utf8)
     out.append(run, end);
 }
 
-AnswerPacketWriter::AnswerPacketWriter(AnswerBuffer& out, std::span<const AnswerField> fields,
-                                       std::size_t expectedRows)
+AnswerPacketWriter::AnswerPacketWriter(AnswerBuffer& out, std::span<const AnswerField> fields, std::size_t expectedRows)
     : m_buffer(out), m_out(out.bytes), m_fields(fields), m_expectedRows(expectedRows)
 {
     if (out.form == PacketForm::Cbor) {

@@ -23,8 +23,8 @@ namespace trd::server {
 
 struct AnswerField {
     const char* name;
-    const char* type;   // "string", "r8", "dateTime"
-    int width = 0;      // WIDTH of a string field
+    const char* type; // "string", "r8", "dateTime"
+    int width = 0; // WIDTH of a string field
 };
 
 enum class PacketForm { XmlInJson, Cbor };
@@ -33,7 +33,7 @@ enum class PacketForm { XmlInJson, Cbor };
 // no one left to write it for.
 class AnswerAbandoned : public std::runtime_error {
 public:
-    AnswerAbandoned() : std::runtime_error("o cliente deixou de receber a resposta") {}
+    AnswerAbandoned() : std::runtime_error("o cliente deixou de receber a resposta") { }
 };
 
 // Where the pieces of a streamed answer go: the transport, which sends them
@@ -52,10 +52,10 @@ public:
 struct AnswerBuffer {
     std::string bytes;
     PacketForm form = PacketForm::XmlInJson;
-    AnswerSink* sink = nullptr;          // a CBOR answer goes out in pieces as it is written
+    AnswerSink* sink = nullptr; // a CBOR answer goes out in pieces as it is written
     std::size_t pieceBytes = 256 * 1024; // the size a piece reaches before it is sent
-    std::size_t sent = 0;                // bytes handed to the sink so far
-    std::size_t rowsEnd = 0;             // where the last whole row ends in `bytes`
+    std::size_t sent = 0; // bytes handed to the sink so far
+    std::size_t rowsEnd = 0; // where the last whole row ends in `bytes`
 
     bool streaming() const { return sent > 0; }
     // After each row: a full piece goes out.
@@ -99,7 +99,7 @@ private:
     std::string& m_out;
     std::optional<trd::CborPacketWriter> m_cbor;
     std::span<const AnswerField> m_fields;
-    std::vector<std::string> m_prefixes;   // ` NAME=\"`, JSON-escaped, per field
+    std::vector<std::string> m_prefixes; // ` NAME=\"`, JSON-escaped, per field
     std::size_t m_rowsStart = 0;
     std::size_t m_rows = 0;
     std::size_t m_expectedRows = 0;

@@ -12,8 +12,8 @@ namespace trd::server {
 namespace {
 
 enum Field { Source, Destination, Status, LanguageCode, Component, Program, FieldCount };
-constexpr std::array<const char*, FieldCount> FieldNames = {
-    "STAGRVALPROP", "STVALORPROP", "IDSITTRADUCAO", "IDIDIOMA", "NMCOMPONENTE", "CDPROGTRAD"};
+constexpr std::array<const char*, FieldCount> FieldNames = {"STAGRVALPROP", "STVALORPROP",  "IDSITTRADUCAO",
+                                                            "IDIDIOMA",     "NMCOMPONENTE", "CDPROGTRAD"};
 constexpr std::array<std::size_t, FieldCount> FieldSizes = {
     fieldsize::Text, fieldsize::Text, fieldsize::Status, fieldsize::Language, fieldsize::Component, fieldsize::Program};
 
@@ -40,8 +40,8 @@ TranslationRow toRow(const Values& values, int rowNumber)
     for (int f : {Status, LanguageCode, Component, Program}) {
         const auto& v = values[static_cast<std::size_t>(f)];
         if (!v || v->empty())
-            invalidParams(std::string("O campo ") + FieldNames[static_cast<std::size_t>(f)]
-                          + " deve ser informado" + rowText(rowNumber) + ".");
+            invalidParams(std::string("O campo ") + FieldNames[static_cast<std::size_t>(f)] + " deve ser informado"
+                          + rowText(rowNumber) + ".");
     }
     for (int f = 0; f < FieldCount; ++f)
         if (values[static_cast<std::size_t>(f)])
@@ -81,8 +81,8 @@ void checkFieldText(std::string_view value, const char* field, std::size_t maxCh
 {
     const std::string where = rowNumber > 0 ? rowText(rowNumber) : std::string();
     if (!utf8::isWin1252(value))
-        invalidParams(std::string("O campo ") + field + " contém um caractere que não existe no Windows-1252"
-                      + where + ".");
+        invalidParams(std::string("O campo ") + field + " contém um caractere que não existe no Windows-1252" + where
+                      + ".");
     if (utf8::hasForbiddenControl(value))
         invalidParams(std::string("O campo ") + field + " contém um caractere de controle" + where + ".");
     const std::size_t length = utf8::length(value);
@@ -121,7 +121,7 @@ std::vector<RowChange> readDelta(const std::string& packetXml)
     try {
         while (reader->next()) {
             const int number = reader->rowNumber();
-            const int state = reader->rowState() & ~64;   // 64 flags detail updates only
+            const int state = reader->rowState() & ~64; // 64 flags detail updates only
             if (pendingOriginal && state != trd::rsModified)
                 invalidParams("Pacote de alterações inválido: o registro original" + rowText(pendingOriginal->second)
                               + " não é seguido da sua alteração.");
@@ -132,8 +132,8 @@ std::vector<RowChange> readDelta(const std::string& packetXml)
                 break;
             case trd::rsModified: {
                 if (!pendingOriginal)
-                    invalidParams("Pacote de alterações inválido: alteração sem o registro original"
-                                  + rowText(number) + ".");
+                    invalidParams("Pacote de alterações inválido: alteração sem o registro original" + rowText(number)
+                                  + ".");
                 RowChange change = original(RowChange::Kind::Modify, pendingOriginal->first, pendingOriginal->second);
                 Values merged = pendingOriginal->first;
                 for (std::size_t f = 0; f < merged.size(); ++f)

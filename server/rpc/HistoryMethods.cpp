@@ -13,24 +13,39 @@ namespace trd::server {
 
 namespace {
 
-constexpr std::array<AnswerField, 11> VersionFields = {{
-    {"IDVERSAO", "r8", 0}, {"IDLOTE", "r8", 0}, {"TPLOTE", "string", 20}, {"NMUSUARIO", "string", 64},
-    {"NMMETODO", "string", 40}, {"DTALTERACAO", "dateTime", 0}, {"TPALTERACAO", "string", 1},
-    {"IDSITANT", "string", 1}, {"STVALORANT", "string", 4000}, {"IDSITTRADUCAO", "string", 1},
-    {"STVALORPROP", "string", 4000}}};
+constexpr std::array<AnswerField, 11> VersionFields = {{{"IDVERSAO", "r8", 0},
+                                                        {"IDLOTE", "r8", 0},
+                                                        {"TPLOTE", "string", 20},
+                                                        {"NMUSUARIO", "string", 64},
+                                                        {"NMMETODO", "string", 40},
+                                                        {"DTALTERACAO", "dateTime", 0},
+                                                        {"TPALTERACAO", "string", 1},
+                                                        {"IDSITANT", "string", 1},
+                                                        {"STVALORANT", "string", 4000},
+                                                        {"IDSITTRADUCAO", "string", 1},
+                                                        {"STVALORPROP", "string", 4000}}};
 
-constexpr std::array<AnswerField, 8> BatchFields = {{
-    {"IDLOTE", "r8", 0}, {"DTLOTE", "dateTime", 0}, {"NMUSUARIO", "string", 64}, {"TPLOTE", "string", 20},
-    {"NMMETODO", "string", 40}, {"NRLINHAS", "r8", 0}, {"IDLOTEDESFEITO", "r8", 0}, {"IDDESFEITOPOR", "r8", 0}}};
+constexpr std::array<AnswerField, 8> BatchFields = {{{"IDLOTE", "r8", 0},
+                                                     {"DTLOTE", "dateTime", 0},
+                                                     {"NMUSUARIO", "string", 64},
+                                                     {"TPLOTE", "string", 20},
+                                                     {"NMMETODO", "string", 40},
+                                                     {"NRLINHAS", "r8", 0},
+                                                     {"IDLOTEDESFEITO", "r8", 0},
+                                                     {"IDDESFEITOPOR", "r8", 0}}};
 
-constexpr std::array<AnswerField, 8> UndoFields = {{
-    {"IDLOTE", "r8", 0}, {"CDPROGTRAD", "string", 20}, {"NMCOMPONENTE", "string", 50},
-    {"STAGRVALPROP", "string", 4000}, {"DESFEITA", "string", 1}, {"DSMOTIVO", "string", 200},
-    {"STVALORPROP", "string", 4000}, {"IDSITTRADUCAO", "string", 1}}};
+constexpr std::array<AnswerField, 8> UndoFields = {{{"IDLOTE", "r8", 0},
+                                                    {"CDPROGTRAD", "string", 20},
+                                                    {"NMCOMPONENTE", "string", 50},
+                                                    {"STAGRVALPROP", "string", 4000},
+                                                    {"DESFEITA", "string", 1},
+                                                    {"DSMOTIVO", "string", 200},
+                                                    {"STVALORPROP", "string", 4000},
+                                                    {"IDSITTRADUCAO", "string", 1}}};
 
 constexpr std::array<AnswerField, 1> OpenFields = {{{"IDLOTE", "r8", 0}}};
 
-constexpr std::int64_t MaxId = 9007199254740991;   // 2^53 - 1: exact as a JSON number
+constexpr std::int64_t MaxId = 9007199254740991; // 2^53 - 1: exact as a JSON number
 } // namespace
 
 std::span<const MethodEntry<HistoryMethods>> HistoryMethods::methods()

@@ -18,7 +18,7 @@ namespace trd::server {
 
 class HistoryMethods {
 public:
-    HistoryMethods(SessionPool& sessions, WriteCoordinator& writer) : m_sessions(sessions), m_writer(writer) {}
+    HistoryMethods(SessionPool& sessions, WriteCoordinator& writer) : m_sessions(sessions), m_writer(writer) { }
 
     static std::span<const MethodEntry<HistoryMethods>> methods();
 

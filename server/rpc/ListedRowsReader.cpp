@@ -28,8 +28,8 @@ std::vector<ListedKey> readListedRows(const std::string& packetXml, const std::s
         const int kind = reader.fieldIndex("TPLISTA");
         const int source = reader.fieldIndex("STAGRVALPROP");
         const int lang = reader.fieldIndex("IDIDIOMA");
-        for (const auto& [index, name] : {std::pair{program, "CDPROGTRAD"}, std::pair{component, "NMCOMPONENTE"},
-                                          std::pair{kind, "TPLISTA"}})
+        for (const auto& [index, name] :
+             {std::pair{program, "CDPROGTRAD"}, std::pair{component, "NMCOMPONENTE"}, std::pair{kind, "TPLISTA"}})
             if (index < 0)
                 invalidParams(std::string("Arquivo de itens listados inválido: falta o campo ") + name + ".");
         while (reader.next()) {

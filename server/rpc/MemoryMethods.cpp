@@ -11,16 +11,26 @@ namespace trd::server {
 
 namespace {
 
-constexpr std::array<AnswerField, 13> SuggestionFields = {{
-    {"TPSUGESTAO", "string", 1},    {"NRSIMILAR", "r8", 0},           {"STVALORPROP", "string", 4000},
-    {"IDSITTRADUCAO", "string", 1}, {"STAGRVALPROP", "string", 4000}, {"CDPROGTRAD", "string", 20},
-    {"NMCOMPONENTE", "string", 50}, {"NRLINHAS", "r8", 0},            {"NRTRADUCOES", "r8", 0},
-    {"DSSITUACOES", "string", 2},   {"DSPROGRAMAS", "string", 4000},  {"DTALTERACAO", "dateTime", 0},
-    {"STOBSOLETA", "string", 1}}};
+constexpr std::array<AnswerField, 13> SuggestionFields = {{{"TPSUGESTAO", "string", 1},
+                                                           {"NRSIMILAR", "r8", 0},
+                                                           {"STVALORPROP", "string", 4000},
+                                                           {"IDSITTRADUCAO", "string", 1},
+                                                           {"STAGRVALPROP", "string", 4000},
+                                                           {"CDPROGTRAD", "string", 20},
+                                                           {"NMCOMPONENTE", "string", 50},
+                                                           {"NRLINHAS", "r8", 0},
+                                                           {"NRTRADUCOES", "r8", 0},
+                                                           {"DSSITUACOES", "string", 2},
+                                                           {"DSPROGRAMAS", "string", 4000},
+                                                           {"DTALTERACAO", "dateTime", 0},
+                                                           {"STOBSOLETA", "string", 1}}};
 
-constexpr std::array<AnswerField, 6> RowFields = {{
-    {"STAGRVALPROP", "string", 4000}, {"STVALORPROP", "string", 4000}, {"IDSITTRADUCAO", "string", 1},
-    {"IDIDIOMA", "string", 3}, {"NMCOMPONENTE", "string", 50}, {"CDPROGTRAD", "string", 20}}};
+constexpr std::array<AnswerField, 6> RowFields = {{{"STAGRVALPROP", "string", 4000},
+                                                   {"STVALORPROP", "string", 4000},
+                                                   {"IDSITTRADUCAO", "string", 1},
+                                                   {"IDIDIOMA", "string", 3},
+                                                   {"NMCOMPONENTE", "string", 50},
+                                                   {"CDPROGTRAD", "string", 20}}};
 
 constexpr double DefaultThreshold = 70;
 // The least threshold searched. Below it a match may be at any distance: a

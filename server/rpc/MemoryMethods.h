@@ -15,16 +15,22 @@ namespace trd::server {
 
 // The packet of GetInconsistencias and of the report query TraducoesDivergentes:
 // one row per variant, the variants of a source in a row with its group number.
-inline constexpr std::array<AnswerField, 12> InconsistencyFields = {{
-    {"NRGRUPO", "r8", 0},           {"STAGRVALPROP", "string", 4000}, {"NRLINHASGRUPO", "r8", 0},
-    {"NRVARIANTES", "r8", 0},       {"STVALORPROP", "string", 4000},  {"IDSITTRADUCAO", "string", 1},
-    {"NRLINHAS", "r8", 0},          {"DSSITUACOES", "string", 2},     {"DSPROGRAMAS", "string", 4000},
-    {"CDPROGTRAD", "string", 20},   {"NMCOMPONENTE", "string", 50},   {"DTALTERACAO", "dateTime", 0}}};
-
+inline constexpr std::array<AnswerField, 12> InconsistencyFields = {{{"NRGRUPO", "r8", 0},
+                                                                     {"STAGRVALPROP", "string", 4000},
+                                                                     {"NRLINHASGRUPO", "r8", 0},
+                                                                     {"NRVARIANTES", "r8", 0},
+                                                                     {"STVALORPROP", "string", 4000},
+                                                                     {"IDSITTRADUCAO", "string", 1},
+                                                                     {"NRLINHAS", "r8", 0},
+                                                                     {"DSSITUACOES", "string", 2},
+                                                                     {"DSPROGRAMAS", "string", 4000},
+                                                                     {"CDPROGTRAD", "string", 20},
+                                                                     {"NMCOMPONENTE", "string", 50},
+                                                                     {"DTALTERACAO", "dateTime", 0}}};
 
 class MemoryMethods {
 public:
-    explicit MemoryMethods(memory::TranslationMemory& memory) : m_memory(memory) {}
+    explicit MemoryMethods(memory::TranslationMemory& memory) : m_memory(memory) { }
 
     static std::span<const MethodEntry<MemoryMethods>> methods();
 

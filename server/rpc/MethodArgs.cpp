@@ -32,8 +32,8 @@ void MethodArgs::expectCount(std::initializer_list<std::size_t> allowed) const
 
 void MethodArgs::wrongType(std::size_t index, const char* name, const char* expected) const
 {
-    invalidParams(std::string(m_method) + ": o argumento " + std::to_string(index + 1) + " (" + name
-                  + ") deve ser " + expected + ".");
+    invalidParams(std::string(m_method) + ": o argumento " + std::to_string(index + 1) + " (" + name + ") deve ser "
+                  + expected + ".");
 }
 
 std::string MethodArgs::text(std::size_t index, const char* name, std::size_t maxChars) const

@@ -13,7 +13,7 @@ namespace trd::server {
 
 class MethodArgs {
 public:
-    MethodArgs(std::string_view method, std::vector<JsonValue>& params) : m_method(method), m_params(params) {}
+    MethodArgs(std::string_view method, std::vector<JsonValue>& params) : m_method(method), m_params(params) { }
 
     std::size_t count() const { return m_params.size(); }
     // Refuses unless the argument count is one of the given ones.

@@ -13,12 +13,17 @@ namespace {
 Role roleFor(Access access)
 {
     switch (access) {
-    case Access::Open: return Role::None;
-    case Access::Read: return Role::Reader;
-    case Access::Translate: return Role::Translator;
-    case Access::Review: return Role::Reviewer;
+    case Access::Open:
+        return Role::None;
+    case Access::Read:
+        return Role::Reader;
+    case Access::Translate:
+        return Role::Translator;
+    case Access::Review:
+        return Role::Reviewer;
     case Access::AdministerLanguage:
-    case Access::Administer: return Role::Administrator;
+    case Access::Administer:
+        return Role::Administrator;
     }
     return Role::Administrator;
 }
@@ -45,8 +50,9 @@ std::vector<std::string> deltaLanguages(const std::vector<RowChange>& changes)
 void refuseRole(Role needed, const std::string& language, std::string_view purpose)
 {
     const std::string where = language == AllLanguages ? "de todos os idiomas" : "do idioma " + language;
-    throw RpcError(rpc::Forbidden, "É preciso ser " + std::string(roleName(needed)) + " " + where + " para "
-                                       + std::string(purpose) + ".");
+    throw RpcError(rpc::Forbidden,
+                   "É preciso ser " + std::string(roleName(needed)) + " " + where + " para " + std::string(purpose)
+                       + ".");
 }
 
 void checkRight(const Right& right, MethodCall& call)
@@ -56,8 +62,9 @@ void checkRight(const Right& right, MethodCall& call)
         return;
     // Every right includes reading, which any role gives.
     if (!grants.any())
-        throw RpcError(rpc::Forbidden, "É preciso ter um papel neste servidor (leitor ou acima) para ler as "
-                                       "traduções. Peça um ao administrador.");
+        throw RpcError(rpc::Forbidden,
+                       "É preciso ter um papel neste servidor (leitor ou acima) para ler as "
+                       "traduções. Peça um ao administrador.");
     if (right.access == Access::Read)
         return;
     const Role needed = roleFor(right.access);

@@ -26,17 +26,17 @@ struct MethodCall {
 };
 
 enum class Access {
-    Open,                // anyone who got in: Login's answer, GetPapeis
-    Read,                // any role on any language: every language may be read
-    Translate,           // tradutor or above of the language
-    Review,              // revisor or above of the language
-    AdministerLanguage,  // administrador of the language
-    Administer,          // administrador of every language ("*"): users, releases
+    Open, // anyone who got in: Login's answer, GetPapeis
+    Read, // any role on any language: every language may be read
+    Translate, // tradutor or above of the language
+    Review, // revisor or above of the language
+    AdministerLanguage, // administrador of the language
+    Administer, // administrador of every language ("*"): users, releases
 };
 
 struct Right {
     // The argument holding the language, for the rights of one language.
-    static constexpr int DeltaLanguages = -2;   // every language of SetDestino's delta
+    static constexpr int DeltaLanguages = -2; // every language of SetDestino's delta
     Access access = Access::Read;
     int languageArg = -1;
     // What the right is for, in the refusal: "É preciso ser tradutor do

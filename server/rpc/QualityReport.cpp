@@ -20,7 +20,7 @@ struct Row {
 
 struct Tally {
     int count = 0;
-    QString component;   // of the first finding
+    QString component; // of the first finding
     QString message;
 };
 
@@ -33,7 +33,7 @@ QString fromUtf8(std::string_view text)
 // between texts of one screen.
 class ProgramChecks {
 public:
-    explicit ProgramChecks(AnswerPacketWriter& packet) : m_packet(packet) {}
+    explicit ProgramChecks(AnswerPacketWriter& packet) : m_packet(packet) { }
 
     void add(const TranslationRowView& row)
     {

@@ -13,12 +13,12 @@ namespace trd::server {
 
 // The answer's fields; NMCOMPONENTE and DSMENSAGEM are those of the first finding.
 inline constexpr std::array<AnswerField, 7> FindingsByProgramFields = {{{"CDPROGTRAD", "string", 20},
-                                                                      {"CDVERIFICACAO", "string", 20},
-                                                                      {"DSVERIFICACAO", "string", 60},
-                                                                      {"TPGRAVIDADE", "string", 5},
-                                                                      {"NRACHADOS", "r8", 0},
-                                                                      {"NMCOMPONENTE", "string", 50},
-                                                                      {"DSMENSAGEM", "string", 200}}};
+                                                                        {"CDVERIFICACAO", "string", 20},
+                                                                        {"DSVERIFICACAO", "string", 60},
+                                                                        {"TPGRAVIDADE", "string", 5},
+                                                                        {"NRACHADOS", "r8", 0},
+                                                                        {"NMCOMPONENTE", "string", 50},
+                                                                        {"DSMENSAGEM", "string", 200}}};
 
 // One answer row per program and check that found something, programs in
 // order, checks in the catalog's order.

@@ -13,37 +13,87 @@ namespace trd::server {
 
 namespace {
 
-constexpr std::array<AnswerField, 24> ReleaseFields = {{
-    {"TPLINHA", "string", 1},       {"IDIDIOMA", "string", 3},      {"CDPROGTRAD", "string", 20},
-    {"NMCOMPONENTE", "string", 50}, {"STAGRVALPROP", "string", 4000}, {"CDPROGANT", "string", 20},
-    {"NMCOMPANT", "string", 50},    {"STAGRVALANT", "string", 4000}, {"STVALORPROP", "string", 4000},
-    {"IDSITTRADUCAO", "string", 1}, {"NRSIMILAR", "r8", 0},          {"STMEMORIA", "string", 1},
-    {"NRVIVAS", "r8", 0},           {"NRMANTIDAS", "r8", 0},         {"NRREESCRITAS", "r8", 0},
-    {"NRMOVIDAS", "r8", 0},         {"NRNOVAS", "r8", 0},            {"NRMEMORIA", "r8", 0},
-    {"NRREVIVIDAS", "r8", 0},       {"NROBSOLETAS", "r8", 0},        {"PCOBSOLETAS", "r8", 0},
-    {"STCONFIRMAR", "string", 1},   {"DSAVISO", "string", 200},      {"IDLOTE", "r8", 0}}};
+constexpr std::array<AnswerField, 24> ReleaseFields = {{{"TPLINHA", "string", 1},
+                                                        {"IDIDIOMA", "string", 3},
+                                                        {"CDPROGTRAD", "string", 20},
+                                                        {"NMCOMPONENTE", "string", 50},
+                                                        {"STAGRVALPROP", "string", 4000},
+                                                        {"CDPROGANT", "string", 20},
+                                                        {"NMCOMPANT", "string", 50},
+                                                        {"STAGRVALANT", "string", 4000},
+                                                        {"STVALORPROP", "string", 4000},
+                                                        {"IDSITTRADUCAO", "string", 1},
+                                                        {"NRSIMILAR", "r8", 0},
+                                                        {"STMEMORIA", "string", 1},
+                                                        {"NRVIVAS", "r8", 0},
+                                                        {"NRMANTIDAS", "r8", 0},
+                                                        {"NRREESCRITAS", "r8", 0},
+                                                        {"NRMOVIDAS", "r8", 0},
+                                                        {"NRNOVAS", "r8", 0},
+                                                        {"NRMEMORIA", "r8", 0},
+                                                        {"NRREVIVIDAS", "r8", 0},
+                                                        {"NROBSOLETAS", "r8", 0},
+                                                        {"PCOBSOLETAS", "r8", 0},
+                                                        {"STCONFIRMAR", "string", 1},
+                                                        {"DSAVISO", "string", 200},
+                                                        {"IDLOTE", "r8", 0}}};
 enum ReleaseField {
-    Kind, LanguageCode, Program, Component, Source, FromProgram, FromComponent, FromSource, Destination, Status,
-    Similar, Memory, Live, Kept, Reworded, Moved, Added, FromMemory, Revived, Vanished, Percent, Confirm, Warning,
+    Kind,
+    LanguageCode,
+    Program,
+    Component,
+    Source,
+    FromProgram,
+    FromComponent,
+    FromSource,
+    Destination,
+    Status,
+    Similar,
+    Memory,
+    Live,
+    Kept,
+    Reworded,
+    Moved,
+    Added,
+    FromMemory,
+    Revived,
+    Vanished,
+    Percent,
+    Confirm,
+    Warning,
     Batch
 };
 
-constexpr std::array<AnswerField, 11> PreviousFields = {{
-    {"CDPROGTRAD", "string", 20}, {"NMCOMPONENTE", "string", 50}, {"STAGRVALPROP", "string", 4000},
-    {"TPLIBERACAO", "string", 1}, {"CDPROGANT", "string", 20},    {"NMCOMPANT", "string", 50},
-    {"STAGRVALANT", "string", 4000}, {"NRSIMILAR", "r8", 0},       {"IDLOTE", "r8", 0},
-    {"DTLOTE", "dateTime", 0},    {"STULTIMA", "string", 1}}};
+constexpr std::array<AnswerField, 11> PreviousFields = {{{"CDPROGTRAD", "string", 20},
+                                                         {"NMCOMPONENTE", "string", 50},
+                                                         {"STAGRVALPROP", "string", 4000},
+                                                         {"TPLIBERACAO", "string", 1},
+                                                         {"CDPROGANT", "string", 20},
+                                                         {"NMCOMPANT", "string", 50},
+                                                         {"STAGRVALANT", "string", 4000},
+                                                         {"NRSIMILAR", "r8", 0},
+                                                         {"IDLOTE", "r8", 0},
+                                                         {"DTLOTE", "dateTime", 0},
+                                                         {"STULTIMA", "string", 1}}};
 
-constexpr std::array<AnswerField, 8> ObsoleteFields = {{
-    {"STAGRVALPROP", "string", 4000}, {"STVALORPROP", "string", 4000}, {"IDSITTRADUCAO", "string", 1},
-    {"IDIDIOMA", "string", 3},        {"NMCOMPONENTE", "string", 50},  {"CDPROGTRAD", "string", 20},
-    {"DTALTERACAO", "dateTime", 0},   {"IDLOTE", "r8", 0}}};
+constexpr std::array<AnswerField, 8> ObsoleteFields = {{{"STAGRVALPROP", "string", 4000},
+                                                        {"STVALORPROP", "string", 4000},
+                                                        {"IDSITTRADUCAO", "string", 1},
+                                                        {"IDIDIOMA", "string", 3},
+                                                        {"NMCOMPONENTE", "string", 50},
+                                                        {"CDPROGTRAD", "string", 20},
+                                                        {"DTALTERACAO", "dateTime", 0},
+                                                        {"IDLOTE", "r8", 0}}};
 
 // The same answer as the history's undo (docs/protocol.md, DesfazLote).
-constexpr std::array<AnswerField, 8> UndoFields = {{
-    {"IDLOTE", "r8", 0}, {"CDPROGTRAD", "string", 20}, {"NMCOMPONENTE", "string", 50},
-    {"STAGRVALPROP", "string", 4000}, {"DESFEITA", "string", 1}, {"DSMOTIVO", "string", 200},
-    {"STVALORPROP", "string", 4000}, {"IDSITTRADUCAO", "string", 1}}};
+constexpr std::array<AnswerField, 8> UndoFields = {{{"IDLOTE", "r8", 0},
+                                                    {"CDPROGTRAD", "string", 20},
+                                                    {"NMCOMPONENTE", "string", 50},
+                                                    {"STAGRVALPROP", "string", 4000},
+                                                    {"DESFEITA", "string", 1},
+                                                    {"DSMOTIVO", "string", 200},
+                                                    {"STVALORPROP", "string", 4000},
+                                                    {"IDSITTRADUCAO", "string", 1}}};
 
 constexpr std::int64_t MaxId = 9007199254740991;
 
@@ -51,8 +101,7 @@ constexpr std::int64_t MaxId = 9007199254740991;
 // those a row kind does not use are empty.
 struct ReleaseRow {
     char kind = 'S';
-    std::string_view language, program, component, source, fromProgram, fromComponent, fromSource, destination,
-        status;
+    std::string_view language, program, component, source, fromProgram, fromComponent, fromSource, destination, status;
     double similar = 0;
     bool memory = false;
     const release::Counts* counts = nullptr;

@@ -17,7 +17,7 @@ namespace trd::server {
 
 class ReleaseMethods {
 public:
-    ReleaseMethods(SessionPool& sessions, WriteCoordinator& writer) : m_sessions(sessions), m_writer(writer) {}
+    ReleaseMethods(SessionPool& sessions, WriteCoordinator& writer) : m_sessions(sessions), m_writer(writer) { }
 
     static std::span<const MethodEntry<ReleaseMethods>> methods();
     // True for a DesfazLote whose batch is a release's: its undo is this

@@ -24,7 +24,7 @@ enum class ParamKind { Text, Date };
 struct QueryParam {
     const char* name;
     ParamKind kind;
-    std::size_t maxChars;     // Text
+    std::size_t maxChars; // Text
 };
 
 // The values a request bound, by declared name.
@@ -57,20 +57,31 @@ constexpr std::array<QueryParam, 5> LinesParams = {{{"P_IDIDIOMA", ParamKind::Te
                                                     {"P_TSITUACAO", ParamKind::Text, 3},
                                                     {"P_DtIni", ParamKind::Date, 0},
                                                     {"P_DtFim", ParamKind::Date, 0}}};
-constexpr std::array<AnswerField, 7> LinesFields = {{{"CDPROGTRAD", "string", 20}, {"NMCOMPONENTE", "string", 50},
-                                                     {"STAGRVALPROP", "string", 4000}, {"STVALORPROP", "string", 4000},
-                                                     {"IDSITTRADUCAO", "string", 1}, {"NRCARACTER", "r8", 0},
+constexpr std::array<AnswerField, 7> LinesFields = {{{"CDPROGTRAD", "string", 20},
+                                                     {"NMCOMPONENTE", "string", 50},
+                                                     {"STAGRVALPROP", "string", 4000},
+                                                     {"STVALORPROP", "string", 4000},
+                                                     {"IDSITTRADUCAO", "string", 1},
+                                                     {"NRCARACTER", "r8", 0},
                                                      {"DTALTERACAO", "dateTime", 0}}};
 
 constexpr std::array<QueryParam, 1> LanguageParam = {{{"P_IDIDIOMA", ParamKind::Text, 3}}};
-constexpr std::array<AnswerField, 7> ProgramFields = {{{"CDPROGTRAD", "string", 20}, {"NRTOTAL", "r8", 0},
-                                                       {"NRTRAD", "r8", 0}, {"NRDUV", "r8", 0}, {"NRNTRAD", "r8", 0},
-                                                       {"PCTRAD", "r8", 0}, {"NRCARACTER", "r8", 0}}};
+constexpr std::array<AnswerField, 7> ProgramFields = {{{"CDPROGTRAD", "string", 20},
+                                                       {"NRTOTAL", "r8", 0},
+                                                       {"NRTRAD", "r8", 0},
+                                                       {"NRDUV", "r8", 0},
+                                                       {"NRNTRAD", "r8", 0},
+                                                       {"PCTRAD", "r8", 0},
+                                                       {"NRCARACTER", "r8", 0}}};
 
 constexpr std::array<QueryParam, 0> NoParams = {};
-constexpr std::array<AnswerField, 7> LanguageFields = {{{"IDIDIOMA", "string", 3}, {"DSIDIOMA", "string", 30},
-                                                        {"NRTOTAL", "r8", 0}, {"NRTRAD", "r8", 0}, {"NRDUV", "r8", 0},
-                                                        {"NRNTRAD", "r8", 0}, {"PCTRAD", "r8", 0}}};
+constexpr std::array<AnswerField, 7> LanguageFields = {{{"IDIDIOMA", "string", 3},
+                                                        {"DSIDIOMA", "string", 30},
+                                                        {"NRTOTAL", "r8", 0},
+                                                        {"NRTRAD", "r8", 0},
+                                                        {"NRDUV", "r8", 0},
+                                                        {"NRNTRAD", "r8", 0},
+                                                        {"PCTRAD", "r8", 0}}};
 
 // The statuses wanted: P_SITUACAO, unless it is empty or P_TSITUACAO is "ALL".
 std::string wantedStatuses(const Bound& b)
@@ -119,7 +130,7 @@ void runPrograms(Sources& sources, const Bound& b, AnswerBuffer& out)
     selection.statuses = "TDN";
     AnswerPacketWriter packet(out, ProgramFields);
     std::string program;
-    double counts[3] = {0, 0, 0};   // T, D, N
+    double counts[3] = {0, 0, 0}; // T, D, N
     double characters = 0;
     bool open = false;
     auto flush = [&] {
@@ -229,13 +240,16 @@ void ReportQueries::catalog(MethodCall& call)
 {
     AnswerBuffer& out = call.out;
     MethodArgs("GetCatalogoRel", call.params).expectCount({0});
-    static constexpr std::array<AnswerField, 4> Fields = {{{"NMCONSULTA", "string", 40}, {"DSCONSULTA", "string", 200},
-                                                           {"PARAMETROS", "string", 400}, {"CAMPOS", "string", 400}}};
+    static constexpr std::array<AnswerField, 4> Fields = {{{"NMCONSULTA", "string", 40},
+                                                           {"DSCONSULTA", "string", 200},
+                                                           {"PARAMETROS", "string", 400},
+                                                           {"CAMPOS", "string", 400}}};
     AnswerPacketWriter packet(out, Fields);
     for (const Query& q : Catalog) {
         std::string paramList, fieldList;
         for (const QueryParam& p : q.params)
-            paramList += std::string(paramList.empty() ? "" : ";") + p.name + (p.kind == ParamKind::Date ? ":date" : ":string");
+            paramList +=
+                std::string(paramList.empty() ? "" : ";") + p.name + (p.kind == ParamKind::Date ? ":date" : ":string");
         for (const AnswerField& f : q.fields)
             fieldList += std::string(fieldList.empty() ? "" : ";") + f.name;
         packet.beginRow();

@@ -18,7 +18,9 @@ namespace trd::server {
 class ReportQueries {
 public:
     explicit ReportQueries(SessionPool& sessions, memory::TranslationMemory* memory = nullptr)
-        : m_sessions(sessions), m_memory(memory) {}
+        : m_sessions(sessions), m_memory(memory)
+    {
+    }
 
     static std::span<const MethodEntry<ReportQueries>> methods();
     void setMemory(memory::TranslationMemory* memory) { m_memory = memory; }

@@ -12,11 +12,11 @@ namespace {
 
 constexpr std::array<AnswerField, 2> MarkFields = {{{"NMREVISOR", "string", 64}, {"DTREVISAO", "dateTime", 0}}};
 
-constexpr std::array<AnswerField, 3> SettingsFields = {{
-    {"IDIDIOMA", "string", 3}, {"FLREVOBRIG", "string", 1}, {"FLREVPROPRIA", "string", 1}}};
+constexpr std::array<AnswerField, 3> SettingsFields = {
+    {{"IDIDIOMA", "string", 3}, {"FLREVOBRIG", "string", 1}, {"FLREVPROPRIA", "string", 1}}};
 
-constexpr std::array<AnswerField, 3> CountFields = {{
-    {"IDSITTRADUCAO", "string", 1}, {"NRLINHAS", "r8", 0}, {"NRREVISADAS", "r8", 0}}};
+constexpr std::array<AnswerField, 3> CountFields = {
+    {{"IDSITTRADUCAO", "string", 1}, {"NRLINHAS", "r8", 0}, {"NRREVISADAS", "r8", 0}}};
 
 ReviewSettings settingsOf(StorageSession& session, const std::string& language)
 {
@@ -56,7 +56,8 @@ void ReviewMethods::marcaRevisao(MethodCall& call)
         change.originalStatus = args.status(6, false);
     }
     change.reviewer = call.caller.user;
-    change.refuseOwnChange = change.marked && settingsOf(*m_sessions.acquire(), change.original.language).ownChangeBlocked;
+    change.refuseOwnChange =
+        change.marked && settingsOf(*m_sessions.acquire(), change.original.language).ownChangeBlocked;
 
     WriteOrigin origin;
     origin.user = call.caller.user;

@@ -12,7 +12,7 @@ namespace trd::server {
 
 class ReviewMethods {
 public:
-    ReviewMethods(SessionPool& sessions, WriteCoordinator& writer) : m_sessions(sessions), m_writer(writer) {}
+    ReviewMethods(SessionPool& sessions, WriteCoordinator& writer) : m_sessions(sessions), m_writer(writer) { }
 
     static std::span<const MethodEntry<ReviewMethods>> methods();
 

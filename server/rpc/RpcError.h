@@ -17,10 +17,10 @@ inline constexpr int InvalidRequest = -32600;
 inline constexpr int MethodNotFound = -32601;
 inline constexpr int InvalidParams = -32602;
 inline constexpr int InternalError = -32603;
-inline constexpr int Refused = -32000;     // the data refuses it: conflict, duplicate, unknown language
+inline constexpr int Refused = -32000; // the data refuses it: conflict, duplicate, unknown language
 inline constexpr int AuthRequired = -32001; // no session, or it expired: log in (again)
-inline constexpr int LoginFailed = -32002;  // wrong user name or password
-inline constexpr int Forbidden = -32003;    // the caller lacks the role the method needs (docs/users.md)
+inline constexpr int LoginFailed = -32002; // wrong user name or password
+inline constexpr int Forbidden = -32003; // the caller lacks the role the method needs (docs/users.md)
 inline constexpr int OutcomeUnknown = -32004; // a save may or may not be stored: read the row again
 inline constexpr int NeedsConfirmation = -32005; // a guard stopped a release's apply: confirm to apply all the same
 
@@ -29,13 +29,19 @@ inline constexpr int NeedsConfirmation = -32005; // a guard stopped a release's 
 constexpr int codeFor(ErrorKind kind)
 {
     switch (kind) {
-    case ErrorKind::BadArgument: return InvalidParams;
-    case ErrorKind::Conflict: return Refused;
+    case ErrorKind::BadArgument:
+        return InvalidParams;
+    case ErrorKind::Conflict:
+        return Refused;
     case ErrorKind::Unavailable:
-    case ErrorKind::Internal: return InternalError;
-    case ErrorKind::OutcomeUnknown: return OutcomeUnknown;
-    case ErrorKind::Forbidden: return Forbidden;
-    case ErrorKind::Unconfirmed: return NeedsConfirmation;
+    case ErrorKind::Internal:
+        return InternalError;
+    case ErrorKind::OutcomeUnknown:
+        return OutcomeUnknown;
+    case ErrorKind::Forbidden:
+        return Forbidden;
+    case ErrorKind::Unconfirmed:
+        return NeedsConfirmation;
     }
     return InternalError;
 }
@@ -43,7 +49,7 @@ constexpr int codeFor(ErrorKind kind)
 
 class RpcError : public std::runtime_error {
 public:
-    RpcError(int code, const std::string& message) : std::runtime_error(message), m_code(code) {}
+    RpcError(int code, const std::string& message) : std::runtime_error(message), m_code(code) { }
     int code() const noexcept { return m_code; }
 
 private:

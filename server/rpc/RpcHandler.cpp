@@ -68,8 +68,9 @@ JsonValue parseEnvelope(std::string_view body)
 
 bool equalsNoCase(std::string_view a, std::string_view b)
 {
-    return a.size() == b.size()
-        && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y)); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
 }
 
 } // namespace
@@ -84,7 +85,8 @@ bool acceptsCbor(std::string_view accept)
         if (!equalsNoCase(trimmedView(range.substr(0, semicolon)), "application/cbor"))
             continue;
         bool refused = false;
-        for (std::string_view rest = semicolon == std::string_view::npos ? std::string_view() : range.substr(semicolon + 1);
+        for (std::string_view rest = semicolon == std::string_view::npos ? std::string_view()
+                                                                         : range.substr(semicolon + 1);
              !rest.empty();) {
             const std::size_t next = rest.find(';');
             const std::string_view param = trimmedView(rest.substr(0, next));
@@ -150,12 +152,14 @@ void RpcHandler::authenticate(const CallContext& context, RpcOutcome& outcome)
                              "administrador do sistema que crie o seu.");
     if (bearer) {
         const std::size_t token = header.find_first_not_of(' ', blank);
-        if (auto user = m_users->sessionUser(std::string(header.substr(token == std::string_view::npos ? header.size() : token)))) {
+        if (auto user = m_users->sessionUser(
+                std::string(header.substr(token == std::string_view::npos ? header.size() : token)))) {
             outcome.user = std::move(user->name);
             outcome.grants = std::move(user->grants);
             return;
         }
-        throw RpcError(rpc::AuthRequired, "Sua sessão expirou ou foi encerrada: entre de novo com seu usuário e senha.");
+        throw RpcError(rpc::AuthRequired,
+                       "Sua sessão expirou ou foi encerrada: entre de novo com seu usuário e senha.");
     }
     throw RpcError(rpc::AuthRequired, "Este servidor pede usuário e senha: entre com os seus.");
 }
@@ -180,8 +184,9 @@ RpcHandler::Admission RpcHandler::admit(const CallContext& context)
         authenticate(context, outcome);
         admission.user = outcome.user;
         if (!outcome.grants.any())
-            throw RpcError(rpc::Forbidden, "É preciso ter um papel neste servidor (leitor ou acima) para ler as "
-                                           "traduções. Peça um ao administrador.");
+            throw RpcError(rpc::Forbidden,
+                           "É preciso ter um papel neste servidor (leitor ou acima) para ler as "
+                           "traduções. Peça um ao administrador.");
         admission.ok = true;
     } catch (const RpcError& e) {
         admission.code = e.code();
@@ -200,8 +205,7 @@ RpcOutcome RpcHandler::handle(std::string_view body, const CallContext& context)
     return outcome;
 }
 
-void RpcHandler::handleAsync(std::string_view body, const CallContext& context,
-                             std::function<void(RpcOutcome)> done)
+void RpcHandler::handleAsync(std::string_view body, const CallContext& context, std::function<void(RpcOutcome)> done)
 {
     RpcOutcome outcome;
     if (run(body, context, outcome, &done))
@@ -288,10 +292,9 @@ bool RpcHandler::run(std::string_view body, const CallContext& context, RpcOutco
                 outcome = reply(std::move(outcome), m_gate->check(args[0].string(), args[1].string(), context.address));
                 return true;
             }
-            m_gate->submit(args[0].string(), args[1].string(), context.address,
-                           [reply, outcome, finish = std::move(*done)](LoginResult result) {
-                               finish(reply(outcome, result));
-                           });
+            m_gate->submit(
+                args[0].string(), args[1].string(), context.address,
+                [reply, outcome, finish = std::move(*done)](LoginResult result) { finish(reply(outcome, result)); });
             return false;
         }
 
@@ -301,16 +304,17 @@ bool RpcHandler::run(std::string_view body, const CallContext& context, RpcOutco
             authenticate(context, outcome);
             m_service.checkCall(method->string(), args, callerOf(outcome, context));
             CallContext later = context;
-            later.sink = nullptr;   // a few rows: answered whole
-            const bool queued = m_suggestions->submit(
-                [this, body = std::string(body), later = std::move(later), finish = *done, id,
-                 method = outcome.method](bool stopping) mutable {
+            later.sink = nullptr; // a few rows: answered whole
+            const bool queued =
+                m_suggestions->submit([this, body = std::string(body), later = std::move(later), finish = *done, id,
+                                       method = outcome.method](bool stopping) mutable {
                     RpcOutcome out;
                     if (stopping || (later.clientGone && later.clientGone())) {
                         out.method = method;
                         out.errorCode = rpc::codeFor(ErrorKind::Unavailable);
-                        out.errorMessage = stopping ? "O servidor está sendo encerrado; a chamada não foi atendida."
-                                                    : "O cliente desistiu antes da vez da chamada; ela não foi atendida.";
+                        out.errorMessage = stopping
+                            ? "O servidor está sendo encerrado; a chamada não foi atendida."
+                            : "O cliente desistiu antes da vez da chamada; ela não foi atendida.";
                         out.body = errorAnswer(id, out.errorCode, out.errorMessage);
                     } else {
                         run(body, later, out, nullptr);
@@ -318,8 +322,9 @@ bool RpcHandler::run(std::string_view body, const CallContext& context, RpcOutco
                     finish(std::move(out));
                 });
             if (!queued)
-                throw ServerError(ErrorKind::Unavailable, "O servidor está recebendo pedidos de sugestões demais ao "
-                                                          "mesmo tempo; tente de novo em instantes.");
+                throw ServerError(ErrorKind::Unavailable,
+                                  "O servidor está recebendo pedidos de sugestões demais ao "
+                                  "mesmo tempo; tente de novo em instantes.");
             return false;
         }
 

@@ -14,18 +14,18 @@
 namespace trd::server {
 
 struct RpcOutcome {
-    std::string body;          // the JSON answer, or its CBOR form when `cbor`
+    std::string body; // the JSON answer, or its CBOR form when `cbor`
     bool cbor = false;
-    bool streamed = false;     // the answer went out through the call's sink: `body` is empty
-    bool cutShort = false;     // a streamed answer that failed after it began: it ends with a failure report
+    bool streamed = false; // the answer went out through the call's sink: `body` is empty
+    bool cutShort = false; // a streamed answer that failed after it began: it ends with a failure report
     std::size_t sentBytes = 0; // of a streamed answer
-    std::string method;        // for the log; empty when the request was unreadable
+    std::string method; // for the log; empty when the request was unreadable
     bool ok = false;
     int errorCode = 0;
     std::string errorMessage;
-    std::string errorDetail;   // the database's own account of a failure: for the log, never the client
+    std::string errorDetail; // the database's own account of a failure: for the log, never the client
     std::size_t resultBytes = 0;
-    std::string user = "-";    // who called, for the log
+    std::string user = "-"; // who called, for the log
     // The caller's roles (a server without users: administrador of all).
     Grants grants = Grants::everything();
 };
@@ -36,11 +36,11 @@ class UserStore;
 
 // What the transport knows of a call besides its body.
 struct CallContext {
-    std::string authorization;  // the Authorization header: "Bearer TOKEN" after a login
-    bool acceptsCbor = false;   // the Accept header names application/cbor
+    std::string authorization; // the Authorization header: "Bearer TOKEN" after a login
+    bool acceptsCbor = false; // the Accept header names application/cbor
     AnswerSink* sink = nullptr; // a CBOR answer larger than a piece goes out through it as it is written
-    std::vector<std::string> batchHeaders;   // every X-Trd-Lote header: the open batch a save joins
-    std::string address;        // the client's address: log-ins are throttled per address too
+    std::vector<std::string> batchHeaders; // every X-Trd-Lote header: the open batch a save joins
+    std::string address; // the client's address: log-ins are throttled per address too
     // True once the client has closed its connection: a call that waited
     // its turn (a suggestion) is then dropped without being run.
     std::function<bool()> clientGone;
@@ -81,7 +81,7 @@ public:
     struct Admission {
         bool ok = false;
         std::string user = "-";
-        int code = 0;              // when refused: the JSON-RPC error code and message
+        int code = 0; // when refused: the JSON-RPC error code and message
         std::string message;
     };
     Admission admit(const CallContext& context);
@@ -98,7 +98,7 @@ private:
     TranslationService& m_service;
     UserStore* m_users = nullptr;
     std::unique_ptr<LoginGate> m_gate;
-    std::unique_ptr<SuggestionLane> m_suggestions;   // GetSugestoes of handleAsync (SuggestionLane.h)
+    std::unique_ptr<SuggestionLane> m_suggestions; // GetSugestoes of handleAsync (SuggestionLane.h)
     std::chrono::seconds m_sessionLifetime{0};
     bool m_anonymousWhileEmpty = false;
 };

@@ -19,11 +19,11 @@ namespace trd::server {
 class SuggestionLane {
 public:
     struct Limits {
-        std::size_t queued = 32;   // calls waiting for their turn
+        std::size_t queued = 32; // calls waiting for their turn
         int threads = 1;
     };
     explicit SuggestionLane(Limits limits);
-    SuggestionLane() : SuggestionLane(Limits{}) {}
+    SuggestionLane() : SuggestionLane(Limits{}) { }
     ~SuggestionLane();
     SuggestionLane(const SuggestionLane&) = delete;
     SuggestionLane& operator=(const SuggestionLane&) = delete;

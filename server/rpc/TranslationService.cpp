@@ -18,28 +18,36 @@ namespace trd::server {
 
 namespace {
 
-constexpr std::array<AnswerField, 3> LanguageFields = {{
-    {"IDIDIOMA", "string", 3}, {"DSIDIOMA", "string", 30}, {"IDIPROP", "string", 3}}};
+constexpr std::array<AnswerField, 3> LanguageFields = {
+    {{"IDIDIOMA", "string", 3}, {"DSIDIOMA", "string", 30}, {"IDIPROP", "string", 3}}};
 
 // The translation row with its review mark after the six fields the editor
 // declares (docs/protocol.md, "Translation row packet").
-constexpr std::array<AnswerField, 8> RowFields = {{
-    {"STAGRVALPROP", "string", 4000}, {"STVALORPROP", "string", 4000}, {"IDSITTRADUCAO", "string", 1},
-    {"IDIDIOMA", "string", 3}, {"NMCOMPONENTE", "string", 50}, {"CDPROGTRAD", "string", 20},
-    {"NMREVISOR", "string", 64}, {"DTREVISAO", "dateTime", 0}}};
+constexpr std::array<AnswerField, 8> RowFields = {{{"STAGRVALPROP", "string", 4000},
+                                                   {"STVALORPROP", "string", 4000},
+                                                   {"IDSITTRADUCAO", "string", 1},
+                                                   {"IDIDIOMA", "string", 3},
+                                                   {"NMCOMPONENTE", "string", 50},
+                                                   {"CDPROGTRAD", "string", 20},
+                                                   {"NMREVISOR", "string", 64},
+                                                   {"DTREVISAO", "dateTime", 0}}};
 
 // The information and report dialogs load these rows into a 250-character
 // field; longer texts travel in consecutive pieces (docs/protocol.md).
 constexpr std::size_t InfoTextWidth = 250;
-constexpr std::array<AnswerField, 2> InfoFields = {{{"IDSITTRADUCAO", "string", 1},
-                                                   {"STVALORPROP", "string", static_cast<int>(InfoTextWidth)}}};
+constexpr std::array<AnswerField, 2> InfoFields = {
+    {{"IDSITTRADUCAO", "string", 1}, {"STVALORPROP", "string", static_cast<int>(InfoTextWidth)}}};
 
 constexpr std::array<AnswerField, 1> CountFields = {{{"STVALORPROP", "r8", 0}}};
 
-constexpr std::array<AnswerField, 8> SummaryFields = {{
-    {"IDIDIOMA", "string", 3}, {"DSIDIOMA", "string", 30}, {"IDSITTRADUCAO", "string", 1},
-    {"STVALORPROP", "r8", 0}, {"NRCARACTER", "r8", 0}, {"NRTOTAL", "r8", 0}, {"PCLINHAS", "r8", 0},
-    {"DTULTALT", "dateTime", 0}}};
+constexpr std::array<AnswerField, 8> SummaryFields = {{{"IDIDIOMA", "string", 3},
+                                                       {"DSIDIOMA", "string", 30},
+                                                       {"IDSITTRADUCAO", "string", 1},
+                                                       {"STVALORPROP", "r8", 0},
+                                                       {"NRCARACTER", "r8", 0},
+                                                       {"NRTOTAL", "r8", 0},
+                                                       {"PCLINHAS", "r8", 0},
+                                                       {"DTULTALT", "dateTime", 0}}};
 
 constexpr std::array<AnswerField, 0> NoFields = {};
 
@@ -75,8 +83,8 @@ void writeRow(AnswerPacketWriter& packet, const TranslationRowView& row)
 void guardReviewedRows(const Caller& caller, std::vector<RowChange>& changes)
 {
     for (RowChange& change : changes)
-        change.guardReviewed = change.kind != RowChange::Kind::Insert
-                            && caller.grants.on(change.original.language) < Role::Reviewer;
+        change.guardReviewed =
+            change.kind != RowChange::Kind::Insert && caller.grants.on(change.original.language) < Role::Reviewer;
 }
 
 void writeRows(StorageSession& session, const RowSelection& selection, AnswerBuffer& out)
@@ -118,7 +126,8 @@ DateBounds dateBounds(const MethodArgs& args, std::size_t firstIndex)
 
 TranslationService::TranslationService(SessionPool& sessions, WriteCoordinator& writer)
     : m_sessions(sessions), m_writer(writer), m_history(sessions, writer), m_reports(sessions),
-      m_access(std::make_unique<AccessMethods>(sessions)), m_review(std::make_unique<ReviewMethods>(sessions, writer)), m_releases(sessions, writer)
+      m_access(std::make_unique<AccessMethods>(sessions)), m_review(std::make_unique<ReviewMethods>(sessions, writer)),
+      m_releases(sessions, writer)
 {
 }
 
@@ -187,8 +196,7 @@ void TranslationService::call(std::string_view method, std::vector<JsonValue>& p
     }
     const bool ran = dispatch(*this, methods(), call) || dispatch(m_history, HistoryMethods::methods(), call)
         || dispatch(m_reports, ReportQueries::methods(), call) || dispatch(*m_access, AccessMethods::methods(), call)
-        || dispatch(*m_review, ReviewMethods::methods(), call)
-        || dispatch(m_releases, ReleaseMethods::methods(), call)
+        || dispatch(*m_review, ReviewMethods::methods(), call) || dispatch(m_releases, ReleaseMethods::methods(), call)
         || (m_memoryMethods && dispatch(*m_memoryMethods, MemoryMethods::methods(), call));
     if (!ran)
         throw RpcError(rpc::MethodNotFound, "Método desconhecido: " + std::string(method) + ".");
@@ -254,7 +262,7 @@ void TranslationService::getFiltroDest(MethodCall& call)
         }
         const bool wanted = it->literal == "S";
         if (selection.reviewed && *selection.reviewed != wanted)
-            selection.statuses.clear();   // both S and N: no row
+            selection.statuses.clear(); // both S and N: no row
         selection.reviewed = wanted;
         it = selection.conditions.erase(it);
     }
@@ -273,7 +281,8 @@ void TranslationService::getCdsFilter(MethodCall& call)
     const std::string listed = args.packet(1, "itens listados");
     const std::vector<ListedKey> keys = readListedRows(listed, language, kind);
     AnswerPacketWriter packet(out, RowFields);
-    m_sessions.acquire()->selectListedRows(language, keys, [&packet](const TranslationRowView& row) { writeRow(packet, row); });
+    m_sessions.acquire()->selectListedRows(language, keys,
+                                           [&packet](const TranslationRowView& row) { writeRow(packet, row); });
     packet.finish();
 }
 
@@ -339,8 +348,8 @@ void TranslationService::getInfoTrad(MethodCall& call)
         RowSelection selection;
         selection.language = language;
         selection.statuses = "TDN";
-        session->selectRows(selection,
-                            [&writePieces](const TranslationRowView& row) { writePieces(row.status, row.destination); });
+        session->selectRows(
+            selection, [&writePieces](const TranslationRowView& row) { writePieces(row.status, row.destination); });
     }
     packet.finish();
 }

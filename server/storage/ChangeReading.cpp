@@ -13,10 +13,10 @@ const char* const Columns =
 std::string selectAfter(bool byLanguage, const char* first, const char* second, const char* third)
 {
     std::string sql = std::string("SELECT ") + Columns
-                      + " FROM VERSAO v JOIN LOTE l ON l.IDLOTE = v.IDLOTE"
-                        " LEFT JOIN TRADUCAO t ON t.IDTRADUCAO = v.IDTRADUCAO"
-                        " LEFT JOIN VERSAO_EXCLUSAO e ON e.IDVERSAO = v.IDVERSAO WHERE v.IDVERSAO > "
-                      + first;
+        + " FROM VERSAO v JOIN LOTE l ON l.IDLOTE = v.IDLOTE"
+          " LEFT JOIN TRADUCAO t ON t.IDTRADUCAO = v.IDTRADUCAO"
+          " LEFT JOIN VERSAO_EXCLUSAO e ON e.IDVERSAO = v.IDVERSAO WHERE v.IDVERSAO > "
+        + first;
     if (byLanguage)
         sql += std::string(" AND l.IDIDIOMA = ") + second;
     sql += std::string(" ORDER BY v.IDVERSAO LIMIT ") + third;

@@ -34,12 +34,22 @@ ChangeRecord readRecord(const ResultRow& r)
     // revived row comes as a created one.
     switch (changeTypeFromCode(r.isNull(3) ? 0 : r.integer(3))) {
     case ChangeType::Insert:
-    case ChangeType::Revive: c.type = 'I'; break;
+    case ChangeType::Revive:
+        c.type = 'I';
+        break;
     case ChangeType::Delete:
-    case ChangeType::Obsolete: c.type = 'E'; break;
-    case ChangeType::Change: c.type = 'A'; break;
-    case ChangeType::Reviewed: c.type = 'R'; break;
-    case ChangeType::Unreviewed: c.type = 'U'; break;
+    case ChangeType::Obsolete:
+        c.type = 'E';
+        break;
+    case ChangeType::Change:
+        c.type = 'A';
+        break;
+    case ChangeType::Reviewed:
+        c.type = 'R';
+        break;
+    case ChangeType::Unreviewed:
+        c.type = 'U';
+        break;
     }
     c.statusBefore = r.isNull(4) ? std::string() : std::string(r.text(4));
     c.statusAfter = r.isNull(5) ? std::string() : std::string(r.text(5));

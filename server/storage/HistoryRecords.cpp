@@ -52,12 +52,17 @@ std::string_view usualMethod(BatchKind kind, bool undoesBatch)
 {
     switch (kind) {
     case BatchKind::Edit:
-    case BatchKind::Replace: return "SetDestino";
-    case BatchKind::Undo: return undoesBatch ? "DesfazLote" : "DesfazVersao";
-    case BatchKind::Review: return "MarcaRevisao";
-    case BatchKind::Release: return "AplicaLiberacao";
+    case BatchKind::Replace:
+        return "SetDestino";
+    case BatchKind::Undo:
+        return undoesBatch ? "DesfazLote" : "DesfazVersao";
+    case BatchKind::Review:
+        return "MarcaRevisao";
+    case BatchKind::Release:
+        return "AplicaLiberacao";
     case BatchKind::Import:
-    case BatchKind::Propagation: break;
+    case BatchKind::Propagation:
+        break;
     }
     return {};
 }
@@ -65,13 +70,20 @@ std::string_view usualMethod(BatchKind kind, bool undoesBatch)
 int changeTypeCode(ChangeType type)
 {
     switch (type) {
-    case ChangeType::Change: return 0;
-    case ChangeType::Insert: return 1;
-    case ChangeType::Delete: return 2;
-    case ChangeType::Obsolete: return 3;
-    case ChangeType::Revive: return 4;
-    case ChangeType::Reviewed: return 5;
-    case ChangeType::Unreviewed: return 6;
+    case ChangeType::Change:
+        return 0;
+    case ChangeType::Insert:
+        return 1;
+    case ChangeType::Delete:
+        return 2;
+    case ChangeType::Obsolete:
+        return 3;
+    case ChangeType::Revive:
+        return 4;
+    case ChangeType::Reviewed:
+        return 5;
+    case ChangeType::Unreviewed:
+        return 6;
     }
     return 0;
 }
@@ -79,13 +91,20 @@ int changeTypeCode(ChangeType type)
 ChangeType changeTypeFromCode(long long code)
 {
     switch (code) {
-    case 1: return ChangeType::Insert;
-    case 2: return ChangeType::Delete;
-    case 3: return ChangeType::Obsolete;
-    case 4: return ChangeType::Revive;
-    case 5: return ChangeType::Reviewed;
-    case 6: return ChangeType::Unreviewed;
-    default: return ChangeType::Change;
+    case 1:
+        return ChangeType::Insert;
+    case 2:
+        return ChangeType::Delete;
+    case 3:
+        return ChangeType::Obsolete;
+    case 4:
+        return ChangeType::Revive;
+    case 5:
+        return ChangeType::Reviewed;
+    case 6:
+        return ChangeType::Unreviewed;
+    default:
+        return ChangeType::Change;
     }
 }
 
@@ -107,9 +126,10 @@ void checkBatchAccepts(const std::optional<BatchRecord>& batch, std::int64_t id,
     // into the batch would be listed as undone while no undo covers it. The
     // batch is finished once undone, even after that undo was undone itself.
     if (undoneBy)
-        throw ServerError(ErrorKind::Conflict, named + " foi desfeito pelo lote " + std::to_string(*undoneBy)
-                                                   + " e não recebe outras gravações; abra um lote novo (AbreLote). "
-                                                     "Nada foi gravado.");
+        throw ServerError(ErrorKind::Conflict,
+                          named + " foi desfeito pelo lote " + std::to_string(*undoneBy)
+                              + " e não recebe outras gravações; abra um lote novo (AbreLote). "
+                                "Nada foi gravado.");
     if (batch->language != language)
         badArgument(named + " é do idioma " + batch->language + " e esta gravação é do idioma " + language
                     + "; nada foi gravado.");
@@ -128,12 +148,12 @@ void changedByOther(const RowKey& original, const std::optional<VersionRecord>& 
     if (newest) {
         // On a server without logins everyone is "local": no name to give.
         who = (newest->user == "local" ? std::string() : newest->user + " ") + "em "
-              + trd::DateTimeToQDateTime(newest->when).toString(QStringLiteral("dd/MM/yyyy 'às' HH:mm")).toStdString()
-              + "; ";
+            + trd::DateTimeToQDateTime(newest->when).toString(QStringLiteral("dd/MM/yyyy 'às' HH:mm")).toStdString()
+            + "; ";
     }
-    throw ServerError(ErrorKind::Conflict, "O registro foi alterado por outro usuário (" + who + "Tela: "
-                                               + original.program + ", Componente: " + original.component
-                                               + "). Recarregue os registros e refaça a alteração.");
+    throw ServerError(ErrorKind::Conflict,
+                      "O registro foi alterado por outro usuário (" + who + "Tela: " + original.program
+                          + ", Componente: " + original.component + "). Recarregue os registros e refaça a alteração.");
 }
 
 ChangeWindow StorageSession::readChanges(const ChangeQuery&)

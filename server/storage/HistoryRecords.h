@@ -19,13 +19,13 @@ namespace trd::server {
 
 // Why rows were written together. Stored as one letter, answered as a word.
 enum class BatchKind : char {
-    Edit = 'E',         // one post of the editor (one SetDestino)
-    Replace = 'S',      // a replace-all run: many SetDestino calls
-    Import = 'I',       // an import (--import-tsv, --demo, files)
-    Propagation = 'P',  // one translation carried to rows with the same source text
-    Undo = 'D',         // an undo of a version or of a batch
-    Review = 'R',       // one review mark (MarcaRevisao, docs/users.md)
-    Release = 'L',      // one language's part of a release of the application (docs/releases.md)
+    Edit = 'E', // one post of the editor (one SetDestino)
+    Replace = 'S', // a replace-all run: many SetDestino calls
+    Import = 'I', // an import (--import-tsv, --demo, files)
+    Propagation = 'P', // one translation carried to rows with the same source text
+    Undo = 'D', // an undo of a version or of a batch
+    Review = 'R', // one review mark (MarcaRevisao, docs/users.md)
+    Release = 'L', // one language's part of a release of the application (docs/releases.md)
 };
 
 // "edicao", "substituicao", "importacao", "propagacao", "desfazer", "revisao", "liberacao".
@@ -37,10 +37,10 @@ std::optional<BatchKind> batchKindFromCode(char code);
 // transaction goes to the batch of its origin; batches are opened as the
 // first row of each language is written, so a batch holds one language.
 struct WriteOrigin {
-    std::string user = "local";        // the login name; "local" on a server without users
-    std::string method;                // the method or tool that wrote: "SetDestino", "DesfazLote", "--import-tsv"
+    std::string user = "local"; // the login name; "local" on a server without users
+    std::string method; // the method or tool that wrote: "SetDestino", "DesfazLote", "--import-tsv"
     BatchKind kind = BatchKind::Edit;
-    std::optional<std::int64_t> batch;  // write into this open batch (AbreLote) instead of a new one
+    std::optional<std::int64_t> batch; // write into this open batch (AbreLote) instead of a new one
     std::optional<std::int64_t> undoes; // an undo of a whole batch: that batch
 };
 
@@ -50,16 +50,16 @@ struct BatchRecord {
     BatchKind kind = BatchKind::Edit;
     std::string user;
     std::string method;
-    double when = 0;                      // when it was opened, days since 1899-12-30, server local time
-    std::int64_t rows = 0;                // versions written into it
-    std::int64_t firstVersion = 0;        // its lowest version id; 0 while it has none
-    std::optional<std::int64_t> undoes;   // an undo of a whole batch: that batch
+    double when = 0; // when it was opened, days since 1899-12-30, server local time
+    std::int64_t rows = 0; // versions written into it
+    std::int64_t firstVersion = 0; // its lowest version id; 0 while it has none
+    std::optional<std::int64_t> undoes; // an undo of a whole batch: that batch
 };
 
 enum class ChangeType : char {
-    Change = 'A',   // text or status changed
-    Insert = 'I',   // the row was created
-    Delete = 'E',   // the row was deleted
+    Change = 'A', // text or status changed
+    Insert = 'I', // the row was created
+    Delete = 'E', // the row was deleted
     // A review mark set or taken away: the text and status stay as they
     // were (the version keeps the status as before and after, and no text).
     Reviewed = 'R',
@@ -67,7 +67,7 @@ enum class ChangeType : char {
     // Only in a release's batch, or in its undo: the flag moves, the text,
     // status and change date stay.
     Obsolete = 'O', // the row left the application: kept, out of every read
-    Revive = 'V',   // an obsolete row came back
+    Revive = 'V', // an obsolete row came back
 };
 bool isReviewMark(ChangeType type);
 
@@ -92,15 +92,15 @@ void checkBatchAccepts(const std::optional<BatchRecord>& batch, std::int64_t id,
 struct VersionRecord {
     std::int64_t id = 0;
     std::int64_t batch = 0;
-    std::int64_t row = 0;                  // IDTRADUCAO
-    std::optional<std::int64_t> previous;  // the row's version before this one, when still kept
+    std::int64_t row = 0; // IDTRADUCAO
+    std::optional<std::int64_t> previous; // the row's version before this one, when still kept
     ChangeType type = ChangeType::Change;
-    std::string statusBefore;              // empty for an insert
-    std::string statusAfter;               // empty for a delete
+    std::string statusBefore; // empty for an insert
+    std::string statusAfter; // empty for a delete
     // The text before: absent for an insert, and for a change that left the
     // text as it was (a status change), whose text before is its text after.
     std::optional<std::string> textBefore;
-    double when = 0;                       // the change date-time
+    double when = 0; // the change date-time
     // Of its batch:
     BatchKind kind = BatchKind::Edit;
     std::string user;

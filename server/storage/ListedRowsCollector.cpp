@@ -32,8 +32,8 @@ void ListedRowsCollector::add(std::int64_t id, const TranslationRowView& row)
     if (!m_seen.insert(id).second)
         return;
     m_found.push_back({std::string(row.source), std::string(row.destination), std::string(row.status),
-                       std::string(row.component), std::string(row.program), row.changed,
-                       std::string(row.reviewer), row.reviewed});
+                       std::string(row.component), std::string(row.program), row.changed, std::string(row.reviewer),
+                       row.reviewed});
 }
 
 void ListedRowsCollector::visitSorted(const std::string& language, const RowVisitor& visit)

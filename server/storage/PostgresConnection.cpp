@@ -31,7 +31,8 @@ std::string withDefaults(const std::string& conninfo)
     if (conninfo.rfind("postgres", 0) == 0)
         return conninfo;
     std::string out = conninfo;
-    for (const char* setting : {"connect_timeout=5", "keepalives_idle=10", "keepalives_interval=5", "keepalives_count=3"}) {
+    for (const char* setting :
+         {"connect_timeout=5", "keepalives_idle=10", "keepalives_interval=5", "keepalives_count=3"}) {
         const std::string key = std::string(setting).substr(0, std::string(setting).find('=') + 1);
         if (conninfo.find(key) == std::string::npos)
             out += std::string(" ") + setting;
@@ -275,8 +276,7 @@ long long PostgresConnection::runOnce(const std::string& sql, const std::vector<
                                       const std::function<void(const Row&)>& visit, bool& visited)
 {
     const std::string& name = prepared(sql, static_cast<int>(values.size()));
-    if (!PQsendQueryPrepared(m_conn, name.c_str(), static_cast<int>(values.size()), values.data(), nullptr,
-                             nullptr, 0))
+    if (!PQsendQueryPrepared(m_conn, name.c_str(), static_cast<int>(values.size()), values.data(), nullptr, nullptr, 0))
         fail(nullptr);
     PQsetSingleRowMode(m_conn);
     long long count = 0;
@@ -292,7 +292,7 @@ long long PostgresConnection::runOnce(const std::string& sql, const std::vector<
                 try {
                     visit(Row{r.get(), 0});
                 } catch (...) {
-                    visitError = std::current_exception();   // the connection must still be drained
+                    visitError = std::current_exception(); // the connection must still be drained
                 }
             }
             break;
@@ -304,7 +304,7 @@ long long PostgresConnection::runOnce(const std::string& sql, const std::vector<
             break;
         default:
             if (!failure)
-                failure = std::move(r);   // drain the rest before raising
+                failure = std::move(r); // drain the rest before raising
         }
     }
     if (failure)

@@ -26,7 +26,9 @@ class PostgresError : public StorageError {
 public:
     PostgresError(std::string sqlState, const std::string& message)
         : StorageError(message, userMessageFor(sqlState), isRetryable(sqlState), kindFor(sqlState)),
-          m_sqlState(std::move(sqlState)) {}
+          m_sqlState(std::move(sqlState))
+    {
+    }
     const std::string& sqlState() const { return m_sqlState; }
 
     static std::string userMessageFor(const std::string& sqlState);
@@ -41,8 +43,8 @@ private:
 };
 
 struct PostgresTimeouts {
-    int statementMs = 30000;   // statement_timeout: no call runs longer
-    int lockMs = 5000;         // lock_timeout: no call waits longer for a lock
+    int statementMs = 30000; // statement_timeout: no call runs longer
+    int lockMs = 5000; // lock_timeout: no call waits longer for a lock
 };
 
 class PostgresConnection {

@@ -79,8 +79,7 @@ void pghistory::upgrade(PostgresConnection& db, int from)
     if (from >= SchemaVersion)
         return;
     db.exec(HistorySql);
-    db.exec("DELETE FROM TRD_ESQUEMA; INSERT INTO TRD_ESQUEMA (VERSAO) VALUES (" + std::to_string(SchemaVersion)
-            + ")");
+    db.exec("DELETE FROM TRD_ESQUEMA; INSERT INTO TRD_ESQUEMA (VERSAO) VALUES (" + std::to_string(SchemaVersion) + ")");
 }
 
 // ---------------------------------------------------------------- reading

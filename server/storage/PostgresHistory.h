@@ -20,7 +20,7 @@ void upgrade(PostgresConnection& db, int from);
 
 class PostgresHistoryReader : public HistoryReader {
 public:
-    explicit PostgresHistoryReader(PostgresConnection& db) : m_db(db) {}
+    explicit PostgresHistoryReader(PostgresConnection& db) : m_db(db) { }
 
     std::optional<CurrentRow> rowByKey(const std::string& language, const std::string& program,
                                        const std::string& component, const std::string& source) override;
@@ -40,7 +40,7 @@ private:
 
 class PostgresVersionLog : public VersionLog {
 public:
-    PostgresVersionLog(PostgresConnection& db, PostgresHistoryReader& reader) : VersionLog(reader), m_db(db) {}
+    PostgresVersionLog(PostgresConnection& db, PostgresHistoryReader& reader) : VersionLog(reader), m_db(db) { }
 
     std::int64_t openBatch(const WriteOrigin& origin, const std::string& language, double now) override;
     std::int64_t record(const std::string& language, std::int64_t row, std::optional<std::int64_t> previous,

@@ -92,11 +92,20 @@ void appendCopyText(std::string& out, std::string_view value)
 {
     for (const char c : value) {
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        default: out += c;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            out += c;
         }
     }
 }
@@ -157,14 +166,14 @@ void selectPreviousSources(PostgresConnection& db, const std::string& language, 
 
 void selectObsoleteRows(PostgresConnection& db, const std::string& language, const ObsoleteRowVisitor& visit)
 {
-    db.run("SELECT t.CDPROGTRAD, t.NMCOMPONENTE, t.STAGRVALPROP, t.STVALORPROP, t.IDSITTRADUCAO, t.DTALTERACAO, "
-           "CASE WHEN v.TPALTERACAO = 3 THEN v.IDLOTE ELSE 0 END FROM TRADUCAO t "
-           "LEFT JOIN VERSAO v ON v.IDVERSAO = t.IDULTVERSAO WHERE t.IDIDIOMA = $1 AND t.FLOBSOLETA <> 0 "
-           "ORDER BY t.CDPROGTRAD, t.NMCOMPONENTE, t.STAGRVALPROP",
-           {language}, [&](const PostgresConnection::Row& r) {
-               visit({r.text(0), r.text(1), r.text(2), r.text(3), r.text(4), r.real(5),
-                      r.isNull(6) ? 0 : r.integer(6)});
-           });
+    db.run(
+        "SELECT t.CDPROGTRAD, t.NMCOMPONENTE, t.STAGRVALPROP, t.STVALORPROP, t.IDSITTRADUCAO, t.DTALTERACAO, "
+        "CASE WHEN v.TPALTERACAO = 3 THEN v.IDLOTE ELSE 0 END FROM TRADUCAO t "
+        "LEFT JOIN VERSAO v ON v.IDVERSAO = t.IDULTVERSAO WHERE t.IDIDIOMA = $1 AND t.FLOBSOLETA <> 0 "
+        "ORDER BY t.CDPROGTRAD, t.NMCOMPONENTE, t.STAGRVALPROP",
+        {language}, [&](const PostgresConnection::Row& r) {
+            visit({r.text(0), r.text(1), r.text(2), r.text(3), r.text(4), r.real(5), r.isNull(6) ? 0 : r.integer(6)});
+        });
 }
 
 void write(PostgresConnection& db, const ReleaseWrite& w, std::int64_t batch, double now)
@@ -190,7 +199,8 @@ void write(PostgresConnection& db, const ReleaseWrite& w, std::int64_t batch, do
             if (e.sqlState() == "23505")
                 throw ServerError(ErrorKind::Conflict,
                                   "Outra gravação criou, durante a aplicação da liberação, uma linha que ela também "
-                                  "cria no idioma " + w.language + ". Nada foi aplicado; aplique a liberação de novo.");
+                                  "cria no idioma "
+                                      + w.language + ". Nada foi aplicado; aplique a liberação de novo.");
             throw;
         }
         db.run("INSERT INTO VERSAO (IDVERSAO, IDLOTE, IDTRADUCAO, TPALTERACAO, IDSITTRADUCAO) OVERRIDING SYSTEM VALUE "

@@ -56,8 +56,9 @@ std::optional<ReviewMark> markOf(PostgresConnection& db, std::int64_t row, std::
     std::optional<ReviewMark> mark;
     db.runNullable("SELECT NMREVISOR, DTREVISAO FROM REVISAO WHERE IDTRADUCAO = $1 AND IDVERSAO IS NOT DISTINCT FROM "
                    "$2::bigint",
-                   {std::to_string(row), idText(newest)},
-                   [&](const PostgresConnection::Row& r) { mark = ReviewMark{std::string(r.text(0)), r.real(1)}; });
+                   {std::to_string(row), idText(newest)}, [&](const PostgresConnection::Row& r) {
+                       mark = ReviewMark{std::string(r.text(0)), r.real(1)};
+                   });
     return mark;
 }
 
@@ -67,8 +68,9 @@ std::optional<ReviewMark> requiredMarkOf(PostgresConnection& db, const std::stri
     std::optional<ReviewMark> mark;
     db.runNullable("SELECT r.NMREVISOR, r.DTREVISAO FROM REVISAO r JOIN IDIOMA_REVISAO s ON s.IDIDIOMA = $1 AND "
                    "s.FLREVOBRIG = 'S' WHERE r.IDTRADUCAO = $2 AND r.IDVERSAO IS NOT DISTINCT FROM $3::bigint",
-                   {language, std::to_string(row), idText(newest)},
-                   [&](const PostgresConnection::Row& r) { mark = ReviewMark{std::string(r.text(0)), r.real(1)}; });
+                   {language, std::to_string(row), idText(newest)}, [&](const PostgresConnection::Row& r) {
+                       mark = ReviewMark{std::string(r.text(0)), r.real(1)};
+                   });
     return mark;
 }
 

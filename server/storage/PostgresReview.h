@@ -16,8 +16,8 @@ namespace trd::server::pgreview {
 // under its lock.
 void ensureSchema(PostgresConnection& db);
 
-extern const char* const MarkColumns;   // ", r.NMREVISOR, r.DTREVISAO"
-extern const char* const MarkJoin;      // joins REVISAO r to TRADUCAO t
+extern const char* const MarkColumns; // ", r.NMREVISOR, r.DTREVISAO"
+extern const char* const MarkJoin; // joins REVISAO r to TRADUCAO t
 
 std::vector<std::pair<std::string, ReviewSettings>> settings(PostgresConnection& db);
 std::optional<ReviewMark> markOf(PostgresConnection& db, std::int64_t row, std::optional<std::int64_t> newest);

@@ -51,8 +51,7 @@ void PostgresRowWatcher::run()
             db = std::make_unique<PostgresConnection>(m_conninfo);
             db->exec("LISTEN trd_alteracao");
         } catch (const std::exception& e) {
-            logFormat(LogLevel::Warning, "trd-server: sem aviso de alterações do PostgreSQL (%s)",
-                      e.what());
+            logFormat(LogLevel::Warning, "trd-server: sem aviso de alterações do PostgreSQL (%s)", e.what());
             lostSome = true;
             if (pause(retryMs))
                 break;
@@ -67,7 +66,7 @@ void PostgresRowWatcher::run()
         m_listening.notify_all();
         if (lostSome)
             m_relay.publish({{}, true});
-        lostSome = true;   // from here on, a loss may hide commits
+        lostSome = true; // from here on, a loss may hide commits
 
         PGconn* conn = db->handle();
         while (!m_stop) {
@@ -96,7 +95,8 @@ void PostgresRowWatcher::run()
             m_relay.publish(std::move(changes));
         }
         if (!m_stop)
-            logFormat(LogLevel::Warning, "trd-server: conexão de avisos de alterações com o PostgreSQL perdida; "
+            logFormat(LogLevel::Warning,
+                      "trd-server: conexão de avisos de alterações com o PostgreSQL perdida; "
                       "reconectando");
     }
     std::lock_guard lock(m_mutex);

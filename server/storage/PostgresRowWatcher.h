@@ -33,7 +33,7 @@ private:
 
     std::string m_conninfo;
     RowChangeRelay& m_relay;
-    int m_wake[2] = {-1, -1};   // a byte written here ends the wait on the socket
+    int m_wake[2] = {-1, -1}; // a byte written here ends the wait on the socket
     std::atomic<bool> m_stop{false};
     std::mutex m_mutex;
     std::condition_variable m_listening;

@@ -128,7 +128,9 @@ std::string textArray(const std::vector<const std::string*>& values)
 class PostgresSession : public StorageSession {
 public:
     PostgresSession(const std::string& conninfo, PostgresTimeouts timeouts, PostgresLink& link)
-        : m_db(conninfo, timeouts, &link), m_history(m_db) {}
+        : m_db(conninfo, timeouts, &link), m_history(m_db)
+    {
+    }
 
     HistoryReader& history() override { return m_history; }
 
@@ -150,7 +152,7 @@ public:
             return;
         PostgresConnection::Params params{sel.language};
         std::string sql = std::string("SELECT ") + RowColumns + pgreview::MarkColumns + " FROM TRADUCAO t"
-                          + pgreview::MarkJoin + " WHERE IDIDIOMA = $1" + LiveOnly;
+            + pgreview::MarkJoin + " WHERE IDIDIOMA = $1" + LiveOnly;
         appendStatusAndDates(sql, params, sel.statuses, sel.dates);
         if (sel.reviewed)
             sql += *sel.reviewed ? " AND r.IDTRADUCAO IS NOT NULL" : " AND r.IDTRADUCAO IS NULL";
@@ -213,7 +215,7 @@ public:
         std::vector<ReviewCount> counts = {{'T', 0, 0}, {'D', 0, 0}, {'N', 0, 0}};
         PostgresConnection::Params params{language};
         std::string sql = std::string("SELECT IDSITTRADUCAO, COUNT(*), COUNT(r.IDTRADUCAO) FROM TRADUCAO t")
-                          + pgreview::MarkJoin + " WHERE IDIDIOMA = $1" + LiveOnly;
+            + pgreview::MarkJoin + " WHERE IDIDIOMA = $1" + LiveOnly;
         appendStatusAndDates(sql, params, "TDN", dates);
         sql += " GROUP BY IDSITTRADUCAO";
         m_db.run(sql, params, [&](const PostgresConnection::Row& r) {
@@ -232,8 +234,9 @@ public:
         m_db.run(std::string("SELECT r.NMREVISOR, r.DTREVISAO FROM TRADUCAO t") + pgreview::MarkJoin
                      + " WHERE IDIDIOMA = $1 AND CDPROGTRAD = $2 AND NMCOMPONENTE = $3 AND md5(STAGRVALPROP) = md5($4)"
                        " AND STAGRVALPROP = $4 AND r.IDTRADUCAO IS NOT NULL",
-                 {row.language, row.program, row.component, row.source},
-                 [&](const PostgresConnection::Row& r) { mark = ReviewMark{std::string(r.text(0)), r.real(1)}; });
+                 {row.language, row.program, row.component, row.source}, [&](const PostgresConnection::Row& r) {
+                     mark = ReviewMark{std::string(r.text(0)), r.real(1)};
+                 });
         return mark;
     }
 
@@ -406,8 +409,7 @@ public:
         m_db.run("SELECT IDTRADUCAO, STVALORPROP, IDSITTRADUCAO, IDULTVERSAO FROM TRADUCAO WHERE IDIDIOMA = $1 AND "
                  "CDPROGTRAD = $2 AND NMCOMPONENTE = $3 AND md5(STAGRVALPROP) = md5($4) AND STAGRVALPROP = $4 "
                  "AND FLOBSOLETA = 0 FOR UPDATE",
-                 {change.original.language, change.original.program, change.original.component,
-                  change.original.source},
+                 {change.original.language, change.original.program, change.original.component, change.original.source},
                  [&](const PostgresConnection::Row& r) {
                      id = r.integer(0);
                      destination = r.text(1);
@@ -431,8 +433,8 @@ public:
         const auto newest = keepChange(id, last, destination, status, change.updated, now, now);
         write("UPDATE TRADUCAO SET IDIDIOMA = $1, CDPROGTRAD = $2, NMCOMPONENTE = $3, STAGRVALPROP = $4, "
               "STVALORPROP = $5, IDSITTRADUCAO = $6, DTALTERACAO = $7, IDULTVERSAO = $8 WHERE IDTRADUCAO = $9",
-              change.updated, now, {newest ? std::optional<std::string>(std::to_string(*newest)) : std::nullopt,
-                                    std::to_string(id)});
+              change.updated, now,
+              {newest ? std::optional<std::string>(std::to_string(*newest)) : std::nullopt, std::to_string(id)});
     }
 
     void putLanguage(const Language& language) override
@@ -459,8 +461,8 @@ public:
             insertNew(row, changed, now, std::nullopt, std::nullopt);
             return;
         }
-        const auto newest = keepChange(existing->id, existing->lastVersion, existing->destination, existing->status,
-                                       row, changed, now);
+        const auto newest =
+            keepChange(existing->id, existing->lastVersion, existing->destination, existing->status, row, changed, now);
         m_db.runNullable("UPDATE TRADUCAO SET STVALORPROP = $1, IDSITTRADUCAO = $2, DTALTERACAO = $3, IDULTVERSAO = $4 "
                          "WHERE IDTRADUCAO = $5",
                          {row.destination, row.status, number(changed),
@@ -481,10 +483,9 @@ private:
         review::checkMark(change, *row, m_reader);
         if (!change.marked && !pgreview::markOf(m_db, row->id, row->lastVersion))
             return;
-        const std::int64_t version =
-            m_log.record(key.language, row->id, row->lastVersion,
-                         change.marked ? ChangeType::Reviewed : ChangeType::Unreviewed, row->status, row->status,
-                         std::nullopt, now, now);
+        const std::int64_t version = m_log.record(key.language, row->id, row->lastVersion,
+                                                  change.marked ? ChangeType::Reviewed : ChangeType::Unreviewed,
+                                                  row->status, row->status, std::nullopt, now, now);
         m_db.run("UPDATE TRADUCAO SET IDULTVERSAO = $1 WHERE IDTRADUCAO = $2",
                  {std::to_string(version), std::to_string(row->id)});
         pgreview::putMark(m_db, row->id,
@@ -523,8 +524,8 @@ private:
             write("INSERT INTO TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, IDSITTRADUCAO, "
                   "DTALTERACAO) VALUES ($1, $2, $3, $4, $5, $6, $7) RETURNING IDTRADUCAO",
                   row, changed, {}, take);
-        const std::int64_t version = m_log.record(row.key.language, id, reviveAfter, ChangeType::Insert, {},
-                                                  row.status, std::nullopt, changed, now);
+        const std::int64_t version = m_log.record(row.key.language, id, reviveAfter, ChangeType::Insert, {}, row.status,
+                                                  std::nullopt, changed, now);
         m_db.run("UPDATE TRADUCAO SET IDULTVERSAO = $1 WHERE IDTRADUCAO = $2",
                  {std::to_string(version), std::to_string(id)});
     }
@@ -532,9 +533,8 @@ private:
     void write(const char* sql, const TranslationRow& row, double now, PostgresConnection::NullableParams extra,
                const std::function<void(const PostgresConnection::Row&)>& visit = {})
     {
-        PostgresConnection::NullableParams params{row.key.language, row.key.program, row.key.component,
-                                                  row.key.source,   row.destination,  row.status,
-                                                  number(now)};
+        PostgresConnection::NullableParams params{row.key.language, row.key.program, row.key.component, row.key.source,
+                                                  row.destination,  row.status,      number(now)};
         for (auto& p : extra)
             params.push_back(std::move(p));
         try {
@@ -543,12 +543,13 @@ private:
             if (e.sqlState() == "23503")
                 throw ServerError(ErrorKind::Conflict, "Idioma não cadastrado: " + row.key.language + ".");
             if (e.sqlState() == "23505")
-                throw ServerError(ErrorKind::Conflict, "Já existe uma tradução para o idioma " + row.key.language
-                                                           + ", tela " + row.key.program + ", componente "
-                                                           + row.key.component + " com este texto de origem.");
+                throw ServerError(ErrorKind::Conflict,
+                                  "Já existe uma tradução para o idioma " + row.key.language + ", tela "
+                                      + row.key.program + ", componente " + row.key.component
+                                      + " com este texto de origem.");
             if (e.sqlState().rfind("23", 0) == 0)
-                badArgument("Registro inválido (Tela: " + row.key.program + ", Componente: "
-                            + row.key.component + "): o banco de dados recusou os valores.");
+                badArgument("Registro inválido (Tela: " + row.key.program + ", Componente: " + row.key.component
+                            + "): o banco de dados recusou os valores.");
             throw;
         }
     }

@@ -23,9 +23,9 @@ using ReleaseRowVisitor = std::function<void(const ReleaseRowView&)>;
 
 // Where a row created by a release took its translation from.
 enum class ReleaseOrigin : char {
-    Reworded = 'R',   // a similar source that left, same program and component
-    Moved = 'M',      // the identical source that left elsewhere
-    Memory = 'N',     // a new key given the memory's exact translated match
+    Reworded = 'R', // a similar source that left, same program and component
+    Moved = 'M', // the identical source that left elsewhere
+    Memory = 'N', // a new key given the memory's exact translated match
 };
 
 struct ReleaseInsert {
@@ -44,9 +44,9 @@ struct ReleaseInsert {
 struct ReleaseWrite {
     std::string language;
     std::vector<ReleaseInsert> inserts;
-    std::vector<std::int64_t> obsolete;   // live rows that leave
-    std::vector<std::int64_t> revive;     // obsolete rows that come back
-    std::vector<std::int64_t> remove;     // rows deleted (an undo of what a release created)
+    std::vector<std::int64_t> obsolete; // live rows that leave
+    std::vector<std::int64_t> revive; // obsolete rows that come back
+    std::vector<std::int64_t> remove; // rows deleted (an undo of what a release created)
 };
 
 // A live row created by a release, with what it came from.

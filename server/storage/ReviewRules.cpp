@@ -13,25 +13,27 @@ std::string rowName(const RowKey& row)
 
 void refuseReviewedRow(const RowKey& row, const ReviewMark& mark)
 {
-    throw ServerError(ErrorKind::Conflict,
-                      "A tradução de " + rowName(row) + " foi revisada por " + mark.reviewer + " em "
-                          + trd::DateTimeToQDateTime(mark.when).toString(QStringLiteral("dd/MM/yyyy HH:mm")).toStdString()
-                          + " e o idioma " + row.language
-                          + " exige revisão: só um revisor pode alterá-la. Nada foi gravado.");
+    throw ServerError(
+        ErrorKind::Conflict,
+        "A tradução de " + rowName(row) + " foi revisada por " + mark.reviewer + " em "
+            + trd::DateTimeToQDateTime(mark.when).toString(QStringLiteral("dd/MM/yyyy HH:mm")).toStdString()
+            + " e o idioma " + row.language + " exige revisão: só um revisor pode alterá-la. Nada foi gravado.");
 }
 
 void refuseOwnChange(const RowKey& row)
 {
-    throw ServerError(ErrorKind::Conflict, "O idioma " + row.language
-                                               + " não permite que um revisor marque como revisada a própria "
-                                                 "alteração: a última alteração de "
-                                               + rowName(row) + " é sua. Peça a outro revisor.");
+    throw ServerError(ErrorKind::Conflict,
+                      "O idioma " + row.language
+                          + " não permite que um revisor marque como revisada a própria "
+                            "alteração: a última alteração de "
+                          + rowName(row) + " é sua. Peça a outro revisor.");
 }
 
 void refuseUnknownRow(const RowKey& row)
 {
-    throw ServerError(ErrorKind::Conflict, "A linha " + row.program + " / " + row.component + " / \"" + row.source
-                                               + "\" não existe no idioma " + row.language + ".");
+    throw ServerError(ErrorKind::Conflict,
+                      "A linha " + row.program + " / " + row.component + " / \"" + row.source
+                          + "\" não existe no idioma " + row.language + ".");
 }
 
 void refuseChangedSinceSeen(const RowKey& row, const std::optional<VersionRecord>& newest)
@@ -39,10 +41,11 @@ void refuseChangedSinceSeen(const RowKey& row, const std::optional<VersionRecord
     std::string by;
     if (newest)
         by = (newest->user == "local" ? std::string() : " por " + newest->user) + " em "
-             + trd::DateTimeToQDateTime(newest->when).toString(QStringLiteral("dd/MM/yyyy HH:mm")).toStdString();
-    throw ServerError(ErrorKind::Conflict, "A tradução de " + rowName(row) + " foi alterada" + by
-                                               + " depois de lida; leia-a de novo antes de marcá-la como revisada. "
-                                                 "Nada foi gravado.");
+            + trd::DateTimeToQDateTime(newest->when).toString(QStringLiteral("dd/MM/yyyy HH:mm")).toStdString();
+    throw ServerError(ErrorKind::Conflict,
+                      "A tradução de " + rowName(row) + " foi alterada" + by
+                          + " depois de lida; leia-a de novo antes de marcá-la como revisada. "
+                            "Nada foi gravado.");
 }
 
 std::optional<std::string> lastChangeAuthor(HistoryReader& history, std::optional<std::int64_t> newest)
@@ -77,7 +80,8 @@ bool touchesRow(const RowChange& change)
     return change.kind == RowChange::Kind::Delete
         || (change.kind == RowChange::Kind::Modify
             && (change.updated.destination != change.originalDestination
-                || change.updated.status != change.originalStatus || change.updated.key.language != change.original.language
+                || change.updated.status != change.originalStatus
+                || change.updated.key.language != change.original.language
                 || change.updated.key.program != change.original.program
                 || change.updated.key.component != change.original.component
                 || change.updated.key.source != change.original.source));

@@ -12,8 +12,8 @@
 namespace trd::server {
 
 struct RowChanges {
-    std::vector<std::int64_t> ids;   // rows inserted, changed or deleted (IDTRADUCAO)
-    bool everything = false;         // too many to list, or some may have been missed: read them all again
+    std::vector<std::int64_t> ids; // rows inserted, changed or deleted (IDTRADUCAO)
+    bool everything = false; // too many to list, or some may have been missed: read them all again
 };
 
 using RowChangeWatcher = std::function<void(RowChanges)>;

@@ -12,12 +12,13 @@ namespace trd::server {
 
 class SessionPool {
 public:
-    explicit SessionPool(StorageBackend& backend) : m_backend(backend) {}
+    explicit SessionPool(StorageBackend& backend) : m_backend(backend) { }
 
     class Lease {
     public:
-        Lease(SessionPool& pool, std::unique_ptr<StorageSession> session)
-            : m_pool(pool), m_session(std::move(session)) {}
+        Lease(SessionPool& pool, std::unique_ptr<StorageSession> session) : m_pool(pool), m_session(std::move(session))
+        {
+        }
         ~Lease() { m_pool.giveBack(std::move(m_session)); }
         Lease(const Lease&) = delete;
         Lease& operator=(const Lease&) = delete;

@@ -16,7 +16,8 @@ namespace {
 
 bool sameFile(const std::string& a, const std::string& b)
 {
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev
         && sa.st_ino == sb.st_ino;
 }
@@ -34,7 +35,7 @@ void syncPath(const std::string& path, bool directory)
 
 bool exists(const std::string& path)
 {
-    struct stat st {};
+    struct stat st { };
     return ::stat(path.c_str(), &st) == 0;
 }
 
@@ -46,10 +47,10 @@ bool lockedBySqlite(const std::string& path)
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    struct flock probe {};
+    struct flock probe { };
     probe.l_type = F_WRLCK;
     probe.l_whence = SEEK_SET;
-    probe.l_start = 0x40000000;   // SQLite's PENDING byte, then RESERVED and the SHARED range
+    probe.l_start = 0x40000000; // SQLite's PENDING byte, then RESERVED and the SHARED range
     probe.l_len = 512;
     const bool locked = ::fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
     ::close(fd);
@@ -88,10 +89,12 @@ BackupReport backupSqlite(const std::string& source, const std::string& target)
     // foreign file would only look like a backup.
     SqliteOpenOptions check;
     check.readOnly = true;
-    { SqliteStorage verified(source, check); }
+    {
+        SqliteStorage verified(source, check);
+    }
     refuseTargetInUse(target);
     // Never overwrite something that is not an earlier copy.
-    struct stat st {};
+    struct stat st { };
     if (::stat(target.c_str(), &st) == 0 && st.st_size > 0) {
         try {
             SqliteStorage earlier(target, check);

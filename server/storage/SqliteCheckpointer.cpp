@@ -10,7 +10,7 @@
 namespace trd::server {
 
 namespace {
-constexpr int CheckpointPages = 1000;   // SQLite's own default threshold
+constexpr int CheckpointPages = 1000; // SQLite's own default threshold
 }
 
 SqliteCheckpointer::SqliteCheckpointer(const std::string& path, bool durable, SqliteFileGuard& guard)
@@ -70,8 +70,8 @@ bool SqliteCheckpointer::rescue(sqlite3* db, SqliteFileGuard& guard)
     const int rc = checkpointWaiting(db, SQLITE_CHECKPOINT_FULL, &logPages, &copied);
     const bool all = rc == SQLITE_OK && copied == logPages;
     logFormat(all ? LogLevel::Info : LogLevel::Warning,
-              "trd-server: %d de %d páginas do registro de transações copiadas para o banco%s", copied,
-              logPages, all ? "" : " (cópia incompleta)");
+              "trd-server: %d de %d páginas do registro de transações copiadas para o banco%s", copied, logPages,
+              all ? "" : " (cópia incompleta)");
     return all;
 }
 

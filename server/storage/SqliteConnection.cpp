@@ -28,7 +28,7 @@ void upperFunction(sqlite3_context* ctx, int, sqlite3_value** argv)
 }
 
 struct LikeAux {
-    explicit LikeAux(std::string_view pattern) : pattern(pattern) {}
+    explicit LikeAux(std::string_view pattern) : pattern(pattern) { }
     LikePattern pattern;
     std::string scratch;
 };
@@ -111,8 +111,7 @@ bool SqliteStatement::step()
 
 void SqliteStatement::run()
 {
-    while (step()) {
-    }
+    while (step()) { }
 }
 
 std::string_view SqliteStatement::text(int column) const
@@ -229,8 +228,8 @@ SqliteStatement SqliteConnection::prepare(const std::string& sql)
             m_statements.clear();
         }
         sqlite3_stmt* stmt = nullptr;
-        const int rc = sqlite3_prepare_v3(m_db, sql.c_str(), static_cast<int>(sql.size()),
-                                          SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+        const int rc = sqlite3_prepare_v3(m_db, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
+                                          &stmt, nullptr);
         if (rc != SQLITE_OK)
             fail(rc);
         it = m_statements.emplace(sql, stmt).first;

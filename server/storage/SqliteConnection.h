@@ -22,7 +22,7 @@ class SqliteConnection;
 // unbound when the borrow ends, so the next user starts clean.
 class SqliteStatement {
 public:
-    SqliteStatement(SqliteConnection& connection, sqlite3_stmt* stmt) : m_conn(&connection), m_stmt(stmt) {}
+    SqliteStatement(SqliteConnection& connection, sqlite3_stmt* stmt) : m_conn(&connection), m_stmt(stmt) { }
     ~SqliteStatement();
     SqliteStatement(const SqliteStatement&) = delete;
     SqliteStatement& operator=(const SqliteStatement&) = delete;
@@ -53,7 +53,9 @@ private:
 class SqliteError : public StorageError {
 public:
     SqliteError(int code, const std::string& message)
-        : StorageError(message, userMessageFor(code), false, kindFor(code)), m_code(code) {}
+        : StorageError(message, userMessageFor(code), false, kindFor(code)), m_code(code)
+    {
+    }
     int code() const noexcept { return m_code; }
     bool isConstraint() const noexcept { return (m_code & 0xFF) == SQLITE_CONSTRAINT; }
     bool isDamage() const noexcept { return (m_code & 0xFF) == SQLITE_CORRUPT || (m_code & 0xFF) == SQLITE_NOTADB; }
@@ -68,8 +70,8 @@ private:
 class SqliteConnection {
 public:
     enum class Mode {
-        Create,     // the file is made when missing
-        ReadWrite,  // the file must exist: a connection never creates one behind the checks
+        Create, // the file is made when missing
+        ReadWrite, // the file must exist: a connection never creates one behind the checks
         ReadOnly,
     };
     // durable=false (synchronous=NORMAL) exists only so that benchmarks can

@@ -35,7 +35,7 @@ SqliteFileGuard::~SqliteFileGuard()
 
 SqliteFileGuard::Identity SqliteFileGuard::identityOf(const std::string& path, off_t* size)
 {
-    struct stat st {};
+    struct stat st { };
     if (::stat(path.c_str(), &st) != 0)
         return {};
     if (size)
@@ -46,7 +46,7 @@ SqliteFileGuard::Identity SqliteFileGuard::identityOf(const std::string& path, o
 SqliteFileGuard::Marks SqliteFileGuard::readMarks(bool withSample) const
 {
     Marks marks;
-    struct stat st {};
+    struct stat st { };
     if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
         return marks;
     marks.size = st.st_size;
@@ -70,8 +70,8 @@ SqliteFileGuard::Marks SqliteFileGuard::readMarks(bool withSample) const
             continue;
         last = index;
         const ssize_t got = ::pread(m_fd, page.data(), pageSize, index * static_cast<off_t>(pageSize));
-        marks.sample.push_back(std::hash<std::string_view>()(
-            std::string_view(page.data(), got > 0 ? static_cast<std::size_t>(got) : 0)));
+        marks.sample.push_back(
+            std::hash<std::string_view>()(std::string_view(page.data(), got > 0 ? static_cast<std::size_t>(got) : 0)));
     }
     return marks;
 }
@@ -99,9 +99,8 @@ std::string SqliteFileGuard::lose(Loss loss, const std::string& what, const std:
         + ". Nada foi gravado. Avise o administrador do sistema "
         + (loss == Loss::Files ? "(o servidor precisa ser reiniciado sobre o banco correto)."
                                : "(o banco precisa ser restaurado da última cópia de segurança).");
-    logFormat(LogLevel::Error,
-              "trd-server: %s (%s): alterações recusadas até reiniciar%s%s", log.c_str(), m_path.c_str(),
-              loss == Loss::Files ? "" : "; ", loss == Loss::Files ? "" : RestoreAdvice);
+    logFormat(LogLevel::Error, "trd-server: %s (%s): alterações recusadas até reiniciar%s%s", log.c_str(),
+              m_path.c_str(), loss == Loss::Files ? "" : "; ", loss == Loss::Files ? "" : RestoreAdvice);
     return m_lost;
 }
 
@@ -112,7 +111,8 @@ std::string SqliteFileGuard::compare(bool withSample)
     off_t size = -1;
     const Identity db = identityOf(m_path, &size);
     if (!db.present)
-        return lose(Loss::Files, "o arquivo do banco de dados foi removido", "o arquivo do banco de dados foi removido");
+        return lose(Loss::Files, "o arquivo do banco de dados foi removido",
+                    "o arquivo do banco de dados foi removido");
     if (db != m_db)
         return lose(Loss::Files, "o arquivo do banco de dados foi substituído por outro",
                     "o arquivo do banco de dados foi substituído por outro");
@@ -128,7 +128,7 @@ std::string SqliteFileGuard::compare(bool withSample)
     std::string change;
     if (now.size != m_marks.size)
         change = "o tamanho do arquivo do banco de dados mudou de " + std::to_string(m_marks.size) + " para "
-                 + std::to_string(now.size) + " bytes";
+            + std::to_string(now.size) + " bytes";
     else if (now.header != m_marks.header)
         change = "o cabeçalho do arquivo do banco de dados mudou";
     else if (withSample && !m_marks.sample.empty() && now.sample != m_marks.sample)
@@ -184,8 +184,9 @@ SqliteFileGuard::OwnWrite::~OwnWrite()
     // is no new state to take as the file's own.
     if (now.size >= 0 && now.size < m_guard.m_marks.size) {
         m_guard.lose(Loss::Content, "o arquivo do banco de dados foi alterado por outro programa",
-                     "o tamanho do arquivo do banco de dados mudou de " + std::to_string(m_guard.m_marks.size) + " para "
-                         + std::to_string(now.size) + " bytes sem que o servidor as gravasse (outro programa o cortou)");
+                     "o tamanho do arquivo do banco de dados mudou de " + std::to_string(m_guard.m_marks.size)
+                         + " para " + std::to_string(now.size)
+                         + " bytes sem que o servidor as gravasse (outro programa o cortou)");
         return;
     }
     m_guard.m_marks = now;

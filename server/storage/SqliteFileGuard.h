@@ -74,8 +74,8 @@ private:
     // What the database file holds, as far as the checks look.
     struct Marks {
         off_t size = -1;
-        std::string header;                 // the first 100 bytes
-        std::vector<std::uint64_t> sample;  // hashes of a few pages spread over the file
+        std::string header; // the first 100 bytes
+        std::vector<std::uint64_t> sample; // hashes of a few pages spread over the file
     };
     enum class Loss { None, Files, Content, Damage };
 
@@ -86,7 +86,7 @@ private:
 
     std::string m_path;
     bool m_watchContent;
-    int m_fd = -1;   // the database as opened: reads what is in it now, whatever the path names
+    int m_fd = -1; // the database as opened: reads what is in it now, whatever the path names
     std::mutex m_mutex;
     bool m_recorded = false;
     bool m_withWal = false;

@@ -171,7 +171,7 @@ std::optional<std::pair<std::int64_t, RowKey>> SqliteHistoryReader::lastDeletion
     // Deletes are rare: the table of their keys is small.
     auto st = m_db.prepare(std::string("SELECT ") + DeletionColumns
                            + " FROM VERSAO_EXCLUSAO e JOIN VERSAO v ON v.IDVERSAO = e.IDVERSAO "
-                           "WHERE v.IDTRADUCAO = ? ORDER BY e.IDVERSAO DESC LIMIT 1");
+                             "WHERE v.IDTRADUCAO = ? ORDER BY e.IDVERSAO DESC LIMIT 1");
     st.bind(1, row);
     if (!st.step())
         return std::nullopt;
@@ -221,8 +221,7 @@ std::int64_t SqliteVersionLog::openBatch(const WriteOrigin& origin, const std::s
 std::int64_t SqliteVersionLog::record(const std::string& language, std::int64_t row,
                                       std::optional<std::int64_t> previous, ChangeType type,
                                       std::string_view statusBefore, std::string_view statusAfter,
-                                      const std::optional<std::string_view>& textBefore, double changed,
-                                      double now)
+                                      const std::optional<std::string_view>& textBefore, double changed, double now)
 {
     const Open& batch = batchFor(language, now);
     auto st = m_db.prepare("INSERT INTO VERSAO (IDLOTE, IDTRADUCAO, IDVERSAOANT, TPALTERACAO, IDSITANT, IDSITTRADUCAO, "

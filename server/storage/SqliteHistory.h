@@ -15,7 +15,7 @@ extern const char* const SchemaSql;
 
 class SqliteHistoryReader : public HistoryReader {
 public:
-    explicit SqliteHistoryReader(SqliteConnection& db) : m_db(db) {}
+    explicit SqliteHistoryReader(SqliteConnection& db) : m_db(db) { }
 
     std::optional<CurrentRow> rowByKey(const std::string& language, const std::string& program,
                                        const std::string& component, const std::string& source) override;
@@ -41,8 +41,7 @@ private:
 // The writer's side on SQLite (VersionLog.h).
 class SqliteVersionLog : public VersionLog {
 public:
-    SqliteVersionLog(SqliteConnection& db, SqliteHistoryReader& reader)
-        : VersionLog(reader), m_db(db), m_reader(reader)
+    SqliteVersionLog(SqliteConnection& db, SqliteHistoryReader& reader) : VersionLog(reader), m_db(db), m_reader(reader)
     {
     }
 

@@ -36,7 +36,8 @@ std::string SqliteIntegrityWatch::checkOnce()
     try {
         // Read paced, a quarter of the time: the check is there for damage
         // no read has met yet, which can wait a few seconds more.
-        SqliteConnection db(m_path, true, m_readOnly ? SqliteConnection::Mode::ReadOnly : SqliteConnection::Mode::ReadWrite,
+        SqliteConnection db(m_path, true,
+                            m_readOnly ? SqliteConnection::Mode::ReadOnly : SqliteConnection::Mode::ReadWrite,
                             pacedVfsName());
         db.exec("PRAGMA cache_size=-2000");
         stopPacedReadsWhen(db.handle(), m_stopping);
@@ -55,8 +56,8 @@ std::string SqliteIntegrityWatch::checkOnce()
         // too; a busy or locked file is only tried again next time.
         if (e.isDamage() || (e.code() & 0xFF) == SQLITE_IOERR)
             return e.what();
-        logFormat(LogLevel::Warning,
-                  "trd-server: verificação de integridade de %s adiada: %s", m_path.c_str(), e.what());
+        logFormat(LogLevel::Warning, "trd-server: verificação de integridade de %s adiada: %s", m_path.c_str(),
+                  e.what());
     }
     return findings;
 }
@@ -74,7 +75,7 @@ void SqliteIntegrityWatch::run()
             const auto start = std::chrono::steady_clock::now();
             const std::string findings = checkOnce();
             if (m_stopping)
-                return;   // cut short by the server's end: it found nothing
+                return; // cut short by the server's end: it found nothing
             const double ms =
                 std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
             if (findings.empty()) {

@@ -39,7 +39,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stop = false;
-    std::atomic<bool> m_stopping{false};   // ends a check under way (its paced reads)
+    std::atomic<bool> m_stopping{false}; // ends a check under way (its paced reads)
     std::thread m_thread;
 };
 

@@ -21,13 +21,13 @@ std::chrono::nanoseconds threadTime()
 }
 
 constexpr auto Burst = std::chrono::milliseconds(2);
-constexpr int PauseFactor = 9;   // a pause nine times the burst: a tenth of a processor at most
+constexpr int PauseFactor = 9; // a pause nine times the burst: a tenth of a processor at most
 
 // Our file in front of the default VFS's, which SQLite allocates right after it.
 struct PacedFile {
     sqlite3_file base;
     sqlite3_file* real;
-    std::chrono::nanoseconds burstStart;   // threadTime() when the current burst began; 0: none yet
+    std::chrono::nanoseconds burstStart; // threadTime() when the current burst began; 0: none yet
     const std::atomic<bool>* stop;
 };
 
@@ -63,13 +63,34 @@ int pacedClose(sqlite3_file* f)
 }
 
 // Every other method passes straight through.
-int passWrite(sqlite3_file* f, const void* b, int n, sqlite3_int64 o) { return real(f)->pMethods->xWrite(real(f), b, n, o); }
-int passTruncate(sqlite3_file* f, sqlite3_int64 size) { return real(f)->pMethods->xTruncate(real(f), size); }
-int passSync(sqlite3_file* f, int flags) { return real(f)->pMethods->xSync(real(f), flags); }
-int passFileSize(sqlite3_file* f, sqlite3_int64* size) { return real(f)->pMethods->xFileSize(real(f), size); }
-int passLock(sqlite3_file* f, int level) { return real(f)->pMethods->xLock(real(f), level); }
-int passUnlock(sqlite3_file* f, int level) { return real(f)->pMethods->xUnlock(real(f), level); }
-int passCheckReserved(sqlite3_file* f, int* out) { return real(f)->pMethods->xCheckReservedLock(real(f), out); }
+int passWrite(sqlite3_file* f, const void* b, int n, sqlite3_int64 o)
+{
+    return real(f)->pMethods->xWrite(real(f), b, n, o);
+}
+int passTruncate(sqlite3_file* f, sqlite3_int64 size)
+{
+    return real(f)->pMethods->xTruncate(real(f), size);
+}
+int passSync(sqlite3_file* f, int flags)
+{
+    return real(f)->pMethods->xSync(real(f), flags);
+}
+int passFileSize(sqlite3_file* f, sqlite3_int64* size)
+{
+    return real(f)->pMethods->xFileSize(real(f), size);
+}
+int passLock(sqlite3_file* f, int level)
+{
+    return real(f)->pMethods->xLock(real(f), level);
+}
+int passUnlock(sqlite3_file* f, int level)
+{
+    return real(f)->pMethods->xUnlock(real(f), level);
+}
+int passCheckReserved(sqlite3_file* f, int* out)
+{
+    return real(f)->pMethods->xCheckReservedLock(real(f), out);
+}
 int passFileControl(sqlite3_file* f, int op, void* arg)
 {
     if (op == StopWhenOp) {
@@ -78,26 +99,61 @@ int passFileControl(sqlite3_file* f, int op, void* arg)
     }
     return real(f)->pMethods->xFileControl(real(f), op, arg);
 }
-int passSectorSize(sqlite3_file* f) { return real(f)->pMethods->xSectorSize(real(f)); }
-int passCharacteristics(sqlite3_file* f) { return real(f)->pMethods->xDeviceCharacteristics(real(f)); }
+int passSectorSize(sqlite3_file* f)
+{
+    return real(f)->pMethods->xSectorSize(real(f));
+}
+int passCharacteristics(sqlite3_file* f)
+{
+    return real(f)->pMethods->xDeviceCharacteristics(real(f));
+}
 int passShmMap(sqlite3_file* f, int region, int size, int extend, void volatile** out)
 {
     return real(f)->pMethods->xShmMap(real(f), region, size, extend, out);
 }
-int passShmLock(sqlite3_file* f, int offset, int n, int flags) { return real(f)->pMethods->xShmLock(real(f), offset, n, flags); }
-void passShmBarrier(sqlite3_file* f) { real(f)->pMethods->xShmBarrier(real(f)); }
-int passShmUnmap(sqlite3_file* f, int deleteFlag) { return real(f)->pMethods->xShmUnmap(real(f), deleteFlag); }
+int passShmLock(sqlite3_file* f, int offset, int n, int flags)
+{
+    return real(f)->pMethods->xShmLock(real(f), offset, n, flags);
+}
+void passShmBarrier(sqlite3_file* f)
+{
+    real(f)->pMethods->xShmBarrier(real(f));
+}
+int passShmUnmap(sqlite3_file* f, int deleteFlag)
+{
+    return real(f)->pMethods->xShmUnmap(real(f), deleteFlag);
+}
 // No memory-mapped reads through this VFS: every page comes through pacedRead.
 int noFetch(sqlite3_file*, sqlite3_int64, int, void** out)
 {
     *out = nullptr;
     return SQLITE_OK;
 }
-int noUnfetch(sqlite3_file*, sqlite3_int64, void*) { return SQLITE_OK; }
+int noUnfetch(sqlite3_file*, sqlite3_int64, void*)
+{
+    return SQLITE_OK;
+}
 
 const sqlite3_io_methods PacedMethods = {
-    3,          pacedClose,  pacedRead,  passWrite,   passTruncate, passSync,     passFileSize,   passLock,  passUnlock, passCheckReserved,
-    passFileControl, passSectorSize, passCharacteristics, passShmMap, passShmLock, passShmBarrier, passShmUnmap, noFetch, noUnfetch,
+    3,
+    pacedClose,
+    pacedRead,
+    passWrite,
+    passTruncate,
+    passSync,
+    passFileSize,
+    passLock,
+    passUnlock,
+    passCheckReserved,
+    passFileControl,
+    passSectorSize,
+    passCharacteristics,
+    passShmMap,
+    passShmLock,
+    passShmBarrier,
+    passShmUnmap,
+    noFetch,
+    noUnfetch,
 };
 
 sqlite3_vfs* defaultVfs(sqlite3_vfs* paced)
@@ -121,7 +177,10 @@ int pacedOpen(sqlite3_vfs* vfs, const char* name, sqlite3_file* f, int flags, in
     return rc;
 }
 
-int vfsDelete(sqlite3_vfs* v, const char* name, int syncDir) { return defaultVfs(v)->xDelete(defaultVfs(v), name, syncDir); }
+int vfsDelete(sqlite3_vfs* v, const char* name, int syncDir)
+{
+    return defaultVfs(v)->xDelete(defaultVfs(v), name, syncDir);
+}
 int vfsAccess(sqlite3_vfs* v, const char* name, int flags, int* out)
 {
     return defaultVfs(v)->xAccess(defaultVfs(v), name, flags, out);
@@ -130,16 +189,34 @@ int vfsFullPath(sqlite3_vfs* v, const char* name, int n, char* out)
 {
     return defaultVfs(v)->xFullPathname(defaultVfs(v), name, n, out);
 }
-void* vfsDlOpen(sqlite3_vfs* v, const char* name) { return defaultVfs(v)->xDlOpen(defaultVfs(v), name); }
-void vfsDlError(sqlite3_vfs* v, int n, char* out) { defaultVfs(v)->xDlError(defaultVfs(v), n, out); }
+void* vfsDlOpen(sqlite3_vfs* v, const char* name)
+{
+    return defaultVfs(v)->xDlOpen(defaultVfs(v), name);
+}
+void vfsDlError(sqlite3_vfs* v, int n, char* out)
+{
+    defaultVfs(v)->xDlError(defaultVfs(v), n, out);
+}
 void (*vfsDlSym(sqlite3_vfs* v, void* handle, const char* name))(void)
 {
     return defaultVfs(v)->xDlSym(defaultVfs(v), handle, name);
 }
-void vfsDlClose(sqlite3_vfs* v, void* handle) { defaultVfs(v)->xDlClose(defaultVfs(v), handle); }
-int vfsRandomness(sqlite3_vfs* v, int n, char* out) { return defaultVfs(v)->xRandomness(defaultVfs(v), n, out); }
-int vfsSleep(sqlite3_vfs* v, int micro) { return defaultVfs(v)->xSleep(defaultVfs(v), micro); }
-int vfsCurrentTime(sqlite3_vfs* v, double* out) { return defaultVfs(v)->xCurrentTime(defaultVfs(v), out); }
+void vfsDlClose(sqlite3_vfs* v, void* handle)
+{
+    defaultVfs(v)->xDlClose(defaultVfs(v), handle);
+}
+int vfsRandomness(sqlite3_vfs* v, int n, char* out)
+{
+    return defaultVfs(v)->xRandomness(defaultVfs(v), n, out);
+}
+int vfsSleep(sqlite3_vfs* v, int micro)
+{
+    return defaultVfs(v)->xSleep(defaultVfs(v), micro);
+}
+int vfsCurrentTime(sqlite3_vfs* v, double* out)
+{
+    return defaultVfs(v)->xCurrentTime(defaultVfs(v), out);
+}
 int vfsLastError(sqlite3_vfs* v, int n, char* out)
 {
     return defaultVfs(v)->xGetLastError ? defaultVfs(v)->xGetLastError(defaultVfs(v), n, out) : 0;

@@ -77,8 +77,9 @@ void insert(SqliteConnection& db, SqliteVersionLog& log, const std::string& lang
     }
     if (!row.hasOrigin)
         return;
-    auto origin = db.prepare("INSERT INTO TRADUCAO_ANTERIOR (IDTRADUCAO, IDLOTE, TPLIBERACAO, IDTRADUCAOANT, CDPROGANT, "
-                             "NMCOMPANT, STAGRVALANT, NRSIMILAR) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+    auto origin =
+        db.prepare("INSERT INTO TRADUCAO_ANTERIOR (IDTRADUCAO, IDLOTE, TPLIBERACAO, IDTRADUCAOANT, CDPROGANT, "
+                   "NMCOMPANT, STAGRVALANT, NRSIMILAR) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
     const char kind = static_cast<char>(row.origin);
     origin.bind(1, id).bind(2, batch).bind(3, std::string_view(&kind, 1)).bind(4, row.fromRow);
     origin.bind(5, row.fromProgram).bind(6, row.fromComponent).bind(7, row.fromSource);
@@ -182,8 +183,8 @@ void selectObsoleteRows(SqliteConnection& db, const std::string& language, const
                          "t.STAGRVALPROP");
     st.bind(1, language);
     while (st.step())
-        visit({st.text(0), st.text(1), st.text(2), st.text(3), st.text(4), st.real(5),
-               st.isNull(6) ? 0 : st.integer(6)});
+        visit(
+            {st.text(0), st.text(1), st.text(2), st.text(3), st.text(4), st.real(5), st.isNull(6) ? 0 : st.integer(6)});
 }
 
 std::int64_t countObsolete(SqliteConnection& db, const std::string& sqlConditions,
@@ -195,8 +196,8 @@ std::int64_t countObsolete(SqliteConnection& db, const std::string& sqlCondition
     return st.integer(0);
 }
 
-void write(SqliteConnection& db, SqliteHistoryReader& reader, SqliteVersionLog& log, const ReleaseWrite& w,
-           double now, bool keepVersions)
+void write(SqliteConnection& db, SqliteHistoryReader& reader, SqliteVersionLog& log, const ReleaseWrite& w, double now,
+           bool keepVersions)
 {
     for (const ReleaseInsert& row : w.inserts)
         insert(db, log, w.language, row, now, keepVersions);

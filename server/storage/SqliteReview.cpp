@@ -87,7 +87,7 @@ void markRow(SqliteConnection& db, SqliteHistoryReader& reader, SqliteVersionLog
         review::refuseUnknownRow(key);
     review::checkMark(change, *row, reader);
     if (!change.marked && !markOf(db, row->id, row->lastVersion))
-        return;   // nothing to take away
+        return; // nothing to take away
     std::optional<std::int64_t> version = row->lastVersion;
     if (log) {
         version = log->record(key.language, row->id, row->lastVersion,

@@ -28,7 +28,7 @@ bool addTables(const std::string& path, bool durable, bool readOnly);
 
 // Appended to a row selection from TRADUCAO: the mark's two columns, and
 // the join that finds the mark that still holds.
-extern const char* const MarkColumns;   // ", r.NMREVISOR, r.DTREVISAO"
+extern const char* const MarkColumns; // ", r.NMREVISOR, r.DTREVISAO"
 extern const char* const MarkJoin;
 // The columns when the database keeps no marks.
 extern const char* const NoMarkColumns;

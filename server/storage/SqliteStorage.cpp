@@ -128,14 +128,14 @@ public:
     void selectRows(const RowSelection& sel, const RowVisitor& visit) override
     {
         if (sel.statuses.empty())
-            return;   // every status argument was "X"
+            return; // every status argument was "X"
         std::string sql = std::string("SELECT ") + RowColumns + markColumns() + " FROM TRADUCAO" + markJoin()
-                          + " WHERE IDIDIOMA = ?" + m_live;
+            + " WHERE IDIDIOMA = ?" + m_live;
         appendStatusAndDates(sql, sel.statuses, sel.dates);
         if (sel.reviewed)
             sql += *sel.reviewed && m_hasReview ? " AND r.IDTRADUCAO IS NOT NULL"
-                 : *sel.reviewed                ? " AND 0"
-                 : m_hasReview                  ? " AND r.IDTRADUCAO IS NULL"
+                : *sel.reviewed                 ? " AND 0"
+                : m_hasReview                   ? " AND r.IDTRADUCAO IS NULL"
                                                 : "";
         for (const auto& cond : sel.conditions) {
             const std::string col = columnName(cond.column);
@@ -165,8 +165,9 @@ public:
                                + " WHERE IDIDIOMA = ?1 AND CDPROGTRAD = json_extract(L.value, '$[0]')"
                                  " AND NMCOMPONENTE = json_extract(L.value, '$[1]')"
                                  " AND (json_array_length(L.value) < 3"
-                                 " OR STAGRVALPROP = json_extract(L.value, '$[2]'))" + m_live);
-        const std::string list = listedKeysJson(keys);   // bound without a copy: must outlive the steps
+                                 " OR STAGRVALPROP = json_extract(L.value, '$[2]'))"
+                               + m_live);
+        const std::string list = listedKeysJson(keys); // bound without a copy: must outlive the steps
         st.bind(1, language).bind(2, list);
         while (st.step())
             found.add(st.integer(0), sqlitereview::withMark(readRowView(st, 1), st, 8));
@@ -219,9 +220,8 @@ public:
     std::vector<ReviewCount> countReviewed(const std::string& language, const DateBounds& dates) override
     {
         std::vector<ReviewCount> counts = {{'T', 0, 0}, {'D', 0, 0}, {'N', 0, 0}};
-        std::string sql = std::string("SELECT IDSITTRADUCAO, COUNT(*), ")
-                          + (m_hasReview ? "COUNT(r.IDTRADUCAO)" : "0") + " FROM TRADUCAO" + markJoin()
-                          + " WHERE IDIDIOMA = ?" + m_live;
+        std::string sql = std::string("SELECT IDSITTRADUCAO, COUNT(*), ") + (m_hasReview ? "COUNT(r.IDTRADUCAO)" : "0")
+            + " FROM TRADUCAO" + markJoin() + " WHERE IDIDIOMA = ?" + m_live;
         appendStatusAndDates(sql, "TDN", dates);
         sql += " GROUP BY IDSITTRADUCAO";
         auto st = m_db.prepare(sql);
@@ -257,7 +257,8 @@ public:
 
     void scanRows(const KeyedRowVisitor& visit) override
     {
-        auto st = m_db.prepare(std::string("SELECT IDTRADUCAO, ") + RowColumns + ", " + obsoleteColumn() + " FROM TRADUCAO");
+        auto st =
+            m_db.prepare(std::string("SELECT IDTRADUCAO, ") + RowColumns + ", " + obsoleteColumn() + " FROM TRADUCAO");
         while (st.step())
             visit(st.integer(0), withFlag(st));
     }
@@ -268,7 +269,7 @@ public:
             return;
         auto st = m_db.prepare(std::string("SELECT IDTRADUCAO, ") + RowColumns + ", " + obsoleteColumn()
                                + " FROM json_each(?) AS L CROSS JOIN TRADUCAO WHERE IDTRADUCAO = L.value");
-        const std::string list = idList(ids, '[', ']');   // bound, not copied: it lives while the statement runs
+        const std::string list = idList(ids, '[', ']'); // bound, not copied: it lives while the statement runs
         st.bind(1, list);
         while (st.step())
             visit(st.integer(0), withFlag(st));
@@ -383,7 +384,8 @@ public:
                 shrinkLog();
             return;
         }
-        const bool rescued = !m_rescued && m_guard.databaseIntact() && SqliteCheckpointer::rescue(m_db.handle(), m_guard);
+        const bool rescued =
+            !m_rescued && m_guard.databaseIntact() && SqliteCheckpointer::rescue(m_db.handle(), m_guard);
         m_rescued = true;
         if (!rescued)
             throw outcomeUnknown("committed after the files changed: " + lost);
@@ -409,7 +411,8 @@ public:
         }
         const Found found = findUnchanged(change);
         if (change.guardReviewed && review::touchesRow(change))
-            if (const auto mark = sqlitereview::requiredMarkOf(m_db, change.original.language, found.id, found.lastVersion))
+            if (const auto mark =
+                    sqlitereview::requiredMarkOf(m_db, change.original.language, found.id, found.lastVersion))
                 review::refuseReviewedRow(change.original, *mark);
         if (change.kind == RowChange::Kind::Delete) {
             if (m_keepVersions) {
@@ -423,8 +426,8 @@ public:
             st.run();
             return;
         }
-        const auto last = keepChange(found, change.originalDestination, change.originalStatus, change.updated,
-                                     now, now);
+        const auto last =
+            keepChange(found, change.originalDestination, change.originalStatus, change.updated, now, now);
         if (sameKey(change.original, change.updated.key)) {
             // The usual save (a text or a status): SQLite rewrites only the
             // indexes of the columns a statement sets, so leaving the key out
@@ -514,7 +517,8 @@ private:
             return;
         int logPages = 0, copied = 0;
         SqliteFileGuard::OwnWrite writing(m_guard);
-        const int rc = SqliteCheckpointer::checkpointWaiting(m_db.handle(), SQLITE_CHECKPOINT_TRUNCATE, &logPages, &copied);
+        const int rc =
+            SqliteCheckpointer::checkpointWaiting(m_db.handle(), SQLITE_CHECKPOINT_TRUNCATE, &logPages, &copied);
         if (rc != SQLITE_OK)
             logFormat(LogLevel::Warning,
                       "trd-server: o registro de transações não pôde ser reduzido após a carga (%s); será "
@@ -540,11 +544,9 @@ private:
         throw StorageError("database files lost", lost);
     }
 
-
     static bool sameKey(const RowKey& a, const RowKey& b)
     {
-        return a.language == b.language && a.program == b.program && a.component == b.component
-            && a.source == b.source;
+        return a.language == b.language && a.program == b.program && a.component == b.component && a.source == b.source;
     }
 
     static WriteOrigin defaultOrigin()
@@ -612,8 +614,9 @@ private:
                    std::optional<std::int64_t> reviveAfter)
     {
         if (reviveId && !m_reader.rowById(*reviveId)) {
-            auto st = m_db.prepare("INSERT INTO TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, "
-                                   "STVALORPROP, IDSITTRADUCAO, DTALTERACAO, IDTRADUCAO) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+            auto st =
+                m_db.prepare("INSERT INTO TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, "
+                             "STVALORPROP, IDSITTRADUCAO, DTALTERACAO, IDTRADUCAO) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
             bindRow(st, row, changed);
             st.bind(8, *reviveId);
             run(st, row);
@@ -626,8 +629,8 @@ private:
         if (!m_keepVersions)
             return;
         const std::int64_t id = sqlite3_last_insert_rowid(m_db.handle());
-        const std::int64_t version = m_log.record(row.key.language, id, reviveAfter, ChangeType::Insert, {},
-                                                  row.status, std::nullopt, changed, now);
+        const std::int64_t version = m_log.record(row.key.language, id, reviveAfter, ChangeType::Insert, {}, row.status,
+                                                  std::nullopt, changed, now);
         auto st = m_db.prepare("UPDATE TRADUCAO SET IDULTVERSAO = ? WHERE IDTRADUCAO = ?");
         st.bind(1, version).bind(2, id);
         st.run();
@@ -661,9 +664,10 @@ private:
             if (e.code() == SQLITE_CONSTRAINT_FOREIGNKEY)
                 throw ServerError(ErrorKind::Conflict, "Idioma não cadastrado: " + row.key.language + ".");
             if (e.code() == SQLITE_CONSTRAINT_UNIQUE)
-                throw ServerError(ErrorKind::Conflict, "Já existe uma tradução para o idioma " + row.key.language
-                                                           + ", tela " + row.key.program + ", componente "
-                                                           + row.key.component + " com este texto de origem.");
+                throw ServerError(ErrorKind::Conflict,
+                                  "Já existe uma tradução para o idioma " + row.key.language + ", tela "
+                                      + row.key.program + ", componente " + row.key.component
+                                      + " com este texto de origem.");
             if (e.isConstraint())
                 badArgument(std::string("Registro inválido: ") + e.what() + ".");
             throw;
@@ -673,16 +677,16 @@ private:
     void execute(const char* sql) override { m_db.exec(sql); }
 
     SqliteConnection m_db;
-    std::optional<SqliteCheckpointer> m_checkpointer;   // none beside a serving server
+    std::optional<SqliteCheckpointer> m_checkpointer; // none beside a serving server
     SqliteFileGuard& m_guard;
     RowChangeRelay& m_changes;
-    std::vector<std::int64_t> m_written;   // rows of the open transaction
+    std::vector<std::int64_t> m_written; // rows of the open transaction
     SqliteHistoryReader m_reader;
     SqliteVersionLog m_log;
     bool m_keepVersions;
     bool m_rescued = false;
     bool m_bulk = false;
-    bool m_loaded = false;   // a bulk load is in the batch being committed
+    bool m_loaded = false; // a bulk load is in the batch being committed
 };
 
 // Served with --read-only: every write is refused before it starts.
@@ -692,7 +696,7 @@ public:
     void beginItem() override { refuse(); }
     void endItem(bool) override { refuse(); }
     void commitBatch() override { refuse(); }
-    void rollbackBatch() override {}
+    void rollbackBatch() override { }
     void apply(const RowChange&, double) override { refuse(); }
     void putLanguage(const Language&) override { refuse(); }
     void insertRow(const TranslationRow&, double) override { refuse(); }
@@ -700,8 +704,9 @@ public:
 private:
     [[noreturn]] static void refuse()
     {
-        throw StorageError("read-only", "O servidor está atendendo este banco somente para consulta; alterações não "
-                                        "são aceitas. Nada foi gravado.");
+        throw StorageError("read-only",
+                           "O servidor está atendendo este banco somente para consulta; alterações não "
+                           "são aceitas. Nada foi gravado.");
     }
 };
 
@@ -712,10 +717,9 @@ std::string mib(std::uint64_t bytes)
 
 } // namespace
 
-SqliteStorage::SqliteStorage(std::string path, SqliteOpenOptions options)
-    : m_path(std::move(path)), m_options(options)
+SqliteStorage::SqliteStorage(std::string path, SqliteOpenOptions options) : m_path(std::move(path)), m_options(options)
 {
-    struct stat st {};
+    struct stat st { };
     const bool exists = ::stat(m_path.c_str(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode))
         throw StorageError(m_path + " não é um arquivo de banco de dados");
@@ -723,12 +727,13 @@ SqliteStorage::SqliteStorage(std::string path, SqliteOpenOptions options)
         // A mistyped path or a truncated file must not quietly become an empty
         // database that clients then fill while the real one sits elsewhere.
         if (!m_options.create)
-            throw StorageError(exists ? "o arquivo " + m_path + " está vazio: não é um banco do trd-server (para criar "
-                                                                "um banco novo nele, use --create)"
+            throw StorageError(exists ? "o arquivo " + m_path
+                                       + " está vazio: não é um banco do trd-server (para criar "
+                                         "um banco novo nele, use --create)"
                                       : "o banco " + m_path + " não existe (para criar um banco novo, use --create)");
         if (m_options.readOnly)
             throw StorageError("--read-only não cria banco: " + m_path + " não existe ou está vazio");
-        struct stat wal {};
+        struct stat wal { };
         if (::stat((m_path + "-wal").c_str(), &wal) == 0 && wal.st_size > 0)
             throw StorageError("existe " + m_path + "-wal sem o banco " + m_path
                                + ": o banco foi removido; restaure-o antes de iniciar o servidor");
@@ -736,8 +741,9 @@ SqliteStorage::SqliteStorage(std::string path, SqliteOpenOptions options)
         m_created = true;
     } else {
         if (!m_options.readOnly && ::access(m_path.c_str(), W_OK) != 0)
-            throw StorageError("o banco " + m_path + " não pode ser gravado por este usuário; para atendê-lo somente "
-                                                     "para consulta, use --read-only");
+            throw StorageError("o banco " + m_path
+                               + " não pode ser gravado por este usuário; para atendê-lo somente "
+                                 "para consulta, use --read-only");
         const int version = checkIdentity();
         checkIntegrity();
         if (!m_options.readOnly)
@@ -755,9 +761,8 @@ SqliteStorage::SqliteStorage(std::string path, SqliteOpenOptions options)
     if (m_options.readOnly)
         m_guard->record(false);
     if (m_options.checkEverySeconds > 0)
-        m_watch = std::make_unique<SqliteIntegrityWatch>(m_path, m_options.readOnly,
-                                                         std::chrono::seconds(m_options.checkEverySeconds), *m_guard,
-                                                         m_damaged);
+        m_watch = std::make_unique<SqliteIntegrityWatch>(
+            m_path, m_options.readOnly, std::chrono::seconds(m_options.checkEverySeconds), *m_guard, m_damaged);
 }
 
 SqliteStorage::~SqliteStorage() = default;
@@ -817,9 +822,10 @@ void SqliteStorage::ensureReleaseSchema()
         sqliterelease::ensureSchema(db);
         db.exec("COMMIT");
         if (!had)
-            logFormat(LogLevel::Info,
-                      "trd-server: banco %s agora guarda linhas obsoletas e origens anteriores (liberações do aplicativo)",
-                      m_path.c_str());
+            logFormat(
+                LogLevel::Info,
+                "trd-server: banco %s agora guarda linhas obsoletas e origens anteriores (liberações do aplicativo)",
+                m_path.c_str());
     } catch (const std::exception& e) {
         db.exec("ROLLBACK");
         throw StorageError("não foi possível preparar o banco " + m_path + " para liberações: " + e.what());
@@ -852,8 +858,9 @@ int SqliteStorage::checkIdentity()
     const bool ours = application == ApplicationId || (application == 0 && version == 1 && tables == 2);
     if (!ours)
         throw StorageError("o arquivo " + m_path + " não é um banco do trd-server"
-                           + (application != 0 ? " (é de outro aplicativo: application_id " + std::to_string(application) + ")"
-                                               : std::string(" (não tem o esquema de traduções)")));
+                           + (application != 0
+                                  ? " (é de outro aplicativo: application_id " + std::to_string(application) + ")"
+                                  : std::string(" (não tem o esquema de traduções)")));
     if (version > SchemaVersion)
         throw StorageError("o banco " + m_path + " tem um esquema mais novo (versão " + std::to_string(version)
                            + ") que este servidor (versão " + std::to_string(SchemaVersion) + ")");
@@ -946,7 +953,7 @@ StorageStatus SqliteStorage::status()
     s.writable = !m_options.readOnly;
     s.damaged = m_damaged.load();
     std::filesystem::path dir = std::filesystem::path(m_path).parent_path();
-    struct statvfs fs {};
+    struct statvfs fs { };
     if (::statvfs(dir.empty() ? "." : dir.c_str(), &fs) == 0)
         s.freeBytes = static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
     if (std::string lost = m_guard->check(); !lost.empty()) {
@@ -956,8 +963,9 @@ StorageStatus SqliteStorage::status()
         s.problem = "O banco de dados do servidor está danificado: uma leitura encontrou uma página com defeito. "
                     "Avise o administrador do sistema.";
     } else if (s.writable && s.freeBytes && *s.freeBytes < m_options.minFreeBytes) {
-        s.problem = "Pouco espaço em disco no servidor: " + mib(*s.freeBytes) + " livres; as gravações podem falhar. "
-                    "Avise o administrador do sistema.";
+        s.problem = "Pouco espaço em disco no servidor: " + mib(*s.freeBytes)
+            + " livres; as gravações podem falhar. "
+              "Avise o administrador do sistema.";
     }
     return s;
 }

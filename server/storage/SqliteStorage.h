@@ -14,13 +14,13 @@ class SqliteFileGuard;
 class SqliteIntegrityWatch;
 
 struct SqliteOpenOptions {
-    bool create = false;       // a missing or zero-length file becomes a new database
-    bool readOnly = false;     // serve without writes (saves are refused)
-    bool fullCheck = false;    // PRAGMA integrity_check at open instead of quick_check
-    bool durable = true;       // false only for benchmarks (commits skip the fsync)
-    bool keepVersions = true;  // false only for benchmarks (writes keep no history)
-    std::uint64_t minFreeBytes = 64u << 20;   // less free disk than this: unhealthy
-    int checkEverySeconds = 0;                 // the integrity check on a schedule; 0: only at start
+    bool create = false; // a missing or zero-length file becomes a new database
+    bool readOnly = false; // serve without writes (saves are refused)
+    bool fullCheck = false; // PRAGMA integrity_check at open instead of quick_check
+    bool durable = true; // false only for benchmarks (commits skip the fsync)
+    bool keepVersions = true; // false only for benchmarks (writes keep no history)
+    std::uint64_t minFreeBytes = 64u << 20; // less free disk than this: unhealthy
+    int checkEverySeconds = 0; // the integrity check on a schedule; 0: only at start
     // A tool's run (--prune-history) on a file a server may be serving: its
     // commits stay in the WAL, which only the serving server copies into the
     // database file, and the database file changing under it (that server's
@@ -31,7 +31,7 @@ struct SqliteOpenOptions {
 class SqliteStorage : public StorageBackend {
 public:
     // The application_id this server stamps in its databases.
-    static constexpr std::int32_t ApplicationId = 0x54524430;   // "TRD0"
+    static constexpr std::int32_t ApplicationId = 0x54524430; // "TRD0"
 
     // Opens the file and checks that it is this server's database, current
     // and sound; creates it only when asked. Throws StorageError with a
@@ -76,12 +76,12 @@ private:
     std::string m_path;
     SqliteOpenOptions m_options;
     bool m_created = false;
-    bool m_historyKept = true;   // false: a database of schema 1 served read-only
-    bool m_reviewKept = true;    // false: a database without the review tables served read-only
-    bool m_releasesKept = true;  // false: a database without the obsolete flag served read-only
+    bool m_historyKept = true; // false: a database of schema 1 served read-only
+    bool m_reviewKept = true; // false: a database without the review tables served read-only
+    bool m_releasesKept = true; // false: a database without the obsolete flag served read-only
     std::atomic<bool> m_damaged{false};
     std::unique_ptr<SqliteFileGuard> m_guard;
-    std::unique_ptr<SqliteIntegrityWatch> m_watch;   // after the guard it reports to
+    std::unique_ptr<SqliteIntegrityWatch> m_watch; // after the guard it reports to
     int m_statementTimeLimitMs = DefaultStatementTimeLimitMs;
     RowChangeRelay m_changes;
 };

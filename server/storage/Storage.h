@@ -69,9 +69,9 @@ inline StorageError outcomeUnknown(const std::string& detail)
 // What a save would meet now, for GET /health.
 struct StorageStatus {
     bool writable = true;
-    std::string problem;                    // empty when saves can go ahead; else why not, for the user
+    std::string problem; // empty when saves can go ahead; else why not, for the user
     std::optional<std::uint64_t> freeBytes; // free disk space where the database writes, when known
-    bool damaged = false;                   // a read met a damaged page since start
+    bool damaged = false; // a read met a damaged page since start
 };
 
 // Field sizes of the translation row, in characters.
@@ -86,26 +86,26 @@ inline constexpr std::size_t Status = 1;
 } // namespace fieldsize
 
 struct Language {
-    std::string code;          // IDIDIOMA
-    std::string description;   // DSIDIOMA
-    std::string prop;          // IDIPROP
+    std::string code; // IDIDIOMA
+    std::string description; // DSIDIOMA
+    std::string prop; // IDIPROP
 };
 
 // One translation row as a back end hands it out: views into the back end's
 // own buffers, valid only during the visitor call.
 struct TranslationRowView {
-    std::string_view source;       // STAGRVALPROP
-    std::string_view destination;  // STVALORPROP
-    std::string_view status;       // IDSITTRADUCAO
-    std::string_view language;     // IDIDIOMA
-    std::string_view component;    // NMCOMPONENTE
-    std::string_view program;      // CDPROGTRAD
-    double changed = 0;            // DTALTERACAO, days since 1899-12-30, server local time
+    std::string_view source; // STAGRVALPROP
+    std::string_view destination; // STVALORPROP
+    std::string_view status; // IDSITTRADUCAO
+    std::string_view language; // IDIDIOMA
+    std::string_view component; // NMCOMPONENTE
+    std::string_view program; // CDPROGTRAD
+    double changed = 0; // DTALTERACAO, days since 1899-12-30, server local time
     // The review mark, read by selectRows and selectListedRows only: who
     // marked the row as reviewed (empty: not reviewed) and when.
-    std::string_view reviewer;     // NMREVISOR
-    double reviewed = 0;           // DTREVISAO
-    bool obsolete = false;         // only the memory's reads (scanRows, selectRowsById) hand out obsolete rows
+    std::string_view reviewer; // NMREVISOR
+    double reviewed = 0; // DTREVISAO
+    bool obsolete = false; // only the memory's reads (scanRows, selectRowsById) hand out obsolete rows
 };
 
 // A translation row from a result row whose columns, from `first` on, are in
@@ -138,16 +138,16 @@ struct DateBounds {
 
 struct RowSelection {
     std::string language;
-    std::string statuses;                      // wanted statuses, a subset of "TDN"
+    std::string statuses; // wanted statuses, a subset of "TDN"
     DateBounds dates;
-    std::vector<FilterCondition> conditions;   // all must hold
-    std::optional<bool> reviewed;              // only rows marked as reviewed (true) or not (false)
+    std::vector<FilterCondition> conditions; // all must hold
+    std::optional<bool> reviewed; // only rows marked as reviewed (true) or not (false)
 };
 
 // The review rules of a language (docs/users.md), both off by default.
 struct ReviewSettings {
-    bool required = false;           // a reviewed row can be changed only by a revisor or above
-    bool ownChangeBlocked = false;   // a revisor cannot mark their own last change
+    bool required = false; // a reviewed row can be changed only by a revisor or above
+    bool ownChangeBlocked = false; // a revisor cannot mark their own last change
     bool operator==(const ReviewSettings&) const = default;
 };
 
@@ -185,7 +185,7 @@ struct TranslationRow {
     RowKey key;
     std::string destination;
     std::string status;
-    std::optional<double> changed;   // for imports; the server sets it on every client write
+    std::optional<double> changed; // for imports; the server sets it on every client write
 };
 
 // One change of a SetDestino delta, validated.
@@ -194,11 +194,11 @@ struct RowChange {
     // leaving its text and status as they are.
     enum class Kind { Modify, Delete, Insert, Review };
     Kind kind = Kind::Modify;
-    int rowNumber = 0;                // row of the delta packet, for messages
-    RowKey original;                  // Modify/Delete: where the row was
-    std::string originalDestination;  // Modify/Delete: what the client saw
+    int rowNumber = 0; // row of the delta packet, for messages
+    RowKey original; // Modify/Delete: where the row was
+    std::string originalDestination; // Modify/Delete: what the client saw
     std::string originalStatus;
-    TranslationRow updated;           // Modify/Insert: the values to write
+    TranslationRow updated; // Modify/Insert: the values to write
     // Insert only, for an undo of a delete: bring the row back under its old
     // IDTRADUCAO when it is free, its versions going on after this one.
     std::optional<std::int64_t> reviveId;
@@ -238,8 +238,7 @@ public:
     // within the dates, in no particular order: what counting characters
     // needs, without the other columns and without sorting.
     virtual void selectInfoRows(const std::string& language, const DateBounds& dates, const InfoVisitor& visit) = 0;
-    virtual std::int64_t countRows(const std::string& language, std::string_view statuses,
-                                   const DateBounds& dates) = 0;
+    virtual std::int64_t countRows(const std::string& language, std::string_view statuses, const DateBounds& dates) = 0;
     // Throws when the database does not answer.
     virtual void ping() = 0;
 
@@ -303,7 +302,7 @@ public:
     // Locks, before a batch's changes are applied, the rows they find by
     // their original keys. Back ends shared by several servers take the locks
     // in one fixed order here, so that two batches never wait on each other.
-    virtual void lockRows(const std::vector<const RowKey*>&) {}
+    virtual void lockRows(const std::vector<const RowKey*>&) { }
 
     // Sets the review rules of a language (an administrador's call).
     virtual void setReviewSettings(const std::string& language, const ReviewSettings& settings)
@@ -318,14 +317,14 @@ public:
 
     // Brackets a large import inside one batch. Into an empty table a back end
     // may build its secondary indexes once at the end instead of row by row.
-    virtual void beginBulkLoad() {}
-    virtual void endBulkLoad() {}
+    virtual void beginBulkLoad() { }
+    virtual void endBulkLoad() { }
 
     // ---- history (docs/history.md)
     // Every write keeps a version in a batch of this origin, from now until
     // the next call or the end of the transaction; without a call, writes go
     // to an import batch of the user "local".
-    virtual void setOrigin(const WriteOrigin&) {}
+    virtual void setOrigin(const WriteOrigin&) { }
     // Opens an empty batch that later writes name (WriteOrigin::batch).
     virtual std::int64_t openBatch(const WriteOrigin& origin, const std::string& language, double now);
     // The batches written since the last setOrigin.
@@ -333,7 +332,7 @@ public:
     // Reads inside the writer's transaction.
     virtual HistoryReader& history();
     // Locks the rows with these ids, in id order, before an undo reads them.
-    virtual void lockRowIds(const std::vector<std::int64_t>&) {}
+    virtual void lockRowIds(const std::vector<std::int64_t>&) { }
     // Removes up to `limit` batches opened before `before`, with their
     // versions.
     virtual PruneCount pruneHistory(double before, std::int64_t limit);

@@ -11,7 +11,7 @@ namespace trd::server {
 
 class VersionLog {
 public:
-    explicit VersionLog(HistoryReader& reader) : m_reader(reader) {}
+    explicit VersionLog(HistoryReader& reader) : m_reader(reader) { }
     virtual ~VersionLog() = default;
     VersionLog(const VersionLog&) = delete;
     VersionLog& operator=(const VersionLog&) = delete;
@@ -36,7 +36,7 @@ public:
 protected:
     struct Open {
         std::int64_t id = 0;
-        double when = 0;   // the batch's date: a version of the same date keeps none of its own
+        double when = 0; // the batch's date: a version of the same date keeps none of its own
     };
     // The batch the origin writes the language's rows into, opened now when
     // it has none yet.
@@ -45,7 +45,7 @@ protected:
 private:
     HistoryReader& m_reader;
     WriteOrigin m_origin;
-    std::map<std::string, Open> m_open;   // by language
+    std::map<std::string, Open> m_open; // by language
     std::vector<std::int64_t> m_written;
 };
 
@@ -57,7 +57,7 @@ class VersionKeepingWriter : public StorageWriter {
 public:
     // Only the references are kept here: they may name members of the
     // derived writer that are built after this base.
-    VersionKeepingWriter(VersionLog& log, HistoryReader& reader) : m_versions(log), m_historyReader(reader) {}
+    VersionKeepingWriter(VersionLog& log, HistoryReader& reader) : m_versions(log), m_historyReader(reader) { }
 
     void beginItem() override { execute("SAVEPOINT delta"); }
     void endItem(bool keep) override;

@@ -107,7 +107,7 @@ void WriteCoordinator::runBatchOnce(std::vector<Job*>& batch, const std::vector<
                 m_writer->endItem(true);
             } catch (const StorageError& e) {
                 if (e.retryable())
-                    throw;   // the whole transaction is lost, not this delta alone
+                    throw; // the whole transaction is lost, not this delta alone
                 job->error = std::current_exception();
                 m_writer->endItem(false);
             } catch (...) {

@@ -78,7 +78,7 @@ private:
     std::condition_variable m_done;
     std::vector<Job*> m_queue;
     bool m_leading = false;
-    double m_leadStart = 0;   // the clock when the running batch began, while m_leading
+    double m_leadStart = 0; // the clock when the running batch began, while m_leading
     Stats m_stats;
 };
 

@@ -18,8 +18,7 @@ std::string LoginResult::message() const
         return "Usuário ou senha incorretos.";
     case Kind::Throttled:
         return "Tentativas de entrada erradas demais com este usuário ou deste computador: espere "
-               + std::to_string(waitSeconds) + (waitSeconds == 1 ? " segundo" : " segundos")
-               + " e tente de novo.";
+            + std::to_string(waitSeconds) + (waitSeconds == 1 ? " segundo" : " segundos") + " e tente de novo.";
     case Kind::Busy:
         return "O servidor está recebendo tentativas de entrada demais ao mesmo tempo: espere alguns segundos e "
                "tente de novo.";
@@ -151,7 +150,8 @@ void LoginGate::forgetOld(Records& records, Clock::time_point now)
         return;
     // Quiet entries go first; if everything is busy, the stalest half.
     for (auto it = records.begin(); it != records.end();)
-        it = it->second.pending == 0 && now - it->second.lastSeen > m_limits.forgetAfter ? records.erase(it) : std::next(it);
+        it = it->second.pending == 0 && now - it->second.lastSeen > m_limits.forgetAfter ? records.erase(it)
+                                                                                         : std::next(it);
     if (records.size() < m_limits.maxTracked)
         return;
     std::vector<Clock::time_point> seen;
@@ -191,7 +191,7 @@ void LoginGate::submit(const std::string& name, const std::string& password, con
             ++m_queued;
             auto job = std::make_unique<Job>(Job{name, password, address, std::move(done)});
             m_lanes[laneOf(name, address, user, from)].push_back(std::move(job));
-            m_wake.notify_all();   // the lane's own thread
+            m_wake.notify_all(); // the lane's own thread
             return;
         }
     }
@@ -258,9 +258,10 @@ void LoginGate::run(Lane which)
         if (opens > now) {
             --m_byUser[job->name].pending;
             --m_byAddress[job->address].pending;
-            const LoginResult throttled{LoginResult::Kind::Throttled, {}, secondsUntil(opens, now + m_limits.refusalDelay)};
+            const LoginResult throttled{
+                LoginResult::Kind::Throttled, {}, secondsUntil(opens, now + m_limits.refusalDelay)};
             if (which == Clean && !cleanBusy())
-                m_wake.notify_all();   // the other lanes' turn
+                m_wake.notify_all(); // the other lanes' turn
             lock.unlock();
             refuseLater(std::move(job->done), throttled);
             lock.lock();
@@ -280,7 +281,7 @@ void LoginGate::run(Lane which)
         if (which == Clean) {
             m_cleanChecking = false;
             if (!cleanBusy())
-                m_wake.notify_all();   // the other lanes' turn
+                m_wake.notify_all(); // the other lanes' turn
         }
         lock.unlock();
         job->done(std::move(result));

@@ -53,8 +53,8 @@ namespace trd::server {
 struct LoginResult {
     enum class Kind { Accepted, WrongPassword, Throttled, Busy };
     Kind kind = Kind::WrongPassword;
-    std::string token;            // Accepted: the session token
-    int waitSeconds = 0;          // Throttled: how long before the next attempt is checked
+    std::string token; // Accepted: the session token
+    int waitSeconds = 0; // Throttled: how long before the next attempt is checked
     // The user's message for anything but Accepted.
     std::string message() const;
 };
@@ -62,18 +62,18 @@ struct LoginResult {
 class LoginGate {
 public:
     struct Limits {
-        int userAllowance = 5;                             // failures of a name before waiting starts
-        int addressAllowance = 20;                         // failures from an address (an office behind NAT)
-        std::chrono::milliseconds firstWait{2000};         // doubles with each further failure
+        int userAllowance = 5; // failures of a name before waiting starts
+        int addressAllowance = 20; // failures from an address (an office behind NAT)
+        std::chrono::milliseconds firstWait{2000}; // doubles with each further failure
         std::chrono::milliseconds longestWait{60000};
-        std::chrono::minutes forgetAfter{15};              // a quiet name or address starts afresh
+        std::chrono::minutes forgetAfter{15}; // a quiet name or address starts afresh
         std::size_t maxQueued = 256;
         int maxPendingPerUser = 2;
         int maxPendingPerAddress = 8;
-        std::size_t maxTracked = 20000;                    // names, addresses and log-ins remembered
-        std::chrono::hours knownFor{24 * 30};              // a user's log-in from an address counts as known
-        std::chrono::milliseconds refusalDelay{1000};      // before a refusal is answered
-        std::size_t maxRefusalsHeld = 10000;               // past this, refusals are answered at once
+        std::size_t maxTracked = 20000; // names, addresses and log-ins remembered
+        std::chrono::hours knownFor{24 * 30}; // a user's log-in from an address counts as known
+        std::chrono::milliseconds refusalDelay{1000}; // before a refusal is answered
+        std::size_t maxRefusalsHeld = 10000; // past this, refusals are answered at once
     };
 
     using Done = std::function<void(LoginResult)>;
@@ -123,7 +123,7 @@ private:
     UserStore& m_users;
     std::chrono::seconds m_lifetime;
     Limits m_limits;
-    std::string m_decoy;   // hash of a random password, checked for unknown names
+    std::string m_decoy; // hash of a random password, checked for unknown names
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
@@ -131,8 +131,8 @@ private:
     std::multimap<Clock::time_point, std::pair<Done, LoginResult>> m_refusals;
     Records m_byUser, m_byAddress;
     std::array<std::deque<std::unique_ptr<Job>>, Lanes> m_lanes;
-    bool m_cleanChecking = false;   // the clean lane's thread is checking a password
-    std::unordered_map<std::string, Clock::time_point> m_known;   // user and address of a log-in -> when
+    bool m_cleanChecking = false; // the clean lane's thread is checking a password
+    std::unordered_map<std::string, Clock::time_point> m_known; // user and address of a log-in -> when
     std::size_t m_queued = 0;
     bool m_stop = false;
     std::vector<std::thread> m_threads;

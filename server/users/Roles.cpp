@@ -8,9 +8,10 @@ namespace trd::server {
 
 namespace {
 
-constexpr std::array<std::pair<Role, std::string_view>, 4> Names = {{
-    {Role::Reader, "leitor"}, {Role::Translator, "tradutor"}, {Role::Reviewer, "revisor"},
-    {Role::Administrator, "administrador"}}};
+constexpr std::array<std::pair<Role, std::string_view>, 4> Names = {{{Role::Reader, "leitor"},
+                                                                     {Role::Translator, "tradutor"},
+                                                                     {Role::Reviewer, "revisor"},
+                                                                     {Role::Administrator, "administrador"}}};
 
 } // namespace
 
@@ -34,10 +35,9 @@ bool Grants::validLanguage(std::string_view language)
 {
     if (language == AllLanguages)
         return true;
-    return !language.empty() && language.size() <= 3
-        && std::none_of(language.begin(), language.end(), [](char c) {
-               return c == ',' || c == ':' || c == '*' || static_cast<unsigned char>(c) <= ' ';
-           });
+    return !language.empty() && language.size() <= 3 && std::none_of(language.begin(), language.end(), [](char c) {
+        return c == ',' || c == ':' || c == '*' || static_cast<unsigned char>(c) <= ' ';
+    });
 }
 
 Grants Grants::everything(bool inherited)

@@ -49,7 +49,7 @@ public:
     static bool validLanguage(std::string_view language);
 
 private:
-    std::map<std::string, Role> m_roles;   // "*" sorts before every code
+    std::map<std::string, Role> m_roles; // "*" sorts before every code
     bool m_inherited = false;
 };
 

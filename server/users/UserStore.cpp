@@ -35,7 +35,7 @@ std::optional<std::string> fromHex(const std::string& hex)
     if (hex.size() % 2 != 0
         || sodium_hex2bin(reinterpret_cast<unsigned char*>(bin.data()), bin.size(), hex.data(), hex.size(), nullptr,
                           &length, nullptr)
-               != 0
+            != 0
         || length != bin.size())
         return std::nullopt;
     return bin;
@@ -49,7 +49,7 @@ void initSodium()
 
 std::timespec stampOf(const std::string& path)
 {
-    struct stat st{};
+    struct stat st { };
     if (::stat(path.c_str(), &st) != 0)
         return {};
     return st.st_mtim;
@@ -127,7 +127,8 @@ void UserStore::load()
         Entry& entry = m_users[name];
         entry.hash = hash;
         try {
-            entry.grants = roles == std::string::npos ? Grants::everything(true) : Grants::parse(value.substr(roles + 1));
+            entry.grants =
+                roles == std::string::npos ? Grants::everything(true) : Grants::parse(value.substr(roles + 1));
         } catch (const std::exception& e) {
             throw std::runtime_error(m_path + ", linha " + std::to_string(number) + ": " + e.what());
         }
@@ -149,13 +150,13 @@ void UserStore::watchWhileServing()
 void UserStore::refreshServing()
 {
     std::string fault;
-    struct stat st {};
+    struct stat st { };
     const bool present = ::stat(m_path.c_str(), &st) == 0;
     if (present && (st.st_mode & 0066) != 0) {
         char mode[8];
         std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
         fault = "o arquivo de usuários " + m_path + " pode ser " + ((st.st_mode & 0044) ? "lido" : "alterado")
-              + " por outros usuários deste computador (permissões " + mode + "); proteja-o com: chmod 600 " + m_path;
+            + " por outros usuários deste computador (permissões " + mode + "); proteja-o com: chmod 600 " + m_path;
     } else if (!sameStamp(present ? st.st_mtim : std::timespec{}, m_loadedStamp) || !m_fault.empty()) {
         try {
             load();
@@ -183,7 +184,7 @@ void UserStore::save() const
 {
     std::string text = "# usuários do trd-server: nome, TAB, hash Argon2id da senha, TAB, papéis (papel:IDIOMA,...)\n";
     text += std::string(SecretTag) + '\t'
-            + toHex(reinterpret_cast<const unsigned char*>(m_secret.data()), m_secret.size()) + '\n';
+        + toHex(reinterpret_cast<const unsigned char*>(m_secret.data()), m_secret.size()) + '\n';
     for (const auto& [name, entry] : m_users) {
         text += name + '\t' + entry.hash;
         // A user who never had roles written keeps a line as it was before
@@ -278,7 +279,8 @@ UserStore::Entry& UserStore::existing(const std::string& name)
 Grants UserStore::grant(const std::string& name, const std::string& language, Role role)
 {
     if (!Grants::validLanguage(language))
-        throw std::invalid_argument("idioma inválido para um papel: \"" + language + "\" (use o código do idioma ou *)");
+        throw std::invalid_argument("idioma inválido para um papel: \"" + language
+                                    + "\" (use o código do idioma ou *)");
     std::lock_guard lock(m_mutex);
     load();
     Entry& entry = existing(name);
@@ -354,9 +356,9 @@ std::string UserStore::hashOfRandomPassword()
 
 std::string UserStore::issue(const std::string& name, const std::string& hash, std::chrono::seconds lifetime)
 {
-    const auto expiry = std::chrono::duration_cast<std::chrono::seconds>(
-                            std::chrono::system_clock::now().time_since_epoch() + lifetime)
-                            .count();
+    const auto expiry =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch() + lifetime)
+            .count();
     const std::string payload = name + '\n' + std::to_string(expiry);
     std::lock_guard lock(m_mutex);
     return toHex(reinterpret_cast<const unsigned char*>(payload.data()), payload.size()) + '.' + sign(payload, hash);
@@ -387,9 +389,8 @@ std::optional<UserStore::SessionUser> UserStore::sessionUser(const std::string& 
     } catch (const std::exception&) {
         return std::nullopt;
     }
-    const auto now = std::chrono::duration_cast<std::chrono::seconds>(
-                         std::chrono::system_clock::now().time_since_epoch())
-                         .count();
+    const auto now =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
     if (expiry <= now)
         return std::nullopt;
     std::lock_guard lock(m_mutex);

@@ -96,7 +96,7 @@ private:
 
     std::string m_path;
     mutable std::mutex m_mutex;
-    std::string m_secret;                        // 32 bytes
+    std::string m_secret; // 32 bytes
     struct Entry {
         std::string hash;
         Grants grants;
@@ -105,7 +105,7 @@ private:
     std::map<std::string, Entry> m_users;
     std::timespec m_loadedStamp{};
     bool m_serving = false;
-    std::string m_fault;   // for the log: what is wrong with the file now; empty when sound
+    std::string m_fault; // for the log: what is wrong with the file now; empty when sound
 };
 
 } // namespace trd::server

@@ -70,8 +70,8 @@ QStringList linhasDaLista(const QString& caminho)
     for (lista.First(); !lista.Eof(); lista.Next()) {
         EXPECT_EQ(lista.FieldByName(QStringLiteral("IDIDIOMA"))->AsString(), QStringLiteral("FRA"));
         QStringList campos;
-        for (const char* campo : {"TPLISTA", "CDPROGTRAD", "NMCOMPONENTE", "STAGRVALPROP", "NRTAMANHO", "NRTAMMAX",
-                                  "DSMENSAGEM"})
+        for (const char* campo :
+             {"TPLISTA", "CDPROGTRAD", "NMCOMPONENTE", "STAGRVALPROP", "NRTAMANHO", "NRTAMMAX", "DSMENSAGEM"})
             campos << lista.FieldByName(QString::fromLatin1(campo))->AsString();
         linhas << campos.join(u'|');
     }
@@ -121,46 +121,51 @@ TEST_F(CheckProgramTest, WritesBothKindsIntoTheTrdFolderBesideTheProgram)
     const QString lista = aqui.filePath(QStringLiteral("bin/TRD/CDSNTRAD.cds"));
     ASSERT_TRUE(QFileInfo::exists(lista)) << s.out.toStdString();
 
-    EXPECT_EQ(linhasDaLista(lista),
-              (QStringList{
-                  QStringLiteral("N|CAD01001|lblSenha|Senha|||Não traduzido."),
-                  QStringLiteral("E|CAD01001|lblSenha|Senha|12|10|Linha 1 com 12 caracteres; o máximo é 10 (origem com 5)."),
-                  QStringLiteral("E|TRD09300|msgPadrao.Gravado|Registro gravado com sucesso.\nDeseja incluir outro?|33|30|"
-                                 "Linha 2 com 33 caracteres; o máximo é 30 (origem com 21)."),
-                  QStringLiteral("E|TRD09300|sbtFiltro|Filtrar registros|27|24|"
-                                 "Linha 1 com 27 caracteres; o máximo é 24 (origem com 17)."),
-                  QStringLiteral("N|TRD09301|lblCliente|Cliente|||Tradução vazia."),
-                  QStringLiteral("N|TRD09301|lblSenha|Senha|||Não traduzido."),
-              }));
+    EXPECT_EQ(
+        linhasDaLista(lista),
+        (QStringList{
+            QStringLiteral("N|CAD01001|lblSenha|Senha|||Não traduzido."),
+            QStringLiteral("E|CAD01001|lblSenha|Senha|12|10|Linha 1 com 12 caracteres; o máximo é 10 (origem com 5)."),
+            QStringLiteral("E|TRD09300|msgPadrao.Gravado|Registro gravado com sucesso.\nDeseja incluir outro?|33|30|"
+                           "Linha 2 com 33 caracteres; o máximo é 30 (origem com 21)."),
+            QStringLiteral("E|TRD09300|sbtFiltro|Filtrar registros|27|24|"
+                           "Linha 1 com 27 caracteres; o máximo é 24 (origem com 17)."),
+            QStringLiteral("N|TRD09301|lblCliente|Cliente|||Tradução vazia."),
+            QStringLiteral("N|TRD09301|lblSenha|Senha|||Não traduzido."),
+        }));
     EXPECT_EQ(s.out.trimmed(),
-              lista + QStringLiteral(": 6 linhas de FRA verificadas; 3 não traduzidas, 3 longas demais, "
-                                     "0 outros achados (0 erros)."));
+              lista
+                  + QStringLiteral(": 6 linhas de FRA verificadas; 3 não traduzidas, 3 longas demais, "
+                                   "0 outros achados (0 erros)."));
     // Not on a terminal: a line per step (and, on a slow run, one every few seconds).
     QStringList passos;
     for (const QString& l : s.err.split(u'\n', Qt::SkipEmptyParts))
         if (l.endsWith(QStringLiteral("...")))
             passos << l;
-    EXPECT_EQ(passos, (QStringList{QStringLiteral("Conectando ao servidor de aplicação em %1...").arg(servidor->hostPort()),
-                                   QStringLiteral("Lendo as linhas de FRA..."),
-                                   QStringLiteral("Verificando 6 linhas de FRA..."),
-                                   QStringLiteral("Gravando %1...").arg(lista)}))
+    EXPECT_EQ(
+        passos,
+        (QStringList{QStringLiteral("Conectando ao servidor de aplicação em %1...").arg(servidor->hostPort()),
+                     QStringLiteral("Lendo as linhas de FRA..."), QStringLiteral("Verificando 6 linhas de FRA..."),
+                     QStringLiteral("Gravando %1...").arg(lista)}))
         << s.err.toStdString();
 }
 
 TEST_F(CheckProgramTest, OptionsChooseTheKindTheRuleAndThePlace)
 {
-    const Saida s = roda(programa(), {QStringLiteral("FRA"), QStringLiteral("--server"), servidor->hostPort(),
-                                      QStringLiteral("--kinds"), QStringLiteral("E"), QStringLiteral("--percent"),
-                                      QStringLiteral("100"), QStringLiteral("-q"), QStringLiteral("-o"), aqui.path()});
+    const Saida s = roda(programa(),
+                         {QStringLiteral("FRA"), QStringLiteral("--server"), servidor->hostPort(),
+                          QStringLiteral("--kinds"), QStringLiteral("E"), QStringLiteral("--percent"),
+                          QStringLiteral("100"), QStringLiteral("-q"), QStringLiteral("-o"), aqui.path()});
     ASSERT_EQ(s.codigo, 0) << s.err.toStdString();
     EXPECT_TRUE(s.err.isEmpty()) << s.err.toStdString();
     EXPECT_EQ(linhasDaLista(aqui.filePath(QStringLiteral("CDSNTRAD.cds"))),
               QStringList{QStringLiteral(
                   "E|CAD01001|lblSenha|Senha|12|10|Linha 1 com 12 caracteres; o máximo é 10 (origem com 5).")});
 
-    const Saida n = roda(programa(), {QStringLiteral("--language"), QStringLiteral("FRA"), QStringLiteral("--server"),
-                                      servidor->hostPort(), QStringLiteral("--kinds"), QStringLiteral("N"),
-                                      QStringLiteral("-o"), aqui.filePath(QStringLiteral("so-n"))});
+    const Saida n = roda(programa(),
+                         {QStringLiteral("--language"), QStringLiteral("FRA"), QStringLiteral("--server"),
+                          servidor->hostPort(), QStringLiteral("--kinds"), QStringLiteral("N"), QStringLiteral("-o"),
+                          aqui.filePath(QStringLiteral("so-n"))});
     ASSERT_EQ(n.codigo, 0) << n.err.toStdString();
     EXPECT_EQ(linhasDaLista(aqui.filePath(QStringLiteral("so-n.cds"))).size(), 3);
 }
@@ -169,15 +174,17 @@ TEST_F(CheckProgramTest, ErrorsSayWhatIsWrongAndWriteNothing)
 {
     const QString destino = aqui.filePath(QStringLiteral("lista.cds"));
 
-    const Saida semServidor = roda(programa(), {QStringLiteral("FRA"), QStringLiteral("--server"),
-                                                QStringLiteral("127.0.0.1:1"), QStringLiteral("-o"), destino});
+    const Saida semServidor = roda(programa(),
+                                   {QStringLiteral("FRA"), QStringLiteral("--server"), QStringLiteral("127.0.0.1:1"),
+                                    QStringLiteral("-o"), destino});
     EXPECT_EQ(semServidor.codigo, 3);
     EXPECT_TRUE(semServidor.err.contains(
         QStringLiteral("trd-check: Não foi possível conectar ao servidor de aplicação em 127.0.0.1:1.")))
         << semServidor.err.toStdString();
 
-    const Saida semIdioma = roda(programa(), {QStringLiteral("XYZ"), QStringLiteral("--server"), servidor->hostPort(),
-                                              QStringLiteral("-o"), destino});
+    const Saida semIdioma =
+        roda(programa(),
+             {QStringLiteral("XYZ"), QStringLiteral("--server"), servidor->hostPort(), QStringLiteral("-o"), destino});
     EXPECT_EQ(semIdioma.codigo, 4);
     EXPECT_TRUE(semIdioma.err.endsWith(QStringLiteral(
         "trd-check: Idioma desconhecido: \"XYZ\". Idiomas do servidor: ENG (English), FRA (Francês).\n")))
@@ -191,8 +198,9 @@ TEST_F(CheckProgramTest, ErrorsSayWhatIsWrongAndWriteNothing)
     // The log line of the last request may follow its answer by a moment.
     QThread::msleep(300);
     const QByteArray antes = servidor->log();
-    const Saida semLugar = roda(programa(), {QStringLiteral("FRA"), QStringLiteral("--server"), servidor->hostPort(),
-                                             QStringLiteral("-o"), aqui.filePath(QStringLiteral("arquivo/lista.cds"))});
+    const Saida semLugar = roda(programa(),
+                                {QStringLiteral("FRA"), QStringLiteral("--server"), servidor->hostPort(),
+                                 QStringLiteral("-o"), aqui.filePath(QStringLiteral("arquivo/lista.cds"))});
     EXPECT_EQ(semLugar.codigo, 5);
     EXPECT_TRUE(semLugar.err.contains(QStringLiteral("Não foi possível criar a pasta"))) << semLugar.err.toStdString();
     // Refused before asking the server anything.
@@ -200,5 +208,6 @@ TEST_F(CheckProgramTest, ErrorsSayWhatIsWrongAndWriteNothing)
 
     const Saida semIdiomaDado = roda(programa(), {QStringLiteral("--server"), servidor->hostPort()});
     EXPECT_EQ(semIdiomaDado.codigo, 2);
-    EXPECT_TRUE(semIdiomaDado.err.startsWith(QStringLiteral("trd-check: Informe o idioma"))) << semIdiomaDado.err.toStdString();
+    EXPECT_TRUE(semIdiomaDado.err.startsWith(QStringLiteral("trd-check: Informe o idioma")))
+        << semIdiomaDado.err.toStdString();
 }

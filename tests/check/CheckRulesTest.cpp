@@ -110,12 +110,12 @@ TEST(CheckOptions, ReadsTheLanguageKindsAndRuleAndRefusesWhatItCannotUse)
     EXPECT_EQ(padrao.rule.minExtra, 5);
     EXPECT_TRUE(padrao.output.isEmpty());
 
-    const CheckOptions todas = parse({QStringLiteral("--language"), QStringLiteral("FRA"), QStringLiteral("--kinds"),
-                                      QStringLiteral("e"), QStringLiteral("--percent"), QStringLiteral("25"),
-                                      QStringLiteral("--min-extra"), QStringLiteral("2"), QStringLiteral("--max-line"),
-                                      QStringLiteral("60"), QStringLiteral("--count-ampersands"), QStringLiteral("-o"),
-                                      QStringLiteral("/tmp/x.cds"), QStringLiteral("--server"),
-                                      QStringLiteral("10.0.0.7:9000"), QStringLiteral("-q")});
+    const CheckOptions todas =
+        parse({QStringLiteral("--language"), QStringLiteral("FRA"), QStringLiteral("--kinds"), QStringLiteral("e"),
+               QStringLiteral("--percent"), QStringLiteral("25"), QStringLiteral("--min-extra"), QStringLiteral("2"),
+               QStringLiteral("--max-line"), QStringLiteral("60"), QStringLiteral("--count-ampersands"),
+               QStringLiteral("-o"), QStringLiteral("/tmp/x.cds"), QStringLiteral("--server"),
+               QStringLiteral("10.0.0.7:9000"), QStringLiteral("-q")});
     ASSERT_TRUE(todas.error.isEmpty()) << todas.error.toStdString();
     EXPECT_EQ(todas.language, QStringLiteral("FRA"));
     EXPECT_FALSE(todas.untranslated);
@@ -131,9 +131,8 @@ TEST(CheckOptions, ReadsTheLanguageKindsAndRuleAndRefusesWhatItCannotUse)
 
     EXPECT_TRUE(padrao.others);
     EXPECT_EQ(padrao.checks, quality::CheckSet::all());
-    const CheckOptions escolhidas =
-        parse({QStringLiteral("ENG"), QStringLiteral("--kinds"), QStringLiteral("qe"), QStringLiteral("--checks"),
-               QStringLiteral("marcadores,tamanho")});
+    const CheckOptions escolhidas = parse({QStringLiteral("ENG"), QStringLiteral("--kinds"), QStringLiteral("qe"),
+                                           QStringLiteral("--checks"), QStringLiteral("marcadores,tamanho")});
     ASSERT_TRUE(escolhidas.error.isEmpty()) << escolhidas.error.toStdString();
     EXPECT_TRUE(escolhidas.others && escolhidas.tooLong && !escolhidas.untranslated);
     EXPECT_TRUE(escolhidas.checks.contains(quality::CheckId::Marcadores));

@@ -70,9 +70,9 @@ QStringList itensDaLista(const QString& caminho)
     lista.LoadFromFile(caminho);
     for (lista.First(); !lista.Eof(); lista.Next())
         if (lista.FieldByName(QStringLiteral("TPLISTA"))->AsString() != QStringLiteral("Q"))
-            itens.insert(lista.FieldByName(QStringLiteral("CDPROGTRAD"))->AsString() + u'|' +
-                     lista.FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString() + u'|' +
-                     lista.FieldByName(QStringLiteral("STAGRVALPROP"))->AsString());
+            itens.insert(lista.FieldByName(QStringLiteral("CDPROGTRAD"))->AsString() + u'|'
+                         + lista.FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString() + u'|'
+                         + lista.FieldByName(QStringLiteral("STAGRVALPROP"))->AsString());
     return QStringList(itens.begin(), itens.end());
 }
 
@@ -123,7 +123,8 @@ TEST(NovoUsuarioListaTest, ProduzAListaEscolheOArquivoEVeExatamenteAsLinhasLista
     ASSERT_TRUE(QTest::qWaitForWindowActive(&janela));
     cbbIdioma->setFocus();
     ASSERT_TRUE(QTest::qWaitFor([&] { return cbbIdioma->hasFocus(); }));
-    while (!cbbIdioma->currentText().startsWith(QStringLiteral("FRA")) && cbbIdioma->currentIndex() + 1 < cbbIdioma->count())
+    while (!cbbIdioma->currentText().startsWith(QStringLiteral("FRA"))
+           && cbbIdioma->currentIndex() + 1 < cbbIdioma->count())
         QTest::keyClick(cbbIdioma, Qt::Key_Down);
     ASSERT_EQ(cbbIdioma->currentText(), QStringLiteral("FRA-Francês"));
 
@@ -182,7 +183,8 @@ TEST(NovoUsuarioListaTest, ProduzAListaEscolheOArquivoEVeExatamenteAsLinhasLista
     QStringList vistos;
     for (int r = 0; r < linhas; ++r) {
         ASSERT_EQ(grade->currentIndex().row(), r);
-        vistos << lblCodigo->text() + u'|' + lblNome->text() + u'|' + grade->currentIndex().siblingAtColumn(1).data().toString();
+        vistos << lblCodigo->text() + u'|' + lblNome->text() + u'|'
+                + grade->currentIndex().siblingAtColumn(1).data().toString();
         if (r + 1 < linhas)
             QTest::keyClick(grade, Qt::Key_Down);
     }

@@ -24,18 +24,17 @@ using namespace trd::test;
 
 namespace {
 
-const char* const Semente =
-    "L\tENG\tEnglish\tENG\n"
-    "R\tENG\tTRD09300\tlblArquivo\tArquivo %s não encontrado.\tFile not found.\tT\n"
-    "R\tENG\tTRD09300\tsbtSair\t&Sair\t&Exit\tT\n"
-    "R\tENG\tTRD09300\tsbtEditar\t&Editar\t&Edit\tT\n"
-    "R\tENG\tTRD09300\tsbtSalvar\t&Salvar\t&Save\tT\n"
-    "R\tENG\tTRD09300\tlblPergunta\tDeseja sair?\tExit now\tD\n"
-    "R\tENG\tTRD09301\tlblNome\tNome\tName\tT\n"
-    "R\tENG\tTRD09301\tlblCliente\tCliente\tCliente\tT\n"
-    "R\tENG\tTRD09301\tlblSenha\tSenha\tPassword field\tN\n"
-    "R\tENG\tCAD00100\tmsgTotal\tTotal de %d itens em %s\tTotal of %d items in %s\tD\n"
-    "R\tENG\tCAD00100\tsbtEditar\t&Editar\t&Edit\tT\n";
+const char* const Semente = "L\tENG\tEnglish\tENG\n"
+                            "R\tENG\tTRD09300\tlblArquivo\tArquivo %s não encontrado.\tFile not found.\tT\n"
+                            "R\tENG\tTRD09300\tsbtSair\t&Sair\t&Exit\tT\n"
+                            "R\tENG\tTRD09300\tsbtEditar\t&Editar\t&Edit\tT\n"
+                            "R\tENG\tTRD09300\tsbtSalvar\t&Salvar\t&Save\tT\n"
+                            "R\tENG\tTRD09300\tlblPergunta\tDeseja sair?\tExit now\tD\n"
+                            "R\tENG\tTRD09301\tlblNome\tNome\tName\tT\n"
+                            "R\tENG\tTRD09301\tlblCliente\tCliente\tCliente\tT\n"
+                            "R\tENG\tTRD09301\tlblSenha\tSenha\tPassword field\tN\n"
+                            "R\tENG\tCAD00100\tmsgTotal\tTotal de %d itens em %s\tTotal of %d items in %s\tD\n"
+                            "R\tENG\tCAD00100\tsbtEditar\t&Editar\t&Edit\tT\n";
 
 ServidorSemeado*& ambiente = EditorSemeadoTestBase::ambiente;
 
@@ -70,7 +69,8 @@ QStringList lista(const QString& caminho)
     l.LoadFromFile(caminho);
     for (l.First(); !l.Eof(); l.Next()) {
         QStringList campos;
-        for (const char* campo : {"TPLISTA", "CDPROGTRAD", "NMCOMPONENTE", "CDVERIFICACAO", "TPGRAVIDADE", "DSMENSAGEM"})
+        for (const char* campo :
+             {"TPLISTA", "CDPROGTRAD", "NMCOMPONENTE", "CDVERIFICACAO", "TPGRAVIDADE", "DSMENSAGEM"})
             campos << l.FieldByName(QString::fromLatin1(campo))->AsString();
         linhas << campos.join(u'|');
     }
@@ -85,9 +85,9 @@ QStringList linhasEditor()
     if (!cds->Active())
         return linhas;
     for (cds->First(); !cds->Eof(); cds->Next())
-        linhas << cds->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString() + u'|' +
-                cds->FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString() + u'|' +
-                cds->FieldByName(QStringLiteral("STAGRVALPROP"))->AsString();
+        linhas << cds->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString() + u'|'
+                + cds->FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString() + u'|'
+                + cds->FieldByName(QStringLiteral("STAGRVALPROP"))->AsString();
     linhas.sort();
     return linhas;
 }
@@ -104,46 +104,57 @@ TEST_F(VerificacoesListaTest, EveryCheckByDefaultEachFindingWithItsCheckAndAnErr
 {
     const Saida s = trdCheck({QStringLiteral("ENG"), QStringLiteral("-o"), caminho("todas.cds")});
     EXPECT_EQ(s.codigo, 6) << s.err.toStdString();
-    EXPECT_EQ(s.out.trimmed(), caminho("todas.cds") + QStringLiteral(": 10 linhas de ENG verificadas; 1 não traduzidas, "
-                                                                     "1 longas demais, 5 outros achados (1 erro)."));
+    EXPECT_EQ(s.out.trimmed(),
+              caminho("todas.cds")
+                  + QStringLiteral(": 10 linhas de ENG verificadas; 1 não traduzidas, "
+                                   "1 longas demais, 5 outros achados (1 erro)."));
     // In the order of the rows the server answers: program, component, source.
-    EXPECT_EQ(lista(caminho("todas.cds")),
-              (QStringList{
-                  QStringLiteral("Q|TRD09300|lblArquivo|marcadores|erro|Falta na tradução o marcador \"%s\" da origem."),
-                  QStringLiteral("Q|TRD09300|lblPergunta|pontuacao|aviso|A origem termina com \"?\" e a tradução sem pontuação."),
-                  QStringLiteral("Q|TRD09300|sbtEditar|conflito-atalho|aviso|A tecla de atalho \"E\" também é marcada em "
-                                 "sbtSair (\"&Exit\") desta tela; na origem não coincidiam."),
-                  QStringLiteral("Q|TRD09300|sbtSair|conflito-atalho|aviso|A tecla de atalho \"E\" também é marcada em "
-                                 "sbtEditar (\"&Edit\") desta tela; na origem não coincidiam."),
-                  QStringLiteral("Q|TRD09301|lblCliente|igual-origem|aviso|Tradução igual à origem numa linha marcada como "
-                                 "traduzida."),
-                  QStringLiteral("N|TRD09301|lblSenha|||Não traduzido."),
-                  QStringLiteral("E|TRD09301|lblSenha|tamanho|aviso|Linha 1 com 14 caracteres; o máximo é 10 (origem com 5)."),
-              }));
+    EXPECT_EQ(
+        lista(caminho("todas.cds")),
+        (QStringList{
+            QStringLiteral("Q|TRD09300|lblArquivo|marcadores|erro|Falta na tradução o marcador \"%s\" da origem."),
+            QStringLiteral(
+                "Q|TRD09300|lblPergunta|pontuacao|aviso|A origem termina com \"?\" e a tradução sem pontuação."),
+            QStringLiteral("Q|TRD09300|sbtEditar|conflito-atalho|aviso|A tecla de atalho \"E\" também é marcada em "
+                           "sbtSair (\"&Exit\") desta tela; na origem não coincidiam."),
+            QStringLiteral("Q|TRD09300|sbtSair|conflito-atalho|aviso|A tecla de atalho \"E\" também é marcada em "
+                           "sbtEditar (\"&Edit\") desta tela; na origem não coincidiam."),
+            QStringLiteral("Q|TRD09301|lblCliente|igual-origem|aviso|Tradução igual à origem numa linha marcada como "
+                           "traduzida."),
+            QStringLiteral("N|TRD09301|lblSenha|||Não traduzido."),
+            QStringLiteral(
+                "E|TRD09301|lblSenha|tamanho|aviso|Linha 1 com 14 caracteres; o máximo é 10 (origem com 5)."),
+        }));
 
     // A choice of checks: kind E needs "tamanho"; kind N is no check and stays.
-    const Saida escolha = trdCheck({QStringLiteral("ENG"), QStringLiteral("--checks"), QStringLiteral("pontuacao,igual-origem"),
-                                    QStringLiteral("-o"), caminho("escolha.cds")});
+    const Saida escolha =
+        trdCheck({QStringLiteral("ENG"), QStringLiteral("--checks"), QStringLiteral("pontuacao,igual-origem"),
+                  QStringLiteral("-o"), caminho("escolha.cds")});
     EXPECT_EQ(escolha.codigo, 0) << escolha.err.toStdString();
-    EXPECT_EQ(lista(caminho("escolha.cds")),
-              (QStringList{
-                  QStringLiteral("Q|TRD09300|lblPergunta|pontuacao|aviso|A origem termina com \"?\" e a tradução sem pontuação."),
-                  QStringLiteral("Q|TRD09301|lblCliente|igual-origem|aviso|Tradução igual à origem numa linha marcada como "
-                                 "traduzida."),
-                  QStringLiteral("N|TRD09301|lblSenha|||Não traduzido."),
-              }));
+    EXPECT_EQ(
+        lista(caminho("escolha.cds")),
+        (QStringList{
+            QStringLiteral(
+                "Q|TRD09300|lblPergunta|pontuacao|aviso|A origem termina com \"?\" e a tradução sem pontuação."),
+            QStringLiteral("Q|TRD09301|lblCliente|igual-origem|aviso|Tradução igual à origem numa linha marcada como "
+                           "traduzida."),
+            QStringLiteral("N|TRD09301|lblSenha|||Não traduzido."),
+        }));
 
     // The two kinds of before, as before: no other check runs, the erro is not looked for.
     const Saida antigas = trdCheck({QStringLiteral("ENG"), QStringLiteral("--kinds"), QStringLiteral("NE"),
                                     QStringLiteral("-o"), caminho("antigas.cds")});
     EXPECT_EQ(antigas.codigo, 0) << antigas.err.toStdString();
-    EXPECT_EQ(antigas.out.trimmed(), caminho("antigas.cds") + QStringLiteral(": 10 linhas de ENG verificadas; "
-                                                                             "1 não traduzidas, 1 longas demais."));
+    EXPECT_EQ(antigas.out.trimmed(),
+              caminho("antigas.cds")
+                  + QStringLiteral(": 10 linhas de ENG verificadas; "
+                                   "1 não traduzidas, 1 longas demais."));
     EXPECT_EQ(lista(caminho("antigas.cds")).size(), 2);
 
     const Saida errada = trdCheck({QStringLiteral("ENG"), QStringLiteral("--checks"), QStringLiteral("ortografia")});
     EXPECT_EQ(errada.codigo, 2);
-    EXPECT_TRUE(errada.err.contains(QStringLiteral("Verificação desconhecida: \"ortografia\""))) << errada.err.toStdString();
+    EXPECT_TRUE(errada.err.contains(QStringLiteral("Verificação desconhecida: \"ortografia\"")))
+        << errada.err.toStdString();
 }
 
 TEST_F(VerificacoesListaTest, TheFilterDialogListsTheRowsTheChecksFoundSomethingIn)
@@ -157,10 +168,10 @@ TEST_F(VerificacoesListaTest, TheFilterDialogListsTheRowsTheChecksFoundSomething
         const char* tipo;
         QStringList linhas;
     };
-    const QStringList achados = {
-        QStringLiteral("TRD09300|lblArquivo|Arquivo %s não encontrado."), QStringLiteral("TRD09300|lblPergunta|Deseja sair?"),
-        QStringLiteral("TRD09300|sbtEditar|&Editar"), QStringLiteral("TRD09300|sbtSair|&Sair"),
-        QStringLiteral("TRD09301|lblCliente|Cliente")};
+    const QStringList achados = {QStringLiteral("TRD09300|lblArquivo|Arquivo %s não encontrado."),
+                                 QStringLiteral("TRD09300|lblPergunta|Deseja sair?"),
+                                 QStringLiteral("TRD09300|sbtEditar|&Editar"), QStringLiteral("TRD09300|sbtSair|&Sair"),
+                                 QStringLiteral("TRD09301|lblCliente|Cliente")};
     QStringList todas = achados;
     todas << QStringLiteral("TRD09301|lblSenha|Senha");
     todas.sort();
@@ -175,7 +186,9 @@ TEST_F(VerificacoesListaTest, TheFilterDialogListsTheRowsTheChecksFoundSomething
         seam.openAnswers = {caminho("filtro.cds")};
         abrirFiltro([&](TfrmFiltroTraducao& f) {
             // Clicked on their boxes, where a user clicks.
-            auto clica = [](QCheckBox* caixa) { QTest::mouseClick(caixa, Qt::LeftButton, {}, QPoint(8, caixa->height() / 2)); };
+            auto clica = [](QCheckBox* caixa) {
+                QTest::mouseClick(caixa, Qt::LeftButton, {}, QPoint(8, caixa->height() / 2));
+            };
             if (!f.chbFilArq->isChecked())
                 clica(f.chbFilArq);
             for (auto [caixa, marcada] : {std::pair{f.chbArqNtrad, caso.ntrad}, std::pair{f.chbArqErrTam, caso.errTam},

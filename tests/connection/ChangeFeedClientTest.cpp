@@ -53,8 +53,9 @@ void save(int port, const QString& language, const QString& source, const QStrin
     c.SessionToken = [token] { return token; };
     TClientDataSet rows;
     rows.SetData(c.AppServer()
-                     .Call(metodo::GetDestino, {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"), language,
-                                                TDateTime(0), TDateTime(0), QString()})
+                     .Call(metodo::GetDestino,
+                           {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"), language, TDateTime(0),
+                            TDateTime(0), QString()})
                      .Packet);
     ASSERT_TRUE(rows.Locate(QStringLiteral("STAGRVALPROP"), {source}));
     rows.Edit();
@@ -67,7 +68,8 @@ void save(int port, const QString& language, const QString& source, const QStrin
 struct Received {
     explicit Received(ChangeFeedClient& feed)
     {
-        QObject::connect(&feed, &ChangeFeedClient::Changes, &feed, [this](const FeedBatch& b) { batches.push_back(b); });
+        QObject::connect(&feed, &ChangeFeedClient::Changes, &feed,
+                         [this](const FeedBatch& b) { batches.push_back(b); });
         QObject::connect(&feed, &ChangeFeedClient::SessionRefused, &feed, [this] { ++refused; });
     }
     std::vector<FeedChange> changes() const
@@ -108,7 +110,7 @@ TEST(ChangeFeedClient, DeliversEachSaveOfTheLanguageInOrderWithItsRowBeforeAndAf
     ASSERT_NO_FATAL_FAILURE(save(server.port(), "ESP", "&Salvar", "&Guardarlo"));
     ASSERT_NO_FATAL_FAILURE(save(server.port(), "ENG", "&Salvar", "Sa&ve"));
     ASSERT_TRUE(waitFor([&] { return got.changes().size() >= 2; }));
-    QTest::qWait(300);   // nothing more comes: the other language is not told
+    QTest::qWait(300); // nothing more comes: the other language is not told
     const std::vector<FeedChange> c = got.changes();
     ASSERT_EQ(c.size(), 2u);
     EXPECT_EQ(c[0].type, 'A');
@@ -251,7 +253,8 @@ TEST(ChangeFeedClient, ARefusedSessionIsToldAndAFreshTokenIsTaken)
     TSocketConnection c;
     c.Port = server.port();
     c.ServerName = ServerNameTraducao;
-    const QByteArray token = c.AppServer().Call(QStringLiteral("Login"), {QStringLiteral("ana"), QStringLiteral("senha")}).Packet;
+    const QByteArray token =
+        c.AppServer().Call(QStringLiteral("Login"), {QStringLiteral("ana"), QStringLiteral("senha")}).Packet;
     ASSERT_FALSE(token.isEmpty());
     feed.SetSessionToken(token);
     ASSERT_TRUE(waitFor([&] { return feed.CurrentState() == ChangeFeedClient::State::Following; }));
@@ -288,9 +291,10 @@ TEST(ChangeFeedClient, AServerWithoutTheFeedIsUnavailableAndForeignAnswersAreRef
     EXPECT_TRUE(b.reload);
     EXPECT_EQ(b.upTo, 9);
     EXPECT_EQ(b.reason, "Recarregue.");
-    ASSERT_TRUE(ReadFeedAnswer(R"({"ate":12,"alteracoes":[{"seq":12,"tipo":"E","idioma":"ENG","tela":"P","componente":"c",)"
-                               R"("origem":"o","destinoAnterior":"x\n\"y\"","situacaoAnterior":"T","data":46000.25,"usuario":"bia"}]})",
-                               b));
+    ASSERT_TRUE(ReadFeedAnswer(
+        R"({"ate":12,"alteracoes":[{"seq":12,"tipo":"E","idioma":"ENG","tela":"P","componente":"c",)"
+        R"("origem":"o","destinoAnterior":"x\n\"y\"","situacaoAnterior":"T","data":46000.25,"usuario":"bia"}]})",
+        b));
     ASSERT_EQ(b.changes.size(), 1u);
     EXPECT_EQ(b.changes[0].type, 'E');
     EXPECT_EQ(b.changes[0].destinationBefore, "x\n\"y\"");

@@ -74,15 +74,15 @@ public:
                 res.set_content_provider(1000000, "application/json",
                                          [](size_t offset, size_t, httplib::DataSink& sink) {
                                              if (offset > 0)
-                                                 return false;   // hang up halfway
+                                                 return false; // hang up halfway
                                              const std::string part(4096, ' ');
                                              sink.write(part.data(), part.size());
                                              return true;
                                          });
             } else if (method == "Chunked") {
                 // No length: the answer comes in chunks of odd sizes.
-                auto body = std::make_shared<std::string>(R"({"jsonrpc":"2.0","id":)" + id + R"(,"result":")" +
-                                                          std::string(300000, 'x') + R"("})");
+                auto body = std::make_shared<std::string>(R"({"jsonrpc":"2.0","id":)" + id + R"(,"result":")"
+                                                          + std::string(300000, 'x') + R"("})");
                 res.set_chunked_content_provider("application/json", [body](size_t offset, httplib::DataSink& sink) {
                     const size_t n = std::min<size_t>(7777, body->size() - offset);
                     sink.write(body->data() + offset, n);
@@ -91,18 +91,19 @@ public:
                     return true;
                 });
             } else if (method == "Big") {
-                res.set_content(R"({"jsonrpc":"2.0","id":)" + id + R"(,"result":")" + std::string(8000000, 'y') + R"("})",
+                res.set_content(R"({"jsonrpc":"2.0","id":)" + id + R"(,"result":")" + std::string(8000000, 'y')
+                                    + R"("})",
                                 "application/json");
             } else if (method == "Refuse") {
-                res.set_content(R"({"jsonrpc":"2.0","id":)" + id +
-                                    R"(,"error":{"code":-32000,"message":"Recusado pelo servidor."}})",
+                res.set_content(R"({"jsonrpc":"2.0","id":)" + id
+                                    + R"(,"error":{"code":-32000,"message":"Recusado pelo servidor."}})",
                                 "application/json");
             } else {
                 res.set_content(R"({"jsonrpc":"2.0","id":)" + id + R"(,"result":"<ok/>"})", "application/json");
             }
         });
         m_server.set_tcp_nodelay(true);
-        m_server.set_keep_alive_timeout(1);   // idle connections are dropped quickly
+        m_server.set_keep_alive_timeout(1); // idle connections are dropped quickly
         m_port = m_server.bind_to_any_port("127.0.0.1");
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
         while (!m_server.is_running())
@@ -186,7 +187,7 @@ TEST_F(ConnectionFaults, BeforeConnectSetsTheAddressAndConnectChecksHealth)
     EXPECT_EQ(before, 1);
     EXPECT_EQ(after, 1);
     EXPECT_EQ(server.healthChecks, 1);
-    conn.Open();   // already open: nothing again
+    conn.Open(); // already open: nothing again
     EXPECT_EQ(before, 1);
 
     TServerResult r = conn.AppServer().Call(QStringLiteral("Echo"), {TRemoteArg("ENG"), TRemoteArg(5)});
@@ -202,7 +203,8 @@ TEST_F(ConnectionFaults, RefusedConnectionRaisesAndStaysClosed)
         conn.Open();
         FAIL() << "connect to a dead port succeeded";
     } catch (const EConnectionError& e) {
-        EXPECT_TRUE(e.Message().startsWith(QStringLiteral("Não foi possível conectar ao servidor de aplicação em 127.0.0.1:")))
+        EXPECT_TRUE(
+            e.Message().startsWith(QStringLiteral("Não foi possível conectar ao servidor de aplicação em 127.0.0.1:")))
             << e.Message().toStdString();
     }
     EXPECT_FALSE(conn.Connected());
@@ -210,7 +212,7 @@ TEST_F(ConnectionFaults, RefusedConnectionRaisesAndStaysClosed)
 
 TEST_F(ConnectionFaults, ServerThatAcceptsButNeverAnswersTimesOut)
 {
-    httplib::Server mute;   // listens (the kernel accepts) but nobody serves
+    httplib::Server mute; // listens (the kernel accepts) but nobody serves
     conn.Port = mute.bind_to_any_port("127.0.0.1");
     conn.ReadTimeoutMs = 300;
     try {
@@ -241,7 +243,7 @@ TEST_F(ConnectionFaults, SlowAnswerTimesOutInsteadOfHangingAndRunsTheWaitingHook
     QElapsedTimer clock;
     conn.WaitingIntervalMs = 40;
     conn.OnWaiting = [&] { hookAt.push_back(clock.elapsed()); };
-    conn.ReadTimeoutMs = 300;   // taken when the connection opens
+    conn.ReadTimeoutMs = 300; // taken when the connection opens
     conn.Open();
     hookAt.clear();
     clock.start();
@@ -251,7 +253,9 @@ TEST_F(ConnectionFaults, SlowAnswerTimesOutInsteadOfHangingAndRunsTheWaitingHook
     // before it, and not much after it (a busy machine may add a little).
     EXPECT_GE(took, 290);
     EXPECT_LT(took, 10000);
-    EXPECT_EQ(message, QStringLiteral("O servidor de aplicação em 127.0.0.1:%1 não respondeu em 1 segundos.").arg(server.port()));
+    EXPECT_EQ(
+        message,
+        QStringLiteral("O servidor de aplicação em 127.0.0.1:%1 não respondeu em 1 segundos.").arg(server.port()));
     EXPECT_FALSE(conn.Connected());
     // Run while it waits, about every 40 ms, never in a burst.
     EXPECT_GE(hookAt.size(), 1u);
@@ -273,8 +277,9 @@ TEST_F(ConnectionFaults, AWaitingHookThatThrowsLeavesTheConnectionClosedAndUsabl
 
 TEST_F(ConnectionFaults, AnswerCutShortIsADroppedConnection)
 {
-    EXPECT_EQ(callFailure("Drop"),
-              QStringLiteral("A conexão com o servidor de aplicação em 127.0.0.1:%1 foi interrompida.").arg(server.port()));
+    EXPECT_EQ(
+        callFailure("Drop"),
+        QStringLiteral("A conexão com o servidor de aplicação em 127.0.0.1:%1 foi interrompida.").arg(server.port()));
     EXPECT_FALSE(conn.Connected());
     // The next call connects again by itself.
     EXPECT_TRUE(conn.AppServer().Call(QStringLiteral("Echo")).Ok);
@@ -283,7 +288,8 @@ TEST_F(ConnectionFaults, AnswerCutShortIsADroppedConnection)
 
 TEST_F(ConnectionFaults, AnswersThatAreNotJsonRpcAreTransportFaults)
 {
-    EXPECT_TRUE(callFailure("Html").contains(QStringLiteral("respondeu de forma inesperada (HTTP 502) à chamada de Html")));
+    EXPECT_TRUE(
+        callFailure("Html").contains(QStringLiteral("respondeu de forma inesperada (HTTP 502) à chamada de Html")));
     EXPECT_TRUE(callFailure("Broken").startsWith(QStringLiteral("Resposta inválida do servidor de aplicação")));
 }
 
@@ -293,7 +299,7 @@ TEST_F(ConnectionFaults, ErrorAnswerIsReturnedOrRaisedByThrowException)
     EXPECT_FALSE(r.Ok);
     EXPECT_EQ(r.ErrorMessage, QStringLiteral("Recusado pelo servidor."));
     EXPECT_EQ(r.ErrorCode, -32000);
-    EXPECT_TRUE(conn.Connected());   // an error answer is no transport fault
+    EXPECT_TRUE(conn.Connected()); // an error answer is no transport fault
 
     conn.ThrowException = true;
     try {
@@ -376,7 +382,7 @@ TEST_F(ConnectionFaults, CloseFiresItsEventsOnceAndKeepsNoSocket)
     int before = 0, after = 0;
     conn.BeforeDisconnect = [&](QObject*) { ++before; };
     conn.AfterDisconnect = [&](QObject*) { ++after; };
-    conn.Close();   // not connected: nothing
+    conn.Close(); // not connected: nothing
     conn.SetConnected(true);
     conn.SetConnected(false);
     conn.Close();

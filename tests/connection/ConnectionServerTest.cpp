@@ -50,7 +50,7 @@ test::TrdServerProcess* ConnectionServer::server = nullptr;
 
 TEST_F(ConnectionServer, LanguagesAnswerIsADataPacket)
 {
-    TNetConnection net;   // takes WebURL and WebPort as its address
+    TNetConnection net; // takes WebURL and WebPort as its address
     net.CompactAnswers = false;
     net.Open();
     const QByteArray packet = CheckResultServ(net.AppServer().Call(metodo::GetIdiTrad), true, 0);
@@ -70,16 +70,18 @@ TEST_F(ConnectionServer, CompactAnswersLoadTheSameRowsAsXmlAnswers)
         // A listed-rows file naming the component of the language's first row.
         TNetConnection net;
         TClientDataSet rows;
-        rows.SetData(CheckResultServ(
-            net.AppServer().Call(QStringLiteral("GetDestino"), {"T", "D", "N", "ENG", TDateTime(0), TDateTime(0), QString()}),
-            true, 0));
+        rows.SetData(
+            CheckResultServ(net.AppServer().Call(QStringLiteral("GetDestino"),
+                                                 {"T", "D", "N", "ENG", TDateTime(0), TDateTime(0), QString()}),
+                            true, 0));
         TClientDataSet file;
         for (const char* name : {"IDIDIOMA", "CDPROGTRAD", "NMCOMPONENTE", "STAGRVALPROP", "TPLISTA"})
             file.AddField(QString::fromLatin1(name), TFieldType::ftString, 4000);
         file.CreateDataSet();
         file.Append();
         for (const char* name : {"CDPROGTRAD", "NMCOMPONENTE"})
-            file.FieldByName(QString::fromLatin1(name))->SetAsString(rows.FieldByName(QString::fromLatin1(name))->AsString());
+            file.FieldByName(QString::fromLatin1(name))
+                ->SetAsString(rows.FieldByName(QString::fromLatin1(name))->AsString());
         file.FieldByName(QStringLiteral("TPLISTA"))->SetAsString(QStringLiteral("N"));
         file.Post();
         listed = file.Data();
@@ -87,14 +89,16 @@ TEST_F(ConnectionServer, CompactAnswersLoadTheSameRowsAsXmlAnswers)
     const std::pair<const char*, TRemoteArgs> calls[] = {
         {"GetIdiTrad", {}},
         {"GetDestino", {"T", "D", "N", "ENG", TDateTime(0), TDateTime(0), QString()}},
-        {"GetFiltroDest", {"T", "D", "N", " AND UPPER(STVALORPROP) LIKE '%A%'", "ENG", TDateTime(0), TDateTime(0), QString()}},
+        {"GetFiltroDest",
+         {"T", "D", "N", " AND UPPER(STVALORPROP) LIKE '%A%'", "ENG", TDateTime(0), TDateTime(0), QString()}},
         {"GetCDSFilter", {"ENG", listed, "3"}},
         {"GetInfoTrad", {"ENG"}},
         {"GetCalcTrad", {"ENG"}},
         {"GetCalcDuv", {"ENG"}},
         {"GetCatalogoRel", {}},
-        {"GetConsultaRel", {"LinhasPorTela", "P_IDIDIOMA", "ENG", "P_SITUACAO", "", "P_TSITUACAO", "ALL", "P_DtIni",
-                            TDateTime(0), "P_DtFim", TDateTime(80000)}},
+        {"GetConsultaRel",
+         {"LinhasPorTela", "P_IDIDIOMA", "ENG", "P_SITUACAO", "", "P_TSITUACAO", "ALL", "P_DtIni", TDateTime(0),
+          "P_DtFim", TDateTime(80000)}},
     };
     TNetConnection compact, xml;
     xml.CompactAnswers = false;
@@ -127,13 +131,15 @@ TEST_F(ConnectionServer, ClientsThatDoNotAskForCborGetTheJsonAnswer)
     EXPECT_EQ(plain->get_header_value("Content-Type"), "application/json; charset=utf-8");
     EXPECT_EQ(plain->body.rfind(R"({"jsonrpc":"2.0","id":7,"result":"<?xml version=\"1.0\")", 0), 0u) << plain->body;
     for (const char* accept : {"application/json", "*/*", "text/html, application/cbor;q=0"}) {
-        const auto other = http.Post("/Trd09300.rdmTraducao", httplib::Headers{{"Accept", accept}}, body, "application/json");
+        const auto other =
+            http.Post("/Trd09300.rdmTraducao", httplib::Headers{{"Accept", accept}}, body, "application/json");
         ASSERT_TRUE(other);
         EXPECT_EQ(other->body, plain->body) << accept;
         EXPECT_EQ(other->get_header_value("Content-Type"), plain->get_header_value("Content-Type")) << accept;
     }
-    const auto binary = http.Post("/Trd09300.rdmTraducao", httplib::Headers{{"Accept", "application/json;q=0.5, application/CBOR"}},
-                                  body, "application/json");
+    const auto binary =
+        http.Post("/Trd09300.rdmTraducao", httplib::Headers{{"Accept", "application/json;q=0.5, application/CBOR"}},
+                  body, "application/json");
     ASSERT_TRUE(binary);
     EXPECT_EQ(binary->get_header_value("Content-Type"), "application/cbor");
     const TServerResult decoded = jsonrpc::DecodeCborAnswer(QByteArray::fromStdString(binary->body), 7);
@@ -148,11 +154,11 @@ TEST_F(ConnectionServer, RowsOfALanguageComeWithEveryArgumentKind)
 {
     TNetConnection net;
     net.CompactAnswers = false;
-    const QByteArray packet = CheckResultServ(
-        net.AppServer().Call(metodo::GetFiltroDest,
-                             {"T", "D", "N", QString(), "ENG", TDateTime(0), TDateTime(0), QString()}),
-        true, 0);
-    EXPECT_TRUE(net.Connected());   // the call connected it
+    const QByteArray packet =
+        CheckResultServ(net.AppServer().Call(metodo::GetFiltroDest,
+                                             {"T", "D", "N", QString(), "ENG", TDateTime(0), TDateTime(0), QString()}),
+                        true, 0);
+    EXPECT_TRUE(net.Connected()); // the call connected it
     EXPECT_TRUE(packet.contains("attrname=\"STVALORPROP\""));
     EXPECT_TRUE(packet.contains("IDIDIOMA=\"ENG\""));
 }
@@ -163,7 +169,7 @@ TEST_F(ConnectionServer, ServerRefusalIsRaisedByCheckResultServ)
     TServerResult result = net.AppServer().Call(
         metodo::GetFiltroDest, {"T", "D", "N", " AND 1=1; DROP TABLE x", "ENG", TDateTime(0), TDateTime(0), "N"});
     EXPECT_FALSE(result.Ok);
-    EXPECT_TRUE(net.Connected());   // a refusal is no transport fault
+    EXPECT_TRUE(net.Connected()); // a refusal is no transport fault
     try {
         CheckResultServ(result, true, 0);
         FAIL() << "CheckResultServ let a refusal through";
@@ -180,7 +186,7 @@ TEST_F(ConnectionServer, ServerStoppedMidSessionFailsClearlyAndRecovers)
     net.Open();
     ASSERT_TRUE(net.AppServer().Call(metodo::GetIdiTrad).Ok);
 
-    server->kill9();   // gone at once, with our keep-alive socket still open
+    server->kill9(); // gone at once, with our keep-alive socket still open
     try {
         net.AppServer().Call(metodo::GetIdiTrad);
         FAIL() << "a call to a stopped server succeeded";
@@ -191,7 +197,7 @@ TEST_F(ConnectionServer, ServerStoppedMidSessionFailsClearlyAndRecovers)
     EXPECT_FALSE(net.Connected());
 
     ASSERT_TRUE(server->restart()) << server->errorString().toStdString();
-    net.Port = server->port();   // restart keeps the port when it can
+    net.Port = server->port(); // restart keeps the port when it can
     TClientDataSet languages;
     languages.SetData(CheckResultServ(net.AppServer().Call(metodo::GetIdiTrad)));
     EXPECT_GT(languages.RecordCount(), 0);
@@ -206,7 +212,8 @@ TEST_F(ConnectionServer, ACallPaintsWhatWaitsToBePaintedWhileTheServerWorksAndRu
     QApplication::processEvents();
     widget.installEventFilter(&paints);
     bool posted = false;
-    QMetaObject::invokeMethod(&widget, [&] { posted = true; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &widget, [&] { posted = true; }, Qt::QueuedConnection);
     widget.update();
 
     TNetConnection net;

@@ -28,11 +28,11 @@ QString malformedMessage(QByteArray body, std::int64_t id = 1)
 
 TEST(JsonRpcRequest, EncodesEachArgumentKindInItsProtocolForm)
 {
-    const QByteArray packet = R"(<ROW A="x&quot;y" B="1"/>)" "\n";
-    const QByteArray body = EncodeRequest(
-        7, QStringLiteral("GetFiltroDest"),
-        {TRemoteArg("T"), TRemoteArg(QStringLiteral("Tradução \"A\" \\ b")), TRemoteArg(0),
-         TRemoteArg(TDateTime(45658.5)), TRemoteArg(packet)});
+    const QByteArray packet = R"(<ROW A="x&quot;y" B="1"/>)"
+                              "\n";
+    const QByteArray body = EncodeRequest(7, QStringLiteral("GetFiltroDest"),
+                                          {TRemoteArg("T"), TRemoteArg(QStringLiteral("Tradução \"A\" \\ b")),
+                                           TRemoteArg(0), TRemoteArg(TDateTime(45658.5)), TRemoteArg(packet)});
     EXPECT_EQ(body.toStdString(),
               R"({"jsonrpc":"2.0","id":7,"method":"GetFiltroDest","params":["T","Tradução \"A\" \\ b",0,)"
               R"({"date":45658.5},"<ROW A=\"x&quot;y\" B=\"1\"/>\n"]})");
@@ -41,7 +41,8 @@ TEST(JsonRpcRequest, EncodesEachArgumentKindInItsProtocolForm)
 TEST(JsonRpcRequest, EveryWholeNumberTypeIsAnInteger)
 {
     const qint64 big = 9000000000LL;
-    const QByteArray body = EncodeRequest(2, QStringLiteral("M"), {TRemoteArg(big), TRemoteArg(short(-3)), TRemoteArg(7u)});
+    const QByteArray body =
+        EncodeRequest(2, QStringLiteral("M"), {TRemoteArg(big), TRemoteArg(short(-3)), TRemoteArg(7u)});
     EXPECT_TRUE(body.endsWith(R"("params":[9000000000,-3,7]})")) << body.toStdString();
 }
 
@@ -64,8 +65,7 @@ TEST(JsonRpcRequest, ControlCharactersAreEscaped)
 
 TEST(JsonRpcAnswer, UnescapesThePacketWhateverTheKeyOrder)
 {
-    TServerResult r = DecodeAnswer(
-        R"( { "result" : "<A B=\"1\"/>\n\tx\\y\/z" , "id" : 3 , "jsonrpc" : "2.0" } )", 3);
+    TServerResult r = DecodeAnswer(R"( { "result" : "<A B=\"1\"/>\n\tx\\y\/z" , "id" : 3 , "jsonrpc" : "2.0" } )", 3);
     ASSERT_TRUE(r.Ok);
     EXPECT_EQ(r.Packet, QByteArray("<A B=\"1\"/>\n\tx\\y/z"));
 }
@@ -90,7 +90,8 @@ TEST(JsonRpcAnswer, ErrorObjectGivesMessageAndCode)
 TEST(JsonRpcAnswer, ErrorWithNullIdIsStillAnError)
 {
     // A server that could not read the request answers with "id": null.
-    TServerResult r = DecodeAnswer(R"({"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"JSON malformado"}})", 4);
+    TServerResult r =
+        DecodeAnswer(R"({"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"JSON malformado"}})", 4);
     EXPECT_FALSE(r.Ok);
     EXPECT_EQ(r.ErrorMessage, QStringLiteral("JSON malformado"));
 }
@@ -111,7 +112,7 @@ TEST(JsonRpcAnswer, RefusesWhatIsNoAnswerToTheRequest)
 {
     EXPECT_NE(malformedMessage(""), QString());
     EXPECT_NE(malformedMessage("<html>Bad gateway</html>"), QString());
-    EXPECT_NE(malformedMessage(R"({"jsonrpc":"2.0","id":1,"result":"abc)"), QString());   // cut short
+    EXPECT_NE(malformedMessage(R"({"jsonrpc":"2.0","id":1,"result":"abc)"), QString()); // cut short
     EXPECT_NE(malformedMessage(R"({"jsonrpc":"2.0","id":1})"), QString());
     EXPECT_NE(malformedMessage(R"({"jsonrpc":"2.0","id":1,"result":"a","error":{"message":"b"}})"), QString());
     EXPECT_NE(malformedMessage(R"({"jsonrpc":"2.0","id":1,"result":42})"), QString());

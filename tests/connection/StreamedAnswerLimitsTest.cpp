@@ -40,8 +40,8 @@ QByteArray longTextSeed()
     const QByteArray translated = "Help text of the screen, with instructions for the user. ";
     for (int i = 0; i < RowCount; ++i) {
         const QByteArray n = QByteArray::number(i);
-        tsv += "R\tENG\tTRD" + QByteArray::number(i % 300).rightJustified(5, '0') + "\thint" + n + "\t" +
-               sentence.repeated(6) + n + "\t" + translated.repeated(7) + n + "\tT\t2025-03-01 10:00:00\n";
+        tsv += "R\tENG\tTRD" + QByteArray::number(i % 300).rightJustified(5, '0') + "\thint" + n + "\t"
+            + sentence.repeated(6) + n + "\t" + translated.repeated(7) + n + "\tT\t2025-03-01 10:00:00\n";
     }
     return tsv;
 }
@@ -109,10 +109,11 @@ int requestRowsOfEng(int port, int window = 64 * 1024)
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<uint16_t>(port));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const QByteArray body = R"({"jsonrpc":"2.0","id":1,"method":"GetDestino","params":["T","D","N","ENG",{"date":0},{"date":0},""]})";
+    const QByteArray body =
+        R"({"jsonrpc":"2.0","id":1,"method":"GetDestino","params":["T","D","N","ENG",{"date":0},{"date":0},""]})";
     const QByteArray request = "POST /Trd09300.rdmTraducao HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
-                               "Content-Type: application/json\r\nAccept: application/cbor\r\nContent-Length: " +
-                               QByteArray::number(body.size()) + "\r\n\r\n" + body;
+                               "Content-Type: application/json\r\nAccept: application/cbor\r\nContent-Length: "
+        + QByteArray::number(body.size()) + "\r\n\r\n" + body;
     if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0
         || ::send(fd, request.constData(), static_cast<size_t>(request.size()), MSG_NOSIGNAL) != request.size()) {
         ::close(fd);
@@ -276,7 +277,7 @@ TEST(StreamedAnswerLimits, AClientLoadsTheRowsWithoutACopyOfTheAnswer)
     {
         QFile peak(QStringLiteral("/proc/self/clear_refs"));
         ASSERT_TRUE(peak.open(QIODevice::WriteOnly));
-        ASSERT_EQ(peak.write("5"), 1);   // the process's high-water mark starts again from here
+        ASSERT_EQ(peak.write("5"), 1); // the process's high-water mark starts again from here
     }
     const qint64 before = statusKb(0, "VmRSS:");
     TServerResult answer = net.AppServer().Call(metodo::GetDestino, AllRowsOfEng);
@@ -320,8 +321,9 @@ TEST(StreamedAnswerLimits, AServerKilledWhileTheRowsArriveLeavesAClosedRowSet)
         ds.SetData(CheckResultServ(std::move(answer), true, 0));
         FAIL() << "loaded " << ds.RecordCount() << " rows from a server killed while sending them";
     } catch (const EConnectionError& e) {
-        EXPECT_EQ(e.Message(),
-                  QStringLiteral("A conexão com o servidor de aplicação em %1 foi interrompida.").arg(server.hostPort()));
+        EXPECT_EQ(
+            e.Message(),
+            QStringLiteral("A conexão com o servidor de aplicação em %1 foi interrompida.").arg(server.hostPort()));
     }
     EXPECT_FALSE(ds.Active());
     EXPECT_EQ(ds.RecordCount(), 0);

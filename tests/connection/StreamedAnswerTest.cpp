@@ -36,8 +36,12 @@ QByteArray seedRows(int rows)
 {
     QByteArray tsv = "L\tENG\tInglês\tPOR\nL\tESP\tEspanhol\tPOR\n";
     static const char* const specials[] = {
-        "Aspas \"duplas\" e 'simples'", "Marcação <b>negrito</b> & companhia", "Linha 1\\r\\nLinha 2",
-        "Tab\\taqui e barra \\\\ invertida", "Acentuação: ação, coração, pingüim, €uro, Œuvre", "",
+        "Aspas \"duplas\" e 'simples'",
+        "Marcação <b>negrito</b> & companhia",
+        "Linha 1\\r\\nLinha 2",
+        "Tab\\taqui e barra \\\\ invertida",
+        "Acentuação: ação, coração, pingüim, €uro, Œuvre",
+        "",
     };
     for (int i = 0; i < rows; ++i) {
         const QByteArray n = QByteArray::number(i);
@@ -50,11 +54,11 @@ QByteArray seedRows(int rows)
         if (i % 11 == 5)
             source += " " + QByteArray(specials[(i / 11) % 5]);
         const char* status = i % 3 == 0 ? "T" : i % 3 == 1 ? "D" : "N";
-        tsv += "R\tENG\t" + program + "\t" + component + "\t" + source + "\t" + destination + "\t" + status +
-               "\t2025-03-0" + QByteArray::number(1 + i % 9) + " 10:00:00\n";
+        tsv += "R\tENG\t" + program + "\t" + component + "\t" + source + "\t" + destination + "\t" + status
+            + "\t2025-03-0" + QByteArray::number(1 + i % 9) + " 10:00:00\n";
         if (i % 5 == 0)
-            tsv += "R\tESP\t" + program + "\t" + component + "\t" + source + "\tTexto traduzido " + n + "\t" + status +
-                   "\t2025-04-01 09:30:00\n";
+            tsv += "R\tESP\t" + program + "\t" + component + "\t" + source + "\tTexto traduzido " + n + "\t" + status
+                + "\t2025-04-01 09:30:00\n";
     }
     return tsv;
 }
@@ -71,8 +75,8 @@ QByteArray rawExchange(int port, const QByteArray& body, const QByteArray& extra
     QByteArray answer;
     if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
         const QByteArray request = "POST /Trd09300.rdmTraducao HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
-                                   "Content-Type: application/json\r\n" + extraHeaders + "Content-Length: " +
-                                   QByteArray::number(body.size()) + "\r\n\r\n" + body;
+                                   "Content-Type: application/json\r\n"
+            + extraHeaders + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
         ::send(fd, request.constData(), static_cast<size_t>(request.size()), MSG_NOSIGNAL);
         char buffer[65536];
         for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
@@ -117,8 +121,10 @@ QByteArray listedRowsPacket()
     file.CreateDataSet();
     for (int i = 0; i < 3000; i += 7) {
         file.Append();
-        file.FieldByName(QStringLiteral("CDPROGTRAD"))->SetAsString(QStringLiteral("TRD%1").arg(i % 97, 5, 10, QLatin1Char('0')));
-        file.FieldByName(QStringLiteral("NMCOMPONENTE"))->SetAsString(QStringLiteral("lblComponente%1_%2").arg(i % 41).arg(i));
+        file.FieldByName(QStringLiteral("CDPROGTRAD"))
+            ->SetAsString(QStringLiteral("TRD%1").arg(i % 97, 5, 10, QLatin1Char('0')));
+        file.FieldByName(QStringLiteral("NMCOMPONENTE"))
+            ->SetAsString(QStringLiteral("lblComponente%1_%2").arg(i % 41).arg(i));
         file.FieldByName(QStringLiteral("TPLISTA"))->SetAsString(i % 2 ? QStringLiteral("N") : QStringLiteral("E"));
         file.Post();
     }
@@ -152,18 +158,20 @@ TEST_F(StreamedAnswers, XmlAnswersForOtherClientsAreUnchangedByteForByte)
     struct Call {
         const char* name;
         QByteArray body;
-        const char* sha256;   // of the whole answer as that server sent it
+        const char* sha256; // of the whole answer as that server sent it
     };
     const Call calls[] = {
         {"GetIdiTrad", R"({"jsonrpc":"2.0","id":1,"method":"GetIdiTrad","params":[]})",
          "72090b509ea8c4eff222259ff235395c036ec29cb0ffafbe6993bbde50db11a3"},
-        {"GetDestino", R"({"jsonrpc":"2.0","id":2,"method":"GetDestino","params":["T","D","N","ENG",{"date":0},{"date":0},""]})",
+        {"GetDestino",
+         R"({"jsonrpc":"2.0","id":2,"method":"GetDestino","params":["T","D","N","ENG",{"date":0},{"date":0},""]})",
          "a5903be4c78496295caaf491bc7fbde2538fd85ebb23bb2a4945ff75fa56ca73"},
         {"GetFiltroDest",
          R"({"jsonrpc":"2.0","id":"tres","method":"GetFiltroDest","params":["T","D","N"," AND UPPER(STVALORPROP) LIKE '%A%'","ENG",{"date":45717},{"date":45720},"N"]})",
          "4f5538b560bdafbebef0db3bc27f07bdf8514eb36e082f6541aa7daad4140d85"},
         {"GetCDSFilter",
-         R"({"jsonrpc":"2.0","id":4,"method":"GetCDSFilter","params":["ENG",)" + jsonString(listedRowsPacket()) + R"(,"3"]})",
+         R"({"jsonrpc":"2.0","id":4,"method":"GetCDSFilter","params":["ENG",)" + jsonString(listedRowsPacket())
+             + R"(,"3"]})",
          "99be7b17fb048ddea6414ca647673a1da629ce169dba596b4f8fb147259b8917"},
         {"GetInfoTrad", R"({"jsonrpc":"2.0","id":5,"method":"GetInfoTrad","params":["ENG"]})",
          "7493c7f4286d438451f958cfe07ea65d13aa1ba40351055f8ed73edcc8547229"},
@@ -187,7 +195,8 @@ TEST_F(StreamedAnswers, RowsLoadedAsTheyArriveAreTheRowsOfTheWholeAnswer)
 {
     const std::pair<QString, TRemoteArgs> calls[] = {
         {metodo::GetDestino, AllRowsOfEng},
-        {metodo::GetFiltroDest, {"T", "D", "N", " AND UPPER(STVALORPROP) LIKE '%A%'", "ENG", TDateTime(0), TDateTime(0), QString()}},
+        {metodo::GetFiltroDest,
+         {"T", "D", "N", " AND UPPER(STVALORPROP) LIKE '%A%'", "ENG", TDateTime(0), TDateTime(0), QString()}},
         {metodo::GetCDSFilter, {"ENG", listedRowsPacket(), "3"}},
         {metodo::GetInfoTrad, {"ENG"}},
         {metodo::GetInfoTrad, {"ENG", TDateTime(0), TDateTime(0)}},
@@ -200,13 +209,17 @@ TEST_F(StreamedAnswers, RowsLoadedAsTheyArriveAreTheRowsOfTheWholeAnswer)
         // GetCDSFilter's few rows fit one piece: they come whole.
         EXPECT_EQ(answer.Packet.isStream(), method != metodo::GetCDSFilter) << method.toStdString();
         TClientDataSet fromStream, fromWhole;
-        fromStream.SetData(QByteArray("<?xml version=\"1.0\"?><DATAPACKET><METADATA><FIELDS/></METADATA><ROWDATA/></DATAPACKET>"));
-        fromWhole.SetData(QByteArray("<?xml version=\"1.0\"?><DATAPACKET><METADATA><FIELDS/></METADATA><ROWDATA/></DATAPACKET>"));
+        fromStream.SetData(
+            QByteArray("<?xml version=\"1.0\"?><DATAPACKET><METADATA><FIELDS/></METADATA><ROWDATA/></DATAPACKET>"));
+        fromWhole.SetData(
+            QByteArray("<?xml version=\"1.0\"?><DATAPACKET><METADATA><FIELDS/></METADATA><ROWDATA/></DATAPACKET>"));
         auto streamEvents = std::make_shared<QStringList>(), wholeEvents = std::make_shared<QStringList>();
         for (auto [ds, events] : {std::pair{&fromStream, streamEvents}, std::pair{&fromWhole, wholeEvents}}) {
             ds->BeforeClose = [events](TClientDataSet*) { *events << QStringLiteral("BeforeClose"); };
             ds->AfterClose = [events](TClientDataSet*) { *events << QStringLiteral("AfterClose"); };
-            ds->BeforeOpen = [events](TClientDataSet* d) { *events << QStringLiteral("BeforeOpen %1").arg(d->Active()); };
+            ds->BeforeOpen = [events](TClientDataSet* d) {
+                *events << QStringLiteral("BeforeOpen %1").arg(d->Active());
+            };
             ds->AfterOpen = [events](TClientDataSet* d) {
                 *events << QStringLiteral("AfterOpen %1 rows, at %2").arg(d->RecordCount()).arg(d->RecNo());
             };
@@ -249,15 +262,28 @@ TEST_F(StreamedAnswers, AnAnswerCutAnywhereIsAClearErrorAndAClosedRowSet)
     whole.SetData(CheckResultServ(net.AppServer().Call(metodo::GetDestino, AllRowsOfEng), true, 0));
     ASSERT_EQ(whole.RecordCount(), RowCount);
     const qint64 size = proxy.lastAnswerBytes();
-    const QByteArray raw = rawExchange(server->port(), R"({"jsonrpc":"2.0","id":1,"method":"GetDestino","params":["T","D","N","ENG",{"date":0},{"date":0},""]})",
-                                       "Accept: application/cbor\r\n");
+    const QByteArray raw = rawExchange(
+        server->port(),
+        R"({"jsonrpc":"2.0","id":1,"method":"GetDestino","params":["T","D","N","ENG",{"date":0},{"date":0},""]})",
+        "Accept: application/cbor\r\n");
     const qint64 headerEnd = raw.indexOf("\r\n\r\n") + 4;
     ASSERT_TRUE(raw.contains("Transfer-Encoding: chunked")) << raw.left(300).constData();
     ASSERT_GT(size, 1000000);
 
-    QList<qint64> cuts = {0, 1, 17, headerEnd - 1, headerEnd, headerEnd + 3, headerEnd + 12, headerEnd + 40,
-                          headerEnd + 300, size - 7, size - 5, size - 2, size - 1};
-    for (qint64 piece = 256 * 1024; piece < size; piece += 256 * 1024)   // about where the server's pieces meet
+    QList<qint64> cuts = {0,
+                          1,
+                          17,
+                          headerEnd - 1,
+                          headerEnd,
+                          headerEnd + 3,
+                          headerEnd + 12,
+                          headerEnd + 40,
+                          headerEnd + 300,
+                          size - 7,
+                          size - 5,
+                          size - 2,
+                          size - 1};
+    for (qint64 piece = 256 * 1024; piece < size; piece += 256 * 1024) // about where the server's pieces meet
         cuts << piece - 1 << piece + 11;
     for (int i = 1; i < 24; ++i)
         cuts << size * i / 24;
@@ -292,7 +318,7 @@ TEST_F(StreamedAnswers, AnAnswerCutAnywhereIsAClearErrorAndAClosedRowSet)
             EXPECT_EQ(ds.RecordCount(), 2) << cut;
         }
         if (cut >= headerEnd + 300) {
-            EXPECT_TRUE(loadFailed) << cut;   // past the envelope the rows were loading
+            EXPECT_TRUE(loadFailed) << cut; // past the envelope the rows were loading
         }
         EXPECT_FALSE(net.Connected()) << cut;
     }
@@ -311,8 +337,8 @@ QByteArray sortedSeed(int rows)
     QByteArray tsv = "L\tENG\tInglês\tPOR\n";
     for (int i = 0; i < rows; ++i) {
         const QByteArray n = QByteArray::number(i).rightJustified(6, '0');
-        tsv += "R\tENG\tP" + n.left(3) + "\tc" + n + "\tTexto de origem " + n + " de uma tela\tTranslated text " + n +
-               "\tT\t2025-03-01 10:00:00\n";
+        tsv += "R\tENG\tP" + n.left(3) + "\tc" + n + "\tTexto de origem " + n + " de uma tela\tTranslated text " + n
+            + "\tT\t2025-03-01 10:00:00\n";
     }
     return tsv;
 }
@@ -327,8 +353,8 @@ bool damageTablePage(const QString& dbPath, double fraction)
     std::vector<qint64> pages;
     qint64 pageSize = 0;
     sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db, "SELECT pageno FROM dbstat WHERE name = 'TRADUCAO' AND pagetype = 'leaf' ORDER BY path", -1, &st,
-                       nullptr);
+    sqlite3_prepare_v2(db, "SELECT pageno FROM dbstat WHERE name = 'TRADUCAO' AND pagetype = 'leaf' ORDER BY path", -1,
+                       &st, nullptr);
     while (st && sqlite3_step(st) == SQLITE_ROW)
         pages.push_back(sqlite3_column_int64(st, 0));
     sqlite3_finalize(st);
@@ -372,20 +398,23 @@ TEST_F(StreamedAnswers, AServerFailingAfterItBeganToAnswerIsToldAsAFailure)
     ds.SetData(CheckResultServ(net.AppServer().Call(metodo::GetIdiTrad), true, 0));
     TServerResult answer = net.AppServer().Call(metodo::GetDestino, AllRowsOfEng);
     ASSERT_TRUE(answer.Ok);
-    ASSERT_TRUE(answer.Packet.isStream());   // it had begun
+    ASSERT_TRUE(answer.Packet.isStream()); // it had begun
     try {
         ds.SetData(CheckResultServ(std::move(answer), true, 0));
         FAIL() << "the rows before the damaged page loaded as the whole answer: " << ds.RecordCount();
     } catch (const EServerError& e) {
-        EXPECT_TRUE(e.Message().startsWith(QStringLiteral("O banco de dados do servidor está danificado"))) << e.Message().toStdString();
+        EXPECT_TRUE(e.Message().startsWith(QStringLiteral("O banco de dados do servidor está danificado")))
+            << e.Message().toStdString();
         EXPECT_EQ(e.ErrorCode(), -32603);
     }
     EXPECT_FALSE(ds.Active());
     EXPECT_EQ(ds.RecordCount(), 0);
     EXPECT_TRUE(damaged.log().contains("resposta interrompida após")) << damaged.log().toStdString();
 
-    const QByteArray raw = rawExchange(damaged.port(), R"({"jsonrpc":"2.0","id":9,"method":"GetDestino","params":["T","D","N","ENG",{"date":0},{"date":0},""]})",
-                                       "Accept: application/cbor\r\n");
+    const QByteArray raw = rawExchange(
+        damaged.port(),
+        R"({"jsonrpc":"2.0","id":9,"method":"GetDestino","params":["T","D","N","ENG",{"date":0},{"date":0},""]})",
+        "Accept: application/cbor\r\n");
     ASSERT_TRUE(raw.contains("Transfer-Encoding: chunked")) << raw.left(300).constData();
     EXPECT_FALSE(raw.endsWith("\r\n0\r\n\r\n"));
     // The chunks' contents, read by a CBOR reader that is not ours: it runs

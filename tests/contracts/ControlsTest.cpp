@@ -149,7 +149,7 @@ TEST(TDateEditPlusTest, GivesTheDayWithoutTimeOrZero)
     EXPECT_EQ(edit.GetDate(), 0);
     edit.setText(QStringLiteral("31/03/2024"));
     EXPECT_EQ(edit.GetDate(), EncodeDate(2024, 3, 31));
-    edit.SetDate(EncodeDate(2024, 2, 29) + 0.75);   // a time of day is dropped
+    edit.SetDate(EncodeDate(2024, 2, 29) + 0.75); // a time of day is dropped
     EXPECT_EQ(edit.text(), QStringLiteral("29/02/2024"));
     EXPECT_EQ(edit.GetDate(), EncodeDate(2024, 2, 29));
     edit.setText(QStringLiteral("31/02/2024"));
@@ -180,7 +180,7 @@ TEST(TDateEditPlusTest, CheckValidDateRefusesAnInvalidDateAndTakesTheFocus)
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
 
     edit->setText(QString());
-    EXPECT_NO_THROW(edit->CheckValidDate());   // empty is no date, not a wrong one
+    EXPECT_NO_THROW(edit->CheckValidDate()); // empty is no date, not a wrong one
     edit->setText(QStringLiteral("10/10/2024"));
     EXPECT_NO_THROW(edit->CheckValidDate());
 
@@ -256,9 +256,10 @@ TEST(TDateEditPlusTest, CalendarShowsPortugueseWeekdaysAndPicksADate)
     QStringList names;
     for (int i = 0; i < 7; ++i)
         names << popup->findChild<QLabel*>(QStringLiteral("lblDia%1").arg(i))->text();
-    EXPECT_EQ(names, (QStringList{QStringLiteral("Domingo"), QStringLiteral("Segunda"), QStringLiteral("Terça"),
-                                  QStringLiteral("Quarta"), QStringLiteral("Quinta"), QStringLiteral("Sexta"),
-                                  QStringLiteral("Sábado")}));
+    EXPECT_EQ(names,
+              (QStringList{QStringLiteral("Domingo"), QStringLiteral("Segunda"), QStringLiteral("Terça"),
+                           QStringLiteral("Quarta"), QStringLiteral("Quinta"), QStringLiteral("Sexta"),
+                           QStringLiteral("Sábado")}));
     EXPECT_EQ(edit->Calendar()->firstDayOfWeek(), Qt::Sunday);
     EXPECT_EQ(edit->Calendar()->selectedDate(), QDate(2024, 3, 15));
 
@@ -327,7 +328,8 @@ TEST(ShowAviTest, AppearsOverTheMainFormOnlyOnceTheWorkLastsAndGoesWhenDeactivat
         }
         // Work that lets the event loop run gets it from the delay's timer.
         EXPECT_TRUE(QTest::qWaitFor([&] { return avi->isVisible(); }));
-        EXPECT_GE(clock.elapsed(), ShowAviDelayMs * 9 / 10) << "not before the delay (a coarse timer may fire 5 % early)";
+        EXPECT_GE(clock.elapsed(), ShowAviDelayMs * 9 / 10)
+            << "not before the delay (a coarse timer may fire 5 % early)";
         EXPECT_TRUE(main.rect().contains(avi->geometry()));
         DeactiveShowAvi();
         EXPECT_FALSE(ShowAviActive());
@@ -339,7 +341,7 @@ TEST(ShowAviTest, AppearsOverTheMainFormOnlyOnceTheWorkLastsAndGoesWhenDeactivat
     EXPECT_EQ(ShowAviText(aviConectando), QStringLiteral("Conectando..."));
     EXPECT_EQ(ShowAviText(aviProcessando), QStringLiteral("Processando..."));
     EXPECT_EQ(ShowAviText(aviCarregandoIdiomas), QStringLiteral("Carregando idiomas..."));
-    DeactiveShowAvi();   // a second close is harmless
+    DeactiveShowAvi(); // a second close is harmless
     EXPECT_EQ(ShowAviKind(), -1);
 }
 
@@ -378,7 +380,7 @@ TEST(ShowAviTest, ABlockedCallerShowsAndTurnsItThroughThePump)
     ASSERT_NE(avi, nullptr);
     // No event loop from here on, as inside a synchronous call.
     ShowAviPump();
-    if (clock.elapsed() < ShowAviDelayMs) {   // a busy machine may have gone past the delay already
+    if (clock.elapsed() < ShowAviDelayMs) { // a busy machine may have gone past the delay already
         EXPECT_FALSE(avi->isVisible());
     }
     while (clock.elapsed() < ShowAviDelayMs + 20)
@@ -391,7 +393,7 @@ TEST(ShowAviTest, ABlockedCallerShowsAndTurnsItThroughThePump)
     EXPECT_NE(avi->grab().toImage(), first) << "the dots must turn while the caller waits";
     DeactiveShowAvi();
     EXPECT_FALSE(avi->isVisible());
-    ShowAviPump();   // after the work: nothing
+    ShowAviPump(); // after the work: nothing
     EXPECT_FALSE(avi->isVisible());
 }
 
@@ -438,7 +440,7 @@ TEST(TDateEditPlusTest, DigitsTypedGetTheirSeparators)
     EXPECT_EQ(edit.GetDate(), EncodeDate(2030, 12, 31));
 
     edit.clear();
-    QTest::keyClicks(&edit, QStringLiteral("1/2/2024"));   // separators typed by the user stay as typed
+    QTest::keyClicks(&edit, QStringLiteral("1/2/2024")); // separators typed by the user stay as typed
     EXPECT_EQ(edit.text(), QStringLiteral("1/2/2024"));
     EXPECT_EQ(edit.GetDate(), EncodeDate(2024, 2, 1));
 }

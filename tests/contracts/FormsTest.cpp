@@ -27,7 +27,7 @@ class Dialogo : public TfrmRotiGeral {
 public:
     QStringList* log;
     TCloseAction closeAs = caFree;
-    explicit Dialogo(QStringList* l) : log(l) {}
+    explicit Dialogo(QStringList* l) : log(l) { }
     void FormCreate(QObject* s) override
     {
         TfrmRotiGeral::FormCreate(s);
@@ -39,7 +39,7 @@ public:
             TfrmRotiGeral::FormClose(s, a);
             *log << QStringLiteral("close base");
         } else {
-            a = closeAs;   // the filter dialog's way: hide and keep the instance
+            a = closeAs; // the filter dialog's way: hide and keep the instance
             *log << QStringLiteral("close hide");
         }
     }
@@ -48,8 +48,9 @@ public:
 
 QByteArray packetOf(const QStringList& names)
 {
-    QByteArray xml = R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?><DATAPACKET Version="2.0"><METADATA><FIELDS>)"
-                     R"(<FIELD attrname="NOME" fieldtype="string" WIDTH="20"/></FIELDS><PARAMS/></METADATA><ROWDATA>)";
+    QByteArray xml =
+        R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?><DATAPACKET Version="2.0"><METADATA><FIELDS>)"
+        R"(<FIELD attrname="NOME" fieldtype="string" WIDTH="20"/></FIELDS><PARAMS/></METADATA><ROWDATA>)";
     for (const QString& n : names)
         xml += "<ROW NOME=\"" + n.toUtf8() + "\"/>";
     return xml + "</ROWDATA></DATAPACKET>";
@@ -84,7 +85,8 @@ TEST(TfrmRotiGeralTest, HasItsMembersAndRunsTheDerivedHandlersOnce)
     QStringList log;
     QPointer<Dialogo> form = CreateForm<Dialogo>(&log);
     EXPECT_EQ(log, QStringList{QStringLiteral("create")});
-    for (const char* name : {"lblCodTela", "grbDadosRel", "panMenu", "panHelp", "panBotoes", "sbtConfirma", "sbtCancel"})
+    for (const char* name :
+         {"lblCodTela", "grbDadosRel", "panMenu", "panHelp", "panBotoes", "sbtConfirma", "sbtCancel"})
         EXPECT_NE(child<QWidget>(form, name), nullptr) << name;
     EXPECT_NE(child<TMessages>(form, "msgPadrao"), nullptr);
     EXPECT_EQ(child<TButtonFlat>(form, "sbtConfirma"), form->sbtConfirma);
@@ -97,7 +99,7 @@ TEST(TfrmRotiGeralTest, HasItsMembersAndRunsTheDerivedHandlersOnce)
     form->sbtCancel->Click();
     EXPECT_EQ(log.last(), QStringLiteral("close base"));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(form.isNull());   // released by the base close handling
+    EXPECT_TRUE(form.isNull()); // released by the base close handling
 }
 
 TEST(TfrmRotiGeralTest, EscapeClosesAndADerivedCloseMayKeepTheForm)
@@ -146,14 +148,16 @@ TEST(TfrmDadosGerRelTest, AddsTheReportChoiceAndAConnectionToTheConfiguredServer
 TEST(TfrmPadraoSortGridTest, HasEveryMemberTheEditorInherits)
 {
     auto* form = CreateForm<Tela>();
-    for (const char* name : {"lblCodTela", "panMenu", "sbtIncluir", "sbtAlterar", "sbtExcluir", "sbtProcurar",
-                             "sbtVerificar", "sbtCancelar", "sbtConfirmar", "sbtImprimir", "sbtAjuda", "sbtFechar",
-                             "pgcPadrao", "tshPadrao", "panDbgPadrao", "scbFolhaDados", "dbgPadrao", "panNavigator",
-                             "dbtNome", "dbnPadrao", "mnuMenu", "mnuManutencao"})
+    for (const char* name :
+         {"lblCodTela",   "panMenu",     "sbtIncluir",   "sbtAlterar",    "sbtExcluir", "sbtProcurar",
+          "sbtVerificar", "sbtCancelar", "sbtConfirmar", "sbtImprimir",   "sbtAjuda",   "sbtFechar",
+          "pgcPadrao",    "tshPadrao",   "panDbgPadrao", "scbFolhaDados", "dbgPadrao",  "panNavigator",
+          "dbtNome",      "dbnPadrao",   "mnuMenu",      "mnuManutencao"})
         EXPECT_NE(child<QWidget>(form, name), nullptr) << name;
     EXPECT_NE(child<TDataSource>(form, "dtsPadrao"), nullptr);
     EXPECT_NE(child<TMessages>(form, "msgPadrao"), nullptr);
-    EXPECT_EQ(form->msgMensagensPadroes->Msg(QStringLiteral("Excl")), QStringLiteral("Confirma a exclusão do registro?"));
+    EXPECT_EQ(form->msgMensagensPadroes->Msg(QStringLiteral("Excl")),
+              QStringLiteral("Confirma a exclusão do registro?"));
     // The grid sits where the editor looks for it.
     EXPECT_TRUE(form->pgcPadrao->isAncestorOf(form->tshPadrao));
     EXPECT_TRUE(form->tshPadrao->isAncestorOf(form->panDbgPadrao));
@@ -172,18 +176,19 @@ TEST(TfrmPadraoSortGridTest, HasEveryMemberTheEditorInherits)
         EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
     }
     // The seven record actions, and print last, with the print button.
-    EXPECT_EQ(items, (QStringList{QStringLiteral("mnuIncluir"), QStringLiteral("mnuAlterar"), QStringLiteral("mnuExcluir"),
-                                  QStringLiteral("mnuProcurar"), QStringLiteral("mnuVerificar"),
-                                  QStringLiteral("mnuCancelar"), QStringLiteral("mnuConfirmar"),
-                                  QStringLiteral("mnuImprimir")}));
+    EXPECT_EQ(items,
+              (QStringList{QStringLiteral("mnuIncluir"), QStringLiteral("mnuAlterar"), QStringLiteral("mnuExcluir"),
+                           QStringLiteral("mnuProcurar"), QStringLiteral("mnuVerificar"), QStringLiteral("mnuCancelar"),
+                           QStringLiteral("mnuConfirmar"), QStringLiteral("mnuImprimir")}));
     form->SetActionEnabled(form->sbtImprimir, true);
     EXPECT_TRUE(form->mnuImprimir->isEnabled());
     QAction* proprio = form->AddMaintenanceItem("mnuProprio", QStringLiteral("Próprio"));
-    EXPECT_EQ(form->mnuManutencao->actions().indexOf(proprio) + 2, form->mnuManutencao->actions().indexOf(form->mnuImprimir))
+    EXPECT_EQ(form->mnuManutencao->actions().indexOf(proprio) + 2,
+              form->mnuManutencao->actions().indexOf(form->mnuImprimir))
         << "a screen's own items go before the print item";
     // The record actions sit left of where the editor puts its own buttons.
-    for (TButtonFlat* b : {form->sbtIncluir, form->sbtAlterar, form->sbtExcluir, form->sbtProcurar,
-                           form->sbtVerificar, form->sbtCancelar, form->sbtConfirmar}) {
+    for (TButtonFlat* b : {form->sbtIncluir, form->sbtAlterar, form->sbtExcluir, form->sbtProcurar, form->sbtVerificar,
+                           form->sbtCancelar, form->sbtConfirmar}) {
         EXPECT_LE(b->geometry().right(), 180) << b->objectName().toStdString();
         EXPECT_EQ(b->size(), QSize(21, 21));
         EXPECT_FALSE(b->Glyph().isNull());
@@ -214,7 +219,7 @@ TEST(TfrmPadraoSortGridTest, RecordActionsFollowTheDataSetAndTheirMenuItemsFollo
     EXPECT_FALSE(form->mnuIncluir->isEnabled());
     EXPECT_FALSE(form->mnuVerificar->isEnabled());
     form->sbtVerificar->Click();
-    EXPECT_EQ(form->verificar, 2);   // one handler, two triggers, the derived override runs
+    EXPECT_EQ(form->verificar, 2); // one handler, two triggers, the derived override runs
     delete form;
 }
 

@@ -19,10 +19,8 @@ TEST(TMessagesTest, LooksUpKeysAndShowsTheirText)
     RecordingDialogSeam seam;
     seam.answers.push_back(mrYes);
     TMessages msg;
-    msg.Messages = {QStringLiteral("Idi_Info|Idioma deve ser informado."),
-                    QStringLiteral("Pipe|a|b"),
-                    QStringLiteral("linha sem separador"),
-                    QStringLiteral("Excl|Confirma a exclusão do registro?")};
+    msg.Messages = {QStringLiteral("Idi_Info|Idioma deve ser informado."), QStringLiteral("Pipe|a|b"),
+                    QStringLiteral("linha sem separador"), QStringLiteral("Excl|Confirma a exclusão do registro?")};
     EXPECT_EQ(msg.Msg(QStringLiteral("Idi_Info")), QStringLiteral("Idioma deve ser informado."));
     EXPECT_EQ(msg.Msg(QStringLiteral("Pipe")), QStringLiteral("a|b"));
     EXPECT_EQ(msg.Msg(QStringLiteral("idi_info")), QStringLiteral("Idioma deve ser informado."));
@@ -46,7 +44,7 @@ TEST(MensErroTest, ShowsOnceAsAnErrorAndAbandonsTheHandlerSilently)
     });
     EXPECT_FALSE(completed);
     EXPECT_FALSE(after);
-    ASSERT_EQ(seam.shown.size(), 1u);   // the message, and no second error display
+    ASSERT_EQ(seam.shown.size(), 1u); // the message, and no second error display
     EXPECT_EQ(seam.shown[0].kind, RecordingDialogSeam::Message);
     EXPECT_EQ(seam.shown[0].type, mtError);
     EXPECT_EQ(seam.shown[0].text, QStringLiteral("Data Inicial deve ser informada."));
@@ -94,15 +92,15 @@ bool refused(const char* text, const char* key, int selStart, int selLength = 0)
 TEST(MaxNumberTest, RefusesKeysThatMakeThePriceTooLong)
 {
     EXPECT_FALSE(refused("1234", "5", 4));
-    EXPECT_TRUE(refused("12345", "6", 5));            // a sixth whole digit
-    EXPECT_FALSE(refused("0,123456", "7", 8));        // the seventh decimal
-    EXPECT_TRUE(refused("0,1234567", "8", 9));        // an eighth decimal
-    EXPECT_TRUE(refused("0.1234567", "8", 9));        // either separator
-    EXPECT_TRUE(refused("12345,5", "1", 0));          // a digit in front of a full whole part
-    EXPECT_FALSE(refused("12345,5", "1", 0, 1));      // ... unless it replaces a selected digit
-    EXPECT_FALSE(refused("0,1234567", "\b", 9));      // backspace passes
-    EXPECT_FALSE(refused("123456789", "x", 0));       // not a digit: the field's business
-    EXPECT_TRUE(refused("1234567", ",", 6));          // a separator leaving six whole digits
+    EXPECT_TRUE(refused("12345", "6", 5)); // a sixth whole digit
+    EXPECT_FALSE(refused("0,123456", "7", 8)); // the seventh decimal
+    EXPECT_TRUE(refused("0,1234567", "8", 9)); // an eighth decimal
+    EXPECT_TRUE(refused("0.1234567", "8", 9)); // either separator
+    EXPECT_TRUE(refused("12345,5", "1", 0)); // a digit in front of a full whole part
+    EXPECT_FALSE(refused("12345,5", "1", 0, 1)); // ... unless it replaces a selected digit
+    EXPECT_FALSE(refused("0,1234567", "\b", 9)); // backspace passes
+    EXPECT_FALSE(refused("123456789", "x", 0)); // not a digit: the field's business
+    EXPECT_TRUE(refused("1234567", ",", 6)); // a separator leaving six whole digits
 }
 
 TEST(CheckResultServTest, GivesThePacketOrRaisesTheServerMessage)

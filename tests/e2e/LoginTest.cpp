@@ -49,13 +49,12 @@ using namespace trd::test;
 
 namespace {
 
-const char* const Seed =
-    "L\tENG\tEnglish\tENG\n"
-    "L\tSPA\tEspañol\tSPA\n"
-    "R\tENG\tTRD09300\tBTNABRIR\tAbrir arquivo\t\tN\n"
-    "R\tENG\tTRD09300\tBTNSALVAR\tSalvar arquivo\tSave file\tD\n"
-    "R\tENG\tTRD09300\tBTNFECHAR\tFechar\tClose\tT\n"
-    "R\tSPA\tTRD09300\tBTNABRIR\tAbrir arquivo\t\tN\n";
+const char* const Seed = "L\tENG\tEnglish\tENG\n"
+                         "L\tSPA\tEspañol\tSPA\n"
+                         "R\tENG\tTRD09300\tBTNABRIR\tAbrir arquivo\t\tN\n"
+                         "R\tENG\tTRD09300\tBTNSALVAR\tSalvar arquivo\tSave file\tD\n"
+                         "R\tENG\tTRD09300\tBTNFECHAR\tFechar\tClose\tT\n"
+                         "R\tSPA\tTRD09300\tBTNABRIR\tAbrir arquivo\t\tN\n";
 
 int run(const QString& program, const QStringList& args, const QByteArray& input = {}, QByteArray* output = nullptr)
 {
@@ -106,9 +105,9 @@ public:
         QString message;
         QDialog* dialog;
     };
-    QList<std::pair<QString, QString>> answers;   // user, password
+    QList<std::pair<QString, QString>> answers; // user, password
     QList<Shown> shown;
-    QElapsedTimer lastAnswer;                    // when the last answer was typed
+    QElapsedTimer lastAnswer; // when the last answer was typed
 
     LoginAnswerer()
     {
@@ -135,7 +134,7 @@ private:
         auto* password = dialog->findChild<QLineEdit*>(QStringLiteral("edtSenha"));
         auto* message = dialog->findChild<QLabel*>(QStringLiteral("lblMensagem"));
         if (!user || !password || !message || !password->text().isEmpty())
-            return;   // still checking the password typed last
+            return; // still checking the password typed last
         if (dialog == m_dialog && !m_refusedSinceAnswer)
             return;
         m_dialog = dialog;
@@ -159,10 +158,13 @@ private:
         QTest::keyClicks(password, secret);
         // The dialog clears the password when the server refuses it: that is
         // the next time it waits for an answer.
-        QObject::connect(password, &QLineEdit::textChanged, this, [this](const QString& text) {
-            if (text.isEmpty())
-                m_refusedSinceAnswer = true;
-        }, Qt::SingleShotConnection);
+        QObject::connect(
+            password, &QLineEdit::textChanged, this,
+            [this](const QString& text) {
+                if (text.isEmpty())
+                    m_refusedSinceAnswer = true;
+            },
+            Qt::SingleShotConnection);
         QTest::keyClick(password, Qt::Key_Return);
     }
 
@@ -284,7 +286,7 @@ TEST(LoginTest, WrongPasswordExpiredSessionAndRemovedUserThroughTheHostWindow)
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, grid->visualRect(cell).center());
     ASSERT_EQ(grid->currentIndex(), cell);
     QTest::keyClicks(grid->focusWidget(), QStringLiteral("Open file"));
-    while (login.lastAnswer.elapsed() < SessionS * 1000 + 1500)   // the login itself takes a moment
+    while (login.lastAnswer.elapsed() < SessionS * 1000 + 1500) // the login itself takes a moment
         QTest::qWait(100);
     login.answers = {{"ana", "certa"}};
     QTest::keyClick(grid->focusWidget(), Qt::Key_Down);
@@ -342,10 +344,11 @@ struct TestCertificates {
         ext.close();
         const QList<QStringList> steps = {
             QStringList{"req", "-x509"} + ec + caExt
-                + QStringList{"-days", "2", "-subj", "/CN=Autoridade de teste", "-keyout", dir.filePath("ca.key"), "-out", ca},
+                + QStringList{"-days", "2", "-subj", "/CN=Autoridade de teste", "-keyout", dir.filePath("ca.key"),
+                              "-out", ca},
             QStringList{"req", "-x509"} + ec + caExt
-                + QStringList{"-days", "2", "-subj", "/CN=Outra autoridade", "-keyout", dir.filePath("other.key"), "-out",
-                              otherCa},
+                + QStringList{"-days", "2", "-subj", "/CN=Outra autoridade", "-keyout", dir.filePath("other.key"),
+                              "-out", otherCa},
             QStringList{"req"} + ec
                 + QStringList{"-subj", "/CN=127.0.0.1", "-keyout", serverKey, "-out", dir.filePath("server.csr")},
             QStringList{"x509", "-req", "-in", dir.filePath("server.csr"), "-CA", ca, "-CAkey", dir.filePath("ca.key"),
@@ -376,7 +379,7 @@ QStringList openWith(const QStringList& commandLine, bool* editorFilled = nullpt
     if (editorFilled) {
         *editorFilled = QTest::qWaitFor([&] {
             auto* languages = window.findChild<QComboBox*>(QStringLiteral("cbbIdioma"));
-            return languages && languages->count() == 4;   // the demo's languages
+            return languages && languages->count() == 4; // the demo's languages
         });
     }
     closeModule(window);
@@ -415,7 +418,7 @@ TEST(LoginTest, OverTlsTheCertificateIsVerifiedAndRefusalsSayWhy)
     }
     const auto refusedWith = [&](const QStringList& commandLine, const QString& reason) {
         WebSessionToken.clear();
-        LoginAnswerer login;   // must never be asked: nothing reaches the server
+        LoginAnswerer login; // must never be asked: nothing reaches the server
         const QStringList shown = openWith(commandLine);
         ASSERT_FALSE(shown.isEmpty());
         EXPECT_TRUE(shown[0].startsWith(QStringLiteral("Não foi possível estabelecer uma conexão segura (TLS)")))
@@ -427,7 +430,8 @@ TEST(LoginTest, OverTlsTheCertificateIsVerifiedAndRefusalsSayWhy)
     refusedWith({"--server", https, "--tls-ca", certificates.otherCa},
                 QStringLiteral("não foi emitido por uma autoridade certificadora confiável (as do arquivo %1)")
                     .arg(certificates.otherCa));
-    refusedWith({"--server", https}, QStringLiteral("não foi emitido por uma autoridade certificadora confiável (as do sistema)"));
+    refusedWith({"--server", https},
+                QStringLiteral("não foi emitido por uma autoridade certificadora confiável (as do sistema)"));
     // The right authority, but a name the certificate does not carry.
     refusedWith({"--server", QStringLiteral("https://localhost:%1").arg(port), "--tls-ca", certificates.ca},
                 QStringLiteral("o certificado do servidor não é do nome localhost"));
@@ -435,13 +439,15 @@ TEST(LoginTest, OverTlsTheCertificateIsVerifiedAndRefusalsSayWhy)
     // each side says what is wrong rather than a bare dropped connection.
     TrdServerProcess plainServer;
     ASSERT_TRUE(plainServer.isRunning()) << plainServer.errorString().toStdString();
-    refusedWith({"--server", QStringLiteral("https://127.0.0.1:%1").arg(plainServer.port()), "--tls-ca", certificates.ca},
-                QStringLiteral("o servidor não atende com TLS nesse endereço"));
+    refusedWith(
+        {"--server", QStringLiteral("https://127.0.0.1:%1").arg(plainServer.port()), "--tls-ca", certificates.ca},
+        QStringLiteral("o servidor não atende com TLS nesse endereço"));
     {
         LoginAnswerer login;
         const QStringList shown = openWith({"--server", QStringLiteral("127.0.0.1:%1").arg(port)});
         ASSERT_FALSE(shown.isEmpty());
-        EXPECT_TRUE(shown[0].contains(QStringLiteral("Este servidor só atende com TLS: use https://"))) << shown[0].toStdString();
+        EXPECT_TRUE(shown[0].contains(QStringLiteral("Este servidor só atende com TLS: use https://")))
+            << shown[0].toStdString();
         EXPECT_TRUE(login.shown.isEmpty());
     }
     SetWebServer(u"127.0.0.1:8211");

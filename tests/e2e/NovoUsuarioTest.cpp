@@ -36,14 +36,13 @@ using namespace trd::test;
 
 namespace {
 
-const char* const Semente =
-    "L\tENG\tEnglish\tENG\n"
-    "L\tSPA\tEspañol\tSPA\n"
-    "R\tENG\tTRD09300\tBTNABRIR\tAbrir arquivo\t\tN\n"
-    "R\tENG\tTRD09300\tBTNSALVAR\tSalvar arquivo\tSave file\tD\n"
-    "R\tENG\tTRD09300\tBTNFECHAR\tFechar\tClose\tT\n"
-    "R\tENG\tTRD09301\tLBLARQUIVO\tArquivo de lista\t\tN\n"
-    "R\tSPA\tTRD09300\tBTNABRIR\tAbrir arquivo\t\tN\n";
+const char* const Semente = "L\tENG\tEnglish\tENG\n"
+                            "L\tSPA\tEspañol\tSPA\n"
+                            "R\tENG\tTRD09300\tBTNABRIR\tAbrir arquivo\t\tN\n"
+                            "R\tENG\tTRD09300\tBTNSALVAR\tSalvar arquivo\tSave file\tD\n"
+                            "R\tENG\tTRD09300\tBTNFECHAR\tFechar\tClose\tT\n"
+                            "R\tENG\tTRD09301\tLBLARQUIVO\tArquivo de lista\t\tN\n"
+                            "R\tSPA\tTRD09300\tBTNABRIR\tAbrir arquivo\t\tN\n";
 
 // Destination text and status of a row of the database.
 QStringList linhaBanco(const QString& dbPath, const char* idioma, const char* componente)
@@ -133,7 +132,7 @@ TEST(NovoUsuarioTest, FiltraEditaRecarregaEEncontraAEdicaoPromovida)
     seam.onModal = nullptr;
     EXPECT_TRUE(seam.messages().isEmpty()) << seam.messages().join(u'\n').toStdString();
     EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join(u'\n').toStdString();
-    ASSERT_EQ(seam.last(RecordingDialogSeam::Modal)->answer, mrCancel);   // closed by its own cancel button
+    ASSERT_EQ(seam.last(RecordingDialogSeam::Modal)->answer, mrCancel); // closed by its own cancel button
 
     // The rows whose source holds "arquivo", of every status.
     ASSERT_EQ(grade->model()->rowCount(), 3);
@@ -153,7 +152,8 @@ TEST(NovoUsuarioTest, FiltraEditaRecarregaEEncontraAEdicaoPromovida)
     EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join(u'\n').toStdString();
 
     // Saved at once, promoted from "N" to "T"; the other language untouched.
-    EXPECT_EQ(linhaBanco(servidor.dbPath(), "ENG", "BTNABRIR"), (QStringList{QStringLiteral("Open file"), QStringLiteral("T")}));
+    EXPECT_EQ(linhaBanco(servidor.dbPath(), "ENG", "BTNABRIR"),
+              (QStringList{QStringLiteral("Open file"), QStringLiteral("T")}));
     EXPECT_EQ(linhaBanco(servidor.dbPath(), "SPA", "BTNABRIR"), (QStringList{QString(), QStringLiteral("N")}));
 
     // Reloads with the tool-bar button: the filter in force is asked again.
@@ -241,14 +241,15 @@ TEST(NovoUsuarioTest, DigitaTrocaOIdiomaSemSairDaCelulaESaiDoProgramaSemPerderNa
     janela.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&janela));
     digitaNaCelula(grade, QStringLiteral("Abrir arquivo"), QStringLiteral("Open file"));
-    janela.activateWindow();   // offscreen, typing in the grid leaves no window active
+    janela.activateWindow(); // offscreen, typing in the grid leaves no window active
     ASSERT_TRUE(QTest::qWaitForWindowActive(&janela));
-    cbbIdioma->setFocus(Qt::MouseFocusReason);   // as a click on it
+    cbbIdioma->setFocus(Qt::MouseFocusReason); // as a click on it
     ASSERT_TRUE(QTest::qWaitFor([&] { return cbbIdioma->hasFocus(); }));
     QTest::keyClick(cbbIdioma, Qt::Key_Down);
     ASSERT_EQ(cbbIdioma->currentText(), QStringLiteral("SPA-Español"));
     EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join(u'\n').toStdString();
-    EXPECT_EQ(linhaBanco(servidor.dbPath(), "ENG", "BTNABRIR"), (QStringList{QStringLiteral("Open file"), QStringLiteral("T")}));
+    EXPECT_EQ(linhaBanco(servidor.dbPath(), "ENG", "BTNABRIR"),
+              (QStringList{QStringLiteral("Open file"), QStringLiteral("T")}));
     EXPECT_EQ(grade->model()->rowCount(), 0);
 
     // Back to English; types again and leaves the program with Arquivo > Sair.
@@ -263,7 +264,8 @@ TEST(NovoUsuarioTest, DigitaTrocaOIdiomaSemSairDaCelulaESaiDoProgramaSemPerderNa
     sair->trigger();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join(u'\n').toStdString();
-    EXPECT_EQ(linhaBanco(servidor.dbPath(), "ENG", "BTNFECHAR"), (QStringList{QStringLiteral("Close it"), QStringLiteral("T")}));
+    EXPECT_EQ(linhaBanco(servidor.dbPath(), "ENG", "BTNFECHAR"),
+              (QStringList{QStringLiteral("Close it"), QStringLiteral("T")}));
     EXPECT_FALSE(janela.isVisible());
     EXPECT_EQ(seam.count(RecordingDialogSeam::Modal), 2);
 }

@@ -38,12 +38,11 @@ using namespace trd::test;
 
 namespace {
 
-const char* const Semente =
-    "L\tENG\tEnglish\tENG\n"
-    "R\tENG\tTRD09300\tBTNABRIR\tAbrir arquivo\t\tN\n"
-    "R\tENG\tTRD09300\tBTNSALVAR\tSalvar arquivo\tSave file\tD\n"
-    "R\tENG\tTRD09300\tBTNFECHAR\tFechar\tClose\tT\n"
-    "R\tENG\tTRD09301\tBTNFECHAR\tFechar\t\tN\n";
+const char* const Semente = "L\tENG\tEnglish\tENG\n"
+                            "R\tENG\tTRD09300\tBTNABRIR\tAbrir arquivo\t\tN\n"
+                            "R\tENG\tTRD09300\tBTNSALVAR\tSalvar arquivo\tSave file\tD\n"
+                            "R\tENG\tTRD09300\tBTNFECHAR\tFechar\tClose\tT\n"
+                            "R\tENG\tTRD09301\tBTNFECHAR\tFechar\t\tN\n";
 
 // Fills the filter dialog with a date range that takes every row and confirms it.
 void confirmaFiltroAmplo(TForm& filtro)
@@ -103,10 +102,7 @@ protected:
         QWidget* frente = QApplication::activePopupWidget() ? QApplication::activePopupWidget() : janela.get();
         QTest::keyClick(frente->windowHandle(), key, mods);
     }
-    static QMenu* menuAberto()
-    {
-        return qobject_cast<QMenu*>(QApplication::activePopupWidget());
-    }
+    static QMenu* menuAberto() { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); }
 
     std::unique_ptr<TrdServerProcess> servidor;
     RecordingDialogSeam seam;
@@ -174,7 +170,7 @@ TEST_F(TelaXcb, EveryMenuGivesEachLetterToOneItemAndEachItemALetter)
                 const QString chave = letra.toString();
                 if (dono.contains(chave))
                     problemas << onde + QStringLiteral(": ") + chave + QStringLiteral(" for both \"") + dono[chave]
-                                     + QStringLiteral("\" and \"") + texto + QStringLiteral("\"");
+                            + QStringLiteral("\" and \"") + texto + QStringLiteral("\"");
                 dono[chave] = texto;
             }
             if (QMenu* sub = a->menu())

@@ -143,9 +143,9 @@ TEST(AlteracoesDeColegas, TheRowBeingEditedKeepsTheUsersTextAndTakesTheChangeOnl
     ds->Edit();
     ds->FieldByName(QStringLiteral("STVALORPROP"))->SetAsString(QStringLiteral("Close it"));
 
-    auto r = a.recebe(QStringLiteral("ENG"),
-                      {muda(kFechar, "Close", "T", "Shut", "T", "ana"), muda(kAbrir, "Open", "T", "Open...", "T")},
-                      1000);
+    auto r =
+        a.recebe(QStringLiteral("ENG"),
+                 {muda(kFechar, "Close", "T", "Shut", "T", "ana"), muda(kAbrir, "Open", "T", "Open...", "T")}, 1000);
     // Another row changes under the edit; the edited one does not.
     EXPECT_EQ(r.linhas, std::vector<int>{0});
     EXPECT_EQ(destino(*ds, 0), "Open...");
@@ -190,9 +190,9 @@ TEST(AlteracoesDeColegas, TheRowBeingEditedKeepsTheUsersTextAndTakesTheChangeOnl
 TEST(AlteracoesDeColegas, ARowDeletedBySomeoneLeavesAndTheOthersKeepTheirPlaceAndCursor)
 {
     auto ds = conjunto({kAbrir, kFechar, kSalvar, kSalvar3});
-    ds->SetIndexFieldNames(QStringLiteral("STAGRVALPROP DESC"));   // Salvar, Salvar, Fechar, Abrir
+    ds->SetIndexFieldNames(QStringLiteral("STAGRVALPROP DESC")); // Salvar, Salvar, Fechar, Abrir
     ASSERT_EQ(ds->RecordCount(), 4);
-    ds->SetRecNo(4);   // Abrir
+    ds->SetRecNo(4); // Abrir
     AlteracoesDeColegas a(ds.get());
     FeedChange apaga = muda(kFechar, "Close", "T", "", "");
     apaga.type = 'E';
@@ -269,7 +269,7 @@ TEST(AlteracoesDeColegas, MarksArriveByTheFeedAndASaveTakesThemAway)
     const auto marca = [&](const Linha& l, char tipo, const QString& quem) {
         FeedChange c = muda(l, QString(), QString(), QString(), QString(), quem);
         c.type = tipo;
-        c.when = 46363.4375;   // 07/12/2026 10:30
+        c.when = 46363.4375; // 07/12/2026 10:30
         return c;
     };
 

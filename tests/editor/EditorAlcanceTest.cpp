@@ -107,7 +107,7 @@ TEST_F(EditorAlcance, WithTheRowsClosedTheFilterIsReachedByItsButtonAndByLeaving
     TfrmTraducao* form = openEditor();
     ASSERT_TRUE(form);
     chooseLanguage("ENG-English");
-    leaveLanguagePanel();   // the filter dialog opens; the user cancels it
+    leaveLanguagePanel(); // the filter dialog opens; the user cancels it
     ASSERT_EQ(seam.count(RecordingDialogSeam::Modal), 1);
     ASSERT_FALSE(form->cdsDestino->Active());
     // No state change yet: every button and menu item as created, off.
@@ -152,15 +152,16 @@ TEST_F(EditorAlcance, AnAnswerOverTheLimitIsTheInsufficientMemoryCaseAndLeavesTh
     TfrmTraducao* form = openEditor();
     ASSERT_TRUE(form);
     chooseLanguage("ENG-English");
-    leaveLanguagePanel();   // the filter dialog opens; the user cancels it
+    leaveLanguagePanel(); // the filter dialog opens; the user cancels it
     form->netTraducao->Close();
-    form->netTraducao->MaxAnswerBytes = 256;   // far below the three rows' packet
+    form->netTraducao->MaxAnswerBytes = 256; // far below the three rows' packet
 
     reload();
     EXPECT_FALSE(form->cdsDestino->Active());
     EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join('|').toStdString();
     ASSERT_EQ(seam.messages().size(), 1) << seam.messages().join('|').toStdString();
-    EXPECT_TRUE(seam.messages().first().startsWith(QStringLiteral("Não foi possível retornar todos os registros selecionados.")))
+    EXPECT_TRUE(seam.messages().first().startsWith(
+        QStringLiteral("Não foi possível retornar todos os registros selecionados.")))
         << seam.messages().first().toStdString();
     EXPECT_TRUE(form->lblOrigem->text().isEmpty());
 

@@ -105,8 +105,9 @@ protected:
         c.SessionToken = [token] { return token; };
         TClientDataSet l;
         l.SetData(c.AppServer()
-                      .Call(metodo::GetDestino, {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"), idioma,
-                                                 TDateTime(0), TDateTime(0), QString()})
+                      .Call(metodo::GetDestino,
+                            {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"), idioma, TDateTime(0),
+                             TDateTime(0), QString()})
                       .Packet);
         ASSERT_TRUE(l.Locate(QStringLiteral("STAGRVALPROP"), {origem})) << origem.toStdString();
         l.Edit();

@@ -41,18 +41,18 @@ public:
     QString textoIdioma;
     bool naLista = false;
     bool emSubstituicao = false;
-    qint64 proximoLote = 0;   // the number emLote's batch gets; 0: a server with no history
+    qint64 proximoLote = 0; // the number emLote's batch gets; 0: a server with no history
 
     // ---- what the companion did
-    QStringList digitados;                 // digitaNaCelula's texts
-    QStringList textosDeColega;            // mostraTextoDoColega: "título|texto"
-    std::vector<int> alteradas;            // alteradasPorOutro's rows
+    QStringList digitados; // digitaNaCelula's texts
+    QStringList textosDeColega; // mostraTextoDoColega: "título|texto"
+    std::vector<int> alteradas; // alteradasPorOutro's rows
     bool removidas = false, atualAlterada = false;
     int recargas = 0, tecladoDevolvido = 0, repinturas = 0;
-    QStringList lotes;                     // emLote: "idioma|tipo"
-    QList<QByteArray> cabecalhosNoLote;    // X-Trd-Lote while each emLote call ran
-    papeis::PapeisDoUsuario direitos = papeis::PapeisDoUsuario::Todos();   // what papeis() answers
-    QString restricoes[3];                 // restringe's reasons, by Controle
+    QStringList lotes; // emLote: "idioma|tipo"
+    QList<QByteArray> cabecalhosNoLote; // X-Trd-Lote while each emLote call ran
+    papeis::PapeisDoUsuario direitos = papeis::PapeisDoUsuario::Todos(); // what papeis() answers
+    QString restricoes[3]; // restringe's reasons, by Controle
 
     // ---- its parts
     std::unique_ptr<QWidget> tela;
@@ -89,7 +89,10 @@ public:
                             const QKeySequence& tecla = {}) override;
     qint64 emLote(const QString& idioma, const QString& tipo, const std::function<void()>& chamada) override;
     const papeis::PapeisDoUsuario& papeis() const override { return direitos; }
-    void restringe(Controle controle, const QString& motivo) override { restricoes[static_cast<int>(controle)] = motivo; }
+    void restringe(Controle controle, const QString& motivo) override
+    {
+        restricoes[static_cast<int>(controle)] = motivo;
+    }
 
     // Where a panel went: its place in the window's column, or in the row beside the detail.
     int posicao(QWidget* painel) const;

@@ -44,10 +44,11 @@ protected:
 
 TEST_F(EditorGravacao, ASaveLeftUnansweredIsNeverCalledLostAndIsRecognisedOnceTheServerHasIt)
 {
-    TfrmTraducao* form = open(kIdiomas, {
-                                            {"ENG", "P1", "c1", "Condições de pagamento", "Payment Terms s1", "N"},
-                                            {"ENG", "P2", "c2", "Abrir", "Open", "T"},
-                                        });
+    TfrmTraducao* form = open(kIdiomas,
+                              {
+                                  {"ENG", "P1", "c1", "Condições de pagamento", "Payment Terms s1", "N"},
+                                  {"ENG", "P2", "c2", "Abrir", "Open", "T"},
+                              });
     ASSERT_TRUE(form);
     ASSERT_EQ(dbRow("ENG", "Condições de pagamento"), QStringList({"Payment Terms s1", "N"}));
     // A short wait for the answer, so that the test does not take minutes;
@@ -74,8 +75,9 @@ TEST_F(EditorGravacao, ASaveLeftUnansweredIsNeverCalledLostAndIsRecognisedOnceTh
 
     // The server wakes up and does the save it had been sent.
     ASSERT_NO_FATAL_FAILURE(resumeServer());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dbRow("ENG", "Condições de pagamento").value(0) == "Payment Terms s1 TO"; },
-                                60000)) << server->log().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return dbRow("ENG", "Condições de pagamento").value(0) == "Payment Terms s1 TO"; }, 60000))
+        << server->log().toStdString();
 
     // Saving the text again is not refused as a colleague's change: the
     // editor finds the server has it, and says so in a word.
@@ -100,10 +102,11 @@ TEST_F(EditorGravacao, ASaveLeftUnansweredIsNeverCalledLostAndIsRecognisedOnceTh
 
 TEST_F(EditorGravacao, AnOutcomeTheServerCannotConfirmIsCheckedByReadingTheRowAgain)
 {
-    TfrmTraducao* form = open(kIdiomas, {
-                                            {"ENG", "P1", "c1", "Pedido", "Order", "T"},
-                                            {"ENG", "P2", "c2", "Fatura", "Invoice", "T"},
-                                        });
+    TfrmTraducao* form = open(kIdiomas,
+                              {
+                                  {"ENG", "P1", "c1", "Pedido", "Order", "T"},
+                                  {"ENG", "P2", "c2", "Fatura", "Invoice", "T"},
+                              });
     ASSERT_TRUE(form);
     const QByteArray unknown = R"("error":{"code":-32004,"message":"Não foi possível confirmar a gravação."})";
 
@@ -128,7 +131,8 @@ TEST_F(EditorGravacao, AnOutcomeTheServerCannotConfirmIsCheckedByReadingTheRowAg
     proxy->answerNextWith(unknown);
     input.key("Down");
     ASSERT_EQ(boxes.shown.size(), 1);
-    EXPECT_TRUE(boxes.shown.first().startsWith("Não foi possível confirmar a gravação.")) << boxes.shown.first().toStdString();
+    EXPECT_TRUE(boxes.shown.first().startsWith("Não foi possível confirmar a gravação."))
+        << boxes.shown.first().toStdString();
     EXPECT_TRUE(boxes.shown.first().contains("Não se sabe se a alteração foi gravada"));
     EXPECT_FALSE(boxes.shown.first().contains("não foi gravad"));
     EXPECT_EQ(dbRow("ENG", "Fatura"), QStringList({"Invoice", "T"}));
@@ -145,10 +149,11 @@ TEST_F(EditorGravacao, AnOutcomeTheServerCannotConfirmIsCheckedByReadingTheRowAg
 
 TEST_F(EditorGravacao, ASaveRefusedForAColleaguesChangeKeepsTheTypedTextBesideTheColleagues)
 {
-    TfrmTraducao* form = open(kIdiomas, {
-                                            {"ENG", "P1", "c1", "Nº do pedido", "Order No.", "T"},
-                                            {"ENG", "P2", "c2", "Fatura", "Invoice", "T"},
-                                        });
+    TfrmTraducao* form = open(kIdiomas,
+                              {
+                                  {"ENG", "P1", "c1", "Nº do pedido", "Order No.", "T"},
+                                  {"ENG", "P2", "c2", "Fatura", "Invoice", "T"},
+                              });
     ASSERT_TRUE(form);
     ASSERT_EQ(dbRow("ENG", "Nº do pedido"), QStringList({"Order No.", "T"}));
     // The second client saves the row; the first has not reloaded it.
@@ -194,11 +199,12 @@ TEST_F(EditorGravacao, ASaveRefusedForAColleaguesChangeKeepsTheTypedTextBesideTh
 
 TEST_F(EditorGravacao, AReplacementIsNotWrittenOverByAnOpenCellEditor)
 {
-    TfrmTraducao* form = open(kIdiomas, {
-                                            {"ENG", "P1", "c1", "Abrir", "Open", "T"},
-                                            {"ENG", "P2", "c2", "Abrir arquivo", "Open file", "T"},
-                                            {"ENG", "P3", "c3", "Fechar", "Close", "T"},
-                                        });
+    TfrmTraducao* form = open(kIdiomas,
+                              {
+                                  {"ENG", "P1", "c1", "Abrir", "Open", "T"},
+                                  {"ENG", "P2", "c2", "Abrir arquivo", "Open file", "T"},
+                                  {"ENG", "P3", "c3", "Fechar", "Close", "T"},
+                              });
     ASSERT_TRUE(form);
     ASSERT_EQ(dbRow("ENG", "Abrir"), QStringList({"Open", "T"}));
 

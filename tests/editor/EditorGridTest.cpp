@@ -46,8 +46,12 @@ protected:
         QByteArray packet;
         PacketWriter writer(packet);
         std::vector<PacketField> fields;
-        for (const auto& [name, size] : {std::pair{"STAGRVALPROP", 4000}, {"STVALORPROP", 4000}, {"IDSITTRADUCAO", 1},
-                                         {"IDIDIOMA", 3}, {"NMCOMPONENTE", 50}, {"CDPROGTRAD", 20}}) {
+        for (const auto& [name, size] : {std::pair{"STAGRVALPROP", 4000},
+                                         {"STVALORPROP", 4000},
+                                         {"IDSITTRADUCAO", 1},
+                                         {"IDIDIOMA", 3},
+                                         {"NMCOMPONENTE", 50},
+                                         {"CDPROGTRAD", 20}}) {
             PacketField f;
             f.name = name;
             f.size = size;
@@ -95,7 +99,7 @@ TEST_F(EditorGrid, CellsArePaintedByTheRowsStatus)
                    {"Dúvida grande", "Big doubt", "D"},
                    {"Nome completo", "Full name", "N"},
                    {"Outro estado", "Other status", "Q"}});
-    focusCell(3, 2);   // the current cell: last row, destination column
+    focusCell(3, 2); // the current cell: last row, destination column
     const QImage image = render();
     const QColor background = clInfoBk();
 
@@ -125,8 +129,7 @@ TEST_F(EditorGrid, CellsArePaintedByTheRowsStatus)
         const QRect s = cell(e.row, 0);
         EXPECT_EQ(count(image, s, lamps::Oliva(), 0), 0) << "olive is transparent";
         const QRect beside(s.left() + 17, s.top(), s.width() - 17, s.height());
-        EXPECT_EQ(count(image, beside, background, 6), area(beside))
-            << "nothing but the background right of the lamp";
+        EXPECT_EQ(count(image, beside, background, 6), area(beside)) << "nothing but the background right of the lamp";
     }
     // Each lamp in its own hue.
     auto lampPixels = [&](int row, const QColor& hue) {
@@ -178,7 +181,7 @@ TEST_F(EditorGrid, OnlyTheDestinationColumnOpensAnEditor)
     EXPECT_EQ(form->dbgPadrao->InplaceEditor(), nullptr);
     EXPECT_EQ(form->cdsDestino->State(), TDataSetState::dsBrowse);
 
-    focusCell(0, 1);   // the source column is read-only
+    focusCell(0, 1); // the source column is read-only
     QTest::keyClicks(form->dbgPadrao, "x");
     EXPECT_EQ(form->dbgPadrao->InplaceEditor(), nullptr);
 
@@ -193,7 +196,7 @@ TEST_F(EditorGrid, TheDetailPanelFollowsEveryKeyAndTheTypedTextIsPromotedAndSave
 {
     TfrmTraducao* form = openWithRows();
     ASSERT_TRUE(form);
-    focusCell(2, 2);   // "Nome", "N", destination equal to source
+    focusCell(2, 2); // "Nome", "N", destination equal to source
     ASSERT_EQ(form->cdsDestino->FieldByName("STAGRVALPROP")->AsString(), "Nome");
     QTest::keyClick(form->dbgPadrao, Qt::Key_N);
     QLineEdit* editor = form->dbgPadrao->InplaceEditor();
@@ -224,7 +227,7 @@ TEST_F(EditorGrid, TabAndDownStopAtTheLastRowWhileOtherKeysStillWork)
     };
     const int last = form->cdsDestino->RecordCount() - 1;
     focusCell(last, 2);
-    QTest::keyClick(form->dbgPadrao, Qt::Key_Down);   // past the end: Eof
+    QTest::keyClick(form->dbgPadrao, Qt::Key_Down); // past the end: Eof
     ASSERT_TRUE(form->cdsDestino->Eof());
     const int attemptsAtEof = insertAttempts;
     QTest::keyClick(form->dbgPadrao, Qt::Key_Down);
@@ -249,13 +252,13 @@ TEST_F(EditorGrid, APastedTextTheFieldCannotHoldIsRefusedWholeAndTheEditorKeepsI
 {
     TfrmTraducao* form = openWithRows();
     ASSERT_TRUE(form);
-    focusCell(3, 2);   // "Abrir"
+    focusCell(3, 2); // "Abrir"
     QTest::keyClick(form->dbgPadrao, Qt::Key_Return);
     QLineEdit* editor = form->dbgPadrao->InplaceEditor();
     ASSERT_TRUE(editor);
     editor->end(false);
 
-    editor->insert(QStringLiteral(" Ω"));   // what a paste does
+    editor->insert(QStringLiteral(" Ω")); // what a paste does
     QApplication::processEvents();
     ASSERT_EQ(seam.count(RecordingDialogSeam::Error), 1);
     EXPECT_TRUE(seam.errors().first().contains("'Ω' (posição 6)")) << seam.errors().first().toStdString();
@@ -268,7 +271,7 @@ TEST_F(EditorGrid, APastedTextTheFieldCannotHoldIsRefusedWholeAndTheEditorKeepsI
     EXPECT_TRUE(seam.errors().last().contains("4001")) << seam.errors().last().toStdString();
     EXPECT_EQ(editor->text(), "Open") << "never cut short without a word";
 
-    editor->insert(QString(3996, QLatin1Char('a')));   // exactly the field's size
+    editor->insert(QString(3996, QLatin1Char('a'))); // exactly the field's size
     EXPECT_EQ(editor->text().size(), 4000);
     editor->setText("Open it");
     QTest::keyClick(editor, Qt::Key_Return);

@@ -79,10 +79,12 @@ protected:
     {
         input.key(QStringLiteral("ctrl+shift+l"));
         LiberacaoDialog* janela = nullptr;
-        EXPECT_TRUE(QTest::qWaitFor([&] {
-            janela = frmTraducao->findChild<LiberacaoDialog*>();
-            return janela && janela->isActiveWindow();
-        }, kEspera));
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                janela = frmTraducao->findChild<LiberacaoDialog*>();
+                return janela && janela->isActiveWindow();
+            },
+            kEspera));
         return janela;
     }
     // The file typed into the window and Enter: the preview, on its thread.
@@ -91,7 +93,8 @@ protected:
         EXPECT_TRUE(janela->edtArquivo->hasFocus());
         input.type(caminho);
         input.key(QStringLiteral("Return"));
-        EXPECT_TRUE(QTest::qWaitFor([&] { return janela->previa() != nullptr; }, kEspera)) << janela->lblEtapa->text().toStdString();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return janela->previa() != nullptr; }, kEspera))
+            << janela->lblEtapa->text().toStdString();
     }
     LiberacaoDoEditor* companhia() const { return frmTraducao->findChild<LiberacaoDoEditor*>(); }
     bool naGrade(const QString& origem) const
@@ -122,7 +125,7 @@ TEST_F(EditorLiberacao, PreviaAplicacaoRecargaEOrigemAnteriorNoDetalhe)
     // Endereço, Telefone, Total and Data kept; one of each other kind.
     ContagensModelo* c = janela->contagens();
     EXPECT_EQ(janela->cbbIdioma->currentText(), QStringLiteral("ENG"));
-    ASSERT_EQ(c->rowCount(), 4);   // the language, then CAD01, FAT01, FAT02
+    ASSERT_EQ(c->rowCount(), 4); // the language, then CAD01, FAT01, FAT02
     EXPECT_EQ(c->valor(0, ContagensModelo::colVivas), 8);
     EXPECT_EQ(c->valor(0, ContagensModelo::colMantidas), 5);
     EXPECT_EQ(c->valor(0, ContagensModelo::colReescritas), 1);
@@ -140,7 +143,9 @@ TEST_F(EditorLiberacao, PreviaAplicacaoRecargaEOrigemAnteriorNoDetalhe)
     EXPECT_EQ(l->linha(0)->origemAnterior, QStringLiteral("Salvar registro"));
     EXPECT_EQ(l->linha(0)->texto, QStringLiteral("Save record"));
     EXPECT_EQ(l->linha(0)->situacao, QStringLiteral("D"));
-    EXPECT_TRUE(l->data(l->index(0, LinhasModelo::colNova), LinhasModelo::MarcadoRole).toString().contains(QStringLiteral("bold\">o </span>")));
+    EXPECT_TRUE(l->data(l->index(0, LinhasModelo::colNova), LinhasModelo::MarcadoRole)
+                    .toString()
+                    .contains(QStringLiteral("bold\">o </span>")));
     EXPECT_EQ(l->linha(1)->tipo, Tipo::Movida);
     EXPECT_EQ(l->data(l->index(1, LinhasModelo::colPrograma)).toString(), QStringLiteral("FAT01 \u2192 FAT02"));
     // ESP, chosen in the window: its own counts.
@@ -155,13 +160,15 @@ TEST_F(EditorLiberacao, PreviaAplicacaoRecargaEOrigemAnteriorNoDetalhe)
     // each a real message box answered with Enter.
     ASSERT_TRUE(janela->btnAplicar->isEnabled());
     input.click(janela->btnAplicar);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.shown.size() >= 3; }, kEspera)) << boxes.shown.join("|").toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.shown.size() >= 3; }, kEspera))
+        << boxes.shown.join("|").toStdString();
     EXPECT_TRUE(boxes.shown[0].startsWith(QStringLiteral("Aplicar a liberação a 2 idioma(s)?")));
-    EXPECT_TRUE(boxes.shown[1].contains(QStringLiteral("ENG: 1 reescrita, 1 movida, 1 nova, 1 obsoleta"))) << boxes.shown[1].toStdString();
+    EXPECT_TRUE(boxes.shown[1].contains(QStringLiteral("ENG: 1 reescrita, 1 movida, 1 nova, 1 obsoleta")))
+        << boxes.shown[1].toStdString();
     EXPECT_TRUE(boxes.shown[1].contains(QStringLiteral("; lote ")));
     EXPECT_TRUE(boxes.shown[2].contains(QStringLiteral("Carregar as linhas do editor de novo agora?")));
     EXPECT_TRUE(janela->aplicada());
-    EXPECT_FALSE(janela->btnAplicar->isEnabled());   // applied once: a second apply needs a new preview
+    EXPECT_FALSE(janela->btnAplicar->isEnabled()); // applied once: a second apply needs a new preview
 
     // The grid holds what the server now holds: the new keys, not the ones that left.
     ASSERT_TRUE(QTest::qWaitFor([&] { return naGrade(QStringLiteral("Salvar o registro")); }, kEspera));
@@ -169,7 +176,7 @@ TEST_F(EditorLiberacao, PreviaAplicacaoRecargaEOrigemAnteriorNoDetalhe)
     EXPECT_FALSE(naGrade(QStringLiteral("Salvar registro")));
     EXPECT_FALSE(naGrade(QStringLiteral("Antigo")));
     EXPECT_EQ(form->cdsDestino->RecordCount(), 8);
-    EXPECT_EQ(current(), QStringLiteral("Nome"));   // the row the user was on
+    EXPECT_EQ(current(), QStringLiteral("Nome")); // the row the user was on
 
     // Closed with Escape, the editor's grid has the keyboard again.
     input.key(QStringLiteral("Escape"));
@@ -182,7 +189,8 @@ TEST_F(EditorLiberacao, PreviaAplicacaoRecargaEOrigemAnteriorNoDetalhe)
     clickCell(QStringLiteral("Salvar o registro"));
     ASSERT_EQ(current(), QStringLiteral("Salvar o registro"));
     ASSERT_TRUE(painel->isVisible());
-    EXPECT_TRUE(painel->lblTitulo->text().startsWith(QStringLiteral("Reescrita na liberação de"))) << painel->lblTitulo->text().toStdString();
+    EXPECT_TRUE(painel->lblTitulo->text().startsWith(QStringLiteral("Reescrita na liberação de")))
+        << painel->lblTitulo->text().toStdString();
     EXPECT_TRUE(painel->lblAnterior->text().contains(QStringLiteral("Salvar registro")));
     EXPECT_TRUE(painel->lblAtual->text().contains(QStringLiteral("bold\">o </span>")));
     EXPECT_EQ(form->lblDestino->text(), QStringLiteral("Save record"));
@@ -269,7 +277,7 @@ TEST_F(EditorLiberacao, ArquivoTruncadoOuVazioPedeAConfirmacaoEACancelaPrevia)
     ASSERT_TRUE(voltou);
     EXPECT_EQ(janela->lblEtapa->text(), QStringLiteral("Cancelado: nada foi gravado."));
     EXPECT_EQ(janela->previa(), nullptr);
-    EXPECT_TRUE(frmTraducao->findChild<LiberacaoDialog*>());   // still open
+    EXPECT_TRUE(frmTraducao->findChild<LiberacaoDialog*>()); // still open
     EXPECT_EQ(dbCount(QStringLiteral("ENG")), 8);
 }
 

@@ -39,8 +39,7 @@ QList<Linha> linhas()
     QList<Linha> l;
     for (int i = 0; i < 20; ++i)
         l.append({"ENG", "P0", QStringLiteral("c%1").arg(i, 2, 10, QLatin1Char('0')),
-                  QStringLiteral("Texto %1").arg(i, 2, 10, QLatin1Char('0')),
-                  QStringLiteral("Text %1").arg(i), "T"});
+                  QStringLiteral("Texto %1").arg(i, 2, 10, QLatin1Char('0')), QStringLiteral("Text %1").arg(i), "T"});
     l.append({"ESP", "P0", "c00", "Texto 00", "Texto 00 es", "T"});
     return l;
 }
@@ -62,8 +61,8 @@ protected:
     void SetUp() override
     {
         const QString users = dir.filePath(QStringLiteral("trd.users"));
-        const QList<QStringList> quem = {{"ana", "administrador:*"}, {"tito", "tradutor:ENG"},
-                                         {"rita", "revisor:ENG"}, {"leo", "leitor:*"}};
+        const QList<QStringList> quem = {
+            {"ana", "administrador:*"}, {"tito", "tradutor:ENG"}, {"rita", "revisor:ENG"}, {"leo", "leitor:*"}};
         for (const QStringList& u : quem)
             ASSERT_EQ(runServerCommand({"user", "add", u[0], "--papel", u[1], "--users", users}, "senha\n"), 0);
         serverArgs = {"--users", users};
@@ -126,7 +125,8 @@ protected:
     // Who marked the row, as the server has it now.
     QString revisorNoServidor(const QString& origem)
     {
-        TClientDataSet& l = chamaComo("ana", metodo::GetDestino, {"T", "D", "N", "ENG", TDateTime(0), TDateTime(0), ""});
+        TClientDataSet& l =
+            chamaComo("ana", metodo::GetDestino, {"T", "D", "N", "ENG", TDateTime(0), TDateTime(0), ""});
         EXPECT_TRUE(l.Locate(QStringLiteral("STAGRVALPROP"), {origem}));
         return l.FieldByName(revisao::NMREVISOR)->AsString();
     }
@@ -272,13 +272,14 @@ TEST_F(EditorPapeis, UnderRequiredReviewATradutorsSaveOfAReviewedRowIsRefusedAnd
     ASSERT_NO_FATAL_FAILURE(ritaMarca("Texto 02"));
     // The mark and the rule reach his editor by themselves.
     ASSERT_TRUE(QTest::qWaitFor([&] { return revisorNaTela("Texto 02") == "rita"; }, kEspera));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return papel().startsWith("Papel: tradutor de ENG (revisão exigida)"); },
-                                kEspera))
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return papel().startsWith("Papel: tradutor de ENG (revisão exigida)"); }, kEspera))
         << papel().toStdString();
     // On the reviewed row the status buttons are off and say why.
     clickCell("Texto 02");
     EXPECT_FALSE(form->sbtDuvida->isEnabled());
-    EXPECT_TRUE(form->sbtDuvida->toolTip().contains("foi revisada por rita em ")) << form->sbtDuvida->toolTip().toStdString();
+    EXPECT_TRUE(form->sbtDuvida->toolTip().contains("foi revisada por rita em "))
+        << form->sbtDuvida->toolTip().toStdString();
     EXPECT_TRUE(form->sbtDuvida->toolTip().contains("só um revisor pode alterá-la"));
     input.key("ctrl+d");
     clickCell("Texto 06");
@@ -297,7 +298,8 @@ TEST_F(EditorPapeis, UnderRequiredReviewATradutorsSaveOfAReviewedRowIsRefusedAnd
     ASSERT_EQ(boxes.shown.size(), 1);
     EXPECT_TRUE(boxes.shown.first().contains("foi revisada por rita em ")) << boxes.shown.first().toStdString();
     EXPECT_TRUE(boxes.shown.first().contains("exige revisão")) << boxes.shown.first().toStdString();
-    EXPECT_TRUE(boxes.shown.first().contains("não foi gravado e continua na célula")) << boxes.shown.first().toStdString();
+    EXPECT_TRUE(boxes.shown.first().contains("não foi gravado e continua na célula"))
+        << boxes.shown.first().toStdString();
     editor = form->dbgPadrao->InplaceEditor();
     ASSERT_TRUE(editor) << "the typed text is back in its cell";
     EXPECT_EQ(editor->text(), "Text 3 (tito)");
@@ -362,8 +364,9 @@ TEST_F(EditorPapeis, AnAdministratorGrantsARoleFromTheUsersWindow)
     TClientDataSet& u = chamaComo("ana", metodo::GetUsuarios, {});
     bool achou = false;
     for (u.First(); !u.Eof(); u.Next())
-        achou = achou || (u.FieldByName("NMUSUARIO")->AsString() == "leo" && u.FieldByName("IDIDIOMA")->AsString() == "ESP"
-                          && u.FieldByName("TPPAPEL")->AsString() == "revisor");
+        achou = achou
+            || (u.FieldByName("NMUSUARIO")->AsString() == "leo" && u.FieldByName("IDIDIOMA")->AsString() == "ESP"
+                && u.FieldByName("TPPAPEL")->AsString() == "revisor");
     EXPECT_TRUE(achou);
 }
 

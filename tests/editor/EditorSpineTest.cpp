@@ -32,7 +32,7 @@ QList<Linha> someRows()
     };
 }
 
-class EditorSpine : public EditorTest {};
+class EditorSpine : public EditorTest { };
 
 TEST_F(EditorSpine, OpeningTwiceShowsTheSameWindowAndReadsTheLanguagesOnce)
 {
@@ -220,11 +220,11 @@ TEST_F(EditorSpine, ReloadWithoutFilterAsksForEveryRowOfTheLanguage)
                            form->lblNome->text()};
     };
     auto field = [form](const char* name) { return form->cdsDestino->FieldByName(name)->AsString(); };
-    EXPECT_EQ(shown(), QStringList({field("STAGRVALPROP"), field("STVALORPROP"), field("CDPROGTRAD"),
-                                    field("NMCOMPONENTE")}));
+    EXPECT_EQ(shown(),
+              QStringList({field("STAGRVALPROP"), field("STVALORPROP"), field("CDPROGTRAD"), field("NMCOMPONENTE")}));
     form->cdsDestino->Last();
-    EXPECT_EQ(shown(), QStringList({field("STAGRVALPROP"), field("STVALORPROP"), field("CDPROGTRAD"),
-                                    field("NMCOMPONENTE")}));
+    EXPECT_EQ(shown(),
+              QStringList({field("STAGRVALPROP"), field("STVALORPROP"), field("CDPROGTRAD"), field("NMCOMPONENTE")}));
 }
 
 TEST_F(EditorSpine, ReloadUnderACriteriaFilterRepeatsItsEightValues)
@@ -269,9 +269,9 @@ TEST_F(EditorSpine, AReloadCutInTheMiddleOfItsAnswerShowsNoneOfItsRows)
 {
     QList<Linha> linhas;
     for (int i = 0; i < 20000; ++i)
-        linhas.append({"ENG", QStringLiteral("TRD%1").arg(i / 100, 5, 10, QLatin1Char('0')), QStringLiteral("lbl%1").arg(i),
-                       QStringLiteral("Texto de origem número %1").arg(i), QStringLiteral("Source text %1").arg(i),
-                       i % 2 ? QStringLiteral("T") : QStringLiteral("N")});
+        linhas.append({"ENG", QStringLiteral("TRD%1").arg(i / 100, 5, 10, QLatin1Char('0')),
+                       QStringLiteral("lbl%1").arg(i), QStringLiteral("Texto de origem número %1").arg(i),
+                       QStringLiteral("Source text %1").arg(i), i % 2 ? QStringLiteral("T") : QStringLiteral("N")});
     startServer(kIdiomas, linhas);
     CuttingProxy cutting(server->port());
     ASSERT_TRUE(SetWebServer(QStringLiteral("127.0.0.1:%1").arg(cutting.port())));
@@ -320,8 +320,9 @@ TEST_F(EditorSpine, AFilteredReloadWhoseAnswerDoesNotFitReportsInsufficientMemor
     const QByteArray packet = R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?><DATAPACKET Version="2.0">)"
                               R"(<METADATA><FIELDS><FIELD attrname="X" fieldtype="string" WIDTH="3"/></FIELDS>)"
                               R"(<PARAMS/></METADATA><ROWDATA><ROW X="abc"/></ROWDATA></DATAPACKET>)";
-    proxy->answerNextWith("\"result\":" + QJsonDocument(QJsonArray{QString::fromUtf8(packet)})
-                                              .toJson(QJsonDocument::Compact).mid(1).chopped(1));
+    proxy->answerNextWith(
+        "\"result\":"
+        + QJsonDocument(QJsonArray{QString::fromUtf8(packet)}).toJson(QJsonDocument::Compact).mid(1).chopped(1));
     reload();
     EXPECT_EQ(seam.messages(),
               QStringList{QStringLiteral("Não foi possível retornar todos os registros selecionados. "
@@ -333,8 +334,9 @@ TEST_F(EditorSpine, AFilteredReloadWhoseAnswerDoesNotFitReportsInsufficientMemor
     // Without a filter the same failure reaches the general error display.
     boTestaFiltro = false;
     seam.clear();
-    proxy->answerNextWith("\"result\":" + QJsonDocument(QJsonArray{QString::fromUtf8(packet)})
-                                              .toJson(QJsonDocument::Compact).mid(1).chopped(1));
+    proxy->answerNextWith(
+        "\"result\":"
+        + QJsonDocument(QJsonArray{QString::fromUtf8(packet)}).toJson(QJsonDocument::Compact).mid(1).chopped(1));
     reload();
     EXPECT_EQ(seam.count(RecordingDialogSeam::Error), 1);
     EXPECT_FALSE(ShowAviActive());

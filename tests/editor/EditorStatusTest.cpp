@@ -22,7 +22,7 @@ const QList<Idioma> kIdiomas = {{"ENG", "English"}, {"POR", "Portuguese"}};
 // Source texts name the rows; programs keep them in this order in the grid.
 const QList<Linha> kLinhas = {
     {"ENG", "P1", "c1", "Salvar", "Save", "T"},
-    {"ENG", "P2", "c2", "Nome", "Nome", "N"},       // not translated yet: destination = source
+    {"ENG", "P2", "c2", "Nome", "Nome", "N"}, // not translated yet: destination = source
     {"ENG", "P3", "c3", "Dúvida", "Doubt", "D"},
     {"ENG", "P4", "c4", "Abrir", "Open", "N"},
     {"ENG", "P5", "c5", "Fechar", "Close", "T"},
@@ -42,7 +42,10 @@ protected:
             frmTraducao->cdsDestino->Post();
         });
     }
-    void click(TButtonFlat* button) { Dispatch([button] { button->Click(); }); }
+    void click(TButtonFlat* button)
+    {
+        Dispatch([button] { button->Click(); });
+    }
 };
 
 TEST_F(EditorStatus, ClickingTheStatusTheRowAlreadyHasCallsNoServer)
@@ -62,7 +65,7 @@ TEST_F(EditorStatus, EachButtonSavesItsStatusAndTheUsersChoiceBeatsPromotion)
 {
     TfrmTraducao* form = openWithRows();
     ASSERT_TRUE(form);
-    ASSERT_TRUE(locate("Abrir"));   // "N", texts differ
+    ASSERT_TRUE(locate("Abrir")); // "N", texts differ
     click(form->sbtDuvida);
     EXPECT_EQ(status(), "D");
     EXPECT_EQ(dbRow("ENG", "Abrir"), QStringList({"Open", "D"}));
@@ -91,22 +94,22 @@ TEST_F(EditorStatus, PostingPromotesAnUnchangedNOrDWhoseTextsNowDiffer)
     TfrmTraducao* form = openWithRows();
     ASSERT_TRUE(form);
 
-    ASSERT_TRUE(locate("Nome"));   // "N", destination equal to the source
+    ASSERT_TRUE(locate("Nome")); // "N", destination equal to the source
     postDestination("Name");
     EXPECT_EQ(status(), "T");
     EXPECT_EQ(dbRow("ENG", "Nome"), QStringList({"Name", "T"}));
 
-    ASSERT_TRUE(locate("Dúvida"));   // "D", texts differ
+    ASSERT_TRUE(locate("Dúvida")); // "D", texts differ
     postDestination("Doubtful");
     EXPECT_EQ(dbRow("ENG", "Dúvida"), QStringList({"Doubtful", "T"}));
 
-    ASSERT_TRUE(locate("Salvar"));   // "T" stays "T" even with equal texts
+    ASSERT_TRUE(locate("Salvar")); // "T" stays "T" even with equal texts
     postDestination("Salvar");
     EXPECT_EQ(dbRow("ENG", "Salvar"), QStringList({"Salvar", "T"}));
 
     // Equal texts keep "N"; a difference of case alone counts as different.
     ASSERT_TRUE(locate("Abrir"));
-    click(form->sbtNTrad);   // already "N": nothing
+    click(form->sbtNTrad); // already "N": nothing
     postDestination("Abrir");
     EXPECT_EQ(dbRow("ENG", "Abrir"), QStringList({"Abrir", "N"}));
     postDestination("abrir");
@@ -297,9 +300,9 @@ TEST_F(EditorStatus, LampsAndCheckMarksFollowTheCurrentRow)
     };
     ASSERT_TRUE(locate("Salvar"));
     expectLamps(false, false, true);
-    form->cdsDestino->Next();   // "Nome", "N"
+    form->cdsDestino->Next(); // "Nome", "N"
     expectLamps(true, false, false);
-    form->cdsDestino->Next();   // "Dúvida", "D"
+    form->cdsDestino->Next(); // "Dúvida", "D"
     expectLamps(false, true, false);
     click(form->sbtTrad);
     expectLamps(false, false, true);

@@ -131,7 +131,7 @@ TEST_F(EditorTeclado, AltMFromTheCellSavesItOpensTheMenuAndEscapeTwiceLeavesTheK
 // Rows whose shortcut marks the checks guard: a translation that drops the
 // mark breaks the screen, and the editor asks before saving it.
 const QList<Linha> kAtalhos = {
-    {"ENG", "P1", "sbtSalvar", "&Salvar", "&Salvar", "N"},   // not translated yet: the source copied
+    {"ENG", "P1", "sbtSalvar", "&Salvar", "&Salvar", "N"}, // not translated yet: the source copied
     {"ENG", "P1", "sbtAbrir", "&Abrir", "&Open", "T"},
     {"ENG", "P2", "lblNome", "Nome", "Nome", "N"},
     {"ENG", "P2", "lblCodigo", "Código", "Code", "T"},
@@ -278,17 +278,18 @@ TEST_F(EditorTeclado, ANewEditorStartsWithTheKeyboardOnTheLanguageList)
 
 TEST_F(EditorTeclado, InASortedGridDownGoesToTheRowThatWasBelowThePostedOne)
 {
-    TfrmTraducao* form = open(kIdiomas, {
-                                            {"ENG", "P1", "c1", "s1", "Mango", "T"},
-                                            {"ENG", "P2", "c2", "s2", "Banana", "T"},
-                                            {"ENG", "P3", "c3", "s3", "Cherry", "T"},
-                                            {"ENG", "P4", "c4", "s4", "Date", "T"},
-                                            {"ENG", "P5", "c5", "s5", "Elder", "T"},
-                                        });
+    TfrmTraducao* form = open(kIdiomas,
+                              {
+                                  {"ENG", "P1", "c1", "s1", "Mango", "T"},
+                                  {"ENG", "P2", "c2", "s2", "Banana", "T"},
+                                  {"ENG", "P3", "c3", "s3", "Cherry", "T"},
+                                  {"ENG", "P4", "c4", "s4", "Date", "T"},
+                                  {"ENG", "P5", "c5", "s5", "Elder", "T"},
+                              });
     ASSERT_TRUE(form);
     clickTitle(2);
     ASSERT_EQ(form->cdsDestino->IndexFieldNames(), "STVALORPROP");
-    ASSERT_EQ(rowOf("s3"), 1);   // Banana, Cherry, Date, Elder, Mango
+    ASSERT_EQ(rowOf("s3"), 1); // Banana, Cherry, Date, Elder, Mango
 
     QLineEdit* editor = editCell("s3");
     ASSERT_TRUE(editor);
@@ -319,13 +320,14 @@ TEST_F(EditorTeclado, InASortedGridDownGoesToTheRowThatWasBelowThePostedOne)
 
 TEST_F(EditorTeclado, SortedByStatusEachCtrlTMarksTheRowThatWasBelow)
 {
-    TfrmTraducao* form = open(kIdiomas, {
-                                            {"ENG", "P1", "c1", "s1", "One", "T"},
-                                            {"ENG", "P2", "c2", "s2", "Two", "D"},
-                                            {"ENG", "P3", "c3", "s3", "Three", "N"},
-                                            {"ENG", "P4", "c4", "s4", "Four", "D"},
-                                            {"ENG", "P5", "c5", "s5", "Five", "D"},
-                                        });
+    TfrmTraducao* form = open(kIdiomas,
+                              {
+                                  {"ENG", "P1", "c1", "s1", "One", "T"},
+                                  {"ENG", "P2", "c2", "s2", "Two", "D"},
+                                  {"ENG", "P3", "c3", "s3", "Three", "N"},
+                                  {"ENG", "P4", "c4", "s4", "Four", "D"},
+                                  {"ENG", "P5", "c5", "s5", "Five", "D"},
+                              });
     ASSERT_TRUE(form);
     clickTitle(0);
     ASSERT_EQ(form->cdsDestino->IndexFieldNames(), "IDSITTRADUCAO");
@@ -345,11 +347,12 @@ TEST_F(EditorTeclado, SortedByStatusEachCtrlTMarksTheRowThatWasBelow)
 
 TEST_F(EditorTeclado, ATypedPilcrowIsNotTakenForALineBreak)
 {
-    TfrmTraducao* form = open(kIdiomas, {
-                                            {"ENG", "P1", "c1", "s1", "Error.\nCheck", "T"},
-                                            {"ENG", "P2", "c2", "s2", "x", "T"},
-                                            {"ENG", "P3", "c3", "s3", "Other", "T"},
-                                        });
+    TfrmTraducao* form = open(kIdiomas,
+                              {
+                                  {"ENG", "P1", "c1", "s1", "Error.\nCheck", "T"},
+                                  {"ENG", "P2", "c2", "s2", "x", "T"},
+                                  {"ENG", "P3", "c3", "s3", "Other", "T"},
+                              });
     ASSERT_TRUE(form);
     QLineEdit* editor = editCell("s2");
     ASSERT_TRUE(editor);

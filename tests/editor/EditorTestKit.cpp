@@ -24,11 +24,20 @@ QByteArray escaped(const QString& text)
     QByteArray out;
     for (const QChar ch : text) {
         switch (ch.unicode()) {
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\\': out += "\\\\"; break;
-        default: out += QString(ch).toUtf8();
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        default:
+            out += QString(ch).toUtf8();
         }
     }
     return out;
@@ -42,8 +51,8 @@ QByteArray SeedTsv(const QList<Idioma>& idiomas, const QList<Linha>& linhas)
     for (const Idioma& i : idiomas)
         tsv += "L\t" + escaped(i.codigo) + '\t' + escaped(i.descricao) + "\tPOR\n";
     for (const Linha& l : linhas)
-        tsv += "R\t" + escaped(l.idioma) + '\t' + escaped(l.programa) + '\t' + escaped(l.componente) + '\t' +
-               escaped(l.origem) + '\t' + escaped(l.destino) + '\t' + escaped(l.situacao) + '\n';
+        tsv += "R\t" + escaped(l.idioma) + '\t' + escaped(l.programa) + '\t' + escaped(l.componente) + '\t'
+            + escaped(l.origem) + '\t' + escaped(l.destino) + '\t' + escaped(l.situacao) + '\n';
     return tsv;
 }
 
@@ -55,7 +64,7 @@ EditorTest::EditorTest()
     Application()->SetMainForm(&main);
     Application()->SetMdiArea(mdi);
     main.show();
-    main.activateWindow();   // on an X server without a window manager nothing else does
+    main.activateWindow(); // on an X server without a window manager nothing else does
     EXPECT_TRUE(QTest::qWaitForWindowActive(&main));
     limpaValoresFiltro();
     stIdioma.clear();
@@ -227,11 +236,11 @@ void EditorTest::saveFromAnotherClient(const QString& idioma, const QString& ori
     conexao.ServerName = ServerNameTraducao;
     conexao.ThrowException = false;
     TClientDataSet linhas;
-    linhas.SetData(CheckResultServ(conexao.AppServer().Call(metodo::GetDestino,
-                                                            {QStringLiteral("T"), QStringLiteral("D"),
-                                                             QStringLiteral("N"), idioma, TDateTime(0), TDateTime(0),
-                                                             QString()}),
-                                   true, 0));
+    linhas.SetData(
+        CheckResultServ(conexao.AppServer().Call(metodo::GetDestino,
+                                                 {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"), idioma,
+                                                  TDateTime(0), TDateTime(0), QString()}),
+                        true, 0));
     ASSERT_TRUE(linhas.Locate(QStringLiteral("STAGRVALPROP"), {origem})) << origem.toStdString();
     linhas.Edit();
     linhas.FieldByName(QStringLiteral("STVALORPROP"))->SetAsString(destino);

@@ -44,15 +44,15 @@ protected:
     // Starts it from a seed file already written (large data sets).
     void startServerFromFile(const QString& tsvPath);
 
-    TfrmTraducao* openEditor();      // IniProc, then wait until the editor is active
+    TfrmTraducao* openEditor(); // IniProc, then wait until the editor is active
     // Server on these rows, editor open, the language's rows loaded.
     TfrmTraducao* openLoaded(const QList<Idioma>& idiomas, const QList<Linha>& linhas, const QString& item);
-    void closeEditor();              // as the user does, then let the release happen
-    void chooseLanguage(const QString& item);   // picks a combo item as the arrow keys do
-    void leaveLanguagePanel();       // the focus goes from the combo to the grid
-    void reload();                   // the query button
-    void loadLanguage(const QString& item);     // choose, then reload (no filter)
-    bool locate(const QString& origem);         // makes the row with that source text current
+    void closeEditor(); // as the user does, then let the release happen
+    void chooseLanguage(const QString& item); // picks a combo item as the arrow keys do
+    void leaveLanguagePanel(); // the focus goes from the combo to the grid
+    void reload(); // the query button
+    void loadLanguage(const QString& item); // choose, then reload (no filter)
+    bool locate(const QString& origem); // makes the row with that source text current
 
     // The values of one row in the server's database (destination, status), or
     // an empty list when the row is gone.
@@ -64,16 +64,15 @@ protected:
     // and row set: it reads the language's rows and saves one destination
     // text as the editor saves (edit, post, the change log to SetDestino).
     void saveFromAnotherClient(const QString& idioma, const QString& origem, const QString& destino);
-    int serverCalls(const QString& method) const;   // calls of that method seen by the proxy
+    int serverCalls(const QString& method) const; // calls of that method seen by the proxy
 
     QTemporaryDir dir;
-    QStringList serverArgs;          // more of the server's command line (a users file...)
+    QStringList serverArgs; // more of the server's command line (a users file...)
     std::unique_ptr<TrdServerProcess> server;
     std::unique_ptr<RecordingProxy> proxy;
     RecordingDialogSeam seam;
     QMainWindow main;
     QMdiArea* mdi = nullptr;
 };
-
 
 } // namespace trd::test

@@ -28,7 +28,7 @@ protected:
         EXPECT_TRUE(locate(origem));
         form->dbgPadrao->setFocus();
         form->dbgPadrao->setCurrentIndex(form->dbgPadrao->model()->index(form->cdsDestino->RecNo() - 1, 2));
-        QApplication::processEvents();   // the focus has left the language panel
+        QApplication::processEvents(); // the focus has left the language panel
         QTest::keyClicks(form->dbgPadrao, text);
         QLineEdit* editor = form->dbgPadrao->InplaceEditor();
         EXPECT_TRUE(editor);

@@ -31,7 +31,7 @@ const QList<Idioma> kIdiomas = {{"ENG", "English"}, {"KLI", "Klingon"}};
 const QList<Linha> kLinhas = {
     {"ENG", "P1", "lblArquivo", "Arquivo %s não encontrado.", "File %s not found.", "T"},
     {"ENG", "P1", "sbtSair", "&Sair", "&Exit", "T"},
-    {"ENG", "P1", "sbtEditar", "&Editar", "&Edit", "T"},   // E on one screen twice
+    {"ENG", "P1", "sbtEditar", "&Editar", "&Edit", "T"}, // E on one screen twice
     {"ENG", "P2", "lblNome", "Nome", "Name", "T"},
     {"ENG", "P2", "lblCliente", "Cliente", "Customer", "D"},
     {"KLI", "P1", "lblNome", "Nome", "tlhIngan", "D"},
@@ -76,7 +76,7 @@ protected:
     TfrmTraducao* abre(const QString& idioma = QStringLiteral("ENG-English"))
     {
         TfrmTraducao* form = openLoaded(kIdiomas, kLinhas, idioma);
-        Application()->SetDialogSeam(nullptr);   // the real message boxes from here on
+        Application()->SetDialogSeam(nullptr); // the real message boxes from here on
         main.activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(&main));
         return form;
@@ -155,8 +155,9 @@ TEST_F(EditorVerificacoes, ThePanelFollowsTheTypingAndATextThatBreaksItsScreenIs
     editor->selectAll();
     QTest::keyClicks(editor, QStringLiteral("File not found"));
     // As typed, before any post: the placeholder and the period.
-    EXPECT_EQ(painel->linhas(), (QStringList{QStringLiteral("erro: Falta na tradução o marcador \"%s\" da origem."),
-                                             QStringLiteral("aviso: A origem termina com \".\" e a tradução sem pontuação.")}));
+    EXPECT_EQ(painel->linhas(),
+              (QStringList{QStringLiteral("erro: Falta na tradução o marcador \"%s\" da origem."),
+                           QStringLiteral("aviso: A origem termina com \".\" e a tradução sem pontuação.")}));
     EXPECT_TRUE(texto->text().contains(QStringLiteral("Falta na tradução o marcador &quot;%s&quot; da origem.")))
         << texto->text().toStdString();
     QTest::keyClick(editor, Qt::Key_Period);
@@ -174,7 +175,8 @@ TEST_F(EditorVerificacoes, ThePanelFollowsTheTypingAndATextThatBreaksItsScreenIs
     EXPECT_EQ(form->cdsDestino->State(), TDataSetState::dsEdit);
     EXPECT_EQ(form->cdsDestino->FieldByName(QStringLiteral("STAGRVALPROP"))->AsString(),
               QStringLiteral("Arquivo %s não encontrado."));
-    EXPECT_EQ(form->cdsDestino->FieldByName(QStringLiteral("STVALORPROP"))->AsString(), QStringLiteral("File not found."));
+    EXPECT_EQ(form->cdsDestino->FieldByName(QStringLiteral("STVALORPROP"))->AsString(),
+              QStringLiteral("File not found."));
     EXPECT_EQ(serverCalls(QStringLiteral("SetDestino")), 0);
 
     // Posting again asks again; Yes saves it as any post does.
@@ -201,7 +203,7 @@ TEST_F(EditorVerificacoes, RowsWithFindingsAreMarkedInTheCornerAndTheStatusLamps
 {
     TfrmTraducao* form = abre();
     ASSERT_TRUE(form);
-    ASSERT_TRUE(locate(QStringLiteral("Cliente")));   // the current row is none of those looked at
+    ASSERT_TRUE(locate(QStringLiteral("Cliente"))); // the current row is none of those looked at
     QApplication::processEvents();
     QImage lampadaConflito;
     QImage lampadaLimpa;
@@ -277,8 +279,8 @@ TEST_F(EditorVerificacoes, MisspeltWordsAreUnderlinedCorrectedAndAddedFromTheRig
         if (a->text() == QStringLiteral("customer"))
             customer = a;
     ASSERT_TRUE(customer) << "suggestions for custmer";
-    EXPECT_EQ(menu->actions().indexOf(customer) < menu->actions().indexOf(menu->findChild<QAction*>(
-                                                       QStringLiteral("actAdicionarDicionario"))),
+    EXPECT_EQ(menu->actions().indexOf(customer)
+                  < menu->actions().indexOf(menu->findChild<QAction*>(QStringLiteral("actAdicionarDicionario"))),
               true);
     customer->trigger();
     menu->close();

@@ -41,7 +41,7 @@ protected:
         form->dbgPadrao->setFocus();
         form->dbgPadrao->setCurrentIndex(form->dbgPadrao->model()->index(form->cdsDestino->RecNo() - 1, 2));
         EXPECT_TRUE(QTest::qWaitFor([&] { return form->dbgPadrao->hasFocus(); }));
-        QTest::keyClick(form->dbgPadrao, Qt::Key_Return);   // opens the cell's editor
+        QTest::keyClick(form->dbgPadrao, Qt::Key_Return); // opens the cell's editor
         return form->dbgPadrao->InplaceEditor();
     }
 };

@@ -84,8 +84,9 @@ TEST(Papeis, WhatEachRoleLeavesTheEditor)
     // A reviewed row where review is required: the status buttons say why; the cell stays open.
     const Restricoes naRevisada = RestricoesDoEditor(p, "ENG", revisada);
     EXPECT_TRUE(naRevisada.celula.isEmpty());
-    EXPECT_EQ(naRevisada.situacoes, "Esta tradução foi revisada por rita em 07/12/2026 10:40 e o idioma ENG exige "
-                                    "revisão: só um revisor pode alterá-la.");
+    EXPECT_EQ(naRevisada.situacoes,
+              "Esta tradução foi revisada por rita em 07/12/2026 10:40 e o idioma ENG exige "
+              "revisão: só um revisor pode alterá-la.");
     // A revisor changes it; so does a tradutor where review is not required.
     EXPECT_TRUE(RestricoesDoEditor(p, "DEU", revisada).situacoes.isEmpty());
     EXPECT_TRUE(RestricoesDoEditor(p, "DEU", revisada).marcar.isEmpty());
@@ -148,7 +149,7 @@ TEST(Papeis, RowsWithoutTheMarksFieldsLoadAsNotReviewed)
     novo.FieldByName("STAGRVALPROP")->SetAsString("Abrir");
     novo.FieldByName("IDSITTRADUCAO")->SetAsString("T");
     novo.FieldByName("NMREVISOR")->SetAsString("ana");
-    novo.FieldByName("DTREVISAO")->SetAsDateTime(46363.4444444444);   // 07/12/2026 10:40
+    novo.FieldByName("DTREVISAO")->SetAsDateTime(46363.4444444444); // 07/12/2026 10:40
     novo.Post();
     novo.MergeChangeLog();
     editor.SetData(novo.Data());

@@ -34,8 +34,8 @@ TEST(TeclasDaTela, AKeyTakenByAnItemOrAShortcutIsRefusedNamingWhoHoldsIt)
         ADD_FAILURE() << "the clash went through";
     } catch (const std::logic_error& e) {
         const QString texto = QString::fromStdString(e.what());
-        EXPECT_TRUE(texto.contains(QStringLiteral("mnuNovo")) && texto.contains(QStringLiteral("mnuFiltro")) &&
-                    texto.contains(QStringLiteral("Ctrl+L")))
+        EXPECT_TRUE(texto.contains(QStringLiteral("mnuNovo")) && texto.contains(QStringLiteral("mnuFiltro"))
+                    && texto.contains(QStringLiteral("Ctrl+L")))
             << e.what();
     }
     EXPECT_NO_THROW(ConfereTecla(tela, "mnuNovo", QKeySequence(Qt::CTRL | Qt::Key_2)));

@@ -27,21 +27,18 @@ TEST(SituacaoAoGravar, PromotesOnlyAnUnchangedNOrDWhoseTextsDiffer)
         const char *origem, *destino, *situacao, *anterior, *esperada;
     };
     const Case cases[] = {
-        {"Save", "Salvar", "N", "N", "T"},     // typed a translation
-        {"Save", "Salvar", "D", "D", "T"},     // a doubtful row edited again
-        {"Save", "Salvar", "D", "N", "D"},     // the user just chose "Dúvida"
-        {"Save", "Salvar", "N", "T", "N"},     // the user just chose "Não Traduzido"
-        {"Save", "Save", "N", "N", "N"},       // texts equal: nothing to promote
-        {"Save", "Save", "D", "D", "D"},
-        {"Save", "save", "N", "N", "T"},       // case counts
-        {"Save", "Save ", "N", "N", "T"},      // blanks count
-        {"Save", "Save", "T", "T", "T"},       // "T" never changes here
-        {"Save", "Salvar", "T", "N", "T"},
-        {"Save", "Salvar", "Q", "Q", "Q"},     // no status: left alone
-        {"Save", "", "N", "N", "N"},           // a blank translation is no translation
-        {"Save", " \t\r\n", "D", "D", "D"},
-        {"Save", "", "T", "T", "T"},
-        {"Save", "", "D", "N", "D"},           // the user's own choice stays
+        {"Save", "Salvar", "N", "N", "T"}, // typed a translation
+        {"Save", "Salvar", "D", "D", "T"}, // a doubtful row edited again
+        {"Save", "Salvar", "D", "N", "D"}, // the user just chose "Dúvida"
+        {"Save", "Salvar", "N", "T", "N"}, // the user just chose "Não Traduzido"
+        {"Save", "Save", "N", "N", "N"}, // texts equal: nothing to promote
+        {"Save", "Save", "D", "D", "D"},    {"Save", "save", "N", "N", "T"}, // case counts
+        {"Save", "Save ", "N", "N", "T"}, // blanks count
+        {"Save", "Save", "T", "T", "T"}, // "T" never changes here
+        {"Save", "Salvar", "T", "N", "T"},  {"Save", "Salvar", "Q", "Q", "Q"}, // no status: left alone
+        {"Save", "", "N", "N", "N"}, // a blank translation is no translation
+        {"Save", " \t\r\n", "D", "D", "D"}, {"Save", "", "T", "T", "T"},
+        {"Save", "", "D", "N", "D"}, // the user's own choice stays
     };
     for (const Case& c : cases)
         EXPECT_EQ(SituacaoAoGravar(c.origem, c.destino, c.situacao, QString::fromLatin1(c.anterior)),
@@ -63,18 +60,18 @@ TEST(LampadasAcesas, OneLampPerStatusAndNoneForOtherValues)
 TEST(HabilitacaoPorEstado, FollowsTheStateOfTheRowSet)
 {
     const Habilitacao browsing = HabilitacaoPorEstado(true, false);
-    EXPECT_TRUE(browsing.excluir && browsing.situacoes && browsing.filtro && browsing.informacoes &&
-                browsing.substituir && browsing.imprimir);
+    EXPECT_TRUE(browsing.excluir && browsing.situacoes && browsing.filtro && browsing.informacoes && browsing.substituir
+                && browsing.imprimir);
     EXPECT_FALSE(browsing.incluirProcurar);
 
     const Habilitacao empty = HabilitacaoPorEstado(false, false);
     EXPECT_TRUE(empty.filtro);
-    EXPECT_FALSE(empty.excluir || empty.situacoes || empty.informacoes || empty.substituir || empty.imprimir ||
-                 empty.incluirProcurar);
+    EXPECT_FALSE(empty.excluir || empty.situacoes || empty.informacoes || empty.substituir || empty.imprimir
+                 || empty.incluirProcurar);
 
     const Habilitacao editing = HabilitacaoPorEstado(true, true);
-    EXPECT_FALSE(editing.excluir || editing.situacoes || editing.filtro || editing.informacoes ||
-                 editing.substituir || editing.imprimir || editing.incluirProcurar);
+    EXPECT_FALSE(editing.excluir || editing.situacoes || editing.filtro || editing.informacoes || editing.substituir
+                 || editing.imprimir || editing.incluirProcurar);
 }
 
 TEST(TextoEmUmaLinha, MarksEveryKindOfLineBreakWithAMarkNoTextCanHold)
@@ -122,14 +119,34 @@ TEST(DesfechoDaGravacaoFalha, ASaveStandsOnlyWhenTheServerHoldsWhatWasPostedAndA
     };
     const Caso casos[] = {
         {"the server holds the post: it stands, though its answer was lost", true, postada, true, true, false, false},
-        {"the text held but not the status: no stand", true, {QStringLiteral("Save"), QStringLiteral("D")}, true,
-         false, true, true},
-        {"unchanged on the server: the typed text goes back, no colleague", true, {antes, QStringLiteral("D")}, true,
-         false, true, false},
-        {"someone else's text: shown beside the cell", true, {QStringLiteral("Store"), QStringLiteral("T")}, true,
-         false, true, true},
-        {"a status click: nothing typed goes back, nothing shown", true, {QStringLiteral("Store"), QStringLiteral("T")},
-         false, false, false, false},
+        {"the text held but not the status: no stand",
+         true,
+         {QStringLiteral("Save"), QStringLiteral("D")},
+         true,
+         false,
+         true,
+         true},
+        {"unchanged on the server: the typed text goes back, no colleague",
+         true,
+         {antes, QStringLiteral("D")},
+         true,
+         false,
+         true,
+         false},
+        {"someone else's text: shown beside the cell",
+         true,
+         {QStringLiteral("Store"), QStringLiteral("T")},
+         true,
+         false,
+         true,
+         true},
+        {"a status click: nothing typed goes back, nothing shown",
+         true,
+         {QStringLiteral("Store"), QStringLiteral("T")},
+         false,
+         false,
+         false,
+         false},
         {"not read again: unknown, the typed text goes back alone", false, {}, true, false, true, false},
     };
     for (const Caso& c : casos) {

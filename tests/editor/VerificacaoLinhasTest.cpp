@@ -75,7 +75,8 @@ TEST(VerificacaoLinhas, TheRowAsTypedWithConflictsAgainstTheLoadedRowsOfItsProgr
     // Typed, not yet posted: the conflict with sbtSair of the same screen, not with CAD002.
     const quality::Findings digitado = v.achados(editar, QStringLiteral("&Edit"));
     ASSERT_EQ(checks(digitado), QList<CheckId>{CheckId::ConflitoAtalho});
-    EXPECT_TRUE(digitado[0].message.contains(QStringLiteral("sbtSair (\"&Exit\")"))) << digitado[0].message.toStdString();
+    EXPECT_TRUE(digitado[0].message.contains(QStringLiteral("sbtSair (\"&Exit\")")))
+        << digitado[0].message.toStdString();
     EXPECT_EQ(checks(v.achados(editar, QStringLiteral("Edit %d"))),
               (QList<CheckId>{CheckId::Marcadores, CheckId::Atalho}));
     EXPECT_EQ(v.pior(linhaDe(*ds, QStringLiteral("lblArquivo"))), std::nullopt);
@@ -110,7 +111,7 @@ TEST(VerificacaoLinhas, OnlyAnErroThePostBringsNeedsTheUsersWordOnceForThatText)
 {
     auto ds = linhas({
         {u"CAD001", u"lblArquivo", u"Arquivo %s", u"File %s", u"D"},
-        {u"CAD001", u"lblVelho", u"Total %d", u"Total", u"T"},   // saved with its erro long ago
+        {u"CAD001", u"lblVelho", u"Total %d", u"Total", u"T"}, // saved with its erro long ago
     });
     VerificacaoLinhas v(ds.get());
     const int arquivo = linhaDe(*ds, QStringLiteral("lblArquivo"));

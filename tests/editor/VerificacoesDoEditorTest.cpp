@@ -30,7 +30,7 @@ const QList<EditorFalso::Linha> kLinhas = {
     {QStringLiteral("CAD001"), QStringLiteral("lblArquivo"), QStringLiteral("Arquivo %s"), QStringLiteral("File %s"),
      QStringLiteral("T")},
     {QStringLiteral("CAD001"), QStringLiteral("lblTotal"), QStringLiteral("Total %d"), QStringLiteral("Total"),
-     QStringLiteral("T")},   // saved with its erro long ago
+     QStringLiteral("T")}, // saved with its erro long ago
     {QStringLiteral("CAD001"), QStringLiteral("lblNome"), QStringLiteral("Nome %s"), QStringLiteral("Name %s"),
      QStringLiteral("T")},
 };
@@ -48,7 +48,8 @@ TEST(VerificacoesDoEditor, ThePanelUnderTheDetailFollowsTheRowAndTheCellBeingTyp
     EXPECT_TRUE(v->painel()->linhas().isEmpty()) << "the first row keeps its placeholder";
     editor.cds->Next();
     v->linhaAtualMudou();
-    EXPECT_TRUE(mencionam(v->painel()->linhas(), QStringLiteral("%d"))) << v->painel()->linhas().join(u'\n').toStdString();
+    EXPECT_TRUE(mencionam(v->painel()->linhas(), QStringLiteral("%d")))
+        << v->painel()->linhas().join(u'\n').toStdString();
 
     // The cell's editor opens in the editor's cell area: what is typed is checked, not the saved text.
     editor.cds->First();

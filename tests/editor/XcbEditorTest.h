@@ -71,10 +71,7 @@ protected:
         EXPECT_TRUE(editor) << "F2 opens the cell's editor";
         return editor;
     }
-    QString current() const
-    {
-        return frmTraducao->cdsDestino->FieldByName(QStringLiteral("STAGRVALPROP"))->AsString();
-    }
+    QString current() const { return frmTraducao->cdsDestino->FieldByName(QStringLiteral("STAGRVALPROP"))->AsString(); }
     QString shownDestination(int row) const
     {
         const QAbstractItemModel* model = frmTraducao->dbgPadrao->model();

@@ -121,7 +121,8 @@ TEST_F(ExchangeXcb, ExportEditImportWithAConflictLeftAlone)
     ASSERT_TRUE(form);
     const QString path = exportFile(form, 0, QStringLiteral("eng.xlf"));
     ASSERT_TRUE(QFile::exists(path));
-    EXPECT_TRUE(seam.texts(RecordingDialogSeam::Message).join(u'\n').contains(QStringLiteral("4 linhas de ENG exportadas")))
+    EXPECT_TRUE(
+        seam.texts(RecordingDialogSeam::Message).join(u'\n').contains(QStringLiteral("4 linhas de ENG exportadas")))
         << seam.texts(RecordingDialogSeam::Message).join(u'\n').toStdString();
 
     // The translator's tool: a new translation, and a change of a row that a
@@ -150,7 +151,7 @@ TEST_F(ExchangeXcb, ExportEditImportWithAConflictLeftAlone)
     EXPECT_TRUE(resumo.contains(QStringLiteral("1 novas traduções"))) << resumo.toStdString();
     EXPECT_TRUE(resumo.contains(QStringLiteral("1 conflitos"))) << resumo.toStdString();
     EXPECT_TRUE(resumo.contains(QStringLiteral("2 sem mudança"))) << resumo.toStdString();
-    ASSERT_EQ(tabela->rowCount(), 2);   // unchanged units are counted, not listed
+    ASSERT_EQ(tabela->rowCount(), 2); // unchanged units are counted, not listed
     int conflito = -1;
     for (int r = 0; r < tabela->rowCount(); ++r)
         if (tabela->item(r, 0)->text() == QStringLiteral("Conflito"))
@@ -170,15 +171,19 @@ TEST_F(ExchangeXcb, ExportEditImportWithAConflictLeftAlone)
     const QString mensagens = seam.texts(RecordingDialogSeam::Message).join(u'\n');
     EXPECT_TRUE(mensagens.contains(QStringLiteral("1 linha(s) de ENG gravadas"))) << mensagens.toStdString();
     EXPECT_TRUE(mensagens.contains(QStringLiteral("Lotes de Alterações (Ctrl+Shift+H)"))) << mensagens.toStdString();
-    EXPECT_EQ(dbRow(QStringLiteral("ENG"), QStringLiteral("Nome")), (QStringList{QStringLiteral("Name"), QStringLiteral("T")}));
+    EXPECT_EQ(dbRow(QStringLiteral("ENG"), QStringLiteral("Nome")),
+              (QStringList{QStringLiteral("Name"), QStringLiteral("T")}));
     EXPECT_EQ(dbRow(QStringLiteral("ENG"), QStringLiteral("&Salvar")).value(0), QStringLiteral("&Store"));
     // The editor reloaded: its grid shows what the server holds.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return locate(QStringLiteral("Nome")) && form->cdsDestino->FieldByName(QStringLiteral("STVALORPROP"))->AsString() == QStringLiteral("Name"); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return locate(QStringLiteral("Nome"))
+            && form->cdsDestino->FieldByName(QStringLiteral("STVALORPROP"))->AsString() == QStringLiteral("Name");
+    }));
 
     // The import is one batch in the batches window, undone from there.
     QStringList tipo, linhas;
     QString resultado;
-    seam.answers.push_back(mrYes);   // "Desfazer o lote ...?"
+    seam.answers.push_back(mrYes); // "Desfazer o lote ...?"
     seam.onModal = [&](TForm& janela) {
         auto* lotes = qobject_cast<TfrmLotes*>(&janela);
         ASSERT_TRUE(lotes);
@@ -224,7 +229,7 @@ TEST_F(ExchangeXcb, CancelledExportLeavesNoFileAndTheDialogOpen)
     EXPECT_TRUE(dlg->findChild<QLabel*>(QStringLiteral("lblEtapa"))->text().contains(QStringLiteral("cancelada")));
     EXPECT_FALSE(QFile::exists(path));
     EXPECT_TRUE(seam.texts(RecordingDialogSeam::Message).isEmpty());
-    dlg->findChild<QPushButton*>(QStringLiteral("btnCancelar"))->click();   // now it closes
+    dlg->findChild<QPushButton*>(QStringLiteral("btnCancelar"))->click(); // now it closes
     EXPECT_TRUE(QTest::qWaitFor([&] { return topLevel("dlgExportar") == nullptr; }));
 }
 

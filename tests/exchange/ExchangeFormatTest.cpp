@@ -23,7 +23,7 @@ using namespace trd::exchange::test;
 
 namespace {
 
-const ServerClock Clock{46000.5 + 0.123 / 86400, -180};   // 2025-12-09 12:00:00.123-03:00
+const ServerClock Clock{46000.5 + 0.123 / 86400, -180}; // 2025-12-09 12:00:00.123-03:00
 
 ExportHeader header()
 {
@@ -92,9 +92,9 @@ TEST_P(ExchangeFormat, EveryRowComesBackExactlyAndTheSameRowsGiveTheSameBytes)
 
 INSTANTIATE_TEST_SUITE_P(Formats, ExchangeFormat, ::testing::Values(Format::Xliff12, Format::Xliff21, Format::Po),
                          [](const auto& info) {
-                             return std::string(info.param == Format::Xliff12   ? "Xliff12"
-                                                : info.param == Format::Xliff21 ? "Xliff21"
-                                                                                : "Po");
+                             return std::string(info.param == Format::Xliff12       ? "Xliff12"
+                                                    : info.param == Format::Xliff21 ? "Xliff21"
+                                                                                    : "Po");
                          });
 
 TEST(ExportTime, WrittenAndReadBackOnTheServersClock)
@@ -114,16 +114,14 @@ TEST(ExportTime, WrittenAndReadBackOnTheServersClock)
 TEST(ExportTime, TheCalendarAcrossLeapDaysMonthEndsAndCenturies)
 {
     struct Case {
-        double localDays;   // noon on the server's clock
+        double localDays; // noon on the server's clock
         const char* written;
     };
     const Case cases[] = {
-        {60.5, "1900-02-28T12:00:00.000+00:00"},   // 1900 has no 29 February...
-        {61.5, "1900-03-01T12:00:00.000+00:00"},
-        {36585.5, "2000-02-29T12:00:00.000+00:00"},   // ...2000 has one...
-        {73109.5, "2100-02-28T12:00:00.000+00:00"},   // ...and 2100 has none again
-        {73110.5, "2100-03-01T12:00:00.000+00:00"},
-        {45657.5, "2024-12-31T12:00:00.000+00:00"},
+        {60.5, "1900-02-28T12:00:00.000+00:00"}, // 1900 has no 29 February...
+        {61.5, "1900-03-01T12:00:00.000+00:00"},    {36585.5, "2000-02-29T12:00:00.000+00:00"}, // ...2000 has one...
+        {73109.5, "2100-02-28T12:00:00.000+00:00"}, // ...and 2100 has none again
+        {73110.5, "2100-03-01T12:00:00.000+00:00"}, {45657.5, "2024-12-31T12:00:00.000+00:00"},
         {45658.5, "2025-01-01T12:00:00.000+00:00"},
     };
     for (const Case& c : cases) {

@@ -46,16 +46,17 @@ protected:
     QTemporaryDir dir;
 };
 
-const QByteArray Xliff12Head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                               "<xliff xmlns=\"urn:oasis:names:tc:xliff:document:1.2\" version=\"1.2\">\n"
-                               "<file original=\"x\" source-language=\"pt-BR\" target-language=\"ENG\" datatype=\"plaintext\">\n"
-                               "<body><group resname=\"P\">\n";
+const QByteArray Xliff12Head =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<xliff xmlns=\"urn:oasis:names:tc:xliff:document:1.2\" version=\"1.2\">\n"
+    "<file original=\"x\" source-language=\"pt-BR\" target-language=\"ENG\" datatype=\"plaintext\">\n"
+    "<body><group resname=\"P\">\n";
 const QByteArray Xliff12Tail = "</group></body></file></xliff>\n";
 
 QByteArray unit12(const QByteArray& id, const QByteArray& source, const QByteArray& target)
 {
-    return "<trans-unit id=\"" + id + "\" resname=\"C\"><source>" + source + "</source><target state=\"translated\">" + target
-           + "</target></trans-unit>\n";
+    return "<trans-unit id=\"" + id + "\" resname=\"C\"><source>" + source + "</source><target state=\"translated\">"
+        + target + "</target></trans-unit>\n";
 }
 
 TEST_F(Hostile, TruncatedFilesAreRefusedWithTheirLine)
@@ -78,14 +79,17 @@ TEST_F(Hostile, AnEncodingOtherThanUtf8IsRefusedAtItsFirstByte)
     const FileError x = refusal(Xliff12Head + unit12("u1", "Per\xEDodo", "Period") + Xliff12Tail, "latin1.xlf");
     EXPECT_EQ(x.line(), 5);
     EXPECT_TRUE(x.reason().contains(QStringLiteral("0xED"))) << x.Message().toStdString();
-    const FileError p = refusal("msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\nmsgid \"Per\xEDodo\"\nmsgstr \"\"\n",
-                                "latin1.po");
+    const FileError p = refusal(
+        "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\nmsgid \"Per\xEDodo\"\nmsgstr \"\"\n",
+        "latin1.po");
     EXPECT_EQ(p.line(), 4);
     const FileError utf16 = refusal(QByteArray("\xFF\xFE<\0?\0x\0", 8), "utf16.xlf");
     EXPECT_TRUE(utf16.reason().contains(QStringLiteral("UTF-16")));
-    const FileError declared = refusal(QByteArray(Xliff12Head).replace("UTF-8", "ISO-8859-1") + Xliff12Tail, "declared.xlf");
+    const FileError declared =
+        refusal(QByteArray(Xliff12Head).replace("UTF-8", "ISO-8859-1") + Xliff12Tail, "declared.xlf");
     EXPECT_TRUE(declared.reason().contains(QStringLiteral("ISO-8859-1"))) << declared.Message().toStdString();
-    const FileError charset = refusal("msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=ISO-8859-1\\n\"\n", "charset.po");
+    const FileError charset =
+        refusal("msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=ISO-8859-1\\n\"\n", "charset.po");
     EXPECT_TRUE(charset.reason().contains(QStringLiteral("ISO-8859-1"))) << charset.Message().toStdString();
 }
 
@@ -93,36 +97,40 @@ TEST_F(Hostile, EntityExpansionAndExternalEntitiesAreRefusedBeforeParsing)
 {
     QByteArray laughs = "<?xml version=\"1.0\"?>\n<!DOCTYPE xliff [\n <!ENTITY lol \"lol\">\n";
     for (int i = 1; i < 10; ++i)
-        laughs += " <!ENTITY lol" + QByteArray::number(i) + " \"" + QByteArray("&lol") + QByteArray::number(i - 1) + ";" +
-                  QByteArray("&lol") + QByteArray::number(i - 1) + ";\">\n";
+        laughs += " <!ENTITY lol" + QByteArray::number(i) + " \"" + QByteArray("&lol") + QByteArray::number(i - 1) + ";"
+            + QByteArray("&lol") + QByteArray::number(i - 1) + ";\">\n";
     laughs += "]>\n" + Xliff12Head.mid(Xliff12Head.indexOf('\n') + 1) + unit12("u1", "a", "&lol9;") + Xliff12Tail;
     QElapsedTimer clock;
     clock.start();
     const FileError expansion = refusal(laughs, "laughs.xlf");
     EXPECT_EQ(expansion.line(), 2);
-    EXPECT_TRUE(expansion.reason().contains(QStringLiteral("expansão de entidades"))) << expansion.Message().toStdString();
+    EXPECT_TRUE(expansion.reason().contains(QStringLiteral("expansão de entidades")))
+        << expansion.Message().toStdString();
 
-    const FileError external = refusal("<?xml version=\"1.0\"?>\n<!DOCTYPE xliff SYSTEM \"file:///etc/passwd\">\n" +
-                                           Xliff12Head.mid(Xliff12Head.indexOf('\n') + 1) + unit12("u1", "a", "b") + Xliff12Tail,
-                                       "external.xlf");
+    const FileError external =
+        refusal("<?xml version=\"1.0\"?>\n<!DOCTYPE xliff SYSTEM \"file:///etc/passwd\">\n"
+                    + Xliff12Head.mid(Xliff12Head.indexOf('\n') + 1) + unit12("u1", "a", "b") + Xliff12Tail,
+                "external.xlf");
     EXPECT_TRUE(external.reason().contains(QStringLiteral("entidades externas"))) << external.Message().toStdString();
 
     // A reference to an entity never declared: pugixml would keep "&passwd;"
     // as text; it is refused instead, with its line.
-    const FileError undeclared = refusal(Xliff12Head + unit12("u1", "a", "x &passwd; y") + Xliff12Tail, "undeclared.xlf");
+    const FileError undeclared =
+        refusal(Xliff12Head + unit12("u1", "a", "x &passwd; y") + Xliff12Tail, "undeclared.xlf");
     EXPECT_EQ(undeclared.line(), 5);
     EXPECT_TRUE(undeclared.reason().contains(QStringLiteral("&passwd;"))) << undeclared.Message().toStdString();
     // Within CDATA the same characters are plain text.
-    const Document cdata =
-        readExchangeFile(file(Xliff12Head + unit12("u1", "a", "<![CDATA[x &passwd; <y>]]>") + Xliff12Tail, "cdata.xlf"));
+    const Document cdata = readExchangeFile(
+        file(Xliff12Head + unit12("u1", "a", "<![CDATA[x &passwd; <y>]]>") + Xliff12Tail, "cdata.xlf"));
     ASSERT_EQ(cdata.units.size(), 1u);
     EXPECT_EQ(cdata.units[0].target.value_or(""), "x &passwd; <y>");
 }
 
 TEST_F(Hostile, DuplicateIdsAreRefusedNamingBothLines)
 {
-    const FileError x12 = refusal(Xliff12Head + unit12("u1", "a", "b") + unit12("u2", "c", "d") + unit12("u1", "e", "f") + Xliff12Tail,
-                                  "dup12.xlf");
+    const FileError x12 =
+        refusal(Xliff12Head + unit12("u1", "a", "b") + unit12("u2", "c", "d") + unit12("u1", "e", "f") + Xliff12Tail,
+                "dup12.xlf");
     EXPECT_EQ(x12.line(), 7);
     EXPECT_TRUE(x12.reason().contains(QStringLiteral("linha 5"))) << x12.Message().toStdString();
 
@@ -166,14 +174,16 @@ TEST_F(Hostile, AHundredMegabyteFileIsRefusedOverTheLimitAndReadUnderIt)
     const Plan plan = planImport(doc, rows, 1e9);
     EXPECT_EQ(plan.entries[0].outcome, Outcome::New);
     EXPECT_EQ(plan.entries[1].outcome, Outcome::Refused);
-    EXPECT_TRUE(plan.entries[1].reason.contains(QStringLiteral("máximo é 4000"))) << plan.entries[1].reason.toStdString();
+    EXPECT_TRUE(plan.entries[1].reason.contains(QStringLiteral("máximo é 4000")))
+        << plan.entries[1].reason.toStdString();
 }
 
 TEST_F(Hostile, MalformedPoIsRefusedWithGettextsLineAndReadsAgainAfterwards)
 {
-    const FileError e = refusal("msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\nmsgid \"a\"\nmsgstr \"b\n"
-                                "msgid \"c\"\nmsgstr \"d\"\n",
-                                "broken.po");
+    const FileError e =
+        refusal("msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\nmsgid \"a\"\nmsgstr \"b\n"
+                "msgid \"c\"\nmsgstr \"d\"\n",
+                "broken.po");
     // The string left open on line 5; gettext reports where it noticed.
     EXPECT_TRUE(e.line() == 5 || e.line() == 6) << e.Message().toStdString();
     // The library is left able to read the next file.
@@ -191,14 +201,16 @@ TEST_F(Hostile, Xliff12RewrittenByAnotherToolReadsTheSame)
         "<?xml version='1.0' encoding='utf-8'?><x:xliff version='1.2' xmlns:x='urn:oasis:names:tc:xliff:document:1.2' "
         "xmlns:o='urn:other'><x:file target-language='eng' datatype='plaintext' date='2025-12-09T15:00:00Z' "
         "source-language='pt-BR' original='y'><x:header><o:stats words='3'/></x:header><x:body>"
-        "<x:group resname='TRD09300' id='g'><x:trans-unit resname='sbtSalvar' id='" + QByteArray(id.c_str()) + "'>"
-        "<x:note>revisar</x:note><x:seg-source><x:mrk mtype='seg' mid='1'>&amp;Salvar</x:mrk></x:seg-source>"
-        "<x:source>&amp;Salvar</x:source><x:context-group><x:context context-type='x-a'>q</x:context></x:context-group>"
-        "<x:target state='needs-review-translation'><x:mrk mtype='seg' mid='1'><![CDATA[&Save]]> <x:g id='1'>now</x:g></x:mrk></x:target>"
-        "<x:alt-trans><x:target>Outra</x:target></x:alt-trans><o:extra/></x:trans-unit>"
-        "<x:trans-unit id='semid2' resname='lbl'><x:source>Fim</x:source></x:trans-unit>"
-        "<x:trans-unit id='ph' resname='lbl2'><x:source>Com código</x:source><x:target>A <x:ph id='1'>{0}</x:ph></x:target></x:trans-unit>"
-        "</x:group></x:body></x:file></x:xliff>";
+        "<x:group resname='TRD09300' id='g'><x:trans-unit resname='sbtSalvar' id='"
+        + QByteArray(id.c_str())
+        + "'>"
+          "<x:note>revisar</x:note><x:seg-source><x:mrk mtype='seg' mid='1'>&amp;Salvar</x:mrk></x:seg-source>"
+          "<x:source>&amp;Salvar</x:source><x:context-group><x:context context-type='x-a'>q</x:context></x:context-group>"
+          "<x:target state='needs-review-translation'><x:mrk mtype='seg' mid='1'><![CDATA[&Save]]> <x:g id='1'>now</x:g></x:mrk></x:target>"
+          "<x:alt-trans><x:target>Outra</x:target></x:alt-trans><o:extra/></x:trans-unit>"
+          "<x:trans-unit id='semid2' resname='lbl'><x:source>Fim</x:source></x:trans-unit>"
+          "<x:trans-unit id='ph' resname='lbl2'><x:source>Com código</x:source><x:target>A <x:ph id='1'>{0}</x:ph></x:target></x:trans-unit>"
+          "</x:group></x:body></x:file></x:xliff>";
     const Document doc = readExchangeFile(file(rewritten, "rewritten.xlf"));
     EXPECT_EQ(doc.language, "eng");
     EXPECT_EQ(doc.exportTime, "2025-12-09T15:00:00Z");
@@ -209,7 +221,7 @@ TEST_F(Hostile, Xliff12RewrittenByAnotherToolReadsTheSame)
     EXPECT_EQ(doc.units[0].source, "&Salvar");
     EXPECT_EQ(doc.units[0].target.value_or(""), "&Save now");
     EXPECT_EQ(doc.units[0].status, 'D');
-    EXPECT_FALSE(doc.units[1].target.has_value());   // no target: the row keeps its text
+    EXPECT_FALSE(doc.units[1].target.has_value()); // no target: the row keeps its text
     EXPECT_EQ(doc.units[1].status, 'N');
     EXPECT_TRUE(doc.units[2].problem.find("<ph>") != std::string::npos) << doc.units[2].problem;
 }
@@ -236,7 +248,7 @@ TEST_F(Hostile, Xliff2SegmentsIgnorablesAndMarkupOfAnotherToolReadTheSame)
     EXPECT_EQ(u.component.value_or(""), "C");
     EXPECT_EQ(u.source, "Uma frase. Outra.");
     EXPECT_EQ(u.target.value_or(""), "One sentence. Another!");
-    EXPECT_EQ(u.status, 'D');   // as far along as its least finished segment
+    EXPECT_EQ(u.status, 'D'); // as far along as its least finished segment
     EXPECT_TRUE(u.problem.empty()) << u.problem;
 }
 
@@ -255,7 +267,8 @@ TEST_F(Hostile, ElementsNestedTooDeepAreRefusedWithTheirLine)
             text += close;
         return text;
     };
-    const QByteArray deepG = Xliff12Head + unit12("u1", "Texto", "\n" + nested("<g id=\"1\">", "</g>", 50000)) + Xliff12Tail;
+    const QByteArray deepG =
+        Xliff12Head + unit12("u1", "Texto", "\n" + nested("<g id=\"1\">", "</g>", 50000)) + Xliff12Tail;
     const FileError g = refusal(deepG, "deep-g.xlf");
     EXPECT_EQ(g.line(), 6) << g.Message().toStdString();
     EXPECT_TRUE(g.reason().contains(QStringLiteral("aninhados em mais de 256 níveis"))) << g.Message().toStdString();
@@ -284,8 +297,7 @@ TEST_F(Hostile, ElementsNestedTooDeepAreRefusedWithTheirLine)
 
     // As deep as a tool nests its inline markup, and a few groups: read.
     const QByteArray fine = Xliff12Head + "<group><group>\n"
-                            + unit12("u4", "Texto", nested("<g id=\"1\">", "</g>", 200)) + "</group></group>\n"
-                            + Xliff12Tail;
+        + unit12("u4", "Texto", nested("<g id=\"1\">", "</g>", 200)) + "</group></group>\n" + Xliff12Tail;
     const Document doc = readExchangeFile(file(fine, "fine.xlf"));
     ASSERT_EQ(doc.units.size(), 1u);
     EXPECT_EQ(doc.units[0].target.value_or(""), "x");

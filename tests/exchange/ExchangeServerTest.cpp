@@ -34,11 +34,20 @@ QByteArray tsvText(const std::string& text)
     QByteArray out;
     for (char c : text) {
         switch (c) {
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\\': out += "\\\\"; break;
-        default: out += c;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -48,8 +57,8 @@ QByteArray seed()
 {
     QByteArray tsv = "L\tENG\tInglês\tENG\nL\tFRA\tFrancês\tFRA\n";
     for (const Row& r : exchange::test::trickyRows())
-        tsv += "R\tENG\t" + tsvText(r.program) + "\t" + tsvText(r.component) + "\t" + tsvText(r.source) + "\t" +
-               tsvText(r.destination) + "\t" + QByteArray(1, r.status) + "\t2025-01-01 10:00:00\n";
+        tsv += "R\tENG\t" + tsvText(r.program) + "\t" + tsvText(r.component) + "\t" + tsvText(r.source) + "\t"
+            + tsvText(r.destination) + "\t" + QByteArray(1, r.status) + "\t2025-01-01 10:00:00\n";
     tsv += "R\tFRA\tTRD09300\tsbtSalvar\t&Salvar\t&Enregistrer\tT\n";
     return tsv;
 }
@@ -82,7 +91,8 @@ protected:
     {
         QProcess p;
         p.start(QDir(qEnvironmentVariable("TRD_BIN_DIR")).filePath(QStringLiteral("trd-exchange")),
-                QStringList{args.constFirst(), QStringLiteral("--server"), server->hostPort(), QStringLiteral("-q")} + args.mid(1));
+                QStringList{args.constFirst(), QStringLiteral("--server"), server->hostPort(), QStringLiteral("-q")}
+                    + args.mid(1));
         Result r;
         if (!p.waitForFinished(120000)) {
             ADD_FAILURE() << "trd-exchange did not finish";
@@ -180,10 +190,12 @@ TEST_P(ExchangeServer, ExportThenImportWithoutAnEditChangesNothingInAnyFormat)
 
         // The same rows give the same file; only the export time moves.
         const QString again = path + QStringLiteral(".2");
-        ASSERT_EQ(exchange({QStringLiteral("export"), QStringLiteral("--format"), QLatin1String(format), QStringLiteral("-o"),
-                            again, QStringLiteral("ENG")}).code,
+        ASSERT_EQ(exchange({QStringLiteral("export"), QStringLiteral("--format"), QLatin1String(format),
+                            QStringLiteral("-o"), again, QStringLiteral("ENG")})
+                      .code,
                   0);
-        static const QRegularExpression time(QStringLiteral("\\d{4}-\\d\\d-\\d\\d[T ]\\d\\d:\\d\\d(:\\d\\d\\.\\d{3})?[+-]\\d\\d:?\\d\\d"));
+        static const QRegularExpression time(
+            QStringLiteral("\\d{4}-\\d\\d-\\d\\d[T ]\\d\\d:\\d\\d(:\\d\\d\\.\\d{3})?[+-]\\d\\d:?\\d\\d"));
         EXPECT_EQ(QString::fromUtf8(read(path)).replace(time, QStringLiteral("T")),
                   QString::fromUtf8(read(again)).replace(time, QStringLiteral("T")));
 
@@ -206,7 +218,8 @@ TEST_P(ExchangeServer, AnEditedFileIsAppliedAsOneSaveAndRefusedUnitsOnlyWhenTheU
     // break and quotes, and a text outside Windows-1252.
     xlf.replace("<source>a\tb</source>\n     <target state=\"new\"></target>",
                 "<source>a\tb</source>\n     <target state=\"translated\">a\tb &amp; \"c\"\n'd' €</target>");
-    xlf.replace("<target state=\"needs-review-translation\">Confirm?</target>", "<target state=\"translated\">Confirm it?</target>");
+    xlf.replace("<target state=\"needs-review-translation\">Confirm?</target>",
+                "<target state=\"translated\">Confirm it?</target>");
     xlf.replace("<target state=\"translated\">Slash / and \\</target>", "<target state=\"translated\">Łódź</target>");
     write(path, xlf);
     const std::vector<Row> before = rows();
@@ -217,27 +230,29 @@ TEST_P(ExchangeServer, AnEditedFileIsAppliedAsOneSaveAndRefusedUnitsOnlyWhenTheU
     EXPECT_EQ(saves(), 0);
     expectSameRows(before, rows());
 
-    const Result applied = exchange({QStringLiteral("import"), QStringLiteral("--apply"), QStringLiteral("--accept-refused"), path});
+    const Result applied =
+        exchange({QStringLiteral("import"), QStringLiteral("--apply"), QStringLiteral("--accept-refused"), path});
     ASSERT_EQ(applied.code, 0) << applied.out.toStdString() << applied.err.toStdString();
     EXPECT_TRUE(applied.out.contains(QStringLiteral("2 linha(s) gravadas"))) << applied.out.toStdString();
-    EXPECT_EQ(saves(), 1);   // one change log, one transaction
+    EXPECT_EQ(saves(), 1); // one change log, one transaction
     const std::vector<Row> after = rows();
     EXPECT_EQ(row(after, "lblTab").destination, "a\tb & \"c\"\n'd' €");
     EXPECT_EQ(row(after, "lblTab").status, 'T');
     EXPECT_EQ(row(after, "lblDuvida").destination, "Confirm it?");
     EXPECT_EQ(row(after, "lblDuvida").status, 'T');
     EXPECT_EQ(row(after, "comp/onente\\").destination, "Slash / and \\");
-    EXPECT_EQ(rows(QStringLiteral("FRA")).front().destination, "&Enregistrer");   // another language untouched
+    EXPECT_EQ(rows(QStringLiteral("FRA")).front().destination, "&Enregistrer"); // another language untouched
 }
 
 TEST_P(ExchangeServer, ARowChangedOnTheServerAfterTheExportIsOverwrittenOnlyWhenAsked)
 {
     const QString path = dir.filePath(QStringLiteral("eng.po"));
-    ASSERT_EQ(exchange({QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("po"), QStringLiteral("-o"), path,
-                        QStringLiteral("ENG")}).code,
+    ASSERT_EQ(exchange({QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("po"),
+                        QStringLiteral("-o"), path, QStringLiteral("ENG")})
+                  .code,
               0);
-    saveBehind("sbtSalvar", "&Store", 'T');       // a colleague's work after the export
-    saveBehind("lblIgualN", "Same text", 'T');    // changed after the export, not by the file
+    saveBehind("sbtSalvar", "&Store", 'T'); // a colleague's work after the export
+    saveBehind("lblIgualN", "Same text", 'T'); // changed after the export, not by the file
     QByteArray po = read(path);
     po.replace("msgstr \"&Save\"", "msgstr \"&Keep\"");
     po.replace("msgstr \"Confirm?\"", "msgstr \"Confirm this?\"");
@@ -250,15 +265,16 @@ TEST_P(ExchangeServer, ARowChangedOnTheServerAfterTheExportIsOverwrittenOnlyWhen
     EXPECT_TRUE(first.out.contains(QRegularExpression(QStringLiteral("conflitos: +2")))) << first.out.toStdString();
     EXPECT_TRUE(first.out.contains(QStringLiteral("depois da exportação"))) << first.out.toStdString();
     std::vector<Row> now = rows();
-    EXPECT_EQ(row(now, "sbtSalvar").destination, "&Store");        // kept
+    EXPECT_EQ(row(now, "sbtSalvar").destination, "&Store"); // kept
     EXPECT_EQ(row(now, "lblDuvida").destination, "Confirm this?"); // written
-    EXPECT_EQ(row(now, "lblIgualN").status, 'T');                  // kept
+    EXPECT_EQ(row(now, "lblIgualN").status, 'T'); // kept
 
-    const Result forced = exchange({QStringLiteral("import"), QStringLiteral("--apply"), QStringLiteral("--overwrite-conflicts"), path});
+    const Result forced =
+        exchange({QStringLiteral("import"), QStringLiteral("--apply"), QStringLiteral("--overwrite-conflicts"), path});
     ASSERT_EQ(forced.code, 0) << forced.out.toStdString() << forced.err.toStdString();
     now = rows();
     EXPECT_EQ(row(now, "sbtSalvar").destination, "&Keep");
-    EXPECT_EQ(row(now, "lblIgualN").status, 'N');   // the file's status, its text left as it was
+    EXPECT_EQ(row(now, "lblIgualN").status, 'N'); // the file's status, its text left as it was
     EXPECT_EQ(row(now, "lblIgualN").destination, "Same text");
 }
 
@@ -269,7 +285,8 @@ TEST_P(ExchangeServer, AMalformedFileOrAnotherLanguagesFileWritesNothing)
     const QByteArray whole = read(path);
     write(path, whole.left(whole.size() / 2).replace("Confirm?", "Changed!"));
     const std::vector<Row> before = rows();
-    const Result cut = exchange({QStringLiteral("import"), QStringLiteral("--apply"), QStringLiteral("--accept-refused"), path});
+    const Result cut =
+        exchange({QStringLiteral("import"), QStringLiteral("--apply"), QStringLiteral("--accept-refused"), path});
     EXPECT_EQ(cut.code, 1);
     EXPECT_TRUE(cut.err.contains(QStringLiteral("Arquivo recusado, linha"))) << cut.err.toStdString();
 
@@ -293,8 +310,8 @@ std::vector<std::map<std::string, std::string>> packetRows(const QByteArray& pac
             const PacketField& field = reader.fields()[f];
             const int i = static_cast<int>(f);
             row[field.name.toStdString()] = field.type == TFieldType::ftFloat
-                                                ? std::to_string(static_cast<long long>(reader.real(i)))
-                                                : std::string(reader.raw(i));
+                ? std::to_string(static_cast<long long>(reader.real(i)))
+                : std::string(reader.raw(i));
         }
         out.push_back(std::move(row));
     }
@@ -311,7 +328,7 @@ TEST_P(ExchangeServer, AnAppliedImportIsOneImportBatchThatUndoingPutsEveryRowBac
     std::size_t changed = 0;
     for (Row& r : edited) {
         if (r.component == "lblIgualN")
-            continue;   // left as it is: no version, not in the batch
+            continue; // left as it is: no version, not in the batch
         r.destination = "«" + r.destination + "»\r\n& \"ok\" <i>\n";
         r.status = r.status == 'T' ? 'D' : 'T';
         ++changed;
@@ -327,7 +344,8 @@ TEST_P(ExchangeServer, AnAppliedImportIsOneImportBatchThatUndoingPutsEveryRowBac
     const Result applied = exchange({QStringLiteral("import"), QStringLiteral("--apply"), path});
     ASSERT_EQ(applied.code, 0) << applied.out.toStdString() << applied.err.toStdString();
     const QRegularExpressionMatch done =
-        QRegularExpression(QStringLiteral("(\\d+) linha\\(s\\) gravadas em ENG, lote (\\d+) do histórico")).match(applied.out);
+        QRegularExpression(QStringLiteral("(\\d+) linha\\(s\\) gravadas em ENG, lote (\\d+) do histórico"))
+            .match(applied.out);
     ASSERT_TRUE(done.hasMatch()) << applied.out.toStdString();
     EXPECT_EQ(done.captured(1).toULongLong(), changed);
     const std::string batch = done.captured(2).toStdString();
@@ -351,8 +369,9 @@ TEST_P(ExchangeServer, AnAppliedImportIsOneImportBatchThatUndoingPutsEveryRowBac
 
     // Undone whole: every row the import changed says so, and every row of
     // the language is back to its text and status byte for byte.
-    const auto undone = packetRows(call(QStringLiteral("DesfazLote"),
-                                        {QStringLiteral("ENG"), static_cast<qint64>(std::stoll(batch)), QStringLiteral("N")}));
+    const auto undone =
+        packetRows(call(QStringLiteral("DesfazLote"),
+                        {QStringLiteral("ENG"), static_cast<qint64>(std::stoll(batch)), QStringLiteral("N")}));
     ASSERT_EQ(undone.size(), changed);
     for (const auto& r : undone)
         EXPECT_EQ(r.at("DESFEITA"), "S") << r.at("NMCOMPONENTE") << ": " << r.at("DSMOTIVO");
@@ -367,7 +386,7 @@ TEST_P(ExchangeServer, AnAppliedImportIsOneImportBatchThatUndoingPutsEveryRowBac
     EXPECT_EQ(batches.front().at("TPLOTE"), "desfazer");
     EXPECT_EQ(batches.front().at("IDLOTEDESFEITO"), batch);
     EXPECT_EQ(batches.at(1).at("IDDESFEITOPOR"), batches.front().at("IDLOTE"));
-    EXPECT_EQ(rows(QStringLiteral("FRA")).front().destination, "&Enregistrer");   // another language untouched
+    EXPECT_EQ(rows(QStringLiteral("FRA")).front().destination, "&Enregistrer"); // another language untouched
 }
 
 TEST_P(ExchangeServer, AReleaseOfTheSameTextsKeepsEveryRowAndATruncatedOneWaitsForConfirm)
@@ -407,10 +426,12 @@ TEST_P(ExchangeServer, AReleaseOfTheSameTextsKeepsEveryRowAndATruncatedOneWaitsF
 
     // Neither or both of --preview and --apply, --confirm without --apply, a
     // threshold out of range: the command line is refused.
-    for (const QStringList& bad : {QStringList{QStringLiteral("release"), path},
-                                   QStringList{QStringLiteral("release"), path, QStringLiteral("--preview"), QStringLiteral("--apply")},
-                                   QStringList{QStringLiteral("release"), path, QStringLiteral("--preview"), QStringLiteral("--confirm")},
-                                   QStringList{QStringLiteral("release"), path, QStringLiteral("--preview"), QStringLiteral("--threshold"), QStringLiteral("40")}})
+    for (const QStringList& bad :
+         {QStringList{QStringLiteral("release"), path},
+          QStringList{QStringLiteral("release"), path, QStringLiteral("--preview"), QStringLiteral("--apply")},
+          QStringList{QStringLiteral("release"), path, QStringLiteral("--preview"), QStringLiteral("--confirm")},
+          QStringList{QStringLiteral("release"), path, QStringLiteral("--preview"), QStringLiteral("--threshold"),
+                      QStringLiteral("40")}})
         EXPECT_EQ(exchange(bad).code, 2) << bad.join(u' ').toStdString();
 }
 

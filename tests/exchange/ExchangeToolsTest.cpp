@@ -77,25 +77,29 @@ TEST_F(OutsideTools, XliffValidatesAgainstTheOasisSchemas)
     const QString catalog = dir.filePath(QStringLiteral("catalog.xml"));
     QFile c(catalog);
     ASSERT_TRUE(c.open(QIODevice::WriteOnly));
-    c.write(QStringLiteral("<?xml version=\"1.0\"?>\n<catalog xmlns=\"urn:oasis:names:tc:entity:xmlns:xml:catalog\">\n"
-                           " <system systemId=\"http://www.w3.org/2001/xml.xsd\" uri=\"file://%1/xml.xsd\"/>\n</catalog>\n")
-                .arg(SchemaDir)
-                .toUtf8());
+    c.write(
+        QStringLiteral("<?xml version=\"1.0\"?>\n<catalog xmlns=\"urn:oasis:names:tc:entity:xmlns:xml:catalog\">\n"
+                       " <system systemId=\"http://www.w3.org/2001/xml.xsd\" uri=\"file://%1/xml.xsd\"/>\n</catalog>\n")
+            .arg(SchemaDir)
+            .toUtf8());
     c.close();
     const QString copies = dir.filePath(QStringLiteral("v2/informativeCopiesOf3rdPartySchemas/w3c"));
     ASSERT_TRUE(QDir().mkpath(copies));
-    ASSERT_TRUE(QFile::copy(SchemaDir + QStringLiteral("/xliff-core-2.0.xsd"), dir.filePath(QStringLiteral("v2/xliff-core-2.0.xsd"))));
+    ASSERT_TRUE(QFile::copy(SchemaDir + QStringLiteral("/xliff-core-2.0.xsd"),
+                            dir.filePath(QStringLiteral("v2/xliff-core-2.0.xsd"))));
     ASSERT_TRUE(QFile::copy(SchemaDir + QStringLiteral("/xml.xsd"), copies + QStringLiteral("/xml.xsd")));
 
     qputenv("XML_CATALOG_FILES", catalog.toUtf8());
-    const ToolRun v12 = run(QStringLiteral("xmllint"), {QStringLiteral("--nonet"), QStringLiteral("--noout"), QStringLiteral("--schema"),
-                                                    SchemaDir + QStringLiteral("/xliff-core-1.2-strict.xsd"),
-                                                    exportTo(Format::Xliff12, "v12.xlf")});
+    const ToolRun v12 =
+        run(QStringLiteral("xmllint"),
+            {QStringLiteral("--nonet"), QStringLiteral("--noout"), QStringLiteral("--schema"),
+             SchemaDir + QStringLiteral("/xliff-core-1.2-strict.xsd"), exportTo(Format::Xliff12, "v12.xlf")});
     EXPECT_EQ(v12.exitCode, 0) << v12.output.toStdString();
     EXPECT_TRUE(v12.output.contains(QStringLiteral("validates"))) << v12.output.toStdString();
-    const ToolRun v21 = run(QStringLiteral("xmllint"), {QStringLiteral("--nonet"), QStringLiteral("--noout"), QStringLiteral("--schema"),
-                                                    dir.filePath(QStringLiteral("v2/xliff-core-2.0.xsd")),
-                                                    exportTo(Format::Xliff21, "v21.xlf")});
+    const ToolRun v21 =
+        run(QStringLiteral("xmllint"),
+            {QStringLiteral("--nonet"), QStringLiteral("--noout"), QStringLiteral("--schema"),
+             dir.filePath(QStringLiteral("v2/xliff-core-2.0.xsd")), exportTo(Format::Xliff21, "v21.xlf")});
     EXPECT_EQ(v21.exitCode, 0) << v21.output.toStdString();
     EXPECT_TRUE(v21.output.contains(QStringLiteral("validates"))) << v21.output.toStdString();
     // The check itself can fail: a unit without its source does not validate.
@@ -108,8 +112,9 @@ TEST_F(OutsideTools, XliffValidatesAgainstTheOasisSchemas)
     ASSERT_TRUE(out.open(QIODevice::WriteOnly));
     out.write(text);
     out.close();
-    EXPECT_NE(run(QStringLiteral("xmllint"), {QStringLiteral("--nonet"), QStringLiteral("--noout"), QStringLiteral("--schema"),
-                                              SchemaDir + QStringLiteral("/xliff-core-1.2-strict.xsd"), out.fileName()})
+    EXPECT_NE(run(QStringLiteral("xmllint"),
+                  {QStringLiteral("--nonet"), QStringLiteral("--noout"), QStringLiteral("--schema"),
+                   SchemaDir + QStringLiteral("/xliff-core-1.2-strict.xsd"), out.fileName()})
                   .exitCode,
               0);
 }
@@ -117,12 +122,14 @@ TEST_F(OutsideTools, XliffValidatesAgainstTheOasisSchemas)
 TEST_F(OutsideTools, MsgfmtChecksThePo)
 {
     ASSERT_NO_FATAL_FAILURE(need(QStringLiteral("/usr/bin/msgfmt")));
-    const ToolRun r = run(QStringLiteral("msgfmt"), {QStringLiteral("--check"), QStringLiteral("--statistics"), QStringLiteral("-o"),
-                                                 dir.filePath(QStringLiteral("out.mo")), exportTo(Format::Po, "eng.po")});
+    const ToolRun r = run(QStringLiteral("msgfmt"),
+                          {QStringLiteral("--check"), QStringLiteral("--statistics"), QStringLiteral("-o"),
+                           dir.filePath(QStringLiteral("out.mo")), exportTo(Format::Po, "eng.po")});
     EXPECT_EQ(r.exitCode, 0) << r.output.toStdString();
     // gettext counts by msgstr: the T rows with a text, the D row with a text
     // as fuzzy, and the N rows and the empty T and D rows as untranslated.
-    EXPECT_TRUE(r.output.contains(QStringLiteral("6 translated messages, 1 fuzzy translation, 4 untranslated messages")))
+    EXPECT_TRUE(
+        r.output.contains(QStringLiteral("6 translated messages, 1 fuzzy translation, 4 untranslated messages")))
         << r.output.toStdString();
 }
 
@@ -149,8 +156,9 @@ TEST_F(OutsideTools, PoRewrappedAndSortedByMsgcatReadsTheSame)
     ASSERT_NO_FATAL_FAILURE(need(QStringLiteral("/usr/bin/msgcat")));
     const QString original = exportTo(Format::Po, "orig.po");
     const QString rewritten = dir.filePath(QStringLiteral("rewritten.po"));
-    const ToolRun r = run(QStringLiteral("msgcat"), {QStringLiteral("-w"), QStringLiteral("20"), QStringLiteral("--sort-output"),
-                                                 QStringLiteral("-o"), rewritten, original});
+    const ToolRun r = run(QStringLiteral("msgcat"),
+                          {QStringLiteral("-w"), QStringLiteral("20"), QStringLiteral("--sort-output"),
+                           QStringLiteral("-o"), rewritten, original});
     ASSERT_EQ(r.exitCode, 0) << r.output.toStdString();
     QFile a(original), b(rewritten);
     ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
@@ -159,7 +167,8 @@ TEST_F(OutsideTools, PoRewrappedAndSortedByMsgcatReadsTheSame)
     ASSERT_EQ(before.units.size(), after.units.size());
     EXPECT_EQ(after.exportTime, before.exportTime);
     for (const Unit& u : before.units) {
-        const auto it = std::find_if(after.units.begin(), after.units.end(), [&](const Unit& v) { return v.id == u.id; });
+        const auto it =
+            std::find_if(after.units.begin(), after.units.end(), [&](const Unit& v) { return v.id == u.id; });
         ASSERT_NE(it, after.units.end()) << u.id;
         EXPECT_EQ(it->source, u.source);
         EXPECT_EQ(it->target, u.target);

@@ -115,24 +115,18 @@ QStringList linhasEditor()
     if (!cds->Active())
         return linhas;
     for (cds->First(); !cds->Eof(); cds->Next())
-        linhas << cds->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString() + u'|' +
-                cds->FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString() + u'|' +
-                cds->FieldByName(QStringLiteral("STAGRVALPROP"))->AsString();
+        linhas << cds->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString() + u'|'
+                + cds->FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString() + u'|'
+                + cds->FieldByName(QStringLiteral("STAGRVALPROP"))->AsString();
     linhas.sort();
     return linhas;
 }
 
 class FiltroArquivoTest : public EditorSemeadoTestBase {
 protected:
-    static void SetUpTestSuite()
-    {
-        ASSERT_NO_FATAL_FAILURE(iniciaServidor(Semente));
-    }
+    static void SetUpTestSuite() { ASSERT_NO_FATAL_FAILURE(iniciaServidor(Semente)); }
 
-    void SetUp() override
-    {
-        ASSERT_NO_FATAL_FAILURE(abreEditor(QStringLiteral("ENG-English")));
-    }
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(abreEditor(QStringLiteral("ENG-English"))); }
 
     // Every row of the language in the editor, as its reload loads them.
     void carregaTudo()
@@ -144,9 +138,9 @@ protected:
 
     // What a confirmation of the file filter left behind.
     struct Resultado {
-        bool fechou = false;        // the dialog's modal loop was ending
-        bool focoNtrad = false;     // "Não Traduzido" had the focus afterwards
-        TApplication::TCursor cursor = TApplication::crDefault;   // right after the click
+        bool fechou = false; // the dialog's modal loop was ending
+        bool focoNtrad = false; // "Não Traduzido" had the focus afterwards
+        TApplication::TCursor cursor = TApplication::crDefault; // right after the click
     };
 
     // Opens the dialog, ticks "Filtrar por Arquivo" and the kinds asked,
@@ -239,7 +233,8 @@ TEST_F(FiltroArquivoTest, ACancelledChoiceClosesTheDialogAndLeavesTheRows)
     const Resultado r = confirmaArquivo(true, true, std::nullopt);
     EXPECT_TRUE(r.fechou);
     ASSERT_EQ(seam.count(RecordingDialogSeam::OpenDialog), 1);
-    EXPECT_EQ(seam.last(RecordingDialogSeam::OpenDialog)->text, QStringLiteral("Arquivo de lista de itens não traduzidos"));
+    EXPECT_EQ(seam.last(RecordingDialogSeam::OpenDialog)->text,
+              QStringLiteral("Arquivo de lista de itens não traduzidos"));
     // It started in TRD beside the program, proposing the usual name and
     // listing the lists whatever the case of their extension.
     const TOpenDialog* opd = frmFiltroTraducao->opdTradErros;
@@ -318,8 +313,8 @@ TEST_F(FiltroArquivoTest, AReloadAfterAFileFilterRepeatsTheCriteriaFilterWithout
     });
     QJsonArray criterios = ultimosParametros(QStringLiteral("GetFiltroDest"));
     ASSERT_EQ(criterios.size(), 8);
-    EXPECT_EQ(linhasEditor(), (QStringList{QStringLiteral("CAD00100|BTNSALVAR|Salvar"),
-                                           QStringLiteral("TRD09300|BTNFECHAR|Fechar")}));
+    EXPECT_EQ(linhasEditor(),
+              (QStringList{QStringLiteral("CAD00100|BTNSALVAR|Salvar"), QStringLiteral("TRD09300|BTNFECHAR|Fechar")}));
     // ...then a file, and a reload: the same criteria, of every date.
     ASSERT_TRUE(confirmaArquivo(true, false, lista).fechou);
     ambiente->proxy->clear();
@@ -327,9 +322,9 @@ TEST_F(FiltroArquivoTest, AReloadAfterAFileFilterRepeatsTheCriteriaFilterWithout
     ASSERT_EQ(ambiente->proxy->requests().size(), 1);
     criterios[7] = QStringLiteral("T");
     EXPECT_EQ(ultimosParametros(QStringLiteral("GetFiltroDest")), criterios);
-    EXPECT_EQ(linhasEditor(), (QStringList{QStringLiteral("CAD00100|BTNSALVAR|Salvar"),
-                                           QStringLiteral("TRD09300|BTNFECHAR|Fechar"),
-                                           QStringLiteral("TRD09301|LBLNOME|Nome completo")}));
+    EXPECT_EQ(linhasEditor(),
+              (QStringList{QStringLiteral("CAD00100|BTNSALVAR|Salvar"), QStringLiteral("TRD09300|BTNFECHAR|Fechar"),
+                           QStringLiteral("TRD09301|LBLNOME|Nome completo")}));
 }
 
 TEST_F(FiltroArquivoTest, AReloadAfterAFileFilterWithoutACriteriaFilterLoadsEveryRow)

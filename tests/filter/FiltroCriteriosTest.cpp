@@ -21,7 +21,7 @@ struct PecaPalavra {
     const char* esperado;
 };
 
-class FragmentoPalavraTest : public ::testing::TestWithParam<PecaPalavra> {};
+class FragmentoPalavraTest : public ::testing::TestWithParam<PecaPalavra> { };
 
 TEST_P(FragmentoPalavraTest, WordPieceForEachKindAndColumn)
 {
@@ -35,13 +35,12 @@ TEST_P(FragmentoPalavraTest, WordPieceForEachKindAndColumn)
 
 INSTANTIATE_TEST_SUITE_P(
     CadaTipo, FragmentoPalavraTest,
-    ::testing::Values(
-        PecaPalavra{TipoPalavra::Identico, false, "AND UPPER(STAGRVALPROP) = 'SALVAR'"},
-        PecaPalavra{TipoPalavra::Prefixo, false, "AND UPPER(STAGRVALPROP) LIKE 'SALVAR%'"},
-        PecaPalavra{TipoPalavra::Parte, false, "AND UPPER(STAGRVALPROP) LIKE '%SALVAR%'"},
-        PecaPalavra{TipoPalavra::Identico, true, "AND UPPER(STVALORPROP) = 'SALVAR'"},
-        PecaPalavra{TipoPalavra::Prefixo, true, "AND UPPER(STVALORPROP) LIKE 'SALVAR%'"},
-        PecaPalavra{TipoPalavra::Parte, true, "AND UPPER(STVALORPROP) LIKE '%SALVAR%'"}));
+    ::testing::Values(PecaPalavra{TipoPalavra::Identico, false, "AND UPPER(STAGRVALPROP) = 'SALVAR'"},
+                      PecaPalavra{TipoPalavra::Prefixo, false, "AND UPPER(STAGRVALPROP) LIKE 'SALVAR%'"},
+                      PecaPalavra{TipoPalavra::Parte, false, "AND UPPER(STAGRVALPROP) LIKE '%SALVAR%'"},
+                      PecaPalavra{TipoPalavra::Identico, true, "AND UPPER(STVALORPROP) = 'SALVAR'"},
+                      PecaPalavra{TipoPalavra::Prefixo, true, "AND UPPER(STVALORPROP) LIKE 'SALVAR%'"},
+                      PecaPalavra{TipoPalavra::Parte, true, "AND UPPER(STVALORPROP) LIKE '%SALVAR%'"}));
 
 TEST(FragmentoFiltroTest, ProgramAndComponentPiecesStartWithOneBlank)
 {
@@ -96,7 +95,7 @@ TEST(FragmentoFiltroTest, PiecesChainWordProgramComponentWithNothingBetween)
 TEST(FragmentoFiltroTest, EmptyOrBlankTextsGiveNoPiece)
 {
     EscolhasCriterios e = nenhumTexto();
-    e.tipo = TipoPalavra::Identico;   // an exact match of nothing is still no piece
+    e.tipo = TipoPalavra::Identico; // an exact match of nothing is still no piece
     EXPECT_EQ(fragmentoFiltro(e), QString());
     e.palavra = QStringLiteral("   ");
     e.programa = QStringLiteral(" ");

@@ -23,7 +23,7 @@ using namespace trd::test;
 
 namespace {
 
-class FiltroDialogTest : public FiltroTestBase {};
+class FiltroDialogTest : public FiltroTestBase { };
 
 } // namespace
 
@@ -104,9 +104,10 @@ TEST_F(FiltroDialogTest, DateMessagesKeepTheDialogOpenAndChangeNothing)
         {QStringLiteral("10/01/2025"), QStringLiteral("09/01/2025"),
          QStringLiteral("Data Inicial deve ser menor que Data Final.")},
         // A date that does not exist is refused rather than taken as no date.
-        {QStringLiteral("31/02/2025"), QStringLiteral("10/03/2025"), QStringLiteral("'31/02/2025' não é uma data válida.")},
+        {QStringLiteral("31/02/2025"), QStringLiteral("10/03/2025"),
+         QStringLiteral("'31/02/2025' não é uma data válida.")},
     };
-    abrirFiltro([](TfrmFiltroTraducao&) {});   // made once, as the values below must outlive its creation
+    abrirFiltro([](TfrmFiltroTraducao&) {}); // made once, as the values below must outlive its creation
     for (const Caso& caso : casos) {
         SCOPED_TRACE(caso.mensagem.toStdString());
         seam.clear();
@@ -170,10 +171,9 @@ TEST_F(FiltroDialogTest, FileCheckBoxSwitchesCriteriaAndFileControls)
 {
     abrirFiltro([&](TfrmFiltroTraducao& f) {
         const QList<QWidget*> criterios = {
-            f.ckbTraduzido, f.ckbDuvida, f.ckbNaoTraduzido, f.CheckBox1, f.edtCdProg, f.chbPrefixo,
-            f.edtComponente, f.cbbCampo, f.edtTexto, f.rbtIdentico, f.rbtPrefixo, f.rbtParte,
-            f.depDtInicial, f.depDtFinal, f.grbSituacao, f.grbFilProg, f.grbComponente, f.grbFiltro,
-            f.grbDataAlt};
+            f.ckbTraduzido, f.ckbDuvida,  f.ckbNaoTraduzido, f.CheckBox1,  f.edtCdProg, f.chbPrefixo,   f.edtComponente,
+            f.cbbCampo,     f.edtTexto,   f.rbtIdentico,     f.rbtPrefixo, f.rbtParte,  f.depDtInicial, f.depDtFinal,
+            f.grbSituacao,  f.grbFilProg, f.grbComponente,   f.grbFiltro,  f.grbDataAlt};
         QTest::mouseClick(f.chbFilArq, Qt::LeftButton);
         ASSERT_TRUE(f.chbFilArq->isChecked());
         for (QWidget* w : criterios)

@@ -37,21 +37,20 @@ using namespace trd::test;
 namespace {
 
 // The seeded rows: (language, program, component, source, destination, status, change date).
-const char* const Semente =
-    "L\tENG\tEnglish\tENG\n"
-    "L\tPOR\tPortuguês\tPOR\n"
-    "R\tENG\tTRD09300\tLBLTITULO\tSalvar arquivo\tSave file\tT\t2025-01-10 09:00:00\n"
-    "R\tENG\tTRD09300\tBTNSALVAR\tSALVAR\tSave\tD\t2025-01-10 15:30:00\n"
-    "R\tENG\tTRD09300\tBTNFECHAR\tFechar\t\tN\t2025-01-11 10:00:00\n"
-    "R\tENG\tTRD09301\tLBLNOME\tNome do arquivo\tFile name\tN\t2025-01-12 08:00:00\n"
-    "R\tENG\tTRD09301\tCBBCAMPO\tSalvar como\tSave as\tD\t2025-01-12 12:00:00\n"
-    "R\tENG\tTRD09302\tLBLAGUA\tCopo d'água\tGlass of water\tN\t2025-01-11 11:00:00\n"
-    "R\tENG\tTRD09302\tLBLAGUA2\tÁgua\tWater\tT\t2025-01-13 10:00:00\n"
-    "R\tENG\tCAD00100\tLBLNOME\tNome\tName\tN\t2025-01-11 09:00:00\n"
-    "R\tENG\tCAD00100\tBTNSALVAR\tSalvar\tsave\tN\t2025-01-14 09:00:00\n"
-    "R\tENG\tTRD09300\tLBLARQUIVO\tArquivo salvo\tFile saved\tD\t2025-01-09 23:59:00\n"
-    "R\tENG\tTRD09300\tLBL_X\tTraduções\tTranslations\tN\t2025-01-11 16:00:00\n"
-    "R\tPOR\tTRD09300\tLBLTITULO\tSalvar arquivo\tSalvar arquivo\tN\t2025-01-10 09:00:00\n";
+const char* const Semente = "L\tENG\tEnglish\tENG\n"
+                            "L\tPOR\tPortuguês\tPOR\n"
+                            "R\tENG\tTRD09300\tLBLTITULO\tSalvar arquivo\tSave file\tT\t2025-01-10 09:00:00\n"
+                            "R\tENG\tTRD09300\tBTNSALVAR\tSALVAR\tSave\tD\t2025-01-10 15:30:00\n"
+                            "R\tENG\tTRD09300\tBTNFECHAR\tFechar\t\tN\t2025-01-11 10:00:00\n"
+                            "R\tENG\tTRD09301\tLBLNOME\tNome do arquivo\tFile name\tN\t2025-01-12 08:00:00\n"
+                            "R\tENG\tTRD09301\tCBBCAMPO\tSalvar como\tSave as\tD\t2025-01-12 12:00:00\n"
+                            "R\tENG\tTRD09302\tLBLAGUA\tCopo d'água\tGlass of water\tN\t2025-01-11 11:00:00\n"
+                            "R\tENG\tTRD09302\tLBLAGUA2\tÁgua\tWater\tT\t2025-01-13 10:00:00\n"
+                            "R\tENG\tCAD00100\tLBLNOME\tNome\tName\tN\t2025-01-11 09:00:00\n"
+                            "R\tENG\tCAD00100\tBTNSALVAR\tSalvar\tsave\tN\t2025-01-14 09:00:00\n"
+                            "R\tENG\tTRD09300\tLBLARQUIVO\tArquivo salvo\tFile saved\tD\t2025-01-09 23:59:00\n"
+                            "R\tENG\tTRD09300\tLBL_X\tTraduções\tTranslations\tN\t2025-01-11 16:00:00\n"
+                            "R\tPOR\tTRD09300\tLBLTITULO\tSalvar arquivo\tSalvar arquivo\tN\t2025-01-10 09:00:00\n";
 
 ServidorSemeado*& ambiente = EditorSemeadoTestBase::ambiente;
 
@@ -61,14 +60,15 @@ QStringList linhasBanco(const QString& condicao)
 {
     QStringList linhas;
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(ambiente->servidor->dbPath().toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) !=
-        SQLITE_OK) {
+    if (sqlite3_open_v2(ambiente->servidor->dbPath().toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr)
+        != SQLITE_OK) {
         ADD_FAILURE() << "cannot open the database";
         sqlite3_close(db);
         return linhas;
     }
     const QByteArray sql = "SELECT CDPROGTRAD || '|' || NMCOMPONENTE || '|' || STAGRVALPROP FROM TRADUCAO "
-                           "WHERE IDIDIOMA = 'ENG' AND (" + condicao.toUtf8() + ")";
+                           "WHERE IDIDIOMA = 'ENG' AND ("
+        + condicao.toUtf8() + ")";
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(db, sql.constData(), -1, &st, nullptr) != SQLITE_OK) {
         ADD_FAILURE() << "bad query: " << sqlite3_errmsg(db);
@@ -101,9 +101,9 @@ QStringList linhasEditor()
     if (!cds->Active())
         return linhas;
     for (cds->First(); !cds->Eof(); cds->Next())
-        linhas << cds->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString() + u'|' +
-                cds->FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString() + u'|' +
-                cds->FieldByName(QStringLiteral("STAGRVALPROP"))->AsString();
+        linhas << cds->FieldByName(QStringLiteral("CDPROGTRAD"))->AsString() + u'|'
+                + cds->FieldByName(QStringLiteral("NMCOMPONENTE"))->AsString() + u'|'
+                + cds->FieldByName(QStringLiteral("STAGRVALPROP"))->AsString();
     linhas.sort();
     return linhas;
 }
@@ -122,22 +122,21 @@ QString entreDias(int de, int ate)
 
 QJsonArray parametros(const char* trad, const char* duv, const char* ntrad, const QString& fragmento, int de, int ate)
 {
-    return QJsonArray{QString::fromLatin1(trad), QString::fromLatin1(duv), QString::fromLatin1(ntrad), fragmento,
-                      QStringLiteral("ENG"), QJsonObject{{QStringLiteral("date"), jan(de)}},
-                      QJsonObject{{QStringLiteral("date"), jan(ate)}}, QStringLiteral("N")};
+    return QJsonArray{QString::fromLatin1(trad),
+                      QString::fromLatin1(duv),
+                      QString::fromLatin1(ntrad),
+                      fragmento,
+                      QStringLiteral("ENG"),
+                      QJsonObject{{QStringLiteral("date"), jan(de)}},
+                      QJsonObject{{QStringLiteral("date"), jan(ate)}},
+                      QStringLiteral("N")};
 }
 
 class FiltroServidorTest : public EditorSemeadoTestBase {
 protected:
-    static void SetUpTestSuite()
-    {
-        ASSERT_NO_FATAL_FAILURE(iniciaServidor(Semente));
-    }
+    static void SetUpTestSuite() { ASSERT_NO_FATAL_FAILURE(iniciaServidor(Semente)); }
 
-    void SetUp() override
-    {
-        ASSERT_NO_FATAL_FAILURE(abreEditor(QStringLiteral("ENG-English")));
-    }
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(abreEditor(QStringLiteral("ENG-English"))); }
 
     // Opens the dialog, lets `preenche` fill it and confirms; true when the
     // dialog closed on the confirmation.
@@ -199,7 +198,7 @@ TEST_F(FiltroServidorTest, EachPieceSendsItsExactTextAndFindsTheRowsTheDatabaseH
         std::function<void(TfrmFiltroTraducao&)> preenche;
         QString fragmento;
         QString condicao;
-        int minimo;   // rows the seed gives at least, so that no case passes empty
+        int minimo; // rows the seed gives at least, so that no case passes empty
     };
     const QString todasDatas = entreDias(1, 31);
     const Caso casos[] = {
@@ -217,12 +216,10 @@ TEST_F(FiltroServidorTest, EachPieceSendsItsExactTextAndFindsTheRowsTheDatabaseH
          },
          QStringLiteral("AND UPPER(STVALORPROP) LIKE 'SAVE%'"),
          QStringLiteral("substr(upper(STVALORPROP), 1, 4) = 'SAVE'"), 4},
-        {"part of the source",
-         [](TfrmFiltroTraducao& f) { digita(f.edtTexto, QStringLiteral("arquivo")); },
+        {"part of the source", [](TfrmFiltroTraducao& f) { digita(f.edtTexto, QStringLiteral("arquivo")); },
          QStringLiteral("AND UPPER(STAGRVALPROP) LIKE '%ARQUIVO%'"),
          QStringLiteral("instr(upper(STAGRVALPROP), 'ARQUIVO') > 0"), 3},
-        {"program contained",
-         [](TfrmFiltroTraducao& f) { digita(f.edtCdProg, QStringLiteral("trd0930")); },
+        {"program contained", [](TfrmFiltroTraducao& f) { digita(f.edtCdProg, QStringLiteral("trd0930")); },
          QStringLiteral(" AND CDPROGTRAD LIKE '%TRD0930%'"), QStringLiteral("instr(CDPROGTRAD, 'TRD0930') > 0"), 7},
         {"program exact",
          [](TfrmFiltroTraducao& f) {
@@ -230,8 +227,7 @@ TEST_F(FiltroServidorTest, EachPieceSendsItsExactTextAndFindsTheRowsTheDatabaseH
              f.chbPrefixo->setChecked(true);
          },
          QStringLiteral(" AND CDPROGTRAD = 'TRD09301'"), QStringLiteral("CDPROGTRAD = 'TRD09301'"), 2},
-        {"component matches whole",
-         [](TfrmFiltroTraducao& f) { digita(f.edtComponente, QStringLiteral("lblnome")); },
+        {"component matches whole", [](TfrmFiltroTraducao& f) { digita(f.edtComponente, QStringLiteral("lblnome")); },
          QStringLiteral(" AND UPPER(NMCOMPONENTE) LIKE 'LBLNOME'"), QStringLiteral("NMCOMPONENTE = 'LBLNOME'"), 2},
         {"component with a wildcard typed",
          [](TfrmFiltroTraducao& f) { digita(f.edtComponente, QStringLiteral("btn%")); },
@@ -402,8 +398,9 @@ TEST_F(FiltroServidorTest, TheEditorsReloadRepeatsTheFilterInForce)
         digita(f.edtTexto, QStringLiteral("salvar"));
     }));
     const QJsonArray pedido = ultimosParametros(QStringLiteral("GetFiltroDest"));
-    const QString condicao = QStringLiteral("IDSITTRADUCAO IN ('T','N') AND instr(upper(STAGRVALPROP), 'SALVAR') > 0 AND ") +
-        entreDias(10, 12);
+    const QString condicao =
+        QStringLiteral("IDSITTRADUCAO IN ('T','N') AND instr(upper(STAGRVALPROP), 'SALVAR') > 0 AND ")
+        + entreDias(10, 12);
     EXPECT_EQ(linhasEditor(), linhasBanco(condicao));
 
     // Someone else marks a matching row translated meanwhile: the reload sees it.

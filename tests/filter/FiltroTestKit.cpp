@@ -41,7 +41,7 @@ FiltroTestBase::FiltroTestBase()
     Application()->SetMainForm(&principal);
     Application()->SetMdiArea(mdi);
     principal.show();
-    principal.activateWindow();   // on an X server without a window manager nothing else does
+    principal.activateWindow(); // on an X server without a window manager nothing else does
     EXPECT_TRUE(QTest::qWaitForWindowActive(&principal));
     // Each test starts as the package does: no dialog yet, nothing filtered.
     delete frmFiltroTraducao.data();
@@ -77,7 +77,9 @@ void FiltroTestBase::abrirFiltro(const std::function<void(TfrmFiltroTraducao&)>&
         EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &dialog; }))
             << "the filter dialog never became active; active: "
             << (QApplication::activeWindow() ? QApplication::activeWindow()->objectName().toStdString() : "none")
-            << " modal: " << (QApplication::activeModalWidget() ? QApplication::activeModalWidget()->objectName().toStdString() : "none");
+            << " modal: "
+            << (QApplication::activeModalWidget() ? QApplication::activeModalWidget()->objectName().toStdString()
+                                                  : "none");
         acao(dialog);
     };
     CriaFiltroTraducao();

@@ -66,7 +66,7 @@ protected:
 // Wrap both calls in ASSERT_NO_FATAL_FAILURE.
 class EditorSemeadoTestBase : public FiltroTestBase {
 public:
-    static ServidorSemeado* ambiente;   // the suite's server, between its set-up and tear-down
+    static ServidorSemeado* ambiente; // the suite's server, between its set-up and tear-down
 
 protected:
     static void iniciaServidor(const QByteArray& semente);

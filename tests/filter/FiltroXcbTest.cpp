@@ -60,7 +60,7 @@ protected:
 
 TEST_F(FiltroXcb, TheUsersEntriesSurviveEveryMessageBoxOverTheDialog)
 {
-    RealBoxesSeam real;   // installed over the fixture's seam, for this test
+    RealBoxesSeam real; // installed over the fixture's seam, for this test
     MessageBoxAnswerer boxes;
     bool rodou = false;
     real.onModal = [&](TForm& form) {
@@ -201,7 +201,7 @@ TEST_F(FiltroXcb, AnEmptyDateGivesOneMessageAndTheCaretGoesThereWhateverTheOther
             c.invalida->clear();
             c.invalida->setFocus();
             ASSERT_TRUE(QTest::qWaitFor([&] { return c.invalida->hasFocus(); }));
-            QApplication::processEvents();   // the field selects its text once it has the focus
+            QApplication::processEvents(); // the field selects its text once it has the focus
             // Typed and confirmed as the display delivers keys: to the window.
             for (const char c : std::string("31/02/2025"))
                 QTest::keyClick(f.windowHandle(), c);

@@ -131,10 +131,10 @@ RecordingProxy::RecordingProxy(const QString& serverHost, int serverPort) : d(st
             client.Post(req.path, headers, req.body, "application/json");
         }
         if (canned) {
-            const QJsonValue id = QJsonDocument::fromJson(QByteArray::fromStdString(req.body))
-                                      .object().value(QStringLiteral("id"));
-            const std::string answer = R"({"jsonrpc":"2.0","id":)" + std::to_string(id.toInteger()) + "," +
-                *canned + "}";
+            const QJsonValue id =
+                QJsonDocument::fromJson(QByteArray::fromStdString(req.body)).object().value(QStringLiteral("id"));
+            const std::string answer =
+                R"({"jsonrpc":"2.0","id":)" + std::to_string(id.toInteger()) + "," + *canned + "}";
             res.set_content(answer, "application/json");
             return;
         }

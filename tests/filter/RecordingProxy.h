@@ -48,7 +48,7 @@ public:
     // feed is unknown here (404), as at a server without one.
     void forwardFeed(bool on);
     void blockFeed(bool blocked);
-    int feedRequests() const;       // feed requests passed on to the server
+    int feedRequests() const; // feed requests passed on to the server
 
 private:
     struct Impl;

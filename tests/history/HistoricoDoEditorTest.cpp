@@ -65,8 +65,9 @@ TEST(HistoricoDoEditor, ItsLineItemsAndStatesFollowTheEditorItServes)
     editor.carrega(kLinhas);
     editor.cds->Next();
     const historico::ChaveLinha chave = h->ChaveAtual();
-    EXPECT_EQ(chave, (historico::ChaveLinha{QStringLiteral("ENG"), QStringLiteral("CAD001"), QStringLiteral("lblSalvar"),
-                                             QStringLiteral("Salvar")}));
+    EXPECT_EQ(chave,
+              (historico::ChaveLinha{QStringLiteral("ENG"), QStringLiteral("CAD001"), QStringLiteral("lblSalvar"),
+                                     QStringLiteral("Salvar")}));
     editor.cds->Close();
     EXPECT_TRUE(h->ChaveAtual().vazia());
 }

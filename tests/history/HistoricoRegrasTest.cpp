@@ -37,7 +37,7 @@ TEST(HistoricoRegras, AnUndosOutcomeAndABatchsStateInWords)
     Lote l;
     l.desfaz = 12;
     EXPECT_EQ(SituacaoDoLote(l), QStringLiteral("desfaz o lote 12"));
-    l.desfeitoPor = 15;   // an undo undone in turn: its own undo is what counts
+    l.desfeitoPor = 15; // an undo undone in turn: its own undo is what counts
     EXPECT_EQ(SituacaoDoLote(l), QStringLiteral("desfeito pelo lote 15"));
 }
 
@@ -50,6 +50,6 @@ TEST(HistoricoRegras, AVersionCanBePutBackOnlyWhenItLeftARowThatDiffersFromTheCu
     EXPECT_FALSE(PodeRestaurar(v, QStringLiteral("Open"), QStringLiteral("T")));
     EXPECT_TRUE(PodeRestaurar(v, QStringLiteral("Open"), QStringLiteral("D")));
     EXPECT_TRUE(PodeRestaurar(v, QStringLiteral("open"), QStringLiteral("T")));
-    v.alteracao = QStringLiteral("E");   // a delete left no row to put back
+    v.alteracao = QStringLiteral("E"); // a delete left no row to put back
     EXPECT_FALSE(PodeRestaurar(v, QStringLiteral("x"), QStringLiteral("T")));
 }

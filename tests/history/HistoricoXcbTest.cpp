@@ -79,7 +79,9 @@ protected:
             f.size = tamanho;
             return f;
         };
-        auto texto = [](const QByteArray& utf8) { return std::string_view(utf8.constData(), std::size_t(utf8.size())); };
+        auto texto = [](const QByteArray& utf8) {
+            return std::string_view(utf8.constData(), std::size_t(utf8.size()));
+        };
         QByteArray xml;
         PacketWriter w(xml);
         w.begin({campo("STAGRVALPROP", 4000), campo("STVALORPROP", 4000), campo("IDSITTRADUCAO", 1),
@@ -127,8 +129,8 @@ TEST_F(HistoricoXcb, TheHistoryWindowPutsAVersionBackThroughTheEditorsOwnSave)
     ASSERT_TRUE(form);
     ASSERT_TRUE(locate(QStringLiteral("Abrir")));
     // The panel's line comes from the server in the background.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return linhaDaAlteracao().startsWith(QStringLiteral("Última alteração: local em")); },
-                                30000))
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return linhaDaAlteracao().startsWith(QStringLiteral("Última alteração: local em")); }, 30000))
         << linhaDaAlteracao().toStdString();
     EXPECT_TRUE(linhaDaAlteracao().endsWith(QStringLiteral("(Importação)"))) << linhaDaAlteracao().toStdString();
 
@@ -136,7 +138,7 @@ TEST_F(HistoricoXcb, TheHistoryWindowPutsAVersionBackThroughTheEditorsOwnSave)
     ASSERT_EQ(dbRow("ENG", "Abrir"), (QStringList{"Open", "D"}));
     form->cdsDestino->Edit();
     form->cdsDestino->FieldByName("STVALORPROP")->SetAsString(QStringLiteral("Abrir arquivo"));
-    form->cdsDestino->Post();   // "D", texts differ: promoted to "T"
+    form->cdsDestino->Post(); // "D", texts differ: promoted to "T"
     ASSERT_EQ(dbRow("ENG", "Abrir"), (QStringList{"Abrir arquivo", "T"}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return linhaDaAlteracao().endsWith(QStringLiteral("(Edição)")); }, 30000))
         << linhaDaAlteracao().toStdString();
@@ -168,18 +170,19 @@ TEST_F(HistoricoXcb, TheHistoryWindowPutsAVersionBackThroughTheEditorsOwnSave)
 
     // A colleague saves the row; the editor still shows "Open": putting a
     // version back now is refused by the save's optimistic check.
-    ASSERT_NO_FATAL_FAILURE(colegaSalva(QStringLiteral("P1"), QStringLiteral("Abrir"), QStringLiteral("Open"), QStringLiteral("N"),
-                QStringLiteral("Open it")));
+    ASSERT_NO_FATAL_FAILURE(colegaSalva(QStringLiteral("P1"), QStringLiteral("Abrir"), QStringLiteral("Open"),
+                                        QStringLiteral("N"), QStringLiteral("Open it")));
     seam.onModal = [&](TForm& janela) {
         auto* historico = qobject_cast<TfrmHistorico*>(&janela);
         ASSERT_TRUE(historico);
-        ASSERT_EQ(historico->grdVersoes->rowCount(), 5);   // the colleague's save is listed first
-        clicaNaLinha(historico->grdVersoes, 2);             // "Abrir arquivo"
+        ASSERT_EQ(historico->grdVersoes->rowCount(), 5); // the colleague's save is listed first
+        clicaNaLinha(historico->grdVersoes, 2); // "Abrir arquivo"
         clicaNaTela(historico->sbtConfirma);
     };
     teclaNoEditor(Qt::Key_H, Qt::ControlModifier);
     ASSERT_EQ(seam.errors().size(), 1);
-    EXPECT_TRUE(seam.errors().first().contains(QStringLiteral("alterado por outro usuário"))) << seam.errors().first().toStdString();
+    EXPECT_TRUE(seam.errors().first().contains(QStringLiteral("alterado por outro usuário")))
+        << seam.errors().first().toStdString();
     EXPECT_EQ(dbRow("ENG", "Abrir"), (QStringList{"Open it", "N"}));
 }
 
@@ -250,8 +253,8 @@ TEST_F(HistoricoXcb, AReplaceAllRunIsOfferedForUndoAndTheUndoLeavesAColleaguesRo
     EXPECT_EQ(oferta->lblOferta->text(), QStringLiteral("Substituição em 6 linhas."));
     EXPECT_GT(dlg->height(), altura);
 
-    ASSERT_NO_FATAL_FAILURE(colegaSalva(QStringLiteral("P03"), QStringLiteral("Cliente 03"), QStringLiteral("Client 03"), QStringLiteral("T"),
-                QStringLiteral("Cliente!")));
+    ASSERT_NO_FATAL_FAILURE(colegaSalva(QStringLiteral("P03"), QStringLiteral("Cliente 03"),
+                                        QStringLiteral("Client 03"), QStringLiteral("T"), QStringLiteral("Cliente!")));
     seam.clear();
     clicaNaTela(oferta->sbtDesfazer);
 
@@ -289,15 +292,15 @@ TEST_F(HistoricoXcb, TheBatchesWindowUndoesABatchAndListsTheRowsItLeftAlone)
     clicaNaTela(frmSubstituir->sbtSubstAll);
     ASSERT_EQ(dbRow("ENG", QStringLiteral("Cliente 01")).value(0), QStringLiteral("Client 01"));
     frmSubstituir->Close();
-    ASSERT_NO_FATAL_FAILURE(colegaSalva(QStringLiteral("P01"), QStringLiteral("Cliente 01"), QStringLiteral("Client 01"), QStringLiteral("T"),
-                QStringLiteral("Outro")));
+    ASSERT_NO_FATAL_FAILURE(colegaSalva(QStringLiteral("P01"), QStringLiteral("Cliente 01"),
+                                        QStringLiteral("Client 01"), QStringLiteral("T"), QStringLiteral("Outro")));
     main.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
 
     QStringList tipos;
     QString resultado, motivo;
     bool mantidasVisivel = false;
-    seam.answers.push_back(mrYes);   // "Desfazer o lote ...?"
+    seam.answers.push_back(mrYes); // "Desfazer o lote ...?"
     seam.onModal = [&](TForm& janela) {
         auto* lotes = qobject_cast<TfrmLotes*>(&janela);
         ASSERT_TRUE(lotes);
@@ -323,8 +326,9 @@ TEST_F(HistoricoXcb, TheBatchesWindowUndoesABatchAndListsTheRowsItLeftAlone)
 
     EXPECT_EQ(tipos, (QStringList{"Edição", "Substituição", "Importação"}));
     EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join(u'\n').toStdString();
-    EXPECT_TRUE(resultado.endsWith(QStringLiteral("2 linhas voltaram ao que eram antes do lote; 1 linha alterada depois "
-                                                  "foi mantida.")))
+    EXPECT_TRUE(
+        resultado.endsWith(QStringLiteral("2 linhas voltaram ao que eram antes do lote; 1 linha alterada depois "
+                                          "foi mantida.")))
         << resultado.toStdString();
     EXPECT_TRUE(mantidasVisivel);
     EXPECT_TRUE(motivo.startsWith(QStringLiteral("alterada depois por local em "))) << motivo.toStdString();
@@ -339,7 +343,7 @@ TEST_F(HistoricoXcb, TheBatchesWindowOpensForAChosenLanguageBeforeItsRowsAreLoad
     startServer(kIdiomas, clientes(2));
     TfrmTraducao* form = openEditor();
     ASSERT_TRUE(form);
-    EXPECT_FALSE(form->Historico->mnuLotes->isEnabled());   // no language yet
+    EXPECT_FALSE(form->Historico->mnuLotes->isEnabled()); // no language yet
     ASSERT_NO_FATAL_FAILURE(chooseLanguage(QStringLiteral("ENG-English")));
     ASSERT_TRUE(form->cdsDestino->IsEmpty());
     EXPECT_TRUE(form->Historico->mnuLotes->isEnabled());
@@ -355,5 +359,5 @@ TEST_F(HistoricoXcb, TheBatchesWindowOpensForAChosenLanguageBeforeItsRowsAreLoad
     main.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
     QTest::keyClick(main.windowHandle(), Qt::Key_H, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(tipos, QStringList{QStringLiteral("Importação")});   // the server's start from its file
+    EXPECT_EQ(tipos, QStringList{QStringLiteral("Importação")}); // the server's start from its file
 }

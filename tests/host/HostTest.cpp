@@ -58,7 +58,7 @@ TEST(ClientOptionsTest, ServerComesFromTheCommandLineOrTheEnvironment)
 
     o = ParseClientOptions({QStringLiteral("trd-client"), QStringLiteral("--server"), QStringLiteral("host:porta")});
     EXPECT_FALSE(o.error.isEmpty());
-    EXPECT_EQ(WebURL, QStringLiteral("10.0.0.9"));   // a refused address changes nothing
+    EXPECT_EQ(WebURL, QStringLiteral("10.0.0.9")); // a refused address changes nothing
     o = ParseClientOptions({QStringLiteral("trd-client"), QStringLiteral("--fechar")});
     EXPECT_EQ(o.error, QStringLiteral("Opção desconhecida: fechar (veja trd-client --help)"));
     o = ParseClientOptions({QStringLiteral("trd-client"), QStringLiteral("--help")});
@@ -85,7 +85,8 @@ TEST(ClientOptionsTest, ServerComesFromTheCommandLineOrTheEnvironment)
     EXPECT_EQ(WebTlsCaFile, ca);
     EXPECT_FALSE(ParseClientOptions({"trd-client", "--server", "http://srv.local", "--tls-ca", ca}).error.isEmpty());
     EXPECT_EQ(ParseClientOptions({"trd-client", "--tls-ca", dir.filePath("nada.pem")}).error,
-              QStringLiteral("Não foi possível ler o arquivo de autoridades certificadoras %1.").arg(dir.filePath("nada.pem")));
+              QStringLiteral("Não foi possível ler o arquivo de autoridades certificadoras %1.")
+                  .arg(dir.filePath("nada.pem")));
     EXPECT_FALSE(ParseClientOptions({"trd-client", "--server", "ftp://srv.local"}).error.isEmpty());
     o = ParseClientOptions({"trd-client", "--server", "http://srv.local:9300"});
     EXPECT_FALSE(WebTls);
@@ -101,7 +102,8 @@ TEST(ClientOptionsTest, StartedDirectlyTheClientKeepsItsSettingsUnderItsNameAndF
     qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     qunsetenv("TRD_REPORTS_DIR");
     SetClientIdentity();
-    EXPECT_TRUE(QSettings().fileName().endsWith(QStringLiteral("/trd/trd-client.conf"))) << QSettings().fileName().toStdString();
+    EXPECT_TRUE(QSettings().fileName().endsWith(QStringLiteral("/trd/trd-client.conf")))
+        << QSettings().fileName().toStdString();
     // Nothing configured: the reports the build put beside the programs.
     const QString pasta = TfrmDadosGerRel::ReportsFolder(QCoreApplication::applicationDirPath());
     EXPECT_EQ(pasta, QCoreApplication::applicationDirPath() + QStringLiteral("/relatorios"));
@@ -132,7 +134,8 @@ TEST(MainWindowTest, MissingPackageIsReportedNotACrash)
     EXPECT_EQ(Application()->MdiArea(), window.MdiArea());
     window.TraducaoAction()->trigger();
     ASSERT_EQ(seam.messages().size(), 1);
-    EXPECT_EQ(seam.messages().first(), QStringLiteral("O pacote Pkg_Trd09300 não foi encontrado em %1.").arg(empty.path()));
+    EXPECT_EQ(seam.messages().first(),
+              QStringLiteral("O pacote Pkg_Trd09300 não foi encontrado em %1.").arg(empty.path()));
     EXPECT_EQ(seam.shown[0].type, mtError);
     EXPECT_TRUE(window.MdiArea()->subWindowList().isEmpty());
 }
@@ -179,7 +182,7 @@ TEST(MainWindowTest, UnreachableServerGivesTheConnectionsMessage)
     test::TrdServerProcess server;
     ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
     const QString address = server.hostPort();
-    ASSERT_TRUE(server.terminate());   // nobody listens there any more
+    ASSERT_TRUE(server.terminate()); // nobody listens there any more
     ASSERT_TRUE(SetWebServer(address));
 
     RecordingDialogSeam seam;
@@ -188,7 +191,8 @@ TEST(MainWindowTest, UnreachableServerGivesTheConnectionsMessage)
     window.TraducaoAction()->trigger();
     QStringList shown = seam.errors() + seam.messages();
     ASSERT_FALSE(shown.isEmpty());
-    EXPECT_TRUE(shown.first().startsWith(QStringLiteral("Não foi possível conectar ao servidor de aplicação em %1").arg(address)))
+    EXPECT_TRUE(shown.first().startsWith(
+        QStringLiteral("Não foi possível conectar ao servidor de aplicação em %1").arg(address)))
         << shown.first().toStdString();
     closeModule(window);
     SetWebServer(u"127.0.0.1:8211");

@@ -19,7 +19,9 @@ QByteArray linha(const char* idioma, const char* programa, const QString& compon
                  const char* situacao, const QString& quando)
 {
     QString texto = destino;
-    texto.replace(u'\\', QStringLiteral("\\\\")).replace(u'\t', QStringLiteral("\\t")).replace(u'\n', QStringLiteral("\\n"));
+    texto.replace(u'\\', QStringLiteral("\\\\"))
+        .replace(u'\t', QStringLiteral("\\t"))
+        .replace(u'\n', QStringLiteral("\\n"));
     return QStringLiteral("R\t%1\t%2\t%3\tOrigem de %3\t%4\t%5\t%6\n")
         .arg(QLatin1String(idioma), QLatin1String(programa), componente, texto, QLatin1String(situacao), quando)
         .toUtf8();
@@ -103,7 +105,8 @@ double diaDeJaneiro(int dia)
 
 int linhasBanco(const QString& db, const QString& idioma, const QString& situacao, Intervalo intervalo)
 {
-    return static_cast<int>(umNumero(db, QStringLiteral("SELECT COUNT(*)") + condicoes(situacao, intervalo), idioma, situacao));
+    return static_cast<int>(
+        umNumero(db, QStringLiteral("SELECT COUNT(*)") + condicoes(situacao, intervalo), idioma, situacao));
 }
 
 qint64 caracteresBanco(const QString& db, const QString& idioma, const QString& situacao, Intervalo intervalo)
@@ -118,11 +121,11 @@ qint64 caracteresBanco(const QString& db, const QString& idioma, const QString& 
         expressao = QStringLiteral("REPLACE(%1, %2, '')").arg(expressao, literal);
     }
     EXPECT_EQ(n, 43);
-    return static_cast<qint64>(umNumero(db,
-                                        QStringLiteral("SELECT COALESCE(SUM(LENGTH(%1)), 0) FROM (SELECT %2 AS T")
-                                                .arg(segunda, primeira) +
-                                            condicoes(situacao, intervalo) + u')',
-                                        idioma, situacao));
+    return static_cast<qint64>(
+        umNumero(db,
+                 QStringLiteral("SELECT COALESCE(SUM(LENGTH(%1)), 0) FROM (SELECT %2 AS T").arg(segunda, primeira)
+                     + condicoes(situacao, intervalo) + u')',
+                 idioma, situacao));
 }
 
 QString custoExato(qint64 unidadesDePreco, qint64 caracteres)

@@ -16,7 +16,7 @@ QByteArray SementeTeste(bool grande = true);
 
 // A range of days of January 2025, both days included.
 struct Intervalo {
-    int de = 0, ate = 0;   // 0, 0: every change date
+    int de = 0, ate = 0; // 0, 0: every change date
 };
 double diaDeJaneiro(int dia);
 

@@ -46,7 +46,9 @@ TEST(TamanhoContado, DigitsBlanksAndPunctuationDoNotCount)
     EXPECT_EQ(TamanhoContado(u"€£§°ªº«»"), 8);
     EXPECT_EQ(TamanhoContado(u"Salvar o arquivo \"dados.txt\" (2 vezes)?"), 27);
     // A character beyond the 16-bit range is one character, not two halves.
-    EXPECT_EQ(TamanhoContado(QString::fromUtf8("a\xF0\x9F\x98\x80" "b")), 3);
+    EXPECT_EQ(TamanhoContado(QString::fromUtf8("a\xF0\x9F\x98\x80"
+                                               "b")),
+              3);
 }
 
 TEST(LinhaDaSituacao, OnlyTheThreeStatusesHaveARow)
@@ -93,7 +95,7 @@ TEST(Custo, ScientificBelowOneHundredThousandthAndReadBack)
     EXPECT_EQ(a.TextoCusto(LinhaTotal, virgula), QStringLiteral("1E-7"));
     a.Soma(u"N", 1);
     EXPECT_EQ(a.TextoCusto(LinhaNaoTraduzido, virgula), QStringLiteral("2E-7"));
-    EXPECT_THROW(SomaCusto(QStringLiteral("1.5"), 1, 1, virgula), Exception);   // not this user's separator
+    EXPECT_THROW(SomaCusto(QStringLiteral("1.5"), 1, 1, virgula), Exception); // not this user's separator
 }
 
 TEST(Custo, AStatusOutsideTheThreeAddsToTheTotalOnly)

@@ -112,7 +112,7 @@ TEST_F(InfoDialogTest, OpensWithEveryControlAndTheLanguagesWholeCounts)
     EXPECT_EQ(g->Color, clInfoBk());
     EXPECT_FALSE(g->Editing());
     EXPECT_EQ(g->parentWidget(), f.grbDadosRel);
-    EXPECT_LE(g->y(), 10);   // along the top of the data group box
+    EXPECT_LE(g->y(), 10); // along the top of the data group box
 
     EXPECT_EQ(f.nbePreco->Decimals, 7);
     EXPECT_EQ(f.lblPreco->text(), QStringLiteral("Preço por Caracter"));
@@ -127,7 +127,7 @@ TEST_F(InfoDialogTest, OpensWithEveryControlAndTheLanguagesWholeCounts)
     EXPECT_EQ(f.btnRevisado->parentWidget(), f.sbtConfirma->parentWidget());
     EXPECT_GT(f.btnRevisado->y(), f.sbtConfirma->y());
     EXPECT_EQ(f.btnRevisado->x(), f.sbtConfirma->x());
-    EXPECT_FALSE(f.sbtConfirma->isEnabled());   // no price yet
+    EXPECT_FALSE(f.sbtConfirma->isEnabled()); // no price yet
     EXPECT_EQ(f.NetTradInfo->ServerName, QStringLiteral("Trd09300.rdmTraducao"));
     EXPECT_TRUE(f.NetTradInfo->Connected());
     EXPECT_EQ(f.cdstraducao->FieldByName(QStringLiteral("STVALORPROP"))->Size(), 250);
@@ -140,14 +140,33 @@ TEST_F(InfoDialogTest, OpensWithEveryControlAndTheLanguagesWholeCounts)
     // Titles, the whole counts of the language in column 1, nothing else yet.
     const int t = linhasBanco("ENG", "T"), n = linhasBanco("ENG", "N"), d = linhasBanco("ENG", "D");
     ASSERT_GT(t * n * d, 0);
-    EXPECT_EQ(grade(f), (QStringList{
-                            "", "  Linhas", "  Caracteres", "  Preço",
-                            "Traduzido", QString::number(t), "", "",
-                            "Não Traduzido", QString::number(n), "", "",
-                            "Com Dúvida", QString::number(d), "", "",
-                            "Revisado", "", "", "",
-                            "Total", QString::number(t + n + d), "", "",
-                        }));
+    EXPECT_EQ(grade(f),
+              (QStringList{
+                  "",
+                  "  Linhas",
+                  "  Caracteres",
+                  "  Preço",
+                  "Traduzido",
+                  QString::number(t),
+                  "",
+                  "",
+                  "Não Traduzido",
+                  QString::number(n),
+                  "",
+                  "",
+                  "Com Dúvida",
+                  QString::number(d),
+                  "",
+                  "",
+                  "Revisado",
+                  "",
+                  "",
+                  "",
+                  "Total",
+                  QString::number(t + n + d),
+                  "",
+                  "",
+              }));
     // The creation counts: integer 0 for both dates and date mode "T".
     QStringList enviados;
     for (const QByteArray& corpo : ambiente->proxy->requests())
@@ -173,7 +192,7 @@ TEST_F(InfoDialogTest, OpensWithEveryControlAndTheLanguagesWholeCounts)
     EXPECT_EQ(ambiente->proxy->requests().size(), 4);
     TNetConnection* conexao = f.NetTradInfo;
     QPointer<TfrmInfoTraducao> guarda(&f);
-    EXPECT_TRUE(f.nbePreco->hasFocus());   // the price is what the user types first
+    EXPECT_TRUE(f.nbePreco->hasFocus()); // the price is what the user types first
     QTest::keyClick(f.nbePreco, Qt::Key_Escape);
     EXPECT_FALSE(conexao->Connected());
     EXPECT_FALSE(Cli_Trd09302::boStCriado);
@@ -196,7 +215,8 @@ TEST_F(InfoDialogTest, CalculatesWhatADirectCountOfTheDatabaseGives)
     EXPECT_TRUE(f.depDtFinal->hasFocus());
     QTest::keyClicks(f.depDtFinal, QStringLiteral("12/01/2025"));
     QTest::keyClick(f.depDtFinal, Qt::Key_Return);
-    EXPECT_TRUE(seam.shown.empty()) << seam.messages().join(u'|').toStdString() << seam.errors().join(u'|').toStdString();
+    EXPECT_TRUE(seam.shown.empty()) << seam.messages().join(u'|').toStdString()
+                                    << seam.errors().join(u'|').toStdString();
 
     const Intervalo jan10a12{10, 12};
     const QStringList situacoes = {"T", "N", "D"};
@@ -211,7 +231,7 @@ TEST_F(InfoDialogTest, CalculatesWhatADirectCountOfTheDatabaseGives)
         EXPECT_EQ(f.stgCalculo->Cells(3, r), custoExato(123457, caracteres)) << r;
     }
     const qint64 todos = caracteresBanco("ENG", QString(), jan10a12);
-    EXPECT_GT(todos, 250);   // the long text is in the range, sent in pieces
+    EXPECT_GT(todos, 250); // the long text is in the range, sent in pieces
     EXPECT_EQ((QStringList{f.stgCalculo->Cells(1, 4), f.stgCalculo->Cells(2, 4), f.stgCalculo->Cells(3, 4)}),
               (QStringList{"0", "0", "0"}));
     EXPECT_EQ(f.stgCalculo->Cells(1, 5), QString::number(linhas));
@@ -392,10 +412,10 @@ TEST_F(InfoDialogTest, TheLanguageChangesOnlyWhenTheDialogIsOpenedAgain)
     TfrmInfoTraducao& g = abreInfo();
     EXPECT_EQ(stIdiInfo, QStringLiteral("POR"));
     EXPECT_EQ(parametros(QStringLiteral("GetCalcTrad")).at(0).toString(), QStringLiteral("POR"));
-    EXPECT_EQ(colunaLinhas(g), (QStringList{QString::number(linhasBanco("POR", "T")),
-                                             QString::number(linhasBanco("POR", "N")),
-                                             QString::number(linhasBanco("POR", "D")), "",
-                                             QString::number(linhasBanco("POR", QString()))}));
+    EXPECT_EQ(
+        colunaLinhas(g),
+        (QStringList{QString::number(linhasBanco("POR", "T")), QString::number(linhasBanco("POR", "N")),
+                     QString::number(linhasBanco("POR", "D")), "", QString::number(linhasBanco("POR", QString()))}));
 }
 
 TEST_F(InfoDialogTest, PaintsTheStatusColoursAndPlacesTheTexts)
@@ -440,7 +460,7 @@ TEST_F(InfoDialogTest, PaintsTheStatusColoursAndPlacesTheTexts)
     EXPECT_GT(contaCor(celula(1, 1), verde), 3);
     EXPECT_GT(contaCor(celula(1, 2), vermelho), 3);
     EXPECT_GT(contaCor(celula(1, 3), amarelo), 3);
-    EXPECT_EQ(contaCor(celula(2, 1), verde), 0);   // columns 2 and 3 are not coloured
+    EXPECT_EQ(contaCor(celula(2, 1), verde), 0); // columns 2 and 3 are not coloured
     EXPECT_GT(contaCor(celula(2, 1), preto), 3);
     EXPECT_EQ(contaCor(celula(1, 5), verde) + contaCor(celula(1, 5), vermelho) + contaCor(celula(1, 5), amarelo), 0);
     // Numbers end 2 pixels short of the right edge (with the grid line, 3);
@@ -480,8 +500,8 @@ TEST_F(InfoDialogTest, ACalculationShowsItsProgressAFewDozenTimesASecondNotOnceP
     };
     std::vector<Quadro> quadros;
     auto* espia = new PaintSpy(f.pgbCalcChar, [&] {
-        quadros.push_back({f.pgbCalcChar->value(), f.pgbCalcChar->maximum(), f.lblStatus->isVisible(),
-                           Application()->Cursor()});
+        quadros.push_back(
+            {f.pgbCalcChar->value(), f.pgbCalcChar->maximum(), f.lblStatus->isVisible(), Application()->Cursor()});
     });
     QElapsedTimer relogio;
     relogio.start();

@@ -49,7 +49,7 @@ TEST(InfoNovoUsuarioTest, AbreDoEditorCalculaEVeOQueOBancoConta)
     auto* cbbIdioma = achar<QComboBox>(editor, "cbbIdioma");
     auto* sbtInfor = achar<QToolButton>(editor, "sbtInfor");
     ASSERT_TRUE(cbbIdioma && sbtInfor);
-    EXPECT_FALSE(sbtInfor->isEnabled());   // nothing loaded yet
+    EXPECT_FALSE(sbtInfor->isEnabled()); // nothing loaded yet
 
     // English from the list, then out of the panel: the filter dialog loads its rows.
     ASSERT_NO_FATAL_FAILURE(escolheIdiomaPelaSeta(janela, cbbIdioma, QStringLiteral("ENG-English")));
@@ -80,7 +80,7 @@ TEST(InfoNovoUsuarioTest, AbreDoEditorCalculaEVeOQueOBancoConta)
     ASSERT_TRUE(QTest::qWaitFor([&] { return (info = janelaDeNome("frmInfoTraducao")) != nullptr; }));
     ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == info; }));
     EXPECT_EQ(info->windowTitle(), QStringLiteral("Informações da Tradução"));
-    EXPECT_TRUE(editor->isVisible());   // modeless: the editor stays open
+    EXPECT_TRUE(editor->isVisible()); // modeless: the editor stays open
     auto* preco = achar<QLineEdit>(info, "nbePreco");
     auto* inicial = achar<QLineEdit>(info, "depDtInicial");
     auto* final = achar<QLineEdit>(info, "depDtFinal");
@@ -115,7 +115,7 @@ TEST(InfoNovoUsuarioTest, AbreDoEditorCalculaEVeOQueOBancoConta)
         EXPECT_EQ(celula(3, r), custoExato(350000, caracteres)) << r;
     }
     const qint64 todos = caracteresBanco(db, "ENG", QString(), semana);
-    EXPECT_GT(todos, 400);   // the long text, sent in pieces, is in the week
+    EXPECT_GT(todos, 400); // the long text, sent in pieces, is in the week
     EXPECT_EQ(celula(1, 5), QString::number(linhasBanco(db, "ENG", QString(), semana)));
     EXPECT_EQ(celula(2, 5), QString::number(todos));
     EXPECT_EQ(celula(3, 5), custoExato(350000, todos));

@@ -106,8 +106,8 @@ void InfoTest::activaDialogo(TfrmInfoTraducao& f)
 
 void InfoTest::preenche(TfrmInfoTraducao& f, const QString& preco, const QString& inicial, const QString& final_)
 {
-    for (auto [campo, texto] : {std::pair<QLineEdit*, QString>{f.nbePreco, preco}, {f.depDtInicial, inicial},
-                                {f.depDtFinal, final_}}) {
+    for (auto [campo, texto] :
+         {std::pair<QLineEdit*, QString>{f.nbePreco, preco}, {f.depDtInicial, inicial}, {f.depDtFinal, final_}}) {
         campo->setFocus();
         campo->selectAll();
         QTest::keyClick(campo, Qt::Key_Delete);

@@ -76,7 +76,7 @@ TEST(MemoriaDoEditor, ASuggestionGoesIntoTheCellThroughTheEditorAsTyped)
                      QStringLiteral("N")}});
     m->painel()->mostra({sugestao(QStringLiteral("&File")), sugestao(QStringLiteral("Fi&le"))});
     m->usaSugestao(1);
-    m->usaSugestao(2);    // past the suggestions shown
+    m->usaSugestao(2); // past the suggestions shown
     m->usaSugestao(-1);
     EXPECT_EQ(editor.digitados, QStringList{QStringLiteral("File")}) << "a source without a mark gets none";
     editor.cds->Next();
@@ -108,10 +108,11 @@ TEST(MemoriaDoEditor, APostsSourceRowsAreAskedAboutAndSavedInsideTheEditorsBatch
     editor.rede->ServerName = ServerNameTraducao;
     editor.rede->Open();
     const TDateTime semData = 0;
-    editor.cds->SetData(CheckResultServ(
-        editor.rede->AppServer().Call(metodo::GetDestino, {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"),
-                                                           QStringLiteral("ENG"), semData, semData, QString()}),
-        true, 0));
+    editor.cds->SetData(
+        CheckResultServ(editor.rede->AppServer().Call(metodo::GetDestino,
+                                                      {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"),
+                                                       QStringLiteral("ENG"), semData, semData, QString()}),
+                        true, 0));
     editor.codigoIdioma = QStringLiteral("ENG");
     ASSERT_EQ(editor.cds->RecordCount(), 4);
     // The editor's own save of the post.
@@ -138,17 +139,18 @@ TEST(MemoriaDoEditor, APostsSourceRowsAreAskedAboutAndSavedInsideTheEditorsBatch
     EXPECT_EQ(editor.cds->ChangeCount(), 0);
     for (const char* programa : {"CAD002", "CAD003"}) {
         ASSERT_TRUE(editor.cds->Locate(QStringLiteral("CDPROGTRAD"), {QString::fromLatin1(programa)}));
-        EXPECT_EQ(editor.cds->FieldByName(QStringLiteral("STVALORPROP"))->AsString(), QStringLiteral("Save")) << programa;
+        EXPECT_EQ(editor.cds->FieldByName(QStringLiteral("STVALORPROP"))->AsString(), QStringLiteral("Save"))
+            << programa;
     }
     ASSERT_TRUE(editor.cds->Locate(QStringLiteral("CDPROGTRAD"), {QStringLiteral("CAD004")}));
     EXPECT_TRUE(editor.cds->FieldByName(QStringLiteral("STVALORPROP"))->AsString().isEmpty()) << "another source";
 
     // What the server holds now.
     TClientDataSet lidas;
-    lidas.SetData(CheckResultServ(editor.rede->AppServer().Call(metodo::GetMesmaOrigem,
-                                                                {QStringLiteral("ENG"), QStringLiteral("Salvar"),
-                                                                 QString(), QString()}),
-                                  true, 0));
+    lidas.SetData(CheckResultServ(
+        editor.rede->AppServer().Call(metodo::GetMesmaOrigem,
+                                      {QStringLiteral("ENG"), QStringLiteral("Salvar"), QString(), QString()}),
+        true, 0));
     int gravadas = 0;
     for (lidas.First(); !lidas.Eof(); lidas.Next())
         gravadas += lidas.FieldByName(QStringLiteral("STVALORPROP"))->AsString() == QStringLiteral("Save");

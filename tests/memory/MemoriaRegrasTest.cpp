@@ -37,11 +37,11 @@ QByteArray pacote(const std::vector<LinhaMesmaOrigem>& linhas)
 }
 
 const std::vector<LinhaMesmaOrigem> Linhas = {
-    {"P1", "a", "&Salvar", "", "N"},            // not translated: no text
-    {"P2", "b", "Salvar", "Salvar", "N"},       // not translated: status N, whatever the text
-    {"P3", "c", "Salvar", "&Save", "T"},        // agrees, the shortcut mark aside
-    {"P4", "d", "Sal&var", "Store", "D"},       // differs
-    {"P5", "e", "Salvar", "save", "T"},         // differs: case counts
+    {"P1", "a", "&Salvar", "", "N"}, // not translated: no text
+    {"P2", "b", "Salvar", "Salvar", "N"}, // not translated: status N, whatever the text
+    {"P3", "c", "Salvar", "&Save", "T"}, // agrees, the shortcut mark aside
+    {"P4", "d", "Sal&var", "Store", "D"}, // differs
+    {"P5", "e", "Salvar", "save", "T"}, // differs: case counts
 };
 
 } // namespace
@@ -80,7 +80,7 @@ TEST(MemoriaRegras, RowsOfTheSourceCountedAgainstTheNewTranslation)
     // Only a changed text that is now a translation asks about the others.
     EXPECT_TRUE(PedePropagacao("Salvar", "Save", "T"));
     EXPECT_TRUE(PedePropagacao("", "Save", "D"));
-    EXPECT_FALSE(PedePropagacao("Save", "Save", "T"));   // a status change only
+    EXPECT_FALSE(PedePropagacao("Save", "Save", "T")); // a status change only
     EXPECT_FALSE(PedePropagacao("Save", "Store", "N"));
     EXPECT_FALSE(PedePropagacao("Save", "", "T"));
 }
@@ -95,7 +95,7 @@ TEST(MemoriaRegras, OneDeltaChangesExactlyTheChosenRowsWithTheirOriginalsForTheC
 
     TClientDataSet lido;
     lido.SetData(delta);
-    std::vector<std::pair<QString, QString>> visto;   // (original or new text, row state)
+    std::vector<std::pair<QString, QString>> visto; // (original or new text, row state)
     for (lido.First(); !lido.Eof(); lido.Next())
         visto.emplace_back(lido.FieldByName(QStringLiteral("CDPROGTRAD"))->AsString(),
                            lido.FieldByName(QStringLiteral("STVALORPROP"))->AsString());
@@ -103,9 +103,9 @@ TEST(MemoriaRegras, OneDeltaChangesExactlyTheChosenRowsWithTheirOriginalsForTheC
     // server's check) followed by the new values.
     ASSERT_EQ(visto.size(), 6u);
     EXPECT_EQ(visto[0], std::make_pair(QString("P1"), QString("")));
-    EXPECT_EQ(visto[1].second, "&Save");   // the source has a mark: kept
+    EXPECT_EQ(visto[1].second, "&Save"); // the source has a mark: kept
     EXPECT_EQ(visto[2], std::make_pair(QString("P2"), QString("Salvar")));
-    EXPECT_EQ(visto[3].second, "Save");    // no mark in the source: none in the text
+    EXPECT_EQ(visto[3].second, "Save"); // no mark in the source: none in the text
     EXPECT_EQ(visto[4], std::make_pair(QString("P4"), QString("Store")));
     EXPECT_EQ(visto[5].second, "&Save");
 

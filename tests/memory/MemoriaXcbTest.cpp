@@ -34,13 +34,13 @@ const QList<Idioma> kIdiomas = {{"ENG", "English"}};
 
 // Rows of one source (P1 to P5) and of near sources; unique by program.
 const QList<Linha> kLinhas = {
-    {"ENG", "P1", "sbtSalvar", "Salvar", "Salvar", "N"},      // the row the user translates
-    {"ENG", "P2", "sbtSalvar", "Salvar", "", "N"},            // untranslated
-    {"ENG", "P3", "sbtSalvar", "Salvar", "Save", "T"},        // agrees with "Save"
-    {"ENG", "P4", "sbtSalvar", "Salvar", "Store", "T"},       // differs
-    {"ENG", "P5", "sbtSalvar", "&Salvar", "", "N"},           // untranslated, same source with a shortcut
+    {"ENG", "P1", "sbtSalvar", "Salvar", "Salvar", "N"}, // the row the user translates
+    {"ENG", "P2", "sbtSalvar", "Salvar", "", "N"}, // untranslated
+    {"ENG", "P3", "sbtSalvar", "Salvar", "Save", "T"}, // agrees with "Save"
+    {"ENG", "P4", "sbtSalvar", "Salvar", "Store", "T"}, // differs
+    {"ENG", "P5", "sbtSalvar", "&Salvar", "", "N"}, // untranslated, same source with a shortcut
     {"ENG", "P6", "lblArq", "Abrir arquivo", "Open file", "T"},
-    {"ENG", "P7", "lblArq", "Abrir arquivos", "", "N"},       // 92 % like "Abrir arquivo"
+    {"ENG", "P7", "lblArq", "Abrir arquivos", "", "N"}, // 92 % like "Abrir arquivo"
     {"ENG", "P8", "lblArq", "Fechar arquivo", "Close file", "T"},
     {"ENG", "P9", "lblFim", "Fechar", "", "N"},
     {"ENG", "P10", "lblFim", "Fechar", "", "N"},
@@ -72,7 +72,8 @@ protected:
         QStringList values;
         sqlite3_open_v2(server->dbPath().toUtf8().constData(), &h, SQLITE_OPEN_READONLY, nullptr);
         sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(h, "SELECT STVALORPROP, IDSITTRADUCAO FROM TRADUCAO WHERE IDIDIOMA = 'ENG' AND CDPROGTRAD = ?",
+        sqlite3_prepare_v2(h,
+                           "SELECT STVALORPROP, IDSITTRADUCAO FROM TRADUCAO WHERE IDIDIOMA = 'ENG' AND CDPROGTRAD = ?",
                            -1, &st, nullptr);
         const QByteArray p = programa.toUtf8();
         sqlite3_bind_text(st, 1, p.constData(), p.size(), SQLITE_TRANSIENT);
@@ -134,7 +135,7 @@ protected:
             sqlite3_bind_text(st, 1, p.constData(), p.size(), SQLITE_TRANSIENT);
             out << (sqlite3_step(st) == SQLITE_ROW
                         ? QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))) + ":"
-                              + QString::number(sqlite3_column_int64(st, 1))
+                            + QString::number(sqlite3_column_int64(st, 1))
                         : QStringLiteral("-"));
             sqlite3_finalize(st);
         }
@@ -217,8 +218,9 @@ TEST_F(Memoria, TheQuestionAfterAPostChangesNothingUntilTheUserChoosesAndKeepsTh
     translate("P1", "Save");
     ASSERT_EQ(db("P1"), QStringList({"Save", "T"}));
     ASSERT_TRUE(waitFor([&] { return aviso()->mostrando(); }));
-    EXPECT_EQ(aviso()->lblAviso->text(), "Outras 4 linhas têm a mesma origem: 2 não traduzidas, 1 igual, 1 diferente. "
-                                         "Origem: «Salvar», tradução nova: «Save».");
+    EXPECT_EQ(aviso()->lblAviso->text(),
+              "Outras 4 linhas têm a mesma origem: 2 não traduzidas, 1 igual, 1 diferente. "
+              "Origem: «Salvar», tradução nova: «Save».");
     // Nothing was written to the other rows; the keys still go to the grid.
     EXPECT_EQ(allDb(), inicio);
     EXPECT_TRUE(keyboardInGrid());
@@ -262,7 +264,8 @@ TEST_F(Memoria, TheQuestionAfterAPostChangesNothingUntilTheUserChoosesAndKeepsTh
     EXPECT_EQ(db("P5"), QStringList({"", "N"}));
     EXPECT_EQ(db("P1"), QStringList({"Save it", "T"}));
     EXPECT_TRUE(waitFor([&] { return shownDestination(rowOfProgram("P2")).isEmpty(); }));
-    EXPECT_TRUE(aviso()->lblAviso->text().startsWith("Desfeito: 2 linhas voltaram")) << aviso()->lblAviso->text().toStdString();
+    EXPECT_TRUE(aviso()->lblAviso->text().startsWith("Desfeito: 2 linhas voltaram"))
+        << aviso()->lblAviso->text().toStdString();
     EXPECT_FALSE(aviso()->btnDesfazer->isVisible());
 }
 
@@ -283,7 +286,8 @@ TEST_F(Memoria, AQuestionWaitsForTheOneOpenAndNoneIsLost)
     ASSERT_TRUE(waitFor([&] { return aviso()->lblAviso->text().contains("«Fechar»"); }))
         << aviso()->lblAviso->text().toStdString();
     EXPECT_TRUE(aviso()->mostrando());
-    EXPECT_TRUE(aviso()->lblAviso->text().startsWith("Outra linha tem a mesma origem: 1 não traduzida, 0 iguais, 0 diferentes."))
+    EXPECT_TRUE(aviso()->lblAviso->text().startsWith(
+        "Outra linha tem a mesma origem: 1 não traduzida, 0 iguais, 0 diferentes."))
         << aviso()->lblAviso->text().toStdString();
     EXPECT_EQ(allDb(), inicio);
     input.key("alt+n");
@@ -369,7 +373,7 @@ TEST_F(Memoria, AVariantChosenInTheWindowOfDivergentTranslationsIsSavedInOneGo)
     EXPECT_EQ(serverCalls("SetDestino"), gravacoes + 1);
     EXPECT_EQ(db("P3"), QStringList({"Store", "T"}));
     EXPECT_EQ(db("P4"), QStringList({"Store", "T"}));
-    EXPECT_EQ(db("P2"), QStringList({"", "N"}));   // untranslated rows are the question's, not this window's
+    EXPECT_EQ(db("P2"), QStringList({"", "N"})); // untranslated rows are the question's, not this window's
     EXPECT_TRUE(lastBatches({"P3"}).value(0).startsWith("P:")) << lastBatches({"P3"}).join(' ').toStdString();
     EXPECT_EQ(shownDestination(rowOfProgram("P3")), "Store");
     EXPECT_TRUE(waitFor([&] { return janela->lstOrigens->topLevelItemCount() == 0; }))
@@ -452,7 +456,8 @@ TEST_F(Memoria, TheWindowOfDivergentTranslationsTakesTheKeyboardAndGivesItBackTo
     input.key("alt+f");
     ASSERT_TRUE(waitFor([&] { return !janela || !janela->isVisible(); }));
     ASSERT_TRUE(waitFor([&] { return keyboardInGrid(); }, 5000))
-        << (QApplication::activeWindow() ? QApplication::activeWindow()->objectName().toStdString() : "no active window")
+        << (QApplication::activeWindow() ? QApplication::activeWindow()->objectName().toStdString()
+                                         : "no active window")
         << " / " << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString() : "no focus")
         << " / " << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className() : "");
     input.key("alt+p");

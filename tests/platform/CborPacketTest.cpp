@@ -34,12 +34,12 @@ std::vector<PacketField> everyType()
 {
     std::vector<PacketField> f = {
         field("S", TFieldType::ftString, "string", 300), field("U", TFieldType::ftString, "string.uni", 10),
-        field("I1", TFieldType::ftInteger, "i1"), field("I2", TFieldType::ftInteger, "i2"),
-        field("I4", TFieldType::ftInteger, "i4"), field("I8", TFieldType::ftInteger, "i8"),
-        field("U1", TFieldType::ftInteger, "ui1"), field("U2", TFieldType::ftInteger, "ui2"),
-        field("U4", TFieldType::ftInteger, "ui4"), field("B", TFieldType::ftInteger, "boolean"),
-        field("R", TFieldType::ftFloat, "r8"), field("F", TFieldType::ftFloat, "fixed", 10),
-        field("D", TFieldType::ftDateTime, "date"), field("T", TFieldType::ftDateTime, "time"),
+        field("I1", TFieldType::ftInteger, "i1"),        field("I2", TFieldType::ftInteger, "i2"),
+        field("I4", TFieldType::ftInteger, "i4"),        field("I8", TFieldType::ftInteger, "i8"),
+        field("U1", TFieldType::ftInteger, "ui1"),       field("U2", TFieldType::ftInteger, "ui2"),
+        field("U4", TFieldType::ftInteger, "ui4"),       field("B", TFieldType::ftInteger, "boolean"),
+        field("R", TFieldType::ftFloat, "r8"),           field("F", TFieldType::ftFloat, "fixed", 10),
+        field("D", TFieldType::ftDateTime, "date"),      field("T", TFieldType::ftDateTime, "time"),
         field("DT", TFieldType::ftDateTime, "dateTime")};
     f[10].subtype = "Money";
     f[11].decimals = 2;
@@ -85,7 +85,7 @@ void writeRows(Writer& w, const std::vector<Row>& rows, Text text)
         w.dateTime(14, row.dt);
         w.endRow();
     }
-    w.beginRow();   // a row of nulls
+    w.beginRow(); // a row of nulls
     w.endRow();
 }
 
@@ -246,7 +246,7 @@ TEST(CborPacket, ValuesOfTheWrongTypeOrOutsideTheirFieldAreRefused)
         {"i4", "\xF5", 0, "Valor inteiro inválido 'true'"},
         {"boolean", integer(2), 0, "Valor lógico inválido '2'"},
         {"r8", real(std::numeric_limits<double>::quiet_NaN()), 0, "Valor numérico inválido"},
-        {"r8", bytes("\xF9\x7C\x00"), 0, "Valor numérico inválido"},   // half-precision infinity
+        {"r8", bytes("\xF9\x7C\x00"), 0, "Valor numérico inválido"}, // half-precision infinity
         {"r8", text("1.5"), 0, "Valor numérico inválido '1.5'"},
         {"dateTime", real(1e9), 0, "Data inválida '1000000000'"},
         {"string", integer(5), 0, "Texto inválido '5'"},
@@ -265,7 +265,7 @@ TEST(CborPacket, ValuesOfTheWrongTypeOrOutsideTheirFieldAreRefused)
             << c.type << ": " << qPrintable(loadError(oneValue(c.type, c.value, c.width)));
     // The accepted forms around those edges still load.
     EXPECT_EQ(loadError(oneValue("i8", "\x3B\x7F\xFF\xFF\xFF\xFF\xFF\xFF\xFF")), QString());
-    EXPECT_EQ(loadError(oneValue("r8", bytes("\xF9\x3C\x00"))), QString());   // half-precision 1.0
+    EXPECT_EQ(loadError(oneValue("r8", bytes("\xF9\x3C\x00"))), QString()); // half-precision 1.0
     EXPECT_EQ(loadError(oneValue("r8", integer(7))), QString());
     EXPECT_EQ(loadError(oneValue("boolean", "\xF4")), QString());
     EXPECT_EQ(loadError(oneValue("string", text("abcde"), 5)), QString());
@@ -286,20 +286,26 @@ TEST(CborPacket, BrokenStructureIsRefusedWithoutTrustingDeclaredSizes)
         return QByteArray::fromStdString(header("string", 0, declared) + rows);
     };
     // Huge counts: refused at once, before anything is reserved for them.
-    EXPECT_TRUE(loadError(withRows(std::uint64_t(1) << 62, "")).contains(QStringLiteral("declara 4611686018427387904 linhas")));
+    EXPECT_TRUE(
+        loadError(withRows(std::uint64_t(1) << 62, "")).contains(QStringLiteral("declara 4611686018427387904 linhas")));
     EXPECT_TRUE(loadError(withRows(3, "\x81\x60\x81\x60")).contains(QStringLiteral("declara 3 linhas")));
-    EXPECT_TRUE(loadError(withRows(1, "\x81\x7B\x7F\xFF\xFF\xFF\xFF\xFF\xFF\xFF")).contains(QStringLiteral("pacote truncado")));
+    EXPECT_TRUE(
+        loadError(withRows(1, "\x81\x7B\x7F\xFF\xFF\xFF\xFF\xFF\xFF\xFF")).contains(QStringLiteral("pacote truncado")));
     std::string hugeFields(cbor::kSelfDescribe, 3);
-    hugeFields += bytes("\xA1\x66" "fields" "\x9B\x00\x00\x01\x00\x00\x00\x00\x00");
+    hugeFields += bytes("\xA1\x66"
+                        "fields"
+                        "\x9B\x00\x00\x01\x00\x00\x00\x00\x00");
     EXPECT_TRUE(loadError(QByteArray::fromStdString(hugeFields)).contains(QStringLiteral("declara mais campos")));
     std::string hugeMap(cbor::kSelfDescribe, 3);
     hugeMap += bytes("\xBB\x10\x00\x00\x00\x00\x00\x00\x00");
     EXPECT_TRUE(loadError(QByteArray::fromStdString(hugeMap)).contains(QStringLiteral("declara mais entradas")));
 
     // Wrong lengths and shapes.
-    EXPECT_TRUE(loadError(withRows(1, "\x82\x60\x60")).contains(QStringLiteral("a linha 1 tem 2 valores, e o pacote tem 1 campos")));
+    EXPECT_TRUE(loadError(withRows(1, "\x82\x60\x60"))
+                    .contains(QStringLiteral("a linha 1 tem 2 valores, e o pacote tem 1 campos")));
     EXPECT_TRUE(loadError(withRows(1, "\x60\x60")).contains(QStringLiteral("uma linha não é uma lista")));
-    EXPECT_TRUE(loadError(withRows(1, "\x81\x7F\x61\x61\xFF")).contains(QStringLiteral("comprimento indefinido não é aceito")));
+    EXPECT_TRUE(
+        loadError(withRows(1, "\x81\x7F\x61\x61\xFF")).contains(QStringLiteral("comprimento indefinido não é aceito")));
     EXPECT_TRUE(loadError(withRows(1, "\x81\x7C")).contains(QStringLiteral("valor reservado")));
     EXPECT_TRUE(loadError(QByteArray::fromStdString(std::string(cbor::kSelfDescribe, 3) + "\x80"))
                     .contains(QStringLiteral("o pacote não é um mapa")));
@@ -310,8 +316,11 @@ TEST(CborPacket, BrokenStructureIsRefusedWithoutTrustingDeclaredSizes)
     twoFields.insert(twoFields.find("\x64rows"), std::string("\xA2\x64name\x61V\x64type\x62i4"));
     EXPECT_TRUE(loadError(QByteArray::fromStdString(twoFields)).contains(QStringLiteral("Campo 'V' repetido")));
     std::string badName = header("string", 0, 0);
-    badName.replace(badName.find("\x61V"), 2, "\x62" "1V");
-    EXPECT_TRUE(loadError(QByteArray::fromStdString(badName)).contains(QStringLiteral("não tem um nome válido ('1V')")));
+    badName.replace(badName.find("\x61V"), 2,
+                    "\x62"
+                    "1V");
+    EXPECT_TRUE(
+        loadError(QByteArray::fromStdString(badName)).contains(QStringLiteral("não tem um nome válido ('1V')")));
 }
 
 TEST(CborPacket, WriterKeepsFieldOrderAndRefusesWhatWouldNotReadBack)
@@ -320,7 +329,7 @@ TEST(CborPacket, WriterKeepsFieldOrderAndRefusesWhatWouldNotReadBack)
     CborPacketWriter w(out);
     w.begin({field("A", TFieldType::ftString, "string", 5), field("B", TFieldType::ftFloat, "r8")});
     w.beginRow();
-    w.real(1, 2.5);   // A skipped: null
+    w.real(1, 2.5); // A skipped: null
     EXPECT_THROW(w.string(0, "x"), std::logic_error);
     EXPECT_THROW(w.real(1, std::numeric_limits<double>::infinity()), EDBClient);
     EXPECT_THROW(w.dateTime(1, 1e12), EDBClient);
@@ -371,11 +380,13 @@ TEST(CborPacket, TextsTakenFromTheRowsOutliveTheRowsAndAReloadOverTheirMemory)
     ASSERT_TRUE(r.next());
     EXPECT_EQ(r.string(r.fieldIndex("S")), expected);
     ds.Last();
-    EXPECT_EQ(ds.FieldByName(QStringLiteral("S"))->AsString(), QStringLiteral("o segundo 2999") + QString(200, QLatin1Char('x')));
+    EXPECT_EQ(ds.FieldByName(QStringLiteral("S"))->AsString(),
+              QStringLiteral("o segundo 2999") + QString(200, QLatin1Char('x')));
     // Sorting and writing back read the texts where they lie.
     ds.SetIndexFieldNames(QStringLiteral("S DESC"));
     ds.First();
-    EXPECT_EQ(ds.FieldByName(QStringLiteral("S"))->AsString(), QStringLiteral("o segundo 9") + QString(200, QLatin1Char('x')));
+    EXPECT_EQ(ds.FieldByName(QStringLiteral("S"))->AsString(),
+              QStringLiteral("o segundo 9") + QString(200, QLatin1Char('x')));
     TClientDataSet again;
     again.SetData(ds.Data());
     EXPECT_EQ(again.Data(), ds.Data());

@@ -9,7 +9,7 @@ namespace {
 
 struct DeltaRow {
     int state;
-    QString id, text, status;   // "<null>" for an absent value
+    QString id, text, status; // "<null>" for an absent value
 };
 
 std::vector<DeltaRow> readDelta(const QByteArray& delta)
@@ -35,7 +35,7 @@ TEST(ChangeLog, AnEditThatChangesNothingIsNotLogged)
     TClientDataSet ds;
     ds.SetData(fiveRows());
     ds.Edit();
-    setText(ds, "TEXTO", "Arquivo");   // the same value
+    setText(ds, "TEXTO", "Arquivo"); // the same value
     ds.Post();
     EXPECT_EQ(ds.ChangeCount(), 0);
     EXPECT_TRUE(readDelta(ds.Delta()).empty());
@@ -74,20 +74,20 @@ TEST(ChangeLog, DeltaOfEveryRowState)
 {
     TClientDataSet ds;
     ds.SetData(fiveRows());
-    ds.Edit();                          // A modified
+    ds.Edit(); // A modified
     setText(ds, "SIT", "N");
     ds.Post();
     ds.Locate(QStringLiteral("ID"), {QStringLiteral("C")});
-    ds.Edit();                          // C modified, then deleted: a deletion of the original
+    ds.Edit(); // C modified, then deleted: a deletion of the original
     setText(ds, "TEXTO", "Outra");
     ds.Post();
     ds.Delete();
-    ds.Append();                        // F inserted
+    ds.Append(); // F inserted
     setText(ds, "ID", "F");
     setText(ds, "TEXTO", "Novo");
     setText(ds, "SIT", "N");
     ds.Post();
-    ds.Append();                        // G inserted, then deleted: leaves no trace
+    ds.Append(); // G inserted, then deleted: leaves no trace
     setText(ds, "ID", "G");
     ds.Post();
     ds.Delete();
@@ -121,9 +121,9 @@ TEST(ChangeLog, CancelUpdatesUndoesEachKind)
     ds.Edit();
     setText(ds, "TEXTO", "Mudado");
     ds.Post();
-    ds.Next();                          // C deleted: comes back in its place
+    ds.Next(); // C deleted: comes back in its place
     ds.Delete();
-    ds.Insert();                        // inserted before D: goes
+    ds.Insert(); // inserted before D: goes
     setText(ds, "ID", "X");
     ds.Post();
     EXPECT_EQ(column(ds, "ID"), QStringLiteral("A,B,X,D,E"));
@@ -150,7 +150,7 @@ TEST(ChangeLog, MergeMakesTheLogTheBaseData)
     EXPECT_TRUE(readDelta(ds.Delta()).empty());
     ds.First();
     EXPECT_EQ(ds.FieldByName(QStringLiteral("TEXTO"))->OldValue().toString(), QStringLiteral("Arquivos"));
-    ds.CancelUpdates();                 // nothing left to undo
+    ds.CancelUpdates(); // nothing left to undo
     EXPECT_EQ(column(ds, "ID"), QStringLiteral("A,B,C,D"));
     EXPECT_EQ(column(ds, "TEXTO"), QStringLiteral("Arquivos,Editar,Ação,Ajuda"));
 }
@@ -173,7 +173,7 @@ TEST(ChangeLog, UndoFromInsideTheAfterEventsOfAFailedSave)
     EXPECT_EQ(ds.RecordCount(), 5);
     EXPECT_EQ(column(ds, "ID"), QStringLiteral("A,B,C,D,E"));
     EXPECT_EQ(ds.ChangeCount(), 0);
-    EXPECT_EQ(scrolls, 2);   // Next, and the delete's AfterScroll
+    EXPECT_EQ(scrolls, 2); // Next, and the delete's AfterScroll
 }
 
 TEST(ChangeLog, CancelledInsertAndDeleteOfTheLastRow)

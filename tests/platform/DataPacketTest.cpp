@@ -20,8 +20,8 @@ PacketField field(const char* name, TFieldType type, int size = 0, const char* x
 QByteArray packet(const char* fields, const char* rows, const char* params = "")
 {
     return QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?><DATAPACKET Version=\"2.0\">"
-                      "<METADATA><FIELDS>") + fields + "</FIELDS><PARAMS " + params + "/></METADATA><ROWDATA>" + rows
-        + "</ROWDATA></DATAPACKET>";
+                      "<METADATA><FIELDS>")
+        + fields + "</FIELDS><PARAMS " + params + "/></METADATA><ROWDATA>" + rows + "</ROWDATA></DATAPACKET>";
 }
 
 // The message of the EDBClient a packet raises, or "" when it reads whole.
@@ -32,10 +32,18 @@ QString readError(const QByteArray& bytes)
         while (r.next()) {
             for (int i = 0; i < static_cast<int>(r.fields().size()); ++i) {
                 switch (r.fields()[static_cast<std::size_t>(i)].type) {
-                case TFieldType::ftString: r.string(i); break;
-                case TFieldType::ftInteger: r.integer(i); break;
-                case TFieldType::ftFloat: r.real(i); break;
-                case TFieldType::ftDateTime: r.dateTime(i); break;
+                case TFieldType::ftString:
+                    r.string(i);
+                    break;
+                case TFieldType::ftInteger:
+                    r.integer(i);
+                    break;
+                case TFieldType::ftFloat:
+                    r.real(i);
+                    break;
+                case TFieldType::ftDateTime:
+                    r.dateTime(i);
+                    break;
                 }
             }
         }
@@ -64,11 +72,11 @@ TEST(DataPacket, WriteThenReadKeepsEveryKindOfValue)
     w.dateTime(4, 45322.5);
     w.dateTime(5, 45322);
     w.endRow();
-    w.beginRow();   // second row: every value absent
+    w.beginRow(); // second row: every value absent
     w.endRow();
     w.end();
 
-    EXPECT_FALSE(out.contains('\n'));   // line breaks travel as character references
+    EXPECT_FALSE(out.contains('\n')); // line breaks travel as character references
     EXPECT_TRUE(out.contains("B=\"TRUE\""));
 
     PacketReader r(out);
@@ -115,7 +123,7 @@ TEST(DataPacket, DeltaRowStatesRoundTrip)
     for (int state : {rsOriginal, rsModified, rsDeleted, rsInserted}) {
         ASSERT_TRUE(r.next());
         EXPECT_EQ(r.rowState(), state);
-        EXPECT_EQ(r.isNull(0), state == rsModified);   // unchanged fields are absent
+        EXPECT_EQ(r.isNull(0), state == rsModified); // unchanged fields are absent
         EXPECT_EQ(r.string(1), QStringLiteral("s%1").arg(state));
     }
 }
@@ -144,12 +152,12 @@ TEST(DataPacket, ReadsWhatOtherWritersProduce)
     EXPECT_NEAR(r.dateTime(3), 1.0 - 1.0 / 86400000, 1e-12);
     ASSERT_TRUE(r.next());
     EXPECT_EQ(r.rowState(), rsInserted);
-    EXPECT_FALSE(r.isNull(0));   // empty text is a value
+    EXPECT_FALSE(r.isNull(0)); // empty text is a value
     EXPECT_TRUE(r.string(0).isEmpty());
-    EXPECT_TRUE(r.isNull(1));    // an empty number is none
+    EXPECT_TRUE(r.isNull(1)); // an empty number is none
     ASSERT_TRUE(r.next());
-    EXPECT_EQ(r.string(0), QStringLiteral("x\ny"));   // kept as written, not normalised
-    EXPECT_DOUBLE_EQ(r.real(1), 2);                    // a row attribute named in another case
+    EXPECT_EQ(r.string(0), QStringLiteral("x\ny")); // kept as written, not normalised
+    EXPECT_DOUBLE_EQ(r.real(1), 2); // a row attribute named in another case
 }
 
 TEST(DataPacket, ReadsAPacketDeclaredInTheWindowsCodePage)
@@ -168,7 +176,7 @@ TEST(DataPacket, BadPacketsRaiseEDBClientNamingTheProblem)
     const char* dtField = R"(<FIELD attrname="DTALT" fieldtype="dateTime"/>)";
     struct Case {
         QByteArray bytes;
-        const char* expected;   // part of the message
+        const char* expected; // part of the message
     };
     const Case cases[] = {
         {QByteArray("\x96\x19\xE0\xBD\x02\x00\x00\x00", 8), "binário"},

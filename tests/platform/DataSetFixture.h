@@ -44,8 +44,8 @@ inline QByteArray samplePacket(const std::vector<Row>& rows)
 
 inline QByteArray fiveRows()
 {
-    return samplePacket({{"A", "Arquivo", "T"}, {"B", "Editar", "N"}, {"C", "Ação", "D"},
-                         {"D", "Ajuda", "N"}, {"E", "Sair", "T"}});
+    return samplePacket(
+        {{"A", "Arquivo", "T"}, {"B", "Editar", "N"}, {"C", "Ação", "D"}, {"D", "Ajuda", "N"}, {"E", "Sair", "T"}});
 }
 
 // Records the name of every event a data set fires, in order.
@@ -54,15 +54,12 @@ public:
     explicit EventLog(TClientDataSet& ds)
     {
         const std::pair<TDataSetNotifyEvent*, const char*> events[] = {
-            {&ds.BeforeOpen, "BeforeOpen"},     {&ds.AfterOpen, "AfterOpen"},
-            {&ds.BeforeClose, "BeforeClose"},   {&ds.AfterClose, "AfterClose"},
-            {&ds.BeforeInsert, "BeforeInsert"}, {&ds.AfterInsert, "AfterInsert"},
-            {&ds.OnNewRecord, "OnNewRecord"},   {&ds.BeforeEdit, "BeforeEdit"},
-            {&ds.AfterEdit, "AfterEdit"},       {&ds.BeforePost, "BeforePost"},
-            {&ds.AfterPost, "AfterPost"},       {&ds.BeforeCancel, "BeforeCancel"},
-            {&ds.AfterCancel, "AfterCancel"},   {&ds.BeforeDelete, "BeforeDelete"},
-            {&ds.AfterDelete, "AfterDelete"},   {&ds.BeforeScroll, "BeforeScroll"},
-            {&ds.AfterScroll, "AfterScroll"},
+            {&ds.BeforeOpen, "BeforeOpen"},     {&ds.AfterOpen, "AfterOpen"},       {&ds.BeforeClose, "BeforeClose"},
+            {&ds.AfterClose, "AfterClose"},     {&ds.BeforeInsert, "BeforeInsert"}, {&ds.AfterInsert, "AfterInsert"},
+            {&ds.OnNewRecord, "OnNewRecord"},   {&ds.BeforeEdit, "BeforeEdit"},     {&ds.AfterEdit, "AfterEdit"},
+            {&ds.BeforePost, "BeforePost"},     {&ds.AfterPost, "AfterPost"},       {&ds.BeforeCancel, "BeforeCancel"},
+            {&ds.AfterCancel, "AfterCancel"},   {&ds.BeforeDelete, "BeforeDelete"}, {&ds.AfterDelete, "AfterDelete"},
+            {&ds.BeforeScroll, "BeforeScroll"}, {&ds.AfterScroll, "AfterScroll"},
         };
         for (const auto& [event, name] : events) {
             const QString n = QString::fromLatin1(name);

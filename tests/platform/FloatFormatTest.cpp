@@ -11,7 +11,7 @@ TEST(FloatFormat, GeneralFormatLayout)
     EXPECT_EQ(FloatToStrGeneral(12.5, comma), QStringLiteral("12,5"));
     EXPECT_EQ(FloatToStrGeneral(-0.25, QChar(u'.')), QStringLiteral("-0.25"));
     EXPECT_EQ(FloatToStrGeneral(1234567, comma), QStringLiteral("1234567"));
-    EXPECT_EQ(FloatToStrGeneral(0.1 + 0.2, comma), QStringLiteral("0,3"));   // 15 significant digits
+    EXPECT_EQ(FloatToStrGeneral(0.1 + 0.2, comma), QStringLiteral("0,3")); // 15 significant digits
     EXPECT_EQ(FloatToStrGeneral(2.0 / 3.0, comma), QStringLiteral("0,666666666666667"));
 }
 
@@ -41,7 +41,7 @@ TEST(FloatFormat, ReadingBackAcceptsOnlyTheGeneralForms)
     v = 42;
     for (const char16_t* bad : {u"", u" ", u"12.5", u"1,2,3", u"1e", u"abc", u"1 000", u",", u"1e999", u"--1"})
         EXPECT_FALSE(TryStrToFloat(bad, comma, v)) << QString::fromUtf16(bad).toStdString();
-    EXPECT_EQ(v, 42);   // untouched on failure
+    EXPECT_EQ(v, 42); // untouched on failure
 }
 
 TEST(FloatFormat, FormatAndReadRoundTrip)
@@ -67,7 +67,7 @@ TEST(FloatFormat, ExtendedPrecisionRoundsOnceFromTheExtendedValue)
 
     long double back = 0;
     ASSERT_TRUE(TryStrToExtended(u"0,1", comma, back));
-    EXPECT_EQ(back, 0.1L);   // the nearest extended value, not the double widened
+    EXPECT_EQ(back, 0.1L); // the nearest extended value, not the double widened
     EXPECT_NE(back, static_cast<long double>(0.1));
     ASSERT_TRUE(TryStrToExtended(u"1,5E-6", comma, back));
     EXPECT_EQ(back, 1.5e-6L);

@@ -173,11 +173,13 @@ TEST(PacketStream, APacketThatStopsComingLeavesTheDataSetClosedAndEmpty)
         TClientDataSet ds;
         preload(ds);
         try {
-            ds.SetData(ServerPacket(std::make_shared<PieceSource>(packet.substr(0, end), std::vector<std::size_t>{777})));
+            ds.SetData(
+                ServerPacket(std::make_shared<PieceSource>(packet.substr(0, end), std::vector<std::size_t>{777})));
             ADD_FAILURE() << "a packet ending at " << end << " loaded";
         } catch (const EDBClient& e) {
             // (Cut inside its head, the packet declares more than can come.)
-            EXPECT_TRUE(end == 10 || e.Message().contains(QStringLiteral("pacote truncado"))) << e.Message().toStdString();
+            EXPECT_TRUE(end == 10 || e.Message().contains(QStringLiteral("pacote truncado")))
+                << e.Message().toStdString();
         }
         EXPECT_FALSE(ds.Active());
         EXPECT_EQ(ds.RecordCount(), 0);
@@ -195,7 +197,7 @@ TEST(PacketStream, APacketThatStopsComingLeavesTheDataSetClosedAndEmpty)
 TEST(PacketStream, AFailureReportInPlaceOfARowFailsTheLoadWithItsMessage)
 {
     std::string packet = openPacket(200, false);
-    packet.pop_back();   // the break that ends the rows
+    packet.pop_back(); // the break that ends the rows
     const std::string message = "O banco de dados do servidor está danificado; a operação não foi feita.";
     CborPacketWriter::appendFailure(packet, -32603, message);
 

@@ -91,7 +91,8 @@ TEST(TClientDataSet, EventOrder)
     ds.FieldByName(QStringLiteral("SIT"))->SetAsString(QStringLiteral("D"));
     log.take();
     ds.Insert();
-    EXPECT_EQ(log.take(), QStringLiteral("BeforePost AfterPost BeforeInsert BeforeScroll OnNewRecord AfterInsert AfterScroll"));
+    EXPECT_EQ(log.take(),
+              QStringLiteral("BeforePost AfterPost BeforeInsert BeforeScroll OnNewRecord AfterInsert AfterScroll"));
     EXPECT_EQ(ds.State(), TDataSetState::dsInsert);
     ds.Cancel();
     log.take();
@@ -140,23 +141,29 @@ TEST(TClientDataSet, FieldsRefuseWhatDoesNotFit)
 {
     TClientDataSet ds;
     ds.SetData(fiveRows());
-    TField* texto = ds.FieldByName(QStringLiteral("texto"));   // names ignore case
+    TField* texto = ds.FieldByName(QStringLiteral("texto")); // names ignore case
     EXPECT_EQ(errorOf([&] { ds.FieldByName(QStringLiteral("NADA")); }), QStringLiteral("Campo 'NADA' não encontrado."));
     EXPECT_EQ(errorOf([&] { texto->SetAsString(QStringLiteral("x")); }),
               QStringLiteral("O conjunto de dados não está em modo de edição ou inclusão."));
     ds.Edit();
-    EXPECT_EQ(errorOf([&] { texto->SetAsString(QString(21, QLatin1Char('x'))); }),
-              QStringLiteral("O texto informado para o campo 'TEXTO' tem 21 caracteres e excede o tamanho máximo de 20 caracteres."));
+    EXPECT_EQ(
+        errorOf([&] { texto->SetAsString(QString(21, QLatin1Char('x'))); }),
+        QStringLiteral(
+            "O texto informado para o campo 'TEXTO' tem 21 caracteres e excede o tamanho máximo de 20 caracteres."));
     texto->SetAsString(QString(20, QLatin1Char('x')));
     // The user reads the field's label when it has one, not its column name.
     texto->DisplayLabel = QStringLiteral("Texto traduzido");
-    EXPECT_EQ(errorOf([&] { texto->SetAsString(QStringLiteral("Привет")); }),
-              QStringLiteral("O texto informado para o campo 'Texto traduzido' contém o caractere 'П' (posição 1), que não pode ser "
-                             "representado."));
+    EXPECT_EQ(
+        errorOf([&] { texto->SetAsString(QStringLiteral("Привет")); }),
+        QStringLiteral(
+            "O texto informado para o campo 'Texto traduzido' contém o caractere 'П' (posição 1), que não pode ser "
+            "representado."));
     EXPECT_EQ(texto->AsString(), QString(20, QLatin1Char('x')));
-    EXPECT_TRUE(errorOf([&] { texto->SetAsString(QStringLiteral("a") + QChar(u'\0')); }).contains(QStringLiteral("nulo")));
+    EXPECT_TRUE(
+        errorOf([&] { texto->SetAsString(QStringLiteral("a") + QChar(u'\0')); }).contains(QStringLiteral("nulo")));
     texto->ReadOnly = true;
-    EXPECT_TRUE(errorOf([&] { texto->SetAsString(QStringLiteral("y")); }).contains(QStringLiteral("não pode ser modificado")));
+    EXPECT_TRUE(
+        errorOf([&] { texto->SetAsString(QStringLiteral("y")); }).contains(QStringLiteral("não pode ser modificado")));
     ds.Cancel();
 }
 
@@ -183,7 +190,7 @@ TEST(TClientDataSet, ConversionsBetweenKinds)
     EXPECT_THROW(ds.FieldByName(QStringLiteral("N"))->SetAsString(QStringLiteral("4x")), EDBClient);
     ds.FieldByName(QStringLiteral("N"))->SetAsString(QString());
     EXPECT_TRUE(ds.FieldByName(QStringLiteral("N"))->IsNull());
-    EXPECT_THROW(ds.FieldByName(QStringLiteral("DT"))->SetAsFloat(1e300), EDBClient);   // no date that far
+    EXPECT_THROW(ds.FieldByName(QStringLiteral("DT"))->SetAsFloat(1e300), EDBClient); // no date that far
     EXPECT_THROW(ds.FieldByName(QStringLiteral("N"))->SetAsFloat(1e19), EDBClient);
     ds.FieldByName(QStringLiteral("S"))->SetAsString(QStringLiteral("abc"));
     EXPECT_THROW(ds.FieldByName(QStringLiteral("S"))->AsFloat(), EDBClient);
@@ -195,11 +202,13 @@ TEST(TClientDataSet, LocateMatchesEveryListedField)
     TClientDataSet ds;
     ds.SetData(fiveRows());
     EventLog log(ds);
-    EXPECT_TRUE(ds.Locate(QStringLiteral("TEXTO;SIT"), {QStringLiteral("AÇÃO"), QStringLiteral("d")}, loCaseInsensitive));
+    EXPECT_TRUE(
+        ds.Locate(QStringLiteral("TEXTO;SIT"), {QStringLiteral("AÇÃO"), QStringLiteral("d")}, loCaseInsensitive));
     EXPECT_EQ(ds.RecNo(), 3);
     EXPECT_EQ(log.take(), QStringLiteral("BeforeScroll AfterScroll"));
-    EXPECT_FALSE(ds.Locate(QStringLiteral("TEXTO;SIT"), {QStringLiteral("AÇÃO"), QStringLiteral("N")}, loCaseInsensitive));
-    EXPECT_FALSE(ds.Locate(QStringLiteral("TEXTO"), {QStringLiteral("ajuda")}));   // case counts without the option
+    EXPECT_FALSE(
+        ds.Locate(QStringLiteral("TEXTO;SIT"), {QStringLiteral("AÇÃO"), QStringLiteral("N")}, loCaseInsensitive));
+    EXPECT_FALSE(ds.Locate(QStringLiteral("TEXTO"), {QStringLiteral("ajuda")})); // case counts without the option
     EXPECT_EQ(ds.RecNo(), 3) << "a failed locate does not move";
     EXPECT_TRUE(ds.Locate(QStringLiteral("TEXTO"), {QStringLiteral("aj")}, loCaseInsensitive | loPartialKey));
     EXPECT_EQ(ds.RecNo(), 4);
@@ -210,7 +219,7 @@ TEST(TClientDataSet, IndexOrdersRowsAndKeepsTheCurrentOne)
 {
     TClientDataSet ds;
     ds.SetData(fiveRows());
-    ds.SetRecNo(2);   // B Editar
+    ds.SetRecNo(2); // B Editar
     ds.SetIndexFieldNames(QStringLiteral("TEXTO"));
     EXPECT_EQ(column(ds, "TEXTO"), QStringLiteral("Ação,Ajuda,Arquivo,Editar,Sair"));
     EXPECT_EQ(ds.FieldByName(QStringLiteral("ID"))->AsString(), QStringLiteral("B"));
@@ -284,7 +293,8 @@ TEST(TClientDataSet, PersistentFieldsMustFitThePacket)
     // A float packet field read into an integer field: rounded, and refused when out of range.
     const auto floats = [](const char* value) {
         return QByteArray("<DATAPACKET><METADATA><FIELDS><FIELD attrname=\"N\" fieldtype=\"r8\"/></FIELDS></METADATA>"
-                          "<ROWDATA><ROW N=\"") + value + "\"/></ROWDATA></DATAPACKET>";
+                          "<ROWDATA><ROW N=\"")
+            + value + "\"/></ROWDATA></DATAPACKET>";
     };
     TClientDataSet integers;
     integers.AddField(QStringLiteral("N"), TFieldType::ftInteger);
@@ -319,10 +329,12 @@ TEST(TClientDataSet, FilesRoundTripAndBadFilesAreRefused)
     binary.close();
     EXPECT_TRUE(errorOf([&] { back.LoadFromFile(binary.fileName()); }).contains(QStringLiteral("binário")));
     EXPECT_FALSE(back.Active());
-    EXPECT_TRUE(errorOf([&] { back.LoadFromFile(dir.filePath(QStringLiteral("nao-existe.xml"))); })
-                    .contains(QStringLiteral("Não foi possível abrir")));
-    EXPECT_TRUE(errorOf([&] { ds.SaveToFile(dir.filePath(QStringLiteral("sem-pasta/arquivo.xml"))); })
-                    .contains(QStringLiteral("Não foi possível gravar")));
+    EXPECT_TRUE(errorOf([&] {
+                    back.LoadFromFile(dir.filePath(QStringLiteral("nao-existe.xml")));
+                }).contains(QStringLiteral("Não foi possível abrir")));
+    EXPECT_TRUE(errorOf([&] {
+                    ds.SaveToFile(dir.filePath(QStringLiteral("sem-pasta/arquivo.xml")));
+                }).contains(QStringLiteral("Não foi possível gravar")));
 }
 
 TEST(TClientDataSet, ActiveRecordReadsAnotherRowWithoutMoving)

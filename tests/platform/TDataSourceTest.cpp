@@ -42,7 +42,7 @@ TEST(TDataSource, ReportsStateAndDataChanges)
     QObject::connect(&source, &TDataSource::dataEvent, [&](TDataEvent, qintptr) { ++signals_; });
 
     ds.SetData(fiveRows());
-    EXPECT_EQ(log.take(), QStringLiteral("S1 D"));   // open: browse, data
+    EXPECT_EQ(log.take(), QStringLiteral("S1 D")); // open: browse, data
     ds.Next();
     EXPECT_EQ(log.take(), QStringLiteral("D"));
     ds.Edit();
@@ -98,7 +98,7 @@ TEST(TDataSource, DisabledControlsHearNothingUntilEnabledAgain)
     ds.EnableControls();
     EXPECT_FALSE(ds.ControlsDisabled());
     EXPECT_EQ(log.take(), QStringLiteral("S2 D")) << "the state changed while disabled, then a data set change";
-    ds.EnableControls();   // unbalanced: ignored
+    ds.EnableControls(); // unbalanced: ignored
     EXPECT_FALSE(ds.ControlsDisabled());
 
     source.Enabled = false;
@@ -121,6 +121,6 @@ TEST(TDataSource, EitherSideMayGoFirst)
         TDataSource source;
         source.SetDataSet(&ds2);
     }
-    ds2.SetData(fiveRows());   // no source left to notify
+    ds2.SetData(fiveRows()); // no source left to notify
     EXPECT_EQ(ds2.RecordCount(), 5);
 }

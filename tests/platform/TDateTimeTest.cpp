@@ -45,8 +45,9 @@ TEST(TDateTime, PacketTextForms)
     EXPECT_EQ(std::string(buf, formatPacketDateTime(45322.5, PacketDateForm::Time, buf)), "12:00:00000");
     EXPECT_EQ(formatPacketDateTime(1e12, PacketDateForm::DateTime, buf), 0u);
 
-    for (const char16_t* bad : {u"", u"2024013", u"20241301", u"20240230", u"20240131X10:00:00000",
-                                u"20240131T25:00:00000", u"20240131T10:60:00", u"2024-01-31", u"20240131T10:00:00:0000"})
+    for (const char16_t* bad :
+         {u"", u"2024013", u"20241301", u"20240230", u"20240131X10:00:00000", u"20240131T25:00:00000",
+          u"20240131T10:60:00", u"2024-01-31", u"20240131T10:00:00:0000"})
         EXPECT_FALSE(PacketTextToDateTime(bad, v)) << QString::fromUtf16(bad).toStdString();
 }
 
@@ -90,7 +91,7 @@ TDateTime noonOf(std::int64_t day)
 
 TEST(TDateTime, EveryDayOfTheYearsOneTo9999AgreesWithTheFormerArithmetic)
 {
-    constexpr std::int64_t unixDayZero = 25569;   // 1970-01-01 as a day count
+    constexpr std::int64_t unixDayZero = 25569; // 1970-01-01 as a day count
     char text[32];
     int mismatches = 0;
     for (std::int64_t day = -693593; day <= 2958465 && mismatches < 5; ++day) {
@@ -112,7 +113,7 @@ TEST(TDateTime, LeapYearsAndMonthEndsAtTheCenturies)
 {
     struct Case {
         int y, m, d;
-        TDateTime day;   // 0: no such date
+        TDateTime day; // 0: no such date
         const char* why;
     };
     const Case cases[] = {

@@ -22,22 +22,54 @@ struct Par {
 // longer than its word, so a row made of them is neither a copy of its source
 // nor too long for its place.
 constexpr Par Palavras[] = {
-    {u"salvar", u"save"},         {u"arquivo", u"file"},       {u"cliente", u"client"},
-    {u"pedido", u"order"},        {u"valor", u"value"},       {u"registro", u"record"},
-    {u"excluir", u"delete"},      {u"incluir", u"insert"},     {u"alterar", u"change"},
-    {u"consultar", u"query"},     {u"imprimir", u"print"},     {u"relatório", u"report"},
-    {u"data", u"date"},           {u"tela", u"view"},        {u"senha", u"key"},
-    {u"usuário", u"user"},        {u"empresa", u"company"},    {u"nota", u"bill"},
-    {u"fiscal", u"tax"},          {u"estoque", u"stock"},      {u"produto", u"product"},
-    {u"preço", u"price"},         {u"prazo", u"term"},         {u"entrega", u"delivery"},
-    {u"pagamento", u"payment"},   {u"conta", u"ledger"},      {u"banco", u"bank"},
-    {u"saldo", u"funds"},       {u"filtro", u"filter"},      {u"campo", u"field"},
-    {u"obrigatório", u"required"}, {u"inválido", u"invalid"},  {u"gravado", u"saved"},
-    {u"sucesso", u"success"},     {u"erro", u"error"},         {u"aviso", u"alert"},
-    {u"linha", u"line"},          {u"coluna", u"column"},      {u"número", u"number"},
-    {u"código", u"code"},         {u"nome", u"name"},          {u"endereço", u"address"},
-    {u"cidade", u"city"},         {u"estado", u"state"},       {u"país", u"land"},
-    {u"vendedor", u"seller"},     {u"comissão", u"bonus"}, {u"desconto", u"discount"},
+    {u"salvar", u"save"},
+    {u"arquivo", u"file"},
+    {u"cliente", u"client"},
+    {u"pedido", u"order"},
+    {u"valor", u"value"},
+    {u"registro", u"record"},
+    {u"excluir", u"delete"},
+    {u"incluir", u"insert"},
+    {u"alterar", u"change"},
+    {u"consultar", u"query"},
+    {u"imprimir", u"print"},
+    {u"relatório", u"report"},
+    {u"data", u"date"},
+    {u"tela", u"view"},
+    {u"senha", u"key"},
+    {u"usuário", u"user"},
+    {u"empresa", u"company"},
+    {u"nota", u"bill"},
+    {u"fiscal", u"tax"},
+    {u"estoque", u"stock"},
+    {u"produto", u"product"},
+    {u"preço", u"price"},
+    {u"prazo", u"term"},
+    {u"entrega", u"delivery"},
+    {u"pagamento", u"payment"},
+    {u"conta", u"ledger"},
+    {u"banco", u"bank"},
+    {u"saldo", u"funds"},
+    {u"filtro", u"filter"},
+    {u"campo", u"field"},
+    {u"obrigatório", u"required"},
+    {u"inválido", u"invalid"},
+    {u"gravado", u"saved"},
+    {u"sucesso", u"success"},
+    {u"erro", u"error"},
+    {u"aviso", u"alert"},
+    {u"linha", u"line"},
+    {u"coluna", u"column"},
+    {u"número", u"number"},
+    {u"código", u"code"},
+    {u"nome", u"name"},
+    {u"endereço", u"address"},
+    {u"cidade", u"city"},
+    {u"estado", u"state"},
+    {u"país", u"land"},
+    {u"vendedor", u"seller"},
+    {u"comissão", u"bonus"},
+    {u"desconto", u"discount"},
 };
 
 // Pieces that read the same in both texts, or each language's way, and that
@@ -48,9 +80,9 @@ struct Peca {
 };
 
 constexpr Peca Marcadores[] = {
-    {u"%s", u"%s"},   {u"%d", u"%d"},     {u"%5.2f", u"%5.2f"}, {u"%-10s", u"%-10s"}, {u"%0:s", u"%0:s"},
-    {u"%1", u"%1"},   {u"%2", u"%2"},     {u"{0}", u"{0}"},     {u"{1:N2}", u"{1:N2}"}, {u"%L1", u"%L1"},
-    {u"%1$s", u"%1$s"}, {u"%lu", u"%lu"},
+    {u"%s", u"%s"},         {u"%d", u"%d"},   {u"%5.2f", u"%5.2f"}, {u"%-10s", u"%-10s"},
+    {u"%0:s", u"%0:s"},     {u"%1", u"%1"},   {u"%2", u"%2"},       {u"{0}", u"{0}"},
+    {u"{1:N2}", u"{1:N2}"}, {u"%L1", u"%L1"}, {u"%1$s", u"%1$s"},   {u"%lu", u"%lu"},
 };
 
 constexpr Peca Armadilhas[] = {
@@ -73,7 +105,7 @@ constexpr const char16_t* Finais[] = {u"", u"", u".", u":", u"?", u"!", u"...", 
 
 class Gerador {
 public:
-    explicit Gerador(unsigned semente) : m_aleatorio(semente) {}
+    explicit Gerador(unsigned semente) : m_aleatorio(semente) { }
 
     LinhaAmostra linha(int n)
     {
@@ -146,8 +178,8 @@ private:
             const QChar c = l.destino[i];
             const bool letra = (c.unicode() | 0x20) >= u'a' && (c.unicode() | 0x20) <= u'z';
             // At the start of a word, where no address, placeholder or entity begins.
-            if (!letra || (i > 0 && l.destino[i - 1] != u' ') || usadas.contains(c.toCaseFolded()) ||
-                !emProsa(l.destino, i))
+            if (!letra || (i > 0 && l.destino[i - 1] != u' ') || usadas.contains(c.toCaseFolded())
+                || !emProsa(l.destino, i))
                 continue;
             usadas.insert(c.toCaseFolded());
             l.destino.insert(i, u'&');
@@ -213,8 +245,8 @@ bool conflito(QList<LinhaAmostra>& linhas, qsizetype indice)
     for (qsizetype j = indice - 1; j >= 0 && linhas[j].programa == l.programa; --j) {
         const LinhaAmostra& outra = linhas[j];
         const QChar letra = quality::markedLetter(outra.destino);
-        if (letra.isNull() || !letra.isLetter() || letra == quality::markedLetter(l.destino) ||
-            (!minhaOrigem.isNull() && quality::markedLetter(outra.origem) == minhaOrigem))
+        if (letra.isNull() || !letra.isLetter() || letra == quality::markedLetter(l.destino)
+            || (!minhaOrigem.isNull() && quality::markedLetter(outra.origem) == minhaOrigem))
             continue;
         QString destino = l.destino;
         quality::TextProfile perfil;

@@ -83,8 +83,9 @@ TEST(Amostra, RowsWrittenWithCareHaveNoFinding)
     };
     for (const char16_t* trecho : {u"100%", u"%%", u"&&", u"http://", u"{ ", u"&amp;", u"%s", u"{0", u"\n", u"…"})
         EXPECT_GT(quantas(trecho), 20) << QString::fromUtf16(trecho).toStdString();
-    EXPECT_GT(std::count_if(linhas.begin(), linhas.end(), [](const LinhaAmostra& l) { return l.destino.contains(u'&'); }),
-              2000);
+    EXPECT_GT(
+        std::count_if(linhas.begin(), linhas.end(), [](const LinhaAmostra& l) { return l.destino.contains(u'&'); }),
+        2000);
 }
 
 TEST(Amostra, EveryFaultSeededIntoACopyIsFoundByItsCheck)

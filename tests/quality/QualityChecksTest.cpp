@@ -19,7 +19,7 @@ struct Caso {
     const char16_t* origem;
     const char16_t* destino;
     std::set<CheckId> achados;
-    const char16_t* trecho = u"";     // part of the message of the first finding
+    const char16_t* trecho = u""; // part of the message of the first finding
     const char16_t* situacao = u"D";
 };
 
@@ -58,11 +58,17 @@ TEST(Marcadores, TheSamePlaceholdersInAnyOrderAndNoPercentOfProse)
 {
     const Caso casos[] = {
         {u"Arquivo %s não encontrado.", u"File %s not found.", {}},
-        {u"Arquivo %s não encontrado.", u"File not found.", {C::Marcadores}, u"Falta na tradução o marcador \"%s\" da origem."},
+        {u"Arquivo %s não encontrado.",
+         u"File not found.",
+         {C::Marcadores},
+         u"Falta na tradução o marcador \"%s\" da origem."},
         {u"%d de %d registros", u"%d of %d records", {}},
         {u"%d de %d registros", u"%d records", {C::Marcadores}, u"\"%d\""},
         {u"Total: %5.2f", u"Sum: %5.2f", {}},
-        {u"Total: %5.2f", u"Sum: %5.1f", {C::Marcadores}, u"Falta na tradução o marcador \"%5.2f\" da origem. Tem o marcador \"%5.1f\", que a origem não tem."},
+        {u"Total: %5.2f",
+         u"Sum: %5.1f",
+         {C::Marcadores},
+         u"Falta na tradução o marcador \"%5.2f\" da origem. Tem o marcador \"%5.1f\", que a origem não tem."},
         {u"%-10s|%s", u"%s|%-10s", {}},
         {u"%0:s alterado por %1:s", u"%1:s changed %0:s", {}},
         {u"%1$s e %2$s", u"%2$s and %1$s", {}},
@@ -104,13 +110,19 @@ TEST(Atalho, AMarkExactlyWhenTheSourceHasOneAtMostOneOnALetterOrDigit)
         {u"&Salvar", u"&Save", {}},
         {u"Sa&lvar", u"&Save", {}},
         {u"&1 Opção", u"&1 Option", {}},
-        {u"&Salvar", u"Save", {C::Atalho}, u"A origem marca a tecla de atalho \"S\" (&S); a tradução não marca nenhuma."},
+        {u"&Salvar",
+         u"Save",
+         {C::Atalho},
+         u"A origem marca a tecla de atalho \"S\" (&S); a tradução não marca nenhuma."},
         {u"Salvar", u"&Save", {C::Atalho}, u"A tradução marca a tecla de atalho \"S\" (&S), que a origem não marca."},
         {u"&Salvar", u"&Sa&ve", {C::Atalho}, u"A tradução marca 2 teclas de atalho (&S, &v); só uma pode valer."},
         // "&&" draws one "&"; a lone "&" before a blank marks nothing.
         {u"Preço && prazo", u"Price && term", {}},
         {u"&Preço && prazo", u"&Price && term", {}},
-        {u"Preço && prazo", u"Price & term", {C::Atalho}, u"O \"&\" em \"& \" não marca letra nem dígito; para mostrar \"&\" escreva \"&&\"."},
+        {u"Preço && prazo",
+         u"Price & term",
+         {C::Atalho},
+         u"O \"&\" em \"& \" não marca letra nem dígito; para mostrar \"&\" escreva \"&&\"."},
         {u"&Sair", u"Exit &", {C::Atalho}},
         {u"Salvar & Sair", u"Save & Exit", {}},
         // Addresses and entities carry "&" that marks nothing.
@@ -131,7 +143,10 @@ TEST(Texto, LineBreaksSpacesPunctuationRepetitionsDelimitersNumbers)
     const Caso casos[] = {
         // Line breaks: as many, whichever way each is written.
         {u"Linha um\nLinha dois", u"Line one\r\nLine two", {}},
-        {u"Linha um\nLinha dois", u"Line one\nLine two\n", {C::Quebras}, u"A origem tem 1 quebra de linha; a tradução tem 2."},
+        {u"Linha um\nLinha dois",
+         u"Line one\nLine two\n",
+         {C::Quebras},
+         u"A origem tem 1 quebra de linha; a tradução tem 2."},
         {u"Uma linha", u"One\nline", {C::Quebras, C::Tamanho}, u"A origem não tem quebra de linha; a tradução tem 1."},
         // Blanks at the ends, as in the source.
         {u"Nome: ", u"Name: ", {}},
@@ -165,7 +180,10 @@ TEST(Texto, LineBreaksSpacesPunctuationRepetitionsDelimitersNumbers)
         {u"-r\tinverte a ordem", u"-r reverse\treverse", {}},
         {u"--reverse  inverte", u"--reverse  reverse reverse", {C::Repeticoes}, u"\"reverse reverse\""},
         // Brackets and quotes balanced as in the source.
-        {u"Valor (opcional)", u"Value (optional", {C::Delimitadores}, u"Parênteses: a origem abre 1 e fecha 1; a tradução abre 1 e fecha 0."},
+        {u"Valor (opcional)",
+         u"Value (optional",
+         {C::Delimitadores},
+         u"Parênteses: a origem abre 1 e fecha 1; a tradução abre 1 e fecha 0."},
         {u"1) Primeiro", u"1) First", {}},
         {u"Lista [a]", u"List [a", {C::Delimitadores}, u"Colchetes"},
         {u"Use { e }", u"Use { and", {C::Delimitadores}, u"Chaves"},
@@ -175,7 +193,10 @@ TEST(Texto, LineBreaksSpacesPunctuationRepetitionsDelimitersNumbers)
         {u"Não use o apóstrofo", u"Don't use it", {}},
         // Numbers kept, whatever the separators; the digits of placeholders and addresses are theirs.
         {u"Em 3 dias", u"In 3 days", {}},
-        {u"Em 3 dias", u"In 4 days", {C::Numeros}, u"Falta na tradução o número \"3\" da origem. Tem o número \"4\", que a origem não tem."},
+        {u"Em 3 dias",
+         u"In 4 days",
+         {C::Numeros},
+         u"Falta na tradução o número \"3\" da origem. Tem o número \"4\", que a origem não tem."},
         {u"Total de 1.234,50", u"Total of 1,234.50", {}},
         {u"De 1 a 10", u"From 10 to 1", {}},
         {u"Versão %1", u"Version %1", {}},
@@ -229,8 +250,8 @@ TEST(Linha, ABlankTranslationIsNotComparedAndEveryFindingHasTheCatalogSeverity)
     QList<CheckId> ordem;
     for (const Finding& f : achados)
         ordem << f.check;
-    EXPECT_EQ(ordem, (QList<CheckId>{C::Marcadores, C::Atalho, C::Pontuacao, C::Repeticoes, C::Delimitadores,
-                                     C::Numeros}));
+    EXPECT_EQ(ordem,
+              (QList<CheckId>{C::Marcadores, C::Atalho, C::Pontuacao, C::Repeticoes, C::Delimitadores, C::Numeros}));
     EXPECT_TRUE(hasErro(achados));
     EXPECT_EQ(checkInfo(C::Marcadores).severity, Severity::Erro);
     EXPECT_EQ(checkInfo(C::Atalho).severity, Severity::Erro);
@@ -283,11 +304,11 @@ TEST(ConflitoAtalho, TwoTextsOfOneScreenMarkingOneLetterWhereTheirSourcesDidNot)
         {1, u"CAD001", u"btnSalvar", u"&Salvar", u"&Save"},
         {2, u"CAD001", u"btnSair", u"&Sair", u"&Exit"},
         {3, u"CAD001", u"btnSobre", u"&Sobre", u"&About"},
-        {4, u"CAD001", u"btnEditar", u"&Editar", u"&Edit"},                 // E against btnSair: a conflict
-        {5, u"CAD002", u"btnExportar", u"&Exportar", u"&Export"},           // another screen
-        {6, u"CAD001", u"mnuSalvar", u"&Salvar", u"&Save"},                 // the sources already shared S
-        {7, u"CAD001", u"btnArquivo", u"&Arquivo", u"&about"},              // a, case aside, against btnSobre
-        {8, u"CAD001", u"lblAviso", u"Preço && prazo", u"Price && term"},   // no mark at all
+        {4, u"CAD001", u"btnEditar", u"&Editar", u"&Edit"}, // E against btnSair: a conflict
+        {5, u"CAD002", u"btnExportar", u"&Exportar", u"&Export"}, // another screen
+        {6, u"CAD001", u"mnuSalvar", u"&Salvar", u"&Save"}, // the sources already shared S
+        {7, u"CAD001", u"btnArquivo", u"&Arquivo", u"&about"}, // a, case aside, against btnSobre
+        {8, u"CAD001", u"lblAviso", u"Preço && prazo", u"Price && term"}, // no mark at all
         {9, u"CAD001", u"lblAjuda", u"Veja http://a.com/?x=1&e=2", u"See http://a.com/?x=1&e=2"},
     };
     for (const L& l : linhas)
@@ -304,8 +325,9 @@ TEST(ConflitoAtalho, TwoTextsOfOneScreenMarkingOneLetterWhereTheirSourcesDidNot)
     ASSERT_TRUE(sair);
     EXPECT_EQ(sair->check, CheckId::ConflitoAtalho);
     EXPECT_EQ(sair->severity, Severity::Aviso);
-    EXPECT_EQ(sair->message, QStringLiteral("A tecla de atalho \"E\" também é marcada em btnEditar (\"&Edit\") "
-                                            "desta tela; na origem não coincidiam."));
+    EXPECT_EQ(sair->message,
+              QStringLiteral("A tecla de atalho \"E\" também é marcada em btnEditar (\"&Edit\") "
+                             "desta tela; na origem não coincidiam."));
     ASSERT_TRUE(conflito(4));
     EXPECT_TRUE(conflito(4)->message.contains(QStringLiteral("btnSair")));
     ASSERT_TRUE(conflito(3));
@@ -313,7 +335,7 @@ TEST(ConflitoAtalho, TwoTextsOfOneScreenMarkingOneLetterWhereTheirSourcesDidNot)
 
     // While the user types a new text for a row, against the others as they are.
     const auto digitado = indice.conflictOf(1, u"CAD001", u"&Salvar", u"E&xit or &Edit");
-    EXPECT_FALSE(digitado);   // marks x: nobody else does
+    EXPECT_FALSE(digitado); // marks x: nobody else does
     // Against btnEditar only: btnSair's source shares this row's S.
     const auto digitado2 = indice.conflictOf(1, u"CAD001", u"&Salvar", u"&Exit");
     ASSERT_TRUE(digitado2);

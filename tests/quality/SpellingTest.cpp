@@ -34,8 +34,9 @@ TEST(Ortografia, PlaceholdersMarksCapitalsDigitsAndAddressesAreNotLookedUp)
 {
     EXPECT_EQ(palavras(u"&Salvar o arquivo %s em {0} para http://x.com/erro PDF MP3 d'água e-mail "
                        u"suporte@empresa.com &amp; x64 Sa&lvar 100% %1 dias CPF-CNPJ"),
-              (QStringList{QStringLiteral("Salvar"), QStringLiteral("o"), QStringLiteral("arquivo"), QStringLiteral("em"), QStringLiteral("para"), QStringLiteral("d'água"), QStringLiteral("e-mail"),
-                           QStringLiteral("Salvar"), QStringLiteral("dias")}));
+              (QStringList{QStringLiteral("Salvar"), QStringLiteral("o"), QStringLiteral("arquivo"),
+                           QStringLiteral("em"), QStringLiteral("para"), QStringLiteral("d'água"),
+                           QStringLiteral("e-mail"), QStringLiteral("Salvar"), QStringLiteral("dias")}));
     // Where each word is in the text, its mark included, for the underline.
     const QList<SpellingWord> w = spellingWords(u"Um &Teste");
     ASSERT_EQ(w.size(), 2);
@@ -77,7 +78,7 @@ TEST(Ortografia, AWordAddedByTheUserIsKeptOnDiskForTheNextOpening)
     QString erro;
     ASSERT_TRUE(ingles->addUserWord(QStringLiteral("Trdsoft"), &erro)) << erro.toStdString();
     EXPECT_TRUE(ingles->isCorrect(QStringLiteral("Trdsoft")));
-    EXPECT_TRUE(ingles->addUserWord(QStringLiteral("Trdsoft"), &erro));   // once in the list
+    EXPECT_TRUE(ingles->addUserWord(QStringLiteral("Trdsoft"), &erro)); // once in the list
     ASSERT_TRUE(ingles->addUserWord(QStringLiteral("Acmeware"), &erro));
 
     QFile lista(s.userWordsFile(QStringLiteral("en_US")));
@@ -113,11 +114,11 @@ TEST(Ortografia, TheSettingsFileMapsLanguagesAndALanguageWithoutADictionaryIsNot
     EXPECT_EQ(s.folder, QStringLiteral("/usr/share/hunspell"));
     EXPECT_EQ(s.userWordsFolder, pasta.path());
     EXPECT_EQ(s.dictionaryFor(QStringLiteral("ing")), QStringLiteral("en_US"));
-    EXPECT_EQ(s.dictionaryFor(QStringLiteral("ESP")), QStringLiteral("es_ES"));   // the usual one, unnamed
+    EXPECT_EQ(s.dictionaryFor(QStringLiteral("ESP")), QStringLiteral("es_ES")); // the usual one, unnamed
     EXPECT_TRUE(SpellChecker::open(s, QStringLiteral("ING")));
-    EXPECT_FALSE(SpellChecker::open(s, QStringLiteral("ENG")));   // turned off by an empty name
-    EXPECT_FALSE(SpellChecker::open(s, QStringLiteral("KLI")));   // named, not installed
-    EXPECT_FALSE(SpellChecker::open(s, QStringLiteral("XYZ")));   // not named at all
+    EXPECT_FALSE(SpellChecker::open(s, QStringLiteral("ENG"))); // turned off by an empty name
+    EXPECT_FALSE(SpellChecker::open(s, QStringLiteral("KLI"))); // named, not installed
+    EXPECT_FALSE(SpellChecker::open(s, QStringLiteral("XYZ"))); // not named at all
     SpellSettings outraPasta = s;
     outraPasta.folder = pasta.path();
     EXPECT_FALSE(SpellChecker::open(outraPasta, QStringLiteral("ING")));

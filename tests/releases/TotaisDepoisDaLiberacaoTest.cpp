@@ -124,7 +124,8 @@ TEST_F(TotaisDepoisDaLiberacao, EstatisticasERelatorioContamSoAsLinhasVivas)
         const QString s = resumo.FieldByName(QStringLiteral("IDSITTRADUCAO"))->AsString();
         const int n = static_cast<int>(resumo.FieldByName(QStringLiteral("NRLINHAS"))->AsFloat());
         EXPECT_EQ(n, linhas[s]) << s.toStdString();
-        EXPECT_EQ(static_cast<qint64>(resumo.FieldByName(QStringLiteral("NRTEXTO"))->AsFloat()), texto[s]) << s.toStdString();
+        EXPECT_EQ(static_cast<qint64>(resumo.FieldByName(QStringLiteral("NRTEXTO"))->AsFloat()), texto[s])
+            << s.toStdString();
         total += n;
     }
     EXPECT_EQ(total, 5);

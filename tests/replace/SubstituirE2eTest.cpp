@@ -30,14 +30,13 @@ using namespace trd::test;
 
 namespace {
 
-const char* const Semente =
-    "L\tENG\tEnglish\tENG\n"
-    "L\tSPA\tEspañol\tSPA\n"
-    "R\tENG\tTRD09300\tBTNABRIR\tAbrir arquivo\tOpen file\tN\n"
-    "R\tENG\tTRD09300\tBTNSALVAR\tSalvar arquivo\tSave &File\tD\n"
-    "R\tENG\tTRD09300\tBTNFECHAR\tFechar\tClose\tT\n"
-    "R\tENG\tTRD09300\tLBLLISTA\tLista de arquivos\tFILE LIST\tT\n"
-    "R\tSPA\tTRD09300\tBTNABRIR\tAbrir arquivo\tOpen file\tN\n";
+const char* const Semente = "L\tENG\tEnglish\tENG\n"
+                            "L\tSPA\tEspañol\tSPA\n"
+                            "R\tENG\tTRD09300\tBTNABRIR\tAbrir arquivo\tOpen file\tN\n"
+                            "R\tENG\tTRD09300\tBTNSALVAR\tSalvar arquivo\tSave &File\tD\n"
+                            "R\tENG\tTRD09300\tBTNFECHAR\tFechar\tClose\tT\n"
+                            "R\tENG\tTRD09300\tLBLLISTA\tLista de arquivos\tFILE LIST\tT\n"
+                            "R\tSPA\tTRD09300\tBTNABRIR\tAbrir arquivo\tOpen file\tN\n";
 
 QStringList linhaBanco(const QString& dbPath, const char* idioma, const char* componente)
 {
@@ -45,7 +44,8 @@ QStringList linhaBanco(const QString& dbPath, const char* idioma, const char* co
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(dbPath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
         sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(db, "SELECT STVALORPROP, IDSITTRADUCAO FROM TRADUCAO WHERE IDIDIOMA = ? AND NMCOMPONENTE = ?",
+        sqlite3_prepare_v2(db,
+                           "SELECT STVALORPROP, IDSITTRADUCAO FROM TRADUCAO WHERE IDIDIOMA = ? AND NMCOMPONENTE = ?",
                            -1, &st, nullptr);
         sqlite3_bind_text(st, 1, idioma, -1, SQLITE_STATIC);
         sqlite3_bind_text(st, 2, componente, -1, SQLITE_STATIC);

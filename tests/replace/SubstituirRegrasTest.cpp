@@ -181,8 +181,8 @@ TEST(SubstituirRegras, ReplaceStepChangesTheOccurrenceOnlyAndMovesTheRowsMark)
     for (const CasoTroca& c : kCasosTroca) {
         const QString linha = QString::fromUtf8(c.linha);
         const Troca troca = TrocaTexto(linha, QString::fromUtf8(c.busca), QString::fromUtf8(c.substituto));
-        EXPECT_EQ(troca.texto, QString::fromUtf8(c.esperado)) << "row '" << c.linha << "', '" << c.busca << "' -> '"
-                                                              << c.substituto << "'";
+        EXPECT_EQ(troca.texto, QString::fromUtf8(c.esperado))
+            << "row '" << c.linha << "', '" << c.busca << "' -> '" << c.substituto << "'";
         EXPECT_EQ(troca.feita, linha != troca.texto || std::string(c.busca) == c.substituto) << c.linha;
     }
     EXPECT_EQ(TrocaTexto(QStringLiteral("AÇÃO e ação"), QStringLiteral("ação"), "x").texto, QStringLiteral("x e ação"));
@@ -207,10 +207,11 @@ TEST(SubstituirRegras, ReplaceStepKeepsEveryShownAmpersandWhereverItStands)
         for (const QString& amp : {QStringLiteral("&&"), QStringLiteral("& "), QStringLiteral("&")}) {
             const QString linha = frase.left(i) + amp + frase.mid(i);
             if (!RetiraAtalho(linha).contains(busca))
-                continue;   // the '&' split the word: the row does not match
+                continue; // the '&' split the word: the row does not match
             const bool marca = amp == QStringLiteral("&") && i < frase.size() && frase[i] != u' ';
             QString esperado = marca ? linha.left(i) + linha.mid(i + 1) : linha;
-            esperado.replace(esperado.indexOf(busca), busca.size(), marca ? QStringLiteral("&file") : QStringLiteral("file"));
+            esperado.replace(esperado.indexOf(busca), busca.size(),
+                             marca ? QStringLiteral("&file") : QStringLiteral("file"));
             EXPECT_EQ(TrocaTexto(linha, busca, QStringLiteral("file")).texto, esperado) << linha.toStdString();
             ++casos;
         }

@@ -54,13 +54,9 @@ protected:
     static void clicaNaTela(QWidget* w)
     {
         QWidget* janela = w->window();
-        QTest::mouseClick(janela->windowHandle(), Qt::LeftButton, Qt::NoModifier,
-                          w->mapTo(janela, w->rect().center()));
+        QTest::mouseClick(janela->windowHandle(), Qt::LeftButton, Qt::NoModifier, w->mapTo(janela, w->rect().center()));
     }
-    static void teclaNaTela(QWidget* janela, Qt::Key tecla)
-    {
-        QTest::keyClick(janela->windowHandle(), tecla);
-    }
+    static void teclaNaTela(QWidget* janela, Qt::Key tecla) { QTest::keyClick(janela->windowHandle(), tecla); }
     QString destinoAtual() const { return frmTraducao->cdsDestino->FieldByName("STVALORPROP")->AsString(); }
     QString origemAtual() const { return frmTraducao->cdsDestino->FieldByName("STAGRVALPROP")->AsString(); }
 };
@@ -168,7 +164,7 @@ TEST_F(SubstituirXcb, AQuestionDuringReplaceAllIsAnsweredAndTheRunGoesOnWithoutT
     // The real message boxes, answered with keys once each is the active window.
     Application()->SetDialogSeam(nullptr);
     MessageBoxAnswerer boxes;
-    boxes.replies = {{Qt::Key_Escape}};   // "Não" to the first question
+    boxes.replies = {{Qt::Key_Escape}}; // "Não" to the first question
     // Should a box never get its keys, the run is let go so the test can fail.
     QTimer socorro;
     socorro.setSingleShot(true);
@@ -201,7 +197,8 @@ TEST_F(SubstituirXcb, AQuestionDuringReplaceAllIsAnsweredAndTheRunGoesOnWithoutT
     EXPECT_EQ(frmTraducao->cdsDestino->State(), TDataSetState::dsBrowse);
     // The run's undo is offered for the row it saved.
     EXPECT_TRUE(dlg->ofertaDesfazer->isVisible());
-    EXPECT_TRUE(dlg->ofertaDesfazer->lblOferta->text().contains(QStringLiteral("1"))) << dlg->ofertaDesfazer->lblOferta->text().toStdString();
+    EXPECT_TRUE(dlg->ofertaDesfazer->lblOferta->text().contains(QStringLiteral("1")))
+        << dlg->ofertaDesfazer->lblOferta->text().toStdString();
 }
 
 } // namespace

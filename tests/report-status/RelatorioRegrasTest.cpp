@@ -13,14 +13,15 @@ using namespace trd::relatorio;
 
 TEST(RelatorioRegras, ATypedLanguageNamesAnItemByItsTextOrItsWholeCodeAndNothingElse)
 {
-    const QStringList itens = {QStringLiteral("ENG-English"), QStringLiteral("SPA-Español"), QStringLiteral("POR-Português")};
+    const QStringList itens = {QStringLiteral("ENG-English"), QStringLiteral("SPA-Español"),
+                               QStringLiteral("POR-Português")};
     EXPECT_EQ(ItemDoIdioma(QStringLiteral("SPA-Español"), itens), 1);
     EXPECT_EQ(ItemDoIdioma(QStringLiteral("spa-español"), itens), 1);
     EXPECT_EQ(ItemDoIdioma(QStringLiteral("eng"), itens), 0);
     EXPECT_EQ(ItemDoIdioma(QStringLiteral(" POR "), itens), 2);
     EXPECT_EQ(ItemDoIdioma(QStringLiteral("ENG-Inglês"), itens), 0);
-    EXPECT_EQ(ItemDoIdioma(QStringLiteral("EN"), itens), -1);        // no part of a code
-    EXPECT_EQ(ItemDoIdioma(QStringLiteral("ENGLISH"), itens), -1);   // a code runs into more letters
+    EXPECT_EQ(ItemDoIdioma(QStringLiteral("EN"), itens), -1); // no part of a code
+    EXPECT_EQ(ItemDoIdioma(QStringLiteral("ENGLISH"), itens), -1); // a code runs into more letters
     EXPECT_EQ(ItemDoIdioma(QStringLiteral("XYZ"), itens), -1);
     EXPECT_EQ(ItemDoIdioma(QString(), itens), -1);
     // Two items of one code: the code alone is ambiguous.
@@ -61,7 +62,7 @@ TEST(RelatorioRegras, TheSummaryHasOneRowPerStatusFromItsOwnDataSetAndTheTextsOf
         textos.Post();
     }
 
-    for (int vez = 0; vez < 2; ++vez) {   // built again on the next run, not added to
+    for (int vez = 0; vez < 2; ++vez) { // built again on the next run, not added to
         MontaResumo(resumo, trad, duv, ntrad, textos);
         ASSERT_EQ(resumo.RecordCount(), 3);
         resumo.First();

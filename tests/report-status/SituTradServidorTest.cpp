@@ -78,11 +78,11 @@ double consultaBanco(const QString& sql)
 {
     double valor = -1;
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(ambiente->servidor->dbPath().toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) ==
-        SQLITE_OK) {
+    if (sqlite3_open_v2(ambiente->servidor->dbPath().toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr)
+        == SQLITE_OK) {
         sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr) == SQLITE_OK &&
-            sqlite3_step(st) == SQLITE_ROW)
+        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr) == SQLITE_OK
+            && sqlite3_step(st) == SQLITE_ROW)
             valor = sqlite3_column_double(st, 0);
         else
             ADD_FAILURE() << "query failed: " << sqlite3_errmsg(db) << " in " << sql.toStdString();
@@ -105,8 +105,9 @@ QStringList chamadas()
         const QJsonObject o = QJsonDocument::fromJson(corpo).object();
         const QString metodo = o.value(QStringLiteral("method")).toString();
         if (metodo.startsWith(QStringLiteral("GetCalc")) || metodo == QStringLiteral("GetInfoTrad"))
-            lista << metodo + u' ' +
-                         QString::fromUtf8(QJsonDocument(o.value(QStringLiteral("params")).toArray()).toJson(QJsonDocument::Compact));
+            lista << metodo + u' '
+                    + QString::fromUtf8(
+                         QJsonDocument(o.value(QStringLiteral("params")).toArray()).toJson(QJsonDocument::Compact));
     }
     return lista;
 }
@@ -115,12 +116,15 @@ QStringList quatroChamadas(const char* idioma)
 {
     const QString arg = QStringLiteral(" [\"%1\"]").arg(QString::fromLatin1(idioma));
     // Then the reviewed counts of every row of the language, beside them.
-    return {QStringLiteral("GetCalcTrad") + arg, QStringLiteral("GetCalcNtrad") + arg, QStringLiteral("GetCalcDuv") + arg,
-            QStringLiteral("GetInfoTrad") + arg,
+    return {QStringLiteral("GetCalcTrad") + arg, QStringLiteral("GetCalcNtrad") + arg,
+            QStringLiteral("GetCalcDuv") + arg, QStringLiteral("GetInfoTrad") + arg,
             QStringLiteral("GetCalcRevisadas [\"%1\",0,0,\"T\"]").arg(QString::fromLatin1(idioma))};
 }
 
-TDateTime marco(int dia) { return EncodeDate(2025, 3, dia); }
+TDateTime marco(int dia)
+{
+    return EncodeDate(2025, 3, dia);
+}
 
 // A loopback port on which nobody listens: bound for a moment, never listened on.
 int PortaSemServidor()
@@ -160,10 +164,7 @@ bool pede(TfrmSituTrad& d, TParams& p)
 
 class SituTradServidorTest : public EditorSemeadoTestBase {
 protected:
-    static void SetUpTestSuite()
-    {
-        ASSERT_NO_FATAL_FAILURE(iniciaServidor(Semente));
-    }
+    static void SetUpTestSuite() { ASSERT_NO_FATAL_FAILURE(iniciaServidor(Semente)); }
 
     void SetUp() override
     {
@@ -319,7 +320,8 @@ TEST_F(SituTradServidorTest, ALanguageIsRequiredAndATypedOneMustNameAnItem)
         EXPECT_EQ(d.cbbIdioma->currentText(), QStringLiteral("SPA-Español"));
         EXPECT_EQ(chamadas(), quatroChamadas("SPA"));
     });
-    EXPECT_EQ(seam.messages(), (QStringList{QStringLiteral("Idioma deve ser informado."), QStringLiteral("Idioma Inválido.")}));
+    EXPECT_EQ(seam.messages(),
+              (QStringList{QStringLiteral("Idioma deve ser informado."), QStringLiteral("Idioma Inválido.")}));
 }
 
 TEST_F(SituTradServidorTest, AFailingCallEndsTheRunWithTheServersMessageAndNoAnimationLeft)
@@ -331,13 +333,14 @@ TEST_F(SituTradServidorTest, AFailingCallEndsTheRunWithTheServersMessageAndNoAni
         ambiente->proxy->clear();
         ambiente->proxy->answerNextWith(R"("error":{"code":-32000,"message":"Banco indisponível no momento."})");
         d.sbtExecRel->click();
-        EXPECT_EQ(chamadas(), QStringList{quatroChamadas("ENG").first()});   // nothing after the failure
+        EXPECT_EQ(chamadas(), QStringList{quatroChamadas("ENG").first()}); // nothing after the failure
         EXPECT_FALSE(ShowAviActive());
         EXPECT_TRUE(d.isVisible());
     });
     ASSERT_EQ(seam.errors().size(), 1);
-    EXPECT_TRUE(seam.errors().first().contains(QStringLiteral("Banco indisponível no momento."))) << seam.errors().first().toStdString();
-    EXPECT_EQ(seam.count(RecordingDialogSeam::Modal), 1);   // the dialog only: no preview opened
+    EXPECT_TRUE(seam.errors().first().contains(QStringLiteral("Banco indisponível no momento.")))
+        << seam.errors().first().toStdString();
+    EXPECT_EQ(seam.count(RecordingDialogSeam::Modal), 1); // the dialog only: no preview opened
 }
 
 TEST_F(SituTradServidorTest, AFailedConnectAtOpeningIsReportedAndLeavesNoBusyIndicator)
@@ -452,7 +455,7 @@ TEST_F(SituTradServidorTest, ANewUserPrintsTheSummaryFromTheEditorAndItHoldsTheD
         d->cbbIdioma->setFocus();
         QTest::keyClicks(d->cbbIdioma->lineEdit(), QStringLiteral("ENG"));
         d->cbbSituacao->setFocus();
-        QTest::keyClick(d->cbbSituacao, Qt::Key_Down);   // "Traduzido"
+        QTest::keyClick(d->cbbSituacao, Qt::Key_Down); // "Traduzido"
         EXPECT_EQ(d->cbbSituacao->currentText(), QStringLiteral("Traduzido"));
         d->depDtIni->setFocus();
         QTest::keyClicks(d->depDtIni, QStringLiteral("01/03/2025"));
@@ -476,7 +479,7 @@ TEST_F(SituTradServidorTest, ANewUserPrintsTheSummaryFromTheEditorAndItHoldsTheD
     EXPECT_TRUE(seam.messages().isEmpty()) << seam.messages().join(u'\n').toStdString();
     ASSERT_EQ(textos.size(), titulos.size());
     ASSERT_GE(titulos.size(), 1);
-    EXPECT_FALSE(bostcriado);   // closed: the next request builds a new dialog
+    EXPECT_FALSE(bostcriado); // closed: the next request builds a new dialog
 
     const int resumo = static_cast<int>(titulos.indexOf(QStringLiteral("Resumo da tradução por situação")));
     ASSERT_GE(resumo, 0) << titulos.join(u'|').toStdString();
@@ -487,12 +490,16 @@ TEST_F(SituTradServidorTest, ANewUserPrintsTheSummaryFromTheEditorAndItHoldsTheD
                                        QRegularExpression::MultilineOption);
         const QRegularExpressionMatch m = linha.match(texto);
         ASSERT_TRUE(m.hasMatch()) << sit << "\n" << texto.toStdString();
-        EXPECT_EQ(m.captured(1).toInt(), linhasBanco(QStringLiteral("IDIDIOMA = 'ENG' AND IDSITTRADUCAO = '%1'").arg(QString::fromLatin1(sit))))
+        EXPECT_EQ(
+            m.captured(1).toInt(),
+            linhasBanco(QStringLiteral("IDIDIOMA = 'ENG' AND IDSITTRADUCAO = '%1'").arg(QString::fromLatin1(sit))))
             << sit;
     }
     EXPECT_TRUE(texto.contains(QStringLiteral("Linhas por situação")));
     EXPECT_TRUE(texto.contains(QStringLiteral("English")));
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("\\b%1\\b").arg(linhasBanco(QStringLiteral("IDIDIOMA = 'ENG'")))).match(texto).hasMatch());
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("\\b%1\\b").arg(linhasBanco(QStringLiteral("IDIDIOMA = 'ENG'"))))
+                    .match(texto)
+                    .hasMatch());
 }
 
 namespace {
@@ -504,7 +511,8 @@ QStringList programasBanco()
     sqlite3* db = nullptr;
     sqlite3_open_v2(ambiente->servidor->dbPath().toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
     sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db, "SELECT DISTINCT CDPROGTRAD FROM TRADUCAO WHERE IDIDIOMA = 'ENG' ORDER BY 1", -1, &st, nullptr);
+    sqlite3_prepare_v2(db, "SELECT DISTINCT CDPROGTRAD FROM TRADUCAO WHERE IDIDIOMA = 'ENG' ORDER BY 1", -1, &st,
+                       nullptr);
     while (sqlite3_step(st) == SQLITE_ROW)
         lista << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
     sqlite3_finalize(st);
@@ -535,7 +543,7 @@ TEST_F(SituTradServidorTest, TheChangedRowsAndTheProgressReportsHoldWhatTheDatab
         ASSERT_NE(d, nullptr);
         // The mouse this time: the language and the status from their lists.
         escolheIdioma(*d, QStringLiteral("ENG-English"));
-        d->cbbSituacao->setCurrentIndex(0);   // "Traduzido"
+        d->cbbSituacao->setCurrentIndex(0); // "Traduzido"
         d->depDtIni->SetDate(marco(1));
         d->depDtFim->SetDate(marco(31));
         for (int i = 0; i < d->cbbReportNames->count(); ++i) {
@@ -544,8 +552,9 @@ TEST_F(SituTradServidorTest, TheChangedRowsAndTheProgressReportsHoldWhatTheDatab
             QTest::mouseClick(d->sbtConfirma, Qt::LeftButton);
         }
         // Every status: the changed rows again.
-        d->cbbSituacao->setCurrentIndex(3);   // "Todos"
-        d->cbbReportNames->setCurrentIndex(d->cbbReportNames->findText(QStringLiteral("Linhas alteradas no período, por tela")));
+        d->cbbSituacao->setCurrentIndex(3); // "Todos"
+        d->cbbReportNames->setCurrentIndex(
+            d->cbbReportNames->findText(QStringLiteral("Linhas alteradas no período, por tela")));
         titulo = QStringLiteral("Todos");
         QTest::mouseClick(d->sbtConfirma, Qt::LeftButton);
         d->Close();
@@ -558,10 +567,12 @@ TEST_F(SituTradServidorTest, TheChangedRowsAndTheProgressReportsHoldWhatTheDatab
 
     // Changed rows: translated, changed on a day from 1 to 31 March, and nothing else.
     const QString alteradas = porTitulo[QStringLiteral("Linhas alteradas no período, por tela")];
-    const QString periodo = QStringLiteral("IDIDIOMA = 'ENG' AND IDSITTRADUCAO = 'T' AND DTALTERACAO >= %1 AND DTALTERACAO < %2")
-                                .arg(marco(1)).arg(EncodeDate(2025, 4, 1));
+    const QString periodo =
+        QStringLiteral("IDIDIOMA = 'ENG' AND IDSITTRADUCAO = 'T' AND DTALTERACAO >= %1 AND DTALTERACAO < %2")
+            .arg(marco(1))
+            .arg(EncodeDate(2025, 4, 1));
     const int esperadas = linhasBanco(periodo);
-    EXPECT_EQ(esperadas, 3);   // the seed's rows of the last moments of the range count, the next day's not
+    EXPECT_EQ(esperadas, 3); // the seed's rows of the last moments of the range count, the next day's not
     for (const QString& programa : programasBanco()) {
         const int doPrograma = linhasBanco(periodo + QStringLiteral(" AND CDPROGTRAD = '%1'").arg(programa));
         EXPECT_EQ(alteradas.contains(QStringLiteral("Tela: ") + programa), doPrograma > 0) << programa.toStdString();
@@ -602,8 +613,8 @@ TEST_F(SituTradServidorTest, TheChangedRowsAndTheProgressReportsHoldWhatTheDatab
     // The reports that count every date say so on their page.
     for (const char* semPeriodo : {"Progresso da tradução por tela", "Resumo da tradução por situação"}) {
         ASSERT_EQ(porTitulo.count(QString::fromUtf8(semPeriodo)), 1u) << semPeriodo;
-        EXPECT_TRUE(porTitulo[QString::fromUtf8(semPeriodo)].simplified().contains(
-            QStringLiteral("qualquer que seja a data de alteração: o período escolhido não se aplica a este relatório")))
+        EXPECT_TRUE(porTitulo[QString::fromUtf8(semPeriodo)].simplified().contains(QStringLiteral(
+            "qualquer que seja a data de alteração: o período escolhido não se aplica a este relatório")))
             << semPeriodo;
     }
 

@@ -23,7 +23,7 @@ const char* Rows = "L\tENG\tInglês\tPOR\n"
                    "R\tENG\tCAD00200\tsbtSalvar\tSalvar\tSave\tT\n"
                    "R\tENG\tCAD00300\tbtnSalvar\tSalvar\tStore\tD\n"
                    "R\tENG\tCAD00400\tbtnGravar\tSalvar\tRecord\tT\n"
-                   "R\tENG\tCAD00500\tbtnGravar\tSalvar\tKeep\tN\n"   // not translated: not a variant
+                   "R\tENG\tCAD00500\tbtnGravar\tSalvar\tKeep\tN\n" // not translated: not a variant
                    // One way only, with an untranslated row: consistent.
                    "R\tENG\tCAD00100\tlblNome\tNome\tName\tT\n"
                    "R\tENG\tCAD00200\tlblNome\tNome\t\tN\n"

@@ -38,18 +38,20 @@ protected:
 
 public:
     TClientDataSet* cdsResumo;
-    QStringList requested;        // names of the parameters of the last request
+    QStringList requested; // names of the parameters of the last request
     int requests = 0;
     bool refuse = false;
-    QString programa;             // where the program runs from (its own folder when empty)
+    QString programa; // where the program runs from (its own folder when empty)
 
     Relatorio()
     {
         lblCodRel->setText(QStringLiteral("TST001"));
         msgPadrao->Messages = {
-            QStringLiteral("Arq_Rel_Err|O arquivo contendo a definição do relatório de código '%s' não foi encontrado no diretório '%s'."),
+            QStringLiteral(
+                "Arq_Rel_Err|O arquivo contendo a definição do relatório de código '%s' não foi encontrado no diretório '%s'."),
             QStringLiteral("REG_NULL|AVISO: O diretório dos arquivos de tradução não foi definido no registro."),
-            QStringLiteral("NovoCaption|Título do relatório"), QStringLiteral("NovoPrompt|Informe o título do relatório:")};
+            QStringLiteral("NovoCaption|Título do relatório"),
+            QStringLiteral("NovoPrompt|Informe o título do relatório:")};
         cdsResumo = make<TClientDataSet>("cdsResumo", this);
         rpddPadrao->BeforeGetQueryParams = [this](QObject*, TParams& params, bool& abort) {
             ++requests;
@@ -72,7 +74,8 @@ public:
 QByteArray definition(const char* title)
 {
     return QByteArray(R"(<?xml version="1.0" encoding="UTF-8"?>
-<report version="1" title=")") + title + R"(" code="TST001">
+<report version="1" title=")")
+        + title + R"(" code="TST001">
   <parameters>
     <parameter name="P_IDIDIOMA"/>
     <parameter name="P_DtFim" type="date"/>
@@ -180,7 +183,7 @@ TEST_F(ReportDialogTest, WithNothingConfiguredTheReportsBesideTheProgramServeEls
     EXPECT_LE(form->cbbReportNames->placeholderText().size(), 40) << "fits the list without being cut";
     for (TButtonFlat* b : {form->sbtExecRel, form->sbtEditRel, form->sbtNovoRel, form->sbtExclRel}) {
         seam.clear();
-        b->click();    // as the user clicks: through the dispatch helper
+        b->click(); // as the user clicks: through the dispatch helper
         ASSERT_EQ(seam.messages().size(), 1) << b->objectName().toStdString();
         const QString m = seam.messages().first();
         EXPECT_TRUE(m.startsWith(regNull)) << m.toStdString();
@@ -211,7 +214,8 @@ TEST_F(ReportDialogTest, AReportWhoseFileWentMissingNamesTheCodeAndTheFolder)
     QFile::remove(file);
     form->sbtExecRel->click();
     const QString expected = QStringLiteral("O arquivo contendo a definição do relatório de código 'TST001' não foi "
-                                            "encontrado no diretório '%1'.").arg(folder.path());
+                                            "encontrado no diretório '%1'.")
+                                 .arg(folder.path());
     EXPECT_EQ(seam.messages(), QStringList{expected});
     EXPECT_EQ(form->requests, 0);
     delete form;
@@ -219,11 +223,13 @@ TEST_F(ReportDialogTest, AReportWhoseFileWentMissingNamesTheCodeAndTheFolder)
 
 TEST_F(ReportDialogTest, AMalformedDefinitionIsShownWithItsFileAndLine)
 {
-    WriteFile(folder, QStringLiteral("TST001_ruim.xml"), "<report version=\"1\" title=\"Ruim\">\n<body>\n<tabel/>\n</body></report>");
+    WriteFile(folder, QStringLiteral("TST001_ruim.xml"),
+              "<report version=\"1\" title=\"Ruim\">\n<body>\n<tabel/>\n</body></report>");
     auto* form = CreateForm<Relatorio>();
     form->sbtExecRel->click();
     ASSERT_EQ(seam.errors().size(), 1);
-    EXPECT_TRUE(seam.errors().first().contains(QStringLiteral("TST001_ruim.xml', linha 3"))) << seam.errors().first().toStdString();
+    EXPECT_TRUE(seam.errors().first().contains(QStringLiteral("TST001_ruim.xml', linha 3")))
+        << seam.errors().first().toStdString();
     EXPECT_TRUE(seam.errors().first().contains(QStringLiteral("<tabel>")));
     delete form;
 }
@@ -289,8 +295,8 @@ TEST_F(ReportDialogTest, TheDesignerCreatesAReportThatListsRunsAndReopensUnchang
         grid->item(linhas, 1)->setText(QStringLiteral("Linhas"));
         grid->item(linhas, 2)->setText(QStringLiteral("25"));
         grid->item(linhas, 4)->setText(QStringLiteral("0"));
-        static_cast<QComboBox*>(grid->cellWidget(linhas, 3))->setCurrentIndex(2);   // right
-        static_cast<QComboBox*>(grid->cellWidget(linhas, 5))->setCurrentIndex(1);   // sum
+        static_cast<QComboBox*>(grid->cellWidget(linhas, 3))->setCurrentIndex(2); // right
+        static_cast<QComboBox*>(grid->cellWidget(linhas, 5))->setCurrentIndex(1); // sum
         d->cbbOrdem->setCurrentIndex(d->cbbOrdem->findData(QStringLiteral("LINHAS")));
         d->chbDecrescente->setChecked(true);
         d->memTexto->setPlainText(QStringLiteral("Idioma {P_IDIDIOMA}"));
@@ -334,7 +340,8 @@ TEST_F(ReportDialogTest, TheDesignerCreatesAReportThatListsRunsAndReopensUnchang
     };
     form->sbtExecRel->click();
     const QString text = PdfText(pdf).simplified();
-    EXPECT_TRUE(text.contains(QStringLiteral("Idioma ENG Tela Linhas TRD09301 30 TRD09300 12 Total geral 42"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Idioma ENG Tela Linhas TRD09301 30 TRD09300 12 Total geral 42")))
+        << text.toStdString();
     EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join(u'\n').toStdString();
     delete form;
 }
@@ -345,8 +352,9 @@ TEST_F(ReportDialogTest, TheDesignerKeepsWhatItDoesNotEditOfAHandWrittenDefiniti
     // saved without a change, the definition means the same.
     QByteArray xml = definition("Escrito à mão");
     xml.replace("<text>", "<text size=\"14\" bold=\"true\" align=\"center\">");
-    xml.replace("<table source=\"cdsResumo\">", "<chart table=\"t\" value=\"LINHAS\" title=\"Barras\" height=\"40\"/>\n"
-                                                   "<table name=\"t\" source=\"cdsResumo\" group=\"CDPROGTRAD\">");
+    xml.replace("<table source=\"cdsResumo\">",
+                "<chart table=\"t\" value=\"LINHAS\" title=\"Barras\" height=\"40\"/>\n"
+                "<table name=\"t\" source=\"cdsResumo\" group=\"CDPROGTRAD\">");
     xml.replace("</body>", "<table name=\"outra\" source=\"cdsResumo\"><column field=\"LINHAS\"/></table></body>");
     const QString file = WriteFile(folder, QStringLiteral("TST001_mao.xml"), xml);
     const QByteArray expected = WriteReportDefinition(ReadReportDefinition(file));
@@ -359,7 +367,8 @@ TEST_F(ReportDialogTest, TheDesignerKeepsWhatItDoesNotEditOfAHandWrittenDefiniti
         d->Save();
     };
     form->sbtEditRel->click();
-    EXPECT_EQ(QString::fromUtf8(WriteReportDefinition(ReadReportDefinition(file))).toStdString(), QString::fromUtf8(expected).toStdString());
+    EXPECT_EQ(QString::fromUtf8(WriteReportDefinition(ReadReportDefinition(file))).toStdString(),
+              QString::fromUtf8(expected).toStdString());
     delete form;
 }
 

@@ -49,7 +49,8 @@ QByteArray groupedDefinition(const char* extraBody = "")
       <column field="NMCOMPONENTE" title="Componente" width="50"/>
       <column field="NRCARACTER" title="Caracteres" width="30" align="right" format="#,##0.0" total="sum"/>
       <column field="DTALTERACAO" title="Alterado" width="30" format="dd/MM/yyyy"/>
-    </table>)") + extraBody + R"(
+    </table>)")
+        + extraBody + R"(
   </body>
 </report>
 )";
@@ -69,7 +70,8 @@ struct Fixture {
             params.CreateParam(p.type, p.name);
         if (TParam* p = params.FindParam(QStringLiteral("P_IDIDIOMA")))
             p->SetAsString(language);
-        doc = std::make_unique<ReportDocument>(def, params, std::map<QString, const TClientDataSet*>{{"linhas", data.get()}},
+        doc = std::make_unique<ReportDocument>(def, params,
+                                               std::map<QString, const TClientDataSet*>{{"linhas", data.get()}},
                                                QDateTime(QDate(2025, 5, 6), QTime(14, 30)));
         return *doc;
     }
@@ -157,7 +159,8 @@ TEST(ReportDocumentTest, AChartDrawsOneBarPerGroupAndTheCsvHoldsTheMainTable)
     const QStringList lines = squeezed(PdfText(f.pdf()));
     const int title = static_cast<int>(lines.indexOf(QStringLiteral("Por tela")));
     ASSERT_GE(title, 0);
-    EXPECT_EQ(lines.mid(title + 1, 2), (QStringList{QStringLiteral("Tela: TRD09300 1.241,50"), QStringLiteral("Tela: TRD09301 15")}));
+    EXPECT_EQ(lines.mid(title + 1, 2),
+              (QStringList{QStringLiteral("Tela: TRD09300 1.241,50"), QStringLiteral("Tela: TRD09301 15")}));
     // The longer bar is the larger group's: look at the pixels.
     const QImage page = f.doc->renderPage(0, 72);
     ASSERT_FALSE(page.isNull());
@@ -179,16 +182,19 @@ TEST(ReportDocumentTest, AChartDrawsOneBarPerGroupAndTheCsvHoldsTheMainTable)
     ASSERT_TRUE(f.doc->exportCsv(csv));
     QFile file(csv);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), QByteArray("\xEF\xBB\xBF" "Componente;Caracteres;Alterado\r\n"
-                                         "lblIdioma;7,0;02/03/2025\r\nsbtSalvar;1.234,5;04/03/2025\r\n"
-                                         "btnAplicar;5,0;03/03/2025\r\nbtnFiltro;10,0;01/03/2025\r\n"));
+    EXPECT_EQ(file.readAll(),
+              QByteArray("\xEF\xBB\xBF"
+                         "Componente;Caracteres;Alterado\r\n"
+                         "lblIdioma;7,0;02/03/2025\r\nsbtSalvar;1.234,5;04/03/2025\r\n"
+                         "btnAplicar;5,0;03/03/2025\r\nbtnFiltro;10,0;01/03/2025\r\n"));
 }
 
 TEST(ReportDocumentTest, ACancelledPdfOrCsvLeavesNoFile)
 {
     std::vector<QStringList> rows;
     for (int i = 0; i < 300; ++i)
-        rows.push_back({QStringLiteral("TRD%1").arg(i % 3), QStringLiteral("c%1").arg(i), QString::number(i), "20250301T10:00:00000"});
+        rows.push_back({QStringLiteral("TRD%1").arg(i % 3), QStringLiteral("c%1").arg(i), QString::number(i),
+                        "20250301T10:00:00000"});
     Fixture f;
     f.make(groupedDefinition(), rows);
     ASSERT_GT(f.doc->pageCount(), 3);
@@ -216,7 +222,8 @@ TEST(ReportDocumentTest, AFieldTheSourceLacksIsNamed)
         f.make(xml, sampleRows());
         FAIL() << "no error";
     } catch (const EReportError& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("O campo 'DTALTERADO' (coluna da tabela 't') não existe na fonte de dados 'linhas'."));
+        EXPECT_EQ(e.Message(),
+                  QStringLiteral("O campo 'DTALTERADO' (coluna da tabela 't') não existe na fonte de dados 'linhas'."));
     }
 }
 
@@ -252,14 +259,16 @@ TEST(ReportDocumentTest, CellsAndTitlesWrapInTheirColumnAndTotalsAreNeverCut)
     const QString quebra = QStringLiteral("Sem estoque\nProduto indisponível");
     const QString comprida = QString(50, u'x');
     Fixture f;
-    f.make(xml, {{"TRD09300", quebra, "990000", "20250301T10:00:00000"},
-                 {"TRD09301", comprida, "990000", "20250301T10:00:00000"},
-                 {"TRD09302", "curto", "990001", "20250301T10:00:00000"}});
+    f.make(xml,
+           {{"TRD09300", quebra, "990000", "20250301T10:00:00000"},
+            {"TRD09301", comprida, "990000", "20250301T10:00:00000"},
+            {"TRD09302", "curto", "990001", "20250301T10:00:00000"}});
     const QString text = PdfText(f.pdf());
     EXPECT_FALSE(text.contains(QStringLiteral("…")) || text.contains(QStringLiteral("..."))) << text.toStdString();
     // Every cell whole, in row order.
-    EXPECT_TRUE(inOrder(text, {"TRD09300", "Sem estoque", "990.000", "Produto", "indisponível", "TRD09301", "xxx", "990.000",
-                               "TRD09302", "curto", "990.001"}))
+    EXPECT_TRUE(inOrder(text,
+                        {"TRD09300", "Sem estoque", "990.000", "Produto", "indisponível", "TRD09301", "xxx", "990.000",
+                         "TRD09302", "curto", "990.001"}))
         << text.toStdString();
     EXPECT_EQ(text.count(u'x'), 50) << "the long word wraps inside its column, nothing of it lost";
     // The line break is a line of its own, not drawn over the next row.
@@ -291,11 +300,14 @@ TEST(ReportDocumentTest, ARowTallerThanAPageIsCutAtThePagesFootAndTheNextRowsFol
     const QByteArray xml = groupedDefinition();
     // The component is a string of 50 in the fixture's data set: a data set
     // of its own for the tall text.
-    const std::vector<FieldSpec> fields = {{"CDPROGTRAD", "string", 20}, {"NMCOMPONENTE", "string", 4000},
-                                           {"NRCARACTER", "r8"}, {"DTALTERACAO", "dateTime"}};
-    f.data = MakeDataSet(fields, {{"TRD09300", enorme, "1", "20250301T10:00:00000"},
-                                  {"TRD09300", "zdepois", "2", "20250302T10:00:00000"}},
-                         QStringLiteral("cdsLinhas"));
+    const std::vector<FieldSpec> fields = {{"CDPROGTRAD", "string", 20},
+                                           {"NMCOMPONENTE", "string", 4000},
+                                           {"NRCARACTER", "r8"},
+                                           {"DTALTERACAO", "dateTime"}};
+    f.data = MakeDataSet(
+        fields,
+        {{"TRD09300", enorme, "1", "20250301T10:00:00000"}, {"TRD09300", "zdepois", "2", "20250302T10:00:00000"}},
+        QStringLiteral("cdsLinhas"));
     f.doc = std::make_unique<ReportDocument>(ParseReportDefinition(xml, QStringLiteral("t.xml")), TParams(),
                                              std::map<QString, const TClientDataSet*>{{"linhas", f.data.get()}});
     const QStringList pages = PdfPages(f.pdf());
@@ -312,12 +324,13 @@ TEST(ReportPreviewTest, PagesAndZoomFollowTheKeysAndTheZoomList)
 {
     std::vector<QStringList> rows;
     for (int i = 0; i < 400; ++i)
-        rows.push_back({QStringLiteral("TRD%1").arg(i % 4), QStringLiteral("c%1").arg(i), QString::number(i), "20250301T10:00:00000"});
+        rows.push_back({QStringLiteral("TRD%1").arg(i % 4), QStringLiteral("c%1").arg(i), QString::number(i),
+                        "20250301T10:00:00000"});
     auto prepared = std::make_unique<PreparedReport>();
     prepared->queryData.push_back(MakeDataSet(RowFields, rows, QStringLiteral("cdsLinhas")));
-    prepared->document = std::make_unique<ReportDocument>(ParseReportDefinition(groupedDefinition(), QStringLiteral("p.xml")),
-                                                          TParams(), std::map<QString, const TClientDataSet*>{
-                                                                         {"linhas", prepared->queryData.back().get()}});
+    prepared->document = std::make_unique<ReportDocument>(
+        ParseReportDefinition(groupedDefinition(), QStringLiteral("p.xml")), TParams(),
+        std::map<QString, const TClientDataSet*>{{"linhas", prepared->queryData.back().get()}});
     const int pages = prepared->document->pageCount();
     ASSERT_GE(pages, 4);
     ReportPreviewWindow window(std::move(prepared));
@@ -331,7 +344,9 @@ TEST(ReportPreviewTest, PagesAndZoomFollowTheKeysAndTheZoomList)
     // follows the pane when the window is made wider.
     auto* pane = window.findChild<QScrollArea*>(QStringLiteral("scrPagina"));
     ASSERT_NE(pane, nullptr);
-    auto pageWidth = [&] { return window.PageImage()->pixmap().width() / window.PageImage()->pixmap().devicePixelRatio(); };
+    auto pageWidth = [&] {
+        return window.PageImage()->pixmap().width() / window.PageImage()->pixmap().devicePixelRatio();
+    };
     EXPECT_GE(pageWidth(), pane->viewport()->width() - 30) << "pane " << pane->viewport()->width();
     EXPECT_LE(pageWidth(), pane->viewport()->width());
     window.resize(window.width() + 200, window.height());
@@ -341,7 +356,7 @@ TEST(ReportPreviewTest, PagesAndZoomFollowTheKeysAndTheZoomList)
     EXPECT_EQ(window.CurrentPage(), 1);
     QTest::keyClick(&window, Qt::Key_End);
     EXPECT_EQ(window.CurrentPage(), pages - 1);
-    QTest::keyClick(&window, Qt::Key_PageDown);          // stays on the last page
+    QTest::keyClick(&window, Qt::Key_PageDown); // stays on the last page
     EXPECT_EQ(window.CurrentPage(), pages - 1);
     QTest::keyClick(&window, Qt::Key_Home);
     EXPECT_EQ(window.CurrentPage(), 0);
@@ -353,7 +368,7 @@ TEST(ReportPreviewTest, PagesAndZoomFollowTheKeysAndTheZoomList)
     zoom->setCurrentIndex(zoom->findData(200));
     const int at200 = window.PageImage()->pixmap().width();
     EXPECT_NEAR(at200, 2 * at100, 2);
-    EXPECT_NEAR(at100 / window.PageImage()->pixmap().devicePixelRatio(), 794, 2);   // A4 at 96 dpi
+    EXPECT_NEAR(at100 / window.PageImage()->pixmap().devicePixelRatio(), 794, 2); // A4 at 96 dpi
     QTest::keyClick(&window, Qt::Key_Minus, Qt::ControlModifier);
     EXPECT_EQ(zoom->currentData().toInt(), 150);
 }
@@ -375,15 +390,19 @@ TEST(ReportDefinitionTest, AMalformedDefinitionIsRefusedWithFileLineAndReason)
         {"unknown element", head + "<body>\n<tabela source=\"x\"/>\n</body></report>", 4, "<tabela>"},
         {"unknown attribute", head + "<body>\n<text sise=\"3\">a</text>\n</body></report>", 4, "\"sise\""},
         {"bad number", head + "<body>\n<text size=\"grande\">a</text>\n</body></report>", 4, "\"size\""},
-        {"undeclared source", head + "<body>\n\n<table source=\"nada\"><column field=\"A\"/></table>\n</body></report>", 5,
-         "\"nada\""},
-        {"table without columns", head + "<sources><dataset component=\"c\"/></sources>\n<body>\n<table source=\"c\">\n</table>\n</body></report>", 5,
-         "não tem colunas"},
-        {"undeclared query parameter", head + "<sources>\n<query query=\"LinhasPorTela\" params=\"P_X\"/>\n</sources><body/></report>", 4,
-         "\"P_X\""},
+        {"undeclared source", head + "<body>\n\n<table source=\"nada\"><column field=\"A\"/></table>\n</body></report>",
+         5, "\"nada\""},
+        {"table without columns",
+         head
+             + "<sources><dataset component=\"c\"/></sources>\n<body>\n<table source=\"c\">\n</table>\n</body></report>",
+         5, "não tem colunas"},
+        {"undeclared query parameter",
+         head + "<sources>\n<query query=\"LinhasPorTela\" params=\"P_X\"/>\n</sources><body/></report>", 4, "\"P_X\""},
         {"unknown variable", head + "<body>\n<text>Idioma {P_IDIOMA}</text>\n</body></report>", 4, "{P_IDIOMA}"},
-        {"chart of a table without groups", head + "<sources><dataset component=\"c\"/></sources><body>\n<table name=\"t\" source=\"c\"><column field=\"A\"/></table>\n<chart table=\"t\" value=\"A\"/>\n</body></report>", 5,
-         "não é agrupada"},
+        {"chart of a table without groups",
+         head
+             + "<sources><dataset component=\"c\"/></sources><body>\n<table name=\"t\" source=\"c\"><column field=\"A\"/></table>\n<chart table=\"t\" value=\"A\"/>\n</body></report>",
+         5, "não é agrupada"},
         {"no body", head + "</report>", 3, "<body>"},
         {"empty file", "", 1, "vazio"},
     };
@@ -392,7 +411,8 @@ TEST(ReportDefinitionTest, AMalformedDefinitionIsRefusedWithFileLineAndReason)
             ParseReportDefinition(c.xml, QStringLiteral("/rel/TRD093_x.xml"));
             ADD_FAILURE() << c.name << ": accepted";
         } catch (const EReportError& e) {
-            const QString prefix = QStringLiteral("Definição de relatório inválida em '/rel/TRD093_x.xml', linha %1: ").arg(c.line);
+            const QString prefix =
+                QStringLiteral("Definição de relatório inválida em '/rel/TRD093_x.xml', linha %1: ").arg(c.line);
             EXPECT_TRUE(e.Message().startsWith(prefix)) << c.name << ": " << e.Message().toStdString();
             EXPECT_TRUE(e.Message().contains(QString::fromUtf8(c.says))) << c.name << ": " << e.Message().toStdString();
         }
@@ -401,14 +421,18 @@ TEST(ReportDefinitionTest, AMalformedDefinitionIsRefusedWithFileLineAndReason)
 
 TEST(ReportDefinitionTest, WhatIsWrittenReadsBackTheSame)
 {
-    ReportDefinition def = ParseReportDefinition(groupedDefinition(R"(<chart table="t" value="NRCARACTER" title="Por {P_IDIDIOMA}" height="50"/>)"),
-                                                 QStringLiteral("a.xml"));
+    ReportDefinition def = ParseReportDefinition(
+        groupedDefinition(R"(<chart table="t" value="NRCARACTER" title="Por {P_IDIDIOMA}" height="50"/>)"),
+        QStringLiteral("a.xml"));
     def.page.orientation = QPageLayout::Landscape;
     def.page.marginsMm = QMarginsF(10, 12, 10, 20);
     def.footer.center = QStringLiteral("{code} & <rodapé>");
     def.code = QStringLiteral("TRD093");
-    def.sources.append(ReportSource{QStringLiteral("q"), ReportSource::Kind::Query, QStringLiteral("LinhasPorTela"),
-                                    {QStringLiteral("P_IDIDIOMA")}, 0});
+    def.sources.append(ReportSource{QStringLiteral("q"),
+                                    ReportSource::Kind::Query,
+                                    QStringLiteral("LinhasPorTela"),
+                                    {QStringLiteral("P_IDIDIOMA")},
+                                    0});
     const QByteArray once = WriteReportDefinition(def);
     const ReportDefinition back = ParseReportDefinition(once, QStringLiteral("b.xml"));
     EXPECT_EQ(WriteReportDefinition(back), once);

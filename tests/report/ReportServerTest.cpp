@@ -57,7 +57,8 @@ protected:
         form->rpddPadrao->BeforeGetQueryParams = [form](QObject*, TParams& p, bool&) {
             p.ParamByName(QStringLiteral("P_IDIDIOMA")).SetAsString(QStringLiteral("ENG"));
             p.ParamByName(QStringLiteral("P_SITUACAO")).SetAsString(form->status);
-            p.ParamByName(QStringLiteral("P_TSITUACAO")).SetAsString(form->status.isEmpty() ? QStringLiteral("ALL") : QString());
+            p.ParamByName(QStringLiteral("P_TSITUACAO"))
+                .SetAsString(form->status.isEmpty() ? QStringLiteral("ALL") : QString());
             p.ParamByName(QStringLiteral("P_DtIni")).SetAsDate(EncodeDate(2025, 3, 1));
             p.ParamByName(QStringLiteral("P_DtFim")).SetAsDate(EncodeDate(2025, 3, 31) + 1);
         };
@@ -110,11 +111,12 @@ TEST_F(ReportServerTest, ATableFromANamedQueryHoldsTheRowsOfTheBoundParameters)
     const QString text = PdfText(pdf).simplified();
     // March 1 to 31 of ENG, every status: the rows of 1, 15 and 31 March.
     EXPECT_TRUE(text.contains(QStringLiteral("ENG de 01/03/2025 a 01/04/2025"))) << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("Tela TRD09300 lblIdioma Language D 8 sbtSair Exit T 4 sbtSalvar &Save T 4 Subtotal 3 16")))
+    EXPECT_TRUE(text.contains(
+        QStringLiteral("Tela TRD09300 lblIdioma Language D 8 sbtSair Exit T 4 sbtSalvar &Save T 4 Subtotal 3 16")))
         << text.toStdString();
-    EXPECT_FALSE(text.contains(QStringLiteral("btnFiltro")));   // 1 April: past the last day
-    EXPECT_FALSE(text.contains(QStringLiteral("btnLimpar")));   // 28 February
-    EXPECT_FALSE(text.contains(QStringLiteral("Guardar")));     // another language
+    EXPECT_FALSE(text.contains(QStringLiteral("btnFiltro"))); // 1 April: past the last day
+    EXPECT_FALSE(text.contains(QStringLiteral("btnLimpar"))); // 28 February
+    EXPECT_FALSE(text.contains(QStringLiteral("Guardar"))); // another language
 
     form->status = QStringLiteral("D");
     prepared = form->rpddPadrao->PrepareFile(file);
@@ -132,16 +134,22 @@ TEST_F(ReportServerTest, TheCatalogRefusesWhatItDoesNotDeclareByName)
         EXPECT_FALSE(r.Ok);
         return r.ErrorMessage;
     };
-    EXPECT_TRUE(refusal({"ApagaTudo"}).startsWith(QStringLiteral("Consulta de relatório desconhecida: \"ApagaTudo\". Consultas: LinhasPorTela")));
-    EXPECT_TRUE(refusal({"ProgressoPorTela", "P_IDIOMA", "ENG"}).contains(QStringLiteral("não tem o parâmetro \"P_IDIOMA\"")));
-    EXPECT_EQ(refusal({"ProgressoPorTela"}), QStringLiteral("A consulta ProgressoPorTela precisa do parâmetro P_IDIDIOMA."));
-    EXPECT_TRUE(refusal({"ProgressoPorTela", "P_IDIDIOMA", "ENG", "P_IDIDIOMA", "SPA"}).contains(QStringLiteral("duas vezes")));
-    EXPECT_TRUE(refusal({"ProgressoPorTela", "P_IDIDIOMA", "ENG'; DROP TABLE x; --"}).contains(QStringLiteral("mais de 3 caracteres")));
+    EXPECT_TRUE(
+        refusal({"ApagaTudo"})
+            .startsWith(QStringLiteral("Consulta de relatório desconhecida: \"ApagaTudo\". Consultas: LinhasPorTela")));
+    EXPECT_TRUE(
+        refusal({"ProgressoPorTela", "P_IDIOMA", "ENG"}).contains(QStringLiteral("não tem o parâmetro \"P_IDIOMA\"")));
+    EXPECT_EQ(refusal({"ProgressoPorTela"}),
+              QStringLiteral("A consulta ProgressoPorTela precisa do parâmetro P_IDIDIOMA."));
+    EXPECT_TRUE(
+        refusal({"ProgressoPorTela", "P_IDIDIOMA", "ENG", "P_IDIDIOMA", "SPA"}).contains(QStringLiteral("duas vezes")));
+    EXPECT_TRUE(refusal({"ProgressoPorTela", "P_IDIDIOMA", "ENG'; DROP TABLE x; --"})
+                    .contains(QStringLiteral("mais de 3 caracteres")));
     EXPECT_TRUE(refusal({"LinhasPorTela", "P_IDIDIOMA", "ENG", "P_SITUACAO", "T", "P_TSITUACAO", "", "P_DtIni", "ontem",
                          "P_DtFim", TRemoteArg(0.0)})
                     .contains(QStringLiteral("P_DtIni")));
-    EXPECT_TRUE(refusal({"LinhasPorTela", "P_IDIDIOMA", "ENG", "P_SITUACAO", "Q", "P_TSITUACAO", "", "P_DtIni", TRemoteArg(0.0),
-                         "P_DtFim", TRemoteArg(0.0)})
+    EXPECT_TRUE(refusal({"LinhasPorTela", "P_IDIDIOMA", "ENG", "P_SITUACAO", "Q", "P_TSITUACAO", "", "P_DtIni",
+                         TRemoteArg(0.0), "P_DtFim", TRemoteArg(0.0)})
                     .contains(QStringLiteral("P_SITUACAO")));
     EXPECT_TRUE(refusal({"ProgressoPorTela", "P_IDIDIOMA"}).contains(QStringLiteral("pares")));
 
@@ -165,9 +173,10 @@ TEST_F(ReportServerTest, TheDesignerSeesTheCatalogWithParametersAndFields)
     QStringList names;
     for (const ReportCatalogQuery& q : catalog)
         names << q.name;
-    EXPECT_EQ(names, (QStringList{QStringLiteral("LinhasPorTela"), QStringLiteral("ProgressoPorTela"),
-                                  QStringLiteral("ProgressoPorIdioma"), QStringLiteral("VerificacoesPorTela"),
-                                  QStringLiteral("TraducoesDivergentes")}));
+    EXPECT_EQ(names,
+              (QStringList{QStringLiteral("LinhasPorTela"), QStringLiteral("ProgressoPorTela"),
+                           QStringLiteral("ProgressoPorIdioma"), QStringLiteral("VerificacoesPorTela"),
+                           QStringLiteral("TraducoesDivergentes")}));
     ASSERT_EQ(catalog.first().params.size(), 5);
     EXPECT_EQ(catalog.first().params[3].name, QStringLiteral("P_DtIni"));
     EXPECT_EQ(catalog.first().params[3].type, TParamType::ftDate);
@@ -185,7 +194,9 @@ TEST_F(ReportServerTest, AServerRefusalReachesTheUserWithTheQueryName)
         form->rpddPadrao->PrepareFile(file);
         FAIL() << "no error";
     } catch (const Exception& e) {
-        EXPECT_TRUE(e.Message().startsWith(QStringLiteral("Consulta 'LinhasPorTelas': Consulta de relatório desconhecida"))) << e.Message().toStdString();
+        EXPECT_TRUE(
+            e.Message().startsWith(QStringLiteral("Consulta 'LinhasPorTelas': Consulta de relatório desconhecida")))
+            << e.Message().toStdString();
     }
     delete form;
 }

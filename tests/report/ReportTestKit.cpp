@@ -18,7 +18,8 @@ QByteArray escape(const QString& v)
 
 QByteArray packet(const std::vector<FieldSpec>& fields, const std::vector<QStringList>& rows)
 {
-    QByteArray xml = R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?><DATAPACKET Version="2.0"><METADATA><FIELDS>)";
+    QByteArray xml =
+        R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?><DATAPACKET Version="2.0"><METADATA><FIELDS>)";
     for (const FieldSpec& f : fields) {
         xml += "<FIELD attrname=\"" + QByteArray(f.name) + "\" fieldtype=\"" + f.type + "\"";
         if (f.width > 0)
@@ -64,8 +65,8 @@ QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArra
 QString PdfText(const QString& pdfPath)
 {
     QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), QStringLiteral("-enc"), QStringLiteral("UTF-8"),
-                                          pdfPath, QStringLiteral("-")});
+    p.start(QStringLiteral("pdftotext"),
+            {QStringLiteral("-layout"), QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdfPath, QStringLiteral("-")});
     EXPECT_TRUE(p.waitForFinished(60000)) << "pdftotext did not finish";
     EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().constData();
     return QString::fromUtf8(p.readAllStandardOutput());

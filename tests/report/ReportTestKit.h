@@ -15,13 +15,12 @@ namespace trd::test {
 
 struct FieldSpec {
     const char* name;
-    const char* type;      // packet fieldtype: "string", "r8", "i4", "dateTime"
+    const char* type; // packet fieldtype: "string", "r8", "i4", "dateTime"
     int width = 0;
 };
 
 // A data set holding rows given as attribute texts in field order.
-std::unique_ptr<TClientDataSet> MakeDataSet(const std::vector<FieldSpec>& fields,
-                                            const std::vector<QStringList>& rows,
+std::unique_ptr<TClientDataSet> MakeDataSet(const std::vector<FieldSpec>& fields, const std::vector<QStringList>& rows,
                                             const QString& name = QString(), QObject* owner = nullptr);
 // Loads rows into an existing data set (as a report dialog does).
 void LoadRows(TClientDataSet& dataSet, const std::vector<FieldSpec>& fields, const std::vector<QStringList>& rows);

@@ -59,7 +59,8 @@ TEST(VerificacoesRelatorio, FindingsCountedByProgramAndCheckAsTheShippedReportPr
     const QString text = PdfText(pdf).simplified().replace(QChar(0xFB01), QStringLiteral("fi"));
     // Programs in order, checks in the catalog's order, the first finding as example.
     const QStringList expected = {
-        QStringLiteral("Tela: CAD00100 Marcadores de formatação erro 2 msgErro Falta na tradução o marcador \"%s\" da origem."),
+        QStringLiteral(
+            "Tela: CAD00100 Marcadores de formatação erro 2 msgErro Falta na tradução o marcador \"%s\" da origem."),
         QStringLiteral("Pontuação final aviso 1 lblPergunta A origem termina com \"?\" e a tradução sem pontuação."),
         QStringLiteral("Subtotal 3"),
         QStringLiteral("Tela: TRD09300 Tradução igual à origem aviso 1 lblCliente"),

@@ -36,7 +36,8 @@ TEST_F(BadInput, MalformedEnvelopesAnswerTheMatchingJsonRpcError)
     const Case cases[] = {
         {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":", -32700, "Requisição inválida: JSON malformado"},
         {"", -32700, "Requisição inválida: JSON malformado"},
-        {"[{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"GetIdiTrad\"}]", -32600, "Requisição inválida: requisições em lote"},
+        {"[{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"GetIdiTrad\"}]", -32600,
+         "Requisição inválida: requisições em lote"},
         {"\"GetIdiTrad\"", -32600, "Requisição inválida"},
         {"{\"id\":1,\"method\":\"GetIdiTrad\"}", -32600, "Requisição inválida: \"jsonrpc\""},
         {"{\"jsonrpc\":\"2.0\",\"id\":1}", -32600, "Requisição inválida: falta o nome do método"},
@@ -67,7 +68,8 @@ TEST_F(BadInput, WrongArgumentsAreRefusedWithTheirRule)
         {"GetCalcTrad", "\"ENG\",0,0", "GetCalcTrad recebe 5 ou 1 argumento(s), mas recebeu 3."},
         {"GetDestino", "\"T\",\"D\",\"Q\",\"ENG\",0,0,\"\"", "Situação inválida: \"Q\". Use T, D, N ou X."},
         {"GetDestino", "\"T\",\"D\",\"N\",\"ENG\",0,0,\"Z\"", "Modo de data inválido: \"Z\". Use N, T ou vazio."},
-        {"GetDestino", "\"T\",\"D\",\"N\",\"ENGL\",0,0,\"\"", "GetDestino: o argumento 4 (idioma) tem mais de 3 caracteres."},
+        {"GetDestino", "\"T\",\"D\",\"N\",\"ENGL\",0,0,\"\"",
+         "GetDestino: o argumento 4 (idioma) tem mais de 3 caracteres."},
         {"GetDestino", "\"T\",\"D\",\"N\",7,0,0,\"\"", "GetDestino: o argumento 4 (idioma) deve ser um texto."},
         {"GetDestino", "\"T\",\"D\",\"N\",\"ENG\",\"hoje\",0,\"\"",
          "GetDestino: o argumento 5 (data inicial) deve ser uma data ({\"date\": dias desde 30/12/1899})."},
@@ -76,7 +78,8 @@ TEST_F(BadInput, WrongArgumentsAreRefusedWithTheirRule)
         {"GetFiltroDest", "\"T\",\"D\",\"N\",\"AND UPPER(STVALORPROP) LIKE '%Ł%'\",\"ENG\",0,0,\"\"",
          "GetFiltroDest: o argumento 4 (filtro) contém um caractere que não existe no Windows-1252."},
         {"GetCalcTrad", "\"ENG\",0,0,\"TT\",\"T\"", "Situação inválida: \"TT\". Use T, D, N ou X."},
-        {"SetDestino", "42", "SetDestino: o argumento 1 (pacote de alterações) deve ser um pacote de dados (texto XML)."},
+        {"SetDestino", "42",
+         "SetDestino: o argumento 1 (pacote de alterações) deve ser um pacote de dados (texto XML)."},
     };
     for (const auto& c : cases) {
         const Answer a = server.call(c.method, c.params);
@@ -95,8 +98,9 @@ TEST_F(BadInput, DeltasThatBreakAFieldRuleWriteNothing)
     };
     // Each delta changes Save legitimately first, then breaks a rule.
     const TRow other{"ENG", "P", "c", "s", "d", "N"};
-    refuse(DeltaBuilder().modify(Save, std::string("ok"), std::string("T")).modify(other, std::string(4001, 'a')).xml(),
-           "Texto longo demais no campo STVALORPROP (linha 4 do pacote de alterações): 4001 caracteres, o máximo é 4000.");
+    refuse(
+        DeltaBuilder().modify(Save, std::string("ok"), std::string("T")).modify(other, std::string(4001, 'a')).xml(),
+        "Texto longo demais no campo STVALORPROP (linha 4 do pacote de alterações): 4001 caracteres, o máximo é 4000.");
     refuse(DeltaBuilder().modify(Save, std::string("ok"), std::string("Z")).xml(),
            "Situação inválida: \"Z\" (linha 2 do pacote de alterações). Use T, D ou N.");
     refuse(DeltaBuilder().modify(Save, std::string("Łódź")).xml(),

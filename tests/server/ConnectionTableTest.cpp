@@ -13,7 +13,7 @@ using namespace trd::server;
 namespace {
 
 struct Fake : CountedConnection {
-    explicit Fake(std::string address) : CountedConnection(std::move(address)) {}
+    explicit Fake(std::string address) : CountedConnection(std::move(address)) { }
     void evict() override { ++evictions; }
     int evictions = 0;
 };
@@ -61,8 +61,8 @@ TEST(ConnectionTable, TheOldestIdleConnectionGivesWayToANewcomerOfItsAddress)
         mine.push_back(open(table, "127.0.0.1"));
     table.markIdle(*mine[1]);
     table.markIdle(*mine[2]);
-    table.markIdle(*mine[1]);   // already idle: keeps its age
-    table.markBusy(*mine[2]);   // a request began: not to be evicted
+    table.markIdle(*mine[1]); // already idle: keeps its age
+    table.markBusy(*mine[2]); // a request began: not to be evicted
 
     auto admission = table.admit("127.0.0.1");
     ASSERT_TRUE(admission.refusal.empty()) << admission.refusal;

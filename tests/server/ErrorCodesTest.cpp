@@ -22,7 +22,7 @@ const TRow Save{"ENG", "TRD09300", "sbtSalvar", "&Salvar", "&Salvar", "N"};
 // (sessions are pooled: they look the failure up on each call).
 class FailingSession : public StorageSession {
 public:
-    explicit FailingSession(const std::function<void()>& fail) : m_fail(fail) {}
+    explicit FailingSession(const std::function<void()>& fail) : m_fail(fail) { }
     std::vector<Language> languages() override { return m_fail(), std::vector<Language>(); }
     void selectRows(const RowSelection&, const RowVisitor&) override { m_fail(); }
     void selectListedRows(const std::string&, const std::vector<ListedKey>&, const RowVisitor&) override { m_fail(); }
@@ -38,14 +38,14 @@ private:
 
 class IdleWriter : public StorageWriter {
 public:
-    void beginBatch() override {}
-    void beginItem() override {}
-    void endItem(bool) override {}
-    void commitBatch() override {}
-    void rollbackBatch() override {}
-    void apply(const RowChange&, double) override {}
-    void putLanguage(const Language&) override {}
-    void insertRow(const TranslationRow&, double) override {}
+    void beginBatch() override { }
+    void beginItem() override { }
+    void endItem(bool) override { }
+    void commitBatch() override { }
+    void rollbackBatch() override { }
+    void apply(const RowChange&, double) override { }
+    void putLanguage(const Language&) override { }
+    void insertRow(const TranslationRow&, double) override { }
 };
 
 class FailingBackend : public StorageBackend {
@@ -63,19 +63,21 @@ TEST(ErrorCodes, RefusalsOfTheFilterAndOfTheDataKeepTheirCodesAndWords)
     InProcessServer server;
     server.seed({Save});
 
-    const Answer filter = server.call("GetFiltroDest", "\"T\",\"D\",\"N\"," + json(" AND CDPROGTRAD = 'X' OR 1=1")
-                                                           + ",\"ENG\",0,0,\"\"");
+    const Answer filter =
+        server.call("GetFiltroDest", "\"T\",\"D\",\"N\"," + json(" AND CDPROGTRAD = 'X' OR 1=1") + ",\"ENG\",0,0,\"\"");
     EXPECT_EQ(filter.code, -32602);
     EXPECT_EQ(filter.message, "Filtro inválido na posição 23: esperado AND, encontrado \"OR 1=1\".");
 
-    const Answer language = server.call("SetDestino", json(DeltaBuilder().insert({"XYZ", "P", "c", "s", "d", "N"}).xml()));
+    const Answer language =
+        server.call("SetDestino", json(DeltaBuilder().insert({"XYZ", "P", "c", "s", "d", "N"}).xml()));
     EXPECT_EQ(language.code, -32000);
     EXPECT_EQ(language.message, "Idioma não cadastrado: XYZ.");
 
     const Answer duplicate = server.call("SetDestino", json(DeltaBuilder().insert(Save).xml()));
     EXPECT_EQ(duplicate.code, -32000);
-    EXPECT_EQ(duplicate.message, "Já existe uma tradução para o idioma ENG, tela TRD09300, componente sbtSalvar com "
-                                 "este texto de origem.");
+    EXPECT_EQ(duplicate.message,
+              "Já existe uma tradução para o idioma ENG, tela TRD09300, componente sbtSalvar com "
+              "este texto de origem.");
     EXPECT_EQ(allRows(server, "ENG").size(), 1u);
 }
 

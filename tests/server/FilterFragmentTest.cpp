@@ -65,18 +65,18 @@ TEST(FilterFragment, RefusesInjectionAttemptsWithAPortugueseMessage)
         " AND CDPROGTRAD = 'X' -- comentário",
         " AND CDPROGTRAD = 'X' OR 1=1",
         " AND CDPROGTRAD = 'X' OR '1'='1'",
-        " AND CDPROGTRAD = 'X",                                       // unbalanced quote
+        " AND CDPROGTRAD = 'X", // unbalanced quote
         " AND CDPROGTRAD = (SELECT CDPROGTRAD FROM TRADUCAO)",
         " AND CDPROGTRAD IN (SELECT CDPROGTRAD FROM TRADUCAO)",
         " AND UPPER((SELECT 1)) = '1'",
-        " AND IDIDIOMA = 'ENG'",                                      // not a filter column
+        " AND IDIDIOMA = 'ENG'", // not a filter column
         " AND STVALORPROPX = 'A'",
         " AND CDPROGTRAD = 1",
         " OR CDPROGTRAD = 'X'",
         "WHERE 1=1",
-        " and CDPROGTRAD = 'X'",                                      // keywords as the dialog writes them
+        " and CDPROGTRAD = 'X'", // keywords as the dialog writes them
         " AND LOWER(CDPROGTRAD) = 'x'",
-        " AND CDPROGTRAD = 'A'AND CDPROGTRAD = 'B'",                  // conditions run together
+        " AND CDPROGTRAD = 'A'AND CDPROGTRAD = 'B'", // conditions run together
         " AND CDPROGTRAD <> 'A'",
         "AND",
         " AND CDPROGTRAD =",

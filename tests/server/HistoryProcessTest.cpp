@@ -58,9 +58,9 @@ public:
     }
     Answer history(const Row& r, int max = 0)
     {
-        return call("GetHistorico", json(r.at("IDIDIOMA")) + "," + json(r.at("CDPROGTRAD")) + ","
-                                        + json(r.at("NMCOMPONENTE")) + "," + json(r.at("STAGRVALPROP")) + ","
-                                        + std::to_string(max));
+        return call("GetHistorico",
+                    json(r.at("IDIDIOMA")) + "," + json(r.at("CDPROGTRAD")) + "," + json(r.at("NMCOMPONENTE")) + ","
+                        + json(r.at("STAGRVALPROP")) + "," + std::to_string(max));
     }
     std::string openBatch()
     {
@@ -70,8 +70,8 @@ public:
     // Saves one row from what it holds to (text, status), in the batch.
     Answer save(const Row& r, const std::string& text, const std::string& status, const std::string& batch = {})
     {
-        const TRow original{r.at("IDIDIOMA"), r.at("CDPROGTRAD"), r.at("NMCOMPONENTE"), r.at("STAGRVALPROP"),
-                            r.at("STVALORPROP"), r.at("IDSITTRADUCAO")};
+        const TRow original{r.at("IDIDIOMA"),     r.at("CDPROGTRAD"),  r.at("NMCOMPONENTE"),
+                            r.at("STAGRVALPROP"), r.at("STVALORPROP"), r.at("IDSITTRADUCAO")};
         return call("SetDestino", json(DeltaBuilder().modify(original, text, status).xml()), batch);
     }
 
@@ -198,7 +198,8 @@ TEST_P(HistoryProcess, KilledInTheMiddleOfAReplaceAllBatchRowsAndVersionsAgree)
     std::size_t changed = 0;
     for (const auto& [component, row] : rows) {
         SCOPED_TRACE(component);
-        const bool wasAcknowledged = std::find(acknowledged.begin(), acknowledged.end(), component) != acknowledged.end();
+        const bool wasAcknowledged =
+            std::find(acknowledged.begin(), acknowledged.end(), component) != acknowledged.end();
         const std::string text = "depois \"" + component + "\" & <fim>";
         const bool isChanged = row.at("STVALORPROP") == text;
         // Every acknowledged save is there; only the one in flight may or may not be.
@@ -251,7 +252,7 @@ TEST_P(HistoryProcess, UndoingAReplaceAllRestoresEveryTextAndStatusByteForByte)
     // breaks of both kinds, tabs, quotes, '&' and markup-like text.
     const QString all = win1252Repertoire();
     ASSERT_GE(all.size(), 218);
-    std::vector<std::pair<std::string, std::string>> texts;   // destination, status
+    std::vector<std::pair<std::string, std::string>> texts; // destination, status
     const char* const statuses[] = {"T", "D", "N"};
     for (qsizetype at = 0, i = 0; at < all.size(); at += 24, ++i)
         texts.emplace_back("a" + all.mid(at, 24).toStdString() + (i % 2 ? "\r\nlinha 2 \"a\" & 'b'" : "\n\t&amp; <a>"),
@@ -260,9 +261,9 @@ TEST_P(HistoryProcess, UndoingAReplaceAllRestoresEveryTextAndStatusByteForByte)
     texts.emplace_back("&&a&\"\"", "D");
     QByteArray seed = "L\tENG\tInglês\tPOR\n";
     for (std::size_t i = 0; i < texts.size(); ++i)
-        seed += QByteArray::fromStdString("R\tENG\tTRD09306\tc" + std::to_string(100 + i) + "\tOrigem "
-                                          + std::to_string(i) + "\t" + escapeTsv(texts[i].first) + "\t"
-                                          + texts[i].second + "\n");
+        seed +=
+            QByteArray::fromStdString("R\tENG\tTRD09306\tc" + std::to_string(100 + i) + "\tOrigem " + std::to_string(i)
+                                      + "\t" + escapeTsv(texts[i].first) + "\t" + texts[i].second + "\n");
     TrdServerProcess server(options(seed));
     ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
     Client client(server);
@@ -270,7 +271,7 @@ TEST_P(HistoryProcess, UndoingAReplaceAllRestoresEveryTextAndStatusByteForByte)
     ASSERT_EQ(before.size(), texts.size());
     for (std::size_t i = 0; i < texts.size(); ++i) {
         const Row& r = before.at("c" + std::to_string(100 + i));
-        ASSERT_EQ(r.at("STVALORPROP"), texts[i].first) << i;   // the seed itself went in whole
+        ASSERT_EQ(r.at("STVALORPROP"), texts[i].first) << i; // the seed itself went in whole
     }
 
     // A replace-all run: every "a" becomes "Ä&\"", and each row is promoted to T.
@@ -324,8 +325,9 @@ TEST_P(HistoryProcess, AnUndoMeetingAColleaguesLaterSaveLeavesItAndNamesTheColle
     const auto login = [&](const char* name) {
         Client anonymous(server);
         httplib::Client http(server.host().toStdString(), server.port());
-        auto res = http.Post("/Trd09300.rdmTraducao",
-                             request("Login", json(name) + "," + json(std::string("senha-") + name)), "application/json");
+        auto res =
+            http.Post("/Trd09300.rdmTraducao", request("Login", json(name) + "," + json(std::string("senha-") + name)),
+                      "application/json");
         const std::string body = res ? res->body : std::string();
         const auto at = body.find("\"result\":\"");
         return at == std::string::npos ? std::string() : body.substr(at + 10, body.find('"', at + 10) - at - 10);
@@ -350,7 +352,8 @@ TEST_P(HistoryProcess, AnUndoMeetingAColleaguesLaterSaveLeavesItAndNamesTheColle
     ASSERT_EQ(undone.rows.size(), 2u);
     EXPECT_EQ(undone.rows[0].at("DESFEITA"), "S");
     EXPECT_EQ(undone.rows[1].at("DESFEITA"), "N");
-    EXPECT_EQ(undone.rows[1].at("DSMOTIVO").rfind("alterada depois por bia em ", 0), 0u) << undone.rows[1].at("DSMOTIVO");
+    EXPECT_EQ(undone.rows[1].at("DSMOTIVO").rfind("alterada depois por bia em ", 0), 0u)
+        << undone.rows[1].at("DSMOTIVO");
     rows = ana.rows();
     EXPECT_EQ(rows.at("c0000").at("STVALORPROP"), "antes 0000");
     EXPECT_EQ(rows.at("c0001").at("STVALORPROP"), "da Bia 1");

@@ -81,8 +81,9 @@ protected:
     }
     Answer history(const TRow& r, int max = 0)
     {
-        return server->call("GetHistorico", json(r.lang) + "," + json(r.prog) + "," + json(r.comp) + "," + json(r.src)
-                                                + "," + std::to_string(max));
+        return server->call("GetHistorico",
+                            json(r.lang) + "," + json(r.prog) + "," + json(r.comp) + "," + json(r.src) + ","
+                                + std::to_string(max));
     }
     Answer batches(const std::string& lang = "ENG", double from = 0, double until = 0)
     {
@@ -103,7 +104,10 @@ protected:
         return server->call("DesfazVersao", json(lang) + "," + id + "," + (force ? "\"S\"" : "\"N\""));
     }
     // The batch of the newest save of the row.
-    std::string lastBatch(const TRow& r) { return history(r, 1).rows.at(0).at("IDLOTE"); }
+    std::string lastBatch(const TRow& r)
+    {
+        return history(r, 1).rows.at(0).at("IDLOTE");
+    }
 
     std::unique_ptr<InProcessServer> server;
 };
@@ -115,7 +119,7 @@ TEST_P(History, EverySaveKeepsAVersionThatReadsBackWhole)
     server->setNow(46100.25);
     ASSERT_TRUE(save(Close, std::string("Fe&char")).ok);
     server->setNow(46100.5);
-    ASSERT_TRUE(save(Close, std::nullopt, std::string("D")).ok);   // the status alone
+    ASSERT_TRUE(save(Close, std::nullopt, std::string("D")).ok); // the status alone
     server->setNow(46101.75);
     ASSERT_TRUE(save(Close, std::string("Fechar"), std::string("T")).ok);
     // A refused save (the client's row is stale) keeps nothing.
@@ -155,12 +159,12 @@ TEST_P(History, EverySaveKeepsAVersionThatReadsBackWhole)
 
     const Answer all = batches();
     ASSERT_TRUE(all.ok) << all.message;
-    ASSERT_EQ(all.rows.size(), 4u);   // three posts and the import of the seed
+    ASSERT_EQ(all.rows.size(), 4u); // three posts and the import of the seed
     EXPECT_EQ(all.rows[0].at("TPLOTE"), "edicao");
     EXPECT_EQ(all.rows[0].at("NRLINHAS"), "1");
     EXPECT_EQ(all.rows[0].at("DTLOTE"), packetDate(46101.75));
     EXPECT_EQ(all.rows[3].at("TPLOTE"), "importacao");
-    EXPECT_EQ(all.rows[3].at("NRLINHAS"), "3");   // the ENG rows of the seed; ESP has a batch of its own
+    EXPECT_EQ(all.rows[3].at("NRLINHAS"), "3"); // the ENG rows of the seed; ESP has a batch of its own
     const Answer oneDay = batches("ENG", 46100, 46100);
     ASSERT_EQ(oneDay.rows.size(), 2u);
     EXPECT_EQ(oneDay.rows[0].at("DTLOTE"), packetDate(46100.5));
@@ -173,7 +177,7 @@ TEST_P(History, AReplaceAllRunIsOneBatchUndoneWholeAndRedoneByUndoingTheUndo)
     ASSERT_TRUE(save(Save, std::string("&Save"), std::string("T"), run).ok);
     server->setNow(46200.2);
     ASSERT_TRUE(save(Close, std::string("&Shut"), std::nullopt, run).ok);
-    ASSERT_TRUE(save(Close, std::string("&Shut it"), std::nullopt, run).ok);   // a second occurrence in the row
+    ASSERT_TRUE(save(Close, std::string("&Shut it"), std::nullopt, run).ok); // a second occurrence in the row
 
     Answer listed = batches();
     ASSERT_EQ(listed.rows.at(0).at("IDLOTE"), run);
@@ -219,7 +223,7 @@ TEST_P(History, AnUndoMeetingARowChangedSinceLeavesItAndSaysSoUnlessForced)
     ASSERT_TRUE(save(Save, std::string("&Save"), std::string("T"), run).ok);
     ASSERT_TRUE(save(Close, std::string("&Shut"), std::nullopt, run).ok);
     server->setNow(46300.5);
-    ASSERT_TRUE(save(Close, std::string("Close it"), std::nullopt).ok);   // a colleague, later
+    ASSERT_TRUE(save(Close, std::string("Close it"), std::nullopt).ok); // a colleague, later
 
     const Answer undone = undo(run);
     ASSERT_TRUE(undone.ok) << undone.message;
@@ -228,10 +232,9 @@ TEST_P(History, AnUndoMeetingARowChangedSinceLeavesItAndSaysSoUnlessForced)
     EXPECT_EQ(undone.rows[0].at("DESFEITA"), "S");
     EXPECT_EQ(undone.rows[1].at("NMCOMPONENTE"), "sbtFechar");
     EXPECT_EQ(undone.rows[1].at("DESFEITA"), "N");
-    EXPECT_EQ(undone.rows[1].at("DSMOTIVO"), "alterada depois por local em "
-                                                 + trd::DateTimeToQDateTime(46300.5)
-                                                       .toString(QStringLiteral("dd/MM/yyyy HH:mm"))
-                                                       .toStdString());
+    EXPECT_EQ(undone.rows[1].at("DSMOTIVO"),
+              "alterada depois por local em "
+                  + trd::DateTimeToQDateTime(46300.5).toString(QStringLiteral("dd/MM/yyyy HH:mm")).toStdString());
     EXPECT_EQ(undone.rows[1].at("STVALORPROP"), "Close it");
     EXPECT_EQ(now(Save).dst, "&Salvar");
     EXPECT_EQ(now(Close).dst, "Close it");
@@ -252,9 +255,10 @@ TEST_P(History, AnUndoDatesTheRowsItPutsBackAtTheUndoSoAFileExportedBeforeSeesTh
     // The change date an exchange import compares with a file's export time
     // is the row's, as the report query of a language's lines gives it.
     const auto changed = [&](const TRow& r) {
-        const Answer a = server->call("GetConsultaRel", "\"LinhasPorTela\",\"P_IDIDIOMA\"," + json(r.lang)
-                                                            + ",\"P_SITUACAO\",\"\",\"P_TSITUACAO\",\"ALL\",\"P_DtIni\","
-                                                            + date(0) + ",\"P_DtFim\"," + date(0));
+        const Answer a = server->call("GetConsultaRel",
+                                      "\"LinhasPorTela\",\"P_IDIDIOMA\"," + json(r.lang)
+                                          + ",\"P_SITUACAO\",\"\",\"P_TSITUACAO\",\"ALL\",\"P_DtIni\"," + date(0)
+                                          + ",\"P_DtFim\"," + date(0));
         EXPECT_TRUE(a.ok) << a.message;
         for (const Row& row : a.rows)
             if (row.at("NMCOMPONENTE") == r.comp)
@@ -286,7 +290,7 @@ TEST_P(History, OneVersionIsUndoneOnlyWhileItIsTheRowsNewest)
     const Answer old = undoVersion(first);
     ASSERT_TRUE(old.ok) << old.message;
     EXPECT_EQ(old.rows.at(0).at("DESFEITA"), "N");
-    EXPECT_EQ(old.rows[0].at("IDLOTE"), "0");   // nothing written, no batch
+    EXPECT_EQ(old.rows[0].at("IDLOTE"), "0"); // nothing written, no batch
     EXPECT_EQ(now(Save).dst, "Save 2");
 
     const Answer newest = undoVersion(second);
@@ -313,7 +317,7 @@ TEST_P(History, DeletesAndInsertsAreUndoneAndTheRowKeepsItsHistory)
     EXPECT_EQ(now(Close).dst, "&Close");
     EXPECT_EQ(now(Close).status, "T");
     const Answer h = history(Close);
-    ASSERT_EQ(h.rows.size(), 3u);   // brought back, deleted, imported
+    ASSERT_EQ(h.rows.size(), 3u); // brought back, deleted, imported
     EXPECT_EQ(h.rows[0].at("TPALTERACAO"), "I");
     EXPECT_EQ(h.rows[0].at("TPLOTE"), "desfazer");
     EXPECT_EQ(h.rows[1].at("TPALTERACAO"), "E");
@@ -352,7 +356,8 @@ TEST_P(History, BadInputIsRefusedInPortugueseAndWritesNothing)
     // A save naming a batch it may not join writes nothing.
     refused(save(Close, std::string("x"), {}, "abc"), -32602, "X-Trd-Lote");
     refused(save(Close, std::string("x"), {}, editBatch), -32602, "não recebe outras gravações");
-    refused(save(Close, std::string("x"), {}, openBatch("ESP")), -32602, "é do idioma ESP e esta gravação é do idioma ENG");
+    refused(save(Close, std::string("x"), {}, openBatch("ESP")), -32602,
+            "é do idioma ESP e esta gravação é do idioma ENG");
     refused(save(Close, std::string("x"), {}, "987654"), -32602, "O lote 987654 não existe");
 
     EXPECT_EQ(now(Close).dst, "&Close");
@@ -411,7 +416,7 @@ TEST_P(History, PruningRemovesTheOldBatchesAndTheRestStillReadsWhole)
 
     // The seed's import (45000) and the first two posts are over 30 days old.
     const PruneCount removed = history::pruneHistory(server->context().writer(), 30, 46100, 2);
-    EXPECT_EQ(removed.batches, 4);   // ENG and ESP imports, two posts
+    EXPECT_EQ(removed.batches, 4); // ENG and ESP imports, two posts
     EXPECT_EQ(removed.versions, 6);
     const Answer h = history(Close);
     ASSERT_EQ(h.rows.size(), 1u);
@@ -491,7 +496,7 @@ TEST(HistoryUpgrade, ADatabaseOfSchemaOneIsUpgradedAtStartAndANewerOneRefused)
         const TRow old{"ENG", "TRD09300", "sbtSalvar", "&Salvar", "Velho", "D"};
         ASSERT_TRUE(server.call("SetDestino", json(DeltaBuilder().modify(old, std::string("Novo")).xml())).ok);
         const Answer h = server.call("GetHistorico", "\"ENG\",\"TRD09300\",\"sbtSalvar\",\"&Salvar\",0");
-        ASSERT_EQ(h.rows.size(), 1u);   // a row older than the history starts with its first change
+        ASSERT_EQ(h.rows.size(), 1u); // a row older than the history starts with its first change
         EXPECT_EQ(h.rows[0].at("STVALORANT"), "Velho");
         EXPECT_EQ(h.rows[0].at("STVALORPROP"), "Novo");
     }
@@ -516,16 +521,17 @@ TEST(HistoryUpgrade, APostgresDatabaseOfSchemaOneIsUpgradedAndANewerOneLeftAsItI
     const std::string old = trd::test::postgresCluster().freshDatabase();
     {
         PostgresConnection db(old);
-        db.exec("CREATE TABLE IDIOMA (IDIDIOMA VARCHAR(3) COLLATE \"C\" NOT NULL PRIMARY KEY, DSIDIOMA VARCHAR(30) NOT "
-                "NULL DEFAULT '', IDIPROP VARCHAR(3) NOT NULL DEFAULT '');"
-                "CREATE TABLE TRADUCAO (IDTRADUCAO BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY, IDIDIOMA VARCHAR(3) "
-                "COLLATE \"C\" NOT NULL REFERENCES IDIOMA (IDIDIOMA), CDPROGTRAD VARCHAR(20) COLLATE \"C\" NOT NULL, "
-                "NMCOMPONENTE VARCHAR(50) COLLATE \"C\" NOT NULL, STAGRVALPROP VARCHAR(4000) COLLATE \"C\" NOT NULL, "
-                "STVALORPROP VARCHAR(4000) COLLATE \"C\" NOT NULL DEFAULT '', IDSITTRADUCAO CHAR(1) NOT NULL, "
-                "DTALTERACAO DOUBLE PRECISION NOT NULL);"
-                "INSERT INTO IDIOMA VALUES ('ENG', 'Inglês', 'POR');"
-                "INSERT INTO TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, IDSITTRADUCAO, "
-                "DTALTERACAO) VALUES ('ENG', 'TRD09300', 'sbtSalvar', '&Salvar', 'Velho', 'D', 45000)");
+        db.exec(
+            "CREATE TABLE IDIOMA (IDIDIOMA VARCHAR(3) COLLATE \"C\" NOT NULL PRIMARY KEY, DSIDIOMA VARCHAR(30) NOT "
+            "NULL DEFAULT '', IDIPROP VARCHAR(3) NOT NULL DEFAULT '');"
+            "CREATE TABLE TRADUCAO (IDTRADUCAO BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY, IDIDIOMA VARCHAR(3) "
+            "COLLATE \"C\" NOT NULL REFERENCES IDIOMA (IDIDIOMA), CDPROGTRAD VARCHAR(20) COLLATE \"C\" NOT NULL, "
+            "NMCOMPONENTE VARCHAR(50) COLLATE \"C\" NOT NULL, STAGRVALPROP VARCHAR(4000) COLLATE \"C\" NOT NULL, "
+            "STVALORPROP VARCHAR(4000) COLLATE \"C\" NOT NULL DEFAULT '', IDSITTRADUCAO CHAR(1) NOT NULL, "
+            "DTALTERACAO DOUBLE PRECISION NOT NULL);"
+            "INSERT INTO IDIOMA VALUES ('ENG', 'Inglês', 'POR');"
+            "INSERT INTO TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, IDSITTRADUCAO, "
+            "DTALTERACAO) VALUES ('ENG', 'TRD09300', 'sbtSalvar', '&Salvar', 'Velho', 'D', 45000)");
     }
     {
         InProcessServer server(std::make_unique<PostgresStorage>(old));
@@ -544,7 +550,8 @@ TEST(HistoryUpgrade, APostgresDatabaseOfSchemaOneIsUpgradedAndANewerOneLeftAsItI
 
     // A database of a later server is refused before anything is touched.
     const std::string newer = trd::test::postgresCluster().freshDatabase();
-    PostgresConnection(newer).exec("CREATE TABLE TRD_ESQUEMA (VERSAO INTEGER NOT NULL); INSERT INTO TRD_ESQUEMA VALUES (3)");
+    PostgresConnection(newer).exec(
+        "CREATE TABLE TRD_ESQUEMA (VERSAO INTEGER NOT NULL); INSERT INTO TRD_ESQUEMA VALUES (3)");
     try {
         PostgresStorage refused(newer);
         ADD_FAILURE() << "a newer schema was opened";

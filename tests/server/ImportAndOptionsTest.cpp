@@ -27,7 +27,9 @@ TEST(TsvImport, ReadsEscapesAndChangeDatesAndReplacesExistingRows)
     EXPECT_EQ(rows[0].at("STVALORPROP"), "Ligne");
     EXPECT_EQ(rows[0].at("IDSITTRADUCAO"), "D");
     // 45717 is 2025-03-01: the second line's date replaced the first's.
-    EXPECT_EQ(server.call("GetDestino", "\"T\",\"D\",\"N\",\"FRA\"," + date(45717) + "," + date(45717) + ",\"N\"").rows.size(), 1u);
+    EXPECT_EQ(server.call("GetDestino", "\"T\",\"D\",\"N\",\"FRA\"," + date(45717) + "," + date(45717) + ",\"N\"")
+                  .rows.size(),
+              1u);
 }
 
 TEST(TsvImport, AFaultyLineStopsTheImportWithNothingImported)
@@ -91,7 +93,8 @@ TEST(ServerOptions, ParsesTheCommandLineAndRefusesNonsense)
     EXPECT_EQ(o->host, "127.0.0.1");
     EXPECT_EQ(o->port, 8211);
     EXPECT_EQ(o->maxBody, 256u << 20);
-    o = parseServerOptions({"--db", "x.db", "--listen", "0.0.0.0:0", "--threads", "4", "--demo", "--max-body", "2"}, error);
+    o = parseServerOptions({"--db", "x.db", "--listen", "0.0.0.0:0", "--threads", "4", "--demo", "--max-body", "2"},
+                           error);
     ASSERT_TRUE(o);
     EXPECT_EQ(o->host, "0.0.0.0");
     EXPECT_EQ(o->port, 0);
@@ -102,10 +105,15 @@ TEST(ServerOptions, ParsesTheCommandLineAndRefusesNonsense)
     ASSERT_TRUE(o) << error;
     EXPECT_EQ(o->host, "::1");
     EXPECT_EQ(o->port, 8212);
-    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-             {}, {"--db"}, {"--db", "x", "--listen", "8211"}, {"--db", "x", "--listen", "h:99999"},
-             {"--db", "x", "--listen", "::1:8211"}, {"--db", "x", "--listen", "[::1:8211"},
-             {"--db", "x", "--threads", "0"}, {"--db", "x", "--frobnicate"}}) {
+    for (const std::vector<std::string>& bad :
+         std::vector<std::vector<std::string>>{{},
+                                               {"--db"},
+                                               {"--db", "x", "--listen", "8211"},
+                                               {"--db", "x", "--listen", "h:99999"},
+                                               {"--db", "x", "--listen", "::1:8211"},
+                                               {"--db", "x", "--listen", "[::1:8211"},
+                                               {"--db", "x", "--threads", "0"},
+                                               {"--db", "x", "--frobnicate"}}) {
         EXPECT_FALSE(parseServerOptions(bad, error));
         EXPECT_FALSE(error.empty());
     }

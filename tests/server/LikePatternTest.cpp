@@ -42,7 +42,7 @@ TEST(LikePattern, IsCaseSensitiveUnlessTheTextIsFolded)
 {
     EXPECT_FALSE(like("Salvar", "%SALVAR%"));
     EXPECT_TRUE(like("Salvar", "%SALVAR%", true));
-    EXPECT_FALSE(like("SALVAR", "%salvar%", true));   // the pattern is taken as written
+    EXPECT_FALSE(like("SALVAR", "%salvar%", true)); // the pattern is taken as written
 }
 
 TEST(LikePattern, UnderscoreIsOneCharacterNotOneByte)

@@ -35,7 +35,6 @@ namespace {
 // does, instead of ending the test process.
 const bool kWritesToClosedSocketsFail = (std::signal(SIGPIPE, SIG_IGN), true);
 
-
 const QByteArray Seed = "L\tENG\tInglês\tPOR\n"
                         "L\tESP\tEspanhol\tPOR\n"
                         "R\tENG\tTRD09300\tsbtSalvar\t&Salvar\t&Save\tN\n"
@@ -53,7 +52,7 @@ TrdServerProcess::Options seeded(QStringList args = {}, QString pg = {})
 }
 
 struct FeedAnswer {
-    int status = 0;                  // 0: no answer (transport failure)
+    int status = 0; // 0: no answer (transport failure)
     JsonValue body;
     std::int64_t cursor() const
     {
@@ -170,7 +169,7 @@ TEST(LiveFeedProcess, WaitingRequestsTakeAtMostHalfTheirAddresssConnectionsAndAr
     TrdServerProcess server(seeded({"--max-per-address", "4"}));
     ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
     const int port = server.port();
-    ::usleep(300 * 1000);   // the start-up check's connection is counted out
+    ::usleep(300 * 1000); // the start-up check's connection is counted out
     // A cursor ahead of the server (one a client brought from another): the
     // requests wait for changes after it.
     const std::int64_t ahead = 1000000;
@@ -364,9 +363,9 @@ TEST(LiveFeedProcess, AWaitingRequestOfARemovedOrExpiredUserGetsNoChanges)
     ::sleep(7);
 
     httplib::Client http("127.0.0.1", server.port());
-    auto saved = http.Post("/Trd09300.rdmTraducao", {{"Authorization", "Bearer " + login("ana")}},
-                           request("SetDestino", json(DeltaBuilder().modify(Fechar, "&Close it").xml())),
-                           "application/json");
+    auto saved =
+        http.Post("/Trd09300.rdmTraducao", {{"Authorization", "Bearer " + login("ana")}},
+                  request("SetDestino", json(DeltaBuilder().modify(Fechar, "&Close it").xml())), "application/json");
     ASSERT_TRUE(saved);
     ASSERT_TRUE(parseAnswer(saved->body).ok) << saved->body;
     for (auto* waiting : {&removed, &expiring}) {
@@ -405,9 +404,8 @@ TEST(LiveFeedProcess, TwoServersOnOnePostgresDatabaseTellEachOthersSaves)
     EXPECT_EQ(onOne.get().destinations(), std::vector<std::string>{"&Save via one"});
 
     // And the other way, a cursor of one server taken to the other.
-    ASSERT_TRUE(Saver(two.port()).save({"ENG", "TRD09300", "sbtSalvar", "&Salvar", "&Save via one", "N"},
-                                       "&Save via two")
-                    .ok);
+    ASSERT_TRUE(
+        Saver(two.port()).save({"ENG", "TRD09300", "sbtSalvar", "&Salvar", "&Save via one", "N"}, "&Save via two").ok);
     const FeedAnswer crossed = follow(one.port(), "ENG", heardByTwo.cursor());
     EXPECT_EQ(crossed.destinations(), std::vector<std::string>{"&Save via two"});
 }

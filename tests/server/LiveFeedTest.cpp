@@ -37,11 +37,14 @@ JsonValue poll(ChangeFeed& feed, const std::string& language, std::optional<std:
     std::condition_variable cv;
     std::optional<std::string> later;
     std::uint64_t ticket = 0;
-    auto now = feed.poll(language, since, [&](std::string body) {
-        std::lock_guard lock(m);
-        later = std::move(body);
-        cv.notify_all();
-    }, ticket);
+    auto now = feed.poll(
+        language, since,
+        [&](std::string body) {
+            std::lock_guard lock(m);
+            later = std::move(body);
+            cv.notify_all();
+        },
+        ticket);
     if (now)
         return parseJson(*now);
     std::unique_lock lock(m);
@@ -120,11 +123,11 @@ TEST(LiveFeed, SettledHorizonWaitsForTheTransactionsThatMayStillCommitLowerIds)
     w.newest = 10;
     w.inProgress = {500};
     EXPECT_EQ(h.advance(w), -1) << "a transaction was running at the first reading: nothing is known yet";
-    w.newest = 12;                  // 11 and 12 committed; 500 still runs and may hold 9
+    w.newest = 12; // 11 and 12 committed; 500 still runs and may hold 9
     w.inProgress = {500, 501};
     EXPECT_EQ(h.advance(w), -1);
     w.newest = 12;
-    w.inProgress = {501, 502};      // 500 ended: everything up to 10 is known, 501 may still hold 11's neighbour
+    w.inProgress = {501, 502}; // 500 ended: everything up to 10 is known, 501 may still hold 11's neighbour
     EXPECT_EQ(h.advance(w), 10);
     EXPECT_TRUE(h.waiting());
     w.newest = 13;
@@ -132,7 +135,7 @@ TEST(LiveFeed, SettledHorizonWaitsForTheTransactionsThatMayStillCommitLowerIds)
     EXPECT_EQ(h.advance(w), 13) << "nothing in progress: what this reading saw is all there is";
     EXPECT_FALSE(h.waiting());
     ChangeWindow sqlite;
-    sqlite.newest = 20;             // one writer: ids commit in their order
+    sqlite.newest = 20; // one writer: ids commit in their order
     EXPECT_EQ(h.advance(sqlite), 20);
 }
 
@@ -150,15 +153,18 @@ TEST(LiveFeed, AnswersTellEachSaveWithItsRowBeforeAndAfter)
     std::condition_variable cv;
     std::optional<std::string> answered;
     std::uint64_t ticket = 0;
-    ASSERT_FALSE(feed.poll("ENG", start, [&](std::string body) {
-        std::lock_guard lock(m);
-        answered = std::move(body);
-        cv.notify_all();
-    }, ticket));
+    ASSERT_FALSE(feed.poll(
+        "ENG", start,
+        [&](std::string body) {
+            std::lock_guard lock(m);
+            answered = std::move(body);
+            cv.notify_all();
+        },
+        ticket));
     save(server, Espanhol, "&Guardar ya", std::nullopt, "bia");
     ASSERT_TRUE(feed.waitFor(start + 1, 30s));
     EXPECT_EQ(feed.waitingRequests(), 1u) << "a change of another language wakes no one";
-    save(server, Salvar, "&Save now", std::nullopt);   // N -> T by the client's promotion is the client's; here N stays
+    save(server, Salvar, "&Save now", std::nullopt); // N -> T by the client's promotion is the client's; here N stays
     {
         std::unique_lock lock(m);
         ASSERT_TRUE(cv.wait_for(lock, 30s, [&] { return answered.has_value(); }));
@@ -311,7 +317,7 @@ TEST(LiveFeed, AnswersAreBoundedInBytesAndTheRestComesInTheNextOnes)
     seedRows(server);
     FeedLimits limits;
     limits.answerBytes = 20000;
-    limits.keptEvents = 30;   // the oldest come back from the history
+    limits.keptEvents = 30; // the oldest come back from the history
     ChangeFeed feed(server.context().backend(), server.context().sessions(), limits);
     feed.start();
     const std::int64_t start = cursor(poll(feed, "ENG", std::nullopt));
@@ -331,7 +337,8 @@ TEST(LiveFeed, AnswersAreBoundedInBytesAndTheRestComesInTheNextOnes)
     for (int round = 0; round < 40 && seen.size() < saved.size(); ++round) {
         const std::string body = [&] {
             std::uint64_t ticket = 0;
-            auto now = feed.poll("ENG", at, [](std::string) {}, ticket);
+            auto now = feed.poll(
+                "ENG", at, [](std::string) {}, ticket);
             return now ? *now : feed.cancel(ticket).value_or("");
         }();
         ASSERT_FALSE(body.empty());

@@ -78,9 +78,18 @@ TEST(Log, ValuesKeepTheirTextAndLoseWhatIsNotText)
         {"an overlong slash", "\xc0\xaf", "\\xc0\\xaf"},
         {"a surrogate", "\xed\xa0\x80", "\\xed\\xa0\\x80"},
         {"a sequence cut short", "a\xc3", "a\\xc3"},
-        {"the C1 control sequence introducer", "\xc2\x9b" "2J", "\\xc2\\x9b2J"},
-        {"a line separator", "a\xe2\x80\xa8" "b", "a\\xe2\\x80\\xa8b"},
-        {"a mark that reverses the line", "\xe2\x80\xae" "nimda", "\\xe2\\x80\\xaenimda"},
+        {"the C1 control sequence introducer",
+         "\xc2\x9b"
+         "2J",
+         "\\xc2\\x9b2J"},
+        {"a line separator",
+         "a\xe2\x80\xa8"
+         "b",
+         "a\\xe2\\x80\\xa8b"},
+        {"a mark that reverses the line",
+         "\xe2\x80\xae"
+         "nimda",
+         "\\xe2\\x80\\xaenimda"},
         {"DEL and tab", "\x7f\t", "\\x7f\\x09"},
     };
     for (const Case& c : cases)
@@ -98,7 +107,8 @@ TEST(Log, OneEntryIsWrittenWhole)
     testing::internal::CaptureStderr();
     logFormat(LogLevel::Warning, "trd-server: %d de %d páginas\n\x1b", 3, 4);
     const std::string written = testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(std::regex_match(written, std::regex("^\\d{4}-\\d\\d-\\d\\dT[0-9:.]{12}Z warning trd-server: 3 de 4 "
-                                                     "páginas\n    \\\\x1b\n$")))
+    EXPECT_TRUE(std::regex_match(written,
+                                 std::regex("^\\d{4}-\\d\\d-\\d\\dT[0-9:.]{12}Z warning trd-server: 3 de 4 "
+                                            "páginas\n    \\\\x1b\n$")))
         << written;
 }

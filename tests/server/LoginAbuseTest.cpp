@@ -101,7 +101,8 @@ TEST(LoginAbuse, GuessesOpenGrowingWaitsPerUserAndPerAddress)
 
     // A few mistakes are only mistakes.
     for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(login(port, "127.0.0.1", "ana", "errada" + std::to_string(i)).message, "Usuário ou senha incorretos.");
+        EXPECT_EQ(login(port, "127.0.0.1", "ana", "errada" + std::to_string(i)).message,
+                  "Usuário ou senha incorretos.");
     // The fifth opens a wait: the right password is not even checked inside it,
     // from any address, while other users are not held back.
     EXPECT_FALSE(accepted(login(port, "127.0.0.1", "ana", "errada-5")));
@@ -135,7 +136,8 @@ TEST(LoginAbuse, AnUnknownNameTakesAsLongAsAKnownOne)
     std::vector<double> known, unknown;
     for (int i = 0; i < 4; ++i) {
         known.push_back(millisecondsOf([&] { login(server.port(), "127.0.0.1", "bruno", "errada"); }));
-        unknown.push_back(millisecondsOf([&] { login(server.port(), "127.0.0.1", "fulano" + std::to_string(i), "errada"); }));
+        unknown.push_back(
+            millisecondsOf([&] { login(server.port(), "127.0.0.1", "fulano" + std::to_string(i), "errada"); }));
     }
     std::sort(known.begin(), known.end());
     std::sort(unknown.begin(), unknown.end());
@@ -160,9 +162,9 @@ TEST(LoginAbuse, AFloodOfWrongPasswordsDoesNotHoldBackSomeoneElsesLogin)
     // address's after its first 20, so the checks go on for as long as this
     // test runs.
     std::atomic<bool> stop{false};
-    std::atomic<int> started{0};   // connections whose first guess was checked
+    std::atomic<int> started{0}; // connections whose first guess was checked
     std::mutex mutex;
-    std::vector<Clock::time_point> checked;   // when a flood guess was answered after a real check
+    std::vector<Clock::time_point> checked; // when a flood guess was answered after a real check
     std::vector<std::thread> flood;
     for (int c = 0; c < 40; ++c)
         flood.emplace_back([&, c] {
@@ -174,7 +176,7 @@ TEST(LoginAbuse, AFloodOfWrongPasswordsDoesNotHoldBackSomeoneElsesLogin)
                     std::lock_guard lock(mutex);
                     checked.push_back(Clock::now());
                 } else if (!throttled(a) && a.code != -32002) {
-                    break;   // the server went away
+                    break; // the server went away
                 }
             }
         });
@@ -191,7 +193,8 @@ TEST(LoginAbuse, AFloodOfWrongPasswordsDoesNotHoldBackSomeoneElsesLogin)
         const auto answered = Clock::now();
         EXPECT_TRUE(accepted(mine)) << user << ": " << mine.message;
         std::lock_guard lock(mutex);
-        return std::count_if(checked.begin(), checked.end(), [&](Clock::time_point t) { return t > sent && t < answered; });
+        return std::count_if(checked.begin(), checked.end(),
+                             [&](Clock::time_point t) { return t > sent && t < answered; });
     };
 
     // At the flood's start, every flooding machine's first guess is as clean
@@ -224,8 +227,7 @@ TEST(LoginAbuse, ASecondTryIsNotStarvedOnABusyMachine)
     std::vector<std::thread> hogs;
     for (unsigned i = 0; i < std::max(2u, std::thread::hardware_concurrency()); ++i)
         hogs.emplace_back([&] {
-            while (!stop.load(std::memory_order_relaxed)) {
-            }
+            while (!stop.load(std::memory_order_relaxed)) { }
         });
     Answer first, second;
     const double clean = millisecondsOf([&] { first = login(port, "127.0.0.1", "bruno", "certa-bruno"); });

@@ -27,13 +27,13 @@ const TRow Other{"ENG", "TELA04", "sbtGravar", "Salvar", "Store", "T"};
 const TRow Untranslated{"ENG", "TELA05", "x", "Salvar", "Salvar", "N"};
 const TRow Empty{"ENG", "TELA06", "y", "Salvar", "", "T"};
 const TRow Upper{"ENG", "TELA07", "z", "SALVAR", "SAVE", "T"};
-const TRow Far{"ENG", "TELA08", "a", "Salvar como", "Save as", "T"};          // 54 %
-const TRow Bang1{"ENG", "TELA09", "b", "Salvar!", "Save!", "T"};              // 85 %
+const TRow Far{"ENG", "TELA08", "a", "Salvar como", "Save as", "T"}; // 54 %
+const TRow Bang1{"ENG", "TELA09", "b", "Salvar!", "Save!", "T"}; // 85 %
 const TRow Bang2{"ENG", "TELA10", "b", "Salvar!", "Save!", "T"};
 const TRow Bang3{"ENG", "TELA11", "b", "Salvar!", "Store!", "D"};
-const TRow Dot{"ENG", "TELA12", "c", "Salvar.", "Save.", "D"};                // 85 %, D, newest
-const TRow Colon{"ENG", "TELA13", "d", "Salvar:", "Save:", "T"};              // 85 %, T, oldest
-const TRow Paren{"ENG", "TELA14", "e", "(Salvar)", "(Save)", "T"};            // 75 %
+const TRow Dot{"ENG", "TELA12", "c", "Salvar.", "Save.", "D"}; // 85 %, D, newest
+const TRow Colon{"ENG", "TELA13", "d", "Salvar:", "Save:", "T"}; // 85 %, T, oldest
+const TRow Paren{"ENG", "TELA14", "e", "(Salvar)", "(Save)", "T"}; // 75 %
 const TRow Spanish{"ESP", "TELA01", "f", "Salvar?", "Guardar?", "T"};
 
 enum class Backend { Sqlite, Postgres };
@@ -69,8 +69,9 @@ protected:
 
     Answer suggestions(const TRow& row, const std::string& threshold = "")
     {
-        return server->call("GetSugestoes", json(row.lang) + "," + json(row.src) + "," + json(row.prog) + ","
-                                                + json(row.comp) + (threshold.empty() ? "" : "," + threshold));
+        return server->call("GetSugestoes",
+                            json(row.lang) + "," + json(row.src) + "," + json(row.prog) + "," + json(row.comp)
+                                + (threshold.empty() ? "" : "," + threshold));
     }
     // Sources of the similar suggestions, in order, with their percent.
     std::vector<std::string> similar(const TRow& row, const std::string& threshold = "")
@@ -151,7 +152,7 @@ TEST_P(Memory, SimilarSourcesRankedWithTiesByStatusThenNewestAndOneASource)
             EXPECT_EQ(r.at("CDPROGTRAD"), "TELA09");
             EXPECT_EQ(r.at("STVALORPROP"), "Save!");
         } else if (r.at("STAGRVALPROP") == "Salvar.") {
-            EXPECT_EQ(r.at("IDSITTRADUCAO"), "D");   // offered, marked doubtful
+            EXPECT_EQ(r.at("IDSITTRADUCAO"), "D"); // offered, marked doubtful
         }
     // A lower threshold lets the farther ones in, still five at most.
     EXPECT_EQ(similar(Asked, "50").size(), 5u);
@@ -182,7 +183,8 @@ TEST_P(Memory, FollowsSavesDeletionsAndNewRows)
     ASSERT_TRUE(saved.ok) << saved.message;
     EXPECT_TRUE(eventually([&] { return similar(Asked).front() == "Salvar! 85"; }));
     // A new source is found at once, before the lists are rebuilt.
-    saved = server->call("SetDestino", json(DeltaBuilder().insert({"ENG", "TELA20", "n", "Salvas", "Saved", "T"}).xml()));
+    saved =
+        server->call("SetDestino", json(DeltaBuilder().insert({"ENG", "TELA20", "n", "Salvas", "Saved", "T"}).xml()));
     ASSERT_TRUE(saved.ok) << saved.message;
     EXPECT_TRUE(eventually([&] {
         const auto found = similar(Asked);
@@ -192,13 +194,13 @@ TEST_P(Memory, FollowsSavesDeletionsAndNewRows)
 
 TEST_P(Memory, RowsOfTheSameSourceAndSourcesTranslatedInMoreThanOneWay)
 {
-    const Answer same = server->call("GetMesmaOrigem", json("ENG") + "," + json(Asked.src) + "," + json(Asked.prog)
-                                                           + "," + json(Asked.comp));
+    const Answer same = server->call(
+        "GetMesmaOrigem", json("ENG") + "," + json(Asked.src) + "," + json(Asked.prog) + "," + json(Asked.comp));
     ASSERT_TRUE(same.ok) << same.message;
     // Every status, the asked row left out, a source that differs in case too.
     EXPECT_EQ(column(same.rows, "CDPROGTRAD"), (Strings{"TELA02", "TELA03", "TELA04", "TELA05", "TELA06"}));
     EXPECT_EQ(column(same.rows, "IDSITTRADUCAO"), (Strings{"T", "D", "T", "N", "T"}));
-    EXPECT_EQ(same.fields.size(), 6u);   // the translation row packet
+    EXPECT_EQ(same.fields.size(), 6u); // the translation row packet
 
     const Answer odd = server->call("GetInconsistencias", json("ENG"));
     ASSERT_TRUE(odd.ok) << odd.message;
@@ -209,8 +211,8 @@ TEST_P(Memory, RowsOfTheSameSourceAndSourcesTranslatedInMoreThanOneWay)
     EXPECT_EQ(column(odd.rows, "NRGRUPO"), (Strings{"1", "1", "2", "2"}));
     EXPECT_EQ(column(odd.rows, "NRLINHASGRUPO"), (Strings{"4", "4", "3", "3"}));
     // The shipped report reads the same query.
-    const Answer report = server->call("GetConsultaRel", json("TraducoesDivergentes") + "," + json("P_IDIDIOMA") + ","
-                                                             + json("ENG"));
+    const Answer report =
+        server->call("GetConsultaRel", json("TraducoesDivergentes") + "," + json("P_IDIDIOMA") + "," + json("ENG"));
     ASSERT_TRUE(report.ok) << report.message;
     EXPECT_EQ(column(report.rows, "STVALORPROP"), column(odd.rows, "STVALORPROP"));
 }
@@ -229,10 +231,12 @@ TEST(MemoryRefusals, NotReadyAndBadArguments)
     server.context().startMemory();
     ASSERT_TRUE(server.context().memory().waitReady(60s));
     for (const std::string threshold : {"0", "101", "\"70\""}) {
-        a = server.call("GetSugestoes", json("ENG") + "," + json("x") + "," + json("P") + "," + json("c") + "," + threshold);
+        a = server.call("GetSugestoes",
+                        json("ENG") + "," + json("x") + "," + json("P") + "," + json("c") + "," + threshold);
         EXPECT_EQ(a.code, -32602) << threshold;
     }
-    a = server.call("GetSugestoes", json("ENG") + "," + json(std::string(4001, 'a')) + "," + json("P") + "," + json("c"));
+    a = server.call("GetSugestoes",
+                    json("ENG") + "," + json(std::string(4001, 'a')) + "," + json("P") + "," + json("c"));
     EXPECT_EQ(a.code, -32602);
     a = server.call("GetMesmaOrigem", json("ENG"));
     EXPECT_EQ(a.code, -32602);

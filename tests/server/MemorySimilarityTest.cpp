@@ -37,8 +37,8 @@ int referenceDistance(const std::string& a, const std::string& b)
     for (std::size_t i = 1; i <= x.size(); ++i) {
         current[0] = static_cast<int>(i);
         for (std::size_t j = 1; j <= y.size(); ++j)
-            current[j] = std::min({previous[j] + 1, current[j - 1] + 1,
-                                   previous[j - 1] + (x[i - 1] == y[j - 1] ? 0 : 1)});
+            current[j] =
+                std::min({previous[j] + 1, current[j - 1] + 1, previous[j - 1] + (x[i - 1] == y[j - 1] ? 0 : 1)});
         std::swap(previous, current);
     }
     return previous[y.size()];
@@ -53,19 +53,19 @@ TEST(MemorySimilarity, HandWorkedPairs)
         int distance, longer, shown;
     };
     const std::vector<Pair> pairs = {
-        {"Salvar", "Salvar como", 5, 11, 54},            // 100 × (1 − 5/11) = 54.5
-        {"Cancelar", "Cancela", 1, 8, 87},               // 87.5 shown rounded down
-        {"kitten", "sitting", 3, 7, 57},                 // 57.14
-        {"abc", "abX", 1, 3, 66},                        // 66.67: rounded down, never up
-        {"abcdefghij", "abcdefgXYZ", 3, 10, 70},         // exactly 70
-        {"Abrir arquivo", "ABRIR ARQUIVO", 0, 13, 100},  // case folded
-        {"Ação", "AÇÃO", 0, 4, 100},                     // the accented letters of the dialog's table fold
-        {"ý", "Ý", 1, 1, 0},                             // ý is not in that table: a different letter
-        {"Æther", "æther", 1, 5, 80},                    // nor æ
-        {"&Salvar", "Salvar", 0, 6, 100},                // shortcut marks removed before comparing
+        {"Salvar", "Salvar como", 5, 11, 54}, // 100 × (1 − 5/11) = 54.5
+        {"Cancelar", "Cancela", 1, 8, 87}, // 87.5 shown rounded down
+        {"kitten", "sitting", 3, 7, 57}, // 57.14
+        {"abc", "abX", 1, 3, 66}, // 66.67: rounded down, never up
+        {"abcdefghij", "abcdefgXYZ", 3, 10, 70}, // exactly 70
+        {"Abrir arquivo", "ABRIR ARQUIVO", 0, 13, 100}, // case folded
+        {"Ação", "AÇÃO", 0, 4, 100}, // the accented letters of the dialog's table fold
+        {"ý", "Ý", 1, 1, 0}, // ý is not in that table: a different letter
+        {"Æther", "æther", 1, 5, 80}, // nor æ
+        {"&Salvar", "Salvar", 0, 6, 100}, // shortcut marks removed before comparing
         {"Sal&var", "&Salvar", 0, 6, 100},
-        {"&&x", "x", 1, 2, 50},                          // "&&x" keeps one "&"
-        {"Fechar", "Fechar ", 1, 7, 85},                 // a blank counts
+        {"&&x", "x", 1, 2, 50}, // "&&x" keeps one "&"
+        {"Fechar", "Fechar ", 1, 7, 85}, // a blank counts
         {"", "", 0, 0, 100},
         {"", "Abrir", 5, 5, 0},
         {"Opção inválida", "Opcao invalida", 3, 14, 78}, // ç/c, ã/a, á/a differ: accents are letters
@@ -87,7 +87,7 @@ TEST(MemorySimilarity, FourThousandCharacters)
 {
     const std::string full(4000, 'a');
     EXPECT_EQ(sim(full, std::string(3999, 'a') + "b").distance, 1);
-    EXPECT_EQ(sim(full, std::string(3999, 'a') + "b").shownPercent(), 99);   // 99.975
+    EXPECT_EQ(sim(full, std::string(3999, 'a') + "b").shownPercent(), 99); // 99.975
     // 2,800 of 4,000: exactly 70 %, in; 2,799: 69.975 %, out.
     const Similarity in = sim(full, std::string(2800, 'a'));
     EXPECT_EQ(in.distance, 1200);
@@ -128,9 +128,14 @@ TEST(MemorySimilarity, FastDistanceEqualsTheFullTable)
         for (int e = static_cast<int>(random() % 12); e > 0 && !b.empty(); --e) {
             const std::size_t at = random() % b.size();
             switch (random() % 3) {
-            case 0: b.erase(at, 1); break;
-            case 1: b.insert(at, toWin1252(letters[random() % letters.size()])); break;
-            default: b[at] = toWin1252(letters[random() % letters.size()])[0];
+            case 0:
+                b.erase(at, 1);
+                break;
+            case 1:
+                b.insert(at, toWin1252(letters[random() % letters.size()]));
+                break;
+            default:
+                b[at] = toWin1252(letters[random() % letters.size()])[0];
             }
         }
         if (round % 5 == 0)
@@ -189,14 +194,18 @@ std::vector<Ranked> candidates(const std::vector<SeedRow>& rows, const std::stri
             continue;
         const std::string text = memoryText(r.source);
         const SeedRow*& b = best[text];
-        if (!b || (r.status != b->status ? r.status == 'T' : r.changed != b->changed ? r.changed > b->changed : r.id < b->id))
+        if (!b
+            || (r.status != b->status         ? r.status == 'T'
+                    : r.changed != b->changed ? r.changed > b->changed
+                                              : r.id < b->id))
             b = &r;
     }
     const std::string q = memoryText(asked);
     std::vector<Ranked> all;
     for (const auto& [text, row] : best)
         if (text != q)
-            all.push_back({text, referenceDistance(q, text), static_cast<int>(std::max(q.size(), text.size())), row->id});
+            all.push_back(
+                {text, referenceDistance(q, text), static_cast<int>(std::max(q.size(), text.size())), row->id});
     return all;
 }
 
@@ -231,27 +240,38 @@ std::vector<Ranked> ranking(std::vector<Ranked> all, const std::vector<SeedRow>&
 // few long texts, every status, empty translations, change dates with ties.
 std::vector<SeedRow> seededRows(std::mt19937& random, int count)
 {
-    const std::vector<std::string> words = {"Salvar", "arquivo", "como", "Abrir", "Fechar", "relatório", "Cancelar",
-                                            "Confirma", "exclusão", "do", "registro", "Código", "da", "tela",
-                                            "Opção", "inválida", "Informe", "o", "cliente", "ação", "Período"};
+    const std::vector<std::string> words = {"Salvar",   "arquivo",  "como",     "Abrir",    "Fechar",   "relatório",
+                                            "Cancelar", "Confirma", "exclusão", "do",       "registro", "Código",
+                                            "da",       "tela",     "Opção",    "inválida", "Informe",  "o",
+                                            "cliente",  "ação",     "Período"};
     std::vector<SeedRow> rows;
     std::vector<std::string> sources;
     for (int i = 0; i < count; ++i) {
         std::string source;
         const unsigned kind = random() % 10;
         if (kind < 3 && !sources.empty()) {
-            source = sources[random() % sources.size()];   // a repeat
+            source = sources[random() % sources.size()]; // a repeat
         } else if (kind < 6 && !sources.empty()) {
-            source = sources[random() % sources.size()];   // a near repeat
+            source = sources[random() % sources.size()]; // a near repeat
             const std::size_t at = random() % (source.size() + 1);
             switch (random() % 4) {
-            case 0: source.insert(at, " " + words[random() % words.size()]); break;
-            case 1: if (!source.empty()) source.erase(at > 0 ? at - 1 : 0, 1); break;
-            case 2: source.insert(at, "&"); break;
-            default: std::transform(source.begin(), source.end(), source.begin(), [](char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; });
+            case 0:
+                source.insert(at, " " + words[random() % words.size()]);
+                break;
+            case 1:
+                if (!source.empty())
+                    source.erase(at > 0 ? at - 1 : 0, 1);
+                break;
+            case 2:
+                source.insert(at, "&");
+                break;
+            default:
+                std::transform(source.begin(), source.end(), source.begin(),
+                               [](char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; });
             }
         } else {
-            const int n = kind == 9 && random() % 4 == 0 ? 20 + static_cast<int>(random() % 60) : 1 + static_cast<int>(random() % 7);
+            const int n = kind == 9 && random() % 4 == 0 ? 20 + static_cast<int>(random() % 60)
+                                                         : 1 + static_cast<int>(random() % 7);
             for (int w = 0; w < n; ++w)
                 source += (w ? " " : "") + words[random() % words.size()];
         }

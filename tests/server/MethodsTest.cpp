@@ -63,10 +63,9 @@ TEST_F(Methods, GetDestinoAnswersTheTranslationRowInTheClientsFieldOrder)
 {
     const Answer a = server.call("GetDestino", "\"T\",\"D\",\"N\",\"ENG\",{\"date\":0},{\"date\":0},\"\"");
     ASSERT_TRUE(a.ok) << a.message;
-    const std::vector<std::pair<std::string, int>> expected = {{"STAGRVALPROP", 4000}, {"STVALORPROP", 4000},
-                                                               {"IDSITTRADUCAO", 1},   {"IDIDIOMA", 3},
-                                                               {"NMCOMPONENTE", 50},   {"CDPROGTRAD", 20},
-                                                               {"NMREVISOR", 64}};
+    const std::vector<std::pair<std::string, int>> expected = {
+        {"STAGRVALPROP", 4000}, {"STVALORPROP", 4000}, {"IDSITTRADUCAO", 1}, {"IDIDIOMA", 3},
+        {"NMCOMPONENTE", 50},   {"CDPROGTRAD", 20},    {"NMREVISOR", 64}};
     // The review mark after the six fields the editor declares.
     ASSERT_EQ(a.fields.size(), expected.size() + 1);
     for (std::size_t i = 0; i < expected.size(); ++i) {
@@ -79,8 +78,8 @@ TEST_F(Methods, GetDestinoAnswersTheTranslationRowInTheClientsFieldOrder)
     EXPECT_EQ(a.rows[0].at("NMREVISOR"), "");
     EXPECT_EQ(a.rows[0].count("DTREVISAO"), 0u);
     // Every row of the language, ordered by program, component, source; texts intact.
-    EXPECT_EQ(sources(a.rows), (Strings{"Registro gravado.\nDeseja incluir outro?", "Código da Tela", "&Salvar",
-                                        "Município"}));
+    EXPECT_EQ(sources(a.rows),
+              (Strings{"Registro gravado.\nDeseja incluir outro?", "Código da Tela", "&Salvar", "Município"}));
     EXPECT_EQ(a.rows[0].at("STVALORPROP"), "Record saved.\nAdd another?");
     EXPECT_EQ(a.rows[2].at("IDSITTRADUCAO"), "D");
     EXPECT_EQ(a.rows[2].at("NMCOMPONENTE"), "sbtSalvar");
@@ -105,7 +104,7 @@ TEST_F(Methods, StatusArgumentsListTheStatusesWantedAndXMatchesNothing)
 TEST(MethodsDates, ModeNBoundsByWholeDaysZeroOpensASideAndTIgnoresDates)
 {
     InProcessServer server;
-    const double day = 46000;   // the first date of the range
+    const double day = 46000; // the first date of the range
     server.seedAt({"ENG", "P", "c", "day before, late", "x", "T"}, day - 0.0001);
     server.seedAt({"ENG", "P", "c", "first day, midnight", "x", "T"}, day);
     server.seedAt({"ENG", "P", "c", "last day, 23:59", "x", "T"}, day + 2 + 0.9999);
@@ -113,8 +112,9 @@ TEST(MethodsDates, ModeNBoundsByWholeDaysZeroOpensASideAndTIgnoresDates)
     auto load = [&](double d1, double d2, const std::string& mode) {
         Strings out;
         // Dates with a time of day bound by their whole days.
-        for (const auto& r : server.call("GetDestino", "\"T\",\"D\",\"N\",\"ENG\"," + date(d1) + "," + date(d2) + ","
-                                                           + json(mode)).rows)
+        for (const auto& r :
+             server.call("GetDestino", "\"T\",\"D\",\"N\",\"ENG\"," + date(d1) + "," + date(d2) + "," + json(mode))
+                 .rows)
             out.push_back(r.at("STAGRVALPROP"));
         std::sort(out.begin(), out.end());
         return out;
@@ -130,9 +130,7 @@ TEST(MethodsDates, ModeNBoundsByWholeDaysZeroOpensASideAndTIgnoresDates)
     EXPECT_TRUE(load(day + 2, day, "N").empty());
 
     // The same bounds for the counts and the statistics rows.
-    auto count = [&](const std::string& args) {
-        return server.call("GetCalcTrad", args).rows.at(0).at("STVALORPROP");
-    };
+    auto count = [&](const std::string& args) { return server.call("GetCalcTrad", args).rows.at(0).at("STVALORPROP"); };
     EXPECT_EQ(count("\"ENG\"," + date(day) + "," + date(day + 2) + ",\"T\",\"\""), "2");
     EXPECT_EQ(count("\"ENG\",0,0,\"T\",\"T\""), "4");
     EXPECT_EQ(server.call("GetInfoTrad", "\"ENG\"," + date(day) + "," + date(day + 2)).rows.size(), 2u);
@@ -165,11 +163,11 @@ TEST_F(Methods, GetCdsFilterAnswersTheListedRowsOfTheKindsAsked)
 {
     const std::string file = listedRowsPacket({
         {"TRD09300", "sbtSalvar", std::string("&Salvar"), "E", {}},
-        {"TRD09301", "lblNome", {}, "N", std::string("ENG")},                // the whole component
-        {"TRD09300", "lblCodTela", std::string("Código da Tela"), "N", std::string("ESP")},   // another language
-        {"TRD09300", "sbtSalvar", std::string("&Salvar"), "N", {}},           // listed twice: answered once
+        {"TRD09301", "lblNome", {}, "N", std::string("ENG")}, // the whole component
+        {"TRD09300", "lblCodTela", std::string("Código da Tela"), "N", std::string("ESP")}, // another language
+        {"TRD09300", "sbtSalvar", std::string("&Salvar"), "N", {}}, // listed twice: answered once
         {"NAOEXISTE", "x", std::string("y"), "E", {}},
-        {"TRD09300", "lblCodTela", std::string("Código da Tela"), "Q", std::string("ENG")},   // a check's finding
+        {"TRD09300", "lblCodTela", std::string("Código da Tela"), "Q", std::string("ENG")}, // a check's finding
     });
     auto listed = [&](const std::string& kind) {
         const Answer a = server.call("GetCDSFilter", "\"ENG\"," + json(file) + "," + json(kind));
@@ -188,8 +186,8 @@ TEST_F(Methods, GetCdsFilterAnswersTheListedRowsOfTheKindsAsked)
         const Answer bad = server.call("GetCDSFilter", "\"ENG\"," + json(file) + "," + json(kind));
         EXPECT_EQ(bad.message, "Tipo de listagem inválido: \"" + std::string(kind) + "\". Use de 1 a 7.");
     }
-    const Answer unknownType = server.call(
-        "GetCDSFilter", "\"ENG\"," + json(listedRowsPacket({{"TRD09300", "x", {}, "X", {}}})) + ",\"7\"");
+    const Answer unknownType =
+        server.call("GetCDSFilter", "\"ENG\"," + json(listedRowsPacket({{"TRD09300", "x", {}, "X", {}}})) + ",\"7\"");
     EXPECT_EQ(unknownType.message, "Arquivo de itens listados inválido: TPLISTA \"X\" na linha 1 (use E, N ou Q).");
     const Answer noKind = server.call("GetCDSFilter", "\"ENG\"," + json(DeltaBuilder().xml()) + ",\"3\"");
     EXPECT_EQ(noKind.message, "Arquivo de itens listados inválido: falta o campo TPLISTA.");
@@ -202,7 +200,7 @@ TEST_F(Methods, GetInfoTradSendsLongTextsInPiecesThatFitTheDialogField)
 {
     std::string longText;
     for (int i = 0; i < 60; ++i)
-        longText += "ação-";   // 300 characters, 4 counted each (ç and ã count, the hyphen does not)
+        longText += "ação-"; // 300 characters, 4 counted each (ç and ã count, the hyphen does not)
     server.seed({{"ENG", "X", "long", "source", longText, "D"}});
     const Answer a = server.call("GetInfoTrad", "\"ENG\"");
     ASSERT_TRUE(a.ok) << a.message;
@@ -221,7 +219,7 @@ TEST_F(Methods, GetInfoTradSendsLongTextsInPiecesThatFitTheDialogField)
             ++pieces;
         }
     }
-    EXPECT_EQ(pieces, 3);   // "&Save" plus two pieces of the long text
+    EXPECT_EQ(pieces, 3); // "&Save" plus two pieces of the long text
     EXPECT_EQ(joined, "&Save" + longText);
     EXPECT_EQ(a.rows.size(), 6u);
     EXPECT_EQ(counted, 240u + trd::server::utf8::countedLength("&SaveScreen CodeMunicípioRecord saved.\nAdd another?"));

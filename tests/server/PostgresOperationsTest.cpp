@@ -100,7 +100,8 @@ bool waitHealthy(Client& client, int ms)
 
 bool mentionsInternals(const std::string& message)
 {
-    for (const char* word : {"ERROR", "SQL", "postgres", "PostgreSQL", "deadlock", "relation", "server closed", "socket", "traducao", "TRADUCAO"})
+    for (const char* word : {"ERROR", "SQL", "postgres", "PostgreSQL", "deadlock", "relation", "server closed",
+                             "socket", "traducao", "TRADUCAO"})
         if (message.find(word) != std::string::npos)
             return true;
     return false;
@@ -138,7 +139,8 @@ TEST_F(PostgresServer, ReconnectsByItselfAfterTheDatabaseRestarts)
     const Answer down = client.save({1}, "durante", known);
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
     EXPECT_FALSE(down.ok);
-    EXPECT_EQ(down.message, "Sem conexão com o banco de dados do servidor; a operação não foi feita. Tente novamente em instantes.");
+    EXPECT_EQ(down.message,
+              "Sem conexão com o banco de dados do servidor; a operação não foi feita. Tente novamente em instantes.");
     const Answer read = client.call("GetIdiTrad", "");
     EXPECT_FALSE(read.ok);
     EXPECT_FALSE(mentionsInternals(read.message)) << read.message;
@@ -177,7 +179,8 @@ TEST_F(PostgresServer, AnOutsideLockEndsInAClearMessageWithinTheTimeouts)
     const Case cases[] = {
         {{QStringLiteral("--pg-lock-timeout"), QStringLiteral("0.3")},
          "Os registros estão bloqueados por outra operação no banco de dados; a operação não foi feita. Tente novamente em instantes."},
-        {{QStringLiteral("--pg-lock-timeout"), QStringLiteral("20"), QStringLiteral("--pg-statement-timeout"), QStringLiteral("0.3")},
+        {{QStringLiteral("--pg-lock-timeout"), QStringLiteral("20"), QStringLiteral("--pg-statement-timeout"),
+          QStringLiteral("0.3")},
          "A operação excedeu o tempo limite do banco de dados e foi cancelada; nada foi gravado. Tente novamente."},
     };
     std::vector<std::unique_ptr<TrdServerProcess>> servers;
@@ -194,8 +197,9 @@ TEST_F(PostgresServer, AnOutsideLockEndsInAClearMessageWithinTheTimeouts)
         std::map<std::string, std::string> known{{"c0", "-"}};
         for (const char* method : {"save", "read"}) {
             const auto start = Clock::now();
-            const Answer a = std::string(method) == "save" ? client.save({0}, "x", known)
-                                                           : client.call("GetDestino", "\"T\",\"D\",\"N\",\"ENG\",0,0,\"\"");
+            const Answer a = std::string(method) == "save"
+                ? client.save({0}, "x", known)
+                : client.call("GetDestino", "\"T\",\"D\",\"N\",\"ENG\",0,0,\"\"");
             EXPECT_LT(Clock::now() - start, std::chrono::seconds(3)) << method;
             EXPECT_FALSE(a.ok) << method;
             EXPECT_EQ(a.message, cases[i].message) << method;
@@ -316,12 +320,13 @@ TEST_F(PostgresServer, ASaveThroughOneServerReachesTheOthersTranslationMemory)
     ASSERT_TRUE(ca.call("SetDestino", json(save.xml())).ok);
     EXPECT_TRUE(eventually([&] { return suggestedToC1(cb) == std::vector<std::string>{"I:&Save"}; }))
         << ::testing::PrintToString(suggestedToC1(cb));
-    const std::string askC2 = json("ENG") + "," + json("Salvar tudo") + "," + json("TRD09302") + "," + json("c2") + ",50";
+    const std::string askC2 =
+        json("ENG") + "," + json("Salvar tudo") + "," + json("TRD09302") + "," + json("c2") + ",50";
     const Answer similar = cb.call("GetSugestoes", askC2);
     ASSERT_TRUE(similar.ok) << similar.message;
     ASSERT_EQ(similar.rows.size(), 1u);
     EXPECT_EQ(similar.rows[0].at("TPSUGESTAO"), "P");
-    EXPECT_EQ(similar.rows[0].at("NRSIMILAR"), "54");   // 100 × (1 − 5/11)
+    EXPECT_EQ(similar.rows[0].at("NRSIMILAR"), "54"); // 100 × (1 − 5/11)
 
     // And the other way: a different translation saved through B makes the
     // source divergent for A.

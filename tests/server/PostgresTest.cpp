@@ -34,7 +34,8 @@ protected:
     std::vector<std::string> filter(const std::string& fragment)
     {
         std::vector<std::string> out;
-        for (const auto& r : server->call("GetFiltroDest", "\"T\",\"D\",\"N\"," + json(fragment) + ",\"ENG\",0,0,\"\"").rows)
+        for (const auto& r :
+             server->call("GetFiltroDest", "\"T\",\"D\",\"N\"," + json(fragment) + ",\"ENG\",0,0,\"\"").rows)
             out.push_back(r.at("NMCOMPONENTE"));
         return out;
     }
@@ -55,7 +56,9 @@ TEST_F(Postgres, AnswersInTheSameOrderWithTheSameDateRules)
     server->seedAt({"ENG", "P", "c", "late", "x", "T"}, 46000.9999);
     server->seedAt({"ENG", "P", "c", "next", "x", "T"}, 46001);
     // The seed rows (46000.5) and "late" are on day 46000; "next" is not.
-    EXPECT_EQ(server->call("GetDestino", "\"T\",\"X\",\"X\",\"ENG\"," + date(46000.5) + "," + date(46000) + ",\"N\"").rows.size(), 4u);
+    EXPECT_EQ(server->call("GetDestino", "\"T\",\"X\",\"X\",\"ENG\"," + date(46000.5) + "," + date(46000) + ",\"N\"")
+                  .rows.size(),
+              4u);
     EXPECT_EQ(server->call("GetDestino", "\"T\",\"X\",\"X\",\"ENG\"," + date(46001) + ",0,\"\"").rows.size(), 1u);
     EXPECT_EQ(server->call("GetCalcTrad", "\"ENG\",0,0,\"T\",\"T\"").rows.at(0).at("STVALORPROP"), "5");
 }
@@ -66,17 +69,20 @@ TEST_F(Postgres, FoldsAndMatchesLikeTheSqliteBackEnd)
     EXPECT_EQ(filter("AND UPPER(STVALORPROP) = 'MUNICÍPIO'"), Strings{"lblNome"});
     EXPECT_TRUE(filter("AND STAGRVALPROP LIKE 'MUNIC%'").empty());
     EXPECT_EQ(filter(" AND UPPER(NMCOMPONENTE) LIKE 'LBLNOM_'"), Strings{"lblNome"});
-    EXPECT_TRUE(filter(" AND CDPROGTRAD LIKE 'TRD0930\\%'").empty());   // no escape character
+    EXPECT_TRUE(filter(" AND CDPROGTRAD LIKE 'TRD0930\\%'").empty()); // no escape character
     EXPECT_TRUE(filter("AND UPPER(STVALORPROP) = '%SAVE%'").empty());
 }
 
 TEST_F(Postgres, SavesWithTheSameOptimisticCheck)
 {
     const TRow save{"ENG", "TRD09300", "sbtSalvar", "&Salvar", "&Save", "D"};
-    ASSERT_TRUE(server->call("SetDestino", json(DeltaBuilder().modify(save, std::string("&Save it"), std::string("T")).xml())).ok);
+    ASSERT_TRUE(
+        server->call("SetDestino", json(DeltaBuilder().modify(save, std::string("&Save it"), std::string("T")).xml()))
+            .ok);
     const Answer stale = server->call("SetDestino", json(DeltaBuilder().modify(save, std::string("x")).xml()));
     EXPECT_EQ(stale.message.rfind("O registro foi alterado por outro usuário", 0), 0u) << stale.message;
-    const Answer dup = server->call("SetDestino", json(DeltaBuilder().insert({"ENG", "X", "long", "Longo", "b", "N"}).xml()));
+    const Answer dup =
+        server->call("SetDestino", json(DeltaBuilder().insert({"ENG", "X", "long", "Longo", "b", "N"}).xml()));
     EXPECT_EQ(dup.message.rfind("Já existe uma tradução", 0), 0u) << dup.message;
     const Answer lang = server->call("SetDestino", json(DeltaBuilder().insert({"XYZ", "X", "c", "s", "d", "N"}).xml()));
     EXPECT_EQ(lang.message, "Idioma não cadastrado: XYZ.");
@@ -90,8 +96,8 @@ TEST_F(Postgres, SavesWithTheSameOptimisticCheck)
 
 TEST_F(Postgres, ListedRowsAndInformationRows)
 {
-    const std::string file = listedRowsPacket({{"TRD09300", "sbtSalvar", std::string("&Salvar"), "E", {}},
-                                               {"TRD09301", "lblNome", {}, "N", {}}});
+    const std::string file = listedRowsPacket(
+        {{"TRD09300", "sbtSalvar", std::string("&Salvar"), "E", {}}, {"TRD09301", "lblNome", {}, "N", {}}});
     EXPECT_EQ(server->call("GetCDSFilter", "\"ENG\"," + json(file) + ",\"3\"").rows.size(), 2u);
     const Answer info = server->call("GetInfoTrad", "\"ENG\"");
     std::size_t pieces = 0;
@@ -111,5 +117,8 @@ TEST_F(Postgres, ListedRowsAndInformationRows)
     const Answer dated = server->call("GetInfoTrad", "\"ENG\"," + date(46000) + "," + date(46000.2));
     EXPECT_EQ(sorted(dated), sorted(info));
     EXPECT_TRUE(server->call("GetInfoTrad", "\"ENG\"," + date(46001) + "," + date(46002)).rows.empty());
-    EXPECT_EQ(server->call("GetCalcTrad", "\"ENG\"," + date(46000) + "," + date(46000) + ",\"T\",\"\"").rows.at(0).at("STVALORPROP"), "3");
+    EXPECT_EQ(server->call("GetCalcTrad", "\"ENG\"," + date(46000) + "," + date(46000) + ",\"T\",\"\"")
+                  .rows.at(0)
+                  .at("STVALORPROP"),
+              "3");
 }

@@ -73,7 +73,9 @@ public:
                 if (seen >= count)
                     return got;
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                    .count();
             if (left <= 0)
                 return got;
             if (!readSome(static_cast<int>(left), got))
@@ -110,7 +112,9 @@ public:
                     return one;
                 }
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                    .count();
             if (left <= 0 || !readSome(static_cast<int>(left), m_pending))
                 return std::exchange(m_pending, {});
         }
@@ -135,7 +139,7 @@ inline std::string post(const std::string& body, const std::string& extraHeaders
                         const std::string& type = "application/json")
 {
     return "POST /Trd09300.rdmTraducao HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: " + type
-           + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extraHeaders + "\r\n" + body;
+        + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extraHeaders + "\r\n" + body;
 }
 
 inline const std::string Health = "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";

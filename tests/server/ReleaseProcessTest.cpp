@@ -85,7 +85,7 @@ std::set<std::string> liveKeys(const TrdServerProcess& server, const std::string
     return out;
 }
 
-class ReleaseProcess : public ::testing::TestWithParam<Backend> {};
+class ReleaseProcess : public ::testing::TestWithParam<Backend> { };
 
 } // namespace
 
@@ -96,7 +96,7 @@ TEST_P(ReleaseProcess, KilledWhileApplyingLeavesAllOrNothing)
     TrdServerProcess::Options o;
     o.seedTsv = seed(rowsEach);
     o.extraArgs << QStringLiteral("--quiet");
-    o.startTimeoutMs = 180000;   // the seed is imported row by row on PostgreSQL
+    o.startTimeoutMs = 180000; // the seed is imported row by row on PostgreSQL
     if (GetParam() == Backend::Postgres) {
         if (!trd::test::postgresCluster().ready())
             GTEST_SKIP() << "no PostgreSQL server binaries (initdb, pg_ctl) to run a test cluster";

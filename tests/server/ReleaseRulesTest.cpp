@@ -28,8 +28,9 @@ std::string refusal(const std::string& text)
 LanguageRow row(std::int64_t id, std::string program, std::string component, std::string source,
                 std::string destination, std::string status, bool obsolete = false)
 {
-    return {id, std::move(program), std::move(component), std::move(source), std::move(destination),
-            std::move(status), obsolete};
+    return {
+        id,      std::move(program), std::move(component), std::move(source), std::move(destination), std::move(status),
+        obsolete};
 }
 
 struct Case {
@@ -66,14 +67,15 @@ struct Case {
 
 TEST(ReleaseFile, ReadsKeysWithTheImportsEscapes)
 {
-    const auto keys = readReleaseFile("# comentário\r\nTRD09300\tsbtSalvar\t&Salvar\r\n\nTRD09300\tlblNota\tLinha 1\\nLinha 2\\t\\\\\n"
-                                      "CAD001\tlbl\t\n");
+    const auto keys = readReleaseFile(
+        "# comentário\r\nTRD09300\tsbtSalvar\t&Salvar\r\n\nTRD09300\tlblNota\tLinha 1\\nLinha 2\\t\\\\\n"
+        "CAD001\tlbl\t\n");
     ASSERT_EQ(keys.size(), 3u);
     EXPECT_EQ(keys[0].source, "&Salvar");
     EXPECT_EQ(keys[0].line, 2u);
     EXPECT_EQ(keys[1].source, "Linha 1\nLinha 2\t\\");
     EXPECT_EQ(keys[1].line, 4u);
-    EXPECT_EQ(keys[2].source, "");   // an empty source is a key like any other
+    EXPECT_EQ(keys[2].source, ""); // an empty source is a key like any other
     EXPECT_TRUE(readReleaseFile("").empty());
     EXPECT_TRUE(readReleaseFile("# só comentário\n\n").empty());
 }
@@ -85,18 +87,22 @@ TEST(ReleaseFile, RefusesEachFaultWithItsLine)
         std::string text;
         std::string expected;
     } table[] = {
-        {"two fields", "P\tC\tok\nP\tC\n", "linha 2: esperados 3 campos separados por tabulação (programa, componente, "
-                                           "texto de origem); encontrados 2"},
+        {"two fields", "P\tC\tok\nP\tC\n",
+         "linha 2: esperados 3 campos separados por tabulação (programa, componente, "
+         "texto de origem); encontrados 2"},
         {"a tab too many (an unescaped tab in the source)", "P\tC\ta\tb\n", "linha 1: esperados 3 campos"},
         {"unknown escape", "P\tC\tx\\q\n", "linha 1: escape desconhecido \\q"},
         {"program too long", std::string(21, 'P') + "\tC\tx\n", "linha 1: o programa tem 21 caracteres; o máximo é 20"},
         {"component too long", "P\t" + std::string(51, 'c') + "\tx\n", "o componente tem 51 caracteres; o máximo é 50"},
-        {"source too long, counted in characters", "P\tC\t" + std::string(2001, 'x') + "çã" + std::string(1998, 'y') + "\n",
+        {"source too long, counted in characters",
+         "P\tC\t" + std::string(2001, 'x') + "çã" + std::string(1998, 'y') + "\n",
          "o texto de origem tem 4001 caracteres"},
-        {"outside Windows-1252", "P\tC\tok\nP\tC\t\xe4\xb8\xad\n", "linha 2: o texto de origem tem um caractere que não existe no Windows-1252"},
+        {"outside Windows-1252", "P\tC\tok\nP\tC\t\xe4\xb8\xad\n",
+         "linha 2: o texto de origem tem um caractere que não existe no Windows-1252"},
         {"not UTF-8 (a Windows-1252 byte as it stands)", "P\tC\tA\xe7\xe3o\n", "linha 1: o texto não está em UTF-8"},
         {"control character", "P\tC\ta\x01z\n", "o texto de origem tem um caractere de controle"},
-        {"duplicate key", "P\tC\tx\nP\tC\ty\n# c\nP\tC\tx\n", "linha 4: a mesma chave (programa, componente, origem) já está na linha 1"},
+        {"duplicate key", "P\tC\tx\nP\tC\ty\n# c\nP\tC\tx\n",
+         "linha 4: a mesma chave (programa, componente, origem) já está na linha 1"},
         {"empty program", "\tC\tx\n", "linha 1: o programa está vazio"},
     };
     for (const Row& r : table) {
@@ -116,7 +122,7 @@ TEST(Reconcile, KeptRevivedVanishedAndNew)
             row(3, "P", "c", "Imprimir", "Print", "T"), row(4, "P", "d", "Antigo", "Old", "T", true)});
     EXPECT_EQ(c.plan.kept.size(), 1u);
     EXPECT_EQ(c.sources(c.plan.revived), std::vector<std::string>{"Fechar"});
-    EXPECT_EQ(c.sources(c.plan.vanished), std::vector<std::string>{"Imprimir"});   // an obsolete row stays as it is
+    EXPECT_EQ(c.sources(c.plan.vanished), std::vector<std::string>{"Imprimir"}); // an obsolete row stays as it is
     ASSERT_EQ(c.plan.added.size(), 1u);
     EXPECT_EQ(c.key(c.plan.added[0].key).source, "Sair do sistema agora");
     EXPECT_FALSE(c.plan.added[0].memoryRow);
@@ -163,7 +169,8 @@ TEST(Reconcile, IdenticalSourcePrefersTheNearestPlace)
     // program is taken, the other program's stays for another key.
     Case c({{"P", "novo", "Gravar", 1}, {"R", "novo", "Gravar", 2}},
            {row(1, "Q", "x", "Gravar", "Write (Q)", "T"), row(2, "P", "velho", "Gravar", "Write (P)", "T")});
-    EXPECT_EQ(c.pairs(c.plan.moved), (std::vector<std::string>{"P/Gravar <- P/Gravar 100", "R/Gravar <- Q/Gravar 100"}));
+    EXPECT_EQ(c.pairs(c.plan.moved),
+              (std::vector<std::string>{"P/Gravar <- P/Gravar 100", "R/Gravar <- Q/Gravar 100"}));
     EXPECT_TRUE(c.plan.vanished.empty());
 }
 
@@ -215,23 +222,24 @@ TEST(Reconcile, UntranslatedRowsCarryNothing)
 TEST(Reconcile, NewRowsGetTheMemorysExactTranslatedMatch)
 {
     const std::vector<LanguageRow> rows = {
-        row(1, "A", "x", "&Arquivo", "&File", "T"), row(2, "B", "x", "Arquivo", "File", "T"),
-        row(3, "C", "x", "Arquivo", "Archive", "T"), row(4, "D", "y", "Editar", "Edit", "D"),
-        row(5, "E", "y", "Ajuda", "Help", "T"), row(6, "F", "y", "Ajuda", "Assist", "T"),
+        row(1, "A", "x", "&Arquivo", "&File", "T"),   row(2, "B", "x", "Arquivo", "File", "T"),
+        row(3, "C", "x", "Arquivo", "Archive", "T"),  row(4, "D", "y", "Editar", "Edit", "D"),
+        row(5, "E", "y", "Ajuda", "Help", "T"),       row(6, "F", "y", "Ajuda", "Assist", "T"),
         row(7, "G", "z", "Sobre", "About", "T", true)};
-    std::vector<ReleaseKey> keys = {{"N", "1", "Arquivo", 1}, {"N", "2", "Editar", 2}, {"N", "3", "Ajuda", 3},
-                                    {"N", "4", "Sobre", 4}};
+    std::vector<ReleaseKey> keys = {
+        {"N", "1", "Arquivo", 1}, {"N", "2", "Editar", 2}, {"N", "3", "Ajuda", 3}, {"N", "4", "Sobre", 4}};
     for (const auto& r : rows)
         keys.push_back({r.program, r.component, r.source, 10});
-    keys.erase(std::remove_if(keys.begin(), keys.end(), [](const ReleaseKey& k) { return k.program == "G"; }), keys.end());
+    keys.erase(std::remove_if(keys.begin(), keys.end(), [](const ReleaseKey& k) { return k.program == "G"; }),
+               keys.end());
     Case c(keys, rows);
     std::map<std::string, std::string> offered;
     for (const Added& a : c.plan.added)
         offered[c.key(a.key).source] = a.memoryRow ? c.rows[*a.memoryRow].destination : "-";
-    EXPECT_EQ(offered["Arquivo"], "&File");   // "&File" and "File" are one text, two rows against one
-    EXPECT_EQ(offered["Editar"], "-");        // only T is offered
-    EXPECT_EQ(offered["Ajuda"], "-");         // one row each: no way to choose
-    EXPECT_EQ(offered["Sobre"], "About");     // an obsolete row still counts
+    EXPECT_EQ(offered["Arquivo"], "&File"); // "&File" and "File" are one text, two rows against one
+    EXPECT_EQ(offered["Editar"], "-"); // only T is offered
+    EXPECT_EQ(offered["Ajuda"], "-"); // one row each: no way to choose
+    EXPECT_EQ(offered["Sobre"], "About"); // an obsolete row still counts
     ReconcileOptions off;
     off.memory = false;
     Case d(keys, rows, off);
@@ -245,10 +253,9 @@ TEST(Reconcile, TheSamePlanTwiceChangesNothing)
     // rows, the rows that left are obsolete.
     Case first({{"P", "b", "Salvar o registro", 1}, {"P", "c", "Novo", 2}},
                {row(1, "P", "b", "Salvar registro", "Save record", "T"), row(2, "P", "d", "Velho", "Old", "T")});
-    std::vector<LanguageRow> after = {row(1, "P", "b", "Salvar registro", "Save record", "T", true),
-                                      row(2, "P", "d", "Velho", "Old", "T", true),
-                                      row(3, "P", "b", "Salvar o registro", "Save record", "D"),
-                                      row(4, "P", "c", "Novo", "", "N")};
+    std::vector<LanguageRow> after = {
+        row(1, "P", "b", "Salvar registro", "Save record", "T", true), row(2, "P", "d", "Velho", "Old", "T", true),
+        row(3, "P", "b", "Salvar o registro", "Save record", "D"), row(4, "P", "c", "Novo", "", "N")};
     Case second(first.keys, after);
     EXPECT_TRUE(second.plan.unchanged());
     EXPECT_EQ(second.plan.kept.size(), 2u);

@@ -52,8 +52,9 @@ const std::string Release = "TRD09300\tsbtSalvar\tSalvar o registro\n"
                             "TRD09400\tlblOutra\tTexto sem igual\n";
 
 // Every row as stored, obsolete ones included: id, key, text, status, date, flag.
-using Stored = std::map<std::int64_t, std::tuple<std::string, std::string, std::string, std::string, std::string,
-                                                 std::string, double, bool>>;
+using Stored =
+    std::map<std::int64_t,
+             std::tuple<std::string, std::string, std::string, std::string, std::string, std::string, double, bool>>;
 
 class Releases : public ::testing::TestWithParam<Backend> {
 protected:
@@ -84,8 +85,14 @@ protected:
     {
         Stored out;
         server->context().sessions().acquire()->scanRows([&](std::int64_t id, const TranslationRowView& r) {
-            out[id] = {std::string(r.language), std::string(r.program), std::string(r.component),
-                       std::string(r.source), std::string(r.destination), std::string(r.status), r.changed, r.obsolete};
+            out[id] = {std::string(r.language),
+                       std::string(r.program),
+                       std::string(r.component),
+                       std::string(r.source),
+                       std::string(r.destination),
+                       std::string(r.status),
+                       r.changed,
+                       r.obsolete};
         });
         return out;
     }
@@ -187,7 +194,8 @@ TEST_P(Releases, EachRuleAsTheGridTheFiguresAndTheHistorySeeIt)
             EXPECT_EQ(r.at("NRDUV"), "4");
         }
     EXPECT_EQ(server->call("GetInfoTrad", "\"ENG\"").rows.size(), 8u);
-    EXPECT_EQ(server->call("GetFiltroDest", "\"T\",\"D\",\"N\",\" AND STAGRVALPROP = 'Cancelar'\",\"ENG\",0,0,\"\"").rows.size(),
+    EXPECT_EQ(server->call("GetFiltroDest", "\"T\",\"D\",\"N\",\" AND STAGRVALPROP = 'Cancelar'\",\"ENG\",0,0,\"\"")
+                  .rows.size(),
               0u);
 
     // The rows that left, with their text, status and the batch.
@@ -202,7 +210,7 @@ TEST_P(Releases, EachRuleAsTheGridTheFiguresAndTheHistorySeeIt)
     // Previous sources: the reworded row knows what it was.
     const Answer previous = server->call("GetOrigensAnteriores", "\"ENG\",\"U\"");
     ASSERT_TRUE(previous.ok) << previous.message;
-    ASSERT_EQ(previous.rows.size(), 3u);   // sbtSalvar (R), then TRD09400's lblImprimir (M) and lblNova (memory)
+    ASSERT_EQ(previous.rows.size(), 3u); // sbtSalvar (R), then TRD09400's lblImprimir (M) and lblNova (memory)
     EXPECT_EQ(previous.rows[0].at("STAGRVALPROP"), "Salvar o registro");
     EXPECT_EQ(previous.rows[0].at("TPLIBERACAO"), "R");
     EXPECT_EQ(previous.rows[0].at("STAGRVALANT"), "Salvar registro");
@@ -223,8 +231,8 @@ TEST_P(Releases, EachRuleAsTheGridTheFiguresAndTheHistorySeeIt)
     EXPECT_EQ(left.rows[0].at("STVALORPROP"), "Save record");
 
     // A client cannot save into a row that left.
-    const Answer save = server->call(
-        "SetDestino", json(DeltaBuilder().modify(Seed[2], std::string("Abort"), std::string("T")).xml()));
+    const Answer save =
+        server->call("SetDestino", json(DeltaBuilder().modify(Seed[2], std::string("Abort"), std::string("T")).xml()));
     EXPECT_FALSE(save.ok);
 
     // Applied twice, nothing changes and no batch is written.
@@ -233,7 +241,7 @@ TEST_P(Releases, EachRuleAsTheGridTheFiguresAndTheHistorySeeIt)
     ASSERT_TRUE(again.ok) << again.message;
     EXPECT_EQ(total(again, "ENG").at("NRMANTIDAS"), "8");
     EXPECT_EQ(total(again, "ENG").at("IDLOTE"), "0");
-    EXPECT_EQ(again.rows.size(), 2u * (1u + 3u));   // each language's total and its 3 programs' only
+    EXPECT_EQ(again.rows.size(), 2u * (1u + 3u)); // each language's total and its 3 programs' only
     EXPECT_EQ(once, stored());
 }
 
@@ -243,12 +251,12 @@ TEST_P(Releases, TheChangeFeedTellsRowsThatLeftAsDeletedAndNewOnesAsCreated)
     for (const ChangeRecord& c : server->context().sessions().acquire()->readChanges({0, "ENG", 1000}).records)
         before = std::max(before, c.version);
     ASSERT_TRUE(apply(Release).ok);
-    std::map<std::string, char> told;   // source -> type
+    std::map<std::string, char> told; // source -> type
     for (const ChangeRecord& c : server->context().sessions().acquire()->readChanges({before, "ENG", 1000}).records) {
-        ASSERT_TRUE(c.rowExists) << c.version;   // a row that left is still there, obsolete
+        ASSERT_TRUE(c.rowExists) << c.version; // a row that left is still there, obsolete
         told[c.program + "/" + c.source] = c.type;
     }
-    EXPECT_EQ(told.size(), 9u);   // 5 created, 4 left
+    EXPECT_EQ(told.size(), 9u); // 5 created, 4 left
     EXPECT_EQ(told.at("TRD09300/Salvar registro"), 'E');
     EXPECT_EQ(told.at("TRD09300/Cancelar"), 'E');
     EXPECT_EQ(told.at("TRD09300/Salvar o registro"), 'I');
@@ -269,7 +277,7 @@ TEST_P(Releases, ARowThatComesBackIsAsItWas)
         if (std::get<3>(row) != "Cancelar")
             continue;
         auto expected = row;
-        std::get<7>(expected) = false;   // the flag alone moved: text, status and date as they were
+        std::get<7>(expected) = false; // the flag alone moved: text, status and date as they were
         EXPECT_EQ(after.at(id), expected) << id;
         EXPECT_EQ(std::get<6>(after.at(id)), 45000.25);
     }
@@ -308,14 +316,14 @@ TEST_P(Releases, GuardsAndFaultsRefuseWithNothingWritten)
     ASSERT_TRUE(preview.ok) << preview.message;
     EXPECT_EQ(total(preview, "ENG").at("STCONFIRMAR"), "S");
     EXPECT_EQ(total(preview, "ESP").at("STCONFIRMAR"), "S");
-    EXPECT_EQ(apply(truncated, ",70,70").code, -32005);   // ENG loses 71 %, ESP 67 %
+    EXPECT_EQ(apply(truncated, ",70,70").code, -32005); // ENG loses 71 %, ESP 67 %
     EXPECT_EQ(untouched, stored());
     const Answer confirmed = apply(truncated, ",70,30,\"S\",\"S\"");
     ASSERT_TRUE(confirmed.ok) << confirmed.message;
     EXPECT_EQ(grid("ENG").size(), 2u);
     EXPECT_EQ(server->call("GetObsoletas", "\"ENG\"").rows.size(), 5u);
 
-    EXPECT_EQ(server->call("AplicaLiberacao", json(Release) + ",40").code, -32602);   // a threshold below 50
+    EXPECT_EQ(server->call("AplicaLiberacao", json(Release) + ",40").code, -32602); // a threshold below 50
 }
 
 TEST_P(Releases, UndoRestoresEveryRowByteForByteAndOnlyWhenNothingChangedSince)
@@ -328,11 +336,12 @@ TEST_P(Releases, UndoRestoresEveryRowByteForByteAndOnlyWhenNothingChangedSince)
 
     // A translator saves a row the release created: the undo would delete
     // it, so it stops and says why, writing nothing.
-    const Answer edit = server->call("SetDestino", json(DeltaBuilder()
-                                                             .modify({"ESP", "TRD09400", "lblImprimir",
-                                                                      "Imprimir relatório", "Imprimir informe", "D"},
-                                                                     std::string("Imprimir informe"), std::string("T"))
-                                                             .xml()));
+    const Answer edit =
+        server->call("SetDestino",
+                     json(DeltaBuilder()
+                              .modify({"ESP", "TRD09400", "lblImprimir", "Imprimir relatório", "Imprimir informe", "D"},
+                                      std::string("Imprimir informe"), std::string("T"))
+                              .xml()));
     ASSERT_TRUE(edit.ok) << edit.message;
     const Stored edited = stored();
     const Answer refused = server->call("DesfazLote", "\"ESP\"," + espBatch + ",\"N\"");
@@ -368,7 +377,7 @@ TEST_P(Releases, UndoRestoresEveryRowByteForByteAndOnlyWhenNothingChangedSince)
     const Answer redo = server->call("DesfazLote", "\"ENG\"," + listed.rows[0].at("IDLOTE") + ",\"N\"");
     EXPECT_EQ(redo.code, -32602);
     EXPECT_NE(redo.message.find("AplicaLiberacao"), std::string::npos) << redo.message;
-    EXPECT_EQ(server->call("DesfazLote", "\"ENG\"," + engBatch + ",\"N\"").code, -32000);   // undone already
+    EXPECT_EQ(server->call("DesfazLote", "\"ENG\"," + engBatch + ",\"N\"").code, -32000); // undone already
 
     // Forced, ESP's batch goes too: the row saved since is deleted with its
     // text kept in the history.
@@ -458,7 +467,7 @@ TEST(ReleaseSchema, AFileWithoutItGetsItAtStartAndReadOnlyServesItAsItIs)
     {
         InProcessServer server(std::make_unique<SqliteStorage>(path));
         EXPECT_EQ(sqliteScalar(path, flag), "1");
-        EXPECT_EQ(allRows(server, "ENG").size(), 2u);   // every row live
+        EXPECT_EQ(allRows(server, "ENG").size(), 2u); // every row live
         ASSERT_TRUE(server.call("AplicaLiberacao", json(Release), {}).ok);
     }
     const std::string schema = sqliteScalar(path, "SELECT group_concat(sql, ';') FROM sqlite_schema");
@@ -467,5 +476,5 @@ TEST(ReleaseSchema, AFileWithoutItGetsItAtStartAndReadOnlyServesItAsItIs)
         EXPECT_EQ(allRows(again, "ENG").size(), 8u);
     }
     EXPECT_EQ(sqliteScalar(path, "SELECT group_concat(sql, ';') FROM sqlite_schema"), schema);
-    EXPECT_EQ(sqliteScalar(path, "PRAGMA user_version"), schemaVersion);   // steps, not a schema number
+    EXPECT_EQ(sqliteScalar(path, "PRAGMA user_version"), schemaVersion); // steps, not a schema number
 }

@@ -18,7 +18,7 @@ const HostPolicy LocalHosts("127.0.0.1", {});
 std::string call(const std::string& extra = "", const std::string& type = "application/json")
 {
     return "POST /Trd09300.rdmTraducao HTTP/1.1\r\nHost: 127.0.0.1:8211\r\nContent-Type: " + type
-           + "\r\nContent-Length: 2\r\n" + extra + "\r\n{}";
+        + "\r\nContent-Length: 2\r\n" + extra + "\r\n{}";
 }
 
 FramedHead frame(const std::string& bytes, bool feedServed = true)
@@ -84,8 +84,8 @@ TEST(RequestFraming, EachRefusalHasItsStatusAndItsWords)
     for (const Case& c : cases) {
         const FramedHead framed = frame(c.bytes);
         const Refusal& refusal = framed.kind == Kind::Routed ? framed.route.refusal : framed.refusal;
-        const bool refused = framed.kind == Kind::Refused
-                             || (framed.kind == Kind::Routed && framed.route.kind == Route::Refused);
+        const bool refused =
+            framed.kind == Kind::Refused || (framed.kind == Kind::Routed && framed.route.kind == Route::Refused);
         EXPECT_TRUE(refused) << c.why;
         EXPECT_EQ(refusal.status, c.status) << c.why;
         EXPECT_NE(refusal.message.find(c.words), std::string::npos) << c.why << ": " << refusal.message;
@@ -99,17 +99,21 @@ TEST(RequestFraming, RequestsAreRoutedByPathAndMethod)
         std::string bytes;
         bool feedServed;
         Route route;
-        const char* detail;   // the feed's query, or the words of a 404
+        const char* detail; // the feed's query, or the words of a 404
     };
     const Case cases[] = {
         {"a call", call(), true, Route::Call, ""},
         {"a call with a charset", call("", "Application/JSON; charset=utf-8"), true, Route::Call, ""},
-        {"HTTP/1.0 needs no Host", "POST /Trd09300.rdmTraducao HTTP/1.0\r\nContent-Type: application/json\r\n"
-                                    "Content-Length: 0\r\n\r\n", true, Route::Call, ""},
+        {"HTTP/1.0 needs no Host",
+         "POST /Trd09300.rdmTraducao HTTP/1.0\r\nContent-Type: application/json\r\n"
+         "Content-Length: 0\r\n\r\n",
+         true, Route::Call, ""},
         {"health", "GET /health HTTP/1.1\r\nHost: localhost\r\n\r\n", true, Route::Health, ""},
         {"health asked with HEAD", "HEAD /health?x HTTP/1.1\r\nHost: localhost\r\n\r\n", true, Route::Health, ""},
-        {"the feed, its query apart", "GET /Trd09300.rdmTraducao/alteracoes?idioma=ENG&desde=3 HTTP/1.1\r\n"
-                                       "Host: [::1]:8211\r\n\r\n", true, Route::Feed, "idioma=ENG&desde=3"},
+        {"the feed, its query apart",
+         "GET /Trd09300.rdmTraducao/alteracoes?idioma=ENG&desde=3 HTTP/1.1\r\n"
+         "Host: [::1]:8211\r\n\r\n",
+         true, Route::Feed, "idioma=ENG&desde=3"},
         {"a read-only server has no feed", "GET /Trd09300.rdmTraducao/alteracoes HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n",
          false, Route::NotFound, "Objeto remoto desconhecido: Trd09300.rdmTraducao/alteracoes."},
         {"calls are posted", "GET /Trd09300.rdmTraducao HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", true, Route::NotFound,
@@ -182,7 +186,7 @@ TEST(RequestFraming, ABodyReservesItsShareBeforeItIsRead)
     const std::size_t maxBody = 8 * ChunkStep;
     std::size_t received = 0, steps = 0;
     for (std::size_t share = firstShare(false, std::nullopt); share < requestCost(maxBody); ++steps) {
-        received = (share - requestCost(0)) / 3;   // it filled its share
+        received = (share - requestCost(0)) / 3; // it filled its share
         const std::size_t next = grownShare(received, maxBody);
         ASSERT_GT(next, share);
         EXPECT_LE(next, requestCost(maxBody));

@@ -41,8 +41,8 @@ const QByteArray Seed = "L\tENG\tInglês\tPOR\n"
 // The users, weakest first: the table's roles are their indexes.
 enum Level { NoRole, Reader, Translator, Reviewer, LanguageAdmin, Admin, LevelCount };
 const char* const Users[] = {"nil", "leo", "tina", "rui", "ada", "root"};
-const char* const Papers[] = {nullptr, "leitor:ENG", "tradutor:ENG", "revisor:ENG", "administrador:ENG",
-                              "administrador:*"};
+const char* const Papers[] = {nullptr,       "leitor:ENG",        "tradutor:ENG",
+                              "revisor:ENG", "administrador:ENG", "administrador:*"};
 
 int runUser(const QString& users, const QStringList& args, const QByteArray& input = "senha\n")
 {
@@ -72,7 +72,8 @@ public:
             if (Papers[level])
                 args << "--papel" << Papers[level];
             else
-                args << "--papel" << "leitor:ESP";
+                args << "--papel"
+                     << "leitor:ESP";
             EXPECT_EQ(runUser(m_users, args), 0);
         }
         // A user with no role at all: every role taken away.
@@ -96,13 +97,12 @@ public:
     std::string login(const std::string& name, const std::string& password = "senha")
     {
         httplib::Client http("127.0.0.1", port());
-        auto res = http.Post("/Trd09300.rdmTraducao", request("Login", json(name) + "," + json(password)),
-                             "application/json");
+        auto res =
+            http.Post("/Trd09300.rdmTraducao", request("Login", json(name) + "," + json(password)), "application/json");
         return res ? parseJson(res->body).find("result")->string() : std::string();
     }
 
-    Answer call(int level, const std::string& method, const std::string& params,
-                const httplib::Headers& extra = {})
+    Answer call(int level, const std::string& method, const std::string& params, const httplib::Headers& extra = {})
     {
         return callAs(m_tokens[level], method, params, extra);
     }
@@ -124,8 +124,8 @@ public:
     {
         httplib::Client http("127.0.0.1", port());
         http.set_read_timeout(60);
-        auto res = http.Get("/Trd09300.rdmTraducao/alteracoes?" + query,
-                            {{"Authorization", "Bearer " + m_tokens[level]}});
+        auto res =
+            http.Get("/Trd09300.rdmTraducao/alteracoes?" + query, {{"Authorization", "Bearer " + m_tokens[level]}});
         if (!res)
             return {};
         return {res->status, parseJson(res->body)};
@@ -149,8 +149,8 @@ public:
     Answer save(int level, const std::string& component, const std::string& text)
     {
         const Row r = row(component);
-        const TRow now{"ENG", r.at("CDPROGTRAD"), component, r.at("STAGRVALPROP"), r.at("STVALORPROP"),
-                       r.at("IDSITTRADUCAO")};
+        const TRow now{
+            "ENG", r.at("CDPROGTRAD"), component, r.at("STAGRVALPROP"), r.at("STVALORPROP"), r.at("IDSITTRADUCAO")};
         return call(level, "SetDestino", json(DeltaBuilder().modify(now, text).xml()));
     }
 
@@ -187,8 +187,9 @@ public:
     {
         const std::string batch = call(Admin, "GetLotes", "\"ENG\",0,0").rows.at(0).at("IDLOTE");
         const Row r = row(component);
-        const Answer versions = call(Admin, "GetHistorico", "\"ENG\"," + json(r.at("CDPROGTRAD")) + ","
-                                                                 + json(component) + "," + json(r.at("STAGRVALPROP")) + ",1");
+        const Answer versions = call(Admin, "GetHistorico",
+                                     "\"ENG\"," + json(r.at("CDPROGTRAD")) + "," + json(component) + ","
+                                         + json(r.at("STAGRVALPROP")) + ",1");
         return {batch, versions.rows.at(0).at("IDVERSAO")};
     }
 
@@ -214,9 +215,13 @@ std::vector<MethodCase> methodTable()
     static int counter = 0;
     const auto fixed = [](std::string p) { return [p](Site&) { return p; }; };
     // A batch of another user (root), for the undo of anyone's.
-    const auto rootSaves = [](Site& s) { ASSERT_TRUE(s.save(Admin, "sbtFechar", "&Close " + std::to_string(++counter)).ok); };
-    const std::string release = "TRD09300\tsbtSalvar\t&Salvar\nTRD09300\tsbtFechar\t&Fechar\nTRD09301\tlblNome\tMunicípio\n";
-    const std::string listed = listedRowsPacket({{"TRD09300", "sbtSalvar", std::string("&Salvar"), "N", std::string("ENG")}});
+    const auto rootSaves = [](Site& s) {
+        ASSERT_TRUE(s.save(Admin, "sbtFechar", "&Close " + std::to_string(++counter)).ok);
+    };
+    const std::string release =
+        "TRD09300\tsbtSalvar\t&Salvar\nTRD09300\tsbtFechar\t&Fechar\nTRD09301\tlblNome\tMunicípio\n";
+    const std::string listed =
+        listedRowsPacket({{"TRD09300", "sbtSalvar", std::string("&Salvar"), "N", std::string("ENG")}});
     return {
         {"GetPapeis", NoRole, fixed("")},
         {"GetIdiTrad", Reader, fixed("")},
@@ -243,8 +248,8 @@ std::vector<MethodCase> methodTable()
              return json(DeltaBuilder().modify(now, "&Save " + std::to_string(++counter)).xml());
          }},
         {"AbreLote", Translator, fixed("\"ENG\",\"substituicao\"")},
-        {"DesfazLote", LanguageAdmin, [](Site& s) { return "\"ENG\"," + s.newestBatchAndVersion("sbtFechar").first + ",\"S\""; },
-         rootSaves},
+        {"DesfazLote", LanguageAdmin,
+         [](Site& s) { return "\"ENG\"," + s.newestBatchAndVersion("sbtFechar").first + ",\"S\""; }, rootSaves},
         {"DesfazVersao", LanguageAdmin,
          [](Site& s) { return "\"ENG\"," + s.newestBatchAndVersion("sbtFechar").second + ",\"S\""; }, rootSaves},
         {"MarcaRevisao", Reviewer,
@@ -303,7 +308,7 @@ TEST(RightsWithoutUsers, EveryCallerIsAdministratorOfEveryLanguage)
     server.seed({{"ENG", "TRD09300", "sbtSalvar", "&Salvar", "&Save", "T"}});
     const Answer papers = server.call("GetPapeis", "");
     ASSERT_TRUE(papers.ok) << papers.message;
-    ASSERT_EQ(papers.rows.size(), 3u);   // *, ENG, ESP
+    ASSERT_EQ(papers.rows.size(), 3u); // *, ENG, ESP
     for (const Row& r : papers.rows) {
         EXPECT_EQ(r.at("NMUSUARIO"), "local");
         EXPECT_EQ(r.at("TPPAPEL"), "administrador");
@@ -353,7 +358,8 @@ TEST_P(RightsProcess, EveryMethodAndTheFeedAgainstEveryRole)
 
 TEST_P(RightsProcess, TheRefusalNamesTheRoleAndTheLanguage)
 {
-    EXPECT_EQ(site->save(Reader, "sbtSalvar", "x").message, "É preciso ser tradutor do idioma ENG para alterar suas traduções.");
+    EXPECT_EQ(site->save(Reader, "sbtSalvar", "x").message,
+              "É preciso ser tradutor do idioma ENG para alterar suas traduções.");
     EXPECT_EQ(site->mark(Translator, "sbtSalvar", true).message,
               "É preciso ser revisor do idioma ENG para marcar traduções como revisadas.");
     EXPECT_EQ(site->call(LanguageAdmin, "GetUsuarios", "").message,
@@ -372,8 +378,8 @@ TEST_P(RightsProcess, TheRefusalNamesTheRoleAndTheLanguage)
     const auto [rootBatch, rootVersion] = site->newestBatchAndVersion("sbtFechar");
     const Answer others = site->call(Translator, "DesfazLote", "\"ENG\"," + rootBatch + ",\"S\"");
     EXPECT_EQ(others.code, -32003);
-    EXPECT_EQ(others.message, "É preciso ser administrador do idioma ENG para desfazer o lote " + rootBatch
-                                  + ", que é de root.");
+    EXPECT_EQ(others.message,
+              "É preciso ser administrador do idioma ENG para desfazer o lote " + rootBatch + ", que é de root.");
     ASSERT_TRUE(site->save(Translator, "sbtFechar", "&Close by tina").ok);
     const std::string own = site->newestBatchAndVersion("sbtFechar").first;
     EXPECT_TRUE(site->call(Translator, "DesfazLote", "\"ENG\"," + own + ",\"S\"").ok);
@@ -476,8 +482,9 @@ TEST_P(RightsProcess, ARevisorCannotMarkTheirOwnLastChangeWhenTheLanguageSaysSo)
     const std::string before = site->state();
     const Answer own = site->mark(Reviewer, "sbtSalvar", true);
     EXPECT_EQ(own.code, -32000);
-    EXPECT_EQ(own.message, "O idioma ENG não permite que um revisor marque como revisada a própria alteração: a última "
-                           "alteração de \"&Salvar\" (TRD09300, sbtSalvar) é sua. Peça a outro revisor.");
+    EXPECT_EQ(own.message,
+              "O idioma ENG não permite que um revisor marque como revisada a própria alteração: a última "
+              "alteração de \"&Salvar\" (TRD09300, sbtSalvar) é sua. Peça a outro revisor.");
     EXPECT_EQ(site->state(), before);
     // Someone else may; and a mark of one's own is no change of one's own.
     ASSERT_TRUE(site->mark(LanguageAdmin, "sbtSalvar", true).ok);
@@ -486,8 +493,8 @@ TEST_P(RightsProcess, ARevisorCannotMarkTheirOwnLastChangeWhenTheLanguageSaysSo)
     EXPECT_TRUE(site->mark(Reviewer, "sbtFechar", true).ok);
     // Marking a text other than the one the revisor saw is refused.
     const Row fechar = site->row("sbtFechar");
-    const Answer stale = site->call(Reviewer, "MarcaRevisao",
-                                    "\"ENG\",\"TRD09300\",\"sbtFechar\",\"&Fechar\",\"S\",\"&Old\",\"T\"");
+    const Answer stale =
+        site->call(Reviewer, "MarcaRevisao", "\"ENG\",\"TRD09300\",\"sbtFechar\",\"&Fechar\",\"S\",\"&Old\",\"T\"");
     EXPECT_EQ(stale.code, -32000);
     EXPECT_NE(stale.message.find("depois de lida"), std::string::npos) << stale.message;
 }
@@ -517,10 +524,10 @@ TEST_P(RightsProcess, TheMarkReachesTheRowsTheHistoryTheCountsTheFilterAndTheFee
 
     const auto filtered = [&](const char* literal) {
         std::vector<std::string> out;
-        for (const Row& r : site->call(Reader, "GetFiltroDest",
-                                       std::string("\"T\",\"D\",\"N\",\" AND REVISADO = '") + literal
-                                           + "'\",\"ENG\",0,0,\"\"")
-                                .rows)
+        for (const Row& r :
+             site->call(Reader, "GetFiltroDest",
+                        std::string("\"T\",\"D\",\"N\",\" AND REVISADO = '") + literal + "'\",\"ENG\",0,0,\"\"")
+                 .rows)
             out.push_back(r.at("NMCOMPONENTE"));
         return out;
     };

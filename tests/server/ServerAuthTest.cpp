@@ -62,8 +62,8 @@ Answer call(int port, const std::string& method, const std::string& params, cons
 std::string login(int port, const std::string& user, const std::string& password)
 {
     httplib::Client http("127.0.0.1", port);
-    auto res = http.Post("/Trd09300.rdmTraducao", request("Login", json(user) + "," + json(password)),
-                         "application/json");
+    auto res =
+        http.Post("/Trd09300.rdmTraducao", request("Login", json(user) + "," + json(password)), "application/json");
     if (!res)
         return {};
     const auto at = res->body.find("\"result\":\"");
@@ -81,7 +81,7 @@ TEST(ServerAuth, OnlyKnownUsersWithALiveSessionGetIn)
     const QString users = dir.filePath("trd.users");
     ASSERT_EQ(userCommand({"add", "ana", "--users", users}, "segredo-1\n"), 0);
     ASSERT_EQ(userCommand({"add", "bruno", "--users", users}, "outro\n"), 0);
-    EXPECT_NE(userCommand({"add", "ana", "--users", users}, "x\n"), 0);   // already there
+    EXPECT_NE(userCommand({"add", "ana", "--users", users}, "x\n"), 0); // already there
     QByteArray listed;
     ASSERT_EQ(userCommand({"list", "--users", users}, {}, &listed), 0);
     EXPECT_TRUE(listed.contains("ana\nbruno\n")) << listed.toStdString();
@@ -168,8 +168,8 @@ TEST(ServerAuth, WithoutUsersOnlyALoopbackAddressIsServedIPv6Included)
     ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
     const std::string body = request("GetIdiTrad", "");
     const std::string req = "POST /Trd09300.rdmTraducao HTTP/1.1\r\nHost: [::1]:" + std::to_string(port)
-                            + "\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: "
-                            + std::to_string(body.size()) + "\r\n\r\n" + body;
+        + "\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: " + std::to_string(body.size())
+        + "\r\n\r\n" + body;
     ASSERT_EQ(::send(fd, req.data(), req.size(), MSG_NOSIGNAL), static_cast<ssize_t>(req.size()));
     std::string answer;
     char buf[65536];
@@ -188,15 +188,17 @@ TEST(ServerAuth, TlsServesOnlyHttpsAndTheClientVerifiesTheCertificate)
     const QString cert = dir.filePath("cert.pem"), key = dir.filePath("key.pem"), other = dir.filePath("other.pem");
     for (const QString& out : {cert, other}) {
         QProcess openssl;
-        openssl.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1",
-                                  "-addext", "subjectAltName=IP:127.0.0.1", "-keyout",
-                                  out == cert ? key : dir.filePath("otherkey.pem"), "-out", out});
+        openssl.start("openssl",
+                      {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1",
+                       "-addext", "subjectAltName=IP:127.0.0.1", "-keyout",
+                       out == cert ? key : dir.filePath("otherkey.pem"), "-out", out});
         ASSERT_TRUE(openssl.waitForFinished(60000));
         ASSERT_EQ(openssl.exitCode(), 0) << openssl.readAllStandardError().toStdString();
     }
     QProcess server;
-    server.start(TrdServerProcess::binaryPath(), {"--db", dir.filePath("t.db"), "--demo", "--listen", "127.0.0.1:0",
-                                                  "--tls-cert", cert, "--tls-key", key});
+    server.start(
+        TrdServerProcess::binaryPath(),
+        {"--db", dir.filePath("t.db"), "--demo", "--listen", "127.0.0.1:0", "--tls-cert", cert, "--tls-key", key});
     ASSERT_TRUE(server.waitForReadyRead(30000));
     const QByteArray line = server.readLine();
     const int port = line.mid(line.lastIndexOf(':') + 1).trimmed().toInt();
@@ -255,7 +257,7 @@ void writeCertificate(const QString& cert, const QString& key, long from, long u
 }
 
 struct Start {
-    int code = -1;    // -1: still running (it started)
+    int code = -1; // -1: still running (it started)
     std::string err;
 };
 
@@ -289,7 +291,9 @@ TEST(ServerAuth, StartUpNamesTheFileAndTheFixForKeysCertificatesAndUsers)
     const QString db = dir.filePath("t.db"), cert = dir.filePath("cert.pem"), key = dir.filePath("key.pem");
     writeCertificate(cert, key, -1, 365);
     const QStringList base{"--db", db, "--create", "--quiet"};
-    const auto withTls = [&](const QString& c, const QString& k) { return base + QStringList{"--tls-cert", c, "--tls-key", k}; };
+    const auto withTls = [&](const QString& c, const QString& k) {
+        return base + QStringList{"--tls-cert", c, "--tls-key", k};
+    };
 
     Start s = startServer(withTls(cert, dir.filePath("missing.pem")));
     EXPECT_EQ(s.code, 1);
@@ -325,12 +329,14 @@ TEST(ServerAuth, StartUpNamesTheFileAndTheFixForKeysCertificatesAndUsers)
     writeCertificate(dir.filePath("old.pem"), dir.filePath("oldkey.pem"), -30, -2);
     s = startServer(withTls(dir.filePath("old.pem"), dir.filePath("oldkey.pem")));
     EXPECT_EQ(s.code, -1) << s.err;
-    EXPECT_NE(s.err.find("atenção: o certificado " + dir.filePath("old.pem").toStdString() + " venceu em"), std::string::npos)
+    EXPECT_NE(s.err.find("atenção: o certificado " + dir.filePath("old.pem").toStdString() + " venceu em"),
+              std::string::npos)
         << s.err;
     writeCertificate(dir.filePath("soon.pem"), dir.filePath("soonkey.pem"), -1, 10);
     s = startServer(withTls(dir.filePath("soon.pem"), dir.filePath("soonkey.pem")));
     EXPECT_EQ(s.code, -1) << s.err;
-    EXPECT_TRUE(s.err.find("vence em 9 dias") != std::string::npos || s.err.find("vence em 10 dias") != std::string::npos)
+    EXPECT_TRUE(s.err.find("vence em 9 dias") != std::string::npos
+                || s.err.find("vence em 10 dias") != std::string::npos)
         << s.err;
     s = startServer(withTls(cert, key));
     EXPECT_EQ(s.code, -1) << s.err;

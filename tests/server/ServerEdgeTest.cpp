@@ -62,7 +62,7 @@ TEST(ServerEdge, OversizedHeadersCompressedBodiesAndManyValuesAreRefusedCheaply)
         std::string flood = "POST /Trd09300.rdmTraducao HTTP/1.1\r\nHost: 127.0.0.1\r\n";
         for (int i = 0; i < 256 * 1024; ++i)
             flood += "X-a: b\r\n";
-        s.send(flood);   // may fail part way: the server closes once it has refused
+        s.send(flood); // may fail part way: the server closes once it has refused
         const std::string answer = s.answer();
         EXPECT_EQ(status(answer), 431) << answer.substr(0, 200);
     }
@@ -134,7 +134,7 @@ TEST(ServerEdge, LargeBodiesInFlightShareOneMemoryBudget)
             Socket s(server.port());
             s.send(post(large));
             const std::string answer = s.answer(60000);
-            answered += status(answer) == 200 && !parseAnswer(bodyOf(answer)).ok;   // an error answer: not XML
+            answered += status(answer) == 200 && !parseAnswer(bodyOf(answer)).ok; // an error answer: not XML
         });
     // Small calls do not queue behind them.
     for (int i = 0; i < 5; ++i) {
@@ -160,7 +160,7 @@ TEST(ServerEdge, IdleAndSlowClientsDoNotKeepOthersWaiting)
     for (int i = 0; i < 300; ++i) {
         idle.push_back(std::make_unique<Socket>(server.port()));
         ASSERT_TRUE(idle.back()->ok());
-        if (i % 10 == 0) {   // some of them after one answered request
+        if (i % 10 == 0) { // some of them after one answered request
             idle.back()->send(Health);
             idle.back()->receive(5000, "OK");
         }
@@ -214,7 +214,7 @@ TEST(ServerEdge, ConnectionsOfOneAddressAreCappedAndIdleOnesGiveWay)
         if (status(s->answer()) == 200)
             idle.push_back(std::move(s));
         else
-            ::usleep(20000);   // the start-up health probes may still be counted for a moment
+            ::usleep(20000); // the start-up health probes may still be counted for a moment
         if (idle.size() == 1)
             ::usleep(200000);
     }
@@ -284,9 +284,8 @@ TEST(ServerEdge, CrossSiteRequestsAreRefusedAndWriteNothing)
 {
     TrdServerProcess server(withArgs({}, true));
     ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
-    const std::string plant = request(
-        "SetDestino",
-        json(DeltaBuilder().insert(TRow{"ENG", "EVIL", "planted", "x", "y", "T"}).xml()));
+    const std::string plant =
+        request("SetDestino", json(DeltaBuilder().insert(TRow{"ENG", "EVIL", "planted", "x", "y", "T"}).xml()));
     struct Attempt {
         std::string headers, type;
         int status;
@@ -377,8 +376,9 @@ TEST(ServerEdge, RequestsAreFramedStrictlySoNoOneReadsThemTwoWays)
     } cases[] = {
         {"no Host", "HTTP/1.1", json + length, 400, "falta o cabeçalho Host"},
         {"two Hosts", "HTTP/1.1", "Host: 127.0.0.1\r\nHost: evil.example\r\n" + json + length, 400, "Host aparece"},
-        {"two Origins", "HTTP/1.1", "Host: 127.0.0.1\r\nOrigin: http://127.0.0.1\r\nOrigin: http://evil.example\r\n" + json + length,
-         400, "Origin aparece"},
+        {"two Origins", "HTTP/1.1",
+         "Host: 127.0.0.1\r\nOrigin: http://127.0.0.1\r\nOrigin: http://evil.example\r\n" + json + length, 400,
+         "Origin aparece"},
         {"folded field", "HTTP/1.1", "Host: 127.0.0.1\r\nX-A: b\r\n c\r\n" + json + length, 400, "dobrada"},
         {"folded Host", "HTTP/1.1", "Host: 127.0.0.1\r\n\t.evil.example\r\n" + json + length, 400, "dobrada"},
         {"gzip before chunked", "HTTP/1.1", "Host: 127.0.0.1\r\nTransfer-Encoding: gzip, chunked\r\n" + json, 415,
@@ -425,8 +425,9 @@ TEST(ServerEdge, LogLinesCarryTheAddressAndCannotBeForgedOrFlooded)
     TrdServerProcess server;
     ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
     Socket s(server.port());
-    s.send(post("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"X\\n2026-01-01T00:00:00.000Z info 10.0.0.1 forged\\u001b[2K\","
-                "\"params\":[]}"));
+    s.send(
+        post("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"X\\n2026-01-01T00:00:00.000Z info 10.0.0.1 forged\\u001b[2K\","
+             "\"params\":[]}"));
     s.answer();
     s.send(post(request(std::string(1 << 20, 'M'), "")));
     s.answer();
@@ -437,7 +438,8 @@ TEST(ServerEdge, LogLinesCarryTheAddressAndCannotBeForgedOrFlooded)
     // Every line starts with the server's own UTC time, or continues one.
     for (const QByteArray& line : log.split('\n')) {
         EXPECT_LT(line.size(), 1000) << line.left(200).toStdString();
-        const bool stamped = line.size() > 24 && line[4] == '-' && line[10] == 'T' && line[19] == '.' && line[23] == 'Z';
+        const bool stamped =
+            line.size() > 24 && line[4] == '-' && line[10] == 'T' && line[19] == '.' && line[23] == 'Z';
         EXPECT_TRUE(line.isEmpty() || stamped || line.startsWith("    ")) << line.left(200).toStdString();
     }
     EXPECT_TRUE(log.contains(" 127.0.0.1 "));
@@ -449,8 +451,9 @@ TEST(ServerEdge, ASecondServerOnATakenPortFailsClearly)
     ASSERT_TRUE(first.isRunning()) << first.errorString().toStdString();
     QTemporaryDir dir;
     QProcess second;
-    second.start(TrdServerProcess::binaryPath(),
-                 {"--db", dir.filePath("other.db"), "--create", "--listen", "127.0.0.1:" + QString::number(first.port())});
+    second.start(
+        TrdServerProcess::binaryPath(),
+        {"--db", dir.filePath("other.db"), "--create", "--listen", "127.0.0.1:" + QString::number(first.port())});
     ASSERT_TRUE(second.waitForFinished(20000));
     EXPECT_EQ(second.exitCode(), 1);
     EXPECT_TRUE(second.readAllStandardError().contains("já está em uso"));
@@ -566,7 +569,7 @@ TEST(ServerEdge, CostlyFiltersAreBoundedInSizeAndTime)
     std::string pattern = "%";
     for (int i = 0; i < 126; ++i)
         pattern += "a_";
-    pattern += "b%";   // 255 characters: allowed, never matches, and slow on every row
+    pattern += "b%"; // 255 characters: allowed, never matches, and slow on every row
     const auto start = Clock::now();
     const Answer slow = call(server.port(), "GetFiltroDest", filterParams(" AND STAGRVALPROP LIKE '" + pattern + "'"));
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -575,8 +578,8 @@ TEST(ServerEdge, CostlyFiltersAreBoundedInSizeAndTime)
     EXPECT_LT(seconds, 4.0);
 
     // One character more is refused before any row is read; so are more conditions than the dialog writes.
-    const Answer tooLong = call(server.port(), "GetFiltroDest",
-                                filterParams(" AND STAGRVALPROP LIKE '" + pattern + "xx'"));
+    const Answer tooLong =
+        call(server.port(), "GetFiltroDest", filterParams(" AND STAGRVALPROP LIKE '" + pattern + "xx'"));
     EXPECT_FALSE(tooLong.ok);
     EXPECT_NE(tooLong.message.find("no máximo 256 caracteres"), std::string::npos) << tooLong.message;
     std::string many;

@@ -37,7 +37,8 @@ struct Exit {
 Exit runServer(const QStringList& args)
 {
     QProcess p;
-    p.start(TrdServerProcess::binaryPath(), QStringList(args) << QStringLiteral("--listen") << QStringLiteral("127.0.0.1:0"));
+    p.start(TrdServerProcess::binaryPath(),
+            QStringList(args) << QStringLiteral("--listen") << QStringLiteral("127.0.0.1:0"));
     Exit e;
     if (!p.waitForFinished(20000)) {
         p.kill();
@@ -112,9 +113,10 @@ public:
     }
     std::string stored()
     {
-        auto res = m_http.Post("/Trd09300.rdmTraducao",
-                               request("GetFiltroDest", "\"T\",\"D\",\"N\",\" AND NMCOMPONENTE = 'sbtSalvar'\",\"ENG\",0,0,\"\""),
-                               "application/json");
+        auto res = m_http.Post(
+            "/Trd09300.rdmTraducao",
+            request("GetFiltroDest", "\"T\",\"D\",\"N\",\" AND NMCOMPONENTE = 'sbtSalvar'\",\"ENG\",0,0,\"\""),
+            "application/json");
         const Answer a = res ? parseAnswer(res->body) : Answer{};
         return a.rows.size() == 1 ? a.rows[0].at("STVALORPROP") : "(" + a.message + ")";
     }
@@ -185,7 +187,8 @@ TEST(ServerStartUp, RefusesWhatIsNotItsDatabaseAndCreatesOnlyWhenAsked)
     EXPECT_EQ(e.code, 1);
     EXPECT_NE(e.err.find("não é um banco SQLite"), std::string::npos) << e.err;
 
-    EXPECT_EQ(runServer({QStringLiteral("--db"), missing, QStringLiteral("--read-only"), QStringLiteral("--demo")}).code, 2);
+    EXPECT_EQ(
+        runServer({QStringLiteral("--db"), missing, QStringLiteral("--read-only"), QStringLiteral("--demo")}).code, 2);
 
     // Asked for, a new database is made, and later starts find it without being asked.
     TrdServerProcess created(existing(missing, {QStringLiteral("--create")}));
@@ -236,7 +239,8 @@ TEST(ServerStartUp, RefusesADamagedFileAndServesReadOnlyOnlyWhenAsked)
         EXPECT_EQ(saver.stored(), "&Save 1");
         const Answer refused = saver.save();
         EXPECT_FALSE(refused.ok);
-        EXPECT_EQ(refused.message.rfind("O servidor está atendendo este banco somente para consulta", 0), 0u) << refused.message;
+        EXPECT_EQ(refused.message.rfind("O servidor está atendendo este banco somente para consulta", 0), 0u)
+            << refused.message;
         EXPECT_EQ(saver.stored(), "&Save 1");
         auto health = saver.health();
         ASSERT_TRUE(health);
@@ -277,7 +281,8 @@ TEST(ServerWhileRunning, ADeletedOrReplacedDatabaseStopsTheAcknowledgements)
         for (int i = 0; i < 3; ++i) {
             const Answer refused = saver.save();
             EXPECT_FALSE(refused.ok);
-            EXPECT_EQ(refused.message.rfind("O servidor não grava mais: o arquivo do banco de dados foi ", 0), 0u) << refused.message;
+            EXPECT_EQ(refused.message.rfind("O servidor não grava mais: o arquivo do banco de dados foi ", 0), 0u)
+                << refused.message;
             EXPECT_EQ(refused.message.find(server.dbPath().toStdString()), std::string::npos);
         }
         EXPECT_EQ(saver.acknowledged, 3);
@@ -292,7 +297,7 @@ TEST(ServerWhileRunning, ADeletedOrReplacedDatabaseStopsTheAcknowledgements)
         if (replace) {
             ASSERT_TRUE(server.restart()) << server.errorString().toStdString();
             Saver after(server);
-            EXPECT_EQ(after.stored(), "&Save 3");   // the copy held every acknowledged save
+            EXPECT_EQ(after.stored(), "&Save 3"); // the copy held every acknowledged save
         } else {
             // Restarted on the vanished path it refuses instead of starting empty.
             EXPECT_FALSE(server.restart());
@@ -322,7 +327,7 @@ TEST(ServerWhileRunning, ALostWalKeepsEveryAcknowledgedSaveThroughACrash)
     ASSERT_TRUE(server.restart()) << server.errorString().toStdString();
     Saver after(server, saver.lastAcknowledged());
     EXPECT_EQ(after.stored(), saver.lastAcknowledged());
-    EXPECT_TRUE(after.save().ok);   // a fresh start writes normally again
+    EXPECT_TRUE(after.save().ok); // a fresh start writes normally again
 }
 
 TEST(ServerWhileRunning, HealthSaysWhatASaveWouldMeet)
@@ -374,15 +379,17 @@ TEST(ServerWhileRunning, DamagedPagesMetByAReadAreReportedWithoutTheirInternals)
     int damaged = 0;
     for (const char* language : {"ENG", "ESP", "FRA"}) {
         auto res = http.Post("/Trd09300.rdmTraducao",
-                             request("GetFiltroDest", std::string("\"T\",\"D\",\"N\",\" AND UPPER(STVALORPROP) LIKE '%A%'\",\"")
-                                                          + language + "\",0,0,\"\""),
+                             request("GetFiltroDest",
+                                     std::string("\"T\",\"D\",\"N\",\" AND UPPER(STVALORPROP) LIKE '%A%'\",\"")
+                                         + language + "\",0,0,\"\""),
                              "application/json");
         ASSERT_TRUE(res);
         const Answer a = parseAnswer(res->body);
         if (!a.ok) {
             ++damaged;
-            EXPECT_EQ(a.message, "O banco de dados do servidor está danificado; a operação não foi feita. Avise o "
-                                 "administrador do sistema.");
+            EXPECT_EQ(a.message,
+                      "O banco de dados do servidor está danificado; a operação não foi feita. Avise o "
+                      "administrador do sistema.");
         }
     }
     EXPECT_GT(damaged, 0);
@@ -432,7 +439,8 @@ TEST(ServerWhileRunning, ADatabaseFileCutShortUnderTheServerIsReportedNotACrash)
                     delta.modify(row, text, std::string("T"));
                 const bool after = cut.load();
                 afterCut += after;
-                auto res = mine.Post("/Trd09300.rdmTraducao", request("SetDestino", json(delta.xml())), "application/json");
+                auto res =
+                    mine.Post("/Trd09300.rdmTraducao", request("SetDestino", json(delta.xml())), "application/json");
                 if (!res) {
                     ++failedTransport;
                     return;
@@ -460,7 +468,7 @@ TEST(ServerWhileRunning, ADatabaseFileCutShortUnderTheServerIsReportedNotACrash)
     EXPECT_EQ(health->status, 503) << health->body;
     EXPECT_NE(health->body.find("restaurado da última cópia de segurança"), std::string::npos) << health->body;
     EXPECT_TRUE(server.log().contains("o tamanho do arquivo do banco de dados mudou")) << server.log().toStdString();
-    EXPECT_TRUE(server.terminate());   // still running, and stops cleanly
+    EXPECT_TRUE(server.terminate()); // still running, and stops cleanly
 }
 
 TEST(ServerWhileRunning, ABackupCopiedOverTheLiveFileStopsTheSavesAtOnce)
@@ -481,8 +489,12 @@ TEST(ServerWhileRunning, ABackupCopiedOverTheLiveFileStopsTheSavesAtOnce)
         const Answer refused = saver.save();
         EXPECT_FALSE(refused.ok);
         EXPECT_EQ(refused.message.rfind("O servidor não grava mais: o arquivo do banco de dados foi alterado por outro "
-                                        "programa", 0), 0u) << refused.message;
-        EXPECT_NE(refused.message.find("restaurado da última cópia de segurança"), std::string::npos) << refused.message;
+                                        "programa",
+                                        0),
+                  0u)
+            << refused.message;
+        EXPECT_NE(refused.message.find("restaurado da última cópia de segurança"), std::string::npos)
+            << refused.message;
     }
     EXPECT_EQ(saver.acknowledged, 3);
     auto health = saver.health();
@@ -537,7 +549,8 @@ TEST(ServerWhileRunning, DamageWrittenIntoTheFileIsFoundByTheScheduledCheck)
         }
     }
     EXPECT_EQ(status, 503);
-    EXPECT_EQ(body.rfind("O servidor não grava mais: a verificação de integridade encontrou páginas danificadas", 0), 0u)
+    EXPECT_EQ(body.rfind("O servidor não grava mais: a verificação de integridade encontrou páginas danificadas", 0),
+              0u)
         << body;
     EXPECT_NE(body.find("integridade: páginas danificadas encontradas"), std::string::npos) << body;
     auto res = http.Post("/Trd09300.rdmTraducao",
@@ -547,7 +560,8 @@ TEST(ServerWhileRunning, DamageWrittenIntoTheFileIsFoundByTheScheduledCheck)
     const Answer refused = parseAnswer(res->body);
     EXPECT_FALSE(refused.ok);
     EXPECT_NE(refused.message.find("restaurado da última cópia de segurança"), std::string::npos) << refused.message;
-    EXPECT_TRUE(server.log().contains("verificação de integridade do banco encontrou danos")) << server.log().toStdString();
+    EXPECT_TRUE(server.log().contains("verificação de integridade do banco encontrou danos"))
+        << server.log().toStdString();
 }
 
 namespace {
@@ -558,7 +572,7 @@ namespace {
 // lock this process holds on it, the reader's included.
 bool writerActive(int shm)
 {
-    struct flock probe {};
+    struct flock probe { };
     probe.l_type = F_WRLCK;
     probe.l_whence = SEEK_SET;
     probe.l_start = 120;
@@ -616,9 +630,10 @@ TEST(ServerWhileRunning, ASaveThatMayHaveBeenStoredIsNeverAnsweredNothingWasWrit
     // Whatever the server answered must be true of what a restart finds.
     server.kill9();
     ASSERT_TRUE(server.restart()) << server.errorString().toStdString();
-    auto after = http.Post("/Trd09300.rdmTraducao",
-                           request("GetFiltroDest", "\"T\",\"D\",\"N\",\" AND STVALORPROP = 'talvez'\",\"ENG\",0,0,\"\""),
-                           "application/json");
+    auto after =
+        http.Post("/Trd09300.rdmTraducao",
+                  request("GetFiltroDest", "\"T\",\"D\",\"N\",\" AND STVALORPROP = 'talvez'\",\"ENG\",0,0,\"\""),
+                  "application/json");
     ASSERT_TRUE(after);
     const bool stored = parseAnswer(after->body).rows.size() == all.rows.size();
     if (answer.ok) {
@@ -627,7 +642,7 @@ TEST(ServerWhileRunning, ASaveThatMayHaveBeenStoredIsNeverAnsweredNothingWasWrit
         EXPECT_EQ(answer.message.find("Nada foi gravado"), std::string::npos) << answer.message;
         EXPECT_EQ(answer.code, -32004) << answer.message;
         EXPECT_NE(answer.message.find("Não se sabe se a alteração foi gravada"), std::string::npos) << answer.message;
-        EXPECT_TRUE(stored);   // this case: committed to the WAL, found again at the restart
+        EXPECT_TRUE(stored); // this case: committed to the WAL, found again at the restart
     }
 }
 
@@ -652,9 +667,11 @@ TEST(ServerWhileRunning, ALargeImportDoesNotLeaveALogAsLargeAsTheDatabase)
     const qint64 database = QFileInfo(server.dbPath()).size();
     ASSERT_GT(database, 10 << 20);
     // Serving, with every imported row in the database file and the log cut back.
-    EXPECT_LT(QFileInfo(server.dbPath() + "-wal").size(), 1 << 20) << "database " << database << " bytes\n" << server.log().toStdString();
+    EXPECT_LT(QFileInfo(server.dbPath() + "-wal").size(), 1 << 20) << "database " << database << " bytes\n"
+                                                                   << server.log().toStdString();
     httplib::Client http(server.host().toStdString(), server.port());
-    auto res = http.Post("/Trd09300.rdmTraducao", request("GetCalcTrad", "\"ESP\",0,0,\"N\",\"T\""), "application/json");
+    auto res =
+        http.Post("/Trd09300.rdmTraducao", request("GetCalcTrad", "\"ESP\",0,0,\"N\",\"T\""), "application/json");
     ASSERT_TRUE(res);
     const Answer count = parseAnswer(res->body);
     ASSERT_EQ(count.rows.size(), 1u) << res->body;
@@ -716,10 +733,11 @@ TEST(ServerBackup, ACopyTakenWhileClientsSaveIsConsistentAndServesAfterRestore)
         for (int i = 1; !stop.load(); ++i) {
             const std::string text = "n" + std::to_string(i);
             auto res = http.Post("/Trd09300.rdmTraducao",
-                                 request("SetDestino", json(DeltaBuilder()
-                                                                .modify({"ENG", "TRD09300", "sbtSalvar", "&Salvar", a, "N"}, text)
-                                                                .modify({"ENG", "TRD09300", "sbtFechar", "&Fechar", b, "N"}, text)
-                                                                .xml())),
+                                 request("SetDestino",
+                                         json(DeltaBuilder()
+                                                  .modify({"ENG", "TRD09300", "sbtSalvar", "&Salvar", a, "N"}, text)
+                                                  .modify({"ENG", "TRD09300", "sbtFechar", "&Fechar", b, "N"}, text)
+                                                  .xml())),
                                  "application/json");
             if (!res || !parseAnswer(res->body).ok)
                 break;
@@ -732,10 +750,11 @@ TEST(ServerBackup, ACopyTakenWhileClientsSaveIsConsistentAndServesAfterRestore)
         QThread::msleep(100);
         const int before = acknowledged.load();
         QProcess backup;
-        backup.start(TrdServerProcess::binaryPath(), {QStringLiteral("--db"), server.dbPath(), QStringLiteral("--backup"), copy});
+        backup.start(TrdServerProcess::binaryPath(),
+                     {QStringLiteral("--db"), server.dbPath(), QStringLiteral("--backup"), copy});
         ASSERT_TRUE(backup.waitForFinished(30000));
         EXPECT_EQ(backup.exitCode(), 0) << backup.readAllStandardError().toStdString();
-        EXPECT_GT(acknowledged.load(), before);   // saves went on meanwhile
+        EXPECT_GT(acknowledged.load(), before); // saves went on meanwhile
     }
     stop = true;
     saving.join();
@@ -748,7 +767,8 @@ TEST(ServerBackup, ACopyTakenWhileClientsSaveIsConsistentAndServesAfterRestore)
     TrdServerProcess again(existing(restored));
     ASSERT_TRUE(again.isRunning()) << again.errorString().toStdString();
     httplib::Client http(again.host().toStdString(), again.port());
-    auto res = http.Post("/Trd09300.rdmTraducao", request("GetDestino", "\"T\",\"D\",\"N\",\"ENG\",0,0,\"\""), "application/json");
+    auto res = http.Post("/Trd09300.rdmTraducao", request("GetDestino", "\"T\",\"D\",\"N\",\"ENG\",0,0,\"\""),
+                         "application/json");
     ASSERT_TRUE(res);
     const Answer rows = parseAnswer(res->body);
     ASSERT_EQ(rows.rows.size(), 2u);

@@ -109,7 +109,10 @@ TEST(ServerProcess, DemoDatabaseServesEveryMethod)
     EXPECT_EQ(statuses.size(), 3u);
 
     EXPECT_TRUE(client.call("GetFiltroDest", "\"T\",\"X\",\"N\",\" AND CDPROGTRAD = 'TRD09300'\",\"ENG\",0,0,\"\"").ok);
-    EXPECT_TRUE(client.call("GetCDSFilter", "\"ENG\"," + json(listedRowsPacket({{"TRD09300", "sbtSalvar", {}, "N", {}}})) + ",\"3\"").ok);
+    EXPECT_TRUE(client
+                    .call("GetCDSFilter",
+                          "\"ENG\"," + json(listedRowsPacket({{"TRD09300", "sbtSalvar", {}, "N", {}}})) + ",\"3\"")
+                    .ok);
     EXPECT_TRUE(client.call("GetInfoTrad", "\"ENG\",{\"date\":45000},{\"date\":47000}").ok);
     EXPECT_TRUE(client.call("GetInfoTrad", "\"ENG\"").ok);
     const Answer count = client.call("GetCalcTrad", "\"ENG\",0,0,\"T\",\"T\"");
@@ -139,12 +142,15 @@ TEST(ServerProcess, InjectionAttemptsAreRefusedAndTheTableStaysIntact)
         " AND 1=1; DROP TABLE TRADUCAO; --",
     };
     for (const char* fragment : attempts) {
-        const Answer a = client.call("GetFiltroDest", std::string("\"T\",\"D\",\"N\",") + json(fragment) + ",\"ENG\",0,0,\"\"");
+        const Answer a =
+            client.call("GetFiltroDest", std::string("\"T\",\"D\",\"N\",") + json(fragment) + ",\"ENG\",0,0,\"\"");
         EXPECT_FALSE(a.ok) << fragment;
         EXPECT_EQ(a.message.rfind("Filtro inválido", 0), 0u) << a.message;
     }
     // Quoted inside a literal, the same text is only a value to compare.
-    const Answer quoted = client.call("GetFiltroDest", "\"T\",\"D\",\"N\"," + json(" AND CDPROGTRAD = 'X''; DELETE FROM TRADUCAO; --'") + ",\"ENG\",0,0,\"\"");
+    const Answer quoted = client.call("GetFiltroDest",
+                                      "\"T\",\"D\",\"N\"," + json(" AND CDPROGTRAD = 'X''; DELETE FROM TRADUCAO; --'")
+                                          + ",\"ENG\",0,0,\"\"");
     EXPECT_TRUE(quoted.ok);
     EXPECT_TRUE(quoted.rows.empty());
     EXPECT_EQ(rowCount(client, "ENG"), before);
@@ -178,11 +184,13 @@ TEST(ServerProcess, TwoClientsOnOneRowTheSecondIsRefusedAndNothingIsLost)
     ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
     Client first(server), second(server);
     const TRow loaded{"ENG", "TRD09300", "sbtSalvar", "&Salvar", "&Salvar", "N"};
-    ASSERT_TRUE(first.call("SetDestino", json(DeltaBuilder().modify(loaded, std::string("&Save"), std::string("T")).xml())).ok);
+    ASSERT_TRUE(
+        first.call("SetDestino", json(DeltaBuilder().modify(loaded, std::string("&Save"), std::string("T")).xml())).ok);
     const Answer refused = second.call("SetDestino", json(DeltaBuilder().modify(loaded, std::string("&Keep")).xml()));
     EXPECT_FALSE(refused.ok);
     EXPECT_EQ(refused.message.rfind("O registro foi alterado por outro usuário", 0), 0u) << refused.message;
-    const auto rows = second.call("GetFiltroDest", "\"T\",\"D\",\"N\",\" AND NMCOMPONENTE = 'sbtSalvar'\",\"ENG\",0,0,\"\"").rows;
+    const auto rows =
+        second.call("GetFiltroDest", "\"T\",\"D\",\"N\",\" AND NMCOMPONENTE = 'sbtSalvar'\",\"ENG\",0,0,\"\"").rows;
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].at("STVALORPROP"), "&Save");
     EXPECT_EQ(rows[0].at("IDSITTRADUCAO"), "T");
@@ -207,11 +215,13 @@ TEST(ServerProcess, AnAcknowledgedSaveSurvivesSigkill)
     server.kill9();
     ASSERT_TRUE(server.restart()) << server.errorString().toStdString();
     Client client(server);
-    const auto rows = client.call("GetFiltroDest", "\"T\",\"D\",\"N\",\" AND NMCOMPONENTE = 'sbtSalvar'\",\"ENG\",0,0,\"\"").rows;
+    const auto rows =
+        client.call("GetFiltroDest", "\"T\",\"D\",\"N\",\" AND NMCOMPONENTE = 'sbtSalvar'\",\"ENG\",0,0,\"\"").rows;
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].at("STVALORPROP"), "&Save 19");
     // The imported change dates were kept: the message row is the only one of day 45000.
-    EXPECT_EQ(client.call("GetDestino", "\"T\",\"D\",\"N\",\"ENG\",{\"date\":45000},{\"date\":45000},\"N\"").rows.size(), 1u);
+    EXPECT_EQ(
+        client.call("GetDestino", "\"T\",\"D\",\"N\",\"ENG\",{\"date\":45000},{\"date\":45000},\"N\"").rows.size(), 1u);
 }
 
 TEST(ServerProcess, SigtermEndsTheServerCleanly)
@@ -219,5 +229,5 @@ TEST(ServerProcess, SigtermEndsTheServerCleanly)
     TrdServerProcess server;
     ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
     EXPECT_TRUE(server.terminate());
-    EXPECT_TRUE(server.restart());   // the database is still usable
+    EXPECT_TRUE(server.restart()); // the database is still usable
 }

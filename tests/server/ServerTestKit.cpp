@@ -77,7 +77,8 @@ void writeAll(trd::PacketWriter& w, const TRow& r)
 
 } // namespace
 
-DeltaBuilder& DeltaBuilder::modify(const TRow& original, std::optional<std::string> dst, std::optional<std::string> status)
+DeltaBuilder& DeltaBuilder::modify(const TRow& original, std::optional<std::string> dst,
+                                   std::optional<std::string> status)
 {
     m_entries.push_back({trd::rsModified, original, std::move(dst), std::move(status)});
     return *this;
@@ -148,7 +149,9 @@ std::string listedRowsPacket(const std::vector<Listed>& rows)
     return out.toStdString();
 }
 
-InProcessServer::InProcessServer() : InProcessServer(std::unique_ptr<StorageBackend>()) {}
+InProcessServer::InProcessServer() : InProcessServer(std::unique_ptr<StorageBackend>())
+{
+}
 
 InProcessServer::InProcessServer(std::unique_ptr<StorageBackend> backend)
 {

@@ -32,8 +32,8 @@ struct Answer {
 // Reads a JSON-RPC answer body; a result packet is read with PacketReader.
 Answer parseAnswer(const std::string& body);
 
-std::string json(std::string_view text);            // a JSON string literal
-std::string date(double dayCount);                  // {"date":D}
+std::string json(std::string_view text); // a JSON string literal
+std::string date(double dayCount); // {"date":D}
 std::string request(const std::string& method, const std::string& params, int id = 1);
 
 struct TRow {
@@ -60,7 +60,7 @@ private:
 struct Listed {
     std::string prog, comp;
     std::optional<std::string> src;
-    std::string kind;                    // "E" size error, "N" not translated
+    std::string kind; // "E" size error, "N" not translated
     std::optional<std::string> lang;
 };
 std::string listedRowsPacket(const std::vector<Listed>& rows);
@@ -68,7 +68,7 @@ std::string listedRowsPacket(const std::vector<Listed>& rows);
 // A server in process: the real methods and storage on a temporary file.
 class InProcessServer {
 public:
-    InProcessServer();                                              // SQLite in a temporary folder
+    InProcessServer(); // SQLite in a temporary folder
     explicit InProcessServer(std::unique_ptr<StorageBackend> backend);
     ~InProcessServer();
 

@@ -49,7 +49,8 @@ TEST_F(SetDestino, AppliesModifiedDeletedAndInsertedRowsAndStampsTheServerTime)
     EXPECT_EQ(row("sbtNovo").at("STVALORPROP"), "&New");
     EXPECT_TRUE(row("sbtFechar").empty());
     // Both written rows carry the server's date; nothing else does.
-    const Answer onThatDay = server.call("GetDestino", "\"T\",\"D\",\"N\",\"ENG\"," + date(46100) + "," + date(46100) + ",\"N\"");
+    const Answer onThatDay =
+        server.call("GetDestino", "\"T\",\"D\",\"N\",\"ENG\"," + date(46100) + "," + date(46100) + ",\"N\"");
     EXPECT_EQ(onThatDay.rows.size(), 2u);
 }
 
@@ -81,7 +82,8 @@ TEST_F(SetDestino, ARefusedRowRefusesTheWholeDelta)
 {
     ASSERT_TRUE(save(DeltaBuilder().modify(Close, std::string("Close"))).ok);
     // Close is stale now: Save's change in the same delta must not stay.
-    const Answer a = save(DeltaBuilder().modify(Save, std::string("&Save"), std::string("T")).modify(Close, std::string("X")));
+    const Answer a =
+        save(DeltaBuilder().modify(Save, std::string("&Save"), std::string("T")).modify(Close, std::string("X")));
     EXPECT_FALSE(a.ok);
     EXPECT_EQ(row("sbtSalvar").at("STVALORPROP"), "&Salvar");
     EXPECT_EQ(row("sbtFechar").at("STVALORPROP"), "Close");
@@ -119,8 +121,8 @@ TEST_F(SetDestino, ConcurrentSaversOfOneRowLoseNoUpdate)
                     original.dst = current.at("STVALORPROP");
                     original.status = current.at("IDSITTRADUCAO");
                     const std::string mark = "[" + std::to_string(t) + "." + std::to_string(i) + "]";
-                    const Answer a = server.call("SetDestino",
-                                                 json(DeltaBuilder().modify(original, original.dst + mark).xml()));
+                    const Answer a =
+                        server.call("SetDestino", json(DeltaBuilder().modify(original, original.dst + mark).xml()));
                     if (a.ok)
                         break;
                     ASSERT_EQ(a.message.rfind(ChangedByOther, 0), 0u) << a.message;

@@ -64,7 +64,7 @@ QByteArray largeLanguage(int rows)
     const QByteArray filler(280, 'x');
     for (int i = 0; i < rows; ++i)
         tsv += "R\tENG\tTRD09300\tc" + QByteArray::number(i) + "\tOrigem " + QByteArray::number(i) + filler
-               + "\tDestino\tT\n";
+            + "\tDestino\tT\n";
     return tsv;
 }
 
@@ -85,7 +85,7 @@ TEST(SlowReaders, WholeAnswersHeldForSlowReadersCountAgainstTheMemoryBudget)
     const std::string body = request("GetDestino", "\"T\",\"D\",\"N\",\"ENG\",0,0,\"\"");
     const std::string http = "POST /Trd09300.rdmTraducao HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: "
                              "application/json\r\nConnection: close\r\nContent-Length: "
-                             + std::to_string(body.size()) + "\r\n\r\n" + body;
+        + std::to_string(body.size()) + "\r\n\r\n" + body;
     {
         httplib::Client one("127.0.0.1", port);
         one.set_read_timeout(120, 0);
@@ -137,14 +137,14 @@ TEST(SlowReaders, SlowReadersOfStreamedAnswersLeaveWorkersForOthers)
     const std::string body = request("GetDestino", "\"T\",\"D\",\"N\",\"ENG\",0,0,\"\"");
     const std::string http = "POST /Trd09300.rdmTraducao HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: "
                              "application/json\r\nAccept: application/cbor\r\nConnection: close\r\nContent-Length: "
-                             + std::to_string(body.size()) + "\r\n\r\n" + body;
+        + std::to_string(body.size()) + "\r\n\r\n" + body;
     std::vector<int> slow;
     for (int i = 0; i < 4; ++i) {
         slow.push_back(narrowClient(port));
         ASSERT_GE(slow.back(), 0);
         ASSERT_EQ(::send(slow.back(), http.data(), http.size(), MSG_NOSIGNAL), static_cast<ssize_t>(http.size()));
     }
-    ::sleep(3);   // every answer begun, and stuck on its reader
+    ::sleep(3); // every answer begun, and stuck on its reader
 
     // Four workers, four slow readers: the fresh call still finds one.
     httplib::Client fresh("127.0.0.1", port);

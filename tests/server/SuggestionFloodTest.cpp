@@ -24,8 +24,8 @@ namespace {
 // cutting one to its length cuts no character in two.
 std::string longText(unsigned seed, std::size_t length)
 {
-    static const char* const Words[] = {"arquivo", "salvar", "traducao", "janela", "registro", "campo", "valor",
-                                        "idioma", "tela", "programa", "componente", "situacao", "origem", "destino"};
+    static const char* const Words[] = {"arquivo", "salvar", "traducao", "janela",     "registro", "campo",  "valor",
+                                        "idioma",  "tela",   "programa", "componente", "situacao", "origem", "destino"};
     std::string text;
     while (text.size() < length) {
         seed = seed * 1103515245u + 12345u;
@@ -53,11 +53,11 @@ TEST(SuggestionFlood, CallsPastTheLanesLengthAreRefusedAndThoseWhoseClientLeftAr
     ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
     const int port = server.port();
 
-    const std::string body = request("GetSugestoes", json("ENG") + "," + json(longText(99999, 900)) + ","
-                                                         + json("P") + "," + json("novo") + ",1");
+    const std::string body = request(
+        "GetSugestoes", json("ENG") + "," + json(longText(99999, 900)) + "," + json("P") + "," + json("novo") + ",1");
     const std::string http = "POST /Trd09300.rdmTraducao HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: "
                              "application/json\r\nConnection: close\r\nContent-Length: "
-                             + std::to_string(body.size()) + "\r\n\r\n" + body;
+        + std::to_string(body.size()) + "\r\n\r\n" + body;
     // The index is built in the background at start.
     httplib::Client probe("127.0.0.1", port);
     probe.set_read_timeout(120, 0);
@@ -103,7 +103,7 @@ TEST(SuggestionFlood, CallsPastTheLanesLengthAreRefusedAndThoseWhoseClientLeftAr
 
     int answered = 0, refused = 0;
     for (auto& s : waiting) {
-        const std::string got = s->receive(300000);   // until the server closes, after the answer
+        const std::string got = s->receive(300000); // until the server closes, after the answer
         if (got.find("pedidos de sugestões demais") != std::string::npos)
             ++refused;
         else if (got.find("\"result\"") != std::string::npos)

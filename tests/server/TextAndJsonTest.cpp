@@ -14,11 +14,11 @@ TEST(Utf8Text, Windows1252RepertoireAndCountedLength)
     EXPECT_TRUE(utf8::isWin1252("Informações € “aspas” Œ š"));
     EXPECT_FALSE(utf8::isWin1252("Łódź"));
     EXPECT_FALSE(utf8::isWin1252("emoji \xF0\x9F\x98\x80"));
-    EXPECT_FALSE(utf8::isWin1252("\xC3"));            // truncated sequence
-    EXPECT_FALSE(utf8::isWin1252("\xC0\xAF"));        // overlong
+    EXPECT_FALSE(utf8::isWin1252("\xC3")); // truncated sequence
+    EXPECT_FALSE(utf8::isWin1252("\xC0\xAF")); // overlong
     EXPECT_EQ(utf8::countedLength("12 - ABC!"), 3u);
     EXPECT_EQ(utf8::countedLength(""), 0u);
-    EXPECT_EQ(utf8::countedLength("Ação\tfim\n"), 9u);   // letters, tab and line break count
+    EXPECT_EQ(utf8::countedLength("Ação\tfim\n"), 9u); // letters, tab and line break count
     EXPECT_EQ(utf8::length("Ação"), 4u);
     EXPECT_EQ(utf8::left("Ação", 2), "Aç");
     EXPECT_TRUE(utf8::hasForbiddenControl(std::string("a\0b", 3)));
@@ -39,8 +39,9 @@ TEST(Json, ParsesTheEnvelopeAndRefusesMalformedText)
     EXPECT_DOUBLE_EQ(parseJson("-0.5E+2").number(), -50);
     EXPECT_DOUBLE_EQ(parseJson("[2e-1]").array()[0].number(), 0.2);
 
-    const char* bad[] = {"", "{", "{\"a\" 1}", "[1,]", "01", "1.", "\"\\ud800\"", "\"\\x\"", "\"a\nb\"",
-                         "nul", "{} {}", "\"\xC3\x28\"", "1e999999", "-", "1e", "1e+", "+1", "{\"a\":1,}"};
+    const char* bad[] = {"",        "{",        "{\"a\" 1}", "[1,]",      "01",           "1.",       "\"\\ud800\"",
+                         "\"\\x\"", "\"a\nb\"", "nul",       "{} {}",     "\"\xC3\x28\"", "1e999999", "-",
+                         "1e",      "1e+",      "+1",        "{\"a\":1,}"};
     for (const char* text : bad) {
         try {
             parseJson(text);
@@ -66,7 +67,7 @@ TEST(AnswerPacketWriter, ValuesSurviveEitherForm)
         writer.string(0, tricky);
         writer.number(1, 12);
         writer.endRow();
-        writer.beginRow();   // the date left out: null in either form
+        writer.beginRow(); // the date left out: null in either form
         writer.string(0, "");
         writer.endRow();
         writer.finish();

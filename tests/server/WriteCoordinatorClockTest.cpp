@@ -17,20 +17,22 @@ namespace {
 // Holds the first change until released, as a long batch on a slow disk would.
 class SlowWriter : public StorageWriter {
 public:
-    SlowWriter(std::promise<void>& entered, std::shared_future<void> release) : m_entered(entered), m_release(release) {}
-    void beginBatch() override {}
-    void beginItem() override {}
-    void endItem(bool) override {}
-    void commitBatch() override {}
-    void rollbackBatch() override {}
+    SlowWriter(std::promise<void>& entered, std::shared_future<void> release) : m_entered(entered), m_release(release)
+    {
+    }
+    void beginBatch() override { }
+    void beginItem() override { }
+    void endItem(bool) override { }
+    void commitBatch() override { }
+    void rollbackBatch() override { }
     void apply(const RowChange&, double now) override
     {
         dated = now;
         m_entered.set_value();
         m_release.wait();
     }
-    void putLanguage(const Language&) override {}
-    void insertRow(const TranslationRow&, double) override {}
+    void putLanguage(const Language&) override { }
+    void insertRow(const TranslationRow&, double) override { }
     double dated = 0;
 
 private:
@@ -54,7 +56,7 @@ TEST(WriteCoordinatorClock, TheReadTimeIsNeverLaterThanABatchStillBeingWritten)
     change.updated.key = change.original;
     std::thread saver([&] { coordinator.apply({change}); });
     entered.get_future().wait();
-    clock = 200.0;   // the clock moves on while the batch is written
+    clock = 200.0; // the clock moves on while the batch is written
     EXPECT_EQ(coordinator.readTime(), 100.0);
     EXPECT_EQ(seen.dated, 100.0);
     release.set_value();

@@ -15,14 +15,16 @@ namespace {
 class AbortingWriter : public StorageWriter {
 public:
     explicit AbortingWriter(int aborts, std::vector<std::string>& committed, int& attempts)
-        : m_aborts(aborts), m_committed(committed), m_attempts(attempts) {}
+        : m_aborts(aborts), m_committed(committed), m_attempts(attempts)
+    {
+    }
     void beginBatch() override
     {
         ++m_attempts;
         m_pending.clear();
     }
-    void beginItem() override {}
-    void endItem(bool) override {}
+    void beginItem() override { }
+    void endItem(bool) override { }
     void commitBatch() override { m_committed.insert(m_committed.end(), m_pending.begin(), m_pending.end()); }
     void rollbackBatch() override { m_pending.clear(); }
     void lockRows(const std::vector<const RowKey*>& keys) override { locked = keys.size(); }
@@ -32,8 +34,8 @@ public:
             throw StorageError("deadlock detected", "tente salvar novamente", true);
         m_pending.push_back(change.updated.destination);
     }
-    void putLanguage(const Language&) override {}
-    void insertRow(const TranslationRow&, double) override {}
+    void putLanguage(const Language&) override { }
+    void insertRow(const TranslationRow&, double) override { }
     std::size_t locked = 0;
 
 private:
@@ -63,7 +65,7 @@ TEST(WriteCoordinatorRetry, AnAbortedBatchRunsAgainThenGivesUpWithTheUsersMessag
     WriteCoordinator coordinator(std::move(writer), [] { return 46000.0; });
     EXPECT_NO_THROW(coordinator.apply(delta("a")));
     EXPECT_EQ(attempts, 3);
-    EXPECT_EQ(committed, (std::vector<std::string>{"a", "a"}));   // once, not once per attempt
+    EXPECT_EQ(committed, (std::vector<std::string>{"a", "a"})); // once, not once per attempt
     EXPECT_EQ(seen.locked, 2u);
 
     committed.clear();

@@ -66,14 +66,14 @@ struct CuttingProxy::Impl {
     int serverPort = 0;
     int listener = -1;
     int port = 0;
-    int wakeRead = -1, wakeWrite = -1;   // tells the threads to stop
+    int wakeRead = -1, wakeWrite = -1; // tells the threads to stop
     std::thread acceptor;
     std::mutex mutex;
     std::vector<std::thread> relays;
-    std::mutex cutMutex;                 // guards the three below
+    std::mutex cutMutex; // guards the three below
     qint64 nextCut = -1;
-    QByteArray cutMethod;                // empty: any POST
-    std::map<QByteArray, qint64> lastAnswer;   // by method; "" for any POST
+    QByteArray cutMethod; // empty: any POST
+    std::map<QByteArray, qint64> lastAnswer; // by method; "" for any POST
 
     void relay(int client);
 };
@@ -81,8 +81,8 @@ struct CuttingProxy::Impl {
 void CuttingProxy::Impl::relay(int client)
 {
     const int server = loopbackSocket(serverPort, false);
-    qint64 cut = -1;        // of the answer now passing
-    QByteArray method;      // that its request called
+    qint64 cut = -1; // of the answer now passing
+    QByteArray method; // that its request called
     bool answering = false; // a POST went to the server: its answer passes now
     qint64 passed = 0;
     std::vector<char> buffer(256 * 1024);

@@ -8,7 +8,7 @@ namespace trd::test {
 
 class EventCounter : public QObject {
 public:
-    explicit EventCounter(QEvent::Type type) : m_type(type) {}
+    explicit EventCounter(QEvent::Type type) : m_type(type) { }
 
     int count = 0;
 

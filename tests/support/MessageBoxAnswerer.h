@@ -23,7 +23,7 @@ public:
         m_timer.start();
     }
 
-    QStringList shown;   // the texts of the boxes answered, in order
+    QStringList shown; // the texts of the boxes answered, in order
     // The keys pressed on the next boxes, one list per box, in order; a box
     // beyond them gets Enter.
     std::deque<QList<Qt::Key>> replies;

@@ -22,7 +22,8 @@ PostgresCluster::PostgresCluster(bool durable) : m_durable(durable)
     if (geteuid() == 0 && std::system(("chown nobody " + m_path).c_str()) != 0)
         return;
     const std::string log = m_path + "/pg.log";
-    if (std::system(run("initdb -D " + m_path + "/data -E UTF8 --locale=C -A trust -U trd >" + log + " 2>&1").c_str()) != 0)
+    if (std::system(run("initdb -D " + m_path + "/data -E UTF8 --locale=C -A trust -U trd >" + log + " 2>&1").c_str())
+        != 0)
         return;
     m_ready = start();
 }
@@ -37,8 +38,8 @@ bool PostgresCluster::start()
 {
     // The server's own log must be a file the server user creates.
     return std::system(run("pg_ctl -D " + m_path + "/data -w -l " + m_path + "/data/server.log -o \"-k " + m_path
-                           + " -c listen_addresses='' -p " + Port + std::string(m_durable ? "" : " -F") + " -c max_connections=300\" start >>" + m_path
-                           + "/pg.log 2>&1")
+                           + " -c listen_addresses='' -p " + Port + std::string(m_durable ? "" : " -F")
+                           + " -c max_connections=300\" start >>" + m_path + "/pg.log 2>&1")
                            .c_str())
         == 0;
 }

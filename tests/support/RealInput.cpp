@@ -30,7 +30,7 @@ constexpr int kSyncWaitMs = 120000;
 // everything sent before it has been received by then.
 class MarkerFilter : public QAbstractNativeEventFilter {
 public:
-    explicit MarkerFilter(quint32 atom) : m_atom(atom) {}
+    explicit MarkerFilter(quint32 atom) : m_atom(atom) { }
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override
     {
         if (type != "xcb_generic_event_t")
@@ -54,7 +54,7 @@ private:
 
 struct RealInput::Impl {
     Display* display = nullptr;
-    QWindow window;   // the marker's address, never shown
+    QWindow window; // the marker's address, never shown
     Atom atom = 0;
     std::unique_ptr<MarkerFilter> filter;
     quint32 sent = 0;
@@ -193,8 +193,8 @@ void RealInput::type(const QString& text)
         return;
     for (const QChar ch : text) {
         const KeySym sym = ch == QLatin1Char('\n') ? XK_Return
-            : ch.unicode() < 0x100                  ? KeySym(ch.unicode())
-                                                    : KeySym(0x01000000 | ch.unicode());
+            : ch.unicode() < 0x100                 ? KeySym(ch.unicode())
+                                                   : KeySym(0x01000000 | ch.unicode());
         auto [c, shift] = d->keyFor(sym);
         KeyCode spare = 0;
         if (!c) {

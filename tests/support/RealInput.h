@@ -20,7 +20,7 @@ namespace trd::test {
 
 class RealInput {
 public:
-    RealInput();    // the display of $DISPLAY
+    RealInput(); // the display of $DISPLAY
     ~RealInput();
     RealInput(const RealInput&) = delete;
     RealInput& operator=(const RealInput&) = delete;

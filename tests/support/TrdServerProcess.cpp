@@ -71,7 +71,9 @@ int announcedPort(const QString& outPath)
 
 } // namespace
 
-TrdServerProcess::TrdServerProcess() : TrdServerProcess(Options{}) {}
+TrdServerProcess::TrdServerProcess() : TrdServerProcess(Options{})
+{
+}
 
 qint64 TrdServerProcess::pid() const
 {
@@ -173,7 +175,8 @@ bool TrdServerProcess::start(bool restarting, int port)
             break;
         if (port == 0)
             port = announcedPort(m_outPath);
-        if (port != 0 && healthOk(port, !m_options.requireHealthy, m_options.extraArgs.contains(QStringLiteral("--tls-cert")))) {
+        if (port != 0
+            && healthOk(port, !m_options.requireHealthy, m_options.extraArgs.contains(QStringLiteral("--tls-cert")))) {
             m_port = port;
             return true;
         }
@@ -222,7 +225,7 @@ bool TrdServerProcess::restart()
     if (start(true, m_port))
         return true;
     const QString first = m_error;
-    if (start(true, 0))   // the old port was taken meanwhile
+    if (start(true, 0)) // the old port was taken meanwhile
         return true;
     m_error = first + QStringLiteral("\n") + m_error;
     return false;

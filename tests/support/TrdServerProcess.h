@@ -17,13 +17,13 @@ namespace trd::test {
 class TrdServerProcess {
 public:
     struct Options {
-        bool demo = false;          // --demo: languages and a few thousand demo rows
-        bool create = true;         // --create at the first start: the database may be new
-        QString importTsv;          // --import-tsv FILE (docs/server.md) before serving
-        QByteArray seedTsv;         // the text of such a file, written to the temporary folder and imported
-        QString dbPath;             // empty: a database in a temporary folder
-        QString pg;                 // a PostgreSQL connection string: --pg instead of --db
-        QStringList extraArgs;      // anything else for the command line (with --tls-cert, ready once it accepts)
+        bool demo = false; // --demo: languages and a few thousand demo rows
+        bool create = true; // --create at the first start: the database may be new
+        QString importTsv; // --import-tsv FILE (docs/server.md) before serving
+        QByteArray seedTsv; // the text of such a file, written to the temporary folder and imported
+        QString dbPath; // empty: a database in a temporary folder
+        QString pg; // a PostgreSQL connection string: --pg instead of --db
+        QStringList extraArgs; // anything else for the command line (with --tls-cert, ready once it accepts)
         int startTimeoutMs = 30000;
         bool requireHealthy = true; // false: ready once GET /health answers at all (200 or 503)
     };
@@ -35,15 +35,15 @@ public:
     TrdServerProcess& operator=(const TrdServerProcess&) = delete;
 
     bool isRunning() const;
-    QString errorString() const;    // why the last start failed, with the server's log
+    QString errorString() const; // why the last start failed, with the server's log
 
     QString host() const { return QStringLiteral("127.0.0.1"); }
     int port() const { return m_port; }
-    QString hostPort() const;       // "127.0.0.1:PORT", the form of --server and TRD_SERVER
+    QString hostPort() const; // "127.0.0.1:PORT", the form of --server and TRD_SERVER
     QString dbPath() const { return m_dbPath; }
-    qint64 pid() const;             // the running server's process id, 0 when none
-    QByteArray log() const;         // what the server wrote on stderr since its last start
-    QString logPath() const { return m_logPath; }   // where it goes, to follow while the server runs
+    qint64 pid() const; // the running server's process id, 0 when none
+    QByteArray log() const; // what the server wrote on stderr since its last start
+    QString logPath() const { return m_logPath; } // where it goes, to follow while the server runs
 
     // SIGKILL, no chance to clean up: what a power cut looks like to the database.
     void kill9();

@@ -35,9 +35,9 @@ TEST(Dispatch, AbortIsSilentAndOtherErrorsReachTheErrorDisplay)
     EXPECT_FALSE(Dispatch([] { throw EDBClient(QStringLiteral("Campo 'X' não encontrado.")); }));
     EXPECT_FALSE(Dispatch([] { throw std::runtime_error("falha de E/S"); }));
     EXPECT_FALSE(Dispatch([] { throw 42; }));
-    ASSERT_EQ(seam.errors(), (QStringList{QStringLiteral("Campo 'X' não encontrado."),
-                                          QStringLiteral("falha de E/S"),
-                                          QStringLiteral("Erro inesperado.")}));
+    ASSERT_EQ(seam.errors(),
+              (QStringList{QStringLiteral("Campo 'X' não encontrado."), QStringLiteral("falha de E/S"),
+                           QStringLiteral("Erro inesperado.")}));
 
     bool ran = false;
     EXPECT_TRUE(Dispatch([&] { ran = true; }));
@@ -57,7 +57,7 @@ TEST(Dispatch, ConnectedSignalRunsHandlerWithLeadingArgumentsAndKeepsErrorsInsid
         ++calls;
         throw Exception(QStringLiteral("Idioma Inválido."));
     });
-    button.toggle();   // the exception must not escape into Qt
+    button.toggle(); // the exception must not escape into Qt
     EXPECT_TRUE(seen);
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(seam.errors(), QStringList{QStringLiteral("Idioma Inválido.")});
@@ -110,10 +110,10 @@ TEST(OpenDialog, ExecuteGoesThroughTheSeamAndAddsTheDefaultExtension)
     ASSERT_TRUE(dialog.Execute());
     EXPECT_EQ(dialog.FileName, QStringLiteral("/tmp/lista.cds"));
     EXPECT_FALSE(dialog.Execute());
-    EXPECT_EQ(dialog.FileName, QStringLiteral("/tmp/lista.cds"));   // a cancel keeps it
+    EXPECT_EQ(dialog.FileName, QStringLiteral("/tmp/lista.cds")); // a cancel keeps it
     ASSERT_TRUE(dialog.Execute());
     EXPECT_EQ(dialog.FileName, QStringLiteral("/tmp/b.xml"));
-    EXPECT_FALSE(dialog.Execute());   // nothing scripted: cancelled
+    EXPECT_FALSE(dialog.Execute()); // nothing scripted: cancelled
     EXPECT_EQ(seam.count(RecordingDialogSeam::OpenDialog), 4);
     EXPECT_EQ(seam.last(RecordingDialogSeam::OpenDialog)->text, dialog.Title);
 
@@ -157,11 +157,11 @@ TEST(RecordingSeam, OnCloseCanRefuseToEndTheModalLoop)
             action = caNone;
     };
     seam.onModal = [&](TForm& f) {
-        f.SetModalResult(mrOk);   // refused by OnClose: still modal
+        f.SetModalResult(mrOk); // refused by OnClose: still modal
         QTimer::singleShot(0, &f, [&f] {
             EXPECT_TRUE(f.IsModal());
             EXPECT_EQ(f.ModalResult(), mrNone);
-            f.Close();            // a close of a modal form cancels it
+            f.Close(); // a close of a modal form cancels it
         });
     };
     EXPECT_EQ(form.ShowModal(), mrCancel);
@@ -188,8 +188,7 @@ TEST(Application, ShowExceptionUsesTheMessageOfOurErrorsAndWhatOfOthers)
     RecordingDialogSeam seam;
     Application()->ShowException(EDBClient(QStringLiteral("Arquivo inválido.")));
     Application()->ShowException(std::runtime_error("conexão recusada"));
-    EXPECT_EQ(seam.errors(),
-              (QStringList{QStringLiteral("Arquivo inválido."), QStringLiteral("conexão recusada")}));
+    EXPECT_EQ(seam.errors(), (QStringList{QStringLiteral("Arquivo inválido."), QStringLiteral("conexão recusada")}));
 }
 
 TEST(Application, ProcessMessagesRunsPostedWork)
@@ -276,7 +275,8 @@ TEST(QtSeam, OpenDialogListsThePatternInAnyCaseAndReturnsTheChosenFile)
     });
     ASSERT_TRUE(seam.ExecuteOpenDialog(dialog));
     listados.sort();
-    EXPECT_EQ(listados, (QStringList{QStringLiteral("CDSNTRAD.cds"), QStringLiteral("OUTRA.CDS"), QStringLiteral("mista.Cds")}));
+    EXPECT_EQ(listados,
+              (QStringList{QStringLiteral("CDSNTRAD.cds"), QStringLiteral("OUTRA.CDS"), QStringLiteral("mista.Cds")}));
     EXPECT_EQ(entrada, QStringLiteral("Arquivos CDS (*.cds)"));
     EXPECT_EQ(titulo, dialog.Title);
     EXPECT_EQ(proposto, QStringLiteral("CDSNTRAD.cds"));

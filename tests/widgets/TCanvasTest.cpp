@@ -70,7 +70,7 @@ TEST(Canvas, BrushCopyReplacesTheTransparentColourByTheBrush)
     EXPECT_EQ(image.pixelColor(6, 6), QColor(0, 200, 0));
     EXPECT_EQ(image.pixelColor(7, 7), QColor(0, 200, 0));
     EXPECT_EQ(image.pixelColor(8, 8), clHighlight());
-    EXPECT_EQ(image.pixelColor(4, 4), QColor(Qt::white));   // nothing outside dest
+    EXPECT_EQ(image.pixelColor(4, 4), QColor(Qt::white)); // nothing outside dest
     EXPECT_EQ(image.pixelColor(9, 9), QColor(Qt::white));
 }
 

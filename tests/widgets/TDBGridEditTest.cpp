@@ -21,7 +21,7 @@ protected:
         GridTest::SetUp();
         defineColumns();
         load(3);
-        grid->SetSelectedIndex(2);   // DESTINO
+        grid->SetSelectedIndex(2); // DESTINO
     }
 };
 using GridKeys = GridEditing;
@@ -34,8 +34,8 @@ TEST_F(GridEditing, TypingPutsTheDataSetInEditAndEnterPosts)
     type(QStringLiteral("novo"));
     ASSERT_NE(grid->InplaceEditor(), nullptr);
     EXPECT_EQ(ds->State(), TDataSetState::dsEdit);
-    EXPECT_EQ(grid->InplaceEditor()->text(), QStringLiteral("novo"));   // typing replaced the text
-    EXPECT_EQ(value("DESTINO"), QStringLiteral("destino 1"));            // not in the field yet
+    EXPECT_EQ(grid->InplaceEditor()->text(), QStringLiteral("novo")); // typing replaced the text
+    EXPECT_EQ(value("DESTINO"), QStringLiteral("destino 1")); // not in the field yet
     key(Qt::Key_Return);
     EXPECT_EQ(grid->InplaceEditor(), nullptr);
     EXPECT_EQ(ds->State(), TDataSetState::dsBrowse);
@@ -103,7 +103,7 @@ TEST_F(GridEditing, ADoubleClickOnAnotherRowEditsThatRow)
 
 TEST_F(GridEditing, ReadOnlyColumnsFieldsAndAGridWithoutEditingRefuseTyping)
 {
-    grid->SetSelectedIndex(0);   // read-only column
+    grid->SetSelectedIndex(0); // read-only column
     type(QStringLiteral("a"));
     EXPECT_EQ(grid->InplaceEditor(), nullptr);
     EXPECT_EQ(ds->State(), TDataSetState::dsBrowse);
@@ -118,7 +118,7 @@ TEST_F(GridEditing, ReadOnlyColumnsFieldsAndAGridWithoutEditingRefuseTyping)
     grid->SetSelectedIndex(2);
     type(QStringLiteral("a"));
     EXPECT_EQ(ds->State(), TDataSetState::dsBrowse);
-    EXPECT_EQ(ds->RecNo(), 1);   // and no incremental search moved the row
+    EXPECT_EQ(ds->RecNo(), 1); // and no incremental search moved the row
     grid->SetOption(dgEditing, true);
     type(QStringLiteral("a"));
     EXPECT_EQ(ds->State(), TDataSetState::dsEdit);
@@ -131,7 +131,7 @@ TEST_F(GridEditing, ARefusedPostKeepsTheEditAndShowsTheError)
     key(Qt::Key_Return);
     EXPECT_EQ(seam.errors(), QStringList{QStringLiteral("Registro recusado.")});
     EXPECT_EQ(ds->State(), TDataSetState::dsEdit);
-    key(Qt::Key_Down);   // leaving the row tries again and stays
+    key(Qt::Key_Down); // leaving the row tries again and stays
     EXPECT_EQ(seam.errors().size(), 2);
     EXPECT_EQ(ds->RecNo(), 1);
     EXPECT_EQ(currentGridRow(), 0);
@@ -150,14 +150,14 @@ TEST_F(GridEditing, DownAtTheLastRowSetsEofAndTheRefusedAppendChangesNothing)
     key(Qt::Key_Down);
     key(Qt::Key_Down);
     EXPECT_EQ(ds->RecNo(), 3);
-    EXPECT_FALSE(ds->Eof());   // moving onto the last row does not set it
+    EXPECT_FALSE(ds->Eof()); // moving onto the last row does not set it
     key(Qt::Key_Down);
     EXPECT_TRUE(ds->Eof());
     EXPECT_EQ(refusals, 1);
     EXPECT_EQ(ds->RecordCount(), 3);
     EXPECT_EQ(ds->State(), TDataSetState::dsBrowse);
     EXPECT_EQ(currentGridRow(), 2);
-    EXPECT_TRUE(seam.shown.empty());   // refused silently
+    EXPECT_TRUE(seam.shown.empty()); // refused silently
 
     // Tab at the last cell of the last row does the same.
     key(Qt::Key_Tab);
@@ -187,7 +187,7 @@ TEST_F(GridEditing, AnAllowedAppendAddsARowThatGoesAwayUntouched)
     EXPECT_EQ(ds->State(), TDataSetState::dsInsert);
     EXPECT_EQ(grid->model()->rowCount(), 4);
     EXPECT_EQ(currentGridRow(), 3);
-    key(Qt::Key_Up);   // nothing typed: the new row is dropped
+    key(Qt::Key_Up); // nothing typed: the new row is dropped
     EXPECT_EQ(ds->State(), TDataSetState::dsBrowse);
     EXPECT_EQ(ds->RecordCount(), 3);
     EXPECT_EQ(grid->model()->rowCount(), 3);
@@ -263,7 +263,7 @@ TEST_F(GridKeys, KeyDownPressAndUpReachTheHandlersFromTheGridAndFromTheEditor)
         if (grid->InplaceEditor())
             pressed += QStringLiteral("[%1]").arg(grid->InplaceEditor()->text());
     };
-    type(QStringLiteral("ab"));   // 'a' reaches the grid and opens the editor; 'b' the editor
+    type(QStringLiteral("ab")); // 'a' reaches the grid and opens the editor; 'b' the editor
     EXPECT_EQ(downs, (std::vector<int>{Qt::Key_A, Qt::Key_B}));
     EXPECT_EQ(ups, (std::vector<int>{Qt::Key_A, Qt::Key_B}));
     EXPECT_EQ(pressed, QStringLiteral("a[a]b[ab]"));
@@ -288,22 +288,25 @@ TEST_F(GridKeys, HandlersDiscardKeysAndCharacters)
             ch = QLatin1Char('Q');
     };
     int inserts = 0;
-    ds->BeforeInsert = [&](TClientDataSet*) { ++inserts; Abort(); };
+    ds->BeforeInsert = [&](TClientDataSet*) {
+        ++inserts;
+        Abort();
+    };
     ds->SetRecNo(3);
     ASSERT_FALSE(ds->Eof());
-    key(Qt::Key_Down);   // first: Next sets Eof, the append is refused
+    key(Qt::Key_Down); // first: Next sets Eof, the append is refused
     EXPECT_EQ(inserts, 1);
     key(Qt::Key_Down);
     key(Qt::Key_Tab);
     EXPECT_EQ(inserts, 1);
-    EXPECT_EQ(grid->SelectedIndex(), 2);   // the Tab did not move either
+    EXPECT_EQ(grid->SelectedIndex(), 2); // the Tab did not move either
 
-    type(QStringLiteral("zqz"));   // z dropped; q becomes Q in the editor
+    type(QStringLiteral("zqz")); // z dropped; q becomes Q in the editor
     ASSERT_NE(grid->InplaceEditor(), nullptr);
     EXPECT_EQ(grid->InplaceEditor()->text(), QStringLiteral("Q"));
     type(QStringLiteral("qz"));
     EXPECT_EQ(grid->InplaceEditor()->text(), QStringLiteral("QQ"));
-    key(Qt::Key_Left);   // other keys pass
+    key(Qt::Key_Left); // other keys pass
     key(Qt::Key_Backspace);
     EXPECT_EQ(grid->InplaceEditor()->text(), QStringLiteral("Q"));
 }
@@ -315,7 +318,7 @@ TEST_F(GridEditing, AnUntouchedNewRowIsCancelledWhenTheFocusLeavesTheGrid)
     other->show();
     key(Qt::Key_Down);
     key(Qt::Key_Down);
-    key(Qt::Key_Down);   // appends
+    key(Qt::Key_Down); // appends
     ASSERT_EQ(ds->State(), TDataSetState::dsInsert);
     other->setFocus();
     QApplication::processEvents();
@@ -333,7 +336,7 @@ TEST_F(GridEditing, WithoutTabsTheTabKeyLeavesTheGridAfterWritingTheEditor)
     type(QStringLiteral("abc"));
     key(Qt::Key_Tab);
     EXPECT_TRUE(other->hasFocus());
-    EXPECT_EQ(ds->State(), TDataSetState::dsEdit);   // written, not posted
+    EXPECT_EQ(ds->State(), TDataSetState::dsEdit); // written, not posted
     EXPECT_EQ(value("DESTINO"), QStringLiteral("abc"));
 }
 
@@ -353,7 +356,7 @@ TEST_F(GridKeys, AKeyHandlerThatAbortsAbandonsTheKey)
 {
     grid->OnKeyPress = [&](QObject*, QChar& ch) {
         if (ch == QLatin1Char('!'))
-            Abort();   // as MensErro does after showing its message
+            Abort(); // as MensErro does after showing its message
     };
     grid->OnKeyDown = [&](QObject*, int& k, Qt::KeyboardModifiers) {
         if (k == Qt::Key_Down)

@@ -64,7 +64,7 @@ TEST_F(GridBinding, DataSetFollowsTheGridWithItsScrollEvents)
     EXPECT_EQ(ds->RecNo(), 2);
     key(Qt::Key_End, Qt::ControlModifier);
     EXPECT_EQ(ds->RecNo(), 10);
-    EXPECT_FALSE(ds->Eof());   // moving onto the last row does not set Eof
+    EXPECT_FALSE(ds->Eof()); // moving onto the last row does not set Eof
     const QRect third = grid->visualRect(grid->model()->index(2, 1));
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, third.center());
     EXPECT_EQ(ds->RecNo(), 3);
@@ -99,9 +99,9 @@ TEST_F(GridBinding, ColumnEnterFiresWhenTheSelectedColumnChanges)
     key(Qt::Key_Right);
     key(Qt::Key_Tab);
     key(Qt::Key_Left);
-    key(Qt::Key_Down);   // same column: no event
-    EXPECT_EQ(entered, (std::vector<QString>{QStringLiteral("ORIGEM"), QStringLiteral("DESTINO"),
-                                             QStringLiteral("ORIGEM")}));
+    key(Qt::Key_Down); // same column: no event
+    EXPECT_EQ(entered,
+              (std::vector<QString>{QStringLiteral("ORIGEM"), QStringLiteral("DESTINO"), QStringLiteral("ORIGEM")}));
     EXPECT_EQ(grid->SelectedColumn()->Title.Caption, QStringLiteral("Idioma Origem"));
 }
 
@@ -111,7 +111,7 @@ TEST_F(GridPainting, HandlerReadsThePaintedRowThroughTheFieldsAndPaintsOnTheCanv
     load(6);
     grid->setFocus();
     ds->SetRecNo(2);
-    std::map<int, QString> codes;          // painted row -> CODIGO the handler read
+    std::map<int, QString> codes; // painted row -> CODIGO the handler read
     std::map<std::pair<int, int>, TGridDrawState> states;
     std::set<TColumn*> columns;
     grid->OnDrawColumnCell = [&](TDBGrid* sender, const QRect& rect, int dataCol, TColumn* column,
@@ -122,8 +122,8 @@ TEST_F(GridPainting, HandlerReadsThePaintedRowThroughTheFieldsAndPaintsOnTheCanv
         columns.insert(column);
         TCanvas* canvas = sender->Canvas();
         canvas->Brush.Color = ds->FieldByName(QStringLiteral("CODIGO"))->AsString() == QStringLiteral("C4")
-                                  ? QColor(0, 128, 0)
-                                  : clInfoBk();
+            ? QColor(0, 128, 0)
+            : clInfoBk();
         canvas->FillRect(rect);
     };
     const QImage shot = grid->viewport()->grab().toImage();
@@ -136,8 +136,8 @@ TEST_F(GridPainting, HandlerReadsThePaintedRowThroughTheFieldsAndPaintsOnTheCanv
     EXPECT_EQ(ds->ActiveRecord(), ds->CurrentIndex());
 
     const int sel = gdSelected | gdFocused;
-    EXPECT_EQ(states[std::make_pair(1, 0)], sel);   // the current cell
-    EXPECT_EQ(states[std::make_pair(1, 1)], 0);     // same row, other column
+    EXPECT_EQ(states[std::make_pair(1, 0)], sel); // the current cell
+    EXPECT_EQ(states[std::make_pair(1, 1)], 0); // same row, other column
     EXPECT_EQ(states[std::make_pair(3, 0)], 0);
 
     const QPoint green = grid->visualRect(grid->model()->index(3, 1)).center();
@@ -171,7 +171,7 @@ TEST_F(GridPainting, SelectionShowsWithoutFocusOnlyWithAlwaysShowSelection)
             lastColumn[sender->rowAt(rect.center().y())] = state;
     };
     grid->viewport()->grab();
-    EXPECT_TRUE(lastColumn[0] & gdSelected);   // the whole row
+    EXPECT_TRUE(lastColumn[0] & gdSelected); // the whole row
     EXPECT_EQ(lastColumn[1], 0);
 }
 
@@ -182,7 +182,7 @@ TEST_F(GridPainting, AFailingHandlerIsReportedOnceAfterThePaint)
         throw Exception(QStringLiteral("falha ao pintar"));
     };
     grid->viewport()->grab();
-    EXPECT_TRUE(seam.errors().isEmpty());   // never from inside the paint
+    EXPECT_TRUE(seam.errors().isEmpty()); // never from inside the paint
     QApplication::processEvents();
     grid->viewport()->grab();
     QApplication::processEvents();
@@ -220,7 +220,7 @@ TEST_F(GridPainting, RowsDeletedWhileControlsAreDisabledArePaintedBlankNotRead)
     ds->Last();
     ds->Delete();
     ds->Delete();
-    grid->viewport()->grab();   // the view still has five rows
+    grid->viewport()->grab(); // the view still has five rows
     EXPECT_EQ(painted, 3 * 3);
     EXPECT_FALSE(grid->model()->data(grid->model()->index(4, 0)).isValid());
     ds->EnableControls();
@@ -247,7 +247,7 @@ TEST_F(GridBinding, TheIndicatorMarksTheCurrentRowAndItsState)
 TEST_F(GridPainting, ASavedRowRepaintsAloneAndAMergeRepaintsNothing)
 {
     load(8);
-    std::set<QString> painted;   // CODIGO of every row painted since the last clear
+    std::set<QString> painted; // CODIGO of every row painted since the last clear
     grid->OnDrawColumnCell = [&](TDBGrid*, const QRect&, int, TColumn*, TGridDrawState) {
         painted.insert(ds->FieldByName(QStringLiteral("CODIGO"))->AsString());
     };
@@ -279,7 +279,7 @@ TEST_F(GridPainting, ASavedRowRepaintsAloneAndAMergeRepaintsNothing)
     // Under an index too a post leaves its row in place: it alone repaints,
     // and the grid stays on it.
     ds->SetIndexFieldNames(QStringLiteral("DESTINO"));
-    ds->First();   // "destino 1"
+    ds->First(); // "destino 1"
     QApplication::processEvents();
     painted.clear();
     edit(QStringLiteral("destino 6a"));
@@ -321,7 +321,7 @@ TEST_F(GridPainting, RowsTheServerTellsOfRepaintAloneAndARowLeavingKeepsTheViewA
     ds->RefreshRow(top + 2, {{destino, QStringLiteral("do colega")}});
     QApplication::processEvents();
     EXPECT_TRUE(painted.count(ds->ValueAt(top + 2, 0).toString()));
-    painted.erase(ds->FieldByName(QStringLiteral("CODIGO"))->AsString());   // under the editor, which repaints itself
+    painted.erase(ds->FieldByName(QStringLiteral("CODIGO"))->AsString()); // under the editor, which repaints itself
     EXPECT_LE(painted.size(), 2u);
     EXPECT_EQ(grid->model()->data(grid->model()->index(top + 2, 2)).toString(), QStringLiteral("do colega"));
     ASSERT_TRUE(editor);

@@ -19,7 +19,7 @@ TEST_F(Navigator, ButtonsFollowStateAndPositionAndAct)
 {
     TDBNavigator nav;
     nav.SetDataSource(source);
-    EXPECT_FALSE(nav.ButtonEnabled(nbNext));   // closed
+    EXPECT_FALSE(nav.ButtonEnabled(nbNext)); // closed
     load(3);
     EXPECT_FALSE(nav.Button(nbFirst)->isEnabled());
     EXPECT_TRUE(nav.Button(nbNext)->isEnabled());

@@ -14,8 +14,7 @@ using SortGrid = GridTest;
 void clickTitle(TDBGrid* grid, int section)
 {
     QHeaderView* header = grid->horizontalHeader();
-    const QPoint at(header->sectionViewportPosition(section) + header->sectionSize(section) / 2,
-                    header->height() / 2);
+    const QPoint at(header->sectionViewportPosition(section) + header->sectionSize(section) / 2, header->height() / 2);
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
 }
 } // namespace
@@ -23,8 +22,8 @@ void clickTitle(TDBGrid* grid, int section)
 TEST_F(SortGrid, TitleClicksSortAscendingThenDescendingKeepingTheCurrentRow)
 {
     defineColumns();
-    load(12);   // codes C1..C12: as text C1 < C10 < C11 < C12 < C2 ...
-    ds->SetRecNo(2);   // C2
+    load(12); // codes C1..C12: as text C1 < C10 < C11 < C12 < C2 ...
+    ds->SetRecNo(2); // C2
     clickTitle(grid, 0);
     EXPECT_EQ(ds->IndexFieldNames(), QStringLiteral("CODIGO"));
     EXPECT_EQ(value("CODIGO"), QStringLiteral("C2"));
@@ -51,5 +50,5 @@ TEST_F(SortGrid, SortingPostsAPendingEditFirst)
     clickTitle(grid, 2);
     EXPECT_EQ(ds->State(), TDataSetState::dsBrowse);
     EXPECT_EQ(value("DESTINO"), QStringLiteral("aaa"));
-    EXPECT_EQ(ds->RecNo(), 1);   // "aaa" sorts first
+    EXPECT_EQ(ds->RecNo(), 1); // "aaa" sorts first
 }

@@ -66,7 +66,7 @@ TEST(Form, CreateFormRunsOnCreateOnceAfterTheWholeFormIsBuilt)
     std::unique_ptr<TfrmExemplo> form(CreateForm<TfrmExemplo>());
     form->edtNome->setObjectName(QStringLiteral("edtNome"));
     EXPECT_EQ(form->creates, 1);
-    EXPECT_EQ(form->nomeAoCriar, QString());   // the member existed when FormCreate ran
+    EXPECT_EQ(form->nomeAoCriar, QString()); // the member existed when FormCreate ran
     form->DoCreate();
     EXPECT_EQ(form->creates, 1);
 }
@@ -110,7 +110,7 @@ TEST_F(MdiHost, MdiChildGoesIntoTheAreaMaximisedAndAShowAgainBringsItForward)
     QApplication::processEvents();
     EXPECT_EQ(area->activeSubWindow(), other->SubWindow());
 
-    form->Show();   // the open one comes back, no second subwindow
+    form->Show(); // the open one comes back, no second subwindow
     QApplication::processEvents();
     EXPECT_EQ(area->subWindowList().size(), 2);
     EXPECT_EQ(area->activeSubWindow(), form->SubWindow());
@@ -157,12 +157,12 @@ TEST_F(MdiHost, CloseActionsOfAnMdiChild)
     QMdiSubWindow* sub = form->SubWindow();
 
     form->Close();
-    EXPECT_EQ(offered, caMinimize);   // the framework's default for an MDI child
+    EXPECT_EQ(offered, caMinimize); // the framework's default for an MDI child
     EXPECT_TRUE(sub->isVisible());
     EXPECT_FALSE(sub->isMinimized());
 
     next = caMinimize;
-    sub->close();   // the subwindow's own close button asks the form
+    sub->close(); // the subwindow's own close button asks the form
     EXPECT_TRUE(sub->isMinimized());
 
     next = caHide;
@@ -209,13 +209,13 @@ TEST(Form, KeyPreviewSeesKeysBeforeTheFocusedControlAndCanDiscardThem)
     edit->setFocus();
 
     QTest::keyClick(edit, Qt::Key_A);
-    EXPECT_TRUE(seen.empty());   // no preview yet
+    EXPECT_TRUE(seen.empty()); // no preview yet
     form.SetKeyPreview(true);
     QTest::keyClick(edit, Qt::Key_B);
     QTest::keyClick(edit, Qt::Key_X);
     QTest::keyClick(edit, Qt::Key_C);
     EXPECT_EQ(edit->text(), QStringLiteral("abc"));
-    EXPECT_EQ(seen, (std::vector<int>{Qt::Key_B, Qt::Key_X, Qt::Key_C}));   // once each
+    EXPECT_EQ(seen, (std::vector<int>{Qt::Key_B, Qt::Key_X, Qt::Key_C})); // once each
 }
 
 TEST_F(MdiHost, AFormWithoutOwnerOpensOverTheMainWindowThenKeepsItsPlace)
@@ -225,7 +225,7 @@ TEST_F(MdiHost, AFormWithoutOwnerOpensOverTheMainWindowThenKeepsItsPlace)
     form.resize(200, 100);
     form.Show();
     const QPoint offset = form.frameGeometry().center() - window.frameGeometry().center();
-    EXPECT_LE(offset.manhattanLength(), 10);   // the frame is unknown before the first show
+    EXPECT_LE(offset.manhattanLength(), 10); // the frame is unknown before the first show
     form.move(10, 10);
     form.Close();
     form.Show();

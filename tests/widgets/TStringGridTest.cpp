@@ -19,7 +19,7 @@ TEST(StringGrid, CellsKeepTheirTextAcrossResizes)
     grid.SetCells(3, 5, QStringLiteral("12,50"));
     EXPECT_EQ(grid.Cells(1, 0), QStringLiteral("Linhas"));
     EXPECT_EQ(grid.Cells(3, 5), QStringLiteral("12,50"));
-    EXPECT_EQ(grid.Cells(9, 9), QString());   // outside: empty, no crash
+    EXPECT_EQ(grid.Cells(9, 9), QString()); // outside: empty, no crash
     grid.SetCells(9, 9, QStringLiteral("x"));
 
     grid.SetColCount(5);
@@ -46,7 +46,7 @@ TEST(StringGrid, WidthsHeightsAndTheCurrentCellStayOffTheFixedOnes)
     EXPECT_EQ(grid.RowHeights(1), 26);
     EXPECT_EQ(grid.Col(), 1);
     EXPECT_EQ(grid.Row(), 1);
-    grid.SetCol(0);   // fixed: refused
+    grid.SetCol(0); // fixed: refused
     EXPECT_EQ(grid.Col(), 1);
     grid.SetRow(3);
     grid.SetCol(2);
@@ -87,5 +87,5 @@ TEST(StringGrid, DrawCellReceivesEveryVisibleCellWithItsState)
     const QRect cell = grid.visualRect(grid.model()->index(3, 2));
     EXPECT_EQ(shot.pixelColor(cell.center()), QColor(0, 0, 255));
     const QRect plain = grid.visualRect(grid.model()->index(4, 3));
-    EXPECT_EQ(shot.pixelColor(plain.center()), clInfoBk());   // the default drawing
+    EXPECT_EQ(shot.pixelColor(plain.center()), clInfoBk()); // the default drawing
 }

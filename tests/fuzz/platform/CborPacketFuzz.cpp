@@ -30,10 +30,18 @@ QByteArray asCbor(TClientDataSet& ds, const std::vector<PacketField>& fields)
             if (field->IsNull())
                 continue;
             switch (field->DataType()) {
-            case TFieldType::ftString: w.string(f, field->AsString().toStdString()); break;
-            case TFieldType::ftInteger: w.integer(f, field->AsInteger()); break;
-            case TFieldType::ftFloat: w.real(f, field->AsFloat()); break;
-            case TFieldType::ftDateTime: w.dateTime(f, field->AsDateTime()); break;
+            case TFieldType::ftString:
+                w.string(f, field->AsString().toStdString());
+                break;
+            case TFieldType::ftInteger:
+                w.integer(f, field->AsInteger());
+                break;
+            case TFieldType::ftFloat:
+                w.real(f, field->AsFloat());
+                break;
+            case TFieldType::ftDateTime:
+                w.dateTime(f, field->AsDateTime());
+                break;
             }
         }
         w.endRow();
@@ -51,12 +59,12 @@ void loadAndWriteBack(const QByteArray& bytes)
         ds.SetData(bytes);
     } catch (const EDBClient&) {
         if (ds.Active())
-            std::abort();   // a failed load must leave the data set closed
+            std::abort(); // a failed load must leave the data set closed
         return;
     }
     const QByteArray xml = ds.Data();
     TClientDataSet fromXml, fromCbor;
-    fromXml.SetData(xml);                       // must not throw: we wrote it
+    fromXml.SetData(xml); // must not throw: we wrote it
     fromCbor.SetData(asCbor(ds, fields));
     if (fromXml.Data() != xml || fromCbor.Data() != xml)
         std::abort();

@@ -22,10 +22,18 @@ void readAll(const QByteArray& bytes)
                 if (reader.isNull(f))
                     continue;
                 switch (reader.fields()[static_cast<std::size_t>(f)].type) {
-                case TFieldType::ftString: reader.string(f); break;
-                case TFieldType::ftInteger: reader.integer(f); break;
-                case TFieldType::ftFloat: reader.real(f); break;
-                case TFieldType::ftDateTime: reader.dateTime(f); break;
+                case TFieldType::ftString:
+                    reader.string(f);
+                    break;
+                case TFieldType::ftInteger:
+                    reader.integer(f);
+                    break;
+                case TFieldType::ftFloat:
+                    reader.real(f);
+                    break;
+                case TFieldType::ftDateTime:
+                    reader.dateTime(f);
+                    break;
                 }
             }
         }
@@ -40,12 +48,12 @@ void loadAndWriteBack(const QByteArray& bytes)
         ds.SetData(bytes);
     } catch (const EDBClient&) {
         if (ds.Active())
-            std::abort();   // a failed load must leave the data set closed
+            std::abort(); // a failed load must leave the data set closed
         return;
     }
     const QByteArray written = ds.Data();
     TClientDataSet again;
-    again.SetData(written);   // must not throw: we wrote it
+    again.SetData(written); // must not throw: we wrote it
     if (again.Data() != written || again.RecordCount() != ds.RecordCount())
         std::abort();
     // Exercise the change log on what loaded.
@@ -53,8 +61,7 @@ void loadAndWriteBack(const QByteArray& bytes)
         ds.Last();
         ds.Delete();
         PacketReader delta(ds.Delta());
-        while (delta.next()) {
-        }
+        while (delta.next()) { }
         ds.CancelUpdates();
         if (ds.Data() != written)
             std::abort();

@@ -49,12 +49,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     client.AdoptConnected(ends[0]);
     HttpClient::Response response;
     QString detail;
-    const HttpClient::Error error = client.Request("POST", QByteArrayLiteral("/x"), QByteArrayLiteral("{}"), response, &detail);
+    const HttpClient::Error error =
+        client.Request("POST", QByteArrayLiteral("/x"), QByteArrayLiteral("{}"), response, &detail);
     if (error == HttpClient::Error::None) {
         if (response.status < 100 || response.status > 599 || response.body.size() > client.MaxBodySize())
             std::abort();
     } else if (detail.isEmpty()) {
-        std::abort();   // every failure says what happened
+        std::abort(); // every failure says what happened
     }
     client.Close();
     peer.join();

@@ -18,7 +18,7 @@ void decode(QByteArray bytes, bool cbor)
         const TServerResult r =
             cbor ? jsonrpc::DecodeCborAnswer(std::move(bytes), 1) : jsonrpc::DecodeAnswer(std::move(bytes), 1);
         if (!r.Ok && r.ErrorMessage.isEmpty() && r.ErrorCode == 0)
-            std::abort();   // a failure must say something
+            std::abort(); // a failure must say something
     } catch (const EMalformedAnswer&) {
     } catch (const EDBClient&) {
     }

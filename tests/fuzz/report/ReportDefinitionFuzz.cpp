@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (WriteReportDefinition(back) != once)
             std::abort();
     } catch (const EReportError&) {
-        std::abort();   // what we write must read
+        std::abort(); // what we write must read
     }
     return 0;
 }

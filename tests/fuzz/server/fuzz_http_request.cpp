@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             && framed.route.refusal.message.empty())
             std::abort();
         if (framed.contentLength && *framed.contentLength > limits.maxBody)
-            std::abort();   // over the limit is refused before any body is read
+            std::abort(); // over the limit is refused before any body is read
         break;
     case FramedHead::Kind::NeedMore:
     case FramedHead::Kind::Closed:
