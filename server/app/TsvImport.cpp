@@ -3,6 +3,7 @@
 #include "DeltaReader.h"
 #include "RpcError.h"
 #include "TDateTime.h"
+#include "TsvEscapes.h"
 
 #include <QDateTime>
 
@@ -16,42 +17,13 @@ namespace trd::server {
 
 namespace {
 
-std::string unescape(std::string_view field)
-{
-    std::string out;
-    out.reserve(field.size());
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] != '\\' || i + 1 == field.size()) {
-            out += field[i];
-            continue;
-        }
-        switch (field[++i]) {
-        case 't':
-            out += '\t';
-            break;
-        case 'n':
-            out += '\n';
-            break;
-        case 'r':
-            out += '\r';
-            break;
-        case '\\':
-            out += '\\';
-            break;
-        default:
-            throw std::runtime_error(std::string("escape desconhecido \\") + field[i]);
-        }
-    }
-    return out;
-}
-
 std::vector<std::string> split(const std::string& line)
 {
     std::vector<std::string> fields;
     std::size_t start = 0;
     for (;;) {
         const std::size_t tab = line.find('\t', start);
-        fields.push_back(unescape(std::string_view(line).substr(start, tab == std::string::npos ? tab : tab - start)));
+        fields.push_back(unescapeTsvField(std::string_view(line).substr(start, tab == std::string::npos ? tab : tab - start)));
         if (tab == std::string::npos)
             return fields;
         start = tab + 1;

@@ -2,6 +2,7 @@
 
 #include "ServerError.h"
 #include "Storage.h"
+#include "TsvEscapes.h"
 #include "Utf8Text.h"
 
 #include <algorithm>
@@ -18,35 +19,11 @@ struct Fault {
 
 std::string unescape(std::string_view field)
 {
-    std::string out;
-    out.reserve(field.size());
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] != '\\' || i + 1 == field.size()) {
-            out += field[i];
-            continue;
-        }
-        switch (field[++i]) {
-        case 't':
-            out += '\t';
-            break;
-        case 'n':
-            out += '\n';
-            break;
-        case 'r':
-            out += '\r';
-            break;
-        case '\\':
-            out += '\\';
-            break;
-        default: {
-            std::size_t pos = i;
-            std::string shown;
-            utf8::append(shown, utf8::next(field, pos));
-            throw Fault{"escape desconhecido \\" + shown + " (use \\t, \\n, \\r ou \\\\)"};
-        }
-        }
+    try {
+        return unescapeTsvField(field);
+    } catch (const UnknownTsvEscape& e) {
+        throw Fault{e.what()};
     }
-    return out;
 }
 
 void checkField(const std::string& value, const char* name, std::size_t maxChars)
