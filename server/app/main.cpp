@@ -16,6 +16,7 @@
 #include "TsvImport.h"
 #include "UserStore.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -112,14 +113,22 @@ int main(int argc, char** argv)
     if (argc > 1 && std::string(argv[1]) == "user")
         return runUserCommand(std::vector<std::string>(argv + 2, argv + argc));
     std::string error;
-    const auto options = parseServerOptions(std::vector<std::string>(argv + 1, argv + argc), error);
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const auto options = parseServerOptions(args, error);
     if (!options) {
         logFormat(LogLevel::Error, "trd-server: %s", error.c_str());
+        // A file checked and found wanting is an answer, not a misuse.
+        if (std::find(args.begin(), args.end(), "--check-config") != args.end())
+            return 1;
         std::fputs(serverUsage(), stderr);
         return 2;
     }
     if (options->help) {
         std::fputs(serverUsage(), stdout);
+        return 0;
+    }
+    if (options->checkConfig) {
+        std::printf("%s: configuração válida\n", options->config.c_str());
         return 0;
     }
 
