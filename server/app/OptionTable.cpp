@@ -175,6 +175,15 @@ std::vector<OptionSpec> buildTable()
     table.push_back(text("import-tsv", &ServerOptions::importTsv));
     table.push_back(flag("quiet", &ServerOptions::quiet));
     table.push_back(text("config", &ServerOptions::config, false));
+    table.push_back({"metrics-token", OptionArity::Value, true, {},
+                     [](ServerOptions& o, const std::string& v, std::string& error) {
+                         if (v.size() < 16) {
+                             error = "--metrics-token espera um segredo de ao menos 16 caracteres";
+                             return false;
+                         }
+                         o.metricsToken = v;
+                         return true;
+                     }});
     return table;
 }
 

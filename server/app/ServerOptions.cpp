@@ -60,6 +60,7 @@ const char* serverUsage()
            "  --tls-key PEM       chave privada do certificado\n"
            "  --import-tsv ARQ    importa idiomas e traduções de um arquivo TSV antes de atender\n"
            "  --quiet             sem a linha de log por requisição\n"
+           "  --metrics-token T   GET /metrics também de fora deste computador, com Authorization: Bearer T\n"
            "  --config ARQUIVO    lê as opções deste arquivo (NOME = VALOR, uma por linha, nomes sem os traços)\n";
 }
 

@@ -6,6 +6,9 @@
 #include "ServerContext.h"
 #include "Prune.h"
 #include "ServerOptions.h"
+#include "ServiceMetrics.h"
+#include "ServiceNotify.h"
+#include "ServiceWatchdog.h"
 #include "SqliteBackup.h"
 #include "SqliteStorage.h"
 #include "StartupFiles.h"
@@ -106,6 +109,38 @@ std::string hostPort(const std::string& host, int port)
     return h + ":" + std::to_string(port);
 }
 
+// SIGHUP: the users file and the TLS certificate are read again (a renewed
+// certificate is put in place without a restart); each outcome is logged,
+// and a file that does not load leaves the server serving as before.
+void reloadOnHangUp(const ServerOptions& options, UserStore* users, HttpServer& server)
+{
+    if (users) {
+        try {
+            logFormat(LogLevel::Info, "trd-server: arquivo de usuários %s lido de novo (SIGHUP): %zu usuários",
+                      users->path().c_str(), users->reloadNow());
+        } catch (const std::exception& e) {
+            logFormat(LogLevel::Error, "trd-server: arquivo de usuários %s com defeito (SIGHUP): %s",
+                      users->path().c_str(), e.what());
+        }
+    }
+    if (!options.tlsCert.empty()) {
+        std::string error;
+        try {
+            for (const std::string& warning : checkTlsFiles(options.tlsCert, options.tlsKey))
+                logFormat(LogLevel::Warning, "trd-server: atenção: %s", warning.c_str());
+            if (server.reloadTls(error)) {
+                logFormat(LogLevel::Info, "trd-server: certificado %s lido de novo (SIGHUP): vale para as conexões novas",
+                          options.tlsCert.c_str());
+                return;
+            }
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+        logFormat(LogLevel::Error, "trd-server: certificado não recarregado (SIGHUP), o anterior continua: %s",
+                  error.c_str());
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -138,6 +173,7 @@ int main(int argc, char** argv)
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);   // reload: the users file, the certificate
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
     // Request bodies and answers of megabytes are given back to the system
@@ -272,9 +308,11 @@ int main(int argc, char** argv)
         http.tlsCertFile = options->tlsCert;
         http.tlsKeyFile = options->tlsKey;
         http.log = !options->quiet;
+        http.metricsToken = options->metricsToken;
         HttpServer server(context.handler(), context.health(), http);
         if (!options->readOnly)
             server.setFeed(context.feed());
+        server.setMetricsSource([&context] { return serviceMetrics(context, {}); });
         const int port = server.bind();
         if (port < 0) {
             logFormat(LogLevel::Error, "trd-server: %s", server.error().c_str());
@@ -287,13 +325,28 @@ int main(int argc, char** argv)
                   options->readOnly ? " (somente consulta)" : "", hostPort(options->host, port).c_str(),
                   options->threads);
 
-        std::thread signalWaiter([&server, &stopSignals] {
-            int signal = 0;
-            sigwait(&stopSignals, &signal);
-            if (signal != 0)
-                server.stop();
+        const ServiceNotifier notifier = ServiceNotifier::fromEnvironment();
+        std::thread signalWaiter([&] {
+            for (;;) {
+                int signal = 0;
+                if (sigwait(&stopSignals, &signal) != 0 || signal != SIGHUP) {
+                    notifier.notify("STOPPING=1");
+                    if (signal != 0)
+                        server.stop();
+                    return;
+                }
+                notifier.notify("RELOADING=1");
+                reloadOnHangUp(*options, users.get(), server);
+                notifier.notify("READY=1");
+            }
         });
-        const bool served = server.serve();
+        // Alive only while a request's path through the server answers.
+        const ServiceWatchdog watchdog(notifier, [&server](std::chrono::milliseconds patience) {
+            return server.roundTrip(patience);
+        });
+        const bool served = server.serve([&notifier, &options, port] {
+            notifier.notify("READY=1\nSTATUS=escutando em " + hostPort(options->host, port));
+        });
         context.handler().stopLogins();
         // Wake the waiter if serving ended on its own.
         pthread_kill(signalWaiter.native_handle(), SIGTERM);
