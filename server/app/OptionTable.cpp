@@ -175,6 +175,14 @@ std::vector<OptionSpec> buildTable()
     table.push_back(text("import-tsv", &ServerOptions::importTsv));
     table.push_back(flag("quiet", &ServerOptions::quiet));
     table.push_back(text("config", &ServerOptions::config, false));
+    table.push_back(text("backup-dir", &ServerOptions::backupDir));
+    table.push_back(integer("backup-every", &ServerOptions::backupEveryS, 1, 366LL * 86400,
+                            "--backup-every espera um número de segundos de 1 a 31622400"));
+    table.push_back(integer("keep-daily", &ServerOptions::keepDaily, 0, 10000, "--keep-daily espera um número de 0 a 10000"));
+    table.push_back(
+        integer("keep-weekly", &ServerOptions::keepWeekly, 0, 10000, "--keep-weekly espera um número de 0 a 10000"));
+    table.push_back(
+        integer("keep-monthly", &ServerOptions::keepMonthly, 0, 10000, "--keep-monthly espera um número de 0 a 10000"));
     table.push_back({"metrics-token", OptionArity::Value, true, {},
                      [](ServerOptions& o, const std::string& v, std::string& error) {
                          if (v.size() < 16) {

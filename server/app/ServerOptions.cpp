@@ -14,6 +14,7 @@ const char* serverUsage()
 {
     return "uso: trd-server --db ARQUIVO --backup COPIA\n"
            "     trd-server --config ARQUIVO [opções]   (as opções da linha de comando valem sobre as do arquivo)\n"
+           "     trd-server restore COPIA (--db ARQUIVO | --config ARQUIVO)  (com o servidor parado)\n"
            "     trd-server --check-config [ARQUIVO]    (confere o arquivo, padrão /etc/trd/trd-server.conf, e sai)\n"
            "     trd-server (--db ARQUIVO | --pg CONEXAO) --prune-history DIAS\n"
            "     trd-server (--db ARQUIVO | --pg CONEXAO) [--listen HOST:PORTA] [--create] [--demo]\n"
@@ -60,6 +61,9 @@ const char* serverUsage()
            "  --tls-key PEM       chave privada do certificado\n"
            "  --import-tsv ARQ    importa idiomas e traduções de um arquivo TSV antes de atender\n"
            "  --quiet             sem a linha de log por requisição\n"
+           "  --backup-dir PASTA  cópias de segurança agendadas nesta pasta (SQLite), verificadas antes de apagar antigas\n"
+           "  --backup-every S    intervalo entre as cópias agendadas (padrão 86400 s)\n"
+           "  --keep-daily N      cópias diárias mantidas (padrão 14); --keep-weekly N (8), --keep-monthly N (6)\n"
            "  --metrics-token T   GET /metrics também de fora deste computador, com Authorization: Bearer T\n"
            "  --config ARQUIVO    lê as opções deste arquivo (NOME = VALOR, uma por linha, nomes sem os traços)\n";
 }
@@ -248,6 +252,10 @@ bool finishServerOptions(ServerOptions& options, bool checkEveryGiven, std::stri
         && (options.create || options.readOnly || options.fullCheck || !options.backup.empty() || checkEveryGiven)) {
         error = "--create, --read-only, --full-check, --check-every e --backup valem só para --db (PostgreSQL: "
                 "pg_dump e pg_amcheck, veja docs/server.md)";
+        return false;
+    }
+    if (!options.pg.empty() && !options.backupDir.empty()) {
+        error = "--backup-dir vale só para --db; no PostgreSQL use pg_dump (veja docs/operations.md)";
         return false;
     }
     if (!options.backup.empty() && (options.create || options.demo || !options.importTsv.empty())) {

@@ -41,6 +41,11 @@ struct ServerOptions {
     std::string importTsv;
     bool quiet = false;
     bool help = false;
+    std::string backupDir;     // scheduled backups into this folder (BackupSchedule.h)
+    int backupEveryS = 86400;
+    int keepDaily = 14;
+    int keepWeekly = 8;
+    int keepMonthly = 6;
     std::string metricsToken;  // GET /metrics from beyond loopback with "Authorization: Bearer TOKEN"
     std::string config;        // the configuration file read before the command line (ConfigFile.h)
     bool checkConfig = false;  // only say whether the options (file and command line) are good

@@ -1,4 +1,5 @@
 // trd-server: the application server of the translation module.
+#include "BackupSchedule.h"
 #include "DemoData.h"
 #include "HostPolicy.h"
 #include "HttpServer.h"
@@ -10,6 +11,7 @@
 #include "ServiceNotify.h"
 #include "ServiceWatchdog.h"
 #include "SqliteBackup.h"
+#include "SqliteRestore.h"
 #include "SqliteStorage.h"
 #include "StartupFiles.h"
 #ifdef TRD_HAVE_POSTGRESQL
@@ -109,6 +111,32 @@ std::string hostPort(const std::string& host, int port)
     return h + ":" + std::to_string(port);
 }
 
+// trd-server restore COPY (--db FILE | --config FILE): the database named
+// as the server would find it, so the service's own file is the one restored.
+int runRestore(const std::vector<std::string>& args)
+{
+    std::string error;
+    if (args.empty() || args[0].rfind("--", 0) == 0) {
+        logLine(LogLevel::Error, "trd-server: restore espera a cópia: trd-server restore COPIA --db ARQUIVO");
+        return 2;
+    }
+    const auto options = parseServerOptions(std::vector<std::string>(args.begin() + 1, args.end()), error);
+    if (!options || options->db.empty()) {
+        logFormat(LogLevel::Error, "trd-server: %s", options ? "restore vale só para --db (PostgreSQL: pg_restore)"
+                                                             : error.c_str());
+        return 2;
+    }
+    try {
+        const RestoreReport report = restoreSqlite(args[0], options->db);
+        logFormat(LogLevel::Info, "trd-server: %s restaurado de %s%s%s", options->db.c_str(), args[0].c_str(),
+                  report.setAside.empty() ? "" : "; o banco anterior ficou em ", report.setAside.c_str());
+        return 0;
+    } catch (const std::exception& e) {
+        logFormat(LogLevel::Error, "trd-server: restauração recusada: %s", e.what());
+        return 1;
+    }
+}
+
 // SIGHUP: the users file and the TLS certificate are read again (a renewed
 // certificate is put in place without a restart); each outcome is logged,
 // and a file that does not load leaves the server serving as before.
@@ -147,6 +175,8 @@ int main(int argc, char** argv)
 {
     if (argc > 1 && std::string(argv[1]) == "user")
         return runUserCommand(std::vector<std::string>(argv + 2, argv + argc));
+    if (argc > 1 && std::string(argv[1]) == "restore")
+        return runRestore(std::vector<std::string>(argv + 2, argv + argc));
     std::string error;
     const std::vector<std::string> args(argv + 1, argv + argc);
     const auto options = parseServerOptions(args, error);
@@ -312,7 +342,22 @@ int main(int argc, char** argv)
         HttpServer server(context.handler(), context.health(), http);
         if (!options->readOnly)
             server.setFeed(context.feed());
-        server.setMetricsSource([&context] { return serviceMetrics(context, {}); });
+        std::unique_ptr<BackupSchedule> backups;
+        if (!options->backupDir.empty()) {
+            backups = std::make_unique<BackupSchedule>(BackupSchedule::Settings{
+                options->db, options->backupDir, std::chrono::seconds(options->backupEveryS),
+                Retention{options->keepDaily, options->keepWeekly, options->keepMonthly}});
+            backups->start();
+            logFormat(LogLevel::Info,
+                      "trd-server: cópias de segurança agendadas em %s a cada %d s (mantidas: %d diárias, %d semanais, "
+                      "%d mensais)",
+                      options->backupDir.c_str(), options->backupEveryS, options->keepDaily, options->keepWeekly,
+                      options->keepMonthly);
+        }
+        std::function<BackupFigures()> backupFigures;
+        if (backups)
+            backupFigures = [&backups] { return backups->figures(); };
+        server.setMetricsSource([&context, backupFigures] { return serviceMetrics(context, backupFigures); });
         const int port = server.bind();
         if (port < 0) {
             logFormat(LogLevel::Error, "trd-server: %s", server.error().c_str());
