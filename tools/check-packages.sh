@@ -27,11 +27,10 @@ echo "== pacotes"
 (cd "$BUILD_DIR" && cpack -G DEB -B "$out" > "$out/cpack.log") || { cat "$out/cpack.log"; exit 1; }
 server_deb=$(ls "$out"/trd-server_*.deb)
 client_deb=$(ls "$out"/trd-client_*.deb)
-dpkg-deb --info "$server_deb" | sed -n '/Package:/,$p'
-dpkg-deb --info "$client_deb" | sed -n '/Package:/,$p'
+for deb in "$server_deb" "$client_deb"; do dpkg-deb -f "$deb" Package Version Depends; done
 
 echo "== lintian"
-lintian --fail-on error --no-tag-display-limit "$server_deb" "$client_deb"
+lintian --fail-on error --tag-display-limit 0 "$server_deb" "$client_deb"
 
 echo "== apt install"
 export DEBIAN_FRONTEND=noninteractive
@@ -55,13 +54,17 @@ exec_start=$(sed -n 's/^ExecStart=//p' "$unit")
 user=$(sed -n 's/^User=//p' "$unit")
 # The packaged database starts empty: one language and one row to save, given
 # to the packaged file first by a start of its own (the same user, the same file).
-printf 'L\tENG\tInglês\tPOR\nR\tENG\tTRD09300\tsbtSalvar\t&Salvar\t\tN\n' > "$seed"
+# A language of its own (a database kept from an earlier install is not written over).
+letters=ABCDEFGHIJKLMNOPQRSTUVWXYZ
+lang=Q${letters:RANDOM%26:1}${letters:RANDOM%26:1}
+printf 'L\t%s\tConferência\tPOR\nR\t%s\tTRD09300\tsbtSalvar\t&Salvar\t\tN\n' "$lang" "$lang" > "$seed"
 chmod 644 "$seed"
 $SUDO setpriv --reuid="$user" --regid="$user" --init-groups -- \
   /usr/bin/trd-server --config /etc/trd/trd-server.conf --listen 127.0.0.1:0 --import-tsv "$seed" \
   > "$out/seed.out" 2> "$out/seed.err" &
 seed_pid=$!
 for _ in $(seq 1 100); do grep -q "listening on" "$out/seed.out" && break; sleep 0.1; done
+kill -0 "$seed_pid" 2>/dev/null || { cat "$out/seed.err"; exit 1; }
 $SUDO kill -TERM "$seed_pid"; wait "$seed_pid" || { cat "$out/seed.err"; exit 1; }
 
 # shellcheck disable=SC2086
@@ -75,9 +78,18 @@ for _ in $(seq 1 300); do
   sleep 0.1
 done
 curl -fsS "http://$address/healthz" > /dev/null
-/usr/bin/python3 tools/package-smoke.py "$address"
+/usr/bin/python3 tools/package-smoke.py "$address" "$lang"
 $SUDO kill -TERM "$server_pid"
 wait "$server_pid"
 server_pid=""
 grep -q "encerrado" "$out/server.err"
+
+echo "== remover guarda os dados, expurgar os apaga"
+$SUDO apt-get remove -y trd-server trd-client > "$out/remove.log" || { cat "$out/remove.log"; exit 1; }
+test -f /var/lib/trd/trd.db
+test -f /etc/trd/trd-server.conf
+test ! -e /usr/bin/trd-server
+$SUDO dpkg --purge trd-server trd-client > "$out/purge.log" 2>&1 || { cat "$out/purge.log"; exit 1; }
+test ! -e /var/lib/trd
+test ! -e /etc/trd/trd-server.conf
 echo "== pacotes conferidos"

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 # One save through the installed server and its /metrics read back with
 # Prometheus' own text parser: what tools/check-packages.sh asks of a server
-# started as its unit starts it. Usage: package-smoke.py HOST:PORT
+# started as its unit starts it. Usage: package-smoke.py HOST:PORT LANGUAGE
 import json
 import sys
 import urllib.request
@@ -9,6 +9,7 @@ import urllib.request
 from prometheus_client.parser import text_string_to_metric_families
 
 base = "http://" + sys.argv[1]
+language = sys.argv[2]
 
 
 def call(method, params):
@@ -26,8 +27,8 @@ fields = [("STAGRVALPROP", 4000), ("STVALORPROP", 4000), ("IDSITTRADUCAO", 1), (
 head = ('<?xml version="1.0" encoding="UTF-8" standalone="yes"?><DATAPACKET Version="2.0"><METADATA><FIELDS>'
         + "".join('<FIELD attrname="%s" fieldtype="string" WIDTH="%d"/>' % f for f in fields)
         + '</FIELDS><PARAMS DATASET_DELTA="1"/></METADATA><ROWDATA>')
-original = ('<ROW RowState="1" STAGRVALPROP="&amp;Salvar" STVALORPROP="" IDSITTRADUCAO="N" IDIDIOMA="ENG" '
-            'NMCOMPONENTE="sbtSalvar" CDPROGTRAD="TRD09300"/>')
+original = ('<ROW RowState="1" STAGRVALPROP="&amp;Salvar" STVALORPROP="" IDSITTRADUCAO="N" IDIDIOMA="%s" '
+            'NMCOMPONENTE="sbtSalvar" CDPROGTRAD="TRD09300"/>' % language)
 modified = '<ROW RowState="8" STVALORPROP="&amp;Save" IDSITTRADUCAO="T"/>'
 call("SetDestino", [head + original + modified + "</ROWDATA></DATAPACKET>"])
 

@@ -43,6 +43,7 @@ struct HttpOptions {
     std::string tlsCertFile;                  // both set: HTTPS only
     std::string tlsKeyFile;
     bool log = true;
+    bool countCalls = true;                   // the counters of /metrics (off only to measure what they cost)
     std::string metricsToken;                 // set: GET /metrics also from beyond loopback with "Authorization: Bearer" it
 };
 

@@ -64,7 +64,8 @@ void HttpSession<Stream>::answer(RpcOutcome outcome, unsigned version, bool keep
         what += " (resposta interrompida após " + std::to_string(outcome.sentBytes) + " bytes enviados)";
     const std::string method = outcome.method.empty() ? "-" : outcome.method;
     // A name the client made up is not a series of its own.
-    m_server.metrics.countCall(outcome.errorCode == rpc::MethodNotFound ? std::string_view("(desconhecido)")
+    if (options().countCalls)
+        m_server.metrics.countCall(outcome.errorCode == rpc::MethodNotFound ? std::string_view("(desconhecido)")
                                                                          : std::string_view(method),
                                outcomeOfCode(outcome.ok ? 0 : outcome.errorCode), ms / 1000);
     log(method, ms, what);
