@@ -17,6 +17,8 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QFile>
 
 #include <atomic>
 #include <chrono>
@@ -261,4 +263,58 @@ TEST(ServiceNotify, TheProbeFailsWhileEveryWorkerIsStuckAndTheWatchdogGoesQuiet)
     EXPECT_TRUE(probe(2000));
     http.stop();
     serving.join();
+}
+
+TEST(ServiceNotify, SighupPutsARenewedCertificateInPlaceAndKeepsTheOldOneWhenTheNewIsBroken)
+{
+    QTemporaryDir dir;
+    const QString cert = dir.filePath("cert.pem"), key = dir.filePath("key.pem");
+    const QString newCert = dir.filePath("new-cert.pem"), newKey = dir.filePath("new-key.pem");
+    for (const auto& [out, keyOut] : {std::pair{cert, key}, std::pair{newCert, newKey}}) {
+        QProcess openssl;
+        openssl.start("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                                  "-days", "2", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                                  "-keyout", keyOut, "-out", out});
+        ASSERT_TRUE(openssl.waitForFinished(60000));
+        ASSERT_EQ(openssl.exitCode(), 0) << openssl.readAllStandardError().toStdString();
+        QFile::setPermissions(keyOut, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+    const std::string original = fileText(cert), renewed = fileText(newCert);
+    TrdServerProcess::Options options;
+    options.extraArgs = {"--tls-cert", cert, "--tls-key", key};
+    TrdServerProcess server(options);
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    const auto trusts = [&](const QString& authority) {
+        httplib::SSLClient client("127.0.0.1", server.port());
+        client.set_ca_cert_path(authority.toStdString().c_str());
+        client.enable_server_certificate_verification(true);
+        client.set_connection_timeout(5, 0);
+        auto res = client.Get("/healthz");
+        return res && res->status == 200;
+    };
+    const auto hangUpAndWaitFor = [&](const char* line) {
+        const int before = server.log().count(line);
+        ::kill(static_cast<pid_t>(server.pid()), SIGHUP);
+        for (int i = 0; i < 100 && server.log().count(line) == before; ++i)
+            QThread::msleep(50);
+        return server.log().count(line) > before;
+    };
+    const QString originalCopy = dir.filePath("original.pem");
+    ASSERT_TRUE(QFile::copy(cert, originalCopy));
+    ASSERT_TRUE(trusts(originalCopy));
+
+    // Renewed in place (as certbot and the like do), then SIGHUP.
+    QFile::remove(cert);
+    QFile::remove(key);
+    ASSERT_TRUE(QFile::copy(newCert, cert) && QFile::copy(newKey, key));
+    QFile::setPermissions(key, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    ASSERT_TRUE(hangUpAndWaitFor("lido de novo (SIGHUP): vale para as conex")) << server.log().toStdString();
+    EXPECT_TRUE(trusts(newCert)) << "new connections still get the old certificate";
+    EXPECT_FALSE(trusts(originalCopy));
+
+    // A broken file: logged, and the certificate in use stays.
+    std::ofstream(cert.toStdString(), std::ios::trunc) << "-----BEGIN CERTIFICATE-----\nquebrado\n";
+    ASSERT_TRUE(hangUpAndWaitFor("certificado não recarregado (SIGHUP)")) << server.log().toStdString();
+    EXPECT_TRUE(trusts(newCert)) << "a broken renewal took the server's certificate away";
+    EXPECT_NE(original, renewed);
 }
