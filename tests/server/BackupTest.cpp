@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <atomic>
 #include <filesystem>
@@ -221,4 +222,36 @@ TEST(Restore, BackedUpUnderLoadRefusedWhileServingRestoredWithEveryAcknowledgedS
         EXPECT_GE(restored, ackedBeforeBackup[r]) << "row " << r << ": a save acknowledged before the backup is missing";
         EXPECT_LE(restored, attemptedAtBackupEnd[r]) << "row " << r << ": a save sent after the backup is in it";
     }
+}
+
+TEST(BackupSchedule, TheServerMakesItsCopiesOnScheduleAndTellsTheirTimeInMetrics)
+{
+    QTemporaryDir copies;
+    TrdServerProcess::Options options;
+    options.seedTsv = "L\tENG\tInglês\tPOR\nR\tENG\tTRD09300\tsbtSalvar\t&Salvar\t\tN\n";
+    options.extraArgs = {"--backup-dir", copies.path(), "--backup-every", "1", "--keep-daily", "1",
+                         "--keep-weekly", "0", "--keep-monthly", "0", "--quiet"};
+    TrdServerProcess server(options);
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    // Several copies a second apart, all of one day: one is kept.
+    for (int i = 0; i < 200 && server.log().count("cópia de segurança agendada gravada") < 3; ++i)
+        QThread::msleep(50);
+    ASSERT_GE(server.log().count("cópia de segurança agendada gravada"), 3) << server.log().toStdString();
+    EXPECT_EQ(backupsIn(copies.path().toStdString()).size(), 1u);
+    httplib::Client client("127.0.0.1", server.port());
+    auto res = client.Get("/metrics");
+    ASSERT_TRUE(res);
+    EXPECT_NE(res->body.find("\ntrd_backup_last_ok 1\n"), std::string::npos) << res->body;
+    EXPECT_NE(res->body.find("\ntrd_backup_copies 1\n"), std::string::npos) << res->body;
+    const std::size_t at = res->body.find("\ntrd_backup_last_timestamp_seconds ");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_GT(std::stod(res->body.substr(at + 35)), 1.7e9);
+
+    // A folder that is not there stops the start, naming it.
+    QProcess p;
+    p.start(TrdServerProcess::binaryPath(), {"--db", copies.path() + "/outro.db", "--create", "--listen", "127.0.0.1:0",
+                                             "--backup-dir", copies.path() + "/nao-existe"});
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(p.readAllStandardError().contains("nao-existe")) << "the folder is named";
 }
