@@ -22,6 +22,7 @@
 #include "UserStore.h"
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -371,10 +372,12 @@ int main(int argc, char** argv)
                   options->threads);
 
         const ServiceNotifier notifier = ServiceNotifier::fromEnvironment();
+        std::atomic<bool> stopAsked{false};
         std::thread signalWaiter([&] {
             for (;;) {
                 int signal = 0;
                 if (sigwait(&stopSignals, &signal) != 0 || signal != SIGHUP) {
+                    stopAsked = true;
                     notifier.notify("STOPPING=1");
                     if (signal != 0)
                         server.stop();
@@ -385,9 +388,10 @@ int main(int argc, char** argv)
                 notifier.notify("READY=1");
             }
         });
-        // Alive only while a request's path through the server answers.
-        const ServiceWatchdog watchdog(notifier, [&server](std::chrono::milliseconds patience) {
-            return server.roundTrip(patience);
+        // Alive only while a request's path through the server answers; a
+        // server told to stop is not wedged (its loop winds down on purpose).
+        const ServiceWatchdog watchdog(notifier, [&server, &stopAsked](std::chrono::milliseconds patience) {
+            return stopAsked.load() || server.roundTrip(patience);
         });
         const bool served = server.serve([&notifier, &options, port] {
             notifier.notify("READY=1\nSTATUS=escutando em " + hostPort(options->host, port));

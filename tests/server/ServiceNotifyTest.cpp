@@ -176,6 +176,7 @@ TEST(ServiceNotify, ReadyOnlyServingWatchdogWhileAnsweringReloadAndStopping)
     EXPECT_NE(log.find("<6>info trd-server: banco "), std::string::npos) << log;
     EXPECT_NE(log.find("<6>info trd-server: encerrado"), std::string::npos) << log;
     EXPECT_EQ(log.find("Z info"), std::string::npos) << "the journal keeps its own time: " << log;
+    EXPECT_EQ(log.find("não respondeu"), std::string::npos) << "a server stopping on purpose taken for a wedged one";
     std::istringstream lines(log);
     for (std::string line; std::getline(lines, line);)
         EXPECT_EQ(line.rfind("<", 0), 0u) << "a line without its priority: " << line;
