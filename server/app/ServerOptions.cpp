@@ -1,29 +1,20 @@
 #include "ServerOptions.h"
 
+#include "ConfigFile.h"
+#include "OptionTable.h"
+
 #include <algorithm>
-#include <charconv>
+#include <map>
+#include <set>
 
 namespace trd::server {
-
-namespace {
-
-bool toNumber(const std::string& text, long long& value)
-{
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return ec == std::errc() && end == text.data() + text.size();
-}
-
-bool toSeconds(const std::string& text, double& value)
-{
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return ec == std::errc() && end == text.data() + text.size();
-}
-
-} // namespace
 
 const char* serverUsage()
 {
     return "uso: trd-server --db ARQUIVO --backup COPIA\n"
+           "     trd-server --config ARQUIVO [opções]   (as opções da linha de comando valem sobre as do arquivo)\n"
+           "     trd-server restore COPIA (--db ARQUIVO | --config ARQUIVO)  (com o servidor parado)\n"
+           "     trd-server --check-config [ARQUIVO]    (confere o arquivo, padrão /etc/trd/trd-server.conf, e sai)\n"
            "     trd-server (--db ARQUIVO | --pg CONEXAO) --prune-history DIAS\n"
            "     trd-server (--db ARQUIVO | --pg CONEXAO) [--listen HOST:PORTA] [--create] [--demo]\n"
            "                  [--read-only] [--full-check] [--check-every S] [--min-free MIB] [--threads N]\n"
@@ -68,7 +59,12 @@ const char* serverUsage()
            "  --tls-cert PEM      certificado do servidor: atende só HTTPS (com --tls-key)\n"
            "  --tls-key PEM       chave privada do certificado\n"
            "  --import-tsv ARQ    importa idiomas e traduções de um arquivo TSV antes de atender\n"
-           "  --quiet             sem a linha de log por requisição\n";
+           "  --quiet             sem a linha de log por requisição\n"
+           "  --backup-dir PASTA  cópias de segurança agendadas nesta pasta (SQLite), verificadas antes de apagar antigas\n"
+           "  --backup-every S    intervalo entre as cópias agendadas (padrão 86400 s)\n"
+           "  --keep-daily N      cópias diárias mantidas (padrão 14); --keep-weekly N (8), --keep-monthly N (6)\n"
+           "  --metrics-token T   GET /metrics também de fora deste computador, com Authorization: Bearer T\n"
+           "  --config ARQUIVO    lê as opções deste arquivo (NOME = VALOR, uma por linha, nomes sem os traços)\n";
 }
 
 std::string usersFileFor(const std::string& users, const std::string& db)
@@ -147,198 +143,134 @@ std::optional<UserCommand> parseUserCommand(const std::vector<std::string>& args
 
 std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& args, std::string& error)
 {
+    struct Given {
+        const OptionSpec* spec;
+        std::string value;
+    };
     ServerOptions options;
-    bool checkEveryGiven = false;
+    std::vector<Given> given;
+    std::set<std::string> named; // options and groups on the command line
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        auto value = [&]() -> const std::string* {
-            if (i + 1 >= args.size()) {
-                error = arg + " precisa de um valor";
-                return nullptr;
-            }
-            return &args[++i];
-        };
-        if (arg == "--db") {
-            const std::string* v = value();
-            if (!v)
-                return std::nullopt;
-            options.db = *v;
-        } else if (arg == "--pg") {
-            const std::string* v = value();
-            if (!v)
-                return std::nullopt;
-            options.pg = *v;
-        } else if (arg == "--listen") {
-            const std::string* v = value();
-            if (!v)
-                return std::nullopt;
-            // An IPv6 address goes in brackets, as in a URL: [::1]:8211.
-            const std::size_t colon = v->rfind(':');
-            long long port = -1;
-            std::string host = colon == std::string::npos ? std::string() : v->substr(0, colon);
-            const bool bracketed = host.size() > 2 && host.front() == '[' && host.back() == ']';
-            if (bracketed)
-                host = host.substr(1, host.size() - 2);
-            if (colon == std::string::npos || host.empty() || !toNumber(v->substr(colon + 1), port) || port < 0
-                || port > 65535 || (!bracketed && host.find_first_of(":[]") != std::string::npos)
-                || (bracketed && host.find_first_of("[]") != std::string::npos)) {
-                error = "--listen espera HOST:PORTA (um endereço IPv6 entre colchetes: [::1]:8211), recebeu " + *v;
-                return std::nullopt;
-            }
-            options.host = host;
-            options.port = static_cast<int>(port);
-        } else if (arg == "--threads") {
-            const std::string* v = value();
-            long long n = 0;
-            if (!v || !toNumber(*v, n) || n < 1 || n > 1024) {
-                error = "--threads espera um número de 1 a 1024";
-                return std::nullopt;
-            }
-            options.threads = static_cast<int>(n);
-        } else if (arg == "--max-body") {
-            const std::string* v = value();
-            long long n = 0;
-            if (!v || !toNumber(*v, n) || n < 1 || n > 4096) {
-                error = "--max-body espera um número de MiB de 1 a 4096";
-                return std::nullopt;
-            }
-            options.maxBody = static_cast<std::size_t>(n) << 20;
-        } else if (arg == "--body-memory") {
-            const std::string* v = value();
-            long long n = 0;
-            if (!v || !toNumber(*v, n) || n < 1 || n > (1ll << 20)) {
-                error = "--body-memory espera um número de MiB";
-                return std::nullopt;
-            }
-            options.bodyMemory = static_cast<std::size_t>(n) << 20;
-        } else if (arg == "--max-connections" || arg == "--max-per-address" || arg == "--request-timeout"
-                   || arg == "--idle-timeout" || arg == "--write-timeout" || arg == "--statement-timeout") {
-            const std::string* v = value();
-            long long n = 0;
-            const long long top = arg == "--max-connections" ? 1000000 : arg == "--max-per-address" ? 100000 : 86400;
-            if (!v || !toNumber(*v, n) || n < 1 || n > top) {
-                error = arg + " espera um número de 1 a " + std::to_string(top);
-                return std::nullopt;
-            }
-            const int k = static_cast<int>(n);
-            (arg == "--max-connections"       ? options.maxConnections
-                 : arg == "--max-per-address" ? options.maxPerAddress
-                 : arg == "--request-timeout" ? options.requestTimeoutS
-                 : arg == "--idle-timeout"    ? options.idleTimeoutS
-                 : arg == "--write-timeout"   ? options.writeTimeoutS
-                                              : options.statementTimeoutS) = k;
-        } else if (arg == "--session-timeout") {
-            const std::string* v = value();
-            long long n = 0;
-            if (!v || !toNumber(*v, n) || n < 1 || n > 30LL * 86400) {
-                error = "--session-timeout espera um número de segundos de 1 a 2592000";
-                return std::nullopt;
-            }
-            options.sessionS = static_cast<int>(n);
-        } else if (arg == "--users") {
-            const std::string* v = value();
-            if (!v)
-                return std::nullopt;
-            options.users = *v;
-        } else if (arg == "--server-name") {
-            const std::string* v = value();
-            if (!v)
-                return std::nullopt;
-            if (v->empty() || v->find_first_of(" \t/@") != std::string::npos) {
-                error = "--server-name espera um nome de computador (ex. trd.empresa.local), recebeu " + *v;
-                return std::nullopt;
-            }
-            options.serverNames.push_back(*v);
-        } else if (arg == "--tls-cert" || arg == "--tls-key") {
-            const std::string* v = value();
-            if (!v)
-                return std::nullopt;
-            (arg == "--tls-cert" ? options.tlsCert : options.tlsKey) = *v;
-        } else if (arg == "--import-tsv") {
-            const std::string* v = value();
-            if (!v)
-                return std::nullopt;
-            options.importTsv = *v;
-        } else if (arg == "--demo") {
-            options.demo = true;
-        } else if (arg == "--pg-statement-timeout" || arg == "--pg-lock-timeout") {
-            const std::string* v = value();
-            double seconds = 0;
-            if (!v || !toSeconds(*v, seconds) || seconds < 0.01 || seconds > 86400) {
-                error = arg + " espera um tempo em segundos (de 0.01 a 86400)";
-                return std::nullopt;
-            }
-            (arg == "--pg-lock-timeout" ? options.pgLockTimeoutMs : options.pgStatementTimeoutMs) =
-                static_cast<int>(seconds * 1000 + 0.5);
-        } else if (arg == "--backup") {
-            const std::string* v = value();
-            if (!v)
-                return std::nullopt;
-            options.backup = *v;
-        } else if (arg == "--prune-history") {
-            const std::string* v = value();
-            double days = 0;
-            if (!v || !toSeconds(*v, days) || days < 0 || days > 1e6) {
-                error = "--prune-history espera um número de dias (0 ou mais)";
-                return std::nullopt;
-            }
-            options.pruneHistoryDays = days;
-        } else if (arg == "--create") {
-            options.create = true;
-        } else if (arg == "--read-only") {
-            options.readOnly = true;
-        } else if (arg == "--full-check") {
-            options.fullCheck = true;
-        } else if (arg == "--check-every") {
-            const std::string* v = value();
-            long long n = -1;
-            if (!v || !toNumber(*v, n) || n < 0 || n > 7 * 86400) {
-                error = "--check-every espera um número de segundos de 0 a 604800 (0: só ao iniciar)";
-                return std::nullopt;
-            }
-            options.checkEveryS = static_cast<int>(n);
-            checkEveryGiven = true;
-        } else if (arg == "--min-free") {
-            const std::string* v = value();
-            long long n = 0;
-            if (!v || !toNumber(*v, n) || n < 0 || n > (1ll << 30)) {
-                error = "--min-free espera um número de MiB";
-                return std::nullopt;
-            }
-            options.minFreeMib = static_cast<std::uint64_t>(n);
-        } else if (arg == "--quiet") {
-            options.quiet = true;
-        } else if (arg == "--help" || arg == "-h") {
+        if (arg == "--help" || arg == "-h") {
             options.help = true;
             return options;
-        } else {
+        }
+        if (arg == "--check-config") {
+            // An optional file: the word after it, unless it is an option.
+            options.checkConfig = true;
+            if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0)
+                options.config = args[++i];
+            continue;
+        }
+        const OptionSpec* spec = arg.rfind("--", 0) == 0 ? findServerOption(std::string_view(arg).substr(2)) : nullptr;
+        if (!spec) {
             error = "opção desconhecida: " + arg;
             return std::nullopt;
         }
+        std::string value;
+        if (spec->arity != OptionArity::Flag) {
+            if (i + 1 >= args.size()) {
+                error = arg + " precisa de um valor";
+                return std::nullopt;
+            }
+            value = args[++i];
+        }
+        named.insert(spec->name);
+        if (!spec->group.empty())
+            named.insert(spec->group);
+        given.push_back({spec, std::move(value)});
     }
+    for (const Given& g : given)
+        if (g.spec->name == "config")
+            options.config = g.value;
+    if (options.checkConfig && options.config.empty())
+        options.config = DefaultConfigFile;
+    std::set<std::string> fromFile;
+    if (!options.config.empty()) {
+        const auto entries = readConfigFile(options.config, error);
+        if (!entries)
+            return std::nullopt;
+        std::map<std::string, int> seen;
+        for (const ConfigEntry& entry : *entries) {
+            const auto fail = [&](const std::string& why) {
+                error =
+                    "arquivo de configuração " + options.config + ", linha " + std::to_string(entry.line) + ": " + why;
+                return std::nullopt;
+            };
+            const OptionSpec* spec = findServerOption(entry.key);
+            if (!spec)
+                return fail("opção desconhecida: " + entry.key);
+            if (!spec->inFile)
+                return fail(entry.key + " vale só na linha de comando (--" + entry.key + ")");
+            if (spec->arity != OptionArity::Repeated) {
+                const auto [at, fresh] = seen.emplace(entry.key, entry.line);
+                if (!fresh)
+                    return fail(entry.key + " repetido (já na linha " + std::to_string(at->second) + ")");
+            }
+            std::string value = entry.value;
+            if (spec->arity == OptionArity::Flag) {
+                const std::optional<bool> on = configFlag(entry.value);
+                if (!on)
+                    return fail(entry.key + " espera true ou false, recebeu \"" + entry.value + "\"");
+                if (!*on)
+                    continue;
+                value.clear();
+            } else if (entry.value.empty()) {
+                return fail(entry.key + " precisa de um valor");
+            }
+            // The command line wins: a file's option it names again (or
+            // one of the same group, --pg for the file's db) is set aside.
+            if (named.count(spec->name) || (!spec->group.empty() && named.count(spec->group)))
+                continue;
+            std::string why;
+            if (!spec->apply(options, value, why))
+                return fail(why);
+            fromFile.insert(spec->name);
+        }
+    }
+    for (const Given& g : given) {
+        if (!g.spec->apply(options, g.value, error))
+            return std::nullopt;
+    }
+    const bool checkEveryGiven = named.count("check-every") > 0 || fromFile.count("check-every") > 0;
+    if (!finishServerOptions(options, checkEveryGiven, error)) {
+        if (!fromFile.empty())
+            error += " (com o arquivo de configuração " + options.config + ")";
+        return std::nullopt;
+    }
+    return options;
+}
+
+bool finishServerOptions(ServerOptions& options, bool checkEveryGiven, std::string& error)
+{
     if (options.db.empty() == options.pg.empty()) {
         error = options.db.empty() ? "--db (ou --pg) é obrigatório" : "use --db ou --pg, não os dois";
-        return std::nullopt;
+        return false;
     }
     if (!options.pg.empty()
         && (options.create || options.readOnly || options.fullCheck || !options.backup.empty() || checkEveryGiven)) {
         error = "--create, --read-only, --full-check, --check-every e --backup valem só para --db (PostgreSQL: "
                 "pg_dump e pg_amcheck, veja docs/server.md)";
-        return std::nullopt;
+        return false;
+    }
+    if (!options.pg.empty() && !options.backupDir.empty()) {
+        error = "--backup-dir vale só para --db; no PostgreSQL use pg_dump (veja docs/operations.md)";
+        return false;
     }
     if (!options.backup.empty() && (options.create || options.demo || !options.importTsv.empty())) {
         error = "--backup só copia um banco existente";
-        return std::nullopt;
+        return false;
     }
     if (options.pruneHistoryDays >= 0
         && (options.create || options.demo || options.readOnly || !options.importTsv.empty()
             || !options.backup.empty())) {
         error = "--prune-history só limpa o histórico de um banco existente";
-        return std::nullopt;
+        return false;
     }
     if (options.readOnly && (options.create || options.demo || !options.importTsv.empty())) {
         error = "--read-only não combina com --create, --demo ou --import-tsv";
-        return std::nullopt;
+        return false;
     }
     // The largest request alone must fit: it costs about three times its body.
     if (options.bodyMemory == 0)
@@ -347,13 +279,13 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
         error = "--body-memory precisa de ao menos 3 x --max-body + 1 MiB ("
             + std::to_string((3 * options.maxBody >> 20) + 1)
             + " MiB): a maior requisição sozinha custa cerca de três vezes o seu corpo";
-        return std::nullopt;
+        return false;
     }
     if (options.tlsCert.empty() != options.tlsKey.empty()) {
         error = "--tls-cert e --tls-key vão juntos";
-        return std::nullopt;
+        return false;
     }
-    return options;
+    return true;
 }
 
 } // namespace trd::server

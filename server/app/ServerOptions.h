@@ -41,6 +41,14 @@ struct ServerOptions {
     std::string importTsv;
     bool quiet = false;
     bool help = false;
+    std::string backupDir; // scheduled backups into this folder (BackupSchedule.h)
+    int backupEveryS = 86400;
+    int keepDaily = 14;
+    int keepWeekly = 8;
+    int keepMonthly = 6;
+    std::string metricsToken; // GET /metrics from beyond loopback with "Authorization: Bearer TOKEN"
+    std::string config; // the configuration file read before the command line (ConfigFile.h)
+    bool checkConfig = false; // only say whether the options (file and command line) are good
 };
 
 // trd-server user (add|remove|reset|list|roles|grant|revoke) [NAME ...] --users FILE | --db FILE
@@ -57,8 +65,14 @@ std::optional<UserCommand> parseUserCommand(const std::vector<std::string>& args
 // The users file a server uses: the one named, else the database's, "FILE.users".
 std::string usersFileFor(const std::string& users, const std::string& db);
 
-// Parses argv; returns the options, or sets error and returns nothing.
+// Parses argv, and the configuration file --config names (or --check-config
+// [FILE]) before it: an option of the command line replaces the file's.
+// Returns the options, or sets error (with the file's line) and returns nothing.
 std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& args, std::string& error);
+
+// The checks across options, once all are read; fills the defaults that
+// depend on others.
+bool finishServerOptions(ServerOptions& options, bool checkEveryGiven, std::string& error);
 
 const char* serverUsage();
 

@@ -1,4 +1,5 @@
 // trd-server: the application server of the translation module.
+#include "BackupSchedule.h"
 #include "DemoData.h"
 #include "HostPolicy.h"
 #include "HttpServer.h"
@@ -6,7 +7,11 @@
 #include "ServerContext.h"
 #include "Prune.h"
 #include "ServerOptions.h"
+#include "ServiceMetrics.h"
+#include "ServiceNotify.h"
+#include "ServiceWatchdog.h"
 #include "SqliteBackup.h"
+#include "SqliteRestore.h"
 #include "SqliteStorage.h"
 #include "StartupFiles.h"
 #ifdef TRD_HAVE_POSTGRESQL
@@ -16,6 +21,8 @@
 #include "TsvImport.h"
 #include "UserStore.h"
 
+#include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -106,21 +113,90 @@ std::string hostPort(const std::string& host, int port)
     return h + ":" + std::to_string(port);
 }
 
+// trd-server restore COPY (--db FILE | --config FILE): the database named
+// as the server would find it, so the service's own file is the one restored.
+int runRestore(const std::vector<std::string>& args)
+{
+    std::string error;
+    if (args.empty() || args[0].rfind("--", 0) == 0) {
+        logLine(LogLevel::Error, "trd-server: restore espera a cópia: trd-server restore COPIA --db ARQUIVO");
+        return 2;
+    }
+    const auto options = parseServerOptions(std::vector<std::string>(args.begin() + 1, args.end()), error);
+    if (!options || options->db.empty()) {
+        logFormat(LogLevel::Error, "trd-server: %s",
+                  options ? "restore vale só para --db (PostgreSQL: pg_restore)" : error.c_str());
+        return 2;
+    }
+    try {
+        const RestoreReport report = restoreSqlite(args[0], options->db);
+        logFormat(LogLevel::Info, "trd-server: %s restaurado de %s%s%s", options->db.c_str(), args[0].c_str(),
+                  report.setAside.empty() ? "" : "; o banco anterior ficou em ", report.setAside.c_str());
+        return 0;
+    } catch (const std::exception& e) {
+        logFormat(LogLevel::Error, "trd-server: restauração recusada: %s", e.what());
+        return 1;
+    }
+}
+
+// SIGHUP: the users file and the TLS certificate are read again (a renewed
+// certificate is put in place without a restart); each outcome is logged,
+// and a file that does not load leaves the server serving as before.
+void reloadOnHangUp(const ServerOptions& options, UserStore* users, HttpServer& server)
+{
+    if (users) {
+        try {
+            logFormat(LogLevel::Info, "trd-server: arquivo de usuários %s lido de novo (SIGHUP): %zu usuários",
+                      users->path().c_str(), users->reloadNow());
+        } catch (const std::exception& e) {
+            logFormat(LogLevel::Error, "trd-server: arquivo de usuários %s com defeito (SIGHUP): %s",
+                      users->path().c_str(), e.what());
+        }
+    }
+    if (!options.tlsCert.empty()) {
+        std::string error;
+        try {
+            for (const std::string& warning : checkTlsFiles(options.tlsCert, options.tlsKey))
+                logFormat(LogLevel::Warning, "trd-server: atenção: %s", warning.c_str());
+            if (server.reloadTls(error)) {
+                logFormat(LogLevel::Info,
+                          "trd-server: certificado %s lido de novo (SIGHUP): vale para as conexões novas",
+                          options.tlsCert.c_str());
+                return;
+            }
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+        logFormat(LogLevel::Error, "trd-server: certificado não recarregado (SIGHUP), o anterior continua: %s",
+                  error.c_str());
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     if (argc > 1 && std::string(argv[1]) == "user")
         return runUserCommand(std::vector<std::string>(argv + 2, argv + argc));
+    if (argc > 1 && std::string(argv[1]) == "restore")
+        return runRestore(std::vector<std::string>(argv + 2, argv + argc));
     std::string error;
-    const auto options = parseServerOptions(std::vector<std::string>(argv + 1, argv + argc), error);
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const auto options = parseServerOptions(args, error);
     if (!options) {
         logFormat(LogLevel::Error, "trd-server: %s", error.c_str());
+        // A file checked and found wanting is an answer, not a misuse.
+        if (std::find(args.begin(), args.end(), "--check-config") != args.end())
+            return 1;
         std::fputs(serverUsage(), stderr);
         return 2;
     }
     if (options->help) {
         std::fputs(serverUsage(), stdout);
+        return 0;
+    }
+    if (options->checkConfig) {
+        std::printf("%s: configuração válida\n", options->config.c_str());
         return 0;
     }
 
@@ -130,6 +206,7 @@ int main(int argc, char** argv)
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP); // reload: the users file, the certificate
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
     // Request bodies and answers of megabytes are given back to the system
@@ -265,9 +342,26 @@ int main(int argc, char** argv)
         http.tlsCertFile = options->tlsCert;
         http.tlsKeyFile = options->tlsKey;
         http.log = !options->quiet;
+        http.metricsToken = options->metricsToken;
         HttpServer server(context.handler(), context.health(), http);
         if (!options->readOnly)
             server.setFeed(context.feed());
+        std::unique_ptr<BackupSchedule> backups;
+        if (!options->backupDir.empty()) {
+            backups = std::make_unique<BackupSchedule>(
+                BackupSchedule::Settings{options->db, options->backupDir, std::chrono::seconds(options->backupEveryS),
+                                         Retention{options->keepDaily, options->keepWeekly, options->keepMonthly}});
+            backups->start();
+            logFormat(LogLevel::Info,
+                      "trd-server: cópias de segurança agendadas em %s a cada %d s (mantidas: %d diárias, %d semanais, "
+                      "%d mensais)",
+                      options->backupDir.c_str(), options->backupEveryS, options->keepDaily, options->keepWeekly,
+                      options->keepMonthly);
+        }
+        std::function<BackupFigures()> backupFigures;
+        if (backups)
+            backupFigures = [&backups] { return backups->figures(); };
+        server.setMetricsSource([&context, backupFigures] { return serviceMetrics(context, backupFigures); });
         const int port = server.bind();
         if (port < 0) {
             logFormat(LogLevel::Error, "trd-server: %s", server.error().c_str());
@@ -280,13 +374,31 @@ int main(int argc, char** argv)
                   options->readOnly ? " (somente consulta)" : "", hostPort(options->host, port).c_str(),
                   options->threads);
 
-        std::thread signalWaiter([&server, &stopSignals] {
-            int signal = 0;
-            sigwait(&stopSignals, &signal);
-            if (signal != 0)
-                server.stop();
+        const ServiceNotifier notifier = ServiceNotifier::fromEnvironment();
+        std::atomic<bool> stopAsked{false};
+        std::thread signalWaiter([&] {
+            for (;;) {
+                int signal = 0;
+                if (sigwait(&stopSignals, &signal) != 0 || signal != SIGHUP) {
+                    stopAsked = true;
+                    notifier.notify("STOPPING=1");
+                    if (signal != 0)
+                        server.stop();
+                    return;
+                }
+                notifier.notify("RELOADING=1");
+                reloadOnHangUp(*options, users.get(), server);
+                notifier.notify("READY=1");
+            }
         });
-        const bool served = server.serve();
+        // Alive only while a request's path through the server answers; a
+        // server told to stop is not wedged (its loop winds down on purpose).
+        const ServiceWatchdog watchdog(notifier, [&server, &stopAsked](std::chrono::milliseconds patience) {
+            return stopAsked.load() || server.roundTrip(patience);
+        });
+        const bool served = server.serve([&notifier, &options, port] {
+            notifier.notify("READY=1\nSTATUS=escutando em " + hostPort(options->host, port));
+        });
         context.handler().stopLogins();
         // Wake the waiter if serving ended on its own.
         pthread_kill(signalWaiter.native_handle(), SIGTERM);

@@ -4,7 +4,10 @@
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
+#include <cstdlib>
 #include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace trd::server {
 
@@ -150,9 +153,45 @@ std::string logEntry(std::chrono::system_clock::time_point when, LogLevel level,
     return out;
 }
 
-void logLine(LogLevel level, std::string_view text)
+namespace {
+
+// JOURNAL_STREAM is "DEVICE:INODE" of the stream systemd connected stderr
+// to; a stderr redirected elsewhere since (a shell under the service) is
+// not the journal, whatever the variable says.
+bool stderrIsJournal()
+{
+    const char* stream = std::getenv("JOURNAL_STREAM");
+    struct stat st { };
+    if (!stream || ::fstat(STDERR_FILENO, &st) != 0)
+        return false;
+    unsigned long long device = 0, inode = 0;
+    return std::sscanf(stream, "%llu:%llu", &device, &inode) == 2 && device == st.st_dev && inode == st.st_ino;
+}
+
+} // namespace
+
+std::string journalEntry(LogLevel level, std::string_view text)
 {
     const std::string entry = logEntry(std::chrono::system_clock::now(), level, text);
+    const char* priority = level == LogLevel::Error ? "<3>" : level == LogLevel::Warning ? "<4>" : "<6>";
+    std::string out;
+    out.reserve(entry.size() + 16);
+    // The first line without its time (up to the first blank).
+    std::size_t at = entry.find(' ') + 1;
+    while (at < entry.size()) {
+        const std::size_t end = entry.find('\n', at);
+        out += priority;
+        out.append(entry, at, end - at + 1);
+        at = end + 1;
+    }
+    return out;
+}
+
+void logLine(LogLevel level, std::string_view text)
+{
+    static const bool journal = stderrIsJournal();
+    const std::string entry =
+        journal ? journalEntry(level, text) : logEntry(std::chrono::system_clock::now(), level, text);
     // One write per entry, one entry at a time: entries of concurrent
     // requests never interleave.
     static std::mutex writing;

@@ -28,6 +28,13 @@ void logFormat(LogLevel level, const char* format, ...) __attribute__((format(pr
 // The entry logLine writes for this moment, with its line break.
 std::string logEntry(std::chrono::system_clock::time_point when, LogLevel level, std::string_view text);
 
+// The same entry as the journal takes it, when stderr is the journal's
+// stream (systemd sets JOURNAL_STREAM to its device and inode): each line
+// starts with the level's syslog priority, "<6>" info, "<4>" warning, "<3>"
+// error, continuation lines included, and without the time, which the
+// journal records itself.
+std::string journalEntry(LogLevel level, std::string_view text);
+
 // A value someone outside chose, ready for an entry: control and non-UTF-8
 // bytes as \xNN, a backslash doubled, cut to at most max bytes (marked
 // "..."), so a client can neither forge lines nor flood them.

@@ -11,6 +11,7 @@ bool WaitingPlaces::take(const std::string& address)
     if (waiting >= m_allowance)
         return false;
     ++waiting;
+    m_total.fetch_add(1, std::memory_order_relaxed);
     return true;
 }
 
@@ -18,7 +19,10 @@ void WaitingPlaces::give(const std::string& address)
 {
     std::lock_guard lock(m_mutex);
     const auto it = m_waiting.find(address);
-    if (it != m_waiting.end() && --it->second <= 0)
+    if (it == m_waiting.end())
+        return;
+    m_total.fetch_sub(1, std::memory_order_relaxed);
+    if (--it->second <= 0)
         m_waiting.erase(it);
 }
 

@@ -5,6 +5,7 @@
 // for its calls, its /health and its other followers' next requests
 // (docs/server.md, "Limits"). And a waiting request whose client has gone is
 // noticed at once (peerHasGone), not when its wait runs out.
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -21,9 +22,12 @@ public:
     // used up.
     bool take(const std::string& address);
     void give(const std::string& address);
+    // Requests waiting now, of every address (for /metrics: no lock).
+    int total() const { return m_total.load(std::memory_order_relaxed); }
 
 private:
     const int m_allowance;
+    std::atomic<int> m_total{0};
     std::mutex m_mutex;
     std::unordered_map<std::string, int> m_waiting;
 };

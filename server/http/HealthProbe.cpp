@@ -24,6 +24,7 @@ HealthReport HealthProbe::check()
     if (reason.empty() || (!status.writable && !status.problem.empty()))
         reason = status.problem;
     report.ok = reason.empty();
+    report.answers = answers;
     report.body = report.ok ? "OK" : reason;
     report.body += "\nbanco: ";
     report.body += answers ? "responde" : "não responde";

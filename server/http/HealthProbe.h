@@ -13,6 +13,7 @@ namespace trd::server {
 
 struct HealthReport {
     bool ok = false;
+    bool answers = false; // the database answered a read (saves may still be refused)
     std::string body;
     std::string detail; // the database's own error, for the log only
 };

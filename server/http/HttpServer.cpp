@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <future>
 #include <stdexcept>
 #include <thread>
 
@@ -123,6 +124,7 @@ void HttpServer::Impl::admit(tcp::socket socket)
     std::string address = remote.address().to_string();
     ConnectionTable::Admission admission = connections.admit(address);
     if (!admission.refusal.empty()) {
+        metrics.countRefusal(RefusalKind::Connection);
         if (options.log)
             log(address, "-", "-", 0, "conexão recusada: " + admission.refusal, LogLevel::Warning);
         turnAway(socket, admission.refusal);
@@ -192,12 +194,17 @@ void HttpServer::setFeed(feed::ChangeFeed& feed)
     m_impl->feed = &feed;
 }
 
-bool HttpServer::serve()
+bool HttpServer::serve(std::function<void()> serving)
 {
     Impl& s = *m_impl;
     if (!s.acceptor.is_open())
         return false;
-    asio::post(s.acceptor.get_executor(), [&s] { s.accept(); });
+    asio::post(s.acceptor.get_executor(), [&s, serving = std::move(serving)] {
+        s.accept();
+        s.serving = true;
+        if (serving)
+            serving();
+    });
     // One more loop thread keeps TLS handshakes and large writes from
     // queueing behind each other; the calls run on the workers anyway.
     std::thread second([&s] { s.ioc.run(); });
@@ -206,9 +213,58 @@ bool HttpServer::serve()
     return true;
 }
 
+void HttpServer::setMetricsSource(std::function<std::string()> source)
+{
+    m_impl->metricsSource = std::move(source);
+}
+
+bool HttpServer::roundTrip(std::chrono::milliseconds timeout)
+{
+    Impl& s = *m_impl;
+    if (s.stopping || !s.serving)
+        return false;
+    // A handler the loop drops unrun (it is stopping) breaks the promise:
+    // that is no answer either.
+    auto back = std::make_shared<std::promise<void>>();
+    std::future<void> answered = back->get_future();
+    asio::post(s.ioc,
+               [&s, back] { asio::post(s.workers, [&s, back] { asio::post(s.ioc, [back] { back->set_value(); }); }); });
+    if (answered.wait_for(timeout) != std::future_status::ready)
+        return false;
+    try {
+        answered.get();
+        return true;
+    } catch (const std::future_error&) {
+        return false;
+    }
+}
+
+bool HttpServer::reloadTls(std::string& error)
+{
+    Impl& s = *m_impl;
+    if (s.options.tlsCertFile.empty()) {
+        error = "o servidor não atende com TLS";
+        return false;
+    }
+    std::shared_ptr<asio::ssl::context> fresh;
+    try {
+        fresh = tlsContext(s.options);
+    } catch (const std::exception& e) {
+        error = e.what();
+        return false;
+    }
+    // Swapped on the acceptor's strand, where new connections take it.
+    asio::post(s.acceptor.get_executor(), [&s, fresh]() mutable {
+        s.retiredTls.push_back(std::move(s.tls));
+        s.tls = std::make_unique<asio::ssl::context>(std::move(*fresh));
+    });
+    return true;
+}
+
 void HttpServer::stop()
 {
     Impl& s = *m_impl;
+    s.serving = false;
     asio::post(s.acceptor.get_executor(), [&s] {
         beast::error_code ignored;
         s.acceptor.close(ignored);

@@ -15,7 +15,9 @@
 #include "HealthProbe.h"
 #include "RpcHandler.h"
 
+#include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -41,6 +43,8 @@ struct HttpOptions {
     std::string tlsCertFile; // both set: HTTPS only
     std::string tlsKeyFile;
     bool log = true;
+    bool countCalls = true; // the counters of /metrics (off only to measure what they cost)
+    std::string metricsToken; // set: GET /metrics also from beyond loopback with "Authorization: Bearer" it
 };
 
 class HttpServer {
@@ -52,8 +56,9 @@ public:
     // or -1 with the reason in error().
     int bind();
     const std::string& error() const;
-    // Serves until stop(); returns false when serving failed.
-    bool serve();
+    // Serves until stop(); returns false when serving failed. serving, when
+    // set, runs on the event loop once connections are being accepted.
+    bool serve(std::function<void()> serving = {});
     // Stops accepting, lets the calls in flight finish and answer, then ends serve().
     // Requests waiting for changes are answered at once (the feed stops).
     void stop();
@@ -63,6 +68,21 @@ public:
     // holding a connection and no thread, so it counts against the limits of
     // connections like any other. Set before serve().
     void setFeed(feed::ChangeFeed& feed);
+
+    // What GET /metrics adds to the counters of calls (HttpServer's own
+    // gauges come first): the families the rest of the server knows of, in
+    // the text format. Runs on a worker. Set before serve().
+    void setMetricsSource(std::function<std::string()> source);
+
+    // The path of a request without a client: onto the event loop, to a
+    // worker, back to the loop. True when it came back within timeout: the
+    // service's watchdog (ServiceWatchdog.h) is fed only then.
+    bool roundTrip(std::chrono::milliseconds timeout);
+
+    // Reads the certificate and key again from their files (renewed in
+    // place): connections made from now on use them, those open keep theirs.
+    // False with the reason in error when they do not load; the old ones stay.
+    bool reloadTls(std::string& error);
 
     struct Impl;
 

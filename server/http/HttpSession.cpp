@@ -272,6 +272,7 @@ void HttpSession<Stream>::failRead(beast::error_code ec)
 template <class Stream>
 void HttpSession<Stream>::refuse(http::status status, const std::string& message)
 {
+    m_server.metrics.countRefusal(RefusalKind::Request);
     log("-", 0, "recusada " + std::to_string(static_cast<int>(status)) + ": " + message);
     Response res{status, 11};
     res.set(http::field::content_type, JsonType);
@@ -324,6 +325,12 @@ void HttpSession<Stream>::onRequest()
         return refuse(route.refusal.status, route.refusal.message);
     case RequestRoute::Kind::NotFound:
         break;
+    case RequestRoute::Kind::Alive:
+        return alive(req.version(), keepAlive);
+    case RequestRoute::Kind::Ready:
+        return ready(req.version(), keepAlive);
+    case RequestRoute::Kind::Metrics:
+        return metrics(req, keepAlive);
     }
     Response res{route.refusal.status, req.version()};
     res.set(http::field::content_type, JsonType);

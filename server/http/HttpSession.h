@@ -118,6 +118,11 @@ private:
     void onFeedPeer(beast::error_code ec, const std::shared_ptr<FeedWait>& state, Clock::time_point start);
     void feedAnswered(http::status status, std::string body, Asked asked, const std::string& error);
 
+    // HttpSessionProbes.cpp: /healthz, /readyz, /metrics
+    void alive(unsigned version, bool keepAlive);
+    void ready(unsigned version, bool keepAlive);
+    void metrics(const Request& req, bool keepAlive);
+
     ServerShared& m_server;
     Stream m_stream;
     std::string m_user = "-"; // the last call's, for the log lines of the connection

@@ -63,6 +63,11 @@ void HttpSession<Stream>::answer(RpcOutcome outcome, unsigned version, bool keep
     if (outcome.cutShort)
         what += " (resposta interrompida após " + std::to_string(outcome.sentBytes) + " bytes enviados)";
     const std::string method = outcome.method.empty() ? "-" : outcome.method;
+    // A name the client made up is not a series of its own.
+    if (options().countCalls)
+        m_server.metrics.countCall(outcome.errorCode == rpc::MethodNotFound ? std::string_view("(desconhecido)")
+                                                                            : std::string_view(method),
+                                   outcomeOfCode(outcome.ok ? 0 : outcome.errorCode), ms / 1000);
     log(method, ms, what);
     if (outcome.streamed) {
         // The request is done with: its body's memory goes back.
@@ -82,6 +87,7 @@ void HttpSession<Stream>::answer(RpcOutcome outcome, unsigned version, bool keep
     if (!m_server.bodies.tryAcquire(outcome.body.size())) {
         const std::string message = "O servidor está com respostas grandes demais aguardando clientes lentos ("
             + std::to_string(m_server.bodies.total() >> 20) + " MiB); tente de novo em instantes.";
+        m_server.metrics.countRefusal(RefusalKind::Answer);
         log(method, 0, "resposta de " + std::to_string(outcome.body.size()) + " bytes recusada: " + message);
         Response refused{http::status::service_unavailable, version};
         refused.set(http::field::content_type, JsonType);

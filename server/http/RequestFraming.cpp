@@ -179,6 +179,18 @@ RequestRoute routeRequest(const http::request_header<>& head, const HostPolicy& 
         route.kind = RequestRoute::Kind::Health;
         return route;
     }
+    const bool readsOnly = head.method() == http::verb::get || head.method() == http::verb::head;
+    if ((path == AlivePath || path == ReadyPath) && readsOnly) {
+        route.kind = path == AlivePath ? RequestRoute::Kind::Alive : RequestRoute::Kind::Ready;
+        return route;
+    }
+    if (path == MetricsPath && head.method() == http::verb::get) {
+        // A page in a browser must not read it through the loopback address either.
+        if (std::string refusal = crossSiteRefusal(head, hosts); !refusal.empty())
+            return refused(http::status::forbidden, std::move(refusal));
+        route.kind = RequestRoute::Kind::Metrics;
+        return route;
+    }
     if (path == FeedPath && head.method() == http::verb::get && feedServed) {
         if (std::string refusal = crossSiteRefusal(head, hosts); !refusal.empty())
             return refused(http::status::forbidden, std::move(refusal));

@@ -27,6 +27,9 @@ namespace http = boost::beast::http;
 
 inline constexpr std::string_view ObjectPath = "/Trd09300.rdmTraducao";
 inline constexpr std::string_view HealthPath = "/health";
+inline constexpr std::string_view AlivePath = "/healthz";
+inline constexpr std::string_view ReadyPath = "/readyz";
+inline constexpr std::string_view MetricsPath = "/metrics";
 
 struct FramingLimits {
     std::size_t maxHeaderBytes = 16u << 10; // request line and header fields together
@@ -102,6 +105,9 @@ struct RequestRoute {
         Call, // POST of JSON-RPC calls
         NotFound, // no such object: answered with `refusal` (404), the connection kept
         Refused, // cross-site or not JSON: answered with `refusal`, the connection closed
+        Alive, // GET or HEAD /healthz: the process and its event loop answer
+        Ready, // GET or HEAD /readyz: it serves calls (a worker and the database answer)
+        Metrics, // GET /metrics: the Prometheus text
     };
     Kind kind = Kind::NotFound;
     std::string path; // the target without its query

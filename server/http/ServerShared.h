@@ -19,13 +19,16 @@
 #include "MemoryBudget.h"
 #include "RequestFraming.h"
 #include "RpcHandler.h"
+#include "ServerMetrics.h"
 
 #include <boost/asio.hpp>
 #include <boost/asio/ssl.hpp>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 namespace trd::server {
 
@@ -50,6 +53,11 @@ struct ServerShared {
     std::atomic<bool> stopping{false}; // the loop is gone: no queued piece will be sent
     ConnectionTable connections;
     std::unique_ptr<boost::asio::ssl::context> tls; // set: HTTPS only
+    // Contexts replaced by a reload, kept for the connections made with them.
+    std::vector<std::unique_ptr<boost::asio::ssl::context>> retiredTls;
+    ServerMetrics metrics;
+    std::function<std::string()> metricsSource;
+    std::atomic<bool> serving{false}; // accepting connections (GET /readyz)
     boost::asio::io_context ioc;
     boost::asio::thread_pool workers;
 };

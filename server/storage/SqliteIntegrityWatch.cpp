@@ -78,6 +78,10 @@ void SqliteIntegrityWatch::run()
                 return; // cut short by the server's end: it found nothing
             const double ms =
                 std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+            m_lastOk = findings.empty();
+            m_lastMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::system_clock::now().time_since_epoch())
+                           .count();
             if (findings.empty()) {
                 logFormat(LogLevel::Info, "trd-server: verificação de integridade de %s: sem falhas (%.0f ms)",
                           m_path.c_str(), ms);

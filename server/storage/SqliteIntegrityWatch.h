@@ -12,6 +12,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <cstdint>
 #include <string>
 #include <thread>
 
@@ -25,6 +26,10 @@ public:
     ~SqliteIntegrityWatch();
     SqliteIntegrityWatch(const SqliteIntegrityWatch&) = delete;
     SqliteIntegrityWatch& operator=(const SqliteIntegrityWatch&) = delete;
+
+    // When the last check ended (Unix ms; 0: none yet) and whether it found nothing.
+    std::int64_t lastCheckMs() const { return m_lastMs.load(); }
+    bool lastCheckOk() const { return m_lastOk.load(); }
 
 private:
     void run();
@@ -40,6 +45,8 @@ private:
     std::condition_variable m_wake;
     bool m_stop = false;
     std::atomic<bool> m_stopping{false}; // ends a check under way (its paced reads)
+    std::atomic<std::int64_t> m_lastMs{0};
+    std::atomic<bool> m_lastOk{true};
     std::thread m_thread;
 };
 

@@ -894,6 +894,9 @@ void SqliteStorage::checkIntegrity()
         faults = std::string("\n  ") + e.what();
         count = 1;
     }
+    m_openCheckMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
     if (count > 0)
         throw StorageError("o banco " + m_path + " está danificado (verificação de integridade):" + faults
                            + "\nrestaure a cópia de segurança (veja docs/server.md)");
@@ -952,6 +955,18 @@ StorageStatus SqliteStorage::status()
     StorageStatus s;
     s.writable = !m_options.readOnly;
     s.damaged = m_damaged.load();
+    s.lastCheckMs = m_openCheckMs;
+    if (m_watch && m_watch->lastCheckMs() > 0) {
+        s.lastCheckMs = m_watch->lastCheckMs();
+        s.lastCheckOk = m_watch->lastCheckOk();
+    }
+    std::uint64_t bytes = 0;
+    for (const char* suffix : {"", "-wal"}) {
+        struct stat file { };
+        if (::stat((m_path + suffix).c_str(), &file) == 0)
+            bytes += static_cast<std::uint64_t>(file.st_size);
+    }
+    s.databaseBytes = bytes;
     std::filesystem::path dir = std::filesystem::path(m_path).parent_path();
     struct statvfs fs { };
     if (::statvfs(dir.empty() ? "." : dir.c_str(), &fs) == 0)

@@ -80,6 +80,7 @@ private:
     bool m_reviewKept = true; // false: a database without the review tables served read-only
     bool m_releasesKept = true; // false: a database without the obsolete flag served read-only
     std::atomic<bool> m_damaged{false};
+    std::int64_t m_openCheckMs = 0; // when the check at open ended
     std::unique_ptr<SqliteFileGuard> m_guard;
     std::unique_ptr<SqliteIntegrityWatch> m_watch; // after the guard it reports to
     int m_statementTimeLimitMs = DefaultStatementTimeLimitMs;

@@ -72,6 +72,9 @@ struct StorageStatus {
     std::string problem; // empty when saves can go ahead; else why not, for the user
     std::optional<std::uint64_t> freeBytes; // free disk space where the database writes, when known
     bool damaged = false; // a read met a damaged page since start
+    std::int64_t lastCheckMs = 0; // when the last integrity check ended (Unix ms; 0: none run)
+    bool lastCheckOk = true; // and whether it found the file sound
+    std::optional<std::uint64_t> databaseBytes; // the database's files on disk, when known
 };
 
 // Field sizes of the translation row, in characters.

@@ -211,6 +211,17 @@ bool UserStore::empty() const
     return m_users.empty();
 }
 
+std::size_t UserStore::reloadNow()
+{
+    std::lock_guard lock(m_mutex);
+    m_loadedStamp = std::timespec{0, -1}; // no file has that stamp
+    if (m_serving)
+        refreshServing();
+    else
+        load();
+    return m_users.size();
+}
+
 bool UserStore::hasUsers()
 {
     std::lock_guard lock(m_mutex);

@@ -84,6 +84,11 @@ public:
     // is mended. hashOf() then answers nothing. Off for the subcommands.
     void watchWhileServing();
 
+    // Reads the file again now, whatever its time stamp says (the service's
+    // reload, SIGHUP); answers how many users it has. A fault is handled as
+    // one met by a call (above), and thrown.
+    std::size_t reloadNow();
+
     static bool validName(const std::string& name);
 
 private:
