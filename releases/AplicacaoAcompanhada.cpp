@@ -22,21 +22,6 @@ const QString CancelaLiberacao = QStringLiteral("CancelaLiberacao");
 // many languages takes minutes, and the call is never broken off.
 constexpr int EsperaDaAplicacaoMs = 15 * 60 * 1000;
 
-std::unique_ptr<TSocketConnection> conexaoPara(const exchange::ServerAddress& e, int leituraMs)
-{
-    auto c = std::make_unique<TSocketConnection>();
-    c->Host = e.host;
-    c->Port = e.port;
-    c->UseTls = e.tls;
-    c->TlsCaFile = e.tlsCaFile;
-    c->ServerName = ServerNameTraducao;
-    c->ThrowException = true;
-    c->ReadTimeoutMs = leituraMs;
-    const QByteArray token = e.token;
-    c->SessionToken = [token] { return token; };
-    return c;
-}
-
 QString campo(TClientDataSet& ds, const char* nome)
 {
     TField* f = ds.FindField(QString::fromLatin1(nome));
@@ -84,15 +69,37 @@ QString NovaFicha()
     return QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
+std::unique_ptr<TSocketConnection> ConexaoDaJanela(const exchange::ServerAddress& endereco,
+                                                   const exchange::JobControl* controle)
+{
+    auto c = std::make_unique<TSocketConnection>();
+    c->Host = endereco.host;
+    c->Port = endereco.port;
+    c->UseTls = endereco.tls;
+    c->TlsCaFile = endereco.tlsCaFile;
+    c->ServerName = ServerNameTraducao;
+    c->ThrowException = true;
+    const QByteArray token = endereco.token;
+    c->SessionToken = [token] { return token; };
+    if (controle) {
+        c->WaitingIntervalMs = 100;
+        c->OnWaiting = [controle] { controle->checkCancel(); };
+    }
+    return c;
+}
+
 QByteArray AplicaAcompanhando(const exchange::ServerAddress& endereco, const QString& arquivo, const Opcoes& opcoes,
                               bool confirmado, const exchange::JobControl& controle, int intervaloMs)
 {
     const QString ficha = NovaFicha();
     controle.report(QStringLiteral("Conectando ao servidor de aplicação"));
-    auto aplicacao = conexaoPara(endereco, EsperaDaAplicacaoMs);
+    // Never broken off: the server applies all or nothing, and its word is awaited.
+    auto aplicacao = ConexaoDaJanela(endereco, nullptr);
+    aplicacao->ReadTimeoutMs = EsperaDaAplicacaoMs;
     aplicacao->Open();
     controle.checkCancel();
-    auto acompanhamento = conexaoPara(endereco, 5000);
+    auto acompanhamento = ConexaoDaJanela(endereco, nullptr);
+    acompanhamento->ReadTimeoutMs = 5000;
     controle.report(QStringLiteral("Aplicando a liberação no servidor"));
     // The apply's own call, on a thread of its own: its connection is used by it alone.
     std::future<QByteArray> resposta = std::async(std::launch::async, [&aplicacao, arquivo, opcoes, confirmado, ficha] {

@@ -13,6 +13,12 @@
 
 #include <QString>
 
+#include <memory>
+
+namespace trd {
+class TSocketConnection;
+}
+
 namespace trd::liberacao {
 
 // The apply's progress as GetProgressoLiberacao tells it.
@@ -30,6 +36,12 @@ bool SemVolta(const Progresso& p);
 
 // A new identification for an apply.
 QString NovaFicha();
+
+// A connection of the window's own to the server, with the session's token,
+// raising errors; with `controle`, a call waiting for its answer is broken
+// off by the job's cancel.
+std::unique_ptr<TSocketConnection> ConexaoDaJanela(const exchange::ServerAddress& endereco,
+                                                   const exchange::JobControl* controle);
 
 // Applies (as Aplica) and follows the apply; throws exchange::Cancelled when
 // the server took the cancel, and whatever Aplica throws otherwise.

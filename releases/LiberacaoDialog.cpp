@@ -70,22 +70,6 @@ public:
     }
 };
 
-std::unique_ptr<TSocketConnection> conecta(const ServerAddress& endereco, const JobControl& controle)
-{
-    auto conexao = std::make_unique<TSocketConnection>();
-    conexao->Host = endereco.host;
-    conexao->Port = endereco.port;
-    conexao->UseTls = endereco.tls;
-    conexao->TlsCaFile = endereco.tlsCaFile;
-    conexao->ServerName = ServerNameTraducao;
-    conexao->ThrowException = true;
-    conexao->WaitingIntervalMs = 100;
-    const QByteArray token = endereco.token;
-    conexao->SessionToken = [token] { return token; };
-    conexao->OnWaiting = [&controle] { controle.checkCancel(); };
-    return conexao;
-}
-
 QString leArquivo(const QString& caminho, const JobControl& controle)
 {
     controle.report(QStringLiteral("Lendo o arquivo"));
@@ -320,7 +304,7 @@ void LiberacaoDialog::pedePrevia()
     const Opcoes opcoes = m_opcoes;
     m_runner.start([endereco, caminho, opcoes, resultado, texto](const JobControl& controle) {
         *texto = leArquivo(caminho, controle);
-        auto conexao = conecta(endereco, controle);
+        auto conexao = ConexaoDaJanela(endereco, &controle);
         controle.report(QStringLiteral("Comparando a liberação com as linhas do servidor"));
         *resultado = LePrevia(PedePrevia(*conexao, *texto, opcoes));
     });

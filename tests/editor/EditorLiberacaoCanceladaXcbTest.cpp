@@ -30,18 +30,18 @@ constexpr int kEspera = 60000;
 constexpr int kIdiomas = 20;
 constexpr int kLinhasPorIdioma = 3000;
 
-QList<Idioma> idiomas()
+QList<trd::test::Idioma> idiomas()
 {
-    QList<Idioma> l = {{"ENG", "English"}};
+    QList<trd::test::Idioma> l = {{"ENG", "English"}};
     for (int i = 1; i < kIdiomas; ++i)
         l.append({QStringLiteral("L%1").arg(i, 2, 10, QLatin1Char('0')), QStringLiteral("Lingua %1").arg(i)});
     return l;
 }
 
-QList<Linha> linhas()
+QList<trd::test::Linha> linhas()
 {
-    QList<Linha> l;
-    for (const Idioma& i : idiomas())
+    QList<trd::test::Linha> l;
+    for (const trd::test::Idioma& i : idiomas())
         for (int n = 0; n < kLinhasPorIdioma; ++n)
             l.append({i.codigo, QStringLiteral("P%1").arg(n / 100, 2, 10, QLatin1Char('0')),
                       QStringLiteral("c%1").arg(n, 4, 10, QLatin1Char('0')),
