@@ -68,8 +68,11 @@ void RevisaoDoEditor::habilita()
     // Only an author known for this very row: a text being typed (posted
     // first by the mark) or a row just reached is left to the server's check.
     QString motivoMarcar = motivo;
-    if (motivoMarcar.isEmpty() && registros && m_linhaDoAutor == m_editor.chaveAtual() && valoresDaLinha() == m_valoresDoAutor)
-        motivoMarcar = papeis::MotivoSemMarcarALinha(m_editor.papeis(), m_editor.idioma(), m_autor);
+    if (motivoMarcar.isEmpty() && registros) {
+        const auto autoria = m_autores.constFind(chaveDe(m_editor.chaveAtual()));
+        if (autoria != m_autores.cend() && autoria->valores == valoresDaLinha())
+            motivoMarcar = papeis::MotivoSemMarcarALinha(m_editor.papeis(), m_editor.idioma(), autoria->autor);
+    }
     m_marcar->setEnabled(registros && motivoMarcar.isEmpty());
     // Nothing to take away from a row not reviewed; editing, the row's mark
     // is the one it was loaded with, and the post settles it first.
@@ -87,11 +90,19 @@ void RevisaoDoEditor::ultimaAlteracao(const ChaveLinha& chave, const QString& au
 {
     if (!(chave == m_editor.chaveAtual()))
         return;
-    m_linhaDoAutor = chave;
-    m_autor = autor;
+    // Kept for the rows the user goes through; a language's worth at most.
+    constexpr int Guardadas = 20000;
+    if (m_autores.size() >= Guardadas)
+        m_autores.clear();
     // A colleague's save arriving later changes the values: the author is then not known.
-    m_valoresDoAutor = valoresDaLinha();
+    m_autores.insert(chaveDe(chave), Autoria{autor, valoresDaLinha()});
     habilita();
+}
+
+QString RevisaoDoEditor::chaveDe(const ChaveLinha& chave)
+{
+    const QChar separador(0x1F);
+    return chave.idioma + separador + chave.programa + separador + chave.componente + separador + chave.origem;
 }
 
 QString RevisaoDoEditor::valoresDaLinha() const

@@ -10,12 +10,15 @@
 // changes (AlteracoesDeColegas). Where the language does not let a revisor
 // mark their own last change, "Marcar como Revisado" goes off on such a row
 // with the reason, once the row's last change is known (the history's line
-// under the detail panel asks it; the user's own save tells it at once); a
-// row whose author is not known yet is left to the server's check. It
+// under the detail panel asks it; the user's own save tells it at once, and a
+// row met before is known again while its values stand); a row whose author
+// is not known yet is left to the server's check. It
 // reaches the editor through ServicosDoEditor alone.
 #include "LinhaDoServidor.h"
 
+#include <QHash>
 #include <QObject>
+#include <QString>
 
 class QAction;
 class QRect;
@@ -57,9 +60,15 @@ private:
     // The row's status and text, as the author's values are compared.
     QString valoresDaLinha() const;
 
-    ChaveLinha m_linhaDoAutor;   // the row whose last change's author is known
-    QString m_autor;
-    QString m_valoresDoAutor;    // its values then
+    // Who changed each row last, as learnt (the user's saves, the history's
+    // answers), with the row's values then: a row reached again is known at
+    // once, while its values are still those.
+    struct Autoria {
+        QString autor;
+        QString valores;
+    };
+    static QString chaveDe(const ChaveLinha& chave);
+    QHash<QString, Autoria> m_autores;
 };
 
 } // namespace trd

@@ -104,9 +104,10 @@ TEST_F(EditorRevisaoAntes, ARevisorFindsMarkingHisOwnLastChangeOffBeforeTheKey)
     input.key("ctrl+r");
     EXPECT_TRUE(QTest::qWaitFor([&] { return revisorNaTela("Texto 06") == "rita"; }, kEspera));
     EXPECT_EQ(serverCalls("MarcaRevisao"), 1);
-    // Back on her row, told by the history this time (the line asked again): still off.
+    // Back on her row: known at once, before the history is asked again.
     clickCell("Texto 04");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !marcar->isEnabled(); }, kEspera));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return current() == "Texto 04"; }, kEspera));
+    EXPECT_FALSE(marcar->isEnabled()) << "a row met before is known while its values stand";
     EXPECT_FALSE(algumaRecusa()) << boxes.shown.join('|').toStdString();
 }
 
