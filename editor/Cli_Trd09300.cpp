@@ -425,7 +425,14 @@ void TfrmTraducao::gravacaoFalhou(const Exception& erro, bool textoEditado, cons
         && cdsDestino->State() == TDataSetState::dsBrowse) {
         // Unposted, in the cell where it was typed: the user corrects it,
         // takes the colleague's text, posts it over theirs deliberately or
-        // drops it with Escape.
+        // drops it with Escape. A row the user may no longer change (marked
+        // as reviewed meanwhile) takes the text back all the same: the
+        // restriction yields while the edit lasts, and the next post meets
+        // the server's check again.
+        if (!m_restricoes[static_cast<std::size_t>(Controle::Celula)].isEmpty() && papeis().podeEscrever(idioma())) {
+            m_restricoes[static_cast<std::size_t>(Controle::Celula)].clear();
+            aplicaHabilitacao();
+        }
         digitaNaCelula(texto);
     }
     if (desfecho.mostraColega)

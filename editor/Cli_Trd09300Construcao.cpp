@@ -87,6 +87,9 @@ TfrmTraducao::TfrmTraducao(QWidget* parent) : TfrmPadraoSortGrid(parent)
     revisao = new RevisaoDoEditor(*this);
     direitos = new PapeisDoEditor(*this);
     revisao->segue(*direitos);
+    connect(Historico, &historico::HistoricoDoEditor::autorDaUltimaAlteracao, revisao,
+            &RevisaoDoEditor::ultimaAlteracao);
+    connect(direitos, &PapeisDoEditor::mudaram, memoria, &MemoriaDoEditor::direitosMudaram);
     new liberacao::LiberacaoDoEditor(*this);
     connectEvents();
     // Attaching the row set is part of building the form, not a state change

@@ -166,6 +166,31 @@ QString MotivoSemMarcar(const PapeisDoUsuario& p, const QString& idioma)
     return p.podeRevisar(idioma) ? QString() : MotivoSemRevisao(idioma);
 }
 
+QString MotivoSemMarcarALinha(const PapeisDoUsuario& p, const QString& idioma, const QString& autorDaUltima)
+{
+    if (const QString motivo = MotivoSemMarcar(p, idioma); !motivo.isEmpty())
+        return motivo;
+    if (!p.regras(idioma).propriaBloqueada || autorDaUltima.isEmpty() || autorDaUltima != p.usuario())
+        return QString();
+    return QStringLiteral("O idioma %1 não permite que um revisor marque como revisada a própria alteração: "
+                          "a última alteração desta linha é sua. Peça a outro revisor.")
+        .arg(idioma);
+}
+
+QString TextoDasRevisadasDeixadas(int linhas, const QString& idioma)
+{
+    if (linhas <= 0)
+        return QString();
+    if (linhas == 1)
+        return QStringLiteral("1 linha revisada não foi alterada: o idioma %1 exige revisão e só um revisor "
+                              "pode alterá-la.")
+            .arg(idioma);
+    return QStringLiteral("%1 linhas revisadas não foram alteradas: o idioma %2 exige revisão e só um revisor "
+                          "pode alterá-las.")
+        .arg(linhas)
+        .arg(idioma);
+}
+
 QString MotivoSemDesfazerLote(const PapeisDoUsuario& p, const QString& idioma, qint64 lote, const QString& autor,
                               const QString& tipo)
 {
@@ -187,10 +212,12 @@ Restricoes RestricoesDoEditor(const PapeisDoUsuario& p, const QString& idioma, c
         const QString motivo = MotivoSemEscrita(idioma);
         r.celula = r.situacoes = r.substituir = r.importar = motivo;
     } else {
-        // The cell stays open to typing: a reviewed row may be marked while
-        // its text is typed, and a refused save keeps what was typed; the
-        // status buttons, one click each, say beforehand.
-        r.situacoes = MotivoSemAlterarLinha(p, idioma, linhaAtual);
+        // A reviewed row the user may not change reads only, before anything
+        // is typed: the cell, the status buttons and the suggestions say why.
+        // (A row marked while its text is being typed keeps its cell open
+        // until the post, which the server refuses, the text kept: the
+        // editor's side of the roles sees to that.)
+        r.celula = r.situacoes = MotivoSemAlterarLinha(p, idioma, linhaAtual);
     }
     r.marcar = MotivoSemMarcar(p, idioma);
     if (!p.administraUsuarios())

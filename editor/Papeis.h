@@ -89,6 +89,17 @@ struct MarcaDaLinha {
 QString MotivoSemAlterarLinha(const PapeisDoUsuario& p, const QString& idioma, const MarcaDaLinha& marca);
 // Why the user may not mark or unmark rows of the language.
 QString MotivoSemMarcar(const PapeisDoUsuario& p, const QString& idioma);
+// Why the user may not mark the current row as reviewed: the language's
+// own-change rule is on and the row's last change of text or status is the
+// user's (`autorDaUltima`: who wrote it, as the history tells; empty when
+// not known yet or none is kept, and then the server decides). Empty when
+// they may.
+QString MotivoSemMarcarALinha(const PapeisDoUsuario& p, const QString& idioma, const QString& autorDaUltima);
+
+// The end of a run's message for the rows it left out beforehand because the
+// user may not change them (reviewed, where the language requires review):
+// "2 linhas revisadas não foram alteradas: ..."; empty for none.
+QString TextoDasRevisadasDeixadas(int linhas, const QString& idioma);
 
 // Why the user may not undo this batch of the language: a tradutor or a
 // revisor undoes their own, an administrador anyone's; a batch of review

@@ -97,11 +97,12 @@ void PapeisDoEditor::aplica()
     const QString idioma = m_editor.idioma();
     const papeis::MarcaDaLinha marca = revisao::MarcaAtual(m_editor.linhas());
     papeis::Restricoes r = papeis::RestricoesDoEditor(m_papeis, idioma, marca);
-    // A right lost while a text is being typed takes the grid once the edit
-    // ends: the post meets the server's check and a refused text goes back
-    // into its cell, as any refused save.
+    // The row being typed in stays the user's until the edit ends: a right
+    // lost, or a mark arriving, meanwhile takes the grid after it, the post
+    // meeting the server's check (a refused text goes back into its cell, as
+    // any refused save, and is typed on there).
     const TDataSetState estado = m_editor.linhas().State();
-    if ((estado == TDataSetState::dsEdit || estado == TDataSetState::dsInsert) && m_aplicadas.celula.isEmpty())
+    if (estado == TDataSetState::dsEdit || estado == TDataSetState::dsInsert)
         r.celula.clear();
     m_editor.restringe(ServicosDoEditor::Controle::Celula, r.celula);
     m_editor.restringe(ServicosDoEditor::Controle::Situacoes, r.situacoes);

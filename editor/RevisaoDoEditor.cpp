@@ -64,17 +64,53 @@ void RevisaoDoEditor::habilita()
     else
         motivo = papeis::MotivoSemMarcar(m_editor.papeis(), m_editor.idioma());
     const bool marcada = registros && !revisao::MarcaAtual(linhas).revisor.isEmpty();
-    m_marcar->setEnabled(registros && motivo.isEmpty());
+    const bool editando = linhas.State() == TDataSetState::dsEdit || linhas.State() == TDataSetState::dsInsert;
+    // Only an author known for this very row: a text being typed (posted
+    // first by the mark) or a row just reached is left to the server's check.
+    QString motivoMarcar = motivo;
+    if (motivoMarcar.isEmpty() && registros) {
+        const auto autoria = m_autores.constFind(chaveDe(m_editor.chaveAtual()));
+        if (autoria != m_autores.cend() && autoria->valores == valoresDaLinha())
+            motivoMarcar = papeis::MotivoSemMarcarALinha(m_editor.papeis(), m_editor.idioma(), autoria->autor);
+    }
+    m_marcar->setEnabled(registros && motivoMarcar.isEmpty());
     // Nothing to take away from a row not reviewed; editing, the row's mark
     // is the one it was loaded with, and the post settles it first.
-    m_desmarcar->setEnabled(registros && motivo.isEmpty() && (marcada || linhas.State() != TDataSetState::dsBrowse));
-    for (QAction* item : {m_marcar, m_desmarcar}) {
-        const QString dica = motivo.isEmpty() ? item->text().remove(QLatin1Char('&')) : motivo;
+    m_desmarcar->setEnabled(registros && motivo.isEmpty() && (marcada || editando));
+    for (auto [item, porque] : {std::pair{m_marcar, motivoMarcar}, {m_desmarcar, motivo}}) {
+        const QString dica = porque.isEmpty() ? item->text().remove(QLatin1Char('&')) : porque;
         if (item->toolTip() != dica)
             item->setToolTip(dica);
-        if (item->statusTip() != motivo)
-            item->setStatusTip(motivo);
+        if (item->statusTip() != porque)
+            item->setStatusTip(porque);
     }
+}
+
+void RevisaoDoEditor::ultimaAlteracao(const ChaveLinha& chave, const QString& autor)
+{
+    if (!(chave == m_editor.chaveAtual()))
+        return;
+    // Kept for the rows the user goes through; a language's worth at most.
+    constexpr int Guardadas = 20000;
+    if (m_autores.size() >= Guardadas)
+        m_autores.clear();
+    // A colleague's save arriving later changes the values: the author is then not known.
+    m_autores.insert(chaveDe(chave), Autoria{autor, valoresDaLinha()});
+    habilita();
+}
+
+QString RevisaoDoEditor::chaveDe(const ChaveLinha& chave)
+{
+    const QChar separador(0x1F);
+    return chave.idioma + separador + chave.programa + separador + chave.componente + separador + chave.origem;
+}
+
+QString RevisaoDoEditor::valoresDaLinha() const
+{
+    TClientDataSet& linhas = m_editor.linhas();
+    if (!linhas.Active() || linhas.IsEmpty())
+        return QString();
+    return linhas.FieldByName(NMSITUACAO)->AsString() + QLatin1Char('\n') + linhas.FieldByName(NMDESTINO)->AsString();
 }
 
 void RevisaoDoEditor::antesDeGravar()

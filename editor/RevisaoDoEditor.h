@@ -7,9 +7,18 @@
 // the text and status the revisor sees (the server refuses it over a text
 // changed since). A save that changes a row's text or status clears its mark
 // in the grid as the server clears it; colleagues' marks arrive with the live
-// changes (AlteracoesDeColegas). It reaches the editor through
-// ServicosDoEditor alone.
+// changes (AlteracoesDeColegas). Where the language does not let a revisor
+// mark their own last change, "Marcar como Revisado" goes off on such a row
+// with the reason, once the row's last change is known (the history's line
+// under the detail panel asks it; the user's own save tells it at once, and a
+// row met before is known again while its values stand); a row whose author
+// is not known yet is left to the server's check. It
+// reaches the editor through ServicosDoEditor alone.
+#include "LinhaDoServidor.h"
+
+#include <QHash>
 #include <QObject>
+#include <QString>
 
 class QAction;
 class QRect;
@@ -37,6 +46,8 @@ public:
 
     // Marks (and moves on to the next row) or unmarks the current row.
     void marca(bool marcada);
+    // Who wrote the row's last change of text or status (empty: none kept).
+    void ultimaAlteracao(const ChaveLinha& chave, const QString& autor);
 
     QAction* itemMarcar() const { return m_marcar; }
     QAction* itemDesmarcar() const { return m_desmarcar; }
@@ -46,6 +57,18 @@ private:
     PapeisDoEditor* m_direitos = nullptr;
     QAction* m_marcar;
     QAction* m_desmarcar;
+    // The row's status and text, as the author's values are compared.
+    QString valoresDaLinha() const;
+
+    // Who changed each row last, as learnt (the user's saves, the history's
+    // answers), with the row's values then: a row reached again is known at
+    // once, while its values are still those.
+    struct Autoria {
+        QString autor;
+        QString valores;
+    };
+    static QString chaveDe(const ChaveLinha& chave);
+    QHash<QString, Autoria> m_autores;
 };
 
 } // namespace trd

@@ -11,17 +11,21 @@ namespace trd::historico {
 // Lives on the background thread with its own connection.
 class BuscaUltimaAlteracao::Trabalhador : public QObject {
 public:
-    // Answers, on the background thread, the line for the row.
-    QString busca(const ChaveLinha& chave, const Servidor& servidor)
+    using Resposta = BuscaUltimaAlteracao::Resposta;
+    // Answers, on the background thread, the line for the row and who changed it last.
+    Resposta busca(const ChaveLinha& chave, const Servidor& servidor)
     {
+        // A few versions: review marks may lie over the last change of the text.
+        constexpr int Versoes = 8;
         try {
             TSocketConnection& conexao = m_conexao.para(servidor, false, 5000);
             const TServerResult resposta = conexao.AppServer().Call(
-                metodo::GetHistorico, {chave.idioma, chave.programa, chave.componente, chave.origem, 1});
+                metodo::GetHistorico, {chave.idioma, chave.programa, chave.componente, chave.origem, Versoes});
             if (!resposta.Ok)
                 return {}; // a server without history, a session ended: the panel says nothing
             const QList<Versao> versoes = LeVersoes(resposta.Packet);
-            return UltimaAlteracao(versoes.isEmpty() ? std::nullopt : std::optional<Versao>(versoes.first()));
+            return {UltimaAlteracao(versoes.isEmpty() ? std::nullopt : std::optional<Versao>(versoes.first())),
+                    AutorDaUltimaAlteracao(versoes)};
         } catch (...) {
             m_conexao.esquece();
             return {};
@@ -80,26 +84,28 @@ void BuscaUltimaAlteracao::envia()
     QMetaObject::invokeMethod(
         m_trabalhador,
         [trabalhador, chave, servidor, self] {
-            const QString linha = trabalhador->busca(chave, servidor);
+            const Resposta resposta = trabalhador->busca(chave, servidor);
             // Back on the UI thread; dropped if the editor went meanwhile.
             QMetaObject::invokeMethod(
                 self.data(),
-                [self, chave, linha] {
+                [self, chave, resposta] {
                     if (self)
-                        self->recebe(chave, linha);
+                        self->recebe(chave, resposta);
                 },
                 Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
 }
 
-void BuscaUltimaAlteracao::recebe(const ChaveLinha& chave, const QString& linha)
+void BuscaUltimaAlteracao::recebe(const ChaveLinha& chave, const Resposta& resposta)
 {
     m_emCurso = false;
     if (chave == m_desejada) {
         m_mostrada = chave;
         if (Mostra)
-            Mostra(linha);
+            Mostra(resposta.linha);
+        if (Autor)
+            Autor(chave, resposta.autor);
     } else if (!m_desejada.vazia() && !m_pausa.isActive()) {
         envia();
     }

@@ -27,6 +27,10 @@ public:
     // The line for the detail panel ("Última alteração: ...", or nothing when
     // the server could not tell), on the UI thread.
     std::function<void(const QString& linha)> Mostra;
+    // Who wrote the row's last change of text or status (review marks passed
+    // over), on the UI thread with the line; empty when the server could not
+    // tell or none is kept among the versions read.
+    std::function<void(const ChaveLinha& chave, const QString& autor)> Autor;
     // How long the current row must stay put before it is asked for.
     int PausaMs = 150;
 
@@ -39,7 +43,10 @@ public:
 private:
     class Trabalhador;
     void envia();
-    void recebe(const ChaveLinha& chave, const QString& linha);
+    struct Resposta {
+        QString linha, autor;
+    };
+    void recebe(const ChaveLinha& chave, const Resposta& resposta);
 
     QThread m_thread;
     Trabalhador* m_trabalhador = nullptr;

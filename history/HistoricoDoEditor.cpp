@@ -62,6 +62,9 @@ HistoricoDoEditor::HistoricoDoEditor(ServicosDoEditor& editor) : QObject(editor.
         return s;
     };
     m_busca->Mostra = [this](const QString& texto) { lblAlteracao->setText(texto); };
+    m_busca->Autor = [this](const ChaveLinha& c, const QString& autor) {
+        emit autorDaUltimaAlteracao(trd::ChaveLinha{c.idioma, c.programa, c.componente, c.origem}, autor);
+    };
 }
 
 ChaveLinha HistoricoDoEditor::ChaveAtual() const
@@ -82,8 +85,11 @@ void HistoricoDoEditor::LinhaAtual()
 void HistoricoDoEditor::Gravou()
 {
     const ChaveLinha chave = ChaveAtual();
-    if (!chave.vazia())
-        m_busca->Pede(chave, true);
+    if (chave.vazia())
+        return;
+    // The save just went through: its author is known before the server is asked.
+    emit autorDaUltimaAlteracao(m_editor.chaveAtual(), m_editor.papeis().usuario());
+    m_busca->Pede(chave, true);
 }
 
 void HistoricoDoEditor::Habilita()

@@ -8,6 +8,7 @@
 // editor calls its hooks; everything else lives here, and it reaches the
 // editor through ServicosDoEditor alone (docs/editor.md).
 #include "HistoricoDados.h"
+#include "LinhaDoServidor.h"
 
 #include <QObject>
 #include <QPointer>
@@ -56,6 +57,11 @@ public:
 
     // The current row's identity; empty when there is none.
     ChaveLinha ChaveAtual() const;
+
+signals:
+    // Who wrote the row's last change of text or status, once known (the
+    // user, at once, after their own save); empty: none kept, or not told.
+    void autorDaUltimaAlteracao(const trd::ChaveLinha& chave, const QString& autor);
 
 private:
     ServicosDoEditor& m_editor;

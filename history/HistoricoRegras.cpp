@@ -37,6 +37,14 @@ QString DataHora(TDateTime data)
     return DateTimeToQDateTime(data).toString(QStringLiteral("dd/MM/yyyy HH:mm"));
 }
 
+QString AutorDaUltimaAlteracao(const QList<Versao>& versoes)
+{
+    for (const Versao& v : versoes)
+        if (v.alteracao != QLatin1String("R") && v.alteracao != QLatin1String("U"))
+            return v.usuario;
+    return QString();
+}
+
 QString UltimaAlteracao(const std::optional<Versao>& versao)
 {
     if (!versao)

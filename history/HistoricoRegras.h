@@ -20,6 +20,9 @@ QString DataHora(TDateTime data);
 // (Substituição)", or "Sem alterações registradas" for a row no version has
 // been kept of.
 QString UltimaAlteracao(const std::optional<Versao>& versao);
+// Who wrote the newest of `versoes` (newest first) that changed the row's
+// text or status, passing over review marks (R, U); empty when none of them did.
+QString AutorDaUltimaAlteracao(const QList<Versao>& versoes);
 // "desfaz o lote 12", "desfeito pelo lote 15", or nothing.
 QString SituacaoDoLote(const Lote& lote);
 // "3 linhas voltaram ao que eram antes do lote; 1 linha alterada depois foi

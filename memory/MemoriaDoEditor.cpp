@@ -9,6 +9,8 @@
 #include "HistoricoDoEditor.h"
 #include "HistoricoRegras.h"
 #include "PainelSugestoes.h"
+#include "Papeis.h"
+#include "RevisaoRegras.h"
 #include "ServerCalls.h"
 #include "ServicosDoEditor.h"
 #include "ShowAvi.h"
@@ -40,6 +42,13 @@ constexpr int DemoraMs = 1000;
 // built at start) is asked again after this, while the row stays current.
 constexpr int RepeteMs = 3000;
 
+// A run's message, and the rows it left out because the user may not change them.
+QString comRevisadas(const QString& texto, int revisadas, const QString& idioma)
+{
+    const QString deixadas = papeis::TextoDasRevisadasDeixadas(revisadas, idioma);
+    return deixadas.isEmpty() ? texto : texto + QLatin1Char(' ') + deixadas;
+}
+
 } // namespace
 
 MemoriaDoEditor::MemoriaDoEditor(ServicosDoEditor& editor)
@@ -55,6 +64,7 @@ MemoriaDoEditor::MemoriaDoEditor(ServicosDoEditor& editor)
         const QByteArray nome = "atalhoSugestao" + QByteArray::number(i + 1);
         QShortcut* atalho = editor.adicionaAtalho(nome.constData(), QKeySequence(Qt::CTRL | (Qt::Key_1 + i)));
         connect(atalho, &QShortcut::activated, this, [this, i] { Dispatch([&] { usaSugestao(i); }); });
+        m_atalhos.push_back(atalho);
     }
     connect(m_painel, &PainelSugestoes::usar, this, [this](int i) { Dispatch([&] { usaSugestao(i); }); });
 
@@ -123,8 +133,47 @@ std::optional<MemoriaDoEditor::Chave> MemoriaDoEditor::chaveAtual() const
     return chave;
 }
 
+void MemoriaDoEditor::direitosMudaram()
+{
+    habilitaSugestoes();
+    // Sources translated another way are made one from the window: a writer's.
+    const QString idioma = m_editor.idioma();
+    const QString motivo =
+        idioma.isEmpty() || m_editor.papeis().podeEscrever(idioma) ? QString() : papeis::MotivoSemEscrita(idioma);
+    mnuDivergentes->setEnabled(motivo.isEmpty());
+    const QString dica = motivo.isEmpty() ? mnuDivergentes->text().remove(QLatin1Char('&')) : motivo;
+    if (mnuDivergentes->toolTip() != dica)
+        mnuDivergentes->setToolTip(dica);
+    if (mnuDivergentes->statusTip() != motivo)
+        mnuDivergentes->setStatusTip(motivo);
+    if (!motivo.isEmpty() && m_divergentes)
+        m_divergentes->close();
+}
+
+void MemoriaDoEditor::habilitaSugestoes()
+{
+    TClientDataSet& linhas = m_editor.linhas();
+    const QString idioma = m_editor.idioma();
+    // The suggestions are read by anyone; putting one into the cell is a change of the row.
+    const QString motivo = idioma.isEmpty() || !linhas.Active() || linhas.IsEmpty()
+        ? QString()
+        : papeis::MotivoSemAlterarLinha(m_editor.papeis(), idioma, revisao::MarcaAtual(linhas));
+    // While a text is typed the cell is the user's (a mark arriving then waits for the post).
+    const TDataSetState estado = linhas.State();
+    const bool editando = estado == TDataSetState::dsEdit || estado == TDataSetState::dsInsert;
+    const QString efetivo = editando ? QString() : motivo;
+    m_painel->lstSugestoes->setEnabled(efetivo.isEmpty());
+    if (m_painel->toolTip() != efetivo)
+        m_painel->setToolTip(efetivo);
+    if (m_painel->lstSugestoes->toolTip() != efetivo)
+        m_painel->lstSugestoes->setToolTip(efetivo);
+    for (QShortcut* atalho : m_atalhos)
+        atalho->setEnabled(efetivo.isEmpty());
+}
+
 void MemoriaDoEditor::linhaAtualMudou()
 {
+    habilitaSugestoes();
     const std::optional<Chave> chave = chaveAtual();
     if (chave == m_perguntada)
         return; // the same row: typing in it changes nothing the memory is asked
@@ -256,6 +305,7 @@ void MemoriaDoEditor::linhasChegaram(int numero, const QByteArray& pacote)
 
 void MemoriaDoEditor::estadoMudou()
 {
+    habilitaSugestoes();
     if (!m_adiada)
         return;
     const TDataSetState estado = m_editor.linhas().State();
@@ -274,24 +324,31 @@ void MemoriaDoEditor::estadoMudou()
         Qt::QueuedConnection);
 }
 
-void MemoriaDoEditor::respondeMesmaOrigem(const Gravacao& g, const QByteArray& pacote)
+void MemoriaDoEditor::respondeMesmaOrigem(const Gravacao& g, const QByteArray& pacoteDoServidor)
 {
     bool aberta = false;
     Dispatch([&] {
-        Propagacao p{g.chave, g.traducao, g.situacao, pacote, memoria::LeMesmaOrigem(pacote), {}};
+        // Rows the user may not change are never offered: counted, and said at the end.
+        QByteArray pacote = pacoteDoServidor;
+        const int revisadas = deixaDeFora(g.chave.idioma, pacote);
+        const auto comDeixadas = [&](const QString& texto) { return comRevisadas(texto, revisadas, g.chave.idioma); };
+        Propagacao p{g.chave, g.traducao, g.situacao, pacote, memoria::LeMesmaOrigem(pacote), {}, revisadas};
         p.contagem = memoria::Conta(p.linhas, p.traducao);
         const memoria::Resposta resposta = memoria::RespostaAMesmaOrigem(SempreAplicar(), p.contagem);
-        if (resposta == memoria::Resposta::Nada)
+        if (resposta == memoria::Resposta::Nada) {
+            if (revisadas > 0)
+                m_aviso->informa(papeis::TextoDasRevisadasDeixadas(revisadas, g.chave.idioma));
             return;
+        }
         QString texto;
         if (resposta == memoria::Resposta::Pergunta) {
-            texto = memoria::TextoDoAviso(p.contagem) + QStringLiteral(" Origem: \u00AB")
-                + memoria::Citado(p.chave.origem) + QStringLiteral("\u00BB, tradução nova: \u00AB")
-                + memoria::Citado(p.traducao) + QStringLiteral("\u00BB.");
+            texto = comDeixadas(memoria::TextoDoAviso(p.contagem) + QStringLiteral(" Origem: \u00AB")
+                                + memoria::Citado(p.chave.origem) + QStringLiteral("\u00BB, tradução nova: \u00AB")
+                                + memoria::Citado(p.traducao) + QStringLiteral("\u00BB."));
         } else {
             const Gravadas feitas =
                 aplica(p.chave.idioma, p.pacote, memoria::NaoTraduzidas(p.linhas, p.traducao), p.traducao, p.situacao);
-            const QString feito = memoria::TextoAplicadaSozinha(feitas.linhas);
+            const QString feito = comDeixadas(memoria::TextoAplicadaSozinha(feitas.linhas));
             if (resposta == memoria::Resposta::Aplica) {
                 informaGravadas(feito, feitas);
                 return;
@@ -320,10 +377,12 @@ void MemoriaDoEditor::aplicaNaoTraduzidas()
     // A save the server refuses leaves the question open, to be answered again or dismissed.
     const Gravadas g =
         aplica(p.chave.idioma, p.pacote, memoria::NaoTraduzidas(p.linhas, p.traducao), p.traducao, p.situacao);
-    informaGravadas(
-        g.linhas == 1 ? QStringLiteral("A tradução foi gravada em 1 linha não traduzida.")
-                      : QStringLiteral("A tradução foi gravada em %1 linhas não traduzidas, de uma vez.").arg(g.linhas),
-        g);
+    informaGravadas(comRevisadas(g.linhas == 1 ? QStringLiteral("A tradução foi gravada em 1 linha não traduzida.")
+                                               : QStringLiteral("A tradução foi gravada em %1 linhas não traduzidas, "
+                                                                "de uma vez.")
+                                                     .arg(g.linhas),
+                                 p.revisadas, p.chave.idioma),
+                    g);
     perguntaFechada();
 }
 
@@ -338,8 +397,10 @@ void MemoriaDoEditor::escolheLinhas()
     if (!gravar)
         return;
     const Gravadas g = aplica(p.chave.idioma, p.pacote, escolha.escolhidas(), p.traducao, p.situacao);
-    informaGravadas(g.linhas == 1 ? QStringLiteral("A tradução foi gravada em 1 linha.")
-                                  : QStringLiteral("A tradução foi gravada em %1 linhas, de uma vez.").arg(g.linhas),
+    informaGravadas(comRevisadas(g.linhas == 1
+                                     ? QStringLiteral("A tradução foi gravada em 1 linha.")
+                                     : QStringLiteral("A tradução foi gravada em %1 linhas, de uma vez.").arg(g.linhas),
+                                 p.revisadas, p.chave.idioma),
                     g);
     perguntaFechada();
 }
@@ -409,6 +470,14 @@ void MemoriaDoEditor::desfaz()
         m_divergentes->atualiza();
 }
 
+int MemoriaDoEditor::deixaDeFora(const QString& idioma, QByteArray& pacote) const
+{
+    const papeis::PapeisDoUsuario& direitos = m_editor.papeis();
+    return memoria::DeixaDeFora(pacote, [&](const QString& revisor) {
+        return !papeis::MotivoSemAlterarLinha(direitos, idioma, papeis::MarcaDaLinha{revisor, {}}).isEmpty();
+    });
+}
+
 void MemoriaDoEditor::atualizaCarregadas(TClientDataSet& gravadas)
 {
     // The rows saved that the editor holds show their new values; nothing is
@@ -468,14 +537,16 @@ void MemoriaDoEditor::uniformiza(const QString& idioma, const QString& origem, c
             m_editor.conexao().AppServer().Call(metodo::GetMesmaOrigem, {idioma, origem, QString(), QString()}), true,
             0);
     }
+    const int revisadas = deixaDeFora(idioma, pacote);
     const std::vector<memoria::LinhaMesmaOrigem> linhas = memoria::LeMesmaOrigem(pacote);
     const Gravadas g = aplica(idioma, pacote, memoria::LinhasParaUniformizar(linhas, variante.traducao),
                               variante.traducao, memoria::SituacaoDaVariante(variante));
     const QString feito =
-        QStringLiteral("\u00AB%1\u00BB foi gravada em %2 de \u00AB%3\u00BB.")
-            .arg(memoria::Citado(variante.traducao),
-                 g.linhas == 1 ? QStringLiteral("1 linha") : QStringLiteral("%1 linhas").arg(g.linhas),
-                 memoria::Citado(origem));
+        comRevisadas(QStringLiteral("\u00AB%1\u00BB foi gravada em %2 de \u00AB%3\u00BB.")
+                         .arg(memoria::Citado(variante.traducao),
+                              g.linhas == 1 ? QStringLiteral("1 linha") : QStringLiteral("%1 linhas").arg(g.linhas),
+                              memoria::Citado(origem)),
+                     revisadas, idioma);
     if (m_divergentes)
         m_divergentes->atualiza(feito);
     // The editor's bar offers to undo it, unless it is asking about a post.

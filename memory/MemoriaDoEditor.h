@@ -26,6 +26,7 @@
 #include <vector>
 
 class QAction;
+class QShortcut;
 
 namespace trd {
 
@@ -53,6 +54,8 @@ public:
     void linhaGravada();
     // The row set's state changed (an edit began, was posted or cancelled).
     void estadoMudou();
+    // What the user may do changed (roles, the current row's mark).
+    void direitosMudaram();
 
     // Puts suggestion i (0 for Ctrl+1) into the cell's editor.
     void usaSugestao(int i);
@@ -79,6 +82,7 @@ private:
         QByteArray pacote; // GetMesmaOrigem's answer
         std::vector<memoria::LinhaMesmaOrigem> linhas;
         memoria::Contagem contagem;
+        int revisadas = 0; // rows left out: reviewed, and the user may not change them
     };
 
     std::optional<Chave> chaveAtual() const;
@@ -111,9 +115,15 @@ private:
     // Undoes the batch the note offers (Desfazer).
     void desfaz();
     void atualizaCarregadas(TClientDataSet& gravadas);
+    // Leaves out of a GetMesmaOrigem answer the rows the user may not change; how many.
+    int deixaDeFora(const QString& idioma, QByteArray& pacote) const;
+    // What the user may do with the suggestions: they go off, saying why,
+    // where the current row may not be changed (a leitor, a reviewed row).
+    void habilitaSugestoes();
 
     ServicosDoEditor& m_editor;
     PainelSugestoes* m_painel;
+    std::vector<QShortcut*> m_atalhos; // Ctrl+1 to Ctrl+5
     AvisoPropagacao* m_aviso;
     QPointer<TraducoesDivergentes> m_divergentes;
     ConsultaMemoria* m_sugestoes; // each kind of question has its own thread and connection

@@ -51,6 +51,7 @@ QList<Sugestao> LeSugestoes(const QByteArray& pacote)
         s.linhas = numero(ds, "NRLINHAS");
         s.traducoes = numero(ds, "NRTRADUCOES");
         s.programas = campo(ds, "DSPROGRAMAS");
+        s.obsoleta = campo(ds, "STOBSOLETA") == QStringLiteral("S");
         lista.append(s);
     }
     return lista;
@@ -64,12 +65,38 @@ QString OrigemDaSugestao(const Sugestao& s)
             s.linhas == 2 ? QStringLiteral(" e mais 1 linha") : QStringLiteral(" e mais %1 linhas").arg(s.linhas - 1);
     if (!s.identica && s.traducoes > 1)
         texto += QStringLiteral(", %1 traduções").arg(s.traducoes);
+    if (s.obsoleta)
+        texto += QStringLiteral(" (obsoleta)");
     return texto;
 }
 
 QString TextoParaCelula(const QString& origemDaLinha, const QString& traducao)
 {
     return semMarcas(origemDaLinha) == origemDaLinha ? semMarcas(traducao) : traducao;
+}
+
+int DeixaDeFora(QByteArray& pacote, const std::function<bool(const QString& revisor)>& protegida)
+{
+    TClientDataSet ds;
+    ds.SetData(pacote);
+    TField* revisor = ds.FindField(QStringLiteral("NMREVISOR"));
+    if (!revisor)
+        return 0; // a server that tells no marks: its own check stays
+    int fora = 0;
+    ds.First();
+    while (!ds.Eof()) {
+        if (protegida(revisor->AsString())) {
+            ds.Delete();
+            ++fora;
+        } else {
+            ds.Next();
+        }
+    }
+    if (fora > 0) {
+        ds.MergeChangeLog();
+        pacote = ds.Data();
+    }
+    return fora;
 }
 
 std::vector<LinhaMesmaOrigem> LeMesmaOrigem(const QByteArray& pacote)

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 namespace trd {
@@ -26,19 +27,29 @@ struct Sugestao {
     int linhas = 0; // rows behind it
     int traducoes = 0; // their distinct translations (similar sources)
     QString programas; // the programs of its rows (same source)
+    // The row it is shown by was left behind by a release of the application
+    // (STOBSOLETA): a text the application no longer shows.
+    bool obsoleta = false;
 };
 
 // Reads GetSugestoes' answer; raises EDBClient for a packet that is not one.
 QList<Sugestao> LeSugestoes(const QByteArray& pacote);
 
 // Where a suggestion came from, as the panel shows it: "TELA02 · sbtSalvar",
-// with how many rows stand behind it when more than one.
+// with how many rows stand behind it when more than one, and "(obsoleta)"
+// when that row left with a release.
 QString OrigemDaSugestao(const Sugestao& s);
 
 // The text a suggestion puts into the cell of a row with this source: its
 // shortcut mark ("&") goes when the row's source has none, so that a caption
 // without a shortcut does not get one from another screen.
 QString TextoParaCelula(const QString& origemDaLinha, const QString& traducao);
+
+// Takes out of GetMesmaOrigem's answer, before anything is counted or
+// offered, the rows `protegida` says the user may not change (given the
+// row's reviewer, empty when not reviewed); returns how many it took out.
+// The answer is left as the server's with those rows missing, no change logged.
+int DeixaDeFora(QByteArray& pacote, const std::function<bool(const QString& revisor)>& protegida);
 
 // A row of the same source (GetMesmaOrigem's answer).
 struct LinhaMesmaOrigem {

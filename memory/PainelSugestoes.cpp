@@ -36,6 +36,8 @@ QString dica(const memoria::Sugestao& s)
         texto += QStringLiteral(" (telas: ") + s.programas + QStringLiteral(")");
     if (!s.identica && s.traducoes > 1)
         texto += QStringLiteral("\n%1 linhas, %2 traduções diferentes").arg(s.linhas).arg(s.traducoes);
+    if (s.obsoleta)
+        texto += QStringLiteral("\nLinha obsoleta: uma liberação do aplicativo tirou este texto das telas.");
     return texto;
 }
 
@@ -123,6 +125,15 @@ void PainelSugestoes::mostra(const QList<memoria::Sugestao>& sugestoes)
         const QString texto = dica(s);
         for (int c = 0; c < 4; ++c)
             item->setToolTip(c, texto);
+        // A text the application no longer shows: greyed and in italics, apart from the live ones.
+        if (s.obsoleta) {
+            QFont italico = item->font(2);
+            italico.setItalic(true);
+            for (int c = 1; c < 4; ++c) {
+                item->setFont(c, italico);
+                item->setForeground(c, lstSugestoes->palette().brush(QPalette::Disabled, QPalette::Text));
+            }
+        }
     }
     lstSugestoes->resizeColumnToContents(2);
     lstSugestoes->setColumnWidth(2, qMin(lstSugestoes->columnWidth(2), qMax(120, lstSugestoes->width() / 2)));

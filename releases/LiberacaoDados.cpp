@@ -319,9 +319,13 @@ QByteArray PedePrevia(TSocketConnection& conexao, const QString& arquivo, const 
     return chama(conexao, GetPreviaLiberacao, argumentos(arquivo, opcoes, false));
 }
 
-QByteArray Aplica(TSocketConnection& conexao, const QString& arquivo, const Opcoes& opcoes, bool confirmado)
+QByteArray Aplica(TSocketConnection& conexao, const QString& arquivo, const Opcoes& opcoes, bool confirmado,
+                  const QString& ficha)
 {
-    return chama(conexao, AplicaLiberacao, argumentos(arquivo, opcoes, confirmado));
+    TRemoteArgs args = argumentos(arquivo, opcoes, confirmado);
+    if (!ficha.isEmpty())
+        args.push_back(ficha);
+    return chama(conexao, AplicaLiberacao, args);
 }
 
 QList<Origem> BuscaOrigens(TSocketConnection& conexao, const QString& idioma, bool ultima)

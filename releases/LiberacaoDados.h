@@ -130,7 +130,10 @@ Arquivo LeArquivo(const QByteArray& bytes);
 // message (and its code: -32005 for a guard); a connection that cannot reach
 // the server raises EConnectionError.
 QByteArray PedePrevia(TSocketConnection& conexao, const QString& arquivo, const Opcoes& opcoes);
-QByteArray Aplica(TSocketConnection& conexao, const QString& arquivo, const Opcoes& opcoes, bool confirmado);
+// `ficha`: the apply's identification (letters, digits, '-'), by which other
+// calls follow it (GetProgressoLiberacao) and cancel it (CancelaLiberacao).
+QByteArray Aplica(TSocketConnection& conexao, const QString& arquivo, const Opcoes& opcoes, bool confirmado,
+                  const QString& ficha = {});
 // `ultima`: only the language's last release that stands; else every release that stands.
 QList<Origem> BuscaOrigens(TSocketConnection& conexao, const QString& idioma, bool ultima);
 

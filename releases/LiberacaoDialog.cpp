@@ -1,5 +1,7 @@
 #include "LiberacaoDialog.h"
 
+#include "AplicacaoAcompanhada.h"
+
 #include "DialogSeam.h"
 #include "PreviaModelo.h"
 #include "TOpenDialog.h"
@@ -33,7 +35,6 @@ namespace {
 // A release file larger than this is no application's set of screen texts.
 constexpr qint64 kMaiorArquivo = 200LL * 1024 * 1024;
 // How long the apply may take on the server before the client stops waiting.
-constexpr int kEsperaDaAplicacaoMs = 15 * 60 * 1000;
 
 // Paints a cell's rich text (the changed words marked) instead of its plain text.
 class MarcasDelegate : public QStyledItemDelegate {
@@ -68,22 +69,6 @@ public:
         painter->restore();
     }
 };
-
-std::unique_ptr<TSocketConnection> conecta(const ServerAddress& endereco, const JobControl& controle)
-{
-    auto conexao = std::make_unique<TSocketConnection>();
-    conexao->Host = endereco.host;
-    conexao->Port = endereco.port;
-    conexao->UseTls = endereco.tls;
-    conexao->TlsCaFile = endereco.tlsCaFile;
-    conexao->ServerName = ServerNameTraducao;
-    conexao->ThrowException = true;
-    conexao->WaitingIntervalMs = 100;
-    const QByteArray token = endereco.token;
-    conexao->SessionToken = [token] { return token; };
-    conexao->OnWaiting = [&controle] { controle.checkCancel(); };
-    return conexao;
-}
 
 QString leArquivo(const QString& caminho, const JobControl& controle)
 {
@@ -246,11 +231,20 @@ LiberacaoDialog::LiberacaoDialog(const QString& idioma, const QString& motivoSem
     connect(chkMemoria, &QCheckBox::toggled, this, [this] { habilita(); });
     connect(chkConfirmar, &QCheckBox::toggled, this, [this] { habilita(); });
     connect(edtArquivo, &QLineEdit::textChanged, this, [this] { habilita(); });
-    connect(&m_runner, &ExchangeRunner::progress, this, [this](const QString& passo, qint64, qint64) {
+    connect(&m_runner, &ExchangeRunner::progress, this, [this](const QString& passo, qint64 feitos, qint64 total) {
         m_passo = passo;
-        if (m_etapa == Etapa::Aplicacao && passo.startsWith(QStringLiteral("Aplicando"))) {
+        if (m_etapa == Etapa::Aplicacao && total > 0) {
+            pgbProgresso->setRange(0, static_cast<int>(total));
+            pgbProgresso->setValue(static_cast<int>(feitos));
+        }
+        if (m_etapa == Etapa::Aplicacao && passo.startsWith(QStringLiteral("Aplicando")))
             m_enviada = true;
-            btnCancelar->setEnabled(false); // sent: the server decides, all or nothing
+        // The server is committing (or took no cancel): from here it is all or nothing, its word awaited.
+        if (m_etapa == Etapa::Aplicacao
+            && (passo.contains(QStringLiteral("confirmando no servidor"))
+                || passo.startsWith(QStringLiteral("Tarde demais")))) {
+            m_semVolta = true;
+            btnCancelar->setEnabled(false);
         }
         lblEtapa->setText(passo);
     });
@@ -284,7 +278,7 @@ void LiberacaoDialog::habilita()
     btnAplicar->setEnabled(!trabalhando && previaValida && confirmada && m_motivoSemAplicar.isEmpty());
     btnAplicar->setToolTip(m_motivoSemAplicar);
     btnCancelar->setText(trabalhando ? QStringLiteral("Cancelar") : QStringLiteral("Fechar"));
-    btnCancelar->setEnabled(!trabalhando || !m_enviada);
+    btnCancelar->setEnabled(!trabalhando || !m_semVolta);
 }
 
 void LiberacaoDialog::pedePrevia()
@@ -313,7 +307,7 @@ void LiberacaoDialog::pedePrevia()
     const Opcoes opcoes = m_opcoes;
     m_runner.start([endereco, caminho, opcoes, resultado, texto](const JobControl& controle) {
         *texto = leArquivo(caminho, controle);
-        auto conexao = conecta(endereco, controle);
+        auto conexao = ConexaoDaJanela(endereco, &controle);
         controle.report(QStringLiteral("Comparando a liberação com as linhas do servidor"));
         *resultado = LePrevia(PedePrevia(*conexao, *texto, opcoes));
     });
@@ -352,22 +346,16 @@ void LiberacaoDialog::aplicar()
         return;
     m_etapa = Etapa::Aplicacao;
     m_enviada = false;
+    m_semVolta = false;
     auto resultado = std::make_shared<Previa>();
     m_resultado = resultado;
     const ServerAddress endereco = ExchangeRunner::editorServer();
     const Opcoes opcoes = m_opcoes;
     const QString texto = m_arquivo;
+    // The call is never broken off: the server applies all of it or nothing,
+    // and a cancel is the server's to take, until its commit.
     m_runner.start([endereco, opcoes, texto, confirmado, resultado](const JobControl& controle) {
-        auto conexao = conecta(endereco, controle);
-        controle.report(QStringLiteral("Conectando ao servidor de aplicação"));
-        conexao->Open();
-        controle.checkCancel();
-        // From here the call is not broken off: once the server has the file,
-        // it applies all of it or nothing, and the client waits for its word.
-        conexao->OnWaiting = nullptr;
-        conexao->ReadTimeoutMs = kEsperaDaAplicacaoMs;
-        controle.report(QStringLiteral("Aplicando a liberação no servidor"));
-        *resultado = LePrevia(Aplica(*conexao, texto, opcoes, confirmado));
+        *resultado = LePrevia(AplicaAcompanhando(endereco, texto, opcoes, confirmado, controle));
     });
     m_relogio.start();
     m_segundos.start();
@@ -381,6 +369,7 @@ void LiberacaoDialog::terminou(const QString& erro, bool cancelado)
     const bool enviada = m_enviada;
     m_etapa = Etapa::Nada;
     m_enviada = false;
+    m_semVolta = false;
     m_segundos.stop();
     pgbProgresso->setRange(0, 1);
     pgbProgresso->setValue(erro.isEmpty() ? 1 : 0);
@@ -480,7 +469,7 @@ void LiberacaoDialog::mostraLinhas()
 void LiberacaoDialog::reject()
 {
     if (m_runner.running()) {
-        if (!m_enviada) {
+        if (!m_semVolta) {
             lblEtapa->setText(QStringLiteral("Cancelando..."));
             m_runner.cancel();
         }

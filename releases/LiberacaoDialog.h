@@ -7,8 +7,9 @@
 // changed words marked. The guards (an empty file, too many rows of a language
 // leaving) ask for the user's explicit word; the apply is one transaction on
 // the server. The preview and the apply run on a thread of their own with
-// progress; the preview can be cancelled at any time, the apply until it has
-// been sent (the server then decides, all or nothing). The tables are models
+// progress; the preview can be cancelled at any time, the apply until the
+// server reaches its commit (the bar follows the server's languages; a cancel
+// rolls the whole release back there). The tables are models
 // without a window (PreviaModelo); this form only lays them out.
 #include "ExchangeRunner.h"
 #include "LiberacaoDados.h"
@@ -76,7 +77,8 @@ private:
     QString m_idiomaInicial;
     Etapa m_etapa = Etapa::Nada;
     QString m_motivoSemAplicar; // not empty: the apply stays off, with this as its hint
-    bool m_enviada = false; // the apply left: no cancel from here on
+    bool m_enviada = false; // the apply left: its outcome is the server's
+    bool m_semVolta = false; // the server is committing: no cancel from here on
     bool m_aplicada = false;
     QString m_arquivo; // the previewed file's text: the apply sends exactly it
     Opcoes m_opcoes; // and the options it was previewed with

@@ -9,6 +9,7 @@
 #include "Glyphs.h"
 #include "LoteDaSubstituicao.h"
 #include "OfertaDesfazer.h"
+#include "RevisaoRegras.h"
 #include "SubstituirGlyphs.h"
 #include "TAnimate.h"
 #include "TApplication.h"
@@ -23,6 +24,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QStringList>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -34,6 +36,20 @@ namespace trd {
 
 const std::array<QString, 2> NMCAMPO = {NMORIGEM, NMDESTINO};
 const std::array<QString, 2> MSG_TXT_N_ENC = {QStringLiteral("text_id_nao_enc"), QStringLiteral("text_part_nao_enc")};
+
+namespace {
+
+// Why the user may not change row `linha` (0-based) of the rows searched: a
+// reviewed row where the language requires review, for a tradutor. Empty
+// when they may. Such a row is left as it is before anything is sent.
+QString motivoSemAlterar(const TClientDataSet& ds, int linha)
+{
+    if (!frmTraducao)
+        return QString();
+    return papeis::MotivoSemAlterarLinha(frmTraducao->papeis(), stIdioma, revisao::MarcaDaLinha(ds, linha));
+}
+
+} // namespace
 
 QPointer<TfrmSubstituir> frmSubstituir;
 bool boIdCriado = false;
@@ -354,8 +370,15 @@ void TfrmSubstituir::sbtConfirmaClick(QObject* sender)
                                     chbNoCase->isChecked());
     if (!boAchou)
         Localiza();
-    if (boAchou)
-        Troca_texto();
+    if (!boAchou)
+        return;
+    // The row found may be one the user may not change: said, not sent.
+    if (const QString motivo = motivoSemAlterar(*ds, ds->CurrentIndex()); !motivo.isEmpty()) {
+        boAchou = false;
+        MessageDlg(motivo, mtInformation, mbOK, 0);
+        return;
+    }
+    Troca_texto();
 }
 
 void TfrmSubstituir::Troca_texto()
@@ -493,6 +516,7 @@ void TfrmSubstituir::substituiTodos()
 {
     bool completa = true;
     int recusadas = 0; // rows the user chose not to save
+    int revisadas = 0; // rows left out beforehand: reviewed, and the user may not change them
     // The run's saves are one batch of the history, offered for undo when it
     // ends, however it ends.
     historico::LoteDaSubstituicao lote(frmTraducao ? frmTraducao->netTraducao : nullptr, stIdioma, ofertaDesfazer);
@@ -514,7 +538,10 @@ void TfrmSubstituir::substituiTodos()
                 execucao.quadro();
                 // Rows that do not match are read in place; the cursor moves
                 // only to a row that gets a replacement.
-                if (confere(ds->ValueAt(linha, campo).toString())) {
+                const bool encontrada = confere(ds->ValueAt(linha, campo).toString());
+                if (encontrada && !motivoSemAlterar(*ds, linha).isEmpty()) {
+                    ++revisadas; // its save would be refused: not even tried
+                } else if (encontrada) {
                     ds->SetRecNo(linha + 1);
                     const QString textoAntes = campoBusca()->AsString();
                     const QString situacaoAntes = ds->FieldByName(NMSITUACAO)->AsString();
@@ -552,12 +579,16 @@ void TfrmSubstituir::substituiTodos()
     if (completa)
         lote.Completa();
     lote.Termina();
+    QStringList deixadas;
     if (recusadas > 0)
-        MessageDlg(recusadas == 1
-                       ? QStringLiteral("1 linha não foi gravada: a resposta à pergunta sobre ela foi Não.")
-                       : QStringLiteral("%1 linhas não foram gravadas: a resposta à pergunta sobre elas foi Não.")
-                             .arg(recusadas),
-                   mtInformation, mbOK, 0);
+        deixadas << (recusadas == 1
+                         ? QStringLiteral("1 linha não foi gravada: a resposta à pergunta sobre ela foi Não.")
+                         : QStringLiteral("%1 linhas não foram gravadas: a resposta à pergunta sobre elas foi Não.")
+                               .arg(recusadas));
+    if (revisadas > 0)
+        deixadas << papeis::TextoDasRevisadasDeixadas(revisadas, stIdioma);
+    if (!deixadas.isEmpty())
+        MessageDlg(deixadas.join(QLatin1Char('\n')), mtInformation, mbOK, 0);
     if (completa)
         msgPadrao->ShowMsg(QStringLiteral("subst_sucess"), mtInformation, mbOK, 0);
 }

@@ -42,11 +42,7 @@ bool MemoryBudget::cancel(std::uint64_t ticket)
                 break;
             }
         // The one given up may have been what held the others back.
-        while (!m_waiting.empty() && m_waiting.front().bytes <= m_total - m_used) {
-            m_used += m_waiting.front().bytes;
-            granted.push_back(std::move(m_waiting.front().grant));
-            m_waiting.pop_front();
-        }
+        granted = takeFitting();
     }
     for (auto& g : granted)
         g();
@@ -59,14 +55,21 @@ void MemoryBudget::release(std::size_t bytes)
     {
         std::lock_guard lock(m_mutex);
         m_used -= bytes;
-        while (!m_waiting.empty() && m_waiting.front().bytes <= m_total - m_used) {
-            m_used += m_waiting.front().bytes;
-            granted.push_back(std::move(m_waiting.front().grant));
-            m_waiting.pop_front();
-        }
+        granted = takeFitting();
     }
     for (auto& g : granted)
         g();
+}
+
+std::vector<MemoryBudget::Grant> MemoryBudget::takeFitting()
+{
+    std::vector<Grant> granted;
+    while (!m_waiting.empty() && m_waiting.front().bytes <= m_total - m_used) {
+        m_used += m_waiting.front().bytes;
+        granted.push_back(std::move(m_waiting.front().grant));
+        m_waiting.pop_front();
+    }
+    return granted;
 }
 
 std::size_t MemoryBudget::inUse() const

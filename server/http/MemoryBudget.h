@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <vector>
 
 namespace trd::server {
 
@@ -42,6 +43,11 @@ private:
         std::size_t bytes;
         Grant grant;
     };
+
+    // Under the lock: the waiters, in their order, that the free memory now
+    // takes, taken out and counted in; their grants are run by the caller
+    // once the lock is let go.
+    std::vector<Grant> takeFitting();
 
     const std::size_t m_total;
     mutable std::mutex m_mutex;

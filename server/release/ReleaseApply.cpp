@@ -148,8 +148,12 @@ ReleaseOutcome previewRelease(StorageSession& session, const std::vector<std::st
 }
 
 ReleaseOutcome applyRelease(WriteCoordinator& writer, const std::vector<std::string>& languages,
-                            const ReleaseRequest& request)
+                            const ReleaseRequest& request, ReleaseProgress* progress)
 {
+    const auto told = [&](ApplyPhase phase, const std::string& language, std::size_t index) {
+        if (progress)
+            progress->step(phase, language, index, languages.size());
+    };
     const std::vector<ReleaseKey> keys = readReleaseFile(request.file);
     const ReleaseIndex index(keys);
     ReleaseOutcome outcome;
@@ -160,9 +164,11 @@ ReleaseOutcome applyRelease(WriteCoordinator& writer, const std::vector<std::str
     origin.kind = BatchKind::Release;
     writer.runExclusive(origin, [&](StorageWriter& w) {
         const double now = writer.now();
-        for (const std::string& language : languages) {
+        for (std::size_t i = 0; i < languages.size(); ++i) {
+            const std::string& language = languages[i];
             ReleaseWrite write;
             LanguageOutcome out;
+            told(ApplyPhase::Reading, language, i);
             {
                 const auto rows = rowsOf([&](const ReleaseRowVisitor& v) { w.readReleaseRows(language, v); });
                 out = planLanguage(language, rows, index, request, write);
@@ -173,6 +179,7 @@ ReleaseOutcome applyRelease(WriteCoordinator& writer, const std::vector<std::str
                                       + " Confira a prévia e o arquivo; para aplicar assim mesmo, confirme. Nada foi "
                                         "aplicado.");
             if (!writesNothing(write)) {
+                told(ApplyPhase::Writing, language, i);
                 w.setOrigin(origin);
                 w.writeRelease(write, now);
                 const auto written = w.batchesWritten();
@@ -180,6 +187,9 @@ ReleaseOutcome applyRelease(WriteCoordinator& writer, const std::vector<std::str
             }
             outcome.languages.push_back(std::move(out));
         }
+        // The last moment a cancel is taken: past it the transaction commits.
+        if (progress)
+            progress->committing();
     });
     return outcome;
 }

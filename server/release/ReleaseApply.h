@@ -5,6 +5,7 @@
 // the guards and written as its own batch of kind "liberacao", so a guard
 // that trips in the last language leaves the first ones untouched as well.
 // Also the undo of one language's release batch, whole.
+#include "ReleaseProgress.h"
 #include "ReleaseSummary.h"
 #include "WriteCoordinator.h"
 
@@ -48,9 +49,11 @@ struct ReleaseOutcome {
 ReleaseOutcome previewRelease(StorageSession& session, const std::vector<std::string>& languages,
                               const ReleaseRequest& request);
 // Refuses a file with a fault, and (Unconfirmed) without request.confirm a
-// release that trips a guard in any language, with nothing written.
+// release that trips a guard in any language, with nothing written. With
+// `progress`, each language's steps are told to it, and a cancel asked for
+// there before the commit rolls the whole release back.
 ReleaseOutcome applyRelease(WriteCoordinator& writer, const std::vector<std::string>& languages,
-                            const ReleaseRequest& request);
+                            const ReleaseRequest& request, ReleaseProgress* progress = nullptr);
 
 struct ReleaseUndoRow {
     std::string program, component, source;

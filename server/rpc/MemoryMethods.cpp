@@ -25,12 +25,15 @@ constexpr std::array<AnswerField, 13> SuggestionFields = {{{"TPSUGESTAO", "strin
                                                            {"DTALTERACAO", "dateTime", 0},
                                                            {"STOBSOLETA", "string", 1}}};
 
-constexpr std::array<AnswerField, 6> RowFields = {{{"STAGRVALPROP", "string", 4000},
+// The translation row packet with the review mark after its six fields, as GetDestino's.
+constexpr std::array<AnswerField, 8> RowFields = {{{"STAGRVALPROP", "string", 4000},
                                                    {"STVALORPROP", "string", 4000},
                                                    {"IDSITTRADUCAO", "string", 1},
                                                    {"IDIDIOMA", "string", 3},
                                                    {"NMCOMPONENTE", "string", 50},
-                                                   {"CDPROGTRAD", "string", 20}}};
+                                                   {"CDPROGTRAD", "string", 20},
+                                                   {"NMREVISOR", "string", 64},
+                                                   {"DTREVISAO", "dateTime", 0}}};
 
 constexpr double DefaultThreshold = 70;
 // The least threshold searched. Below it a match may be at any distance: a
@@ -151,8 +154,24 @@ void MemoryMethods::getMesmaOrigem(MethodCall& call)
     MethodArgs args("GetMesmaOrigem", params);
     args.expectCount({4});
     const memory::MemoryQuery q = askedRow(args);
+    const std::vector<memory::MemoryRowDetail> rows = m_memory.sameSource(q);
+    // Where the language requires review a reviewed row is not every
+    // writer's to change: the marks go with the rows, so the editor leaves
+    // out beforehand those its user may not save (docs/users.md). Elsewhere
+    // no mark keeps a row from a change, and none is read (the memory's
+    // index does not hold them).
+    std::vector<std::optional<ReviewMark>> marks(rows.size());
+    if (m_sessions) {
+        auto session = m_sessions->acquire();
+        const auto settings = session->reviewSettings();
+        const bool required = std::any_of(settings.begin(), settings.end(),
+                                          [&](const auto& s) { return s.first == q.language && s.second.required; });
+        for (std::size_t i = 0; required && i < rows.size(); ++i)
+            marks[i] = session->reviewMark({q.language, rows[i].program, rows[i].component, rows[i].source});
+    }
     AnswerPacketWriter packet(out, RowFields);
-    for (const memory::MemoryRowDetail& row : m_memory.sameSource(q)) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const memory::MemoryRowDetail& row = rows[i];
         packet.beginRow();
         packet.string(0, row.source);
         packet.string(1, row.destination);
@@ -160,6 +179,9 @@ void MemoryMethods::getMesmaOrigem(MethodCall& call)
         packet.string(3, q.language);
         packet.string(4, row.component);
         packet.string(5, row.program);
+        packet.string(6, marks[i] ? std::string_view(marks[i]->reviewer) : std::string_view());
+        if (marks[i])
+            packet.dateTime(7, marks[i]->when);
         packet.endRow();
     }
     packet.finish();

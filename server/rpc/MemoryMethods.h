@@ -5,6 +5,7 @@
 #include "AnswerPacketWriter.h"
 #include "Json.h"
 #include "MethodTable.h"
+#include "SessionPool.h"
 #include "TranslationMemory.h"
 
 #include <array>
@@ -30,7 +31,11 @@ inline constexpr std::array<AnswerField, 12> InconsistencyFields = {{{"NRGRUPO",
 
 class MemoryMethods {
 public:
-    explicit MemoryMethods(memory::TranslationMemory& memory) : m_memory(memory) { }
+    // `sessions`: where GetMesmaOrigem reads the rows' review marks (none: it tells none).
+    explicit MemoryMethods(memory::TranslationMemory& memory, SessionPool* sessions = nullptr)
+        : m_memory(memory), m_sessions(sessions)
+    {
+    }
 
     static std::span<const MethodEntry<MemoryMethods>> methods();
 
@@ -42,6 +47,7 @@ private:
     void getInconsistencias(MethodCall& call);
 
     memory::TranslationMemory& m_memory;
+    SessionPool* m_sessions;
 };
 
 } // namespace trd::server

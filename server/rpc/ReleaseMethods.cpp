@@ -95,6 +95,27 @@ constexpr std::array<AnswerField, 8> UndoFields = {{{"IDLOTE", "r8", 0},
                                                     {"STVALORPROP", "string", 4000},
                                                     {"IDSITTRADUCAO", "string", 1}}};
 
+// An apply's progress (GetProgressoLiberacao) and the answer to its cancel.
+constexpr std::array<AnswerField, 5> ProgressFields = {{{"STETAPA", "string", 20},
+                                                        {"IDIDIOMA", "string", 3},
+                                                        {"NRFEITOS", "r8", 0},
+                                                        {"NRTOTAL", "r8", 0},
+                                                        {"FLCANCELADA", "string", 1}}};
+
+// The token an apply is followed by: what a client's random identifier needs, nothing that must be escaped.
+constexpr std::size_t TokenChars = 64;
+
+std::string applyToken(MethodArgs& args, std::size_t index)
+{
+    std::string token = args.text(index, "identificação da aplicação", TokenChars);
+    const bool plain = !token.empty() && std::all_of(token.begin(), token.end(), [](unsigned char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '_';
+    });
+    if (!plain)
+        invalidParams("A identificação da aplicação deve ter de 1 a 64 letras, dígitos, '-' ou '_'.");
+    return token;
+}
+
 constexpr std::int64_t MaxId = 9007199254740991;
 
 // One row of the answer: every field written once, in the packet's order;
@@ -201,6 +222,10 @@ std::span<const MethodEntry<ReleaseMethods>> ReleaseMethods::methods()
         {"AplicaLiberacao", &ReleaseMethods::apply, Right::administer("aplicar uma liberação do aplicativo")},
         {"GetOrigensAnteriores", &ReleaseMethods::previousSources, Right::read()},
         {"GetObsoletas", &ReleaseMethods::obsoleteRows, Right::read()},
+        {"GetProgressoLiberacao", &ReleaseMethods::applyProgress,
+         Right::administer("acompanhar a aplicação de uma liberação do aplicativo")},
+        {"CancelaLiberacao", &ReleaseMethods::cancelApply,
+         Right::administer("cancelar a aplicação de uma liberação do aplicativo")},
     };
     return Table;
 }
@@ -228,7 +253,10 @@ void ReleaseMethods::previewOrApply(bool apply, MethodCall& call)
     const Caller& caller = call.caller;
     const char* name = apply ? "AplicaLiberacao" : "GetPreviaLiberacao";
     MethodArgs args(name, params);
-    args.expectCount({1, 2, 3, 4, 5});
+    if (apply)
+        args.expectCount({1, 2, 3, 4, 5, 6});
+    else
+        args.expectCount({1, 2, 3, 4, 5});
     release::ReleaseRequest request;
     request.file = args.packet(0, "arquivo da liberação");
     if (args.count() > 1)
@@ -246,7 +274,19 @@ void ReleaseMethods::previewOrApply(bool apply, MethodCall& call)
         languages.push_back(l.code);
     release::ReleaseOutcome outcome;
     if (apply) {
-        outcome = release::applyRelease(m_writer, languages, request);
+        // With a token the apply can be followed and cancelled from other calls.
+        std::shared_ptr<release::ReleaseProgress> progress;
+        if (args.count() > 5)
+            progress = m_jobs.start(applyToken(args, 5), caller.user);
+        try {
+            outcome = release::applyRelease(m_writer, languages, request, progress.get());
+        } catch (...) {
+            if (progress)
+                progress->finished(false);
+            throw;
+        }
+        if (progress)
+            progress->finished(true);
     } else {
         outcome = release::previewRelease(*m_sessions.acquire(), languages, request);
     }
@@ -337,6 +377,53 @@ void ReleaseMethods::undo(MethodCall& call)
         packet.endRow();
     }
     packet.finish();
+}
+
+namespace {
+
+void writeProgress(AnswerBuffer& out, const release::ApplySnapshot* s, bool cancelled)
+{
+    AnswerPacketWriter packet(out, ProgressFields);
+    packet.beginRow();
+    // Unknown: not started yet (the apply's call may still be on its way), or ended long ago.
+    packet.string(0, s ? release::phaseName(s->phase) : "desconhecida");
+    packet.string(1, s ? s->language : std::string());
+    packet.number(2, s ? static_cast<double>(s->languagesDone) : 0);
+    packet.number(3, s ? static_cast<double>(s->languages) : 0);
+    packet.string(4, cancelled ? "S" : "N");
+    packet.endRow();
+    packet.finish();
+}
+
+} // namespace
+
+void ReleaseMethods::applyProgress(MethodCall& call)
+{
+    MethodArgs args("GetProgressoLiberacao", call.params);
+    args.expectCount({1});
+    const auto progress = m_jobs.find(applyToken(args, 0), call.caller.user);
+    if (!progress) {
+        writeProgress(call.out, nullptr, false);
+        return;
+    }
+    const release::ApplySnapshot s = progress->snapshot();
+    writeProgress(call.out, &s, s.cancelAsked);
+}
+
+void ReleaseMethods::cancelApply(MethodCall& call)
+{
+    MethodArgs args("CancelaLiberacao", call.params);
+    args.expectCount({1});
+    const auto progress = m_jobs.find(applyToken(args, 0), call.caller.user);
+    if (!progress) {
+        // Nothing of the caller's runs under that token: nothing to cancel (N).
+        writeProgress(call.out, nullptr, false);
+        return;
+    }
+    // N: too late, the apply is committing or has ended; its own answer says how.
+    const bool cancelled = progress->cancel();
+    const release::ApplySnapshot s = progress->snapshot();
+    writeProgress(call.out, &s, cancelled);
 }
 
 } // namespace trd::server

@@ -7,6 +7,7 @@
 #include "Caller.h"
 #include "Json.h"
 #include "MethodTable.h"
+#include "ReleaseProgress.h"
 #include "SessionPool.h"
 #include "WriteCoordinator.h"
 
@@ -32,9 +33,13 @@ private:
     void previousSources(MethodCall& call);
     void obsoleteRows(MethodCall& call);
     void previewOrApply(bool apply, MethodCall& call);
+    // An apply's progress and its cancel, by the token its caller gave it.
+    void applyProgress(MethodCall& call);
+    void cancelApply(MethodCall& call);
 
     SessionPool& m_sessions;
     WriteCoordinator& m_writer;
+    release::ReleaseJobs m_jobs;
 };
 
 } // namespace trd::server

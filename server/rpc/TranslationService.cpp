@@ -179,7 +179,7 @@ std::vector<std::string_view> TranslationService::methodNames()
 void TranslationService::setMemory(memory::TranslationMemory& memory)
 {
     m_memory = &memory;
-    m_memoryMethods = std::make_unique<MemoryMethods>(memory);
+    m_memoryMethods = std::make_unique<MemoryMethods>(memory, &m_sessions);
     m_reports.setMemory(&memory);
 }
 

@@ -6,7 +6,7 @@
 // review tito's save of a row rita just marked is refused with his text kept
 // in the cell; a role granted while the editor is open reaches it without a
 // new log-in; ana's users window grants a role.
-#include "XcbEditorTest.h"
+#include "EditorPapeisFixture.h"
 
 #include "AlteracoesAoVivo.h"
 #include "JanelaUsuarios.h"
@@ -30,10 +30,6 @@ using namespace trd::test;
 
 namespace {
 
-const QList<Idioma> kIdiomas = {{"ENG", "English"}, {"ESP", "Español"}};
-const QString kIngles = QStringLiteral("ENG-English");
-constexpr int kEspera = 30000;
-
 QList<Linha> linhas()
 {
     QList<Linha> l;
@@ -44,76 +40,9 @@ QList<Linha> linhas()
     return l;
 }
 
-int runServerCommand(const QStringList& args, const QByteArray& input = {})
-{
-    QProcess p;
-    p.start(TrdServerProcess::binaryPath(), args);
-    if (!p.waitForStarted(10000))
-        return -1;
-    p.write(input);
-    p.closeWriteChannel();
-    p.waitForFinished(60000);
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-}
-
-class EditorPapeis : public XcbEditorTest {
+class EditorPapeis : public EditorComPapeis {
 protected:
-    void SetUp() override
-    {
-        const QString users = dir.filePath(QStringLiteral("trd.users"));
-        const QList<QStringList> quem = {
-            {"ana", "administrador:*"}, {"tito", "tradutor:ENG"}, {"rita", "revisor:ENG"}, {"leo", "leitor:*"}};
-        for (const QStringList& u : quem)
-            ASSERT_EQ(runServerCommand({"user", "add", u[0], "--papel", u[1], "--users", users}, "senha\n"), 0);
-        serverArgs = {"--users", users};
-    }
-    void TearDown() override { WebSessionToken.clear(); }
-
-    QByteArray login(const QString& nome, bool pelaProxy)
-    {
-        TSocketConnection c;
-        c.Port = pelaProxy ? proxy->port() : server->port();
-        c.ServerName = ServerNameTraducao;
-        c.ThrowException = true;
-        return c.AppServer().Call(QStringLiteral("Login"), {nome, QStringLiteral("senha")}).Packet;
-    }
-
-    // The editor of `nome`, the rows of ENG loaded, live changes passed on.
-    TfrmTraducao* abreComo(const QString& nome)
-    {
-        EXPECT_TRUE(input.ok()) << "no X display with XTEST";
-        startServer(kIdiomas, linhas());
-        if (!server || !proxy)
-            return nullptr;
-        proxy->forwardFeed(true);
-        WebSessionToken = login(nome, true);
-        EXPECT_FALSE(WebSessionToken.isEmpty());
-        for (const char* outro : {"ana", "rita"})
-            tokens.insert(outro, login(outro, false));
-        TfrmTraducao* form = openEditor();
-        if (!form)
-            return nullptr;
-        EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join('|').toStdString();
-        loadLanguage(kIngles);
-        Application()->SetDialogSeam(nullptr);
-        activate();
-        EXPECT_TRUE(form->direitos->informado());
-        EXPECT_TRUE(QTest::qWaitFor([&] { return form->aoVivo->indicador()->text() == "● Ao vivo"; }, kEspera));
-        return form;
-    }
-
-    // A call of ana's or rita's, on a connection of their own; its answer, or the error raised.
-    TClientDataSet& chamaComo(const QString& nome, const QString& metodo, const TRemoteArgs& args)
-    {
-        TSocketConnection c;
-        c.Port = server->port();
-        c.ServerName = ServerNameTraducao;
-        c.ThrowException = true;
-        const QByteArray token = tokens.value(nome);
-        c.SessionToken = [token] { return token; };
-        resposta.SetData(c.AppServer().Call(metodo, args).Packet);
-        return resposta;
-    }
+    TfrmTraducao* abreComo(const QString& nome) { return EditorComPapeis::abreComo(nome, linhas()); }
     // rita marks the row as she reads it on the server.
     void ritaMarca(const QString& origem)
     {
@@ -130,16 +59,6 @@ protected:
         EXPECT_TRUE(l.Locate(QStringLiteral("STAGRVALPROP"), {origem}));
         return l.FieldByName(revisao::NMREVISOR)->AsString();
     }
-    // Who marked the row, as the editor's grid has it.
-    QString revisorNaTela(const QString& origem) const
-    {
-        return revisao::MarcaDaLinha(*frmTraducao->cdsDestino, rowOf(origem)).revisor;
-    }
-    QAction* item(const char* nome) const { return frmTraducao->findChild<QAction*>(QString::fromLatin1(nome)); }
-    QString papel() const { return frmTraducao->direitos->rotulo()->text(); }
-
-    QHash<QString, QByteArray> tokens;
-    TClientDataSet resposta;
 };
 
 TEST_F(EditorPapeis, ALeitorReadsOnlyAndEveryControlHeMayNotUseSaysWhy)

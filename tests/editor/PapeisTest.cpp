@@ -27,7 +27,7 @@ void resposta(TClientDataSet& ds, const QList<QStringList>& linhas, bool login =
         ds.FieldByName("IDIDIOMA")->SetAsString(l[0]);
         ds.FieldByName("TPPAPEL")->SetAsString(l[1]);
         ds.FieldByName("FLREVOBRIG")->SetAsString(l.value(2, "N"));
-        ds.FieldByName("FLREVPROPRIA")->SetAsString("N");
+        ds.FieldByName("FLREVPROPRIA")->SetAsString(l.value(3, "N"));
         ds.FieldByName("FLLOGIN")->SetAsString(login ? "S" : "N");
         ds.Post();
     }
@@ -81,12 +81,14 @@ TEST(Papeis, WhatEachRoleLeavesTheEditor)
     EXPECT_TRUE(tradutor.celula.isEmpty());
     EXPECT_TRUE(tradutor.situacoes.isEmpty());
     EXPECT_FALSE(tradutor.marcar.isEmpty());
-    // A reviewed row where review is required: the status buttons say why; the cell stays open.
+    // A reviewed row where review is required reads only, the cell and the status buttons saying why.
     const Restricoes naRevisada = RestricoesDoEditor(p, "ENG", revisada);
-    EXPECT_TRUE(naRevisada.celula.isEmpty());
     EXPECT_EQ(naRevisada.situacoes,
               "Esta tradução foi revisada por rita em 07/12/2026 10:40 e o idioma ENG exige "
               "revisão: só um revisor pode alterá-la.");
+    EXPECT_EQ(naRevisada.celula, naRevisada.situacoes);
+    EXPECT_TRUE(naRevisada.substituir.isEmpty()) << "replace-all leaves such rows out by itself";
+    EXPECT_TRUE(RestricoesDoEditor(p, "DEU", revisada).celula.isEmpty());
     // A revisor changes it; so does a tradutor where review is not required.
     EXPECT_TRUE(RestricoesDoEditor(p, "DEU", revisada).situacoes.isEmpty());
     EXPECT_TRUE(RestricoesDoEditor(p, "DEU", revisada).marcar.isEmpty());
@@ -101,6 +103,30 @@ TEST(Papeis, WhatEachRoleLeavesTheEditor)
     PapeisDoUsuario semPapel;
     ASSERT_TRUE(semPapel.Le(nenhum));
     EXPECT_EQ(TextoDoPapel(semPapel, "ENG"), "Sem papel neste servidor");
+}
+
+// The own-change rule said before the key is pressed: only where the rule is
+// on, only of the user's own last change, and never while the author is not
+// known (the server, which knows, then decides).
+TEST(Papeis, MarkingOnesOwnLastChangeIsOffOnlyWhereTheRuleIsOn)
+{
+    TClientDataSet ds;
+    resposta(ds, {{"*", "leitor"}, {"ENG", "revisor", "N", "S"}, {"DEU", "revisor"}, {"FRA", "tradutor", "N", "S"}});
+    PapeisDoUsuario p;
+    ASSERT_TRUE(p.Le(ds));
+    const QString propria = "O idioma ENG não permite que um revisor marque como revisada a própria alteração: "
+                            "a última alteração desta linha é sua. Peça a outro revisor.";
+    EXPECT_EQ(MotivoSemMarcarALinha(p, "ENG", "tito"), propria);
+    EXPECT_TRUE(MotivoSemMarcarALinha(p, "ENG", "rita").isEmpty()) << "a colleague's change is his to mark";
+    EXPECT_TRUE(MotivoSemMarcarALinha(p, "ENG", "").isEmpty()) << "not known yet, or no change kept";
+    EXPECT_TRUE(MotivoSemMarcarALinha(p, "DEU", "tito").isEmpty()) << "the rule is off there";
+    EXPECT_EQ(MotivoSemMarcarALinha(p, "FRA", "rita"), MotivoSemRevisao("FRA")) << "no revisor, whoever changed it";
+
+    EXPECT_EQ(TextoDasRevisadasDeixadas(0, "ENG"), "");
+    EXPECT_EQ(TextoDasRevisadasDeixadas(1, "ENG"),
+              "1 linha revisada não foi alterada: o idioma ENG exige revisão e só um revisor pode alterá-la.");
+    EXPECT_EQ(TextoDasRevisadasDeixadas(3, "ENG"),
+              "3 linhas revisadas não foram alteradas: o idioma ENG exige revisão e só um revisor pode alterá-las.");
 }
 
 TEST(Papeis, TheFilterNarrowsByTheReviewMarkAfterTheOtherConditions)

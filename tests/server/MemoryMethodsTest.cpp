@@ -200,7 +200,7 @@ TEST_P(Memory, RowsOfTheSameSourceAndSourcesTranslatedInMoreThanOneWay)
     // Every status, the asked row left out, a source that differs in case too.
     EXPECT_EQ(column(same.rows, "CDPROGTRAD"), (Strings{"TELA02", "TELA03", "TELA04", "TELA05", "TELA06"}));
     EXPECT_EQ(column(same.rows, "IDSITTRADUCAO"), (Strings{"T", "D", "T", "N", "T"}));
-    EXPECT_EQ(same.fields.size(), 6u); // the translation row packet
+    EXPECT_EQ(same.fields.size(), 8u); // the translation row packet with the review mark
 
     const Answer odd = server->call("GetInconsistencias", json("ENG"));
     ASSERT_TRUE(odd.ok) << odd.message;

@@ -267,6 +267,9 @@ std::vector<MethodCase> methodTable()
         {"AplicaLiberacao", Admin, fixed(json(release))},
         {"GetOrigensAnteriores", Reader, fixed("\"ENG\",\"T\"")},
         {"GetObsoletas", Reader, fixed("\"ENG\"")},
+        // No apply runs under the token: the answers say so, and nothing is cancelled.
+        {"GetProgressoLiberacao", Admin, fixed("\"nenhuma\"")},
+        {"CancelaLiberacao", Admin, fixed("\"nenhuma\"")},
     };
 }
 
