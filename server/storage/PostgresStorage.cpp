@@ -2,6 +2,7 @@
 
 #include "ChangeReading.h"
 #include "IdList.h"
+#include "PostgresBulkLoad.h"
 #include "ListedRowsCollector.h"
 #include "PostgresConnection.h"
 #include "PostgresHistory.h"
@@ -14,6 +15,7 @@
 #include <charconv>
 #include <functional>
 #include <optional>
+#include <utility>
 
 namespace trd::server {
 
@@ -40,8 +42,6 @@ CREATE TABLE IF NOT EXISTS TRADUCAO (
 );
 CREATE UNIQUE INDEX IF NOT EXISTS TRADUCAO_CHAVE
     ON TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, md5(STAGRVALPROP));
-CREATE INDEX IF NOT EXISTS TRADUCAO_SITUACAO ON TRADUCAO (IDIDIOMA, IDSITTRADUCAO, DTALTERACAO);
-CREATE INDEX IF NOT EXISTS TRADUCAO_DATA ON TRADUCAO (IDIDIOMA, DTALTERACAO);
 CREATE OR REPLACE FUNCTION trd_upper(text) RETURNS text
     LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE
     AS $$ SELECT translate($1,
@@ -67,7 +67,15 @@ BEGIN
     RETURN NULL;
 END $$;
 CREATE OR REPLACE TRIGGER TRADUCAO_AVISO AFTER INSERT OR UPDATE OR DELETE ON TRADUCAO
-    FOR EACH ROW EXECUTE FUNCTION trd_aviso_alteracao();
+    FOR EACH ROW WHEN (current_setting('trd.carga_em_massa', true) IS DISTINCT FROM 'on')
+    EXECUTE FUNCTION trd_aviso_alteracao();
+)SQL";
+
+// Built once at the end of a load into an empty table rather than entry by
+// entry, as on SQLite.
+const char* const SecondaryIndexSql = R"SQL(
+CREATE INDEX IF NOT EXISTS TRADUCAO_SITUACAO ON TRADUCAO (IDIDIOMA, IDSITTRADUCAO, DTALTERACAO);
+CREATE INDEX IF NOT EXISTS TRADUCAO_DATA ON TRADUCAO (IDIDIOMA, DTALTERACAO);
 )SQL";
 
 const char* const RowColumns =
@@ -321,6 +329,7 @@ public:
     }
     void commitBatch() override
     {
+        endBulkLoad();   // a load left open is finished, its indexes built, before its rows commit
         try {
             m_db.exec("COMMIT");
         } catch (const PostgresError& e) {
@@ -335,6 +344,8 @@ public:
     }
     void rollbackBatch() override
     {
+        m_bulk.reset();
+        m_rebuildIndexes = false;
         m_log.forgetBatches();
         m_db.exec("ROLLBACK");
     }
@@ -390,6 +401,7 @@ public:
 
     void apply(const RowChange& change, double now) override
     {
+        flushBulk();
         if (change.kind == RowChange::Kind::Insert) {
             insertNew(change.updated, now, now, change.reviveId, change.reviveAfterVersion);
             return;
@@ -437,22 +449,67 @@ public:
 
     void putLanguage(const Language& language) override
     {
+        flushBulk();
         m_db.run("INSERT INTO IDIOMA (IDIDIOMA, DSIDIOMA, IDIPROP) VALUES ($1, $2, $3) ON CONFLICT (IDIDIOMA) "
                  "DO UPDATE SET DSIDIOMA = excluded.DSIDIOMA, IDIPROP = excluded.IDIPROP",
                  {language.code, language.description, language.prop});
     }
 
     // An import tells the servers once, at its end, to read every row again,
-    // rather than one notification a row.
-    void beginBulkLoad() override { m_db.exec("SELECT set_config('trd.carga_em_massa', 'on', true)"); }
+    // rather than one notification a row. Its rows are gathered and written
+    // in bulk (PostgresBulkLoad.h).
+    void beginBulkLoad() override
+    {
+        m_db.exec("SELECT set_config('trd.carga_em_massa', 'on', true)");
+        bool empty = false;
+        m_db.run("SELECT NOT EXISTS (SELECT 1 FROM TRADUCAO)", {},
+                 [&](const PostgresConnection::Row& r) { empty = r.text(0) == "t"; });
+        m_bulk.emplace(empty);
+        m_bulkNow = 0;
+        // Other servers' reads of the table wait for the commit meanwhile:
+        // there is nothing in it for them yet.
+        m_rebuildIndexes = empty;
+        if (empty)
+            m_db.exec("DROP INDEX IF EXISTS TRADUCAO_SITUACAO; DROP INDEX IF EXISTS TRADUCAO_DATA");
+    }
     void endBulkLoad() override
     {
+        if (!m_bulk)
+            return;
+        flushBulk();
+        m_bulk.reset();
+        if (std::exchange(m_rebuildIndexes, false))
+            m_db.exec(SecondaryIndexSql);
+        // The row-by-row statements that follow in this transaction (and
+        // those prepared before it) are planned again with what the table
+        // holds now, not with the empty table they may have been made on.
+        m_db.exec("ANALYZE TRADUCAO, VERSAO, LOTE");
         m_db.exec("SELECT set_config('trd.carga_em_massa', 'off', true); SELECT pg_notify('trd_alteracao', '*')");
     }
 
     void insertRow(const TranslationRow& row, double now) override
     {
-        // A row that is already there takes the new values.
+        if (!m_bulk) {
+            insertRowNow(row, now);
+            return;
+        }
+        const double changed = row.changed.value_or(now);
+        if (m_bulkNow == 0)
+            m_bulkNow = now;
+        if (!m_bulk->add(row, changed)) {
+            flushBulk();
+            m_bulk->add(row, changed);
+        }
+        if (m_bulk->size() >= BulkChunkRows)
+            flushBulk();
+    }
+
+private:
+    static constexpr std::size_t BulkChunkRows = 100000;
+
+    // A row that is already there takes the new values.
+    void insertRowNow(const TranslationRow& row, double now)
+    {
         const double changed = row.changed.value_or(now);
         const auto existing = m_reader.rowByKey(row.key.language, row.key.program, row.key.component, row.key.source);
         if (!existing) {
@@ -468,7 +525,24 @@ public:
                           std::to_string(existing->id)});
     }
 
-private:
+    // Writes the gathered rows; those the bulk path leaves go row by row,
+    // after the table's statistics name the rows just written.
+    void flushBulk()
+    {
+        if (!m_bulk || m_bulk->empty())
+            return;
+        const double now = m_bulkNow;
+        const std::vector<TranslationRow> left = m_bulk->write(m_db, [&](const std::string& language) {
+            const auto [id, when] = m_log.batchWithDate(language, now);
+            return pgbulk::BatchOf{id, when};
+        });
+        if (left.empty())
+            return;
+        m_db.exec("ANALYZE TRADUCAO");
+        for (const TranslationRow& row : left)
+            insertRowNow(row, now);
+    }
+
     // Marks or unmarks a row as reviewed: a version of its own, which the
     // mark then names; the row's text, status and change date stay. The
     // row's lock (lockRows) keeps a save from slipping in between.
@@ -558,6 +632,9 @@ private:
     PostgresConnection m_db;
     PostgresHistoryReader m_reader;
     PostgresVersionLog m_log;
+    std::optional<pgbulk::PendingRows> m_bulk;   // between beginBulkLoad and endBulkLoad
+    double m_bulkNow = 0;
+    bool m_rebuildIndexes = false;   // dropped by beginBulkLoad, built by endBulkLoad
 };
 
 } // namespace
@@ -573,6 +650,7 @@ PostgresStorage::PostgresStorage(std::string conninfo, PostgresTimeouts timeouts
         // as it is, its functions included.
         const int version = pghistory::checkVersion(db);
         db.exec(SchemaSql);
+        db.exec(SecondaryIndexSql);
         pghistory::upgrade(db, version);
         pgreview::ensureSchema(db);
         pgrelease::ensureSchema(db);
