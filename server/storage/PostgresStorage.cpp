@@ -40,8 +40,6 @@ CREATE TABLE IF NOT EXISTS TRADUCAO (
     IDSITTRADUCAO CHAR(1) NOT NULL CHECK (IDSITTRADUCAO IN ('T', 'D', 'N')),
     DTALTERACAO   DOUBLE PRECISION NOT NULL
 );
-CREATE UNIQUE INDEX IF NOT EXISTS TRADUCAO_CHAVE
-    ON TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, md5(STAGRVALPROP));
 CREATE OR REPLACE FUNCTION trd_upper(text) RETURNS text
     LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE
     AS $$ SELECT translate($1,
@@ -71,8 +69,13 @@ CREATE OR REPLACE TRIGGER TRADUCAO_AVISO AFTER INSERT OR UPDATE OR DELETE ON TRA
     EXECUTE FUNCTION trd_aviso_alteracao();
 )SQL";
 
-// Built once at the end of a load into an empty table rather than entry by
-// entry, as on SQLite.
+// The indexes of TRADUCAO, built once at the end of a load into an empty
+// table rather than entry by entry (as on SQLite); the key's first when a row
+// of the load has to be looked up by its key.
+const char* const KeyIndexSql = R"SQL(
+CREATE UNIQUE INDEX IF NOT EXISTS TRADUCAO_CHAVE
+    ON TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, md5(STAGRVALPROP));
+)SQL";
 const char* const SecondaryIndexSql = R"SQL(
 CREATE INDEX IF NOT EXISTS TRADUCAO_SITUACAO ON TRADUCAO (IDIDIOMA, IDSITTRADUCAO, DTALTERACAO);
 CREATE INDEX IF NOT EXISTS TRADUCAO_DATA ON TRADUCAO (IDIDIOMA, DTALTERACAO);
@@ -470,7 +473,8 @@ public:
         // there is nothing in it for them yet.
         m_rebuildIndexes = empty;
         if (empty)
-            m_db.exec("DROP INDEX IF EXISTS TRADUCAO_SITUACAO; DROP INDEX IF EXISTS TRADUCAO_DATA");
+            m_db.exec("SET LOCAL maintenance_work_mem = '128MB'; DROP INDEX IF EXISTS TRADUCAO_CHAVE; "
+                      "DROP INDEX IF EXISTS TRADUCAO_SITUACAO; DROP INDEX IF EXISTS TRADUCAO_DATA");
     }
     void endBulkLoad() override
     {
@@ -478,8 +482,10 @@ public:
             return;
         flushBulk();
         m_bulk.reset();
-        if (std::exchange(m_rebuildIndexes, false))
+        if (std::exchange(m_rebuildIndexes, false)) {
+            m_db.exec(KeyIndexSql);
             m_db.exec(SecondaryIndexSql);
+        }
         // The row-by-row statements that follow in this transaction (and
         // those prepared before it) are planned again with what the table
         // holds now, not with the empty table they may have been made on.
@@ -538,6 +544,8 @@ private:
         });
         if (left.empty())
             return;
+        if (m_rebuildIndexes)
+            m_db.exec(KeyIndexSql);
         m_db.exec("ANALYZE TRADUCAO");
         for (const TranslationRow& row : left)
             insertRowNow(row, now);
@@ -650,6 +658,7 @@ PostgresStorage::PostgresStorage(std::string conninfo, PostgresTimeouts timeouts
         // as it is, its functions included.
         const int version = pghistory::checkVersion(db);
         db.exec(SchemaSql);
+        db.exec(KeyIndexSql);
         db.exec(SecondaryIndexSql);
         pghistory::upgrade(db, version);
         pgreview::ensureSchema(db);
