@@ -325,6 +325,7 @@ public:
         // reader that sees it in progress then knows that it may still
         // commit versions below ids already committed (docs/live.md).
         m_db.exec("BEGIN ISOLATION LEVEL READ COMMITTED; SELECT pg_current_xact_id()");
+        m_appliedInBatch = 0;
         WriteOrigin origin;
         origin.method = "trd-server";
         origin.kind = BatchKind::Import;
@@ -405,6 +406,7 @@ public:
     void apply(const RowChange& change, double now) override
     {
         flushBulk();
+        renewStatistics();
         if (change.kind == RowChange::Kind::Insert) {
             insertNew(change.updated, now, now, change.reviveId, change.reviveAfterVersion);
             return;
@@ -512,6 +514,19 @@ public:
 
 private:
     static constexpr std::size_t BulkChunkRows = 100000;
+    static constexpr std::size_t StatisticsEveryRows = 10000;
+
+    // A batch of many rows (an undo, a propagation, a file brought in
+    // through the exchange) runs its statements row by row in one
+    // transaction, where the database's own statistics cannot follow what
+    // it writes: they are taken again every 10,000 rows, which also makes
+    // the prepared statements plan again, so none keeps a plan made for a
+    // table that was empty or much smaller (a scan where the index serves).
+    void renewStatistics()
+    {
+        if (++m_appliedInBatch % StatisticsEveryRows == 0)
+            m_db.exec("ANALYZE TRADUCAO, VERSAO");
+    }
 
     // A row that is already there takes the new values.
     void insertRowNow(const TranslationRow& row, double now)
@@ -643,6 +658,7 @@ private:
     std::optional<pgbulk::PendingRows> m_bulk;   // between beginBulkLoad and endBulkLoad
     double m_bulkNow = 0;
     bool m_rebuildIndexes = false;   // dropped by beginBulkLoad, built by endBulkLoad
+    std::size_t m_appliedInBatch = 0;
 };
 
 } // namespace

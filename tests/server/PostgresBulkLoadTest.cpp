@@ -147,3 +147,22 @@ TEST_F(PostgresBulkLoad, ARefusedRowIsNamedAsRowByRowAndNothingIsWritten)
     EXPECT_EQ(postgres->call("GetDestino", "\"T\",\"X\",\"X\",\"FRA\"," + date(45717) + "," + date(45717) + ",\"N\"").rows.size(),
               10u);
 }
+
+TEST_F(PostgresBulkLoad, AnImportOfMoreThanTenThousandRowsUndoesWholeRowByRow)
+{
+    // The undo runs one change a row in one transaction; past 10,000 of them
+    // the writer takes the table's statistics again inside it.
+    std::string file = "L\tFRA\tFrancês\tPOR\n";
+    for (int i = 0; i < 10001; ++i)
+        file += "R\tFRA\tTRD" + std::to_string(i / 100) + "\tcmp" + std::to_string(i) + "\tOrigem " + std::to_string(i)
+                + "\tDestino\tT\n";
+    import(*postgres, file);
+    ASSERT_EQ(allRows(*postgres, "FRA").size(), 10001u);
+    const Answer batches = postgres->call("GetLotes", "\"FRA\",0,0");
+    ASSERT_EQ(batches.rows.size(), 1u);
+    EXPECT_EQ(batches.rows[0].at("NRLINHAS"), "10001");
+    const Answer undone = postgres->call("DesfazLote", "\"FRA\"," + batches.rows[0].at("IDLOTE") + ",\"N\"");
+    ASSERT_TRUE(undone.ok) << undone.message;
+    EXPECT_TRUE(allRows(*postgres, "FRA").empty());
+    EXPECT_EQ(postgres->call("GetLotes", "\"FRA\",0,0").rows.size(), 2u) << "the import and its undo";
+}
