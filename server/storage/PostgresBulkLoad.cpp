@@ -55,6 +55,18 @@ void column(std::string& out, std::string_view value)
     out += '\t';
 }
 
+// One quoted element of a text[] literal.
+void arrayItem(std::string& out, std::string_view value)
+{
+    out += '"';
+    for (const char c : value) {
+        if (c == '"' || c == '\\')
+            out += '\\';
+        out += c;
+    }
+    out += '"';
+}
+
 } // namespace
 
 bool PendingRows::add(const TranslationRow& row, double changed)
@@ -119,6 +131,26 @@ std::vector<TranslationRow> PendingRows::write(PostgresConnection& db, const Bat
     for (const TranslationRow& r : m_rows)
         if (!batches.count(r.key.language))
             batches.emplace(r.key.language, batchFor(r.key.language));
+    // Every language of the chunk must be there: the rows' own check of it
+    // may be off for the load, and a row of an unknown one goes row by row,
+    // where it is refused by name.
+    std::string languages = "{";
+    for (const auto& [language, batch] : batches) {
+        if (languages.size() > 1)
+            languages += ',';
+        arrayItem(languages, language);
+    }
+    languages += '}';
+    bool unknown = false;
+    db.run("SELECT EXISTS (SELECT 1 FROM unnest($1::text[]) AS l(c) WHERE NOT EXISTS "
+           "(SELECT 1 FROM IDIOMA WHERE IDIDIOMA = l.c))",
+           {languages}, [&](const PostgresConnection::Row& r) { unknown = r.text(0) == "t"; });
+    if (unknown) {
+        std::vector<TranslationRow> left = std::move(m_rows);
+        m_rows.clear();
+        m_pending.clear();
+        return left;
+    }
     const std::vector<std::size_t> existing = inTable(db);
     std::vector<char> written(m_rows.size(), 1);
     for (const std::size_t i : existing)

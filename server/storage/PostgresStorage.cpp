@@ -81,6 +81,13 @@ CREATE INDEX IF NOT EXISTS TRADUCAO_SITUACAO ON TRADUCAO (IDIDIOMA, IDSITTRADUCA
 CREATE INDEX IF NOT EXISTS TRADUCAO_DATA ON TRADUCAO (IDIDIOMA, DTALTERACAO);
 )SQL";
 
+// Into an empty table a load checks its rows' language once, as a set, when
+// the constraint is added back, instead of with one look-up a row; each
+// chunk makes sure of its languages first (PostgresBulkLoad.h).
+const char* const DropLanguageKeySql = "ALTER TABLE TRADUCAO DROP CONSTRAINT IF EXISTS traducao_ididioma_fkey";
+const char* const LanguageKeySql =
+    "ALTER TABLE TRADUCAO ADD CONSTRAINT traducao_ididioma_fkey FOREIGN KEY (IDIDIOMA) REFERENCES IDIOMA (IDIDIOMA)";
+
 const char* const RowColumns =
     "STAGRVALPROP, STVALORPROP, IDSITTRADUCAO, IDIDIOMA, NMCOMPONENTE, CDPROGTRAD, DTALTERACAO";
 
@@ -350,6 +357,7 @@ public:
     {
         m_bulk.reset();
         m_rebuildIndexes = false;
+        m_languageKeyDropped = false;   // the rollback puts it back
         m_log.forgetBatches();
         m_db.exec("ROLLBACK");
     }
@@ -474,9 +482,12 @@ public:
         // Other servers' reads of the table wait for the commit meanwhile:
         // there is nothing in it for them yet.
         m_rebuildIndexes = empty;
-        if (empty)
+        if (empty) {
             m_db.exec("SET LOCAL maintenance_work_mem = '128MB'; DROP INDEX IF EXISTS TRADUCAO_CHAVE; "
                       "DROP INDEX IF EXISTS TRADUCAO_SITUACAO; DROP INDEX IF EXISTS TRADUCAO_DATA");
+            m_db.exec(DropLanguageKeySql);
+            m_languageKeyDropped = true;
+        }
     }
     void endBulkLoad() override
     {
@@ -488,6 +499,7 @@ public:
             m_db.exec(KeyIndexSql);
             m_db.exec(SecondaryIndexSql);
         }
+        restoreLanguageKey();
         // The row-by-row statements that follow in this transaction (and
         // those prepared before it) are planned again with what the table
         // holds now, not with the empty table they may have been made on.
@@ -546,6 +558,12 @@ private:
                           std::to_string(existing->id)});
     }
 
+    void restoreLanguageKey()
+    {
+        if (std::exchange(m_languageKeyDropped, false))
+            m_db.exec(LanguageKeySql);
+    }
+
     // Writes the gathered rows; those the bulk path leaves go row by row,
     // after the table's statistics name the rows just written.
     void flushBulk()
@@ -559,8 +577,10 @@ private:
         });
         if (left.empty())
             return;
+        // Row by row, each row is looked up by its key and has its language checked.
         if (m_rebuildIndexes)
             m_db.exec(KeyIndexSql);
+        restoreLanguageKey();
         m_db.exec("ANALYZE TRADUCAO");
         for (const TranslationRow& row : left)
             insertRowNow(row, now);
@@ -658,6 +678,7 @@ private:
     std::optional<pgbulk::PendingRows> m_bulk;   // between beginBulkLoad and endBulkLoad
     double m_bulkNow = 0;
     bool m_rebuildIndexes = false;   // dropped by beginBulkLoad, built by endBulkLoad
+    bool m_languageKeyDropped = false;   // the rows' check of their language, off for a load into an empty table
     std::size_t m_appliedInBatch = 0;
 };
 

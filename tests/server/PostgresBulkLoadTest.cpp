@@ -2,8 +2,8 @@
 // leaves on SQLite: the same rows, the same batches with their counts, the
 // same versions (a key given twice: the later line's values, with a version
 // of the change), the same refusal naming the row at fault with nothing
-// written, the table's indexes all there afterwards, and an import batch that
-// undoes whole.
+// written, the table's indexes and its language key all there afterwards, and
+// an import batch that undoes whole.
 #include "PostgresCluster.h"
 #include "PostgresConnection.h"
 #include "PostgresStorage.h"
@@ -108,6 +108,11 @@ TEST_F(PostgresBulkLoad, WritesTheRowsBatchesAndVersionsTheRowByRowPathWrites)
            "('traducao_situacao', 'traducao_data', 'traducao_chave')",
            {}, [&](const trd::server::PostgresConnection::Row& r) { indexes = r.integer(0); });
     EXPECT_EQ(indexes, 3);
+    // And the rows' check of their language is back (it is made once, as a set, at the end).
+    long long keys = 0;
+    db.run("SELECT COUNT(*) FROM pg_constraint WHERE conrelid = 'traducao'::regclass AND contype = 'f'", {},
+           [&](const trd::server::PostgresConnection::Row& r) { keys = r.integer(0); });
+    EXPECT_EQ(keys, 1);
 
     // The import is one batch per language, and it undoes whole.
     const Answer batches = postgres->call("GetLotes", "\"ITA\",0,0");
