@@ -16,6 +16,8 @@
 #include <QSettings>
 #include <QThread>
 
+#include <utility>
+
 namespace trd {
 
 VerificacoesDoEditor::VerificacoesDoEditor(ServicosDoEditor& editor)
@@ -120,6 +122,7 @@ void VerificacoesDoEditor::confirmaGravacao()
         m_respostaDaExecucao.reset();
     const int linha = m_linhas->CurrentIndex();
     const QVariant anterior = m_linhas->FieldByName(NMDESTINO)->OldValue();
+    m_destinoMudou = !anterior.isValid() || anterior.toString() != m_linhas->FieldByName(NMDESTINO)->AsString();
     const quality::Findings erros = m_verificacao.errosNovos(linha, anterior.toString());
     if (erros.isEmpty())
         return;
@@ -147,8 +150,11 @@ void VerificacoesDoEditor::linhaGravada()
 {
     m_verificacao.linhaGravada(m_linhas->CurrentIndex());
     linhaAtualMudou();
-    // A conflict ends or starts on other rows of the program too.
-    m_servicos.repintaLinhas();
+    // A conflict ends or starts on other rows of the program too, but only
+    // when the row's text changed: a status or a review mark leaves every
+    // other row's mark as it was, and the grid repaints the row itself.
+    if (std::exchange(m_destinoMudou, true))
+        m_servicos.repintaLinhas();
 }
 
 void VerificacoesDoEditor::linhaAlterada(int linha)

@@ -78,6 +78,9 @@ private:
     VerificacaoLinhas m_verificacao;
     QPointer<QLineEdit> m_editor;
     std::optional<bool> m_respostaDaExecucao; // the answer given in this replace-all run
+    // The post under way changes the row's destination: other rows' marks may
+    // change with it (a shortcut letter), so every row is repainted after it.
+    bool m_destinoMudou = true;
 
     std::shared_ptr<quality::SpellChecker> m_ortografia;
     QString m_dicionario; // of the language chosen

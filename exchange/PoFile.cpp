@@ -6,6 +6,7 @@
 #include <gettext-po.h>
 
 #include <QRegularExpression>
+#include <QtGlobal>
 
 #include <cstdlib>
 #include <memory>
@@ -64,6 +65,25 @@ void xerror2(int severity, po_message_t, const char*, size_t lineno, size_t, int
 }
 
 const po_xerror_handler Handler = {xerror, xerror2};
+
+// gettext's writer and reader take two switches from the environment, read at
+// every file: without them, every string it writes is converted through an
+// iconv conversion opened for it alone and written a character at a time,
+// and every file it reads is decoded a character at a time through iconv too.
+// With them it takes its direct paths for UTF-8, which is all we write and
+// all we accept; the file is the same byte for byte (tests/exchange). Set
+// once for the process, through Qt's guarded environment, unless the user
+// set them already.
+void useDirectUtf8Paths()
+{
+    static const bool set = [] {
+        for (const char* name : {"OLD_PO_FILE_OUTPUT", "OLD_PO_FILE_INPUT"})
+            if (!qEnvironmentVariableIsSet(name))
+                qputenv(name, "1");
+        return true;
+    }();
+    (void)set;
+}
 
 struct PoFileDeleter {
     void operator()(po_file_t f) const { po_file_free(f); }
@@ -136,6 +156,7 @@ int lineOfOccurrence(std::string_view bytes, std::string_view needle, int n)
 
 void writePo(const ExportHeader& header, const std::vector<Row>& rows, const std::string& path)
 {
+    useDirectUtf8Paths();
     PoFilePtr file(po_file_create());
     {
         IteratorPtr it(po_message_iterator(file.get(), nullptr));
@@ -183,6 +204,7 @@ void writePo(const ExportHeader& header, const std::vector<Row>& rows, const std
 Document readPo(const std::string& path, std::string_view bytes)
 {
     checkUtf8File(bytes);
+    useDirectUtf8Paths();
     ErrorSink sink;
     t_sink = &sink;
     PoFilePtr file;

@@ -411,6 +411,14 @@ int main(int argc, char** argv)
         savingHandler(ds);
         saving.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
     };
+    // Floor: a bare durable one-row commit on the same disk (WAL,
+    // synchronous=FULL, as the server writes), one after each mark, so that
+    // both meet the same moments of a shared machine.
+    sqlite3* floorDb = nullptr;
+    sqlite3_open(dir.filePath(QStringLiteral("floor.db")).toUtf8().constData(), &floorDb);
+    sqlite3_exec(floorDb, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; CREATE TABLE t (x)", nullptr, nullptr,
+                 nullptr);
+    std::vector<double> floorCommits;
     for (int i = 0; i < marks; ++i) {
         // A status the row does not have yet, so every click really writes.
         const QString now = form->cdsDestino->FieldByName(QStringLiteral("IDSITTRADUCAO"))->AsString();
@@ -424,6 +432,10 @@ int main(int argc, char** argv)
         // save's wait (the buttons whose state the post settled), done now.
         QApplication::processEvents();
         perRow.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+        QElapsedTimer commit;
+        commit.start();
+        sqlite3_exec(floorDb, "BEGIN; INSERT INTO t VALUES (1); COMMIT", nullptr, nullptr, nullptr);
+        floorCommits.push_back(static_cast<double>(commit.nsecsElapsed()) / 1e6);
         form->cdsDestino->Next();
         // The move to the next row is painted before the next click, as the
         // user sees it; otherwise its repaint would be charged to that click.
@@ -433,6 +445,10 @@ int main(int argc, char** argv)
                 "p50 %.3f ms, p99 %.3f ms, max %.3f ms, failures %d\n",
                 marks, percentile(perRow, 0.5), percentile(perRow, 0.99),
                 *std::max_element(perRow.begin(), perRow.end()), failures);
+    sqlite3_close(floorDb);
+    std::printf("  floor: a bare durable one-row commit (SQLite, WAL, synchronous=FULL), one after each mark: "
+                "p50 %.3f ms, p99 %.3f ms\n",
+                percentile(floorCommits, 0.5), percentile(floorCommits, 0.99));
     std::printf("  the click alone (save included, repaints pending): p50 %.3f ms\n", percentile(clickOnly, 0.5));
     std::printf("    of which before the save handler (edit, post, controls following): p50 %.3f ms; "
                 "the save handler: p50 %.3f ms, p99 %.3f ms\n",

@@ -51,6 +51,12 @@ public:
     // The batch the next version of the language goes to, opened now when
     // it is not yet (a bulk write keeps its versions without record()).
     std::int64_t batchId(const std::string& language, double now) { return batchFor(language, now).id; }
+    // The same, with the batch's date.
+    std::pair<std::int64_t, double> batchWithDate(const std::string& language, double now)
+    {
+        const Open& open = batchFor(language, now);
+        return {open.id, open.when};
+    }
 
 private:
     PostgresConnection& m_db;

@@ -2,6 +2,7 @@
 
 #include "ChangeReading.h"
 #include "IdList.h"
+#include "PostgresBulkLoad.h"
 #include "ListedRowsCollector.h"
 #include "PostgresConnection.h"
 #include "PostgresHistory.h"
@@ -14,6 +15,7 @@
 #include <charconv>
 #include <functional>
 #include <optional>
+#include <utility>
 
 namespace trd::server {
 
@@ -38,10 +40,6 @@ CREATE TABLE IF NOT EXISTS TRADUCAO (
     IDSITTRADUCAO CHAR(1) NOT NULL CHECK (IDSITTRADUCAO IN ('T', 'D', 'N')),
     DTALTERACAO   DOUBLE PRECISION NOT NULL
 );
-CREATE UNIQUE INDEX IF NOT EXISTS TRADUCAO_CHAVE
-    ON TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, md5(STAGRVALPROP));
-CREATE INDEX IF NOT EXISTS TRADUCAO_SITUACAO ON TRADUCAO (IDIDIOMA, IDSITTRADUCAO, DTALTERACAO);
-CREATE INDEX IF NOT EXISTS TRADUCAO_DATA ON TRADUCAO (IDIDIOMA, DTALTERACAO);
 CREATE OR REPLACE FUNCTION trd_upper(text) RETURNS text
     LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE
     AS $$ SELECT translate($1,
@@ -67,8 +65,28 @@ BEGIN
     RETURN NULL;
 END $$;
 CREATE OR REPLACE TRIGGER TRADUCAO_AVISO AFTER INSERT OR UPDATE OR DELETE ON TRADUCAO
-    FOR EACH ROW EXECUTE FUNCTION trd_aviso_alteracao();
+    FOR EACH ROW WHEN (current_setting('trd.carga_em_massa', true) IS DISTINCT FROM 'on')
+    EXECUTE FUNCTION trd_aviso_alteracao();
 )SQL";
+
+// The indexes of TRADUCAO, built once at the end of a load into an empty
+// table rather than entry by entry (as on SQLite); the key's first when a row
+// of the load has to be looked up by its key.
+const char* const KeyIndexSql = R"SQL(
+CREATE UNIQUE INDEX IF NOT EXISTS TRADUCAO_CHAVE
+    ON TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, md5(STAGRVALPROP));
+)SQL";
+const char* const SecondaryIndexSql = R"SQL(
+CREATE INDEX IF NOT EXISTS TRADUCAO_SITUACAO ON TRADUCAO (IDIDIOMA, IDSITTRADUCAO, DTALTERACAO);
+CREATE INDEX IF NOT EXISTS TRADUCAO_DATA ON TRADUCAO (IDIDIOMA, DTALTERACAO);
+)SQL";
+
+// Into an empty table a load checks its rows' language once, as a set, when
+// the constraint is added back, instead of with one look-up a row; each
+// chunk makes sure of its languages first (PostgresBulkLoad.h).
+const char* const DropLanguageKeySql = "ALTER TABLE TRADUCAO DROP CONSTRAINT IF EXISTS traducao_ididioma_fkey";
+const char* const LanguageKeySql =
+    "ALTER TABLE TRADUCAO ADD CONSTRAINT traducao_ididioma_fkey FOREIGN KEY (IDIDIOMA) REFERENCES IDIOMA (IDIDIOMA)";
 
 const char* const RowColumns =
     "STAGRVALPROP, STVALORPROP, IDSITTRADUCAO, IDIDIOMA, NMCOMPONENTE, CDPROGTRAD, DTALTERACAO";
@@ -317,6 +335,7 @@ public:
         // reader that sees it in progress then knows that it may still
         // commit versions below ids already committed (docs/live.md).
         m_db.exec("BEGIN ISOLATION LEVEL READ COMMITTED; SELECT pg_current_xact_id()");
+        m_appliedInBatch = 0;
         WriteOrigin origin;
         origin.method = "trd-server";
         origin.kind = BatchKind::Import;
@@ -324,6 +343,7 @@ public:
     }
     void commitBatch() override
     {
+        endBulkLoad(); // a load left open is finished, its indexes built, before its rows commit
         try {
             m_db.exec("COMMIT");
         } catch (const PostgresError& e) {
@@ -338,6 +358,9 @@ public:
     }
     void rollbackBatch() override
     {
+        m_bulk.reset();
+        m_rebuildIndexes = false;
+        m_languageKeyDropped = false; // the rollback puts it back
         m_log.forgetBatches();
         m_db.exec("ROLLBACK");
     }
@@ -393,6 +416,8 @@ public:
 
     void apply(const RowChange& change, double now) override
     {
+        flushBulk();
+        renewStatistics();
         if (change.kind == RowChange::Kind::Insert) {
             insertNew(change.updated, now, now, change.reviveId, change.reviveAfterVersion);
             return;
@@ -439,22 +464,87 @@ public:
 
     void putLanguage(const Language& language) override
     {
+        flushBulk();
         m_db.run("INSERT INTO IDIOMA (IDIDIOMA, DSIDIOMA, IDIPROP) VALUES ($1, $2, $3) ON CONFLICT (IDIDIOMA) "
                  "DO UPDATE SET DSIDIOMA = excluded.DSIDIOMA, IDIPROP = excluded.IDIPROP",
                  {language.code, language.description, language.prop});
     }
 
     // An import tells the servers once, at its end, to read every row again,
-    // rather than one notification a row.
-    void beginBulkLoad() override { m_db.exec("SELECT set_config('trd.carga_em_massa', 'on', true)"); }
+    // rather than one notification a row. Its rows are gathered and written
+    // in bulk (PostgresBulkLoad.h).
+    void beginBulkLoad() override
+    {
+        m_db.exec("SELECT set_config('trd.carga_em_massa', 'on', true)");
+        bool empty = false;
+        m_db.run("SELECT NOT EXISTS (SELECT 1 FROM TRADUCAO)", {},
+                 [&](const PostgresConnection::Row& r) { empty = r.text(0) == "t"; });
+        m_bulk.emplace(empty);
+        m_bulkNow = 0;
+        // Other servers' reads of the table wait for the commit meanwhile:
+        // there is nothing in it for them yet.
+        m_rebuildIndexes = empty;
+        if (empty) {
+            m_db.exec("SET LOCAL maintenance_work_mem = '128MB'; DROP INDEX IF EXISTS TRADUCAO_CHAVE; "
+                      "DROP INDEX IF EXISTS TRADUCAO_SITUACAO; DROP INDEX IF EXISTS TRADUCAO_DATA");
+            m_db.exec(DropLanguageKeySql);
+            m_languageKeyDropped = true;
+        }
+    }
     void endBulkLoad() override
     {
+        if (!m_bulk)
+            return;
+        flushBulk();
+        m_bulk.reset();
+        if (std::exchange(m_rebuildIndexes, false)) {
+            m_db.exec(KeyIndexSql);
+            m_db.exec(SecondaryIndexSql);
+        }
+        restoreLanguageKey();
+        // The row-by-row statements that follow in this transaction (and
+        // those prepared before it) are planned again with what the table
+        // holds now, not with the empty table they may have been made on.
+        m_db.exec("ANALYZE TRADUCAO, VERSAO, LOTE");
         m_db.exec("SELECT set_config('trd.carga_em_massa', 'off', true); SELECT pg_notify('trd_alteracao', '*')");
     }
 
     void insertRow(const TranslationRow& row, double now) override
     {
-        // A row that is already there takes the new values.
+        if (!m_bulk) {
+            insertRowNow(row, now);
+            return;
+        }
+        const double changed = row.changed.value_or(now);
+        if (m_bulkNow == 0)
+            m_bulkNow = now;
+        if (!m_bulk->add(row, changed)) {
+            flushBulk();
+            m_bulk->add(row, changed);
+        }
+        if (m_bulk->size() >= BulkChunkRows)
+            flushBulk();
+    }
+
+private:
+    static constexpr std::size_t BulkChunkRows = 100000;
+    static constexpr std::size_t StatisticsEveryRows = 10000;
+
+    // A batch of many rows (an undo, a propagation, a file brought in
+    // through the exchange) runs its statements row by row in one
+    // transaction, where the database's own statistics cannot follow what
+    // it writes: they are taken again every 10,000 rows, which also makes
+    // the prepared statements plan again, so none keeps a plan made for a
+    // table that was empty or much smaller (a scan where the index serves).
+    void renewStatistics()
+    {
+        if (++m_appliedInBatch % StatisticsEveryRows == 0)
+            m_db.exec("ANALYZE TRADUCAO, VERSAO");
+    }
+
+    // A row that is already there takes the new values.
+    void insertRowNow(const TranslationRow& row, double now)
+    {
         const double changed = row.changed.value_or(now);
         const auto existing = m_reader.rowByKey(row.key.language, row.key.program, row.key.component, row.key.source);
         if (!existing) {
@@ -470,7 +560,34 @@ public:
                           std::to_string(existing->id)});
     }
 
-private:
+    void restoreLanguageKey()
+    {
+        if (std::exchange(m_languageKeyDropped, false))
+            m_db.exec(LanguageKeySql);
+    }
+
+    // Writes the gathered rows; those the bulk path leaves go row by row,
+    // after the table's statistics name the rows just written.
+    void flushBulk()
+    {
+        if (!m_bulk || m_bulk->empty())
+            return;
+        const double now = m_bulkNow;
+        const std::vector<TranslationRow> left = m_bulk->write(m_db, [&](const std::string& language) {
+            const auto [id, when] = m_log.batchWithDate(language, now);
+            return pgbulk::BatchOf{id, when};
+        });
+        if (left.empty())
+            return;
+        // Row by row, each row is looked up by its key and has its language checked.
+        if (m_rebuildIndexes)
+            m_db.exec(KeyIndexSql);
+        restoreLanguageKey();
+        m_db.exec("ANALYZE TRADUCAO");
+        for (const TranslationRow& row : left)
+            insertRowNow(row, now);
+    }
+
     // Marks or unmarks a row as reviewed: a version of its own, which the
     // mark then names; the row's text, status and change date stay. The
     // row's lock (lockRows) keeps a save from slipping in between.
@@ -559,6 +676,11 @@ private:
     PostgresConnection m_db;
     PostgresHistoryReader m_reader;
     PostgresVersionLog m_log;
+    std::optional<pgbulk::PendingRows> m_bulk; // between beginBulkLoad and endBulkLoad
+    double m_bulkNow = 0;
+    bool m_rebuildIndexes = false; // dropped by beginBulkLoad, built by endBulkLoad
+    bool m_languageKeyDropped = false; // the rows' check of their language, off for a load into an empty table
+    std::size_t m_appliedInBatch = 0;
 };
 
 } // namespace
@@ -574,6 +696,8 @@ PostgresStorage::PostgresStorage(std::string conninfo, PostgresTimeouts timeouts
         // as it is, its functions included.
         const int version = pghistory::checkVersion(db);
         db.exec(SchemaSql);
+        db.exec(KeyIndexSql);
+        db.exec(SecondaryIndexSql);
         pghistory::upgrade(db, version);
         pgreview::ensureSchema(db);
         pgrelease::ensureSchema(db);

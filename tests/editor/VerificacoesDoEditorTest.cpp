@@ -121,3 +121,45 @@ TEST(VerificacoesDoEditor, ANewErroAsksOnceAndInAReplaceAllRunTheFirstAnswerHold
     EXPECT_EQ(seam.messages().size(), 4);
     editor.cds->Cancel();
 }
+
+TEST(VerificacoesDoEditor, AStatusMarkRepaintsNoOtherRowAndAChangedTextRepaintsThemAll)
+{
+    EditorFalso editor;
+    editor.carrega({{QStringLiteral("CAD001"), QStringLiteral("sbtSalvar"), QStringLiteral("&Salvar"),
+                     QStringLiteral("&Save"), QStringLiteral("T")},
+                    {QStringLiteral("CAD001"), QStringLiteral("sbtSair"), QStringLiteral("Sai&r"),
+                     QStringLiteral("E&xit"), QStringLiteral("T")}});
+    auto* v = new VerificacoesDoEditor(editor);
+    // The second row's letter conflicts with nobody yet: the index is built.
+    editor.cds->Last();
+    v->linhaAtualMudou();
+    ASSERT_FALSE(v->verificacao().pior(1).has_value());
+    auto posta = [&](const char* campo, const QString& valor) {
+        editor.cds->Edit();
+        editor.cds->FieldByName(QString::fromLatin1(campo))->SetAsString(valor);
+        v->confirmaGravacao();
+        editor.cds->Post();
+        v->linhaGravada();
+        editor.cds->MergeChangeLog();
+    };
+
+    // A status (or a review mark) leaves every letter as it was: no other
+    // row's mark can change, the grid repaints the row itself.
+    editor.cds->First();
+    int antes = editor.repinturas;
+    posta("IDSITTRADUCAO", QStringLiteral("D"));
+    EXPECT_EQ(editor.repinturas, antes);
+
+    // A new text takes the other row's letter: that row's mark changes, so
+    // the rows are repainted.
+    antes = editor.repinturas;
+    posta("STVALORPROP", QStringLiteral("E&xport"));
+    EXPECT_GT(editor.repinturas, antes);
+    EXPECT_TRUE(v->verificacao().pior(1).has_value()) << "the conflict the repaint shows";
+
+    // A save that did not come through the question (a colleague's row told)
+    // repaints them too.
+    antes = editor.repinturas;
+    v->linhaGravada();
+    EXPECT_GT(editor.repinturas, antes);
+}

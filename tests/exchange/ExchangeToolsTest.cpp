@@ -179,3 +179,38 @@ TEST_F(OutsideTools, PoRewrappedAndSortedByMsgcatReadsTheSame)
 }
 
 } // namespace
+
+// The PO is written and read with gettext's direct UTF-8 paths (PoFile.cpp):
+// what they write is byte for byte what gettext's own msgcat writes of the
+// same file on its usual paths (the switches out of its environment), and
+// both read back alike.
+TEST_F(OutsideTools, PoOnGettextsDirectPathsIsWhatMsgcatWritesOnItsUsualOnes)
+{
+    ASSERT_NO_FATAL_FAILURE(need(QStringLiteral("/usr/bin/msgcat")));
+    const QString original = exportTo(Format::Po, "direct.po");
+    ASSERT_TRUE(qEnvironmentVariableIsSet("OLD_PO_FILE_OUTPUT"));
+    const QString rewritten = dir.filePath(QStringLiteral("usual.po"));
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("OLD_PO_FILE_OUTPUT"));
+    env.remove(QStringLiteral("OLD_PO_FILE_INPUT"));
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QStringLiteral("msgcat"), {QStringLiteral("-o"), rewritten, original});
+    ASSERT_TRUE(p.waitForFinished(120000));
+    ASSERT_EQ(p.exitCode(), 0) << p.readAll().toStdString();
+    QFile a(original), b(rewritten);
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    const QByteArray ours = a.readAll();
+    EXPECT_EQ(ours, b.readAll());
+    EXPECT_TRUE(ours.contains("msgctxt")) << "a file of the rows, not an empty one";
+    const Document direct = readExchangeFile(original), usual = readExchangeFile(rewritten);
+    ASSERT_EQ(direct.units.size(), rowsForTools().size());
+    ASSERT_EQ(direct.units.size(), usual.units.size());
+    for (std::size_t i = 0; i < direct.units.size(); ++i) {
+        EXPECT_EQ(direct.units[i].id, usual.units[i].id);
+        EXPECT_EQ(direct.units[i].source, usual.units[i].source);
+        EXPECT_EQ(direct.units[i].target, usual.units[i].target);
+        EXPECT_EQ(direct.units[i].status, usual.units[i].status);
+    }
+}
