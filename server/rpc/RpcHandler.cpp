@@ -106,7 +106,11 @@ std::string RpcHandler::errorBody(int code, std::string_view message)
 }
 
 RpcHandler::RpcHandler(TranslationService& service)
-    : m_service(service), m_suggestions(std::make_unique<SuggestionLane>())
+    : m_service(service), m_suggestions(std::make_unique<SuggestionLane>()),
+      // The engine's calls wait on the network, not the processor: a few
+      // threads keep one editor's suggestion from waiting behind another's
+      // piece of a pre-translation.
+      m_machine(std::make_unique<SuggestionLane>(SuggestionLane::Limits{64, 3}))
 {
 }
 
@@ -126,6 +130,7 @@ void RpcHandler::stopLogins()
     // Suggestions still queued are answered as refused, while the transport
     // that carries the answers is still there.
     m_suggestions.reset();
+    m_machine.reset();
 }
 
 void RpcHandler::authenticate(const CallContext& context, RpcOutcome& outcome)
@@ -295,14 +300,18 @@ bool RpcHandler::run(std::string_view body, const CallContext& context, RpcOutco
             return false;
         }
 
-        // A suggestion waits its turn on its own lane, the caller's rights
-        // checked first so that nobody without them takes a place there.
-        if (done && m_suggestions && method->string() == "GetSugestoes") {
+        // A suggestion waits its turn on its own lane (the memory's, or the
+        // machine translation's for the engine's methods), the caller's
+        // rights checked first so that nobody without them takes a place there.
+        SuggestionLane* lane = method->string() == "GetSugestoes"            ? m_suggestions.get()
+                             : MachineMethods::isMachineMethod(method->string()) ? m_machine.get()
+                                                                                 : nullptr;
+        if (done && lane) {
             authenticate(context, outcome);
             m_service.checkCall(method->string(), args, callerOf(outcome, context));
             CallContext later = context;
             later.sink = nullptr;   // a few rows: answered whole
-            const bool queued = m_suggestions->submit(
+            const bool queued = lane->submit(
                 [this, body = std::string(body), later = std::move(later), finish = *done, id,
                  method = outcome.method](bool stopping) mutable {
                     RpcOutcome out;
