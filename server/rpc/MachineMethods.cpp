@@ -1,5 +1,6 @@
 #include "MachineMethods.h"
 
+#include "DataPacket.h"
 #include "MethodArgs.h"
 #include "RpcError.h"
 #include "ServerError.h"
@@ -38,6 +39,41 @@ void writeAnswers(AnswerBuffer& out, const std::string& engine, const mt::Route&
         packet.endRow();
     }
     packet.finish();
+}
+
+// The sources: a data packet whose rows hold STAGRVALPROP (what the client
+// sends), or a JSON array of strings (handier with curl).
+std::vector<QString> readSources(JsonValue& argument)
+{
+    const std::string limit = "GetTraducoesAutomaticas: o argumento 2 deve trazer até " + std::to_string(MostSources)
+                            + " textos de origem de até 4000 caracteres";
+    std::vector<QString> sources;
+    const auto add = [&](std::string_view text) {
+        if (sources.size() == MostSources || utf8::length(text) > 4000)
+            invalidParams(limit + ".");
+        sources.push_back(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    };
+    if (argument.isArray()) {
+        for (const JsonValue& item : argument.array()) {
+            if (!item.isString())
+                invalidParams(limit + ".");
+            add(item.string());
+        }
+        return sources;
+    }
+    if (!argument.isString())
+        invalidParams(limit + " (um pacote de dados com o campo STAGRVALPROP, ou uma lista).");
+    try {
+        trd::PacketReader reader(QByteArray(argument.string().data(), static_cast<qsizetype>(argument.string().size())));
+        const int source = reader.fieldIndex("STAGRVALPROP");
+        if (source < 0)
+            invalidParams("GetTraducoesAutomaticas: o pacote não tem o campo STAGRVALPROP.");
+        while (reader.next())
+            add(reader.isNull(source) ? std::string_view() : reader.raw(source));
+    } catch (const trd::EDBClient& e) {
+        invalidParams(std::string("GetTraducoesAutomaticas: pacote inválido: ") + e.what());
+    }
+    return sources;
 }
 
 } // namespace
@@ -103,17 +139,7 @@ void MachineMethods::getTraducoesAutomaticas(MethodCall& call)
     MethodArgs args("GetTraducoesAutomaticas", call.params);
     args.expectCount({2});
     const std::string language = args.language(0);
-    const JsonValue& list = call.params[1];
-    if (!list.isArray() || list.array().size() > MostSources)
-        invalidParams("GetTraducoesAutomaticas: o argumento 2 deve ser uma lista de até "
-                      + std::to_string(MostSources) + " textos de origem.");
-    std::vector<QString> sources;
-    sources.reserve(list.array().size());
-    for (const JsonValue& item : list.array()) {
-        if (!item.isString() || utf8::length(item.string()) > 4000)
-            invalidParams("GetTraducoesAutomaticas: cada texto de origem deve ser um texto de até 4000 caracteres.");
-        sources.push_back(QString::fromStdString(item.string()));
-    }
+    std::vector<QString> sources = readSources(call.params[1]);
     mt::MachineTranslation& mt = machine();
     mt::Route route;
     const auto answers = mt.translate(language, sources, route);
