@@ -70,16 +70,29 @@ qsizetype markPlace(const QString& text, const std::vector<bool>& restored, QCha
     return -1;
 }
 
-// The engine's own marks of a word it could not handle ("*palavra",
-// "#palavra", "@palavra"), when the source has no such character.
-bool hasEngineMarks(const QString& source, const QString& text, const std::vector<bool>& restored)
+// The engine's marks on a word ("#palavra": its form could not be made,
+// "@palavra": left untranslated) come off: the word is still the right one,
+// as the user can read. Only where the source has no such character.
+void dropEngineMarks(const QString& source, QString& text, std::vector<bool>& restored)
 {
     for (qsizetype i = 0; i + 1 < text.size(); ++i) {
         const QChar c = text[i];
-        if ((c == u'*' || c == u'#' || c == u'@') && !restored[static_cast<std::size_t>(i)] && text[i + 1].isLetter()
-            && !source.contains(c))
-            return true;
+        if ((c == u'#' || c == u'@') && !restored[static_cast<std::size_t>(i)] && text[i + 1].isLetter()
+            && (i == 0 || !text[i - 1].isLetterOrNumber()) && !source.contains(c)) {
+            text.remove(i, 1);
+            restored.erase(restored.begin() + i);
+        }
     }
+}
+
+// A word marked unknown ("*palavra"): marks are never asked for, so an
+// answer with them is not the one the engine was asked for.
+bool hasUnknownMarks(const QString& source, const QString& text, const std::vector<bool>& restored)
+{
+    for (qsizetype i = 0; i + 1 < text.size(); ++i)
+        if (text[i] == u'*' && !restored[static_cast<std::size_t>(i)] && text[i + 1].isLetter()
+            && (i == 0 || !text[i - 1].isLetterOrNumber()) && !source.contains(u'*'))
+            return true;
     return false;
 }
 
@@ -197,7 +210,8 @@ Restored restore(const QString& source, const ProtectedText& p, const std::strin
         --last;
     text = text.mid(first, last - first);
     restored = std::vector<bool>(restored.begin() + first, restored.begin() + last);
-    if (hasEngineMarks(source, text, restored))
+    dropEngineMarks(source, text, restored);
+    if (hasUnknownMarks(source, text, restored))
         return {{}, QStringLiteral("a resposta do motor marcou palavras que ele não conhece")};
     if (!p.markedLetter.isNull()) {
         const qsizetype at = markPlace(text, restored, p.markedLetter);
