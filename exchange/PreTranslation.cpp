@@ -3,12 +3,15 @@
 #include "DataPacket.h"
 #include "ImportPlan.h"
 
+#include <algorithm>
 #include <map>
 #include <unordered_map>
 
 namespace trd::exchange {
 
 namespace {
+
+constexpr std::size_t RowsPerSave = 100;
 
 PacketField stringField(const char* name, int width)
 {
@@ -90,7 +93,14 @@ PreTranslation preTranslate(ServerLink& link, const RowSelection& selection, con
             p.batch = link.openBatch(selection.language, QStringLiteral("automatica"), origin);
             opened = true;
         }
-        link.applyInBatch(buildDelta(plan, rows, selection.language, {}), p.batch);
+        // In saves of a hundred rows: the one writer is never held long
+        // enough for another user's save to notice the wait.
+        for (std::size_t at = 0; at < plan.entries.size(); at += RowsPerSave) {
+            Plan part;
+            part.entries.assign(plan.entries.begin() + static_cast<std::ptrdiff_t>(at),
+                                plan.entries.begin() + static_cast<std::ptrdiff_t>(std::min(plan.entries.size(), at + RowsPerSave)));
+            link.applyInBatch(buildDelta(part, rows, selection.language, {}), p.batch);
+        }
     };
     const QString step = QStringLiteral("Pré-traduzindo %1").arg(selection.language);
     try {
