@@ -8,7 +8,8 @@
 //   second and the time 100,000 would take, beside the engine's own rate on
 //   the same texts sent in the same pieces;
 // - one-row saves by another client, p50 and p99, alone and while the
-//   pre-translation runs.
+//   pre-translation runs, and beside the engine alone busy on the same kind
+//   of texts (the processors shared with its pipeline, no write of ours).
 //
 //   bench_machine [--rows 20000] [--suggestions 300] [--saves 400]
 #include "ApertiumService.h"
@@ -190,6 +191,11 @@ int main(int argc, char** argv)
     std::vector<std::string> texts;
     for (int i = 0; i < rows; ++i)
         texts.push_back(unescape(screenText(seed, 2 * rows + i)));
+    // Saves beside the engine alone busy: what sharing the processors with
+    // its pipeline costs a save, with no write of the pre-translation.
+    std::atomic<bool> engineDone{false};
+    std::vector<double> besideEngine;
+    std::thread engineSaver([&] { besideEngine = saves(1 << 30, &engineDone); });
     const auto engineStart = Clock::now();
     for (std::size_t at = 0; at < texts.size(); at += trd::exchange::PreTranslationPiece) {
         std::string joined;
@@ -199,6 +205,8 @@ int main(int argc, char** argv)
         engine.Post("/translate", httplib::Params{{"q", joined}, {"langpair", "por|spa"}, {"markUnknown", "no"}});
     }
     const double engineSeconds = ms(engineStart) / 1000;
+    engineDone = true;
+    engineSaver.join();
     std::printf("pre-translation of %d rows: %d written (%d refused) in %.1f s, %.0f rows/s, 100,000 rows in %.0f s "
                 "| floor the engine alone %.0f rows/s\n",
                 p.candidates, p.written(), p.refused, seconds, p.written() / seconds, 100000 / (p.written() / seconds),
@@ -207,6 +215,10 @@ int main(int argc, char** argv)
     std::printf("one-row save of another client  alone p50 %6.2f p99 %6.2f ms (n=%zu) | during the pre-translation "
                 "p50 %6.2f p99 %6.2f ms (n=%zu) | p99 %.2f x\n",
                 a.p50, a.p99, alone.size(), b.p50, b.p99, beside.size(), a.p99 > 0 ? b.p99 / a.p99 : 0.0);
+    const Percentiles c = percentiles(besideEngine);
+    std::printf("one-row save of another client  beside the engine alone busy (floor) p50 %6.2f p99 %6.2f ms (n=%zu) "
+                "| during the pre-translation p99 %.2f x of it\n",
+                c.p50, c.p99, besideEngine.size(), c.p99 > 0 ? b.p99 / c.p99 : 0.0);
     std::printf("load average at end: %s\n", loadAverage().c_str());
     return p.stoppedBy.isEmpty() ? 0 : 1;
 }
