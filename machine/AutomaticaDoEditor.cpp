@@ -42,7 +42,7 @@ AutomaticaDoEditor::AutomaticaDoEditor(ServicosDoEditor& editor)
     connect(m_consulta, &ConsultaMemoria::falhou, this, &AutomaticaDoEditor::falhou);
 
     editor.adicionaSeparador("N6");
-    mnuPreTraduzir = editor.adicionaItem("mnuPreTraduzir", QStringLiteral("&Pré-traduzir Não Traduzidas..."));
+    mnuPreTraduzir = editor.adicionaItem("mnuPreTraduzir", QStringLiteral("Pr&é-traduzir Não Traduzidas..."));
     connect(mnuPreTraduzir, &QAction::triggered, this, [this] { Dispatch([this] { preTraduz(); }); });
 }
 

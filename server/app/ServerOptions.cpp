@@ -32,6 +32,8 @@ const char* serverUsage()
            "                  [--request-timeout S] [--idle-timeout S] [--write-timeout S] [--statement-timeout S]\n"
            "                  [--tls-cert PEM --tls-key PEM] [--server-name NOME]...\n"
            "                  [--users ARQUIVO] [--session-timeout S] [--import-tsv ARQUIVO] [--quiet]\n"
+           "                  [--mt-url URL [--mt-source CODIGO] [--mt-language IDIOMA=CODIGO]... [--mt-timeout S]\n"
+           "                   [--mt-cache ARQUIVO]]\n"
            "       trd-server user (add|remove|reset|list|roles) [NOME] (--users ARQUIVO | --db ARQUIVO)\n"
            "                  (add e reset leem a senha da entrada padrão)\n"
            "       trd-server user add NOME --papel PAPEL:IDIOMA [--papel ...] (--users ARQUIVO | --db ARQUIVO)\n"

@@ -12,6 +12,8 @@
 #include "MtProtection.h"
 #include "PreTranslation.h"
 #include "RoutePlan.h"
+#include "ServerOptions.h"
+#include "MachineSetup.h"
 #include "TextProfile.h"
 #include "TrdServerProcess.h"
 
@@ -125,6 +127,32 @@ TEST(MachineRoutes, DirectFirstElseTheShortestChain)
     EXPECT_FALSE(server::mt::planRoute(pairs, "por", "fra"));
     EXPECT_EQ(server::mt::engineLanguage({{"ING", "eng"}}, "ING"), "eng");
     EXPECT_EQ(server::mt::engineLanguage({}, "ESP"), "spa");
+}
+
+TEST(MachineOptions, TheEngineIsNamedAtTheEndOfTheCommandLineAndBadValuesAreRefused)
+{
+    std::string error;
+    const auto ok = server::parseServerOptions({"--db", "t.db", "--mt-url", "http://127.0.0.1:2737", "--mt-language",
+                                                "ING=eng", "--mt-timeout", "0.5"},
+                                               error);
+    ASSERT_TRUE(ok) << error;
+    EXPECT_EQ(ok->mtUrl, "http://127.0.0.1:2737");
+    EXPECT_EQ(ok->mtSource, "por");
+    EXPECT_EQ(ok->mtTimeoutMs, 500);
+    ASSERT_EQ(ok->mtLanguages.size(), 1u);
+    EXPECT_EQ(ok->mtLanguages[0], std::make_pair(std::string("ING"), std::string("eng")));
+    EXPECT_EQ(server::machineCacheFile(*ok), "t.db.mt") << "the answers beside the database";
+    const auto pg = server::parseServerOptions({"--pg", "dbname=x", "--mt-url", "http://e:1"}, error);
+    ASSERT_TRUE(pg);
+    EXPECT_EQ(server::machineCacheFile(*pg), "") << "with PostgreSQL and no file: in memory";
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+             {"--mt-url", "https://e:1"}, {"--mt-url"}, {"--mt-language", "ES=spa"}, {"--mt-language", "ESP="},
+             {"--mt-timeout", "0"}, {"--mt-timeout", "x"}}) {
+        std::vector<std::string> args = {"--db", "t.db"};
+        args.insert(args.end(), bad.begin(), bad.end());
+        EXPECT_FALSE(server::parseServerOptions(args, error)) << bad[0];
+        EXPECT_NE(error.find(bad[0]), std::string::npos) << error;
+    }
 }
 
 // An engine in process that counts what it is asked and reports a version
@@ -272,7 +300,9 @@ TEST(MachineServer, ASlowEngineHoldsNoSaveAndABrokenAnswerIsRefused)
 {
     StandInEngine engine;
     TrdServerProcess server(serverOn(SmallSeed, {QStringLiteral("--mt-url"), QString::fromStdString(engine.url()),
-                                                 QStringLiteral("--mt-timeout"), QStringLiteral("1.5")}));
+                                                 QStringLiteral("--mt-timeout"), QStringLiteral("1.5"),
+                                                 // One worker: a call of the engine's on it would hold every other.
+                                                 QStringLiteral("--threads"), QStringLiteral("1")}));
     ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
 
     // The engine loses the placeholder's tag: refused, with the reason.
