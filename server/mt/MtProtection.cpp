@@ -2,6 +2,7 @@
 
 #include "RowChecks.h"
 #include "Tokens.h"
+#include "Win1252.h"
 
 namespace trd::server::mt {
 
@@ -220,6 +221,10 @@ Restored restore(const QString& source, const ProtectedText& p, const std::strin
         text.insert(at, u'&');
     }
     r.text = p.leading + text + p.trailing;
+    // The module's texts are Windows-1252: a character the save would refuse
+    // is no draft to offer (nor to write in a pre-translation's save).
+    if (const qsizetype at = win1252::firstUnrepresentable(r.text); at >= 0)
+        return {{}, QStringLiteral("a resposta do motor traz \"%1\", que não existe no Windows-1252").arg(r.text[at])};
     // The checks of the editor and of trd-check have the last word.
     quality::RowOptions options;
     options.checks = quality::CheckSet();

@@ -83,6 +83,8 @@ TEST(MachineProtection, RefusesWhatTheEngineBrokeAndRestoresTheRest)
          "the engine's mark of an unknown word, never asked for"},
         {"Copiar e colar", [&](const std::string&) { return std::string("Copy and #paste"); }, "",
          "a form the engine could not make: the word stays, its mark goes"},
+        {"Seta", [&](const std::string&) { return std::string("Flecha \u2192"); }, "Windows-1252",
+         "a character no save would take"},
         {"De %1 para %2", [&](const std::string&) { return std::string("A <x2/> desde <x1/>"); }, "",
          "placeholders may change order"},
         {"Valor a < b & c", [&](const std::string& s) { return s; }, "", "the text's own < and & travel as entities"},
