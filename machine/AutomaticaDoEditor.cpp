@@ -19,9 +19,10 @@ namespace {
 
 // As the memory's: a row passed over while the user moves is never asked about.
 constexpr int EsperaMs = 150;
-// The engine has its own time limit on the server (3 s by default): past
-// this the question is let go and the panel says the engine is slow.
-constexpr int RespostaMs = 8000;
+// The engine has its own time limit on the server (3 s by default) for each
+// of at most three requests (its pairs, its version, the translation) after
+// it was away: past this the question is let go and the panel says so.
+constexpr int RespostaMs = 12000;
 
 } // namespace
 
