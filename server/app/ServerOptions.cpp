@@ -32,6 +32,8 @@ const char* serverUsage()
            "                  [--request-timeout S] [--idle-timeout S] [--write-timeout S] [--statement-timeout S]\n"
            "                  [--tls-cert PEM --tls-key PEM] [--server-name NOME]...\n"
            "                  [--users ARQUIVO] [--session-timeout S] [--import-tsv ARQUIVO] [--quiet]\n"
+           "                  [--mt-url URL [--mt-source CODIGO] [--mt-language IDIOMA=CODIGO]... [--mt-timeout S]\n"
+           "                   [--mt-cache ARQUIVO]]\n"
            "       trd-server user (add|remove|reset|list|roles) [NOME] (--users ARQUIVO | --db ARQUIVO)\n"
            "                  (add e reset leem a senha da entrada padrão)\n"
            "       trd-server user add NOME --papel PAPEL:IDIOMA [--papel ...] (--users ARQUIVO | --db ARQUIVO)\n"
@@ -68,7 +70,12 @@ const char* serverUsage()
            "  --tls-cert PEM      certificado do servidor: atende só HTTPS (com --tls-key)\n"
            "  --tls-key PEM       chave privada do certificado\n"
            "  --import-tsv ARQ    importa idiomas e traduções de um arquivo TSV antes de atender\n"
-           "  --quiet             sem a linha de log por requisição\n";
+           "  --quiet             sem a linha de log por requisição\n"
+           "  --mt-url URL        serviço de tradução automática (Apertium: http://127.0.0.1:2737)\n"
+           "  --mt-source CODIGO  código do motor para o idioma dos textos de origem (padrão por)\n"
+           "  --mt-language IDIOMA=CODIGO código do motor para um idioma do servidor (ex. ESP=spa; pode repetir)\n"
+           "  --mt-timeout S      prazo de uma chamada ao serviço de tradução automática (padrão 3 s)\n"
+           "  --mt-cache ARQUIVO  respostas do serviço guardadas (padrão: ARQUIVO-DO-BANCO.mt)\n";
 }
 
 std::string usersFileFor(const std::string& users, const std::string& db)
@@ -308,6 +315,31 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
             options.minFreeMib = static_cast<std::uint64_t>(n);
         } else if (arg == "--quiet") {
             options.quiet = true;
+        } else if (arg == "--mt-url" || arg == "--mt-source" || arg == "--mt-cache") {
+            const std::string* v = value();
+            if (!v)
+                return std::nullopt;
+            if (arg == "--mt-url" && v->rfind("http://", 0) != 0) {
+                error = "--mt-url espera um endereço http:// (ex. http://127.0.0.1:2737), recebeu " + *v;
+                return std::nullopt;
+            }
+            (arg == "--mt-url" ? options.mtUrl : arg == "--mt-source" ? options.mtSource : options.mtCache) = *v;
+        } else if (arg == "--mt-language") {
+            const std::string* v = value();
+            const std::size_t equals = v ? v->find('=') : std::string::npos;
+            if (!v || equals != 3 || equals + 1 >= v->size()) {
+                error = "--mt-language espera IDIOMA=CODIGO (o código do idioma no servidor, três letras; o do motor)";
+                return std::nullopt;
+            }
+            options.mtLanguages.emplace_back(v->substr(0, equals), v->substr(equals + 1));
+        } else if (arg == "--mt-timeout") {
+            const std::string* v = value();
+            double seconds = 0;
+            if (!v || !toSeconds(*v, seconds) || seconds < 0.05 || seconds > 600) {
+                error = "--mt-timeout espera um tempo em segundos (de 0.05 a 600)";
+                return std::nullopt;
+            }
+            options.mtTimeoutMs = static_cast<int>(seconds * 1000 + 0.5);
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
             return options;

@@ -41,6 +41,15 @@ struct ServerOptions {
     std::string importTsv;
     bool quiet = false;
     bool help = false;
+    // Machine translation (docs/machine-translation.md): the engine's service,
+    // the engine's code of the rows' source language, the server's language
+    // codes the engine knows by other codes, one request's time limit, and
+    // the file of its answers (empty: beside --db; with --pg, in memory).
+    std::string mtUrl;
+    std::string mtSource = "por";
+    std::vector<std::pair<std::string, std::string>> mtLanguages;
+    int mtTimeoutMs = 3000;
+    std::string mtCache;
 };
 
 // trd-server user (add|remove|reset|list|roles|grant|revoke) [NAME ...] --users FILE | --db FILE

@@ -6,6 +6,7 @@
 #include "ServerContext.h"
 #include "Prune.h"
 #include "ServerOptions.h"
+#include "MachineSetup.h"
 #include "SqliteBackup.h"
 #include "SqliteStorage.h"
 #include "StartupFiles.h"
@@ -211,6 +212,8 @@ int main(int argc, char** argv)
         // it has no changes to tell.
         if (!options->readOnly)
             context.startFeed();
+        if (!options->mtUrl.empty())
+            context.setMachineTranslation(machineTranslationFor(*options));
 
         // Who may call: the users of the users file; with none, only this
         // machine's own users, through the loopback address, until a user is
