@@ -38,6 +38,10 @@ inline const QString SetRevisaoIdioma = QStringLiteral("SetRevisaoIdioma");
 inline const QString GetUsuarios = QStringLiteral("GetUsuarios");
 inline const QString ConcedePapel = QStringLiteral("ConcedePapel");
 inline const QString RetiraPapel = QStringLiteral("RetiraPapel");
+// Machine translation (docs/machine-translation.md).
+inline const QString GetParesAutomaticos = QStringLiteral("GetParesAutomaticos");
+inline const QString GetTraducaoAutomatica = QStringLiteral("GetTraducaoAutomatica");
+inline const QString GetTraducoesAutomaticas = QStringLiteral("GetTraducoesAutomaticas");
 inline const QString GetCalcRevisadas = QStringLiteral("GetCalcRevisadas");
 } // namespace metodo
 

@@ -6,6 +6,7 @@
 #include "Dispatch.h"
 #include "HistoricoDoEditor.h"
 #include "MemoriaDoEditor.h"
+#include "AutomaticaDoEditor.h"
 #include "MensErro.h"
 #include "PapeisDoEditor.h"
 #include "RevisaoDoEditor.h"
@@ -323,6 +324,7 @@ void TfrmTraducao::cdsDestinoBeforePost(TClientDataSet*)
     // as the user left it (its status unpromoted, the text in the cell), so
     // that a later post decides the status again from what it holds then.
     verificacoes->confirmaGravacao();
+    const QString marcada = situacao->AsString();
     const QString promovida = traducao::SituacaoAoGravar(
         cdsDestino->FieldByName(NMORIGEM)->AsString(), destino->AsString(), situacao->AsString(), situacao->OldValue());
     if (promovida != situacao->AsString())
@@ -334,6 +336,7 @@ void TfrmTraducao::cdsDestinoBeforePost(TClientDataSet*)
     m_textoEditado = m_textoFoiEditado ? destino->AsString() : QString();
     revisao->antesDeGravar();
     memoria->antesDeGravar();
+    automatica->antesDeGravar(marcada);
 }
 
 void TfrmTraducao::cdsDestinoAfterPost(TClientDataSet*)
@@ -366,7 +369,9 @@ void TfrmTraducao::gravaAlteracoes()
     const QString texto = std::exchange(m_textoEditado, QString());
     try {
         const ShowAviScope busy(aviProcessando);
-        CheckResultServ(netTraducao->AppServer().Call(metodo::SetDestino, {cdsDestino->Delta()}), true, 0);
+        automatica->grava([this] {
+            CheckResultServ(netTraducao->AppServer().Call(metodo::SetDestino, {cdsDestino->Delta()}), true, 0);
+        });
     } catch (const EAbort&) {
         desfazAlteracoes(excluida);
         throw;
@@ -508,6 +513,7 @@ void TfrmTraducao::dtsPadraoDataChange(QObject*, TField*)
     mostraDetalhe();
     verificacoes->linhaAtualMudou();
     memoria->linhaAtualMudou();
+    automatica->linhaAtualMudou();
     direitos->linhaAtualMudou();
     if (cdsDestino->IsEmpty())
         return;

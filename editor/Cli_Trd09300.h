@@ -26,6 +26,7 @@
 namespace trd {
 
 class MemoriaDoEditor;
+class AutomaticaDoEditor;
 class AlteracoesAoVivo;
 class VerificacoesDoEditor;
 class PapeisDoEditor;
@@ -67,6 +68,9 @@ public:
     // The translation memory: suggestions beside the detail panel, the question
     // about rows of the same source after a post (docs/memory.md).
     MemoriaDoEditor* memoria = nullptr;
+    // Machine translation: its suggestion under the memory's, the status of
+    // its texts and the pre-translation (docs/machine-translation.md).
+    AutomaticaDoEditor* automatica = nullptr;
     // Colleagues' saves shown as they happen (docs/live.md).
     AlteracoesAoVivo* aoVivo = nullptr;
     TClientDataSet* cdsIdiomaOri; // the languages, read once per instance
@@ -160,7 +164,8 @@ public:
     QMenu* adicionaSubmenu(const char* nome, const QString& texto) override;
     QAction* adicionaItemEm(QMenu* submenu, const char* nome, const QString& texto,
                             const QKeySequence& tecla = {}) override;
-    qint64 emLote(const QString& idioma, const QString& tipo, const std::function<void()>& chamada) override;
+    qint64 emLote(const QString& idioma, const QString& tipo, const std::function<void()>& chamada,
+                  const QString& origem = QString()) override;
     const papeis::PapeisDoUsuario& papeis() const override;
     void restringe(Controle controle, const QString& motivo) override;
 

@@ -4,6 +4,7 @@
 #include "Cli_Trd09300.h"
 
 #include "AlteracoesAoVivo.h"
+#include "AutomaticaDoEditor.h"
 #include "CamposTraducao.h"
 #include "Dispatch.h"
 #include "EditorGlyphs.h"
@@ -82,6 +83,7 @@ TfrmTraducao::TfrmTraducao(QWidget* parent) : TfrmPadraoSortGrid(parent)
     buildMenu();
     Historico = new historico::HistoricoDoEditor(*this);
     memoria = new MemoriaDoEditor(*this);
+    automatica = new AutomaticaDoEditor(*this);
     addExchangeMenu(*this);
     aoVivo = new AlteracoesAoVivo(*this);
     revisao = new RevisaoDoEditor(*this);

@@ -179,6 +179,31 @@ void TfrmTraducao::adicionaPainel(QWidget* painel, Lugar lugar)
     case Lugar::SobODetalhe:
         area->insertWidget(area->indexOf(blocoDoDetalhe()) + 1, painel);
         break;
+    case Lugar::SobAsSugestoes: {
+        auto* linha = m_ladoDoDetalhe ? static_cast<QHBoxLayout*>(m_ladoDoDetalhe->layout()) : nullptr;
+        QWidget* acima = linha && linha->count() > 1 ? linha->itemAt(linha->count() - 1)->widget() : nullptr;
+        if (!acima) {
+            adicionaPainel(painel, Lugar::AoLadoDoDetalhe);
+            break;
+        }
+        // The panel beside the detail panel and this one share its column,
+        // as tall as the detail panel together.
+        if (acima->objectName() != QLatin1String("panColunaSugestoes")) {
+            auto* coluna = new QWidget;
+            coluna->setObjectName(QStringLiteral("panColunaSugestoes"));
+            auto* pilha = new QVBoxLayout(coluna);
+            pilha->setContentsMargins(0, 0, 0, 0);
+            pilha->setSpacing(2);
+            delete linha->replaceWidget(acima, coluna);
+            acima->setMinimumHeight(0);
+            acima->setMaximumHeight(QWIDGETSIZE_MAX);
+            pilha->addWidget(acima, 1);
+            coluna->setFixedHeight(Panel4->height());
+            acima = coluna;
+        }
+        static_cast<QVBoxLayout*>(acima->layout())->addWidget(painel, 0);
+        break;
+    }
     case Lugar::Navegador:
         painel->setParent(panNavigator);
         if (auto* linha = qobject_cast<QBoxLayout*>(panNavigator->layout()))
@@ -231,9 +256,10 @@ QAction* TfrmTraducao::adicionaItemEm(QMenu* submenu, const char* nome, const QS
     return item;
 }
 
-qint64 TfrmTraducao::emLote(const QString& idioma, const QString& tipo, const std::function<void()>& chamada)
+qint64 TfrmTraducao::emLote(const QString& idioma, const QString& tipo, const std::function<void()>& chamada,
+                            const QString& origem)
 {
-    return historico::ChamaEmLote(*netTraducao, idioma, tipo, chamada);
+    return historico::ChamaEmLote(*netTraducao, idioma, tipo, chamada, origem);
 }
 
 const papeis::PapeisDoUsuario& TfrmTraducao::papeis() const

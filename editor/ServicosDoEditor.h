@@ -79,6 +79,7 @@ public:
         AcimaDoDetalhe, // between the grid and the detail panel
         SobODetalhe, // right under the detail panel, above what was put there before
         Navegador, // in the navigator bar, before its last control
+        SobAsSugestoes, // under the last panel put beside the detail panel, in its column
     };
     // Places `painel` (the editor's window takes it over).
     virtual void adicionaPainel(QWidget* painel, Lugar lugar) = 0;
@@ -98,7 +99,10 @@ public:
     // Opens a batch of kind `tipo` for `idioma` and makes `chamada` inside it
     // (its saves join the batch); the batch's number, or 0 when the server
     // keeps no history (then `chamada` is made all the same, outside any).
-    virtual qint64 emLote(const QString& idioma, const QString& tipo, const std::function<void()>& chamada) = 0;
+    // `origem`, when given, is what the history keeps as the batch's method
+    // (the engine and route of a machine translation).
+    virtual qint64 emLote(const QString& idioma, const QString& tipo, const std::function<void()>& chamada,
+                          const QString& origem = QString()) = 0;
 
     // ---- what the user may do (docs/users.md)
     // The user's roles as the server last told them; every right until it has.

@@ -199,8 +199,21 @@ ExchangeOptions parseExchangeOptions(const QStringList& arguments)
         };
         if (!percent(threshold, 50, options.threshold) || !percent(vanish, 0, options.vanishLimit))
             return options;
+    } else if (command == QLatin1String("pretranslate")) {
+        options.command = ExchangeOptions::Command::PreTranslate;
+        if (!onlyFor({&format, &output, &status}, QStringLiteral("export"))
+            || !onlyFor({&language, &apply, &overwrite, &accept, &list}, QStringLiteral("import"))
+            || !onlyFor(releaseOnly, QStringLiteral("release")))
+            return options;
+        if (rest.size() != 1) {
+            options.error = QStringLiteral("Informe um idioma a pré-traduzir, ex. trd-exchange pretranslate ESP.");
+            return options;
+        }
+        options.language = rest.constFirst().trimmed();
+        options.filter = parser.value(filter);
     } else {
-        options.error = QStringLiteral("Comando desconhecido: \"%1\" (use export, import ou release).").arg(command);
+        options.error =
+            QStringLiteral("Comando desconhecido: \"%1\" (use export, import, release ou pretranslate).").arg(command);
         return options;
     }
     options.quiet = parser.isSet(quiet);

@@ -8,7 +8,7 @@
 namespace trd::exchange {
 
 struct ExchangeOptions {
-    enum class Command { None, Export, Import, Release } command = Command::None;
+    enum class Command { None, Export, Import, Release, PreTranslate } command = Command::None;
     QString server; // HOST:PORT as given; empty: $TRD_SERVER, else the default
     QString user; // log in as this user when the server asks
     QString caFile; // --tls-ca

@@ -200,6 +200,39 @@ qint64 ServerLink::applyAsImport(const QByteArray& delta, const QString& languag
     return batch;
 }
 
+qint64 ServerLink::openBatch(const QString& language, const QString& kind, const QString& origin)
+{
+    m_control.checkCancel();
+    try {
+        PacketReader reader(m_net->AppServer().Call(QStringLiteral("AbreLote"), {language, kind, origin}).Packet);
+        const int id = fieldOf(reader, "IDLOTE");
+        return reader.next() ? static_cast<qint64>(reader.real(id)) : 0;
+    } catch (const EServerError& e) {
+        if (e.ErrorCode() != MethodNotFound)
+            throw;
+    }
+    return 0;
+}
+
+void ServerLink::applyInBatch(const QByteArray& delta, qint64 batch)
+{
+    if (batch == 0) {
+        apply(delta);
+        return;
+    }
+    const ScopedBatch inBatch(*m_net, batch);
+    apply(delta);
+    // The next calls of a long run may be cancelled again while they wait.
+    m_net->OnWaiting = [this] { m_control.checkCancel(); };
+}
+
+QByteArray ServerLink::machineTranslations(const QString& language, const QByteArray& sources)
+{
+    return packet(QStringLiteral("Pedindo as traduções automáticas"), [&] {
+        return m_net->AppServer().Call(QStringLiteral("GetTraducoesAutomaticas"), {language, sources}).Packet;
+    });
+}
+
 QByteArray ServerLink::release(bool apply, const QString& file, int threshold, int vanishLimit, bool memory,
                                bool confirm)
 {

@@ -87,6 +87,14 @@ public:
     // Returns the batch's number; 0 from a server that keeps no history,
     // where the save goes ahead as an ordinary one.
     qint64 applyAsImport(const QByteArray& delta, const QString& language);
+    // Opens a batch of `kind` in the language's history, with `origin` as its
+    // method (the engine and route of a pre-translation); 0 from a server
+    // that keeps no history.
+    qint64 openBatch(const QString& language, const QString& kind, const QString& origin);
+    // Applies the change log into that batch (0: as an ordinary save).
+    void applyInBatch(const QByteArray& delta, qint64 batch);
+    // The engine's translations of `sources` (GetTraducoesAutomaticas): the answer packet.
+    QByteArray machineTranslations(const QString& language, const QByteArray& sources);
     // A release file's preview, or its apply (docs/releases.md): the answer packet.
     QByteArray release(bool apply, const QString& file, int threshold, int vanishLimit, bool memory, bool confirm);
 

@@ -2,6 +2,7 @@
 // outside translation tools, and imports such files back (docs/exchange.md).
 #include "ExchangeJobs.h"
 #include "ExchangeOptions.h"
+#include "PreTranslation.h"
 #include "ReleaseRun.h"
 #include "TSocketConnection.h"
 #include "WebServer.h"
@@ -229,6 +230,21 @@ int runExport(const ExchangeOptions& options, const JobControl& control)
     return Ok;
 }
 
+// Exits Refused when the run stopped before its end (what was written stays).
+int runPreTranslate(const ExchangeOptions& options, const JobControl& control)
+{
+    ServerLink link(addressFrom(options), control);
+    RowSelection selection;
+    selection.language = link.checkLanguage(options.language);
+    selection.filtered = true;
+    selection.statusT = QStringLiteral("X");
+    selection.statusD = QStringLiteral("X");
+    selection.fragment = options.filter;
+    const PreTranslation p = preTranslate(link, selection, control);
+    std::printf("%s\n", qPrintable(preTranslationSummary(p)));
+    return p.stoppedBy.isEmpty() && !p.cancelled ? Ok : Refused;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -254,6 +270,8 @@ int main(int argc, char** argv)
             return runExport(options, control);
         case ExchangeOptions::Command::Release:
             return runRelease(options, control);
+        case ExchangeOptions::Command::PreTranslate:
+            return runPreTranslate(options, control);
         default:
             return runImport(options, control);
         }

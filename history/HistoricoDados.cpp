@@ -115,10 +115,13 @@ QList<Lote> BuscaLotes(TSocketConnection& conexao, const QString& idioma, TDateT
     return LeLotes(chama(conexao, metodo::GetLotes, {idioma, de, ate}));
 }
 
-qint64 AbreLote(TSocketConnection& conexao, const QString& idioma, const QString& tipo)
+qint64 AbreLote(TSocketConnection& conexao, const QString& idioma, const QString& tipo, const QString& origem)
 {
     TClientDataSet dados;
-    dados.SetData(chama(conexao, metodo::AbreLote, {idioma, tipo}));
+    TRemoteArgs argumentos{idioma, tipo};
+    if (!origem.isEmpty())
+        argumentos.emplace_back(origem);
+    dados.SetData(chama(conexao, metodo::AbreLote, argumentos));
     return dados.IsEmpty() ? 0 : static_cast<qint64>(dados.FieldByName(QStringLiteral("IDLOTE"))->AsFloat());
 }
 
@@ -129,11 +132,11 @@ Desfazimento DesfazLote(TSocketConnection& conexao, const QString& idioma, qint6
 }
 
 qint64 ChamaEmLote(TSocketConnection& conexao, const QString& idioma, const QString& tipo,
-                   const std::function<void()>& chamada)
+                   const std::function<void()>& chamada, const QString& origem)
 {
     qint64 lote = 0;
     try {
-        lote = AbreLote(conexao, idioma, tipo);
+        lote = AbreLote(conexao, idioma, tipo, origem);
     } catch (const Exception&) {
         lote = 0; // no history on this server: the save is still one batch of its own
     }

@@ -70,7 +70,9 @@ Desfazimento LeDesfazimento(const QByteArray& pacote);
 // message; a connection that cannot reach the server raises EConnectionError.
 QList<Versao> BuscaHistorico(TSocketConnection& conexao, const ChaveLinha& chave, int maximo = 0);
 QList<Lote> BuscaLotes(TSocketConnection& conexao, const QString& idioma, TDateTime de, TDateTime ate);
-qint64 AbreLote(TSocketConnection& conexao, const QString& idioma, const QString& tipo);
+// `origem`, when given, is kept as the batch's method (docs/history.md).
+qint64 AbreLote(TSocketConnection& conexao, const QString& idioma, const QString& tipo,
+                const QString& origem = QString());
 Desfazimento DesfazLote(TSocketConnection& conexao, const QString& idioma, qint64 lote, bool forcar);
 
 // Opens a batch of kind `tipo` and makes `chamada` inside it, its saves
@@ -78,7 +80,7 @@ Desfazimento DesfazLote(TSocketConnection& conexao, const QString& idioma, qint6
 // keeps no history opens none: `chamada` is then made outside any, each save
 // a batch of its own, and 0 is returned. Raises what `chamada` raises.
 qint64 ChamaEmLote(TSocketConnection& conexao, const QString& idioma, const QString& tipo,
-                   const std::function<void()>& chamada);
+                   const std::function<void()>& chamada, const QString& origem = QString());
 
 } // namespace historico
 } // namespace trd

@@ -29,6 +29,8 @@ QString NomeDoTipo(const QString& tipo)
         return QStringLiteral("Liberação");
     if (tipo == QLatin1String("revisao"))
         return QStringLiteral("Revisão");
+    if (tipo == QLatin1String("automatica"))
+        return QStringLiteral("Tradução automática");
     return tipo;
 }
 

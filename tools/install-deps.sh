@@ -16,6 +16,7 @@ PACKAGES=(
   libgettextpo-dev gettext qt6-l10n-tools libxml2-utils php-symfony-translation
   libhunspell-dev hunspell-en-us hunspell-es
   python3-prometheus-client lintian curl
+  apertium-apy apertium-es-pt apertium-eng-spa
 )
 
 missing=()

@@ -201,6 +201,38 @@ std::vector<OptionSpec> buildTable()
              o.metricsToken = v;
              return true;
          }});
+    // Machine translation (docs/machine-translation.md).
+    table.push_back(
+        {"mt-url", OptionArity::Value, true, {}, [](ServerOptions& o, const std::string& v, std::string& error) {
+             if (v.rfind("http://", 0) != 0) {
+                 error = "--mt-url espera um endereço http:// (ex. http://127.0.0.1:2737), recebeu " + v;
+                 return false;
+             }
+             o.mtUrl = v;
+             return true;
+         }});
+    table.push_back(text("mt-source", &ServerOptions::mtSource));
+    table.push_back(
+        {"mt-language", OptionArity::Repeated, true, {}, [](ServerOptions& o, const std::string& v, std::string& error) {
+             const std::size_t equals = v.find('=');
+             if (equals != 3 || equals + 1 >= v.size()) {
+                 error = "--mt-language espera IDIOMA=CODIGO (o código do idioma no servidor, três letras; o do motor)";
+                 return false;
+             }
+             o.mtLanguages.emplace_back(v.substr(0, equals), v.substr(equals + 1));
+             return true;
+         }});
+    table.push_back(
+        {"mt-timeout", OptionArity::Value, true, {}, [](ServerOptions& o, const std::string& v, std::string& error) {
+             double seconds = 0;
+             if (!toReal(v, seconds) || seconds < 0.05 || seconds > 600) {
+                 error = "--mt-timeout espera um tempo em segundos (de 0.05 a 600)";
+                 return false;
+             }
+             o.mtTimeoutMs = static_cast<int>(seconds * 1000 + 0.5);
+             return true;
+         }});
+    table.push_back(text("mt-cache", &ServerOptions::mtCache));
     return table;
 }
 

@@ -13,4 +13,10 @@ ServerContext::ServerContext(std::unique_ptr<StorageBackend> backend, std::funct
     m_service.setMemory(m_memory);
 }
 
+void ServerContext::setMachineTranslation(std::unique_ptr<mt::MachineTranslation> machine)
+{
+    m_machine = std::move(machine);
+    m_service.setMachine(m_machine.get());
+}
+
 } // namespace trd::server

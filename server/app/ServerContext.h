@@ -4,6 +4,7 @@
 // tests and benchmarks build one in process.
 #include "ChangeFeed.h"
 #include "HealthProbe.h"
+#include "MachineTranslation.h"
 #include "RpcHandler.h"
 #include "SessionPool.h"
 #include "Storage.h"
@@ -36,9 +37,13 @@ public:
     void startMemory() { m_memory.start(); }
     // Starts the change feed: it follows the database's commits from now on.
     void startFeed() { m_feed.start(); }
+    // Gives the machine translation's methods their engine (before serving).
+    void setMachineTranslation(std::unique_ptr<mt::MachineTranslation> machine);
 
 private:
     std::unique_ptr<StorageBackend> m_backend;
+    // Before the handler: its lane's calls use the engine until the lane stops.
+    std::unique_ptr<mt::MachineTranslation> m_machine;
     SessionPool m_sessions;
     WriteCoordinator m_writer;
     TranslationService m_service;

@@ -23,6 +23,8 @@ const char* serverUsage()
            "                  [--request-timeout S] [--idle-timeout S] [--write-timeout S] [--statement-timeout S]\n"
            "                  [--tls-cert PEM --tls-key PEM] [--server-name NOME]...\n"
            "                  [--users ARQUIVO] [--session-timeout S] [--import-tsv ARQUIVO] [--quiet]\n"
+           "                  [--mt-url URL [--mt-source CODIGO] [--mt-language IDIOMA=CODIGO]... [--mt-timeout S]\n"
+           "                   [--mt-cache ARQUIVO]]\n"
            "       trd-server user (add|remove|reset|list|roles) [NOME] (--users ARQUIVO | --db ARQUIVO)\n"
            "                  (add e reset leem a senha da entrada padrão)\n"
            "       trd-server user add NOME --papel PAPEL:IDIOMA [--papel ...] (--users ARQUIVO | --db ARQUIVO)\n"
@@ -64,7 +66,12 @@ const char* serverUsage()
            "  --backup-every S    intervalo entre as cópias agendadas (padrão 86400 s)\n"
            "  --keep-daily N      cópias diárias mantidas (padrão 14); --keep-weekly N (8), --keep-monthly N (6)\n"
            "  --metrics-token T   GET /metrics também de fora deste computador, com Authorization: Bearer T\n"
-           "  --config ARQUIVO    lê as opções deste arquivo (NOME = VALOR, uma por linha, nomes sem os traços)\n";
+           "  --config ARQUIVO    lê as opções deste arquivo (NOME = VALOR, uma por linha, nomes sem os traços)\n"
+           "  --mt-url URL        serviço de tradução automática (Apertium: http://127.0.0.1:2737)\n"
+           "  --mt-source CODIGO  código do motor para o idioma dos textos de origem (padrão por)\n"
+           "  --mt-language IDIOMA=CODIGO código do motor para um idioma do servidor (ex. ESP=spa; pode repetir)\n"
+           "  --mt-timeout S      prazo de uma chamada ao serviço de tradução automática (padrão 3 s)\n"
+           "  --mt-cache ARQUIVO  respostas do serviço guardadas (padrão: ARQUIVO-DO-BANCO.mt)\n";
 }
 
 std::string usersFileFor(const std::string& users, const std::string& db)

@@ -49,6 +49,16 @@ struct ServerOptions {
     std::string metricsToken; // GET /metrics from beyond loopback with "Authorization: Bearer TOKEN"
     std::string config; // the configuration file read before the command line (ConfigFile.h)
     bool checkConfig = false; // only say whether the options (file and command line) are good
+
+    // Machine translation (docs/machine-translation.md): the engine's service,
+    // the engine's code of the rows' source language, the server's language
+    // codes the engine knows by other codes, one request's time limit, and
+    // the file of its answers (empty: beside --db; with --pg, in memory).
+    std::string mtUrl;
+    std::string mtSource = "por";
+    std::vector<std::pair<std::string, std::string>> mtLanguages;
+    int mtTimeoutMs = 3000;
+    std::string mtCache;
 };
 
 // trd-server user (add|remove|reset|list|roles|grant|revoke) [NAME ...] --users FILE | --db FILE

@@ -10,6 +10,8 @@
 #include "ServiceMetrics.h"
 #include "ServiceNotify.h"
 #include "ServiceWatchdog.h"
+
+#include "MachineSetup.h"
 #include "SqliteBackup.h"
 #include "SqliteRestore.h"
 #include "SqliteStorage.h"
@@ -288,6 +290,8 @@ int main(int argc, char** argv)
         // it has no changes to tell.
         if (!options->readOnly)
             context.startFeed();
+        if (!options->mtUrl.empty())
+            context.setMachineTranslation(machineTranslationFor(*options));
 
         // Who may call: the users of the users file; with none, only this
         // machine's own users, through the loopback address, until a user is

@@ -205,17 +205,21 @@ void HistoryMethods::abreLote(MethodCall& call)
     AnswerBuffer& out = call.out;
     const Caller& caller = call.caller;
     MethodArgs args("AbreLote", params);
-    args.expectCount({2});
+    args.expectCount({2, 3});
     const std::string language = args.language(0);
     const std::string kindName = args.text(1, "tipo", 20);
     const std::optional<BatchKind> kind = batchKindFromName(kindName);
     if (!kind || *kind == BatchKind::Edit || *kind == BatchKind::Undo || *kind == BatchKind::Release
         || *kind == BatchKind::Review)
         invalidParams("AbreLote: tipo de lote inválido: \"" + kindName
-                      + "\". Use substituicao, importacao ou propagacao.");
+                      + "\". Use substituicao, importacao, propagacao ou automatica.");
     WriteOrigin origin;
     origin.user = caller.user;
     origin.method = "SetDestino";
+    // Where the batch's texts come from, for the history (the engine and
+    // route of machine translation: "Apertium por>spa").
+    if (args.count() == 3)
+        origin.method = args.text(2, "origem", 40);
     origin.kind = *kind;
     bool known = false;
     for (const Language& l : m_sessions.acquire()->languages())

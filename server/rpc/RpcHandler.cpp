@@ -108,7 +108,11 @@ std::string RpcHandler::errorBody(int code, std::string_view message)
 }
 
 RpcHandler::RpcHandler(TranslationService& service)
-    : m_service(service), m_suggestions(std::make_unique<SuggestionLane>())
+    : m_service(service), m_suggestions(std::make_unique<SuggestionLane>()),
+      // The engine's calls wait on the network, not the processor: a few
+      // threads keep one editor's suggestion from waiting behind another's
+      // piece of a pre-translation.
+      m_machine(std::make_unique<SuggestionLane>(SuggestionLane::Limits{64, 3}))
 {
 }
 
@@ -128,6 +132,7 @@ void RpcHandler::stopLogins()
     // Suggestions still queued are answered as refused, while the transport
     // that carries the answers is still there.
     m_suggestions.reset();
+    m_machine.reset();
 }
 
 void RpcHandler::authenticate(const CallContext& context, RpcOutcome& outcome)
@@ -298,29 +303,31 @@ bool RpcHandler::run(std::string_view body, const CallContext& context, RpcOutco
             return false;
         }
 
-        // A suggestion waits its turn on its own lane, the caller's rights
-        // checked first so that nobody without them takes a place there.
-        if (done && m_suggestions && method->string() == "GetSugestoes") {
+        // A suggestion waits its turn on its own lane (the memory's, or the
+        // machine translation's for the engine's methods), the caller's
+        // rights checked first so that nobody without them takes a place there.
+        SuggestionLane* lane = method->string() == "GetSugestoes" ? m_suggestions.get()
+            : MachineMethods::isMachineMethod(method->string())   ? m_machine.get()
+                                                                  : nullptr;
+        if (done && lane) {
             authenticate(context, outcome);
             m_service.checkCall(method->string(), args, callerOf(outcome, context));
             CallContext later = context;
             later.sink = nullptr; // a few rows: answered whole
-            const bool queued =
-                m_suggestions->submit([this, body = std::string(body), later = std::move(later), finish = *done, id,
-                                       method = outcome.method](bool stopping) mutable {
-                    RpcOutcome out;
-                    if (stopping || (later.clientGone && later.clientGone())) {
-                        out.method = method;
-                        out.errorCode = rpc::codeFor(ErrorKind::Unavailable);
-                        out.errorMessage = stopping
-                            ? "O servidor está sendo encerrado; a chamada não foi atendida."
-                            : "O cliente desistiu antes da vez da chamada; ela não foi atendida.";
-                        out.body = errorAnswer(id, out.errorCode, out.errorMessage);
-                    } else {
-                        run(body, later, out, nullptr);
-                    }
-                    finish(std::move(out));
-                });
+            const bool queued = lane->submit([this, body = std::string(body), later = std::move(later), finish = *done,
+                                              id, method = outcome.method](bool stopping) mutable {
+                RpcOutcome out;
+                if (stopping || (later.clientGone && later.clientGone())) {
+                    out.method = method;
+                    out.errorCode = rpc::codeFor(ErrorKind::Unavailable);
+                    out.errorMessage = stopping ? "O servidor está sendo encerrado; a chamada não foi atendida."
+                                                : "O cliente desistiu antes da vez da chamada; ela não foi atendida.";
+                    out.body = errorAnswer(id, out.errorCode, out.errorMessage);
+                } else {
+                    run(body, later, out, nullptr);
+                }
+                finish(std::move(out));
+            });
             if (!queued)
                 throw ServerError(ErrorKind::Unavailable,
                                   "O servidor está recebendo pedidos de sugestões demais ao "

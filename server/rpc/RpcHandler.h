@@ -99,6 +99,7 @@ private:
     UserStore* m_users = nullptr;
     std::unique_ptr<LoginGate> m_gate;
     std::unique_ptr<SuggestionLane> m_suggestions; // GetSugestoes of handleAsync (SuggestionLane.h)
+    std::unique_ptr<SuggestionLane> m_machine; // the machine translation's methods (MachineMethods.h)
     std::chrono::seconds m_sessionLifetime{0};
     bool m_anonymousWhileEmpty = false;
 };

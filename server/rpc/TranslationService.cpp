@@ -127,7 +127,7 @@ DateBounds dateBounds(const MethodArgs& args, std::size_t firstIndex)
 TranslationService::TranslationService(SessionPool& sessions, WriteCoordinator& writer)
     : m_sessions(sessions), m_writer(writer), m_history(sessions, writer), m_reports(sessions),
       m_access(std::make_unique<AccessMethods>(sessions)), m_review(std::make_unique<ReviewMethods>(sessions, writer)),
-      m_releases(sessions, writer)
+      m_releases(sessions, writer), m_machineMethods(std::make_unique<MachineMethods>(sessions, nullptr))
 {
 }
 
@@ -156,7 +156,7 @@ bool TranslationService::isMethod(std::string_view method)
     return findMethod(methods(), method) || findMethod(HistoryMethods::methods(), method)
         || findMethod(MemoryMethods::methods(), method) || findMethod(ReportQueries::methods(), method)
         || findMethod(AccessMethods::methods(), method) || findMethod(ReviewMethods::methods(), method)
-        || findMethod(ReleaseMethods::methods(), method);
+        || findMethod(ReleaseMethods::methods(), method) || findMethod(MachineMethods::methods(), method);
 }
 
 std::vector<std::string_view> TranslationService::methodNames()
@@ -173,6 +173,7 @@ std::vector<std::string_view> TranslationService::methodNames()
     add(AccessMethods::methods());
     add(ReviewMethods::methods());
     add(ReleaseMethods::methods());
+    add(MachineMethods::methods());
     return names;
 }
 
@@ -181,6 +182,11 @@ void TranslationService::setMemory(memory::TranslationMemory& memory)
     m_memory = &memory;
     m_memoryMethods = std::make_unique<MemoryMethods>(memory, &m_sessions);
     m_reports.setMemory(&memory);
+}
+
+void TranslationService::setMachine(mt::MachineTranslation* machine)
+{
+    m_machineMethods = std::make_unique<MachineMethods>(m_sessions, machine);
 }
 
 void TranslationService::call(std::string_view method, std::vector<JsonValue>& params, AnswerBuffer& out,
@@ -197,7 +203,8 @@ void TranslationService::call(std::string_view method, std::vector<JsonValue>& p
     const bool ran = dispatch(*this, methods(), call) || dispatch(m_history, HistoryMethods::methods(), call)
         || dispatch(m_reports, ReportQueries::methods(), call) || dispatch(*m_access, AccessMethods::methods(), call)
         || dispatch(*m_review, ReviewMethods::methods(), call) || dispatch(m_releases, ReleaseMethods::methods(), call)
-        || (m_memoryMethods && dispatch(*m_memoryMethods, MemoryMethods::methods(), call));
+        || (m_memoryMethods && dispatch(*m_memoryMethods, MemoryMethods::methods(), call))
+        || dispatch(*m_machineMethods, MachineMethods::methods(), call);
     if (!ran)
         throw RpcError(rpc::MethodNotFound, "Método desconhecido: " + std::string(method) + ".");
 }
@@ -215,7 +222,7 @@ void TranslationService::checkCall(std::string_view method, std::vector<JsonValu
     };
     check(methods()) || check(HistoryMethods::methods()) || check(MemoryMethods::methods())
         || check(ReportQueries::methods()) || check(AccessMethods::methods()) || check(ReviewMethods::methods())
-        || check(ReleaseMethods::methods());
+        || check(ReleaseMethods::methods()) || check(MachineMethods::methods());
 }
 
 void TranslationService::getIdiTrad(MethodCall& call)

@@ -11,6 +11,7 @@
 #include "ReleaseMethods.h"
 #include "SessionPool.h"
 #include "WriteCoordinator.h"
+#include "MachineMethods.h"
 
 #include <memory>
 #include <span>
@@ -45,6 +46,9 @@ public:
 
     // The translation memory's methods answer once it is given.
     void setMemory(memory::TranslationMemory& memory);
+    // The machine translation's methods use the engine once it is given
+    // (until then they answer that the server has none).
+    void setMachine(mt::MachineTranslation* machine);
 
 private:
     static std::span<const MethodEntry<TranslationService>> methods();
@@ -70,6 +74,7 @@ private:
     ReleaseMethods m_releases;
     memory::TranslationMemory* m_memory = nullptr;
     std::unique_ptr<MemoryMethods> m_memoryMethods;
+    std::unique_ptr<MachineMethods> m_machineMethods;
 };
 
 } // namespace trd::server

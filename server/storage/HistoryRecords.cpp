@@ -8,7 +8,7 @@
 namespace trd::server {
 
 namespace {
-constexpr std::array<std::pair<BatchKind, std::string_view>, 7> KindNames = {{
+constexpr std::array<std::pair<BatchKind, std::string_view>, 8> KindNames = {{
     {BatchKind::Edit, "edicao"},
     {BatchKind::Replace, "substituicao"},
     {BatchKind::Import, "importacao"},
@@ -16,6 +16,7 @@ constexpr std::array<std::pair<BatchKind, std::string_view>, 7> KindNames = {{
     {BatchKind::Undo, "desfazer"},
     {BatchKind::Review, "revisao"},
     {BatchKind::Release, "liberacao"},
+    {BatchKind::Machine, "automatica"},
 }};
 
 [[noreturn]] void noHistory()
@@ -53,6 +54,7 @@ std::string_view usualMethod(BatchKind kind, bool undoesBatch)
     switch (kind) {
     case BatchKind::Edit:
     case BatchKind::Replace:
+    case BatchKind::Machine:
         return "SetDestino";
     case BatchKind::Undo:
         return undoesBatch ? "DesfazLote" : "DesfazVersao";

@@ -26,9 +26,10 @@ enum class BatchKind : char {
     Undo = 'D', // an undo of a version or of a batch
     Review = 'R', // one review mark (MarcaRevisao, docs/users.md)
     Release = 'L', // one language's part of a release of the application (docs/releases.md)
+    Machine = 'M', // texts that came from the machine translation: a post or a pre-translation
 };
 
-// "edicao", "substituicao", "importacao", "propagacao", "desfazer", "revisao", "liberacao".
+// "edicao", "substituicao", "importacao", "propagacao", "desfazer", "revisao", "liberacao", "automatica".
 std::string_view batchKindName(BatchKind kind);
 std::optional<BatchKind> batchKindFromName(std::string_view name);
 std::optional<BatchKind> batchKindFromCode(char code);

@@ -133,6 +133,12 @@ void EditorFalso::adicionaPainel(QWidget* painel, Lugar lugar)
     case Lugar::Navegador:
         static_cast<QHBoxLayout*>(navegador->layout())->insertWidget(0, painel);
         break;
+    case Lugar::SobAsSugestoes:
+        if (m_lado)
+            m_lado->layout()->addWidget(painel);
+        else
+            coluna->insertWidget(coluna->indexOf(bloco) + 1, painel);
+        break;
     }
 }
 
@@ -184,9 +190,10 @@ QShortcut* EditorFalso::adicionaAtalho(const char* nome, const QKeySequence& tec
     return atalho;
 }
 
-qint64 EditorFalso::emLote(const QString& idioma, const QString& tipo, const std::function<void()>& chamada)
+qint64 EditorFalso::emLote(const QString& idioma, const QString& tipo, const std::function<void()>& chamada,
+                           const QString& origem)
 {
-    lotes << idioma + QLatin1Char('|') + tipo;
+    lotes << idioma + QLatin1Char('|') + tipo + (origem.isEmpty() ? QString() : QLatin1Char('|') + origem);
     const ScopedBatch escopo(*rede, proximoLote);
     QByteArray cabecalho;
     for (const auto& campo : rede->ExtraHeaders)

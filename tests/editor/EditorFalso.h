@@ -87,7 +87,8 @@ public:
     QMenu* adicionaSubmenu(const char* nome, const QString& texto) override;
     QAction* adicionaItemEm(QMenu* submenu, const char* nome, const QString& texto,
                             const QKeySequence& tecla = {}) override;
-    qint64 emLote(const QString& idioma, const QString& tipo, const std::function<void()>& chamada) override;
+    qint64 emLote(const QString& idioma, const QString& tipo, const std::function<void()>& chamada,
+                  const QString& origem = QString()) override;
     const papeis::PapeisDoUsuario& papeis() const override { return direitos; }
     void restringe(Controle controle, const QString& motivo) override
     {

@@ -8,6 +8,7 @@
 #include "Json.h"
 #include "PostgresCluster.h"
 #include "ServerTestKit.h"
+#include "StandInEngine.h"
 #include "TranslationService.h"
 #include "TrdServerProcess.h"
 
@@ -81,7 +82,7 @@ public:
         TrdServerProcess::Options o;
         o.seedTsv = Seed;
         o.pg = QString::fromStdString(pg);
-        o.extraArgs = {"--users", m_users};
+        o.extraArgs = {"--users", m_users, "--mt-url", QString::fromStdString(m_engine.url())};
         m_server = std::make_unique<TrdServerProcess>(o);
         if (!m_server->isRunning())
             return;
@@ -195,6 +196,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    trd::test::StandInEngine m_engine; // the machine translation's methods answer as any
     QString m_users;
     std::unique_ptr<TrdServerProcess> m_server;
     std::string m_tokens[LevelCount];
@@ -270,6 +272,9 @@ std::vector<MethodCase> methodTable()
         // No apply runs under the token: the answers say so, and nothing is cancelled.
         {"GetProgressoLiberacao", Admin, fixed("\"nenhuma\"")},
         {"CancelaLiberacao", Admin, fixed("\"nenhuma\"")},
+        {"GetParesAutomaticos", Reader, fixed("")},
+        {"GetTraducaoAutomatica", Reader, fixed("\"ENG\",\"&Salvar\"")},
+        {"GetTraducoesAutomaticas", Translator, fixed("\"ENG\",[\"&Salvar\",\"Fechar\"]")},
     };
 }
 

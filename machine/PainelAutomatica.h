@@ -1,0 +1,43 @@
+#pragma once
+// The machine suggestion under the memory's suggestions: a line that says
+// what it is doing (asking, no engine, the engine unreachable, the answer
+// refused) and the engine's translation of the current row with its engine
+// and route, number 6 for Ctrl+6 after the memory's five. It only shows and
+// offers: the companion puts the translation into the cell (usar).
+#include "AutomaticaRegras.h"
+
+#include <QFrame>
+
+#include <optional>
+
+class QLabel;
+
+namespace trd {
+
+class PainelAutomatica : public QFrame {
+    Q_OBJECT
+public:
+    explicit PainelAutomatica(QWidget* parent = nullptr);
+
+    // Only the line; no suggestion.
+    void mostraEstado(const QString& texto);
+    void mostra(const automatica::Sugestao& sugestao);
+    // The suggestion shown and offered, when there is one to offer.
+    const std::optional<automatica::Sugestao>& sugestao() const { return m_sugestao; }
+    QString estado() const;
+
+    static constexpr int Numero = 6;
+    QLabel* lblEstado;
+    QLabel* lblSugestao;
+
+signals:
+    void usar();
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    std::optional<automatica::Sugestao> m_sugestao;
+};
+
+} // namespace trd

@@ -1,0 +1,119 @@
+#include "ApertiumService.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace trd::test {
+
+namespace {
+
+constexpr const char* Program = "/usr/bin/apertium-apy";
+constexpr const char* Modes = "/usr/share/apertium/modes";
+
+int freePort()
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    int port = 0;
+    if (::bind(s, reinterpret_cast<sockaddr*>(&a), size) == 0
+        && ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &size) == 0)
+        port = ntohs(a.sin_port);
+    ::close(s);
+    return port;
+}
+
+// True once something answers HTTP on the port with the pairs.
+bool listsPairs(int port)
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool ok = false;
+    if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+        const char request[] = "GET /listPairs HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+        if (::send(s, request, sizeof request - 1, 0) > 0) {
+            QByteArray answer;
+            char buffer[4096];
+            for (ssize_t n; (n = ::recv(s, buffer, sizeof buffer, 0)) > 0;)
+                answer.append(buffer, n);
+            ok = answer.contains("200") && answer.contains("\"por\"");
+        }
+    }
+    ::close(s);
+    return ok;
+}
+
+} // namespace
+
+ApertiumService::ApertiumService() = default;
+
+ApertiumService::~ApertiumService()
+{
+    stop();
+}
+
+bool ApertiumService::installed()
+{
+    return QFile::exists(QString::fromLatin1(Program))
+        && QFile::exists(QString::fromLatin1(Modes) + QStringLiteral("/pt-es.mode"))
+        && QFile::exists(QString::fromLatin1(Modes) + QStringLiteral("/spa-eng.mode"));
+}
+
+bool ApertiumService::start()
+{
+    stop();
+    m_port = freePort();
+    m_process = std::make_unique<QProcess>();
+    m_process->setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    m_process->setProcessEnvironment(env);
+    m_process->start(QString::fromLatin1(Program),
+                     {QStringLiteral("-p"), QString::number(m_port), QString::fromLatin1(Modes)});
+    if (!m_process->waitForStarted(10000)) {
+        m_error = QStringLiteral("apertium-apy não iniciou: ") + m_process->errorString();
+        return false;
+    }
+    const QDeadlineTimer deadline(60000);
+    while (!deadline.hasExpired()) {
+        if (m_process->state() != QProcess::Running) {
+            m_error = QStringLiteral("apertium-apy terminou: ") + QString::fromUtf8(m_process->readAll());
+            return false;
+        }
+        if (listsPairs(m_port))
+            return true;
+        QThread::msleep(100);
+    }
+    m_error = QStringLiteral("apertium-apy não respondeu em 60 s: ") + QString::fromUtf8(m_process->readAll());
+    return false;
+}
+
+void ApertiumService::stop()
+{
+    if (!m_process)
+        return;
+    if (m_process->state() != QProcess::NotRunning) {
+        m_process->kill();
+        m_process->waitForFinished(10000);
+    }
+    m_process.reset();
+}
+
+bool ApertiumService::running() const
+{
+    return m_process && m_process->state() == QProcess::Running;
+}
+
+} // namespace trd::test
