@@ -68,9 +68,10 @@ std::string normalisedList(const std::string& lines)
         std::size_t end = lines.find('\n', start);
         if (end == std::string::npos)
             end = lines.size();
-        std::string line = collapsed(lines.substr(start, end - start));
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+        std::string raw = lines.substr(start, end - start);
+        if (!raw.empty() && raw.back() == '\r')
+            raw.pop_back();
+        const std::string line = collapsed(raw);
         if (!line.empty()) {
             if (!out.empty())
                 out += '\n';

@@ -1,5 +1,6 @@
 #include "TermStore.h"
 
+#include "ServerError.h"
 #include "TermRules.h"
 
 namespace trd::server::termstore {
@@ -154,6 +155,12 @@ TermRecord write(TermDb& db, const TermWrite& w, double now)
     const std::string flag = t.doNotTranslate ? "S" : "N";
     if (w.change == TermChange::Insert) {
         t.id = 0;
+        std::int64_t count = 0;
+        db.run("SELECT COUNT(*) FROM GLOSSARIO WHERE IDIDIOMA = ?", {t.language},
+               [&](const TermDb::Row& r) { count = r.integer(0); });
+        if (count >= static_cast<std::int64_t>(termsize::TermsPerLanguage))
+            throw ServerError(ErrorKind::Conflict, "O glossário do idioma " + t.language + " já tem "
+                                                       + std::to_string(count) + " termos, o máximo.");
         refuseDuplicateOf(db, t, key);
         db.run("INSERT INTO GLOSSARIO (IDIDIOMA, DSTERMO, DSCHAVE, DSPREFERIDAS, DSPROIBIDAS, FLNAOTRADUZIR, DSNOTA, "
                "CDPROGTRAD, DTALTERACAO, NMUSUARIO) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING IDTERMO",
