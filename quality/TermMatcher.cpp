@@ -19,13 +19,15 @@ bool hasForm(const int* keys, std::uint32_t count, const std::vector<int>& forms
     return false;
 }
 
-// The rule of WordForms.h: one form in common, or the phrase's word is a
-// stem the text word has.
+// The rule of WordForms.h: one form in common, the phrase's word is a stem
+// the text word has, or both begin with one stem.
 bool wordMatches(const int* keys, WordKeys::Range r, const PhraseWord& w)
 {
     if (hasForm(keys, r.forms, w.forms))
         return true;
-    return w.isStem && std::find(keys + r.forms, keys + r.count, w.self) != keys + r.count;
+    if (w.isStem && std::find(keys + r.forms, keys + r.count, w.self) != keys + r.count)
+        return true;
+    return !w.leading.empty() && hasForm(keys + r.forms, r.leading - r.forms, w.leading);
 }
 
 } // namespace
@@ -48,16 +50,18 @@ WordKeys::Range WordKeys::keysOf(const QString& folded)
     if (const auto found = m_words.constFind(folded); found != m_words.cend())
         return *found;
     const WordForms::Keys keys = m_forms.keys(folded);
-    Range r{static_cast<std::uint32_t>(m_flat.size()), 0, 0};
-    for (const QString& form : keys.forms) {
+    Range r{static_cast<std::uint32_t>(m_flat.size()), 0, 0, 0};
+    for (const QString& form : keys.forms)
         m_flat.push_back(idOf(form));
-        ++r.forms;
-    }
-    for (const QString& stem : keys.stems) {
-        m_flat.push_back(idOf(stem));
-        ++r.count;
-    }
-    r.count += r.forms;
+    r.forms = static_cast<std::uint16_t>(keys.forms.size());
+    for (const QString& stem : keys.stems)
+        if (folded.startsWith(stem))
+            m_flat.push_back(idOf(stem));
+    r.leading = static_cast<std::uint16_t>(m_flat.size() - r.first);
+    for (const QString& stem : keys.stems)
+        if (!folded.startsWith(stem))
+            m_flat.push_back(idOf(stem));
+    r.count = static_cast<std::uint16_t>(m_flat.size() - r.first);
     m_words.insert(folded, r);
     return r;
 }
@@ -88,7 +92,11 @@ TermMatcher::TermMatcher(QList<GlossaryTerm> terms, WordForms& sourceForms, Word
             const PhraseWord& first = c.source.words.front();
             for (int key : first.forms)
                 m_byFirstKey[key].push_back(int(t));
-            if (first.isStem && !std::binary_search(first.forms.begin(), first.forms.end(), first.self))
+            for (int key : first.leading)
+                if (!std::binary_search(first.forms.begin(), first.forms.end(), key))
+                    m_byFirstKey[key].push_back(int(t));
+            if (first.isStem && !std::binary_search(first.forms.begin(), first.forms.end(), first.self)
+                && !std::binary_search(first.leading.begin(), first.leading.end(), first.self))
                 m_byFirstKey[first.self].push_back(int(t));
         }
         m_compiled.push_back(std::move(c));
@@ -109,8 +117,10 @@ Phrase TermMatcher::compile(const QString& text, WordKeys& keys)
         PhraseWord word;
         word.self = k[0];
         word.forms.assign(k, k + r.forms);
+        word.leading.assign(k + r.forms, k + r.leading);
         word.isStem = std::find(k + r.forms, k + r.count, word.self) != k + r.count;
         std::sort(word.forms.begin(), word.forms.end());
+        std::sort(word.leading.begin(), word.leading.end());
         phrase.words.push_back(std::move(word));
     }
     return phrase;
@@ -164,7 +174,8 @@ bool TermMatcher::contains(const KeyedText& text, const WordKeys& keys, const Ph
         return startsAt(first.self);
     if (first.isStem && startsAt(first.self))
         return true;
-    return std::any_of(first.forms.begin(), first.forms.end(), startsAt);
+    return std::any_of(first.forms.begin(), first.forms.end(), startsAt)
+        || std::any_of(first.leading.begin(), first.leading.end(), startsAt);
 }
 
 std::vector<int> TermMatcher::termsIn(QStringView source, QStringView program)

@@ -28,10 +28,13 @@ class WordKeys {
 public:
     explicit WordKeys(WordForms& forms) : m_forms(forms) {}
 
-    // A word's keys in one run: its forms (its own spelling first), then its stems.
+    // A word's keys in one run: its forms (its own spelling first), the
+    // stems it begins with ("custom" of "customers"), the other stems
+    // ("pedir" of "pedido").
     struct Range {
         std::uint32_t first = 0;
         std::uint16_t forms = 0;
+        std::uint16_t leading = 0;   // forms + the stems the word begins with
         std::uint16_t count = 0;
     };
     // Before reading a text: the words met are forgotten when they are
@@ -64,6 +67,7 @@ struct PhraseWord {
     int self = 0;              // its own spelling
     bool isStem = false;       // a stem of itself: every form and derived word matches
     std::vector<int> forms;    // sorted
+    std::vector<int> leading;  // the stems it begins with, sorted
 };
 
 struct Phrase {

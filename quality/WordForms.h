@@ -7,9 +7,12 @@
 // matches a text word w when
 //   - they share a form ("Pedido" and "pedidos", "Ativo" and "ativa"); or
 //   - t is a stem of itself (an infinitive, most English words) and a stem
-//     or form of w ("Salvar" and "salvou", "Order" and "ordered").
-// Two words that only share a stem are not one word: "pedido" and "pede"
-// both come from "pedir" in the dictionary, and "Pedido" is not "pede".
+//     of w ("Salvar" and "salvou", "Order" and "ordered"); or
+//   - both begin with one stem the dictionary gives them both: en_US
+//     derives "customer" and "customers" from "custom".
+// Two words that share only a stem neither begins with are not one word:
+// "pedido" and "pede" both come from "pedir" in the dictionary, and
+// "Pedido" is not "pede".
 //
 // Without a dictionary a word's only form is itself, lower case: exact word
 // match. The rule is written out, with examples, in docs/glossary.md.
