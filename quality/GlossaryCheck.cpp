@@ -1,5 +1,7 @@
 #include "GlossaryCheck.h"
 
+#include <algorithm>
+
 namespace trd::quality {
 
 namespace {
@@ -39,6 +41,9 @@ void add(Findings& out, CheckId id, const QString& message)
 GlossaryCheck::GlossaryCheck(QList<GlossaryTerm> terms, WordForms& sourceForms, WordForms& destinationForms)
     : m_matcher(std::move(terms), sourceForms, destinationForms)
 {
+    for (const GlossaryTerm& t : m_matcher.terms())
+        m_hasPreferred.push_back(std::any_of(t.preferred.begin(), t.preferred.end(),
+                                             [](const QString& p) { return !p.trimmed().isEmpty(); }));
 }
 
 void GlossaryCheck::check(QStringView program, QStringView source, QStringView destination, const CheckSet& checks,
@@ -53,6 +58,7 @@ void GlossaryCheck::check(QStringView program, QStringView source, QStringView d
     if (found.empty())
         return;
     m_matcher.readDestination(destination);
+    // Texts are written only for what is found: most terms of a row are right.
     QStringList missing, forbidden, translated;
     for (int t : found) {
         const GlossaryTerm& term = m_matcher.terms()[t];
@@ -61,9 +67,9 @@ void GlossaryCheck::check(QStringView program, QStringView source, QStringView d
                 translated << quoted(term.source);
             continue;
         }
-        if (ausente && !alternatives(term.preferred).isEmpty() && !m_matcher.hasPreferred(t))
+        if (ausente && m_hasPreferred[std::size_t(t)] && !m_matcher.hasPreferred(t))
             missing << quoted(term.source) + QStringLiteral(" se traduz ") + alternatives(term.preferred);
-        if (proibido)
+        if (proibido && !term.forbidden.isEmpty())
             if (const int f = m_matcher.forbiddenFound(t); f >= 0) {
                 QString part = quoted(term.forbidden[f]) + QStringLiteral(" para ") + quoted(term.source);
                 if (!alternatives(term.preferred).isEmpty())

@@ -12,6 +12,7 @@
 #include "TermMatcher.h"
 
 #include <memory>
+#include <vector>
 
 namespace trd::quality {
 
@@ -27,6 +28,7 @@ public:
 
 private:
     TermMatcher m_matcher;
+    std::vector<bool> m_hasPreferred;   // per term: a translation to look for
 };
 
 // The word forms of the source texts: Portuguese, with the pt_BR dictionary

@@ -30,6 +30,23 @@ bool wordMatches(const int* keys, WordKeys::Range r, const PhraseWord& w)
     return !w.leading.empty() && hasForm(keys + r.forms, r.leading - r.forms, w.leading);
 }
 
+quint64 pairKey(int a, int b)
+{
+    return (quint64(quint32(a)) << 32) | quint32(b);
+}
+
+// The keys a text word may meet the phrase's word by (wordMatches).
+std::vector<int> indexKeys(const PhraseWord& w)
+{
+    std::vector<int> keys = w.forms;
+    keys.insert(keys.end(), w.leading.begin(), w.leading.end());
+    if (w.isStem)
+        keys.push_back(w.self);
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    return keys;
+}
+
 } // namespace
 
 bool appliesTo(const GlossaryTerm& term, QStringView program)
@@ -89,15 +106,18 @@ TermMatcher::TermMatcher(QList<GlossaryTerm> terms, WordForms& sourceForms, Word
         for (const QString& f : term.forbidden)
             c.forbidden.push_back(compile(f, m_destinationKeys));
         if (!c.source.isEmpty()) {
-            const PhraseWord& first = c.source.words.front();
-            for (int key : first.forms)
-                m_byFirstKey[key].push_back(int(t));
-            for (int key : first.leading)
-                if (!std::binary_search(first.forms.begin(), first.forms.end(), key))
+            // A term of several words is looked for where two text words
+            // hold keys of its first two: few candidates even when many terms
+            // begin with one word.
+            const std::vector<int> first = indexKeys(c.source.words[0]);
+            if (c.source.words.size() == 1) {
+                for (int key : first)
                     m_byFirstKey[key].push_back(int(t));
-            if (first.isStem && !std::binary_search(first.forms.begin(), first.forms.end(), first.self)
-                && !std::binary_search(first.leading.begin(), first.leading.end(), first.self))
-                m_byFirstKey[first.self].push_back(int(t));
+            } else {
+                for (int a : first)
+                    for (int b : indexKeys(c.source.words[1]))
+                        m_byPair[pairKey(a, b)].push_back(int(t));
+            }
         }
         m_compiled.push_back(std::move(c));
     }
@@ -188,21 +208,30 @@ std::vector<int> TermMatcher::termsIn(QStringView source, QStringView program)
         std::fill(m_seen.begin(), m_seen.end(), 0);
         m_textNumber = 1;
     }
-    for (std::size_t i = 0; i < m_source.keys.size(); ++i) {
+    const auto consider = [&](const std::vector<int>& candidates, std::size_t at) {
+        for (int t : candidates) {
+            if (m_seen[std::size_t(t)] == m_textNumber || !appliesTo(m_terms[t], program))
+                continue;
+            if (matchesAt(m_source, m_sourceKeys, at, m_compiled[std::size_t(t)].source, false)) {
+                m_seen[std::size_t(t)] = m_textNumber;
+                found.push_back(t);
+            }
+        }
+    };
+    const std::size_t words = m_source.keys.size();
+    for (std::size_t i = 0; i < words; ++i) {
         const WordKeys::Range r = m_source.keys[i];
         const int* k = m_sourceKeys.at(r);
         for (std::uint32_t j = 0; j < r.count; ++j) {
-            const auto candidates = m_byFirstKey.constFind(k[j]);
-            if (candidates == m_byFirstKey.cend())
+            if (const auto single = m_byFirstKey.constFind(k[j]); single != m_byFirstKey.cend())
+                consider(*single, i);
+            if (i + 1 == words || m_byPair.isEmpty())
                 continue;
-            for (int t : *candidates) {
-                if (m_seen[std::size_t(t)] == m_textNumber || !appliesTo(m_terms[t], program))
-                    continue;
-                if (matchesAt(m_source, m_sourceKeys, i, m_compiled[std::size_t(t)].source, false)) {
-                    m_seen[std::size_t(t)] = m_textNumber;
-                    found.push_back(t);
-                }
-            }
+            const WordKeys::Range r2 = m_source.keys[i + 1];
+            const int* k2 = m_sourceKeys.at(r2);
+            for (std::uint32_t j2 = 0; j2 < r2.count; ++j2)
+                if (const auto pair = m_byPair.constFind(pairKey(k[j], k2[j2])); pair != m_byPair.cend())
+                    consider(*pair, i);
         }
     }
     return found;

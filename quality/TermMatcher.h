@@ -7,8 +7,8 @@
 // Why it is fast enough to run on every row of a language and on every key
 // typed: each phrase of the glossary is read into word keys once; each word
 // of a text is looked up once per matcher (the keys of the words met are
-// kept); a term is looked for only where a text word shares a key with the
-// term's first word. One matcher serves one thread.
+// kept); a term is looked for only where text words share keys with the
+// term's first word, or its first two. One matcher serves one thread.
 #include "GlossaryTerm.h"
 #include "TextWords.h"
 #include "WordForms.h"
@@ -113,7 +113,8 @@ private:
     WordKeys m_sourceKeys;
     WordKeys m_destinationKeys;
     std::vector<Compiled> m_compiled;
-    QHash<int, std::vector<int>> m_byFirstKey;   // a key of a term's first word -> terms
+    QHash<int, std::vector<int>> m_byFirstKey;   // a key of a one-word term -> terms
+    QHash<quint64, std::vector<int>> m_byPair;   // keys of a longer term's first two words -> terms
     KeyedText m_source;
     KeyedText m_destination;
     std::vector<std::uint32_t> m_seen;   // per term: the text it was last found in
