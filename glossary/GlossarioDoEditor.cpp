@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QLineEdit>
+#include <QMenu>
 #include <QSettings>
 #include <QShortcut>
 #include <QThread>
@@ -33,14 +34,15 @@ GlossarioDoEditor::GlossarioDoEditor(ServicosDoEditor& editor)
 {
     setObjectName(QStringLiteral("glossario"));
     editor.adicionaPainel(m_painel, ServicosDoEditor::Lugar::AoLadoDoDetalhe);
-    editor.adicionaSeparador("mnuSepGlossario");
+    // In a submenu of its own: the maintenance menu's letters are nearly all taken.
+    QMenu* submenu = editor.adicionaSubmenu("mnuGlossario", QStringLiteral("Glossário de Termos (&K)"));
     // A key of the window, as the memory's Ctrl+1 to Ctrl+5: a menu item's
     // key would take the cell's editor down before the text goes in.
-    m_inserir = editor.adicionaItem("mnuInserirTermo", QStringLiteral("Inserir Tradução do &Glossário\tCtrl+G"));
+    m_inserir = editor.adicionaItemEm(submenu, "mnuInserirTermo", QStringLiteral("&Inserir Tradução do Termo\tCtrl+G"));
     QShortcut* atalho = editor.adicionaAtalho("atlInserirTermo", QKeySequence(Qt::CTRL | Qt::Key_G));
     connect(atalho, &QShortcut::activated, this, [this] { Dispatch([this] { insereTraducao(); }); });
-    m_adicionar = editor.adicionaItem("mnuAdicionarTermo", QStringLiteral("Adicionar Termo ao Glossário..."),
-                                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G));
+    m_adicionar = editor.adicionaItemEm(submenu, "mnuAdicionarTermo", QStringLiteral("&Adicionar Termo..."),
+                                        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G));
     connect(m_inserir, &QAction::triggered, this, [this] { Dispatch([this] { insereTraducao(); }); });
     connect(m_adicionar, &QAction::triggered, this, [this] { Dispatch([this] { adicionaTermo(); }); });
     m_estado = QStringLiteral("Glossário: escolha um idioma.");
