@@ -6,6 +6,7 @@
 #include "Dispatch.h"
 #include "HistoricoDoEditor.h"
 #include "MemoriaDoEditor.h"
+#include "GlossarioDoEditor.h"
 #include "MensErro.h"
 #include "PapeisDoEditor.h"
 #include "RevisaoDoEditor.h"
@@ -154,6 +155,7 @@ void TfrmTraducao::cbbIdiomaChange(QObject*)
     boTestaFiltro = false;
     stIdioma = traducao::CodigoDoItem(m_idiomaAtual);
     verificacoes->idiomaEscolhido(stIdioma);
+    glossario->idiomaEscolhido(stIdioma);
     direitos->idiomaEscolhido(stIdioma);
     aoVivo->segue(stIdioma);
     // The language's batches can be listed before any of its rows is loaded.
@@ -501,6 +503,7 @@ void TfrmTraducao::dtsPadraoDataChange(QObject*, TField*)
     mostraDetalhe();
     verificacoes->linhaAtualMudou();
     memoria->linhaAtualMudou();
+    glossario->linhaAtualMudou();
     direitos->linhaAtualMudou();
     if (cdsDestino->IsEmpty())
         return;

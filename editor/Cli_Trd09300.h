@@ -26,6 +26,7 @@
 namespace trd {
 
 class MemoriaDoEditor;
+class GlossarioDoEditor;
 class AlteracoesAoVivo;
 class VerificacoesDoEditor;
 class PapeisDoEditor;
@@ -67,6 +68,7 @@ public:
     // The translation memory: suggestions beside the detail panel, the question
     // about rows of the same source after a post (docs/memory.md).
     MemoriaDoEditor* memoria = nullptr;
+    GlossarioDoEditor* glossario = nullptr;
     // Colleagues' saves shown as they happen (docs/live.md).
     AlteracoesAoVivo* aoVivo = nullptr;
     TClientDataSet* cdsIdiomaOri; // the languages, read once per instance

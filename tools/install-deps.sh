@@ -15,6 +15,7 @@ PACKAGES=(
   xvfb xauth libxtst-dev
   libgettextpo-dev gettext qt6-l10n-tools libxml2-utils php-symfony-translation
   libhunspell-dev hunspell-en-us hunspell-es
+  hunspell-pt-br translate-toolkit
 )
 
 missing=()

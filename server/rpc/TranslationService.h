@@ -22,6 +22,7 @@ namespace trd::server {
 
 class AccessMethods;
 class ReviewMethods;
+class GlossaryMethods;
 
 class TranslationService {
 public:
@@ -70,6 +71,7 @@ private:
     ReleaseMethods m_releases;
     memory::TranslationMemory* m_memory = nullptr;
     std::unique_ptr<MemoryMethods> m_memoryMethods;
+    std::unique_ptr<GlossaryMethods> m_glossary;
 };
 
 } // namespace trd::server

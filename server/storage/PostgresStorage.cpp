@@ -6,6 +6,7 @@
 #include "PostgresConnection.h"
 #include "PostgresHistory.h"
 #include "PostgresReview.h"
+#include "PostgresGlossary.h"
 #include "ReviewRules.h"
 #include "PostgresRelease.h"
 #include "PostgresRowWatcher.h"
@@ -210,6 +211,8 @@ public:
 
     std::vector<std::pair<std::string, ReviewSettings>> reviewSettings() override { return pgreview::settings(m_db); }
 
+    TermDb* glossary() override { return &m_terms; }
+
     std::vector<ReviewCount> countReviewed(const std::string& language, const DateBounds& dates) override
     {
         std::vector<ReviewCount> counts = {{'T', 0, 0}, {'D', 0, 0}, {'N', 0, 0}};
@@ -302,6 +305,7 @@ private:
 
     PostgresConnection m_db;
     PostgresHistoryReader m_history;
+    PostgresTermDb m_terms{m_db};
 };
 
 class PostgresWriter : public VersionKeepingWriter {
@@ -385,6 +389,8 @@ public:
                  "AND md5(t.STAGRVALPROP) = md5(k.s) AND t.STAGRVALPROP = k.s ORDER BY t.IDTRADUCAO FOR UPDATE OF t",
                  {textArray(languages), textArray(programs), textArray(components), textArray(sources)});
     }
+
+    TermDb* glossary() override { return &m_terms; }
 
     void setReviewSettings(const std::string& language, const ReviewSettings& settings) override
     {
@@ -559,6 +565,7 @@ private:
     PostgresConnection m_db;
     PostgresHistoryReader m_reader;
     PostgresVersionLog m_log;
+    PostgresTermDb m_terms{m_db};
 };
 
 } // namespace
@@ -577,6 +584,7 @@ PostgresStorage::PostgresStorage(std::string conninfo, PostgresTimeouts timeouts
         pghistory::upgrade(db, version);
         pgreview::ensureSchema(db);
         pgrelease::ensureSchema(db);
+        db.exec(termstore::PostgresSchema);
         db.exec("COMMIT");
     } catch (...) {
         db.exec("ROLLBACK");
