@@ -2,7 +2,9 @@
 
 #include "CamposTraducao.h"
 #include "ListaItens.h"
+#include "GlossaryCheck.h"
 #include "ProgramChecks.h"
+#include "TermosDoServidor.h"
 #include "ServerCalls.h"
 #include "TClientDataSet.h"
 #include "TDateTime.h"
@@ -20,6 +22,12 @@
 namespace trd::check {
 
 namespace {
+
+bool usesGlossary(const quality::CheckSet& checks)
+{
+    return checks.contains(quality::CheckId::TermoAusente) || checks.contains(quality::CheckId::TermoProibido)
+        || checks.contains(quality::CheckId::TermoNaoTraduzir);
+}
 
 // The fields the server reads (docs/listed-rows.md) and what the check found.
 struct ListFields {
@@ -147,6 +155,7 @@ CheckSummary ListedRowsCheck::run()
 
     TClientDataSet languages;
     TClientDataSet rows;
+    QList<quality::GlossaryTerm> terms;
     try {
         begin(QStringLiteral("Conectando ao servidor de aplicação em %1").arg(net.Address()));
         net.Open();
@@ -164,12 +173,26 @@ CheckSummary ListedRowsCheck::run()
                                                  {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"),
                                                   summary.language, TDateTime(0), TDateTime(0), QString()}),
                             true, 0));
+        if (m_options.others && usesGlossary(m_options.checks))
+            terms = glossario::leTermos(net, summary.language).value_or(QList<quality::GlossaryTerm>{});
     } catch (const EConnectionError& e) {
         throw CheckError(CheckError::ServerUnreachable, e.Message());
     } catch (const EServerError& e) {
         throw CheckError(CheckError::Refused, QStringLiteral("O servidor recusou o pedido: %1").arg(e.Message()));
     }
     net.Close();
+
+    // The glossary's words are matched with the dictionaries (docs/glossary.md),
+    // opened only when the language has terms.
+    std::unique_ptr<quality::WordForms> sourceForms, destinationForms;
+    std::unique_ptr<quality::GlossaryCheck> glossary;
+    if (!terms.isEmpty()) {
+        begin(QStringLiteral("Abrindo os dicionários do glossário (%1 termos)").arg(terms.size()));
+        const quality::SpellSettings dictionaries = quality::SpellSettings::defaults();
+        sourceForms = quality::sourceWordForms(dictionaries);
+        destinationForms = quality::destinationWordForms(dictionaries, summary.language);
+        glossary = std::make_unique<quality::GlossaryCheck>(terms, *sourceForms, *destinationForms);
+    }
 
     TClientDataSet list;
     const ListFields out = defineList(list);
@@ -196,6 +219,7 @@ CheckSummary ListedRowsCheck::run()
     others.checks = m_options.checks;
     others.checks.remove(quality::CheckId::Tamanho);
     others.size = m_options.rule;
+    others.terms = glossary.get();
     const bool otherChecks = m_options.others && !others.checks.isEmpty();
 
     // A screen's shortcut letters are compared among its rows, so the rows
@@ -222,7 +246,7 @@ CheckSummary ListedRowsCheck::run()
             texts.clear();
             for (const Row& r : std::as_const(batch))
                 texts.append({r.component, r.source, r.destination, r.status});
-            quality::checkProgram(texts, others, [&](qsizetype row, const quality::Finding& f) {
+            quality::checkProgram(batchProgram, texts, others, [&](qsizetype row, const quality::Finding& f) {
                 found.append({row, f});
             });
         }

@@ -7,6 +7,7 @@
 #include "HistoricoDoEditor.h"
 #include "MemoriaDoEditor.h"
 #include "AutomaticaDoEditor.h"
+#include "GlossarioDoEditor.h"
 #include "MensErro.h"
 #include "PapeisDoEditor.h"
 #include "RevisaoDoEditor.h"
@@ -155,6 +156,7 @@ void TfrmTraducao::cbbIdiomaChange(QObject*)
     boTestaFiltro = false;
     stIdioma = traducao::CodigoDoItem(m_idiomaAtual);
     verificacoes->idiomaEscolhido(stIdioma);
+    glossario->idiomaEscolhido(stIdioma);
     direitos->idiomaEscolhido(stIdioma);
     aoVivo->segue(stIdioma);
     // The language's batches can be listed before any of its rows is loaded.
@@ -514,6 +516,7 @@ void TfrmTraducao::dtsPadraoDataChange(QObject*, TField*)
     verificacoes->linhaAtualMudou();
     memoria->linhaAtualMudou();
     automatica->linhaAtualMudou();
+    glossario->linhaAtualMudou();
     direitos->linhaAtualMudou();
     if (cdsDestino->IsEmpty())
         return;

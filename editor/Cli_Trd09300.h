@@ -27,6 +27,7 @@ namespace trd {
 
 class MemoriaDoEditor;
 class AutomaticaDoEditor;
+class GlossarioDoEditor;
 class AlteracoesAoVivo;
 class VerificacoesDoEditor;
 class PapeisDoEditor;
@@ -71,6 +72,7 @@ public:
     // Machine translation: its suggestion under the memory's, the status of
     // its texts and the pre-translation (docs/machine-translation.md).
     AutomaticaDoEditor* automatica = nullptr;
+    GlossarioDoEditor* glossario = nullptr;
     // Colleagues' saves shown as they happen (docs/live.md).
     AlteracoesAoVivo* aoVivo = nullptr;
     TClientDataSet* cdsIdiomaOri; // the languages, read once per instance

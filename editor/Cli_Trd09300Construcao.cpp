@@ -12,6 +12,7 @@
 #include "HistoricoDoEditor.h"
 #include "LiberacaoDoEditor.h"
 #include "MemoriaDoEditor.h"
+#include "GlossarioDoEditor.h"
 #include "PapeisDoEditor.h"
 #include "RevisaoDoEditor.h"
 #include "ServerCalls.h"
@@ -84,6 +85,12 @@ TfrmTraducao::TfrmTraducao(QWidget* parent) : TfrmPadraoSortGrid(parent)
     Historico = new historico::HistoricoDoEditor(*this);
     memoria = new MemoriaDoEditor(*this);
     automatica = new AutomaticaDoEditor(*this);
+    glossario = new GlossarioDoEditor(*this);
+    glossario->Pronto = [this](quality::TermCheck* termos) {
+        verificacoes->verificacao().usaGlossario(termos);
+        verificacoes->linhaAtualMudou();
+        repintaLinhas();
+    };
     addExchangeMenu(*this);
     aoVivo = new AlteracoesAoVivo(*this);
     revisao = new RevisaoDoEditor(*this);

@@ -74,6 +74,9 @@ quality::Findings VerificacaoLinhas::achados(int linha, const std::optional<QStr
                              [](const quality::Finding& f) { return f.check > quality::CheckId::ConflitoAtalho; }),
                 std::move(*conflito));
     }
+    // Last in the catalog.
+    if (m_opcoes.terms && !t.destino.trimmed().isEmpty())
+        m_opcoes.terms->check(t.programa, t.origem, t.destino, m_opcoes.checks, encontrados);
     return encontrados;
 }
 

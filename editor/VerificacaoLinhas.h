@@ -40,6 +40,8 @@ public:
     quality::Findings errosNovos(int linha, const QString& destinoAnterior);
     // The user confirmed posting the row with its text as it stands.
     void confirmada(int linha);
+    // The language's glossary, whose checks join the others (null: none).
+    void usaGlossario(quality::TermCheck* glossario) { m_opcoes.terms = glossario; }
 
 private:
     struct Textos {

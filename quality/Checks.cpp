@@ -20,6 +20,9 @@ const std::array<CheckInfo, CheckCount>& allChecks()
         {CheckId::Numeros, u"numeros", Severity::Aviso, u"Números"},
         {CheckId::IgualOrigem, u"igual-origem", Severity::Aviso, u"Tradução igual à origem"},
         {CheckId::Tamanho, u"tamanho", Severity::Aviso, u"Tamanho"},
+        {CheckId::TermoAusente, u"termo-ausente", Severity::Aviso, u"Termo do glossário sem a tradução preferida"},
+        {CheckId::TermoProibido, u"termo-proibido", Severity::Aviso, u"Tradução proibida pelo glossário"},
+        {CheckId::TermoNaoTraduzir, u"termo-nao-traduzir", Severity::Aviso, u"Termo que não se traduz traduzido"},
     }};
     return checks;
 }

@@ -28,9 +28,12 @@ enum class CheckId : std::uint8_t {
     Numeros, // numbers
     IgualOrigem, // a translated row whose text is still its source
     Tamanho, // a line too long for the place of its source
+    TermoAusente, // a glossary term without its preferred translation
+    TermoProibido, // a translation the glossary forbids for a term
+    TermoNaoTraduzir, // a term that is never translated, translated
 };
 
-inline constexpr int CheckCount = 11;
+inline constexpr int CheckCount = 14;
 
 struct CheckInfo {
     CheckId id;

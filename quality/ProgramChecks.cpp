@@ -9,6 +9,12 @@ namespace trd::quality {
 void checkProgram(const QList<RowTexts>& rows, const RowOptions& options,
                   const std::function<void(qsizetype row, const Finding& finding)>& found)
 {
+    checkProgram(QStringView(), rows, options, found);
+}
+
+void checkProgram(QStringView program, const QList<RowTexts>& rows, const RowOptions& options,
+                  const std::function<void(qsizetype row, const Finding& finding)>& found)
+{
     const bool conflicts = options.checks.contains(CheckId::ConflitoAtalho);
     ShortcutIndex shortcuts;
     if (conflicts)
@@ -27,6 +33,9 @@ void checkProgram(const QList<RowTexts>& rows, const RowOptions& options,
                 findings.insert(at, std::move(*conflict));
             }
         }
+        // Last in the catalog.
+        if (options.terms && !r.destination.trimmed().isEmpty())
+            options.terms->check(program, r.source, r.destination, options.checks, findings);
         for (const Finding& f : findings)
             found(i, f);
     }

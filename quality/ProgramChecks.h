@@ -24,5 +24,9 @@ struct RowTexts {
 // row's findings in the catalog's order. The rows must all be of one program.
 void checkProgram(const QList<RowTexts>& rows, const RowOptions& options,
                   const std::function<void(qsizetype row, const Finding& finding)>& found);
+// The same, the rows being of `program`: the glossary's terms scoped to a
+// program apply only to its rows.
+void checkProgram(QStringView program, const QList<RowTexts>& rows, const RowOptions& options,
+                  const std::function<void(qsizetype row, const Finding& finding)>& found);
 
 } // namespace trd::quality

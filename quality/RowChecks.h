@@ -4,6 +4,7 @@
 // screen (ShortcutConflicts.h).
 #include "Checks.h"
 #include "SizeRule.h"
+#include "TermCheck.h"
 
 #include <QStringView>
 
@@ -12,6 +13,8 @@ namespace trd::quality {
 struct RowOptions {
     CheckSet checks = CheckSet::all();
     SizeRule size;
+    // The language's glossary, when it has one; not owned.
+    TermCheck* terms = nullptr;
 };
 
 // Appends the row's findings to `out`, in catalog order, at most one per

@@ -1,6 +1,8 @@
 #include "QualityReport.h"
 
+#include "GlossaryCheck.h"
 #include "ProgramChecks.h"
+#include "TermStore.h"
 
 #include <QList>
 #include <QString>
@@ -31,9 +33,50 @@ QString fromUtf8(std::string_view text)
 
 // The rows of one program at a time: a conflict of shortcut letters is
 // between texts of one screen.
+QStringList lines(const std::string& text)
+{
+    QStringList out;
+    for (const QString& l : fromUtf8(text).split(u'\n'))
+        if (!l.trimmed().isEmpty())
+            out << l;
+    return out;
+}
+
+// The language's glossary and the dictionaries its words are matched with,
+// while one report runs; none when the language has no terms.
+struct Glossary {
+    std::unique_ptr<quality::WordForms> sourceForms, destinationForms;
+    std::unique_ptr<quality::GlossaryCheck> check;
+
+    Glossary(StorageSession& session, const std::string& language)
+    {
+        TermDb* db = session.glossary();
+        if (!db)
+            return;
+        QList<quality::GlossaryTerm> terms;
+        for (const TermRecord& r : termstore::terms(*db, language)) {
+            quality::GlossaryTerm t;
+            t.id = r.id;
+            t.source = fromUtf8(r.source);
+            t.preferred = lines(r.preferred);
+            t.forbidden = lines(r.forbidden);
+            t.doNotTranslate = r.doNotTranslate;
+            t.note = fromUtf8(r.note);
+            t.program = fromUtf8(r.program);
+            terms << t;
+        }
+        if (terms.isEmpty())
+            return;
+        const quality::SpellSettings dictionaries = quality::SpellSettings::defaults();
+        sourceForms = quality::sourceWordForms(dictionaries);
+        destinationForms = quality::destinationWordForms(dictionaries, QString::fromStdString(language));
+        check = std::make_unique<quality::GlossaryCheck>(std::move(terms), *sourceForms, *destinationForms);
+    }
+};
+
 class ProgramChecks {
 public:
-    explicit ProgramChecks(AnswerPacketWriter& packet) : m_packet(packet) { }
+    ProgramChecks(AnswerPacketWriter& packet, quality::TermCheck* terms) : m_packet(packet) { m_options.terms = terms; }
 
     void add(const TranslationRowView& row)
     {
@@ -53,13 +96,14 @@ public:
         for (const Row& r : m_rows)
             texts.append({r.component, r.source, r.destination, r.status});
         std::array<Tally, quality::CheckCount> tallies;
-        quality::checkProgram(texts, quality::RowOptions{}, [&](qsizetype row, const quality::Finding& f) {
-            Tally& t = tallies[static_cast<std::size_t>(f.check)];
-            if (t.count++ == 0) {
-                t.component = m_rows[row].component;
-                t.message = f.message.left(200);
-            }
-        });
+        quality::checkProgram(QString::fromStdString(m_program), texts, m_options,
+                              [&](qsizetype row, const quality::Finding& f) {
+                                  Tally& t = tallies[static_cast<std::size_t>(f.check)];
+                                  if (t.count++ == 0) {
+                                      t.component = m_rows[row].component;
+                                      t.message = f.message.left(200);
+                                  }
+                              });
         for (const quality::CheckInfo& check : quality::allChecks()) {
             const Tally& t = tallies[static_cast<std::size_t>(check.id)];
             if (t.count == 0)
@@ -79,6 +123,7 @@ public:
 
 private:
     AnswerPacketWriter& m_packet;
+    quality::RowOptions m_options;
     std::string m_program;
     QList<Row> m_rows;
 };
@@ -90,8 +135,9 @@ void runFindingsByProgram(StorageSession& session, const std::string& language, 
     RowSelection selection;
     selection.language = language;
     selection.statuses = "TDN";
+    Glossary glossary(session, language);
     AnswerPacketWriter packet(out, FindingsByProgramFields);
-    ProgramChecks checks(packet);
+    ProgramChecks checks(packet, glossary.check.get());
     // Rows come ordered by program.
     session.selectRows(selection, [&checks](const TranslationRowView& row) { checks.add(row); });
     checks.flush();

@@ -7,6 +7,7 @@
 #include "ReportQueries.h"
 #include "AccessMethods.h"
 #include "ReviewMethods.h"
+#include "GlossaryMethods.h"
 #include "RpcError.h"
 #include "Utf8Text.h"
 
@@ -127,7 +128,8 @@ DateBounds dateBounds(const MethodArgs& args, std::size_t firstIndex)
 TranslationService::TranslationService(SessionPool& sessions, WriteCoordinator& writer)
     : m_sessions(sessions), m_writer(writer), m_history(sessions, writer), m_reports(sessions),
       m_access(std::make_unique<AccessMethods>(sessions)), m_review(std::make_unique<ReviewMethods>(sessions, writer)),
-      m_releases(sessions, writer), m_machineMethods(std::make_unique<MachineMethods>(sessions, nullptr))
+      m_releases(sessions, writer), m_machineMethods(std::make_unique<MachineMethods>(sessions, nullptr)),
+      m_glossary(std::make_unique<GlossaryMethods>(sessions, writer))
 {
 }
 
@@ -156,7 +158,8 @@ bool TranslationService::isMethod(std::string_view method)
     return findMethod(methods(), method) || findMethod(HistoryMethods::methods(), method)
         || findMethod(MemoryMethods::methods(), method) || findMethod(ReportQueries::methods(), method)
         || findMethod(AccessMethods::methods(), method) || findMethod(ReviewMethods::methods(), method)
-        || findMethod(ReleaseMethods::methods(), method) || findMethod(MachineMethods::methods(), method);
+        || findMethod(ReleaseMethods::methods(), method) || findMethod(MachineMethods::methods(), method)
+        || findMethod(GlossaryMethods::methods(), method);
 }
 
 std::vector<std::string_view> TranslationService::methodNames()
@@ -174,6 +177,7 @@ std::vector<std::string_view> TranslationService::methodNames()
     add(ReviewMethods::methods());
     add(ReleaseMethods::methods());
     add(MachineMethods::methods());
+    add(GlossaryMethods::methods());
     return names;
 }
 
@@ -204,7 +208,8 @@ void TranslationService::call(std::string_view method, std::vector<JsonValue>& p
         || dispatch(m_reports, ReportQueries::methods(), call) || dispatch(*m_access, AccessMethods::methods(), call)
         || dispatch(*m_review, ReviewMethods::methods(), call) || dispatch(m_releases, ReleaseMethods::methods(), call)
         || (m_memoryMethods && dispatch(*m_memoryMethods, MemoryMethods::methods(), call))
-        || dispatch(*m_machineMethods, MachineMethods::methods(), call);
+        || dispatch(*m_machineMethods, MachineMethods::methods(), call)
+        || dispatch(*m_glossary, GlossaryMethods::methods(), call);
     if (!ran)
         throw RpcError(rpc::MethodNotFound, "Método desconhecido: " + std::string(method) + ".");
 }
@@ -222,7 +227,8 @@ void TranslationService::checkCall(std::string_view method, std::vector<JsonValu
     };
     check(methods()) || check(HistoryMethods::methods()) || check(MemoryMethods::methods())
         || check(ReportQueries::methods()) || check(AccessMethods::methods()) || check(ReviewMethods::methods())
-        || check(ReleaseMethods::methods()) || check(MachineMethods::methods());
+        || check(ReleaseMethods::methods()) || check(MachineMethods::methods())
+        || check(GlossaryMethods::methods());
 }
 
 void TranslationService::getIdiTrad(MethodCall& call)

@@ -23,6 +23,7 @@ namespace trd::server {
 
 class AccessMethods;
 class ReviewMethods;
+class GlossaryMethods;
 
 class TranslationService {
 public:
@@ -75,6 +76,7 @@ private:
     memory::TranslationMemory* m_memory = nullptr;
     std::unique_ptr<MemoryMethods> m_memoryMethods;
     std::unique_ptr<MachineMethods> m_machineMethods;
+    std::unique_ptr<GlossaryMethods> m_glossary;
 };
 
 } // namespace trd::server

@@ -7,6 +7,7 @@
 #include "PostgresConnection.h"
 #include "PostgresHistory.h"
 #include "PostgresReview.h"
+#include "PostgresGlossary.h"
 #include "ReviewRules.h"
 #include "PostgresRelease.h"
 #include "PostgresRowWatcher.h"
@@ -228,6 +229,8 @@ public:
 
     std::vector<std::pair<std::string, ReviewSettings>> reviewSettings() override { return pgreview::settings(m_db); }
 
+    TermDb* glossary() override { return &m_terms; }
+
     std::vector<ReviewCount> countReviewed(const std::string& language, const DateBounds& dates) override
     {
         std::vector<ReviewCount> counts = {{'T', 0, 0}, {'D', 0, 0}, {'N', 0, 0}};
@@ -320,6 +323,7 @@ private:
 
     PostgresConnection m_db;
     PostgresHistoryReader m_history;
+    PostgresTermDb m_terms{m_db};
 };
 
 class PostgresWriter : public VersionKeepingWriter {
@@ -408,6 +412,8 @@ public:
                  "AND md5(t.STAGRVALPROP) = md5(k.s) AND t.STAGRVALPROP = k.s ORDER BY t.IDTRADUCAO FOR UPDATE OF t",
                  {textArray(languages), textArray(programs), textArray(components), textArray(sources)});
     }
+
+    TermDb* glossary() override { return &m_terms; }
 
     void setReviewSettings(const std::string& language, const ReviewSettings& settings) override
     {
@@ -681,6 +687,7 @@ private:
     bool m_rebuildIndexes = false; // dropped by beginBulkLoad, built by endBulkLoad
     bool m_languageKeyDropped = false; // the rows' check of their language, off for a load into an empty table
     std::size_t m_appliedInBatch = 0;
+    PostgresTermDb m_terms{m_db};
 };
 
 } // namespace
@@ -701,6 +708,7 @@ PostgresStorage::PostgresStorage(std::string conninfo, PostgresTimeouts timeouts
         pghistory::upgrade(db, version);
         pgreview::ensureSchema(db);
         pgrelease::ensureSchema(db);
+        db.exec(termstore::PostgresSchema);
         db.exec("COMMIT");
     } catch (...) {
         db.exec("ROLLBACK");

@@ -10,6 +10,7 @@
 #include "SqliteHistory.h"
 #include "ReviewRules.h"
 #include "SqliteReview.h"
+#include "SqliteGlossary.h"
 #include "SqliteIntegrityWatch.h"
 #include "SqliteRelease.h"
 
@@ -236,6 +237,8 @@ public:
         return counts;
     }
 
+    TermDb* glossary() override { return &m_terms; }
+
     std::optional<ReviewMark> reviewMark(const RowKey& row) override
     {
         return m_hasReview ? sqlitereview::markByKey(m_db, row) : std::nullopt;
@@ -317,6 +320,7 @@ private:
     bool m_hasReview;
     bool m_releases;
     const char* m_live;
+    SqliteTermDb m_terms{m_db};
 };
 
 class SqliteWriter : public VersionKeepingWriter {
@@ -676,6 +680,8 @@ private:
 
     void execute(const char* sql) override { m_db.exec(sql); }
 
+    TermDb* glossary() override { return &m_terms; }
+
     SqliteConnection m_db;
     std::optional<SqliteCheckpointer> m_checkpointer; // none beside a serving server
     SqliteFileGuard& m_guard;
@@ -687,6 +693,7 @@ private:
     bool m_rescued = false;
     bool m_bulk = false;
     bool m_loaded = false; // a bulk load is in the batch being committed
+    SqliteTermDb m_terms{m_db};
 };
 
 // Served with --read-only: every write is refused before it starts.
@@ -756,6 +763,8 @@ SqliteStorage::SqliteStorage(std::string path, SqliteOpenOptions options) : m_pa
         }
         m_reviewKept = sqlitereview::addTables(m_path, m_options.durable, m_options.readOnly);
         ensureReleaseSchema();
+        if (!m_options.readOnly)
+            sqliteglossary::ensureSchema(m_path, m_options.durable);
     }
     m_guard = std::make_unique<SqliteFileGuard>(m_path, !m_options.besideServer);
     if (m_options.readOnly)
@@ -776,6 +785,7 @@ void SqliteStorage::createSchema()
     db.exec(sqlitehistory::SchemaSql);
     sqlitereview::ensureSchema(db);
     sqliterelease::ensureSchema(db);
+    db.exec(termstore::SqliteSchema);
     db.exec(("PRAGMA application_id=" + std::to_string(ApplicationId)).c_str());
     db.exec(("PRAGMA user_version=" + std::to_string(SchemaVersion)).c_str());
     db.exec("COMMIT");

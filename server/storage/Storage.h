@@ -22,6 +22,7 @@
 namespace trd::server {
 
 class HistoryReader;
+class TermDb;
 struct WriteOrigin;
 
 // A failure of the database itself (I/O, lost connection, corrupt file), as
@@ -282,6 +283,10 @@ public:
                                        const PreviousSourceVisitor& visit);
     // The language's obsolete rows, in key order.
     virtual void selectObsoleteRows(const std::string& language, const ObsoleteRowVisitor& visit);
+
+    // ---- the glossary (docs/glossary.md): its statements (TermStore.h) on
+    // this session's connection; null where the database keeps none.
+    virtual TermDb* glossary() { return nullptr; }
 };
 
 // The single writer. Each batch is one transaction; each item inside it (one
@@ -348,6 +353,10 @@ public:
     // Writes one language's part of a release or of its undo, each row with
     // its version in write.batch.
     virtual void writeRelease(const ReleaseWrite& write, double now);
+
+    // ---- the glossary (docs/glossary.md), inside the writer's transaction;
+    // null where the database keeps none.
+    virtual TermDb* glossary() { return nullptr; }
 };
 
 class StorageBackend {

@@ -92,6 +92,8 @@ TEST(Amostra, EveryFaultSeededIntoACopyIsFoundByItsCheck)
 {
     const QList<LinhaAmostra> boas = test::linhasBoas(Linhas);
     for (const CheckInfo& check : allChecks()) {
+        if (check.id >= CheckId::TermoAusente)
+            continue; // the glossary's, which need its terms (GlossaryMatchTest.cpp)
         SCOPED_TRACE(check.code.toString().toStdString());
         QList<LinhaAmostra> linhas = boas;
         QList<qsizetype> semeadas;

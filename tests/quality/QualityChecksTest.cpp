@@ -285,7 +285,8 @@ TEST(Escolha, OnlyTheChosenChecksRunAndAnUnknownIdIsRefusedByName)
     EXPECT_TRUE(erro.contains(QStringLiteral("conflito-atalho")));
     EXPECT_FALSE(CheckSet::parse(u" , ", &erro));
     EXPECT_EQ(CheckSet::parse(u"marcadores,atalho,conflito-atalho,quebras,espacos,pontuacao,repeticoes,"
-                              u"delimitadores,numeros,igual-origem,tamanho",
+                              u"delimitadores,numeros,igual-origem,tamanho,termo-ausente,termo-proibido,"
+                              u"termo-nao-traduzir",
                               nullptr),
               CheckSet::all());
 }

@@ -212,6 +212,16 @@ struct MethodCase {
     std::function<void(Site&)> prepare = {};
 };
 
+// A term of the glossary added by the administrador, for the calls that name one.
+std::string newTerm(Site& s)
+{
+    static int terms = 0;
+    const Answer a =
+        s.call(Admin, "AddTermo",
+               "\"ENG\",\"Termo do administrador " + std::to_string(++terms) + "\",\"Term\",\"\",\"N\",\"\",\"\"");
+    return a.ok && !a.rows.empty() ? a.rows[0].at("IDTERMO") : std::string("0");
+}
+
 std::vector<MethodCase> methodTable()
 {
     static int counter = 0;
@@ -275,6 +285,17 @@ std::vector<MethodCase> methodTable()
         {"GetParesAutomaticos", Reader, fixed("")},
         {"GetTraducaoAutomatica", Reader, fixed("\"ENG\",\"&Salvar\"")},
         {"GetTraducoesAutomaticas", Translator, fixed("\"ENG\",[\"&Salvar\",\"Fechar\"]")},
+        {"GetTermos", Reader, fixed("\"ENG\"")},
+        {"GetTermo", Reader, [](Site& s) { return "\"ENG\"," + newTerm(s); }},
+        {"AddTermo", Reviewer,
+         [](Site&) { return "\"ENG\",\"Termo " + std::to_string(++counter) + "\",\"Term\",\"\",\"N\",\"\",\"\""; }},
+        {"AlteraTermo", Reviewer,
+         [](Site& s) {
+             return "\"ENG\"," + newTerm(s) + ",\"Termo " + std::to_string(++counter)
+                 + "\",\"Term\",\"\",\"N\",\"\",\"\"";
+         }},
+        {"ExcluiTermo", Reviewer, [](Site& s) { return "\"ENG\"," + newTerm(s); }},
+        {"GetHistoricoTermos", Reader, fixed("\"ENG\",0")},
     };
 }
 

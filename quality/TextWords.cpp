@@ -1,0 +1,57 @@
+#include "TextWords.h"
+
+namespace trd::quality {
+
+namespace {
+
+bool wordChar(QChar c)
+{
+    return c.isLetterOrNumber();
+}
+
+bool joiner(QChar c)
+{
+    return c == u'\'' || c == u'-' || c == u'’';
+}
+
+} // namespace
+
+void textWords(QStringView text, std::vector<TextWord>& out)
+{
+    out.clear();
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n) {
+        // "&&" draws one "&": it separates words as any other mark does.
+        if (!wordChar(text[i]) && !(text[i] == u'&' && i + 1 < n && wordChar(text[i + 1]))) {
+            ++i;
+            continue;
+        }
+        const qsizetype start = i;
+        if (text[i] == u'&')
+            ++i;
+        while (i < n) {
+            const QChar c = text[i];
+            if (wordChar(c)) {
+                ++i;
+            } else if ((joiner(c) || c == u'&') && i + 1 < n && wordChar(text[i + 1]) && wordChar(text[i - 1])) {
+                ++i;
+            } else {
+                break;
+            }
+        }
+        out.push_back({start, i - start});
+    }
+}
+
+void foldWord(QStringView word, QString& out)
+{
+    out.clear();
+    for (QChar c : word) {
+        if (c == u'&')
+            continue;
+        out.append(c == u'’' ? QChar(u'\'') : c.toLower());
+    }
+}
+
+} // namespace trd::quality

@@ -1,0 +1,36 @@
+#pragma once
+// The glossary's methods (docs/glossary.md, docs/protocol.md): the terms of
+// a language read by anyone who may read, changed by a revisor or an
+// administrador of the language, every change kept with who and when.
+#include "MethodTable.h"
+#include "SessionPool.h"
+#include "WriteCoordinator.h"
+
+#include <span>
+
+namespace trd::server {
+
+struct TermRecord;
+struct TermWrite;
+
+class GlossaryMethods {
+public:
+    GlossaryMethods(SessionPool& sessions, WriteCoordinator& writer) : m_sessions(sessions), m_writer(writer) { }
+
+    static std::span<const MethodEntry<GlossaryMethods>> methods();
+
+private:
+    void getTermos(MethodCall& call);
+    void getTermo(MethodCall& call);
+    void addTermo(MethodCall& call);
+    void alteraTermo(MethodCall& call);
+    void excluiTermo(MethodCall& call);
+    void getHistoricoTermos(MethodCall& call);
+
+    TermRecord write(const TermWrite& write, MethodCall& call, const char* method);
+
+    SessionPool& m_sessions;
+    WriteCoordinator& m_writer;
+};
+
+} // namespace trd::server

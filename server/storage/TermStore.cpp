@@ -1,0 +1,193 @@
+#include "TermStore.h"
+
+#include "ServerError.h"
+#include "TermRules.h"
+
+namespace trd::server::termstore {
+
+namespace {
+
+// IDTERMO has no foreign key in the history: versions outlive their term.
+constexpr const char* Columns =
+    "IDTERMO, IDIDIOMA, DSTERMO, DSPREFERIDAS, DSPROIBIDAS, FLNAOTRADUZIR, DSNOTA, CDPROGTRAD, DTALTERACAO, NMUSUARIO";
+
+TermRecord readTerm(const TermDb::Row& r, int first)
+{
+    TermRecord t;
+    t.id = r.integer(first);
+    t.language = r.text(first + 1);
+    t.source = r.text(first + 2);
+    t.preferred = r.text(first + 3);
+    t.forbidden = r.text(first + 4);
+    t.doNotTranslate = r.text(first + 5) == "S";
+    t.note = r.text(first + 6);
+    t.program = r.text(first + 7);
+    t.changed = r.real(first + 8);
+    t.changedBy = r.text(first + 9);
+    return t;
+}
+
+void keepVersion(TermDb& db, TermChange change, const TermRecord& t)
+{
+    db.run(std::string("INSERT INTO GLOSSARIO_HISTORICO (TPALTERACAO, ") + Columns
+               + ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+           {std::string(1, static_cast<char>(change)), t.id, t.language, t.source, t.preferred, t.forbidden,
+            std::string(t.doNotTranslate ? "S" : "N"), t.note, t.program, t.changed, t.changedBy});
+}
+
+void refuseDuplicateOf(TermDb& db, const TermRecord& t, const std::string& key)
+{
+    bool taken = false;
+    db.run("SELECT IDTERMO FROM GLOSSARIO WHERE IDIDIOMA = ? AND DSCHAVE = ? AND CDPROGTRAD = ? AND IDTERMO <> ?",
+           {t.language, key, t.program, t.id}, [&](const TermDb::Row&) { taken = true; });
+    if (taken)
+        terms::refuseDuplicate(t);
+}
+
+} // namespace
+
+const char* const SqliteSchema = R"SQL(
+CREATE TABLE IF NOT EXISTS GLOSSARIO (
+    IDTERMO       INTEGER PRIMARY KEY,
+    IDIDIOMA      TEXT NOT NULL REFERENCES IDIOMA(IDIDIOMA) ON DELETE CASCADE,
+    DSTERMO       TEXT NOT NULL,
+    DSCHAVE       TEXT NOT NULL,
+    DSPREFERIDAS  TEXT NOT NULL DEFAULT '',
+    DSPROIBIDAS   TEXT NOT NULL DEFAULT '',
+    FLNAOTRADUZIR TEXT NOT NULL DEFAULT 'N' CHECK (FLNAOTRADUZIR IN ('S', 'N')),
+    DSNOTA        TEXT NOT NULL DEFAULT '',
+    CDPROGTRAD    TEXT NOT NULL DEFAULT '',
+    DTALTERACAO   REAL NOT NULL,
+    NMUSUARIO     TEXT NOT NULL,
+    UNIQUE (IDIDIOMA, DSCHAVE, CDPROGTRAD)
+);
+CREATE TABLE IF NOT EXISTS GLOSSARIO_HISTORICO (
+    IDVERSAOTERMO INTEGER PRIMARY KEY,
+    TPALTERACAO   TEXT NOT NULL CHECK (TPALTERACAO IN ('I', 'A', 'E')),
+    IDTERMO       INTEGER NOT NULL,
+    IDIDIOMA      TEXT NOT NULL,
+    DSTERMO       TEXT NOT NULL,
+    DSPREFERIDAS  TEXT NOT NULL,
+    DSPROIBIDAS   TEXT NOT NULL,
+    FLNAOTRADUZIR TEXT NOT NULL,
+    DSNOTA        TEXT NOT NULL,
+    CDPROGTRAD    TEXT NOT NULL,
+    DTALTERACAO   REAL NOT NULL,
+    NMUSUARIO     TEXT NOT NULL
+);
+CREATE INDEX IF NOT EXISTS GLOSSARIO_HISTORICO_TERMO ON GLOSSARIO_HISTORICO (IDIDIOMA, IDTERMO);
+)SQL";
+
+const char* const PostgresSchema = R"SQL(
+CREATE TABLE IF NOT EXISTS GLOSSARIO (
+    IDTERMO       BIGSERIAL PRIMARY KEY,
+    IDIDIOMA      TEXT NOT NULL REFERENCES IDIOMA(IDIDIOMA) ON DELETE CASCADE,
+    DSTERMO       TEXT NOT NULL,
+    DSCHAVE       TEXT NOT NULL,
+    DSPREFERIDAS  TEXT NOT NULL DEFAULT '',
+    DSPROIBIDAS   TEXT NOT NULL DEFAULT '',
+    FLNAOTRADUZIR TEXT NOT NULL DEFAULT 'N' CHECK (FLNAOTRADUZIR IN ('S', 'N')),
+    DSNOTA        TEXT NOT NULL DEFAULT '',
+    CDPROGTRAD    TEXT NOT NULL DEFAULT '',
+    DTALTERACAO   DOUBLE PRECISION NOT NULL,
+    NMUSUARIO     TEXT NOT NULL,
+    UNIQUE (IDIDIOMA, DSCHAVE, CDPROGTRAD)
+);
+CREATE TABLE IF NOT EXISTS GLOSSARIO_HISTORICO (
+    IDVERSAOTERMO BIGSERIAL PRIMARY KEY,
+    TPALTERACAO   TEXT NOT NULL CHECK (TPALTERACAO IN ('I', 'A', 'E')),
+    IDTERMO       BIGINT NOT NULL,
+    IDIDIOMA      TEXT NOT NULL,
+    DSTERMO       TEXT NOT NULL,
+    DSPREFERIDAS  TEXT NOT NULL,
+    DSPROIBIDAS   TEXT NOT NULL,
+    FLNAOTRADUZIR TEXT NOT NULL,
+    DSNOTA        TEXT NOT NULL,
+    CDPROGTRAD    TEXT NOT NULL,
+    DTALTERACAO   DOUBLE PRECISION NOT NULL,
+    NMUSUARIO     TEXT NOT NULL
+);
+CREATE INDEX IF NOT EXISTS GLOSSARIO_HISTORICO_TERMO ON GLOSSARIO_HISTORICO (IDIDIOMA, IDTERMO);
+)SQL";
+
+std::vector<TermRecord> terms(TermDb& db, const std::string& language)
+{
+    std::vector<TermRecord> out;
+    db.run(std::string("SELECT ") + Columns + " FROM GLOSSARIO WHERE IDIDIOMA = ? ORDER BY DSCHAVE, CDPROGTRAD",
+           {language}, [&](const TermDb::Row& r) { out.push_back(readTerm(r, 0)); });
+    return out;
+}
+
+std::optional<TermRecord> term(TermDb& db, const std::string& language, std::int64_t id)
+{
+    std::optional<TermRecord> out;
+    db.run(std::string("SELECT ") + Columns + " FROM GLOSSARIO WHERE IDIDIOMA = ? AND IDTERMO = ?", {language, id},
+           [&](const TermDb::Row& r) { out = readTerm(r, 0); });
+    return out;
+}
+
+std::vector<TermVersion> history(TermDb& db, const std::string& language, std::int64_t id)
+{
+    std::vector<TermVersion> out;
+    const auto visit = [&](const TermDb::Row& r) {
+        TermVersion v;
+        v.version = r.integer(0);
+        v.change = static_cast<TermChange>(r.text(1).empty() ? 'I' : r.text(1)[0]);
+        v.term = readTerm(r, 2);
+        out.push_back(std::move(v));
+    };
+    const std::string select =
+        std::string("SELECT IDVERSAOTERMO, TPALTERACAO, ") + Columns + " FROM GLOSSARIO_HISTORICO WHERE IDIDIOMA = ?";
+    if (id == 0)
+        db.run(select + " ORDER BY IDVERSAOTERMO", {language}, visit);
+    else
+        db.run(select + " AND IDTERMO = ? ORDER BY IDVERSAOTERMO", {language, id}, visit);
+    return out;
+}
+
+TermRecord write(TermDb& db, const TermWrite& w, double now)
+{
+    TermRecord t = w.term;
+    t.preferred = terms::normalisedList(t.preferred);
+    t.forbidden = terms::normalisedList(t.forbidden);
+    t.changed = now;
+    const std::string key = terms::termKey(t.source);
+    const std::string flag = t.doNotTranslate ? "S" : "N";
+    if (w.change == TermChange::Insert) {
+        t.id = 0;
+        std::int64_t count = 0;
+        db.run("SELECT COUNT(*) FROM GLOSSARIO WHERE IDIDIOMA = ?", {t.language},
+               [&](const TermDb::Row& r) { count = r.integer(0); });
+        if (count >= static_cast<std::int64_t>(termsize::TermsPerLanguage))
+            throw ServerError(ErrorKind::Conflict,
+                              "O glossário do idioma " + t.language + " já tem " + std::to_string(count)
+                                  + " termos, o máximo.");
+        refuseDuplicateOf(db, t, key);
+        db.run("INSERT INTO GLOSSARIO (IDIDIOMA, DSTERMO, DSCHAVE, DSPREFERIDAS, DSPROIBIDAS, FLNAOTRADUZIR, DSNOTA, "
+               "CDPROGTRAD, DTALTERACAO, NMUSUARIO) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING IDTERMO",
+               {t.language, t.source, key, t.preferred, t.forbidden, flag, t.note, t.program, now, t.changedBy},
+               [&](const TermDb::Row& r) { t.id = r.integer(0); });
+        keepVersion(db, TermChange::Insert, t);
+        return t;
+    }
+    const std::optional<TermRecord> current = term(db, t.language, t.id);
+    if (!current)
+        terms::refuseUnknown(t.language, t.id);
+    terms::checkSeen(w, *current);
+    if (w.change == TermChange::Delete) {
+        db.run("DELETE FROM GLOSSARIO WHERE IDTERMO = ?", {t.id});
+        TermRecord gone = *current;
+        gone.changed = now;
+        gone.changedBy = t.changedBy;
+        keepVersion(db, TermChange::Delete, gone);
+        return gone;
+    }
+    refuseDuplicateOf(db, t, key);
+    db.run("UPDATE GLOSSARIO SET DSTERMO = ?, DSCHAVE = ?, DSPREFERIDAS = ?, DSPROIBIDAS = ?, FLNAOTRADUZIR = ?, "
+           "DSNOTA = ?, CDPROGTRAD = ?, DTALTERACAO = ?, NMUSUARIO = ? WHERE IDTERMO = ?",
+           {t.source, key, t.preferred, t.forbidden, flag, t.note, t.program, now, t.changedBy, t.id});
+    keepVersion(db, TermChange::Alter, t);
+    return t;
+}
+
+} // namespace trd::server::termstore
