@@ -1,5 +1,7 @@
 #include "SpellChecker.h"
 
+#include "HunspellFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -28,17 +30,11 @@ std::unique_ptr<SpellChecker> SpellChecker::open(const SpellSettings& settings, 
 std::unique_ptr<SpellChecker> SpellChecker::openFiles(const QString& affixFile, const QString& wordFile,
                                                       const QString& userWordsFile)
 {
-    // Hunspell opens missing files without a word and then knows nothing:
-    // every word would be underlined.
-    if (!QFileInfo(affixFile).isReadable() || !QFileInfo(wordFile).isReadable())
+    HunspellFiles opened = openHunspellFiles(affixFile, wordFile);
+    if (!opened.hunspell)
         return nullptr;
-    auto hunspell =
-        std::make_unique<Hunspell>(QFile::encodeName(affixFile).constData(), QFile::encodeName(wordFile).constData());
-    const QByteArray encoding = QByteArray::fromStdString(hunspell->get_dict_encoding()).toUpper();
-    const bool utf8 = encoding == "UTF-8" || encoding == "UTF8";
-    if (!utf8 && encoding != "ISO8859-1" && encoding != "ISO-8859-1" && encoding != "LATIN1")
-        return nullptr; // an encoding the texts cannot be written in for it
-    std::unique_ptr<SpellChecker> checker(new SpellChecker(std::move(hunspell), userWordsFile));
+    const bool utf8 = opened.utf8;
+    std::unique_ptr<SpellChecker> checker(new SpellChecker(std::move(opened.hunspell), userWordsFile));
     checker->m_utf8 = utf8;
     QFile words(userWordsFile);
     if (words.open(QIODevice::ReadOnly | QIODevice::Text)) {

@@ -1,5 +1,7 @@
 #include "WordForms.h"
 
+#include "HunspellFiles.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -73,15 +75,11 @@ QStringList portugueseBaseForms(const QString& word)
 std::unique_ptr<HunspellWordForms> HunspellWordForms::open(const QString& affixFile, const QString& wordFile,
                                                            bool portuguese)
 {
-    if (!QFileInfo(affixFile).isReadable() || !QFileInfo(wordFile).isReadable())
+    HunspellFiles opened = openHunspellFiles(affixFile, wordFile);
+    if (!opened.hunspell)
         return nullptr;
-    auto hunspell =
-        std::make_unique<Hunspell>(QFile::encodeName(affixFile).constData(), QFile::encodeName(wordFile).constData());
-    const QByteArray encoding = QByteArray::fromStdString(hunspell->get_dict_encoding()).toUpper();
-    const bool utf8 = encoding == "UTF-8" || encoding == "UTF8";
-    if (!utf8 && encoding != "ISO8859-1" && encoding != "ISO-8859-1" && encoding != "LATIN1")
-        return nullptr;
-    return std::unique_ptr<HunspellWordForms>(new HunspellWordForms(std::move(hunspell), utf8, portuguese));
+    return std::unique_ptr<HunspellWordForms>(
+        new HunspellWordForms(std::move(opened.hunspell), opened.utf8, portuguese));
 }
 
 HunspellWordForms::HunspellWordForms(std::unique_ptr<Hunspell> hunspell, bool utf8, bool portuguese)

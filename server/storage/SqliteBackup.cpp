@@ -1,5 +1,6 @@
 #include "SqliteBackup.h"
 
+#include "FileLocks.h"
 #include "SqliteConnection.h"
 #include "SqliteStorage.h"
 
@@ -37,24 +38,6 @@ bool exists(const std::string& path)
 {
     struct stat st { };
     return ::stat(path.c_str(), &st) == 0;
-}
-
-// True when some process holds one of SQLite's locks on the file (the bytes
-// at 1 GiB that SQLite locks, whatever the file's size): a connection is
-// reading or writing it right now.
-bool lockedBySqlite(const std::string& path)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct flock probe { };
-    probe.l_type = F_WRLCK;
-    probe.l_whence = SEEK_SET;
-    probe.l_start = 0x40000000; // SQLite's PENDING byte, then RESERVED and the SHARED range
-    probe.l_len = 512;
-    const bool locked = ::fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
-    ::close(fd);
-    return locked;
 }
 
 // A target that is a database in use (a running server's, or any program's)

@@ -1,5 +1,6 @@
 #include "SqliteRestore.h"
 
+#include "FileLocks.h"
 #include "SqliteConnection.h"
 #include "SqliteStorage.h"
 
@@ -13,22 +14,6 @@
 namespace trd::server {
 
 namespace {
-
-// Whether some process holds a lock in [start, start + length) of the file.
-bool lockedRange(const std::string& path, off_t start, off_t length)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct flock probe { };
-    probe.l_type = F_WRLCK;
-    probe.l_whence = SEEK_SET;
-    probe.l_start = start;
-    probe.l_len = length;
-    const bool locked = ::fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
-    ::close(fd);
-    return locked;
-}
 
 void syncPath(const std::string& path, bool directory)
 {
@@ -65,7 +50,7 @@ std::string sqliteInUse(const std::string& path)
     // are the database file's own locks, taken by any transaction.
     if (exists(path + "-shm") && lockedRange(path + "-shm", 120, 9))
         return "o banco " + path + " está aberto por outro programa (um trd-server em execução?)";
-    if (exists(path) && lockedRange(path, 0x40000000, 512))
+    if (exists(path) && lockedBySqlite(path))
         return "o banco " + path + " está sendo lido ou gravado por outro programa";
     return {};
 }
