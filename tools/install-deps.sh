@@ -17,7 +17,7 @@ PACKAGES=(
   libhunspell-dev hunspell-en-us hunspell-es
   python3-prometheus-client lintian curl
   apertium-apy apertium-es-pt apertium-eng-spa
-  hunspell-pt-br translate-toolkit
+  hunspell-pt-br
 )
 
 missing=()
