@@ -79,12 +79,14 @@ void GlossarioDoEditor::idiomaEscolhido(const QString& codigo)
     auto c = std::make_shared<Carga>();
     c->origem = m_origem;
     const historico::Servidor onde = servidor();
-    std::shared_ptr<historico::ConexaoDeFundo> conexao = m_conexao;
-    QThread* t = QThread::create([c, dicionarios, codigo, onde, conexao] {
+    // A connection of each load's own: a language chosen while the previous
+    // one still loads starts a second thread, and a connection is never used
+    // by two threads at once.
+    QThread* t = QThread::create([c, dicionarios, codigo, onde] {
+        historico::ConexaoDeFundo conexao;
         try {
-            c->termos = glossario::leTermos(conexao->para(onde, true, 15000), codigo);
+            c->termos = glossario::leTermos(conexao.para(onde, true, 15000), codigo);
         } catch (const Exception& e) {
-            conexao->esquece();
             c->erro = e.Message();
             return;
         }

@@ -68,7 +68,6 @@ private:
     QString m_estado;
     int m_carga = 0;
     QList<QPointer<QThread>> m_abrindo;
-    std::shared_ptr<historico::ConexaoDeFundo> m_conexao = std::make_shared<historico::ConexaoDeFundo>();
 };
 
 } // namespace trd
