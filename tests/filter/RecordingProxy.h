@@ -25,7 +25,7 @@ public:
     QByteArray lastParams(const QString& method) const;
     void clear();
 
-    // The next call is answered, instead of by the server, with a JSON-RPC
+    // The next call (not one of the editor's background questions) is answered, instead of by the server, with a JSON-RPC
     // answer to it holding this member (`"result":...` or `"error":{...}`);
     // the call is still recorded. For answers the real server does not give
     // on demand: a broken packet, an error report.
