@@ -40,8 +40,9 @@ struct RecordingProxy::Impl {
 namespace {
 // What the editor's companions ask on their own (the roles every second, a
 // language's terms, the current row's suggestions, history and previous
-// source): a canned answer is meant for the call the test makes happen, and
-// on a loaded machine one of these could otherwise come first and take it.
+// source) are neither recorded nor given a canned answer: the tests count and
+// answer the calls they make happen, and on a loaded machine one of these could
+// otherwise come in between.
 bool askedInTheBackground(const std::string& method)
 {
     for (const char* m :
@@ -129,8 +130,8 @@ RecordingProxy::RecordingProxy(const QString& serverHost, int serverPort) : d(st
         bool forwardFirst = false;
         {
             std::lock_guard lock(impl->mutex);
-            impl->bodies.append(QByteArray::fromStdString(req.body));
             if (!askedInTheBackground(method)) {
+                impl->bodies.append(QByteArray::fromStdString(req.body));
                 canned.swap(impl->nextAnswer);
                 forwardFirst = std::exchange(impl->forwardFirst, false);
             }
