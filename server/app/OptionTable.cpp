@@ -22,7 +22,7 @@ bool toReal(const std::string& text, double& value)
 
 using Apply = std::function<bool(ServerOptions&, const std::string&, std::string&)>;
 
-OptionSpec flag(std::string name, bool ServerOptions::*member)
+OptionEntry flag(std::string name, bool ServerOptions::*member)
 {
     return {std::move(name), OptionArity::Flag, true, {}, [member](ServerOptions& o, const std::string&, std::string&) {
                 o.*member = true;
@@ -30,7 +30,7 @@ OptionSpec flag(std::string name, bool ServerOptions::*member)
             }};
 }
 
-OptionSpec text(std::string name, std::string ServerOptions::*member, bool inFile = true, std::string group = {})
+OptionEntry text(std::string name, std::string ServerOptions::*member, bool inFile = true, std::string group = {})
 {
     return {std::move(name), OptionArity::Value, inFile, std::move(group),
             [member](ServerOptions& o, const std::string& v, std::string&) {
@@ -40,7 +40,7 @@ OptionSpec text(std::string name, std::string ServerOptions::*member, bool inFil
 }
 
 // A whole number from low to high into an int member, or the message.
-OptionSpec integer(std::string name, int ServerOptions::*member, long long low, long long high, std::string message,
+OptionEntry integer(std::string name, int ServerOptions::*member, long long low, long long high, std::string message,
                    int scale = 1)
 {
     return {
@@ -75,12 +75,12 @@ bool applyListen(ServerOptions& o, const std::string& v, std::string& error)
     return true;
 }
 
-std::vector<OptionSpec> buildTable()
+std::vector<OptionEntry> buildTable()
 {
     const auto limited = [](const std::string& option, long long top) {
         return option + " espera um número de 1 a " + std::to_string(top);
     };
-    std::vector<OptionSpec> table;
+    std::vector<OptionEntry> table;
     table.push_back(text("db", &ServerOptions::db, true, "database"));
     table.push_back(text("pg", &ServerOptions::pg, true, "database"));
     table.push_back({"listen", OptionArity::Value, true, {}, applyListen});
@@ -238,17 +238,17 @@ std::vector<OptionSpec> buildTable()
 
 } // namespace
 
-const std::vector<OptionSpec>& serverOptionTable()
+const std::vector<OptionEntry>& serverOptionTable()
 {
-    static const std::vector<OptionSpec> table = buildTable();
+    static const std::vector<OptionEntry> table = buildTable();
     return table;
 }
 
-const OptionSpec* findServerOption(std::string_view name)
+const OptionEntry* findServerOption(std::string_view name)
 {
-    for (const OptionSpec& spec : serverOptionTable())
-        if (spec.name == name)
-            return &spec;
+    for (const OptionEntry& known : serverOptionTable())
+        if (known.name == name)
+            return &known;
     return nullptr;
 }
 

@@ -17,7 +17,7 @@ enum class OptionArity {
     Repeated, // --server-name A --server-name B; in the file, one line each
 };
 
-struct OptionSpec {
+struct OptionEntry {
     std::string name; // after "--" on the command line; the key in the file
     OptionArity arity = OptionArity::Value;
     // false for what the command line does once (a backup, pruning, reading
@@ -31,8 +31,8 @@ struct OptionSpec {
     std::function<bool(ServerOptions&, const std::string& value, std::string& error)> apply;
 };
 
-const std::vector<OptionSpec>& serverOptionTable();
+const std::vector<OptionEntry>& serverOptionTable();
 // The option named NAME (without the dashes), or nullptr.
-const OptionSpec* findServerOption(std::string_view name);
+const OptionEntry* findServerOption(std::string_view name);
 
 } // namespace trd::server

@@ -151,7 +151,7 @@ std::optional<UserCommand> parseUserCommand(const std::vector<std::string>& args
 std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& args, std::string& error)
 {
     struct Given {
-        const OptionSpec* spec;
+        const OptionEntry* known;
         std::string value;
     };
     ServerOptions options;
@@ -170,26 +170,26 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
                 options.config = args[++i];
             continue;
         }
-        const OptionSpec* spec = arg.rfind("--", 0) == 0 ? findServerOption(std::string_view(arg).substr(2)) : nullptr;
-        if (!spec) {
+        const OptionEntry* known = arg.rfind("--", 0) == 0 ? findServerOption(std::string_view(arg).substr(2)) : nullptr;
+        if (!known) {
             error = "opção desconhecida: " + arg;
             return std::nullopt;
         }
         std::string value;
-        if (spec->arity != OptionArity::Flag) {
+        if (known->arity != OptionArity::Flag) {
             if (i + 1 >= args.size()) {
                 error = arg + " precisa de um valor";
                 return std::nullopt;
             }
             value = args[++i];
         }
-        named.insert(spec->name);
-        if (!spec->group.empty())
-            named.insert(spec->group);
-        given.push_back({spec, std::move(value)});
+        named.insert(known->name);
+        if (!known->group.empty())
+            named.insert(known->group);
+        given.push_back({known, std::move(value)});
     }
     for (const Given& g : given)
-        if (g.spec->name == "config")
+        if (g.known->name == "config")
             options.config = g.value;
     if (options.checkConfig && options.config.empty())
         options.config = DefaultConfigFile;
@@ -205,18 +205,18 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
                     "arquivo de configuração " + options.config + ", linha " + std::to_string(entry.line) + ": " + why;
                 return std::nullopt;
             };
-            const OptionSpec* spec = findServerOption(entry.key);
-            if (!spec)
+            const OptionEntry* known = findServerOption(entry.key);
+            if (!known)
                 return fail("opção desconhecida: " + entry.key);
-            if (!spec->inFile)
+            if (!known->inFile)
                 return fail(entry.key + " vale só na linha de comando (--" + entry.key + ")");
-            if (spec->arity != OptionArity::Repeated) {
+            if (known->arity != OptionArity::Repeated) {
                 const auto [at, fresh] = seen.emplace(entry.key, entry.line);
                 if (!fresh)
                     return fail(entry.key + " repetido (já na linha " + std::to_string(at->second) + ")");
             }
             std::string value = entry.value;
-            if (spec->arity == OptionArity::Flag) {
+            if (known->arity == OptionArity::Flag) {
                 const std::optional<bool> on = configFlag(entry.value);
                 if (!on)
                     return fail(entry.key + " espera true ou false, recebeu \"" + entry.value + "\"");
@@ -228,16 +228,16 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
             }
             // The command line wins: a file's option it names again (or
             // one of the same group, --pg for the file's db) is set aside.
-            if (named.count(spec->name) || (!spec->group.empty() && named.count(spec->group)))
+            if (named.count(known->name) || (!known->group.empty() && named.count(known->group)))
                 continue;
             std::string why;
-            if (!spec->apply(options, value, why))
+            if (!known->apply(options, value, why))
                 return fail(why);
-            fromFile.insert(spec->name);
+            fromFile.insert(known->name);
         }
     }
     for (const Given& g : given) {
-        if (!g.spec->apply(options, g.value, error))
+        if (!g.known->apply(options, g.value, error))
             return std::nullopt;
     }
     const bool checkEveryGiven = named.count("check-every") > 0 || fromFile.count("check-every") > 0;

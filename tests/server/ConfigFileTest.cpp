@@ -126,23 +126,23 @@ TEST(ConfigFile, EveryOptionOfTheTableIsAKeyOfTheFile)
 {
     // Options added to the table later work in the file with no more code:
     // each one the file may hold is accepted under its own name.
-    for (const OptionSpec& spec : serverOptionTable()) {
-        if (!spec.inFile || spec.name == "db" || spec.name == "pg")
+    for (const OptionEntry& known : serverOptionTable()) {
+        if (!known.inFile || known.name == "db" || known.name == "pg")
             continue;
         Folder folder;
-        std::string value = spec.arity == OptionArity::Flag ? "true" : "1";
-        if (spec.name == "listen")
+        std::string value = known.arity == OptionArity::Flag ? "true" : "1";
+        if (known.name == "listen")
             value = "127.0.0.1:1";
-        if (spec.name == "server-name" || spec.name == "users" || spec.name == "import-tsv")
+        if (known.name == "server-name" || known.name == "users" || known.name == "import-tsv")
             value = "x";
-        if (spec.name == "tls-cert" || spec.name == "tls-key")
+        if (known.name == "tls-cert" || known.name == "tls-key")
             continue; // only as a pair
         std::string error;
-        const std::string text = "db = x.db\n" + spec.name + " = " + value + "\n";
+        const std::string text = "db = x.db\n" + known.name + " = " + value + "\n";
         const auto o = withFile(folder, text, {}, error);
         // Some need others (read-only refuses create...): the key itself is never unknown.
         if (!o) {
-            EXPECT_EQ(error.find("desconhecida"), std::string::npos) << spec.name << ": " << error;
+            EXPECT_EQ(error.find("desconhecida"), std::string::npos) << known.name << ": " << error;
         }
     }
 }
