@@ -15,7 +15,13 @@ const char* Usage = "Uso:\n"
                     "      Mostra o que a importação do arquivo faria (novas traduções, alterações, sem mudança,\n"
                     "      sem linha correspondente, conflitos, recusadas); com --apply, grava as novas traduções e\n"
                     "      as alterações no servidor, de uma vez. Conflitos (linhas alteradas no servidor depois da\n"
-                    "      exportação do arquivo) só são gravados com --overwrite-conflicts.\n";
+                    "      exportação do arquivo) só são gravados com --overwrite-conflicts.\n"
+                    "  trd-exchange terms-export [opções] IDIOMA\n"
+                    "      Exporta o glossário do idioma para um arquivo TBX (padrão) ou CSV.\n"
+                    "  trd-exchange terms-import [opções] IDIOMA ARQUIVO\n"
+                    "      Mostra o que a importação de um glossário TBX ou CSV faria (termos novos, alterados, sem\n"
+                    "      mudança, recusados); com --apply, grava os novos e os alterados. Termos que o arquivo não\n"
+                    "      traz ficam como estão.\n";
 
 } // namespace
 
@@ -43,12 +49,15 @@ ExchangeOptions parseExchangeOptions(const QStringList& arguments)
                        "é lida da entrada)."),
         QStringLiteral("NOME"));
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")}, QStringLiteral("Sem o progresso."));
-    const QCommandLineOption format(QStringLiteral("format"),
-                                    QStringLiteral("export: xliff12 (padrão), xliff21 ou po."),
-                                    QStringLiteral("FORMATO"));
-    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
-                                    QStringLiteral("export: arquivo a gravar (padrão: IDIOMA.xlf ou IDIOMA.po)."),
-                                    QStringLiteral("ARQUIVO"));
+    const QCommandLineOption format(
+        QStringLiteral("format"),
+        QStringLiteral("export: xliff12 (padrão), xliff21 ou po; terms-export: tbx (padrão) ou csv."),
+        QStringLiteral("FORMATO"));
+    const QCommandLineOption output(
+        {QStringLiteral("o"), QStringLiteral("output")},
+        QStringLiteral("export, terms-export: arquivo a gravar (padrão: IDIOMA.xlf, IDIOMA.po, "
+                       "IDIOMA.tbx ou IDIOMA.csv)."),
+        QStringLiteral("ARQUIVO"));
     const QCommandLineOption status(QStringLiteral("status"),
                                     QStringLiteral("export: só as situações dadas, ex. ND (padrão TDN)."),
                                     QStringLiteral("SITUAÇÕES"));
@@ -59,7 +68,8 @@ ExchangeOptions parseExchangeOptions(const QStringList& arguments)
     const QCommandLineOption language(QStringLiteral("language"),
                                       QStringLiteral("import: o idioma em que importar (deve ser o do arquivo)."),
                                       QStringLiteral("IDIOMA"));
-    const QCommandLineOption apply(QStringLiteral("apply"), QStringLiteral("import, release: grava no servidor."));
+    const QCommandLineOption apply(QStringLiteral("apply"),
+                                   QStringLiteral("import, terms-import, release: grava no servidor."));
     const QCommandLineOption preview(QStringLiteral("preview"),
                                      QStringLiteral("release: só mostra o que a liberação faria."));
     const QCommandLineOption confirm(QStringLiteral("confirm"),
@@ -80,14 +90,18 @@ ExchangeOptions parseExchangeOptions(const QStringList& arguments)
     const QCommandLineOption overwrite(
         QStringLiteral("overwrite-conflicts"),
         QStringLiteral("import: grava também os conflitos, sobre as alterações do servidor."));
-    const QCommandLineOption accept(QStringLiteral("accept-refused"),
-                                    QStringLiteral("import: grava as demais unidades quando algumas são recusadas."));
-    const QCommandLineOption list(QStringLiteral("list"),
-                                  QStringLiteral("import: lista também as novas traduções e as alterações."));
+    const QCommandLineOption accept(
+        QStringLiteral("accept-refused"),
+        QStringLiteral("import, terms-import: grava as demais unidades (termos) quando algumas são recusadas."));
+    const QCommandLineOption list(
+        QStringLiteral("list"),
+        QStringLiteral("import, terms-import: lista também as novas traduções (termos) e as alterações."));
     for (const auto* o : {&help, &server, &tlsCa, &user, &quiet, &format, &output, &status, &filter, &language, &apply,
                           &overwrite, &accept, &list, &preview, &confirm, &threshold, &vanish, &noMemory})
         parser.addOption(*o);
-    parser.addPositionalArgument(QStringLiteral("COMANDO"), QStringLiteral("export, import ou release."));
+    parser.addPositionalArgument(
+        QStringLiteral("COMANDO"),
+        QStringLiteral("export, import, release, pretranslate, terms-export ou terms-import."));
     options.helpText = parser.helpText();
 
     if (!parser.parse(arguments)) {
@@ -211,9 +225,49 @@ ExchangeOptions parseExchangeOptions(const QStringList& arguments)
         }
         options.language = rest.constFirst().trimmed();
         options.filter = parser.value(filter);
+    } else if (command == QLatin1String("terms-export")) {
+        options.command = ExchangeOptions::Command::TermsExport;
+        if (!onlyFor({&status, &filter}, QStringLiteral("export"))
+            || !onlyFor({&language, &apply, &overwrite, &accept, &list}, QStringLiteral("import"))
+            || !onlyFor(releaseOnly, QStringLiteral("release")))
+            return options;
+        if (rest.size() != 1) {
+            options.error = QStringLiteral("Informe o idioma do glossário, ex. trd-exchange terms-export ENG.");
+            return options;
+        }
+        options.language = rest.constFirst().trimmed();
+        if (parser.isSet(format)) {
+            const auto f = termFormatFromName(parser.value(format).toStdString());
+            if (!f) {
+                options.error = QStringLiteral("--format de terms-export espera tbx ou csv, recebeu \"%1\".")
+                                    .arg(parser.value(format));
+                return options;
+            }
+            options.termFormat = *f;
+        }
+        options.output = parser.isSet(output)
+            ? parser.value(output)
+            : options.language.toUpper() + u'.' + QLatin1String(termFormatExtension(options.termFormat));
+    } else if (command == QLatin1String("terms-import")) {
+        options.command = ExchangeOptions::Command::TermsImport;
+        if (!onlyFor({&format, &output, &status, &filter}, QStringLiteral("export"))
+            || !onlyFor({&language, &overwrite}, QStringLiteral("import"))
+            || !onlyFor(releaseOnly, QStringLiteral("release")))
+            return options;
+        if (rest.size() != 2) {
+            options.error =
+                QStringLiteral("Informe o idioma e o arquivo, ex. trd-exchange terms-import ENG glossario.tbx.");
+            return options;
+        }
+        options.language = rest.constFirst().trimmed();
+        options.file = rest.constLast();
+        options.apply = parser.isSet(apply);
+        options.acceptRefused = parser.isSet(accept);
+        options.listAll = parser.isSet(list);
     } else {
-        options.error =
-            QStringLiteral("Comando desconhecido: \"%1\" (use export, import, release ou pretranslate).").arg(command);
+        options.error = QStringLiteral("Comando desconhecido: \"%1\" (use export, import, release, pretranslate, "
+                                       "terms-export ou terms-import).")
+                            .arg(command);
         return options;
     }
     options.quiet = parser.isSet(quiet);

@@ -1,6 +1,7 @@
 #pragma once
 // The command line of trd-exchange (docs/exchange.md, "Command line").
 #include "ExchangeTypes.h"
+#include "TermFile.h"
 
 #include <QString>
 #include <QStringList>
@@ -8,7 +9,15 @@
 namespace trd::exchange {
 
 struct ExchangeOptions {
-    enum class Command { None, Export, Import, Release, PreTranslate } command = Command::None;
+    enum class Command {
+        None,
+        Export,
+        Import,
+        Release,
+        PreTranslate,
+        TermsExport,
+        TermsImport
+    } command = Command::None;
     QString server; // HOST:PORT as given; empty: $TRD_SERVER, else the default
     QString user; // log in as this user when the server asks
     QString caFile; // --tls-ca
@@ -16,10 +25,11 @@ struct ExchangeOptions {
     // export
     QString language;
     Format format = Format::Xliff12;
+    TermFormat termFormat = TermFormat::Tbx; // terms-export
     QString output;
     QString statuses = QStringLiteral("TDN");
     QString filter; // a filter fragment, as the filter dialog writes it
-    // import
+    // import, terms-import
     QString file;
     bool apply = false;
     bool overwriteConflicts = false;

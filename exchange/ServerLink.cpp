@@ -247,4 +247,16 @@ QByteArray ServerLink::release(bool apply, const QString& file, int threshold, i
     });
 }
 
+QByteArray ServerLink::termCall(const QString& step, const QString& method, const TRemoteArgs& args, bool writes)
+{
+    if (!writes)
+        return packet(step, [&] { return m_net->AppServer().Call(method, args).Packet; });
+    m_control.checkCancel();
+    m_control.report(step);
+    m_net->OnWaiting = nullptr;
+    QByteArray answer = m_net->AppServer().Call(method, args).Packet;
+    m_net->OnWaiting = [this] { m_control.checkCancel(); };
+    return answer;
+}
+
 } // namespace trd::exchange

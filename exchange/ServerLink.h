@@ -6,6 +6,7 @@
 // connection, and a job's cancel flag is checked while a call waits.
 #include "ExchangeTypes.h"
 #include "ExportTime.h"
+#include "JsonRpc.h"
 #include "TDateTime.h"
 
 #include <QByteArray>
@@ -97,6 +98,10 @@ public:
     QByteArray machineTranslations(const QString& language, const QByteArray& sources);
     // A release file's preview, or its apply (docs/releases.md): the answer packet.
     QByteArray release(bool apply, const QString& file, int threshold, int vanishLimit, bool memory, bool confirm);
+    // A call of the glossary's methods (docs/protocol.md, "Glossary"): the
+    // answer packet. A write's wait is not cancellable: once it has left, the
+    // server decides, and the next call checks the cancel flag again.
+    QByteArray termCall(const QString& step, const QString& method, const TRemoteArgs& args, bool writes);
 
 private:
     QByteArray packet(const QString& step, const std::function<QByteArray()>& call);

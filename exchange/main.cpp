@@ -1,9 +1,11 @@
 // trd-exchange: exports a language of a running trd-server to XLIFF or PO for
-// outside translation tools, and imports such files back (docs/exchange.md).
+// outside translation tools, and imports such files back (docs/exchange.md);
+// the same for a language's glossary as TBX or CSV (docs/glossary.md).
 #include "ExchangeJobs.h"
 #include "ExchangeOptions.h"
 #include "PreTranslation.h"
 #include "ReleaseRun.h"
+#include "TermExchange.h"
 #include "TSocketConnection.h"
 #include "WebServer.h"
 
@@ -245,6 +247,68 @@ int runPreTranslate(const ExchangeOptions& options, const JobControl& control)
     return p.stoppedBy.isEmpty() && !p.cancelled ? Ok : Refused;
 }
 
+void printTermEntry(const TermImportPreview& p, const TermPlanEntry& e)
+{
+    const TermEntry& t = p.file.terms[static_cast<std::size_t>(e.term)];
+    QString line =
+        QStringLiteral("  %1\"%2\"%3")
+            .arg(t.line > 0 ? QStringLiteral("linha %1: ").arg(t.line) : QString(), excerpt(t.source),
+                 t.program.empty() ? QString() : QStringLiteral(" (%1)").arg(QString::fromStdString(t.program)));
+    if (!e.reason.isEmpty())
+        line += QStringLiteral(": ") + e.reason;
+    std::printf("%s\n", qPrintable(line));
+}
+
+int runTermsExport(const ExchangeOptions& options, const JobControl& control)
+{
+    const TermExportSummary s =
+        exportTerms(addressFrom(options), options.language, options.termFormat, options.output, control);
+    std::printf("%s: %d termos do glossário de %s em %s.\n", qPrintable(s.path), s.terms, qPrintable(s.language),
+                termFormatName(options.termFormat));
+    return Ok;
+}
+
+int runTermsImport(const ExchangeOptions& options, const JobControl& control)
+{
+    const ServerAddress address = addressFrom(options);
+    const TermImportPreview preview = prepareTermImport(address, options.file, options.language, control);
+    const TermPlan& plan = preview.plan;
+    std::printf("%s: %d termos para o glossário de %s.\n", qPrintable(options.file),
+                static_cast<int>(plan.entries.size()), qPrintable(preview.language));
+    for (int o = 0; o < TermOutcomeCount; ++o)
+        std::printf("  %s %d\n", qPrintable((termOutcomeName(static_cast<TermOutcome>(o)) + u':').leftJustified(14)),
+                    plan.count(static_cast<TermOutcome>(o)));
+    for (const TermOutcome o : {TermOutcome::Refused, TermOutcome::New, TermOutcome::Changed}) {
+        if (plan.count(o) == 0 || (o != TermOutcome::Refused && !options.listAll))
+            continue;
+        const QString name = termOutcomeName(o);
+        std::printf("%s:\n", qPrintable(name.left(1).toUpper() + name.mid(1)));
+        for (const TermPlanEntry& e : plan.entries)
+            if (e.outcome == o)
+                printTermEntry(preview, e);
+    }
+    if (!options.apply) {
+        std::printf("Nada foi gravado (use --apply para gravar).\n");
+        return Ok;
+    }
+    if (plan.count(TermOutcome::Refused) > 0 && !options.acceptRefused) {
+        std::fprintf(stderr,
+                     "trd-exchange: %d termo(s) recusados; nada foi gravado. Use --accept-refused para gravar os "
+                     "demais.\n",
+                     plan.count(TermOutcome::Refused));
+        return RefusedUnits;
+    }
+    const AppliedTerms applied = applyTermImport(address, preview, control);
+    std::printf("%d termo(s) novos e %d alterados gravados no glossário de %s.\n", applied.added, applied.changed,
+                qPrintable(preview.language));
+    if (!applied.refusal.isEmpty()) {
+        std::fprintf(stderr, "trd-exchange: o servidor recusou %s\nOs termos seguintes não foram gravados.\n",
+                     qPrintable(applied.refusal));
+        return Refused;
+    }
+    return Ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -272,6 +336,10 @@ int main(int argc, char** argv)
             return runRelease(options, control);
         case ExchangeOptions::Command::PreTranslate:
             return runPreTranslate(options, control);
+        case ExchangeOptions::Command::TermsExport:
+            return runTermsExport(options, control);
+        case ExchangeOptions::Command::TermsImport:
+            return runTermsImport(options, control);
         default:
             return runImport(options, control);
         }
