@@ -42,13 +42,12 @@ QStringList lines(const std::string& text)
     return out;
 }
 
-// The language's glossary and the dictionaries its words are matched with,
-// while one report runs; none when the language has no terms.
+// The language's glossary while one report runs; none when the language has
+// no terms, and then no dictionary is opened.
 struct Glossary {
-    std::unique_ptr<quality::WordForms> sourceForms, destinationForms;
     std::unique_ptr<quality::GlossaryCheck> check;
 
-    Glossary(StorageSession& session, const std::string& language)
+    Glossary(StorageSession& session, const std::string& language, ReportDictionaries& dictionaries)
     {
         TermDb* db = session.glossary();
         if (!db)
@@ -67,10 +66,8 @@ struct Glossary {
         }
         if (terms.isEmpty())
             return;
-        const quality::SpellSettings dictionaries = quality::SpellSettings::defaults();
-        sourceForms = quality::sourceWordForms(dictionaries);
-        destinationForms = quality::destinationWordForms(dictionaries, QString::fromStdString(language));
-        check = std::make_unique<quality::GlossaryCheck>(std::move(terms), *sourceForms, *destinationForms);
+        check = std::make_unique<quality::GlossaryCheck>(std::move(terms), dictionaries.source(),
+                                                         dictionaries.destination(language));
     }
 };
 
@@ -130,12 +127,33 @@ private:
 
 } // namespace
 
-void runFindingsByProgram(StorageSession& session, const std::string& language, AnswerBuffer& out)
+ReportDictionaries::ReportDictionaries() = default;
+ReportDictionaries::~ReportDictionaries() = default;
+
+quality::WordForms& ReportDictionaries::source()
+{
+    const std::lock_guard<std::mutex> hold(m_lock);
+    if (!m_source)
+        m_source = quality::sourceWordForms(quality::SpellSettings::defaults());
+    return *m_source;
+}
+
+quality::WordForms& ReportDictionaries::destination(const std::string& language)
+{
+    const std::lock_guard<std::mutex> hold(m_lock);
+    std::unique_ptr<quality::WordForms>& forms = m_destinations[language];
+    if (!forms)
+        forms = quality::destinationWordForms(quality::SpellSettings::defaults(), QString::fromStdString(language));
+    return *forms;
+}
+
+void runFindingsByProgram(StorageSession& session, const std::string& language, ReportDictionaries& dictionaries,
+                          AnswerBuffer& out)
 {
     RowSelection selection;
     selection.language = language;
     selection.statuses = "TDN";
-    Glossary glossary(session, language);
+    Glossary glossary(session, language, dictionaries);
     AnswerPacketWriter packet(out, FindingsByProgramFields);
     ProgramChecks checks(packet, glossary.check.get());
     // Rows come ordered by program.

@@ -7,7 +7,14 @@
 #include "Storage.h"
 
 #include <array>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
+
+namespace trd::quality {
+class WordForms;
+}
 
 namespace trd::server {
 
@@ -20,8 +27,26 @@ inline constexpr std::array<AnswerField, 7> FindingsByProgramFields = {{{"CDPROG
                                                                         {"NMCOMPONENTE", "string", 50},
                                                                         {"DSMENSAGEM", "string", 200}}};
 
+// The dictionaries the glossary's checks match words with, opened the first
+// time a report needs them and kept while the server runs: opening pt_BR alone
+// takes one to two seconds, which every report of a language with terms paid.
+// Word forms serve several threads, so reports running at once share them.
+class ReportDictionaries {
+public:
+    ReportDictionaries();
+    ~ReportDictionaries();
+    quality::WordForms& source();
+    quality::WordForms& destination(const std::string& language);
+
+private:
+    std::mutex m_lock;
+    std::unique_ptr<quality::WordForms> m_source;
+    std::map<std::string, std::unique_ptr<quality::WordForms>> m_destinations;
+};
+
 // One answer row per program and check that found something, programs in
 // order, checks in the catalog's order.
-void runFindingsByProgram(StorageSession& session, const std::string& language, AnswerBuffer& out);
+void runFindingsByProgram(StorageSession& session, const std::string& language, ReportDictionaries& dictionaries,
+                          AnswerBuffer& out);
 
 } // namespace trd::server

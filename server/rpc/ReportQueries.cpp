@@ -40,6 +40,7 @@ struct Bound {
 struct Sources {
     SessionPool& sessions;
     memory::TranslationMemory* memory;
+    ReportDictionaries& dictionaries;
 };
 
 using Runner = void (*)(Sources&, const Bound&, AnswerBuffer&);
@@ -196,7 +197,7 @@ void runInconsistencies(Sources& sources, const Bound& b, AnswerBuffer& out)
 void runFindings(Sources& sources, const Bound& b, AnswerBuffer& out)
 {
     auto session = sources.sessions.acquire();
-    runFindingsByProgram(*session, b.text("P_IDIDIOMA"), out);
+    runFindingsByProgram(*session, b.text("P_IDIDIOMA"), sources.dictionaries, out);
 }
 
 constexpr std::array<Query, 5> Catalog = {{
@@ -297,7 +298,7 @@ void ReportQueries::run(MethodCall& call)
     for (const QueryParam& p : query->params)
         if (!bound.texts.count(p.name) && !bound.dates.count(p.name))
             invalidParams("A consulta " + std::string(query->name) + " precisa do parâmetro " + p.name + ".");
-    Sources sources{m_sessions, m_memory};
+    Sources sources{m_sessions, m_memory, *m_dictionaries};
     query->run(sources, bound, out);
 }
 

@@ -6,9 +6,11 @@
 #include "AnswerPacketWriter.h"
 #include "Json.h"
 #include "MethodTable.h"
+#include "QualityReport.h"
 #include "SessionPool.h"
 #include "TranslationMemory.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,7 +20,7 @@ namespace trd::server {
 class ReportQueries {
 public:
     explicit ReportQueries(SessionPool& sessions, memory::TranslationMemory* memory = nullptr)
-        : m_sessions(sessions), m_memory(memory)
+        : m_sessions(sessions), m_memory(memory), m_dictionaries(std::make_unique<ReportDictionaries>())
     {
     }
 
@@ -34,6 +36,7 @@ public:
 private:
     SessionPool& m_sessions;
     memory::TranslationMemory* m_memory;
+    std::unique_ptr<ReportDictionaries> m_dictionaries; // for the life of the server
 };
 
 } // namespace trd::server

@@ -44,5 +44,14 @@ void ensureSchema(const std::string& path, bool durable)
     }
 }
 
+bool present(const std::string& path)
+{
+    SqliteConnection db(path, true, SqliteConnection::Mode::ReadOnly);
+    auto st = db.prepare("SELECT COUNT(*) FROM sqlite_schema WHERE type = 'table' AND name IN ('GLOSSARIO', "
+                         "'GLOSSARIO_HISTORICO')");
+    st.step();
+    return st.integer(0) == 2;
+}
+
 } // namespace sqliteglossary
 } // namespace trd::server

@@ -96,9 +96,9 @@ int bindStatusAndDates(SqliteStatement& st, int index, const std::string& status
 class SqliteSession : public StorageSession {
 public:
     SqliteSession(const std::string& path, SqliteConnection::Mode mode, std::atomic<bool>* damaged, int timeLimitMs,
-                  bool history, bool review, bool releases)
+                  bool history, bool review, bool releases, bool glossary)
         : m_db(path, true, mode), m_history(m_db), m_hasHistory(history), m_hasReview(review), m_releases(releases),
-          m_live(sqliterelease::liveCondition(releases))
+          m_hasGlossary(glossary), m_live(sqliterelease::liveCondition(releases))
     {
         m_db.setDamageFlag(damaged);
         m_db.setStatementTimeLimit(timeLimitMs);
@@ -232,7 +232,12 @@ public:
         return counts;
     }
 
-    TermDb* glossary() override { return &m_terms; }
+    TermDb* glossary() override
+    {
+        if (m_hasGlossary)
+            return &m_terms;
+        return &m_noTerms;
+    }
 
     std::optional<ReviewMark> reviewMark(const RowKey& row) override
     {
@@ -314,8 +319,10 @@ private:
     bool m_hasHistory;
     bool m_hasReview;
     bool m_releases;
+    bool m_hasGlossary;
     const char* m_live;
     SqliteTermDb m_terms{m_db};
+    NoTermDb m_noTerms;
 };
 
 // Served with --read-only: every write is refused before it starts.
@@ -387,6 +394,8 @@ SqliteStorage::SqliteStorage(std::string path, SqliteOpenOptions options) : m_pa
         ensureReleaseSchema();
         if (!m_options.readOnly)
             sqliteglossary::ensureSchema(m_path, m_options.durable);
+        else
+            m_glossaryKept = sqliteglossary::present(m_path);
     }
     m_guard = std::make_unique<SqliteFileGuard>(m_path, !m_options.besideServer);
     if (m_options.readOnly)
@@ -557,7 +566,7 @@ std::unique_ptr<StorageSession> SqliteStorage::openSession()
         throw StorageError("database files lost", lost);
     return std::make_unique<SqliteSession>(
         m_path, m_options.readOnly ? SqliteConnection::Mode::ReadOnly : SqliteConnection::Mode::ReadWrite, &m_damaged,
-        m_statementTimeLimitMs, m_historyKept, m_reviewKept, m_releasesKept);
+        m_statementTimeLimitMs, m_historyKept, m_reviewKept, m_releasesKept, m_glossaryKept);
 }
 
 std::unique_ptr<StorageWriter> SqliteStorage::openWriter()

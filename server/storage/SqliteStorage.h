@@ -79,6 +79,7 @@ private:
     bool m_historyKept = true; // false: a database of schema 1 served read-only
     bool m_reviewKept = true; // false: a database without the review tables served read-only
     bool m_releasesKept = true; // false: a database without the obsolete flag served read-only
+    bool m_glossaryKept = true; // false: a database without the glossary's tables served read-only
     std::atomic<bool> m_damaged{false};
     std::int64_t m_openCheckMs = 0; // when the check at open ended
     std::unique_ptr<SqliteFileGuard> m_guard;
