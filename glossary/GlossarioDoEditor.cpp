@@ -2,6 +2,7 @@
 
 #include "CamposTraducao.h"
 #include "Dispatch.h"
+#include "JanelaTermos.h"
 #include "NovoTermoDialog.h"
 #include "PainelTermos.h"
 #include "ServicosDoEditor.h"
@@ -45,6 +46,8 @@ GlossarioDoEditor::GlossarioDoEditor(ServicosDoEditor& editor)
                                         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G));
     connect(m_inserir, &QAction::triggered, this, [this] { Dispatch([this] { insereTraducao(); }); });
     connect(m_adicionar, &QAction::triggered, this, [this] { Dispatch([this] { adicionaTermo(); }); });
+    m_termos = editor.adicionaItemEm(submenu, "mnuTermosGlossario", QStringLiteral("&Termos do Glossário..."));
+    connect(m_termos, &QAction::triggered, this, [this] { Dispatch([this] { abreTermos(); }); });
     m_estado = QStringLiteral("Glossário: escolha um idioma.");
     m_painel->mostra(QString(), {}, m_estado);
 }
@@ -211,6 +214,17 @@ void GlossarioDoEditor::adicionaTermo()
     QList<quality::GlossaryTerm> termos = m_check ? m_check->matcher().terms() : QList<quality::GlossaryTerm>{};
     termos << novo;
     refaz(std::move(termos));
+}
+
+void GlossarioDoEditor::abreTermos()
+{
+    if (m_idioma.isEmpty())
+        return;
+    JanelaTermos janela(m_editor.conexao(), m_idioma, m_editor.janela());
+    janela.exec();
+    m_editor.devolveTeclado();
+    if (janela.mudou())
+        refaz(janela.lista().termos());
 }
 
 } // namespace trd

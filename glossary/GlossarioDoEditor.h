@@ -46,6 +46,8 @@ public:
     void insereTraducao();
     // The dialog's work: the term added on the server and to the glossary.
     void adicionaTermo();
+    // The terms window; what it changed reaches the panel and the checks.
+    void abreTermos();
 
 signals:
     // The language's glossary is ready (or it has none).
@@ -61,6 +63,7 @@ private:
     QPointer<PainelTermos> m_painel;
     QAction* m_inserir = nullptr;
     QAction* m_adicionar = nullptr;
+    QAction* m_termos = nullptr;
     std::shared_ptr<quality::WordForms> m_origem; // Portuguese, opened once
     std::shared_ptr<quality::WordForms> m_destino;
     std::unique_ptr<quality::GlossaryCheck> m_check;

@@ -17,6 +17,25 @@ NovoTermoDialog::NovoTermoDialog(const QString& termo, const QString& traducao, 
 {
     setObjectName(QStringLiteral("dlgNovoTermo"));
     setWindowTitle(QStringLiteral("Adicionar Termo ao Glossário"));
+    monta(termo, traducao, QStringLiteral("&Adicionar"));
+}
+
+NovoTermoDialog::NovoTermoDialog(const quality::GlossaryTerm& existente, QWidget* parent)
+    : QDialog(parent), m_programa(existente.program)
+{
+    setObjectName(QStringLiteral("dlgAlteraTermo"));
+    setWindowTitle(QStringLiteral("Alterar Termo do Glossário"));
+    monta(existente.source, existente.preferred.join(u'\n'), QStringLiteral("&Gravar"));
+    memProibidas->setPlainText(existente.forbidden.join(u'\n'));
+    chkNaoTraduzir->setChecked(existente.doNotTranslate);
+    edtNota->setText(existente.note);
+    // A term for every screen has no screen to narrow to here.
+    chkSoNestaTela->setChecked(!m_programa.isEmpty());
+    chkSoNestaTela->setVisible(!m_programa.isEmpty());
+}
+
+void NovoTermoDialog::monta(const QString& termo, const QString& traducao, const QString& botao)
+{
     auto* form = new QFormLayout(this);
     edtTermo = new QLineEdit(termo, this);
     edtTermo->setObjectName(QStringLiteral("edtTermo"));
@@ -32,7 +51,7 @@ NovoTermoDialog::NovoTermoDialog(const QString& termo, const QString& traducao, 
     edtNota = new QLineEdit(this);
     edtNota->setObjectName(QStringLiteral("edtNota"));
     edtNota->setMaxLength(1000);
-    chkSoNestaTela = new QCheckBox(QStringLiteral("Só na tela %1").arg(programa), this);
+    chkSoNestaTela = new QCheckBox(QStringLiteral("Só na tela %1").arg(m_programa), this);
     chkSoNestaTela->setObjectName(QStringLiteral("chkSoNestaTela"));
     form->addRow(QStringLiteral("T&ermo:"), edtTermo);
     form->addRow(QStringLiteral("Traduções &preferidas (uma por linha):"), memPreferidas);
@@ -41,7 +60,7 @@ NovoTermoDialog::NovoTermoDialog(const QString& termo, const QString& traducao, 
     form->addRow(QStringLiteral("&Nota:"), edtNota);
     form->addRow(QString(), chkSoNestaTela);
     auto* botoes = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    botoes->button(QDialogButtonBox::Ok)->setText(QStringLiteral("&Adicionar"));
+    botoes->button(QDialogButtonBox::Ok)->setText(botao);
     botoes->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Cancelar"));
     form->addRow(botoes);
     connect(botoes, &QDialogButtonBox::accepted, this, &QDialog::accept);

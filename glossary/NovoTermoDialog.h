@@ -1,7 +1,8 @@
 #pragma once
 // "Adicionar Termo ao Glossário": the term from the words selected in the
 // row's source, its translation from the words selected in the cell, the
-// rest typed. A thin form: the call is the companion's.
+// rest typed. The same form changes an existing term ("Alterar Termo do
+// Glossário", from the terms window). A thin form: the call is the caller's.
 #include "GlossaryTerm.h"
 
 #include <QDialog>
@@ -17,6 +18,9 @@ class NovoTermoDialog : public QDialog {
 public:
     // `programa`: the row's program, offered as the term's scope.
     NovoTermoDialog(const QString& termo, const QString& traducao, const QString& programa, QWidget* parent);
+    // Changes `existente`: every value filled in; its program, when it has
+    // one, kept while "Só na tela" stays on.
+    NovoTermoDialog(const quality::GlossaryTerm& existente, QWidget* parent);
 
     // The term as typed: lists one a line; the scope when "Só nesta tela" is on.
     quality::GlossaryTerm termo() const;
@@ -29,6 +33,8 @@ public:
     QCheckBox* chkSoNestaTela;
 
 private:
+    void monta(const QString& termo, const QString& traducao, const QString& botao);
+
     QString m_programa;
 };
 
