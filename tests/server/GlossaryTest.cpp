@@ -2,13 +2,18 @@
 // added, read, changed and deleted through the methods, every change in the
 // history with who and when, and what is refused (a second term of the same
 // words and scope, a term changed since it was read, an unknown term or
-// language, a blank term).
+// language, a blank term); a database from before the glossary served
+// read-only.
 #include "PostgresCluster.h"
 #include "PostgresStorage.h"
 #include "ServerTestKit.h"
 #include "SqliteStorage.h"
 
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
+
+#include <sqlite3.h>
 
 using namespace trd::server;
 using namespace trd::server::test;
@@ -131,3 +136,39 @@ TEST_P(Glossario, BadTermsAreRefusedAndNothingIsWritten)
 
 INSTANTIATE_TEST_SUITE_P(Backends, Glossario, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "PostgreSQL" : "SQLite"; });
+
+// A database from before the glossary served read-only cannot be given the
+// glossary's tables: it answers an empty glossary, as a language without terms,
+// and its checks' report runs; a write is refused as every write there is.
+TEST(GlossarioSomenteLeitura, ADatabaseWithoutTheTablesHasAnEmptyGlossary)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("antigo.db")).toStdString();
+    {
+        InProcessServer writer(std::make_unique<SqliteStorage>(path, SqliteStorage::creating()));
+        writer.seed({{"ENG", "TRD09300", "lblPedido", "Pedido", "Order", "T"}});
+    }
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "DROP TABLE GLOSSARIO_HISTORICO; DROP TABLE GLOSSARIO;", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+
+    SqliteOpenOptions readOnly;
+    readOnly.readOnly = true;
+    ServerContext reader(std::make_unique<SqliteStorage>(path, readOnly));
+    const auto call = [&](const std::string& method, const std::string& params) {
+        return parseAnswer(reader.handler().handle(request(method, params)).body);
+    };
+    const Answer terms = call("GetTermos", "\"ENG\"");
+    EXPECT_TRUE(terms.ok) << terms.message;
+    EXPECT_TRUE(terms.rows.empty());
+    const Answer history = call("GetHistoricoTermos", "\"ENG\"");
+    EXPECT_TRUE(history.ok) << history.message;
+    EXPECT_TRUE(history.rows.empty());
+    const Answer report = call("GetConsultaRel", "\"VerificacoesPorTela\",\"P_IDIDIOMA\",\"ENG\"");
+    EXPECT_TRUE(report.ok) << report.message;
+    const Answer added = call("AddTermo", "\"ENG\",\"Pedido\",\"Order\",\"\",\"N\",\"\",\"\"");
+    EXPECT_FALSE(added.ok);
+    EXPECT_NE(added.message.find("somente para consulta"), std::string::npos) << added.message;
+}
