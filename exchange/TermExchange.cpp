@@ -78,17 +78,17 @@ QString refusalOf(const TermEntry& t)
         qsizetype max;
         const char* name;
     } fields[] = {{t.source, TermChars, "o termo"},
-                  {t.preferred, ListChars, "as traduções preferidas"},
-                  {t.forbidden, ListChars, "as traduções proibidas"},
+                  {t.preferred, ListChars, "a lista das traduções preferidas"},
+                  {t.forbidden, ListChars, "a lista das traduções proibidas"},
                   {t.note, NoteChars, "a nota"},
                   {t.program, ProgramChars, "a tela"}};
     for (const auto& f : fields) {
         const QString text = q(f.text);
         if (const qsizetype at = win1252::firstUnrepresentable(text); at >= 0)
             return QStringLiteral("%1 tem \"%2\", que não existe no Windows-1252")
-                .arg(QLatin1String(f.name), text.mid(at, text.at(at).isHighSurrogate() ? 2 : 1));
+                .arg(QString::fromUtf8(f.name), text.mid(at, text.at(at).isHighSurrogate() ? 2 : 1));
         if (text.size() > f.max)
-            return QStringLiteral("%1 tem mais de %2 caracteres").arg(QLatin1String(f.name)).arg(f.max);
+            return QStringLiteral("%1 tem mais de %2 caracteres").arg(QString::fromUtf8(f.name)).arg(f.max);
     }
     return {};
 }

@@ -1,0 +1,184 @@
+// trd-exchange's glossary commands as a user runs them, against a real
+// trd-server: an export read back unchanged, in either format, writes nothing
+// and adds no line to the glossary's history; an edited sheet is applied term
+// by term, refused terms only with the user's consent; a hostile file is
+// refused whole.
+#include "DataPacket.h"
+#include "TSocketConnection.h"
+#include "TrdServerProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace trd;
+using namespace trd::test;
+
+namespace {
+
+struct Result {
+    int code = -1;
+    QString out, err;
+};
+
+using Term = std::map<std::string, std::string>;
+
+class TermExchange : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TrdServerProcess::Options options;
+        options.seedTsv = "L\tENG\tInglês\tENG\nR\tENG\tTRD09300\tlblPedido\tPedido\tOrder\tT\n";
+        server = std::make_unique<TrdServerProcess>(options);
+        ASSERT_TRUE(server->isRunning()) << server->errorString().toStdString();
+        add({"ENG", "Pedido", "Order\nPurchase order", "Request", "N", "O pedido do cliente, não um pedido de ajuda.",
+             ""});
+        add({"ENG", "Nota fiscal", "Invoice", "", "N", "a \"nota\", com vírgula; <b> & ]]>\nsegunda linha",
+             "TRD09300"});
+        add({"ENG", "Trd Studio", "", "", "S", "", ""});
+        add({"ENG", "Só proibida", "", "Forbidden, \"quoted\"", "N", "", ""});
+    }
+
+    QByteArray call(const QString& method, const TRemoteArgs& args)
+    {
+        TSocketConnection net;
+        net.Port = server->port();
+        net.ServerName = QStringLiteral("Trd09300.rdmTraducao");
+        net.ThrowException = true;
+        net.Open();
+        return net.AppServer().Call(method, args).Packet;
+    }
+    void add(std::initializer_list<const char*> values)
+    {
+        TRemoteArgs args;
+        for (const char* v : values)
+            args.emplace_back(QString::fromUtf8(v));
+        call(QStringLiteral("AddTermo"), args);
+    }
+    std::vector<Term> rows(const QString& method)
+    {
+        PacketReader reader(call(method, {QStringLiteral("ENG")}));
+        std::vector<Term> out;
+        while (reader.next()) {
+            Term t;
+            for (std::size_t f = 0; f < reader.fields().size(); ++f)
+                t[reader.fields()[f].name.toStdString()] = std::string(reader.raw(static_cast<int>(f)));
+            out.push_back(std::move(t));
+        }
+        return out;
+    }
+    int writes() const
+    {
+        const QByteArray log = server->log();
+        return static_cast<int>(log.count(" AddTermo ") + log.count(" AlteraTermo ") + log.count(" ExcluiTermo "));
+    }
+    Result exchange(const QStringList& args)
+    {
+        QProcess p;
+        p.start(QDir(qEnvironmentVariable("TRD_BIN_DIR")).filePath(QStringLiteral("trd-exchange")),
+                QStringList{args.constFirst(), QStringLiteral("--server"), server->hostPort(), QStringLiteral("-q")}
+                    + args.mid(1));
+        Result r;
+        if (!p.waitForFinished(120000)) {
+            ADD_FAILURE() << "trd-exchange did not finish";
+            p.kill();
+            p.waitForFinished();
+            return r;
+        }
+        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+    void write(const QString& path, const QByteArray& bytes)
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+
+    std::unique_ptr<TrdServerProcess> server;
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST_F(TermExchange, AnExportReadBackUnchangedWritesNothingInEitherFormat)
+{
+    const std::vector<Term> before = rows(QStringLiteral("GetTermos"));
+    const std::size_t versions = rows(QStringLiteral("GetHistoricoTermos")).size();
+    ASSERT_EQ(before.size(), 4u);
+    const int writesBefore = writes();
+    for (const char* format : {"tbx", "csv"}) {
+        SCOPED_TRACE(format);
+        const QString path = dir.filePath(QStringLiteral("eng.") + QLatin1String(format));
+        const Result out = exchange({QStringLiteral("terms-export"), QStringLiteral("eng"), QStringLiteral("--format"),
+                                     QLatin1String(format), QStringLiteral("-o"), path});
+        ASSERT_EQ(out.code, 0) << out.err.toStdString();
+        EXPECT_TRUE(out.out.contains(QStringLiteral("4 termos do glossário de ENG"))) << out.out.toStdString();
+        const Result in =
+            exchange({QStringLiteral("terms-import"), QStringLiteral("ENG"), path, QStringLiteral("--apply")});
+        ASSERT_EQ(in.code, 0) << in.err.toStdString() << in.out.toStdString();
+        EXPECT_TRUE(in.out.contains(QStringLiteral("sem mudança:   4"))) << in.out.toStdString();
+        EXPECT_TRUE(in.out.contains(QStringLiteral("0 termo(s) novos e 0 alterados"))) << in.out.toStdString();
+    }
+    EXPECT_EQ(writes(), writesBefore);
+    EXPECT_EQ(rows(QStringLiteral("GetHistoricoTermos")).size(), versions);
+    EXPECT_EQ(rows(QStringLiteral("GetTermos")), before);
+}
+
+TEST_F(TermExchange, AnEditedSheetIsAppliedAndRefusedTermsOnlyWithConsent)
+{
+    const std::size_t versions = rows(QStringLiteral("GetHistoricoTermos")).size();
+    const QString sheet = dir.filePath(QStringLiteral("planilha.csv"));
+    // No forbidden or note columns: the server's stay. One term changed, one
+    // new, one the server would refuse (a character outside Windows-1252).
+    write(sheet,
+          "DSTERMO;DSPREFERIDAS;CDPROGTRAD\r\n"
+          "pedido;Order;\r\n"
+          "Cliente;Customer;\r\n"
+          "Seta;\xE2\x86\x92;\r\n"
+          "Nota fiscal;Invoice;TRD09300\r\n");
+    const Result preview =
+        exchange({QStringLiteral("terms-import"), QStringLiteral("ENG"), sheet, QStringLiteral("--list")});
+    ASSERT_EQ(preview.code, 0) << preview.err.toStdString();
+    EXPECT_TRUE(preview.out.contains(QStringLiteral("linha 4: \"Seta\": a lista das traduções preferidas tem \"→\"")))
+        << preview.out.toStdString();
+    const int writesBefore = writes();
+    const Result refused =
+        exchange({QStringLiteral("terms-import"), QStringLiteral("ENG"), sheet, QStringLiteral("--apply")});
+    EXPECT_EQ(refused.code, 4) << refused.err.toStdString();
+    EXPECT_EQ(writes(), writesBefore);
+
+    const Result applied = exchange({QStringLiteral("terms-import"), QStringLiteral("ENG"), sheet,
+                                     QStringLiteral("--apply"), QStringLiteral("--accept-refused")});
+    ASSERT_EQ(applied.code, 0) << applied.err.toStdString();
+    EXPECT_TRUE(applied.out.contains(QStringLiteral("1 termo(s) novos e 1 alterados"))) << applied.out.toStdString();
+    std::map<std::string, Term> terms;
+    for (Term& t : rows(QStringLiteral("GetTermos")))
+        terms[t["DSTERMO"]] = t;
+    ASSERT_EQ(terms.size(), 5u);
+    EXPECT_EQ(terms["pedido"]["DSPREFERIDAS"], "Order");
+    EXPECT_EQ(terms["pedido"]["DSPROIBIDAS"], "Request");
+    EXPECT_EQ(terms["pedido"]["DSNOTA"], "O pedido do cliente, não um pedido de ajuda.");
+    EXPECT_EQ(terms["Cliente"]["DSPREFERIDAS"], "Customer");
+    EXPECT_EQ(terms.count("Seta"), 0u);
+    EXPECT_EQ(rows(QStringLiteral("GetHistoricoTermos")).size(), versions + 2);
+
+    // Hostile: entities are refused before anything is read from the server.
+    const QString bomb = dir.filePath(QStringLiteral("bomba.tbx"));
+    write(bomb,
+          "<?xml version=\"1.0\"?>\n<!DOCTYPE martif [\n<!ENTITY a \"aaaaaaaaaa\">\n"
+          "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">\n]>\n<martif><text><body/></text></martif>\n");
+    const int writesNow = writes();
+    const Result bombed =
+        exchange({QStringLiteral("terms-import"), QStringLiteral("ENG"), bomb, QStringLiteral("--apply")});
+    EXPECT_EQ(bombed.code, 1);
+    EXPECT_TRUE(bombed.err.contains(QStringLiteral("Arquivo recusado, linha 2"))) << bombed.err.toStdString();
+    EXPECT_EQ(writes(), writesNow);
+}
