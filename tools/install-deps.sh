@@ -13,7 +13,7 @@ PACKAGES=(
   fonts-dejavu-core
   poppler-utils
   xvfb xauth libxtst-dev
-  libgettextpo-dev gettext qt6-l10n-tools libxml2-utils php-symfony-translation
+  libgettextpo-dev gettext qt6-l10n-tools libxml2-utils php-symfony-translation translate-toolkit
   libhunspell-dev hunspell-en-us hunspell-es
   python3-prometheus-client lintian curl
   apertium-apy apertium-es-pt apertium-eng-spa
