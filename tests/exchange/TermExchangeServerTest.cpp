@@ -2,8 +2,10 @@
 // trd-server: an export read back unchanged, in either format, writes nothing
 // and adds no line to the glossary's history; an edited sheet is applied term
 // by term, refused terms only with the user's consent; a hostile file is
-// refused whole.
+// refused whole; a term changed on the server after the preview is not
+// overwritten.
 #include "DataPacket.h"
+#include "TermExchange.h"
 #include "TSocketConnection.h"
 #include "TrdServerProcess.h"
 
@@ -14,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 using namespace trd;
@@ -66,8 +69,15 @@ protected:
         std::vector<Term> out;
         while (reader.next()) {
             Term t;
-            for (std::size_t f = 0; f < reader.fields().size(); ++f)
-                t[reader.fields()[f].name.toStdString()] = std::string(reader.raw(static_cast<int>(f)));
+            for (std::size_t f = 0; f < reader.fields().size(); ++f) {
+                const int i = static_cast<int>(f);
+                const TFieldType type = reader.fields()[f].type;
+                // Numbers and dates in full: a binary answer carries no text of them.
+                t[reader.fields()[f].name.toStdString()] = type == TFieldType::ftString
+                    ? std::string(reader.raw(i))
+                    : QString::number(type == TFieldType::ftDateTime ? reader.dateTime(i) : reader.real(i), 'g', 17)
+                          .toStdString();
+            }
             out.push_back(std::move(t));
         }
         return out;
@@ -181,4 +191,31 @@ TEST_F(TermExchange, AnEditedSheetIsAppliedAndRefusedTermsOnlyWithConsent)
     EXPECT_EQ(bombed.code, 1);
     EXPECT_TRUE(bombed.err.contains(QStringLiteral("Arquivo recusado, linha 2"))) << bombed.err.toStdString();
     EXPECT_EQ(writes(), writesNow);
+}
+
+TEST_F(TermExchange, ATermChangedOnTheServerAfterThePreviewIsNotOverwritten)
+{
+    const QString sheet = dir.filePath(QStringLiteral("planilha.csv"));
+    write(sheet, "DSTERMO,DSPREFERIDAS\nPedido,Purchase order\nCliente,Customer\n");
+    exchange::ServerAddress address;
+    address.port = server->port();
+    exchange::JobControl control;
+    const exchange::TermImportPreview preview =
+        exchange::prepareTermImport(address, sheet, QStringLiteral("ENG"), control);
+    ASSERT_EQ(preview.plan.count(exchange::TermOutcome::Changed), 1);
+    // A colleague changes "Pedido" between the preview and its apply.
+    const std::vector<Term> now = rows(QStringLiteral("GetTermos"));
+    const Term& pedido =
+        *std::find_if(now.begin(), now.end(), [](const Term& t) { return t.at("DSTERMO") == "Pedido"; });
+    call(QStringLiteral("AlteraTermo"),
+         {QStringLiteral("ENG"), std::stoll(pedido.at("IDTERMO")), QStringLiteral("Pedido"), QStringLiteral("Order"),
+          QStringLiteral("Request"), QStringLiteral("N"), QStringLiteral("dela"), QString()});
+    const exchange::AppliedTerms applied = exchange::applyTermImport(address, preview, control);
+    EXPECT_TRUE(applied.refusal.contains(
+        QStringLiteral("\"Pedido\": O termo \"Pedido\" foi alterado por local depois de lido")))
+        << applied.refusal.toStdString();
+    std::map<std::string, std::string> notes;
+    for (const Term& t : rows(QStringLiteral("GetTermos")))
+        notes[t.at("DSTERMO")] = t.at("DSNOTA");
+    EXPECT_EQ(notes["Pedido"], "dela");
 }
