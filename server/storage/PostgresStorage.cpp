@@ -480,7 +480,17 @@ public:
                 ++end;
             if (end - i >= pgbatch::SetFrom) {
                 flushBulk();
-                if (pgbatch::writeModifications(m_db, m_log, changes.data() + i, end - i, now)) {
+                // A set larger than a watcher is told row by row (RowChangeRelay)
+                // queues no notice a row: it tells "*" once, as a load does.
+                const bool many = end - i > RowChangeRelay::MostListed;
+                if (many)
+                    m_db.exec("SELECT set_config('trd.carga_em_massa', 'on', true)");
+                const bool written = pgbatch::writeModifications(m_db, m_log, changes.data() + i, end - i, now);
+                if (many)
+                    m_db.exec(written ? "SELECT set_config('trd.carga_em_massa', 'off', true); "
+                                        "SELECT pg_notify('trd_alteracao', '*')"
+                                      : "SELECT set_config('trd.carga_em_massa', 'off', true)");
+                if (written) {
                     m_appliedInBatch += end - i;
                     i = end;
                     continue;
