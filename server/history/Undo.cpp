@@ -21,6 +21,10 @@ struct RowPlan {
     std::int64_t row = 0;
     const VersionRecord* first = nullptr; // the batch's first and last versions of the row
     const VersionRecord* last = nullptr;
+    // An undo puts back text and status: a review mark is not one of them.
+    // It is taken away with MarcaRevisao, and any undo that changes the row
+    // takes it away with the change.
+    bool onlyReviewMarks = true;
 };
 
 std::vector<RowPlan> rowsOf(const std::vector<VersionRecord>& versions)
@@ -33,58 +37,72 @@ std::vector<RowPlan> rowsOf(const std::vector<VersionRecord>& versions)
             plans.push_back({v.row, &v, &v});
         else
             plans[it->second].last = &v;
+        if (!isReviewMark(v.type))
+            plans[it->second].onlyReviewMarks = false;
     }
     return plans;
 }
 
-// An undo puts back text and status: a review mark is not one of them. It
-// is taken away with MarcaRevisao, and any undo that changes the row takes
-// it away with the change.
-bool onlyReviewMarks(const RowPlan& plan, const std::vector<VersionRecord>& versions)
-{
-    for (const VersionRecord& v : versions)
-        if (v.row == plan.row && !isReviewMark(v.type))
-            return false;
-    return true;
-}
-
+// Undoes the rows of a batch. What it reads of them (the rows, the chains
+// of their versions) is read for all of them at once: a row's write changes
+// no other row's reading, so the writes can wait and go as one set, except
+// before a key is looked up, which an earlier row's write may have taken.
 class Undoer {
 public:
-    Undoer(StorageWriter& writer, double now, bool force, bool guardReviewed)
+    Undoer(StorageWriter& writer, double now, bool force, bool guardReviewed, const std::vector<RowPlan>& plans)
         : m_writer(writer), m_history(writer.history()), m_now(now), m_force(force), m_guardReviewed(guardReviewed)
     {
-    }
-
-    UndoneRow undo(const RowPlan& plan, bool reviewMarkOnly)
-    {
-        UndoneRow out;
-        const std::optional<CurrentRow> current = m_history.rowById(plan.row);
-        const RowState now = stateOf(current);
-        out.now = now;
-        if (current) {
-            out.program = current->program;
-            out.component = current->component;
-            out.source = current->source;
+        std::vector<std::int64_t> ids;
+        ids.reserve(plans.size());
+        for (const RowPlan& p : plans)
+            ids.push_back(p.row);
+        for (CurrentRow& row : m_history.rowsById(ids)) {
+            const std::int64_t id = row.id;
+            m_rows.emplace(id, std::move(row));
         }
-        // The chain from the row's newest version back to the batch's first
-        // one gives what the batch left and what it found. A deleted row's
-        // newest version is the delete, which kept its identity.
-        std::int64_t newest = current ? current->lastVersion.value_or(0) : 0;
-        std::optional<RowKey> deleted;
-        if (!current) {
-            if (const auto deletion = m_history.lastDeletion(plan.row)) {
-                newest = deletion->first;
-                deleted = deletion->second;
-                out.program = deleted->program;
-                out.component = deleted->component;
-                out.source = deleted->source;
+        std::vector<std::pair<std::int64_t, std::int64_t>> asked;
+        m_reads.resize(plans.size());
+        for (std::size_t i = 0; i < plans.size(); ++i) {
+            Read& read = m_reads[i];
+            read.reviewMarkOnly = plans[i].onlyReviewMarks;
+            if (const auto it = m_rows.find(plans[i].row); it != m_rows.end()) {
+                read.current = &it->second;
+                read.newest = it->second.lastVersion.value_or(0);
+            } else if (auto deletion = m_history.lastDeletion(plans[i].row)) {
+                // A deleted row's newest version is the delete, which kept its identity.
+                read.newest = deletion->first;
+                read.deleted = std::move(deletion->second);
+            }
+            if (!read.reviewMarkOnly && read.newest) {
+                read.chain = asked.size();
+                asked.emplace_back(read.newest, plans[i].first->id);
             }
         }
-        if (reviewMarkOnly)
+        m_chains = m_history.chains(asked);
+    }
+
+    UndoneRow undo(std::size_t index, const RowPlan& plan)
+    {
+        const Read& read = m_reads[index];
+        UndoneRow out;
+        const RowState now = read.current ? stateOf(*read.current) : stateOf(std::nullopt);
+        out.now = now;
+        if (read.current) {
+            out.program = read.current->program;
+            out.component = read.current->component;
+            out.source = read.current->source;
+        } else if (read.deleted) {
+            out.program = read.deleted->program;
+            out.component = read.deleted->component;
+            out.source = read.deleted->source;
+        }
+        if (read.reviewMarkOnly)
             return leftAlone(out, "marca de revisão: não é desfeita (desmarque a linha)");
-        if (!newest)
+        if (!read.newest)
             return leftAlone(out, "o histórico da linha não tem mais as versões deste lote");
-        const std::vector<ResolvedVersion> chain = resolveChain(m_history.chain(newest, 0, plan.first->id), now);
+        // The chain from the row's newest version back to the batch's first
+        // one gives what the batch left and what it found.
+        const std::vector<ResolvedVersion> chain = resolveChain(m_chains.at(read.chain), now);
         const auto find = [&](std::int64_t id) {
             return std::find_if(chain.begin(), chain.end(),
                                 [id](const ResolvedVersion& r) { return r.record.id == id; });
@@ -107,17 +125,36 @@ public:
                 return leftAlone(out, how + " depois, sem registro no histórico");
             return leftAlone(out, how + " depois por " + later.user + " em " + when(later.when));
         }
-        if (!current) {
-            if (m_history.rowByKey(deleted->language, deleted->program, deleted->component, deleted->source))
+        if (!read.current) {
+            flush();
+            const RowKey& key = *read.deleted;
+            if (m_history.rowByKey(key.language, key.program, key.component, key.source))
                 return leftAlone(out, "já existe outra linha com a mesma tela, componente e texto de origem");
         }
-        write(plan.row, current, deleted, before, newest);
+        write(plan.row, read.current, read.deleted, before, read.newest);
         out.restored = true;
         out.now = before;
         return out;
     }
 
+    // Writes what the rows undone so far still wait for.
+    void flush()
+    {
+        if (m_pending.empty())
+            return;
+        m_writer.applyAll(m_pending, m_now);
+        m_pending.clear();
+    }
+
 private:
+    struct Read {
+        const CurrentRow* current = nullptr;
+        std::optional<RowKey> deleted;
+        std::int64_t newest = 0;
+        std::size_t chain = 0; // in m_chains, when newest and not reviewMarkOnly
+        bool reviewMarkOnly = false;
+    };
+
     static UndoneRow leftAlone(UndoneRow& row, std::string reason)
     {
         row.restored = false;
@@ -127,8 +164,8 @@ private:
 
     // Puts the row back as `before`, from what it is now; a row brought back
     // keeps its id when that is still free, and its versions go on.
-    void write(std::int64_t id, const std::optional<CurrentRow>& current, const std::optional<RowKey>& deleted,
-               const RowState& before, std::int64_t newest)
+    void write(std::int64_t id, const CurrentRow* current, const std::optional<RowKey>& deleted, const RowState& before,
+               std::int64_t newest)
     {
         RowChange change;
         if (current) {
@@ -146,7 +183,7 @@ private:
         change.updated.destination = before.text;
         change.updated.status = before.status;
         change.guardReviewed = m_guardReviewed;
-        m_writer.apply(change, m_now);
+        m_pending.push_back(std::move(change));
     }
 
     StorageWriter& m_writer;
@@ -154,6 +191,10 @@ private:
     double m_now;
     bool m_force;
     bool m_guardReviewed;
+    std::map<std::int64_t, CurrentRow> m_rows;
+    std::vector<Read> m_reads; // by plan
+    std::vector<std::vector<VersionRecord>> m_chains;
+    std::vector<RowChange> m_pending;
 };
 
 UndoOutcome run(StorageWriter& writer, const std::vector<VersionRecord>& versions, double now, bool force,
@@ -167,10 +208,11 @@ UndoOutcome run(StorageWriter& writer, const std::vector<VersionRecord>& version
         ids.push_back(p.row);
     std::sort(ids.begin(), ids.end());
     writer.lockRowIds(ids);
-    Undoer undoer(writer, now, force, guardReviewed);
+    Undoer undoer(writer, now, force, guardReviewed, plans);
     outcome.rows.reserve(plans.size());
-    for (const RowPlan& p : plans)
-        outcome.rows.push_back(undoer.undo(p, onlyReviewMarks(p, versions)));
+    for (std::size_t i = 0; i < plans.size(); ++i)
+        outcome.rows.push_back(undoer.undo(i, plans[i]));
+    undoer.flush();
     const auto written = writer.batchesWritten();
     if (!written.empty())
         outcome.batch = written.front();

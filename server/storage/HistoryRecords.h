@@ -135,6 +135,25 @@ public:
     // The chain of a row's versions from `newest` back, newest first: at most
     // `limit` (0: all), stopping after the version `downTo` (0: none).
     virtual std::vector<VersionRecord> chain(std::int64_t newest, std::size_t limit, std::int64_t downTo = 0) = 0;
+    // rowById for many rows: those of the ids that exist, in no order.
+    virtual std::vector<CurrentRow> rowsById(const std::vector<std::int64_t>& ids)
+    {
+        std::vector<CurrentRow> out;
+        for (const std::int64_t id : ids)
+            if (auto row = rowById(id))
+                out.push_back(std::move(*row));
+        return out;
+    }
+    // chain(newest, 0, downTo) for each (newest, downTo), in the order asked.
+    virtual std::vector<std::vector<VersionRecord>> chains(
+        const std::vector<std::pair<std::int64_t, std::int64_t>>& asked)
+    {
+        std::vector<std::vector<VersionRecord>> out;
+        out.reserve(asked.size());
+        for (const auto& [newest, downTo] : asked)
+            out.push_back(chain(newest, 0, downTo));
+        return out;
+    }
     virtual std::optional<VersionRecord> version(std::int64_t id) = 0;
     virtual std::optional<BatchRecord> batch(std::int64_t id) = 0;
     // The language's batches that hold versions and were opened within the

@@ -1,6 +1,7 @@
 #include "PostgresHistory.h"
 
 #include "HistoryRowReading.h"
+#include "IdList.h"
 
 #include <charconv>
 
@@ -113,6 +114,45 @@ std::vector<VersionRecord> PostgresHistoryReader::chain(std::int64_t newest, std
                  + " FROM c JOIN VERSAO v ON v.IDVERSAO = c.id JOIN LOTE l ON l.IDLOTE = v.IDLOTE ORDER BY c.n",
              {text(newest), text(limit == 0 ? INT64_MAX : static_cast<std::int64_t>(limit)), text(downTo)},
              [&](const PostgresConnection::Row& r) { out.push_back(readVersion(r)); });
+    return out;
+}
+
+std::vector<CurrentRow> PostgresHistoryReader::rowsById(const std::vector<std::int64_t>& ids)
+{
+    std::vector<CurrentRow> out;
+    if (ids.empty())
+        return out;
+    out.reserve(ids.size());
+    m_db.run(std::string(RowSelect) + "WHERE IDTRADUCAO = ANY($1::bigint[])", {idList(ids, '{', '}')},
+             [&](const PostgresConnection::Row& r) { out.push_back(readRow(r)); });
+    return out;
+}
+
+// Every chain in one statement, each walked by the versions' key as one
+// chain() walks it.
+std::vector<std::vector<VersionRecord>> PostgresHistoryReader::chains(
+    const std::vector<std::pair<std::int64_t, std::int64_t>>& asked)
+{
+    std::vector<std::vector<VersionRecord>> out(asked.size());
+    if (asked.empty())
+        return out;
+    std::vector<std::int64_t> newest, downTo;
+    newest.reserve(asked.size());
+    downTo.reserve(asked.size());
+    for (const auto& [from, to] : asked) {
+        newest.push_back(from);
+        downTo.push_back(to);
+    }
+    m_db.run(std::string("WITH RECURSIVE c(k, id, n, stop) AS (SELECT u.k, u.id, 1, u.stop FROM "
+                         "unnest($1::bigint[], $2::bigint[]) WITH ORDINALITY AS u(id, stop, k) UNION ALL "
+                         "SELECT c.k, v.IDVERSAOANT, c.n + 1, c.stop FROM c JOIN VERSAO v ON v.IDVERSAO = c.id "
+                         "WHERE v.IDVERSAOANT IS NOT NULL AND c.id <> c.stop) SELECT ")
+                 + VersionColumns
+                 + ", c.k FROM c JOIN VERSAO v ON v.IDVERSAO = c.id JOIN LOTE l ON l.IDLOTE = v.IDLOTE "
+                   "ORDER BY c.k, c.n",
+             {idList(newest, '{', '}'), idList(downTo, '{', '}')}, [&](const PostgresConnection::Row& r) {
+                 out.at(static_cast<std::size_t>(r.integer(13) - 1)).push_back(readVersion(r));
+             });
     return out;
 }
 

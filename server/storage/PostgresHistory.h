@@ -26,6 +26,9 @@ public:
                                        const std::string& component, const std::string& source) override;
     std::optional<CurrentRow> rowById(std::int64_t id) override;
     std::vector<VersionRecord> chain(std::int64_t newest, std::size_t limit, std::int64_t downTo) override;
+    std::vector<CurrentRow> rowsById(const std::vector<std::int64_t>& ids) override;
+    std::vector<std::vector<VersionRecord>> chains(
+        const std::vector<std::pair<std::int64_t, std::int64_t>>& asked) override;
     std::optional<VersionRecord> version(std::int64_t id) override;
     std::optional<BatchRecord> batch(std::int64_t id) override;
     std::vector<BatchRecord> batches(const std::string& language, const DateBounds& dates) override;

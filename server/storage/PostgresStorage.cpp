@@ -2,6 +2,7 @@
 
 #include "ChangeReading.h"
 #include "IdList.h"
+#include "PostgresBatchWrite.h"
 #include "PostgresBulkLoad.h"
 #include "ListedRowsCollector.h"
 #include "PostgresConnection.h"
@@ -466,6 +467,38 @@ public:
               "STVALORPROP = $5, IDSITTRADUCAO = $6, DTALTERACAO = $7, IDULTVERSAO = $8 WHERE IDTRADUCAO = $9",
               change.updated, now,
               {newest ? std::optional<std::string>(std::to_string(*newest)) : std::nullopt, std::to_string(id)});
+    }
+
+    // Runs of many changes of text or status (a propagation, a piece of a
+    // pre-translation, an undo) go as one set (PostgresBatchWrite.h); the
+    // rest, and a run that needs the row-by-row path's refusals, row by row.
+    void applyAll(const std::vector<RowChange>& changes, double now) override
+    {
+        for (std::size_t i = 0; i < changes.size();) {
+            std::size_t end = i;
+            while (end < changes.size() && changes[end].kind == RowChange::Kind::Modify)
+                ++end;
+            if (end - i >= pgbatch::SetFrom) {
+                flushBulk();
+                // A set larger than a watcher is told row by row (RowChangeRelay)
+                // queues no notice a row: it tells "*" once, as a load does.
+                const bool many = end - i > RowChangeRelay::MostListed;
+                if (many)
+                    m_db.exec("SELECT set_config('trd.carga_em_massa', 'on', true)");
+                const bool written = pgbatch::writeModifications(m_db, m_log, changes.data() + i, end - i, now);
+                if (many)
+                    m_db.exec(written ? "SELECT set_config('trd.carga_em_massa', 'off', true); "
+                                        "SELECT pg_notify('trd_alteracao', '*')"
+                                      : "SELECT set_config('trd.carga_em_massa', 'off', true)");
+                if (written) {
+                    m_appliedInBatch += end - i;
+                    i = end;
+                    continue;
+                }
+            }
+            for (const std::size_t stop = std::max(end, i + 1); i < stop; ++i)
+                apply(changes[i], now);
+        }
     }
 
     void putLanguage(const Language& language) override

@@ -306,6 +306,13 @@ public:
     // ServerError when the row was changed or deleted meanwhile, or when it
     // would collide.
     virtual void apply(const RowChange& change, double now) = 0;
+    // Applies the changes in their order, with the results and refusals that
+    // apply() gives them one by one; a back end may write many as one set.
+    virtual void applyAll(const std::vector<RowChange>& changes, double now)
+    {
+        for (const RowChange& change : changes)
+            apply(change, now);
+    }
 
     // Locks, before a batch's changes are applied, the rows they find by
     // their original keys. Back ends shared by several servers take the locks

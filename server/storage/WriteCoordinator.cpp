@@ -102,8 +102,7 @@ void WriteCoordinator::runBatchOnce(std::vector<Job*>& batch, const std::vector<
             m_writer->beginItem();
             try {
                 m_writer->setOrigin(*job->origin);
-                for (const RowChange& change : *job->changes)
-                    m_writer->apply(change, now);
+                m_writer->applyAll(*job->changes, now);
                 m_writer->endItem(true);
             } catch (const StorageError& e) {
                 if (e.retryable())
