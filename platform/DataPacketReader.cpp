@@ -51,6 +51,9 @@ struct PacketReader::Impl {
     int lookup(const char* name) const;
     QString fieldName(int field) const { return q(view(fields[static_cast<std::size_t>(field)].name)); }
     [[noreturn]] void valueError(int field, const char* what) const;
+    // A present value of a real or date field, 0 when absent or empty;
+    // `what` names the fault when `parse` refuses the text.
+    double decimal(int field, const char* what, bool (*parse)(std::string_view, double&)) const;
 };
 
 namespace {
@@ -318,6 +321,17 @@ void PacketReader::Impl::valueError(int field, const char* what) const
              .arg(rowNumber));
 }
 
+double PacketReader::Impl::decimal(int field, const char* what, bool (*parse)(std::string_view, double&)) const
+{
+    const auto fi = static_cast<std::size_t>(field);
+    if (!values[fi] || lengths[fi] == 0)
+        return 0;
+    double value = 0;
+    if (!parse(std::string_view(values[fi], lengths[fi]), value))
+        valueError(field, what);
+    return value;
+}
+
 PacketReader::PacketReader(QByteArray packet) : d(std::make_unique<Impl>())
 {
     if (isCborPacket(packet)) {
@@ -440,26 +454,15 @@ double PacketReader::real(int field) const
 {
     if (d->cbor)
         return d->cbor->real(field);
-    const std::string_view v = raw(field);
-    if (v.empty())
-        return 0;
-    double value = 0;
-    if (!parseNumber(v, value) || !std::isfinite(value))
-        d->valueError(field, "Valor numérico inválido");
-    return value;
+    return d->decimal(field, "Valor numérico inválido",
+                      [](std::string_view v, double& value) { return parseNumber(v, value) && std::isfinite(value); });
 }
 
 double PacketReader::dateTime(int field) const
 {
     if (d->cbor)
         return d->cbor->dateTime(field);
-    const std::string_view v = raw(field);
-    if (v.empty())
-        return 0;
-    double value = 0;
-    if (!parsePacketDateTime(v, value))
-        d->valueError(field, "Data inválida");
-    return value;
+    return d->decimal(field, "Data inválida", parsePacketDateTime);
 }
 
 } // namespace trd
