@@ -109,10 +109,16 @@ TEST(ChangeFeedClient, DeliversEachSaveOfTheLanguageInOrderWithItsRowBeforeAndAf
     ASSERT_NO_FATAL_FAILURE(save(server.port(), "ENG", "&Salvar", "&Save it"));
     ASSERT_NO_FATAL_FAILURE(save(server.port(), "ESP", "&Salvar", "&Guardarlo"));
     ASSERT_NO_FATAL_FAILURE(save(server.port(), "ENG", "&Salvar", "Sa&ve"));
-    ASSERT_TRUE(waitFor([&] { return got.changes().size() >= 2; }));
-    QTest::qWait(300); // nothing more comes: the other language is not told
+    // A last save of the language marks the end: changes come in the order
+    // of their numbers, so had the other language's been told, it would be
+    // among those before it.
+    ASSERT_NO_FATAL_FAILURE(save(server.port(), "ENG", "&Fechar", "Fe&char"));
+    ASSERT_TRUE(waitFor([&] {
+        const std::vector<FeedChange> c = got.changes();
+        return !c.empty() && c.back().source == "&Fechar";
+    }));
     const std::vector<FeedChange> c = got.changes();
-    ASSERT_EQ(c.size(), 2u);
+    ASSERT_EQ(c.size(), 3u) << "the other language is not told";
     EXPECT_EQ(c[0].type, 'A');
     EXPECT_EQ(c[0].language, "ENG");
     EXPECT_EQ(c[0].program, "TRD09300");
@@ -127,7 +133,8 @@ TEST(ChangeFeedClient, DeliversEachSaveOfTheLanguageInOrderWithItsRowBeforeAndAf
     EXPECT_EQ(c[1].destinationBefore, "&Save it");
     EXPECT_EQ(c[1].destination, "Sa&ve");
     EXPECT_LT(c[0].seq, c[1].seq);
-    EXPECT_GE(feed.Cursor(), c[1].seq);
+    EXPECT_EQ(c[2].destination, "Fe&char");
+    EXPECT_GE(feed.Cursor(), c[2].seq);
     EXPECT_FALSE(got.reloadAsked());
 
     // Stop abandons the waiting request at once; nothing is delivered after.
