@@ -1,5 +1,5 @@
 #pragma once
-// Helpers the data packet's writer, reader and shared rules have in common:
+// What the data packet's writer, reader and shared rules have in common:
 // names compared as the packet's readers do (ASCII letters in any case), a
 // byte array seen as UTF-8 text, and the one way a packet fault is raised.
 // Internal to platform/.

@@ -155,16 +155,16 @@ std::span<const MethodEntry<TranslationService>> TranslationService::methods()
 
 namespace {
 
-template <typename Part>
-Part* serviceAt(Part& part)
+template <typename Service>
+Service* serviceAt(Service& service)
 {
-    return &part;
+    return &service;
 }
 
-template <typename Part>
-Part* serviceAt(std::unique_ptr<Part>& part)
+template <typename Service>
+Service* serviceAt(std::unique_ptr<Service>& service)
 {
-    return part.get();
+    return service.get();
 }
 
 } // namespace
@@ -175,7 +175,7 @@ Part* serviceAt(std::unique_ptr<Part>& part)
 template <typename Visit>
 bool TranslationService::anyTable(TranslationService* self, Visit&& visit)
 {
-    const auto at = [self](auto TranslationService::*part) { return self ? serviceAt(self->*part) : nullptr; };
+    const auto at = [self](auto TranslationService::*member) { return self ? serviceAt(self->*member) : nullptr; };
     return visit(methods(), self) || visit(HistoryMethods::methods(), at(&TranslationService::m_history))
         || visit(MemoryMethods::methods(), at(&TranslationService::m_memoryMethods))
         || visit(ReportQueries::methods(), at(&TranslationService::m_reports))
