@@ -176,7 +176,17 @@ TEST(Restore, BackedUpUnderLoadRefusedWhileServingRestoredWithEveryAcknowledgedS
                 }
             }
         });
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    // Every row acknowledged at least once before the backup begins, however
+    // late a loaded machine runs the savers (they go on during the backup).
+    for (const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+         std::chrono::steady_clock::now() < until;) {
+        {
+            std::lock_guard lock(mutex);
+            if (ackedBeforeBackup.size() == 40)
+                break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     const QString copy = QFileInfo(server.dbPath()).absolutePath() + "/copia.db";
     std::map<int, int> attemptedAtBackupEnd;
     {
