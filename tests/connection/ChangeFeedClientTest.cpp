@@ -14,6 +14,8 @@
 #include <httplib.h>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -90,6 +92,33 @@ struct Received {
 bool waitFor(const std::function<bool()>& done)
 {
     return QTest::qWaitFor(done, kEspera);
+}
+
+// Every thread of the process in the stopped state ('T' in its stat line).
+bool everyThreadStopped(pid_t pid)
+{
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    const QStringList ids = tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    if (ids.isEmpty())
+        return false;
+    for (const QString& id : ids) {
+        QFile stat(tasks.filePath(id + QStringLiteral("/stat")));
+        if (!stat.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray line = stat.readAll();
+        const qsizetype name = line.lastIndexOf(')');
+        if (name < 0 || name + 2 >= line.size() || line.at(name + 2) != 'T')
+            return false;
+    }
+    return true;
+}
+
+// A server that answers nothing. SIGSTOP stops a process once one of its
+// threads runs to take the signal; on a loaded machine the others may answer
+// a request meanwhile, so the stop is waited for.
+bool stopServer(pid_t pid)
+{
+    return ::kill(pid, SIGSTOP) == 0 && waitFor([pid] { return everyThreadStopped(pid); });
 }
 
 } // namespace
@@ -182,7 +211,7 @@ TEST(ChangeFeedClient, AFirstNumberThatComesLateAsksForAReload)
     TrdServerProcess server(o);
     ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
     const auto pid = static_cast<pid_t>(server.pid());
-    ASSERT_EQ(::kill(pid, SIGSTOP), 0);
+    ASSERT_TRUE(stopServer(pid));
     ChangeFeedClient feed;
     Received got(feed);
     const bool now = feed.Follow(at(server.port()), QStringLiteral("ENG"), {}, 300);
@@ -207,7 +236,7 @@ TEST(ChangeFeedClient, FollowingWithoutWaitingNeverBlocksAndOnlyRowsReadBeforeTh
     // A server that does not answer: Follow returns at once all the same
     // (the waiting default takes 3 s there), and rows read now are stale
     // once the number comes.
-    ASSERT_EQ(::kill(pid, SIGSTOP), 0);
+    ASSERT_TRUE(stopServer(pid));
     {
         ChangeFeedClient feed;
         Received got(feed);
