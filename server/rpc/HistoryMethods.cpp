@@ -2,6 +2,7 @@
 
 #include "MethodArgs.h"
 #include "RpcError.h"
+#include "UndoAnswer.h"
 #include "Undo.h"
 #include "VersionStates.h"
 
@@ -34,18 +35,7 @@ constexpr std::array<AnswerField, 8> BatchFields = {{{"IDLOTE", "r8", 0},
                                                      {"IDLOTEDESFEITO", "r8", 0},
                                                      {"IDDESFEITOPOR", "r8", 0}}};
 
-constexpr std::array<AnswerField, 8> UndoFields = {{{"IDLOTE", "r8", 0},
-                                                    {"CDPROGTRAD", "string", 20},
-                                                    {"NMCOMPONENTE", "string", 50},
-                                                    {"STAGRVALPROP", "string", 4000},
-                                                    {"DESFEITA", "string", 1},
-                                                    {"DSMOTIVO", "string", 200},
-                                                    {"STVALORPROP", "string", 4000},
-                                                    {"IDSITTRADUCAO", "string", 1}}};
-
 constexpr std::array<AnswerField, 1> OpenFields = {{{"IDLOTE", "r8", 0}}};
-
-constexpr std::int64_t MaxId = 9007199254740991; // 2^53 - 1: exact as a JSON number
 } // namespace
 
 std::span<const MethodEntry<HistoryMethods>> HistoryMethods::methods()
@@ -96,7 +86,7 @@ void HistoryMethods::getHistorico(MethodCall& call)
     const std::string program = args.text(1, "tela", fieldsize::Program);
     const std::string component = args.text(2, "componente", fieldsize::Component);
     const std::string source = args.text(3, "texto de origem", fieldsize::Text);
-    const auto limit = static_cast<std::size_t>(args.integer(4, "máximo de versões (0: todas)", 0, MaxId));
+    const auto limit = static_cast<std::size_t>(args.integer(4, "máximo de versões (0: todas)", 0, MethodArgs::MaxId));
 
     auto session = m_sessions.acquire();
     HistoryReader& history = session->history();
@@ -173,7 +163,7 @@ void HistoryMethods::desfaz(MethodCall& call)
     args.expectCount({3});
     history::UndoRequest request;
     request.language = args.language(0);
-    const std::int64_t id = args.integer(1, whole ? "lote" : "versão", 1, MaxId);
+    const std::int64_t id = args.integer(1, whole ? "lote" : "versão", 1, MethodArgs::MaxId);
     request.force = args.yesNo(2, "forçar");
     request.user = caller.user;
     request.method = std::string(method);
@@ -183,20 +173,10 @@ void HistoryMethods::desfaz(MethodCall& call)
     const history::UndoOutcome outcome =
         whole ? history::undoBatch(m_writer, request, id) : history::undoVersion(m_writer, request, id);
 
-    AnswerPacketWriter packet(out, UndoFields);
-    for (const history::UndoneRow& row : outcome.rows) {
-        packet.beginRow();
-        packet.number(0, static_cast<double>(outcome.batch.value_or(0)));
-        packet.string(1, row.program);
-        packet.string(2, row.component);
-        packet.string(3, row.source);
-        packet.string(4, row.restored ? "S" : "N");
-        packet.string(5, row.reason);
-        packet.string(6, row.now.text);
-        packet.string(7, row.now.status);
-        packet.endRow();
-    }
-    packet.finish();
+    UndoAnswer answer(out, outcome.batch.value_or(0));
+    for (const history::UndoneRow& r : outcome.rows)
+        answer.row({r.program, r.component, r.source, r.restored, r.reason, r.now.text, r.now.status});
+    answer.finish();
 }
 
 void HistoryMethods::abreLote(MethodCall& call)

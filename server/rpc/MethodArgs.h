@@ -15,6 +15,9 @@ class MethodArgs {
 public:
     MethodArgs(std::string_view method, std::vector<JsonValue>& params) : m_method(method), m_params(params) { }
 
+    // The largest id a JSON number carries exactly (2^53 - 1): versions and batches.
+    static constexpr std::int64_t MaxId = 9007199254740991;
+
     std::size_t count() const { return m_params.size(); }
     // Refuses unless the argument count is one of the given ones.
     void expectCount(std::initializer_list<std::size_t> allowed) const;

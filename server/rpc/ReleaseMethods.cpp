@@ -4,6 +4,7 @@
 #include "MethodArgs.h"
 #include "ReleaseApply.h"
 #include "RpcError.h"
+#include "UndoAnswer.h"
 
 #include <algorithm>
 #include <array>
@@ -85,16 +86,6 @@ constexpr std::array<AnswerField, 8> ObsoleteFields = {{{"STAGRVALPROP", "string
                                                         {"DTALTERACAO", "dateTime", 0},
                                                         {"IDLOTE", "r8", 0}}};
 
-// The same answer as the history's undo (docs/protocol.md, DesfazLote).
-constexpr std::array<AnswerField, 8> UndoFields = {{{"IDLOTE", "r8", 0},
-                                                    {"CDPROGTRAD", "string", 20},
-                                                    {"NMCOMPONENTE", "string", 50},
-                                                    {"STAGRVALPROP", "string", 4000},
-                                                    {"DESFEITA", "string", 1},
-                                                    {"DSMOTIVO", "string", 200},
-                                                    {"STVALORPROP", "string", 4000},
-                                                    {"IDSITTRADUCAO", "string", 1}}};
-
 // An apply's progress (GetProgressoLiberacao) and the answer to its cancel.
 constexpr std::array<AnswerField, 5> ProgressFields = {{{"STETAPA", "string", 20},
                                                         {"IDIDIOMA", "string", 3},
@@ -115,8 +106,6 @@ std::string applyToken(MethodArgs& args, std::size_t index)
         invalidParams("A identificação da aplicação deve ter de 1 a 64 letras, dígitos, '-' ou '_'.");
     return token;
 }
-
-constexpr std::int64_t MaxId = 9007199254740991;
 
 // One row of the answer: every field written once, in the packet's order;
 // those a row kind does not use are empty.
@@ -240,7 +229,7 @@ bool ReleaseMethods::takesUndo(std::string_view method, const std::vector<JsonVa
     if (method != "DesfazLote" || params.size() != 3 || !params[1].isNumber())
         return false;
     const double id = params[1].number();
-    if (!(id >= 1 && id <= static_cast<double>(MaxId)))
+    if (!(id >= 1 && id <= static_cast<double>(MethodArgs::MaxId)))
         return false;
     const auto batch = m_sessions.acquire()->history().batch(static_cast<std::int64_t>(id));
     return batch && batch->kind == BatchKind::Release;
@@ -360,23 +349,13 @@ void ReleaseMethods::undo(MethodCall& call)
     MethodArgs args("DesfazLote", params);
     args.expectCount({3});
     const std::string language = args.language(0);
-    const std::int64_t id = args.integer(1, "lote", 1, MaxId);
+    const std::int64_t id = args.integer(1, "lote", 1, MethodArgs::MaxId);
     const bool force = args.yesNo(2, "forçar");
     const release::ReleaseUndoOutcome outcome = release::undoRelease(m_writer, language, id, force, caller.user);
-    AnswerPacketWriter packet(out, UndoFields);
-    for (const release::ReleaseUndoRow& row : outcome.rows) {
-        packet.beginRow();
-        packet.number(0, static_cast<double>(outcome.batch));
-        packet.string(1, row.program);
-        packet.string(2, row.component);
-        packet.string(3, row.source);
-        packet.string(4, row.restored ? "S" : "N");
-        packet.string(5, row.reason);
-        packet.string(6, row.destination);
-        packet.string(7, row.status);
-        packet.endRow();
-    }
-    packet.finish();
+    UndoAnswer answer(out, outcome.batch);
+    for (const release::ReleaseUndoRow& r : outcome.rows)
+        answer.row({r.program, r.component, r.source, r.restored, r.reason, r.destination, r.status});
+    answer.finish();
 }
 
 namespace {

@@ -153,31 +153,52 @@ std::span<const MethodEntry<TranslationService>> TranslationService::methods()
     return Table;
 }
 
+namespace {
+
+template <typename Service>
+Service* serviceAt(Service& service)
+{
+    return &service;
+}
+
+template <typename Service>
+Service* serviceAt(std::unique_ptr<Service>& service)
+{
+    return service.get();
+}
+
+} // namespace
+
+// The one list of the services' tables, in the order calls look them up:
+// `visit(table, service)` for each until one returns true (the service is
+// null without `self`, or when it is not given yet: the memory's).
+template <typename Visit>
+bool TranslationService::anyTable(TranslationService* self, Visit&& visit)
+{
+    const auto at = [self](auto TranslationService::*member) { return self ? serviceAt(self->*member) : nullptr; };
+    return visit(methods(), self) || visit(HistoryMethods::methods(), at(&TranslationService::m_history))
+        || visit(MemoryMethods::methods(), at(&TranslationService::m_memoryMethods))
+        || visit(ReportQueries::methods(), at(&TranslationService::m_reports))
+        || visit(AccessMethods::methods(), at(&TranslationService::m_access))
+        || visit(ReviewMethods::methods(), at(&TranslationService::m_review))
+        || visit(ReleaseMethods::methods(), at(&TranslationService::m_releases))
+        || visit(MachineMethods::methods(), at(&TranslationService::m_machineMethods))
+        || visit(GlossaryMethods::methods(), at(&TranslationService::m_glossary));
+}
+
 bool TranslationService::isMethod(std::string_view method)
 {
-    return findMethod(methods(), method) || findMethod(HistoryMethods::methods(), method)
-        || findMethod(MemoryMethods::methods(), method) || findMethod(ReportQueries::methods(), method)
-        || findMethod(AccessMethods::methods(), method) || findMethod(ReviewMethods::methods(), method)
-        || findMethod(ReleaseMethods::methods(), method) || findMethod(MachineMethods::methods(), method)
-        || findMethod(GlossaryMethods::methods(), method);
+    return anyTable(nullptr, [method](auto table, auto*) { return findMethod(table, method) != nullptr; });
 }
 
 std::vector<std::string_view> TranslationService::methodNames()
 {
     std::vector<std::string_view> names;
-    const auto add = [&names](auto table) {
+    anyTable(nullptr, [&names](auto table, auto*) {
         for (const auto& entry : table)
             names.push_back(entry.name);
-    };
-    add(methods());
-    add(HistoryMethods::methods());
-    add(MemoryMethods::methods());
-    add(ReportQueries::methods());
-    add(AccessMethods::methods());
-    add(ReviewMethods::methods());
-    add(ReleaseMethods::methods());
-    add(MachineMethods::methods());
-    add(GlossaryMethods::methods());
+        return false;
+    });
     return names;
 }
 
@@ -204,12 +225,8 @@ void TranslationService::call(std::string_view method, std::vector<JsonValue>& p
         m_releases.undo(call);
         return;
     }
-    const bool ran = dispatch(*this, methods(), call) || dispatch(m_history, HistoryMethods::methods(), call)
-        || dispatch(m_reports, ReportQueries::methods(), call) || dispatch(*m_access, AccessMethods::methods(), call)
-        || dispatch(*m_review, ReviewMethods::methods(), call) || dispatch(m_releases, ReleaseMethods::methods(), call)
-        || (m_memoryMethods && dispatch(*m_memoryMethods, MemoryMethods::methods(), call))
-        || dispatch(*m_machineMethods, MachineMethods::methods(), call)
-        || dispatch(*m_glossary, GlossaryMethods::methods(), call);
+    const bool ran =
+        anyTable(this, [&call](auto table, auto* service) { return service && dispatch(*service, table, call); });
     if (!ran)
         throw RpcError(rpc::MethodNotFound, "Método desconhecido: " + std::string(method) + ".");
 }
@@ -218,17 +235,13 @@ void TranslationService::checkCall(std::string_view method, std::vector<JsonValu
 {
     AnswerBuffer none;
     MethodCall call{method, params, none, caller, {}};
-    const auto check = [&](auto table) {
+    anyTable(nullptr, [&](auto table, auto*) {
         if (const auto* entry = findMethod(table, method)) {
             checkRight(entry->right, call);
             return true;
         }
         return false;
-    };
-    check(methods()) || check(HistoryMethods::methods()) || check(MemoryMethods::methods())
-        || check(ReportQueries::methods()) || check(AccessMethods::methods()) || check(ReviewMethods::methods())
-        || check(ReleaseMethods::methods()) || check(MachineMethods::methods())
-        || check(GlossaryMethods::methods());
+    });
 }
 
 void TranslationService::getIdiTrad(MethodCall& call)

@@ -53,6 +53,8 @@ public:
 
 private:
     static std::span<const MethodEntry<TranslationService>> methods();
+    template <typename Visit>
+    static bool anyTable(TranslationService* self, Visit&& visit);
 
     void getIdiTrad(MethodCall& call);
     void getDestino(MethodCall& call);

@@ -14,7 +14,9 @@
 #include <QCborStreamReader>
 #include <QCborValue>
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QThread>
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -343,6 +345,20 @@ QByteArray sortedSeed(int rows)
     return tsv;
 }
 
+// The server writes a call's log line once the call has ended, which may be
+// after its client has read the answer: the line is waited for, not expected
+// at once.
+bool logShows(const test::TrdServerProcess& server, const char* text)
+{
+    QDeadlineTimer deadline(30000);
+    while (!server.log().contains(text)) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+
 // Overwrites the table page that holds the rows at `fraction` of the table's
 // order, as a disk failing under a running server does.
 bool damageTablePage(const QString& dbPath, double fraction)
@@ -409,7 +425,7 @@ TEST_F(StreamedAnswers, AServerFailingAfterItBeganToAnswerIsToldAsAFailure)
     }
     EXPECT_FALSE(ds.Active());
     EXPECT_EQ(ds.RecordCount(), 0);
-    EXPECT_TRUE(damaged.log().contains("resposta interrompida após")) << damaged.log().toStdString();
+    EXPECT_TRUE(logShows(damaged, "resposta interrompida após")) << damaged.log().toStdString();
 
     const QByteArray raw = rawExchange(
         damaged.port(),

@@ -3,13 +3,15 @@
 // answer that breaks it is refused, never offered; the cache outlives a
 // restart and gives way to a new version of the engine; a slow engine holds
 // no save; and the engine stopping halfway through a pre-translation leaves
-// what was written as one batch that is undone whole.
+// what was written as one batch that is undone whole. What goes through a
+// real trd-server runs on both back ends.
 #include "ApertiumEngine.h"
 #include "ApertiumService.h"
 #include "Json.h"
 #include "MachineTestKit.h"
 #include "MachineTranslation.h"
 #include "MtProtection.h"
+#include "PostgresCluster.h"
 #include "PreTranslation.h"
 #include "RoutePlan.h"
 #include "ServerOptions.h"
@@ -296,19 +298,56 @@ TEST_F(RealEngineTest, AnAnswerThatBreaksAPlaceholderIsNotOfferedAsGood)
 
 // ---------------------------------------------------------------- through trd-server
 
-TrdServerProcess::Options serverOn(const QByteArray& tsv, const QStringList& args)
-{
-    TrdServerProcess::Options o;
-    o.seedTsv = tsv;
-    o.extraArgs = args;
-    return o;
-}
+enum class Backend { Sqlite, Postgres };
+
+// A trd-server on either back end: a SQLite file, or a fresh database of the
+// test's PostgreSQL cluster (the batches and their kinds are the back end's).
+class MachineServer : public ::testing::TestWithParam<Backend> {
+protected:
+    void SetUp() override
+    {
+        if (GetParam() == Backend::Postgres) {
+            if (!postgresCluster().ready())
+                GTEST_SKIP() << "no PostgreSQL server binaries (initdb, pg_ctl) to run a test cluster";
+            m_conninfo = postgresCluster().freshDatabase();
+            ASSERT_FALSE(m_conninfo.empty());
+        }
+    }
+    TrdServerProcess::Options serverOn(const QByteArray& tsv, const QStringList& args) const
+    {
+        TrdServerProcess::Options o;
+        o.seedTsv = tsv;
+        o.extraArgs = args;
+        if (!m_conninfo.empty())
+            o.pg = QString::fromStdString(m_conninfo);
+        return o;
+    }
+
+private:
+    std::string m_conninfo;
+};
+
+// The same with the real Apertium service.
+class RealEngineServer : public MachineServer {
+protected:
+    void SetUp() override
+    {
+        MachineServer::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        if (!ApertiumService::installed())
+            GTEST_SKIP()
+                << "apertium-apy, apertium-es-pt and apertium-eng-spa are not installed (tools/install-deps.sh)";
+        ASSERT_TRUE(apertium.start()) << apertium.errorString().toStdString();
+    }
+    ApertiumService apertium;
+};
 
 const QByteArray SmallSeed = "L\tESP\tEspanhol\tPOR\n"
                              "R\tESP\tTRD1\tb1\t&Salvar o arquivo %s?\t\tN\n"
                              "R\tESP\tTRD1\tb2\tNome do cliente\t\tN\n";
 
-TEST(MachineServer, ASlowEngineHoldsNoSaveAndABrokenAnswerIsRefused)
+TEST_P(MachineServer, ASlowEngineHoldsNoSaveAndABrokenAnswerIsRefused)
 {
     StandInEngine engine;
     TrdServerProcess server(serverOn(SmallSeed,
@@ -317,6 +356,14 @@ TEST(MachineServer, ASlowEngineHoldsNoSaveAndABrokenAnswerIsRefused)
                                       // One worker: a call of the engine's on it would hold every other.
                                       QStringLiteral("--threads"), QStringLiteral("1")}));
     ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+
+    // The languages of the database, each with the engine's route.
+    const RpcAnswer pairs = callServer(server.port(), "GetParesAutomaticos", "");
+    ASSERT_TRUE(pairs.ok) << pairs.message;
+    ASSERT_EQ(pairs.rows.size(), 1u);
+    EXPECT_EQ(pairs.rows[0].at("IDIDIOMA"), "ESP");
+    EXPECT_EQ(pairs.rows[0].at("DSROTA"), "por>spa");
+    EXPECT_EQ(pairs.rows[0].at("STENCADEADA"), "N");
 
     // The engine loses the placeholder's tag: refused, with the reason.
     engine.answer = [](const std::string& q) { return q.find("<p>") == 0 ? q : std::string("Guardar el archivo?"); };
@@ -349,7 +396,7 @@ TEST(MachineServer, ASlowEngineHoldsNoSaveAndABrokenAnswerIsRefused)
     EXPECT_NE(slow.message.find("O serviço de tradução automática não respondeu"), std::string::npos) << slow.message;
 }
 
-TEST(MachineServer, WithoutAnEngineTheMethodsSaySo)
+TEST_P(MachineServer, WithoutAnEngineTheMethodsSaySo)
 {
     TrdServerProcess server(serverOn(SmallSeed, {}));
     ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
@@ -374,7 +421,7 @@ QByteArray preTranslationSeed(int n)
     return tsv;
 }
 
-TEST_F(RealEngineTest, EngineStoppedDuringAPreTranslationLeavesOneBatchUndoneWhole)
+TEST_P(RealEngineServer, EngineStoppedDuringAPreTranslationLeavesOneBatchUndoneWhole)
 {
     const int n = 3 * exchange::PreTranslationPiece;
     TrdServerProcess server(
@@ -440,6 +487,11 @@ TEST_F(RealEngineTest, EngineStoppedDuringAPreTranslationLeavesOneBatchUndoneWho
     for (const PacketRow& r : after.rows)
         EXPECT_NE(r.at("IDSITTRADUCAO"), "D") << r.at("STAGRVALPROP");
 }
+
+const auto backendName = [](const auto& info) { return info.param == Backend::Sqlite ? "Sqlite" : "Postgres"; };
+INSTANTIATE_TEST_SUITE_P(Backends, MachineServer, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendName);
+INSTANTIATE_TEST_SUITE_P(Backends, RealEngineServer, ::testing::Values(Backend::Sqlite, Backend::Postgres),
+                         backendName);
 
 } // namespace
 } // namespace trd::test
