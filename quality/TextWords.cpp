@@ -46,11 +46,17 @@ void textWords(QStringView text, std::vector<TextWord>& out)
 
 void foldWord(QStringView word, QString& out)
 {
-    out.clear();
+    // resize(0) keeps the storage where clear() would give it back: a text
+    // of many words folds each into the same buffer.
+    out.resize(0);
     for (QChar c : word) {
         if (c == u'&')
             continue;
-        out.append(c == u'’' ? QChar(u'\'') : c.toLower());
+        const char16_t u = c.unicode();
+        if (u < 0x80)
+            out.append(QChar(u >= u'A' && u <= u'Z' ? char16_t(u + 32) : u));
+        else
+            out.append(c == u'’' ? QChar(u'\'') : c.toLower());
     }
 }
 
