@@ -330,7 +330,8 @@ std::vector<int> TermMatcher::termsIn(QStringView source, QStringView program)
         const Span span = startingAt(i);
         for (std::uint32_t n = 0; n < span.count; ++n) {
             const int t = m_startTerms[span.first + n];
-            if (m_seen[std::size_t(t)] == m_textNumber || !appliesTo(m_terms[t], program))
+            if (m_seen[std::size_t(t)] == m_textNumber
+                || (!m_terms[t].program.isEmpty() && !appliesTo(m_terms[t], program)))
                 continue;
             // The first two words are the pair's; a longer term needs the rest.
             const Phrase& phrase = m_compiled[std::size_t(t)].source;

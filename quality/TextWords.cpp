@@ -46,18 +46,21 @@ void textWords(QStringView text, std::vector<TextWord>& out)
 
 void foldWord(QStringView word, QString& out)
 {
-    // resize(0) keeps the storage where clear() would give it back: a text
-    // of many words folds each into the same buffer.
-    out.resize(0);
-    for (QChar c : word) {
-        if (c == u'&')
-            continue;
+    // Written in place: resize keeps the storage where clear() would give it
+    // back, so a text of many words folds each into the same buffer.
+    out.resize(word.size());
+    QChar* to = out.data();
+    qsizetype n = 0;
+    for (const QChar c : word) {
         const char16_t u = c.unicode();
+        if (u == u'&')
+            continue;
         if (u < 0x80)
-            out.append(QChar(u >= u'A' && u <= u'Z' ? char16_t(u + 32) : u));
+            to[n++] = QChar(u >= u'A' && u <= u'Z' ? char16_t(u + 32) : u);
         else
-            out.append(c == u'’' ? QChar(u'\'') : c.toLower());
+            to[n++] = c == u'’' ? QChar(u'\'') : c.toLower();
     }
+    out.truncate(n);
 }
 
 } // namespace trd::quality
