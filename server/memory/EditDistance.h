@@ -19,9 +19,9 @@ public:
     std::size_t length() const { return m_length; }
     // The Levenshtein distance between the folded pattern and the folded text.
     int distance(std::string_view text) const;
-    // The distances to four texts at once (vector lanes where the processor
-    // has them); the same values as four calls of distance().
-    static constexpr std::size_t Lanes = 4;
+    // The distances to eight texts at once (vector lanes where the processor
+    // has them); the same values as eight calls of distance().
+    static constexpr std::size_t Lanes = 8;
     void distances(const std::string_view (&texts)[Lanes], int (&out)[Lanes]) const;
 
 private:
