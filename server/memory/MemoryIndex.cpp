@@ -409,6 +409,7 @@ std::vector<MemoryIndex::Hit> MemoryIndex::fuzzy(const Language& language, std::
         std::int32_t shared; // bigrams shared with the query; -1 when not counted (the tail)
         std::uint32_t length;
         std::uint32_t grams;
+        std::int32_t lowest; // the distance the counts leave possible at least
         const char* text;
     };
     thread_local std::vector<Candidate> candidates;
@@ -417,6 +418,7 @@ std::vector<MemoryIndex::Hit> MemoryIndex::fuzzy(const Language& language, std::
     thread_local std::vector<Candidate> ordered;
 
     const EditDistancePattern pattern(text);
+    const LetterCounts letters = letterCounts(text);
     // Distances go a lane each (EditDistancePattern::distances); the
     // texts lie anywhere in the store, so those a few candidates ahead are
     // asked for from memory while these are computed.
@@ -464,8 +466,7 @@ std::vector<MemoryIndex::Hit> MemoryIndex::fuzzy(const Language& language, std::
             }
             const Candidate& c = ordered[i];
             const int n = static_cast<int>(c.length);
-            const int lowest = lowestDistance(n, static_cast<int>(c.grams), c.shared);
-            if (lowest > allowed[static_cast<std::size_t>(n)] || outranked(lowest, n))
+            if (c.lowest > allowed[static_cast<std::size_t>(n)] || outranked(c.lowest, n))
                 continue;
             batch[batched++] = &c;
             if (batched == Lanes)
@@ -516,12 +517,18 @@ std::vector<MemoryIndex::Hit> MemoryIndex::fuzzy(const Language& language, std::
                 if (n < shortest || n > longest)
                     continue;
                 const int shared = counts[pos];
-                const int lowest = lowestDistance(n, bandGrams[pos], shared);
+                int lowest = lowestDistance(n, bandGrams[pos], shared);
+                if (lowest > allowed[static_cast<std::size_t>(n)] || outranked(lowest, n))
+                    continue;
+                // Then the letters' counts (EditDistance.h), a few
+                // instructions against the distance's pass over the text.
+                lowest = std::max(lowest, letterDistance(letters, band.letters[pos]));
                 if (lowest > allowed[static_cast<std::size_t>(n)] || outranked(lowest, n))
                     continue;
                 const std::uint32_t e = band.entries[pos];
                 if (language.isOffered(e) && (!self || *self != e))
-                    candidates.push_back({e, shared, static_cast<std::uint32_t>(n), bandGrams[pos], band.texts[pos]});
+                    candidates.push_back(
+                        {e, shared, static_cast<std::uint32_t>(n), bandGrams[pos], lowest, band.texts[pos]});
             }
             verify();
         }
@@ -530,7 +537,7 @@ std::vector<MemoryIndex::Hit> MemoryIndex::fuzzy(const Language& language, std::
         const Entry& entry = language.entries[e];
         const int n = static_cast<int>(entry.length);
         if (language.isOffered(e) && n >= shortest && n <= longest && (!self || *self != e))
-            candidates.push_back({e, -1, entry.length, entry.grams, entry.text});
+            candidates.push_back({e, -1, entry.length, entry.grams, std::abs(n - m), entry.text});
     }
     verify();
     return top;

@@ -143,6 +143,10 @@ TEST(MemorySimilarity, FastDistanceEqualsTheFullTable)
             b = toWin1252(randomText(random() % 140));
         ASSERT_EQ(editDistance(a, b), referenceDistance(a, b)) << "round " << round;
         ASSERT_EQ(EditDistancePattern(a).distance(b), editDistanceReference(a, b)) << "round " << round;
+        // The letters' bound never passes the distance, and is the distance
+        // when only letters of one kind were dropped.
+        ASSERT_LE(letterDistance(letterCounts(a), letterCounts(b)), editDistanceReference(a, b)) << "round " << round;
+        ASSERT_EQ(letterDistance(letterCounts(a), letterCounts(a + std::string(round % 7, 'x'))), round % 7);
         // A lane each, texts of different lengths in the lanes.
         const EditDistancePattern pattern(a);
         constexpr int Lanes = static_cast<int>(EditDistancePattern::Lanes);
