@@ -31,7 +31,7 @@ private:
     struct Texts {
         QString source; // quoted
         QString preferred; // the preferred translations, quoted, "ou" between
-        QString missing; // the part of termo-ausente's message
+        QString missing; // what termo-ausente's message says of the term
         bool hasPreferred = false; // a translation to look for
     };
     std::vector<Texts> m_texts; // per term
