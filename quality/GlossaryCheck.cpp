@@ -23,11 +23,11 @@ QString alternatives(const QStringList& texts)
     return q.join(QStringLiteral(" ou "));
 }
 
-QString joined(const QStringList& parts)
+QString joined(const QStringList& parts, qsizetype more)
 {
-    QString text = parts.mid(0, Shown).join(QStringLiteral("; "));
-    if (parts.size() > Shown)
-        text += QStringLiteral("; e mais ") + QString::number(parts.size() - Shown);
+    QString text = parts.join(QStringLiteral("; "));
+    if (more > 0)
+        text += QStringLiteral("; e mais ") + QString::number(more);
     return text;
 }
 
@@ -41,9 +41,15 @@ void add(Findings& out, CheckId id, const QString& message)
 GlossaryCheck::GlossaryCheck(QList<GlossaryTerm> terms, WordForms& sourceForms, WordForms& destinationForms)
     : m_matcher(std::move(terms), sourceForms, destinationForms)
 {
-    for (const GlossaryTerm& t : m_matcher.terms())
-        m_hasPreferred.push_back(std::any_of(t.preferred.begin(), t.preferred.end(),
-                                             [](const QString& p) { return !p.trimmed().isEmpty(); }));
+    // The texts of the messages, once per term rather than per finding.
+    for (const GlossaryTerm& t : m_matcher.terms()) {
+        Texts texts;
+        texts.source = quoted(t.source);
+        texts.preferred = alternatives(t.preferred);
+        texts.hasPreferred = !texts.preferred.isEmpty();
+        texts.missing = texts.source + QStringLiteral(" se traduz ") + texts.preferred;
+        m_texts.push_back(std::move(texts));
+    }
 }
 
 void GlossaryCheck::check(QStringView program, QStringView source, QStringView destination, const CheckSet& checks,
@@ -58,32 +64,49 @@ void GlossaryCheck::check(QStringView program, QStringView source, QStringView d
     if (found.empty())
         return;
     m_matcher.readDestination(destination);
-    // Texts are written only for what is found: most terms of a row are right.
+    // A message names the first terms and counts the others: texts are
+    // written only for those it names.
     QStringList missing, forbidden, translated;
+    qsizetype moreMissing = 0, moreForbidden = 0, moreTranslated = 0;
     for (int t : found) {
         const GlossaryTerm& term = m_matcher.terms()[t];
+        const Texts& texts = m_texts[std::size_t(t)];
         if (term.doNotTranslate) {
-            if (naoTraduzir && !m_matcher.hasUntranslated(t))
-                translated << quoted(term.source);
+            if (naoTraduzir && !m_matcher.hasUntranslated(t)) {
+                if (translated.size() < Shown)
+                    translated << texts.source;
+                else
+                    ++moreTranslated;
+            }
             continue;
         }
-        if (ausente && m_hasPreferred[std::size_t(t)] && !m_matcher.hasPreferred(t))
-            missing << quoted(term.source) + QStringLiteral(" se traduz ") + alternatives(term.preferred);
+        if (ausente && texts.hasPreferred && !m_matcher.hasPreferred(t)) {
+            if (missing.size() < Shown)
+                missing << texts.missing;
+            else
+                ++moreMissing;
+        }
         if (proibido && !term.forbidden.isEmpty())
             if (const int f = m_matcher.forbiddenFound(t); f >= 0) {
-                QString part = quoted(term.forbidden[f]) + QStringLiteral(" para ") + quoted(term.source);
-                if (!alternatives(term.preferred).isEmpty())
-                    part += QStringLiteral(" (use ") + alternatives(term.preferred) + u')';
+                if (forbidden.size() >= Shown) {
+                    ++moreForbidden;
+                    continue;
+                }
+                QString part = quoted(term.forbidden[f]) + QStringLiteral(" para ") + texts.source;
+                if (texts.hasPreferred)
+                    part += QStringLiteral(" (use ") + texts.preferred + u')';
                 forbidden << part;
             }
     }
     if (!missing.isEmpty())
-        add(out, CheckId::TermoAusente, QStringLiteral("Falta a tradução do glossário: ") + joined(missing) + u'.');
+        add(out, CheckId::TermoAusente,
+            QStringLiteral("Falta a tradução do glossário: ") + joined(missing, moreMissing) + u'.');
     if (!forbidden.isEmpty())
-        add(out, CheckId::TermoProibido, QStringLiteral("O glossário proíbe ") + joined(forbidden) + u'.');
+        add(out, CheckId::TermoProibido,
+            QStringLiteral("O glossário proíbe ") + joined(forbidden, moreForbidden) + u'.');
     if (!translated.isEmpty())
         add(out, CheckId::TermoNaoTraduzir,
-            QStringLiteral("Não se traduz e falta como está na origem: ") + joined(translated) + u'.');
+            QStringLiteral("Não se traduz e falta como está na origem: ") + joined(translated, moreTranslated) + u'.');
 }
 
 namespace {

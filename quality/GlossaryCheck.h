@@ -28,7 +28,13 @@ public:
 
 private:
     TermMatcher m_matcher;
-    std::vector<bool> m_hasPreferred; // per term: a translation to look for
+    struct Texts {
+        QString source; // quoted
+        QString preferred; // the preferred translations, quoted, "ou" between
+        QString missing; // what termo-ausente's message says of the term
+        bool hasPreferred = false; // a translation to look for
+    };
+    std::vector<Texts> m_texts; // per term
 };
 
 // The word forms of the source texts: Portuguese, with the pt_BR dictionary

@@ -9,6 +9,8 @@ namespace {
 // Enough words for a long editing session or a language's rows; past it the
 // words' keys are looked up again (the keys' numbers stay).
 constexpr qsizetype MaxWords = 200000;
+// The same for the pairs of words whose terms are kept.
+constexpr qsizetype MaxStarts = 200000;
 
 bool hasForm(const int* keys, std::uint32_t count, const std::vector<int>& forms)
 {
@@ -62,32 +64,84 @@ int WordKeys::idOf(const QString& key)
     return *id;
 }
 
-WordKeys::Range WordKeys::keysOf(const QString& folded)
+namespace {
+
+// FNV-1a over the UTF-16 units: words are short, and this is a few cycles a
+// character.
+std::uint64_t spellingHash(QStringView word)
 {
-    if (const auto found = m_words.constFind(folded); found != m_words.cend())
-        return *found;
-    const WordForms::Keys keys = m_forms.keys(folded);
-    Range r{static_cast<std::uint32_t>(m_flat.size()), 0, 0, 0};
+    std::uint64_t h = 1469598103934665603ULL;
+    for (const QChar c : word)
+        h = (h ^ c.unicode()) * 1099511628211ULL;
+    return h;
+}
+
+} // namespace
+
+std::size_t WordKeys::slotOf(QStringView folded, std::uint64_t hash) const
+{
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t i = std::size_t(hash) & mask;; i = (i + 1) & mask) {
+        const std::uint32_t s = m_slots[i];
+        if (s == 0)
+            return i;
+        const Known& k = m_known[s - 1];
+        if (k.hash == hash && k.length == std::size_t(folded.size())
+            && std::equal(folded.begin(), folded.end(), m_spellings.begin() + k.at,
+                          [](QChar a, char16_t b) { return a.unicode() == b; }))
+            return i;
+    }
+}
+
+void WordKeys::growSlots()
+{
+    m_slots.assign(std::max<std::size_t>(1024, m_slots.size() * 2), 0);
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t k = 0; k < m_known.size(); ++k) {
+        std::size_t i = std::size_t(m_known[k].hash) & mask;
+        while (m_slots[i] != 0)
+            i = (i + 1) & mask;
+        m_slots[i] = std::uint32_t(k + 1);
+    }
+}
+
+WordKeys::Range WordKeys::keysOf(QStringView folded)
+{
+    if ((m_known.size() + 1) * 2 > m_slots.size())
+        growSlots();
+    const std::uint64_t hash = spellingHash(folded);
+    const std::size_t slot = slotOf(folded, hash);
+    if (m_slots[slot] != 0)
+        return m_known[m_slots[slot] - 1].keys;
+    const QString word = folded.toString();
+    const WordForms::Keys keys = m_forms.keys(word);
+    Range r{static_cast<std::uint32_t>(m_known.size()), static_cast<std::uint32_t>(m_flat.size()), 0, 0, 0};
     for (const QString& form : keys.forms)
         m_flat.push_back(idOf(form));
     r.forms = static_cast<std::uint16_t>(keys.forms.size());
     for (const QString& stem : keys.stems)
-        if (folded.startsWith(stem))
+        if (word.startsWith(stem))
             m_flat.push_back(idOf(stem));
     r.leading = static_cast<std::uint16_t>(m_flat.size() - r.first);
     for (const QString& stem : keys.stems)
-        if (!folded.startsWith(stem))
+        if (!word.startsWith(stem))
             m_flat.push_back(idOf(stem));
     r.count = static_cast<std::uint16_t>(m_flat.size() - r.first);
-    m_words.insert(folded, r);
+    m_known.push_back(
+        {hash, static_cast<std::uint32_t>(m_spellings.size()), static_cast<std::uint32_t>(word.size()), r});
+    m_spellings.insert(m_spellings.end(), word.utf16(), word.utf16() + word.size());
+    m_slots[slot] = static_cast<std::uint32_t>(m_known.size());
     return r;
 }
 
 void WordKeys::startText()
 {
-    if (m_words.size() >= MaxWords) {
-        m_words.clear();
+    if (m_known.size() >= std::size_t(MaxWords)) {
+        m_known.clear();
+        m_slots.clear();
+        m_spellings.clear();
         m_flat.clear();
+        ++m_generation;
     }
 }
 
@@ -122,6 +176,7 @@ TermMatcher::TermMatcher(QList<GlossaryTerm> terms, WordForms& sourceForms, Word
         m_compiled.push_back(std::move(c));
     }
     m_seen.assign(m_compiled.size(), 0);
+    m_listed.assign(m_compiled.size(), 0);
 }
 
 Phrase TermMatcher::compile(const QString& text, WordKeys& keys)
@@ -146,7 +201,7 @@ Phrase TermMatcher::compile(const QString& text, WordKeys& keys)
     return phrase;
 }
 
-void TermMatcher::readText(QStringView text, WordKeys& keys, KeyedText& out)
+void TermMatcher::readText(QStringView text, WordKeys& keys, KeyedText& out, bool positions)
 {
     keys.startText();
     textWords(text, out.words);
@@ -156,6 +211,8 @@ void TermMatcher::readText(QStringView text, WordKeys& keys, KeyedText& out)
         foldWord(text.mid(out.words[i].start, out.words[i].length), out.scratch);
         out.keys.push_back(keys.keysOf(out.scratch));
     }
+    if (!positions)
+        return;
     for (std::size_t i = 0; i < out.keys.size(); ++i) {
         const int* k = keys.at(out.keys[i]);
         for (std::uint32_t j = 0; j < out.keys[i].count; ++j)
@@ -198,48 +255,105 @@ bool TermMatcher::contains(const KeyedText& text, const WordKeys& keys, const Ph
         || std::any_of(first.leading.begin(), first.leading.end(), startsAt);
 }
 
+bool TermMatcher::leadingWordsMatch(std::size_t at, const Phrase& phrase) const
+{
+    const std::size_t count = std::min<std::size_t>(phrase.words.size(), 2);
+    if (at + count > m_source.keys.size())
+        return false;
+    for (std::size_t w = 0; w < count; ++w) {
+        const WordKeys::Range r = m_source.keys[at + w];
+        if (!wordMatches(m_sourceKeys.at(r), r, phrase.words[w]))
+            return false;
+    }
+    return true;
+}
+
+TermMatcher::Span TermMatcher::startingAt(std::size_t at)
+{
+    const std::size_t words = m_source.keys.size();
+    const WordKeys::Range r = m_source.keys[at];
+    const quint64 pair = (quint64(r.word) << 32) | (at + 1 < words ? quint64(m_source.keys[at + 1].word) + 1 : 0);
+    if (const auto known = m_starts.constFind(pair); known != m_starts.cend())
+        return *known;
+    Span span{static_cast<std::uint32_t>(m_startTerms.size()), 0};
+    if (++m_pairNumber == 0) { // wrapped: start the marks over
+        std::fill(m_listed.begin(), m_listed.end(), 0);
+        m_pairNumber = 1;
+    }
+    // Each term once, where its keys first lead to it: the order the terms
+    // of one word are reported in.
+    const auto list = [&](const std::vector<int>& candidates) {
+        for (int t : candidates) {
+            if (m_listed[std::size_t(t)] == m_pairNumber)
+                continue;
+            m_listed[std::size_t(t)] = m_pairNumber;
+            if (leadingWordsMatch(at, m_compiled[std::size_t(t)].source))
+                m_startTerms.push_back(t);
+        }
+    };
+    const int* k = m_sourceKeys.at(r);
+    for (std::uint32_t j = 0; j < r.count; ++j) {
+        if (const auto single = m_byFirstKey.constFind(k[j]); single != m_byFirstKey.cend())
+            list(*single);
+        if (at + 1 == words || m_byPair.isEmpty())
+            continue;
+        const WordKeys::Range r2 = m_source.keys[at + 1];
+        const int* k2 = m_sourceKeys.at(r2);
+        for (std::uint32_t j2 = 0; j2 < r2.count; ++j2)
+            if (const auto found = m_byPair.constFind(pairKey(k[j], k2[j2])); found != m_byPair.cend())
+                list(*found);
+    }
+    span.count = static_cast<std::uint32_t>(m_startTerms.size()) - span.first;
+    m_starts.insert(pair, span);
+    return span;
+}
+
 std::vector<int> TermMatcher::termsIn(QStringView source, QStringView program)
 {
-    std::vector<int> found;
     if (m_terms.isEmpty())
-        return found;
-    readText(source, m_sourceKeys, m_source);
+        return {};
+    if (m_hasLast && source == m_lastSource && program == m_lastProgram)
+        return m_lastFound;
+    std::vector<int> found;
+    readText(source, m_sourceKeys, m_source, false);
+    // The pairs are numbered by the words' numbers: forgotten with them.
+    if (m_sourceKeys.generation() != m_startsGeneration || m_starts.size() >= MaxStarts) {
+        m_starts.clear();
+        m_startTerms.clear();
+        m_startsGeneration = m_sourceKeys.generation();
+    }
     if (++m_textNumber == 0) { // wrapped: start the marks over
         std::fill(m_seen.begin(), m_seen.end(), 0);
         m_textNumber = 1;
     }
-    const auto consider = [&](const std::vector<int>& candidates, std::size_t at) {
-        for (int t : candidates) {
-            if (m_seen[std::size_t(t)] == m_textNumber || !appliesTo(m_terms[t], program))
+    for (std::size_t i = 0; i < m_source.keys.size(); ++i) {
+        const Span span = startingAt(i);
+        for (std::uint32_t n = 0; n < span.count; ++n) {
+            const int t = m_startTerms[span.first + n];
+            if (m_seen[std::size_t(t)] == m_textNumber
+                || (!m_terms[t].program.isEmpty() && !appliesTo(m_terms[t], program)))
                 continue;
-            if (matchesAt(m_source, m_sourceKeys, at, m_compiled[std::size_t(t)].source, false)) {
-                m_seen[std::size_t(t)] = m_textNumber;
-                found.push_back(t);
-            }
-        }
-    };
-    const std::size_t words = m_source.keys.size();
-    for (std::size_t i = 0; i < words; ++i) {
-        const WordKeys::Range r = m_source.keys[i];
-        const int* k = m_sourceKeys.at(r);
-        for (std::uint32_t j = 0; j < r.count; ++j) {
-            if (const auto single = m_byFirstKey.constFind(k[j]); single != m_byFirstKey.cend())
-                consider(*single, i);
-            if (i + 1 == words || m_byPair.isEmpty())
+            // The first two words are the pair's; a longer term needs the rest.
+            const Phrase& phrase = m_compiled[std::size_t(t)].source;
+            if (phrase.words.size() > 2 && !matchesAt(m_source, m_sourceKeys, i, phrase, false))
                 continue;
-            const WordKeys::Range r2 = m_source.keys[i + 1];
-            const int* k2 = m_sourceKeys.at(r2);
-            for (std::uint32_t j2 = 0; j2 < r2.count; ++j2)
-                if (const auto pair = m_byPair.constFind(pairKey(k[j], k2[j2])); pair != m_byPair.cend())
-                    consider(*pair, i);
+            m_seen[std::size_t(t)] = m_textNumber;
+            found.push_back(t);
         }
     }
+    // resize and append keep the storage: no allocation per row.
+    m_lastSource.resize(0);
+    m_lastSource.append(source);
+    m_lastProgram.resize(0);
+    m_lastProgram.append(program);
+    m_lastFound = found;
+    m_hasLast = true;
     return found;
 }
 
 void TermMatcher::readDestination(QStringView destination)
 {
-    readText(destination, m_destinationKeys, m_destination);
+    readText(destination, m_destinationKeys, m_destination, true);
 }
 
 bool TermMatcher::hasPreferred(int term) const
@@ -266,7 +380,7 @@ bool TermMatcher::hasUntranslated(int term) const
 std::vector<std::pair<qsizetype, qsizetype>> TermMatcher::occurrences(QStringView source, int term)
 {
     std::vector<std::pair<qsizetype, qsizetype>> out;
-    readText(source, m_sourceKeys, m_source);
+    readText(source, m_sourceKeys, m_source, false);
     const Phrase& phrase = m_compiled[std::size_t(term)].source;
     for (std::size_t i = 0; i < m_source.keys.size(); ++i)
         if (matchesAt(m_source, m_sourceKeys, i, phrase, false)) {

@@ -7,8 +7,11 @@
 // Why it is fast enough to run on every row of a language and on every key
 // typed: each phrase of the glossary is read into word keys once; each word
 // of a text is looked up once per matcher (the keys of the words met are
-// kept); a term is looked for only where text words share keys with the
-// term's first word, or its first two. One matcher serves one thread.
+// kept, each distinct word numbered); the terms that begin at a word depend
+// only on that word and the next, so they are worked out once per pair of
+// words met and kept too, and a text then costs a look-up per word. The
+// source of the last text read is remembered, as typing changes only the
+// destination. One matcher serves one thread.
 #include "GlossaryTerm.h"
 #include "TextWords.h"
 #include "WordForms.h"
@@ -32,6 +35,7 @@ public:
     // stems it begins with ("custom" of "customers"), the other stems
     // ("pedir" of "pedido").
     struct Range {
+        std::uint32_t word = 0; // the word's number among those met
         std::uint32_t first = 0;
         std::uint16_t forms = 0;
         std::uint16_t leading = 0; // forms + the stems the word begins with
@@ -41,16 +45,33 @@ public:
     // many, never in the middle of a text whose ranges are being kept.
     void startText();
     // The keys of a folded word (TextWords.h).
-    Range keysOf(const QString& folded);
+    Range keysOf(QStringView folded);
     int idOf(const QString& key);
     const int* at(Range r) const { return m_flat.data() + r.first; }
     bool stems() const { return m_forms.stems(); }
+    // Changes when the words met are forgotten (their numbers with them).
+    std::uint32_t generation() const { return m_generation; }
 
 private:
+    // The words met, by their spelling: a table of their own rather than a
+    // QHash<QString, ...>, whose hashing of every word of every row was
+    // most of the time of a language's check.
+    struct Known {
+        std::uint64_t hash;
+        std::uint32_t at; // the spelling in m_spellings
+        std::uint32_t length;
+        Range keys;
+    };
+    std::size_t slotOf(QStringView folded, std::uint64_t hash) const;
+    void growSlots();
+
     WordForms& m_forms;
     QHash<QString, int> m_ids; // key -> number, stable for the matcher's life
-    QHash<QString, Range> m_words; // words met -> their keys in m_flat
+    std::vector<Known> m_known; // words met -> their keys in m_flat
+    std::vector<std::uint32_t> m_slots; // open addressing: index into m_known + 1, 0 empty
+    std::vector<char16_t> m_spellings;
     std::vector<int> m_flat;
+    std::uint32_t m_generation = 0;
 };
 
 // A text read into its words' keys.
@@ -105,7 +126,17 @@ private:
         std::vector<Phrase> forbidden;
     };
     Phrase compile(const QString& text, WordKeys& keys);
-    void readText(QStringView text, WordKeys& keys, KeyedText& out);
+    // `positions`: also where each key stands (KeyedText::byKey), which only
+    // the destination's look-ups need.
+    void readText(QStringView text, WordKeys& keys, KeyedText& out, bool positions);
+    struct Span {
+        std::uint32_t first = 0;
+        std::uint32_t count = 0;
+    };
+    // The terms whose first words (one or two) are the text's words at `at`
+    // and the next, in the order the keys lead to them.
+    Span startingAt(std::size_t at);
+    bool leadingWordsMatch(std::size_t at, const Phrase& phrase) const;
     bool matchesAt(const KeyedText& text, const WordKeys& keys, std::size_t at, const Phrase& phrase, bool exact) const;
     bool contains(const KeyedText& text, const WordKeys& keys, const Phrase& phrase, bool exact) const;
 
@@ -115,6 +146,17 @@ private:
     std::vector<Compiled> m_compiled;
     QHash<int, std::vector<int>> m_byFirstKey; // a key of a one-word term -> terms
     QHash<quint64, std::vector<int>> m_byPair; // keys of a longer term's first two words -> terms
+    // (word, next word + 1, 0 at the end) -> the terms starting there, in m_startTerms.
+    QHash<quint64, Span> m_starts;
+    std::vector<int> m_startTerms;
+    std::uint32_t m_startsGeneration = 0;
+    std::vector<std::uint32_t> m_listed; // per term: the pair it was last listed for
+    std::uint32_t m_pairNumber = 0;
+    // The last source read with its program and the terms found in it.
+    QString m_lastSource;
+    QString m_lastProgram;
+    std::vector<int> m_lastFound;
+    bool m_hasLast = false;
     KeyedText m_source;
     KeyedText m_destination;
     std::vector<std::uint32_t> m_seen; // per term: the text it was last found in

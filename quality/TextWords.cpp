@@ -46,12 +46,21 @@ void textWords(QStringView text, std::vector<TextWord>& out)
 
 void foldWord(QStringView word, QString& out)
 {
-    out.clear();
-    for (QChar c : word) {
-        if (c == u'&')
+    // Written in place: resize keeps the storage where clear() would give it
+    // back, so a text of many words folds each into the same buffer.
+    out.resize(word.size());
+    QChar* to = out.data();
+    qsizetype n = 0;
+    for (const QChar c : word) {
+        const char16_t u = c.unicode();
+        if (u == u'&')
             continue;
-        out.append(c == u'’' ? QChar(u'\'') : c.toLower());
+        if (u < 0x80)
+            to[n++] = QChar(u >= u'A' && u <= u'Z' ? char16_t(u + 32) : u);
+        else
+            to[n++] = c == u'’' ? QChar(u'\'') : c.toLower();
     }
+    out.truncate(n);
 }
 
 } // namespace trd::quality

@@ -105,8 +105,10 @@ GramIndex::GramIndex(const std::vector<Text>& texts) : m_bands(static_cast<std::
         band.entries.reserve(members.size());
         band.lengths.reserve(members.size());
         band.gramCounts.reserve(members.size());
+        band.letters.reserve(members.size());
         for (const Text* t : members) {
             band.entries.push_back(t->entry);
+            band.letters.push_back(letterCounts(t->text));
             band.texts.push_back(t->text.data());
             band.lengths.push_back(static_cast<std::uint16_t>(std::min<std::size_t>(t->text.size(), 0xFFFF)));
         }
@@ -183,8 +185,8 @@ std::size_t GramIndex::memoryBytes() const
     std::size_t bytes = m_bands.capacity() * sizeof(Band);
     for (const Band& b : m_bands)
         bytes += b.entries.capacity() * 4 + b.lengths.capacity() * 2 + b.gramCounts.capacity() * 2
-            + b.texts.capacity() * sizeof(const char*) + b.keys.capacity() * 2 + b.starts.capacity() * 4
-            + b.bytes.capacity();
+            + b.texts.capacity() * sizeof(const char*) + b.letters.capacity() * sizeof(LetterCounts)
+            + b.keys.capacity() * 2 + b.starts.capacity() * 4 + b.bytes.capacity();
     return bytes;
 }
 

@@ -13,6 +13,8 @@
 // Lists are built once over a snapshot of the texts (delta-coded, one byte
 // per entry in the common case) and never changed; texts that arrive later
 // wait in the index's tail until the next build.
+#include "EditDistance.h"
+
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -48,6 +50,7 @@ public:
         // search reads them in order rather than entry by entry.
         std::vector<std::uint16_t> lengths, gramCounts;
         std::vector<const char*> texts;
+        std::vector<LetterCounts> letters; // EditDistance.h
         std::vector<std::uint16_t> keys; // the bigrams present, sorted
         std::vector<std::uint32_t> starts; // keys.size() + 1 offsets into bytes
         std::vector<std::uint8_t> bytes; // per key: varint gaps between positions

@@ -395,6 +395,12 @@ std::vector<MemoryIndex::Hit> MemoryIndex::fuzzy(const Language& language, std::
             return fromLength;
         return std::max(fromLength, (std::max(gramCount, textGrams) - shared + 1) / 2);
     };
+    // Once the top is full, a text whose distance cannot be below `lowest`
+    // and that would still rank below the last of the top is left out; one
+    // that could tie is not (the ties' order decides).
+    const auto outranked = [&](int lowest, int length) {
+        return top.size() >= limit && compare(Similarity{lowest, std::max(m, length)}, top.back().similarity) < 0;
+    };
 
     // What the distance needs, copied from the band's arrays, so that the
     // loop below reads the candidates in order rather than the entries.
@@ -403,65 +409,20 @@ std::vector<MemoryIndex::Hit> MemoryIndex::fuzzy(const Language& language, std::
         std::int32_t shared; // bigrams shared with the query; -1 when not counted (the tail)
         std::uint32_t length;
         std::uint32_t grams;
+        std::int32_t lowest; // the distance the counts leave possible at least
         const char* text;
     };
     thread_local std::vector<Candidate> candidates;
     thread_local std::vector<std::uint16_t> counts;
-    candidates.clear();
-    const auto fits = [&](std::uint32_t e) {
-        const Entry& entry = language.entries[e];
-        return language.isOffered(e) && static_cast<int>(entry.length) >= shortest
-            && static_cast<int>(entry.length) <= longest && (!self || *self != e);
-    };
-    if (language.grams) {
-        for (int b = LengthBands::bandOf(static_cast<std::size_t>(shortest));
-             b <= LengthBands::bandOf(static_cast<std::size_t>(longest)); ++b) {
-            const GramIndex::Band& band = language.grams->band(b);
-            if (band.entries.empty())
-                continue;
-            counts.assign(band.entries.size(), 0);
-            for (const std::uint16_t g : grams)
-                stats.counted += GramIndex::count(band, g, counts.data());
-            const std::uint16_t* lengths = band.lengths.data();
-            const std::uint16_t* bandGrams = band.gramCounts.data();
-            for (std::size_t pos = 0; pos < band.entries.size(); ++pos) {
-                const int n = lengths[pos];
-                if (n < shortest || n > longest)
-                    continue;
-                const int shared = counts[pos];
-                const int lowest = lowestDistance(n, bandGrams[pos], shared);
-                if (lowest > allowed[static_cast<std::size_t>(n)])
-                    continue;
-                const std::uint32_t e = band.entries[pos];
-                if (language.isOffered(e) && (!self || *self != e))
-                    candidates.push_back({e, shared, static_cast<std::uint32_t>(n), bandGrams[pos], band.texts[pos]});
-            }
-        }
-    }
-    for (const std::uint32_t e : language.tail)
-        if (fits(e))
-            candidates.push_back(
-                {e, -1, language.entries[e].length, language.entries[e].grams, language.entries[e].text});
-
-    // Most shared bigrams first: the likeliest matches fill the top early,
-    // and its bound then spares the distance of most of the rest.
     thread_local std::vector<std::uint32_t> starts;
     thread_local std::vector<Candidate> ordered;
-    starts.assign(static_cast<std::size_t>(gramCount) + 3, 0);
-    for (const Candidate& c : candidates)
-        ++starts[static_cast<std::size_t>(gramCount - c.shared + 1)];
-    for (std::size_t i = 1; i < starts.size(); ++i)
-        starts[i] += starts[i - 1];
-    ordered.resize(candidates.size());
-    for (const Candidate& c : candidates)
-        ordered[--starts[static_cast<std::size_t>(gramCount - c.shared + 1)]] = c;
 
-    stats.candidates = ordered.size();
     const EditDistancePattern pattern(text);
-    // Distances go four at a time (EditDistancePattern::distances); the
+    const LetterCounts letters = letterCounts(text);
+    // Distances go a lane each (EditDistancePattern::distances); the
     // texts lie anywhere in the store, so those a few candidates ahead are
     // asked for from memory while these are computed.
-    constexpr std::size_t Ahead = 8;
+    constexpr std::size_t Ahead = 16;
     constexpr std::size_t Lanes = EditDistancePattern::Lanes;
     const Candidate* batch[Lanes];
     std::size_t batched = 0;
@@ -483,26 +444,102 @@ std::vector<MemoryIndex::Hit> MemoryIndex::fuzzy(const Language& language, std::
         stats.verified += batched;
         batched = 0;
     };
-    for (std::size_t i = 0; i < ordered.size(); ++i) {
-        if (i + Ahead < ordered.size()) {
-            const Candidate& next = ordered[i + Ahead];
-            __builtin_prefetch(next.text);
-            if (next.length > 64)
-                __builtin_prefetch(next.text + 64);
+    // The candidates gathered so far, most shared bigrams first: the
+    // likeliest matches fill the top early, and its bound then spares the
+    // distance of most of the rest.
+    const auto verify = [&] {
+        starts.assign(static_cast<std::size_t>(gramCount) + 3, 0);
+        for (const Candidate& c : candidates)
+            ++starts[static_cast<std::size_t>(gramCount - c.shared + 1)];
+        for (std::size_t i = 1; i < starts.size(); ++i)
+            starts[i] += starts[i - 1];
+        ordered.resize(candidates.size());
+        for (const Candidate& c : candidates)
+            ordered[--starts[static_cast<std::size_t>(gramCount - c.shared + 1)]] = c;
+        stats.candidates += ordered.size();
+        for (std::size_t i = 0; i < ordered.size(); ++i) {
+            if (i + Ahead < ordered.size()) {
+                const Candidate& next = ordered[i + Ahead];
+                __builtin_prefetch(next.text);
+                if (next.length > 64)
+                    __builtin_prefetch(next.text + 64);
+            }
+            const Candidate& c = ordered[i];
+            const int n = static_cast<int>(c.length);
+            if (c.lowest > allowed[static_cast<std::size_t>(n)] || outranked(c.lowest, n))
+                continue;
+            batch[batched++] = &c;
+            if (batched == Lanes)
+                settle();
         }
-        const Candidate& c = ordered[i];
-        const int n = static_cast<int>(c.length);
-        const int lowest = lowestDistance(n, static_cast<int>(c.grams), c.shared);
-        if (lowest > allowed[static_cast<std::size_t>(n)])
-            continue;
-        if (top.size() >= limit && compare(Similarity{lowest, std::max(m, n)}, top.back().similarity) < 0)
-            continue;
-        batch[batched++] = &c;
-        if (batched == Lanes)
+        if (batched > 0)
             settle();
+        candidates.clear();
+    };
+
+    candidates.clear();
+    if (language.grams) {
+        // The bands nearest the query's length first: a match there ranks
+        // above any of a band farther off, so once the top is full the farther
+        // bands whose lengths alone rank below it are not read at all.
+        const int first = LengthBands::bandOf(static_cast<std::size_t>(shortest));
+        const int last = LengthBands::bandOf(static_cast<std::size_t>(longest));
+        // The length of band b nearest the query's, and the rank it bounds.
+        const auto nearest = [&](int b) {
+            const int low = std::max(static_cast<int>(std::min<std::size_t>(LengthBands::low(b), 0xFFFF)), shortest);
+            const int high = std::min(static_cast<int>(std::min<std::size_t>(LengthBands::high(b), 0xFFFF)), longest);
+            return std::clamp(m, low, high);
+        };
+        const auto bound = [&](int b) { return Similarity{std::abs(nearest(b) - m), std::max(m, nearest(b))}; };
+        int below = LengthBands::bandOf(static_cast<std::size_t>(m)) - 1;
+        int above = below + 1;
+        while (below >= first || above <= last) {
+            const bool up = below < first || (above <= last && compare(bound(above), bound(below)) >= 0);
+            const int b = up ? above++ : below--;
+            // Farther bands on this side bound lower still.
+            if (outranked(bound(b).distance, nearest(b))) {
+                if (up)
+                    above = last + 1;
+                else
+                    below = first - 1;
+                continue;
+            }
+            const GramIndex::Band& band = language.grams->band(b);
+            if (band.entries.empty())
+                continue;
+            counts.assign(band.entries.size(), 0);
+            for (const std::uint16_t g : grams)
+                stats.counted += GramIndex::count(band, g, counts.data());
+            const std::uint16_t* lengths = band.lengths.data();
+            const std::uint16_t* bandGrams = band.gramCounts.data();
+            for (std::size_t pos = 0; pos < band.entries.size(); ++pos) {
+                const int n = lengths[pos];
+                if (n < shortest || n > longest)
+                    continue;
+                const int shared = counts[pos];
+                int lowest = lowestDistance(n, bandGrams[pos], shared);
+                if (lowest > allowed[static_cast<std::size_t>(n)] || outranked(lowest, n))
+                    continue;
+                // Then the letters' counts (EditDistance.h), a few
+                // instructions against the distance's pass over the text.
+                lowest = std::max(lowest, letterDistance(letters, band.letters[pos]));
+                if (lowest > allowed[static_cast<std::size_t>(n)] || outranked(lowest, n))
+                    continue;
+                const std::uint32_t e = band.entries[pos];
+                if (language.isOffered(e) && (!self || *self != e))
+                    candidates.push_back(
+                        {e, shared, static_cast<std::uint32_t>(n), bandGrams[pos], lowest, band.texts[pos]});
+            }
+            verify();
+        }
     }
-    if (batched > 0)
-        settle();
+    for (const std::uint32_t e : language.tail) {
+        const Entry& entry = language.entries[e];
+        const int n = static_cast<int>(entry.length);
+        if (language.isOffered(e) && n >= shortest && n <= longest && (!self || *self != e))
+            candidates.push_back({e, -1, entry.length, entry.grams, std::abs(n - m), entry.text});
+    }
+    verify();
     return top;
 }
 

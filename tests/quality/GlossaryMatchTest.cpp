@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
+
 using namespace trd::quality;
 
 namespace {
@@ -97,6 +100,149 @@ TEST(GlossarioCasamento, PortugueseInflectedFormsAreTheTerm)
         EXPECT_EQ(foundInSource(QString::fromUtf16(c.term), QString::fromUtf16(c.text)), c.found)
             << QString::fromUtf16(c.term).toStdString() << " in \"" << QString::fromUtf16(c.text).toStdString()
             << "\": " << c.why;
+}
+
+namespace {
+
+// The matching rule of WordForms.h read literally: every term tried at every
+// word, each word's keys asked of the dictionary. Slow and plainly right.
+class RuleByTheLetter {
+public:
+    explicit RuleByTheLetter(WordForms& forms) : m_forms(forms) { }
+
+    std::vector<QString> words(const QString& text)
+    {
+        std::vector<TextWord> at;
+        textWords(text, at);
+        std::vector<QString> out;
+        for (const TextWord& w : at) {
+            QString folded;
+            foldWord(QStringView(text).mid(w.start, w.length), folded);
+            out.push_back(folded);
+        }
+        return out;
+    }
+    bool same(const QString& termWord, const QString& textWord)
+    {
+        const WordForms::Keys& t = keys(termWord);
+        const WordForms::Keys& w = keys(textWord);
+        for (const QString& f : t.forms)
+            if (w.forms.contains(f))
+                return true;
+        if (t.stems.contains(termWord) && w.stems.contains(termWord))
+            return true;
+        for (const QString& s : t.stems)
+            if (termWord.startsWith(s) && textWord.startsWith(s) && w.stems.contains(s))
+                return true;
+        return false;
+    }
+    // Where the phrase's words stand in order in the text, or -1.
+    qsizetype firstAt(const std::vector<QString>& phrase, const std::vector<QString>& text, bool exact)
+    {
+        for (std::size_t i = 0; !phrase.empty() && i + phrase.size() <= text.size(); ++i) {
+            bool all = true;
+            for (std::size_t j = 0; all && j < phrase.size(); ++j)
+                all = exact ? phrase[j] == text[i + j] : same(phrase[j], text[i + j]);
+            if (all)
+                return qsizetype(i);
+        }
+        return -1;
+    }
+
+private:
+    const WordForms::Keys& keys(const QString& word)
+    {
+        auto it = m_keys.find(word);
+        if (it == m_keys.end())
+            it = m_keys.emplace(word, m_forms.keys(word)).first;
+        return it->second;
+    }
+    WordForms& m_forms;
+    std::map<QString, WordForms::Keys> m_keys;
+};
+
+} // namespace
+
+TEST(GlossarioCasamento, IndexedMatchingFindsWhatTheRuleFinds)
+{
+    // Seeded texts of inflected words, terms of one to three words of them:
+    // the matcher's indexes and the pairs of words it keeps must find, in
+    // source and destination, exactly what the rule finds word by word.
+    Dictionaries& d = Dictionaries::get();
+    const QStringList origem = {QStringLiteral("Pedido"),    QStringLiteral("pedidos"),   QStringLiteral("Pedida"),
+                                QStringLiteral("pede"),      QStringLiteral("Nota"),      QStringLiteral("notas"),
+                                QStringLiteral("notou"),     QStringLiteral("fiscal"),    QStringLiteral("FISCAIS"),
+                                QStringLiteral("Arquivo"),   QStringLiteral("arquivos"),  QStringLiteral("Arquivista"),
+                                QStringLiteral("Salvar"),    QStringLiteral("salvando"),  QStringLiteral("salvou"),
+                                QStringLiteral("&Cancelar"), QStringLiteral("cancelada"), QStringLiteral("Cliente"),
+                                QStringLiteral("clientela"), QStringLiteral("usuárias"),  QStringLiteral("Usuário"),
+                                QStringLiteral("alemães"),   QStringLiteral("alemã"),     QStringLiteral("de"),
+                                QStringLiteral("da"),        QStringLiteral("o"),         QStringLiteral("Sal&var")};
+    const QStringList destino = {QStringLiteral("Order"),   QStringLiteral("orders"),    QStringLiteral("ordered"),
+                                 QStringLiteral("request"), QStringLiteral("Requests"),  QStringLiteral("invoice"),
+                                 QStringLiteral("voice"),   QStringLiteral("customers"), QStringLiteral("custom"),
+                                 QStringLiteral("save"),    QStringLiteral("saved"),     QStringLiteral("file"),
+                                 QStringLiteral("the"),     QStringLiteral("of"),        QStringLiteral("Pedido")};
+    std::mt19937 random(20261209);
+    const auto phrase = [&](const QStringList& from, int most) {
+        QStringList w;
+        const int n = 1 + int(random() % unsigned(most));
+        for (int i = 0; i < n; ++i)
+            w << from[qsizetype(random() % unsigned(from.size()))];
+        return w.join(u' ');
+    };
+    QList<GlossaryTerm> terms;
+    for (int i = 0; i < 80; ++i) {
+        GlossaryTerm t = term(phrase(origem, 3), {phrase(destino, 2)}, {phrase(destino, 2)});
+        t.doNotTranslate = i % 7 == 0;
+        if (i % 5 == 0)
+            t.program = QStringLiteral("FIN001");
+        terms << t;
+    }
+    TermMatcher matcher(terms, *d.portuguese, *d.english);
+    RuleByTheLetter source(*d.portuguese), english(*d.english);
+    std::vector<QString> texts;
+    for (int i = 0; i < 150; ++i)
+        texts.push_back(phrase(origem, 12));
+    std::size_t matched = 0;
+    for (int round = 0; round < 2; ++round) // the second time, every pair of words is known
+        for (const QString& text : texts)
+            // Both programs one after the other: the same source, another scope.
+            for (const QString& program : {QStringLiteral("FIN001"), QStringLiteral("TRD09300")}) {
+                const QString translated = phrase(destino, 10);
+                const std::vector<QString> words = source.words(text);
+                std::map<int, qsizetype> expected; // term -> its first word
+                for (qsizetype t = 0; t < terms.size(); ++t)
+                    if (appliesTo(terms[t], program))
+                        if (const qsizetype at = source.firstAt(source.words(terms[t].source), words, false); at >= 0)
+                            expected[int(t)] = at;
+                const std::vector<int> found = matcher.termsIn(text, program);
+                std::map<int, qsizetype> got;
+                qsizetype last = 0;
+                for (int t : found) {
+                    got[t] = expected.count(t) ? expected[t] : -1;
+                    EXPECT_GE(got[t], last) << "in the order they first appear: " << text.toStdString();
+                    last = got[t];
+                }
+                ASSERT_EQ(got, expected) << text.toStdString() << " (" << program.toStdString() << ")";
+                EXPECT_EQ(matcher.termsIn(text, program), found) << "the same source asked again";
+
+                matcher.readDestination(translated);
+                const std::vector<QString> other = english.words(translated);
+                for (int t : found) {
+                    const GlossaryTerm& g = terms[t];
+                    EXPECT_EQ(matcher.hasPreferred(t),
+                              english.firstAt(english.words(g.preferred[0]), other, false) >= 0)
+                        << g.preferred[0].toStdString() << " in " << translated.toStdString();
+                    EXPECT_EQ(matcher.forbiddenFound(t),
+                              english.firstAt(english.words(g.forbidden[0]), other, false) >= 0 ? 0 : -1)
+                        << g.forbidden[0].toStdString() << " in " << translated.toStdString();
+                    EXPECT_EQ(matcher.hasUntranslated(t), english.firstAt(english.words(g.source), other, true) >= 0)
+                        << g.source.toStdString() << " as written in " << translated.toStdString();
+                }
+                matched += found.size();
+            }
+    EXPECT_GT(matched, texts.size()) << "the seeded set must hold terms, not only agree on none";
 }
 
 TEST(GlossarioCasamento, EnglishTranslationsInTheirInflectionsAndNoPrefixStems)

@@ -120,9 +120,10 @@ TEST(MemorySimilarity, FastDistanceEqualsTheFullTable)
             t += letters[random() % letters.size()];
         return t;
     };
-    for (int round = 0; round < 400; ++round) {
-        // Lengths around the 64-character blocks of the fast algorithm.
-        const std::size_t la = random() % (round < 300 ? 70 : 200);
+    for (int round = 0; round < 500; ++round) {
+        // Lengths around the 64-character blocks of the fast algorithm, then
+        // patterns of several blocks.
+        const std::size_t la = random() % (round < 300 ? 70 : round < 400 ? 200 : 400);
         std::string a = toWin1252(randomText(la));
         std::string b = a;
         for (int e = static_cast<int>(random() % 12); e > 0 && !b.empty(); --e) {
@@ -142,18 +143,23 @@ TEST(MemorySimilarity, FastDistanceEqualsTheFullTable)
             b = toWin1252(randomText(random() % 140));
         ASSERT_EQ(editDistance(a, b), referenceDistance(a, b)) << "round " << round;
         ASSERT_EQ(EditDistancePattern(a).distance(b), editDistanceReference(a, b)) << "round " << round;
-        // Four at a time, texts of different lengths in the lanes.
+        // The letters' bound never passes the distance, and is the distance
+        // when only letters of one kind were dropped.
+        ASSERT_LE(letterDistance(letterCounts(a), letterCounts(b)), editDistanceReference(a, b)) << "round " << round;
+        ASSERT_EQ(letterDistance(letterCounts(a), letterCounts(a + std::string(round % 7, 'x'))), round % 7);
+        // A lane each, texts of different lengths in the lanes.
         const EditDistancePattern pattern(a);
-        std::string texts[4];
-        std::string_view views[4];
-        for (int k = 0; k < 4; ++k) {
-            texts[k] = k == 0 ? b : toWin1252(randomText(1 + random() % 90));
+        constexpr int Lanes = static_cast<int>(EditDistancePattern::Lanes);
+        std::string texts[Lanes];
+        std::string_view views[Lanes];
+        for (int k = 0; k < Lanes; ++k) {
+            texts[k] = k == 0 ? b : toWin1252(randomText(1 + random() % (round < 400 ? 90 : 450)));
             views[k] = texts[k];
         }
-        int four[4];
-        pattern.distances(views, four);
-        for (int k = 0; k < 4; ++k)
-            ASSERT_EQ(four[k], editDistanceReference(a, texts[k])) << "round " << round << " lane " << k;
+        int lanes[Lanes];
+        pattern.distances(views, lanes);
+        for (int k = 0; k < Lanes; ++k)
+            ASSERT_EQ(lanes[k], editDistanceReference(a, texts[k])) << "round " << round << " lane " << k;
     }
 }
 
