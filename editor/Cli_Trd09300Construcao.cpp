@@ -12,6 +12,7 @@
 #include "HistoricoDoEditor.h"
 #include "LiberacaoDoEditor.h"
 #include "MemoriaDoEditor.h"
+#include "ObsoletasDoEditor.h"
 #include "GlossarioDoEditor.h"
 #include "PapeisDoEditor.h"
 #include "RevisaoDoEditor.h"
@@ -100,6 +101,7 @@ TfrmTraducao::TfrmTraducao(QWidget* parent) : TfrmPadraoSortGrid(parent)
             &RevisaoDoEditor::ultimaAlteracao);
     connect(direitos, &PapeisDoEditor::mudaram, memoria, &MemoriaDoEditor::direitosMudaram);
     new liberacao::LiberacaoDoEditor(*this);
+    obsoletas = new liberacao::ObsoletasDoEditor(*this);
     connectEvents();
     // Attaching the row set is part of building the form, not a state change
     // of it: every button stays as created until the row set first moves.
@@ -311,7 +313,10 @@ void TfrmTraducao::connectEvents()
     cdsDestino->AfterCancel = [this](TClientDataSet* ds) { cdsDestinoAfterCancel(ds); };
     cdsDestino->AfterDelete = [this](TClientDataSet* ds) { cdsDestinoAfterDelete(ds); };
     cdsDestino->AfterClose = [this](TClientDataSet* ds) { cdsDestinoAfterClose(ds); };
-    cdsDestino->AfterOpen = [this](TClientDataSet*) { aoVivo->linhasLidas(); };
+    cdsDestino->AfterOpen = [this](TClientDataSet*) {
+        aoVivo->linhasLidas();
+        obsoletas->linhasLidas();
+    };
     cdsDestino->BeforeClose = [this](TClientDataSet* ds) { cdsDestinoBeforeClose(ds); };
     cdsDestino->BeforeDelete = [this](TClientDataSet* ds) { cdsDestinoBeforeDelete(ds); };
     dtsPadrao->OnDataChange = [this](TDataSource* source, TField* field) { dtsPadraoDataChange(source, field); };
