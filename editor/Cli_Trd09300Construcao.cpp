@@ -20,6 +20,7 @@
 #include "StatusLamps.h"
 #include "TApplication.h"
 #include "TextoDoColega.h"
+#include "TextoDoDetalhe.h"
 #include "VerificacoesDoEditor.h"
 
 #include "Cli_Trd09306.h"
@@ -172,8 +173,12 @@ void TfrmTraducao::buildDetailPanel()
     Panel4 = make<QFrame>("Panel4");
     Panel4->setFrameShape(QFrame::StyledPanel);
     Panel4->setFixedHeight(107);
-    auto label = [this](const char* name, const QString& text, int left, int top) {
-        auto* l = make<QLabel>(name, text, Panel4);
+    auto label = [this](const char* name, const QString& text, int left, int top) -> QLabel* {
+        // The two long texts measure themselves cheaply (TextoDoDetalhe):
+        // moving from row to row lays each out once.
+        QLabel* l = qstrcmp(name, "lblOrigem") == 0 || qstrcmp(name, "lblDestino") == 0
+            ? make<TextoDoDetalhe>(name, Panel4)
+            : make<QLabel>(name, text, Panel4);
         l->setFont(boldFont(l));
         l->setTextFormat(Qt::PlainText);
         l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
