@@ -47,7 +47,7 @@ ObsoletasDoEditor::ObsoletasDoEditor(ServicosDoEditor& editor) : QObject(editor.
     if (!linhas.FindField(revisao::STOBSOLETA))
         linhas.AddField(revisao::STOBSOLETA, TFieldType::ftString, 1)->Optional = true;
 
-    mnuObsoletas = editor.adicionaItem("mnuObsoletas", QStringLiteral("Mostrar Linhas &Obsoletas"),
+    mnuObsoletas = editor.adicionaItem("mnuObsoletas", QStringLiteral("Mostrar Linhas Obsoletas (&W)"),
                                        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     mnuObsoletas->setCheckable(true);
     mnuObsoletas->setToolTip(QStringLiteral("Mostra na grade, em cinza e itálico, as linhas que uma liberação do "
