@@ -84,10 +84,15 @@ CheckOptions parseCheckOptions(const QStringList& arguments)
                                            QStringLiteral("N"));
     const QCommandLineOption ampersandOption(QStringLiteral("count-ampersands"),
                                              QStringLiteral("Conta também o \"&\" das letras de atalho."));
+    const QCommandLineOption obsoleteOption(
+        QStringLiteral("obsoletas"),
+        QStringLiteral("Verifica também as linhas que uma liberação tornou obsoletas, depois das vivas; as mensagens "
+                       "delas começam por \"(obsoleta)\"."));
     const QCommandLineOption quietOption({QStringLiteral("q"), QStringLiteral("quiet")},
                                          QStringLiteral("Sem o progresso, só erros e o resumo."));
-    for (const auto* option : {&helpOption, &languageOption, &serverOption, &outputOption, &kindsOption, &checksOption,
-                               &percentOption, &minExtraOption, &maxLineOption, &ampersandOption, &quietOption})
+    for (const auto* option :
+         {&helpOption, &languageOption, &serverOption, &outputOption, &kindsOption, &checksOption, &percentOption,
+          &minExtraOption, &maxLineOption, &ampersandOption, &obsoleteOption, &quietOption})
         parser.addOption(*option);
     parser.addPositionalArgument(QStringLiteral("IDIOMA"), QStringLiteral("O idioma, se não dado por --language."));
     options.helpText = parser.helpText();
@@ -138,6 +143,7 @@ CheckOptions parseCheckOptions(const QStringList& arguments)
         return options;
     options.rule.countAmpersands = parser.isSet(ampersandOption);
     options.quiet = parser.isSet(quietOption);
+    options.obsolete = parser.isSet(obsoleteOption);
     options.output = parser.value(outputOption);
 
     options.server = parser.isSet(serverOption) ? parser.value(serverOption) : qEnvironmentVariable("TRD_SERVER");

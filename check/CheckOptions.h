@@ -17,6 +17,7 @@ struct CheckOptions {
     bool others = true; // list kind Q: what the other checks find
     quality::CheckSet checks = quality::CheckSet::all(); // the checks behind kinds E and Q
     SizeRule rule;
+    bool obsolete = false; // the rows a release made obsolete are checked too, marked "(obsoleta)"
     bool quiet = false; // no progress, only errors and the summary
     bool help = false;
     QString helpText;

@@ -155,6 +155,7 @@ CheckSummary ListedRowsCheck::run()
 
     TClientDataSet languages;
     TClientDataSet rows;
+    TClientDataSet obsoletes;
     QList<quality::GlossaryTerm> terms;
     try {
         begin(QStringLiteral("Conectando ao servidor de aplicação em %1").arg(net.Address()));
@@ -173,6 +174,13 @@ CheckSummary ListedRowsCheck::run()
                                                  {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"),
                                                   summary.language, TDateTime(0), TDateTime(0), QString()}),
                             true, 0));
+        // Asked for, the rows a release made obsolete, checked apart after the live ones.
+        if (m_options.obsolete)
+            obsoletes.SetData(CheckResultServ(
+                net.AppServer().Call(metodo::GetDestino,
+                                     {QStringLiteral("T"), QStringLiteral("D"), QStringLiteral("N"), summary.language,
+                                      TDateTime(0), TDateTime(0), QString(), QStringLiteral("S")}),
+                true, 0));
         if (m_options.others && usesGlossary(m_options.checks))
             terms = glossario::leTermos(net, summary.language).value_or(QList<quality::GlossaryTerm>{});
     } catch (const EConnectionError& e) {
@@ -196,11 +204,7 @@ CheckSummary ListedRowsCheck::run()
 
     TClientDataSet list;
     const ListFields out = defineList(list);
-    const TField* program = rows.FieldByName(NMPROGRAMA);
-    const TField* component = rows.FieldByName(NMCOMPONENTE);
-    const TField* source = rows.FieldByName(NMORIGEM);
-    const TField* destination = rows.FieldByName(NMDESTINO);
-    const TField* status = rows.FieldByName(NMSITUACAO);
+    QString mark; // "(obsoleta) " before the messages of an obsolete row
     auto append = [&](const QString& kind, const QString& message, const QString& programText,
                       const QString& componentText, const QString& sourceText) {
         list.Append();
@@ -209,10 +213,10 @@ CheckSummary ListedRowsCheck::run()
         out.componente->SetAsString(componentText);
         out.origem->SetAsString(sourceText);
         out.tipo->SetAsString(kind);
-        out.mensagem->SetAsString(message);
+        out.mensagem->SetAsString(mark.isEmpty() ? message : fitMessage(mark + message));
     };
 
-    const qint64 total = rows.RecordCount();
+    const qint64 total = rows.RecordCount() + (obsoletes.Active() ? obsoletes.RecordCount() : 0);
     begin(QStringLiteral("Verificando %1 linhas de %2").arg(total).arg(summary.language));
     const bool sizeCheck = m_options.tooLong && m_options.checks.contains(quality::CheckId::Tamanho);
     quality::RowOptions others;
@@ -221,12 +225,6 @@ CheckSummary ListedRowsCheck::run()
     others.size = m_options.rule;
     others.terms = glossary.get();
     const bool otherChecks = m_options.others && !others.checks.isEmpty();
-
-    // A screen's shortcut letters are compared among its rows, so the rows
-    // are checked a program at a time. The server answers them in that order
-    // (docs/protocol.md); should one not, they are put in it here.
-    if (otherChecks && !groupedByProgram(rows, program))
-        rows.SetIndexFieldNames(NMPROGRAMA);
 
     struct Row {
         QString component, source, destination, status;
@@ -285,18 +283,39 @@ CheckSummary ListedRowsCheck::run()
         }
         batch.clear();
     };
-    for (rows.First(); !rows.Eof(); rows.Next()) {
-        const QString prog = program->AsString();
-        if (prog != batchProgram) {
-            flush();
-            batchProgram = prog;
+    auto walk = [&](TClientDataSet& set) {
+        const TField* program = set.FieldByName(NMPROGRAMA);
+        const TField* component = set.FieldByName(NMCOMPONENTE);
+        const TField* source = set.FieldByName(NMORIGEM);
+        const TField* destination = set.FieldByName(NMDESTINO);
+        const TField* status = set.FieldByName(NMSITUACAO);
+        // A screen's shortcut letters are compared among its rows, so the rows
+        // are checked a program at a time. The server answers them in that order
+        // (docs/protocol.md); should one not, they are put in it here.
+        if (otherChecks && !groupedByProgram(set, program))
+            set.SetIndexFieldNames(NMPROGRAMA);
+        for (set.First(); !set.Eof(); set.Next()) {
+            const QString prog = program->AsString();
+            if (prog != batchProgram) {
+                flush();
+                batchProgram = prog;
+            }
+            batch.append({component->AsString(), source->AsString(), destination->AsString(), status->AsString()});
+            ++summary.rows;
+            if (summary.rows % 1000 == 0)
+                report(step, summary.rows, total, false);
         }
-        batch.append({component->AsString(), source->AsString(), destination->AsString(), status->AsString()});
-        ++summary.rows;
-        if (summary.rows % 1000 == 0)
-            report(step, summary.rows, total, false);
+        flush();
+    };
+    walk(rows);
+    // The obsolete rows are no screen's any more: their shortcut letters are
+    // compared among themselves, never with the live rows'.
+    if (obsoletes.Active()) {
+        mark = QStringLiteral("(obsoleta) ");
+        batchProgram.clear();
+        walk(obsoletes);
+        summary.obsolete = obsoletes.RecordCount();
     }
-    flush();
     report(step, summary.rows, total, false);
 
     begin(QStringLiteral("Gravando %1").arg(summary.output));

@@ -28,6 +28,7 @@ struct CheckSummary {
     QString language; // the code as the server spells it
     QString output; // the file written
     int rows = 0; // rows of the language checked
+    int obsolete = 0; // of which obsolete (--obsoletas)
     int untranslated = 0; // listed as kind N
     int tooLong = 0; // listed as kind E
     int others = 0; // findings of the other checks, listed as kind Q

@@ -41,8 +41,10 @@ int main(int argc, char** argv)
     try {
         const CheckSummary s = check.run();
         progress.finish();
-        std::printf("%s: %d linhas de %s verificadas; %d não traduzidas, %d longas demais", qPrintable(s.output),
-                    s.rows, qPrintable(s.language), s.untranslated, s.tooLong);
+        std::printf("%s: %d linhas de %s verificadas", qPrintable(s.output), s.rows, qPrintable(s.language));
+        if (options.obsolete)
+            std::printf(" (%d obsoletas)", s.obsolete);
+        std::printf("; %d não traduzidas, %d longas demais", s.untranslated, s.tooLong);
         if (options.others)
             std::printf(", %d outros achados (%d %s)", s.others, s.erros, s.erros == 1 ? "erro" : "erros");
         std::printf(".\n");

@@ -592,6 +592,8 @@ void TfrmTraducao::dbgPadraoDrawColumnCell(QObject*, const QRect& rect, int, TCo
         canvas->Font.Color = CorTextoDuvida();
     else if (situacao == traducao::SitNaoTraduzido)
         canvas->Font.Color = clRed();
+    for (const auto& pintura : m_pinturas)
+        pintura(*canvas);
     if (state & gdSelected) {
         canvas->Brush.Color = clHighlight();
         canvas->FillRect(rect);

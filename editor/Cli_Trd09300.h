@@ -22,6 +22,8 @@
 #include <QString>
 
 #include <array>
+#include <functional>
+#include <vector>
 
 namespace trd {
 
@@ -34,6 +36,9 @@ class PapeisDoEditor;
 class RevisaoDoEditor;
 namespace historico {
 class HistoricoDoEditor;
+}
+namespace liberacao {
+class ObsoletasDoEditor;
 }
 
 class TfrmTraducao : public TfrmPadraoSortGrid, public ServicosDoEditor {
@@ -85,6 +90,8 @@ public:
     PapeisDoEditor* direitos = nullptr;
     // The review mark: the lamp in the grid, marking and unmarking by key (docs/users.md).
     RevisaoDoEditor* revisao = nullptr;
+    // The rows releases made obsolete, shown on demand, read-only (docs/releases.md).
+    liberacao::ObsoletasDoEditor* obsoletas = nullptr;
 
     // The editor's own tool-bar buttons and maintenance menu items.
     TButtonFlat *sbtSubstituir, *sbtNTrad, *sbtDuvida, *sbtTrad, *sbtFiltro, *sbtInfor;
@@ -170,6 +177,8 @@ public:
                   const QString& origem = QString()) override;
     const papeis::PapeisDoUsuario& papeis() const override;
     void restringe(Controle controle, const QString& motivo) override;
+    void pintaLinhasCom(std::function<void(TCanvas& canvas)> pintura) override;
+    void dicaDasLinhas(std::function<QString(int linha)> dica) override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -207,6 +216,8 @@ private:
     int m_linhaExcluida = 0; // RecNo of the row being deleted, to come back to if the server refuses
     traducao::Habilitacao m_habilitacao; // what the state of the rows enables
     std::array<QString, 3> m_restricoes; // by Controle: why the user may not use it
+    std::vector<std::function<void(TCanvas&)>> m_pinturas; // the companions' touches on every painted cell
+    std::vector<std::function<QString(int)>> m_dicas; // the companions' hints of a row
 };
 
 // ---- unit-level values, as long as the package lives

@@ -12,6 +12,7 @@
 #include "HistoricoDoEditor.h"
 #include "LiberacaoDoEditor.h"
 #include "MemoriaDoEditor.h"
+#include "ObsoletasDoEditor.h"
 #include "GlossarioDoEditor.h"
 #include "PapeisDoEditor.h"
 #include "RevisaoDoEditor.h"
@@ -19,6 +20,7 @@
 #include "StatusLamps.h"
 #include "TApplication.h"
 #include "TextoDoColega.h"
+#include "TextoDoDetalhe.h"
 #include "VerificacoesDoEditor.h"
 
 #include "Cli_Trd09306.h"
@@ -100,6 +102,7 @@ TfrmTraducao::TfrmTraducao(QWidget* parent) : TfrmPadraoSortGrid(parent)
             &RevisaoDoEditor::ultimaAlteracao);
     connect(direitos, &PapeisDoEditor::mudaram, memoria, &MemoriaDoEditor::direitosMudaram);
     new liberacao::LiberacaoDoEditor(*this);
+    obsoletas = new liberacao::ObsoletasDoEditor(*this);
     connectEvents();
     // Attaching the row set is part of building the form, not a state change
     // of it: every button stays as created until the row set first moves.
@@ -170,8 +173,12 @@ void TfrmTraducao::buildDetailPanel()
     Panel4 = make<QFrame>("Panel4");
     Panel4->setFrameShape(QFrame::StyledPanel);
     Panel4->setFixedHeight(107);
-    auto label = [this](const char* name, const QString& text, int left, int top) {
-        auto* l = make<QLabel>(name, text, Panel4);
+    auto label = [this](const char* name, const QString& text, int left, int top) -> QLabel* {
+        // The two long texts measure themselves cheaply (TextoDoDetalhe):
+        // moving from row to row lays each out once.
+        QLabel* l = qstrcmp(name, "lblOrigem") == 0 || qstrcmp(name, "lblDestino") == 0
+            ? make<TextoDoDetalhe>(name, Panel4)
+            : make<QLabel>(name, text, Panel4);
         l->setFont(boldFont(l));
         l->setTextFormat(Qt::PlainText);
         l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -311,7 +318,10 @@ void TfrmTraducao::connectEvents()
     cdsDestino->AfterCancel = [this](TClientDataSet* ds) { cdsDestinoAfterCancel(ds); };
     cdsDestino->AfterDelete = [this](TClientDataSet* ds) { cdsDestinoAfterDelete(ds); };
     cdsDestino->AfterClose = [this](TClientDataSet* ds) { cdsDestinoAfterClose(ds); };
-    cdsDestino->AfterOpen = [this](TClientDataSet*) { aoVivo->linhasLidas(); };
+    cdsDestino->AfterOpen = [this](TClientDataSet*) {
+        aoVivo->linhasLidas();
+        obsoletas->linhasLidas();
+    };
     cdsDestino->BeforeClose = [this](TClientDataSet* ds) { cdsDestinoBeforeClose(ds); };
     cdsDestino->BeforeDelete = [this](TClientDataSet* ds) { cdsDestinoBeforeDelete(ds); };
     dtsPadrao->OnDataChange = [this](TDataSource* source, TField* field) { dtsPadraoDataChange(source, field); };

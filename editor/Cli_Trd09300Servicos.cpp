@@ -268,6 +268,23 @@ const papeis::PapeisDoUsuario& TfrmTraducao::papeis() const
     return direitos ? direitos->atuais() : todos;
 }
 
+void TfrmTraducao::pintaLinhasCom(std::function<void(TCanvas&)> pintura)
+{
+    m_pinturas.push_back(std::move(pintura));
+}
+
+void TfrmTraducao::dicaDasLinhas(std::function<QString(int)> dica)
+{
+    m_dicas.push_back(std::move(dica));
+    if (!dbgPadrao->OnRowHint)
+        dbgPadrao->OnRowHint = [this](int linha) {
+            for (const auto& d : m_dicas)
+                if (QString texto = d(linha); !texto.isEmpty())
+                    return texto;
+            return QString();
+        };
+}
+
 void TfrmTraducao::restringe(Controle controle, const QString& motivo)
 {
     QString& atual = m_restricoes[static_cast<std::size_t>(controle)];

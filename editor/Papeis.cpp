@@ -150,8 +150,16 @@ QString MotivoSemRegras(const QString& idioma)
     return QStringLiteral("É preciso ser administrador do idioma %1 para mudar as regras de revisão dele.").arg(idioma);
 }
 
+QString MotivoLinhaObsoleta()
+{
+    return QStringLiteral("(obsoleta) Uma liberação do aplicativo tirou este texto das telas: a linha só pode ser "
+                          "consultada.");
+}
+
 QString MotivoSemAlterarLinha(const PapeisDoUsuario& p, const QString& idioma, const MarcaDaLinha& marca)
 {
+    if (marca.obsoleta)
+        return MotivoLinhaObsoleta();
     if (!p.podeEscrever(idioma))
         return MotivoSemEscrita(idioma);
     if (!marca.revisor.isEmpty() && p.regras(idioma).obrigatoria && !p.podeRevisar(idioma))

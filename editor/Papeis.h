@@ -81,11 +81,17 @@ QString MotivoSemRegras(const QString& idioma);
 struct MarcaDaLinha {
     QString revisor; // empty: not reviewed
     QString quando; // "07/12/2026 10:40", when reviewed
+    // A row a release took off the application's screens, shown on demand:
+    // nobody changes it (docs/releases.md).
+    bool obsoleta = false;
 };
 
+// Why nobody changes an obsolete row, nor marks it.
+QString MotivoLinhaObsoleta();
+
 // Why the user may not change this row (its text or status): empty when they
-// may. A reviewed row of a language that requires review changes only by a
-// revisor or above.
+// may. An obsolete row changes by nobody; a reviewed row of a language that
+// requires review only by a revisor or above.
 QString MotivoSemAlterarLinha(const PapeisDoUsuario& p, const QString& idioma, const MarcaDaLinha& marca);
 // Why the user may not mark or unmark rows of the language.
 QString MotivoSemMarcar(const PapeisDoUsuario& p, const QString& idioma);

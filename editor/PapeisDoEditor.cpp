@@ -32,6 +32,12 @@ PapeisDoEditor::PapeisDoEditor(ServicosDoEditor& editor)
     m_rotulo->setObjectName(QStringLiteral("lblPapel"));
     m_rotulo->setTextFormat(Qt::PlainText);
     editor.adicionaPainel(m_rotulo, ServicosDoEditor::Lugar::Navegador);
+    m_poeRotulo.setSingleShot(true);
+    m_poeRotulo.setInterval(0);
+    connect(&m_poeRotulo, &QTimer::timeout, this, [this] {
+        if (m_rotulo->text() != m_textoDoRotulo)
+            m_rotulo->setText(m_textoDoRotulo);
+    });
 
     // Beside the review mark's items when they are there.
     const QKeySequence tecla(Qt::CTRL | Qt::SHIFT | Qt::Key_U);
@@ -131,7 +137,9 @@ void PapeisDoEditor::aplica()
         if (!daLinha.isEmpty())
             texto += QStringLiteral(" · ") + daLinha;
     }
-    m_rotulo->setText(texto);
+    m_textoDoRotulo = texto;
+    if (!m_poeRotulo.isActive())
+        m_poeRotulo.start();
     if (const QString dica = r.situacoes.isEmpty() ? r.celula : r.situacoes; m_rotulo->toolTip() != dica)
         m_rotulo->setToolTip(dica);
     m_aplicadas = r;

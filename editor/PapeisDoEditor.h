@@ -12,6 +12,7 @@
 #include "Papeis.h"
 
 #include <QObject>
+#include <QTimer>
 
 class QAction;
 class QLabel;
@@ -59,6 +60,12 @@ private:
     bool m_informado = false;
     papeis::Restricoes m_aplicadas;
     QLabel* m_rotulo;
+    // The line's text once the handler that changed it is over: reviewing by
+    // key marks a row and moves on in one key, the line saying "Revisada" for
+    // no time at all and back to the same text, which then lays the window
+    // out for nothing.
+    QString m_textoDoRotulo;
+    QTimer m_poeRotulo;
     QAction* m_usuarios;
     QAction* m_importar = nullptr; // the exchange's import, once found
     ConsultaPapeis* m_consulta;

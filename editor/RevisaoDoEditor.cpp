@@ -61,6 +61,8 @@ void RevisaoDoEditor::habilita()
     QString motivo;
     if (m_direitos && !m_direitos->informado())
         motivo = SemMarca;
+    else if (registros && revisao::MarcaAtual(linhas).obsoleta)
+        motivo = papeis::MotivoLinhaObsoleta();
     else
         motivo = papeis::MotivoSemMarcar(m_editor.papeis(), m_editor.idioma());
     const bool marcada = registros && !revisao::MarcaAtual(linhas).revisor.isEmpty();

@@ -22,8 +22,12 @@ QString DataDaMarca(double quando)
 papeis::MarcaDaLinha MarcaAtual(const TClientDataSet& linhas)
 {
     papeis::MarcaDaLinha m;
+    if (!linhas.Active() || linhas.IsEmpty())
+        return m;
+    if (TField* obsoleta = linhas.FindField(STOBSOLETA))
+        m.obsoleta = obsoleta->AsString() == QLatin1String("S");
     TField* revisor = linhas.FindField(NMREVISOR);
-    if (!linhas.Active() || linhas.IsEmpty() || !revisor)
+    if (!revisor)
         return m;
     m.revisor = revisor->AsString();
     TField* data = linhas.FindField(DTREVISAO);
@@ -35,6 +39,8 @@ papeis::MarcaDaLinha MarcaAtual(const TClientDataSet& linhas)
 papeis::MarcaDaLinha MarcaDaLinha(const TClientDataSet& linhas, int linha)
 {
     papeis::MarcaDaLinha m;
+    if (TField* obsoleta = linhas.FindField(STOBSOLETA))
+        m.obsoleta = linhas.ValueAt(linha, obsoleta->Index()).toString() == QLatin1String("S");
     TField* revisor = linhas.FindField(NMREVISOR);
     if (!revisor)
         return m;

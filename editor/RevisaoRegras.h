@@ -18,13 +18,17 @@ namespace revisao {
 // The revisor who marked the row (empty: not reviewed) and when.
 inline const QString NMREVISOR = QStringLiteral("NMREVISOR");
 inline const QString DTREVISAO = QStringLiteral("DTREVISAO");
+// "S" on a row a release made obsolete, shown on demand beside the live ones
+// (ObsoletasDoEditor); no packet of the server carries it.
+inline const QString STOBSOLETA = QStringLiteral("STOBSOLETA");
 
 // Declares the two fields in the editor's row set (before it first opens),
 // so that it takes them from the packets; a row set that has them is left.
 void DeclaraCampos(TClientDataSet& linhas);
 
 // The mark of the current row of `linhas` (the row being painted, while
-// painting); not reviewed when the row set has no such fields.
+// painting), and whether it is obsolete; not reviewed when the row set has no
+// such fields.
 papeis::MarcaDaLinha MarcaAtual(const TClientDataSet& linhas);
 // The same of row `linha` (0-based, grid order).
 papeis::MarcaDaLinha MarcaDaLinha(const TClientDataSet& linhas, int linha);

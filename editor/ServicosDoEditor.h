@@ -24,6 +24,7 @@ class QWidget;
 
 namespace trd {
 
+class TCanvas;
 class TClientDataSet;
 class TSocketConnection;
 
@@ -117,6 +118,15 @@ public:
     // its hint, so that no click or key of it fails; an empty `motivo` leaves
     // it to the state of the rows again.
     virtual void restringe(Controle controle, const QString& motivo) = 0;
+
+    // ---- painting the rows
+    // Called for every cell the grid paints, the editor's colours chosen and
+    // before the text goes on: `pintura` may change the canvas's font (a
+    // companion's rows greyed, in italics); the row set's active record is the
+    // row being painted. Called in the order given.
+    virtual void pintaLinhasCom(std::function<void(TCanvas& canvas)> pintura) = 0;
+    // The hint of a row's cells (0-based, grid order); the first that is not empty is shown.
+    virtual void dicaDasLinhas(std::function<QString(int linha)> dica) = 0;
 };
 
 } // namespace trd

@@ -26,6 +26,8 @@ constexpr int RespostaMs = 12000;
 
 } // namespace
 
+const QString AutomaticaDoEditor::TextoLenta = QStringLiteral("Tradução automática lenta: aguardando o serviço…");
+
 AutomaticaDoEditor::AutomaticaDoEditor(ServicosDoEditor& editor)
     : QObject(editor.janela()), m_editor(editor), m_painel(new PainelAutomatica), m_consulta(new ConsultaMemoria(this))
 {
@@ -39,6 +41,12 @@ AutomaticaDoEditor::AutomaticaDoEditor(ServicosDoEditor& editor)
     m_espera.setSingleShot(true);
     m_espera.setInterval(EsperaMs);
     connect(&m_espera, &QTimer::timeout, this, &AutomaticaDoEditor::pergunta);
+    m_lenta.setSingleShot(true);
+    m_lenta.setInterval(LentaMs);
+    connect(&m_lenta, &QTimer::timeout, this, [this] {
+        if (m_aguardando)
+            m_painel->mostraEstado(TextoLenta);
+    });
     connect(m_consulta, &ConsultaMemoria::respondeu, this, &AutomaticaDoEditor::chegou);
     connect(m_consulta, &ConsultaMemoria::falhou, this, &AutomaticaDoEditor::falhou);
 
@@ -57,6 +65,7 @@ void AutomaticaDoEditor::linhaAtualMudou()
         return; // typing in the same row changes nothing the engine is asked
     m_perguntada = atual;
     m_aguardando = false;
+    m_lenta.stop();
     if (m_usada && (!atual || m_usada->first != *atual))
         m_usada.reset();
     if (!atual) {
@@ -74,6 +83,7 @@ void AutomaticaDoEditor::pergunta()
         return;
     m_pedido = m_consulta->pergunta(metodo::GetTraducaoAutomatica, {m_perguntada->idioma, m_perguntada->origem});
     m_aguardando = true;
+    m_lenta.start();
 }
 
 void AutomaticaDoEditor::chegou(int numero, const QByteArray& pacote)
@@ -81,6 +91,7 @@ void AutomaticaDoEditor::chegou(int numero, const QByteArray& pacote)
     if (numero != m_pedido || !m_aguardando)
         return; // for a row the user has left
     m_aguardando = false;
+    m_lenta.stop();
     try {
         const QList<automatica::Sugestao> lista = automatica::LeSugestoes(pacote);
         if (lista.isEmpty())
@@ -97,6 +108,7 @@ void AutomaticaDoEditor::falhou(int numero, const QString& mensagem)
     if (numero != m_pedido || !m_aguardando)
         return;
     m_aguardando = false;
+    m_lenta.stop();
     QString linha = mensagem.simplified();
     if (linha.endsWith(u'.'))
         linha.chop(1);

@@ -36,6 +36,11 @@ public:
 
     PainelAutomatica* painel() const { return m_painel; }
 
+    // How long a question waits before the panel says the engine is slow; the
+    // answer, when it comes, takes the line's place.
+    static constexpr int LentaMs = 1000;
+    static const QString TextoLenta;
+
     // The current row, or its values, changed (the editor's data change).
     void linhaAtualMudou();
     // Puts the suggestion shown into the cell's editor.
@@ -60,6 +65,7 @@ private:
     PainelAutomatica* m_painel;
     ConsultaMemoria* m_consulta; // a thread and a connection of its own
     QTimer m_espera; // a short pause after a move: only the row the user stops on is asked about
+    QTimer m_lenta; // the question asked has waited long: the panel says so
     std::optional<ChaveLinha> m_perguntada;
     int m_pedido = 0;
     bool m_aguardando = false;

@@ -28,7 +28,9 @@ void PainelAutomatica::mostraEstado(const QString& texto)
 {
     m_sugestao.reset();
     lblEstado->setText(texto);
-    lblSugestao->clear();
+    // Told at every move of the row: an empty label is not laid out again.
+    if (!lblSugestao->text().isEmpty())
+        lblSugestao->clear();
     lblSugestao->hide();
 }
 

@@ -86,7 +86,9 @@ PainelSugestoes::PainelSugestoes(QWidget* parent) : QFrame(parent)
 void PainelSugestoes::mostraEstado(const QString& texto)
 {
     m_sugestoes.clear();
-    lstSugestoes->clear();
+    // Told at every move of the row: an empty list is not reset (and repainted) again.
+    if (lstSugestoes->topLevelItemCount() > 0)
+        lstSugestoes->clear();
     mostraAviso(texto);
 }
 

@@ -294,6 +294,34 @@ std::vector<int> TClientDataSet::FindRows(const std::vector<int>& fields, const 
     return found;
 }
 
+namespace {
+
+// A number or a date goes as its text in the C locale ("46363.44"); an empty
+// one makes the value null (a mark taken away has no date).
+CellValue valueOfText(TFieldType type, const QString& text)
+{
+    CellValue v;
+    bool ok = false;
+    switch (type) {
+    case TFieldType::ftString:
+        v.text = text;
+        v.null = false;
+        break;
+    case TFieldType::ftInteger:
+        v.integer = text.toLongLong(&ok);
+        v.null = !ok;
+        break;
+    case TFieldType::ftFloat:
+    case TFieldType::ftDateTime:
+        v.number = text.toDouble(&ok);
+        v.null = !ok;
+        break;
+    }
+    return v;
+}
+
+} // namespace
+
 void TClientDataSet::RefreshRow(int row, const std::vector<std::pair<int, QString>>& values)
 {
     d->checkActive();
@@ -307,25 +335,7 @@ void TClientDataSet::RefreshRow(int row, const std::vector<std::pair<int, QStrin
     for (const auto& [field, text] : values) {
         if (field < 0 || field >= d->store.fieldCount())
             throw EDBClient(QStringLiteral("RefreshRow: campo %1 inexistente.").arg(field));
-        // A number or a date goes as its text in the C locale ("46363.44"); an
-        // empty one makes the value null (a mark taken away has no date).
-        CellValue v;
-        switch (d->fields[static_cast<std::size_t>(field)]->DataType()) {
-        case TFieldType::ftString:
-            v.text = text;
-            v.null = false;
-            break;
-        case TFieldType::ftInteger:
-            v.integer = text.toLongLong(&v.null);
-            v.null = !v.null;
-            break;
-        case TFieldType::ftFloat:
-        case TFieldType::ftDateTime:
-            v.number = text.toDouble(&v.null);
-            v.null = !v.null;
-            break;
-        }
-        d->store.set(record, field, v);
+        d->store.set(record, field, valueOfText(d->fields[static_cast<std::size_t>(field)]->DataType(), text));
     }
     // The current row tells its data sources (the detail that shows it);
     // another row only needs repainting, and an open editor stays open.
@@ -358,6 +368,95 @@ void TClientDataSet::ForgetRow(int row)
     d->eof = d->bof = count == 0;
     d->notify(TDataEvent::deRowRemoved, row);
     if (wasCurrent)
+        fire(this, AfterScroll);
+}
+
+void TClientDataSet::AddRows(const TClientDataSet& source, const std::vector<std::pair<int, QString>>& values)
+{
+    d->checkActive();
+    source.d->checkActive();
+    if (d->editing())
+        throw EDBClient(QStringLiteral("Um registro está em edição: nenhuma linha pode entrar agora."));
+    std::vector<int> from;
+    for (const auto& f : d->fields) {
+        const TField* s = source.FindField(f->FieldName());
+        if (s && s->DataType() != f->DataType())
+            throw EDBClient(QStringLiteral("O tipo do campo '%1' das linhas acrescentadas não corresponde ao campo "
+                                           "do conjunto de dados.")
+                                .arg(f->FieldName()));
+        from.push_back(s ? s->Index() : -1);
+    }
+    std::vector<std::pair<int, CellValue>> fixed;
+    for (const auto& [field, text] : values) {
+        if (field < 0 || field >= d->store.fieldCount())
+            throw EDBClient(QStringLiteral("AddRows: campo %1 inexistente.").arg(field));
+        fixed.emplace_back(field, valueOfText(d->fields[static_cast<std::size_t>(field)]->DataType(), text));
+    }
+    if (source.d->rows.empty())
+        return;
+    const int keep = d->currentRecord();
+    for (const int row : source.d->rows) {
+        const int record = d->store.append();
+        for (std::size_t f = 0; f < from.size(); ++f) {
+            if (from[f] >= 0)
+                d->store.set(record, static_cast<int>(f), source.d->store.get(row, from[f]));
+        }
+        for (const auto& [field, value] : fixed)
+            d->store.set(record, field, value);
+        d->natural.push_back(record);
+        d->deleted.push_back(0);
+        // Without an index the rows keep their places: the new ones go last.
+        if (d->sortKeys.empty())
+            d->rows.push_back(record);
+    }
+    if (!d->sortKeys.empty())
+        d->rebuildRows();
+    d->cur = keep >= 0 ? d->positionOf(keep) : 0;
+    d->eof = d->bof = false;
+    d->notify(TDataEvent::deDataSetChange);
+    // Rows where there were none: the first is current now.
+    if (keep < 0)
+        fire(this, AfterScroll);
+}
+
+void TClientDataSet::ForgetRows(const std::vector<int>& rows)
+{
+    d->checkActive();
+    if (d->editing())
+        throw EDBClient(QStringLiteral("Um registro está em edição: nenhuma linha pode sair agora."));
+    std::vector<std::uint8_t> going(static_cast<std::size_t>(d->store.size()), 0);
+    for (const int row : rows) {
+        if (row < 0 || row >= static_cast<int>(d->rows.size()))
+            throw EDBClient(QStringLiteral("Linha %1 fora do conjunto de dados.").arg(row + 1));
+        const int record = d->rows[static_cast<std::size_t>(row)];
+        if (d->log.find(record))
+            throw EDBClient(QStringLiteral("O registro tem alterações não gravadas."));
+        going[static_cast<std::size_t>(record)] = 1;
+    }
+    if (rows.empty())
+        return;
+    const int current = d->currentRecord();
+    const bool currentGoes = current >= 0 && going[static_cast<std::size_t>(current)];
+    if (currentGoes)
+        fire(this, BeforeScroll);
+    // The current row's place among the rows that stay.
+    int place = 0;
+    for (int i = 0; i < d->cur; ++i)
+        place += going[static_cast<std::size_t>(d->rows[static_cast<std::size_t>(i)])] ? 0 : 1;
+    const auto goes = [&](int record) { return going[static_cast<std::size_t>(record)] != 0; };
+    d->natural.erase(std::remove_if(d->natural.begin(), d->natural.end(), goes), d->natural.end());
+    d->rows.erase(std::remove_if(d->rows.begin(), d->rows.end(), goes), d->rows.end());
+    for (std::size_t record = 0; record < going.size(); ++record) {
+        if (going[record]) {
+            d->deleted[record] = 1;
+            d->store.release(static_cast<int>(record));
+        }
+    }
+    const int count = static_cast<int>(d->rows.size());
+    d->cur = count == 0 ? -1 : qMin(place, count - 1);
+    d->eof = d->bof = count == 0;
+    d->notify(TDataEvent::deDataSetChange);
+    if (currentGoes)
         fire(this, AfterScroll);
 }
 

@@ -138,6 +138,18 @@ public:
     // EDBClient while a row is being edited, or for a row with logged changes.
     void ForgetRow(int row);
 
+    // ---- rows shown beside the loaded ones (the editor's obsolete rows)
+    // The rows of `source` (fields matched by name, the same types; fields
+    // it lacks are null) join the rows as if they had been loaded with them,
+    // each also taking `values` (field index, text, as RefreshRow takes
+    // them): nothing is logged, the current row stays current, and they go
+    // after the others unless an index orders them in. Raises EDBClient
+    // while a row is being edited.
+    void AddRows(const TClientDataSet& source, const std::vector<std::pair<int, QString>>& values = {});
+    // The rows (0-based, any order) go at once as ForgetRow takes one; the
+    // current row, when it goes, passes to the next row that stays.
+    void ForgetRows(const std::vector<int>& rows);
+
     // ---- searching and order
     // keyFields "A;B", one value per field; the case-insensitive option matches
     // every listed field regardless of case. Moves the cursor (scroll events) on success.

@@ -9,6 +9,14 @@ namespace trd::liberacao {
 
 namespace {
 
+// Row after row the panel is told the same: a label that already holds the
+// text is not laid out again (a clear() alone does, even of an empty label).
+void poe(QLabel* l, const QString& texto)
+{
+    if (l->text() != texto)
+        l->setText(texto);
+}
+
 QLabel* texto(QWidget* pai, const char* nome)
 {
     auto* l = new QLabel(pai);
@@ -80,9 +88,9 @@ void PainelOrigemAnterior::Mostra(const Origem& origem)
 
 void PainelOrigemAnterior::SemOrigem()
 {
-    lblTitulo->setText(QStringLiteral("Sem origem anterior: nenhuma liberação reescreveu ou moveu esta linha."));
-    lblAnterior->clear();
-    lblAtual->clear();
+    poe(lblTitulo, QStringLiteral("Sem origem anterior: nenhuma liberação reescreveu ou moveu esta linha."));
+    poe(lblAnterior, QString());
+    poe(lblAtual, QString());
     lblAnterior->setToolTip(QString());
     lblAtual->setToolTip(QString());
     show();
@@ -91,9 +99,8 @@ void PainelOrigemAnterior::SemOrigem()
 void PainelOrigemAnterior::Esconde()
 {
     hide();
-    lblTitulo->clear();
-    lblAnterior->clear();
-    lblAtual->clear();
+    for (QLabel* l : {lblTitulo, lblAnterior, lblAtual})
+        poe(l, QString());
 }
 
 } // namespace trd::liberacao

@@ -108,6 +108,9 @@ public:
     void DefaultDrawColumnCell(const QRect& rect, int dataCol, TColumn* column, TGridDrawState state);
 
     TDrawColumnCellEvent OnDrawColumnCell;
+    // The hint of a row's cells (0-based row), when it has one of its own;
+    // empty: the grid's own hint.
+    std::function<QString(int row)> OnRowHint;
     TNotifyEvent OnColEnter;
     TNotifyEvent OnColExit;
     TNotifyEvent OnCellClick;

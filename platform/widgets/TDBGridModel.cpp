@@ -109,6 +109,13 @@ TField* TDBGridModel::field(int modelColumn) const
 
 QVariant TDBGridModel::data(const QModelIndex& index, int role) const
 {
+    if (role == Qt::ToolTipRole) {
+        // Nothing of the row's own: the grid's hint, if any, is shown.
+        if (!m_grid->OnRowHint || !index.isValid() || index.row() >= m_rows)
+            return {};
+        const QString hint = m_grid->OnRowHint(index.row());
+        return hint.isEmpty() ? QVariant() : QVariant(hint);
+    }
     if (role != Qt::DisplayRole && role != Qt::EditRole)
         return {};
     TClientDataSet* ds = dataSet();

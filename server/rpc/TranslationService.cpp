@@ -264,11 +264,12 @@ void TranslationService::getDestino(MethodCall& call)
 {
     AnswerBuffer& out = call.out;
     MethodArgs args("GetDestino", call.params);
-    args.expectCount({7});
+    args.expectCount({7, 8});
     RowSelection selection;
     selection.statuses = wantedStatuses(args);
     selection.language = args.language(3);
     selection.dates = dateBounds(args, 4);
+    selection.obsolete = args.count() > 7 && args.yesNo(7, "linhas obsoletas");
     writeRows(*m_sessions.acquire(), selection, out);
 }
 
@@ -276,7 +277,7 @@ void TranslationService::getFiltroDest(MethodCall& call)
 {
     AnswerBuffer& out = call.out;
     MethodArgs args("GetFiltroDest", call.params);
-    args.expectCount({8});
+    args.expectCount({8, 9});
     RowSelection selection;
     selection.statuses = wantedStatuses(args);
     selection.conditions = parseFilterFragment(args.text(3, "filtro", 64 * 1024));
@@ -294,6 +295,7 @@ void TranslationService::getFiltroDest(MethodCall& call)
     }
     selection.language = args.language(4);
     selection.dates = dateBounds(args, 5);
+    selection.obsolete = args.count() > 8 && args.yesNo(8, "linhas obsoletas");
     writeRows(*m_sessions.acquire(), selection, out);
 }
 

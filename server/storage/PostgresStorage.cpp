@@ -172,7 +172,7 @@ public:
             return;
         PostgresConnection::Params params{sel.language};
         std::string sql = std::string("SELECT ") + RowColumns + pgreview::MarkColumns + " FROM TRADUCAO t"
-            + pgreview::MarkJoin + " WHERE IDIDIOMA = $1" + LiveOnly;
+            + pgreview::MarkJoin + " WHERE IDIDIOMA = $1" + (sel.obsolete ? " AND FLOBSOLETA <> 0" : LiveOnly);
         appendStatusAndDates(sql, params, sel.statuses, sel.dates);
         if (sel.reviewed)
             sql += *sel.reviewed ? " AND r.IDTRADUCAO IS NOT NULL" : " AND r.IDTRADUCAO IS NULL";

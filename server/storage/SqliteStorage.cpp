@@ -123,10 +123,10 @@ public:
 
     void selectRows(const RowSelection& sel, const RowVisitor& visit) override
     {
-        if (sel.statuses.empty())
-            return; // every status argument was "X"
+        if (sel.statuses.empty() || (sel.obsolete && !m_releases))
+            return; // every status argument was "X", or a database without obsolete rows
         std::string sql = std::string("SELECT ") + RowColumns + markColumns() + " FROM TRADUCAO" + markJoin()
-            + " WHERE IDIDIOMA = ?" + m_live;
+            + " WHERE IDIDIOMA = ?" + (sel.obsolete ? " AND FLOBSOLETA <> 0" : m_live);
         appendStatusAndDates(sql, sel.statuses, sel.dates);
         if (sel.reviewed)
             sql += *sel.reviewed && m_hasReview ? " AND r.IDTRADUCAO IS NOT NULL"

@@ -146,6 +146,9 @@ struct RowSelection {
     DateBounds dates;
     std::vector<FilterCondition> conditions; // all must hold
     std::optional<bool> reviewed; // only rows marked as reviewed (true) or not (false)
+    // The obsolete rows of the selection instead of its live ones: what the
+    // editor shows, read-only, when asked to (docs/releases.md).
+    bool obsolete = false;
 };
 
 // The review rules of a language (docs/users.md), both off by default.

@@ -211,3 +211,55 @@ TEST_F(CheckProgramTest, ErrorsSayWhatIsWrongAndWriteNothing)
     EXPECT_TRUE(semIdiomaDado.err.startsWith(QStringLiteral("trd-check: Informe o idioma")))
         << semIdiomaDado.err.toStdString();
 }
+
+namespace {
+
+// A release makes a row obsolete: trd-check leaves it out, and with
+// --obsoletas checks it apart from the live rows, its message marked.
+TEST(CheckProgramObsoletas, ARowAReleaseTookOffIsCheckedOnlyWhenAskedAndMarked)
+{
+    TrdServerProcess::Options opcoes;
+    opcoes.seedTsv = "L\tFRA\tFrancês\tFRA\n"
+                     "R\tFRA\tTRD09300\tsbtSalvar\t&Salvar\t&Enregistrer\tT\n"
+                     "R\tFRA\tTRD09300\tlblNome\tNome\tNom\tT\n"
+                     "R\tFRA\tTRD09300\tlblAntigo\tTexto antigo\t\tN\n";
+    TrdServerProcess servidor(opcoes);
+    ASSERT_TRUE(servidor.isRunning()) << servidor.errorString().toStdString();
+    QTemporaryDir aqui;
+    const QString arquivo = aqui.filePath(QStringLiteral("liberacao.tsv"));
+    {
+        QFile f(arquivo);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("TRD09300\tsbtSalvar\t&Salvar\nTRD09300\tlblNome\tNome\n");
+    }
+    // One row of three leaves: over the 30 % guard, confirmed.
+    const Saida r = roda(QDir(qEnvironmentVariable("TRD_BIN_DIR")).filePath(QStringLiteral("trd-exchange")),
+                         {QStringLiteral("release"), arquivo, QStringLiteral("--apply"), QStringLiteral("--confirm"),
+                          QStringLiteral("--server"), servidor.hostPort(), QStringLiteral("-q")});
+    ASSERT_EQ(r.codigo, 0) << r.out.toStdString() << r.err.toStdString();
+
+    const QString sem = aqui.filePath(QStringLiteral("sem.cds"));
+    const Saida s =
+        roda(programa(),
+             {QStringLiteral("FRA"), QStringLiteral("--server"), servidor.hostPort(), QStringLiteral("--kinds"),
+              QStringLiteral("N"), QStringLiteral("-q"), QStringLiteral("-o"), sem});
+    ASSERT_EQ(s.codigo, 0) << s.err.toStdString();
+    EXPECT_TRUE(linhasDaLista(sem).isEmpty()) << linhasDaLista(sem).join(u'\n').toStdString();
+    EXPECT_TRUE(s.out.contains(QStringLiteral(": 2 linhas de FRA verificadas;"))) << s.out.toStdString();
+
+    const QString com = aqui.filePath(QStringLiteral("com.cds"));
+    const Saida c =
+        roda(programa(),
+             {QStringLiteral("FRA"), QStringLiteral("--server"), servidor.hostPort(), QStringLiteral("--kinds"),
+              QStringLiteral("N"), QStringLiteral("--obsoletas"), QStringLiteral("-q"), QStringLiteral("-o"), com});
+    ASSERT_EQ(c.codigo, 0) << c.err.toStdString();
+    const QStringList lista = linhasDaLista(com);
+    ASSERT_EQ(lista.size(), 1) << lista.join(u'\n').toStdString();
+    EXPECT_TRUE(lista.constFirst().startsWith(QStringLiteral("N|TRD09300|lblAntigo|Texto antigo|")))
+        << lista.constFirst().toStdString();
+    EXPECT_TRUE(lista.constFirst().section(u'|', 6).startsWith(QStringLiteral("(obsoleta) ")))
+        << lista.constFirst().toStdString();
+    EXPECT_TRUE(c.out.contains(QStringLiteral(": 3 linhas de FRA verificadas (1 obsoletas);"))) << c.out.toStdString();
+}
+
+} // namespace

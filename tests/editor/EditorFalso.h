@@ -94,6 +94,10 @@ public:
     {
         restricoes[static_cast<int>(controle)] = motivo;
     }
+    void pintaLinhasCom(std::function<void(TCanvas&)> pintura) override { pinturas.push_back(std::move(pintura)); }
+    void dicaDasLinhas(std::function<QString(int)> dica) override { dicas.push_back(std::move(dica)); }
+    std::vector<std::function<void(TCanvas&)>> pinturas;
+    std::vector<std::function<QString(int)>> dicas;
 
     // Where a panel went: its place in the window's column, or in the row beside the detail.
     int posicao(QWidget* painel) const;

@@ -5,10 +5,12 @@
 // whole run is one batch of the history naming the engine.
 #include "AutomaticaDoEditor.h"
 #include "EditorTestKit.h"
+#include "PainelAutomatica.h"
 #include "PreTraducaoDialog.h"
 #include "StandInEngine.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -69,6 +71,51 @@ TEST_F(PreTraducaoEditor, FillsTheFiltersUntranslatedRowsAsDoubtfulAndTheEditorS
     EXPECT_EQ(form->cdsDestino->FieldByName(QStringLiteral("IDSITTRADUCAO"))->AsString(), QStringLiteral("D"));
     EXPECT_EQ(form->cdsDestino->FieldByName(QStringLiteral("STVALORPROP"))->AsString(),
               QStringLiteral("ES Salvar o arquivo %s?"));
+}
+
+} // namespace
+
+namespace {
+
+// An engine that keeps the question: past a second the panel says it is slow,
+// the editor taking keys meanwhile; the answer, once it comes, takes the line's place.
+TEST_F(PreTraducaoEditor, ASlowEngineIsToldInThePanelAndItsAnswerReplacesTheLine)
+{
+    engine.answer = [](const std::string& q) { return "ES " + q; };
+    serverArgs = {QStringLiteral("--mt-url"), QString::fromStdString(engine.url()), QStringLiteral("--mt-timeout"),
+                  QStringLiteral("30")};
+    TfrmTraducao* form = openLoaded({{"ESP", "Espanhol"}},
+                                    {{"ESP", "P1", "c1", "Fechar", "", "N"}, {"ESP", "P1", "c2", "Abrir", "", "N"}},
+                                    QStringLiteral("ESP-Espanhol"));
+    ASSERT_TRUE(form);
+    PainelAutomatica* painel = form->automatica->painel();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return painel->sugestao().has_value(); }, 30000))
+        << painel->estado().toStdString();
+
+    engine.hold();
+    QElapsedTimer relogio;
+    relogio.start();
+    ASSERT_TRUE(locate(QStringLiteral("Abrir")));
+    QTest::qWait(500);
+    EXPECT_FALSE(painel->sugestao().has_value());
+    EXPECT_NE(painel->estado(), AutomaticaDoEditor::TextoLenta) << "not before its time";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return painel->estado() == AutomaticaDoEditor::TextoLenta; }, 30000))
+        << painel->estado().toStdString();
+    EXPECT_GE(relogio.elapsed(), AutomaticaDoEditor::LentaMs);
+    // Typing goes on while the engine thinks.
+    form->dbgPadrao->setFocus();
+    form->dbgPadrao->SetSelectedIndex(2);
+    QTest::keyClicks(form->dbgPadrao, QStringLiteral("Open"));
+    ASSERT_TRUE(form->dbgPadrao->InplaceEditor());
+    EXPECT_EQ(form->dbgPadrao->InplaceEditor()->text(), QStringLiteral("Open"));
+    EXPECT_EQ(painel->estado(), AutomaticaDoEditor::TextoLenta);
+
+    engine.release();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return painel->sugestao().has_value(); }, 30000))
+        << painel->estado().toStdString();
+    EXPECT_EQ(painel->sugestao()->texto, QStringLiteral("ES Abrir"));
+    EXPECT_NE(painel->estado(), AutomaticaDoEditor::TextoLenta);
+    QTest::keyClick(form->dbgPadrao->InplaceEditor(), Qt::Key_Escape);
 }
 
 } // namespace

@@ -64,7 +64,7 @@ TEST_F(BadInput, WrongArgumentsAreRefusedWithTheirRule)
     };
     const Case cases[] = {
         {"GetIdiTrad", "1", "GetIdiTrad recebe 0 argumento(s), mas recebeu 1."},
-        {"GetDestino", "\"T\",\"D\",\"N\",\"ENG\",0,0", "GetDestino recebe 7 argumento(s), mas recebeu 6."},
+        {"GetDestino", "\"T\",\"D\",\"N\",\"ENG\",0,0", "GetDestino recebe 7 ou 8 argumento(s), mas recebeu 6."},
         {"GetCalcTrad", "\"ENG\",0,0", "GetCalcTrad recebe 5 ou 1 argumento(s), mas recebeu 3."},
         {"GetDestino", "\"T\",\"D\",\"Q\",\"ENG\",0,0,\"\"", "Situação inválida: \"Q\". Use T, D, N ou X."},
         {"GetDestino", "\"T\",\"D\",\"N\",\"ENG\",0,0,\"Z\"", "Modo de data inválido: \"Z\". Use N, T ou vazio."},
