@@ -14,6 +14,7 @@
 
 #include <sqlite3.h>
 
+#include <set>
 #include <tuple>
 
 using namespace trd::server;
@@ -197,7 +198,6 @@ TEST_P(Releases, EachRuleAsTheGridTheFiguresAndTheHistorySeeIt)
     EXPECT_EQ(server->call("GetFiltroDest", "\"T\",\"D\",\"N\",\" AND STAGRVALPROP = 'Cancelar'\",\"ENG\",0,0,\"\"")
                   .rows.size(),
               0u);
-
     // The rows that left, with their text, status and the batch.
     const Answer obsolete = server->call("GetObsoletas", "\"ENG\"");
     ASSERT_TRUE(obsolete.ok) << obsolete.message;
@@ -206,6 +206,24 @@ TEST_P(Releases, EachRuleAsTheGridTheFiguresAndTheHistorySeeIt)
     EXPECT_EQ(obsolete.rows[0].at("STVALORPROP"), "Cancel");
     EXPECT_EQ(obsolete.rows[0].at("IDSITTRADUCAO"), "T");
     EXPECT_EQ(obsolete.rows[0].at("IDLOTE"), eng.at("IDLOTE"));
+
+    // Asked for, the rows that left come alone, as GetObsoletas lists them,
+    // through the selection the grid uses (the editor's obsolete rows).
+    std::set<std::string> goneKeys, shownKeys;
+    for (const Row& r : obsolete.rows)
+        goneKeys.insert(r.at("CDPROGTRAD") + "/" + r.at("NMCOMPONENTE") + "/" + r.at("STAGRVALPROP"));
+    const Answer shown = server->call("GetDestino", "\"T\",\"D\",\"N\",\"ENG\",0,0,\"\",\"S\"");
+    ASSERT_TRUE(shown.ok) << shown.message;
+    for (const Row& r : shown.rows)
+        shownKeys.insert(r.at("CDPROGTRAD") + "/" + r.at("NMCOMPONENTE") + "/" + r.at("STAGRVALPROP"));
+    EXPECT_EQ(shownKeys.size(), shown.rows.size());
+    EXPECT_EQ(shownKeys, goneKeys);
+    const Answer cancel =
+        server->call("GetFiltroDest", "\"T\",\"D\",\"N\",\" AND STAGRVALPROP = 'Cancelar'\",\"ENG\",0,0,\"\",\"S\"");
+    ASSERT_TRUE(cancel.ok) << cancel.message;
+    ASSERT_EQ(cancel.rows.size(), 1u);
+    EXPECT_EQ(cancel.rows[0].at("STVALORPROP"), "Cancel");
+    EXPECT_EQ(cancel.rows[0].at("IDSITTRADUCAO"), "T");
 
     // Previous sources: the reworded row knows what it was.
     const Answer previous = server->call("GetOrigensAnteriores", "\"ENG\",\"U\"");
