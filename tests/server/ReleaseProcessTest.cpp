@@ -112,23 +112,25 @@ TEST_P(ReleaseProcess, KilledWhileApplyingLeavesAllOrNothing)
         before.push_back(liveKeys(server, language(l)));
     ASSERT_EQ(before[0].size(), static_cast<std::size_t>(rowsEach));
 
-    // The preview reads and plans what the apply reads and plans before it
-    // writes anything: killed after most of that time, the apply is inside
-    // its transaction.
-    const auto started = std::chrono::steady_clock::now();
-    const Answer preview = post(server, "GetPreviaLiberacao", json(file));
-    ASSERT_TRUE(preview.ok) << preview.message;
-    const auto planning = std::chrono::steady_clock::now() - started;
-
+    // Killed while the apply's progress says it is writing, the apply is
+    // inside its transaction, however fast or slow the machine is.
     std::atomic<bool> answered{false};
     Answer applied;
     std::thread apply([&] {
-        applied = post(server, "AplicaLiberacao", json(file));
+        applied = post(server, "AplicaLiberacao", json(file) + ",70,30,\"S\",\"N\",\"morte-1\"");
         answered = true;
     });
-    std::this_thread::sleep_for(planning * 9 / 10);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    std::string stage;
+    while (!answered && std::chrono::steady_clock::now() < deadline) {
+        const Answer progress = post(server, "GetProgressoLiberacao", "\"morte-1\"");
+        stage = progress.ok && !progress.rows.empty() ? progress.rows[0].at("STETAPA") : "";
+        if (stage == "gravando")
+            break;
+    }
     server.kill9();
     apply.join();
+    ASSERT_EQ(stage, "gravando") << "the apply was never seen writing";
     EXPECT_FALSE(applied.ok) << "the apply ended before the kill; the test proves nothing this time";
     ASSERT_TRUE(server.restart()) << server.errorString().toStdString();
 
