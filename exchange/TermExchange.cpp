@@ -2,6 +2,7 @@
 
 #include "DataPacket.h"
 #include "TSocketConnection.h"
+#include "TermText.h"
 #include "Win1252.h"
 
 #include <QHash>
@@ -18,45 +19,8 @@ QString q(std::string_view text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// A line with its blanks collapsed and none at its ends, as the server keeps it.
-std::string collapsed(std::string_view line)
-{
-    std::string out;
-    bool blank = false;
-    for (char c : line) {
-        if (c == ' ' || c == '\t') {
-            blank = !out.empty();
-            continue;
-        }
-        if (blank)
-            out += ' ';
-        blank = false;
-        out += c;
-    }
-    return out;
-}
-
-std::string normalisedList(std::string_view lines)
-{
-    std::string out;
-    std::size_t start = 0;
-    while (start <= lines.size()) {
-        std::size_t end = lines.find('\n', start);
-        if (end == std::string_view::npos)
-            end = lines.size();
-        std::string_view raw = lines.substr(start, end - start);
-        if (!raw.empty() && raw.back() == '\r')
-            raw.remove_suffix(1);
-        const std::string line = collapsed(raw);
-        if (!line.empty()) {
-            if (!out.empty())
-                out += '\n';
-            out += line;
-        }
-        start = end + 1;
-    }
-    return out;
-}
+using termtext::collapsed;
+using termtext::normalisedList;
 
 // The words in capitals (the code page's fold, as the server's key) and the program.
 QString keyOf(const TermEntry& t)

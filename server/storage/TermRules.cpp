@@ -1,32 +1,14 @@
 #include "TermRules.h"
 
 #include "ServerError.h"
+#include "TermText.h"
 #include "Utf8Text.h"
 
 #include <cmath>
 
 namespace trd::server::terms {
 
-namespace {
-
-std::string collapsed(const std::string& text)
-{
-    std::string out;
-    bool blank = false;
-    for (char c : text) {
-        if (c == ' ' || c == '\t') {
-            blank = !out.empty();
-            continue;
-        }
-        if (blank)
-            out += ' ';
-        blank = false;
-        out += c;
-    }
-    return out;
-}
-
-} // namespace
+using termtext::collapsed;
 
 std::string termKey(const std::string& source)
 {
@@ -64,24 +46,7 @@ void glossaryNotKept()
 
 std::string normalisedList(const std::string& lines)
 {
-    std::string out;
-    std::size_t start = 0;
-    while (start <= lines.size()) {
-        std::size_t end = lines.find('\n', start);
-        if (end == std::string::npos)
-            end = lines.size();
-        std::string raw = lines.substr(start, end - start);
-        if (!raw.empty() && raw.back() == '\r')
-            raw.pop_back();
-        const std::string line = collapsed(raw);
-        if (!line.empty()) {
-            if (!out.empty())
-                out += '\n';
-            out += line;
-        }
-        start = end + 1;
-    }
-    return out;
+    return termtext::normalisedList(lines);
 }
 
 } // namespace trd::server::terms
