@@ -23,6 +23,8 @@ constexpr int EsperaMs = 150;
 // of at most three requests (its pairs, its version, the translation) after
 // it was away: past this the question is let go and the panel says so.
 constexpr int RespostaMs = 12000;
+// The memory's panel asks again as often when the server is away.
+constexpr int RepeteMs = 3000;
 
 } // namespace
 
@@ -47,6 +49,9 @@ AutomaticaDoEditor::AutomaticaDoEditor(ServicosDoEditor& editor)
         if (m_aguardando)
             m_painel->mostraEstado(TextoLenta);
     });
+    m_repete.setSingleShot(true);
+    m_repete.setInterval(RepeteMs);
+    connect(&m_repete, &QTimer::timeout, this, &AutomaticaDoEditor::pergunta);
     connect(m_consulta, &ConsultaMemoria::respondeu, this, &AutomaticaDoEditor::chegou);
     connect(m_consulta, &ConsultaMemoria::falhou, this, &AutomaticaDoEditor::falhou);
 
@@ -66,6 +71,7 @@ void AutomaticaDoEditor::linhaAtualMudou()
     m_perguntada = atual;
     m_aguardando = false;
     m_lenta.stop();
+    m_repete.stop();
     if (m_usada && (!atual || m_usada->first != *atual))
         m_usada.reset();
     if (!atual) {
@@ -103,7 +109,7 @@ void AutomaticaDoEditor::chegou(int numero, const QByteArray& pacote)
     }
 }
 
-void AutomaticaDoEditor::falhou(int numero, const QString& mensagem)
+void AutomaticaDoEditor::falhou(int numero, const QString& mensagem, bool alcancado)
 {
     if (numero != m_pedido || !m_aguardando)
         return;
@@ -112,7 +118,13 @@ void AutomaticaDoEditor::falhou(int numero, const QString& mensagem)
     QString linha = mensagem.simplified();
     if (linha.endsWith(u'.'))
         linha.chop(1);
-    m_painel->mostraEstado(QStringLiteral("Tradução automática indisponível: %1.").arg(linha));
+    if (alcancado) {
+        m_painel->mostraEstado(QStringLiteral("Tradução automática indisponível: %1.").arg(linha));
+        return;
+    }
+    m_painel->mostraEstado(
+        QStringLiteral("Tradução automática indisponível: %1. (nova tentativa em instantes)").arg(linha));
+    m_repete.start();
 }
 
 void AutomaticaDoEditor::usaSugestao()

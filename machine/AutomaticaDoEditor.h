@@ -59,13 +59,14 @@ public:
 private:
     void pergunta();
     void chegou(int numero, const QByteArray& pacote);
-    void falhou(int numero, const QString& mensagem);
+    void falhou(int numero, const QString& mensagem, bool alcancado);
 
     ServicosDoEditor& m_editor;
     PainelAutomatica* m_painel;
     ConsultaMemoria* m_consulta; // a thread and a connection of its own
     QTimer m_espera; // a short pause after a move: only the row the user stops on is asked about
     QTimer m_lenta; // the question asked has waited long: the panel says so
+    QTimer m_repete; // the server could not be reached: the row is asked about again while it stays current
     std::optional<ChaveLinha> m_perguntada;
     int m_pedido = 0;
     bool m_aguardando = false;

@@ -16,6 +16,12 @@ PainelAutomatica::PainelAutomatica(QWidget* parent)
     lblSugestao->setWordWrap(true);
     lblSugestao->setTextFormat(Qt::PlainText);
     lblEstado->setTextFormat(Qt::PlainText);
+    // A long state (a server's words when it cannot be reached, an engine's
+    // refusal) wraps inside the panel instead of setting the editor's least
+    // width: unwrapped, it pushed the detail and glossary panels off the window.
+    lblEstado->setWordWrap(true);
+    lblEstado->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    lblSugestao->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* coluna = new QVBoxLayout(this);
     coluna->setContentsMargins(4, 2, 4, 2);
     coluna->setSpacing(1);
@@ -28,6 +34,7 @@ void PainelAutomatica::mostraEstado(const QString& texto)
 {
     m_sugestao.reset();
     lblEstado->setText(texto);
+    lblEstado->setToolTip(texto);
     // Told at every move of the row: an empty label is not laid out again.
     if (!lblSugestao->text().isEmpty())
         lblSugestao->clear();

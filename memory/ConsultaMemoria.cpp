@@ -67,15 +67,20 @@ public:
                 QMetaObject::invokeMethod(
                     dono, [dono, numero, pacote = resposta.Packet] { emit dono->respondeu(numero, pacote); });
             else
+                QMetaObject::invokeMethod(
+                    dono, [dono, numero, m = resposta.ErrorMessage] { emit dono->falhou(numero, m, true); });
+        } catch (const EConnectionError& e) {
+            if (!m_encerrando->load())
                 QMetaObject::invokeMethod(dono,
-                                          [dono, numero, m = resposta.ErrorMessage] { emit dono->falhou(numero, m); });
+                                          [dono, numero, m = e.Message()] { emit dono->falhou(numero, m, false); });
         } catch (const Exception& e) {
             if (!m_encerrando->load())
-                QMetaObject::invokeMethod(dono, [dono, numero, m = e.Message()] { emit dono->falhou(numero, m); });
+                QMetaObject::invokeMethod(dono,
+                                          [dono, numero, m = e.Message()] { emit dono->falhou(numero, m, true); });
         } catch (const std::exception& e) {
             if (!m_encerrando->load())
                 QMetaObject::invokeMethod(
-                    dono, [dono, numero, m = QString::fromLocal8Bit(e.what())] { emit dono->falhou(numero, m); });
+                    dono, [dono, numero, m = QString::fromLocal8Bit(e.what())] { emit dono->falhou(numero, m, true); });
         }
     }
 

@@ -35,7 +35,9 @@ public:
 
 signals:
     void respondeu(int numero, const QByteArray& pacote);
-    void falhou(int numero, const QString& mensagem);
+    // `alcancado`: the server answered (with a refusal); false when it could
+    // not be reached, which is worth asking again once it is back.
+    void falhou(int numero, const QString& mensagem, bool alcancado);
 
 private:
     class Trabalho;

@@ -16,6 +16,8 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include <sqlite3.h>
@@ -144,6 +146,26 @@ TEST_F(EditorAutomatica, WithoutAnEngineThePanelSaysSoInOneLineAndTheEditorSaves
                              "automática configurada (opção --mt-url)."));
     EXPECT_FALSE(painel->sugestao());
     EXPECT_FALSE(painel->lblSugestao->isVisible());
+
+    // With the server away the panel says so, long as the words are, without
+    // widening the editor past its window (the other panels pushed out of
+    // sight), and asks again by itself once the server is back.
+    auto* folha = form->findChild<QScrollArea*>(QStringLiteral("scbFolhaDados"));
+    ASSERT_TRUE(folha);
+    main.resize(1000, main.height());
+    ASSERT_TRUE(server->terminate());
+    stopOn(form, QStringLiteral("Abrir o relatório de vendas"));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [painel] { return painel->estado().endsWith(QStringLiteral("(nova tentativa em instantes)")); }, 20000))
+        << painel->estado().toStdString();
+    QTest::qWait(100);
+    EXPECT_LE(folha->widget()->width(), folha->viewport()->width());
+    EXPECT_FALSE(folha->horizontalScrollBar()->isVisible());
+    ASSERT_TRUE(server->restart());
+    EXPECT_TRUE(
+        QTest::qWaitFor([painel] { return painel->estado().endsWith(QStringLiteral("(opção --mt-url).")); }, 20000))
+        << painel->estado().toStdString();
+    stopOn(form, QStringLiteral("Salvar o arquivo %s?"));
     input.key(QStringLiteral("ctrl+6"));
     EXPECT_FALSE(form->dbgPadrao->InplaceEditor()) << "nothing to put into the cell";
 
