@@ -17,9 +17,9 @@ PainelAutomatica::PainelAutomatica(QWidget* parent)
     lblSugestao->setTextFormat(Qt::PlainText);
     lblEstado->setTextFormat(Qt::PlainText);
     // A long state (a server's words when it cannot be reached, an engine's
-    // refusal) wraps inside the panel instead of setting the editor's least
-    // width: unwrapped, it pushed the detail and glossary panels off the window.
-    lblEstado->setWordWrap(true);
+    // refusal) is cut at the panel's edge, whole in its tooltip, instead of
+    // setting the editor's least width: it pushed the detail and glossary
+    // panels off the window. One line: the panel is no taller than the detail's.
     lblEstado->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     lblSugestao->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* coluna = new QVBoxLayout(this);
