@@ -351,12 +351,8 @@ void writeTbx(const TermFile& file, std::string& out)
 
 TermFile readTbx(std::string& bytes, const std::string& language)
 {
-    checkUtf8File(bytes);
-    const LineIndex lines(bytes);
-    checkXmlMarkup(bytes, lines, true);
     pugi::xml_document doc;
-    parseXmlFile(bytes, lines, doc);
-    checkXmlDepth(doc, lines, "TBX");
+    const LineIndex lines = loadXmlFile(bytes, doc, "TBX", true);
     TbxReader reader(lines, language);
     return reader.read(doc);
 }
