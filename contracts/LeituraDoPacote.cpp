@@ -20,6 +20,12 @@ QString texto(TClientDataSet& d, const char* campo)
     return d.FieldByName(QString::fromLatin1(campo))->AsString();
 }
 
+QString textoSeHouver(TClientDataSet& d, const char* campo)
+{
+    TField* f = d.FindField(QString::fromLatin1(campo));
+    return f ? f->AsString() : QString();
+}
+
 qint64 numero(TClientDataSet& d, const char* campo)
 {
     return static_cast<qint64>(std::llround(d.FieldByName(QString::fromLatin1(campo))->AsFloat()));
