@@ -217,12 +217,6 @@ QList<Origem> LeOrigens(const QByteArray& pacote)
     return origens;
 }
 
-QString ChaveDaLinha(const QString& programa, const QString& componente, const QString& origem)
-{
-    // The separator is a control character no field may hold.
-    return programa + QChar(0x1F) + componente + QChar(0x1F) + origem;
-}
-
 QHash<QString, Origem> PorChave(const QList<Origem>& origens)
 {
     QHash<QString, Origem> h;
