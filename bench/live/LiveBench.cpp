@@ -20,6 +20,7 @@
 // the lowest priority (nice 19), so that on this one machine they take only
 // the processor time the server and the savers leave, as remote clients
 // would take none (--same-priority: all at the same priority).
+#include "BenchStats.h"
 #include "AlteracoesDeColegas.h"
 #include "ChangeFeedClient.h"
 #include "PostgresCluster.h"
@@ -61,6 +62,9 @@ using namespace trd;
 using namespace trd::server::test;
 using trd::test::TrdServerProcess;
 using Clock = std::chrono::steady_clock;
+using trd::bench::msSince;
+using trd::bench::oneMinuteLoad;
+using trd::bench::percentile;
 
 namespace {
 
@@ -83,30 +87,6 @@ void niceEveryThread(int value)
     const QDir tasks(QStringLiteral("/proc/self/task"));
     for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
         ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid.toInt()), value);
-}
-
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, static_cast<std::size_t>(p * static_cast<double>(v.size())))];
-}
-
-double msSince(Clock::time_point t)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
-}
-
-double loadAverage()
-{
-    double load = 0;
-    if (FILE* f = std::fopen("/proc/loadavg", "r")) {
-        if (std::fscanf(f, "%lf", &load) != 1)
-            load = 0;
-        std::fclose(f);
-    }
-    return load;
 }
 
 std::string component(int saver, int row)
@@ -576,9 +556,9 @@ int main(int argc, char** argv)
     }
     std::printf(
         "load average at start: %.2f (%u cores); %d subscribers of %d rows, %d savers, a save every %d ms each, %d s\n",
-        loadAverage(), std::thread::hardware_concurrency(), o.subscribers, o.rows, o.savers, o.intervalMs, o.seconds);
+        oneMinuteLoad(), std::thread::hardware_concurrency(), o.subscribers, o.rows, o.savers, o.intervalMs, o.seconds);
     QTemporaryDir dir;
     const int status = o.pg ? twoServersOnPostgres(o, dir) : oneServer(o, dir);
-    std::printf("load average at end: %.2f\n", loadAverage());
+    std::printf("load average at end: %.2f\n", oneMinuteLoad());
     return status;
 }

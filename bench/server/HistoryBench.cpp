@@ -15,6 +15,7 @@
 //
 //   bench_history [--dir PATH] [--saves 2000] [--only-saves]
 // Put --dir on the disk to measure (not tmpfs, where fsync costs nothing).
+#include "BenchStats.h"
 #include "DataPacket.h"
 #include "HttpServer.h"
 #include "Json.h"
@@ -37,27 +38,11 @@
 
 using namespace trd::server;
 using Clock = std::chrono::steady_clock;
+using trd::bench::msSince;
+using trd::bench::oneMinuteLoad;
+using trd::bench::percentile;
 
 namespace {
-
-double msSince(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double loadAverage()
-{
-    double load[1] = {0};
-    return getloadavg(load, 1) == 1 ? load[0] : -1;
-}
-
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, static_cast<std::size_t>(p * double(v.size())))];
-}
 
 std::string jsonString(std::string_view text)
 {
@@ -312,7 +297,7 @@ void saveRoundTrip(const std::string& dir, int saves)
                 percentile(noneHandled, 0.5), percentile(noneHandled, 0.99));
     std::printf("  ratio                                       p50 %6.2f x   p99 %6.2f x   (load %.2f)\n",
                 percentile(keptHandled, 0.5) / percentile(noneHandled, 0.5),
-                percentile(keptHandled, 0.99) / percentile(noneHandled, 0.99), loadAverage());
+                percentile(keptHandled, 0.99) / percentile(noneHandled, 0.99), oneMinuteLoad());
     std::printf("  floor: bare durable commit (C API)          p50 %6.3f ms  p99 %6.3f ms\n",
                 percentile(bareCommits, 0.5), percentile(bareCommits, 0.99));
 }
@@ -541,12 +526,12 @@ int main(int argc, char** argv)
     QTemporaryDir temporary(dir.empty() ? QDir::tempPath() + QStringLiteral("/bench-history-XXXXXX")
                                         : QString::fromStdString(dir) + QStringLiteral("/bench-history-XXXXXX"));
     const std::string where = temporary.path().toStdString();
-    std::printf("load average at start: %.2f   (databases in %s)\n", loadAverage(), where.c_str());
+    std::printf("load average at start: %.2f   (databases in %s)\n", oneMinuteLoad(), where.c_str());
     saveRoundTrip(where, saves);
     if (!onlySaves) {
         readsAndUndo(where);
         disk(where);
     }
-    std::printf("load average at end: %.2f\n", loadAverage());
+    std::printf("load average at end: %.2f\n", oneMinuteLoad());
     return 0;
 }

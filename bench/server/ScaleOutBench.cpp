@@ -7,6 +7,7 @@
 // libpq and a loopback HTTP round trip.
 //
 //   bench_scaleout [--servers 1,2,4] [--clients 20,100] [--seconds 5]
+#include "BenchStats.h"
 #include "PostgresCluster.h"
 #include "ServerTestKit.h"
 #include "TrdServerProcess.h"
@@ -30,6 +31,9 @@
 using namespace trd::server::test;
 using trd::test::TrdServerProcess;
 using Clock = std::chrono::steady_clock;
+using trd::bench::msSince;
+using trd::bench::oneMinuteLoad;
+using trd::bench::percentile;
 
 namespace {
 
@@ -42,30 +46,6 @@ std::vector<int> numbers(const std::string& list)
     for (std::string item; std::getline(in, item, ',');)
         out.push_back(std::stoi(item));
     return out;
-}
-
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, static_cast<std::size_t>(p * static_cast<double>(v.size())))];
-}
-
-double loadAverage()
-{
-    double load = 0;
-    if (FILE* f = std::fopen("/proc/loadavg", "r")) {
-        if (std::fscanf(f, "%lf", &load) != 1)
-            load = 0;
-        std::fclose(f);
-    }
-    return load;
-}
-
-double msSince(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
 std::string component(int client, int row)
@@ -242,7 +222,7 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    std::printf("load average at start: %.2f (%u cores)\n", loadAverage(), std::thread::hardware_concurrency());
+    std::printf("load average at start: %.2f (%u cores)\n", oneMinuteLoad(), std::thread::hardware_concurrency());
     std::vector<std::vector<std::string>> known(static_cast<std::size_t>(maxClients),
                                                 std::vector<std::string>(RowsPerClient, "-"));
     commitFloor(conninfo);
@@ -267,7 +247,7 @@ int main(int argc, char** argv)
             std::printf("%d server%s, %3d clients: %7.0f saves/s  p50 %6.2f ms  p99 %6.2f ms  %d failed%s%s  "
                         "(%d connect retries, load %.1f)\n",
                         servers, servers == 1 ? " " : "s", clients, o.savesPerSecond, o.p50, o.p99, o.failed,
-                        o.failed ? ": " : "", o.failure.c_str(), o.connectRetries, loadAverage());
+                        o.failed ? ": " : "", o.failure.c_str(), o.connectRetries, oneMinuteLoad());
             std::fflush(stdout);
         }
     }

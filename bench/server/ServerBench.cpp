@@ -3,6 +3,7 @@
 // round trip over loopback, and concurrent savers. Prints the figures.
 //
 //   bench_server --db PATH [--languages 5] [--clients 20] [--seconds 5]
+#include "BenchStats.h"
 #include "BenchData.h"
 #include "DataPacket.h"
 #include "HttpServer.h"
@@ -28,13 +29,11 @@
 using namespace trd::server;
 using namespace trd::server::bench;
 using Clock = std::chrono::steady_clock;
+using trd::bench::msSince;
+using trd::bench::oneMinuteLoad;
+using trd::bench::percentile;
 
 namespace {
-
-double msSince(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 // CPU time of the calling thread: on a loaded machine wall time also counts
 // the time other processes held the cores.
@@ -51,20 +50,6 @@ double processCpuSeconds()
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double loadAverage()
-{
-    double load[1] = {0};
-    return getloadavg(load, 1) == 1 ? load[0] : -1;
-}
-
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, static_cast<std::size_t>(p * double(v.size())))];
 }
 
 std::string jsonString(std::string_view text)
@@ -232,7 +217,7 @@ int main(int argc, char** argv)
     }
     const bool fresh = !std::filesystem::exists(db);
     ServerContext context(std::make_unique<SqliteStorage>(db, SqliteStorage::creating()));
-    std::printf("load average at start: %.2f\n", loadAverage());
+    std::printf("load average at start: %.2f\n", oneMinuteLoad());
     if (fresh) {
         const auto start = Clock::now();
         const double cpuStart = processCpuSeconds();
@@ -530,7 +515,7 @@ int main(int argc, char** argv)
         std::printf("%-44s p50 %6.3f ms  p99 %6.3f ms\n", "bare durable SQLite commit (WAL, FULL)",
                     percentile(times, 0.5), percentile(times, 0.99));
     }
-    std::printf("load average at end: %.2f\n", loadAverage());
+    std::printf("load average at end: %.2f\n", oneMinuteLoad());
     server.stop();
     serving.join();
     return 0;
