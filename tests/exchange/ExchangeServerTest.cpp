@@ -30,36 +30,12 @@ using namespace trd::test;
 
 namespace {
 
-QByteArray tsvText(const std::string& text)
-{
-    QByteArray out;
-    for (char c : text) {
-        switch (c) {
-        case '\t':
-            out += "\\t";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
 QByteArray seed()
 {
     QByteArray tsv = "L\tENG\tInglês\tENG\nL\tFRA\tFrancês\tFRA\n";
     for (const Row& r : exchange::test::trickyRows())
-        tsv += "R\tENG\t" + tsvText(r.program) + "\t" + tsvText(r.component) + "\t" + tsvText(r.source) + "\t"
-            + tsvText(r.destination) + "\t" + QByteArray(1, r.status) + "\t2025-01-01 10:00:00\n";
+        tsv += "R\tENG\t" + seedField(r.program) + "\t" + seedField(r.component) + "\t" + seedField(r.source) + "\t"
+            + seedField(r.destination) + "\t" + QByteArray(1, r.status) + "\t2025-01-01 10:00:00\n";
     tsv += "R\tFRA\tTRD09300\tsbtSalvar\t&Salvar\t&Enregistrer\tT\n";
     return tsv;
 }
@@ -376,7 +352,7 @@ TEST_P(ExchangeServer, AReleaseOfTheSameTextsKeepsEveryRowAndATruncatedOneWaitsF
     const std::vector<Row> before = rows();
     QByteArray file = "# versão 2\n";
     for (const Row& r : before)
-        file += tsvText(r.program) + "\t" + tsvText(r.component) + "\t" + tsvText(r.source) + "\n";
+        file += seedField(r.program) + "\t" + seedField(r.component) + "\t" + seedField(r.source) + "\n";
     const QString path = dir.filePath(QStringLiteral("versao2.tsv"));
     write(path, file);
 
