@@ -20,6 +20,7 @@
 // the lowest priority (nice 19), so that on this one machine they take only
 // the processor time the server and the savers leave, as remote clients
 // would take none (--same-priority: all at the same priority).
+#include "BenchFloors.h"
 #include "BenchStats.h"
 #include "AlteracoesDeColegas.h"
 #include "ChangeFeedClient.h"
@@ -317,23 +318,7 @@ QByteArray loadRows(const TrdServerProcess& server)
 
 void roundTripFloor()
 {
-    httplib::Server srv;
-    srv.set_tcp_nodelay(true);
-    srv.Post("/x", [](const httplib::Request&, httplib::Response& res) { res.set_content("{}", "application/json"); });
-    const int port = srv.bind_to_any_port("127.0.0.1");
-    std::thread serving([&] { srv.listen_after_bind(); });
-    httplib::Client client("127.0.0.1", port);
-    client.set_keep_alive(true);
-    client.set_tcp_nodelay(true);
-    std::vector<double> times;
-    for (int i = 0; i < 2000; ++i) {
-        const auto t = Clock::now();
-        if (!client.Post("/x", "{}", "application/json"))
-            break;
-        times.push_back(msSince(t));
-    }
-    srv.stop();
-    serving.join();
+    const std::vector<double> times = trd::bench::loopbackHttpRoundTrips();
     std::printf("%-58s p50 %7.3f ms  p99 %7.3f ms\n", "floor: loopback HTTP round trip", percentile(times, 0.5),
                 percentile(times, 0.99));
 }
@@ -363,16 +348,7 @@ void commitFloor(const QString& path)
 // A bare durable commit (one row updated) through libpq on one connection.
 void postgresCommitFloor(const std::string& conninfo)
 {
-    PGconn* db = PQconnectdb(conninfo.c_str());
-    std::vector<double> times;
-    for (int i = 0; i < 300 && PQstatus(db) == CONNECTION_OK; ++i) {
-        const auto t = Clock::now();
-        PQclear(PQexec(
-            db, ("UPDATE idioma SET dsidioma = 'floor " + std::to_string(i) + "' WHERE ididioma = 'ENG'").c_str()));
-        times.push_back(msSince(t));
-    }
-    PQclear(PQexec(db, "UPDATE idioma SET dsidioma = 'Inglês' WHERE ididioma = 'ENG'"));
-    PQfinish(db);
+    const std::vector<double> times = trd::bench::postgresCommits(conninfo);
     std::printf("%-58s p50 %7.3f ms  p99 %7.3f ms\n", "floor: bare durable PostgreSQL commit (libpq, 1 row)",
                 percentile(times, 0.5), percentile(times, 0.99));
 }

@@ -7,6 +7,7 @@
 // libpq and a loopback HTTP round trip.
 //
 //   bench_scaleout [--servers 1,2,4] [--clients 20,100] [--seconds 5]
+#include "BenchFloors.h"
 #include "BenchStats.h"
 #include "PostgresCluster.h"
 #include "ServerTestKit.h"
@@ -150,39 +151,14 @@ Outcome runClients(const std::vector<std::unique_ptr<TrdServerProcess>>& servers
 // A bare durable commit (one row updated) through libpq on one connection.
 void commitFloor(const std::string& conninfo)
 {
-    PGconn* db = PQconnectdb(conninfo.c_str());
-    std::vector<double> times;
-    for (int i = 0; i < 300 && PQstatus(db) == CONNECTION_OK; ++i) {
-        const auto t = Clock::now();
-        PQclear(PQexec(
-            db, ("UPDATE idioma SET dsidioma = 'floor " + std::to_string(i) + "' WHERE ididioma = 'ENG'").c_str()));
-        times.push_back(msSince(t));
-    }
-    PQclear(PQexec(db, "UPDATE idioma SET dsidioma = 'Inglês' WHERE ididioma = 'ENG'"));
-    PQfinish(db);
+    const std::vector<double> times = trd::bench::postgresCommits(conninfo);
     std::printf("%-46s p50 %6.3f ms  p99 %6.3f ms\n", "floor: bare durable commit (libpq, 1 row)",
                 percentile(times, 0.5), percentile(times, 0.99));
 }
 
 void roundTripFloor()
 {
-    httplib::Server srv;
-    srv.set_tcp_nodelay(true);
-    srv.Post("/x", [](const httplib::Request&, httplib::Response& res) { res.set_content("{}", "application/json"); });
-    const int port = srv.bind_to_any_port("127.0.0.1");
-    std::thread serving([&] { srv.listen_after_bind(); });
-    httplib::Client client("127.0.0.1", port);
-    client.set_keep_alive(true);
-    client.set_tcp_nodelay(true);
-    std::vector<double> times;
-    for (int i = 0; i < 2000; ++i) {
-        const auto t = Clock::now();
-        if (!client.Post("/x", "{}", "application/json"))
-            break;
-        times.push_back(msSince(t));
-    }
-    srv.stop();
-    serving.join();
+    const std::vector<double> times = trd::bench::loopbackHttpRoundTrips();
     std::printf("%-46s p50 %6.3f ms  p99 %6.3f ms\n", "floor: loopback HTTP round trip", percentile(times, 0.5),
                 percentile(times, 0.99));
 }
