@@ -3,11 +3,12 @@
 // round trip over loopback, and concurrent savers. Prints the figures.
 //
 //   bench_server --db PATH [--languages 5] [--clients 20] [--seconds 5]
-#include "BenchStats.h"
 #include "BenchData.h"
+#include "BenchStats.h"
 #include "DataPacket.h"
 #include "HttpServer.h"
 #include "Json.h"
+#include "Mix32.h"
 #include "ServerContext.h"
 #include "SqliteStorage.h"
 
@@ -101,12 +102,7 @@ std::string saveRequest(const Key& key, const std::string& oldDst, const std::st
 std::string statusOf(int l, int p, int c)
 {
     // Mirrors BenchData::fill.
-    unsigned x = unsigned(l * 7 + p * 131 + c);
-    x ^= x >> 16;
-    x *= 0x7feb352dU;
-    x ^= x >> 15;
-    x *= 0x846ca68bU;
-    x ^= x >> 16;
+    const unsigned x = trd::mix32(unsigned(l * 7 + p * 131 + c));
     return x % 10 < 6 ? "T" : x % 10 < 8 ? "D" : "N";
 }
 
