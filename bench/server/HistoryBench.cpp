@@ -15,6 +15,7 @@
 //
 //   bench_history [--dir PATH] [--saves 2000] [--only-saves]
 // Put --dir on the disk to measure (not tmpfs, where fsync costs nothing).
+#include "BenchRpc.h"
 #include "BenchStats.h"
 #include "DataPacket.h"
 #include "HttpServer.h"
@@ -38,23 +39,13 @@
 
 using namespace trd::server;
 using Clock = std::chrono::steady_clock;
+using trd::bench::jsonString;
 using trd::bench::msSince;
 using trd::bench::oneMinuteLoad;
 using trd::bench::percentile;
+using trd::bench::rpc;
 
 namespace {
-
-std::string jsonString(std::string_view text)
-{
-    std::string out;
-    appendJsonString(out, text);
-    return out;
-}
-
-std::string rpc(const std::string& method, const std::string& params)
-{
-    return "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"" + method + "\",\"params\":[" + params + "]}";
-}
 
 std::string component(int i)
 {
@@ -74,31 +65,7 @@ std::string text(int row, int version)
 
 std::string saveRequest(const std::string& lang, int row, const std::string& oldDst, const std::string& newDst)
 {
-    auto field = [](const char* name, int size) {
-        trd::PacketField f;
-        f.name = name;
-        f.size = size;
-        return f;
-    };
-    QByteArray xml;
-    trd::PacketWriter w(xml);
-    w.begin({field("STAGRVALPROP", 4000), field("STVALORPROP", 4000), field("IDSITTRADUCAO", 1), field("IDIDIOMA", 3),
-             field("NMCOMPONENTE", 50), field("CDPROGTRAD", 20)},
-            {{"DATASET_DELTA", "1"}});
-    const std::string src = source(row), comp = component(row);
-    w.beginRow(trd::rsOriginal);
-    w.string(0, std::string_view(src));
-    w.string(1, std::string_view(oldDst));
-    w.string(2, std::string_view("T"));
-    w.string(3, std::string_view(lang));
-    w.string(4, std::string_view(comp));
-    w.string(5, std::string_view("BENCH"));
-    w.endRow();
-    w.beginRow(trd::rsModified);
-    w.string(1, std::string_view(newDst));
-    w.endRow();
-    w.end();
-    return rpc("SetDestino", jsonString(std::string_view(xml.constData(), std::size_t(xml.size()))));
+    return trd::bench::setDestinoRequest({lang, "BENCH", component(row), source(row), oldDst, "T"}, newDst);
 }
 
 RowChange change(const std::string& lang, int row, const std::string& oldDst, const std::string& newDst)

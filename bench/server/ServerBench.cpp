@@ -4,6 +4,7 @@
 //
 //   bench_server --db PATH [--languages 5] [--clients 20] [--seconds 5]
 #include "BenchData.h"
+#include "BenchRpc.h"
 #include "BenchStats.h"
 #include "DataPacket.h"
 #include "HttpServer.h"
@@ -30,9 +31,11 @@
 using namespace trd::server;
 using namespace trd::server::bench;
 using Clock = std::chrono::steady_clock;
+using trd::bench::jsonString;
 using trd::bench::msSince;
 using trd::bench::oneMinuteLoad;
 using trd::bench::percentile;
+using trd::bench::rpc;
 
 namespace {
 
@@ -53,18 +56,6 @@ double processCpuSeconds()
         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-std::string jsonString(std::string_view text)
-{
-    std::string out;
-    appendJsonString(out, text);
-    return out;
-}
-
-std::string rpc(const std::string& method, const std::string& params)
-{
-    return "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"" + method + "\",\"params\":[" + params + "]}";
-}
-
 struct Key {
     std::string lang, prog, comp, src;
 };
@@ -73,30 +64,7 @@ struct Key {
 std::string saveRequest(const Key& key, const std::string& oldDst, const std::string& oldStatus,
                         const std::string& newDst)
 {
-    auto field = [](const char* name, int size) {
-        trd::PacketField f;
-        f.name = name;
-        f.size = size;
-        return f;
-    };
-    QByteArray xml;
-    trd::PacketWriter w(xml);
-    w.begin({field("STAGRVALPROP", 4000), field("STVALORPROP", 4000), field("IDSITTRADUCAO", 1), field("IDIDIOMA", 3),
-             field("NMCOMPONENTE", 50), field("CDPROGTRAD", 20)},
-            {{"DATASET_DELTA", "1"}});
-    w.beginRow(trd::rsOriginal);
-    w.string(0, std::string_view(key.src));
-    w.string(1, std::string_view(oldDst));
-    w.string(2, std::string_view(oldStatus));
-    w.string(3, std::string_view(key.lang));
-    w.string(4, std::string_view(key.comp));
-    w.string(5, std::string_view(key.prog));
-    w.endRow();
-    w.beginRow(trd::rsModified);
-    w.string(1, std::string_view(newDst));
-    w.endRow();
-    w.end();
-    return rpc("SetDestino", jsonString(std::string_view(xml.constData(), std::size_t(xml.size()))));
+    return trd::bench::setDestinoRequest({key.lang, key.prog, key.comp, key.src, oldDst, oldStatus}, newDst);
 }
 
 std::string statusOf(int l, int p, int c)
