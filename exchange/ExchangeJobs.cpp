@@ -77,7 +77,7 @@ ExportSummary runExport(const ServerAddress& address, const ExportRequest& reque
 
 Document readExchangeFile(const QString& path, const ReadLimits& limits)
 {
-    const std::string bytes = readFileBytes(path, limits);
+    std::string bytes = readFileBytes(path, limits);
     if (looksLikeXml(bytes))
         return readXliff(bytes);
     return readPo(localPath(path), bytes);

@@ -11,7 +11,7 @@ namespace trd::exchange {
 
 TermFile readTermFile(const QString& path, const std::string& language, const ReadLimits& limits)
 {
-    const std::string bytes = readFileBytes(path, limits);
+    std::string bytes = readFileBytes(path, limits);
     return looksLikeXml(bytes) ? readTbx(bytes, language) : readTermCsv(bytes);
 }
 
