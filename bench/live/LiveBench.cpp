@@ -62,10 +62,7 @@
 using namespace trd;
 using namespace trd::server::test;
 using trd::test::TrdServerProcess;
-using Clock = std::chrono::steady_clock;
-using trd::bench::msSince;
-using trd::bench::oneMinuteLoad;
-using trd::bench::percentile;
+using namespace trd::bench;
 
 namespace {
 

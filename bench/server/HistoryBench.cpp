@@ -38,12 +38,7 @@
 #include <vector>
 
 using namespace trd::server;
-using Clock = std::chrono::steady_clock;
-using trd::bench::jsonString;
-using trd::bench::msSince;
-using trd::bench::oneMinuteLoad;
-using trd::bench::percentile;
-using trd::bench::rpc;
+using namespace trd::bench;
 
 namespace {
 

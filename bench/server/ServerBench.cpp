@@ -30,12 +30,7 @@
 
 using namespace trd::server;
 using namespace trd::server::bench;
-using Clock = std::chrono::steady_clock;
-using trd::bench::jsonString;
-using trd::bench::msSince;
-using trd::bench::oneMinuteLoad;
-using trd::bench::percentile;
-using trd::bench::rpc;
+using namespace trd::bench;
 
 namespace {
 
