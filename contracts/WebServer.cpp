@@ -1,5 +1,7 @@
 #include "WebServer.h"
 
+#include <QCommandLineOption>
+
 namespace trd {
 
 QString WebURL = QStringLiteral("127.0.0.1");
@@ -66,6 +68,14 @@ bool SetWebServer(QStringView hostPort, QString* error)
     WebPort = port;
     WebTls = tls;
     return true;
+}
+
+QCommandLineOption WebServerOption()
+{
+    return QCommandLineOption(
+        QStringLiteral("server"),
+        QStringLiteral("Servidor de aplicação (padrão: $TRD_SERVER ou 127.0.0.1:%1).").arg(DefaultWebPort),
+        QStringLiteral("HOST:PORTA"));
 }
 
 } // namespace trd

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringView>
 
+class QCommandLineOption;
+
 namespace trd {
 
 extern QString WebURL; // host name or address of the application server
@@ -20,5 +22,8 @@ inline constexpr int DefaultWebPort = 8211;
 // sets WebURL, WebPort and WebTls (true only for https://). On a bad text
 // returns false with a Portuguese reason in *error and changes nothing.
 bool SetWebServer(QStringView hostPort, QString* error = nullptr);
+
+// --server HOST:PORTA, as every program that reaches the server takes it.
+QCommandLineOption WebServerOption();
 
 } // namespace trd

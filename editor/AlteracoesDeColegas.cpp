@@ -10,15 +10,6 @@
 
 namespace trd {
 
-namespace {
-
-QString juntaChave(const QString& tela, const QString& componente, const QString& origem)
-{
-    return tela + QChar(0x1F) + componente + QChar(0x1F) + origem;
-}
-
-} // namespace
-
 AlteracoesDeColegas::AlteracoesDeColegas(TClientDataSet* linhas) : m_linhas(linhas)
 {
     auto campo = [linhas](const QString& nome) { return linhas->FieldByName(nome)->Index(); };
@@ -31,9 +22,9 @@ AlteracoesDeColegas::AlteracoesDeColegas(TClientDataSet* linhas) : m_linhas(linh
 
 QString AlteracoesDeColegas::chave(int linha) const
 {
-    return juntaChave(m_linhas->ValueAt(linha, m_campoTela).toString(),
-                      m_linhas->ValueAt(linha, m_campoComponente).toString(),
-                      m_linhas->ValueAt(linha, m_campoOrigem).toString());
+    return ChaveDaLinha(m_linhas->ValueAt(linha, m_campoTela).toString(),
+                        m_linhas->ValueAt(linha, m_campoComponente).toString(),
+                        m_linhas->ValueAt(linha, m_campoOrigem).toString());
 }
 
 AlteracoesDeColegas::Resultado AlteracoesDeColegas::recebe(const QString& idioma,
@@ -72,7 +63,7 @@ AlteracoesDeColegas::Resultado AlteracoesDeColegas::confere(TClientDataSet& doSe
     TField* quando = doServidor.FindField(revisao::DTREVISAO);
     const bool marcas = revisor && quando && m_linhas->FindField(revisao::NMREVISOR);
     for (doServidor.First(); !doServidor.Eof(); doServidor.Next())
-        servidor.insert(juntaChave(tela->AsString(), componente->AsString(), origem->AsString()),
+        servidor.insert(ChaveDaLinha(tela->AsString(), componente->AsString(), origem->AsString()),
                         {destino->AsString(), situacao->AsString(), marcas ? revisor->AsString() : QString(),
                          marcas && !quando->IsNull() ? quando->AsFloat() : 0});
     const int atual = m_linhas->CurrentIndex();

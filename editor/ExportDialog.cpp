@@ -170,13 +170,8 @@ void ExportDialog::terminou(const QString& error, bool cancelled)
 
 void ExportDialog::reject()
 {
-    // While the export runs, Cancel stops it; the dialog stays until it has.
-    if (m_runner.running()) {
-        lblEtapa->setText(QStringLiteral("Cancelando..."));
-        m_runner.cancel();
-        return;
-    }
-    QDialog::reject();
+    if (!CancelaSeRodando(m_runner, lblEtapa))
+        QDialog::reject();
 }
 
 } // namespace trd

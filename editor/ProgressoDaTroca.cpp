@@ -25,4 +25,13 @@ ProgressoDaTroca CriaProgresso(QWidget* dialogo, const ExchangeRunner& runner)
     return {etapa, barra};
 }
 
+bool CancelaSeRodando(ExchangeRunner& runner, QLabel* etapa)
+{
+    if (!runner.running())
+        return false;
+    etapa->setText(QStringLiteral("Cancelando..."));
+    runner.cancel();
+    return true;
+}
+
 } // namespace trd

@@ -17,4 +17,8 @@ struct ProgressoDaTroca {
 
 ProgressoDaTroca CriaProgresso(QWidget* dialogo, const ExchangeRunner& runner);
 
+// Cancel pressed while the job runs: the job is asked to stop (the dialog
+// stays until it has) and the step says so. False when no job runs.
+bool CancelaSeRodando(ExchangeRunner& runner, QLabel* etapa);
+
 } // namespace trd

@@ -7,15 +7,6 @@
 
 namespace trd {
 
-namespace {
-
-QString chave(const QString& programa, const QString& componente, const QString& origem)
-{
-    return programa + QChar(0x1F) + componente + QChar(0x1F) + origem;
-}
-
-} // namespace
-
 VerificacaoLinhas::VerificacaoLinhas(TClientDataSet* linhas) : m_linhas(linhas)
 {
 }
@@ -30,7 +21,7 @@ VerificacaoLinhas::Textos VerificacaoLinhas::textos(int linha) const
 
 int VerificacaoLinhas::id(const Textos& t)
 {
-    const QString k = chave(t.programa, t.componente, t.origem);
+    const QString k = ChaveDaLinha(t.programa, t.componente, t.origem);
     const auto existente = m_ids.constFind(k);
     if (existente != m_ids.cend())
         return *existente;
@@ -65,7 +56,7 @@ quality::Findings VerificacaoLinhas::achados(int linha, const std::optional<QStr
     quality::checkRow(t.origem, t.destino, t.situacao, m_opcoes, encontrados);
     if (t.destino.contains(u'&')) {
         garanteIndice();
-        const auto existente = m_ids.constFind(chave(t.programa, t.componente, t.origem));
+        const auto existente = m_ids.constFind(ChaveDaLinha(t.programa, t.componente, t.origem));
         // A row the index does not hold has no id yet: -1 is nobody's.
         const int eu = existente == m_ids.cend() ? -1 : *existente;
         if (auto conflito = m_atalhos.conflictOf(eu, t.programa, t.origem, t.destino))
@@ -93,7 +84,7 @@ void VerificacaoLinhas::linhaGravada(int linha)
     if (!m_indiceFeito || !m_linhas->Active() || linha < 0 || linha >= m_linhas->RecordCount())
         return;
     const Textos t = textos(linha);
-    const auto existente = m_ids.constFind(chave(t.programa, t.componente, t.origem));
+    const auto existente = m_ids.constFind(ChaveDaLinha(t.programa, t.componente, t.origem));
     if (existente == m_ids.cend() && !t.destino.contains(u'&'))
         return; // never marked a letter, still does not
     m_atalhos.set(id(t), t.programa, t.componente, t.origem, t.destino);
@@ -113,7 +104,7 @@ quality::Findings VerificacaoLinhas::errosNovos(int linha, const QString& destin
     if (!quality::hasErro(agora))
         return novos;
     const Textos t = textos(linha);
-    if (m_confirmadas.contains(chave(t.programa, t.componente, t.origem) + QChar(0x1F) + t.destino))
+    if (m_confirmadas.contains(ChaveDaLinha(t.programa, t.componente, t.origem) + QChar(0x1F) + t.destino))
         return novos;
     const quality::Findings antes = achados(linha, destinoAnterior);
     for (const quality::Finding& f : agora) {
@@ -128,7 +119,7 @@ quality::Findings VerificacaoLinhas::errosNovos(int linha, const QString& destin
 void VerificacaoLinhas::confirmada(int linha)
 {
     const Textos t = textos(linha);
-    m_confirmadas.insert(chave(t.programa, t.componente, t.origem) + QChar(0x1F) + t.destino);
+    m_confirmadas.insert(ChaveDaLinha(t.programa, t.componente, t.origem) + QChar(0x1F) + t.destino);
 }
 
 QString PerguntaGravarComErros(const quality::Findings& achados)

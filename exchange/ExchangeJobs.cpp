@@ -1,5 +1,6 @@
 #include "ExchangeJobs.h"
 
+#include "FileBytes.h"
 #include "PoFile.h"
 #include "XliffReader.h"
 #include "XliffWriter.h"
@@ -76,24 +77,7 @@ ExportSummary runExport(const ServerAddress& address, const ExportRequest& reque
 
 Document readExchangeFile(const QString& path, const ReadLimits& limits)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        throw FileError(0, QStringLiteral("o arquivo %1 não existe.").arg(path));
-    if (info.size() > limits.maxFileBytes)
-        throw FileError(0,
-                        QStringLiteral("o arquivo tem %1 MiB; o máximo aceito é %2 MiB.")
-                            .arg(info.size() >> 20)
-                            .arg(limits.maxFileBytes >> 20));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw FileError(0, QStringLiteral("não foi possível ler %1: %2.").arg(path, file.errorString()));
-    std::string bytes(static_cast<std::size_t>(info.size()), '\0');
-    const qint64 got = file.read(bytes.data(), static_cast<qint64>(bytes.size()));
-    if (got < 0)
-        throw FileError(0, QStringLiteral("não foi possível ler %1: %2.").arg(path, file.errorString()));
-    bytes.resize(static_cast<std::size_t>(got));
-    if (bytes.empty())
-        throw FileError(0, QStringLiteral("o arquivo está vazio."));
+    std::string bytes = readFileBytes(path, limits);
     if (looksLikeXml(bytes))
         return readXliff(bytes);
     return readPo(localPath(path), bytes);

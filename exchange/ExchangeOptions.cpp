@@ -36,10 +36,7 @@ ExchangeOptions parseExchangeOptions(const QStringList& arguments)
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(Usage));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Mostra esta ajuda."));
-    const QCommandLineOption server(
-        QStringLiteral("server"),
-        QStringLiteral("Servidor de aplicação (padrão: $TRD_SERVER ou 127.0.0.1:%1).").arg(DefaultWebPort),
-        QStringLiteral("HOST:PORTA"));
+    const QCommandLineOption server = WebServerOption();
     const QCommandLineOption tlsCa(QStringLiteral("tls-ca"),
                                    QStringLiteral("Confia só nas autoridades deste arquivo PEM."),
                                    QStringLiteral("PEM"));

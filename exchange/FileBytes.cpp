@@ -2,6 +2,9 @@
 
 #include "ExchangeTypes.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 #include <algorithm>
 #include <cstring>
 
@@ -47,6 +50,29 @@ std::size_t sequenceLength(const unsigned char* p, const unsigned char* end)
 }
 
 } // namespace
+
+std::string readFileBytes(const QString& path, const ReadLimits& limits)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw FileError(0, QStringLiteral("o arquivo %1 não existe.").arg(path));
+    if (info.size() > limits.maxFileBytes)
+        throw FileError(0,
+                        QStringLiteral("o arquivo tem %1 MiB; o máximo aceito é %2 MiB.")
+                            .arg(info.size() >> 20)
+                            .arg(limits.maxFileBytes >> 20));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw FileError(0, QStringLiteral("não foi possível ler %1: %2.").arg(path, file.errorString()));
+    std::string bytes(static_cast<std::size_t>(info.size()), '\0');
+    const qint64 got = file.read(bytes.data(), static_cast<qint64>(bytes.size()));
+    if (got < 0)
+        throw FileError(0, QStringLiteral("não foi possível ler %1: %2.").arg(path, file.errorString()));
+    bytes.resize(static_cast<std::size_t>(got));
+    if (bytes.empty())
+        throw FileError(0, QStringLiteral("o arquivo está vazio."));
+    return bytes;
+}
 
 void checkUtf8File(std::string_view bytes)
 {

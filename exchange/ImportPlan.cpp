@@ -114,21 +114,23 @@ Plan planImport(const Document& document, const std::vector<Row>& rows, std::opt
     return plan;
 }
 
+PacketField stringField(const char* name, int width)
+{
+    PacketField f;
+    f.name = name;
+    f.type = TFieldType::ftString;
+    f.size = width;
+    f.xmlType = "string";
+    return f;
+}
+
 QByteArray buildDelta(const Plan& plan, const std::vector<Row>& rows, const QString& language,
                       const std::vector<bool>& overwrite, int* written)
 {
     QByteArray out;
     PacketWriter packet(out);
-    auto field = [](const char* name, int width) {
-        PacketField f;
-        f.name = name;
-        f.type = TFieldType::ftString;
-        f.size = width;
-        f.xmlType = "string";
-        return f;
-    };
-    packet.begin({field("STAGRVALPROP", 4000), field("STVALORPROP", 4000), field("IDSITTRADUCAO", 1),
-                  field("IDIDIOMA", 3), field("NMCOMPONENTE", 50), field("CDPROGTRAD", 20)},
+    packet.begin({stringField("STAGRVALPROP", 4000), stringField("STVALORPROP", 4000), stringField("IDSITTRADUCAO", 1),
+                  stringField("IDIDIOMA", 3), stringField("NMCOMPONENTE", 50), stringField("CDPROGTRAD", 20)},
                  {{"DATASET_DELTA", "1"}});
     const std::string languageUtf8 = language.toStdString();
     int count = 0;

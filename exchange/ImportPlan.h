@@ -19,6 +19,10 @@
 #include <optional>
 #include <vector>
 
+namespace trd {
+struct PacketField;
+}
+
 namespace trd::exchange {
 
 enum class Outcome { New, Changed, Unchanged, Unmatched, Conflict, Refused };
@@ -53,6 +57,9 @@ Plan planImport(const Document& document, const std::vector<Row>& rows, std::opt
 // status. The server checks that each row still holds those values.
 QByteArray buildDelta(const Plan& plan, const std::vector<Row>& rows, const QString& language,
                       const std::vector<bool>& overwrite, int* written = nullptr);
+
+// A string column of the packets the exchange sends: `width` characters.
+PacketField stringField(const char* name, int width);
 
 QString outcomeName(Outcome outcome); // "novas traduções", "alterações", ...
 

@@ -13,16 +13,6 @@ namespace {
 
 constexpr std::size_t RowsPerSave = 100;
 
-PacketField stringField(const char* name, int width)
-{
-    PacketField f;
-    f.name = name;
-    f.type = TFieldType::ftString;
-    f.size = width;
-    f.xmlType = "string";
-    return f;
-}
-
 // For each source, the translation of its translated rows; the most frequent
 // when they differ (the first of them on a tie).
 std::unordered_map<std::string, std::string> memoryOf(const std::vector<Row>& rows)

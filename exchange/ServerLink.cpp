@@ -67,15 +67,21 @@ void JobControl::checkCancel() const
         throw Cancelled();
 }
 
-ServerLink::ServerLink(const ServerAddress& address, const JobControl& control)
-    : m_control(control), m_net(std::make_unique<TSocketConnection>()), m_token(address.token)
+std::unique_ptr<TSocketConnection> connectionTo(const ServerAddress& address)
 {
-    m_net->Host = address.host;
-    m_net->Port = address.port;
-    m_net->UseTls = address.tls;
-    m_net->TlsCaFile = address.tlsCaFile;
-    m_net->ServerName = RemoteObject;
-    m_net->ThrowException = true;
+    auto c = std::make_unique<TSocketConnection>();
+    c->Host = address.host;
+    c->Port = address.port;
+    c->UseTls = address.tls;
+    c->TlsCaFile = address.tlsCaFile;
+    c->ServerName = RemoteObject;
+    c->ThrowException = true;
+    return c;
+}
+
+ServerLink::ServerLink(const ServerAddress& address, const JobControl& control)
+    : m_control(control), m_net(connectionTo(address)), m_token(address.token)
+{
     m_net->WaitingIntervalMs = 100;
     m_net->OnWaiting = [this] { m_control.checkCancel(); };
     m_net->SessionToken = [this] { return m_token; };

@@ -35,6 +35,10 @@ struct ServerAddress {
     std::function<QByteArray(TSocketConnection& connection, const QString& message)> login;
 };
 
+// A connection to the address's server object that throws when a call
+// fails; what a call does while it waits, and on a login, is the caller's.
+std::unique_ptr<TSocketConnection> connectionTo(const ServerAddress& address);
+
 // A step of a long run, for a progress bar or line. `total` 0: size unknown.
 struct Progress {
     QString step;

@@ -2,6 +2,7 @@
 
 #include "FileBytes.h"
 #include "XmlGuards.h"
+#include "XmlText.h"
 
 #include <QString>
 #include <QStringList>
@@ -25,44 +26,6 @@ constexpr std::size_t MaxTerms = 100000;
 QString q(std::string_view text)
 {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-// A carriage return goes as a reference, which a parser keeps where it would
-// turn CR LF into LF.
-void appendText(std::string& out, std::string_view text)
-{
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '\r':
-            out += "&#13;";
-            break;
-        default:
-            out += c;
-        }
-    }
-}
-
-void appendAttr(std::string& out, std::string_view text)
-{
-    for (char c : text) {
-        if (c == '"')
-            out += "&quot;";
-        else if (c == '\n')
-            out += "&#10;";
-        else if (c == '\t')
-            out += "&#9;";
-        else
-            appendText(out, std::string_view(&c, 1));
-    }
 }
 
 void element(std::string& out, const char* indent, const char* open, std::string_view text, const char* close)
@@ -388,12 +351,8 @@ void writeTbx(const TermFile& file, std::string& out)
 
 TermFile readTbx(std::string& bytes, const std::string& language)
 {
-    checkUtf8File(bytes);
-    const LineIndex lines(bytes);
-    checkXmlMarkup(bytes, lines, true);
     pugi::xml_document doc;
-    parseXmlFile(bytes, lines, doc);
-    checkXmlDepth(doc, lines, "TBX");
+    const LineIndex lines = loadXmlFile(bytes, doc, "TBX", true);
     TbxReader reader(lines, language);
     return reader.read(doc);
 }

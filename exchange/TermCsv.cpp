@@ -23,8 +23,33 @@ QString q(std::string_view text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// A spreadsheet takes a cell that starts with one of these for a formula, so
+// a text such as "=SOMA(A1)" would be evaluated when the file is opened. Such
+// a text is written after an apostrophe, which makes the spreadsheet show it
+// as text. A text that itself starts with apostrophes before one of these gets
+// one more, and reading takes one off: every text reads back as it was.
+constexpr std::string_view FormulaStarts = "=+-@\t\r";
+
+bool startsLikeFormula(std::string_view value)
+{
+    const std::size_t at = value.find_first_not_of('\'');
+    return at != std::string_view::npos && FormulaStarts.find(value[at]) != std::string_view::npos;
+}
+
+std::string unguarded(std::string value)
+{
+    if (!value.empty() && value.front() == '\'' && startsLikeFormula(value))
+        value.erase(0, 1);
+    return value;
+}
+
 void appendField(std::string& out, std::string_view value)
 {
+    std::string guarded;
+    if (startsLikeFormula(value)) {
+        guarded = '\'' + std::string(value);
+        value = guarded;
+    }
     const bool quote = value.find_first_of(",;\"\r\n") != std::string_view::npos
         || (!value.empty() && (value.front() == ' ' || value.back() == ' '));
     if (!quote) {
@@ -194,11 +219,11 @@ TermFile readTermCsv(std::string_view bytes)
             t.doNotTranslate = true;
         else if (!flag.empty() && flag != "N" && flag != "n")
             throw FileError(line, QStringLiteral("FLNAOTRADUZIR é S ou N, não \"%1\".").arg(q(flag)));
-        t.source = value(Term);
-        t.preferred = value(Preferred);
-        t.forbidden = value(Forbidden);
-        t.note = value(Note);
-        t.program = value(Program);
+        t.source = unguarded(value(Term));
+        t.preferred = unguarded(value(Preferred));
+        t.forbidden = unguarded(value(Forbidden));
+        t.note = unguarded(value(Note));
+        t.program = unguarded(value(Program));
         file.terms.push_back(std::move(t));
     }
     return file;

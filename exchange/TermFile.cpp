@@ -1,9 +1,9 @@
 #include "TermFile.h"
 
+#include "FileBytes.h"
 #include "XliffReader.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -11,24 +11,7 @@ namespace trd::exchange {
 
 TermFile readTermFile(const QString& path, const std::string& language, const ReadLimits& limits)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        throw FileError(0, QStringLiteral("o arquivo %1 não existe.").arg(path));
-    if (info.size() > limits.maxFileBytes)
-        throw FileError(0,
-                        QStringLiteral("o arquivo tem %1 MiB; o máximo aceito é %2 MiB.")
-                            .arg(info.size() >> 20)
-                            .arg(limits.maxFileBytes >> 20));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw FileError(0, QStringLiteral("não foi possível ler %1: %2.").arg(path, file.errorString()));
-    std::string bytes(static_cast<std::size_t>(info.size()), '\0');
-    const qint64 got = file.read(bytes.data(), static_cast<qint64>(bytes.size()));
-    if (got < 0)
-        throw FileError(0, QStringLiteral("não foi possível ler %1: %2.").arg(path, file.errorString()));
-    bytes.resize(static_cast<std::size_t>(got));
-    if (bytes.empty())
-        throw FileError(0, QStringLiteral("o arquivo está vazio."));
+    std::string bytes = readFileBytes(path, limits);
     return looksLikeXml(bytes) ? readTbx(bytes, language) : readTermCsv(bytes);
 }
 

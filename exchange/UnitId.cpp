@@ -1,5 +1,7 @@
 #include "UnitId.h"
 
+#include "HexDigit.h"
+
 #include <openssl/evp.h>
 
 #include <memory>
@@ -74,17 +76,8 @@ std::optional<UnitKey> keyOfId(std::string_view id)
     UnitKey key;
     if (id.size() != 1 + 2 * key.size() || id[0] != 'u')
         return std::nullopt;
-    auto nibble = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    };
     for (std::size_t i = 0; i < key.size(); ++i) {
-        const int hi = nibble(id[1 + 2 * i]), lo = nibble(id[2 + 2 * i]);
+        const int hi = hexDigit(id[1 + 2 * i]), lo = hexDigit(id[2 + 2 * i]);
         if (hi < 0 || lo < 0)
             return std::nullopt;
         key[i] = static_cast<std::uint8_t>(hi << 4 | lo);

@@ -320,12 +320,8 @@ bool looksLikeXml(std::string_view bytes)
 
 Document readXliff(std::string& bytes)
 {
-    checkUtf8File(bytes);
-    const LineIndex lines(bytes);
-    checkXmlMarkup(bytes, lines, false);
     pugi::xml_document doc;
-    parseXmlFile(bytes, lines, doc);
-    checkXmlDepth(doc, lines, "XLIFF");
+    const LineIndex lines = loadXmlFile(bytes, doc, "XLIFF", false);
     Reader reader(lines);
     return reader.read(doc);
 }

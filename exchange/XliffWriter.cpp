@@ -2,6 +2,7 @@
 
 #include "StatusMap.h"
 #include "UnitId.h"
+#include "XmlText.h"
 
 #include <algorithm>
 #include <tuple>
@@ -9,69 +10,6 @@
 namespace trd::exchange {
 
 namespace {
-
-// Text content: tab and line feed stand as they are; a carriage return is a
-// character reference, which a parser keeps where it would turn CR LF into LF.
-void appendText(std::string& out, std::string_view text)
-{
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char* rep = nullptr;
-        switch (text[i]) {
-        case '&':
-            rep = "&amp;";
-            break;
-        case '<':
-            rep = "&lt;";
-            break;
-        case '>':
-            rep = "&gt;";
-            break;
-        case '\r':
-            rep = "&#13;";
-            break;
-        default:
-            continue;
-        }
-        out.append(text.data() + start, i - start);
-        out.append(rep);
-        start = i + 1;
-    }
-    out.append(text.data() + start, text.size() - start);
-}
-
-// Attribute values: line breaks and tabs as references too, or a parser would
-// turn them into blanks.
-void appendAttr(std::string& out, std::string_view text)
-{
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\t':
-            out += "&#9;";
-            break;
-        case '\n':
-            out += "&#10;";
-            break;
-        case '\r':
-            out += "&#13;";
-            break;
-        default:
-            out += c;
-        }
-    }
-}
 
 void attr(std::string& out, const char* name, std::string_view value)
 {

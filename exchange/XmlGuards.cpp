@@ -169,4 +169,14 @@ void parseXmlFile(std::string& bytes, const LineIndex& lines, pugi::xml_document
         }
 }
 
+LineIndex loadXmlFile(std::string& bytes, pugi::xml_document& doc, const char* format, bool externalDtdAllowed)
+{
+    checkUtf8File(bytes);
+    LineIndex lines(bytes);
+    checkXmlMarkup(bytes, lines, externalDtdAllowed);
+    parseXmlFile(bytes, lines, doc);
+    checkXmlDepth(doc, lines, format);
+    return lines;
+}
+
 } // namespace trd::exchange

@@ -32,4 +32,8 @@ void parseXmlFile(std::string& bytes, const LineIndex& lines, pugi::xml_document
 // file's kind in the message ("XLIFF", "TBX").
 void checkXmlDepth(const pugi::xml_document& doc, const LineIndex& lines, const char* format);
 
+// All of the above in order, after the bytes are found to be UTF-8: the file's
+// line index, for the reader's messages, with `doc` parsed.
+LineIndex loadXmlFile(std::string& bytes, pugi::xml_document& doc, const char* format, bool externalDtdAllowed);
+
 } // namespace trd::exchange

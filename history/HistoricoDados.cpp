@@ -1,5 +1,6 @@
 #include "HistoricoDados.h"
 
+#include "LeituraDoPacote.h"
 #include "ScopedBatch.h"
 #include "ServerCalls.h"
 #include "TClientDataSet.h"
@@ -11,29 +12,10 @@ namespace trd::historico {
 
 namespace {
 
-// Visits the rows of a packet through a client data set (either form).
-void cadaLinha(const QByteArray& pacote, const std::function<void(TClientDataSet&)>& visita)
-{
-    TClientDataSet dados;
-    dados.SetData(pacote);
-    for (dados.First(); !dados.Eof(); dados.Next())
-        visita(dados);
-}
-
-QString texto(TClientDataSet& d, const char* campo)
-{
-    return d.FieldByName(QString::fromLatin1(campo))->AsString();
-}
-
-qint64 numero(TClientDataSet& d, const char* campo)
-{
-    return static_cast<qint64>(d.FieldByName(QString::fromLatin1(campo))->AsFloat());
-}
-
-QByteArray chama(TSocketConnection& conexao, const QString& metodo, const TRemoteArgs& argumentos)
-{
-    return CheckResultServ(conexao.AppServer().Call(metodo, argumentos), true, 0);
-}
+using pacote::cadaLinha;
+using pacote::chama;
+using pacote::numero;
+using pacote::texto;
 
 } // namespace
 

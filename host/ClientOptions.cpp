@@ -17,10 +17,7 @@ ClientOptions ParseClientOptions(const QStringList& arguments)
                                         QStringLiteral("Mostra esta ajuda."));
     const QCommandLineOption openOption(QStringLiteral("open"),
                                         QStringLiteral("Abre o módulo de tradução ao iniciar."));
-    const QCommandLineOption serverOption(
-        QStringLiteral("server"),
-        QStringLiteral("Servidor de aplicação (padrão: $TRD_SERVER ou 127.0.0.1:%1).").arg(DefaultWebPort),
-        QStringLiteral("HOST:PORTA"));
+    const QCommandLineOption serverOption = WebServerOption();
     const QCommandLineOption caOption(QStringLiteral("tls-ca"),
                                       QStringLiteral("Confia só nas autoridades certificadoras deste arquivo PEM."),
                                       QStringLiteral("ARQUIVO"));

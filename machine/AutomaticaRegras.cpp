@@ -1,34 +1,30 @@
 #include "AutomaticaRegras.h"
 
+#include "LeituraDoPacote.h"
 #include "TClientDataSet.h"
 
 namespace trd::automatica {
 
 namespace {
 
-QString campo(TClientDataSet& ds, const char* nome)
-{
-    TField* f = ds.FindField(QString::fromLatin1(nome));
-    return f ? f->AsString() : QString();
-}
+using pacote::cadaLinha;
+using pacote::textoSeHouver;
 
 } // namespace
 
 QList<Sugestao> LeSugestoes(const QByteArray& pacote)
 {
-    TClientDataSet ds;
-    ds.SetData(pacote);
     QList<Sugestao> lista;
-    for (ds.First(); !ds.Eof(); ds.Next()) {
+    cadaLinha(pacote, [&](TClientDataSet& ds) {
         Sugestao s;
-        s.motor = campo(ds, "DSMOTOR");
-        s.rota = campo(ds, "DSROTA");
-        s.encadeada = campo(ds, "STENCADEADA") == QStringLiteral("S");
-        s.texto = campo(ds, "STVALORPROP");
-        s.aviso = campo(ds, "DSAVISO");
-        s.doCache = campo(ds, "STCACHE") == QStringLiteral("S");
+        s.motor = textoSeHouver(ds, "DSMOTOR");
+        s.rota = textoSeHouver(ds, "DSROTA");
+        s.encadeada = textoSeHouver(ds, "STENCADEADA") == QStringLiteral("S");
+        s.texto = textoSeHouver(ds, "STVALORPROP");
+        s.aviso = textoSeHouver(ds, "DSAVISO");
+        s.doCache = textoSeHouver(ds, "STCACHE") == QStringLiteral("S");
         lista.append(s);
-    }
+    });
     return lista;
 }
 

@@ -130,12 +130,8 @@ void PreTraducaoDialog::terminou(const QString& erro, bool)
 void PreTraducaoDialog::reject()
 {
     // While it runs, Cancel stops it after the piece being written; what was written stays.
-    if (m_runner.running()) {
-        lblEtapa->setText(QStringLiteral("Cancelando..."));
-        m_runner.cancel();
-        return;
-    }
-    QDialog::reject();
+    if (!CancelaSeRodando(m_runner, lblEtapa))
+        QDialog::reject();
 }
 
 } // namespace trd

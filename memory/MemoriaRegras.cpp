@@ -1,6 +1,7 @@
 #include "MemoriaRegras.h"
 
 #include "CamposTraducao.h"
+#include "LeituraDoPacote.h"
 #include "SubstituirRegras.h"
 #include "TClientDataSet.h"
 #include "TraducaoRegras.h"
@@ -11,15 +12,12 @@ namespace trd::memoria {
 
 namespace {
 
+using pacote::cadaLinha;
+using pacote::textoSeHouver;
+
 const QString Traduzido = QStringLiteral("T");
 const QString Duvida = QStringLiteral("D");
 const QString NaoTraduzido = QStringLiteral("N");
-
-QString campo(TClientDataSet& ds, const char* nome)
-{
-    TField* f = ds.FindField(QString::fromLatin1(nome));
-    return f ? f->AsString() : QString();
-}
 
 int numero(TClientDataSet& ds, const char* nome)
 {
@@ -36,24 +34,22 @@ QString semMarcas(const QString& texto)
 
 QList<Sugestao> LeSugestoes(const QByteArray& pacote)
 {
-    TClientDataSet ds;
-    ds.SetData(pacote);
     QList<Sugestao> lista;
-    for (ds.First(); !ds.Eof(); ds.Next()) {
+    cadaLinha(pacote, [&](TClientDataSet& ds) {
         Sugestao s;
-        s.identica = campo(ds, "TPSUGESTAO") == QStringLiteral("I");
+        s.identica = textoSeHouver(ds, "TPSUGESTAO") == QStringLiteral("I");
         s.semelhanca = numero(ds, "NRSIMILAR");
-        s.traducao = campo(ds, "STVALORPROP");
-        s.situacao = campo(ds, "IDSITTRADUCAO");
-        s.origem = campo(ds, "STAGRVALPROP");
-        s.programa = campo(ds, "CDPROGTRAD");
-        s.componente = campo(ds, "NMCOMPONENTE");
+        s.traducao = textoSeHouver(ds, "STVALORPROP");
+        s.situacao = textoSeHouver(ds, "IDSITTRADUCAO");
+        s.origem = textoSeHouver(ds, "STAGRVALPROP");
+        s.programa = textoSeHouver(ds, "CDPROGTRAD");
+        s.componente = textoSeHouver(ds, "NMCOMPONENTE");
         s.linhas = numero(ds, "NRLINHAS");
         s.traducoes = numero(ds, "NRTRADUCOES");
-        s.programas = campo(ds, "DSPROGRAMAS");
-        s.obsoleta = campo(ds, "STOBSOLETA") == QStringLiteral("S");
+        s.programas = textoSeHouver(ds, "DSPROGRAMAS");
+        s.obsoleta = textoSeHouver(ds, "STOBSOLETA") == QStringLiteral("S");
         lista.append(s);
-    }
+    });
     return lista;
 }
 
@@ -105,8 +101,9 @@ std::vector<LinhaMesmaOrigem> LeMesmaOrigem(const QByteArray& pacote)
     ds.SetData(pacote);
     std::vector<LinhaMesmaOrigem> linhas;
     for (ds.First(); !ds.Eof(); ds.Next())
-        linhas.push_back({campo(ds, "CDPROGTRAD"), campo(ds, "NMCOMPONENTE"), campo(ds, "STAGRVALPROP"),
-                          campo(ds, "STVALORPROP"), campo(ds, "IDSITTRADUCAO")});
+        linhas.push_back({textoSeHouver(ds, "CDPROGTRAD"), textoSeHouver(ds, "NMCOMPONENTE"),
+                          textoSeHouver(ds, "STAGRVALPROP"), textoSeHouver(ds, "STVALORPROP"),
+                          textoSeHouver(ds, "IDSITTRADUCAO")});
     return linhas;
 }
 
@@ -173,12 +170,12 @@ std::vector<OrigemDivergente> LeDivergencias(const QByteArray& pacote)
     for (ds.First(); !ds.Eof(); ds.Next()) {
         const int este = numero(ds, "NRGRUPO");
         if (origens.empty() || este != grupo) {
-            origens.push_back({campo(ds, "STAGRVALPROP"), numero(ds, "NRLINHASGRUPO"), {}});
+            origens.push_back({textoSeHouver(ds, "STAGRVALPROP"), numero(ds, "NRLINHASGRUPO"), {}});
             grupo = este;
         }
-        origens.back().variantes.push_back({campo(ds, "STVALORPROP"), campo(ds, "IDSITTRADUCAO"),
-                                            numero(ds, "NRLINHAS"), campo(ds, "DSSITUACOES"),
-                                            campo(ds, "DSPROGRAMAS")});
+        origens.back().variantes.push_back({textoSeHouver(ds, "STVALORPROP"), textoSeHouver(ds, "IDSITTRADUCAO"),
+                                            numero(ds, "NRLINHAS"), textoSeHouver(ds, "DSSITUACOES"),
+                                            textoSeHouver(ds, "DSPROGRAMAS")});
     }
     return origens;
 }

@@ -72,13 +72,7 @@ QString NovaFicha()
 std::unique_ptr<TSocketConnection> ConexaoDaJanela(const exchange::ServerAddress& endereco,
                                                    const exchange::JobControl* controle)
 {
-    auto c = std::make_unique<TSocketConnection>();
-    c->Host = endereco.host;
-    c->Port = endereco.port;
-    c->UseTls = endereco.tls;
-    c->TlsCaFile = endereco.tlsCaFile;
-    c->ServerName = ServerNameTraducao;
-    c->ThrowException = true;
+    auto c = exchange::connectionTo(endereco);
     const QByteArray token = endereco.token;
     c->SessionToken = [token] { return token; };
     if (controle) {

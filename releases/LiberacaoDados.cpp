@@ -1,5 +1,6 @@
 #include "LiberacaoDados.h"
 
+#include "LeituraDoPacote.h"
 #include "ServerCalls.h"
 #include "TClientDataSet.h"
 
@@ -13,27 +14,14 @@ namespace trd::liberacao {
 
 namespace {
 
+using pacote::cadaLinha;
+using pacote::chama;
+using pacote::numero;
+using pacote::texto;
+
 const QString GetPreviaLiberacao = QStringLiteral("GetPreviaLiberacao");
 const QString AplicaLiberacao = QStringLiteral("AplicaLiberacao");
 const QString GetOrigensAnteriores = QStringLiteral("GetOrigensAnteriores");
-
-void cadaLinha(const QByteArray& pacote, const std::function<void(TClientDataSet&)>& visita)
-{
-    TClientDataSet dados;
-    dados.SetData(pacote);
-    for (dados.First(); !dados.Eof(); dados.Next())
-        visita(dados);
-}
-
-QString texto(TClientDataSet& d, const char* campo)
-{
-    return d.FieldByName(QString::fromLatin1(campo))->AsString();
-}
-
-qint64 numero(TClientDataSet& d, const char* campo)
-{
-    return static_cast<qint64>(std::llround(d.FieldByName(QString::fromLatin1(campo))->AsFloat()));
-}
 
 Tipo tipoDe(const QString& letra)
 {
@@ -48,11 +36,6 @@ QString contados(qint64 n, const char* um, const char* varios)
 {
     return QStringLiteral("%1 %2").arg(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(n),
                                        QString::fromUtf8(n == 1 ? um : varios));
-}
-
-QByteArray chama(TSocketConnection& conexao, const QString& metodo, const TRemoteArgs& argumentos)
-{
-    return CheckResultServ(conexao.AppServer().Call(metodo, argumentos), true, 0);
 }
 
 TRemoteArgs argumentos(const QString& arquivo, const Opcoes& o, bool confirmado)
@@ -232,12 +215,6 @@ QList<Origem> LeOrigens(const QByteArray& pacote)
         origens.append(o);
     });
     return origens;
-}
-
-QString ChaveDaLinha(const QString& programa, const QString& componente, const QString& origem)
-{
-    // The separator is a control character no field may hold.
-    return programa + QChar(0x1F) + componente + QChar(0x1F) + origem;
 }
 
 QHash<QString, Origem> PorChave(const QList<Origem>& origens)

@@ -4,6 +4,7 @@
 // lists, where a live row's translation came from, and the calls that fetch
 // them. No display here: the release window, the detail panel's previous
 // source and the filter build on it.
+#include "CamposTraducao.h"
 #include "LinhaDoServidor.h"
 #include "TDateTime.h"
 
@@ -103,9 +104,7 @@ struct Origem {
 
 QList<Origem> LeOrigens(const QByteArray& pacote);
 
-// A row's key as the grid has it (program, component, source), for looking
-// its origin up.
-QString ChaveDaLinha(const QString& programa, const QString& componente, const QString& origem);
+// The origins by their rows' keys (ChaveDaLinha), for looking a row's origin up.
 QHash<QString, Origem> PorChave(const QList<Origem>& origens);
 
 // The rows the filter's "reworded by the last release" narrows to: those the

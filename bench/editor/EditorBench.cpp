@@ -58,19 +58,8 @@ QString writeSeed(const QTemporaryDir& dir, int rows)
     if (!file.open(QIODevice::WriteOnly))
         return {};
     file.write("L\tENG\tEnglish\tPOR\nL\tPOR\tPortuguese\tPOR\n");
-    const char* status[] = {"T", "D", "N"};
-    QByteArray line;
-    for (int i = 0; i < rows; ++i) {
-        // Texts of a realistic length for screen captions and hints.
-        line = QStringLiteral("R\tENG\tTRD%1\tlblComponente%2\tTexto de origem da tela número %3, com acentuação\t"
-                              "Source text of screen number %3, translated\t%4\n")
-                   .arg(i % 700, 5, 10, QLatin1Char('0'))
-                   .arg(i % 41)
-                   .arg(i)
-                   .arg(QLatin1String(status[i % 3]))
-                   .toUtf8();
-        file.write(line);
-    }
+    for (int i = 0; i < rows; ++i)
+        file.write(bench::editorSeedRow(i));
     return path;
 }
 

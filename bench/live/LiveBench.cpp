@@ -20,6 +20,8 @@
 // the lowest priority (nice 19), so that on this one machine they take only
 // the processor time the server and the savers leave, as remote clients
 // would take none (--same-priority: all at the same priority).
+#include "BenchFloors.h"
+#include "BenchStats.h"
 #include "AlteracoesDeColegas.h"
 #include "ChangeFeedClient.h"
 #include "PostgresCluster.h"
@@ -60,7 +62,7 @@
 using namespace trd;
 using namespace trd::server::test;
 using trd::test::TrdServerProcess;
-using Clock = std::chrono::steady_clock;
+using namespace trd::bench;
 
 namespace {
 
@@ -83,30 +85,6 @@ void niceEveryThread(int value)
     const QDir tasks(QStringLiteral("/proc/self/task"));
     for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
         ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid.toInt()), value);
-}
-
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, static_cast<std::size_t>(p * static_cast<double>(v.size())))];
-}
-
-double msSince(Clock::time_point t)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
-}
-
-double loadAverage()
-{
-    double load = 0;
-    if (FILE* f = std::fopen("/proc/loadavg", "r")) {
-        if (std::fscanf(f, "%lf", &load) != 1)
-            load = 0;
-        std::fclose(f);
-    }
-    return load;
 }
 
 std::string component(int saver, int row)
@@ -337,23 +315,7 @@ QByteArray loadRows(const TrdServerProcess& server)
 
 void roundTripFloor()
 {
-    httplib::Server srv;
-    srv.set_tcp_nodelay(true);
-    srv.Post("/x", [](const httplib::Request&, httplib::Response& res) { res.set_content("{}", "application/json"); });
-    const int port = srv.bind_to_any_port("127.0.0.1");
-    std::thread serving([&] { srv.listen_after_bind(); });
-    httplib::Client client("127.0.0.1", port);
-    client.set_keep_alive(true);
-    client.set_tcp_nodelay(true);
-    std::vector<double> times;
-    for (int i = 0; i < 2000; ++i) {
-        const auto t = Clock::now();
-        if (!client.Post("/x", "{}", "application/json"))
-            break;
-        times.push_back(msSince(t));
-    }
-    srv.stop();
-    serving.join();
+    const std::vector<double> times = trd::bench::loopbackHttpRoundTrips();
     std::printf("%-58s p50 %7.3f ms  p99 %7.3f ms\n", "floor: loopback HTTP round trip", percentile(times, 0.5),
                 percentile(times, 0.99));
 }
@@ -383,16 +345,7 @@ void commitFloor(const QString& path)
 // A bare durable commit (one row updated) through libpq on one connection.
 void postgresCommitFloor(const std::string& conninfo)
 {
-    PGconn* db = PQconnectdb(conninfo.c_str());
-    std::vector<double> times;
-    for (int i = 0; i < 300 && PQstatus(db) == CONNECTION_OK; ++i) {
-        const auto t = Clock::now();
-        PQclear(PQexec(
-            db, ("UPDATE idioma SET dsidioma = 'floor " + std::to_string(i) + "' WHERE ididioma = 'ENG'").c_str()));
-        times.push_back(msSince(t));
-    }
-    PQclear(PQexec(db, "UPDATE idioma SET dsidioma = 'Inglês' WHERE ididioma = 'ENG'"));
-    PQfinish(db);
+    const std::vector<double> times = trd::bench::postgresCommits(conninfo);
     std::printf("%-58s p50 %7.3f ms  p99 %7.3f ms\n", "floor: bare durable PostgreSQL commit (libpq, 1 row)",
                 percentile(times, 0.5), percentile(times, 0.99));
 }
@@ -576,9 +529,9 @@ int main(int argc, char** argv)
     }
     std::printf(
         "load average at start: %.2f (%u cores); %d subscribers of %d rows, %d savers, a save every %d ms each, %d s\n",
-        loadAverage(), std::thread::hardware_concurrency(), o.subscribers, o.rows, o.savers, o.intervalMs, o.seconds);
+        oneMinuteLoad(), std::thread::hardware_concurrency(), o.subscribers, o.rows, o.savers, o.intervalMs, o.seconds);
     QTemporaryDir dir;
     const int status = o.pg ? twoServersOnPostgres(o, dir) : oneServer(o, dir);
-    std::printf("load average at end: %.2f\n", loadAverage());
+    std::printf("load average at end: %.2f\n", oneMinuteLoad());
     return status;
 }

@@ -127,14 +127,14 @@ int main(int argc, char** argv)
                             "application/json");
         if (!res || !parseAnswer(res->body).ok)
             std::fprintf(stderr, "suggestion failed: %s\n", res ? res->body.c_str() : "no answer");
-        return ms(start);
+        return msSince(start);
     };
     suggest("Texto de aquecimento"); // the route and the engine's version are read once
     std::vector<double> uncached, cached, engineAlone, cheapest;
     for (const std::string& s : asked) {
         auto start = Clock::now();
         engine.Post("/translate", httplib::Params{{"q", s}, {"langpair", "por|spa"}, {"markUnknown", "no"}});
-        engineAlone.push_back(ms(start));
+        engineAlone.push_back(msSince(start));
     }
     for (const std::string& s : asked)
         uncached.push_back(suggest(s + " novo"));
@@ -143,7 +143,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < suggestions; ++i) {
         const auto start = Clock::now();
         trd.Post("/Trd09300.rdmTraducao", request("GetDataHoraServ", ""), "application/json");
-        cheapest.push_back(ms(start));
+        cheapest.push_back(msSince(start));
     }
     print("suggestion, not cached", uncached, "the engine alone", engineAlone);
     print("suggestion, cached", cached, "GetDataHoraServ", cheapest);
@@ -164,7 +164,7 @@ int main(int argc, char** argv)
             auto res = s.Post("/Trd09300.rdmTraducao",
                               request("SetDestino", json(DeltaBuilder().modify(row, next).xml())), "application/json");
             if (res && parseAnswer(res->body).ok) {
-                out.push_back(ms(start));
+                out.push_back(msSince(start));
                 current = next;
             }
         }
@@ -183,7 +183,7 @@ int main(int argc, char** argv)
     selection.language = QStringLiteral("ESP");
     const auto start = Clock::now();
     const trd::exchange::PreTranslation p = trd::exchange::preTranslate(link, selection, control);
-    const double seconds = ms(start) / 1000;
+    const double seconds = msSince(start) / 1000;
     done = true;
     saver.join();
 
@@ -204,7 +204,7 @@ int main(int argc, char** argv)
         engine.set_read_timeout(120, 0);
         engine.Post("/translate", httplib::Params{{"q", joined}, {"langpair", "por|spa"}, {"markUnknown", "no"}});
     }
-    const double engineSeconds = ms(engineStart) / 1000;
+    const double engineSeconds = msSince(engineStart) / 1000;
     engineDone = true;
     engineSaver.join();
     std::printf("pre-translation of %d rows: %d written (%d refused) in %.1f s, %.0f rows/s, 100,000 rows in %.0f s "

@@ -1,5 +1,7 @@
 #include "MemoryBenchData.h"
 
+#include "Mix32.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -172,16 +174,6 @@ const char* const Syllables[] = {"ba",  "be",  "ca",  "ção", "da",  "de",  "do
                                  "pe",  "pi",  "po",  "ra",  "re",  "ri",  "ro",  "sa", "se",   "si",  "so",
                                  "ta",  "te",  "ti",  "to",  "va",  "ve",  "vi",  "zá", "ções", "men", "tar",
                                  "lar", "ção", "dor", "sis", "ter", "con", "pro", "ex", "in",   "tra"};
-
-std::uint32_t mix(std::uint32_t x)
-{
-    x ^= x >> 16;
-    x *= 0x7FEB352DU;
-    x ^= x >> 15;
-    x *= 0x846CA68BU;
-    x ^= x >> 16;
-    return x;
-}
 
 std::string capitalised(std::string s)
 {
@@ -385,18 +377,18 @@ std::string MemoryTexts::translate(const std::string& source, const std::string&
     // Word for word, each word to a made-up word of the language; a variant
     // changes the first word, as a translator's other choice would.
     std::string out;
-    const std::uint32_t salt = mix(static_cast<std::uint32_t>(language[1] * 31 + language[2]));
+    const std::uint32_t salt = mix32(static_cast<std::uint32_t>(language[1] * 31 + language[2]));
     std::size_t index = 0;
     for (const std::string& w : splitWords(source)) {
         std::uint32_t h = salt;
         for (const char c : w)
-            h = mix(h ^ static_cast<unsigned char>(c));
+            h = mix32(h ^ static_cast<unsigned char>(c));
         if (index++ == 0 && variant)
-            h = mix(h + 7);
+            h = mix32(h + 7);
         std::string t;
         const int n = 1 + static_cast<int>(h % 3);
         for (int i = 0; i < n; ++i)
-            t += Syllables[mix(h + static_cast<std::uint32_t>(i)) % std::size(Syllables)];
+            t += Syllables[mix32(h + static_cast<std::uint32_t>(i)) % std::size(Syllables)];
         out += (out.empty() ? "" : " ") + t;
     }
     return out.substr(0, std::min<std::size_t>(out.size(), 3990));
@@ -419,7 +411,7 @@ std::size_t fillMemoryRows(StorageWriter& writer, MemoryTexts& texts, const std:
         std::uint32_t i = 0;
         for (const GeneratedRow& g : rows) {
             row.key = {code, g.program, g.component, g.source};
-            const std::uint32_t s = mix(i++ * 977u + static_cast<std::uint32_t>(l));
+            const std::uint32_t s = mix32(i++ * 977u + static_cast<std::uint32_t>(l));
             const char status = l == 0 ? g.status : "TTTTTTDNNN"[s % 10];
             row.status = std::string(1, status);
             row.destination = status == 'N' && s % 3 != 0 ? "" : texts.translate(g.source, code, g.variant);

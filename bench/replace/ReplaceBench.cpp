@@ -35,6 +35,7 @@
 #include <vector>
 
 using namespace trd;
+using trd::bench::ms;
 
 namespace {
 
@@ -43,11 +44,6 @@ double percentile(std::vector<double> values, double p)
     std::sort(values.begin(), values.end());
     const auto index = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
     return values[std::min(index, values.size() - 1)];
-}
-
-double ms(const QElapsedTimer& t)
-{
-    return static_cast<double>(t.nsecsElapsed()) / 1e6;
 }
 
 // ENG: `rows` rows, none holding "zebra". POR: `replaceRows` rows, one in ten
@@ -61,13 +57,7 @@ QString writeSeed(const QTemporaryDir& dir, int rows, int replaceRows)
     file.write("L\tENG\tEnglish\tPOR\nL\tPOR\tPortuguese\tPOR\n");
     const char* status[] = {"T", "D", "N"};
     for (int i = 0; i < rows; ++i)
-        file.write(QStringLiteral("R\tENG\tTRD%1\tlblComponente%2\tTexto de origem da tela número %3, com acentuação\t"
-                                  "Source text of screen number %3, translated\t%4\n")
-                       .arg(i % 700, 5, 10, QLatin1Char('0'))
-                       .arg(i % 41)
-                       .arg(i)
-                       .arg(QLatin1String(status[i % 3]))
-                       .toUtf8());
+        file.write(bench::editorSeedRow(i));
     for (int i = 0; i < replaceRows; ++i)
         file.write(QStringLiteral("R\tPOR\tTRD%1\tlblComponente%2\tTexto de origem número %3\t%4 número %3\t%5\n")
                        .arg(i % 700, 5, 10, QLatin1Char('0'))

@@ -31,13 +31,9 @@
 #include <vector>
 
 using namespace trd;
+using trd::bench::ms;
 
 namespace {
-
-double ms(const QElapsedTimer& t)
-{
-    return static_cast<double>(t.nsecsElapsed()) / 1e6;
-}
 
 // Median of `runs` timings of `work`, after one run that warms the caches.
 double timed(int runs, const std::function<void()>& work)
@@ -61,18 +57,8 @@ QString writeSeed(const QTemporaryDir& dir, int rows)
     if (!file.open(QIODevice::WriteOnly))
         return {};
     file.write("L\tENG\tEnglish\tPOR\n");
-    const char* status[] = {"T", "D", "N"};
-    for (int i = 0; i < rows; ++i) {
-        QString text = QStringLiteral("Destination text of screen %1, item %2").arg(i % 700).arg(i);
-        if (i % 50 == 0)
-            text = text.repeated(8);
-        file.write(QStringLiteral("R\tENG\tTRD%1\tlbl%2\tOrigem %2\t%3\t%4\t2025-%5-10 10:00:00\n")
-                       .arg(i % 700, 5, 10, QLatin1Char('0'))
-                       .arg(i)
-                       .arg(text, QLatin1String(status[i % 3]))
-                       .arg(1 + i % 12, 2, 10, QLatin1Char('0'))
-                       .toUtf8());
-    }
+    for (int i = 0; i < rows; ++i)
+        file.write(bench::reportSeedRow(i, QStringLiteral("Destination text of screen %1, item %2")));
     return path;
 }
 

@@ -1,5 +1,7 @@
 #include "BenchData.h"
 
+#include "Mix32.h"
+
 #include <cstdio>
 
 namespace trd::server::bench {
@@ -13,21 +15,11 @@ constexpr const char* Words[] = {
     "emissão",  "vencimento", "imprimir",   "período",  "observação", "usuário",  "senha",    "ação"};
 constexpr unsigned WordCount = sizeof Words / sizeof Words[0];
 
-unsigned mix(unsigned x)
-{
-    x ^= x >> 16;
-    x *= 0x7feb352dU;
-    x ^= x >> 15;
-    x *= 0x846ca68bU;
-    x ^= x >> 16;
-    return x;
-}
-
 std::string sentence(unsigned seed, int words, bool allowW)
 {
     std::string text;
     for (int i = 0; i < words; ++i) {
-        unsigned w = mix(seed + unsigned(i) * 7919U) % WordCount;
+        unsigned w = mix32(seed + unsigned(i) * 7919U) % WordCount;
         // Words with a W ("window", "software") appear only where allowed.
         while (!allowW && (w == 9 || w == 20))
             w = (w + 1) % WordCount;
@@ -70,7 +62,7 @@ std::string sourceText(int program, int component)
 
 std::string destinationText(int language, int program, int component, int version)
 {
-    const unsigned seed = mix(unsigned(language * 1000003 + program * ComponentsPerProgram + component));
+    const unsigned seed = mix32(unsigned(language * 1000003 + program * ComponentsPerProgram + component));
     std::string text = sentence(seed, 4 + int(seed % 7), seed % 8 == 0);
     if (version)
         text += " #" + std::to_string(version);
@@ -90,7 +82,7 @@ std::size_t fill(WriteCoordinator& writer, int languages)
                 for (int c = 0; c < ComponentsPerProgram; ++c) {
                     row.key = {languageCode(l), programCode(p), componentName(c), sourceText(p, c)};
                     row.destination = destinationText(l, p, c);
-                    const unsigned s = mix(unsigned(l * 7 + p * 131 + c));
+                    const unsigned s = mix32(unsigned(l * 7 + p * 131 + c));
                     row.status = s % 10 < 6 ? "T" : s % 10 < 8 ? "D" : "N";
                     row.changed = 45000.0 + double(s % 700) + double(s % 86400) / 86400.0;
                     w.insertRow(row, 0);

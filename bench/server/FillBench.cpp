@@ -10,6 +10,7 @@
 //
 //   bench_fill [--dir PATH] [--rows 200000,1000000] [--languages 4]
 // Put --dir on the disk to measure (not tmpfs, where fsync costs nothing).
+#include "BenchStats.h"
 #include "PostgresCluster.h"
 #include "PostgresConnection.h"
 #include "PostgresStorage.h"
@@ -32,19 +33,10 @@
 
 using namespace trd::server;
 using Clock = std::chrono::steady_clock;
+using trd::bench::oneMinuteLoad;
+using trd::bench::secondsSince;
 
 namespace {
-
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double loadAverage()
-{
-    double load[1] = {0};
-    return getloadavg(load, 1) == 1 ? load[0] : -1;
-}
 
 std::string language(int l)
 {
@@ -207,7 +199,7 @@ int main(int argc, char** argv)
         const SqliteFigures s = sqliteRun(dir, file);
         const PostgresFigures p = postgresRun(cluster, file, copyData(rows, languages));
         std::printf("| %d | %.2f s | %.2f s | %.2f | %.3f s, %.2f ms, %.2f s, %.2f ms | %.1f |\n", rows, s.fill, p.fill,
-                    p.fill / s.fill, s.scan, s.commit * 1000, p.copy, p.commit * 1000, loadAverage());
+                    p.fill / s.fill, s.scan, s.commit * 1000, p.copy, p.commit * 1000, oneMinuteLoad());
         std::fflush(stdout);
         if (!first) {
             first = rows;

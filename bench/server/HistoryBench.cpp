@@ -15,6 +15,8 @@
 //
 //   bench_history [--dir PATH] [--saves 2000] [--only-saves]
 // Put --dir on the disk to measure (not tmpfs, where fsync costs nothing).
+#include "BenchRpc.h"
+#include "BenchStats.h"
 #include "DataPacket.h"
 #include "HttpServer.h"
 #include "Json.h"
@@ -36,40 +38,9 @@
 #include <vector>
 
 using namespace trd::server;
-using Clock = std::chrono::steady_clock;
+using namespace trd::bench;
 
 namespace {
-
-double msSince(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double loadAverage()
-{
-    double load[1] = {0};
-    return getloadavg(load, 1) == 1 ? load[0] : -1;
-}
-
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, static_cast<std::size_t>(p * double(v.size())))];
-}
-
-std::string jsonString(std::string_view text)
-{
-    std::string out;
-    appendJsonString(out, text);
-    return out;
-}
-
-std::string rpc(const std::string& method, const std::string& params)
-{
-    return "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"" + method + "\",\"params\":[" + params + "]}";
-}
 
 std::string component(int i)
 {
@@ -89,31 +60,7 @@ std::string text(int row, int version)
 
 std::string saveRequest(const std::string& lang, int row, const std::string& oldDst, const std::string& newDst)
 {
-    auto field = [](const char* name, int size) {
-        trd::PacketField f;
-        f.name = name;
-        f.size = size;
-        return f;
-    };
-    QByteArray xml;
-    trd::PacketWriter w(xml);
-    w.begin({field("STAGRVALPROP", 4000), field("STVALORPROP", 4000), field("IDSITTRADUCAO", 1), field("IDIDIOMA", 3),
-             field("NMCOMPONENTE", 50), field("CDPROGTRAD", 20)},
-            {{"DATASET_DELTA", "1"}});
-    const std::string src = source(row), comp = component(row);
-    w.beginRow(trd::rsOriginal);
-    w.string(0, std::string_view(src));
-    w.string(1, std::string_view(oldDst));
-    w.string(2, std::string_view("T"));
-    w.string(3, std::string_view(lang));
-    w.string(4, std::string_view(comp));
-    w.string(5, std::string_view("BENCH"));
-    w.endRow();
-    w.beginRow(trd::rsModified);
-    w.string(1, std::string_view(newDst));
-    w.endRow();
-    w.end();
-    return rpc("SetDestino", jsonString(std::string_view(xml.constData(), std::size_t(xml.size()))));
+    return trd::bench::setDestinoRequest({lang, "BENCH", component(row), source(row), oldDst, "T"}, newDst);
 }
 
 RowChange change(const std::string& lang, int row, const std::string& oldDst, const std::string& newDst)
@@ -312,7 +259,7 @@ void saveRoundTrip(const std::string& dir, int saves)
                 percentile(noneHandled, 0.5), percentile(noneHandled, 0.99));
     std::printf("  ratio                                       p50 %6.2f x   p99 %6.2f x   (load %.2f)\n",
                 percentile(keptHandled, 0.5) / percentile(noneHandled, 0.5),
-                percentile(keptHandled, 0.99) / percentile(noneHandled, 0.99), loadAverage());
+                percentile(keptHandled, 0.99) / percentile(noneHandled, 0.99), oneMinuteLoad());
     std::printf("  floor: bare durable commit (C API)          p50 %6.3f ms  p99 %6.3f ms\n",
                 percentile(bareCommits, 0.5), percentile(bareCommits, 0.99));
 }
@@ -541,12 +488,12 @@ int main(int argc, char** argv)
     QTemporaryDir temporary(dir.empty() ? QDir::tempPath() + QStringLiteral("/bench-history-XXXXXX")
                                         : QString::fromStdString(dir) + QStringLiteral("/bench-history-XXXXXX"));
     const std::string where = temporary.path().toStdString();
-    std::printf("load average at start: %.2f   (databases in %s)\n", loadAverage(), where.c_str());
+    std::printf("load average at start: %.2f   (databases in %s)\n", oneMinuteLoad(), where.c_str());
     saveRoundTrip(where, saves);
     if (!onlySaves) {
         readsAndUndo(where);
         disk(where);
     }
-    std::printf("load average at end: %.2f\n", loadAverage());
+    std::printf("load average at end: %.2f\n", oneMinuteLoad());
     return 0;
 }

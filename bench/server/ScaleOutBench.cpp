@@ -7,6 +7,8 @@
 // libpq and a loopback HTTP round trip.
 //
 //   bench_scaleout [--servers 1,2,4] [--clients 20,100] [--seconds 5]
+#include "BenchFloors.h"
+#include "BenchStats.h"
 #include "PostgresCluster.h"
 #include "ServerTestKit.h"
 #include "TrdServerProcess.h"
@@ -29,7 +31,7 @@
 
 using namespace trd::server::test;
 using trd::test::TrdServerProcess;
-using Clock = std::chrono::steady_clock;
+using namespace trd::bench;
 
 namespace {
 
@@ -42,30 +44,6 @@ std::vector<int> numbers(const std::string& list)
     for (std::string item; std::getline(in, item, ',');)
         out.push_back(std::stoi(item));
     return out;
-}
-
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, static_cast<std::size_t>(p * static_cast<double>(v.size())))];
-}
-
-double loadAverage()
-{
-    double load = 0;
-    if (FILE* f = std::fopen("/proc/loadavg", "r")) {
-        if (std::fscanf(f, "%lf", &load) != 1)
-            load = 0;
-        std::fclose(f);
-    }
-    return load;
-}
-
-double msSince(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
 std::string component(int client, int row)
@@ -170,39 +148,14 @@ Outcome runClients(const std::vector<std::unique_ptr<TrdServerProcess>>& servers
 // A bare durable commit (one row updated) through libpq on one connection.
 void commitFloor(const std::string& conninfo)
 {
-    PGconn* db = PQconnectdb(conninfo.c_str());
-    std::vector<double> times;
-    for (int i = 0; i < 300 && PQstatus(db) == CONNECTION_OK; ++i) {
-        const auto t = Clock::now();
-        PQclear(PQexec(
-            db, ("UPDATE idioma SET dsidioma = 'floor " + std::to_string(i) + "' WHERE ididioma = 'ENG'").c_str()));
-        times.push_back(msSince(t));
-    }
-    PQclear(PQexec(db, "UPDATE idioma SET dsidioma = 'Inglês' WHERE ididioma = 'ENG'"));
-    PQfinish(db);
+    const std::vector<double> times = trd::bench::postgresCommits(conninfo);
     std::printf("%-46s p50 %6.3f ms  p99 %6.3f ms\n", "floor: bare durable commit (libpq, 1 row)",
                 percentile(times, 0.5), percentile(times, 0.99));
 }
 
 void roundTripFloor()
 {
-    httplib::Server srv;
-    srv.set_tcp_nodelay(true);
-    srv.Post("/x", [](const httplib::Request&, httplib::Response& res) { res.set_content("{}", "application/json"); });
-    const int port = srv.bind_to_any_port("127.0.0.1");
-    std::thread serving([&] { srv.listen_after_bind(); });
-    httplib::Client client("127.0.0.1", port);
-    client.set_keep_alive(true);
-    client.set_tcp_nodelay(true);
-    std::vector<double> times;
-    for (int i = 0; i < 2000; ++i) {
-        const auto t = Clock::now();
-        if (!client.Post("/x", "{}", "application/json"))
-            break;
-        times.push_back(msSince(t));
-    }
-    srv.stop();
-    serving.join();
+    const std::vector<double> times = trd::bench::loopbackHttpRoundTrips();
     std::printf("%-46s p50 %6.3f ms  p99 %6.3f ms\n", "floor: loopback HTTP round trip", percentile(times, 0.5),
                 percentile(times, 0.99));
 }
@@ -242,7 +195,7 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    std::printf("load average at start: %.2f (%u cores)\n", loadAverage(), std::thread::hardware_concurrency());
+    std::printf("load average at start: %.2f (%u cores)\n", oneMinuteLoad(), std::thread::hardware_concurrency());
     std::vector<std::vector<std::string>> known(static_cast<std::size_t>(maxClients),
                                                 std::vector<std::string>(RowsPerClient, "-"));
     commitFloor(conninfo);
@@ -267,7 +220,7 @@ int main(int argc, char** argv)
             std::printf("%d server%s, %3d clients: %7.0f saves/s  p50 %6.2f ms  p99 %6.2f ms  %d failed%s%s  "
                         "(%d connect retries, load %.1f)\n",
                         servers, servers == 1 ? " " : "s", clients, o.savesPerSecond, o.p50, o.p99, o.failed,
-                        o.failed ? ": " : "", o.failure.c_str(), o.connectRetries, loadAverage());
+                        o.failed ? ": " : "", o.failure.c_str(), o.connectRetries, oneMinuteLoad());
             std::fflush(stdout);
         }
     }

@@ -4,9 +4,12 @@
 //
 //   bench_server --db PATH [--languages 5] [--clients 20] [--seconds 5]
 #include "BenchData.h"
+#include "BenchRpc.h"
+#include "BenchStats.h"
 #include "DataPacket.h"
 #include "HttpServer.h"
 #include "Json.h"
+#include "Mix32.h"
 #include "ServerContext.h"
 #include "SqliteStorage.h"
 
@@ -27,14 +30,9 @@
 
 using namespace trd::server;
 using namespace trd::server::bench;
-using Clock = std::chrono::steady_clock;
+using namespace trd::bench;
 
 namespace {
-
-double msSince(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 // CPU time of the calling thread: on a loaded machine wall time also counts
 // the time other processes held the cores.
@@ -53,32 +51,6 @@ double processCpuSeconds()
         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-double loadAverage()
-{
-    double load[1] = {0};
-    return getloadavg(load, 1) == 1 ? load[0] : -1;
-}
-
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, static_cast<std::size_t>(p * double(v.size())))];
-}
-
-std::string jsonString(std::string_view text)
-{
-    std::string out;
-    appendJsonString(out, text);
-    return out;
-}
-
-std::string rpc(const std::string& method, const std::string& params)
-{
-    return "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"" + method + "\",\"params\":[" + params + "]}";
-}
-
 struct Key {
     std::string lang, prog, comp, src;
 };
@@ -87,41 +59,13 @@ struct Key {
 std::string saveRequest(const Key& key, const std::string& oldDst, const std::string& oldStatus,
                         const std::string& newDst)
 {
-    auto field = [](const char* name, int size) {
-        trd::PacketField f;
-        f.name = name;
-        f.size = size;
-        return f;
-    };
-    QByteArray xml;
-    trd::PacketWriter w(xml);
-    w.begin({field("STAGRVALPROP", 4000), field("STVALORPROP", 4000), field("IDSITTRADUCAO", 1), field("IDIDIOMA", 3),
-             field("NMCOMPONENTE", 50), field("CDPROGTRAD", 20)},
-            {{"DATASET_DELTA", "1"}});
-    w.beginRow(trd::rsOriginal);
-    w.string(0, std::string_view(key.src));
-    w.string(1, std::string_view(oldDst));
-    w.string(2, std::string_view(oldStatus));
-    w.string(3, std::string_view(key.lang));
-    w.string(4, std::string_view(key.comp));
-    w.string(5, std::string_view(key.prog));
-    w.endRow();
-    w.beginRow(trd::rsModified);
-    w.string(1, std::string_view(newDst));
-    w.endRow();
-    w.end();
-    return rpc("SetDestino", jsonString(std::string_view(xml.constData(), std::size_t(xml.size()))));
+    return trd::bench::setDestinoRequest({key.lang, key.prog, key.comp, key.src, oldDst, oldStatus}, newDst);
 }
 
 std::string statusOf(int l, int p, int c)
 {
     // Mirrors BenchData::fill.
-    unsigned x = unsigned(l * 7 + p * 131 + c);
-    x ^= x >> 16;
-    x *= 0x7feb352dU;
-    x ^= x >> 15;
-    x *= 0x846ca68bU;
-    x ^= x >> 16;
+    const unsigned x = trd::mix32(unsigned(l * 7 + p * 131 + c));
     return x % 10 < 6 ? "T" : x % 10 < 8 ? "D" : "N";
 }
 
@@ -232,7 +176,7 @@ int main(int argc, char** argv)
     }
     const bool fresh = !std::filesystem::exists(db);
     ServerContext context(std::make_unique<SqliteStorage>(db, SqliteStorage::creating()));
-    std::printf("load average at start: %.2f\n", loadAverage());
+    std::printf("load average at start: %.2f\n", oneMinuteLoad());
     if (fresh) {
         const auto start = Clock::now();
         const double cpuStart = processCpuSeconds();
@@ -530,7 +474,7 @@ int main(int argc, char** argv)
         std::printf("%-44s p50 %6.3f ms  p99 %6.3f ms\n", "bare durable SQLite commit (WAL, FULL)",
                     percentile(times, 0.5), percentile(times, 0.99));
     }
-    std::printf("load average at end: %.2f\n", loadAverage());
+    std::printf("load average at end: %.2f\n", oneMinuteLoad());
     server.stop();
     serving.join();
     return 0;

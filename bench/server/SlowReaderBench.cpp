@@ -71,14 +71,14 @@ double waitQuiet(qint64 pid)
     const auto start = Clock::now();
     const long ticksPerHalfSecond = ::sysconf(_SC_CLK_TCK) / 2;
     long long before = cpuTicks(pid);
-    while (ms(start) < 600000) {
+    while (msSince(start) < 600000) {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         const long long now = cpuTicks(pid);
         if (now - before < ticksPerHalfSecond / 10)
             break;
         before = now;
     }
-    return ms(start) / 1000;
+    return msSince(start) / 1000;
 }
 
 // A client with a receive window of a few kilobytes, from a loopback address
@@ -122,12 +122,12 @@ void measure(int port, int samples, std::vector<double>& fresh, std::vector<doub
             const auto start = Clock::now();
             auto res = once.Post("/Trd09300.rdmTraducao", body, "application/json");
             if (res && parseAnswer(res->body).ok)
-                fresh.push_back(ms(start));
+                fresh.push_back(msSince(start));
         }
         const auto start = Clock::now();
         auto res = keep.Post("/Trd09300.rdmTraducao", body, "application/json");
         if (res && parseAnswer(res->body).ok)
-            kept.push_back(ms(start));
+            kept.push_back(msSince(start));
     }
 }
 

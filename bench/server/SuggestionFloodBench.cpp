@@ -61,14 +61,14 @@ void measure(int port, int samples, std::vector<double>& health, std::vector<dou
         auto start = Clock::now();
         auto res = h.Get("/health");
         if (res && res->status == 200)
-            health.push_back(ms(start));
+            health.push_back(msSince(start));
         const std::string next = "salvo " + std::to_string(++saved);
         const TRow row{"ENG", "BENCH", "alvo", "Texto salvo", current, "T"};
         start = Clock::now();
         auto saved = s.Post("/Trd09300.rdmTraducao",
                             request("SetDestino", json(DeltaBuilder().modify(row, next).xml())), "application/json");
         if (saved && parseAnswer(saved->body).ok) {
-            saves.push_back(ms(start));
+            saves.push_back(msSince(start));
             current = next;
         }
     }
@@ -130,8 +130,8 @@ int main(int argc, char** argv)
     {
         const auto start = Clock::now();
         auto res = probe.Post("/Trd09300.rdmTraducao", hostile, "application/json");
-        std::printf("one hostile call alone (4,000 characters, threshold 1, searched at 50): %.1f ms, %s\n", ms(start),
-                    res && parseAnswer(res->body).ok ? "answered" : "failed");
+        std::printf("one hostile call alone (4,000 characters, threshold 1, searched at 50): %.1f ms, %s\n",
+                    msSince(start), res && parseAnswer(res->body).ok ? "answered" : "failed");
     }
 
     std::vector<double> idleHealth, idleSaves, floodHealth, floodSaves;
@@ -162,7 +162,7 @@ int main(int argc, char** argv)
     measure(port, samples, floodHealth, floodSaves, current);
     for (auto& t : flood)
         t.join();
-    const double floodMs = ms(floodStart);
+    const double floodMs = msSince(floodStart);
 
     print("GET /health round trip", idleHealth, floodHealth);
     print("single save round trip", idleSaves, floodSaves);

@@ -10,6 +10,7 @@
 //
 //   bench_undo [--dir PATH] [--rows 10000,100000]
 // Put --dir on the disk to measure (not tmpfs, where fsync costs nothing).
+#include "BenchStats.h"
 #include "PostgresCluster.h"
 #include "PostgresConnection.h"
 #include "PostgresStorage.h"
@@ -31,19 +32,10 @@
 
 using namespace trd::server;
 using Clock = std::chrono::steady_clock;
+using trd::bench::oneMinuteLoad;
+using trd::bench::secondsSince;
 
 namespace {
-
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double loadAverage()
-{
-    double load[1] = {0};
-    return getloadavg(load, 1) == 1 ? load[0] : -1;
-}
 
 RowKey keyOf(int i)
 {
@@ -185,7 +177,7 @@ std::vector<int> numbers(const std::string& list)
 void print(const char* backend, int rows, const Figures& f, const char* floor)
 {
     std::printf("| %s | %d | %.2f s | %.2f s | %zu | %.3f s (%s) | %.1f |\n", backend, rows, f.propagation, f.undo,
-                f.restored, f.floor, floor, loadAverage());
+                f.restored, f.floor, floor, oneMinuteLoad());
     std::fflush(stdout);
 }
 

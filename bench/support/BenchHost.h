@@ -3,6 +3,8 @@
 #include "RecordingDialogSeam.h"
 #include "TrdServerProcess.h"
 
+#include <QByteArray>
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 
@@ -22,5 +24,21 @@ struct BenchHost {
     RecordingDialogSeam seam;
     QMainWindow main;
 };
+
+inline double ms(const QElapsedTimer& t)
+{
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
+}
+
+// Row i of language ENG as the editor's benchmarks seed it: texts of a
+// realistic length for screen captions and hints, 700 programs, statuses T, D
+// and N in turn.
+QByteArray editorSeedRow(int i);
+
+// Row i of language ENG as the report benchmarks seed it: the destination
+// `texto` with %1 the program's number and %2 the row's, one in fifty eight
+// times as long, 700 programs, statuses T, D and N in turn, change dates over
+// the months of 2025.
+QByteArray reportSeedRow(int i, const QString& texto);
 
 } // namespace trd::bench

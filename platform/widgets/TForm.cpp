@@ -13,6 +13,27 @@
 
 namespace trd {
 
+namespace {
+
+// A normal state restores a maximized or minimized frame when it is set on a
+// shown form; a form being shown only comes back from being minimized.
+void showInState(QWidget* frame, TWindowState state, bool restoreNormal)
+{
+    switch (state) {
+    case wsNormal:
+        restoreNormal || frame->isMinimized() ? frame->showNormal() : frame->show();
+        break;
+    case wsMaximized:
+        frame->showMaximized();
+        break;
+    case wsMinimized:
+        frame->showMinimized();
+        break;
+    }
+}
+
+} // namespace
+
 TForm::TForm(QWidget* parent) : QWidget(parent, Qt::Window)
 {
 }
@@ -47,19 +68,8 @@ void TForm::SetWindowState(TWindowState state)
 {
     m_windowState = state;
     QWidget* frame = m_subWindow ? static_cast<QWidget*>(m_subWindow.data()) : this;
-    if (!frame->isVisible())
-        return;
-    switch (state) {
-    case wsNormal:
-        frame->showNormal();
-        break;
-    case wsMaximized:
-        frame->showMaximized();
-        break;
-    case wsMinimized:
-        frame->showMinimized();
-        break;
-    }
+    if (frame->isVisible())
+        showInState(frame, state, true);
 }
 
 void TForm::DoCreate()
@@ -101,17 +111,7 @@ void TForm::Show()
         QWidget::show();
     else
         placeOverMainForm();
-    switch (m_windowState) {
-    case wsNormal:
-        frame->isMinimized() ? frame->showNormal() : frame->show();
-        break;
-    case wsMaximized:
-        frame->showMaximized();
-        break;
-    case wsMinimized:
-        frame->showMinimized();
-        break;
-    }
+    showInState(frame, m_windowState, false);
     if (m_subWindow) {
         if (QMdiArea* area = m_subWindow->mdiArea())
             area->setActiveSubWindow(m_subWindow);

@@ -1,5 +1,6 @@
 #include "DemoData.h"
 
+#include "Mix32.h"
 #include "TDateTime.h"
 
 #include <array>
@@ -98,17 +99,6 @@ constexpr const char* Programs[] = {"TRD09300", "TRD09301", "TRD09302", "TRD0930
                                     "RH10001",  "RH10005",  "VEN11001", "VEN11002", "EXP12001", "EXP12003", "LOG13001",
                                     "LOG13002", "QUA14001", "MAN15001", "SEG16001", "SEG16002"};
 
-// A small deterministic mixer: the same demo every time, without a global generator.
-std::uint32_t mix(std::uint32_t x)
-{
-    x ^= x >> 16;
-    x *= 0x7feb352dU;
-    x ^= x >> 15;
-    x *= 0x846ca68bU;
-    x ^= x >> 16;
-    return x;
-}
-
 } // namespace
 
 DemoCounts fillDemo(WriteCoordinator& writer)
@@ -135,10 +125,10 @@ DemoCounts fillDemo(WriteCoordinator& writer)
             for (std::uint32_t p = 0; p < std::size(Programs); ++p) {
                 for (std::uint32_t i = 0; i < std::size(Phrases); ++i) {
                     // Each program uses about two thirds of the texts.
-                    if (mix(p * 131 + i) % 3 == 0)
+                    if (mix32(p * 131 + i) % 3 == 0)
                         continue;
                     const Phrase& ph = Phrases[i];
-                    const std::uint32_t r = mix(++seq);
+                    const std::uint32_t r = mix32(++seq);
                     TranslationRow row;
                     row.key = {lang.code, Programs[p], ph.component, ph.pt};
                     const char* translated = lang.column == 0 ? ph.en : lang.column == 1 ? ph.es : ph.fr;

@@ -1,5 +1,6 @@
 #include "FeedRequest.h"
 
+#include "HexDigit.h"
 #include "Utf8Text.h"
 
 #include <charconv>
@@ -7,17 +8,6 @@
 namespace trd::server {
 
 namespace {
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // Percent-decoding; '+' is a blank, as forms send it.
 std::optional<std::string> decoded(std::string_view text)

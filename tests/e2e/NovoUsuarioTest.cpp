@@ -14,6 +14,7 @@
 #include "TApplication.h"
 #include "TForm.h"
 #include "HostEditor.h"
+#include "LinhaDoBanco.h"
 #include "TrdServerProcess.h"
 
 #include <QAbstractItemModel>
@@ -26,8 +27,6 @@
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
-
-#include <sqlite3.h>
 
 #include <gtest/gtest.h>
 
@@ -43,28 +42,6 @@ const char* const Semente = "L\tENG\tEnglish\tENG\n"
                             "R\tENG\tTRD09300\tBTNFECHAR\tFechar\tClose\tT\n"
                             "R\tENG\tTRD09301\tLBLARQUIVO\tArquivo de lista\t\tN\n"
                             "R\tSPA\tTRD09300\tBTNABRIR\tAbrir arquivo\t\tN\n";
-
-// Destination text and status of a row of the database.
-QStringList linhaBanco(const QString& dbPath, const char* idioma, const char* componente)
-{
-    QStringList valores;
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(dbPath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(db,
-                           "SELECT STVALORPROP, IDSITTRADUCAO FROM TRADUCAO "
-                           "WHERE IDIDIOMA = ? AND CDPROGTRAD = 'TRD09300' AND NMCOMPONENTE = ?",
-                           -1, &st, nullptr);
-        sqlite3_bind_text(st, 1, idioma, -1, SQLITE_STATIC);
-        sqlite3_bind_text(st, 2, componente, -1, SQLITE_STATIC);
-        if (sqlite3_step(st) == SQLITE_ROW)
-            valores << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)))
-                    << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
-        sqlite3_finalize(st);
-    }
-    sqlite3_close(db);
-    return valores;
-}
 
 // The grid row whose source text (column 1) is `origem`, or -1.
 int linhaDaGrade(const QTableView* grade, const QString& origem)
@@ -86,10 +63,7 @@ TEST(NovoUsuarioTest, FiltraEditaRecarregaEEncontraAEdicaoPromovida)
     ASSERT_TRUE(servidor.isRunning()) << servidor.errorString().toStdString();
 
     // trd-client --open --server HOST:PORT, in process.
-    const ClientOptions linha = ParseClientOptions(
-        {QStringLiteral("trd-client"), QStringLiteral("--open"), QStringLiteral("--server"), servidor.hostPort()});
-    ASSERT_TRUE(linha.error.isEmpty()) << linha.error.toStdString();
-    ASSERT_TRUE(linha.open);
+    ASSERT_NO_FATAL_FAILURE(abreComoOCliente(servidor.hostPort()));
     RecordingDialogSeam seam;
     MainWindow janela(qEnvironmentVariable("TRD_LIB_DIR"));
     janela.show();

@@ -105,18 +105,7 @@ protected:
             linha(st);
         sqlite3_finalize(st);
     }
-    LiberacaoDialog* abreJanela()
-    {
-        input.key(QStringLiteral("ctrl+shift+l"));
-        LiberacaoDialog* janela = nullptr;
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] {
-                janela = frmTraducao->findChild<LiberacaoDialog*>();
-                return janela && janela->isActiveWindow();
-            },
-            kEspera));
-        return janela;
-    }
+    LiberacaoDialog* abreJanela() { return dialogOpenedBy<LiberacaoDialog>(QStringLiteral("ctrl+shift+l"), kEspera); }
 };
 
 TEST_F(EditorLiberacaoCancelada, CancelledMidwayNothingStaysThenAppliedWholeAndTheMemoryMarksWhatLeft)

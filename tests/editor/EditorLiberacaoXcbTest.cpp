@@ -75,18 +75,7 @@ protected:
         return caminho;
     }
     // Ctrl+Shift+L from the grid: the window, active, its file box with the keyboard.
-    LiberacaoDialog* abreJanela()
-    {
-        input.key(QStringLiteral("ctrl+shift+l"));
-        LiberacaoDialog* janela = nullptr;
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] {
-                janela = frmTraducao->findChild<LiberacaoDialog*>();
-                return janela && janela->isActiveWindow();
-            },
-            kEspera));
-        return janela;
-    }
+    LiberacaoDialog* abreJanela() { return dialogOpenedBy<LiberacaoDialog>(QStringLiteral("ctrl+shift+l"), kEspera); }
     // The file typed into the window and Enter: the preview, on its thread.
     void previa(LiberacaoDialog* janela, const QString& caminho)
     {
@@ -97,15 +86,6 @@ protected:
             << janela->lblEtapa->text().toStdString();
     }
     LiberacaoDoEditor* companhia() const { return frmTraducao->findChild<LiberacaoDoEditor*>(); }
-    bool naGrade(const QString& origem) const
-    {
-        TClientDataSet* ds = frmTraducao->cdsDestino;
-        const int campo = ds->FieldByName(QStringLiteral("STAGRVALPROP"))->Index();
-        for (int row = 0; row < ds->RecordCount(); ++row)
-            if (ds->ValueAt(row, campo).toString() == origem)
-                return true;
-        return false;
-    }
 };
 
 TEST_F(EditorLiberacao, PreviaAplicacaoRecargaEOrigemAnteriorNoDetalhe)

@@ -40,15 +40,6 @@ const QString kLiberacao = QStringLiteral("CAD01\tbtnSalvar\tSalvar o registro\n
 class EditorObsoletas : public XcbEditorTest {
 protected:
     liberacao::ObsoletasDoEditor* obsoletas() const { return frmTraducao->obsoletas; }
-    bool naGrade(const QString& origem) const
-    {
-        TClientDataSet* ds = frmTraducao->cdsDestino;
-        const int campo = ds->FieldByName(QStringLiteral("STAGRVALPROP"))->Index();
-        for (int row = 0; row < ds->RecordCount(); ++row)
-            if (ds->ValueAt(row, campo).toString() == origem)
-                return true;
-        return false;
-    }
     // Pixels of the cell that are coloured (the status colours of a live
     // row's text), and those of a dark grey (an obsolete row's text).
     std::pair<int, int> tintas(const QString& origem, int column)

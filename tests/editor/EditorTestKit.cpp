@@ -17,42 +17,14 @@
 
 namespace trd::test {
 
-namespace {
-
-QByteArray escaped(const QString& text)
-{
-    QByteArray out;
-    for (const QChar ch : text) {
-        switch (ch.unicode()) {
-        case '\t':
-            out += "\\t";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        default:
-            out += QString(ch).toUtf8();
-        }
-    }
-    return out;
-}
-
-} // namespace
-
 QByteArray SeedTsv(const QList<Idioma>& idiomas, const QList<Linha>& linhas)
 {
     QByteArray tsv;
     for (const Idioma& i : idiomas)
-        tsv += "L\t" + escaped(i.codigo) + '\t' + escaped(i.descricao) + "\tPOR\n";
+        tsv += "L\t" + seedField(i.codigo) + '\t' + seedField(i.descricao) + "\tPOR\n";
     for (const Linha& l : linhas)
-        tsv += "R\t" + escaped(l.idioma) + '\t' + escaped(l.programa) + '\t' + escaped(l.componente) + '\t'
-            + escaped(l.origem) + '\t' + escaped(l.destino) + '\t' + escaped(l.situacao) + '\n';
+        tsv += "R\t" + seedField(l.idioma) + '\t' + seedField(l.programa) + '\t' + seedField(l.componente) + '\t'
+            + seedField(l.origem) + '\t' + seedField(l.destino) + '\t' + seedField(l.situacao) + '\n';
     return tsv;
 }
 

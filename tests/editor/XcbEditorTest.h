@@ -34,16 +34,39 @@ protected:
         main.activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(&main));
     }
-    // The grid row that shows the row with this source text.
-    int rowOf(const QString& origem) const
+    // The grid row that shows the row with this source text, or -1.
+    int rowWith(const QString& origem) const
     {
         TClientDataSet* ds = frmTraducao->cdsDestino;
         const int campo = ds->FieldByName(QStringLiteral("STAGRVALPROP"))->Index();
         for (int row = 0; row < ds->RecordCount(); ++row)
             if (ds->ValueAt(row, campo).toString() == origem)
                 return row;
-        ADD_FAILURE() << "no row " << origem.toStdString();
         return -1;
+    }
+    bool naGrade(const QString& origem) const { return rowWith(origem) >= 0; }
+    // The same, a failure when there is none.
+    int rowOf(const QString& origem) const
+    {
+        const int row = rowWith(origem);
+        if (row < 0)
+            ADD_FAILURE() << "no row " << origem.toStdString();
+        return row;
+    }
+    // The keys pressed where the focus is, and the editor's dialog they open,
+    // once it is the active window.
+    template <typename Dialog>
+    Dialog* dialogOpenedBy(const QString& keys, int timeoutMs)
+    {
+        input.key(keys);
+        Dialog* dialog = nullptr;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                dialog = frmTraducao->findChild<Dialog*>();
+                return dialog && dialog->isActiveWindow();
+            },
+            timeoutMs));
+        return dialog;
     }
     QRect cellRect(int row, int column) const
     {

@@ -9,6 +9,7 @@
 #include "ExchangeTestData.h"
 #include "PostgresCluster.h"
 #include "TSocketConnection.h"
+#include "TrdExchangeRun.h"
 #include "TrdServerProcess.h"
 #include "UnitId.h"
 
@@ -29,44 +30,15 @@ using namespace trd::test;
 
 namespace {
 
-QByteArray tsvText(const std::string& text)
-{
-    QByteArray out;
-    for (char c : text) {
-        switch (c) {
-        case '\t':
-            out += "\\t";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
 QByteArray seed()
 {
     QByteArray tsv = "L\tENG\tInglês\tENG\nL\tFRA\tFrancês\tFRA\n";
     for (const Row& r : exchange::test::trickyRows())
-        tsv += "R\tENG\t" + tsvText(r.program) + "\t" + tsvText(r.component) + "\t" + tsvText(r.source) + "\t"
-            + tsvText(r.destination) + "\t" + QByteArray(1, r.status) + "\t2025-01-01 10:00:00\n";
+        tsv += "R\tENG\t" + seedField(r.program) + "\t" + seedField(r.component) + "\t" + seedField(r.source) + "\t"
+            + seedField(r.destination) + "\t" + QByteArray(1, r.status) + "\t2025-01-01 10:00:00\n";
     tsv += "R\tFRA\tTRD09300\tsbtSalvar\t&Salvar\t&Enregistrer\tT\n";
     return tsv;
 }
-
-struct Result {
-    int code = -1;
-    QString out, err;
-};
 
 enum class Backend { Sqlite, Postgres };
 
@@ -87,24 +59,7 @@ protected:
         address.port = server->port();
     }
 
-    Result exchange(const QStringList& args)
-    {
-        QProcess p;
-        p.start(QDir(qEnvironmentVariable("TRD_BIN_DIR")).filePath(QStringLiteral("trd-exchange")),
-                QStringList{args.constFirst(), QStringLiteral("--server"), server->hostPort(), QStringLiteral("-q")}
-                    + args.mid(1));
-        Result r;
-        if (!p.waitForFinished(120000)) {
-            ADD_FAILURE() << "trd-exchange did not finish";
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
-    }
+    ExchangeRun exchange(const QStringList& args) { return runTrdExchange(*server, args); }
 
     // The language's rows as the server holds them, change dates included.
     std::vector<Row> rows(const QString& language = QStringLiteral("ENG"))
@@ -183,8 +138,8 @@ TEST_P(ExchangeServer, ExportThenImportWithoutAnEditChangesNothingInAnyFormat)
     for (const char* format : {"xliff12", "xliff21", "po"}) {
         SCOPED_TRACE(format);
         const QString path = dir.filePath(QStringLiteral("eng.") + QLatin1String(format));
-        const Result out = exchange({QStringLiteral("export"), QStringLiteral("--format"), QLatin1String(format),
-                                     QStringLiteral("-o"), path, QStringLiteral("eng")});
+        const ExchangeRun out = exchange({QStringLiteral("export"), QStringLiteral("--format"), QLatin1String(format),
+                                          QStringLiteral("-o"), path, QStringLiteral("eng")});
         ASSERT_EQ(out.code, 0) << out.err.toStdString();
         EXPECT_TRUE(out.out.contains(QStringLiteral("%1 linhas de ENG").arg(before.size()))) << out.out.toStdString();
 
@@ -199,7 +154,7 @@ TEST_P(ExchangeServer, ExportThenImportWithoutAnEditChangesNothingInAnyFormat)
         EXPECT_EQ(QString::fromUtf8(read(path)).replace(time, QStringLiteral("T")),
                   QString::fromUtf8(read(again)).replace(time, QStringLiteral("T")));
 
-        const Result in = exchange({QStringLiteral("import"), QStringLiteral("--apply"), path});
+        const ExchangeRun in = exchange({QStringLiteral("import"), QStringLiteral("--apply"), path});
         ASSERT_EQ(in.code, 0) << in.err.toStdString() << in.out.toStdString();
         EXPECT_TRUE(in.out.contains(QStringLiteral("0 linha(s) gravadas"))) << in.out.toStdString();
         EXPECT_TRUE(in.out.contains(QRegularExpression(QStringLiteral("sem mudança: +%1").arg(before.size()))))
@@ -224,13 +179,13 @@ TEST_P(ExchangeServer, AnEditedFileIsAppliedAsOneSaveAndRefusedUnitsOnlyWhenTheU
     write(path, xlf);
     const std::vector<Row> before = rows();
 
-    const Result refused = exchange({QStringLiteral("import"), QStringLiteral("--apply"), path});
+    const ExchangeRun refused = exchange({QStringLiteral("import"), QStringLiteral("--apply"), path});
     EXPECT_EQ(refused.code, 4) << refused.out.toStdString() << refused.err.toStdString();
     EXPECT_TRUE(refused.out.contains(QStringLiteral("U+0141"))) << refused.out.toStdString();
     EXPECT_EQ(saves(), 0);
     expectSameRows(before, rows());
 
-    const Result applied =
+    const ExchangeRun applied =
         exchange({QStringLiteral("import"), QStringLiteral("--apply"), QStringLiteral("--accept-refused"), path});
     ASSERT_EQ(applied.code, 0) << applied.out.toStdString() << applied.err.toStdString();
     EXPECT_TRUE(applied.out.contains(QStringLiteral("2 linha(s) gravadas"))) << applied.out.toStdString();
@@ -258,7 +213,7 @@ TEST_P(ExchangeServer, ARowChangedOnTheServerAfterTheExportIsOverwrittenOnlyWhen
     po.replace("msgstr \"Confirm?\"", "msgstr \"Confirm this?\"");
     write(path, po);
 
-    const Result first = exchange({QStringLiteral("import"), QStringLiteral("--apply"), path});
+    const ExchangeRun first = exchange({QStringLiteral("import"), QStringLiteral("--apply"), path});
     ASSERT_EQ(first.code, 0) << first.out.toStdString() << first.err.toStdString();
     // Both rows changed after the export are conflicts, also the one the file
     // marks untranslated: it would put the colleague's row back to N.
@@ -269,7 +224,7 @@ TEST_P(ExchangeServer, ARowChangedOnTheServerAfterTheExportIsOverwrittenOnlyWhen
     EXPECT_EQ(row(now, "lblDuvida").destination, "Confirm this?"); // written
     EXPECT_EQ(row(now, "lblIgualN").status, 'T'); // kept
 
-    const Result forced =
+    const ExchangeRun forced =
         exchange({QStringLiteral("import"), QStringLiteral("--apply"), QStringLiteral("--overwrite-conflicts"), path});
     ASSERT_EQ(forced.code, 0) << forced.out.toStdString() << forced.err.toStdString();
     now = rows();
@@ -285,14 +240,14 @@ TEST_P(ExchangeServer, AMalformedFileOrAnotherLanguagesFileWritesNothing)
     const QByteArray whole = read(path);
     write(path, whole.left(whole.size() / 2).replace("Confirm?", "Changed!"));
     const std::vector<Row> before = rows();
-    const Result cut =
+    const ExchangeRun cut =
         exchange({QStringLiteral("import"), QStringLiteral("--apply"), QStringLiteral("--accept-refused"), path});
     EXPECT_EQ(cut.code, 1);
     EXPECT_TRUE(cut.err.contains(QStringLiteral("Arquivo recusado, linha"))) << cut.err.toStdString();
 
     write(path, whole);
-    const Result other = exchange({QStringLiteral("import"), QStringLiteral("--apply"), QStringLiteral("--language"),
-                                   QStringLiteral("FRA"), path});
+    const ExchangeRun other = exchange({QStringLiteral("import"), QStringLiteral("--apply"),
+                                        QStringLiteral("--language"), QStringLiteral("FRA"), path});
     EXPECT_EQ(other.code, 1);
     EXPECT_TRUE(other.err.contains(QStringLiteral("é do idioma ENG, não de FRA"))) << other.err.toStdString();
     EXPECT_EQ(saves(), 0);
@@ -341,7 +296,7 @@ TEST_P(ExchangeServer, AnAppliedImportIsOneImportBatchThatUndoingPutsEveryRowBac
     const QString path = dir.filePath(QStringLiteral("eng.xlf"));
     writeExchangeFile(Format::Xliff12, header, edited, path);
 
-    const Result applied = exchange({QStringLiteral("import"), QStringLiteral("--apply"), path});
+    const ExchangeRun applied = exchange({QStringLiteral("import"), QStringLiteral("--apply"), path});
     ASSERT_EQ(applied.code, 0) << applied.out.toStdString() << applied.err.toStdString();
     const QRegularExpressionMatch done =
         QRegularExpression(QStringLiteral("(\\d+) linha\\(s\\) gravadas em ENG, lote (\\d+) do histórico"))
@@ -397,11 +352,11 @@ TEST_P(ExchangeServer, AReleaseOfTheSameTextsKeepsEveryRowAndATruncatedOneWaitsF
     const std::vector<Row> before = rows();
     QByteArray file = "# versão 2\n";
     for (const Row& r : before)
-        file += tsvText(r.program) + "\t" + tsvText(r.component) + "\t" + tsvText(r.source) + "\n";
+        file += seedField(r.program) + "\t" + seedField(r.component) + "\t" + seedField(r.source) + "\n";
     const QString path = dir.filePath(QStringLiteral("versao2.tsv"));
     write(path, file);
 
-    Result r = exchange({QStringLiteral("release"), path, QStringLiteral("--preview")});
+    ExchangeRun r = exchange({QStringLiteral("release"), path, QStringLiteral("--preview")});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     const QString all = QString::number(before.size());
     EXPECT_TRUE(r.out.contains(QStringLiteral("ENG: %1 vivas; %1 mantidas, 0 reescritas, 0 movidas, 0 novas").arg(all)))

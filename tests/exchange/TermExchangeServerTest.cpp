@@ -7,6 +7,7 @@
 #include "DataPacket.h"
 #include "TermExchange.h"
 #include "TSocketConnection.h"
+#include "TrdExchangeRun.h"
 #include "TrdServerProcess.h"
 
 #include <QDir>
@@ -23,11 +24,6 @@ using namespace trd;
 using namespace trd::test;
 
 namespace {
-
-struct Result {
-    int code = -1;
-    QString out, err;
-};
 
 using Term = std::map<std::string, std::string>;
 
@@ -87,24 +83,7 @@ protected:
         const QByteArray log = server->log();
         return static_cast<int>(log.count(" AddTermo ") + log.count(" AlteraTermo ") + log.count(" ExcluiTermo "));
     }
-    Result exchange(const QStringList& args)
-    {
-        QProcess p;
-        p.start(QDir(qEnvironmentVariable("TRD_BIN_DIR")).filePath(QStringLiteral("trd-exchange")),
-                QStringList{args.constFirst(), QStringLiteral("--server"), server->hostPort(), QStringLiteral("-q")}
-                    + args.mid(1));
-        Result r;
-        if (!p.waitForFinished(120000)) {
-            ADD_FAILURE() << "trd-exchange did not finish";
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
-    }
+    ExchangeRun exchange(const QStringList& args) { return runTrdExchange(*server, args); }
     void write(const QString& path, const QByteArray& bytes)
     {
         QFile f(path);
@@ -127,11 +106,12 @@ TEST_F(TermExchange, AnExportReadBackUnchangedWritesNothingInEitherFormat)
     for (const char* format : {"tbx", "csv"}) {
         SCOPED_TRACE(format);
         const QString path = dir.filePath(QStringLiteral("eng.") + QLatin1String(format));
-        const Result out = exchange({QStringLiteral("terms-export"), QStringLiteral("eng"), QStringLiteral("--format"),
-                                     QLatin1String(format), QStringLiteral("-o"), path});
+        const ExchangeRun out =
+            exchange({QStringLiteral("terms-export"), QStringLiteral("eng"), QStringLiteral("--format"),
+                      QLatin1String(format), QStringLiteral("-o"), path});
         ASSERT_EQ(out.code, 0) << out.err.toStdString();
         EXPECT_TRUE(out.out.contains(QStringLiteral("4 termos do glossário de ENG"))) << out.out.toStdString();
-        const Result in =
+        const ExchangeRun in =
             exchange({QStringLiteral("terms-import"), QStringLiteral("ENG"), path, QStringLiteral("--apply")});
         ASSERT_EQ(in.code, 0) << in.err.toStdString() << in.out.toStdString();
         EXPECT_TRUE(in.out.contains(QStringLiteral("sem mudança:   4"))) << in.out.toStdString();
@@ -154,19 +134,19 @@ TEST_F(TermExchange, AnEditedSheetIsAppliedAndRefusedTermsOnlyWithConsent)
           "Cliente;Customer;\r\n"
           "Seta;\xE2\x86\x92;\r\n"
           "Nota fiscal;Invoice;TRD09300\r\n");
-    const Result preview =
+    const ExchangeRun preview =
         exchange({QStringLiteral("terms-import"), QStringLiteral("ENG"), sheet, QStringLiteral("--list")});
     ASSERT_EQ(preview.code, 0) << preview.err.toStdString();
     EXPECT_TRUE(preview.out.contains(QStringLiteral("linha 4: \"Seta\": a lista das traduções preferidas tem \"→\"")))
         << preview.out.toStdString();
     const int writesBefore = writes();
-    const Result refused =
+    const ExchangeRun refused =
         exchange({QStringLiteral("terms-import"), QStringLiteral("ENG"), sheet, QStringLiteral("--apply")});
     EXPECT_EQ(refused.code, 4) << refused.err.toStdString();
     EXPECT_EQ(writes(), writesBefore);
 
-    const Result applied = exchange({QStringLiteral("terms-import"), QStringLiteral("ENG"), sheet,
-                                     QStringLiteral("--apply"), QStringLiteral("--accept-refused")});
+    const ExchangeRun applied = exchange({QStringLiteral("terms-import"), QStringLiteral("ENG"), sheet,
+                                          QStringLiteral("--apply"), QStringLiteral("--accept-refused")});
     ASSERT_EQ(applied.code, 0) << applied.err.toStdString();
     EXPECT_TRUE(applied.out.contains(QStringLiteral("1 termo(s) novos e 1 alterados"))) << applied.out.toStdString();
     std::map<std::string, Term> terms;
@@ -186,7 +166,7 @@ TEST_F(TermExchange, AnEditedSheetIsAppliedAndRefusedTermsOnlyWithConsent)
           "<?xml version=\"1.0\"?>\n<!DOCTYPE martif [\n<!ENTITY a \"aaaaaaaaaa\">\n"
           "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">\n]>\n<martif><text><body/></text></martif>\n");
     const int writesNow = writes();
-    const Result bombed =
+    const ExchangeRun bombed =
         exchange({QStringLiteral("terms-import"), QStringLiteral("ENG"), bomb, QStringLiteral("--apply")});
     EXPECT_EQ(bombed.code, 1);
     EXPECT_TRUE(bombed.err.contains(QStringLiteral("Arquivo recusado, linha 2"))) << bombed.err.toStdString();

@@ -93,6 +93,28 @@ TEST(TermFiles, EveryValueSurvivesTbxAndCsv)
     EXPECT_EQ(fromCsv.terms[1].line, 5);
     EXPECT_EQ(fromCsv.terms[2].line, 7);
 
+    // Texts a spreadsheet would evaluate as formulas go after an apostrophe,
+    // which it shows as text; texts that start with apostrophes of their own
+    // come back with them.
+    TermFile formulas;
+    formulas.terms = {{"=SOMA(A1;A2)", "+55 11\n-x", "-ção", false, "@menção", "'=P1"},
+                      {"'=com aspa", "''+duas", "'sem fórmula", false, "\tcom tab", "\rcr"}};
+    std::string guarded;
+    writeTermCsv(formulas, guarded);
+    EXPECT_NE(guarded.find("\r\n\"'=SOMA(A1;A2)\",\"'+55 11\n-x\",'-ção,N,'@menção,''=P1\r\n"), std::string::npos)
+        << guarded;
+    EXPECT_NE(guarded.find("\r\n''=com aspa,'''+duas,'sem fórmula,N,'\tcom tab,\"'\rcr\"\r\n"), std::string::npos)
+        << guarded;
+    expectSameTerms(formulas, readTermCsv(guarded));
+    // A sheet typed by hand: the apostrophe before a formula sign is the
+    // spreadsheet's, one before anything else is the text's.
+    const TermFile typed = readTermCsv("DSTERMO,DSNOTA\n'=x,'nota\n=y,''-z\n");
+    ASSERT_EQ(typed.terms.size(), 2u);
+    EXPECT_EQ(typed.terms[0].source, "=x");
+    EXPECT_EQ(typed.terms[0].note, "'nota");
+    EXPECT_EQ(typed.terms[1].source, "=y");
+    EXPECT_EQ(typed.terms[1].note, "'-z");
+
     // A spreadsheet set to Portuguese: semicolons, a byte order mark, CR LF,
     // columns in its own order and some left out.
     const TermFile sheet =

@@ -38,9 +38,7 @@ TEST(InfoNovoUsuarioTest, AbreDoEditorCalculaEVeOQueOBancoConta)
     TrdServerProcess servidor(opcoes);
     ASSERT_TRUE(servidor.isRunning()) << servidor.errorString().toStdString();
 
-    const ClientOptions linha = ParseClientOptions(
-        {QStringLiteral("trd-client"), QStringLiteral("--open"), QStringLiteral("--server"), servidor.hostPort()});
-    ASSERT_TRUE(linha.error.isEmpty()) << linha.error.toStdString();
+    ASSERT_NO_FATAL_FAILURE(abreComoOCliente(servidor.hostPort()));
     RecordingDialogSeam seam;
     MainWindow janela(qEnvironmentVariable("TRD_LIB_DIR"));
     janela.show();

@@ -10,6 +10,7 @@
 #include "RecordingDialogSeam.h"
 #include "TForm.h"
 #include "HostEditor.h"
+#include "LinhaDoBanco.h"
 #include "TrdServerProcess.h"
 
 #include <QApplication>
@@ -20,8 +21,6 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QToolButton>
-
-#include <sqlite3.h>
 
 #include <gtest/gtest.h>
 
@@ -38,26 +37,6 @@ const char* const Semente = "L\tENG\tEnglish\tENG\n"
                             "R\tENG\tTRD09300\tLBLLISTA\tLista de arquivos\tFILE LIST\tT\n"
                             "R\tSPA\tTRD09300\tBTNABRIR\tAbrir arquivo\tOpen file\tN\n";
 
-QStringList linhaBanco(const QString& dbPath, const char* idioma, const char* componente)
-{
-    QStringList valores;
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(dbPath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(db,
-                           "SELECT STVALORPROP, IDSITTRADUCAO FROM TRADUCAO WHERE IDIDIOMA = ? AND NMCOMPONENTE = ?",
-                           -1, &st, nullptr);
-        sqlite3_bind_text(st, 1, idioma, -1, SQLITE_STATIC);
-        sqlite3_bind_text(st, 2, componente, -1, SQLITE_STATIC);
-        if (sqlite3_step(st) == SQLITE_ROW)
-            valores << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)))
-                    << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
-        sqlite3_finalize(st);
-    }
-    sqlite3_close(db);
-    return valores;
-}
-
 } // namespace
 
 TEST(SubstituirE2e, NovoUsuarioSubstituiUmaPalavraEmTodasAsLinhas)
@@ -67,9 +46,7 @@ TEST(SubstituirE2e, NovoUsuarioSubstituiUmaPalavraEmTodasAsLinhas)
     TrdServerProcess servidor(opcoes);
     ASSERT_TRUE(servidor.isRunning()) << servidor.errorString().toStdString();
 
-    const ClientOptions linha = ParseClientOptions(
-        {QStringLiteral("trd-client"), QStringLiteral("--open"), QStringLiteral("--server"), servidor.hostPort()});
-    ASSERT_TRUE(linha.error.isEmpty()) << linha.error.toStdString();
+    ASSERT_NO_FATAL_FAILURE(abreComoOCliente(servidor.hostPort()));
     RecordingDialogSeam seam;
     MainWindow janela(qEnvironmentVariable("TRD_LIB_DIR"));
     janela.show();

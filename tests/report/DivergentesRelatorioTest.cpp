@@ -2,12 +2,7 @@
 // real trd-server: the translation memory's sources of a language whose
 // translated rows (T and D) hold more than one translation, shortcut marks
 // aside, each with its variants, the most used first.
-#include "ReportTestKit.h"
-#include "RecordingDialogSeam.h"
-#include "TfrmDadosGerRel.h"
-#include "TrdServerProcess.h"
-
-#include <QDir>
+#include "RelatorioDeFabrica.h"
 
 #include <gtest/gtest.h>
 
@@ -34,36 +29,12 @@ const char* Rows = "L\tENG\tInglês\tPOR\n"
                    "R\tSPA\tCAD00100\tlblNome\tNome\tNombre\tT\n"
                    "R\tSPA\tCAD00200\tlblNome\tNome\tApellido\tT\n";
 
-class Relatorio : public TfrmDadosGerRel {
-public:
-    Relatorio() { lblCodRel->setText(QStringLiteral("TRD093")); }
-};
-
 } // namespace
 
 TEST(DivergentesRelatorio, SourcesTranslatedInMoreThanOneWayWithTheirVariantsAsTheShippedReportPrintsThem)
 {
-    QTemporaryDir dir;
-    TrdServerProcess::Options options;
-    options.importTsv = WriteFile(dir, QStringLiteral("rows.tsv"), Rows);
-    TrdServerProcess server(options);
-    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
-    RecordingDialogSeam seam;
-
-    auto* form = CreateForm<Relatorio>();
-    form->netQRDesign->Host = server.host();
-    form->netQRDesign->Port = server.port();
-    form->rpddPadrao->BeforeGetQueryParams = [](QObject*, TParams& p, bool&) {
-        p.ParamByName(QStringLiteral("P_IDIDIOMA")).SetAsString(QStringLiteral("ENG"));
-    };
-    const QString definition = QDir(qEnvironmentVariable("TRD_BIN_DIR"))
-                                   .filePath(QStringLiteral("relatorios/TRD093_05_traducoes_divergentes.xml"));
-    auto prepared = form->rpddPadrao->PrepareFile(definition);
-    ASSERT_TRUE(prepared && prepared->document) << seam.errors().join(u'\n').toStdString();
-
-    const QString pdf = dir.filePath(QStringLiteral("divergentes.pdf"));
-    ASSERT_TRUE(prepared->document->exportPdf(pdf));
-    const QString text = PdfText(pdf).simplified();
+    QString text;
+    ASSERT_NO_FATAL_FAILURE(imprimeRelatorioDeFabrica(Rows, "TRD093_05_traducoes_divergentes.xml", text));
     const QStringList expected = {
         QStringLiteral("Idioma ENG"),
         QStringLiteral("Tradução Linhas Sit. Telas"),
@@ -74,15 +45,7 @@ TEST(DivergentesRelatorio, SourcesTranslatedInMoreThanOneWayWithTheirVariantsAsT
         QStringLiteral("Store 1 D CAD00300"),
         QStringLiteral("Subtotal 4 Total geral 4"),
     };
-    qsizetype from = 0;
-    for (const QString& piece : expected) {
-        const qsizetype at = text.indexOf(piece, from);
-        EXPECT_GE(at, 0) << piece.toStdString() << "\nin\n" << text.toStdString();
-        if (at >= 0)
-            from = at + piece.size();
-    }
+    esperaEmOrdem(text, expected);
     for (const char* absent : {"Keep", "Name", "Open", "OPEN", "Nombre", "Apellido"})
         EXPECT_FALSE(text.contains(QString::fromLatin1(absent))) << absent << "\nin\n" << text.toStdString();
-    EXPECT_TRUE(seam.errors().isEmpty()) << seam.errors().join(u'\n').toStdString();
-    delete form;
 }

@@ -9,6 +9,7 @@
 #endif
 #include "Prune.h"
 #include "ServerTestKit.h"
+#include "TestBackends.h"
 #include "SqliteStorage.h"
 #include "TDateTime.h"
 
@@ -26,8 +27,6 @@ const TRow Close{"ENG", "TRD09300", "sbtFechar", "&Fechar", "&Close", "T"};
 const TRow Open{"ENG", "TRD09300", "sbtAbrir", "&Abrir", "&Open", "D"};
 const TRow Spanish{"ESP", "TRD09300", "sbtSalvar", "&Salvar", "&Guardar", "T"};
 
-enum class Backend { Sqlite, Postgres };
-
 std::string packetDate(double day)
 {
     return trd::DateTimeToPacketText(day).toStdString();
@@ -37,19 +36,10 @@ class History : public ::testing::TestWithParam<Backend> {
 protected:
     void SetUp() override
     {
-        if (GetParam() == Backend::Postgres) {
-#ifdef TRD_HAVE_POSTGRESQL
-            if (!trd::test::postgresCluster().ready())
-                GTEST_SKIP() << "no PostgreSQL server binaries (initdb, pg_ctl) to run a test cluster";
-            const std::string conninfo = trd::test::postgresCluster().freshDatabase();
-            ASSERT_FALSE(conninfo.empty());
-            server = std::make_unique<InProcessServer>(std::make_unique<PostgresStorage>(conninfo));
-#else
-            GTEST_SKIP() << "built without PostgreSQL";
-#endif
-        } else {
-            server = std::make_unique<InProcessServer>();
-        }
+        std::string skip;
+        server = inProcessServerOn(GetParam(), skip);
+        if (!server)
+            GTEST_SKIP() << skip;
         server->seed({Save, Close, Open, Spanish}, 45000);
     }
 
@@ -104,10 +94,7 @@ protected:
         return server->call("DesfazVersao", json(lang) + "," + id + "," + (force ? "\"S\"" : "\"N\""));
     }
     // The batch of the newest save of the row.
-    std::string lastBatch(const TRow& r)
-    {
-        return history(r, 1).rows.at(0).at("IDLOTE");
-    }
+    std::string lastBatch(const TRow& r) { return history(r, 1).rows.at(0).at("IDLOTE"); }
 
     std::unique_ptr<InProcessServer> server;
 };
@@ -430,8 +417,7 @@ TEST_P(History, PruningRemovesTheOldBatchesAndTheRestStillReadsWhole)
     EXPECT_EQ(history(Close).rows.size(), 2u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, History, ::testing::Values(Backend::Sqlite, Backend::Postgres),
-                         [](const auto& info) { return info.param == Backend::Sqlite ? "Sqlite" : "Postgres"; });
+INSTANTIATE_TEST_SUITE_P(Backends, History, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendName);
 
 // ---------------------------------------------------------------- schema upgrade (SQLite)
 

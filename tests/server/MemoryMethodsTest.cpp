@@ -7,6 +7,7 @@
 #include "PostgresStorage.h"
 #endif
 #include "ServerTestKit.h"
+#include "TestBackends.h"
 
 #include <gtest/gtest.h>
 
@@ -36,23 +37,14 @@ const TRow Colon{"ENG", "TELA13", "d", "Salvar:", "Save:", "T"}; // 85 %, T, old
 const TRow Paren{"ENG", "TELA14", "e", "(Salvar)", "(Save)", "T"}; // 75 %
 const TRow Spanish{"ESP", "TELA01", "f", "Salvar?", "Guardar?", "T"};
 
-enum class Backend { Sqlite, Postgres };
-
 class Memory : public ::testing::TestWithParam<Backend> {
 protected:
     void SetUp() override
     {
-        std::unique_ptr<StorageBackend> backend;
-        if (GetParam() == Backend::Postgres) {
-#ifdef TRD_HAVE_POSTGRESQL
-            if (!trd::test::postgresCluster().ready())
-                GTEST_SKIP() << "no PostgreSQL server binaries (initdb, pg_ctl) to run a test cluster";
-            backend = std::make_unique<PostgresStorage>(trd::test::postgresCluster().freshDatabase());
-#else
-            GTEST_SKIP() << "built without PostgreSQL";
-#endif
-        }
-        server = std::make_unique<InProcessServer>(std::move(backend));
+        std::string skip;
+        server = inProcessServerOn(GetParam(), skip);
+        if (!server)
+            GTEST_SKIP() << skip;
         server->seedAt(Asked, 46000);
         server->seedAt(SameT, 46000.5);
         server->seedAt(SameD, 46001);
@@ -217,8 +209,7 @@ TEST_P(Memory, RowsOfTheSameSourceAndSourcesTranslatedInMoreThanOneWay)
     EXPECT_EQ(column(report.rows, "STVALORPROP"), column(odd.rows, "STVALORPROP"));
 }
 
-INSTANTIATE_TEST_SUITE_P(BothBackEnds, Memory, ::testing::Values(Backend::Sqlite, Backend::Postgres),
-                         [](const auto& info) { return info.param == Backend::Sqlite ? "Sqlite" : "Postgres"; });
+INSTANTIATE_TEST_SUITE_P(BothBackEnds, Memory, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendName);
 
 TEST(MemoryRefusals, NotReadyAndBadArguments)
 {

@@ -11,6 +11,7 @@
 #endif
 #include "ReleaseApply.h"
 #include "ServerTestKit.h"
+#include "TestBackends.h"
 
 #include <gtest/gtest.h>
 
@@ -27,8 +28,6 @@ using namespace trd::server;
 using namespace trd::server::test;
 
 namespace {
-
-enum class Backend { Sqlite, Postgres };
 
 const std::vector<TRow> Seed = {
     {"ENG", "TRD09300", "sbtSalvar", "Salvar registro", "Save record", "T"},
@@ -51,19 +50,10 @@ class ReleaseCancel : public ::testing::TestWithParam<Backend> {
 protected:
     void SetUp() override
     {
-        if (GetParam() == Backend::Postgres) {
-#ifdef TRD_HAVE_POSTGRESQL
-            if (!trd::test::postgresCluster().ready())
-                GTEST_SKIP() << "no PostgreSQL server binaries (initdb, pg_ctl) to run a test cluster";
-            conninfo = trd::test::postgresCluster().freshDatabase();
-            ASSERT_FALSE(conninfo.empty());
-            server = std::make_unique<InProcessServer>(std::make_unique<PostgresStorage>(conninfo));
-#else
-            GTEST_SKIP() << "built without PostgreSQL";
-#endif
-        } else {
-            server = std::make_unique<InProcessServer>();
-        }
+        std::string skip;
+        server = inProcessServerOn(GetParam(), skip, &conninfo);
+        if (!server)
+            GTEST_SKIP() << skip;
         server->seed(Seed, 45000.25);
         server->setNow(46000.5);
     }
@@ -239,5 +229,4 @@ TEST_P(ReleaseCancel, TheMethodsFollowAnApplyAndCancelItWhileItWaitsForTheWriter
     EXPECT_NE(dump(), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, ReleaseCancel, ::testing::Values(Backend::Sqlite, Backend::Postgres),
-                         [](const auto& info) { return info.param == Backend::Sqlite ? "Sqlite" : "Postgres"; });
+INSTANTIATE_TEST_SUITE_P(Backends, ReleaseCancel, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendName);

@@ -8,6 +8,7 @@
 #include "PostgresStorage.h"
 #endif
 #include "ServerTestKit.h"
+#include "TestBackends.h"
 #include "SqliteStorage.h"
 
 #include <gtest/gtest.h>
@@ -21,8 +22,6 @@ using namespace trd::server;
 using namespace trd::server::test;
 
 namespace {
-
-enum class Backend { Sqlite, Postgres };
 
 const std::vector<TRow> Seed = {
     {"ENG", "TRD09300", "sbtSalvar", "Salvar registro", "Save record", "T"},
@@ -61,19 +60,10 @@ class Releases : public ::testing::TestWithParam<Backend> {
 protected:
     void SetUp() override
     {
-        if (GetParam() == Backend::Postgres) {
-#ifdef TRD_HAVE_POSTGRESQL
-            if (!trd::test::postgresCluster().ready())
-                GTEST_SKIP() << "no PostgreSQL server binaries (initdb, pg_ctl) to run a test cluster";
-            const std::string conninfo = trd::test::postgresCluster().freshDatabase();
-            ASSERT_FALSE(conninfo.empty());
-            server = std::make_unique<InProcessServer>(std::make_unique<PostgresStorage>(conninfo));
-#else
-            GTEST_SKIP() << "built without PostgreSQL";
-#endif
-        } else {
-            server = std::make_unique<InProcessServer>();
-        }
+        std::string skip;
+        server = inProcessServerOn(GetParam(), skip);
+        if (!server)
+            GTEST_SKIP() << skip;
         server->seed(Seed, 45000.25);
         server->setNow(46000.5);
     }
@@ -430,8 +420,7 @@ TEST_P(Releases, TheMemoryOffersRowsThatLeftMarkedAndNeverListsThemForAPropagati
     EXPECT_EQ(server->call("GetMesmaOrigem", "\"ENG\",\"Ajuda\",\"X\",\"y\"").rows.size(), 2u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, Releases, ::testing::Values(Backend::Sqlite, Backend::Postgres),
-                         [](const auto& info) { return info.param == Backend::Sqlite ? "Sqlite" : "Postgres"; });
+INSTANTIATE_TEST_SUITE_P(Backends, Releases, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendName);
 
 namespace {
 

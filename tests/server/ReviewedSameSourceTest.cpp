@@ -7,6 +7,7 @@
 #include "PostgresStorage.h"
 #endif
 #include "ServerTestKit.h"
+#include "TestBackends.h"
 
 #include <gtest/gtest.h>
 
@@ -20,23 +21,14 @@ using namespace std::chrono_literals;
 
 namespace {
 
-enum class Backend { Sqlite, Postgres };
-
 class ReviewedSameSource : public ::testing::TestWithParam<Backend> {
 protected:
     void SetUp() override
     {
-        std::unique_ptr<StorageBackend> backend;
-        if (GetParam() == Backend::Postgres) {
-#ifdef TRD_HAVE_POSTGRESQL
-            if (!trd::test::postgresCluster().ready())
-                GTEST_SKIP() << "no PostgreSQL server binaries (initdb, pg_ctl) to run a test cluster";
-            backend = std::make_unique<PostgresStorage>(trd::test::postgresCluster().freshDatabase());
-#else
-            GTEST_SKIP() << "built without PostgreSQL";
-#endif
-        }
-        server = std::make_unique<InProcessServer>(std::move(backend));
+        std::string skip;
+        server = inProcessServerOn(GetParam(), skip);
+        if (!server)
+            GTEST_SKIP() << skip;
         server->seed({{"ENG", "TELA01", "sbtSalvar", "&Salvar", "&Save", "T"},
                       {"ENG", "TELA02", "sbtSalvar", "Salvar", "Save", "T"},
                       {"ENG", "TELA03", "btnSalvar", "Salvar", "", "N"},
@@ -102,4 +94,4 @@ TEST_P(ReviewedSameSource, MarksTravelWithTheRowsWhereTheLanguageRequiresReview)
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, ReviewedSameSource, ::testing::Values(Backend::Sqlite, Backend::Postgres),
-                         [](const auto& info) { return info.param == Backend::Sqlite ? "Sqlite" : "Postgres"; });
+                         backendName);

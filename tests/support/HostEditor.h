@@ -3,6 +3,7 @@
 // that reach the screens only as a user does: the main window active, the
 // editor opened in it, and a language picked from its list with the keyboard.
 // Header only: the tests that use it link the host (trdhost) themselves.
+#include "ClientOptions.h"
 #include "MainWindow.h"
 #include "RecordingDialogSeam.h"
 
@@ -32,6 +33,16 @@ inline QWidget* janelaDeNome(const char* nome)
         if (w->objectName() == QLatin1String(nome) && w->isVisible())
             return w;
     return nullptr;
+}
+
+// The command line `trd-client --open --server HOST:PORTA`, taken as the host
+// takes it at start-up. Wrap the call in ASSERT_NO_FATAL_FAILURE.
+inline void abreComoOCliente(const QString& hostPort)
+{
+    const ClientOptions linha = ParseClientOptions(
+        {QStringLiteral("trd-client"), QStringLiteral("--open"), QStringLiteral("--server"), hostPort});
+    ASSERT_TRUE(linha.error.isEmpty()) << linha.error.toStdString();
+    ASSERT_TRUE(linha.open);
 }
 
 // Waits until the shown `janela` is active and opens the editor in it, as the

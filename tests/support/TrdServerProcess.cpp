@@ -16,6 +16,30 @@
 
 namespace trd::test {
 
+QByteArray seedField(std::string_view utf8)
+{
+    QByteArray out;
+    for (char c : utf8) {
+        switch (c) {
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
 namespace {
 
 // One GET /health over a fresh connection; true on "200" (or on any answer

@@ -9,10 +9,20 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <string_view>
 
 class QProcess;
 
 namespace trd::test {
+
+// A text as a field of a seed file (Options::seedTsv, the --import-tsv format)
+// holds it: tab, line breaks and the backslash escaped.
+QByteArray seedField(std::string_view utf8);
+inline QByteArray seedField(const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    return seedField(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+}
 
 class TrdServerProcess {
 public:

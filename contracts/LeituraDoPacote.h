@@ -1,0 +1,31 @@
+#pragma once
+// Reading an answer's rows field by field, for the data modules that turn a
+// server's packets into plain records (the history, the releases, the
+// suggestions): no screen
+// and no grid, just the rows and the call that brings them.
+#include "TSocketConnection.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+namespace trd {
+class TClientDataSet;
+}
+
+namespace trd::pacote {
+
+// Visits the rows of a packet (either form) through a client data set.
+void cadaLinha(const QByteArray& pacote, const std::function<void(TClientDataSet&)>& visita);
+
+QString texto(TClientDataSet& d, const char* campo);
+// A field an answer may lack (a server of an earlier version): empty then.
+QString textoSeHouver(TClientDataSet& d, const char* campo);
+// A numeric field as a whole number (an id, a count), rounded to the nearest.
+qint64 numero(TClientDataSet& d, const char* campo);
+
+// The answer's packet; an error answer raises EServerError, as every screen has it.
+QByteArray chama(TSocketConnection& conexao, const QString& metodo, const TRemoteArgs& argumentos);
+
+} // namespace trd::pacote
