@@ -3,7 +3,9 @@
 //   - a save's round trip over loopback with versions kept, taken in turn
 //     with the same save on a server that keeps none (floors: a loopback
 //     round trip, a bare durable commit); and the same saves' server time
-//     (the handler's, commit included), in turn again;
+//     (the handler's, commit included), in turn again; and the server time
+//     of the same saves without the fsync, what the version's statements
+//     cost apart from the disk;
 //   - GetHistorico of a row with 1,000 versions (floor: a bare SQLite read of
 //     1,000 version rows);
 //   - GetLotes over a year of a language: 10,000 batches, among 50,000 of five
@@ -264,6 +266,48 @@ void saveRoundTrip(const std::string& dir, int saves)
                 percentile(bareCommits, 0.5), percentile(bareCommits, 0.99));
 }
 
+// The same saves with the commit not made durable (no fsync), in turn: what
+// the version's statements cost the server apart from the disk; the rest of
+// the difference above is the commit's larger write (the version's, the
+// batch's and the batch index's pages in the log).
+void saveStatements(const std::string& dir, int saves)
+{
+    auto kept = open(dir + "/kept-fast.db", true, false);
+    auto none = open(dir + "/none-fast.db", false, false);
+    constexpr int Rows = 100;
+    seed(*kept, 1, Rows, 46000);
+    seed(*none, 1, Rows, 46000);
+    std::vector<std::string> keptText(Rows), noneText(Rows);
+    for (int i = 0; i < Rows; ++i)
+        keptText[std::size_t(i)] = noneText[std::size_t(i)] = text(i, 0);
+    std::vector<double> keptTimes, noneTimes;
+    const auto handle = [](ServerContext& context, std::vector<std::string>& texts, int row, int version) {
+        const std::string next = text(row, version);
+        const std::string body = saveRequest("L00", row, texts[std::size_t(row)], next);
+        const auto start = Clock::now();
+        const RpcOutcome out = context.handler().handle(body);
+        const double ms = msSince(start);
+        if (!out.ok)
+            std::printf("  save failed: %s\n", out.errorMessage.c_str());
+        texts[std::size_t(row)] = next;
+        return ms;
+    };
+    for (int i = 1; i <= saves + 100; ++i) {
+        const double k = handle(*kept, keptText, i % Rows, i);
+        const double n = handle(*none, noneText, i % Rows, i);
+        if (i > 100) {
+            keptTimes.push_back(k);
+            noneTimes.push_back(n);
+        }
+    }
+    std::printf("save server time, no fsync, versions kept     p50 %6.3f ms  p99 %6.3f ms\n",
+                percentile(keptTimes, 0.5), percentile(keptTimes, 0.99));
+    std::printf("save server time, no fsync, no versions       p50 %6.3f ms  p99 %6.3f ms\n",
+                percentile(noneTimes, 0.5), percentile(noneTimes, 0.99));
+    std::printf("  difference                                  p50 %6.3f ms            (load %.2f)\n",
+                percentile(keptTimes, 0.5) - percentile(noneTimes, 0.5), loadAverage());
+}
+
 // ---------------------------------------------------------------- reads and undo
 
 void readsAndUndo(const std::string& dir)
@@ -490,6 +534,7 @@ int main(int argc, char** argv)
     const std::string where = temporary.path().toStdString();
     std::printf("load average at start: %.2f   (databases in %s)\n", oneMinuteLoad(), where.c_str());
     saveRoundTrip(where, saves);
+    saveStatements(where, saves);
     if (!onlySaves) {
         readsAndUndo(where);
         disk(where);

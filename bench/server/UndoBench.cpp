@@ -3,7 +3,8 @@
 // writer as a SetDestino and a DesfazLote drive it (versions and batches
 // included):
 //   - a propagation: one delta changing N rows of a language;
-//   - the undo of that batch (DesfazLote), N rows put back.
+//   - the undo of that batch (DesfazLote), N rows put back;
+//   - the undo of the import that seeded the rows (DesfazLote), N rows deleted.
 // Each beside its floor in the same run: on SQLite the same N rows updated
 // by the C API in one durable transaction; on PostgreSQL a bare COPY of N
 // rows into a table without indexes, committed. And the load average.
@@ -56,8 +57,8 @@ std::string propagated(int i)
 }
 
 struct Figures {
-    double propagation = 0, undo = 0, floor = 0;
-    std::size_t restored = 0;
+    double propagation = 0, undo = 0, importUndo = 0, floor = 0;
+    std::size_t restored = 0, deleted = 0;
 };
 
 // Seeds, propagates and undoes N rows on one back end.
@@ -100,6 +101,13 @@ Figures run(StorageBackend& backend, int rows)
     f.undo = secondsSince(start);
     for (const auto& r : outcome.rows)
         f.restored += r.restored;
+    // The seeding import is the oldest batch of the language.
+    now = 46102.5;
+    start = Clock::now();
+    const history::UndoOutcome deletion = history::undoBatch(writer, request, batches.back().id);
+    f.importUndo = secondsSince(start);
+    for (const auto& r : deletion.rows)
+        f.deleted += r.restored;
     return f;
 }
 
@@ -176,8 +184,8 @@ std::vector<int> numbers(const std::string& list)
 
 void print(const char* backend, int rows, const Figures& f, const char* floor)
 {
-    std::printf("| %s | %d | %.2f s | %.2f s | %zu | %.3f s (%s) | %.1f |\n", backend, rows, f.propagation, f.undo,
-                f.restored, f.floor, floor, oneMinuteLoad());
+    std::printf("| %s | %d | %.2f s | %.2f s | %zu | %.2f s | %zu | %.3f s (%s) | %.1f |\n", backend, rows,
+                f.propagation, f.undo, f.restored, f.importUndo, f.deleted, f.floor, floor, oneMinuteLoad());
     std::fflush(stdout);
 }
 
@@ -204,8 +212,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "PostgreSQL: no server binaries to run a cluster\n");
         return 1;
     }
-    std::printf("| back end | rows | propagation (one delta) | undo (DesfazLote) | rows put back | floor | load |\n"
-                "|---|---|---|---|---|---|---|\n");
+    std::printf("| back end | rows | propagation (one delta) | undo (DesfazLote) | rows put back | undo of the import "
+                "| rows deleted | floor | load |\n"
+                "|---|---|---|---|---|---|---|---|---|\n");
     for (const int rows : sizes) {
         print("SQLite", rows, sqliteRun(dir, rows), "C API update, one durable transaction");
         print("PostgreSQL", rows, postgresRun(cluster, rows), "bare COPY, committed");

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <map>
+#include <unordered_set>
 
 namespace trd::server::history {
 
@@ -126,8 +127,11 @@ public:
             return leftAlone(out, how + " depois por " + later.user + " em " + when(later.when));
         }
         if (!read.current) {
-            flush();
             const RowKey& key = *read.deleted;
+            // Only a waiting write of the same key (a row brought back, or
+            // deleted) changes what the look-up finds.
+            if (m_pendingKeys.count(keyText(key)))
+                flush();
             if (m_history.rowByKey(key.language, key.program, key.component, key.source))
                 return leftAlone(out, "já existe outra linha com a mesma tela, componente e texto de origem");
         }
@@ -144,6 +148,7 @@ public:
             return;
         m_writer.applyAll(m_pending, m_now);
         m_pending.clear();
+        m_pendingKeys.clear();
     }
 
 private:
@@ -154,6 +159,11 @@ private:
         std::size_t chain = 0; // in m_chains, when newest and not reviewMarkOnly
         bool reviewMarkOnly = false;
     };
+
+    static std::string keyText(const RowKey& key)
+    {
+        return key.language + '\0' + key.program + '\0' + key.component + '\0' + key.source;
+    }
 
     static UndoneRow leftAlone(UndoneRow& row, std::string reason)
     {
@@ -183,6 +193,8 @@ private:
         change.updated.destination = before.text;
         change.updated.status = before.status;
         change.guardReviewed = m_guardReviewed;
+        if (change.kind != RowChange::Kind::Modify)
+            m_pendingKeys.insert(keyText(change.updated.key));
         m_pending.push_back(std::move(change));
     }
 
@@ -195,6 +207,7 @@ private:
     std::vector<Read> m_reads; // by plan
     std::vector<std::vector<VersionRecord>> m_chains;
     std::vector<RowChange> m_pending;
+    std::unordered_set<std::string> m_pendingKeys; // of the waiting inserts and deletes
 };
 
 UndoOutcome run(StorageWriter& writer, const std::vector<VersionRecord>& versions, double now, bool force,

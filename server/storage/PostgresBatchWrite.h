@@ -16,12 +16,21 @@ namespace trd::server::pgbatch {
 // than one row does.
 inline constexpr std::size_t SetFrom = 8;
 
-// Writes `count` changes of kind Modify that keep their rows' keys. Answers
+// Writes `count` changes of kind Modify that keep their rows' keys, or of
+// kind Delete (an undo of an import deletes the rows it brought in). Answers
 // false, having written nothing, when one of them needs the row-by-row path's
 // own words (a row changed or gone meanwhile, a reviewed row the writer may
 // not change, a value the table refuses, the same row twice): the caller then
 // applies them one by one, which refuses as it always has.
-bool writeModifications(PostgresConnection& db, PostgresVersionLog& log, const RowChange* changes, std::size_t count,
-                        double now);
+bool writeChanges(PostgresConnection& db, PostgresVersionLog& log, const RowChange* changes, std::size_t count,
+                  double now);
+
+// Writes `count` changes of kind Insert, each row with its first version; a
+// row brought back by an undo keeps its old id when that is still free.
+// Answers false, having written nothing, when one of them would be refused
+// (a key already in the table or given twice, an unknown language, a value
+// the table refuses), so that the row-by-row path names it.
+bool writeInsertions(PostgresConnection& db, PostgresVersionLog& log, const RowChange* changes, std::size_t count,
+                     double now);
 
 } // namespace trd::server::pgbatch

@@ -469,14 +469,21 @@ public:
               {newest ? std::optional<std::string>(std::to_string(*newest)) : std::nullopt, std::to_string(id)});
     }
 
-    // Runs of many changes of text or status (a propagation, a piece of a
-    // pre-translation, an undo) go as one set (PostgresBatchWrite.h); the
-    // rest, and a run that needs the row-by-row path's refusals, row by row.
+    // Runs of many changes of text or status or deletes (a propagation, a
+    // piece of a pre-translation, an undo), and runs of many new rows (a file
+    // brought in, an undo of an undo), go as one set (PostgresBatchWrite.h);
+    // the rest, and a run that needs the row-by-row path's refusals, row by row.
     void applyAll(const std::vector<RowChange>& changes, double now) override
     {
+        const auto setOf = [](RowChange::Kind kind) {
+            return kind == RowChange::Kind::Modify || kind == RowChange::Kind::Delete ? 1
+                : kind == RowChange::Kind::Insert                                     ? 2
+                                                                                      : 0;
+        };
         for (std::size_t i = 0; i < changes.size();) {
+            const int set = setOf(changes[i].kind);
             std::size_t end = i;
-            while (end < changes.size() && changes[end].kind == RowChange::Kind::Modify)
+            while (end < changes.size() && set != 0 && setOf(changes[end].kind) == set)
                 ++end;
             if (end - i >= pgbatch::SetFrom) {
                 flushBulk();
@@ -485,7 +492,8 @@ public:
                 const bool many = end - i > RowChangeRelay::MostListed;
                 if (many)
                     m_db.exec("SELECT set_config('trd.carga_em_massa', 'on', true)");
-                const bool written = pgbatch::writeModifications(m_db, m_log, changes.data() + i, end - i, now);
+                const bool written = set == 1 ? pgbatch::writeChanges(m_db, m_log, changes.data() + i, end - i, now)
+                                              : pgbatch::writeInsertions(m_db, m_log, changes.data() + i, end - i, now);
                 if (many)
                     m_db.exec(written ? "SELECT set_config('trd.carga_em_massa', 'off', true); "
                                         "SELECT pg_notify('trd_alteracao', '*')"

@@ -1,5 +1,6 @@
 // Many changes at once on PostgreSQL (a propagation, a piece of a
-// pre-translation, a large undo) go as one set; what they leave must be what
+// pre-translation, a large undo, the undo of an import and of that undo, a
+// file of new rows) go as one set; what they leave must be what
 // the row-by-row path leaves on SQLite: the same rows and dates, the same
 // batches, versions and version ids, the same undo report (rows changed
 // since left alone), and the same refusals, naming the same row, with
@@ -79,6 +80,23 @@ RowChange modify(const std::string& language, int i, const std::string& was, con
     return c;
 }
 
+// A new row, numbered after the seeded ones.
+RowChange insertion(const std::string& language, int i)
+{
+    RowChange c;
+    c.kind = RowChange::Kind::Insert;
+    c.updated = {keyOf(language, i), "Nova\tlinha " + std::to_string(i), "D", std::nullopt};
+    return c;
+}
+
+std::vector<RowChange> insertions(const std::string& language, int from, int count)
+{
+    std::vector<RowChange> changes;
+    for (int i = from; i < from + count; ++i)
+        changes.push_back(insertion(language, i));
+    return changes;
+}
+
 std::string seeded(int i)
 {
     return "Destino " + std::to_string(i);
@@ -142,6 +160,25 @@ protected:
             });
     }
     std::vector<Site*> sites() { return {sqlite.get(), postgres.get()}; }
+    std::vector<std::string> undo(const std::string& language, std::size_t back, double now)
+    {
+        std::vector<std::vector<std::string>> reports;
+        for (Site* site : sites()) {
+            site->now = now;
+            history::UndoRequest request;
+            request.language = language;
+            request.method = "DesfazLote";
+            const auto batches = site->backend->openSession()->history().batches(language, {});
+            EXPECT_GT(batches.size(), back);
+            reports.push_back(report(history::undoBatch(site->writer, request, batches.at(back).id)));
+        }
+        EXPECT_EQ(reports[1], reports[0]);
+        return reports[1];
+    }
+    std::int64_t liveRows(const std::string& language)
+    {
+        return postgres->backend->openSession()->countRows(language, "TDN", {});
+    }
     void expectSame()
     {
         const auto rows = postgres->dump();
@@ -209,6 +246,49 @@ TEST_F(PostgresBatchWrite, APropagationAndItsUndoLeaveWhatTheRowByRowPathLeaves)
     expectSame();
 }
 
+TEST_F(PostgresBatchWrite, AnImportsUndoAndTheUndoOfThatDeleteAndBringBackAsRowByRow)
+{
+    // Two rows of the import changed since: its undo leaves them.
+    WriteOrigin later;
+    later.user = "rui";
+    later.method = "SetDestino";
+    for (Site* site : sites()) {
+        site->now = 46100.75;
+        site->writer.apply({modify("FRA", 11, seeded(11), "N", "Depois", "T")}, later);
+        site->writer.apply({modify("FRA", 12, seeded(12), "N", seeded(12), "D")}, later);
+    }
+    const std::vector<std::string> deleted = undo("FRA", 2, 46101.5);
+    ASSERT_EQ(deleted.size(), std::size_t(Rows + 1));
+    EXPECT_EQ(
+        std::count_if(deleted.begin(), deleted.end(),
+                      [](const std::string& r) { return r.find("alterada depois por rui") != std::string::npos; }),
+        2);
+    EXPECT_EQ(liveRows("FRA"), 2);
+    expectSame();
+
+    // A file of new rows, one of them under the key of a row the undo
+    // deleted: the undo of the undo brings back every other row, under its
+    // old id, and leaves that one.
+    WriteOrigin file;
+    file.user = "ana";
+    file.method = "SetDestino";
+    std::vector<RowChange> brought = insertions("FRA", Rows, 30);
+    brought.push_back(insertion("FRA", 5));
+    for (Site* site : sites()) {
+        site->now = 46101.75;
+        site->writer.apply(brought, file);
+    }
+    EXPECT_EQ(liveRows("FRA"), 2 + 31);
+    expectSame();
+    const std::vector<std::string> back = undo("FRA", 1, 46102.5);
+    ASSERT_EQ(back.size(), std::size_t(Rows - 2 + 1));
+    EXPECT_EQ(std::count_if(back.begin(), back.end(),
+                            [](const std::string& r) { return r.find("já existe outra linha") != std::string::npos; }),
+              1);
+    EXPECT_EQ(liveRows("FRA"), Rows + 30);
+    expectSame();
+}
+
 TEST_F(PostgresBatchWrite, ARefusedChangeIsNamedAsRowByRowAndNothingIsWritten)
 {
     // A reviewed row of a language that requires review.
@@ -249,7 +329,20 @@ TEST_F(PostgresBatchWrite, ARefusedChangeIsNamedAsRowByRowAndNothingIsWritten)
     EXPECT_EQ(said[1], said[0]);
     EXPECT_NE(said[1].find("exige revisão"), std::string::npos) << said[1];
 
-    // Nothing of either was written; the same set by a revisor goes through.
+    // New rows, one of them under a key already there, or in a language
+    // that is not.
+    for (const std::string& language : {std::string("ITA"), std::string("XYZ")}) {
+        std::vector<RowChange> fresh = insertions(language, Rows, 20);
+        if (language == "ITA")
+            fresh[14] = insertion("ITA", 77);
+        said.clear();
+        for (Site* site : sites())
+            said.push_back(refusal(*site, fresh, origin));
+        EXPECT_EQ(said[1], said[0]);
+        EXPECT_NE(said[1], "(gravado)");
+    }
+
+    // Nothing of any was written; the same set by a revisor goes through.
     EXPECT_EQ(postgres->dump(), before);
     EXPECT_EQ(sqlite->dump(), before);
     for (Site* site : sites())
