@@ -5,10 +5,15 @@
 // times over (at its ideal width, on one line, one word a line), and the scroll
 // area asks for them at every change of the text, that is at every move of the
 // row. Of them the area uses only the widest word (a word wider than the panel
-// widens the text); the height at its width it asks apart. This label answers
-// the widest word from the font's measures and leaves the height to the label
-// as ever, so the text shows as before at a fraction of the cost.
+// widens the text); this label answers it from the font's measures.
+//
+// The height at a width the area asks apart, twice a move (with and without
+// its scroll bar). A label answers each by laying its text out at that width
+// and again at its own; this one lays the text out once in a document of its
+// own, set as the label sets its own, and answers the second width from the
+// same lines when they fit in it: lines that fit break where they broke.
 #include <QLabel>
+#include <QTextDocument>
 
 namespace trd {
 
@@ -19,6 +24,7 @@ public:
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+    int heightForWidth(int width) const override;
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -26,6 +32,15 @@ protected:
 private:
     mutable QString m_medido; // the text m_tamanho is of
     mutable QSize m_tamanho{-1, -1};
+
+    // The text laid out for heightForWidth: at the width m_largura (of the
+    // text itself), its widest line m_ideal wide and m_altura high.
+    mutable QTextDocument m_documento;
+    mutable QString m_disposto;
+    mutable bool m_valido = false;
+    mutable qreal m_largura = 0;
+    mutable qreal m_ideal = 0;
+    mutable int m_altura = 0;
 };
 
 } // namespace trd
