@@ -1,8 +1,11 @@
 #include "TextoDoDetalhe.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QEvent>
 #include <QFontMetrics>
+#include <QPainter>
 #include <QStyle>
+#include <QStyleOption>
 #include <QTextFrame>
 
 #include <cmath>
@@ -38,29 +41,27 @@ QSize TextoDoDetalhe::minimumSizeHint() const
     return m_tamanho;
 }
 
+bool TextoDoDetalhe::medeSozinho() const
+{
+    return wordWrap() && textFormat() == Qt::PlainText && !text().isEmpty() && indent() <= 0 && frameWidth() == 0
+        && !style()->inherits("QStyleSheetStyle");
+}
+
 int TextoDoDetalhe::heightForWidth(int width) const
 {
-    // Plain word-wrapped text is what the panel shows; anything else the label answers.
-    if (!wordWrap() || textFormat() != Qt::PlainText || width < 0 || text().isEmpty())
+    if (!medeSozinho() || width < 0)
         return QLabel::heightForWidth(width);
     // The room the label gives its text, as it works it out.
-    int horizontal = 2 * margin();
-    int vertical = horizontal;
-    int recuo = indent();
-    if (recuo < 0 && frameWidth())
-        recuo = fontMetrics().horizontalAdvance(QLatin1Char('x')) - 2 * margin();
-    if (recuo > 0) {
-        const int alinhamento = QStyle::visualAlignment(layoutDirection(), alignment());
-        if (alinhamento & (Qt::AlignLeft | Qt::AlignRight))
-            horizontal += recuo;
-        if (alinhamento & (Qt::AlignTop | Qt::AlignBottom))
-            vertical += recuo;
-    }
+    const int vertical = 2 * margin();
     if (minimumWidth() > 0)
         width = qMax(width, minimumWidth());
     const QMargins m = contentsMargins();
-    const qreal largura = qMax(width - horizontal - m.left() - m.right(), 0);
+    dispoe(qMax(width - 2 * margin() - m.left() - m.right(), 0));
+    return qMax(m_altura + vertical + m.top() + m.bottom(), minimumHeight());
+}
 
+void TextoDoDetalhe::dispoe(qreal largura) const
+{
     const QString t = text();
     // Every setting lays the document out again: each is set when it changes only.
     if (m_documento.defaultFont() != font()) {
@@ -100,7 +101,36 @@ int TextoDoDetalhe::heightForWidth(int width) const
         m_altura = static_cast<int>(std::ceil(m_documento.size().height()));
         m_valido = true;
     }
-    return qMax(m_altura + vertical + m.top() + m.bottom(), minimumHeight());
+}
+
+void TextoDoDetalhe::paintEvent(QPaintEvent* event)
+{
+    if (!medeSozinho() || (alignment() & Qt::AlignVertical_Mask) != Qt::AlignTop || hasSelectedText() || hasFocus()) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    // As the label paints a text of its own: the frame, then the text at the
+    // top of its contents, in the colour of its foreground role.
+    QPainter painter(this);
+    drawFrame(&painter);
+    const QRect area = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+    dispoe(area.width());
+    // Painted at exactly the label's width: the lines' places follow it.
+    if (m_documento.textWidth() != area.width()) {
+        m_documento.setTextWidth(area.width());
+        m_largura = area.width();
+        m_ideal = m_documento.idealWidth();
+        m_altura = static_cast<int>(std::ceil(m_documento.size().height()));
+    }
+    QStyleOption opcao;
+    opcao.initFrom(this);
+    QAbstractTextDocumentLayout::PaintContext contexto;
+    contexto.palette = opcao.palette;
+    if (foregroundRole() != QPalette::Text && isEnabled())
+        contexto.palette.setColor(QPalette::Text, contexto.palette.color(foregroundRole()));
+    painter.translate(area.topLeft());
+    painter.setClipRect(QRectF(0, 0, area.width(), area.height()));
+    m_documento.documentLayout()->draw(&painter, contexto);
 }
 
 void TextoDoDetalhe::changeEvent(QEvent* event)

@@ -12,6 +12,12 @@
 // and again at its own; this one lays the text out once in a document of its
 // own, set as the label sets its own, and answers the second width from the
 // same lines when they fit in it: lines that fit break where they broke.
+//
+// A label lays a new text out again to paint it (four layouts, one for each
+// of its settings). While nothing of the text is selected this one paints it
+// from the layout it answered the height with, as the label would (a text
+// at the top, as the panel has it); a selection (and the focus that comes
+// with it) the label paints itself.
 #include <QLabel>
 #include <QTextDocument>
 
@@ -28,8 +34,15 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Plain word-wrapped text, no indent or frame, no style sheet: what the
+    // panel shows, and what this label measures and paints by itself.
+    bool medeSozinho() const;
+    // Lays the text out at this width of its own, if not so already.
+    void dispoe(qreal largura) const;
+
     mutable QString m_medido; // the text m_tamanho is of
     mutable QSize m_tamanho{-1, -1};
 

@@ -1,8 +1,12 @@
 // The detail panel's long texts answer the height a width needs as a
 // word-wrapped label of the same settings does, text after text and width
 // after width in the orders the scroll area asks them (wider then narrower,
-// and back), across a change of font and of margin.
+// and back), across a change of font and of margin; and they paint as such a
+// label paints, pixel for pixel, with a selection or without.
 #include "TextoDoDetalhe.h"
+
+#include <QImage>
+#include <QPixmap>
 
 #include <gtest/gtest.h>
 
@@ -78,4 +82,61 @@ TEST(TextoDoDetalhe, TheHeightForAWidthIsTheLabelsOwn)
     texto.setMinimumHeight(90);
     rotulo.setMinimumHeight(90);
     ASSERT_EQ(confere(), QString()) << "a minimum height";
+}
+
+TEST(TextoDoDetalhe, ItPaintsAsTheLabelPaints)
+{
+    TextoDoDetalhe texto;
+    QLabel rotulo;
+    Ajusta(texto);
+    Ajusta(rotulo);
+    const QString textos[] = {
+        QStringLiteral("Texto de origem número 24"),
+        QStringLiteral("Salvar o arquivo atual antes de fechar a janela, senão as alterações feitas desde a última "
+                       "gravação serão perdidas sem aviso algum"),
+        QStringLiteral("Primeira linha\nsegunda linha\n\nquarta"),
+        QStringLiteral("保存文件后关闭窗口。如果不保存，所有更改都会丢失。"),
+        QStringLiteral("Tab\tseparado\tpor\ttabulações"),
+    };
+    const QSize tamanhos[] = {{497, 42}, {483, 42}, {160, 60}, {60, 20}};
+    const auto confere = [&](const char* quando) -> QString {
+        for (const QString& t : textos)
+            for (const QSize& tamanho : tamanhos) {
+                texto.setText(t);
+                rotulo.setText(t);
+                texto.resize(tamanho);
+                rotulo.resize(tamanho);
+                // Asked its height first, as the scroll area does, at another width.
+                texto.heightForWidth(tamanho.width() + 14);
+                if (texto.grab().toImage() != rotulo.grab().toImage())
+                    return QStringLiteral("%1: \"%2\" at %3x%4")
+                        .arg(QString::fromLatin1(quando), t)
+                        .arg(tamanho.width())
+                        .arg(tamanho.height());
+            }
+        return QString();
+    };
+    ASSERT_EQ(confere("as built"), QString());
+    // Another foreground colour and font.
+    QPalette cores = texto.palette();
+    cores.setColor(QPalette::WindowText, QColor(150, 20, 20));
+    texto.setPalette(cores);
+    rotulo.setPalette(cores);
+    QFont maior = texto.font();
+    maior.setPointSize(maior.pointSize() + 5);
+    texto.setFont(maior);
+    rotulo.setFont(maior);
+    ASSERT_EQ(confere("coloured, larger"), QString());
+    // A selection shows as the label shows it.
+    texto.setText(textos[1]);
+    rotulo.setText(textos[1]);
+    texto.resize(300, 60);
+    rotulo.resize(300, 60);
+    texto.setSelection(6, 12);
+    rotulo.setSelection(6, 12);
+    ASSERT_TRUE(texto.hasSelectedText());
+    const QImage selecionado = texto.grab().toImage();
+    EXPECT_EQ(selecionado, rotulo.grab().toImage());
+    texto.setSelection(0, 0);
+    EXPECT_NE(texto.grab().toImage(), selecionado) << "the selection's highlight goes with it";
 }
