@@ -159,14 +159,16 @@ AlteracoesDeColegas::Resultado AlteracoesDeColegas::processa(qint64 agoraMs)
     const std::vector<int> campos{m_campoOrigem, m_campoTela, m_campoComponente};
     auto procura = [&](std::size_t desde) {
         // The user's own saves and marks come back for the row being worked
-        // on or the one just left (a mark moves on): those rows are looked at
-        // first, and only what is not among them is sought through all the
-        // rows. A row's key is unique among the loaded rows.
+        // on or one just left (marks move on, and a quick run of them is ahead
+        // of its echoes): the rows just behind the cursor are looked at first,
+        // and only what is not among them is sought through all the rows. A
+        // row's key is unique among the loaded rows.
+        constexpr int Atras = 16;
         const int atual = m_linhas->CurrentIndex();
-        const int total = m_linhas->RecordCount();
+        const int ultima = qMin(atual + 1, m_linhas->RecordCount() - 1);
         const auto perto = [&](const FeedChange& c) {
-            for (const int l : {atual, atual - 1, atual + 1})
-                if (l >= 0 && l < total && m_linhas->ValueAt(l, m_campoOrigem).toString() == c.source
+            for (int l = ultima; l >= 0 && l >= atual - Atras; --l)
+                if (m_linhas->ValueAt(l, m_campoOrigem).toString() == c.source
                     && m_linhas->ValueAt(l, m_campoTela).toString() == c.program
                     && m_linhas->ValueAt(l, m_campoComponente).toString() == c.component)
                     return l;

@@ -135,7 +135,7 @@ TEST(AlteracoesDeColegas, TakesAChangeOnlyOverTheStateItWasMadeFromInOrder)
     EXPECT_TRUE(a.recente(2, 1000 + 5999, 6000));
     EXPECT_FALSE(a.recente(2, 1000 + 6000, 6000));
 
-    // The rows around the cursor are looked at first: the one beside it with
+    // The rows about the cursor are looked at first: the one beside it with
     // the same source and component in another program is not taken for it.
     ds->Last();
     r = a.recebe(QStringLiteral("ENG"), {muda(kSalvar3, "Save it", "D", "Save this", "T")}, 9000);
@@ -144,7 +144,8 @@ TEST(AlteracoesDeColegas, TakesAChangeOnlyOverTheStateItWasMadeFromInOrder)
     EXPECT_EQ(r.linhas, std::vector<int>{2});
     EXPECT_EQ(destino(*ds, 2), "Store");
     EXPECT_EQ(destino(*ds, 3), "Save this");
-    // One far from the cursor, with one beside it, in one batch.
+    // Two rows in one batch, the cursor on neither.
+    ds->Prior();
     r = a.recebe(QStringLiteral("ENG"),
                  {muda(kAbrir, "Open", "T", "Open it", "T"), muda(kSalvar3, "Save this", "T", "Save", "D")}, 9200);
     EXPECT_EQ(r.linhas, (std::vector<int>{0, 3}));
