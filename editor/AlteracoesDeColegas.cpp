@@ -149,11 +149,39 @@ AlteracoesDeColegas::Resultado AlteracoesDeColegas::processa(qint64 agoraMs)
     }
     const std::vector<int> campos{m_campoOrigem, m_campoTela, m_campoComponente};
     auto procura = [&](std::size_t desde) {
+        // The user's own saves and marks come back for the row being worked
+        // on or one just left (marks move on, and a quick run of them is ahead
+        // of its echoes): the rows just behind the cursor are looked at first,
+        // and only what is not among them is sought through all the rows. A
+        // row's key is unique among the loaded rows.
+        constexpr int Atras = 16;
+        const int atual = m_linhas->CurrentIndex();
+        const int ultima = qMin(atual + 1, m_linhas->RecordCount() - 1);
+        const auto perto = [&](const FeedChange& c) {
+            for (int l = ultima; l >= 0 && l >= atual - Atras; --l)
+                if (m_linhas->ValueAt(l, m_campoOrigem).toString() == c.source
+                    && m_linhas->ValueAt(l, m_campoTela).toString() == c.program
+                    && m_linhas->ValueAt(l, m_campoComponente).toString() == c.component)
+                    return l;
+            return -1;
+        };
+        std::vector<int> achadas(m_espera.size() - desde, -1);
         std::vector<QStringList> chaves;
-        chaves.reserve(m_espera.size() - desde);
-        for (std::size_t i = desde; i < m_espera.size(); ++i)
-            chaves.push_back({m_espera[i].source, m_espera[i].program, m_espera[i].component});
-        return m_linhas->FindRows(campos, chaves);
+        std::vector<std::size_t> buscadas;
+        for (std::size_t i = desde; i < m_espera.size(); ++i) {
+            const FeedChange& c = m_espera[i];
+            achadas[i - desde] = perto(c);
+            if (achadas[i - desde] < 0) {
+                chaves.push_back({c.source, c.program, c.component});
+                buscadas.push_back(i - desde);
+            }
+        }
+        if (!chaves.empty()) {
+            const std::vector<int> longe = m_linhas->FindRows(campos, chaves);
+            for (std::size_t k = 0; k < buscadas.size(); ++k)
+                achadas[buscadas[k]] = longe[k];
+        }
+        return achadas;
     };
     std::vector<int> achadas = procura(0);
     std::vector<FeedChange> ficam;

@@ -600,11 +600,14 @@ void TfrmTraducao::dbgPadraoDrawColumnCell(QObject*, const QRect& rect, int, TCo
         canvas->Font.Color = clCaptionText();
     }
     TField* field = column ? column->Field() : nullptr;
-    if (field)
+    // The status cell shows its lamp alone, over its whole rectangle: its
+    // letter and focus frame would be painted only to be covered.
+    const bool situacaoDaLinha = field && field->FieldName() == NMSITUACAO;
+    if (field && !situacaoDaLinha)
         canvas->TextRect(rect, rect.left() + 2, rect.top() + 2, traducao::TextoEmUmaLinha(field->AsString()));
-    if (state & gdFocused)
+    if ((state & gdFocused) && !situacaoDaLinha)
         canvas->DrawFocusRect(rect);
-    if (field && field->FieldName() == NMSITUACAO) {
+    if (situacaoDaLinha) {
         const TImage* icon = situacao == traducao::SitTraduzido ? imgTrad3
             : situacao == traducao::SitDuvida                   ? imgDuvida3
             : situacao == traducao::SitNaoTraduzido             ? imgNTrad3

@@ -177,18 +177,30 @@ void RevisaoDoEditor::marca(bool marcada)
     TClientDataSet marca;
     marca.SetData(CheckResultServ(std::move(resposta), true, 0));
     const int linha = linhas.CurrentIndex();
-    if (linha >= 0 && linhas.State() == TDataSetState::dsBrowse && linhas.ChangeCount() == 0) {
+    // Reviewing rows one after another: the next row is current, no question
+    // asked. It is made current before the marked row takes its mark, so that
+    // the mark reaches the grid as another row's change (its lamp repaints
+    // alone) and the detail panel and its companions follow one row, once.
+    const auto mostraMarca = [&] {
+        if (linha < 0 || linhas.State() != TDataSetState::dsBrowse || linhas.ChangeCount() != 0)
+            return;
         marca.First();
         TField* revisor = marca.FindField(revisao::NMREVISOR);
         TField* quando = marca.FindField(revisao::DTREVISAO);
         const QString nome = revisor && !marca.IsEmpty() ? revisor->AsString() : QString();
         const double data = quando && !marca.IsEmpty() && !quando->IsNull() ? quando->AsFloat() : 0;
         linhas.RefreshRow(linha, revisao::ValoresDaMarca(linhas, nome, data));
+    };
+    if (marcada && linha >= 0 && linha < linhas.RecordCount() - 1) {
+        // The server keeps the mark whatever the move does: the grid shows it all the same.
+        try {
+            linhas.Next();
+        } catch (...) {
+            mostraMarca();
+            throw;
+        }
     }
-    // Reviewing rows one after another: the next row is current, no question asked.
-    // The row told the grid itself (its lamp repaints alone): no repaint of the whole grid.
-    if (marcada && linha < linhas.RecordCount() - 1)
-        linhas.Next();
+    mostraMarca();
     habilita();
 }
 

@@ -3,7 +3,8 @@
 // and already-loaded changes pass, whatever order loading and telling met),
 // never into the row being edited or into a change log, rows deleted by
 // someone leave without moving the others' order, and reading the rows
-// again in place.
+// again in place; a change lands on its row by the whole key, also beside the
+// cursor.
 #include "AlteracoesDeColegas.h"
 #include "ChangeFeedClient.h"
 #include "RevisaoRegras.h"
@@ -133,6 +134,22 @@ TEST(AlteracoesDeColegas, TakesAChangeOnlyOverTheStateItWasMadeFromInOrder)
     // The brief mark lasts its window.
     EXPECT_TRUE(a.recente(2, 1000 + 5999, 6000));
     EXPECT_FALSE(a.recente(2, 1000 + 6000, 6000));
+
+    // The rows about the cursor are looked at first: the one beside it with
+    // the same source and component in another program is not taken for it.
+    ds->Last();
+    r = a.recebe(QStringLiteral("ENG"), {muda(kSalvar3, "Save it", "D", "Save this", "T")}, 9000);
+    EXPECT_EQ(r.linhas, std::vector<int>{3});
+    r = a.recebe(QStringLiteral("ENG"), {muda(kSalvar, "Save!", "D", "Store", "T")}, 9100);
+    EXPECT_EQ(r.linhas, std::vector<int>{2});
+    EXPECT_EQ(destino(*ds, 2), "Store");
+    EXPECT_EQ(destino(*ds, 3), "Save this");
+    // Two rows in one batch, the cursor on neither.
+    ds->Prior();
+    r = a.recebe(QStringLiteral("ENG"),
+                 {muda(kAbrir, "Open", "T", "Open it", "T"), muda(kSalvar3, "Save this", "T", "Save", "D")}, 9200);
+    EXPECT_EQ(r.linhas, (std::vector<int>{0, 3}));
+    EXPECT_EQ(destino(*ds, 0), "Open it");
 }
 
 TEST(AlteracoesDeColegas, TheRowBeingEditedKeepsTheUsersTextAndTakesTheChangeOnlyIfTheEditIsDropped)

@@ -1,20 +1,27 @@
 // The editor's grid: every cell painted by status (checked on the pixels of
 // a rendered grid), in-place editing only in the destination column, the
 // detail panel following the typing, Tab and Down stopping at the last row,
-// and pasted texts that cannot be stored refused at the paste.
+// pasted texts that cannot be stored refused at the paste, and a review mark
+// or a status shown on the screen (the window's last paint) as a fresh paint
+// of the grid shows it: no row is left with an old lamp or selection.
 #include "EditorTestKit.h"
 
 #include "DataPacket.h"
+#include "RevisaoDoEditor.h"
+#include "RevisaoRegras.h"
 #include "Dispatch.h"
 #include "StatusLamps.h"
 #include "TCanvas.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
+#include <QWindow>
 
 #include <cmath>
 
@@ -68,6 +75,29 @@ protected:
         frmTraducao->cdsDestino->SetData(packet);
     }
     QImage render() { return frmTraducao->dbgPadrao->viewport()->grab().toImage(); }
+    // The rows where the window shows (its backing store: what was last
+    // painted, stale rows included) other pixels than a fresh paint of the grid.
+    std::string staleRows()
+    {
+        QWidget* viewport = frmTraducao->dbgPadrao->viewport();
+        QWidget* window = viewport->window();
+        const QImage shown = window->windowHandle()
+                                 ->screen()
+                                 ->grabWindow(window->winId())
+                                 .toImage()
+                                 .copy(QRect(viewport->mapTo(window, QPoint(0, 0)), viewport->size()))
+                                 .convertToFormat(QImage::Format_RGB32);
+        const QImage fresh = render().convertToFormat(QImage::Format_RGB32);
+        QStringList rows;
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x)
+                if (shown.pixel(x, y) != fresh.pixel(x, y)) {
+                    rows << QString::number(frmTraducao->dbgPadrao->rowAt(y));
+                    break;
+                }
+        rows.removeDuplicates();
+        return rows.join(QStringLiteral(", ")).toStdString();
+    }
     QRect cell(int row, int column) const
     {
         return frmTraducao->dbgPadrao->visualRect(frmTraducao->dbgPadrao->model()->index(row, column));
@@ -314,6 +344,32 @@ TEST_F(EditorGrid, MultiLineAndLongTextsCanBeReadInTheGridAndInTheDetailPanel)
     EXPECT_GT(form->lblOrigem->height(), area->viewport()->height());
     EXPECT_GT(area->verticalScrollBar()->maximum(), 0);
     EXPECT_FALSE(area->horizontalScrollBar()->isVisible());
+}
+
+TEST_F(EditorGrid, AReviewMarkAndAStatusShowOnScreenAsAFreshPaintOfTheGridWould)
+{
+    TfrmTraducao* form = openWithRows();
+    ASSERT_TRUE(form);
+    focusCell(0, 2);
+    QAction* mark = form->revisao->itemMarcar();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mark->isEnabled(); }));
+    QApplication::processEvents();
+    ASSERT_EQ(staleRows(), "");
+    // The key marks the row and moves on: the seal, the selection on the next row.
+    mark->trigger();
+    QApplication::processEvents();
+    ASSERT_EQ(form->cdsDestino->CurrentIndex(), 1);
+    ASSERT_FALSE(revisao::MarcaDaLinha(*form->cdsDestino, 0).revisor.isEmpty());
+    EXPECT_GT(count(render(), cell(0, 0), QColor(0, 90, 200), 40), 4) << "the seal";
+    EXPECT_EQ(staleRows(), "") << "rows left as painted before the mark";
+    // A status on the current row ("D" to "T"), then the row reviewed in it.
+    Dispatch([&] { form->sbtTrad->Click(); });
+    QApplication::processEvents();
+    ASSERT_EQ(form->cdsDestino->FieldByName("IDSITTRADUCAO")->AsString(), "T");
+    EXPECT_EQ(staleRows(), "") << "rows left as painted before the status";
+    mark->trigger();
+    QApplication::processEvents();
+    EXPECT_EQ(staleRows(), "") << "rows left as painted before the second mark";
 }
 
 // Not a check: leaves a picture of the editor for a person to look at when
