@@ -305,7 +305,7 @@ void saveStatements(const std::string& dir, int saves)
     std::printf("save server time, no fsync, no versions       p50 %6.3f ms  p99 %6.3f ms\n",
                 percentile(noneTimes, 0.5), percentile(noneTimes, 0.99));
     std::printf("  difference                                  p50 %6.3f ms            (load %.2f)\n",
-                percentile(keptTimes, 0.5) - percentile(noneTimes, 0.5), loadAverage());
+                percentile(keptTimes, 0.5) - percentile(noneTimes, 0.5), oneMinuteLoad());
 }
 
 // ---------------------------------------------------------------- reads and undo
