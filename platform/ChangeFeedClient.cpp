@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <utility>
 
 namespace trd {
@@ -79,6 +80,45 @@ bool ReadFeedAnswer(const QByteArray& body, FeedBatch& batch, QString* error)
 }
 
 // ================================================================ the follower
+
+namespace {
+
+// The body of a streamed answer, one line of JSON an answer, each given to
+// `take` as soon as its line is whole. A cursor behind what the server keeps
+// is answered whole, from its history: a body of one answer and no line break.
+// A line that is not an answer sets `problem` and stops the reading.
+HttpClient::Error readStream(HttpClient& client, const std::function<void(FeedBatch)>& take, QString& problem,
+                             QString* detail)
+{
+    auto takeLine = [&](const QByteArray& line) {
+        FeedBatch batch;
+        if (!ReadFeedAnswer(line, batch, &problem))
+            return false;
+        take(std::move(batch));
+        return true;
+    };
+    QByteArray pending;
+    char buffer[16384];
+    for (;;) {
+        qsizetype got = 0;
+        const HttpClient::Error error = client.ReadBody(buffer, sizeof buffer, got, detail);
+        if (error != HttpClient::Error::None)
+            return error;
+        if (got == 0)
+            break;
+        pending.append(buffer, got);
+        qsizetype start = 0;
+        for (qsizetype end; (end = pending.indexOf('\n', start)) >= 0; start = end + 1)
+            if (!takeLine(pending.mid(start, end - start)))
+                return HttpClient::Error::None;
+        pending.remove(0, start);
+    }
+    if (!pending.trimmed().isEmpty())
+        takeLine(pending);
+    return HttpClient::Error::None;
+}
+
+} // namespace
 
 // What the follower's thread and the owner share: the stop signal, the
 // token, the word that the first number came, the last problem.
@@ -161,7 +201,7 @@ bool ChangeFeedClient::Follow(const Endpoint& endpoint, const QString& language,
     m_shared = shared;
     setState(State::Connecting);
     m_thread = std::thread([this, shared, endpoint, language, waitS = WaitSeconds, maxPauseMs = MaxPauseMs,
-                            connectMs = ConnectTimeoutMs, gatherMs = GatherMs] {
+                            connectMs = ConnectTimeoutMs, gatherMs = GatherMs, streamOn = Streamed] {
         // The server answers a waiting request after waitS at the latest; a
         // silence much longer than that is a connection gone dead.
         HttpClient client(endpoint.host.toUtf8(), endpoint.port, connectMs, (waitS + 15) * 1000);
@@ -196,6 +236,7 @@ bool ChangeFeedClient::Follow(const Endpoint& endpoint, const QString& language,
             },
             3600 * 1000);
         int pauseMs = 0;
+        bool streamed = streamOn;
         while (!shared->stopped()) {
             QUrlQuery query;
             query.addQueryItem(QStringLiteral("idioma"), language);
@@ -205,6 +246,8 @@ bool ChangeFeedClient::Follow(const Endpoint& endpoint, const QString& language,
             if (cursor >= 0) {
                 query.addQueryItem(QStringLiteral("desde"), QString::number(cursor));
                 query.addQueryItem(QStringLiteral("espera"), QString::number(waitS));
+                if (streamed)
+                    query.addQueryItem(QStringLiteral("fluxo"), QStringLiteral("S"));
             }
             {
                 std::lock_guard lock(shared->mutex);
@@ -212,16 +255,50 @@ bool ChangeFeedClient::Follow(const Endpoint& endpoint, const QString& language,
             }
             // Once a request with a number has left, it waits at the server: following.
             announce = cursor >= 0 && m_state.load() != State::Following;
+            const QByteArray target = path + '?' + query.toString(QUrl::FullyEncoded).toUtf8();
             HttpClient::Response response;
             QString detail;
-            const HttpClient::Error error =
-                client.Request("GET", path + '?' + query.toString(QUrl::FullyEncoded).toUtf8(), {}, response, &detail);
+            QString problem;
+            const bool streaming = streamed && cursor >= 0;
+            HttpClient::Error error = streaming ? client.Start("GET", target, {}, response, &detail)
+                                                : client.Request("GET", target, {}, response, &detail);
+            if (streaming && error == HttpClient::Error::None) {
+                if (response.status == 200) {
+                    // Each line an answer, taken as it comes: the number moves
+                    // with each, so a drop midway resumes after the last one.
+                    error = readStream(
+                        client,
+                        [&](FeedBatch batch) {
+                            if (batch.upTo >= 0)
+                                m_cursor = batch.upTo;
+                            if (batch.reload || !batch.changes.empty())
+                                post([this, batch = std::move(batch)] { emit Changes(batch); });
+                        },
+                        problem, &detail);
+                    if (error == HttpClient::Error::Interrupted || shared->stopped())
+                        break;
+                    if (error == HttpClient::Error::None && problem.isEmpty()) {
+                        pauseMs = 0;
+                        continue;
+                    }
+                    if (!problem.isEmpty())
+                        client.Close();
+                } else {
+                    error = client.ReadRest(response.body, &detail);
+                    if (error == HttpClient::Error::None && response.status == 400) {
+                        // A server that knows no streamed form refuses it
+                        // as an unknown parameter.
+                        streamed = false;
+                        continue;
+                    }
+                }
+            }
             if (error == HttpClient::Error::Interrupted || shared->stopped())
                 break;
             FeedBatch batch;
-            QString problem;
             bool unavailable = false;
-            if (error != HttpClient::Error::None) {
+            if (!problem.isEmpty()) {
+            } else if (error != HttpClient::Error::None) {
                 problem = detail.isEmpty() ? QStringLiteral("a conexão falhou") : detail;
             } else if (response.status == 404 || response.status == 405) {
                 problem = QStringLiteral("o servidor não oferece alterações ao vivo");

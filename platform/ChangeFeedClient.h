@@ -81,6 +81,11 @@ public:
     // in one answer, instead of one request each (the first save of a quiet
     // moment still arrives at once).
     int GatherMs = 25;
+    // Once it has a number, each request asks for the whole wait as one
+    // answer (fluxo=S): the server sends every batch as it comes, gathered
+    // as above, and the follower sends no request between them. A server
+    // that does not know the form is asked the plain way from then on.
+    bool Streamed = true;
     int ConnectTimeoutMs = 5000;
 
     // Starts following `language` on the server at `endpoint`, from now: the

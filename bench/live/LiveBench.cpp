@@ -14,12 +14,15 @@
 //     PostgreSQL database (a throwaway cluster).
 //
 //   bench_live [--subscribers 50] [--savers 20] [--seconds 5] [--interval-ms 100]
-//              [--rows 2000] [--idle 500] [--pg] [--same-priority]
+//              [--rows 2000] [--idle 500] [--pg] [--same-priority] [--plain]
 //
 // The subscribers stand for other people's machines: their threads run at
 // the lowest priority (nice 19), so that on this one machine they take only
 // the processor time the server and the savers leave, as remote clients
 // would take none (--same-priority: all at the same priority).
+//
+// The subscribers follow with one streamed answer a wait (fluxo=S); --plain:
+// with one request a batch, as a client that does not ask for the stream.
 #include "BenchFloors.h"
 #include "BenchStats.h"
 #include "AlteracoesDeColegas.h"
@@ -72,6 +75,7 @@ struct Options {
     int subscribers = 50, savers = 20, seconds = 5, intervalMs = 100, rows = 2000, idle = 500;
     bool pg = false;
     bool samePriority = false;
+    bool plain = false;
 };
 
 void niceThisThread(int value)
@@ -216,6 +220,7 @@ std::vector<std::unique_ptr<Subscriber>> subscribe(const TrdServerProcess& serve
     for (int i = 0; i < o.subscribers; ++i) {
         auto sub = std::make_unique<Subscriber>();
         Subscriber* raw = sub.get();
+        sub->feed.Streamed = !o.plain;
         if (!sub->feed.Follow(at, QStringLiteral("ENG"), {}, 10000))
             std::fprintf(stderr, "subscriber %d: no first number\n", i);
         sub->rows.SetData(packet);
@@ -526,6 +531,8 @@ int main(int argc, char** argv)
             o.pg = true;
         else if (a == "--same-priority")
             o.samePriority = true;
+        else if (a == "--plain")
+            o.plain = true;
     }
     std::printf(
         "load average at start: %.2f (%u cores); %d subscribers of %d rows, %d savers, a save every %d ms each, %d s\n",

@@ -46,7 +46,7 @@ std::optional<std::int64_t> wholeNumber(std::string_view text)
 FeedRequest readFeedRequest(std::string_view query)
 {
     FeedRequest request;
-    bool hasLanguage = false, hasSince = false, hasWait = false, hasMarks = false;
+    bool hasLanguage = false, hasSince = false, hasWait = false, hasMarks = false, hasStream = false;
     auto refuse = [&request](std::string why) {
         request.refusal = std::move(why);
         return request;
@@ -92,9 +92,16 @@ FeedRequest readFeedRequest(std::string_view query)
             if (*value != "S" && *value != "N")
                 return refuse("revisoes deve ser S (contar também as marcas de revisão) ou N.");
             request.reviewMarks = *value == "S";
+        } else if (name == "fluxo") {
+            if (hasStream)
+                return refuse("O parâmetro fluxo foi enviado duas vezes.");
+            hasStream = true;
+            if (*value != "S" && *value != "N")
+                return refuse("fluxo deve ser S (todas as alterações da espera numa só resposta) ou N.");
+            request.streamed = *value == "S";
         } else {
             return refuse("Parâmetro desconhecido: " + std::string(name.substr(0, 20))
-                          + ". Parâmetros: idioma, desde, espera, revisoes.");
+                          + ". Parâmetros: idioma, desde, espera, revisoes, fluxo.");
         }
     }
     if (!hasLanguage)

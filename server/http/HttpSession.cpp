@@ -22,6 +22,8 @@ HttpSession<Stream>::~HttpSession()
 {
     if (m_feedState && m_feedState->held)
         m_server.waiting.give(address());
+    if (m_feedStream && m_feedStream->held)
+        m_server.waiting.give(address());
     if (m_answerHeld)
         m_server.bodies.release(m_answerHeld);
     releaseBodyMemory();

@@ -11,6 +11,8 @@
 //                            whole or streamed in chunks as it is written
 //   HttpSessionFeed.cpp      a request for changes: its wait in the change
 //                            feed, its client going away, its answer
+//   HttpSessionFeedStream.cpp  the same asked with fluxo=S: every batch of
+//                            the wait as a chunk of one answer
 //
 // Every handler runs on the connection's strand; the calls and the feed's
 // reads run on the workers and come back through the strand.
@@ -118,6 +120,35 @@ private:
     void onFeedPeer(beast::error_code ec, const std::shared_ptr<FeedWait>& state, Clock::time_point start);
     void feedAnswered(http::status status, std::string body, Asked asked, const std::string& error);
 
+    // HttpSessionFeedStream.cpp
+    // A streamed answer of changes (fluxo=S), on the connection's strand
+    // (but `ticket`, set by the feed when a poll is kept).
+    struct FeedStream {
+        std::string language;
+        std::int64_t since = 0; // the cursor of the last chunk sent
+        bool reviewMarks = false;
+        CallContext context;
+        Asked asked;
+        Clock::time_point deadline; // the end of the wait: the answer ends there
+        std::uint64_t ticket = 0;
+        std::uint64_t round = 0; // which poll of the stream the feed answers
+        bool waiting = false; // a poll waits in the feed
+        bool held = false; // holds one of its address's waiting places
+        bool over = false; // ended, or its client gone
+        bool started = false; // the header went out
+        int chunks = 0;
+        std::string out; // the bytes being written
+        std::size_t budget = 0; // of the memory budget, by `out`
+    };
+    void startFeedStream(const FeedRequest& request, const CallContext& context, Asked asked, std::string user);
+    void streamPoll(const std::shared_ptr<FeedStream>& stream);
+    void streamChanged(const std::shared_ptr<FeedStream>& stream, std::uint64_t ticket, std::string body);
+    void streamWaitOver(beast::error_code ec, const std::shared_ptr<FeedStream>& stream, std::uint64_t ticket);
+    void streamWrite(const std::shared_ptr<FeedStream>& stream, std::string body, bool last);
+    void onStreamWritten(beast::error_code ec, const std::shared_ptr<FeedStream>& stream, bool last);
+    bool settleFeedStream(FeedStream& stream, const char* how);
+    void onStreamPeer(beast::error_code ec, const std::shared_ptr<FeedStream>& stream);
+
     // HttpSessionProbes.cpp: /healthz, /readyz, /metrics
     void alive(unsigned version, bool keepAlive);
     void ready(unsigned version, bool keepAlive);
@@ -140,6 +171,7 @@ private:
     Clock::time_point m_piecesDeadline;
     boost::asio::steady_timer m_feedWait; // how long a request for changes may wait
     std::shared_ptr<FeedWait> m_feedState; // the request for changes that waits, if any
+    std::shared_ptr<FeedStream> m_feedStream; // the streamed answer of changes being sent, if any
     std::size_t m_answerHeld = 0; // of the memory budget, by the answer being sent whole
     bool m_lingering = false;
     std::size_t m_reserved = 0; // of the server's memory for bodies

@@ -35,6 +35,11 @@ void HttpSession<Stream>::changes(Request req, const std::string& query, bool ke
     context.authorization = std::string(viewOf(req[http::field::authorization]));
     const unsigned version = req.version();
     const bool fromMemory = m_server.feed->answersFromMemory(request.since);
+    // A cursor behind memory is answered whole, from the history, on a
+    // worker; the follower streams from its next request on. HTTP/1.0 knows
+    // no chunks.
+    if (!fromMemory || !request.since || version < 11)
+        request.streamed = false;
     auto work = [self = self(), request = std::move(request), context = std::move(context), version, keepAlive] {
         self->pollFeed(request, context, {version, keepAlive, Clock::now()});
     };
@@ -57,6 +62,8 @@ void HttpSession<Stream>::pollFeed(const FeedRequest& request, const CallContext
         return feedRefused(refusalStatus(admission.code), admission.code, admission.message, asked, admission.user);
     if (!request.refusal.empty())
         return feedRefused(http::status::bad_request, rpc::InvalidParams, request.refusal, asked, admission.user);
+    if (request.streamed)
+        return startFeedStream(request, context, asked, admission.user); // on the strand: see changes()
     auto state = std::make_shared<FeedWait>();
     std::optional<std::string> body;
     try {

@@ -22,7 +22,10 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <functional>
 #include <future>
+#include <mutex>
+#include <thread>
 
 using namespace trd::server;
 using namespace trd::server::test;
@@ -280,6 +283,109 @@ TEST(LiveFeedProcess, ADroppedRequestOrARestartedServerResumesFromTheCursorWitho
         at = a.cursor();
     }
     EXPECT_EQ(all, (std::vector<std::string>{"&Save one", "Town", "&Save two"}));
+}
+
+// A streamed answer (fluxo=S) as it arrives: each line, parsed, as soon as
+// it is whole; `enough` says when to drop the connection (true: stop).
+struct Streamed {
+    std::mutex mutex;
+    std::vector<FeedAnswer> lines;
+    std::string pending;
+    std::string transferEncoding;
+    int status = 0;
+    std::size_t count()
+    {
+        std::lock_guard lock(mutex);
+        return lines.size();
+    }
+};
+
+void followStreamed(int port, std::int64_t since, int waitS, Streamed& out, std::size_t dropAfter)
+{
+    httplib::Client http("127.0.0.1", port);
+    http.set_read_timeout(waitS + 30, 0);
+    auto res = http.Get(
+        feedPath("ENG", since, waitS) + "&fluxo=S", httplib::Headers{},
+        [&](const httplib::Response& head) {
+            out.status = head.status;
+            out.transferEncoding = head.get_header_value("Transfer-Encoding");
+            return true;
+        },
+        [&](const char* data, std::size_t size) {
+            std::lock_guard lock(out.mutex);
+            out.pending.append(data, size);
+            for (std::size_t end; (end = out.pending.find('\n')) != std::string::npos;) {
+                FeedAnswer a;
+                a.status = out.status;
+                a.body = parseJson(out.pending.substr(0, end));
+                out.lines.push_back(std::move(a));
+                out.pending.erase(0, end + 1);
+            }
+            return out.lines.size() < dropAfter;
+        });
+    (void)res;
+}
+
+bool waitUntil(const std::function<bool()>& done, int ms = 10000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return done();
+}
+
+// One answer for the whole wait: each save a line of its own as it comes,
+// in order; a connection dropped midway resumes from the last line's
+// cursor, and what was saved meanwhile comes first, then the answer ends
+// with the wait, a line that only moves the cursor.
+TEST(LiveFeedProcess, AStreamedAnswerTellsEverySaveInOrderAcrossADroppedConnection)
+{
+    TrdServerProcess server(seeded());
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    const int port = server.port();
+    const std::int64_t start = follow(port, "ENG", std::nullopt).cursor();
+    ASSERT_GE(start, 0);
+    Saver saver(port);
+
+    Streamed first;
+    std::thread reader([&] { followStreamed(port, start, 60, first, 2); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(saver.save(Salvar, "&Save one").ok);
+    EXPECT_TRUE(waitUntil([&] { return first.count() == 1; })) << "the first save was not told while the answer lasts";
+    ASSERT_TRUE(saver.save(Fechar, "&Close one").ok);
+    reader.join(); // the second line came: the client drops the connection
+    ASSERT_EQ(first.lines.size(), 2u);
+    EXPECT_EQ(first.status, 200);
+    EXPECT_EQ(first.transferEncoding, "chunked");
+    EXPECT_EQ(first.lines[0].destinations(), std::vector<std::string>{"&Save one"});
+    EXPECT_EQ(first.lines[1].destinations(), std::vector<std::string>{"&Close one"});
+    EXPECT_GT(first.lines[1].cursor(), first.lines[0].cursor());
+
+    // Saved while no request was there.
+    ASSERT_TRUE(saver.save(Nome, "Town").ok);
+    ASSERT_TRUE(saver.save({"ENG", "TRD09300", "sbtSalvar", "&Salvar", "&Save one", "N"}, "&Save two").ok);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+
+    Streamed second;
+    followStreamed(port, first.lines[1].cursor(), 1, second, 100);
+    ASSERT_GE(second.lines.size(), 2u);
+    std::vector<std::string> resumed;
+    std::int64_t at = first.lines[1].cursor();
+    for (const FeedAnswer& line : second.lines) {
+        EXPECT_GE(line.cursor(), at);
+        at = line.cursor();
+        const auto got = line.destinations();
+        resumed.insert(resumed.end(), got.begin(), got.end());
+    }
+    EXPECT_EQ(resumed, (std::vector<std::string>{"Town", "&Save two"}));
+    EXPECT_TRUE(second.lines.back().destinations().empty()) << "the answer ends with the wait, moving the cursor only";
+    EXPECT_TRUE(second.pending.empty());
+
+    // A plain request after the stream is answered as before, on the number reached.
+    const FeedAnswer plain = follow(port, "ENG", at, 0);
+    EXPECT_EQ(plain.status, 200);
+    EXPECT_EQ(plain.cursor(), at);
 }
 
 TEST(LiveFeedProcess, RefusesARequestWithoutASessionOrWithBadParameters)
