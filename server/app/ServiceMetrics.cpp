@@ -24,6 +24,8 @@ std::string serviceMetrics(ServerContext& context, const std::function<BackupFig
            static_cast<double>(writes.deltas));
     family(out, "trd_save_transactions_total", "counter", "Transactions the writer committed saves in, together.",
            static_cast<double>(writes.batches));
+    family(out, "trd_saves_waiting", "gauge", "Saves queued behind the transaction being written.",
+           static_cast<double>(writes.waiting));
     const memory::TranslationMemory::Figures memory = context.memory().figures();
     family(out, "trd_memory_index_ready", "gauge", "1 once the translation memory's index is built.",
            memory.ready ? 1 : 0);

@@ -36,8 +36,7 @@ void WriteCoordinator::lead(std::unique_lock<std::mutex>& lock)
 {
     m_leading = true;
     m_leadStart = m_clock();
-    std::vector<Job*> batch;
-    batch.swap(m_queue);
+    std::vector<Job*> batch = takeNext();
     lock.unlock();
     runBatch(batch);
     lock.lock();
@@ -47,6 +46,24 @@ void WriteCoordinator::lead(std::unique_lock<std::mutex>& lock)
     m_stats.deltas += batch.size();
     m_leading = false;
     m_done.notify_all();
+}
+
+std::vector<WriteCoordinator::Job*> WriteCoordinator::takeNext()
+{
+    // A write into an open batch is a piece of a long run.
+    const auto isPiece = [](const Job* job) { return job->origin->batch.has_value(); };
+    const bool savesWaiting = std::any_of(m_queue.begin(), m_queue.end(), [&](Job* j) { return !isPiece(j); });
+    std::vector<Job*> next, later;
+    for (Job* job : m_queue) {
+        if (savesWaiting && isPiece(job) && !job->passedOver) {
+            job->passedOver = true;
+            later.push_back(job);
+        } else {
+            next.push_back(job);
+        }
+    }
+    m_queue.swap(later);
+    return next;
 }
 
 void WriteCoordinator::runBatch(std::vector<Job*>& batch)
@@ -170,7 +187,9 @@ double WriteCoordinator::readTime() const
 WriteCoordinator::Stats WriteCoordinator::stats() const
 {
     std::lock_guard lock(m_mutex);
-    return m_stats;
+    Stats now = m_stats;
+    now.waiting = m_queue.size();
+    return now;
 }
 
 } // namespace trd::server

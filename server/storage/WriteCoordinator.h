@@ -9,6 +9,13 @@
 // Uncontended saves therefore run on the caller's own thread, with no handoff.
 // A batch the database aborts for a deadlock or a serialization failure is
 // run again a few times before its callers hear of it.
+//
+// A user's own save goes before the pieces of a long run (the saves of a
+// pre-translation, a replace-all run or an import into an open batch): when
+// both are waiting, the saves are committed in a transaction of their own
+// and the pieces in the next, so a save never waits for a piece that came in
+// with it. A piece is passed over once at most, so a stream of saves cannot
+// hold a run back.
 #include "HistoryRecords.h"
 #include "Storage.h"
 
@@ -54,6 +61,7 @@ public:
     struct Stats {
         std::uint64_t batches = 0;
         std::uint64_t deltas = 0;
+        std::uint64_t waiting = 0; // deltas queued now, behind the transaction being written
     };
     Stats stats() const;
 
@@ -63,7 +71,13 @@ private:
         const WriteOrigin* origin = nullptr;
         std::exception_ptr error;
         bool done = false;
+        bool passedOver = false; // a piece of a run already left for saves once
     };
+
+    // The jobs of the next transaction, taken out of the queue: every save,
+    // and the pieces of runs unless saves are waiting and the pieces have not
+    // yet given way to them.
+    std::vector<Job*> takeNext();
 
     void lead(std::unique_lock<std::mutex>& lock);
     void runBatch(std::vector<Job*>& batch);

@@ -1,14 +1,18 @@
 #include "ApertiumService.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QThread>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <vector>
 
 namespace trd::test {
 
@@ -109,6 +113,35 @@ void ApertiumService::stop()
         m_process->waitForFinished(10000);
     }
     m_process.reset();
+}
+
+bool ApertiumService::lowerPriority(int niceness)
+{
+    if (!running())
+        return false;
+    // The service and every process under it: its pipelines run one process
+    // per stage, and those started later inherit the service's niceness.
+    std::vector<qint64> tree{m_process->processId()};
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (std::size_t at = 0; at < tree.size(); ++at)
+        for (const QString& entry : entries) {
+            bool number = false;
+            const qint64 pid = entry.toLongLong(&number);
+            if (!number)
+                continue;
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+            if (!stat.open(QIODevice::ReadOnly))
+                continue;
+            // "pid (name) state ppid ...": the name may hold blanks and parentheses.
+            const QByteArray line = stat.readAll();
+            const QList<QByteArray> rest = line.mid(line.lastIndexOf(')') + 2).split(' ');
+            if (rest.size() > 1 && rest[1].toLongLong() == tree[at])
+                tree.push_back(pid);
+        }
+    bool ok = true;
+    for (const qint64 pid : tree)
+        ok = ::setpriority(PRIO_PROCESS, static_cast<id_t>(pid), niceness) == 0 && ok;
+    return ok;
 }
 
 bool ApertiumService::running() const

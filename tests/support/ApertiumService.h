@@ -25,6 +25,10 @@ public:
     bool start();
     void stop();
     bool running() const;
+    // Runs the service and the pipelines it has started or will start at
+    // `niceness` (as a site's `Nice=` would); false when it is not running.
+    // Only ever lowers the priority: raising it back needs privileges.
+    bool lowerPriority(int niceness);
     int port() const { return m_port; }
     QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
     QString errorString() const { return m_error; }
