@@ -1,5 +1,7 @@
 #include "PostgresRelease.h"
 
+#include "BackslashEscapes.h"
+
 #include <charconv>
 
 namespace trd::server::pgrelease {
@@ -90,24 +92,8 @@ std::string marksCopy(const ReleaseWrite& w)
 
 void appendCopyText(std::string& out, std::string_view value)
 {
-    for (const char c : value) {
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        default:
-            out += c;
-        }
-    }
+    // COPY's text form escapes exactly the four that BackslashEscapes.h writes.
+    escapes::appendEscaped(out, value);
 }
 
 void ensureSchema(PostgresConnection& db)
