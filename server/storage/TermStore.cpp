@@ -46,9 +46,13 @@ void refuseDuplicateOf(TermDb& db, const TermRecord& t, const std::string& key)
 
 } // namespace
 
-const char* const SqliteSchema = R"SQL(
+namespace {
+
+// The glossary's tables, written once: the two dialects differ only in the
+// types below, so neither can gain a column or a check the other lacks.
+constexpr std::string_view SchemaTemplate = R"SQL(
 CREATE TABLE IF NOT EXISTS GLOSSARIO (
-    IDTERMO       INTEGER PRIMARY KEY,
+    IDTERMO       {KEY},
     IDIDIOMA      TEXT NOT NULL REFERENCES IDIOMA(IDIDIOMA) ON DELETE CASCADE,
     DSTERMO       TEXT NOT NULL,
     DSCHAVE       TEXT NOT NULL,
@@ -57,14 +61,14 @@ CREATE TABLE IF NOT EXISTS GLOSSARIO (
     FLNAOTRADUZIR TEXT NOT NULL DEFAULT 'N' CHECK (FLNAOTRADUZIR IN ('S', 'N')),
     DSNOTA        TEXT NOT NULL DEFAULT '',
     CDPROGTRAD    TEXT NOT NULL DEFAULT '',
-    DTALTERACAO   REAL NOT NULL,
+    DTALTERACAO   {REAL} NOT NULL,
     NMUSUARIO     TEXT NOT NULL,
     UNIQUE (IDIDIOMA, DSCHAVE, CDPROGTRAD)
 );
 CREATE TABLE IF NOT EXISTS GLOSSARIO_HISTORICO (
-    IDVERSAOTERMO INTEGER PRIMARY KEY,
+    IDVERSAOTERMO {KEY},
     TPALTERACAO   TEXT NOT NULL CHECK (TPALTERACAO IN ('I', 'A', 'E')),
-    IDTERMO       INTEGER NOT NULL,
+    IDTERMO       {ID} NOT NULL,
     IDIDIOMA      TEXT NOT NULL,
     DSTERMO       TEXT NOT NULL,
     DSPREFERIDAS  TEXT NOT NULL,
@@ -72,43 +76,43 @@ CREATE TABLE IF NOT EXISTS GLOSSARIO_HISTORICO (
     FLNAOTRADUZIR TEXT NOT NULL,
     DSNOTA        TEXT NOT NULL,
     CDPROGTRAD    TEXT NOT NULL,
-    DTALTERACAO   REAL NOT NULL,
+    DTALTERACAO   {REAL} NOT NULL,
     NMUSUARIO     TEXT NOT NULL
 );
 CREATE INDEX IF NOT EXISTS GLOSSARIO_HISTORICO_TERMO ON GLOSSARIO_HISTORICO (IDIDIOMA, IDTERMO);
 )SQL";
 
-const char* const PostgresSchema = R"SQL(
-CREATE TABLE IF NOT EXISTS GLOSSARIO (
-    IDTERMO       BIGSERIAL PRIMARY KEY,
-    IDIDIOMA      TEXT NOT NULL REFERENCES IDIOMA(IDIDIOMA) ON DELETE CASCADE,
-    DSTERMO       TEXT NOT NULL,
-    DSCHAVE       TEXT NOT NULL,
-    DSPREFERIDAS  TEXT NOT NULL DEFAULT '',
-    DSPROIBIDAS   TEXT NOT NULL DEFAULT '',
-    FLNAOTRADUZIR TEXT NOT NULL DEFAULT 'N' CHECK (FLNAOTRADUZIR IN ('S', 'N')),
-    DSNOTA        TEXT NOT NULL DEFAULT '',
-    CDPROGTRAD    TEXT NOT NULL DEFAULT '',
-    DTALTERACAO   DOUBLE PRECISION NOT NULL,
-    NMUSUARIO     TEXT NOT NULL,
-    UNIQUE (IDIDIOMA, DSCHAVE, CDPROGTRAD)
-);
-CREATE TABLE IF NOT EXISTS GLOSSARIO_HISTORICO (
-    IDVERSAOTERMO BIGSERIAL PRIMARY KEY,
-    TPALTERACAO   TEXT NOT NULL CHECK (TPALTERACAO IN ('I', 'A', 'E')),
-    IDTERMO       BIGINT NOT NULL,
-    IDIDIOMA      TEXT NOT NULL,
-    DSTERMO       TEXT NOT NULL,
-    DSPREFERIDAS  TEXT NOT NULL,
-    DSPROIBIDAS   TEXT NOT NULL,
-    FLNAOTRADUZIR TEXT NOT NULL,
-    DSNOTA        TEXT NOT NULL,
-    CDPROGTRAD    TEXT NOT NULL,
-    DTALTERACAO   DOUBLE PRECISION NOT NULL,
-    NMUSUARIO     TEXT NOT NULL
-);
-CREATE INDEX IF NOT EXISTS GLOSSARIO_HISTORICO_TERMO ON GLOSSARIO_HISTORICO (IDIDIOMA, IDTERMO);
-)SQL";
+struct SchemaTypes {
+    std::string_view key; // {KEY}: an id the database assigns
+    std::string_view id; // {ID}: another table's id
+    std::string_view real; // {REAL}: a date
+};
+
+std::string renderSchema(const SchemaTypes& types)
+{
+    std::string out;
+    std::size_t at = 0;
+    for (std::size_t open = SchemaTemplate.find('{'); open != std::string_view::npos;
+         open = SchemaTemplate.find('{', at)) {
+        const std::size_t close = SchemaTemplate.find('}', open);
+        const std::string_view name = SchemaTemplate.substr(open + 1, close - open - 1);
+        out.append(SchemaTemplate.substr(at, open - at));
+        out.append(name == "KEY" ? types.key : name == "ID" ? types.id : types.real);
+        at = close + 1;
+    }
+    out.append(SchemaTemplate.substr(at));
+    return out;
+}
+
+// Rendered before either pointer below is set (one translation unit
+// initialises in order); nothing reads them before main.
+const std::string SqliteText = renderSchema({"INTEGER PRIMARY KEY", "INTEGER", "REAL"});
+const std::string PostgresText = renderSchema({"BIGSERIAL PRIMARY KEY", "BIGINT", "DOUBLE PRECISION"});
+
+} // namespace
+
+const char* const SqliteSchema = SqliteText.c_str();
+const char* const PostgresSchema = PostgresText.c_str();
 
 std::vector<TermRecord> terms(TermDb& db, const std::string& language)
 {
