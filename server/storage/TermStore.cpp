@@ -1,5 +1,6 @@
 #include "TermStore.h"
 
+#include "SchemaDialect.h"
 #include "ServerError.h"
 #include "TermRules.h"
 
@@ -48,8 +49,7 @@ void refuseDuplicateOf(TermDb& db, const TermRecord& t, const std::string& key)
 
 namespace {
 
-// The glossary's tables, written once: the two dialects differ only in the
-// types below, so neither can gain a column or a check the other lacks.
+// The glossary's tables for both back ends (SchemaDialect.h).
 constexpr std::string_view SchemaTemplate = R"SQL(
 CREATE TABLE IF NOT EXISTS GLOSSARIO (
     IDTERMO       {KEY},
@@ -82,32 +82,10 @@ CREATE TABLE IF NOT EXISTS GLOSSARIO_HISTORICO (
 CREATE INDEX IF NOT EXISTS GLOSSARIO_HISTORICO_TERMO ON GLOSSARIO_HISTORICO (IDIDIOMA, IDTERMO);
 )SQL";
 
-struct SchemaTypes {
-    std::string_view key; // {KEY}: an id the database assigns
-    std::string_view id; // {ID}: another table's id
-    std::string_view real; // {REAL}: a date
-};
-
-std::string renderSchema(const SchemaTypes& types)
-{
-    std::string out;
-    std::size_t at = 0;
-    for (std::size_t open = SchemaTemplate.find('{'); open != std::string_view::npos;
-         open = SchemaTemplate.find('{', at)) {
-        const std::size_t close = SchemaTemplate.find('}', open);
-        const std::string_view name = SchemaTemplate.substr(open + 1, close - open - 1);
-        out.append(SchemaTemplate.substr(at, open - at));
-        out.append(name == "KEY" ? types.key : name == "ID" ? types.id : types.real);
-        at = close + 1;
-    }
-    out.append(SchemaTemplate.substr(at));
-    return out;
-}
-
 // Rendered before either pointer below is set (one translation unit
 // initialises in order); nothing reads them before main.
-const std::string SqliteText = renderSchema({"INTEGER PRIMARY KEY", "INTEGER", "REAL"});
-const std::string PostgresText = renderSchema({"BIGSERIAL PRIMARY KEY", "BIGINT", "DOUBLE PRECISION"});
+const std::string SqliteText = schema::render(SchemaTemplate, schema::Sqlite);
+const std::string PostgresText = schema::render(SchemaTemplate, schema::Postgres);
 
 } // namespace
 
