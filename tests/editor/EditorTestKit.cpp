@@ -1,6 +1,5 @@
 #include "EditorTestKit.h"
 
-#include "BackslashEscapes.h"
 #include "Dispatch.h"
 #include "ServerCalls.h"
 #include "TNetConnection.h"
@@ -22,9 +21,26 @@ namespace {
 
 QByteArray escaped(const QString& text)
 {
-    std::string out;
-    server::escapes::appendEscaped(out, text.toStdString());
-    return QByteArray::fromStdString(out);
+    QByteArray out;
+    for (const QChar ch : text) {
+        switch (ch.unicode()) {
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        default:
+            out += QString(ch).toUtf8();
+        }
+    }
+    return out;
 }
 
 } // namespace

@@ -4,7 +4,6 @@
 // the export is never overwritten unless asked; refused units and malformed
 // files write nothing unless the user agrees; an applied import is one batch
 // of the history, listed as an import and undone whole.
-#include "BackslashEscapes.h"
 #include "DataPacket.h"
 #include "ExchangeJobs.h"
 #include "ExchangeTestData.h"
@@ -32,9 +31,26 @@ namespace {
 
 QByteArray tsvText(const std::string& text)
 {
-    std::string out;
-    server::escapes::appendEscaped(out, text);
-    return QByteArray::fromStdString(out);
+    QByteArray out;
+    for (char c : text) {
+        switch (c) {
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
 }
 
 QByteArray seed()
