@@ -1,5 +1,7 @@
 #include "Log.h"
 
+#include "Utf8.h"
+
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -12,48 +14,6 @@
 namespace trd::server {
 
 namespace {
-
-// The length of the well-formed UTF-8 sequence at `at` (overlong forms,
-// surrogates and code points past U+10FFFF are not), 0 when there is none.
-std::size_t sequenceAt(std::string_view text, std::size_t at, char32_t& code)
-{
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[at + k]); };
-    const unsigned char lead = byte(0);
-    std::size_t need = 0;
-    unsigned char low = 0x80, high = 0xbf; // the second byte's range
-    if (lead < 0x80) {
-        code = lead;
-        return 1;
-    }
-    if (lead >= 0xc2 && lead <= 0xdf) {
-        need = 2;
-        code = lead & 0x1fu;
-    } else if (lead >= 0xe0 && lead <= 0xef) {
-        need = 3;
-        code = lead & 0x0fu;
-        if (lead == 0xe0)
-            low = 0xa0;
-        if (lead == 0xed)
-            high = 0x9f;
-    } else if (lead >= 0xf0 && lead <= 0xf4) {
-        need = 4;
-        code = lead & 0x07u;
-        if (lead == 0xf0)
-            low = 0x90;
-        if (lead == 0xf4)
-            high = 0x8f;
-    } else {
-        return 0;
-    }
-    if (at + need > text.size() || byte(1) < low || byte(1) > high)
-        return 0;
-    for (std::size_t k = 1; k < need; ++k) {
-        if ((byte(k) & 0xc0) != 0x80)
-            return 0;
-        code = (code << 6) | (byte(k) & 0x3fu);
-    }
-    return need;
-}
 
 // Characters a terminal or a log viewer may act on instead of showing: C0
 // and C1 controls, DEL, the line and paragraph separators, and the marks
@@ -79,8 +39,10 @@ void appendHex(std::string& out, std::string_view bytes)
 // bytes of text it stands for.
 std::string_view safePiece(std::string_view text, std::size_t at, std::size_t& used, std::string& scratch)
 {
+    // Overlong forms, surrogates and code points past U+10FFFF are no
+    // character here either: their bytes are shown as \xNN.
     char32_t code = 0;
-    const std::size_t length = sequenceAt(text, at, code);
+    const auto length = static_cast<std::size_t>(trd::utf8::decode(text, at, code));
     if (length > 0 && !isActive(code)) {
         used = length;
         return text.substr(at, length);

@@ -274,15 +274,11 @@ UndoOutcome undoBatch(WriteCoordinator& writer, const UndoRequest& request, std:
     const double now = writer.now();
     writer.runExclusive(origin, [&](StorageWriter& w) {
         HistoryReader& history = w.history();
-        const std::string named = "O lote " + std::to_string(batchId);
-        const std::optional<BatchRecord> batch = history.batch(batchId);
-        if (!batch)
-            badArgument(named + " não existe (ou já foi removido do histórico).");
-        if (batch->language != request.language)
-            badArgument(named + " é do idioma " + batch->language + ", não do idioma " + request.language + ".");
-        if (batch->rows == 0)
+        const std::string named = batchName(batchId);
+        const BatchRecord batch = batchToUndo(history, batchId, request.language);
+        if (batch.rows == 0)
             badArgument(named + " não tem alterações a desfazer.");
-        refuseReleaseBatch(history, *batch, named);
+        refuseReleaseBatch(history, batch, named);
         // Undone while its undo stands (an undo that was itself undone puts
         // the batch's changes back, and the batch can be undone again).
         if (const auto undo = history.undoneBy(batchId); undo && !history.undoneBy(*undo)) {
@@ -292,8 +288,8 @@ UndoOutcome undoBatch(WriteCoordinator& writer, const UndoRequest& request, std:
                                   + (by ? " (" + by->user + ", " + when(by->when) + ")" : std::string())
                                   + ". Para refazer o que ele alterou, desfaça o lote " + std::to_string(*undo) + ".");
         }
-        checkOwner(request, batch->user, "o lote " + std::to_string(batchId));
-        outcome = run(w, history.batchVersions(*batch), now, request.force, request.guardReviewed);
+        checkOwner(request, batch.user, "o lote " + std::to_string(batchId));
+        outcome = run(w, history.batchVersions(batch), now, request.force, request.guardReviewed);
     });
     return outcome;
 }

@@ -1,5 +1,6 @@
 #include "Json.h"
 
+#include "BackslashEscapes.h"
 #include "ServerError.h"
 #include "Utf8Text.h"
 
@@ -220,12 +221,13 @@ private:
             if (m_pos >= m_text.size())
                 fail("escape incompleto");
             const char e = m_text[m_pos++];
+            if (const char plain = escapes::unescapeOf(e)) {
+                out += plain;
+                continue;
+            }
             switch (e) {
             case '"':
                 out += '"';
-                break;
-            case '\\':
-                out += '\\';
                 break;
             case '/':
                 out += '/';
@@ -235,15 +237,6 @@ private:
                 break;
             case 'f':
                 out += '\f';
-                break;
-            case 'n':
-                out += '\n';
-                break;
-            case 'r':
-                out += '\r';
-                break;
-            case 't':
-                out += '\t';
                 break;
             case 'u': {
                 char32_t cp = hex4();
@@ -316,23 +309,11 @@ void appendJsonString(std::string& out, std::string_view text)
             continue;
         out.append(text.data() + run, i - run);
         run = i + 1;
-        switch (c) {
-        case '"':
+        if (c == '"') {
             out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
+        } else if (const std::string_view escape = escapes::escapeOf(static_cast<char>(c)); !escape.empty()) {
+            out += escape;
+        } else {
             out += "\\u00";
             out += hex[c >> 4];
             out += hex[c & 15];

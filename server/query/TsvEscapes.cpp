@@ -1,5 +1,6 @@
 #include "TsvEscapes.h"
 
+#include "BackslashEscapes.h"
 #include "Utf8Text.h"
 
 namespace trd::server {
@@ -13,27 +14,15 @@ std::string unescapeTsvField(std::string_view field)
             out += field[i];
             continue;
         }
-        switch (field[++i]) {
-        case 't':
-            out += '\t';
-            break;
-        case 'n':
-            out += '\n';
-            break;
-        case 'r':
-            out += '\r';
-            break;
-        case '\\':
-            out += '\\';
-            break;
-        default: {
-            // The whole character after the backslash, not its first byte, so the message stays UTF-8.
-            std::size_t pos = i;
-            std::string shown;
-            utf8::append(shown, utf8::next(field, pos));
-            throw UnknownTsvEscape("escape desconhecido \\" + shown + " (use \\t, \\n, \\r ou \\\\)");
+        if (const char plain = escapes::unescapeOf(field[++i])) {
+            out += plain;
+            continue;
         }
-        }
+        // The whole character after the backslash, not its first byte, so the message stays UTF-8.
+        std::size_t pos = i;
+        std::string shown;
+        utf8::append(shown, utf8::next(field, pos));
+        throw UnknownTsvEscape("escape desconhecido \\" + shown + " (use \\t, \\n, \\r ou \\\\)");
     }
     return out;
 }

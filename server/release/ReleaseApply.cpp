@@ -205,13 +205,9 @@ ReleaseUndoOutcome undoRelease(WriteCoordinator& writer, const std::string& lang
     ReleaseUndoOutcome outcome;
     writer.runExclusive(origin, [&](StorageWriter& w) {
         HistoryReader& history = w.history();
-        const std::string named = "O lote " + std::to_string(batchId);
-        const std::optional<BatchRecord> batch = history.batch(batchId);
-        if (!batch)
-            badArgument(named + " não existe (ou já foi removido do histórico).");
-        if (batch->language != language)
-            badArgument(named + " é do idioma " + batch->language + ", não do idioma " + language + ".");
-        if (batch->kind != BatchKind::Release)
+        const std::string named = batchName(batchId);
+        const BatchRecord batch = batchToUndo(history, batchId, language);
+        if (batch.kind != BatchKind::Release)
             badArgument(named + " não é de uma liberação do aplicativo.");
         if (const auto undo = history.undoneBy(batchId))
             throw ServerError(ErrorKind::Conflict,
@@ -221,7 +217,7 @@ ReleaseUndoOutcome undoRelease(WriteCoordinator& writer, const std::string& lang
         ReleaseWrite write;
         write.language = language;
         bool changedSince = false;
-        for (const VersionRecord& v : history.batchVersions(*batch)) {
+        for (const VersionRecord& v : history.batchVersions(batch)) {
             ReleaseUndoRow row;
             const std::optional<CurrentRow> current = history.rowById(v.row);
             if (current) {

@@ -58,6 +58,19 @@ std::int64_t termId(const MethodArgs& args, std::size_t index)
     return args.integer(index, "número do termo", 1, std::int64_t(1) << 52);
 }
 
+// A change of the term named by its language and id (arguments 0 and 1),
+// with the change date its caller read when it sends one at `seenAt`.
+TermWrite namedTermWrite(const MethodArgs& args, TermChange change, std::size_t seenAt)
+{
+    TermWrite w;
+    w.change = change;
+    w.term.language = args.language(0);
+    w.term.id = termId(args, 1);
+    if (args.count() > seenAt)
+        w.seen = args.date(seenAt, "data da alteração lida");
+    return w;
+}
+
 // The term's values from arguments first..first+5: words, preferred,
 // forbidden, do not translate, note, program.
 void readValues(const MethodArgs& args, std::size_t first, TermRecord& t)
@@ -115,14 +128,14 @@ void GlossaryMethods::getTermo(MethodCall& call)
     packet.finish();
 }
 
-TermRecord GlossaryMethods::write(const TermWrite& w, MethodCall& call, const char* method)
+TermRecord GlossaryMethods::write(const TermWrite& w, MethodCall& call)
 {
     const auto languages = m_sessions.acquire()->languages();
     if (std::none_of(languages.begin(), languages.end(), [&](const Language& l) { return l.code == w.term.language; }))
         throw ServerError(ErrorKind::Conflict, "Idioma não cadastrado: " + w.term.language + ".");
     WriteOrigin origin;
     origin.user = call.caller.user;
-    origin.method = method;
+    origin.method = std::string(call.method);
     TermRecord written;
     m_writer.runExclusive(origin, [&](StorageWriter& writer) {
         TermDb* db = writer.glossary();
@@ -146,34 +159,23 @@ void GlossaryMethods::addTermo(MethodCall& call)
     w.change = TermChange::Insert;
     w.term.language = args.language(0);
     readValues(args, 1, w.term);
-    write(w, call, "AddTermo");
+    write(w, call);
 }
 
 void GlossaryMethods::alteraTermo(MethodCall& call)
 {
     MethodArgs args("AlteraTermo", call.params);
     args.expectCount({8, 9});
-    TermWrite w;
-    w.change = TermChange::Alter;
-    w.term.language = args.language(0);
-    w.term.id = termId(args, 1);
+    TermWrite w = namedTermWrite(args, TermChange::Alter, 8);
     readValues(args, 2, w.term);
-    if (args.count() == 9)
-        w.seen = args.date(8, "data da alteração lida");
-    write(w, call, "AlteraTermo");
+    write(w, call);
 }
 
 void GlossaryMethods::excluiTermo(MethodCall& call)
 {
     MethodArgs args("ExcluiTermo", call.params);
     args.expectCount({2, 3});
-    TermWrite w;
-    w.change = TermChange::Delete;
-    w.term.language = args.language(0);
-    w.term.id = termId(args, 1);
-    if (args.count() == 3)
-        w.seen = args.date(2, "data da alteração lida");
-    write(w, call, "ExcluiTermo");
+    write(namedTermWrite(args, TermChange::Delete, 2), call);
 }
 
 void GlossaryMethods::getHistoricoTermos(MethodCall& call)

@@ -27,7 +27,8 @@ private:
     void excluiTermo(MethodCall& call);
     void getHistoricoTermos(MethodCall& call);
 
-    TermRecord write(const TermWrite& write, MethodCall& call, const char* method);
+    // Writes the term in a batch named after the call's method and answers it as written.
+    TermRecord write(const TermWrite& write, MethodCall& call);
 
     SessionPool& m_sessions;
     WriteCoordinator& m_writer;

@@ -3,6 +3,7 @@
 #include "MethodArgs.h"
 #include "RpcError.h"
 #include "Utf8Text.h"
+#include "TranslationRowFields.h"
 
 #include <algorithm>
 #include <array>
@@ -24,16 +25,6 @@ constexpr std::array<AnswerField, 13> SuggestionFields = {{{"TPSUGESTAO", "strin
                                                            {"DSPROGRAMAS", "string", 4000},
                                                            {"DTALTERACAO", "dateTime", 0},
                                                            {"STOBSOLETA", "string", 1}}};
-
-// The translation row packet with the review mark after its six fields, as GetDestino's.
-constexpr std::array<AnswerField, 8> RowFields = {{{"STAGRVALPROP", "string", 4000},
-                                                   {"STVALORPROP", "string", 4000},
-                                                   {"IDSITTRADUCAO", "string", 1},
-                                                   {"IDIDIOMA", "string", 3},
-                                                   {"NMCOMPONENTE", "string", 50},
-                                                   {"CDPROGTRAD", "string", 20},
-                                                   {"NMREVISOR", "string", 64},
-                                                   {"DTREVISAO", "dateTime", 0}}};
 
 constexpr double DefaultThreshold = 70;
 // The least threshold searched. Below it a match may be at any distance: a
@@ -169,20 +160,18 @@ void MemoryMethods::getMesmaOrigem(MethodCall& call)
         for (std::size_t i = 0; required && i < rows.size(); ++i)
             marks[i] = session->reviewMark({q.language, rows[i].program, rows[i].component, rows[i].source});
     }
-    AnswerPacketWriter packet(out, RowFields);
+    AnswerPacketWriter packet(out, TranslationRowFields);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const memory::MemoryRowDetail& row = rows[i];
-        packet.beginRow();
-        packet.string(0, row.source);
-        packet.string(1, row.destination);
-        packet.string(2, row.status);
-        packet.string(3, q.language);
-        packet.string(4, row.component);
-        packet.string(5, row.program);
-        packet.string(6, marks[i] ? std::string_view(marks[i]->reviewer) : std::string_view());
-        if (marks[i])
-            packet.dateTime(7, marks[i]->when);
-        packet.endRow();
+        writeTranslationRow(packet,
+                            {.source = row.source,
+                             .destination = row.destination,
+                             .status = row.status,
+                             .language = q.language,
+                             .component = row.component,
+                             .program = row.program,
+                             .reviewer = marks[i] ? std::string_view(marks[i]->reviewer) : std::string_view(),
+                             .reviewed = marks[i] ? marks[i]->when : 0});
     }
     packet.finish();
 }

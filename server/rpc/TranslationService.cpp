@@ -10,6 +10,7 @@
 #include "GlossaryMethods.h"
 #include "RpcError.h"
 #include "Utf8Text.h"
+#include "TranslationRowFields.h"
 
 #include <algorithm>
 #include <array>
@@ -21,17 +22,6 @@ namespace {
 
 constexpr std::array<AnswerField, 3> LanguageFields = {
     {{"IDIDIOMA", "string", 3}, {"DSIDIOMA", "string", 30}, {"IDIPROP", "string", 3}}};
-
-// The translation row with its review mark after the six fields the editor
-// declares (docs/protocol.md, "Translation row packet").
-constexpr std::array<AnswerField, 8> RowFields = {{{"STAGRVALPROP", "string", 4000},
-                                                   {"STVALORPROP", "string", 4000},
-                                                   {"IDSITTRADUCAO", "string", 1},
-                                                   {"IDIDIOMA", "string", 3},
-                                                   {"NMCOMPONENTE", "string", 50},
-                                                   {"CDPROGTRAD", "string", 20},
-                                                   {"NMREVISOR", "string", 64},
-                                                   {"DTREVISAO", "dateTime", 0}}};
 
 // The information and report dialogs load these rows into a 250-character
 // field; longer texts travel in consecutive pieces (docs/protocol.md).
@@ -63,21 +53,6 @@ int utcOffsetMinutes()
     return static_cast<int>(local.tm_gmtoff / 60);
 }
 
-void writeRow(AnswerPacketWriter& packet, const TranslationRowView& row)
-{
-    packet.beginRow();
-    packet.string(0, row.source);
-    packet.string(1, row.destination);
-    packet.string(2, row.status);
-    packet.string(3, row.language);
-    packet.string(4, row.component);
-    packet.string(5, row.program);
-    packet.string(6, row.reviewer);
-    if (!row.reviewer.empty())
-        packet.dateTime(7, row.reviewed);
-    packet.endRow();
-}
-
 // A tradutor's save of a language that requires review may not touch a
 // reviewed row: the writer refuses it inside the transaction that would
 // write it (Storage.h, RowChange::guardReviewed).
@@ -97,8 +72,8 @@ void writeRows(StorageSession& session, const RowSelection& selection, AnswerBuf
     const std::size_t expected = whole && selection.conditions.empty()
         ? static_cast<std::size_t>(session.countRows(selection.language, selection.statuses, selection.dates))
         : 0;
-    AnswerPacketWriter packet(out, RowFields, expected);
-    session.selectRows(selection, [&packet](const TranslationRowView& row) { writeRow(packet, row); });
+    AnswerPacketWriter packet(out, TranslationRowFields, expected);
+    session.selectRows(selection, [&packet](const TranslationRowView& row) { writeTranslationRow(packet, row); });
     packet.finish();
 }
 
@@ -308,9 +283,9 @@ void TranslationService::getCdsFilter(MethodCall& call)
     const std::string kind = args.text(2, "tipo de listagem", 1);
     const std::string listed = args.packet(1, "itens listados");
     const std::vector<ListedKey> keys = readListedRows(listed, language, kind);
-    AnswerPacketWriter packet(out, RowFields);
-    m_sessions.acquire()->selectListedRows(language, keys,
-                                           [&packet](const TranslationRowView& row) { writeRow(packet, row); });
+    AnswerPacketWriter packet(out, TranslationRowFields);
+    m_sessions.acquire()->selectListedRows(
+        language, keys, [&packet](const TranslationRowView& row) { writeTranslationRow(packet, row); });
     packet.finish();
 }
 

@@ -1,5 +1,6 @@
 #include "HistoryRecords.h"
 
+#include "ServerError.h"
 #include "TDateTime.h"
 
 #include <array>
@@ -208,6 +209,21 @@ void StorageWriter::readReleaseRows(const std::string&, const ReleaseRowVisitor&
 void StorageWriter::writeRelease(const ReleaseWrite&, double)
 {
     noReleases();
+}
+
+std::string batchName(std::int64_t id)
+{
+    return "O lote " + std::to_string(id);
+}
+
+BatchRecord batchToUndo(HistoryReader& history, std::int64_t id, const std::string& language)
+{
+    std::optional<BatchRecord> batch = history.batch(id);
+    if (!batch)
+        badArgument(batchName(id) + " não existe (ou já foi removido do histórico).");
+    if (batch->language != language)
+        badArgument(batchName(id) + " é do idioma " + batch->language + ", não do idioma " + language + ".");
+    return std::move(*batch);
 }
 
 } // namespace trd::server

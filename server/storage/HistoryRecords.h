@@ -170,4 +170,10 @@ public:
     virtual std::vector<std::pair<std::int64_t, std::int64_t>> undos(const std::string& language) = 0;
 };
 
+// "O lote N", as the refusals about a batch name it.
+std::string batchName(std::int64_t id);
+// The batch an undo of the language names, as kept; refuses a batch that is
+// not kept (never written, or pruned) and one of another language.
+BatchRecord batchToUndo(HistoryReader& history, std::int64_t id, const std::string& language);
+
 } // namespace trd::server

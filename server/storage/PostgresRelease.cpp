@@ -1,5 +1,8 @@
 #include "PostgresRelease.h"
 
+#include "BackslashEscapes.h"
+#include "ReleaseRowReading.h"
+
 #include <charconv>
 
 namespace trd::server::pgrelease {
@@ -90,24 +93,8 @@ std::string marksCopy(const ReleaseWrite& w)
 
 void appendCopyText(std::string& out, std::string_view value)
 {
-    for (const char c : value) {
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        default:
-            out += c;
-        }
-    }
+    // COPY's text form escapes exactly the four that BackslashEscapes.h writes.
+    escapes::appendEscaped(out, value);
 }
 
 void ensureSchema(PostgresConnection& db)
@@ -128,52 +115,24 @@ void ensureSchema(PostgresConnection& db)
 
 void readRows(PostgresConnection& db, const std::string& language, const ReleaseRowVisitor& visit)
 {
-    db.run("SELECT IDTRADUCAO, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, IDSITTRADUCAO, FLOBSOLETA "
-           "FROM TRADUCAO WHERE IDIDIOMA = $1",
-           {language}, [&](const PostgresConnection::Row& r) {
-               visit({r.integer(0), r.text(1), r.text(2), r.text(3), r.text(4), r.text(5), r.integer(6) != 0});
-           });
+    db.run(releaserows::rowsSelect("$1"), {language},
+           [&](const PostgresConnection::Row& r) { visit(releaserows::readRow(r)); });
 }
 
 void selectPreviousSources(PostgresConnection& db, const std::string& language, std::int64_t batch,
                            const PreviousSourceVisitor& visit)
 {
-    std::string sql = "SELECT t.CDPROGTRAD, t.NMCOMPONENTE, t.STAGRVALPROP, a.TPLIBERACAO, a.CDPROGANT, a.NMCOMPANT, "
-                      "a.STAGRVALANT, a.NRSIMILAR, a.IDLOTE, COALESCE(l.DTLOTE, 0) FROM TRADUCAO t "
-                      "JOIN TRADUCAO_ANTERIOR a ON a.IDTRADUCAO = t.IDTRADUCAO LEFT JOIN LOTE l ON l.IDLOTE = a.IDLOTE "
-                      "WHERE t.IDIDIOMA = $1 AND t.FLOBSOLETA = 0";
     PostgresConnection::Params params{language};
-    if (batch != 0) {
-        sql += " AND a.IDLOTE = $2";
+    if (batch != 0)
         params.push_back(std::to_string(batch));
-    }
-    sql += " ORDER BY t.CDPROGTRAD, t.NMCOMPONENTE, t.STAGRVALPROP";
-    db.run(sql, params, [&](const PostgresConnection::Row& r) {
-        PreviousSourceView v;
-        v.program = r.text(0);
-        v.component = r.text(1);
-        v.source = r.text(2);
-        v.origin = static_cast<ReleaseOrigin>(r.text(3).empty() ? 'N' : r.text(3).front());
-        v.fromProgram = r.text(4);
-        v.fromComponent = r.text(5);
-        v.fromSource = r.text(6);
-        v.similarity = static_cast<int>(r.integer(7));
-        v.batch = r.integer(8);
-        v.batchWhen = r.real(9);
-        visit(v);
-    });
+    db.run(releaserows::previousSourcesSelect("$1", batch != 0 ? "$2" : nullptr), params,
+           [&](const PostgresConnection::Row& r) { visit(releaserows::readPreviousSource(r)); });
 }
 
 void selectObsoleteRows(PostgresConnection& db, const std::string& language, const ObsoleteRowVisitor& visit)
 {
-    db.run(
-        "SELECT t.CDPROGTRAD, t.NMCOMPONENTE, t.STAGRVALPROP, t.STVALORPROP, t.IDSITTRADUCAO, t.DTALTERACAO, "
-        "CASE WHEN v.TPALTERACAO = 3 THEN v.IDLOTE ELSE 0 END FROM TRADUCAO t "
-        "LEFT JOIN VERSAO v ON v.IDVERSAO = t.IDULTVERSAO WHERE t.IDIDIOMA = $1 AND t.FLOBSOLETA <> 0 "
-        "ORDER BY t.CDPROGTRAD, t.NMCOMPONENTE, t.STAGRVALPROP",
-        {language}, [&](const PostgresConnection::Row& r) {
-            visit({r.text(0), r.text(1), r.text(2), r.text(3), r.text(4), r.real(5), r.isNull(6) ? 0 : r.integer(6)});
-        });
+    db.run(releaserows::obsoleteRowsSelect("$1"), {language},
+           [&](const PostgresConnection::Row& r) { visit(releaserows::readObsoleteRow(r)); });
 }
 
 void write(PostgresConnection& db, const ReleaseWrite& w, std::int64_t batch, double now)

@@ -1,5 +1,8 @@
 #include "PostgresReview.h"
 
+#include "ReviewRules.h"
+#include "SchemaDialect.h"
+
 #include <charconv>
 
 namespace trd::server::pgreview {
@@ -26,19 +29,7 @@ const char* const MarkJoin =
 
 void ensureSchema(PostgresConnection& db)
 {
-    db.exec(R"SQL(
-CREATE TABLE IF NOT EXISTS REVISAO (
-    IDTRADUCAO BIGINT PRIMARY KEY REFERENCES TRADUCAO(IDTRADUCAO) ON DELETE CASCADE,
-    NMREVISOR  TEXT NOT NULL,
-    DTREVISAO  DOUBLE PRECISION NOT NULL,
-    IDVERSAO   BIGINT
-);
-CREATE TABLE IF NOT EXISTS IDIOMA_REVISAO (
-    IDIDIOMA     TEXT NOT NULL PRIMARY KEY REFERENCES IDIOMA(IDIDIOMA) ON DELETE CASCADE,
-    FLREVOBRIG   TEXT NOT NULL DEFAULT 'N' CHECK (FLREVOBRIG IN ('S', 'N')),
-    FLREVPROPRIA TEXT NOT NULL DEFAULT 'N' CHECK (FLREVPROPRIA IN ('S', 'N'))
-);
-)SQL");
+    db.exec(schema::render(review::SchemaDefinition, schema::Postgres));
 }
 
 std::vector<std::pair<std::string, ReviewSettings>> settings(PostgresConnection& db)

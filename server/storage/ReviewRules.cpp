@@ -6,6 +6,21 @@
 
 namespace trd::server::review {
 
+// IDVERSAO is null only where writes keep no history (benchmarks).
+const char* const SchemaDefinition = R"SQL(
+CREATE TABLE IF NOT EXISTS REVISAO (
+    IDTRADUCAO {ID} PRIMARY KEY REFERENCES TRADUCAO(IDTRADUCAO) ON DELETE CASCADE,
+    NMREVISOR  TEXT NOT NULL,
+    DTREVISAO  {REAL} NOT NULL,
+    IDVERSAO   {ID}
+);
+CREATE TABLE IF NOT EXISTS IDIOMA_REVISAO (
+    IDIDIOMA     TEXT NOT NULL PRIMARY KEY REFERENCES IDIOMA(IDIDIOMA) ON DELETE CASCADE,
+    FLREVOBRIG   TEXT NOT NULL DEFAULT 'N' CHECK (FLREVOBRIG IN ('S', 'N')),
+    FLREVPROPRIA TEXT NOT NULL DEFAULT 'N' CHECK (FLREVPROPRIA IN ('S', 'N'))
+);
+)SQL";
+
 std::string rowName(const RowKey& row)
 {
     return "\"" + row.source + "\" (" + row.program + ", " + row.component + ")";

@@ -13,6 +13,9 @@
 
 namespace trd::server::review {
 
+// REVISAO and IDIOMA_REVISAO for both back ends (SchemaDialect.h).
+extern const char* const SchemaDefinition;
+
 // "\"&Salvar\" (TRD09300, sbtSalvar)"
 std::string rowName(const RowKey& row);
 

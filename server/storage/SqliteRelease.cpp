@@ -1,5 +1,6 @@
 #include "SqliteRelease.h"
 
+#include "ReleaseRowReading.h"
 #include "SqliteHistory.h"
 
 namespace trd::server::sqliterelease {
@@ -137,54 +138,29 @@ const char* liveCondition(bool present)
 
 void readRows(SqliteConnection& db, const std::string& language, const ReleaseRowVisitor& visit)
 {
-    auto st = db.prepare("SELECT IDTRADUCAO, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, IDSITTRADUCAO, "
-                         "FLOBSOLETA FROM TRADUCAO WHERE IDIDIOMA = ?");
+    auto st = db.prepare(releaserows::rowsSelect("?"));
     st.bind(1, language);
     while (st.step())
-        visit({st.integer(0), st.text(1), st.text(2), st.text(3), st.text(4), st.text(5), st.integer(6) != 0});
+        visit(releaserows::readRow(st));
 }
 
 void selectPreviousSources(SqliteConnection& db, const std::string& language, std::int64_t batch,
                            const PreviousSourceVisitor& visit)
 {
-    std::string sql = "SELECT t.CDPROGTRAD, t.NMCOMPONENTE, t.STAGRVALPROP, a.TPLIBERACAO, a.CDPROGANT, a.NMCOMPANT, "
-                      "a.STAGRVALANT, a.NRSIMILAR, a.IDLOTE, COALESCE(l.DTLOTE, 0) FROM TRADUCAO t "
-                      "JOIN TRADUCAO_ANTERIOR a ON a.IDTRADUCAO = t.IDTRADUCAO LEFT JOIN LOTE l ON l.IDLOTE = a.IDLOTE "
-                      "WHERE t.IDIDIOMA = ? AND t.FLOBSOLETA = 0";
-    if (batch != 0)
-        sql += " AND a.IDLOTE = ?";
-    sql += " ORDER BY t.CDPROGTRAD, t.NMCOMPONENTE, t.STAGRVALPROP";
-    auto st = db.prepare(sql);
+    auto st = db.prepare(releaserows::previousSourcesSelect("?", batch != 0 ? "?" : nullptr));
     st.bind(1, language);
     if (batch != 0)
         st.bind(2, batch);
-    while (st.step()) {
-        PreviousSourceView v;
-        v.program = st.text(0);
-        v.component = st.text(1);
-        v.source = st.text(2);
-        v.origin = static_cast<ReleaseOrigin>(st.text(3).empty() ? 'N' : st.text(3).front());
-        v.fromProgram = st.text(4);
-        v.fromComponent = st.text(5);
-        v.fromSource = st.text(6);
-        v.similarity = static_cast<int>(st.integer(7));
-        v.batch = st.integer(8);
-        v.batchWhen = st.real(9);
-        visit(v);
-    }
+    while (st.step())
+        visit(releaserows::readPreviousSource(st));
 }
 
 void selectObsoleteRows(SqliteConnection& db, const std::string& language, const ObsoleteRowVisitor& visit)
 {
-    auto st = db.prepare("SELECT t.CDPROGTRAD, t.NMCOMPONENTE, t.STAGRVALPROP, t.STVALORPROP, t.IDSITTRADUCAO, "
-                         "t.DTALTERACAO, CASE WHEN v.TPALTERACAO = 3 THEN v.IDLOTE ELSE 0 END FROM TRADUCAO t "
-                         "LEFT JOIN VERSAO v ON v.IDVERSAO = t.IDULTVERSAO "
-                         "WHERE t.IDIDIOMA = ? AND t.FLOBSOLETA <> 0 ORDER BY t.CDPROGTRAD, t.NMCOMPONENTE, "
-                         "t.STAGRVALPROP");
+    auto st = db.prepare(releaserows::obsoleteRowsSelect("?"));
     st.bind(1, language);
     while (st.step())
-        visit(
-            {st.text(0), st.text(1), st.text(2), st.text(3), st.text(4), st.real(5), st.isNull(6) ? 0 : st.integer(6)});
+        visit(releaserows::readObsoleteRow(st));
 }
 
 std::int64_t countObsolete(SqliteConnection& db, const std::string& sqlConditions,

@@ -1,6 +1,7 @@
 #include "SqliteReview.h"
 
 #include "ReviewRules.h"
+#include "SchemaDialect.h"
 
 #include <cstdio>
 
@@ -13,20 +14,7 @@ const char* const NoMarkColumns = ", NULL, NULL";
 
 void ensureSchema(SqliteConnection& db)
 {
-    // IDVERSAO is null only where writes keep no history (benchmarks).
-    db.exec(R"SQL(
-CREATE TABLE IF NOT EXISTS REVISAO (
-    IDTRADUCAO INTEGER PRIMARY KEY REFERENCES TRADUCAO(IDTRADUCAO) ON DELETE CASCADE,
-    NMREVISOR  TEXT NOT NULL,
-    DTREVISAO  REAL NOT NULL,
-    IDVERSAO   INTEGER
-);
-CREATE TABLE IF NOT EXISTS IDIOMA_REVISAO (
-    IDIDIOMA     TEXT NOT NULL PRIMARY KEY REFERENCES IDIOMA(IDIDIOMA) ON DELETE CASCADE,
-    FLREVOBRIG   TEXT NOT NULL DEFAULT 'N' CHECK (FLREVOBRIG IN ('S', 'N')),
-    FLREVPROPRIA TEXT NOT NULL DEFAULT 'N' CHECK (FLREVPROPRIA IN ('S', 'N'))
-);
-)SQL");
+    db.exec(schema::render(review::SchemaDefinition, schema::Sqlite).c_str());
 }
 
 bool present(SqliteConnection& db)

@@ -1,5 +1,6 @@
 #include "TermStore.h"
 
+#include "SchemaDialect.h"
 #include "ServerError.h"
 #include "TermRules.h"
 
@@ -46,9 +47,12 @@ void refuseDuplicateOf(TermDb& db, const TermRecord& t, const std::string& key)
 
 } // namespace
 
-const char* const SqliteSchema = R"SQL(
+namespace {
+
+// The glossary's tables for both back ends (SchemaDialect.h).
+constexpr std::string_view SchemaTemplate = R"SQL(
 CREATE TABLE IF NOT EXISTS GLOSSARIO (
-    IDTERMO       INTEGER PRIMARY KEY,
+    IDTERMO       {KEY},
     IDIDIOMA      TEXT NOT NULL REFERENCES IDIOMA(IDIDIOMA) ON DELETE CASCADE,
     DSTERMO       TEXT NOT NULL,
     DSCHAVE       TEXT NOT NULL,
@@ -57,14 +61,14 @@ CREATE TABLE IF NOT EXISTS GLOSSARIO (
     FLNAOTRADUZIR TEXT NOT NULL DEFAULT 'N' CHECK (FLNAOTRADUZIR IN ('S', 'N')),
     DSNOTA        TEXT NOT NULL DEFAULT '',
     CDPROGTRAD    TEXT NOT NULL DEFAULT '',
-    DTALTERACAO   REAL NOT NULL,
+    DTALTERACAO   {REAL} NOT NULL,
     NMUSUARIO     TEXT NOT NULL,
     UNIQUE (IDIDIOMA, DSCHAVE, CDPROGTRAD)
 );
 CREATE TABLE IF NOT EXISTS GLOSSARIO_HISTORICO (
-    IDVERSAOTERMO INTEGER PRIMARY KEY,
+    IDVERSAOTERMO {KEY},
     TPALTERACAO   TEXT NOT NULL CHECK (TPALTERACAO IN ('I', 'A', 'E')),
-    IDTERMO       INTEGER NOT NULL,
+    IDTERMO       {ID} NOT NULL,
     IDIDIOMA      TEXT NOT NULL,
     DSTERMO       TEXT NOT NULL,
     DSPREFERIDAS  TEXT NOT NULL,
@@ -72,43 +76,21 @@ CREATE TABLE IF NOT EXISTS GLOSSARIO_HISTORICO (
     FLNAOTRADUZIR TEXT NOT NULL,
     DSNOTA        TEXT NOT NULL,
     CDPROGTRAD    TEXT NOT NULL,
-    DTALTERACAO   REAL NOT NULL,
+    DTALTERACAO   {REAL} NOT NULL,
     NMUSUARIO     TEXT NOT NULL
 );
 CREATE INDEX IF NOT EXISTS GLOSSARIO_HISTORICO_TERMO ON GLOSSARIO_HISTORICO (IDIDIOMA, IDTERMO);
 )SQL";
 
-const char* const PostgresSchema = R"SQL(
-CREATE TABLE IF NOT EXISTS GLOSSARIO (
-    IDTERMO       BIGSERIAL PRIMARY KEY,
-    IDIDIOMA      TEXT NOT NULL REFERENCES IDIOMA(IDIDIOMA) ON DELETE CASCADE,
-    DSTERMO       TEXT NOT NULL,
-    DSCHAVE       TEXT NOT NULL,
-    DSPREFERIDAS  TEXT NOT NULL DEFAULT '',
-    DSPROIBIDAS   TEXT NOT NULL DEFAULT '',
-    FLNAOTRADUZIR TEXT NOT NULL DEFAULT 'N' CHECK (FLNAOTRADUZIR IN ('S', 'N')),
-    DSNOTA        TEXT NOT NULL DEFAULT '',
-    CDPROGTRAD    TEXT NOT NULL DEFAULT '',
-    DTALTERACAO   DOUBLE PRECISION NOT NULL,
-    NMUSUARIO     TEXT NOT NULL,
-    UNIQUE (IDIDIOMA, DSCHAVE, CDPROGTRAD)
-);
-CREATE TABLE IF NOT EXISTS GLOSSARIO_HISTORICO (
-    IDVERSAOTERMO BIGSERIAL PRIMARY KEY,
-    TPALTERACAO   TEXT NOT NULL CHECK (TPALTERACAO IN ('I', 'A', 'E')),
-    IDTERMO       BIGINT NOT NULL,
-    IDIDIOMA      TEXT NOT NULL,
-    DSTERMO       TEXT NOT NULL,
-    DSPREFERIDAS  TEXT NOT NULL,
-    DSPROIBIDAS   TEXT NOT NULL,
-    FLNAOTRADUZIR TEXT NOT NULL,
-    DSNOTA        TEXT NOT NULL,
-    CDPROGTRAD    TEXT NOT NULL,
-    DTALTERACAO   DOUBLE PRECISION NOT NULL,
-    NMUSUARIO     TEXT NOT NULL
-);
-CREATE INDEX IF NOT EXISTS GLOSSARIO_HISTORICO_TERMO ON GLOSSARIO_HISTORICO (IDIDIOMA, IDTERMO);
-)SQL";
+// Rendered before either pointer below is set (one translation unit
+// initialises in order); nothing reads them before main.
+const std::string SqliteText = schema::render(SchemaTemplate, schema::Sqlite);
+const std::string PostgresText = schema::render(SchemaTemplate, schema::Postgres);
+
+} // namespace
+
+const char* const SqliteSchema = SqliteText.c_str();
+const char* const PostgresSchema = PostgresText.c_str();
 
 std::vector<TermRecord> terms(TermDb& db, const std::string& language)
 {

@@ -255,7 +255,7 @@ TEST(StreamedAnswerLimits, AClientTakingAnAnswerSlowlyHasTheTimeOfAWholeAnswer)
     TClientDataSet languages;
     languages.SetData(CheckResultServ(net.AppServer().Call(metodo::GetIdiTrad), true, 0));
     EXPECT_EQ(languages.RecordCount(), 1);
-    EXPECT_TRUE(server.log().contains("resposta interrompida")) << server.log().toStdString();
+    EXPECT_TRUE(server.logShows("resposta interrompida")) << server.log().toStdString();
 }
 
 // The rows are loaded from a window over the arriving answer: while they

@@ -345,20 +345,6 @@ QByteArray sortedSeed(int rows)
     return tsv;
 }
 
-// The server writes a call's log line once the call has ended, which may be
-// after its client has read the answer: the line is waited for, not expected
-// at once.
-bool logShows(const test::TrdServerProcess& server, const char* text)
-{
-    QDeadlineTimer deadline(30000);
-    while (!server.log().contains(text)) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
-
 // Overwrites the table page that holds the rows at `fraction` of the table's
 // order, as a disk failing under a running server does.
 bool damageTablePage(const QString& dbPath, double fraction)
@@ -425,7 +411,7 @@ TEST_F(StreamedAnswers, AServerFailingAfterItBeganToAnswerIsToldAsAFailure)
     }
     EXPECT_FALSE(ds.Active());
     EXPECT_EQ(ds.RecordCount(), 0);
-    EXPECT_TRUE(logShows(damaged, "resposta interrompida após")) << damaged.log().toStdString();
+    EXPECT_TRUE(damaged.logShows("resposta interrompida após")) << damaged.log().toStdString();
 
     const QByteArray raw = rawExchange(
         damaged.port(),

@@ -1,4 +1,6 @@
 #include "Json.h"
+#include "BackslashEscapes.h"
+#include "TsvEscapes.h"
 #include "AnswerPacketWriter.h"
 #include "ServerError.h"
 #include "Utf8Text.h"
@@ -53,6 +55,30 @@ TEST(Json, ParsesTheEnvelopeAndRefusesMalformedText)
     }
     // Deep nesting is refused, not a stack overflow.
     EXPECT_THROW(parseJson(std::string(100000, '[')), ServerError);
+}
+
+// JSON and the tab-separated files share four escapes: every text written by
+// one side reads back the same, and each format keeps its own around them.
+TEST(Escapes, EveryByteSurvivesJsonAndTabSeparatedText)
+{
+    std::string all;
+    for (int b = 1; b < 0x80; ++b)
+        all += static_cast<char>(b);
+    all += "ação € \\t";
+
+    std::string tsv;
+    escapes::appendEscaped(tsv, all);
+    EXPECT_EQ(tsv.find_first_of("\t\n\r"), std::string::npos) << "a tab or line break left in a field";
+    EXPECT_EQ(unescapeTsvField(tsv), all);
+    EXPECT_EQ(unescapeTsvField("a\\tb\\"), "a\tb\\"); // a backslash that ends the field is itself
+    EXPECT_THROW(unescapeTsvField("a\\\"b"), UnknownTsvEscape); // JSON's quote escape is not the file's
+
+    std::string json;
+    appendJsonString(json, all);
+    EXPECT_EQ(parseJson(json).string(), all);
+    EXPECT_NE(json.find("\\u001f"), std::string::npos);
+    EXPECT_NE(json.find("\\t"), std::string::npos);
+    EXPECT_EQ(parseJson(R"("\/\b\f\\\"\n")").string(), "/\b\f\\\"\n");
 }
 
 TEST(AnswerPacketWriter, ValuesSurviveEitherForm)

@@ -147,6 +147,17 @@ QByteArray TrdServerProcess::log() const
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+bool TrdServerProcess::logShows(const char* text, int ms) const
+{
+    QDeadlineTimer deadline(ms);
+    while (!log().contains(text)) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+
 bool TrdServerProcess::start(bool restarting, int port)
 {
     m_error.clear();

@@ -53,6 +53,10 @@ public:
     QString dbPath() const { return m_dbPath; }
     qint64 pid() const; // the running server's process id, 0 when none
     QByteArray log() const; // what the server wrote on stderr since its last start
+    // Whether the log shows `text` within `ms`: the server writes a call's
+    // line once the call has ended, which may be after its client has read
+    // the answer, so the line is waited for, not expected at once.
+    bool logShows(const char* text, int ms = 30000) const;
     QString logPath() const { return m_logPath; } // where it goes, to follow while the server runs
 
     // SIGKILL, no chance to clean up: what a power cut looks like to the database.

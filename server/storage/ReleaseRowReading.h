@@ -1,0 +1,76 @@
+#pragma once
+// How both back ends read a release's rows: the same statements, but for
+// their placeholders ("$1" or "?"), and the same columns mapped once. A row
+// type is whatever a back end steps through (a SQLite statement, a libpq
+// result row) with integer(), real(), text() and isNull() by column.
+#include "ReleaseRecords.h"
+
+#include <string>
+
+namespace trd::server::releaserows {
+
+// Every row of the language given at `language`, obsolete or live.
+inline std::string rowsSelect(const char* language)
+{
+    return std::string("SELECT IDTRADUCAO, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, IDSITTRADUCAO, "
+                       "FLOBSOLETA FROM TRADUCAO WHERE IDIDIOMA = ")
+        + language;
+}
+
+// The live rows a release created, with what they came from; of one batch
+// when `batch` names its placeholder, of every batch when it is null.
+inline std::string previousSourcesSelect(const char* language, const char* batch)
+{
+    std::string sql = std::string("SELECT t.CDPROGTRAD, t.NMCOMPONENTE, t.STAGRVALPROP, a.TPLIBERACAO, a.CDPROGANT, "
+                                  "a.NMCOMPANT, a.STAGRVALANT, a.NRSIMILAR, a.IDLOTE, COALESCE(l.DTLOTE, 0) "
+                                  "FROM TRADUCAO t JOIN TRADUCAO_ANTERIOR a ON a.IDTRADUCAO = t.IDTRADUCAO "
+                                  "LEFT JOIN LOTE l ON l.IDLOTE = a.IDLOTE WHERE t.IDIDIOMA = ")
+        + language + " AND t.FLOBSOLETA = 0";
+    if (batch)
+        sql += std::string(" AND a.IDLOTE = ") + batch;
+    return sql + " ORDER BY t.CDPROGTRAD, t.NMCOMPONENTE, t.STAGRVALPROP";
+}
+
+// The obsolete rows of the language, with the batch of their newest version
+// when that version made them so.
+inline std::string obsoleteRowsSelect(const char* language)
+{
+    return std::string("SELECT t.CDPROGTRAD, t.NMCOMPONENTE, t.STAGRVALPROP, t.STVALORPROP, t.IDSITTRADUCAO, "
+                       "t.DTALTERACAO, CASE WHEN v.TPALTERACAO = 3 THEN v.IDLOTE ELSE 0 END FROM TRADUCAO t "
+                       "LEFT JOIN VERSAO v ON v.IDVERSAO = t.IDULTVERSAO WHERE t.IDIDIOMA = ")
+        + language + " AND t.FLOBSOLETA <> 0 ORDER BY t.CDPROGTRAD, t.NMCOMPONENTE, t.STAGRVALPROP";
+}
+
+// A row of rowsSelect.
+template <typename Row>
+ReleaseRowView readRow(const Row& r)
+{
+    return {r.integer(0), r.text(1), r.text(2), r.text(3), r.text(4), r.text(5), r.integer(6) != 0};
+}
+
+// A row of previousSourcesSelect.
+template <typename Row>
+PreviousSourceView readPreviousSource(const Row& r)
+{
+    PreviousSourceView v;
+    v.program = r.text(0);
+    v.component = r.text(1);
+    v.source = r.text(2);
+    v.origin = static_cast<ReleaseOrigin>(r.text(3).empty() ? 'N' : r.text(3).front());
+    v.fromProgram = r.text(4);
+    v.fromComponent = r.text(5);
+    v.fromSource = r.text(6);
+    v.similarity = static_cast<int>(r.integer(7));
+    v.batch = r.integer(8);
+    v.batchWhen = r.real(9);
+    return v;
+}
+
+// A row of obsoleteRowsSelect.
+template <typename Row>
+ObsoleteRowView readObsoleteRow(const Row& r)
+{
+    return {r.text(0), r.text(1), r.text(2), r.text(3), r.text(4), r.real(5), r.isNull(6) ? 0 : r.integer(6)};
+}
+
+} // namespace trd::server::releaserows
