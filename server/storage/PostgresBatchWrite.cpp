@@ -25,24 +25,14 @@ CREATE TEMP TABLE IF NOT EXISTS trd_lote_linhas (
 TRUNCATE trd_lote_chaves, trd_lote_linhas;
 )SQL";
 
-std::string number(double value)
-{
-    char buf[64];
-    const auto res = std::to_chars(buf, buf + sizeof buf, value);
-    return std::string(buf, res.ptr);
-}
-
-void field(std::string& out, std::string_view value, bool last = false)
-{
-    pgrelease::appendCopyText(out, value);
-    out += last ? '\n' : '\t';
-}
+using pgrelease::appendCopyField;
+using pgrelease::copyNumber;
 
 template <class Text>
 void nullable(std::string& out, const std::optional<Text>& value, bool last = false)
 {
     if (value)
-        field(out, *value, last);
+        appendCopyField(out, *value, last);
     else
         out += last ? "\\N\n" : "\\N\t";
 }
@@ -80,10 +70,10 @@ std::string keysCopy(const RowChange* changes, std::size_t count, bool updated)
         const RowChange& c = changes[i];
         const RowKey& key = updated ? c.updated.key : c.original;
         keys += std::to_string(i) + '\t';
-        field(keys, key.language);
-        field(keys, key.program);
-        field(keys, key.component);
-        field(keys, key.source);
+        appendCopyField(keys, key.language);
+        appendCopyField(keys, key.program);
+        appendCopyField(keys, key.component);
+        appendCopyField(keys, key.source);
         nullable(keys, updated ? idText(c.reviveId) : std::nullopt, true);
     }
     return keys;
@@ -191,7 +181,7 @@ bool writeChanges(PostgresConnection& db, PostgresVersionLog& log, const RowChan
     const std::string changeCode = std::to_string(changeTypeCode(ChangeType::Change));
     const std::string deleteCode = std::to_string(changeTypeCode(ChangeType::Delete));
     std::map<std::int64_t, Counted> perBatch;
-    const std::string when = number(now);
+    const std::string when = copyNumber(now);
     std::string lines;
     std::size_t next = 0;
     for (std::size_t i = 0; i < count; ++i) {
@@ -215,16 +205,16 @@ bool writeChanges(PostgresConnection& db, PostgresVersionLog& log, const RowChan
         if (deleted) {
             lines += "\\N\t\\N\t\\N\t";
         } else {
-            field(lines, row.destination);
-            field(lines, row.status);
+            appendCopyField(lines, row.destination);
+            appendCopyField(lines, row.status);
             nullable(lines, idText(version ? version : f.last));
         }
         if (!kept) {
             lines += "\\N\t\\N\t\\N\t\\N\t\\N\t\\N\n";
             continue;
         }
-        field(lines, std::to_string(*version));
-        field(lines, std::to_string(batch.first));
+        appendCopyField(lines, std::to_string(*version));
+        appendCopyField(lines, std::to_string(batch.first));
         nullable(lines, idText(f.last));
         nullable(lines, f.status.empty() ? std::nullopt : std::optional<std::string_view>(f.status));
         nullable(lines, textKept ? std::optional<std::string_view>(f.destination) : std::nullopt);
@@ -296,7 +286,7 @@ bool writeInsertions(PostgresConnection& db, PostgresVersionLog& log, const RowC
     const std::vector<std::int64_t> rowIds = draw(db, "traducao", "idtraducao", fresh);
     const std::vector<std::int64_t> versionIds = draw(db, "versao", "idversao", count);
     const std::string insertCode = std::to_string(changeTypeCode(ChangeType::Insert));
-    const std::string when = number(now);
+    const std::string when = copyNumber(now);
     std::map<std::int64_t, Counted> perBatch;
     std::string rows, versions;
     std::size_t nextRow = 0;
@@ -310,18 +300,18 @@ bool writeInsertions(PostgresConnection& db, PostgresVersionLog& log, const RowC
         if (counted.rows++ == 0)
             counted.first = version;
         rows += std::to_string(id) + '\t';
-        field(rows, row.key.language);
-        field(rows, row.key.program);
-        field(rows, row.key.component);
-        field(rows, row.key.source);
-        field(rows, row.destination);
-        field(rows, row.status);
-        field(rows, when);
-        field(rows, std::to_string(version), true);
+        appendCopyField(rows, row.key.language);
+        appendCopyField(rows, row.key.program);
+        appendCopyField(rows, row.key.component);
+        appendCopyField(rows, row.key.source);
+        appendCopyField(rows, row.destination);
+        appendCopyField(rows, row.status);
+        appendCopyField(rows, when);
+        appendCopyField(rows, std::to_string(version), true);
         versions += std::to_string(version) + '\t' + std::to_string(batch) + '\t' + std::to_string(id) + '\t';
         nullable(versions, idText(c.reviveAfterVersion));
-        field(versions, insertCode);
-        field(versions, row.status);
+        appendCopyField(versions, insertCode);
+        appendCopyField(versions, row.status);
         nullable(versions, now == opened ? std::nullopt : std::optional<std::string_view>(when), true);
     }
     db.exec("SAVEPOINT trd_lote_novas");

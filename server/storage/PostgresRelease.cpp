@@ -39,36 +39,23 @@ DELETE FROM trd_liberacao_novas;
 DELETE FROM trd_liberacao_marcas;
 )SQL";
 
-std::string number(double value)
-{
-    char buf[64];
-    const auto res = std::to_chars(buf, buf + sizeof buf, value);
-    return std::string(buf, res.ptr);
-}
-
-void field(std::string& out, std::string_view value, bool last = false)
-{
-    appendCopyText(out, value);
-    out += last ? '\n' : '\t';
-}
-
 std::string insertsCopy(const ReleaseWrite& w)
 {
     std::string out;
     for (const ReleaseInsert& r : w.inserts) {
-        field(out, r.program);
-        field(out, r.component);
-        field(out, r.source);
-        field(out, r.destination);
-        field(out, r.status);
+        appendCopyField(out, r.program);
+        appendCopyField(out, r.component);
+        appendCopyField(out, r.source);
+        appendCopyField(out, r.destination);
+        appendCopyField(out, r.status);
         if (r.hasOrigin) {
             const char kind = static_cast<char>(r.origin);
-            field(out, std::string_view(&kind, 1));
-            field(out, std::to_string(r.fromRow));
-            field(out, r.fromProgram);
-            field(out, r.fromComponent);
-            field(out, r.fromSource);
-            field(out, std::to_string(r.similarity), true);
+            appendCopyField(out, std::string_view(&kind, 1));
+            appendCopyField(out, std::to_string(r.fromRow));
+            appendCopyField(out, r.fromProgram);
+            appendCopyField(out, r.fromComponent);
+            appendCopyField(out, r.fromSource);
+            appendCopyField(out, std::to_string(r.similarity), true);
         } else {
             out += "\\N\t\\N\t\\N\t\\N\t\\N\t\\N\n";
         }
@@ -95,6 +82,19 @@ void appendCopyText(std::string& out, std::string_view value)
 {
     // COPY's text form escapes exactly the four that BackslashEscapes.h writes.
     escapes::appendEscaped(out, value);
+}
+
+void appendCopyField(std::string& out, std::string_view value, bool last)
+{
+    appendCopyText(out, value);
+    out += last ? '\n' : '\t';
+}
+
+std::string copyNumber(double value)
+{
+    char buf[64];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value);
+    return std::string(buf, res.ptr);
 }
 
 void ensureSchema(PostgresConnection& db)
@@ -153,7 +153,7 @@ void write(PostgresConnection& db, const ReleaseWrite& w, std::int64_t batch, do
                 "INSERT INTO TRADUCAO (IDTRADUCAO, IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, "
                 "IDSITTRADUCAO, DTALTERACAO, IDULTVERSAO) OVERRIDING SYSTEM VALUE SELECT IDTRADUCAO, $1, CDPROGTRAD, "
                 "NMCOMPONENTE, STAGRVALPROP, STVALORPROP, IDSITTRADUCAO, $2, IDVERSAO FROM trd_liberacao_novas",
-                {w.language, number(now)});
+                {w.language, copyNumber(now)});
         } catch (const PostgresError& e) {
             if (e.sqlState() == "23505")
                 throw ServerError(ErrorKind::Conflict,

@@ -28,6 +28,10 @@ void write(PostgresConnection& db, const ReleaseWrite& write, std::int64_t batch
 
 // Text for one column of COPY's text form.
 void appendCopyText(std::string& out, std::string_view value);
+// One column of a COPY row, then the tab after it, or the line's end after the last.
+void appendCopyField(std::string& out, std::string_view value, bool last = false);
+// A number as COPY reads it back exactly (shortest round-trip form).
+std::string copyNumber(double value);
 
 } // namespace pgrelease
 } // namespace trd::server
