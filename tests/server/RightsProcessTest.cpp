@@ -86,8 +86,10 @@ public:
         m_server = std::make_unique<TrdServerProcess>(o);
         if (!m_server->isRunning())
             return;
-        for (int level = 0; level < LevelCount; ++level)
+        for (int level = 0; level < LevelCount; ++level) {
             m_tokens[level] = login(Users[level]);
+            EXPECT_FALSE(m_tokens[level].empty()) << "the login of " << Users[level] << " gave no session";
+        }
     }
 
     bool running() const { return m_server && m_server->isRunning(); }
@@ -98,9 +100,16 @@ public:
     std::string login(const std::string& name, const std::string& password = "senha")
     {
         httplib::Client http("127.0.0.1", port());
+        // A login hashes the password on purpose slowly: on a loaded machine it
+        // outlasts the client's default wait of five seconds.
+        http.set_read_timeout(60);
         auto res =
             http.Post("/Trd09300.rdmTraducao", request("Login", json(name) + "," + json(password)), "application/json");
-        return res ? parseJson(res->body).find("result")->string() : std::string();
+        if (!res)
+            return std::string();
+        const JsonValue answer = parseJson(res->body);
+        const JsonValue* token = answer.find("result");
+        return token ? token->string() : std::string();
     }
 
     Answer call(int level, const std::string& method, const std::string& params, const httplib::Headers& extra = {})
