@@ -14,7 +14,6 @@
 #include <QCborStreamReader>
 #include <QCborValue>
 #include <QCryptographicHash>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QThread>
 
