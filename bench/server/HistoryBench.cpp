@@ -136,6 +136,21 @@ double handlerMs(ServerContext& context, const std::string& body, int runs, std:
     return percentile(times, 0.5);
 }
 
+// The server's own time for one save of `row` (request body in, answer body
+// out), the texts it read remembered for the next.
+double timedSave(ServerContext& context, std::vector<std::string>& texts, int row, int version)
+{
+    const std::string next = text(row, version);
+    const std::string body = saveRequest("L00", row, texts[std::size_t(row)], next);
+    const auto start = Clock::now();
+    const RpcOutcome out = context.handler().handle(body);
+    const double ms = msSince(start);
+    if (!out.ok)
+        std::printf("  save failed: %s\n", out.errorMessage.c_str());
+    texts[std::size_t(row)] = next;
+    return ms;
+}
+
 // ---------------------------------------------------------------- a save's round trip
 
 void saveRoundTrip(const std::string& dir, int saves)
@@ -226,21 +241,10 @@ void saveRoundTrip(const std::string& dir, int saves)
     std::vector<double> keptHandled, noneHandled, bareCommits;
     sqlite3_open((dir + "/floor.db").c_str(), &floorDb);
     sqlite3_prepare_v2(floorDb, "UPDATE T SET B = ? WHERE A = 1", -1, &floorUpdate, nullptr);
-    const auto handle = [](ServerContext& context, std::vector<std::string>& texts, int row, int version) {
-        const std::string next = text(row, version);
-        const std::string body = saveRequest("L00", row, texts[std::size_t(row)], next);
-        const auto start = Clock::now();
-        const RpcOutcome out = context.handler().handle(body);
-        const double ms = msSince(start);
-        if (!out.ok)
-            std::printf("  save failed: %s\n", out.errorMessage.c_str());
-        texts[std::size_t(row)] = next;
-        return ms;
-    };
     for (int i = saves + 101; i <= 2 * saves + 200; ++i) {
         const int row = i % Rows;
-        const double k = handle(*kept, keptText, row, i);
-        const double n = handle(*none, noneText, row, i);
+        const double k = timedSave(*kept, keptText, row, i);
+        const double n = timedSave(*none, noneText, row, i);
         const std::string value = "valor " + std::to_string(i);
         sqlite3_bind_text(floorUpdate, 1, value.c_str(), -1, SQLITE_TRANSIENT);
         const auto commitStart = Clock::now();
@@ -281,20 +285,9 @@ void saveStatements(const std::string& dir, int saves)
     for (int i = 0; i < Rows; ++i)
         keptText[std::size_t(i)] = noneText[std::size_t(i)] = text(i, 0);
     std::vector<double> keptTimes, noneTimes;
-    const auto handle = [](ServerContext& context, std::vector<std::string>& texts, int row, int version) {
-        const std::string next = text(row, version);
-        const std::string body = saveRequest("L00", row, texts[std::size_t(row)], next);
-        const auto start = Clock::now();
-        const RpcOutcome out = context.handler().handle(body);
-        const double ms = msSince(start);
-        if (!out.ok)
-            std::printf("  save failed: %s\n", out.errorMessage.c_str());
-        texts[std::size_t(row)] = next;
-        return ms;
-    };
     for (int i = 1; i <= saves + 100; ++i) {
-        const double k = handle(*kept, keptText, i % Rows, i);
-        const double n = handle(*none, noneText, i % Rows, i);
+        const double k = timedSave(*kept, keptText, i % Rows, i);
+        const double n = timedSave(*none, noneText, i % Rows, i);
         if (i > 100) {
             keptTimes.push_back(k);
             noneTimes.push_back(n);
