@@ -6,6 +6,7 @@
 #include "TSocketConnection.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -18,6 +19,16 @@ namespace trd::pacote {
 
 // Visits the rows of a packet (either form) through a client data set.
 void cadaLinha(const QByteArray& pacote, const std::function<void(TClientDataSet&)>& visita);
+
+// The packet's rows as records, one a row in their order, each made by `le`
+// from the row it is given.
+template <typename Registro, typename Leitor>
+QList<Registro> registros(const QByteArray& pacote, Leitor le)
+{
+    QList<Registro> lidos;
+    cadaLinha(pacote, [&](TClientDataSet& d) { lidos.append(le(d)); });
+    return lidos;
+}
 
 QString texto(TClientDataSet& d, const char* campo);
 // A field an answer may lack (a server of an earlier version): empty then.

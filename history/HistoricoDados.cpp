@@ -10,14 +10,7 @@
 
 namespace trd::historico {
 
-namespace {
-
-using pacote::cadaLinha;
-using pacote::chama;
-using pacote::numero;
-using pacote::texto;
-
-} // namespace
+using namespace pacote;
 
 int Desfazimento::desfeitas() const
 {
@@ -31,8 +24,7 @@ int Desfazimento::mantidas() const
 
 QList<Versao> LeVersoes(const QByteArray& pacote)
 {
-    QList<Versao> versoes;
-    cadaLinha(pacote, [&](TClientDataSet& d) {
+    return registros<Versao>(pacote, [](TClientDataSet& d) {
         Versao v;
         v.id = numero(d, "IDVERSAO");
         v.lote = numero(d, "IDLOTE");
@@ -45,15 +37,13 @@ QList<Versao> LeVersoes(const QByteArray& pacote)
         v.textoAntes = texto(d, "STVALORANT");
         v.situacaoDepois = texto(d, "IDSITTRADUCAO");
         v.textoDepois = texto(d, "STVALORPROP");
-        versoes.append(v);
+        return v;
     });
-    return versoes;
 }
 
 QList<Lote> LeLotes(const QByteArray& pacote)
 {
-    QList<Lote> lotes;
-    cadaLinha(pacote, [&](TClientDataSet& d) {
+    return registros<Lote>(pacote, [](TClientDataSet& d) {
         Lote l;
         l.id = numero(d, "IDLOTE");
         l.data = d.FieldByName(QStringLiteral("DTLOTE"))->AsDateTime();
@@ -63,9 +53,8 @@ QList<Lote> LeLotes(const QByteArray& pacote)
         l.linhas = numero(d, "NRLINHAS");
         l.desfaz = numero(d, "IDLOTEDESFEITO");
         l.desfeitoPor = numero(d, "IDDESFEITOPOR");
-        lotes.append(l);
+        return l;
     });
-    return lotes;
 }
 
 Desfazimento LeDesfazimento(const QByteArray& pacote)

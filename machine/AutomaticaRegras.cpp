@@ -7,15 +7,14 @@ namespace trd::automatica {
 
 namespace {
 
-using pacote::cadaLinha;
+using pacote::registros;
 using pacote::textoSeHouver;
 
 } // namespace
 
 QList<Sugestao> LeSugestoes(const QByteArray& pacote)
 {
-    QList<Sugestao> lista;
-    cadaLinha(pacote, [&](TClientDataSet& ds) {
+    return registros<Sugestao>(pacote, [](TClientDataSet& ds) {
         Sugestao s;
         s.motor = textoSeHouver(ds, "DSMOTOR");
         s.rota = textoSeHouver(ds, "DSROTA");
@@ -23,9 +22,8 @@ QList<Sugestao> LeSugestoes(const QByteArray& pacote)
         s.texto = textoSeHouver(ds, "STVALORPROP");
         s.aviso = textoSeHouver(ds, "DSAVISO");
         s.doCache = textoSeHouver(ds, "STCACHE") == QStringLiteral("S");
-        lista.append(s);
+        return s;
     });
-    return lista;
 }
 
 QString Rotulo(const Sugestao& s)

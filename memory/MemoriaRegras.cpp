@@ -12,7 +12,7 @@ namespace trd::memoria {
 
 namespace {
 
-using pacote::cadaLinha;
+using pacote::registros;
 using pacote::textoSeHouver;
 
 const QString Traduzido = QStringLiteral("T");
@@ -34,8 +34,7 @@ QString semMarcas(const QString& texto)
 
 QList<Sugestao> LeSugestoes(const QByteArray& pacote)
 {
-    QList<Sugestao> lista;
-    cadaLinha(pacote, [&](TClientDataSet& ds) {
+    return registros<Sugestao>(pacote, [](TClientDataSet& ds) {
         Sugestao s;
         s.identica = textoSeHouver(ds, "TPSUGESTAO") == QStringLiteral("I");
         s.semelhanca = numero(ds, "NRSIMILAR");
@@ -48,9 +47,8 @@ QList<Sugestao> LeSugestoes(const QByteArray& pacote)
         s.traducoes = numero(ds, "NRTRADUCOES");
         s.programas = textoSeHouver(ds, "DSPROGRAMAS");
         s.obsoleta = textoSeHouver(ds, "STOBSOLETA") == QStringLiteral("S");
-        lista.append(s);
+        return s;
     });
-    return lista;
 }
 
 QString OrigemDaSugestao(const Sugestao& s)

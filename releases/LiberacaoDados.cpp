@@ -12,12 +12,9 @@
 
 namespace trd::liberacao {
 
-namespace {
+using namespace pacote;
 
-using pacote::cadaLinha;
-using pacote::chama;
-using pacote::numero;
-using pacote::texto;
+namespace {
 
 const QString GetPreviaLiberacao = QStringLiteral("GetPreviaLiberacao");
 const QString AplicaLiberacao = QStringLiteral("AplicaLiberacao");
@@ -198,8 +195,7 @@ QString NomeDoTipo(Tipo tipo)
 
 QList<Origem> LeOrigens(const QByteArray& pacote)
 {
-    QList<Origem> origens;
-    cadaLinha(pacote, [&](TClientDataSet& d) {
+    return registros<Origem>(pacote, [](TClientDataSet& d) {
         Origem o;
         o.programa = texto(d, "CDPROGTRAD");
         o.componente = texto(d, "NMCOMPONENTE");
@@ -212,9 +208,8 @@ QList<Origem> LeOrigens(const QByteArray& pacote)
         o.lote = numero(d, "IDLOTE");
         o.data = d.FieldByName(QStringLiteral("DTLOTE"))->AsDateTime();
         o.ultima = texto(d, "STULTIMA") == QStringLiteral("S");
-        origens.append(o);
+        return o;
     });
-    return origens;
 }
 
 QHash<QString, Origem> PorChave(const QList<Origem>& origens)
