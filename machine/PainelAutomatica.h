@@ -5,35 +5,29 @@
 // and route, number 6 for Ctrl+6 after the memory's five. It only shows and
 // offers: the companion puts the translation into the cell (usar).
 #include "AutomaticaRegras.h"
-
-#include <QFrame>
+#include "PainelComEstado.h"
 
 #include <optional>
 
-class QLabel;
-
 namespace trd {
 
-class PainelAutomatica : public QFrame {
+class PainelAutomatica : public PainelComEstado {
     Q_OBJECT
 public:
     explicit PainelAutomatica(QWidget* parent = nullptr);
 
-    // Only the line; no suggestion.
-    void mostraEstado(const QString& texto);
     void mostra(const automatica::Sugestao& sugestao);
     // The suggestion shown and offered, when there is one to offer.
     const std::optional<automatica::Sugestao>& sugestao() const { return m_sugestao; }
-    QString estado() const;
 
     static constexpr int Numero = 6;
-    QLabel* lblEstado;
     QLabel* lblSugestao;
 
 signals:
     void usar();
 
 protected:
+    void retiraOferta() override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:

@@ -43,25 +43,14 @@ QString dica(const memoria::Sugestao& s)
 
 } // namespace
 
-PainelSugestoes::PainelSugestoes(QWidget* parent) : QFrame(parent)
+PainelSugestoes::PainelSugestoes(QWidget* parent)
+    : PainelComEstado("panSugestoes", "lblEstadoSugestoes", parent), lstSugestoes(new QTreeWidget(this))
 {
-    setObjectName(QStringLiteral("panSugestoes"));
-    setFrameShape(QFrame::StyledPanel);
-    auto* coluna = new QVBoxLayout(this);
-    coluna->setContentsMargins(4, 2, 4, 2);
-    coluna->setSpacing(1);
-    lblEstado = new QLabel(this);
-    lblEstado->setObjectName(QStringLiteral("lblEstadoSugestoes"));
-    lblEstado->setTextFormat(Qt::PlainText);
-    // A long message (a server's words) wraps inside the panel rather than
-    // widening it and the editor with it.
+    // A long message (a server's words) wraps inside the panel.
     lblEstado->setWordWrap(true);
-    lblEstado->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     QFont negrito = lblEstado->font();
     negrito.setBold(true);
     lblEstado->setFont(negrito);
-    coluna->addWidget(lblEstado);
-    lstSugestoes = new QTreeWidget(this);
     lstSugestoes->setObjectName(QStringLiteral("lstSugestoes"));
     lstSugestoes->setColumnCount(4);
     lstSugestoes->setHeaderHidden(true);
@@ -77,30 +66,18 @@ PainelSugestoes::PainelSugestoes(QWidget* parent) : QFrame(parent)
     lstSugestoes->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     lstSugestoes->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     lstSugestoes->header()->setSectionResizeMode(2, QHeaderView::Interactive);
-    coluna->addWidget(lstSugestoes, 1);
+    coluna()->addWidget(lstSugestoes, 1);
     connect(lstSugestoes, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* item) { emit usar(lstSugestoes->indexOfTopLevelItem(item)); });
     mostraEstado(QStringLiteral("Sugestões da memória de tradução"));
 }
 
-void PainelSugestoes::mostraEstado(const QString& texto)
+void PainelSugestoes::retiraOferta()
 {
     m_sugestoes.clear();
     // Told at every move of the row: an empty list is not reset (and repainted) again.
     if (lstSugestoes->topLevelItemCount() > 0)
         lstSugestoes->clear();
-    mostraAviso(texto);
-}
-
-void PainelSugestoes::mostraAviso(const QString& texto)
-{
-    lblEstado->setText(texto);
-    lblEstado->setToolTip(texto);
-}
-
-QString PainelSugestoes::estado() const
-{
-    return lblEstado->text();
 }
 
 void PainelSugestoes::mostra(const QList<memoria::Sugestao>& sugestoes)

@@ -93,6 +93,8 @@ TEST_F(EditorAutomatica, TheEnginesSuggestionGoesIntoTheCellAndIsSavedAsDoubtful
     PainelAutomatica* painel = stopOn(form, QStringLiteral("Salvar o arquivo %s?"));
     ASSERT_TRUE(painel->sugestao()) << painel->estado().toStdString();
     EXPECT_EQ(painel->estado(), QStringLiteral("6  Apertium · por → spa"));
+    // The line is cut at the panel's edge: its tooltip is the whole of it, not the question asked before.
+    EXPECT_EQ(painel->lblEstado->toolTip().toStdString(), painel->estado().toStdString());
     const QString sugerida = painel->lblSugestao->text();
     EXPECT_TRUE(painel->lblSugestao->isVisible());
     EXPECT_TRUE(sugerida.contains(QStringLiteral("%s")) && sugerida != QStringLiteral("Salvar o arquivo %s?"))
