@@ -225,9 +225,7 @@ QAction* TfrmTraducao::adicionaItem(const char* nome, const QString& texto, cons
 
 QShortcut* TfrmTraducao::adicionaAtalho(const char* nome, const QKeySequence& tecla)
 {
-    ConfereTecla(*this, nome, tecla);
-    auto* atalho = new QShortcut(tecla, this);
-    atalho->setObjectName(QString::fromLatin1(nome));
+    QShortcut* atalho = NovoAtalho(*this, nome, tecla);
     // Like the menu's items: only while the focus is inside this screen.
     atalho->setContext(Qt::WidgetWithChildrenShortcut);
     return atalho;
@@ -245,10 +243,7 @@ QMenu* TfrmTraducao::adicionaSubmenu(const char* nome, const QString& texto)
 
 QAction* TfrmTraducao::adicionaItemEm(QMenu* submenu, const char* nome, const QString& texto, const QKeySequence& tecla)
 {
-    ConfereTecla(*this, nome, tecla);
-    auto* item = new QAction(texto, this);
-    item->setObjectName(QString::fromLatin1(nome));
-    item->setShortcut(tecla);
+    QAction* item = NovoItem(*this, nome, texto, tecla);
     // As the maintenance menu's own: only while the focus is inside this screen.
     item->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     addAction(item);

@@ -40,4 +40,21 @@ void ConfereTecla(const QWidget& tela, const char* nome, const QKeySequence& tec
                                .toStdString());
 }
 
+QAction* NovoItem(QWidget& tela, const char* nome, const QString& texto, const QKeySequence& tecla)
+{
+    ConfereTecla(tela, nome, tecla);
+    auto* item = new QAction(texto, &tela);
+    item->setObjectName(QString::fromLatin1(nome));
+    item->setShortcut(tecla);
+    return item;
+}
+
+QShortcut* NovoAtalho(QWidget& tela, const char* nome, const QKeySequence& tecla)
+{
+    ConfereTecla(tela, nome, tecla);
+    auto* atalho = new QShortcut(tecla, &tela);
+    atalho->setObjectName(QString::fromLatin1(nome));
+    return atalho;
+}
+
 } // namespace trd

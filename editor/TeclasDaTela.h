@@ -5,6 +5,8 @@
 #include <QKeySequence>
 #include <QString>
 
+class QAction;
+class QShortcut;
 class QWidget;
 
 namespace trd {
@@ -16,5 +18,11 @@ QString QuemUsaTecla(const QWidget& tela, const QKeySequence& tecla);
 // Raises std::logic_error naming `nome`, the key and who holds it when the
 // key is taken: a screen built with a clash is a mistake to see at once.
 void ConfereTecla(const QWidget& tela, const char* nome, const QKeySequence& tecla);
+
+// A new item of `tela` named `nome`, its key checked first (ConfereTecla);
+// the caller puts it in a menu.
+QAction* NovoItem(QWidget& tela, const char* nome, const QString& texto, const QKeySequence& tecla);
+// A new key of `tela` with no menu item, named `nome`, checked as an item's is.
+QShortcut* NovoAtalho(QWidget& tela, const char* nome, const QKeySequence& tecla);
 
 } // namespace trd

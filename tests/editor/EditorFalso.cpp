@@ -155,10 +155,7 @@ void EditorFalso::adicionaSeparador(const char*)
 
 QAction* EditorFalso::adicionaItem(const char* nome, const QString& texto, const QKeySequence& tecla)
 {
-    ConfereTecla(*tela, nome, tecla);
-    auto* item = new QAction(texto, tela.get());
-    item->setObjectName(QString::fromLatin1(nome));
-    item->setShortcut(tecla);
+    QAction* item = NovoItem(*tela, nome, texto, tecla);
     menu->addAction(item);
     return item;
 }
@@ -174,20 +171,14 @@ QMenu* EditorFalso::adicionaSubmenu(const char* nome, const QString& texto)
 
 QAction* EditorFalso::adicionaItemEm(QMenu* submenu, const char* nome, const QString& texto, const QKeySequence& tecla)
 {
-    ConfereTecla(*tela, nome, tecla);
-    auto* item = new QAction(texto, tela.get());
-    item->setObjectName(QString::fromLatin1(nome));
-    item->setShortcut(tecla);
+    QAction* item = NovoItem(*tela, nome, texto, tecla);
     submenu->addAction(item);
     return item;
 }
 
 QShortcut* EditorFalso::adicionaAtalho(const char* nome, const QKeySequence& tecla)
 {
-    ConfereTecla(*tela, nome, tecla);
-    auto* atalho = new QShortcut(tecla, tela.get());
-    atalho->setObjectName(QString::fromLatin1(nome));
-    return atalho;
+    return NovoAtalho(*tela, nome, tecla);
 }
 
 qint64 EditorFalso::emLote(const QString& idioma, const QString& tipo, const std::function<void()>& chamada,
