@@ -52,21 +52,25 @@ struct EscapeTable {
 };
 constexpr EscapeTable kEscape;
 
+// Writes an entity without its terminating NUL; returns the end written.
+template <std::size_t N>
+char* writeEntity(char* p, const char (&entity)[N])
+{
+    std::memcpy(p, entity, N - 1);
+    return p + (N - 1);
+}
+
 char* writeEscape(char* p, unsigned c)
 {
     switch (c) {
     case '&':
-        std::memcpy(p, "&amp;", 5);
-        return p + 5;
+        return writeEntity(p, "&amp;");
     case '<':
-        std::memcpy(p, "&lt;", 4);
-        return p + 4;
+        return writeEntity(p, "&lt;");
     case '>':
-        std::memcpy(p, "&gt;", 4);
-        return p + 4;
+        return writeEntity(p, "&gt;");
     case '"':
-        std::memcpy(p, "&quot;", 6);
-        return p + 6;
+        return writeEntity(p, "&quot;");
     default:
         *p++ = '&';
         *p++ = '#';
