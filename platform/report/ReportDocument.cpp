@@ -543,6 +543,21 @@ bool ReportDocument::exportCsv(const QString& fileName, const ReportProgress& pr
     const ReportTableData* data = main ? tableData(main->name) : nullptr;
     if (!data)
         throw EReportError(QStringLiteral("O relatório '%1' não tem tabela para exportar.").arg(m_def.title));
+    // A spreadsheet evaluates a cell that starts like a formula, so a screen
+    // text such as "=HIPERLINK(...)" would run when the file is opened: a
+    // text cell that does is written after an apostrophe, which shows it as
+    // text. Numbers and dates keep their form ("-5" stays a number).
+    const auto guarded = [](const QVariant& value, QString text) {
+        static const QString FormulaStarts = QStringLiteral("=+-@\t\r");
+        if (value.typeId() != QMetaType::QString)
+            return text;
+        qsizetype at = 0;
+        while (at < text.size() && text.at(at) == u'\'')
+            ++at;
+        if (at < text.size() && FormulaStarts.contains(text.at(at)))
+            text.prepend(u'\'');
+        return text;
+    };
     auto quote = [](const QString& v) {
         if (!v.contains(u';') && !v.contains(u'"') && !v.contains(u'\n') && !v.contains(u'\r'))
             return v;
@@ -567,7 +582,7 @@ bool ReportDocument::exportCsv(const QString& fileName, const ReportProgress& pr
         }
         fields.clear();
         for (int c = 0; c < main->columns.size(); ++c)
-            fields << quote(data->cellText(r, c));
+            fields << quote(guarded(data->cellValue(r, c), data->cellText(r, c)));
         out += fields.join(u';').toUtf8() + "\r\n";
         if (out.size() > (1 << 20)) {
             file.write(out);

@@ -189,6 +189,26 @@ TEST(ReportDocumentTest, AChartDrawsOneBarPerGroupAndTheCsvHoldsTheMainTable)
                          "btnAplicar;5,0;03/03/2025\r\nbtnFiltro;10,0;01/03/2025\r\n"));
 }
 
+TEST(ReportDocumentTest, ACsvTextThatLooksLikeAFormulaIsWrittenAsText)
+{
+    Fixture f;
+    f.make(groupedDefinition(),
+           {{"TRD09300", "=SOMA(A1)", "-5", "20250301T10:00:00000"},
+            {"TRD09300", "@sbt", "7", "20250302T10:00:00000"},
+            {"TRD09300", "'+x", "7", "20250303T10:00:00000"},
+            {"TRD09300", "a=b", "7", "20250304T10:00:00000"}});
+    const QString csv = f.dir.filePath(QStringLiteral("f.csv"));
+    ASSERT_TRUE(f.doc->exportCsv(csv));
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    // The texts are shown as text; the negative number stays a number.
+    EXPECT_EQ(file.readAll(),
+              QByteArray("\xEF\xBB\xBF"
+                         "Componente;Caracteres;Alterado\r\n"
+                         "''+x;7,0;03/03/2025\r\n'=SOMA(A1);-5,0;01/03/2025\r\n"
+                         "'@sbt;7,0;02/03/2025\r\na=b;7,0;04/03/2025\r\n"));
+}
+
 TEST(ReportDocumentTest, ACancelledPdfOrCsvLeavesNoFile)
 {
     std::vector<QStringList> rows;
