@@ -2,27 +2,13 @@
 
 #include "BackslashEscapes.h"
 #include "ReleaseRowReading.h"
+#include "SchemaDialect.h"
 
 #include <charconv>
 
 namespace trd::server::pgrelease {
 
 namespace {
-
-const char* const TableSql = R"SQL(
-CREATE INDEX IF NOT EXISTS TRADUCAO_OBSOLETA
-    ON TRADUCAO (IDIDIOMA, IDSITTRADUCAO, DTALTERACAO) WHERE FLOBSOLETA <> 0;
-CREATE TABLE IF NOT EXISTS TRADUCAO_ANTERIOR (
-    IDTRADUCAO    BIGINT PRIMARY KEY REFERENCES TRADUCAO (IDTRADUCAO) ON DELETE CASCADE,
-    IDLOTE        BIGINT NOT NULL,
-    TPLIBERACAO   CHAR(1) NOT NULL,
-    IDTRADUCAOANT BIGINT,
-    CDPROGANT     VARCHAR(20) COLLATE "C" NOT NULL,
-    NMCOMPANT     VARCHAR(50) COLLATE "C" NOT NULL,
-    STAGRVALANT   VARCHAR(4000) COLLATE "C" NOT NULL,
-    NRSIMILAR     SMALLINT NOT NULL
-);
-)SQL";
 
 // Per connection, emptied at every commit; a rolled-back apply leaves
 // nothing in them either.
@@ -110,7 +96,7 @@ void ensureSchema(PostgresConnection& db)
     db.run("SELECT to_regclass('traducao_anterior') IS NOT NULL", {},
            [&](const PostgresConnection::Row& r) { table = r.text(0) == "t"; });
     if (!present || !table)
-        db.exec(TableSql);
+        db.exec(schema::render(releaserows::SchemaDefinition, schema::Postgres));
 }
 
 void readRows(PostgresConnection& db, const std::string& language, const ReleaseRowVisitor& visit)
