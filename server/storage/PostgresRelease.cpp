@@ -76,6 +76,16 @@ void appendCopyField(std::string& out, std::string_view value, bool last)
     out += last ? '\n' : '\t';
 }
 
+void appendCopyRowTexts(std::string& out, const TranslationRow& row)
+{
+    appendCopyField(out, row.key.language);
+    appendCopyField(out, row.key.program);
+    appendCopyField(out, row.key.component);
+    appendCopyField(out, row.key.source);
+    appendCopyField(out, row.destination);
+    appendCopyField(out, row.status);
+}
+
 std::string copyNumber(double value)
 {
     char buf[64];
