@@ -17,9 +17,9 @@ constexpr std::int64_t Newest = std::numeric_limits<std::int64_t>::max();
 
 // An answer that only moves the cursor on (nothing new, or a server
 // stopping); a negative cursor is none known yet: the client asks again.
-std::string noChanges(std::int64_t upTo)
+FeedAnswer noChanges(std::int64_t upTo)
 {
-    return upTo >= 0 ? changesAnswer(upTo, {}) : std::string("{\"alteracoes\":[]}");
+    return upTo >= 0 ? changesAnswer(upTo, {}) : FeedAnswer{"{\"alteracoes\":[]}", -1, false};
 }
 
 bool told(const FeedEvent& e, bool reviewMarks)
@@ -205,8 +205,8 @@ void ChangeFeed::reset(std::int64_t horizon)
     deliver(ready);
 }
 
-std::optional<std::string> ChangeFeed::answerLocked(const std::string& language, std::optional<std::int64_t> since,
-                                                    bool reviewMarks) const
+std::optional<FeedAnswer> ChangeFeed::answerLocked(const std::string& language, std::optional<std::int64_t> since,
+                                                   bool reviewMarks) const
 {
     if (!m_ready)
         return std::nullopt;
@@ -236,23 +236,23 @@ std::optional<std::string> ChangeFeed::answerLocked(const std::string& language,
 void ChangeFeed::collectLocked(std::vector<Ready>& ready)
 {
     // Followers in step ask the same question: its answer is built once.
-    std::map<std::tuple<std::string, std::optional<std::int64_t>, bool>, std::optional<std::string>> built;
+    std::map<std::tuple<std::string, std::optional<std::int64_t>, bool>, std::optional<FeedAnswer>> built;
     for (auto it = m_waiters.begin(); it != m_waiters.end();) {
         auto known = built.find({it->language, it->since, it->reviewMarks});
         if (known == built.end()) {
-            std::optional<std::string> answer;
+            std::optional<FeedAnswer> answer;
             if (m_ready && it->since && *it->since < m_base)
                 answer = noChanges(*it->since); // it asks again, and is answered from the database
             else
                 answer = answerLocked(it->language, it->since, it->reviewMarks);
             known = built.emplace(std::make_tuple(it->language, it->since, it->reviewMarks), std::move(answer)).first;
         }
-        std::optional<std::string> body = known->second;
-        if (!body) {
+        std::optional<FeedAnswer> answer = known->second;
+        if (!answer) {
             ++it;
             continue;
         }
-        ready.push_back({std::move(it->sink), std::move(*body)});
+        ready.push_back({std::move(it->sink), std::move(*answer)});
         it = m_waiters.erase(it);
     }
 }
@@ -260,19 +260,19 @@ void ChangeFeed::collectLocked(std::vector<Ready>& ready)
 void ChangeFeed::deliver(std::vector<Ready>& ready)
 {
     for (Ready& r : ready)
-        r.sink(std::move(r.body));
+        r.sink(std::move(r.answer));
 }
 
-std::optional<std::string> ChangeFeed::poll(const std::string& language, std::optional<std::int64_t> since,
-                                            AnswerSink sink, std::uint64_t& ticket, bool reviewMarks)
+std::optional<FeedAnswer> ChangeFeed::poll(const std::string& language, std::optional<std::int64_t> since,
+                                           AnswerSink sink, std::uint64_t& ticket, bool reviewMarks)
 {
     {
         std::lock_guard lock(m_mutex);
         if (!m_running && !m_ready)
             return noChanges(std::max(since.value_or(-1), m_horizon));
         if (!(m_ready && since && *since < m_base)) {
-            if (auto body = answerLocked(language, since, reviewMarks))
-                return body;
+            if (auto answer = answerLocked(language, since, reviewMarks))
+                return answer;
             ticket = ++m_lastTicket;
             m_waiters.push_back({ticket, language, since, std::move(sink), reviewMarks});
             return std::nullopt;
@@ -287,7 +287,7 @@ bool ChangeFeed::answersFromMemory(std::optional<std::int64_t> since) const
     return !(m_ready && since && *since < m_base);
 }
 
-std::string ChangeFeed::resume(const std::string& language, std::int64_t since, bool reviewMarks)
+FeedAnswer ChangeFeed::resume(const std::string& language, std::int64_t since, bool reviewMarks)
 {
     std::int64_t base = 0;
     {
@@ -330,27 +330,27 @@ std::string ChangeFeed::resume(const std::string& language, std::int64_t since, 
     return changesAnswer(std::max(upTo, since), events);
 }
 
-std::optional<std::string> ChangeFeed::cancel(std::uint64_t ticket)
+std::optional<FeedAnswer> ChangeFeed::cancel(std::uint64_t ticket)
 {
     std::lock_guard lock(m_mutex);
     const auto it =
         std::find_if(m_waiters.begin(), m_waiters.end(), [ticket](const Waiter& w) { return w.ticket == ticket; });
     if (it == m_waiters.end())
         return std::nullopt;
-    std::optional<std::string> body = answerLocked(it->language, it->since, it->reviewMarks);
-    if (!body && m_ready && it->since && *it->since > m_horizon) {
+    std::optional<FeedAnswer> answer = answerLocked(it->language, it->since, it->reviewMarks);
+    if (!answer && m_ready && it->since && *it->since > m_horizon) {
         // A cursor ahead of everything this server knows, a whole wait long
         // (another server's reader is never that far behind): the versions
         // it counted are gone (pruned, or the database went back to a
         // copy), and whatever they changed the client cannot learn here.
-        body = reloadAnswer(m_horizon,
-                            "O servidor não tem mais as alterações até as últimas recebidas. "
-                            "Recarregue os registros.");
+        answer = reloadAnswer(m_horizon,
+                              "O servidor não tem mais as alterações até as últimas recebidas. "
+                              "Recarregue os registros.");
     }
-    if (!body)
-        body = noChanges(it->since ? std::max(*it->since, m_horizon) : -1);
+    if (!answer)
+        answer = noChanges(it->since ? std::max(*it->since, m_horizon) : -1);
     m_waiters.erase(it);
-    return body;
+    return answer;
 }
 
 std::int64_t ChangeFeed::horizon() const

@@ -13,6 +13,7 @@
 // what memory keeps is answered from the history in the database, within
 // bounds; past them, or past what the history still keeps, the client is told
 // to load its rows again.
+#include "FeedAnswer.h"
 #include "FeedEvents.h"
 #include "SessionPool.h"
 #include "SettledHorizon.h"
@@ -57,21 +58,21 @@ public:
     // Answers every waiting request as it stands and stops reading.
     void stop();
 
-    using AnswerSink = std::function<void(std::string body)>;
+    using AnswerSink = std::function<void(FeedAnswer answer)>;
     // A request for `language`'s changes after `since` (none: only the
     // current cursor). Returns the answer when there is one now; otherwise
     // keeps the request, sets `ticket`, and later calls `sink` once, from the
     // feed's thread, unless cancel() took the request back first. Reads the
     // database for a cursor behind memory: call it where blocking is fine.
     // Review marks (types R and U) are told only with `reviewMarks`.
-    std::optional<std::string> poll(const std::string& language, std::optional<std::int64_t> since, AnswerSink sink,
-                                    std::uint64_t& ticket, bool reviewMarks = false);
+    std::optional<FeedAnswer> poll(const std::string& language, std::optional<std::int64_t> since, AnswerSink sink,
+                                   std::uint64_t& ticket, bool reviewMarks = false);
     // poll() would answer this cursor from memory, without the database
     // (it may still be wrong a moment later: a hint for where to call poll).
     bool answersFromMemory(std::optional<std::int64_t> since) const;
     // Takes a waiting request back and answers it as it stands (no change
     // yet, the cursor moved on); nullopt when it was answered already.
-    std::optional<std::string> cancel(std::uint64_t ticket);
+    std::optional<FeedAnswer> cancel(std::uint64_t ticket);
 
     // Up to which version every change is known and kept (-1 before the first
     // reading settles).
@@ -90,7 +91,7 @@ private:
     };
     struct Ready {
         AnswerSink sink;
-        std::string body;
+        FeedAnswer answer;
     };
 
     void run();
@@ -100,11 +101,11 @@ private:
     void reset(std::int64_t horizon);
     // Under m_mutex: the answer for the request as memory stands, or nullopt
     // when it has to wait.
-    std::optional<std::string> answerLocked(const std::string& language, std::optional<std::int64_t> since,
-                                            bool reviewMarks) const;
+    std::optional<FeedAnswer> answerLocked(const std::string& language, std::optional<std::int64_t> since,
+                                           bool reviewMarks) const;
     // Answers the waiting requests that can be answered now (under m_mutex).
     void collectLocked(std::vector<Ready>& ready);
-    std::string resume(const std::string& language, std::int64_t since, bool reviewMarks);
+    FeedAnswer resume(const std::string& language, std::int64_t since, bool reviewMarks);
     static void deliver(std::vector<Ready>& ready);
 
     StorageBackend& m_backend;

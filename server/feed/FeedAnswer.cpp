@@ -3,6 +3,7 @@
 #include "Json.h"
 
 #include <charconv>
+#include <utility>
 
 namespace trd::server::feed {
 
@@ -25,7 +26,7 @@ void appendField(std::string& out, const char* name, std::string_view value)
 
 } // namespace
 
-std::string changesAnswer(std::int64_t upTo, const std::vector<const FeedEvent*>& events)
+FeedAnswer changesAnswer(std::int64_t upTo, const std::vector<const FeedEvent*>& events)
 {
     std::string out = "{\"ate\":" + std::to_string(upTo) + ",\"alteracoes\":[";
     bool first = true;
@@ -53,15 +54,15 @@ std::string changesAnswer(std::int64_t upTo, const std::vector<const FeedEvent*>
         out += '}';
     }
     out += "]}";
-    return out;
+    return {std::move(out), upTo, !events.empty()};
 }
 
-std::string reloadAnswer(std::int64_t upTo, const std::string& reason)
+FeedAnswer reloadAnswer(std::int64_t upTo, const std::string& reason)
 {
     std::string out = "{\"ate\":" + std::to_string(upTo) + ",\"recarregar\":true";
     appendField(out, "motivo", reason);
     out += '}';
-    return out;
+    return {std::move(out), upTo, false};
 }
 
 } // namespace trd::server::feed

@@ -12,7 +12,16 @@
 
 namespace trd::server::feed {
 
-std::string changesAnswer(std::int64_t upTo, const std::vector<const FeedEvent*>& events);
-std::string reloadAnswer(std::int64_t upTo, const std::string& reason);
+// An answer's text, with what a streamed answer goes on from: whoever builds
+// the text knows them, and reading them back out of it would tie the stream
+// to how the text is written.
+struct FeedAnswer {
+    std::string body;
+    std::int64_t upTo = -1; // its "ate"; -1 when it names none
+    bool changes = false; // it brings changes (false: none, or a reload)
+};
+
+FeedAnswer changesAnswer(std::int64_t upTo, const std::vector<const FeedEvent*>& events);
+FeedAnswer reloadAnswer(std::int64_t upTo, const std::string& reason);
 
 } // namespace trd::server::feed

@@ -16,6 +16,7 @@
 //
 // Every handler runs on the connection's strand; the calls and the feed's
 // reads run on the workers and come back through the strand.
+#include "FeedAnswer.h"
 #include "FeedRequest.h"
 #include "ServerShared.h"
 
@@ -110,7 +111,7 @@ private:
     void changes(Request req, const std::string& query, bool keepAlive);
     void pollFeed(const FeedRequest& request, const CallContext& context, Asked asked);
     void feedRefused(http::status status, int code, const std::string& message, Asked asked, std::string user);
-    void feedPolled(std::optional<std::string> body, const std::shared_ptr<FeedWait>& state, int waitSeconds,
+    void feedPolled(std::optional<feed::FeedAnswer> answer, const std::shared_ptr<FeedWait>& state, int waitSeconds,
                     Asked asked, std::string user);
     void feedChanged(const std::shared_ptr<FeedWait>& state, const CallContext& context, std::string later,
                      Asked asked);
@@ -142,9 +143,9 @@ private:
     };
     void startFeedStream(const FeedRequest& request, const CallContext& context, Asked asked, std::string user);
     void streamPoll(const std::shared_ptr<FeedStream>& stream);
-    void streamChanged(const std::shared_ptr<FeedStream>& stream, std::uint64_t ticket, std::string body);
+    void streamChanged(const std::shared_ptr<FeedStream>& stream, std::uint64_t ticket, feed::FeedAnswer answer);
     void streamWaitOver(beast::error_code ec, const std::shared_ptr<FeedStream>& stream, std::uint64_t ticket);
-    void streamWrite(const std::shared_ptr<FeedStream>& stream, std::string body, bool last);
+    void streamWrite(const std::shared_ptr<FeedStream>& stream, feed::FeedAnswer answer, bool last);
     void onStreamWritten(beast::error_code ec, const std::shared_ptr<FeedStream>& stream, bool last);
     bool settleFeedStream(FeedStream& stream, const char* how);
     void onStreamPeer(beast::error_code ec, const std::shared_ptr<FeedStream>& stream);

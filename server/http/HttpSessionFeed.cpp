@@ -65,13 +65,13 @@ void HttpSession<Stream>::pollFeed(const FeedRequest& request, const CallContext
     if (request.streamed)
         return startFeedStream(request, context, asked, admission.user); // on the strand: see changes()
     auto state = std::make_shared<FeedWait>();
-    std::optional<std::string> body;
+    std::optional<feed::FeedAnswer> answer;
     try {
-        body = m_server.feed->poll(
+        answer = m_server.feed->poll(
             request.language, request.since,
-            [self = self(), state, context, asked](std::string later) {
+            [self = self(), state, context, asked](feed::FeedAnswer later) {
                 asio::post(self->m_stream.get_executor(),
-                           [self, state, context, later = std::move(later), asked]() mutable {
+                           [self, state, context, later = std::move(later.body), asked]() mutable {
                                self->feedChanged(state, context, std::move(later), asked);
                            });
             },
@@ -83,7 +83,7 @@ void HttpSession<Stream>::pollFeed(const FeedRequest& request, const CallContext
         return feedRefused(http::status::internal_server_error, rpc::InternalError,
                            std::string("Erro no servidor: ") + e.what() + ".", asked, admission.user);
     }
-    if (!body && !m_server.waiting.take(address())) {
+    if (!answer && !m_server.waiting.take(address())) {
         // Taken back, answered or not: the address keeps the rest of its
         // connections for its calls.
         m_server.feed->cancel(state->ticket);
@@ -92,10 +92,11 @@ void HttpSession<Stream>::pollFeed(const FeedRequest& request, const CallContext
                                + std::to_string(m_server.waiting.allowance()) + "); tente de novo em instantes.",
                            asked, admission.user);
     }
-    asio::post(
-        m_stream.get_executor(),
-        [self = self(), body = std::move(body), state, wait = request.waitSeconds, asked,
-         user = admission.user]() mutable { self->feedPolled(std::move(body), state, wait, asked, std::move(user)); });
+    asio::post(m_stream.get_executor(),
+               [self = self(), answer = std::move(answer), state, wait = request.waitSeconds, asked,
+                user = admission.user]() mutable {
+                   self->feedPolled(std::move(answer), state, wait, asked, std::move(user));
+               });
 }
 
 template <class Stream>
@@ -111,12 +112,12 @@ void HttpSession<Stream>::feedRefused(http::status status, int code, const std::
 
 // On the strand: the feed's first word, an answer now or a wait.
 template <class Stream>
-void HttpSession<Stream>::feedPolled(std::optional<std::string> body, const std::shared_ptr<FeedWait>& state,
+void HttpSession<Stream>::feedPolled(std::optional<feed::FeedAnswer> answer, const std::shared_ptr<FeedWait>& state,
                                      int waitSeconds, Asked asked, std::string user)
 {
     m_user = std::move(user);
-    if (body)
-        return feedAnswered(http::status::ok, std::move(*body), asked, {});
+    if (answer)
+        return feedAnswered(http::status::ok, std::move(answer->body), asked, {});
     if (state->done) {
         m_server.waiting.give(address()); // answered before it began to wait here
         return;
@@ -153,7 +154,7 @@ void HttpSession<Stream>::feedWaitOver(beast::error_code ec, const std::shared_p
         return; // answered by the feed meanwhile
     if (auto now = m_server.feed->cancel(state->ticket)) {
         endFeedWait(*state);
-        feedAnswered(http::status::ok, std::move(*now), asked, {});
+        feedAnswered(http::status::ok, std::move(now->body), asked, {});
     }
 }
 

@@ -31,22 +31,6 @@ namespace {
 
 constexpr std::chrono::milliseconds StreamGather{25};
 
-// The cursor an answer of the feed moves to, and whether it brings changes
-// to follow on from (false: nothing new, a reload, or a server that has no
-// cursor yet: the stream ends with it).
-bool carriesChanges(const std::string& body, std::int64_t& upTo)
-{
-    constexpr std::string_view head = "{\"ate\":";
-    if (body.compare(0, head.size(), head) != 0)
-        return false;
-    const char* first = body.data() + head.size();
-    const auto res = std::from_chars(first, body.data() + body.size(), upTo);
-    if (res.ec != std::errc())
-        return false;
-    constexpr std::string_view changes = ",\"alteracoes\":[{";
-    return body.compare(static_cast<std::size_t>(res.ptr - body.data()), changes.size(), changes) == 0;
-}
-
 void appendChunk(std::string& out, const std::string& line)
 {
     char size[20];
@@ -94,11 +78,11 @@ void HttpSession<Stream>::streamPoll(const std::shared_ptr<FeedStream>& stream)
     if (!m_server.feed->answersFromMemory(stream->since))
         return streamWrite(stream, feed::changesAnswer(stream->since, {}), true);
     const std::uint64_t round = ++stream->round;
-    std::optional<std::string> body;
+    std::optional<feed::FeedAnswer> answer;
     try {
-        body = m_server.feed->poll(
+        answer = m_server.feed->poll(
             stream->language, stream->since,
-            [self = self(), stream, round](std::string later) {
+            [self = self(), stream, round](feed::FeedAnswer later) {
                 asio::post(self->m_stream.get_executor(), [self, stream, round, later = std::move(later)]() mutable {
                     self->streamChanged(stream, round, std::move(later));
                 });
@@ -109,8 +93,8 @@ void HttpSession<Stream>::streamPoll(const std::shared_ptr<FeedStream>& stream)
         // stopping: the follower asks again and meets what there is then.
         return streamWrite(stream, feed::changesAnswer(stream->since, {}), true);
     }
-    if (body)
-        return streamWrite(stream, std::move(*body), false);
+    if (answer)
+        return streamWrite(stream, std::move(*answer), false);
     stream->waiting = true;
     m_feedWait.expires_at(stream->deadline);
     m_feedWait.async_wait(
@@ -119,7 +103,7 @@ void HttpSession<Stream>::streamPoll(const std::shared_ptr<FeedStream>& stream)
 
 template <class Stream>
 void HttpSession<Stream>::streamChanged(const std::shared_ptr<FeedStream>& stream, std::uint64_t round,
-                                        std::string body)
+                                        feed::FeedAnswer answer)
 {
     if (stream->over || !stream->waiting || stream->round != round)
         return;
@@ -129,7 +113,7 @@ void HttpSession<Stream>::streamChanged(const std::shared_ptr<FeedStream>& strea
     // meanwhile is not told it, and its next request is refused with why.
     if (!m_server.handler.admit(stream->context).ok)
         return streamWrite(stream, feed::changesAnswer(stream->since, {}), true);
-    streamWrite(stream, std::move(body), false);
+    streamWrite(stream, std::move(answer), false);
 }
 
 template <class Stream>
@@ -146,20 +130,21 @@ void HttpSession<Stream>::streamWaitOver(beast::error_code ec, const std::shared
 }
 
 template <class Stream>
-void HttpSession<Stream>::streamWrite(const std::shared_ptr<FeedStream>& stream, std::string body, bool last)
+void HttpSession<Stream>::streamWrite(const std::shared_ptr<FeedStream>& stream, feed::FeedAnswer answer, bool last)
 {
-    std::int64_t upTo = stream->since;
-    if (!carriesChanges(body, upTo))
+    // Nothing new, a reload, or a server that has no cursor yet: the stream
+    // ends with it.
+    if (!answer.changes)
         last = true;
     // Held until the follower reads it, as every answer is.
-    if (!m_server.bodies.tryAcquire(body.size())) {
+    if (!m_server.bodies.tryAcquire(answer.body.size())) {
         last = true;
-        body = feed::changesAnswer(stream->since, {});
+        answer = feed::changesAnswer(stream->since, {});
     } else {
-        stream->budget = body.size();
+        stream->budget = answer.body.size();
     }
     if (!last)
-        stream->since = std::max(stream->since, upTo);
+        stream->since = std::max(stream->since, answer.upTo);
     stream->out.clear();
     if (!std::exchange(stream->started, true)) {
         stream->out = "HTTP/1.1 200 OK\r\nContent-Type: ";
@@ -169,7 +154,7 @@ void HttpSession<Stream>::streamWrite(const std::shared_ptr<FeedStream>& stream,
             stream->out += "Connection: close\r\n";
         stream->out += "\r\n";
     }
-    appendChunk(stream->out, body);
+    appendChunk(stream->out, answer.body);
     if (last)
         stream->out += "0\r\n\r\n";
     ++stream->chunks;

@@ -1,6 +1,7 @@
 #include "TranslationMemory.h"
 
 #include "Log.h"
+#include "RowFieldCopy.h"
 
 #include <algorithm>
 #include <iterator>
@@ -22,11 +23,7 @@ MemoryRowDetail detailOf(std::int64_t id, const TranslationRowView& row)
 {
     MemoryRowDetail d;
     d.id = id;
-    d.source = row.source;
-    d.destination = row.destination;
-    d.status = row.status;
-    d.program = row.program;
-    d.component = row.component;
+    copyRowText(d, row);
     d.changed = row.changed;
     d.obsolete = row.obsolete;
     return d;

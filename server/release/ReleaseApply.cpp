@@ -1,6 +1,7 @@
 #include "ReleaseApply.h"
 
 #include "HistoryRecords.h"
+#include "RowFieldCopy.h"
 #include "TDateTime.h"
 
 #include <QDateTime>
@@ -26,9 +27,7 @@ DetailRow carriedRow(char kind, const ReleaseKey& key, const LanguageRow& from, 
 {
     DetailRow d;
     d.kind = kind;
-    d.program = key.program;
-    d.component = key.component;
-    d.source = key.source;
+    copyRowKey(d, key);
     d.fromProgram = from.program;
     d.fromComponent = from.component;
     d.fromSource = from.source;
@@ -42,22 +41,14 @@ DetailRow rowAsItIs(char kind, const LanguageRow& row)
 {
     DetailRow d;
     d.kind = kind;
-    d.program = row.program;
-    d.component = row.component;
-    d.source = row.source;
-    d.destination = row.destination;
-    d.status = row.status;
+    copyRowText(d, row);
     return d;
 }
 
 ReleaseInsert insertOf(const DetailRow& d, ReleaseOrigin origin, const LanguageRow* from, int similarity)
 {
     ReleaseInsert in;
-    in.program = d.program;
-    in.component = d.component;
-    in.source = d.source;
-    in.destination = d.destination;
-    in.status = d.status;
+    copyRowText(in, d);
     if (from) {
         in.hasOrigin = true;
         in.origin = origin;
@@ -95,9 +86,7 @@ LanguageOutcome planLanguage(const std::string& language, const std::vector<Lang
     for (const Added& a : plan.added) {
         DetailRow d;
         d.kind = 'N';
-        d.program = keys[a.key].program;
-        d.component = keys[a.key].component;
-        d.source = keys[a.key].source;
+        copyRowKey(d, keys[a.key]);
         d.status = "N";
         const LanguageRow* memory = a.memoryRow ? &rows[*a.memoryRow] : nullptr;
         if (memory) {

@@ -3,6 +3,7 @@
 #include "HistoryRecords.h"
 #include "MethodArgs.h"
 #include "ReleaseApply.h"
+#include "RowFieldCopy.h"
 #include "RpcError.h"
 #include "UndoAnswer.h"
 
@@ -172,14 +173,10 @@ void writeOutcome(AnswerBuffer& out, const release::ReleaseOutcome& outcome)
             ReleaseRow row;
             row.kind = d.kind;
             row.language = l.language;
-            row.program = d.program;
-            row.component = d.component;
-            row.source = d.source;
+            copyRowText(row, d);
             row.fromProgram = d.fromProgram;
             row.fromComponent = d.fromComponent;
             row.fromSource = d.fromSource;
-            row.destination = d.destination;
-            row.status = d.status;
             row.similar = d.similarity;
             row.memory = d.fromMemory;
             writeRow(packet, row);

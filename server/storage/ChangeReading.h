@@ -21,6 +21,18 @@ extern const char* const Columns;
 // SELECT Columns FROM ... WHERE v.IDVERSAO > first [AND l.IDIDIOMA = second] ORDER BY v.IDVERSAO LIMIT third
 std::string selectAfter(bool byLanguage, const char* first, const char* second, const char* third);
 
+// The letter a change is told by (ChangeRecord::type): its own, but that to
+// a grid a row made obsolete leaves as a deleted one does, and a revived row
+// comes as a created one.
+inline char toldType(ChangeType type)
+{
+    if (type == ChangeType::Obsolete)
+        type = ChangeType::Delete;
+    else if (type == ChangeType::Revive)
+        type = ChangeType::Insert;
+    return static_cast<char>(type);
+}
+
 // One result row of those columns.
 template <typename ResultRow>
 ChangeRecord readRecord(const ResultRow& r)
@@ -30,27 +42,7 @@ ChangeRecord readRecord(const ResultRow& r)
     c.row = r.integer(1);
     if (!r.isNull(2))
         c.previous = r.integer(2);
-    // To a grid a row made obsolete leaves as a deleted one does, and a
-    // revived row comes as a created one.
-    switch (changeTypeFromCode(r.isNull(3) ? 0 : r.integer(3))) {
-    case ChangeType::Insert:
-    case ChangeType::Revive:
-        c.type = 'I';
-        break;
-    case ChangeType::Delete:
-    case ChangeType::Obsolete:
-        c.type = 'E';
-        break;
-    case ChangeType::Change:
-        c.type = 'A';
-        break;
-    case ChangeType::Reviewed:
-        c.type = 'R';
-        break;
-    case ChangeType::Unreviewed:
-        c.type = 'U';
-        break;
-    }
+    c.type = toldType(changeTypeFromCode(r.isNull(3) ? 0 : r.integer(3)));
     c.statusBefore = r.isNull(4) ? std::string() : std::string(r.text(4));
     c.statusAfter = r.isNull(5) ? std::string() : std::string(r.text(5));
     if (!r.isNull(6))

@@ -300,12 +300,7 @@ bool writeInsertions(PostgresConnection& db, PostgresVersionLog& log, const RowC
         if (counted.rows++ == 0)
             counted.first = version;
         rows += std::to_string(id) + '\t';
-        appendCopyField(rows, row.key.language);
-        appendCopyField(rows, row.key.program);
-        appendCopyField(rows, row.key.component);
-        appendCopyField(rows, row.key.source);
-        appendCopyField(rows, row.destination);
-        appendCopyField(rows, row.status);
+        pgrelease::appendCopyRowTexts(rows, row);
         appendCopyField(rows, when);
         appendCopyField(rows, std::to_string(version), true);
         versions += std::to_string(version) + '\t' + std::to_string(batch) + '\t' + std::to_string(id) + '\t';

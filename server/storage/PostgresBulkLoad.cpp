@@ -181,12 +181,7 @@ std::vector<TranslationRow> PendingRows::write(PostgresConnection& db, const Bat
         const double changed = r.changed.value_or(batch.when);
         rows += std::to_string(row);
         rows += '\t';
-        column(rows, r.key.language);
-        column(rows, r.key.program);
-        column(rows, r.key.component);
-        column(rows, r.key.source);
-        column(rows, r.destination);
-        column(rows, r.status);
+        pgrelease::appendCopyRowTexts(rows, r);
         number(rows, changed);
         rows += '\t';
         rows += std::to_string(version);

@@ -2,27 +2,13 @@
 
 #include "BackslashEscapes.h"
 #include "ReleaseRowReading.h"
+#include "SchemaDialect.h"
 
 #include <charconv>
 
 namespace trd::server::pgrelease {
 
 namespace {
-
-const char* const TableSql = R"SQL(
-CREATE INDEX IF NOT EXISTS TRADUCAO_OBSOLETA
-    ON TRADUCAO (IDIDIOMA, IDSITTRADUCAO, DTALTERACAO) WHERE FLOBSOLETA <> 0;
-CREATE TABLE IF NOT EXISTS TRADUCAO_ANTERIOR (
-    IDTRADUCAO    BIGINT PRIMARY KEY REFERENCES TRADUCAO (IDTRADUCAO) ON DELETE CASCADE,
-    IDLOTE        BIGINT NOT NULL,
-    TPLIBERACAO   CHAR(1) NOT NULL,
-    IDTRADUCAOANT BIGINT,
-    CDPROGANT     VARCHAR(20) COLLATE "C" NOT NULL,
-    NMCOMPANT     VARCHAR(50) COLLATE "C" NOT NULL,
-    STAGRVALANT   VARCHAR(4000) COLLATE "C" NOT NULL,
-    NRSIMILAR     SMALLINT NOT NULL
-);
-)SQL";
 
 // Per connection, emptied at every commit; a rolled-back apply leaves
 // nothing in them either.
@@ -90,6 +76,16 @@ void appendCopyField(std::string& out, std::string_view value, bool last)
     out += last ? '\n' : '\t';
 }
 
+void appendCopyRowTexts(std::string& out, const TranslationRow& row)
+{
+    appendCopyField(out, row.key.language);
+    appendCopyField(out, row.key.program);
+    appendCopyField(out, row.key.component);
+    appendCopyField(out, row.key.source);
+    appendCopyField(out, row.destination);
+    appendCopyField(out, row.status);
+}
+
 std::string copyNumber(double value)
 {
     char buf[64];
@@ -110,7 +106,7 @@ void ensureSchema(PostgresConnection& db)
     db.run("SELECT to_regclass('traducao_anterior') IS NOT NULL", {},
            [&](const PostgresConnection::Row& r) { table = r.text(0) == "t"; });
     if (!present || !table)
-        db.exec(TableSql);
+        db.exec(schema::render(releaserows::SchemaDefinition, schema::Postgres));
 }
 
 void readRows(PostgresConnection& db, const std::string& language, const ReleaseRowVisitor& visit)

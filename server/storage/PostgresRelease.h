@@ -30,6 +30,10 @@ void write(PostgresConnection& db, const ReleaseWrite& write, std::int64_t batch
 void appendCopyText(std::string& out, std::string_view value);
 // One column of a COPY row, then the tab after it, or the line's end after the last.
 void appendCopyField(std::string& out, std::string_view value, bool last = false);
+// A translation row's texts as the COPY fields of TRADUCAO, in its column
+// order (language, program, component, source, destination, status), each
+// with the tab after it.
+void appendCopyRowTexts(std::string& out, const TranslationRow& row);
 // A number as COPY reads it back exactly (shortest round-trip form).
 std::string copyNumber(double value);
 

@@ -1,13 +1,32 @@
 #pragma once
-// How both back ends read a release's rows: the same statements, but for
-// their placeholders ("$1" or "?"), and the same columns mapped once. A row
-// type is whatever a back end steps through (a SQLite statement, a libpq
-// result row) with integer(), real(), text() and isNull() by column.
+// How both back ends keep and read a release's rows: the same table, the
+// same statements, but for their placeholders ("$1" or "?"), and the same
+// columns mapped once. A row type is whatever a back end steps through (a
+// SQLite statement, a libpq result row) with integer(), real(), text() and
+// isNull() by column.
 #include "ReleaseRecords.h"
 
 #include <string>
 
 namespace trd::server::releaserows {
+
+// What a release keeps beside TRADUCAO, for both back ends (SchemaDialect.h):
+// the index of the obsolete rows and, per row a release created, what it
+// came from.
+inline constexpr const char* SchemaDefinition = R"SQL(
+CREATE INDEX IF NOT EXISTS TRADUCAO_OBSOLETA
+    ON TRADUCAO (IDIDIOMA, IDSITTRADUCAO, DTALTERACAO) WHERE FLOBSOLETA <> 0;
+CREATE TABLE IF NOT EXISTS TRADUCAO_ANTERIOR (
+    IDTRADUCAO    {ID} PRIMARY KEY REFERENCES TRADUCAO (IDTRADUCAO) ON DELETE CASCADE,
+    IDLOTE        {ID} NOT NULL,
+    TPLIBERACAO   {CODE} NOT NULL,
+    IDTRADUCAOANT {ID},
+    CDPROGANT     {TEXT(20)} NOT NULL,
+    NMCOMPANT     {TEXT(50)} NOT NULL,
+    STAGRVALANT   {TEXT(4000)} NOT NULL,
+    NRSIMILAR     {SMALL} NOT NULL
+);
+)SQL";
 
 // Every row of the language given at `language`, obsolete or live.
 inline std::string rowsSelect(const char* language)

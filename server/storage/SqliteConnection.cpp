@@ -87,6 +87,11 @@ SqliteStatement& SqliteStatement::bind(int index, std::int64_t value)
     return *this;
 }
 
+SqliteStatement& SqliteStatement::bind(int index, std::optional<std::int64_t> value)
+{
+    return value ? bind(index, *value) : bindNull(index);
+}
+
 SqliteStatement& SqliteStatement::bindNull(int index)
 {
     const int rc = sqlite3_bind_null(m_stmt, index);

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -30,6 +31,8 @@ public:
     SqliteStatement& bind(int index, std::string_view text);
     SqliteStatement& bind(int index, double value);
     SqliteStatement& bind(int index, std::int64_t value);
+    // The id, or NULL when there is none.
+    SqliteStatement& bind(int index, std::optional<std::int64_t> value);
     SqliteStatement& bindNull(int index);
 
     // true while there is a row; throws SqliteError on failure.

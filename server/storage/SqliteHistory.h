@@ -17,17 +17,7 @@ class SqliteHistoryReader : public HistoryReader {
 public:
     explicit SqliteHistoryReader(SqliteConnection& db) : m_db(db) { }
 
-    std::optional<CurrentRow> rowByKey(const std::string& language, const std::string& program,
-                                       const std::string& component, const std::string& source) override;
-    std::optional<CurrentRow> rowById(std::int64_t id) override;
-    std::vector<VersionRecord> chain(std::int64_t newest, std::size_t limit, std::int64_t downTo) override;
-    std::optional<VersionRecord> version(std::int64_t id) override;
-    std::optional<BatchRecord> batch(std::int64_t id) override;
-    std::vector<BatchRecord> batches(const std::string& language, const DateBounds& dates) override;
-    std::vector<VersionRecord> batchVersions(const BatchRecord& batch) override;
-    std::optional<std::pair<std::int64_t, RowKey>> lastDeletion(std::int64_t row) override;
-    std::optional<std::int64_t> undoneBy(std::int64_t batch) override;
-    std::vector<std::pair<std::int64_t, std::int64_t>> undos(const std::string& language) override;
+#include "HistoryReaderOverrides.h"
 
     // The lowest batch id from which every batch opened on or after `day`
     // is found: ids and dates grow together, so a binary search over the
@@ -45,15 +35,7 @@ public:
     {
     }
 
-    std::int64_t openBatch(const WriteOrigin& origin, const std::string& language, double now) override;
-    std::int64_t record(const std::string& language, std::int64_t row, std::optional<std::int64_t> previous,
-                        ChangeType type, std::string_view statusBefore, std::string_view statusAfter,
-                        const std::optional<std::string_view>& textBefore, double changed, double now) override;
-    void recordDeletedKey(std::int64_t version, const RowKey& key) override;
-    PruneCount prune(double before, std::int64_t limit) override;
-    // The batch the next version of the language goes to, opened now when
-    // it is not yet (a bulk write keeps its versions without record()).
-    std::int64_t batchId(const std::string& language, double now) { return batchFor(language, now).id; }
+#include "VersionLogOverrides.h"
 
 private:
     SqliteConnection& m_db;

@@ -1,26 +1,12 @@
 #include "SqliteRelease.h"
 
 #include "ReleaseRowReading.h"
+#include "SchemaDialect.h"
 #include "SqliteHistory.h"
 
 namespace trd::server::sqliterelease {
 
 namespace {
-
-const char* const TableSql = R"SQL(
-CREATE INDEX IF NOT EXISTS TRADUCAO_OBSOLETA
-    ON TRADUCAO (IDIDIOMA, IDSITTRADUCAO, DTALTERACAO) WHERE FLOBSOLETA <> 0;
-CREATE TABLE IF NOT EXISTS TRADUCAO_ANTERIOR (
-    IDTRADUCAO    INTEGER PRIMARY KEY REFERENCES TRADUCAO (IDTRADUCAO) ON DELETE CASCADE,
-    IDLOTE        INTEGER NOT NULL,
-    TPLIBERACAO   TEXT NOT NULL,
-    IDTRADUCAOANT INTEGER,
-    CDPROGANT     TEXT NOT NULL,
-    NMCOMPANT     TEXT NOT NULL,
-    STAGRVALANT   TEXT NOT NULL,
-    NRSIMILAR     INTEGER NOT NULL
-);
-)SQL";
 
 struct RowNow {
     std::string status;
@@ -128,7 +114,7 @@ void ensureSchema(SqliteConnection& db)
     // read it as live.
     if (!present(db))
         db.exec("ALTER TABLE TRADUCAO ADD COLUMN FLOBSOLETA INTEGER NOT NULL DEFAULT 0");
-    db.exec(TableSql);
+    db.exec(schema::render(releaserows::SchemaDefinition, schema::Sqlite).c_str());
 }
 
 const char* liveCondition(bool present)

@@ -98,17 +98,23 @@ std::vector<std::pair<std::string, ReviewSettings>> settings(SqliteConnection& d
     return out;
 }
 
-std::optional<ReviewMark> markOf(SqliteConnection& db, std::int64_t row, std::optional<std::int64_t> newest)
+namespace {
+
+// The mark a statement that selects the reviewer and the date finds, if any.
+std::optional<ReviewMark> markFound(SqliteStatement& st)
 {
-    auto st = db.prepare("SELECT NMREVISOR, DTREVISAO FROM REVISAO WHERE IDTRADUCAO = ? AND IDVERSAO IS ?");
-    st.bind(1, row);
-    if (newest)
-        st.bind(2, *newest);
-    else
-        st.bindNull(2);
     if (!st.step())
         return std::nullopt;
     return ReviewMark{std::string(st.text(0)), st.real(1)};
+}
+
+} // namespace
+
+std::optional<ReviewMark> markOf(SqliteConnection& db, std::int64_t row, std::optional<std::int64_t> newest)
+{
+    auto st = db.prepare("SELECT NMREVISOR, DTREVISAO FROM REVISAO WHERE IDTRADUCAO = ? AND IDVERSAO IS ?");
+    st.bind(1, row).bind(2, newest);
+    return markFound(st);
 }
 
 std::optional<ReviewMark> requiredMarkOf(SqliteConnection& db, const std::string& language, std::int64_t row,
@@ -116,14 +122,8 @@ std::optional<ReviewMark> requiredMarkOf(SqliteConnection& db, const std::string
 {
     auto st = db.prepare("SELECT r.NMREVISOR, r.DTREVISAO FROM REVISAO r JOIN IDIOMA_REVISAO s ON s.IDIDIOMA = ? "
                          "AND s.FLREVOBRIG = 'S' WHERE r.IDTRADUCAO = ? AND r.IDVERSAO IS ?");
-    st.bind(1, language).bind(2, row);
-    if (newest)
-        st.bind(3, *newest);
-    else
-        st.bindNull(3);
-    if (!st.step())
-        return std::nullopt;
-    return ReviewMark{std::string(st.text(0)), st.real(1)};
+    st.bind(1, language).bind(2, row).bind(3, newest);
+    return markFound(st);
 }
 
 void putSettings(SqliteConnection& db, const std::string& language, const ReviewSettings& settings)
@@ -153,11 +153,7 @@ void putMark(SqliteConnection& db, std::int64_t row, const std::optional<ReviewM
     auto st = db.prepare("INSERT INTO REVISAO (IDTRADUCAO, NMREVISOR, DTREVISAO, IDVERSAO) VALUES (?, ?, ?, ?) "
                          "ON CONFLICT (IDTRADUCAO) DO UPDATE SET NMREVISOR = excluded.NMREVISOR, "
                          "DTREVISAO = excluded.DTREVISAO, IDVERSAO = excluded.IDVERSAO");
-    st.bind(1, row).bind(2, mark->reviewer).bind(3, mark->when);
-    if (version)
-        st.bind(4, *version);
-    else
-        st.bindNull(4);
+    st.bind(1, row).bind(2, mark->reviewer).bind(3, mark->when).bind(4, version);
     st.run();
 }
 

@@ -33,6 +33,10 @@ public:
 
     virtual PruneCount prune(double before, std::int64_t limit) = 0;
 
+    // The batch the next version of the language goes to, opened now when
+    // it is not yet (a bulk write keeps its versions without record()).
+    std::int64_t batchId(const std::string& language, double now) { return batchFor(language, now).id; }
+
 protected:
     struct Open {
         std::int64_t id = 0;

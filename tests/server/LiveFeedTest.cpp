@@ -28,6 +28,18 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The answer's text, once its cursor and whether it brings changes are found
+// in it as the answer says them: a streamed answer goes on from those alone.
+JsonValue parsed(const feed::FeedAnswer& answer)
+{
+    JsonValue json = parseJson(answer.body);
+    const JsonValue* upTo = json.find("ate");
+    EXPECT_EQ(answer.upTo, upTo ? static_cast<std::int64_t>(upTo->number()) : -1) << answer.body;
+    const JsonValue* list = json.find("alteracoes");
+    EXPECT_EQ(answer.changes, list && !list->array().empty()) << answer.body;
+    return json;
+}
+
 // A request for changes as a client makes it: the answer now, or the one the
 // feed gives within `wait` (the request is taken back after it).
 JsonValue poll(ChangeFeed& feed, const std::string& language, std::optional<std::int64_t> since,
@@ -35,27 +47,27 @@ JsonValue poll(ChangeFeed& feed, const std::string& language, std::optional<std:
 {
     std::mutex m;
     std::condition_variable cv;
-    std::optional<std::string> later;
+    std::optional<feed::FeedAnswer> later;
     std::uint64_t ticket = 0;
     auto now = feed.poll(
         language, since,
-        [&](std::string body) {
+        [&](feed::FeedAnswer answer) {
             std::lock_guard lock(m);
-            later = std::move(body);
+            later = std::move(answer);
             cv.notify_all();
         },
         ticket);
     if (now)
-        return parseJson(*now);
+        return parsed(*now);
     std::unique_lock lock(m);
     if (!cv.wait_for(lock, wait, [&] { return later.has_value(); })) {
         lock.unlock();
         if (auto taken = feed.cancel(ticket))
-            return parseJson(*taken);
+            return parsed(*taken);
         lock.lock();
         cv.wait(lock, [&] { return later.has_value(); });
     }
-    return parseJson(*later);
+    return parsed(*later);
 }
 
 std::int64_t cursor(const JsonValue& answer)
@@ -151,13 +163,13 @@ TEST(LiveFeed, AnswersTellEachSaveWithItsRowBeforeAndAfter)
     // not by another language's.
     std::mutex m;
     std::condition_variable cv;
-    std::optional<std::string> answered;
+    std::optional<feed::FeedAnswer> answered;
     std::uint64_t ticket = 0;
     ASSERT_FALSE(feed.poll(
         "ENG", start,
-        [&](std::string body) {
+        [&](feed::FeedAnswer answer) {
             std::lock_guard lock(m);
-            answered = std::move(body);
+            answered = std::move(answer);
             cv.notify_all();
         },
         ticket));
@@ -169,7 +181,7 @@ TEST(LiveFeed, AnswersTellEachSaveWithItsRowBeforeAndAfter)
         std::unique_lock lock(m);
         ASSERT_TRUE(cv.wait_for(lock, 30s, [&] { return answered.has_value(); }));
     }
-    const JsonValue first = parseJson(*answered);
+    const JsonValue first = parsed(*answered);
     ASSERT_EQ(changes(first).size(), 1u);
     const JsonValue& typed = changes(first)[0];
     EXPECT_EQ(text(typed, "tipo"), "A");
@@ -335,15 +347,15 @@ TEST(LiveFeed, AnswersAreBoundedInBytesAndTheRestComesInTheNextOnes)
     std::vector<std::string> seen;
     std::int64_t at = start;
     for (int round = 0; round < 40 && seen.size() < saved.size(); ++round) {
-        const std::string body = [&] {
+        const feed::FeedAnswer answer = [&] {
             std::uint64_t ticket = 0;
             auto now = feed.poll(
-                "ENG", at, [](std::string) {}, ticket);
-            return now ? *now : feed.cancel(ticket).value_or("");
+                "ENG", at, [](feed::FeedAnswer) {}, ticket);
+            return now ? *now : feed.cancel(ticket).value_or(feed::FeedAnswer{});
         }();
-        ASSERT_FALSE(body.empty());
-        EXPECT_LT(body.size(), 20000u + 8000u) << "round " << round;
-        const JsonValue a = parseJson(body);
+        ASSERT_FALSE(answer.body.empty());
+        EXPECT_LT(answer.body.size(), 20000u + 8000u) << "round " << round;
+        const JsonValue a = parsed(answer);
         ASSERT_EQ(a.find("recarregar"), nullptr);
         ASSERT_GT(cursor(a), at);
         for (const JsonValue& c : changes(a))
