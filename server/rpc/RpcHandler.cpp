@@ -112,7 +112,13 @@ RpcHandler::RpcHandler(TranslationService& service)
       // The engine's calls wait on the network, not the processor: a few
       // threads keep one editor's suggestion from waiting behind another's
       // piece of a pre-translation.
-      m_machine(std::make_unique<SuggestionLane>(SuggestionLane::Limits{64, 3}))
+      m_machine(std::make_unique<SuggestionLane>(SuggestionLane::Limits{64, 3, false, "trd-automatica"})),
+      // A pre-translation's pieces: the engine's answers protected, checked
+      // and restored by the hundred, processor work that no save waits for,
+      // so it runs only on a processor the saves leave free. Two threads: a
+      // client sends one piece at a time, and a second run is not held
+      // behind the first's.
+      m_preTranslation(std::make_unique<SuggestionLane>(SuggestionLane::Limits{32, 2, true, "trd-pretraducao"}))
 {
 }
 
@@ -133,6 +139,7 @@ void RpcHandler::stopLogins()
     // that carries the answers is still there.
     m_suggestions.reset();
     m_machine.reset();
+    m_preTranslation.reset();
 }
 
 void RpcHandler::authenticate(const CallContext& context, RpcOutcome& outcome)
@@ -307,6 +314,7 @@ bool RpcHandler::run(std::string_view body, const CallContext& context, RpcOutco
         // machine translation's for the engine's methods), the caller's
         // rights checked first so that nobody without them takes a place there.
         SuggestionLane* lane = method->string() == "GetSugestoes" ? m_suggestions.get()
+            : MachineMethods::isBulkMethod(method->string())      ? m_preTranslation.get()
             : MachineMethods::isMachineMethod(method->string())   ? m_machine.get()
                                                                   : nullptr;
         if (done && lane) {
