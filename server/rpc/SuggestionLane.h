@@ -8,8 +8,8 @@
 // gone by the time its turn comes is dropped without searching.
 //
 // A lane of bulk work (a pre-translation's pieces) can run at Linux's idle
-// scheduling instead: its threads get a processor only when no other thread
-// of the process wants one, and a waking thread that serves a save takes it
+// scheduling instead: its threads get a processor only when no thread of
+// normal priority wants one, and a waking thread that serves a save takes it
 // from them at once (at nice 10 they would still keep a tenth of it). Only
 // for work that never holds what a save waits for: the writer and the
 // workers' threads stay as they are.
