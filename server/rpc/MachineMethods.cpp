@@ -101,6 +101,11 @@ bool MachineMethods::isMachineMethod(std::string_view method)
     return findMethod(methods(), method) != nullptr;
 }
 
+bool MachineMethods::isBulkMethod(std::string_view method)
+{
+    return method == "GetTraducoesAutomaticas";
+}
+
 mt::MachineTranslation& MachineMethods::machine() const
 {
     if (!m_machine)

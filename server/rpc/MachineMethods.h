@@ -22,6 +22,9 @@ public:
     static std::span<const MethodEntry<MachineMethods>> methods();
     // The methods whose calls wait on the lane of machine translation.
     static bool isMachineMethod(std::string_view method);
+    // Of those, the one a pre-translation calls piece by piece, on a lane of
+    // its own below every other thread (RpcHandler).
+    static bool isBulkMethod(std::string_view method);
 
 private:
     void getParesAutomaticos(MethodCall& call);

@@ -110,9 +110,14 @@ std::string RpcHandler::errorBody(int code, std::string_view message)
 RpcHandler::RpcHandler(TranslationService& service)
     : m_service(service), m_suggestions(std::make_unique<SuggestionLane>()),
       // The engine's calls wait on the network, not the processor: a few
-      // threads keep one editor's suggestion from waiting behind another's
-      // piece of a pre-translation.
-      m_machine(std::make_unique<SuggestionLane>(SuggestionLane::Limits{64, 3}))
+      // threads keep one editor's suggestion from waiting behind another's.
+      m_machine(std::make_unique<SuggestionLane>(SuggestionLane::Limits{64, 3, false, "trd-automatica"})),
+      // A pre-translation's pieces: the engine's answers protected, checked
+      // and restored by the hundred, processor work that no save waits for,
+      // so it runs only on a processor the saves leave free. Two threads: a
+      // client sends one piece at a time, and a second run is not held
+      // behind the first's.
+      m_preTranslation(std::make_unique<SuggestionLane>(SuggestionLane::Limits{32, 2, true, "trd-pretraducao"}))
 {
 }
 
@@ -133,6 +138,7 @@ void RpcHandler::stopLogins()
     // that carries the answers is still there.
     m_suggestions.reset();
     m_machine.reset();
+    m_preTranslation.reset();
 }
 
 void RpcHandler::authenticate(const CallContext& context, RpcOutcome& outcome)
@@ -304,9 +310,11 @@ bool RpcHandler::run(std::string_view body, const CallContext& context, RpcOutco
         }
 
         // A suggestion waits its turn on its own lane (the memory's, or the
-        // machine translation's for the engine's methods), the caller's
-        // rights checked first so that nobody without them takes a place there.
+        // machine translation's for the engine's methods, a pre-translation's
+        // pieces on theirs), the caller's rights checked first so that nobody
+        // without them takes a place there.
         SuggestionLane* lane = method->string() == "GetSugestoes" ? m_suggestions.get()
+            : MachineMethods::isBulkMethod(method->string())      ? m_preTranslation.get()
             : MachineMethods::isMachineMethod(method->string())   ? m_machine.get()
                                                                   : nullptr;
         if (done && lane) {

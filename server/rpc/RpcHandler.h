@@ -100,6 +100,7 @@ private:
     std::unique_ptr<LoginGate> m_gate;
     std::unique_ptr<SuggestionLane> m_suggestions; // GetSugestoes of handleAsync (SuggestionLane.h)
     std::unique_ptr<SuggestionLane> m_machine; // the machine translation's methods (MachineMethods.h)
+    std::unique_ptr<SuggestionLane> m_preTranslation; // their bulk method, at idle scheduling
     std::chrono::seconds m_sessionLifetime{0};
     bool m_anonymousWhileEmpty = false;
 };

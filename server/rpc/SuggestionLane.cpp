@@ -1,5 +1,7 @@
 #include "SuggestionLane.h"
 
+#include <pthread.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -37,9 +39,14 @@ bool SuggestionLane::submit(std::function<void(bool)> run)
 
 void SuggestionLane::work()
 {
+    if (m_limits.name)
+        ::pthread_setname_np(::pthread_self(), m_limits.name);
     // Saves, reads and /health go first: a suggestion is worth a moment's
-    // wait, a save is not.
-    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 10);
+    // wait, a save is not. Where idle scheduling is refused (a kernel
+    // without it), nice 10 still orders them.
+    const sched_param none{};
+    if (!m_limits.idle || ::pthread_setschedparam(::pthread_self(), SCHED_IDLE, &none) != 0)
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 10);
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });

@@ -6,6 +6,13 @@
 // flood of them would keep saves and /health waiting. Here a flood fills the
 // queue, past which a call is refused at once, and a call whose client has
 // gone by the time its turn comes is dropped without searching.
+//
+// A lane of bulk work (a pre-translation's pieces) can run at Linux's idle
+// scheduling instead: its threads get a processor only when no thread of
+// normal priority wants one, and a waking thread that serves a save takes it
+// from them at once (at nice 10 they would still keep a tenth of it). Only
+// for work that never holds what a save waits for: the writer and the
+// workers' threads stay as they are.
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -21,6 +28,8 @@ public:
     struct Limits {
         std::size_t queued = 32; // calls waiting for their turn
         int threads = 1;
+        bool idle = false; // the threads at SCHED_IDLE rather than nice 10
+        const char* name = nullptr; // the threads' name, as ps and /proc show it (15 bytes at most)
     };
     explicit SuggestionLane(Limits limits);
     SuggestionLane() : SuggestionLane(Limits{}) { }

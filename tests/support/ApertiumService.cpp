@@ -8,7 +8,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <sys/resource.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -75,11 +75,18 @@ bool ApertiumService::installed()
         && QFile::exists(QString::fromLatin1(Modes) + QStringLiteral("/spa-eng.mode"));
 }
 
-bool ApertiumService::start()
+bool ApertiumService::start(Scheduling scheduling)
 {
     stop();
     m_port = freePort();
     m_process = std::make_unique<QProcess>();
+    if (scheduling == Scheduling::Idle)
+        // In the child before exec: the service and all it forks are born
+        // idle. A refusal leaves it as inherited, which the check below sees.
+        m_process->setChildProcessModifier([] {
+            const sched_param none{};
+            ::sched_setscheduler(0, SCHED_IDLE, &none);
+        });
     m_process->setProcessChannelMode(QProcess::MergedChannels);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
@@ -88,6 +95,12 @@ bool ApertiumService::start()
                      {QStringLiteral("-p"), QString::number(m_port), QString::fromLatin1(Modes)});
     if (!m_process->waitForStarted(10000)) {
         m_error = QStringLiteral("apertium-apy não iniciou: ") + m_process->errorString();
+        return false;
+    }
+    if (scheduling == Scheduling::Idle
+        && ::sched_getscheduler(static_cast<pid_t>(m_process->processId())) != SCHED_IDLE) {
+        m_error = QStringLiteral("apertium-apy não ficou em escalonamento ocioso (SCHED_IDLE)");
+        stop();
         return false;
     }
     const QDeadlineTimer deadline(60000);
@@ -115,12 +128,12 @@ void ApertiumService::stop()
     m_process.reset();
 }
 
-bool ApertiumService::lowerPriority(int niceness)
+QString ApertiumService::schedulingSummary() const
 {
     if (!running())
-        return false;
+        return QStringLiteral("not running");
     // The service and every process under it: its pipelines run one process
-    // per stage, and those started later inherit the service's niceness.
+    // per stage, started when a pair is first asked for.
     std::vector<qint64> tree{m_process->processId()};
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
     for (std::size_t at = 0; at < tree.size(); ++at)
@@ -138,10 +151,18 @@ bool ApertiumService::lowerPriority(int niceness)
             if (rest.size() > 1 && rest[1].toLongLong() == tree[at])
                 tree.push_back(pid);
         }
-    bool ok = true;
+    // The policy is each thread's own.
+    int threads = 0, idle = 0;
     for (const qint64 pid : tree)
-        ok = ::setpriority(PRIO_PROCESS, static_cast<id_t>(pid), niceness) == 0 && ok;
-    return ok;
+        for (const QString& task :
+             QDir(QStringLiteral("/proc/%1/task").arg(pid)).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            const int policy = ::sched_getscheduler(static_cast<pid_t>(task.toLongLong()));
+            if (policy < 0)
+                continue; // ended meanwhile
+            ++threads;
+            idle += (policy & ~SCHED_RESET_ON_FORK) == SCHED_IDLE;
+        }
+    return QStringLiteral("%1 threads in %2 processes, %3 at idle scheduling").arg(threads).arg(tree.size()).arg(idle);
 }
 
 bool ApertiumService::running() const

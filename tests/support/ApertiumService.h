@@ -21,14 +21,19 @@ public:
 
     // The packages are installed: the service and the pairs pt->es and es->en.
     static bool installed();
+    // How the service and the pipelines it starts are scheduled.
+    enum class Scheduling {
+        Inherited, // as the caller runs
+        Idle, // Linux's SCHED_IDLE, as `chrt --idle 0 apertium-apy ...` starts it
+    };
     // Starts it; false (with errorString) when it did not come up.
-    bool start();
+    bool start(Scheduling scheduling = Scheduling::Inherited);
     void stop();
     bool running() const;
-    // Runs the service and the pipelines it has started or will start at
-    // `niceness` (as a site's `Nice=` would); false when it is not running.
-    // Only ever lowers the priority: raising it back needs privileges.
-    bool lowerPriority(int niceness);
+    // The threads of the service and of every process under it, and how
+    // many of them run at SCHED_IDLE ("14 threads in 6 processes, 14 at idle
+    // scheduling"): what a pipeline started later inherited.
+    QString schedulingSummary() const;
     int port() const { return m_port; }
     QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
     QString errorString() const { return m_error; }
