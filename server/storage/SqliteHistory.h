@@ -5,6 +5,7 @@
 #include "HistoryRecords.h"
 #include "VersionLog.h"
 #include "SqliteConnection.h"
+#include "SqliteHistoryIds.h"
 
 namespace trd::server {
 
@@ -56,8 +57,11 @@ public:
     std::int64_t batchId(const std::string& language, double now) { return batchFor(language, now).id; }
 
 private:
+    void writesForgotten() override { m_ids.forget(); }
+
     SqliteConnection& m_db;
     SqliteHistoryReader& m_reader;
+    SqliteHistoryIds m_ids{m_db};
 };
 
 } // namespace trd::server

@@ -12,6 +12,7 @@ void VersionLog::forgetBatches()
 {
     m_open.clear();
     m_written.clear();
+    writesForgotten();
 }
 
 const VersionLog::Open& VersionLog::batchFor(const std::string& language, double now)

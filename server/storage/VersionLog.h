@@ -41,6 +41,10 @@ protected:
     // The batch the origin writes the language's rows into, opened now when
     // it has none yet.
     const Open& batchFor(const std::string& language, double now);
+    // Called with forgetBatches (a transaction begins, or was rolled back in
+    // whole or to an item's savepoint): what a back end counts on from the
+    // transaction goes too.
+    virtual void writesForgotten() { }
 
 private:
     HistoryReader& m_reader;
