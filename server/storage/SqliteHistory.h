@@ -57,7 +57,7 @@ public:
     std::int64_t batchId(const std::string& language, double now) { return batchFor(language, now).id; }
 
 private:
-    void writesForgotten() override { m_ids.forget(); }
+    void writesForgotten(bool rolledBack) override { m_ids.forget(rolledBack); }
 
     SqliteConnection& m_db;
     SqliteHistoryReader& m_reader;

@@ -100,10 +100,24 @@ Converted convertAutoincrement(SqliteConnection& db)
 
 } // namespace sqlitehistory
 
+std::int64_t SqliteHistoryIds::dataVersion()
+{
+    auto st = m_db.prepare("PRAGMA data_version");
+    st.step();
+    return st.integer(0);
+}
+
 void SqliteHistoryIds::load()
 {
+    if (m_known && !m_checked) {
+        // Another connection's commit changes it, this one's do not.
+        m_known = dataVersion() == m_seen;
+        m_checked = true;
+    }
     if (m_known)
         return;
+    m_seen = dataVersion();
+    m_checked = true;
     auto st = m_db.prepare("SELECT MAX(COALESCE((SELECT MAX(IDLOTE) FROM LOTE), 0), "
                            "COALESCE((SELECT MAX(IDLOTEMAX) FROM HISTORICO_LIMPEZA), 0)), "
                            "MAX(COALESCE((SELECT MAX(IDVERSAO) FROM VERSAO), 0), "

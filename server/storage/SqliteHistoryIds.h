@@ -39,10 +39,10 @@ Converted convertAutoincrement(SqliteConnection& db);
 
 } // namespace sqlitehistory
 
-// The writer's next ids, read once per transaction: within the writer's
-// transaction nobody else writes, so counting on in memory is safe until the
-// transaction ends. Another process (a prune beside the server) may write
-// between transactions, which is why the next transaction reads them again.
+// The writer's next ids, counted in memory. Within the writer's transaction
+// nobody else writes; between two, another process may have (a prune beside
+// the server), which PRAGMA data_version tells without reading a page: the
+// ids are read again only then, or after a rollback took back ids given.
 class SqliteHistoryIds {
 public:
     explicit SqliteHistoryIds(SqliteConnection& db) : m_db(db) { }
@@ -57,14 +57,23 @@ public:
         load();
         return ++m_version;
     }
-    // At a transaction's start, or once it (or a savepoint) was rolled back.
-    void forget() { m_known = false; }
+    // At a transaction's start (checked again at the first id), or once it
+    // (or a savepoint) was rolled back (read again).
+    void forget(bool rolledBack)
+    {
+        m_checked = false;
+        if (rolledBack)
+            m_known = false;
+    }
 
 private:
     void load();
+    std::int64_t dataVersion();
 
     SqliteConnection& m_db;
     bool m_known = false;
+    bool m_checked = false; // in this transaction
+    std::int64_t m_seen = 0; // data_version when the ids were read
     std::int64_t m_batch = 0; // the last given
     std::int64_t m_version = 0;
 };
