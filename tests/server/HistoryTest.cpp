@@ -652,6 +652,45 @@ TEST(HistoryUpgrade, ADatabaseOfSchemaTwoKeepsEveryVersionAndNeverGivesAPrunedId
     }
 }
 
+// The SQLite writer counts its ids on in memory from one transaction to the
+// next; a batch and a version another connection wrote in between (by hand
+// here, as a tool on the same file would) are not given their ids again.
+TEST(HistoryIds, IdsAnotherConnectionGaveBetweenTwoSavesAreNotGivenAgain)
+{
+    InProcessServer server;
+    server.seed({Save, Close});
+    ASSERT_TRUE(server.call("SetDestino", json(DeltaBuilder().modify(Close, std::string("one")).xml())).ok);
+    std::int64_t otherBatch = 0, otherVersion = 0;
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(server.path().c_str(), &db), SQLITE_OK);
+        sqlite3_busy_timeout(db, 5000);
+        ASSERT_EQ(sqlite3_exec(db,
+                               "INSERT INTO LOTE (IDIDIOMA, TPLOTE, NMUSUARIO, DTLOTE) VALUES ('ESP', 'E', 'outro', "
+                               "46000); INSERT INTO VERSAO (IDLOTE, IDTRADUCAO, TPALTERACAO) VALUES "
+                               "(last_insert_rowid(), 0, 0)",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK)
+            << sqlite3_errmsg(db);
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, "SELECT MAX(IDLOTE), (SELECT MAX(IDVERSAO) FROM VERSAO) FROM LOTE", -1, &st, nullptr);
+        ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+        otherBatch = sqlite3_column_int64(st, 0);
+        otherVersion = sqlite3_column_int64(st, 1);
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+    }
+    TRow saved = Close;
+    saved.dst = "one";
+    const Answer a = server.call("SetDestino", json(DeltaBuilder().modify(saved, std::string("two")).xml()));
+    ASSERT_TRUE(a.ok) << a.message;
+    const Answer h = server.call("GetHistorico", "\"ENG\",\"TRD09300\",\"sbtFechar\",\"&Fechar\",1");
+    ASSERT_EQ(h.rows.size(), 1u);
+    EXPECT_GT(std::stoll(h.rows[0].at("IDVERSAO")), otherVersion);
+    EXPECT_GT(std::stoll(h.rows[0].at("IDLOTE")), otherBatch);
+    EXPECT_EQ(h.rows[0].at("STVALORANT"), "one");
+}
+
 #ifdef TRD_HAVE_POSTGRESQL
 TEST(HistoryUpgrade, APostgresDatabaseOfSchemaOneIsUpgradedAndANewerOneLeftAsItIs)
 {
