@@ -2,6 +2,8 @@
 
 #include "HistoryRowReading.h"
 
+#include <utility>
+
 namespace trd::server {
 
 namespace sqlitehistory {
@@ -203,9 +205,11 @@ std::vector<std::pair<std::int64_t, std::int64_t>> SqliteHistoryReader::undos(co
 
 std::int64_t SqliteVersionLog::openBatch(const WriteOrigin& origin, const std::string& language, double now)
 {
-    auto st = m_db.prepare("INSERT INTO LOTE (IDIDIOMA, TPLOTE, NMUSUARIO, NMMETODO, DTLOTE, IDLOTEDESFEITO, IDLOTE) "
-                           "VALUES (?, ?, ?, ?, ?, ?, ?)");
+    auto st = m_db.prepare("INSERT INTO LOTE (IDIDIOMA, TPLOTE, NMUSUARIO, NMMETODO, DTLOTE, IDLOTEDESFEITO, IDLOTE, "
+                           "NRLINHAS, IDVERSAOINI) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
     const std::int64_t id = m_ids.nextBatch();
+    // Opened for the version record() is writing, the batch counts it now.
+    const std::int64_t first = std::exchange(m_firstVersion, 0);
     const char code = static_cast<char>(origin.kind);
     st.bind(1, language).bind(2, std::string_view(&code, 1)).bind(3, origin.user).bind(5, now);
     if (origin.method == usualMethod(origin.kind, origin.undoes.has_value()))
@@ -216,7 +220,11 @@ std::int64_t SqliteVersionLog::openBatch(const WriteOrigin& origin, const std::s
         st.bind(6, *origin.undoes);
     else
         st.bindNull(6);
-    st.bind(7, id);
+    st.bind(7, id).bind(8, std::int64_t(first != 0 ? 1 : 0));
+    if (first != 0)
+        st.bind(9, first);
+    else
+        st.bindNull(9);
     st.run();
     return id;
 }
@@ -226,10 +234,21 @@ std::int64_t SqliteVersionLog::record(const std::string& language, std::int64_t 
                                       std::string_view statusBefore, std::string_view statusAfter,
                                       const std::optional<std::string_view>& textBefore, double changed, double now)
 {
-    const Open& batch = batchFor(language, now);
+    // A batch this version opens (one post: the usual save) is written with
+    // its count and first version, which spares updating it below.
+    const std::int64_t version = m_ids.nextVersion();
+    m_firstVersion = version;
+    const Open* opened = nullptr;
+    try {
+        opened = &batchFor(language, now);
+    } catch (...) {
+        m_firstVersion = 0;
+        throw;
+    }
+    const Open& batch = *opened;
+    const bool counted = std::exchange(m_firstVersion, 0) == 0;
     auto st = m_db.prepare("INSERT INTO VERSAO (IDLOTE, IDTRADUCAO, IDVERSAOANT, TPALTERACAO, IDSITANT, IDSITTRADUCAO, "
                            "STVALORANT, DTALTERACAO, IDVERSAO) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
-    const std::int64_t version = m_ids.nextVersion();
     st.bind(1, batch.id).bind(2, row).bind(4, static_cast<std::int64_t>(changeTypeCode(type)));
     if (previous)
         st.bind(3, *previous);
@@ -255,6 +274,8 @@ std::int64_t SqliteVersionLog::record(const std::string& language, std::int64_t 
         st.bind(8, changed);
     st.bind(9, version);
     st.run();
+    if (counted)
+        return version;
     auto count = m_db.prepare("UPDATE LOTE SET NRLINHAS = NRLINHAS + 1, IDVERSAOINI = COALESCE(IDVERSAOINI, ?) "
                               "WHERE IDLOTE = ?");
     count.bind(1, version).bind(2, batch.id);

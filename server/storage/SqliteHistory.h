@@ -62,6 +62,7 @@ private:
     SqliteConnection& m_db;
     SqliteHistoryReader& m_reader;
     SqliteHistoryIds m_ids{m_db};
+    std::int64_t m_firstVersion = 0; // the version record() opens a batch for, while it does
 };
 
 } // namespace trd::server
