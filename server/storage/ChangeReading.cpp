@@ -1,6 +1,7 @@
 #include "ChangeReading.h"
 
 #include "SqliteConnection.h"
+#include "SqliteHistoryIds.h"
 
 namespace trd::server::changereading {
 
@@ -30,18 +31,14 @@ ChangeWindow readSqlite(SqliteConnection& db, const ChangeQuery& query)
     db.exec("BEGIN");
     try {
         {
-            // Two subqueries: each is one step down the primary key. The
-            // newest id is the highest ever given, not only the highest
+            // The newest id is the highest ever given, not only the highest
             // still kept: once pruning has removed the newest versions, a
             // client that missed them must be told so, not answered as if
             // nothing had happened after the last version left.
-            auto st = db.prepare("SELECT MAX(COALESCE((SELECT MAX(IDVERSAO) FROM VERSAO), 0), "
-                                 "COALESCE((SELECT seq FROM sqlite_sequence WHERE name = 'VERSAO'), 0)), "
-                                 "COALESCE((SELECT MIN(IDVERSAO) FROM VERSAO), 0)");
-            if (st.step()) {
-                window.newest = st.integer(0);
-                window.oldest = st.integer(1);
-            }
+            window.newest = sqlitehistory::newestVersionEver(db);
+            auto st = db.prepare("SELECT COALESCE((SELECT MIN(IDVERSAO) FROM VERSAO), 0)");
+            if (st.step())
+                window.oldest = st.integer(0);
         }
         const bool byLanguage = !query.language.empty();
         auto st = db.prepare(selectAfter(byLanguage, "?1", "?2", "?3"));

@@ -2,19 +2,22 @@
 
 #include "HistoryRowReading.h"
 
+#include <utility>
+
 namespace trd::server {
 
 namespace sqlitehistory {
 
-// AUTOINCREMENT: ids are never used twice, even after --prune-history removed
-// the newest ones, so a version id always orders versions in time.
+// The writer gives the ids (SqliteHistoryIds): never used twice, even after
+// --prune-history removed the newest ones, so a version id always orders
+// versions in time.
 // A batch has no index on its language and date: listing walks its ids, which
 // grow with the dates (SqliteHistoryReader::firstBatchFrom), and a single
 // post costs one row less in an index. A version has no index on its row:
 // each points to the row's version before it, and the row to its newest.
 const char* const SchemaSql = R"SQL(
 CREATE TABLE LOTE (
-    IDLOTE         INTEGER PRIMARY KEY AUTOINCREMENT,
+    IDLOTE         INTEGER PRIMARY KEY,
     IDIDIOMA       TEXT NOT NULL,
     TPLOTE         TEXT NOT NULL,
     NMUSUARIO      TEXT NOT NULL,
@@ -26,7 +29,7 @@ CREATE TABLE LOTE (
 );
 CREATE INDEX LOTE_DESFEITO ON LOTE (IDLOTEDESFEITO) WHERE IDLOTEDESFEITO IS NOT NULL;
 CREATE TABLE VERSAO (
-    IDVERSAO      INTEGER PRIMARY KEY AUTOINCREMENT,
+    IDVERSAO      INTEGER PRIMARY KEY,
     IDLOTE        INTEGER NOT NULL,
     IDTRADUCAO    INTEGER NOT NULL,
     IDVERSAOANT   INTEGER,
@@ -202,8 +205,11 @@ std::vector<std::pair<std::int64_t, std::int64_t>> SqliteHistoryReader::undos(co
 
 std::int64_t SqliteVersionLog::openBatch(const WriteOrigin& origin, const std::string& language, double now)
 {
-    auto st = m_db.prepare("INSERT INTO LOTE (IDIDIOMA, TPLOTE, NMUSUARIO, NMMETODO, DTLOTE, IDLOTEDESFEITO) "
-                           "VALUES (?, ?, ?, ?, ?, ?)");
+    auto st = m_db.prepare("INSERT INTO LOTE (IDIDIOMA, TPLOTE, NMUSUARIO, NMMETODO, DTLOTE, IDLOTEDESFEITO, IDLOTE, "
+                           "NRLINHAS, IDVERSAOINI) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    const std::int64_t id = m_ids.nextBatch();
+    // Opened for the version record() is writing, the batch counts it now.
+    const std::int64_t first = std::exchange(m_firstVersion, 0);
     const char code = static_cast<char>(origin.kind);
     st.bind(1, language).bind(2, std::string_view(&code, 1)).bind(3, origin.user).bind(5, now);
     if (origin.method == usualMethod(origin.kind, origin.undoes.has_value()))
@@ -214,8 +220,13 @@ std::int64_t SqliteVersionLog::openBatch(const WriteOrigin& origin, const std::s
         st.bind(6, *origin.undoes);
     else
         st.bindNull(6);
+    st.bind(7, id).bind(8, std::int64_t(first != 0 ? 1 : 0));
+    if (first != 0)
+        st.bind(9, first);
+    else
+        st.bindNull(9);
     st.run();
-    return sqlite3_last_insert_rowid(m_db.handle());
+    return id;
 }
 
 std::int64_t SqliteVersionLog::record(const std::string& language, std::int64_t row,
@@ -223,9 +234,21 @@ std::int64_t SqliteVersionLog::record(const std::string& language, std::int64_t 
                                       std::string_view statusBefore, std::string_view statusAfter,
                                       const std::optional<std::string_view>& textBefore, double changed, double now)
 {
-    const Open& batch = batchFor(language, now);
+    // A batch this version opens (one post: the usual save) is written with
+    // its count and first version, which spares updating it below.
+    const std::int64_t version = m_ids.nextVersion();
+    m_firstVersion = version;
+    const Open* opened = nullptr;
+    try {
+        opened = &batchFor(language, now);
+    } catch (...) {
+        m_firstVersion = 0;
+        throw;
+    }
+    const Open& batch = *opened;
+    const bool counted = std::exchange(m_firstVersion, 0) == 0;
     auto st = m_db.prepare("INSERT INTO VERSAO (IDLOTE, IDTRADUCAO, IDVERSAOANT, TPALTERACAO, IDSITANT, IDSITTRADUCAO, "
-                           "STVALORANT, DTALTERACAO) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+                           "STVALORANT, DTALTERACAO, IDVERSAO) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
     st.bind(1, batch.id).bind(2, row).bind(4, static_cast<std::int64_t>(changeTypeCode(type)));
     if (previous)
         st.bind(3, *previous);
@@ -249,8 +272,10 @@ std::int64_t SqliteVersionLog::record(const std::string& language, std::int64_t 
         st.bindNull(8);
     else
         st.bind(8, changed);
+    st.bind(9, version);
     st.run();
-    const std::int64_t version = sqlite3_last_insert_rowid(m_db.handle());
+    if (counted)
+        return version;
     auto count = m_db.prepare("UPDATE LOTE SET NRLINHAS = NRLINHAS + 1, IDVERSAOINI = COALESCE(IDVERSAOINI, ?) "
                               "WHERE IDLOTE = ?");
     count.bind(1, version).bind(2, batch.id);
@@ -277,6 +302,9 @@ PruneCount SqliteVersionLog::prune(double before, std::int64_t limit)
             old.push_back(readBatch(st));
     }
     PruneCount count;
+    // What goes may hold the newest ids: the writer must never give them again.
+    if (!old.empty())
+        sqlitehistory::keepHighestIds(m_db);
     for (const BatchRecord& b : old) {
         if (b.firstVersion != 0 && b.rows > 0) {
             const char* const inBatch = "SELECT IDVERSAO FROM VERSAO WHERE IDVERSAO >= ? AND IDLOTE = ? "

@@ -5,6 +5,7 @@
 #include "HistoryRecords.h"
 #include "VersionLog.h"
 #include "SqliteConnection.h"
+#include "SqliteHistoryIds.h"
 
 namespace trd::server {
 
@@ -38,8 +39,12 @@ public:
 #include "VersionLogOverrides.h"
 
 private:
+    void writesForgotten(bool rolledBack) override { m_ids.forget(rolledBack); }
+
     SqliteConnection& m_db;
     SqliteHistoryReader& m_reader;
+    SqliteHistoryIds m_ids{m_db};
+    std::int64_t m_firstVersion = 0; // the version record() opens a batch for, while it does
 };
 
 } // namespace trd::server

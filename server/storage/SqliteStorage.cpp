@@ -30,7 +30,8 @@ namespace trd::server {
 namespace {
 
 // 1: languages and rows. 2: the history (batches and versions, docs/history.md).
-constexpr int SchemaVersion = 2;
+// 3: the history's ids given by the writer, not by AUTOINCREMENT (SqliteHistoryIds.h).
+constexpr int SchemaVersion = 3;
 
 const char* const SchemaSql = R"SQL(
 CREATE TABLE IF NOT EXISTS IDIOMA (
@@ -385,10 +386,12 @@ SqliteStorage::SqliteStorage(std::string path, SqliteOpenOptions options) : m_pa
         if (!m_options.readOnly)
             checkWritable();
         if (version < SchemaVersion) {
-            if (m_options.readOnly)
-                m_historyKept = false;
-            else
+            // Served read-only, a database of schema 2 is read as it is: its
+            // tables differ only in how their ids were given.
+            if (!m_options.readOnly)
                 upgrade(version);
+            else if (version < 2)
+                m_historyKept = false;
         }
         m_reviewKept = sqlitereview::addTables(m_path, m_options.durable, m_options.readOnly);
         ensureReleaseSchema();
@@ -414,6 +417,7 @@ void SqliteStorage::createSchema()
     db.exec(SchemaSql);
     db.exec(SqliteSecondaryIndexSql);
     db.exec(sqlitehistory::SchemaSql);
+    db.exec(sqlitehistory::HighestIdsSql);
     sqlitereview::ensureSchema(db);
     sqliterelease::ensureSchema(db);
     db.exec(termstore::SqliteSchema);
@@ -428,10 +432,16 @@ void SqliteStorage::createSchema()
 void SqliteStorage::upgrade(int from)
 {
     SqliteConnection db(m_path, m_options.durable, SqliteConnection::Mode::ReadWrite);
+    const auto start = std::chrono::steady_clock::now();
+    sqlitehistory::Converted converted;
     db.exec("BEGIN IMMEDIATE");
     try {
-        if (from < 2)
+        if (from < 2) {
             db.exec(sqlitehistory::SchemaSql);
+            db.exec(sqlitehistory::HighestIdsSql);
+        } else if (from == 2) {
+            converted = sqlitehistory::convertAutoincrement(db);
+        }
         db.exec(("PRAGMA user_version=" + std::to_string(SchemaVersion)).c_str());
         db.exec("COMMIT");
     } catch (const std::exception& e) {
@@ -439,8 +449,16 @@ void SqliteStorage::upgrade(int from)
         throw StorageError("não foi possível atualizar o esquema do banco " + m_path + " da versão "
                            + std::to_string(from) + " para a " + std::to_string(SchemaVersion) + ": " + e.what());
     }
-    logFormat(LogLevel::Info, "trd-server: banco %s atualizado do esquema %d para o %d (histórico de alterações)",
-              m_path.c_str(), from, SchemaVersion);
+    if (from < 2)
+        logFormat(LogLevel::Info, "trd-server: banco %s atualizado do esquema %d para o %d (histórico de alterações)",
+                  m_path.c_str(), from, SchemaVersion);
+    else
+        logFormat(LogLevel::Info,
+                  "trd-server: banco %s atualizado do esquema %d para o %d (%lld lotes e %lld versões do histórico "
+                  "copiados para tabelas cujos números o servidor dá, em %.1f s)",
+                  m_path.c_str(), from, SchemaVersion, static_cast<long long>(converted.batches),
+                  static_cast<long long>(converted.versions),
+                  std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
 }
 
 // The release's tables and flag are steps that look at what the file has,

@@ -5,13 +5,16 @@ namespace trd::server {
 void VersionLog::setOrigin(const WriteOrigin& origin)
 {
     m_origin = origin;
-    forgetBatches();
+    m_open.clear();
+    m_written.clear();
+    writesForgotten(false);
 }
 
 void VersionLog::forgetBatches()
 {
     m_open.clear();
     m_written.clear();
+    writesForgotten(true);
 }
 
 const VersionLog::Open& VersionLog::batchFor(const std::string& language, double now)

@@ -45,6 +45,10 @@ protected:
     // The batch the origin writes the language's rows into, opened now when
     // it has none yet.
     const Open& batchFor(const std::string& language, double now);
+    // Called as the batches are forgotten: with a new origin (a transaction
+    // begins), or with forgetBatches (rolled back, whole or to an item's
+    // savepoint). A back end forgets what it counted on from the writes.
+    virtual void writesForgotten(bool rolledBack) { (void)rolledBack; }
 
 private:
     HistoryReader& m_reader;

@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <sqlite3.h>
 
 using namespace trd::server;
@@ -417,6 +419,31 @@ TEST_P(History, PruningRemovesTheOldBatchesAndTheRestStillReadsWhole)
     EXPECT_EQ(history(Close).rows.size(), 2u);
 }
 
+// Clients hold batch ids to undo them and ids order versions in time: a
+// prune that removed the newest batches (--prune-history 0, or a batch with
+// no versions yet) leaves their ids given for good.
+TEST_P(History, IdsThatAPruneOfTheNewestRemovedAreNeverGivenAgain)
+{
+    server->setNow(46000);
+    ASSERT_TRUE(save(Close, std::string("one")).ok);
+    ASSERT_TRUE(save(Close, std::string("two")).ok);
+    const long long newestVersion = std::stoll(history(Close, 1).rows.at(0).at("IDVERSAO"));
+    const long long newestBatch = std::stoll(openBatch()); // opened, no version in it yet
+
+    const PruneCount removed = history::pruneHistory(server->context().writer(), 0, 46100);
+    EXPECT_EQ(removed.batches, 5); // the two imports, two posts, the open batch
+    EXPECT_EQ(removed.versions, 6);
+    EXPECT_TRUE(history(Close).rows.empty());
+
+    ASSERT_TRUE(save(Close, std::string("three")).ok);
+    const Answer h = history(Close);
+    ASSERT_EQ(h.rows.size(), 1u);
+    EXPECT_GT(std::stoll(h.rows[0].at("IDVERSAO")), newestVersion);
+    EXPECT_GT(std::stoll(h.rows[0].at("IDLOTE")), newestBatch);
+    EXPECT_EQ(h.rows[0].at("STVALORANT"), "two");
+    EXPECT_GT(std::stoll(openBatch()), std::stoll(h.rows[0].at("IDLOTE")));
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, History, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendName);
 
 // ---------------------------------------------------------------- schema upgrade (SQLite)
@@ -457,6 +484,62 @@ int userVersion(const std::string& path)
     return version;
 }
 
+// A database of schema 2 as its servers made it (ids by AUTOINCREMENT), with
+// a history a prune has been through: the row sbtSalvar keeps its two
+// versions, while the newest batch and version (3, dated earlier by a clock
+// set back) were removed, so that sqlite_sequence stands above every id kept.
+void makeSchemaTwo(const std::string& path)
+{
+    makeSchemaOne(path, 2);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    const char* const sql =
+        "CREATE TABLE LOTE (IDLOTE INTEGER PRIMARY KEY AUTOINCREMENT, IDIDIOMA TEXT NOT NULL, TPLOTE TEXT NOT NULL, "
+        "NMUSUARIO TEXT NOT NULL, NMMETODO TEXT, DTLOTE REAL NOT NULL, NRLINHAS INTEGER NOT NULL DEFAULT 0, "
+        "IDVERSAOINI INTEGER, IDLOTEDESFEITO INTEGER);"
+        "CREATE INDEX LOTE_DESFEITO ON LOTE (IDLOTEDESFEITO) WHERE IDLOTEDESFEITO IS NOT NULL;"
+        "CREATE TABLE VERSAO (IDVERSAO INTEGER PRIMARY KEY AUTOINCREMENT, IDLOTE INTEGER NOT NULL, "
+        "IDTRADUCAO INTEGER NOT NULL, IDVERSAOANT INTEGER, TPALTERACAO INTEGER NOT NULL, IDSITANT TEXT, "
+        "IDSITTRADUCAO TEXT, STVALORANT TEXT, DTALTERACAO REAL);"
+        "CREATE TABLE VERSAO_EXCLUSAO (IDVERSAO INTEGER PRIMARY KEY, IDIDIOMA TEXT NOT NULL, CDPROGTRAD TEXT NOT "
+        "NULL, NMCOMPONENTE TEXT NOT NULL, STAGRVALPROP TEXT NOT NULL);"
+        "ALTER TABLE TRADUCAO ADD COLUMN IDULTVERSAO INTEGER;"
+        "INSERT INTO TRADUCAO (IDIDIOMA, CDPROGTRAD, NMCOMPONENTE, STAGRVALPROP, STVALORPROP, IDSITTRADUCAO, "
+        "DTALTERACAO) VALUES ('ENG', 'TRD09300', 'sbtFechar', '&Fechar', 'Close', 'T', 45000);"
+        "INSERT INTO LOTE (IDIDIOMA, TPLOTE, NMUSUARIO, DTLOTE, NRLINHAS, IDVERSAOINI) VALUES "
+        "('ENG', 'E', 'ana', 45300.25, 1, 1), ('ENG', 'E', 'bia', 45400.5, 1, 2), ('ENG', 'E', 'carla', 44000, 1, 3);"
+        "INSERT INTO VERSAO (IDLOTE, IDTRADUCAO, IDVERSAOANT, TPALTERACAO, IDSITANT, IDSITTRADUCAO, STVALORANT) VALUES "
+        "(1, 1, NULL, 0, 'D', 'T', 'Velho'), (2, 1, 1, 0, 'T', 'T', 'Um'), (3, 2, NULL, 0, 'T', 'T', 'Close');"
+        "UPDATE TRADUCAO SET STVALORPROP = 'Dois', IDSITTRADUCAO = 'T', DTALTERACAO = 45400.5, IDULTVERSAO = 2 "
+        "WHERE IDTRADUCAO = 1;"
+        "UPDATE TRADUCAO SET STVALORPROP = '&Close', DTALTERACAO = 44000, IDULTVERSAO = 3 WHERE IDTRADUCAO = 2;"
+        "DELETE FROM VERSAO WHERE IDLOTE = 3; DELETE FROM LOTE WHERE IDLOTE = 3;";
+    ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
+
+// Every value of a query's rows, one line a row.
+std::string dump(const std::string& path, const char* query)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* st = nullptr;
+    std::string out;
+    if (sqlite3_prepare_v2(db, query, -1, &st, nullptr) != SQLITE_OK)
+        out = std::string("error: ") + sqlite3_errmsg(db);
+    while (st && sqlite3_step(st) == SQLITE_ROW) {
+        for (int c = 0; c < sqlite3_column_count(st); ++c) {
+            const unsigned char* value = sqlite3_column_text(st, c);
+            out += value ? reinterpret_cast<const char*>(value) : "NULL";
+            out += '|';
+        }
+        out += '\n';
+    }
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return out;
+}
+
 } // namespace
 
 TEST(HistoryUpgrade, ADatabaseOfSchemaOneIsUpgradedAtStartAndANewerOneRefused)
@@ -478,7 +561,7 @@ TEST(HistoryUpgrade, ADatabaseOfSchemaOneIsUpgradedAtStartAndANewerOneRefused)
     }
     {
         InProcessServer server(std::make_unique<SqliteStorage>(path));
-        EXPECT_EQ(userVersion(path), 2);
+        EXPECT_EQ(userVersion(path), 3);
         const TRow old{"ENG", "TRD09300", "sbtSalvar", "&Salvar", "Velho", "D"};
         ASSERT_TRUE(server.call("SetDestino", json(DeltaBuilder().modify(old, std::string("Novo")).xml())).ok);
         const Answer h = server.call("GetHistorico", "\"ENG\",\"TRD09300\",\"sbtSalvar\",\"&Salvar\",0");
@@ -487,15 +570,125 @@ TEST(HistoryUpgrade, ADatabaseOfSchemaOneIsUpgradedAtStartAndANewerOneRefused)
         EXPECT_EQ(h.rows[0].at("STVALORPROP"), "Novo");
     }
 
-    const std::string newer = dir.filePath(QStringLiteral("v3.db")).toStdString();
-    makeSchemaOne(newer, 3);
+    const std::string newer = dir.filePath(QStringLiteral("v4.db")).toStdString();
+    makeSchemaOne(newer, 4);
     try {
         SqliteStorage refused(newer);
         ADD_FAILURE() << "a newer schema was opened";
     } catch (const StorageError& e) {
-        EXPECT_NE(std::string(e.what()).find("esquema mais novo (versão 3)"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("esquema mais novo (versão 4)"), std::string::npos) << e.what();
     }
-    EXPECT_EQ(userVersion(newer), 3);
+    EXPECT_EQ(userVersion(newer), 4);
+}
+
+// A database of schema 2, whose ids AUTOINCREMENT gave, is converted once at
+// its first start: every batch and version carried over as it was, and no id
+// given again, neither those a prune of the newest removed before the
+// conversion nor those removed after it, across a restart.
+TEST(HistoryUpgrade, ADatabaseOfSchemaTwoKeepsEveryVersionAndNeverGivesAPrunedIdAgain)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("v2.db")).toStdString();
+    makeSchemaTwo(path);
+    const char* const batchRows = "SELECT * FROM LOTE ORDER BY IDLOTE";
+    const char* const versionRows = "SELECT * FROM VERSAO ORDER BY IDVERSAO";
+    const std::string batchesBefore = dump(path, batchRows), versionsBefore = dump(path, versionRows);
+    ASSERT_EQ(std::count(versionsBefore.begin(), versionsBefore.end(), '\n'), 2) << versionsBefore;
+    const std::string historyCall = "\"ENG\",\"TRD09300\",\"sbtSalvar\",\"&Salvar\",0";
+
+    // Served read-only it is read as it is, history included.
+    {
+        SqliteOpenOptions readOnly;
+        readOnly.readOnly = true;
+        ServerContext reader(std::make_unique<SqliteStorage>(path, readOnly));
+        const std::string h = reader.handler().handle(request("GetHistorico", historyCall)).body;
+        EXPECT_EQ(h.find("-32603"), std::string::npos) << h;
+        EXPECT_NE(h.find("Velho"), std::string::npos) << h;
+        EXPECT_NE(h.find("bia"), std::string::npos) << h;
+        EXPECT_EQ(userVersion(path), 2);
+    }
+    std::int64_t firstNewVersion = 0, firstNewBatch = 0;
+    {
+        InProcessServer server(std::make_unique<SqliteStorage>(path));
+        EXPECT_EQ(userVersion(path), 3);
+        EXPECT_EQ(dump(path, batchRows), batchesBefore);
+        EXPECT_EQ(dump(path, versionRows), versionsBefore);
+        EXPECT_EQ(dump(path, "SELECT name FROM sqlite_schema WHERE sql LIKE '%AUTOINCREMENT%'"), "");
+        EXPECT_EQ(dump(path, "SELECT name FROM sqlite_schema WHERE type = 'index' AND tbl_name = 'LOTE'"),
+                  "LOTE_DESFEITO|\n");
+        Answer h = server.call("GetHistorico", historyCall);
+        ASSERT_EQ(h.rows.size(), 2u);
+        EXPECT_EQ(h.rows[0].at("STVALORANT"), "Um");
+        EXPECT_EQ(h.rows[0].at("STVALORPROP"), "Dois");
+        EXPECT_EQ(h.rows[0].at("NMUSUARIO"), "bia");
+        EXPECT_EQ(h.rows[1].at("STVALORANT"), "Velho");
+        EXPECT_EQ(h.rows[1].at("STVALORPROP"), "Um");
+
+        const TRow row{"ENG", "TRD09300", "sbtSalvar", "&Salvar", "Dois", "T"};
+        ASSERT_TRUE(server.call("SetDestino", json(DeltaBuilder().modify(row, std::string("Três")).xml())).ok);
+        h = server.call("GetHistorico", historyCall);
+        ASSERT_EQ(h.rows.size(), 3u);
+        firstNewVersion = std::stoll(h.rows[0].at("IDVERSAO"));
+        firstNewBatch = std::stoll(h.rows[0].at("IDLOTE"));
+        EXPECT_GT(firstNewVersion, 3); // 3 was given before the prune
+        EXPECT_GT(firstNewBatch, 3);
+        EXPECT_EQ(h.rows[0].at("STVALORANT"), "Dois");
+        EXPECT_EQ(std::stoll(h.rows[1].at("IDVERSAO")), 2);
+
+        // Now the whole history goes, the newest included.
+        const PruneCount removed = history::pruneHistory(server.context().writer(), 0, 47000);
+        EXPECT_EQ(removed.batches, 3);
+        EXPECT_EQ(removed.versions, 3);
+    }
+    {
+        InProcessServer server(std::make_unique<SqliteStorage>(path));
+        const TRow row{"ENG", "TRD09300", "sbtSalvar", "&Salvar", "Três", "T"};
+        ASSERT_TRUE(server.call("SetDestino", json(DeltaBuilder().modify(row, std::string("Quatro")).xml())).ok);
+        const Answer h = server.call("GetHistorico", historyCall);
+        ASSERT_EQ(h.rows.size(), 1u);
+        EXPECT_GT(std::stoll(h.rows[0].at("IDVERSAO")), firstNewVersion);
+        EXPECT_GT(std::stoll(h.rows[0].at("IDLOTE")), firstNewBatch);
+        EXPECT_EQ(h.rows[0].at("STVALORANT"), "Três");
+    }
+}
+
+// The SQLite writer counts its ids on in memory from one transaction to the
+// next; a batch and a version another connection wrote in between (by hand
+// here, as a tool on the same file would) are not given their ids again.
+TEST(HistoryIds, IdsAnotherConnectionGaveBetweenTwoSavesAreNotGivenAgain)
+{
+    InProcessServer server;
+    server.seed({Save, Close});
+    ASSERT_TRUE(server.call("SetDestino", json(DeltaBuilder().modify(Close, std::string("one")).xml())).ok);
+    std::int64_t otherBatch = 0, otherVersion = 0;
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(server.path().c_str(), &db), SQLITE_OK);
+        sqlite3_busy_timeout(db, 5000);
+        ASSERT_EQ(sqlite3_exec(db,
+                               "INSERT INTO LOTE (IDIDIOMA, TPLOTE, NMUSUARIO, DTLOTE) VALUES ('ESP', 'E', 'outro', "
+                               "46000); INSERT INTO VERSAO (IDLOTE, IDTRADUCAO, TPALTERACAO) VALUES "
+                               "(last_insert_rowid(), 0, 0)",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK)
+            << sqlite3_errmsg(db);
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, "SELECT MAX(IDLOTE), (SELECT MAX(IDVERSAO) FROM VERSAO) FROM LOTE", -1, &st, nullptr);
+        ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+        otherBatch = sqlite3_column_int64(st, 0);
+        otherVersion = sqlite3_column_int64(st, 1);
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+    }
+    TRow saved = Close;
+    saved.dst = "one";
+    const Answer a = server.call("SetDestino", json(DeltaBuilder().modify(saved, std::string("two")).xml()));
+    ASSERT_TRUE(a.ok) << a.message;
+    const Answer h = server.call("GetHistorico", "\"ENG\",\"TRD09300\",\"sbtFechar\",\"&Fechar\",1");
+    ASSERT_EQ(h.rows.size(), 1u);
+    EXPECT_GT(std::stoll(h.rows[0].at("IDVERSAO")), otherVersion);
+    EXPECT_GT(std::stoll(h.rows[0].at("IDLOTE")), otherBatch);
+    EXPECT_EQ(h.rows[0].at("STVALORANT"), "one");
 }
 
 #ifdef TRD_HAVE_POSTGRESQL
