@@ -10,6 +10,7 @@
 #include "TClientDataSet.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
@@ -188,6 +189,9 @@ void RevisaoDoEditor::marca(bool marcada)
         try {
             linhas.Next();
             seguiu = true;
+            // Laid out first: the detail panel's texts take their new size
+            // before they are painted, and are painted once.
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
             Application()->PaintPending();
         } catch (...) {
             // The server keeps the mark whatever the move does: the grid shows it all the same.
