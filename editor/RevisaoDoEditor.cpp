@@ -5,14 +5,18 @@
 #include "RevisaoRegras.h"
 #include "ServerCalls.h"
 #include "ServicosDoEditor.h"
+#include "TApplication.h"
 #include "TCanvas.h"
 #include "TClientDataSet.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
 #include <QWidget>
+
+#include <exception>
 
 namespace trd {
 
@@ -168,39 +172,62 @@ void RevisaoDoEditor::marca(bool marcada)
     const ChaveLinha chave = m_editor.chaveAtual();
     const QString destino = linhas.FieldByName(NMDESTINO)->AsString();
     const QString situacao = linhas.FieldByName(NMSITUACAO)->AsString();
-    TServerResult resposta =
-        m_editor.conexao().AppServer().Call(metodo::MarcaRevisao,
+    const int linha = linhas.CurrentIndex();
+    TSentCall enviada =
+        m_editor.conexao().AppServer().Send(metodo::MarcaRevisao,
                                             {chave.idioma, chave.programa, chave.componente, chave.origem,
                                              marcada ? QStringLiteral("S") : QStringLiteral("N"), destino, situacao});
-    if (!resposta.Ok && resposta.ErrorCode == -32003 && m_direitos)
-        m_direitos->perguntaAgora(); // the roles changed: the controls follow them
+    // Reviewing rows one after another: the next row is current, no question
+    // asked. It is made current, and painted with its companions, while the
+    // server writes the mark, and before the marked row takes its mark, so
+    // that the mark reaches the grid as another row's change (its lamp
+    // repaints alone) and the detail panel and its companions follow one
+    // row, once.
+    std::exception_ptr falhaAoSeguir;
+    bool seguiu = false;
+    if (marcada && linha >= 0 && linha < linhas.RecordCount() - 1) {
+        try {
+            linhas.Next();
+            seguiu = true;
+            // Laid out first: the detail panel's texts take their new size
+            // before they are painted, and are painted once.
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            Application()->PaintPending();
+        } catch (...) {
+            // The server keeps the mark whatever the move does: the grid shows it all the same.
+            falhaAoSeguir = std::current_exception();
+        }
+    }
+    // A mark not made (refused, or its answer lost with the connection)
+    // leaves the cursor on its row, as it was before the key.
+    const auto volta = [&] {
+        if (seguiu && linhas.State() == TDataSetState::dsBrowse && linhas.CurrentIndex() == linha + 1)
+            linhas.Prior();
+    };
+    TServerResult resposta;
+    try {
+        resposta = enviada.Take();
+    } catch (...) {
+        volta();
+        throw;
+    }
+    if (!resposta.Ok) {
+        volta();
+        if (resposta.ErrorCode == -32003 && m_direitos)
+            m_direitos->perguntaAgora(); // the roles changed: the controls follow them
+    }
     TClientDataSet marca;
     marca.SetData(CheckResultServ(std::move(resposta), true, 0));
-    const int linha = linhas.CurrentIndex();
-    // Reviewing rows one after another: the next row is current, no question
-    // asked. It is made current before the marked row takes its mark, so that
-    // the mark reaches the grid as another row's change (its lamp repaints
-    // alone) and the detail panel and its companions follow one row, once.
-    const auto mostraMarca = [&] {
-        if (linha < 0 || linhas.State() != TDataSetState::dsBrowse || linhas.ChangeCount() != 0)
-            return;
+    if (linha >= 0 && linhas.State() == TDataSetState::dsBrowse && linhas.ChangeCount() == 0) {
         marca.First();
         TField* revisor = marca.FindField(revisao::NMREVISOR);
         TField* quando = marca.FindField(revisao::DTREVISAO);
         const QString nome = revisor && !marca.IsEmpty() ? revisor->AsString() : QString();
         const double data = quando && !marca.IsEmpty() && !quando->IsNull() ? quando->AsFloat() : 0;
         linhas.RefreshRow(linha, revisao::ValoresDaMarca(linhas, nome, data));
-    };
-    if (marcada && linha >= 0 && linha < linhas.RecordCount() - 1) {
-        // The server keeps the mark whatever the move does: the grid shows it all the same.
-        try {
-            linhas.Next();
-        } catch (...) {
-            mostraMarca();
-            throw;
-        }
     }
-    mostraMarca();
+    if (falhaAoSeguir)
+        std::rethrow_exception(falhaAoSeguir);
     habilita();
 }
 

@@ -1,5 +1,7 @@
 #include "PainelTermos.h"
 
+#include "MolduraGuardada.h"
+
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -39,6 +41,8 @@ PainelTermos::PainelTermos(QWidget* parent) : QFrame(parent)
     edtOrigem->setReadOnly(true);
     edtOrigem->setFocusPolicy(Qt::ClickFocus);
     edtOrigem->setToolTip(QStringLiteral("Selecione palavras da origem e use \"Adicionar Termo ao Glossário...\""));
+    // Painted at every move of the row: its frame is drawn once and copied.
+    MolduraGuardada::Aplica(edtOrigem);
     grdTermos = new QTableWidget(0, 3, this);
     grdTermos->setObjectName(QStringLiteral("grdTermos"));
     grdTermos->setHorizontalHeaderLabels({QStringLiteral("Termo"), QStringLiteral("Tradução"), QStringLiteral("Nota")});

@@ -66,6 +66,7 @@ void HttpClient::Close()
     m_buffer.clear();
     m_offset = 0;
     m_framing = Framing::None;
+    m_sent = false;
 }
 
 void HttpClient::AdoptConnected(int fd)
@@ -367,7 +368,14 @@ HttpClient::Error HttpClient::tooLarge(qint64 size, QString* detail)
 HttpClient::Error HttpClient::Request(const char* method, const QByteArray& path, const QByteArray& body,
                                       Response& response, QString* detail)
 {
-    if (const Error e = Start(method, path, body, response, detail); e != Error::None)
+    if (const Error e = Send(method, path, body, detail); e != Error::None)
+        return e;
+    return Receive(method, response, detail);
+}
+
+HttpClient::Error HttpClient::Receive(const char* method, Response& response, QString* detail)
+{
+    if (const Error e = ReceiveHead(method, response, detail); e != Error::None)
         return e;
     if (m_framing == Framing::Length) {
         // The length is known: the body goes straight into a buffer of its size.
@@ -387,10 +395,16 @@ HttpClient::Error HttpClient::Request(const char* method, const QByteArray& path
 HttpClient::Error HttpClient::Start(const char* method, const QByteArray& path, const QByteArray& body,
                                     Response& response, QString* detail)
 {
-    response = Response();
+    if (const Error e = Send(method, path, body, detail); e != Error::None)
+        return e;
+    return ReceiveHead(method, response, detail);
+}
+
+HttpClient::Error HttpClient::Send(const char* method, const QByteArray& path, const QByteArray& body, QString* detail)
+{
     m_sinceHook.start();
     // What is left of an answer nobody read would be taken for the next one.
-    if (m_framing != Framing::None)
+    if (m_framing != Framing::None || m_sent)
         Close();
     if (!reusable()) {
         if (const Error e = connect(detail); e != Error::None)
@@ -432,6 +446,16 @@ HttpClient::Error HttpClient::Start(const char* method, const QByteArray& path, 
         m_sinceHook.invalidate();
         runWaitHook();
     }
+    m_sent = true;
+    return Error::None;
+}
+
+HttpClient::Error HttpClient::ReceiveHead(const char* method, Response& response, QString* detail)
+{
+    response = Response();
+    if (!m_sent || m_fd < 0)
+        return fail(Error::Dropped, detail, QStringLiteral("nenhum pedido à espera de resposta"));
+    m_sent = false;
     return readHead(method, response, detail);
 }
 

@@ -61,6 +61,15 @@ public:
     // was read to its end closes the connection first.
     Error Start(const char* method, const QByteArray& path, const QByteArray& body, Response& response,
                 QString* detail = nullptr);
+    // The request alone, with the answer left to come: the caller works while
+    // the peer does, then takes the answer with Receive (whole, as Request
+    // gives it) or ReceiveHead (up to its header, as Start). A request sent
+    // before the last answer was taken closes the connection first.
+    Error Send(const char* method, const QByteArray& path, const QByteArray& body, QString* detail = nullptr);
+    Error Receive(const char* method, Response& response, QString* detail = nullptr);
+    Error ReceiveHead(const char* method, Response& response, QString* detail = nullptr);
+    // A request has left and its answer is not taken yet.
+    bool AnswerPending() const { return m_sent; }
     // Up to `room` bytes of the body into out, as many as arrive at once
     // (waiting for at least one); `got` 0 once the body has ended, which
     // leaves the connection ready for the next request.
@@ -155,6 +164,7 @@ private:
     qint64 m_received = 0; // body bytes read so far
     bool m_closeAfter = false;
     bool m_failed = false;
+    bool m_sent = false; // a request has left; its answer's header is not read yet
     std::function<void()> m_waitHook;
     int m_waitHookIntervalMs = 0;
     QByteArray m_authorization;

@@ -169,12 +169,42 @@ TServerResult TAppServer::Call(const QString& method, const TRemoteArgs& args)
     return m_connection.call(method, args);
 }
 
+TSentCall TAppServer::Send(const QString& method, const TRemoteArgs& args)
+{
+    return m_connection.send(method, args);
+}
+
+TServerResult TSentCall::Take()
+{
+    if (!m_state || m_state->taken)
+        throw Exception(QStringLiteral("Nenhuma chamada ao servidor de aplicação aguarda resposta."));
+    State& sent = *m_state;
+    sent.taken = true;
+    TServerResult answer;
+    if (sent.settled) {
+        if (sent.failure)
+            std::rethrow_exception(sent.failure);
+        answer = std::move(sent.answer);
+    } else {
+        answer = sent.connection->take(sent);
+    }
+    return sent.connection->concludeCall(sent.method, sent.args, std::move(answer));
+}
+
 TSocketConnection::TSocketConnection(QObject* owner) : QObject(owner)
 {
 }
 
-// Closing here fires no events: the handlers belong to a form that is being destroyed.
-TSocketConnection::~TSocketConnection() = default;
+// Closing here fires no events: the handlers belong to a form that is being
+// destroyed. A call sent and not taken is lost with the connection.
+TSocketConnection::~TSocketConnection()
+{
+    if (const auto sent = m_sent.lock(); sent && !sent->settled) {
+        sent->settled = true;
+        sent->failure =
+            transportFailure(HttpClient::Error::Dropped, {}, Address(), sent->method, ConnectTimeoutMs, ReadTimeoutMs);
+    }
+}
 
 QString TSocketConnection::Address() const
 {
@@ -247,6 +277,12 @@ HttpClient::Error TSocketConnection::exchange(const char* verb, const QByteArray
 void TSocketConnection::Close()
 {
     const bool connected = Connected();
+    if (const auto sent = m_sent.lock(); sent && !sent->settled) {
+        sent->settled = true;
+        sent->failure =
+            transportFailure(HttpClient::Error::Dropped, {}, Address(), sent->method, ConnectTimeoutMs, ReadTimeoutMs);
+    }
+    m_sent.reset();
     if (const auto pending = m_pending.lock())
         pending->abandon();
     if (!connected) {
@@ -276,7 +312,11 @@ void TSocketConnection::failMalformed(const QString& method, const QString& deta
 
 TServerResult TSocketConnection::call(const QString& method, const TRemoteArgs& args)
 {
-    TServerResult answer = callOnce(method, args);
+    return concludeCall(method, args, callOnce(method, args));
+}
+
+TServerResult TSocketConnection::concludeCall(const QString& method, const TRemoteArgs& args, TServerResult answer)
+{
     if (!answer.Ok && answer.ErrorCode == AuthRequiredCode && Login && !m_inLogin) {
         m_inLogin = true;
         bool again = false;
@@ -297,11 +337,51 @@ TServerResult TSocketConnection::call(const QString& method, const TRemoteArgs& 
 
 TServerResult TSocketConnection::callOnce(const QString& method, const TRemoteArgs& args)
 {
+    const std::int64_t id = sendRequest(method, args);
+    return receiveAnswer(method, id);
+}
+
+TSentCall TSocketConnection::send(const QString& method, const TRemoteArgs& args)
+{
+    auto state = std::make_shared<TSentCall::State>();
+    state->connection = this;
+    state->method = method;
+    state->args = args;
+    state->id = sendRequest(method, args);
+    m_sent = state;
+    TSentCall sent;
+    sent.m_state = std::move(state);
+    return sent;
+}
+
+TServerResult TSocketConnection::take(TSentCall::State& sent)
+{
+    m_sent.reset();
+    return receiveAnswer(sent.method, sent.id);
+}
+
+void TSocketConnection::settlePending()
+{
+    if (const auto sent = m_sent.lock(); sent && !sent->settled) {
+        m_sent.reset();
+        sent->settled = true;
+        try {
+            sent->answer = receiveAnswer(sent->method, sent->id);
+        } catch (...) {
+            sent->failure = std::current_exception();
+        }
+    }
+    m_sent.reset();
     // An answer handed over before and not read to its end still holds the
     // connection: its rest is read first, for whoever reads it later.
     if (const auto pending = m_pending.lock())
         pending->settle();
     m_pending.reset();
+}
+
+std::int64_t TSocketConnection::sendRequest(const QString& method, const TRemoteArgs& args)
+{
+    settlePending();
     Open();
     m_client->SetAuthorization(SessionToken ? (SessionToken().isEmpty() ? QByteArray() : "Bearer " + SessionToken())
                                             : QByteArray());
@@ -312,10 +392,36 @@ TServerResult TSocketConnection::callOnce(const QString& method, const TRemoteAr
 
     m_client->SetWaitHook(OnWaiting, WaitingIntervalMs);
     m_client->SetIoTimeout(ReadTimeoutMs);
+    QString detail;
+    HttpClient::Error error = HttpClient::Error::None;
+    try {
+        error = m_client->Send("POST", '/' + ServerName.toUtf8(), request, &detail);
+    } catch (...) {
+        // Only the waiting hook throws here; what was half exchanged is lost
+        // with the socket, and the next call connects again.
+        m_client.reset();
+        throw;
+    }
+    if (error != HttpClient::Error::None)
+        failTransport(int(error), detail, method);
+    return id;
+}
+
+TServerResult TSocketConnection::receiveAnswer(const QString& method, std::int64_t id)
+{
+    if (!m_client || !m_client->AnswerPending())
+        failTransport(int(HttpClient::Error::Dropped), QString(), method);
     HttpClient::Response response;
     QString detail;
-    if (const auto error = exchange("POST", '/' + ServerName.toUtf8(), request, response, &detail, !CompactAnswers);
-        error != HttpClient::Error::None)
+    HttpClient::Error error = HttpClient::Error::None;
+    try {
+        error = CompactAnswers ? m_client->ReceiveHead("POST", response, &detail)
+                               : m_client->Receive("POST", response, &detail);
+    } catch (...) {
+        m_client.reset();
+        throw;
+    }
+    if (error != HttpClient::Error::None)
         failTransport(int(error), detail, method);
 
     // JSON-RPC answers come as application/json whatever the HTTP status (an

@@ -18,6 +18,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <initializer_list>
 #include <memory>
@@ -57,11 +58,43 @@ private:
 
 class TSocketConnection;
 
+// A call whose request has left and whose answer is taken later
+// (TAppServer::Send): the caller's own work runs while the server works on
+// it. Take gives what Call would have given, and raises what Call would have
+// raised. Another call on the connection meanwhile first reads this answer
+// and keeps it; closing the connection loses it (Take then raises the
+// interrupted connection). One dropped untaken costs the connection: the next
+// call opens another.
+class TSentCall {
+public:
+    TSentCall() = default;
+    TServerResult Take();
+    // Sent and not taken yet.
+    bool Pending() const { return m_state && !m_state->taken; }
+
+private:
+    friend class TSocketConnection;
+    struct State {
+        TSocketConnection* connection = nullptr;
+        QString method;
+        TRemoteArgs args;
+        std::int64_t id = 0;
+        bool settled = false; // the answer was read (or lost) before Take
+        bool taken = false;
+        TServerResult answer;
+        std::exception_ptr failure;
+    };
+    std::shared_ptr<State> m_state;
+};
+
 // The remote object (ServerName) as seen from the client.
 class TAppServer {
 public:
     TServerResult Call(const QString& method, std::initializer_list<TRemoteArg> args = {});
     TServerResult Call(const QString& method, const TRemoteArgs& args);
+    // The request alone: a transport fault on the way raises here, the answer
+    // (and its faults and refusals) comes with Take.
+    TSentCall Send(const QString& method, const TRemoteArgs& args);
 
 private:
     friend class TSocketConnection;
@@ -144,8 +177,19 @@ public:
 
 private:
     friend class TAppServer;
+    friend class TSentCall;
     TServerResult call(const QString& method, const TRemoteArgs& args);
     TServerResult callOnce(const QString& method, const TRemoteArgs& args);
+    // What follows an answer as Call gives it: the login asked for, the
+    // refusal raised with ThrowException.
+    TServerResult concludeCall(const QString& method, const TRemoteArgs& args, TServerResult answer);
+    std::int64_t sendRequest(const QString& method, const TRemoteArgs& args);
+    TServerResult receiveAnswer(const QString& method, std::int64_t id);
+    // Frees the connection for another call: an answer handed over or a sent
+    // call's answer still on it is read now and kept for its reader.
+    void settlePending();
+    TSentCall send(const QString& method, const TRemoteArgs& args);
+    TServerResult take(TSentCall::State& sent);
     TServerResult readCborAnswer(const QString& method, std::int64_t id, HttpClient::Response& response);
     HttpClient::Error exchange(const char* verb, const QByteArray& path, const QByteArray& body,
                                HttpClient::Response& response, QString* detail, bool whole = true);
@@ -154,6 +198,7 @@ private:
 
     std::shared_ptr<HttpClient> m_client;
     std::weak_ptr<AnswerStream> m_pending; // an answer handed over and not read to its end
+    std::weak_ptr<TSentCall::State> m_sent; // a call sent whose answer was not taken
     TAppServer m_appServer{*this};
     std::int64_t m_nextId = 0;
     bool m_inLogin = false;

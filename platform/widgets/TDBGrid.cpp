@@ -2,6 +2,7 @@
 
 #include "DataSetEditing.h"
 #include "Dispatch.h"
+#include "GridLines.h"
 #include "TApplication.h"
 #include "TClientDataSet.h"
 #include "TDBGridDelegate.h"
@@ -10,6 +11,9 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QPainter>
+#include <QPaintEvent>
+#include <QStyle>
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QTimer>
@@ -54,6 +58,7 @@ TDBGrid::TDBGrid(QWidget* parent)
             column->Width = size;
     });
     applyOptions();
+    applyGridLines();
 }
 
 TDBGrid::~TDBGrid() = default;
@@ -166,6 +171,32 @@ void TDBGrid::SetFillColumns(std::vector<int> columns)
 {
     m_fillColumns = std::move(columns);
     applyColumnWidths();
+}
+
+void TDBGrid::paintEvent(QPaintEvent* event)
+{
+    QTableView::paintEvent(event);
+    if (!showGrid() || gridStyle() != Qt::NoPen || isRightToLeft() || !itemDelegate())
+        return;
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    const QColor colour =
+        QColor::fromRgba(static_cast<QRgb>(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this)));
+    QPainter painter(viewport());
+    FillGridLines(*this, painter, event->region(), colour);
+}
+
+void TDBGrid::changeEvent(QEvent* event)
+{
+    QTableView::changeEvent(event);
+    if (event->type() == QEvent::LayoutDirectionChange)
+        applyGridLines();
+}
+
+void TDBGrid::applyGridLines()
+{
+    // Right to left, the view strokes its own.
+    setGridStyle(isRightToLeft() ? Qt::SolidLine : Qt::NoPen);
 }
 
 bool TDBGrid::viewportEvent(QEvent* event)

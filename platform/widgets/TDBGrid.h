@@ -140,6 +140,8 @@ protected:
     void keyboardSearch(const QString&) override { }
     bool event(QEvent* event) override;
     bool viewportEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool focusNextPrevChild(bool next) override;
 
     // The sortable grid reacts to title clicks.
@@ -155,6 +157,9 @@ private:
     void followDataSet();
     void moveDataSetTo(int row);
     void applyOptions();
+    // The view's own grid lines are off; the grid fills them (GridLines.h)
+    // where the view would have stroked them.
+    void applyGridLines();
     void applyColumnWidths();
     void rebuildDefaultColumns();
     int rowHeight_() const;

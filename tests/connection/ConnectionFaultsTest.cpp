@@ -414,3 +414,64 @@ TEST_F(ConnectionFaults, ChunkedAndLargeAnswersArriveWhole)
     EXPECT_TRUE(conn.AppServer().Call(QStringLiteral("Echo")).Ok);
     EXPECT_EQ(server.healthChecks, 1);
 }
+
+TEST_F(ConnectionFaults, ACallSentAndTakenLaterAnswersAsTheSameCallMadeAtOnce)
+{
+    // Taken at once: the answer, or the refusal, as Call gives them.
+    TSentCall sent = conn.AppServer().Send(QStringLiteral("Echo"), {});
+    EXPECT_TRUE(sent.Pending());
+    const TServerResult echo = sent.Take();
+    EXPECT_TRUE(echo.Ok);
+    EXPECT_FALSE(sent.Pending());
+    TServerResult refused = conn.AppServer().Send(QStringLiteral("Refuse"), {}).Take();
+    EXPECT_FALSE(refused.Ok);
+    EXPECT_EQ(refused.ErrorCode, -32000);
+    EXPECT_EQ(refused.ErrorMessage, QStringLiteral("Recusado pelo servidor."));
+
+    // Another call in between reads the first answer and keeps it for its taker.
+    TSentCall first = conn.AppServer().Send(QStringLiteral("Refuse"), {});
+    EXPECT_TRUE(conn.AppServer().Call(QStringLiteral("Echo")).Ok);
+    refused = first.Take();
+    EXPECT_FALSE(refused.Ok);
+    EXPECT_EQ(refused.ErrorMessage, QStringLiteral("Recusado pelo servidor."));
+    EXPECT_EQ(server.calls, 4);
+    EXPECT_TRUE(conn.Connected());
+
+    // ThrowException raises at Take, as at the call.
+    conn.ThrowException = true;
+    TSentCall raising = conn.AppServer().Send(QStringLiteral("Refuse"), {});
+    EXPECT_THROW(raising.Take(), EServerError);
+    EXPECT_THROW(raising.Take(), Exception) << "an answer is taken once";
+}
+
+TEST_F(ConnectionFaults, ACallSentWhoseAnswerIsLostRaisesTheConnectionsMessageAtTake)
+{
+    const QString interrompida =
+        QStringLiteral("A conexão com o servidor de aplicação em 127.0.0.1:%1 foi interrompida.").arg(server.port());
+    const auto failure = [](TSentCall& sent) {
+        try {
+            sent.Take();
+        } catch (const EConnectionError& e) {
+            return e.Message();
+        }
+        return QString();
+    };
+    TSentCall dropped = conn.AppServer().Send(QStringLiteral("Drop"), {});
+    EXPECT_EQ(failure(dropped), interrompida);
+    EXPECT_FALSE(conn.Connected());
+
+    // Closed by its owner before the answer was taken: lost with it.
+    TSentCall closed = conn.AppServer().Send(QStringLiteral("Echo"), {});
+    conn.Close();
+    EXPECT_EQ(failure(closed), interrompida);
+
+    // Read by a call in between, the fault waits for the taker; the call in between is answered.
+    TSentCall settled = conn.AppServer().Send(QStringLiteral("Drop"), {});
+    EXPECT_TRUE(conn.AppServer().Call(QStringLiteral("Echo")).Ok);
+    EXPECT_EQ(failure(settled), interrompida);
+
+    // One dropped untaken does not lose the next call.
+    conn.AppServer().Send(QStringLiteral("Slow"), {});
+    EXPECT_TRUE(conn.AppServer().Call(QStringLiteral("Echo")).Ok);
+    EXPECT_TRUE(conn.Connected());
+}

@@ -3,15 +3,20 @@
 // detail panel following the typing, Tab and Down stopping at the last row,
 // pasted texts that cannot be stored refused at the paste, and a review mark
 // or a status shown on the screen (the window's last paint) as a fresh paint
-// of the grid shows it: no row is left with an old lamp or selection.
+// of the grid shows it: no row is left with an old lamp or selection; a mark
+// refused or whose answer is lost leaves the cursor on its row, unmarked; the
+// lines between the cells are where the view itself would stroke them.
 #include "EditorTestKit.h"
 
 #include "DataPacket.h"
+#include "GlossarioDoEditor.h"
+#include "PainelTermos.h"
 #include "RevisaoDoEditor.h"
 #include "RevisaoRegras.h"
 #include "Dispatch.h"
 #include "StatusLamps.h"
 #include "TCanvas.h"
+#include "TDBGrid.h"
 
 #include <QAction>
 #include <QApplication>
@@ -370,6 +375,140 @@ TEST_F(EditorGrid, AReviewMarkAndAStatusShowOnScreenAsAFreshPaintOfTheGridWould)
     mark->trigger();
     QApplication::processEvents();
     EXPECT_EQ(staleRows(), "") << "rows left as painted before the second mark";
+}
+
+TEST_F(EditorGrid, TheLinesBetweenCellsAreWhereTheViewWouldStrokeThem)
+{
+    TfrmTraducao* form = openWithRows();
+    ASSERT_TRUE(form);
+    focusCell(0, 2);
+    QAction* mark = form->revisao->itemMarcar();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mark->isEnabled(); }));
+    TDBGrid* grid = form->dbgPadrao;
+    ASSERT_EQ(grid->gridStyle(), Qt::NoPen) << "the grid fills its lines itself";
+    const auto differing = [](const QImage& a, const QImage& b) {
+        int n = 0;
+        for (int y = 0; y < qMin(a.height(), b.height()); ++y)
+            for (int x = 0; x < qMin(a.width(), b.width()); ++x)
+                n += a.pixel(x, y) != b.pixel(x, y) ? 1 : 0;
+        return n + qAbs(a.width() * a.height() - b.width() * b.height());
+    };
+    // A whole paint, beside the view's own lines.
+    const QImage filled = render().convertToFormat(QImage::Format_RGB32);
+    grid->setGridStyle(Qt::SolidLine);
+    const QImage stroked = render().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(differing(filled, stroked), 0);
+    EXPECT_GT(differing(stroked,
+                        [&] {
+                            grid->setShowGrid(false);
+                            const QImage none = render().convertToFormat(QImage::Format_RGB32);
+                            grid->setShowGrid(true);
+                            return none;
+                        }()),
+              0)
+        << "there are lines to compare";
+    // Painted in parts (the mark's rows, the moved selection), the screen
+    // equals the view's own whole paint.
+    grid->setGridStyle(Qt::NoPen);
+    QApplication::processEvents();
+    mark->trigger();
+    QApplication::processEvents();
+    ASSERT_EQ(form->cdsDestino->CurrentIndex(), 1);
+    grid->setGridStyle(Qt::SolidLine);
+    EXPECT_EQ(staleRows(), "");
+    grid->setGridStyle(Qt::NoPen);
+}
+
+TEST_F(EditorGrid, TheTermsPanelsSourceLineLooksAsTheStyleItselfDrawsIt)
+{
+    TfrmTraducao* form = openWithRows();
+    ASSERT_TRUE(form);
+    PainelTermos* painel = form->glossario->painel();
+    ASSERT_TRUE(painel && painel->isVisible());
+    QLineEdit* linha = painel->edtOrigem;
+    ASSERT_NE(linha->style(), QApplication::style()) << "its frame is copied";
+    focusCell(1, 2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return linha->text() == QStringLiteral("Dúvida"); }));
+    QApplication::processEvents();
+    QWidget* janela = linha->window();
+    const QRect onde(linha->mapTo(janela, QPoint(0, 0)), linha->size());
+    const auto naTela = [&] {
+        return janela->windowHandle()
+            ->screen()
+            ->grabWindow(janela->winId())
+            .toImage()
+            .copy(onde)
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    const auto desenho = [&] { return janela->grab(onde).toImage().convertToFormat(QImage::Format_RGB32); };
+    // Moved on: its last paint, and a fresh one, with the frame copied.
+    focusCell(2, 2);
+    ASSERT_EQ(linha->text(), QStringLiteral("Nome"));
+    const QImage mostrada = naTela();
+    const QImage copiada = desenho();
+    // The same line drawn by the style itself, over what lies beneath it.
+    linha->setStyle(QApplication::style());
+    linha->setAttribute(Qt::WA_OpaquePaintEvent, false);
+    const QImage doEstilo = desenho();
+    ASSERT_EQ(doEstilo.size(), onde.size());
+    int diferentes = 0, aoVivo = 0;
+    for (int y = 0; y < doEstilo.height(); ++y)
+        for (int x = 0; x < doEstilo.width(); ++x) {
+            diferentes += copiada.pixel(x, y) != doEstilo.pixel(x, y) ? 1 : 0;
+            aoVivo += mostrada.pixel(x, y) != doEstilo.pixel(x, y) ? 1 : 0;
+        }
+    EXPECT_EQ(diferentes, 0) << "a fresh paint";
+    EXPECT_EQ(aoVivo, 0) << "what the window shows after the move";
+}
+
+TEST_F(EditorGrid, AMarkNotMadeLeavesTheCursorOnItsRowWithTheReasonAndNoSeal)
+{
+    TfrmTraducao* form = openWithRows();
+    ASSERT_TRUE(form);
+    focusCell(0, 2);
+    QAction* mark = form->revisao->itemMarcar();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mark->isEnabled(); }));
+    const auto semMarca = [&](int row) {
+        return revisao::MarcaDaLinha(*form->cdsDestino, row).revisor.isEmpty()
+            && count(render(), cell(row, 0), QColor(0, 90, 200), 40) == 0;
+    };
+    // Changed by a colleague since it was read: the server refuses the mark.
+    changeBehindTheEditor(QStringLiteral("Salvar arquivo"), QStringLiteral("Save the file"));
+    seam.clear();
+    mark->trigger();
+    QApplication::processEvents();
+    EXPECT_EQ(seam.errors().size(), 1) << seam.errors().join('|').toStdString();
+    EXPECT_EQ(form->cdsDestino->CurrentIndex(), 0) << "back on the refused row";
+    EXPECT_TRUE(semMarca(0));
+    EXPECT_TRUE(semMarca(1));
+    EXPECT_EQ(staleRows(), "") << "rows left as painted while the mark was on its way";
+
+    // The answer lost on its way back (no JSON-RPC answer): the connection's
+    // message, and the cursor on the row whose mark is not known.
+    focusCell(1, 2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mark->isEnabled(); }));
+    seam.clear();
+    proxy->answerNextWith(R"("result":)");
+    mark->trigger();
+    QApplication::processEvents();
+    ASSERT_EQ(seam.errors().size(), 1) << seam.errors().join('|').toStdString();
+    EXPECT_TRUE(seam.errors().constFirst().startsWith(
+        QStringLiteral("Resposta inválida do servidor de aplicação em %1 à chamada de MarcaRevisao")
+            .arg(form->netTraducao->Address())))
+        << seam.errors().constFirst().toStdString();
+    EXPECT_EQ(form->cdsDestino->CurrentIndex(), 1);
+    EXPECT_TRUE(semMarca(1));
+    EXPECT_TRUE(semMarca(2));
+    EXPECT_EQ(staleRows(), "");
+
+    // The connection opens again by itself: the key marks the row and moves on.
+    seam.clear();
+    mark->trigger();
+    QApplication::processEvents();
+    EXPECT_TRUE(seam.shown.empty()) << seam.errors().join('|').toStdString();
+    EXPECT_EQ(form->cdsDestino->CurrentIndex(), 2);
+    EXPECT_FALSE(revisao::MarcaDaLinha(*form->cdsDestino, 1).revisor.isEmpty());
+    EXPECT_EQ(staleRows(), "");
 }
 
 // Not a check: leaves a picture of the editor for a person to look at when
