@@ -17,6 +17,7 @@
 //
 //   bench_history [--dir PATH] [--saves 2000] [--only-saves]
 // Put --dir on the disk to measure (not tmpfs, where fsync costs nothing).
+#include "HistoryBenchTexts.h"
 #include "BenchRpc.h"
 #include "BenchStats.h"
 #include "DataPacket.h"
@@ -42,23 +43,9 @@
 using namespace trd::server;
 using namespace trd::bench;
 
+using namespace trd::bench::history;
+
 namespace {
-
-std::string component(int i)
-{
-    return "cmp" + std::to_string(100000 + i);
-}
-
-std::string source(int i)
-{
-    return "Texto de origem da tela número " + std::to_string(i);
-}
-
-// A screen text of typical length that differs with every version.
-std::string text(int row, int version)
-{
-    return "Translated caption " + std::to_string(row) + " of the screen, version " + std::to_string(version);
-}
 
 std::string saveRequest(const std::string& lang, int row, const std::string& oldDst, const std::string& newDst)
 {

@@ -8,6 +8,7 @@
 // counted, so the instructions a save takes are the total over --saves.
 //
 //   bench_version_wal [--dir PATH] [--saves 1000] [--only kept|none]
+#include "HistoryBenchTexts.h"
 #include "BenchRpc.h"
 #include "BenchStats.h"
 #include "ServerContext.h"
@@ -27,24 +28,11 @@
 using namespace trd::server;
 using namespace trd::bench;
 
+using namespace trd::bench::history;
+
 namespace {
 
 constexpr int Rows = 100;
-
-std::string component(int i)
-{
-    return "cmp" + std::to_string(100000 + i);
-}
-
-std::string source(int i)
-{
-    return "Texto de origem da tela número " + std::to_string(i);
-}
-
-std::string text(int row, int version)
-{
-    return "Translated caption " + std::to_string(row) + " of the screen, version " + std::to_string(version);
-}
 
 double threadCpuMs()
 {

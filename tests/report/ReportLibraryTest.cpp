@@ -81,6 +81,15 @@ struct Fixture {
         EXPECT_TRUE(doc->exportPdf(path));
         return path;
     }
+    // The bytes of the report's CSV export.
+    QByteArray csv()
+    {
+        const QString path = dir.filePath(QStringLiteral("r.csv"));
+        EXPECT_TRUE(doc->exportCsv(path));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        return file.readAll();
+    }
 };
 
 // Lines of text with runs of blanks squeezed, for order checks.
@@ -178,11 +187,7 @@ TEST(ReportDocumentTest, AChartDrawsOneBarPerGroupAndTheCsvHoldsTheMainTable)
         }
     EXPECT_GT(longest, 50 * shortest / 10) << longest << " " << shortest;
 
-    const QString csv = f.dir.filePath(QStringLiteral("t.csv"));
-    ASSERT_TRUE(f.doc->exportCsv(csv));
-    QFile file(csv);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(),
+    EXPECT_EQ(f.csv(),
               QByteArray("\xEF\xBB\xBF"
                          "Componente;Caracteres;Alterado\r\n"
                          "lblIdioma;7,0;02/03/2025\r\nsbtSalvar;1.234,5;04/03/2025\r\n"
@@ -197,12 +202,8 @@ TEST(ReportDocumentTest, ACsvTextThatLooksLikeAFormulaIsWrittenAsText)
             {"TRD09300", "@sbt", "7", "20250302T10:00:00000"},
             {"TRD09300", "'+x", "7", "20250303T10:00:00000"},
             {"TRD09300", "a=b", "7", "20250304T10:00:00000"}});
-    const QString csv = f.dir.filePath(QStringLiteral("f.csv"));
-    ASSERT_TRUE(f.doc->exportCsv(csv));
-    QFile file(csv);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     // The texts are shown as text; the negative number stays a number.
-    EXPECT_EQ(file.readAll(),
+    EXPECT_EQ(f.csv(),
               QByteArray("\xEF\xBB\xBF"
                          "Componente;Caracteres;Alterado\r\n"
                          "''+x;7,0;03/03/2025\r\n'=SOMA(A1);-5,0;01/03/2025\r\n"

@@ -11,6 +11,8 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <cstdio>
+
 #include <csignal>
 #include <cstring>
 
@@ -248,6 +250,11 @@ bool TrdServerProcess::terminate()
             clean = m_process->exitStatus() == QProcess::NormalExit && m_process->exitCode() == 0;
         else
             kill9();
+        // A server that would not stop, or stopped in error, says why in its
+        // last lines: the test that asked for the stop shows them.
+        if (!clean)
+            std::fprintf(stderr, "trd-server did not stop cleanly; the end of its log:\n%s\n",
+                         log().right(4000).constData());
     }
     m_process.reset();
     return clean;
