@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cstdio>
 #include <future>
+#include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
@@ -89,6 +91,13 @@ struct HttpServer::Impl : ServerShared {
     void admit(tcp::socket socket);
 
     std::string error;
+    // Held while the server serves. A call runs on a worker, with nothing of
+    // its connection waiting in the loop: without this, a stop that closed
+    // the acceptor while the only calls were on workers would leave the loop
+    // with no work, and the loop would end before their answers were
+    // written. stop() would then wait out its whole deadline for them.
+    std::mutex runningMutex;
+    std::optional<asio::executor_work_guard<asio::io_context::executor_type>> running;
     tcp::acceptor acceptor{asio::make_strand(ioc)};
     asio::steady_timer acceptRetry{acceptor.get_executor()};
 };
@@ -205,6 +214,11 @@ bool HttpServer::serve(std::function<void()> serving)
         if (serving)
             serving();
     });
+    {
+        std::lock_guard lock(s.runningMutex);
+        if (!s.stopping)
+            s.running.emplace(s.ioc.get_executor());
+    }
     // One more loop thread keeps TLS handshakes and large writes from
     // queueing behind each other; the calls run on the workers anyway.
     std::thread second([&s] { s.ioc.run(); });
@@ -278,7 +292,11 @@ void HttpServer::stop()
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (s.inFlight.load() > 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    s.stopping = true;
+    {
+        std::lock_guard lock(s.runningMutex);
+        s.stopping = true;
+        s.running.reset();
+    }
     s.ioc.stop();
 }
 

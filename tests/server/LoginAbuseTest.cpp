@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -126,6 +127,31 @@ TEST(LoginAbuse, GuessesOpenGrowingWaitsPerUserAndPerAddress)
         EXPECT_FALSE(accepted(login(port, "127.0.0.9", "nome" + std::to_string(i), "x")));
     EXPECT_TRUE(throttled(login(port, "127.0.0.9", "bruno", "certa-bruno")));
     EXPECT_TRUE(accepted(login(port, "127.0.0.10", "bruno", "certa-bruno")));
+}
+
+// A stop asked while the only call is a log-in being checked (no connection
+// waiting in the server's loop meanwhile) answers it and ends at once, not
+// after the stop's whole deadline.
+TEST(LoginAbuse, ALogInBeingCheckedWhenTheServerStopsIsAnsweredAndTheServerEnds)
+{
+    Users users;
+    TrdServerProcess server(serving(users));
+    ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    // Several at once: the password checks queue, so some are still being
+    // checked when the stop comes.
+    std::vector<std::unique_ptr<Socket>> clients;
+    for (int i = 0; i < 6; ++i) {
+        clients.push_back(std::make_unique<Socket>(server.port(), "127.0.0.1"));
+        ASSERT_TRUE(clients.back()->ok()
+                    && clients.back()->send(post(request("Login", json("ana") + "," + json("certa-ana")))));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20)); // read, their passwords being checked
+    const double took = millisecondsOf([&] { EXPECT_TRUE(server.terminate()); });
+    EXPECT_LT(took, 8000);
+    int answered = 0;
+    for (auto& c : clients)
+        answered += bodyOf(c->answer(5000)).find("\"result\":\"") != std::string::npos;
+    EXPECT_GT(answered, 0);
 }
 
 TEST(LoginAbuse, AnUnknownNameTakesAsLongAsAKnownOne)
