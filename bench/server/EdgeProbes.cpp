@@ -90,10 +90,11 @@ Percentiles percentiles(std::vector<double> v)
     return p;
 }
 
-// One saver: keeps flipping the destination text of its own row.
-std::vector<double> saves(int port, int row, std::string& dst, Clock::time_point until, const std::string& token)
+// One saver: keeps flipping the destination text of its own row; each
+// save's start and latency.
+TimedSaves saves(int port, int row, std::string& dst, Clock::time_point until, const std::string& token)
 {
-    std::vector<double> latencies;
+    TimedSaves timed;
     const int fd = connectTo(port);
     TRow current{"ENG", "BENCH", "c" + std::to_string(row), "fonte", dst, "N"};
     for (int i = 0; Clock::now() < until; ++i) {
@@ -101,7 +102,7 @@ std::vector<double> saves(int port, int row, std::string& dst, Clock::time_point
         const std::string body = request("SetDestino", json(DeltaBuilder().modify(current, text).xml()));
         const auto start = Clock::now();
         const std::string answer = roundTrip(fd, post(body, token));
-        latencies.push_back(ms(Clock::now() - start));
+        timed.saves.emplace_back(start, ms(Clock::now() - start));
         if (answer.find("\"result\"") == std::string::npos) {
             std::fprintf(stderr, "save failed: %s\n", answer.substr(0, 200).c_str());
             break;
@@ -110,14 +111,14 @@ std::vector<double> saves(int port, int row, std::string& dst, Clock::time_point
     }
     dst = current.dst;
     ::close(fd);
-    return latencies;
+    return timed;
 }
 
-Percentiles concurrentSaves(int port, RowTexts& texts, int savers, double seconds, const std::string& token)
+TimedSaves timedSaves(int port, RowTexts& texts, int savers, double seconds, const std::string& token)
 {
     const auto until =
         Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-    std::vector<std::vector<double>> each(static_cast<std::size_t>(savers));
+    std::vector<TimedSaves> each(static_cast<std::size_t>(savers));
     std::vector<std::thread> threads;
     for (int s = 0; s < savers; ++s)
         threads.emplace_back([&, s] {
@@ -125,10 +126,18 @@ Percentiles concurrentSaves(int port, RowTexts& texts, int savers, double second
         });
     for (auto& t : threads)
         t.join();
-    std::vector<double> all;
-    for (const auto& v : each)
-        all.insert(all.end(), v.begin(), v.end());
-    return percentiles(all);
+    TimedSaves all;
+    for (const auto& e : each)
+        all.saves.insert(all.saves.end(), e.saves.begin(), e.saves.end());
+    return all;
+}
+
+Percentiles concurrentSaves(int port, RowTexts& texts, int savers, double seconds, const std::string& token)
+{
+    std::vector<double> latencies;
+    for (const auto& [start, took] : timedSaves(port, texts, savers, seconds, token).saves)
+        latencies.push_back(took);
+    return percentiles(latencies);
 }
 
 // A fresh client: connect, GET /health, answer; how long it waited.
@@ -200,41 +209,6 @@ void printLoad(const char* when)
     QFile f("/proc/loadavg");
     f.open(QIODevice::ReadOnly);
     std::printf("load average (%s): %s", when, f.readAll().constData());
-}
-
-// Like concurrentSaves, keeping each save's start time.
-TimedSaves timedSaves(int port, RowTexts& texts, int savers, double seconds)
-{
-    const auto until =
-        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-    std::vector<TimedSaves> each(static_cast<std::size_t>(savers));
-    std::vector<std::thread> threads;
-    for (int s = 0; s < savers; ++s)
-        threads.emplace_back([&, s] {
-            const int fd = connectTo(port);
-            std::string& dst = texts[static_cast<std::size_t>(s)];
-            TRow current{"ENG", "BENCH", "c" + std::to_string(s), "fonte", dst, "N"};
-            for (int i = 0; Clock::now() < until; ++i) {
-                const std::string text = "d" + std::to_string(i) + (dst.size() % 2 ? "a" : "");
-                const std::string body = request("SetDestino", json(DeltaBuilder().modify(current, text).xml()));
-                const auto start = Clock::now();
-                const std::string answer = roundTrip(fd, post(body));
-                each[static_cast<std::size_t>(s)].saves.emplace_back(start, ms(Clock::now() - start));
-                if (answer.find("\"result\"") == std::string::npos) {
-                    std::fprintf(stderr, "save failed: %s\n", answer.substr(0, 200).c_str());
-                    break;
-                }
-                current.dst = text;
-            }
-            dst = current.dst;
-            ::close(fd);
-        });
-    for (auto& t : threads)
-        t.join();
-    TimedSaves all;
-    for (const auto& e : each)
-        all.saves.insert(all.saves.end(), e.saves.begin(), e.saves.end());
-    return all;
 }
 
 } // namespace trd::bench::edge

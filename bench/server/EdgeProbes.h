@@ -39,8 +39,12 @@ std::string post(const std::string& body, const std::string& token = {});
 
 Percentiles percentiles(std::vector<double> v);
 
-// One saver: keeps flipping the destination text of its own row.
-std::vector<double> saves(int port, int row, std::string& dst, Clock::time_point until, const std::string& token = {});
+// One saver: keeps flipping the destination text of its own row; each
+// save's start and latency.
+TimedSaves saves(int port, int row, std::string& dst, Clock::time_point until, const std::string& token = {});
+
+// Savers on rows 0..savers-1 at once for `seconds`, each save with its start.
+TimedSaves timedSaves(int port, RowTexts& texts, int savers, double seconds, const std::string& token = {});
 
 Percentiles concurrentSaves(int port, RowTexts& texts, int savers, double seconds, const std::string& token = {});
 
@@ -57,8 +61,5 @@ void print(const char* what, const Percentiles& p);
 std::string loginToken(int port);
 
 void printLoad(const char* when);
-
-// Like concurrentSaves, keeping each save's start time.
-TimedSaves timedSaves(int port, RowTexts& texts, int savers, double seconds);
 
 } // namespace trd::bench::edge
