@@ -50,6 +50,8 @@ SqliteFileGuard::Marks SqliteFileGuard::readMarks(bool withSample) const
     if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
         return marks;
     marks.size = st.st_size;
+    const off_t hole = st.st_size > 0 ? ::lseek(m_fd, 0, SEEK_HOLE) : 0;
+    marks.firstHole = hole >= 0 ? hole : st.st_size;
     marks.header.resize(HeaderBytes);
     const ssize_t n = ::pread(m_fd, marks.header.data(), HeaderBytes, 0);
     marks.header.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
@@ -104,6 +106,20 @@ std::string SqliteFileGuard::lose(Loss loss, const std::string& what, const std:
     return m_lost;
 }
 
+std::string SqliteFileGuard::cutUnderOwnWrites(const Marks& now) const
+{
+    if (now.size < 0 || m_marks.size < 0)
+        return {};
+    if (now.size < m_marks.size)
+        return "o tamanho do arquivo do banco de dados mudou de " + std::to_string(m_marks.size) + " para "
+            + std::to_string(now.size) + " bytes sem que o servidor as gravasse (outro programa o cortou)";
+    if (now.firstHole < m_marks.firstHole)
+        return "o arquivo do banco de dados perdeu as páginas a partir do byte " + std::to_string(now.firstHole)
+            + " (de " + std::to_string(now.size)
+            + " bytes) sem que o servidor as gravasse (outro programa o cortou e o servidor voltou a escrever nele)";
+    return {};
+}
+
 std::string SqliteFileGuard::compare(bool withSample)
 {
     if (!m_recorded || !m_lost.empty())
@@ -122,10 +138,14 @@ std::string SqliteFileGuard::compare(bool withSample)
     if (m_withWal && identityOf(m_path + "-shm") != m_shm)
         return lose(Loss::Files, "o índice compartilhado (-shm) do banco de dados foi removido ou substituído",
                     "o índice compartilhado (-shm) do banco de dados foi removido ou substituído");
-    if (m_ownWrites > 0 || !m_watchContent)
+    if (!m_watchContent)
         return {};
-    const Marks now = readMarks(withSample);
-    std::string change;
+    const Marks now = readMarks(withSample && m_ownWrites == 0);
+    std::string change = cutUnderOwnWrites(now);
+    if (m_ownWrites > 0 && change.empty())
+        return {};
+    if (!change.empty())
+        return lose(Loss::Content, "o arquivo do banco de dados foi alterado por outro programa", change);
     if (now.size != m_marks.size)
         change = "o tamanho do arquivo do banco de dados mudou de " + std::to_string(m_marks.size) + " para "
             + std::to_string(now.size) + " bytes";
@@ -170,6 +190,10 @@ std::string SqliteFileGuard::markDamaged(const std::string& findings)
 SqliteFileGuard::OwnWrite::OwnWrite(SqliteFileGuard& guard) : m_guard(guard)
 {
     std::lock_guard lock(m_guard.m_mutex);
+    // What changed before these writes began is no part of them: looked at
+    // now, or the marks taken at their end would adopt it.
+    if (m_guard.m_ownWrites == 0)
+        m_guard.compare(false);
     ++m_guard.m_ownWrites;
 }
 
@@ -179,14 +203,9 @@ SqliteFileGuard::OwnWrite::~OwnWrite()
     if (--m_guard.m_ownWrites != 0 || !m_guard.m_recorded || !m_guard.m_lost.empty())
         return;
     const Marks now = m_guard.readMarks(true);
-    // The server's own writes (checkpoints) only ever add pages to the file:
-    // one that is shorter now was cut by another program while they ran, and
-    // is no new state to take as the file's own.
-    if (now.size >= 0 && now.size < m_guard.m_marks.size) {
-        m_guard.lose(Loss::Content, "o arquivo do banco de dados foi alterado por outro programa",
-                     "o tamanho do arquivo do banco de dados mudou de " + std::to_string(m_guard.m_marks.size)
-                         + " para " + std::to_string(now.size)
-                         + " bytes sem que o servidor as gravasse (outro programa o cortou)");
+    // A file cut while they ran is no new state to take as the file's own.
+    if (const std::string cut = m_guard.cutUnderOwnWrites(now); !cut.empty()) {
+        m_guard.lose(Loss::Content, "o arquivo do banco de dados foi alterado por outro programa", cut);
         return;
     }
     m_guard.m_marks = now;

@@ -15,6 +15,14 @@
 // check() looks at the identities, the size and the header (a few system
 // calls, before every write transaction and after every commit);
 // checkContent() also reads the page sample (once a second).
+//
+// While a checkpoint runs the file does change, but only ever by pages
+// written into it: it never gets shorter and no part of it that held data
+// becomes a hole. A file cut under a checkpoint shows either, even once the
+// checkpoint has written its last page and set the file's length back
+// (which it does at its end), so a cut is not taken for the server's own
+// new state. Where the file system does not report holes the file reads as
+// all data, and only the length is watched.
 #include <sys/types.h>
 
 #include <cstdint>
@@ -74,6 +82,7 @@ private:
     // What the database file holds, as far as the checks look.
     struct Marks {
         off_t size = -1;
+        off_t firstHole = -1; // where the first unallocated stretch starts; the size when there is none
         std::string header; // the first 100 bytes
         std::vector<std::uint64_t> sample; // hashes of a few pages spread over the file
     };
@@ -82,6 +91,9 @@ private:
     static Identity identityOf(const std::string& path, off_t* size = nullptr);
     Marks readMarks(bool withSample) const;
     std::string compare(bool withSample);
+    // What the server's own writes cannot have done to the file since the
+    // marks were taken; empty when the file could still be theirs.
+    std::string cutUnderOwnWrites(const Marks& now) const;
     std::string lose(Loss loss, const std::string& what, const std::string& log);
 
     std::string m_path;

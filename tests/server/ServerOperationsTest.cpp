@@ -467,7 +467,9 @@ TEST(ServerWhileRunning, ADatabaseFileCutShortUnderTheServerIsReportedNotACrash)
     ASSERT_TRUE(health);
     EXPECT_EQ(health->status, 503) << health->body;
     EXPECT_NE(health->body.find("restaurado da última cópia de segurança"), std::string::npos) << health->body;
-    EXPECT_TRUE(server.log().contains("o tamanho do arquivo do banco de dados mudou")) << server.log().toStdString();
+    // Seen by the length, or, when a checkpoint wrote over the cut and set
+    // the length back, by what the cut left unwritten.
+    EXPECT_TRUE(server.log().contains("outro programa o cortou")) << server.log().toStdString();
     EXPECT_TRUE(server.terminate()); // still running, and stops cleanly
 }
 

@@ -1,0 +1,129 @@
+// The watch over the database file while the server's own checkpoints write
+// into it: a checkpoint makes the file longer and rewrites its pages, and
+// sets the file's length back at its end, so a file cut under it looks whole
+// by its length once the checkpoint is through. What was cut stays a hole.
+#include "SqliteConnection.h"
+#include "SqliteFileGuard.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <QTemporaryDir>
+
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace trd::server;
+
+namespace {
+
+off_t sizeOf(const std::string& path)
+{
+    struct stat st { };
+    return ::stat(path.c_str(), &st) == 0 ? st.st_size : -1;
+}
+
+// Two tables of about 150 pages each, all of it in the database file and
+// none in the log; then every page of the second table written twice into
+// the log, so that a checkpoint has as many pages to copy as the file has.
+void fill(SqliteConnection& db)
+{
+    db.exec("CREATE TABLE kept(x BLOB); CREATE TABLE changed(x BLOB)");
+    db.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 150) "
+            "INSERT INTO kept SELECT randomblob(3000) FROM n");
+    db.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 150) "
+            "INSERT INTO changed SELECT randomblob(3000) FROM n");
+    ASSERT_EQ(sqlite3_wal_checkpoint_v2(db.handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr), SQLITE_OK);
+}
+
+void changeInLog(SqliteConnection& db)
+{
+    db.exec("UPDATE changed SET x = randomblob(3000)");
+    db.exec("UPDATE changed SET x = randomblob(3000)");
+}
+
+int checkpoint(SqliteConnection& db)
+{
+    int logPages = 0, copied = 0;
+    return sqlite3_wal_checkpoint_v2(db.handle(), nullptr, SQLITE_CHECKPOINT_FULL, &logPages, &copied);
+}
+
+} // namespace
+
+TEST(FileGuard, TheCheckpointsOwnWritesStandAndACutMadeWhileOneRunsIsSeenAtOnce)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("db.sqlite")).toStdString();
+    SqliteConnection db(path);
+    fill(db);
+    SqliteFileGuard guard(path);
+    guard.record(true);
+
+    // The server's own checkpoint, nothing else at work: the file grows and
+    // changes and the guard takes it as the file's new state.
+    changeInLog(db);
+    db.exec("INSERT INTO kept SELECT randomblob(3000) FROM kept LIMIT 20");
+    const off_t before = sizeOf(path);
+    {
+        SqliteFileGuard::OwnWrite writing(guard);
+        ASSERT_EQ(checkpoint(db), SQLITE_OK);
+        EXPECT_EQ(guard.check(), "");
+    }
+    EXPECT_GT(sizeOf(path), before);
+    EXPECT_EQ(guard.check(), "");
+    EXPECT_EQ(guard.checkContent(), "");
+
+    // Cut while the checkpoint is on: a save checked meanwhile is refused,
+    // and the end of the checkpoint does not make the cut file the guard's
+    // new state.
+    changeInLog(db);
+    std::string during, after;
+    {
+        SqliteFileGuard::OwnWrite writing(guard);
+        ASSERT_EQ(::truncate(path.c_str(), 4096), 0);
+        during = guard.check();
+        checkpoint(db);
+    }
+    EXPECT_NE(during.find("restaurado da última cópia de segurança"), std::string::npos) << during;
+    after = guard.check();
+    EXPECT_EQ(after, during); // once lost, stays lost
+}
+
+TEST(FileGuard, ACutThatACheckpointWritesOverUnseenIsFoundAtItsEnd)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("db.sqlite")).toStdString();
+    SqliteConnection db(path);
+    fill(db);
+    SqliteFileGuard guard(path);
+    guard.record(true);
+    changeInLog(db);
+    const off_t whole = sizeOf(path);
+    {
+        SqliteFileGuard::OwnWrite writing(guard);
+        ASSERT_EQ(::truncate(path.c_str(), 4096), 0);
+        checkpoint(db); // no check meanwhile: only the end can see it
+    }
+    ASSERT_EQ(sizeOf(path), whole) << "the checkpoint did not set the length back; the case is not the one meant";
+    const std::string lost = guard.check();
+    EXPECT_NE(lost.find("restaurado da última cópia de segurança"), std::string::npos) << lost;
+}
+
+TEST(FileGuard, ACutJustBeforeACheckpointIsNotTakenAsTheCheckpointsOwn)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("db.sqlite")).toStdString();
+    SqliteConnection db(path);
+    fill(db);
+    SqliteFileGuard guard(path);
+    guard.record(true);
+    changeInLog(db);
+    ASSERT_EQ(::truncate(path.c_str(), 4096), 0);
+    {
+        SqliteFileGuard::OwnWrite writing(guard);
+        checkpoint(db);
+    }
+    const std::string lost = guard.check();
+    EXPECT_NE(lost.find("restaurado da última cópia de segurança"), std::string::npos) << lost;
+}
