@@ -182,9 +182,14 @@ QAction* TfrmPadraoSortGrid::menuItem(const char* name, const QString& caption, 
     // beside it keeps its own shortcuts.
     item->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     addAction(item);
-    // A screen's own items go before the print item, which stays last.
-    mnuManutencao->insertAction(mnuImprimir ? m_separadorImprimir : nullptr, item);
+    InsertMaintenanceAction(item);
     return item;
+}
+
+void TfrmPadraoSortGrid::InsertMaintenanceAction(QAction* action)
+{
+    // A screen's own items go before the print item, which stays last.
+    mnuManutencao->insertAction(mnuImprimir ? m_separadorImprimir : nullptr, action);
 }
 
 QAction* TfrmPadraoSortGrid::AddMaintenanceItem(const char* name, const QString& caption, const QKeySequence& shortcut)

@@ -72,6 +72,9 @@ public:
     // the focus is inside this form), named as the item.
     QAction* AddMaintenanceItem(const char* name, const QString& caption, const QKeySequence& shortcut = {});
     QAction* AddMaintenanceSeparator(const char* name);
+    // Puts an item or a separator made elsewhere in mnuManutencao, where the
+    // screen's own go.
+    void InsertMaintenanceAction(QAction* action);
 
     // Record actions (button and menu item alike).
     virtual void sbtIncluirClick(QObject* sender);

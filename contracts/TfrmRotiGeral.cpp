@@ -12,6 +12,21 @@
 
 namespace trd {
 
+namespace {
+
+// A framed panel's column: its controls one under another, `margin` pixels
+// inside the frame.
+QVBoxLayout* framedColumn(QFrame* panel, int margin)
+{
+    panel->setFrameShape(QFrame::StyledPanel);
+    auto* column = new QVBoxLayout(panel);
+    column->setContentsMargins(margin, margin, margin, margin);
+    column->setSpacing(0);
+    return column;
+}
+
+} // namespace
+
 TfrmRotiGeral::TfrmRotiGeral(QWidget* parent) : TfrmBase(parent)
 {
     auto* layout = new QHBoxLayout(this);
@@ -25,21 +40,15 @@ TfrmRotiGeral::TfrmRotiGeral(QWidget* parent) : TfrmBase(parent)
     layout->addLayout(m_leftColumn, 1);
 
     panMenu = make<QFrame>("panMenu", this);
-    panMenu->setFrameShape(QFrame::StyledPanel);
     panMenu->setFixedWidth(64);
-    auto* column = new QVBoxLayout(panMenu);
-    column->setContentsMargins(1, 1, 1, 1);
-    column->setSpacing(0);
+    QVBoxLayout* column = framedColumn(panMenu, 1);
     panBotoes = make<QFrame>("panBotoes", panMenu);
     panBotoes->setMinimumHeight(110);
     column->addWidget(panBotoes, 1);
     panHelp = make<QFrame>("panHelp", panMenu);
-    panHelp->setFrameShape(QFrame::StyledPanel);
     panHelp->setFixedHeight(24);
-    auto* help = new QVBoxLayout(panHelp);
-    help->setContentsMargins(0, 0, 0, 0);
     lblCodTela->setParent(panHelp);
-    help->addWidget(lblCodTela);
+    framedColumn(panHelp, 0)->addWidget(lblCodTela);
     column->addWidget(panHelp);
     layout->addWidget(panMenu);
 

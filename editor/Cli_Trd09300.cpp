@@ -587,11 +587,11 @@ void TfrmTraducao::dbgPadraoDrawColumnCell(QObject*, const QRect& rect, int, TCo
     canvas->FillRect(rect);
     const QString situacao = cdsDestino->FieldByName(NMSITUACAO)->AsString();
     if (situacao == traducao::SitTraduzido)
-        canvas->Font.Color = clGreen();
+        canvas->Font.Color = clGreen;
     else if (situacao == traducao::SitDuvida)
         canvas->Font.Color = CorTextoDuvida();
     else if (situacao == traducao::SitNaoTraduzido)
-        canvas->Font.Color = clRed();
+        canvas->Font.Color = clRed;
     for (const auto& pintura : m_pinturas)
         pintura(*canvas);
     if (state & gdSelected) {

@@ -8,7 +8,7 @@
 // companions beside the screen (memory, history, live changes, checks,
 // exchange) see it only as their ServicosDoEditor.
 #include "LinhaDoServidor.h"
-#include "ServicosDoEditor.h"
+#include "ServicosComMenu.h"
 #include "TImage.h"
 #include "TNetConnection.h"
 #include "TextoDoColega.h"
@@ -41,7 +41,7 @@ namespace liberacao {
 class ObsoletasDoEditor;
 }
 
-class TfrmTraducao : public TfrmPadraoSortGrid, public ServicosDoEditor {
+class TfrmTraducao : public TfrmPadraoSortGrid, public ServicosComMenu {
     Q_OBJECT
 public:
     explicit TfrmTraducao(QWidget* parent = nullptr);
@@ -167,12 +167,6 @@ public:
     void mostraTextoDoColega(const QString& titulo, const QString& texto) override;
     void alteradasPorOutro(const std::vector<int>& linhas, bool removidas, bool atual) override;
     void adicionaPainel(QWidget* painel, Lugar lugar) override;
-    void adicionaSeparador(const char* nome) override;
-    QAction* adicionaItem(const char* nome, const QString& texto, const QKeySequence& tecla = {}) override;
-    QShortcut* adicionaAtalho(const char* nome, const QKeySequence& tecla) override;
-    QMenu* adicionaSubmenu(const char* nome, const QString& texto) override;
-    QAction* adicionaItemEm(QMenu* submenu, const char* nome, const QString& texto,
-                            const QKeySequence& tecla = {}) override;
     qint64 emLote(const QString& idioma, const QString& tipo, const std::function<void()>& chamada,
                   const QString& origem = QString()) override;
     const papeis::PapeisDoUsuario& papeis() const override;
@@ -182,6 +176,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void poeNoMenu(QAction* item) override;
 
 private:
     void buildLanguagePanel();

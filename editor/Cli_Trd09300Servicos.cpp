@@ -7,15 +7,12 @@
 #include "HistoricoDados.h"
 #include "HistoricoDoEditor.h"
 #include "PapeisDoEditor.h"
-#include "TeclasDaTela.h"
 #include "VerificacoesDoEditor.h"
 
 #include <QBoxLayout>
 #include <QLineEdit>
-#include <QMenu>
 
 #include <utility>
-#include <QShortcut>
 
 namespace trd {
 
@@ -212,43 +209,9 @@ void TfrmTraducao::adicionaPainel(QWidget* painel, Lugar lugar)
     }
 }
 
-void TfrmTraducao::adicionaSeparador(const char* nome)
+void TfrmTraducao::poeNoMenu(QAction* item)
 {
-    AddMaintenanceSeparator(nome);
-}
-
-QAction* TfrmTraducao::adicionaItem(const char* nome, const QString& texto, const QKeySequence& tecla)
-{
-    ConfereTecla(*this, nome, tecla);
-    return AddMaintenanceItem(nome, texto, tecla);
-}
-
-QShortcut* TfrmTraducao::adicionaAtalho(const char* nome, const QKeySequence& tecla)
-{
-    QShortcut* atalho = NovoAtalho(*this, nome, tecla);
-    // Like the menu's items: only while the focus is inside this screen.
-    atalho->setContext(Qt::WidgetWithChildrenShortcut);
-    return atalho;
-}
-
-QMenu* TfrmTraducao::adicionaSubmenu(const char* nome, const QString& texto)
-{
-    QAction* raiz = AddMaintenanceItem(nome, texto);
-    auto* submenu = new QMenu(this);
-    submenu->setObjectName(QString::fromLatin1(nome) + QStringLiteral("Menu"));
-    submenu->setToolTipsVisible(true);
-    raiz->setMenu(submenu);
-    return submenu;
-}
-
-QAction* TfrmTraducao::adicionaItemEm(QMenu* submenu, const char* nome, const QString& texto, const QKeySequence& tecla)
-{
-    QAction* item = NovoItem(*this, nome, texto, tecla);
-    // As the maintenance menu's own: only while the focus is inside this screen.
-    item->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    addAction(item);
-    submenu->addAction(item);
-    return item;
+    InsertMaintenanceAction(item);
 }
 
 qint64 TfrmTraducao::emLote(const QString& idioma, const QString& tipo, const std::function<void()>& chamada,

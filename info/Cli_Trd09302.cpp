@@ -436,7 +436,7 @@ void TfrmInfoTraducao::stgCalculoDrawCell(TStringGrid*, int col, int row, const 
     TCanvas* canvas = stgCalculo->Canvas();
     canvas->Brush.Color = clInfoBk();
     canvas->FillRect(rect);
-    canvas->Font.Color = clBlack();
+    canvas->Font.Color = clBlack;
     if (col == ColLinhas) {
         if (row == info::LinhaTraduzido)
             canvas->Font.Color = QColor(0, 128, 0);

@@ -141,6 +141,14 @@ public:
 private:
     void forgetWord() { m_previousWord = {}; }
 
+    // The count a parenthesis or a square bracket adds to (braces, which may
+    // open a placeholder, have their own case).
+    int& plainBracket(QChar c)
+    {
+        Brackets& kind = c == u'(' || c == u')' ? p.parentheses : p.squareBrackets;
+        return c == u'(' || c == u'[' ? kind.opened : kind.closed;
+    }
+
     qsizetype step(qsizetype i, qsizetype end)
     {
         const QChar c = t[i];
@@ -172,16 +180,10 @@ private:
         case u'&':
             return ampersand(i, end);
         case u'(':
-            ++p.parentheses.opened;
-            return i + 1;
         case u')':
-            ++p.parentheses.closed;
-            return i + 1;
         case u'[':
-            ++p.squareBrackets.opened;
-            return i + 1;
         case u']':
-            ++p.squareBrackets.closed;
+            ++plainBracket(c);
             return i + 1;
         case u'\r':
             ++p.lineBreaks;

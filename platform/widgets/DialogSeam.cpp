@@ -12,27 +12,14 @@
 #include <QPointer>
 #include <QPushButton>
 
+#include <bit>
+
 namespace trd {
 
 int ModalResultOf(TMsgDlgBtn button)
 {
-    switch (button) {
-    case mbYes:
-        return mrYes;
-    case mbNo:
-        return mrNo;
-    case mbOK:
-        return mrOk;
-    case mbCancel:
-        return mrCancel;
-    case mbAbort:
-        return mrAbort;
-    case mbRetry:
-        return mrRetry;
-    case mbIgnore:
-        return mrIgnore;
-    }
-    return mrNone;
+    const auto bit = static_cast<unsigned>(button);
+    return std::has_single_bit(bit) ? std::countr_zero(bit) : mrNone;
 }
 
 int MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int helpContext)

@@ -12,17 +12,6 @@ class TOpenDialog;
 
 enum TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
 
-enum TMsgDlgBtn : int {
-    mbYes = 0x01,
-    mbNo = 0x02,
-    mbOK = 0x04,
-    mbCancel = 0x08,
-    mbAbort = 0x10,
-    mbRetry = 0x20,
-    mbIgnore = 0x40,
-};
-using TMsgDlgButtons = int; // an or-ed set of TMsgDlgBtn
-
 enum TModalResult : int {
     mrNone = 0,
     mrOk = 1,
@@ -33,6 +22,19 @@ enum TModalResult : int {
     mrYes = 6,
     mrNo = 7,
 };
+
+// A button's flag is the bit numbered by the result it gives, so that the one
+// cannot drift from the other.
+enum TMsgDlgBtn : int {
+    mbYes = 1 << mrYes,
+    mbNo = 1 << mrNo,
+    mbOK = 1 << mrOk,
+    mbCancel = 1 << mrCancel,
+    mbAbort = 1 << mrAbort,
+    mbRetry = 1 << mrRetry,
+    mbIgnore = 1 << mrIgnore,
+};
+using TMsgDlgButtons = int; // an or-ed set of TMsgDlgBtn
 
 // The result a button gives when pressed (mbYes -> mrYes, ...).
 int ModalResultOf(TMsgDlgBtn button);

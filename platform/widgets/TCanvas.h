@@ -23,30 +23,14 @@ QColor clHighlightText();
 QColor clWindowText();
 QColor clWindow();
 QColor clBtnFace();
-inline QColor clOlive()
-{
-    return QColor(128, 128, 0);
-}
-inline QColor clGreen()
-{
-    return QColor(0, 128, 0);
-}
-inline QColor clYellow()
-{
-    return QColor(255, 255, 0);
-}
-inline QColor clRed()
-{
-    return QColor(255, 0, 0);
-}
-inline QColor clBlack()
-{
-    return QColor(0, 0, 0);
-}
-inline QColor clWhite()
-{
-    return QColor(255, 255, 255);
-}
+
+// Fixed colours the module names: the same on every palette and style.
+inline constexpr QColor clOlive{128, 128, 0};
+inline constexpr QColor clGreen{0, 128, 0};
+inline constexpr QColor clYellow{255, 255, 0};
+inline constexpr QColor clRed{255, 0, 0};
+inline constexpr QColor clBlack{0, 0, 0};
+inline constexpr QColor clWhite{255, 255, 255};
 
 struct TBrush {
     QColor Color = Qt::white;

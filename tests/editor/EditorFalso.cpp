@@ -3,11 +3,9 @@
 #include <QMenu>
 
 #include "ScopedBatch.h"
-#include "TeclasDaTela.h"
 
 #include <QAction>
 #include <QBoxLayout>
-#include <QShortcut>
 
 namespace trd::test {
 
@@ -148,37 +146,9 @@ int EditorFalso::posicao(QWidget* painel) const
     return naColuna >= 0 ? naColuna : (m_lado ? m_lado->layout()->indexOf(painel) : -1);
 }
 
-void EditorFalso::adicionaSeparador(const char*)
+void EditorFalso::poeNoMenu(QAction* item)
 {
-    menu->addSeparator();
-}
-
-QAction* EditorFalso::adicionaItem(const char* nome, const QString& texto, const QKeySequence& tecla)
-{
-    QAction* item = NovoItem(*tela, nome, texto, tecla);
     menu->addAction(item);
-    return item;
-}
-
-QMenu* EditorFalso::adicionaSubmenu(const char* nome, const QString& texto)
-{
-    auto* submenu = new QMenu(tela.get());
-    submenu->setObjectName(QString::fromLatin1(nome) + QStringLiteral("Menu"));
-    QAction* raiz = adicionaItem(nome, texto);
-    raiz->setMenu(submenu);
-    return submenu;
-}
-
-QAction* EditorFalso::adicionaItemEm(QMenu* submenu, const char* nome, const QString& texto, const QKeySequence& tecla)
-{
-    QAction* item = NovoItem(*tela, nome, texto, tecla);
-    submenu->addAction(item);
-    return item;
-}
-
-QShortcut* EditorFalso::adicionaAtalho(const char* nome, const QKeySequence& tecla)
-{
-    return NovoAtalho(*tela, nome, tecla);
 }
 
 qint64 EditorFalso::emLote(const QString& idioma, const QString& tipo, const std::function<void()>& chamada,

@@ -5,7 +5,7 @@
 // whose posts "save" by merging the change log; a connection that is never
 // opened. It records what the companion asked of it, so a test drives the
 // companion alone and reads what it did.
-#include "ServicosDoEditor.h"
+#include "ServicosComMenu.h"
 #include "TClientDataSet.h"
 #include "TSocketConnection.h"
 
@@ -21,7 +21,7 @@
 
 namespace trd::test {
 
-class EditorFalso : public ServicosDoEditor {
+class EditorFalso : public ServicosComMenu {
 public:
     struct Linha {
         QString programa, componente, origem, destino, situacao;
@@ -63,7 +63,7 @@ public:
     TClientDataSet* cds;
     TSocketConnection* rede;
 
-    // ServicosDoEditor
+    // ServicosDoEditor (the menu's items and keys as the editor makes them, in `menu`)
     QWidget* janela() override { return tela.get(); }
     TClientDataSet& linhas() override { return *cds; }
     TSocketConnection& conexao() override { return *rede; }
@@ -81,12 +81,6 @@ public:
     void mostraTextoDoColega(const QString& titulo, const QString& texto) override;
     void alteradasPorOutro(const std::vector<int>& linhas, bool removidas, bool atual) override;
     void adicionaPainel(QWidget* painel, Lugar lugar) override;
-    void adicionaSeparador(const char* nome) override;
-    QAction* adicionaItem(const char* nome, const QString& texto, const QKeySequence& tecla = {}) override;
-    QShortcut* adicionaAtalho(const char* nome, const QKeySequence& tecla) override;
-    QMenu* adicionaSubmenu(const char* nome, const QString& texto) override;
-    QAction* adicionaItemEm(QMenu* submenu, const char* nome, const QString& texto,
-                            const QKeySequence& tecla = {}) override;
     qint64 emLote(const QString& idioma, const QString& tipo, const std::function<void()>& chamada,
                   const QString& origem = QString()) override;
     const papeis::PapeisDoUsuario& papeis() const override { return direitos; }
@@ -102,6 +96,9 @@ public:
     // Where a panel went: its place in the window's column, or in the row beside the detail.
     int posicao(QWidget* painel) const;
     QWidget* ladoDoDetalhe() const { return m_lado; }
+
+protected:
+    void poeNoMenu(QAction* item) override;
 
 private:
     QPointer<QLineEdit> m_celula;

@@ -149,9 +149,9 @@ TEST_F(EditorGrid, CellsArePaintedByTheRowsStatus)
         return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) + 0.0722 * lin(c.blueF());
     };
     auto contrast = [&](const QColor& text) { return (luminance(background) + 0.05) / (luminance(text) + 0.05); };
-    EXPECT_GE(contrast(CorTextoDuvida()), contrast(clRed()));
+    EXPECT_GE(contrast(CorTextoDuvida()), contrast(clRed));
     EXPECT_GE(contrast(CorTextoDuvida()), 4.5);
-    for (const Expect& e : {Expect{0, clGreen()}, Expect{1, CorTextoDuvida()}, Expect{2, clRed()}}) {
+    for (const Expect& e : {Expect{0, clGreen}, Expect{1, CorTextoDuvida()}, Expect{2, clRed}}) {
         SCOPED_TRACE(e.row);
         for (int column : {1, 2}) {
             const QRect r = cell(e.row, column).adjusted(1, 1, -1, -1);
@@ -178,7 +178,7 @@ TEST_F(EditorGrid, CellsArePaintedByTheRowsStatus)
     // Another status: plain texts in the column's font colour, an empty status cell.
     const QRect other = cell(3, 1).adjusted(1, 1, -1, -1);
     EXPECT_GT(count(image, other, clWindowText(), 60), 8);
-    for (const QColor& status : {clGreen(), CorTextoDuvida(), clRed()})
+    for (const QColor& status : {clGreen, CorTextoDuvida(), clRed})
         EXPECT_EQ(count(image, other, status, 40), 0);
     const QRect otherStatus = cell(3, 0);
     EXPECT_EQ(count(image, otherStatus, background, 6), area(otherStatus)) << "no icon, no letter";

@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <utility>
 
 using namespace trd;
 
@@ -232,6 +233,28 @@ TEST(QtSeam, MessageBoxShowsPortugueseButtonsAndReturnsThePressedOne)
     // Escape answers Cancel, or No when there is no Cancel.
     QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
     EXPECT_EQ(seam.MessageDlg(QStringLiteral("?"), mtConfirmation, mbYes | mbNo, 0), mrNo);
+}
+
+TEST(QtSeam, EachButtonOfABoxWithAllOfThemReturnsItsOwnResult)
+{
+    QtDialogSeam seam;
+    const TMsgDlgButtons all = mbYes | mbNo | mbOK | mbCancel | mbAbort | mbRetry | mbIgnore;
+    const std::pair<QString, int> expected[] = {
+        {QStringLiteral("&Sim"), mrYes},        {QStringLiteral("&Não"), mrNo},
+        {QStringLiteral("OK"), mrOk},           {QStringLiteral("Cancelar"), mrCancel},
+        {QStringLiteral("&Abortar"), mrAbort},  {QStringLiteral("&Repetir"), mrRetry},
+        {QStringLiteral("&Ignorar"), mrIgnore},
+    };
+    for (const auto& [caption, result] : expected) {
+        QStringList captions;
+        clickLater(caption, &captions);
+        EXPECT_EQ(seam.MessageDlg(QStringLiteral("?"), mtConfirmation, all, 0), result) << caption.toStdString();
+        EXPECT_EQ(captions.size(), 7);
+    }
+    // What the recording seam answers by itself: the first of Yes, OK, No, ... the box has.
+    RecordingDialogSeam recording;
+    EXPECT_EQ(recording.MessageDlg(QStringLiteral("?"), mtWarning, mbRetry | mbIgnore, 0), mrRetry);
+    EXPECT_EQ(recording.MessageDlg(QStringLiteral("?"), mtWarning, mbNo | mbOK, 0), mrOk);
 }
 
 TEST(QtSeam, OpenDialogListsThePatternInAnyCaseAndReturnsTheChosenFile)

@@ -56,7 +56,7 @@ TEST(Canvas, BrushCopyReplacesTheTransparentColourByTheBrush)
 {
     // A 4x4 icon: olive background, one green "lamp" pixel block.
     QImage icon(4, 4, QImage::Format_RGB32);
-    icon.fill(clOlive());
+    icon.fill(clOlive);
     icon.setPixelColor(1, 1, QColor(0, 200, 0));
     icon.setPixelColor(2, 2, QColor(0, 200, 0));
 
@@ -64,7 +64,7 @@ TEST(Canvas, BrushCopyReplacesTheTransparentColourByTheBrush)
     QPainter painter(&image);
     TCanvas canvas(&painter);
     canvas.Brush.Color = clHighlight();
-    canvas.BrushCopy(QRect(5, 5, 4, 4), icon, QRect(0, 0, 4, 4), clOlive());
+    canvas.BrushCopy(QRect(5, 5, 4, 4), icon, QRect(0, 0, 4, 4), clOlive);
     painter.end();
     EXPECT_EQ(image.pixelColor(5, 5), clHighlight());
     EXPECT_EQ(image.pixelColor(6, 6), QColor(0, 200, 0));
@@ -90,7 +90,7 @@ TEST(Canvas, DrawFocusRectOutlinesTheRectangleOnly)
 
 TEST(Canvas, SystemColoursComeFromThePalette)
 {
-    EXPECT_EQ(clOlive(), QColor(128, 128, 0));
+    EXPECT_EQ(clOlive, QColor(128, 128, 0));
     EXPECT_TRUE(clInfoBk().isValid());
     EXPECT_NE(clHighlight(), clCaptionText());
 }
