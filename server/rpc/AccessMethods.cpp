@@ -110,7 +110,7 @@ std::span<const MethodEntry<AccessMethods>> AccessMethods::methods()
 
 void AccessMethods::getPapeis(MethodCall& call)
 {
-    MethodArgs("GetPapeis", call.params).expectCount({0});
+    MethodArgs(call, {0});
     const Caller& caller = call.caller;
     auto session = m_sessions.acquire();
     const auto languages = session->languages();
@@ -139,7 +139,7 @@ void AccessMethods::getPapeis(MethodCall& call)
 
 void AccessMethods::getUsuarios(MethodCall& call)
 {
-    MethodArgs("GetUsuarios", call.params).expectCount({0});
+    MethodArgs(call, {0});
     UserStore& users = usersOf(call.caller);
     AnswerPacketWriter packet(call.out, UserFields);
     for (const auto& [name, grants] : users.usersWithRoles())
@@ -149,8 +149,7 @@ void AccessMethods::getUsuarios(MethodCall& call)
 
 void AccessMethods::concedePapel(MethodCall& call)
 {
-    MethodArgs args("ConcedePapel", call.params);
-    args.expectCount({3});
+    MethodArgs args(call, {3});
     UserStore& users = usersOf(call.caller);
     const std::string roleText = args.text(1, "papel", 20);
     const std::optional<Role> role = roleFromName(roleText);
@@ -172,8 +171,7 @@ void AccessMethods::concedePapel(MethodCall& call)
 
 void AccessMethods::retiraPapel(MethodCall& call)
 {
-    MethodArgs args("RetiraPapel", call.params);
-    args.expectCount({2});
+    MethodArgs args(call, {2});
     UserStore& users = usersOf(call.caller);
     const Target t = target(args, 1, m_sessions);
     if (t.language == AllLanguages)

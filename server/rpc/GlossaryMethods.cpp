@@ -104,8 +104,7 @@ std::span<const MethodEntry<GlossaryMethods>> GlossaryMethods::methods()
 
 void GlossaryMethods::getTermos(MethodCall& call)
 {
-    MethodArgs args("GetTermos", call.params);
-    args.expectCount({1});
+    MethodArgs args(call, {1});
     const std::string language = args.language(0);
     const std::vector<TermRecord> all = termstore::terms(glossaryOf(*m_sessions.acquire()), language);
     AnswerPacketWriter packet(call.out, TermFields);
@@ -116,8 +115,7 @@ void GlossaryMethods::getTermos(MethodCall& call)
 
 void GlossaryMethods::getTermo(MethodCall& call)
 {
-    MethodArgs args("GetTermo", call.params);
-    args.expectCount({2});
+    MethodArgs args(call, {2});
     const std::string language = args.language(0);
     const std::int64_t id = termId(args, 1);
     const std::optional<TermRecord> t = termstore::term(glossaryOf(*m_sessions.acquire()), language, id);
@@ -153,8 +151,7 @@ TermRecord GlossaryMethods::write(const TermWrite& w, MethodCall& call)
 
 void GlossaryMethods::addTermo(MethodCall& call)
 {
-    MethodArgs args("AddTermo", call.params);
-    args.expectCount({7});
+    MethodArgs args(call, {7});
     TermWrite w;
     w.change = TermChange::Insert;
     w.term.language = args.language(0);
@@ -164,8 +161,7 @@ void GlossaryMethods::addTermo(MethodCall& call)
 
 void GlossaryMethods::alteraTermo(MethodCall& call)
 {
-    MethodArgs args("AlteraTermo", call.params);
-    args.expectCount({8, 9});
+    MethodArgs args(call, {8, 9});
     TermWrite w = namedTermWrite(args, TermChange::Alter, 8);
     readValues(args, 2, w.term);
     write(w, call);
@@ -173,15 +169,13 @@ void GlossaryMethods::alteraTermo(MethodCall& call)
 
 void GlossaryMethods::excluiTermo(MethodCall& call)
 {
-    MethodArgs args("ExcluiTermo", call.params);
-    args.expectCount({2, 3});
+    MethodArgs args(call, {2, 3});
     write(namedTermWrite(args, TermChange::Delete, 2), call);
 }
 
 void GlossaryMethods::getHistoricoTermos(MethodCall& call)
 {
-    MethodArgs args("GetHistoricoTermos", call.params);
-    args.expectCount({1, 2});
+    MethodArgs args(call, {1, 2});
     const std::string language = args.language(0);
     const std::int64_t id = args.count() == 2 ? args.integer(1, "número do termo", 0, std::int64_t(1) << 52) : 0;
     const std::vector<TermVersion> versions = termstore::history(glossaryOf(*m_sessions.acquire()), language, id);

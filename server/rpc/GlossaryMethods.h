@@ -3,8 +3,7 @@
 // a language read by anyone who may read, changed by a revisor or an
 // administrador of the language, every change kept with who and when.
 #include "MethodTable.h"
-#include "SessionPool.h"
-#include "WriteCoordinator.h"
+#include "StorageMethods.h"
 
 #include <span>
 
@@ -13,9 +12,9 @@ namespace trd::server {
 struct TermRecord;
 struct TermWrite;
 
-class GlossaryMethods {
+class GlossaryMethods : public StorageMethods {
 public:
-    GlossaryMethods(SessionPool& sessions, WriteCoordinator& writer) : m_sessions(sessions), m_writer(writer) { }
+    using StorageMethods::StorageMethods;
 
     static std::span<const MethodEntry<GlossaryMethods>> methods();
 
@@ -29,9 +28,6 @@ private:
 
     // Writes the term in a batch named after the call's method and answers it as written.
     TermRecord write(const TermWrite& write, MethodCall& call);
-
-    SessionPool& m_sessions;
-    WriteCoordinator& m_writer;
 };
 
 } // namespace trd::server

@@ -78,10 +78,7 @@ std::optional<std::int64_t> HistoryMethods::batchOfHeader(const std::vector<std:
 
 void HistoryMethods::getHistorico(MethodCall& call)
 {
-    std::vector<JsonValue>& params = call.params;
-    AnswerBuffer& out = call.out;
-    MethodArgs args("GetHistorico", params);
-    args.expectCount({5});
+    MethodArgs args(call, {5});
     const std::string language = args.language(0);
     const std::string program = args.text(1, "tela", fieldsize::Program);
     const std::string component = args.text(2, "componente", fieldsize::Component);
@@ -95,7 +92,7 @@ void HistoryMethods::getHistorico(MethodCall& call)
     if (row && row->lastVersion)
         versions = history::resolveChain(history.chain(*row->lastVersion, limit), history::stateOf(row));
 
-    AnswerPacketWriter packet(out, VersionFields);
+    AnswerPacketWriter packet(call.out, VersionFields);
     for (const auto& v : versions) {
         packet.beginRow();
         packet.number(0, static_cast<double>(v.record.id));
@@ -116,17 +113,13 @@ void HistoryMethods::getHistorico(MethodCall& call)
 
 void HistoryMethods::getLotes(MethodCall& call)
 {
-    std::vector<JsonValue>& params = call.params;
-    AnswerBuffer& out = call.out;
-    MethodArgs args("GetLotes", params);
-    args.expectCount({3});
+    MethodArgs args(call, {3});
     const std::string language = args.language(0);
-    const double first = args.date(1, "data inicial");
-    const double last = args.date(2, "data final");
+    const DateBounds dates = args.dateRange(1);
 
     auto session = m_sessions.acquire();
     HistoryReader& history = session->history();
-    const std::vector<BatchRecord> batches = history.batches(language, MethodArgs::bounds(first, last, "N"));
+    const std::vector<BatchRecord> batches = history.batches(language, dates);
     // Which batches are undone now: undone by an undo that was not undone itself.
     std::map<std::int64_t, std::int64_t> undoneBy;
     for (const auto& [batch, undo] : history.undos(language))
@@ -136,7 +129,7 @@ void HistoryMethods::getLotes(MethodCall& call)
         return it != undoneBy.end() && !undoneBy.count(it->second) ? it->second : 0;
     };
 
-    AnswerPacketWriter packet(out, BatchFields, batches.size());
+    AnswerPacketWriter packet(call.out, BatchFields, batches.size());
     for (const BatchRecord& b : batches) {
         packet.beginRow();
         packet.number(0, static_cast<double>(b.id));
@@ -155,12 +148,9 @@ void HistoryMethods::getLotes(MethodCall& call)
 void HistoryMethods::desfaz(MethodCall& call)
 {
     const std::string_view method = call.method;
-    std::vector<JsonValue>& params = call.params;
-    AnswerBuffer& out = call.out;
     const Caller& caller = call.caller;
     const bool whole = method == "DesfazLote";
-    MethodArgs args(method, params);
-    args.expectCount({3});
+    MethodArgs args(call, {3});
     history::UndoRequest request;
     request.language = args.language(0);
     const std::int64_t id = args.integer(1, whole ? "lote" : "versão", 1, MethodArgs::MaxId);
@@ -173,7 +163,7 @@ void HistoryMethods::desfaz(MethodCall& call)
     const history::UndoOutcome outcome =
         whole ? history::undoBatch(m_writer, request, id) : history::undoVersion(m_writer, request, id);
 
-    UndoAnswer answer(out, outcome.batch.value_or(0));
+    UndoAnswer answer(call.out, outcome.batch.value_or(0));
     for (const history::UndoneRow& r : outcome.rows)
         answer.row({r.program, r.component, r.source, r.restored, r.reason, r.now.text, r.now.status});
     answer.finish();
@@ -181,11 +171,8 @@ void HistoryMethods::desfaz(MethodCall& call)
 
 void HistoryMethods::abreLote(MethodCall& call)
 {
-    std::vector<JsonValue>& params = call.params;
-    AnswerBuffer& out = call.out;
     const Caller& caller = call.caller;
-    MethodArgs args("AbreLote", params);
-    args.expectCount({2, 3});
+    MethodArgs args(call, {2, 3});
     const std::string language = args.language(0);
     const std::string kindName = args.text(1, "tipo", 20);
     const std::optional<BatchKind> kind = batchKindFromName(kindName);
@@ -209,7 +196,7 @@ void HistoryMethods::abreLote(MethodCall& call)
     std::int64_t id = 0;
     const double now = m_writer.now();
     m_writer.runExclusive(origin, [&](StorageWriter& w) { id = w.openBatch(origin, language, now); });
-    AnswerPacketWriter packet(out, OpenFields);
+    AnswerPacketWriter packet(call.out, OpenFields);
     packet.beginRow();
     packet.number(0, static_cast<double>(id));
     packet.endRow();

@@ -6,8 +6,7 @@
 #include "Caller.h"
 #include "Json.h"
 #include "MethodTable.h"
-#include "SessionPool.h"
-#include "WriteCoordinator.h"
+#include "StorageMethods.h"
 
 #include <cstdint>
 #include <optional>
@@ -16,9 +15,9 @@
 
 namespace trd::server {
 
-class HistoryMethods {
+class HistoryMethods : public StorageMethods {
 public:
-    HistoryMethods(SessionPool& sessions, WriteCoordinator& writer) : m_sessions(sessions), m_writer(writer) { }
+    using StorageMethods::StorageMethods;
 
     static std::span<const MethodEntry<HistoryMethods>> methods();
 
@@ -30,9 +29,6 @@ private:
     void getLotes(MethodCall& call);
     void desfaz(MethodCall& call);
     void abreLote(MethodCall& call);
-
-    SessionPool& m_sessions;
-    WriteCoordinator& m_writer;
 };
 
 } // namespace trd::server

@@ -116,7 +116,7 @@ mt::MachineTranslation& MachineMethods::machine() const
 
 void MachineMethods::getParesAutomaticos(MethodCall& call)
 {
-    MethodArgs("GetParesAutomaticos", call.params).expectCount({0});
+    MethodArgs(call, {0});
     mt::MachineTranslation& mt = machine();
     const auto languages = m_sessions.acquire()->languages();
     AnswerPacketWriter packet(call.out, PairFields);
@@ -136,8 +136,7 @@ void MachineMethods::getParesAutomaticos(MethodCall& call)
 
 void MachineMethods::getTraducaoAutomatica(MethodCall& call)
 {
-    MethodArgs args("GetTraducaoAutomatica", call.params);
-    args.expectCount({2});
+    MethodArgs args(call, {2});
     const std::string language = args.language(0);
     const QString source = QString::fromStdString(args.text(1, "texto de origem", 4000));
     mt::MachineTranslation& mt = machine();
@@ -148,8 +147,7 @@ void MachineMethods::getTraducaoAutomatica(MethodCall& call)
 
 void MachineMethods::getTraducoesAutomaticas(MethodCall& call)
 {
-    MethodArgs args("GetTraducoesAutomaticas", call.params);
-    args.expectCount({2});
+    MethodArgs args(call, {2});
     const std::string language = args.language(0);
     std::vector<QString> sources = readSources(call.params[1]);
     mt::MachineTranslation& mt = machine();

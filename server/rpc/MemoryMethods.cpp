@@ -91,20 +91,17 @@ std::span<const MethodEntry<MemoryMethods>> MemoryMethods::methods()
 
 void MemoryMethods::getSugestoes(MethodCall& call)
 {
-    std::vector<JsonValue>& params = call.params;
-    AnswerBuffer& out = call.out;
-    MethodArgs args("GetSugestoes", params);
-    args.expectCount({4, 5});
+    MethodArgs args(call, {4, 5});
     memory::MemoryQuery q = askedRow(args);
     q.threshold = DefaultThreshold;
     if (args.count() == 5) {
-        if (!params[4].isNumber() || !(params[4].number() >= 1 && params[4].number() <= 100))
+        if (!call.params[4].isNumber() || !(call.params[4].number() >= 1 && call.params[4].number() <= 100))
             invalidParams("GetSugestoes: o argumento 5 (limiar de semelhança) deve ser um número de 1 a 100.");
-        q.threshold = std::max(LeastThreshold, params[4].number());
+        q.threshold = std::max(LeastThreshold, call.params[4].number());
     }
     const memory::Suggestions found = m_memory.suggest(q);
 
-    AnswerPacketWriter packet(out, SuggestionFields);
+    AnswerPacketWriter packet(call.out, SuggestionFields);
     for (const memory::TranslationVariant& v : found.exact) {
         packet.beginRow();
         packet.string(0, "I");
@@ -140,10 +137,7 @@ void MemoryMethods::getSugestoes(MethodCall& call)
 
 void MemoryMethods::getMesmaOrigem(MethodCall& call)
 {
-    std::vector<JsonValue>& params = call.params;
-    AnswerBuffer& out = call.out;
-    MethodArgs args("GetMesmaOrigem", params);
-    args.expectCount({4});
+    MethodArgs args(call, {4});
     const memory::MemoryQuery q = askedRow(args);
     const std::vector<memory::MemoryRowDetail> rows = m_memory.sameSource(q);
     // Where the language requires review a reviewed row is not every
@@ -160,7 +154,7 @@ void MemoryMethods::getMesmaOrigem(MethodCall& call)
         for (std::size_t i = 0; required && i < rows.size(); ++i)
             marks[i] = session->reviewMark({q.language, rows[i].program, rows[i].component, rows[i].source});
     }
-    AnswerPacketWriter packet(out, TranslationRowFields);
+    AnswerPacketWriter packet(call.out, TranslationRowFields);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const memory::MemoryRowDetail& row = rows[i];
         writeTranslationRow(packet,
@@ -178,11 +172,8 @@ void MemoryMethods::getMesmaOrigem(MethodCall& call)
 
 void MemoryMethods::getInconsistencias(MethodCall& call)
 {
-    std::vector<JsonValue>& params = call.params;
-    AnswerBuffer& out = call.out;
-    MethodArgs args("GetInconsistencias", params);
-    args.expectCount({1});
-    writeInconsistencies(m_memory, args.language(0), out);
+    MethodArgs args(call, {1});
+    writeInconsistencies(m_memory, args.language(0), call.out);
 }
 
 void MemoryMethods::writeInconsistencies(memory::TranslationMemory& memory, const std::string& language,

@@ -1,6 +1,7 @@
 #include "MethodArgs.h"
 
 #include "DeltaReader.h"
+#include "MethodTable.h"
 #include "RpcError.h"
 #include "Utf8Text.h"
 
@@ -13,6 +14,15 @@ namespace {
 constexpr double MinDay = -53690;
 constexpr double MaxDay = 2958465;
 } // namespace
+
+MethodArgs::MethodArgs(MethodCall& call) : MethodArgs(call.method, call.params)
+{
+}
+
+MethodArgs::MethodArgs(MethodCall& call, std::initializer_list<std::size_t> allowedCounts) : MethodArgs(call)
+{
+    expectCount(allowedCounts);
+}
 
 void MethodArgs::expectCount(std::initializer_list<std::size_t> allowed) const
 {
@@ -132,6 +142,13 @@ DateBounds MethodArgs::bounds(double first, double last, const std::string& mode
     if (last != 0)
         bounds.until = std::floor(last) + 1;
     return bounds;
+}
+
+DateBounds MethodArgs::dateRange(std::size_t firstIndex, std::optional<std::size_t> modeIndex) const
+{
+    const double first = date(firstIndex, "data inicial");
+    const double last = date(firstIndex + 1, "data final");
+    return bounds(first, last, modeIndex ? dateMode(*modeIndex) : std::string("N"));
 }
 
 } // namespace trd::server

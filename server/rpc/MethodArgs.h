@@ -5,15 +5,23 @@
 #include "Storage.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace trd::server {
 
+struct MethodCall;
+
 class MethodArgs {
 public:
     MethodArgs(std::string_view method, std::vector<JsonValue>& params) : m_method(method), m_params(params) { }
+    // The call's own arguments, named after its method in each refusal.
+    explicit MethodArgs(MethodCall& call);
+    // The same, first refused unless their count is one of the given ones:
+    // the start of almost every handler.
+    MethodArgs(MethodCall& call, std::initializer_list<std::size_t> allowedCounts);
 
     // The largest id a JSON number carries exactly (2^53 - 1): versions and batches.
     static constexpr std::int64_t MaxId = 9007199254740991;
@@ -40,6 +48,9 @@ public:
 
     // Change-date bounds for the date mode (docs/protocol.md, common rules).
     static DateBounds bounds(double first, double last, const std::string& mode);
+    // The bounds of the first and the last date at firstIndex and the one
+    // after it: whole days, or none when the date mode at modeIndex is "T".
+    DateBounds dateRange(std::size_t firstIndex, std::optional<std::size_t> modeIndex = std::nullopt) const;
 
 private:
     const JsonValue& at(std::size_t index) const { return m_params[index]; }

@@ -73,7 +73,7 @@ void checkRight(const Right& right, MethodCall& call)
             refuseRole(needed, std::string(AllLanguages), right.purpose);
         return;
     }
-    MethodArgs args(call.method, call.params);
+    MethodArgs args(call);
     std::vector<std::string> languages;
     if (right.languageArg == Right::DeltaLanguages) {
         args.expectCount({1});

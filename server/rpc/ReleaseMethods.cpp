@@ -234,11 +234,8 @@ bool ReleaseMethods::takesUndo(std::string_view method, const std::vector<JsonVa
 
 void ReleaseMethods::previewOrApply(bool apply, MethodCall& call)
 {
-    std::vector<JsonValue>& params = call.params;
-    AnswerBuffer& out = call.out;
     const Caller& caller = call.caller;
-    const char* name = apply ? "AplicaLiberacao" : "GetPreviaLiberacao";
-    MethodArgs args(name, params);
+    MethodArgs args(call);
     if (apply)
         args.expectCount({1, 2, 3, 4, 5, 6});
     else
@@ -277,15 +274,12 @@ void ReleaseMethods::previewOrApply(bool apply, MethodCall& call)
         outcome = release::previewRelease(*m_sessions.acquire(), languages, request);
     }
 
-    writeOutcome(out, outcome);
+    writeOutcome(call.out, outcome);
 }
 
 void ReleaseMethods::previousSources(MethodCall& call)
 {
-    std::vector<JsonValue>& params = call.params;
-    AnswerBuffer& out = call.out;
-    MethodArgs args("GetOrigensAnteriores", params);
-    args.expectCount({2});
+    MethodArgs args(call, {2});
     const std::string language = args.language(0);
     const std::string scope = args.text(1, "escopo", 1);
     if (scope != "U" && scope != "T")
@@ -293,7 +287,7 @@ void ReleaseMethods::previousSources(MethodCall& call)
                       + "\". Use U (a última liberação) ou T (todas).");
     auto session = m_sessions.acquire();
     const std::int64_t last = lastRelease(session->history(), language);
-    AnswerPacketWriter packet(out, PreviousFields);
+    AnswerPacketWriter packet(call.out, PreviousFields);
     if (scope == "T" || last != 0) {
         session->selectPreviousSources(language, scope == "U" ? last : 0, [&](const PreviousSourceView& v) {
             const char kind = static_cast<char>(v.origin);
@@ -317,12 +311,9 @@ void ReleaseMethods::previousSources(MethodCall& call)
 
 void ReleaseMethods::obsoleteRows(MethodCall& call)
 {
-    std::vector<JsonValue>& params = call.params;
-    AnswerBuffer& out = call.out;
-    MethodArgs args("GetObsoletas", params);
-    args.expectCount({1});
+    MethodArgs args(call, {1});
     const std::string language = args.language(0);
-    AnswerPacketWriter packet(out, ObsoleteFields);
+    AnswerPacketWriter packet(call.out, ObsoleteFields);
     m_sessions.acquire()->selectObsoleteRows(language, [&](const ObsoleteRowView& r) {
         packet.beginRow();
         packet.string(0, r.source);
@@ -340,16 +331,13 @@ void ReleaseMethods::obsoleteRows(MethodCall& call)
 
 void ReleaseMethods::undo(MethodCall& call)
 {
-    std::vector<JsonValue>& params = call.params;
-    AnswerBuffer& out = call.out;
     const Caller& caller = call.caller;
-    MethodArgs args("DesfazLote", params);
-    args.expectCount({3});
+    MethodArgs args(call, {3});
     const std::string language = args.language(0);
     const std::int64_t id = args.integer(1, "lote", 1, MethodArgs::MaxId);
     const bool force = args.yesNo(2, "forçar");
     const release::ReleaseUndoOutcome outcome = release::undoRelease(m_writer, language, id, force, caller.user);
-    UndoAnswer answer(out, outcome.batch);
+    UndoAnswer answer(call.out, outcome.batch);
     for (const release::ReleaseUndoRow& r : outcome.rows)
         answer.row({r.program, r.component, r.source, r.restored, r.reason, r.destination, r.status});
     answer.finish();
@@ -375,8 +363,7 @@ void writeProgress(AnswerBuffer& out, const release::ApplySnapshot* s, bool canc
 
 void ReleaseMethods::applyProgress(MethodCall& call)
 {
-    MethodArgs args("GetProgressoLiberacao", call.params);
-    args.expectCount({1});
+    MethodArgs args(call, {1});
     const auto progress = m_jobs.find(applyToken(args, 0), call.caller.user);
     if (!progress) {
         writeProgress(call.out, nullptr, false);
@@ -388,8 +375,7 @@ void ReleaseMethods::applyProgress(MethodCall& call)
 
 void ReleaseMethods::cancelApply(MethodCall& call)
 {
-    MethodArgs args("CancelaLiberacao", call.params);
-    args.expectCount({1});
+    MethodArgs args(call, {1});
     const auto progress = m_jobs.find(applyToken(args, 0), call.caller.user);
     if (!progress) {
         // Nothing of the caller's runs under that token: nothing to cancel (N).

@@ -8,17 +8,16 @@
 #include "Json.h"
 #include "MethodTable.h"
 #include "ReleaseProgress.h"
-#include "SessionPool.h"
-#include "WriteCoordinator.h"
+#include "StorageMethods.h"
 
 #include <string_view>
 #include <vector>
 
 namespace trd::server {
 
-class ReleaseMethods {
+class ReleaseMethods : public StorageMethods {
 public:
-    ReleaseMethods(SessionPool& sessions, WriteCoordinator& writer) : m_sessions(sessions), m_writer(writer) { }
+    using StorageMethods::StorageMethods;
 
     static std::span<const MethodEntry<ReleaseMethods>> methods();
     // True for a DesfazLote whose batch is a release's: its undo is this
@@ -37,8 +36,6 @@ private:
     void applyProgress(MethodCall& call);
     void cancelApply(MethodCall& call);
 
-    SessionPool& m_sessions;
-    WriteCoordinator& m_writer;
     release::ReleaseJobs m_jobs;
 };
 

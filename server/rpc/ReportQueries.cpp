@@ -239,13 +239,12 @@ std::span<const MethodEntry<ReportQueries>> ReportQueries::methods()
 
 void ReportQueries::catalog(MethodCall& call)
 {
-    AnswerBuffer& out = call.out;
-    MethodArgs("GetCatalogoRel", call.params).expectCount({0});
+    MethodArgs(call, {0});
     static constexpr std::array<AnswerField, 4> Fields = {{{"NMCONSULTA", "string", 40},
                                                            {"DSCONSULTA", "string", 200},
                                                            {"PARAMETROS", "string", 400},
                                                            {"CAMPOS", "string", 400}}};
-    AnswerPacketWriter packet(out, Fields);
+    AnswerPacketWriter packet(call.out, Fields);
     for (const Query& q : Catalog) {
         std::string paramList, fieldList;
         for (const QueryParam& p : q.params)
@@ -267,7 +266,7 @@ void ReportQueries::run(MethodCall& call)
 {
     std::vector<JsonValue>& params = call.params;
     AnswerBuffer& out = call.out;
-    MethodArgs args("GetConsultaRel", params);
+    MethodArgs args(call);
     if (params.empty() || params.size() % 2 == 0)
         invalidParams("GetConsultaRel recebe o nome da consulta seguido de pares nome do parâmetro, valor.");
     const std::string name = args.text(0, "consulta", 40);

@@ -41,8 +41,7 @@ std::span<const MethodEntry<ReviewMethods>> ReviewMethods::methods()
 
 void ReviewMethods::marcaRevisao(MethodCall& call)
 {
-    MethodArgs args("MarcaRevisao", call.params);
-    args.expectCount({5, 7});
+    MethodArgs args(call, {5, 7});
     RowChange change;
     change.kind = RowChange::Kind::Review;
     change.original.language = args.language(0);
@@ -77,8 +76,7 @@ void ReviewMethods::marcaRevisao(MethodCall& call)
 
 void ReviewMethods::setRevisaoIdioma(MethodCall& call)
 {
-    MethodArgs args("SetRevisaoIdioma", call.params);
-    args.expectCount({3});
+    MethodArgs args(call, {3});
     const std::string language = args.language(0);
     ReviewSettings settings;
     settings.required = args.yesNo(1, "revisão obrigatória");
@@ -103,12 +101,9 @@ void ReviewMethods::setRevisaoIdioma(MethodCall& call)
 
 void ReviewMethods::getCalcRevisadas(MethodCall& call)
 {
-    MethodArgs args("GetCalcRevisadas", call.params);
-    args.expectCount({4});
+    MethodArgs args(call, {4});
     const std::string language = args.language(0);
-    const double first = args.date(1, "data inicial");
-    const double last = args.date(2, "data final");
-    const DateBounds dates = MethodArgs::bounds(first, last, args.dateMode(3));
+    const DateBounds dates = args.dateRange(1, 3);
     const std::vector<ReviewCount> counts = m_sessions.acquire()->countReviewed(language, dates);
     AnswerPacketWriter packet(call.out, CountFields);
     for (const ReviewCount& c : counts) {

@@ -3,16 +3,15 @@
 // marks or unmarks one row, an administrador sets a language's review
 // rules, and the reviewed counts beside the counts per status.
 #include "MethodTable.h"
-#include "SessionPool.h"
-#include "WriteCoordinator.h"
+#include "StorageMethods.h"
 
 #include <span>
 
 namespace trd::server {
 
-class ReviewMethods {
+class ReviewMethods : public StorageMethods {
 public:
-    ReviewMethods(SessionPool& sessions, WriteCoordinator& writer) : m_sessions(sessions), m_writer(writer) { }
+    using StorageMethods::StorageMethods;
 
     static std::span<const MethodEntry<ReviewMethods>> methods();
 
@@ -20,9 +19,6 @@ private:
     void marcaRevisao(MethodCall& call);
     void setRevisaoIdioma(MethodCall& call);
     void getCalcRevisadas(MethodCall& call);
-
-    SessionPool& m_sessions;
-    WriteCoordinator& m_writer;
 };
 
 } // namespace trd::server

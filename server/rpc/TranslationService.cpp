@@ -89,15 +89,6 @@ std::string wantedStatuses(const MethodArgs& args)
     return wanted;
 }
 
-// The first date, the last date and how they bound the rows, from three
-// consecutive arguments.
-DateBounds dateBounds(const MethodArgs& args, std::size_t firstIndex)
-{
-    const double first = args.date(firstIndex, "data inicial");
-    const double last = args.date(firstIndex + 1, "data final");
-    return MethodArgs::bounds(first, last, args.dateMode(firstIndex + 2));
-}
-
 } // namespace
 
 TranslationService::TranslationService(SessionPool& sessions, WriteCoordinator& writer)
@@ -221,10 +212,9 @@ void TranslationService::checkCall(std::string_view method, std::vector<JsonValu
 
 void TranslationService::getIdiTrad(MethodCall& call)
 {
-    AnswerBuffer& out = call.out;
-    MethodArgs("GetIdiTrad", call.params).expectCount({0});
+    MethodArgs(call, {0});
     const auto languages = m_sessions.acquire()->languages();
-    AnswerPacketWriter packet(out, LanguageFields);
+    AnswerPacketWriter packet(call.out, LanguageFields);
     for (const auto& lang : languages) {
         packet.beginRow();
         packet.string(0, lang.code);
@@ -237,22 +227,18 @@ void TranslationService::getIdiTrad(MethodCall& call)
 
 void TranslationService::getDestino(MethodCall& call)
 {
-    AnswerBuffer& out = call.out;
-    MethodArgs args("GetDestino", call.params);
-    args.expectCount({7, 8});
+    MethodArgs args(call, {7, 8});
     RowSelection selection;
     selection.statuses = wantedStatuses(args);
     selection.language = args.language(3);
-    selection.dates = dateBounds(args, 4);
+    selection.dates = args.dateRange(4, 6);
     selection.obsolete = args.count() > 7 && args.yesNo(7, "linhas obsoletas");
-    writeRows(*m_sessions.acquire(), selection, out);
+    writeRows(*m_sessions.acquire(), selection, call.out);
 }
 
 void TranslationService::getFiltroDest(MethodCall& call)
 {
-    AnswerBuffer& out = call.out;
-    MethodArgs args("GetFiltroDest", call.params);
-    args.expectCount({8, 9});
+    MethodArgs args(call, {8, 9});
     RowSelection selection;
     selection.statuses = wantedStatuses(args);
     selection.conditions = parseFilterFragment(args.text(3, "filtro", 64 * 1024));
@@ -269,21 +255,19 @@ void TranslationService::getFiltroDest(MethodCall& call)
         it = selection.conditions.erase(it);
     }
     selection.language = args.language(4);
-    selection.dates = dateBounds(args, 5);
+    selection.dates = args.dateRange(5, 7);
     selection.obsolete = args.count() > 8 && args.yesNo(8, "linhas obsoletas");
-    writeRows(*m_sessions.acquire(), selection, out);
+    writeRows(*m_sessions.acquire(), selection, call.out);
 }
 
 void TranslationService::getCdsFilter(MethodCall& call)
 {
-    AnswerBuffer& out = call.out;
-    MethodArgs args("GetCDSFilter", call.params);
-    args.expectCount({3});
+    MethodArgs args(call, {3});
     const std::string language = args.language(0);
     const std::string kind = args.text(2, "tipo de listagem", 1);
     const std::string listed = args.packet(1, "itens listados");
     const std::vector<ListedKey> keys = readListedRows(listed, language, kind);
-    AnswerPacketWriter packet(out, TranslationRowFields);
+    AnswerPacketWriter packet(call.out, TranslationRowFields);
     m_sessions.acquire()->selectListedRows(
         language, keys, [&packet](const TranslationRowView& row) { writeTranslationRow(packet, row); });
     packet.finish();
@@ -312,9 +296,8 @@ void TranslationService::setDestino(MethodCall& call)
 
 void TranslationService::getDataHoraServ(MethodCall& call)
 {
-    AnswerBuffer& out = call.out;
-    MethodArgs("GetDataHoraServ", call.params).expectCount({0});
-    AnswerPacketWriter packet(out, ClockFields);
+    MethodArgs(call, {0});
+    AnswerPacketWriter packet(call.out, ClockFields);
     packet.beginRow();
     packet.dateTime(0, m_writer.readTime());
     packet.number(1, utcOffsetMinutes());
@@ -324,11 +307,9 @@ void TranslationService::getDataHoraServ(MethodCall& call)
 
 void TranslationService::getInfoTrad(MethodCall& call)
 {
-    AnswerBuffer& out = call.out;
-    MethodArgs args("GetInfoTrad", call.params);
-    args.expectCount({3, 1});
+    MethodArgs args(call, {3, 1});
     const std::string language = args.language(0);
-    AnswerPacketWriter packet(out, InfoFields);
+    AnswerPacketWriter packet(call.out, InfoFields);
     const auto writePieces = [&packet](std::string_view status, std::string_view destination) {
         std::string_view rest = destination;
         do {
@@ -344,9 +325,7 @@ void TranslationService::getInfoTrad(MethodCall& call)
     if (args.count() == 3) {
         // The statistics dialog counts what it is sent, in any order: only
         // the two columns, and no sort of a whole language by its key.
-        const double first = args.date(1, "data inicial");
-        const double last = args.date(2, "data final");
-        session->selectInfoRows(language, MethodArgs::bounds(first, last, "N"), writePieces);
+        session->selectInfoRows(language, args.dateRange(1), writePieces);
     } else {
         RowSelection selection;
         selection.language = language;
@@ -359,21 +338,19 @@ void TranslationService::getInfoTrad(MethodCall& call)
 
 void TranslationService::getCalcNtrad(MethodCall& call)
 {
-    getStatusSummary(call.params, "N", call.out);
+    getStatusSummary(call, "N");
 }
 
 void TranslationService::getCalcDuv(MethodCall& call)
 {
-    getStatusSummary(call.params, "D", call.out);
+    getStatusSummary(call, "D");
 }
 
 void TranslationService::getCalcTrad(MethodCall& call)
 {
-    AnswerBuffer& out = call.out;
-    MethodArgs args("GetCalcTrad", call.params);
-    args.expectCount({5, 1});
+    MethodArgs args(call, {5, 1});
     if (args.count() == 1) {
-        getStatusSummary(call.params, "T", out);
+        getStatusSummary(call, "T");
         return;
     }
     const std::string language = args.language(0);
@@ -382,17 +359,16 @@ void TranslationService::getCalcTrad(MethodCall& call)
     const std::string status = args.status(3);
     const DateBounds dates = MethodArgs::bounds(first, last, args.dateMode(4));
     const std::int64_t count = m_sessions.acquire()->countRows(language, status, dates);
-    AnswerPacketWriter packet(out, CountFields);
+    AnswerPacketWriter packet(call.out, CountFields);
     packet.beginRow();
     packet.number(0, static_cast<double>(count));
     packet.endRow();
     packet.finish();
 }
 
-void TranslationService::getStatusSummary(std::vector<JsonValue>& params, const char* status, AnswerBuffer& out)
+void TranslationService::getStatusSummary(MethodCall& call, const char* status)
 {
-    MethodArgs args(status[0] == 'T' ? "GetCalcTrad" : status[0] == 'N' ? "GetCalcNtrad" : "GetCalcDuv", params);
-    args.expectCount({1});
+    MethodArgs args(call, {1});
     const std::string language = args.language(0);
     auto session = m_sessions.acquire();
 
@@ -413,7 +389,7 @@ void TranslationService::getStatusSummary(std::vector<JsonValue>& params, const 
     });
     const auto total = static_cast<double>(session->countRows(language, "TDN", {}));
 
-    AnswerPacketWriter packet(out, SummaryFields);
+    AnswerPacketWriter packet(call.out, SummaryFields);
     packet.beginRow();
     packet.string(0, language);
     packet.string(1, description);

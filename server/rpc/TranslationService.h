@@ -66,7 +66,7 @@ private:
     void getCalcNtrad(MethodCall& call);
     void getCalcDuv(MethodCall& call);
     void getDataHoraServ(MethodCall& call);
-    void getStatusSummary(std::vector<JsonValue>& params, const char* status, AnswerBuffer& out);
+    void getStatusSummary(MethodCall& call, const char* status);
 
     SessionPool& m_sessions;
     WriteCoordinator& m_writer;

@@ -3,6 +3,7 @@
 // one reading transaction, so that the versions, the rows they point at and
 // what the transaction could see agree.
 #include "ChangeRecords.h"
+#include "ColumnCursor.h"
 #include "HistoryRecords.h"
 
 #include <string>
@@ -33,38 +34,25 @@ inline char toldType(ChangeType type)
     return static_cast<char>(type);
 }
 
-// One result row of those columns.
+// One result row of those columns. The row's (columns 10 to 15) are NULL
+// when it no longer exists, the deleted key's (16 to 19) when the version
+// kept none.
 template <typename ResultRow>
 ChangeRecord readRecord(const ResultRow& r)
 {
     ChangeRecord c;
-    c.version = r.integer(0);
-    c.row = r.integer(1);
-    if (!r.isNull(2))
-        c.previous = r.integer(2);
-    c.type = toldType(changeTypeFromCode(r.isNull(3) ? 0 : r.integer(3)));
-    c.statusBefore = r.isNull(4) ? std::string() : std::string(r.text(4));
-    c.statusAfter = r.isNull(5) ? std::string() : std::string(r.text(5));
-    if (!r.isNull(6))
-        c.textBefore = std::string(r.text(6));
-    c.when = r.real(7);
-    c.user = r.text(8);
-    c.language = r.text(9);
+    ColumnCursor columns(r);
+    columns.read(c.version, c.row, c.previous);
+    c.type = toldType(changeTypeFromCode(columns.optionalInteger().value_or(0)));
+    c.statusBefore = columns.optionalText().value_or(std::string_view());
+    c.statusAfter = columns.optionalText().value_or(std::string_view());
+    columns.read(c.textBefore, c.when, c.user, c.language);
     c.rowExists = !r.isNull(10);
-    if (c.rowExists) {
-        c.program = r.text(11);
-        c.component = r.text(12);
-        c.source = r.text(13);
-        c.destination = r.text(14);
-        if (!r.isNull(15))
-            c.rowNewest = r.integer(15);
-    }
+    if (c.rowExists)
+        ColumnCursor(r, 11).read(c.program, c.component, c.source, c.destination, c.rowNewest);
     c.deletedKey = !r.isNull(16);
-    if (c.deletedKey) {
-        c.deletedProgram = r.text(17);
-        c.deletedComponent = r.text(18);
-        c.deletedSource = r.text(19);
-    }
+    if (c.deletedKey)
+        ColumnCursor(r, 17).read(c.deletedProgram, c.deletedComponent, c.deletedSource);
     return c;
 }
 

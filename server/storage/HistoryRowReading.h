@@ -1,10 +1,11 @@
 #pragma once
 // How both back ends read the history's rows into records: the same columns
-// in the same order, mapped once. A row type is whatever a back end steps
-// through (a SQLite statement, a libpq result row) with integer(), real(),
-// text() and isNull() by column.
+// in the same order, mapped once, through a ColumnCursor over whatever row a
+// back end steps through.
+#include "ColumnCursor.h"
 #include "HistoryRecords.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -31,10 +32,9 @@ inline BatchKind kindOf(std::string_view code)
 }
 
 // The method kept as nothing is the kind's usual one (HistoryRecords.h).
-template <typename Row>
-std::string methodOf(const Row& r, int column, BatchKind kind, int undoesColumn)
+inline std::string methodOf(std::optional<std::string_view> kept, BatchKind kind, bool undoesBatch)
 {
-    return r.isNull(column) ? std::string(usualMethod(kind, !r.isNull(undoesColumn))) : std::string(r.text(column));
+    return std::string(kept ? *kept : usualMethod(kind, undoesBatch));
 }
 
 // A row of RowSelect.
@@ -42,16 +42,8 @@ template <typename Row>
 CurrentRow readRow(const Row& r)
 {
     CurrentRow row;
-    row.id = r.integer(0);
-    row.language = r.text(1);
-    row.program = r.text(2);
-    row.component = r.text(3);
-    row.source = r.text(4);
-    row.destination = r.text(5);
-    row.status = r.text(6);
-    row.changed = r.real(7);
-    if (!r.isNull(8))
-        row.lastVersion = r.integer(8);
+    ColumnCursor(r).read(row.id, row.language, row.program, row.component, row.source, row.destination, row.status,
+                         row.changed, row.lastVersion);
     return row;
 }
 
@@ -60,20 +52,14 @@ template <typename Row>
 VersionRecord readVersion(const Row& r)
 {
     VersionRecord v;
-    v.id = r.integer(0);
-    v.batch = r.integer(1);
-    v.row = r.integer(2);
-    if (!r.isNull(3))
-        v.previous = r.integer(3);
-    v.type = changeTypeFromCode(r.integer(4));
-    v.statusBefore = r.text(5);
-    v.statusAfter = r.text(6);
-    if (!r.isNull(7))
-        v.textBefore = std::string(r.text(7));
-    v.when = r.real(8);
-    v.kind = kindOf(r.text(9));
-    v.user = r.text(10);
-    v.method = methodOf(r, 11, v.kind, 12);
+    ColumnCursor c(r);
+    c.read(v.id, v.batch, v.row, v.previous);
+    v.type = changeTypeFromCode(c.integer());
+    c.read(v.statusBefore, v.statusAfter, v.textBefore, v.when);
+    v.kind = kindOf(c.text());
+    c.read(v.user);
+    const std::optional<std::string_view> method = c.optionalText();
+    v.method = methodOf(method, v.kind, c.optionalInteger().has_value());
     return v;
 }
 
@@ -82,16 +68,15 @@ template <typename Row>
 BatchRecord readBatch(const Row& r)
 {
     BatchRecord b;
-    b.id = r.integer(0);
-    b.language = r.text(1);
-    b.kind = kindOf(r.text(2));
-    b.user = r.text(3);
-    b.method = methodOf(r, 4, b.kind, 8);
-    b.when = r.real(5);
-    b.rows = r.integer(6);
-    b.firstVersion = r.isNull(7) ? 0 : r.integer(7);
-    if (!r.isNull(8))
-        b.undoes = r.integer(8);
+    ColumnCursor c(r);
+    c.read(b.id, b.language);
+    b.kind = kindOf(c.text());
+    c.read(b.user);
+    const std::optional<std::string_view> method = c.optionalText();
+    c.read(b.when, b.rows);
+    b.firstVersion = c.optionalInteger().value_or(0);
+    c.read(b.undoes);
+    b.method = methodOf(method, b.kind, b.undoes.has_value());
     return b;
 }
 

@@ -3,7 +3,6 @@
 #include "PostgresRelease.h"
 
 #include <algorithm>
-#include <charconv>
 #include <functional>
 #include <map>
 
@@ -40,19 +39,6 @@ std::uint64_t keyHash(const RowKey& key)
     joined.append(key.language).append(1, '\0').append(key.program).append(1, '\0');
     joined.append(key.component).append(1, '\0').append(key.source);
     return std::hash<std::string>{}(joined);
-}
-
-void number(std::string& out, double value)
-{
-    char buf[32];
-    const auto res = std::to_chars(buf, buf + sizeof buf, value);
-    out.append(buf, res.ptr);
-}
-
-void column(std::string& out, std::string_view value)
-{
-    pgrelease::appendCopyText(out, value);
-    out += '\t';
 }
 
 // One quoted element of a text[] literal.
@@ -98,11 +84,10 @@ std::string copyText(const std::vector<TranslationRow>& rows)
         const TranslationRow& r = rows[i];
         out += std::to_string(i);
         out += '\t';
-        column(out, r.key.language);
-        column(out, r.key.program);
-        column(out, r.key.component);
-        pgrelease::appendCopyText(out, r.key.source);
-        out += '\n';
+        pgrelease::appendCopyField(out, r.key.language);
+        pgrelease::appendCopyField(out, r.key.program);
+        pgrelease::appendCopyField(out, r.key.component);
+        pgrelease::appendCopyField(out, r.key.source, true);
     }
     return out;
 }
@@ -182,16 +167,16 @@ std::vector<TranslationRow> PendingRows::write(PostgresConnection& db, const Bat
         rows += std::to_string(row);
         rows += '\t';
         pgrelease::appendCopyRowTexts(rows, r);
-        number(rows, changed);
+        pgrelease::appendCopyNumber(rows, changed);
         rows += '\t';
         rows += std::to_string(version);
         rows += '\n';
         versions += std::to_string(version) + '\t' + std::to_string(batch.id) + '\t' + std::to_string(row) + "\t1\t";
-        column(versions, r.status);
+        pgrelease::appendCopyField(versions, r.status);
         if (changed == batch.when)
             versions += "\\N";
         else
-            number(versions, changed);
+            pgrelease::appendCopyNumber(versions, changed);
         versions += '\n';
         Count& c = counts[batch.id];
         if (c.rows++ == 0)

@@ -86,11 +86,18 @@ void appendCopyRowTexts(std::string& out, const TranslationRow& row)
     appendCopyField(out, row.status);
 }
 
-std::string copyNumber(double value)
+void appendCopyNumber(std::string& out, double value)
 {
     char buf[64];
     const auto res = std::to_chars(buf, buf + sizeof buf, value);
-    return std::string(buf, res.ptr);
+    out.append(buf, res.ptr);
+}
+
+std::string copyNumber(double value)
+{
+    std::string out;
+    appendCopyNumber(out, value);
+    return out;
 }
 
 void ensureSchema(PostgresConnection& db)

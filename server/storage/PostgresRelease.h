@@ -35,6 +35,7 @@ void appendCopyField(std::string& out, std::string_view value, bool last = false
 // with the tab after it.
 void appendCopyRowTexts(std::string& out, const TranslationRow& row);
 // A number as COPY reads it back exactly (shortest round-trip form).
+void appendCopyNumber(std::string& out, double value);
 std::string copyNumber(double value);
 
 } // namespace pgrelease

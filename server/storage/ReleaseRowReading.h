@@ -4,9 +4,11 @@
 // columns mapped once. A row type is whatever a back end steps through (a
 // SQLite statement, a libpq result row) with integer(), real(), text() and
 // isNull() by column.
+#include "ColumnCursor.h"
 #include "ReleaseRecords.h"
 
 #include <string>
+#include <string_view>
 
 namespace trd::server::releaserows {
 
@@ -72,16 +74,13 @@ template <typename Row>
 PreviousSourceView readPreviousSource(const Row& r)
 {
     PreviousSourceView v;
-    v.program = r.text(0);
-    v.component = r.text(1);
-    v.source = r.text(2);
-    v.origin = static_cast<ReleaseOrigin>(r.text(3).empty() ? 'N' : r.text(3).front());
-    v.fromProgram = r.text(4);
-    v.fromComponent = r.text(5);
-    v.fromSource = r.text(6);
-    v.similarity = static_cast<int>(r.integer(7));
-    v.batch = r.integer(8);
-    v.batchWhen = r.real(9);
+    ColumnCursor c(r);
+    c.read(v.program, v.component, v.source);
+    const std::string_view origin = c.text();
+    v.origin = static_cast<ReleaseOrigin>(origin.empty() ? 'N' : origin.front());
+    c.read(v.fromProgram, v.fromComponent, v.fromSource);
+    v.similarity = static_cast<int>(c.integer());
+    c.read(v.batch, v.batchWhen);
     return v;
 }
 

@@ -129,9 +129,7 @@ std::optional<ReviewMark> requiredMarkOf(SqliteConnection& db, const std::string
 void putSettings(SqliteConnection& db, const std::string& language, const ReviewSettings& settings)
 {
     if (!settings.required && !settings.ownChangeBlocked) {
-        auto st = db.prepare("DELETE FROM IDIOMA_REVISAO WHERE IDIDIOMA = ?");
-        st.bind(1, language);
-        st.run();
+        db.prepare("DELETE FROM IDIOMA_REVISAO WHERE IDIDIOMA = ?").bind(1, language).run();
         return;
     }
     auto st = db.prepare("INSERT INTO IDIOMA_REVISAO (IDIDIOMA, FLREVOBRIG, FLREVPROPRIA) VALUES (?, ?, ?) "
@@ -145,9 +143,7 @@ void putMark(SqliteConnection& db, std::int64_t row, const std::optional<ReviewM
              std::optional<std::int64_t> version)
 {
     if (!mark) {
-        auto st = db.prepare("DELETE FROM REVISAO WHERE IDTRADUCAO = ?");
-        st.bind(1, row);
-        st.run();
+        db.prepare("DELETE FROM REVISAO WHERE IDTRADUCAO = ?").bind(1, row).run();
         return;
     }
     auto st = db.prepare("INSERT INTO REVISAO (IDTRADUCAO, NMREVISOR, DTREVISAO, IDVERSAO) VALUES (?, ?, ?, ?) "

@@ -317,11 +317,7 @@ private:
     {
         auto st = m_db.prepare("UPDATE TRADUCAO SET STVALORPROP = ?, IDSITTRADUCAO = ?, DTALTERACAO = ?, "
                                "IDULTVERSAO = ? WHERE IDTRADUCAO = ?");
-        st.bind(1, row.destination).bind(2, row.status).bind(3, changed).bind(5, id);
-        if (last)
-            st.bind(4, *last);
-        else
-            st.bindNull(4);
+        st.bind(1, row.destination).bind(2, row.status).bind(3, changed).bind(4, last).bind(5, id);
         run(st, row);
     }
 
@@ -364,11 +360,7 @@ private:
     {
         auto st = m_db.prepare(sql);
         bindRow(st, row, now);
-        if (last)
-            st.bind(8, *last);
-        else
-            st.bindNull(8);
-        st.bind(9, id);
+        st.bind(8, last).bind(9, id);
         run(st, row);
     }
 

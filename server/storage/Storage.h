@@ -5,6 +5,7 @@
 // writer, driven by the WriteCoordinator, which batches deltas into shared
 // transactions while keeping each delta atomic.
 #include "ChangeRecords.h"
+#include "ColumnCursor.h"
 #include "FilterFragment.h"
 #include "ReleaseRecords.h"
 #include "RowChanges.h"
@@ -118,13 +119,8 @@ template <typename ResultRow>
 TranslationRowView readRowView(const ResultRow& r, int first)
 {
     TranslationRowView row;
-    row.source = r.text(first);
-    row.destination = r.text(first + 1);
-    row.status = r.text(first + 2);
-    row.language = r.text(first + 3);
-    row.component = r.text(first + 4);
-    row.program = r.text(first + 5);
-    row.changed = r.real(first + 6);
+    ColumnCursor(r, first).read(row.source, row.destination, row.status, row.language, row.component, row.program,
+                                row.changed);
     return row;
 }
 

@@ -1,5 +1,6 @@
 #include "TermStore.h"
 
+#include "ColumnCursor.h"
 #include "SchemaDialect.h"
 #include "ServerError.h"
 #include "TermRules.h"
@@ -15,16 +16,10 @@ constexpr const char* Columns =
 TermRecord readTerm(const TermDb::Row& r, int first)
 {
     TermRecord t;
-    t.id = r.integer(first);
-    t.language = r.text(first + 1);
-    t.source = r.text(first + 2);
-    t.preferred = r.text(first + 3);
-    t.forbidden = r.text(first + 4);
-    t.doNotTranslate = r.text(first + 5) == "S";
-    t.note = r.text(first + 6);
-    t.program = r.text(first + 7);
-    t.changed = r.real(first + 8);
-    t.changedBy = r.text(first + 9);
+    ColumnCursor c(r, first);
+    c.read(t.id, t.language, t.source, t.preferred, t.forbidden);
+    t.doNotTranslate = c.text() == "S";
+    c.read(t.note, t.program, t.changed, t.changedBy);
     return t;
 }
 

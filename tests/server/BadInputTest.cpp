@@ -78,6 +78,18 @@ TEST_F(BadInput, WrongArgumentsAreRefusedWithTheirRule)
         {"GetFiltroDest", "\"T\",\"D\",\"N\",\"AND UPPER(STVALORPROP) LIKE '%Ł%'\",\"ENG\",0,0,\"\"",
          "GetFiltroDest: o argumento 4 (filtro) contém um caractere que não existe no Windows-1252."},
         {"GetCalcTrad", "\"ENG\",0,0,\"TT\",\"T\"", "Situação inválida: \"TT\". Use T, D, N ou X."},
+        // Each service's refusals name the method called, and the dates read
+        // at their own places in each method's arguments.
+        {"GetCalcNtrad", "", "GetCalcNtrad recebe 1 argumento(s), mas recebeu 0."},
+        {"GetCalcDuv", "\"ENG\",0", "GetCalcDuv recebe 1 argumento(s), mas recebeu 2."},
+        {"GetTermos", "", "GetTermos recebe 1 argumento(s), mas recebeu 0."},
+        {"GetLotes", "\"ENG\",0,\"ontem\"",
+         "GetLotes: o argumento 3 (data final) deve ser uma data ({\"date\": dias desde 30/12/1899})."},
+        {"GetInfoTrad", "\"ENG\",\"ontem\",0",
+         "GetInfoTrad: o argumento 2 (data inicial) deve ser uma data ({\"date\": dias desde 30/12/1899})."},
+        {"GetFiltroDest", "\"T\",\"D\",\"N\",\"\",\"ENG\",0,\"ontem\",\"\"",
+         "GetFiltroDest: o argumento 7 (data final) deve ser uma data ({\"date\": dias desde 30/12/1899})."},
+        {"GetCalcRevisadas", "\"ENG\",0,0,\"Z\"", "Modo de data inválido: \"Z\". Use N, T ou vazio."},
         {"SetDestino", "42",
          "SetDestino: o argumento 1 (pacote de alterações) deve ser um pacote de dados (texto XML)."},
     };
