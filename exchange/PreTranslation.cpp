@@ -11,8 +11,6 @@ namespace trd::exchange {
 
 namespace {
 
-constexpr std::size_t RowsPerSave = 100;
-
 // For each source, the translation of its translated rows; the most frequent
 // when they differ (the first of them on a tie).
 std::unordered_map<std::string, std::string> memoryOf(const std::vector<Row>& rows)
@@ -50,8 +48,9 @@ QByteArray sourcesPacket(const std::vector<Row>& rows, const std::vector<int>& i
 
 } // namespace
 
-PreTranslation preTranslate(ServerLink& link, const RowSelection& selection, const JobControl& control)
+PreTranslation preTranslate(ServerLink& link, const RowSelection& selection, const JobControl& control, int rowsPerSave)
 {
+    const auto perSave = static_cast<std::size_t>(std::max(1, rowsPerSave));
     PreTranslation p;
     const std::vector<Row> rows = link.rows(selection);
     // The memory is every translated row of the language, whatever the selection shows.
@@ -84,13 +83,13 @@ PreTranslation preTranslate(ServerLink& link, const RowSelection& selection, con
             p.batch = link.openBatch(selection.language, QStringLiteral("automatica"), origin);
             opened = true;
         }
-        // In saves of a hundred rows: the one writer is never held long
-        // enough for another user's save to notice the wait.
-        for (std::size_t at = 0; at < plan.entries.size(); at += RowsPerSave) {
+        // In small saves (PreTranslationSaveRows): the one writer is never
+        // held long enough for another user's save to notice the wait.
+        for (std::size_t at = 0; at < plan.entries.size(); at += perSave) {
             Plan part;
             part.entries.assign(plan.entries.begin() + static_cast<std::ptrdiff_t>(at),
                                 plan.entries.begin()
-                                    + static_cast<std::ptrdiff_t>(std::min(plan.entries.size(), at + RowsPerSave)));
+                                    + static_cast<std::ptrdiff_t>(std::min(plan.entries.size(), at + perSave)));
             link.applyInBatch(buildDelta(part, rows, selection.language, {}), p.batch);
         }
     };

@@ -26,12 +26,19 @@ struct PreTranslation {
     int written() const { return fromMemory + fromEngine; }
 };
 
-// How many rows go in one request to the engine and one save.
+// How many rows go in one request to the engine.
 inline constexpr int PreTranslationPiece = 500;
+// How many rows go in one save (one transaction of the server's writer) of
+// the run's one batch. Another user's save that comes while one is being
+// written waits for its commit: at 100 rows that wait was most of what a
+// run added to their slowest saves; at 20 the run's own commits cost little
+// more, and its rate is set by the engine.
+inline constexpr int PreTranslationSaveRows = 20;
 
 // Runs it over the rows of `selection`. A failure after something was
 // written is told in stoppedBy, never thrown; before, it is thrown.
-PreTranslation preTranslate(ServerLink& link, const RowSelection& selection, const JobControl& control);
+PreTranslation preTranslate(ServerLink& link, const RowSelection& selection, const JobControl& control,
+                            int rowsPerSave = PreTranslationSaveRows);
 
 // "312 linhas pré-traduzidas (40 da memória, 272 do Apertium por>spa) ...": the summary for the user.
 QString preTranslationSummary(const PreTranslation& p);

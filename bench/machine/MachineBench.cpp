@@ -9,18 +9,24 @@
 //   second and the time 100,000 would take, beside the engine's own rate on
 //   texts of the same kind sent in the same pieces; and one-row saves by
 //   another client, p50 and p99, alone and while the pre-translation runs,
-//   and beside the engine alone busy (the processors shared with its
-//   pipeline, no write of ours). The rounds alternate the engine as started
-//   and the engine at idle scheduling, as docs/machine-translation.md
-//   advises a site to run it (`chrt --idle 0`, in trd-server's session;
-//   a service's CPUWeight=idle in trd-server's slice), REPEAT times each,
-//   and end with every round's ratio and their median: this machine's p99
-//   moves more between runs than the pre-translation moves it.
+//   beside the engine alone busy (the processors shared with its pipeline,
+//   no write of ours) and beside a second run over rows of the same sources,
+//   answered from the cache (the run's reads and writes, no engine).
 //
 //   bench_machine [--rows 20000] [--suggestions 300] [--saves 400] [--repeat 3]
+//                 [--engine site|idle|started] [--before-rows 100] [--after-rows N]
+//                 [--before-bin DIR]
 //
-// trd-server is $TRD_BIN_DIR/trd-server: another build's server measured by
-// the same rounds is set by TRD_BIN_DIR alone.
+// The rounds alternate "before" and "after": the run saving --before-rows
+// rows a transaction (and, with --before-bin, that build's trd-server)
+// against --after-rows (this build's default) and $TRD_BIN_DIR/trd-server,
+// REPEAT times each, and end with every round's ratio, the load average at
+// its start and the medians. --engine says how the engine runs in every
+// round: "site" (the default) as docs/machine-translation.md advises a site
+// to run it, SCHED_IDLE in a control group marked idle, here a session of
+// its own whose autogroup is at nice 19; "idle" SCHED_IDLE in the bench's
+// own session (`chrt --idle 0` from trd-server's shell); "started" as the
+// bench runs.
 #include "ApertiumService.h"
 #include "BenchStats.h"
 #include "PreTranslation.h"
@@ -124,6 +130,9 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     int rows = 20000, suggestions = 300, samples = 400, repeat = 3;
+    int beforeRows = 100, afterRows = trd::exchange::PreTranslationSaveRows;
+    QString beforeBin;
+    ApertiumService::Scheduling scheduling = ApertiumService::Scheduling::IdleGroup;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--rows"))
             rows = std::atoi(argv[i + 1]);
@@ -133,11 +142,23 @@ int main(int argc, char** argv)
             samples = std::atoi(argv[i + 1]);
         else if (!std::strcmp(argv[i], "--repeat"))
             repeat = std::max(1, std::atoi(argv[i + 1]));
+        else if (!std::strcmp(argv[i], "--before-rows"))
+            beforeRows = std::max(1, std::atoi(argv[i + 1]));
+        else if (!std::strcmp(argv[i], "--after-rows"))
+            afterRows = std::max(1, std::atoi(argv[i + 1]));
+        else if (!std::strcmp(argv[i], "--before-bin"))
+            beforeBin = QString::fromLocal8Bit(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--engine"))
+            scheduling = !std::strcmp(argv[i + 1], "started") ? ApertiumService::Scheduling::Inherited
+                : !std::strcmp(argv[i + 1], "idle")           ? ApertiumService::Scheduling::Idle
+                                                              : ApertiumService::Scheduling::IdleGroup;
     }
+    const QString afterBin = qEnvironmentVariable("TRD_BIN_DIR");
     if (!ApertiumService::installed()) {
         std::fprintf(stderr, "bench_machine: apertium-apy and apertium-es-pt are not installed\n");
         return 1;
     }
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // every line as it comes, when sent to a file
     std::printf("load average at start: %s; trd-server %s\n", loadAverage().c_str(),
                 qPrintable(TrdServerProcess::binaryPath()));
     unsigned seed = 11;
@@ -145,7 +166,11 @@ int main(int argc, char** argv)
     const auto serverFor = [&](const ApertiumService& engine, const QByteArray& tsv) {
         TrdServerProcess::Options options;
         options.seedTsv = tsv;
-        options.extraArgs = {QStringLiteral("--mt-url"), engine.url(), QStringLiteral("--quiet")};
+        // A longer time limit than the server's 3 s: an engine at idle
+        // scheduling beside a client that saves without a pause can take
+        // longer than that over a piece of 500 texts.
+        options.extraArgs = {QStringLiteral("--mt-url"), engine.url(), QStringLiteral("--mt-timeout"),
+                             QStringLiteral("30"), QStringLiteral("--quiet")};
         return std::make_unique<TrdServerProcess>(options);
     };
 
@@ -196,23 +221,29 @@ int main(int argc, char** argv)
     }
 
     struct Outcome {
-        double ratio = 0, ofFloor = 0, rowsPerSecond = 0, engineRate = 0;
+        double ratio = 0, ofEngine = 0, ofCached = 0, rowsPerSecond = 0;
         std::string load;
     };
-    std::map<ApertiumService::Scheduling, std::vector<Outcome>> outcomes;
+    std::map<bool, std::vector<Outcome>> outcomes; // by "after"
     bool stopped = false;
-    // One round: an engine started as `scheduling` says and a server with
-    // ROWS untranslated rows of their own; the saves alone, beside a
-    // pre-translation of the rows, and beside the engine alone busy on texts
-    // of the same kind.
-    const auto round = [&](ApertiumService::Scheduling scheduling, int number) {
-        const bool idle = scheduling == ApertiumService::Scheduling::Idle;
+    const char* const engineModel = scheduling == ApertiumService::Scheduling::IdleGroup
+        ? "SCHED_IDLE in a session of its own, autogroup nice 19 (a site's CPUWeight=idle, "
+          "CPUSchedulingPolicy=idle)"
+        : scheduling == ApertiumService::Scheduling::Idle ? "SCHED_IDLE in the bench's session (chrt --idle 0)"
+                                                          : "as started, in the bench's session";
+    std::printf("the engine in every round: %s\n", engineModel);
+    // One round: an engine and a server with ROWS untranslated rows of their
+    // own; the saves alone, beside a pre-translation of the rows, beside the
+    // engine alone busy on texts of the same kind, and beside a second
+    // pre-translation of rows with the same sources, answered from the cache.
+    const auto round = [&](bool after, int number) {
+        const int perSave = after ? afterRows : beforeRows;
+        const QString bin = after || beforeBin.isEmpty() ? afterBin : beforeBin;
+        qputenv("TRD_BIN_DIR", bin.toLocal8Bit());
         Outcome outcome;
         outcome.load = loadAverage();
-        std::printf("-- round %d: the engine %s, load average %s\n", number,
-                    idle ? "at idle scheduling (chrt --idle 0; a service's CPUWeight=idle in trd-server's slice)"
-                         : "as started",
-                    outcome.load.c_str());
+        std::printf("-- round %d, %s: %d rows a save, %s, load average %s\n", number, after ? "after" : "before",
+                    perSave, qPrintable(TrdServerProcess::binaryPath()), outcome.load.c_str());
         ApertiumService apertium;
         if (!apertium.start(scheduling)) {
             std::fprintf(stderr, "%s\n", qPrintable(apertium.errorString()));
@@ -221,9 +252,13 @@ int main(int argc, char** argv)
         }
         QByteArray tsv = language;
         const int from = 10 * rows * number;
-        for (int i = 0; i < rows; ++i)
-            tsv += QByteArray::fromStdString("R\tESP\tX" + std::to_string(i % 300) + "\tc" + std::to_string(from + i)
-                                             + "\t" + screenText(seed, from + i) + "\t\tN\n");
+        for (int i = 0; i < rows; ++i) {
+            const QByteArray text = QByteArray::fromStdString(screenText(seed, from + i));
+            const QByteArray program = QByteArray::number(i % 300);
+            const QByteArray name = QByteArray::number(from + i);
+            tsv += "R\tESP\tX" + program + "\tc" + name + "\t" + text + "\t\tN\n";
+            tsv += "R\tESP\tY" + program + "\tc" + name + "\t" + text + "\t\tN\n";
+        }
         const auto server = serverFor(apertium, tsv);
         if (!server->isRunning()) {
             std::fprintf(stderr, "%s\n", qPrintable(server->errorString()));
@@ -254,26 +289,42 @@ int main(int argc, char** argv)
         };
         const std::vector<double> alone = saves(samples, nullptr);
 
-        std::atomic<bool> done{false};
-        std::vector<double> beside;
-        std::thread saver([&] { beside = saves(1 << 30, &done); });
-        trd::exchange::ServerAddress address;
-        address.port = server->port();
-        trd::exchange::JobControl control;
-        trd::exchange::ServerLink link(address, control);
-        trd::exchange::RowSelection selection;
-        selection.language = QStringLiteral("ESP");
-        selection.filtered = true;
-        selection.fragment = QStringLiteral(" AND CDPROGTRAD LIKE 'X%'");
-        const std::map<std::string, double> before = threadSeconds(server->pid());
-        const auto start = Clock::now();
-        const trd::exchange::PreTranslation p = trd::exchange::preTranslate(link, selection, control);
-        const double seconds = msSince(start) / 1000;
-        const std::map<std::string, double> after = threadSeconds(server->pid());
-        done = true;
-        saver.join();
-        stopped = stopped || !p.stoppedBy.isEmpty() || p.written() == 0;
+        // A pre-translation of the programs `prefix`, the saves beside it.
+        const auto run = [&](const char* prefix, std::vector<double>& beside, double& seconds,
+                             std::map<std::string, double>* used) {
+            std::atomic<bool> done{false};
+            std::thread saver([&] { beside = saves(1 << 30, &done); });
+            trd::exchange::ServerAddress address;
+            address.port = server->port();
+            trd::exchange::JobControl control;
+            trd::exchange::ServerLink link(address, control);
+            trd::exchange::RowSelection selection;
+            selection.language = QStringLiteral("ESP");
+            selection.filtered = true;
+            selection.fragment = QStringLiteral(" AND CDPROGTRAD LIKE '%1%'").arg(QLatin1String(prefix));
+            const std::map<std::string, double> before = threadSeconds(server->pid());
+            const auto start = Clock::now();
+            trd::exchange::PreTranslation p;
+            try {
+                p = trd::exchange::preTranslate(link, selection, control, perSave);
+            } catch (const trd::Exception& e) {
+                std::fprintf(stderr, "pre-translation failed: %s\n", qPrintable(e.Message()));
+            }
+            seconds = msSince(start) / 1000;
+            if (used)
+                for (const auto& [name, s] : threadSeconds(server->pid()))
+                    (*used)[name] = s - (before.count(name) ? before.at(name) : 0);
+            done = true;
+            saver.join();
+            stopped = stopped || !p.stoppedBy.isEmpty() || p.written() == 0;
+            return p;
+        };
+        std::vector<double> beside, besideCached;
+        double seconds = 0, cachedSeconds = 0;
+        std::map<std::string, double> used;
+        const trd::exchange::PreTranslation p = run("X", beside, seconds, &used);
         const std::string engineThreads = apertium.schedulingSummary().toStdString();
+        const trd::exchange::PreTranslation cachedRun = run("Y", besideCached, cachedSeconds, nullptr);
 
         // The engine's own rate on texts of the same kind, in the same pieces.
         std::vector<std::string> texts;
@@ -298,44 +349,49 @@ int main(int argc, char** argv)
         engineSaver.join();
 
         outcome.rowsPerSecond = p.written() / seconds;
-        outcome.engineRate = rows / engineSeconds;
         std::printf("pre-translation of %d rows: %d written (%d refused) in %.1f s, %.0f rows/s, 100,000 rows in "
-                    "%.0f s | floor the engine alone %.0f rows/s\n",
+                    "%.0f s | floor the engine alone %.0f rows/s; the same sources again, from the cache, %.0f "
+                    "rows/s\n",
                     p.candidates, p.written(), p.refused, seconds, outcome.rowsPerSecond,
-                    100000 / outcome.rowsPerSecond, outcome.engineRate);
+                    100000 / outcome.rowsPerSecond, rows / engineSeconds, cachedRun.written() / cachedSeconds);
         // By thread name: the workers and the writer are the process's own
         // name, the lanes their own.
         double serverTotal = 0;
         std::string byName;
-        for (const auto& [name, s] : after) {
-            const double used = s - (before.count(name) ? before.at(name) : 0);
-            serverTotal += used;
-            if (used >= 0.005)
-                byName += (byName.empty() ? "" : ", ") + name + " " + std::to_string(used).substr(0, 4) + " s";
+        for (const auto& [name, s] : used) {
+            serverTotal += s;
+            if (s >= 0.005)
+                byName += (byName.empty() ? "" : ", ") + name + " " + std::to_string(s).substr(0, 4) + " s";
         }
         std::printf("trd-server's processor during it %.2f s (%s) | the engine: %s\n", serverTotal, byName.c_str(),
                     engineThreads.c_str());
-        const Percentiles a = percentiles(alone), b = percentiles(beside), c = percentiles(besideEngine);
+        const Percentiles a = percentiles(alone), b = percentiles(beside), c = percentiles(besideEngine),
+                          d = percentiles(besideCached);
         outcome.ratio = a.p99 > 0 ? b.p99 / a.p99 : 0.0;
-        outcome.ofFloor = c.p99 > 0 ? b.p99 / c.p99 : 0.0;
+        outcome.ofEngine = c.p99 > 0 ? c.p99 / a.p99 : 0.0;
+        outcome.ofCached = d.p99 > 0 ? d.p99 / a.p99 : 0.0;
         std::printf("one-row save of another client  alone p50 %6.2f p99 %6.2f ms (n=%zu) | during the "
                     "pre-translation p50 %6.2f p99 %6.2f ms (n=%zu) | p99 %.2f x\n",
                     a.p50, a.p99, alone.size(), b.p50, b.p99, beside.size(), outcome.ratio);
-        std::printf("one-row save of another client  beside the engine alone busy (floor) p50 %6.2f p99 %6.2f ms "
-                    "(n=%zu) | during the pre-translation p99 %.2f x of it\n",
-                    c.p50, c.p99, besideEngine.size(), outcome.ofFloor);
-        outcomes[scheduling].push_back(outcome);
+        std::printf("  beside the engine alone busy, no write of ours     p50 %6.2f p99 %6.2f ms (n=%zu) | p99 %.2f x "
+                    "of alone\n",
+                    c.p50, c.p99, besideEngine.size(), outcome.ofEngine);
+        std::printf("  beside the run from the cache, its writes, no engine p50 %6.2f p99 %6.2f ms (n=%zu) | p99 "
+                    "%.2f x of alone\n",
+                    d.p50, d.p99, besideCached.size(), outcome.ofCached);
+        outcomes[after].push_back(outcome);
     };
     for (int r = 0; r < 2 * repeat && !stopped; ++r)
-        round(r % 2 ? ApertiumService::Scheduling::Idle : ApertiumService::Scheduling::Inherited, r + 1);
+        round(r % 2 == 1, r + 1);
+    qputenv("TRD_BIN_DIR", afterBin.toLocal8Bit());
 
-    std::printf("-- every round: p99 during the pre-translation / p99 alone (load average at the round's start)\n");
-    for (const auto& [scheduling, list] : outcomes) {
+    std::printf("-- every round: p99 during the pre-translation / p99 alone (load average at the round's start); "
+                "beside the engine alone / beside the run from the cache\n");
+    for (const auto& [after, list] : outcomes) {
         std::vector<double> ratios, rates;
-        std::printf("the engine %-16s",
-                    scheduling == ApertiumService::Scheduling::Idle ? "at idle scheduling" : "as started");
+        std::printf("%-6s (%3d rows a save)", after ? "after" : "before", after ? afterRows : beforeRows);
         for (const Outcome& o : list) {
-            std::printf(" %.2f x (%.4s)", o.ratio, o.load.c_str());
+            std::printf(" %.2f x (%.4s; %.2f/%.2f)", o.ratio, o.load.c_str(), o.ofEngine, o.ofCached);
             ratios.push_back(o.ratio);
             rates.push_back(o.rowsPerSecond);
         }

@@ -59,7 +59,30 @@ bool listsPairs(int port)
     return ok;
 }
 
+// Writes the nice of the process's autogroup and reads it back: false where
+// the kernel has no autogroups (or they are off) or refused.
+bool setAutogroupNice(qint64 pid, int nice)
+{
+    QFile file(QStringLiteral("/proc/%1/autogroup").arg(pid));
+    if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray::number(nice)) <= 0)
+        return false;
+    file.close();
+    return autogroupNice(pid) == nice;
+}
+
 } // namespace
+
+int autogroupNice(qint64 pid)
+{
+    // "/autogroup-42 nice 19"
+    QFile file(QStringLiteral("/proc/%1/autogroup").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return -100;
+    const QList<QByteArray> parts = file.readAll().trimmed().split(' ');
+    bool ok = false;
+    const int nice = parts.size() == 3 ? parts[2].toInt(&ok) : 0;
+    return ok ? nice : -100;
+}
 
 ApertiumService::ApertiumService() = default;
 
@@ -80,10 +103,12 @@ bool ApertiumService::start(Scheduling scheduling)
     stop();
     m_port = freePort();
     m_process = std::make_unique<QProcess>();
-    if (scheduling == Scheduling::Idle)
+    if (scheduling != Scheduling::Inherited)
         // In the child before exec: the service and all it forks are born
         // idle. A refusal leaves it as inherited, which the check below sees.
-        m_process->setChildProcessModifier([] {
+        m_process->setChildProcessModifier([group = scheduling == Scheduling::IdleGroup] {
+            if (group)
+                ::setsid(); // a new session is a new autogroup, inherited by every pipeline
             const sched_param none{};
             ::sched_setscheduler(0, SCHED_IDLE, &none);
         });
@@ -97,9 +122,14 @@ bool ApertiumService::start(Scheduling scheduling)
         m_error = QStringLiteral("apertium-apy não iniciou: ") + m_process->errorString();
         return false;
     }
-    if (scheduling == Scheduling::Idle
+    if (scheduling != Scheduling::Inherited
         && ::sched_getscheduler(static_cast<pid_t>(m_process->processId())) != SCHED_IDLE) {
         m_error = QStringLiteral("apertium-apy não ficou em escalonamento ocioso (SCHED_IDLE)");
+        stop();
+        return false;
+    }
+    if (scheduling == Scheduling::IdleGroup && !setAutogroupNice(m_process->processId(), 19)) {
+        m_error = QStringLiteral("apertium-apy: o autogrupo da sua sessão não aceitou nice 19 (/proc/PID/autogroup)");
         stop();
         return false;
     }
@@ -162,7 +192,15 @@ QString ApertiumService::schedulingSummary() const
             ++threads;
             idle += (policy & ~SCHED_RESET_ON_FORK) == SCHED_IDLE;
         }
-    return QStringLiteral("%1 threads in %2 processes, %3 at idle scheduling").arg(threads).arg(tree.size()).arg(idle);
+    // The autogroup of the service's own session; every pipeline forked later is in it.
+    const QString ownGroup = ::getsid(static_cast<pid_t>(m_process->processId())) == m_process->processId()
+        ? QStringLiteral(", a session of its own, autogroup nice %1").arg(autogroupNice(m_process->processId()))
+        : QStringLiteral(", in its caller's session");
+    return QStringLiteral("%1 threads in %2 processes, %3 at idle scheduling%4")
+        .arg(threads)
+        .arg(tree.size())
+        .arg(idle)
+        .arg(ownGroup);
 }
 
 bool ApertiumService::running() const

@@ -12,6 +12,10 @@ class QProcess;
 
 namespace trd::test {
 
+// The nice of the process's autogroup (/proc/PID/autogroup); -100 where it
+// cannot be read.
+int autogroupNice(qint64 pid);
+
 class ApertiumService {
 public:
     ApertiumService();
@@ -25,6 +29,11 @@ public:
     enum class Scheduling {
         Inherited, // as the caller runs
         Idle, // Linux's SCHED_IDLE, as `chrt --idle 0 apertium-apy ...` starts it
+        // SCHED_IDLE in a session of its own whose autogroup is at nice 19:
+        // the engine's processor time no longer counts against the group of
+        // its caller, as a service's CPUWeight=idle gives it a control group
+        // of its own marked idle.
+        IdleGroup,
     };
     // Starts it; false (with errorString) when it did not come up.
     bool start(Scheduling scheduling = Scheduling::Inherited);
@@ -32,7 +41,7 @@ public:
     bool running() const;
     // The threads of the service and of every process under it, and how
     // many of them run at SCHED_IDLE ("14 threads in 6 processes, 14 at idle
-    // scheduling"): what a pipeline started later inherited.
+    // scheduling, autogroup nice 19"): what a pipeline started later inherited.
     QString schedulingSummary() const;
     int port() const { return m_port; }
     QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
