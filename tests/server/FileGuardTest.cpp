@@ -43,6 +43,19 @@ void changeInLog(SqliteConnection& db)
     db.exec("UPDATE changed SET x = randomblob(3000)");
 }
 
+// A database filled as above, its guard recording it as the server's.
+struct Watched {
+    QTemporaryDir dir;
+    std::string path = dir.filePath(QStringLiteral("db.sqlite")).toStdString();
+    SqliteConnection db{path};
+    SqliteFileGuard guard{path};
+    Watched()
+    {
+        fill(db);
+        guard.record(true);
+    }
+};
+
 int checkpoint(SqliteConnection& db)
 {
     int logPages = 0, copied = 0;
@@ -53,12 +66,10 @@ int checkpoint(SqliteConnection& db)
 
 TEST(FileGuard, TheCheckpointsOwnWritesStandAndACutMadeWhileOneRunsIsSeenAtOnce)
 {
-    QTemporaryDir dir;
-    const std::string path = dir.filePath(QStringLiteral("db.sqlite")).toStdString();
-    SqliteConnection db(path);
-    fill(db);
-    SqliteFileGuard guard(path);
-    guard.record(true);
+    Watched w;
+    const std::string& path = w.path;
+    SqliteConnection& db = w.db;
+    SqliteFileGuard& guard = w.guard;
 
     // The server's own checkpoint, nothing else at work: the file grows and
     // changes and the guard takes it as the file's new state.
@@ -92,12 +103,10 @@ TEST(FileGuard, TheCheckpointsOwnWritesStandAndACutMadeWhileOneRunsIsSeenAtOnce)
 
 TEST(FileGuard, ACutThatACheckpointWritesOverUnseenIsFoundAtItsEnd)
 {
-    QTemporaryDir dir;
-    const std::string path = dir.filePath(QStringLiteral("db.sqlite")).toStdString();
-    SqliteConnection db(path);
-    fill(db);
-    SqliteFileGuard guard(path);
-    guard.record(true);
+    Watched w;
+    const std::string& path = w.path;
+    SqliteConnection& db = w.db;
+    SqliteFileGuard& guard = w.guard;
     changeInLog(db);
     const off_t whole = sizeOf(path);
     {
@@ -112,12 +121,10 @@ TEST(FileGuard, ACutThatACheckpointWritesOverUnseenIsFoundAtItsEnd)
 
 TEST(FileGuard, ACutJustBeforeACheckpointIsNotTakenAsTheCheckpointsOwn)
 {
-    QTemporaryDir dir;
-    const std::string path = dir.filePath(QStringLiteral("db.sqlite")).toStdString();
-    SqliteConnection db(path);
-    fill(db);
-    SqliteFileGuard guard(path);
-    guard.record(true);
+    Watched w;
+    const std::string& path = w.path;
+    SqliteConnection& db = w.db;
+    SqliteFileGuard& guard = w.guard;
     changeInLog(db);
     ASSERT_EQ(::truncate(path.c_str(), 4096), 0);
     {
