@@ -31,6 +31,11 @@ qint64 numero(TClientDataSet& d, const char* campo)
     return static_cast<qint64>(std::llround(d.FieldByName(QString::fromLatin1(campo))->AsFloat()));
 }
 
+TDateTime dataHora(TClientDataSet& d, const char* campo)
+{
+    return d.FieldByName(QString::fromLatin1(campo))->AsDateTime();
+}
+
 QByteArray chama(TSocketConnection& conexao, const QString& metodo, const TRemoteArgs& argumentos)
 {
     return CheckResultServ(conexao.AppServer().Call(metodo, argumentos), true, 0);

@@ -3,6 +3,7 @@
 // server's packets into plain records (the history, the releases, the
 // suggestions): no screen
 // and no grid, just the rows and the call that brings them.
+#include "TDateTime.h"
 #include "TSocketConnection.h"
 
 #include <QByteArray>
@@ -10,6 +11,9 @@
 #include <QString>
 
 #include <functional>
+#include <initializer_list>
+#include <type_traits>
+#include <variant>
 
 namespace trd {
 class TClientDataSet;
@@ -35,6 +39,36 @@ QString texto(TClientDataSet& d, const char* campo);
 QString textoSeHouver(TClientDataSet& d, const char* campo);
 // A numeric field as a whole number (an id, a count), rounded to the nearest.
 qint64 numero(TClientDataSet& d, const char* campo);
+
+// A date and time field.
+TDateTime dataHora(TClientDataSet& d, const char* campo);
+
+// A record's member read from the field of that name, by the member's type:
+// texto, numero or dataHora. The readers of records that mostly copy fields
+// name them in a table and read by hand only what the fields do not hold
+// as they stand (a kind, a flag).
+template <typename Registro>
+struct Campo {
+    const char* nome;
+    std::variant<QString Registro::*, qint64 Registro::*, TDateTime Registro::*> membro;
+};
+
+template <typename Registro>
+void preenche(TClientDataSet& d, Registro& r, std::initializer_list<Campo<Registro>> campos)
+{
+    for (const Campo<Registro>& c : campos)
+        std::visit(
+            [&](auto membro) {
+                using Tipo = std::decay_t<decltype(r.*membro)>;
+                if constexpr (std::is_same_v<Tipo, QString>)
+                    r.*membro = texto(d, c.nome);
+                else if constexpr (std::is_same_v<Tipo, qint64>)
+                    r.*membro = numero(d, c.nome);
+                else
+                    r.*membro = dataHora(d, c.nome);
+            },
+            c.membro);
+}
 
 // The answer's packet; an error answer raises EServerError, as every screen has it.
 QByteArray chama(TSocketConnection& conexao, const QString& metodo, const TRemoteArgs& argumentos);

@@ -26,17 +26,18 @@ QList<Versao> LeVersoes(const QByteArray& pacote)
 {
     return registros<Versao>(pacote, [](TClientDataSet& d) {
         Versao v;
-        v.id = numero(d, "IDVERSAO");
-        v.lote = numero(d, "IDLOTE");
-        v.tipoLote = texto(d, "TPLOTE");
-        v.usuario = texto(d, "NMUSUARIO");
-        v.metodo = texto(d, "NMMETODO");
-        v.data = d.FieldByName(QStringLiteral("DTALTERACAO"))->AsDateTime();
-        v.alteracao = texto(d, "TPALTERACAO");
-        v.situacaoAntes = texto(d, "IDSITANT");
-        v.textoAntes = texto(d, "STVALORANT");
-        v.situacaoDepois = texto(d, "IDSITTRADUCAO");
-        v.textoDepois = texto(d, "STVALORPROP");
+        preenche<Versao>(d, v,
+                         {{"IDVERSAO", &Versao::id},
+                          {"IDLOTE", &Versao::lote},
+                          {"TPLOTE", &Versao::tipoLote},
+                          {"NMUSUARIO", &Versao::usuario},
+                          {"NMMETODO", &Versao::metodo},
+                          {"DTALTERACAO", &Versao::data},
+                          {"TPALTERACAO", &Versao::alteracao},
+                          {"IDSITANT", &Versao::situacaoAntes},
+                          {"STVALORANT", &Versao::textoAntes},
+                          {"IDSITTRADUCAO", &Versao::situacaoDepois},
+                          {"STVALORPROP", &Versao::textoDepois}});
         return v;
     });
 }
@@ -45,14 +46,15 @@ QList<Lote> LeLotes(const QByteArray& pacote)
 {
     return registros<Lote>(pacote, [](TClientDataSet& d) {
         Lote l;
-        l.id = numero(d, "IDLOTE");
-        l.data = d.FieldByName(QStringLiteral("DTLOTE"))->AsDateTime();
-        l.usuario = texto(d, "NMUSUARIO");
-        l.tipo = texto(d, "TPLOTE");
-        l.metodo = texto(d, "NMMETODO");
-        l.linhas = numero(d, "NRLINHAS");
-        l.desfaz = numero(d, "IDLOTEDESFEITO");
-        l.desfeitoPor = numero(d, "IDDESFEITOPOR");
+        preenche<Lote>(d, l,
+                       {{"IDLOTE", &Lote::id},
+                        {"DTLOTE", &Lote::data},
+                        {"NMUSUARIO", &Lote::usuario},
+                        {"TPLOTE", &Lote::tipo},
+                        {"NMMETODO", &Lote::metodo},
+                        {"NRLINHAS", &Lote::linhas},
+                        {"IDLOTEDESFEITO", &Lote::desfaz},
+                        {"IDDESFEITOPOR", &Lote::desfeitoPor}});
         return l;
     });
 }
@@ -63,13 +65,14 @@ Desfazimento LeDesfazimento(const QByteArray& pacote)
     cadaLinha(pacote, [&](TClientDataSet& d) {
         r.lote = numero(d, "IDLOTE");
         LinhaDesfeita l;
-        l.programa = texto(d, "CDPROGTRAD");
-        l.componente = texto(d, "NMCOMPONENTE");
-        l.origem = texto(d, "STAGRVALPROP");
+        preenche<LinhaDesfeita>(d, l,
+                                {{"CDPROGTRAD", &LinhaDesfeita::programa},
+                                 {"NMCOMPONENTE", &LinhaDesfeita::componente},
+                                 {"STAGRVALPROP", &LinhaDesfeita::origem},
+                                 {"DSMOTIVO", &LinhaDesfeita::motivo},
+                                 {"STVALORPROP", &LinhaDesfeita::texto},
+                                 {"IDSITTRADUCAO", &LinhaDesfeita::situacao}});
         l.desfeita = texto(d, "DESFEITA") == QStringLiteral("S");
-        l.motivo = texto(d, "DSMOTIVO");
-        l.texto = texto(d, "STVALORPROP");
-        l.situacao = texto(d, "IDSITTRADUCAO");
         r.linhas.append(l);
     });
     return r;

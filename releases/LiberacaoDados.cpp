@@ -197,16 +197,17 @@ QList<Origem> LeOrigens(const QByteArray& pacote)
 {
     return registros<Origem>(pacote, [](TClientDataSet& d) {
         Origem o;
-        o.programa = texto(d, "CDPROGTRAD");
-        o.componente = texto(d, "NMCOMPONENTE");
-        o.origem = texto(d, "STAGRVALPROP");
+        preenche<Origem>(d, o,
+                         {{"CDPROGTRAD", &Origem::programa},
+                          {"NMCOMPONENTE", &Origem::componente},
+                          {"STAGRVALPROP", &Origem::origem},
+                          {"CDPROGANT", &Origem::programaAnterior},
+                          {"NMCOMPANT", &Origem::componenteAnterior},
+                          {"STAGRVALANT", &Origem::origemAnterior},
+                          {"IDLOTE", &Origem::lote},
+                          {"DTLOTE", &Origem::data}});
         o.tipo = tipoDe(texto(d, "TPLIBERACAO"));
-        o.programaAnterior = texto(d, "CDPROGANT");
-        o.componenteAnterior = texto(d, "NMCOMPANT");
-        o.origemAnterior = texto(d, "STAGRVALANT");
         o.similaridade = static_cast<int>(numero(d, "NRSIMILAR"));
-        o.lote = numero(d, "IDLOTE");
-        o.data = d.FieldByName(QStringLiteral("DTLOTE"))->AsDateTime();
         o.ultima = texto(d, "STULTIMA") == QStringLiteral("S");
         return o;
     });

@@ -45,9 +45,9 @@ void writeTerm(AnswerPacketWriter& packet, const TermRecord& t, std::int64_t ver
     packet.endRow();
 }
 
-TermDb& glossaryOf(StorageSession& session)
+StatementDb& glossaryOf(StorageSession& session)
 {
-    TermDb* db = session.glossary();
+    StatementDb* db = session.glossary();
     if (!db)
         terms::glossaryNotKept();
     return *db;
@@ -136,7 +136,7 @@ TermRecord GlossaryMethods::write(const TermWrite& w, MethodCall& call)
     origin.method = std::string(call.method);
     TermRecord written;
     m_writer.runExclusive(origin, [&](StorageWriter& writer) {
-        TermDb* db = writer.glossary();
+        StatementDb* db = writer.glossary();
         if (!db)
             terms::glossaryNotKept();
         TermWrite stamped = w;

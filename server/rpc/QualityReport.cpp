@@ -49,7 +49,7 @@ struct Glossary {
 
     Glossary(StorageSession& session, const std::string& language, ReportDictionaries& dictionaries)
     {
-        TermDb* db = session.glossary();
+        StatementDb* db = session.glossary();
         if (!db)
             return;
         QList<quality::GlossaryTerm> terms;

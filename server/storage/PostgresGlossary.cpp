@@ -6,7 +6,7 @@ namespace trd::server {
 
 namespace {
 
-class ResultRow final : public TermDb::Row {
+class ResultRow final : public StatementDb::Row {
 public:
     explicit ResultRow(const PostgresConnection::Row& r) : m_r(r) { }
     std::string_view text(int column) const override { return m_r.text(column); }
@@ -31,8 +31,10 @@ std::string numbered(const std::string& sql)
     return out;
 }
 
-std::string textOf(const TermDb::Value& value)
+std::optional<std::string> textOf(const StatementDb::Value& value)
 {
+    if (std::holds_alternative<std::monostate>(value))
+        return std::nullopt;
     if (const auto* s = std::get_if<std::string>(&value))
         return *s;
     if (const auto* i = std::get_if<std::int64_t>(&value))
@@ -44,14 +46,14 @@ std::string textOf(const TermDb::Value& value)
 
 } // namespace
 
-void PostgresTermDb::run(const std::string& sql, const std::vector<Value>& values,
-                         const std::function<void(const Row&)>& visit)
+void PostgresStatementDb::run(const std::string& sql, const std::vector<Value>& values,
+                              const std::function<void(const Row&)>& visit)
 {
-    PostgresConnection::Params params;
+    PostgresConnection::NullableParams params;
     params.reserve(values.size());
     for (const Value& v : values)
         params.push_back(textOf(v));
-    m_db.run(numbered(sql), params, [&](const PostgresConnection::Row& r) {
+    m_db.runNullable(numbered(sql), params, [&](const PostgresConnection::Row& r) {
         if (visit)
             visit(ResultRow(r));
     });

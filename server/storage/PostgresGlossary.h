@@ -1,13 +1,14 @@
 #pragma once
-// The glossary's statements (TermStore.h) on a PostgreSQL connection.
+// The stores written once for both back ends (StatementDb.h) on a
+// PostgreSQL connection.
 #include "PostgresConnection.h"
 #include "TermStore.h"
 
 namespace trd::server {
 
-class PostgresTermDb final : public TermDb {
+class PostgresStatementDb final : public StatementDb {
 public:
-    explicit PostgresTermDb(PostgresConnection& db) : m_db(db) { }
+    explicit PostgresStatementDb(PostgresConnection& db) : m_db(db) { }
     void run(const std::string& sql, const std::vector<Value>& values,
              const std::function<void(const Row&)>& visit) override;
 

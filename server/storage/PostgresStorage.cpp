@@ -10,6 +10,7 @@
 #include "PostgresReview.h"
 #include "PostgresGlossary.h"
 #include "ReviewRules.h"
+#include "ReviewStore.h"
 #include "PostgresRelease.h"
 #include "PostgresRowWatcher.h"
 
@@ -228,9 +229,12 @@ public:
         return count;
     }
 
-    std::vector<std::pair<std::string, ReviewSettings>> reviewSettings() override { return pgreview::settings(m_db); }
+    std::vector<std::pair<std::string, ReviewSettings>> reviewSettings() override
+    {
+        return reviewstore::settings(m_statements);
+    }
 
-    TermDb* glossary() override { return &m_terms; }
+    StatementDb* glossary() override { return &m_statements; }
 
     std::vector<ReviewCount> countReviewed(const std::string& language, const DateBounds& dates) override
     {
@@ -324,7 +328,7 @@ private:
 
     PostgresConnection m_db;
     PostgresHistoryReader m_history;
-    PostgresTermDb m_terms{m_db};
+    PostgresStatementDb m_statements{m_db};
 };
 
 class PostgresWriter : public VersionKeepingWriter {
@@ -414,11 +418,11 @@ public:
                  {textArray(languages), textArray(programs), textArray(components), textArray(sources)});
     }
 
-    TermDb* glossary() override { return &m_terms; }
+    StatementDb* glossary() override { return &m_statements; }
 
     void setReviewSettings(const std::string& language, const ReviewSettings& settings) override
     {
-        pgreview::putSettings(m_db, language, settings);
+        reviewstore::putSettings(m_statements, language, settings);
     }
 
     void apply(const RowChange& change, double now) override
@@ -430,7 +434,8 @@ public:
             return;
         }
         if (change.kind == RowChange::Kind::Review) {
-            markReviewed(change, now);
+            // The row's lock (lockRows) keeps a save from slipping in between.
+            reviewstore::markRow(m_statements, m_reader, &m_log, change, now);
             return;
         }
         // FOR UPDATE: another server sharing the database waits here, then
@@ -452,7 +457,7 @@ public:
         if (id < 0 || destination != change.originalDestination || status != change.originalStatus)
             changedByOther(change.original, id < 0 || !last ? std::nullopt : m_reader.version(*last));
         if (change.guardReviewed && review::touchesRow(change))
-            if (const auto mark = pgreview::requiredMarkOf(m_db, change.original.language, id, last))
+            if (const auto mark = reviewstore::requiredMarkOf(m_statements, change.original.language, id, last))
                 review::refuseReviewedRow(change.original, *mark);
         if (change.kind == RowChange::Kind::Delete) {
             const std::int64_t version =
@@ -635,28 +640,6 @@ private:
             insertRowNow(row, now);
     }
 
-    // Marks or unmarks a row as reviewed: a version of its own, which the
-    // mark then names; the row's text, status and change date stay. The
-    // row's lock (lockRows) keeps a save from slipping in between.
-    void markReviewed(const RowChange& change, double now)
-    {
-        const RowKey& key = change.original;
-        const std::optional<CurrentRow> row = m_reader.rowByKey(key.language, key.program, key.component, key.source);
-        if (!row)
-            review::refuseUnknownRow(key);
-        review::checkMark(change, *row, m_reader);
-        if (!change.marked && !pgreview::markOf(m_db, row->id, row->lastVersion))
-            return;
-        const std::int64_t version = m_log.record(key.language, row->id, row->lastVersion,
-                                                  change.marked ? ChangeType::Reviewed : ChangeType::Unreviewed,
-                                                  row->status, row->status, std::nullopt, now, now);
-        m_db.run("UPDATE TRADUCAO SET IDULTVERSAO = $1 WHERE IDTRADUCAO = $2",
-                 {std::to_string(version), std::to_string(row->id)});
-        pgreview::putMark(m_db, row->id,
-                          change.marked ? std::optional<ReviewMark>(ReviewMark{change.reviewer, now}) : std::nullopt,
-                          version);
-    }
-
     // Keeps the version of a row going from (destination, status) to `row`
     // and answers its newest version; a write that changes neither the text
     // nor the status keeps none.
@@ -728,7 +711,7 @@ private:
     bool m_rebuildIndexes = false; // dropped by beginBulkLoad, built by endBulkLoad
     bool m_languageKeyDropped = false; // the rows' check of their language, off for a load into an empty table
     std::size_t m_appliedInBatch = 0;
-    PostgresTermDb m_terms{m_db};
+    PostgresStatementDb m_statements{m_db};
 };
 
 } // namespace

@@ -1,10 +1,12 @@
 #include "SqliteGlossary.h"
 
+#include <type_traits>
+
 namespace trd::server {
 
 namespace {
 
-class StatementRow final : public TermDb::Row {
+class StatementRow final : public StatementDb::Row {
 public:
     explicit StatementRow(const SqliteStatement& st) : m_st(st) { }
     std::string_view text(int column) const override { return m_st.text(column); }
@@ -17,12 +19,19 @@ private:
 
 } // namespace
 
-void SqliteTermDb::run(const std::string& sql, const std::vector<Value>& values,
-                       const std::function<void(const Row&)>& visit)
+void SqliteStatementDb::run(const std::string& sql, const std::vector<Value>& values,
+                            const std::function<void(const Row&)>& visit)
 {
     auto st = m_db.prepare(sql);
     for (std::size_t i = 0; i < values.size(); ++i)
-        std::visit([&](const auto& v) { st.bind(static_cast<int>(i + 1), v); }, values[i]);
+        std::visit(
+            [&](const auto& v) {
+                if constexpr (std::is_same_v<std::decay_t<decltype(v)>, std::monostate>)
+                    st.bindNull(static_cast<int>(i + 1));
+                else
+                    st.bind(static_cast<int>(i + 1), v);
+            },
+            values[i]);
     const StatementRow row(st);
     while (st.step())
         if (visit)

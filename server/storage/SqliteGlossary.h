@@ -1,13 +1,14 @@
 #pragma once
-// The glossary's statements (TermStore.h) on a SQLite connection.
+// The stores written once for both back ends (StatementDb.h) on a SQLite
+// connection, and the glossary's tables there.
 #include "SqliteConnection.h"
 #include "TermStore.h"
 
 namespace trd::server {
 
-class SqliteTermDb final : public TermDb {
+class SqliteStatementDb final : public StatementDb {
 public:
-    explicit SqliteTermDb(SqliteConnection& db) : m_db(db) { }
+    explicit SqliteStatementDb(SqliteConnection& db) : m_db(db) { }
     void run(const std::string& sql, const std::vector<Value>& values,
              const std::function<void(const Row&)>& visit) override;
 
@@ -17,7 +18,7 @@ private:
 
 // The glossary of a database served read-only from before the glossary's
 // tables: it has no terms (reads answer none; writes never get here).
-class NoTermDb final : public TermDb {
+class NoTermDb final : public StatementDb {
 public:
     void run(const std::string&, const std::vector<Value>&, const std::function<void(const Row&)>&) override { }
 };

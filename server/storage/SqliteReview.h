@@ -1,18 +1,12 @@
 #pragma once
-// The review marks and rules on SQLite (docs/users.md, docs/storage.md).
-//
-//   REVISAO          a row's mark: who and when, and the version it wrote;
-//                    it holds while that version is the row's newest
-//   IDIOMA_REVISAO   the rules of a language, absent while both are off
+// What the review marks (ReviewStore.h) need of SQLite alone: their tables
+// on a database of any earlier schema, and the join of a row selection.
 #include "SqliteConnection.h"
-#include "SqliteHistory.h"
 #include "Storage.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <utility>
-#include <vector>
 
 namespace trd::server::sqlitereview {
 
@@ -33,23 +27,9 @@ extern const char* const MarkJoin;
 // The columns when the database keeps no marks.
 extern const char* const NoMarkColumns;
 
-std::vector<std::pair<std::string, ReviewSettings>> settings(SqliteConnection& db);
 // The mark that holds on the row with this identity.
 std::optional<ReviewMark> markByKey(SqliteConnection& db, const RowKey& row);
 // The mark's two columns of a selection (MarkColumns), from `first` on.
 TranslationRowView withMark(TranslationRowView row, const SqliteStatement& st, int first);
-// The writer's side of MarcaRevisao: checks the row (ReviewRules.h), then
-// keeps the mark's version (none without a log) and writes the mark.
-void markRow(SqliteConnection& db, SqliteHistoryReader& reader, SqliteVersionLog* log, const RowChange& change,
-             double now);
-std::optional<ReviewMark> markOf(SqliteConnection& db, std::int64_t row, std::optional<std::int64_t> newest);
-// The mark, when the row's language requires review: what keeps a writer
-// below revisor from changing the row.
-std::optional<ReviewMark> requiredMarkOf(SqliteConnection& db, const std::string& language, std::int64_t row,
-                                         std::optional<std::int64_t> newest);
-void putSettings(SqliteConnection& db, const std::string& language, const ReviewSettings& settings);
-// Writes (or takes away) the mark of a row whose newest version is now `version`.
-void putMark(SqliteConnection& db, std::int64_t row, const std::optional<ReviewMark>& mark,
-             std::optional<std::int64_t> version);
 
 } // namespace trd::server::sqlitereview

@@ -9,6 +9,7 @@
 #include "SqliteFileGuard.h"
 #include "SqliteHistory.h"
 #include "ReviewRules.h"
+#include "ReviewStore.h"
 #include "SqliteReview.h"
 #include "SqliteGlossary.h"
 #include "SqliteIntegrityWatch.h"
@@ -211,7 +212,8 @@ public:
 
     std::vector<std::pair<std::string, ReviewSettings>> reviewSettings() override
     {
-        return m_hasReview ? sqlitereview::settings(m_db) : std::vector<std::pair<std::string, ReviewSettings>>{};
+        return m_hasReview ? reviewstore::settings(m_statements)
+                           : std::vector<std::pair<std::string, ReviewSettings>>{};
     }
 
     std::vector<ReviewCount> countReviewed(const std::string& language, const DateBounds& dates) override
@@ -233,10 +235,10 @@ public:
         return counts;
     }
 
-    TermDb* glossary() override
+    StatementDb* glossary() override
     {
         if (m_hasGlossary)
-            return &m_terms;
+            return &m_statements;
         return &m_noTerms;
     }
 
@@ -322,7 +324,7 @@ private:
     bool m_releases;
     bool m_hasGlossary;
     const char* m_live;
-    SqliteTermDb m_terms{m_db};
+    SqliteStatementDb m_statements{m_db};
     NoTermDb m_noTerms;
 };
 

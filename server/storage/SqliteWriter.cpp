@@ -9,6 +9,7 @@
 #include "SqliteFileGuard.h"
 #include "SqliteHistory.h"
 #include "ReviewRules.h"
+#include "ReviewStore.h"
 #include "SqliteReview.h"
 #include "SqliteGlossary.h"
 #include "SqliteIntegrityWatch.h"
@@ -123,13 +124,13 @@ public:
             return;
         }
         if (change.kind == RowChange::Kind::Review) {
-            sqlitereview::markRow(m_db, m_reader, m_keepVersions ? &m_log : nullptr, change, now);
+            reviewstore::markRow(m_statements, m_reader, m_keepVersions ? &m_log : nullptr, change, now);
             return;
         }
         const Found found = findUnchanged(change);
         if (change.guardReviewed && review::touchesRow(change))
             if (const auto mark =
-                    sqlitereview::requiredMarkOf(m_db, change.original.language, found.id, found.lastVersion))
+                    reviewstore::requiredMarkOf(m_statements, change.original.language, found.id, found.lastVersion))
                 review::refuseReviewedRow(change.original, *mark);
         if (change.kind == RowChange::Kind::Delete) {
             if (m_keepVersions) {
@@ -182,7 +183,7 @@ public:
 
     void setReviewSettings(const std::string& language, const ReviewSettings& settings) override
     {
-        sqlitereview::putSettings(m_db, language, settings);
+        reviewstore::putSettings(m_statements, language, settings);
     }
 
     void readReleaseRows(const std::string& language, const ReleaseRowVisitor& visit) override
@@ -385,7 +386,7 @@ private:
 
     void execute(const char* sql) override { m_db.exec(sql); }
 
-    TermDb* glossary() override { return &m_terms; }
+    StatementDb* glossary() override { return &m_statements; }
 
     SqliteConnection m_db;
     std::optional<SqliteCheckpointer> m_checkpointer; // none beside a serving server
@@ -398,7 +399,7 @@ private:
     bool m_rescued = false;
     bool m_bulk = false;
     bool m_loaded = false; // a bulk load is in the batch being committed
-    SqliteTermDb m_terms{m_db};
+    SqliteStatementDb m_statements{m_db};
 };
 
 } // namespace

@@ -23,7 +23,7 @@
 namespace trd::server {
 
 class HistoryReader;
-class TermDb;
+class StatementDb;
 struct WriteOrigin;
 
 // A failure of the database itself (I/O, lost connection, corrupt file), as
@@ -285,7 +285,7 @@ public:
 
     // ---- the glossary (docs/glossary.md): its statements (TermStore.h) on
     // this session's connection; null where the database keeps none.
-    virtual TermDb* glossary() { return nullptr; }
+    virtual StatementDb* glossary() { return nullptr; }
 };
 
 // The single writer. Each batch is one transaction; each item inside it (one
@@ -362,7 +362,7 @@ public:
 
     // ---- the glossary (docs/glossary.md), inside the writer's transaction;
     // null where the database keeps none.
-    virtual TermDb* glossary() { return nullptr; }
+    virtual StatementDb* glossary() { return nullptr; }
 };
 
 class StorageBackend {

@@ -13,7 +13,7 @@ namespace {
 constexpr const char* Columns =
     "IDTERMO, IDIDIOMA, DSTERMO, DSPREFERIDAS, DSPROIBIDAS, FLNAOTRADUZIR, DSNOTA, CDPROGTRAD, DTALTERACAO, NMUSUARIO";
 
-TermRecord readTerm(const TermDb::Row& r, int first)
+TermRecord readTerm(const StatementDb::Row& r, int first)
 {
     TermRecord t;
     ColumnCursor c(r, first);
@@ -23,7 +23,7 @@ TermRecord readTerm(const TermDb::Row& r, int first)
     return t;
 }
 
-void keepVersion(TermDb& db, TermChange change, const TermRecord& t)
+void keepVersion(StatementDb& db, TermChange change, const TermRecord& t)
 {
     db.run(std::string("INSERT INTO GLOSSARIO_HISTORICO (TPALTERACAO, ") + Columns
                + ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
@@ -31,11 +31,11 @@ void keepVersion(TermDb& db, TermChange change, const TermRecord& t)
             std::string(t.doNotTranslate ? "S" : "N"), t.note, t.program, t.changed, t.changedBy});
 }
 
-void refuseDuplicateOf(TermDb& db, const TermRecord& t, const std::string& key)
+void refuseDuplicateOf(StatementDb& db, const TermRecord& t, const std::string& key)
 {
     bool taken = false;
     db.run("SELECT IDTERMO FROM GLOSSARIO WHERE IDIDIOMA = ? AND DSCHAVE = ? AND CDPROGTRAD = ? AND IDTERMO <> ?",
-           {t.language, key, t.program, t.id}, [&](const TermDb::Row&) { taken = true; });
+           {t.language, key, t.program, t.id}, [&](const StatementDb::Row&) { taken = true; });
     if (taken)
         terms::refuseDuplicate(t);
 }
@@ -87,26 +87,26 @@ const std::string PostgresText = schema::render(SchemaTemplate, schema::Postgres
 const char* const SqliteSchema = SqliteText.c_str();
 const char* const PostgresSchema = PostgresText.c_str();
 
-std::vector<TermRecord> terms(TermDb& db, const std::string& language)
+std::vector<TermRecord> terms(StatementDb& db, const std::string& language)
 {
     std::vector<TermRecord> out;
     db.run(std::string("SELECT ") + Columns + " FROM GLOSSARIO WHERE IDIDIOMA = ? ORDER BY DSCHAVE, CDPROGTRAD",
-           {language}, [&](const TermDb::Row& r) { out.push_back(readTerm(r, 0)); });
+           {language}, [&](const StatementDb::Row& r) { out.push_back(readTerm(r, 0)); });
     return out;
 }
 
-std::optional<TermRecord> term(TermDb& db, const std::string& language, std::int64_t id)
+std::optional<TermRecord> term(StatementDb& db, const std::string& language, std::int64_t id)
 {
     std::optional<TermRecord> out;
     db.run(std::string("SELECT ") + Columns + " FROM GLOSSARIO WHERE IDIDIOMA = ? AND IDTERMO = ?", {language, id},
-           [&](const TermDb::Row& r) { out = readTerm(r, 0); });
+           [&](const StatementDb::Row& r) { out = readTerm(r, 0); });
     return out;
 }
 
-std::vector<TermVersion> history(TermDb& db, const std::string& language, std::int64_t id)
+std::vector<TermVersion> history(StatementDb& db, const std::string& language, std::int64_t id)
 {
     std::vector<TermVersion> out;
-    const auto visit = [&](const TermDb::Row& r) {
+    const auto visit = [&](const StatementDb::Row& r) {
         TermVersion v;
         v.version = r.integer(0);
         v.change = static_cast<TermChange>(r.text(1).empty() ? 'I' : r.text(1)[0]);
@@ -122,7 +122,7 @@ std::vector<TermVersion> history(TermDb& db, const std::string& language, std::i
     return out;
 }
 
-TermRecord write(TermDb& db, const TermWrite& w, double now)
+TermRecord write(StatementDb& db, const TermWrite& w, double now)
 {
     TermRecord t = w.term;
     t.preferred = terms::normalisedList(t.preferred);
@@ -134,7 +134,7 @@ TermRecord write(TermDb& db, const TermWrite& w, double now)
         t.id = 0;
         std::int64_t count = 0;
         db.run("SELECT COUNT(*) FROM GLOSSARIO WHERE IDIDIOMA = ?", {t.language},
-               [&](const TermDb::Row& r) { count = r.integer(0); });
+               [&](const StatementDb::Row& r) { count = r.integer(0); });
         if (count >= static_cast<std::int64_t>(termsize::TermsPerLanguage))
             throw ServerError(ErrorKind::Conflict,
                               "O glossário do idioma " + t.language + " já tem " + std::to_string(count)
@@ -143,7 +143,7 @@ TermRecord write(TermDb& db, const TermWrite& w, double now)
         db.run("INSERT INTO GLOSSARIO (IDIDIOMA, DSTERMO, DSCHAVE, DSPREFERIDAS, DSPROIBIDAS, FLNAOTRADUZIR, DSNOTA, "
                "CDPROGTRAD, DTALTERACAO, NMUSUARIO) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING IDTERMO",
                {t.language, t.source, key, t.preferred, t.forbidden, flag, t.note, t.program, now, t.changedBy},
-               [&](const TermDb::Row& r) { t.id = r.integer(0); });
+               [&](const StatementDb::Row& r) { t.id = r.integer(0); });
         keepVersion(db, TermChange::Insert, t);
         return t;
     }
