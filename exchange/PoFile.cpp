@@ -8,8 +8,16 @@
 #include <QRegularExpression>
 #include <QtGlobal>
 
+#include <QFile>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <thread>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace trd::exchange {
 
@@ -154,51 +162,156 @@ int lineOfOccurrence(std::string_view bytes, std::string_view needle, int n)
 
 } // namespace
 
-void writePo(const ExportHeader& header, const std::vector<Row>& rows, const std::string& path)
+namespace {
+
+// One piece of the file as gettext builds it: the header, then rows
+// [begin, end), their keys kept for the check of the whole file.
+PoFilePtr buildPo(const std::string& headerMsgstr, const std::vector<Row>& rows, std::size_t begin, std::size_t end,
+                  std::vector<UnitKey>& keys)
 {
-    useDirectUtf8Paths();
     PoFilePtr file(po_file_create());
-    {
-        IteratorPtr it(po_message_iterator(file.get(), nullptr));
-        po_message_t head = po_message_create();
-        po_message_set_msgid(head, "");
-        po_message_set_msgstr(head, headerText(header).c_str());
-        po_message_insert(it.get(), head);
-        std::vector<UnitKey> keys;
-        keys.reserve(rows.size());
-        std::string comments;
-        for (const Row& r : rows) {
-            keys.push_back(unitKey(r.program, r.component, r.source));
-            const std::string id = unitId(keys.back());
-            po_message_t m = po_message_create();
-            po_message_set_msgctxt(m, poContext(r.program, r.component).c_str());
-            po_message_set_msgid(m, r.source.c_str());
-            // An untranslated row gives no text: PO says "untranslated" by an
-            // empty msgstr, and an import leaves such a row's text as it is.
-            po_message_set_msgstr(m, r.status == 'N' ? "" : r.destination.c_str());
-            comments.assign(IdComment);
-            comments += id;
-            if (r.status != 'N' && r.destination.empty()) {
-                comments += '\n';
-                comments += EmptyTextStatusComment;
-                comments += r.status;
-            }
-            po_message_set_extracted_comments(m, comments.c_str());
-            if (r.status == 'D')
-                po_message_set_fuzzy(m, 1);
-            po_message_insert(it.get(), m);
+    IteratorPtr it(po_message_iterator(file.get(), nullptr));
+    po_message_t head = po_message_create();
+    po_message_set_msgid(head, "");
+    po_message_set_msgstr(head, headerMsgstr.c_str());
+    po_message_insert(it.get(), head);
+    keys.reserve(keys.size() + (end - begin));
+    std::string comments;
+    for (std::size_t i = begin; i < end; ++i) {
+        const Row& r = rows[i];
+        keys.push_back(unitKey(r.program, r.component, r.source));
+        const std::string id = unitId(keys.back());
+        po_message_t m = po_message_create();
+        po_message_set_msgctxt(m, poContext(r.program, r.component).c_str());
+        po_message_set_msgid(m, r.source.c_str());
+        // An untranslated row gives no text: PO says "untranslated" by an
+        // empty msgstr, and an import leaves such a row's text as it is.
+        po_message_set_msgstr(m, r.status == 'N' ? "" : r.destination.c_str());
+        comments.assign(IdComment);
+        comments += id;
+        if (r.status != 'N' && r.destination.empty()) {
+            comments += '\n';
+            comments += EmptyTextStatusComment;
+            comments += r.status;
         }
-        checkDistinctKeys(keys);
+        po_message_set_extracted_comments(m, comments.c_str());
+        if (r.status == 'D')
+            po_message_set_fuzzy(m, 1);
+        po_message_insert(it.get(), m);
     }
+    return file;
+}
+
+// gettext's writer, with its errors gathered for this thread. Empty when it wrote the file.
+QString writeWithGettext(po_file_t file, const std::string& path)
+{
     ErrorSink sink;
     t_sink = &sink;
     try {
-        po_file_write(file.get(), path.c_str(), &Handler);
+        po_file_write(file, path.c_str(), &Handler);
     } catch (const FatalRead&) {
     }
     t_sink = nullptr;
     if (sink.failed)
-        throw FileError(0, QStringLiteral("não foi possível gravar o arquivo PO: %1").arg(sink.message));
+        return sink.message.isEmpty() ? QStringLiteral("erro do gettext") : sink.message;
+    return {};
+}
+
+// A file in memory that gettext writes through its path in /proc, so that a
+// piece written on a second thread cannot fail on the disk: gettext's error
+// handler is process-wide, and one thread's write restores it while the
+// other's may still be running.
+class MemoryFile {
+public:
+    MemoryFile() : m_fd(memfd_create("trd-po-piece", MFD_CLOEXEC)) { }
+    ~MemoryFile()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    MemoryFile(const MemoryFile&) = delete;
+    MemoryFile& operator=(const MemoryFile&) = delete;
+    bool isOpen() const { return m_fd >= 0; }
+    std::string path() const { return "/proc/self/fd/" + std::to_string(m_fd); }
+    bool readAll(std::string& out) const
+    {
+        const off_t size = ::lseek(m_fd, 0, SEEK_END);
+        if (size < 0)
+            return false;
+        out.resize(static_cast<std::size_t>(size));
+        std::size_t done = 0;
+        while (done < out.size()) {
+            const ssize_t got = ::pread(m_fd, out.data() + done, out.size() - done, static_cast<off_t>(done));
+            if (got <= 0)
+                return false;
+            done += static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+
+private:
+    int m_fd;
+};
+
+// Below this many rows one thread writes the file faster than two start.
+constexpr std::size_t ParallelRows = 4000;
+
+} // namespace
+
+void writePo(const ExportHeader& header, const std::vector<Row>& rows, const std::string& path, int pieces)
+{
+    useDirectUtf8Paths();
+    const std::string headerMsgstr = headerText(header);
+    if (pieces <= 0)
+        pieces = rows.size() >= ParallelRows && std::thread::hardware_concurrency() > 1 ? 2 : 1;
+    MemoryFile first, second;
+    if (pieces < 2 || rows.size() < 2 || !first.isOpen() || !second.isOpen()) {
+        std::vector<UnitKey> keys;
+        PoFilePtr file = buildPo(headerMsgstr, rows, 0, rows.size(), keys);
+        checkDistinctKeys(keys);
+        const QString failure = writeWithGettext(file.get(), path);
+        if (!failure.isEmpty())
+            throw FileError(0, QStringLiteral("não foi possível gravar o arquivo PO: %1").arg(failure));
+        return;
+    }
+
+    // Two halves, each a whole PO file with the same header, built and
+    // written by gettext on its own thread. gettext prints each message on
+    // its own, after one blank line, so the first half followed by the
+    // second's messages is the very file one writer makes (tests/exchange).
+    const std::size_t middle = rows.size() / 2;
+    std::vector<UnitKey> keys, secondKeys;
+    QString secondFailure;
+    std::thread worker([&] {
+        PoFilePtr file = buildPo(headerMsgstr, rows, middle, rows.size(), secondKeys);
+        secondFailure = writeWithGettext(file.get(), second.path());
+    });
+    PoFilePtr file = buildPo(headerMsgstr, rows, 0, middle, keys);
+    const QString firstFailure = writeWithGettext(file.get(), first.path());
+    file.reset();
+    worker.join();
+    keys.insert(keys.end(), secondKeys.begin(), secondKeys.end());
+    checkDistinctKeys(keys);
+    if (!firstFailure.isEmpty() || !secondFailure.isEmpty())
+        throw FileError(0,
+                        QStringLiteral("não foi possível gravar o arquivo PO: %1")
+                            .arg(firstFailure.isEmpty() ? secondFailure : firstFailure));
+
+    std::string head, tail;
+    if (!first.readAll(head) || !second.readAll(tail))
+        throw FileError(0, QStringLiteral("não foi possível gravar o arquivo PO: %1").arg(q(std::strerror(errno))));
+    // The second half's header entry ends at its first blank line: no line
+    // of a quoted string is empty.
+    const std::size_t headerEnd = tail.find("\n\n");
+    if (head.empty() || head.back() != '\n' || headerEnd == std::string::npos)
+        throw FileError(0,
+                        QStringLiteral("não foi possível gravar o arquivo PO: o gettext gravou partes inesperadas."));
+    QFile out(QFile::decodeName(QByteArray::fromStdString(path)));
+    const std::string_view rest = std::string_view(tail).substr(headerEnd + 1);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || out.write(head.data(), static_cast<qint64>(head.size())) != static_cast<qint64>(head.size())
+        || out.write(rest.data(), static_cast<qint64>(rest.size())) != static_cast<qint64>(rest.size()) || !out.flush())
+        throw FileError(0, QStringLiteral("não foi possível gravar o arquivo PO: %1").arg(out.errorString()));
 }
 
 Document readPo(const std::string& path, std::string_view bytes)

@@ -14,7 +14,9 @@
 namespace trd::exchange {
 
 // Writes the file at `path` (UTF-8 path). Throws FileError when gettext cannot write it.
-void writePo(const ExportHeader& header, const std::vector<Row>& rows, const std::string& path);
+// `pieces` 0 lets a large file be written in two halves on two threads, 1 keeps
+// one writer; either way the bytes are the same.
+void writePo(const ExportHeader& header, const std::vector<Row>& rows, const std::string& path, int pieces = 0);
 
 // Reads the PO file at `path`, whose whole content is `bytes` (checked for
 // UTF-8 first, and searched for the lines that gettext does not report).

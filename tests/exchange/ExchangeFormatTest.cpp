@@ -151,3 +151,49 @@ TEST(UnitIds, StableAndTellingTheKeysApart)
 }
 
 } // namespace
+
+// A large PO file is written in two halves on two threads: the joined file
+// must be the very bytes one writer gives, whatever row falls at the cut, and
+// gettext must read it back whole.
+TEST(PoFile, TwoHalvesWriteTheBytesOfOneWriter)
+{
+    QTemporaryDir dir;
+    const std::vector<Row> tricky = trickyRows();
+    for (const std::size_t count : {std::size_t(2), std::size_t(27), std::size_t(5001)}) {
+        SCOPED_TRACE(count);
+        std::vector<Row> rows;
+        for (std::size_t i = 0; rows.size() < count; ++i) {
+            Row r = tricky[i % tricky.size()];
+            r.program += std::to_string(i / tricky.size());
+            if (i % 5 == 0) // long enough for gettext to wrap it
+                r.destination += std::string(120, 'x') + " fim da linha " + std::to_string(i);
+            rows.push_back(std::move(r));
+        }
+        sortForExport(rows);
+        const std::string one = QFile::encodeName(dir.filePath(QStringLiteral("one.po"))).toStdString();
+        const std::string two = QFile::encodeName(dir.filePath(QStringLiteral("two.po"))).toStdString();
+        writePo(header(), rows, one, 1);
+        writePo(header(), rows, two, 2);
+        QFile a(QString::fromStdString(one)), b(QString::fromStdString(two));
+        ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        const QByteArray bytes = a.readAll();
+        ASSERT_EQ(bytes, b.readAll());
+
+        const Document doc = readPo(two, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+        ASSERT_EQ(doc.units.size(), rows.size());
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            expectUnitOf(rows[i], doc.units[i], Format::Po);
+    }
+}
+
+// Two rows with one key, one in each half, still make the file fail.
+TEST(PoFile, TwoHalvesStillRefuseARepeatedKey)
+{
+    QTemporaryDir dir;
+    std::vector<Row> rows(6000, Row{"P", "c", "s", "t", 'T', 0});
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        rows[i].component = "c" + std::to_string(i);
+    rows.back().component = rows.front().component; // one in each half
+    const std::string path = QFile::encodeName(dir.filePath(QStringLiteral("x.po"))).toStdString();
+    EXPECT_THROW(writePo(header(), rows, path, 2), FileError);
+}
