@@ -15,7 +15,14 @@
 //
 //   bench_machine [--rows 20000] [--suggestions 300] [--saves 400] [--repeat 3]
 //                 [--engine site|idle|started] [--before-rows 100] [--after-rows N]
-//                 [--before-bin DIR]
+//                 [--before-bin DIR] [--save-every MS]
+//
+// The saves come one every --save-every ms (5 by default; 0 back to back),
+// the same pace in every phase, and the baseline is the same saves alone for
+// as long as the pre-translation ran, right after it over the same database:
+// a short burst of saves alone (what the figures were once compared with)
+// sees neither the checkpoints nor the database of a long run. That burst,
+// --saves back to back, is still printed beside it.
 //
 // The rounds alternate "before" and "after": the run saving --before-rows
 // rows a transaction (and, with --before-bin, that build's trd-server)
@@ -131,6 +138,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     int rows = 20000, suggestions = 300, samples = 400, repeat = 3;
     int beforeRows = 100, afterRows = trd::exchange::PreTranslationSaveRows;
+    double saveEvery = 5;
     QString beforeBin;
     ApertiumService::Scheduling scheduling = ApertiumService::Scheduling::IdleGroup;
     for (int i = 1; i + 1 < argc; i += 2) {
@@ -146,6 +154,8 @@ int main(int argc, char** argv)
             beforeRows = std::max(1, std::atoi(argv[i + 1]));
         else if (!std::strcmp(argv[i], "--after-rows"))
             afterRows = std::max(1, std::atoi(argv[i + 1]));
+        else if (!std::strcmp(argv[i], "--save-every"))
+            saveEvery = std::max(0.0, std::atof(argv[i + 1]));
         else if (!std::strcmp(argv[i], "--before-bin"))
             beforeBin = QString::fromLocal8Bit(argv[i + 1]);
         else if (!std::strcmp(argv[i], "--engine"))
@@ -267,13 +277,21 @@ int main(int argc, char** argv)
         }
         std::string current = "antes";
         int saved = 0;
-        const auto saves = [&](int n, const std::atomic<bool>* stop) {
+        // n saves, or saves until *stop, each `every` ms after the one before
+        // started (at once when it is late: no burst to catch up).
+        const auto saves = [&](int n, const std::atomic<bool>* stop, double every) {
             httplib::Client s("127.0.0.1", server->port());
             s.set_tcp_nodelay(true);
             std::vector<double> out;
+            auto slot = Clock::now();
             for (int i = 0; i < n || (stop && !stop->load()); ++i) {
                 if (stop && stop->load())
                     break;
+                if (every > 0) {
+                    slot += std::chrono::microseconds(static_cast<long>(every * 1000));
+                    std::this_thread::sleep_until(slot);
+                    slot = std::max(slot, Clock::now());
+                }
                 const std::string next = "salvo " + std::to_string(++saved);
                 const TRow row{"ESP", "BENCH", "alvo", "Texto salvo", current, "T"};
                 const auto start = Clock::now();
@@ -287,13 +305,13 @@ int main(int argc, char** argv)
             }
             return out;
         };
-        const std::vector<double> alone = saves(samples, nullptr);
+        const std::vector<double> burst = saves(samples, nullptr, 0);
 
         // A pre-translation of the programs `prefix`, the saves beside it.
         const auto run = [&](const char* prefix, std::vector<double>& beside, double& seconds,
                              std::map<std::string, double>* used) {
             std::atomic<bool> done{false};
-            std::thread saver([&] { beside = saves(1 << 30, &done); });
+            std::thread saver([&] { beside = saves(1 << 30, &done, saveEvery); });
             trd::exchange::ServerAddress address;
             address.port = server->port();
             trd::exchange::JobControl control;
@@ -324,6 +342,15 @@ int main(int argc, char** argv)
         std::map<std::string, double> used;
         const trd::exchange::PreTranslation p = run("X", beside, seconds, &used);
         const std::string engineThreads = apertium.schedulingSummary().toStdString();
+        // The baseline: the same saves at the same pace, alone, for as long.
+        std::vector<double> alone;
+        {
+            std::atomic<bool> aloneDone{false};
+            std::thread saver([&] { alone = saves(1 << 30, &aloneDone, saveEvery); });
+            std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<long>(seconds * 1000)));
+            aloneDone = true;
+            saver.join();
+        }
         const trd::exchange::PreTranslation cachedRun = run("Y", besideCached, cachedSeconds, nullptr);
 
         // The engine's own rate on texts of the same kind, in the same pieces.
@@ -334,7 +361,7 @@ int main(int argc, char** argv)
         // its pipeline costs a save, with no write of the pre-translation.
         std::atomic<bool> engineDone{false};
         std::vector<double> besideEngine;
-        std::thread engineSaver([&] { besideEngine = saves(1 << 30, &engineDone); });
+        std::thread engineSaver([&] { besideEngine = saves(1 << 30, &engineDone, saveEvery); });
         httplib::Client engine("127.0.0.1", apertium.port());
         engine.set_read_timeout(120, 0);
         const auto engineStart = Clock::now();
@@ -366,13 +393,16 @@ int main(int argc, char** argv)
         std::printf("trd-server's processor during it %.2f s (%s) | the engine: %s\n", serverTotal, byName.c_str(),
                     engineThreads.c_str());
         const Percentiles a = percentiles(alone), b = percentiles(beside), c = percentiles(besideEngine),
-                          d = percentiles(besideCached);
+                          d = percentiles(besideCached), e = percentiles(burst);
         outcome.ratio = a.p99 > 0 ? b.p99 / a.p99 : 0.0;
         outcome.ofEngine = c.p99 > 0 ? c.p99 / a.p99 : 0.0;
         outcome.ofCached = d.p99 > 0 ? d.p99 / a.p99 : 0.0;
         std::printf("one-row save of another client  alone p50 %6.2f p99 %6.2f ms (n=%zu) | during the "
                     "pre-translation p50 %6.2f p99 %6.2f ms (n=%zu) | p99 %.2f x\n",
                     a.p50, a.p99, alone.size(), b.p50, b.p99, beside.size(), outcome.ratio);
+        std::printf("  (a save every %.1f ms; %d saves alone back to back before the run p50 %6.2f p99 %6.2f ms: "
+                    "p99 %.2f x)\n",
+                    saveEvery, samples, e.p50, e.p99, e.p99 > 0 ? b.p99 / e.p99 : 0.0);
         std::printf("  beside the engine alone busy, no write of ours     p50 %6.2f p99 %6.2f ms (n=%zu) | p99 %.2f x "
                     "of alone\n",
                     c.p50, c.p99, besideEngine.size(), outcome.ofEngine);

@@ -126,7 +126,7 @@ std::vector<MachineTranslation::Answer> MachineTranslation::translate(const std:
             const std::vector<std::string> piece(
                 ask.begin() + static_cast<std::ptrdiff_t>(at),
                 ask.begin() + static_cast<std::ptrdiff_t>(std::min(ask.size(), at + m_settings.textsPerRequest)));
-            const std::vector<std::string> got = m_engine->translate(route, piece, m_settings.limit);
+            const std::vector<std::string> got = m_engine->translate(route, piece, m_settings.limitFor(piece.size()));
             for (std::size_t i = 0; i < piece.size() && i < got.size(); ++i) {
                 engineAnswers[piece[i]] = got[i];
                 fresh.push_back({{m_engine->name(), version, route.text(), piece[i]}, got[i]});

@@ -10,6 +10,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -22,8 +23,21 @@ namespace trd::server::mt {
 struct MtSettings {
     std::string source = "por"; // the engine's code of the rows' source language
     std::vector<std::pair<std::string, std::string>> languages; // server code -> engine code (--mt-language)
-    std::chrono::milliseconds limit{3000}; // one request to the engine
+    // The time limit of a request of up to textsPerLimit texts; a longer
+    // request has it once per textsPerLimit texts begun. An engine takes a
+    // time that grows with the texts it is sent, and a busy machine stretches
+    // that time: one limit for any size would fail a long piece of a
+    // pre-translation that a single suggestion's limit suits.
+    std::chrono::milliseconds limit{3000};
+    std::size_t textsPerLimit = 50;
     std::size_t textsPerRequest = 200;
+
+    std::chrono::milliseconds limitFor(std::size_t texts) const
+    {
+        const std::size_t steps =
+            std::max<std::size_t>(1, (texts + textsPerLimit - 1) / std::max<std::size_t>(1, textsPerLimit));
+        return limit * static_cast<std::chrono::milliseconds::rep>(steps);
+    }
 };
 
 class MachineTranslation {

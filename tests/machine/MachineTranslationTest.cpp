@@ -14,6 +14,7 @@
 #include "PostgresCluster.h"
 #include "PreTranslation.h"
 #include "RoutePlan.h"
+#include "ServerError.h"
 #include "ServerOptions.h"
 #include "MachineSetup.h"
 #include "TextProfile.h"
@@ -214,6 +215,40 @@ TEST(MachineCache, KeptAcrossARestartAndDroppedByANewEngineVersion)
     EXPECT_EQ(asked, 4) << "a new version of the engine is asked again";
     EXPECT_FALSE(upgraded[0].cached);
     EXPECT_EQ(upgraded[0].text, QStringLiteral("[2] Salvar %s"));
+}
+
+// An engine that takes longer the more texts it is sent: a long piece gets
+// the time its size asks, while a stalled engine still fails a single
+// suggestion at the base limit.
+TEST(MachineLimits, APieceHasTimeInProportionToItsTextsAndOneTextTheBaseLimit)
+{
+    StandInEngine engine;
+    engine.answer = [](const std::string& q) {
+        std::size_t texts = 0;
+        for (std::size_t at = q.find("<p>"); at != std::string::npos; at = q.find("<p>", at + 3))
+            ++texts;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2 * static_cast<long>(texts)));
+        return q;
+    };
+    MtSettings settings;
+    settings.limit = std::chrono::milliseconds(200);
+    MachineTranslation mt(std::make_unique<ApertiumEngine>(engine.url()), std::make_unique<MtCache>(std::string()),
+                          settings);
+    std::vector<QString> piece;
+    for (int i = 0; i < 150; ++i) // 300 ms at the engine: past one limit, within three
+        piece.push_back(QStringLiteral("Registro do cliente %1").arg(i));
+    Route route;
+    const auto answers = mt.translate("ESP", piece, route);
+    ASSERT_EQ(answers.size(), piece.size());
+    EXPECT_EQ(answers[149].text, piece[149]);
+    EXPECT_TRUE(answers[149].problem.isEmpty()) << answers[149].problem.toStdString();
+
+    engine.hold();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(mt.translate("ESP", {QStringLiteral("Nome do cliente")}, route), server::ServerError);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    engine.release();
+    EXPECT_LT(waited, std::chrono::milliseconds(600)) << "one text waits the base limit, not a long piece's";
 }
 
 // ---------------------------------------------------------------- the real service
