@@ -11,10 +11,13 @@
 //   another client, p50 and p99, alone and while the pre-translation runs,
 //   beside the engine alone busy (the processors shared with its pipeline,
 //   no write of ours) and beside a second run over rows of the same sources,
-//   answered from the cache (the run's reads and writes, no engine).
+//   answered from the cache (the run's reads and writes, no engine); and the
+//   machine's floor under all of them: two threads of the bench handing a
+//   byte to each other over a pipe, beside the saves alone and beside the
+//   engine alone busy.
 //
 //   bench_machine [--rows 20000] [--suggestions 300] [--saves 400] [--repeat 3]
-//                 [--engine site|idle|started] [--before-rows 100] [--after-rows N]
+//                 [--engine site|autogroup|idle|started] [--before-rows 100] [--after-rows N]
 //                 [--before-bin DIR] [--save-every MS]
 //
 // The saves come one every --save-every ms (5 by default; 0 back to back),
@@ -30,8 +33,11 @@
 // REPEAT times each, and end with every round's ratio, the load average at
 // its start and the medians. --engine says how the engine runs in every
 // round: "site" (the default) as docs/machine-translation.md advises a site
-// to run it, SCHED_IDLE in a control group marked idle, here a session of
-// its own whose autogroup is at nice 19; "idle" SCHED_IDLE in the bench's
+// to run it, SCHED_IDLE in a control group of its own marked idle (where the
+// bench may make one: root, or a delegated cpu controller; else as
+// "autogroup"); "autogroup" SCHED_IDLE in a session of its own whose
+// autogroup is at nice 19, which gives way to a waking thread of another
+// group only at its slice's end; "idle" SCHED_IDLE in the bench's
 // own session (`chrt --idle 0` from trd-server's shell); "started" as the
 // bench runs.
 #include "ApertiumService.h"
@@ -126,6 +132,42 @@ std::map<std::string, double> threadSeconds(qint64 pid)
     return out;
 }
 
+// The machine's own floor of a save's wait: one thread wakes another over
+// a pipe and is woken back, every `every` ms until *stop. A save is several
+// such hand-overs (client, worker, writer, the disk's answer), so what slows
+// them slows a save whatever the server does.
+std::vector<double> handOvers(const std::atomic<bool>& stop, double every)
+{
+    int there[2], back[2];
+    std::vector<double> out;
+    if (::pipe(there) != 0)
+        return out;
+    if (::pipe(back) != 0) {
+        ::close(there[0]);
+        ::close(there[1]);
+        return out;
+    }
+    std::thread echo([&] {
+        for (char c; ::read(there[0], &c, 1) == 1;)
+            if (::write(back[1], &c, 1) != 1)
+                break;
+    });
+    while (!stop.load()) {
+        std::this_thread::sleep_for(std::chrono::microseconds(static_cast<long>(every * 1000)));
+        char c = 'x';
+        const auto start = Clock::now();
+        if (::write(there[1], &c, 1) != 1 || ::read(back[0], &c, 1) != 1)
+            break;
+        out.push_back(msSince(start));
+    }
+    ::close(there[1]); // the echo's read ends
+    echo.join();
+    ::close(there[0]);
+    ::close(back[0]);
+    ::close(back[1]);
+    return out;
+}
+
 double median(std::vector<double> v)
 {
     return percentile(std::move(v), 0.5);
@@ -140,7 +182,10 @@ int main(int argc, char** argv)
     int beforeRows = 100, afterRows = trd::exchange::PreTranslationSaveRows;
     double saveEvery = 5;
     QString beforeBin;
-    ApertiumService::Scheduling scheduling = ApertiumService::Scheduling::IdleGroup;
+    // A site's unit, where this machine lets the bench make an idle group.
+    ApertiumService::Scheduling scheduling = ApertiumService::idleGroupBase().isEmpty()
+        ? ApertiumService::Scheduling::IdleGroup
+        : ApertiumService::Scheduling::IdleControlGroup;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--rows"))
             rows = std::atoi(argv[i + 1]);
@@ -161,7 +206,8 @@ int main(int argc, char** argv)
         else if (!std::strcmp(argv[i], "--engine"))
             scheduling = !std::strcmp(argv[i + 1], "started") ? ApertiumService::Scheduling::Inherited
                 : !std::strcmp(argv[i + 1], "idle")           ? ApertiumService::Scheduling::Idle
-                                                              : ApertiumService::Scheduling::IdleGroup;
+                : !std::strcmp(argv[i + 1], "autogroup")      ? ApertiumService::Scheduling::IdleGroup
+                                                              : scheduling;
     }
     const QString afterBin = qEnvironmentVariable("TRD_BIN_DIR");
     if (!ApertiumService::installed()) {
@@ -232,13 +278,16 @@ int main(int argc, char** argv)
 
     struct Outcome {
         double ratio = 0, ofEngine = 0, ofCached = 0, rowsPerSecond = 0;
+        double handOverAlone = 0, handOverEngine = 0; // p99, ms
         std::string load;
     };
     std::map<bool, std::vector<Outcome>> outcomes; // by "after"
     bool stopped = false;
-    const char* const engineModel = scheduling == ApertiumService::Scheduling::IdleGroup
-        ? "SCHED_IDLE in a session of its own, autogroup nice 19 (a site's CPUWeight=idle, "
+    const char* const engineModel = scheduling == ApertiumService::Scheduling::IdleControlGroup
+        ? "SCHED_IDLE in a control group of its own marked idle (a site's CPUWeight=idle, "
           "CPUSchedulingPolicy=idle)"
+        : scheduling == ApertiumService::Scheduling::IdleGroup
+        ? "SCHED_IDLE in a session of its own, autogroup nice 19 (no idle control group can be made here)"
         : scheduling == ApertiumService::Scheduling::Idle ? "SCHED_IDLE in the bench's session (chrt --idle 0)"
                                                           : "as started, in the bench's session";
     std::printf("the engine in every round: %s\n", engineModel);
@@ -343,13 +392,15 @@ int main(int argc, char** argv)
         const trd::exchange::PreTranslation p = run("X", beside, seconds, &used);
         const std::string engineThreads = apertium.schedulingSummary().toStdString();
         // The baseline: the same saves at the same pace, alone, for as long.
-        std::vector<double> alone;
+        std::vector<double> alone, handOversAlone;
         {
             std::atomic<bool> aloneDone{false};
             std::thread saver([&] { alone = saves(1 << 30, &aloneDone, saveEvery); });
+            std::thread probe([&] { handOversAlone = handOvers(aloneDone, saveEvery); });
             std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<long>(seconds * 1000)));
             aloneDone = true;
             saver.join();
+            probe.join();
         }
         const trd::exchange::PreTranslation cachedRun = run("Y", besideCached, cachedSeconds, nullptr);
 
@@ -360,8 +411,9 @@ int main(int argc, char** argv)
         // Saves beside the engine alone busy: what sharing the processors with
         // its pipeline costs a save, with no write of the pre-translation.
         std::atomic<bool> engineDone{false};
-        std::vector<double> besideEngine;
+        std::vector<double> besideEngine, handOversEngine;
         std::thread engineSaver([&] { besideEngine = saves(1 << 30, &engineDone, saveEvery); });
+        std::thread engineProbe([&] { handOversEngine = handOvers(engineDone, saveEvery); });
         httplib::Client engine("127.0.0.1", apertium.port());
         engine.set_read_timeout(120, 0);
         const auto engineStart = Clock::now();
@@ -374,6 +426,7 @@ int main(int argc, char** argv)
         const double engineSeconds = msSince(engineStart) / 1000;
         engineDone = true;
         engineSaver.join();
+        engineProbe.join();
 
         outcome.rowsPerSecond = p.written() / seconds;
         std::printf("pre-translation of %d rows: %d written (%d refused) in %.1f s, %.0f rows/s, 100,000 rows in "
@@ -409,6 +462,12 @@ int main(int argc, char** argv)
         std::printf("  beside the run from the cache, its writes, no engine p50 %6.2f p99 %6.2f ms (n=%zu) | p99 "
                     "%.2f x of alone\n",
                     d.p50, d.p99, besideCached.size(), outcome.ofCached);
+        const Percentiles h = percentiles(handOversAlone), g = percentiles(handOversEngine);
+        outcome.handOverAlone = h.p99;
+        outcome.handOverEngine = g.p99;
+        std::printf("  floor: two threads of the bench handing a byte over a pipe and back, beside the saves alone "
+                    "p50 %.3f p99 %.3f ms (n=%zu) | beside the engine alone busy p50 %.3f p99 %.3f ms (n=%zu)\n",
+                    h.p50, h.p99, handOversAlone.size(), g.p50, g.p99, handOversEngine.size());
         outcomes[after].push_back(outcome);
     };
     for (int r = 0; r < 2 * repeat && !stopped; ++r)
@@ -416,12 +475,14 @@ int main(int argc, char** argv)
     qputenv("TRD_BIN_DIR", afterBin.toLocal8Bit());
 
     std::printf("-- every round: p99 during the pre-translation / p99 alone (load average at the round's start); "
-                "beside the engine alone / beside the run from the cache\n");
+                "beside the engine alone / beside the run from the cache; the hand-over's p99 alone -> beside the "
+                "engine alone\n");
     for (const auto& [after, list] : outcomes) {
         std::vector<double> ratios, rates;
         std::printf("%-6s (%3d rows a save)", after ? "after" : "before", after ? afterRows : beforeRows);
         for (const Outcome& o : list) {
-            std::printf(" %.2f x (%.4s; %.2f/%.2f)", o.ratio, o.load.c_str(), o.ofEngine, o.ofCached);
+            std::printf(" %.2f x (%.4s; %.2f/%.2f; %.3f->%.3f ms)", o.ratio, o.load.c_str(), o.ofEngine, o.ofCached,
+                        o.handOverAlone, o.handOverEngine);
             ratios.push_back(o.ratio);
             rates.push_back(o.rowsPerSecond);
         }

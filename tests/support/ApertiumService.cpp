@@ -7,9 +7,12 @@
 #include <QThread>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <netinet/in.h>
 #include <sched.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <vector>
@@ -70,7 +73,36 @@ bool setAutogroupNice(qint64 pid, int nice)
     return autogroupNice(pid) == nice;
 }
 
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeText(const QString& path, const QByteArray& text)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.flush();
+}
+
 } // namespace
+
+QString ApertiumService::idleGroupBase()
+{
+    const auto writable = [](const QString& folder) {
+        return ::access(QFile::encodeName(folder).constData(), W_OK) == 0;
+    };
+    // cgroup v2: the root hands the cpu controller to its children.
+    const QString unified = QStringLiteral("/sys/fs/cgroup");
+    if (readAll(unified + QStringLiteral("/cgroup.subtree_control")).trimmed().split(' ').contains("cpu"))
+        return writable(unified) ? unified : QString();
+    for (const char* v1 : {"/sys/fs/cgroup/cpu", "/sys/fs/cgroup/cpu,cpuacct"}) {
+        const QString folder = QString::fromLatin1(v1);
+        if (QFile::exists(folder + QStringLiteral("/cpu.idle")) && writable(folder))
+            return folder;
+    }
+    return {};
+}
 
 int autogroupNice(qint64 pid)
 {
@@ -103,12 +135,34 @@ bool ApertiumService::start(Scheduling scheduling)
     stop();
     m_port = freePort();
     m_process = std::make_unique<QProcess>();
+    QByteArray procs; // the group's list of processes, which the child joins
+    if (scheduling == Scheduling::IdleControlGroup) {
+        const QString base = idleGroupBase();
+        static int made = 0;
+        m_group = base.isEmpty() ? QString()
+                                 : QStringLiteral("%1/trd-engine-%2-%3").arg(base).arg(::getpid()).arg(++made);
+        if (m_group.isEmpty() || !QDir().mkpath(m_group)
+            || !writeText(m_group + QStringLiteral("/cpu.idle"), "1")) {
+            m_error = QStringLiteral("apertium-apy: nenhum grupo de controle ocioso (cpu.idle) pôde ser criado");
+            stop();
+            return false;
+        }
+        procs = QFile::encodeName(m_group + QStringLiteral("/cgroup.procs"));
+    }
     if (scheduling != Scheduling::Inherited)
         // In the child before exec: the service and all it forks are born
-        // idle. A refusal leaves it as inherited, which the check below sees.
-        m_process->setChildProcessModifier([group = scheduling == Scheduling::IdleGroup] {
+        // idle. A refusal leaves it as inherited, which the checks below see.
+        m_process->setChildProcessModifier([group = scheduling == Scheduling::IdleGroup, procs] {
             if (group)
                 ::setsid(); // a new session is a new autogroup, inherited by every pipeline
+            if (!procs.isEmpty()) {
+                // "0" is the process that writes it; every pipeline forked later stays in.
+                const int fd = ::open(procs.constData(), O_WRONLY | O_CLOEXEC);
+                if (fd >= 0) {
+                    [[maybe_unused]] const ssize_t ignored = ::write(fd, "0", 1);
+                    ::close(fd);
+                }
+            }
             const sched_param none{};
             ::sched_setscheduler(0, SCHED_IDLE, &none);
         });
@@ -130,6 +184,13 @@ bool ApertiumService::start(Scheduling scheduling)
     }
     if (scheduling == Scheduling::IdleGroup && !setAutogroupNice(m_process->processId(), 19)) {
         m_error = QStringLiteral("apertium-apy: o autogrupo da sua sessão não aceitou nice 19 (/proc/PID/autogroup)");
+        stop();
+        return false;
+    }
+    if (scheduling == Scheduling::IdleControlGroup
+        && !readAll(QStringLiteral("/proc/%1/cgroup").arg(m_process->processId()))
+                .contains(QFile::encodeName(QDir(m_group).dirName()))) {
+        m_error = QStringLiteral("apertium-apy não entrou no grupo de controle ocioso ") + m_group;
         stop();
         return false;
     }
@@ -156,6 +217,17 @@ void ApertiumService::stop()
         m_process->waitForFinished(10000);
     }
     m_process.reset();
+    if (m_group.isEmpty())
+        return;
+    // The pipelines outlive the service by a moment; the group goes once they are gone.
+    const QDeadlineTimer deadline(5000);
+    while (!QDir().rmdir(m_group) && !deadline.hasExpired()) {
+        for (const QByteArray& pid : readAll(m_group + QStringLiteral("/cgroup.procs")).split('\n'))
+            if (pid.toInt() > 0)
+                ::kill(pid.toInt(), SIGKILL);
+        QThread::msleep(20);
+    }
+    m_group.clear();
 }
 
 QString ApertiumService::schedulingSummary() const
@@ -193,7 +265,10 @@ QString ApertiumService::schedulingSummary() const
             idle += (policy & ~SCHED_RESET_ON_FORK) == SCHED_IDLE;
         }
     // The autogroup of the service's own session; every pipeline forked later is in it.
-    const QString ownGroup = ::getsid(static_cast<pid_t>(m_process->processId())) == m_process->processId()
+    const QString ownGroup = !m_group.isEmpty()
+        ? QStringLiteral(", a control group of its own with cpu.idle %1 (%2)")
+              .arg(QString::fromLatin1(readAll(m_group + QStringLiteral("/cpu.idle")).trimmed()), m_group)
+        : ::getsid(static_cast<pid_t>(m_process->processId())) == m_process->processId()
         ? QStringLiteral(", a session of its own, autogroup nice %1").arg(autogroupNice(m_process->processId()))
         : QStringLiteral(", in its caller's session");
     return QStringLiteral("%1 threads in %2 processes, %3 at idle scheduling%4")

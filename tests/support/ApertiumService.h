@@ -34,7 +34,17 @@ public:
         // its caller, as a service's CPUWeight=idle gives it a control group
         // of its own marked idle.
         IdleGroup,
+        // SCHED_IDLE in a control group of its own marked idle (the kernel's
+        // cpu.idle): what a unit's CPUWeight=idle and CPUSchedulingPolicy=idle
+        // give it. Unlike an autogroup at nice 19, an idle group gives the
+        // processor up the moment a thread outside it wakes. Needs a writable
+        // cpu controller (root, or a delegated tree): idleGroupAvailable().
+        IdleControlGroup,
     };
+    // Where IdleControlGroup can make its group: the cpu controller's folder
+    // (cgroup v2's root when it hands the controller down, else v1's cpu
+    // hierarchy), empty when there is none this process may write.
+    static QString idleGroupBase();
     // Starts it; false (with errorString) when it did not come up.
     bool start(Scheduling scheduling = Scheduling::Inherited);
     void stop();
@@ -51,6 +61,7 @@ private:
     std::unique_ptr<QProcess> m_process;
     int m_port = 0;
     QString m_error;
+    QString m_group; // the control group made for it, removed by stop()
 };
 
 } // namespace trd::test
