@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <thread>
 
@@ -282,14 +283,23 @@ void writePo(const ExportHeader& header, const std::vector<Row>& rows, const std
     const std::size_t middle = rows.size() / 2;
     std::vector<UnitKey> keys, secondKeys;
     QString secondFailure;
+    PoFilePtr secondFile;
     std::thread worker([&] {
-        PoFilePtr file = buildPo(headerMsgstr, rows, middle, rows.size(), secondKeys);
-        secondFailure = writeWithGettext(file.get(), second.path());
+        secondFile = buildPo(headerMsgstr, rows, middle, rows.size(), secondKeys);
+        secondFailure = writeWithGettext(secondFile.get(), second.path());
     });
-    PoFilePtr file = buildPo(headerMsgstr, rows, 0, middle, keys);
-    const QString firstFailure = writeWithGettext(file.get(), first.path());
-    file.reset();
+    PoFilePtr firstFile = buildPo(headerMsgstr, rows, 0, middle, keys);
+    const QString firstFailure = writeWithGettext(firstFile.get(), first.path());
     worker.join();
+    // Both halves' messages go while the file is checked and put together.
+    std::thread release([a = std::move(firstFile), b = std::move(secondFile)]() mutable {
+        a.reset();
+        b.reset();
+    });
+    struct Joined {
+        std::thread& thread;
+        ~Joined() { thread.join(); }
+    } joined{release};
     keys.insert(keys.end(), secondKeys.begin(), secondKeys.end());
     checkDistinctKeys(keys);
     if (!firstFailure.isEmpty() || !secondFailure.isEmpty())
@@ -314,42 +324,16 @@ void writePo(const ExportHeader& header, const std::vector<Row>& rows, const std
         throw FileError(0, QStringLiteral("não foi possível gravar o arquivo PO: %1").arg(out.errorString()));
 }
 
-Document readPo(const std::string& path, std::string_view bytes)
+namespace {
+
+// The units of messages [begin, end), appended to `units`: the header and
+// obsolete messages are none.
+void unitsOfMessages(const std::vector<po_message_t>& messages, std::size_t begin, std::size_t end,
+                     std::vector<Unit>& units)
 {
-    checkUtf8File(bytes);
-    useDirectUtf8Paths();
-    ErrorSink sink;
-    t_sink = &sink;
-    PoFilePtr file;
-    try {
-        file.reset(po_file_read(path.c_str(), &Handler));
-    } catch (const FatalRead&) {
-    }
-    t_sink = nullptr;
-    if (sink.failed || !file)
-        throw FileError(sink.line,
-                        sink.message.isEmpty() ? QStringLiteral("o arquivo PO não pôde ser lido.")
-                                               : QStringLiteral("PO malformado (%1).").arg(sink.message));
-
-    Document doc;
-    doc.format = Format::Po;
-    const char* header = po_file_domain_header(file.get(), nullptr);
-    const std::string contentType = field(header, "Content-Type");
-    static const QRegularExpression charsetRe(QStringLiteral("charset=([^;\\s]+)"),
-                                              QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch charset = charsetRe.match(q(contentType));
-    if (charset.hasMatch() && charset.captured(1).compare(QStringLiteral("UTF-8"), Qt::CaseInsensitive) != 0
-        && charset.captured(1) != QStringLiteral("CHARSET")
-        && charset.captured(1).compare(QStringLiteral("ASCII"), Qt::CaseInsensitive) != 0)
-        throw FileError(lineOfOccurrence(bytes, "charset=", 1),
-                        QStringLiteral("o arquivo PO declara charset=%1; só UTF-8 é aceito.").arg(charset.captured(1)));
-    doc.language = field(header, "X-Trd-Language");
-    if (doc.language.empty())
-        doc.language = field(header, "Language");
-    doc.exportTime = field(header, "X-Trd-Export-Time");
-
-    IteratorPtr it(po_message_iterator(file.get(), nullptr));
-    while (po_message_t m = po_next_message(it.get())) {
+    units.reserve(units.size() + (end - begin));
+    for (std::size_t i = begin; i < end; ++i) {
+        const po_message_t m = messages[i];
         const char* context = po_message_msgctxt(m);
         const std::string_view msgid = po_message_msgid(m);
         if ((msgid.empty() && !context) || po_message_is_obsolete(m))
@@ -394,8 +378,80 @@ Document readPo(const std::string& path, std::string_view bytes)
         } else {
             unit.status = 'N'; // untranslated: the row keeps its text
         }
-        doc.units.push_back(std::move(unit));
+        units.push_back(std::move(unit));
     }
+}
+
+} // namespace
+
+Document readPo(const std::string& path, std::string_view bytes)
+{
+    checkUtf8File(bytes);
+    useDirectUtf8Paths();
+    ErrorSink sink;
+    PoFilePtr file;
+    // gettext reads on a thread of its own, and its messages are freed there
+    // too (below): its hundreds of thousands of small blocks stay in that
+    // thread's heap, and the caller's heap, where the import's next steps
+    // work, is left as it was.
+    std::thread reader([&] {
+        t_sink = &sink;
+        try {
+            file.reset(po_file_read(path.c_str(), &Handler));
+        } catch (const FatalRead&) {
+        }
+        t_sink = nullptr;
+    });
+    reader.join();
+    if (sink.failed || !file)
+        throw FileError(sink.line,
+                        sink.message.isEmpty() ? QStringLiteral("o arquivo PO não pôde ser lido.")
+                                               : QStringLiteral("PO malformado (%1).").arg(sink.message));
+
+    Document doc;
+    doc.format = Format::Po;
+    const char* header = po_file_domain_header(file.get(), nullptr);
+    const std::string contentType = field(header, "Content-Type");
+    static const QRegularExpression charsetRe(QStringLiteral("charset=([^;\\s]+)"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch charset = charsetRe.match(q(contentType));
+    if (charset.hasMatch() && charset.captured(1).compare(QStringLiteral("UTF-8"), Qt::CaseInsensitive) != 0
+        && charset.captured(1) != QStringLiteral("CHARSET")
+        && charset.captured(1).compare(QStringLiteral("ASCII"), Qt::CaseInsensitive) != 0)
+        throw FileError(lineOfOccurrence(bytes, "charset=", 1),
+                        QStringLiteral("o arquivo PO declara charset=%1; só UTF-8 é aceito.").arg(charset.captured(1)));
+    doc.language = field(header, "X-Trd-Language");
+    if (doc.language.empty())
+        doc.language = field(header, "Language");
+    doc.exportTime = field(header, "X-Trd-Export-Time");
+
+    // The messages are only read from here on, which gettext's accessors do
+    // without touching any state of the library: the two halves become units
+    // on two threads.
+    std::vector<po_message_t> messages;
+    {
+        IteratorPtr it(po_message_iterator(file.get(), nullptr));
+        while (po_message_t m = po_next_message(it.get()))
+            messages.push_back(m);
+    }
+    doc.units.reserve(messages.size());
+    std::vector<Unit> secondHalf;
+    const std::size_t middle = messages.size() >= ParallelRows ? messages.size() / 2 : messages.size();
+    std::thread worker;
+    if (middle < messages.size())
+        worker = std::thread([&] { unitsOfMessages(messages, middle, messages.size(), secondHalf); });
+    unitsOfMessages(messages, 0, middle, doc.units);
+    if (worker.joinable())
+        worker.join();
+    std::move(secondHalf.begin(), secondHalf.end(), std::back_inserter(doc.units));
+    secondHalf = {};
+    messages = {};
+    // The file's messages go while the ids are compared: nothing refers to them now.
+    std::thread release([released = std::move(file)]() mutable { released.reset(); });
+    struct Joined {
+        std::thread& thread;
+        ~Joined() { thread.join(); }
+    } joined{release};
     if (const auto twin = findRepeatedId(doc.units)) {
         // gettext keeps no line per message: the id's comment tells where.
         const std::string& id = doc.units[twin->second].id;
