@@ -32,8 +32,12 @@ function(add_trd_test name)
     target_link_libraries(${name} PRIVATE trd_flags GTest::gtest GTest::gtest_main ${T_LIBS})
   endif()
   add_test(NAME ${name} COMMAND ${name})
+  set(test_env "QT_QPA_PLATFORM=offscreen;TRD_BIN_DIR=${CMAKE_BINARY_DIR}/bin;TRD_LIB_DIR=${CMAKE_BINARY_DIR}/lib")
+  if(TRD_SANITIZE)
+    list(APPEND test_env "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan-suppressions.txt")
+  endif()
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TRD_BIN_DIR=${CMAKE_BINARY_DIR}/bin;TRD_LIB_DIR=${CMAKE_BINARY_DIR}/lib"
+    ENVIRONMENT "${test_env}"
     TIMEOUT 300)
 endfunction()
 

@@ -99,6 +99,14 @@ struct PoFileDeleter {
 };
 using PoFilePtr = std::unique_ptr<std::remove_pointer_t<po_file_t>, PoFileDeleter>;
 
+// gettext hands some texts over as copies of its own for the caller to free:
+// a file's header, a message's comments (each call a new one; "" itself, no
+// copy, when a message has none).
+struct FreeDeleter {
+    void operator()(const char* text) const { std::free(const_cast<char*>(text)); }
+};
+using GettextCopy = std::unique_ptr<const char, FreeDeleter>;
+
 struct IteratorDeleter {
     void operator()(po_message_iterator_t it) const { po_message_iterator_free(it); }
 };
@@ -347,7 +355,9 @@ void unitsOfMessages(const std::vector<po_message_t>& messages, std::size_t begi
                 unit.component = std::move(component);
             }
         }
-        const std::string_view comments = po_message_extracted_comments(m);
+        const char* const commentText = po_message_extracted_comments(m);
+        const GettextCopy commentCopy(*commentText ? commentText : nullptr);
+        const std::string_view comments = commentText;
         char emptyTextStatus = 0;
         std::size_t start = 0;
         while (start < comments.size()) {
@@ -410,7 +420,8 @@ Document readPo(const std::string& path, std::string_view bytes)
 
     Document doc;
     doc.format = Format::Po;
-    const char* header = po_file_domain_header(file.get(), nullptr);
+    const GettextCopy headerCopy(po_file_domain_header(file.get(), nullptr));
+    const char* const header = headerCopy.get();
     const std::string contentType = field(header, "Content-Type");
     static const QRegularExpression charsetRe(QStringLiteral("charset=([^;\\s]+)"),
                                               QRegularExpression::CaseInsensitiveOption);
