@@ -226,7 +226,8 @@ inline void appendText(std::string& out, std::string_view utf8)
         head = 3;
     }
     if (n <= 256) {
-        std::memcpy(buffer + head, utf8.data(), n);
+        if (n > 0) // an empty view may have no storage at all: memcpy takes no null
+            std::memcpy(buffer + head, utf8.data(), n);
         out.append(buffer, head + n);
     } else {
         out.append(buffer, head);
