@@ -36,6 +36,10 @@ VerificacoesDoEditor::~VerificacoesDoEditor()
     for (const QPointer<QThread>& t : std::as_const(m_abrindo))
         if (t)
             t->wait();
+    // Their handler of `finished`, which would delete them, went with this
+    // object: the threads are ours to delete.
+    for (const QPointer<QThread>& t : std::as_const(m_abrindo))
+        delete t.data();
 }
 
 void VerificacoesDoEditor::idiomaEscolhido(const QString& codigo)

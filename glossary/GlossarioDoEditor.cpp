@@ -58,6 +58,10 @@ GlossarioDoEditor::~GlossarioDoEditor()
     for (const QPointer<QThread>& t : std::as_const(m_abrindo))
         if (t)
             t->wait();
+    // Their handler of `finished`, which would delete them, went with this
+    // object: the threads are ours to delete.
+    for (const QPointer<QThread>& t : std::as_const(m_abrindo))
+        delete t.data();
 }
 
 historico::Servidor GlossarioDoEditor::servidor() const

@@ -174,6 +174,20 @@ SqliteConnection::SqliteConnection(const std::string& path, bool durable, Mode m
         throw SqliteError(rc, "não foi possível abrir o banco " + path + ": " + message);
     }
     sqlite3_extended_result_codes(m_db, 1);
+    try {
+        configure(durable, mode);
+    } catch (...) {
+        // A file that opens but is no database (or is damaged) fails its
+        // first statement here; no destructor runs for a constructor that
+        // throws, so the handle and its file would stay open.
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw;
+    }
+}
+
+void SqliteConnection::configure(bool durable, Mode mode)
+{
     sqlite3_busy_timeout(m_db, 10000);
     // WAL lets readers run beside the writer; FULL makes every commit durable.
     // A read-only connection takes the journal mode the file already has.

@@ -103,6 +103,8 @@ public:
 
 private:
     [[noreturn]] void raise(int code, const std::string& message) const;
+    // The connection's settings and functions, right after it opened.
+    void configure(bool durable, Mode mode);
 
     sqlite3* m_db = nullptr;
     std::atomic<bool>* m_damaged = nullptr;

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 
 #include <string>
+#include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -133,4 +135,30 @@ TEST(FileGuard, ACutJustBeforeACheckpointIsNotTakenAsTheCheckpointsOwn)
     }
     const std::string lost = guard.check();
     EXPECT_NE(lost.find("restaurado da última cópia de segurança"), std::string::npos) << lost;
+}
+
+// A file that opens but is no database fails the connection's first
+// statement: the refusal must not keep the file open (a scheduled check of a
+// bad backup, day after day, would run the server out of descriptors).
+TEST(FileGuard, AFileThatIsNoDatabaseIsRefusedAndLeftClosed)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("bad.db")).toStdString();
+    {
+        FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        const std::string junk(64 * 1024, 'x');
+        std::fwrite(junk.data(), 1, junk.size(), f);
+        std::fclose(f);
+    }
+    const auto openDescriptors = [] {
+        int n = 0;
+        for (int fd = 0; fd < 4096; ++fd)
+            n += ::fcntl(fd, F_GETFD) != -1;
+        return n;
+    };
+    const int before = openDescriptors();
+    for (int i = 0; i < 20; ++i)
+        EXPECT_THROW(SqliteConnection(path, true, SqliteConnection::Mode::ReadWrite), SqliteError);
+    EXPECT_EQ(openDescriptors(), before);
 }

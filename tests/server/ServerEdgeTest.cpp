@@ -146,8 +146,15 @@ TEST(ServerEdge, LargeBodiesInFlightShareOneMemoryBudget)
         t.join();
     EXPECT_EQ(answered.load(), 10);
     const long peak = statusKiB(server.pid(), "VmHWM:");
+#if defined(__SANITIZE_ADDRESS__)
+    // The address sanitizer keeps freed blocks aside and shadows every byte:
+    // the server's peak there is the sanitizer's, not the budget's.
+    (void)peak;
+    (void)rest;
+#else
     // Ten bodies read at once would need 70 MiB for the bodies alone.
     EXPECT_LT(peak - rest, 45 * 1024) << "resident " << rest / 1024 << " MiB at rest, peak " << peak / 1024 << " MiB";
+#endif
 }
 
 TEST(ServerEdge, IdleAndSlowClientsDoNotKeepOthersWaiting)
