@@ -292,7 +292,7 @@ void writePo(const ExportHeader& header, const std::vector<Row>& rows, const std
     std::vector<UnitKey> keys, secondKeys;
     QString secondFailure;
     PoFilePtr secondFile;
-    std::thread worker([&] {
+    std::jthread worker([&] {
         secondFile = buildPo(headerMsgstr, rows, middle, rows.size(), secondKeys);
         secondFailure = writeWithGettext(secondFile.get(), second.path());
     });
@@ -300,14 +300,11 @@ void writePo(const ExportHeader& header, const std::vector<Row>& rows, const std
     const QString firstFailure = writeWithGettext(firstFile.get(), first.path());
     worker.join();
     // Both halves' messages go while the file is checked and put together.
-    std::thread release([a = std::move(firstFile), b = std::move(secondFile)]() mutable {
+    // A jthread: joined however this function is left.
+    const std::jthread release([a = std::move(firstFile), b = std::move(secondFile)]() mutable {
         a.reset();
         b.reset();
     });
-    struct Joined {
-        std::thread& thread;
-        ~Joined() { thread.join(); }
-    } joined{release};
     keys.insert(keys.end(), secondKeys.begin(), secondKeys.end());
     checkDistinctKeys(keys);
     if (!firstFailure.isEmpty() || !secondFailure.isEmpty())
@@ -404,7 +401,7 @@ Document readPo(const std::string& path, std::string_view bytes)
     // too (below): its hundreds of thousands of small blocks stay in that
     // thread's heap, and the caller's heap, where the import's next steps
     // work, is left as it was.
-    std::thread reader([&] {
+    std::jthread reader([&] {
         t_sink = &sink;
         try {
             file.reset(po_file_read(path.c_str(), &Handler));
@@ -448,9 +445,9 @@ Document readPo(const std::string& path, std::string_view bytes)
     doc.units.reserve(messages.size());
     std::vector<Unit> secondHalf;
     const std::size_t middle = messages.size() >= ParallelRows ? messages.size() / 2 : messages.size();
-    std::thread worker;
+    std::jthread worker;
     if (middle < messages.size())
-        worker = std::thread([&] { unitsOfMessages(messages, middle, messages.size(), secondHalf); });
+        worker = std::jthread([&] { unitsOfMessages(messages, middle, messages.size(), secondHalf); });
     unitsOfMessages(messages, 0, middle, doc.units);
     if (worker.joinable())
         worker.join();
@@ -458,11 +455,7 @@ Document readPo(const std::string& path, std::string_view bytes)
     secondHalf = {};
     messages = {};
     // The file's messages go while the ids are compared: nothing refers to them now.
-    std::thread release([released = std::move(file)]() mutable { released.reset(); });
-    struct Joined {
-        std::thread& thread;
-        ~Joined() { thread.join(); }
-    } joined{release};
+    const std::jthread release([released = std::move(file)]() mutable { released.reset(); });
     if (const auto twin = findRepeatedId(doc.units)) {
         // gettext keeps no line per message: the id's comment tells where.
         const std::string& id = doc.units[twin->second].id;
