@@ -18,7 +18,7 @@
 //
 //   bench_machine [--rows 20000] [--suggestions 300] [--saves 400] [--repeat 3]
 //                 [--engine site|autogroup|idle|started] [--before-rows 100] [--after-rows N]
-//                 [--before-bin DIR] [--save-every MS]
+//                 [--before-bin DIR] [--save-every MS] [--engine-cpus LIST] [--before-engine-cpus LIST]
 //
 // The saves come one every --save-every ms (5 by default; 0 back to back),
 // the same pace in every phase, and the baseline is the same saves alone for
@@ -39,7 +39,9 @@
 // autogroup is at nice 19, which gives way to a waking thread of another
 // group only at its slice's end; "idle" SCHED_IDLE in the bench's
 // own session (`chrt --idle 0` from trd-server's shell); "started" as the
-// bench runs.
+// bench runs. --engine-cpus (the "after" rounds) and --before-engine-cpus
+// keep the engine and every pipeline it starts on the processors listed
+// ("1", "0,1"), as a unit's CPUAffinity= does; by default it may run on any.
 #include "ApertiumService.h"
 #include "BenchStats.h"
 #include "PreTranslation.h"
@@ -182,6 +184,13 @@ int main(int argc, char** argv)
     int beforeRows = 100, afterRows = trd::exchange::PreTranslationSaveRows;
     double saveEvery = 5;
     QString beforeBin;
+    std::vector<int> engineCpus, beforeEngineCpus;
+    const auto cpuList = [](const char* text) {
+        std::vector<int> out;
+        for (const QString& part : QString::fromLatin1(text).split(QLatin1Char(','), Qt::SkipEmptyParts))
+            out.push_back(part.toInt());
+        return out;
+    };
     // A site's unit, where this machine lets the bench make an idle group.
     ApertiumService::Scheduling scheduling = ApertiumService::idleGroupBase().isEmpty()
         ? ApertiumService::Scheduling::IdleGroup
@@ -201,6 +210,10 @@ int main(int argc, char** argv)
             afterRows = std::max(1, std::atoi(argv[i + 1]));
         else if (!std::strcmp(argv[i], "--save-every"))
             saveEvery = std::max(0.0, std::atof(argv[i + 1]));
+        else if (!std::strcmp(argv[i], "--engine-cpus"))
+            engineCpus = cpuList(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--before-engine-cpus"))
+            beforeEngineCpus = cpuList(argv[i + 1]);
         else if (!std::strcmp(argv[i], "--before-bin"))
             beforeBin = QString::fromLocal8Bit(argv[i + 1]);
         else if (!std::strcmp(argv[i], "--engine"))
@@ -304,6 +317,7 @@ int main(int argc, char** argv)
         std::printf("-- round %d, %s: %d rows a save, %s, load average %s\n", number, after ? "after" : "before",
                     perSave, qPrintable(TrdServerProcess::binaryPath()), outcome.load.c_str());
         ApertiumService apertium;
+        apertium.setProcessors(after ? engineCpus : beforeEngineCpus);
         if (!apertium.start(scheduling)) {
             std::fprintf(stderr, "%s\n", qPrintable(apertium.errorString()));
             stopped = true;

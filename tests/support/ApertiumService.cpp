@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <thread>
 #include <vector>
 
 namespace trd::test {
@@ -149,10 +150,21 @@ bool ApertiumService::start(Scheduling scheduling)
         }
         procs = QFile::encodeName(m_group + QStringLiteral("/cgroup.procs"));
     }
-    if (scheduling != Scheduling::Inherited)
+    cpu_set_t processors;
+    CPU_ZERO(&processors);
+    for (int cpu : m_processors)
+        if (cpu >= 0 && cpu < CPU_SETSIZE)
+            CPU_SET(cpu, &processors);
+    const bool pinned = CPU_COUNT(&processors) > 0;
+    if (scheduling != Scheduling::Inherited || pinned)
         // In the child before exec: the service and all it forks are born
         // idle. A refusal leaves it as inherited, which the checks below see.
-        m_process->setChildProcessModifier([group = scheduling == Scheduling::IdleGroup, procs] {
+        m_process->setChildProcessModifier([group = scheduling == Scheduling::IdleGroup, procs, scheduling, pinned,
+                                            processors] {
+            if (pinned)
+                ::sched_setaffinity(0, sizeof processors, &processors);
+            if (scheduling == Scheduling::Inherited)
+                return;
             if (group)
                 ::setsid(); // a new session is a new autogroup, inherited by every pipeline
             if (!procs.isEmpty()) {
@@ -181,6 +193,16 @@ bool ApertiumService::start(Scheduling scheduling)
         m_error = QStringLiteral("apertium-apy não ficou em escalonamento ocioso (SCHED_IDLE)");
         stop();
         return false;
+    }
+    if (pinned) {
+        cpu_set_t got;
+        CPU_ZERO(&got);
+        if (::sched_getaffinity(static_cast<pid_t>(m_process->processId()), sizeof got, &got) != 0
+            || !CPU_EQUAL(&got, &processors)) {
+            m_error = QStringLiteral("apertium-apy não ficou nos processadores pedidos");
+            stop();
+            return false;
+        }
     }
     if (scheduling == Scheduling::IdleGroup && !setAutogroupNice(m_process->processId(), 19)) {
         m_error = QStringLiteral("apertium-apy: o autogrupo da sua sessão não aceitou nice 19 (/proc/PID/autogroup)");
@@ -254,15 +276,18 @@ QString ApertiumService::schedulingSummary() const
                 tree.push_back(pid);
         }
     // The policy is each thread's own.
-    int threads = 0, idle = 0;
+    int threads = 0, idle = 0, confined = 0;
     for (const qint64 pid : tree)
         for (const QString& task :
              QDir(QStringLiteral("/proc/%1/task").arg(pid)).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-            const int policy = ::sched_getscheduler(static_cast<pid_t>(task.toLongLong()));
-            if (policy < 0)
+            const auto tid = static_cast<pid_t>(task.toLongLong());
+            const int policy = ::sched_getscheduler(tid);
+            cpu_set_t processors;
+            if (policy < 0 || ::sched_getaffinity(tid, sizeof processors, &processors) != 0)
                 continue; // ended meanwhile
             ++threads;
             idle += (policy & ~SCHED_RESET_ON_FORK) == SCHED_IDLE;
+            confined += CPU_COUNT(&processors) < static_cast<int>(std::thread::hardware_concurrency());
         }
     // The autogroup of the service's own session; every pipeline forked later is in it.
     const QString ownGroup = !m_group.isEmpty()
@@ -271,11 +296,15 @@ QString ApertiumService::schedulingSummary() const
         : ::getsid(static_cast<pid_t>(m_process->processId())) == m_process->processId()
         ? QStringLiteral(", a session of its own, autogroup nice %1").arg(autogroupNice(m_process->processId()))
         : QStringLiteral(", in its caller's session");
-    return QStringLiteral("%1 threads in %2 processes, %3 at idle scheduling%4")
+    QString where;
+    for (int cpu : m_processors)
+        where += (where.isEmpty() ? QString() : QStringLiteral(",")) + QString::number(cpu);
+    return QStringLiteral("%1 threads in %2 processes, %3 at idle scheduling%4%5")
         .arg(threads)
         .arg(tree.size())
         .arg(idle)
-        .arg(ownGroup);
+        .arg(ownGroup)
+        .arg(confined ? QStringLiteral(", %1 of them on processors %2 only").arg(confined).arg(where) : QString());
 }
 
 bool ApertiumService::running() const

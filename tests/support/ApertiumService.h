@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 class QProcess;
 
@@ -47,6 +48,10 @@ public:
     static QString idleGroupBase();
     // Starts it; false (with errorString) when it did not come up.
     bool start(Scheduling scheduling = Scheduling::Inherited);
+    // The processors the service and every pipeline it starts may run on
+    // (as a unit's CPUAffinity= gives them), from the next start(); empty:
+    // all of them.
+    void setProcessors(std::vector<int> processors) { m_processors = std::move(processors); }
     void stop();
     bool running() const;
     // The threads of the service and of every process under it, and how
@@ -62,6 +67,7 @@ private:
     int m_port = 0;
     QString m_error;
     QString m_group; // the control group made for it, removed by stop()
+    std::vector<int> m_processors;
 };
 
 } // namespace trd::test
