@@ -41,7 +41,8 @@
 // own session (`chrt --idle 0` from trd-server's shell); "started" as the
 // bench runs. --engine-cpus (the "after" rounds) and --before-engine-cpus
 // keep the engine and every pipeline it starts on the processors listed
-// ("1", "0,1"), as a unit's CPUAffinity= does; by default it may run on any.
+// ("1", "1,2,3"), as a unit's CPUAffinity= does; by default every processor
+// but the first, as a site's unit has it; "all" lifts the limit.
 #include "ApertiumService.h"
 #include "BenchStats.h"
 #include "PreTranslation.h"
@@ -184,9 +185,16 @@ int main(int argc, char** argv)
     int beforeRows = 100, afterRows = trd::exchange::PreTranslationSaveRows;
     double saveEvery = 5;
     QString beforeBin;
-    std::vector<int> engineCpus, beforeEngineCpus;
+    // As docs/machine-translation.md advises a site: every processor but the
+    // first, which the engine leaves to trd-server ("all": no such limit).
+    std::vector<int> siteCpus;
+    for (int cpu = 1; cpu < static_cast<int>(std::thread::hardware_concurrency()); ++cpu)
+        siteCpus.push_back(cpu);
+    std::vector<int> engineCpus = siteCpus, beforeEngineCpus = siteCpus;
     const auto cpuList = [](const char* text) {
         std::vector<int> out;
+        if (!std::strcmp(text, "all"))
+            return out;
         for (const QString& part : QString::fromLatin1(text).split(QLatin1Char(','), Qt::SkipEmptyParts))
             out.push_back(part.toInt());
         return out;
@@ -304,6 +312,14 @@ int main(int argc, char** argv)
         : scheduling == ApertiumService::Scheduling::Idle ? "SCHED_IDLE in the bench's session (chrt --idle 0)"
                                                           : "as started, in the bench's session";
     std::printf("the engine in every round: %s\n", engineModel);
+    const auto cpuText = [](const std::vector<int>& cpus) {
+        std::string out;
+        for (int cpu : cpus)
+            out += (out.empty() ? "" : ",") + std::to_string(cpu);
+        return out.empty() ? std::string("any") : out;
+    };
+    std::printf("the engine's processors: %s in the \"after\" rounds, %s in the \"before\" rounds\n",
+                cpuText(engineCpus).c_str(), cpuText(beforeEngineCpus).c_str());
     // One round: an engine and a server with ROWS untranslated rows of their
     // own; the saves alone, beside a pre-translation of the rows, beside the
     // engine alone busy on texts of the same kind, and beside a second
