@@ -14,7 +14,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QSettings>
-#include <QThread>
 
 #include <utility>
 
@@ -29,18 +28,8 @@ VerificacoesDoEditor::VerificacoesDoEditor(ServicosDoEditor& editor)
     m_area->installEventFilter(this);
 }
 
-VerificacoesDoEditor::~VerificacoesDoEditor()
-{
-    // A dictionary still opening finishes first: its thread must not outlive
-    // the code it runs.
-    for (const QPointer<QThread>& t : std::as_const(m_abrindo))
-        if (t)
-            t->wait();
-    // Their handler of `finished`, which would delete them, went with this
-    // object: the threads are ours to delete.
-    for (const QPointer<QThread>& t : std::as_const(m_abrindo))
-        delete t.data();
-}
+// A dictionary still opening is waited for by m_abrindo.
+VerificacoesDoEditor::~VerificacoesDoEditor() = default;
 
 void VerificacoesDoEditor::idiomaEscolhido(const QString& codigo)
 {
@@ -57,20 +46,15 @@ void VerificacoesDoEditor::idiomaEscolhido(const QString& codigo)
         return;
     }
     auto aberto = std::make_shared<std::unique_ptr<quality::SpellChecker>>();
-    QThread* t = QThread::create(
-        [configuracao, codigo, aberto] { *aberto = quality::SpellChecker::open(configuracao, codigo); });
-    m_abrindo.append(t);
-    connect(t, &QThread::finished, this, [this, t, aberto, abertura] {
-        m_abrindo.removeAll(t);
-        t->deleteLater();
-        if (abertura != m_abertura)
-            return; // another language was chosen meanwhile
-        m_ortografia = std::shared_ptr<quality::SpellChecker>(std::move(*aberto));
-        if (m_editor && m_ortografia)
-            new OrtografiaCelula(m_editor, m_ortografia);
-        emit ortografiaPronta();
-    });
-    t->start(QThread::LowPriority);
+    m_abrindo.inicia([configuracao, codigo, aberto] { *aberto = quality::SpellChecker::open(configuracao, codigo); },
+                     [this, aberto, abertura] {
+                         if (abertura != m_abertura)
+                             return; // another language was chosen meanwhile
+                         m_ortografia = std::shared_ptr<quality::SpellChecker>(std::move(*aberto));
+                         if (m_editor && m_ortografia)
+                             new OrtografiaCelula(m_editor, m_ortografia);
+                         emit ortografiaPronta();
+                     });
 }
 
 bool VerificacoesDoEditor::eventFilter(QObject* watched, QEvent* event)

@@ -12,6 +12,8 @@
 #include "PainelVerificacoes.h"
 #include "VerificacaoLinhas.h"
 
+#include "TrabalhosDeFundo.h"
+
 #include <QObject>
 #include <QPointer>
 
@@ -85,7 +87,7 @@ private:
     std::shared_ptr<quality::SpellChecker> m_ortografia;
     QString m_dicionario; // of the language chosen
     int m_abertura = 0; // counts the openings asked for: only the last one's result counts
-    QList<QPointer<QThread>> m_abrindo;
+    TrabalhosDeFundo m_abrindo{this}; // last: waited for before the rest goes
 };
 
 } // namespace trd

@@ -18,7 +18,6 @@
 #include <QMenu>
 #include <QSettings>
 #include <QShortcut>
-#include <QThread>
 
 namespace trd {
 
@@ -52,17 +51,8 @@ GlossarioDoEditor::GlossarioDoEditor(ServicosDoEditor& editor)
     m_painel->mostra(QString(), {}, m_estado);
 }
 
-GlossarioDoEditor::~GlossarioDoEditor()
-{
-    // A load still running finishes first: its thread must not outlive the code it runs.
-    for (const QPointer<QThread>& t : std::as_const(m_abrindo))
-        if (t)
-            t->wait();
-    // Their handler of `finished`, which would delete them, went with this
-    // object: the threads are ours to delete.
-    for (const QPointer<QThread>& t : std::as_const(m_abrindo))
-        delete t.data();
-}
+// A load still running is waited for by m_abrindo.
+GlossarioDoEditor::~GlossarioDoEditor() = default;
 
 historico::Servidor GlossarioDoEditor::servidor() const
 {
@@ -89,27 +79,22 @@ void GlossarioDoEditor::idiomaEscolhido(const QString& codigo)
     // A connection of each load's own: a language chosen while the previous
     // one still loads starts a second thread, and a connection is never used
     // by two threads at once.
-    QThread* t = QThread::create([c, dicionarios, codigo, onde] {
-        historico::ConexaoDeFundo conexao;
-        try {
-            c->termos = glossario::leTermos(conexao.para(onde, true, 15000), codigo);
-        } catch (const Exception& e) {
-            c->erro = e.Message();
-            return;
-        }
-        if (!c->termos || c->termos->isEmpty())
-            return;
-        if (!c->origem)
-            c->origem = quality::sourceWordForms(dicionarios);
-        c->destino = quality::destinationWordForms(dicionarios, codigo);
-    });
-    m_abrindo.append(t);
-    connect(t, &QThread::finished, this, [this, t, carga, c] {
-        m_abrindo.removeAll(t);
-        t->deleteLater();
-        recebe(carga, c);
-    });
-    t->start(QThread::LowPriority);
+    m_abrindo.inicia(
+        [c, dicionarios, codigo, onde] {
+            historico::ConexaoDeFundo conexao;
+            try {
+                c->termos = glossario::leTermos(conexao.para(onde, true, 15000), codigo);
+            } catch (const Exception& e) {
+                c->erro = e.Message();
+                return;
+            }
+            if (!c->termos || c->termos->isEmpty())
+                return;
+            if (!c->origem)
+                c->origem = quality::sourceWordForms(dicionarios);
+            c->destino = quality::destinationWordForms(dicionarios, codigo);
+        },
+        [this, carga, c] { recebe(carga, c); });
 }
 
 void GlossarioDoEditor::recebe(int carga, const std::shared_ptr<Carga>& c)

@@ -13,6 +13,8 @@
 #include "ConexaoDeFundo.h"
 #include "PainelTermos.h"
 
+#include "TrabalhosDeFundo.h"
+
 #include <QObject>
 #include <QPointer>
 
@@ -70,7 +72,7 @@ private:
     QString m_idioma;
     QString m_estado;
     int m_carga = 0;
-    QList<QPointer<QThread>> m_abrindo;
+    TrabalhosDeFundo m_abrindo{this}; // last: waited for before the rest goes
 };
 
 } // namespace trd

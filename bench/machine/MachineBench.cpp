@@ -312,14 +312,6 @@ int main(int argc, char** argv)
         : scheduling == ApertiumService::Scheduling::Idle ? "SCHED_IDLE in the bench's session (chrt --idle 0)"
                                                           : "as started, in the bench's session";
     std::printf("the engine in every round: %s\n", engineModel);
-    const auto cpuText = [](const std::vector<int>& cpus) {
-        std::string out;
-        for (int cpu : cpus)
-            out += (out.empty() ? "" : ",") + std::to_string(cpu);
-        return out.empty() ? std::string("any") : out;
-    };
-    std::printf("the engine's processors: %s in the \"after\" rounds, %s in the \"before\" rounds\n",
-                cpuText(engineCpus).c_str(), cpuText(beforeEngineCpus).c_str());
     // One round: an engine and a server with ROWS untranslated rows of their
     // own; the saves alone, beside a pre-translation of the rows, beside the
     // engine alone busy on texts of the same kind, and beside a second
@@ -339,6 +331,7 @@ int main(int argc, char** argv)
             stopped = true;
             return;
         }
+        std::printf("the engine's processors: %s\n", qPrintable(apertium.processorsText()));
         QByteArray tsv = language;
         const int from = 10 * rows * number;
         for (int i = 0; i < rows; ++i) {

@@ -15,7 +15,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <thread>
 #include <vector>
 
 namespace trd::test {
@@ -140,44 +139,40 @@ bool ApertiumService::start(Scheduling scheduling)
     if (scheduling == Scheduling::IdleControlGroup) {
         const QString base = idleGroupBase();
         static int made = 0;
-        m_group = base.isEmpty() ? QString()
-                                 : QStringLiteral("%1/trd-engine-%2-%3").arg(base).arg(::getpid()).arg(++made);
-        if (m_group.isEmpty() || !QDir().mkpath(m_group)
-            || !writeText(m_group + QStringLiteral("/cpu.idle"), "1")) {
+        m_group =
+            base.isEmpty() ? QString() : QStringLiteral("%1/trd-engine-%2-%3").arg(base).arg(::getpid()).arg(++made);
+        if (m_group.isEmpty() || !QDir().mkpath(m_group) || !writeText(m_group + QStringLiteral("/cpu.idle"), "1")) {
             m_error = QStringLiteral("apertium-apy: nenhum grupo de controle ocioso (cpu.idle) pôde ser criado");
             stop();
             return false;
         }
         procs = QFile::encodeName(m_group + QStringLiteral("/cgroup.procs"));
     }
-    cpu_set_t processors;
-    CPU_ZERO(&processors);
-    for (int cpu : m_processors)
-        if (cpu >= 0 && cpu < CPU_SETSIZE)
-            CPU_SET(cpu, &processors);
+    const cpu_set_t processors = processorSet();
     const bool pinned = CPU_COUNT(&processors) > 0;
     if (scheduling != Scheduling::Inherited || pinned)
         // In the child before exec: the service and all it forks are born
-        // idle. A refusal leaves it as inherited, which the checks below see.
-        m_process->setChildProcessModifier([group = scheduling == Scheduling::IdleGroup, procs, scheduling, pinned,
-                                            processors] {
-            if (pinned)
-                ::sched_setaffinity(0, sizeof processors, &processors);
-            if (scheduling == Scheduling::Inherited)
-                return;
-            if (group)
-                ::setsid(); // a new session is a new autogroup, inherited by every pipeline
-            if (!procs.isEmpty()) {
-                // "0" is the process that writes it; every pipeline forked later stays in.
-                const int fd = ::open(procs.constData(), O_WRONLY | O_CLOEXEC);
-                if (fd >= 0) {
-                    [[maybe_unused]] const ssize_t ignored = ::write(fd, "0", 1);
-                    ::close(fd);
+        // idle and on the processors asked for. A refusal leaves it as
+        // inherited, which the checks below see.
+        m_process->setChildProcessModifier(
+            [group = scheduling == Scheduling::IdleGroup, procs, scheduling, pinned, processors] {
+                if (pinned)
+                    ::sched_setaffinity(0, sizeof processors, &processors);
+                if (scheduling == Scheduling::Inherited)
+                    return;
+                if (group)
+                    ::setsid(); // a new session is a new autogroup, inherited by every pipeline
+                if (!procs.isEmpty()) {
+                    // "0" is the process that writes it; every pipeline forked later stays in.
+                    const int fd = ::open(procs.constData(), O_WRONLY | O_CLOEXEC);
+                    if (fd >= 0) {
+                        [[maybe_unused]] const ssize_t ignored = ::write(fd, "0", 1);
+                        ::close(fd);
+                    }
                 }
-            }
-            const sched_param none{};
-            ::sched_setscheduler(0, SCHED_IDLE, &none);
-        });
+                const sched_param none{};
+                ::sched_setscheduler(0, SCHED_IDLE, &none);
+            });
     m_process->setProcessChannelMode(QProcess::MergedChannels);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
@@ -276,6 +271,7 @@ QString ApertiumService::schedulingSummary() const
                 tree.push_back(pid);
         }
     // The policy is each thread's own.
+    const cpu_set_t wanted = processorSet();
     int threads = 0, idle = 0, confined = 0;
     for (const qint64 pid : tree)
         for (const QString& task :
@@ -287,7 +283,7 @@ QString ApertiumService::schedulingSummary() const
                 continue; // ended meanwhile
             ++threads;
             idle += (policy & ~SCHED_RESET_ON_FORK) == SCHED_IDLE;
-            confined += CPU_COUNT(&processors) < static_cast<int>(std::thread::hardware_concurrency());
+            confined += CPU_COUNT(&wanted) > 0 && CPU_EQUAL(&processors, &wanted);
         }
     // The autogroup of the service's own session; every pipeline forked later is in it.
     const QString ownGroup = !m_group.isEmpty()
@@ -296,15 +292,31 @@ QString ApertiumService::schedulingSummary() const
         : ::getsid(static_cast<pid_t>(m_process->processId())) == m_process->processId()
         ? QStringLiteral(", a session of its own, autogroup nice %1").arg(autogroupNice(m_process->processId()))
         : QStringLiteral(", in its caller's session");
-    QString where;
-    for (int cpu : m_processors)
-        where += (where.isEmpty() ? QString() : QStringLiteral(",")) + QString::number(cpu);
     return QStringLiteral("%1 threads in %2 processes, %3 at idle scheduling%4%5")
         .arg(threads)
         .arg(tree.size())
         .arg(idle)
         .arg(ownGroup)
-        .arg(confined ? QStringLiteral(", %1 of them on processors %2 only").arg(confined).arg(where) : QString());
+        .arg(confined ? QStringLiteral(", %1 of them on processors %2 only").arg(confined).arg(processorsText())
+                      : QString());
+}
+
+cpu_set_t ApertiumService::processorSet() const
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    for (int cpu : m_processors)
+        if (cpu >= 0 && cpu < CPU_SETSIZE)
+            CPU_SET(cpu, &set);
+    return set;
+}
+
+QString ApertiumService::processorsText() const
+{
+    QStringList cpus;
+    for (int cpu : m_processors)
+        cpus << QString::number(cpu);
+    return cpus.isEmpty() ? QStringLiteral("any") : cpus.join(QLatin1Char(','));
 }
 
 bool ApertiumService::running() const

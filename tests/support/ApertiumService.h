@@ -6,6 +6,8 @@
 // test what happens when the engine goes away.
 #include <QString>
 
+#include <sched.h>
+
 #include <memory>
 #include <vector>
 
@@ -52,6 +54,8 @@ public:
     // (as a unit's CPUAffinity= gives them), from the next start(); empty:
     // all of them.
     void setProcessors(std::vector<int> processors) { m_processors = std::move(processors); }
+    // Those processors, "1,2,3"; "any" when there is no such limit.
+    QString processorsText() const;
     void stop();
     bool running() const;
     // The threads of the service and of every process under it, and how
@@ -63,6 +67,8 @@ public:
     QString errorString() const { return m_error; }
 
 private:
+    cpu_set_t processorSet() const;
+
     std::unique_ptr<QProcess> m_process;
     int m_port = 0;
     QString m_error;
