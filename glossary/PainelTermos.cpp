@@ -36,6 +36,9 @@ PainelTermos::PainelTermos(QWidget* parent) : QFrame(parent)
     coluna->setSpacing(2);
     lblGlossario = new QLabel(QStringLiteral("Glossário:"), this);
     lblGlossario->setObjectName(QStringLiteral("lblGlossario"));
+    // A long state (the server out of reach) wraps in the panel instead of
+    // widening it over the suggestions beside it.
+    lblGlossario->setWordWrap(true);
     edtOrigem = new QLineEdit(this);
     edtOrigem->setObjectName(QStringLiteral("edtOrigemTermos"));
     edtOrigem->setReadOnly(true);
@@ -60,6 +63,7 @@ PainelTermos::PainelTermos(QWidget* parent) : QFrame(parent)
 void PainelTermos::mostra(const QString& origem, const QList<quality::GlossaryTerm>& termos, const QString& estado)
 {
     lblGlossario->setText(estado);
+    lblGlossario->setToolTip(estado);
     if (edtOrigem->text() != origem)
         edtOrigem->setText(origem);
     m_termos = termos;
