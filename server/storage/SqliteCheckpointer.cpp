@@ -14,8 +14,10 @@ constexpr int CheckpointPages = 1000; // SQLite's own default threshold
 }
 
 SqliteCheckpointer::SqliteCheckpointer(const std::string& path, bool durable, SqliteFileGuard& guard)
-    : m_db(path, durable, SqliteConnection::Mode::ReadWrite), m_guard(guard), m_thread([this] { run(); })
+    : m_db(path, durable, SqliteConnection::Mode::ReadWrite, notedVfsName()), m_guard(guard)
 {
+    m_guard.noteWritesOf(m_db.handle());
+    m_thread = std::thread([this] { run(); });
 }
 
 SqliteCheckpointer::~SqliteCheckpointer()
@@ -26,6 +28,7 @@ SqliteCheckpointer::~SqliteCheckpointer()
     }
     m_wake.notify_one();
     m_thread.join();
+    m_guard.stopNotingWritesOf(m_db.handle());
 }
 
 void SqliteCheckpointer::attach(sqlite3* writer)

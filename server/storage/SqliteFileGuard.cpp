@@ -7,7 +7,10 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <functional>
+#include <iterator>
+#include <utility>
 #include <string_view>
 
 namespace trd::server {
@@ -16,6 +19,15 @@ namespace {
 
 constexpr std::size_t HeaderBytes = 100;
 constexpr int SamplePages = 16;
+// A checkpoint's end reads back every page it wrote, up to this many; a
+// larger one (the log of a bulk load) reads an even spread of them, which a
+// copy set over the file meets as surely, at a bounded cost.
+constexpr std::size_t MostPagesReadBack = 8192;
+
+std::uint64_t digestOf(std::string_view bytes)
+{
+    return std::hash<std::string_view>()(bytes);
+}
 
 const char* const RestoreAdvice = "restaure a última cópia de segurança do banco (veja docs/server.md, \"Backup and "
                                   "restore\")";
@@ -63,6 +75,7 @@ SqliteFileGuard::Marks SqliteFileGuard::readMarks(bool withSample) const
         pageSize = 65536;
     if (pageSize < 512 || (pageSize & (pageSize - 1)) != 0)
         return marks;
+    marks.pageSize = pageSize;
     const off_t pages = marks.size / static_cast<off_t>(pageSize);
     std::string page(pageSize, '\0');
     off_t last = -1;
@@ -71,9 +84,10 @@ SqliteFileGuard::Marks SqliteFileGuard::readMarks(bool withSample) const
         if (index == last)
             continue;
         last = index;
-        const ssize_t got = ::pread(m_fd, page.data(), pageSize, index * static_cast<off_t>(pageSize));
+        const off_t offset = index * static_cast<off_t>(pageSize);
+        const ssize_t got = ::pread(m_fd, page.data(), pageSize, offset);
         marks.sample.push_back(
-            std::hash<std::string_view>()(std::string_view(page.data(), got > 0 ? static_cast<std::size_t>(got) : 0)));
+            {offset, digestOf(std::string_view(page.data(), got > 0 ? static_cast<std::size_t>(got) : 0))});
     }
     return marks;
 }
@@ -118,6 +132,106 @@ std::string SqliteFileGuard::cutUnderOwnWrites(const Marks& now) const
             + " (de " + std::to_string(now.size)
             + " bytes) sem que o servidor as gravasse (outro programa o cortou e o servidor voltou a escrever nele)";
     return {};
+}
+
+bool SqliteFileGuard::writtenByOwnWrites(off_t offset, off_t end) const
+{
+    auto it = m_written.upper_bound(offset);
+    if (it != m_written.begin() && std::prev(it)->second.end > offset)
+        return true;
+    return it != m_written.end() && it->first < end;
+}
+
+std::string SqliteFileGuard::overwrittenUnderOwnWrites(const Marks& now) const
+{
+    if (m_unnotedWriter || m_fd < 0)
+        return {};
+    std::string bytes;
+    auto differs = [&](off_t offset, off_t end, std::uint64_t digest) {
+        bytes.resize(static_cast<std::size_t>(end - offset));
+        const ssize_t got = ::pread(m_fd, bytes.data(), bytes.size(), offset);
+        return got != static_cast<ssize_t>(bytes.size()) || digestOf(bytes) != digest;
+    };
+    if (!m_written.empty()) {
+        const std::size_t step = (m_written.size() + MostPagesReadBack - 1) / MostPagesReadBack;
+        std::size_t i = 0, read = 0, changed = 0;
+        for (const auto& [offset, w] : m_written) {
+            if (i++ % step != 0 || !w.readable)
+                continue;
+            ++read;
+            changed += differs(offset, w.end, w.digest);
+        }
+        if (changed > 0)
+            return std::to_string(changed) + " de " + std::to_string(read)
+                + " páginas que o servidor acabara de copiar do registro de transações para o arquivo do banco de "
+                  "dados não estão mais nele (outro programa escreveu no arquivo enquanto o servidor o fazia)";
+    }
+    std::size_t changed = 0;
+    for (const SampledPage& page : m_marks.sample) {
+        const off_t end = page.offset + static_cast<off_t>(m_marks.pageSize);
+        if (end <= now.size && !writtenByOwnWrites(page.offset, end))
+            changed += differs(page.offset, end, page.digest);
+    }
+    if (changed > 0)
+        return std::to_string(changed)
+            + " páginas do arquivo do banco de dados que o servidor não gravou mudaram enquanto ele copiava o "
+              "registro de transações para o arquivo (outro programa escreveu no arquivo)";
+    return {};
+}
+
+void SqliteFileGuard::written(sqlite3_int64 offset, const void* data, int amount)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_ownWrites == 0 || amount <= 0)
+        return;
+    Written w{static_cast<off_t>(offset + amount),
+              digestOf(std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(amount)))};
+    off_t start = static_cast<off_t>(offset);
+    // SQLite writes whole pages, each once a checkpoint; should a write ever
+    // cover part of an earlier one, the stretch they make together is known
+    // to be the server's, though no longer by one digest.
+    auto it = m_written.upper_bound(start);
+    if (it != m_written.begin() && std::prev(it)->second.end > start)
+        --it;
+    while (it != m_written.end() && it->first < w.end) {
+        if (it->first != start || it->second.end != w.end)
+            w.readable = false;
+        start = std::min(start, it->first);
+        w.end = std::max(w.end, it->second.end);
+        it = m_written.erase(it);
+    }
+    m_written[start] = w;
+}
+
+void SqliteFileGuard::truncated(sqlite3_int64 size)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_ownWrites == 0)
+        return;
+    auto it = m_written.lower_bound(static_cast<off_t>(size));
+    m_written.erase(it, m_written.end());
+    if (!m_written.empty() && m_written.rbegin()->second.end > size) {
+        m_written.rbegin()->second.end = static_cast<off_t>(size);
+        m_written.rbegin()->second.readable = false;
+    }
+}
+
+void SqliteFileGuard::noteWritesOf(sqlite3* db)
+{
+    if (!m_watchContent || noteWritesInto(db, this))
+        return;
+    std::lock_guard lock(m_mutex);
+    m_unnotedWriter = true;
+    logFormat(LogLevel::Warning,
+              "trd-server: uma conexão ao banco %s não informa o que grava; uma cópia sobre o arquivo durante a "
+              "cópia do registro de transações pode passar despercebida",
+              m_path.c_str());
+}
+
+void SqliteFileGuard::stopNotingWritesOf(sqlite3* db)
+{
+    if (m_watchContent)
+        noteWritesInto(db, nullptr);
 }
 
 std::string SqliteFileGuard::compare(bool withSample)
@@ -200,12 +314,20 @@ SqliteFileGuard::OwnWrite::OwnWrite(SqliteFileGuard& guard) : m_guard(guard)
 SqliteFileGuard::OwnWrite::~OwnWrite()
 {
     std::lock_guard lock(m_guard.m_mutex);
-    if (--m_guard.m_ownWrites != 0 || !m_guard.m_recorded || !m_guard.m_lost.empty())
+    if (--m_guard.m_ownWrites != 0 || !m_guard.m_recorded || !m_guard.m_lost.empty()) {
+        if (m_guard.m_ownWrites == 0)
+            m_guard.m_written.clear();
         return;
+    }
     const Marks now = m_guard.readMarks(true);
-    // A file cut while they ran is no new state to take as the file's own.
-    if (const std::string cut = m_guard.cutUnderOwnWrites(now); !cut.empty()) {
-        m_guard.lose(Loss::Content, "o arquivo do banco de dados foi alterado por outro programa", cut);
+    // A file cut or written over while they ran is no new state to take as
+    // the file's own.
+    std::string change = m_guard.cutUnderOwnWrites(now);
+    if (change.empty() && m_guard.m_watchContent)
+        change = m_guard.overwrittenUnderOwnWrites(now);
+    m_guard.m_written.clear();
+    if (!change.empty()) {
+        m_guard.lose(Loss::Content, "o arquivo do banco de dados foi alterado por outro programa", change);
         return;
     }
     m_guard.m_marks = now;

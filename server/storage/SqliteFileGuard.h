@@ -23,16 +23,26 @@
 // (which it does at its end), so a cut is not taken for the server's own
 // new state. Where the file system does not report holes the file reads as
 // all data, and only the length is watched.
+//
+// A file written over in place while a checkpoint runs keeps its length and
+// has no hole. So the connections that checkpoint tell the guard every page
+// they write (noteWritesOf), and a checkpoint's end reads those pages back,
+// and the sampled pages it did not write, before it takes the file as the
+// server's own: a page that is no longer what was written, or a page that
+// changed unwritten, is another program's work.
+#include "SqliteNotedWritesVfs.h"
+
 #include <sys/types.h>
 
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
 
 namespace trd::server {
 
-class SqliteFileGuard {
+class SqliteFileGuard final : private WriteListener {
 public:
     // watchContent false: only the identities are compared. A tool run beside
     // a serving server sees that server's checkpoints change the database
@@ -58,6 +68,11 @@ public:
     bool databaseIntact();
     // The integrity check found damage: saves stop, as for lost files.
     std::string markDamaged(const std::string& findings);
+    // The connection (opened through notedVfsName()) tells the guard what
+    // its checkpoints write. Every connection that runs one of OwnWrite's
+    // checkpoints must be given here, before it runs one.
+    void noteWritesOf(sqlite3* db);
+    void stopNotingWritesOf(sqlite3* db);
 
     // The server's own writes into the database file (checkpoints): the
     // content is not compared meanwhile, and recorded afresh at the end.
@@ -79,12 +94,23 @@ private:
         ino_t inode = 0;
         bool operator==(const Identity&) const = default;
     };
+    struct SampledPage {
+        off_t offset = 0;
+        std::uint64_t digest = 0;
+        bool operator==(const SampledPage&) const = default;
+    };
     // What the database file holds, as far as the checks look.
     struct Marks {
         off_t size = -1;
         off_t firstHole = -1; // where the first unallocated stretch starts; the size when there is none
         std::string header; // the first 100 bytes
-        std::vector<std::uint64_t> sample; // hashes of a few pages spread over the file
+        std::size_t pageSize = 0;
+        std::vector<SampledPage> sample; // a few pages spread over the file
+    };
+    struct Written {
+        off_t end = 0;
+        std::uint64_t digest = 0;
+        bool readable = true; // false: written over in part since, so its digest no longer says what is there
     };
     enum class Loss { None, Files, Content, Damage };
 
@@ -94,6 +120,13 @@ private:
     // What the server's own writes cannot have done to the file since the
     // marks were taken; empty when the file could still be theirs.
     std::string cutUnderOwnWrites(const Marks& now) const;
+    // What another program wrote over the file while the server's own
+    // writes ran: pages they wrote that now hold something else, or
+    // sampled pages they did not write that changed. Empty when none.
+    std::string overwrittenUnderOwnWrites(const Marks& now) const;
+    bool writtenByOwnWrites(off_t offset, off_t end) const;
+    void written(sqlite3_int64 offset, const void* data, int amount) override;
+    void truncated(sqlite3_int64 size) override;
     std::string lose(Loss loss, const std::string& what, const std::string& log);
 
     std::string m_path;
@@ -105,6 +138,10 @@ private:
     int m_ownWrites = 0;
     Identity m_db, m_wal, m_shm;
     Marks m_marks;
+    // What the server's own writes put into the file since they began, by
+    // offset; kept only while they run.
+    std::map<off_t, Written> m_written;
+    bool m_unnotedWriter = false; // a checkpointing connection that cannot tell its writes
     Loss m_loss = Loss::None;
     std::string m_lost;
 };

@@ -41,7 +41,8 @@ class SqliteWriter : public VersionKeepingWriter {
 public:
     SqliteWriter(const std::string& path, bool durable, bool keepVersions, bool besideServer, SqliteFileGuard& guard,
                  std::atomic<bool>* damaged, RowChangeRelay& changes)
-        : VersionKeepingWriter(m_log, m_reader), m_db(path, durable, SqliteConnection::Mode::ReadWrite), m_guard(guard),
+        : VersionKeepingWriter(m_log, m_reader), m_db(path, durable, SqliteConnection::Mode::ReadWrite, notedVfsName()),
+          m_guard(guard),
           m_changes(changes), m_reader(m_db), m_log(m_db, m_reader), m_keepVersions(keepVersions)
     {
         // Beside a serving server, that server alone copies the WAL into the
@@ -52,6 +53,9 @@ public:
             sqlite3_wal_autocheckpoint(m_db.handle(), 0);
         else
             m_checkpointer.emplace(path, durable, guard);
+        // Its own checkpoints (the log cut after a bulk load, a rescue)
+        // write into the file as the checkpointer's do.
+        m_guard.noteWritesOf(m_db.handle());
         m_db.setDamageFlag(damaged);
         // Every row this connection writes, whatever the statement, is told
         // to the watcher once its transaction commits.
@@ -68,6 +72,7 @@ public:
         sqlite3_update_hook(m_db.handle(), nullptr, nullptr);
         if (m_checkpointer)
             m_checkpointer->detach(m_db.handle());
+        m_guard.stopNotingWritesOf(m_db.handle());
     }
 
     void beginBatch() override

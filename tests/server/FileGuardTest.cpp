@@ -10,8 +10,9 @@
 
 #include <QTemporaryDir>
 
-#include <string>
 #include <cstdio>
+#include <filesystem>
+#include <string>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -45,18 +46,28 @@ void changeInLog(SqliteConnection& db)
     db.exec("UPDATE changed SET x = randomblob(3000)");
 }
 
-// A database filled as above, its guard recording it as the server's.
+// A database filled as above, its guard recording it as the server's and
+// told what the connection writes, as the server's checkpointing
+// connections are.
 struct Watched {
     QTemporaryDir dir;
     std::string path = dir.filePath(QStringLiteral("db.sqlite")).toStdString();
-    SqliteConnection db{path};
+    SqliteConnection db{path, true, SqliteConnection::Mode::Create, notedVfsName()};
     SqliteFileGuard guard{path};
     Watched()
     {
         fill(db);
+        guard.noteWritesOf(db.handle());
         guard.record(true);
     }
+    ~Watched() { guard.stopNotingWritesOf(db.handle()); }
 };
+
+// cp over the file: the same inode, cut to nothing and written whole.
+void copyOver(const std::string& from, const std::string& to)
+{
+    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
+}
 
 int checkpoint(SqliteConnection& db)
 {
@@ -135,6 +146,51 @@ TEST(FileGuard, ACutJustBeforeACheckpointIsNotTakenAsTheCheckpointsOwn)
     }
     const std::string lost = guard.check();
     EXPECT_NE(lost.find("restaurado da última cópia de segurança"), std::string::npos) << lost;
+}
+
+// A backup copied over the file in place has the file's length and no hole:
+// landing while a checkpoint runs, it must still not be taken for the
+// checkpoint's work, whether it set back pages the checkpoint had written
+// or pages the checkpoint never touched.
+TEST(FileGuard, ABackupCopiedOverTheFileWhileACheckpointRunsIsNotTakenAsItsOwn)
+{
+    {
+        Watched w;
+        const std::string backup = w.dir.filePath(QStringLiteral("backup.sqlite")).toStdString();
+        std::filesystem::copy_file(w.path, backup);
+        changeInLog(w.db);
+        {
+            SqliteFileGuard::OwnWrite writing(w.guard);
+            ASSERT_EQ(checkpoint(w.db), SQLITE_OK);
+            copyOver(backup, w.path);
+        }
+        ASSERT_EQ(sizeOf(w.path), sizeOf(backup)) << "the checkpoint changed the length; the case is not the one meant";
+        const std::string lost = w.guard.check();
+        EXPECT_NE(lost.find("foi alterado por outro programa"), std::string::npos) << lost;
+        EXPECT_NE(lost.find("restaurado da última cópia de segurança"), std::string::npos) << lost;
+    }
+    {
+        Watched w;
+        const std::string backup = w.dir.filePath(QStringLiteral("backup.sqlite")).toStdString();
+        std::filesystem::copy_file(w.path, backup);
+        // The untouched half of the file moves on past the backup, and is
+        // the server's own state before the copy lands.
+        w.db.exec("UPDATE kept SET x = randomblob(3000)");
+        {
+            SqliteFileGuard::OwnWrite writing(w.guard);
+            ASSERT_EQ(checkpoint(w.db), SQLITE_OK);
+        }
+        ASSERT_EQ(w.guard.checkContent(), "");
+        changeInLog(w.db);
+        {
+            SqliteFileGuard::OwnWrite writing(w.guard);
+            copyOver(backup, w.path);
+            ASSERT_EQ(checkpoint(w.db), SQLITE_OK); // writes every page of the changed half over the copy
+        }
+        ASSERT_EQ(sizeOf(w.path), sizeOf(backup)) << "the checkpoint changed the length; the case is not the one meant";
+        const std::string lost = w.guard.check();
+        EXPECT_NE(lost.find("restaurado da última cópia de segurança"), std::string::npos) << lost;
+    }
 }
 
 // A file that opens but is no database fails the connection's first
