@@ -120,10 +120,18 @@ private:
     // What the server's own writes cannot have done to the file since the
     // marks were taken; empty when the file could still be theirs.
     std::string cutUnderOwnWrites(const Marks& now) const;
+    // A stretch of the file and what it must hold at the end of the
+    // server's own writes: what they wrote there, or for a sampled page they
+    // did not write, what it held before them.
+    struct ReadBack {
+        off_t offset = 0, end = 0;
+        std::uint64_t digest = 0;
+        bool written = true;
+    };
+    std::vector<ReadBack> pagesToReadBack() const;
     // What another program wrote over the file while the server's own
-    // writes ran: pages they wrote that now hold something else, or
-    // sampled pages they did not write that changed. Empty when none.
-    std::string overwrittenUnderOwnWrites(const Marks& now) const;
+    // writes ran, found by reading the pages back; empty when nothing.
+    static std::string changedOnReadBack(int fd, std::vector<ReadBack> pages);
     bool writtenByOwnWrites(off_t offset, off_t end) const;
     void written(sqlite3_int64 offset, const void* data, int amount) override;
     void truncated(sqlite3_int64 size) override;
