@@ -52,6 +52,8 @@ fi
 echo "== o servidor como a unidade o inicia"
 exec_start=$(sed -n 's/^ExecStart=//p' "$unit")
 user=$(sed -n 's/^User=//p' "$unit")
+# Its Environment= lines too (single words, as the unit has them).
+environment=$(sed -n 's/^Environment=//p' "$unit" | tr '\n' ' ')
 # The packaged database starts empty: one language and one row to save, given
 # to the packaged file first by a start of its own (the same user, the same file).
 # A language of its own (a database kept from an earlier install is not written over).
@@ -68,7 +70,7 @@ kill -0 "$seed_pid" 2>/dev/null || { cat "$out/seed.err"; exit 1; }
 $SUDO kill -TERM "$seed_pid"; wait "$seed_pid" || { cat "$out/seed.err"; exit 1; }
 
 # shellcheck disable=SC2086
-$SUDO setpriv --reuid="$user" --regid="$user" --init-groups -- $exec_start > "$out/server.out" 2> "$out/server.err" &
+$SUDO setpriv --reuid="$user" --regid="$user" --init-groups -- env $environment $exec_start > "$out/server.out" 2> "$out/server.err" &
 server_pid=$!
 address=""
 for _ in $(seq 1 300); do
