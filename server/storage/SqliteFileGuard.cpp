@@ -23,6 +23,9 @@ constexpr int SamplePages = 16;
 // larger one (the log of a bulk load) reads an even spread of them, which a
 // copy set over the file meets as surely, at a bounded cost.
 constexpr std::size_t MostPagesReadBack = 8192;
+// Of the pages a checkpoint wrote, this many (spread over them) are watched
+// with the sample afterwards.
+constexpr std::size_t RecentPages = 48;
 
 // Tells one page's content from another's at memory speed (a checkpoint's
 // every page is digested as it is written and again when read back); no
@@ -124,6 +127,7 @@ void SqliteFileGuard::record(bool withWal)
     if (m_fd < 0)
         m_fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
     m_marks = readMarks(true);
+    m_recent.clear();
     m_withWal = withWal;
     if (withWal) {
         m_wal = identityOf(m_path + "-wal");
@@ -180,22 +184,36 @@ std::vector<SqliteFileGuard::ReadBack> SqliteFileGuard::pagesToReadBack() const
             if (i++ % step == 0 && w.readable)
                 pages.push_back({offset, w.end, w.digest, true});
     }
-    for (const SampledPage& page : m_marks.sample) {
-        const off_t end = page.offset + static_cast<off_t>(m_marks.pageSize);
-        if (!writtenByOwnWrites(page.offset, end))
-            pages.push_back({page.offset, end, page.digest, false});
-    }
+    for (const std::vector<SampledPage>* watched : {&m_marks.sample, &m_recent})
+        for (const SampledPage& page : *watched) {
+            const off_t end = page.offset + static_cast<off_t>(m_marks.pageSize);
+            if (!writtenByOwnWrites(page.offset, end))
+                pages.push_back({page.offset, end, page.digest, false});
+        }
     return pages;
 }
 
-std::string SqliteFileGuard::changedOnReadBack(int fd, std::vector<ReadBack> pages)
+std::vector<SqliteFileGuard::SampledPage> SqliteFileGuard::recentFromWritten() const
+{
+    std::vector<SampledPage> recent;
+    if (m_written.empty() || m_marks.pageSize == 0)
+        return m_recent; // nothing written: the pages written before still stand
+    const std::size_t step = (m_written.size() + RecentPages - 1) / RecentPages;
+    std::size_t i = 0;
+    for (const auto& [offset, w] : m_written)
+        if (i++ % step == 0 && w.readable && w.end - offset == static_cast<off_t>(m_marks.pageSize))
+            recent.push_back({offset, w.digest});
+    return recent;
+}
+
+SqliteFileGuard::ReadBackCount SqliteFileGuard::countChanged(int fd, std::vector<ReadBack> pages)
 {
     // Pages side by side are read in one call: a system call a page costs
     // more than the copy, and a checkpoint writes many neighbours.
     constexpr off_t MostBytesARead = 1 << 20;
     std::sort(pages.begin(), pages.end(), [](const ReadBack& a, const ReadBack& b) { return a.offset < b.offset; });
     std::string bytes;
-    std::size_t read = 0, changed = 0, changedUnwritten = 0;
+    ReadBackCount count;
     for (std::size_t first = 0; first < pages.size();) {
         std::size_t last = first + 1;
         while (last < pages.size() && pages[last].offset == pages[last - 1].end
@@ -211,20 +229,27 @@ std::string SqliteFileGuard::changedOnReadBack(int fd, std::vector<ReadBack> pag
                 || digestOf(std::string_view(bytes).substr(static_cast<std::size_t>(from),
                                                            static_cast<std::size_t>(page.end - page.offset)))
                     != page.digest;
-            read += page.written;
-            changed += differs && page.written;
-            changedUnwritten += differs && !page.written;
+            count.read += page.written;
+            count.changed += differs && page.written;
+            count.changedUnwritten += differs && !page.written;
         }
         first = last;
     }
-    if (changed > 0)
-        return std::to_string(changed) + " de " + std::to_string(read)
-            + " páginas que o servidor acabara de copiar do registro de transações para o arquivo do banco de dados "
-              "não estão mais nele (outro programa escreveu no arquivo enquanto o servidor o fazia)";
-    if (changedUnwritten > 0)
-        return std::to_string(changedUnwritten)
-            + " páginas do arquivo do banco de dados que o servidor não gravou mudaram enquanto ele copiava o "
-              "registro de transações para o arquivo (outro programa escreveu no arquivo)";
+    return count;
+}
+
+std::string SqliteFileGuard::changedOnReadBack(int fd, std::vector<ReadBack> pages)
+{
+    const ReadBackCount count = countChanged(fd, std::move(pages));
+    if (count.changed > 0)
+        return "páginas que o servidor acabara de copiar do registro de transações para o arquivo do banco de dados "
+               "não estão mais nele ("
+            + std::to_string(count.changed) + " de " + std::to_string(count.read)
+            + " lidas de volta; outro programa escreveu no arquivo enquanto o servidor o fazia)";
+    if (count.changedUnwritten > 0)
+        return "páginas do arquivo do banco de dados que o servidor não gravou mudaram enquanto ele copiava o registro "
+               "de transações para o arquivo ("
+            + std::to_string(count.changedUnwritten) + "; outro programa escreveu no arquivo)";
     return {};
 }
 
@@ -316,6 +341,15 @@ std::string SqliteFileGuard::compare(bool withSample)
         change = "o cabeçalho do arquivo do banco de dados mudou";
     else if (withSample && !m_marks.sample.empty() && now.sample != m_marks.sample)
         change = "páginas do arquivo do banco de dados mudaram";
+    else if (withSample && !m_recent.empty()) {
+        std::vector<ReadBack> recent;
+        for (const SampledPage& page : m_recent)
+            recent.push_back({page.offset, page.offset + static_cast<off_t>(m_marks.pageSize), page.digest, false});
+        const std::size_t watched = recent.size();
+        if (const std::size_t changed = countChanged(m_fd, std::move(recent)).changedUnwritten; changed > 0)
+            change = "páginas que o servidor gravou por último no arquivo do banco de dados mudaram ("
+                + std::to_string(changed) + " de " + std::to_string(watched) + ")";
+    }
     if (change.empty())
         return {};
     return lose(Loss::Content, "o arquivo do banco de dados foi alterado por outro programa",
@@ -386,17 +420,21 @@ SqliteFileGuard::OwnWrite::~OwnWrite()
     // its end reads back what both wrote.
     if (--g.m_ownWrites > 0)
         return;
-    g.m_written.clear();
-    if (!g.m_lost.empty())
+    if (!g.m_lost.empty()) {
+        g.m_written.clear();
         return;
+    }
     // A file cut or written over while they ran is no new state to take as
     // the file's own.
     if (std::string cut = g.cutUnderOwnWrites(now); !cut.empty())
         change = std::move(cut);
     if (!change.empty()) {
         g.lose(Loss::Content, "o arquivo do banco de dados foi alterado por outro programa", change);
+        g.m_written.clear();
         return;
     }
+    g.m_recent = g.recentFromWritten();
+    g.m_written.clear();
     g.m_marks = now;
 }
 

@@ -29,7 +29,8 @@
 // they write (noteWritesOf), and a checkpoint's end reads those pages back,
 // and the sampled pages it did not write, before it takes the file as the
 // server's own: a page that is no longer what was written, or a page that
-// changed unwritten, is another program's work.
+// changed unwritten, is another program's work. A spread of the pages a
+// checkpoint wrote is then watched with the sample until the next one.
 #include "SqliteNotedWritesVfs.h"
 
 #include <sys/types.h>
@@ -132,6 +133,12 @@ private:
     // What another program wrote over the file while the server's own
     // writes ran, found by reading the pages back; empty when nothing.
     static std::string changedOnReadBack(int fd, std::vector<ReadBack> pages);
+    struct ReadBackCount {
+        std::size_t read = 0, changed = 0, changedUnwritten = 0;
+    };
+    static ReadBackCount countChanged(int fd, std::vector<ReadBack> pages);
+    // A spread of the pages just written, kept as the file's own from now on.
+    std::vector<SampledPage> recentFromWritten() const;
     bool writtenByOwnWrites(off_t offset, off_t end) const;
     void written(sqlite3_int64 offset, const void* data, int amount) override;
     void truncated(sqlite3_int64 size) override;
@@ -150,6 +157,10 @@ private:
     // offset; kept only while they run.
     std::map<off_t, Written> m_written;
     bool m_unnotedWriter = false; // a checkpointing connection that cannot tell its writes
+    // Pages the last of the server's checkpoints wrote, with what it wrote:
+    // watched beside the spread sample, as a copy of an older file over this
+    // one sets back first what was written last.
+    std::vector<SampledPage> m_recent;
     Loss m_loss = Loss::None;
     std::string m_lost;
 };

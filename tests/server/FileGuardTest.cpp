@@ -12,6 +12,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -191,6 +193,52 @@ TEST(FileGuard, ABackupCopiedOverTheFileWhileACheckpointRunsIsNotTakenAsItsOwn)
         const std::string lost = w.guard.check();
         EXPECT_NE(lost.find("restaurado da última cópia de segurança"), std::string::npos) << lost;
     }
+}
+
+// A copy taken after one checkpoint and put back after the next differs from
+// the file only in the pages that checkpoint wrote, none of which need be
+// among the pages the spread sample looks at; the header is the same.
+TEST(FileGuard, AnOlderCopyPutBackBetweenCheckpointsIsFoundWhereTheSampleDoesNotLook)
+{
+    Watched w;
+    const std::string backup = w.dir.filePath(QStringLiteral("backup.sqlite")).toStdString();
+    const auto bytesOf = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    // The pages the spread sample reads: 16, evenly over the file.
+    const auto sampled = [](std::size_t pages, std::size_t page) {
+        for (std::size_t i = 0; i < 16; ++i)
+            if (i * (pages - 1) / 15 == page)
+                return true;
+        return false;
+    };
+    bool offTheSample = false;
+    for (int row = 70; row < 90 && !offTheSample; ++row) {
+        std::filesystem::copy_file(w.path, backup, std::filesystem::copy_options::overwrite_existing);
+        w.db.exec(("UPDATE kept SET x = randomblob(3000) WHERE rowid = " + std::to_string(row)).c_str());
+        {
+            SqliteFileGuard::OwnWrite writing(w.guard);
+            ASSERT_EQ(checkpoint(w.db), SQLITE_OK);
+        }
+        ASSERT_EQ(w.guard.checkContent(), "");
+        const std::string now = bytesOf(w.path), then = bytesOf(backup);
+        ASSERT_EQ(now.size(), then.size());
+        const std::size_t pages = now.size() / 4096;
+        std::size_t differing = 0;
+        offTheSample = true;
+        for (std::size_t p = 0; p < pages; ++p)
+            if (now.compare(p * 4096, 4096, then, p * 4096, 4096) != 0) {
+                ++differing;
+                offTheSample = offTheSample && !sampled(pages, p);
+            }
+        offTheSample = offTheSample && differing > 0;
+    }
+    ASSERT_TRUE(offTheSample) << "every row tried changed a sampled page; the case is not the one meant";
+    copyOver(backup, w.path);
+    EXPECT_EQ(w.guard.check(), ""); // the same length and header: only the pages tell
+    const std::string lost = w.guard.checkContent();
+    EXPECT_NE(lost.find("restaurado da última cópia de segurança"), std::string::npos) << lost;
 }
 
 // A file that opens but is no database fails the connection's first
