@@ -185,12 +185,15 @@ std::vector<SqliteFileGuard::ReadBack> SqliteFileGuard::pagesToReadBack() const
                 pages.push_back({offset, w.end, w.digest, true});
     }
     for (const std::vector<SampledPage>* watched : {&m_marks.sample, &m_recent})
-        for (const SampledPage& page : *watched) {
-            const off_t end = page.offset + static_cast<off_t>(m_marks.pageSize);
-            if (!writtenByOwnWrites(page.offset, end))
-                pages.push_back({page.offset, end, page.digest, false});
-        }
+        for (const SampledPage& page : *watched)
+            if (const ReadBack unwritten = readBackOf(page); !writtenByOwnWrites(unwritten.offset, unwritten.end))
+                pages.push_back(unwritten);
     return pages;
+}
+
+SqliteFileGuard::ReadBack SqliteFileGuard::readBackOf(const SampledPage& page) const
+{
+    return {page.offset, page.offset + static_cast<off_t>(m_marks.pageSize), page.digest, false};
 }
 
 std::vector<SqliteFileGuard::SampledPage> SqliteFileGuard::recentFromWritten() const
@@ -344,7 +347,7 @@ std::string SqliteFileGuard::compare(bool withSample)
     else if (withSample && !m_recent.empty()) {
         std::vector<ReadBack> recent;
         for (const SampledPage& page : m_recent)
-            recent.push_back({page.offset, page.offset + static_cast<off_t>(m_marks.pageSize), page.digest, false});
+            recent.push_back(readBackOf(page));
         const std::size_t watched = recent.size();
         if (const std::size_t changed = countChanged(m_fd, std::move(recent)).changedUnwritten; changed > 0)
             change = "páginas que o servidor gravou por último no arquivo do banco de dados mudaram ("
@@ -398,13 +401,9 @@ SqliteFileGuard::OwnWrite::~OwnWrite()
 {
     SqliteFileGuard& g = m_guard;
     std::unique_lock lock(g.m_mutex);
-    if (g.m_ownWrites > 1) {
-        --g.m_ownWrites;
-        return;
-    }
-    if (!g.m_recorded || !g.m_lost.empty()) {
-        --g.m_ownWrites;
-        g.m_written.clear();
+    if (g.m_ownWrites > 1 || !g.m_recorded || !g.m_lost.empty()) {
+        if (--g.m_ownWrites == 0)
+            g.m_written.clear();
         return;
     }
     // The last of the server's own writes. What they wrote is read back with
@@ -420,22 +419,19 @@ SqliteFileGuard::OwnWrite::~OwnWrite()
     // its end reads back what both wrote.
     if (--g.m_ownWrites > 0)
         return;
-    if (!g.m_lost.empty()) {
-        g.m_written.clear();
-        return;
+    if (g.m_lost.empty()) {
+        // A file cut or written over while they ran is no new state to take
+        // as the file's own.
+        if (std::string cut = g.cutUnderOwnWrites(now); !cut.empty())
+            change = std::move(cut);
+        if (!change.empty()) {
+            g.lose(Loss::Content, "o arquivo do banco de dados foi alterado por outro programa", change);
+        } else {
+            g.m_recent = g.recentFromWritten();
+            g.m_marks = now;
+        }
     }
-    // A file cut or written over while they ran is no new state to take as
-    // the file's own.
-    if (std::string cut = g.cutUnderOwnWrites(now); !cut.empty())
-        change = std::move(cut);
-    if (!change.empty()) {
-        g.lose(Loss::Content, "o arquivo do banco de dados foi alterado por outro programa", change);
-        g.m_written.clear();
-        return;
-    }
-    g.m_recent = g.recentFromWritten();
     g.m_written.clear();
-    g.m_marks = now;
 }
 
 } // namespace trd::server

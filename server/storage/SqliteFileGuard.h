@@ -130,6 +130,8 @@ private:
         bool written = true;
     };
     std::vector<ReadBack> pagesToReadBack() const;
+    // A sampled page as a stretch to read back unwritten.
+    ReadBack readBackOf(const SampledPage& page) const;
     // What another program wrote over the file while the server's own
     // writes ran, found by reading the pages back; empty when nothing.
     static std::string changedOnReadBack(int fd, std::vector<ReadBack> pages);

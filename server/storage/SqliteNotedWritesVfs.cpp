@@ -59,20 +59,15 @@ const sqlite3_io_methods NotedMethods = [] {
 int notedOpen(sqlite3_vfs* vfs, const char* name, sqlite3_file* f, int flags, int* outFlags)
 {
     NotedFile* file = noted(f);
-    file->shim.real = reinterpret_cast<sqlite3_file*>(file + 1);
     file->listener = nullptr;
-    return shimOpen(vfs, name, &file->shim, flags, outFlags, &NotedMethods);
+    return shimOpenFile(vfs, name, file, flags, outFlags, &NotedMethods);
 }
 
 } // namespace
 
 const char* notedVfsName()
 {
-    static const char* const name = [] {
-        static sqlite3_vfs v{};
-        return shimRegister(v, "trd-noted", static_cast<int>(sizeof(NotedFile)), notedOpen);
-    }();
-    return name;
+    return shimVfs<NotedFile>("trd-noted", notedOpen);
 }
 
 bool noteWritesInto(sqlite3* db, WriteListener* listener)

@@ -84,21 +84,16 @@ const sqlite3_io_methods PacedMethods = [] {
 int pacedOpen(sqlite3_vfs* vfs, const char* name, sqlite3_file* f, int flags, int* outFlags)
 {
     auto* file = reinterpret_cast<PacedFile*>(f);
-    file->shim.real = reinterpret_cast<sqlite3_file*>(file + 1);
     file->burstStart = std::chrono::nanoseconds::zero();
     file->stop = nullptr;
-    return shimOpen(vfs, name, &file->shim, flags, outFlags, &PacedMethods);
+    return shimOpenFile(vfs, name, file, flags, outFlags, &PacedMethods);
 }
 
 } // namespace
 
 const char* pacedVfsName()
 {
-    static const char* const name = [] {
-        static sqlite3_vfs v{};
-        return shimRegister(v, "trd-paced", static_cast<int>(sizeof(PacedFile)), pacedOpen);
-    }();
-    return name;
+    return shimVfs<PacedFile>("trd-paced", pacedOpen);
 }
 
 void stopPacedReadsWhen(sqlite3* db, const std::atomic<bool>& stop)
