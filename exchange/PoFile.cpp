@@ -8,8 +8,6 @@
 #include <QRegularExpression>
 #include <QtGlobal>
 
-#include <QFile>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -17,7 +15,9 @@
 #include <memory>
 #include <thread>
 
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/sendfile.h>
 #include <unistd.h>
 
 namespace trd::exchange {
@@ -242,18 +242,44 @@ public:
     MemoryFile& operator=(const MemoryFile&) = delete;
     bool isOpen() const { return m_fd >= 0; }
     std::string path() const { return "/proc/self/fd/" + std::to_string(m_fd); }
-    bool readAll(std::string& out) const
+    // The first bytes, up to `limit` or the end.
+    bool readStart(std::string& out, std::size_t limit) const
+    {
+        out.resize(limit);
+        std::size_t done = 0;
+        while (done < out.size()) {
+            const ssize_t got = ::pread(m_fd, out.data() + done, out.size() - done, static_cast<off_t>(done));
+            if (got < 0)
+                return false;
+            if (got == 0)
+                break;
+            done += static_cast<std::size_t>(got);
+        }
+        out.resize(done);
+        return true;
+    }
+    bool endsInNewline() const
+    {
+        const off_t size = ::lseek(m_fd, 0, SEEK_END);
+        char last = 0;
+        return size > 0 && ::pread(m_fd, &last, 1, size - 1) == 1 && last == '\n';
+    }
+    // Appends the bytes from `from` to the end to the file `out` inside the
+    // kernel: a 30 MB file read into a buffer of ours first costs its page
+    // faults twice, which on a virtual machine is as long as gettext's
+    // building of a half.
+    bool sendTo(int out, off_t from) const
     {
         const off_t size = ::lseek(m_fd, 0, SEEK_END);
         if (size < 0)
             return false;
-        out.resize(static_cast<std::size_t>(size));
-        std::size_t done = 0;
-        while (done < out.size()) {
-            const ssize_t got = ::pread(m_fd, out.data() + done, out.size() - done, static_cast<off_t>(done));
-            if (got <= 0)
+        off_t at = from;
+        while (at < size) {
+            const ssize_t sent = ::sendfile(out, m_fd, &at, static_cast<std::size_t>(size - at));
+            if (sent < 0 && errno == EINTR)
+                continue;
+            if (sent <= 0)
                 return false;
-            done += static_cast<std::size_t>(got);
         }
         return true;
     }
@@ -281,6 +307,13 @@ void writePo(const ExportHeader& header, const std::vector<Row>& rows, const std
         const QString failure = writeWithGettext(file.get(), path);
         if (!failure.isEmpty())
             throw FileError(0, QStringLiteral("não foi possível gravar o arquivo PO: %1").arg(failure));
+        const int written = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const bool synced = written >= 0 && ::fdatasync(written) == 0;
+        const int syncError = errno;
+        if (written >= 0)
+            ::close(written);
+        if (!synced)
+            throw FileError(0, QStringLiteral("não foi possível gravar o arquivo PO: %1").arg(q(std::strerror(syncError))));
         return;
     }
 
@@ -312,21 +345,30 @@ void writePo(const ExportHeader& header, const std::vector<Row>& rows, const std
                         QStringLiteral("não foi possível gravar o arquivo PO: %1")
                             .arg(firstFailure.isEmpty() ? secondFailure : firstFailure));
 
-    std::string head, tail;
-    if (!first.readAll(head) || !second.readAll(tail))
-        throw FileError(0, QStringLiteral("não foi possível gravar o arquivo PO: %1").arg(q(std::strerror(errno))));
     // The second half's header entry ends at its first blank line: no line
-    // of a quoted string is empty.
-    const std::size_t headerEnd = tail.find("\n\n");
-    if (head.empty() || head.back() != '\n' || headerEnd == std::string::npos)
+    // of a quoted string is empty. The header is a few hundred bytes.
+    std::string start;
+    std::size_t headerEnd = std::string::npos;
+    for (std::size_t limit = 4096; limit <= (1u << 20) && headerEnd == std::string::npos; limit *= 4) {
+        if (!second.readStart(start, limit))
+            throw FileError(0,
+                            QStringLiteral("não foi possível gravar o arquivo PO: %1").arg(q(std::strerror(errno))));
+        headerEnd = start.find("\n\n");
+        if (start.size() < limit)
+            break;
+    }
+    if (headerEnd == std::string::npos || !first.endsInNewline())
         throw FileError(0,
                         QStringLiteral("não foi possível gravar o arquivo PO: o gettext gravou partes inesperadas."));
-    QFile out(QFile::decodeName(QByteArray::fromStdString(path)));
-    const std::string_view rest = std::string_view(tail).substr(headerEnd + 1);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        || out.write(head.data(), static_cast<qint64>(head.size())) != static_cast<qint64>(head.size())
-        || out.write(rest.data(), static_cast<qint64>(rest.size())) != static_cast<qint64>(rest.size()) || !out.flush())
-        throw FileError(0, QStringLiteral("não foi possível gravar o arquivo PO: %1").arg(out.errorString()));
+    const int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (out < 0)
+        throw FileError(0, QStringLiteral("não foi possível gravar o arquivo PO: %1").arg(q(std::strerror(errno))));
+    const bool sent = first.sendTo(out, 0) && second.sendTo(out, static_cast<off_t>(headerEnd + 1))
+        && ::fdatasync(out) == 0;
+    const int sendError = errno;
+    if (::close(out) != 0 || !sent)
+        throw FileError(0, QStringLiteral("não foi possível gravar o arquivo PO: %1")
+                               .arg(q(std::strerror(sent ? errno : sendError))));
 }
 
 namespace {

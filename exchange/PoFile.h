@@ -13,7 +13,8 @@
 
 namespace trd::exchange {
 
-// Writes the file at `path` (UTF-8 path). Throws FileError when gettext cannot write it.
+// Writes the file at `path` (UTF-8 path), on the disk when it returns, as the
+// XLIFF files are. Throws FileError when gettext cannot write it.
 // `pieces` 0 lets a large file be written in two halves on two threads, 1 keeps
 // one writer; either way the bytes are the same.
 void writePo(const ExportHeader& header, const std::vector<Row>& rows, const std::string& path, int pieces = 0);
