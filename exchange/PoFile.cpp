@@ -291,6 +291,32 @@ private:
 // Below this many rows one thread writes the file faster than two start.
 constexpr std::size_t ParallelRows = 4000;
 
+[[noreturn]] void failWriting(const QString& why)
+{
+    throw FileError(0, QStringLiteral("não foi possível gravar o arquivo PO: %1").arg(why));
+}
+
+[[noreturn]] void failWritingWithErrno()
+{
+    failWriting(q(std::strerror(errno)));
+}
+
+// `written` says whether everything reached `fd`; the file is on the disk, or
+// the export fails, before `fd` is let go.
+void syncAndClose(int fd, bool written)
+{
+    if (fd < 0)
+        failWritingWithErrno();
+    written = written && ::fdatasync(fd) == 0;
+    const int error = errno;
+    if (::close(fd) != 0 && written)
+        failWritingWithErrno();
+    if (!written) {
+        errno = error;
+        failWritingWithErrno();
+    }
+}
+
 } // namespace
 
 void writePo(const ExportHeader& header, const std::vector<Row>& rows, const std::string& path, int pieces)
@@ -306,14 +332,8 @@ void writePo(const ExportHeader& header, const std::vector<Row>& rows, const std
         checkDistinctKeys(keys);
         const QString failure = writeWithGettext(file.get(), path);
         if (!failure.isEmpty())
-            throw FileError(0, QStringLiteral("não foi possível gravar o arquivo PO: %1").arg(failure));
-        const int written = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        const bool synced = written >= 0 && ::fdatasync(written) == 0;
-        const int syncError = errno;
-        if (written >= 0)
-            ::close(written);
-        if (!synced)
-            throw FileError(0, QStringLiteral("não foi possível gravar o arquivo PO: %1").arg(q(std::strerror(syncError))));
+            failWriting(failure);
+        syncAndClose(::open(path.c_str(), O_RDONLY | O_CLOEXEC), true);
         return;
     }
 
@@ -341,34 +361,19 @@ void writePo(const ExportHeader& header, const std::vector<Row>& rows, const std
     keys.insert(keys.end(), secondKeys.begin(), secondKeys.end());
     checkDistinctKeys(keys);
     if (!firstFailure.isEmpty() || !secondFailure.isEmpty())
-        throw FileError(0,
-                        QStringLiteral("não foi possível gravar o arquivo PO: %1")
-                            .arg(firstFailure.isEmpty() ? secondFailure : firstFailure));
+        failWriting(firstFailure.isEmpty() ? secondFailure : firstFailure);
 
     // The second half's header entry ends at its first blank line: no line
-    // of a quoted string is empty. The header is a few hundred bytes.
+    // of a quoted string is empty. The header is a few hundred bytes; a
+    // megabyte is ample.
     std::string start;
-    std::size_t headerEnd = std::string::npos;
-    for (std::size_t limit = 4096; limit <= (1u << 20) && headerEnd == std::string::npos; limit *= 4) {
-        if (!second.readStart(start, limit))
-            throw FileError(0,
-                            QStringLiteral("não foi possível gravar o arquivo PO: %1").arg(q(std::strerror(errno))));
-        headerEnd = start.find("\n\n");
-        if (start.size() < limit)
-            break;
-    }
+    if (!second.readStart(start, std::size_t(1) << 20))
+        failWritingWithErrno();
+    const std::size_t headerEnd = start.find("\n\n");
     if (headerEnd == std::string::npos || !first.endsInNewline())
-        throw FileError(0,
-                        QStringLiteral("não foi possível gravar o arquivo PO: o gettext gravou partes inesperadas."));
+        failWriting(QStringLiteral("o gettext gravou partes inesperadas."));
     const int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (out < 0)
-        throw FileError(0, QStringLiteral("não foi possível gravar o arquivo PO: %1").arg(q(std::strerror(errno))));
-    const bool sent = first.sendTo(out, 0) && second.sendTo(out, static_cast<off_t>(headerEnd + 1))
-        && ::fdatasync(out) == 0;
-    const int sendError = errno;
-    if (::close(out) != 0 || !sent)
-        throw FileError(0, QStringLiteral("não foi possível gravar o arquivo PO: %1")
-                               .arg(q(std::strerror(sent ? errno : sendError))));
+    syncAndClose(out, out >= 0 && first.sendTo(out, 0) && second.sendTo(out, static_cast<off_t>(headerEnd + 1)));
 }
 
 namespace {

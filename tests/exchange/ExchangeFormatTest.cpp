@@ -18,6 +18,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 using namespace trd::exchange;
 using namespace trd::exchange::test;
 
@@ -196,4 +199,28 @@ TEST(PoFile, TwoHalvesStillRefuseARepeatedKey)
     rows.back().component = rows.front().component; // one in each half
     const std::string path = QFile::encodeName(dir.filePath(QStringLiteral("x.po"))).toStdString();
     EXPECT_THROW(writePo(header(), rows, path, 2), FileError);
+}
+
+// A target that cannot be opened fails the export with the system's reason,
+// on one writer as on two halves (where the join opens the file itself).
+TEST(PoFile, AnUnwritableTargetFailsWithTheSystemsReason)
+{
+    QTemporaryDir dir;
+    std::vector<Row> rows(6000, Row{"P", "c", "s", "t", 'T', 0});
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        rows[i].component = "c" + std::to_string(i);
+    const std::string path = QFile::encodeName(dir.filePath(QStringLiteral("missing/x.po"))).toStdString();
+    for (int pieces : {1, 2}) {
+        try {
+            writePo(header(), rows, path, pieces);
+            ADD_FAILURE() << pieces << " piece(s): written into a missing folder";
+        } catch (const FileError& e) {
+            EXPECT_TRUE(e.reason().startsWith(QStringLiteral("não foi possível gravar o arquivo PO: ")))
+                << pieces << ": " << e.reason().toStdString();
+            if (pieces == 2)
+                EXPECT_TRUE(e.reason().endsWith(QString::fromLocal8Bit(std::strerror(ENOENT)))) << e.reason().toStdString();
+            else
+                EXPECT_GT(e.reason().size(), QStringLiteral("não foi possível gravar o arquivo PO: ").size());
+        }
+    }
 }
